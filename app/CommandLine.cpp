@@ -1,0 +1,99 @@
+#include "app/CommandLine.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+namespace tappo {
+namespace {
+
+bool ParseWhole(const std::string& s, long min, long max, long& out) {
+    if (s.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    long v = std::strtol(s.c_str(), &end, 10);
+    if (errno || *end || v < min || v > max) return false;
+    out = v;
+    return true;
+}
+
+} // namespace
+
+std::string UsageText() {
+    return "Usage: tappoplayer [options] [CHART.bms]\n"
+           "\n"
+           "Plays a BMS chart by itself. Without CHART, every chart below the program\n"
+           "folder is listed on the song-select screen.\n"
+           "\n"
+           "Options:\n"
+           "  --help                   show this help and exit\n"
+           "  --version                show the version and exit\n"
+           "  --windowed               start in a window (as holding Z or Space at start)\n"
+           "  --scale N                window scale (default: the largest that fits)\n"
+           "  --headless               no window and no sound device; virtual clock\n"
+           "  --frames N               headless: end after N frames\n"
+           "  --frame-ms MS            headless: milliseconds per frame (default 10)\n"
+           "  --screenshot FRAME:FILE  save the picture after FRAME is drawn, as PNG\n"
+           "                           (repeatable)\n"
+           "\n"
+           "Keys: Esc leaves play or ends the program.\n";
+}
+
+TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
+    TCommandLine cl;
+    auto fail = [&](const std::string& text) {
+        cl.Error = text;
+        return cl;
+    };
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= args.size()) return false;
+            out = args[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--") {
+            cl.Arguments.insert(cl.Arguments.end(), args.begin() + long(i) + 1, args.end());
+            break;
+        } else if (a == "--help" || a == "-h") {
+            cl.Help = true;
+        } else if (a == "--version") {
+            cl.Version = true;
+        } else if (a == "--windowed") {
+            cl.Windowed = true;
+        } else if (a == "--headless") {
+            cl.Headless = true;
+        } else if (a == "--frames") {
+            long n = 0;
+            if (!value(v) || !ParseWhole(v, 0, LONG_MAX, n))
+                return fail("--frames needs a whole number of frames");
+            cl.Frames = n;
+        } else if (a == "--frame-ms") {
+            long n = 0;
+            if (!value(v) || !ParseWhole(v, 1, 1000, n))
+                return fail("--frame-ms needs a number of milliseconds from 1 to 1000");
+            cl.FrameMs = int(n);
+        } else if (a == "--scale") {
+            long n = 0;
+            if (!value(v) || !ParseWhole(v, 1, 16, n))
+                return fail("--scale needs a whole number from 1 to 16");
+            cl.Scale = int(n);
+        } else if (a == "--screenshot") {
+            long frame = 0;
+            size_t colon = std::string::npos;
+            if (value(v)) colon = v.find(':');
+            if (colon == std::string::npos || colon + 1 >= v.size() ||
+                !ParseWhole(v.substr(0, colon), 1, LONG_MAX, frame))
+                return fail("--screenshot needs FRAME:FILE.png, with FRAME 1 or more");
+            cl.Screenshots.emplace_back(frame, v.substr(colon + 1));
+        } else if (a.size() > 1 && a[0] == '-') {
+            return fail("unknown option " + a);
+        } else {
+            cl.Arguments.push_back(a);
+        }
+    }
+    return cl;
+}
+
+} // namespace tappo

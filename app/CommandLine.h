@@ -1,0 +1,27 @@
+// Command-line options of tappoplayer.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tappo {
+
+struct TCommandLine {
+    bool Help = false;
+    bool Version = false;
+    bool Windowed = false;
+    bool Headless = false;
+    long Frames = -1;    // headless: end after this many frames; -1 runs on
+    int FrameMs = 10;    // headless: virtual milliseconds per frame
+    int Scale = 0;       // window scale; 0 = the largest that fits the desktop
+    std::vector<std::pair<long, std::string>> Screenshots; // frame, PNG path
+    std::vector<std::string> Arguments; // everything that is not an option
+    std::string Error;   // non-empty: the command line is wrong
+};
+
+TCommandLine ParseCommandLine(const std::vector<std::string>& args);
+std::string UsageText();
+inline constexpr const char* VersionText = "Tappo Player 0.1";
+
+} // namespace tappo

@@ -1,0 +1,187 @@
+#include "app/Form.h"
+
+#include "media/Errors.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace tappo {
+
+TForm1::TForm1(const TFormServices& services)
+    : DXDraw1(services.Presenter, services.Fonts), DXTimer1(services.Clock),
+      DXImageList1(&DXDraw1), ProgramFolder(services.ProgramFolder),
+      messages_(services.Messages) {
+    DXDraw1.SetOptions(FormDrawOptions);
+    DXDraw1.OnInitialize = [this] { DXDraw1Initialize(); };
+    DXDraw1.OnFinalize = [this] { DXDraw1Finalize(); };
+    DXTimer1.ActiveOnly = true;
+    DXTimer1.Interval = 0;
+    DXTimer1.OnTimer = [this](int lag) { DXTimer1Timer(lag); };
+}
+
+TForm1::~TForm1() {
+    // Surfaces made on the display go before the display itself.
+    DXDraw1.Finalize();
+}
+
+void TForm1::FormCreate(const std::vector<std::string>& args) {
+    UpdateCursor();
+    if (ProgramFolder.empty()) ProgramFolder = ExecutableFolder();
+    // The player cannot run without its sprite archive and warp picture: these
+    // failures end start-up with the file named.
+    try {
+        DXImageList1.LoadFromFile(ProgramFolder + "tappoplay.dxg");
+        Warp.InitWarp(ProgramFolder);
+    } catch (const TError& e) {
+        throw EStartupError(e.what());
+    }
+    Songs.ChartList.clear();
+    // Command line: only the first argument counts.
+    if (args.empty()) {
+        GameMode = ModeSelect;
+        ChartActive = false;
+    } else {
+        std::string ext = std::filesystem::path(args[0]).extension().string();
+        std::transform(ext.begin(), ext.end(), ext.begin(),
+                       [](unsigned char c) { return char(std::tolower(c)); });
+        if (ext != ".bms") {
+            GameMode = ModeNotChart;
+        } else {
+            GameMode = ModePlay;
+            ChartActive = true;
+            // A compile error is reported and start-up still completes, so the
+            // window, toggles and screen size are all set as usual.
+            Guarded([&] { CompileChart(args[0]); });
+        }
+    }
+    Songs.SlideDirection = 1;
+    Toggles = TPlayToggles{};
+    Songs.ChartIndex = 0;
+    ScreenHeight = DXDraw1.Display.Height;
+    ScreenWidth = DXDraw1.Display.Width;
+    FullScreenRect = TRect{0, 0, ScreenWidth, ScreenHeight};
+}
+
+void TForm1::FormShow() {
+    if (!DXDraw1.InitializeRequested()) DXDraw1.Initialize();
+}
+
+void TForm1::DXDraw1Initialize() {
+    ShowLoadingScreen();
+    ShowLoadingScreen();
+    if (ChartActive) {
+        LoadBgaImages();
+    } else {
+        SearchCharts();
+        if (Songs.ChartList.empty()) {
+            if (GameMode != ModeNotChart) GameMode = ModeNoCharts;
+        } else {
+            ScanChartHeader(Songs.ChartList.front());
+        }
+    }
+    for (auto* banner : {&BannerSurface, &PrevBannerSurface}) {
+        *banner = std::make_unique<TDirectDrawSurface>(&DXDraw1);
+        (*banner)->SetColorKey(0);
+        (*banner)->SetSize(80, 52);
+    }
+    try {
+        ArrowSprites.LoadArrowSprites(DXDraw1, ProgramFolder);
+    } catch (const TError& e) {
+        throw EStartupError(e.what());
+    }
+    if (GameMode == ModeSelect && !Songs.ChartList.empty())
+        LoadBanner(Songs.ChartList[size_t(Songs.ChartIndex)]);
+    DXTimer1.SetEnabled(true);
+}
+
+void TForm1::DXDraw1Finalize() {
+    ArrowSprites.Free();
+    BannerSurface.reset();
+    PrevBannerSurface.reset();
+}
+
+void TForm1::DXTimer1Timer(int) {
+    ++framesRun_;
+    switch (GameMode) {
+    case ModeNoCharts:
+    case ModeNotChart: DrawErrorScreen(); break;
+    case ModeSelect: SelectFrame(); break;
+    case ModePlay:
+    case ModePaused: PlayFrame(); break;
+    default: break;
+    }
+    if (HasOption(DXDraw1.Options(), doFullScreen))
+        DXDraw1.Presenter().MovePointer(ScreenWidth / 2, ScreenHeight / 2);
+    DXDraw1.Flip();
+}
+
+void TForm1::FormKeyDown(int key) {
+    if (key == vk::Escape) {
+        // Leave play, or end the program where there is nothing to go back to.
+        if (Songs.ChartList.empty() || !ChartActive) Close();
+        GameMode = ModeSelect;
+        ChartActive = false;
+    }
+}
+
+void TForm1::FormDestroy() {
+    Songs.ChartList.clear();
+    Warp.FreeWarp();
+    DXDraw1.Presenter().SetCursorVisible(true);
+}
+
+void TForm1::WriteCentredText(const char* text) {
+    TDirectDrawSurfaceCanvas& canvas = DXDraw1.Surface().Canvas();
+    canvas.Font.Name = "MS Serif";
+    canvas.Font.Size = ScreenWidth / 32;
+    canvas.Font.Color = 0xFFFFFF;
+    canvas.BrushTransparent = true;
+    canvas.TextOut((ScreenWidth - canvas.TextWidth(text)) / 2, ScreenHeight / 2 - 40, text);
+}
+
+void TForm1::ShowLoadingScreen() {
+    if (DXDraw1.CanDraw()) {
+        DXDraw1.Surface().Fill(0);
+        WriteCentredText(TextLoading);
+        DXDraw1.Surface().Canvas().Release();
+    }
+    UpdateCursor();
+    DXDraw1.Flip();
+}
+
+void TForm1::DrawErrorScreen() {
+    Warp.UpdateWarp();
+    TDirectDrawSurfaceCanvas& canvas = DXDraw1.Surface().Canvas();
+    canvas.Draw(0, 0, Warp.WarpImage);
+    WriteCentredText(GameMode == ModeNoCharts ? TextNoCharts : TextNotChart);
+    canvas.Release();
+}
+
+void TForm1::UpdateCursor() {
+    DXDraw1.Presenter().SetCursorVisible(!HasOption(DXDraw1.Options(), doFullScreen));
+}
+
+// ---- hooks filled in by the chart, play and select screens ----
+
+void TForm1::SelectFrame() {
+    // The select screen is not built yet: show its background alone.
+    if (!DXDraw1.CanDraw()) return;
+    Warp.UpdateWarp();
+    DXDraw1.Surface().Canvas().Draw(0, 0, Warp.WarpImage);
+    DXDraw1.Surface().Canvas().Release();
+}
+
+void TForm1::PlayFrame() {
+    if (DXDraw1.CanDraw()) DXDraw1.Surface().Fill(0);
+}
+
+void TForm1::CompileChart(const std::string& path) {
+    SongFolder = std::filesystem::path(path).parent_path().string() + "/";
+}
+
+void TForm1::LoadBgaImages() {}
+void TForm1::SearchCharts() {}
+void TForm1::ScanChartHeader(const std::string&) {}
+void TForm1::LoadBanner(const std::string&) {}
+
+} // namespace tappo

@@ -1,0 +1,127 @@
+// The main form: start-up, the per-frame dispatch on the game mode, the
+// loading and error screens, and shutdown. It owns the display, the frame timer,
+// the sprite list and the shared state every screen reads and writes.
+#pragma once
+
+#include "chart/GameState.h"
+#include "effects/Warp.h"
+#include "media/Display.h"
+#include "media/Errors.h"
+#include "media/ImageList.h"
+#include "media/Platform.h"
+#include "media/Timer.h"
+#include "play/ArrowSprites.h"
+#include "play/PlayState.h"
+#include "select/SongList.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tappo {
+
+enum TGameMode : int32_t {
+    ModeNotChart = -2,
+    ModeNoCharts = -1,
+    ModeSelect = 0,
+    ModePlay = 1,
+    ModePaused = 2,
+};
+
+// What the form is given by the program entry (or a test).
+struct TFormServices {
+    IClock& Clock;
+    IPresenter& Presenter;
+    IMessageBox& Messages;
+    TTextRenderer* Fonts = nullptr;
+    std::string ProgramFolder; // with trailing separator
+};
+
+// A start-up failure the program cannot run without (a missing asset).
+class EStartupError : public TError {
+  public:
+    using TError::TError;
+};
+
+inline constexpr const char* TextNoCharts = "BMS ファイルがありません";
+inline constexpr const char* TextNotChart = "BMS ファイルではありません";
+inline constexpr const char* TextLoading = "Now Loading ...";
+
+class TForm1 {
+  public:
+    explicit TForm1(const TFormServices& services);
+    ~TForm1();
+
+    // Components.
+    TDXDraw DXDraw1;
+    TDXTimer DXTimer1;
+    TDXImageList DXImageList1;
+
+    // Shared state.
+    int32_t GameMode = ModeSelect;
+    bool ChartActive = false;
+    std::string ProgramFolder;
+    std::string SongFolder;
+    TChartHeader Header;
+    TGameState GameState;
+    TPlayState Play;
+    TPlayToggles Toggles;
+    TSongList Songs;
+    int32_t ScreenWidth = 0, ScreenHeight = 0;
+    TRect FullScreenRect;
+    TWarp Warp;
+    TArrowSprites ArrowSprites;
+    std::unique_ptr<TDirectDrawSurface> BannerSurface, PrevBannerSurface;
+
+    // Handlers.
+    void FormCreate(const std::vector<std::string>& args);
+    void FormShow();
+    void DXDraw1Initialize();
+    void DXDraw1Finalize();
+    void DXTimer1Timer(int lagCount);
+    void FormKeyDown(int key);
+    void FormDestroy();
+
+    void ShowLoadingScreen();
+    void DrawErrorScreen();
+    void UpdateCursor();
+
+    // The form asks the program to end (Esc, end of a command-line chart).
+    void Close() { closeRequested_ = true; }
+    bool CloseRequested() const { return closeRequested_; }
+    // Runs a handler; an error that escapes it is shown and the program goes on.
+    template <class F> bool Guarded(F&& handler);
+    void ReportError(const std::string& text) { messages_.Show(text); }
+    long FramesRun() const { return framesRun_; }
+
+  private:
+    // Hooks of the screens and loaders built on top of the shell.
+    void SelectFrame();
+    void PlayFrame();
+    void CompileChart(const std::string& path);
+    void LoadBgaImages();
+    void SearchCharts();
+    void ScanChartHeader(const std::string& path);
+    void LoadBanner(const std::string& path);
+    void WriteCentredText(const char* text);
+
+    IMessageBox& messages_;
+    bool closeRequested_ = false;
+    long framesRun_ = 0;
+};
+
+template <class F> bool TForm1::Guarded(F&& handler) {
+    try {
+        handler();
+        return true;
+    } catch (const EStartupError&) {
+        throw;
+    } catch (const std::exception& e) {
+        ReportError(e.what());
+    } catch (...) {
+        ReportError("不明なエラー");
+    }
+    return false;
+}
+
+} // namespace tappo

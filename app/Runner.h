@@ -1,0 +1,11 @@
+// Runs the player: on screen through SDL, or headless with the virtual clock.
+#pragma once
+
+#include "app/CommandLine.h"
+
+namespace tappo {
+
+// Returns the process exit code.
+int RunPlayer(const TCommandLine& commandLine);
+
+} // namespace tappo

@@ -1,0 +1,27 @@
+// The record of the current chart that the loader, the select screen and the
+// play screen share.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tappo {
+
+struct TGameState {
+    std::string Genre;
+    int32_t PlayLevel = 0;
+    int32_t BgaBaseImage = 0;  // 0-255
+    int32_t BgaLayerImage = 0; // 0-255
+    double ScrollSpeed = 0;    // pixels per millisecond
+    double Bpm = 0;
+    int32_t Lane1X = 0;
+    int32_t Lane2X = 0;
+};
+
+// Text of the chart header, kept as the chart's own (CP932) bytes.
+struct TChartHeader {
+    std::string Title, Artist, MidiFileName;
+    int32_t PlayerMode = 0;
+};
+
+} // namespace tappo

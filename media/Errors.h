@@ -1,0 +1,47 @@
+// Errors raised by the media layer and the game. Every failure the player can
+// meet is an exception carrying the user-facing text (UTF-8), which the shell's
+// error report shows as it stands.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace tappo {
+
+class TError : public std::runtime_error {
+  public:
+    explicit TError(const std::string& text) : std::runtime_error(text) {}
+};
+
+// A file the player cannot open. Kept apart so callers can tell "missing" from
+// "malformed" when they decide whether to carry on.
+class EFOpenError : public TError {
+  public:
+    explicit EFOpenError(const std::string& path);
+};
+
+// Replaces each %s / %d in `pattern` by the next argument, in order.
+std::string FormatText(const std::string& pattern, const std::string& a);
+std::string FormatText(const std::string& pattern, long long a);
+std::string FormatText(const std::string& pattern, long long a, long long b, long long c);
+
+// Texts shared by several readers.
+namespace text {
+inline constexpr const char* FileOpen = "ファイル %s は開けません";
+inline constexpr const char* StreamFormat = "不正なストリーム フォーマット";
+inline constexpr const char* StreamRead = "ストリームからの読み込みエラー";
+inline constexpr const char* PropertyMissing = "プロパティが存在しません";
+inline constexpr const char* PropertyValue = "無効なプロパティ値です";
+inline constexpr const char* InvalidDib = "不正な DIB です";
+inline constexpr const char* InvalidBitmap = "ビットマップイメージが不正です";
+inline constexpr const char* ListIndex = "リストのインデックスが範囲を超えています (%d)";
+inline constexpr const char* ScanLine = "スキャンラインのインデックスが範囲を越えました (%d)";
+inline constexpr const char* NotCreated = "%s は作成されていません";
+inline constexpr const char* CannotCreate = "%s を作成できません";
+inline constexpr const char* FormNotFound = "フォームが見つかりません";
+inline constexpr const char* DisplayMode = "ディスプレイモードを変更できません (%dx%d %dbit)";
+inline constexpr const char* JpegError = "JPEG エラー #%d";
+inline constexpr const char* UnknownExtension = "拡張子 .%s の画像形式は処理できません";
+} // namespace text
+
+} // namespace tappo

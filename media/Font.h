@@ -1,0 +1,50 @@
+// Text rendering for canvases: IPA P Mincho through SDL_ttf, without
+// anti-aliasing, at point sizes for 96 pixels per inch. Rendered texts are kept,
+// because the select and play screens draw the same few texts every frame.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace tappo {
+
+// One rendered text: a byte per pixel, non-zero where the text is inked.
+struct TTextMask {
+    int Width = 0;
+    int Height = 0;
+    std::vector<uint8_t> Bits;
+};
+
+class TTextRenderer {
+  public:
+    // `fontPath` empty: the font is looked up with fontconfig.
+    explicit TTextRenderer(std::string fontPath = "");
+    ~TTextRenderer();
+    TTextRenderer(const TTextRenderer&) = delete;
+    TTextRenderer& operator=(const TTextRenderer&) = delete;
+
+    // Every font name maps to the one bundled serif face; `size` is in points.
+    const TTextMask& Render(const std::string& fontName, int size, const std::string& utf8);
+    bool Available() const { return !fontPath_.empty(); }
+    const std::string& FontPath() const { return fontPath_; }
+
+  private:
+    struct TFontHandle;
+    TFontHandle* FontFor(int size);
+
+    std::string fontPath_;
+    std::map<int, std::unique_ptr<TFontHandle>> fonts_;
+    std::unordered_map<std::string, TTextMask> cache_;
+    TTextMask empty_;
+    bool warned_ = false;
+};
+
+// Path of IPA P Mincho (or the closest serif with Japanese glyphs), or "" when
+// none is installed.
+std::string FindSerifFont();
+
+} // namespace tappo

@@ -1,0 +1,227 @@
+// The desktop through SDL2: one window showing the 320 x 240 picture at an
+// integer scale (full screen: the desktop's mode, letterboxed), its events,
+// and the start-up key check through X11 (no window exists yet at that point).
+#include "media/Errors.h"
+#include "media/Platform.h"
+
+#include <SDL.h>
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+#include <algorithm>
+#include <cstdio>
+
+namespace tappo {
+
+struct TSdlPlatform::TImpl {
+    SDL_Window* window = nullptr;
+    SDL_Renderer* renderer = nullptr;
+    SDL_Texture* texture = nullptr;
+    bool vsync = false;
+    bool fullScreen = false;
+    int scale = 0;
+    uint32_t lastPresent = 0;
+};
+
+namespace {
+
+int VirtualKeyFromSdl(SDL_Keycode key) {
+    if (key >= SDLK_a && key <= SDLK_z) return 'A' + int(key - SDLK_a);
+    if (key >= SDLK_0 && key <= SDLK_9) return '0' + int(key - SDLK_0);
+    if (key >= SDLK_F1 && key <= SDLK_F12) return vk::F1 + int(key - SDLK_F1);
+    if (key >= SDLK_KP_1 && key <= SDLK_KP_9) return 97 + int(key - SDLK_KP_1);
+    switch (key) {
+    case SDLK_KP_0: return 96;
+    case SDLK_SPACE: return vk::Space;
+    case SDLK_RETURN: case SDLK_KP_ENTER: return vk::Return;
+    case SDLK_ESCAPE: return vk::Escape;
+    case SDLK_BACKSPACE: return 8;
+    case SDLK_TAB: return 9;
+    case SDLK_PAGEUP: return vk::PageUp;
+    case SDLK_PAGEDOWN: return vk::PageDown;
+    case SDLK_END: return 35;
+    case SDLK_HOME: return 36;
+    case SDLK_LEFT: return vk::Left;
+    case SDLK_UP: return vk::Up;
+    case SDLK_RIGHT: return vk::Right;
+    case SDLK_DOWN: return vk::Down;
+    case SDLK_LSHIFT: case SDLK_RSHIFT: return 16;
+    case SDLK_LCTRL: case SDLK_RCTRL: return 17;
+    case SDLK_LALT: case SDLK_RALT: return 18;
+    default: return 0;
+    }
+}
+
+KeySym KeySymFromVirtualKey(int key) {
+    if (key >= 'A' && key <= 'Z') return XK_a + (key - 'A');
+    if (key >= '0' && key <= '9') return XK_0 + (key - '0');
+    switch (key) {
+    case vk::Space: return XK_space;
+    case vk::Return: return XK_Return;
+    case vk::Left: return XK_Left;
+    case vk::Up: return XK_Up;
+    case vk::Right: return XK_Right;
+    case vk::Down: return XK_Down;
+    case vk::Numpad2: return XK_KP_2;
+    case vk::Numpad4: return XK_KP_4;
+    case vk::Numpad6: return XK_KP_6;
+    case vk::Numpad8: return XK_KP_8;
+    default: return NoSymbol;
+    }
+}
+
+} // namespace
+
+TSdlPlatform::TSdlPlatform(int scale) : impl_(std::make_unique<TImpl>()) {
+    impl_->scale = scale;
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_JOYSTICK) != 0) {
+        std::string reason = SDL_GetError();
+        SDL_Quit();
+        throw TError("no display available (" + reason +
+                     "); run with --headless to play without a window");
+    }
+}
+
+TSdlPlatform::~TSdlPlatform() {
+    if (impl_->texture) SDL_DestroyTexture(impl_->texture);
+    if (impl_->renderer) SDL_DestroyRenderer(impl_->renderer);
+    if (impl_->window) SDL_DestroyWindow(impl_->window);
+    SDL_Quit();
+}
+
+void TSdlPlatform::Open(bool fullScreen, int width, int height) {
+    TImpl& m = *impl_;
+    m.fullScreen = fullScreen;
+    if (!m.window) {
+        int scale = m.scale;
+        if (scale <= 0) {
+            // The largest whole scale that fits the desktop, so the picture is
+            // not a postage stamp on a modern screen.
+            SDL_Rect usable{0, 0, 640, 480};
+            if (SDL_GetDisplayUsableBounds(0, &usable) != 0) SDL_GetDisplayBounds(0, &usable);
+            scale = std::max(1, std::min((usable.w - 16) / width, (usable.h - 48) / height));
+        }
+        Uint32 flags = SDL_WINDOW_RESIZABLE | (fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+        m.window = SDL_CreateWindow("Tappo Player", SDL_WINDOWPOS_CENTERED,
+                                    SDL_WINDOWPOS_CENTERED, width * scale, height * scale, flags);
+        if (!m.window)
+            throw TError(FormatText(text::DisplayMode, width, height, 16) + ": " + SDL_GetError());
+        window_ = m.window;
+        m.renderer = SDL_CreateRenderer(m.window, -1, SDL_RENDERER_PRESENTVSYNC);
+        if (!m.renderer) m.renderer = SDL_CreateRenderer(m.window, -1, 0);
+        if (!m.renderer)
+            throw TError(FormatText(text::CannotCreate, std::string("プライマリサーフェース")));
+        SDL_RendererInfo info;
+        m.vsync = SDL_GetRendererInfo(m.renderer, &info) == 0 &&
+                  (info.flags & SDL_RENDERER_PRESENTVSYNC);
+        SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+        SDL_RenderSetLogicalSize(m.renderer, width, height);
+        SDL_RenderSetIntegerScale(m.renderer, SDL_TRUE);
+        m.texture = SDL_CreateTexture(m.renderer, SDL_PIXELFORMAT_RGB565,
+                                      SDL_TEXTUREACCESS_STREAMING, width, height);
+        if (!m.texture)
+            throw TError(FormatText(text::CannotCreate, std::string("サーフェース")));
+        SDL_ShowWindow(m.window);
+        SDL_RaiseWindow(m.window);
+    } else {
+        SDL_SetWindowFullscreen(m.window, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    }
+}
+
+void TSdlPlatform::Close() {
+    // The window stays: only its mode changes when the display comes back.
+}
+
+void TSdlPlatform::Present(const TDirectDrawSurface& back) {
+    TImpl& m = *impl_;
+    if (!m.texture || !back.HasPixels()) return;
+    SDL_UpdateTexture(m.texture, nullptr, back.Bits(), back.Width() * 2);
+    SDL_SetRenderDrawColor(m.renderer, 0, 0, 0, 255);
+    SDL_RenderClear(m.renderer);
+    SDL_RenderCopy(m.renderer, m.texture, nullptr, nullptr);
+    SDL_RenderPresent(m.renderer);
+    if (!m.vsync) {
+        // Without a retrace to wait for, pace frames near 120 per second
+        // instead of spinning a core.
+        uint32_t now = SDL_GetTicks();
+        int32_t since = int32_t(now - m.lastPresent);
+        if (since >= 0 && since < 8) SDL_Delay(uint32_t(8 - since));
+        m.lastPresent = SDL_GetTicks();
+    }
+}
+
+bool TSdlPlatform::Active() const {
+    if (!impl_->window) return false;
+    return !(SDL_GetWindowFlags(impl_->window) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN));
+}
+
+void TSdlPlatform::SetCursorVisible(bool visible) { SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE); }
+
+void TSdlPlatform::MovePointer(int x, int y) {
+    TImpl& m = *impl_;
+    if (!m.window || !(SDL_GetWindowFlags(m.window) & SDL_WINDOW_INPUT_FOCUS)) return;
+    // (x, y) is a picture position; find where the scaled picture lies.
+    int ww = 0, wh = 0;
+    SDL_GetWindowSize(m.window, &ww, &wh);
+    int scale = std::max(1, std::min(ww / 320, wh / 240));
+    SDL_WarpMouseInWindow(m.window, (ww - 320 * scale) / 2 + x * scale,
+                          (wh - 240 * scale) / 2 + y * scale);
+}
+
+uint32_t TSdlPlatform::GetTickCount() { return SDL_GetTicks(); }
+
+void TSdlPlatform::Show(const std::string& text) {
+    std::fprintf(stderr, "tappoplayer: %s\n", text.c_str());
+    if (impl_->window)
+        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Tappo Player", text.c_str(),
+                                 static_cast<SDL_Window*>(window_));
+}
+
+void TSdlPlatform::PumpEvents(const TEventSink& sink, int waitMs) {
+    SDL_Event e;
+    bool have = waitMs > 0 ? SDL_WaitEventTimeout(&e, waitMs) != 0 : SDL_PollEvent(&e) != 0;
+    while (have) {
+        switch (e.type) {
+        case SDL_QUIT:
+            if (sink.CloseRequest) sink.CloseRequest();
+            break;
+        case SDL_KEYDOWN: {
+            int key = VirtualKeyFromSdl(e.key.keysym.sym);
+            if (key && sink.KeyDown) sink.KeyDown(key);
+            break;
+        }
+        case SDL_WINDOWEVENT:
+            if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED && sink.Activate) sink.Activate(true);
+            if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST && sink.Activate) sink.Activate(false);
+            break;
+        default: break;
+        }
+        have = SDL_PollEvent(&e) != 0;
+    }
+}
+
+bool TSdlPlatform::KeyHeld(int virtualKey) const {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!driver || std::string(driver) != "x11") return false;
+    KeySym sym = KeySymFromVirtualKey(virtualKey);
+    if (sym == NoSymbol) return false;
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return false;
+    char keys[32] = {};
+    XQueryKeymap(display, keys);
+    KeyCode code = XKeysymToKeycode(display, sym);
+    XCloseDisplay(display);
+    return code != 0 && (keys[code / 8] & (1 << (code % 8)));
+}
+
+bool TSdlPlatform::JoystickButton1Held() const {
+    if (SDL_NumJoysticks() <= 0) return false;
+    SDL_Joystick* joy = SDL_JoystickOpen(0);
+    if (!joy) return false;
+    SDL_JoystickUpdate();
+    bool held = SDL_JoystickNumButtons(joy) > 0 && SDL_JoystickGetButton(joy, 0);
+    SDL_JoystickClose(joy);
+    return held;
+}
+
+} // namespace tappo

@@ -1,0 +1,59 @@
+// Time for the game: the tick count behind every song clock, and the frame
+// timer that runs one frame per pass of the idle loop and counts frames per second.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace tappo {
+
+class IClock {
+  public:
+    virtual ~IClock() = default;
+    // Milliseconds since some start, wrapping like a 32-bit tick count.
+    virtual uint32_t GetTickCount() = 0;
+};
+
+// A clock that moves only when told: headless runs, tests and offline
+// rendering advance it by a fixed step per frame, so every run is the same.
+class TVirtualClock : public IClock {
+  public:
+    explicit TVirtualClock(uint32_t start = 1000) : now_(start) {}
+    uint32_t GetTickCount() override { return now_; }
+    void Advance(uint32_t ms) { now_ += ms; }
+    void Set(uint32_t ms) { now_ = ms; }
+
+  private:
+    uint32_t now_;
+};
+
+class TDXTimer {
+  public:
+    explicit TDXTimer(IClock& clock) : clock_(clock) {}
+
+    bool ActiveOnly = true;
+    uint32_t Interval = 0;
+    std::function<void(int lagCount)> OnTimer;
+
+    bool Enabled() const { return enabled_; }
+    void SetEnabled(bool enabled);
+    // Application activation: with ActiveOnly no frames run in the background.
+    void SetAppActive(bool active);
+    bool Running() const { return running_; }
+    int FrameRate() const { return frameRate_; }
+    // One pass of the idle loop.
+    void DoTick();
+
+  private:
+    void Install();
+
+    IClock& clock_;
+    bool enabled_ = false, running_ = false, appActive_ = true;
+    uint32_t lastTick_ = 0, lastRateUpdate_ = 0;
+    int frames_ = 0, frameRate_ = 0;
+};
+
+// frames * 1000 / elapsedMs to the nearest integer, halves to even.
+int RoundFrameRate(long long frames, long long elapsedMs);
+
+} // namespace tappo

@@ -1,0 +1,25 @@
+#include "play/ArrowSprites.h"
+
+#include "media/Picture.h"
+
+namespace tappo {
+
+void TArrowSprites::LoadArrowSprites(TDXDraw& display, const std::string& programFolder) {
+    const TPicture sheet = LoadBmpFile(programFolder + "arrow.bmp").ToPicture();
+    for (int i = 0; i < Count; ++i) {
+        auto& sprite = sprites_[size_t(i)];
+        if (sprite) continue;
+        sprite = std::make_unique<TDirectDrawSurface>(&display);
+        sprite->SetSize(Size, Size);
+        sprite->Canvas().CopyRect(Bounds(0, 0, Size, Size), sheet,
+                                  Bounds((i % 4) * Size, (i / 4) * Size, Size, Size));
+        sprite->ReleaseCanvas();
+        sprite->SetColorKey(sprite->Pixel(0, 0));
+    }
+}
+
+void TArrowSprites::Free() {
+    for (auto& sprite : sprites_) sprite.reset();
+}
+
+} // namespace tappo

@@ -1,0 +1,16 @@
+// The charts found below the program folder and the one the select screen shows.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tappo {
+
+struct TSongList {
+    std::vector<std::string> ChartList; // full paths, in the order found
+    int32_t ChartIndex = 0;
+    int32_t SlideDirection = 1;
+};
+
+} // namespace tappo

@@ -1,0 +1,25 @@
+// The program folder's own pictures and sounds, drawn and synthesised here.
+#pragma once
+
+#include "media/Picture.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tappo::tools {
+
+TPicture MakeArrowSheet();          // "arrow.bmp": 4 lanes x 16 animation rows of 32 x 32
+TBitmapData MakeWarpPicture();      // "select.bmp": 8-bit, 320 x 240
+TPicture MakeDiskMask();            // "diskmask.bmp": 80 x 52 grey mask
+TPicture MakeDiskBlank();           // "diskblank.bmp": 80 x 52 banner
+std::vector<uint8_t> MakeSpriteArchive(); // "tappoplay.dxg": 8 items
+std::vector<int16_t> MakeStepTick();      // "step.wav" samples, mono 44.1 kHz
+
+// 16-bit PCM WAV file of interleaved samples.
+std::vector<uint8_t> EncodeWav16(const std::vector<int16_t>& samples, int channels, int rate);
+
+// Writes every asset into `folder` (each file written whole, then renamed).
+void WriteProgramAssets(const std::string& folder);
+
+} // namespace tappo::tools

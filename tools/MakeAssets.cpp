@@ -1,0 +1,20 @@
+// Build step: writes the player's sprite archive, bitmaps and tick sample into
+// the program folder given on the command line.
+#include "tools/Assets.h"
+
+#include <cstdio>
+#include <exception>
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: tappo-assets PROGRAM_FOLDER\n");
+        return 2;
+    }
+    try {
+        tappo::tools::WriteProgramAssets(argv[1]);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tappo-assets: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
