@@ -39,12 +39,14 @@ std::string FindSerifFont() {
 
 TTextRenderer::TTextRenderer(std::string fontPath) : fontPath_(std::move(fontPath)) {
     if (fontPath_.empty()) fontPath_ = FindSerifFont();
-    if (!TTF_WasInit() && TTF_Init() != 0) fontPath_.clear();
+    // SDL_ttf counts its users: each renderer takes and gives back one.
+    ttfStarted_ = TTF_Init() == 0;
+    if (!ttfStarted_) fontPath_.clear();
 }
 
 TTextRenderer::~TTextRenderer() {
     fonts_.clear();
-    if (TTF_WasInit()) TTF_Quit();
+    if (ttfStarted_) TTF_Quit();
 }
 
 TTextRenderer::TFontHandle* TTextRenderer::FontFor(int size) {

@@ -41,6 +41,7 @@ class TTextRenderer {
     std::unordered_map<std::string, TTextMask> cache_;
     TTextMask empty_;
     bool warned_ = false;
+    bool ttfStarted_ = false;
 };
 
 // Path of IPA P Mincho (or the closest serif with Japanese glyphs), or "" when

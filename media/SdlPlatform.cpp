@@ -89,43 +89,67 @@ TSdlPlatform::~TSdlPlatform() {
     SDL_Quit();
 }
 
+namespace {
+
+SDL_Rect DesktopBounds(bool usable) {
+    SDL_Rect r{0, 0, 640, 480};
+    if (!usable || SDL_GetDisplayUsableBounds(0, &r) != 0) SDL_GetDisplayBounds(0, &r);
+    return r;
+}
+
+// Without a window manager (Xvfb, kiosks) a desktop full-screen window keeps
+// whatever size it was made with, so it is always sized to the desktop first.
+void PlaceWindow(SDL_Window* window, bool fullScreen, int width, int height, int scale) {
+    if (fullScreen) {
+        const SDL_Rect desk = DesktopBounds(false);
+        SDL_SetWindowPosition(window, desk.x, desk.y);
+        SDL_SetWindowSize(window, desk.w, desk.h);
+        SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    } else {
+        SDL_SetWindowFullscreen(window, 0);
+        SDL_SetWindowSize(window, width * scale, height * scale);
+        SDL_SetWindowPosition(window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+    }
+}
+
+} // namespace
+
 void TSdlPlatform::Open(bool fullScreen, int width, int height) {
     TImpl& m = *impl_;
     m.fullScreen = fullScreen;
-    if (!m.window) {
-        int scale = m.scale;
-        if (scale <= 0) {
-            // The largest whole scale that fits the desktop, so the picture is
-            // not a postage stamp on a modern screen.
-            SDL_Rect usable{0, 0, 640, 480};
-            if (SDL_GetDisplayUsableBounds(0, &usable) != 0) SDL_GetDisplayBounds(0, &usable);
-            scale = std::max(1, std::min((usable.w - 16) / width, (usable.h - 48) / height));
-        }
-        Uint32 flags = SDL_WINDOW_RESIZABLE | (fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
-        m.window = SDL_CreateWindow("Tappo Player", SDL_WINDOWPOS_CENTERED,
-                                    SDL_WINDOWPOS_CENTERED, width * scale, height * scale, flags);
-        if (!m.window)
-            throw TError(FormatText(text::DisplayMode, width, height, 16) + ": " + SDL_GetError());
-        window_ = m.window;
-        m.renderer = SDL_CreateRenderer(m.window, -1, SDL_RENDERER_PRESENTVSYNC);
-        if (!m.renderer) m.renderer = SDL_CreateRenderer(m.window, -1, 0);
-        if (!m.renderer)
-            throw TError(FormatText(text::CannotCreate, std::string("プライマリサーフェース")));
-        SDL_RendererInfo info;
-        m.vsync = SDL_GetRendererInfo(m.renderer, &info) == 0 &&
-                  (info.flags & SDL_RENDERER_PRESENTVSYNC);
-        SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
-        SDL_RenderSetLogicalSize(m.renderer, width, height);
-        SDL_RenderSetIntegerScale(m.renderer, SDL_TRUE);
-        m.texture = SDL_CreateTexture(m.renderer, SDL_PIXELFORMAT_RGB565,
-                                      SDL_TEXTUREACCESS_STREAMING, width, height);
-        if (!m.texture)
-            throw TError(FormatText(text::CannotCreate, std::string("サーフェース")));
-        SDL_ShowWindow(m.window);
-        SDL_RaiseWindow(m.window);
-    } else {
-        SDL_SetWindowFullscreen(m.window, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    if (m.scale <= 0) {
+        // The largest whole scale that fits the desktop, so the picture is
+        // not a postage stamp on a modern screen.
+        const SDL_Rect usable = DesktopBounds(true);
+        m.scale = std::max(1, std::min((usable.w - 16) / width, (usable.h - 48) / height));
     }
+    if (m.window) {
+        PlaceWindow(m.window, fullScreen, width, height, m.scale);
+        return;
+    }
+    const SDL_Rect desk = DesktopBounds(false);
+    const Uint32 flags = SDL_WINDOW_RESIZABLE | (fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    m.window = fullScreen
+                   ? SDL_CreateWindow("Tappo Player", desk.x, desk.y, desk.w, desk.h, flags)
+                   : SDL_CreateWindow("Tappo Player", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                      width * m.scale, height * m.scale, flags);
+    if (!m.window)
+        throw TError(FormatText(text::DisplayMode, width, height, 16) + ": " + SDL_GetError());
+    window_ = m.window;
+    m.renderer = SDL_CreateRenderer(m.window, -1, SDL_RENDERER_PRESENTVSYNC);
+    if (!m.renderer) m.renderer = SDL_CreateRenderer(m.window, -1, 0);
+    if (!m.renderer)
+        throw TError(FormatText(text::CannotCreate, std::string("プライマリサーフェース")));
+    SDL_RendererInfo info;
+    m.vsync = SDL_GetRendererInfo(m.renderer, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC);
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+    SDL_RenderSetLogicalSize(m.renderer, width, height);
+    SDL_RenderSetIntegerScale(m.renderer, SDL_TRUE);
+    m.texture = SDL_CreateTexture(m.renderer, SDL_PIXELFORMAT_RGB565, SDL_TEXTUREACCESS_STREAMING,
+                                  width, height);
+    if (!m.texture) throw TError(FormatText(text::CannotCreate, std::string("サーフェース")));
+    SDL_ShowWindow(m.window);
+    SDL_RaiseWindow(m.window);
 }
 
 void TSdlPlatform::Close() {

@@ -233,9 +233,12 @@ std::vector<int16_t> MakeStepTick() {
 
 std::vector<uint8_t> EncodeWav16(const std::vector<int16_t>& samples, int channels, int rate) {
     std::vector<uint8_t> out;
+    out.reserve(44 + samples.size() * 2);
     auto u16 = [&](uint32_t v) { out.push_back(uint8_t(v)), out.push_back(uint8_t(v >> 8)); };
     auto u32 = [&](uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); };
-    auto tag = [&](const char* t) { out.insert(out.end(), t, t + 4); };
+    auto tag = [&](const char* t) {
+        for (int i = 0; i < 4; ++i) out.push_back(uint8_t(t[i]));
+    };
     const uint32_t dataBytes = uint32_t(samples.size() * 2);
     tag("RIFF"), u32(36 + dataBytes), tag("WAVE");
     tag("fmt "), u32(16), u16(1), u16(uint32_t(channels)), u32(uint32_t(rate));

@@ -139,7 +139,7 @@ std::vector<TPoint> Grow(const std::vector<TPoint>& pts, double by) {
         const TPoint &a = pts[i], &b = pts[(i + 1) % n];
         area += a.X * b.Y - b.X * a.Y;
     }
-    const double sign = area > 0 ? -1 : 1;
+    const double sign = area > 0 ? 1 : -1;
     std::vector<TPoint> out(n);
     for (size_t i = 0; i < n; ++i) {
         const TPoint &prev = pts[(i + n - 1) % n], &cur = pts[i], &next = pts[(i + 1) % n];

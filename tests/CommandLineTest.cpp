@@ -1,0 +1,39 @@
+#include "app/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+using namespace tappo;
+
+TEST(CommandLine, OptionsAndTheChartArgument) {
+    TCommandLine cl = ParseCommandLine({"--headless", "--frames", "120", "--frame-ms", "16",
+                                        "--screenshot", "100:err.png", "--screenshot",
+                                        "5:C:/a.png", "song.bms", "more.bms"});
+    EXPECT_TRUE(cl.Error.empty()) << cl.Error;
+    EXPECT_TRUE(cl.Headless);
+    EXPECT_FALSE(cl.Windowed);
+    EXPECT_EQ(cl.Frames, 120);
+    EXPECT_EQ(cl.FrameMs, 16);
+    ASSERT_EQ(cl.Screenshots.size(), 2u);
+    EXPECT_EQ(cl.Screenshots[0], (std::pair<long, std::string>{100, "err.png"}));
+    EXPECT_EQ(cl.Screenshots[1].second, "C:/a.png") << "only the first colon splits";
+    EXPECT_EQ(cl.Arguments, (std::vector<std::string>{"song.bms", "more.bms"}));
+
+    TCommandLine defaults = ParseCommandLine({});
+    EXPECT_EQ(defaults.Frames, -1);
+    EXPECT_EQ(defaults.FrameMs, 10);
+    EXPECT_TRUE(defaults.Arguments.empty());
+
+    TCommandLine dashed = ParseCommandLine({"--windowed", "--", "-odd name.bms"});
+    EXPECT_TRUE(dashed.Windowed);
+    EXPECT_EQ(dashed.Arguments, std::vector<std::string>{"-odd name.bms"});
+}
+
+TEST(CommandLine, MistakesAreReported) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--frames"}, {"--frames", "x"}, {"--frames", "-1"}, {"--frame-ms", "0"},
+             {"--screenshot", "100"}, {"--screenshot", "0:a.png"}, {"--screenshot", "7:"},
+             {"--scale", "99"}, {"--bogus"}}) {
+        EXPECT_FALSE(ParseCommandLine(args).Error.empty()) << args[0];
+    }
+    EXPECT_NE(UsageText().find("--headless"), std::string::npos);
+}

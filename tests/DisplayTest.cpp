@@ -1,0 +1,189 @@
+// The display's options and lifecycle, and the frame timer's rate counting.
+#include "media/ArchiveWriter.h"
+#include "media/Display.h"
+#include "media/Errors.h"
+#include "media/ImageList.h"
+#include "media/Timer.h"
+
+#include <gtest/gtest.h>
+
+using namespace tappo;
+
+namespace {
+TDXDrawOptions Set(std::initializer_list<TDXDrawOption> options) {
+    TDXDrawOptions s = 0;
+    for (TDXDrawOption o : options) s |= OptionBit(o);
+    return s;
+}
+} // namespace
+
+TEST(DisplayOptions, EffectiveOptionsFollowTheRules) {
+    EXPECT_EQ(EffectiveOptions(FormDrawOptions),
+              Set({doFullScreen, doNoWindowChange, doAllowReboot, doCenter, doFlip}));
+    EXPECT_EQ(EffectiveOptions(FormDrawOptions & ~OptionBit(doFullScreen)), Set({doCenter}));
+    EXPECT_EQ(EffectiveOptions(Set({doFullScreen, doFlip, doSystemMemory})),
+              Set({doFullScreen, doSystemMemory}));
+    EXPECT_EQ(EffectiveOptions(Set({do3D, doHardware, doRetainedMode, doZBuffer})),
+              Set({do3D, doRetainedMode, doZBuffer}))
+        << "doHardware is dropped in any case";
+    EXPECT_EQ(EffectiveOptions(DefaultDrawOptions), Set({doWaitVBlank, doCenter}));
+}
+
+TEST(DisplayOptions, OnlyPresentationOptionsChangeWhileInitialised) {
+    THeadlessPresenter presenter;
+    TDXDraw d(presenter, nullptr);
+    d.SetOptions(FormDrawOptions);
+    d.Initialize();
+    d.SetOptions(Set({doStretch, doWaitVBlank}));
+    EXPECT_EQ(d.Options(), Set({doStretch, doWaitVBlank}));
+    EXPECT_EQ(d.NowOptions(), Set({doFullScreen, doNoWindowChange, doAllowReboot, doFlip,
+                                   doStretch, doWaitVBlank}));
+    d.Finalize();
+    EXPECT_EQ(d.NowOptions(), Set({doWaitVBlank, doStretch})) << "the rest takes effect afterwards";
+}
+
+TEST(Display, LifecycleRunsHandlersInOrderAndReleasesSurfaces) {
+    THeadlessPresenter presenter;
+    TDXDraw d(presenter, nullptr);
+    std::vector<std::string> calls;
+    TDirectDrawSurface* game = nullptr;
+    std::unique_ptr<TDirectDrawSurface> owned;
+    d.OnInitialize = [&] {
+        calls.push_back("init");
+        EXPECT_TRUE(d.CanDraw());
+        owned = std::make_unique<TDirectDrawSurface>(&d);
+        owned->SetSize(8, 8);
+        game = owned.get();
+    };
+    d.OnFinalize = [&] { calls.push_back("final"); };
+    EXPECT_FALSE(d.CanDraw());
+    d.Flip(); // not initialised: nothing is shown
+    EXPECT_EQ(presenter.Presents(), 0);
+    d.Initialize();
+    EXPECT_TRUE(presenter.IsOpen());
+    EXPECT_TRUE(presenter.FullScreen());
+    EXPECT_EQ(d.Surface().Width(), 320);
+    EXPECT_EQ(d.Surface().Height(), 240);
+    d.Flip();
+    EXPECT_EQ(presenter.Presents(), 1);
+
+    // The full-screen toggle: finalise, change the option, initialise.
+    d.Finalize();
+    EXPECT_FALSE(game->HasPixels()) << "surfaces end with the device";
+    d.SetOptions(d.Options() & ~OptionBit(doFullScreen));
+    d.Initialize();
+    EXPECT_FALSE(presenter.FullScreen());
+    EXPECT_EQ(calls, (std::vector<std::string>{"init", "final", "init"}));
+    d.Finalize();
+    d.Finalize(); // a second Finalize does nothing
+    EXPECT_EQ(calls.size(), 4u);
+}
+
+TEST(Display, InitializeFailures) {
+    THeadlessPresenter presenter;
+    TDXDraw d(presenter, nullptr);
+    d.HasParentForm = false;
+    EXPECT_THROW(
+        {
+            try {
+                d.Initialize();
+            } catch (const TError& e) {
+                EXPECT_STREQ(e.what(), "フォームが見つかりません");
+                throw;
+            }
+        },
+        TError);
+    d.HasParentForm = true;
+    d.Display.BitCount = 12;
+    try {
+        d.Initialize();
+        FAIL();
+    } catch (const TError& e) {
+        EXPECT_STREQ(e.what(), "ディスプレイモードを変更できません (320x240 12bit)");
+    }
+    EXPECT_FALSE(d.Initialized());
+    EXPECT_TRUE(d.InitializeRequested());
+}
+
+TEST(Display, SpritePatternsExistOnlyAfterTheGameInitialisation) {
+    THeadlessPresenter presenter;
+    TDXDraw d(presenter, nullptr);
+    TDXImageList list(&d);
+    TArchiveItem item;
+    TBitmapData bmp;
+    bmp.Width = 2, bmp.Height = 2, bmp.BitCount = 24, bmp.Pixels = {0xFFFFFF, 0, 0, 0xFFFFFF};
+    item.Data = EncodeBmp(bmp);
+    std::vector<uint8_t> archive = WriteArchive({item});
+    list.LoadFromBytes(archive.data(), archive.size());
+    int patternsDuringInit = -1;
+    d.OnInitialize = [&] {
+        patternsDuringInit = list.Items.Items(0).PatternCount();
+        list.Draw(0, d.Surface(), 0, 0, 0); // draws nothing yet
+        EXPECT_EQ(d.Surface().Pixel(0, 0), 0);
+    };
+    d.Initialize();
+    EXPECT_EQ(patternsDuringInit, 0);
+    EXPECT_EQ(list.Items.Items(0).PatternCount(), 1);
+    list.Draw(0, d.Surface(), 0, 0, 0);
+    EXPECT_EQ(d.Surface().Pixel(0, 0), 0xFFFF);
+    d.Finalize();
+    EXPECT_FALSE(list.Items.Items(0).Initialized());
+}
+
+TEST(FrameTimer, FrameRateCountsWholeSecondsAndRoundsHalvesToEven) {
+    EXPECT_EQ(RoundFrameRate(60, 1000), 60);
+    EXPECT_EQ(RoundFrameRate(61, 1016), 60);  // 60.04
+    EXPECT_EQ(RoundFrameRate(41, 1025), 40);  // exactly 40.0
+    EXPECT_EQ(RoundFrameRate(81, 2000), 40);  // 40.5 -> 40
+    EXPECT_EQ(RoundFrameRate(83, 2000), 42);  // 41.5 -> 42
+    EXPECT_EQ(RoundFrameRate(1, 1000), 1);
+
+    TVirtualClock clock(5000);
+    TDXTimer timer(clock);
+    int frames = 0;
+    timer.OnTimer = [&](int lag) {
+        ++frames;
+        EXPECT_GE(lag, 1);
+    };
+    timer.DoTick(); // disabled: no frame
+    EXPECT_EQ(frames, 0);
+    timer.SetEnabled(true);
+    for (int i = 0; i < 99; ++i) {
+        clock.Advance(10);
+        timer.DoTick();
+    }
+    EXPECT_EQ(frames, 99);
+    EXPECT_EQ(timer.FrameRate(), 0) << "0 until a full second has passed";
+    clock.Advance(10);
+    timer.DoTick();
+    EXPECT_EQ(timer.FrameRate(), 100);
+
+    // In the background no frames run and the rate keeps its value.
+    timer.SetAppActive(false);
+    clock.Advance(5000);
+    timer.DoTick();
+    EXPECT_EQ(frames, 100);
+    EXPECT_EQ(timer.FrameRate(), 100);
+    // Back in front both clocks restart: the slow second in between is not counted.
+    timer.SetAppActive(true);
+    for (int i = 0; i < 50; ++i) {
+        clock.Advance(20);
+        timer.DoTick();
+    }
+    EXPECT_EQ(timer.FrameRate(), 50);
+}
+
+TEST(FrameTimer, ZeroIntervalTicksEveryPassEvenWithoutTimePassing) {
+    TVirtualClock clock;
+    TDXTimer timer(clock);
+    int frames = 0;
+    timer.OnTimer = [&](int) { ++frames; };
+    timer.SetEnabled(true);
+    timer.DoTick();
+    timer.DoTick();
+    EXPECT_EQ(frames, 2);
+    timer.Interval = 50;
+    clock.Advance(20);
+    timer.DoTick();
+    EXPECT_EQ(frames, 2);
+}

@@ -1,0 +1,205 @@
+// The main form driven headless: start-up modes from the command line, the
+// loading and error screens as a user sees them, Esc, and missing assets.
+#include "TestUtil.h"
+#include "app/Form.h"
+#include "media/Font.h"
+#include "tools/Assets.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace tappo;
+using namespace tappo::test;
+
+namespace {
+
+class TRecordingPresenter : public THeadlessPresenter {
+  public:
+    void SetCursorVisible(bool visible) override { cursorVisible = visible; }
+    void MovePointer(int x, int y) override { pointer = {x, y}, ++pointerMoves; }
+    bool cursorVisible = true;
+    std::pair<int, int> pointer{-1, -1};
+    int pointerMoves = 0;
+};
+
+class TCapturedMessages : public IMessageBox {
+  public:
+    void Show(const std::string& text) override { shown.push_back(text); }
+    std::vector<std::string> shown;
+};
+
+// A program folder with the real assets, and a form on it.
+struct TFormFixture {
+    TTempDir dir;
+    TVirtualClock clock;
+    TRecordingPresenter presenter;
+    TCapturedMessages messages;
+    TTextRenderer fonts;
+    std::unique_ptr<TForm1> form;
+
+    explicit TFormFixture(bool assets = true) {
+        if (assets) tools::WriteProgramAssets(dir.Folder());
+    }
+    void Create(const std::vector<std::string>& args, bool fullScreen = true) {
+        form = std::make_unique<TForm1>(
+            TFormServices{clock, presenter, messages, &fonts, dir.Folder()});
+        form->FormCreate(args);
+        if (!fullScreen)
+            form->DXDraw1.SetOptions(form->DXDraw1.Options() & ~OptionBit(doFullScreen));
+        form->FormShow();
+    }
+    void Frames(int n) {
+        for (int i = 0; i < n; ++i) {
+            clock.Advance(10);
+            form->Guarded([&] { form->DXTimer1.DoTick(); });
+        }
+    }
+    // Rows of the back surface that hold white (text) pixels.
+    std::pair<int, int> WhiteRows() {
+        int first = -1, last = -1;
+        TDirectDrawSurface& s = form->DXDraw1.Surface();
+        for (int y = 0; y < 240; ++y)
+            for (int x = 0; x < 320; ++x)
+                if (s.Pixel(x, y) == 0xFFFF) {
+                    if (first < 0) first = y;
+                    last = y;
+                }
+        return {first, last};
+    }
+    // Leftmost and rightmost columns with white pixels.
+    std::pair<int, int> WhiteColumns() {
+        int first = 320, last = -1;
+        TDirectDrawSurface& s = form->DXDraw1.Surface();
+        for (int y = 0; y < 240; ++y)
+            for (int x = 0; x < 320; ++x)
+                if (s.Pixel(x, y) == 0xFFFF) first = std::min(first, x), last = std::max(last, x);
+        return {first, last};
+    }
+};
+
+} // namespace
+
+TEST(Form, NoChartsShowsTheMessageCentredOverTheWarp) {
+    TFormFixture f;
+    f.Create({});
+    EXPECT_EQ(f.presenter.Presents(), 2) << "the loading screen is shown twice at initialisation";
+    EXPECT_EQ(f.form->GameMode, ModeNoCharts);
+    EXPECT_FALSE(f.form->ChartActive);
+    EXPECT_EQ(f.form->FramesRun(), 0) << "no frame before the timer is enabled";
+    EXPECT_TRUE(f.form->DXTimer1.Enabled());
+    EXPECT_EQ(f.form->ScreenWidth, 320);
+    EXPECT_EQ(f.form->Toggles.ShowBga, true);
+    f.Frames(3);
+    EXPECT_EQ(f.form->FramesRun(), 3);
+    EXPECT_EQ(f.presenter.Presents(), 5);
+    if (!f.fonts.Available()) GTEST_SKIP() << "no font installed";
+    auto [top, bottom] = f.WhiteRows();
+    EXPECT_GE(top, 80) << "the text's top is at 240 / 2 - 40";
+    EXPECT_LE(bottom, 80 + 14);
+    auto [left, right] = f.WhiteColumns();
+    EXPECT_LE(std::abs((left + right) - 319), 6) << "centred: " << left << ".." << right;
+    // The warp is behind it: plenty of colour away from the text.
+    int coloured = 0;
+    for (int x = 0; x < 320; ++x) coloured += f.form->DXDraw1.Surface().Pixel(x, 200) != 0;
+    EXPECT_GT(coloured, 250);
+}
+
+TEST(Form, CommandLineDecidesTheStartMode) {
+    {
+        TFormFixture f;
+        std::filesystem::create_directories(f.dir.Folder() + "songs");
+        f.Create({f.dir.File("notes.txt")});
+        EXPECT_EQ(f.form->GameMode, ModeNotChart) << "the chart search does not change it";
+        EXPECT_FALSE(f.form->ChartActive);
+    }
+    {
+        TFormFixture f;
+        f.Create({f.dir.File("Song.BMS"), "ignored.txt"});
+        EXPECT_EQ(f.form->GameMode, ModePlay) << "the extension test ignores case";
+        EXPECT_TRUE(f.form->ChartActive);
+        EXPECT_TRUE(f.form->Songs.ChartList.empty());
+    }
+}
+
+TEST(Form, LoadingScreenText) {
+    TFormFixture f;
+    f.Create({});
+    f.form->ShowLoadingScreen();
+    if (!f.fonts.Available()) GTEST_SKIP() << "no font installed";
+    auto [top, bottom] = f.WhiteRows();
+    EXPECT_GE(top, 80);
+    EXPECT_LE(bottom, 94);
+    EXPECT_EQ(f.form->DXDraw1.Surface().Pixel(5, 200), 0) << "black around the text";
+}
+
+TEST(Form, EscClosesWhereThereIsNothingToGoBackTo) {
+    TFormFixture f;
+    f.Create({});
+    f.form->FormKeyDown(27);
+    EXPECT_TRUE(f.form->CloseRequested());
+    EXPECT_EQ(f.form->GameMode, ModeSelect);
+
+    TFormFixture g;
+    g.Create({g.dir.File("a.bms")});
+    g.form->Songs.ChartList = {"x.bms"};
+    g.form->FormKeyDown(27);
+    EXPECT_FALSE(g.form->CloseRequested()) << "a chart from the select screen goes back to it";
+    EXPECT_EQ(g.form->GameMode, ModeSelect);
+    EXPECT_FALSE(g.form->ChartActive);
+}
+
+TEST(Form, FullScreenHidesTheCursorAndRecentresThePointer) {
+    TFormFixture f;
+    f.Create({});
+    EXPECT_FALSE(f.presenter.cursorVisible);
+    f.Frames(2);
+    EXPECT_EQ(f.presenter.pointerMoves, 2);
+    EXPECT_EQ(f.presenter.pointer, (std::pair<int, int>{160, 120}));
+
+    TFormFixture w;
+    w.Create({}, false);
+    w.Frames(2);
+    EXPECT_TRUE(w.presenter.cursorVisible);
+    EXPECT_EQ(w.presenter.pointerMoves, 0);
+}
+
+TEST(Form, MissingAssetsStopStartUpNamingTheFile) {
+    for (const char* name : {"tappoplay.dxg", "select.bmp", "arrow.bmp"}) {
+        TFormFixture f;
+        std::filesystem::remove(f.dir.File(name));
+        try {
+            f.Create({});
+            FAIL() << name;
+        } catch (const EStartupError& e) {
+            EXPECT_EQ(std::string(e.what()), "ファイル " + f.dir.Folder() + name + " は開けません");
+        }
+    }
+    TFormFixture broken;
+    WriteFileAtomic(broken.dir.File("tappoplay.dxg"), {1, 2, 3});
+    try {
+        broken.Create({});
+        FAIL();
+    } catch (const EStartupError& e) {
+        EXPECT_STREQ(e.what(), "不正なストリーム フォーマット");
+    }
+}
+
+TEST(Assets, ProgramFolderAssetsAreComplete) {
+    TFormFixture f;
+    TDXImageList list;
+    list.LoadFromFile(f.dir.File("tappoplay.dxg"));
+    EXPECT_GE(list.Items.Count(), 8);
+    EXPECT_EQ(list.Items.Items(2).Picture.Width, 10) << "stars are laid out 10 pixels wide";
+    TBitmapData arrows = LoadBmpFile(f.dir.File("arrow.bmp"));
+    EXPECT_EQ(arrows.Width, 128);
+    EXPECT_EQ(arrows.Height, 512);
+    EXPECT_EQ(arrows.ColourAt(0, 0), 0u) << "each arrow cell keys out its top-left pixel";
+    TBitmapData select = LoadBmpFile(f.dir.File("select.bmp"));
+    EXPECT_EQ(select.BitCount, 8);
+    EXPECT_EQ(select.Width, 320);
+    EXPECT_EQ(LoadBmpFile(f.dir.File("diskmask.bmp")).Width, 80);
+    EXPECT_EQ(LoadBmpFile(f.dir.File("diskblank.bmp")).Height, 52);
+    std::vector<uint8_t> wav = ReadWholeFile(f.dir.File("step.wav"));
+    ASSERT_GT(wav.size(), 44u);
+    EXPECT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
+}

@@ -1,0 +1,189 @@
+// Surfaces: keyed and plain draws with every clipping rule, fills, reads,
+// sizes, and the canvas.
+#include "media/Display.h"
+#include "media/Errors.h"
+#include "media/Font.h"
+#include "media/Surface.h"
+
+#include <gtest/gtest.h>
+
+using namespace tappo;
+
+namespace {
+
+// A surface whose pixel (x, y) holds the value 1 + x + 100 * y.
+std::unique_ptr<TDirectDrawSurface> Numbered(int w, int h) {
+    auto s = std::make_unique<TDirectDrawSurface>();
+    s->SetSize(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) s->SetPixel(x, y, uint16_t(1 + x + 100 * y));
+    return s;
+}
+
+std::unique_ptr<TDirectDrawSurface> Blank(int w, int h) {
+    auto s = std::make_unique<TDirectDrawSurface>();
+    s->SetSize(w, h);
+    s->Fill(0);
+    return s;
+}
+
+} // namespace
+
+TEST(Surface, SizeKeyFillAndRead) {
+    TDirectDrawSurface s;
+    EXPECT_FALSE(s.HasPixels());
+    s.SetColorKey(7); // no pixel store yet: ignored
+    EXPECT_EQ(s.ColorKey(), 0);
+    s.SetSize(4, 3);
+    s.SetColorKey(7);
+    EXPECT_EQ(s.ColorKey(), 7);
+    s.Fill(0x1234);
+    EXPECT_EQ(s.Pixel(3, 2), 0x1234);
+    EXPECT_EQ(s.Pixel(4, 0), 0) << "outside reads 0";
+    EXPECT_EQ(s.Pixel(-1, 0), 0);
+    s.SetSize(5, 5);
+    EXPECT_EQ(s.ColorKey(), 0) << "a new pixel store resets the key";
+    s.SetSize(0, 5);
+    EXPECT_FALSE(s.HasPixels());
+    s.SetSize(3, -1);
+    EXPECT_FALSE(s.HasPixels());
+
+    auto dest = Blank(4, 4);
+    dest->Draw(0, 0, Bounds(0, 0, 3, 3), &s, false); // from a surface without pixels
+    EXPECT_EQ(dest->Pixel(0, 0), 0);
+}
+
+TEST(Surface, DrawClipsAgainstBothSurfaces) {
+    auto src = Numbered(8, 8);
+    {
+        auto d = Blank(10, 10);
+        d->Draw(2, 3, Bounds(1, 1, 3, 2), src.get(), false);
+        EXPECT_EQ(d->Pixel(2, 3), 1 + 1 + 100);
+        EXPECT_EQ(d->Pixel(4, 4), 1 + 3 + 200);
+        EXPECT_EQ(d->Pixel(5, 3), 0);
+        EXPECT_EQ(d->Pixel(2, 5), 0);
+    }
+    {
+        // A negative y shows the lower part of the source, as an arrow entering at the top.
+        auto d = Blank(10, 10);
+        d->Draw(0, -5, Bounds(0, 0, 8, 8), src.get(), false);
+        EXPECT_EQ(d->Pixel(0, 0), 1 + 500);
+        EXPECT_EQ(d->Pixel(7, 2), 1 + 7 + 700);
+        EXPECT_EQ(d->Pixel(0, 3), 0);
+    }
+    {
+        // x equal to the width passes the first test and clips to nothing;
+        // beyond it nothing is even tried.
+        auto d = Blank(10, 10);
+        d->Draw(10, 0, Bounds(0, 0, 8, 8), src.get(), false);
+        d->Draw(11, 0, Bounds(0, 0, 8, 8), src.get(), false);
+        d->Draw(0, 10, Bounds(0, 0, 8, 8), src.get(), false);
+        for (int y = 0; y < 10; ++y)
+            for (int x = 0; x < 10; ++x) ASSERT_EQ(d->Pixel(x, y), 0);
+    }
+    {
+        // The right and bottom edges of the destination cut the copy.
+        auto d = Blank(10, 10);
+        d->Draw(7, 8, Bounds(0, 0, 8, 8), src.get(), false);
+        EXPECT_EQ(d->Pixel(9, 9), 1 + 2 + 100);
+    }
+    {
+        // A source rectangle larger than the source is clipped to it.
+        auto d = Blank(20, 20);
+        d->Draw(0, 0, Bounds(0, 0, 15, 15), src.get(), false);
+        EXPECT_EQ(d->Pixel(7, 7), 1 + 7 + 700);
+        EXPECT_EQ(d->Pixel(8, 0), 0);
+        EXPECT_EQ(d->Pixel(0, 8), 0);
+    }
+    {
+        // A source rectangle starting left of the source moves the target right.
+        auto d = Blank(20, 20);
+        d->Draw(5, 5, TRect{-2, -3, 4, 4}, src.get(), false);
+        EXPECT_EQ(d->Pixel(7, 8), 1);
+        EXPECT_EQ(d->Pixel(6, 8), 0);
+        EXPECT_EQ(d->Pixel(7, 7), 0);
+    }
+    {
+        auto d = Blank(10, 10);
+        d->Draw(0, 0, Bounds(0, 0, 4, 4), nullptr, false); // missing source
+        EXPECT_EQ(d->Pixel(0, 0), 0);
+    }
+}
+
+TEST(Surface, KeyedDrawSkipsOnlyKeyPixels) {
+    auto src = Numbered(3, 1); // 1 2 3
+    src->SetColorKey(2);
+    auto d = Blank(3, 1);
+    d->Fill(9);
+    d->Draw(0, 0, Bounds(0, 0, 3, 1), src.get(), true);
+    EXPECT_EQ(d->Pixel(0, 0), 1);
+    EXPECT_EQ(d->Pixel(1, 0), 9);
+    EXPECT_EQ(d->Pixel(2, 0), 3);
+    d->Draw(0, 0, Bounds(0, 0, 3, 1), src.get(), false);
+    EXPECT_EQ(d->Pixel(1, 0), 2) << "an unkeyed draw copies the key colour too";
+}
+
+TEST(Surface, CopySurfaceNeedsTheRectangleToFitBoth) {
+    auto src = Numbered(4, 4);
+    auto d = Blank(4, 4);
+    EXPECT_FALSE(d->CopySurface(2, 2, *src, Bounds(0, 0, 3, 3)));
+    EXPECT_EQ(d->Pixel(2, 2), 0);
+    EXPECT_FALSE(d->CopySurface(0, 0, *src, Bounds(2, 2, 3, 3)));
+    EXPECT_TRUE(d->CopySurface(1, 1, *src, Bounds(0, 0, 3, 3)));
+    EXPECT_EQ(d->Pixel(1, 1), 1);
+    EXPECT_EQ(d->Pixel(3, 3), 1 + 2 + 200);
+}
+
+TEST(Surface, ColourConversion) {
+    EXPECT_EQ(ColorToPixel(0x000000), 0);
+    EXPECT_EQ(ColorToPixel(0xFFFFFF), 0xFFFF);
+    EXPECT_EQ(ColorToPixel(0x0000FF), 0xF800) << "canvas colours are 0x00BBGGRR";
+    EXPECT_EQ(ColorToPixel(0x00FF00), 0x07E0);
+    EXPECT_EQ(RgbValueToPixel(0xFF0000), 0xF800) << "picture colours are 0x00RRGGBB";
+    EXPECT_EQ(PixelToRgbValue(0xFFFF), 0xFFFFFFu);
+    EXPECT_EQ(PixelToRgbValue(0xF800), 0xFF0000u);
+}
+
+TEST(Canvas, TextNeedsPixelsAndKeepsItsFont) {
+    THeadlessPresenter presenter;
+    TTextRenderer fonts;
+    TDXDraw display(presenter, &fonts);
+    TDirectDrawSurface s(&display);
+    try {
+        s.Canvas().TextOut(0, 0, "x");
+        FAIL() << "a canvas without pixels must refuse";
+    } catch (const TError& e) {
+        EXPECT_STREQ(e.what(), "IDirectDrawSurface は作成されていません");
+    }
+    s.SetSize(200, 40);
+    s.Fill(0);
+    TDirectDrawSurfaceCanvas& c = s.Canvas();
+    c.Font.Size = 10;
+    c.Font.Color = 0x00FF00;
+    c.BrushTransparent = true;
+    EXPECT_EQ(&s.Canvas(), &c);
+    EXPECT_EQ(s.Canvas().Font.Size, 10) << "settings stay from one use to the next";
+    if (!fonts.Available()) GTEST_SKIP() << "no font installed";
+    const int w = c.TextWidth("Now Loading ...");
+    EXPECT_GT(w, 60);
+    EXPECT_LT(w, 120);
+    EXPECT_GT(c.TextWidth("BMS ファイルがありません"), c.TextWidth("BMS"));
+    c.TextOut(5, 5, "Hello");
+    int green = 0, other = 0;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 200; ++x) {
+            uint16_t p = s.Pixel(x, y);
+            green += p == 0x07E0;
+            other += p != 0 && p != 0x07E0;
+            if (p) {
+                EXPECT_GE(x, 5);
+            }
+        }
+    EXPECT_GT(green, 20);
+    EXPECT_EQ(other, 0) << "text is drawn without anti-aliasing and without a box";
+    // An opaque brush paints the text's box.
+    c.BrushTransparent = false;
+    c.BrushColor = 0x0000FF;
+    c.TextOut(100, 5, "Hi");
+    EXPECT_EQ(s.Pixel(100, 5), 0xF800);
+}

@@ -1,0 +1,106 @@
+// The warp background's tables and animation.
+#include "TestUtil.h"
+#include "effects/Warp.h"
+#include "media/Errors.h"
+#include "media/Picture.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace tappo;
+using namespace tappo::test;
+
+namespace {
+
+// An 8-bit select.bmp whose pixel (x, y) is (x + 3y) mod 256.
+void WritePicture(const TTempDir& dir, int w, int h) {
+    TBitmapData b;
+    b.Width = w, b.Height = h, b.BitCount = 8;
+    b.Palette.resize(256);
+    for (int i = 0; i < 256; ++i) b.Palette[size_t(i)] = uint32_t(i) * 0x010101u;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) b.Pixels.push_back(uint32_t((x + 3 * y) % 256));
+    WriteFileAtomic(dir.File("select.bmp"), EncodeBmp(b));
+}
+
+} // namespace
+
+TEST(Warp, TablesHoldTheirKnownValues) {
+    TTempDir dir;
+    WritePicture(dir, 320, 240);
+    auto warp = std::make_unique<TWarp>();
+    warp->InitWarp(dir.Folder());
+    const auto& sine = warp->SineTable;
+    for (int i : {64, 320, 576, 832}) EXPECT_EQ(sine[size_t(i)], 38) << i;
+    for (int i : {192, 448, 704}) EXPECT_EQ(sine[size_t(i)], 0) << i;
+    for (int i : {0, 128, 256, 384, 512, 640, 768}) EXPECT_EQ(sine[size_t(i)], 19) << i;
+
+    EXPECT_EQ(warp->DistanceTable[120][160], 0);
+    EXPECT_EQ(warp->AngleTable[120][160], 127);
+    EXPECT_EQ(warp->AngleTable[120][0], 255) << "left of the centre";
+    EXPECT_EQ(warp->AngleTable[120][159], 255);
+    EXPECT_EQ(warp->AngleTable[120][161], 127) << "right of the centre";
+    EXPECT_EQ(warp->AngleTable[239][160], 191) << "straight below";
+    EXPECT_EQ(warp->AngleTable[0][160], 63) << "straight above";
+    EXPECT_EQ(warp->DistanceTable[0][0], 200);
+    EXPECT_EQ(warp->AngleTable[0][0], 26);
+    EXPECT_EQ(warp->DistanceTable[239][319], 198);
+    EXPECT_EQ(warp->AngleTable[239][319], 153);
+    EXPECT_EQ(warp->PictureTable[10][20], (20 + 30) % 256);
+    EXPECT_EQ(warp->WarpImage.Width(), 320);
+    EXPECT_EQ(warp->WarpImage.Height(), 240);
+    EXPECT_EQ(warp->WarpImage.Palette[5], 0x050505u);
+}
+
+TEST(Warp, UpdatesFollowTheLookupsAndRepeatEvery256) {
+    TTempDir dir;
+    WritePicture(dir, 320, 240);
+    auto warp = std::make_unique<TWarp>();
+    warp->InitWarp(dir.Folder());
+    // Untouched columns still show the picture on the first frame.
+    warp->UpdateWarp();
+    EXPECT_EQ(warp->WarpFrame, 1);
+    auto at = [&](int x, int y) { return warp->WarpImage.PalettePixel(x, y); };
+    auto expected = [&](int x, int y, int f) {
+        int u = (warp->AngleTable[y][x] + f) % 256;
+        int v = warp->DistanceTable[y][x] + warp->SineTable[size_t(f + x + y)];
+        return uint32_t(warp->PictureTable[v][u]);
+    };
+    EXPECT_EQ(at(1, 0), expected(1, 0, 1)) << "odd columns on odd frames";
+    EXPECT_EQ(at(0, 0), 0u) << "an even column keeps the stored picture: (0 + 0) mod 256";
+    EXPECT_EQ(at(2, 0), 2u);
+    EXPECT_EQ(at(1, 1), at(1, 0)) << "odd rows copy the row above";
+    EXPECT_EQ(at(2, 1), at(2, 0));
+    warp->UpdateWarp();
+    EXPECT_EQ(at(100, 50), expected(100, 50, 2));
+    EXPECT_EQ(at(101, 50), expected(101, 50, 1));
+
+    std::vector<uint8_t> after2(warp->WarpImage.ScanLine(0), warp->WarpImage.ScanLine(0) + 320);
+    for (int i = 0; i < 256; ++i) warp->UpdateWarp();
+    EXPECT_EQ(warp->WarpFrame, 2);
+    EXPECT_EQ(std::vector<uint8_t>(warp->WarpImage.ScanLine(0), warp->WarpImage.ScanLine(0) + 320),
+              after2);
+}
+
+TEST(Warp, SmallPictureReadsIndexZeroOutside) {
+    TTempDir dir;
+    WritePicture(dir, 16, 8);
+    auto warp = std::make_unique<TWarp>();
+    warp->InitWarp(dir.Folder());
+    EXPECT_EQ(warp->PictureTable[3][5], 5 + 9);
+    EXPECT_EQ(warp->PictureTable[100][100], 0);
+    EXPECT_EQ(warp->WarpImage.Width(), 320);
+    for (int i = 0; i < 3; ++i) warp->UpdateWarp(); // no read outside the tables
+    EXPECT_EQ(warp->WarpImage.PalettePixel(0, 0), 0u) << "the corner lies outside the picture";
+}
+
+TEST(Warp, MissingPictureRaisesTheLoaderError) {
+    TTempDir dir;
+    auto warp = std::make_unique<TWarp>();
+    try {
+        warp->InitWarp(dir.Folder());
+        FAIL();
+    } catch (const TError& e) {
+        EXPECT_EQ(std::string(e.what()), "ファイル " + dir.Folder() + "select.bmp は開けません");
+    }
+}

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# The real binary in a real window under Xvfb: it shows the error screen
+# scaled up, and Esc closes it.
+set -u
+bin="$1"
+if ! command -v xvfb-run > /dev/null || ! command -v xdotool > /dev/null; then
+  echo "xvfb-run or xdotool missing: skipped"
+  exit 0
+fi
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+echo "not a chart" > "$work/notes.txt"
+xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+  "$1" --windowed --frames 3000 "$2/notes.txt" & pid=$!
+  for i in $(seq 1 50); do
+    win=$(xdotool search --name "Tappo Player" 2>/dev/null | head -n 1)
+    [ -n "$win" ] && break
+    sleep 0.1
+  done
+  [ -n "$win" ] || { echo "FAILED - no window appeared"; kill $pid; exit 1; }
+  sleep 0.5
+  geometry=$(xdotool getwindowgeometry "$win" | grep Geometry)
+  echo "window $geometry"
+  echo "$geometry" | grep -q "960x720" || { echo "FAILED - window not scaled 3x"; kill $pid; exit 1; }
+  xdotool key --window "$win" Escape
+  for i in $(seq 1 50); do
+    kill -0 $pid 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 $pid 2>/dev/null; then echo "FAILED - Esc did not close the window"; kill $pid; exit 1; fi
+  wait $pid
+  rc=$?
+  [ $rc -eq 0 ] || { echo "FAILED - exit code $rc"; exit 1; }
+  echo "ok - window opened at 3x and Esc closed it"
+' _ "$bin" "$work"
