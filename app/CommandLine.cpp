@@ -35,6 +35,8 @@ std::string UsageText() {
            "  --frame-ms MS            headless: milliseconds per frame (default 10)\n"
            "  --screenshot FRAME:FILE  save the picture after FRAME is drawn, as PNG\n"
            "                           (repeatable)\n"
+           "  --inspect CHART          compile CHART and list its header, measure timing\n"
+           "                           and event lists; nothing is played\n"
            "\n"
            "Keys: Esc leaves play or ends the program.\n";
 }
@@ -74,6 +76,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
             if (!value(v) || !ParseWhole(v, 1, 1000, n))
                 return fail("--frame-ms needs a number of milliseconds from 1 to 1000");
             cl.FrameMs = int(n);
+        } else if (a == "--inspect") {
+            if (!value(cl.Inspect) || cl.Inspect.empty()) return fail("--inspect needs a chart file");
         } else if (a == "--scale") {
             long n = 0;
             if (!value(v) || !ParseWhole(v, 1, 16, n))

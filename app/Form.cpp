@@ -1,5 +1,7 @@
 #include "app/Form.h"
 
+#include "chart/Convert.h"
+#include "chart/HeaderScan.h"
 #include "media/Errors.h"
 
 #include <algorithm>
@@ -10,7 +12,7 @@ namespace tappo {
 TForm1::TForm1(const TFormServices& services)
     : DXDraw1(services.Presenter, services.Fonts), DXTimer1(services.Clock),
       DXImageList1(&DXDraw1), ProgramFolder(services.ProgramFolder),
-      messages_(services.Messages) {
+      DecimalSeparator(LocaleDecimalSeparator()), messages_(services.Messages) {
     DXDraw1.SetOptions(FormDrawOptions);
     DXDraw1.OnInitialize = [this] { DXDraw1Initialize(); };
     DXDraw1.OnFinalize = [this] { DXDraw1Finalize(); };
@@ -176,12 +178,26 @@ void TForm1::PlayFrame() {
 }
 
 void TForm1::CompileChart(const std::string& path) {
-    SongFolder = std::filesystem::path(path).parent_path().string() + "/";
+    // The play state of the previous chart goes first; the compiler resets its own.
+    Play.SongEnded = false;
+    Play.PrevSongTime = Play.SongStartTick = Play.SongTime = 0;
+    Play.MidiLoaded = false;
+    Play.EventCursors.fill(0);
+    Play.LateTime = 0;
+    TCompileTarget target{GameState, Header, Chart, SongFolder, DecimalSeparator};
+    tappo::CompileChart(path, target);
+    LoadChartMedia();
 }
+
+void TForm1::ScanChartHeader(const std::string& path) {
+    tappo::ScanChartHeader(path, GameState, Header, DecimalSeparator);
+}
+
+// Keysounds and music of the compiled chart: not loaded yet.
+void TForm1::LoadChartMedia() {}
 
 void TForm1::LoadBgaImages() {}
 void TForm1::SearchCharts() {}
-void TForm1::ScanChartHeader(const std::string&) {}
 void TForm1::LoadBanner(const std::string&) {}
 
 } // namespace tappo

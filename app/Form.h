@@ -3,6 +3,7 @@
 // the sprite list and the shared state every screen reads and writes.
 #pragma once
 
+#include "chart/Compiler.h"
 #include "chart/GameState.h"
 #include "effects/Warp.h"
 #include "media/Display.h"
@@ -64,6 +65,8 @@ class TForm1 {
     std::string SongFolder;
     TChartHeader Header;
     TGameState GameState;
+    TChartData Chart;
+    char DecimalSeparator = '.';
     TPlayState Play;
     TPlayToggles Toggles;
     TSongList Songs;
@@ -94,11 +97,14 @@ class TForm1 {
     void ReportError(const std::string& text) { messages_.Show(text); }
     long FramesRun() const { return framesRun_; }
 
+    // Resets the play state and compiles a chart; errors go to the caller.
+    void CompileChart(const std::string& path);
+
   private:
     // Hooks of the screens and loaders built on top of the shell.
     void SelectFrame();
     void PlayFrame();
-    void CompileChart(const std::string& path);
+    void LoadChartMedia();
     void LoadBgaImages();
     void SearchCharts();
     void ScanChartHeader(const std::string& path);

@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/Runner.h"
+#include "chart/Convert.h"
+#include "chart/Inspect.h"
 
 #include <cstdio>
 #include <exception>
@@ -18,6 +20,16 @@ int main(int argc, char** argv) {
     if (cl.Version) {
         std::puts(VersionText);
         return 0;
+    }
+    if (!cl.Inspect.empty()) {
+        try {
+            const std::string listing = InspectChart(cl.Inspect, LocaleDecimalSeparator());
+            std::fwrite(listing.data(), 1, listing.size(), stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return 1;
+        }
     }
     try {
         return RunPlayer(cl);

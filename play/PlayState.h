@@ -10,12 +10,11 @@ struct TPlayState {
     int32_t SongStartTick = 0; // tick of song time 0; 0: the clock has not started
     int32_t SongTime = 0;
     int32_t PrevSongTime = 0;
-    int32_t LastSoundTime = 0;
     bool SongEnded = false;
     int32_t PauseTick = 0;
     int32_t LateTime = 0;
     std::array<int32_t, 12> EventCursors{};
-    bool MidiLoaded = false, HasBga = false, HasBgaLayer = false;
+    bool MidiLoaded = false;
 };
 
 struct TPlayToggles {

@@ -7,6 +7,9 @@ if ! command -v xvfb-run > /dev/null || ! command -v xdotool > /dev/null; then
   echo "xvfb-run or xdotool missing: skipped"
   exit 0
 fi
+# The GL drivers SDL loads keep allocations the leak checker cannot name once
+# they are unloaded; our own code is leak-checked by every other test.
+export ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 echo "not a chart" > "$work/notes.txt"

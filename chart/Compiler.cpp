@@ -1,0 +1,254 @@
+#include "chart/Compiler.h"
+
+#include "chart/Convert.h"
+#include "chart/HeaderScan.h"
+#include "chart/Lines.h"
+#include "chart/ShiftJis.h"
+#include "media/Errors.h"
+#include "media/Picture.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace tappo {
+namespace {
+
+// Times far outside any song are held at a bound instead of overflowing.
+int64_t TruncTime(long double t) {
+    constexpr long double Limit = 4.0e18L;
+    if (std::isnan(t)) return 0;
+    if (t > Limit) return int64_t(Limit);
+    if (t < -Limit) return -int64_t(Limit);
+    return int64_t(t); // toward zero
+}
+
+int32_t ClampToInt32(int64_t v) {
+    return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+bool IsChannelLine(std::string_view line) {
+    return line.size() >= 7 && line[0] == '#' && line[6] == ':';
+}
+
+// "$" followed by columns 5-6: a definition's slot, or the tempo pass's channel.
+int SlotOf(std::string_view line) {
+    std::string text = "$";
+    text += Columns(line, 5, 2);
+    int32_t v = 0;
+    return TryStrToInt(text, v) && v >= 0 && v < SlotCount ? v : 0;
+}
+
+// Columns 2-4 as a measure number. A field that converts to a number outside
+// 000-999 (such as "-01") would index outside the tables: the line is refused.
+int MeasureOf(std::string_view line) {
+    const std::string_view field = Columns(line, 2, 3);
+    const int32_t m = StrToInt(field);
+    if (m < 0 || m >= MeasureCount)
+        throw TError("小節番号 '" + Cp932ToUtf8(field) + "' は 000 から 999 の範囲にありません");
+    return m;
+}
+
+void CheckDivisor(double divisor) {
+    if (divisor == 0) throw TError(text::DivideByZero);
+}
+
+// Step 6: definitions, measure lengths and the tempo changes to apply.
+std::vector<std::string> DefinitionAndTempoPass(const std::vector<std::string_view>& lines,
+                                                TCompileTarget& t) {
+    TChartData& chart = t.Chart;
+    std::vector<std::string> bpmChanges;
+    for (std::string_view line : lines) {
+        if (line.empty() || line[0] != '#') continue;
+        const int s = SlotOf(line);
+        if (StartsWithKey(line, 4, "#WAV")) chart.WavFileNames[size_t(s)] = t.SongFolder + std::string(Columns(line, 8));
+        if (StartsWithKey(line, 4, "#BMP")) {
+            chart.BmpFileNames[size_t(s)] = t.SongFolder + std::string(Columns(line, 8));
+            if (!chart.HasBga) {
+                t.GameState.BgaBaseImage = s;
+                chart.HasBga = true;
+            }
+        }
+        if (!IsChannelLine(line)) continue;
+        const int m = MeasureOf(line);
+        if (s == 2) {
+            const long double x = StrToFloat(Columns(line, 8), t.DecimalSeparator);
+            chart.MeasureLength[size_t(m)] = double(x * 4 * 60000 / t.GameState.Bpm);
+        } else if (s == 3) {
+            char prefix[8];
+            std::snprintf(prefix, sizeof prefix, "%3.3d:", m);
+            bpmChanges.push_back(prefix + std::string(Columns(line, 8, 2)));
+        }
+    }
+    return bpmChanges;
+}
+
+// Step 7: each change rescales its measure and all after it, from a snapshot.
+void ApplyTempoChanges(std::vector<std::string>& changes, TCompileTarget& t) {
+    auto upper = [](std::string s) {
+        for (char& c : s)
+            if (c >= 'a' && c <= 'z') c = char(c - 32);
+        return s;
+    };
+    std::stable_sort(changes.begin(), changes.end(),
+                     [&](const std::string& a, const std::string& b) { return upper(a) < upper(b); });
+    const std::array<double, MeasureCount> snapshot = t.Chart.MeasureLength;
+    for (const std::string& entry : changes) {
+        const int32_t first = StrToInt(std::string_view(entry).substr(0, 3));
+        if (first > 999) continue;
+        const int32_t w = StrToInt("$" + entry.substr(std::min<size_t>(4, entry.size()), 2));
+        CheckDivisor(w);
+        const long double factor = t.GameState.Bpm / (long double)w;
+        for (int k = std::max(0, first); k < MeasureCount; ++k)
+            t.Chart.MeasureLength[size_t(k)] = double(factor * snapshot[size_t(k)]);
+    }
+}
+
+bool IsLaneChannel(int c, int& player, int& lane) {
+    static constexpr int Lanes[4] = {1, 3, 5, 6};
+    for (int p = 1; p <= 2; ++p)
+        for (int l = 0; l < 4; ++l)
+            if (c == p * 10 + Lanes[l]) {
+                player = p, lane = l;
+                return true;
+            }
+    return false;
+}
+
+// Step 9: a record for every object, and the song's end after the last one.
+void EventPass(const std::vector<std::string_view>& lines, TChartData& chart) {
+    TEventLists& ev = chart.Events;
+    for (std::string_view line : lines) {
+        if (!IsChannelLine(line)) continue;
+        const int m = MeasureOf(line);
+        const int n = int((line.size() - 7) / 2);
+        bool haveChannel = false;
+        int c = 0, player = 0, lane = 0;
+        bool sound = false, lanes = false;
+        for (int k = 0; k < n; ++k) {
+            const char a = line[size_t(7 + 2 * k)], b = line[size_t(8 + 2 * k)];
+            if (!IsHexDigit(a) || !IsHexDigit(b) || (a == '0' && b == '0')) continue;
+            if (!haveChannel) {
+                c = StrToInt(Columns(line, 5, 2));
+                sound = c == 1 || (c >= 11 && c <= 46);
+                lanes = IsLaneChannel(c, player, lane);
+                haveChannel = true;
+            }
+            TEventRecord record;
+            record.Time = EventTime(k, n, m, chart);
+            record.Id[0] = a, record.Id[1] = b;
+            if (sound) ev.SoundEvents().push_back(record);
+            if (c == 4) ev.BgaBaseEvents().push_back(record);
+            if (c == 7) {
+                ev.BgaLayerEvents().push_back(record);
+                chart.HasBgaLayer = true;
+            }
+            if (lanes) {
+                ev.LaneNotes(player, lane).push_back(TEventRecord{record.Time, {0, 0}});
+                ev.StepTickEvents().push_back(TEventRecord{StepTime(k, n, m, chart), {0, 0}});
+            }
+            chart.LastSoundTime = ClampToInt32(TruncTime(
+                (long double)chart.MeasureStart[size_t(m)] + chart.MeasureLength[size_t(m)] + 2000));
+            chart.LastObjectMeasure = std::max(chart.LastObjectMeasure, m);
+        }
+    }
+}
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+} // namespace
+
+int64_t EventTime(int k, int n, int m, const TChartData& chart) {
+    return TruncTime((long double)k / (long double)n * chart.MeasureLength[size_t(m)] +
+                     chart.MeasureStart[size_t(m)]);
+}
+
+int64_t StepTime(int k, int n, int m, const TChartData& chart) {
+    const int64_t t = TruncTime((long double)k / (long double)n * chart.MeasureLength[size_t(m)] +
+                                chart.MeasureStart[size_t(m)] - 20);
+    return t < 0 ? 0 : t;
+}
+
+std::string FormatEventTime(int k, int n, int m, const TChartData& chart) {
+    return FormatTime(EventTime(k, n, m, chart));
+}
+
+std::string FormatStepTime(int k, int n, int m, const TChartData& chart) {
+    return FormatTime(StepTime(k, n, m, chart));
+}
+
+bool LanePositions(int32_t playerMode, int32_t& lane1X, int32_t& lane2X) {
+    switch (playerMode) {
+    case 1: lane1X = 8, lane2X = 8; return true;
+    case 2: lane1X = 8, lane2X = 184; return true;
+    case 3: lane1X = 32, lane2X = 160; return true;
+    default: return false;
+    }
+}
+
+namespace {
+
+// Step 1: reset what the previous chart left in the compiler's own values.
+void ResetChart(TCompileTarget& t) {
+    TChartData& chart = t.Chart;
+    t.GameState.Bpm = 130.0;
+    t.GameState.BgaBaseImage = 153;
+    t.Header.MidiFileName.clear();
+    chart.HasBga = chart.HasBgaLayer = false;
+    chart.LastSoundTime = 0;
+    chart.LastObjectMeasure = -1;
+    chart.Events.ClearEventLists();
+    for (std::string& s : chart.WavFileNames) s.clear();
+    for (std::string& s : chart.BmpFileNames) s.clear();
+}
+
+void CompileLines(std::string_view text, const std::string& path, TCompileTarget& t);
+
+} // namespace
+
+void CompileChart(const std::string& path, TCompileTarget& t) {
+    ResetChart(t);
+    // The file is read once; the header scan and both passes share its lines.
+    const std::vector<uint8_t> bytes = ReadWholeFile(path);
+    CompileLines(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), path, t);
+}
+
+void CompileChartText(std::string_view text, const std::string& path, TCompileTarget& t) {
+    ResetChart(t);
+    CompileLines(text, path, t);
+}
+
+namespace {
+
+void CompileLines(std::string_view text, const std::string& path, TCompileTarget& t) {
+    TChartData& chart = t.Chart;
+    const std::vector<std::string_view> lines = SplitChartLines(text);
+    ScanChartHeaderLines(lines, t.GameState, t.Header, t.DecimalSeparator);
+
+    // 3, 4. Song folder and the header tempo's measure length.
+    t.SongFolder = FolderOf(path);
+    CheckDivisor(t.GameState.Bpm);
+    chart.MeasureLength.fill(double(240000.0L / t.GameState.Bpm));
+
+    // 6, 7, 8. Definitions, measure lengths, tempo changes, measure starts.
+    std::vector<std::string> bpmChanges = DefinitionAndTempoPass(lines, t);
+    ApplyTempoChanges(bpmChanges, t);
+    chart.MeasureStart[0] = 1000.0;
+    for (int k = 0; k + 1 < MeasureCount; ++k)
+        chart.MeasureStart[size_t(k + 1)] = chart.MeasureStart[size_t(k)] + chart.MeasureLength[size_t(k)];
+
+    // 9, 10. Events, in time order.
+    EventPass(lines, chart);
+    chart.Events.SortEventLists();
+
+    // 11, 12. Scroll speed from the header tempo; lane positions.
+    t.GameState.ScrollSpeed = 128.0 / (240000.0 / t.GameState.Bpm);
+    LanePositions(t.Header.PlayerMode, t.GameState.Lane1X, t.GameState.Lane2X);
+}
+
+} // namespace
+
+} // namespace tappo

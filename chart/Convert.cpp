@@ -1,0 +1,112 @@
+#include "chart/Convert.h"
+
+#include "chart/ShiftJis.h"
+#include "media/Errors.h"
+
+#include <charconv>
+#include <clocale>
+#include <cmath>
+#include <langinfo.h>
+#include <locale.h>
+#include <string>
+
+namespace tappo {
+
+bool TryStrToInt(std::string_view s, int32_t& value) {
+    size_t i = 0;
+    while (i < s.size() && s[i] == ' ') ++i;
+    if (i == s.size()) return false;
+    size_t hexAt = std::string_view::npos;
+    if (s[i] == '$' || s[i] == 'x' || s[i] == 'X')
+        hexAt = i + 1;
+    else if (s[i] == '0' && i + 1 < s.size() && (s[i + 1] == 'x' || s[i + 1] == 'X'))
+        hexAt = i + 2;
+    if (hexAt != std::string_view::npos) {
+        if (hexAt == s.size()) return false;
+        uint64_t v = 0;
+        for (size_t j = hexAt; j < s.size(); ++j) {
+            if (!IsHexDigit(s[j])) return false;
+            v = v * 16 + uint64_t(HexValue(s[j]));
+            if (v > 0xFFFFFFFFull) return false; // more than 8 significant digits
+        }
+        value = int32_t(uint32_t(v));
+        return true;
+    }
+    bool negative = false;
+    if (s[i] == '+' || s[i] == '-') negative = s[i++] == '-';
+    if (i == s.size()) return false;
+    int64_t v = 0;
+    for (size_t j = i; j < s.size(); ++j) {
+        if (s[j] < '0' || s[j] > '9') return false;
+        v = v * 10 + (s[j] - '0');
+        if (v > int64_t(INT32_MAX) + 1) return false;
+    }
+    if (negative) v = -v;
+    if (v > INT32_MAX || v < INT32_MIN) return false;
+    value = int32_t(v);
+    return true;
+}
+
+int32_t StrToInt(std::string_view text) {
+    int32_t v = 0;
+    if (!TryStrToInt(text, v)) throw TError(FormatText(text::NotInteger, Cp932ToUtf8(text)));
+    return v;
+}
+
+bool TryStrToFloat(std::string_view s, char sep, double& value) {
+    size_t i = 0;
+    while (i < s.size() && s[i] == ' ') ++i;
+    size_t end = s.size();
+    while (end > i && s[end - 1] == ' ') --end;
+    std::string plain; // the number in the C locale's spelling for from_chars
+    size_t j = i;
+    if (j < end && (s[j] == '+' || s[j] == '-')) {
+        if (s[j] == '-') plain += '-';
+        ++j;
+    }
+    int digits = 0;
+    while (j < end && s[j] >= '0' && s[j] <= '9') plain += s[j++], ++digits;
+    if (j < end && s[j] == sep) {
+        plain += '.';
+        ++j;
+        while (j < end && s[j] >= '0' && s[j] <= '9') plain += s[j++], ++digits;
+    }
+    if (digits == 0) return false;
+    if (j < end && (s[j] == 'e' || s[j] == 'E')) {
+        plain += 'e';
+        ++j;
+        if (j < end && (s[j] == '+' || s[j] == '-')) plain += s[j++];
+        int expDigits = 0;
+        while (j < end && s[j] >= '0' && s[j] <= '9') plain += s[j++], ++expDigits;
+        if (expDigits == 0) return false;
+    }
+    if (j != end) return false;
+    double v = 0;
+    auto [ptr, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), v);
+    if (ec == std::errc::result_out_of_range) {
+        // Underflow reads as 0; overflow is not a number the chart can use.
+        if (std::fabs(v) > 1.0) return false;
+        v = 0;
+    } else if (ec != std::errc() || ptr != plain.data() + plain.size() || !std::isfinite(v)) {
+        return false;
+    }
+    value = v;
+    return true;
+}
+
+double StrToFloat(std::string_view text, char sep) {
+    double v = 0;
+    if (!TryStrToFloat(text, sep, v)) throw TError(FormatText(text::NotFloat, Cp932ToUtf8(text)));
+    return v;
+}
+
+char LocaleDecimalSeparator() {
+    locale_t loc = newlocale(LC_NUMERIC_MASK, "", locale_t(0));
+    if (loc == locale_t(0)) return '.';
+    const char* radix = nl_langinfo_l(RADIXCHAR, loc);
+    char sep = radix && radix[0] && !radix[1] ? radix[0] : '.';
+    freelocale(loc);
+    return sep;
+}
+
+} // namespace tappo

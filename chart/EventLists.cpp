@@ -1,0 +1,57 @@
+#include "chart/EventLists.h"
+
+#include "chart/Convert.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace tappo {
+
+int TEventRecord::Slot() const {
+    return HasId() && IsHexDigit(Id[0]) && IsHexDigit(Id[1]) ? HexValue(Id[0]) * 16 + HexValue(Id[1])
+                                                             : 0;
+}
+
+std::string FormatTime(int64_t time) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%7.7lld", static_cast<long long>(time));
+    return buffer;
+}
+
+std::string TEventRecord::Text() const {
+    std::string s = FormatTime(Time);
+    if (HasId()) s.append(Id, 2);
+    return s;
+}
+
+void TEventLists::ClearEventLists() {
+    for (TEventList& list : Lists) list.clear();
+}
+
+void TEventLists::SortEventLists() {
+    // By time, then by id with letter case ignored (0-9 before A-F). Stable,
+    // so records that compare equal keep their file order.
+    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; };
+    for (TEventList& list : Lists) {
+        std::stable_sort(list.begin(), list.end(), [&](const TEventRecord& a, const TEventRecord& b) {
+            if (a.Time != b.Time) return a.Time < b.Time;
+            if (upper(a.Id[0]) != upper(b.Id[0])) return upper(a.Id[0]) < upper(b.Id[0]);
+            return upper(a.Id[1]) < upper(b.Id[1]);
+        });
+    }
+}
+
+std::string EventListName(int index) {
+    switch (index) {
+    case SoundEventsIndex: return "SoundEvents";
+    case StepTickEventsIndex: return "StepTickEvents";
+    case BgaBaseEventsIndex: return "BgaBaseEvents";
+    case BgaLayerEventsIndex: return "BgaLayerEvents";
+    default: {
+        const int i = index - LaneNotesIndex;
+        return "LaneNotes[" + std::to_string(1 + i / 4) + "][" + std::to_string(i % 4) + "]";
+    }
+    }
+}
+
+} // namespace tappo

@@ -1,0 +1,57 @@
+// The twelve event lists a compiled chart plays from. A record is an event
+// time in milliseconds and, for sounds and images, the object id as written in
+// the chart. Records keep true time order at any time; their text form is the
+// seven-digit time followed by the id.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tappo {
+
+struct TEventRecord {
+    int64_t Time = 0;
+    char Id[2] = {0, 0}; // {0, 0}: a time-only record
+
+    bool HasId() const { return Id[0] != 0; }
+    // The id's value as a slot number (two hexadecimal digits).
+    int Slot() const;
+    // "0004600" or "000460001".
+    std::string Text() const;
+};
+
+using TEventList = std::vector<TEventRecord>;
+
+// Index of each list among the twelve (also the index of its cursor).
+enum TEventListIndex : int {
+    SoundEventsIndex = 0,
+    StepTickEventsIndex = 1,
+    BgaBaseEventsIndex = 2,
+    BgaLayerEventsIndex = 3,
+    LaneNotesIndex = 4, // LaneNotes[player][lane] is 4 + (player - 1) * 4 + lane
+};
+
+struct TEventLists {
+    std::array<TEventList, 12> Lists;
+
+    TEventList& SoundEvents() { return Lists[SoundEventsIndex]; }
+    TEventList& StepTickEvents() { return Lists[StepTickEventsIndex]; }
+    TEventList& BgaBaseEvents() { return Lists[BgaBaseEventsIndex]; }
+    TEventList& BgaLayerEvents() { return Lists[BgaLayerEventsIndex]; }
+    // player 1 or 2, lane 0 to 3
+    TEventList& LaneNotes(int player, int lane) { return Lists[size_t(LaneNotesIndex + (player - 1) * 4 + lane)]; }
+    const TEventList& operator[](int i) const { return Lists[size_t(i)]; }
+
+    void ClearEventLists();
+    void SortEventLists();
+};
+
+// Name of list i as the inspector prints it ("SoundEvents", "LaneNotes[1][0]" ...).
+std::string EventListName(int index);
+
+// Time text: at least seven digits, zero-padded, with a sign when negative.
+std::string FormatTime(int64_t time);
+
+} // namespace tappo

@@ -1,0 +1,29 @@
+#include "chart/HeaderScan.h"
+
+#include "chart/Convert.h"
+#include "chart/Lines.h"
+#include "media/Picture.h"
+
+namespace tappo {
+
+void ScanChartHeaderLines(const std::vector<std::string_view>& lines, TGameState& state,
+                          TChartHeader& header, char sep) {
+    for (std::string_view line : lines) {
+        if (line.empty() || line[0] != '#') continue; // every key starts with '#'
+        if (StartsWithKey(line, 10, "#PLAYLEVEL")) state.PlayLevel = StrToInt(Columns(line, 11));
+        if (StartsWithKey(line, 7, "#ARTIST")) header.Artist = Columns(line, 9);
+        if (StartsWithKey(line, 6, "#TITLE")) header.Title = Columns(line, 8);
+        if (StartsWithKey(line, 6, "#GENRE")) state.Genre = Columns(line, 8);
+        if (StartsWithKey(line, 9, "#MIDIFILE")) header.MidiFileName = Columns(line, 11);
+        if (StartsWithKey(line, 7, "#PLAYER")) header.PlayerMode = StrToInt(Columns(line, 8, 5));
+        if (StartsWithKey(line, 4, "#BPM")) state.Bpm = StrToFloat(Columns(line, 6), sep);
+    }
+}
+
+void ScanChartHeader(const std::string& path, TGameState& state, TChartHeader& header, char sep) {
+    const std::vector<uint8_t> bytes = ReadWholeFile(path);
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    ScanChartHeaderLines(SplitChartLines(text), state, header, sep);
+}
+
+} // namespace tappo

@@ -1,0 +1,21 @@
+// The header scan: title, artist, genre, level, tempo, MIDI file and player
+// mode of one chart, read fresh from the file each time.
+#pragma once
+
+#include "chart/GameState.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tappo {
+
+// Writes only the keys it finds; the last occurrence of a key wins. Throws the
+// file's open error or a conversion error, keeping what earlier lines wrote.
+void ScanChartHeader(const std::string& path, TGameState& state, TChartHeader& header,
+                     char decimalSeparator);
+// The same over lines already read.
+void ScanChartHeaderLines(const std::vector<std::string_view>& lines, TGameState& state,
+                          TChartHeader& header, char decimalSeparator);
+
+} // namespace tappo

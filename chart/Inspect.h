@@ -1,0 +1,18 @@
+// The chart inspector: a compiled chart as stable text, one item a line, for
+// chart authors checking what the player will make of their chart.
+#pragma once
+
+#include "chart/Compiler.h"
+
+#include <string>
+
+namespace tappo {
+
+// Compiles `path` (no keysounds, music or images) and returns the listing.
+// Throws the compile's error.
+std::string InspectChart(const std::string& path, char decimalSeparator);
+// The listing of a chart already compiled.
+std::string FormatInspection(const TGameState& state, const TChartHeader& header,
+                             const TChartData& chart);
+
+} // namespace tappo

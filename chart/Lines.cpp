@@ -1,0 +1,37 @@
+#include "chart/Lines.h"
+
+#include <cstring>
+
+namespace tappo {
+
+std::vector<std::string_view> SplitChartLines(std::string_view text) {
+    const size_t nul = text.find('\0');
+    if (nul != std::string_view::npos) text = text.substr(0, nul);
+    std::vector<std::string_view> lines;
+    lines.reserve(text.size() / 24 + 1);
+    size_t start = 0;
+    const char* p = text.data();
+    const size_t n = text.size();
+    while (start < n) {
+        size_t end = start;
+        while (end < n && p[end] != '\r' && p[end] != '\n') ++end;
+        std::string_view line = text.substr(start, end - start);
+        lines.push_back(line.substr(0, MaxLineLength));
+        if (end < n && p[end] == '\r' && end + 1 < n && p[end + 1] == '\n') ++end;
+        start = end + 1;
+    }
+    return lines;
+}
+
+bool StartsWithKey(std::string_view line, size_t width, std::string_view key) {
+    if (line.size() < width || key.size() != width) return false;
+    for (size_t i = 0; i < width; ++i) {
+        char a = line[i], b = key[i];
+        if (a >= 'a' && a <= 'z') a = char(a - 32);
+        if (b >= 'a' && b <= 'z') b = char(b - 32);
+        if (a != b) return false;
+    }
+    return true;
+}
+
+} // namespace tappo

@@ -1,0 +1,27 @@
+// A chart file as the reader sees it: lines split at CR LF, lone CR or lone
+// LF, the text ending at the first NUL, every line cut to 255 bytes.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tappo {
+
+inline constexpr size_t MaxLineLength = 255;
+
+// Views into `text`, which must outlive them.
+std::vector<std::string_view> SplitChartLines(std::string_view text);
+
+// Byte columns, 1-based as chart authors count them: `length` bytes from
+// `column`, or fewer where the line ends first.
+inline std::string_view Columns(std::string_view line, size_t column, size_t length = std::string_view::npos) {
+    if (column > line.size()) return {};
+    return line.substr(column - 1, length);
+}
+
+// Whether the first `width` bytes of `line` equal `key`, ASCII letters compared
+// without regard to case; a line shorter than `width` never matches.
+bool StartsWithKey(std::string_view line, size_t width, std::string_view key);
+
+} // namespace tappo
