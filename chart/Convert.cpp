@@ -3,7 +3,8 @@
 #include "chart/ShiftJis.h"
 #include "media/Errors.h"
 
-#include <charconv>
+#include <cerrno>
+#include <cstdlib>
 #include <clocale>
 #include <cmath>
 #include <langinfo.h>
@@ -81,15 +82,12 @@ bool TryStrToFloat(std::string_view s, char sep, double& value) {
         if (expDigits == 0) return false;
     }
     if (j != end) return false;
-    double v = 0;
-    auto [ptr, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), v);
-    if (ec == std::errc::result_out_of_range) {
-        // Underflow reads as 0; overflow is not a number the chart can use.
-        if (std::fabs(v) > 1.0) return false;
-        v = 0;
-    } else if (ec != std::errc() || ptr != plain.data() + plain.size() || !std::isfinite(v)) {
-        return false;
-    }
+    // The text is checked above; strtod in the C locale does the rounding.
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t(0));
+    errno = 0;
+    const double v = strtod_l(plain.c_str(), nullptr, cLocale);
+    if (errno == ERANGE && std::fabs(v) > 1.0) return false; // overflow; underflow reads as 0
+    if (!std::isfinite(v)) return false;
     value = v;
     return true;
 }

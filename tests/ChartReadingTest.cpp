@@ -1,0 +1,139 @@
+// Reading chart text: number conversion, line splitting, Shift-JIS and the
+// header scan.
+#include "TestUtil.h"
+#include "chart/Convert.h"
+#include "chart/HeaderScan.h"
+#include "chart/Lines.h"
+#include "chart/ShiftJis.h"
+#include "media/Errors.h"
+
+#include <gtest/gtest.h>
+
+using namespace tappo;
+using namespace tappo::test;
+
+namespace {
+
+std::string ErrorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "";
+}
+
+struct TScan {
+    TGameState state;
+    TChartHeader header;
+    std::string Run(const std::string& text, char sep = '.') {
+        return ErrorOf([&] { ScanChartHeaderLines(SplitChartLines(text), state, header, sep); });
+    }
+};
+
+} // namespace
+
+TEST(Convert, Integers) {
+    int32_t v = 0;
+    const std::pair<const char*, int32_t> good[] = {
+        {"5", 5}, {"  5", 5}, {"+7", 7}, {"-12", -12}, {"$A", 10}, {"$a", 10}, {"x1f", 31},
+        {"X1F", 31}, {"0x10", 16}, {"0X10", 16}, {"$FFFFFFFF", -1}, {"$000000010", 16},
+        {"2147483647", INT32_MAX}, {"-2147483648", INT32_MIN}, {"007", 7}, {"0", 0}};
+    for (auto [text, expected] : good) {
+        ASSERT_TRUE(TryStrToInt(text, v)) << text;
+        EXPECT_EQ(v, expected) << text;
+    }
+    for (const char* bad : {"", "   ", "5 ", "\t5", "2147483648", "-2147483649", "$", "0x", "x",
+                            "$100000000", "-$5", "+", "1a", "$G1", "1.0", "0x-1"})
+        EXPECT_FALSE(TryStrToInt(bad, v)) << "'" << bad << "'";
+    EXPECT_EQ(ErrorOf([] { StrToInt("5 "); }), "'5 ' は整数ではありません");
+}
+
+TEST(Convert, Reals) {
+    double v = 0;
+    const std::pair<const char*, double> good[] = {
+        {"150", 150}, {"150 ", 150}, {"  1.5e3", 1500}, {"-0.25", -0.25}, {".5", 0.5},
+        {"5.", 5}, {"1E-2", 0.01}, {"+2", 2}, {"145.5  ", 145.5}, {"1e-999", 0}};
+    for (auto [text, expected] : good) {
+        ASSERT_TRUE(TryStrToFloat(text, '.', v)) << text;
+        EXPECT_DOUBLE_EQ(v, expected) << text;
+    }
+    for (const char* bad : {"", " ", ".", "e5", "1e", "1e+", "1 120", "1.5x", "1,5", "--1", "1e999", "-1e400"})
+        EXPECT_FALSE(TryStrToFloat(bad, '.', v)) << "'" << bad << "'";
+    ASSERT_TRUE(TryStrToFloat("1,5", ',', v)) << "the locale's separator";
+    EXPECT_DOUBLE_EQ(v, 1.5);
+    EXPECT_FALSE(TryStrToFloat("1.5", ',', v));
+    EXPECT_EQ(ErrorOf([] { StrToFloat("1 120", '.'); }), "'1 120' は浮動小数点数ではありません");
+}
+
+TEST(ShiftJis, ConvertsCodePage932ForDisplay) {
+    EXPECT_EQ(Cp932ToUtf8("plain"), "plain");
+    EXPECT_EQ(Cp932ToUtf8("\x83\x65\x83\x58\x83\x67"), "テスト");
+    EXPECT_EQ(Cp932ToUtf8("a\\b"), "a\\b") << "0x5C stays a backslash";
+    EXPECT_EQ(Cp932ToUtf8("\x87\x40"), "①") << "NEC extension";
+    EXPECT_EQ(Cp932ToUtf8("x\x83"), "x\xEF\xBF\xBD") << "a cut-off character";
+    EXPECT_EQ(Cp932ToUtf8("\xFF" "a"), "\xEF\xBF\xBD" "a");
+}
+
+TEST(Lines, SplitsAtEveryLineEndAndCutsAt255) {
+    auto lines = SplitChartLines("a\r\nb\rc\nd\n\ne");
+    EXPECT_EQ(lines, (std::vector<std::string_view>{"a", "b", "c", "d", "", "e"}));
+    EXPECT_EQ(SplitChartLines("a\n").size(), 1u) << "a final line end makes no extra line";
+    EXPECT_EQ(SplitChartLines("\r\r\r").size(), 3u);
+    EXPECT_EQ(SplitChartLines("\r\n\r\n").size(), 2u);
+    EXPECT_TRUE(SplitChartLines("").empty());
+    EXPECT_EQ(SplitChartLines(std::string_view("ab\0cd\nef", 8)),
+              std::vector<std::string_view>{"ab"}) << "NUL ends the text";
+    const std::string longLine(10000, 'x');
+    auto cut = SplitChartLines(longLine + "\nshort");
+    EXPECT_EQ(cut[0].size(), 255u);
+    EXPECT_EQ(cut[1], "short");
+
+    EXPECT_TRUE(StartsWithKey("#title x", 6, "#TITLE"));
+    EXPECT_TRUE(StartsWithKey("#TITLE", 6, "#TITLE"));
+    EXPECT_FALSE(StartsWithKey("#TITL", 6, "#TITLE"));
+    EXPECT_FALSE(StartsWithKey("#TÍTLE", 6, "#TITLE"));
+    EXPECT_EQ(Columns("#WAV01 a.wav", 8), "a.wav");
+    EXPECT_EQ(Columns("#WAV01", 8), "");
+    EXPECT_EQ(Columns("#PLAYER 1 x", 8, 5), " 1 x");
+}
+
+TEST(HeaderScan, KeysValuesAndSeparators) {
+    TScan s;
+    EXPECT_EQ(s.Run("#title My Song\n#ARTIST  Someone\n#genre Trance\n#BPM 150 \n"
+                    "#PLAYLEVEL5\n#MIDIFILE bgm.mid\n#PLAYER 2\n"),
+              "");
+    EXPECT_EQ(s.header.Title, "My Song");
+    EXPECT_EQ(s.header.Artist, " Someone") << "only one separator column is skipped";
+    EXPECT_EQ(s.state.Genre, "Trance");
+    EXPECT_EQ(s.state.Bpm, 150.0);
+    EXPECT_EQ(s.state.PlayLevel, 5);
+    EXPECT_EQ(s.header.MidiFileName, "bgm.mid");
+    EXPECT_EQ(s.header.PlayerMode, 2);
+
+    EXPECT_EQ(s.Run("#PLAYLEVEL $A\n#PLAYER    3\n#TITLE First\n#TITLE Second\n"), "");
+    EXPECT_EQ(s.state.PlayLevel, 10);
+    EXPECT_EQ(s.header.PlayerMode, 3) << "five columns: four spaces and the digit";
+    EXPECT_EQ(s.header.Title, "Second") << "the last occurrence wins";
+    EXPECT_EQ(s.state.Genre, "Trance") << "a key the chart lacks keeps its old value";
+
+    EXPECT_EQ(s.Run("#TITLE " + std::string(293, 't')), "");
+    EXPECT_EQ(s.header.Title.size(), 248u) << "columns 8 to 255";
+
+    // A file without any key changes nothing.
+    TScan before = s;
+    EXPECT_EQ(s.Run("nothing here\n#WAV01 a.wav\n\n"), "");
+    EXPECT_EQ(s.header.Title, before.header.Title);
+    EXPECT_EQ(s.state.Bpm, before.state.Bpm);
+}
+
+TEST(HeaderScan, ErrorsStopAtTheirLineKeepingEarlierValues) {
+    TScan s;
+    EXPECT_EQ(s.Run("#TITLE A\n#BPM01 120\n#TITLE B\n"), "'1 120' は浮動小数点数ではありません");
+    EXPECT_EQ(s.header.Title, "A") << "later lines are not read";
+    EXPECT_EQ(s.Run("#PLAYLEVEL 5 \n"), "' 5 ' は整数ではありません") << "the separator is copied too";
+    EXPECT_EQ(s.Run("#PLAYER 1 x\n"), "' 1 x' は整数ではありません");
+    EXPECT_EQ(s.Run("#PLAYLEVEL\t5\n"), "'\t5' は整数ではありません");
+    EXPECT_EQ(ErrorOf([&] { ScanChartHeader("/nonexistent/a.bms", s.state, s.header, '.'); }),
+              "ファイル /nonexistent/a.bms は開けません");
+}
