@@ -53,5 +53,3 @@ void BM_ErrorScreenFrame(benchmark::State& state) {
 BENCHMARK(BM_ErrorScreenFrame);
 
 } // namespace
-
-BENCHMARK_MAIN();

@@ -121,6 +121,27 @@ TEST(Form, CommandLineDecidesTheStartMode) {
     }
 }
 
+TEST(Form, CommandLineChartIsCompiledAtStartUp) {
+    TFormFixture f;
+    WriteFileAtomic(f.dir.File("song.bms"), {'#', 'P', 'L', 'A', 'Y', 'E', 'R', ' ', '2', '\n',
+                                             '#', '0', '0', '1', '1', '1', ':', '0', '1', '\n'});
+    f.Create({f.dir.File("song.bms")});
+    EXPECT_TRUE(f.messages.shown.empty());
+    EXPECT_EQ(f.form->Chart.Events.LaneNotes(1, 0).size(), 1u);
+    EXPECT_EQ(f.form->GameState.Lane2X, 184);
+    EXPECT_EQ(f.form->SongFolder, f.dir.Folder());
+
+    // A compile error is reported; start-up still completes.
+    TFormFixture g;
+    WriteFileAtomic(g.dir.File("bad.bms"), {'#', 'B', 'P', 'M', ' ', 'x', '\n'});
+    g.Create({g.dir.File("bad.bms")});
+    ASSERT_EQ(g.messages.shown.size(), 1u);
+    EXPECT_EQ(g.messages.shown[0], "'x' は浮動小数点数ではありません");
+    EXPECT_EQ(g.form->GameMode, ModePlay);
+    EXPECT_EQ(g.form->ScreenWidth, 320);
+    EXPECT_TRUE(g.form->Toggles.ShowBga);
+}
+
 TEST(Form, LoadingScreenText) {
     TFormFixture f;
     f.Create({});
