@@ -35,6 +35,8 @@ std::string UsageText() {
            "  --frame-ms MS            headless: milliseconds per frame (default 10)\n"
            "  --screenshot FRAME:FILE  save the picture after FRAME is drawn, as PNG\n"
            "                           (repeatable)\n"
+           "  --songs DIR              search DIR for charts instead of the program folder\n"
+           "  --audio-buffer FRAMES    sound device buffer, 64-8192 frames (default 512)\n"
            "  --inspect CHART          compile CHART and list its header, measure timing\n"
            "                           and event lists; nothing is played\n"
            "\n"
@@ -76,6 +78,13 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
             if (!value(v) || !ParseWhole(v, 1, 1000, n))
                 return fail("--frame-ms needs a number of milliseconds from 1 to 1000");
             cl.FrameMs = int(n);
+        } else if (a == "--songs") {
+            if (!value(cl.Songs) || cl.Songs.empty()) return fail("--songs needs a folder");
+        } else if (a == "--audio-buffer") {
+            long n = 0;
+            if (!value(v) || !ParseWhole(v, 64, 8192, n))
+                return fail("--audio-buffer needs a number of frames from 64 to 8192");
+            cl.AudioBufferFrames = int(n);
         } else if (a == "--inspect") {
             if (!value(cl.Inspect) || cl.Inspect.empty()) return fail("--inspect needs a chart file");
         } else if (a == "--scale") {

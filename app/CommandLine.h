@@ -16,6 +16,8 @@ struct TCommandLine {
     int FrameMs = 10;    // headless: virtual milliseconds per frame
     int Scale = 0;       // window scale; 0 = the largest that fits the desktop
     std::vector<std::pair<long, std::string>> Screenshots; // frame, PNG path
+    std::string Songs;    // folder searched for charts instead of the program folder
+    int AudioBufferFrames = 512;
     std::string Inspect;  // chart to compile and list instead of playing
     std::vector<std::string> Arguments; // everything that is not an option
     std::string Error;   // non-empty: the command line is wrong

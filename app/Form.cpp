@@ -11,8 +11,18 @@ namespace tappo {
 
 TForm1::TForm1(const TFormServices& services)
     : DXDraw1(services.Presenter, services.Fonts), DXTimer1(services.Clock),
-      DXImageList1(&DXDraw1), ProgramFolder(services.ProgramFolder),
+      DXImageList1(&DXDraw1),
+      DDSD1(services.SoundOutput, services.ProgramFolder + "ddsd.debug", services.AudioBufferFrames),
+      ProgramFolder(services.ProgramFolder),
+      SongsFolder(services.SongsFolder.empty() ? services.ProgramFolder : services.SongsFolder),
       DecimalSeparator(LocaleDecimalSeparator()), messages_(services.Messages) {
+    DDSD1.AddSource(&MediaPlayer1);
+    SearchFile1.Directory = SongsFolder;
+    SearchFile1.SearchName = "*.bms";
+    SearchFile1.Recursive = true;
+    SearchFile1.OnFind = [this](const std::string& name, const TSearchFileData& data, bool& c) {
+        SearchFile1Find(name, data, c);
+    };
     DXDraw1.SetOptions(FormDrawOptions);
     DXDraw1.OnInitialize = [this] { DXDraw1Initialize(); };
     DXDraw1.OnFinalize = [this] { DXDraw1Finalize(); };
@@ -24,6 +34,7 @@ TForm1::TForm1(const TFormServices& services)
 TForm1::~TForm1() {
     // Surfaces made on the display go before the display itself.
     DXDraw1.Finalize();
+    DDSD1.RemoveSource(&MediaPlayer1);
 }
 
 void TForm1::FormCreate(const std::vector<std::string>& args) {
@@ -127,6 +138,8 @@ void TForm1::FormKeyDown(int key) {
 }
 
 void TForm1::FormDestroy() {
+    MediaPlayer1.Close();
+    Chart.Events.ClearEventLists();
     Songs.ChartList.clear();
     Warp.FreeWarp();
     DXDraw1.Presenter().SetCursorVisible(true);
@@ -197,7 +210,18 @@ void TForm1::ScanChartHeader(const std::string& path) {
 void TForm1::LoadChartMedia() {}
 
 void TForm1::LoadBgaImages() {}
-void TForm1::SearchCharts() {}
+// The chart search runs again at every display initialisation; the list is
+// made anew each time so it never holds a chart twice.
+void TForm1::SearchCharts() {
+    Songs.ChartList.clear();
+    SearchFile1.Search();
+    if (Songs.ChartIndex >= int32_t(Songs.ChartList.size())) Songs.ChartIndex = 0;
+}
+
+// A folder named like a chart cannot be played: only files go on the list.
+void TForm1::SearchFile1Find(const std::string& name, const TSearchFileData& data, bool&) {
+    if (!data.IsDirectory) Songs.ChartList.push_back(name);
+}
 void TForm1::LoadBanner(const std::string&) {}
 
 } // namespace tappo

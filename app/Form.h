@@ -9,6 +9,9 @@
 #include "media/Display.h"
 #include "media/Errors.h"
 #include "media/ImageList.h"
+#include "media/Music.h"
+#include "media/SearchFile.h"
+#include "media/Sound.h"
 #include "media/Platform.h"
 #include "media/Timer.h"
 #include "play/ArrowSprites.h"
@@ -36,6 +39,9 @@ struct TFormServices {
     IMessageBox& Messages;
     TTextRenderer* Fonts = nullptr;
     std::string ProgramFolder; // with trailing separator
+    std::string SongsFolder;   // where charts are searched; empty: the program folder
+    TSoundOutput SoundOutput = TSoundOutput::Pull;
+    int AudioBufferFrames = 512;
 };
 
 // A start-up failure the program cannot run without (a missing asset).
@@ -57,11 +63,15 @@ class TForm1 {
     TDXDraw DXDraw1;
     TDXTimer DXTimer1;
     TDXImageList DXImageList1;
+    TDDSD DDSD1;
+    TMediaPlayer MediaPlayer1;
+    TSearchFile SearchFile1;
 
     // Shared state.
     int32_t GameMode = ModeSelect;
     bool ChartActive = false;
     std::string ProgramFolder;
+    std::string SongsFolder;
     std::string SongFolder;
     TChartHeader Header;
     TGameState GameState;
@@ -84,6 +94,7 @@ class TForm1 {
     void DXTimer1Timer(int lagCount);
     void FormKeyDown(int key);
     void FormDestroy();
+    void SearchFile1Find(const std::string& name, const TSearchFileData& data, bool& Continue);
 
     void ShowLoadingScreen();
     void DrawErrorScreen();

@@ -4,6 +4,7 @@
 #include "media/Font.h"
 #include "media/Platform.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace tappo {
@@ -48,6 +49,24 @@ bool StartForm(TForm1& form, const TCommandLine& cl, IMessageBox& box,
     return true;
 }
 
+// Pulls mixed audio that a stretch of virtual time covers, to the exact frame.
+class TAudioPull {
+  public:
+    void Advance(TDDSD& sound, uint32_t ms) {
+        elapsedMs_ += ms;
+        const uint64_t due = elapsedMs_ * MixRate / 1000;
+        while (pulled_ < due) {
+            const int n = int(std::min<uint64_t>(due - pulled_, buffer_.size() / 2));
+            sound.Mix(buffer_.data(), n);
+            pulled_ += uint64_t(n);
+        }
+    }
+
+  private:
+    uint64_t elapsedMs_ = 0, pulled_ = 0;
+    std::vector<int16_t> buffer_ = std::vector<int16_t>(4096 * 2);
+};
+
 bool FrameDone(TForm1& form, const TCommandLine& cl, TScreenshots& shots, long framesBefore,
                bool& shotsOk) {
     if (form.FramesRun() != framesBefore) shotsOk &= shots.AfterFrame(form.FramesRun(), form);
@@ -59,16 +78,21 @@ int RunHeadless(const TCommandLine& cl) {
     THeadlessPresenter presenter;
     TStderrMessageBox box;
     TTextRenderer fonts;
-    auto owned = std::make_unique<TForm1>(TFormServices{clock, presenter, box, &fonts, ExecutableFolder()});
+    auto owned = std::make_unique<TForm1>(TFormServices{clock, presenter, box, &fonts, ExecutableFolder(),
+                                                        cl.Songs, TSoundOutput::Pull, cl.AudioBufferFrames});
     TForm1& form = *owned;
     if (!StartForm(form, cl, box, [] { return false; })) return 1;
     TScreenshots shots(cl);
     bool shotsOk = true;
+    // No device pulls the mix here: the loop pulls what each frame's time
+    // covers, so channels finish and music ends on the virtual clock.
+    TAudioPull pull;
     while (!form.CloseRequested() && form.DXTimer1.Running()) {
         if (cl.Frames >= 0 && form.FramesRun() >= cl.Frames) break;
         const long before = form.FramesRun();
         clock.Advance(uint32_t(cl.FrameMs));
         form.Guarded([&] { form.DXTimer1.DoTick(); });
+        pull.Advance(form.DDSD1, uint32_t(cl.FrameMs));
         if (FrameDone(form, cl, shots, before, shotsOk)) break;
     }
     form.FormDestroy();
@@ -84,7 +108,8 @@ int RunOnScreen(const TCommandLine& cl) {
         return 1;
     }
     TTextRenderer fonts;
-    auto owned = std::make_unique<TForm1>(TFormServices{*sdl, *sdl, *sdl, &fonts, ExecutableFolder()});
+    auto owned = std::make_unique<TForm1>(TFormServices{*sdl, *sdl, *sdl, &fonts, ExecutableFolder(),
+                                                        cl.Songs, TSoundOutput::Device, cl.AudioBufferFrames});
     TForm1& form = *owned;
     auto button1 = [&] {
         return sdl->KeyHeld('Z') || sdl->KeyHeld(vk::Space) || sdl->JoystickButton1Held();

@@ -41,7 +41,7 @@ void BM_ErrorScreenFrame(benchmark::State& state) {
     THeadlessPresenter presenter;
     TSilentBox box;
     TTextRenderer fonts;
-    auto form = std::make_unique<TForm1>(TFormServices{clock, presenter, box, &fonts, AssetFolder()});
+    auto form = std::make_unique<TForm1>(TFormServices{clock, presenter, box, &fonts, AssetFolder(), "", TSoundOutput::Pull, 512});
     form->FormCreate({});
     form->FormShow();
     for (auto _ : state) {

@@ -42,7 +42,7 @@ struct TFormFixture {
     }
     void Create(const std::vector<std::string>& args, bool fullScreen = true) {
         form = std::make_unique<TForm1>(
-            TFormServices{clock, presenter, messages, &fonts, dir.Folder()});
+            TFormServices{clock, presenter, messages, &fonts, dir.Folder(), "", TSoundOutput::Pull, 512});
         form->FormCreate(args);
         if (!fullScreen)
             form->DXDraw1.SetOptions(form->DXDraw1.Options() & ~OptionBit(doFullScreen));

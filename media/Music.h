@@ -1,0 +1,51 @@
+// Background music: a MIDI file played by FluidSynth with a General MIDI
+// soundfont, rendered into the same mix as the sound channels.
+#pragma once
+
+#include "media/Sound.h"
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace tappo {
+
+class TMediaPlayer : public IMixSource {
+  public:
+    // `soundFont` empty: $TAPPO_SOUNDFONT, then the system's General MIDI soundfont.
+    explicit TMediaPlayer(std::string soundFont = "");
+    ~TMediaPlayer() override;
+    TMediaPlayer(const TMediaPlayer&) = delete;
+    TMediaPlayer& operator=(const TMediaPlayer&) = delete;
+
+    std::string FileName;
+
+    // Closes what was open, then opens FileName; throws on a file that is
+    // missing or not MIDI.
+    void Open();
+    void Close();
+    // Need an open file; throw "MCI デバイスがありません" otherwise.
+    void Rewind();
+    void Play(); // from the current position (from the start once it has ended)
+    void Stop(); // keeps the position
+    // 0: nothing open; 2: playing; 1: stopped or ended.
+    int Mode();
+    bool IsOpen() const { return open_; }
+
+    void MixInto(int32_t* mix, int frames) override;
+
+    static std::string FindSoundFont();
+
+  private:
+    struct TSynth;
+    void EnsureSynth();
+    bool EndedLocked();
+
+    std::string soundFont_;
+    std::mutex mutex_; // the synthesiser renders on the audio thread
+    TSynth* synth_ = nullptr;
+    bool open_ = false, playing_ = false;
+    std::vector<int16_t> buffer_;
+};
+
+} // namespace tappo

@@ -1,0 +1,146 @@
+// Sound: 32 channels that each play their own copy of a loaded sample, mixed
+// with the MIDI music into one 44.1 kHz stereo stream. The stream goes to the
+// SDL audio device, or is pulled by the caller (headless play, offline
+// rendering, tests). Problems go to the log "ddsd.debug"; sound never throws.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace tappo {
+
+inline constexpr int MixRate = 44100;
+inline constexpr int MixChannels = 2;
+
+// The sound problem log: the first report of a run empties the file, every
+// report is one numbered line.
+class TProblemLog {
+  public:
+    explicit TProblemLog(std::string path) : path_(std::move(path)) {}
+    void Report(const std::string& text);
+    // A failed platform call: the text and the call's result code.
+    void ReportFailedCall(const std::string& text, long code);
+    int Count() const { return count_; }
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::string path_;
+    int count_ = 0;
+    std::mutex mutex_;
+};
+
+// The 20-byte format record a WAV file's "fmt " chunk is read into.
+struct TWaveFormat {
+    uint16_t FormatTag = 0;
+    uint16_t Channels = 0;
+    uint32_t SamplesPerSec = 0;
+    uint32_t AvgBytesPerSec = 0;
+    uint16_t BlockAlign = 0;
+    uint16_t BitsPerSample = 0;
+    uint16_t ExtraSize = 0;
+};
+
+// Audio converted once, at load, to the mix format (stereo 16-bit, 44.1 kHz).
+struct TPcm {
+    std::vector<int16_t> Samples; // interleaved left, right
+    size_t Frames() const { return Samples.size() / 2; }
+};
+
+// Reads a WAV file. On a problem returns null and sets `problem` to the log
+// text's ending ("が、見つかりません", "は、WAVEファイルではありません", ...).
+std::shared_ptr<const TPcm> ReadWave(const std::string& path, TWaveFormat& format,
+                                     std::string& problem);
+// The same over bytes in memory.
+std::shared_ptr<const TPcm> DecodeWave(const uint8_t* data, size_t size, TWaveFormat& format,
+                                       std::string& problem);
+// Resampling to the mix rate (cubic interpolation), used by the reader.
+std::vector<int16_t> ResampleStereo(const std::vector<int16_t>& stereo, uint32_t fromRate);
+
+class TDDSD;
+
+// One loaded sample; without a buffer when loading failed or sound is off.
+class TDDSDWaveData {
+  public:
+    TWaveFormat Format;
+    uint32_t DataLength = 0; // bytes of the file's data chunk
+    bool HasBuffer() const { return pcm_ != nullptr; }
+    const std::shared_ptr<const TPcm>& Pcm() const { return pcm_; }
+
+  private:
+    friend class TDDSD;
+    std::shared_ptr<const TPcm> pcm_;
+};
+
+// Something else that renders into the mix, such as the MIDI synthesiser.
+class IMixSource {
+  public:
+    virtual ~IMixSource() = default;
+    // Adds `frames` stereo frames to `mix` (32-bit accumulators).
+    virtual void MixInto(int32_t* mix, int frames) = 0;
+};
+
+// Where the mixed stream goes.
+enum class TSoundOutput {
+    None,   // no device: silent, channels never get a buffer
+    Device, // the SDL audio device pulls the mix on its own thread
+    Pull,   // the caller pulls the mix (headless, offline rendering, tests)
+};
+
+class TDDSD {
+  public:
+    static constexpr int DefaultChannelCount = 32;
+
+    TDDSD(TSoundOutput output, std::string logPath, int bufferFrames = 512,
+          int channelCount = DefaultChannelCount);
+    ~TDDSD();
+    TDDSD(const TDDSD&) = delete;
+    TDDSD& operator=(const TDDSD&) = delete;
+
+    int ChannelCount() const { return int(channels_.size()); }
+    bool Initialized() const { return initialized_; }
+    TSoundOutput Output() const { return output_; }
+    TProblemLog& Log() { return log_; }
+
+    // Never throws: a bad file gives a sample without a buffer and one log line.
+    std::unique_ptr<TDDSDWaveData> LoadSample(const std::string& path);
+    // 0: no buffer; 1: playing. A channel index out of range is logged and read as 0.
+    int ChannelStatus(int channel);
+    // Gives the channel its own copy of the sample (stopping what it had). A
+    // sample without a buffer leaves the channel empty: it plays nothing.
+    void SetChannelSample(int channel, const TDDSDWaveData* sample);
+    void PlayChannel(int channel);
+    void StopChannel(int channel);
+    void StopAll();
+
+    // Mixes `frames` frames of the channels and sources into `out` (stereo 16-bit).
+    // Called by the device thread, or by the caller in pull mode.
+    void Mix(int16_t* out, int frames);
+    void AddSource(IMixSource* source);
+    void RemoveSource(IMixSource* source);
+
+  private:
+    struct TChannel {
+        std::shared_ptr<const TPcm> pcm;
+        size_t position = 0; // frames
+        bool playing = false;
+    };
+    bool ValidChannel(int channel);
+    void OpenDevice(int bufferFrames);
+
+    TSoundOutput output_;
+    bool initialized_ = false;
+    TProblemLog log_;
+    std::mutex channelsLock_; // held briefly by the frame thread and the mixer
+    std::vector<TChannel> channels_;
+    std::mutex sourcesLock_;
+    std::vector<IMixSource*> sources_;
+    std::vector<int32_t> accumulator_;
+    uint32_t device_ = 0;
+};
+
+} // namespace tappo

@@ -1,0 +1,162 @@
+// The WAV reader: finds the RIFF form "WAVE" at the top level, its "fmt "
+// chunk from the start of the form and the "data" chunk after it, and converts
+// the audio once to the mix format.
+#include "media/Picture.h"
+#include "media/Sound.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace tappo {
+namespace {
+
+uint32_t U32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+
+struct TChunk {
+    size_t body = 0; // offset of the chunk's contents
+    uint64_t size = 0;
+    bool found = false;
+};
+
+// First chunk `id` between `from` and `end`.
+TChunk FindChunk(const uint8_t* data, size_t from, size_t end, const char* id) {
+    uint64_t p = from;
+    while (p + 8 <= end) {
+        const uint64_t size = U32(data + p + 4);
+        if (std::memcmp(data + p, id, 4) == 0) return TChunk{size_t(p + 8), size, true};
+        p += 8 + size + (size & 1);
+    }
+    return {};
+}
+
+constexpr uint16_t WavePcm = 1, WaveFloat = 3, WaveExtensible = 0xFFFE;
+
+// One sample of channel `c` of frame `f` as a 16-bit value.
+int16_t SampleAt(const uint8_t* frame, int c, int bytes, bool isFloat) {
+    const uint8_t* p = frame + c * bytes;
+    switch (bytes) {
+    case 1: return int16_t((int(p[0]) - 128) << 8);
+    case 2: return int16_t(U16(p));
+    case 3: return int16_t(U16(p + 1));
+    default:
+        if (isFloat) {
+            float f;
+            std::memcpy(&f, p, 4);
+            if (!(f == f)) return 0;
+            return int16_t(std::lround(std::clamp(f, -1.0f, 1.0f) * 32767.0f));
+        }
+        return int16_t(U32(p) >> 16);
+    }
+}
+
+} // namespace
+
+std::vector<int16_t> ResampleStereo(const std::vector<int16_t>& in, uint32_t fromRate) {
+    const size_t frames = in.size() / 2;
+    if (fromRate == uint32_t(MixRate) || frames == 0) return in;
+    const size_t outFrames = size_t((uint64_t(frames) * MixRate + fromRate - 1) / fromRate);
+    std::vector<int16_t> out(outFrames * 2);
+    const double step = double(fromRate) / MixRate;
+    auto at = [&](long i, int c) {
+        i = std::clamp<long>(i, 0, long(frames) - 1);
+        return double(in[size_t(i) * 2 + size_t(c)]);
+    };
+    for (size_t o = 0; o < outFrames; ++o) {
+        const double pos = double(o) * step;
+        const long i = long(pos);
+        const double t = pos - double(i);
+        for (int c = 0; c < 2; ++c) {
+            // Catmull-Rom through the four nearest source samples.
+            const double y0 = at(i - 1, c), y1 = at(i, c), y2 = at(i + 1, c), y3 = at(i + 2, c);
+            const double v = y1 + 0.5 * t * (y2 - y0 + t * (2 * y0 - 5 * y1 + 4 * y2 - y3 + t * (3 * (y1 - y2) + y3 - y0)));
+            out[o * 2 + size_t(c)] = int16_t(std::clamp(std::lround(v), -32768L, 32767L));
+        }
+    }
+    return out;
+}
+
+std::shared_ptr<const TPcm> DecodeWave(const uint8_t* data, size_t size, TWaveFormat& format,
+                                       std::string& problem) {
+    // The RIFF form "WAVE", at the top level.
+    size_t formStart = 0, formEnd = 0;
+    bool isWave = false;
+    for (uint64_t p = 0; p + 12 <= size;) {
+        const uint64_t chunkSize = U32(data + p + 4);
+        if (std::memcmp(data + p, "RIFF", 4) == 0 && std::memcmp(data + p + 8, "WAVE", 4) == 0) {
+            formStart = size_t(p + 12);
+            // A RIFF size too small for its own form type is ignored.
+            formEnd = chunkSize < 4 ? size : size_t(std::min<uint64_t>(p + 8 + chunkSize, size));
+            isWave = true;
+            break;
+        }
+        p += 8 + chunkSize + (chunkSize & 1);
+    }
+    if (!isWave) {
+        problem = "は、WAVEファイルではありません";
+        return nullptr;
+    }
+    const TChunk fmt = FindChunk(data, formStart, formEnd, "fmt ");
+    if (!fmt.found) {
+        problem = "には、fmtチャンクが有りません";
+        return nullptr;
+    }
+    if (fmt.body + fmt.size > formEnd || fmt.size < 16) {
+        problem = "のfmtチャンクが不正です";
+        return nullptr;
+    }
+    const uint8_t* f = data + fmt.body;
+    format.FormatTag = U16(f);
+    format.Channels = U16(f + 2);
+    format.SamplesPerSec = U32(f + 4);
+    format.AvgBytesPerSec = U32(f + 8);
+    format.BlockAlign = U16(f + 12);
+    format.BitsPerSample = U16(f + 14);
+    format.ExtraSize = fmt.size >= 18 ? U16(f + 16) : 0;
+    // Plain PCM, and the extensible form around PCM or float samples, which
+    // current editors write. A longer chunk's extra bytes are only read for that.
+    uint16_t kind = format.FormatTag;
+    if (kind == WaveExtensible && fmt.size >= 26) kind = U16(f + 24);
+    const int bits = format.BitsPerSample;
+    const bool isFloat = kind == WaveFloat && bits == 32;
+    const bool isPcm = kind == WavePcm && (bits == 8 || bits == 16 || bits == 24 || bits == 32);
+    if ((!isPcm && !isFloat) || format.Channels == 0 || format.SamplesPerSec == 0 ||
+        format.SamplesPerSec > 768000) {
+        problem = "のfmtチャンクが不正です";
+        return nullptr;
+    }
+    const TChunk audio = FindChunk(data, size_t(fmt.body + fmt.size + (fmt.size & 1)), formEnd, "data");
+    if (!audio.found) {
+        problem = "には、dataチャンクが有りません";
+        return nullptr;
+    }
+    // A file cut short keeps the whole frames it has.
+    const size_t bytes = bits / 8, frameBytes = bytes * format.Channels;
+    const size_t available = size_t(std::min<uint64_t>(audio.size, size - std::min(size, audio.body)));
+    const size_t frames = available / frameBytes;
+    std::vector<int16_t> stereo(frames * 2);
+    const uint8_t* src = data + audio.body;
+    const int right = format.Channels > 1 ? 1 : 0;
+    for (size_t i = 0; i < frames; ++i, src += frameBytes) {
+        stereo[2 * i] = SampleAt(src, 0, int(bytes), isFloat);
+        stereo[2 * i + 1] = SampleAt(src, right, int(bytes), isFloat);
+    }
+    auto pcm = std::make_shared<TPcm>();
+    pcm->Samples = ResampleStereo(stereo, format.SamplesPerSec);
+    return pcm;
+}
+
+std::shared_ptr<const TPcm> ReadWave(const std::string& path, TWaveFormat& format,
+                                     std::string& problem) {
+    std::vector<uint8_t> bytes;
+    try {
+        bytes = ReadWholeFile(path);
+    } catch (const std::exception&) {
+        problem = "が、見つかりません";
+        return nullptr;
+    }
+    return DecodeWave(bytes.data(), bytes.size(), format, problem);
+}
+
+} // namespace tappo
