@@ -84,8 +84,8 @@ TEST(Lines, SplitsAtEveryLineEndAndCutsAt255) {
     EXPECT_TRUE(SplitChartLines("").empty());
     EXPECT_EQ(SplitChartLines(std::string_view("ab\0cd\nef", 8)),
               std::vector<std::string_view>{"ab"}) << "NUL ends the text";
-    const std::string longLine(10000, 'x');
-    auto cut = SplitChartLines(longLine + "\nshort");
+    const std::string text = std::string(10000, 'x') + "\nshort";
+    auto cut = SplitChartLines(text);
     EXPECT_EQ(cut[0].size(), 255u);
     EXPECT_EQ(cut[1], "short");
 
