@@ -3,6 +3,8 @@
 #include "media/Errors.h"
 
 #include <cstdio>
+#include <cstring>
+#include "media/Picture.h"
 #include <cstdlib>
 #include <filesystem>
 #include <fluidsynth.h>
@@ -66,19 +68,30 @@ void TMediaPlayer::EnsureSynth() {
     synth_ = s;
 }
 
+void TMediaPlayer::NewPlayerLocked() {
+    if (synth_->player) {
+        fluid_player_stop(synth_->player);
+        delete_fluid_player(synth_->player);
+    }
+    fluid_synth_all_sounds_off(synth_->synth, -1);
+    synth_->player = new_fluid_player(synth_->synth);
+    if (synth_->player && fluid_player_add_mem(synth_->player, file_.data(), file_.size()) != FLUID_OK) {
+        delete_fluid_player(synth_->player);
+        synth_->player = nullptr;
+    }
+    stoppedAt_ = -1;
+}
+
 void TMediaPlayer::Open() {
     Close();
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(FileName, ec)) throw EFOpenError(FileName);
-    if (!fluid_is_midifile(FileName.c_str())) throw TError(FileName + " は MIDI ファイルではありません");
+    std::vector<uint8_t> bytes = ReadWholeFile(FileName);
+    if (bytes.size() < 14 || std::memcmp(bytes.data(), "MThd", 4) != 0)
+        throw TError(FileName + " は MIDI ファイルではありません");
     std::lock_guard<std::mutex> lock(mutex_);
     EnsureSynth();
-    synth_->player = new_fluid_player(synth_->synth);
-    if (!synth_->player || fluid_player_add(synth_->player, FileName.c_str()) != FLUID_OK) {
-        if (synth_->player) delete_fluid_player(synth_->player);
-        synth_->player = nullptr;
-        throw TError("原因不明のエラー");
-    }
+    file_ = std::move(bytes);
+    NewPlayerLocked();
+    if (!synth_->player) throw TError("原因不明のエラー");
     open_ = true;
     playing_ = false;
 }
@@ -92,28 +105,35 @@ void TMediaPlayer::Close() {
         fluid_synth_all_sounds_off(synth_->synth, -1);
         fluid_synth_system_reset(synth_->synth);
     }
+    file_.clear();
     open_ = playing_ = false;
 }
 
 bool TMediaPlayer::EndedLocked() {
     fluid_player_t* p = synth_->player;
-    if (fluid_player_get_status(p) == FLUID_PLAYER_DONE) return true;
+    if (!p || fluid_player_get_status(p) == FLUID_PLAYER_DONE) return true;
     const int total = fluid_player_get_total_ticks(p);
     // Before the first render block the file is not loaded yet (total 0).
     return total > 0 && fluid_player_get_current_tick(p) >= total;
 }
 
+// Seeking is done by starting a fresh player (and, to resume, seeking it
+// before it plays): FluidSynth's own stop and seek do not keep a position.
 void TMediaPlayer::Rewind() {
     if (!open_) throw TError(NoDevice);
     std::lock_guard<std::mutex> lock(mutex_);
-    fluid_player_seek(synth_->player, 0);
+    NewPlayerLocked();
+    if (playing_ && synth_->player) fluid_player_play(synth_->player);
 }
 
 void TMediaPlayer::Play() {
     if (!open_) throw TError(NoDevice);
     std::lock_guard<std::mutex> lock(mutex_);
     if (playing_ && !EndedLocked()) return;
-    if (EndedLocked()) fluid_player_seek(synth_->player, 0);
+    if (EndedLocked() && stoppedAt_ < 0) NewPlayerLocked(); // AutoRewind at the end
+    if (!synth_->player) return;
+    if (stoppedAt_ > 0) fluid_player_seek(synth_->player, stoppedAt_);
+    stoppedAt_ = -1;
     fluid_player_play(synth_->player);
     playing_ = true;
 }
@@ -121,8 +141,16 @@ void TMediaPlayer::Play() {
 void TMediaPlayer::Stop() {
     if (!open_) throw TError(NoDevice);
     std::lock_guard<std::mutex> lock(mutex_);
-    fluid_player_stop(synth_->player);
-    fluid_synth_all_sounds_off(synth_->synth, -1);
+    if (!playing_ || !synth_->player) return;
+    const bool ended = EndedLocked();
+    const int at = fluid_player_get_current_tick(synth_->player);
+    // A fresh player, told where to continue.
+    NewPlayerLocked();
+    if (ended) {
+        // Stopped after the end: the next play starts from the top.
+    } else {
+        stoppedAt_ = at;
+    }
     playing_ = false;
 }
 

@@ -4,6 +4,7 @@
 
 #include "media/Sound.h"
 
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -40,6 +41,10 @@ class TMediaPlayer : public IMixSource {
     struct TSynth;
     void EnsureSynth();
     bool EndedLocked();
+    void NewPlayerLocked(); // a fresh player at the start of the file
+
+    std::vector<uint8_t> file_; // the open MIDI file
+    int stoppedAt_ = -1;        // tick where Stop left the music, -1: at the start
 
     std::string soundFont_;
     std::mutex mutex_; // the synthesiser renders on the audio thread

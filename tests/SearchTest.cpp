@@ -1,0 +1,99 @@
+// The file search: breadth-first folder order, sorted names, wildcards.
+#include "TestUtil.h"
+#include "media/Picture.h"
+#include "media/SearchFile.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace tappo;
+using namespace tappo::test;
+
+namespace {
+
+void Touch(const TTempDir& dir, const std::string& relative) {
+    std::filesystem::create_directories(std::filesystem::path(dir.File(relative)).parent_path());
+    WriteFileAtomic(dir.File(relative), {'#'});
+}
+
+} // namespace
+
+TEST(Search, BaseFolderFirstThenBreadthFirstSortedWithinFolders) {
+    TTempDir dir;
+    for (const char* f : {"top.bms", "b/b1.BMS", "a/x/deep.bms", "a/A2.bms", "a/a1.bms", "a/notes.txt",
+                          "B2/z.bms", "a/x/y/deeper.bms"})
+        Touch(dir, f);
+    std::filesystem::create_directories(dir.File("a/folder.bms"));
+    TSearchFile search;
+    search.Directory = dir.Folder();
+    search.SearchName = "*.bms";
+    search.Recursive = true;
+    std::vector<std::string> found;
+    std::vector<bool> folders;
+    search.OnFind = [&](const std::string& name, const TSearchFileData& data, bool&) {
+        found.push_back(name.substr(dir.Folder().size()));
+        folders.push_back(data.IsDirectory);
+    };
+    EXPECT_TRUE(search.Search());
+    EXPECT_EQ(found, (std::vector<std::string>{"top.bms", "a/a1.bms", "a/A2.bms", "a/folder.bms",
+                                               "b/b1.BMS", "B2/z.bms", "a/x/deep.bms", "a/x/y/deeper.bms"}));
+    EXPECT_TRUE(folders[3]) << "a folder named like a chart is reported, marked as a folder";
+
+    // Stopping at the first find, without looking into subfolders.
+    TSearchFile first;
+    first.Directory = dir.File("a");
+    first.SearchName = "*.BMS";
+    std::string hit;
+    first.OnFind = [&](const std::string& name, const TSearchFileData&, bool& Continue) {
+        hit = name;
+        Continue = false;
+    };
+    EXPECT_FALSE(first.Search());
+    EXPECT_EQ(hit, dir.File("a") + "/a1.bms");
+
+    // A missing folder gives nothing; a search inside a handler does nothing.
+    TSearchFile none;
+    none.Directory = dir.File("missing");
+    none.Recursive = true;
+    int count = 0;
+    none.OnFind = [&](const std::string&, const TSearchFileData&, bool&) { ++count; };
+    EXPECT_TRUE(none.Search());
+    EXPECT_EQ(count, 0);
+    TSearchFile nested;
+    nested.Directory = dir.Folder();
+    bool inner = true;
+    nested.OnFind = [&](const std::string&, const TSearchFileData&, bool& Continue) {
+        inner = nested.Search();
+        Continue = false;
+    };
+    nested.Search();
+    EXPECT_FALSE(inner);
+    TSearchFile unassigned;
+    EXPECT_FALSE(unassigned.Search());
+}
+
+TEST(Search, LinkLoopsAreWalkedOnce) {
+    TTempDir dir;
+    Touch(dir, "a/song.bms");
+    std::filesystem::create_directory_symlink(dir.File("a"), dir.File("a/loop"));
+    TSearchFile search;
+    search.Directory = dir.Folder();
+    search.SearchName = "*.bms";
+    search.Recursive = true;
+    int count = 0;
+    search.OnFind = [&](const std::string&, const TSearchFileData&, bool&) { ++count; };
+    search.Search();
+    EXPECT_EQ(count, 1);
+}
+
+TEST(Search, Wildcards) {
+    EXPECT_TRUE(MatchesWildcard("Song.BMS", "*.bms"));
+    EXPECT_TRUE(MatchesWildcard("a.bms", "?.bms"));
+    EXPECT_FALSE(MatchesWildcard("ab.bms", "?.bms"));
+    EXPECT_FALSE(MatchesWildcard("a.bmsx", "*.bms"));
+    EXPECT_TRUE(MatchesWildcard("x.y.bms", "*.*"));
+    EXPECT_TRUE(MatchesWildcard("anything", "*"));
+    EXPECT_TRUE(MatchesWildcard("a*b", "a*b"));
+    EXPECT_TRUE(NameLess("a", "B"));
+    EXPECT_TRUE(NameLess("B", "c"));
+}
