@@ -24,8 +24,11 @@ std::vector<TEntry> ListFolder(const std::string& folder) {
     while (dirent* e = readdir(dir)) {
         std::string name = e->d_name;
         if (name == "." || name == "..") continue;
-        struct stat st;
-        const bool isDir = stat((folder + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        bool isDir = e->d_type == DT_DIR;
+        if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) { // links count as what they point to
+            struct stat st;
+            isDir = stat((folder + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        }
         entries.push_back({std::move(name), isDir});
     }
     closedir(dir);

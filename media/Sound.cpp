@@ -87,7 +87,7 @@ std::unique_ptr<TDDSDWaveData> TDDSD::LoadSample(const std::string& path) {
     if (!sample->pcm_)
         log_.Report(path + problem);
     else
-        sample->DataLength = uint32_t(sample->pcm_->Samples.size() * 2);
+        sample->DataLength = uint32_t(sample->pcm_->Frames() * 4);
     return sample;
 }
 
@@ -144,10 +144,9 @@ void TDDSD::Mix(int16_t* out, int frames) {
         std::lock_guard<std::mutex> lock(channelsLock_);
         for (TChannel& c : channels_) {
             if (!c.playing || !c.pcm) continue;
-            const std::vector<int16_t>& s = c.pcm->Samples;
-            const size_t total = s.size() / 2;
+            const size_t total = c.pcm->Frames();
             const size_t n = std::min<size_t>(size_t(frames), total - std::min(total, c.position));
-            const int16_t* src = s.data() + c.position * 2;
+            const int16_t* src = c.pcm->Data() + c.position * 2;
             for (size_t i = 0; i < n * 2; ++i) acc[i] += src[i];
             c.position += n;
             if (c.position >= total) c.playing = false;

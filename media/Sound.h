@@ -45,18 +45,26 @@ struct TWaveFormat {
     uint16_t ExtraSize = 0;
 };
 
-// Audio converted once, at load, to the mix format (stereo 16-bit, 44.1 kHz).
+// Audio in the mix format (stereo 16-bit, 44.1 kHz), converted once at load.
+// A file already in that format keeps its own bytes: the samples are read in
+// place, with no copy.
 struct TPcm {
-    std::vector<int16_t> Samples; // interleaved left, right
-    size_t Frames() const { return Samples.size() / 2; }
+    std::vector<uint8_t> Storage;
+    size_t Offset = 0;     // byte offset of the first sample in Storage
+    size_t FrameCount = 0;
+
+    const int16_t* Data() const { return reinterpret_cast<const int16_t*>(Storage.data() + Offset); }
+    size_t Frames() const { return FrameCount; }
+    std::vector<int16_t> ToVector() const { return std::vector<int16_t>(Data(), Data() + FrameCount * 2); }
+    static std::shared_ptr<TPcm> FromSamples(const std::vector<int16_t>& stereo);
 };
 
 // Reads a WAV file. On a problem returns null and sets `problem` to the log
 // text's ending ("が、見つかりません", "は、WAVEファイルではありません", ...).
 std::shared_ptr<const TPcm> ReadWave(const std::string& path, TWaveFormat& format,
                                      std::string& problem);
-// The same over bytes in memory.
-std::shared_ptr<const TPcm> DecodeWave(const uint8_t* data, size_t size, TWaveFormat& format,
+// The same over a file's bytes in memory (taken over when they can be played as they are).
+std::shared_ptr<const TPcm> DecodeWave(std::vector<uint8_t> bytes, TWaveFormat& format,
                                        std::string& problem);
 // Resampling to the mix rate (cubic interpolation), used by the reader.
 std::vector<int16_t> ResampleStereo(const std::vector<int16_t>& stereo, uint32_t fromRate);

@@ -58,27 +58,39 @@ std::vector<int16_t> ResampleStereo(const std::vector<int16_t>& in, uint32_t fro
     if (fromRate == uint32_t(MixRate) || frames == 0) return in;
     const size_t outFrames = size_t((uint64_t(frames) * MixRate + fromRate - 1) / fromRate);
     std::vector<int16_t> out(outFrames * 2);
-    const double step = double(fromRate) / MixRate;
-    auto at = [&](long i, int c) {
-        i = std::clamp<long>(i, 0, long(frames) - 1);
-        return double(in[size_t(i) * 2 + size_t(c)]);
-    };
-    for (size_t o = 0; o < outFrames; ++o) {
-        const double pos = double(o) * step;
-        const long i = long(pos);
-        const double t = pos - double(i);
+    // Source position in 32.32 fixed point.
+    const uint64_t step = (uint64_t(fromRate) << 32) / uint64_t(MixRate);
+    const long last = long(frames) - 1;
+    uint64_t pos = 0;
+    for (size_t o = 0; o < outFrames; ++o, pos += step) {
+        const long i = long(pos >> 32);
+        const float t = float(uint32_t(pos)) * (1.0f / 4294967296.0f);
+        // The four nearest source frames, held at the ends.
+        const long i0 = i > 0 ? i - 1 : 0, i2 = i + 1 <= last ? i + 1 : last, i3 = i + 2 <= last ? i + 2 : last;
         for (int c = 0; c < 2; ++c) {
-            // Catmull-Rom through the four nearest source samples.
-            const double y0 = at(i - 1, c), y1 = at(i, c), y2 = at(i + 1, c), y3 = at(i + 2, c);
-            const double v = y1 + 0.5 * t * (y2 - y0 + t * (2 * y0 - 5 * y1 + 4 * y2 - y3 + t * (3 * (y1 - y2) + y3 - y0)));
-            out[o * 2 + size_t(c)] = int16_t(std::clamp(std::lround(v), -32768L, 32767L));
+            const float y0 = in[size_t(i0) * 2 + size_t(c)], y1 = in[size_t(i) * 2 + size_t(c)];
+            const float y2 = in[size_t(i2) * 2 + size_t(c)], y3 = in[size_t(i3) * 2 + size_t(c)];
+            // Catmull-Rom: smooth, and exact at the source samples.
+            const float v = y1 + 0.5f * t * (y2 - y0 + t * (2 * y0 - 5 * y1 + 4 * y2 - y3 + t * (3 * (y1 - y2) + y3 - y0)));
+            out[o * 2 + size_t(c)] = int16_t(v >= 32767.f ? 32767 : v <= -32768.f ? -32768 : int(v + (v >= 0 ? 0.5f : -0.5f)));
         }
     }
     return out;
 }
 
-std::shared_ptr<const TPcm> DecodeWave(const uint8_t* data, size_t size, TWaveFormat& format,
+std::shared_ptr<TPcm> TPcm::FromSamples(const std::vector<int16_t>& stereo) {
+    auto pcm = std::make_shared<TPcm>();
+    pcm->Storage.resize(stereo.size() * 2);
+    std::memcpy(pcm->Storage.data(), stereo.data(), pcm->Storage.size());
+    pcm->FrameCount = stereo.size() / 2;
+    return pcm;
+}
+
+std::shared_ptr<const TPcm> DecodeWave(std::vector<uint8_t> bytes, TWaveFormat& format,
                                        std::string& problem) {
+    std::vector<uint8_t>& bytesOwned = bytes;
+    const uint8_t* data = bytesOwned.data();
+    const size_t size = bytesOwned.size();
     // The RIFF form "WAVE", at the top level.
     size_t formStart = 0, formEnd = 0;
     bool isWave = false;
@@ -132,19 +144,27 @@ std::shared_ptr<const TPcm> DecodeWave(const uint8_t* data, size_t size, TWaveFo
         return nullptr;
     }
     // A file cut short keeps the whole frames it has.
-    const size_t bytes = bits / 8, frameBytes = bytes * format.Channels;
+    const size_t sampleBytes = bits / 8, frameBytes = sampleBytes * format.Channels;
     const size_t available = size_t(std::min<uint64_t>(audio.size, size - std::min(size, audio.body)));
     const size_t frames = available / frameBytes;
+    if (sampleBytes == 2 && format.Channels == 2 && format.SamplesPerSec == uint32_t(MixRate) &&
+        audio.body % 2 == 0) {
+        // Already the mix format: keep the file's bytes.
+        auto pcm = std::make_shared<TPcm>();
+        pcm->Offset = audio.body;
+        pcm->FrameCount = frames;
+        pcm->Storage = std::move(bytesOwned);
+        return pcm;
+    }
     std::vector<int16_t> stereo(frames * 2);
     const uint8_t* src = data + audio.body;
     const int right = format.Channels > 1 ? 1 : 0;
     for (size_t i = 0; i < frames; ++i, src += frameBytes) {
-        stereo[2 * i] = SampleAt(src, 0, int(bytes), isFloat);
-        stereo[2 * i + 1] = SampleAt(src, right, int(bytes), isFloat);
+        stereo[2 * i] = SampleAt(src, 0, int(sampleBytes), isFloat);
+        stereo[2 * i + 1] = SampleAt(src, right, int(sampleBytes), isFloat);
     }
-    auto pcm = std::make_shared<TPcm>();
-    pcm->Samples = ResampleStereo(stereo, format.SamplesPerSec);
-    return pcm;
+    if (format.SamplesPerSec == uint32_t(MixRate)) return TPcm::FromSamples(stereo);
+    return TPcm::FromSamples(ResampleStereo(stereo, format.SamplesPerSec));
 }
 
 std::shared_ptr<const TPcm> ReadWave(const std::string& path, TWaveFormat& format,
@@ -156,7 +176,7 @@ std::shared_ptr<const TPcm> ReadWave(const std::string& path, TWaveFormat& forma
         problem = "が、見つかりません";
         return nullptr;
     }
-    return DecodeWave(bytes.data(), bytes.size(), format, problem);
+    return DecodeWave(std::move(bytes), format, problem);
 }
 
 } // namespace tappo

@@ -44,7 +44,7 @@ std::vector<uint8_t> Pcm16(const std::vector<int16_t>& samples) {
 std::string Problem(const std::vector<uint8_t>& file, TWaveFormat* formatOut = nullptr) {
     TWaveFormat format;
     std::string problem;
-    auto pcm = DecodeWave(file.data(), file.size(), format, problem);
+    auto pcm = DecodeWave(file, format, problem);
     if (formatOut) *formatOut = format;
     return pcm ? "" : problem;
 }
@@ -79,17 +79,17 @@ TEST(WaveReader, ReadsPcmInItsCommonForms) {
     std::string problem;
     // 16-bit mono: each sample goes to both sides.
     auto mono = Riff("WAVE", {{"fmt ", Fmt(1, 1, 44100, 16)}, {"data", Pcm16({1000, -2000})}});
-    auto pcm = DecodeWave(mono.data(), mono.size(), format, problem);
+    auto pcm = DecodeWave(mono, format, problem);
     ASSERT_TRUE(pcm) << problem;
-    EXPECT_EQ(pcm->Samples, (std::vector<int16_t>{1000, 1000, -2000, -2000}));
+    EXPECT_EQ(pcm->ToVector(), (std::vector<int16_t>{1000, 1000, -2000, -2000}));
     EXPECT_EQ(format.ExtraSize, 0) << "a 16-byte fmt chunk has no extra-size field";
 
     // 8-bit unsigned stereo, with LIST chunks before fmt and between fmt and data.
     auto eight = Riff("WAVE", {{"LIST", {1, 2, 3}}, {"fmt ", Fmt(1, 2, 44100, 8, 18)},
                                {"LIST", {4, 5}}, {"data", {128, 255, 0, 128}}});
-    pcm = DecodeWave(eight.data(), eight.size(), format, problem);
+    pcm = DecodeWave(eight, format, problem);
     ASSERT_TRUE(pcm) << problem;
-    EXPECT_EQ(pcm->Samples, (std::vector<int16_t>{0, 127 << 8, -32768, 0}));
+    EXPECT_EQ(pcm->ToVector(), (std::vector<int16_t>{0, 127 << 8, -32768, 0}));
 
     // The extensible form around PCM (a 40-byte fmt chunk) is read too.
     auto ext = Fmt(0xFFFE, 1, 44100, 16, 40);
@@ -97,12 +97,18 @@ TEST(WaveReader, ReadsPcmInItsCommonForms) {
     auto extensible = Riff("WAVE", {{"fmt ", ext}, {"data", Pcm16({7})}});
     EXPECT_EQ(Problem(extensible), "");
 
+    // 16-bit stereo at 44.1 kHz is played from the file's own bytes.
+    auto native = Riff("WAVE", {{"fmt ", Fmt(1, 2, 44100, 16)}, {"data", Pcm16({1, -1, 2, -2, 3})}});
+    pcm = DecodeWave(native, format, problem);
+    ASSERT_TRUE(pcm);
+    EXPECT_EQ(pcm->ToVector(), (std::vector<int16_t>{1, -1, 2, -2}));
+
     // Another rate is converted once, to 44.1 kHz.
     auto slow = Riff("WAVE", {{"fmt ", Fmt(1, 1, 22050, 16)}, {"data", Pcm16(std::vector<int16_t>(1000, 500))}});
-    pcm = DecodeWave(slow.data(), slow.size(), format, problem);
+    pcm = DecodeWave(slow, format, problem);
     ASSERT_TRUE(pcm);
     EXPECT_EQ(pcm->Frames(), 2000u);
-    EXPECT_EQ(pcm->Samples[1000], 500);
+    EXPECT_EQ(pcm->Data()[1000], 500);
     EXPECT_EQ(format.SamplesPerSec, 22050u);
 }
 
@@ -133,7 +139,7 @@ TEST(WaveReader, ReportsEveryMalformedFile) {
     std::string problem;
     auto cut = Riff("WAVE", {{"fmt ", Fmt(1, 2, 44100, 16)}, {"data", {1, 0, 2, 0, 3, 0, 4, 0, 5}}});
     cut.resize(cut.size() - 4);
-    auto pcm = DecodeWave(cut.data(), cut.size(), format, problem);
+    auto pcm = DecodeWave(cut, format, problem);
     ASSERT_TRUE(pcm) << problem;
     EXPECT_EQ(pcm->Frames(), 1u);
 

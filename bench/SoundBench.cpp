@@ -1,0 +1,144 @@
+// Sound costs: the mixer with 32 busy channels (and the synthesiser), WAV
+// loading against a raw read of the same bytes, and the chart search over a
+// large tree against find(1).
+#include "media/Music.h"
+#include "media/Picture.h"
+#include "media/SearchFile.h"
+#include "media/Sound.h"
+#include "tools/Assets.h"
+#include "tools/Midi.h"
+
+#include <benchmark/benchmark.h>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+
+namespace tappo::bench {
+namespace {
+
+std::string BenchFolder(const std::string& name) {
+    const std::string dir = (std::filesystem::temp_directory_path() / ("tappo-bench-" + name) / "").string();
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+std::string WriteTone(const std::string& path, int rate, int channels, double seconds) {
+    std::vector<int16_t> s(size_t(rate * seconds) * size_t(channels));
+    for (size_t i = 0; i < s.size(); ++i) s[i] = int16_t(8000 * std::sin(double(i) * 0.05));
+    WriteFileAtomic(path, tools::EncodeWav16(s, channels, rate));
+    return path;
+}
+
+constexpr int Block = 512;
+
+void SetCounters(benchmark::State& state) {
+    // Share of one core that mixing takes at 44.1 kHz.
+    state.counters["realtime_share"] = benchmark::Counter(
+        double(state.iterations()) * Block / MixRate,
+        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_Mix32Channels(benchmark::State& state) {
+    const std::string dir = BenchFolder("mix");
+    TDDSD sound(TSoundOutput::Pull, dir + "ddsd.debug");
+    auto sample = sound.LoadSample(WriteTone(dir + "tone.wav", 44100, 2, 30));
+    for (int c = 0; c < 32; ++c) {
+        sound.SetChannelSample(c, sample.get());
+        sound.PlayChannel(c);
+    }
+    std::vector<int16_t> out(Block * 2);
+    for (auto _ : state) {
+        sound.Mix(out.data(), Block);
+        benchmark::DoNotOptimize(out.data());
+        if (sound.ChannelStatus(31) == 0) // keep all 32 busy
+            for (int c = 0; c < 32; ++c) sound.PlayChannel(c);
+    }
+    SetCounters(state);
+}
+BENCHMARK(BM_Mix32Channels);
+
+void BM_Mix32ChannelsAndSynth(benchmark::State& state) {
+    const std::string dir = BenchFolder("mix");
+    TDDSD sound(TSoundOutput::Pull, dir + "ddsd.debug");
+    auto sample = sound.LoadSample(WriteTone(dir + "tone.wav", 44100, 2, 30));
+    for (int c = 0; c < 32; ++c) {
+        sound.SetChannelSample(c, sample.get());
+        sound.PlayChannel(c);
+    }
+    tools::TMidiSong song; // a busy piece: eight-note chords every eighth note for ten minutes
+    for (uint32_t t = 0; t < 480 * 2400; t += 240)
+        for (uint8_t k = 0; k < 8; ++k) song.Notes.push_back({t, 230, uint8_t(k % 4), uint8_t(48 + k * 3), 90});
+    WriteFileAtomic(dir + "busy.mid", tools::EncodeMidi(song));
+    TMediaPlayer music;
+    music.FileName = dir + "busy.mid";
+    music.Open();
+    music.Play();
+    sound.AddSource(&music);
+    std::vector<int16_t> out(Block * 2);
+    for (auto _ : state) {
+        sound.Mix(out.data(), Block);
+        benchmark::DoNotOptimize(out.data());
+        if (sound.ChannelStatus(31) == 0)
+            for (int c = 0; c < 32; ++c) sound.PlayChannel(c);
+    }
+    sound.RemoveSource(&music);
+    SetCounters(state);
+}
+BENCHMARK(BM_Mix32ChannelsAndSynth);
+
+void LoadBench(benchmark::State& state, int rate, int channels) {
+    const std::string dir = BenchFolder("wav");
+    const std::string path = WriteTone(dir + "load" + std::to_string(rate) + ".wav", rate, channels, 10);
+    TDDSD sound(TSoundOutput::Pull, dir + "ddsd.debug");
+    for (auto _ : state) benchmark::DoNotOptimize(sound.LoadSample(path));
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(std::filesystem::file_size(path)));
+}
+void BM_LoadWav44kStereo(benchmark::State& state) { LoadBench(state, 44100, 2); }
+void BM_LoadWav22kMono(benchmark::State& state) { LoadBench(state, 22050, 1); }
+BENCHMARK(BM_LoadWav44kStereo)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadWav22kMono)->Unit(benchmark::kMillisecond);
+
+void BM_ReadRawBytes(benchmark::State& state) {
+    const std::string dir = BenchFolder("wav");
+    const std::string path = WriteTone(dir + "load44100.wav", 44100, 2, 10);
+    for (auto _ : state) benchmark::DoNotOptimize(ReadWholeFile(path));
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(std::filesystem::file_size(path)));
+}
+BENCHMARK(BM_ReadRawBytes)->Unit(benchmark::kMillisecond);
+
+// 2,000 folders (40 x 50, two levels) holding 10,000 charts.
+std::string SongTree() {
+    const std::string dir = BenchFolder("tree");
+    if (std::filesystem::exists(dir + "done")) return dir;
+    int charts = 0;
+    for (int a = 0; a < 40; ++a)
+        for (int b = 0; b < 50; ++b) {
+            const std::string folder = dir + "pack" + std::to_string(a) + "/song" + std::to_string(b) + "/";
+            std::filesystem::create_directories(folder);
+            for (int c = 0; c < 5; ++c, ++charts) WriteFileAtomic(folder + "chart" + std::to_string(c) + ".bms", {'#'});
+            WriteFileAtomic(folder + "kick.wav", {'R'});
+        }
+    WriteFileAtomic(dir + "done", {});
+    return dir;
+}
+
+void BM_SearchTree(benchmark::State& state) {
+    TSearchFile search;
+    search.Directory = SongTree();
+    search.SearchName = "*.bms";
+    search.Recursive = true;
+    size_t found = 0;
+    search.OnFind = [&](const std::string&, const TSearchFileData&, bool&) { ++found; };
+    for (auto _ : state) search.Search();
+    state.counters["charts"] = double(found) / double(state.iterations());
+}
+BENCHMARK(BM_SearchTree)->Unit(benchmark::kMillisecond);
+
+void BM_FindCommand(benchmark::State& state) {
+    const std::string command = "find " + SongTree() + " -iname '*.bms' > /dev/null";
+    for (auto _ : state) benchmark::DoNotOptimize(std::system(command.c_str()));
+}
+BENCHMARK(BM_FindCommand)->Unit(benchmark::kMillisecond);
+
+} // namespace
+} // namespace tappo::bench
