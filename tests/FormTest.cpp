@@ -121,6 +121,22 @@ TEST(Form, CommandLineDecidesTheStartMode) {
     }
 }
 
+TEST(Form, ChartsBelowTheProgramFolderFillTheList) {
+    TFormFixture f;
+    std::filesystem::create_directories(f.dir.File("songs/b"));
+    std::filesystem::create_directories(f.dir.File("songs/a/folder.bms"));
+    WriteFileAtomic(f.dir.File("songs/b/two.bms"), {'#', 'T', 'I', 'T', 'L', 'E', ' ', 'B'});
+    WriteFileAtomic(f.dir.File("songs/a/one.bms"), {'#', 'T', 'I', 'T', 'L', 'E', ' ', 'A'});
+    f.Create({});
+    EXPECT_EQ(f.form->GameMode, ModeSelect);
+    EXPECT_EQ(f.form->Songs.ChartList,
+              (std::vector<std::string>{f.dir.File("songs/a/one.bms"), f.dir.File("songs/b/two.bms")}));
+    EXPECT_EQ(f.form->Header.Title, "A") << "the first chart's header is read";
+    // A second display initialisation finds the same charts, once each.
+    f.form->DXDraw1.Initialize();
+    EXPECT_EQ(f.form->Songs.ChartList.size(), 2u);
+}
+
 TEST(Form, CommandLineChartIsCompiledAtStartUp) {
     TFormFixture f;
     WriteFileAtomic(f.dir.File("song.bms"), {'#', 'P', 'L', 'A', 'Y', 'E', 'R', ' ', '2', '\n',
