@@ -37,6 +37,8 @@ std::string UsageText() {
            "                           (repeatable)\n"
            "  --songs DIR              search DIR for charts instead of the program folder\n"
            "  --audio-buffer FRAMES    sound device buffer, 64-8192 frames (default 512)\n"
+           "  --render-wav OUT.wav     play CHART offline, as fast as possible, and write\n"
+           "                           the mix (16-bit stereo, 44.1 kHz) to OUT.wav\n"
            "  --inspect CHART          compile CHART and list its header, measure timing\n"
            "                           and event lists; nothing is played\n"
            "\n"
@@ -85,6 +87,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
             if (!value(v) || !ParseWhole(v, 64, 8192, n))
                 return fail("--audio-buffer needs a number of frames from 64 to 8192");
             cl.AudioBufferFrames = int(n);
+        } else if (a == "--render-wav") {
+            if (!value(cl.RenderWav) || cl.RenderWav.empty()) return fail("--render-wav needs an output file");
         } else if (a == "--inspect") {
             if (!value(cl.Inspect) || cl.Inspect.empty()) return fail("--inspect needs a chart file");
         } else if (a == "--scale") {
@@ -106,6 +110,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
             cl.Arguments.push_back(a);
         }
     }
+    if (!cl.RenderWav.empty() && cl.Arguments.empty()) return fail("--render-wav needs a chart to render");
     return cl;
 }
 

@@ -18,6 +18,7 @@ struct TCommandLine {
     std::vector<std::pair<long, std::string>> Screenshots; // frame, PNG path
     std::string Songs;    // folder searched for charts instead of the program folder
     int AudioBufferFrames = 512;
+    std::string RenderWav; // render the chart offline into this WAV file
     std::string Inspect;  // chart to compile and list instead of playing
     std::vector<std::string> Arguments; // everything that is not an option
     std::string Error;   // non-empty: the command line is wrong

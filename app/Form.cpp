@@ -15,8 +15,15 @@ TForm1::TForm1(const TFormServices& services)
       DDSD1(services.SoundOutput, services.ProgramFolder + "ddsd.debug", services.AudioBufferFrames),
       ProgramFolder(services.ProgramFolder),
       SongsFolder(services.SongsFolder.empty() ? services.ProgramFolder : services.SongsFolder),
-      DecimalSeparator(LocaleDecimalSeparator()), messages_(services.Messages) {
+      DecimalSeparator(LocaleDecimalSeparator()),
+      Scene{GameMode, ChartActive, Songs.ChartList, Play, Toggles, GameState, Chart, KeysoundSlots,
+            BgaSurfaces, DDSD1, MediaPlayer1, DXInput1, DXDraw1, DXTimer1, services.Clock, TRect{},
+            nullptr, nullptr, nullptr, nullptr, nullptr},
+      messages_(services.Messages) {
+    Scene.Close = [this] { Close(); };
     DDSD1.AddSource(&MediaPlayer1);
+    DXInput1.Keyboard.Source = services.Keys;
+    DXInput1.Joystick.Source = services.Joystick;
     SearchFile1.Directory = SongsFolder;
     SearchFile1.SearchName = "*.bms";
     SearchFile1.Recursive = true;
@@ -62,9 +69,7 @@ void TForm1::FormCreate(const std::vector<std::string>& args) {
         } else {
             GameMode = ModePlay;
             ChartActive = true;
-            // A compile error is reported and start-up still completes, so the
-            // window, toggles and screen size are all set as usual.
-            Guarded([&] { CompileChart(args[0]); });
+            StartChart(args[0]);
         }
     }
     Songs.SlideDirection = 1;
@@ -73,6 +78,7 @@ void TForm1::FormCreate(const std::vector<std::string>& args) {
     ScreenHeight = DXDraw1.Display.Height;
     ScreenWidth = DXDraw1.Display.Width;
     FullScreenRect = TRect{0, 0, ScreenWidth, ScreenHeight};
+    Scene.FullScreenRect = FullScreenRect;
 }
 
 void TForm1::FormShow() {
@@ -83,7 +89,8 @@ void TForm1::DXDraw1Initialize() {
     ShowLoadingScreen();
     ShowLoadingScreen();
     if (ChartActive) {
-        LoadBgaImages();
+        // A broken image is reported; the rest of the initialisation goes on.
+        Guarded([&] { LoadBgaImages(); });
     } else {
         SearchCharts();
         if (Songs.ChartList.empty()) {
@@ -108,6 +115,7 @@ void TForm1::DXDraw1Initialize() {
 }
 
 void TForm1::DXDraw1Finalize() {
+    for (auto& surface : BgaSurfaces) surface.reset();
     ArrowSprites.Free();
     BannerSurface.reset();
     PrevBannerSurface.reset();
@@ -134,10 +142,14 @@ void TForm1::FormKeyDown(int key) {
         if (Songs.ChartList.empty() || !ChartActive) Close();
         GameMode = ModeSelect;
         ChartActive = false;
+        for (int c = 0; c < DDSD1.ChannelCount(); ++c)
+            if (DDSD1.ChannelStatus(c) == 1) DDSD1.StopChannel(c);
+        if (Play.MidiLoaded) MediaPlayer1.Stop();
     }
 }
 
 void TForm1::FormDestroy() {
+    FreeKeysounds(KeysoundSlots);
     MediaPlayer1.Close();
     Chart.Events.ClearEventLists();
     Songs.ChartList.clear();
@@ -186,12 +198,30 @@ void TForm1::SelectFrame() {
     DXDraw1.Surface().Canvas().Release();
 }
 
-void TForm1::PlayFrame() {
-    if (DXDraw1.CanDraw()) DXDraw1.Surface().Fill(0);
+void TForm1::PlayFrame() { tappo::PlayFrame(Scene); }
+
+bool TForm1::StartChart(const std::string& path) {
+    try {
+        CompileChart(path);
+        return true;
+    } catch (const EStartupError&) {
+        throw;
+    } catch (const std::exception& e) {
+        // A half-built chart is never played: its lists are incomplete and unsorted.
+        ReportError(e.what());
+        if (Songs.ChartList.empty()) {
+            Close(1);
+        } else {
+            GameMode = ModeSelect;
+        }
+        ChartActive = false;
+        return false;
+    }
 }
 
 void TForm1::CompileChart(const std::string& path) {
     // The play state of the previous chart goes first; the compiler resets its own.
+    FreeKeysounds(KeysoundSlots);
     Play.SongEnded = false;
     Play.PrevSongTime = Play.SongStartTick = Play.SongTime = 0;
     Play.MidiLoaded = false;
@@ -206,10 +236,26 @@ void TForm1::ScanChartHeader(const std::string& path) {
     tappo::ScanChartHeader(path, GameState, Header, DecimalSeparator);
 }
 
-// Keysounds and music of the compiled chart: not loaded yet.
-void TForm1::LoadChartMedia() {}
+// Keysounds, then music. A sample that fails to load plays nothing, and music
+// that cannot be opened is left out: the chart is played without it.
+void TForm1::LoadChartMedia() {
+    try {
+        LoadKeysounds(KeysoundSlots, Chart, DDSD1, ProgramFolder);
+    } catch (const std::exception& e) {
+        ReportError(std::string(TextWaveLoadFailed) + "\n" + e.what());
+    }
+    if (Header.MidiFileName.empty()) return;
+    try {
+        LoadMidi(MediaPlayer1, SongFolder, Header.MidiFileName);
+        Play.MidiLoaded = true;
+    } catch (const std::exception& e) {
+        ReportError(std::string(TextMidiLoadFailed) + "\n" + e.what());
+    }
+}
 
-void TForm1::LoadBgaImages() {}
+void TForm1::LoadBgaImages() {
+    tappo::LoadBgaImages(BgaSurfaces, Chart, DXDraw1, GameState.BgaLayerImage);
+}
 // The chart search runs again at every display initialisation; the list is
 // made anew each time so it never holds a chart twice.
 void TForm1::SearchCharts() {

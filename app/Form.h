@@ -4,17 +4,20 @@
 #pragma once
 
 #include "chart/Compiler.h"
+#include "chart/Media.h"
 #include "chart/GameState.h"
 #include "effects/Warp.h"
 #include "media/Display.h"
 #include "media/Errors.h"
 #include "media/ImageList.h"
+#include "media/Input.h"
 #include "media/Music.h"
 #include "media/SearchFile.h"
 #include "media/Sound.h"
 #include "media/Platform.h"
 #include "media/Timer.h"
 #include "play/ArrowSprites.h"
+#include "play/PlayFrame.h"
 #include "play/PlayState.h"
 #include "select/SongList.h"
 
@@ -23,14 +26,6 @@
 #include <vector>
 
 namespace tappo {
-
-enum TGameMode : int32_t {
-    ModeNotChart = -2,
-    ModeNoCharts = -1,
-    ModeSelect = 0,
-    ModePlay = 1,
-    ModePaused = 2,
-};
 
 // What the form is given by the program entry (or a test).
 struct TFormServices {
@@ -42,6 +37,8 @@ struct TFormServices {
     std::string SongsFolder;   // where charts are searched; empty: the program folder
     TSoundOutput SoundOutput = TSoundOutput::Pull;
     int AudioBufferFrames = 512;
+    IKeySource* Keys = nullptr;
+    IJoystickSource* Joystick = nullptr;
 };
 
 // A start-up failure the program cannot run without (a missing asset).
@@ -66,6 +63,7 @@ class TForm1 {
     TDDSD DDSD1;
     TMediaPlayer MediaPlayer1;
     TSearchFile SearchFile1;
+    TDXInput DXInput1;
 
     // Shared state.
     int32_t GameMode = ModeSelect;
@@ -84,6 +82,10 @@ class TForm1 {
     TRect FullScreenRect;
     TWarp Warp;
     TArrowSprites ArrowSprites;
+    TKeysoundSlots KeysoundSlots;
+    TBgaSurfaces BgaSurfaces;
+    // What a play frame works on; the runner may set its sample-exact scheduling.
+    TPlayScene Scene;
     std::unique_ptr<TDirectDrawSurface> BannerSurface, PrevBannerSurface;
 
     // Handlers.
@@ -100,9 +102,18 @@ class TForm1 {
     void DrawErrorScreen();
     void UpdateCursor();
 
-    // The form asks the program to end (Esc, end of a command-line chart).
-    void Close() { closeRequested_ = true; }
+    // The form asks the program to end (Esc, end of a command-line chart);
+    // `exitCode` non-zero when it ends because of an error.
+    void Close(int exitCode = 0) {
+        closeRequested_ = true;
+        if (exitCode) exitCode_ = exitCode;
+    }
     bool CloseRequested() const { return closeRequested_; }
+    int ExitCode() const { return exitCode_; }
+    // Compiles a chart and loads its media; a compile error is reported and
+    // play is left (back to the select screen, or the end for a command-line chart).
+    bool StartChart(const std::string& path);
+    void LoadBgaImages();
     // Runs a handler; an error that escapes it is shown and the program goes on.
     template <class F> bool Guarded(F&& handler);
     void ReportError(const std::string& text) { messages_.Show(text); }
@@ -116,7 +127,6 @@ class TForm1 {
     void SelectFrame();
     void PlayFrame();
     void LoadChartMedia();
-    void LoadBgaImages();
     void SearchCharts();
     void ScanChartHeader(const std::string& path);
     void LoadBanner(const std::string& path);
@@ -124,6 +134,7 @@ class TForm1 {
 
     IMessageBox& messages_;
     bool closeRequested_ = false;
+    int exitCode_ = 0;
     long framesRun_ = 0;
 };
 

@@ -3,9 +3,11 @@
 #include "app/Form.h"
 #include "media/Font.h"
 #include "media/Platform.h"
+#include "media/WaveWriter.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <unistd.h>
 
 namespace tappo {
 namespace {
@@ -34,11 +36,14 @@ class TScreenshots {
 };
 
 // Start-up shared by both runs; returns false when the program must stop.
-bool StartForm(TForm1& form, const TCommandLine& cl, IMessageBox& box,
-               const std::function<bool()>& button1Held) {
+bool StartForm(TForm1& form, const TCommandLine& cl, IMessageBox& box) {
     try {
         form.Guarded([&] { form.FormCreate(cl.Arguments); });
         // Holding Button1 at start (or --windowed) keeps the player in a window.
+        auto button1Held = [&] {
+            form.DXInput1.Update();
+            return (form.DXInput1.States & StateBit(isButton1)) != 0;
+        };
         if (HasOption(form.DXDraw1.Options(), doFullScreen) && (cl.Windowed || button1Held()))
             form.DXDraw1.SetOptions(form.DXDraw1.Options() & ~OptionBit(doFullScreen));
         form.Guarded([&] { form.FormShow(); });
@@ -49,53 +54,105 @@ bool StartForm(TForm1& form, const TCommandLine& cl, IMessageBox& box,
     return true;
 }
 
-// Pulls mixed audio that a stretch of virtual time covers, to the exact frame.
-class TAudioPull {
-  public:
-    void Advance(TDDSD& sound, uint32_t ms) {
-        elapsedMs_ += ms;
-        const uint64_t due = elapsedMs_ * MixRate / 1000;
-        while (pulled_ < due) {
-            const int n = int(std::min<uint64_t>(due - pulled_, buffer_.size() / 2));
-            sound.Mix(buffer_.data(), n);
-            pulled_ += uint64_t(n);
-        }
-    }
-
-  private:
-    uint64_t elapsedMs_ = 0, pulled_ = 0;
-    std::vector<int16_t> buffer_ = std::vector<int16_t>(4096 * 2);
-};
-
 bool FrameDone(TForm1& form, const TCommandLine& cl, TScreenshots& shots, long framesBefore,
                bool& shotsOk) {
     if (form.FramesRun() != framesBefore) shotsOk &= shots.AfterFrame(form.FramesRun(), form);
     return cl.Frames >= 0 && form.FramesRun() >= cl.Frames;
 }
 
+// Frame of the mix at virtual tick `tick`: the mix runs in step with the clock.
+int64_t MixFrameOfTick(uint32_t tick, uint32_t tick0) { return int64_t(tick - tick0) * MixRate / 1000; }
+
+// Shows how far an offline render has come, on a terminal only.
+class TProgress {
+  public:
+    explicit TProgress(bool enabled) : enabled_(enabled && isatty(2)) {}
+    void Show(double seconds, double expected) {
+        if (!enabled_ || seconds < shown_ + 0.5) return;
+        shown_ = seconds;
+        std::fprintf(stderr, "\rRendering: %6.1f s of about %.1f s", seconds, expected);
+    }
+    void Done() {
+        if (enabled_) std::fprintf(stderr, "\r%60s\r", "");
+    }
+
+  private:
+    bool enabled_;
+    double shown_ = -1;
+};
+
+// Headless play and offline rendering: the real form on the virtual clock,
+// with the mix pulled in step with it. Keysounds and music start at the exact
+// mix frame of their song time, so a rendered file has every sound where the
+// chart puts it.
 int RunHeadless(const TCommandLine& cl) {
+    const bool render = !cl.RenderWav.empty();
     TVirtualClock clock;
     THeadlessPresenter presenter;
     TStderrMessageBox box;
     TTextRenderer fonts;
+    TScriptedKeys keys; // nobody holds a key in a headless run
     auto owned = std::make_unique<TForm1>(TFormServices{clock, presenter, box, &fonts, ExecutableFolder(),
-                                                        cl.Songs, TSoundOutput::Pull, cl.AudioBufferFrames});
+                                                        cl.Songs, TSoundOutput::Pull, cl.AudioBufferFrames,
+                                                        &keys, nullptr});
     TForm1& form = *owned;
-    if (!StartForm(form, cl, box, [] { return false; })) return 1;
+    const uint32_t tick0 = clock.GetTickCount();
+    form.Scene.FrameOfSongTime = [&](int64_t songTime) {
+        const int64_t start = MixFrameOfTick(uint32_t(form.Play.SongStartTick), tick0);
+        return start + (songTime >= 0 ? songTime * MixRate / 1000 : -((-songTime * MixRate + 999) / 1000));
+    };
+    if (!StartForm(form, cl, box)) return 1;
+    if (form.CloseRequested()) return form.ExitCode(); // the chart did not compile
+
+    std::unique_ptr<TWaveFileWriter> wav;
+    if (render) {
+        try {
+            wav = std::make_unique<TWaveFileWriter>(cl.RenderWav);
+        } catch (const std::exception& e) {
+            box.Show(e.what());
+            return 1;
+        }
+    }
     TScreenshots shots(cl);
+    TProgress progress(render);
     bool shotsOk = true;
-    // No device pulls the mix here: the loop pulls what each frame's time
-    // covers, so channels finish and music ends on the virtual clock.
-    TAudioPull pull;
+    std::vector<int16_t> block(4096 * 2);
+    int64_t mixed = 0;
+    const double expected = form.Chart.LastSoundTime / 1000.0;
     while (!form.CloseRequested() && form.DXTimer1.Running()) {
         if (cl.Frames >= 0 && form.FramesRun() >= cl.Frames) break;
         const long before = form.FramesRun();
         clock.Advance(uint32_t(cl.FrameMs));
         form.Guarded([&] { form.DXTimer1.DoTick(); });
-        pull.Advance(form.DDSD1, uint32_t(cl.FrameMs));
+        // The frame has scheduled everything before its tick: mix up to it.
+        const int64_t due = MixFrameOfTick(clock.GetTickCount(), tick0);
+        const bool started = form.Play.SongStartTick != 0;
+        const int64_t songStart = started ? MixFrameOfTick(uint32_t(form.Play.SongStartTick), tick0) : due;
+        while (mixed < due) {
+            const int n = int(std::min<int64_t>(due - mixed, int64_t(block.size() / 2)));
+            form.DDSD1.Mix(block.data(), n);
+            if (wav && started && mixed + n > songStart) {
+                const int64_t skip = std::max<int64_t>(0, songStart - mixed);
+                wav->Write(block.data() + skip * 2, size_t(n - skip));
+            }
+            mixed += n;
+        }
+        if (render) progress.Show(form.Play.SongTime / 1000.0, expected);
         if (FrameDone(form, cl, shots, before, shotsOk)) break;
     }
     form.FormDestroy();
+    if (wav) {
+        progress.Done();
+        try {
+            wav->Finish();
+            std::fprintf(stderr, "tappoplayer: wrote %.1f s of audio to %s\n", double(wav->Frames()) / MixRate,
+                         cl.RenderWav.c_str());
+        } catch (const std::exception& e) {
+            box.Show(e.what());
+            return 1;
+        }
+    }
+    if (form.ExitCode()) return form.ExitCode();
     return shotsOk ? 0 : 1;
 }
 
@@ -109,12 +166,10 @@ int RunOnScreen(const TCommandLine& cl) {
     }
     TTextRenderer fonts;
     auto owned = std::make_unique<TForm1>(TFormServices{*sdl, *sdl, *sdl, &fonts, ExecutableFolder(),
-                                                        cl.Songs, TSoundOutput::Device, cl.AudioBufferFrames});
+                                                        cl.Songs, TSoundOutput::Device, cl.AudioBufferFrames,
+                                                        sdl.get(), sdl.get()});
     TForm1& form = *owned;
-    auto button1 = [&] {
-        return sdl->KeyHeld('Z') || sdl->KeyHeld(vk::Space) || sdl->JoystickButton1Held();
-    };
-    if (!StartForm(form, cl, *sdl, button1)) return 1;
+    if (!StartForm(form, cl, *sdl)) return 1;
     TEventSink sink;
     sink.KeyDown = [&](int key) { form.Guarded([&] { form.FormKeyDown(key); }); };
     sink.CloseRequest = [&] { form.Close(); };
@@ -129,11 +184,14 @@ int RunOnScreen(const TCommandLine& cl) {
         if (FrameDone(form, cl, shots, before, shotsOk)) break;
     }
     form.FormDestroy();
+    if (form.ExitCode()) return form.ExitCode();
     return shotsOk ? 0 : 1;
 }
 
 } // namespace
 
-int RunPlayer(const TCommandLine& cl) { return cl.Headless ? RunHeadless(cl) : RunOnScreen(cl); }
+int RunPlayer(const TCommandLine& cl) {
+    return cl.Headless || !cl.RenderWav.empty() ? RunHeadless(cl) : RunOnScreen(cl);
+}
 
 } // namespace tappo

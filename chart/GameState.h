@@ -7,6 +7,14 @@
 
 namespace tappo {
 
+enum TGameMode : int32_t {
+    ModeNotChart = -2, // the command-line file is not a chart
+    ModeNoCharts = -1, // no chart below the program folder
+    ModeSelect = 0,
+    ModePlay = 1,
+    ModePaused = 2,
+};
+
 struct TGameState {
     std::string Genre;
     int32_t PlayLevel = 0;

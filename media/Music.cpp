@@ -138,9 +138,16 @@ void TMediaPlayer::Play() {
     playing_ = true;
 }
 
+void TMediaPlayer::PlayAt(int64_t frame) {
+    Play();
+    std::lock_guard<std::mutex> lock(mutex_);
+    startAt_ = frame;
+}
+
 void TMediaPlayer::Stop() {
     if (!open_) throw TError(NoDevice);
     std::lock_guard<std::mutex> lock(mutex_);
+    startAt_ = -1;
     if (!playing_ || !synth_->player) return;
     const bool ended = EndedLocked();
     const int at = fluid_player_get_current_tick(synth_->player);
@@ -160,12 +167,20 @@ int TMediaPlayer::Mode() {
     return playing_ && !EndedLocked() ? 2 : 1;
 }
 
-void TMediaPlayer::MixInto(int32_t* mix, int frames) {
+void TMediaPlayer::MixInto(int32_t* mix, int frames, int64_t blockStart) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!synth_ || !open_ || !playing_) return;
-    buffer_.resize(size_t(frames) * 2);
-    fluid_synth_write_s16(synth_->synth, frames, buffer_.data(), 0, 2, buffer_.data(), 1, 2);
-    for (size_t i = 0; i < buffer_.size(); ++i) mix[i] += buffer_[i];
+    int offset = 0;
+    if (startAt_ > blockStart) {
+        if (startAt_ >= blockStart + frames) return; // not yet
+        offset = int(startAt_ - blockStart);
+    }
+    startAt_ = -1;
+    const int n = frames - offset;
+    buffer_.resize(size_t(n) * 2);
+    fluid_synth_write_s16(synth_->synth, n, buffer_.data(), 0, 2, buffer_.data(), 1, 2);
+    int32_t* dst = mix + size_t(offset) * 2;
+    for (size_t i = 0; i < buffer_.size(); ++i) dst[i] += buffer_[i];
 }
 
 } // namespace tappo

@@ -28,12 +28,14 @@ class TMediaPlayer : public IMixSource {
     // Need an open file; throw "MCI デバイスがありません" otherwise.
     void Rewind();
     void Play(); // from the current position (from the start once it has ended)
+    // Play, starting exactly at mix frame `frame` (offline rendering).
+    void PlayAt(int64_t frame);
     void Stop(); // keeps the position
     // 0: nothing open; 2: playing; 1: stopped or ended.
     int Mode();
     bool IsOpen() const { return open_; }
 
-    void MixInto(int32_t* mix, int frames) override;
+    void MixInto(int32_t* mix, int frames, int64_t blockStart) override;
 
     static std::string FindSoundFont();
 
@@ -45,6 +47,7 @@ class TMediaPlayer : public IMixSource {
 
     std::vector<uint8_t> file_; // the open MIDI file
     int stoppedAt_ = -1;        // tick where Stop left the music, -1: at the start
+    int64_t startAt_ = -1;      // mix frame of a scheduled start
 
     std::string soundFont_;
     std::mutex mutex_; // the synthesiser renders on the audio thread

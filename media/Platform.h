@@ -4,6 +4,7 @@
 #pragma once
 
 #include "media/Display.h"
+#include "media/Input.h"
 #include "media/Timer.h"
 
 #include <functional>
@@ -48,7 +49,8 @@ struct TEventSink {
 
 // The real desktop: SDL video, a window that shows the picture scaled up, and
 // the system's millisecond clock.
-class TSdlPlatform : public IPresenter, public IClock, public IMessageBox {
+class TSdlPlatform : public IPresenter, public IClock, public IMessageBox, public IKeySource,
+                     public IJoystickSource {
   public:
     // Throws TError with a readable reason when no display can be opened.
     explicit TSdlPlatform(int scale = 0);
@@ -69,9 +71,10 @@ class TSdlPlatform : public IPresenter, public IClock, public IMessageBox {
 
     // Handles every pending window event; waits up to `waitMs` for one first.
     void PumpEvents(const TEventSink& sink, int waitMs = 0);
-    // Virtual-key code of a key held now, for the start-up check (any window).
-    bool KeyHeld(int virtualKey) const;
-    bool JoystickButton1Held() const;
+    // Keys held now: from SDL while the window has the focus, otherwise (at
+    // start-up, before any window exists) from the X server's key map.
+    void ReadKeys(std::array<bool, 256>& down) override;
+    bool ReadJoystick(TJoystickReading& reading) override;
 
   private:
     struct TImpl;

@@ -55,6 +55,7 @@ int VirtualKeyFromSdl(SDL_Keycode key) {
 KeySym KeySymFromVirtualKey(int key) {
     if (key >= 'A' && key <= 'Z') return XK_a + (key - 'A');
     if (key >= '0' && key <= '9') return XK_0 + (key - '0');
+    if (key >= vk::F1 && key <= vk::F1 + 11) return XK_F1 + (key - vk::F1);
     switch (key) {
     case vk::Space: return XK_space;
     case vk::Return: return XK_Return;
@@ -224,28 +225,49 @@ void TSdlPlatform::PumpEvents(const TEventSink& sink, int waitMs) {
     }
 }
 
-bool TSdlPlatform::KeyHeld(int virtualKey) const {
+void TSdlPlatform::ReadKeys(std::array<bool, 256>& down) {
+    SDL_Window* window = impl_->window;
+    if (window && (SDL_GetWindowFlags(window) & SDL_WINDOW_INPUT_FOCUS)) {
+        SDL_PumpEvents();
+        int count = 0;
+        const Uint8* state = SDL_GetKeyboardState(&count);
+        for (int sc = 0; sc < count; ++sc) {
+            if (!state[sc]) continue;
+            const int key = VirtualKeyFromSdl(SDL_GetKeyFromScancode(SDL_Scancode(sc)));
+            if (key > 0 && key < 256) down[size_t(key)] = true;
+        }
+        return;
+    }
     const char* driver = SDL_GetCurrentVideoDriver();
-    if (!driver || std::string(driver) != "x11") return false;
-    KeySym sym = KeySymFromVirtualKey(virtualKey);
-    if (sym == NoSymbol) return false;
+    if (!driver || std::string(driver) != "x11") return;
     Display* display = XOpenDisplay(nullptr);
-    if (!display) return false;
+    if (!display) return;
     char keys[32] = {};
     XQueryKeymap(display, keys);
-    KeyCode code = XKeysymToKeycode(display, sym);
+    for (int key = 1; key < 256; ++key) {
+        const KeySym sym = KeySymFromVirtualKey(key);
+        if (sym == NoSymbol) continue;
+        const KeyCode code = XKeysymToKeycode(display, sym);
+        if (code != 0 && (keys[code / 8] & (1 << (code % 8)))) down[size_t(key)] = true;
+    }
     XCloseDisplay(display);
-    return code != 0 && (keys[code / 8] & (1 << (code % 8)));
 }
 
-bool TSdlPlatform::JoystickButton1Held() const {
+bool TSdlPlatform::ReadJoystick(TJoystickReading& r) {
     if (SDL_NumJoysticks() <= 0) return false;
     SDL_Joystick* joy = SDL_JoystickOpen(0);
     if (!joy) return false;
     SDL_JoystickUpdate();
-    bool held = SDL_JoystickNumButtons(joy) > 0 && SDL_JoystickGetButton(joy, 0);
+    // SDL's axes run from -32768 to 32767; the reading starts its range at 0.
+    auto axis = [&](int i) { return i < SDL_JoystickNumAxes(joy) ? SDL_JoystickGetAxis(joy, i) + 32768 : 32767; };
+    r.Min = 0, r.Max = 65535;
+    r.X = axis(0), r.Y = axis(1), r.Z = axis(2);
+    r.ButtonCount = std::min(32, SDL_JoystickNumButtons(joy));
+    r.Buttons = 0;
+    for (int b = 0; b < r.ButtonCount; ++b)
+        if (SDL_JoystickGetButton(joy, b)) r.Buttons |= 1u << b;
     SDL_JoystickClose(joy);
-    return held;
+    return true;
 }
 
 } // namespace tappo

@@ -113,17 +113,29 @@ void TDDSD::PlayChannel(int channel) {
     if (!c.pcm) return;
     c.position = 0;
     c.playing = true;
+    c.startAt = -1;
+}
+
+void TDDSD::PlayChannelAt(int channel, int64_t frame) {
+    if (!ValidChannel(channel)) return;
+    std::lock_guard<std::mutex> lock(channelsLock_);
+    TChannel& c = channels_[size_t(channel)];
+    if (!c.pcm) return;
+    c.position = 0;
+    c.playing = true;
+    c.startAt = frame;
 }
 
 void TDDSD::StopChannel(int channel) {
     if (!ValidChannel(channel)) return;
     std::lock_guard<std::mutex> lock(channelsLock_);
     channels_[size_t(channel)].playing = false;
+    channels_[size_t(channel)].startAt = -1;
 }
 
 void TDDSD::StopAll() {
     std::lock_guard<std::mutex> lock(channelsLock_);
-    for (TChannel& c : channels_) c.playing = false;
+    for (TChannel& c : channels_) c.playing = false, c.startAt = -1;
 }
 
 void TDDSD::AddSource(IMixSource* source) {
@@ -140,24 +152,34 @@ void TDDSD::Mix(int16_t* out, int frames) {
     if (frames <= 0) return;
     accumulator_.assign(size_t(frames) * 2, 0);
     int32_t* acc = accumulator_.data();
+    const int64_t blockStart = mixPosition_;
     {
         std::lock_guard<std::mutex> lock(channelsLock_);
         for (TChannel& c : channels_) {
             if (!c.playing || !c.pcm) continue;
+            // A scheduled start inside this block begins at its own frame.
+            size_t offset = 0;
+            if (c.startAt > blockStart) {
+                if (c.startAt >= blockStart + frames) continue;
+                offset = size_t(c.startAt - blockStart);
+            }
+            c.startAt = -1;
             const size_t total = c.pcm->Frames();
-            const size_t n = std::min<size_t>(size_t(frames), total - std::min(total, c.position));
+            const size_t n = std::min<size_t>(size_t(frames) - offset, total - std::min(total, c.position));
             const int16_t* src = c.pcm->Data() + c.position * 2;
-            for (size_t i = 0; i < n * 2; ++i) acc[i] += src[i];
+            int32_t* dst = acc + offset * 2;
+            for (size_t i = 0; i < n * 2; ++i) dst[i] += src[i];
             c.position += n;
             if (c.position >= total) c.playing = false;
         }
     }
     {
         std::lock_guard<std::mutex> lock(sourcesLock_);
-        for (IMixSource* source : sources_) source->MixInto(acc, frames);
+        for (IMixSource* source : sources_) source->MixInto(acc, frames, blockStart);
     }
     for (size_t i = 0; i < size_t(frames) * 2; ++i)
         out[i] = int16_t(std::clamp<int32_t>(acc[i], -32768, 32767));
+    mixPosition_ = blockStart + frames;
 }
 
 } // namespace tappo

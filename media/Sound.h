@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -88,8 +89,9 @@ class TDDSDWaveData {
 class IMixSource {
   public:
     virtual ~IMixSource() = default;
-    // Adds `frames` stereo frames to `mix` (32-bit accumulators).
-    virtual void MixInto(int32_t* mix, int frames) = 0;
+    // Adds `frames` stereo frames to `mix` (32-bit accumulators); the block
+    // starts at mix frame `blockStart`.
+    virtual void MixInto(int32_t* mix, int frames, int64_t blockStart) = 0;
 };
 
 // Where the mixed stream goes.
@@ -122,12 +124,17 @@ class TDDSD {
     // sample without a buffer leaves the channel empty: it plays nothing.
     void SetChannelSample(int channel, const TDDSDWaveData* sample);
     void PlayChannel(int channel);
+    // Starts the channel exactly at mix frame `frame` (counted by MixPosition);
+    // until then it counts as playing. A frame already mixed starts it at once.
+    void PlayChannelAt(int channel, int64_t frame);
     void StopChannel(int channel);
     void StopAll();
 
     // Mixes `frames` frames of the channels and sources into `out` (stereo 16-bit).
     // Called by the device thread, or by the caller in pull mode.
     void Mix(int16_t* out, int frames);
+    // Frames mixed so far.
+    int64_t MixPosition() const { return mixPosition_; }
     void AddSource(IMixSource* source);
     void RemoveSource(IMixSource* source);
 
@@ -136,6 +143,7 @@ class TDDSD {
         std::shared_ptr<const TPcm> pcm;
         size_t position = 0; // frames
         bool playing = false;
+        int64_t startAt = -1; // mix frame of a scheduled start
     };
     bool ValidChannel(int channel);
     void OpenDevice(int bufferFrames);
@@ -148,6 +156,7 @@ class TDDSD {
     std::mutex sourcesLock_;
     std::vector<IMixSource*> sources_;
     std::vector<int32_t> accumulator_;
+    std::atomic<int64_t> mixPosition_{0};
     uint32_t device_ = 0;
 };
 

@@ -1,0 +1,91 @@
+// Input states: the keyboard and a joystick turned into Up, Down, Left, Right
+// and 32 buttons, polled by the game. Keys reach the game as Windows-style
+// virtual-key codes, which the key table is written in.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <set>
+
+namespace tappo {
+
+enum TDXInputState : int { isUp = 0, isDown = 1, isLeft = 2, isRight = 3, isButton1 = 4, isButton2 = 5 };
+inline constexpr int InputStateCount = 36;
+using TDXInputStates = uint64_t; // bit k = state k
+
+constexpr TDXInputStates StateBit(int state) { return TDXInputStates(1) << state; }
+
+// Which keys are held now, by virtual-key code.
+class IKeySource {
+  public:
+    virtual ~IKeySource() = default;
+    virtual void ReadKeys(std::array<bool, 256>& down) = 0;
+};
+
+// A joystick's axes in the platform's raw range, and its buttons.
+struct TJoystickReading {
+    int X = 0, Y = 0, Z = 0;
+    int Min = 0, Max = 65535;
+    uint32_t Buttons = 0; // bit n = button n
+    int ButtonCount = 0;
+};
+
+class IJoystickSource {
+  public:
+    virtual ~IJoystickSource() = default;
+    // False when there is no joystick.
+    virtual bool ReadJoystick(TJoystickReading& reading) = 0;
+};
+
+// Keys held by a script: headless runs and tests.
+class TScriptedKeys : public IKeySource {
+  public:
+    void Press(int key) { down_.insert(key); }
+    void Release(int key) { down_.erase(key); }
+    void ReleaseAll() { down_.clear(); }
+    void ReadKeys(std::array<bool, 256>& down) override {
+        for (int k : down_)
+            if (k > 0 && k < 256) down[size_t(k)] = true;
+    }
+
+  private:
+    std::set<int> down_;
+};
+
+class TKeyboard {
+  public:
+    TKeyboard();
+    bool Enabled = true;
+    IKeySource* Source = nullptr;
+    // For each state, three virtual-key codes (0: none), tried in order.
+    std::array<std::array<uint32_t, 3>, InputStateCount> Assigns{};
+    TDXInputStates States = 0;
+    void Update();
+};
+
+class TJoystick {
+  public:
+    bool Enabled = true;
+    IJoystickSource* Source = nullptr;
+    int DeadZoneX = 50, DeadZoneY = 50, DeadZoneZ = 50; // percent of the half range
+    int RangeX = 1000, RangeY = 1000, RangeZ = 1000;
+    TDXInputStates States = 0;
+    int X = 0, Y = 0, Z = 0; // scaled axes
+    void Update();
+};
+
+// A raw axis value to -range..range with the dead zone in the middle.
+int ScaleAxis(int value, int min, int max, int deadZone, int range);
+
+class TDXInput {
+  public:
+    TKeyboard Keyboard;
+    TJoystick Joystick;
+    TDXInputStates States = 0; // merged, after Update
+    void UpdateKeyboard() { Keyboard.Update(); }
+    // Joystick, then keyboard; the merged states are their union.
+    void Update();
+};
+
+} // namespace tappo
