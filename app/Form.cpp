@@ -96,7 +96,8 @@ void TForm1::DXDraw1Initialize() {
         if (Songs.ChartList.empty()) {
             if (GameMode != ModeNotChart) GameMode = ModeNoCharts;
         } else {
-            ScanChartHeader(Songs.ChartList.front());
+            // A chart with a broken header is reported; start-up goes on.
+            Guarded([&] { ScanChartHeader(Songs.ChartList.front()); });
         }
     }
     for (auto* banner : {&BannerSurface, &PrevBannerSurface}) {

@@ -114,6 +114,7 @@ TEST(Form, CommandLineDecidesTheStartMode) {
     }
     {
         TFormFixture f;
+        WriteFileAtomic(f.dir.File("Song.BMS"), {'#', 'B', 'P', 'M', ' ', '9', '0'});
         f.Create({f.dir.File("Song.BMS"), "ignored.txt"});
         EXPECT_EQ(f.form->GameMode, ModePlay) << "the extension test ignores case";
         EXPECT_TRUE(f.form->ChartActive);
@@ -147,15 +148,18 @@ TEST(Form, CommandLineChartIsCompiledAtStartUp) {
     EXPECT_EQ(f.form->GameState.Lane2X, 184);
     EXPECT_EQ(f.form->SongFolder, f.dir.Folder());
 
-    // A compile error is reported; start-up still completes.
+    // A compile error is reported and the half-built chart is not played: a
+    // command-line chart ends the program (exit code 1) once start-up is done.
     TFormFixture g;
     WriteFileAtomic(g.dir.File("bad.bms"), {'#', 'B', 'P', 'M', ' ', 'x', '\n'});
     g.Create({g.dir.File("bad.bms")});
-    ASSERT_EQ(g.messages.shown.size(), 1u);
+    ASSERT_GE(g.messages.shown.size(), 1u);
     EXPECT_EQ(g.messages.shown[0], "'x' は浮動小数点数ではありません");
-    EXPECT_EQ(g.form->GameMode, ModePlay);
+    EXPECT_FALSE(g.form->ChartActive);
+    EXPECT_TRUE(g.form->CloseRequested());
+    EXPECT_EQ(g.form->ExitCode(), 1);
     EXPECT_EQ(g.form->ScreenWidth, 320);
-    EXPECT_TRUE(g.form->Toggles.ShowBga);
+    EXPECT_TRUE(g.form->DXTimer1.Enabled()) << "a broken header in the chart list does not stop start-up";
 }
 
 TEST(Form, LoadingScreenText) {
@@ -177,7 +181,9 @@ TEST(Form, EscClosesWhereThereIsNothingToGoBackTo) {
     EXPECT_EQ(f.form->GameMode, ModeSelect);
 
     TFormFixture g;
-    g.Create({g.dir.File("a.bms")});
+    std::filesystem::create_directories(g.dir.File("cmd"));
+    WriteFileAtomic(g.dir.File("cmd/a.bms"), {'#', 'B', 'P', 'M', ' ', '9', '0'});
+    g.Create({g.dir.File("cmd/a.bms")});
     g.form->Songs.ChartList = {"x.bms"};
     g.form->FormKeyDown(27);
     EXPECT_FALSE(g.form->CloseRequested()) << "a chart from the select screen goes back to it";
