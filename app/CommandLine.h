@@ -22,6 +22,7 @@ struct TCommandLine {
     std::string Inspect;  // chart to compile and list instead of playing
     std::vector<std::string> Arguments; // everything that is not an option
     std::string Error;   // non-empty: the command line is wrong
+    std::string ProgramFolder; // not an option: empty means the executable's folder
 };
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& args);

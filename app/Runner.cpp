@@ -92,7 +92,7 @@ int RunHeadless(const TCommandLine& cl) {
     TStderrMessageBox box;
     TTextRenderer fonts;
     TScriptedKeys keys; // nobody holds a key in a headless run
-    auto owned = std::make_unique<TForm1>(TFormServices{clock, presenter, box, &fonts, ExecutableFolder(),
+    auto owned = std::make_unique<TForm1>(TFormServices{clock, presenter, box, &fonts, cl.ProgramFolder.empty() ? ExecutableFolder() : cl.ProgramFolder,
                                                         cl.Songs, TSoundOutput::Pull, cl.AudioBufferFrames,
                                                         &keys, nullptr});
     TForm1& form = *owned;
@@ -165,7 +165,7 @@ int RunOnScreen(const TCommandLine& cl) {
         return 1;
     }
     TTextRenderer fonts;
-    auto owned = std::make_unique<TForm1>(TFormServices{*sdl, *sdl, *sdl, &fonts, ExecutableFolder(),
+    auto owned = std::make_unique<TForm1>(TFormServices{*sdl, *sdl, *sdl, &fonts, cl.ProgramFolder.empty() ? ExecutableFolder() : cl.ProgramFolder,
                                                         cl.Songs, TSoundOutput::Device, cl.AudioBufferFrames,
                                                         sdl.get(), sdl.get()});
     TForm1& form = *owned;

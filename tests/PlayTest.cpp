@@ -1,0 +1,244 @@
+// Playback driven through the whole form, headless: the start gate, keysounds
+// on channels in the right frame, the end of the song, pause stepping,
+// background images, and the sample-exact offline render.
+#include "TestUtil.h"
+#include "app/Form.h"
+#include "app/Runner.h"
+#include "media/Font.h"
+#include "tools/Assets.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace tappo;
+using namespace tappo::test;
+
+namespace {
+
+class TQuietBox : public IMessageBox {
+  public:
+    void Show(const std::string& text) override { shown.push_back(text); }
+    std::vector<std::string> shown;
+};
+
+std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+
+// A mono 44.1 kHz sound of `frames` samples of `value`.
+std::vector<uint8_t> Flat(int frames, int16_t value) {
+    return tools::EncodeWav16(std::vector<int16_t>(size_t(frames), value), 1, 44100);
+}
+
+std::vector<uint8_t> SolidBmp(uint32_t rgb, bool blackCorner) {
+    TBitmapData b;
+    b.Width = 32, b.Height = 24, b.BitCount = 24;
+    b.Pixels.assign(32 * 24, rgb);
+    if (blackCorner) b.Pixels[0] = 0; // transparent when drawn as a layer
+    return EncodeBmp(b);
+}
+
+struct TPlayFixture {
+    TTempDir dir;
+    TVirtualClock clock;
+    THeadlessPresenter presenter;
+    TQuietBox box;
+    TTextRenderer fonts;
+    TScriptedKeys keys;
+    std::unique_ptr<TForm1> form;
+
+    TPlayFixture() { tools::WriteProgramAssets(dir.Folder()); }
+    void Write(const std::string& name, const std::vector<uint8_t>& bytes) {
+        std::filesystem::create_directories(std::filesystem::path(dir.File(name)).parent_path());
+        WriteFileAtomic(dir.File(name), bytes);
+    }
+    // Starts the player on `chart` (a path below the program folder).
+    void Start(const std::string& chart) {
+        form = std::make_unique<TForm1>(TFormServices{clock, presenter, box, &fonts, dir.Folder(), "",
+                                                      TSoundOutput::Pull, 512, &keys, nullptr});
+        form->FormCreate({dir.File(chart)});
+        form->FormShow();
+    }
+    // One frame of `ms` milliseconds.
+    void Frame(int ms = 10) {
+        clock.Advance(uint32_t(ms));
+        form->Guarded([&] { form->DXTimer1.DoTick(); });
+    }
+    // Frames until the song clock has started.
+    void PassGate() {
+        for (int i = 0; i < 200 && form->Play.SongStartTick == 0; ++i) Frame();
+        ASSERT_NE(form->Play.SongStartTick, 0);
+    }
+    std::vector<int16_t> Pull(int frames) {
+        std::vector<int16_t> out(size_t(frames) * 2);
+        form->DDSD1.Mix(out.data(), frames);
+        return out;
+    }
+    int Playing() {
+        int n = 0;
+        for (int c = 0; c < 32; ++c) n += form->DDSD1.ChannelStatus(c) == 1;
+        return n;
+    }
+};
+
+} // namespace
+
+TEST(Play, StartGateWaitsForFortyFramesPerSecond) {
+    TPlayFixture f;
+    f.Write("song/a.bms", Bytes("#WAV01 k.wav\n#00011:01\n"));
+    f.Write("song/k.wav", Flat(100, 1000));
+    f.Start("song/a.bms");
+    f.Frame();
+    EXPECT_EQ(f.form->Play.SongStartTick, 0);
+    TDirectDrawSurface& back = f.form->DXDraw1.Surface();
+    int green = 0;
+    for (int y = 222; y < 240; ++y)
+        for (int x = 276; x < 320; ++x) green += back.Pixel(x, y) == 0x07E0;
+    if (f.fonts.Available()) EXPECT_GT(green, 10) << "the \"0 fps\" text";
+    EXPECT_EQ(back.Pixel(10, 10), 0) << "the rest is black";
+    for (int i = 0; i < 98; ++i) f.Frame();
+    EXPECT_EQ(f.form->Play.SongStartTick, 0) << "no frame rate is known before a full second";
+    f.PassGate();
+    EXPECT_EQ(f.form->DXTimer1.FrameRate(), 100);
+    EXPECT_EQ(f.form->Play.SongTime, 0) << "the clock starts at the first frame through the gate";
+}
+
+TEST(Play, KeysoundsStartInTheFrameWhoseWindowHoldsTheirTime) {
+    TPlayFixture f;
+    // 1000 ms: two sounds at once; 1005 ms: one more.
+    f.Write("song/a.bms", Bytes("#BPM 120\n#WAV01 k.wav\n#WAV02 s.wav\n#00011:01\n#00012:02\n"
+                                "#00302:0.01\n#00301:0002\n"));
+    f.Write("song/k.wav", Flat(44100, 100));
+    f.Write("song/s.wav", Flat(44100, 10));
+    f.Start("song/a.bms");
+    f.PassGate();
+    while (f.form->Play.SongTime <= 1000) {
+        EXPECT_EQ(f.Playing(), 0) << "nothing before its time, at " << f.form->Play.SongTime;
+        f.Frame();
+    }
+    EXPECT_EQ(f.form->Play.PrevSongTime, f.form->Play.SongTime) << "the next window starts where this one ended";
+    EXPECT_EQ(f.Playing(), 2);
+    EXPECT_EQ(f.form->DDSD1.ChannelStatus(0), 1);
+    EXPECT_EQ(f.form->DDSD1.ChannelStatus(1), 1) << "the two lowest channels";
+    EXPECT_EQ(f.Pull(1)[0], 110);
+    EXPECT_EQ(f.form->Chart.Events.SoundEvents().size(), 3u);
+}
+
+TEST(Play, AThirtyThirdSoundIsDropped) {
+    TPlayFixture f;
+    std::string chart = "#WAV01 k.wav\n";
+    for (int i = 0; i < 33; ++i) chart += "#00001:01\n";
+    f.Write("song/a.bms", Bytes(chart));
+    f.Write("song/k.wav", Flat(44100, 100));
+    f.Start("song/a.bms");
+    f.PassGate();
+    while (f.form->Play.SongTime <= 1000) f.Frame();
+    EXPECT_EQ(f.Playing(), 32);
+    EXPECT_EQ(f.Pull(1)[0], 3200) << "32 sounds, not 33";
+}
+
+TEST(Play, TheSongEndsOnlyWhenEverythingIsQuiet) {
+    TPlayFixture f;
+    // The last object is in measure 0: the song may end at 1000 + 1846 + 2000 ms,
+    // but its sound lasts 10 s.
+    f.Write("song/a.bms", Bytes("#WAV01 long.wav\n#00001:01\n"));
+    f.Write("song/long.wav", Flat(441000, 5));
+    f.Start("song/a.bms");
+    f.PassGate();
+    const int32_t last = f.form->Chart.LastSoundTime;
+    EXPECT_EQ(last, 4846);
+    while (f.form->Play.SongTime <= last) f.Frame();
+    EXPECT_TRUE(f.form->Play.SongEnded);
+    EXPECT_FALSE(f.form->CloseRequested()) << "a channel still plays";
+    f.Pull(44100 * 11);
+    f.Frame();
+    EXPECT_TRUE(f.form->CloseRequested()) << "a command-line chart ends the program";
+    EXPECT_EQ(f.form->ExitCode(), 0);
+}
+
+TEST(Play, PausedUpAndDownStepTheClockSilently) {
+    TPlayFixture f;
+    f.Write("song/a.bms", Bytes("#WAV01 k.wav\n#00001:01\n#00101:01\n"));
+    f.Write("song/k.wav", Flat(100, 100));
+    f.Start("song/a.bms");
+    f.PassGate();
+    for (int i = 0; i < 20; ++i) f.Frame();
+    // Pause as the pause key does: the tick frozen, sounds and music stopped.
+    f.form->GameMode = ModePaused;
+    f.form->Play.PauseTick = int32_t(f.clock.GetTickCount());
+    const int32_t at = f.form->Play.SongTime;
+    f.keys.Press(vk::Down);
+    for (int i = 0; i < 10; ++i) f.Frame();
+    EXPECT_EQ(f.form->Play.SongTime, at + 500) << "ten frames of Down: 500 ms";
+    f.keys.Release(vk::Down);
+    f.keys.Press('K'); // Up, by its letter key
+    f.Frame();
+    EXPECT_EQ(f.form->Play.SongTime, at + 450);
+    f.keys.ReleaseAll();
+    EXPECT_EQ(f.Playing(), 0) << "the 1000 ms sound was passed without playing";
+    EXPECT_EQ(f.form->Play.EventCursors[SoundEventsIndex], 0) << "cursors reset while paused";
+}
+
+TEST(Play, BackgroundImagesChangeAtMostOncePerFrame) {
+    TPlayFixture f;
+    // Measure 0 lasts 2 ms, so both base changes fall in one frame; the layer
+    // image 3 comes at the start of measure 2.
+    f.Write("song/a.bms", Bytes("#BMP01 red.bmp\n#BMP02 blue.jpg\n#BMP03 green.BMP\n#00002:0.001\n"
+                                "#00004:0102\n#00207:03\n"));
+    f.Write("song/red.bmp", SolidBmp(0xFF0000, false));
+    f.Write("song/green.BMP", SolidBmp(0x00FF00, true));
+    f.Write("song/blue.jpg", {1, 2, 3}); // never shown: the second change of its frame
+    f.Start("song/a.bms");
+    ASSERT_EQ(f.box.shown.size(), 1u) << "the broken JPEG is reported";
+    EXPECT_EQ(f.box.shown[0].rfind("JPEG エラー #", 0), 0u);
+    EXPECT_TRUE(f.form->BgaSurfaces[1] != nullptr);
+    EXPECT_TRUE(f.form->BgaSurfaces[3] != nullptr) << "images after a broken one still load";
+    EXPECT_EQ(f.form->GameState.BgaLayerImage, 255);
+    f.PassGate();
+    while (f.form->Play.SongTime <= 1002) f.Frame();
+    EXPECT_EQ(f.form->GameState.BgaBaseImage, 1) << "only the first change of the frame";
+    TDirectDrawSurface& back = f.form->DXDraw1.Surface();
+    EXPECT_EQ(back.Pixel(100, 100), 0xF800);
+    const double layerAt = f.form->Chart.MeasureStart[2];
+    while (f.form->Play.SongTime <= layerAt) f.Frame();
+    EXPECT_EQ(f.form->GameState.BgaLayerImage, 3);
+    EXPECT_EQ(back.Pixel(100, 100), 0x07E0) << "the layer over the base";
+    EXPECT_EQ(back.Pixel(0, 0), 0xF800) << "black in the layer lets the base through";
+}
+
+TEST(Play, ACompileErrorIsNeverPlayed) {
+    TPlayFixture f;
+    f.Write("song/a.bms", Bytes("#00011:01\n#00x11:01\n"));
+    f.Start("song/a.bms");
+    ASSERT_EQ(f.box.shown.size(), 1u);
+    EXPECT_EQ(f.box.shown[0], "'00x' は整数ではありません");
+    EXPECT_TRUE(f.form->CloseRequested());
+    EXPECT_EQ(f.form->ExitCode(), 1);
+}
+
+TEST(Render, EveryKeysoundStartsAtItsExactSample) {
+    TTempDir dir;
+    tools::WriteProgramAssets(dir.Folder());
+    std::filesystem::create_directories(dir.File("song"));
+    // A click; notes at 1000, 1500, 2000 ms, 2000 + 2000/3 ms and a tempo change.
+    WriteFileAtomic(dir.File("song/click.wav"), Flat(20, 7000));
+    WriteFileAtomic(dir.File("song/a.bms"),
+                    Bytes("#BPM 120\n#WAV01 click.wav\n#00011:0101\n#00111:010101\n#00203:F0\n#00211:01\n"));
+    TCommandLine cl;
+    cl.ProgramFolder = dir.Folder();
+    cl.RenderWav = dir.File("out.wav");
+    cl.Arguments = {dir.File("song/a.bms")};
+    cl.FrameMs = 16; // frames do not line up with events
+    ASSERT_EQ(RunPlayer(cl), 0);
+    const std::vector<uint8_t> wav = ReadWholeFile(dir.File("out.wav"));
+    ASSERT_GT(wav.size(), 44u);
+    EXPECT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
+    std::vector<size_t> starts;
+    size_t quiet = 1000;
+    for (size_t i = 44; i + 3 < wav.size(); i += 4) {
+        const int16_t left = int16_t(wav[i] | wav[i + 1] << 8);
+        if (left != 0 && quiet >= 100) starts.push_back((i - 44) / 4);
+        quiet = left != 0 ? 0 : quiet + 1;
+    }
+    // An event at t ms (3666 for 3666.67) is sample t x 44.1, rounded down.
+    EXPECT_EQ(starts, (std::vector<size_t>{44100, 88200, 132300, 161670, 191085, 220500}));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.wav.tmp")));
+}
