@@ -1,21 +1,24 @@
 #!/usr/bin/env bash
 # Installs the dependencies, builds the player and its program folder, and
-# starts it. Without a display it runs headless and saves screenshots instead.
+# plays a demo song. Without a display it renders the song to a WAV file and
+# saves screenshots instead.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF > /dev/null
 cmake --build "$root/build" -j "$(nproc)"
 program="$root/build/program"
+demo="$program/songs/demo1-morning-steps/morning.bms"
 echo "Program folder: $program"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-  exec "$program/tappoplayer" "$@"
+  exec "$program/tappoplayer" "$@" "$demo"
 fi
 out="$root/out"
 mkdir -p "$out"
-echo "No display found: running headless."
-"$program/tappoplayer" --headless --frames 300 \
-  --screenshot "5:$out/start.png" --screenshot "150:$out/frame150.png" \
-  --screenshot "300:$out/frame300.png" "$@"
-echo "Screenshots written to $out:"
+echo "No display found: rendering the demo song headless."
+"$program/tappoplayer" --render-wav "$out/morning-steps.wav" "$demo"
+"$program/tappoplayer" --headless --frames 3000 \
+  --screenshot "50:$out/start.png" --screenshot "1500:$out/play-15s.png" \
+  --screenshot "3000:$out/play-30s.png" "$demo"
+echo "Written to $out:"
 ls -1 "$out"

@@ -37,5 +37,22 @@ cp "$bin" "$(dirname "$bin")"/{arrow.bmp,select.bmp,diskmask.bmp,diskblank.bmp,s
 [ $? -ne 0 ] && grep -q "tappoplay.dxg" "$work/missing"
 check "a missing sprite archive is named and ends the program" $?
 
+# The demo songs: every chart compiles, all three player modes are there, and
+# one renders to a WAV file of about a minute.
+songs="$(dirname "$bin")/songs"
+modes=""
+for chart in "$songs"/*/*.bms; do
+  out=$("$bin" --inspect "$chart") || { echo "FAILED - $chart does not compile"; fail=1; }
+  modes="$modes $(echo "$out" | sed -n 's/^PlayerMode //p')"
+done
+for m in 1 2 3; do echo "$modes" | grep -qw "$m"; check "a demo chart with #PLAYER $m" $?; done
+[ "$(ls "$songs"/demo2-twin-lanes/*.bms | wc -l)" -eq 2 ]
+check "one demo folder holds two charts" $?
+"$bin" --render-wav "$work/demo.wav" "$songs/demo1-morning-steps/morning.bms" 2> /dev/null
+check "--render-wav on a demo chart exits 0" $?
+size=$(stat -c %s "$work/demo.wav" 2>/dev/null || echo 0)
+[ "$size" -gt 8000000 ] && [ "$(head -c 4 "$work/demo.wav")" = "RIFF" ]
+check "the rendered demo is a WAV file of about a minute ($size bytes)" $?
+
 if [ $fail -ne 0 ]; then echo "end-to-end: failures"; exit 1; fi
 echo "end-to-end: all passed"

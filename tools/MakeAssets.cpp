@@ -1,6 +1,7 @@
 // Build step: writes the player's sprite archive, bitmaps and tick sample into
-// the program folder given on the command line.
+// the program folder given on the command line, and the demo songs below it.
 #include "tools/Assets.h"
+#include "tools/DemoSongs.h"
 
 #include <cstdio>
 #include <exception>
@@ -11,7 +12,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        tappo::tools::WriteProgramAssets(argv[1]);
+        const std::string folder = std::string(argv[1]) + "/";
+        tappo::tools::WriteProgramAssets(folder);
+        tappo::tools::WriteDemoSongs(folder + "songs/");
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tappo-assets: %s\n", e.what());
         return 1;

@@ -1,0 +1,13 @@
+// JPEG writing for the asset maker (the demo songs' background images).
+#pragma once
+
+#include "media/Picture.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace tappo::tools {
+
+std::vector<uint8_t> EncodeJpeg(const TPicture& picture, int quality = 90);
+
+} // namespace tappo::tools
