@@ -179,16 +179,19 @@ void TDirectDrawSurfaceCanvas::CopyRect(const TRect& dest, const TPicture& pictu
     uint16_t* bits = surface_.Bits();
     // Nearest-pixel stretch: source pixel for destination pixel i is
     // source.Left + i * srcWidth / destWidth. Pixels outside the picture are black.
+    const int x0 = std::max(0, dest.Left), x1 = std::min(w, dest.Right);
+    if (x0 >= x1) return;
+    std::vector<int> columns(size_t(x1 - x0));
+    for (int dx = x0; dx < x1; ++dx)
+        columns[size_t(dx - x0)] = int(source.Left + (long long)(dx - dest.Left) * source.Width() / dest.Width());
     for (int dy = std::max(0, dest.Top); dy < std::min(h, dest.Bottom); ++dy) {
-        const long long sy =
-            source.Top + (long long)(dy - dest.Top) * source.Height() / dest.Height();
-        for (int dx = std::max(0, dest.Left); dx < std::min(w, dest.Right); ++dx) {
-            const long long sx =
-                source.Left + (long long)(dx - dest.Left) * source.Width() / dest.Width();
-            uint32_t c = 0;
-            if (sx >= 0 && sy >= 0 && sx < picture.Width && sy < picture.Height)
-                c = picture.At(int(sx), int(sy));
-            bits[size_t(dy) * w + dx] = RgbValueToPixel(c);
+        const long long sy = source.Top + (long long)(dy - dest.Top) * source.Height() / dest.Height();
+        uint16_t* row = &bits[size_t(dy) * w];
+        const bool rowInside = sy >= 0 && sy < picture.Height;
+        const uint32_t* src = rowInside ? &picture.Rgb[size_t(sy) * picture.Width] : nullptr;
+        for (int dx = x0; dx < x1; ++dx) {
+            const int sx = columns[size_t(dx - x0)];
+            row[dx] = src && sx >= 0 && sx < picture.Width ? RgbValueToPixel(src[sx]) : 0;
         }
     }
 }
