@@ -106,15 +106,7 @@ void TDDSD::SetChannelSample(int channel, const TDDSDWaveData* sample) {
     if (sample) c.pcm = sample->pcm_; // shared audio, own position
 }
 
-void TDDSD::PlayChannel(int channel) {
-    if (!ValidChannel(channel)) return;
-    std::lock_guard<std::mutex> lock(channelsLock_);
-    TChannel& c = channels_[size_t(channel)];
-    if (!c.pcm) return;
-    c.position = 0;
-    c.playing = true;
-    c.startAt = -1;
-}
+void TDDSD::PlayChannel(int channel) { PlayChannelAt(channel, -1); }
 
 void TDDSD::PlayChannelAt(int channel, int64_t frame) {
     if (!ValidChannel(channel)) return;

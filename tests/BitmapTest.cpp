@@ -12,15 +12,6 @@ using namespace tappo::test;
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "";
-}
-
 // Two-colour palette: 0 = black, 1 = red, 2 = green, 3 = blue.
 TBytes Palette4() {
     TBytes t;

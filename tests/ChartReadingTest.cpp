@@ -14,15 +14,6 @@ using namespace tappo::test;
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "";
-}
-
 struct TScan {
     TGameState state;
     TChartHeader header;

@@ -4,6 +4,7 @@
 #include "media/Picture.h"
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,16 @@ inline std::vector<uint8_t> WithFileHeader(const std::vector<uint8_t>& packed, u
     TBytes f;
     f.str("BM").u32(uint32_t(14 + packed.size())).u32(0).u32(14 + pixelsAt).raw(packed);
     return f.b;
+}
+
+// The text of the exception `f` throws, or "" when it throws none.
+inline std::string ErrorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "";
 }
 
 } // namespace tappo::test
