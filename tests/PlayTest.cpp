@@ -6,6 +6,7 @@
 #include "app/Runner.h"
 #include "media/Font.h"
 #include "tools/Assets.h"
+#include "tools/Midi.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -154,6 +155,42 @@ TEST(Play, TheSongEndsOnlyWhenEverythingIsQuiet) {
     f.Frame();
     EXPECT_TRUE(f.form->CloseRequested()) << "a command-line chart ends the program";
     EXPECT_EQ(f.form->ExitCode(), 0);
+}
+
+TEST(Play, TheSongWaitsForItsMusic) {
+    TPlayFixture f;
+    // No objects at all: the song may end at once, but its music lasts a second.
+    tools::TMidiSong song;
+    song.Notes = {{0, 960, 0, 60, 90}};
+    f.Write("song/music.mid", tools::EncodeMidi(song));
+    f.Write("song/a.bms", Bytes("#MIDIFILE music.mid\n"));
+    f.Start("song/a.bms");
+    EXPECT_TRUE(f.form->Play.MidiLoaded);
+    f.PassGate();
+    f.Frame();
+    EXPECT_TRUE(f.form->Play.SongEnded);
+    EXPECT_EQ(f.form->MediaPlayer1.Mode(), 2);
+    f.Pull(22050);
+    f.Frame();
+    EXPECT_FALSE(f.form->CloseRequested()) << "the music still plays";
+    f.Pull(44100);
+    f.Frame();
+    EXPECT_TRUE(f.form->CloseRequested());
+}
+
+TEST(Play, BrokenMusicIsReportedAndTheChartPlaysWithoutIt) {
+    TPlayFixture f;
+    f.Write("song/music.mid", Bytes("not a midi file"));
+    f.Write("song/a.bms", Bytes("#MIDIFILE music.mid\n#WAV01 k.wav\n#00011:01\n"));
+    f.Write("song/k.wav", Flat(100, 100));
+    f.Start("song/a.bms");
+    ASSERT_EQ(f.box.shown.size(), 1u);
+    EXPECT_EQ(f.box.shown[0].rfind("MIDI ファイルが読み込めません\n", 0), 0u) << f.box.shown[0];
+    EXPECT_FALSE(f.form->Play.MidiLoaded);
+    EXPECT_FALSE(f.form->CloseRequested());
+    f.PassGate();
+    while (f.form->Play.SongTime <= 1000) f.Frame();
+    EXPECT_EQ(f.Playing(), 1) << "the keysounds still play";
 }
 
 TEST(Play, PausedUpAndDownStepTheClockSilently) {
