@@ -81,7 +81,7 @@ std::vector<int16_t> ResampleStereo(const std::vector<int16_t>& in, uint32_t fro
 std::shared_ptr<TPcm> TPcm::FromSamples(const std::vector<int16_t>& stereo) {
     auto pcm = std::make_shared<TPcm>();
     pcm->Storage.resize(stereo.size() * 2);
-    std::memcpy(pcm->Storage.data(), stereo.data(), pcm->Storage.size());
+    if (!stereo.empty()) std::memcpy(pcm->Storage.data(), stereo.data(), pcm->Storage.size());
     pcm->FrameCount = stereo.size() / 2;
     return pcm;
 }
