@@ -135,6 +135,25 @@ TEST(Bmp, RefusesMalformedFilesWithTheirMessage) {
               "不正な DIB です");
 }
 
+TEST(Bmp, AnyDamagedByteGivesAnErrorOrAPictureNeverACrash) {
+    std::vector<std::vector<uint8_t>> files;
+    TBytes rle = InfoHeader(5, 3, 8, 1, 2);
+    rle.u32(0).u32(0xFFFFFF).u8(4).u8(1).u8(0).u8(0).u8(0).u8(3).u8(1).u8(0).u8(1).u8(0).u8(0).u8(0).u8(2).u8(2).u8(1).u8(0).u8(1);
+    files.push_back(WithFileHeader(rle.b, 48));
+    TBytes bits = InfoHeader(3, 2, 16, 3);
+    bits.u32(0xF800).u32(0x07E0).u32(0x001F).u16(1).u16(2).u16(3).u16(0).u16(4).u16(5).u16(6).u16(0);
+    files.push_back(WithFileHeader(bits.b, 52));
+    for (const auto& good : files) {
+        for (size_t i = 0; i < good.size(); ++i)
+            for (uint8_t flip : {0x01, 0x40, 0xFF}) {
+                std::vector<uint8_t> b = good;
+                b[i] ^= flip;
+                ErrorOf([&] { DecodeBmpFile(b.data(), b.size()).ToPicture(); });
+                ErrorOf([&] { DecodePackedDib(b.data() + 14, b.size() - 14).ToPicture(); });
+            }
+    }
+}
+
 TEST(Bmp, WrittenFilesReadBack) {
     TBitmapData b;
     b.Width = 5, b.Height = 3, b.BitCount = 8;

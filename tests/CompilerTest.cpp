@@ -208,6 +208,14 @@ TEST(Compiler, SurvivesAnyBytes) {
     c.Run("\xEF\xBB\xBF#TITLE bom\n#00011:01\n");
     EXPECT_NE(c.header.Title, "bom") << "a byte-order mark is part of the first line";
     c.Run(std::string(100000, '\r'));
+    // Every byte of a real chart damaged in turn.
+    const std::string chart = "#BPM 120\n#WAV01 a.wav\n#BMP01 b.bmp\n#00103:96\n#00102:0.5\n#00211:01000200\n#00104:01\n";
+    for (size_t i = 0; i < chart.size(); ++i)
+        for (char flip : {'\x01', '\x20', '\x7F'}) {
+            std::string damaged = chart;
+            damaged[i] = char(damaged[i] ^ flip);
+            c.Run(damaged);
+        }
     c.Run("#00011:" + std::string(10000, '1') + "\n");
     EXPECT_EQ(c.Texts(LaneNotesIndex).size(), 124u) << "the line is cut at 255 bytes";
     c.Run("#" + std::string(5000, ':'));
