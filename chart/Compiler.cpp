@@ -96,7 +96,9 @@ void ApplyTempoChanges(std::vector<std::string>& changes, TCompileTarget& t) {
     for (const std::string& entry : changes) {
         const int32_t first = StrToInt(std::string_view(entry).substr(0, 3));
         if (first > 999) continue;
-        const int32_t w = StrToInt("$" + entry.substr(std::min<size_t>(4, entry.size()), 2));
+        std::string value = "$";
+        value += std::string_view(entry).substr(std::min<size_t>(4, entry.size()), 2);
+        const int32_t w = StrToInt(value);
         CheckDivisor(w);
         const long double factor = t.GameState.Bpm / (long double)w;
         for (int k = std::max(0, first); k < MeasureCount; ++k)

@@ -5,7 +5,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF > /dev/null
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTAPPO_WERROR=OFF > /dev/null
 cmake --build "$root/build" -j "$(nproc)"
 program="$root/build/program"
 demo="$program/songs/demo1-morning-steps/morning.bms"

@@ -43,14 +43,17 @@ std::vector<uint8_t> EncodeMidi(const TMidiSong& song) {
         track.insert(track.end(), e.bytes.begin(), e.bytes.end());
     }
     VarLen(track, 0);
-    track.insert(track.end(), {0xFF, 0x2F, 0x00});
+    for (uint8_t b : {0xFF, 0x2F, 0x00}) track.push_back(b); // end of track
 
-    std::vector<uint8_t> out = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1,
-                                uint8_t(song.TicksPerBeat >> 8), uint8_t(song.TicksPerBeat)};
-    out.insert(out.end(), {'M', 'T', 'r', 'k'});
     const uint32_t size = uint32_t(track.size());
-    out.insert(out.end(), {uint8_t(size >> 24), uint8_t(size >> 16), uint8_t(size >> 8), uint8_t(size)});
-    out.insert(out.end(), track.begin(), track.end());
+    const uint8_t header[22] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1,
+                                uint8_t(song.TicksPerBeat >> 8), uint8_t(song.TicksPerBeat),
+                                'M', 'T', 'r', 'k', uint8_t(size >> 24), uint8_t(size >> 16),
+                                uint8_t(size >> 8), uint8_t(size)};
+    std::vector<uint8_t> out;
+    out.reserve(sizeof header + track.size());
+    for (uint8_t b : header) out.push_back(b);
+    for (uint8_t b : track) out.push_back(b);
     return out;
 }
 
