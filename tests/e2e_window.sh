@@ -35,4 +35,16 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   rc=$?
   [ $rc -eq 0 ] || { echo "FAILED - exit code $rc"; exit 1; }
   echo "ok - window opened at 3x and Esc closed it"
-' _ "$bin" "$work"
+' _ "$bin" "$work" || exit 1
+
+# A demo song played live in a window, through the sound device (SDL's dummy
+# driver where the machine has no sound card).
+demo="$(dirname "$bin")/songs/demo1-morning-steps/morning.bms"
+xvfb-run -a -s "-screen 0 1024x768x24" "$bin" --windowed --frames 300 \
+  --screenshot "250:$work/live.png" "$demo" 2> "$work/live.err"
+rc=$?
+if [ $rc -ne 0 ] || [ ! -s "$work/live.png" ]; then
+  echo "FAILED - live play of a demo song (exit $rc)"; cat "$work/live.err"; exit 1
+fi
+echo "ok - a demo song plays live in a window"
+
