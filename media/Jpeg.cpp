@@ -37,10 +37,8 @@ struct TJpegJob {
 };
 
 bool DecodeInto(TJpegJob& job) {
-    jpeg_decompress_struct cinfo;
-    std::memset(&cinfo, 0, sizeof cinfo);
-    TJpegErrorManager err;
-    std::memset(&err, 0, sizeof err);
+    jpeg_decompress_struct cinfo{};
+    TJpegErrorManager err{};
     cinfo.err = jpeg_std_error(&err.pub);
     err.pub.error_exit = OnJpegError;
     err.pub.emit_message = OnJpegMessage;
