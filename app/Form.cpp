@@ -19,8 +19,13 @@ TForm1::TForm1(const TFormServices& services)
       Scene{GameMode, ChartActive, Songs.ChartList, Play, Toggles, GameState, Chart, KeysoundSlots,
             BgaSurfaces, DDSD1, MediaPlayer1, DXInput1, DXDraw1, DXTimer1, services.Clock, TRect{},
             nullptr, nullptr, nullptr, nullptr, nullptr},
+      NoteField{DXDraw1, DXImageList1, ArrowSprites, Warp, DXTimer1, GameMode, Play, Toggles,
+                GameState, Header, Chart},
       messages_(services.Messages) {
     Scene.Close = [this] { Close(); };
+    Scene.DrawBackground = [this] { NoteField.DrawBackground(); };
+    Scene.DrawOverlay = [this] { NoteField.DrawOverlay(); };
+    Scene.DrawNoteField = [this] { NoteField.DrawReceptorsAndArrows(); };
     DDSD1.AddSource(&MediaPlayer1);
     DXInput1.Keyboard.Source = services.Keys;
     DXInput1.Joystick.Source = services.Joystick;

@@ -17,6 +17,7 @@
 #include "media/Platform.h"
 #include "media/Timer.h"
 #include "play/ArrowSprites.h"
+#include "play/NoteField.h"
 #include "play/PlayFrame.h"
 #include "play/PlayState.h"
 #include "select/SongList.h"
@@ -86,6 +87,7 @@ class TForm1 {
     TBgaSurfaces BgaSurfaces;
     // What a play frame works on; the runner may set its sample-exact scheduling.
     TPlayScene Scene;
+    TNoteField NoteField;
     std::unique_ptr<TDirectDrawSurface> BannerSurface, PrevBannerSurface;
 
     // Handlers.

@@ -333,18 +333,38 @@ std::string WriteChart(const TSong& s, const TChartPlan& plan, const std::vector
             if (!plan.dense) {
                 hit = step % 4 == 0 && !(rhythm == 3 && step == 12);
             } else {
-                static const char* patterns[4] = {"x.x.x.x.x.x.x.x.", "x..x..x.x.x.x..x", "x.xxx.x.x.xxx.x.",
-                                                  "x.x.x.xxx.x.x.x."};
+                static const char* patterns[4] = {"x.x.x.x.x.x.x.x.", "x...x.x.x...x.x.", "x.x.x...x.x.x...",
+                                                  "x...x.x.x.x.x..."};
                 hit = patterns[rhythm][step] == 'x';
             }
             if (!hit) continue;
-            // A gentle walk over the scale, leaning to chord tones on the beat.
-            current = std::clamp(current + int(std::lround(noise.Next() * 2.2)), 0, int(melody.size()) - 1);
+            // A gentle walk over the scale that turns back at its ends, leaning to
+            // chord tones on the beat and moving to another lane for each note.
+            const int top = int(melody.size()) - 1;
+            auto walk = [&](int from, int by) {
+                int to = from + by;
+                if (to < 0) to = -to;
+                if (to > top) to = 2 * top - to;
+                return std::clamp(to, 0, top);
+            };
+            const int previousLane = current * lanesUsed / int(melody.size());
+            int move = int(std::lround(noise.Next() * 2.2));
+            if (move == 0) move = noise.Next() > 0 ? 1 : -1;
+            int next = walk(current, move);
+            for (int tries = 0; tries < 4 && next * lanesUsed / int(melody.size()) == previousLane; ++tries)
+                next = walk(next, move > 0 ? 1 : -1);
+            current = next;
             if (step % 4 == 0) {
-                for (int d = 0; d < 3; ++d) {
-                    const int pc = (melody[size_t(current)] - s.root) % 12;
-                    if (std::find(chord.begin(), chord.end(), pc) != chord.end()) break;
-                    current = std::min(current + 1, int(melody.size()) - 1);
+                // On the beat: the nearest chord tone on another lane, if there is one.
+                auto isChordTone = [&](int i) {
+                    return std::find(chord.begin(), chord.end(), (melody[size_t(i)] - s.root) % 12) != chord.end();
+                };
+                for (int d : {0, 1, -1, 2, -2, 3, -3}) {
+                    const int c = current + d;
+                    if (c < 0 || c > top || !isChordTone(c)) continue;
+                    if (c * lanesUsed / int(melody.size()) == previousLane && d != 3 && d != -3) continue;
+                    current = c;
+                    break;
                 }
             }
             const int lane = current * lanesUsed / int(melody.size());

@@ -1,0 +1,98 @@
+#include "play/NoteField.h"
+
+#include "chart/ShiftJis.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace tappo {
+
+int MeasurePhaseAt(int32_t songTime, const TChartData& chart) {
+    int m = 0;
+    for (int i = MeasureCount - 1; i >= 0; --i) {
+        if (chart.MeasureStart[size_t(i)] <= double(songTime)) {
+            m = i;
+            break;
+        }
+    }
+    const double length = chart.MeasureLength[size_t(m)];
+    if (length == 0 || !std::isfinite(length)) return 0;
+    const double phase = std::trunc((songTime - chart.MeasureStart[size_t(m)]) / length * 16);
+    if (!(phase > 0)) return 0;
+    // Past the end of measure 999 the phase runs on; the animation keeps cycling.
+    return phase < 16 ? int(phase) : int(std::fmod(phase, 16.0));
+}
+
+int TNoteField::MeasurePhase() const { return MeasurePhaseAt(Play.SongTime, Chart); }
+
+void TNoteField::DrawBackground() {
+    TDirectDrawSurface& back = Display.Surface();
+    TDirectDrawSurfaceCanvas& canvas = back.Canvas();
+    if (Toggles.WarpInPlay) {
+        Warp.UpdateWarp();
+        canvas.Draw(0, 0, Warp.WarpImage);
+        canvas.Release();
+        return;
+    }
+    back.Fill(0);
+    canvas.Font.Name = "MS Serif";
+    canvas.Font.Color = 0xFFFFFF;
+    char bpm[40];
+    std::snprintf(bpm, sizeof bpm, "%.15g", GameState.Bpm);
+    canvas.TextOut(50, 70, "GENRE  " + Cp932ToUtf8(GameState.Genre));
+    canvas.TextOut(50, 90, "TITLE  " + Cp932ToUtf8(Header.Title));
+    canvas.TextOut(50, 110, "ARTIST  " + Cp932ToUtf8(Header.Artist));
+    canvas.TextOut(50, 130, "PLAYLEVEL");
+    canvas.TextOut(50, 150, std::string("BPM  ") + bpm);
+    canvas.Release();
+    for (int k = 1; k <= GameState.PlayLevel && k <= 32; ++k)
+        Images.Draw(ItemStar, back, 110 + 14 * k, 128, 0);
+}
+
+void TNoteField::DrawOverlay() {
+    TDirectDrawSurface& back = Display.Surface();
+    TDirectDrawSurfaceCanvas& canvas = back.Canvas();
+    canvas.Font.Name = "MS Serif";
+    canvas.Font.Color = 0x00FF00;
+    if (Toggles.ShowFps) canvas.TextOut(276, 222, std::to_string(Timer.FrameRate()) + " fps");
+    if (Play.LateTime != 0) canvas.TextOut(240, 210, "late time" + std::to_string(Play.LateTime));
+    if (GameMode == ModePaused) Images.Draw(ItemPause, back, 140, 110, 0);
+    canvas.Release();
+}
+
+bool TNoteField::DrawArrow(int lane, int player, const TEventRecord& record, int phase) {
+    const double distance = double(record.Time + Play.LateTime - Play.SongTime) * GameState.ScrollSpeed;
+    const double top = std::ceil(distance) + 32;
+    if (top > Display.Display.Height) return false;
+    if (top <= -32) {
+        ++Play.EventCursors[size_t(LaneNotesIndex + (player - 1) * 4 + lane)];
+        return true;
+    }
+    if (Display.CanDraw()) {
+        const TDirectDrawSurface* sprite = Arrows[phase * 4 + lane];
+        const int x = lane * 32 + (player == 1 ? GameState.Lane1X : GameState.Lane2X);
+        Display.Surface().Draw(x, int(top), Bounds(0, 0, 32, 32), sprite, true);
+    }
+    return true;
+}
+
+void TNoteField::DrawReceptorsAndArrows() {
+    const int phase = MeasurePhase();
+    const int players = Header.PlayerMode > 1 ? 2 : 1;
+    if (Display.CanDraw()) {
+        const int item = phase % 4 == 0 ? ItemReceptorsBeat : ItemReceptors;
+        Images.Draw(item, Display.Surface(), GameState.Lane1X, 32, 0);
+        if (players == 2) Images.Draw(item, Display.Surface(), GameState.Lane2X, 32, 0);
+    }
+    for (int player = 1; player <= players; ++player) {
+        for (int lane = 0; lane < 4; ++lane) {
+            const int index = LaneNotesIndex + (player - 1) * 4 + lane;
+            const TEventList& list = Chart.Events[index];
+            // The cursor moves on inside DrawArrow as arrows leave at the top.
+            for (size_t i = size_t(std::max(0, Play.EventCursors[size_t(index)])); i < list.size(); ++i)
+                if (!DrawArrow(lane, player, list[i], phase)) break;
+        }
+    }
+}
+
+} // namespace tappo

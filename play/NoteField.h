@@ -1,0 +1,48 @@
+// The play screen's own drawing: the background when no images are shown,
+// the overlay texts and pause mark, the receptor rows and the scrolling arrows
+// of four lanes per player. The arrows only show the chart; nothing is judged.
+#pragma once
+
+#include "chart/Compiler.h"
+#include "chart/GameState.h"
+#include "effects/Warp.h"
+#include "media/Display.h"
+#include "media/ImageList.h"
+#include "media/Timer.h"
+#include "play/ArrowSprites.h"
+#include "play/PlayState.h"
+
+namespace tappo {
+
+// Item numbers of the sprite archive the play screen draws.
+enum TPlayItems : int { ItemReceptors = 0, ItemReceptorsBeat = 1, ItemStar = 2, ItemPause = 3 };
+
+struct TNoteField {
+    TDXDraw& Display;
+    TDXImageList& Images;
+    TArrowSprites& Arrows;
+    TWarp& Warp;
+    TDXTimer& Timer;
+    const int32_t& GameMode;
+    TPlayState& Play;
+    const TPlayToggles& Toggles;
+    const TGameState& GameState;
+    const TChartHeader& Header;
+    const TChartData& Chart;
+
+    // The sixteenth (0-15) of the current measure in which the song time lies.
+    int MeasurePhase() const;
+    // When no images are shown: the warp, or a screen with the chart's header.
+    void DrawBackground();
+    // Frame rate, the late-time offset and the pause mark.
+    void DrawOverlay();
+    // Receptors, then every lane's arrows from its cursor down to the screen's bottom.
+    void DrawReceptorsAndArrows();
+    // False when the arrow lies below the screen (its lane stops there).
+    bool DrawArrow(int lane, int player, const TEventRecord& record, int phase);
+};
+
+// Phase of `songTime` within its measure, for tests and drawing.
+int MeasurePhaseAt(int32_t songTime, const TChartData& chart);
+
+} // namespace tappo
