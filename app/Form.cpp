@@ -143,15 +143,56 @@ void TForm1::DXTimer1Timer(int) {
 }
 
 void TForm1::FormKeyDown(int key) {
-    if (key == vk::Escape) {
-        // Leave play, or end the program where there is nothing to go back to.
-        if (Songs.ChartList.empty() || !ChartActive) Close();
-        GameMode = ModeSelect;
-        ChartActive = false;
-        for (int c = 0; c < DDSD1.ChannelCount(); ++c)
-            if (DDSD1.ChannelStatus(c) == 1) DDSD1.StopChannel(c);
-        if (Play.MidiLoaded) MediaPlayer1.Stop();
+    switch (key) {
+    case vk::PageUp: ++Play.LateTime; break;
+    case vk::PageDown: --Play.LateTime; break;
+    case vk::F1: Toggles.ShowFps = !Toggles.ShowFps; break;
+    case vk::F2: Toggles.ShowBga = !Toggles.ShowBga; break;
+    case vk::F3:
+        // Re-making the display needs a steady frame rate first.
+        if (DXTimer1.FrameRate() >= StartGateFrameRate) ToggleFullScreen();
+        break;
+    case vk::F4: {
+        const int32_t tick = int32_t(Scene.Clock.GetTickCount());
+        if (GameMode == ModePlay) {
+            GameMode = ModePaused;
+            Play.PauseTick = tick;
+            StopEverything(Scene);
+        } else if (GameMode == ModePaused) {
+            GameMode = ModePlay;
+            Play.SongStartTick += tick - Play.PauseTick;
+        }
+        break;
     }
+    case vk::F5:
+        if (GameMode > 0) {
+            StopEverything(Scene);
+            Play.SongStartTick = int32_t(Scene.Clock.GetTickCount());
+            Play.EventCursors.fill(0);
+            GameMode = ModePlay;
+        }
+        break;
+    case vk::F6: Toggles.StepTickOn = !Toggles.StepTickOn; break;
+    case vk::F7: Toggles.WarpInPlay = !Toggles.WarpInPlay; break;
+    default: break;
+    }
+}
+
+void TForm1::FormKeyPress(char key) {
+    if (key != 27) return;
+    // Esc: leave play, or end the program where there is nothing to go back to.
+    if (Songs.ChartList.empty() || !ChartActive) Close();
+    GameMode = ModeSelect;
+    ChartActive = false;
+    for (int c = 0; c < DDSD1.ChannelCount(); ++c)
+        if (DDSD1.ChannelStatus(c) == 1) DDSD1.StopChannel(c);
+    if (Play.MidiLoaded) MediaPlayer1.Stop();
+}
+
+void TForm1::ToggleFullScreen() {
+    DXDraw1.Finalize();
+    DXDraw1.SetOptions(DXDraw1.Options() ^ OptionBit(doFullScreen));
+    DXDraw1.Initialize();
 }
 
 void TForm1::FormDestroy() {

@@ -97,6 +97,9 @@ class TForm1 {
     void DXDraw1Finalize();
     void DXTimer1Timer(int lagCount);
     void FormKeyDown(int key);
+    void FormKeyPress(char key);
+    // F3: the display is finalised and initialised again in the other mode.
+    void ToggleFullScreen();
     void FormDestroy();
     void SearchFile1Find(const std::string& name, const TSearchFileData& data, bool& Continue);
 

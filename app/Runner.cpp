@@ -171,7 +171,10 @@ int RunOnScreen(const TCommandLine& cl) {
     TForm1& form = *owned;
     if (!StartForm(form, cl, *sdl)) return 1;
     TEventSink sink;
-    sink.KeyDown = [&](int key) { form.Guarded([&] { form.FormKeyDown(key); }); };
+    sink.KeyDown = [&](int key) {
+        form.Guarded([&] { form.FormKeyDown(key); });
+        if (key == vk::Escape) form.Guarded([&] { form.FormKeyPress(27); });
+    };
     sink.CloseRequest = [&] { form.Close(); };
     sink.Activate = [&](bool active) { form.DXTimer1.SetAppActive(active); };
     TScreenshots shots(cl);

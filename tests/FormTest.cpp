@@ -176,7 +176,7 @@ TEST(Form, LoadingScreenText) {
 TEST(Form, EscClosesWhereThereIsNothingToGoBackTo) {
     TFormFixture f;
     f.Create({});
-    f.form->FormKeyDown(27);
+    f.form->FormKeyPress(27);
     EXPECT_TRUE(f.form->CloseRequested());
     EXPECT_EQ(f.form->GameMode, ModeSelect);
 
@@ -185,7 +185,7 @@ TEST(Form, EscClosesWhereThereIsNothingToGoBackTo) {
     WriteFileAtomic(g.dir.File("cmd/a.bms"), {'#', 'B', 'P', 'M', ' ', '9', '0'});
     g.Create({g.dir.File("cmd/a.bms")});
     g.form->Songs.ChartList = {"x.bms"};
-    g.form->FormKeyDown(27);
+    g.form->FormKeyPress(27);
     EXPECT_FALSE(g.form->CloseRequested()) << "a chart from the select screen goes back to it";
     EXPECT_EQ(g.form->GameMode, ModeSelect);
     EXPECT_FALSE(g.form->ChartActive);
