@@ -21,7 +21,11 @@ TForm1::TForm1(const TFormServices& services)
             nullptr, nullptr, nullptr, nullptr, nullptr},
       NoteField{DXDraw1, DXImageList1, ArrowSprites, Warp, DXTimer1, GameMode, Play, Toggles,
                 GameState, Header, Chart},
+      Select{DXDraw1, DXImageList1, Warp, DXInput1, Songs, Toggles, Header, GameState, ProgramFolder,
+             SongsFolder, SongFolder, BannerSurface, PrevBannerSurface, nullptr, nullptr, 0, "", "", {}},
       messages_(services.Messages) {
+    Select.ScanChartHeader = [this](const std::string& path) { ScanChartHeader(path); };
+    Select.StartPlay = [this](const std::string& path) { StartChartFromSelect(path); };
     Scene.Close = [this] { Close(); };
     Scene.DrawBackground = [this] { NoteField.DrawBackground(); };
     Scene.DrawOverlay = [this] { NoteField.DrawOverlay(); };
@@ -116,7 +120,7 @@ void TForm1::DXDraw1Initialize() {
         throw EStartupError(e.what());
     }
     if (GameMode == ModeSelect && !Songs.ChartList.empty())
-        LoadBanner(Songs.ChartList[size_t(Songs.ChartIndex)]);
+        Guarded([&] { LoadBanner(Songs.ChartList[size_t(Songs.ChartIndex)]); });
     DXTimer1.SetEnabled(true);
 }
 
@@ -237,12 +241,15 @@ void TForm1::UpdateCursor() {
 
 // ---- hooks filled in by the chart, play and select screens ----
 
-void TForm1::SelectFrame() {
-    // The select screen is not built yet: show its background alone.
-    if (!DXDraw1.CanDraw()) return;
-    Warp.UpdateWarp();
-    DXDraw1.Surface().Canvas().Draw(0, 0, Warp.WarpImage);
-    DXDraw1.Surface().Canvas().Release();
+void TForm1::SelectFrame() { Select.SelectFrame(); }
+
+// Button1 on the select screen.
+void TForm1::StartChartFromSelect(const std::string& path) {
+    ShowLoadingScreen();
+    ShowLoadingScreen();
+    GameMode = ModePlay;
+    ChartActive = true;
+    if (StartChart(path)) Guarded([&] { LoadBgaImages(); });
 }
 
 void TForm1::PlayFrame() { tappo::PlayFrame(Scene); }
@@ -315,6 +322,6 @@ void TForm1::SearchCharts() {
 void TForm1::SearchFile1Find(const std::string& name, const TSearchFileData& data, bool&) {
     if (!data.IsDirectory) Songs.ChartList.push_back(name);
 }
-void TForm1::LoadBanner(const std::string&) {}
+void TForm1::LoadBanner(const std::string& path) { Select.LoadBanner(path); }
 
 } // namespace tappo

@@ -20,6 +20,7 @@
 #include "play/NoteField.h"
 #include "play/PlayFrame.h"
 #include "play/PlayState.h"
+#include "select/SelectScreen.h"
 #include "select/SongList.h"
 
 #include <memory>
@@ -88,6 +89,7 @@ class TForm1 {
     // What a play frame works on; the runner may set its sample-exact scheduling.
     TPlayScene Scene;
     TNoteField NoteField;
+    TSelectScreen Select;
     std::unique_ptr<TDirectDrawSurface> BannerSurface, PrevBannerSurface;
 
     // Handlers.
@@ -135,6 +137,7 @@ class TForm1 {
     void SearchCharts();
     void ScanChartHeader(const std::string& path);
     void LoadBanner(const std::string& path);
+    void StartChartFromSelect(const std::string& path);
     void WriteCentredText(const char* text);
 
     IMessageBox& messages_;

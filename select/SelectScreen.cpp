@@ -1,0 +1,202 @@
+#include "select/SelectScreen.h"
+
+#include "chart/FileLookup.h"
+#include "chart/ShiftJis.h"
+#include "media/Errors.h"
+#include "media/Picture.h"
+
+#include <cstdio>
+#include <filesystem>
+
+namespace tappo {
+
+std::string FolderOfChart(const std::string& path) {
+    size_t end = 0; // one past the last separator
+    for (size_t i = 0; i < path.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(path[i]);
+        if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
+            ++i; // a double-byte character: its second byte is never a separator
+        } else if (c == '/' || c == '\\') {
+            end = i + 1;
+        }
+    }
+    return path.substr(0, end);
+}
+
+uint32_t MaskBannerPixel(uint32_t colour, uint8_t mask) { return mask == 255 ? colour : mask * 0x010101u; }
+
+namespace {
+
+bool IsValidUtf8(const std::string& s) {
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        const size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (n == 0 || i + n > s.size()) return false;
+        for (size_t k = 1; k < n; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) >> 6) != 2) return false;
+        i += n;
+    }
+    return true;
+}
+
+// File names on disk are usually UTF-8; names unpacked from Windows archives
+// may still be Shift-JIS.
+std::string DisplayPath(const std::string& path) { return IsValidUtf8(path) ? path : Cp932ToUtf8(path); }
+
+} // namespace
+
+void TSelectScreen::MoveByFolder(bool forward) {
+    const int32_t count = int32_t(Songs.ChartList.size());
+    const int32_t start = Songs.ChartIndex;
+    const std::string startFolder = FolderOfChart(Songs.ChartList[size_t(start)]);
+    do {
+        Songs.ChartIndex = forward ? (Songs.ChartIndex + 1) % count : (count + Songs.ChartIndex - 1) % count;
+    } while (FolderOfChart(Songs.ChartList[size_t(Songs.ChartIndex)]) == startFolder && Songs.ChartIndex != start);
+    const std::string& chart = Songs.ChartList[size_t(Songs.ChartIndex)];
+    ScanChartHeader(chart);
+    SlideCountdown = SlideFrames;
+    Songs.SlideDirection = forward ? 1 : -1;
+    if (BannerSurface && PrevBannerSurface)
+        PrevBannerSurface->CopySurface(0, 0, *BannerSurface, Bounds(0, 0, 80, 52));
+    LoadBanner(chart);
+}
+
+void TSelectScreen::MoveInFolder(bool forward) {
+    const int32_t count = int32_t(Songs.ChartList.size());
+    const int32_t start = Songs.ChartIndex;
+    const std::string startFolder = FolderOfChart(Songs.ChartList[size_t(start)]);
+    do {
+        Songs.ChartIndex = forward ? (Songs.ChartIndex + 1) % count : (count + Songs.ChartIndex - 1) % count;
+    } while (FolderOfChart(Songs.ChartList[size_t(Songs.ChartIndex)]) != startFolder && Songs.ChartIndex != start);
+    ScanChartHeader(Songs.ChartList[size_t(Songs.ChartIndex)]);
+    SlideCountdown = SlideFrames;
+    Songs.SlideDirection = 0;
+}
+
+void TSelectScreen::SelectFrame() {
+    if (Songs.ChartList.empty()) return;
+    if (Toggles.ShowBga || Toggles.WarpInPlay)
+        Warp.UpdateWarp();
+    else
+        Display.Surface().Fill(0);
+
+    // The chart's path below the song folders' base, taken before any move.
+    const std::string& current = Songs.ChartList[size_t(Songs.ChartIndex)];
+    const std::string& base = SongsFolder.empty() ? ProgramFolder : SongsFolder;
+    std::string pathText = current.compare(0, base.size(), base) == 0 ? current.substr(base.size() - 1) : current;
+    pathText = DisplayPath(pathText.substr(0, 255));
+
+    if (SlideCountdown != 0) {
+        --SlideCountdown;
+    } else {
+        Songs.SlideDirection = 0;
+        Input.UpdateKeyboard();
+        const TDXInputStates keys = Input.Keyboard.States;
+        if (keys & StateBit(isButton1)) {
+            StartPlay(current);
+            return;
+        }
+        if (keys & StateBit(isLeft))
+            MoveByFolder(false);
+        else if (keys & StateBit(isRight))
+            MoveByFolder(true);
+        else if (keys & StateBit(isUp))
+            MoveInFolder(true);
+        else if (keys & StateBit(isDown))
+            MoveInFolder(false);
+    }
+    if (!Display.CanDraw()) return;
+    DrawSelectScreen(pathText);
+}
+
+void TSelectScreen::DrawSelectScreen(const std::string& pathText) {
+    TDirectDrawSurface& back = Display.Surface();
+    const int w = Display.Display.Width, h = Display.Display.Height;
+    TDirectDrawSurfaceCanvas& canvas = back.Canvas();
+    if (Toggles.ShowBga || Toggles.WarpInPlay) canvas.Draw(0, 0, Warp.WarpImage);
+
+    // Title and artist, made smaller until both fit the screen's width.
+    const std::string title = Cp932ToUtf8(Header.Title), artist = Cp932ToUtf8(Header.Artist);
+    canvas.Font.Name = "MS Serif";
+    canvas.Font.Color = 0x8EC7FF;
+    for (int size : {h / 20 + 4, h / 30 + 4, h / 40 + 4}) {
+        canvas.Font.Size = size;
+        if (canvas.TextWidth(title) <= w && canvas.TextWidth(artist) <= w) break;
+    }
+    canvas.BrushTransparent = true;
+    canvas.TextOut((w - canvas.TextWidth(title)) / 2, h * 7 / 24, title);
+    canvas.TextOut((w - canvas.TextWidth(artist)) / 2, h * 9 / 24, artist);
+
+    canvas.Font.Size = h / 40 + 4;
+    canvas.Font.Color = 0xFFFFFF;
+    canvas.TextOut(10, 36, pathText);
+    char bpm[48];
+    std::snprintf(bpm, sizeof bpm, "BPM %.15g", GameState.Bpm);
+    canvas.TextOut(10, h - 35, bpm);
+    const std::string genre = Cp932ToUtf8(GameState.Genre);
+    canvas.TextOut(w - canvas.TextWidth(genre), h - 43, genre);
+    canvas.Release();
+
+    Images.Draw(ItemStartPlate, back, 85, 213, 0);
+    const int slide = Songs.SlideDirection * SlideCountdown * 13;
+    back.Draw(slide + 121, 120, Bounds(0, 0, 80, 52), BannerSurface.get(), true);
+    back.Draw(slide + 121 + (Songs.SlideDirection > 0 ? -208 : 208), 120, Bounds(0, 0, 80, 52),
+              PrevBannerSurface.get(), true);
+    Images.Draw(ItemNextFolder, back, 201, 140, 0);
+    Images.Draw(ItemPrevFolder, back, 94, 140, 0);
+    Images.Draw(ItemHeader, back, 0, 10, 0);
+    const int level = GameState.PlayLevel;
+    for (int i = 0; i < level && i < 64; ++i) Images.Draw(ItemSelectStar, back, 162 - 7 * level + 14 * i, 172, 0);
+}
+
+void TSelectScreen::LoadBanner(const std::string& chartPath) {
+    ChartImagePath.clear();
+    SongFolder = FolderOfChart(chartPath);
+    SearchFile2.Directory = SongFolder;
+    SearchFile2.SearchName = "*.bmp";
+    SearchFile2.Recursive = false;
+    SearchFile2.OnFind = [this](const std::string& name, const TSearchFileData& data, bool& Continue) {
+        if (data.IsDirectory) return;
+        ChartImagePath = name;
+        Continue = false;
+    };
+    SearchFile2.Search();
+
+    BannerPath = ResolveChartFile(SongFolder + "disk.bmp");
+    std::error_code ec;
+    TPicture banner;
+    bool built = false;
+    if (!std::filesystem::is_regular_file(BannerPath, ec)) {
+        if (ChartImagePath.empty()) {
+            BannerPath = ProgramFolder + "diskblank.bmp";
+        } else {
+            // Built from the folder's first bitmap, cut to the disk shape.
+            const TPicture picture = LoadBmpFile(ChartImagePath).ToPicture();
+            banner = TPicture(80, 52);
+            for (int y = 0; y < 52; ++y)
+                for (int x = 0; x < 80; ++x)
+                    banner.At(x, y) = picture.At(x * picture.Width / 80, y * picture.Height / 52);
+            const TBitmapData mask = LoadBmpFile(ProgramFolder + "diskmask.bmp");
+            for (int x = 0; x < 80; ++x)
+                for (int y = 0; y < 52; ++y) {
+                    const uint8_t m = x < mask.Width && y < mask.Height ? uint8_t(mask.ColourAt(x, y) >> 16) : 255;
+                    banner.At(x, y) = MaskBannerPixel(banner.At(x, y), m);
+                }
+            built = true;
+            try {
+                WriteFileAtomic(BannerPath, EncodeBmp(BitmapFromPicture(banner)));
+            } catch (const TError& e) {
+                // A folder that cannot be written still shows the banner; it is
+                // built again on the next visit.
+                std::fprintf(stderr, "tappoplayer: %s\n", e.what());
+            }
+        }
+    }
+    const TPicture picture = built ? banner : LoadPictureFile(BannerPath);
+    if (!BannerSurface) return;
+    BannerSurface->SetSize(picture.Width, picture.Height);
+    BannerSurface->Canvas().Draw(0, 0, picture);
+    BannerSurface->ReleaseCanvas();
+}
+
+} // namespace tappo

@@ -1,0 +1,65 @@
+// The song-select screen: walking the chart list by song folder (Left/Right,
+// with sliding banners) and by chart within a folder (Up/Down), starting play
+// with Button1, and drawing the screen with the chart's header, its banner and
+// level stars. Also the banner images: each song folder's "disk.bmp", built
+// from its first bitmap when missing.
+#pragma once
+
+#include "chart/GameState.h"
+#include "effects/Warp.h"
+#include "media/Display.h"
+#include "media/ImageList.h"
+#include "media/Input.h"
+#include "media/SearchFile.h"
+#include "play/PlayState.h"
+#include "select/SongList.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace tappo {
+
+// Item numbers of the sprite archive the select screen draws.
+enum TSelectItems : int { ItemSelectStar = 2, ItemStartPlate = 4, ItemNextFolder = 5, ItemPrevFolder = 6, ItemHeader = 7 };
+
+inline constexpr int SlideFrames = 16;
+
+// The folder part of a chart path, with its trailing separator. A "\" that
+// is the second byte of a Shift-JIS character does not separate.
+std::string FolderOfChart(const std::string& path);
+// A banner pixel (0x00BBGGRR) through the mask: kept at 255, else the grey of the mask.
+uint32_t MaskBannerPixel(uint32_t colour, uint8_t mask);
+
+struct TSelectScreen {
+    TDXDraw& Display;
+    TDXImageList& Images;
+    TWarp& Warp;
+    TDXInput& Input;
+    TSongList& Songs;
+    const TPlayToggles& Toggles;
+    const TChartHeader& Header;
+    const TGameState& GameState;
+    const std::string& ProgramFolder;
+    const std::string& SongsFolder;
+    std::string& SongFolder;
+    std::unique_ptr<TDirectDrawSurface>& BannerSurface;
+    std::unique_ptr<TDirectDrawSurface>& PrevBannerSurface;
+    std::function<void(const std::string&)> ScanChartHeader;
+    std::function<void(const std::string&)> StartPlay;
+
+    int32_t SlideCountdown = 0;
+    std::string ChartImagePath;
+    std::string BannerPath;
+    TSearchFile SearchFile2;
+
+    void SelectFrame();
+    void DrawSelectScreen(const std::string& pathText);
+    void LoadBanner(const std::string& chartPath);
+
+  private:
+    void MoveByFolder(bool forward);
+    void MoveInFolder(bool forward);
+};
+
+} // namespace tappo
