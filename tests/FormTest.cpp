@@ -1,9 +1,6 @@
 // The main form driven headless: start-up modes from the command line, the
 // loading and error screens as a user sees them, Esc, and missing assets.
-#include "TestUtil.h"
-#include "app/Form.h"
-#include "media/Font.h"
-#include "tools/Assets.h"
+#include "HeadlessForm.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -13,47 +10,10 @@ using namespace tappo::test;
 
 namespace {
 
-class TRecordingPresenter : public THeadlessPresenter {
-  public:
-    void SetCursorVisible(bool visible) override { cursorVisible = visible; }
-    void MovePointer(int x, int y) override { pointer = {x, y}, ++pointerMoves; }
-    bool cursorVisible = true;
-    std::pair<int, int> pointer{-1, -1};
-    int pointerMoves = 0;
-};
-
-class TCapturedMessages : public IMessageBox {
-  public:
-    void Show(const std::string& text) override { shown.push_back(text); }
-    std::vector<std::string> shown;
-};
-
 // A program folder with the real assets, and a form on it.
-struct TFormFixture {
-    TTempDir dir;
-    TVirtualClock clock;
-    TRecordingPresenter presenter;
-    TCapturedMessages messages;
-    TTextRenderer fonts;
-    std::unique_ptr<TForm1> form;
-
-    explicit TFormFixture(bool assets = true) {
-        if (assets) tools::WriteProgramAssets(dir.Folder());
-    }
-    void Create(const std::vector<std::string>& args, bool fullScreen = true) {
-        form = std::make_unique<TForm1>(
-            TFormServices{clock, presenter, messages, &fonts, dir.Folder(), "", TSoundOutput::Pull, 512});
-        form->FormCreate(args);
-        if (!fullScreen)
-            form->DXDraw1.SetOptions(form->DXDraw1.Options() & ~OptionBit(doFullScreen));
-        form->FormShow();
-    }
-    void Frames(int n) {
-        for (int i = 0; i < n; ++i) {
-            clock.Advance(10);
-            form->Guarded([&] { form->DXTimer1.DoTick(); });
-        }
-    }
+struct TFormFixture : THeadlessForm {
+    using THeadlessForm::THeadlessForm;
+    void Create(const std::vector<std::string>& args, bool fullScreen = true) { Start(args, fullScreen); }
     // Rows of the back surface that hold white (text) pixels.
     std::pair<int, int> WhiteRows() {
         int first = -1, last = -1;

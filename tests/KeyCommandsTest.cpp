@@ -1,12 +1,8 @@
 // The keyboard commands: timing offset, toggles, full-screen toggle, pause and
 // resume, restart and Esc, on a chart playing headless.
-#include "TestUtil.h"
-#include "app/Form.h"
-#include "media/Font.h"
-#include "tools/Assets.h"
+#include "HeadlessForm.h"
 #include "tools/Midi.h"
 
-#include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace tappo;
@@ -14,45 +10,15 @@ using namespace tappo::test;
 
 namespace {
 
-class TQuietBox : public IMessageBox {
-  public:
-    void Show(const std::string&) override {}
-};
-
-struct TKeyFixture {
-    TTempDir dir;
-    TVirtualClock clock;
-    THeadlessPresenter presenter;
-    TQuietBox box;
-    TTextRenderer fonts;
-    TScriptedKeys keys;
-    std::unique_ptr<TForm1> form;
-
+// A chart with a long sound at 1000 ms and 9000 ms, and eight beats of music.
+struct TKeyFixture : THeadlessForm {
     TKeyFixture() {
-        tools::WriteProgramAssets(dir.Folder());
-        std::filesystem::create_directories(dir.File("song"));
         tools::TMidiSong song;
         song.Notes = {{0, 480 * 16, 0, 60, 90}};
-        WriteFileAtomic(dir.File("song/music.mid"), tools::EncodeMidi(song));
-        WriteFileAtomic(dir.File("song/k.wav"), tools::EncodeWav16(std::vector<int16_t>(44100 * 5, 100), 1, 44100));
-        const std::string chart = "#MIDIFILE music.mid\n#WAV01 k.wav\n#00011:01\n#00511:01\n";
-        WriteFileAtomic(dir.File("song/a.bms"), std::vector<uint8_t>(chart.begin(), chart.end()));
-        form = std::make_unique<TForm1>(TFormServices{clock, presenter, box, &fonts, dir.Folder(), "",
-                                                      TSoundOutput::Pull, 512, &keys, nullptr});
-        form->FormCreate({dir.File("song/a.bms")});
-        form->FormShow();
-    }
-    void Frame() {
-        clock.Advance(10);
-        form->Guarded([&] { form->DXTimer1.DoTick(); });
-    }
-    void RunTo(int32_t songTime) {
-        for (int i = 0; i < 100000 && (form->Play.SongStartTick == 0 || form->Play.SongTime < songTime); ++i) Frame();
-    }
-    int Playing() {
-        int n = 0;
-        for (int c = 0; c < 32; ++c) n += form->DDSD1.ChannelStatus(c) == 1;
-        return n;
+        Write("song/music.mid", tools::EncodeMidi(song));
+        Write("song/k.wav", tools::EncodeWav16(std::vector<int16_t>(44100 * 5, 100), 1, 44100));
+        Write("song/a.bms", Bytes("#MIDIFILE music.mid\n#WAV01 k.wav\n#00011:01\n#00511:01\n"));
+        Start({dir.File("song/a.bms")});
     }
 };
 

@@ -1,9 +1,6 @@
 // The note field: arrow geometry at the screen's edges, the measure phase that
 // animates arrows and receptors, and what the play screen draws around them.
-#include "TestUtil.h"
-#include "app/Form.h"
-#include "media/Font.h"
-#include "tools/Assets.h"
+#include "HeadlessForm.h"
 
 #include <gtest/gtest.h>
 
@@ -12,30 +9,12 @@ using namespace tappo::test;
 
 namespace {
 
-class TQuietBox : public IMessageBox {
-  public:
-    void Show(const std::string&) override {}
-};
-
 // A form on a chart whose lane 0 of player 1 has a note at 3000 ms (tempo 130).
-struct TFieldFixture {
-    TTempDir dir;
-    TVirtualClock clock;
-    THeadlessPresenter presenter;
-    TQuietBox box;
-    TTextRenderer fonts;
-    TScriptedKeys keys;
-    std::unique_ptr<TForm1> form;
-
+struct TFieldFixture : THeadlessForm {
     explicit TFieldFixture(const std::string& chart = "#PLAYER 1\n#GENRE Test\n#PLAYLEVEL 3\n#00111:01\n") {
-        tools::WriteProgramAssets(dir.Folder());
-        WriteFileAtomic(dir.File("a.bms"), std::vector<uint8_t>(chart.begin(), chart.end()));
-        form = std::make_unique<TForm1>(TFormServices{clock, presenter, box, &fonts, dir.Folder(), "",
-                                                      TSoundOutput::Pull, 512, &keys, nullptr});
-        form->FormCreate({dir.File("a.bms")});
-        form->FormShow();
+        Write("a.bms", Bytes(chart));
+        Start({dir.File("a.bms")});
     }
-    TDirectDrawSurface& Back() { return form->DXDraw1.Surface(); }
     // Draws the receptors and arrows at `songTime` on a black screen.
     void DrawAt(int32_t songTime) {
         form->Play.SongTime = songTime;

@@ -1,11 +1,8 @@
 // Playback driven through the whole form, headless: the start gate, keysounds
 // on channels in the right frame, the end of the song, pause stepping,
 // background images, and the sample-exact offline render.
-#include "TestUtil.h"
-#include "app/Form.h"
+#include "HeadlessForm.h"
 #include "app/Runner.h"
-#include "media/Font.h"
-#include "tools/Assets.h"
 #include "tools/Midi.h"
 
 #include <filesystem>
@@ -15,14 +12,6 @@ using namespace tappo;
 using namespace tappo::test;
 
 namespace {
-
-class TQuietBox : public IMessageBox {
-  public:
-    void Show(const std::string& text) override { shown.push_back(text); }
-    std::vector<std::string> shown;
-};
-
-std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
 // A mono 44.1 kHz sound of `frames` samples of `value`.
 std::vector<uint8_t> Flat(int frames, int16_t value) {
@@ -37,47 +26,10 @@ std::vector<uint8_t> SolidBmp(uint32_t rgb, bool blackCorner) {
     return EncodeBmp(b);
 }
 
-struct TPlayFixture {
-    TTempDir dir;
-    TVirtualClock clock;
-    THeadlessPresenter presenter;
-    TQuietBox box;
-    TTextRenderer fonts;
-    TScriptedKeys keys;
-    std::unique_ptr<TForm1> form;
-
-    TPlayFixture() { tools::WriteProgramAssets(dir.Folder()); }
-    void Write(const std::string& name, const std::vector<uint8_t>& bytes) {
-        std::filesystem::create_directories(std::filesystem::path(dir.File(name)).parent_path());
-        WriteFileAtomic(dir.File(name), bytes);
-    }
+struct TPlayFixture : THeadlessForm {
     // Starts the player on `chart` (a path below the program folder).
-    void Start(const std::string& chart) {
-        form = std::make_unique<TForm1>(TFormServices{clock, presenter, box, &fonts, dir.Folder(), "",
-                                                      TSoundOutput::Pull, 512, &keys, nullptr});
-        form->FormCreate({dir.File(chart)});
-        form->FormShow();
-    }
-    // One frame of `ms` milliseconds.
-    void Frame(int ms = 10) {
-        clock.Advance(uint32_t(ms));
-        form->Guarded([&] { form->DXTimer1.DoTick(); });
-    }
-    // Frames until the song clock has started.
-    void PassGate() {
-        for (int i = 0; i < 200 && form->Play.SongStartTick == 0; ++i) Frame();
-        ASSERT_NE(form->Play.SongStartTick, 0);
-    }
-    std::vector<int16_t> Pull(int frames) {
-        std::vector<int16_t> out(size_t(frames) * 2);
-        form->DDSD1.Mix(out.data(), frames);
-        return out;
-    }
-    int Playing() {
-        int n = 0;
-        for (int c = 0; c < 32; ++c) n += form->DDSD1.ChannelStatus(c) == 1;
-        return n;
-    }
+    void Start(const std::string& chart) { THeadlessForm::Start({dir.File(chart)}); }
+    void PassGate() { ASSERT_TRUE(THeadlessForm::PassGate()); }
 };
 
 } // namespace
@@ -184,8 +136,8 @@ TEST(Play, BrokenMusicIsReportedAndTheChartPlaysWithoutIt) {
     f.Write("song/a.bms", Bytes("#MIDIFILE music.mid\n#WAV01 k.wav\n#00011:01\n"));
     f.Write("song/k.wav", Flat(100, 100));
     f.Start("song/a.bms");
-    ASSERT_EQ(f.box.shown.size(), 1u);
-    EXPECT_EQ(f.box.shown[0].rfind("MIDI ファイルが読み込めません\n", 0), 0u) << f.box.shown[0];
+    ASSERT_EQ(f.messages.shown.size(), 1u);
+    EXPECT_EQ(f.messages.shown[0].rfind("MIDI ファイルが読み込めません\n", 0), 0u) << f.messages.shown[0];
     EXPECT_FALSE(f.form->Play.MidiLoaded);
     EXPECT_FALSE(f.form->CloseRequested());
     f.PassGate();
@@ -226,8 +178,8 @@ TEST(Play, BackgroundImagesChangeAtMostOncePerFrame) {
     f.Write("song/green.BMP", SolidBmp(0x00FF00, true));
     f.Write("song/blue.jpg", {1, 2, 3}); // never shown: the second change of its frame
     f.Start("song/a.bms");
-    ASSERT_EQ(f.box.shown.size(), 1u) << "the broken JPEG is reported";
-    EXPECT_EQ(f.box.shown[0].rfind("JPEG エラー #", 0), 0u);
+    ASSERT_EQ(f.messages.shown.size(), 1u) << "the broken JPEG is reported";
+    EXPECT_EQ(f.messages.shown[0].rfind("JPEG エラー #", 0), 0u);
     EXPECT_TRUE(f.form->BgaSurfaces[1] != nullptr);
     EXPECT_TRUE(f.form->BgaSurfaces[3] != nullptr) << "images after a broken one still load";
     EXPECT_EQ(f.form->GameState.BgaLayerImage, 255);
@@ -247,8 +199,8 @@ TEST(Play, ACompileErrorIsNeverPlayed) {
     TPlayFixture f;
     f.Write("song/a.bms", Bytes("#00011:01\n#00x11:01\n"));
     f.Start("song/a.bms");
-    ASSERT_EQ(f.box.shown.size(), 1u);
-    EXPECT_EQ(f.box.shown[0], "'00x' は整数ではありません");
+    ASSERT_EQ(f.messages.shown.size(), 1u);
+    EXPECT_EQ(f.messages.shown[0], "'00x' は整数ではありません");
     EXPECT_TRUE(f.form->CloseRequested());
     EXPECT_EQ(f.form->ExitCode(), 1);
 }

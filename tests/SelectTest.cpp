@@ -1,25 +1,13 @@
 // The select screen: walks between song folders and within them, the slide
 // lock, starting play, the banner cache and the drawing of the screen.
-#include "TestUtil.h"
-#include "app/Form.h"
-#include "media/Font.h"
-#include "tools/Assets.h"
+#include "HeadlessForm.h"
 
-#include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace tappo;
 using namespace tappo::test;
 
 namespace {
-
-class TBox : public IMessageBox {
-  public:
-    void Show(const std::string& text) override { shown.push_back(text); }
-    std::vector<std::string> shown;
-};
-
-std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
 std::vector<uint8_t> Picture(uint32_t rgb) {
     TBitmapData b;
@@ -29,33 +17,15 @@ std::vector<uint8_t> Picture(uint32_t rgb) {
 }
 
 // Three song folders: a (3 charts), b (1 chart, a picture), c (1 chart, nothing).
-struct TSelectFixture {
-    TTempDir dir;
-    TVirtualClock clock;
-    THeadlessPresenter presenter;
-    TBox box;
-    TTextRenderer fonts;
-    TScriptedKeys keys;
-    std::unique_ptr<TForm1> form;
-
+struct TSelectFixture : THeadlessForm {
     TSelectFixture() {
-        tools::WriteProgramAssets(dir.Folder());
-        for (const char* f : {"a/1.bms", "a/2.bms", "a/3.bms", "b/1.bms", "c/1.bms"}) {
-            std::filesystem::create_directories(std::filesystem::path(dir.File(f)).parent_path());
-            WriteFileAtomic(dir.File(f), Bytes(std::string("#TITLE ") + f + "\n#PLAYLEVEL 2\n#BPM 150\n"));
-        }
-        WriteFileAtomic(dir.File("b/picture.bmp"), Picture(0x00FF00));
-        form = std::make_unique<TForm1>(TFormServices{clock, presenter, box, &fonts, dir.Folder(), "",
-                                                      TSoundOutput::Pull, 512, &keys, nullptr});
-        form->FormCreate({});
-        form->FormShow();
+        for (const char* f : {"a/1.bms", "a/2.bms", "a/3.bms", "b/1.bms", "c/1.bms"})
+            Write(f, Bytes(std::string("#TITLE ") + f + "\n#PLAYLEVEL 2\n#BPM 150\n"));
+        Write("b/picture.bmp", Picture(0x00FF00));
+        Start({});
     }
     std::string Current() const {
         return form->Songs.ChartList[size_t(form->Songs.ChartIndex)].substr(dir.Folder().size());
-    }
-    void Frame() {
-        clock.Advance(10);
-        form->Guarded([&] { form->DXTimer1.DoTick(); });
     }
     // Holds `key` for one frame, then lets the slide run out.
     void Move(int key) {

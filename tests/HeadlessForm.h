@@ -1,0 +1,88 @@
+// The whole player headless, for tests: a program folder with the real assets
+// in a temporary directory, the virtual clock, a presenter that records what a
+// window would be asked to do, captured messages and scripted keys.
+#pragma once
+
+#include "TestUtil.h"
+#include "app/Form.h"
+#include "media/Font.h"
+#include "tools/Assets.h"
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tappo::test {
+
+class TRecordingPresenter : public THeadlessPresenter {
+  public:
+    void SetCursorVisible(bool visible) override { cursorVisible = visible; }
+    void MovePointer(int x, int y) override { pointer = {x, y}, ++pointerMoves; }
+    bool cursorVisible = true;
+    std::pair<int, int> pointer{-1, -1};
+    int pointerMoves = 0;
+};
+
+class TCapturedMessages : public IMessageBox {
+  public:
+    void Show(const std::string& text) override { shown.push_back(text); }
+    std::vector<std::string> shown;
+};
+
+inline std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+
+struct THeadlessForm {
+    TTempDir dir;
+    TVirtualClock clock;
+    TRecordingPresenter presenter;
+    TCapturedMessages messages;
+    TTextRenderer fonts;
+    TScriptedKeys keys;
+    std::unique_ptr<TForm1> form;
+
+    explicit THeadlessForm(bool assets = true) {
+        if (assets) tools::WriteProgramAssets(dir.Folder());
+    }
+    // Writes a file below the program folder, making its folders.
+    void Write(const std::string& name, const std::vector<uint8_t>& bytes) {
+        std::filesystem::create_directories(std::filesystem::path(dir.File(name)).parent_path());
+        WriteFileAtomic(dir.File(name), bytes);
+    }
+    // Program start with `args` as the command line; in a window when not `fullScreen`.
+    void Start(const std::vector<std::string>& args, bool fullScreen = true) {
+        form = std::make_unique<TForm1>(TFormServices{clock, presenter, messages, &fonts, dir.Folder(), "",
+                                                      TSoundOutput::Pull, 512, &keys, nullptr});
+        form->FormCreate(args);
+        if (!fullScreen) form->DXDraw1.SetOptions(form->DXDraw1.Options() & ~OptionBit(doFullScreen));
+        form->FormShow();
+    }
+    void Frame(int ms = 10) {
+        clock.Advance(uint32_t(ms));
+        form->Guarded([&] { form->DXTimer1.DoTick(); });
+    }
+    void Frames(int n) {
+        for (int i = 0; i < n; ++i) Frame();
+    }
+    // Frames until the song clock runs (past the start gate).
+    bool PassGate() {
+        for (int i = 0; i < 200 && form->Play.SongStartTick == 0; ++i) Frame();
+        return form->Play.SongStartTick != 0;
+    }
+    void RunTo(int32_t songTime) {
+        for (int i = 0; i < 100000 && (form->Play.SongStartTick == 0 || form->Play.SongTime < songTime); ++i) Frame();
+    }
+    std::vector<int16_t> Pull(int frames) {
+        std::vector<int16_t> out(size_t(frames) * 2);
+        form->DDSD1.Mix(out.data(), frames);
+        return out;
+    }
+    int Playing() {
+        int n = 0;
+        for (int c = 0; c < form->DDSD1.ChannelCount(); ++c) n += form->DDSD1.ChannelStatus(c) == 1;
+        return n;
+    }
+    TDirectDrawSurface& Back() { return form->DXDraw1.Surface(); }
+};
+
+} // namespace tappo::test
