@@ -42,7 +42,10 @@ std::string UsageText() {
            "  --inspect CHART          compile CHART and list its header, measure timing\n"
            "                           and event lists; nothing is played\n"
            "\n"
-           "Keys: Esc leaves play or ends the program.\n";
+           "Select screen: Left/Right change song folder, Up/Down the chart, Z or Space\n"
+           "starts it, Esc quits. Playing: Esc leaves, F4 pauses (Up/Down step while\n"
+           "paused), F5 restarts, PgUp/PgDn move the arrows by 1 ms, F1 frame rate,\n"
+           "F2 background images, F3 full screen/window, F6 step tick, F7 warp.\n";
 }
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
