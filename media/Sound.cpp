@@ -1,6 +1,7 @@
 #include "media/Sound.h"
 
 #include <SDL.h>
+#include <alsa/asoundlib.h>
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -30,6 +31,10 @@ namespace {
 void AudioCallback(void* user, Uint8* stream, int length) {
     static_cast<TDDSD*>(user)->Mix(reinterpret_cast<int16_t*>(stream), length / 4);
 }
+
+// ALSA prints its own complaints to stderr while SDL probes for a device; a
+// machine without a sound card is no error for the player.
+void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
 } // namespace
 
 TDDSD::TDDSD(TSoundOutput output, std::string logPath, int bufferFrames, int channelCount)
@@ -53,6 +58,7 @@ void TDDSD::OpenDevice(int bufferFrames) {
     want.samples = Uint16(std::clamp(bufferFrames, 64, 8192));
     want.callback = AudioCallback;
     want.userdata = this;
+    snd_lib_error_set_handler(QuietAlsa);
     // Without a sound card the dummy driver still pulls the mix in real time,
     // so channels finish and music ends just as they would be heard.
     for (const char* driver : {static_cast<const char*>(nullptr), "dummy"}) {

@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   g++ cmake make pkg-config
-  libsdl2-dev libsdl2-ttf-dev libfontconfig-dev libx11-dev fonts-ipafont-mincho
+  libsdl2-dev libsdl2-ttf-dev libfontconfig-dev libx11-dev libasound2-dev fonts-ipafont-mincho
   libjpeg-dev libpng-dev libfluidsynth-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick
