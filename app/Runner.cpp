@@ -96,6 +96,8 @@ int RunHeadless(const TCommandLine& cl) {
                                                         cl.Songs, TSoundOutput::Pull, cl.AudioBufferFrames,
                                                         &keys, nullptr});
     TForm1& form = *owned;
+    // A render nobody looks at skips the drawing: it is the sound that counts.
+    form.DXDraw1.Visible = !render || !cl.Screenshots.empty();
     const uint32_t tick0 = clock.GetTickCount();
     form.Scene.FrameOfSongTime = [&](int64_t songTime) {
         const int64_t start = MixFrameOfTick(uint32_t(form.Play.SongStartTick), tick0);

@@ -89,7 +89,7 @@ void TDXDraw::Finalize() {
     busy_ = false;
 }
 
-bool TDXDraw::CanDraw() const { return initialized_ && !busy_ && surface_->HasPixels(); }
+bool TDXDraw::CanDraw() const { return Visible && initialized_ && !busy_ && surface_->HasPixels(); }
 
 void TDXDraw::Flip() {
     if (!initialized_ || busy_) return;

@@ -84,6 +84,9 @@ class TDXDraw {
     std::function<void()> OnFinalize;
     // The display has a parent form; without one Initialize refuses.
     bool HasParentForm = true;
+    // False when nobody will ever see the picture (offline rendering without
+    // screenshots): can draw then reports false, so frames skip their drawing.
+    bool Visible = true;
 
     TDXDrawOptions Options() const { return options_; }
     TDXDrawOptions NowOptions() const { return nowOptions_; }
