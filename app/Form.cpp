@@ -65,6 +65,7 @@ void TForm1::FormCreate(const std::vector<std::string>& args) {
         throw EStartupError(e.what());
     }
     Songs.ChartList.clear();
+    Chart.Events.CreateEventLists();
     // Command line: only the first argument counts.
     if (args.empty()) {
         GameMode = ModeSelect;
@@ -203,6 +204,7 @@ void TForm1::FormDestroy() {
     FreeKeysounds(KeysoundSlots);
     MediaPlayer1.Close();
     Chart.Events.ClearEventLists();
+    Chart.Events.FreeEventLists();
     Songs.ChartList.clear();
     Warp.FreeWarp();
     DXDraw1.Presenter().SetCursorVisible(true);

@@ -57,7 +57,7 @@ void CheckDivisor(double divisor) {
 std::vector<std::string> DefinitionAndTempoPass(const std::vector<std::string_view>& lines,
                                                 TCompileTarget& t) {
     TChartData& chart = t.Chart;
-    std::vector<std::string> bpmChanges;
+    std::vector<std::string> BpmChangeList;
     for (std::string_view line : lines) {
         if (line.empty() || line[0] != '#') continue;
         const int s = SlotOf(line);
@@ -77,10 +77,10 @@ std::vector<std::string> DefinitionAndTempoPass(const std::vector<std::string_vi
         } else if (s == 3) {
             char prefix[8];
             std::snprintf(prefix, sizeof prefix, "%3.3d:", m);
-            bpmChanges.push_back(prefix + std::string(Columns(line, 8, 2)));
+            BpmChangeList.push_back(prefix + std::string(Columns(line, 8, 2)));
         }
     }
-    return bpmChanges;
+    return BpmChangeList;
 }
 
 // Step 7: each change rescales its measure and all after it, from a snapshot.
@@ -236,8 +236,8 @@ void CompileLines(std::string_view text, const std::string& path, TCompileTarget
     chart.MeasureLength.fill(double(240000.0L / t.GameState.Bpm));
 
     // 6, 7, 8. Definitions, measure lengths, tempo changes, measure starts.
-    std::vector<std::string> bpmChanges = DefinitionAndTempoPass(lines, t);
-    ApplyTempoChanges(bpmChanges, t);
+    std::vector<std::string> BpmChangeList = DefinitionAndTempoPass(lines, t);
+    ApplyTempoChanges(BpmChangeList, t);
     chart.MeasureStart[0] = 1000.0;
     for (int k = 0; k + 1 < MeasureCount; ++k)
         chart.MeasureStart[size_t(k + 1)] = chart.MeasureStart[size_t(k)] + chart.MeasureLength[size_t(k)];

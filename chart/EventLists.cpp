@@ -24,6 +24,14 @@ std::string TEventRecord::Text() const {
     return s;
 }
 
+void TEventLists::CreateEventLists() {
+    for (TEventList& list : Lists) list = TEventList();
+}
+
+void TEventLists::FreeEventLists() {
+    for (TEventList& list : Lists) TEventList().swap(list);
+}
+
 void TEventLists::ClearEventLists() {
     for (TEventList& list : Lists) list.clear();
 }

@@ -44,8 +44,10 @@ struct TEventLists {
     TEventList& LaneNotes(int player, int lane) { return Lists[size_t(LaneNotesIndex + (player - 1) * 4 + lane)]; }
     const TEventList& operator[](int i) const { return Lists[size_t(i)]; }
 
+    void CreateEventLists(); // twelve empty lists
     void ClearEventLists();
     void SortEventLists();
+    void FreeEventLists();   // gives the lists' memory back
 };
 
 // Name of list i as the inspector prints it ("SoundEvents", "LaneNotes[1][0]" ...).
