@@ -149,6 +149,12 @@ void TSelectScreen::DrawSelectScreen(const std::string& pathText) {
     for (int i = 0; i < level && i < 64; ++i) Images.Draw(ItemSelectStar, back, 162 - 7 * level + 14 * i, 172, 0);
 }
 
+void TSelectScreen::SearchFile2Find(const std::string& name, const TSearchFileData& data, bool& Continue) {
+    if (data.IsDirectory) return; // a folder named like a bitmap is no picture
+    ChartImagePath = name;
+    Continue = false;
+}
+
 void TSelectScreen::LoadBanner(const std::string& chartPath) {
     ChartImagePath.clear();
     SongFolder = FolderOfChart(chartPath);
@@ -156,9 +162,7 @@ void TSelectScreen::LoadBanner(const std::string& chartPath) {
     SearchFile2.SearchName = "*.bmp";
     SearchFile2.Recursive = false;
     SearchFile2.OnFind = [this](const std::string& name, const TSearchFileData& data, bool& Continue) {
-        if (data.IsDirectory) return;
-        ChartImagePath = name;
-        Continue = false;
+        SearchFile2Find(name, data, Continue);
     };
     SearchFile2.Search();
 

@@ -56,6 +56,8 @@ struct TSelectScreen {
     void SelectFrame();
     void DrawSelectScreen(const std::string& pathText);
     void LoadBanner(const std::string& chartPath);
+    // Keeps the first bitmap of the song folder and stops the search.
+    void SearchFile2Find(const std::string& name, const TSearchFileData& data, bool& Continue);
 
   private:
     void MoveByFolder(bool forward);
