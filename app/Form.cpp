@@ -100,7 +100,8 @@ void TForm1::DXDraw1Initialize() {
     ShowLoadingScreen();
     if (ChartActive) {
         // A broken image is reported; the rest of the initialisation goes on.
-        Guarded([&] { LoadBgaImages(); });
+        // A display nobody sees (an offline render) needs no images.
+        if (DXDraw1.Visible) Guarded([&] { LoadBgaImages(); });
     } else {
         SearchCharts();
         if (Songs.ChartList.empty()) {

@@ -38,33 +38,30 @@ void SetCounters(benchmark::State& state) {
         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-void BM_Mix32Channels(benchmark::State& state) {
+// Mixes blocks with all 32 channels busy on one sample, restarting them as they end.
+void MixBusy(benchmark::State& state, TDDSD& sound) {
     const std::string dir = BenchFolder("mix");
-    TDDSD sound(TSoundOutput::Pull, dir + "ddsd.debug");
     auto sample = sound.LoadSample(WriteTone(dir + "tone.wav", 44100, 2, 30));
-    for (int c = 0; c < 32; ++c) {
-        sound.SetChannelSample(c, sample.get());
-        sound.PlayChannel(c);
-    }
+    for (int c = 0; c < 32; ++c) sound.SetChannelSample(c, sample.get());
     std::vector<int16_t> out(Block * 2);
     for (auto _ : state) {
+        if (sound.ChannelStatus(31) == 0)
+            for (int c = 0; c < 32; ++c) sound.PlayChannel(c);
         sound.Mix(out.data(), Block);
         benchmark::DoNotOptimize(out.data());
-        if (sound.ChannelStatus(31) == 0) // keep all 32 busy
-            for (int c = 0; c < 32; ++c) sound.PlayChannel(c);
     }
     SetCounters(state);
+}
+
+void BM_Mix32Channels(benchmark::State& state) {
+    TDDSD sound(TSoundOutput::Pull, BenchFolder("mix") + "ddsd.debug");
+    MixBusy(state, sound);
 }
 BENCHMARK(BM_Mix32Channels);
 
 void BM_Mix32ChannelsAndSynth(benchmark::State& state) {
     const std::string dir = BenchFolder("mix");
     TDDSD sound(TSoundOutput::Pull, dir + "ddsd.debug");
-    auto sample = sound.LoadSample(WriteTone(dir + "tone.wav", 44100, 2, 30));
-    for (int c = 0; c < 32; ++c) {
-        sound.SetChannelSample(c, sample.get());
-        sound.PlayChannel(c);
-    }
     tools::TMidiSong song; // a busy piece: eight-note chords every eighth note for ten minutes
     for (uint32_t t = 0; t < 480 * 2400; t += 240)
         for (uint8_t k = 0; k < 8; ++k) song.Notes.push_back({t, 230, uint8_t(k % 4), uint8_t(48 + k * 3), 90});
@@ -74,15 +71,8 @@ void BM_Mix32ChannelsAndSynth(benchmark::State& state) {
     music.Open();
     music.Play();
     sound.AddSource(&music);
-    std::vector<int16_t> out(Block * 2);
-    for (auto _ : state) {
-        sound.Mix(out.data(), Block);
-        benchmark::DoNotOptimize(out.data());
-        if (sound.ChannelStatus(31) == 0)
-            for (int c = 0; c < 32; ++c) sound.PlayChannel(c);
-    }
+    MixBusy(state, sound);
     sound.RemoveSource(&music);
-    SetCounters(state);
 }
 BENCHMARK(BM_Mix32ChannelsAndSynth);
 

@@ -45,32 +45,25 @@ std::string DisplayPath(const std::string& path) { return IsValidUtf8(path) ? pa
 
 } // namespace
 
-void TSelectScreen::MoveByFolder(bool forward) {
+void TSelectScreen::Walk(bool forward, bool toOtherFolder) {
+    // Step through the list until the folder condition holds or the walk
+    // comes back to where it started.
     const int32_t count = int32_t(Songs.ChartList.size());
     const int32_t start = Songs.ChartIndex;
     const std::string startFolder = FolderOfChart(Songs.ChartList[size_t(start)]);
     do {
         Songs.ChartIndex = forward ? (Songs.ChartIndex + 1) % count : (count + Songs.ChartIndex - 1) % count;
-    } while (FolderOfChart(Songs.ChartList[size_t(Songs.ChartIndex)]) == startFolder && Songs.ChartIndex != start);
+    } while ((FolderOfChart(Songs.ChartList[size_t(Songs.ChartIndex)]) == startFolder) == toOtherFolder &&
+             Songs.ChartIndex != start);
     const std::string& chart = Songs.ChartList[size_t(Songs.ChartIndex)];
     ScanChartHeader(chart);
     SlideCountdown = SlideFrames;
-    Songs.SlideDirection = forward ? 1 : -1;
+    Songs.SlideDirection = toOtherFolder ? (forward ? 1 : -1) : 0;
+    if (!toOtherFolder) return;
+    // The old banner slides out while the new one comes in.
     if (BannerSurface && PrevBannerSurface)
         PrevBannerSurface->CopySurface(0, 0, *BannerSurface, Bounds(0, 0, 80, 52));
     LoadBanner(chart);
-}
-
-void TSelectScreen::MoveInFolder(bool forward) {
-    const int32_t count = int32_t(Songs.ChartList.size());
-    const int32_t start = Songs.ChartIndex;
-    const std::string startFolder = FolderOfChart(Songs.ChartList[size_t(start)]);
-    do {
-        Songs.ChartIndex = forward ? (Songs.ChartIndex + 1) % count : (count + Songs.ChartIndex - 1) % count;
-    } while (FolderOfChart(Songs.ChartList[size_t(Songs.ChartIndex)]) != startFolder && Songs.ChartIndex != start);
-    ScanChartHeader(Songs.ChartList[size_t(Songs.ChartIndex)]);
-    SlideCountdown = SlideFrames;
-    Songs.SlideDirection = 0;
 }
 
 void TSelectScreen::SelectFrame() {
@@ -97,13 +90,13 @@ void TSelectScreen::SelectFrame() {
             return;
         }
         if (keys & StateBit(isLeft))
-            MoveByFolder(false);
+            Walk(false, true);
         else if (keys & StateBit(isRight))
-            MoveByFolder(true);
+            Walk(true, true);
         else if (keys & StateBit(isUp))
-            MoveInFolder(true);
+            Walk(true, false);
         else if (keys & StateBit(isDown))
-            MoveInFolder(false);
+            Walk(false, false);
     }
     if (!Display.CanDraw()) return;
     DrawSelectScreen(pathText);

@@ -60,8 +60,8 @@ struct TSelectScreen {
     void SearchFile2Find(const std::string& name, const TSearchFileData& data, bool& Continue);
 
   private:
-    void MoveByFolder(bool forward);
-    void MoveInFolder(bool forward);
+    // Left/Right walk to another song folder, Up/Down within the current one.
+    void Walk(bool forward, bool toOtherFolder);
 };
 
 } // namespace tappo

@@ -28,6 +28,20 @@ TEST(CommandLine, OptionsAndTheChartArgument) {
     EXPECT_EQ(dashed.Arguments, std::vector<std::string>{"-odd name.bms"});
 }
 
+TEST(CommandLine, ToolsAndFolders) {
+    TCommandLine cl = ParseCommandLine({"--songs", "/music", "--audio-buffer", "256", "--render-wav",
+                                        "out.wav", "song.bms"});
+    EXPECT_TRUE(cl.Error.empty()) << cl.Error;
+    EXPECT_EQ(cl.Songs, "/music");
+    EXPECT_EQ(cl.AudioBufferFrames, 256);
+    EXPECT_EQ(cl.RenderWav, "out.wav");
+    EXPECT_EQ(cl.Arguments, std::vector<std::string>{"song.bms"});
+    EXPECT_EQ(ParseCommandLine({"--inspect", "a.bms"}).Inspect, "a.bms");
+    EXPECT_FALSE(ParseCommandLine({"--render-wav", "out.wav"}).Error.empty()) << "nothing to render";
+    EXPECT_FALSE(ParseCommandLine({"--audio-buffer", "32"}).Error.empty());
+    EXPECT_FALSE(ParseCommandLine({"--songs"}).Error.empty());
+}
+
 TEST(CommandLine, MistakesAreReported) {
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"--frames"}, {"--frames", "x"}, {"--frames", "-1"}, {"--frame-ms", "0"},

@@ -98,6 +98,17 @@ TEST(Form, ChartsBelowTheProgramFolderFillTheList) {
     EXPECT_EQ(f.form->Songs.ChartList.size(), 2u);
 }
 
+TEST(Form, ASongsFolderElsewhereIsSearchedInstead) {
+    TFormFixture f;
+    TTempDir songs;
+    f.Write("here.bms", {'#'});
+    std::filesystem::create_directories(songs.File("x"));
+    WriteFileAtomic(songs.File("x/there.bms"), {'#'});
+    f.songsFolder = songs.Folder();
+    f.Create({});
+    EXPECT_EQ(f.form->Songs.ChartList, std::vector<std::string>{songs.File("x/there.bms")});
+}
+
 TEST(Form, CommandLineChartIsCompiledAtStartUp) {
     TFormFixture f;
     WriteFileAtomic(f.dir.File("song.bms"), {'#', 'P', 'L', 'A', 'Y', 'E', 'R', ' ', '2', '\n',

@@ -40,6 +40,7 @@ struct THeadlessForm {
     TTextRenderer fonts;
     TScriptedKeys keys;
     std::unique_ptr<TForm1> form;
+    std::string songsFolder; // --songs; empty: the program folder
 
     explicit THeadlessForm(bool assets = true) {
         if (assets) tools::WriteProgramAssets(dir.Folder());
@@ -51,7 +52,7 @@ struct THeadlessForm {
     }
     // Program start with `args` as the command line; in a window when not `fullScreen`.
     void Start(const std::vector<std::string>& args, bool fullScreen = true) {
-        form = std::make_unique<TForm1>(TFormServices{clock, presenter, messages, &fonts, dir.Folder(), "",
+        form = std::make_unique<TForm1>(TFormServices{clock, presenter, messages, &fonts, dir.Folder(), songsFolder,
                                                       TSoundOutput::Pull, 512, &keys, nullptr});
         form->FormCreate(args);
         if (!fullScreen) form->DXDraw1.SetOptions(form->DXDraw1.Options() & ~OptionBit(doFullScreen));
