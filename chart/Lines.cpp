@@ -7,6 +7,9 @@ namespace tappo {
 std::vector<std::string_view> SplitChartLines(std::string_view text) {
     const size_t nul = text.find('\0');
     if (nul != std::string_view::npos) text = text.substr(0, nul);
+    // Editors that save UTF-8 put a byte-order mark first; it would hide the
+    // first line's header key.
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     std::vector<std::string_view> lines;
     lines.reserve(text.size() / 24 + 1);
     size_t start = 0;

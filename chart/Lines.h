@@ -1,5 +1,6 @@
 // A chart file as the reader sees it: lines split at CR LF, lone CR or lone
-// LF, the text ending at the first NUL, every line cut to 255 bytes.
+// LF, the text ending at the first NUL, every line cut to 255 bytes. A UTF-8
+// byte-order mark at the start is not part of the first line.
 #pragma once
 
 #include <string>
