@@ -21,7 +21,7 @@ std::string DisplayPath(const std::string& path) { return IsValidUtf8(path) ? pa
 // A folder as a prefix of the absolute chart paths the search reports.
 std::string AbsoluteFolder(const std::string& folder) {
     std::error_code ec;
-    std::string absolute = std::filesystem::absolute(folder.empty() ? "." : folder, ec).string();
+    std::string absolute = std::filesystem::absolute(folder.empty() ? "." : folder, ec).lexically_normal().string();
     if (ec) absolute = folder;
     if (absolute.empty() || absolute.back() != '/') absolute += '/';
     return absolute;
