@@ -85,13 +85,15 @@ class TProgress {
 // SIGINT and SIGTERM end a headless run between two frames, so an
 // unfinished render or screenshot never stays behind under its temporary name.
 volatile std::sig_atomic_t stopSignal = 0;
-extern "C" void OnStopSignal(int signal) { stopSignal = signal; }
+extern "C" void OnStopSignal(int signal) {
+    stopSignal = signal;
+}
 
 class TStopSignals {
   public:
     TStopSignals() {
         stopSignal = 0;
-        struct sigaction sa {};
+        struct sigaction sa = {};
         sa.sa_handler = OnStopSignal;
         sigemptyset(&sa.sa_mask);
         sigaction(SIGINT, &sa, &oldInt_);
@@ -106,7 +108,8 @@ class TStopSignals {
     int Received() const { return stopSignal; }
 
   private:
-    struct sigaction oldInt_ {}, oldTerm_ {};
+    struct sigaction oldInt_ = {};
+    struct sigaction oldTerm_ = {};
 };
 
 // The song waits for a measured rate of 40 frames a second. On the virtual
@@ -114,7 +117,8 @@ class TStopSignals {
 // it runs they are --frame-ms apart. Sounds are placed by song time, not by
 // frame, so a render is sample-exact at any step.
 uint32_t HeadlessFrameStep(const TForm1& form, int frameMs) {
-    const bool waiting = (form.GameMode == ModePlay || form.GameMode == ModePaused) && form.Play.SongStartTick == 0;
+    const bool waiting =
+        (form.GameMode == ModePlay || form.GameMode == ModePaused) && form.Play.SongStartTick == 0;
     return uint32_t(waiting ? std::min(frameMs, 1000 / StartGateFrameRate) : frameMs);
 }
 

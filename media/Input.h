@@ -51,7 +51,8 @@ class TKeyLatch {
     }
     // Marks the latched keys down and empties the latch.
     void Apply(std::array<bool, 256>& down) {
-        for (size_t k = 0; k < down.size(); ++k) down[k] = down[k] || pressed_[k];
+        for (size_t k = 0; k < down.size(); ++k)
+            down[k] = down[k] || pressed_[k];
         pressed_.fill(false);
     }
 

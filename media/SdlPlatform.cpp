@@ -183,7 +183,9 @@ void TSdlPlatform::ShowTexture() {
     ++m.presented;
 }
 
-long TSdlPlatform::PresentedCount() const { return impl_->presented; }
+long TSdlPlatform::PresentedCount() const {
+    return impl_->presented;
+}
 
 bool TSdlPlatform::Active() const {
     if (!impl_->window) return false;

@@ -45,7 +45,8 @@ std::vector<TEntry> ListFolder(const std::string& folder) {
 // The folder made absolute, with a trailing separator.
 std::string AbsoluteWithSlash(const std::string& folder) {
     std::error_code ec;
-    std::string absolute = std::filesystem::absolute(folder.empty() ? "." : folder, ec).lexically_normal().string();
+    std::string absolute =
+        std::filesystem::absolute(folder.empty() ? "." : folder, ec).lexically_normal().string();
     if (ec || absolute.empty()) absolute = folder.empty() ? "." : folder;
     return absolute.back() == '/' ? absolute : absolute + "/";
 }

@@ -21,7 +21,8 @@ std::string DisplayPath(const std::string& path) { return IsValidUtf8(path) ? pa
 // A folder as a prefix of the absolute chart paths the search reports.
 std::string AbsoluteFolder(const std::string& folder) {
     std::error_code ec;
-    std::string absolute = std::filesystem::absolute(folder.empty() ? "." : folder, ec).lexically_normal().string();
+    std::string absolute =
+        std::filesystem::absolute(folder.empty() ? "." : folder, ec).lexically_normal().string();
     if (ec) absolute = folder;
     if (absolute.empty() || absolute.back() != '/') absolute += '/';
     return absolute;
@@ -36,12 +37,13 @@ std::string SelectPathText(const std::string& chartPath, const std::string& song
     if (chartPath.compare(0, base.size(), base) == 0)
         text = chartPath.substr(base.size() - 1);
     else if (chartPath.compare(0, songsFolder.size(), songsFolder) == 0 && !songsFolder.empty())
-        text = chartPath.substr(songsFolder.back() == '/' ? songsFolder.size() - 1 : songsFolder.size());
+        text = chartPath.substr(songsFolder.back() == '/' ? songsFolder.size() - 1
+                                                          : songsFolder.size());
     return DisplayPath(std::string(CutAtCharacter(text, 255)));
 }
 
-void DrawLevelStars(TDXImageList& images, int item, TDirectDrawSurface& back, int32_t level, long long x0,
-                    long long step, int y) {
+void DrawLevelStars(TDXImageList& images, int item, TDirectDrawSurface& back, int32_t level,
+                    long long x0, long long step, int y) {
     // Only the stars that can reach the screen: a star starts within one
     // screen width to the left of it. The count bounds nothing else.
     const long long w = back.Width();
@@ -83,7 +85,8 @@ void TSelectScreen::SelectFrame() {
 
     // The chart's path below the song folders' base, taken before any move.
     const std::string& current = Songs.ChartList[size_t(Songs.ChartIndex)];
-    const std::string pathText = SelectPathText(current, SongsFolder.empty() ? ProgramFolder : SongsFolder);
+    const std::string pathText =
+        SelectPathText(current, SongsFolder.empty() ? ProgramFolder : SongsFolder);
 
     if (SlideCountdown != 0) {
         --SlideCountdown;

@@ -31,8 +31,8 @@ inline constexpr int SlideFrames = 16;
 // cut to 255 bytes on a character boundary, as UTF-8.
 std::string SelectPathText(const std::string& chartPath, const std::string& songsFolder);
 // `level` stars at x0, x0 + step, ...; only those that fall on the screen are drawn.
-void DrawLevelStars(TDXImageList& images, int item, TDirectDrawSurface& back, int32_t level, long long x0,
-                    long long step, int y);
+void DrawLevelStars(TDXImageList& images, int item, TDirectDrawSurface& back, int32_t level,
+                    long long x0, long long step, int y);
 // A banner pixel (0x00BBGGRR) through the mask: kept at 255, else the grey of the mask.
 uint32_t MaskBannerPixel(uint32_t colour, uint8_t mask);
 

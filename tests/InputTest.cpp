@@ -15,7 +15,8 @@ constexpr int Button9 = isButton1 + 8;
 // The states after one update with `held` down.
 TDXInputStates KeyStates(std::initializer_list<int> held) {
     TScriptedKeys keys;
-    for (int k : held) keys.Press(k);
+    for (int k : held)
+        keys.Press(k);
     TKeyboard keyboard;
     keyboard.Source = &keys;
     keyboard.Update();
@@ -50,15 +51,21 @@ TEST(Input, KeyTableOfThePlayer) {
 
     // Every key of the table sets its own state and nothing else; the low
     // byte is what the game tests (1 Up, 2 Down, 4 Left, 8 Right, 16 Button1).
-    for (int k : {75, 38, 104}) EXPECT_EQ(KeyStates({k}), 1u) << k;
-    for (int k : {74, 40, 98}) EXPECT_EQ(KeyStates({k}), 2u) << k;
-    for (int k : {72, 37, 100}) EXPECT_EQ(KeyStates({k}), 4u) << k;
-    for (int k : {76, 39, 102}) EXPECT_EQ(KeyStates({k}), 8u) << k;
-    for (int k : {90, 32}) EXPECT_EQ(KeyStates({k}), 16u) << k;
+    for (int k : {75, 38, 104})
+        EXPECT_EQ(KeyStates({k}), 1u) << k;
+    for (int k : {74, 40, 98})
+        EXPECT_EQ(KeyStates({k}), 2u) << k;
+    for (int k : {72, 37, 100})
+        EXPECT_EQ(KeyStates({k}), 4u) << k;
+    for (int k : {76, 39, 102})
+        EXPECT_EQ(KeyStates({k}), 8u) << k;
+    for (int k : {90, 32})
+        EXPECT_EQ(KeyStates({k}), 16u) << k;
     EXPECT_EQ(KeyStates({vk::Return}), 32u) << "Enter is Button2";
     EXPECT_EQ(KeyStates({'X'}), 32u);
     EXPECT_EQ(KeyStates({vk::F2}), StateBit(Button9)) << "F2 is Button9";
-    EXPECT_EQ(KeyStates({vk::Escape, vk::F1, vk::F4, 'A', vk::Numpad2 + 1}), 0u) << "keys outside the table";
+    EXPECT_EQ(KeyStates({vk::Escape, vk::F1, vk::F4, 'A', vk::Numpad2 + 1}), 0u)
+        << "keys outside the table";
 }
 
 TEST(Input, HeldKeysAreLevelsCombinedAsASet) {
@@ -95,7 +102,8 @@ TEST(Input, JoystickDeadZoneAndScaling) {
     EXPECT_EQ(ScaleAxis(32767, 0, 65535, 50, 1000), 0);
     EXPECT_EQ(ScaleAxis(32767 + 16383, 0, 65535, 50, 1000), 0);
     EXPECT_EQ(ScaleAxis(32767 - 16383, 0, 65535, 50, 1000), 0);
-    EXPECT_EQ(ScaleAxis(32767 + 16383 + 164, 0, 65535, 50, 1000), 10) << "164 x 1000 / 16384, rounded";
+    EXPECT_EQ(ScaleAxis(32767 + 16383 + 164, 0, 65535, 50, 1000), 10)
+        << "164 x 1000 / 16384, rounded";
     EXPECT_EQ(ScaleAxis(65535, 0, 65535, 50, 1000), 1000);
     EXPECT_EQ(ScaleAxis(0, 0, 65535, 50, 1000), -1000);
     EXPECT_EQ(ScaleAxis(65535, 0, 65535, 100, 1000), 0) << "a dead zone of the whole half range";
@@ -132,7 +140,8 @@ TEST(Input, JoystickDeadZoneAndScaling) {
     source.present = true, source.reading.Buttons = 1, source.reading.X = 0;
     keys.ReleaseAll();
     input.Update();
-    EXPECT_EQ(input.States, StateBit(isButton1) | StateBit(isLeft)) << "joystick Button1 at start-up";
+    EXPECT_EQ(input.States, StateBit(isButton1) | StateBit(isLeft))
+        << "joystick Button1 at start-up";
 }
 
 TEST(Input, ATapBetweenTwoPollsCountsOnce) {

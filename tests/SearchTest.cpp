@@ -112,7 +112,9 @@ TEST(Search, AbsoluteNamesAndOnlyFilesAndFolders) {
     search.SearchName = "*.bms";
     search.Recursive = true;
     std::vector<std::string> found;
-    search.OnFind = [&](const std::string& name, const TSearchFileData&, bool&) { found.push_back(name); };
+    search.OnFind = [&](const std::string& name, const TSearchFileData&, bool&) {
+        found.push_back(name);
+    };
     EXPECT_TRUE(search.Search());
     EXPECT_EQ(found, (std::vector<std::string>{dir.File("s/b.bms"), dir.File("s/a/1.bms")}))
         << "absolute paths; the FIFOs are left out, the folder named like a chart is not";

@@ -208,14 +208,16 @@ TEST(Select, PathTextBelowTheSongsFolder) {
 
     // 300 bytes of UTF-8: cut at 255 on a character boundary, still UTF-8.
     std::string longName;
-    for (int n = 0; n < 100; ++n) longName += "\xE3\x81\x82";
+    for (int n = 0; n < 100; ++n)
+        longName += "\xE3\x81\x82";
     const std::string text = SelectPathText("/x/s/" + longName, "/x/s");
     EXPECT_EQ(text.size(), 253u) << "'/' and 84 characters of 3 bytes";
     EXPECT_TRUE(IsValidUtf8(text));
     EXPECT_EQ(text.find("\xEF\xBF\xBD"), std::string::npos) << "no replacement characters";
     // Shift-JIS text is cut between its double-byte characters.
     std::string sjis = "ab";
-    for (int n = 0; n < 150; ++n) sjis += "\x95\\";
+    for (int n = 0; n < 150; ++n)
+        sjis += "\x95\\";
     EXPECT_EQ(CutAtCharacter(sjis, 255).size(), 254u);
     EXPECT_EQ(CutAtCharacter("short", 255), "short");
 
@@ -259,7 +261,8 @@ TEST(Select, DisplayReinitialisationKeepsTheCurrentChart) {
     ASSERT_EQ(f.Current(), "b/1.bms");
     f.form->ToggleFullScreen(); // F3
     EXPECT_EQ(f.Current(), "b/1.bms");
-    EXPECT_EQ(f.form->Header.Title, "b/1.bms") << "the title of the chart shown, not the first one's";
+    EXPECT_EQ(f.form->Header.Title, "b/1.bms")
+        << "the title of the chart shown, not the first one's";
     EXPECT_EQ(f.form->Select.BannerPath, f.dir.File("b/disk.bmp")) << "and its banner";
 }
 
