@@ -1,5 +1,6 @@
 #include "app/Form.h"
 
+#include "app/CommandLine.h"
 #include "chart/Convert.h"
 #include "chart/HeaderScan.h"
 #include "media/Errors.h"
@@ -71,10 +72,7 @@ void TForm1::FormCreate(const std::vector<std::string>& args) {
         GameMode = ModeSelect;
         ChartActive = false;
     } else {
-        std::string ext = std::filesystem::path(args[0]).extension().string();
-        std::transform(ext.begin(), ext.end(), ext.begin(),
-                       [](unsigned char c) { return char(std::tolower(c)); });
-        if (ext != ".bms") {
+        if (!HasChartExtension(args[0])) {
             GameMode = ModeNotChart;
         } else {
             GameMode = ModePlay;
@@ -108,7 +106,9 @@ void TForm1::DXDraw1Initialize() {
             if (GameMode != ModeNotChart) GameMode = ModeNoCharts;
         } else {
             // A chart with a broken header is reported; start-up goes on.
-            Guarded([&] { ScanChartHeader(Songs.ChartList.front()); });
+            // The header of the chart the select screen shows: after a display
+            // re-initialisation that is not always the first one.
+            Guarded([&] { ScanChartHeader(Songs.ChartList[size_t(Songs.ChartIndex)]); });
         }
     }
     for (auto* banner : {&BannerSurface, &PrevBannerSurface}) {

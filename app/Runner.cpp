@@ -6,6 +6,7 @@
 #include "media/WaveWriter.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
@@ -81,6 +82,46 @@ class TProgress {
     double shown_ = -1;
 };
 
+// SIGINT and SIGTERM end a headless run between two frames, so an
+// unfinished render or screenshot never stays behind under its temporary name.
+volatile std::sig_atomic_t stopSignal = 0;
+extern "C" void OnStopSignal(int signal) {
+    stopSignal = signal;
+}
+
+class TStopSignals {
+  public:
+    TStopSignals() {
+        stopSignal = 0;
+        struct sigaction sa = {};
+        sa.sa_handler = OnStopSignal;
+        sigemptyset(&sa.sa_mask);
+        sigaction(SIGINT, &sa, &oldInt_);
+        sigaction(SIGTERM, &sa, &oldTerm_);
+    }
+    ~TStopSignals() {
+        sigaction(SIGINT, &oldInt_, nullptr);
+        sigaction(SIGTERM, &oldTerm_, nullptr);
+    }
+    TStopSignals(const TStopSignals&) = delete;
+    TStopSignals& operator=(const TStopSignals&) = delete;
+    int Received() const { return stopSignal; }
+
+  private:
+    struct sigaction oldInt_ = {};
+    struct sigaction oldTerm_ = {};
+};
+
+// The song waits for a measured rate of 40 frames a second. On the virtual
+// clock frames before the song starts are therefore at most 25 ms apart; once
+// it runs they are --frame-ms apart. Sounds are placed by song time, not by
+// frame, so a render is sample-exact at any step.
+uint32_t HeadlessFrameStep(const TForm1& form, int frameMs) {
+    const bool waiting =
+        (form.GameMode == ModePlay || form.GameMode == ModePaused) && form.Play.SongStartTick == 0;
+    return uint32_t(waiting ? std::min(frameMs, 1000 / StartGateFrameRate) : frameMs);
+}
+
 // Headless play and offline rendering: the real form on the virtual clock,
 // with the mix pulled in step with it. Keysounds and music start at the exact
 // mix frame of their song time, so a rendered file has every sound where the
@@ -115,6 +156,7 @@ int RunHeadless(const TCommandLine& cl) {
             return 1;
         }
     }
+    TStopSignals signals;
     TScreenshots shots(cl);
     TProgress progress(render);
     bool shotsOk = true;
@@ -123,8 +165,9 @@ int RunHeadless(const TCommandLine& cl) {
     const double expected = form.Chart.LastSoundTime / 1000.0;
     while (!form.CloseRequested() && form.DXTimer1.Running()) {
         if (cl.Frames >= 0 && form.FramesRun() >= cl.Frames) break;
+        if (signals.Received()) break;
         const long before = form.FramesRun();
-        clock.Advance(uint32_t(cl.FrameMs));
+        clock.Advance(HeadlessFrameStep(form, cl.FrameMs));
         form.Guarded([&] { form.DXTimer1.DoTick(); });
         // The frame has scheduled everything before its tick: mix up to it.
         const int64_t due = MixFrameOfTick(clock.GetTickCount(), tick0);
@@ -143,6 +186,13 @@ int RunHeadless(const TCommandLine& cl) {
         if (FrameDone(form, cl, shots, before, shotsOk)) break;
     }
     form.FormDestroy();
+    if (signals.Received()) {
+        // The writer removes its unfinished file.
+        progress.Done();
+        wav.reset();
+        std::fprintf(stderr, "tappoplayer: interrupted%s\n", render ? "; no file written" : "");
+        return 128 + signals.Received();
+    }
     if (wav) {
         progress.Done();
         try {

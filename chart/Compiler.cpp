@@ -1,6 +1,7 @@
 #include "chart/Compiler.h"
 
 #include "chart/Convert.h"
+#include "chart/FileLookup.h"
 #include "chart/HeaderScan.h"
 #include "chart/Lines.h"
 #include "chart/ShiftJis.h"
@@ -156,11 +157,6 @@ void EventPass(const std::vector<std::string_view>& lines, TChartData& chart) {
     }
 }
 
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 } // namespace
 
 int64_t EventTime(int k, int n, int m, const TChartData& chart) {
@@ -231,7 +227,7 @@ void CompileLines(std::string_view text, const std::string& path, TCompileTarget
     ScanChartHeaderLines(lines, t.GameState, t.Header, t.DecimalSeparator);
 
     // 3, 4. Song folder and the header tempo's measure length.
-    t.SongFolder = FolderOf(path);
+    t.SongFolder = FolderOfChart(path);
     CheckDivisor(t.GameState.Bpm);
     chart.MeasureLength.fill(double(240000.0L / t.GameState.Bpm));
 

@@ -65,6 +65,8 @@ void LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& dis
                                        Bounds(0, 0, picture.Width, picture.Height));
             surface->ReleaseCanvas();
         } catch (...) {
+            // The slot is emptied: it must not keep the picture of the chart before.
+            surface.reset();
             if (!firstError) firstError = std::current_exception();
         }
     }

@@ -5,6 +5,7 @@
 // from its first bitmap when missing.
 #pragma once
 
+#include "chart/FileLookup.h"
 #include "chart/GameState.h"
 #include "effects/Warp.h"
 #include "media/Display.h"
@@ -25,9 +26,13 @@ enum TSelectItems : int { ItemSelectStar = 2, ItemStartPlate = 4, ItemNextFolder
 
 inline constexpr int SlideFrames = 16;
 
-// The folder part of a chart path, with its trailing separator. A "\" that
-// is the second byte of a Shift-JIS character does not separate.
-std::string FolderOfChart(const std::string& path);
+// The path shown on the select screen: the chart's path below the folder
+// searched (with or without its trailing "/"), beginning with the separator,
+// cut to 255 bytes on a character boundary, as UTF-8.
+std::string SelectPathText(const std::string& chartPath, const std::string& songsFolder);
+// `level` stars at x0, x0 + step, ...; only those that fall on the screen are drawn.
+void DrawLevelStars(TDXImageList& images, int item, TDirectDrawSurface& back, int32_t level,
+                    long long x0, long long step, int y);
 // A banner pixel (0x00BBGGRR) through the mask: kept at 255, else the grey of the mask.
 uint32_t MaskBannerPixel(uint32_t colour, uint8_t mask);
 
