@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs everything the player needs to build, run and be tested on Debian 12.
+# Installs everything the player needs to build, run and be tested on Debian 12
+# (clang and its runtime libraries for the fuzz targets).
 set -euo pipefail
 packages=(
   g++ cmake make pkg-config
@@ -7,6 +8,7 @@ packages=(
   libjpeg-dev libpng-dev libfluidsynth-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do
