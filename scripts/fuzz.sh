@@ -10,6 +10,10 @@
 #
 # Each run starts from the checked-in seeds (tests/fuzz/corpus/<reader>/) and
 # from what earlier runs on this machine found (build-fuzz/corpus/<reader>/).
+# TAPPO_FUZZ_SKIP_BUILD=1 runs the targets already built, so that two runs on
+# different readers can share the machine's cores:
+#   scripts/fuzz.sh 1 && { TAPPO_FUZZ_SKIP_BUILD=1 scripts/fuzz.sh 600 chart bmp dib jpeg &
+#     TAPPO_FUZZ_SKIP_BUILD=1 scripts/fuzz.sh 600 archive wav midi banner; wait; }
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-30}
@@ -31,9 +35,11 @@ max_len() {
 command -v clang++ > /dev/null || { echo "fuzz.sh: clang++ is not installed" >&2; exit 1; }
 targets=()
 for r in "${readers[@]}"; do targets+=("fuzz_$r"); done
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAPPO_FUZZ=ON \
-  -DTAPPO_BENCHMARKS=OFF > /dev/null
-cmake --build "$build" -j 2 --target "${targets[@]}"
+if [ "${TAPPO_FUZZ_SKIP_BUILD:-0}" != 1 ]; then
+  CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAPPO_FUZZ=ON \
+    -DTAPPO_BENCHMARKS=OFF > /dev/null
+  cmake --build "$build" -j 2 --target "${targets[@]}"
+fi
 
 export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0
 export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
