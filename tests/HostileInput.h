@@ -22,10 +22,12 @@ inline std::vector<uint8_t> SolidBmp(int w, int h, uint32_t rgb = 0x00FF00) {
 // 2^31 columns (about 16.8 MB).
 inline std::vector<uint8_t> RleOverflowBmp() {
     TBytes packed = InfoHeader(1, 1, 8, 1, 8);
-    for (uint32_t i = 0; i < 8; ++i) packed.u32(i * 0x111111);
+    for (uint32_t i = 0; i < 8; ++i)
+        packed.u32(i * 0x111111);
     const size_t runs = (size_t(1) << 31) / 255 + 16;
     packed.b.reserve(packed.b.size() + runs * 2 + 2);
-    for (size_t i = 0; i < runs; ++i) packed.u8(255).u8(7);
+    for (size_t i = 0; i < runs; ++i)
+        packed.u8(255).u8(7);
     packed.u8(0).u8(1);
     return WithFileHeader(packed.b, 40 + 32);
 }

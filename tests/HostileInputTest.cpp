@@ -30,14 +30,16 @@ std::string ArchiveError(const std::vector<uint8_t>& bytes) {
 std::vector<uint8_t> MidiChunk(const char* id, const std::vector<uint8_t>& body) {
     std::vector<uint8_t> c(id, id + 4);
     const uint32_t n = uint32_t(body.size());
-    for (int s : {24, 16, 8, 0}) c.push_back(uint8_t(n >> s));
+    for (int s : {24, 16, 8, 0})
+        c.push_back(uint8_t(n >> s));
     c.insert(c.end(), body.begin(), body.end());
     return c;
 }
 
 std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
     std::vector<uint8_t> out;
-    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+    for (const auto& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 
@@ -56,16 +58,18 @@ TEST(HostileBitmap, EndlessRunsStayInsideTheRow) {
     deltas.u32(0).u32(0xFFFFFF);
     const size_t count = (size_t(1) << 31) / 255 + 8;
     deltas.b.reserve(deltas.b.size() + count * 4 + 4);
-    for (size_t i = 0; i < count; ++i) deltas.u8(0).u8(2).u8(255).u8(0);
+    for (size_t i = 0; i < count; ++i)
+        deltas.u8(0).u8(2).u8(255).u8(0);
     deltas.u8(1).u8(1).u8(0).u8(1);
     TBitmapData d = DecodePackedDib(deltas.b.data(), deltas.b.size());
-    for (int x = 0; x < 4; ++x) EXPECT_EQ(d.Raw(x, 0), 0u);
+    for (int x = 0; x < 4; ++x)
+        EXPECT_EQ(d.Raw(x, 0), 0u);
 
     // RLE4 runs and absolute runs past the row end are cut off at the row.
     TBytes rle4 = InfoHeader(3, 2, 4, 2, 2);
     rle4.u32(0).u32(0xFFFFFF);
-    rle4.u8(255).u8(0x11).u8(0).u8(0);                    // bottom row: 255 pixels of 1
-    rle4.u8(0).u8(5).u8(0x10).u8(0x10).u8(0x10).u8(0);    // top row: absolute 1 0 1 0 1
+    rle4.u8(255).u8(0x11).u8(0).u8(0);                 // bottom row: 255 pixels of 1
+    rle4.u8(0).u8(5).u8(0x10).u8(0x10).u8(0x10).u8(0); // top row: absolute 1 0 1 0 1
     rle4.u8(0).u8(1);
     TBitmapData f = DecodePackedDib(rle4.b.data(), rle4.b.size());
     EXPECT_EQ(f.Raw(2, 1), 1u);
@@ -108,7 +112,8 @@ TEST(HostileBitmap, PackedColourTablesFollowTheHeaderCount) {
 
     // 4 bits with a count of 20: 20 entries, more than the pixels can index.
     TBytes t4 = InfoHeader(2, 1, 4, 0, 20);
-    for (uint32_t i = 0; i < 20; ++i) t4.u32(i * 0x010101);
+    for (uint32_t i = 0; i < 20; ++i)
+        t4.u32(i * 0x010101);
     t4.u8(0x3F).u8(0).u8(0).u8(0);
     TBitmapData f = DecodePackedDib(t4.b.data(), t4.b.size());
     EXPECT_EQ(f.Raw(0, 0), 3u);
@@ -191,7 +196,9 @@ TEST(HostileWave, RatesOutsideTheRangeAreRefusedAndLoadingNeverThrows) {
 TEST(HostileMidi, OnlyWholeChunkStructuresOpen) {
     const std::vector<uint8_t> header = MidiChunk("MThd", {0, 1, 0, 2, 1, 0xE0});
     const std::vector<uint8_t> track = MidiChunk("MTrk", {0, 0xFF, 0x2F, 0});
-    auto valid = [](const std::vector<uint8_t>& b) { return MidiStructureValid(b.data(), b.size()); };
+    auto valid = [](const std::vector<uint8_t>& b) {
+        return MidiStructureValid(b.data(), b.size());
+    };
     EXPECT_TRUE(valid(Concat({header, track, track})));
     EXPECT_TRUE(valid(Concat({header, MidiChunk("XFIH", {1, 2, 3}), track, track})))
         << "chunks of other kinds are skipped";
@@ -199,7 +206,8 @@ TEST(HostileMidi, OnlyWholeChunkStructuresOpen) {
         << "bytes after the counted tracks are ignored";
 
     std::vector<uint8_t> garbage = header;
-    for (int i = 0; i < 300; ++i) garbage.push_back(uint8_t(i * 37 + 11));
+    for (int i = 0; i < 300; ++i)
+        garbage.push_back(uint8_t(i * 37 + 11));
     EXPECT_FALSE(valid(garbage));
     EXPECT_FALSE(valid(Concat({header, track}))) << "one of two tracks";
     std::vector<uint8_t> cut = Concat({header, track, track});
@@ -217,6 +225,7 @@ TEST(HostileMidi, OnlyWholeChunkStructuresOpen) {
     WriteFileAtomic(dir.File("garbage.mid"), garbage);
     TMediaPlayer music(dir.File("no-such.sf2"));
     music.FileName = dir.File("garbage.mid");
-    EXPECT_EQ(ErrorOf([&] { music.Open(); }), dir.File("garbage.mid") + " は MIDI ファイルではありません");
+    EXPECT_EQ(ErrorOf([&] { music.Open(); }),
+              dir.File("garbage.mid") + " は MIDI ファイルではありません");
     EXPECT_FALSE(music.IsOpen());
 }

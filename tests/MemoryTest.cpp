@@ -19,7 +19,8 @@ std::atomic<size_t> requestLimit{size_t(1) << 30};
 
 void* Allocate(size_t size) {
     size_t seen = largestRequest.load();
-    while (size > seen && !largestRequest.compare_exchange_weak(seen, size)) {}
+    while (size > seen && !largestRequest.compare_exchange_weak(seen, size)) {
+    }
     if (size > requestLimit.load()) throw std::bad_alloc();
     if (void* p = std::malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
@@ -36,12 +37,24 @@ template <typename F> size_t LargestRequest(F&& f, size_t limit = size_t(1) << 3
 
 } // namespace
 
-void* operator new(size_t size) { return Allocate(size); }
-void* operator new[](size_t size) { return Allocate(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
-void operator delete[](void* p, size_t) noexcept { std::free(p); }
+void* operator new(size_t size) {
+    return Allocate(size);
+}
+void* operator new[](size_t size) {
+    return Allocate(size);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, size_t) noexcept {
+    std::free(p);
+}
 
 using namespace tappo;
 using namespace tappo::test;
@@ -49,7 +62,8 @@ using namespace tappo::test;
 TEST(ReaderMemory, AHeaderOnlyBitmapTakesNoPixelMemory) {
     const std::vector<uint8_t> file = HeaderOnlyBmp(8192, 4096);
     std::string error;
-    const size_t largest = LargestRequest([&] { error = ErrorOf([&] { DecodeBmpFile(file.data(), file.size()); }); });
+    const size_t largest =
+        LargestRequest([&] { error = ErrorOf([&] { DecodeBmpFile(file.data(), file.size()); }); });
     EXPECT_EQ(error, "ビットマップイメージが不正です");
     EXPECT_LT(largest, size_t(64) << 10);
 }
@@ -84,7 +98,8 @@ TEST(ReaderMemory, RunningOutOfMemoryIsALoadFailureNotAnException) {
     std::ifstream log(dir.File("ddsd.debug"));
     std::string line;
     std::getline(log, line);
-    EXPECT_EQ(line, "debug#00001 ... " + dir.File("big.wav") + "の読み込み中にメモリが不足しました");
+    EXPECT_EQ(line,
+              "debug#00001 ... " + dir.File("big.wav") + "の読み込み中にメモリが不足しました");
     // With memory enough it loads.
     EXPECT_TRUE(sound.LoadSample(dir.File("big.wav"))->HasBuffer());
 }

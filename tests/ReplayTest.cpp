@@ -1,7 +1,7 @@
 // Every fuzz seed and every input a fuzz run once found crashing, fed to its
 // reader again in the ordinary suite (and so under the sanitizers too).
-#include "tests/fuzz/Feeders.h"
 #include "media/Picture.h"
+#include "tests/fuzz/Feeders.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -15,7 +15,8 @@ namespace {
 std::vector<std::filesystem::path> FilesOf(const std::string& folder, const std::string& reader) {
     std::vector<std::filesystem::path> files;
     std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator(std::string(TAPPO_TESTS_DIR) + "/" + folder + "/" + reader, ec))
+    for (const auto& e : std::filesystem::directory_iterator(
+             std::string(TAPPO_TESTS_DIR) + "/" + folder + "/" + reader, ec))
         if (e.is_regular_file()) files.push_back(e.path());
     std::sort(files.begin(), files.end());
     return files;
@@ -55,8 +56,9 @@ TEST(Replay, PictureSeedsAreValidSoTheFuzzerStartsDeep) {
         for (const auto& file : FilesOf("fuzz/corpus", reader)) {
             if (file.filename().string().rfind("header-only", 0) == 0) continue;
             const std::vector<uint8_t> bytes = ReadWholeFile(file.string());
-            EXPECT_NO_THROW(std::string(reader) == "bmp" ? DecodeBmpFile(bytes.data(), bytes.size())
-                                                         : DecodePackedDib(bytes.data(), bytes.size()))
+            EXPECT_NO_THROW(std::string(reader) == "bmp"
+                                ? DecodeBmpFile(bytes.data(), bytes.size())
+                                : DecodePackedDib(bytes.data(), bytes.size()))
                 << file;
         }
     }

@@ -50,12 +50,29 @@ struct TBannerWorld {
         programFolder = root + "/";
         tools::WriteProgramAssets(programFolder);
         std::filesystem::create_directories(programFolder + "song");
-        WriteFileAtomic(programFolder + "song/1.bms", {'#', 'T', 'I', 'T', 'L', 'E', ' ', 'x', '\n'});
+        WriteFileAtomic(programFolder + "song/1.bms",
+                        {'#', 'T', 'I', 'T', 'L', 'E', ' ', 'x', '\n'});
         display.Initialize();
         banner = std::make_unique<TDirectDrawSurface>(&display);
-        select.reset(new TSelectScreen{display, images, warp, input, songs, toggles, header, gameState,
-                                       programFolder, songsFolder, songFolder, banner, previousBanner,
-                                       nullptr, nullptr, 0, "", "", {}});
+        select.reset(new TSelectScreen{display,
+                                       images,
+                                       warp,
+                                       input,
+                                       songs,
+                                       toggles,
+                                       header,
+                                       gameState,
+                                       programFolder,
+                                       songsFolder,
+                                       songFolder,
+                                       banner,
+                                       previousBanner,
+                                       nullptr,
+                                       nullptr,
+                                       0,
+                                       "",
+                                       "",
+                                       {}});
     }
     ~TBannerWorld() {
         std::error_code ec;
@@ -102,7 +119,9 @@ void FeedWave(const uint8_t* data, size_t size) {
     DecodeWave(std::vector<uint8_t>(data, data + size), format, problem);
 }
 
-void FeedMidi(const uint8_t* data, size_t size) { MidiStructureValid(data, size); }
+void FeedMidi(const uint8_t* data, size_t size) {
+    MidiStructureValid(data, size);
+}
 
 void FeedBanner(const uint8_t* data, size_t size) {
     static TBannerWorld world;
@@ -129,7 +148,8 @@ TFeeder FeederNamed(const std::string& reader) {
 }
 
 const std::vector<std::string>& ReaderNames() {
-    static const std::vector<std::string> names = {"chart", "bmp", "dib", "jpeg", "archive", "wav", "midi", "banner"};
+    static const std::vector<std::string> names = {"chart",   "bmp", "dib",  "jpeg",
+                                                   "archive", "wav", "midi", "banner"};
     return names;
 }
 

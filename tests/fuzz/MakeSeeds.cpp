@@ -11,8 +11,8 @@
 #include "tools/Midi.h"
 
 #include <cstdio>
-#include <string>
 #include <filesystem>
+#include <string>
 
 using namespace tappo;
 using namespace tappo::test;
@@ -34,7 +34,8 @@ std::vector<uint8_t> Prefixed(uint8_t first, const std::vector<uint8_t>& bytes) 
 
 TBytes Grey(int entries) {
     TBytes t;
-    for (int i = 0; i < entries; ++i) t.u32(uint32_t(i * 255 / (entries > 1 ? entries - 1 : 1)) * 0x010101);
+    for (int i = 0; i < entries; ++i)
+        t.u32(uint32_t(i * 255 / (entries > 1 ? entries - 1 : 1)) * 0x010101);
     return t;
 }
 
@@ -43,7 +44,8 @@ std::vector<std::pair<std::string, TBytes>> PackedBitmaps() {
     std::vector<std::pair<std::string, TBytes>> out;
     TBytes b8 = InfoHeader(5, 3, 8, 0, 4);
     b8.raw(Grey(4).b);
-    for (int i = 0; i < 3; ++i) b8.u8(0).u8(1).u8(2).u8(3).u8(1).u8(0).u8(0).u8(0);
+    for (int i = 0; i < 3; ++i)
+        b8.u8(0).u8(1).u8(2).u8(3).u8(1).u8(0).u8(0).u8(0);
     out.push_back({"indexed8", b8});
     TBytes b1 = InfoHeader(9, 2, 1);
     b1.raw(Grey(2).b).u32(0x0055AAFF).u32(0x00FF55AA);
@@ -53,7 +55,8 @@ std::vector<std::pair<std::string, TBytes>> PackedBitmaps() {
     out.push_back({"indexed4", b4});
     TBytes runs = InfoHeader(1, 1, 8, 1, 2);
     runs.raw(Grey(2).b);
-    for (int i = 0; i < 8192; ++i) runs.u8(255).u8(1);
+    for (int i = 0; i < 8192; ++i)
+        runs.u8(255).u8(1);
     runs.u8(0).u8(1);
     out.push_back({"rle8-long-runs", runs});
     TBytes rle8 = InfoHeader(6, 4, 8, 1, 4);
@@ -70,14 +73,16 @@ std::vector<std::pair<std::string, TBytes>> PackedBitmaps() {
     out.push_back({"bitfields565", b16});
     TBytes b24 = InfoHeader(3, -2, 24, 0, 2);
     b24.u32(0x112233).u32(0x445566);
-    for (int i = 0; i < 2; ++i) b24.u32(0x00FF0000).u32(0x0000FF00).u32(0x000000FF);
+    for (int i = 0; i < 2; ++i)
+        b24.u32(0x00FF0000).u32(0x0000FF00).u32(0x000000FF);
     out.push_back({"topdown24-colourcount", b24});
     TBytes b32 = InfoHeader(2, 1, 32);
     b32.u32(0x00ABCDEF).u32(0x00123456);
     out.push_back({"true32", b32});
     TBytes core;
     core.u32(12).u16(4).u16(2).u16(1).u16(8);
-    for (int i = 0; i < 256; ++i) core.u8(uint32_t(i)).u8(uint32_t(255 - i)).u8(uint32_t(i / 2));
+    for (int i = 0; i < 256; ++i)
+        core.u8(uint32_t(i)).u8(uint32_t(255 - i)).u8(uint32_t(i / 2));
     core.u32(0x03020100).u32(0x07060504);
     out.push_back({"core-header", core});
     out.push_back({"header-only-8192x4096", InfoHeader(8192, 4096, 24)});
@@ -104,7 +109,11 @@ void BitmapSeeds() {
     TBytes alpha;
     alpha.u32(124).u32(2).u32(2).u16(1).u16(32).u32(6).u32(16).u32(0).u32(0).u32(0).u32(0);
     alpha.u32(0x00FF0000).u32(0x0000FF00).u32(0x000000FF).u32(0xFF000000);
-    alpha.raw(std::vector<uint8_t>(124 - 56, 0)).u32(0x80FF0000).u32(0x8000FF00).u32(0x800000FF).u32(0);
+    alpha.raw(std::vector<uint8_t>(124 - 56, 0))
+        .u32(0x80FF0000)
+        .u32(0x8000FF00)
+        .u32(0x800000FF)
+        .u32(0);
     Seed("bmp", "v5-alpha-bitfields", WithFileHeader(alpha.b, 124));
     Seed("bmp", "solid24", SolidBmp(16, 8, 0x3366CC));
     TBitmapData b;
@@ -115,14 +124,16 @@ void BitmapSeeds() {
     Seed("banner", "first-bitmap-24", Prefixed(0, SolidBmp(40, 26, 0x00FF00)));
     Seed("banner", "first-bitmap-8", Prefixed(0, EncodeBmp(b)));
     Seed("banner", "disk-bitmap", Prefixed(1, SolidBmp(80, 52, 0x808080)));
-    Seed("banner", "first-bitmap-rle", Prefixed(0, WithFileHeader(PackedBitmaps()[3].second.b, 48)));
+    Seed("banner", "first-bitmap-rle",
+         Prefixed(0, WithFileHeader(PackedBitmaps()[3].second.b, 48)));
     Seed("banner", "first-bitmap-tall", Prefixed(0, SolidBmp(1, 2000, 0xFFFFFF)));
 }
 
 void JpegSeeds() {
     TPicture p(8, 8);
     for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x) p.At(x, y) = uint32_t(x * 32) << 16 | uint32_t(y * 32);
+        for (int x = 0; x < 8; ++x)
+            p.At(x, y) = uint32_t(x * 32) << 16 | uint32_t(y * 32);
     Seed("jpeg", "tiny", tools::EncodeJpeg(p, 75));
     Seed("jpeg", "odd-size", tools::EncodeJpeg(TPicture(17, 3, 0x808080), 50));
 }
@@ -167,7 +178,8 @@ std::vector<uint8_t> Wave(uint16_t tag, uint16_t channels, uint32_t rate, uint16
 
 void WaveSeeds() {
     std::vector<uint8_t> ramp;
-    for (int i = 0; i < 96; ++i) ramp.push_back(uint8_t(i * 5));
+    for (int i = 0; i < 96; ++i)
+        ramp.push_back(uint8_t(i * 5));
     Seed("wav", "stereo16-44100", Wave(1, 2, 44100, 16, ramp));
     Seed("wav", "mono8-22050", Wave(1, 1, 22050, 8, ramp));
     Seed("wav", "mono24-48000", Wave(1, 1, 48000, 24, ramp));
@@ -184,7 +196,8 @@ void MidiSeeds() {
     const std::vector<uint8_t> good = tools::EncodeMidi(song);
     Seed("midi", "one-track", good);
     std::vector<uint8_t> garbage(good.begin(), good.begin() + 14);
-    for (int i = 0; i < 64; ++i) garbage.push_back(uint8_t(i * 37 + 11));
+    for (int i = 0; i < 64; ++i)
+        garbage.push_back(uint8_t(i * 37 + 11));
     Seed("midi", "header-then-garbage", garbage);
     std::vector<uint8_t> two(good.begin(), good.begin() + 14);
     two[9] = 1, two[11] = 2;
@@ -198,10 +211,13 @@ void MidiSeeds() {
 
 void ChartSeeds() {
     auto text = [](const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); };
-    Seed("chart", "extremes",
-         text("#PLAYER 3\r\n#TITLE \x83\x5C\x83\x93\x83\x4F\r\n#PLAYLEVEL 2147483647\r\n#BPM 0.0001\n"
-              "#WAVZZ \\z.wav\n#BMP00 a.bmp\n#00002:0.001\n#99902:1000000\n#00011:0101zz\n"
-              "#00104:00ZZ\n#00103:7F00\n#00108:01\n#99911:" + std::string(240, '1') + "\n#BPM -5\n"));
+    Seed(
+        "chart", "extremes",
+        text(
+            "#PLAYER 3\r\n#TITLE \x83\x5C\x83\x93\x83\x4F\r\n#PLAYLEVEL 2147483647\r\n#BPM 0.0001\n"
+            "#WAVZZ \\z.wav\n#BMP00 a.bmp\n#00002:0.001\n#99902:1000000\n#00011:0101zz\n"
+            "#00104:00ZZ\n#00103:7F00\n#00108:01\n#99911:" +
+            std::string(240, '1') + "\n#BPM -5\n"));
     static const char withNul[] = "\r\r\n\n#TITLE a\0b\n#00111:01";
     Seed("chart", "blank-lines-and-nul", text(std::string(withNul, sizeof withNul - 1)));
 }
