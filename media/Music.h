@@ -11,6 +11,10 @@
 
 namespace tappo {
 
+// The check Open makes before accepting a file: the header chunk and the
+// track chunks it counts, all inside the file.
+bool MidiStructureValid(const uint8_t* data, size_t size);
+
 class TMediaPlayer : public IMixSource {
   public:
     // `soundFont` empty: $TAPPO_SOUNDFONT, then the system's General MIDI soundfont.
