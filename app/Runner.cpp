@@ -35,6 +35,10 @@ class TScreenshots {
     std::vector<std::pair<long, std::string>> shots_;
 };
 
+std::string ProgramFolderOf(const TCommandLine& cl) {
+    return cl.ProgramFolder.empty() ? ExecutableFolder() : cl.ProgramFolder;
+}
+
 // Start-up shared by both runs; returns false when the program must stop.
 bool StartForm(TForm1& form, const TCommandLine& cl, IMessageBox& box) {
     try {
@@ -59,9 +63,6 @@ bool FrameDone(TForm1& form, const TCommandLine& cl, TScreenshots& shots, long f
     if (form.FramesRun() != framesBefore) shotsOk &= shots.AfterFrame(form.FramesRun(), form);
     return cl.Frames >= 0 && form.FramesRun() >= cl.Frames;
 }
-
-// Frame of the mix at virtual tick `tick`: the mix runs in step with the clock.
-int64_t MixFrameOfTick(uint32_t tick, uint32_t tick0) { return int64_t(tick - tick0) * MixRate / 1000; }
 
 // Shows how far an offline render has come, on a terminal only.
 class TProgress {
@@ -92,17 +93,21 @@ int RunHeadless(const TCommandLine& cl) {
     TStderrMessageBox box;
     TTextRenderer fonts;
     TScriptedKeys keys; // nobody holds a key in a headless run
-    auto owned = std::make_unique<TForm1>(TFormServices{clock, presenter, box, &fonts, cl.ProgramFolder.empty() ? ExecutableFolder() : cl.ProgramFolder,
-                                                        cl.Songs, TSoundOutput::Pull, cl.AudioBufferFrames,
-                                                        &keys, nullptr});
+    TFormServices services{.Clock = clock,
+                           .Presenter = presenter,
+                           .Messages = box,
+                           .Fonts = &fonts,
+                           .ProgramFolder = ProgramFolderOf(cl),
+                           .SongsFolder = cl.Songs,
+                           .SoundOutput = TSoundOutput::Pull,
+                           .AudioBufferFrames = cl.AudioBufferFrames,
+                           .Keys = &keys,
+                           .MixFollowsClock = true};
+    auto owned = std::make_unique<TForm1>(services);
     TForm1& form = *owned;
     // A render nobody looks at skips the drawing: it is the sound that counts.
     form.DXDraw1.Visible = !render || !cl.Screenshots.empty();
-    const uint32_t tick0 = clock.GetTickCount();
-    form.Scene.FrameOfSongTime = [&](int64_t songTime) {
-        const int64_t start = MixFrameOfTick(uint32_t(form.Play.SongStartTick), tick0);
-        return start + (songTime >= 0 ? songTime * MixRate / 1000 : -((-songTime * MixRate + 999) / 1000));
-    };
+    const uint32_t tick0 = *form.Scene.MixClockStart;
     if (!StartForm(form, cl, box)) return 1;
     if (form.CloseRequested()) return form.ExitCode(); // the chart did not compile
 
@@ -120,7 +125,7 @@ int RunHeadless(const TCommandLine& cl) {
     bool shotsOk = true;
     std::vector<int16_t> block(4096 * 2);
     int64_t mixed = 0;
-    const double expected = form.Chart.LastSoundTime / 1000.0;
+    const double expected = form.Session.Chart.LastSoundTime / 1000.0;
     while (!form.CloseRequested() && form.DXTimer1.Running()) {
         if (cl.Frames >= 0 && form.FramesRun() >= cl.Frames) break;
         const long before = form.FramesRun();
@@ -167,15 +172,23 @@ int RunOnScreen(const TCommandLine& cl) {
         return 1;
     }
     TTextRenderer fonts;
-    auto owned = std::make_unique<TForm1>(TFormServices{*sdl, *sdl, *sdl, &fonts, cl.ProgramFolder.empty() ? ExecutableFolder() : cl.ProgramFolder,
-                                                        cl.Songs, TSoundOutput::Device, cl.AudioBufferFrames,
-                                                        sdl.get(), sdl.get()});
+    TFormServices services{.Clock = *sdl,
+                           .Presenter = *sdl,
+                           .Messages = *sdl,
+                           .Fonts = &fonts,
+                           .ProgramFolder = ProgramFolderOf(cl),
+                           .SongsFolder = cl.Songs,
+                           .SoundOutput = TSoundOutput::Device,
+                           .AudioBufferFrames = cl.AudioBufferFrames,
+                           .Keys = sdl.get(),
+                           .Joystick = sdl.get()};
+    auto owned = std::make_unique<TForm1>(services);
     TForm1& form = *owned;
     if (!StartForm(form, cl, *sdl)) return 1;
     TEventSink sink;
     sink.KeyDown = [&](int key) {
         form.Guarded([&] { form.FormKeyDown(key); });
-        if (key == vk::Escape) form.Guarded([&] { form.FormKeyPress(27); });
+        if (key == vk::Escape) form.Guarded([&] { form.FormKeyPress(vk::Escape); });
     };
     sink.CloseRequest = [&] { form.Close(); };
     sink.Activate = [&](bool active) { form.DXTimer1.SetAppActive(active); };

@@ -43,7 +43,7 @@ std::string ResolveChartFile(const std::string& path) {
     // name is only rewritten when the original does not exist.
     for (size_t i = 0; i < normal.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(normal[i]);
-        if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
+        if (IsShiftJisLeadByte(c)) {
             ++i; // skip the trail byte of a double-byte character
         } else if (c == '\\') {
             normal[i] = '/';

@@ -11,6 +11,9 @@
 
 namespace tappo {
 
+// The music's state; a piece that has played to its end is stopped.
+enum TMusicMode : int { MusicNotOpen = 0, MusicStopped = 1, MusicPlaying = 2 };
+
 class TMediaPlayer : public IMixSource {
   public:
     // `soundFont` empty: $TAPPO_SOUNDFONT, then the system's General MIDI soundfont.
@@ -31,8 +34,7 @@ class TMediaPlayer : public IMixSource {
     // Play, starting exactly at mix frame `frame` (offline rendering).
     void PlayAt(int64_t frame);
     void Stop(); // keeps the position
-    // 0: nothing open; 2: playing; 1: stopped or ended.
-    int Mode();
+    TMusicMode Mode();
     bool IsOpen() const { return open_; }
 
     void MixInto(int32_t* mix, int frames, int64_t blockStart) override;

@@ -41,19 +41,30 @@ void DrawImage(TPlayScene& s, int32_t image, bool keyed) {
 
 bool AnyChannelPlaying(TDDSD& sound) {
     for (int c = 0; c < sound.ChannelCount(); ++c)
-        if (sound.ChannelStatus(c) == 1) return true;
+        if (sound.ChannelStatus(c) == ChannelPlaying) return true;
     return false;
+}
+
+// Where a sound of song time `songTime` starts in the mix, when the mix follows the clock.
+int64_t FrameOfSongTime(const TPlayScene& s, int64_t songTime) {
+    return MixFrameOfTick(uint32_t(s.Play.SongStartTick), *s.MixClockStart) + MixFramesOfSongTime(songTime);
 }
 
 } // namespace
 
+int64_t MixFrameOfTick(uint32_t tick, uint32_t tick0) { return int64_t(tick - tick0) * MixRate / 1000; }
+
+int64_t MixFramesOfSongTime(int64_t songTime) {
+    return songTime >= 0 ? songTime * MixRate / 1000 : -((-songTime * MixRate + 999) / 1000);
+}
+
 void PlayKeysound(TPlayScene& s, int slot, int64_t songTime) {
     if (s.GameMode != ModePlay || slot < 0 || slot > StepTickSlot || !s.Keysounds[size_t(slot)]) return;
     for (int c = 0; c < s.Sound.ChannelCount(); ++c) {
-        if (s.Sound.ChannelStatus(c) == 1) continue;
+        if (s.Sound.ChannelStatus(c) == ChannelPlaying) continue;
         s.Sound.SetChannelSample(c, s.Keysounds[size_t(slot)].get());
-        if (s.FrameOfSongTime)
-            s.Sound.PlayChannelAt(c, s.FrameOfSongTime(songTime));
+        if (s.MixClockStart)
+            s.Sound.PlayChannelAt(c, FrameOfSongTime(s, songTime));
         else
             s.Sound.PlayChannel(c);
         return;
@@ -70,7 +81,8 @@ void PlayFrame(TPlayScene& s) {
     TEventLists& ev = s.Chart.Events;
     const int32_t tick = int32_t(s.Clock.GetTickCount());
 
-    // 1. The song waits until frames come steadily.
+    // The song waits until frames come steadily: a clock started during the
+    // first uneven frames would run the arrows in jerks.
     if (s.Timer.FrameRate() < StartGateFrameRate && p.SongStartTick == 0) {
         TDirectDrawSurface& back = s.Display.Surface();
         back.Fill(0);
@@ -81,17 +93,19 @@ void PlayFrame(TPlayScene& s) {
         canvas.Release();
         return;
     }
-    // 2. Clock start, and the music with it.
+    // The first steady frame is song time 0; the music starts with it.
     if (p.SongStartTick == 0) {
         p.SongStartTick = tick;
         if (p.MidiLoaded) {
-            if (s.FrameOfSongTime)
-                s.Music.PlayAt(s.FrameOfSongTime(0));
+            if (s.MixClockStart)
+                s.Music.PlayAt(FrameOfSongTime(s, 0));
             else
                 s.Music.Play();
         }
     }
-    // 3. Clock; paused, Up and Down step it by 50 ms.
+    // The song clock. While paused it stands at the pause tick, which Up and
+    // Down step by 50 ms; the cursors go back to the start so a step back
+    // finds its events again.
     if (s.GameMode == ModePaused) {
         s.Input.UpdateKeyboard();
         const TDXInputStates keys = s.Input.Keyboard.States;
@@ -102,10 +116,10 @@ void PlayFrame(TPlayScene& s) {
     } else {
         p.SongTime = tick - p.SongStartTick;
     }
-    // 4, 5. The end: the clock has passed the last sound, the music has
-    // stopped and every channel is quiet.
+    // The end: the clock has passed the last sound, the music has stopped
+    // and every channel is quiet. A command-line chart ends the program.
     if (p.PrevSongTime <= s.Chart.LastSoundTime && s.Chart.LastSoundTime < p.SongTime) p.SongEnded = true;
-    if (p.SongEnded && s.Music.Mode() != 2 && !AnyChannelPlaying(s.Sound)) {
+    if (p.SongEnded && s.Music.Mode() != MusicPlaying && !AnyChannelPlaying(s.Sound)) {
         if (s.ChartList.empty()) {
             if (s.Close) s.Close();
         } else {
@@ -113,14 +127,15 @@ void PlayFrame(TPlayScene& s) {
             s.ChartActive = false;
         }
     }
-    // 6. Keysounds.
+    // Keysounds of this frame's window, each on the first free channel.
     ScanWindow(ev.SoundEvents(), p.EventCursors[SoundEventsIndex], 0, p,
                [&](const TEventRecord& r, int64_t t) { PlayKeysound(s, r.Slot(), t); });
-    // 7. Step ticks, moved with the arrows by LateTime.
+    // Step ticks, moved with the arrows by LateTime so they sound where the
+    // arrows meet the receptors.
     if (s.Toggles.StepTickOn)
         ScanWindow(ev.StepTickEvents(), p.EventCursors[StepTickEventsIndex], p.LateTime, p,
                    [&](const TEventRecord&, int64_t t) { PlayKeysound(s, StepTickSlot, t); });
-    // 8. Background.
+    // Background: the chart's images when shown, else the note field's own.
     if (s.Display.CanDraw()) {
         if (s.Toggles.ShowBga && s.Chart.HasBga) {
             ChangeImage(ev.BgaBaseEvents(), p.EventCursors[BgaBaseEventsIndex], p, s.GameState.BgaBaseImage);
@@ -130,14 +145,13 @@ void PlayFrame(TPlayScene& s) {
                             s.GameState.BgaLayerImage);
                 DrawImage(s, s.GameState.BgaLayerImage, true);
             }
-        } else if (s.DrawBackground) {
-            s.DrawBackground();
+        } else {
+            s.NoteField.DrawBackground();
         }
     }
-    // 9, 10. Overlay, receptors and arrows.
-    if (s.DrawOverlay) s.DrawOverlay();
-    if (s.DrawNoteField) s.DrawNoteField();
-    // 11.
+    s.NoteField.DrawOverlay();
+    s.NoteField.DrawReceptorsAndArrows();
+    // The next frame's window starts where this one ends.
     p.PrevSongTime = p.SongTime;
 }
 

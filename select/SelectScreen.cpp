@@ -14,7 +14,7 @@ std::string FolderOfChart(const std::string& path) {
     size_t end = 0; // one past the last separator
     for (size_t i = 0; i < path.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(path[i]);
-        if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
+        if (IsShiftJisLeadByte(c)) {
             ++i; // a double-byte character: its second byte is never a separator
         } else if (c == '/' || c == '\\') {
             end = i + 1;

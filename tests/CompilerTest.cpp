@@ -13,18 +13,22 @@ using namespace tappo::test;
 
 namespace {
 
+// A run of compiles as the player makes them: each chart starts from what the
+// one before leaves, and a failed compile leaves its chart as far as it got.
 struct TCompiled {
-    TGameState state;
-    TChartHeader header;
-    std::unique_ptr<TChartData> chart = std::make_unique<TChartData>();
-    std::string folder;
+    std::unique_ptr<TCompiledChart> compiled = std::make_unique<TCompiledChart>();
+    TGameState& state = compiled->GameState;
+    TChartHeader& header = compiled->Header;
+    TChartData* chart = &compiled->Data;
+    std::string& folder = compiled->SongFolder;
 
     // Compiles `text` as the chart "/songs/x/chart.bms"; returns the error text.
     std::string Run(const std::string& text) {
-        TCompileTarget t{state, header, *chart, folder, '.'};
+        const TChartCarryOver before{header, state, folder};
         try {
-            CompileChartText(text, "/songs/x/chart.bms", t);
-        } catch (const std::exception& e) {
+            *compiled = CompileChart(text, "/songs/x/chart.bms", '.', before);
+        } catch (const ECompileError& e) {
+            *compiled = e.Partial();
             return e.what();
         }
         return "";
@@ -221,20 +225,38 @@ TEST(Compiler, SurvivesAnyBytes) {
     c.Run("#" + std::string(5000, ':'));
 }
 
-TEST(Compiler, MissingFileAndInspectorListing) {
-    TGameState state;
-    TChartHeader header;
-    auto chart = std::make_unique<TChartData>();
-    std::string folder;
-    TCompileTarget t{state, header, *chart, folder, '.'};
+TEST(Compiler, MissingFileIsACompileErrorAfterTheReset) {
+    TChartCarryOver before;
+    before.Header.Title = "Kept";
+    before.Header.MidiFileName = "old.mid";
+    before.GameState.Bpm = 99;
+    before.SongFolder = "/songs/old/";
     try {
-        CompileChart("/nonexistent/song.bms", t);
+        CompileChartFile("/nonexistent/song.bms", '.', before);
         FAIL();
-    } catch (const TError& e) {
+    } catch (const ECompileError& e) {
         EXPECT_STREQ(e.what(), "ファイル /nonexistent/song.bms は開けません");
+        EXPECT_EQ(e.Partial().GameState.Bpm, 130.0) << "the reset happened before the file was opened";
+        EXPECT_EQ(e.Partial().Header.Title, "Kept");
+        EXPECT_TRUE(e.Partial().Header.MidiFileName.empty());
+        EXPECT_EQ(e.Partial().SongFolder, "/songs/old/") << "the folder changes only with a readable chart";
     }
-    EXPECT_EQ(state.Bpm, 130.0) << "the reset happened before the file was opened";
+}
 
+TEST(Compiler, ResultDoesNotDependOnThePreviousChartsData) {
+    // The same text compiles to the same chart after any other chart.
+    TCompiled fresh, reused;
+    ASSERT_EQ(reused.Run("#BPM 90\n#WAV01 a.wav\n#BMP02 b.bmp\n#00103:50\n#00211:0101\n#00307:02\n"), "");
+    const std::string text = "#BPM 120\n#00211:01\n";
+    ASSERT_EQ(fresh.Run(text), "");
+    ASSERT_EQ(reused.Run(text), "");
+    EXPECT_EQ(FormatInspection(reused.state, reused.header, *reused.chart),
+              FormatInspection(fresh.state, fresh.header, *fresh.chart));
+    EXPECT_TRUE(reused.chart->WavFileNames[1].empty());
+    EXPECT_FALSE(reused.chart->HasBgaLayer);
+}
+
+TEST(Compiler, InspectorListing) {
     TCompiled c;
     ASSERT_EQ(c.Run("#TITLE \x83\x65\x83\x58\x83\x67\n#BPM 120\n#00211:01\n"), "");
     const std::string listing = FormatInspection(c.state, c.header, *c.chart);

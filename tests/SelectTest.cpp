@@ -40,11 +40,11 @@ struct TSelectFixture : THeadlessForm {
 
 TEST(Select, FolderAndChartWalks) {
     TSelectFixture f;
-    ASSERT_EQ(f.form->GameMode, ModeSelect);
+    ASSERT_EQ(f.form->Flow.GameMode, ModeSelect);
     EXPECT_EQ(f.Current(), "a/1.bms");
     f.Move(vk::Right);
     EXPECT_EQ(f.Current(), "b/1.bms") << "the first chart of the next folder";
-    EXPECT_EQ(f.form->Header.Title, "b/1.bms");
+    EXPECT_EQ(f.form->Session.Header.Title, "b/1.bms");
     f.Move(vk::Right);
     EXPECT_EQ(f.Current(), "c/1.bms");
     f.Move(vk::Right);
@@ -89,13 +89,13 @@ TEST(Select, Button1StartsTheChart) {
     f.keys.Press(vk::Right);
     f.Frame();
     f.keys.ReleaseAll();
-    EXPECT_EQ(f.form->GameMode, ModePlay);
-    EXPECT_TRUE(f.form->ChartActive);
-    EXPECT_EQ(f.form->Chart.LastSoundTime, 0);
+    EXPECT_EQ(f.form->Flow.GameMode, ModePlay);
+    EXPECT_TRUE(f.form->Flow.ChartActive);
+    EXPECT_EQ(f.form->Session.Chart.LastSoundTime, 0);
     EXPECT_EQ(f.Current(), "b/1.bms");
     // Esc goes back to the same chart.
-    f.form->FormKeyPress(27);
-    EXPECT_EQ(f.form->GameMode, ModeSelect);
+    f.form->FormKeyPress(vk::Escape);
+    EXPECT_EQ(f.form->Flow.GameMode, ModeSelect);
     EXPECT_FALSE(f.form->CloseRequested());
     EXPECT_EQ(f.Current(), "b/1.bms");
 }
