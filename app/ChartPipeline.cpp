@@ -75,7 +75,8 @@ void TForm1::LoadChartMedia() {
 void TForm1::LoadBgaImages() {
     if (!DXDraw1.Visible) return;
     Guarded([&] {
-        tappo::LoadBgaImages(Session.BgaSurfaces, Session.Chart, DXDraw1, Session.GameState.BgaLayerImage);
+        tappo::LoadBgaImages(Session.BgaSurfaces, Session.Chart, DXDraw1,
+                             Session.GameState.BgaLayerImage);
     });
 }
 

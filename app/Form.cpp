@@ -11,16 +11,18 @@
 namespace tappo {
 
 TForm1::TForm1(const TFormServices& services)
-    : DXDraw1(services.Presenter, services.Fonts), DXTimer1(services.Clock),
-      DXImageList1(&DXDraw1),
-      DDSD1(services.SoundOutput, services.ProgramFolder + "ddsd.debug", services.AudioBufferFrames),
+    : DXDraw1(services.Presenter, services.Fonts), DXTimer1(services.Clock), DXImageList1(&DXDraw1),
+      DDSD1(services.SoundOutput, services.ProgramFolder + "ddsd.debug",
+            services.AudioBufferFrames),
       ProgramFolder(services.ProgramFolder),
       SongsFolder(services.SongsFolder.empty() ? services.ProgramFolder : services.SongsFolder),
       DecimalSeparator(LocaleDecimalSeparator()), Screen(DXDraw1, DXImageList1, DXTimer1, Warp),
       NoteField(Screen, ArrowSprites, Flow, Play, Toggles, Session),
-      Scene(Flow, Songs.ChartList, Play, Toggles, Session, DDSD1, MediaPlayer1, DXInput1, Screen, FullScreenRect,
-            services.Clock, NoteField, [this] { Close(); },
-            services.MixFollowsClock ? std::optional<uint32_t>(services.Clock.GetTickCount()) : std::nullopt),
+      Scene(
+          Flow, Songs.ChartList, Play, Toggles, Session, DDSD1, MediaPlayer1, DXInput1, Screen,
+          FullScreenRect, services.Clock, NoteField, [this] { Close(); },
+          services.MixFollowsClock ? std::optional<uint32_t>(services.Clock.GetTickCount())
+                                   : std::nullopt),
       Select(
           Screen, DXInput1, Songs, Toggles, Session, ProgramFolder, SongsFolder,
           [this](const std::string& path) { ScanChartHeader(path); },
@@ -115,7 +117,8 @@ void TForm1::DXDraw1Initialize() {
 }
 
 void TForm1::DXDraw1Finalize() {
-    for (auto& surface : Session.BgaSurfaces) surface.reset();
+    for (auto& surface : Session.BgaSurfaces)
+        surface.reset();
     ArrowSprites.Free();
     Select.BannerSurface.reset();
     Select.PrevBannerSurface.reset();

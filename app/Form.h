@@ -5,17 +5,17 @@
 
 #include "chart/ChartSession.h"
 #include "chart/Compiler.h"
-#include "chart/Media.h"
 #include "chart/GameState.h"
+#include "chart/Media.h"
 #include "effects/Warp.h"
 #include "media/Display.h"
 #include "media/Errors.h"
 #include "media/ImageList.h"
 #include "media/Input.h"
 #include "media/Music.h"
+#include "media/Platform.h"
 #include "media/SearchFile.h"
 #include "media/Sound.h"
-#include "media/Platform.h"
 #include "media/Timer.h"
 #include "play/ArrowSprites.h"
 #include "play/NoteField.h"
@@ -83,7 +83,7 @@ class TForm1 {
     TChartSession Session; // Header, GameState, Chart, SongFolder, KeysoundSlots, BgaSurfaces
     TPlayState Play;       // song clock and event cursors
     TPlayToggles Toggles;
-    TSongList Songs;       // ChartList, ChartIndex
+    TSongList Songs; // ChartList, ChartIndex
     int32_t ScreenWidth = 0, ScreenHeight = 0;
     TRect FullScreenRect;
     TWarp Warp;

@@ -42,7 +42,8 @@ namespace {
 
 void Compile(benchmark::State& state, int measures, int channels, int objects) {
     const std::string text = GenerateChart(measures, channels, objects);
-    for (auto _ : state) benchmark::DoNotOptimize(CompileChart(text, "/bench/chart.bms", '.'));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(CompileChart(text, "/bench/chart.bms", '.'));
     const double perCompile = double(measures) * channels * objects;
     state.counters["objects"] = perCompile;
     state.counters["objects/s"] =

@@ -62,7 +62,8 @@ struct TCompiled {
     std::unique_ptr<TCompiledChart> compiled;
     const TChartData* chart;
     explicit TCompiled(const std::string& path)
-        : compiled(std::make_unique<TCompiledChart>(CompileChartFile(path, '.'))), chart(&compiled->Data) {}
+        : compiled(std::make_unique<TCompiledChart>(CompileChartFile(path, '.'))),
+          chart(&compiled->Data) {}
 };
 
 void BM_LoadKeysounds(benchmark::State& state) {

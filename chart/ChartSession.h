@@ -13,9 +13,9 @@
 namespace tappo {
 
 struct TChartSession {
-    TChartHeader Header;   // written by the header scan and by each compile
-    TGameState GameState;  // the same; play moves the background images
-    TChartData Chart;      // timing tables and event lists of the last compile
+    TChartHeader Header;    // written by the header scan and by each compile
+    TGameState GameState;   // the same; play moves the background images
+    TChartData Chart;       // timing tables and event lists of the last compile
     std::string SongFolder; // folder of the chart shown or played
     TKeysoundSlots KeysoundSlots;
     TBgaSurfaces BgaSurfaces;

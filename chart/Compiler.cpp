@@ -90,9 +90,9 @@ std::vector<std::string> DefinitionAndTempoPass(const std::vector<std::string_vi
 // lengths, so the last change at or before a measure decides its tempo; the
 // text sort puts them in measure order, and one measure's values in text order.
 void ApplyTempoChanges(std::vector<std::string>& changes, TCompiledChart& t) {
-    std::stable_sort(changes.begin(), changes.end(), [](const std::string& a, const std::string& b) {
-        return AsciiUpper(a) < AsciiUpper(b);
-    });
+    std::stable_sort(
+        changes.begin(), changes.end(),
+        [](const std::string& a, const std::string& b) { return AsciiUpper(a) < AsciiUpper(b); });
     const std::array<double, MeasureCount> snapshot = t.Data.MeasureLength;
     for (const std::string& entry : changes) {
         const int32_t first = StrToInt(std::string_view(entry).substr(0, 3));

@@ -43,7 +43,8 @@ void TEventLists::SortEventLists() {
     for (TEventList& list : Lists) {
         std::stable_sort(list.begin(), list.end(), [&](const TEventRecord& a, const TEventRecord& b) {
             if (a.Time != b.Time) return a.Time < b.Time;
-            if (AsciiUpper(a.Id[0]) != AsciiUpper(b.Id[0])) return AsciiUpper(a.Id[0]) < AsciiUpper(b.Id[0]);
+            if (AsciiUpper(a.Id[0]) != AsciiUpper(b.Id[0]))
+                return AsciiUpper(a.Id[0]) < AsciiUpper(b.Id[0]);
             return AsciiUpper(a.Id[1]) < AsciiUpper(b.Id[1]);
         });
     }

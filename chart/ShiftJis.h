@@ -13,6 +13,8 @@ std::string Cp932ToUtf8(std::string_view bytes);
 
 // The first byte of a double-byte character, whose second byte may look like
 // ASCII (a "\\" or a letter) and must not be read as one.
-inline bool IsShiftJisLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+inline bool IsShiftJisLeadByte(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
 
 } // namespace tappo

@@ -8,18 +8,24 @@
 
 namespace tappo {
 
-inline char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
-inline char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+inline char AsciiUpper(char c) {
+    return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+}
+inline char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
 
 inline std::string AsciiUpper(std::string_view text) {
     std::string out(text);
-    for (char& c : out) c = AsciiUpper(c);
+    for (char& c : out)
+        c = AsciiUpper(c);
     return out;
 }
 
 inline std::string AsciiLower(std::string_view text) {
     std::string out(text);
-    for (char& c : out) c = AsciiLower(c);
+    for (char& c : out)
+        c = AsciiLower(c);
     return out;
 }
 

@@ -58,7 +58,8 @@ bool MatchesWildcard(const std::string& name, const std::string& pattern) {
     // Iterative match with one backtrack point for the last '*'.
     size_t n = 0, p = 0, starP = std::string::npos, starN = 0;
     while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || AsciiLower(pattern[p]) == AsciiLower(name[n]))) {
+        if (p < pattern.size() &&
+            (pattern[p] == '?' || AsciiLower(pattern[p]) == AsciiLower(name[n]))) {
             ++n, ++p;
         } else if (p < pattern.size() && pattern[p] == '*') {
             starP = p++, starN = n;

@@ -21,11 +21,11 @@ enum TPlayItems : int { ItemReceptors = 0, ItemReceptorsBeat = 1, ItemStar = 2, 
 
 struct TNoteField {
     // Reads the chart, the play clock and the toggles; draws on the display.
-    TNoteField(const TScreenServices& screen, TArrowSprites& arrows, const TGameFlow& flow, TPlayState& play,
-               const TPlayToggles& toggles, const TChartSession& session)
-        : Display(screen.Display), Images(screen.Images), Arrows(arrows), Warp(screen.Warp), Timer(screen.Timer),
-          GameMode(flow.GameMode), Play(play), Toggles(toggles), GameState(session.GameState),
-          Header(session.Header), Chart(session.Chart) {}
+    TNoteField(const TScreenServices& screen, TArrowSprites& arrows, const TGameFlow& flow,
+               TPlayState& play, const TPlayToggles& toggles, const TChartSession& session)
+        : Display(screen.Display), Images(screen.Images), Arrows(arrows), Warp(screen.Warp),
+          Timer(screen.Timer), GameMode(flow.GameMode), Play(play), Toggles(toggles),
+          GameState(session.GameState), Header(session.Header), Chart(session.Chart) {}
 
     TDXDraw& Display;
     TDXImageList& Images;

@@ -47,12 +47,15 @@ bool AnyChannelPlaying(TDDSD& sound) {
 
 // Where a sound of song time `songTime` starts in the mix, when the mix follows the clock.
 int64_t FrameOfSongTime(const TPlayScene& s, int64_t songTime) {
-    return MixFrameOfTick(uint32_t(s.Play.SongStartTick), *s.MixClockStart) + MixFramesOfSongTime(songTime);
+    return MixFrameOfTick(uint32_t(s.Play.SongStartTick), *s.MixClockStart) +
+           MixFramesOfSongTime(songTime);
 }
 
 } // namespace
 
-int64_t MixFrameOfTick(uint32_t tick, uint32_t tick0) { return int64_t(tick - tick0) * MixRate / 1000; }
+int64_t MixFrameOfTick(uint32_t tick, uint32_t tick0) {
+    return int64_t(tick - tick0) * MixRate / 1000;
+}
 
 int64_t MixFramesOfSongTime(int64_t songTime) {
     return songTime >= 0 ? songTime * MixRate / 1000 : -((-songTime * MixRate + 999) / 1000);

@@ -29,13 +29,15 @@ struct TPlayScene {
     // closes the program (`close`) instead of going back to the select screen.
     // `mixClockStart`: see MixClockStart.
     TPlayScene(TGameFlow& flow, const std::vector<std::string>& chartList, TPlayState& play,
-               const TPlayToggles& toggles, TChartSession& session, TDDSD& sound, TMediaPlayer& music,
-               TDXInput& input, const TScreenServices& screen, const TRect& fullScreenRect, IClock& clock,
-               TNoteField& noteField, std::function<void()> close, std::optional<uint32_t> mixClockStart)
+               const TPlayToggles& toggles, TChartSession& session, TDDSD& sound,
+               TMediaPlayer& music, TDXInput& input, const TScreenServices& screen,
+               const TRect& fullScreenRect, IClock& clock, TNoteField& noteField,
+               std::function<void()> close, std::optional<uint32_t> mixClockStart)
         : GameMode(flow.GameMode), ChartActive(flow.ChartActive), ChartList(chartList), Play(play),
-          Toggles(toggles), GameState(session.GameState), Chart(session.Chart), Keysounds(session.KeysoundSlots),
-          BgaSurfaces(session.BgaSurfaces), Sound(sound), Music(music), Input(input), Display(screen.Display),
-          Timer(screen.Timer), FullScreenRect(fullScreenRect), Clock(clock), NoteField(noteField),
+          Toggles(toggles), GameState(session.GameState), Chart(session.Chart),
+          Keysounds(session.KeysoundSlots), BgaSurfaces(session.BgaSurfaces), Sound(sound),
+          Music(music), Input(input), Display(screen.Display), Timer(screen.Timer),
+          FullScreenRect(fullScreenRect), Clock(clock), NoteField(noteField),
           Close(std::move(close)), MixClockStart(mixClockStart) {}
 
     int32_t& GameMode;

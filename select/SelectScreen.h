@@ -37,14 +37,15 @@ struct TSelectScreen {
     // Walks `songs`; reads the current chart's header from `session` and
     // writes its song folder. `scanChartHeader` reads a chart's header into
     // the session; `startPlay` runs the chart pipeline for Button1.
-    TSelectScreen(const TScreenServices& screen, TDXInput& input, TSongList& songs, const TPlayToggles& toggles,
-                  TChartSession& session, const std::string& programFolder, const std::string& songsFolder,
+    TSelectScreen(const TScreenServices& screen, TDXInput& input, TSongList& songs,
+                  const TPlayToggles& toggles, TChartSession& session,
+                  const std::string& programFolder, const std::string& songsFolder,
                   std::function<void(const std::string&)> scanChartHeader,
                   std::function<void(const std::string&)> startPlay)
-        : Display(screen.Display), Images(screen.Images), Warp(screen.Warp), Input(input), Songs(songs),
-          Toggles(toggles), Header(session.Header), GameState(session.GameState), ProgramFolder(programFolder),
-          SongsFolder(songsFolder), SongFolder(session.SongFolder), ScanChartHeader(std::move(scanChartHeader)),
-          StartPlay(std::move(startPlay)) {}
+        : Display(screen.Display), Images(screen.Images), Warp(screen.Warp), Input(input),
+          Songs(songs), Toggles(toggles), Header(session.Header), GameState(session.GameState),
+          ProgramFolder(programFolder), SongsFolder(songsFolder), SongFolder(session.SongFolder),
+          ScanChartHeader(std::move(scanChartHeader)), StartPlay(std::move(startPlay)) {}
 
     TDXDraw& Display;
     TDXImageList& Images;

@@ -236,17 +236,20 @@ TEST(Compiler, MissingFileIsACompileErrorAfterTheReset) {
         FAIL();
     } catch (const ECompileError& e) {
         EXPECT_STREQ(e.what(), "ファイル /nonexistent/song.bms は開けません");
-        EXPECT_EQ(e.Partial().GameState.Bpm, 130.0) << "the reset happened before the file was opened";
+        EXPECT_EQ(e.Partial().GameState.Bpm, 130.0)
+            << "the reset happened before the file was opened";
         EXPECT_EQ(e.Partial().Header.Title, "Kept");
         EXPECT_TRUE(e.Partial().Header.MidiFileName.empty());
-        EXPECT_EQ(e.Partial().SongFolder, "/songs/old/") << "the folder changes only with a readable chart";
+        EXPECT_EQ(e.Partial().SongFolder, "/songs/old/")
+            << "the folder changes only with a readable chart";
     }
 }
 
 TEST(Compiler, ResultDoesNotDependOnThePreviousChartsData) {
     // The same text compiles to the same chart after any other chart.
     TCompiled fresh, reused;
-    ASSERT_EQ(reused.Run("#BPM 90\n#WAV01 a.wav\n#BMP02 b.bmp\n#00103:50\n#00211:0101\n#00307:02\n"), "");
+    ASSERT_EQ(
+        reused.Run("#BPM 90\n#WAV01 a.wav\n#BMP02 b.bmp\n#00103:50\n#00211:0101\n#00307:02\n"), "");
     const std::string text = "#BPM 120\n#00211:01\n";
     ASSERT_EQ(fresh.Run(text), "");
     ASSERT_EQ(reused.Run(text), "");

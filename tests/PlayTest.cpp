@@ -181,7 +181,8 @@ TEST(Play, BackgroundImagesChangeAtMostOncePerFrame) {
     ASSERT_EQ(f.messages.shown.size(), 1u) << "the broken JPEG is reported";
     EXPECT_EQ(f.messages.shown[0].rfind("JPEG エラー #", 0), 0u);
     EXPECT_TRUE(f.form->Session.BgaSurfaces[1] != nullptr);
-    EXPECT_TRUE(f.form->Session.BgaSurfaces[3] != nullptr) << "images after a broken one still load";
+    EXPECT_TRUE(f.form->Session.BgaSurfaces[3] != nullptr)
+        << "images after a broken one still load";
     EXPECT_EQ(f.form->Session.GameState.BgaLayerImage, 255);
     f.PassGate();
     while (f.form->Play.SongTime <= 1002) f.Frame();
