@@ -64,22 +64,21 @@ TEST(Form, NoChartsShowsTheMessageCentredOverTheWarp) {
     EXPECT_GT(coloured, 250);
 }
 
-TEST(Form, CommandLineDecidesTheStartMode) {
-    {
-        TFormFixture f;
-        std::filesystem::create_directories(f.dir.Folder() + "songs");
-        f.Create({f.dir.File("notes.txt")});
-        EXPECT_EQ(f.form->Flow.GameMode, ModeNotChart) << "the chart search does not change it";
-        EXPECT_FALSE(f.form->Flow.ChartActive);
-    }
-    {
-        TFormFixture f;
-        WriteFileAtomic(f.dir.File("Song.BMS"), {'#', 'B', 'P', 'M', ' ', '9', '0'});
-        f.Create({f.dir.File("Song.BMS"), "ignored.txt"});
-        EXPECT_EQ(f.form->Flow.GameMode, ModePlay) << "the extension test ignores case";
-        EXPECT_TRUE(f.form->Flow.ChartActive);
-        EXPECT_TRUE(f.form->Songs.ChartList.empty());
-    }
+TEST(Form, CommandLineFileThatIsNoChartShowsTheErrorScreen) {
+    TFormFixture f;
+    std::filesystem::create_directories(f.dir.Folder() + "songs");
+    f.Create({f.dir.File("notes.txt")});
+    EXPECT_EQ(f.form->Flow.GameMode, ModeNotChart) << "the chart search does not change it";
+    EXPECT_FALSE(f.form->Flow.ChartActive);
+}
+
+TEST(Form, CommandLineChartExtensionIgnoresCase) {
+    TFormFixture f;
+    WriteFileAtomic(f.dir.File("Song.BMS"), {'#', 'B', 'P', 'M', ' ', '9', '0'});
+    f.Create({f.dir.File("Song.BMS"), "ignored.txt"});
+    EXPECT_EQ(f.form->Flow.GameMode, ModePlay);
+    EXPECT_TRUE(f.form->Flow.ChartActive);
+    EXPECT_TRUE(f.form->Songs.ChartList.empty()) << "only the first argument counts; no search";
 }
 
 TEST(Form, ChartsBelowTheProgramFolderFillTheList) {
@@ -118,9 +117,11 @@ TEST(Form, CommandLineChartIsCompiledAtStartUp) {
     EXPECT_EQ(f.form->Session.Chart.Events.LaneNotes(1, 0).size(), 1u);
     EXPECT_EQ(f.form->Session.GameState.Lane2X, 184);
     EXPECT_EQ(f.form->Session.SongFolder, f.dir.Folder());
+}
 
-    // A compile error is reported and the half-built chart is not played: a
-    // command-line chart ends the program (exit code 1) once start-up is done.
+TEST(Form, CommandLineChartThatDoesNotCompileEndsTheProgram) {
+    // Reported, and the half-built chart is not played: with nothing to go back
+    // to, the program ends (exit code 1) once start-up is done.
     TFormFixture g;
     WriteFileAtomic(g.dir.File("bad.bms"), {'#', 'B', 'P', 'M', ' ', 'x', '\n'});
     g.Create({g.dir.File("bad.bms")});

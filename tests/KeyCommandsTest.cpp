@@ -42,11 +42,11 @@ TEST(KeyCommands, PauseResumeAndRestart) {
     TKeyFixture f;
     f.RunTo(1500);
     EXPECT_EQ(f.Playing(), 1);
-    EXPECT_EQ(f.form->MediaPlayer1.Mode(), 2);
+    EXPECT_EQ(f.form->MediaPlayer1.Mode(), MusicPlaying);
     f.form->FormKeyDown(vk::F4);
     EXPECT_EQ(f.form->Flow.GameMode, ModePaused);
     EXPECT_EQ(f.Playing(), 0) << "sounds are cut";
-    EXPECT_EQ(f.form->MediaPlayer1.Mode(), 1);
+    EXPECT_EQ(f.form->MediaPlayer1.Mode(), MusicStopped);
     const int32_t at = f.form->Play.SongTime;
     for (int i = 0; i < 50; ++i) f.Frame();
     EXPECT_EQ(f.form->Play.SongTime, at) << "the clock stands still";
@@ -54,7 +54,7 @@ TEST(KeyCommands, PauseResumeAndRestart) {
     EXPECT_EQ(f.form->Flow.GameMode, ModePlay);
     f.Frame();
     EXPECT_EQ(f.form->Play.SongTime, at + 10) << "it goes on from where it stopped";
-    EXPECT_EQ(f.form->MediaPlayer1.Mode(), 1) << "the music stays silent";
+    EXPECT_EQ(f.form->MediaPlayer1.Mode(), MusicStopped) << "the music stays silent";
     EXPECT_EQ(f.Playing(), 0) << "cut sounds are not resumed";
 
     // Restart while paused: play from song time 0.
@@ -98,5 +98,5 @@ TEST(KeyCommands, EscFromAChartStartedInTheSelectScreen) {
     EXPECT_EQ(f.form->Flow.GameMode, ModeSelect);
     EXPECT_FALSE(f.form->Flow.ChartActive);
     EXPECT_EQ(f.Playing(), 0);
-    EXPECT_EQ(f.form->MediaPlayer1.Mode(), 1);
+    EXPECT_EQ(f.form->MediaPlayer1.Mode(), MusicStopped);
 }

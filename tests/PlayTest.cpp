@@ -121,7 +121,7 @@ TEST(Play, TheSongWaitsForItsMusic) {
     f.PassGate();
     f.Frame();
     EXPECT_TRUE(f.form->Play.SongEnded);
-    EXPECT_EQ(f.form->MediaPlayer1.Mode(), 2);
+    EXPECT_EQ(f.form->MediaPlayer1.Mode(), MusicPlaying);
     f.Pull(22050);
     f.Frame();
     EXPECT_FALSE(f.form->CloseRequested()) << "the music still plays";
@@ -204,6 +204,16 @@ TEST(Play, ACompileErrorIsNeverPlayed) {
     EXPECT_EQ(f.messages.shown[0], "'00x' は整数ではありません");
     EXPECT_TRUE(f.form->CloseRequested());
     EXPECT_EQ(f.form->ExitCode(), 1);
+}
+
+TEST(Render, SongTimesRoundDownToTheirMixFrame) {
+    EXPECT_EQ(MixFramesOfSongTime(0), 0);
+    EXPECT_EQ(MixFramesOfSongTime(1), 44) << "44.1 frames";
+    EXPECT_EQ(MixFramesOfSongTime(1000), 44100);
+    EXPECT_EQ(MixFramesOfSongTime(-1), -45) << "before the start, still the earlier frame";
+    EXPECT_EQ(MixFramesOfSongTime(-1000), -44100);
+    EXPECT_EQ(MixFrameOfTick(1010, 10), 44100);
+    EXPECT_EQ(MixFrameOfTick(5, 0xFFFFFFFBu), 441) << "across the tick counter's wrap";
 }
 
 TEST(Render, EveryKeysoundStartsAtItsExactSample) {

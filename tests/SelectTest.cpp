@@ -100,6 +100,29 @@ TEST(Select, Button1StartsTheChart) {
     EXPECT_EQ(f.Current(), "b/1.bms");
 }
 
+TEST(Select, Button1ShowsTheLoadingScreenOnBothPagesFirst) {
+    TSelectFixture f;
+    const long before = f.presenter.Presents();
+    f.keys.Press('Z');
+    f.Frame();
+    EXPECT_EQ(f.presenter.Presents() - before, 3) << "two loading screens, then the frame's own flip";
+}
+
+TEST(Select, AChartThatDoesNotCompileGoesBackToTheList) {
+    TSelectFixture f;
+    f.Write("a/1.bms", Bytes("#TITLE Broken\n#PLAYLEVEL 2\n#BPM 150\n#00x11:01\n"));
+    f.keys.Press('Z');
+    f.Frame();
+    f.keys.ReleaseAll();
+    ASSERT_EQ(f.messages.shown.size(), 1u);
+    EXPECT_EQ(f.messages.shown[0], "'00x' は整数ではありません");
+    EXPECT_EQ(f.form->Flow.GameMode, ModeSelect);
+    EXPECT_FALSE(f.form->Flow.ChartActive);
+    EXPECT_FALSE(f.form->CloseRequested());
+    EXPECT_EQ(f.form->Session.Header.Title, "Broken") << "the header read before the error is shown";
+    EXPECT_EQ(f.Current(), "a/1.bms");
+}
+
 TEST(Select, BannersAreBuiltOnceAndShown) {
     TSelectFixture f;
     EXPECT_FALSE(std::filesystem::exists(f.dir.File("a/disk.bmp"))) << "no picture, nothing written";
