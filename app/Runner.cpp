@@ -82,6 +82,46 @@ class TProgress {
     double shown_ = -1;
 };
 
+// The headless mix, pulled in step with the virtual clock; the render file
+// (when there is one) gets everything from the song's start on.
+class TStepMixer {
+  public:
+    TStepMixer(TForm1& form, uint32_t tick0, TWaveFileWriter* wav) : form_(form), tick0_(tick0), wav_(wav) {}
+    void MixUpTo(uint32_t tick) {
+        const int64_t due = MixFrameOfTick(tick, tick0_);
+        const bool started = form_.Play.SongStartTick != 0;
+        const int64_t songStart = started ? MixFrameOfTick(uint32_t(form_.Play.SongStartTick), tick0_) : due;
+        while (mixed_ < due) {
+            const int n = int(std::min<int64_t>(due - mixed_, int64_t(block_.size() / 2)));
+            form_.DDSD1.Mix(block_.data(), n);
+            if (wav_ && started && mixed_ + n > songStart) {
+                const int64_t skip = std::max<int64_t>(0, songStart - mixed_);
+                wav_->Write(block_.data() + skip * 2, size_t(n - skip));
+            }
+            mixed_ += n;
+        }
+    }
+
+  private:
+    TForm1& form_;
+    uint32_t tick0_;
+    TWaveFileWriter* wav_;
+    std::vector<int16_t> block_ = std::vector<int16_t>(4096 * 2);
+    int64_t mixed_ = 0;
+};
+
+bool FinishRender(TWaveFileWriter& wav, const std::string& path, IMessageBox& box) {
+    try {
+        wav.Finish();
+        std::fprintf(stderr, "tappoplayer: wrote %.1f s of audio to %s\n", double(wav.Frames()) / MixRate,
+                     path.c_str());
+        return true;
+    } catch (const std::exception& e) {
+        box.Show(e.what());
+        return false;
+    }
+}
+
 // Headless play and offline rendering: the real form on the virtual clock,
 // with the mix pulled in step with it. Keysounds and music start at the exact
 // mix frame of their song time, so a rendered file has every sound where the
@@ -123,8 +163,7 @@ int RunHeadless(const TCommandLine& cl) {
     TScreenshots shots(cl);
     TProgress progress(render);
     bool shotsOk = true;
-    std::vector<int16_t> block(4096 * 2);
-    int64_t mixed = 0;
+    TStepMixer mixer(form, tick0, wav.get());
     const double expected = form.Session.Chart.LastSoundTime / 1000.0;
     while (!form.CloseRequested() && form.DXTimer1.Running()) {
         if (cl.Frames >= 0 && form.FramesRun() >= cl.Frames) break;
@@ -132,32 +171,14 @@ int RunHeadless(const TCommandLine& cl) {
         clock.Advance(uint32_t(cl.FrameMs));
         form.Guarded([&] { form.DXTimer1.DoTick(); });
         // The frame has scheduled everything before its tick: mix up to it.
-        const int64_t due = MixFrameOfTick(clock.GetTickCount(), tick0);
-        const bool started = form.Play.SongStartTick != 0;
-        const int64_t songStart = started ? MixFrameOfTick(uint32_t(form.Play.SongStartTick), tick0) : due;
-        while (mixed < due) {
-            const int n = int(std::min<int64_t>(due - mixed, int64_t(block.size() / 2)));
-            form.DDSD1.Mix(block.data(), n);
-            if (wav && started && mixed + n > songStart) {
-                const int64_t skip = std::max<int64_t>(0, songStart - mixed);
-                wav->Write(block.data() + skip * 2, size_t(n - skip));
-            }
-            mixed += n;
-        }
+        mixer.MixUpTo(clock.GetTickCount());
         if (render) progress.Show(form.Play.SongTime / 1000.0, expected);
         if (FrameDone(form, cl, shots, before, shotsOk)) break;
     }
     form.FormDestroy();
     if (wav) {
         progress.Done();
-        try {
-            wav->Finish();
-            std::fprintf(stderr, "tappoplayer: wrote %.1f s of audio to %s\n", double(wav->Frames()) / MixRate,
-                         cl.RenderWav.c_str());
-        } catch (const std::exception& e) {
-            box.Show(e.what());
-            return 1;
-        }
+        if (!FinishRender(*wav, cl.RenderWav, box)) return 1;
     }
     if (form.ExitCode()) return form.ExitCode();
     return shotsOk ? 0 : 1;

@@ -79,24 +79,28 @@ void StopEverything(TPlayScene& s) {
     if (s.Play.MidiLoaded) s.Music.Stop();
 }
 
-void PlayFrame(TPlayScene& s) {
-    TPlayState& p = s.Play;
-    TEventLists& ev = s.Chart.Events;
-    const int32_t tick = int32_t(s.Clock.GetTickCount());
+namespace {
 
-    // The song waits until frames come steadily: a clock started during the
-    // first uneven frames would run the arrows in jerks.
-    if (s.Timer.FrameRate() < StartGateFrameRate && p.SongStartTick == 0) {
-        TDirectDrawSurface& back = s.Display.Surface();
-        back.Fill(0);
-        TDirectDrawSurfaceCanvas& canvas = back.Canvas();
-        canvas.Font.Name = "MS Serif";
-        canvas.Font.Color = 0x00FF00;
-        canvas.TextOut(276, 222, std::to_string(s.Timer.FrameRate()) + " fps");
-        canvas.Release();
-        return;
-    }
-    // The first steady frame is song time 0; the music starts with it.
+// The song waits until frames come steadily: a clock started during the first
+// uneven frames would run the arrows in jerks. Meanwhile the frame rate shows.
+bool WaitForSteadyFrames(TPlayScene& s) {
+    if (s.Timer.FrameRate() >= StartGateFrameRate || s.Play.SongStartTick != 0) return false;
+    TDirectDrawSurface& back = s.Display.Surface();
+    back.Fill(0);
+    TDirectDrawSurfaceCanvas& canvas = back.Canvas();
+    canvas.Font.Name = "MS Serif";
+    canvas.Font.Color = 0x00FF00;
+    canvas.TextOut(276, 222, std::to_string(s.Timer.FrameRate()) + " fps");
+    canvas.Release();
+    return true;
+}
+
+// The song clock. The first steady frame is song time 0 and the music starts
+// with it. While paused the clock stands at the pause tick, which Up and Down
+// step by 50 ms; the cursors go back to the start so a step back finds its
+// events again.
+void RunSongClock(TPlayScene& s, int32_t tick) {
+    TPlayState& p = s.Play;
     if (p.SongStartTick == 0) {
         p.SongStartTick = tick;
         if (p.MidiLoaded) {
@@ -106,9 +110,6 @@ void PlayFrame(TPlayScene& s) {
                 s.Music.Play();
         }
     }
-    // The song clock. While paused it stands at the pause tick, which Up and
-    // Down step by 50 ms; the cursors go back to the start so a step back
-    // finds its events again.
     if (s.GameMode == ModePaused) {
         s.Input.UpdateKeyboard();
         const TDXInputStates keys = s.Input.Keyboard.States;
@@ -119,17 +120,46 @@ void PlayFrame(TPlayScene& s) {
     } else {
         p.SongTime = tick - p.SongStartTick;
     }
-    // The end: the clock has passed the last sound, the music has stopped
-    // and every channel is quiet. A command-line chart ends the program.
+}
+
+// The end: the clock has passed the last sound, the music has stopped and
+// every channel is quiet. A command-line chart ends the program.
+void CheckSongEnd(TPlayScene& s) {
+    TPlayState& p = s.Play;
     if (p.PrevSongTime <= s.Chart.LastSoundTime && s.Chart.LastSoundTime < p.SongTime) p.SongEnded = true;
-    if (p.SongEnded && s.Music.Mode() != MusicPlaying && !AnyChannelPlaying(s.Sound)) {
-        if (s.ChartList.empty()) {
-            if (s.Close) s.Close();
-        } else {
-            s.GameMode = ModeSelect;
-            s.ChartActive = false;
-        }
+    if (!p.SongEnded || s.Music.Mode() == MusicPlaying || AnyChannelPlaying(s.Sound)) return;
+    if (s.ChartList.empty()) {
+        if (s.Close) s.Close();
+    } else {
+        s.GameMode = ModeSelect;
+        s.ChartActive = false;
     }
+}
+
+// The chart's images when shown, else the note field's own background.
+void DrawBackground(TPlayScene& s) {
+    TPlayState& p = s.Play;
+    TEventLists& ev = s.Chart.Events;
+    if (!s.Toggles.ShowBga || !s.Chart.HasBga) {
+        s.NoteField.DrawBackground();
+        return;
+    }
+    ChangeImage(ev.BgaBaseEvents(), p.EventCursors[BgaBaseEventsIndex], p, s.GameState.BgaBaseImage);
+    DrawImage(s, s.GameState.BgaBaseImage, false);
+    if (s.Chart.HasBgaLayer) {
+        ChangeImage(ev.BgaLayerEvents(), p.EventCursors[BgaLayerEventsIndex], p, s.GameState.BgaLayerImage);
+        DrawImage(s, s.GameState.BgaLayerImage, true);
+    }
+}
+
+} // namespace
+
+void PlayFrame(TPlayScene& s) {
+    TPlayState& p = s.Play;
+    TEventLists& ev = s.Chart.Events;
+    if (WaitForSteadyFrames(s)) return;
+    RunSongClock(s, int32_t(s.Clock.GetTickCount()));
+    CheckSongEnd(s);
     // Keysounds of this frame's window, each on the first free channel.
     ScanWindow(ev.SoundEvents(), p.EventCursors[SoundEventsIndex], 0, p,
                [&](const TEventRecord& r, int64_t t) { PlayKeysound(s, r.Slot(), t); });
@@ -138,20 +168,7 @@ void PlayFrame(TPlayScene& s) {
     if (s.Toggles.StepTickOn)
         ScanWindow(ev.StepTickEvents(), p.EventCursors[StepTickEventsIndex], p.LateTime, p,
                    [&](const TEventRecord&, int64_t t) { PlayKeysound(s, StepTickSlot, t); });
-    // Background: the chart's images when shown, else the note field's own.
-    if (s.Display.CanDraw()) {
-        if (s.Toggles.ShowBga && s.Chart.HasBga) {
-            ChangeImage(ev.BgaBaseEvents(), p.EventCursors[BgaBaseEventsIndex], p, s.GameState.BgaBaseImage);
-            DrawImage(s, s.GameState.BgaBaseImage, false);
-            if (s.Chart.HasBgaLayer) {
-                ChangeImage(ev.BgaLayerEvents(), p.EventCursors[BgaLayerEventsIndex], p,
-                            s.GameState.BgaLayerImage);
-                DrawImage(s, s.GameState.BgaLayerImage, true);
-            }
-        } else {
-            s.NoteField.DrawBackground();
-        }
-    }
+    if (s.Display.CanDraw()) DrawBackground(s);
     s.NoteField.DrawOverlay();
     s.NoteField.DrawReceptorsAndArrows();
     // The next frame's window starts where this one ends.

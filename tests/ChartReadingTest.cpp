@@ -5,6 +5,7 @@
 #include "chart/HeaderScan.h"
 #include "chart/Lines.h"
 #include "chart/ShiftJis.h"
+#include "media/AsciiCase.h"
 #include "media/Errors.h"
 
 #include <gtest/gtest.h>
@@ -127,4 +128,16 @@ TEST(HeaderScan, ErrorsStopAtTheirLineKeepingEarlierValues) {
     EXPECT_EQ(s.Run("#PLAYLEVEL\t5\n"), "'\t5' は整数ではありません");
     EXPECT_EQ(ErrorOf([&] { ScanChartHeader("/nonexistent/a.bms", s.state, s.header, '.'); }),
               "ファイル /nonexistent/a.bms は開けません");
+}
+
+TEST(ChartReading, AsciiCaseLeavesShiftJisBytesAlone) {
+    // 0x83 0x61 is a katakana: its second byte is an ASCII "a" and must stay one.
+    EXPECT_EQ(AsciiUpper("ab\x83" "az~"), "AB\x83" "AZ~");
+    EXPECT_EQ(AsciiLower("AB\x83" "AZ@["), "ab\x83" "az@[");
+    EXPECT_EQ(AsciiUpper(std::string("\xE0\xFC\x7F")), "\xE0\xFC\x7F");
+}
+
+TEST(ChartReading, ShiftJisLeadBytes) {
+    for (int c : {0x81, 0x9F, 0xE0, 0xFC}) EXPECT_TRUE(IsShiftJisLeadByte(uint8_t(c))) << c;
+    for (int c : {0x5C, 0x80, 0xA0, 0xDF, 0xFD}) EXPECT_FALSE(IsShiftJisLeadByte(uint8_t(c))) << c;
 }

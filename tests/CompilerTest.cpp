@@ -62,8 +62,11 @@ TEST(Compiler, WorkedExample) {
     EXPECT_EQ(c.folder, "/songs/x/");
     EXPECT_EQ(FormatEventTime(2, 4, 2, d), "0005400");
     EXPECT_EQ(FormatStepTime(0, 1, 0, d), "0000980");
+}
 
-    // A channel-02 line in the same chart: 1500 ms, then scaled by the tempo change.
+TEST(Compiler, MeasureLengthIsScaledByALaterTempoChange) {
+    // A channel-02 line: 1500 ms, then scaled by the tempo change.
+    TCompiled c;
     ASSERT_EQ(c.Run("#BPM 120\n#00103:96\n#00211:01000200\n#00302:0.75\n"), "");
     EXPECT_DOUBLE_EQ(c.chart->MeasureLength[3], 1200);
 }
@@ -92,6 +95,10 @@ TEST(Compiler, TempoChangesComeFromTheSnapshot) {
         ASSERT_EQ(c.Run(text), "");
         EXPECT_NEAR(c.chart->MeasureLength[2], 120.0 / 180 * 2000, 1e-9) << text;
     }
+}
+
+TEST(Compiler, TempoErrors) {
+    TCompiled c;
     // Only columns 8-9 count, wherever the tempo stands in the data.
     EXPECT_EQ(c.Run("#00103:00B4\n"), "0 による浮動小数点数除算");
     EXPECT_EQ(c.Run("#00103:ZZ\n"), "'$ZZ' は整数ではありません");
@@ -99,7 +106,7 @@ TEST(Compiler, TempoChangesComeFromTheSnapshot) {
     EXPECT_EQ(c.Run("#00102:fast\n"), "'fast' は浮動小数点数ではありません");
 }
 
-TEST(Compiler, ObjectsChannelsAndRecords) {
+TEST(Compiler, ObjectCountComesFromTheLineLength) {
     TCompiled c;
     // Two objects; the same with two trailing spaces gives three slots; an odd
     // last character is dropped.
@@ -109,13 +116,19 @@ TEST(Compiler, ObjectsChannelsAndRecords) {
     EXPECT_EQ(c.Texts(LaneNotesIndex), (Strings{"0002000", "0002333"}));
     ASSERT_EQ(c.Run("#BPM 240\n#00111:01010\n"), "");
     EXPECT_EQ(c.Texts(LaneNotesIndex).size(), 2u);
+}
 
+TEST(Compiler, ObjectIds) {
+    TCompiled c;
     // 0Z is no object; 0a is one, read as slot 10.
     ASSERT_EQ(c.Run("#00101:0Z0a\n"), "");
     ASSERT_EQ(c.chart->Events[SoundEventsIndex].size(), 1u);
     EXPECT_EQ(c.chart->Events[SoundEventsIndex][0].Text().substr(7), "0a");
     EXPECT_EQ(c.chart->Events[SoundEventsIndex][0].Slot(), 10);
+}
 
+TEST(Compiler, ChannelsFeedTheirLists) {
+    TCompiled c;
     // Channel 12: a keysound without an arrow; channel 09: nothing but the end.
     ASSERT_EQ(c.Run("#BPM 120\n#00112:01\n#00509:01\n"), "");
     EXPECT_EQ(c.Texts(SoundEventsIndex).size(), 1u);
@@ -130,8 +143,11 @@ TEST(Compiler, ObjectsChannelsAndRecords) {
     for (int i = LaneNotesIndex; i < 12; ++i) EXPECT_EQ(c.chart->Events[i].size(), 1u) << i;
     EXPECT_EQ(c.Texts(SoundEventsIndex).size(), 8u);
     EXPECT_EQ(c.Texts(StepTickEventsIndex).size(), 8u);
+}
 
-    // Images: base and layer events, the first #BMP line's slot shown first.
+TEST(Compiler, BackgroundImageEvents) {
+    TCompiled c;
+    // Base and layer events, the first #BMP line's slot shown first.
     ASSERT_EQ(c.Run("#BMP07 a.bmp\n#BMP03 b.bmp\n#00004:0703\n#00007:03\n"), "");
     EXPECT_TRUE(c.chart->HasBga);
     EXPECT_TRUE(c.chart->HasBgaLayer);
