@@ -86,11 +86,13 @@ class TProgress {
 // (when there is one) gets everything from the song's start on.
 class TStepMixer {
   public:
-    TStepMixer(TForm1& form, uint32_t tick0, TWaveFileWriter* wav) : form_(form), tick0_(tick0), wav_(wav) {}
+    TStepMixer(TForm1& form, uint32_t tick0, TWaveFileWriter* wav)
+        : form_(form), tick0_(tick0), wav_(wav) {}
     void MixUpTo(uint32_t tick) {
         const int64_t due = MixFrameOfTick(tick, tick0_);
         const bool started = form_.Play.SongStartTick != 0;
-        const int64_t songStart = started ? MixFrameOfTick(uint32_t(form_.Play.SongStartTick), tick0_) : due;
+        const int64_t songStart =
+            started ? MixFrameOfTick(uint32_t(form_.Play.SongStartTick), tick0_) : due;
         while (mixed_ < due) {
             const int n = int(std::min<int64_t>(due - mixed_, int64_t(block_.size() / 2)));
             form_.DDSD1.Mix(block_.data(), n);
@@ -113,8 +115,8 @@ class TStepMixer {
 bool FinishRender(TWaveFileWriter& wav, const std::string& path, IMessageBox& box) {
     try {
         wav.Finish();
-        std::fprintf(stderr, "tappoplayer: wrote %.1f s of audio to %s\n", double(wav.Frames()) / MixRate,
-                     path.c_str());
+        std::fprintf(stderr, "tappoplayer: wrote %.1f s of audio to %s\n",
+                     double(wav.Frames()) / MixRate, path.c_str());
         return true;
     } catch (const std::exception& e) {
         box.Show(e.what());

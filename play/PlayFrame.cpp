@@ -144,10 +144,12 @@ void DrawBackground(TPlayScene& s) {
         s.NoteField.DrawBackground();
         return;
     }
-    ChangeImage(ev.BgaBaseEvents(), p.EventCursors[BgaBaseEventsIndex], p, s.GameState.BgaBaseImage);
+    ChangeImage(ev.BgaBaseEvents(), p.EventCursors[BgaBaseEventsIndex], p,
+                s.GameState.BgaBaseImage);
     DrawImage(s, s.GameState.BgaBaseImage, false);
     if (s.Chart.HasBgaLayer) {
-        ChangeImage(ev.BgaLayerEvents(), p.EventCursors[BgaLayerEventsIndex], p, s.GameState.BgaLayerImage);
+        ChangeImage(ev.BgaLayerEvents(), p.EventCursors[BgaLayerEventsIndex], p,
+                    s.GameState.BgaLayerImage);
         DrawImage(s, s.GameState.BgaLayerImage, true);
     }
 }

@@ -130,14 +130,17 @@ TEST(HeaderScan, ErrorsStopAtTheirLineKeepingEarlierValues) {
               "ファイル /nonexistent/a.bms は開けません");
 }
 
-TEST(ChartReading, AsciiCaseLeavesShiftJisBytesAlone) {
-    // 0x83 0x61 is a katakana: its second byte is an ASCII "a" and must stay one.
-    EXPECT_EQ(AsciiUpper("ab\x83" "az~"), "AB\x83" "AZ~");
-    EXPECT_EQ(AsciiLower("AB\x83" "AZ@["), "ab\x83" "az@[");
-    EXPECT_EQ(AsciiUpper(std::string("\xE0\xFC\x7F")), "\xE0\xFC\x7F");
+TEST(ChartReading, AsciiCaseChangesOnlyAsciiLetters) {
+    // Bytes above 0x7F (Shift-JIS, UTF-8) never change, whatever the locale.
+    EXPECT_EQ(AsciiUpper("ab\x83\x81z~"), "AB\x83\x81Z~");
+    EXPECT_EQ(AsciiLower("AB\xC9\xE9Z@["), "ab\xC9\xE9z@[");
+    EXPECT_EQ(AsciiUpper("`{"), "`{");
+    EXPECT_EQ(AsciiLower("@["), "@[");
 }
 
 TEST(ChartReading, ShiftJisLeadBytes) {
-    for (int c : {0x81, 0x9F, 0xE0, 0xFC}) EXPECT_TRUE(IsShiftJisLeadByte(uint8_t(c))) << c;
-    for (int c : {0x5C, 0x80, 0xA0, 0xDF, 0xFD}) EXPECT_FALSE(IsShiftJisLeadByte(uint8_t(c))) << c;
+    for (int c : {0x81, 0x9F, 0xE0, 0xFC})
+        EXPECT_TRUE(IsShiftJisLeadByte(uint8_t(c))) << c;
+    for (int c : {0x5C, 0x80, 0xA0, 0xDF, 0xFD})
+        EXPECT_FALSE(IsShiftJisLeadByte(uint8_t(c))) << c;
 }
