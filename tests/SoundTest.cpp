@@ -220,7 +220,8 @@ TEST(SoundChannels, StatusPolyphonyAndMixing) {
     for (int c = 0; c < 5; ++c) f.sound.PlayChannel(c);
     EXPECT_EQ(Pull(f.sound, 1)[0], 32767) << "the sum is clipped";
     f.sound.StopAll();
-    for (int c = 0; c < 32; ++c) EXPECT_EQ(f.sound.ChannelStatus(c), ChannelStopped);
+    for (int c = 0; c < 32; ++c)
+        EXPECT_EQ(f.sound.ChannelStatus(c), ChannelStopped);
 }
 
 TEST(SoundChannels, AFailedSampleOrAWrongChannelPlaysNothing) {
