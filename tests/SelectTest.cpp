@@ -105,7 +105,8 @@ TEST(Select, Button1ShowsTheLoadingScreenOnBothPagesFirst) {
     const long before = f.presenter.Presents();
     f.keys.Press('Z');
     f.Frame();
-    EXPECT_EQ(f.presenter.Presents() - before, 3) << "two loading screens, then the frame's own flip";
+    EXPECT_EQ(f.presenter.Presents() - before, 3)
+        << "two loading screens, then the frame's own flip";
 }
 
 TEST(Select, AChartThatDoesNotCompileGoesBackToTheList) {
@@ -119,7 +120,8 @@ TEST(Select, AChartThatDoesNotCompileGoesBackToTheList) {
     EXPECT_EQ(f.form->Flow.GameMode, ModeSelect);
     EXPECT_FALSE(f.form->Flow.ChartActive);
     EXPECT_FALSE(f.form->CloseRequested());
-    EXPECT_EQ(f.form->Session.Header.Title, "Broken") << "the header read before the error is shown";
+    EXPECT_EQ(f.form->Session.Header.Title, "Broken")
+        << "the header read before the error is shown";
     EXPECT_EQ(f.Current(), "a/1.bms");
 }
 
