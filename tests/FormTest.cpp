@@ -151,7 +151,9 @@ TEST(Form, EscClosesWhereThereIsNothingToGoBackTo) {
     f.form->FormKeyPress(vk::Escape);
     EXPECT_TRUE(f.form->CloseRequested());
     EXPECT_EQ(f.form->Flow.GameMode, ModeSelect);
+}
 
+TEST(Form, EscFromAChartWithAListGoesBackToIt) {
     TFormFixture g;
     std::filesystem::create_directories(g.dir.File("cmd"));
     WriteFileAtomic(g.dir.File("cmd/a.bms"), {'#', 'B', 'P', 'M', ' ', '9', '0'});

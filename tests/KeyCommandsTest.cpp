@@ -38,7 +38,7 @@ TEST(KeyCommands, OffsetAndToggles) {
     EXPECT_EQ(f.form->Play.LateTime, 2);
 }
 
-TEST(KeyCommands, PauseResumeAndRestart) {
+TEST(KeyCommands, PauseAndResume) {
     TKeyFixture f;
     f.RunTo(1500);
     EXPECT_EQ(f.Playing(), 1);
@@ -56,8 +56,11 @@ TEST(KeyCommands, PauseResumeAndRestart) {
     EXPECT_EQ(f.form->Play.SongTime, at + 10) << "it goes on from where it stopped";
     EXPECT_EQ(f.form->MediaPlayer1.Mode(), MusicStopped) << "the music stays silent";
     EXPECT_EQ(f.Playing(), 0) << "cut sounds are not resumed";
+}
 
-    // Restart while paused: play from song time 0.
+TEST(KeyCommands, RestartWhilePausedPlaysFromTheStart) {
+    TKeyFixture f;
+    f.RunTo(1500);
     f.form->FormKeyDown(vk::F4);
     f.form->FormKeyDown(vk::F5);
     EXPECT_EQ(f.form->Flow.GameMode, ModePlay);

@@ -38,7 +38,7 @@ struct TSelectFixture : THeadlessForm {
 
 } // namespace
 
-TEST(Select, FolderAndChartWalks) {
+TEST(Select, RightAndLeftWalkBetweenFolders) {
     TSelectFixture f;
     ASSERT_EQ(f.form->Flow.GameMode, ModeSelect);
     EXPECT_EQ(f.Current(), "a/1.bms");
@@ -54,6 +54,16 @@ TEST(Select, FolderAndChartWalks) {
     f.Move(vk::Left);
     f.Move(vk::Left);
     EXPECT_EQ(f.Current(), "a/3.bms") << "the last chart of the preceding folder";
+}
+
+TEST(Select, UpAndDownWalkWithinAFolderAndWrap) {
+    TSelectFixture f;
+    f.Move(vk::Left);
+    ASSERT_EQ(f.Current(), "c/1.bms");
+    f.Move(vk::Left);
+    ASSERT_EQ(f.Current(), "b/1.bms");
+    f.Move(vk::Left);
+    ASSERT_EQ(f.Current(), "a/3.bms");
     f.Move(vk::Up);
     EXPECT_EQ(f.Current(), "a/1.bms") << "up from a folder's last chart wraps to its first";
     f.Move(vk::Down);
