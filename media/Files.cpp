@@ -1,4 +1,5 @@
 // Whole-file reads and crash-safe writes, and picture loading by extension.
+#include "media/AsciiCase.h"
 #include "media/Errors.h"
 #include "media/Picture.h"
 
@@ -65,9 +66,7 @@ void WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes)
 TPicture LoadPictureFile(const std::string& path) {
     std::string ext = std::filesystem::path(path).extension().string();
     if (!ext.empty()) ext.erase(0, 1);
-    std::string lower = ext;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
+    const std::string lower = AsciiLower(ext);
     if (lower == "bmp" || lower == "dib") return LoadBmpFile(path).ToPicture();
     if (lower == "jpg" || lower == "jpeg") {
         std::vector<uint8_t> bytes = ReadWholeFile(path);

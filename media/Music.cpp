@@ -187,10 +187,10 @@ void TMediaPlayer::Stop() {
     playing_ = false;
 }
 
-int TMediaPlayer::Mode() {
+TMusicMode TMediaPlayer::Mode() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!open_) return 0;
-    return playing_ && !EndedLocked() ? 2 : 1;
+    if (!open_) return MusicNotOpen;
+    return playing_ && !EndedLocked() ? MusicPlaying : MusicStopped;
 }
 
 void TMediaPlayer::MixInto(int32_t* mix, int frames, int64_t blockStart) {

@@ -1,5 +1,7 @@
 #include "media/SearchFile.h"
 
+#include "media/AsciiCase.h"
+
 #include <algorithm>
 #include <deque>
 #include <dirent.h>
@@ -9,8 +11,6 @@
 
 namespace tappo {
 namespace {
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; }
 
 struct TEntry {
     std::string name;
@@ -56,7 +56,7 @@ std::string AbsoluteWithSlash(const std::string& folder) {
 bool NameLess(const std::string& a, const std::string& b) {
     const size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
-        const char x = Lower(a[i]), y = Lower(b[i]);
+        const char x = AsciiLower(a[i]), y = AsciiLower(b[i]);
         if (x != y) return (unsigned char)x < (unsigned char)y;
     }
     if (a.size() != b.size()) return a.size() < b.size();
@@ -67,7 +67,8 @@ bool MatchesWildcard(const std::string& name, const std::string& pattern) {
     // Iterative match with one backtrack point for the last '*'.
     size_t n = 0, p = 0, starP = std::string::npos, starN = 0;
     while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || Lower(pattern[p]) == Lower(name[n]))) {
+        if (p < pattern.size() &&
+            (pattern[p] == '?' || AsciiLower(pattern[p]) == AsciiLower(name[n]))) {
             ++n, ++p;
         } else if (p < pattern.size() && pattern[p] == '*') {
             starP = p++, starN = n;

@@ -33,7 +33,7 @@ TEST(Hardening, FifosAndFoldersAreNeverReadAsFiles) {
     // The chart search lists only the real chart; the banner search skips the FIFO.
     f.Start({});
     EXPECT_EQ(f.form->Songs.ChartList, std::vector<std::string>{f.dir.File("a/1.bms")});
-    EXPECT_EQ(f.form->Header.Title, "one");
+    EXPECT_EQ(f.form->Session.Header.Title, "one");
     EXPECT_TRUE(f.form->Select.ChartImagePath.empty());
     f.Frames(3);
     // Named on the command line, the FIFO is a chart that cannot be opened.
@@ -56,9 +56,9 @@ TEST(Hardening, AChartNamedJustDotBms) {
     THeadlessForm f;
     f.Write("s/.bms", Bytes("#TITLE dot\n#BPM 120\n"));
     f.Start({f.dir.File("s/.bms")});
-    EXPECT_EQ(f.form->GameMode, ModePlay) << "not the not-a-chart screen";
-    EXPECT_TRUE(f.form->ChartActive);
-    EXPECT_EQ(f.form->Header.Title, "dot");
+    EXPECT_EQ(f.form->Flow.GameMode, ModePlay) << "not the not-a-chart screen";
+    EXPECT_TRUE(f.form->Flow.ChartActive);
+    EXPECT_EQ(f.form->Session.Header.Title, "dot");
     // The chart search finds it as well.
     THeadlessForm g;
     g.Write("s/.bms", Bytes("#TITLE dot\n"));
@@ -71,21 +71,25 @@ TEST(Hardening, ABrokenImageEmptiesItsSlot) {
     f.Write("a/red.bmp", Picture(0xFF0000));
     f.Write("b/broken.bmp", Bytes("BM not a bitmap"));
     f.Start({});
-    TChartData& chart = f.form->Chart;
+    TChartData& chart = f.form->Session.Chart;
     // Chart A shows its red picture in slot 1 ...
     chart.BmpFileNames[1] = f.dir.File("a/red.bmp");
     f.form->LoadBgaImages();
-    ASSERT_TRUE(f.form->BgaSurfaces[1]);
-    EXPECT_NE(f.form->BgaSurfaces[1]->Pixel(5, 5), 0);
+    ASSERT_TRUE(f.form->Session.BgaSurfaces[1]);
+    EXPECT_NE(f.form->Session.BgaSurfaces[1]->Pixel(5, 5), 0);
     // ... chart B's slot 1 is broken: it must not show A's picture.
     chart.BmpFileNames[1] = f.dir.File("b/broken.bmp");
-    EXPECT_ANY_THROW(f.form->LoadBgaImages());
-    EXPECT_FALSE(f.form->BgaSurfaces[1]);
+    f.messages.shown.clear();
+    f.form->LoadBgaImages();
+    EXPECT_EQ(f.messages.shown.size(), 1u) << "the broken image is reported";
+    EXPECT_FALSE(f.form->Session.BgaSurfaces[1]);
     // A FIFO in its place is refused the same way, at once.
     ASSERT_EQ(mkfifo(f.dir.File("b/fifo.bmp").c_str(), 0600), 0);
     chart.BmpFileNames[1] = f.dir.File("a/red.bmp");
     f.form->LoadBgaImages();
     chart.BmpFileNames[1] = f.dir.File("b/fifo.bmp");
-    EXPECT_ANY_THROW(f.form->LoadBgaImages());
-    EXPECT_FALSE(f.form->BgaSurfaces[1]);
+    f.messages.shown.clear();
+    f.form->LoadBgaImages();
+    EXPECT_EQ(f.messages.shown.size(), 1u);
+    EXPECT_FALSE(f.form->Session.BgaSurfaces[1]);
 }

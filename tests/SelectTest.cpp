@@ -39,13 +39,13 @@ struct TSelectFixture : THeadlessForm {
 
 } // namespace
 
-TEST(Select, FolderAndChartWalks) {
+TEST(Select, RightAndLeftWalkBetweenFolders) {
     TSelectFixture f;
-    ASSERT_EQ(f.form->GameMode, ModeSelect);
+    ASSERT_EQ(f.form->Flow.GameMode, ModeSelect);
     EXPECT_EQ(f.Current(), "a/1.bms");
     f.Move(vk::Right);
     EXPECT_EQ(f.Current(), "b/1.bms") << "the first chart of the next folder";
-    EXPECT_EQ(f.form->Header.Title, "b/1.bms");
+    EXPECT_EQ(f.form->Session.Header.Title, "b/1.bms");
     f.Move(vk::Right);
     EXPECT_EQ(f.Current(), "c/1.bms");
     f.Move(vk::Right);
@@ -55,6 +55,16 @@ TEST(Select, FolderAndChartWalks) {
     f.Move(vk::Left);
     f.Move(vk::Left);
     EXPECT_EQ(f.Current(), "a/3.bms") << "the last chart of the preceding folder";
+}
+
+TEST(Select, UpAndDownWalkWithinAFolderAndWrap) {
+    TSelectFixture f;
+    f.Move(vk::Left);
+    ASSERT_EQ(f.Current(), "c/1.bms");
+    f.Move(vk::Left);
+    ASSERT_EQ(f.Current(), "b/1.bms");
+    f.Move(vk::Left);
+    ASSERT_EQ(f.Current(), "a/3.bms");
     f.Move(vk::Up);
     EXPECT_EQ(f.Current(), "a/1.bms") << "up from a folder's last chart wraps to its first";
     f.Move(vk::Down);
@@ -90,15 +100,40 @@ TEST(Select, Button1StartsTheChart) {
     f.keys.Press(vk::Right);
     f.Frame();
     f.keys.ReleaseAll();
-    EXPECT_EQ(f.form->GameMode, ModePlay);
-    EXPECT_TRUE(f.form->ChartActive);
-    EXPECT_EQ(f.form->Chart.LastSoundTime, 0);
+    EXPECT_EQ(f.form->Flow.GameMode, ModePlay);
+    EXPECT_TRUE(f.form->Flow.ChartActive);
+    EXPECT_EQ(f.form->Session.Chart.LastSoundTime, 0);
     EXPECT_EQ(f.Current(), "b/1.bms");
     // Esc goes back to the same chart.
-    f.form->FormKeyPress(27);
-    EXPECT_EQ(f.form->GameMode, ModeSelect);
+    f.form->FormKeyPress(vk::Escape);
+    EXPECT_EQ(f.form->Flow.GameMode, ModeSelect);
     EXPECT_FALSE(f.form->CloseRequested());
     EXPECT_EQ(f.Current(), "b/1.bms");
+}
+
+TEST(Select, Button1ShowsTheLoadingScreenOnBothPagesFirst) {
+    TSelectFixture f;
+    const long before = f.presenter.Presents();
+    f.keys.Press('Z');
+    f.Frame();
+    EXPECT_EQ(f.presenter.Presents() - before, 3)
+        << "two loading screens, then the frame's own flip";
+}
+
+TEST(Select, AChartThatDoesNotCompileGoesBackToTheList) {
+    TSelectFixture f;
+    f.Write("a/1.bms", Bytes("#TITLE Broken\n#PLAYLEVEL 2\n#BPM 150\n#00x11:01\n"));
+    f.keys.Press('Z');
+    f.Frame();
+    f.keys.ReleaseAll();
+    ASSERT_EQ(f.messages.shown.size(), 1u);
+    EXPECT_EQ(f.messages.shown[0], "'00x' は整数ではありません");
+    EXPECT_EQ(f.form->Flow.GameMode, ModeSelect);
+    EXPECT_FALSE(f.form->Flow.ChartActive);
+    EXPECT_FALSE(f.form->CloseRequested());
+    EXPECT_EQ(f.form->Session.Header.Title, "Broken")
+        << "the header read before the error is shown";
+    EXPECT_EQ(f.Current(), "a/1.bms");
 }
 
 TEST(Select, BannersAreBuiltOnceAndShown) {
@@ -261,7 +296,7 @@ TEST(Select, DisplayReinitialisationKeepsTheCurrentChart) {
     ASSERT_EQ(f.Current(), "b/1.bms");
     f.form->ToggleFullScreen(); // F3
     EXPECT_EQ(f.Current(), "b/1.bms");
-    EXPECT_EQ(f.form->Header.Title, "b/1.bms")
+    EXPECT_EQ(f.form->Session.Header.Title, "b/1.bms")
         << "the title of the chart shown, not the first one's";
     EXPECT_EQ(f.form->Select.BannerPath, f.dir.File("b/disk.bmp")) << "and its banner";
 }
@@ -274,5 +309,5 @@ TEST(Select, AKeyTappedBetweenTwoFramesCounts) {
     EXPECT_EQ(f.Current(), "b/1.bms") << "one folder, once";
     f.keys.Tap(vk::Space);
     f.Frame();
-    EXPECT_EQ(f.form->GameMode, ModePlay);
+    EXPECT_EQ(f.form->Flow.GameMode, ModePlay);
 }

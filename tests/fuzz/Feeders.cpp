@@ -9,6 +9,8 @@
 #include "media/Music.h"
 #include "media/Picture.h"
 #include "media/Sound.h"
+#include "media/Timer.h"
+#include "play/ScreenServices.h"
 #include "select/SelectScreen.h"
 #include "tools/Assets.h"
 
@@ -31,17 +33,18 @@ template <typename F> void AcceptReaderError(F&& f) {
 // process in the temporary folder and removed at exit.
 struct TBannerWorld {
     std::string root;
-    std::string programFolder, songsFolder, songFolder;
+    std::string programFolder, songsFolder;
     THeadlessPresenter presenter;
     TDXDraw display{presenter, nullptr};
     TDXImageList images{&display};
+    TVirtualClock clock;
+    TDXTimer timer{clock};
     TWarp warp;
+    TScreenServices screen{display, images, timer, warp};
     TDXInput input;
     TSongList songs;
     TPlayToggles toggles;
-    TChartHeader header;
-    TGameState gameState;
-    std::unique_ptr<TDirectDrawSurface> banner, previousBanner;
+    TChartSession session;
     std::unique_ptr<TSelectScreen> select;
 
     TBannerWorld() {
@@ -53,26 +56,9 @@ struct TBannerWorld {
         WriteFileAtomic(programFolder + "song/1.bms",
                         {'#', 'T', 'I', 'T', 'L', 'E', ' ', 'x', '\n'});
         display.Initialize();
-        banner = std::make_unique<TDirectDrawSurface>(&display);
-        select.reset(new TSelectScreen{display,
-                                       images,
-                                       warp,
-                                       input,
-                                       songs,
-                                       toggles,
-                                       header,
-                                       gameState,
-                                       programFolder,
-                                       songsFolder,
-                                       songFolder,
-                                       banner,
-                                       previousBanner,
-                                       nullptr,
-                                       nullptr,
-                                       0,
-                                       "",
-                                       "",
-                                       {}});
+        select = std::make_unique<TSelectScreen>(screen, input, songs, toggles, session, programFolder,
+                                                 songsFolder, nullptr, nullptr);
+        select->BannerSurface = std::make_unique<TDirectDrawSurface>(&display);
     }
     ~TBannerWorld() {
         std::error_code ec;
@@ -87,10 +73,7 @@ void FeedChart(const uint8_t* data, size_t size) {
     TGameState state;
     TChartHeader header;
     AcceptReaderError([&] { ScanChartHeaderLines(SplitChartLines(text), state, header, '.'); });
-    auto chart = std::make_unique<TChartData>();
-    std::string songFolder;
-    TCompileTarget target{state, header, *chart, songFolder};
-    AcceptReaderError([&] { CompileChartText(text, "/nonexistent/song/chart.bms", target); });
+    AcceptReaderError([&] { CompileChart(text, "/nonexistent/song/chart.bms", '.'); });
 }
 
 void FeedBmp(const uint8_t* data, size_t size) {
