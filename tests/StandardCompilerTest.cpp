@@ -1,0 +1,3 @@
+#include "chart/StandardCompiler.h"
+
+#include <gtest/gtest.h>
