@@ -72,21 +72,28 @@ std::vector<TOrder> OrderByBeat(const std::vector<TRawObject>& raw, const std::a
     return order;
 }
 
+// On one beat the tempo changes come first, so a stop there lasts at the new tempo.
 void BuildTimeline(const std::vector<TRawObject>& raw, const std::vector<TOrder>& order, TStandardChart& chart) {
     chart.Timeline.Start(chart.Header.Bpm);
-    for (const TOrder& o : order) {
-        const TRawObject& r = raw[o.Index];
-        if (r.Channel == TempoHex) {
-            chart.Timeline.AddTempo(o.Beat, r.Slot);
-        } else if (r.Channel == TempoSlot || r.Channel == StopSlot) {
-            const bool tempo = r.Channel == TempoSlot;
-            const double v = (tempo ? chart.BpmValues : chart.StopValues)[r.Slot];
-            if (v == 0)
-                AddStandardWarning(chart, int(r.Line),
-                                   (tempo ? "#BPM" : "#STOP") + StandardSlotText(r.Slot) + " is not defined; object left out");
-            else if (tempo) chart.Timeline.AddTempo(o.Beat, v);
-            else chart.Timeline.AddStop(o.Beat, v);
+    for (size_t first = 0; first < order.size();) {
+        size_t end = first;
+        while (end < order.size() && order[end].Beat == order[first].Beat) ++end;
+        for (int pass = 0; pass < 2; ++pass) {
+            for (size_t i = first; i < end; ++i) {
+                const TRawObject& r = raw[order[i].Index];
+                const bool tempo = r.Channel == TempoHex || r.Channel == TempoSlot;
+                if (pass == 0 ? !tempo : r.Channel != StopSlot) continue;
+                const double v = r.Channel == TempoHex    ? r.Slot
+                                 : r.Channel == TempoSlot ? chart.BpmValues[r.Slot]
+                                                          : chart.StopValues[r.Slot];
+                if (v == 0)
+                    AddStandardWarning(chart, int(r.Line), (tempo ? "#BPM" : "#STOP") + StandardSlotText(r.Slot) +
+                                                               " is not defined; object left out");
+                else if (tempo) chart.Timeline.AddTempo(order[i].Beat, v);
+                else chart.Timeline.AddStop(order[i].Beat, v);
+            }
         }
+        first = end;
     }
 }
 
