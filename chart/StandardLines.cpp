@@ -48,9 +48,10 @@ class TFlow {
 
     // Returns false when `key` is not a control-flow command.
     bool Handle(std::string_view key, std::string_view value, int line, TStandardChart& chart);
+    // A #RANDOM block may run to the end of the chart; an #IF should not.
     void Finish(TStandardChart& chart) {
-        if (!frames_.empty() || overflow_ > 0)
-            AddStandardWarning(chart, 0, "#RANDOM or #IF block left open at the end");
+        const bool openIf = std::any_of(frames_.begin(), frames_.end(), [](const TFrame& f) { return !f.IsRandom; });
+        if (openIf || overflow_ > 0) AddStandardWarning(chart, 0, "#IF block left open at the end");
     }
 
   private:
@@ -96,15 +97,12 @@ void TFlow::Pop(bool random, int line, TStandardChart& chart) {
         --overflow_;
         return;
     }
-    if (random) {
-        // #ENDRANDOM closes the innermost random block and any #IF left open in it.
-        auto it = std::find_if(frames_.rbegin(), frames_.rend(), [](const TFrame& f) { return f.IsRandom; });
-        if (it == frames_.rend()) return AddStandardWarning(chart, line, "#ENDRANDOM without #RANDOM");
-        frames_.erase(std::next(it).base(), frames_.end());
-        return;
-    }
-    if (frames_.empty() || frames_.back().IsRandom) return AddStandardWarning(chart, line, "#ENDIF without #IF");
-    frames_.pop_back();
+    // #ENDRANDOM closes the innermost random block and any #IF left open in it;
+    // #ENDIF the innermost #IF and any #RANDOM left open in it.
+    auto it = std::find_if(frames_.rbegin(), frames_.rend(), [&](const TFrame& f) { return f.IsRandom == random; });
+    if (it == frames_.rend())
+        return AddStandardWarning(chart, line, random ? "#ENDRANDOM without #RANDOM" : "#ENDIF without #IF");
+    frames_.erase(std::next(it).base(), frames_.end());
 }
 
 bool TFlow::Handle(std::string_view key, std::string_view value, int line, TStandardChart& chart) {
@@ -115,7 +113,10 @@ bool TFlow::Handle(std::string_view key, std::string_view value, int line, TStan
         if (!number) AddStandardWarning(chart, line, "#" + std::string(key) + " value " + Quote(value) + " is not a whole number");
         TFrame f{true, outer, false, outer, 0};
         if (outer && number) f.Value = key == "RANDOM" ? (n >= 1 ? Draw(n) : 0) : n;
-        Push(f, line, chart);
+        // A #RANDOM right after another one's #IFs, with no #ENDRANDOM between,
+        // starts the next block rather than one inside it.
+        if (overflow_ == 0 && !frames_.empty() && frames_.back().IsRandom) frames_.back() = f;
+        else Push(f, line, chart);
     } else if (key == "IF") {
         if (!number) AddStandardWarning(chart, line, "#IF value " + Quote(value) + " is not a whole number");
         const bool hit = outer && number && n == CurrentValue();

@@ -93,6 +93,46 @@ TEST(StandardTiming, PlayerTimeRoundsDownAfterASmallNudge) {
     EXPECT_EQ(chart.Objects[0].Time, 1000 + 1600 * 191 / 192);
 }
 
+// Cases in the style of the public "bmspec" feature files: 60 BPM, one
+// second a beat, so measure 1 starts 4 s after measure 0 (at 5000 ms here).
+TEST(StandardTiming, PublicStyleExamples) {
+    EXPECT_EQ(TimesOn(Compile("#BPM 60\n#STOP11 96\n#00111:01000200\n#00109:00110000\n"), "11"),
+              (Times{5000, 9000}));
+    EXPECT_EQ(TimesOn(Compile("#BPM 60\n#STOP11 96\n#00102:0.75\n#00111:010002\n#00109:001100\n"), "11"),
+              (Times{5000, 9000}));
+    // A stop and a tempo change on one beat, in either line order: the stop runs at the new tempo.
+    for (const char* lines : {"#00109:00110000\n#00108:00110000\n", "#00108:00110000\n#00109:00110000\n"})
+        EXPECT_EQ(TimesOn(Compile(std::string("#BPM 60\n#BPM11 30\n#STOP11 96\n#00111:01000200\n") + lines), "11"),
+                  (Times{5000, 12000}));
+    EXPECT_EQ(TimesOn(Compile("#BPM 60\n#00003:0078\n#00111:01\n"), "11"), (Times{4000}));
+    EXPECT_EQ(TimesOn(Compile("#BPM 60\n#BPM01 120\n#00008:0001\n#00111:01\n"), "11"), (Times{4000}));
+    std::vector<double> beats;
+    for (const TStandardObject& o : Compile("#00102:0.750\n#00111:0104\n#00211:02\n#00311:03\n").Objects)
+        beats.push_back(o.Beat);
+    EXPECT_EQ(beats, (Times{4, 5.5, 7, 11}));
+    const TStandardChart ln = Compile("#LNOBJ XX\n#00111:01XX02XX03XX04XX\n");
+    std::vector<double> starts, ends;
+    for (const TStandardObject& o : ln.Objects)
+        (o.Kind == TStandardKind::LongStart ? starts : ends).push_back(o.Beat);
+    EXPECT_EQ(starts, (Times{4, 5, 6, 7}));
+    EXPECT_EQ(ends, (Times{4.5, 5.5, 6.5, 7.5}));
+}
+
+TEST(StandardLines, RandomBlocksWithoutEndRandomFollowOneAnother) {
+    std::string text;
+    for (int i = 0; i < 1000; ++i) text += "#RANDOM 2\n#IF 1\n#00011:01\n#ENDIF\n#IF 2\n#00011:02\n#ENDIF\n";
+    TStandardOptions options;
+    options.FixedRandom = 2;
+    const TStandardChart chart = Compile(text, options);
+    EXPECT_EQ(chart.Objects.size(), 1000u);
+    EXPECT_TRUE(chart.Warnings.empty());
+    for (const TStandardObject& o : chart.Objects) EXPECT_EQ(o.Slot, 2);
+    // An #ENDIF also closes a #RANDOM left open inside its branch.
+    const TStandardChart nested = Compile("#RANDOM 1\n#IF 1\n#RANDOM 1\n#IF 2\n#ENDIF\n#ENDIF\n#00011:03\n");
+    EXPECT_EQ(SlotsOn(nested, "11"), (std::vector<std::string>{"03"}));
+    EXPECT_TRUE(nested.Warnings.empty());
+}
+
 TEST(StandardLines, LongLinesAreReadWhole) {
     // 192 divisions: a 391-byte line; the last object is at 191/192 of the measure.
     std::string line = "#00011:" + std::string(2 * 191, '0') + "zz";
