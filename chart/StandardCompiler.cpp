@@ -57,18 +57,29 @@ struct TOrder {
 };
 
 // Objects by beat; objects on the same beat keep the order of the chart's lines.
-std::vector<TOrder> OrderByBeat(const std::vector<TRawObject>& raw, const std::array<double, StandardMeasureCount + 1>& measureBeat,
+// They are first placed by measure (a counting sort, which keeps line order),
+// then each measure is sorted on its own: short sorts, mostly already in order.
+std::vector<TOrder> OrderByBeat(const std::vector<TRawObject>& raw,
+                                const std::array<double, StandardMeasureCount + 1>& measureBeat,
                                 const TStandardChart& chart) {
+    std::array<uint32_t, StandardMeasureCount + 1> first{};
+    for (const TRawObject& r : raw) ++first[size_t(r.Measure) + 1];
+    for (size_t m = 1; m < first.size(); ++m) first[m] += first[m - 1];
     std::vector<TOrder> order(raw.size());
+    std::array<uint32_t, StandardMeasureCount + 1> next = first;
     for (size_t i = 0; i < raw.size(); ++i) {
         const TRawObject& r = raw[i];
         const double beats = 4.0 * chart.MeasureScale[r.Measure];
-        order[i] = TOrder{measureBeat[r.Measure] + beats * (double(r.K) / double(r.N)), uint32_t(i)};
+        order[next[r.Measure]++] =
+            TOrder{measureBeat[r.Measure] + beats * (double(r.K) / double(r.N)), uint32_t(i)};
     }
     auto before = [](const TOrder& a, const TOrder& b) {
         return a.Beat < b.Beat || (a.Beat == b.Beat && a.Index < b.Index);
     };
-    if (!std::is_sorted(order.begin(), order.end(), before)) std::sort(order.begin(), order.end(), before);
+    for (size_t m = 0; m < StandardMeasureCount; ++m) {
+        const auto from = order.begin() + first[m], to = order.begin() + first[m + 1];
+        if (!std::is_sorted(from, to, before)) std::sort(from, to, before);
+    }
     return order;
 }
 
@@ -98,26 +109,28 @@ void BuildTimeline(const std::vector<TRawObject>& raw, const std::vector<TOrder>
 }
 
 // Kind, player and key of a channel's objects, before long notes are paired.
-void ClassifyChannel(uint16_t channel, TStandardObject& o) {
+TStandardObject ClassifyChannel(uint16_t channel) {
+    static constexpr char Digits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
     const int a = channel / 36, b = channel % 36;
-    o.Channel[0] = StandardSlotText(channel)[0];
-    o.Channel[1] = StandardSlotText(channel)[1];
-    o.Player = 0, o.Key = 0;
+    TStandardObject o;
+    o.Channel[0] = Digits[a];
+    o.Channel[1] = Digits[b];
     if (a == 0) {
         o.Kind = b == 1 ? TStandardKind::Background
                  : b == 4 ? TStandardKind::BgaBase
                  : b == 6 ? TStandardKind::BgaPoor
                           : TStandardKind::BgaLayer;
-        return;
+        return o;
     }
     o.Key = uint8_t(b);
     if (a == 13 || a == 14) { // D1-D9, E1-E9
         o.Player = uint8_t(a - 12);
         o.Kind = TStandardKind::Mine;
-        return;
+        return o;
     }
     o.Player = uint8_t(2 - a % 2);
     o.Kind = a <= 2 ? TStandardKind::Note : a <= 4 ? TStandardKind::Invisible : TStandardKind::LongStart;
+    return o;
 }
 
 // Pairs long notes: on 51-69 every second object of a key ends the one before;
@@ -172,17 +185,18 @@ void BuildObjects(const std::vector<TRawObject>& raw, const std::vector<TOrder>&
     chart.Objects.reserve(raw.size());
     TStandardTimeline::TCursor cursor(chart.Timeline);
     TLongNotes longNotes(chart);
+    std::vector<TStandardObject> templates(StandardSlotCount);
+    for (size_t c = 0; c < templates.size(); ++c) templates[c] = ClassifyChannel(uint16_t(c));
     for (const TOrder& o : order) {
         const TRawObject& r = raw[o.Index];
         chart.LastObjectMeasure = std::max<int>(chart.LastObjectMeasure, r.Measure);
         if (r.Channel == TempoHex || r.Channel == TempoSlot || r.Channel == StopSlot) continue;
-        TStandardObject object;
+        TStandardObject object = templates[r.Channel];
         object.Beat = o.Beat;
         object.TimeMs = cursor.TimeOfBeat(o.Beat);
         object.Time = StandardPlayerTime(object.TimeMs);
         object.Measure = r.Measure;
         object.Slot = r.Slot;
-        ClassifyChannel(r.Channel, object);
         if (longNotes.Pair(object, r.Line)) chart.Objects.push_back(object);
     }
     longNotes.Finish();
