@@ -10,7 +10,7 @@ namespace tappo {
 
 int64_t StandardPlayerTime(double timeMs) {
     if (!(timeMs < StandardMaxTimeMs)) return int64_t(StandardMaxTimeMs);
-    return int64_t(std::floor(timeMs + 0.001));
+    return int64_t(std::floor(timeMs + 1e-6));
 }
 
 int StandardSlotOf(char a, char b) {

@@ -93,11 +93,14 @@ struct TStandardChart {
 
 TStandardChart CompileStandardChart(std::string_view bytes, const TStandardOptions& options);
 
-// The integer millisecond of a song time: rounded down, after a nudge of
-// 1/1000 ms so that a time such as 1459.99999999 (a sum that is exactly 1460 on
-// paper) is not taken as 1459. Rounding down is what the exact reading does, so
-// a chart that both readings understand alike gets the same times, renders the
-// same samples and steps the same frames in either.
+// The integer millisecond of a song time: rounded down, after a nudge of a
+// millionth of a millisecond so that a sum that is a whole millisecond on
+// paper but lands a hair below it (1459.99999999) counts as that millisecond.
+// Rounding down is what the exact reading does, so a chart that both readings
+// understand alike gets the same times (the exact reading's own running sums
+// can fall short in those whole-millisecond cases), renders the same samples
+// and steps the same frames in either; the error against the true time stays
+// below 1 ms, the player's resolution.
 int64_t StandardPlayerTime(double timeMs);
 
 // "01" ... "ZZ" of a slot, and the slot of two base-36 digits (-1 if not).

@@ -1,8 +1,12 @@
+#include "chart/Compiler.h"
 #include "chart/StandardCompiler.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <random>
 #include <set>
 #include <string>
 
@@ -131,6 +135,85 @@ TEST(StandardLines, RandomBlocksWithoutEndRandomFollowOneAnother) {
     const TStandardChart nested = Compile("#RANDOM 1\n#IF 1\n#RANDOM 1\n#IF 2\n#ENDIF\n#ENDIF\n#00011:03\n");
     EXPECT_EQ(SlotsOn(nested, "11"), (std::vector<std::string>{"03"}));
     EXPECT_TRUE(nested.Warnings.empty());
+}
+
+// A record of ours as the exact reading would write it, and whether its true
+// time is a whole millisecond (where the exact reading's running sums may fall
+// a hair short and truncate to the millisecond before).
+struct TOurRecord {
+    int64_t Time;
+    bool Whole;
+    std::string Id;
+};
+
+void ExpectSameRecords(const std::vector<TOurRecord>& ours, const TEventList& exact, const std::string& what) {
+    std::multiset<std::string> left;
+    for (const TEventRecord& r : exact) left.insert(r.Text());
+    for (const TOurRecord& r : ours) {
+        auto it = left.find(FormatTime(r.Time) + r.Id);
+        if (it == left.end() && r.Whole) it = left.find(FormatTime(r.Time - 1) + r.Id);
+        ASSERT_NE(it, left.end()) << what << ": " << FormatTime(r.Time) + r.Id;
+        left.erase(it);
+    }
+    EXPECT_TRUE(left.empty()) << what << ": " << *left.begin();
+}
+
+// Hexadecimal ids, measure lengths and tempo changes at measure starts mean the
+// same in both readings: the standard one must then give the exact one's
+// sound times, lane notes, step ticks and song end.
+TEST(StandardTiming, SameTimesAsTheExactReadingWhereBothReadAlike) {
+    std::mt19937 random(7);
+    auto pick = [&](int n) { return int(random() % unsigned(n)); };
+    for (int round = 0; round < 20; ++round) {
+        const double bpms[] = {120, 150, 133.7, 87.3, 180.25};
+        std::string text = "#BPM " + std::to_string(bpms[pick(5)]) + "\n";
+        char buffer[32];
+        for (int m = 0; m < 30; ++m) {
+            if (pick(6) == 0) {
+                std::snprintf(buffer, sizeof buffer, "#%03d02:%s\n", m, pick(2) ? "0.75" : "1.375");
+                text += buffer;
+            }
+            if (pick(6) == 0) {
+                std::snprintf(buffer, sizeof buffer, "#%03d03:%02X\n", m, 40 + pick(200));
+                text += buffer;
+            }
+            for (const char* channel : {"01", "11", "12", "13", "15", "16", "19", "21", "23", "25", "26"}) {
+                if (pick(3) != 0) continue;
+                std::snprintf(buffer, sizeof buffer, "#%03d%s:", m, channel);
+                text += buffer;
+                for (int k = 0, n = 1 + pick(24); k < n; ++k) {
+                    std::snprintf(buffer, sizeof buffer, "%02X", pick(3) ? 0 : 1 + pick(255));
+                    text += buffer;
+                }
+                text += "\n";
+            }
+        }
+        TGameState state;
+        TChartHeader header;
+        auto exact = std::make_unique<TChartData>();
+        std::string folder;
+        TCompileTarget target{state, header, *exact, folder, '.'};
+        CompileChartText(text, "/songs/x.bms", target);
+        const TStandardChart chart = Compile(text);
+
+        std::vector<TOurRecord> sounds, ticks;
+        std::array<std::vector<TOurRecord>, 12> lanes;
+        for (const TStandardObject& o : chart.Objects) {
+            ASSERT_TRUE(o.Sounded());
+            const bool whole = o.TimeMs - double(o.Time) < 1e-6;
+            sounds.push_back(TOurRecord{o.Time, whole, StandardSlotText(o.Slot)});
+            int player = 0, lane = 0;
+            // The exact reading draws keys 1, 3, 5 and 6 only.
+            if (!StandardLaneOf(o, player, lane) || (o.Key != 1 && o.Key != 3 && o.Key != 5 && o.Key != 6))
+                continue;
+            lanes[size_t(LaneNotesIndex + (player - 1) * 4 + lane)].push_back(TOurRecord{o.Time, whole, ""});
+            ticks.push_back(TOurRecord{StandardStepTime(o), whole, ""});
+        }
+        ExpectSameRecords(sounds, exact->Events[SoundEventsIndex], "sounds");
+        ExpectSameRecords(ticks, exact->Events[StepTickEventsIndex], "step ticks");
+        for (int i = LaneNotesIndex; i < 12; ++i) ExpectSameRecords(lanes[size_t(i)], exact->Events[i], EventListName(i));
+        EXPECT_EQ(chart.LastSoundTime, exact->LastSoundTime);
+    }
 }
 
 TEST(StandardLines, LongLinesAreReadWhole) {
