@@ -287,6 +287,7 @@ std::vector<TRawObject> ReadStandardLines(std::string_view bytes, const TStandar
                                           TStandardChart& chart) {
     TReader reader{options, chart, {}};
     TFlow flow(options);
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3); // a UTF-8 byte order mark
     const size_t nul = bytes.find('\0');
     if (nul != std::string_view::npos) {
         AddStandardWarning(chart, 0, "the chart text ends at a NUL byte");

@@ -236,6 +236,7 @@ TEST(StandardLines, Base36IdsBesideHexadecimalTempo) {
     EXPECT_EQ(SlotsOn(chart, "01")[3], "10"); // slot 36, not 16
     EXPECT_DOUBLE_EQ(chart.Timeline.BpmAtBeat(0), 255.0);
     EXPECT_TRUE(HasWarning(chart, 8, "'1g' is not an id"));
+    EXPECT_EQ(Compile("#EXBPM0b 90.5\n").BpmValues[11], 90.5);
     EXPECT_EQ(StandardSlotOf('1', '0'), 36);
     EXPECT_EQ(StandardSlotOf('z', 'Z'), 1295);
     EXPECT_EQ(StandardSlotOf('#', '1'), -1);
@@ -426,6 +427,7 @@ TEST(StandardHostile, OddBytesAndLineEnds) {
     const TStandardChart chart = Compile(text);
     EXPECT_EQ(SlotsOn(chart, "01"), (std::vector<std::string>{"01", "02", "03"}));
     EXPECT_TRUE(HasWarning(chart, 0, "NUL"));
+    EXPECT_EQ(Compile("\xEF\xBB\xBF#TITLE t\n").Header.Title, "t");
     EXPECT_TRUE(Compile("").Objects.empty());
     EXPECT_TRUE(Compile("#").Objects.empty());
     EXPECT_TRUE(Compile("#\xff\xfe\x80 \x01").Warnings.empty());
