@@ -20,10 +20,12 @@ namespace {
 std::string GenerateStandardChart(int measures, int channels, int objects) {
     static const char* Channels[] = {"01", "11", "13", "15", "16", "21", "23", "25", "26", "12",
                                      "14", "17", "18", "19", "22", "24", "51", "61", "D1", "04"};
-    std::string text = "#TITLE Generated\r\n#BPM 150\r\n#PLAYER 3\r\n#BPM01 180\r\n#BPM02 150\r\n#STOP01 12\r\n";
+    std::string text =
+        "#TITLE Generated\r\n#BPM 150\r\n#PLAYER 3\r\n#BPM01 180\r\n#BPM02 150\r\n#STOP01 12\r\n";
     char buffer[64];
     for (int i = 1; i < StandardSlotCount; ++i) {
-        std::snprintf(buffer, sizeof buffer, "#WAV%s sound%d.wav\r\n", StandardSlotText(i).c_str(), i);
+        std::snprintf(buffer, sizeof buffer, "#WAV%s sound%d.wav\r\n", StandardSlotText(i).c_str(),
+                      i);
         text += buffer;
     }
     int id = 0;
@@ -33,7 +35,8 @@ std::string GenerateStandardChart(int measures, int channels, int objects) {
         for (int c = 0; c < channels; ++c) {
             std::snprintf(buffer, sizeof buffer, "#%03d%s:", m, Channels[c % 20]);
             text += buffer;
-            for (int k = 0; k < objects; ++k) text += StandardSlotText(1 + id++ % (StandardSlotCount - 1));
+            for (int k = 0; k < objects; ++k)
+                text += StandardSlotText(1 + id++ % (StandardSlotCount - 1));
             text += "\r\n";
         }
     }
@@ -53,21 +56,24 @@ void BM_ExactCompileLargeChart(benchmark::State& state) {
     auto chart = std::make_unique<TChartData>();
     std::string folder;
     TCompileTarget target{gs, header, *chart, folder, '.'};
-    for (auto _ : state) CompileChartText(text, "/bench/chart.bms", target);
+    for (auto _ : state)
+        CompileChartText(text, "/bench/chart.bms", target);
     Report(state, 1000.0 * 20 * 64);
 }
 BENCHMARK(BM_ExactCompileLargeChart)->Unit(benchmark::kMillisecond);
 
 void BM_StandardCompileLargeChart(benchmark::State& state) {
     const std::string text = GenerateChart(1000, 20, 64);
-    for (auto _ : state) benchmark::DoNotOptimize(CompileStandardChart(text, TStandardOptions{}));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(CompileStandardChart(text, TStandardOptions{}));
     Report(state, 1000.0 * 20 * 64);
 }
 BENCHMARK(BM_StandardCompileLargeChart)->Unit(benchmark::kMillisecond);
 
 void BM_StandardCompileLargeBase36Chart(benchmark::State& state) {
     const std::string text = GenerateStandardChart(1000, 20, 64);
-    for (auto _ : state) benchmark::DoNotOptimize(CompileStandardChart(text, TStandardOptions{}));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(CompileStandardChart(text, TStandardOptions{}));
     Report(state, 1000.0 * 20 * 64);
 }
 BENCHMARK(BM_StandardCompileLargeBase36Chart)->Unit(benchmark::kMillisecond);

@@ -43,7 +43,9 @@ bool StandardLaneOf(const TStandardObject& o, int& player, int& lane) {
     return true;
 }
 
-int64_t StandardStepTime(const TStandardObject& o) { return std::max<int64_t>(0, o.Time - 20); }
+int64_t StandardStepTime(const TStandardObject& o) {
+    return std::max<int64_t>(0, o.Time - 20);
+}
 
 namespace {
 
@@ -63,8 +65,10 @@ std::vector<TOrder> OrderByBeat(const std::vector<TRawObject>& raw,
                                 const std::array<double, StandardMeasureCount + 1>& measureBeat,
                                 const TStandardChart& chart) {
     std::array<uint32_t, StandardMeasureCount + 1> first{};
-    for (const TRawObject& r : raw) ++first[size_t(r.Measure) + 1];
-    for (size_t m = 1; m < first.size(); ++m) first[m] += first[m - 1];
+    for (const TRawObject& r : raw)
+        ++first[size_t(r.Measure) + 1];
+    for (size_t m = 1; m < first.size(); ++m)
+        first[m] += first[m - 1];
     std::vector<TOrder> order(raw.size());
     std::array<uint32_t, StandardMeasureCount + 1> next = first;
     for (size_t i = 0; i < raw.size(); ++i) {
@@ -84,11 +88,13 @@ std::vector<TOrder> OrderByBeat(const std::vector<TRawObject>& raw,
 }
 
 // On one beat the tempo changes come first, so a stop there lasts at the new tempo.
-void BuildTimeline(const std::vector<TRawObject>& raw, const std::vector<TOrder>& order, TStandardChart& chart) {
+void BuildTimeline(const std::vector<TRawObject>& raw, const std::vector<TOrder>& order,
+                   TStandardChart& chart) {
     chart.Timeline.Start(chart.Header.Bpm);
     for (size_t first = 0; first < order.size();) {
         size_t end = first;
-        while (end < order.size() && order[end].Beat == order[first].Beat) ++end;
+        while (end < order.size() && order[end].Beat == order[first].Beat)
+            ++end;
         for (int pass = 0; pass < 2; ++pass) {
             for (size_t i = first; i < end; ++i) {
                 const TRawObject& r = raw[order[i].Index];
@@ -98,10 +104,13 @@ void BuildTimeline(const std::vector<TRawObject>& raw, const std::vector<TOrder>
                                  : r.Channel == TempoSlot ? chart.BpmValues[r.Slot]
                                                           : chart.StopValues[r.Slot];
                 if (v == 0)
-                    AddStandardWarning(chart, int(r.Line), (tempo ? "#BPM" : "#STOP") + StandardSlotText(r.Slot) +
-                                                               " is not defined; object left out");
-                else if (tempo) chart.Timeline.AddTempo(order[i].Beat, v);
-                else chart.Timeline.AddStop(order[i].Beat, v);
+                    AddStandardWarning(chart, int(r.Line),
+                                       (tempo ? "#BPM" : "#STOP") + StandardSlotText(r.Slot) +
+                                           " is not defined; object left out");
+                else if (tempo)
+                    chart.Timeline.AddTempo(order[i].Beat, v);
+                else
+                    chart.Timeline.AddStop(order[i].Beat, v);
             }
         }
         first = end;
@@ -116,7 +125,7 @@ TStandardObject ClassifyChannel(uint16_t channel) {
     o.Channel[0] = Digits[a];
     o.Channel[1] = Digits[b];
     if (a == 0) {
-        o.Kind = b == 1 ? TStandardKind::Background
+        o.Kind = b == 1   ? TStandardKind::Background
                  : b == 4 ? TStandardKind::BgaBase
                  : b == 6 ? TStandardKind::BgaPoor
                           : TStandardKind::BgaLayer;
@@ -129,7 +138,9 @@ TStandardObject ClassifyChannel(uint16_t channel) {
         return o;
     }
     o.Player = uint8_t(2 - a % 2);
-    o.Kind = a <= 2 ? TStandardKind::Note : a <= 4 ? TStandardKind::Invisible : TStandardKind::LongStart;
+    o.Kind = a <= 2   ? TStandardKind::Note
+             : a <= 4 ? TStandardKind::Invisible
+                      : TStandardKind::LongStart;
     return o;
 }
 
@@ -158,7 +169,8 @@ class TLongNotes {
                 return true;
             }
             if (last_[k] < 0) {
-                AddStandardWarning(chart_, int(line), "#LNOBJ object without a note before it; left out");
+                AddStandardWarning(chart_, int(line),
+                                   "#LNOBJ object without a note before it; left out");
                 return false;
             }
             chart_.Objects[size_t(last_[k])].Kind = TStandardKind::LongStart;
@@ -171,7 +183,8 @@ class TLongNotes {
         for (size_t k = 0; k < open_.size(); ++k) {
             if (open_[k] < 0) continue;
             chart_.Objects[size_t(open_[k])].Kind = TStandardKind::Note;
-            AddStandardWarning(chart_, int(openLine_[k]), "long note without an end; played as a note");
+            AddStandardWarning(chart_, int(openLine_[k]),
+                               "long note without an end; played as a note");
         }
     }
 
@@ -181,12 +194,14 @@ class TLongNotes {
     std::array<uint32_t, 30> openLine_{};
 };
 
-void BuildObjects(const std::vector<TRawObject>& raw, const std::vector<TOrder>& order, TStandardChart& chart) {
+void BuildObjects(const std::vector<TRawObject>& raw, const std::vector<TOrder>& order,
+                  TStandardChart& chart) {
     chart.Objects.reserve(raw.size());
     TStandardTimeline::TCursor cursor(chart.Timeline);
     TLongNotes longNotes(chart);
     std::vector<TStandardObject> templates(StandardSlotCount);
-    for (size_t c = 0; c < templates.size(); ++c) templates[c] = ClassifyChannel(uint16_t(c));
+    for (size_t c = 0; c < templates.size(); ++c)
+        templates[c] = ClassifyChannel(uint16_t(c));
     for (const TOrder& o : order) {
         const TRawObject& r = raw[o.Index];
         chart.LastObjectMeasure = std::max<int>(chart.LastObjectMeasure, r.Measure);
@@ -221,7 +236,8 @@ TStandardChart CompileStandardChart(std::string_view bytes, const TStandardOptio
     BuildObjects(raw, order, chart);
 
     if (chart.LastObjectMeasure >= 0) {
-        const double end = chart.Timeline.TimeOfBeat(measureBeat[size_t(chart.LastObjectMeasure + 1)]);
+        const double end =
+            chart.Timeline.TimeOfBeat(measureBeat[size_t(chart.LastObjectMeasure + 1)]);
         chart.LastSoundTime = int32_t(std::min<int64_t>(StandardPlayerTime(end) + 2000, INT32_MAX));
     }
     return chart;

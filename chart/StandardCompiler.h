@@ -65,7 +65,7 @@ struct TStandardObject {
     double Beat = 0;   // quarter notes of 4/4 from the start of measure 0
     int64_t Time = 0;  // the millisecond the player uses (see StandardPlayerTime)
     uint16_t Measure = 0;
-    uint16_t Slot = 0;         // 1-1295
+    uint16_t Slot = 0;        // 1-1295
     char Channel[2] = {0, 0}; // as written, letters in upper case
     TStandardKind Kind = TStandardKind::Background;
     uint8_t Player = 0; // 1 or 2 for key channels, else 0
@@ -80,12 +80,12 @@ struct TStandardObject {
 struct TStandardChart {
     TStandardHeader Header;
     std::vector<TStandardWarning> Warnings;
-    std::vector<std::string> WavFileNames;  // StandardSlotCount names, "" where undefined
-    std::vector<std::string> BmpFileNames;  // StandardSlotCount names
-    std::vector<double> BpmValues;          // StandardSlotCount tempos, 0 where undefined
-    std::vector<double> StopValues;         // StandardSlotCount 1/192 counts, 0 where undefined
+    std::vector<std::string> WavFileNames; // StandardSlotCount names, "" where undefined
+    std::vector<std::string> BmpFileNames; // StandardSlotCount names
+    std::vector<double> BpmValues;         // StandardSlotCount tempos, 0 where undefined
+    std::vector<double> StopValues;        // StandardSlotCount 1/192 counts, 0 where undefined
     std::array<double, StandardMeasureCount> MeasureScale{}; // channel 02, 1 by default
-    std::vector<TStandardObject> Objects;   // time order; equal times in chart order
+    std::vector<TStandardObject> Objects; // time order; equal times in chart order
     TStandardTimeline Timeline;
     int LastObjectMeasure = -1;
     int32_t LastSoundTime = 0; // 2 s after the end of the last measure holding an object

@@ -21,15 +21,24 @@ std::string Fixed3(double v) {
 
 const char* KindName(TStandardKind kind) {
     switch (kind) {
-    case TStandardKind::Background: return "Background";
-    case TStandardKind::Note: return "Note";
-    case TStandardKind::LongStart: return "LongStart";
-    case TStandardKind::LongEnd: return "LongEnd";
-    case TStandardKind::Invisible: return "Invisible";
-    case TStandardKind::Mine: return "Mine";
-    case TStandardKind::BgaBase: return "BgaBase";
-    case TStandardKind::BgaPoor: return "BgaPoor";
-    case TStandardKind::BgaLayer: return "BgaLayer";
+    case TStandardKind::Background:
+        return "Background";
+    case TStandardKind::Note:
+        return "Note";
+    case TStandardKind::LongStart:
+        return "LongStart";
+    case TStandardKind::LongEnd:
+        return "LongEnd";
+    case TStandardKind::Invisible:
+        return "Invisible";
+    case TStandardKind::Mine:
+        return "Mine";
+    case TStandardKind::BgaBase:
+        return "BgaBase";
+    case TStandardKind::BgaPoor:
+        return "BgaPoor";
+    case TStandardKind::BgaLayer:
+        return "BgaLayer";
     }
     return "?";
 }
@@ -39,8 +48,8 @@ void ListMeasures(const TStandardChart& chart, std::string& out) {
     double beat = 0;
     for (int m = 0; m <= chart.LastObjectMeasure; ++m) {
         const double beats = 4.0 * chart.MeasureScale[size_t(m)];
-        out += "Measure " + std::to_string(m) + ' ' + Fixed3(chart.Timeline.TimeOfBeat(beat)) + ' ' +
-               Number(beat) + ' ' + Number(beats) + '\n';
+        out += "Measure " + std::to_string(m) + ' ' + Fixed3(chart.Timeline.TimeOfBeat(beat)) +
+               ' ' + Number(beat) + ' ' + Number(beats) + '\n';
         beat += beats;
     }
 }
@@ -52,7 +61,8 @@ void ListTimeline(const TStandardChart& chart, std::string& out) {
         if (i == 0 || p.Bpm != points[i - 1].Bpm)
             out += "Tempo " + Number(p.Beat) + ' ' + Fixed3(p.TimeMs) + ' ' + Number(p.Bpm) + '\n';
         if (p.StopMs > 0)
-            out += "Stop " + Number(p.Beat) + ' ' + Fixed3(p.TimeMs) + ' ' + Fixed3(p.StopMs) + '\n';
+            out +=
+                "Stop " + Number(p.Beat) + ' ' + Fixed3(p.TimeMs) + ' ' + Fixed3(p.StopMs) + '\n';
     }
 }
 
@@ -78,14 +88,16 @@ std::string StandardInspectListing(const TStandardChart& chart) {
     line("Banner", Cp932ToUtf8(h.Banner));
     line("StageFile", Cp932ToUtf8(h.StageFile));
     out += "Mode standard\n";
-    for (const TStandardWarning& w : chart.Warnings) line("Warning", std::to_string(w.Line) + ' ' + w.Text);
+    for (const TStandardWarning& w : chart.Warnings)
+        line("Warning", std::to_string(w.Line) + ' ' + w.Text);
     ListMeasures(chart, out);
     ListTimeline(chart, out);
     // Object <time> <exact ms> <beat> <measure> <channel> <id> <kind>
     for (const TStandardObject& o : chart.Objects) {
         out += "Object ";
         out += FormatTime(o.Time);
-        out += ' ' + Fixed3(o.TimeMs) + ' ' + Number(o.Beat) + ' ' + std::to_string(o.Measure) + ' ';
+        out +=
+            ' ' + Fixed3(o.TimeMs) + ' ' + Number(o.Beat) + ' ' + std::to_string(o.Measure) + ' ';
         out += o.Channel[0];
         out += o.Channel[1];
         out += ' ' + StandardSlotText(o.Slot) + ' ' + KindName(o.Kind) + '\n';

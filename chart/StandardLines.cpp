@@ -17,16 +17,24 @@ void AddStandardWarning(TStandardChart& chart, int line, std::string text) {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-char Upper(char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+char Upper(char c) {
+    return c >= 'a' && c <= 'z' ? char(c - 32) : c;
+}
 bool IsBase36(char c) {
     return IsDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
 std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    while (!s.empty() && IsBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back()))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -50,7 +58,8 @@ class TFlow {
     bool Handle(std::string_view key, std::string_view value, int line, TStandardChart& chart);
     // A #RANDOM block may run to the end of the chart; an #IF should not.
     void Finish(TStandardChart& chart) {
-        const bool openIf = std::any_of(frames_.begin(), frames_.end(), [](const TFrame& f) { return !f.IsRandom; });
+        const bool openIf = std::any_of(frames_.begin(), frames_.end(),
+                                        [](const TFrame& f) { return !f.IsRandom; });
         if (openIf || overflow_ > 0) AddStandardWarning(chart, 0, "#IF block left open at the end");
     }
 
@@ -58,9 +67,9 @@ class TFlow {
     struct TFrame {
         bool IsRandom = false;
         bool Active = true;
-        bool Taken = false;     // an #IF: one of its branches was read
+        bool Taken = false; // an #IF: one of its branches was read
         bool OuterActive = true;
-        int64_t Value = 0;      // the random value its #IFs compare with
+        int64_t Value = 0; // the random value its #IFs compare with
     };
     int64_t Draw(int64_t range);
     int64_t CurrentValue() const { return frames_.empty() ? 0 : frames_.back().Value; }
@@ -85,7 +94,8 @@ int64_t TFlow::Draw(int64_t range) {
 
 bool TFlow::Push(TFrame f, int line, TStandardChart& chart) {
     if (overflow_ > 0 || frames_.size() >= size_t(StandardMaxNesting)) {
-        if (overflow_++ == 0) AddStandardWarning(chart, line, "blocks nested too deep; their lines are skipped");
+        if (overflow_++ == 0)
+            AddStandardWarning(chart, line, "blocks nested too deep; their lines are skipped");
         return false;
     }
     frames_.push_back(f);
@@ -99,9 +109,11 @@ void TFlow::Pop(bool random, int line, TStandardChart& chart) {
     }
     // #ENDRANDOM closes the innermost random block and any #IF left open in it;
     // #ENDIF the innermost #IF and any #RANDOM left open in it.
-    auto it = std::find_if(frames_.rbegin(), frames_.rend(), [&](const TFrame& f) { return f.IsRandom == random; });
+    auto it = std::find_if(frames_.rbegin(), frames_.rend(),
+                           [&](const TFrame& f) { return f.IsRandom == random; });
     if (it == frames_.rend())
-        return AddStandardWarning(chart, line, random ? "#ENDRANDOM without #RANDOM" : "#ENDIF without #IF");
+        return AddStandardWarning(chart, line,
+                                  random ? "#ENDRANDOM without #RANDOM" : "#ENDIF without #IF");
     frames_.erase(std::next(it).base(), frames_.end());
 }
 
@@ -110,15 +122,21 @@ bool TFlow::Handle(std::string_view key, std::string_view value, int line, TStan
     int32_t n = 0;
     const bool number = TryStrToInt(value, n);
     if (key == "RANDOM" || key == "SETRANDOM") {
-        if (!number) AddStandardWarning(chart, line, "#" + std::string(key) + " value " + Quote(value) + " is not a whole number");
+        if (!number)
+            AddStandardWarning(chart, line,
+                               "#" + std::string(key) + " value " + Quote(value) +
+                                   " is not a whole number");
         TFrame f{true, outer, false, outer, 0};
         if (outer && number) f.Value = key == "RANDOM" ? (n >= 1 ? Draw(n) : 0) : n;
         // A #RANDOM right after another one's #IFs, with no #ENDRANDOM between,
         // starts the next block rather than one inside it.
-        if (overflow_ == 0 && !frames_.empty() && frames_.back().IsRandom) frames_.back() = f;
-        else Push(f, line, chart);
+        if (overflow_ == 0 && !frames_.empty() && frames_.back().IsRandom)
+            frames_.back() = f;
+        else
+            Push(f, line, chart);
     } else if (key == "IF") {
-        if (!number) AddStandardWarning(chart, line, "#IF value " + Quote(value) + " is not a whole number");
+        if (!number)
+            AddStandardWarning(chart, line, "#IF value " + Quote(value) + " is not a whole number");
         const bool hit = outer && number && n == CurrentValue();
         Push(TFrame{false, hit, hit, outer, CurrentValue()}, line, chart);
     } else if (key == "ELSEIF" || key == "ELSE") {
@@ -156,7 +174,8 @@ struct TReader {
     void Header(std::string_view key, std::string_view value, int line);
     bool SlotHeader(std::string_view key, std::string_view value, int line);
     void ChannelLine(std::string_view text, int line);
-    void ChannelObjects(std::string_view data, uint16_t measure, uint16_t channel, bool hex, int line);
+    void ChannelObjects(std::string_view data, uint16_t measure, uint16_t channel, bool hex,
+                        int line);
 };
 
 bool TReader::SlotHeader(std::string_view key, std::string_view value, int line) {
@@ -166,19 +185,23 @@ bool TReader::SlotHeader(std::string_view key, std::string_view value, int line)
     if (prefix == 0) return false;
     const int slot = StandardSlotOf(key[prefix], key[prefix + 1]);
     if (slot <= 0) {
-        Warn(line, "#" + std::string(key) + ": slot " + Quote(key.substr(prefix)) + " is not 01 to ZZ");
+        Warn(line,
+             "#" + std::string(key) + ": slot " + Quote(key.substr(prefix)) + " is not 01 to ZZ");
         return true;
     }
     const std::string_view name = key.substr(0, prefix);
-    if (name == "WAV") Chart.WavFileNames[size_t(slot)] = std::string(value);
-    else if (name == "BMP") Chart.BmpFileNames[size_t(slot)] = std::string(value);
+    if (name == "WAV")
+        Chart.WavFileNames[size_t(slot)] = std::string(value);
+    else if (name == "BMP")
+        Chart.BmpFileNames[size_t(slot)] = std::string(value);
     else {
         const bool tempo = name != "STOP";
         double v = 0;
         if (!ReadReal(value, v) || (tempo ? !(v > 0) : v < 0))
             Warn(line, "#" + std::string(key) + " value " + Quote(value) +
                            (tempo ? " is not a tempo above 0" : " is not a length of 0 or more"));
-        else (tempo ? Chart.BpmValues : Chart.StopValues)[size_t(slot)] = v;
+        else
+            (tempo ? Chart.BpmValues : Chart.StopValues)[size_t(slot)] = v;
     }
     return true;
 }
@@ -187,27 +210,40 @@ void TReader::Header(std::string_view key, std::string_view value, int line) {
     TStandardHeader& h = Chart.Header;
     auto integer = [&](int32_t& field) {
         if (!TryStrToInt(value, field))
-            Warn(line, "#" + std::string(key) + " value " + Quote(value) + " is not a whole number");
+            Warn(line,
+                 "#" + std::string(key) + " value " + Quote(value) + " is not a whole number");
     };
-    if (key == "TITLE") h.Title = value;
-    else if (key == "ARTIST") h.Artist = value;
-    else if (key == "GENRE") h.Genre = value;
-    else if (key == "MIDIFILE") h.MidiFileName = value;
-    else if (key == "BANNER") h.Banner = value;
-    else if (key == "STAGEFILE") h.StageFile = value;
-    else if (key == "PLAYLEVEL") integer(h.PlayLevel);
-    else if (key == "PLAYER") integer(h.PlayerMode);
+    if (key == "TITLE")
+        h.Title = value;
+    else if (key == "ARTIST")
+        h.Artist = value;
+    else if (key == "GENRE")
+        h.Genre = value;
+    else if (key == "MIDIFILE")
+        h.MidiFileName = value;
+    else if (key == "BANNER")
+        h.Banner = value;
+    else if (key == "STAGEFILE")
+        h.StageFile = value;
+    else if (key == "PLAYLEVEL")
+        integer(h.PlayLevel);
+    else if (key == "PLAYER")
+        integer(h.PlayerMode);
     else if (key == "LNTYPE") {
         integer(h.LnType);
         if (h.LnType != 1) Warn(line, "#LNTYPE " + Quote(value) + " is read as #LNTYPE 1");
     } else if (key == "LNOBJ") {
         const int slot = value.size() == 2 ? StandardSlotOf(value[0], value[1]) : -1;
-        if (slot <= 0) Warn(line, "#LNOBJ value " + Quote(value) + " is not 01 to ZZ");
-        else h.LnObj = slot;
+        if (slot <= 0)
+            Warn(line, "#LNOBJ value " + Quote(value) + " is not 01 to ZZ");
+        else
+            h.LnObj = slot;
     } else if (key == "BPM") {
         double v = 0;
-        if (!ReadReal(value, v) || !(v > 0)) Warn(line, "#BPM value " + Quote(value) + " is not a tempo above 0");
-        else h.Bpm = v;
+        if (!ReadReal(value, v) || !(v > 0))
+            Warn(line, "#BPM value " + Quote(value) + " is not a tempo above 0");
+        else
+            h.Bpm = v;
     } else {
         SlotHeader(key, value, line); // other keys are not read
     }
@@ -233,7 +269,8 @@ void TReader::ChannelLine(std::string_view s, int line) {
         double v = 0;
         if (!ReadReal(data, v) || !(v > 0) || v > 1000)
             Warn(line, "measure length " + Quote(data) + " is not above 0 and at most 1000");
-        else Chart.MeasureScale[measure] = v;
+        else
+            Chart.MeasureScale[measure] = v;
         return;
     }
     if (!IsKnownChannel(a, b)) {
@@ -245,7 +282,8 @@ void TReader::ChannelLine(std::string_view s, int line) {
     ChannelObjects(data, measure, ChannelCode(a, b), a == '0' && b == '3', line);
 }
 
-void TReader::ChannelObjects(std::string_view data, uint16_t measure, uint16_t channel, bool hex, int line) {
+void TReader::ChannelObjects(std::string_view data, uint16_t measure, uint16_t channel, bool hex,
+                             int line) {
     if (data.size() % 2 != 0) {
         Warn(line, "odd number of characters; the last one is left out");
         data.remove_suffix(1);
@@ -258,7 +296,8 @@ void TReader::ChannelObjects(std::string_view data, uint16_t measure, uint16_t c
         int slot = StandardSlotOf(x, y);
         if (hex) slot = IsHexDigit(x) && IsHexDigit(y) ? HexValue(x) * 16 + HexValue(y) : -1;
         if (slot < 0) {
-            if (!badPair) Warn(line, "object " + Quote(data.substr(2 * k, 2)) + " is not an id; left out");
+            if (!badPair)
+                Warn(line, "object " + Quote(data.substr(2 * k, 2)) + " is not an id; left out");
             badPair = true;
             continue;
         }
@@ -274,10 +313,12 @@ void TReader::ChannelObjects(std::string_view data, uint16_t measure, uint16_t c
 // A header line's key, upper case; empty when it is too long to be one we read.
 std::string_view KeyOf(std::string_view s, char (&buffer)[16], std::string_view& value) {
     size_t end = 1;
-    while (end < s.size() && !IsBlank(s[end])) ++end;
+    while (end < s.size() && !IsBlank(s[end]))
+        ++end;
     value = Trim(s.substr(end));
     if (end - 1 > sizeof buffer) return {};
-    for (size_t i = 1; i < end; ++i) buffer[i - 1] = Upper(s[i]);
+    for (size_t i = 1; i < end; ++i)
+        buffer[i - 1] = Upper(s[i]);
     return std::string_view(buffer, end - 1);
 }
 
@@ -297,9 +338,12 @@ std::vector<TRawObject> ReadStandardLines(std::string_view bytes, const TStandar
     size_t start = 0;
     while (start < bytes.size()) {
         size_t end = start;
-        while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n') ++end;
+        while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n')
+            ++end;
         const std::string_view s = Trim(bytes.substr(start, end - start));
-        if (end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n') ++end;
+        if (end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() &&
+            bytes[end + 1] == '\n')
+            ++end;
         start = end + 1;
         ++lineNumber;
         if (s.size() < 2 || s[0] != '#') continue;

@@ -71,7 +71,8 @@ double TStandardTimeline::BpmAtBeat(double beat) const {
 
 double TStandardTimeline::TCursor::TimeOfBeat(double beat) {
     const std::vector<TTimingPoint>& points = t_.points_;
-    while (at_ + 1 < points.size() && points[at_ + 1].Beat <= beat) ++at_;
+    while (at_ + 1 < points.size() && points[at_ + 1].Beat <= beat)
+        ++at_;
     const TTimingPoint& p = points[at_];
     if (beat == p.Beat) return p.TimeMs;
     if (beat < p.Beat) return t_.TimeOfBeat(beat);

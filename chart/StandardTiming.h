@@ -18,7 +18,7 @@ struct TTimingPoint {
     double Beat = 0;
     double TimeMs = 0; // when the song reaches Beat
     double StopMs = 0;
-    double Bpm = 0;    // from Beat on
+    double Bpm = 0; // from Beat on
 };
 
 class TStandardTimeline {

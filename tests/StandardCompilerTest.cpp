@@ -1,5 +1,5 @@
-#include "chart/Compiler.h"
 #include "chart/StandardCompiler.h"
+#include "chart/Compiler.h"
 
 #include <gtest/gtest.h>
 
@@ -34,9 +34,10 @@ std::vector<std::string> SlotsOn(const TStandardChart& chart, const char* channe
 }
 
 bool HasWarning(const TStandardChart& chart, int line, const std::string& part) {
-    return std::any_of(chart.Warnings.begin(), chart.Warnings.end(), [&](const TStandardWarning& w) {
-        return w.Line == line && w.Text.find(part) != std::string::npos;
-    });
+    return std::any_of(chart.Warnings.begin(), chart.Warnings.end(),
+                       [&](const TStandardWarning& w) {
+                           return w.Line == line && w.Text.find(part) != std::string::npos;
+                       });
 }
 
 using Times = std::vector<double>;
@@ -73,12 +74,14 @@ TEST(StandardTiming, MeasureLengthScalesOnlyItsOwnMeasureBesideATempoChange) {
                                          "#00001:010101\n#00101:0101\n#00201:01\n");
     EXPECT_EQ(TimesOn(chart, "01"), (Times{1000, 1500, 2500, 3500, 5500, 7500}));
     std::vector<double> beats;
-    for (const TStandardObject& o : chart.Objects) beats.push_back(o.Beat);
+    for (const TStandardObject& o : chart.Objects)
+        beats.push_back(o.Beat);
     EXPECT_EQ(beats, (Times{0, 1, 2, 3, 5, 7}));
 }
 
 TEST(StandardTiming, StopOnATempoChangeLastsAtTheNewTempo) {
-    const TStandardChart chart = Compile("#BPM 120\n#STOP01 48\n#00009:0001\n#00003:003C\n#00001:000101\n");
+    const TStandardChart chart =
+        Compile("#BPM 120\n#STOP01 48\n#00009:0001\n#00003:003C\n#00001:000101\n");
     // Beat 2 at 2000 ms; the stop is one beat at 60 BPM; beat 2 2/3 after it.
     const Times t = TimesOn(chart, "01");
     ASSERT_EQ(t.size(), 2u);
@@ -102,16 +105,22 @@ TEST(StandardTiming, PlayerTimeRoundsDownAfterASmallNudge) {
 TEST(StandardTiming, PublicStyleExamples) {
     EXPECT_EQ(TimesOn(Compile("#BPM 60\n#STOP11 96\n#00111:01000200\n#00109:00110000\n"), "11"),
               (Times{5000, 9000}));
-    EXPECT_EQ(TimesOn(Compile("#BPM 60\n#STOP11 96\n#00102:0.75\n#00111:010002\n#00109:001100\n"), "11"),
-              (Times{5000, 9000}));
+    EXPECT_EQ(
+        TimesOn(Compile("#BPM 60\n#STOP11 96\n#00102:0.75\n#00111:010002\n#00109:001100\n"), "11"),
+        (Times{5000, 9000}));
     // A stop and a tempo change on one beat, in either line order: the stop runs at the new tempo.
-    for (const char* lines : {"#00109:00110000\n#00108:00110000\n", "#00108:00110000\n#00109:00110000\n"})
-        EXPECT_EQ(TimesOn(Compile(std::string("#BPM 60\n#BPM11 30\n#STOP11 96\n#00111:01000200\n") + lines), "11"),
+    for (const char* lines :
+         {"#00109:00110000\n#00108:00110000\n", "#00108:00110000\n#00109:00110000\n"})
+        EXPECT_EQ(TimesOn(Compile(std::string("#BPM 60\n#BPM11 30\n#STOP11 96\n#00111:01000200\n") +
+                                  lines),
+                          "11"),
                   (Times{5000, 12000}));
     EXPECT_EQ(TimesOn(Compile("#BPM 60\n#00003:0078\n#00111:01\n"), "11"), (Times{4000}));
-    EXPECT_EQ(TimesOn(Compile("#BPM 60\n#BPM01 120\n#00008:0001\n#00111:01\n"), "11"), (Times{4000}));
+    EXPECT_EQ(TimesOn(Compile("#BPM 60\n#BPM01 120\n#00008:0001\n#00111:01\n"), "11"),
+              (Times{4000}));
     std::vector<double> beats;
-    for (const TStandardObject& o : Compile("#00102:0.750\n#00111:0104\n#00211:02\n#00311:03\n").Objects)
+    for (const TStandardObject& o :
+         Compile("#00102:0.750\n#00111:0104\n#00211:02\n#00311:03\n").Objects)
         beats.push_back(o.Beat);
     EXPECT_EQ(beats, (Times{4, 5.5, 7, 11}));
     const TStandardChart ln = Compile("#LNOBJ XX\n#00111:01XX02XX03XX04XX\n");
@@ -124,15 +133,18 @@ TEST(StandardTiming, PublicStyleExamples) {
 
 TEST(StandardLines, RandomBlocksWithoutEndRandomFollowOneAnother) {
     std::string text;
-    for (int i = 0; i < 1000; ++i) text += "#RANDOM 2\n#IF 1\n#00011:01\n#ENDIF\n#IF 2\n#00011:02\n#ENDIF\n";
+    for (int i = 0; i < 1000; ++i)
+        text += "#RANDOM 2\n#IF 1\n#00011:01\n#ENDIF\n#IF 2\n#00011:02\n#ENDIF\n";
     TStandardOptions options;
     options.FixedRandom = 2;
     const TStandardChart chart = Compile(text, options);
     EXPECT_EQ(chart.Objects.size(), 1000u);
     EXPECT_TRUE(chart.Warnings.empty());
-    for (const TStandardObject& o : chart.Objects) EXPECT_EQ(o.Slot, 2);
+    for (const TStandardObject& o : chart.Objects)
+        EXPECT_EQ(o.Slot, 2);
     // An #ENDIF also closes a #RANDOM left open inside its branch.
-    const TStandardChart nested = Compile("#RANDOM 1\n#IF 1\n#RANDOM 1\n#IF 2\n#ENDIF\n#ENDIF\n#00011:03\n");
+    const TStandardChart nested =
+        Compile("#RANDOM 1\n#IF 1\n#RANDOM 1\n#IF 2\n#ENDIF\n#ENDIF\n#00011:03\n");
     EXPECT_EQ(SlotsOn(nested, "11"), (std::vector<std::string>{"03"}));
     EXPECT_TRUE(nested.Warnings.empty());
 }
@@ -146,9 +158,11 @@ struct TOurRecord {
     std::string Id;
 };
 
-void ExpectSameRecords(const std::vector<TOurRecord>& ours, const TEventList& exact, const std::string& what) {
+void ExpectSameRecords(const std::vector<TOurRecord>& ours, const TEventList& exact,
+                       const std::string& what) {
     std::multiset<std::string> left;
-    for (const TEventRecord& r : exact) left.insert(r.Text());
+    for (const TEventRecord& r : exact)
+        left.insert(r.Text());
     for (const TOurRecord& r : ours) {
         auto it = left.find(FormatTime(r.Time) + r.Id);
         if (it == left.end() && r.Whole) it = left.find(FormatTime(r.Time - 1) + r.Id);
@@ -177,7 +191,8 @@ TEST(StandardTiming, SameTimesAsTheExactReadingWhereBothReadAlike) {
                 std::snprintf(buffer, sizeof buffer, "#%03d03:%02X\n", m, 40 + pick(200));
                 text += buffer;
             }
-            for (const char* channel : {"01", "11", "12", "13", "15", "16", "19", "21", "23", "25", "26"}) {
+            for (const char* channel :
+                 {"01", "11", "12", "13", "15", "16", "19", "21", "23", "25", "26"}) {
                 if (pick(3) != 0) continue;
                 std::snprintf(buffer, sizeof buffer, "#%03d%s:", m, channel);
                 text += buffer;
@@ -204,14 +219,17 @@ TEST(StandardTiming, SameTimesAsTheExactReadingWhereBothReadAlike) {
             sounds.push_back(TOurRecord{o.Time, whole, StandardSlotText(o.Slot)});
             int player = 0, lane = 0;
             // The exact reading draws keys 1, 3, 5 and 6 only.
-            if (!StandardLaneOf(o, player, lane) || (o.Key != 1 && o.Key != 3 && o.Key != 5 && o.Key != 6))
+            if (!StandardLaneOf(o, player, lane) ||
+                (o.Key != 1 && o.Key != 3 && o.Key != 5 && o.Key != 6))
                 continue;
-            lanes[size_t(LaneNotesIndex + (player - 1) * 4 + lane)].push_back(TOurRecord{o.Time, whole, ""});
+            lanes[size_t(LaneNotesIndex + (player - 1) * 4 + lane)].push_back(
+                TOurRecord{o.Time, whole, ""});
             ticks.push_back(TOurRecord{StandardStepTime(o), whole, ""});
         }
         ExpectSameRecords(sounds, exact->Events[SoundEventsIndex], "sounds");
         ExpectSameRecords(ticks, exact->Events[StepTickEventsIndex], "step ticks");
-        for (int i = LaneNotesIndex; i < 12; ++i) ExpectSameRecords(lanes[size_t(i)], exact->Events[i], EventListName(i));
+        for (int i = LaneNotesIndex; i < 12; ++i)
+            ExpectSameRecords(lanes[size_t(i)], exact->Events[i], EventListName(i));
         EXPECT_EQ(chart.LastSoundTime, exact->LastSoundTime);
     }
 }
@@ -226,8 +244,9 @@ TEST(StandardLines, LongLinesAreReadWhole) {
 }
 
 TEST(StandardLines, Base36IdsBesideHexadecimalTempo) {
-    const TStandardChart chart = Compile("#BPM 60\n#WAVzz last.wav\n#WAV0A ten.wav\n#BMPA0 pic.bmp\n"
-                                         "#00001:0a0AzZ10\n#00003:ff\n#00004:A0\n#00103:1g\n");
+    const TStandardChart chart =
+        Compile("#BPM 60\n#WAVzz last.wav\n#WAV0A ten.wav\n#BMPA0 pic.bmp\n"
+                "#00001:0a0AzZ10\n#00003:ff\n#00004:A0\n#00103:1g\n");
     EXPECT_EQ(chart.WavFileNames[StandardSlotCount - 1], "last.wav");
     EXPECT_EQ(chart.WavFileNames[10], "ten.wav");
     EXPECT_EQ(chart.BmpFileNames[360], "pic.bmp");
@@ -243,19 +262,20 @@ TEST(StandardLines, Base36IdsBesideHexadecimalTempo) {
 }
 
 TEST(StandardLines, NestedRandomBlocks) {
-    const std::string text = "#RANDOM 2\n"
-                             "#IF 1\n"
-                             " #RANDOM 3\n"
-                             " #IF 1\n#00001:01\n"
-                             " #ELSEIF 2\n#00001:02\n"
-                             " #ELSE\n#00001:03\n"
-                             " #ENDIF\n"
-                             " #ENDRANDOM\n"
-                             "#ELSE\n#00001:04\n"
-                             "#ENDIF\n"
-                             "#ENDRANDOM\n"
-                             "#SETRANDOM 3\n#IF 2\n#00001:05\n#ELSEIF 3\n#00001:06\n#ENDIF\n#ENDRANDOM\n"
-                             "#00001:07\n";
+    const std::string text =
+        "#RANDOM 2\n"
+        "#IF 1\n"
+        " #RANDOM 3\n"
+        " #IF 1\n#00001:01\n"
+        " #ELSEIF 2\n#00001:02\n"
+        " #ELSE\n#00001:03\n"
+        " #ENDIF\n"
+        " #ENDRANDOM\n"
+        "#ELSE\n#00001:04\n"
+        "#ENDIF\n"
+        "#ENDRANDOM\n"
+        "#SETRANDOM 3\n#IF 2\n#00001:05\n#ELSEIF 3\n#00001:06\n#ENDIF\n#ENDRANDOM\n"
+        "#00001:07\n";
     TStandardOptions options;
     EXPECT_EQ(SlotsOn(Compile(text, options), "01"), (std::vector<std::string>{"01", "06", "07"}));
     options.FixedRandom = 2; // the outer #ELSE; the inner block is never read
@@ -277,8 +297,9 @@ TEST(StandardLines, NestedRandomBlocks) {
 }
 
 TEST(StandardLines, HeadersOfSkippedBranchesAreNotRead) {
-    const TStandardChart chart = Compile("#BPM 100\n#RANDOM 2\n#IF 2\n#BPM 200\n#WAV01 b.wav\n#ENDIF\n"
-                                         "#ENDRANDOM\n#IF 1\n#TITLE x\n#ENDIF\n#ENDIF\n#ELSE\n");
+    const TStandardChart chart =
+        Compile("#BPM 100\n#RANDOM 2\n#IF 2\n#BPM 200\n#WAV01 b.wav\n#ENDIF\n"
+                "#ENDRANDOM\n#IF 1\n#TITLE x\n#ENDIF\n#ENDIF\n#ELSE\n");
     EXPECT_EQ(chart.Header.Bpm, 100);
     EXPECT_EQ(chart.WavFileNames[1], "");
     EXPECT_EQ(chart.Header.Title, ""); // #IF outside any #RANDOM never matches
@@ -293,21 +314,25 @@ TEST(StandardNotes, LnObjEndsTheNoteBefore) {
     for (const TStandardObject& o : chart.Objects)
         seen.emplace_back(std::string(o.Channel, 2) + StandardSlotText(o.Slot), o.Kind);
     using K = TStandardKind;
-    const std::vector<std::pair<std::string, TStandardKind>> expected = {
-        {"1101", K::Note}, {"2103", K::LongStart}, {"1102", K::LongStart}, {"21ZZ", K::LongEnd},
-        {"11ZZ", K::LongEnd}};
+    const std::vector<std::pair<std::string, TStandardKind>> expected = {{"1101", K::Note},
+                                                                         {"2103", K::LongStart},
+                                                                         {"1102", K::LongStart},
+                                                                         {"21ZZ", K::LongEnd},
+                                                                         {"11ZZ", K::LongEnd}};
     EXPECT_EQ(seen, expected);
     EXPECT_TRUE(HasWarning(chart, 5, "#LNOBJ object without a note")); // 12 has no note before
     EXPECT_FALSE(chart.Objects[3].Sounded());
 }
 
 TEST(StandardNotes, LongNotePairsOnChannels51To69) {
-    const TStandardChart chart = Compile("#BPM 120\n#00051:01020304\n#00066:0A\n#00166:0B\n#00159:05\n");
+    const TStandardChart chart =
+        Compile("#BPM 120\n#00051:01020304\n#00066:0A\n#00166:0B\n#00159:05\n");
     std::vector<TStandardKind> kinds;
-    for (const TStandardObject& o : chart.Objects) kinds.push_back(o.Kind);
+    for (const TStandardObject& o : chart.Objects)
+        kinds.push_back(o.Kind);
     using K = TStandardKind;
-    EXPECT_EQ(kinds, (std::vector<K>{K::LongStart, K::LongStart, K::LongEnd, K::LongStart, K::LongEnd,
-                                     K::LongEnd, K::Note}));
+    EXPECT_EQ(kinds, (std::vector<K>{K::LongStart, K::LongStart, K::LongEnd, K::LongStart,
+                                     K::LongEnd, K::LongEnd, K::Note}));
     EXPECT_EQ(chart.Objects[1].Player, 2);
     EXPECT_EQ(chart.Objects[1].Key, 6);
     EXPECT_TRUE(HasWarning(chart, 5, "long note without an end"));
@@ -330,7 +355,8 @@ TEST(StandardNotes, ChannelKindsAndWhatIsSounded) {
 TEST(StandardNotes, EveryKeyFoldsOntoExactlyOneLane) {
     std::string text = "#BPM 120\n";
     for (const char* c : {"1", "2", "5", "6"})
-        for (int k = 1; k <= 9; ++k) text += "#001" + std::string(c) + std::to_string(k) + ":0101\n";
+        for (int k = 1; k <= 9; ++k)
+            text += "#001" + std::string(c) + std::to_string(k) + ":0101\n";
     const TStandardChart chart = Compile(text);
     int lanes[3][4] = {};
     int drawn = 0;
@@ -351,14 +377,16 @@ TEST(StandardNotes, EveryKeyFoldsOntoExactlyOneLane) {
     EXPECT_EQ(StandardLaneOfKey(5), 2);
     EXPECT_EQ(StandardLaneOfKey(6), 3);
     for (int p = 1; p <= 2; ++p)
-        for (int l = 0; l < 4; ++l) EXPECT_GT(lanes[p][l], 0);
+        for (int l = 0; l < 4; ++l)
+            EXPECT_GT(lanes[p][l], 0);
 }
 
 TEST(StandardHeaders, ForgivingHeaders) {
-    const TStandardChart chart = Compile("#TITLE  Song  \n#PLAYLEVEL\n#BPM fast\n#BPM01 120\n#PLAYER x\n"
-                                         "#00111 0101\n#00099:01\n#00011:010\n#00002:-1\n#BPM02 0\n"
-                                         "#STOP01 -3\n#LNOBJ 1\n#LNTYPE 2\n#00108:02\n#SUBTITLE ignored\n"
-                                         "#BANNER b.bmp\n#STAGEFILE s.bmp\n#GENRE g\n#ARTIST a\n#MIDIFILE m.mid\n");
+    const TStandardChart chart =
+        Compile("#TITLE  Song  \n#PLAYLEVEL\n#BPM fast\n#BPM01 120\n#PLAYER x\n"
+                "#00111 0101\n#00099:01\n#00011:010\n#00002:-1\n#BPM02 0\n"
+                "#STOP01 -3\n#LNOBJ 1\n#LNTYPE 2\n#00108:02\n#SUBTITLE ignored\n"
+                "#BANNER b.bmp\n#STAGEFILE s.bmp\n#GENRE g\n#ARTIST a\n#MIDIFILE m.mid\n");
     const TStandardHeader& h = chart.Header;
     EXPECT_EQ(h.Title, "Song");
     EXPECT_EQ(h.PlayLevel, 0);
@@ -385,8 +413,9 @@ TEST(StandardHeaders, ForgivingHeaders) {
 }
 
 TEST(StandardHostile, ExtremeValuesAreBoundedAndWarned) {
-    std::string text = "#BPM 1e-300\n#BPM -5\n#STOP01 1e300\n#BPM01 1e308\n#00009:01\n#00008:0001\n#00002:1e300\n"
-                       "#99999911:01\n#00103:00\n#00201:01\n";
+    std::string text =
+        "#BPM 1e-300\n#BPM -5\n#STOP01 1e300\n#BPM01 1e308\n#00009:01\n#00008:0001\n#00002:1e300\n"
+        "#99999911:01\n#00103:00\n#00201:01\n";
     const TStandardChart chart = Compile(text);
     EXPECT_TRUE(HasWarning(chart, 2, "#BPM value '-5'"));
     EXPECT_TRUE(HasWarning(chart, 7, "measure length"));
@@ -399,7 +428,8 @@ TEST(StandardHostile, ExtremeValuesAreBoundedAndWarned) {
 
 TEST(StandardHostile, DeepNestingLongLinesAndManyWarnings) {
     std::string deep;
-    for (int i = 0; i < 1'000'000; ++i) deep += "#IF 1\n";
+    for (int i = 0; i < 1'000'000; ++i)
+        deep += "#IF 1\n";
     deep += "#00001:01\n";
     TStandardChart chart = Compile("#RANDOM 1\n" + deep);
     EXPECT_TRUE(chart.Objects.empty());
@@ -408,14 +438,16 @@ TEST(StandardHostile, DeepNestingLongLinesAndManyWarnings) {
 
     // A 10 MB title and a line of 2.5 million objects: the objects are held at the bound.
     std::string big = "#TITLE " + std::string(10'000'000, 'x') + "\n#00001:";
-    for (int i = 0; i < 2'500'000; ++i) big += "01";
+    for (int i = 0; i < 2'500'000; ++i)
+        big += "01";
     chart = Compile(big);
     EXPECT_EQ(chart.Header.Title.size(), 10'000'000u);
     EXPECT_EQ(chart.Objects.size(), StandardMaxObjects);
     EXPECT_TRUE(HasWarning(chart, 2, "more than 2,000,000 objects"));
 
     std::string bad;
-    for (int i = 0; i < 5000; ++i) bad += "#00001:0\n";
+    for (int i = 0; i < 5000; ++i)
+        bad += "#00001:0\n";
     chart = Compile(bad);
     EXPECT_EQ(chart.Warnings.size(), StandardMaxWarnings + 1);
     EXPECT_EQ(chart.Warnings.back().Text, "further warnings left out");
@@ -434,16 +466,18 @@ TEST(StandardHostile, OddBytesAndLineEnds) {
 }
 
 TEST(StandardListing, HeaderModeWarningsThenTiming) {
-    const TStandardChart chart = Compile("#TITLE T\n#BPM 120\n#BPM xx\n#STOP01 96\n#00009:01\n#00011:0Z\n");
+    const TStandardChart chart =
+        Compile("#TITLE T\n#BPM 120\n#BPM xx\n#STOP01 96\n#00009:01\n#00011:0Z\n");
     const std::string listing = StandardInspectListing(chart);
-    EXPECT_EQ(listing, "Title T\nArtist \nGenre \nPlayLevel 0\nBpm 120\nPlayerMode 1\nMidiFileName \n"
-                       "Banner \nStageFile \nMode standard\n"
-                       "Warning 3 #BPM value 'xx' is not a tempo above 0\n"
-                       "Measure 0 1000.000 0 4\n"
-                       "Tempo 0 1000.000 120\n"
-                       "Stop 0 1000.000 1000.000\n"
-                       "Object 0001000 1000.000 0 0 11 0Z Note\n"
-                       "LastSoundTime 6000\n");
+    EXPECT_EQ(listing,
+              "Title T\nArtist \nGenre \nPlayLevel 0\nBpm 120\nPlayerMode 1\nMidiFileName \n"
+              "Banner \nStageFile \nMode standard\n"
+              "Warning 3 #BPM value 'xx' is not a tempo above 0\n"
+              "Measure 0 1000.000 0 4\n"
+              "Tempo 0 1000.000 120\n"
+              "Stop 0 1000.000 1000.000\n"
+              "Object 0001000 1000.000 0 0 11 0Z Note\n"
+              "LastSoundTime 6000\n");
 }
 
 } // namespace
