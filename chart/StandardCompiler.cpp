@@ -238,6 +238,9 @@ TStandardChart CompileStandardChart(std::string_view bytes, const TStandardOptio
     if (chart.LastObjectMeasure >= 0) {
         const double end =
             chart.Timeline.TimeOfBeat(measureBeat[size_t(chart.LastObjectMeasure + 1)]);
+        if (end >= StandardMaxTimeMs)
+            AddStandardWarning(chart, 0,
+                               "the song runs past 10^12 ms; what lies later is held there");
         chart.LastSoundTime = int32_t(std::min<int64_t>(StandardPlayerTime(end) + 2000, INT32_MAX));
     }
     return chart;

@@ -2,21 +2,25 @@
 #include "chart/ShiftJis.h"
 #include "chart/StandardCompiler.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <charconv>
+#include <string_view>
 
 namespace tappo {
 namespace {
 
+// "%.15g" and "%.3f", without printf's cost on listings of millions of objects.
 std::string Number(double v) {
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.15g", v);
-    return buffer;
+    return std::string(
+        buffer,
+        std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, 15).ptr);
 }
 
 std::string Fixed3(double v) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.3f", v);
-    return buffer;
+    char buffer[400]; // room for any double
+    return std::string(
+        buffer, std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, 3).ptr);
 }
 
 const char* KindName(TStandardKind kind) {
@@ -41,6 +45,39 @@ const char* KindName(TStandardKind kind) {
         return "BgaLayer";
     }
     return "?";
+}
+
+// One object's line, written straight into the listing: a listing may hold
+// millions of them.
+void AppendObject(const TStandardObject& o, std::string& out) {
+    char buffer[1024];
+    char* const end = buffer + sizeof buffer;
+    char* p = buffer;
+    auto text = [&](std::string_view s) { p = std::copy(s.begin(), s.end(), p); };
+    text("Object ");
+    if (o.Time >= 0 && o.Time < 10'000'000) {
+        char digits[8];
+        const char* d = std::to_chars(digits, digits + 8, o.Time).ptr;
+        p = std::fill_n(p, 7 - (d - digits), '0');
+        p = std::copy(static_cast<const char*>(digits), d, p);
+    } else {
+        text(FormatTime(o.Time));
+    }
+    *p++ = ' ';
+    p = std::to_chars(p, end, o.TimeMs, std::chars_format::fixed, 3).ptr;
+    *p++ = ' ';
+    p = std::to_chars(p, end, o.Beat, std::chars_format::general, 15).ptr;
+    *p++ = ' ';
+    p = std::to_chars(p, end, o.Measure).ptr;
+    *p++ = ' ';
+    *p++ = o.Channel[0];
+    *p++ = o.Channel[1];
+    *p++ = ' ';
+    text(StandardSlotText(o.Slot));
+    *p++ = ' ';
+    text(KindName(o.Kind));
+    *p++ = '\n';
+    out.append(buffer, p);
 }
 
 // Measures up to the last one holding an object: start time, start beat, beats.
@@ -93,15 +130,8 @@ std::string StandardInspectListing(const TStandardChart& chart) {
     ListMeasures(chart, out);
     ListTimeline(chart, out);
     // Object <time> <exact ms> <beat> <measure> <channel> <id> <kind>
-    for (const TStandardObject& o : chart.Objects) {
-        out += "Object ";
-        out += FormatTime(o.Time);
-        out +=
-            ' ' + Fixed3(o.TimeMs) + ' ' + Number(o.Beat) + ' ' + std::to_string(o.Measure) + ' ';
-        out += o.Channel[0];
-        out += o.Channel[1];
-        out += ' ' + StandardSlotText(o.Slot) + ' ' + KindName(o.Kind) + '\n';
-    }
+    for (const TStandardObject& o : chart.Objects)
+        AppendObject(o, out);
     line("LastSoundTime", std::to_string(chart.LastSoundTime));
     return out;
 }

@@ -424,6 +424,7 @@ TEST(StandardHostile, ExtremeValuesAreBoundedAndWarned) {
     EXPECT_EQ(chart.Objects[0].Time, int64_t(StandardMaxTimeMs));
     EXPECT_GT(chart.Timeline.BeatOfTime(5e11), -1e300); // finite answers
     EXPECT_EQ(chart.LastSoundTime, INT32_MAX);
+    EXPECT_TRUE(HasWarning(chart, 0, "runs past 10^12 ms"));
 }
 
 TEST(StandardHostile, DeepNestingLongLinesAndManyWarnings) {
