@@ -4,7 +4,9 @@
 #include "chart/ShiftJis.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 
 namespace tappo {
 
@@ -345,7 +347,7 @@ std::vector<TRawObject> ReadStandardLines(std::string_view bytes, const TStandar
             bytes[end + 1] == '\n')
             ++end;
         start = end + 1;
-        ++lineNumber;
+        if (lineNumber < INT32_MAX) ++lineNumber; // files past 2 GB of line ends
         if (s.size() < 2 || s[0] != '#') continue;
         if (IsChannelLine(s)) {
             if (flow.Active()) reader.ChannelLine(s, lineNumber);
