@@ -143,10 +143,14 @@ bool TFlow::Handle(std::string_view key, std::string_view value, int line, TStan
         Push(TFrame{false, hit, hit, outer, CurrentValue()}, line, chart);
     } else if (key == "ELSEIF" || key == "ELSE") {
         if (overflow_ > 0) return true;
-        if (frames_.empty() || frames_.back().IsRandom) {
+        // A #RANDOM left open inside the branch ends with it.
+        auto it = std::find_if(frames_.rbegin(), frames_.rend(),
+                               [](const TFrame& f) { return !f.IsRandom; });
+        if (it == frames_.rend()) {
             AddStandardWarning(chart, line, "#" + std::string(key) + " without #IF");
             return true;
         }
+        frames_.erase(it.base(), frames_.end());
         TFrame& f = frames_.back();
         const bool hit = f.OuterActive && !f.Taken && (key == "ELSE" || (number && n == f.Value));
         f.Active = hit;

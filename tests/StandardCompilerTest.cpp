@@ -142,7 +142,11 @@ TEST(StandardLines, RandomBlocksWithoutEndRandomFollowOneAnother) {
     EXPECT_TRUE(chart.Warnings.empty());
     for (const TStandardObject& o : chart.Objects)
         EXPECT_EQ(o.Slot, 2);
-    // An #ENDIF also closes a #RANDOM left open inside its branch.
+    // An #ELSE or #ENDIF also closes a #RANDOM left open inside its branch.
+    EXPECT_EQ(SlotsOn(Compile("#RANDOM 2\n#IF 2\n#RANDOM 1\n#IF 1\n#00011:01\n#ENDIF\n#ELSE\n"
+                              "#00011:02\n#ENDIF\n"),
+                      "11"),
+              (std::vector<std::string>{"02"}));
     const TStandardChart nested =
         Compile("#RANDOM 1\n#IF 1\n#RANDOM 1\n#IF 2\n#ENDIF\n#ENDIF\n#00011:03\n");
     EXPECT_EQ(SlotsOn(nested, "11"), (std::vector<std::string>{"03"}));
