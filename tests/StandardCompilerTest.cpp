@@ -207,12 +207,8 @@ TEST(StandardTiming, SameTimesAsTheExactReadingWhereBothReadAlike) {
                 text += "\n";
             }
         }
-        TGameState state;
-        TChartHeader header;
-        auto exact = std::make_unique<TChartData>();
-        std::string folder;
-        TCompileTarget target{state, header, *exact, folder, '.'};
-        CompileChartText(text, "/songs/x.bms", target);
+        const auto compiled = std::make_unique<TCompiledChart>(CompileChart(text, "/songs/x.bms", '.'));
+        const TChartData* exact = &compiled->Data;
         const TStandardChart chart = Compile(text);
 
         std::vector<TOurRecord> sounds, ticks;
