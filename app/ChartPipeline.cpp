@@ -2,14 +2,17 @@
 // chart named on the command line and for Button1 on the select screen.
 #include "app/Form.h"
 
+#include <cstdio>
+
 namespace tappo {
 
 bool TForm1::StartChart(const std::string& path) {
     // Compiling and loading hold back the frames for a while: the loading
     // screen goes up first. A command-line chart starts before the display
     // exists; its first initialisation shows the screen instead.
-    if (DXDraw1.Initialized()) ShowLoadingScreenOnBothPages();
+    LoadStagePicture(path);
     Flow.GameMode = ModePlay;
+    if (DXDraw1.Initialized()) ShowLoadingScreenOnBothPages();
     Flow.ChartActive = true;
     if (!CompileChart(path)) return false;
     // Sounds before images: a broken sample or MIDI file is reported and the
@@ -32,7 +35,7 @@ bool TForm1::CompileChart(const std::string& path) {
     Play.EventCursors.fill(0);
     Play.LateTime = 0;
     try {
-        Session.Install(CompileChartFile(path, DecimalSeparator, Session.CarryOver()));
+        Session.Install(CompileChartFileAs(Reading, path, DecimalSeparator, Session.CarryOver()));
         return true;
     } catch (const ECompileError& e) {
         // The header values read before the error stay, as the select screen
@@ -40,6 +43,20 @@ bool TForm1::CompileChart(const std::string& path) {
         Session.Install(TCompiledChart(e.Partial()));
         LeavePlayAfterError(e.what());
         return false;
+    }
+}
+
+// The standard reading shows the chart's "#STAGEFILE" behind the loading
+// text; a picture that does not read is left out.
+void TForm1::LoadStagePicture(const std::string& chartPath) {
+    stagePicture_ = TPicture();
+    if (!Reading.Standard) return;
+    const std::string file = StandardStageFile(chartPath);
+    if (file.empty()) return;
+    try {
+        stagePicture_ = ReadBgaPicture(file);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tappoplayer: %s\n", e.what());
     }
 }
 

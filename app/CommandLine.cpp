@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <random>
 
 namespace tappo {
 namespace {
@@ -53,11 +54,35 @@ std::string UsageText() {
            "                           the mix (16-bit stereo, 44.1 kHz) to OUT.wav\n"
            "  --inspect CHART          compile CHART and list its header, measure timing\n"
            "                           and event lists; nothing is played\n"
+           "  --standard               read charts as they are written today (select screen,\n"
+           "                           CHART, --inspect, --render-wav): base-36 ids, tempo\n"
+           "                           changes and stops inside measures, #RANDOM blocks,\n"
+           "                           long notes; headers that do not read are warned\n"
+           "                           about, not fatal. Without it charts are read as the\n"
+           "                           format stood around 2000 (hexadecimal ids, tempo\n"
+           "                           changes at measure starts, no stops)\n"
+           "  --random-seed N          --standard: #RANDOM draws from seed N (0 or more).\n"
+           "                           Without it every #RANDOM takes 1 in --inspect,\n"
+           "                           --render-wav and --headless runs, and draws at\n"
+           "                           random in live play\n"
            "\n"
            "Select screen: Left/Right change song folder, Up/Down the chart, Z or Space\n"
            "starts it, Esc quits. Playing: Esc leaves, F4 pauses (Up/Down step while\n"
            "paused), F5 restarts, PgUp/PgDn move the arrows by 1 ms, F1 frame rate,\n"
            "F2 background images, F3 full screen/window, F6 step tick, F7 warp.\n";
+}
+
+TChartReading ChartReadingOf(const TCommandLine& cl, bool drawAtRandom) {
+    TChartReading reading;
+    reading.Standard = cl.Standard;
+    if (cl.HasRandomSeed) {
+        reading.Options.UseSeed = true;
+        reading.Options.Seed = cl.RandomSeed;
+    } else if (drawAtRandom) {
+        reading.Options.UseSeed = true;
+        reading.Options.Seed = (uint64_t(std::random_device{}()) << 32) | std::random_device{}();
+    }
+    return reading;
 }
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
@@ -106,6 +131,14 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
             if (!value(cl.RenderWav) || cl.RenderWav.empty()) return fail("--render-wav needs an output file");
         } else if (a == "--inspect") {
             if (!value(cl.Inspect) || cl.Inspect.empty()) return fail("--inspect needs a chart file");
+        } else if (a == "--standard") {
+            cl.Standard = true;
+        } else if (a == "--random-seed") {
+            long n = 0;
+            if (!value(v) || !ParseWhole(v, 0, LONG_MAX, n))
+                return fail("--random-seed needs a whole number, 0 or more");
+            cl.HasRandomSeed = true;
+            cl.RandomSeed = uint64_t(n);
         } else if (a == "--scale") {
             long n = 0;
             if (!value(v) || !ParseWhole(v, 1, 16, n))

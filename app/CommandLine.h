@@ -1,6 +1,9 @@
 // Command-line options of tappoplayer.
 #pragma once
 
+#include "chart/StandardConvert.h"
+
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,6 +23,9 @@ struct TCommandLine {
     int AudioBufferFrames = 512;
     std::string RenderWav; // render the chart offline into this WAV file
     std::string Inspect;  // chart to compile and list instead of playing
+    bool Standard = false; // read charts the standard way instead of the exact one
+    bool HasRandomSeed = false;
+    uint64_t RandomSeed = 0; // with HasRandomSeed: the seed every #RANDOM draws from
     std::vector<std::string> Arguments; // everything that is not an option
     std::string Error;   // non-empty: the command line is wrong
     std::string ProgramFolder; // not an option: empty means the executable's folder
@@ -27,6 +33,10 @@ struct TCommandLine {
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& args);
 std::string UsageText();
+// The chart reading the command line asks for. Without --random-seed each
+// #RANDOM takes 1, unless `drawAtRandom` (live play): then it draws from a
+// fresh seed.
+TChartReading ChartReadingOf(const TCommandLine& cl, bool drawAtRandom);
 // A chart is named by its last four characters, ".bms" in any letter case
 // (so a file named just ".bms" is a chart too).
 bool HasChartExtension(const std::string& path);

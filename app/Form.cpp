@@ -226,6 +226,12 @@ void TForm1::ShowLoadingScreenOnBothPages() {
 void TForm1::ShowLoadingScreen() {
     if (DXDraw1.CanDraw()) {
         DXDraw1.Surface().Fill(0);
+        // A chart's stage picture, stretched over the screen, while it loads.
+        const bool loadingChart = Flow.GameMode == ModePlay || Flow.GameMode == ModePaused;
+        if (loadingChart && stagePicture_.Width > 0 && stagePicture_.Height > 0)
+            DXDraw1.Surface().Canvas().CopyRect(
+                Bounds(0, 0, ScreenWidth, ScreenHeight), stagePicture_,
+                Bounds(0, 0, stagePicture_.Width, stagePicture_.Height));
         WriteCentredText(TextLoading);
         DXDraw1.Surface().Canvas().Release();
     }

@@ -7,6 +7,7 @@
 #include "chart/Compiler.h"
 #include "chart/GameState.h"
 #include "chart/Media.h"
+#include "chart/StandardConvert.h"
 #include "effects/Warp.h"
 #include "media/Display.h"
 #include "media/Errors.h"
@@ -76,6 +77,7 @@ class TForm1 {
     std::string ProgramFolder;
     std::string SongsFolder;
     char DecimalSeparator = '.';
+    TChartReading Reading; // exact, or standard (see UseReading)
 
     // Shared state, one record per owner; each screen's constructor names the
     // records it reads and writes.
@@ -126,6 +128,13 @@ class TForm1 {
     // screen, or the end for a command-line chart); returns false then.
     bool StartChart(const std::string& path);
     void LoadBgaImages();
+    // Reads every chart from now on the given way. The standard reading also
+    // takes the select screen's banner from "#BANNER" and shows "#STAGEFILE"
+    // while a chart loads.
+    void UseReading(const TChartReading& reading) {
+        Reading = reading;
+        Select.BannerSource = reading.Standard ? StandardBannerFile : nullptr;
+    }
     // Runs a handler; an error that escapes it is shown and the program goes on.
     template <class F> bool Guarded(F&& handler);
     void ReportError(const std::string& text) { messages_.Show(text); }
@@ -142,7 +151,9 @@ class TForm1 {
     void ScanChartHeader(const std::string& path);
     void LoadBanner(const std::string& path);
     void WriteCentredText(const char* text);
+    void LoadStagePicture(const std::string& chartPath);
 
+    TPicture stagePicture_; // the loading chart's "#STAGEFILE"; empty when none
     IMessageBox& messages_;
     bool closeRequested_ = false;
     int exitCode_ = 0;

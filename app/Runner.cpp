@@ -188,6 +188,8 @@ int RunHeadless(const TCommandLine& cl) {
                            .MixFollowsClock = true};
     auto owned = std::make_unique<TForm1>(services);
     TForm1& form = *owned;
+    // Headless runs and renders are reproducible: #RANDOM takes 1 unless seeded.
+    form.UseReading(ChartReadingOf(cl, false));
     // A render nobody looks at skips the drawing: it is the sound that counts.
     form.DXDraw1.Visible = !render || !cl.Screenshots.empty();
     const uint32_t tick0 = *form.Scene.MixClockStart;
@@ -257,6 +259,7 @@ int RunOnScreen(const TCommandLine& cl) {
                            .Joystick = sdl.get()};
     auto owned = std::make_unique<TForm1>(services);
     TForm1& form = *owned;
+    form.UseReading(ChartReadingOf(cl, true));
     if (!StartForm(form, cl, *sdl)) return 1;
     TEventSink sink;
     sink.KeyDown = [&](int key) {

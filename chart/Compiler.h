@@ -5,6 +5,7 @@
 
 #include "chart/EventLists.h"
 #include "chart/GameState.h"
+#include "chart/StandardTiming.h"
 #include "media/Errors.h"
 
 #include <array>
@@ -17,19 +18,26 @@
 namespace tappo {
 
 inline constexpr int MeasureCount = 1000;
+// The exact reading's slots "00" to "FF"; the standard reading's "00" to "ZZ"
+// (base 36). The tables hold the wider range; a chart uses its SlotLimit.
 inline constexpr int SlotCount = 256;
+inline constexpr int WideSlotCount = 36 * 36;
 
 // Everything a compile builds.
 struct TChartData {
     std::array<double, MeasureCount> MeasureLength{}; // ms
     std::array<double, MeasureCount> MeasureStart{};  // ms; measure 0 starts at 1000
     TEventLists Events;
-    std::array<std::string, SlotCount> WavFileNames; // song folder + name, chart bytes
-    std::array<std::string, SlotCount> BmpFileNames;
+    std::array<std::string, WideSlotCount> WavFileNames; // song folder + name, chart bytes
+    std::array<std::string, WideSlotCount> BmpFileNames;
+    int SlotLimit = SlotCount; // slots in use: SlotCount, or WideSlotCount (standard reading)
     int32_t LastSoundTime = 0;
     bool HasBga = false;
     bool HasBgaLayer = false;
     int LastObjectMeasure = -1; // highest measure holding an object; -1 for none
+    // The standard reading's beats: the arrows and the measure phase follow
+    // them. Null for the exact reading, whose arrows move with song time.
+    std::shared_ptr<const TBeatScroll> BeatScroll;
 };
 
 // The values a chart that does not set them keeps from the chart before it:

@@ -9,6 +9,7 @@
 namespace tappo {
 
 int TEventRecord::Slot() const {
+    if (WideSlot != 0) return WideSlot;
     return HasId() && IsHexDigit(Id[0]) && IsHexDigit(Id[1]) ? HexValue(Id[0]) * 16 + HexValue(Id[1])
                                                              : 0;
 }

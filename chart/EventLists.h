@@ -14,9 +14,13 @@ namespace tappo {
 struct TEventRecord {
     int64_t Time = 0;
     char Id[2] = {0, 0}; // {0, 0}: a time-only record
+    // The standard reading's slot (1-1295, base 36); 0 in the exact reading,
+    // whose ids are read as hexadecimal.
+    uint16_t WideSlot = 0;
 
     bool HasId() const { return Id[0] != 0; }
-    // The id's value as a slot number (two hexadecimal digits).
+    // The id's value as a slot number: WideSlot when set, else two
+    // hexadecimal digits.
     int Slot() const;
     // "0004600" or "000460001".
     std::string Text() const;

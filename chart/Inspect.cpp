@@ -64,4 +64,12 @@ std::string InspectChart(const std::string& path, char decimalSeparator) {
     return FormatInspection(chart->GameState, chart->Header, chart->Data);
 }
 
+std::string InspectChart(const std::string& path, char decimalSeparator, const TChartReading& reading) {
+    if (!reading.Standard) return InspectChart(path, decimalSeparator);
+    TStandardOptions options = reading.Options;
+    options.DecimalSeparator = decimalSeparator;
+    const auto chart = std::make_unique<TStandardChart>(CompileStandardChartFile(path, options));
+    return StandardInspectListing(*chart);
+}
+
 } // namespace tappo

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "chart/Compiler.h"
+#include "chart/StandardConvert.h"
 
 #include <string>
 
@@ -11,6 +12,9 @@ namespace tappo {
 // Compiles `path` (no keysounds, music or images) and returns the listing.
 // Throws the compile's error.
 std::string InspectChart(const std::string& path, char decimalSeparator);
+// The same in either reading; the standard reading lists its own view of the
+// chart (warnings, tempo changes, stops, every object with its beat).
+std::string InspectChart(const std::string& path, char decimalSeparator, const TChartReading& reading);
 // The listing of a chart already compiled.
 std::string FormatInspection(const TGameState& state, const TChartHeader& header,
                              const TChartData& chart);

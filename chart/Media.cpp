@@ -15,8 +15,9 @@ void FreeKeysounds(TKeysoundSlots& slots) {
 
 void LoadKeysounds(TKeysoundSlots& slots, const TChartData& chart, TDDSD& sound,
                    const std::string& programFolder) {
-    for (int i = 0; i < SlotCount; ++i) {
+    for (int i = 0; i < StepTickSlot; ++i) {
         slots[size_t(i)].reset();
+        if (i >= chart.SlotLimit) continue;
         const std::string& name = chart.WavFileNames[size_t(i)];
         if (!name.empty()) slots[size_t(i)] = sound.LoadSample(ResolveChartFile(name));
     }
@@ -45,7 +46,8 @@ void LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& dis
                    int32_t& layerImage) {
     const int w = display.Display.Width, h = display.Display.Height;
     std::exception_ptr firstError;
-    for (int i = 0; i < SlotCount; ++i) {
+    for (size_t i = size_t(chart.SlotLimit); i < surfaces.size(); ++i) surfaces[i].reset();
+    for (int i = 0; i < chart.SlotLimit; ++i) {
         auto& surface = surfaces[size_t(i)];
         const std::string& name = chart.BmpFileNames[size_t(i)];
         if (name.empty()) {

@@ -15,9 +15,10 @@ namespace tappo {
 
 class TDXDraw;
 
-inline constexpr int StepTickSlot = 256;
-using TKeysoundSlots = std::array<std::unique_ptr<TDDSDWaveData>, 257>; // 256: the step tick
-using TBgaSurfaces = std::array<std::unique_ptr<TDirectDrawSurface>, 256>;
+// Keysound slots of either reading, then the step tick in a slot of its own.
+inline constexpr int StepTickSlot = WideSlotCount;
+using TKeysoundSlots = std::array<std::unique_ptr<TDDSDWaveData>, WideSlotCount + 1>;
+using TBgaSurfaces = std::array<std::unique_ptr<TDirectDrawSurface>, WideSlotCount>;
 
 inline constexpr const char* TextWaveLoadFailed = "Wave ファイルが読み込めません";
 inline constexpr const char* TextMidiLoadFailed = "MIDI ファイルが読み込めません";
@@ -31,7 +32,7 @@ void LoadKeysounds(TKeysoundSlots& slots, const TChartData& chart, TDDSD& sound,
 void LoadMidi(TMediaPlayer& music, const std::string& songFolder, const std::string& midiFileName);
 
 // Scales every "#BMP" image onto a screen-sized surface with colour key 0 and
-// sets `layerImage` to the highest slot without an image file (unchanged when
+// sets `layerImage` to the highest slot (below the chart's SlotLimit) without an image file (unchanged when
 // every slot has one). A file that cannot be read is skipped and the first such
 // error is thrown after all the others are loaded.
 void LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& display,

@@ -79,4 +79,17 @@ double TStandardTimeline::TCursor::TimeOfBeat(double beat) {
     return t_.TimeFrom(p, beat);
 }
 
+int TBeatScroll::MeasurePhase(double songTime) const {
+    const double beat = Timeline.BeatOfTime(songTime);
+    if (MeasureBeat.size() < 2 || !(beat > MeasureBeat.front())) return 0;
+    auto it = std::upper_bound(MeasureBeat.begin(), MeasureBeat.end() - 1, beat);
+    const size_t m = size_t(it - MeasureBeat.begin()) - 1;
+    const double length = MeasureBeat[m + 1] - MeasureBeat[m];
+    if (!(length > 0)) return 0;
+    const double phase = std::trunc((beat - MeasureBeat[m]) / length * 16);
+    if (!(phase > 0)) return 0;
+    // Past the last measure the phase runs on, as in the exact reading.
+    return phase < 16 ? int(phase) : int(std::fmod(phase, 16.0));
+}
+
 } // namespace tappo

@@ -55,4 +55,14 @@ class TStandardTimeline {
     std::vector<TTimingPoint> points_;
 };
 
+// What the play screen needs to draw by beats: the timeline and the beat at
+// which each measure starts (one entry more than there are measures).
+struct TBeatScroll {
+    TStandardTimeline Timeline;
+    std::vector<double> MeasureBeat;
+
+    // The sixteenth (0-15) of its measure in which the beat of `songTime` lies.
+    int MeasurePhase(double songTime) const;
+};
+
 } // namespace tappo

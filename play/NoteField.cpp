@@ -23,7 +23,21 @@ int MeasurePhaseAt(int32_t songTime, const TChartData& chart) {
     return phase < 16 ? int(phase) : int(std::fmod(phase, 16.0));
 }
 
-int TNoteField::MeasurePhase() const { return MeasurePhaseAt(Play.SongTime, Chart); }
+int TNoteField::MeasurePhase() const {
+    if (Chart.BeatScroll) return Chart.BeatScroll->MeasurePhase(Play.SongTime);
+    return MeasurePhaseAt(Play.SongTime, Chart);
+}
+
+double TNoteField::ArrowDistance(const TEventRecord& record) const {
+    if (!Chart.BeatScroll)
+        return double(record.Time + Play.LateTime - Play.SongTime) * GameState.ScrollSpeed;
+    // By beats: the arrows keep the header tempo's spacing, move faster or
+    // slower with the tempo and stand still during a stop.
+    const TStandardTimeline& t = Chart.BeatScroll->Timeline;
+    const double pixelsPerBeat = GameState.ScrollSpeed * 60000.0 / GameState.Bpm;
+    const double now = t.BeatOfTime(double(Play.SongTime) - Play.LateTime);
+    return (t.BeatOfTime(double(record.Time)) - now) * pixelsPerBeat;
+}
 
 void TNoteField::DrawBackground() {
     TDirectDrawSurface& back = Display.Surface();
@@ -63,7 +77,7 @@ void TNoteField::DrawOverlay() {
 }
 
 bool TNoteField::DrawArrow(int lane, int player, const TEventRecord& record, int phase) {
-    const double distance = double(record.Time + Play.LateTime - Play.SongTime) * GameState.ScrollSpeed;
+    const double distance = ArrowDistance(record);
     const double top = std::ceil(distance) + 32;
     if (top > Display.Display.Height) return false;
     if (top <= -32) {

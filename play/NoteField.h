@@ -39,7 +39,8 @@ struct TNoteField {
     const TChartHeader& Header;
     const TChartData& Chart;
 
-    // The sixteenth (0-15) of the current measure in which the song time lies.
+    // The sixteenth (0-15) of the current measure in which the song time
+    // lies (in the standard reading: in which its beat lies).
     int MeasurePhase() const;
     // When no images are shown: the warp, or a screen with the chart's header.
     void DrawBackground();
@@ -47,6 +48,8 @@ struct TNoteField {
     void DrawOverlay();
     // Receptors, then every lane's arrows from its cursor down to the screen's bottom.
     void DrawReceptorsAndArrows();
+    // Pixels from the receptors down to the arrow of `record`.
+    double ArrowDistance(const TEventRecord& record) const;
     // False when the arrow lies below the screen (its lane stops there).
     bool DrawArrow(int lane, int player, const TEventRecord& record, int phase);
 };

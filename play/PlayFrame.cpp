@@ -34,7 +34,7 @@ void ChangeImage(const TEventList& list, int32_t& cursor, const TPlayState& p, i
 }
 
 void DrawImage(TPlayScene& s, int32_t image, bool keyed) {
-    if (image < 0 || image >= SlotCount) return;
+    if (image < 0 || image >= int(s.BgaSurfaces.size())) return;
     const auto& surface = s.BgaSurfaces[size_t(image)];
     if (surface) s.Display.Surface().Draw(0, 0, s.FullScreenRect, surface.get(), keyed);
 }

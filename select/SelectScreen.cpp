@@ -157,6 +157,16 @@ void TSelectScreen::SearchFile2Find(const std::string& name, const TSearchFileDa
     Continue = false;
 }
 
+void TSelectScreen::StoreBanner(const TPicture& banner) {
+    try {
+        WriteFileAtomic(BannerPath, EncodeBmp(BitmapFromPicture(banner)));
+    } catch (const TError& e) {
+        // A folder that cannot be written still shows the banner; it is
+        // built again on the next visit.
+        std::fprintf(stderr, "tappoplayer: %s\n", e.what());
+    }
+}
+
 void TSelectScreen::LoadBanner(const std::string& chartPath) {
     ChartImagePath.clear();
     SongFolder = FolderOfChart(chartPath);
@@ -172,12 +182,16 @@ void TSelectScreen::LoadBanner(const std::string& chartPath) {
     std::error_code ec;
     TPicture banner;
     bool built = false;
-    if (!std::filesystem::is_regular_file(BannerPath, ec)) {
-        if (ChartImagePath.empty()) {
+    // A chart's own banner comes before the folder's stored one.
+    const std::string named = BannerSource ? BannerSource(chartPath) : std::string();
+    if (!named.empty() || !std::filesystem::is_regular_file(BannerPath, ec)) {
+        if (ChartImagePath.empty() && named.empty()) {
             BannerPath = ProgramFolder + "diskblank.bmp";
         } else {
-            // Built from the folder's first bitmap, cut to the disk shape.
-            const TPicture picture = LoadBmpFile(ChartImagePath).ToPicture();
+            // Built from the folder's first bitmap (or the chart's own banner),
+            // cut to the disk shape.
+            const TPicture picture =
+                named.empty() ? LoadBmpFile(ChartImagePath).ToPicture() : LoadPictureFile(named);
             banner = TPicture(80, 52);
             for (int y = 0; y < 52; ++y)
                 for (int x = 0; x < 80; ++x)
@@ -189,13 +203,10 @@ void TSelectScreen::LoadBanner(const std::string& chartPath) {
                     banner.At(x, y) = MaskBannerPixel(banner.At(x, y), m);
                 }
             built = true;
-            try {
-                WriteFileAtomic(BannerPath, EncodeBmp(BitmapFromPicture(banner)));
-            } catch (const TError& e) {
-                // A folder that cannot be written still shows the banner; it is
-                // built again on the next visit.
-                std::fprintf(stderr, "tappoplayer: %s\n", e.what());
-            }
+            // A chart's own banner belongs to that chart and is not stored
+            // as the folder's.
+            if (named.empty()) StoreBanner(banner);
+            else BannerPath = named;
         }
     }
     const TPicture picture = built ? banner : LoadPictureFile(BannerPath);

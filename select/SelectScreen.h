@@ -72,11 +72,16 @@ struct TSelectScreen {
     int32_t SlideCountdown = 0;
     std::string ChartImagePath;
     std::string BannerPath;
+    // The picture a chart names as its banner (the standard reading's
+    // "#BANNER"); when set and it gives a file, the banner is built from it
+    // instead of the folder's disk.bmp or first bitmap, and not stored.
+    std::function<std::string(const std::string& chartPath)> BannerSource;
     TSearchFile SearchFile2;
 
     void SelectFrame();
     void DrawSelectScreen(const std::string& pathText);
     void LoadBanner(const std::string& chartPath);
+    void StoreBanner(const TPicture& banner); // as the folder's disk.bmp
     // Keeps the first bitmap of the song folder and stops the search.
     void SearchFile2Find(const std::string& name, const TSearchFileData& data, bool& Continue);
 

@@ -1,7 +1,7 @@
 // Compares the standard reading's object times with the npm "bms" parser's on
 // generated charts. Run by standard_oracle.sh with NODE_PATH set to a folder
 // holding bms@51.
-//   node standard_oracle.js TOOL WORKDIR
+//   node standard_oracle.js PLAYER WORKDIR   (PLAYER --standard --inspect CHART)
 'use strict';
 const fs = require('fs');
 const path = require('path');
@@ -128,7 +128,7 @@ function oracleTimes(text) {
 }
 
 function ourTimes(file) {
-  const listing = execFileSync(tool, [file], { encoding: 'utf8', maxBuffer: 1 << 28 });
+  const listing = execFileSync(tool, ['--standard', '--inspect', file], { encoding: 'utf8', maxBuffer: 1 << 28 });
   const objects = [], sounded = [], warnings = [];
   for (const line of listing.split('\n')) {
     const f = line.split(' ');

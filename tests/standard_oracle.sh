@@ -3,9 +3,10 @@
 # (bms@51, MIT) into a temporary folder and compares every object's time on
 # generated charts (tests/standard_oracle.js). Exit 77 (skipped) without node,
 # npm or the registry.
-#   bash tests/standard_oracle.sh TOOL     (TOOL: build-test/tests/tappo_standard_inspect)
+#   bash tests/standard_oracle.sh PLAYER   (PLAYER: build-test/program/tappoplayer, run as
+#                                          PLAYER --standard --inspect CHART)
 set -u
-tool=${1:?usage: standard_oracle.sh TOOL}
+tool=${1:?usage: standard_oracle.sh PLAYER}
 if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
     echo "skipped: node or npm is not installed"
     exit 77

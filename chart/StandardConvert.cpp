@@ -1,0 +1,170 @@
+#include "chart/StandardConvert.h"
+
+#include "chart/FileLookup.h"
+#include "media/AsciiCase.h"
+#include "media/Picture.h"
+
+#include <filesystem>
+#include <memory>
+
+namespace tappo {
+namespace {
+
+TEventRecord SlotRecord(int64_t time, int slot) {
+    TEventRecord r;
+    r.Time = time;
+    const std::string text = StandardSlotText(slot);
+    r.Id[0] = text[0];
+    r.Id[1] = text[1];
+    r.WideSlot = uint16_t(slot);
+    return r;
+}
+
+// Header values: the chart's own, defaults where it sets none (nothing is
+// carried over from the chart before).
+void ConvertHeader(const TStandardHeader& h, TCompiledChart& t) {
+    t.Header.Title = h.Title;
+    t.Header.Artist = h.Artist;
+    t.Header.MidiFileName = h.MidiFileName;
+    t.Header.PlayerMode = h.PlayerMode;
+    t.GameState.Genre = h.Genre;
+    t.GameState.PlayLevel = h.PlayLevel;
+    t.GameState.Bpm = h.Bpm;
+    t.GameState.BgaBaseImage = 0;
+    t.GameState.BgaLayerImage = 0;
+    // 128 pixels per four beats, as in the exact reading; in the standard
+    // reading the arrows move by beats, so this holds at every tempo.
+    t.GameState.ScrollSpeed = 128.0 / (240000.0 / h.Bpm);
+    if (!LanePositions(h.PlayerMode, t.GameState.Lane1X, t.GameState.Lane2X))
+        LanePositions(h.PlayerMode > 1 ? 2 : 1, t.GameState.Lane1X, t.GameState.Lane2X);
+}
+
+// Measure starts and lengths in song time, for the tables the exact reading
+// fills; the arrows and the measure phase use the beats.
+void ConvertMeasures(const TStandardChart& s, TChartData& d, TBeatScroll& scroll) {
+    scroll.MeasureBeat.assign(StandardMeasureCount + 1, 0.0);
+    double beat = 0;
+    for (int m = 0; m < StandardMeasureCount; ++m) {
+        scroll.MeasureBeat[size_t(m)] = beat;
+        beat += 4.0 * s.MeasureScale[size_t(m)];
+    }
+    scroll.MeasureBeat[StandardMeasureCount] = beat;
+    TStandardTimeline::TCursor cursor(s.Timeline);
+    double start = cursor.TimeOfBeat(0);
+    for (int m = 0; m < MeasureCount; ++m) {
+        const double next = cursor.TimeOfBeat(scroll.MeasureBeat[size_t(m) + 1]);
+        d.MeasureStart[size_t(m)] = start;
+        d.MeasureLength[size_t(m)] = next - start;
+        start = next;
+    }
+}
+
+void ConvertObjects(const TStandardChart& s, TChartData& d) {
+    TEventLists& ev = d.Events;
+    for (const TStandardObject& o : s.Objects) {
+        if (o.Sounded()) ev.SoundEvents().push_back(SlotRecord(o.Time, o.Slot));
+        if (o.Kind == TStandardKind::BgaBase) {
+            ev.BgaBaseEvents().push_back(SlotRecord(o.Time, o.Slot));
+            d.HasBga = true;
+        } else if (o.Kind == TStandardKind::BgaLayer) {
+            ev.BgaLayerEvents().push_back(SlotRecord(o.Time, o.Slot));
+            d.HasBga = d.HasBgaLayer = true;
+        }
+        int player = 0, lane = 0;
+        if (StandardLaneOf(o, player, lane)) {
+            ev.LaneNotes(player, lane).push_back(TEventRecord{o.Time, {0, 0}});
+            ev.StepTickEvents().push_back(TEventRecord{StandardStepTime(o), {0, 0}});
+        }
+    }
+    ev.SortEventLists();
+}
+
+} // namespace
+
+TCompiledChart StandardToCompiled(const TStandardChart& s, const std::string& path) {
+    TCompiledChart t;
+    ConvertHeader(s.Header, t);
+    t.SongFolder = FolderOfChart(path);
+    TChartData& d = t.Data;
+    d.SlotLimit = StandardSlotCount;
+    for (int i = 1; i < StandardSlotCount; ++i) {
+        if (!s.WavFileNames[size_t(i)].empty()) d.WavFileNames[size_t(i)] = t.SongFolder + s.WavFileNames[size_t(i)];
+        if (!s.BmpFileNames[size_t(i)].empty()) d.BmpFileNames[size_t(i)] = t.SongFolder + s.BmpFileNames[size_t(i)];
+    }
+    auto scroll = std::make_shared<TBeatScroll>();
+    scroll->Timeline = s.Timeline;
+    ConvertMeasures(s, d, *scroll);
+    d.BeatScroll = std::move(scroll);
+    ConvertObjects(s, d);
+    d.LastSoundTime = s.LastSoundTime;
+    d.LastObjectMeasure = s.LastObjectMeasure;
+    return t;
+}
+
+TStandardChart CompileStandardChartFile(const std::string& path, const TStandardOptions& options,
+                                        const TChartCarryOver& before) {
+    std::vector<uint8_t> bytes;
+    try {
+        bytes = ReadWholeFile(path);
+    } catch (const std::exception& e) {
+        throw ECompileError(e.what(), std::make_shared<TCompiledChart>(StartOfCompile(before)));
+    }
+    return CompileStandardChart(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), options);
+}
+
+TCompiledChart CompileChartFileAs(const TChartReading& reading, const std::string& path,
+                                  char decimalSeparator, const TChartCarryOver& before) {
+    if (!reading.Standard) return CompileChartFile(path, decimalSeparator, before);
+    TStandardOptions options = reading.Options;
+    options.DecimalSeparator = decimalSeparator;
+    const auto chart = std::make_unique<TStandardChart>(CompileStandardChartFile(path, options, before));
+    return StandardToCompiled(*chart, path);
+}
+
+TStandardPictures ScanStandardPictures(std::string_view bytes) {
+    TStandardPictures out;
+    size_t at = 0;
+    while (at < bytes.size()) {
+        size_t end = bytes.find_first_of("\r\n", at);
+        if (end == std::string_view::npos) end = bytes.size();
+        std::string_view line = bytes.substr(at, end - at);
+        at = end + 1;
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+        if (line.empty() || line[0] != '#') continue;
+        const size_t space = line.find_first_of(" \t");
+        if (space == std::string_view::npos) continue;
+        const std::string key = AsciiUpper(std::string(line.substr(1, space - 1)));
+        std::string_view value = line.substr(space + 1);
+        while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+        while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+        if (key == "BANNER") out.Banner = value;
+        if (key == "STAGEFILE") out.StageFile = value;
+    }
+    return out;
+}
+
+namespace {
+
+std::string NamedPictureFile(const std::string& chartPath, bool banner) {
+    TStandardPictures names;
+    try {
+        const std::vector<uint8_t> bytes = ReadWholeFile(chartPath);
+        names = ScanStandardPictures(
+            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    } catch (const std::exception&) {
+        return {};
+    }
+    const std::string& name = banner ? names.Banner : names.StageFile;
+    if (name.empty()) return {};
+    const std::string path = ResolveChartFile(FolderOfChart(chartPath) + name);
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec) ? path : std::string();
+}
+
+} // namespace
+
+std::string StandardBannerFile(const std::string& chartPath) { return NamedPictureFile(chartPath, true); }
+std::string StandardStageFile(const std::string& chartPath) { return NamedPictureFile(chartPath, false); }
+
+} // namespace tappo

@@ -1,0 +1,44 @@
+// The standard reading's chart as the value the play screen consumes: the same
+// event lists, file names and header values the exact compiler builds, plus
+// the beat timeline the arrows scroll with.
+#pragma once
+
+#include "chart/Compiler.h"
+#include "chart/StandardCompiler.h"
+
+#include <string>
+#include <string_view>
+
+namespace tappo {
+
+// How charts are read: the exact reading, or the standard one with its
+// #RANDOM choice.
+struct TChartReading {
+    bool Standard = false;
+    TStandardOptions Options;
+};
+
+// The compiled-chart value of a standard chart whose file is `path`.
+TCompiledChart StandardToCompiled(const TStandardChart& chart, const std::string& path);
+
+// Reads and compiles `path` the standard way. Only a file that cannot be read
+// throws (ECompileError, the chart being `before` as the exact compile starts it).
+TStandardChart CompileStandardChartFile(const std::string& path, const TStandardOptions& options,
+                                        const TChartCarryOver& before = {});
+// Either reading of the file, as a compiled chart. Throws ECompileError.
+TCompiledChart CompileChartFileAs(const TChartReading& reading, const std::string& path,
+                                  char decimalSeparator, const TChartCarryOver& before = {});
+
+// The values of "#BANNER" and "#STAGEFILE" (the last of each, "" when
+// missing), read without compiling the chart; control flow is not followed.
+struct TStandardPictures {
+    std::string Banner, StageFile;
+};
+TStandardPictures ScanStandardPictures(std::string_view bytes);
+// The file a chart's "#BANNER" / "#STAGEFILE" names, found in its folder as
+// the chart's other files are; "" when the chart names none, the file does
+// not exist or the chart cannot be read.
+std::string StandardBannerFile(const std::string& chartPath);
+std::string StandardStageFile(const std::string& chartPath);
+
+} // namespace tappo
