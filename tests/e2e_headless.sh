@@ -42,6 +42,7 @@ check "a missing sprite archive is named and ends the program" $?
 songs="$(dirname "$bin")/songs"
 modes=""
 for chart in "$songs"/*/*.bms; do
+  case "$chart" in */demo4-*) continue ;; esac # written for --standard, below
   out=$("$bin" --inspect "$chart") || { echo "FAILED - $chart does not compile"; fail=1; }
   modes="$modes $(echo "$out" | sed -n 's/^PlayerMode //p')"
 done
@@ -69,6 +70,74 @@ for f in coarse coarser; do
   [ $n -gt 8000000 ] && cmp -s -n $n <(tail -c +45 "$work/demo.wav") <(tail -c +45 "$work/$f.wav")
   check "the $f render is sample for sample the 10 ms one" $?
 done
+
+# The standard reading, from the user's side.
+grep -q -- "--standard" "$work/help" && grep -q -- "--random-seed" "$work/help"
+check "--help explains --standard and --random-seed" $?
+"$bin" --standard --random-seed -3 --inspect "$demo" > /dev/null 2>&1
+[ $? -eq 2 ]
+check "a negative --random-seed exits 2" $?
+demo4="$songs/demo4-stop-and-go/stop-and-go.bms"
+out=$("$bin" --standard --inspect "$demo4")
+[ $? -eq 0 ] && echo "$out" | grep -q "^Mode standard" && [ "$(echo "$out" | grep -c '^Stop ')" -eq 2 ] &&
+  echo "$out" | grep -q "^Object .* LongStart" && echo "$out" | grep -q "^Tempo 34 17333.333 110.5"
+check "the fourth demo chart reads in standard mode: two stops, long notes, tempo 110.5" $?
+for c in "$songs"/demo[123]-*/*.bms; do
+  "$bin" --standard --inspect "$c" | grep -q "^Mode standard" || { echo "FAILED - $c in standard mode"; fail=1; }
+done
+"$bin" --inspect "$demo4" > /dev/null 2> "$work/exact4.err"
+[ $? -eq 1 ] && [ -s "$work/exact4.err" ]
+check "the exact reading refuses the fourth demo chart with a message" $?
+timeout 60 "$bin" --headless --frames 200 "$demo4" 2> /dev/null
+[ $? -eq 1 ]
+check "the exact reading does not crash playing it (exit 1)" $?
+timeout 60 "$bin" --headless --standard --frames 400 --screenshot "400:$work/d4.png" "$demo4" 2> /dev/null
+[ $? -eq 0 ] && [ -s "$work/d4.png" ]
+check "the fourth demo plays headless in standard mode" $?
+timeout 120 "$bin" --standard --render-wav "$work/d4-10.wav" "$demo4" 2> /dev/null &&
+  timeout 120 "$bin" --standard --frame-ms 100 --render-wav "$work/d4-100.wav" "$demo4" 2> /dev/null
+check "--standard --render-wav of the fourth demo exits 0" $?
+a=$(stat -c %s "$work/d4-10.wav" 2>/dev/null || echo 0); b=$(stat -c %s "$work/d4-100.wav" 2>/dev/null || echo 0)
+n=$(( (a < b ? a : b) - 44 ))
+[ $n -gt 7000000 ] && cmp -s -n $n <(tail -c +45 "$work/d4-10.wav") <(tail -c +45 "$work/d4-100.wav")
+check "its 100 ms render is sample for sample the 10 ms one" $?
+
+# Sample-exact in standard mode: a one-sample click at four times across a
+# tempo change and a stop lands on the mix frame of each listed time.
+mkdir -p "$work/click"
+{ printf 'RIFF\x2e\x00\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x02\x00\x44\xac\x00\x00'
+  printf '\x10\xb1\x02\x00\x04\x00\x10\x00data\x0a\x00\x00\x00\x00\x40\x00\x40'
+  printf '\x00\x00\x00\x00\x00\x00'; } > "$work/click/click.wav"
+printf '#BPM 120\n#WAVZZ click.wav\n#BPM0A 97.3\n#STOP0B 50\n#00001:ZZ00ZZ00\n#00008:000A\n#00109:0B\n#00101:ZZ00ZZ00\n' \
+  > "$work/click/click.bms"
+"$bin" --standard --render-wav "$work/click.wav" "$work/click/click.bms" 2> /dev/null
+want=$("$bin" --standard --inspect "$work/click/click.bms" | awk '$1 == "Object" && $7 == "ZZ" {
+  t = $2 + 0; printf "%d\n", int(t * 441 / 10) }' | tr '\n' ' ')
+got=$(tail -c +45 "$work/click.wav" | od -An -v -td2 -w4 | awk '$1 != 0 { printf "%d ", NR - 1 }')
+[ -n "$want" ] && [ "$want" = "$got" ]
+check "clicks land on their frames across a tempo change and a stop ($got)" $?
+
+# #RANDOM: 1 unless seeded; a seed gives the same chart every time.
+printf '#WAV01 a.wav\n#RANDOM 2\n#IF 1\n#00101:01\n#ENDIF\n#IF 2\n#00201:01\n#ENDIF\n' > "$work/random.bms"
+"$bin" --standard --inspect "$work/random.bms" | grep -q "^Object .* 1 01 01 Background"
+check "without --random-seed #RANDOM takes 1" $?
+seen=""
+for seed in 1 2 3 4 5 6 7 8; do
+  m=$("$bin" --standard --random-seed $seed --inspect "$work/random.bms" | awk '$1 == "Object" { print $5 }')
+  again=$("$bin" --standard --random-seed $seed --inspect "$work/random.bms" | awk '$1 == "Object" { print $5 }')
+  [ "$m" = "$again" ] || { echo "FAILED - seed $seed gives two charts"; fail=1; }
+  seen="$seen$m"
+done
+echo "$seen" | grep -q 1 && echo "$seen" | grep -q 2
+check "seeds draw both branches, each seed the same one ($seen)" $?
+
+# Hostile charts in standard mode: garbage bytes, one enormous line.
+head -c 200000 /dev/urandom > "$work/garbage.bms"
+timeout 20 "$bin" --standard --inspect "$work/garbage.bms" > /dev/null 2>&1
+check "random bytes read as a (warned about) chart" $?
+{ printf '#00111:'; head -c 4000000 /dev/zero | tr '\0' '1'; printf '\n'; } > "$work/long.bms"
+timeout 20 "$bin" --standard --headless --frames 50 "$work/long.bms" 2> /dev/null
+check "a 4 MB channel line plays in standard mode" $?
 
 # An interrupted render leaves no file behind, not even its temporary one.
 for sig in INT TERM; do

@@ -1,6 +1,7 @@
 #include "tools/DemoSongs.h"
 
 #include "media/Picture.h"
+#include "tools/DemoParts.h"
 #include "tools/Assets.h"
 #include "tools/Jpeg.h"
 #include "tools/Midi.h"
@@ -13,23 +14,9 @@
 #include <map>
 
 namespace tappo::tools {
-namespace {
-
-constexpr int Rate = 44100;
+namespace demo {
 
 // ---------- sounds ----------
-
-class TNoise {
-  public:
-    explicit TNoise(uint32_t seed) : s_(seed) {}
-    double Next() {
-        s_ = s_ * 1664525u + 1013904223u;
-        return double(int32_t(s_)) / 2147483648.0;
-    }
-
-  private:
-    uint32_t s_;
-};
 
 std::vector<int16_t> ToPcm(const std::vector<double>& v, double gain) {
     std::vector<int16_t> out(v.size());
@@ -118,10 +105,6 @@ double MidiFrequency(int note) { return 440.0 * std::pow(2.0, (note - 69) / 12.0
 
 // ---------- pictures ----------
 
-struct TPalette {
-    uint32_t skyTop, skyBottom, sun, hills, hillsFar, accent;
-};
-
 // A landscape: sky gradient, a soft sun, two hill ridges, scattered stars.
 TPicture Scene(const TPalette& p, int variant, uint32_t seed) {
     TPicture pic(320, 240);
@@ -200,8 +183,6 @@ TPicture Banner(const TPicture& scene, const std::string& label) {
     return banner;
 }
 
-// ---------- charts ----------
-
 std::string ToCp932(const std::string& utf8) {
     iconv_t cd = iconv_open("CP932", "UTF-8");
     if (cd == iconv_t(-1)) return utf8;
@@ -215,6 +196,13 @@ std::string ToCp932(const std::string& utf8) {
     out.resize(out.size() - outLeft);
     return out;
 }
+
+} // namespace demo
+namespace {
+
+using namespace demo;
+
+// ---------- charts ----------
 
 struct TSong {
     std::string folder, title, artist, genre;
@@ -472,6 +460,7 @@ void WriteDemoSongs(const std::string& songsFolder) {
                {Rgb(20, 60, 90), Rgb(120, 200, 190), Rgb(240, 255, 220), Rgb(30, 70, 50), Rgb(60, 110, 100), Rgb(255, 230, 120)},
                303};
     WriteSong(dir, road, {{"wide-road.bms", 3, 5, true}});
+    WriteStandardDemoSong(dir);
 }
 
 } // namespace tappo::tools
