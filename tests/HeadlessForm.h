@@ -41,6 +41,7 @@ struct THeadlessForm {
     TScriptedKeys keys;
     std::unique_ptr<TForm1> form;
     std::string songsFolder; // --songs; empty: the program folder
+    TChartReading reading;   // --standard, --random-seed
 
     explicit THeadlessForm(bool assets = true) {
         if (assets) tools::WriteProgramAssets(dir.Folder());
@@ -54,6 +55,7 @@ struct THeadlessForm {
     void Start(const std::vector<std::string>& args, bool fullScreen = true) {
         form = std::make_unique<TForm1>(TFormServices{clock, presenter, messages, &fonts, dir.Folder(), songsFolder,
                                                       TSoundOutput::Pull, 512, &keys, nullptr});
+        form->UseReading(reading);
         form->FormCreate(args);
         if (!fullScreen) form->DXDraw1.SetOptions(form->DXDraw1.Options() & ~OptionBit(doFullScreen));
         form->FormShow();

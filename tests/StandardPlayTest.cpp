@@ -1,0 +1,243 @@
+// The standard reading played: its chart as the compiled-chart value (wide
+// slots, folded lanes, silent objects), arrows and receptors that follow the
+// beat, wide keysound slots in the mix, and the stage and banner pictures.
+#include "HeadlessForm.h"
+#include "app/CommandLine.h"
+#include "chart/Inspect.h"
+#include "chart/StandardConvert.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace tappo;
+using namespace tappo::test;
+
+namespace {
+
+TCompiledChart Convert(const std::string& text, const std::string& path = "/songs/x/c.bms") {
+    return StandardToCompiled(CompileStandardChart(text, {}), path);
+}
+
+std::vector<uint8_t> SolidBmp(uint32_t rgb) {
+    TBitmapData b;
+    b.Width = 32, b.Height = 24, b.BitCount = 24;
+    b.Pixels.assign(32 * 24, rgb);
+    return EncodeBmp(b);
+}
+
+TChartReading Standard() {
+    TChartReading r;
+    r.Standard = true;
+    return r;
+}
+
+} // namespace
+
+TEST(StandardPlay, ConvertsIntoTheCompiledChart) {
+    // Tempo 120: measure 1 starts at 3000 ms, its half at 4000 ms.
+    const TCompiledChart c = Convert("#BPM 120\n#WAVZZ z.wav\n#WAV0A a.wav\n#BMPA1 x.bmp\n"
+                                     "#00101:ZZ0A\n#00111:ZZ\n#00112:0A\n#00118:ZZ\n#00131:ZZ\n"
+                                     "#001D1:ZZ\n#00151:0A0A\n#00104:A1\n#00107:A1\n");
+    const TChartData& d = c.Data;
+    EXPECT_EQ(d.SlotLimit, WideSlotCount);
+    EXPECT_EQ(d.WavFileNames[1295], "/songs/x/z.wav");
+    EXPECT_EQ(d.WavFileNames[10], "/songs/x/a.wav");
+    EXPECT_EQ(d.BmpFileNames[361], "/songs/x/x.bmp");
+    EXPECT_EQ(c.SongFolder, "/songs/x/");
+
+    // Sounded: both background objects, three notes and the long note's start;
+    // not the long note's end, the invisible object or the mine.
+    const TEventList& sounds = d.Events[SoundEventsIndex];
+    ASSERT_EQ(sounds.size(), 6u);
+    for (size_t i = 0; i < 5; ++i) EXPECT_EQ(sounds[i].Time, 3000);
+    EXPECT_EQ(sounds[5].Time, 4000);
+    EXPECT_EQ(sounds[5].Text(), "00040000A");
+    EXPECT_EQ(sounds[5].Slot(), 10);
+    EXPECT_EQ(sounds[4].Slot(), 1295) << "ZZ, after 0A at the same time";
+
+    // Keys 1 and 2 and the long note (key 1) share lane 0; key 8 is on lane 2.
+    EXPECT_EQ(d.Events[LaneNotesIndex + 0].size(), 3u);
+    EXPECT_EQ(d.Events[LaneNotesIndex + 2].size(), 1u);
+    ASSERT_EQ(d.Events[StepTickEventsIndex].size(), 4u);
+    EXPECT_EQ(d.Events[StepTickEventsIndex][0].Time, 2980);
+    ASSERT_EQ(d.Events[BgaBaseEventsIndex].size(), 1u);
+    EXPECT_EQ(d.Events[BgaBaseEventsIndex][0].Slot(), 361);
+    EXPECT_TRUE(d.HasBga && d.HasBgaLayer);
+    EXPECT_EQ(d.MeasureStart[1], 3000.0);
+    EXPECT_EQ(d.MeasureLength[0], 2000.0);
+    EXPECT_EQ(d.LastObjectMeasure, 1);
+    EXPECT_EQ(d.LastSoundTime, 7000) << "two seconds after measure 1 ends";
+    ASSERT_TRUE(d.BeatScroll);
+    EXPECT_EQ(c.GameState.Bpm, 120.0);
+    EXPECT_NEAR(c.GameState.ScrollSpeed, 128.0 / 2000, 1e-15);
+}
+
+TEST(StandardPlay, ExactReadingKeepsItsSlotsAndNoBeats) {
+    const TCompiledChart c = CompileChart("#WAVFF f.wav\n#00111:FF\n", "/s/c.bms", '.');
+    EXPECT_EQ(c.Data.SlotLimit, SlotCount);
+    EXPECT_FALSE(c.Data.BeatScroll);
+    EXPECT_EQ(c.Data.Events[SoundEventsIndex][0].Slot(), 255);
+    EXPECT_EQ(c.Data.Events[SoundEventsIndex][0].WideSlot, 0);
+}
+
+TEST(StandardPlay, HeaderValuesAreTheChartsOwn) {
+    TTempDir dir;
+    WriteFileAtomic(dir.File("c.bms"), Bytes("#PLAYER 3\n#00111:01\n"));
+    TChartCarryOver before;
+    before.Header.Title = "old";
+    before.GameState.PlayLevel = 9;
+    const TCompiledChart c = CompileChartFileAs(Standard(), dir.File("c.bms"), '.', before);
+    EXPECT_EQ(c.Header.Title, "") << "nothing carries over from the chart before";
+    EXPECT_EQ(c.GameState.PlayLevel, 0);
+    EXPECT_EQ(c.GameState.Lane1X, 32);
+    EXPECT_EQ(c.GameState.Lane2X, 160);
+    EXPECT_EQ(CompileChartFileAs(Standard(), dir.File("c.bms"), '.', before).Data.SlotLimit, WideSlotCount);
+
+    // Only an unreadable file stops a standard compile.
+    EXPECT_THROW(CompileChartFileAs(Standard(), dir.File("missing.bms"), '.'), ECompileError);
+    const std::string listing = InspectChart(dir.File("c.bms"), '.', Standard());
+    EXPECT_NE(listing.find("\nMode standard\n"), std::string::npos);
+}
+
+TEST(StandardPlay, MeasurePhaseFollowsTheBeat) {
+    // 120 bpm; a stop of a whole 4/4 measure (2000 ms) on beat 2; measure 1 is 3/4.
+    TBeatScroll s;
+    s.Timeline.Start(120);
+    s.Timeline.AddStop(2, 192);
+    s.MeasureBeat = {0, 4, 7, 11};
+    EXPECT_EQ(s.MeasurePhase(900), 0) << "before measure 0";
+    EXPECT_EQ(s.MeasurePhase(1500), 4);
+    EXPECT_EQ(s.MeasurePhase(2000), 8);
+    EXPECT_EQ(s.MeasurePhase(3000), 8) << "inside the stop";
+    EXPECT_EQ(s.MeasurePhase(4000), 8) << "at its end";
+    EXPECT_EQ(s.MeasurePhase(4250), 10);
+    EXPECT_EQ(s.MeasurePhase(5000), 0) << "measure 1 starts on beat 4";
+    EXPECT_EQ(s.MeasurePhase(5750), 8) << "half of a three-beat measure";
+    EXPECT_GE(s.MeasurePhase(1e9), 0);
+    EXPECT_LT(s.MeasurePhase(1e9), 16) << "past the last measure it stays a sprite row";
+}
+
+namespace {
+
+struct TStandardField : THeadlessForm {
+    explicit TStandardField(const std::string& chart) {
+        reading = Standard();
+        Write("a.bms", Bytes(chart));
+        Start({dir.File("a.bms")});
+    }
+    // Top row of lane 0's arrow at `songTime`, or -1.
+    int ArrowTop(int32_t songTime) {
+        form->Play.SongTime = songTime;
+        Back().Fill(0);
+        form->NoteField.DrawReceptorsAndArrows();
+        for (int y = 64; y < 240; ++y)
+            if (Back().Pixel(24, y) != 0) return y;
+        return -1;
+    }
+};
+
+} // namespace
+
+TEST(StandardPlay, ArrowsStandStillDuringAStop) {
+    // 120 bpm, 32 pixels a beat. A stop of 2000 ms on beat 4 (3000 ms); the
+    // note on beat 8 sounds at 7000 ms.
+    TStandardField f("#BPM 120\n#PLAYER 1\n#STOP01 192\n#00109:01\n#00211:01\n");
+    ASSERT_EQ(f.form->Session.Chart.Events[LaneNotesIndex][0].Time, 7000);
+    EXPECT_EQ(f.ArrowTop(3000), 32 + 128) << "four beats away";
+    EXPECT_EQ(f.ArrowTop(4000), 32 + 128) << "the stop holds it";
+    EXPECT_EQ(f.ArrowTop(5000), 32 + 128);
+    EXPECT_EQ(f.ArrowTop(5500), 32 + 96) << "one beat later";
+    EXPECT_EQ(f.ArrowTop(2000), 32 + 192) << "two beats before the stop";
+    f.form->Play.LateTime = 500;
+    EXPECT_EQ(f.ArrowTop(6000), 32 + 96) << "late time moves the arrows by song time";
+}
+
+TEST(StandardPlay, ArrowsMoveWithTheTempo) {
+    // Tempo 240 from measure 1 (3000 ms); the note on beat 8 sounds at 4000 ms.
+    TStandardField f("#BPM 120\n#PLAYER 1\n#00103:F0\n#00211:01\n");
+    ASSERT_EQ(f.form->Session.Chart.Events[LaneNotesIndex][0].Time, 4000);
+    EXPECT_EQ(f.ArrowTop(3000), 32 + 128);
+    EXPECT_EQ(f.ArrowTop(3500), 32 + 64) << "twice the header tempo: twice the speed";
+    EXPECT_EQ(f.ArrowTop(2000), 32 + 192) << "at the header tempo before";
+}
+
+TEST(StandardPlay, WideKeysoundSlotsPlay) {
+    THeadlessForm f;
+    f.reading = Standard();
+    f.Write("s/z.wav", tools::EncodeWav16(std::vector<int16_t>(4410, 1000), 1, 44100));
+    f.Write("s/a.bms", Bytes("#BPM 120\n#WAVZZ z.wav\n#00001:ZZ\n"));
+    f.Start({f.dir.File("s/a.bms")});
+    ASSERT_TRUE(f.form->Session.KeysoundSlots[1295]);
+    ASSERT_TRUE(f.form->Session.KeysoundSlots[StepTickSlot]) << "the step tick keeps a slot of its own";
+    ASSERT_TRUE(f.PassGate());
+    f.RunTo(990);
+    EXPECT_EQ(f.Playing(), 0);
+    f.RunTo(1020);
+    EXPECT_EQ(f.Playing(), 1);
+}
+
+TEST(StandardPlay, StageFileIsShownWhileTheChartLoads) {
+    for (bool standard : {false, true}) {
+        THeadlessForm f;
+        if (standard) f.reading = Standard();
+        f.Write("s/stage.bmp", SolidBmp(0xFFFFFF));
+        f.Write("s/a.bms", Bytes("#STAGEFILE stage.bmp\n#00111:01\n"));
+        // The first picture presented is the loading screen.
+        int presented = -1;
+        f.presenter.OnPresent = [&](const TDirectDrawSurface& back) {
+            if (presented < 0) presented = back.Pixel(5, 5);
+        };
+        f.Start({f.dir.File("s/a.bms")});
+        EXPECT_EQ(presented, standard ? 0xFFFF : 0) << (standard ? "standard" : "exact");
+    }
+    THeadlessForm broken;
+    broken.reading = Standard();
+    broken.Write("s/stage.bmp", Bytes("BM not a picture"));
+    broken.Write("s/a.bms", Bytes("#STAGEFILE stage.bmp\n#00111:01\n"));
+    broken.Start({broken.dir.File("s/a.bms")});
+    EXPECT_EQ(broken.form->Flow.GameMode, ModePlay) << "a broken stage picture is left out";
+    EXPECT_TRUE(broken.messages.shown.empty());
+}
+
+TEST(StandardPlay, BannerComesFromTheChart) {
+    for (bool standard : {false, true}) {
+        THeadlessForm f;
+        if (standard) f.reading = Standard();
+        f.Write("songs/s/a.bmp", SolidBmp(0x0000FF));
+        f.Write("songs/s/own.bmp", SolidBmp(0xFF0000));
+        f.Write("songs/s/c.bms", Bytes("#BANNER own.bmp\n#00111:01\n"));
+        f.Start({});
+        ASSERT_TRUE(f.form->Select.BannerSurface);
+        EXPECT_EQ(f.form->Select.BannerSurface->Pixel(40, 26),
+                  RgbValueToPixel(standard ? 0xFF0000 : 0x0000FF));
+        EXPECT_EQ(std::filesystem::exists(f.dir.File("songs/s/disk.bmp")), !standard)
+            << "a chart's own banner is not stored as the folder's";
+    }
+    TTempDir dir;
+    WriteFileAtomic(dir.File("c.bms"), Bytes("#banner  gone.bmp \r\n"));
+    EXPECT_EQ(StandardBannerFile(dir.File("c.bms")), "") << "a banner file that does not exist";
+    EXPECT_EQ(ScanStandardPictures("#BANNER a b.png \r\n#STAGEFILE\ts.jpg\n#BANNER c.bmp").Banner, "c.bmp");
+    EXPECT_EQ(ScanStandardPictures("#STAGEFILE\ts.jpg\r\n").StageFile, "s.jpg");
+    EXPECT_EQ(ScanStandardPictures("#BANNERX a\n#BANNER\n").Banner, "");
+}
+
+TEST(StandardPlay, CommandLineChoosesTheReading) {
+    TCommandLine cl = ParseCommandLine({"--standard", "--random-seed", "42", "--inspect", "a.bms"});
+    ASSERT_TRUE(cl.Error.empty()) << cl.Error;
+    TChartReading r = ChartReadingOf(cl, true);
+    EXPECT_TRUE(r.Standard);
+    EXPECT_TRUE(r.Options.UseSeed);
+    EXPECT_EQ(r.Options.Seed, 42u);
+
+    TCommandLine plain = ParseCommandLine({"--standard"});
+    EXPECT_FALSE(ChartReadingOf(plain, false).Options.UseSeed) << "#RANDOM takes 1";
+    EXPECT_EQ(ChartReadingOf(plain, false).Options.FixedRandom, 1);
+    EXPECT_TRUE(ChartReadingOf(plain, true).Options.UseSeed) << "live play draws";
+    EXPECT_FALSE(ChartReadingOf(ParseCommandLine({}), false).Standard);
+
+    for (const char* bad : {"-1", "x", ""})
+        EXPECT_FALSE(ParseCommandLine({"--random-seed", bad}).Error.empty()) << bad;
+    EXPECT_FALSE(ParseCommandLine({"--random-seed"}).Error.empty());
+    EXPECT_NE(UsageText().find("--standard"), std::string::npos);
+}
