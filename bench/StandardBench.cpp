@@ -1,9 +1,11 @@
 // Compile time of the standard reading against the exact one on the same large
 // generated chart (1000 measures x 20 channels x 64 objects, 1.28 million
 // objects), and on a chart of the same size that uses base-36 ids, tempo
-// changes and stops everywhere.
+// changes and stops everywhere; and the standard compile with its conversion
+// into the compiled chart, as the player runs it.
 #include "chart/Compiler.h"
 #include "chart/StandardCompiler.h"
+#include "chart/StandardConvert.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdio>
@@ -72,6 +74,18 @@ void BM_StandardCompileLargeBase36Chart(benchmark::State& state) {
     Report(state, 1000.0 * 20 * 64);
 }
 BENCHMARK(BM_StandardCompileLargeBase36Chart)->Unit(benchmark::kMillisecond);
+
+// What the player does with --standard: the compile, then the conversion into
+// the compiled chart the play screen reads (event lists, sorted).
+void BM_StandardCompileAndConvertLargeChart(benchmark::State& state) {
+    const std::string text = GenerateChart(1000, 20, 64);
+    for (auto _ : state) {
+        const auto chart = std::make_unique<TStandardChart>(CompileStandardChart(text, TStandardOptions{}));
+        benchmark::DoNotOptimize(StandardToCompiled(*chart, "/bench/chart.bms"));
+    }
+    Report(state, 1000.0 * 20 * 64);
+}
+BENCHMARK(BM_StandardCompileAndConvertLargeChart)->Unit(benchmark::kMillisecond);
 
 } // namespace
 } // namespace tappo::bench

@@ -10,12 +10,13 @@
 namespace tappo {
 namespace {
 
+constexpr char Base36[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+
 TEventRecord SlotRecord(int64_t time, int slot) {
     TEventRecord r;
     r.Time = time;
-    const std::string text = StandardSlotText(slot);
-    r.Id[0] = text[0];
-    r.Id[1] = text[1];
+    r.Id[0] = Base36[slot / 36 % 36];
+    r.Id[1] = Base36[slot % 36];
     r.WideSlot = uint16_t(slot);
     return r;
 }
@@ -59,8 +60,18 @@ void ConvertMeasures(const TStandardChart& s, TChartData& d, TBeatScroll& scroll
     }
 }
 
+// The objects come in time order (equal times in chart order) and their
+// player times never go down, so every list is built in time order and needs
+// no sort; at equal times the chart's order stands.
 void ConvertObjects(const TStandardChart& s, TChartData& d) {
     TEventLists& ev = d.Events;
+    size_t sounded = 0, drawn = 0;
+    for (const TStandardObject& o : s.Objects) {
+        sounded += o.Sounded();
+        drawn += o.Kind == TStandardKind::Note || o.Kind == TStandardKind::LongStart;
+    }
+    ev.SoundEvents().reserve(sounded);
+    ev.StepTickEvents().reserve(drawn);
     for (const TStandardObject& o : s.Objects) {
         if (o.Sounded()) ev.SoundEvents().push_back(SlotRecord(o.Time, o.Slot));
         if (o.Kind == TStandardKind::BgaBase) {
@@ -76,7 +87,6 @@ void ConvertObjects(const TStandardChart& s, TChartData& d) {
             ev.StepTickEvents().push_back(TEventRecord{StandardStepTime(o), {0, 0}});
         }
     }
-    ev.SortEventLists();
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 using namespace tappo;
@@ -54,7 +55,11 @@ TEST(StandardPlay, ConvertsIntoTheCompiledChart) {
     EXPECT_EQ(sounds[5].Time, 4000);
     EXPECT_EQ(sounds[5].Text(), "00040000A");
     EXPECT_EQ(sounds[5].Slot(), 10);
-    EXPECT_EQ(sounds[4].Slot(), 1295) << "ZZ, after 0A at the same time";
+    EXPECT_EQ(sounds[0].Slot(), 1295) << "equal times keep the chart's order";
+    EXPECT_EQ(sounds[2].Slot(), 10);
+    for (const TEventList& list : d.Events.Lists)
+        EXPECT_TRUE(std::is_sorted(list.begin(), list.end(),
+                                   [](auto& a, auto& b) { return a.Time < b.Time; }));
 
     // Keys 1 and 2 and the long note (key 1) share lane 0; key 8 is on lane 2.
     EXPECT_EQ(d.Events[LaneNotesIndex + 0].size(), 3u);
