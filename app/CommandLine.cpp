@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <random>
 
 namespace tappo {
 namespace {
@@ -78,9 +77,8 @@ TChartReading ChartReadingOf(const TCommandLine& cl, bool drawAtRandom) {
     if (cl.HasRandomSeed) {
         reading.Options.UseSeed = true;
         reading.Options.Seed = cl.RandomSeed;
-    } else if (drawAtRandom) {
-        reading.Options.UseSeed = true;
-        reading.Options.Seed = (uint64_t(std::random_device{}()) << 32) | std::random_device{}();
+    } else {
+        reading.DrawAtRandom = drawAtRandom;
     }
     return reading;
 }

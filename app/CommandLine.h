@@ -34,8 +34,8 @@ struct TCommandLine {
 TCommandLine ParseCommandLine(const std::vector<std::string>& args);
 std::string UsageText();
 // The chart reading the command line asks for. Without --random-seed each
-// #RANDOM takes 1, unless `drawAtRandom` (live play): then it draws from a
-// fresh seed.
+// #RANDOM takes 1, unless `drawAtRandom` (live play): then each chart draws
+// from a fresh seed.
 TChartReading ChartReadingOf(const TCommandLine& cl, bool drawAtRandom);
 // A chart is named by its last four characters, ".bms" in any letter case
 // (so a file named just ".bms" is a chart too).

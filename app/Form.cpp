@@ -256,6 +256,12 @@ void TForm1::SelectFrame() { Select.SelectFrame(); }
 void TForm1::PlayFrame() { tappo::PlayFrame(Scene); }
 
 void TForm1::ScanChartHeader(const std::string& path) {
+    if (Reading.Standard) {
+        TChartReading reading = Reading;
+        reading.Options.DecimalSeparator = DecimalSeparator;
+        ScanStandardChartHeader(path, reading, Session.GameState, Session.Header);
+        return;
+    }
     tappo::ScanChartHeader(path, Session.GameState, Session.Header, DecimalSeparator);
 }
 

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <random>
 
 namespace tappo {
 namespace {
@@ -128,8 +129,28 @@ TCompiledChart CompileChartFileAs(const TChartReading& reading, const std::strin
     if (!reading.Standard) return CompileChartFile(path, decimalSeparator, before);
     TStandardOptions options = reading.Options;
     options.DecimalSeparator = decimalSeparator;
+    if (reading.DrawAtRandom) {
+        std::random_device device;
+        options.UseSeed = true;
+        options.Seed = (uint64_t(device()) << 32) | device();
+    }
     const auto chart = std::make_unique<TStandardChart>(CompileStandardChartFile(path, options, before));
     return StandardToCompiled(*chart, path);
+}
+
+void ScanStandardChartHeader(const std::string& path, const TChartReading& reading,
+                             TGameState& state, TChartHeader& header) {
+    const std::vector<uint8_t> bytes = ReadWholeFile(path);
+    const auto chart = std::make_unique<TStandardChart>(CompileStandardChart(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), reading.Options));
+    const TStandardHeader& h = chart->Header;
+    header.Title = h.Title;
+    header.Artist = h.Artist;
+    header.MidiFileName = h.MidiFileName;
+    header.PlayerMode = h.PlayerMode;
+    state.Genre = h.Genre;
+    state.PlayLevel = h.PlayLevel;
+    state.Bpm = h.Bpm;
 }
 
 TStandardPictures ScanStandardPictures(std::string_view bytes) {

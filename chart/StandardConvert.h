@@ -16,6 +16,9 @@ namespace tappo {
 struct TChartReading {
     bool Standard = false;
     TStandardOptions Options;
+    // Live play: each compile draws its #RANDOM values from a fresh seed
+    // (Options then only gives the decimal separator).
+    bool DrawAtRandom = false;
 };
 
 // The compiled-chart value of a standard chart whose file is `path`.
@@ -28,6 +31,12 @@ TStandardChart CompileStandardChartFile(const std::string& path, const TStandard
 // Either reading of the file, as a compiled chart. Throws ECompileError.
 TCompiledChart CompileChartFileAs(const TChartReading& reading, const std::string& path,
                                   char decimalSeparator, const TChartCarryOver& before = {});
+
+// The header values the select screen shows, read the standard way: title,
+// artist, genre, level, tempo, MIDI file and player mode (defaults for those
+// the chart leaves out). Throws when the file cannot be read.
+void ScanStandardChartHeader(const std::string& path, const TChartReading& reading,
+                             TGameState& state, TChartHeader& header);
 
 // The values of "#BANNER" and "#STAGEFILE" (the last of each, "" when
 // missing), read without compiling the chart; control flow is not followed.

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 
 using namespace tappo;
 using namespace tappo::test;
@@ -238,11 +239,41 @@ TEST(StandardPlay, CommandLineChoosesTheReading) {
     TCommandLine plain = ParseCommandLine({"--standard"});
     EXPECT_FALSE(ChartReadingOf(plain, false).Options.UseSeed) << "#RANDOM takes 1";
     EXPECT_EQ(ChartReadingOf(plain, false).Options.FixedRandom, 1);
-    EXPECT_TRUE(ChartReadingOf(plain, true).Options.UseSeed) << "live play draws";
+    EXPECT_TRUE(ChartReadingOf(plain, true).DrawAtRandom) << "live play draws";
+    EXPECT_FALSE(ChartReadingOf(cl, true).DrawAtRandom) << "a seed is kept in live play too";
     EXPECT_FALSE(ChartReadingOf(ParseCommandLine({}), false).Standard);
 
     for (const char* bad : {"-1", "x", ""})
         EXPECT_FALSE(ParseCommandLine({"--random-seed", bad}).Error.empty()) << bad;
     EXPECT_FALSE(ParseCommandLine({"--random-seed"}).Error.empty());
     EXPECT_NE(UsageText().find("--standard"), std::string::npos);
+}
+
+TEST(StandardPlay, LivePlayDrawsEachChartAtRandom) {
+    TTempDir dir;
+    WriteFileAtomic(dir.File("r.bms"), Bytes("#RANDOM 2\n#IF 1\n#00101:01\n#ENDIF\n#IF 2\n#00201:01\n#ENDIF\n"));
+    TChartReading live = Standard();
+    live.DrawAtRandom = true;
+    std::set<int> measures;
+    for (int i = 0; i < 40; ++i)
+        measures.insert(CompileChartFileAs(live, dir.File("r.bms"), '.').Data.LastObjectMeasure);
+    EXPECT_EQ(measures, (std::set<int>{1, 2}));
+    EXPECT_EQ(CompileChartFileAs(Standard(), dir.File("r.bms"), '.').Data.LastObjectMeasure, 1)
+        << "without a draw #RANDOM takes 1";
+}
+
+TEST(StandardPlay, SelectScreenReadsTheHeaderTheStandardWay) {
+    for (bool standard : {false, true}) {
+        THeadlessForm f;
+        if (standard) f.reading = Standard();
+        f.Write("songs/s/c.bms", Bytes("#TITLE T\n#BPM 150\n#BPM01 90\n#PLAYLEVEL\n"));
+        f.Start({});
+        EXPECT_EQ(f.form->Session.Header.Title, "T");
+        if (standard) {
+            EXPECT_TRUE(f.messages.shown.empty()) << f.messages.shown[0];
+            EXPECT_EQ(f.form->Session.GameState.Bpm, 150.0) << "#BPM01 is a tempo slot, not #BPM";
+        } else {
+            EXPECT_EQ(f.messages.shown.size(), 1u) << "the exact reading refuses \"#BPM01 90\"";
+        }
+    }
 }

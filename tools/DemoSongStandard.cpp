@@ -190,8 +190,8 @@ void WriteStandardDemoSong(const std::string& songsFolder) {
     put("banner.bmp", EncodeBmp(BitmapFromPicture(Banner(scenes[2], "STOP&GO"))));
     TPicture stage = scenes[3];
     TPainter painter(stage);
-    painter.Text(41, 41, 16, "Stop and Go", Rgb(20, 10, 10));
-    painter.Text(40, 40, 16, "Stop and Go", Rgb(255, 255, 255));
+    painter.Text(41, 141, 16, "Stop and Go", Rgb(20, 10, 10));
+    painter.Text(40, 140, 16, "Stop and Go", Rgb(255, 255, 255));
     put("stage.jpg", EncodeJpeg(stage));
     const std::string chart = WriteChart();
     put("stop-and-go.bms", std::vector<uint8_t>(chart.begin(), chart.end()));
