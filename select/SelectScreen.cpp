@@ -1,6 +1,7 @@
 #include "select/SelectScreen.h"
 
 #include "chart/FileLookup.h"
+#include "chart/Media.h"
 #include "chart/ShiftJis.h"
 #include "media/Errors.h"
 #include "media/Picture.h"
@@ -157,6 +158,24 @@ void TSelectScreen::SearchFile2Find(const std::string& name, const TSearchFileDa
     Continue = false;
 }
 
+namespace {
+
+// The picture of a chart's own banner; a file that does not read as a
+// picture is left out (`path` cleared) and the folder's banner is shown.
+TPicture ReadNamedBanner(std::string& path) {
+    if (path.empty()) return {};
+    try {
+        TPicture picture = ReadBgaPicture(path);
+        if (picture.Width > 0 && picture.Height > 0) return picture;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tappoplayer: %s\n", e.what());
+    }
+    path.clear();
+    return {};
+}
+
+} // namespace
+
 void TSelectScreen::StoreBanner(const TPicture& banner) {
     try {
         WriteFileAtomic(BannerPath, EncodeBmp(BitmapFromPicture(banner)));
@@ -183,7 +202,8 @@ void TSelectScreen::LoadBanner(const std::string& chartPath) {
     TPicture banner;
     bool built = false;
     // A chart's own banner comes before the folder's stored one.
-    const std::string named = BannerSource ? BannerSource(chartPath) : std::string();
+    std::string named = BannerSource ? BannerSource(chartPath) : std::string();
+    const TPicture namedPicture = ReadNamedBanner(named);
     if (!named.empty() || !std::filesystem::is_regular_file(BannerPath, ec)) {
         if (ChartImagePath.empty() && named.empty()) {
             BannerPath = ProgramFolder + "diskblank.bmp";
@@ -191,7 +211,7 @@ void TSelectScreen::LoadBanner(const std::string& chartPath) {
             // Built from the folder's first bitmap (or the chart's own banner),
             // cut to the disk shape.
             const TPicture picture =
-                named.empty() ? LoadBmpFile(ChartImagePath).ToPicture() : LoadPictureFile(named);
+                named.empty() ? LoadBmpFile(ChartImagePath).ToPicture() : namedPicture;
             banner = TPicture(80, 52);
             for (int y = 0; y < 52; ++y)
                 for (int x = 0; x < 80; ++x)

@@ -220,6 +220,15 @@ TEST(StandardPlay, BannerComesFromTheChart) {
         EXPECT_EQ(std::filesystem::exists(f.dir.File("songs/s/disk.bmp")), !standard)
             << "a chart's own banner is not stored as the folder's";
     }
+    THeadlessForm broken;
+    broken.reading = Standard();
+    broken.Write("songs/s/a.bmp", SolidBmp(0x0000FF));
+    broken.Write("songs/s/own.png", Bytes("not a picture"));
+    broken.Write("songs/s/c.bms", Bytes("#BANNER own.png\n"));
+    broken.Start({});
+    EXPECT_TRUE(broken.messages.shown.empty()) << "a banner that does not read is left out";
+    EXPECT_EQ(broken.form->Select.BannerSurface->Pixel(40, 26), RgbValueToPixel(0x0000FF));
+
     TTempDir dir;
     WriteFileAtomic(dir.File("c.bms"), Bytes("#banner  gone.bmp \r\n"));
     EXPECT_EQ(StandardBannerFile(dir.File("c.bms")), "") << "a banner file that does not exist";
