@@ -25,7 +25,7 @@ struct TCommandLine {
     std::string Inspect;  // chart to compile and list instead of playing
     bool Standard = false; // read charts the standard way instead of the exact one
     bool HasRandomSeed = false;
-    uint64_t RandomSeed = 0; // with HasRandomSeed: the seed every #RANDOM draws from
+    uint64_t RandomSeed = 0;            // with HasRandomSeed: the seed every #RANDOM draws from
     std::vector<std::string> Arguments; // everything that is not an option
     std::string Error;   // non-empty: the command line is wrong
     std::string ProgramFolder; // not an option: empty means the executable's folder

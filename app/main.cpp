@@ -23,7 +23,8 @@ int main(int argc, char** argv) {
     }
     if (!cl.Inspect.empty()) {
         try {
-            const std::string listing = InspectChart(cl.Inspect, LocaleDecimalSeparator(), ChartReadingOf(cl, false));
+            const std::string listing =
+                InspectChart(cl.Inspect, LocaleDecimalSeparator(), ChartReadingOf(cl, false));
             std::fwrite(listing.data(), 1, listing.size(), stdout);
             return std::fflush(stdout) == 0 ? 0 : 1;
         } catch (const std::exception& e) {

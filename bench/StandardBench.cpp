@@ -80,7 +80,8 @@ BENCHMARK(BM_StandardCompileLargeBase36Chart)->Unit(benchmark::kMillisecond);
 void BM_StandardCompileAndConvertLargeChart(benchmark::State& state) {
     const std::string text = GenerateChart(1000, 20, 64);
     for (auto _ : state) {
-        const auto chart = std::make_unique<TStandardChart>(CompileStandardChart(text, TStandardOptions{}));
+        const auto chart =
+            std::make_unique<TStandardChart>(CompileStandardChart(text, TStandardOptions{}));
         benchmark::DoNotOptimize(StandardToCompiled(*chart, "/bench/chart.bms"));
     }
     Report(state, 1000.0 * 20 * 64);

@@ -64,7 +64,8 @@ std::string InspectChart(const std::string& path, char decimalSeparator) {
     return FormatInspection(chart->GameState, chart->Header, chart->Data);
 }
 
-std::string InspectChart(const std::string& path, char decimalSeparator, const TChartReading& reading) {
+std::string InspectChart(const std::string& path, char decimalSeparator,
+                         const TChartReading& reading) {
     if (!reading.Standard) return InspectChart(path, decimalSeparator);
     TStandardOptions options = reading.Options;
     options.DecimalSeparator = decimalSeparator;

@@ -14,7 +14,8 @@ namespace tappo {
 std::string InspectChart(const std::string& path, char decimalSeparator);
 // The same in either reading; the standard reading lists its own view of the
 // chart (warnings, tempo changes, stops, every object with its beat).
-std::string InspectChart(const std::string& path, char decimalSeparator, const TChartReading& reading);
+std::string InspectChart(const std::string& path, char decimalSeparator,
+                         const TChartReading& reading);
 // The listing of a chart already compiled.
 std::string FormatInspection(const TGameState& state, const TChartHeader& header,
                              const TChartData& chart);

@@ -46,7 +46,8 @@ void LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& dis
                    int32_t& layerImage) {
     const int w = display.Display.Width, h = display.Display.Height;
     std::exception_ptr firstError;
-    for (size_t i = size_t(chart.SlotLimit); i < surfaces.size(); ++i) surfaces[i].reset();
+    for (size_t i = size_t(chart.SlotLimit); i < surfaces.size(); ++i)
+        surfaces[i].reset();
     for (int i = 0; i < chart.SlotLimit; ++i) {
         auto& surface = surfaces[size_t(i)];
         const std::string& name = chart.BmpFileNames[size_t(i)];

@@ -32,9 +32,10 @@ void LoadKeysounds(TKeysoundSlots& slots, const TChartData& chart, TDDSD& sound,
 void LoadMidi(TMediaPlayer& music, const std::string& songFolder, const std::string& midiFileName);
 
 // Scales every "#BMP" image onto a screen-sized surface with colour key 0 and
-// sets `layerImage` to the highest slot (below the chart's SlotLimit) without an image file (unchanged when
-// every slot has one). A file that cannot be read is skipped and the first such
-// error is thrown after all the others are loaded.
+// sets `layerImage` to the highest slot (below the chart's SlotLimit) without
+// an image file (unchanged when every slot has one). A file that cannot be
+// read is skipped and the first such error is thrown after all the others are
+// loaded.
 void LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& display,
                    int32_t& layerImage);
 

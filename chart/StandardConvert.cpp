@@ -99,8 +99,10 @@ TCompiledChart StandardToCompiled(const TStandardChart& s, const std::string& pa
     TChartData& d = t.Data;
     d.SlotLimit = StandardSlotCount;
     for (int i = 1; i < StandardSlotCount; ++i) {
-        if (!s.WavFileNames[size_t(i)].empty()) d.WavFileNames[size_t(i)] = t.SongFolder + s.WavFileNames[size_t(i)];
-        if (!s.BmpFileNames[size_t(i)].empty()) d.BmpFileNames[size_t(i)] = t.SongFolder + s.BmpFileNames[size_t(i)];
+        if (!s.WavFileNames[size_t(i)].empty())
+            d.WavFileNames[size_t(i)] = t.SongFolder + s.WavFileNames[size_t(i)];
+        if (!s.BmpFileNames[size_t(i)].empty())
+            d.BmpFileNames[size_t(i)] = t.SongFolder + s.BmpFileNames[size_t(i)];
     }
     auto scroll = std::make_shared<TBeatScroll>();
     scroll->Timeline = s.Timeline;
@@ -134,7 +136,8 @@ TCompiledChart CompileChartFileAs(const TChartReading& reading, const std::strin
         options.UseSeed = true;
         options.Seed = (uint64_t(device()) << 32) | device();
     }
-    const auto chart = std::make_unique<TStandardChart>(CompileStandardChartFile(path, options, before));
+    const auto chart =
+        std::make_unique<TStandardChart>(CompileStandardChartFile(path, options, before));
     return StandardToCompiled(*chart, path);
 }
 
@@ -142,7 +145,8 @@ void ScanStandardChartHeader(const std::string& path, const TChartReading& readi
                              TGameState& state, TChartHeader& header) {
     const std::vector<uint8_t> bytes = ReadWholeFile(path);
     const auto chart = std::make_unique<TStandardChart>(CompileStandardChart(
-        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), reading.Options));
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+        reading.Options));
     const TStandardHeader& h = chart->Header;
     header.Title = h.Title;
     header.Artist = h.Artist;
@@ -161,14 +165,17 @@ TStandardPictures ScanStandardPictures(std::string_view bytes) {
         if (end == std::string_view::npos) end = bytes.size();
         std::string_view line = bytes.substr(at, end - at);
         at = end + 1;
-        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
+            line.remove_prefix(1);
         if (line.empty() || line[0] != '#') continue;
         const size_t space = line.find_first_of(" \t");
         if (space == std::string_view::npos) continue;
         const std::string key = AsciiUpper(std::string(line.substr(1, space - 1)));
         std::string_view value = line.substr(space + 1);
-        while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
-        while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+        while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+            value.remove_prefix(1);
+        while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
+            value.remove_suffix(1);
         if (key == "BANNER") out.Banner = value;
         if (key == "STAGEFILE") out.StageFile = value;
     }
@@ -195,7 +202,11 @@ std::string NamedPictureFile(const std::string& chartPath, bool banner) {
 
 } // namespace
 
-std::string StandardBannerFile(const std::string& chartPath) { return NamedPictureFile(chartPath, true); }
-std::string StandardStageFile(const std::string& chartPath) { return NamedPictureFile(chartPath, false); }
+std::string StandardBannerFile(const std::string& chartPath) {
+    return NamedPictureFile(chartPath, true);
+}
+std::string StandardStageFile(const std::string& chartPath) {
+    return NamedPictureFile(chartPath, false);
+}
 
 } // namespace tappo

@@ -225,8 +225,10 @@ void TSelectScreen::LoadBanner(const std::string& chartPath) {
             built = true;
             // A chart's own banner belongs to that chart and is not stored
             // as the folder's.
-            if (named.empty()) StoreBanner(banner);
-            else BannerPath = named;
+            if (named.empty())
+                StoreBanner(banner);
+            else
+                BannerPath = named;
         }
     }
     const TPicture picture = built ? banner : LoadPictureFile(BannerPath);

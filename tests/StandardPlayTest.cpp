@@ -52,7 +52,8 @@ TEST(StandardPlay, ConvertsIntoTheCompiledChart) {
     // not the long note's end, the invisible object or the mine.
     const TEventList& sounds = d.Events[SoundEventsIndex];
     ASSERT_EQ(sounds.size(), 6u);
-    for (size_t i = 0; i < 5; ++i) EXPECT_EQ(sounds[i].Time, 3000);
+    for (size_t i = 0; i < 5; ++i)
+        EXPECT_EQ(sounds[i].Time, 3000);
     EXPECT_EQ(sounds[5].Time, 4000);
     EXPECT_EQ(sounds[5].Text(), "00040000A");
     EXPECT_EQ(sounds[5].Slot(), 10);
@@ -98,7 +99,8 @@ TEST(StandardPlay, HeaderValuesAreTheChartsOwn) {
     EXPECT_EQ(c.GameState.PlayLevel, 0);
     EXPECT_EQ(c.GameState.Lane1X, 32);
     EXPECT_EQ(c.GameState.Lane2X, 160);
-    EXPECT_EQ(CompileChartFileAs(Standard(), dir.File("c.bms"), '.', before).Data.SlotLimit, WideSlotCount);
+    EXPECT_EQ(CompileChartFileAs(Standard(), dir.File("c.bms"), '.', before).Data.SlotLimit,
+              WideSlotCount);
 
     // Only an unreadable file stops a standard compile.
     EXPECT_THROW(CompileChartFileAs(Standard(), dir.File("missing.bms"), '.'), ECompileError);
@@ -175,7 +177,8 @@ TEST(StandardPlay, WideKeysoundSlotsPlay) {
     f.Write("s/a.bms", Bytes("#BPM 120\n#WAVZZ z.wav\n#00001:ZZ\n"));
     f.Start({f.dir.File("s/a.bms")});
     ASSERT_TRUE(f.form->Session.KeysoundSlots[1295]);
-    ASSERT_TRUE(f.form->Session.KeysoundSlots[StepTickSlot]) << "the step tick keeps a slot of its own";
+    ASSERT_TRUE(f.form->Session.KeysoundSlots[StepTickSlot])
+        << "the step tick keeps a slot of its own";
     ASSERT_TRUE(f.PassGate());
     f.RunTo(990);
     EXPECT_EQ(f.Playing(), 0);
@@ -232,7 +235,8 @@ TEST(StandardPlay, BannerComesFromTheChart) {
     TTempDir dir;
     WriteFileAtomic(dir.File("c.bms"), Bytes("#banner  gone.bmp \r\n"));
     EXPECT_EQ(StandardBannerFile(dir.File("c.bms")), "") << "a banner file that does not exist";
-    EXPECT_EQ(ScanStandardPictures("#BANNER a b.png \r\n#STAGEFILE\ts.jpg\n#BANNER c.bmp").Banner, "c.bmp");
+    EXPECT_EQ(ScanStandardPictures("#BANNER a b.png \r\n#STAGEFILE\ts.jpg\n#BANNER c.bmp").Banner,
+              "c.bmp");
     EXPECT_EQ(ScanStandardPictures("#STAGEFILE\ts.jpg\r\n").StageFile, "s.jpg");
     EXPECT_EQ(ScanStandardPictures("#BANNERX a\n#BANNER\n").Banner, "");
 }
@@ -260,7 +264,8 @@ TEST(StandardPlay, CommandLineChoosesTheReading) {
 
 TEST(StandardPlay, LivePlayDrawsEachChartAtRandom) {
     TTempDir dir;
-    WriteFileAtomic(dir.File("r.bms"), Bytes("#RANDOM 2\n#IF 1\n#00101:01\n#ENDIF\n#IF 2\n#00201:01\n#ENDIF\n"));
+    WriteFileAtomic(dir.File("r.bms"),
+                    Bytes("#RANDOM 2\n#IF 1\n#00101:01\n#ENDIF\n#IF 2\n#00201:01\n#ENDIF\n"));
     TChartReading live = Standard();
     live.DrawAtRandom = true;
     std::set<int> measures;

@@ -1,8 +1,8 @@
 #include "tools/DemoSongs.h"
 
 #include "media/Picture.h"
-#include "tools/DemoParts.h"
 #include "tools/Assets.h"
+#include "tools/DemoParts.h"
 #include "tools/Jpeg.h"
 #include "tools/Midi.h"
 #include "tools/Raster.h"
