@@ -33,10 +33,12 @@ void ChangeImage(const TEventList& list, int32_t& cursor, const TPlayState& p, i
     }
 }
 
-void DrawImage(TPlayScene& s, int32_t image, bool keyed) {
-    if (image < 0 || image >= int(s.BgaSurfaces.size())) return;
+// False when the slot has no picture.
+bool DrawImage(TPlayScene& s, int32_t image, bool keyed) {
+    if (image < 0 || image >= int(s.BgaSurfaces.size())) return false;
     const auto& surface = s.BgaSurfaces[size_t(image)];
     if (surface) s.Display.Surface().Draw(0, 0, s.FullScreenRect, surface.get(), keyed);
+    return surface != nullptr;
 }
 
 bool AnyChannelPlaying(TDDSD& sound) {
@@ -146,7 +148,9 @@ void DrawBackground(TPlayScene& s) {
     }
     ChangeImage(ev.BgaBaseEvents(), p.EventCursors[BgaBaseEventsIndex], p,
                 s.GameState.BgaBaseImage);
-    DrawImage(s, s.GameState.BgaBaseImage, false);
+    // Without a base picture (none yet, or its file did not load) the screen
+    // is black, not what the frames before left on it.
+    if (!DrawImage(s, s.GameState.BgaBaseImage, false)) s.Display.Surface().Fill(0);
     if (s.Chart.HasBgaLayer) {
         ChangeImage(ev.BgaLayerEvents(), p.EventCursors[BgaLayerEventsIndex], p,
                     s.GameState.BgaLayerImage);

@@ -291,3 +291,22 @@ TEST(StandardPlay, SelectScreenReadsTheHeaderTheStandardWay) {
         }
     }
 }
+
+TEST(StandardPlay, NoBasePictureLeavesTheScreenBlack) {
+    // The start gate writes its frame rate at (276, 222); once the song runs
+    // with images on but no base picture to draw, nothing of it may stay.
+    for (bool standard : {false, true}) {
+        THeadlessForm f;
+        if (standard) f.reading = Standard();
+        f.Write("s/a.bms", Bytes(standard ? "#BMPA1 gone.bmp\n#00204:A1\n#00311:01\n"
+                                          : "#BMP01 gone.bmp\n#00204:01\n#00311:01\n"));
+        f.Start({f.dir.File("s/a.bms")}, false);
+        ASSERT_TRUE(f.form->Session.Chart.HasBga);
+        ASSERT_TRUE(f.PassGate());
+        f.Frames(3);
+        bool black = true;
+        for (int y = 210; y < 240; ++y)
+            for (int x = 250; x < 320; ++x) black = black && f.Back().Pixel(x, y) == 0;
+        EXPECT_TRUE(black) << (standard ? "standard" : "exact");
+    }
+}
