@@ -19,6 +19,14 @@ bool ParseWhole(const std::string& s, long min, long max, long& out) {
 
 } // namespace
 
+bool HasChartExtension(const std::string& path) {
+    if (path.size() < 4) return false;
+    std::string last = path.substr(path.size() - 4);
+    for (char& c : last)
+        if (c >= 'A' && c <= 'Z') c = char(c + 32);
+    return last == ".bms";
+}
+
 std::string UsageText() {
     return "Usage: tappoplayer [options] [CHART.bms]\n"
            "\n"
@@ -32,7 +40,11 @@ std::string UsageText() {
            "  --scale N                window scale (default: the largest that fits)\n"
            "  --headless               no window and no sound device; virtual clock\n"
            "  --frames N               headless: end after N frames\n"
-           "  --frame-ms MS            headless: milliseconds per frame (default 10)\n"
+           "  --frame-ms MS            headless: milliseconds per frame, 1-1000 (default\n"
+           "                           10). A song starts only at 40 frames a second, so\n"
+           "                           until it starts frames are at most 25 ms apart;\n"
+           "                           sounds are placed by song time, so a render is\n"
+           "                           sample-exact at any step\n"
            "  --screenshot FRAME:FILE  save the picture after FRAME is drawn, as PNG\n"
            "                           (repeatable)\n"
            "  --songs DIR              search DIR for charts instead of the program folder\n"

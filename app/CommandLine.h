@@ -27,6 +27,9 @@ struct TCommandLine {
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& args);
 std::string UsageText();
+// A chart is named by its last four characters, ".bms" in any letter case
+// (so a file named just ".bms" is a chart too).
+bool HasChartExtension(const std::string& path);
 inline constexpr const char* VersionText = "Tappo Player 0.1";
 
 } // namespace tappo

@@ -1,7 +1,9 @@
 #include "app/Form.h"
 
+#include "app/CommandLine.h"
 #include "chart/Convert.h"
 #include "chart/HeaderScan.h"
+#include "media/AsciiCase.h"
 #include "media/Errors.h"
 
 #include <algorithm>
@@ -10,26 +12,23 @@
 namespace tappo {
 
 TForm1::TForm1(const TFormServices& services)
-    : DXDraw1(services.Presenter, services.Fonts), DXTimer1(services.Clock),
-      DXImageList1(&DXDraw1),
-      DDSD1(services.SoundOutput, services.ProgramFolder + "ddsd.debug", services.AudioBufferFrames),
+    : DXDraw1(services.Presenter, services.Fonts), DXTimer1(services.Clock), DXImageList1(&DXDraw1),
+      DDSD1(services.SoundOutput, services.ProgramFolder + "ddsd.debug",
+            services.AudioBufferFrames),
       ProgramFolder(services.ProgramFolder),
       SongsFolder(services.SongsFolder.empty() ? services.ProgramFolder : services.SongsFolder),
-      DecimalSeparator(LocaleDecimalSeparator()),
-      Scene{GameMode, ChartActive, Songs.ChartList, Play, Toggles, GameState, Chart, KeysoundSlots,
-            BgaSurfaces, DDSD1, MediaPlayer1, DXInput1, DXDraw1, DXTimer1, services.Clock, TRect{},
-            nullptr, nullptr, nullptr, nullptr, nullptr},
-      NoteField{DXDraw1, DXImageList1, ArrowSprites, Warp, DXTimer1, GameMode, Play, Toggles,
-                GameState, Header, Chart},
-      Select{DXDraw1, DXImageList1, Warp, DXInput1, Songs, Toggles, Header, GameState, ProgramFolder,
-             SongsFolder, SongFolder, BannerSurface, PrevBannerSurface, nullptr, nullptr, 0, "", "", {}},
+      DecimalSeparator(LocaleDecimalSeparator()), Screen(DXDraw1, DXImageList1, DXTimer1, Warp),
+      NoteField(Screen, ArrowSprites, Flow, Play, Toggles, Session),
+      Scene(
+          Flow, Songs.ChartList, Play, Toggles, Session, DDSD1, MediaPlayer1, DXInput1, Screen,
+          FullScreenRect, services.Clock, NoteField, [this] { Close(); },
+          services.MixFollowsClock ? std::optional<uint32_t>(services.Clock.GetTickCount())
+                                   : std::nullopt),
+      Select(
+          Screen, DXInput1, Songs, Toggles, Session, ProgramFolder, SongsFolder,
+          [this](const std::string& path) { ScanChartHeader(path); },
+          [this](const std::string& path) { StartChart(path); }),
       messages_(services.Messages) {
-    Select.ScanChartHeader = [this](const std::string& path) { ScanChartHeader(path); };
-    Select.StartPlay = [this](const std::string& path) { StartChartFromSelect(path); };
-    Scene.Close = [this] { Close(); };
-    Scene.DrawBackground = [this] { NoteField.DrawBackground(); };
-    Scene.DrawOverlay = [this] { NoteField.DrawOverlay(); };
-    Scene.DrawNoteField = [this] { NoteField.DrawReceptorsAndArrows(); };
     DDSD1.AddSource(&MediaPlayer1);
     DXInput1.Keyboard.Source = services.Keys;
     DXInput1.Joystick.Source = services.Joystick;
@@ -65,22 +64,16 @@ void TForm1::FormCreate(const std::vector<std::string>& args) {
         throw EStartupError(e.what());
     }
     Songs.ChartList.clear();
-    Chart.Events.CreateEventLists();
-    // Command line: only the first argument counts.
+    Session.Chart.Events.CreateEventLists();
+    // Command line: only the first argument counts. A chart named there plays
+    // at once, and the chart list stays empty: its end closes the program.
     if (args.empty()) {
-        GameMode = ModeSelect;
-        ChartActive = false;
+        Flow.GameMode = ModeSelect;
+        Flow.ChartActive = false;
+    } else if (!HasChartExtension(args[0])) {
+        Flow.GameMode = ModeNotChart;
     } else {
-        std::string ext = std::filesystem::path(args[0]).extension().string();
-        std::transform(ext.begin(), ext.end(), ext.begin(),
-                       [](unsigned char c) { return char(std::tolower(c)); });
-        if (ext != ".bms") {
-            GameMode = ModeNotChart;
-        } else {
-            GameMode = ModePlay;
-            ChartActive = true;
-            StartChart(args[0]);
-        }
+        StartChart(args[0]);
     }
     Songs.SlideDirection = 1;
     Toggles = TPlayToggles{};
@@ -88,30 +81,30 @@ void TForm1::FormCreate(const std::vector<std::string>& args) {
     ScreenHeight = DXDraw1.Display.Height;
     ScreenWidth = DXDraw1.Display.Width;
     FullScreenRect = TRect{0, 0, ScreenWidth, ScreenHeight};
-    Scene.FullScreenRect = FullScreenRect;
 }
 
 void TForm1::FormShow() {
     if (!DXDraw1.InitializeRequested()) DXDraw1.Initialize();
 }
 
+// Every surface is made anew at each initialisation (start-up and the F3
+// toggle): the chart's images, or else the chart search and the first header.
 void TForm1::DXDraw1Initialize() {
-    ShowLoadingScreen();
-    ShowLoadingScreen();
-    if (ChartActive) {
-        // A broken image is reported; the rest of the initialisation goes on.
-        // A display nobody sees (an offline render) needs no images.
-        if (DXDraw1.Visible) Guarded([&] { LoadBgaImages(); });
+    ShowLoadingScreenOnBothPages();
+    if (Flow.ChartActive) {
+        LoadBgaImages();
     } else {
         SearchCharts();
         if (Songs.ChartList.empty()) {
-            if (GameMode != ModeNotChart) GameMode = ModeNoCharts;
+            if (Flow.GameMode != ModeNotChart) Flow.GameMode = ModeNoCharts;
         } else {
             // A chart with a broken header is reported; start-up goes on.
-            Guarded([&] { ScanChartHeader(Songs.ChartList.front()); });
+            // The header of the chart the select screen shows: after a display
+            // re-initialisation that is not always the first one.
+            Guarded([&] { ScanChartHeader(Songs.ChartList[size_t(Songs.ChartIndex)]); });
         }
     }
-    for (auto* banner : {&BannerSurface, &PrevBannerSurface}) {
+    for (auto* banner : {&Select.BannerSurface, &Select.PrevBannerSurface}) {
         *banner = std::make_unique<TDirectDrawSurface>(&DXDraw1);
         (*banner)->SetColorKey(0);
         (*banner)->SetSize(80, 52);
@@ -121,21 +114,22 @@ void TForm1::DXDraw1Initialize() {
     } catch (const TError& e) {
         throw EStartupError(e.what());
     }
-    if (GameMode == ModeSelect && !Songs.ChartList.empty())
+    if (Flow.GameMode == ModeSelect && !Songs.ChartList.empty())
         Guarded([&] { LoadBanner(Songs.ChartList[size_t(Songs.ChartIndex)]); });
     DXTimer1.SetEnabled(true);
 }
 
 void TForm1::DXDraw1Finalize() {
-    for (auto& surface : BgaSurfaces) surface.reset();
+    for (auto& surface : Session.BgaSurfaces)
+        surface.reset();
     ArrowSprites.Free();
-    BannerSurface.reset();
-    PrevBannerSurface.reset();
+    Select.BannerSurface.reset();
+    Select.PrevBannerSurface.reset();
 }
 
 void TForm1::DXTimer1Timer(int) {
     ++framesRun_;
-    switch (GameMode) {
+    switch (Flow.GameMode) {
     case ModeNoCharts:
     case ModeNotChart: DrawErrorScreen(); break;
     case ModeSelect: SelectFrame(); break;
@@ -160,22 +154,23 @@ void TForm1::FormKeyDown(int key) {
         break;
     case vk::F4: {
         const int32_t tick = int32_t(Scene.Clock.GetTickCount());
-        if (GameMode == ModePlay) {
-            GameMode = ModePaused;
+        if (Flow.GameMode == ModePlay) {
+            Flow.GameMode = ModePaused;
             Play.PauseTick = tick;
             StopEverything(Scene);
-        } else if (GameMode == ModePaused) {
-            GameMode = ModePlay;
+        } else if (Flow.GameMode == ModePaused) {
+            Flow.GameMode = ModePlay;
             Play.SongStartTick += tick - Play.PauseTick;
         }
         break;
     }
     case vk::F5:
-        if (GameMode > 0) {
+        // Restart, also from the pause.
+        if (Flow.GameMode == ModePlay || Flow.GameMode == ModePaused) {
             StopEverything(Scene);
             Play.SongStartTick = int32_t(Scene.Clock.GetTickCount());
             Play.EventCursors.fill(0);
-            GameMode = ModePlay;
+            Flow.GameMode = ModePlay;
         }
         break;
     case vk::F6: Toggles.StepTickOn = !Toggles.StepTickOn; break;
@@ -185,13 +180,13 @@ void TForm1::FormKeyDown(int key) {
 }
 
 void TForm1::FormKeyPress(char key) {
-    if (key != 27) return;
+    if (key != vk::Escape) return;
     // Esc: leave play, or end the program where there is nothing to go back to.
-    if (Songs.ChartList.empty() || !ChartActive) Close();
-    GameMode = ModeSelect;
-    ChartActive = false;
+    if (Songs.ChartList.empty() || !Flow.ChartActive) Close();
+    Flow.GameMode = ModeSelect;
+    Flow.ChartActive = false;
     for (int c = 0; c < DDSD1.ChannelCount(); ++c)
-        if (DDSD1.ChannelStatus(c) == 1) DDSD1.StopChannel(c);
+        if (DDSD1.ChannelStatus(c) == ChannelPlaying) DDSD1.StopChannel(c);
     if (Play.MidiLoaded) MediaPlayer1.Stop();
 }
 
@@ -202,10 +197,10 @@ void TForm1::ToggleFullScreen() {
 }
 
 void TForm1::FormDestroy() {
-    FreeKeysounds(KeysoundSlots);
+    FreeKeysounds(Session.KeysoundSlots);
     MediaPlayer1.Close();
-    Chart.Events.ClearEventLists();
-    Chart.Events.FreeEventLists();
+    Session.Chart.Events.ClearEventLists();
+    Session.Chart.Events.FreeEventLists();
     Songs.ChartList.clear();
     Warp.FreeWarp();
     DXDraw1.Presenter().SetCursorVisible(true);
@@ -218,6 +213,14 @@ void TForm1::WriteCentredText(const char* text) {
     canvas.Font.Color = 0xFFFFFF;
     canvas.BrushTransparent = true;
     canvas.TextOut((ScreenWidth - canvas.TextWidth(text)) / 2, ScreenHeight / 2 - 40, text);
+}
+
+// A flipping display has two pages: drawing and flipping twice leaves the
+// text on both, so the screen says "loading" whichever page is up while the
+// load holds back the frames.
+void TForm1::ShowLoadingScreenOnBothPages() {
+    ShowLoadingScreen();
+    ShowLoadingScreen();
 }
 
 void TForm1::ShowLoadingScreen() {
@@ -234,7 +237,7 @@ void TForm1::DrawErrorScreen() {
     Warp.UpdateWarp();
     TDirectDrawSurfaceCanvas& canvas = DXDraw1.Surface().Canvas();
     canvas.Draw(0, 0, Warp.WarpImage);
-    WriteCentredText(GameMode == ModeNoCharts ? TextNoCharts : TextNotChart);
+    WriteCentredText(Flow.GameMode == ModeNoCharts ? TextNoCharts : TextNotChart);
     canvas.Release();
 }
 
@@ -242,77 +245,14 @@ void TForm1::UpdateCursor() {
     DXDraw1.Presenter().SetCursorVisible(!HasOption(DXDraw1.Options(), doFullScreen));
 }
 
-// ---- hooks filled in by the chart, play and select screens ----
-
 void TForm1::SelectFrame() { Select.SelectFrame(); }
-
-// Button1 on the select screen.
-void TForm1::StartChartFromSelect(const std::string& path) {
-    ShowLoadingScreen();
-    ShowLoadingScreen();
-    GameMode = ModePlay;
-    ChartActive = true;
-    if (StartChart(path)) Guarded([&] { LoadBgaImages(); });
-}
 
 void TForm1::PlayFrame() { tappo::PlayFrame(Scene); }
 
-bool TForm1::StartChart(const std::string& path) {
-    try {
-        CompileChart(path);
-        return true;
-    } catch (const EStartupError&) {
-        throw;
-    } catch (const std::exception& e) {
-        // A half-built chart is never played: its lists are incomplete and unsorted.
-        ReportError(e.what());
-        if (Songs.ChartList.empty()) {
-            Close(1);
-        } else {
-            GameMode = ModeSelect;
-        }
-        ChartActive = false;
-        return false;
-    }
-}
-
-void TForm1::CompileChart(const std::string& path) {
-    // The play state of the previous chart goes first; the compiler resets its own.
-    FreeKeysounds(KeysoundSlots);
-    Play.SongEnded = false;
-    Play.PrevSongTime = Play.SongStartTick = Play.SongTime = 0;
-    Play.MidiLoaded = false;
-    Play.EventCursors.fill(0);
-    Play.LateTime = 0;
-    TCompileTarget target{GameState, Header, Chart, SongFolder, DecimalSeparator};
-    tappo::CompileChart(path, target);
-    LoadChartMedia();
-}
-
 void TForm1::ScanChartHeader(const std::string& path) {
-    tappo::ScanChartHeader(path, GameState, Header, DecimalSeparator);
+    tappo::ScanChartHeader(path, Session.GameState, Session.Header, DecimalSeparator);
 }
 
-// Keysounds, then music. A sample that fails to load plays nothing, and music
-// that cannot be opened is left out: the chart is played without it.
-void TForm1::LoadChartMedia() {
-    try {
-        LoadKeysounds(KeysoundSlots, Chart, DDSD1, ProgramFolder);
-    } catch (const std::exception& e) {
-        ReportError(std::string(TextWaveLoadFailed) + "\n" + e.what());
-    }
-    if (Header.MidiFileName.empty()) return;
-    try {
-        LoadMidi(MediaPlayer1, SongFolder, Header.MidiFileName);
-        Play.MidiLoaded = true;
-    } catch (const std::exception& e) {
-        ReportError(std::string(TextMidiLoadFailed) + "\n" + e.what());
-    }
-}
-
-void TForm1::LoadBgaImages() {
-    tappo::LoadBgaImages(BgaSurfaces, Chart, DXDraw1, GameState.BgaLayerImage);
-}
 // The chart search runs again at every display initialisation; the list is
 // made anew each time so it never holds a chart twice.
 void TForm1::SearchCharts() {
@@ -325,6 +265,7 @@ void TForm1::SearchCharts() {
 void TForm1::SearchFile1Find(const std::string& name, const TSearchFileData& data, bool&) {
     if (!data.IsDirectory) Songs.ChartList.push_back(name);
 }
+
 void TForm1::LoadBanner(const std::string& path) { Select.LoadBanner(path); }
 
 } // namespace tappo

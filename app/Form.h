@@ -3,23 +3,25 @@
 // the sprite list and the shared state every screen reads and writes.
 #pragma once
 
+#include "chart/ChartSession.h"
 #include "chart/Compiler.h"
-#include "chart/Media.h"
 #include "chart/GameState.h"
+#include "chart/Media.h"
 #include "effects/Warp.h"
 #include "media/Display.h"
 #include "media/Errors.h"
 #include "media/ImageList.h"
 #include "media/Input.h"
 #include "media/Music.h"
+#include "media/Platform.h"
 #include "media/SearchFile.h"
 #include "media/Sound.h"
-#include "media/Platform.h"
 #include "media/Timer.h"
 #include "play/ArrowSprites.h"
 #include "play/NoteField.h"
 #include "play/PlayFrame.h"
 #include "play/PlayState.h"
+#include "play/ScreenServices.h"
 #include "select/SelectScreen.h"
 #include "select/SongList.h"
 
@@ -41,6 +43,9 @@ struct TFormServices {
     int AudioBufferFrames = 512;
     IKeySource* Keys = nullptr;
     IJoystickSource* Joystick = nullptr;
+    // The caller mixes in step with `Clock` from its current tick (headless
+    // runs, offline renders): sounds start at the exact mix frame of their time.
+    bool MixFollowsClock = false;
 };
 
 // A start-up failure the program cannot run without (a missing asset).
@@ -67,30 +72,28 @@ class TForm1 {
     TSearchFile SearchFile1;
     TDXInput DXInput1;
 
-    // Shared state.
-    int32_t GameMode = ModeSelect;
-    bool ChartActive = false;
+    // Settings.
     std::string ProgramFolder;
     std::string SongsFolder;
-    std::string SongFolder;
-    TChartHeader Header;
-    TGameState GameState;
-    TChartData Chart;
     char DecimalSeparator = '.';
-    TPlayState Play;
+
+    // Shared state, one record per owner; each screen's constructor names the
+    // records it reads and writes.
+    TGameFlow Flow;        // GameMode, ChartActive
+    TChartSession Session; // Header, GameState, Chart, SongFolder, KeysoundSlots, BgaSurfaces
+    TPlayState Play;       // song clock and event cursors
     TPlayToggles Toggles;
-    TSongList Songs;
+    TSongList Songs; // ChartList, ChartIndex
     int32_t ScreenWidth = 0, ScreenHeight = 0;
     TRect FullScreenRect;
     TWarp Warp;
     TArrowSprites ArrowSprites;
-    TKeysoundSlots KeysoundSlots;
-    TBgaSurfaces BgaSurfaces;
-    // What a play frame works on; the runner may set its sample-exact scheduling.
-    TPlayScene Scene;
+    TScreenServices Screen;
+
+    // The screens.
     TNoteField NoteField;
+    TPlayScene Scene;
     TSelectScreen Select;
-    std::unique_ptr<TDirectDrawSurface> BannerSurface, PrevBannerSurface;
 
     // Handlers.
     void FormCreate(const std::vector<std::string>& args);
@@ -106,6 +109,7 @@ class TForm1 {
     void SearchFile1Find(const std::string& name, const TSearchFileData& data, bool& Continue);
 
     void ShowLoadingScreen();
+    void ShowLoadingScreenOnBothPages();
     void DrawErrorScreen();
     void UpdateCursor();
 
@@ -117,8 +121,9 @@ class TForm1 {
     }
     bool CloseRequested() const { return closeRequested_; }
     int ExitCode() const { return exitCode_; }
-    // Compiles a chart and loads its media; a compile error is reported and
-    // play is left (back to the select screen, or the end for a command-line chart).
+    // The chart pipeline: compile, load keysounds and music, load images,
+    // play. A compile error is reported and play is left (back to the select
+    // screen, or the end for a command-line chart); returns false then.
     bool StartChart(const std::string& path);
     void LoadBgaImages();
     // Runs a handler; an error that escapes it is shown and the program goes on.
@@ -126,10 +131,9 @@ class TForm1 {
     void ReportError(const std::string& text) { messages_.Show(text); }
     long FramesRun() const { return framesRun_; }
 
-    // Resets the play state and compiles a chart; errors go to the caller.
-    void CompileChart(const std::string& path);
-
   private:
+    bool CompileChart(const std::string& path);
+    void LeavePlayAfterError(const std::string& text);
     // Hooks of the screens and loaders built on top of the shell.
     void SelectFrame();
     void PlayFrame();
@@ -137,7 +141,6 @@ class TForm1 {
     void SearchCharts();
     void ScanChartHeader(const std::string& path);
     void LoadBanner(const std::string& path);
-    void StartChartFromSelect(const std::string& path);
     void WriteCentredText(const char* text);
 
     IMessageBox& messages_;

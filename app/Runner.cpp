@@ -6,6 +6,7 @@
 #include "media/WaveWriter.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
@@ -35,6 +36,10 @@ class TScreenshots {
     std::vector<std::pair<long, std::string>> shots_;
 };
 
+std::string ProgramFolderOf(const TCommandLine& cl) {
+    return cl.ProgramFolder.empty() ? ExecutableFolder() : cl.ProgramFolder;
+}
+
 // Start-up shared by both runs; returns false when the program must stop.
 bool StartForm(TForm1& form, const TCommandLine& cl, IMessageBox& box) {
     try {
@@ -60,9 +65,6 @@ bool FrameDone(TForm1& form, const TCommandLine& cl, TScreenshots& shots, long f
     return cl.Frames >= 0 && form.FramesRun() >= cl.Frames;
 }
 
-// Frame of the mix at virtual tick `tick`: the mix runs in step with the clock.
-int64_t MixFrameOfTick(uint32_t tick, uint32_t tick0) { return int64_t(tick - tick0) * MixRate / 1000; }
-
 // Shows how far an offline render has come, on a terminal only.
 class TProgress {
   public:
@@ -81,6 +83,88 @@ class TProgress {
     double shown_ = -1;
 };
 
+// SIGINT and SIGTERM end a headless run between two frames, so an
+// unfinished render or screenshot never stays behind under its temporary name.
+volatile std::sig_atomic_t stopSignal = 0;
+extern "C" void OnStopSignal(int signal) {
+    stopSignal = signal;
+}
+
+class TStopSignals {
+  public:
+    TStopSignals() {
+        stopSignal = 0;
+        struct sigaction sa = {};
+        sa.sa_handler = OnStopSignal;
+        sigemptyset(&sa.sa_mask);
+        sigaction(SIGINT, &sa, &oldInt_);
+        sigaction(SIGTERM, &sa, &oldTerm_);
+    }
+    ~TStopSignals() {
+        sigaction(SIGINT, &oldInt_, nullptr);
+        sigaction(SIGTERM, &oldTerm_, nullptr);
+    }
+    TStopSignals(const TStopSignals&) = delete;
+    TStopSignals& operator=(const TStopSignals&) = delete;
+    int Received() const { return stopSignal; }
+
+  private:
+    struct sigaction oldInt_ = {};
+    struct sigaction oldTerm_ = {};
+};
+
+// The song waits for a measured rate of 40 frames a second. On the virtual
+// clock frames before the song starts are therefore at most 25 ms apart; once
+// it runs they are --frame-ms apart. Sounds are placed by song time, not by
+// frame, so a render is sample-exact at any step.
+uint32_t HeadlessFrameStep(const TForm1& form, int frameMs) {
+    const bool waiting =
+        (form.Flow.GameMode == ModePlay || form.Flow.GameMode == ModePaused) && form.Play.SongStartTick == 0;
+    return uint32_t(waiting ? std::min(frameMs, 1000 / StartGateFrameRate) : frameMs);
+}
+
+// The headless mix, pulled in step with the virtual clock; the render file
+// (when there is one) gets everything from the song's start on.
+class TStepMixer {
+  public:
+    TStepMixer(TForm1& form, uint32_t tick0, TWaveFileWriter* wav)
+        : form_(form), tick0_(tick0), wav_(wav) {}
+    void MixUpTo(uint32_t tick) {
+        const int64_t due = MixFrameOfTick(tick, tick0_);
+        const bool started = form_.Play.SongStartTick != 0;
+        const int64_t songStart =
+            started ? MixFrameOfTick(uint32_t(form_.Play.SongStartTick), tick0_) : due;
+        while (mixed_ < due) {
+            const int n = int(std::min<int64_t>(due - mixed_, int64_t(block_.size() / 2)));
+            form_.DDSD1.Mix(block_.data(), n);
+            if (wav_ && started && mixed_ + n > songStart) {
+                const int64_t skip = std::max<int64_t>(0, songStart - mixed_);
+                wav_->Write(block_.data() + skip * 2, size_t(n - skip));
+            }
+            mixed_ += n;
+        }
+    }
+
+  private:
+    TForm1& form_;
+    uint32_t tick0_;
+    TWaveFileWriter* wav_;
+    std::vector<int16_t> block_ = std::vector<int16_t>(4096 * 2);
+    int64_t mixed_ = 0;
+};
+
+bool FinishRender(TWaveFileWriter& wav, const std::string& path, IMessageBox& box) {
+    try {
+        wav.Finish();
+        std::fprintf(stderr, "tappoplayer: wrote %.1f s of audio to %s\n",
+                     double(wav.Frames()) / MixRate, path.c_str());
+        return true;
+    } catch (const std::exception& e) {
+        box.Show(e.what());
+        return false;
+    }
+}
+
 // Headless play and offline rendering: the real form on the virtual clock,
 // with the mix pulled in step with it. Keysounds and music start at the exact
 // mix frame of their song time, so a rendered file has every sound where the
@@ -92,17 +176,21 @@ int RunHeadless(const TCommandLine& cl) {
     TStderrMessageBox box;
     TTextRenderer fonts;
     TScriptedKeys keys; // nobody holds a key in a headless run
-    auto owned = std::make_unique<TForm1>(TFormServices{clock, presenter, box, &fonts, cl.ProgramFolder.empty() ? ExecutableFolder() : cl.ProgramFolder,
-                                                        cl.Songs, TSoundOutput::Pull, cl.AudioBufferFrames,
-                                                        &keys, nullptr});
+    TFormServices services{.Clock = clock,
+                           .Presenter = presenter,
+                           .Messages = box,
+                           .Fonts = &fonts,
+                           .ProgramFolder = ProgramFolderOf(cl),
+                           .SongsFolder = cl.Songs,
+                           .SoundOutput = TSoundOutput::Pull,
+                           .AudioBufferFrames = cl.AudioBufferFrames,
+                           .Keys = &keys,
+                           .MixFollowsClock = true};
+    auto owned = std::make_unique<TForm1>(services);
     TForm1& form = *owned;
     // A render nobody looks at skips the drawing: it is the sound that counts.
     form.DXDraw1.Visible = !render || !cl.Screenshots.empty();
-    const uint32_t tick0 = clock.GetTickCount();
-    form.Scene.FrameOfSongTime = [&](int64_t songTime) {
-        const int64_t start = MixFrameOfTick(uint32_t(form.Play.SongStartTick), tick0);
-        return start + (songTime >= 0 ? songTime * MixRate / 1000 : -((-songTime * MixRate + 999) / 1000));
-    };
+    const uint32_t tick0 = *form.Scene.MixClockStart;
     if (!StartForm(form, cl, box)) return 1;
     if (form.CloseRequested()) return form.ExitCode(); // the chart did not compile
 
@@ -115,44 +203,34 @@ int RunHeadless(const TCommandLine& cl) {
             return 1;
         }
     }
+    TStopSignals signals;
     TScreenshots shots(cl);
     TProgress progress(render);
     bool shotsOk = true;
-    std::vector<int16_t> block(4096 * 2);
-    int64_t mixed = 0;
-    const double expected = form.Chart.LastSoundTime / 1000.0;
+    TStepMixer mixer(form, tick0, wav.get());
+    const double expected = form.Session.Chart.LastSoundTime / 1000.0;
     while (!form.CloseRequested() && form.DXTimer1.Running()) {
         if (cl.Frames >= 0 && form.FramesRun() >= cl.Frames) break;
+        if (signals.Received()) break;
         const long before = form.FramesRun();
-        clock.Advance(uint32_t(cl.FrameMs));
+        clock.Advance(HeadlessFrameStep(form, cl.FrameMs));
         form.Guarded([&] { form.DXTimer1.DoTick(); });
         // The frame has scheduled everything before its tick: mix up to it.
-        const int64_t due = MixFrameOfTick(clock.GetTickCount(), tick0);
-        const bool started = form.Play.SongStartTick != 0;
-        const int64_t songStart = started ? MixFrameOfTick(uint32_t(form.Play.SongStartTick), tick0) : due;
-        while (mixed < due) {
-            const int n = int(std::min<int64_t>(due - mixed, int64_t(block.size() / 2)));
-            form.DDSD1.Mix(block.data(), n);
-            if (wav && started && mixed + n > songStart) {
-                const int64_t skip = std::max<int64_t>(0, songStart - mixed);
-                wav->Write(block.data() + skip * 2, size_t(n - skip));
-            }
-            mixed += n;
-        }
+        mixer.MixUpTo(clock.GetTickCount());
         if (render) progress.Show(form.Play.SongTime / 1000.0, expected);
         if (FrameDone(form, cl, shots, before, shotsOk)) break;
     }
     form.FormDestroy();
+    if (signals.Received()) {
+        // The writer removes its unfinished file.
+        progress.Done();
+        wav.reset();
+        std::fprintf(stderr, "tappoplayer: interrupted%s\n", render ? "; no file written" : "");
+        return 128 + signals.Received();
+    }
     if (wav) {
         progress.Done();
-        try {
-            wav->Finish();
-            std::fprintf(stderr, "tappoplayer: wrote %.1f s of audio to %s\n", double(wav->Frames()) / MixRate,
-                         cl.RenderWav.c_str());
-        } catch (const std::exception& e) {
-            box.Show(e.what());
-            return 1;
-        }
+        if (!FinishRender(*wav, cl.RenderWav, box)) return 1;
     }
     if (form.ExitCode()) return form.ExitCode();
     return shotsOk ? 0 : 1;
@@ -167,15 +245,23 @@ int RunOnScreen(const TCommandLine& cl) {
         return 1;
     }
     TTextRenderer fonts;
-    auto owned = std::make_unique<TForm1>(TFormServices{*sdl, *sdl, *sdl, &fonts, cl.ProgramFolder.empty() ? ExecutableFolder() : cl.ProgramFolder,
-                                                        cl.Songs, TSoundOutput::Device, cl.AudioBufferFrames,
-                                                        sdl.get(), sdl.get()});
+    TFormServices services{.Clock = *sdl,
+                           .Presenter = *sdl,
+                           .Messages = *sdl,
+                           .Fonts = &fonts,
+                           .ProgramFolder = ProgramFolderOf(cl),
+                           .SongsFolder = cl.Songs,
+                           .SoundOutput = TSoundOutput::Device,
+                           .AudioBufferFrames = cl.AudioBufferFrames,
+                           .Keys = sdl.get(),
+                           .Joystick = sdl.get()};
+    auto owned = std::make_unique<TForm1>(services);
     TForm1& form = *owned;
     if (!StartForm(form, cl, *sdl)) return 1;
     TEventSink sink;
     sink.KeyDown = [&](int key) {
         form.Guarded([&] { form.FormKeyDown(key); });
-        if (key == vk::Escape) form.Guarded([&] { form.FormKeyPress(27); });
+        if (key == vk::Escape) form.Guarded([&] { form.FormKeyPress(vk::Escape); });
     };
     sink.CloseRequest = [&] { form.Close(); };
     sink.Activate = [&](bool active) { form.DXTimer1.SetAppActive(active); };

@@ -42,12 +42,8 @@ namespace {
 
 void Compile(benchmark::State& state, int measures, int channels, int objects) {
     const std::string text = GenerateChart(measures, channels, objects);
-    TGameState gs;
-    TChartHeader header;
-    auto chart = std::make_unique<TChartData>();
-    std::string folder;
-    TCompileTarget target{gs, header, *chart, folder, '.'};
-    for (auto _ : state) CompileChartText(text, "/bench/chart.bms", target);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(CompileChart(text, "/bench/chart.bms", '.'));
     const double perCompile = double(measures) * channels * objects;
     state.counters["objects"] = perCompile;
     state.counters["objects/s"] =

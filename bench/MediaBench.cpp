@@ -59,14 +59,11 @@ std::string MediaChart() {
 }
 
 struct TCompiled {
-    TGameState state;
-    TChartHeader header;
-    std::unique_ptr<TChartData> chart = std::make_unique<TChartData>();
-    std::string folder;
-    explicit TCompiled(const std::string& path) {
-        TCompileTarget t{state, header, *chart, folder, '.'};
-        CompileChart(path, t);
-    }
+    std::unique_ptr<TCompiledChart> compiled;
+    const TChartData* chart;
+    explicit TCompiled(const std::string& path)
+        : compiled(std::make_unique<TCompiledChart>(CompileChartFile(path, '.'))),
+          chart(&compiled->Data) {}
 };
 
 void BM_LoadKeysounds(benchmark::State& state) {

@@ -1,9 +1,11 @@
 #include "chart/Compiler.h"
 
 #include "chart/Convert.h"
+#include "chart/FileLookup.h"
 #include "chart/HeaderScan.h"
 #include "chart/Lines.h"
 #include "chart/ShiftJis.h"
+#include "media/AsciiCase.h"
 #include "media/Errors.h"
 #include "media/Picture.h"
 
@@ -53,10 +55,12 @@ void CheckDivisor(double divisor) {
     if (divisor == 0) throw TError(text::DivideByZero);
 }
 
-// Step 6: definitions, measure lengths and the tempo changes to apply.
+// The first pass, over every line in file order: file names, the base image,
+// channel-02 measure lengths, and the tempo changes, which can only be applied
+// once every measure length is known.
 std::vector<std::string> DefinitionAndTempoPass(const std::vector<std::string_view>& lines,
-                                                TCompileTarget& t) {
-    TChartData& chart = t.Chart;
+                                                TCompiledChart& t, char decimalSeparator) {
+    TChartData& chart = t.Data;
     std::vector<std::string> BpmChangeList;
     for (std::string_view line : lines) {
         if (line.empty() || line[0] != '#') continue;
@@ -72,7 +76,7 @@ std::vector<std::string> DefinitionAndTempoPass(const std::vector<std::string_vi
         if (!IsChannelLine(line)) continue;
         const int m = MeasureOf(line);
         if (s == 2) {
-            const long double x = StrToFloat(Columns(line, 8), t.DecimalSeparator);
+            const long double x = StrToFloat(Columns(line, 8), decimalSeparator);
             chart.MeasureLength[size_t(m)] = double(x * 4 * 60000 / t.GameState.Bpm);
         } else if (s == 3) {
             char prefix[8];
@@ -83,16 +87,14 @@ std::vector<std::string> DefinitionAndTempoPass(const std::vector<std::string_vi
     return BpmChangeList;
 }
 
-// Step 7: each change rescales its measure and all after it, from a snapshot.
-void ApplyTempoChanges(std::vector<std::string>& changes, TCompileTarget& t) {
-    auto upper = [](std::string s) {
-        for (char& c : s)
-            if (c >= 'a' && c <= 'z') c = char(c - 32);
-        return s;
-    };
-    std::stable_sort(changes.begin(), changes.end(),
-                     [&](const std::string& a, const std::string& b) { return upper(a) < upper(b); });
-    const std::array<double, MeasureCount> snapshot = t.Chart.MeasureLength;
+// Each change rescales its measure and all after it from a snapshot of the
+// lengths, so the last change at or before a measure decides its tempo; the
+// text sort puts them in measure order, and one measure's values in text order.
+void ApplyTempoChanges(std::vector<std::string>& changes, TCompiledChart& t) {
+    std::stable_sort(
+        changes.begin(), changes.end(),
+        [](const std::string& a, const std::string& b) { return AsciiUpper(a) < AsciiUpper(b); });
+    const std::array<double, MeasureCount> snapshot = t.Data.MeasureLength;
     for (const std::string& entry : changes) {
         const int32_t first = StrToInt(std::string_view(entry).substr(0, 3));
         if (first > 999) continue;
@@ -102,7 +104,7 @@ void ApplyTempoChanges(std::vector<std::string>& changes, TCompileTarget& t) {
         CheckDivisor(w);
         const long double factor = t.GameState.Bpm / (long double)w;
         for (int k = std::max(0, first); k < MeasureCount; ++k)
-            t.Chart.MeasureLength[size_t(k)] = double(factor * snapshot[size_t(k)]);
+            t.Data.MeasureLength[size_t(k)] = double(factor * snapshot[size_t(k)]);
     }
 }
 
@@ -117,7 +119,8 @@ bool IsLaneChannel(int c, int& player, int& lane) {
     return false;
 }
 
-// Step 9: a record for every object, and the song's end after the last one.
+// The second pass: a record for every object, and the song's end two seconds
+// after the measure of the last object in file order.
 void EventPass(const std::vector<std::string_view>& lines, TChartData& chart) {
     TEventLists& ev = chart.Events;
     for (std::string_view line : lines) {
@@ -156,11 +159,6 @@ void EventPass(const std::vector<std::string_view>& lines, TChartData& chart) {
     }
 }
 
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 } // namespace
 
 int64_t EventTime(int k, int n, int m, const TChartData& chart) {
@@ -193,64 +191,69 @@ bool LanePositions(int32_t playerMode, int32_t& lane1X, int32_t& lane2X) {
 
 namespace {
 
-// Step 1: reset what the previous chart left in the compiler's own values.
-void ResetChart(TCompileTarget& t) {
-    TChartData& chart = t.Chart;
-    t.GameState.Bpm = 130.0;
-    t.GameState.BgaBaseImage = 153;
-    t.Header.MidiFileName.clear();
-    chart.HasBga = chart.HasBgaLayer = false;
-    chart.LastSoundTime = 0;
-    chart.LastObjectMeasure = -1;
-    chart.Events.ClearEventLists();
-    for (std::string& s : chart.WavFileNames) s.clear();
-    for (std::string& s : chart.BmpFileNames) s.clear();
-}
-
-void CompileLines(std::string_view text, const std::string& path, TCompileTarget& t);
-
-} // namespace
-
-void CompileChart(const std::string& path, TCompileTarget& t) {
-    ResetChart(t);
-    // The file is read once; the header scan and both passes share its lines.
-    const std::vector<uint8_t> bytes = ReadWholeFile(path);
-    CompileLines(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), path, t);
-}
-
-void CompileChartText(std::string_view text, const std::string& path, TCompileTarget& t) {
-    ResetChart(t);
-    CompileLines(text, path, t);
-}
-
-namespace {
-
-void CompileLines(std::string_view text, const std::string& path, TCompileTarget& t) {
-    TChartData& chart = t.Chart;
-    const std::vector<std::string_view> lines = SplitChartLines(text);
-    ScanChartHeaderLines(lines, t.GameState, t.Header, t.DecimalSeparator);
-
-    // 3, 4. Song folder and the header tempo's measure length.
-    t.SongFolder = FolderOf(path);
+// Measure timing: the header tempo for every measure, then the channel-02
+// lengths and the tempo changes; each measure starts where the one before ends.
+void BuildMeasureTables(const std::vector<std::string_view>& lines, TCompiledChart& t, char sep) {
+    TChartData& chart = t.Data;
     CheckDivisor(t.GameState.Bpm);
     chart.MeasureLength.fill(double(240000.0L / t.GameState.Bpm));
-
-    // 6, 7, 8. Definitions, measure lengths, tempo changes, measure starts.
-    std::vector<std::string> BpmChangeList = DefinitionAndTempoPass(lines, t);
+    std::vector<std::string> BpmChangeList = DefinitionAndTempoPass(lines, t, sep);
     ApplyTempoChanges(BpmChangeList, t);
     chart.MeasureStart[0] = 1000.0;
     for (int k = 0; k + 1 < MeasureCount; ++k)
         chart.MeasureStart[size_t(k + 1)] = chart.MeasureStart[size_t(k)] + chart.MeasureLength[size_t(k)];
+}
 
-    // 9, 10. Events, in time order.
-    EventPass(lines, chart);
-    chart.Events.SortEventLists();
-
-    // 11, 12. Scroll speed from the header tempo; lane positions.
+// Builds `t` from the chart's lines; an error leaves it as far as it got.
+void CompileLines(std::string_view text, const std::string& path, char sep, TCompiledChart& t) {
+    const std::vector<std::string_view> lines = SplitChartLines(text);
+    ScanChartHeaderLines(lines, t.GameState, t.Header, sep);
+    t.SongFolder = FolderOfChart(path);
+    BuildMeasureTables(lines, t, sep);
+    EventPass(lines, t.Data);
+    t.Data.Events.SortEventLists();
+    // The arrows scroll 128 pixels per four beats of the header tempo; tempo
+    // changes move the notes' times, not the scroll speed.
     t.GameState.ScrollSpeed = 128.0 / (240000.0 / t.GameState.Bpm);
     LanePositions(t.Header.PlayerMode, t.GameState.Lane1X, t.GameState.Lane2X);
 }
 
 } // namespace
+
+TCompiledChart StartOfCompile(const TChartCarryOver& before) {
+    TCompiledChart t;
+    t.Header = before.Header;
+    t.Header.MidiFileName.clear();
+    t.GameState = before.GameState;
+    t.GameState.Bpm = 130.0; // the tempo of a chart without "#BPM"
+    t.GameState.BgaBaseImage = 153;
+    t.SongFolder = before.SongFolder;
+    return t;
+}
+
+TCompiledChart CompileChart(std::string_view text, const std::string& path, char decimalSeparator,
+                            const TChartCarryOver& before) {
+    // On the heap: an error hands the chart built so far to the caller.
+    auto chart = std::make_shared<TCompiledChart>(StartOfCompile(before));
+    try {
+        CompileLines(text, path, decimalSeparator, *chart);
+    } catch (const std::exception& e) {
+        throw ECompileError(e.what(), std::move(chart));
+    }
+    return std::move(*chart);
+}
+
+TCompiledChart CompileChartFile(const std::string& path, char decimalSeparator,
+                                const TChartCarryOver& before) {
+    std::vector<uint8_t> bytes;
+    try {
+        bytes = ReadWholeFile(path);
+    } catch (const std::exception& e) {
+        throw ECompileError(e.what(), std::make_shared<TCompiledChart>(StartOfCompile(before)));
+    }
+    // The file is read once; the header scan and both passes share its lines.
+    return CompileChart(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                        path, decimalSeparator, before);
+}
 
 } // namespace tappo

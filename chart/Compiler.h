@@ -5,9 +5,11 @@
 
 #include "chart/EventLists.h"
 #include "chart/GameState.h"
+#include "media/Errors.h"
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,20 +32,50 @@ struct TChartData {
     int LastObjectMeasure = -1; // highest measure holding an object; -1 for none
 };
 
-// The shared values a compile writes besides its own data.
-struct TCompileTarget {
-    TGameState& GameState;
-    TChartHeader& Header;
-    TChartData& Chart;
-    std::string& SongFolder;
-    char DecimalSeparator = '.';
+// The values a chart that does not set them keeps from the chart before it:
+// title, artist, genre, level, player mode, lane positions and the layer
+// image; the song folder stays until the compile has read the header.
+struct TChartCarryOver {
+    TChartHeader Header;
+    TGameState GameState;
+    std::string SongFolder;
 };
 
-// Steps up to the lane positions; keysounds and music are loaded by the caller.
-// Throws the first error met; what was built before it stays built.
-void CompileChart(const std::string& path, TCompileTarget& target);
-// The same from chart text already in memory (`path` gives the song folder).
-void CompileChartText(std::string_view text, const std::string& path, TCompileTarget& target);
+// A compiled chart, complete in itself: what the play screen, the media
+// loaders and the inspector read. The header and game state are the values the
+// shared record takes when the chart is installed.
+struct TCompiledChart {
+    TChartHeader Header;
+    TGameState GameState;
+    std::string SongFolder; // the chart's folder, with its trailing separator
+    TChartData Data;
+};
+
+// The first error a compile meets. Callers keep what the compile built before
+// it (the header values the select screen shows), so the error carries the
+// chart as far as it got; its lists are incomplete and unsorted, never played.
+class ECompileError : public TError {
+  public:
+    ECompileError(const std::string& text, std::shared_ptr<const TCompiledChart> partial)
+        : TError(text), partial_(std::move(partial)) {}
+    const TCompiledChart& Partial() const { return *partial_; }
+
+  private:
+    std::shared_ptr<const TCompiledChart> partial_;
+};
+
+// The chart a compile starts from: `before` with the tempo, base image, MIDI
+// file name and everything of the chart data reset.
+TCompiledChart StartOfCompile(const TChartCarryOver& before);
+
+// Compiles chart text (Shift-JIS bytes); `path` names the chart file, whose
+// folder is the song folder. Keysounds, music and images are loaded by the
+// caller. Throws ECompileError.
+TCompiledChart CompileChart(std::string_view text, const std::string& path, char decimalSeparator,
+                            const TChartCarryOver& before = {});
+// The same from the file; a file that cannot be read is an ECompileError too.
+TCompiledChart CompileChartFile(const std::string& path, char decimalSeparator,
+                                const TChartCarryOver& before = {});
 
 // Song time of object k of n in measure m, and the step tick 20 ms before it
 // (never below 0), computed in extended precision and truncated.

@@ -1,6 +1,7 @@
 #include "chart/EventLists.h"
 
 #include "chart/Convert.h"
+#include "media/AsciiCase.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -39,12 +40,12 @@ void TEventLists::ClearEventLists() {
 void TEventLists::SortEventLists() {
     // By time, then by id with letter case ignored (0-9 before A-F). Stable,
     // so records that compare equal keep their file order.
-    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; };
     for (TEventList& list : Lists) {
         std::stable_sort(list.begin(), list.end(), [&](const TEventRecord& a, const TEventRecord& b) {
             if (a.Time != b.Time) return a.Time < b.Time;
-            if (upper(a.Id[0]) != upper(b.Id[0])) return upper(a.Id[0]) < upper(b.Id[0]);
-            return upper(a.Id[1]) < upper(b.Id[1]);
+            if (AsciiUpper(a.Id[0]) != AsciiUpper(b.Id[0]))
+                return AsciiUpper(a.Id[0]) < AsciiUpper(b.Id[0]);
+            return AsciiUpper(a.Id[1]) < AsciiUpper(b.Id[1]);
         });
     }
 }

@@ -35,15 +35,30 @@ std::string FindInFolder(const std::string& folder, const std::string& name) {
 
 } // namespace
 
+std::string FolderOfChart(const std::string& path) {
+    const bool shiftJis = !IsValidUtf8(path);
+    size_t end = 0; // one past the last separator
+    for (size_t i = 0; i < path.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(path[i]);
+        if (shiftJis && IsShiftJisLeadByte(c)) {
+            ++i; // a double-byte character: its second byte is never a separator
+        } else if (c == '/' || c == '\\') {
+            end = i + 1;
+        }
+    }
+    return path.substr(0, end);
+}
+
 std::string ResolveChartFile(const std::string& path) {
     if (path.empty() || Exists(path)) return path;
     std::string normal = path;
-    // Backslashes in the chart's part of the name separate folders, but a
-    // backslash can also be the second byte of a Shift-JIS character, so the
-    // name is only rewritten when the original does not exist.
+    // Backslashes in the chart's part of the name separate folders, but in
+    // Shift-JIS text a backslash can also be the second byte of a character,
+    // so the name is only rewritten when the original does not exist.
+    const bool shiftJis = !IsValidUtf8(normal);
     for (size_t i = 0; i < normal.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(normal[i]);
-        if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
+        if (shiftJis && IsShiftJisLeadByte(c)) {
             ++i; // skip the trail byte of a double-byte character
         } else if (c == '\\') {
             normal[i] = '/';

@@ -11,4 +11,10 @@ namespace tappo {
 // The path of an existing file for `path`, or `path` itself when nothing matches.
 std::string ResolveChartFile(const std::string& path);
 
+// The folder part of a chart path, with its trailing separator ("" when it
+// has none). "/" and "\" separate (":" is an ordinary character in names
+// here); in Shift-JIS text (text that is not UTF-8) a "\" that is the second
+// byte of a double-byte character does not.
+std::string FolderOfChart(const std::string& path);
+
 } // namespace tappo

@@ -15,6 +15,13 @@ enum TGameMode : int32_t {
     ModePaused = 2,
 };
 
+// Which screen runs, and whether a chart is loaded for play; the form, the
+// play screen (the song's end) and Esc change them.
+struct TGameFlow {
+    int32_t GameMode = ModeSelect;
+    bool ChartActive = false;
+};
+
 struct TGameState {
     std::string Genre;
     int32_t PlayLevel = 0;

@@ -60,13 +60,8 @@ std::string FormatInspection(const TGameState& state, const TChartHeader& header
 }
 
 std::string InspectChart(const std::string& path, char decimalSeparator) {
-    TGameState state;
-    TChartHeader header;
-    auto chart = std::make_unique<TChartData>();
-    std::string songFolder;
-    TCompileTarget target{state, header, *chart, songFolder, decimalSeparator};
-    CompileChart(path, target);
-    return FormatInspection(state, header, *chart);
+    const auto chart = std::make_unique<TCompiledChart>(CompileChartFile(path, decimalSeparator));
+    return FormatInspection(chart->GameState, chart->Header, chart->Data);
 }
 
 } // namespace tappo

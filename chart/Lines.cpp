@@ -1,5 +1,7 @@
 #include "chart/Lines.h"
 
+#include "media/AsciiCase.h"
+
 #include <cstring>
 
 namespace tappo {
@@ -29,10 +31,7 @@ std::vector<std::string_view> SplitChartLines(std::string_view text) {
 bool StartsWithKey(std::string_view line, size_t width, std::string_view key) {
     if (line.size() < width || key.size() != width) return false;
     for (size_t i = 0; i < width; ++i) {
-        char a = line[i], b = key[i];
-        if (a >= 'a' && a <= 'z') a = char(a - 32);
-        if (b >= 'a' && b <= 'z') b = char(b - 32);
-        if (a != b) return false;
+        if (AsciiUpper(line[i]) != AsciiUpper(key[i])) return false;
     }
     return true;
 }

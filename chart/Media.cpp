@@ -1,6 +1,7 @@
 #include "chart/Media.h"
 
 #include "chart/FileLookup.h"
+#include "media/AsciiCase.h"
 #include "media/Display.h"
 #include "media/Picture.h"
 
@@ -34,8 +35,7 @@ TPicture ReadBgaPicture(const std::string& path) {
     const size_t dot = path.find_last_of('.');
     std::string ext;
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) ext = path.substr(dot);
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z') c = char(c + 32);
+    ext = AsciiLower(ext);
     const std::vector<uint8_t> bytes = ReadWholeFile(path);
     if (ext == ".jpg") return DecodeJpeg(bytes.data(), bytes.size());
     return DecodeBmpFile(bytes.data(), bytes.size()).ToPicture();
@@ -65,6 +65,8 @@ void LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& dis
                                        Bounds(0, 0, picture.Width, picture.Height));
             surface->ReleaseCanvas();
         } catch (...) {
+            // The slot is emptied: it must not keep the picture of the chart before.
+            surface.reset();
             if (!firstError) firstError = std::current_exception();
         }
     }

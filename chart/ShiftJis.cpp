@@ -35,4 +35,38 @@ std::string Cp932ToUtf8(std::string_view bytes) {
     return out;
 }
 
+bool IsValidUtf8(std::string_view s) {
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        const size_t n = c < 0x80         ? 1
+                         : (c >> 5) == 6  ? 2
+                         : (c >> 4) == 14 ? 3
+                         : (c >> 3) == 30 ? 4
+                                          : 0;
+        if (n == 0 || i + n > s.size()) return false;
+        for (size_t k = 1; k < n; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) >> 6) != 2) return false;
+        i += n;
+    }
+    return true;
+}
+
+std::string_view CutAtCharacter(std::string_view text, size_t maxBytes) {
+    if (text.size() <= maxBytes) return text;
+    size_t end = 0;
+    if (IsValidUtf8(text)) {
+        end = maxBytes;
+        while (end > 0 && (static_cast<unsigned char>(text[end]) >> 6) == 2)
+            --end; // continuation byte
+    } else {
+        for (size_t i = 0; i < text.size();) {
+            const size_t n = IsShiftJisLeadByte(static_cast<unsigned char>(text[i])) ? 2 : 1;
+            if (i + n > maxBytes) break;
+            i += n;
+            end = i;
+        }
+    }
+    return text.substr(0, end);
+}
+
 } // namespace tappo

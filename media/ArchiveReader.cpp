@@ -18,6 +18,9 @@ enum TValueTag : uint8_t {
 
 class TStreamReader {
   public:
+    // Deepest nesting of lists and collections that a skipped value may have.
+    static constexpr int MaxNesting = 256;
+
     TStreamReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
 
     size_t Position() const { return pos_; }
@@ -60,13 +63,15 @@ class TStreamReader {
     }
     bool IsIntegerTag(uint8_t tag) const { return tag == vaInt8 || tag == vaInt16 || tag == vaInt32; }
 
-    // Skips one value of any kind, tag included.
-    void SkipValue() {
+    // Skips one value of any kind, tag included. Lists and collections nest;
+    // deeper than MaxNesting is refused, so no stream can exhaust the stack.
+    void SkipValue(int depth = 0) {
+        if (depth > MaxNesting) throw TError(text::StreamRead);
         uint8_t tag = U8();
         switch (tag) {
         case vaNull: case vaFalse: case vaTrue: case vaNil: break;
         case vaList:
-            while (PeekU8() != vaNull) SkipValue();
+            while (PeekU8() != vaNull) SkipValue(depth + 1);
             U8();
             break;
         case vaInt8: Read(1); break;
@@ -82,11 +87,11 @@ class TStreamReader {
             break;
         case vaCollection:
             while (PeekU8() != vaNull) {
-                if (IsIntegerTag(PeekU8())) SkipValue();
+                if (IsIntegerTag(PeekU8())) SkipValue(depth + 1);
                 if (U8() != vaList) throw TError(text::PropertyValue);
                 while (PeekU8() != vaNull) {
                     ShortString();
-                    SkipValue();
+                    SkipValue(depth + 1);
                 }
                 U8();
             }

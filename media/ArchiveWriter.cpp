@@ -1,5 +1,7 @@
 #include "media/ArchiveWriter.h"
 
+#include "media/AsciiCase.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -57,9 +59,7 @@ std::vector<uint8_t> ResourceHeader(const std::string& name, uint32_t streamSize
     TArchiveStreamWriter w;
     w.U8(0xFF);
     w.U16(10);
-    std::string upper = name.substr(0, 63);
-    std::transform(upper.begin(), upper.end(), upper.begin(),
-                   [](unsigned char c) { return char(std::toupper(c)); });
+    const std::string upper = AsciiUpper(std::string_view(name).substr(0, 63));
     w.Raw(upper.data(), upper.size());
     w.U8(0);
     w.U16(0x1030);

@@ -58,6 +58,7 @@ struct TInfo {
     int width = 0, height = 0, bitCount = 0;
     uint32_t compression = 0, colorsUsed = 0;
     bool topDown = false;
+    bool packed = false; // a packed bitmap: no file header, no pixel offset
     uint32_t masks[3] = {0, 0, 0};
     size_t paletteAt = 0;
     int paletteEntrySize = 4;
@@ -68,6 +69,7 @@ enum : uint32_t { BiRgb = 0, BiRle8 = 1, BiRle4 = 2, BiBitfields = 3, BiAlphaBit
 // Reads the info header at `at`; `packed` limits it to what a packed bitmap may hold.
 TInfo ReadInfo(const TByteReader& r, size_t at, bool packed) {
     TInfo info;
+    info.packed = packed;
     uint32_t headerSize = r.U32(at);
     if (headerSize == 12) {
         info.width = int(r.U16(at + 4));
@@ -107,8 +109,8 @@ TInfo ReadInfo(const TByteReader& r, size_t at, bool packed) {
     case BiRgb: ok = true; break;
     case BiRle8: ok = info.bitCount == 8 && !info.topDown; break;
     case BiRle4: ok = info.bitCount == 4 && !info.topDown; break;
-    case BiBitfields:
-    case BiAlphaBitfields: ok = info.bitCount == 16 || info.bitCount == 32; break;
+    case BiBitfields: ok = info.bitCount == 16 || info.bitCount == 32; break;
+    case BiAlphaBitfields: ok = !packed && (info.bitCount == 16 || info.bitCount == 32); break;
     default: ok = false;
     }
     if (!ok || info.width <= 0 || info.height <= 0 || !PictureSizeAllowed(info.width, info.height))
@@ -116,33 +118,37 @@ TInfo ReadInfo(const TByteReader& r, size_t at, bool packed) {
     return info;
 }
 
-void ReadPalette(const TByteReader& r, const TInfo& info, TBitmapData& out) {
-    size_t count = info.colorsUsed;
-    if (info.bitCount <= 8) {
-        size_t full = size_t(1) << info.bitCount;
-        if (count == 0 || count > full) count = full;
-    } else {
-        count = 0; // a colour table beside true-colour pixels is only a hint
-    }
-    out.Palette.assign(256, 0);
-    for (size_t i = 0; i < count; ++i) {
-        size_t at = info.paletteAt + i * info.paletteEntrySize;
-        r.Need(at, 3);
-        out.Palette[i] = r.U8(at + 2) << 16 | r.U8(at + 1) << 8 | r.U8(at);
-    }
-    if (info.bitCount > 8) out.Palette.clear();
+// Entries in the colour table. A bitmap file's table: the header's count for 8
+// bits or less (at most 2^bits), none read above that. A packed bitmap's: the
+// header's count (at most 256) at any depth, or 2^bits for 8 bits or less.
+size_t PaletteCount(const TInfo& info) {
+    const size_t full = info.bitCount <= 8 ? size_t(1) << info.bitCount : 0;
+    if (info.packed) return info.colorsUsed == 0 ? full : std::min<size_t>(info.colorsUsed, 256);
+    if (info.bitCount > 8) return 0;
+    return info.colorsUsed == 0 || info.colorsUsed > full ? full : info.colorsUsed;
 }
 
-size_t PaletteBytes(const TInfo& info) {
-    if (info.bitCount > 8) return 0;
-    size_t full = size_t(1) << info.bitCount;
-    size_t count = info.colorsUsed == 0 || info.colorsUsed > full ? full : info.colorsUsed;
-    return count * info.paletteEntrySize;
+size_t PaletteBytes(const TInfo& info) { return PaletteCount(info) * info.paletteEntrySize; }
+
+void ReadPalette(const TByteReader& r, const TInfo& info, TBitmapData& out) {
+    if (info.bitCount > 8) return; // a colour table beside true-colour pixels is only a hint
+    const size_t count = PaletteCount(info);
+    r.Need(info.paletteAt, count * info.paletteEntrySize);
+    out.Palette.assign(256, 0);
+    for (size_t i = 0; i < count; ++i) {
+        const size_t at = info.paletteAt + i * info.paletteEntrySize;
+        out.Palette[i] = r.U8(at + 2) << 16 | r.U8(at + 1) << 8 | r.U8(at);
+    }
+}
+
+// Bytes the uncompressed rows take: every row padded to 4 bytes but the last.
+size_t UncompressedBytes(const TInfo& info) {
+    const size_t stride = ((size_t(info.width) * info.bitCount + 31) / 32) * 4;
+    return stride * (info.height - 1) + (size_t(info.width) * info.bitCount + 7) / 8;
 }
 
 void ReadUncompressed(const TByteReader& r, size_t at, const TInfo& info, TBitmapData& out) {
     const size_t stride = ((size_t(info.width) * info.bitCount + 31) / 32) * 4;
-    r.Need(at, stride * (info.height - 1) + (size_t(info.width) * info.bitCount + 7) / 8);
     TMask masks[3];
     if (info.compression == BiBitfields || info.compression == BiAlphaBitfields) {
         for (int i = 0; i < 3; ++i) masks[i] = TMask(info.masks[i]);
@@ -181,37 +187,43 @@ void ReadUncompressed(const TByteReader& r, size_t at, const TInfo& info, TBitma
     }
 }
 
-// Run-length coded pixels (bottom-up). Runs past the picture are cut off; a
-// stream that ends without its end mark keeps what it drew.
+// Run-length coded pixels (bottom-up). Runs past the row end are cut off, and
+// the column never passes the row end, however long the run stream; a stream
+// that ends without its end mark keeps what it drew.
 void ReadRle(const TByteReader& r, size_t at, const TInfo& info, TBitmapData& out) {
     const bool four = info.compression == BiRle4;
-    int x = 0, row = 0;
-    auto put = [&](uint32_t v) {
-        if (x < info.width && row < info.height)
-            out.Pixels[size_t(info.height - 1 - row) * info.width + x] = v;
-        ++x;
+    const uint32_t width = uint32_t(info.width);
+    uint32_t x = 0;
+    int row = 0;
+    // Pixels i .. n-1 of a run, as far as the row reaches; `pixel(i)` gives each value.
+    auto put = [&](uint32_t n, auto pixel) {
+        const uint32_t count = std::min(n, width - x);
+        uint32_t* dst = out.Pixels.data() + size_t(info.height - 1 - row) * width + x;
+        for (uint32_t i = 0; i < count; ++i) dst[i] = pixel(i);
+        x += count;
     };
     size_t p = at;
     while (r.Has(p, 2) && row < info.height) {
-        uint32_t n = r.U8(p), c = r.U8(p + 1);
+        const uint32_t n = r.U8(p), c = r.U8(p + 1);
         p += 2;
         if (n > 0) {
-            for (uint32_t i = 0; i < n; ++i) put(four ? ((i & 1) ? c & 15 : c >> 4) : c);
+            put(n, [&](uint32_t i) { return four ? ((i & 1) ? c & 15 : c >> 4) : c; });
         } else if (c == 0) {
             x = 0, ++row;
         } else if (c == 1) {
             break;
         } else if (c == 2) {
             if (!r.Has(p, 2)) break;
-            x += int(r.U8(p)), row += int(r.U8(p + 1));
+            x = std::min(width, x + r.U8(p));
+            row += int(r.U8(p + 1));
             p += 2;
         } else {
-            size_t bytes = four ? (c + 1) / 2 : c;
+            const size_t bytes = four ? (c + 1) / 2 : c;
             if (!r.Has(p, bytes)) break;
-            for (uint32_t i = 0; i < c; ++i) {
-                uint32_t b = r.U8(p + (four ? i / 2 : i));
-                put(four ? ((i & 1) ? b & 15 : b >> 4) : b);
-            }
+            const uint8_t* src = r.Data() + p;
+            put(c, [&](uint32_t i) {
+                return four ? ((i & 1) ? src[i / 2] & 15u : uint32_t(src[i / 2]) >> 4) : uint32_t(src[i]);
+            });
             p += (bytes + 1) & ~size_t(1);
         }
     }
@@ -222,9 +234,14 @@ TBitmapData DecodeBits(const TByteReader& r, const TInfo& info, size_t pixelsAt)
     out.Width = info.width;
     out.Height = info.height;
     out.BitCount = info.bitCount;
+    const bool rle = info.compression == BiRle8 || info.compression == BiRle4;
+    // The pixel data must be there before the picture's memory is taken. A
+    // run-length stream may be short for a large picture (runs, deltas and the
+    // end mark cover it), so it need only hold its first code.
+    r.Need(pixelsAt, rle ? 2 : UncompressedBytes(info));
     ReadPalette(r, info, out);
     out.Pixels.assign(size_t(info.width) * info.height, 0);
-    if (info.compression == BiRle8 || info.compression == BiRle4)
+    if (rle)
         ReadRle(r, pixelsAt, info, out);
     else
         ReadUncompressed(r, pixelsAt, info, out);

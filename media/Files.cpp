@@ -1,26 +1,46 @@
 // Whole-file reads and crash-safe writes, and picture loading by extension.
+#include "media/AsciiCase.h"
 #include "media/Errors.h"
 #include "media/Picture.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tappo {
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) throw EFOpenError(path);
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw EFOpenError(path);
-    in.seekg(0, std::ios::end);
-    std::streamoff size = in.tellg();
-    if (size < 0) throw EFOpenError(path);
-    in.seekg(0);
-    std::vector<uint8_t> bytes(static_cast<size_t>(size));
-    if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), size)) throw EFOpenError(path);
+    // Only regular files are read: a folder, a FIFO or a device named like a
+    // chart or picture is refused at once (opening is non-blocking, so a FIFO
+    // without a writer cannot hang the player).
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) throw EFOpenError(path);
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
+        ::close(fd);
+        throw EFOpenError(path);
+    }
+    std::vector<uint8_t> bytes;
+    try {
+        bytes.resize(static_cast<size_t>(st.st_size));
+    } catch (const std::bad_alloc&) {
+        ::close(fd);
+        throw EFOpenError(path);
+    }
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break; // the file shrank while it was read
+        done += size_t(n);
+    }
+    ::close(fd);
+    if (done != bytes.size()) throw EFOpenError(path);
     return bytes;
 }
 
@@ -46,9 +66,7 @@ void WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes)
 TPicture LoadPictureFile(const std::string& path) {
     std::string ext = std::filesystem::path(path).extension().string();
     if (!ext.empty()) ext.erase(0, 1);
-    std::string lower = ext;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
+    const std::string lower = AsciiLower(ext);
     if (lower == "bmp" || lower == "dib") return LoadBmpFile(path).ToPicture();
     if (lower == "jpg" || lower == "jpeg") {
         std::vector<uint8_t> bytes = ReadWholeFile(path);

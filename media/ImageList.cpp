@@ -109,9 +109,14 @@ void TPictureCollectionItem::BuildPatterns(TDXDraw* display) {
         patterns_.push_back({Bounds(0, 0, w, h), surface_.get()});
         return;
     }
+    // In 64 bits: the sizes and gaps are any int32 the archive holds. A gap
+    // that leaves no room for a pattern gives none.
     const long long strideX = (long long)pw + SkipWidth, strideY = (long long)ph + SkipHeight;
     if (strideX <= 0 || strideY <= 0) return;
-    const long long columns = (w + SkipWidth) / strideX, rows = (h + SkipHeight) / strideY;
+    const long long columns = ((long long)w + SkipWidth) / strideX;
+    const long long rows = ((long long)h + SkipHeight) / strideY;
+    if (columns <= 0 || rows <= 0) return;
+    patterns_.reserve(size_t(columns * rows));
     for (long long row = 0; row < rows; ++row)
         for (long long col = 0; col < columns; ++col)
             patterns_.push_back(

@@ -38,19 +38,45 @@ class IJoystickSource {
     virtual bool ReadJoystick(TJoystickReading& reading) = 0;
 };
 
+// Key presses that arrived as events since the last poll. The game polls the
+// keyboard once per frame; a key pressed and released between two polls is
+// held by the latch so that the next poll sees it down, once. The latch is
+// emptied by the poll, and also when the next batch of events begins, so a
+// press never outlives a frame that did not poll.
+class TKeyLatch {
+  public:
+    void BeginEvents() { pressed_.fill(false); }
+    void Press(int key) {
+        if (key > 0 && key < 256) pressed_[size_t(key)] = true;
+    }
+    // Marks the latched keys down and empties the latch.
+    void Apply(std::array<bool, 256>& down) {
+        for (size_t k = 0; k < down.size(); ++k)
+            down[k] = down[k] || pressed_[k];
+        pressed_.fill(false);
+    }
+
+  private:
+    std::array<bool, 256> pressed_{};
+};
+
 // Keys held by a script: headless runs and tests.
 class TScriptedKeys : public IKeySource {
   public:
     void Press(int key) { down_.insert(key); }
     void Release(int key) { down_.erase(key); }
     void ReleaseAll() { down_.clear(); }
+    // Pressed and released before the next poll.
+    void Tap(int key) { latch_.Press(key); }
     void ReadKeys(std::array<bool, 256>& down) override {
         for (int k : down_)
             if (k > 0 && k < 256) down[size_t(k)] = true;
+        latch_.Apply(down);
     }
 
   private:
     std::set<int> down_;
+    TKeyLatch latch_;
 };
 
 class TKeyboard {

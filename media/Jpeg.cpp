@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include <jpeglib.h>
 #include <jerror.h>
@@ -88,11 +89,12 @@ bool DecodeInto(TJpegJob& job) {
 TPicture DecodeJpeg(const uint8_t* data, size_t size) {
     TJpegJob job{data, size, nullptr, nullptr, 0, 0, 0};
     if (!DecodeInto(job)) throw TError(FormatText(text::JpegError, job.code));
+    // Owned from here, so that running out of memory for the copy frees it.
+    const std::unique_ptr<uint32_t, decltype(&std::free)> pixels(job.pixels, &std::free);
     TPicture picture;
     picture.Width = job.width;
     picture.Height = job.height;
-    picture.Rgb.assign(job.pixels, job.pixels + size_t(job.width) * job.height);
-    std::free(job.pixels);
+    picture.Rgb.assign(pixels.get(), pixels.get() + size_t(job.width) * job.height);
     return picture;
 }
 

@@ -11,6 +11,13 @@
 
 namespace tappo {
 
+// The check Open makes before accepting a file: the header chunk and the
+// track chunks it counts, all inside the file.
+bool MidiStructureValid(const uint8_t* data, size_t size);
+
+// The music's state; a piece that has played to its end is stopped.
+enum TMusicMode : int { MusicNotOpen = 0, MusicStopped = 1, MusicPlaying = 2 };
+
 class TMediaPlayer : public IMixSource {
   public:
     // `soundFont` empty: $TAPPO_SOUNDFONT, then the system's General MIDI soundfont.
@@ -31,8 +38,7 @@ class TMediaPlayer : public IMixSource {
     // Play, starting exactly at mix frame `frame` (offline rendering).
     void PlayAt(int64_t frame);
     void Stop(); // keeps the position
-    // 0: nothing open; 2: playing; 1: stopped or ended.
-    int Mode();
+    TMusicMode Mode();
     bool IsOpen() const { return open_; }
 
     void MixInto(int32_t* mix, int frames, int64_t blockStart) override;

@@ -70,13 +70,20 @@ class TSdlPlatform : public IPresenter, public IClock, public IMessageBox, publi
     void Show(const std::string& text) override;
 
     // Handles every pending window event; waits up to `waitMs` for one first.
+    // Key presses are latched for the next ReadKeys; an expose event shows
+    // the last picture again.
     void PumpEvents(const TEventSink& sink, int waitMs = 0);
-    // Keys held now: from SDL while the window has the focus, otherwise (at
-    // start-up, before any window exists) from the X server's key map.
+    // Keys held now (as of the last PumpEvents) or pressed since the last
+    // read: from SDL while the window has the focus, otherwise (at start-up,
+    // before any window exists) from the X server's key map.
     void ReadKeys(std::array<bool, 256>& down) override;
     bool ReadJoystick(TJoystickReading& reading) override;
 
+    // How many times a picture was put on the window, shown-again ones included.
+    long PresentedCount() const;
+
   private:
+    void ShowTexture();
     struct TImpl;
     std::unique_ptr<TImpl> impl_;
     void* window_ = nullptr;

@@ -21,6 +21,8 @@ struct TSdlPlatform::TImpl {
     bool fullScreen = false;
     int scale = 0;
     uint32_t lastPresent = 0;
+    long presented = 0;
+    TKeyLatch latch; // key presses since the last poll
 };
 
 namespace {
@@ -161,10 +163,7 @@ void TSdlPlatform::Present(const TDirectDrawSurface& back) {
     TImpl& m = *impl_;
     if (!m.texture || !back.HasPixels()) return;
     SDL_UpdateTexture(m.texture, nullptr, back.Bits(), back.Width() * 2);
-    SDL_SetRenderDrawColor(m.renderer, 0, 0, 0, 255);
-    SDL_RenderClear(m.renderer);
-    SDL_RenderCopy(m.renderer, m.texture, nullptr, nullptr);
-    SDL_RenderPresent(m.renderer);
+    ShowTexture();
     if (!m.vsync) {
         // Without a retrace to wait for, pace frames near 120 per second
         // instead of spinning a core.
@@ -173,6 +172,19 @@ void TSdlPlatform::Present(const TDirectDrawSurface& back) {
         if (since >= 0 && since < 8) SDL_Delay(uint32_t(8 - since));
         m.lastPresent = SDL_GetTicks();
     }
+}
+
+void TSdlPlatform::ShowTexture() {
+    TImpl& m = *impl_;
+    SDL_SetRenderDrawColor(m.renderer, 0, 0, 0, 255);
+    SDL_RenderClear(m.renderer);
+    SDL_RenderCopy(m.renderer, m.texture, nullptr, nullptr);
+    SDL_RenderPresent(m.renderer);
+    ++m.presented;
+}
+
+long TSdlPlatform::PresentedCount() const {
+    return impl_->presented;
 }
 
 bool TSdlPlatform::Active() const {
@@ -204,6 +216,7 @@ void TSdlPlatform::Show(const std::string& text) {
 
 void TSdlPlatform::PumpEvents(const TEventSink& sink, int waitMs) {
     SDL_Event e;
+    impl_->latch.BeginEvents();
     bool have = waitMs > 0 ? SDL_WaitEventTimeout(&e, waitMs) != 0 : SDL_PollEvent(&e) != 0;
     while (have) {
         switch (e.type) {
@@ -212,10 +225,14 @@ void TSdlPlatform::PumpEvents(const TEventSink& sink, int waitMs) {
             break;
         case SDL_KEYDOWN: {
             int key = VirtualKeyFromSdl(e.key.keysym.sym);
+            if (key && !e.key.repeat) impl_->latch.Press(key);
             if (key && sink.KeyDown) sink.KeyDown(key);
             break;
         }
         case SDL_WINDOWEVENT:
+            // While frames are suspended (the window is not active) nothing
+            // else would put the picture back after the window was covered.
+            if (e.window.event == SDL_WINDOWEVENT_EXPOSED && impl_->texture) ShowTexture();
             if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED && sink.Activate) sink.Activate(true);
             if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST && sink.Activate) sink.Activate(false);
             break;
@@ -228,7 +245,8 @@ void TSdlPlatform::PumpEvents(const TEventSink& sink, int waitMs) {
 void TSdlPlatform::ReadKeys(std::array<bool, 256>& down) {
     SDL_Window* window = impl_->window;
     if (window && (SDL_GetWindowFlags(window) & SDL_WINDOW_INPUT_FOCUS)) {
-        SDL_PumpEvents();
+        // The key state is the one after the last PumpEvents, so it agrees
+        // with the latch: a press is either held now or latched, and counts once.
         int count = 0;
         const Uint8* state = SDL_GetKeyboardState(&count);
         for (int sc = 0; sc < count; ++sc) {
@@ -236,6 +254,7 @@ void TSdlPlatform::ReadKeys(std::array<bool, 256>& down) {
             const int key = VirtualKeyFromSdl(SDL_GetKeyFromScancode(SDL_Scancode(sc)));
             if (key > 0 && key < 256) down[size_t(key)] = true;
         }
+        impl_->latch.Apply(down);
         return;
     }
     const char* driver = SDL_GetCurrentVideoDriver();

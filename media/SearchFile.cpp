@@ -1,15 +1,16 @@
 #include "media/SearchFile.h"
 
+#include "media/AsciiCase.h"
+
 #include <algorithm>
 #include <deque>
 #include <dirent.h>
+#include <filesystem>
 #include <set>
 #include <sys/stat.h>
 
 namespace tappo {
 namespace {
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; }
 
 struct TEntry {
     std::string name;
@@ -24,12 +25,16 @@ std::vector<TEntry> ListFolder(const std::string& folder) {
     while (dirent* e = readdir(dir)) {
         std::string name = e->d_name;
         if (name == "." || name == "..") continue;
-        bool isDir = e->d_type == DT_DIR;
+        bool isDir = e->d_type == DT_DIR, isFile = e->d_type == DT_REG;
         if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) { // links count as what they point to
             struct stat st;
-            isDir = stat((folder + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+            const bool ok = stat((folder + name).c_str(), &st) == 0;
+            isDir = ok && S_ISDIR(st.st_mode);
+            isFile = ok && S_ISREG(st.st_mode);
         }
-        entries.push_back({std::move(name), isDir});
+        // Only files and folders: a FIFO, socket or device is never reported
+        // (opening a FIFO named like a chart would block for ever).
+        if (isDir || isFile) entries.push_back({std::move(name), isDir});
     }
     closedir(dir);
     std::sort(entries.begin(), entries.end(),
@@ -37,9 +42,13 @@ std::vector<TEntry> ListFolder(const std::string& folder) {
     return entries;
 }
 
-std::string WithSlash(const std::string& folder) {
-    if (folder.empty()) return "./";
-    return folder.back() == '/' ? folder : folder + "/";
+// The folder made absolute, with a trailing separator.
+std::string AbsoluteWithSlash(const std::string& folder) {
+    std::error_code ec;
+    std::string absolute =
+        std::filesystem::absolute(folder.empty() ? "." : folder, ec).lexically_normal().string();
+    if (ec || absolute.empty()) absolute = folder.empty() ? "." : folder;
+    return absolute.back() == '/' ? absolute : absolute + "/";
 }
 
 } // namespace
@@ -47,7 +56,7 @@ std::string WithSlash(const std::string& folder) {
 bool NameLess(const std::string& a, const std::string& b) {
     const size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
-        const char x = Lower(a[i]), y = Lower(b[i]);
+        const char x = AsciiLower(a[i]), y = AsciiLower(b[i]);
         if (x != y) return (unsigned char)x < (unsigned char)y;
     }
     if (a.size() != b.size()) return a.size() < b.size();
@@ -58,7 +67,8 @@ bool MatchesWildcard(const std::string& name, const std::string& pattern) {
     // Iterative match with one backtrack point for the last '*'.
     size_t n = 0, p = 0, starP = std::string::npos, starN = 0;
     while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || Lower(pattern[p]) == Lower(name[n]))) {
+        if (p < pattern.size() &&
+            (pattern[p] == '?' || AsciiLower(pattern[p]) == AsciiLower(name[n]))) {
             ++n, ++p;
         } else if (p < pattern.size() && pattern[p] == '*') {
             starP = p++, starN = n;
@@ -73,7 +83,7 @@ bool MatchesWildcard(const std::string& name, const std::string& pattern) {
 }
 
 std::vector<std::string> TSearchFile::FolderList() const {
-    const std::string base = WithSlash(Directory);
+    const std::string base = AbsoluteWithSlash(Directory);
     std::vector<std::string> folders;
     struct stat st;
     if (stat(base.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return folders;

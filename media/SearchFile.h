@@ -16,10 +16,12 @@ struct TSearchFileData {
 
 class TSearchFile {
   public:
-    std::string Directory;
+    std::string Directory; // made absolute when the search runs
     std::string SearchName; // wildcards * and ?, case-insensitive; empty: every entry
     bool Recursive = false;
-    // Full path (folder + "/" + name); set Continue to false to stop the search.
+    // Full absolute path (folder + "/" + name) of each file or folder that
+    // matches (FIFOs, sockets and devices are never reported); set Continue
+    // to false to stop the search.
     std::function<void(const std::string& name, const TSearchFileData& data, bool& Continue)> OnFind;
 
     // True when the search ran to its end; false when stopped, without a

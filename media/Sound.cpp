@@ -97,11 +97,11 @@ std::unique_ptr<TDDSDWaveData> TDDSD::LoadSample(const std::string& path) {
     return sample;
 }
 
-int TDDSD::ChannelStatus(int channel) {
-    if (!ValidChannel(channel)) return 0;
+TChannelStatus TDDSD::ChannelStatus(int channel) {
+    if (!ValidChannel(channel)) return ChannelStopped;
     std::lock_guard<std::mutex> lock(channelsLock_);
     const TChannel& c = channels_[size_t(channel)];
-    return c.pcm && c.playing ? 1 : 0;
+    return c.pcm && c.playing ? ChannelPlaying : ChannelStopped;
 }
 
 void TDDSD::SetChannelSample(int channel, const TDDSDWaveData* sample) {

@@ -16,6 +16,9 @@
 namespace tappo {
 
 inline constexpr int MixRate = 44100;
+
+// What a sound channel is doing: stopped covers a channel without a sample.
+enum TChannelStatus : int { ChannelStopped = 0, ChannelPlaying = 1 };
 inline constexpr int MixChannels = 2;
 
 // The sound problem log: the first report of a run empties the file, every
@@ -118,8 +121,8 @@ class TDDSD {
 
     // Never throws: a bad file gives a sample without a buffer and one log line.
     std::unique_ptr<TDDSDWaveData> LoadSample(const std::string& path);
-    // 0: no buffer; 1: playing. A channel index out of range is logged and read as 0.
-    int ChannelStatus(int channel);
+    // A channel index out of range is logged and read as stopped.
+    TChannelStatus ChannelStatus(int channel);
     // Gives the channel its own copy of the sample (stopping what it had). A
     // sample without a buffer leaves the channel empty: it plays nothing.
     void SetChannelSample(int channel, const TDDSDWaveData* sample);

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 
 namespace tappo {
 namespace {
@@ -86,9 +88,16 @@ std::shared_ptr<TPcm> TPcm::FromSamples(const std::vector<int16_t>& stereo) {
     return pcm;
 }
 
-std::shared_ptr<const TPcm> DecodeWave(std::vector<uint8_t> bytes, TWaveFormat& format,
-                                       std::string& problem) {
-    std::vector<uint8_t>& bytesOwned = bytes;
+namespace {
+
+// Sample rates the reader takes. Each sample is converted to 44.1 kHz at load,
+// so a rate of a few hertz would multiply a small file into gigabytes.
+constexpr uint32_t MinSampleRate = 1000, MaxSampleRate = 768000;
+// Longest converted sample: 20 minutes, about 200 MB in the mix format.
+constexpr uint64_t MaxConvertedFrames = uint64_t(MixRate) * 60 * 20;
+
+std::shared_ptr<const TPcm> DecodeWaveBytes(std::vector<uint8_t>& bytesOwned, TWaveFormat& format,
+                                            std::string& problem) {
     const uint8_t* data = bytesOwned.data();
     const size_t size = bytesOwned.size();
     // The RIFF form "WAVE", at the top level.
@@ -133,8 +142,8 @@ std::shared_ptr<const TPcm> DecodeWave(std::vector<uint8_t> bytes, TWaveFormat& 
     const int bits = format.BitsPerSample;
     const bool isFloat = kind == WaveFloat && bits == 32;
     const bool isPcm = kind == WavePcm && (bits == 8 || bits == 16 || bits == 24 || bits == 32);
-    if ((!isPcm && !isFloat) || format.Channels == 0 || format.SamplesPerSec == 0 ||
-        format.SamplesPerSec > 768000) {
+    if ((!isPcm && !isFloat) || format.Channels == 0 || format.SamplesPerSec < MinSampleRate ||
+        format.SamplesPerSec > MaxSampleRate) {
         problem = "のfmtチャンクが不正です";
         return nullptr;
     }
@@ -156,6 +165,10 @@ std::shared_ptr<const TPcm> DecodeWave(std::vector<uint8_t> bytes, TWaveFormat& 
         pcm->Storage = std::move(bytesOwned);
         return pcm;
     }
+    if (uint64_t(frames) * uint64_t(MixRate) / format.SamplesPerSec > MaxConvertedFrames) {
+        problem = "のdataチャンクが長すぎます";
+        return nullptr;
+    }
     std::vector<int16_t> stereo(frames * 2);
     const uint8_t* src = data + audio.body;
     const int right = format.Channels > 1 ? 1 : 0;
@@ -165,6 +178,20 @@ std::shared_ptr<const TPcm> DecodeWave(std::vector<uint8_t> bytes, TWaveFormat& 
     }
     if (format.SamplesPerSec == uint32_t(MixRate)) return TPcm::FromSamples(stereo);
     return TPcm::FromSamples(ResampleStereo(stereo, format.SamplesPerSec));
+}
+
+} // namespace
+
+std::shared_ptr<const TPcm> DecodeWave(std::vector<uint8_t> bytes, TWaveFormat& format,
+                                       std::string& problem) {
+    // Loading a sample never raises: memory running out is one more load failure.
+    try {
+        return DecodeWaveBytes(bytes, format, problem);
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    problem = "の読み込み中にメモリが不足しました";
+    return nullptr;
 }
 
 std::shared_ptr<const TPcm> ReadWave(const std::string& path, TWaveFormat& format,

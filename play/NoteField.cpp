@@ -45,8 +45,10 @@ void TNoteField::DrawBackground() {
     canvas.TextOut(50, 130, "PLAYLEVEL");
     canvas.TextOut(50, 150, std::string("BPM  ") + bpm);
     canvas.Release();
-    for (int k = 1; k <= GameState.PlayLevel && k <= 32; ++k)
-        Images.Draw(ItemStar, back, 110 + 14 * k, 128, 0);
+    // Stars at 124, 138, ...: the loop ends at the screen's right edge, not
+    // at a count, so every star that falls on the screen is drawn.
+    for (long long k = 1; k <= GameState.PlayLevel && 110 + 14 * k < back.Width(); ++k)
+        Images.Draw(ItemStar, back, int(110 + 14 * k), 128, 0);
 }
 
 void TNoteField::DrawOverlay() {

@@ -3,6 +3,7 @@
 // of four lanes per player. The arrows only show the chart; nothing is judged.
 #pragma once
 
+#include "chart/ChartSession.h"
 #include "chart/Compiler.h"
 #include "chart/GameState.h"
 #include "effects/Warp.h"
@@ -11,6 +12,7 @@
 #include "media/Timer.h"
 #include "play/ArrowSprites.h"
 #include "play/PlayState.h"
+#include "play/ScreenServices.h"
 
 namespace tappo {
 
@@ -18,6 +20,13 @@ namespace tappo {
 enum TPlayItems : int { ItemReceptors = 0, ItemReceptorsBeat = 1, ItemStar = 2, ItemPause = 3 };
 
 struct TNoteField {
+    // Reads the chart, the play clock and the toggles; draws on the display.
+    TNoteField(const TScreenServices& screen, TArrowSprites& arrows, const TGameFlow& flow,
+               TPlayState& play, const TPlayToggles& toggles, const TChartSession& session)
+        : Display(screen.Display), Images(screen.Images), Arrows(arrows), Warp(screen.Warp),
+          Timer(screen.Timer), GameMode(flow.GameMode), Play(play), Toggles(toggles),
+          GameState(session.GameState), Header(session.Header), Chart(session.Chart) {}
+
     TDXDraw& Display;
     TDXImageList& Images;
     TArrowSprites& Arrows;

@@ -41,19 +41,33 @@ void DrawImage(TPlayScene& s, int32_t image, bool keyed) {
 
 bool AnyChannelPlaying(TDDSD& sound) {
     for (int c = 0; c < sound.ChannelCount(); ++c)
-        if (sound.ChannelStatus(c) == 1) return true;
+        if (sound.ChannelStatus(c) == ChannelPlaying) return true;
     return false;
+}
+
+// Where a sound of song time `songTime` starts in the mix, when the mix follows the clock.
+int64_t FrameOfSongTime(const TPlayScene& s, int64_t songTime) {
+    return MixFrameOfTick(uint32_t(s.Play.SongStartTick), *s.MixClockStart) +
+           MixFramesOfSongTime(songTime);
 }
 
 } // namespace
 
+int64_t MixFrameOfTick(uint32_t tick, uint32_t tick0) {
+    return int64_t(tick - tick0) * MixRate / 1000;
+}
+
+int64_t MixFramesOfSongTime(int64_t songTime) {
+    return songTime >= 0 ? songTime * MixRate / 1000 : -((-songTime * MixRate + 999) / 1000);
+}
+
 void PlayKeysound(TPlayScene& s, int slot, int64_t songTime) {
     if (s.GameMode != ModePlay || slot < 0 || slot > StepTickSlot || !s.Keysounds[size_t(slot)]) return;
     for (int c = 0; c < s.Sound.ChannelCount(); ++c) {
-        if (s.Sound.ChannelStatus(c) == 1) continue;
+        if (s.Sound.ChannelStatus(c) == ChannelPlaying) continue;
         s.Sound.SetChannelSample(c, s.Keysounds[size_t(slot)].get());
-        if (s.FrameOfSongTime)
-            s.Sound.PlayChannelAt(c, s.FrameOfSongTime(songTime));
+        if (s.MixClockStart)
+            s.Sound.PlayChannelAt(c, FrameOfSongTime(s, songTime));
         else
             s.Sound.PlayChannel(c);
         return;
@@ -65,33 +79,37 @@ void StopEverything(TPlayScene& s) {
     if (s.Play.MidiLoaded) s.Music.Stop();
 }
 
-void PlayFrame(TPlayScene& s) {
-    TPlayState& p = s.Play;
-    TEventLists& ev = s.Chart.Events;
-    const int32_t tick = int32_t(s.Clock.GetTickCount());
+namespace {
 
-    // 1. The song waits until frames come steadily.
-    if (s.Timer.FrameRate() < StartGateFrameRate && p.SongStartTick == 0) {
-        TDirectDrawSurface& back = s.Display.Surface();
-        back.Fill(0);
-        TDirectDrawSurfaceCanvas& canvas = back.Canvas();
-        canvas.Font.Name = "MS Serif";
-        canvas.Font.Color = 0x00FF00;
-        canvas.TextOut(276, 222, std::to_string(s.Timer.FrameRate()) + " fps");
-        canvas.Release();
-        return;
-    }
-    // 2. Clock start, and the music with it.
+// The song waits until frames come steadily: a clock started during the first
+// uneven frames would run the arrows in jerks. Meanwhile the frame rate shows.
+bool WaitForSteadyFrames(TPlayScene& s) {
+    if (s.Timer.FrameRate() >= StartGateFrameRate || s.Play.SongStartTick != 0) return false;
+    TDirectDrawSurface& back = s.Display.Surface();
+    back.Fill(0);
+    TDirectDrawSurfaceCanvas& canvas = back.Canvas();
+    canvas.Font.Name = "MS Serif";
+    canvas.Font.Color = 0x00FF00;
+    canvas.TextOut(276, 222, std::to_string(s.Timer.FrameRate()) + " fps");
+    canvas.Release();
+    return true;
+}
+
+// The song clock. The first steady frame is song time 0 and the music starts
+// with it. While paused the clock stands at the pause tick, which Up and Down
+// step by 50 ms; the cursors go back to the start so a step back finds its
+// events again.
+void RunSongClock(TPlayScene& s, int32_t tick) {
+    TPlayState& p = s.Play;
     if (p.SongStartTick == 0) {
         p.SongStartTick = tick;
         if (p.MidiLoaded) {
-            if (s.FrameOfSongTime)
-                s.Music.PlayAt(s.FrameOfSongTime(0));
+            if (s.MixClockStart)
+                s.Music.PlayAt(FrameOfSongTime(s, 0));
             else
                 s.Music.Play();
         }
     }
-    // 3. Clock; paused, Up and Down step it by 50 ms.
     if (s.GameMode == ModePaused) {
         s.Input.UpdateKeyboard();
         const TDXInputStates keys = s.Input.Keyboard.States;
@@ -102,42 +120,60 @@ void PlayFrame(TPlayScene& s) {
     } else {
         p.SongTime = tick - p.SongStartTick;
     }
-    // 4, 5. The end: the clock has passed the last sound, the music has
-    // stopped and every channel is quiet.
+}
+
+// The end: the clock has passed the last sound, the music has stopped and
+// every channel is quiet. A command-line chart ends the program.
+void CheckSongEnd(TPlayScene& s) {
+    TPlayState& p = s.Play;
     if (p.PrevSongTime <= s.Chart.LastSoundTime && s.Chart.LastSoundTime < p.SongTime) p.SongEnded = true;
-    if (p.SongEnded && s.Music.Mode() != 2 && !AnyChannelPlaying(s.Sound)) {
-        if (s.ChartList.empty()) {
-            if (s.Close) s.Close();
-        } else {
-            s.GameMode = ModeSelect;
-            s.ChartActive = false;
-        }
+    if (!p.SongEnded || s.Music.Mode() == MusicPlaying || AnyChannelPlaying(s.Sound)) return;
+    if (s.ChartList.empty()) {
+        if (s.Close) s.Close();
+    } else {
+        s.GameMode = ModeSelect;
+        s.ChartActive = false;
     }
-    // 6. Keysounds.
+}
+
+// The chart's images when shown, else the note field's own background.
+void DrawBackground(TPlayScene& s) {
+    TPlayState& p = s.Play;
+    TEventLists& ev = s.Chart.Events;
+    if (!s.Toggles.ShowBga || !s.Chart.HasBga) {
+        s.NoteField.DrawBackground();
+        return;
+    }
+    ChangeImage(ev.BgaBaseEvents(), p.EventCursors[BgaBaseEventsIndex], p,
+                s.GameState.BgaBaseImage);
+    DrawImage(s, s.GameState.BgaBaseImage, false);
+    if (s.Chart.HasBgaLayer) {
+        ChangeImage(ev.BgaLayerEvents(), p.EventCursors[BgaLayerEventsIndex], p,
+                    s.GameState.BgaLayerImage);
+        DrawImage(s, s.GameState.BgaLayerImage, true);
+    }
+}
+
+} // namespace
+
+void PlayFrame(TPlayScene& s) {
+    TPlayState& p = s.Play;
+    TEventLists& ev = s.Chart.Events;
+    if (WaitForSteadyFrames(s)) return;
+    RunSongClock(s, int32_t(s.Clock.GetTickCount()));
+    CheckSongEnd(s);
+    // Keysounds of this frame's window, each on the first free channel.
     ScanWindow(ev.SoundEvents(), p.EventCursors[SoundEventsIndex], 0, p,
                [&](const TEventRecord& r, int64_t t) { PlayKeysound(s, r.Slot(), t); });
-    // 7. Step ticks, moved with the arrows by LateTime.
+    // Step ticks, moved with the arrows by LateTime so they sound where the
+    // arrows meet the receptors.
     if (s.Toggles.StepTickOn)
         ScanWindow(ev.StepTickEvents(), p.EventCursors[StepTickEventsIndex], p.LateTime, p,
                    [&](const TEventRecord&, int64_t t) { PlayKeysound(s, StepTickSlot, t); });
-    // 8. Background.
-    if (s.Display.CanDraw()) {
-        if (s.Toggles.ShowBga && s.Chart.HasBga) {
-            ChangeImage(ev.BgaBaseEvents(), p.EventCursors[BgaBaseEventsIndex], p, s.GameState.BgaBaseImage);
-            DrawImage(s, s.GameState.BgaBaseImage, false);
-            if (s.Chart.HasBgaLayer) {
-                ChangeImage(ev.BgaLayerEvents(), p.EventCursors[BgaLayerEventsIndex], p,
-                            s.GameState.BgaLayerImage);
-                DrawImage(s, s.GameState.BgaLayerImage, true);
-            }
-        } else if (s.DrawBackground) {
-            s.DrawBackground();
-        }
-    }
-    // 9, 10. Overlay, receptors and arrows.
-    if (s.DrawOverlay) s.DrawOverlay();
-    if (s.DrawNoteField) s.DrawNoteField();
-    // 11.
+    if (s.Display.CanDraw()) DrawBackground(s);
+    s.NoteField.DrawOverlay();
+    s.NoteField.DrawReceptorsAndArrows();
+    // The next frame's window starts where this one ends.
     p.PrevSongTime = p.SongTime;
 }
 

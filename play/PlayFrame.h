@@ -3,6 +3,7 @@
 // the end of the song. The chart plays by itself; nothing is judged.
 #pragma once
 
+#include "chart/ChartSession.h"
 #include "chart/Compiler.h"
 #include "chart/GameState.h"
 #include "chart/Media.h"
@@ -11,16 +12,34 @@
 #include "media/Music.h"
 #include "media/Sound.h"
 #include "media/Timer.h"
+#include "play/NoteField.h"
 #include "play/PlayState.h"
+#include "play/ScreenServices.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace tappo {
 
-// Everything a play frame reads and writes, owned by the form.
+// What a play frame reads and writes; the form owns all of it.
 struct TPlayScene {
+    // `chartList` empty means the chart came from the command line: its end
+    // closes the program (`close`) instead of going back to the select screen.
+    // `mixClockStart`: see MixClockStart.
+    TPlayScene(TGameFlow& flow, const std::vector<std::string>& chartList, TPlayState& play,
+               const TPlayToggles& toggles, TChartSession& session, TDDSD& sound,
+               TMediaPlayer& music, TDXInput& input, const TScreenServices& screen,
+               const TRect& fullScreenRect, IClock& clock, TNoteField& noteField,
+               std::function<void()> close, std::optional<uint32_t> mixClockStart)
+        : GameMode(flow.GameMode), ChartActive(flow.ChartActive), ChartList(chartList), Play(play),
+          Toggles(toggles), GameState(session.GameState), Chart(session.Chart),
+          Keysounds(session.KeysoundSlots), BgaSurfaces(session.BgaSurfaces), Sound(sound),
+          Music(music), Input(input), Display(screen.Display), Timer(screen.Timer),
+          FullScreenRect(fullScreenRect), Clock(clock), NoteField(noteField),
+          Close(std::move(close)), MixClockStart(mixClockStart) {}
+
     int32_t& GameMode;
     bool& ChartActive;
     const std::vector<std::string>& ChartList;
@@ -28,23 +47,30 @@ struct TPlayScene {
     const TPlayToggles& Toggles;
     TGameState& GameState;
     TChartData& Chart;
-    TKeysoundSlots& Keysounds;
-    TBgaSurfaces& BgaSurfaces;
+    const TKeysoundSlots& Keysounds;
+    const TBgaSurfaces& BgaSurfaces;
     TDDSD& Sound;
     TMediaPlayer& Music;
     TDXInput& Input;
     TDXDraw& Display;
     TDXTimer& Timer;
+    const TRect& FullScreenRect; // the background images' destination
     IClock& Clock;
-    TRect FullScreenRect;
+    // Draws the background when no images are shown, the overlay, receptors and arrows.
+    TNoteField& NoteField;
     std::function<void()> Close;
-    // When set, a keysound starts at this mix frame for its event's song time
-    // instead of at the next mixed block (offline rendering: sample-exact).
-    std::function<int64_t(int64_t songTime)> FrameOfSongTime;
-    // The note field's drawing: background when no images are shown, overlay
-    // texts and pause mark, receptors and arrows.
-    std::function<void()> DrawBackground, DrawOverlay, DrawNoteField;
+    // Set when the mix runs in step with the clock from this tick (headless
+    // runs and offline renders): keysounds and music then start at the exact
+    // mix frame of their song time instead of with the next mixed block.
+    std::optional<uint32_t> MixClockStart;
 };
+
+// Frame of the mix at tick `tick` of a clock the mix follows from `tick0`.
+int64_t MixFrameOfTick(uint32_t tick, uint32_t tick0);
+// Mix frames from song time 0 to `songTime` ms, rounded down (toward the
+// earlier frame, also for times before the start), so that every sound of a
+// render lands on the same sample whatever the frame length.
+int64_t MixFramesOfSongTime(int64_t songTime);
 
 void PlayFrame(TPlayScene& scene);
 // Starts keysound `slot` (256: the step tick) on the first channel that is not

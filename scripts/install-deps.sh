@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Installs everything the player needs to build, run and be tested on Debian 12.
+# Installs everything the player needs to build, run and be tested on Debian 12
+# (clang and its runtime libraries for the fuzz targets).
 set -euo pipefail
 packages=(
   g++ cmake make pkg-config
   libsdl2-dev libsdl2-ttf-dev libfontconfig-dev libx11-dev libasound2-dev fonts-ipafont-mincho
-  libjpeg-dev libpng-dev libfluidsynth-dev
+  libjpeg-dev libpng-dev libfluidsynth-dev libsndfile1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

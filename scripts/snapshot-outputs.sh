@@ -9,6 +9,10 @@ program=$(cd "$1" && pwd)
 out="$2"
 root=$(cd "$(dirname "$0")/.." && pwd)
 bin="$program/tappoplayer"
+# The renders depend on the soundfont: use the one every machine with the
+# dependencies has, unless one is asked for.
+[ -z "${TAPPO_SOUNDFONT:-}" ] && [ -f /usr/share/sounds/sf2/TimGM6mb.sf2 ] &&
+  export TAPPO_SOUNDFONT=/usr/share/sounds/sf2/TimGM6mb.sf2
 mkdir -p "$out"
 charts=$(cd "$program/songs" && find . -name '*.bms' | sort)
 for c in $charts; do

@@ -10,40 +10,50 @@
 
 namespace tappo {
 
-std::string FolderOfChart(const std::string& path) {
-    size_t end = 0; // one past the last separator
-    for (size_t i = 0; i < path.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(path[i]);
-        if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
-            ++i; // a double-byte character: its second byte is never a separator
-        } else if (c == '/' || c == '\\') {
-            end = i + 1;
-        }
-    }
-    return path.substr(0, end);
-}
-
 uint32_t MaskBannerPixel(uint32_t colour, uint8_t mask) { return mask == 255 ? colour : mask * 0x010101u; }
 
 namespace {
-
-bool IsValidUtf8(const std::string& s) {
-    for (size_t i = 0; i < s.size();) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        const size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        if (n == 0 || i + n > s.size()) return false;
-        for (size_t k = 1; k < n; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) >> 6) != 2) return false;
-        i += n;
-    }
-    return true;
-}
 
 // File names on disk are usually UTF-8; names unpacked from Windows archives
 // may still be Shift-JIS.
 std::string DisplayPath(const std::string& path) { return IsValidUtf8(path) ? path : Cp932ToUtf8(path); }
 
+// A folder as a prefix of the absolute chart paths the search reports.
+std::string AbsoluteFolder(const std::string& folder) {
+    std::error_code ec;
+    std::string absolute =
+        std::filesystem::absolute(folder.empty() ? "." : folder, ec).lexically_normal().string();
+    if (ec) absolute = folder;
+    if (absolute.empty() || absolute.back() != '/') absolute += '/';
+    return absolute;
+}
+
 } // namespace
+
+std::string SelectPathText(const std::string& chartPath, const std::string& songsFolder) {
+    // Relative to the folder searched, starting with its separator.
+    const std::string base = AbsoluteFolder(songsFolder);
+    std::string text = chartPath;
+    if (chartPath.compare(0, base.size(), base) == 0)
+        text = chartPath.substr(base.size() - 1);
+    else if (chartPath.compare(0, songsFolder.size(), songsFolder) == 0 && !songsFolder.empty())
+        text = chartPath.substr(songsFolder.back() == '/' ? songsFolder.size() - 1
+                                                          : songsFolder.size());
+    return DisplayPath(std::string(CutAtCharacter(text, 255)));
+}
+
+void DrawLevelStars(TDXImageList& images, int item, TDirectDrawSurface& back, int32_t level,
+                    long long x0, long long step, int y) {
+    // Only the stars that can reach the screen: a star starts within one
+    // screen width to the left of it. The count bounds nothing else.
+    const long long w = back.Width();
+    const long long first = x0 < -w ? (-w - x0) / step : 0;
+    for (long long i = first; i < level; ++i) {
+        const long long x = x0 + step * i;
+        if (x >= w) break;
+        images.Draw(item, back, int(x), y, 0);
+    }
+}
 
 void TSelectScreen::Walk(bool forward, bool toOtherFolder) {
     // Step through the list until the folder condition holds or the walk
@@ -75,9 +85,8 @@ void TSelectScreen::SelectFrame() {
 
     // The chart's path below the song folders' base, taken before any move.
     const std::string& current = Songs.ChartList[size_t(Songs.ChartIndex)];
-    const std::string& base = SongsFolder.empty() ? ProgramFolder : SongsFolder;
-    std::string pathText = current.compare(0, base.size(), base) == 0 ? current.substr(base.size() - 1) : current;
-    pathText = DisplayPath(pathText.substr(0, 255));
+    const std::string pathText =
+        SelectPathText(current, SongsFolder.empty() ? ProgramFolder : SongsFolder);
 
     if (SlideCountdown != 0) {
         --SlideCountdown;
@@ -138,8 +147,8 @@ void TSelectScreen::DrawSelectScreen(const std::string& pathText) {
     Images.Draw(ItemNextFolder, back, 201, 140, 0);
     Images.Draw(ItemPrevFolder, back, 94, 140, 0);
     Images.Draw(ItemHeader, back, 0, 10, 0);
-    const int level = GameState.PlayLevel;
-    for (int i = 0; i < level && i < 64; ++i) Images.Draw(ItemSelectStar, back, 162 - 7 * level + 14 * i, 172, 0);
+    const int32_t level = GameState.PlayLevel;
+    DrawLevelStars(Images, ItemSelectStar, back, level, 162 - 7LL * level, 14, 172);
 }
 
 void TSelectScreen::SearchFile2Find(const std::string& name, const TSearchFileData& data, bool& Continue) {

@@ -5,6 +5,8 @@
 // from its first bitmap when missing.
 #pragma once
 
+#include "chart/ChartSession.h"
+#include "chart/FileLookup.h"
 #include "chart/GameState.h"
 #include "effects/Warp.h"
 #include "media/Display.h"
@@ -12,6 +14,7 @@
 #include "media/Input.h"
 #include "media/SearchFile.h"
 #include "play/PlayState.h"
+#include "play/ScreenServices.h"
 #include "select/SongList.h"
 
 #include <functional>
@@ -25,13 +28,30 @@ enum TSelectItems : int { ItemSelectStar = 2, ItemStartPlate = 4, ItemNextFolder
 
 inline constexpr int SlideFrames = 16;
 
-// The folder part of a chart path, with its trailing separator. A "\" that
-// is the second byte of a Shift-JIS character does not separate.
-std::string FolderOfChart(const std::string& path);
+// The path shown on the select screen: the chart's path below the folder
+// searched (with or without its trailing "/"), beginning with the separator,
+// cut to 255 bytes on a character boundary, as UTF-8.
+std::string SelectPathText(const std::string& chartPath, const std::string& songsFolder);
+// `level` stars at x0, x0 + step, ...; only those that fall on the screen are drawn.
+void DrawLevelStars(TDXImageList& images, int item, TDirectDrawSurface& back, int32_t level,
+                    long long x0, long long step, int y);
 // A banner pixel (0x00BBGGRR) through the mask: kept at 255, else the grey of the mask.
 uint32_t MaskBannerPixel(uint32_t colour, uint8_t mask);
 
 struct TSelectScreen {
+    // Walks `songs`; reads the current chart's header from `session` and
+    // writes its song folder. `scanChartHeader` reads a chart's header into
+    // the session; `startPlay` runs the chart pipeline for Button1.
+    TSelectScreen(const TScreenServices& screen, TDXInput& input, TSongList& songs,
+                  const TPlayToggles& toggles, TChartSession& session,
+                  const std::string& programFolder, const std::string& songsFolder,
+                  std::function<void(const std::string&)> scanChartHeader,
+                  std::function<void(const std::string&)> startPlay)
+        : Display(screen.Display), Images(screen.Images), Warp(screen.Warp), Input(input),
+          Songs(songs), Toggles(toggles), Header(session.Header), GameState(session.GameState),
+          ProgramFolder(programFolder), SongsFolder(songsFolder), SongFolder(session.SongFolder),
+          ScanChartHeader(std::move(scanChartHeader)), StartPlay(std::move(startPlay)) {}
+
     TDXDraw& Display;
     TDXImageList& Images;
     TWarp& Warp;
@@ -43,11 +63,12 @@ struct TSelectScreen {
     const std::string& ProgramFolder;
     const std::string& SongsFolder;
     std::string& SongFolder;
-    std::unique_ptr<TDirectDrawSurface>& BannerSurface;
-    std::unique_ptr<TDirectDrawSurface>& PrevBannerSurface;
     std::function<void(const std::string&)> ScanChartHeader;
     std::function<void(const std::string&)> StartPlay;
 
+    // The banners of the current and the previous chart, while the display is
+    // initialised (the form makes and frees them with the other surfaces).
+    std::unique_ptr<TDirectDrawSurface> BannerSurface, PrevBannerSurface;
     int32_t SlideCountdown = 0;
     std::string ChartImagePath;
     std::string BannerPath;

@@ -5,6 +5,7 @@
 #include "chart/HeaderScan.h"
 #include "chart/Lines.h"
 #include "chart/ShiftJis.h"
+#include "media/AsciiCase.h"
 #include "media/Errors.h"
 
 #include <gtest/gtest.h>
@@ -127,4 +128,19 @@ TEST(HeaderScan, ErrorsStopAtTheirLineKeepingEarlierValues) {
     EXPECT_EQ(s.Run("#PLAYLEVEL\t5\n"), "'\t5' は整数ではありません");
     EXPECT_EQ(ErrorOf([&] { ScanChartHeader("/nonexistent/a.bms", s.state, s.header, '.'); }),
               "ファイル /nonexistent/a.bms は開けません");
+}
+
+TEST(ChartReading, AsciiCaseChangesOnlyAsciiLetters) {
+    // Bytes above 0x7F (Shift-JIS, UTF-8) never change, whatever the locale.
+    EXPECT_EQ(AsciiUpper("ab\x83\x81z~"), "AB\x83\x81Z~");
+    EXPECT_EQ(AsciiLower("AB\xC9\xE9Z@["), "ab\xC9\xE9z@[");
+    EXPECT_EQ(AsciiUpper("`{"), "`{");
+    EXPECT_EQ(AsciiLower("@["), "@[");
+}
+
+TEST(ChartReading, ShiftJisLeadBytes) {
+    for (int c : {0x81, 0x9F, 0xE0, 0xFC})
+        EXPECT_TRUE(IsShiftJisLeadByte(uint8_t(c))) << c;
+    for (int c : {0x5C, 0x80, 0xA0, 0xDF, 0xFD})
+        EXPECT_FALSE(IsShiftJisLeadByte(uint8_t(c))) << c;
 }

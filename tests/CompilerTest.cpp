@@ -13,18 +13,22 @@ using namespace tappo::test;
 
 namespace {
 
+// A run of compiles as the player makes them: each chart starts from what the
+// one before leaves, and a failed compile leaves its chart as far as it got.
 struct TCompiled {
-    TGameState state;
-    TChartHeader header;
-    std::unique_ptr<TChartData> chart = std::make_unique<TChartData>();
-    std::string folder;
+    std::unique_ptr<TCompiledChart> compiled = std::make_unique<TCompiledChart>();
+    TGameState& state = compiled->GameState;
+    TChartHeader& header = compiled->Header;
+    TChartData* chart = &compiled->Data;
+    std::string& folder = compiled->SongFolder;
 
     // Compiles `text` as the chart "/songs/x/chart.bms"; returns the error text.
     std::string Run(const std::string& text) {
-        TCompileTarget t{state, header, *chart, folder, '.'};
+        const TChartCarryOver before{header, state, folder};
         try {
-            CompileChartText(text, "/songs/x/chart.bms", t);
-        } catch (const std::exception& e) {
+            *compiled = CompileChart(text, "/songs/x/chart.bms", '.', before);
+        } catch (const ECompileError& e) {
+            *compiled = e.Partial();
             return e.what();
         }
         return "";
@@ -58,8 +62,11 @@ TEST(Compiler, WorkedExample) {
     EXPECT_EQ(c.folder, "/songs/x/");
     EXPECT_EQ(FormatEventTime(2, 4, 2, d), "0005400");
     EXPECT_EQ(FormatStepTime(0, 1, 0, d), "0000980");
+}
 
-    // A channel-02 line in the same chart: 1500 ms, then scaled by the tempo change.
+TEST(Compiler, MeasureLengthIsScaledByALaterTempoChange) {
+    // A channel-02 line: 1500 ms, then scaled by the tempo change.
+    TCompiled c;
     ASSERT_EQ(c.Run("#BPM 120\n#00103:96\n#00211:01000200\n#00302:0.75\n"), "");
     EXPECT_DOUBLE_EQ(c.chart->MeasureLength[3], 1200);
 }
@@ -88,6 +95,10 @@ TEST(Compiler, TempoChangesComeFromTheSnapshot) {
         ASSERT_EQ(c.Run(text), "");
         EXPECT_NEAR(c.chart->MeasureLength[2], 120.0 / 180 * 2000, 1e-9) << text;
     }
+}
+
+TEST(Compiler, TempoErrors) {
+    TCompiled c;
     // Only columns 8-9 count, wherever the tempo stands in the data.
     EXPECT_EQ(c.Run("#00103:00B4\n"), "0 による浮動小数点数除算");
     EXPECT_EQ(c.Run("#00103:ZZ\n"), "'$ZZ' は整数ではありません");
@@ -95,7 +106,7 @@ TEST(Compiler, TempoChangesComeFromTheSnapshot) {
     EXPECT_EQ(c.Run("#00102:fast\n"), "'fast' は浮動小数点数ではありません");
 }
 
-TEST(Compiler, ObjectsChannelsAndRecords) {
+TEST(Compiler, ObjectCountComesFromTheLineLength) {
     TCompiled c;
     // Two objects; the same with two trailing spaces gives three slots; an odd
     // last character is dropped.
@@ -105,13 +116,19 @@ TEST(Compiler, ObjectsChannelsAndRecords) {
     EXPECT_EQ(c.Texts(LaneNotesIndex), (Strings{"0002000", "0002333"}));
     ASSERT_EQ(c.Run("#BPM 240\n#00111:01010\n"), "");
     EXPECT_EQ(c.Texts(LaneNotesIndex).size(), 2u);
+}
 
+TEST(Compiler, ObjectIds) {
+    TCompiled c;
     // 0Z is no object; 0a is one, read as slot 10.
     ASSERT_EQ(c.Run("#00101:0Z0a\n"), "");
     ASSERT_EQ(c.chart->Events[SoundEventsIndex].size(), 1u);
     EXPECT_EQ(c.chart->Events[SoundEventsIndex][0].Text().substr(7), "0a");
     EXPECT_EQ(c.chart->Events[SoundEventsIndex][0].Slot(), 10);
+}
 
+TEST(Compiler, ChannelsFeedTheirLists) {
+    TCompiled c;
     // Channel 12: a keysound without an arrow; channel 09: nothing but the end.
     ASSERT_EQ(c.Run("#BPM 120\n#00112:01\n#00509:01\n"), "");
     EXPECT_EQ(c.Texts(SoundEventsIndex).size(), 1u);
@@ -126,8 +143,11 @@ TEST(Compiler, ObjectsChannelsAndRecords) {
     for (int i = LaneNotesIndex; i < 12; ++i) EXPECT_EQ(c.chart->Events[i].size(), 1u) << i;
     EXPECT_EQ(c.Texts(SoundEventsIndex).size(), 8u);
     EXPECT_EQ(c.Texts(StepTickEventsIndex).size(), 8u);
+}
 
-    // Images: base and layer events, the first #BMP line's slot shown first.
+TEST(Compiler, BackgroundImageEvents) {
+    TCompiled c;
+    // Base and layer events, the first #BMP line's slot shown first.
     ASSERT_EQ(c.Run("#BMP07 a.bmp\n#BMP03 b.bmp\n#00004:0703\n#00007:03\n"), "");
     EXPECT_TRUE(c.chart->HasBga);
     EXPECT_TRUE(c.chart->HasBgaLayer);
@@ -206,7 +226,7 @@ TEST(Compiler, SurvivesAnyBytes) {
     }
     c.Run(garbage); // an error or nothing, never a crash
     c.Run("\xEF\xBB\xBF#TITLE bom\n#00011:01\n");
-    EXPECT_NE(c.header.Title, "bom") << "a byte-order mark is part of the first line";
+    EXPECT_EQ(c.header.Title, "bom") << "a byte-order mark does not hide the first line's key";
     c.Run(std::string(100000, '\r'));
     // Every byte of a real chart damaged in turn.
     const std::string chart = "#BPM 120\n#WAV01 a.wav\n#BMP01 b.bmp\n#00103:96\n#00102:0.5\n#00211:01000200\n#00104:01\n";
@@ -221,20 +241,41 @@ TEST(Compiler, SurvivesAnyBytes) {
     c.Run("#" + std::string(5000, ':'));
 }
 
-TEST(Compiler, MissingFileAndInspectorListing) {
-    TGameState state;
-    TChartHeader header;
-    auto chart = std::make_unique<TChartData>();
-    std::string folder;
-    TCompileTarget t{state, header, *chart, folder, '.'};
+TEST(Compiler, MissingFileIsACompileErrorAfterTheReset) {
+    TChartCarryOver before;
+    before.Header.Title = "Kept";
+    before.Header.MidiFileName = "old.mid";
+    before.GameState.Bpm = 99;
+    before.SongFolder = "/songs/old/";
     try {
-        CompileChart("/nonexistent/song.bms", t);
+        CompileChartFile("/nonexistent/song.bms", '.', before);
         FAIL();
-    } catch (const TError& e) {
+    } catch (const ECompileError& e) {
         EXPECT_STREQ(e.what(), "ファイル /nonexistent/song.bms は開けません");
+        EXPECT_EQ(e.Partial().GameState.Bpm, 130.0)
+            << "the reset happened before the file was opened";
+        EXPECT_EQ(e.Partial().Header.Title, "Kept");
+        EXPECT_TRUE(e.Partial().Header.MidiFileName.empty());
+        EXPECT_EQ(e.Partial().SongFolder, "/songs/old/")
+            << "the folder changes only with a readable chart";
     }
-    EXPECT_EQ(state.Bpm, 130.0) << "the reset happened before the file was opened";
+}
 
+TEST(Compiler, ResultDoesNotDependOnThePreviousChartsData) {
+    // The same text compiles to the same chart after any other chart.
+    TCompiled fresh, reused;
+    ASSERT_EQ(
+        reused.Run("#BPM 90\n#WAV01 a.wav\n#BMP02 b.bmp\n#00103:50\n#00211:0101\n#00307:02\n"), "");
+    const std::string text = "#BPM 120\n#00211:01\n";
+    ASSERT_EQ(fresh.Run(text), "");
+    ASSERT_EQ(reused.Run(text), "");
+    EXPECT_EQ(FormatInspection(reused.state, reused.header, *reused.chart),
+              FormatInspection(fresh.state, fresh.header, *fresh.chart));
+    EXPECT_TRUE(reused.chart->WavFileNames[1].empty());
+    EXPECT_FALSE(reused.chart->HasBgaLayer);
+}
+
+TEST(Compiler, InspectorListing) {
     TCompiled c;
     ASSERT_EQ(c.Run("#TITLE \x83\x65\x83\x58\x83\x67\n#BPM 120\n#00211:01\n"), "");
     const std::string listing = FormatInspection(c.state, c.header, *c.chart);

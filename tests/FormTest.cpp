@@ -43,8 +43,8 @@ TEST(Form, NoChartsShowsTheMessageCentredOverTheWarp) {
     TFormFixture f;
     f.Create({});
     EXPECT_EQ(f.presenter.Presents(), 2) << "the loading screen is shown twice at initialisation";
-    EXPECT_EQ(f.form->GameMode, ModeNoCharts);
-    EXPECT_FALSE(f.form->ChartActive);
+    EXPECT_EQ(f.form->Flow.GameMode, ModeNoCharts);
+    EXPECT_FALSE(f.form->Flow.ChartActive);
     EXPECT_EQ(f.form->FramesRun(), 0) << "no frame before the timer is enabled";
     EXPECT_TRUE(f.form->DXTimer1.Enabled());
     EXPECT_EQ(f.form->ScreenWidth, 320);
@@ -64,22 +64,21 @@ TEST(Form, NoChartsShowsTheMessageCentredOverTheWarp) {
     EXPECT_GT(coloured, 250);
 }
 
-TEST(Form, CommandLineDecidesTheStartMode) {
-    {
-        TFormFixture f;
-        std::filesystem::create_directories(f.dir.Folder() + "songs");
-        f.Create({f.dir.File("notes.txt")});
-        EXPECT_EQ(f.form->GameMode, ModeNotChart) << "the chart search does not change it";
-        EXPECT_FALSE(f.form->ChartActive);
-    }
-    {
-        TFormFixture f;
-        WriteFileAtomic(f.dir.File("Song.BMS"), {'#', 'B', 'P', 'M', ' ', '9', '0'});
-        f.Create({f.dir.File("Song.BMS"), "ignored.txt"});
-        EXPECT_EQ(f.form->GameMode, ModePlay) << "the extension test ignores case";
-        EXPECT_TRUE(f.form->ChartActive);
-        EXPECT_TRUE(f.form->Songs.ChartList.empty());
-    }
+TEST(Form, CommandLineFileThatIsNoChartShowsTheErrorScreen) {
+    TFormFixture f;
+    std::filesystem::create_directories(f.dir.Folder() + "songs");
+    f.Create({f.dir.File("notes.txt")});
+    EXPECT_EQ(f.form->Flow.GameMode, ModeNotChart) << "the chart search does not change it";
+    EXPECT_FALSE(f.form->Flow.ChartActive);
+}
+
+TEST(Form, CommandLineChartExtensionIgnoresCase) {
+    TFormFixture f;
+    WriteFileAtomic(f.dir.File("Song.BMS"), {'#', 'B', 'P', 'M', ' ', '9', '0'});
+    f.Create({f.dir.File("Song.BMS"), "ignored.txt"});
+    EXPECT_EQ(f.form->Flow.GameMode, ModePlay);
+    EXPECT_TRUE(f.form->Flow.ChartActive);
+    EXPECT_TRUE(f.form->Songs.ChartList.empty()) << "only the first argument counts; no search";
 }
 
 TEST(Form, ChartsBelowTheProgramFolderFillTheList) {
@@ -89,10 +88,10 @@ TEST(Form, ChartsBelowTheProgramFolderFillTheList) {
     WriteFileAtomic(f.dir.File("songs/b/two.bms"), {'#', 'T', 'I', 'T', 'L', 'E', ' ', 'B'});
     WriteFileAtomic(f.dir.File("songs/a/one.bms"), {'#', 'T', 'I', 'T', 'L', 'E', ' ', 'A'});
     f.Create({});
-    EXPECT_EQ(f.form->GameMode, ModeSelect);
+    EXPECT_EQ(f.form->Flow.GameMode, ModeSelect);
     EXPECT_EQ(f.form->Songs.ChartList,
               (std::vector<std::string>{f.dir.File("songs/a/one.bms"), f.dir.File("songs/b/two.bms")}));
-    EXPECT_EQ(f.form->Header.Title, "A") << "the first chart's header is read";
+    EXPECT_EQ(f.form->Session.Header.Title, "A") << "the first chart's header is read";
     // A second display initialisation finds the same charts, once each.
     f.form->DXDraw1.Initialize();
     EXPECT_EQ(f.form->Songs.ChartList.size(), 2u);
@@ -115,18 +114,20 @@ TEST(Form, CommandLineChartIsCompiledAtStartUp) {
                                              '#', '0', '0', '1', '1', '1', ':', '0', '1', '\n'});
     f.Create({f.dir.File("song.bms")});
     EXPECT_TRUE(f.messages.shown.empty());
-    EXPECT_EQ(f.form->Chart.Events.LaneNotes(1, 0).size(), 1u);
-    EXPECT_EQ(f.form->GameState.Lane2X, 184);
-    EXPECT_EQ(f.form->SongFolder, f.dir.Folder());
+    EXPECT_EQ(f.form->Session.Chart.Events.LaneNotes(1, 0).size(), 1u);
+    EXPECT_EQ(f.form->Session.GameState.Lane2X, 184);
+    EXPECT_EQ(f.form->Session.SongFolder, f.dir.Folder());
+}
 
-    // A compile error is reported and the half-built chart is not played: a
-    // command-line chart ends the program (exit code 1) once start-up is done.
+TEST(Form, CommandLineChartThatDoesNotCompileEndsTheProgram) {
+    // Reported, and the half-built chart is not played: with nothing to go back
+    // to, the program ends (exit code 1) once start-up is done.
     TFormFixture g;
     WriteFileAtomic(g.dir.File("bad.bms"), {'#', 'B', 'P', 'M', ' ', 'x', '\n'});
     g.Create({g.dir.File("bad.bms")});
     ASSERT_GE(g.messages.shown.size(), 1u);
     EXPECT_EQ(g.messages.shown[0], "'x' は浮動小数点数ではありません");
-    EXPECT_FALSE(g.form->ChartActive);
+    EXPECT_FALSE(g.form->Flow.ChartActive);
     EXPECT_TRUE(g.form->CloseRequested());
     EXPECT_EQ(g.form->ExitCode(), 1);
     EXPECT_EQ(g.form->ScreenWidth, 320);
@@ -147,19 +148,21 @@ TEST(Form, LoadingScreenText) {
 TEST(Form, EscClosesWhereThereIsNothingToGoBackTo) {
     TFormFixture f;
     f.Create({});
-    f.form->FormKeyPress(27);
+    f.form->FormKeyPress(vk::Escape);
     EXPECT_TRUE(f.form->CloseRequested());
-    EXPECT_EQ(f.form->GameMode, ModeSelect);
+    EXPECT_EQ(f.form->Flow.GameMode, ModeSelect);
+}
 
+TEST(Form, EscFromAChartWithAListGoesBackToIt) {
     TFormFixture g;
     std::filesystem::create_directories(g.dir.File("cmd"));
     WriteFileAtomic(g.dir.File("cmd/a.bms"), {'#', 'B', 'P', 'M', ' ', '9', '0'});
     g.Create({g.dir.File("cmd/a.bms")});
     g.form->Songs.ChartList = {"x.bms"};
-    g.form->FormKeyPress(27);
+    g.form->FormKeyPress(vk::Escape);
     EXPECT_FALSE(g.form->CloseRequested()) << "a chart from the select screen goes back to it";
-    EXPECT_EQ(g.form->GameMode, ModeSelect);
-    EXPECT_FALSE(g.form->ChartActive);
+    EXPECT_EQ(g.form->Flow.GameMode, ModeSelect);
+    EXPECT_FALSE(g.form->Flow.ChartActive);
 }
 
 TEST(Form, FullScreenHidesTheCursorAndRecentresThePointer) {

@@ -80,7 +80,8 @@ struct THeadlessForm {
     }
     int Playing() {
         int n = 0;
-        for (int c = 0; c < form->DDSD1.ChannelCount(); ++c) n += form->DDSD1.ChannelStatus(c) == 1;
+        for (int c = 0; c < form->DDSD1.ChannelCount(); ++c)
+            n += form->DDSD1.ChannelStatus(c) == ChannelPlaying;
         return n;
     }
     TDirectDrawSurface& Back() { return form->DXDraw1.Surface(); }

@@ -38,29 +38,32 @@ TEST(KeyCommands, OffsetAndToggles) {
     EXPECT_EQ(f.form->Play.LateTime, 2);
 }
 
-TEST(KeyCommands, PauseResumeAndRestart) {
+TEST(KeyCommands, PauseAndResume) {
     TKeyFixture f;
     f.RunTo(1500);
     EXPECT_EQ(f.Playing(), 1);
-    EXPECT_EQ(f.form->MediaPlayer1.Mode(), 2);
+    EXPECT_EQ(f.form->MediaPlayer1.Mode(), MusicPlaying);
     f.form->FormKeyDown(vk::F4);
-    EXPECT_EQ(f.form->GameMode, ModePaused);
+    EXPECT_EQ(f.form->Flow.GameMode, ModePaused);
     EXPECT_EQ(f.Playing(), 0) << "sounds are cut";
-    EXPECT_EQ(f.form->MediaPlayer1.Mode(), 1);
+    EXPECT_EQ(f.form->MediaPlayer1.Mode(), MusicStopped);
     const int32_t at = f.form->Play.SongTime;
     for (int i = 0; i < 50; ++i) f.Frame();
     EXPECT_EQ(f.form->Play.SongTime, at) << "the clock stands still";
     f.form->FormKeyDown(vk::F4);
-    EXPECT_EQ(f.form->GameMode, ModePlay);
+    EXPECT_EQ(f.form->Flow.GameMode, ModePlay);
     f.Frame();
     EXPECT_EQ(f.form->Play.SongTime, at + 10) << "it goes on from where it stopped";
-    EXPECT_EQ(f.form->MediaPlayer1.Mode(), 1) << "the music stays silent";
+    EXPECT_EQ(f.form->MediaPlayer1.Mode(), MusicStopped) << "the music stays silent";
     EXPECT_EQ(f.Playing(), 0) << "cut sounds are not resumed";
+}
 
-    // Restart while paused: play from song time 0.
+TEST(KeyCommands, RestartWhilePausedPlaysFromTheStart) {
+    TKeyFixture f;
+    f.RunTo(1500);
     f.form->FormKeyDown(vk::F4);
     f.form->FormKeyDown(vk::F5);
-    EXPECT_EQ(f.form->GameMode, ModePlay);
+    EXPECT_EQ(f.form->Flow.GameMode, ModePlay);
     f.Frame();
     EXPECT_EQ(f.form->Play.SongTime, 10);
     f.RunTo(1010);
@@ -93,10 +96,10 @@ TEST(KeyCommands, EscFromAChartStartedInTheSelectScreen) {
     f.form->Songs.ChartList = {f.dir.File("song/a.bms")};
     f.RunTo(1500);
     f.form->FormKeyDown(vk::F4);
-    f.form->FormKeyPress(27);
+    f.form->FormKeyPress(vk::Escape);
     EXPECT_FALSE(f.form->CloseRequested());
-    EXPECT_EQ(f.form->GameMode, ModeSelect);
-    EXPECT_FALSE(f.form->ChartActive);
+    EXPECT_EQ(f.form->Flow.GameMode, ModeSelect);
+    EXPECT_FALSE(f.form->Flow.ChartActive);
     EXPECT_EQ(f.Playing(), 0);
-    EXPECT_EQ(f.form->MediaPlayer1.Mode(), 1);
+    EXPECT_EQ(f.form->MediaPlayer1.Mode(), MusicStopped);
 }

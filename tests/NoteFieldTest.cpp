@@ -34,10 +34,10 @@ struct TFieldFixture : THeadlessForm {
 TEST(NoteField, ArrowGeometryFollowsTheScrollSpeed) {
     TFieldFixture f;
     TNoteField& field = f.form->NoteField;
-    const TEventRecord note = f.form->Chart.Events.LaneNotes(1, 0)[0];
+    const TEventRecord note = f.form->Session.Chart.Events.LaneNotes(1, 0)[0];
     const int32_t t = int32_t(note.Time);
-    EXPECT_NEAR(f.form->GameState.ScrollSpeed, 128.0 / (240000.0 / 130), 1e-12);
-    EXPECT_EQ(f.form->GameState.Lane1X, 8);
+    EXPECT_NEAR(f.form->Session.GameState.ScrollSpeed, 128.0 / (240000.0 / 130), 1e-12);
+    EXPECT_EQ(f.form->Session.GameState.Lane1X, 8);
     auto& cursor = f.form->Play.EventCursors[LaneNotesIndex];
 
     f.form->Play.SongTime = t - 3000;
@@ -63,7 +63,7 @@ TEST(NoteField, ArrowGeometryFollowsTheScrollSpeed) {
 
 TEST(NoteField, MeasurePhaseAnimatesReceptorsAndArrows) {
     TFieldFixture f;
-    const TChartData& chart = f.form->Chart;
+    const TChartData& chart = f.form->Session.Chart;
     EXPECT_EQ(MeasurePhaseAt(1500, chart), 4);
     EXPECT_EQ(MeasurePhaseAt(1115, chart), 0);
     EXPECT_EQ(MeasurePhaseAt(-200, chart), 0) << "before the first measure";
@@ -121,7 +121,7 @@ TEST(NoteField, InformationScreenOverlayAndPauseMark) {
     // Overlay: the late time in green, the pause mark while paused.
     f.Back().Fill(0);
     f.form->Play.LateTime = -3;
-    f.form->GameMode = ModePaused;
+    f.form->Flow.GameMode = ModePaused;
     f.form->NoteField.DrawOverlay();
     EXPECT_NE(f.Back().Pixel(160, 120), 0) << "the pause mark at (140, 110)";
     if (f.fonts.Available()) {

@@ -74,7 +74,7 @@ TEST(Play, KeysoundsStartInTheFrameWhoseWindowHoldsTheirTime) {
     EXPECT_EQ(f.form->DDSD1.ChannelStatus(0), 1);
     EXPECT_EQ(f.form->DDSD1.ChannelStatus(1), 1) << "the two lowest channels";
     EXPECT_EQ(f.Pull(1)[0], 110);
-    EXPECT_EQ(f.form->Chart.Events.SoundEvents().size(), 3u);
+    EXPECT_EQ(f.form->Session.Chart.Events.SoundEvents().size(), 3u);
 }
 
 TEST(Play, AThirtyThirdSoundIsDropped) {
@@ -98,7 +98,7 @@ TEST(Play, TheSongEndsOnlyWhenEverythingIsQuiet) {
     f.Write("song/long.wav", Flat(441000, 5));
     f.Start("song/a.bms");
     f.PassGate();
-    const int32_t last = f.form->Chart.LastSoundTime;
+    const int32_t last = f.form->Session.Chart.LastSoundTime;
     EXPECT_EQ(last, 4846);
     while (f.form->Play.SongTime <= last) f.Frame();
     EXPECT_TRUE(f.form->Play.SongEnded);
@@ -121,7 +121,7 @@ TEST(Play, TheSongWaitsForItsMusic) {
     f.PassGate();
     f.Frame();
     EXPECT_TRUE(f.form->Play.SongEnded);
-    EXPECT_EQ(f.form->MediaPlayer1.Mode(), 2);
+    EXPECT_EQ(f.form->MediaPlayer1.Mode(), MusicPlaying);
     f.Pull(22050);
     f.Frame();
     EXPECT_FALSE(f.form->CloseRequested()) << "the music still plays";
@@ -153,7 +153,7 @@ TEST(Play, PausedUpAndDownStepTheClockSilently) {
     f.PassGate();
     for (int i = 0; i < 20; ++i) f.Frame();
     // Pause as the pause key does: the tick frozen, sounds and music stopped.
-    f.form->GameMode = ModePaused;
+    f.form->Flow.GameMode = ModePaused;
     f.form->Play.PauseTick = int32_t(f.clock.GetTickCount());
     const int32_t at = f.form->Play.SongTime;
     f.keys.Press(vk::Down);
@@ -180,17 +180,18 @@ TEST(Play, BackgroundImagesChangeAtMostOncePerFrame) {
     f.Start("song/a.bms");
     ASSERT_EQ(f.messages.shown.size(), 1u) << "the broken JPEG is reported";
     EXPECT_EQ(f.messages.shown[0].rfind("JPEG エラー #", 0), 0u);
-    EXPECT_TRUE(f.form->BgaSurfaces[1] != nullptr);
-    EXPECT_TRUE(f.form->BgaSurfaces[3] != nullptr) << "images after a broken one still load";
-    EXPECT_EQ(f.form->GameState.BgaLayerImage, 255);
+    EXPECT_TRUE(f.form->Session.BgaSurfaces[1] != nullptr);
+    EXPECT_TRUE(f.form->Session.BgaSurfaces[3] != nullptr)
+        << "images after a broken one still load";
+    EXPECT_EQ(f.form->Session.GameState.BgaLayerImage, 255);
     f.PassGate();
     while (f.form->Play.SongTime <= 1002) f.Frame();
-    EXPECT_EQ(f.form->GameState.BgaBaseImage, 1) << "only the first change of the frame";
+    EXPECT_EQ(f.form->Session.GameState.BgaBaseImage, 1) << "only the first change of the frame";
     TDirectDrawSurface& back = f.form->DXDraw1.Surface();
     EXPECT_EQ(back.Pixel(100, 100), 0xF800);
-    const double layerAt = f.form->Chart.MeasureStart[2];
+    const double layerAt = f.form->Session.Chart.MeasureStart[2];
     while (f.form->Play.SongTime <= layerAt) f.Frame();
-    EXPECT_EQ(f.form->GameState.BgaLayerImage, 3);
+    EXPECT_EQ(f.form->Session.GameState.BgaLayerImage, 3);
     EXPECT_EQ(back.Pixel(100, 100), 0x07E0) << "the layer over the base";
     EXPECT_EQ(back.Pixel(0, 0), 0xF800) << "black in the layer lets the base through";
 }
@@ -203,6 +204,16 @@ TEST(Play, ACompileErrorIsNeverPlayed) {
     EXPECT_EQ(f.messages.shown[0], "'00x' は整数ではありません");
     EXPECT_TRUE(f.form->CloseRequested());
     EXPECT_EQ(f.form->ExitCode(), 1);
+}
+
+TEST(Render, SongTimesRoundDownToTheirMixFrame) {
+    EXPECT_EQ(MixFramesOfSongTime(0), 0);
+    EXPECT_EQ(MixFramesOfSongTime(1), 44) << "44.1 frames";
+    EXPECT_EQ(MixFramesOfSongTime(1000), 44100);
+    EXPECT_EQ(MixFramesOfSongTime(-1), -45) << "before the start, still the earlier frame";
+    EXPECT_EQ(MixFramesOfSongTime(-1000), -44100);
+    EXPECT_EQ(MixFrameOfTick(1010, 10), 44100);
+    EXPECT_EQ(MixFrameOfTick(5, 0xFFFFFFFBu), 441) << "across the tick counter's wrap";
 }
 
 TEST(Render, EveryKeysoundStartsAtItsExactSample) {

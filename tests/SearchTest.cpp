@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace tappo;
 using namespace tappo::test;
@@ -96,4 +97,26 @@ TEST(Search, Wildcards) {
     EXPECT_TRUE(MatchesWildcard("a*b", "a*b"));
     EXPECT_TRUE(NameLess("a", "B"));
     EXPECT_TRUE(NameLess("B", "c"));
+}
+
+TEST(Search, AbsoluteNamesAndOnlyFilesAndFolders) {
+    TTempDir dir;
+    Touch(dir, "s/a/1.bms");
+    ASSERT_EQ(mkfifo(dir.File("s/a/2.bms").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo(dir.File("s/3.bms").c_str(), 0600), 0);
+    std::filesystem::create_directories(dir.File("s/b.bms"));
+    TSearchFile search;
+    // A folder given relative to the working folder, without a trailing "/".
+    const std::filesystem::path relative = std::filesystem::relative(dir.File("s"));
+    search.Directory = relative.string();
+    search.SearchName = "*.bms";
+    search.Recursive = true;
+    std::vector<std::string> found;
+    search.OnFind = [&](const std::string& name, const TSearchFileData&, bool&) {
+        found.push_back(name);
+    };
+    EXPECT_TRUE(search.Search());
+    EXPECT_EQ(found, (std::vector<std::string>{dir.File("s/b.bms"), dir.File("s/a/1.bms")}))
+        << "absolute paths; the FIFOs are left out, the folder named like a chart is not";
+    EXPECT_EQ(search.FolderList().front(), dir.File("s") + "/");
 }

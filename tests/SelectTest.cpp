@@ -1,6 +1,7 @@
 // The select screen: walks between song folders and within them, the slide
 // lock, starting play, the banner cache and the drawing of the screen.
 #include "HeadlessForm.h"
+#include "chart/ShiftJis.h"
 
 #include <gtest/gtest.h>
 
@@ -38,13 +39,13 @@ struct TSelectFixture : THeadlessForm {
 
 } // namespace
 
-TEST(Select, FolderAndChartWalks) {
+TEST(Select, RightAndLeftWalkBetweenFolders) {
     TSelectFixture f;
-    ASSERT_EQ(f.form->GameMode, ModeSelect);
+    ASSERT_EQ(f.form->Flow.GameMode, ModeSelect);
     EXPECT_EQ(f.Current(), "a/1.bms");
     f.Move(vk::Right);
     EXPECT_EQ(f.Current(), "b/1.bms") << "the first chart of the next folder";
-    EXPECT_EQ(f.form->Header.Title, "b/1.bms");
+    EXPECT_EQ(f.form->Session.Header.Title, "b/1.bms");
     f.Move(vk::Right);
     EXPECT_EQ(f.Current(), "c/1.bms");
     f.Move(vk::Right);
@@ -54,6 +55,16 @@ TEST(Select, FolderAndChartWalks) {
     f.Move(vk::Left);
     f.Move(vk::Left);
     EXPECT_EQ(f.Current(), "a/3.bms") << "the last chart of the preceding folder";
+}
+
+TEST(Select, UpAndDownWalkWithinAFolderAndWrap) {
+    TSelectFixture f;
+    f.Move(vk::Left);
+    ASSERT_EQ(f.Current(), "c/1.bms");
+    f.Move(vk::Left);
+    ASSERT_EQ(f.Current(), "b/1.bms");
+    f.Move(vk::Left);
+    ASSERT_EQ(f.Current(), "a/3.bms");
     f.Move(vk::Up);
     EXPECT_EQ(f.Current(), "a/1.bms") << "up from a folder's last chart wraps to its first";
     f.Move(vk::Down);
@@ -89,15 +100,40 @@ TEST(Select, Button1StartsTheChart) {
     f.keys.Press(vk::Right);
     f.Frame();
     f.keys.ReleaseAll();
-    EXPECT_EQ(f.form->GameMode, ModePlay);
-    EXPECT_TRUE(f.form->ChartActive);
-    EXPECT_EQ(f.form->Chart.LastSoundTime, 0);
+    EXPECT_EQ(f.form->Flow.GameMode, ModePlay);
+    EXPECT_TRUE(f.form->Flow.ChartActive);
+    EXPECT_EQ(f.form->Session.Chart.LastSoundTime, 0);
     EXPECT_EQ(f.Current(), "b/1.bms");
     // Esc goes back to the same chart.
-    f.form->FormKeyPress(27);
-    EXPECT_EQ(f.form->GameMode, ModeSelect);
+    f.form->FormKeyPress(vk::Escape);
+    EXPECT_EQ(f.form->Flow.GameMode, ModeSelect);
     EXPECT_FALSE(f.form->CloseRequested());
     EXPECT_EQ(f.Current(), "b/1.bms");
+}
+
+TEST(Select, Button1ShowsTheLoadingScreenOnBothPagesFirst) {
+    TSelectFixture f;
+    const long before = f.presenter.Presents();
+    f.keys.Press('Z');
+    f.Frame();
+    EXPECT_EQ(f.presenter.Presents() - before, 3)
+        << "two loading screens, then the frame's own flip";
+}
+
+TEST(Select, AChartThatDoesNotCompileGoesBackToTheList) {
+    TSelectFixture f;
+    f.Write("a/1.bms", Bytes("#TITLE Broken\n#PLAYLEVEL 2\n#BPM 150\n#00x11:01\n"));
+    f.keys.Press('Z');
+    f.Frame();
+    f.keys.ReleaseAll();
+    ASSERT_EQ(f.messages.shown.size(), 1u);
+    EXPECT_EQ(f.messages.shown[0], "'00x' は整数ではありません");
+    EXPECT_EQ(f.form->Flow.GameMode, ModeSelect);
+    EXPECT_FALSE(f.form->Flow.ChartActive);
+    EXPECT_FALSE(f.form->CloseRequested());
+    EXPECT_EQ(f.form->Session.Header.Title, "Broken")
+        << "the header read before the error is shown";
+    EXPECT_EQ(f.Current(), "a/1.bms");
 }
 
 TEST(Select, BannersAreBuiltOnceAndShown) {
@@ -154,4 +190,124 @@ TEST(Select, FolderOfAChartPath) {
     // 0x95 0x5C is one Shift-JIS character: its 0x5C is no separator.
     EXPECT_EQ(FolderOfChart("/songs/\x95\\x/1.bms"), "/songs/\x95\\x/");
     EXPECT_EQ(FolderOfChart("C:\\songs\\a\\1.bms"), "C:\\songs\\a\\");
+}
+
+TEST(Select, Utf8AndShiftJisFolderNamesSideBySide) {
+    // "あ" is E3 81 82: in UTF-8 text none of its bytes starts a Shift-JIS pair.
+    EXPECT_EQ(FolderOfChart("u8/\xE3\x81\x82/1.bms"), "u8/\xE3\x81\x82/");
+    EXPECT_EQ(FolderOfChart("u8/\xE3\x81\x82\\1.bms"), "u8/\xE3\x81\x82\\");
+    // In Shift-JIS text 0x95 0x5C is one character, 0x83 0x41 another.
+    EXPECT_EQ(FolderOfChart("sj/\x95\\/1.bms"), "sj/\x95\\/");
+    EXPECT_EQ(FolderOfChart("sj/\x83\x41/1.bms"), "sj/\x83\x41/");
+    EXPECT_EQ(FolderOfChart("/songs/a:b/c:d.bms"), "/songs/a:b/") << "a colon is part of a name";
+
+    THeadlessForm f;
+    const std::string a = "u8/\xE3\x81\x82", i = "u8/\xE3\x81\x84"; // あ, い
+    for (const std::string& chart : {a + "/1.bms", i + "/1.bms", std::string("sj/\x83\x41/1.bms"),
+                                     std::string("sj/\x95\\/1.bms")})
+        f.Write(chart, Bytes("#TITLE " + chart + "\n"));
+    f.Write("u8/root.bmp", Picture(0xFF0000));
+    f.Write(a + "/pic.bmp", Picture(0x00FF00));
+    f.Write(a + "/k.wav", Bytes("RIFF"));
+    f.Start({});
+    const auto current = [&] { return f.form->Songs.ChartList[size_t(f.form->Songs.ChartIndex)]; };
+    ASSERT_EQ(f.form->Songs.ChartList.size(), 4u);
+    EXPECT_EQ(current(), f.dir.File("sj/\x83\x41/1.bms"));
+    // Each of the four folders is one stop of Right, and the fifth comes back.
+    std::vector<std::string> seen{current()};
+    for (int n = 0; n < 4; ++n) {
+        f.keys.Press(vk::Right);
+        f.Frame();
+        f.keys.ReleaseAll();
+        f.Frames(SlideFrames);
+        seen.push_back(current());
+    }
+    EXPECT_EQ(seen[1], f.dir.File("sj/\x95\\/1.bms"));
+    EXPECT_EQ(seen[2], f.dir.File(a + "/1.bms"));
+    EXPECT_EQ(seen[3], f.dir.File(i + "/1.bms"));
+    EXPECT_EQ(seen[4], seen[0]);
+    // The banner of あ comes from its own picture and is written beside it.
+    ASSERT_TRUE(std::filesystem::exists(f.dir.File(a + "/disk.bmp")));
+    EXPECT_FALSE(std::filesystem::exists(f.dir.File("u8/disk.bmp")));
+    EXPECT_EQ(LoadBmpFile(f.dir.File(a + "/disk.bmp")).ColourAt(40, 26), 0x00FF00u);
+    // A chart's "\" after a UTF-8 folder name still separates folders.
+    EXPECT_EQ(ResolveChartFile(f.dir.File(a + "\\k.wav")), f.dir.File(a + "/k.wav"));
+}
+
+TEST(Select, PathTextBelowTheSongsFolder) {
+    EXPECT_EQ(SelectPathText("/x/s/a-sjis/1.bms", "/x/s"), "/a-sjis/1.bms") << "no trailing slash";
+    EXPECT_EQ(SelectPathText("/x/s/a-sjis/1.bms", "/x/s/"), "/a-sjis/1.bms");
+    const std::string cwd = std::filesystem::current_path().string();
+    EXPECT_EQ(SelectPathText(cwd + "/s/a/1.bms", "s"), "/a/1.bms") << "a relative folder";
+    EXPECT_EQ(SelectPathText(cwd + "/s/a/1.bms", "./s/"), "/a/1.bms");
+
+    // 300 bytes of UTF-8: cut at 255 on a character boundary, still UTF-8.
+    std::string longName;
+    for (int n = 0; n < 100; ++n)
+        longName += "\xE3\x81\x82";
+    const std::string text = SelectPathText("/x/s/" + longName, "/x/s");
+    EXPECT_EQ(text.size(), 253u) << "'/' and 84 characters of 3 bytes";
+    EXPECT_TRUE(IsValidUtf8(text));
+    EXPECT_EQ(text.find("\xEF\xBF\xBD"), std::string::npos) << "no replacement characters";
+    // Shift-JIS text is cut between its double-byte characters.
+    std::string sjis = "ab";
+    for (int n = 0; n < 150; ++n)
+        sjis += "\x95\\";
+    EXPECT_EQ(CutAtCharacter(sjis, 255).size(), 254u);
+    EXPECT_EQ(CutAtCharacter("short", 255), "short");
+
+    // The form's list holds absolute paths, whatever the folder was given as.
+    THeadlessForm f;
+    f.songsFolder = f.dir.File("songs");
+    f.Write("songs/a-sjis/1.bms", Bytes("#TITLE x\n"));
+    f.Start({});
+    ASSERT_EQ(f.form->Songs.ChartList.size(), 1u);
+    EXPECT_EQ(f.form->Songs.ChartList[0], f.dir.File("songs/a-sjis/1.bms"));
+    EXPECT_EQ(SelectPathText(f.form->Songs.ChartList[0], f.songsFolder), "/a-sjis/1.bms");
+}
+
+TEST(Select, EveryLevelStarOnTheScreenIsDrawn) {
+    for (int level : {3, 110, 200, 2147483647}) {
+        THeadlessForm f;
+        f.Write("a/1.bms", Bytes("#PLAYLEVEL " + std::to_string(level) + "\n"));
+        f.Start({});
+        f.form->Toggles.ShowBga = false; // a black background
+        f.Frame();
+        // Every star of the formula, drawn without any bound: the surface clips.
+        TDirectDrawSurface expected(&f.form->DXDraw1);
+        expected.SetSize(320, 240);
+        expected.Fill(0);
+        const long long x0 = 162 - 7LL * level;
+        for (long long i = std::max(0LL, (-400 - x0) / 14); i < level && x0 + 14 * i < 320; ++i)
+            f.form->DXImageList1.Draw(ItemSelectStar, expected, int(x0 + 14 * i), 172, 0);
+        int starPixels = 0, matching = 0;
+        for (int y = 172; y < 186; ++y)
+            for (int x = 0; x < 320; ++x)
+                if (expected.Pixel(x, y) != 0)
+                    ++starPixels, matching += f.Back().Pixel(x, y) == expected.Pixel(x, y);
+        EXPECT_GT(starPixels, level == 3 ? 20 : 300) << "level " << level;
+        EXPECT_EQ(matching, starPixels) << "level " << level;
+    }
+}
+
+TEST(Select, DisplayReinitialisationKeepsTheCurrentChart) {
+    TSelectFixture f;
+    f.Move(vk::Right);
+    ASSERT_EQ(f.Current(), "b/1.bms");
+    f.form->ToggleFullScreen(); // F3
+    EXPECT_EQ(f.Current(), "b/1.bms");
+    EXPECT_EQ(f.form->Session.Header.Title, "b/1.bms")
+        << "the title of the chart shown, not the first one's";
+    EXPECT_EQ(f.form->Select.BannerPath, f.dir.File("b/disk.bmp")) << "and its banner";
+}
+
+TEST(Select, AKeyTappedBetweenTwoFramesCounts) {
+    TSelectFixture f;
+    f.keys.Tap(vk::Right); // down and up again before the frame polls
+    f.Frame();
+    f.Frames(SlideFrames + 2);
+    EXPECT_EQ(f.Current(), "b/1.bms") << "one folder, once";
+    f.keys.Tap(vk::Space);
+    f.Frame();
+    EXPECT_EQ(f.form->Flow.GameMode, ModePlay);
 }

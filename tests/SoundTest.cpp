@@ -188,18 +188,18 @@ TEST(SoundChannels, StatusPolyphonyAndMixing) {
         f.Write("click.wav", Riff("WAVE", {{"fmt ", Fmt(1, 1, 44100, 16)}, {"data", Pcm16({10000, 5000, 2500})}})));
     ASSERT_TRUE(click->HasBuffer());
     EXPECT_EQ(f.sound.ChannelCount(), 32);
-    EXPECT_EQ(f.sound.ChannelStatus(0), 0) << "never given a sample";
+    EXPECT_EQ(f.sound.ChannelStatus(0), ChannelStopped) << "never given a sample";
 
     f.sound.SetChannelSample(0, click.get());
-    EXPECT_EQ(f.sound.ChannelStatus(0), 0) << "given but not started";
+    EXPECT_EQ(f.sound.ChannelStatus(0), ChannelStopped) << "given but not started";
     f.sound.PlayChannel(0);
-    EXPECT_EQ(f.sound.ChannelStatus(0), 1);
+    EXPECT_EQ(f.sound.ChannelStatus(0), ChannelPlaying);
     auto out = Pull(f.sound, 2);
     EXPECT_EQ(out, (std::vector<int16_t>{10000, 10000, 5000, 5000}));
-    EXPECT_EQ(f.sound.ChannelStatus(0), 1);
+    EXPECT_EQ(f.sound.ChannelStatus(0), ChannelPlaying);
     out = Pull(f.sound, 2);
     EXPECT_EQ(out, (std::vector<int16_t>{2500, 2500, 0, 0}));
-    EXPECT_EQ(f.sound.ChannelStatus(0), 0) << "finished";
+    EXPECT_EQ(f.sound.ChannelStatus(0), ChannelStopped) << "finished";
     f.sound.StopChannel(0); // nothing visible
     f.sound.PlayChannel(0);
     EXPECT_EQ(Pull(f.sound, 1)[0], 10000) << "played again from the start";
@@ -220,7 +220,8 @@ TEST(SoundChannels, StatusPolyphonyAndMixing) {
     for (int c = 0; c < 5; ++c) f.sound.PlayChannel(c);
     EXPECT_EQ(Pull(f.sound, 1)[0], 32767) << "the sum is clipped";
     f.sound.StopAll();
-    for (int c = 0; c < 32; ++c) EXPECT_EQ(f.sound.ChannelStatus(c), 0);
+    for (int c = 0; c < 32; ++c)
+        EXPECT_EQ(f.sound.ChannelStatus(c), ChannelStopped);
 }
 
 TEST(SoundChannels, AFailedSampleOrAWrongChannelPlaysNothing) {
@@ -228,11 +229,11 @@ TEST(SoundChannels, AFailedSampleOrAWrongChannelPlaysNothing) {
     auto missing = f.sound.LoadSample(f.dir.File("missing.wav"));
     f.sound.SetChannelSample(0, missing.get());
     f.sound.PlayChannel(0);
-    EXPECT_EQ(f.sound.ChannelStatus(0), 0);
+    EXPECT_EQ(f.sound.ChannelStatus(0), ChannelStopped);
     EXPECT_EQ(Pull(f.sound, 4), std::vector<int16_t>(8, 0));
     EXPECT_EQ(LogLines(f.dir.File("ddsd.debug")).size(), 1u) << "the load failure alone is logged";
 
-    EXPECT_EQ(f.sound.ChannelStatus(32), 0);
+    EXPECT_EQ(f.sound.ChannelStatus(32), ChannelStopped);
     f.sound.PlayChannel(-1);
     EXPECT_EQ(LogLines(f.dir.File("ddsd.debug")).back(),
               "debug#00003 ... チャンネル番号-1は無効です、0～31の範囲で指定してください");
@@ -266,7 +267,7 @@ std::string WriteMidi(const TTempDir& dir) {
 long PullUntilStopped(TDDSD& sound, TMediaPlayer& music, long limitFrames) {
     long pulled = 0;
     while (pulled < limitFrames) {
-        if (music.Mode() != 2) return pulled;
+        if (music.Mode() != MusicPlaying) return pulled;
         Pull(sound, 64);
         pulled += 64;
     }
@@ -279,7 +280,7 @@ TEST(Music, OpenPlayStopResumeRewindAndTheEnd) {
     TSoundFixture f;
     TMediaPlayer music;
     f.sound.AddSource(&music);
-    EXPECT_EQ(music.Mode(), 0);
+    EXPECT_EQ(music.Mode(), MusicNotOpen);
     try {
         music.Play();
         FAIL();
@@ -289,22 +290,22 @@ TEST(Music, OpenPlayStopResumeRewindAndTheEnd) {
     music.FileName = WriteMidi(f.dir);
     music.Open();
     music.Rewind();
-    EXPECT_EQ(music.Mode(), 1);
+    EXPECT_EQ(music.Mode(), MusicStopped);
     music.Play();
-    EXPECT_EQ(music.Mode(), 2) << "playing right after play";
+    EXPECT_EQ(music.Mode(), MusicPlaying) << "playing right after play";
     Pull(f.sound, 22050); // 0.5 s
-    EXPECT_EQ(music.Mode(), 2);
+    EXPECT_EQ(music.Mode(), MusicPlaying);
     music.Stop();
-    EXPECT_EQ(music.Mode(), 1);
+    EXPECT_EQ(music.Mode(), MusicStopped);
     Pull(f.sound, 44100); // time passes while stopped: the position stays
     music.Play();
     const long rest = PullUntilStopped(f.sound, music, 3 * 44100);
     EXPECT_NEAR(rest, 22050, 441) << "resumed where it stopped, ended within 10 ms of its end";
-    EXPECT_EQ(music.Mode(), 1);
+    EXPECT_EQ(music.Mode(), MusicStopped);
 
     // Playing an ended piece starts it again; rewinding while playing restarts it.
     music.Play();
-    EXPECT_EQ(music.Mode(), 2);
+    EXPECT_EQ(music.Mode(), MusicPlaying);
     Pull(f.sound, 22050);
     music.Rewind();
     EXPECT_NEAR(PullUntilStopped(f.sound, music, 3 * 44100), 44100, 441 + 1024);
@@ -331,7 +332,7 @@ TEST(Music, BadFilesAndAMissingSoundFont) {
     TMediaPlayer music;
     music.FileName = dir.File("none.mid");
     EXPECT_THROW(music.Open(), TError);
-    EXPECT_EQ(music.Mode(), 0);
+    EXPECT_EQ(music.Mode(), MusicNotOpen);
     WriteFileAtomic(dir.File("text.mid"), {'n', 'o', 't', ' ', 'm', 'i', 'd', 'i'});
     music.FileName = dir.File("text.mid");
     try {

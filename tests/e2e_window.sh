@@ -48,3 +48,50 @@ if [ $rc -ne 0 ] || [ ! -s "$work/live.png" ]; then
 fi
 echo "ok - a demo song plays live in a window"
 
+
+# On the select screen: a quick tap of Space starts the song every time (the
+# press is latched between two polls), and a window uncovered while frames are
+# suspended shows its picture again.
+songs="$(dirname "$bin")/songs"
+xvfb-run -a -s "-screen 0 640x480x24" bash -c '
+  bin="$1"; songs="$2"; work="$3"; crop="320x240+160+120"; header="320x28+160+120"
+  start() {
+    "$bin" --windowed --scale 1 --songs "$songs" 2>> "$work/select.err" & pid=$!
+    win=""
+    for i in $(seq 1 100); do
+      win=$(xdotool search --name "Tappo Player" 2>/dev/null | head -n 1)
+      [ -n "$win" ] && break
+      sleep 0.1
+    done
+    [ -n "$win" ] || { echo "FAILED - no window appeared"; kill $pid; exit 1; }
+    # The select screen is up once its header is drawn.
+    for i in $(seq 1 50); do
+      import -window root -crop $header "$work/h0.png"
+      [ "$(convert "$work/h0.png" -format "%[fx:mean]" info:)" != "0" ] && break
+      sleep 0.1
+    done
+    sleep 0.3
+  }
+  started=0
+  for try in 1 2 3; do
+    start
+    import -window root -crop $header "$work/h0.png"
+    xdotool key --delay 0 space
+    sleep 1
+    import -window root -crop $header "$work/h1.png"
+    kill $pid; wait $pid 2>/dev/null
+    diff=$(compare -metric AE "$work/h0.png" "$work/h1.png" null: 2>&1)
+    [ "${diff%% *}" != "0" ] && started=$((started + 1))
+  done
+  [ $started -eq 3 ] || { echo "FAILED - a tap of Space started the song $started of 3 times"; exit 1; }
+  echo "ok - a tap of Space on the select screen started the song 3 of 3 times"
+
+  start
+  xdotool windowunmap --sync "$win"; sleep 0.5
+  xdotool windowmap --sync "$win"; sleep 0.8
+  import -window root -crop $crop "$work/exposed.png"
+  kill $pid; wait $pid 2>/dev/null
+  mean=$(convert "$work/exposed.png" -format "%[fx:mean]" info:)
+  [ "$mean" != "0" ] || { echo "FAILED - the window stayed black after it was uncovered"; exit 1; }
+  echo "ok - an uncovered window shows its picture again"
+' _ "$bin" "$songs" "$work" || exit 1

@@ -1,0 +1,34 @@
+// The current chart and its loaded media: the record the select screen shows
+// the chart's header from, the chart pipeline installs a compiled chart into,
+// and the play screen plays and draws.
+#pragma once
+
+#include "chart/Compiler.h"
+#include "chart/GameState.h"
+#include "chart/Media.h"
+
+#include <string>
+#include <utility>
+
+namespace tappo {
+
+struct TChartSession {
+    TChartHeader Header;    // written by the header scan and by each compile
+    TGameState GameState;   // the same; play moves the background images
+    TChartData Chart;       // timing tables and event lists of the last compile
+    std::string SongFolder; // folder of the chart shown or played
+    TKeysoundSlots KeysoundSlots;
+    TBgaSurfaces BgaSurfaces;
+
+    // What the next compile keeps of this chart.
+    TChartCarryOver CarryOver() const { return TChartCarryOver{Header, GameState, SongFolder}; }
+    // Makes `compiled` the current chart (its media are loaded afterwards).
+    void Install(TCompiledChart&& compiled) {
+        Header = std::move(compiled.Header);
+        GameState = std::move(compiled.GameState);
+        SongFolder = std::move(compiled.SongFolder);
+        Chart = std::move(compiled.Data);
+    }
+};
+
+} // namespace tappo

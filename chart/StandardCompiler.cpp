@@ -1,0 +1,249 @@
+#include "chart/StandardCompiler.h"
+
+#include "chart/StandardLines.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace tappo {
+
+int64_t StandardPlayerTime(double timeMs) {
+    if (!(timeMs < StandardMaxTimeMs)) return int64_t(StandardMaxTimeMs);
+    return int64_t(std::floor(timeMs + 1e-6));
+}
+
+int StandardSlotOf(char a, char b) {
+    auto digit = [](char c) {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
+        if (c >= 'a' && c <= 'z') return c - 'a' + 10;
+        return -1;
+    };
+    const int x = digit(a), y = digit(b);
+    return x < 0 || y < 0 ? -1 : x * 36 + y;
+}
+
+std::string StandardSlotText(int slot) {
+    static constexpr char Digits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    slot = std::clamp(slot, 0, StandardSlotCount - 1);
+    return std::string{Digits[slot / 36], Digits[slot % 36]};
+}
+
+int StandardLaneOfKey(int key) {
+    static constexpr int Lanes[10] = {-1, 0, 0, 1, 1, 2, 3, 3, 2, 3};
+    return key >= 1 && key <= 9 ? Lanes[key] : -1;
+}
+
+bool StandardLaneOf(const TStandardObject& o, int& player, int& lane) {
+    if (o.Kind != TStandardKind::Note && o.Kind != TStandardKind::LongStart) return false;
+    if (o.Player < 1 || o.Player > 2 || StandardLaneOfKey(o.Key) < 0) return false;
+    player = o.Player;
+    lane = StandardLaneOfKey(o.Key);
+    return true;
+}
+
+int64_t StandardStepTime(const TStandardObject& o) {
+    return std::max<int64_t>(0, o.Time - 20);
+}
+
+namespace {
+
+constexpr uint16_t TempoHex = ChannelCode('0', '3');
+constexpr uint16_t TempoSlot = ChannelCode('0', '8');
+constexpr uint16_t StopSlot = ChannelCode('0', '9');
+
+struct TOrder {
+    double Beat;
+    uint32_t Index;
+};
+
+// Objects by beat; objects on the same beat keep the order of the chart's lines.
+// They are first placed by measure (a counting sort, which keeps line order),
+// then each measure is sorted on its own: short sorts, mostly already in order.
+std::vector<TOrder> OrderByBeat(const std::vector<TRawObject>& raw,
+                                const std::array<double, StandardMeasureCount + 1>& measureBeat,
+                                const TStandardChart& chart) {
+    std::array<uint32_t, StandardMeasureCount + 1> first{};
+    for (const TRawObject& r : raw)
+        ++first[size_t(r.Measure) + 1];
+    for (size_t m = 1; m < first.size(); ++m)
+        first[m] += first[m - 1];
+    std::vector<TOrder> order(raw.size());
+    std::array<uint32_t, StandardMeasureCount + 1> next = first;
+    for (size_t i = 0; i < raw.size(); ++i) {
+        const TRawObject& r = raw[i];
+        const double beats = 4.0 * chart.MeasureScale[r.Measure];
+        order[next[r.Measure]++] =
+            TOrder{measureBeat[r.Measure] + beats * (double(r.K) / double(r.N)), uint32_t(i)};
+    }
+    auto before = [](const TOrder& a, const TOrder& b) {
+        return a.Beat < b.Beat || (a.Beat == b.Beat && a.Index < b.Index);
+    };
+    for (size_t m = 0; m < StandardMeasureCount; ++m) {
+        const auto from = order.begin() + first[m], to = order.begin() + first[m + 1];
+        if (!std::is_sorted(from, to, before)) std::sort(from, to, before);
+    }
+    return order;
+}
+
+// On one beat the tempo changes come first, so a stop there lasts at the new tempo.
+void BuildTimeline(const std::vector<TRawObject>& raw, const std::vector<TOrder>& order,
+                   TStandardChart& chart) {
+    chart.Timeline.Start(chart.Header.Bpm);
+    for (size_t first = 0; first < order.size();) {
+        size_t end = first;
+        while (end < order.size() && order[end].Beat == order[first].Beat)
+            ++end;
+        for (int pass = 0; pass < 2; ++pass) {
+            for (size_t i = first; i < end; ++i) {
+                const TRawObject& r = raw[order[i].Index];
+                const bool tempo = r.Channel == TempoHex || r.Channel == TempoSlot;
+                if (pass == 0 ? !tempo : r.Channel != StopSlot) continue;
+                const double v = r.Channel == TempoHex    ? r.Slot
+                                 : r.Channel == TempoSlot ? chart.BpmValues[r.Slot]
+                                                          : chart.StopValues[r.Slot];
+                if (v == 0)
+                    AddStandardWarning(chart, int(r.Line),
+                                       (tempo ? "#BPM" : "#STOP") + StandardSlotText(r.Slot) +
+                                           " is not defined; object left out");
+                else if (tempo)
+                    chart.Timeline.AddTempo(order[i].Beat, v);
+                else
+                    chart.Timeline.AddStop(order[i].Beat, v);
+            }
+        }
+        first = end;
+    }
+}
+
+// Kind, player and key of a channel's objects, before long notes are paired.
+TStandardObject ClassifyChannel(uint16_t channel) {
+    static constexpr char Digits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    const int a = channel / 36, b = channel % 36;
+    TStandardObject o;
+    o.Channel[0] = Digits[a];
+    o.Channel[1] = Digits[b];
+    if (a == 0) {
+        o.Kind = b == 1   ? TStandardKind::Background
+                 : b == 4 ? TStandardKind::BgaBase
+                 : b == 6 ? TStandardKind::BgaPoor
+                          : TStandardKind::BgaLayer;
+        return o;
+    }
+    o.Key = uint8_t(b);
+    if (a == 13 || a == 14) { // D1-D9, E1-E9
+        o.Player = uint8_t(a - 12);
+        o.Kind = TStandardKind::Mine;
+        return o;
+    }
+    o.Player = uint8_t(2 - a % 2);
+    o.Kind = a <= 2   ? TStandardKind::Note
+             : a <= 4 ? TStandardKind::Invisible
+                      : TStandardKind::LongStart;
+    return o;
+}
+
+// Pairs long notes: on 51-69 every second object of a key ends the one before;
+// on 11-29 the #LNOBJ id ends the key's last note.
+class TLongNotes {
+  public:
+    explicit TLongNotes(TStandardChart& chart) : chart_(chart) {
+        open_.fill(-1);
+        last_.fill(-1);
+    }
+    // False when the object is to be left out.
+    bool Pair(TStandardObject& o, uint32_t line) {
+        const size_t k = size_t(o.Player * 10 + o.Key);
+        const int64_t index = int64_t(chart_.Objects.size());
+        if (o.Kind == TStandardKind::LongStart) {
+            if (open_[k] >= 0) {
+                o.Kind = TStandardKind::LongEnd;
+                open_[k] = -1;
+            } else {
+                open_[k] = index, openLine_[k] = line;
+            }
+        } else if (o.Kind == TStandardKind::Note) {
+            if (o.Slot != chart_.Header.LnObj) {
+                last_[k] = index;
+                return true;
+            }
+            if (last_[k] < 0) {
+                AddStandardWarning(chart_, int(line),
+                                   "#LNOBJ object without a note before it; left out");
+                return false;
+            }
+            chart_.Objects[size_t(last_[k])].Kind = TStandardKind::LongStart;
+            o.Kind = TStandardKind::LongEnd;
+            last_[k] = -1;
+        }
+        return true;
+    }
+    void Finish() {
+        for (size_t k = 0; k < open_.size(); ++k) {
+            if (open_[k] < 0) continue;
+            chart_.Objects[size_t(open_[k])].Kind = TStandardKind::Note;
+            AddStandardWarning(chart_, int(openLine_[k]),
+                               "long note without an end; played as a note");
+        }
+    }
+
+  private:
+    TStandardChart& chart_;
+    std::array<int64_t, 30> open_{}, last_{};
+    std::array<uint32_t, 30> openLine_{};
+};
+
+void BuildObjects(const std::vector<TRawObject>& raw, const std::vector<TOrder>& order,
+                  TStandardChart& chart) {
+    chart.Objects.reserve(raw.size());
+    TStandardTimeline::TCursor cursor(chart.Timeline);
+    TLongNotes longNotes(chart);
+    std::vector<TStandardObject> templates(StandardSlotCount);
+    for (size_t c = 0; c < templates.size(); ++c)
+        templates[c] = ClassifyChannel(uint16_t(c));
+    for (const TOrder& o : order) {
+        const TRawObject& r = raw[o.Index];
+        chart.LastObjectMeasure = std::max<int>(chart.LastObjectMeasure, r.Measure);
+        if (r.Channel == TempoHex || r.Channel == TempoSlot || r.Channel == StopSlot) continue;
+        TStandardObject object = templates[r.Channel];
+        object.Beat = o.Beat;
+        object.TimeMs = cursor.TimeOfBeat(o.Beat);
+        object.Time = StandardPlayerTime(object.TimeMs);
+        object.Measure = r.Measure;
+        object.Slot = r.Slot;
+        if (longNotes.Pair(object, r.Line)) chart.Objects.push_back(object);
+    }
+    longNotes.Finish();
+}
+
+} // namespace
+
+TStandardChart CompileStandardChart(std::string_view bytes, const TStandardOptions& options) {
+    TStandardChart chart;
+    chart.WavFileNames.assign(StandardSlotCount, std::string());
+    chart.BmpFileNames.assign(StandardSlotCount, std::string());
+    chart.BpmValues.assign(StandardSlotCount, 0.0);
+    chart.StopValues.assign(StandardSlotCount, 0.0);
+    chart.MeasureScale.fill(1.0);
+    const std::vector<TRawObject> raw = ReadStandardLines(bytes, options, chart);
+
+    std::array<double, StandardMeasureCount + 1> measureBeat{};
+    for (int m = 0; m < StandardMeasureCount; ++m)
+        measureBeat[size_t(m + 1)] = measureBeat[size_t(m)] + 4.0 * chart.MeasureScale[size_t(m)];
+    const std::vector<TOrder> order = OrderByBeat(raw, measureBeat, chart);
+    BuildTimeline(raw, order, chart);
+    BuildObjects(raw, order, chart);
+
+    if (chart.LastObjectMeasure >= 0) {
+        const double end =
+            chart.Timeline.TimeOfBeat(measureBeat[size_t(chart.LastObjectMeasure + 1)]);
+        if (end >= StandardMaxTimeMs)
+            AddStandardWarning(chart, 0,
+                               "the song runs past 10^12 ms; what lies later is held there");
+        chart.LastSoundTime = int32_t(std::min<int64_t>(StandardPlayerTime(end) + 2000, INT32_MAX));
+    }
+    return chart;
+}
+
+} // namespace tappo

@@ -1,0 +1,139 @@
+#include "chart/EventLists.h"
+#include "chart/ShiftJis.h"
+#include "chart/StandardCompiler.h"
+
+#include <algorithm>
+#include <charconv>
+#include <string_view>
+
+namespace tappo {
+namespace {
+
+// "%.15g" and "%.3f", without printf's cost on listings of millions of objects.
+std::string Number(double v) {
+    char buffer[64];
+    return std::string(
+        buffer,
+        std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, 15).ptr);
+}
+
+std::string Fixed3(double v) {
+    char buffer[400]; // room for any double
+    return std::string(
+        buffer, std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, 3).ptr);
+}
+
+const char* KindName(TStandardKind kind) {
+    switch (kind) {
+    case TStandardKind::Background:
+        return "Background";
+    case TStandardKind::Note:
+        return "Note";
+    case TStandardKind::LongStart:
+        return "LongStart";
+    case TStandardKind::LongEnd:
+        return "LongEnd";
+    case TStandardKind::Invisible:
+        return "Invisible";
+    case TStandardKind::Mine:
+        return "Mine";
+    case TStandardKind::BgaBase:
+        return "BgaBase";
+    case TStandardKind::BgaPoor:
+        return "BgaPoor";
+    case TStandardKind::BgaLayer:
+        return "BgaLayer";
+    }
+    return "?";
+}
+
+// One object's line, written straight into the listing: a listing may hold
+// millions of them.
+void AppendObject(const TStandardObject& o, std::string& out) {
+    char buffer[1024];
+    char* const end = buffer + sizeof buffer;
+    char* p = buffer;
+    auto text = [&](std::string_view s) { p = std::copy(s.begin(), s.end(), p); };
+    text("Object ");
+    if (o.Time >= 0 && o.Time < 10'000'000) {
+        char digits[8];
+        const char* d = std::to_chars(digits, digits + 8, o.Time).ptr;
+        p = std::fill_n(p, 7 - (d - digits), '0');
+        p = std::copy(static_cast<const char*>(digits), d, p);
+    } else {
+        text(FormatTime(o.Time));
+    }
+    *p++ = ' ';
+    p = std::to_chars(p, end, o.TimeMs, std::chars_format::fixed, 3).ptr;
+    *p++ = ' ';
+    p = std::to_chars(p, end, o.Beat, std::chars_format::general, 15).ptr;
+    *p++ = ' ';
+    p = std::to_chars(p, end, o.Measure).ptr;
+    *p++ = ' ';
+    *p++ = o.Channel[0];
+    *p++ = o.Channel[1];
+    *p++ = ' ';
+    text(StandardSlotText(o.Slot));
+    *p++ = ' ';
+    text(KindName(o.Kind));
+    *p++ = '\n';
+    out.append(buffer, p);
+}
+
+// Measures up to the last one holding an object: start time, start beat, beats.
+void ListMeasures(const TStandardChart& chart, std::string& out) {
+    double beat = 0;
+    for (int m = 0; m <= chart.LastObjectMeasure; ++m) {
+        const double beats = 4.0 * chart.MeasureScale[size_t(m)];
+        out += "Measure " + std::to_string(m) + ' ' + Fixed3(chart.Timeline.TimeOfBeat(beat)) +
+               ' ' + Number(beat) + ' ' + Number(beats) + '\n';
+        beat += beats;
+    }
+}
+
+void ListTimeline(const TStandardChart& chart, std::string& out) {
+    const std::vector<TTimingPoint>& points = chart.Timeline.Points();
+    for (size_t i = 0; i < points.size(); ++i) {
+        const TTimingPoint& p = points[i];
+        if (i == 0 || p.Bpm != points[i - 1].Bpm)
+            out += "Tempo " + Number(p.Beat) + ' ' + Fixed3(p.TimeMs) + ' ' + Number(p.Bpm) + '\n';
+        if (p.StopMs > 0)
+            out +=
+                "Stop " + Number(p.Beat) + ' ' + Fixed3(p.TimeMs) + ' ' + Fixed3(p.StopMs) + '\n';
+    }
+}
+
+} // namespace
+
+std::string StandardInspectListing(const TStandardChart& chart) {
+    std::string out;
+    out.reserve(1024 + chart.Objects.size() * 64);
+    const TStandardHeader& h = chart.Header;
+    auto line = [&](const char* name, const std::string& value) {
+        out += name;
+        out += ' ';
+        out += value;
+        out += '\n';
+    };
+    line("Title", Cp932ToUtf8(h.Title));
+    line("Artist", Cp932ToUtf8(h.Artist));
+    line("Genre", Cp932ToUtf8(h.Genre));
+    line("PlayLevel", std::to_string(h.PlayLevel));
+    line("Bpm", Number(h.Bpm));
+    line("PlayerMode", std::to_string(h.PlayerMode));
+    line("MidiFileName", Cp932ToUtf8(h.MidiFileName));
+    line("Banner", Cp932ToUtf8(h.Banner));
+    line("StageFile", Cp932ToUtf8(h.StageFile));
+    out += "Mode standard\n";
+    for (const TStandardWarning& w : chart.Warnings)
+        line("Warning", std::to_string(w.Line) + ' ' + w.Text);
+    ListMeasures(chart, out);
+    ListTimeline(chart, out);
+    // Object <time> <exact ms> <beat> <measure> <channel> <id> <kind>
+    for (const TStandardObject& o : chart.Objects)
+        AppendObject(o, out);
+    line("LastSoundTime", std::to_string(chart.LastSoundTime));
+    return out;
+}
+
+} // namespace tappo

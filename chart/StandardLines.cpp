@@ -1,0 +1,374 @@
+#include "chart/StandardLines.h"
+
+#include "chart/Convert.h"
+#include "chart/ShiftJis.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+
+namespace tappo {
+
+void AddStandardWarning(TStandardChart& chart, int line, std::string text) {
+    if (chart.Warnings.size() < StandardMaxWarnings)
+        chart.Warnings.push_back(TStandardWarning{line, std::move(text)});
+    else if (chart.Warnings.size() == StandardMaxWarnings)
+        chart.Warnings.push_back(TStandardWarning{0, "further warnings left out"});
+}
+
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+char Upper(char c) {
+    return c >= 'a' && c <= 'z' ? char(c - 32) : c;
+}
+bool IsBase36(char c) {
+    return IsDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+// A value as a warning quotes it: at most 40 bytes, as UTF-8.
+std::string Quote(std::string_view value) {
+    std::string q = "'" + Cp932ToUtf8(value.substr(0, 40));
+    if (value.size() > 40) q += "...";
+    return q + "'";
+}
+
+// The #RANDOM/#IF blocks around the current line. Each open block records
+// whether its lines are read; blocks nested deeper than StandardMaxNesting are
+// only counted, and their lines skipped.
+class TFlow {
+  public:
+    TFlow(const TStandardOptions& o) : options_(o), state_(o.Seed) {}
+
+    bool Active() const { return overflow_ == 0 && (frames_.empty() || frames_.back().Active); }
+
+    // Returns false when `key` is not a control-flow command.
+    bool Handle(std::string_view key, std::string_view value, int line, TStandardChart& chart);
+    // A #RANDOM block may run to the end of the chart; an #IF should not.
+    void Finish(TStandardChart& chart) {
+        const bool openIf = std::any_of(frames_.begin(), frames_.end(),
+                                        [](const TFrame& f) { return !f.IsRandom; });
+        if (openIf || overflow_ > 0) AddStandardWarning(chart, 0, "#IF block left open at the end");
+    }
+
+  private:
+    struct TFrame {
+        bool IsRandom = false;
+        bool Active = true;
+        bool Taken = false; // an #IF: one of its branches was read
+        bool OuterActive = true;
+        int64_t Value = 0; // the random value its #IFs compare with
+    };
+    int64_t Draw(int64_t range);
+    int64_t CurrentValue() const { return frames_.empty() ? 0 : frames_.back().Value; }
+    bool Push(TFrame f, int line, TStandardChart& chart);
+    void Pop(bool random, int line, TStandardChart& chart);
+
+    const TStandardOptions& options_;
+    uint64_t state_;
+    std::vector<TFrame> frames_;
+    int overflow_ = 0;
+};
+
+int64_t TFlow::Draw(int64_t range) {
+    if (!options_.UseSeed) return std::clamp<int64_t>(options_.FixedRandom, 1, range);
+    // splitmix64: the same seed gives the same draws on every machine.
+    uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    z ^= z >> 31;
+    return 1 + int64_t(z % uint64_t(range));
+}
+
+bool TFlow::Push(TFrame f, int line, TStandardChart& chart) {
+    if (overflow_ > 0 || frames_.size() >= size_t(StandardMaxNesting)) {
+        if (overflow_++ == 0)
+            AddStandardWarning(chart, line, "blocks nested too deep; their lines are skipped");
+        return false;
+    }
+    frames_.push_back(f);
+    return true;
+}
+
+void TFlow::Pop(bool random, int line, TStandardChart& chart) {
+    if (overflow_ > 0) {
+        --overflow_;
+        return;
+    }
+    // #ENDRANDOM closes the innermost random block and any #IF left open in it;
+    // #ENDIF the innermost #IF and any #RANDOM left open in it.
+    auto it = std::find_if(frames_.rbegin(), frames_.rend(),
+                           [&](const TFrame& f) { return f.IsRandom == random; });
+    if (it == frames_.rend())
+        return AddStandardWarning(chart, line,
+                                  random ? "#ENDRANDOM without #RANDOM" : "#ENDIF without #IF");
+    frames_.erase(std::next(it).base(), frames_.end());
+}
+
+bool TFlow::Handle(std::string_view key, std::string_view value, int line, TStandardChart& chart) {
+    const bool outer = Active();
+    int32_t n = 0;
+    const bool number = TryStrToInt(value, n);
+    if (key == "RANDOM" || key == "SETRANDOM") {
+        if (!number)
+            AddStandardWarning(chart, line,
+                               "#" + std::string(key) + " value " + Quote(value) +
+                                   " is not a whole number");
+        TFrame f{true, outer, false, outer, 0};
+        if (outer && number) f.Value = key == "RANDOM" ? (n >= 1 ? Draw(n) : 0) : n;
+        // A #RANDOM right after another one's #IFs, with no #ENDRANDOM between,
+        // starts the next block rather than one inside it.
+        if (overflow_ == 0 && !frames_.empty() && frames_.back().IsRandom)
+            frames_.back() = f;
+        else
+            Push(f, line, chart);
+    } else if (key == "IF") {
+        if (!number)
+            AddStandardWarning(chart, line, "#IF value " + Quote(value) + " is not a whole number");
+        const bool hit = outer && number && n == CurrentValue();
+        Push(TFrame{false, hit, hit, outer, CurrentValue()}, line, chart);
+    } else if (key == "ELSEIF" || key == "ELSE") {
+        if (overflow_ > 0) return true;
+        // A #RANDOM left open inside the branch ends with it.
+        auto it = std::find_if(frames_.rbegin(), frames_.rend(),
+                               [](const TFrame& f) { return !f.IsRandom; });
+        if (it == frames_.rend()) {
+            AddStandardWarning(chart, line, "#" + std::string(key) + " without #IF");
+            return true;
+        }
+        frames_.erase(it.base(), frames_.end());
+        TFrame& f = frames_.back();
+        const bool hit = f.OuterActive && !f.Taken && (key == "ELSE" || (number && n == f.Value));
+        f.Active = hit;
+        f.Taken = f.Taken || hit;
+    } else if (key == "ENDIF") {
+        Pop(false, line, chart);
+    } else if (key == "ENDRANDOM") {
+        Pop(true, line, chart);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+struct TReader {
+    const TStandardOptions& Options;
+    TStandardChart& Chart;
+    std::vector<TRawObject> Objects;
+    std::vector<bool> UnknownChannelSeen = std::vector<bool>(36 * 36, false);
+    bool ObjectsCut = false;
+
+    bool ReadReal(std::string_view value, double& out) const {
+        return TryStrToFloat(value, Options.DecimalSeparator, out) ||
+               (Options.DecimalSeparator != '.' && TryStrToFloat(value, '.', out));
+    }
+    void Warn(int line, std::string text) { AddStandardWarning(Chart, line, std::move(text)); }
+    void Header(std::string_view key, std::string_view value, int line);
+    bool SlotHeader(std::string_view key, std::string_view value, int line);
+    void ChannelLine(std::string_view text, int line);
+    void ChannelObjects(std::string_view data, uint16_t measure, uint16_t channel, bool hex,
+                        int line);
+};
+
+bool TReader::SlotHeader(std::string_view key, std::string_view value, int line) {
+    size_t prefix = 0;
+    for (std::string_view p : {"WAV", "BMP", "BPM", "EXBPM", "STOP"})
+        if (key.size() == p.size() + 2 && key.substr(0, p.size()) == p) prefix = p.size();
+    if (prefix == 0) return false;
+    const int slot = StandardSlotOf(key[prefix], key[prefix + 1]);
+    if (slot <= 0) {
+        Warn(line,
+             "#" + std::string(key) + ": slot " + Quote(key.substr(prefix)) + " is not 01 to ZZ");
+        return true;
+    }
+    const std::string_view name = key.substr(0, prefix);
+    if (name == "WAV")
+        Chart.WavFileNames[size_t(slot)] = std::string(value);
+    else if (name == "BMP")
+        Chart.BmpFileNames[size_t(slot)] = std::string(value);
+    else {
+        const bool tempo = name != "STOP";
+        double v = 0;
+        if (!ReadReal(value, v) || (tempo ? !(v > 0) : v < 0))
+            Warn(line, "#" + std::string(key) + " value " + Quote(value) +
+                           (tempo ? " is not a tempo above 0" : " is not a length of 0 or more"));
+        else
+            (tempo ? Chart.BpmValues : Chart.StopValues)[size_t(slot)] = v;
+    }
+    return true;
+}
+
+void TReader::Header(std::string_view key, std::string_view value, int line) {
+    TStandardHeader& h = Chart.Header;
+    auto integer = [&](int32_t& field) {
+        if (!TryStrToInt(value, field))
+            Warn(line,
+                 "#" + std::string(key) + " value " + Quote(value) + " is not a whole number");
+    };
+    if (key == "TITLE")
+        h.Title = value;
+    else if (key == "ARTIST")
+        h.Artist = value;
+    else if (key == "GENRE")
+        h.Genre = value;
+    else if (key == "MIDIFILE")
+        h.MidiFileName = value;
+    else if (key == "BANNER")
+        h.Banner = value;
+    else if (key == "STAGEFILE")
+        h.StageFile = value;
+    else if (key == "PLAYLEVEL")
+        integer(h.PlayLevel);
+    else if (key == "PLAYER")
+        integer(h.PlayerMode);
+    else if (key == "LNTYPE") {
+        integer(h.LnType);
+        if (h.LnType != 1) Warn(line, "#LNTYPE " + Quote(value) + " is read as #LNTYPE 1");
+    } else if (key == "LNOBJ") {
+        const int slot = value.size() == 2 ? StandardSlotOf(value[0], value[1]) : -1;
+        if (slot <= 0)
+            Warn(line, "#LNOBJ value " + Quote(value) + " is not 01 to ZZ");
+        else
+            h.LnObj = slot;
+    } else if (key == "BPM") {
+        double v = 0;
+        if (!ReadReal(value, v) || !(v > 0))
+            Warn(line, "#BPM value " + Quote(value) + " is not a tempo above 0");
+        else
+            h.Bpm = v;
+    } else {
+        SlotHeader(key, value, line); // other keys are not read
+    }
+}
+
+// "#mmmcc:" then pairs: measure mmm (decimal), channel cc (two base-36 digits).
+bool IsChannelLine(std::string_view s) {
+    return s.size() >= 7 && s[6] == ':' && IsDigit(s[1]) && IsDigit(s[2]) && IsDigit(s[3]) &&
+           IsBase36(s[4]) && IsBase36(s[5]);
+}
+
+bool IsKnownChannel(char a, char b) {
+    if (a == '0') return b == '1' || (b >= '2' && b <= '4') || (b >= '6' && b <= '9');
+    if (a >= '1' && a <= '6') return b >= '1' && b <= '9';
+    return (a == 'D' || a == 'E') && b >= '1' && b <= '9';
+}
+
+void TReader::ChannelLine(std::string_view s, int line) {
+    const uint16_t measure = uint16_t((s[1] - '0') * 100 + (s[2] - '0') * 10 + (s[3] - '0'));
+    const char a = Upper(s[4]), b = Upper(s[5]);
+    const std::string_view data = Trim(s.substr(7));
+    if (a == '0' && b == '2') {
+        double v = 0;
+        if (!ReadReal(data, v) || !(v > 0) || v > 1000)
+            Warn(line, "measure length " + Quote(data) + " is not above 0 and at most 1000");
+        else
+            Chart.MeasureScale[measure] = v;
+        return;
+    }
+    if (!IsKnownChannel(a, b)) {
+        if (!UnknownChannelSeen[ChannelCode(a, b)])
+            Warn(line, "channel " + std::string{a, b} + " is not read");
+        UnknownChannelSeen[ChannelCode(a, b)] = true;
+        return;
+    }
+    ChannelObjects(data, measure, ChannelCode(a, b), a == '0' && b == '3', line);
+}
+
+void TReader::ChannelObjects(std::string_view data, uint16_t measure, uint16_t channel, bool hex,
+                             int line) {
+    if (data.size() % 2 != 0) {
+        Warn(line, "odd number of characters; the last one is left out");
+        data.remove_suffix(1);
+    }
+    const uint32_t n = uint32_t(data.size() / 2);
+    bool badPair = false;
+    for (uint32_t k = 0; k < n; ++k) {
+        const char x = data[2 * k], y = data[2 * k + 1];
+        if (x == '0' && y == '0') continue;
+        int slot = StandardSlotOf(x, y);
+        if (hex) slot = IsHexDigit(x) && IsHexDigit(y) ? HexValue(x) * 16 + HexValue(y) : -1;
+        if (slot < 0) {
+            if (!badPair)
+                Warn(line, "object " + Quote(data.substr(2 * k, 2)) + " is not an id; left out");
+            badPair = true;
+            continue;
+        }
+        if (Objects.size() >= StandardMaxObjects) {
+            if (!ObjectsCut) Warn(line, "more than 2,000,000 objects; the rest are left out");
+            ObjectsCut = true;
+            return;
+        }
+        Objects.push_back(TRawObject{k, n, uint32_t(line), measure, channel, uint16_t(slot)});
+    }
+}
+
+// A header line's key, upper case; empty when it is too long to be one we read.
+std::string_view KeyOf(std::string_view s, char (&buffer)[16], std::string_view& value) {
+    size_t end = 1;
+    while (end < s.size() && !IsBlank(s[end]))
+        ++end;
+    value = Trim(s.substr(end));
+    if (end - 1 > sizeof buffer) return {};
+    for (size_t i = 1; i < end; ++i)
+        buffer[i - 1] = Upper(s[i]);
+    return std::string_view(buffer, end - 1);
+}
+
+} // namespace
+
+std::vector<TRawObject> ReadStandardLines(std::string_view bytes, const TStandardOptions& options,
+                                          TStandardChart& chart) {
+    TReader reader{options, chart, {}};
+    TFlow flow(options);
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3); // a UTF-8 byte order mark
+    const size_t nul = bytes.find('\0');
+    if (nul != std::string_view::npos) {
+        AddStandardWarning(chart, 0, "the chart text ends at a NUL byte");
+        bytes = bytes.substr(0, nul);
+    }
+    int lineNumber = 0;
+    size_t start = 0;
+    while (start < bytes.size()) {
+        size_t end = start;
+        while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n')
+            ++end;
+        const std::string_view s = Trim(bytes.substr(start, end - start));
+        if (end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() &&
+            bytes[end + 1] == '\n')
+            ++end;
+        start = end + 1;
+        if (lineNumber < INT32_MAX) ++lineNumber; // files past 2 GB of line ends
+        if (s.size() < 2 || s[0] != '#') continue;
+        if (IsChannelLine(s)) {
+            if (flow.Active()) reader.ChannelLine(s, lineNumber);
+            continue;
+        }
+        if (s.size() >= 4 && IsDigit(s[1]) && IsDigit(s[2]) && IsDigit(s[3])) {
+            if (flow.Active()) reader.Warn(lineNumber, "malformed channel line; skipped");
+            continue;
+        }
+        char buffer[16];
+        std::string_view value;
+        const std::string_view key = KeyOf(s, buffer, value);
+        if (flow.Handle(key, value, lineNumber, chart) || !flow.Active()) continue;
+        reader.Header(key, value, lineNumber);
+    }
+    flow.Finish(chart);
+    return std::move(reader.Objects);
+}
+
+} // namespace tappo

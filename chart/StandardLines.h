@@ -1,0 +1,35 @@
+// The first step of the standard reading: the chart's lines, read whole, through
+// the #RANDOM/#IF control flow, into header values, slot tables and the raw
+// channel objects (still as measure positions).
+#pragma once
+
+#include "chart/StandardCompiler.h"
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace tappo {
+
+// Object k of n on a channel line of measure `Measure`.
+struct TRawObject {
+    uint32_t K = 0, N = 1;
+    uint32_t Line = 0;
+    uint16_t Measure = 0;
+    uint16_t Channel = 0; // two base-36 digits: 36 * first + second
+    uint16_t Slot = 0;    // base 36; for channel 03 the hexadecimal tempo
+};
+
+inline constexpr uint16_t ChannelCode(char a, char b) {
+    auto digit = [](char c) { return c <= '9' ? c - '0' : c - 'A' + 10; };
+    return uint16_t(digit(a) * 36 + digit(b));
+}
+
+// Fills chart.Header, Warnings, the slot tables and MeasureScale.
+std::vector<TRawObject> ReadStandardLines(std::string_view bytes, const TStandardOptions& options,
+                                          TStandardChart& chart);
+
+// Adds a warning, keeping at most StandardMaxWarnings of them.
+void AddStandardWarning(TStandardChart& chart, int line, std::string text);
+
+} // namespace tappo

@@ -1,0 +1,58 @@
+// The song's timeline in the standard reading: tempo changes and stops placed
+// by beat, and the conversions between beats and song time that the play
+// screen scrolls with (arrows move with the beat and stand still in a stop).
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+namespace tappo {
+
+// Song times are held below this (about 31 years) so that no tempo or stop,
+// however extreme, overflows a conversion.
+inline constexpr double StandardMaxTimeMs = 1e12;
+
+// A point where the tempo changes or the song stops. A stop starts when the
+// song reaches Beat and lasts StopMs; objects on Beat sound when it starts.
+struct TTimingPoint {
+    double Beat = 0;
+    double TimeMs = 0; // when the song reaches Beat
+    double StopMs = 0;
+    double Bpm = 0; // from Beat on
+};
+
+class TStandardTimeline {
+  public:
+    // Starts at beat 0, 1000 ms, with the header tempo (> 0).
+    void Start(double bpm);
+    // Adds a change at `beat`, which must not be below the last point's beat.
+    // A tempo of 0 keeps the tempo; a stop adds to the point's stop.
+    void AddTempo(double beat, double bpm);
+    void AddStop(double beat, double count192); // count192/192 of a 4/4 measure
+
+    double TimeOfBeat(double beat) const;
+    // The beat shown at a song time: constant during a stop; before 1000 ms
+    // it counts back from beat 0 at the header tempo.
+    double BeatOfTime(double timeMs) const;
+    double BpmAtBeat(double beat) const;
+    const std::vector<TTimingPoint>& Points() const { return points_; }
+
+    // Walks forward through ascending beats in constant time a step.
+    class TCursor {
+      public:
+        explicit TCursor(const TStandardTimeline& t) : t_(t) {}
+        double TimeOfBeat(double beat);
+
+      private:
+        const TStandardTimeline& t_;
+        size_t at_ = 0;
+    };
+
+  private:
+    TTimingPoint& PointAt(double beat);
+    double TimeFrom(const TTimingPoint& p, double beat) const;
+    size_t PointIndexOfBeat(double beat) const;
+    std::vector<TTimingPoint> points_;
+};
+
+} // namespace tappo

@@ -1,0 +1,231 @@
+// Crafted files that once crashed, hung or misled a reader: run streams far
+// longer than the picture, nesting deeper than any stack, extreme header
+// values, and files whose first bytes look right and the rest does not.
+#include "HostileInput.h"
+#include "TestUtil.h"
+#include "media/ArchiveWriter.h"
+#include "media/Display.h"
+#include "media/Errors.h"
+#include "media/ImageList.h"
+#include "media/Music.h"
+#include "media/Sound.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+
+using namespace tappo;
+using namespace tappo::test;
+
+namespace {
+
+const std::string BadBitmap = "ビットマップイメージが不正です", BadDib = "不正な DIB です";
+
+std::string ArchiveError(const std::vector<uint8_t>& bytes) {
+    return ErrorOf([&] {
+        TDXImageList list;
+        list.LoadFromBytes(bytes.data(), bytes.size());
+    });
+}
+
+std::vector<uint8_t> MidiChunk(const char* id, const std::vector<uint8_t>& body) {
+    std::vector<uint8_t> c(id, id + 4);
+    const uint32_t n = uint32_t(body.size());
+    for (int s : {24, 16, 8, 0})
+        c.push_back(uint8_t(n >> s));
+    c.insert(c.end(), body.begin(), body.end());
+    return c;
+}
+
+std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
+    std::vector<uint8_t> out;
+    for (const auto& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+} // namespace
+
+TEST(HostileBitmap, EndlessRunsStayInsideTheRow) {
+    // A 1 x 1 picture followed by runs of 255 pixels adding up past 2^31 columns.
+    const std::vector<uint8_t> runs = RleOverflowBmp();
+    ASSERT_GT(runs.size(), 16u << 20);
+    TBitmapData b = DecodeBmpFile(runs.data(), runs.size());
+    EXPECT_EQ(b.Width, 1);
+    EXPECT_EQ(b.Raw(0, 0), 7u) << "the first run's pixel; the rest are cut off";
+
+    // Deltas moving right by 255, again past 2^31 columns, then one pixel.
+    TBytes deltas = InfoHeader(4, 1, 8, 1, 2);
+    deltas.u32(0).u32(0xFFFFFF);
+    const size_t count = (size_t(1) << 31) / 255 + 8;
+    deltas.b.reserve(deltas.b.size() + count * 4 + 4);
+    for (size_t i = 0; i < count; ++i)
+        deltas.u8(0).u8(2).u8(255).u8(0);
+    deltas.u8(1).u8(1).u8(0).u8(1);
+    TBitmapData d = DecodePackedDib(deltas.b.data(), deltas.b.size());
+    for (int x = 0; x < 4; ++x)
+        EXPECT_EQ(d.Raw(x, 0), 0u);
+
+    // RLE4 runs and absolute runs past the row end are cut off at the row.
+    TBytes rle4 = InfoHeader(3, 2, 4, 2, 2);
+    rle4.u32(0).u32(0xFFFFFF);
+    rle4.u8(255).u8(0x11).u8(0).u8(0);                 // bottom row: 255 pixels of 1
+    rle4.u8(0).u8(5).u8(0x10).u8(0x10).u8(0x10).u8(0); // top row: absolute 1 0 1 0 1
+    rle4.u8(0).u8(1);
+    TBitmapData f = DecodePackedDib(rle4.b.data(), rle4.b.size());
+    EXPECT_EQ(f.Raw(2, 1), 1u);
+    EXPECT_EQ(f.Raw(0, 0), 1u);
+    EXPECT_EQ(f.Raw(1, 0), 0u);
+    EXPECT_EQ(f.Raw(2, 0), 1u);
+}
+
+TEST(HostileBitmap, AHeaderWithoutItsPixelsIsRefused) {
+    const std::vector<uint8_t> file = HeaderOnlyBmp(8192, 4096);
+    EXPECT_LT(file.size(), 1024u);
+    EXPECT_EQ(ErrorOf([&] { DecodeBmpFile(file.data(), file.size()); }), BadBitmap);
+    EXPECT_EQ(ErrorOf([&] { DecodePackedDib(file.data() + 14, file.size() - 14); }), BadDib);
+    // One byte short of the last row.
+    TBytes cut = InfoHeader(3, 2, 24);
+    cut.raw(std::vector<uint8_t>(12 + 8, 0));
+    EXPECT_EQ(ErrorOf([&] { DecodePackedDib(cut.b.data(), cut.b.size()); }), BadDib);
+    cut.u8(0);
+    EXPECT_EQ(ErrorOf([&] { DecodePackedDib(cut.b.data(), cut.b.size()); }), "");
+    // A run-length header with no stream at all.
+    TBytes noRuns = InfoHeader(8192, 4096, 8, 1, 1);
+    noRuns.u32(0);
+    EXPECT_EQ(ErrorOf([&] { DecodePackedDib(noRuns.b.data(), noRuns.b.size()); }), BadDib);
+}
+
+TEST(HostileBitmap, PackedColourTablesFollowTheHeaderCount) {
+    // 24 bits with a colour count of 2: the table is skipped, not read as pixels.
+    TBytes t24 = InfoHeader(2, 1, 24, 0, 2);
+    t24.u32(0xAAAAAA).u32(0xBBBBBB);
+    t24.u8(0x11).u8(0x22).u8(0x33).u8(0x44).u8(0x55).u8(0x66).u8(0).u8(0);
+    TBitmapData b = DecodePackedDib(t24.b.data(), t24.b.size());
+    EXPECT_EQ(b.Raw(0, 0), 0x332211u);
+    EXPECT_EQ(b.Raw(1, 0), 0x665544u);
+    EXPECT_TRUE(b.Palette.empty());
+
+    // A count above 256 is held at 256 entries.
+    TBytes big = InfoHeader(1, 1, 32, 0, 100000);
+    big.raw(std::vector<uint8_t>(256 * 4, 0xEE)).u32(0x00123456);
+    EXPECT_EQ(DecodePackedDib(big.b.data(), big.b.size()).Raw(0, 0), 0x123456u);
+
+    // 4 bits with a count of 20: 20 entries, more than the pixels can index.
+    TBytes t4 = InfoHeader(2, 1, 4, 0, 20);
+    for (uint32_t i = 0; i < 20; ++i)
+        t4.u32(i * 0x010101);
+    t4.u8(0x3F).u8(0).u8(0).u8(0);
+    TBitmapData f = DecodePackedDib(t4.b.data(), t4.b.size());
+    EXPECT_EQ(f.Raw(0, 0), 3u);
+    EXPECT_EQ(f.Raw(1, 0), 15u);
+    EXPECT_EQ(f.ColourAt(1, 0), 0x0F0F0Fu);
+    EXPECT_EQ(f.Palette[19], 0x131313u);
+
+    // Compression 6 is no packed bitmap; in a bitmap file it is read.
+    TBytes alpha = InfoHeader(1, 1, 32, 6);
+    alpha.u32(0xFF0000).u32(0xFF00).u32(0xFF).u32(0xFF000000).u32(0x00ABCDEF);
+    EXPECT_EQ(ErrorOf([&] { DecodePackedDib(alpha.b.data(), alpha.b.size()); }), BadDib);
+    const std::vector<uint8_t> file = WithFileHeader(alpha.b, 56);
+    EXPECT_EQ(DecodeBmpFile(file.data(), file.size()).Raw(0, 0), 0xABCDEFu);
+}
+
+TEST(HostileArchive, DeepNestingIsRefusedWithoutExhaustingTheStack) {
+    const std::vector<uint8_t> deep = DeeplyNestedArchive(200000);
+    EXPECT_LT(deep.size(), 500u * 1024);
+    EXPECT_EQ(ArchiveError(deep), "ストリームからの読み込みエラー");
+    // Nesting as deep as a real stream could want is skipped.
+    EXPECT_EQ(ArchiveError(DeeplyNestedArchive(200)), "");
+}
+
+TEST(HostileArchive, ExtremeSkipSizesCutPatternsWithoutOverflow) {
+    TArchiveItem wide, tall, negative;
+    wide.Data = tall.Data = negative.Data = SolidBmp(70, 40);
+    wide.PatternWidth = wide.PatternHeight = 32;
+    wide.SkipWidth = 0x7FFFFFFF;
+    tall.PatternWidth = tall.PatternHeight = 32;
+    tall.SkipHeight = 0x7FFFFFFF;
+    tall.SkipWidth = 6;
+    negative.PatternWidth = negative.PatternHeight = 32;
+    negative.SkipWidth = -0x7FFFFFFF - 1;
+    const std::vector<uint8_t> bytes = WriteArchive({wide, tall, negative});
+    THeadlessPresenter presenter;
+    TDXDraw display(presenter, nullptr);
+    TDXImageList list(&display);
+    list.LoadFromBytes(bytes.data(), bytes.size());
+    display.Initialize();
+    ASSERT_EQ(list.Items.Items(0).PatternCount(), 1) << "one pattern, then a gap past any picture";
+    EXPECT_EQ(list.Items.Items(0).Pattern(0).Rect.Left, 0);
+    ASSERT_EQ(list.Items.Items(1).PatternCount(), 2);
+    EXPECT_EQ(list.Items.Items(1).Pattern(1).Rect.Left, 38);
+    EXPECT_EQ(list.Items.Items(2).PatternCount(), 0);
+}
+
+TEST(HostileWave, RatesOutsideTheRangeAreRefusedAndLoadingNeverThrows) {
+    const std::string badFmt = "のfmtチャンクが不正です";
+    for (uint32_t rate : {1u, 999u, 768001u, 0xFFFFFFFFu}) {
+        TWaveFormat format;
+        std::string problem;
+        EXPECT_EQ(DecodeWave(LowRateWave(rate, 4000), format, problem), nullptr) << rate;
+        EXPECT_EQ(problem, badFmt) << rate;
+    }
+    TWaveFormat format;
+    std::string problem;
+    auto lowest = DecodeWave(LowRateWave(1000, 100), format, problem);
+    ASSERT_TRUE(lowest) << problem;
+    EXPECT_EQ(lowest->Frames(), 4410u);
+
+    // A sample that would convert to more than twenty minutes is refused.
+    auto longest = DecodeWave(LowRateWave(1000, 1000 * 60 * 21), format, problem);
+    EXPECT_EQ(longest, nullptr);
+    EXPECT_EQ(problem, "のdataチャンクが長すぎます");
+
+    // Through the sound component: a log line, never an exception.
+    TTempDir dir;
+    TDDSD sound(TSoundOutput::Pull, dir.File("ddsd.debug"));
+    WriteFileAtomic(dir.File("slow.wav"), LowRateWave(1, 40000));
+    std::unique_ptr<TDDSDWaveData> sample;
+    EXPECT_NO_THROW(sample = sound.LoadSample(dir.File("slow.wav")));
+    ASSERT_TRUE(sample);
+    EXPECT_FALSE(sample->HasBuffer());
+    std::ifstream log(dir.File("ddsd.debug"));
+    std::string line;
+    std::getline(log, line);
+    EXPECT_EQ(line, "debug#00001 ... " + dir.File("slow.wav") + badFmt);
+}
+
+TEST(HostileMidi, OnlyWholeChunkStructuresOpen) {
+    const std::vector<uint8_t> header = MidiChunk("MThd", {0, 1, 0, 2, 1, 0xE0});
+    const std::vector<uint8_t> track = MidiChunk("MTrk", {0, 0xFF, 0x2F, 0});
+    auto valid = [](const std::vector<uint8_t>& b) {
+        return MidiStructureValid(b.data(), b.size());
+    };
+    EXPECT_TRUE(valid(Concat({header, track, track})));
+    EXPECT_TRUE(valid(Concat({header, MidiChunk("XFIH", {1, 2, 3}), track, track})))
+        << "chunks of other kinds are skipped";
+    EXPECT_TRUE(valid(Concat({header, track, track, {'j', 'u', 'n', 'k'}})))
+        << "bytes after the counted tracks are ignored";
+
+    std::vector<uint8_t> garbage = header;
+    for (int i = 0; i < 300; ++i)
+        garbage.push_back(uint8_t(i * 37 + 11));
+    EXPECT_FALSE(valid(garbage));
+    EXPECT_FALSE(valid(Concat({header, track}))) << "one of two tracks";
+    std::vector<uint8_t> cut = Concat({header, track, track});
+    cut.pop_back();
+    EXPECT_FALSE(valid(cut)) << "the last track runs past the end";
+    EXPECT_FALSE(valid(Concat({MidiChunk("MThd", {0, 1, 0}), track}))) << "a short header";
+    EXPECT_FALSE(valid(Concat({MidiChunk("MThd", {0, 1, 0, 0, 1, 0xE0}), track}))) << "no tracks";
+    EXPECT_FALSE(valid(Concat({MidiChunk("MThd", {0, 3, 0, 1, 1, 0xE0}), track}))) << "format 3";
+    std::vector<uint8_t> longHeader = Concat({header, track, track});
+    longHeader[4] = 0xFF; // header length past the end
+    EXPECT_FALSE(valid(longHeader));
+
+    // Open refuses such a file with its message, so the chart reports it.
+    TTempDir dir;
+    WriteFileAtomic(dir.File("garbage.mid"), garbage);
+    TMediaPlayer music(dir.File("no-such.sf2"));
+    music.FileName = dir.File("garbage.mid");
+    EXPECT_EQ(ErrorOf([&] { music.Open(); }),
+              dir.File("garbage.mid") + " は MIDI ファイルではありません");
+    EXPECT_FALSE(music.IsOpen());
+}

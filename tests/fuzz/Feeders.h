@@ -1,0 +1,40 @@
+// One entry point per reader of untrusted bytes, shared by the fuzz targets
+// and by the test that replays the corpora and the regression files. Each
+// feeder gives the bytes to its reader the way the player does and accepts
+// the reader's own error; anything else (a crash, a sanitizer report, another
+// exception) is a fault.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tappo::fuzz {
+
+using TFeeder = void (*)(const uint8_t* data, size_t size);
+
+// The chart header scan, then the compiler, over the bytes as a chart file.
+void FeedChart(const uint8_t* data, size_t size);
+// A whole BMP file.
+void FeedBmp(const uint8_t* data, size_t size);
+// A packed bitmap, as the sprite archive holds it.
+void FeedDib(const uint8_t* data, size_t size);
+void FeedJpeg(const uint8_t* data, size_t size);
+// A sprite archive, loaded into a list on an initialised display so that its
+// patterns are cut too.
+void FeedArchive(const uint8_t* data, size_t size);
+// The WAV reader, which never raises.
+void FeedWave(const uint8_t* data, size_t size);
+// The check that accepts or refuses a MIDI file.
+void FeedMidi(const uint8_t* data, size_t size);
+// The select screen's banner builder, with the bytes as the song folder's
+// first bitmap (first byte even) or as its "disk.bmp" (odd).
+void FeedBanner(const uint8_t* data, size_t size);
+
+// Feeder by reader name: chart, bmp, dib, jpeg, archive, wav, midi, banner;
+// null for another name.
+TFeeder FeederNamed(const std::string& reader);
+const std::vector<std::string>& ReaderNames();
+
+} // namespace tappo::fuzz
