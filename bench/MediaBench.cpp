@@ -2,6 +2,7 @@
 // reading the same bytes, and the offline render's speed against real time.
 #include "app/Runner.h"
 #include "chart/Compiler.h"
+#include "chart/FileLookup.h"
 #include "chart/Media.h"
 #include "media/Display.h"
 #include "media/Picture.h"
@@ -70,7 +71,10 @@ void BM_LoadKeysounds(benchmark::State& state) {
     TCompiled c(MediaChart());
     TDDSD sound(TSoundOutput::Pull, Folder("media") + "ddsd.debug");
     TKeysoundSlots slots;
-    for (auto _ : state) LoadKeysounds(slots, *c.chart, sound, Folder("media"));
+    for (auto _ : state) {
+        TFileResolver files;
+        LoadKeysounds(slots, *c.chart, sound, Folder("media"), files);
+    }
 }
 BENCHMARK(BM_LoadKeysounds)->Unit(benchmark::kMillisecond);
 
@@ -81,7 +85,10 @@ void BM_LoadBgaImages(benchmark::State& state) {
     display.Initialize();
     TBgaSurfaces surfaces;
     int32_t layer = 0;
-    for (auto _ : state) LoadBgaImages(surfaces, *c.chart, display, layer);
+    for (auto _ : state) {
+        TFileResolver files;
+        LoadBgaImages(surfaces, *c.chart, display, layer, files);
+    }
 }
 BENCHMARK(BM_LoadBgaImages)->Unit(benchmark::kMillisecond);
 

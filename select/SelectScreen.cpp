@@ -118,7 +118,7 @@ void TSelectScreen::DrawSelectScreen(const std::string& pathText) {
     if (Toggles.ShowBga || Toggles.WarpInPlay) canvas.Draw(0, 0, Warp.WarpImage);
 
     // Title and artist, made smaller until both fit the screen's width.
-    const std::string title = Cp932ToUtf8(Header.Title), artist = Cp932ToUtf8(Header.Artist);
+    const std::string title = ChartTextToUtf8(Header.Title), artist = ChartTextToUtf8(Header.Artist);
     canvas.Font.Name = "MS Serif";
     canvas.Font.Color = 0x8EC7FF;
     for (int size : {h / 20 + 4, h / 30 + 4, h / 40 + 4}) {
@@ -135,7 +135,7 @@ void TSelectScreen::DrawSelectScreen(const std::string& pathText) {
     char bpm[48];
     std::snprintf(bpm, sizeof bpm, "BPM %.15g", GameState.Bpm);
     canvas.TextOut(10, h - 35, bpm);
-    const std::string genre = Cp932ToUtf8(GameState.Genre);
+    const std::string genre = ChartTextToUtf8(GameState.Genre);
     canvas.TextOut(w - canvas.TextWidth(genre), h - 43, genre);
     canvas.Release();
 

@@ -117,8 +117,10 @@ std::string Chart(const std::string& title, const std::vector<std::string>& wavs
     std::string c = "Written by the song-pack test maker.\r\n#PLAYER 1\r\n#TITLE " + title +
                     "\r\n#ARTIST Tappo\r\n#GENRE Test\r\n#PLAYLEVEL 3\r\n#BPM 150\r\n";
     for (size_t i = 0; i < wavs.size(); ++i) c += "#WAV0" + std::to_string(i + 1) + " " + wavs[i] + "\r\n";
-    c += "#BMP01 " + back + "\r\n#BMP02 " + layer + "\r\n";
-    c += "#00104:01\r\n#00107:02\r\n";
+    if (!back.empty()) {
+        c += "#BMP01 " + back + "\r\n#BMP02 " + layer + "\r\n";
+        c += "#00104:01\r\n#00107:02\r\n";
+    }
     for (int m = 1; m <= 3; ++m) {
         char measure[8];
         std::snprintf(measure, sizeof measure, "%03d", m);
@@ -150,13 +152,17 @@ void MakeFolders(const fs::path& out) {
     WriteBytes(out / "plain" / "layer.bmp", Bmp(Rgba(true)));
     WriteBytes(out / "pack" / "Back.png", Png(Rgba(false)));
     WriteBytes(out / "pack" / "layer.PNG", Png(Rgba(true)));
-    WriteText(out / "plain" / "song.bms", Chart("Pack", plainNames, "back.bmp", "layer.bmp"));
+    const std::string titleSjis = "\x83\x70\x83\x62\x83\x4E", titleUtf8 = "\xE3\x83\x91\xE3\x83\x83\xE3\x82\xAF"; // パック
+    WriteText(out / "plain" / "song.bms", Chart(titleSjis, plainNames, "back.bmp", "layer.bmp"));
     WriteText(out / "pack" / "song-utf8.bms",
-              "\xEF\xBB\xBF" + Chart("Pack", {"KICK.WAV", "snare.wav", "sub\\hat.wav", bellUtf8 + "\\bell.wav",
+              "\xEF\xBB\xBF" + Chart(titleUtf8, {"KICK.WAV", "snare.wav", "sub\\hat.wav", bellUtf8 + "\\bell.wav",
                                               chimeUtf8 + "\\chime.wav"}, "back.bmp", "LAYER.bmp"));
     WriteText(out / "pack" / "song-sjis.bms",
-              Chart("Pack", {"Kick.wav", "SNARE.WAV", "SUB\\hat.wav", bellSjis + "\\bell.wav", chimeSjis + "\\chime.wav"},
+              Chart(titleSjis, {"Kick.wav", "SNARE.WAV", "SUB\\hat.wav", bellSjis + "\\bell.wav", chimeSjis + "\\chime.wav"},
                     "back.BMP", "layer.bmp"));
+    // Without pictures the play screen shows the chart's title, genre and artist.
+    WriteText(out / "pack" / "info-sjis.bms", Chart(titleSjis, {}, "", ""));
+    WriteText(out / "pack" / "info-utf8.bms", "\xEF\xBB\xBF" + Chart(titleUtf8, {}, "", ""));
 }
 
 std::vector<int16_t> ReadRender(const char* path) {
