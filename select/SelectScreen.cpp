@@ -1,5 +1,7 @@
 #include "select/SelectScreen.h"
 
+#include "chart/Media.h"
+
 #include "chart/FileLookup.h"
 #include "chart/ShiftJis.h"
 #include "media/Errors.h"
@@ -167,6 +169,13 @@ void TSelectScreen::LoadBanner(const std::string& chartPath) {
         SearchFile2Find(name, data, Continue);
     };
     SearchFile2.Search();
+    // A pack whose pictures were re-encoded has no bitmap left: its first PNG
+    // or JPEG picture serves instead.
+    for (const char* pattern : {"*.png", "*.jpg"}) {
+        if (!ChartImagePath.empty()) break;
+        SearchFile2.SearchName = pattern;
+        SearchFile2.Search();
+    }
 
     BannerPath = ResolveChartFile(SongFolder + "disk.bmp");
     std::error_code ec;
@@ -177,7 +186,7 @@ void TSelectScreen::LoadBanner(const std::string& chartPath) {
             BannerPath = ProgramFolder + "diskblank.bmp";
         } else {
             // Built from the folder's first bitmap, cut to the disk shape.
-            const TPicture picture = LoadBmpFile(ChartImagePath).ToPicture();
+            const TPicture picture = ReadBgaPicture(ChartImagePath);
             banner = TPicture(80, 52);
             for (int y = 0; y < 52; ++y)
                 for (int x = 0; x < 80; ++x)
