@@ -186,6 +186,11 @@ void TDirectDrawSurfaceCanvas::Draw(int x, int y, const TDIB& image) {
     const int x0 = std::max(0, x), x1 = std::min(w, x + image.Width());
     const int y0 = std::max(0, y), y1 = std::min(h, y + image.Height());
     uint16_t* bits = surface_.Bits();
+    if (image.DisplayCopyUsable()) {
+        for (int sy = y0; sy < y1; ++sy)
+            if (x0 < x1) std::memcpy(&bits[size_t(sy) * w + x0], image.MirrorLine(sy - y) + (x0 - x), size_t(x1 - x0) * 2);
+        return;
+    }
     for (int sy = y0; sy < y1; ++sy) {
         uint16_t* dst = &bits[size_t(sy) * w];
         if (image.BitCount() == 8) {
