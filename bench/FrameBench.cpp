@@ -110,6 +110,16 @@ void BM_UpdateWarp(benchmark::State& state) {
 }
 BENCHMARK(BM_UpdateWarp);
 
+void BM_UpdateWarpPortable(benchmark::State& state) {
+    auto warp = std::make_unique<TWarp>();
+    warp->InitWarp(AssetFolder());
+    for (auto _ : state) {
+        warp->UpdateWarpPortable();
+        benchmark::DoNotOptimize(warp->WarpRows[0][0]);
+    }
+}
+BENCHMARK(BM_UpdateWarpPortable);
+
 // The warp picture onto the back surface, as the select screen draws it.
 void BM_DrawWarp(benchmark::State& state) {
     auto warp = std::make_unique<TWarp>();

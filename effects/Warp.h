@@ -38,6 +38,10 @@ class TWarp {
     // The picture's rows 0-239 and columns 0-255 (all a lookup can reach),
     // 256 to a row so that a lookup's index is distance << 8 | angle.
     uint8_t lookup_[Height * 256]{};
+    // The same turned round, angle << 8 | distance, because neighbouring
+    // pixels differ more in distance than in angle; each entry holds the
+    // index and its 5-6-5 pixel: index | pixel << 16.
+    uint32_t lookupPixel_[256 * 256]{};
     uint16_t pixelOf_[256]{}; // palette index to 5-6-5
     uint16_t* mirrorRows_[Height]{};
 

@@ -12,11 +12,16 @@
 
 namespace tappo {
 
-// One rendered text: a byte per pixel, non-zero where the text is inked.
+// One rendered text: a byte per pixel, non-zero where the text is inked, and
+// the same ink as runs along the rows, which is what drawing uses.
 struct TTextMask {
+    struct TRun {
+        int Row = 0, Left = 0, Length = 0;
+    };
     int Width = 0;
     int Height = 0;
     std::vector<uint8_t> Bits;
+    std::vector<TRun> Runs;
 };
 
 class TTextRenderer {
@@ -39,6 +44,7 @@ class TTextRenderer {
     std::string fontPath_;
     std::map<int, std::unique_ptr<TFontHandle>> fonts_;
     std::unordered_map<std::string, TTextMask> cache_;
+    std::string key_; // reused for look-ups, so that a hit allocates nothing
     TTextMask empty_;
     bool warned_ = false;
     bool ttfStarted_ = false;

@@ -159,14 +159,11 @@ void TDirectDrawSurfaceCanvas::TextOut(int x, int y, const std::string& utf8) {
                 bits[size_t(row) * w + col] = bg;
     }
     const uint16_t fg = ColorToPixel(Font.Color);
-    for (int my = 0; my < mask.Height; ++my) {
-        const int sy = y + my;
-        if (sy < 0 || sy >= h) continue;
-        const uint8_t* m = &mask.Bits[size_t(my) * mask.Width];
-        for (int mx = 0; mx < mask.Width; ++mx) {
-            const int sx = x + mx;
-            if (m[mx] && sx >= 0 && sx < w) bits[size_t(sy) * w + sx] = fg;
-        }
+    for (const TTextMask::TRun& run : mask.Runs) {
+        const int sy = y + run.Row;
+        const int left = std::max(0, x + run.Left), right = std::min(w, x + run.Left + run.Length);
+        if (sy < 0 || sy >= h || left >= right) continue;
+        std::fill(&bits[size_t(sy) * w + left], &bits[size_t(sy) * w + right], fg);
     }
 }
 

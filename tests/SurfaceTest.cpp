@@ -228,3 +228,32 @@ TEST(Canvas, TextNeedsPixelsAndKeepsItsFont) {
     c.TextOut(100, 5, "Hi");
     EXPECT_EQ(s.Pixel(100, 5), 0xF800);
 }
+
+TEST(Canvas, TextRunsInkExactlyTheMaskClippedToTheSurface) {
+    THeadlessPresenter presenter;
+    TTextRenderer fonts;
+    if (!fonts.Available()) GTEST_SKIP() << "no font installed";
+    TDXDraw display(presenter, &fonts);
+    TDirectDrawSurface s(&display);
+    s.SetSize(60, 20);
+    TDirectDrawSurfaceCanvas& c = s.Canvas();
+    c.Font.Size = 12;
+    c.Font.Color = 0xFFFFFF;
+    c.BrushTransparent = true;
+    const std::string text = "WMgy 朝のステップ";
+    const TTextMask& mask = fonts.Render(c.Font.Name, c.Font.Size, text);
+    ASSERT_GT(mask.Runs.size(), 10u);
+    // Placed past every edge in turn: each pixel is inked exactly where the
+    // mask is, and nothing outside the surface is touched.
+    for (auto [x, y] : {std::pair{-7, -5}, std::pair{0, 0}, std::pair{40, 9}, std::pair{-3, 12}}) {
+        s.Fill(0);
+        c.TextOut(x, y, text);
+        for (int sy = 0; sy < 20; ++sy)
+            for (int sx = 0; sx < 60; ++sx) {
+                const int mx = sx - x, my = sy - y;
+                const bool inked = mx >= 0 && my >= 0 && mx < mask.Width && my < mask.Height &&
+                                   mask.Bits[size_t(my) * size_t(mask.Width) + size_t(mx)] != 0;
+                ASSERT_EQ(s.Pixel(sx, sy), inked ? 0xFFFF : 0) << sx << "," << sy << " at " << x << "," << y;
+            }
+    }
+}
