@@ -30,7 +30,10 @@ int Helper(int argc, char** argv) {
     if (mode == "--write-chart" && (argc == 3 || argc == 6)) {
         const int m = argc == 6 ? std::atoi(argv[3]) : 1000, c = argc == 6 ? std::atoi(argv[4]) : 20,
                   o = argc == 6 ? std::atoi(argv[5]) : 64;
-        if (m < 1 || m > 1000 || c < 1 || c > 20 || o < 1 || o > 1000) return std::fprintf(stderr, "bad chart size\n"), 2;
+        if (m < 1 || m > 1000 || c < 1 || c > 20 || o < 1 || o > 1000) {
+            std::fprintf(stderr, "chart size out of range (1-1000 x 1-20 x 1-1000)\n");
+            return 2;
+        }
         const std::string text = GenerateChart(m, c, o);
         tappo::WriteFileAtomic(argv[2], std::vector<uint8_t>(text.begin(), text.end()));
         return 0;

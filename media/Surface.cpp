@@ -184,8 +184,10 @@ void TDirectDrawSurfaceCanvas::Draw(int x, int y, const TDIB& image) {
     const int y0 = std::max(0, y), y1 = std::min(h, y + image.Height());
     uint16_t* bits = surface_.Bits();
     if (image.DisplayCopyUsable()) {
-        for (int sy = y0; sy < y1; ++sy)
-            if (x0 < x1) std::memcpy(&bits[size_t(sy) * w + x0], image.MirrorLine(sy - y) + (x0 - x), size_t(x1 - x0) * 2);
+        // Already in the display's format: a row copy.
+        for (int sy = y0; sy < y1 && x0 < x1; ++sy)
+            std::memcpy(&bits[size_t(sy) * w + x0], image.MirrorLine(sy - y) + (x0 - x),
+                        size_t(x1 - x0) * 2);
         return;
     }
     for (int sy = y0; sy < y1; ++sy) {

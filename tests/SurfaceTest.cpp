@@ -1,8 +1,10 @@
 // Surfaces: keyed and plain draws with every clipping rule, fills, reads,
 // sizes, and the canvas.
+#include "media/Dib.h"
 #include "media/Display.h"
 #include "media/Errors.h"
 #include "media/Font.h"
+#include "media/Picture.h"
 #include "media/Surface.h"
 
 #include <gtest/gtest.h>
@@ -162,6 +164,31 @@ TEST(Surface, KeyedDrawOntoItselfKeepsPixelOrder) {
     s->Draw(5, 1, Bounds(2, 1, 32, 5), s.get(), true); // 32 x 5, three pixels to the right
     EXPECT_EQ(s->Pixel(11, 1), s->Pixel(5, 1)) << "copied pixels are copied again";
     EXPECT_EQ(std::vector<uint16_t>(s->Bits(), s->Bits() + w * h), expected);
+}
+
+TEST(Surface, PaletteImageDrawsTheSameWithItsDisplayCopy) {
+    TBitmapData b;
+    b.Width = 7, b.Height = 5, b.BitCount = 8;
+    for (int i = 0; i < 256; ++i) b.Palette.push_back(uint32_t(i) * 0x030507u);
+    for (int i = 0; i < 35; ++i) b.Pixels.push_back(uint32_t(i * 7));
+    TDIB image;
+    image.Assign(b);
+    // Placed past each edge of a small surface, with and without the copy.
+    for (auto [x, y] : {std::pair{0, 0}, std::pair{-3, 2}, std::pair{2, -2}, std::pair{-8, 0}}) {
+        auto plain = Blank(6, 4), copied = Blank(6, 4);
+        plain->Fill(0x1234), copied->Fill(0x1234);
+        ASSERT_FALSE(image.DisplayCopyUsable());
+        plain->Canvas().Draw(x, y, image);
+        image.MakeDisplayCopy();
+        ASSERT_TRUE(image.DisplayCopyUsable());
+        copied->Canvas().Draw(x, y, image);
+        EXPECT_EQ(std::vector<uint16_t>(plain->Bits(), plain->Bits() + 24),
+                  std::vector<uint16_t>(copied->Bits(), copied->Bits() + 24)) << x << "," << y;
+        image.Assign(b); // a new pixel store drops the copy
+    }
+    image.MakeDisplayCopy();
+    image.Palette[0] = 0xFFFFFF;
+    EXPECT_FALSE(image.DisplayCopyUsable()) << "a changed palette is drawn from the indices";
 }
 
 TEST(Surface, CopySurfaceNeedsTheRectangleToFitBoth) {
