@@ -16,7 +16,9 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTAPPO_BENCHMARKS=ON > 
 cmake --build "$build" -j 2 --target tappoplayer tappo_bench program_assets
 
 if ! command -v fluidsynth > /dev/null && [ "$(id -u)" = 0 ]; then
-  apt-get install -y fluidsynth > /dev/null 2>&1 || echo "fluidsynth could not be installed: its comparison is skipped"
+  # Without recommends: they bring another soundfont, which would become the
+  # system default-GM.sf2 the player renders with.
+  apt-get install -y --no-install-recommends fluidsynth > /dev/null 2>&1 || echo "fluidsynth could not be installed: its comparison is skipped"
 fi
 bmsjs=-
 if command -v npm > /dev/null && command -v node > /dev/null; then
