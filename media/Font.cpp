@@ -17,20 +17,6 @@ struct TTextRenderer::TFontHandle {
 namespace {
 constexpr size_t MaxCachedTexts = 512;
 
-void FindRuns(TTextMask& mask) {
-    for (int y = 0; y < mask.Height; ++y) {
-        const uint8_t* row = &mask.Bits[size_t(y) * size_t(mask.Width)];
-        for (int x = 0; x < mask.Width;) {
-            if (!row[x]) {
-                ++x;
-                continue;
-            }
-            const int left = x;
-            while (x < mask.Width && row[x]) ++x;
-            mask.Runs.push_back({y, left, x - left});
-        }
-    }
-}
 } // namespace
 
 std::string FindSerifFont() {
@@ -103,7 +89,6 @@ const TTextMask& TTextRenderer::Render(const std::string&, int size, const std::
             }
             SDL_UnlockSurface(s);
             SDL_FreeSurface(s);
-            FindRuns(mask);
         }
     }
     return cache_.emplace(key_, std::move(mask)).first->second;

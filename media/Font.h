@@ -12,16 +12,11 @@
 
 namespace tappo {
 
-// One rendered text: a byte per pixel, non-zero where the text is inked, and
-// the same ink as runs along the rows, which is what drawing uses.
+// One rendered text: a byte per pixel, 1 where the text is inked, else 0.
 struct TTextMask {
-    struct TRun {
-        int Row = 0, Left = 0, Length = 0;
-    };
     int Width = 0;
     int Height = 0;
     std::vector<uint8_t> Bits;
-    std::vector<TRun> Runs;
 };
 
 class TTextRenderer {

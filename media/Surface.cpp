@@ -139,6 +139,29 @@ TDirectDrawSurfaceCanvas& TDirectDrawSurface::Canvas() {
 
 // ---- canvas ----
 
+namespace {
+
+// Puts `colour` wherever the text mask (bytes 0 or 1) is inked.
+void InkRow(uint16_t* dst, const uint8_t* mask, int count, uint16_t colour) {
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128i c = _mm_set1_epi16(short(colour)), zero = _mm_setzero_si128();
+    for (; i + 8 <= count; i += 8) {
+        uint64_t eight;
+        std::memcpy(&eight, mask + i, 8);
+        if (eight == 0) continue;
+        const __m128i m = _mm_unpacklo_epi8(_mm_cvtsi64_si128(int64_t(eight)), zero);
+        const __m128i ink = _mm_cmpgt_epi16(m, zero);
+        auto* d = reinterpret_cast<__m128i*>(dst + i);
+        _mm_storeu_si128(d, _mm_or_si128(_mm_and_si128(ink, c), _mm_andnot_si128(ink, _mm_loadu_si128(d))));
+    }
+#endif
+    for (; i < count; ++i)
+        if (mask[i]) dst[i] = colour;
+}
+
+} // namespace
+
 void TDirectDrawSurfaceCanvas::CheckUsable() const {
     if (!surface_.HasPixels())
         throw TError(FormatText(text::NotCreated, std::string("IDirectDrawSurface")));
@@ -159,12 +182,10 @@ void TDirectDrawSurfaceCanvas::TextOut(int x, int y, const std::string& utf8) {
                 bits[size_t(row) * w + col] = bg;
     }
     const uint16_t fg = ColorToPixel(Font.Color);
-    for (const TTextMask::TRun& run : mask.Runs) {
-        const int sy = y + run.Row;
-        const int left = std::max(0, x + run.Left), right = std::min(w, x + run.Left + run.Length);
-        if (sy < 0 || sy >= h || left >= right) continue;
-        std::fill(&bits[size_t(sy) * w + left], &bits[size_t(sy) * w + right], fg);
-    }
+    const int mx0 = std::max(0, -x), mx1 = std::min(mask.Width, w - x);
+    for (int my = std::max(0, -y); my < std::min(mask.Height, h - y) && mx0 < mx1; ++my)
+        InkRow(&bits[size_t(y + my) * w + size_t(x + mx0)], &mask.Bits[size_t(my) * mask.Width + mx0],
+               mx1 - mx0, fg);
 }
 
 int TDirectDrawSurfaceCanvas::TextWidth(const std::string& utf8) {
