@@ -4,6 +4,7 @@
 #include "media/Picture.h"
 
 #include <benchmark/benchmark.h>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -57,4 +58,24 @@ void BM_CompileTypicalChart(benchmark::State& state) { Compile(state, 120, 6, 8)
 BENCHMARK(BM_CompileTypicalChart)->Unit(benchmark::kMicrosecond);
 
 } // namespace
+} // namespace tappo::bench
+
+namespace tappo::bench {
+
+// Milliseconds of one compile of the chart file `path` (read beforehand),
+// after one untimed compile.
+double TimeCompile(const std::string& path) {
+    const std::vector<uint8_t> bytes = ReadWholeFile(path);
+    const std::string text(bytes.begin(), bytes.end());
+    TGameState gs;
+    TChartHeader header;
+    auto chart = std::make_unique<TChartData>();
+    std::string folder;
+    TCompileTarget target{gs, header, *chart, folder, '.'};
+    CompileChartText(text, path, target);
+    const auto start = std::chrono::steady_clock::now();
+    CompileChartText(text, path, target);
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
 } // namespace tappo::bench

@@ -147,3 +147,30 @@ BENCHMARK(BM_RenderKeysoundsOnly)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 } // namespace tappo::bench
+
+namespace tappo::bench {
+
+std::string MediaChartPath() { return MediaChart(); }
+
+// Milliseconds to load every keysound and image of `chartPath`, after one
+// untimed load that warms the file cache.
+double TimeMediaLoad(const std::string& chartPath) {
+    TCompiled c(chartPath);
+    TDDSD sound(TSoundOutput::Pull, c.folder + "ddsd.debug");
+    THeadlessPresenter presenter;
+    TDXDraw display(presenter, nullptr);
+    display.Initialize();
+    double ms = 0;
+    for (int round = 0; round < 2; ++round) {
+        TKeysoundSlots slots;
+        TBgaSurfaces surfaces;
+        int32_t layer = 0;
+        const auto start = std::chrono::steady_clock::now();
+        LoadKeysounds(slots, *c.chart, sound, c.folder);
+        LoadBgaImages(surfaces, *c.chart, display, layer);
+        ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    }
+    return ms;
+}
+
+} // namespace tappo::bench
