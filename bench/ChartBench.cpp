@@ -67,14 +67,9 @@ namespace tappo::bench {
 double TimeCompile(const std::string& path) {
     const std::vector<uint8_t> bytes = ReadWholeFile(path);
     const std::string text(bytes.begin(), bytes.end());
-    TGameState gs;
-    TChartHeader header;
-    auto chart = std::make_unique<TChartData>();
-    std::string folder;
-    TCompileTarget target{gs, header, *chart, folder, '.'};
-    CompileChartText(text, path, target);
+    benchmark::DoNotOptimize(CompileChart(text, path, '.'));
     const auto start = std::chrono::steady_clock::now();
-    CompileChartText(text, path, target);
+    benchmark::DoNotOptimize(CompileChart(text, path, '.'));
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 

@@ -156,7 +156,7 @@ std::string MediaChartPath() { return MediaChart(); }
 // untimed load that warms the file cache.
 double TimeMediaLoad(const std::string& chartPath) {
     TCompiled c(chartPath);
-    TDDSD sound(TSoundOutput::Pull, c.folder + "ddsd.debug");
+    TDDSD sound(TSoundOutput::Pull, c.compiled->SongFolder + "ddsd.debug");
     THeadlessPresenter presenter;
     TDXDraw display(presenter, nullptr);
     display.Initialize();
@@ -166,8 +166,9 @@ double TimeMediaLoad(const std::string& chartPath) {
         TBgaSurfaces surfaces;
         int32_t layer = 0;
         const auto start = std::chrono::steady_clock::now();
-        LoadKeysounds(slots, *c.chart, sound, c.folder);
-        LoadBgaImages(surfaces, *c.chart, display, layer);
+        TFileResolver files;
+        LoadKeysounds(slots, *c.chart, sound, c.compiled->SongFolder, files);
+        LoadBgaImages(surfaces, *c.chart, display, layer, files);
         ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     }
     return ms;
