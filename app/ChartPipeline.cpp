@@ -2,6 +2,9 @@
 // chart named on the command line and for Button1 on the select screen.
 #include "app/Form.h"
 
+#include "chart/FileLookup.h"
+
+#include <algorithm>
 #include <cstdio>
 
 namespace tappo {
@@ -15,14 +18,27 @@ bool TForm1::StartChart(const std::string& path) {
     if (DXDraw1.Initialized()) ShowLoadingScreenOnBothPages();
     Flow.ChartActive = true;
     if (!CompileChart(path)) return false;
+    // One resolver for every file the chart names: each folder is listed once.
+    TFileResolver files;
+    const bool images = DXDraw1.Initialized() && DXDraw1.Visible;
+    loadTotal_ = KeysoundFileCount(Session.Chart) + (images ? ImageFileCount(Session.Chart) : 0);
     // Sounds before images: a broken sample or MIDI file is reported and the
-    // chart plays without it.
-    LoadChartMedia();
-    // Images are surfaces of the display. Without one yet, its initialisation
-    // loads them, as it does again after every re-initialisation (F3).
-    if (DXDraw1.Initialized()) LoadBgaImages();
+    // chart plays without it. Images are surfaces of the display. Without one
+    // yet, its initialisation loads them, as it does again after every
+    // re-initialisation (F3). Esc during the load leaves play as it does in play.
+    if (!LoadChartMedia(files) || (DXDraw1.Initialized() && !LoadBgaImages(files))) {
+        FormKeyPress(vk::Escape);
+        return false;
+    }
     // Play starts with the next frame, which runs PlayFrame.
     return true;
+}
+
+bool TForm1::LoadProgress(int done, int total) {
+    // A few pictures a second: drawing each of hundreds of files would cost more
+    // than loading them.
+    if (total > 0 && clock_.GetTickCount() - lastLoadingDraw_ >= 100) DrawLoadingProgress(done, total);
+    return !keepLoading_ || keepLoading_();
 }
 
 bool TForm1::CompileChart(const std::string& path) {
@@ -72,29 +88,43 @@ void TForm1::LeavePlayAfterError(const std::string& text) {
 
 // Keysounds, then music. A sample that fails to load plays nothing, and music
 // that cannot be opened is left out: the chart is played without it.
-void TForm1::LoadChartMedia() {
+bool TForm1::LoadChartMedia(TFileResolver& files) {
     try {
-        LoadKeysounds(Session.KeysoundSlots, Session.Chart, DDSD1, ProgramFolder);
+        const auto progress = [this](int done, int) { return LoadProgress(done, loadTotal_); };
+        if (!LoadKeysounds(Session.KeysoundSlots, Session.Chart, DDSD1, ProgramFolder, files, progress))
+            return false;
     } catch (const std::exception& e) {
         ReportError(std::string(TextWaveLoadFailed) + "\n" + e.what());
     }
-    if (Session.Header.MidiFileName.empty()) return;
+    if (Session.Header.MidiFileName.empty()) return true;
     try {
         LoadMidi(MediaPlayer1, Session.SongFolder, Session.Header.MidiFileName);
         Play.MidiLoaded = true;
     } catch (const std::exception& e) {
         ReportError(std::string(TextMidiLoadFailed) + "\n" + e.what());
     }
+    return true;
 }
 
 // A broken image is reported and the others are shown. A display nobody sees
 // (an offline render) needs no images.
 void TForm1::LoadBgaImages() {
-    if (!DXDraw1.Visible) return;
+    TFileResolver files;
+    loadTotal_ = ImageFileCount(Session.Chart);
+    LoadBgaImages(files);
+}
+
+bool TForm1::LoadBgaImages(TFileResolver& files) {
+    if (!DXDraw1.Visible) return true;
+    bool finished = true;
+    const int soundsDone = loadTotal_ - ImageFileCount(Session.Chart);
     Guarded([&] {
-        tappo::LoadBgaImages(Session.BgaSurfaces, Session.Chart, DXDraw1,
-                             Session.GameState.BgaLayerImage);
+        finished = tappo::LoadBgaImages(Session.BgaSurfaces, Session.Chart, DXDraw1,
+                                        Session.GameState.BgaLayerImage, files,
+                                        [this](int done, int total) { return LoadProgress(done, total); },
+                                        soundsDone, loadTotal_);
     });
+    return finished;
 }
 
 } // namespace tappo

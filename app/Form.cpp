@@ -5,6 +5,7 @@
 #include "chart/HeaderScan.h"
 #include "media/AsciiCase.h"
 #include "media/Errors.h"
+#include "media/StateFolder.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -13,8 +14,7 @@ namespace tappo {
 
 TForm1::TForm1(const TFormServices& services)
     : DXDraw1(services.Presenter, services.Fonts), DXTimer1(services.Clock), DXImageList1(&DXDraw1),
-      DDSD1(services.SoundOutput, services.ProgramFolder + "ddsd.debug",
-            services.AudioBufferFrames),
+      DDSD1(services.SoundOutput, ProblemLogPath(services.ProgramFolder), services.AudioBufferFrames),
       ProgramFolder(services.ProgramFolder),
       SongsFolder(services.SongsFolder.empty() ? services.ProgramFolder : services.SongsFolder),
       DecimalSeparator(LocaleDecimalSeparator()), Screen(DXDraw1, DXImageList1, DXTimer1, Warp),
@@ -28,7 +28,7 @@ TForm1::TForm1(const TFormServices& services)
           Screen, DXInput1, Songs, Toggles, Session, ProgramFolder, SongsFolder,
           [this](const std::string& path) { ScanChartHeader(path); },
           [this](const std::string& path) { StartChart(path); }),
-      messages_(services.Messages) {
+      messages_(services.Messages), clock_(services.Clock), keepLoading_(services.KeepLoading) {
     DDSD1.AddSource(&MediaPlayer1);
     DXInput1.Keyboard.Source = services.Keys;
     DXInput1.Joystick.Source = services.Joystick;
@@ -224,16 +224,32 @@ void TForm1::ShowLoadingScreenOnBothPages() {
 }
 
 void TForm1::ShowLoadingScreen() {
+    DrawLoadingProgress(0, 0);
+}
+
+void TForm1::DrawLoadingProgress(int done, int total) {
+    lastLoadingDraw_ = clock_.GetTickCount();
     if (DXDraw1.CanDraw()) {
-        DXDraw1.Surface().Fill(0);
+        TDirectDrawSurface& back = DXDraw1.Surface();
+        back.Fill(0);
         // A chart's stage picture, stretched over the screen, while it loads.
         const bool loadingChart = Flow.GameMode == ModePlay || Flow.GameMode == ModePaused;
         if (loadingChart && stagePicture_.Width > 0 && stagePicture_.Height > 0)
-            DXDraw1.Surface().Canvas().CopyRect(
-                Bounds(0, 0, ScreenWidth, ScreenHeight), stagePicture_,
-                Bounds(0, 0, stagePicture_.Width, stagePicture_.Height));
+            back.Canvas().CopyRect(Bounds(0, 0, ScreenWidth, ScreenHeight), stagePicture_,
+                                   Bounds(0, 0, stagePicture_.Width, stagePicture_.Height));
         WriteCentredText(TextLoading);
-        DXDraw1.Surface().Canvas().Release();
+        back.Canvas().Release();
+        if (total > 0) {
+            // A frame of grey with the files done in white, under the text.
+            const int x0 = ScreenWidth / 4, width = ScreenWidth / 2, y0 = ScreenHeight / 2 - 12;
+            const int filled = int(int64_t(width - 4) * std::clamp(done, 0, total) / total);
+            for (int y = 0; y < 8; ++y)
+                for (int x = 0; x < width; ++x) {
+                    const bool frame = y == 0 || y == 7 || x == 0 || x == width - 1;
+                    const bool bar = y >= 2 && y <= 5 && x >= 2 && x - 2 < filled;
+                    if (frame || bar) back.SetPixel(x0 + x, y0 + y, frame ? 0x8410 : 0xFFFF);
+                }
+        }
     }
     UpdateCursor();
     DXDraw1.Flip();

@@ -5,6 +5,7 @@
 
 #include "chart/ChartSession.h"
 #include "chart/Compiler.h"
+#include "chart/FileLookup.h"
 #include "chart/GameState.h"
 #include "chart/Media.h"
 #include "chart/StandardConvert.h"
@@ -26,6 +27,7 @@
 #include "select/SelectScreen.h"
 #include "select/SongList.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,6 +49,10 @@ struct TFormServices {
     // The caller mixes in step with `Clock` from its current tick (headless
     // runs, offline renders): sounds start at the exact mix frame of their time.
     bool MixFollowsClock = false;
+    // Between two files of a chart's load: lets the desktop handle its events
+    // (the window stays responsive) and returns false when the user asked to
+    // stop the load (Esc). Headless runs have none.
+    std::function<bool()> KeepLoading = {};
 };
 
 // A start-up failure the program cannot run without (a missing asset).
@@ -112,6 +118,8 @@ class TForm1 {
 
     void ShowLoadingScreen();
     void ShowLoadingScreenOnBothPages();
+    // The loading screen with a bar under its text for `done` of `total` files.
+    void DrawLoadingProgress(int done, int total);
     void DrawErrorScreen();
     void UpdateCursor();
 
@@ -146,7 +154,11 @@ class TForm1 {
     // Hooks of the screens and loaders built on top of the shell.
     void SelectFrame();
     void PlayFrame();
-    void LoadChartMedia();
+    bool LoadChartMedia(TFileResolver& files);
+    bool LoadBgaImages(TFileResolver& files);
+    // Between two files of a load: the progress bar now and then, and the user's
+    // chance to stop the load.
+    bool LoadProgress(int done, int total);
     void SearchCharts();
     void ScanChartHeader(const std::string& path);
     void LoadBanner(const std::string& path);
@@ -155,6 +167,10 @@ class TForm1 {
 
     TPicture stagePicture_; // the loading chart's "#STAGEFILE"; empty when none
     IMessageBox& messages_;
+    IClock& clock_;
+    std::function<bool()> keepLoading_;
+    uint32_t lastLoadingDraw_ = 0; // tick of the last loading picture
+    int loadTotal_ = 0;            // files of the load in progress
     bool closeRequested_ = false;
     int exitCode_ = 0;
     long framesRun_ = 0;

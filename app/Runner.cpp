@@ -247,6 +247,16 @@ int RunOnScreen(const TCommandLine& cl) {
         return 1;
     }
     TTextRenderer fonts;
+    // While a chart loads, the window keeps answering: Esc stops the load, and
+    // closing the window stops it and ends the program.
+    TForm1* loading = nullptr;
+    bool stopLoad = false;
+    TEventSink loadSink;
+    loadSink.KeyDown = [&](int key) { stopLoad = stopLoad || key == vk::Escape; };
+    loadSink.CloseRequest = [&] {
+        stopLoad = true;
+        if (loading) loading->Close();
+    };
     TFormServices services{.Clock = *sdl,
                            .Presenter = *sdl,
                            .Messages = *sdl,
@@ -256,10 +266,16 @@ int RunOnScreen(const TCommandLine& cl) {
                            .SoundOutput = TSoundOutput::Device,
                            .AudioBufferFrames = cl.AudioBufferFrames,
                            .Keys = sdl.get(),
-                           .Joystick = sdl.get()};
+                           .Joystick = sdl.get(),
+                           .KeepLoading = [&] {
+                               stopLoad = false;
+                               sdl->PumpEvents(loadSink);
+                               return !stopLoad;
+                           }};
     auto owned = std::make_unique<TForm1>(services);
     TForm1& form = *owned;
     form.UseReading(ChartReadingOf(cl, true));
+    loading = &form;
     if (!StartForm(form, cl, *sdl)) return 1;
     TEventSink sink;
     sink.KeyDown = [&](int key) {

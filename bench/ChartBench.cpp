@@ -4,6 +4,7 @@
 #include "media/Picture.h"
 
 #include <benchmark/benchmark.h>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -57,4 +58,19 @@ void BM_CompileTypicalChart(benchmark::State& state) { Compile(state, 120, 6, 8)
 BENCHMARK(BM_CompileTypicalChart)->Unit(benchmark::kMicrosecond);
 
 } // namespace
+} // namespace tappo::bench
+
+namespace tappo::bench {
+
+// Milliseconds of one compile of the chart file `path` (read beforehand),
+// after one untimed compile.
+double TimeCompile(const std::string& path) {
+    const std::vector<uint8_t> bytes = ReadWholeFile(path);
+    const std::string text(bytes.begin(), bytes.end());
+    benchmark::DoNotOptimize(CompileChart(text, path, '.'));
+    const auto start = std::chrono::steady_clock::now();
+    benchmark::DoNotOptimize(CompileChart(text, path, '.'));
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
 } // namespace tappo::bench

@@ -1,12 +1,18 @@
-// Frame costs: the warp animation alone, and a whole error-screen frame
-// (warp update, draw, text, flip to the headless presenter).
+// Frame costs against their floor, one 320 x 240 frame copy: the warp
+// animation alone, a whole select-screen frame, a whole play frame of a demo
+// chart without music (background image, keyed layer, receptors and arrows),
+// the colour-keyed blit on its own, and the error-screen frame.
 #include "app/Form.h"
 #include "effects/Warp.h"
 #include "media/Font.h"
 #include "tools/Assets.h"
+#include "tools/DemoSongs.h"
 
 #include <benchmark/benchmark.h>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 using namespace tappo;
 
@@ -21,6 +27,79 @@ std::string AssetFolder() {
     return folder;
 }
 
+// The demo songs in a folder of their own (the asset folder must stay without
+// charts for the error screen), plus a copy of the first demo chart
+// without its #MIDIFILE line, so that its play frames carry no music.
+std::string SongsFolder() {
+    static const std::string folder = [] {
+        std::string dir = (std::filesystem::temp_directory_path() / "tappo-bench-songs/").string();
+        tools::WriteDemoSongs(dir);
+        const std::string song = dir + "demo1-morning-steps/";
+        std::ifstream in(song + "morning.bms", std::ios::binary);
+        std::string text, line;
+        while (std::getline(in, line))
+            if (line.rfind("#MIDIFILE", 0) != 0) text += line + "\n";
+        WriteFileAtomic(song + "nomusic.bms", std::vector<uint8_t>(text.begin(), text.end()));
+        return dir;
+    }();
+    return folder;
+}
+
+class TSilentBox : public IMessageBox {
+  public:
+    void Show(const std::string&) override {}
+};
+
+// One headless player: the form with its clock, presenter and fonts.
+struct TPlayer {
+    TVirtualClock clock;
+    THeadlessPresenter presenter;
+    TSilentBox box;
+    TTextRenderer fonts;
+    std::unique_ptr<TForm1> form;
+
+    TPlayer(const std::string& songs, const std::vector<std::string>& args) {
+        form = std::make_unique<TForm1>(
+            TFormServices{clock, presenter, box, &fonts, AssetFolder(), songs, TSoundOutput::Pull, 512});
+        form->FormCreate(args);
+        form->FormShow();
+    }
+    void Frame() {
+        clock.Advance(10);
+        form->DXTimer1.DoTick();
+    }
+};
+
+// The floor every frame is measured against: copying one whole back surface.
+void BM_FrameCopy(benchmark::State& state) {
+    TDirectDrawSurface back, source;
+    back.SetSize(320, 240);
+    source.SetSize(320, 240);
+    for (int i = 0; i < 320 * 240; ++i) source.Bits()[i] = uint16_t(i * 2654435761u >> 16);
+    for (auto _ : state) {
+        std::memcpy(back.Bits(), source.Bits(), 320 * 240 * 2);
+        benchmark::DoNotOptimize(back.Bits());
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_FrameCopy);
+
+// A whole-screen blit that skips the key colour, on a picture that is half key.
+void BM_KeyedBlit(benchmark::State& state) {
+    TDirectDrawSurface back, layer;
+    back.SetSize(320, 240);
+    layer.SetSize(320, 240);
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x) layer.SetPixel(x, y, (x / 7 + y / 5) % 2 ? uint16_t(x * 37 + y) : 0);
+    layer.SetColorKey(0);
+    for (auto _ : state) {
+        back.Draw(0, 0, Bounds(0, 0, 320, 240), &layer, true);
+        benchmark::DoNotOptimize(back.Bits());
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_KeyedBlit);
+
 void BM_UpdateWarp(benchmark::State& state) {
     auto warp = std::make_unique<TWarp>();
     warp->InitWarp(AssetFolder());
@@ -31,24 +110,65 @@ void BM_UpdateWarp(benchmark::State& state) {
 }
 BENCHMARK(BM_UpdateWarp);
 
-class TSilentBox : public IMessageBox {
-  public:
-    void Show(const std::string&) override {}
-};
+void BM_UpdateWarpPortable(benchmark::State& state) {
+    auto warp = std::make_unique<TWarp>();
+    warp->InitWarp(AssetFolder());
+    for (auto _ : state) {
+        warp->UpdateWarpPortable();
+        benchmark::DoNotOptimize(warp->WarpRows[0][0]);
+    }
+}
+BENCHMARK(BM_UpdateWarpPortable);
+
+// The warp picture onto the back surface, as the select screen draws it.
+void BM_DrawWarp(benchmark::State& state) {
+    auto warp = std::make_unique<TWarp>();
+    warp->InitWarp(AssetFolder());
+    warp->UpdateWarp();
+    TDirectDrawSurface back;
+    back.SetSize(320, 240);
+    for (auto _ : state) {
+        back.Canvas().Draw(0, 0, warp->WarpImage);
+        benchmark::DoNotOptimize(back.Bits());
+    }
+}
+BENCHMARK(BM_DrawWarp);
+
+// The select screen standing on the demo songs: warp, texts, banner, sprites.
+void BM_SelectFrame(benchmark::State& state) {
+    TPlayer player(SongsFolder(), {});
+    for (int i = 0; i < 50; ++i) player.Frame();
+    for (auto _ : state) player.Frame();
+    state.counters["frames"] = double(player.form->FramesRun());
+}
+BENCHMARK(BM_SelectFrame);
+
+// Play frames of a demo chart without music from its fifth measure on, where
+// the background image, the keyed layer and the arrows are all drawn. The
+// player starts over (untimed) before the song ends.
+void BM_PlayFrameNoMusic(benchmark::State& state) {
+    const std::vector<std::string> args{SongsFolder() + "demo1-morning-steps/nomusic.bms"};
+    auto player = std::make_unique<TPlayer>(SongsFolder(), args);
+    auto toStart = [&] {
+        while (player->form->Play.SongStartTick == 0 || player->form->Play.SongTime < 8000) player->Frame();
+    };
+    toStart();
+    for (auto _ : state) {
+        player->Frame();
+        if (player->form->Play.SongTime > 50000) {
+            state.PauseTiming();
+            player = std::make_unique<TPlayer>(SongsFolder(), args);
+            toStart();
+            state.ResumeTiming();
+        }
+    }
+}
+BENCHMARK(BM_PlayFrameNoMusic);
 
 void BM_ErrorScreenFrame(benchmark::State& state) {
-    TVirtualClock clock;
-    THeadlessPresenter presenter;
-    TSilentBox box;
-    TTextRenderer fonts;
-    auto form = std::make_unique<TForm1>(TFormServices{clock, presenter, box, &fonts, AssetFolder(), "", TSoundOutput::Pull, 512});
-    form->FormCreate({});
-    form->FormShow();
-    for (auto _ : state) {
-        clock.Advance(10);
-        form->DXTimer1.DoTick();
-    }
-    state.counters["frames"] = double(form->FramesRun());
+    TPlayer player("", {});
+    for (auto _ : state) player.Frame();
+    state.counters["frames"] = double(player.form->FramesRun());
 }
 BENCHMARK(BM_ErrorScreenFrame);
 

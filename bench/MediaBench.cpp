@@ -2,6 +2,7 @@
 // reading the same bytes, and the offline render's speed against real time.
 #include "app/Runner.h"
 #include "chart/Compiler.h"
+#include "chart/FileLookup.h"
 #include "chart/Media.h"
 #include "media/Display.h"
 #include "media/Picture.h"
@@ -70,7 +71,10 @@ void BM_LoadKeysounds(benchmark::State& state) {
     TCompiled c(MediaChart());
     TDDSD sound(TSoundOutput::Pull, Folder("media") + "ddsd.debug");
     TKeysoundSlots slots;
-    for (auto _ : state) LoadKeysounds(slots, *c.chart, sound, Folder("media"));
+    for (auto _ : state) {
+        TFileResolver files;
+        LoadKeysounds(slots, *c.chart, sound, Folder("media"), files);
+    }
 }
 BENCHMARK(BM_LoadKeysounds)->Unit(benchmark::kMillisecond);
 
@@ -81,7 +85,10 @@ void BM_LoadBgaImages(benchmark::State& state) {
     display.Initialize();
     TBgaSurfaces surfaces;
     int32_t layer = 0;
-    for (auto _ : state) LoadBgaImages(surfaces, *c.chart, display, layer);
+    for (auto _ : state) {
+        TFileResolver files;
+        LoadBgaImages(surfaces, *c.chart, display, layer, files);
+    }
 }
 BENCHMARK(BM_LoadBgaImages)->Unit(benchmark::kMillisecond);
 
@@ -139,4 +146,32 @@ void BM_RenderKeysoundsOnly(benchmark::State& state) {
 BENCHMARK(BM_RenderKeysoundsOnly)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
+} // namespace tappo::bench
+
+namespace tappo::bench {
+
+std::string MediaChartPath() { return MediaChart(); }
+
+// Milliseconds to load every keysound and image of `chartPath`, after one
+// untimed load that warms the file cache.
+double TimeMediaLoad(const std::string& chartPath) {
+    TCompiled c(chartPath);
+    TDDSD sound(TSoundOutput::Pull, c.compiled->SongFolder + "ddsd.debug");
+    THeadlessPresenter presenter;
+    TDXDraw display(presenter, nullptr);
+    display.Initialize();
+    double ms = 0;
+    for (int round = 0; round < 2; ++round) {
+        TKeysoundSlots slots;
+        TBgaSurfaces surfaces;
+        int32_t layer = 0;
+        const auto start = std::chrono::steady_clock::now();
+        TFileResolver files;
+        LoadKeysounds(slots, *c.chart, sound, c.compiled->SongFolder, files);
+        LoadBgaImages(surfaces, *c.chart, display, layer, files);
+        ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    }
+    return ms;
+}
+
 } // namespace tappo::bench

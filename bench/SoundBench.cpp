@@ -9,6 +9,7 @@
 #include "tools/Midi.h"
 
 #include <benchmark/benchmark.h>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -131,4 +132,23 @@ void BM_FindCommand(benchmark::State& state) {
 BENCHMARK(BM_FindCommand)->Unit(benchmark::kMillisecond);
 
 } // namespace
+} // namespace tappo::bench
+
+namespace tappo::bench {
+
+std::string SongTreePath() { return SongTree(); }
+
+// Milliseconds of one recursive chart search below `dir`, after a warm-up search.
+double TimeSearch(const std::string& dir) {
+    TSearchFile search;
+    search.Directory = dir;
+    search.SearchName = "*.bms";
+    search.Recursive = true;
+    search.OnFind = [](const std::string&, const TSearchFileData&, bool&) {};
+    search.Search();
+    const auto start = std::chrono::steady_clock::now();
+    search.Search();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
 } // namespace tappo::bench

@@ -1,39 +1,107 @@
 #include "chart/FileLookup.h"
 
 #include "chart/ShiftJis.h"
+#include "media/AsciiCase.h"
 
 #include <dirent.h>
-#include <strings.h>
 #include <sys/stat.h>
 
 namespace tappo {
 namespace {
 
-bool Exists(const std::string& path) {
+bool IsFile(const std::string& path) {
     struct stat st;
-    return stat(path.c_str(), &st) == 0;
+    return stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-// The entry of `folder` equal to `name` (as written or converted from
-// Shift-JIS) ignoring ASCII case; "" when there is none.
-std::string FindInFolder(const std::string& folder, const std::string& name) {
-    const std::string converted = Cp932ToUtf8(name);
-    for (const std::string& candidate : {name, converted})
-        if (Exists(folder + candidate)) return candidate;
-    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
-    if (!dir) return "";
-    std::string found;
-    while (dirent* e = readdir(dir)) {
-        if (strcasecmp(e->d_name, name.c_str()) == 0 || strcasecmp(e->d_name, converted.c_str()) == 0) {
-            found = e->d_name;
-            break;
-        }
-    }
-    closedir(dir);
-    return found;
+// The text a name stands for, whichever encoding it was written in.
+std::string NameKey(std::string_view name) {
+    return AsciiLower(IsValidUtf8(name) ? std::string(name) : Cp932ToUtf8(name));
 }
 
 } // namespace
+
+const std::vector<TFileResolver::TEntry>& TFileResolver::Listing(const std::string& folder) {
+    auto [it, added] = folders_.try_emplace(folder);
+    if (!added) return it->second;
+    ++listings_;
+    if (DIR* dir = opendir(folder.empty() ? "." : folder.c_str())) {
+        while (dirent* e = readdir(dir)) {
+            const std::string name = e->d_name;
+            if (name != "." && name != "..") it->second.push_back(TEntry{name, NameKey(name)});
+        }
+        closedir(dir);
+    }
+    return it->second;
+}
+
+// The entry of `folder` for `part`: the same bytes first, then the same text.
+std::string TFileResolver::Match(const std::string& folder, const std::string& part) {
+    const std::vector<TEntry>& entries = Listing(folder);
+    for (const TEntry& e : entries)
+        if (e.name == part) return e.name;
+    const std::string key = NameKey(part);
+    for (const TEntry& e : entries)
+        if (e.key == key) return e.name;
+    return "";
+}
+
+std::string TFileResolver::Find(const std::string& path) {
+    if (path.empty()) return "";
+    if (IsFile(path)) return path;
+    const std::string normal = WithForwardSlashes(path);
+    if (normal != path && IsFile(normal)) return normal;
+    // Walk the path one part at a time, matching each part loosely.
+    std::string resolved = normal[0] == '/' ? "/" : "";
+    size_t start = normal[0] == '/' ? 1 : 0;
+    while (start <= normal.size()) {
+        const size_t slash = normal.find('/', start);
+        const std::string part = normal.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+        if (!part.empty() && part != ".") {
+            const std::string match = part == ".." ? part : Match(resolved, part);
+            if (match.empty()) return "";
+            resolved += match;
+            if (slash != std::string::npos) resolved += '/';
+        }
+        if (slash == std::string::npos) break;
+        start = slash + 1;
+    }
+    return IsFile(resolved) ? resolved : "";
+}
+
+std::string TFileResolver::FindWithFallback(const std::string& path,
+                                            std::initializer_list<const char*> extensions) {
+    std::string found = Find(path);
+    if (!found.empty()) return found;
+    const size_t slash = path.find_last_of("/\\"), dot = path.find_last_of('.');
+    const size_t stemEnd = dot != std::string::npos && (slash == std::string::npos || dot > slash) ? dot : path.size();
+    for (const char* extension : extensions) {
+        found = Find(path.substr(0, stemEnd) + extension);
+        if (!found.empty()) return found;
+    }
+    return "";
+}
+
+std::string WithForwardSlashes(const std::string& path) {
+    std::string normal = path;
+    // In Shift-JIS text a backslash can also be the second byte of a character.
+    const bool shiftJis = !IsValidUtf8(normal);
+    for (size_t i = 0; i < normal.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(normal[i]);
+        if (shiftJis && IsShiftJisLeadByte(c)) {
+            ++i; // skip the trail byte of a double-byte character
+        } else if (c == '\\') {
+            normal[i] = '/';
+        }
+    }
+    return normal;
+}
+
+std::string ResolveChartFile(const std::string& path) {
+    TFileResolver resolver;
+    const std::string found = resolver.Find(path);
+    return found.empty() ? path : found;
+}
 
 std::string FolderOfChart(const std::string& path) {
     const bool shiftJis = !IsValidUtf8(path);
@@ -47,39 +115,6 @@ std::string FolderOfChart(const std::string& path) {
         }
     }
     return path.substr(0, end);
-}
-
-std::string ResolveChartFile(const std::string& path) {
-    if (path.empty() || Exists(path)) return path;
-    std::string normal = path;
-    // Backslashes in the chart's part of the name separate folders, but in
-    // Shift-JIS text a backslash can also be the second byte of a character,
-    // so the name is only rewritten when the original does not exist.
-    const bool shiftJis = !IsValidUtf8(normal);
-    for (size_t i = 0; i < normal.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(normal[i]);
-        if (shiftJis && IsShiftJisLeadByte(c)) {
-            ++i; // skip the trail byte of a double-byte character
-        } else if (c == '\\') {
-            normal[i] = '/';
-        }
-    }
-    // Walk the path one part at a time, matching each part loosely.
-    std::string resolved = normal[0] == '/' ? "/" : "";
-    size_t start = normal[0] == '/' ? 1 : 0;
-    while (start <= normal.size()) {
-        const size_t slash = normal.find('/', start);
-        const std::string part = normal.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
-        if (!part.empty()) {
-            const std::string match = FindInFolder(resolved, part);
-            if (match.empty()) return path;
-            resolved += match;
-            if (slash != std::string::npos) resolved += '/';
-        }
-        if (slash == std::string::npos) break;
-        start = slash + 1;
-    }
-    return Exists(resolved) ? resolved : path;
 }
 
 } // namespace tappo

@@ -1,15 +1,55 @@
 // Finding the files a chart names. Charts come from Windows: their file names
-// are Shift-JIS bytes, may use "\" between folders, and often differ in letter
-// case from the files on disk. The name is tried as written, then converted to
-// UTF-8, then without regard to case, folder by folder.
+// are Shift-JIS bytes (or UTF-8 in newer charts), may use "\" between folders,
+// and often differ in letter case from the files on disk, which may themselves
+// be stored with Shift-JIS or UTF-8 names. A name is tried as written; where
+// that fails, each part of the path is matched against its folder's listing by
+// its text (either encoding) without regard to ASCII case.
 #pragma once
 
+#include <initializer_list>
+#include <map>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace tappo {
 
+// Resolves the names of one chart's files. Each folder is listed at most once
+// per resolver, so a chart with a thousand sounds in one folder reads that
+// folder's listing once.
+class TFileResolver {
+  public:
+    // The path of an existing file for `path`, or "" when nothing matches.
+    std::string Find(const std::string& path);
+    // `path`, or failing that the same name with each of `extensions` in turn
+    // in place of its own (song packs re-encode "kick.wav" as "kick.ogg").
+    std::string FindWithFallback(const std::string& path, std::initializer_list<const char*> extensions);
+    // Folders listed so far (for tests and benchmarks).
+    int Listings() const { return listings_; }
+
+  private:
+    struct TEntry {
+        std::string name; // as stored on disk
+        std::string key;  // its text as UTF-8, ASCII letters lowered
+    };
+    const std::vector<TEntry>& Listing(const std::string& folder);
+    std::string Match(const std::string& folder, const std::string& part);
+
+    std::map<std::string, std::vector<TEntry>> folders_;
+    int listings_ = 0;
+};
+
+// Keysound files: as named, then .ogg, .flac, .mp3 and .wav under the same stem.
+inline constexpr std::initializer_list<const char*> SoundFallbacks = {".ogg", ".flac", ".mp3", ".wav"};
+// Pictures: as named, then .png, .jpg and .bmp under the same stem.
+inline constexpr std::initializer_list<const char*> PictureFallbacks = {".png", ".jpg", ".bmp"};
+
 // The path of an existing file for `path`, or `path` itself when nothing matches.
 std::string ResolveChartFile(const std::string& path);
+
+// `path` with "\" turned into "/", except where a "\" is the second byte of a
+// Shift-JIS character (in text that is not UTF-8).
+std::string WithForwardSlashes(const std::string& path);
 
 // The folder part of a chart path, with its trailing separator ("" when it
 // has none). "/" and "\" separate (":" is an ordinary character in names

@@ -34,13 +34,13 @@ std::string FormatInspection(const TGameState& state, const TChartHeader& header
         out += value;
         out += '\n';
     };
-    line("Title", Cp932ToUtf8(header.Title));
-    line("Artist", Cp932ToUtf8(header.Artist));
-    line("Genre", Cp932ToUtf8(state.Genre));
+    line("Title", ChartTextToUtf8(header.Title));
+    line("Artist", ChartTextToUtf8(header.Artist));
+    line("Genre", ChartTextToUtf8(state.Genre));
     line("PlayLevel", std::to_string(state.PlayLevel));
     line("Bpm", Number(state.Bpm));
     line("PlayerMode", std::to_string(header.PlayerMode));
-    line("MidiFileName", Cp932ToUtf8(header.MidiFileName));
+    line("MidiFileName", ChartTextToUtf8(header.MidiFileName));
     for (int m = 0; m <= chart.LastObjectMeasure; ++m) {
         line("MeasureStart", std::to_string(m) + ' ' + Millis(chart.MeasureStart[size_t(m)]));
         line("MeasureLength", std::to_string(m) + ' ' + Millis(chart.MeasureLength[size_t(m)]));

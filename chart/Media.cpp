@@ -4,6 +4,9 @@
 #include "media/AsciiCase.h"
 #include "media/Display.h"
 #include "media/Picture.h"
+#include "media/Png.h"
+
+#include <algorithm>
 
 #include <exception>
 
@@ -13,16 +16,34 @@ void FreeKeysounds(TKeysoundSlots& slots) {
     for (auto& slot : slots) slot.reset();
 }
 
-void LoadKeysounds(TKeysoundSlots& slots, const TChartData& chart, TDDSD& sound,
-                   const std::string& programFolder) {
+int KeysoundFileCount(const TChartData& chart) {
+    return int(std::count_if(chart.WavFileNames.begin(), chart.WavFileNames.end(),
+                             [](const std::string& name) { return !name.empty(); }));
+}
+
+int ImageFileCount(const TChartData& chart) {
+    return int(std::count_if(chart.BmpFileNames.begin(), chart.BmpFileNames.end(),
+                             [](const std::string& name) { return !name.empty(); }));
+}
+
+bool LoadKeysounds(TKeysoundSlots& slots, const TChartData& chart, TDDSD& sound,
+                   const std::string& programFolder, TFileResolver& files,
+                   const TLoadProgress& progress) {
+    const int total = KeysoundFileCount(chart);
+    int done = 0;
     for (int i = 0; i < StepTickSlot; ++i) {
         slots[size_t(i)].reset();
         if (i >= chart.SlotLimit) continue;
         const std::string& name = chart.WavFileNames[size_t(i)];
-        if (!name.empty()) slots[size_t(i)] = sound.LoadSample(ResolveChartFile(name));
+        if (name.empty()) continue;
+        const std::string found = files.FindWithFallback(name, SoundFallbacks);
+        // Nothing found: the sound component reports the name the chart gives.
+        slots[size_t(i)] = sound.LoadSample(found.empty() ? name : found);
+        if (progress && !progress(++done, total)) return false;
     }
     slots[StepTickSlot].reset();
     slots[StepTickSlot] = sound.LoadSample(programFolder + "step.wav");
+    return true;
 }
 
 void LoadMidi(TMediaPlayer& music, const std::string& songFolder, const std::string& midiFileName) {
@@ -38,14 +59,20 @@ TPicture ReadBgaPicture(const std::string& path) {
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) ext = path.substr(dot);
     ext = AsciiLower(ext);
     const std::vector<uint8_t> bytes = ReadWholeFile(path);
-    if (ext == ".jpg") return DecodeJpeg(bytes.data(), bytes.size());
+    // Packs re-encode pictures under the old name, so the content decides first.
+    if (IsPng(bytes.data(), bytes.size())) return DecodePng(bytes.data(), bytes.size());
+    const bool jpeg = bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF;
+    const bool bmp = bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M';
+    if (jpeg || (ext == ".jpg" && !bmp)) return DecodeJpeg(bytes.data(), bytes.size());
     return DecodeBmpFile(bytes.data(), bytes.size()).ToPicture();
 }
 
-void LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& display,
-                   int32_t& layerImage) {
+bool LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& display,
+                   int32_t& layerImage, TFileResolver& files, const TLoadProgress& progress,
+                   int doneBefore, int total) {
     const int w = display.Display.Width, h = display.Display.Height;
     std::exception_ptr firstError;
+    int done = doneBefore;
     for (size_t i = size_t(chart.SlotLimit); i < surfaces.size(); ++i)
         surfaces[i].reset();
     for (int i = 0; i < chart.SlotLimit; ++i) {
@@ -57,7 +84,8 @@ void LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& dis
             continue;
         }
         try {
-            const TPicture picture = ReadBgaPicture(ResolveChartFile(name));
+            const std::string found = files.FindWithFallback(name, PictureFallbacks);
+            const TPicture picture = ReadBgaPicture(found.empty() ? name : found);
             if (!surface) {
                 surface = std::make_unique<TDirectDrawSurface>(&display);
                 surface->SetSize(w, h);
@@ -72,8 +100,10 @@ void LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& dis
             surface.reset();
             if (!firstError) firstError = std::current_exception();
         }
+        if (progress && !progress(++done, total)) return false;
     }
     if (firstError) std::rethrow_exception(firstError);
+    return true;
 }
 
 } // namespace tappo

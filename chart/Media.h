@@ -8,12 +8,18 @@
 #include "media/Surface.h"
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 
 namespace tappo {
 
 class TDXDraw;
+class TFileResolver;
+
+// Called after each file of a load with the files done and the files in all;
+// false asks the load to stop there.
+using TLoadProgress = std::function<bool(int done, int total)>;
 
 // Keysound slots of either reading, then the step tick in a slot of its own.
 inline constexpr int StepTickSlot = WideSlotCount;
@@ -24,23 +30,33 @@ inline constexpr const char* TextWaveLoadFailed = "Wave ファイルが読み込
 inline constexpr const char* TextMidiLoadFailed = "MIDI ファイルが読み込めません";
 
 void FreeKeysounds(TKeysoundSlots& slots);
-// Loads every "#WAV" file and the step tick. A file that is missing or broken
-// gives an empty sample (logged by the sound component); never throws for it.
-void LoadKeysounds(TKeysoundSlots& slots, const TChartData& chart, TDDSD& sound,
-                   const std::string& programFolder);
+// The "#WAV" and "#BMP" files a chart names.
+int KeysoundFileCount(const TChartData& chart);
+int ImageFileCount(const TChartData& chart);
+// Loads every "#WAV" file and the step tick. A file missing under its own name
+// is looked for as Ogg Vorbis, FLAC, MP3 and WAV under the same stem. A file
+// that is missing or broken gives an empty sample (logged by the sound
+// component, under the name the chart gives); never throws for it. Returns
+// false when `progress` stopped the load.
+bool LoadKeysounds(TKeysoundSlots& slots, const TChartData& chart, TDDSD& sound,
+                   const std::string& programFolder, TFileResolver& files,
+                   const TLoadProgress& progress = {});
 // Opens and rewinds the chart's music. Throws when the file cannot be opened.
 void LoadMidi(TMediaPlayer& music, const std::string& songFolder, const std::string& midiFileName);
 
 // Scales every "#BMP" image onto a screen-sized surface with colour key 0 and
 // sets `layerImage` to the highest slot (below the chart's SlotLimit) without
-// an image file (unchanged when every slot has one). A file that cannot be
-// read is skipped and the first such error is thrown after all the others are
-// loaded.
-void LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& display,
-                   int32_t& layerImage);
+// an image file (unchanged when every slot has one). A file missing under its own name is looked for as PNG,
+// JPEG and BMP under the same stem. A file that cannot be read is skipped and
+// the first such error is thrown after all the others are loaded. Returns false
+// when `progress` stopped the load (`progress` gets `doneBefore` + the images done).
+bool LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& display,
+                   int32_t& layerImage, TFileResolver& files, const TLoadProgress& progress = {},
+                   int doneBefore = 0, int total = 0);
 
-// Reads an image as the background loader does: ".jpg" through libjpeg, every
-// other extension (".jpeg" too) as a BMP file.
+// Reads an image as the background loader does: PNG, JPEG and BMP files are
+// known by their first bytes; anything else by its name, ".jpg" through libjpeg
+// and every other extension (".jpeg" too) as a BMP file.
 TPicture ReadBgaPicture(const std::string& path);
 
 } // namespace tappo

@@ -6,6 +6,10 @@
 
 namespace tappo {
 
+std::string ChartTextToUtf8(std::string_view bytes) {
+    return IsValidUtf8(bytes) ? std::string(bytes) : Cp932ToUtf8(bytes);
+}
+
 std::string Cp932ToUtf8(std::string_view bytes) {
     bool ascii = true;
     for (unsigned char c : bytes) ascii &= c < 0x80;

@@ -11,6 +11,10 @@ namespace tappo {
 // (0x5C stays a backslash, NEC and IBM extensions included).
 std::string Cp932ToUtf8(std::string_view bytes);
 
+// Chart text for the screen: newer charts are saved as UTF-8 and are shown as
+// they are; anything else is Shift-JIS and converted.
+std::string ChartTextToUtf8(std::string_view bytes);
+
 // True when `bytes` is well-formed UTF-8 (plain ASCII included).
 bool IsValidUtf8(std::string_view bytes);
 // True for a byte that starts a double-byte Shift-JIS character.

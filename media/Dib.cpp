@@ -2,6 +2,7 @@
 
 #include "media/Errors.h"
 #include "media/Picture.h"
+#include "media/Surface.h"
 
 namespace tappo {
 
@@ -19,6 +20,7 @@ void TDIB::Assign(const TBitmapData& b) {
 }
 
 void TDIB::Resize(int width, int height) {
+    mirror_.clear();
     if (width <= 0 || height <= 0) {
         width_ = height_ = 0;
         bitCount_ = 0; // an empty image grows again with 8 bits per pixel
@@ -43,6 +45,20 @@ void TDIB::SetWidth(int width) {
 }
 
 void TDIB::Free() { Resize(0, 0); }
+
+void TDIB::MakeDisplayCopy() {
+    mirror_.clear();
+    if (bitCount_ != 8 || width_ <= 0 || height_ <= 0) return;
+    mirrorPalette_ = Palette;
+    uint16_t lut[256];
+    for (int i = 0; i < 256; ++i) lut[i] = RgbValueToPixel(Palette[size_t(i)]);
+    mirror_.resize(size_t(width_) * size_t(height_));
+    for (int y = 0; y < height_; ++y) {
+        const uint8_t* row = &bits_[stride_ * size_t(y)];
+        uint16_t* out = MirrorLine(y);
+        for (int x = 0; x < width_; ++x) out[x] = lut[row[x]];
+    }
+}
 
 void TDIB::SetRaw(int x, int y, uint32_t v) {
     uint8_t* row = &bits_[stride_ * y];

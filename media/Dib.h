@@ -33,6 +33,16 @@ class TDIB {
     const uint8_t* ScanLine(int y) const;
     void Free();
 
+    // A display copy of an 8-bit image: the pixels already in 5-6-5, made from
+    // the current pixels and palette, for an image that is drawn far more
+    // often than its palette changes. Whoever writes rows through ScanLine
+    // must write the same pixels into MirrorLine. A new size or depth drops
+    // the copy; a changed palette makes it unusable until it is made again.
+    void MakeDisplayCopy();
+    bool DisplayCopyUsable() const { return !mirror_.empty() && mirrorPalette_ == Palette; }
+    uint16_t* MirrorLine(int y) { return &mirror_[size_t(y) * size_t(width_)]; }
+    const uint16_t* MirrorLine(int y) const { return &mirror_[size_t(y) * size_t(width_)]; }
+
   private:
     void Resize(int width, int height);
     void SetRaw(int x, int y, uint32_t v);
@@ -40,6 +50,8 @@ class TDIB {
     int width_ = 0, height_ = 0, bitCount_ = 0;
     size_t stride_ = 0;
     std::vector<uint8_t> bits_;
+    std::vector<uint16_t> mirror_;
+    std::array<uint32_t, 256> mirrorPalette_{};
 };
 
 } // namespace tappo

@@ -2,6 +2,7 @@
 #include "media/AsciiCase.h"
 #include "media/Errors.h"
 #include "media/Picture.h"
+#include "media/Png.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -67,7 +68,16 @@ TPicture LoadPictureFile(const std::string& path) {
     std::string ext = std::filesystem::path(path).extension().string();
     if (!ext.empty()) ext.erase(0, 1);
     const std::string lower = AsciiLower(ext);
-    if (lower == "bmp" || lower == "dib") return LoadBmpFile(path).ToPicture();
+    if (lower == "png") {
+        const std::vector<uint8_t> bytes = ReadWholeFile(path);
+        return DecodePng(bytes.data(), bytes.size());
+    }
+    if (lower == "bmp" || lower == "dib") {
+        // A banner saved as PNG under its old name still shows.
+        const std::vector<uint8_t> bytes = ReadWholeFile(path);
+        if (IsPng(bytes.data(), bytes.size())) return DecodePng(bytes.data(), bytes.size());
+        return DecodeBmpFile(bytes.data(), bytes.size()).ToPicture();
+    }
     if (lower == "jpg" || lower == "jpeg") {
         std::vector<uint8_t> bytes = ReadWholeFile(path);
         return DecodeJpeg(bytes.data(), bytes.size());

@@ -16,7 +16,8 @@ struct TTextRenderer::TFontHandle {
 
 namespace {
 constexpr size_t MaxCachedTexts = 512;
-}
+
+} // namespace
 
 std::string FindSerifFont() {
     std::string result;
@@ -65,8 +66,10 @@ TTextRenderer::TFontHandle* TTextRenderer::FontFor(int size) {
 
 const TTextMask& TTextRenderer::Render(const std::string&, int size, const std::string& utf8) {
     if (utf8.empty()) return empty_;
-    std::string key = std::to_string(size) + '\x01' + utf8;
-    auto it = cache_.find(key);
+    char sizeText[16];
+    const int n = std::snprintf(sizeText, sizeof sizeText, "%d\x01", size);
+    key_.assign(sizeText, size_t(n)).append(utf8);
+    auto it = cache_.find(key_);
     if (it != cache_.end()) return it->second;
     if (cache_.size() >= MaxCachedTexts) cache_.clear();
     TTextMask mask;
@@ -88,7 +91,7 @@ const TTextMask& TTextRenderer::Render(const std::string&, int size, const std::
             SDL_FreeSurface(s);
         }
     }
-    return cache_.emplace(std::move(key), std::move(mask)).first->second;
+    return cache_.emplace(key_, std::move(mask)).first->second;
 }
 
 } // namespace tappo

@@ -12,7 +12,7 @@
 
 namespace tappo {
 
-// One rendered text: a byte per pixel, non-zero where the text is inked.
+// One rendered text: a byte per pixel, 1 where the text is inked, else 0.
 struct TTextMask {
     int Width = 0;
     int Height = 0;
@@ -39,6 +39,7 @@ class TTextRenderer {
     std::string fontPath_;
     std::map<int, std::unique_ptr<TFontHandle>> fonts_;
     std::unordered_map<std::string, TTextMask> cache_;
+    std::string key_; // reused for look-ups, so that a hit allocates nothing
     TTextMask empty_;
     bool warned_ = false;
     bool ttfStarted_ = false;

@@ -40,16 +40,18 @@ sf_count_t Tell(void* user) { return static_cast<TMemoryFile*>(user)->position; 
 
 // Same accepted rates as the WAV reader: below or above them a keysound is
 // either broken or would resample into an absurd amount of memory.
-constexpr int MinRate = 1000, MaxRate = 384000;
+constexpr int MinRate = 1000, MaxRate = 768000;
 
-// Reads every frame as 16-bit stereo, bounded by MaxDecodedFrames.
-bool ReadStereo(SNDFILE* file, int channels, std::vector<int16_t>& stereo) {
+// Reads every frame as 16-bit stereo, bounded by what MaxDecodedFrames at the
+// mix rate allows at the file's rate.
+bool ReadStereo(SNDFILE* file, int channels, int rate, std::vector<int16_t>& stereo) {
+    const uint64_t maxFrames = MaxDecodedFrames * uint64_t(rate) / uint64_t(MixRate);
     constexpr sf_count_t Block = 4096;
     std::vector<int16_t> block(size_t(Block) * size_t(channels));
     for (;;) {
         const sf_count_t got = sf_readf_short(file, block.data(), Block);
         if (got <= 0) break;
-        if (stereo.size() / 2 + uint64_t(got) > MaxDecodedFrames) return false;
+        if (stereo.size() / 2 + uint64_t(got) > maxFrames) return false;
         const int right = channels > 1 ? 1 : 0;
         for (sf_count_t i = 0; i < got; ++i) {
             stereo.push_back(block[size_t(i * channels)]);
@@ -95,14 +97,14 @@ std::shared_ptr<const TPcm> DecodeSoundFile(const std::vector<uint8_t>& bytes, T
     try {
         std::vector<int16_t> stereo;
         if (info.frames > 0 && uint64_t(info.frames) <= MaxDecodedFrames) stereo.reserve(size_t(info.frames) * 2);
-        if (!ReadStereo(file, info.channels, stereo)) {
-            problem = "のdataチャンクが大きすぎます";
+        if (!ReadStereo(file, info.channels, info.samplerate, stereo)) {
+            problem = "のdataチャンクが長すぎます";
             return nullptr;
         }
         if (format.SamplesPerSec == uint32_t(MixRate)) return TPcm::FromSamples(stereo);
         return TPcm::FromSamples(ResampleStereo(stereo, format.SamplesPerSec));
     } catch (const std::bad_alloc&) {
-        problem = "を読み込むメモリが足りません";
+        problem = "の読み込み中にメモリが不足しました";
         return nullptr;
     }
 }

@@ -11,8 +11,9 @@
 
 namespace tappo {
 
-// Longest sound a file may decode to: far more than any keysound or background
-// track, and a bound on what a corrupt length field can make us allocate.
+// Longest sound a file may decode to (in mix-rate frames, 20 minutes): far more
+// than any keysound or background track, and a bound on what a corrupt length
+// field can make us allocate.
 inline constexpr uint64_t MaxDecodedFrames = uint64_t(MixRate) * 60 * 20;
 
 // Decodes a whole file in memory. The first two channels are kept (a mono file

@@ -9,7 +9,34 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tappo {
+
+void KeyedCopyRowPortable(uint16_t* dst, const uint16_t* src, int count, uint16_t key) {
+    for (int i = 0; i < count; ++i)
+        if (src[i] != key) dst[i] = src[i];
+}
+
+void KeyedCopyRow(uint16_t* dst, const uint16_t* src, int count, uint16_t key) {
+#if defined(__SSE2__)
+    // Eight pixels at a time: keep the destination where the source is the key.
+    const __m128i k = _mm_set1_epi16(short(key));
+    int i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + i));
+        const __m128i isKey = _mm_cmpeq_epi16(s, k);
+        const __m128i out = _mm_or_si128(_mm_and_si128(isKey, d), _mm_andnot_si128(isKey, s));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), out);
+    }
+    KeyedCopyRowPortable(dst + i, src + i, count - i, key);
+#else
+    KeyedCopyRowPortable(dst, src, count, key);
+#endif
+}
 
 uint32_t PixelToRgbValue(uint16_t p) {
     uint32_t r = (p >> 11) & 31, g = (p >> 5) & 63, b = p & 31;
@@ -76,15 +103,19 @@ void TDirectDrawSurface::Draw(int x, int y, TRect r, const TDirectDrawSurface* s
     if (r.Empty() || d.Empty() || !HasPixels() || !source->HasPixels()) return;
     const int w = std::min(r.Width(), d.Width()), h = std::min(r.Height(), d.Height());
     const uint16_t key = source->colorKey_;
+    // A keyed copy within one surface whose rectangles overlap keeps the
+    // pixel-by-pixel order, in which a pixel may be read after it was written.
+    const bool overlapping = source == this && r.Left < d.Left + w && d.Left < r.Left + w &&
+                             r.Top < d.Top + h && d.Top < r.Top + h;
     for (int row = 0; row < h; ++row) {
         const uint16_t* src = &source->pixels_[size_t(r.Top + row) * source->width_ + r.Left];
         uint16_t* dst = &pixels_[size_t(d.Top + row) * width_ + d.Left];
-        if (!keyed) {
+        if (!keyed)
             std::memmove(dst, src, size_t(w) * 2);
-            continue;
-        }
-        for (int i = 0; i < w; ++i)
-            if (src[i] != key) dst[i] = src[i];
+        else if (overlapping)
+            KeyedCopyRowPortable(dst, src, w, key);
+        else
+            KeyedCopyRow(dst, src, w, key);
     }
 }
 
@@ -108,6 +139,29 @@ TDirectDrawSurfaceCanvas& TDirectDrawSurface::Canvas() {
 
 // ---- canvas ----
 
+namespace {
+
+// Puts `colour` wherever the text mask (bytes 0 or 1) is inked.
+void InkRow(uint16_t* dst, const uint8_t* mask, int count, uint16_t colour) {
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128i c = _mm_set1_epi16(short(colour)), zero = _mm_setzero_si128();
+    for (; i + 8 <= count; i += 8) {
+        uint64_t eight;
+        std::memcpy(&eight, mask + i, 8);
+        if (eight == 0) continue;
+        const __m128i m = _mm_unpacklo_epi8(_mm_cvtsi64_si128(int64_t(eight)), zero);
+        const __m128i ink = _mm_cmpgt_epi16(m, zero);
+        auto* d = reinterpret_cast<__m128i*>(dst + i);
+        _mm_storeu_si128(d, _mm_or_si128(_mm_and_si128(ink, c), _mm_andnot_si128(ink, _mm_loadu_si128(d))));
+    }
+#endif
+    for (; i < count; ++i)
+        if (mask[i]) dst[i] = colour;
+}
+
+} // namespace
+
 void TDirectDrawSurfaceCanvas::CheckUsable() const {
     if (!surface_.HasPixels())
         throw TError(FormatText(text::NotCreated, std::string("IDirectDrawSurface")));
@@ -128,15 +182,10 @@ void TDirectDrawSurfaceCanvas::TextOut(int x, int y, const std::string& utf8) {
                 bits[size_t(row) * w + col] = bg;
     }
     const uint16_t fg = ColorToPixel(Font.Color);
-    for (int my = 0; my < mask.Height; ++my) {
-        const int sy = y + my;
-        if (sy < 0 || sy >= h) continue;
-        const uint8_t* m = &mask.Bits[size_t(my) * mask.Width];
-        for (int mx = 0; mx < mask.Width; ++mx) {
-            const int sx = x + mx;
-            if (m[mx] && sx >= 0 && sx < w) bits[size_t(sy) * w + sx] = fg;
-        }
-    }
+    const int mx0 = std::max(0, -x), mx1 = std::min(mask.Width, w - x);
+    for (int my = std::max(0, -y); my < std::min(mask.Height, h - y) && mx0 < mx1; ++my)
+        InkRow(&bits[size_t(y + my) * w + size_t(x + mx0)], &mask.Bits[size_t(my) * mask.Width + mx0],
+               mx1 - mx0, fg);
 }
 
 int TDirectDrawSurfaceCanvas::TextWidth(const std::string& utf8) {
@@ -155,6 +204,13 @@ void TDirectDrawSurfaceCanvas::Draw(int x, int y, const TDIB& image) {
     const int x0 = std::max(0, x), x1 = std::min(w, x + image.Width());
     const int y0 = std::max(0, y), y1 = std::min(h, y + image.Height());
     uint16_t* bits = surface_.Bits();
+    if (image.DisplayCopyUsable()) {
+        // Already in the display's format: a row copy.
+        for (int sy = y0; sy < y1 && x0 < x1; ++sy)
+            std::memcpy(&bits[size_t(sy) * w + x0], image.MirrorLine(sy - y) + (x0 - x),
+                        size_t(x1 - x0) * 2);
+        return;
+    }
     for (int sy = y0; sy < y1; ++sy) {
         uint16_t* dst = &bits[size_t(sy) * w];
         if (image.BitCount() == 8) {

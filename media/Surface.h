@@ -39,6 +39,12 @@ uint32_t PixelToRgbValue(uint16_t pixel);
 
 class TDirectDrawSurface;
 
+// One row of a colour-keyed copy: dst[i] = src[i] wherever src[i] != key. The
+// rows must not overlap. KeyedCopyRow uses SSE2 on x86-64 and the portable
+// loop elsewhere; both give the same pixels.
+void KeyedCopyRowPortable(uint16_t* dst, const uint16_t* src, int count, uint16_t key);
+void KeyedCopyRow(uint16_t* dst, const uint16_t* src, int count, uint16_t key);
+
 // Text and bitmap drawing onto one surface. Its font and brush settings stay
 // from one use to the next, as long as the surface lives.
 class TDirectDrawSurfaceCanvas {

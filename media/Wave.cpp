@@ -3,6 +3,7 @@
 // the audio once to the mix format.
 #include "media/Picture.h"
 #include "media/Sound.h"
+#include "media/SoundFile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -202,6 +203,12 @@ std::shared_ptr<const TPcm> ReadWave(const std::string& path, TWaveFormat& forma
     } catch (const std::exception&) {
         problem = "が、見つかりません";
         return nullptr;
+    }
+    // Song packs re-encode keysounds; anything that is no RIFF file goes to the
+    // compressed reader first, and keeps the WAV reader's report if that fails too.
+    if (bytes.size() < 4 || std::memcmp(bytes.data(), "RIFF", 4) != 0) {
+        std::string compressedProblem;
+        if (auto pcm = DecodeSoundFile(bytes, format, compressedProblem)) return pcm;
     }
     return DecodeWave(std::move(bytes), format, problem);
 }

@@ -53,9 +53,9 @@ void TNoteField::DrawBackground() {
     canvas.Font.Color = 0xFFFFFF;
     char bpm[40];
     std::snprintf(bpm, sizeof bpm, "%.15g", GameState.Bpm);
-    canvas.TextOut(50, 70, "GENRE  " + Cp932ToUtf8(GameState.Genre));
-    canvas.TextOut(50, 90, "TITLE  " + Cp932ToUtf8(Header.Title));
-    canvas.TextOut(50, 110, "ARTIST  " + Cp932ToUtf8(Header.Artist));
+    canvas.TextOut(50, 70, "GENRE  " + ChartTextToUtf8(GameState.Genre));
+    canvas.TextOut(50, 90, "TITLE  " + ChartTextToUtf8(Header.Title));
+    canvas.TextOut(50, 110, "ARTIST  " + ChartTextToUtf8(Header.Artist));
     canvas.TextOut(50, 130, "PLAYLEVEL");
     canvas.TextOut(50, 150, std::string("BPM  ") + bpm);
     canvas.Release();

@@ -1,5 +1,7 @@
 #include "select/SelectScreen.h"
 
+#include "chart/Media.h"
+
 #include "chart/FileLookup.h"
 #include "chart/Media.h"
 #include "chart/ShiftJis.h"
@@ -119,7 +121,7 @@ void TSelectScreen::DrawSelectScreen(const std::string& pathText) {
     if (Toggles.ShowBga || Toggles.WarpInPlay) canvas.Draw(0, 0, Warp.WarpImage);
 
     // Title and artist, made smaller until both fit the screen's width.
-    const std::string title = Cp932ToUtf8(Header.Title), artist = Cp932ToUtf8(Header.Artist);
+    const std::string title = ChartTextToUtf8(Header.Title), artist = ChartTextToUtf8(Header.Artist);
     canvas.Font.Name = "MS Serif";
     canvas.Font.Color = 0x8EC7FF;
     for (int size : {h / 20 + 4, h / 30 + 4, h / 40 + 4}) {
@@ -136,7 +138,7 @@ void TSelectScreen::DrawSelectScreen(const std::string& pathText) {
     char bpm[48];
     std::snprintf(bpm, sizeof bpm, "BPM %.15g", GameState.Bpm);
     canvas.TextOut(10, h - 35, bpm);
-    const std::string genre = Cp932ToUtf8(GameState.Genre);
+    const std::string genre = ChartTextToUtf8(GameState.Genre);
     canvas.TextOut(w - canvas.TextWidth(genre), h - 43, genre);
     canvas.Release();
 
@@ -196,6 +198,13 @@ void TSelectScreen::LoadBanner(const std::string& chartPath) {
         SearchFile2Find(name, data, Continue);
     };
     SearchFile2.Search();
+    // A pack whose pictures were re-encoded has no bitmap left: its first PNG
+    // or JPEG picture serves instead.
+    for (const char* pattern : {"*.png", "*.jpg"}) {
+        if (!ChartImagePath.empty()) break;
+        SearchFile2.SearchName = pattern;
+        SearchFile2.Search();
+    }
 
     BannerPath = ResolveChartFile(SongFolder + "disk.bmp");
     std::error_code ec;
@@ -211,7 +220,7 @@ void TSelectScreen::LoadBanner(const std::string& chartPath) {
             // Built from the folder's first bitmap (or the chart's own banner),
             // cut to the disk shape.
             const TPicture picture =
-                named.empty() ? LoadBmpFile(ChartImagePath).ToPicture() : namedPicture;
+                named.empty() ? ReadBgaPicture(ChartImagePath) : namedPicture;
             banner = TPicture(80, 52);
             for (int y = 0; y < 52; ++y)
                 for (int x = 0; x < 80; ++x)

@@ -9,6 +9,7 @@
 #include "tools/Assets.h"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,6 +43,7 @@ struct THeadlessForm {
     std::unique_ptr<TForm1> form;
     std::string songsFolder; // --songs; empty: the program folder
     TChartReading reading;   // --standard, --random-seed
+    std::function<bool()> keepLoading; // between two files of a load
 
     explicit THeadlessForm(bool assets = true) {
         if (assets) tools::WriteProgramAssets(dir.Folder());
@@ -54,7 +56,8 @@ struct THeadlessForm {
     // Program start with `args` as the command line; in a window when not `fullScreen`.
     void Start(const std::vector<std::string>& args, bool fullScreen = true) {
         form = std::make_unique<TForm1>(TFormServices{clock, presenter, messages, &fonts, dir.Folder(), songsFolder,
-                                                      TSoundOutput::Pull, 512, &keys, nullptr});
+                                                      TSoundOutput::Pull, 512, &keys, nullptr, false,
+                                                      keepLoading});
         form->UseReading(reading);
         form->FormCreate(args);
         if (!fullScreen) form->DXDraw1.SetOptions(form->DXDraw1.Options() & ~OptionBit(doFullScreen));

@@ -1,12 +1,29 @@
 // Song folders as packs made on Windows arrive today: charts saved as UTF-8
-// with a byte-order mark, keysounds re-encoded, pictures in PNG.
+// with a byte-order mark, names in other encodings and letter case, keysounds
+// re-encoded, pictures in PNG, and hundreds of files to load.
+#include "HeadlessForm.h"
+#include "chart/FileLookup.h"
 #include "chart/HeaderScan.h"
 #include "chart/Lines.h"
+#include "chart/ShiftJis.h"
 
 #include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdio>
+#include <cstring>
 
 namespace tappo {
 namespace {
+
+using test::Bytes;
+using test::THeadlessForm;
+using test::TTempDir;
+
+void Touch(const TTempDir& dir, const std::string& name, const std::string& text = "x") {
+    std::filesystem::create_directories(std::filesystem::path(dir.File(name)).parent_path());
+    WriteFileAtomic(dir.File(name), Bytes(text));
+}
 
 TEST(Utf8Chart, AByteOrderMarkDoesNotHideTheFirstHeaderKey) {
     TGameState state;
@@ -16,6 +33,155 @@ TEST(Utf8Chart, AByteOrderMarkDoesNotHideTheFirstHeaderKey) {
     EXPECT_EQ(state.PlayLevel, 7);
     // Only a mark at the very start is taken away.
     EXPECT_EQ(SplitChartLines("a\n\xEF\xBB\xBF" "b")[1], "\xEF\xBB\xBF" "b");
+}
+
+TEST(Utf8Chart, TextIsShownAsUtf8WhereItIsAndConvertedWhereNot) {
+    EXPECT_EQ(ChartTextToUtf8("\xE3\x83\x91\xE3\x83\x83\xE3\x82\xAF"), "パック");
+    EXPECT_EQ(ChartTextToUtf8("\x83\x70\x83\x62\x83\x4E"), "パック");
+    EXPECT_EQ(ChartTextToUtf8("plain"), "plain");
+}
+
+TEST(FileResolver, ListsEachFolderOnceForAWholeChart) {
+    TTempDir dir;
+    for (int i = 0; i < 300; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "sounds/S%03d.WAV", i);
+        Touch(dir, name);
+    }
+    TFileResolver files;
+    EXPECT_EQ(files.Find(dir.File("sounds/s000.wav")), dir.File("sounds/S000.WAV"));
+    const int afterOne = files.Listings();
+    for (int i = 0; i < 300; ++i) {
+        char name[32], stored[32];
+        std::snprintf(name, sizeof name, "sounds\\s%03d.wav", i);
+        std::snprintf(stored, sizeof stored, "sounds/S%03d.WAV", i);
+        EXPECT_EQ(files.Find(dir.Folder() + name), dir.File(stored));
+    }
+    EXPECT_EQ(files.Listings(), afterOne) << "no folder is listed again";
+    EXPECT_EQ(files.Find(dir.File("sounds/missing.wav")), "");
+}
+
+TEST(FileResolver, MatchesNamesAcrossShiftJisAndUtf8) {
+    TTempDir dir;
+    Touch(dir, "\xE9\x9F\xB3/Bell.wav");   // 音, stored as UTF-8
+    Touch(dir, "\x8F\xE0/chime.wav");      // 鐘, stored as raw Shift-JIS bytes
+    TFileResolver files;
+    // A Shift-JIS chart names the UTF-8 folder, a UTF-8 chart the Shift-JIS one.
+    EXPECT_EQ(files.Find(dir.Folder() + "\x89\xB9\\bell.WAV"), dir.File("\xE9\x9F\xB3/Bell.wav"));
+    EXPECT_EQ(files.Find(dir.Folder() + "\xE9\x90\x98\\CHIME.wav"), dir.File("\x8F\xE0/chime.wav"));
+    EXPECT_EQ(files.Find(dir.Folder() + "\x8F\xE0\\chime.wav"), dir.File("\x8F\xE0/chime.wav"));
+}
+
+TEST(FileResolver, FallsBackToOtherExtensionsUnderTheSameStemInOrder) {
+    TTempDir dir;
+    Touch(dir, "kick.flac");
+    Touch(dir, "Kick.ogg");
+    Touch(dir, "snare.wav");
+    Touch(dir, "snare.ogg");
+    Touch(dir, "hat.mp3");
+    Touch(dir, "back.PNG");
+    TFileResolver files;
+    EXPECT_EQ(files.FindWithFallback(dir.File("kick.wav"), SoundFallbacks), dir.File("Kick.ogg")) << ".ogg first";
+    EXPECT_EQ(files.FindWithFallback(dir.File("snare.wav"), SoundFallbacks), dir.File("snare.wav"))
+        << "the named file wins";
+    EXPECT_EQ(files.FindWithFallback(dir.File("HAT"), SoundFallbacks), dir.File("hat.mp3"));
+    EXPECT_EQ(files.FindWithFallback(dir.File("back.bmp"), PictureFallbacks), dir.File("back.PNG"));
+    EXPECT_EQ(files.FindWithFallback(dir.File("none.wav"), SoundFallbacks), "");
+}
+
+// A song folder with `count` keysounds (tiny WAV files) and a chart using them.
+void WriteManySounds(THeadlessForm& f, int count) {
+    std::string chart = "#PLAYER 1\n#BPM 120\n";
+    const std::vector<int16_t> click(64, 1000);
+    for (int i = 1; i <= count; ++i) {
+        char name[16], line[40];
+        std::snprintf(name, sizeof name, "s%02X.wav", i);
+        std::snprintf(line, sizeof line, "#WAV%02X %s\n", i, name);
+        f.Write(std::string("song/") + name, tools::EncodeWav16(click, 1, 44100));
+        chart += line;
+    }
+    chart += "#00111:01\n";
+    f.Write("song/chart.bms", Bytes(chart));
+}
+
+TEST(Loading, EscDuringTheLoadLeavesPlayAsInPlay) {
+    THeadlessForm f;
+    WriteManySounds(f, 40);
+    int calls = 0;
+    f.keepLoading = [&] { return ++calls < 10; };
+    f.Start({});
+    f.keys.Press('Z');
+    f.Frame();
+    f.keys.ReleaseAll();
+    EXPECT_EQ(calls, 10) << "the load stopped at the user's word";
+    EXPECT_EQ(f.form->Flow.GameMode, ModeSelect);
+    EXPECT_FALSE(f.form->Flow.ChartActive);
+    EXPECT_FALSE(f.form->CloseRequested());
+    // From the command line there is nothing to go back to: the program ends.
+    THeadlessForm g;
+    WriteManySounds(g, 40);
+    g.keepLoading = [] { return false; };
+    g.Start({g.dir.File("song/chart.bms")});
+    EXPECT_TRUE(g.form->CloseRequested());
+}
+
+TEST(Loading, ALongLoadRedrawsItsProgressBarNowAndThen) {
+    THeadlessForm f;
+    WriteManySounds(f, 40);
+    int calls = 0;
+    // Each file takes 30 ms: the bar is drawn about every fourth file, not every one.
+    f.keepLoading = [&] {
+        ++calls;
+        f.clock.Advance(30);
+        return true;
+    };
+    f.Start({});
+    const long before = f.presenter.Presents();
+    f.keys.Press('Z');
+    f.Frame();
+    f.keys.ReleaseAll();
+    EXPECT_EQ(calls, 40);
+    const long redraws = f.presenter.Presents() - before - 3; // both loading pages and the frame
+    EXPECT_GE(redraws, 8);
+    EXPECT_LE(redraws, 14);
+    EXPECT_EQ(f.form->Flow.GameMode, ModePlay);
+}
+
+TEST(Loading, TheBarShowsTheShareOfFilesDone) {
+    THeadlessForm f;
+    f.Start({});
+    f.form->DrawLoadingProgress(1, 4);
+    TDirectDrawSurface& back = f.Back();
+    const int y = back.Height() / 2 - 12 + 3, x0 = back.Width() / 4, width = back.Width() / 2;
+    EXPECT_EQ(back.Pixel(x0 + 2, y), 0xFFFF) << "the first quarter is filled";
+    EXPECT_EQ(back.Pixel(x0 + 2 + (width - 4) / 4 - 1, y), 0xFFFF);
+    EXPECT_EQ(back.Pixel(x0 + width / 2, y), 0) << "the rest is empty";
+    EXPECT_EQ(back.Pixel(x0, y), 0x8410) << "framed";
+}
+
+std::vector<uint8_t> SolidPng(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
+    std::vector<uint8_t> rgba;
+    for (int i = 0; i < w * h; ++i) rgba.insert(rgba.end(), {r, g, b, 255});
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    image.width = uint32_t(w), image.height = uint32_t(h), image.format = PNG_FORMAT_RGBA;
+    png_alloc_size_t size = 0;
+    png_image_write_to_memory(&image, nullptr, &size, 0, rgba.data(), 0, nullptr);
+    std::vector<uint8_t> out(size);
+    png_image_write_to_memory(&image, out.data(), &size, 0, rgba.data(), 0, nullptr);
+    out.resize(size);
+    return out;
+}
+
+TEST(Banner, IsBuiltFromAPngWhereTheFolderHasNoBitmap) {
+    THeadlessForm f;
+    f.Write("song/chart.bms", Bytes("#TITLE png\n"));
+    f.Write("song/Back.png", SolidPng(64, 48, 255, 0, 0));
+    f.Start({});
+    EXPECT_TRUE(std::filesystem::exists(f.dir.File("song/disk.bmp"))) << "the built banner is kept";
+    // Red in the middle of the banner, where the disk mask keeps the picture.
+    EXPECT_EQ(f.form->Select.BannerSurface->Pixel(40, 26), 0xF800);
 }
 
 } // namespace

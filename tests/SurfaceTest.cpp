@@ -1,11 +1,14 @@
 // Surfaces: keyed and plain draws with every clipping rule, fills, reads,
 // sizes, and the canvas.
+#include "media/Dib.h"
 #include "media/Display.h"
 #include "media/Errors.h"
 #include "media/Font.h"
+#include "media/Picture.h"
 #include "media/Surface.h"
 
 #include <gtest/gtest.h>
+#include <vector>
 
 using namespace tappo;
 
@@ -123,6 +126,71 @@ TEST(Surface, KeyedDrawSkipsOnlyKeyPixels) {
     EXPECT_EQ(d->Pixel(1, 0), 2) << "an unkeyed draw copies the key colour too";
 }
 
+TEST(Surface, KeyedRowFastAndPortablePathsAgree) {
+    // Every length and start offset around the 8-pixel blocks, with keys in
+    // runs, alone and at the block edges, and the key at both ends of the range.
+    uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u, seed >> 16; };
+    for (uint16_t key : {uint16_t(0), uint16_t(0xFFFF), uint16_t(0x7BEF)}) {
+        for (int offset = 0; offset < 8; ++offset) {
+            for (int count = 0; count <= 40; ++count) {
+                std::vector<uint16_t> src(size_t(offset + count)), fast(src.size()), portable;
+                for (size_t i = 0; i < src.size(); ++i) {
+                    src[i] = next() % 3 == 0 ? key : uint16_t(next());
+                    fast[i] = uint16_t(next());
+                }
+                portable = fast;
+                KeyedCopyRow(fast.data() + offset, src.data() + offset, count, key);
+                KeyedCopyRowPortable(portable.data() + offset, src.data() + offset, count, key);
+                ASSERT_EQ(fast, portable) << "key " << key << ", offset " << offset << ", count " << count;
+            }
+        }
+    }
+}
+
+TEST(Surface, KeyedDrawOntoItselfKeepsPixelOrder) {
+    // Overlapping rectangles of one surface: a keyed copy reads pixels the
+    // same copy has already written, left to right and top to bottom.
+    const int w = 40, h = 6;
+    auto s = Numbered(w, h);
+    s->SetPixel(3, 1, 0), s->SetPixel(20, 2, 0);
+    s->SetColorKey(0);
+    std::vector<uint16_t> expected(s->Bits(), s->Bits() + w * h);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 32; ++x) {
+            const uint16_t v = expected[size_t(y + 1) * w + x + 2];
+            if (v != 0) expected[size_t(y + 1) * w + x + 5] = v;
+        }
+    s->Draw(5, 1, Bounds(2, 1, 32, 5), s.get(), true); // 32 x 5, three pixels to the right
+    EXPECT_EQ(s->Pixel(11, 1), s->Pixel(5, 1)) << "copied pixels are copied again";
+    EXPECT_EQ(std::vector<uint16_t>(s->Bits(), s->Bits() + w * h), expected);
+}
+
+TEST(Surface, PaletteImageDrawsTheSameWithItsDisplayCopy) {
+    TBitmapData b;
+    b.Width = 7, b.Height = 5, b.BitCount = 8;
+    for (int i = 0; i < 256; ++i) b.Palette.push_back(uint32_t(i) * 0x030507u);
+    for (int i = 0; i < 35; ++i) b.Pixels.push_back(uint32_t(i * 7));
+    TDIB image;
+    image.Assign(b);
+    // Placed past each edge of a small surface, with and without the copy.
+    for (auto [x, y] : {std::pair{0, 0}, std::pair{-3, 2}, std::pair{2, -2}, std::pair{-8, 0}}) {
+        auto plain = Blank(6, 4), copied = Blank(6, 4);
+        plain->Fill(0x1234), copied->Fill(0x1234);
+        ASSERT_FALSE(image.DisplayCopyUsable());
+        plain->Canvas().Draw(x, y, image);
+        image.MakeDisplayCopy();
+        ASSERT_TRUE(image.DisplayCopyUsable());
+        copied->Canvas().Draw(x, y, image);
+        EXPECT_EQ(std::vector<uint16_t>(plain->Bits(), plain->Bits() + 24),
+                  std::vector<uint16_t>(copied->Bits(), copied->Bits() + 24)) << x << "," << y;
+        image.Assign(b); // a new pixel store drops the copy
+    }
+    image.MakeDisplayCopy();
+    image.Palette[0] = 0xFFFFFF;
+    EXPECT_FALSE(image.DisplayCopyUsable()) << "a changed palette is drawn from the indices";
+}
+
 TEST(Surface, CopySurfaceNeedsTheRectangleToFitBoth) {
     auto src = Numbered(4, 4);
     auto d = Blank(4, 4);
@@ -186,4 +254,33 @@ TEST(Canvas, TextNeedsPixelsAndKeepsItsFont) {
     c.BrushColor = 0x0000FF;
     c.TextOut(100, 5, "Hi");
     EXPECT_EQ(s.Pixel(100, 5), 0xF800);
+}
+
+TEST(Canvas, TextInksExactlyTheMaskClippedToTheSurface) {
+    THeadlessPresenter presenter;
+    TTextRenderer fonts;
+    if (!fonts.Available()) GTEST_SKIP() << "no font installed";
+    TDXDraw display(presenter, &fonts);
+    TDirectDrawSurface s(&display);
+    s.SetSize(60, 20);
+    TDirectDrawSurfaceCanvas& c = s.Canvas();
+    c.Font.Size = 12;
+    c.Font.Color = 0xFFFFFF;
+    c.BrushTransparent = true;
+    const std::string text = "WMgy 朝のステップ";
+    const TTextMask& mask = fonts.Render(c.Font.Name, c.Font.Size, text);
+    ASSERT_GT(mask.Width, 40) << "wider than one 8-pixel block, with a tail";
+    // Placed past every edge in turn: each pixel is inked exactly where the
+    // mask is, and nothing outside the surface is touched.
+    for (auto [x, y] : {std::pair{-7, -5}, std::pair{0, 0}, std::pair{40, 9}, std::pair{-3, 12}, std::pair{-9, 1}}) {
+        s.Fill(0);
+        c.TextOut(x, y, text);
+        for (int sy = 0; sy < 20; ++sy)
+            for (int sx = 0; sx < 60; ++sx) {
+                const int mx = sx - x, my = sy - y;
+                const bool inked = mx >= 0 && my >= 0 && mx < mask.Width && my < mask.Height &&
+                                   mask.Bits[size_t(my) * size_t(mask.Width) + size_t(mx)] != 0;
+                ASSERT_EQ(s.Pixel(sx, sy), inked ? 0xFFFF : 0) << sx << "," << sy << " at " << x << "," << y;
+            }
+    }
 }

@@ -3,8 +3,10 @@
 #include "effects/Warp.h"
 #include "media/Errors.h"
 #include "media/Picture.h"
+#include "media/Surface.h"
 
 #include <gtest/gtest.h>
+#include <cstring>
 #include <memory>
 
 using namespace tappo;
@@ -103,4 +105,38 @@ TEST(Warp, MissingPictureRaisesTheLoaderError) {
     } catch (const TError& e) {
         EXPECT_EQ(std::string(e.what()), "ファイル " + dir.Folder() + "select.bmp は開けません");
     }
+}
+
+TEST(Warp, FastAndPortableUpdatesDrawTheSamePicture) {
+    TTempDir dir;
+    WritePicture(dir, 320, 240);
+    auto fast = std::make_unique<TWarp>(), portable = std::make_unique<TWarp>();
+    fast->InitWarp(dir.Folder());
+    portable->InitWarp(dir.Folder());
+    TDirectDrawSurface a, b;
+    a.SetSize(320, 240), b.SetSize(320, 240);
+    // Past a whole turn, and with a palette change half-way (the display copy
+    // is made again), each frame drawn both ways and by the palette itself.
+    for (int frame = 0; frame < 300; ++frame) {
+        if (frame == 150)
+            for (auto* w : {fast.get(), portable.get()}) w->WarpImage.Palette[7] = 0x123456;
+        fast->UpdateWarp();
+        portable->UpdateWarp();
+        portable->UpdateWarpPortable();
+        fast->UpdateWarp();
+        a.Canvas().Draw(0, 0, fast->WarpImage);
+        b.Canvas().Draw(0, 0, portable->WarpImage);
+        for (int y = 0; y < 240; ++y)
+            ASSERT_EQ(0, std::memcmp(fast->WarpRows[y], portable->WarpRows[y], 320)) << frame << " " << y;
+        ASSERT_EQ(0, std::memcmp(a.Bits(), b.Bits(), 320 * 240 * 2)) << frame;
+    }
+    // The display copy matches the palette conversion of the index pixels.
+    ASSERT_TRUE(fast->WarpImage.DisplayCopyUsable());
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x)
+            ASSERT_EQ(a.Pixel(x, y), RgbValueToPixel(fast->WarpImage.Palette[fast->WarpRows[y][x]])) << x << "," << y;
+    fast->WarpImage.Palette[fast->WarpRows[0][0]] = 0xFF0000;
+    EXPECT_FALSE(fast->WarpImage.DisplayCopyUsable());
+    a.Canvas().Draw(0, 0, fast->WarpImage);
+    EXPECT_EQ(a.Pixel(0, 0), 0xF800) << "a changed palette draws from the index pixels";
 }

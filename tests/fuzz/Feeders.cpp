@@ -8,6 +8,8 @@
 #include "media/ImageList.h"
 #include "media/Music.h"
 #include "media/Picture.h"
+#include "media/Png.h"
+#include "media/SoundFile.h"
 #include "media/Sound.h"
 #include "media/Timer.h"
 #include "play/ScreenServices.h"
@@ -118,6 +120,16 @@ void FeedBanner(const uint8_t* data, size_t size) {
     AcceptReaderError([&] { world.select->LoadBanner(folder + "1.bms"); });
 }
 
+void FeedPng(const uint8_t* data, size_t size) {
+    AcceptReaderError([&] { DecodePng(data, size); });
+}
+
+void FeedSound(const uint8_t* data, size_t size) {
+    TWaveFormat format;
+    std::string problem;
+    DecodeSoundFile(std::vector<uint8_t>(data, data + size), format, problem);
+}
+
 TFeeder FeederNamed(const std::string& reader) {
     if (reader == "chart") return FeedChart;
     if (reader == "bmp") return FeedBmp;
@@ -127,12 +139,14 @@ TFeeder FeederNamed(const std::string& reader) {
     if (reader == "wav") return FeedWave;
     if (reader == "midi") return FeedMidi;
     if (reader == "banner") return FeedBanner;
+    if (reader == "png") return FeedPng;
+    if (reader == "sound") return FeedSound;
     return nullptr;
 }
 
 const std::vector<std::string>& ReaderNames() {
-    static const std::vector<std::string> names = {"chart",   "bmp", "dib",  "jpeg",
-                                                   "archive", "wav", "midi", "banner"};
+    static const std::vector<std::string> names = {"chart", "bmp",  "dib",    "jpeg", "archive",
+                                                   "wav",   "midi", "banner", "png",  "sound"};
     return names;
 }
 

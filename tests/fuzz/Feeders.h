@@ -32,8 +32,13 @@ void FeedMidi(const uint8_t* data, size_t size);
 // first bitmap (first byte even) or as its "disk.bmp" (odd).
 void FeedBanner(const uint8_t* data, size_t size);
 
-// Feeder by reader name: chart, bmp, dib, jpeg, archive, wav, midi, banner;
-// null for another name.
+// A PNG picture.
+void FeedPng(const uint8_t* data, size_t size);
+// The compressed keysound reader (Ogg Vorbis, FLAC, MP3 through libsndfile).
+void FeedSound(const uint8_t* data, size_t size);
+
+// Feeder by reader name: chart, bmp, dib, jpeg, archive, wav, midi, banner,
+// png, sound; null for another name.
 TFeeder FeederNamed(const std::string& reader);
 const std::vector<std::string>& ReaderNames();
 
