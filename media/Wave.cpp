@@ -54,30 +54,117 @@ int16_t SampleAt(const uint8_t* frame, int c, int bytes, bool isFloat) {
     }
 }
 
+// Left and right of each frame as 16-bit samples (a mono file's one channel
+// on both), with the common 16-bit form read without the per-sample switch.
+void ToStereo(const uint8_t* src, size_t frames, size_t frameBytes, int sampleBytes, int right, bool isFloat,
+              int16_t* out) {
+    if (sampleBytes == 2) {
+        const size_t r = size_t(right) * 2;
+        for (size_t i = 0; i < frames; ++i, src += frameBytes) {
+            out[2 * i] = int16_t(U16(src));
+            out[2 * i + 1] = int16_t(U16(src + r));
+        }
+        return;
+    }
+    for (size_t i = 0; i < frames; ++i, src += frameBytes) {
+        out[2 * i] = SampleAt(src, 0, sampleBytes, isFloat);
+        out[2 * i + 1] = SampleAt(src, right, sampleBytes, isFloat);
+    }
+}
+
+// A converted sample rounded half away from zero and held to 16 bits, without
+// branches: the clamp happens first, and the ends still round to themselves.
+inline int16_t RoundSample(float v) {
+    const float c = std::min(std::max(v, -32768.0f), 32767.0f);
+    return int16_t(int(c + std::copysign(0.5f, c)));
+}
+
+// Catmull-Rom between y1 and y2 at t: smooth, and exact at the source samples.
+inline float CatmullRom(float y0, float y1, float y2, float y3, float t) {
+    return y1 + 0.5f * t * (y2 - y0 + t * (2 * y0 - 5 * y1 + 4 * y2 - y3 + t * (3 * (y1 - y2) + y3 - y0)));
+}
+
+// Output frame `o` of a stereo stream whose source position is `pos` (32.32
+// fixed point), with the four nearest source frames held at the ends.
+inline void ResampleEdgeFrame(const int16_t* in, size_t last, uint64_t pos, int16_t* out) {
+    const size_t i = size_t(pos >> 32);
+    const float t = float(uint32_t(pos)) * (1.0f / 4294967296.0f);
+    const size_t i0 = i > 0 ? i - 1 : 0, i2 = i + 1 <= last ? i + 1 : last, i3 = i + 2 <= last ? i + 2 : last;
+    for (int c = 0; c < 2; ++c)
+        out[c] = RoundSample(CatmullRom(in[i0 * 2 + size_t(c)], in[i * 2 + size_t(c)], in[i2 * 2 + size_t(c)],
+                                        in[i3 * 2 + size_t(c)], t));
+}
+
+// Halfway between y1 and y2 the cubic is (9 (y1 + y2) - y0 - y3) / 16 exactly
+// (every step of the float form above is exact there), rounded the same way.
+inline int16_t HalfwaySample(int y0, int y1, int y2, int y3) {
+    const int s = 9 * (y1 + y2) - y0 - y3;
+    const int magnitude = ((s < 0 ? -s : s) + 8) >> 4;
+    return int16_t(std::clamp(s < 0 ? -magnitude : magnitude, -32768, 32767));
+}
+
+// Exactly twice the rate: every source frame, then the point halfway to the next.
+void DoubleRate(const int16_t* in, size_t frames, int16_t* out) {
+    const size_t last = frames - 1;
+    auto edge = [&](size_t i) {
+        const size_t i0 = i > 0 ? i - 1 : 0, i2 = std::min(i + 1, last), i3 = std::min(i + 2, last);
+        for (size_t c = 0; c < 2; ++c) {
+            out[4 * i + c] = in[2 * i + c];
+            out[4 * i + 2 + c] = HalfwaySample(in[2 * i0 + c], in[2 * i + c], in[2 * i2 + c], in[2 * i3 + c]);
+        }
+    };
+    edge(0);
+    const size_t interiorEnd = frames >= 3 ? frames - 2 : 1;
+    for (size_t i = 1; i < interiorEnd; ++i) {
+        const int16_t* y = in + 2 * (i - 1);
+        int16_t* o = out + 4 * i;
+        o[0] = y[2], o[1] = y[3];
+        o[2] = HalfwaySample(y[0], y[2], y[4], y[6]);
+        o[3] = HalfwaySample(y[1], y[3], y[5], y[7]);
+    }
+    for (size_t i = std::max<size_t>(interiorEnd, 1); i < frames; ++i) edge(i);
+}
+
+size_t ResampledFrameCount(size_t frames, uint32_t fromRate) {
+    if (fromRate == uint32_t(MixRate)) return frames;
+    return size_t((uint64_t(frames) * MixRate + fromRate - 1) / fromRate);
+}
+
+void ResampleStereoInto(const int16_t* in, size_t frames, uint32_t fromRate, int16_t* out) {
+    if (frames == 0) return;
+    if (fromRate == uint32_t(MixRate)) {
+        std::memcpy(out, in, frames * 4);
+        return;
+    }
+    if (uint64_t(fromRate) * 2 == uint64_t(MixRate)) return DoubleRate(in, frames, out);
+    const size_t outFrames = ResampledFrameCount(frames, fromRate);
+    // Source position in 32.32 fixed point.
+    const uint64_t step = (uint64_t(fromRate) << 32) / uint64_t(MixRate);
+    const size_t last = frames - 1;
+    // Frames whose four neighbours all lie inside the source need no holding:
+    // from the first past source frame 0 to the last before frame last - 1.
+    const size_t begin = std::min<size_t>(outFrames, size_t(((uint64_t(1) << 32) + step - 1) / step));
+    const size_t end = last >= 2 ? std::clamp<size_t>(size_t(((uint64_t(last - 1) << 32) + step - 1) / step), begin,
+                                                      outFrames)
+                                 : begin;
+    for (size_t o = 0; o < begin; ++o) ResampleEdgeFrame(in, last, o * step, out + 2 * o);
+    for (size_t o = begin; o < end; ++o) {
+        const uint64_t pos = o * step;
+        const float t = float(uint32_t(pos)) * (1.0f / 4294967296.0f);
+        const int16_t* y = in + 2 * (size_t(pos >> 32) - 1);
+        out[2 * o] = RoundSample(CatmullRom(y[0], y[2], y[4], y[6], t));
+        out[2 * o + 1] = RoundSample(CatmullRom(y[1], y[3], y[5], y[7], t));
+    }
+    for (size_t o = end; o < outFrames; ++o) ResampleEdgeFrame(in, last, o * step, out + 2 * o);
+}
+
 } // namespace
 
 std::vector<int16_t> ResampleStereo(const std::vector<int16_t>& in, uint32_t fromRate) {
     const size_t frames = in.size() / 2;
     if (fromRate == uint32_t(MixRate) || frames == 0) return in;
-    const size_t outFrames = size_t((uint64_t(frames) * MixRate + fromRate - 1) / fromRate);
-    std::vector<int16_t> out(outFrames * 2);
-    // Source position in 32.32 fixed point.
-    const uint64_t step = (uint64_t(fromRate) << 32) / uint64_t(MixRate);
-    const long last = long(frames) - 1;
-    uint64_t pos = 0;
-    for (size_t o = 0; o < outFrames; ++o, pos += step) {
-        const long i = long(pos >> 32);
-        const float t = float(uint32_t(pos)) * (1.0f / 4294967296.0f);
-        // The four nearest source frames, held at the ends.
-        const long i0 = i > 0 ? i - 1 : 0, i2 = i + 1 <= last ? i + 1 : last, i3 = i + 2 <= last ? i + 2 : last;
-        for (int c = 0; c < 2; ++c) {
-            const float y0 = in[size_t(i0) * 2 + size_t(c)], y1 = in[size_t(i) * 2 + size_t(c)];
-            const float y2 = in[size_t(i2) * 2 + size_t(c)], y3 = in[size_t(i3) * 2 + size_t(c)];
-            // Catmull-Rom: smooth, and exact at the source samples.
-            const float v = y1 + 0.5f * t * (y2 - y0 + t * (2 * y0 - 5 * y1 + 4 * y2 - y3 + t * (3 * (y1 - y2) + y3 - y0)));
-            out[o * 2 + size_t(c)] = int16_t(v >= 32767.f ? 32767 : v <= -32768.f ? -32768 : int(v + (v >= 0 ? 0.5f : -0.5f)));
-        }
-    }
+    std::vector<int16_t> out(ResampledFrameCount(frames, fromRate) * 2);
+    ResampleStereoInto(in.data(), frames, fromRate, out.data());
     return out;
 }
 
@@ -170,15 +257,19 @@ std::shared_ptr<const TPcm> DecodeWaveBytes(std::vector<uint8_t>& bytesOwned, TW
         problem = "のdataチャンクが長すぎます";
         return nullptr;
     }
-    std::vector<int16_t> stereo(frames * 2);
-    const uint8_t* src = data + audio.body;
-    const int right = format.Channels > 1 ? 1 : 0;
-    for (size_t i = 0; i < frames; ++i, src += frameBytes) {
-        stereo[2 * i] = SampleAt(src, 0, int(sampleBytes), isFloat);
-        stereo[2 * i + 1] = SampleAt(src, right, int(sampleBytes), isFloat);
-    }
-    if (format.SamplesPerSec == uint32_t(MixRate)) return TPcm::FromSamples(stereo);
-    return TPcm::FromSamples(ResampleStereo(stereo, format.SamplesPerSec));
+    // Converted once: straight into the sample's storage at the mix rate, or
+    // into one stereo buffer that is resampled into the storage.
+    const bool converted = format.SamplesPerSec == uint32_t(MixRate);
+    std::vector<int16_t> stereo(converted ? 0 : frames * 2);
+    auto pcm = std::make_shared<TPcm>();
+    pcm->FrameCount = ResampledFrameCount(frames, format.SamplesPerSec);
+    pcm->Storage.resize(pcm->FrameCount * 4);
+    int16_t* out = converted ? reinterpret_cast<int16_t*>(pcm->Storage.data()) : stereo.data();
+    ToStereo(data + audio.body, frames, frameBytes, int(sampleBytes), format.Channels > 1 ? 1 : 0, isFloat, out);
+    if (!converted && frames > 0)
+        ResampleStereoInto(stereo.data(), frames, format.SamplesPerSec,
+                           reinterpret_cast<int16_t*>(pcm->Storage.data()));
+    return pcm;
 }
 
 } // namespace
