@@ -245,8 +245,8 @@ template <bool four> void ReadRle(const TByteReader& r, size_t at, const TInfo& 
     }
 }
 
-TBitmapData DecodeBits(const TByteReader& r, const TInfo& info, size_t pixelsAt) {
-    TBitmapData out;
+// Decodes into `out`, whose vectors keep their memory from one picture to the next.
+void DecodeBits(const TByteReader& r, const TInfo& info, size_t pixelsAt, TBitmapData& out) {
     out.Width = info.width;
     out.Height = info.height;
     out.BitCount = info.bitCount;
@@ -255,6 +255,7 @@ TBitmapData DecodeBits(const TByteReader& r, const TInfo& info, size_t pixelsAt)
     // run-length stream may be short for a large picture (runs, deltas and the
     // end mark cover it), so it need only hold its first code.
     r.Need(pixelsAt, rle ? 2 : UncompressedBytes(info));
+    out.Palette.clear();
     ReadPalette(r, info, out);
     out.Pixels.assign(size_t(info.width) * info.height, 0);
     if (info.compression == BiRle4)
@@ -263,7 +264,6 @@ TBitmapData DecodeBits(const TByteReader& r, const TInfo& info, size_t pixelsAt)
         ReadRle<false>(r, pixelsAt, info, out);
     else
         ReadUncompressed(r, pixelsAt, info, out);
-    return out;
 }
 
 } // namespace
@@ -296,7 +296,7 @@ TPicture TBitmapData::ToPicture() const {
     return p;
 }
 
-TBitmapData DecodeBmpFile(const uint8_t* data, size_t size, const char* errorText) {
+void DecodeBmpFile(const uint8_t* data, size_t size, TBitmapData& out, const char* errorText) {
     TByteReader r(data, size, errorText);
     if (r.U8(0) != 'B' || r.U8(1) != 'M') r.Fail();
     TInfo info = ReadInfo(r, 14, false);
@@ -304,13 +304,21 @@ TBitmapData DecodeBmpFile(const uint8_t* data, size_t size, const char* errorTex
     size_t afterPalette = info.paletteAt + PaletteBytes(info);
     // Some writers leave the offset at 0 or point it into the header.
     if (pixelsAt < afterPalette || pixelsAt >= size) pixelsAt = afterPalette;
-    return DecodeBits(r, info, pixelsAt);
+    DecodeBits(r, info, pixelsAt, out);
+}
+
+TBitmapData DecodeBmpFile(const uint8_t* data, size_t size, const char* errorText) {
+    TBitmapData out;
+    DecodeBmpFile(data, size, out, errorText);
+    return out;
 }
 
 TBitmapData DecodePackedDib(const uint8_t* data, size_t size, const char* errorText) {
     TByteReader r(data, size, errorText);
     TInfo info = ReadInfo(r, 0, true);
-    return DecodeBits(r, info, info.paletteAt + PaletteBytes(info));
+    TBitmapData out;
+    DecodeBits(r, info, info.paletteAt + PaletteBytes(info), out);
+    return out;
 }
 
 std::vector<uint8_t> EncodeBmp(const TBitmapData& bmp) {

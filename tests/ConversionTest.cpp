@@ -2,12 +2,16 @@
 // BMP pixel readers and the picture stretch, each checked against a plain
 // per-sample (per-pixel) form of the same arithmetic over many inputs.
 #include "TestUtil.h"
+#include "chart/FileLookup.h"
+#include "chart/Media.h"
+#include "media/Display.h"
 #include "media/Picture.h"
 #include "media/Sound.h"
 #include "media/Surface.h"
 #include "tools/Assets.h"
 
 #include <cmath>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <random>
 
@@ -158,5 +162,49 @@ TEST(BmpPixels, StretchMatchesNearestPixelEverywhere) {
                 }
             }
         }
+    }
+}
+
+TEST(BmpPixels, BackgroundsLoadAsTheirStretchedPictures) {
+    // Each kind of bitmap (indexed plain and run-length coded, short colour
+    // tables, true colour, smaller and larger than the screen) lands on its
+    // surface exactly as the picture reader's result stretched by the canvas.
+    TTempDir dir;
+    TChartData chart;
+    std::vector<std::string> names;
+    auto add = [&](const std::vector<uint8_t>& bytes) {
+        const std::string name = dir.File("p" + std::to_string(names.size()) + ".bmp");
+        WriteFileAtomic(name, bytes);
+        chart.BmpFileNames[names.size() + 1] = name;
+        names.push_back(name);
+    };
+    TPicture colours(37, 23);
+    for (size_t i = 0; i < colours.Rgb.size(); ++i) colours.Rgb[i] = uint32_t(i * 0x030507 + 0x102030) & 0xFFFFFF;
+    add(EncodeBmp(BitmapFromPicture(colours)));
+    TPicture wide(700, 500);
+    for (size_t i = 0; i < wide.Rgb.size(); ++i) wide.Rgb[i] = uint32_t(i * 0x01F3A7);
+    add(EncodeBmp(BitmapFromPicture(wide)));
+    for (int bits : {4, 8}) {
+        TBytes packed = InfoHeader(5, 3, bits, bits == 4 ? 2 : 1, 3);
+        packed.u32(0x00FF00).u32(0xFF00FF).u32(0x123456);
+        packed.u8(3).u8(bits == 4 ? 0x12 : 2).u8(0).u8(0).u8(2).u8(bits == 4 ? 0x45 : 5).u8(0).u8(0);
+        packed.u8(0).u8(1);
+        add(WithFileHeader(packed.b, uint32_t(packed.b.size() - 10)));
+    }
+    THeadlessPresenter presenter;
+    TDXDraw display(presenter, nullptr);
+    display.Initialize();
+    TBgaSurfaces surfaces;
+    int32_t layer = 0;
+    TFileResolver files;
+    ASSERT_TRUE(LoadBgaImages(surfaces, chart, display, layer, files));
+    const int w = display.Display.Width, h = display.Display.Height;
+    for (size_t i = 0; i < names.size(); ++i) {
+        TDirectDrawSurface expected(&display);
+        expected.SetSize(w, h);
+        const TPicture picture = ReadBgaPicture(names[i]);
+        expected.Canvas().CopyRect(Bounds(0, 0, w, h), picture, Bounds(0, 0, picture.Width, picture.Height));
+        ASSERT_TRUE(surfaces[i + 1]) << names[i];
+        ASSERT_EQ(std::memcmp(surfaces[i + 1]->Bits(), expected.Bits(), size_t(w) * size_t(h) * 2), 0) << names[i];
     }
 }
