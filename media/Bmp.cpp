@@ -257,7 +257,11 @@ void DecodeBits(const TByteReader& r, const TInfo& info, size_t pixelsAt, TBitma
     r.Need(pixelsAt, rle ? 2 : UncompressedBytes(info));
     out.Palette.clear();
     ReadPalette(r, info, out);
-    out.Pixels.assign(size_t(info.width) * info.height, 0);
+    // Run-length streams may skip pixels, which stay 0; plain rows set every pixel.
+    if (rle)
+        out.Pixels.assign(size_t(info.width) * info.height, 0);
+    else
+        out.Pixels.resize(size_t(info.width) * info.height);
     if (info.compression == BiRle4)
         ReadRle<true>(r, pixelsAt, info, out);
     else if (rle)
