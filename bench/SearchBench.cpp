@@ -12,7 +12,7 @@ namespace tappo::bench {
 namespace {
 
 std::string SongsTree() {
-    const std::string dir = (std::filesystem::temp_directory_path() / "tappo-bench-songs" / "").string();
+    const std::string dir = (std::filesystem::temp_directory_path() / "tappo-bench-search" / "").string();
     if (std::filesystem::exists(dir + "done")) return dir;
     const std::vector<uint8_t> empty;
     for (int f = 0; f < 2000; ++f) {
