@@ -12,6 +12,7 @@
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <sys/resource.h>
 
@@ -102,6 +103,132 @@ void BM_ReadSameBytes(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ReadSameBytes)->Unit(benchmark::kMillisecond);
+
+// A run-length coded (RLE8 or RLE4) bitmap of `picture`'s low bits: runs of
+// equal pixels, the way paint programs store flat backgrounds.
+std::vector<uint8_t> EncodeRleBmp(const std::vector<uint8_t>& indices, int w, int h, bool four) {
+    std::vector<uint8_t> codes;
+    for (int y = h - 1; y >= 0; --y) {
+        const uint8_t* row = &indices[size_t(y) * size_t(w)];
+        for (int x = 0; x < w;) {
+            int n = 1;
+            while (x + n < w && n < 254 && row[x + n] == row[x]) ++n;
+            codes.push_back(uint8_t(n));
+            codes.push_back(four ? uint8_t(row[x] << 4 | row[x]) : row[x]);
+            x += n;
+        }
+        codes.push_back(0), codes.push_back(0);
+    }
+    codes.push_back(0), codes.push_back(1);
+    const size_t colours = four ? 16 : 256, offBits = 14 + 40 + colours * 4;
+    std::vector<uint8_t> out(offBits, 0);
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int k = 0; k < 4; ++k) out[at + size_t(k)] = uint8_t(v >> (8 * k));
+    };
+    out[0] = 'B', out[1] = 'M';
+    put32(2, uint32_t(offBits + codes.size()));
+    put32(10, uint32_t(offBits));
+    put32(14, 40), put32(18, uint32_t(w)), put32(22, uint32_t(h));
+    out[26] = 1, out[28] = four ? 4 : 8, out[30] = four ? 2 : 1;
+    put32(34, uint32_t(codes.size())), put32(46, uint32_t(colours));
+    for (size_t i = 0; i < colours; ++i) put32(54 + 4 * i, uint32_t(i * 0x010305 + 0x203040) & 0xFFFFFF);
+    out.insert(out.end(), codes.begin(), codes.end());
+    return out;
+}
+
+// A real song's media: 165 keysounds at 22.05 kHz mono 16-bit of 0.2 to 2
+// seconds, and 250 background images of 256 x 256 or 640 x 480, as 8-bit and
+// 4-bit run-length coded and 24-bit bitmaps, with a chart naming them all.
+std::string SongChart() {
+    const std::string dir = Folder("song");
+    if (std::filesystem::exists(dir + "song.bms")) return dir + "song.bms";
+    std::string chart = "#BPM 150\r\n";
+    auto define = [&](const char* kind, int slot, const std::string& name) {
+        char def[64];
+        std::snprintf(def, sizeof def, "#%s%02X %s\r\n", kind, slot, name.c_str());
+        chart += def;
+    };
+    for (int i = 1; i <= 165; ++i) {
+        std::vector<int16_t> s(size_t(22050 * (0.2 + 1.8 * double(i % 19) / 18)));
+        for (size_t k = 0; k < s.size(); ++k)
+            s[k] = int16_t(9000 * std::sin(double(k) * 0.003 * (i % 40 + 1)) * std::exp(-double(k) / 20000));
+        const std::string name = "s" + std::to_string(i) + ".wav";
+        WriteFileAtomic(dir + name, tools::EncodeWav16(s, 1, 22050));
+        define("WAV", i, name);
+    }
+    for (int i = 0; i < 250; ++i) {
+        const bool large = i % 3 == 0;
+        const int w = large ? 640 : 256, h = large ? 480 : 256;
+        std::vector<uint8_t> indices(size_t(w) * size_t(h));
+        // Flat bands and blocks, as drawn backgrounds are.
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) indices[size_t(y) * size_t(w) + size_t(x)] = uint8_t((x / 24 + y / 16 + i) % 14 + 1);
+        std::vector<uint8_t> bytes;
+        if (i % 5 == 0) {
+            TPicture picture(w, h);
+            for (size_t k = 0; k < indices.size(); ++k) picture.Rgb[k] = uint32_t(k * 0x010203 + indices[k] * 0x112233) & 0xFFFFFF;
+            bytes = EncodeBmp(BitmapFromPicture(picture));
+        } else {
+            bytes = EncodeRleBmp(indices, w, h, i % 2 == 0);
+        }
+        const std::string name = "b" + std::to_string(i) + ".bmp";
+        WriteFileAtomic(dir + name, bytes);
+        define("BMP", i, name);
+    }
+    WriteFileAtomic(dir + "song.bms", std::vector<uint8_t>(chart.begin(), chart.end()));
+    return dir + "song.bms";
+}
+
+void BM_SongLoadKeysounds(benchmark::State& state) {
+    TCompiled c(SongChart());
+    TDDSD sound(TSoundOutput::Pull, Folder("song") + "ddsd.debug");
+    TKeysoundSlots slots;
+    for (auto _ : state) {
+        TFileResolver files;
+        LoadKeysounds(slots, *c.chart, sound, Folder("song"), files);
+    }
+}
+BENCHMARK(BM_SongLoadKeysounds)->Unit(benchmark::kMillisecond);
+
+void BM_SongLoadImages(benchmark::State& state) {
+    TCompiled c(SongChart());
+    THeadlessPresenter presenter;
+    TDXDraw display(presenter, nullptr);
+    display.Initialize();
+    TBgaSurfaces surfaces;
+    int32_t layer = 0;
+    for (auto _ : state) {
+        TFileResolver files;
+        LoadBgaImages(surfaces, *c.chart, display, layer, files);
+    }
+}
+BENCHMARK(BM_SongLoadImages)->Unit(benchmark::kMillisecond);
+
+// The whole load as the player does it, and the floor: `cat` of the same files.
+void BM_SongLoadAll(benchmark::State& state) {
+    TCompiled c(SongChart());
+    TDDSD sound(TSoundOutput::Pull, Folder("song") + "ddsd.debug");
+    TKeysoundSlots slots;
+    THeadlessPresenter presenter;
+    TDXDraw display(presenter, nullptr);
+    display.Initialize();
+    TBgaSurfaces surfaces;
+    int32_t layer = 0;
+    for (auto _ : state) {
+        TFileResolver files;
+        LoadKeysounds(slots, *c.chart, sound, Folder("song"), files);
+        LoadBgaImages(surfaces, *c.chart, display, layer, files);
+    }
+}
+BENCHMARK(BM_SongLoadAll)->Unit(benchmark::kMillisecond);
+
+void BM_SongCatFloor(benchmark::State& state) {
+    SongChart();
+    const std::string command = "cd '" + Folder("song") + "' && cat *.wav *.bmp > /dev/null";
+    for (auto _ : state)
+        if (std::system(command.c_str()) != 0) state.SkipWithError("cat failed");
+}
+BENCHMARK(BM_SongCatFloor)->Unit(benchmark::kMillisecond);
 
 // Two minutes of keysounds only: 32 objects a measure over 8 sounds.
 std::string RenderChart() {

@@ -147,6 +147,20 @@ size_t UncompressedBytes(const TInfo& info) {
     return stride * (info.height - 1) + (size_t(info.width) * info.bitCount + 7) / 8;
 }
 
+// One row of 16- or 32-bit pixels through the colour masks.
+void ReadMaskedRow(const uint8_t* src, int bitCount, int width, const TMask (&masks)[3], uint32_t* dst) {
+    for (int x = 0; x < width; ++x) {
+        uint32_t p;
+        if (bitCount == 16) {
+            p = uint32_t(src[2 * x] | src[2 * x + 1] << 8);
+        } else {
+            const uint8_t* q = src + 4 * x;
+            p = uint32_t(q[0]) | uint32_t(q[1]) << 8 | uint32_t(q[2]) << 16 | uint32_t(q[3]) << 24;
+        }
+        dst[x] = masks[0].Extract(p) << 16 | masks[1].Extract(p) << 8 | masks[2].Extract(p);
+    }
+}
+
 void ReadUncompressed(const TByteReader& r, size_t at, const TInfo& info, TBitmapData& out) {
     const size_t stride = ((size_t(info.width) * info.bitCount + 31) / 32) * 4;
     TMask masks[3];
@@ -158,31 +172,28 @@ void ReadUncompressed(const TByteReader& r, size_t at, const TInfo& info, TBitma
         masks[0] = TMask(0xFF0000), masks[1] = TMask(0x00FF00), masks[2] = TMask(0x0000FF);
     }
     const uint8_t* base = r.Data() + at;
+    const int width = info.width;
     for (int row = 0; row < info.height; ++row) {
         const uint8_t* src = base + stride * row;
         int y = info.topDown ? row : info.height - 1 - row;
-        uint32_t* dst = &out.Pixels[size_t(y) * info.width];
-        for (int x = 0; x < info.width; ++x) {
-            uint32_t v = 0;
-            switch (info.bitCount) {
-            case 1: v = (src[x >> 3] >> (7 - (x & 7))) & 1; break;
-            case 4: v = (src[x >> 1] >> ((x & 1) ? 0 : 4)) & 15; break;
-            case 8: v = src[x]; break;
-            case 16: {
-                uint32_t p = uint32_t(src[2 * x] | src[2 * x + 1] << 8);
-                v = masks[0].Extract(p) << 16 | masks[1].Extract(p) << 8 | masks[2].Extract(p);
-                break;
-            }
-            case 24: v = uint32_t(src[3 * x + 2]) << 16 | src[3 * x + 1] << 8 | src[3 * x]; break;
-            case 32: {
-                const uint8_t* q = src + 4 * x;
-                uint32_t p = uint32_t(q[0]) | uint32_t(q[1]) << 8 | uint32_t(q[2]) << 16 |
-                             uint32_t(q[3]) << 24;
-                v = masks[0].Extract(p) << 16 | masks[1].Extract(p) << 8 | masks[2].Extract(p);
-                break;
-            }
-            }
-            dst[x] = v;
+        uint32_t* dst = &out.Pixels[size_t(y) * width];
+        switch (info.bitCount) {
+        case 1:
+            for (int x = 0; x < width; ++x) dst[x] = (src[x >> 3] >> (7 - (x & 7))) & 1;
+            break;
+        case 4:
+            for (int x = 0; x + 1 < width; x += 2) dst[x] = src[x >> 1] >> 4, dst[x + 1] = src[x >> 1] & 15u;
+            if (width & 1) dst[width - 1] = src[(width - 1) >> 1] >> 4;
+            break;
+        case 8:
+            for (int x = 0; x < width; ++x) dst[x] = src[x];
+            break;
+        case 24:
+            for (int x = 0; x < width; ++x)
+                dst[x] = uint32_t(src[3 * x + 2]) << 16 | src[3 * x + 1] << 8 | src[3 * x];
+            break;
+        default:
+            ReadMaskedRow(src, info.bitCount, width, masks, dst);
         }
     }
 }
@@ -190,8 +201,7 @@ void ReadUncompressed(const TByteReader& r, size_t at, const TInfo& info, TBitma
 // Run-length coded pixels (bottom-up). Runs past the row end are cut off, and
 // the column never passes the row end, however long the run stream; a stream
 // that ends without its end mark keeps what it drew.
-void ReadRle(const TByteReader& r, size_t at, const TInfo& info, TBitmapData& out) {
-    const bool four = info.compression == BiRle4;
+template <bool four> void ReadRle(const TByteReader& r, size_t at, const TInfo& info, TBitmapData& out) {
     const uint32_t width = uint32_t(info.width);
     uint32_t x = 0;
     int row = 0;
@@ -207,7 +217,13 @@ void ReadRle(const TByteReader& r, size_t at, const TInfo& info, TBitmapData& ou
         const uint32_t n = r.U8(p), c = r.U8(p + 1);
         p += 2;
         if (n > 0) {
-            put(n, [&](uint32_t i) { return four ? ((i & 1) ? c & 15 : c >> 4) : c; });
+            if constexpr (four) {
+                put(n, [&](uint32_t i) { return (i & 1) ? c & 15 : c >> 4; });
+            } else {
+                const uint32_t count = std::min(n, width - x);
+                std::fill_n(out.Pixels.data() + size_t(info.height - 1 - row) * width + x, count, c);
+                x += count;
+            }
         } else if (c == 0) {
             x = 0, ++row;
         } else if (c == 1) {
@@ -229,8 +245,8 @@ void ReadRle(const TByteReader& r, size_t at, const TInfo& info, TBitmapData& ou
     }
 }
 
-TBitmapData DecodeBits(const TByteReader& r, const TInfo& info, size_t pixelsAt) {
-    TBitmapData out;
+// Decodes into `out`, whose vectors keep their memory from one picture to the next.
+void DecodeBits(const TByteReader& r, const TInfo& info, size_t pixelsAt, TBitmapData& out) {
     out.Width = info.width;
     out.Height = info.height;
     out.BitCount = info.bitCount;
@@ -239,13 +255,19 @@ TBitmapData DecodeBits(const TByteReader& r, const TInfo& info, size_t pixelsAt)
     // run-length stream may be short for a large picture (runs, deltas and the
     // end mark cover it), so it need only hold its first code.
     r.Need(pixelsAt, rle ? 2 : UncompressedBytes(info));
+    out.Palette.clear();
     ReadPalette(r, info, out);
-    out.Pixels.assign(size_t(info.width) * info.height, 0);
+    // Run-length streams may skip pixels, which stay 0; plain rows set every pixel.
     if (rle)
-        ReadRle(r, pixelsAt, info, out);
+        out.Pixels.assign(size_t(info.width) * info.height, 0);
+    else
+        out.Pixels.resize(size_t(info.width) * info.height);
+    if (info.compression == BiRle4)
+        ReadRle<true>(r, pixelsAt, info, out);
+    else if (rle)
+        ReadRle<false>(r, pixelsAt, info, out);
     else
         ReadUncompressed(r, pixelsAt, info, out);
-    return out;
 }
 
 } // namespace
@@ -263,12 +285,22 @@ uint32_t TBitmapData::ColourAt(int x, int y) const {
 
 TPicture TBitmapData::ToPicture() const {
     TPicture p(Width, Height);
-    for (int y = 0; y < Height; ++y)
-        for (int x = 0; x < Width; ++x) p.At(x, y) = ColourAt(x, y);
+    const size_t n = std::min(p.Rgb.size(), Pixels.size());
+    if (BitCount > 8) {
+        std::copy_n(Pixels.begin(), n, p.Rgb.begin());
+        return p;
+    }
+    // Indexed pixels through a full table, so no index needs a check.
+    uint32_t table[256] = {};
+    std::copy_n(Palette.begin(), std::min<size_t>(Palette.size(), 256), table);
+    for (size_t i = 0; i < n; ++i) {
+        const uint32_t v = Pixels[i];
+        p.Rgb[i] = v < 256 ? table[v] : v < Palette.size() ? Palette[v] : 0;
+    }
     return p;
 }
 
-TBitmapData DecodeBmpFile(const uint8_t* data, size_t size, const char* errorText) {
+void DecodeBmpFile(const uint8_t* data, size_t size, TBitmapData& out, const char* errorText) {
     TByteReader r(data, size, errorText);
     if (r.U8(0) != 'B' || r.U8(1) != 'M') r.Fail();
     TInfo info = ReadInfo(r, 14, false);
@@ -276,13 +308,21 @@ TBitmapData DecodeBmpFile(const uint8_t* data, size_t size, const char* errorTex
     size_t afterPalette = info.paletteAt + PaletteBytes(info);
     // Some writers leave the offset at 0 or point it into the header.
     if (pixelsAt < afterPalette || pixelsAt >= size) pixelsAt = afterPalette;
-    return DecodeBits(r, info, pixelsAt);
+    DecodeBits(r, info, pixelsAt, out);
+}
+
+TBitmapData DecodeBmpFile(const uint8_t* data, size_t size, const char* errorText) {
+    TBitmapData out;
+    DecodeBmpFile(data, size, out, errorText);
+    return out;
 }
 
 TBitmapData DecodePackedDib(const uint8_t* data, size_t size, const char* errorText) {
     TByteReader r(data, size, errorText);
     TInfo info = ReadInfo(r, 0, true);
-    return DecodeBits(r, info, info.paletteAt + PaletteBytes(info));
+    TBitmapData out;
+    DecodeBits(r, info, info.paletteAt + PaletteBytes(info), out);
+    return out;
 }
 
 std::vector<uint8_t> EncodeBmp(const TBitmapData& bmp) {

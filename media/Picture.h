@@ -45,6 +45,9 @@ bool PictureSizeAllowed(long long width, long long height);
 // A whole BMP file ("BM" header). Throws TError with `errorText` on a bad file.
 TBitmapData DecodeBmpFile(const uint8_t* data, size_t size,
                           const char* errorText = "ビットマップイメージが不正です");
+// The same into `out`, reusing its memory (for loading many pictures in a row).
+void DecodeBmpFile(const uint8_t* data, size_t size, TBitmapData& out,
+                   const char* errorText = "ビットマップイメージが不正です");
 // A packed bitmap: info header, masks, colour table and pixels, no file header.
 // Only the 40-byte and the old 12-byte headers are accepted.
 TBitmapData DecodePackedDib(const uint8_t* data, size_t size,

@@ -82,27 +82,42 @@ bool MatchesWildcard(const std::string& name, const std::string& pattern) {
     return p == pattern.size();
 }
 
-std::vector<std::string> TSearchFile::FolderList() const {
-    const std::string base = AbsoluteWithSlash(Directory);
-    std::vector<std::string> folders;
+namespace {
+
+// Walks the folders breadth-first from `base`, listing each folder once, and
+// calls `visit(folder, entries)` for every folder in order; a false return
+// stops the walk. A folder reached twice (through a link) is walked once.
+template <class Visit> bool WalkFolders(const std::string& base, bool recursive, Visit visit) {
     struct stat st;
-    if (stat(base.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return folders;
-    folders.push_back(base);
-    if (!Recursive) return folders;
-    // A folder reached twice (through a link) is walked once.
+    if (stat(base.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return true;
     std::set<std::pair<dev_t, ino_t>> seen{{st.st_dev, st.st_ino}};
     std::deque<std::string> queue{base};
     while (!queue.empty()) {
-        const std::string folder = queue.front();
+        const std::string folder = std::move(queue.front());
         queue.pop_front();
-        for (const TEntry& e : ListFolder(folder)) {
-            if (!e.isDirectory) continue;
-            const std::string sub = folder + e.name + "/";
-            if (stat(sub.c_str(), &st) != 0 || !seen.insert({st.st_dev, st.st_ino}).second) continue;
-            folders.push_back(sub);
-            queue.push_back(sub);
+        const std::vector<TEntry> entries = ListFolder(folder);
+        if (recursive) {
+            for (const TEntry& e : entries) {
+                if (!e.isDirectory) continue;
+                std::string sub = folder + e.name + "/";
+                if (stat(sub.c_str(), &st) != 0 || !seen.insert({st.st_dev, st.st_ino}).second) continue;
+                queue.push_back(std::move(sub));
+            }
         }
+        if (!visit(folder, entries)) return false;
     }
+    return true;
+}
+
+} // namespace
+
+std::vector<std::string> TSearchFile::FolderList() const {
+    std::vector<std::string> folders;
+    WalkFolders(AbsoluteWithSlash(Directory), Recursive,
+                [&](const std::string& folder, const std::vector<TEntry>&) {
+                    folders.push_back(folder);
+                    return true;
+                });
     return folders;
 }
 
@@ -112,18 +127,16 @@ bool TSearchFile::Search() {
     bool result = true;
     try {
         const std::string pattern = SearchName.empty() ? "*" : SearchName;
-        for (const std::string& folder : FolderList()) {
-            for (const TEntry& e : ListFolder(folder)) {
-                if (!MatchesWildcard(e.name, pattern)) continue;
-                bool keepGoing = true;
-                OnFind(folder + e.name, TSearchFileData{e.name, e.isDirectory}, keepGoing);
-                if (!keepGoing) {
-                    result = false;
-                    break;
-                }
-            }
-            if (!result) break;
-        }
+        result = WalkFolders(AbsoluteWithSlash(Directory), Recursive,
+                             [&](const std::string& folder, const std::vector<TEntry>& entries) {
+                                 for (const TEntry& e : entries) {
+                                     if (!MatchesWildcard(e.name, pattern)) continue;
+                                     bool keepGoing = true;
+                                     OnFind(folder + e.name, TSearchFileData{e.name, e.isDirectory}, keepGoing);
+                                     if (!keepGoing) return false;
+                                 }
+                                 return true;
+                             });
     } catch (...) {
         running_ = false;
         throw;

@@ -238,13 +238,21 @@ void TDirectDrawSurfaceCanvas::CopyRect(const TRect& dest, const TPicture& pictu
     const int x0 = std::max(0, dest.Left), x1 = std::min(w, dest.Right);
     if (x0 >= x1) return;
     std::vector<int> columns(size_t(x1 - x0));
-    for (int dx = x0; dx < x1; ++dx)
-        columns[size_t(dx - x0)] = int(source.Left + (long long)(dx - dest.Left) * source.Width() / dest.Width());
+    bool columnsInside = true;
+    for (int dx = x0; dx < x1; ++dx) {
+        const int sx = int(source.Left + (long long)(dx - dest.Left) * source.Width() / dest.Width());
+        columns[size_t(dx - x0)] = sx;
+        columnsInside = columnsInside && sx >= 0 && sx < picture.Width;
+    }
     for (int dy = std::max(0, dest.Top); dy < std::min(h, dest.Bottom); ++dy) {
         const long long sy = source.Top + (long long)(dy - dest.Top) * source.Height() / dest.Height();
         uint16_t* row = &bits[size_t(dy) * w];
         const bool rowInside = sy >= 0 && sy < picture.Height;
         const uint32_t* src = rowInside ? &picture.Rgb[size_t(sy) * picture.Width] : nullptr;
+        if (src && columnsInside) { // the usual case: every pixel from the picture
+            for (int dx = x0; dx < x1; ++dx) row[dx] = RgbValueToPixel(src[columns[size_t(dx - x0)]]);
+            continue;
+        }
         for (int dx = x0; dx < x1; ++dx) {
             const int sx = columns[size_t(dx - x0)];
             row[dx] = src && sx >= 0 && sx < picture.Width ? RgbValueToPixel(src[sx]) : 0;

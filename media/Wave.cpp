@@ -54,30 +54,131 @@ int16_t SampleAt(const uint8_t* frame, int c, int bytes, bool isFloat) {
     }
 }
 
+// Channels 0 and `right` of each frame as 16-bit samples into `out`, `Count`
+// samples a frame (2: left and right; 1: a mono file's one channel, which the
+// conversion writes to both sides), with the common 16-bit form read without
+// the per-sample switch.
+template <int Count>
+void ReadChannels(const uint8_t* src, size_t frames, size_t frameBytes, int sampleBytes, int right, bool isFloat,
+                  int16_t* out) {
+    if (sampleBytes == 2) {
+        const size_t r = size_t(right) * 2;
+        for (size_t i = 0; i < frames; ++i, src += frameBytes) {
+            out[Count * i] = int16_t(U16(src));
+            if constexpr (Count == 2) out[2 * i + 1] = int16_t(U16(src + r));
+        }
+        return;
+    }
+    for (size_t i = 0; i < frames; ++i, src += frameBytes) {
+        out[Count * i] = SampleAt(src, 0, sampleBytes, isFloat);
+        if constexpr (Count == 2) out[2 * i + 1] = SampleAt(src, right, sampleBytes, isFloat);
+    }
+}
+
+// A converted sample rounded half away from zero and held to 16 bits, without
+// branches: the clamp happens first, and the ends still round to themselves.
+inline int16_t RoundSample(float v) {
+    const float c = std::min(std::max(v, -32768.0f), 32767.0f);
+    return int16_t(int(c + std::copysign(0.5f, c)));
+}
+
+// Catmull-Rom between y1 and y2 at t: smooth, and exact at the source samples.
+inline float CatmullRom(float y0, float y1, float y2, float y3, float t) {
+    return y1 + 0.5f * t * (y2 - y0 + t * (2 * y0 - 5 * y1 + 4 * y2 - y3 + t * (3 * (y1 - y2) + y3 - y0)));
+}
+
+// Output frame at source position `pos` (32.32 fixed point) from a stream of
+// `Count` channels, with the four nearest source frames held at the ends.
+template <int Count> inline void ResampleEdgeFrame(const int16_t* in, size_t last, uint64_t pos, int16_t* out) {
+    const size_t i = size_t(pos >> 32);
+    const float t = float(uint32_t(pos)) * (1.0f / 4294967296.0f);
+    const size_t i0 = i > 0 ? i - 1 : 0, i2 = i + 1 <= last ? i + 1 : last, i3 = i + 2 <= last ? i + 2 : last;
+    for (size_t c = 0; c < 2; ++c) {
+        const size_t k = Count == 1 ? 0 : c;
+        out[c] = RoundSample(CatmullRom(in[i0 * Count + k], in[i * Count + k], in[i2 * Count + k],
+                                        in[i3 * Count + k], t));
+    }
+}
+
+// Halfway between y1 and y2 the cubic is (9 (y1 + y2) - y0 - y3) / 16 exactly
+// (every step of the float form above is exact there), rounded the same way.
+inline int16_t HalfwaySample(int y0, int y1, int y2, int y3) {
+    const int s = 9 * (y1 + y2) - y0 - y3;
+    const int magnitude = ((s < 0 ? -s : s) + 8) >> 4;
+    return int16_t(std::clamp(s < 0 ? -magnitude : magnitude, -32768, 32767));
+}
+
+// Exactly twice the rate: every source frame, then the point halfway to the next.
+template <int Count> void DoubleRate(const int16_t* in, size_t frames, int16_t* out) {
+    const size_t last = frames - 1;
+    auto edge = [&](size_t i) {
+        const size_t i0 = i > 0 ? i - 1 : 0, i2 = std::min(i + 1, last), i3 = std::min(i + 2, last);
+        for (size_t c = 0; c < 2; ++c) {
+            const size_t k = Count == 1 ? 0 : c;
+            out[4 * i + c] = in[Count * i + k];
+            out[4 * i + 2 + c] =
+                HalfwaySample(in[Count * i0 + k], in[Count * i + k], in[Count * i2 + k], in[Count * i3 + k]);
+        }
+    };
+    edge(0);
+    const size_t interiorEnd = frames >= 3 ? frames - 2 : 1;
+    for (size_t i = 1; i < interiorEnd; ++i) {
+        const int16_t* y = in + Count * (i - 1);
+        int16_t* o = out + 4 * i;
+        if constexpr (Count == 1) {
+            o[0] = o[1] = y[1];
+            o[2] = o[3] = HalfwaySample(y[0], y[1], y[2], y[3]);
+        } else {
+            o[0] = y[2], o[1] = y[3];
+            o[2] = HalfwaySample(y[0], y[2], y[4], y[6]);
+            o[3] = HalfwaySample(y[1], y[3], y[5], y[7]);
+        }
+    }
+    for (size_t i = std::max<size_t>(interiorEnd, 1); i < frames; ++i) edge(i);
+}
+
+size_t ResampledFrameCount(size_t frames, uint32_t fromRate) {
+    if (fromRate == uint32_t(MixRate)) return frames;
+    return size_t((uint64_t(frames) * MixRate + fromRate - 1) / fromRate);
+}
+
+// Converts `frames` frames of `Count` channels at `fromRate` (not the mix
+// rate) to stereo at the mix rate, ResampledFrameCount frames into `out`.
+template <int Count> void ResampleInto(const int16_t* in, size_t frames, uint32_t fromRate, int16_t* out) {
+    if (frames == 0) return;
+    if (uint64_t(fromRate) * 2 == uint64_t(MixRate)) return DoubleRate<Count>(in, frames, out);
+    const size_t outFrames = ResampledFrameCount(frames, fromRate);
+    // Source position in 32.32 fixed point.
+    const uint64_t step = (uint64_t(fromRate) << 32) / uint64_t(MixRate);
+    const size_t last = frames - 1;
+    // Frames whose four neighbours all lie inside the source need no holding:
+    // from the first past source frame 0 to the last before frame last - 1.
+    const size_t begin = std::min<size_t>(outFrames, size_t(((uint64_t(1) << 32) + step - 1) / step));
+    const size_t end = last >= 2 ? std::clamp<size_t>(size_t(((uint64_t(last - 1) << 32) + step - 1) / step), begin,
+                                                      outFrames)
+                                 : begin;
+    for (size_t o = 0; o < begin; ++o) ResampleEdgeFrame<Count>(in, last, o * step, out + 2 * o);
+    for (size_t o = begin; o < end; ++o) {
+        const uint64_t pos = o * step;
+        const float t = float(uint32_t(pos)) * (1.0f / 4294967296.0f);
+        const int16_t* y = in + Count * (size_t(pos >> 32) - 1);
+        if constexpr (Count == 1) {
+            out[2 * o] = out[2 * o + 1] = RoundSample(CatmullRom(y[0], y[1], y[2], y[3], t));
+        } else {
+            out[2 * o] = RoundSample(CatmullRom(y[0], y[2], y[4], y[6], t));
+            out[2 * o + 1] = RoundSample(CatmullRom(y[1], y[3], y[5], y[7], t));
+        }
+    }
+    for (size_t o = end; o < outFrames; ++o) ResampleEdgeFrame<Count>(in, last, o * step, out + 2 * o);
+}
+
 } // namespace
 
 std::vector<int16_t> ResampleStereo(const std::vector<int16_t>& in, uint32_t fromRate) {
     const size_t frames = in.size() / 2;
     if (fromRate == uint32_t(MixRate) || frames == 0) return in;
-    const size_t outFrames = size_t((uint64_t(frames) * MixRate + fromRate - 1) / fromRate);
-    std::vector<int16_t> out(outFrames * 2);
-    // Source position in 32.32 fixed point.
-    const uint64_t step = (uint64_t(fromRate) << 32) / uint64_t(MixRate);
-    const long last = long(frames) - 1;
-    uint64_t pos = 0;
-    for (size_t o = 0; o < outFrames; ++o, pos += step) {
-        const long i = long(pos >> 32);
-        const float t = float(uint32_t(pos)) * (1.0f / 4294967296.0f);
-        // The four nearest source frames, held at the ends.
-        const long i0 = i > 0 ? i - 1 : 0, i2 = i + 1 <= last ? i + 1 : last, i3 = i + 2 <= last ? i + 2 : last;
-        for (int c = 0; c < 2; ++c) {
-            const float y0 = in[size_t(i0) * 2 + size_t(c)], y1 = in[size_t(i) * 2 + size_t(c)];
-            const float y2 = in[size_t(i2) * 2 + size_t(c)], y3 = in[size_t(i3) * 2 + size_t(c)];
-            // Catmull-Rom: smooth, and exact at the source samples.
-            const float v = y1 + 0.5f * t * (y2 - y0 + t * (2 * y0 - 5 * y1 + 4 * y2 - y3 + t * (3 * (y1 - y2) + y3 - y0)));
-            out[o * 2 + size_t(c)] = int16_t(v >= 32767.f ? 32767 : v <= -32768.f ? -32768 : int(v + (v >= 0 ? 0.5f : -0.5f)));
-        }
-    }
+    std::vector<int16_t> out(ResampledFrameCount(frames, fromRate) * 2);
+    ResampleInto<2>(in.data(), frames, fromRate, out.data());
     return out;
 }
 
@@ -170,15 +271,26 @@ std::shared_ptr<const TPcm> DecodeWaveBytes(std::vector<uint8_t>& bytesOwned, TW
         problem = "のdataチャンクが長すぎます";
         return nullptr;
     }
-    std::vector<int16_t> stereo(frames * 2);
+    // Converted once: straight into the sample's storage at the mix rate, or
+    // through one buffer of the source's channels (one for a mono file) into it.
+    auto pcm = std::make_shared<TPcm>();
+    pcm->FrameCount = ResampledFrameCount(frames, format.SamplesPerSec);
+    pcm->Storage.resize(pcm->FrameCount * 4);
+    int16_t* out = reinterpret_cast<int16_t*>(pcm->Storage.data());
     const uint8_t* src = data + audio.body;
-    const int right = format.Channels > 1 ? 1 : 0;
-    for (size_t i = 0; i < frames; ++i, src += frameBytes) {
-        stereo[2 * i] = SampleAt(src, 0, int(sampleBytes), isFloat);
-        stereo[2 * i + 1] = SampleAt(src, right, int(sampleBytes), isFloat);
+    const int bytes = int(sampleBytes);
+    if (format.SamplesPerSec == uint32_t(MixRate)) {
+        ReadChannels<2>(src, frames, frameBytes, bytes, format.Channels > 1 ? 1 : 0, isFloat, out);
+    } else if (format.Channels == 1) {
+        std::vector<int16_t> mono(frames);
+        ReadChannels<1>(src, frames, frameBytes, bytes, 0, isFloat, mono.data());
+        ResampleInto<1>(mono.data(), frames, format.SamplesPerSec, out);
+    } else {
+        std::vector<int16_t> stereo(frames * 2);
+        ReadChannels<2>(src, frames, frameBytes, bytes, 1, isFloat, stereo.data());
+        ResampleInto<2>(stereo.data(), frames, format.SamplesPerSec, out);
     }
-    if (format.SamplesPerSec == uint32_t(MixRate)) return TPcm::FromSamples(stereo);
-    return TPcm::FromSamples(ResampleStereo(stereo, format.SamplesPerSec));
+    return pcm;
 }
 
 } // namespace
