@@ -1,9 +1,9 @@
 #include "app/Runner.h"
 
 #include "app/Form.h"
-#include "media/Font.h"
-#include "media/Platform.h"
-#include "media/WaveWriter.h"
+#include "platform/Font.h"
+#include "platform/Platform.h"
+#include "formats/WaveWriter.h"
 
 #include <algorithm>
 #include <csignal>

@@ -2,7 +2,7 @@
 // (warp update, draw, text, flip to the headless presenter).
 #include "app/Form.h"
 #include "effects/Warp.h"
-#include "media/Font.h"
+#include "platform/Font.h"
 #include "tools/Assets.h"
 
 #include <benchmark/benchmark.h>

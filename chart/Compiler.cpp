@@ -5,9 +5,9 @@
 #include "chart/HeaderScan.h"
 #include "chart/Lines.h"
 #include "chart/ShiftJis.h"
-#include "media/AsciiCase.h"
-#include "media/Errors.h"
-#include "media/Picture.h"
+#include "base/AsciiCase.h"
+#include "base/Errors.h"
+#include "formats/Picture.h"
 
 #include <algorithm>
 #include <cmath>

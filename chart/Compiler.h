@@ -5,7 +5,7 @@
 
 #include "chart/EventLists.h"
 #include "chart/GameState.h"
-#include "media/Errors.h"
+#include "base/Errors.h"
 
 #include <array>
 #include <cstdint>

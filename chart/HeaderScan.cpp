@@ -2,7 +2,7 @@
 
 #include "chart/Convert.h"
 #include "chart/Lines.h"
-#include "media/Picture.h"
+#include "formats/Picture.h"
 
 namespace tappo {
 

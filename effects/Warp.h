@@ -3,7 +3,7 @@
 // trigonometry happens once at start-up; a frame only looks values up.
 #pragma once
 
-#include "media/Dib.h"
+#include "formats/Dib.h"
 
 #include <array>
 #include <cstdint>

@@ -4,8 +4,8 @@
 
 #include "chart/FileLookup.h"
 #include "chart/ShiftJis.h"
-#include "media/Errors.h"
-#include "media/Picture.h"
+#include "base/Errors.h"
+#include "formats/Picture.h"
 
 #include <cstdio>
 #include <filesystem>

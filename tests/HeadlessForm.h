@@ -5,7 +5,7 @@
 
 #include "TestUtil.h"
 #include "app/Form.h"
-#include "media/Font.h"
+#include "platform/Font.h"
 #include "tools/Assets.h"
 
 #include <filesystem>

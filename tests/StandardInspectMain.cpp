@@ -2,8 +2,8 @@
 // script (tests/standard_oracle.sh) until the player itself offers it.
 //   tappo_standard_inspect CHART [SEED]
 #include "chart/StandardCompiler.h"
-#include "media/Errors.h"
-#include "media/Picture.h"
+#include "base/Errors.h"
+#include "formats/Picture.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,9 +1,9 @@
 // Surfaces: keyed and plain draws with every clipping rule, fills, reads,
 // sizes, and the canvas.
-#include "media/Display.h"
-#include "media/Errors.h"
-#include "media/Font.h"
-#include "media/Surface.h"
+#include "platform/Display.h"
+#include "base/Errors.h"
+#include "platform/Font.h"
+#include "platform/Surface.h"
 
 #include <gtest/gtest.h>
 

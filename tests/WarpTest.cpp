@@ -1,8 +1,8 @@
 // The warp background's tables and animation.
 #include "TestUtil.h"
 #include "effects/Warp.h"
-#include "media/Errors.h"
-#include "media/Picture.h"
+#include "base/Errors.h"
+#include "formats/Picture.h"
 
 #include <gtest/gtest.h>
 #include <memory>

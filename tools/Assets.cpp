@@ -1,6 +1,6 @@
 #include "tools/Assets.h"
 
-#include "media/ArchiveWriter.h"
+#include "formats/ArchiveWriter.h"
 #include "tools/Raster.h"
 
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "tools/DemoSongs.h"
 
-#include "media/Picture.h"
+#include "formats/Picture.h"
 #include "tools/Assets.h"
 #include "tools/Jpeg.h"
 #include "tools/Midi.h"
