@@ -1,5 +1,6 @@
 // Benchmark entry. `tappo_bench --write-chart FILE` writes the large generated
 // chart instead, so scripts can time the real binary on it.
+#include "files/Files.h"
 #include "formats/Picture.h"
 
 #include <benchmark/benchmark.h>

@@ -4,6 +4,7 @@
 #include "chart/Compiler.h"
 #include "chart/FileLookup.h"
 #include "chart/Media.h"
+#include "files/Files.h"
 #include "platform/Display.h"
 #include "formats/Picture.h"
 #include "tools/Assets.h"

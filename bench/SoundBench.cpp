@@ -1,6 +1,7 @@
 // Sound costs: the mixer with 32 busy channels (and the synthesiser), WAV
 // loading against a raw read of the same bytes, and the chart search over a
 // large tree against find(1).
+#include "files/Files.h"
 #include "platform/Music.h"
 #include "formats/Picture.h"
 #include "files/SearchFile.h"

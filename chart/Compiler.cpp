@@ -7,6 +7,7 @@
 #include "chart/ShiftJis.h"
 #include "base/AsciiCase.h"
 #include "base/Errors.h"
+#include "files/Files.h"
 #include "formats/Picture.h"
 
 #include <algorithm>

@@ -2,6 +2,7 @@
 
 #include "chart/Convert.h"
 #include "chart/Lines.h"
+#include "files/Files.h"
 #include "formats/Picture.h"
 
 namespace tappo {

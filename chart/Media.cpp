@@ -2,6 +2,7 @@
 
 #include "chart/FileLookup.h"
 #include "base/AsciiCase.h"
+#include "files/Files.h"
 #include "platform/Display.h"
 #include "formats/Picture.h"
 #include "formats/Png.h"

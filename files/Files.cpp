@@ -1,14 +1,11 @@
-// Whole-file reads and crash-safe writes, and picture loading by extension.
-#include "base/AsciiCase.h"
-#include "base/Errors.h"
-#include "formats/Picture.h"
-#include "formats/Png.h"
+// Whole-file reads and crash-safe writes.
+#include "files/Files.h"
 
-#include <algorithm>
+#include "base/Errors.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
-#include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -62,27 +59,6 @@ void WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes)
         std::remove(temp.c_str());
         throw TError("ファイル " + path + " を作成できません");
     }
-}
-
-TPicture LoadPictureFile(const std::string& path) {
-    std::string ext = std::filesystem::path(path).extension().string();
-    if (!ext.empty()) ext.erase(0, 1);
-    const std::string lower = AsciiLower(ext);
-    if (lower == "png") {
-        const std::vector<uint8_t> bytes = ReadWholeFile(path);
-        return DecodePng(bytes.data(), bytes.size());
-    }
-    if (lower == "bmp" || lower == "dib") {
-        // A banner saved as PNG under its old name still shows.
-        const std::vector<uint8_t> bytes = ReadWholeFile(path);
-        if (IsPng(bytes.data(), bytes.size())) return DecodePng(bytes.data(), bytes.size());
-        return DecodeBmpFile(bytes.data(), bytes.size()).ToPicture();
-    }
-    if (lower == "jpg" || lower == "jpeg") {
-        std::vector<uint8_t> bytes = ReadWholeFile(path);
-        return DecodeJpeg(bytes.data(), bytes.size());
-    }
-    throw TError(FormatText(text::UnknownExtension, ext));
 }
 
 } // namespace tappo

@@ -2,6 +2,7 @@
 // carry (1/4/8-bit palette, RLE4/RLE8, 16/24/32-bit with or without bit
 // fields, top-down or bottom-up, the old 12-byte header).
 #include "base/Errors.h"
+#include "files/Files.h"
 #include "formats/Picture.h"
 
 #include <algorithm>

@@ -58,11 +58,6 @@ TBitmapData BitmapFromPicture(const TPicture& picture);
 // JPEG through libjpeg, to 24-bit colour. Throws "JPEG エラー #n" on a bad stream.
 TPicture DecodeJpeg(const uint8_t* data, size_t size);
 
-// File helpers. ReadWholeFile throws EFOpenError; WriteFileAtomic writes to a
-// temporary name in the same folder and renames it into place.
-std::vector<uint8_t> ReadWholeFile(const std::string& path);
-void WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes);
-
 TBitmapData LoadBmpFile(const std::string& path);
 // Chooses the reader by extension (case-insensitive): bmp/dib or jpg/jpeg.
 TPicture LoadPictureFile(const std::string& path);

@@ -2,7 +2,7 @@
 // reads) decoded into the same mix-format sample a WAV file becomes.
 #pragma once
 
-#include "platform/Sound.h"
+#include "formats/Wave.h"
 
 #include <cstdint>
 #include <memory>

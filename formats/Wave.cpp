@@ -1,8 +1,9 @@
 // The WAV reader: finds the RIFF form "WAVE" at the top level, its "fmt "
 // chunk from the start of the form and the "data" chunk after it, and converts
 // the audio once to the mix format.
+#include "files/Files.h"
 #include "formats/Picture.h"
-#include "platform/Sound.h"
+#include "formats/Wave.h"
 #include "formats/SoundFile.h"
 
 #include <algorithm>

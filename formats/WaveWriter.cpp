@@ -1,7 +1,7 @@
 #include "formats/WaveWriter.h"
 
 #include "base/Errors.h"
-#include "platform/Sound.h"
+#include "formats/Wave.h"
 
 #include <unistd.h>
 

@@ -1,7 +1,8 @@
 #include "platform/ImageList.h"
 
-#include "platform/Display.h"
 #include "base/Errors.h"
+#include "files/Files.h"
+#include "platform/Display.h"
 
 #include <cstring>
 #include <unordered_map>

@@ -11,10 +11,6 @@
 
 namespace tappo {
 
-// The check Open makes before accepting a file: the header chunk and the
-// track chunks it counts, all inside the file.
-bool MidiStructureValid(const uint8_t* data, size_t size);
-
 // The music's state; a piece that has played to its end is stopped.
 enum TMusicMode : int { MusicNotOpen = 0, MusicStopped = 1, MusicPlaying = 2 };
 

@@ -1,6 +1,7 @@
 #include "platform/Platform.h"
 
 #include "base/Errors.h"
+#include "files/Files.h"
 #include "formats/Picture.h"
 
 #include <cstdio>

@@ -5,6 +5,7 @@
 #include "chart/FileLookup.h"
 #include "chart/ShiftJis.h"
 #include "base/Errors.h"
+#include "files/Files.h"
 #include "formats/Picture.h"
 
 #include <cstdio>

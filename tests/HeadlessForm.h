@@ -5,6 +5,7 @@
 
 #include "TestUtil.h"
 #include "app/Form.h"
+#include "files/Files.h"
 #include "platform/Font.h"
 #include "tools/Assets.h"
 

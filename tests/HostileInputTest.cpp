@@ -3,7 +3,9 @@
 // values, and files whose first bytes look right and the rest does not.
 #include "HostileInput.h"
 #include "TestUtil.h"
+#include "files/Files.h"
 #include "formats/ArchiveWriter.h"
+#include "formats/Midi.h"
 #include "platform/Display.h"
 #include "base/Errors.h"
 #include "platform/ImageList.h"

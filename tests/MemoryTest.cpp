@@ -4,6 +4,7 @@
 #include "HostileInput.h"
 #include "TestUtil.h"
 #include "base/Errors.h"
+#include "files/Files.h"
 #include "platform/Sound.h"
 
 #include <atomic>

@@ -1,5 +1,6 @@
 // The file search: breadth-first folder order, sorted names, wildcards.
 #include "TestUtil.h"
+#include "files/Files.h"
 #include "formats/Picture.h"
 #include "files/SearchFile.h"
 

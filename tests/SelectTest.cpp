@@ -2,6 +2,7 @@
 // lock, starting play, the banner cache and the drawing of the screen.
 #include "HeadlessForm.h"
 #include "chart/ShiftJis.h"
+#include "files/Files.h"
 
 #include <gtest/gtest.h>
 

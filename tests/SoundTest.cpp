@@ -1,6 +1,7 @@
 // The WAV reader, the channels and their mix, the problem log, and the music.
 #include "TestUtil.h"
 #include "base/Errors.h"
+#include "files/Files.h"
 #include "platform/Music.h"
 #include "platform/Sound.h"
 #include "tools/Assets.h"

@@ -3,6 +3,7 @@
 //   tappo_standard_inspect CHART [SEED]
 #include "chart/StandardCompiler.h"
 #include "base/Errors.h"
+#include "files/Files.h"
 #include "formats/Picture.h"
 
 #include <cstdio>

@@ -2,6 +2,7 @@
 #include "TestUtil.h"
 #include "effects/Warp.h"
 #include "base/Errors.h"
+#include "files/Files.h"
 #include "formats/Picture.h"
 
 #include <gtest/gtest.h>

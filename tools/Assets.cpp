@@ -1,5 +1,6 @@
 #include "tools/Assets.h"
 
+#include "files/Files.h"
 #include "formats/ArchiveWriter.h"
 #include "tools/Raster.h"
 

@@ -1,5 +1,6 @@
 #include "tools/DemoSongs.h"
 
+#include "files/Files.h"
 #include "formats/Picture.h"
 #include "tools/Assets.h"
 #include "tools/Jpeg.h"

@@ -3,6 +3,8 @@
 #include "chart/Compiler.h"
 #include "chart/HeaderScan.h"
 #include "chart/Lines.h"
+#include "files/Files.h"
+#include "formats/Midi.h"
 #include "platform/Display.h"
 #include "base/Errors.h"
 #include "platform/ImageList.h"

@@ -5,6 +5,7 @@
 // Usage: tappo-fuzz-seeds CORPUS_FOLDER
 #include "HostileInput.h"
 #include "TestUtil.h"
+#include "files/Files.h"
 #include "formats/ArchiveWriter.h"
 #include "tools/Assets.h"
 #include "tools/Jpeg.h"
