@@ -1,8 +1,9 @@
 // Reader of the sprite archive: a resource header, then a component stream
 // ("TPF0") whose root object holds the colour table and the item collection.
-#include "platform/Display.h"
+#include "formats/ArchiveReader.h"
+
 #include "base/Errors.h"
-#include "platform/ImageList.h"
+#include "formats/Picture.h"
 
 #include <cstring>
 
@@ -165,7 +166,7 @@ TPicture ReadPictureData(const uint8_t* data, size_t size) {
     return TPicture(); // a picture class we do not know: no picture
 }
 
-void ReadItemProperty(TStreamReader& r, const std::string& name, TPictureCollectionItem& item) {
+void ReadItemProperty(TStreamReader& r, const std::string& name, TArchivePicture& item) {
     if (name == "Name") {
         item.Name = ReadStringValue(r);
     } else if (name == "PatternWidth") {
@@ -181,7 +182,7 @@ void ReadItemProperty(TStreamReader& r, const std::string& name, TPictureCollect
     } else if (name == "Transparent") {
         item.Transparent = ReadBool(r);
     } else if (name == "TransparentColor") {
-        item.SetTransparentColor(ReadColor(r));
+        item.TransparentColor = ReadColor(r);
     } else if (name == "Picture.Data") {
         auto [p, n] = ReadBinary(r);
         item.Picture = ReadPictureData(p, n);
@@ -190,12 +191,12 @@ void ReadItemProperty(TStreamReader& r, const std::string& name, TPictureCollect
     }
 }
 
-void ReadCollection(TStreamReader& r, TPictureCollection& items) {
+void ReadCollection(TStreamReader& r, std::vector<TArchivePicture>& items) {
     if (r.U8() != vaCollection) throw TError(text::PropertyValue);
     while (r.PeekU8() != vaNull) {
         if (r.IsIntegerTag(r.PeekU8())) ReadInteger(r); // order number, not needed
         if (r.U8() != vaList) throw TError(text::PropertyValue);
-        TPictureCollectionItem& item = items.Add();
+        TArchivePicture& item = items.emplace_back();
         while (r.PeekU8() != vaNull) {
             std::string name = r.ShortString();
             ReadItemProperty(r, name, item);
@@ -217,8 +218,8 @@ size_t SkipResourceHeader(const uint8_t* data, size_t size) {
 
 } // namespace
 
-void TDXImageList::LoadFromBytes(const uint8_t* data, size_t size) {
-    Items.Clear();
+TArchiveContents ReadArchive(const uint8_t* data, size_t size) {
+    TArchiveContents contents;
     TStreamReader r(data, size);
     r.Seek(SkipResourceHeader(data, size));
     const uint8_t* signature = r.Read(4);
@@ -235,10 +236,10 @@ void TDXImageList::LoadFromBytes(const uint8_t* data, size_t size) {
             auto [p, n] = ReadBinary(r);
             if (n != 1024) throw TError(text::PropertyValue);
             for (size_t i = 0; i < 256; ++i)
-                Items.ColorTable[i] = uint32_t(p[4 * i]) | uint32_t(p[4 * i + 1]) << 8 |
+                contents.ColorTable[i] = uint32_t(p[4 * i]) | uint32_t(p[4 * i + 1]) << 8 |
                                       uint32_t(p[4 * i + 2]) << 16 | uint32_t(p[4 * i + 3]) << 24;
         } else if (name == "List") {
-            ReadCollection(r, Items);
+            ReadCollection(r, contents.Items);
         } else {
             throw TError(text::PropertyMissing);
         }
@@ -246,10 +247,7 @@ void TDXImageList::LoadFromBytes(const uint8_t* data, size_t size) {
     r.U8(); // end of the property list
     while (r.PeekU8() != 0) r.SkipValue(); // children: the writer writes none
     r.U8();
-    if (display_ && display_->Initialized()) {
-        DisplayInitialized();
-        BuildAllPatterns();
-    }
+    return contents;
 }
 
 } // namespace tappo

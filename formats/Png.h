@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace tappo {
 
@@ -15,5 +16,8 @@ bool IsPng(const uint8_t* data, size_t size);
 // draw, so a layer image keeps its holes. Throws TError("PNG エラー: ...") on a
 // damaged file or one larger than any picture the player accepts.
 TPicture DecodePng(const uint8_t* data, size_t size);
+
+// A picture as an 8-bit RGB PNG file; throws TError on an empty picture.
+std::vector<uint8_t> EncodePng(const TPicture& picture);
 
 } // namespace tappo

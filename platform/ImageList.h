@@ -2,6 +2,7 @@
 // each cut into equal patterns that are drawn onto the back surface.
 #pragma once
 
+#include "formats/ArchiveReader.h"
 #include "formats/Picture.h"
 #include "platform/Surface.h"
 
@@ -83,11 +84,5 @@ class TDXImageList {
   private:
     TDXDraw* display_;
 };
-
-// A named colour of the archive format ("clFuchsia", "clBtnFace", ...) to its
-// value; returns false for an unknown name.
-bool ColorFromIdent(const std::string& ident, uint32_t& color);
-// A colour value (0x00BBGGRR or a system colour) to a plain 0x00BBGGRR colour.
-uint32_t ColorToRgb(uint32_t color);
 
 } // namespace tappo
