@@ -1,5 +1,7 @@
 #include "platform/Font.h"
 
+#include "base/Report.h"
+
 #include <cstdio>
 #include <fontconfig/fontconfig.h>
 #include <SDL.h>
@@ -57,8 +59,9 @@ TTextRenderer::TFontHandle* TTextRenderer::FontFor(int size) {
     if (!fontPath_.empty()) handle->font = TTF_OpenFontDPI(fontPath_.c_str(), size, 96, 96);
     if (!handle->font && !warned_) {
         warned_ = true;
-        std::fprintf(stderr, "tappoplayer: cannot open the font %s; texts are not drawn\n",
-                     fontPath_.empty() ? "IPA P Mincho (fonts-ipafont-mincho)" : fontPath_.c_str());
+        ReportOnConsole("cannot open the font " +
+                        (fontPath_.empty() ? std::string("IPA P Mincho (fonts-ipafont-mincho)") : fontPath_) +
+                        "; texts are not drawn");
     }
     return fonts_.emplace(size, std::move(handle)).first->second.get();
 }

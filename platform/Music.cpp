@@ -1,6 +1,7 @@
 #include "platform/Music.h"
 
 #include "base/Errors.h"
+#include "base/Report.h"
 #include "files/Files.h"
 #include "formats/Midi.h"
 
@@ -62,10 +63,9 @@ void TMediaPlayer::EnsureSynth() {
     s->synth = new_fluid_synth(s->settings);
     if (soundFont_.empty()) soundFont_ = FindSoundFont();
     if (soundFont_.empty() || fluid_synth_sfload(s->synth, soundFont_.c_str(), 1) == FLUID_FAILED)
-        std::fprintf(stderr,
-                     "tappoplayer: no General MIDI soundfont could be loaded%s%s; music stays silent "
-                     "(install timgm6mb-soundfont or set TAPPO_SOUNDFONT)\n",
-                     soundFont_.empty() ? "" : " from ", soundFont_.c_str());
+        ReportOnConsole("no General MIDI soundfont could be loaded" +
+                        (soundFont_.empty() ? std::string() : " from " + soundFont_) +
+                        "; music stays silent (install timgm6mb-soundfont or set TAPPO_SOUNDFONT)");
     synth_ = s;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/Platform.h"
 
 #include "base/Errors.h"
+#include "base/Report.h"
 #include "files/Files.h"
 #include "formats/Picture.h"
 #include "formats/Png.h"
@@ -19,8 +20,7 @@ std::string ExecutableFolder() {
 }
 
 void TStderrMessageBox::Show(const std::string& text) {
-    std::fprintf(stderr, "tappoplayer: %s\n", text.c_str());
-    std::fflush(stderr);
+    ReportOnConsole(text);
 }
 
 std::vector<uint8_t> EncodePng(const TDirectDrawSurface& surface) {

@@ -2,6 +2,7 @@
 // integer scale (full screen: the desktop's mode, letterboxed), its events,
 // and the start-up key check through X11 (no window exists yet at that point).
 #include "base/Errors.h"
+#include "base/Report.h"
 #include "platform/Platform.h"
 
 #include <SDL.h>
@@ -208,7 +209,7 @@ void TSdlPlatform::MovePointer(int x, int y) {
 uint32_t TSdlPlatform::GetTickCount() { return SDL_GetTicks(); }
 
 void TSdlPlatform::Show(const std::string& text) {
-    std::fprintf(stderr, "tappoplayer: %s\n", text.c_str());
+    ReportOnConsole(text);
     if (impl_->window)
         SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Tappo Player", text.c_str(),
                                  static_cast<SDL_Window*>(window_));

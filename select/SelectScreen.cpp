@@ -5,6 +5,7 @@
 #include "chart/FileLookup.h"
 #include "chart/ShiftJis.h"
 #include "base/Errors.h"
+#include "base/Report.h"
 #include "files/Files.h"
 #include "formats/Picture.h"
 
@@ -204,7 +205,7 @@ void TSelectScreen::LoadBanner(const std::string& chartPath) {
             } catch (const TError& e) {
                 // A folder that cannot be written still shows the banner; it is
                 // built again on the next visit.
-                std::fprintf(stderr, "tappoplayer: %s\n", e.what());
+                ReportOnConsole(e.what());
             }
         }
     }
