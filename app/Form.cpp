@@ -3,9 +3,9 @@
 #include "app/CommandLine.h"
 #include "chart/Convert.h"
 #include "chart/HeaderScan.h"
-#include "media/AsciiCase.h"
-#include "media/Errors.h"
-#include "media/StateFolder.h"
+#include "base/AsciiCase.h"
+#include "base/Errors.h"
+#include "files/StateFolder.h"
 
 #include <algorithm>
 #include <filesystem>

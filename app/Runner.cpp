@@ -1,9 +1,10 @@
 #include "app/Runner.h"
 
 #include "app/Form.h"
-#include "media/Font.h"
-#include "media/Platform.h"
-#include "media/WaveWriter.h"
+#include "base/Report.h"
+#include "platform/Font.h"
+#include "platform/Platform.h"
+#include "formats/WaveWriter.h"
 
 #include <algorithm>
 #include <csignal>
@@ -156,8 +157,9 @@ class TStepMixer {
 bool FinishRender(TWaveFileWriter& wav, const std::string& path, IMessageBox& box) {
     try {
         wav.Finish();
-        std::fprintf(stderr, "tappoplayer: wrote %.1f s of audio to %s\n",
-                     double(wav.Frames()) / MixRate, path.c_str());
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.1f", double(wav.Frames()) / MixRate);
+        ReportOnConsole(std::string("wrote ") + seconds + " s of audio to " + path);
         return true;
     } catch (const std::exception& e) {
         box.Show(e.what());
@@ -227,7 +229,7 @@ int RunHeadless(const TCommandLine& cl) {
         // The writer removes its unfinished file.
         progress.Done();
         wav.reset();
-        std::fprintf(stderr, "tappoplayer: interrupted%s\n", render ? "; no file written" : "");
+        ReportOnConsole(render ? "interrupted; no file written" : "interrupted");
         return 128 + signals.Received();
     }
     if (wav) {
@@ -243,7 +245,7 @@ int RunOnScreen(const TCommandLine& cl) {
     try {
         sdl = std::make_unique<TSdlPlatform>(cl.Scale);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "tappoplayer: %s\n", e.what());
+        ReportOnConsole(e.what());
         return 1;
     }
     TTextRenderer fonts;

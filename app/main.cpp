@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/Runner.h"
+#include "base/Report.h"
 #include "chart/Convert.h"
 #include "chart/Inspect.h"
 
@@ -10,7 +11,8 @@ int main(int argc, char** argv) {
     using namespace tappo;
     const TCommandLine cl = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!cl.Error.empty()) {
-        std::fprintf(stderr, "tappoplayer: %s\n\n%s", cl.Error.c_str(), UsageText().c_str());
+        ReportOnConsole(cl.Error);
+        std::fputs(("\n" + UsageText()).c_str(), stderr);
         return 2;
     }
     if (cl.Help) {
@@ -35,7 +37,7 @@ int main(int argc, char** argv) {
     try {
         return RunPlayer(cl);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "tappoplayer: %s\n", e.what());
+        ReportOnConsole(e.what());
         return 1;
     }
 }

@@ -5,7 +5,8 @@
 //   --media-chart / --song-tree                     make the media chart or the
 //                                                   search tree, print its path
 //   --time compile|load-media|search PATH           milliseconds of one run
-#include "media/Picture.h"
+#include "files/Files.h"
+#include "formats/Picture.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // Compile time of a large generated chart (1000 measures x 20 channels x 64
 // objects, about 1.3 million objects) and of a typical one.
 #include "chart/Compiler.h"
-#include "media/Picture.h"
+#include "formats/Picture.h"
 
 #include <benchmark/benchmark.h>
 #include <chrono>

@@ -4,7 +4,7 @@
 // the colour-keyed blit on its own, and the error-screen frame.
 #include "app/Form.h"
 #include "effects/Warp.h"
-#include "media/Font.h"
+#include "platform/Font.h"
 #include "tools/Assets.h"
 #include "tools/DemoSongs.h"
 

@@ -4,8 +4,9 @@
 #include "chart/Compiler.h"
 #include "chart/FileLookup.h"
 #include "chart/Media.h"
-#include "media/Display.h"
-#include "media/Picture.h"
+#include "files/Files.h"
+#include "platform/Display.h"
+#include "formats/Picture.h"
 #include "tools/Assets.h"
 #include "tools/Jpeg.h"
 

@@ -1,8 +1,8 @@
 // Chart search over a large song collection (2,000 folders of 5 charts and
 // their keysounds and pictures) against `find -iname '*.bms'` on the same
 // tree, both with a warm cache.
-#include "media/Picture.h"
-#include "media/SearchFile.h"
+#include "formats/Picture.h"
+#include "files/SearchFile.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 // fallback, decode, conversion to the mix format) against the floor, decoding
 // the same files with libsndfile in a plain loop.
 #include "chart/FileLookup.h"
-#include "media/Sound.h"
+#include "platform/Sound.h"
 
 #include <benchmark/benchmark.h>
 #include <sndfile.h>

@@ -1,10 +1,11 @@
 // Sound costs: the mixer with 32 busy channels (and the synthesiser), WAV
 // loading against a raw read of the same bytes, and the chart search over a
 // large tree against find(1).
-#include "media/Music.h"
-#include "media/Picture.h"
-#include "media/SearchFile.h"
-#include "media/Sound.h"
+#include "files/Files.h"
+#include "platform/Music.h"
+#include "formats/Picture.h"
+#include "files/SearchFile.h"
+#include "platform/Sound.h"
 #include "tools/Assets.h"
 #include "tools/Midi.h"
 

@@ -5,9 +5,10 @@
 #include "chart/HeaderScan.h"
 #include "chart/Lines.h"
 #include "chart/ShiftJis.h"
-#include "media/AsciiCase.h"
-#include "media/Errors.h"
-#include "media/Picture.h"
+#include "base/AsciiCase.h"
+#include "base/Errors.h"
+#include "files/Files.h"
+#include "formats/Picture.h"
 
 #include <algorithm>
 #include <cmath>

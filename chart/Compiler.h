@@ -6,7 +6,7 @@
 #include "chart/EventLists.h"
 #include "chart/GameState.h"
 #include "chart/StandardTiming.h"
-#include "media/Errors.h"
+#include "base/Errors.h"
 
 #include <array>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "chart/Convert.h"
 
 #include "chart/ShiftJis.h"
-#include "media/Errors.h"
+#include "base/Errors.h"
 
 #include <cerrno>
 #include <cstdlib>

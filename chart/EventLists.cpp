@@ -1,7 +1,7 @@
 #include "chart/EventLists.h"
 
 #include "chart/Convert.h"
-#include "media/AsciiCase.h"
+#include "base/AsciiCase.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "chart/FileLookup.h"
 
 #include "chart/ShiftJis.h"
-#include "media/AsciiCase.h"
+#include "base/AsciiCase.h"
 
 #include <dirent.h>
 #include <sys/stat.h>

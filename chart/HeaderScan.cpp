@@ -2,7 +2,8 @@
 
 #include "chart/Convert.h"
 #include "chart/Lines.h"
-#include "media/Picture.h"
+#include "files/Files.h"
+#include "formats/Picture.h"
 
 namespace tappo {
 

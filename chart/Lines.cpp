@@ -1,6 +1,6 @@
 #include "chart/Lines.h"
 
-#include "media/AsciiCase.h"
+#include "base/AsciiCase.h"
 
 #include <cstring>
 

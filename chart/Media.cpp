@@ -1,10 +1,11 @@
 #include "chart/Media.h"
 
 #include "chart/FileLookup.h"
-#include "media/AsciiCase.h"
-#include "media/Display.h"
-#include "media/Picture.h"
-#include "media/Png.h"
+#include "base/AsciiCase.h"
+#include "files/Files.h"
+#include "platform/Display.h"
+#include "formats/Picture.h"
+#include "formats/Png.h"
 
 #include <algorithm>
 #include <cstring>

@@ -3,9 +3,9 @@
 #pragma once
 
 #include "chart/Compiler.h"
-#include "media/Music.h"
-#include "media/Sound.h"
-#include "media/Surface.h"
+#include "platform/Music.h"
+#include "platform/Sound.h"
+#include "platform/Surface.h"
 
 #include <array>
 #include <functional>

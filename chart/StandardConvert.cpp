@@ -1,8 +1,8 @@
 #include "chart/StandardConvert.h"
 
 #include "chart/FileLookup.h"
-#include "media/AsciiCase.h"
-#include "media/Picture.h"
+#include "base/AsciiCase.h"
+#include "formats/Picture.h"
 
 #include <filesystem>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "effects/Warp.h"
 
-#include "media/Surface.h"
+#include "platform/Surface.h"
 
 #include <cmath>
 #include <cstring>

@@ -5,7 +5,7 @@
 // format, so that drawing the picture is a plain copy.
 #pragma once
 
-#include "media/Dib.h"
+#include "formats/Dib.h"
 
 #include <array>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "play/ArrowSprites.h"
 
-#include "media/Picture.h"
+#include "formats/Picture.h"
 
 namespace tappo {
 

@@ -1,7 +1,7 @@
 // The 64 arrow sprites (4 lanes x 16 animation rows) cut from "arrow.bmp".
 #pragma once
 
-#include "media/Surface.h"
+#include "platform/Surface.h"
 
 #include <array>
 #include <memory>

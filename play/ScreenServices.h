@@ -4,9 +4,9 @@
 #pragma once
 
 #include "effects/Warp.h"
-#include "media/Display.h"
-#include "media/ImageList.h"
-#include "media/Timer.h"
+#include "platform/Display.h"
+#include "platform/ImageList.h"
+#include "platform/Timer.h"
 
 namespace tappo {
 

@@ -3,10 +3,11 @@
 #include "chart/Media.h"
 
 #include "chart/FileLookup.h"
-#include "chart/Media.h"
 #include "chart/ShiftJis.h"
-#include "media/Errors.h"
-#include "media/Picture.h"
+#include "base/Errors.h"
+#include "base/Report.h"
+#include "files/Files.h"
+#include "formats/Picture.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -184,7 +185,7 @@ void TSelectScreen::StoreBanner(const TPicture& banner) {
     } catch (const TError& e) {
         // A folder that cannot be written still shows the banner; it is
         // built again on the next visit.
-        std::fprintf(stderr, "tappoplayer: %s\n", e.what());
+        ReportOnConsole(e.what());
     }
 }
 

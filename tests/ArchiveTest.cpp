@@ -2,10 +2,10 @@
 // format allows is taken, malformed archives give their messages, and
 // patterns are cut as the item's sizes say.
 #include "TestUtil.h"
-#include "media/ArchiveWriter.h"
-#include "media/Display.h"
-#include "media/Errors.h"
-#include "media/ImageList.h"
+#include "formats/ArchiveWriter.h"
+#include "platform/Display.h"
+#include "base/Errors.h"
+#include "platform/ImageList.h"
 
 #include <cstdio>
 #include <fstream>

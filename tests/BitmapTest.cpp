@@ -1,9 +1,9 @@
 // The BMP reader in every form it takes, the packed-bitmap reader, JPEG
 // errors, and the palette image.
 #include "TestUtil.h"
-#include "media/Dib.h"
-#include "media/Errors.h"
-#include "media/Picture.h"
+#include "formats/Dib.h"
+#include "base/Errors.h"
+#include "formats/Picture.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 #include "chart/HeaderScan.h"
 #include "chart/Lines.h"
 #include "chart/ShiftJis.h"
-#include "media/AsciiCase.h"
-#include "media/Errors.h"
+#include "base/AsciiCase.h"
+#include "base/Errors.h"
 
 #include <gtest/gtest.h>
 

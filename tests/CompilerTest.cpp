@@ -3,7 +3,7 @@
 #include "TestUtil.h"
 #include "chart/Compiler.h"
 #include "chart/Inspect.h"
-#include "media/Errors.h"
+#include "base/Errors.h"
 
 #include <gtest/gtest.h>
 #include <memory>

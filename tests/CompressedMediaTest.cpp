@@ -1,8 +1,8 @@
 // Keysounds in Ogg Vorbis and FLAC, and PNG pictures, as modern song packs ship
 // them. The files are encoded here with the libraries themselves.
-#include "media/Errors.h"
-#include "media/Png.h"
-#include "media/SoundFile.h"
+#include "base/Errors.h"
+#include "formats/Png.h"
+#include "formats/SoundFile.h"
 #include "tests/TestUtil.h"
 #include "tools/Assets.h"
 

@@ -4,10 +4,10 @@
 #include "TestUtil.h"
 #include "chart/FileLookup.h"
 #include "chart/Media.h"
-#include "media/Display.h"
-#include "media/Picture.h"
-#include "media/Sound.h"
-#include "media/Surface.h"
+#include "platform/Display.h"
+#include "formats/Picture.h"
+#include "platform/Sound.h"
+#include "platform/Surface.h"
 #include "tools/Assets.h"
 
 #include <cmath>

@@ -1,9 +1,9 @@
 // The display's options and lifecycle, and the frame timer's rate counting.
-#include "media/ArchiveWriter.h"
-#include "media/Display.h"
-#include "media/Errors.h"
-#include "media/ImageList.h"
-#include "media/Timer.h"
+#include "formats/ArchiveWriter.h"
+#include "platform/Display.h"
+#include "base/Errors.h"
+#include "platform/ImageList.h"
+#include "platform/Timer.h"
 
 #include <gtest/gtest.h>
 

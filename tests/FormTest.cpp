@@ -1,6 +1,7 @@
 // The main form driven headless: start-up modes from the command line, the
 // loading and error screens as a user sees them, Esc, and missing assets.
 #include "HeadlessForm.h"
+#include "files/Files.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 // chart named just ".bms", an image that breaks after a good one.
 #include "HeadlessForm.h"
 #include "app/CommandLine.h"
+#include "files/Files.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -5,7 +5,8 @@
 
 #include "TestUtil.h"
 #include "app/Form.h"
-#include "media/Font.h"
+#include "files/Files.h"
+#include "platform/Font.h"
 #include "tools/Assets.h"
 
 #include <filesystem>

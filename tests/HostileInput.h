@@ -3,7 +3,7 @@
 #pragma once
 
 #include "TestUtil.h"
-#include "media/ArchiveWriter.h"
+#include "formats/ArchiveWriter.h"
 
 #include <cstdint>
 #include <vector>

@@ -3,12 +3,14 @@
 // values, and files whose first bytes look right and the rest does not.
 #include "HostileInput.h"
 #include "TestUtil.h"
-#include "media/ArchiveWriter.h"
-#include "media/Display.h"
-#include "media/Errors.h"
-#include "media/ImageList.h"
-#include "media/Music.h"
-#include "media/Sound.h"
+#include "files/Files.h"
+#include "formats/ArchiveWriter.h"
+#include "formats/Midi.h"
+#include "platform/Display.h"
+#include "base/Errors.h"
+#include "platform/ImageList.h"
+#include "platform/Music.h"
+#include "platform/Sound.h"
 
 #include <fstream>
 #include <gtest/gtest.h>

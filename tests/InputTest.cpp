@@ -1,7 +1,7 @@
 // Input states: the key table, keys held together, the joystick's dead zone,
 // and key presses latched between two polls.
-#include "media/Input.h"
-#include "media/Platform.h"
+#include "platform/Input.h"
+#include "platform/Platform.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

@@ -3,8 +3,9 @@
 // requests above a limit the way a machine without that much memory would.
 #include "HostileInput.h"
 #include "TestUtil.h"
-#include "media/Errors.h"
-#include "media/Sound.h"
+#include "base/Errors.h"
+#include "files/Files.h"
+#include "platform/Sound.h"
 
 #include <atomic>
 #include <cstdlib>

@@ -1,11 +1,23 @@
-# Fails when a file of the game logic mentions SDL: those folders must stay
-# testable without a window or a sound card.
-foreach(dir chart play select effects)
+# Fails when a file of the game logic or of the file formats mentions SDL,
+# SDL_ttf or FluidSynth: those folders must stay testable without a window or
+# a sound card. Fails too when a codec library (libjpeg, libpng, libsndfile)
+# is used outside formats/ (the asset maker in tools/ may write JPEG itself).
+foreach(dir base files formats chart play select effects)
   file(GLOB_RECURSE files ${ROOT}/${dir}/*.cpp ${ROOT}/${dir}/*.h)
   foreach(f ${files})
-    file(STRINGS ${f} hits REGEX "SDL_|#include <SDL")
+    file(STRINGS ${f} hits REGEX "SDL_|#include <SDL|fluid_|#include <fluidsynth")
     if(hits)
-      message(FATAL_ERROR "${f} uses SDL: ${hits}")
+      message(FATAL_ERROR "${f} uses SDL or FluidSynth: ${hits}")
+    endif()
+  endforeach()
+endforeach()
+
+foreach(dir base files platform chart play select effects app)
+  file(GLOB_RECURSE files ${ROOT}/${dir}/*.cpp ${ROOT}/${dir}/*.h)
+  foreach(f ${files})
+    file(STRINGS ${f} hits REGEX "#include <(jpeglib|jerror|png|pngconf|sndfile)\\.h>")
+    if(hits)
+      message(FATAL_ERROR "${f} uses a codec library outside formats/: ${hits}")
     endif()
   endforeach()
 endforeach()

@@ -1,5 +1,5 @@
 // The SDL desktop, on SDL's dummy video driver: what the window is asked to show.
-#include "media/Platform.h"
+#include "platform/Platform.h"
 
 #include <SDL.h>
 #include <cstdlib>

@@ -3,6 +3,7 @@
 // background images, and the sample-exact offline render.
 #include "HeadlessForm.h"
 #include "app/Runner.h"
+#include "files/Files.h"
 #include "tools/Midi.h"
 
 #include <filesystem>

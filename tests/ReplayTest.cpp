@@ -1,6 +1,7 @@
 // Every fuzz seed and every input a fuzz run once found crashing, fed to its
 // reader again in the ordinary suite (and so under the sanitizers too).
-#include "media/Picture.h"
+#include "files/Files.h"
+#include "formats/Picture.h"
 #include "tests/fuzz/Feeders.h"
 
 #include <algorithm>

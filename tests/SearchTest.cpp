@@ -1,7 +1,8 @@
 // The file search: breadth-first folder order, sorted names, wildcards.
 #include "TestUtil.h"
-#include "media/Picture.h"
-#include "media/SearchFile.h"
+#include "files/Files.h"
+#include "formats/Picture.h"
+#include "files/SearchFile.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

@@ -1,7 +1,9 @@
 // The select screen: walks between song folders and within them, the slide
 // lock, starting play, the banner cache and the drawing of the screen.
 #include "HeadlessForm.h"
+#include "base/Report.h"
 #include "chart/ShiftJis.h"
+#include "files/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -310,4 +312,17 @@ TEST(Select, AKeyTappedBetweenTwoFramesCounts) {
     f.keys.Tap(vk::Space);
     f.Frame();
     EXPECT_EQ(f.form->Flow.GameMode, ModePlay);
+}
+
+TEST(Select, ABannerThatCannotBeSavedIsReportedAndStillShown) {
+    TSelectFixture f;
+    // A folder where the banner should go: the write fails, the banner shows.
+    std::filesystem::create_directories(f.dir.File("b/disk.bmp/keep"));
+    std::vector<std::string> lines;
+    const TConsoleSink previous = SetConsoleSink([&](const std::string& line) { lines.push_back(line); });
+    f.Move(vk::Right);
+    SetConsoleSink(previous);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], "tappoplayer: ファイル " + f.dir.File("b/disk.bmp") + " を作成できません\n");
+    EXPECT_EQ(f.form->DXDraw1.Surface().Pixel(121 + 40, 120 + 26), 0x07E0);
 }

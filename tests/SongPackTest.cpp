@@ -6,6 +6,7 @@
 #include "chart/HeaderScan.h"
 #include "chart/Lines.h"
 #include "chart/ShiftJis.h"
+#include "files/Files.h"
 
 #include <gtest/gtest.h>
 #include <png.h>

@@ -1,8 +1,9 @@
 // The WAV reader, the channels and their mix, the problem log, and the music.
 #include "TestUtil.h"
-#include "media/Errors.h"
-#include "media/Music.h"
-#include "media/Sound.h"
+#include "base/Errors.h"
+#include "files/Files.h"
+#include "platform/Music.h"
+#include "platform/Sound.h"
 #include "tools/Assets.h"
 #include "tools/Midi.h"
 

@@ -1,5 +1,5 @@
 // The problem log of a read-only install goes to the user's state folder.
-#include "media/StateFolder.h"
+#include "files/StateFolder.h"
 #include "tests/TestUtil.h"
 
 #include <gtest/gtest.h>

@@ -1,11 +1,11 @@
 // Surfaces: keyed and plain draws with every clipping rule, fills, reads,
 // sizes, and the canvas.
-#include "media/Dib.h"
-#include "media/Display.h"
-#include "media/Errors.h"
-#include "media/Font.h"
-#include "media/Picture.h"
-#include "media/Surface.h"
+#include "formats/Dib.h"
+#include "platform/Display.h"
+#include "base/Errors.h"
+#include "platform/Font.h"
+#include "formats/Picture.h"
+#include "platform/Surface.h"
 
 #include <gtest/gtest.h>
 #include <vector>

@@ -1,7 +1,7 @@
 // Helpers shared by the tests: temporary folders and hand-built bitmaps.
 #pragma once
 
-#include "media/Picture.h"
+#include "formats/Picture.h"
 
 #include <filesystem>
 #include <functional>

@@ -1,9 +1,10 @@
 // The warp background's tables and animation.
 #include "TestUtil.h"
 #include "effects/Warp.h"
-#include "media/Errors.h"
-#include "media/Picture.h"
-#include "media/Surface.h"
+#include "base/Errors.h"
+#include "formats/Picture.h"
+#include "platform/Surface.h"
+#include "files/Files.h"
 
 #include <gtest/gtest.h>
 #include <cstring>

@@ -1,6 +1,7 @@
 #include "tools/Assets.h"
 
-#include "media/ArchiveWriter.h"
+#include "files/Files.h"
+#include "formats/ArchiveWriter.h"
 #include "tools/Raster.h"
 
 #include <cmath>

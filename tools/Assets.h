@@ -1,7 +1,7 @@
 // The program folder's own pictures and sounds, drawn and synthesised here.
 #pragma once
 
-#include "media/Picture.h"
+#include "formats/Picture.h"
 
 #include <cstdint>
 #include <string>

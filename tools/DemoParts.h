@@ -2,7 +2,7 @@
 // sounds, landscape pictures and banners, and the chart text helpers.
 #pragma once
 
-#include "media/Picture.h"
+#include "formats/Picture.h"
 
 #include <cstdint>
 #include <string>

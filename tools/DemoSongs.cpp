@@ -1,6 +1,7 @@
 #include "tools/DemoSongs.h"
 
-#include "media/Picture.h"
+#include "files/Files.h"
+#include "formats/Picture.h"
 #include "tools/Assets.h"
 #include "tools/DemoParts.h"
 #include "tools/Jpeg.h"

@@ -1,7 +1,7 @@
 // JPEG writing for the asset maker (the demo songs' background images).
 #pragma once
 
-#include "media/Picture.h"
+#include "formats/Picture.h"
 
 #include <cstdint>
 #include <vector>

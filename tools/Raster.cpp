@@ -1,7 +1,7 @@
 #include "tools/Raster.h"
 
-#include "media/Display.h"
-#include "media/Font.h"
+#include "platform/Display.h"
+#include "platform/Font.h"
 
 #include <algorithm>
 #include <cmath>

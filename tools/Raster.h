@@ -2,7 +2,7 @@
 // edges, gradients and text, on a true-colour picture.
 #pragma once
 
-#include "media/Picture.h"
+#include "formats/Picture.h"
 
 #include <functional>
 #include <string>

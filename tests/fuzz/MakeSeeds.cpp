@@ -5,7 +5,8 @@
 // Usage: tappo-fuzz-seeds CORPUS_FOLDER
 #include "HostileInput.h"
 #include "TestUtil.h"
-#include "media/ArchiveWriter.h"
+#include "files/Files.h"
+#include "formats/ArchiveWriter.h"
 #include "tools/Assets.h"
 #include "tools/Jpeg.h"
 #include "tools/Midi.h"

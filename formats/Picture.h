@@ -1,0 +1,79 @@
+// Decoded pictures in memory: BMP files and packed bitmaps (with their palette
+// kept), JPEG, and a plain RGB picture that every format can turn into.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tappo {
+
+// 0x00BBGGRR canvas colour, or 0x00RRGGBB picture colour, to a 5-6-5 pixel.
+inline uint16_t RgbToPixel(uint32_t r, uint32_t g, uint32_t b) {
+    return uint16_t((r >> 3) << 11 | (g >> 2) << 5 | (b >> 3));
+}
+inline uint16_t ColorToPixel(uint32_t bgr) {
+    return RgbToPixel(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
+}
+inline uint16_t RgbValueToPixel(uint32_t rgb) {
+    return RgbToPixel((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+}
+
+// True-colour picture, rows from the top, each pixel 0x00RRGGBB.
+struct TPicture {
+    int Width = 0;
+    int Height = 0;
+    std::vector<uint32_t> Rgb;
+
+    TPicture() = default;
+    TPicture(int w, int h, uint32_t fill = 0) : Width(w), Height(h), Rgb(size_t(w) * h, fill) {}
+    uint32_t At(int x, int y) const { return Rgb[size_t(y) * Width + x]; }
+    uint32_t& At(int x, int y) { return Rgb[size_t(y) * Width + x]; }
+    bool Empty() const { return Width <= 0 || Height <= 0; }
+};
+
+// A bitmap as stored: for 8 bits or less every pixel is its palette index,
+// above that its colour as 0x00RRGGBB. Rows from the top.
+struct TBitmapData {
+    int Width = 0;
+    int Height = 0;
+    int BitCount = 0;
+    std::vector<uint32_t> Palette; // 0x00RRGGBB
+    std::vector<uint32_t> Pixels;
+
+    uint32_t Raw(int x, int y) const { return Pixels[size_t(y) * Width + x]; }
+    uint32_t ColourAt(int x, int y) const;
+    TPicture ToPicture() const;
+};
+
+// Largest picture any reader accepts, checked before pixel memory is taken,
+// so a corrupt or hostile header cannot make the player allocate gigabytes.
+inline constexpr int MaxPictureSide = 8192;
+inline constexpr long long MaxPicturePixels = 32LL * 1024 * 1024;
+bool PictureSizeAllowed(long long width, long long height);
+
+// A whole BMP file ("BM" header). Throws TError with `errorText` on a bad file.
+TBitmapData DecodeBmpFile(const uint8_t* data, size_t size,
+                          const char* errorText = "ビットマップイメージが不正です");
+// The same into `out`, reusing its memory (for loading many pictures in a row).
+void DecodeBmpFile(const uint8_t* data, size_t size, TBitmapData& out,
+                   const char* errorText = "ビットマップイメージが不正です");
+// A packed bitmap: info header, masks, colour table and pixels, no file header.
+// Only the 40-byte and the old 12-byte headers are accepted.
+TBitmapData DecodePackedDib(const uint8_t* data, size_t size,
+                            const char* errorText = "不正な DIB です");
+
+// Writes an uncompressed bottom-up BMP: 8 bits with palette when BitCount <= 8,
+// otherwise 24 bits.
+std::vector<uint8_t> EncodeBmp(const TBitmapData& bitmap);
+TBitmapData BitmapFromPicture(const TPicture& picture);
+
+// JPEG through libjpeg, to 24-bit colour. Throws "JPEG エラー #n" on a bad stream.
+TPicture DecodeJpeg(const uint8_t* data, size_t size);
+
+TBitmapData LoadBmpFile(const std::string& path);
+// Chooses the reader by extension (case-insensitive): bmp/dib or jpg/jpeg.
+TPicture LoadPictureFile(const std::string& path);
+
+} // namespace tappo

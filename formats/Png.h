@@ -1,0 +1,23 @@
+// PNG pictures for background images and banner sources.
+#pragma once
+
+#include "formats/Picture.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace tappo {
+
+bool IsPng(const uint8_t* data, size_t size);
+
+// Any PNG (palette, grey, 16-bit, interlaced) to 24-bit colour. Transparent
+// pixels (alpha below one half) become black, the colour key of every keyed
+// draw, so a layer image keeps its holes. Throws TError("PNG エラー: ...") on a
+// damaged file or one larger than any picture the player accepts.
+TPicture DecodePng(const uint8_t* data, size_t size);
+
+// A picture as an 8-bit RGB PNG file; throws TError on an empty picture.
+std::vector<uint8_t> EncodePng(const TPicture& picture);
+
+} // namespace tappo

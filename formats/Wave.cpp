@@ -1,0 +1,329 @@
+// The WAV reader: finds the RIFF form "WAVE" at the top level, its "fmt "
+// chunk from the start of the form and the "data" chunk after it, and converts
+// the audio once to the mix format.
+#include "files/Files.h"
+#include "formats/Picture.h"
+#include "formats/Wave.h"
+#include "formats/SoundFile.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+
+namespace tappo {
+namespace {
+
+uint32_t U32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+
+struct TChunk {
+    size_t body = 0; // offset of the chunk's contents
+    uint64_t size = 0;
+    bool found = false;
+};
+
+// First chunk `id` between `from` and `end`.
+TChunk FindChunk(const uint8_t* data, size_t from, size_t end, const char* id) {
+    uint64_t p = from;
+    while (p + 8 <= end) {
+        const uint64_t size = U32(data + p + 4);
+        if (std::memcmp(data + p, id, 4) == 0) return TChunk{size_t(p + 8), size, true};
+        p += 8 + size + (size & 1);
+    }
+    return {};
+}
+
+constexpr uint16_t WavePcm = 1, WaveFloat = 3, WaveExtensible = 0xFFFE;
+
+// One sample of channel `c` of frame `f` as a 16-bit value.
+int16_t SampleAt(const uint8_t* frame, int c, int bytes, bool isFloat) {
+    const uint8_t* p = frame + c * bytes;
+    switch (bytes) {
+    case 1: return int16_t((int(p[0]) - 128) << 8);
+    case 2: return int16_t(U16(p));
+    case 3: return int16_t(U16(p + 1));
+    default:
+        if (isFloat) {
+            float f;
+            std::memcpy(&f, p, 4);
+            if (!(f == f)) return 0;
+            return int16_t(std::lround(std::clamp(f, -1.0f, 1.0f) * 32767.0f));
+        }
+        return int16_t(U32(p) >> 16);
+    }
+}
+
+// Channels 0 and `right` of each frame as 16-bit samples into `out`, `Count`
+// samples a frame (2: left and right; 1: a mono file's one channel, which the
+// conversion writes to both sides), with the common 16-bit form read without
+// the per-sample switch.
+template <int Count>
+void ReadChannels(const uint8_t* src, size_t frames, size_t frameBytes, int sampleBytes, int right, bool isFloat,
+                  int16_t* out) {
+    if (sampleBytes == 2) {
+        const size_t r = size_t(right) * 2;
+        for (size_t i = 0; i < frames; ++i, src += frameBytes) {
+            out[Count * i] = int16_t(U16(src));
+            if constexpr (Count == 2) out[2 * i + 1] = int16_t(U16(src + r));
+        }
+        return;
+    }
+    for (size_t i = 0; i < frames; ++i, src += frameBytes) {
+        out[Count * i] = SampleAt(src, 0, sampleBytes, isFloat);
+        if constexpr (Count == 2) out[2 * i + 1] = SampleAt(src, right, sampleBytes, isFloat);
+    }
+}
+
+// A converted sample rounded half away from zero and held to 16 bits, without
+// branches: the clamp happens first, and the ends still round to themselves.
+inline int16_t RoundSample(float v) {
+    const float c = std::min(std::max(v, -32768.0f), 32767.0f);
+    return int16_t(int(c + std::copysign(0.5f, c)));
+}
+
+// Catmull-Rom between y1 and y2 at t: smooth, and exact at the source samples.
+inline float CatmullRom(float y0, float y1, float y2, float y3, float t) {
+    return y1 + 0.5f * t * (y2 - y0 + t * (2 * y0 - 5 * y1 + 4 * y2 - y3 + t * (3 * (y1 - y2) + y3 - y0)));
+}
+
+// Output frame at source position `pos` (32.32 fixed point) from a stream of
+// `Count` channels, with the four nearest source frames held at the ends.
+template <int Count> inline void ResampleEdgeFrame(const int16_t* in, size_t last, uint64_t pos, int16_t* out) {
+    const size_t i = size_t(pos >> 32);
+    const float t = float(uint32_t(pos)) * (1.0f / 4294967296.0f);
+    const size_t i0 = i > 0 ? i - 1 : 0, i2 = i + 1 <= last ? i + 1 : last, i3 = i + 2 <= last ? i + 2 : last;
+    for (size_t c = 0; c < 2; ++c) {
+        const size_t k = Count == 1 ? 0 : c;
+        out[c] = RoundSample(CatmullRom(in[i0 * Count + k], in[i * Count + k], in[i2 * Count + k],
+                                        in[i3 * Count + k], t));
+    }
+}
+
+// Halfway between y1 and y2 the cubic is (9 (y1 + y2) - y0 - y3) / 16 exactly
+// (every step of the float form above is exact there), rounded the same way.
+inline int16_t HalfwaySample(int y0, int y1, int y2, int y3) {
+    const int s = 9 * (y1 + y2) - y0 - y3;
+    const int magnitude = ((s < 0 ? -s : s) + 8) >> 4;
+    return int16_t(std::clamp(s < 0 ? -magnitude : magnitude, -32768, 32767));
+}
+
+// Exactly twice the rate: every source frame, then the point halfway to the next.
+template <int Count> void DoubleRate(const int16_t* in, size_t frames, int16_t* out) {
+    const size_t last = frames - 1;
+    auto edge = [&](size_t i) {
+        const size_t i0 = i > 0 ? i - 1 : 0, i2 = std::min(i + 1, last), i3 = std::min(i + 2, last);
+        for (size_t c = 0; c < 2; ++c) {
+            const size_t k = Count == 1 ? 0 : c;
+            out[4 * i + c] = in[Count * i + k];
+            out[4 * i + 2 + c] =
+                HalfwaySample(in[Count * i0 + k], in[Count * i + k], in[Count * i2 + k], in[Count * i3 + k]);
+        }
+    };
+    edge(0);
+    const size_t interiorEnd = frames >= 3 ? frames - 2 : 1;
+    for (size_t i = 1; i < interiorEnd; ++i) {
+        const int16_t* y = in + Count * (i - 1);
+        int16_t* o = out + 4 * i;
+        if constexpr (Count == 1) {
+            o[0] = o[1] = y[1];
+            o[2] = o[3] = HalfwaySample(y[0], y[1], y[2], y[3]);
+        } else {
+            o[0] = y[2], o[1] = y[3];
+            o[2] = HalfwaySample(y[0], y[2], y[4], y[6]);
+            o[3] = HalfwaySample(y[1], y[3], y[5], y[7]);
+        }
+    }
+    for (size_t i = std::max<size_t>(interiorEnd, 1); i < frames; ++i) edge(i);
+}
+
+size_t ResampledFrameCount(size_t frames, uint32_t fromRate) {
+    if (fromRate == uint32_t(MixRate)) return frames;
+    return size_t((uint64_t(frames) * MixRate + fromRate - 1) / fromRate);
+}
+
+// Converts `frames` frames of `Count` channels at `fromRate` (not the mix
+// rate) to stereo at the mix rate, ResampledFrameCount frames into `out`.
+template <int Count> void ResampleInto(const int16_t* in, size_t frames, uint32_t fromRate, int16_t* out) {
+    if (frames == 0) return;
+    if (uint64_t(fromRate) * 2 == uint64_t(MixRate)) return DoubleRate<Count>(in, frames, out);
+    const size_t outFrames = ResampledFrameCount(frames, fromRate);
+    // Source position in 32.32 fixed point.
+    const uint64_t step = (uint64_t(fromRate) << 32) / uint64_t(MixRate);
+    const size_t last = frames - 1;
+    // Frames whose four neighbours all lie inside the source need no holding:
+    // from the first past source frame 0 to the last before frame last - 1.
+    const size_t begin = std::min<size_t>(outFrames, size_t(((uint64_t(1) << 32) + step - 1) / step));
+    const size_t end = last >= 2 ? std::clamp<size_t>(size_t(((uint64_t(last - 1) << 32) + step - 1) / step), begin,
+                                                      outFrames)
+                                 : begin;
+    for (size_t o = 0; o < begin; ++o) ResampleEdgeFrame<Count>(in, last, o * step, out + 2 * o);
+    for (size_t o = begin; o < end; ++o) {
+        const uint64_t pos = o * step;
+        const float t = float(uint32_t(pos)) * (1.0f / 4294967296.0f);
+        const int16_t* y = in + Count * (size_t(pos >> 32) - 1);
+        if constexpr (Count == 1) {
+            out[2 * o] = out[2 * o + 1] = RoundSample(CatmullRom(y[0], y[1], y[2], y[3], t));
+        } else {
+            out[2 * o] = RoundSample(CatmullRom(y[0], y[2], y[4], y[6], t));
+            out[2 * o + 1] = RoundSample(CatmullRom(y[1], y[3], y[5], y[7], t));
+        }
+    }
+    for (size_t o = end; o < outFrames; ++o) ResampleEdgeFrame<Count>(in, last, o * step, out + 2 * o);
+}
+
+} // namespace
+
+std::vector<int16_t> ResampleStereo(const std::vector<int16_t>& in, uint32_t fromRate) {
+    const size_t frames = in.size() / 2;
+    if (fromRate == uint32_t(MixRate) || frames == 0) return in;
+    std::vector<int16_t> out(ResampledFrameCount(frames, fromRate) * 2);
+    ResampleInto<2>(in.data(), frames, fromRate, out.data());
+    return out;
+}
+
+std::shared_ptr<TPcm> TPcm::FromSamples(const std::vector<int16_t>& stereo) {
+    auto pcm = std::make_shared<TPcm>();
+    pcm->Storage.resize(stereo.size() * 2);
+    if (!stereo.empty()) std::memcpy(pcm->Storage.data(), stereo.data(), pcm->Storage.size());
+    pcm->FrameCount = stereo.size() / 2;
+    return pcm;
+}
+
+namespace {
+
+// Sample rates the reader takes. Each sample is converted to 44.1 kHz at load,
+// so a rate of a few hertz would multiply a small file into gigabytes.
+constexpr uint32_t MinSampleRate = 1000, MaxSampleRate = 768000;
+// Longest converted sample: 20 minutes, about 200 MB in the mix format.
+constexpr uint64_t MaxConvertedFrames = uint64_t(MixRate) * 60 * 20;
+
+std::shared_ptr<const TPcm> DecodeWaveBytes(std::vector<uint8_t>& bytesOwned, TWaveFormat& format,
+                                            std::string& problem) {
+    const uint8_t* data = bytesOwned.data();
+    const size_t size = bytesOwned.size();
+    // The RIFF form "WAVE", at the top level.
+    size_t formStart = 0, formEnd = 0;
+    bool isWave = false;
+    for (uint64_t p = 0; p + 12 <= size;) {
+        const uint64_t chunkSize = U32(data + p + 4);
+        if (std::memcmp(data + p, "RIFF", 4) == 0 && std::memcmp(data + p + 8, "WAVE", 4) == 0) {
+            formStart = size_t(p + 12);
+            // A RIFF size too small for its own form type is ignored.
+            formEnd = chunkSize < 4 ? size : size_t(std::min<uint64_t>(p + 8 + chunkSize, size));
+            isWave = true;
+            break;
+        }
+        p += 8 + chunkSize + (chunkSize & 1);
+    }
+    if (!isWave) {
+        problem = "は、WAVEファイルではありません";
+        return nullptr;
+    }
+    const TChunk fmt = FindChunk(data, formStart, formEnd, "fmt ");
+    if (!fmt.found) {
+        problem = "には、fmtチャンクが有りません";
+        return nullptr;
+    }
+    if (fmt.body + fmt.size > formEnd || fmt.size < 16) {
+        problem = "のfmtチャンクが不正です";
+        return nullptr;
+    }
+    const uint8_t* f = data + fmt.body;
+    format.FormatTag = U16(f);
+    format.Channels = U16(f + 2);
+    format.SamplesPerSec = U32(f + 4);
+    format.AvgBytesPerSec = U32(f + 8);
+    format.BlockAlign = U16(f + 12);
+    format.BitsPerSample = U16(f + 14);
+    format.ExtraSize = fmt.size >= 18 ? U16(f + 16) : 0;
+    // Plain PCM, and the extensible form around PCM or float samples, which
+    // current editors write. A longer chunk's extra bytes are only read for that.
+    uint16_t kind = format.FormatTag;
+    if (kind == WaveExtensible && fmt.size >= 26) kind = U16(f + 24);
+    const int bits = format.BitsPerSample;
+    const bool isFloat = kind == WaveFloat && bits == 32;
+    const bool isPcm = kind == WavePcm && (bits == 8 || bits == 16 || bits == 24 || bits == 32);
+    if ((!isPcm && !isFloat) || format.Channels == 0 || format.SamplesPerSec < MinSampleRate ||
+        format.SamplesPerSec > MaxSampleRate) {
+        problem = "のfmtチャンクが不正です";
+        return nullptr;
+    }
+    const TChunk audio = FindChunk(data, size_t(fmt.body + fmt.size + (fmt.size & 1)), formEnd, "data");
+    if (!audio.found) {
+        problem = "には、dataチャンクが有りません";
+        return nullptr;
+    }
+    // A file cut short keeps the whole frames it has.
+    const size_t sampleBytes = bits / 8, frameBytes = sampleBytes * format.Channels;
+    const size_t available = size_t(std::min<uint64_t>(audio.size, size - std::min(size, audio.body)));
+    const size_t frames = available / frameBytes;
+    if (sampleBytes == 2 && format.Channels == 2 && format.SamplesPerSec == uint32_t(MixRate) &&
+        audio.body % 2 == 0) {
+        // Already the mix format: keep the file's bytes.
+        auto pcm = std::make_shared<TPcm>();
+        pcm->Offset = audio.body;
+        pcm->FrameCount = frames;
+        pcm->Storage = std::move(bytesOwned);
+        return pcm;
+    }
+    if (uint64_t(frames) * uint64_t(MixRate) / format.SamplesPerSec > MaxConvertedFrames) {
+        problem = "のdataチャンクが長すぎます";
+        return nullptr;
+    }
+    // Converted once: straight into the sample's storage at the mix rate, or
+    // through one buffer of the source's channels (one for a mono file) into it.
+    auto pcm = std::make_shared<TPcm>();
+    pcm->FrameCount = ResampledFrameCount(frames, format.SamplesPerSec);
+    pcm->Storage.resize(pcm->FrameCount * 4);
+    int16_t* out = reinterpret_cast<int16_t*>(pcm->Storage.data());
+    const uint8_t* src = data + audio.body;
+    const int bytes = int(sampleBytes);
+    if (format.SamplesPerSec == uint32_t(MixRate)) {
+        ReadChannels<2>(src, frames, frameBytes, bytes, format.Channels > 1 ? 1 : 0, isFloat, out);
+    } else if (format.Channels == 1) {
+        std::vector<int16_t> mono(frames);
+        ReadChannels<1>(src, frames, frameBytes, bytes, 0, isFloat, mono.data());
+        ResampleInto<1>(mono.data(), frames, format.SamplesPerSec, out);
+    } else {
+        std::vector<int16_t> stereo(frames * 2);
+        ReadChannels<2>(src, frames, frameBytes, bytes, 1, isFloat, stereo.data());
+        ResampleInto<2>(stereo.data(), frames, format.SamplesPerSec, out);
+    }
+    return pcm;
+}
+
+} // namespace
+
+std::shared_ptr<const TPcm> DecodeWave(std::vector<uint8_t> bytes, TWaveFormat& format,
+                                       std::string& problem) {
+    // Loading a sample never raises: memory running out is one more load failure.
+    try {
+        return DecodeWaveBytes(bytes, format, problem);
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    problem = "の読み込み中にメモリが不足しました";
+    return nullptr;
+}
+
+std::shared_ptr<const TPcm> ReadWave(const std::string& path, TWaveFormat& format,
+                                     std::string& problem) {
+    std::vector<uint8_t> bytes;
+    try {
+        bytes = ReadWholeFile(path);
+    } catch (const std::exception&) {
+        problem = "が、見つかりません";
+        return nullptr;
+    }
+    // Song packs re-encode keysounds; anything that is no RIFF file goes to the
+    // compressed reader first, and keeps the WAV reader's report if that fails too.
+    if (bytes.size() < 4 || std::memcmp(bytes.data(), "RIFF", 4) != 0) {
+        std::string compressedProblem;
+        if (auto pcm = DecodeSoundFile(bytes, format, compressedProblem)) return pcm;
+    }
+    return DecodeWave(std::move(bytes), format, problem);
+}
+
+} // namespace tappo

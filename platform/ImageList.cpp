@@ -1,0 +1,140 @@
+#include "platform/ImageList.h"
+
+#include "base/Errors.h"
+#include "files/Files.h"
+#include "formats/ArchiveReader.h"
+#include "platform/Display.h"
+
+#include <cstring>
+#include <unordered_map>
+
+namespace tappo {
+
+// ---- items ----
+
+void TPictureCollectionItem::SetTransparentColor(uint32_t color) {
+    transparentColor_ = color;
+    Rekey();
+}
+
+void TPictureCollectionItem::Rekey() {
+    if (surface_) surface_->SetColorKey(ColorToPixel(ColorToRgb(transparentColor_)));
+}
+
+void TPictureCollectionItem::Finalize() {
+    patterns_.clear();
+    surface_.reset();
+    initialized_ = false;
+}
+
+void TPictureCollectionItem::BuildPatterns(TDXDraw* display) {
+    patterns_.clear();
+    surface_.reset();
+    if (!initialized_ || Picture.Empty()) return;
+    const int w = Picture.Width, h = Picture.Height;
+    const int pw = PatternWidth > 0 ? PatternWidth : w;
+    const int ph = PatternHeight > 0 ? PatternHeight : h;
+    // The whole picture lives on one surface: memory surfaces have no size
+    // limit worth splitting for, and a pattern is only a rectangle on it.
+    surface_ = std::make_unique<TDirectDrawSurface>(display);
+    surface_->SystemMemory = SystemMemory;
+    surface_->SetSize(w, h);
+    surface_->Canvas().Draw(0, 0, Picture);
+    surface_->ReleaseCanvas();
+    Rekey();
+    if (pw == w && ph == h) {
+        patterns_.push_back({Bounds(0, 0, w, h), surface_.get()});
+        return;
+    }
+    // In 64 bits: the sizes and gaps are any int32 the archive holds. A gap
+    // that leaves no room for a pattern gives none.
+    const long long strideX = (long long)pw + SkipWidth, strideY = (long long)ph + SkipHeight;
+    if (strideX <= 0 || strideY <= 0) return;
+    const long long columns = ((long long)w + SkipWidth) / strideX;
+    const long long rows = ((long long)h + SkipHeight) / strideY;
+    if (columns <= 0 || rows <= 0) return;
+    patterns_.reserve(size_t(columns * rows));
+    for (long long row = 0; row < rows; ++row)
+        for (long long col = 0; col < columns; ++col)
+            patterns_.push_back(
+                {Bounds(int(col * strideX), int(row * strideY), pw, ph), surface_.get()});
+}
+
+void TPictureCollectionItem::Draw(TDirectDrawSurface& dest, int x, int y, int pattern) const {
+    if (!initialized_ || pattern < 0 || pattern >= PatternCount()) return;
+    const TPictureCollectionItemPattern& p = patterns_[size_t(pattern)];
+    dest.Draw(x, y, p.Rect, p.Surface, Transparent);
+}
+
+// ---- collection ----
+
+TPictureCollectionItem& TPictureCollection::Items(int index) {
+    if (index < 0 || index >= Count()) throw TError(FormatText(text::ListIndex, index));
+    return *items_[size_t(index)];
+}
+
+TPictureCollectionItem* TPictureCollection::Find(const std::string& name) {
+    for (auto& item : items_)
+        if (strcasecmp(item->Name.c_str(), name.c_str()) == 0) return item.get();
+    return nullptr;
+}
+
+TPictureCollectionItem& TPictureCollection::Add() {
+    items_.push_back(std::make_unique<TPictureCollectionItem>());
+    return *items_.back();
+}
+
+// ---- list ----
+
+TDXImageList::TDXImageList(TDXDraw* display) : display_(display) {
+    if (display_) display_->AttachImageList(this);
+}
+
+TDXImageList::~TDXImageList() {
+    if (display_) display_->DetachImageList(this);
+}
+
+void TDXImageList::LoadFromBytes(const uint8_t* data, size_t size) {
+    Items.Clear();
+    TArchiveContents contents = ReadArchive(data, size);
+    Items.ColorTable = contents.ColorTable;
+    for (TArchivePicture& stored : contents.Items) {
+        TPictureCollectionItem& item = Items.Add();
+        item.Name = std::move(stored.Name);
+        item.PatternWidth = stored.PatternWidth;
+        item.PatternHeight = stored.PatternHeight;
+        item.SkipWidth = stored.SkipWidth;
+        item.SkipHeight = stored.SkipHeight;
+        item.SystemMemory = stored.SystemMemory;
+        item.Transparent = stored.Transparent;
+        item.SetTransparentColor(stored.TransparentColor);
+        item.Picture = std::move(stored.Picture);
+    }
+    if (display_ && display_->Initialized()) {
+        DisplayInitialized();
+        BuildAllPatterns();
+    }
+}
+
+void TDXImageList::LoadFromFile(const std::string& path) {
+    std::vector<uint8_t> bytes = ReadWholeFile(path);
+    LoadFromBytes(bytes.data(), bytes.size());
+}
+
+void TDXImageList::Draw(int item, TDirectDrawSurface& dest, int x, int y, int pattern) {
+    Items.Items(item).Draw(dest, x, y, pattern);
+}
+
+void TDXImageList::DisplayInitialized() {
+    for (int i = 0; i < Items.Count(); ++i) Items.Items(i).Initialize();
+}
+
+void TDXImageList::BuildAllPatterns() {
+    for (int i = 0; i < Items.Count(); ++i) Items.Items(i).BuildPatterns(display_);
+}
+
+void TDXImageList::DisplayFinalized() {
+    for (int i = 0; i < Items.Count(); ++i) Items.Items(i).Finalize();
+}
+
+} // namespace tappo

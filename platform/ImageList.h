@@ -1,0 +1,88 @@
+// The sprite list: pictures loaded from the sprite archive ("tappoplay.dxg"),
+// each cut into equal patterns that are drawn onto the back surface.
+#pragma once
+
+#include "formats/ArchiveReader.h"
+#include "formats/Picture.h"
+#include "platform/Surface.h"
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tappo {
+
+class TDXDraw;
+
+struct TPictureCollectionItemPattern {
+    TRect Rect;
+    TDirectDrawSurface* Surface = nullptr;
+};
+
+class TPictureCollectionItem {
+  public:
+    std::string Name;
+    int PatternWidth = 0, PatternHeight = 0;
+    int SkipWidth = 0, SkipHeight = 0;
+    bool SystemMemory = false;
+    bool Transparent = true;
+    TPicture Picture; // empty: the item has no picture
+
+    uint32_t TransparentColor() const { return transparentColor_; }
+    void SetTransparentColor(uint32_t color);
+    bool Initialized() const { return initialized_; }
+    int PatternCount() const { return int(patterns_.size()); }
+    const TPictureCollectionItemPattern& Pattern(int i) const { return patterns_[size_t(i)]; }
+
+    void Initialize() { initialized_ = true; }
+    void BuildPatterns(TDXDraw* display);
+    void Finalize();
+    void Draw(TDirectDrawSurface& dest, int x, int y, int pattern) const;
+
+  private:
+    void Rekey();
+
+    uint32_t transparentColor_ = 0; // 0x00BBGGRR or a system colour
+    bool initialized_ = false;
+    std::unique_ptr<TDirectDrawSurface> surface_;
+    std::vector<TPictureCollectionItemPattern> patterns_;
+};
+
+class TPictureCollection {
+  public:
+    std::array<uint32_t, 256> ColorTable{};
+    int Count() const { return int(items_.size()); }
+    // Throws the list-index error for an index outside 0 .. Count - 1.
+    TPictureCollectionItem& Items(int index);
+    TPictureCollectionItem* Find(const std::string& name);
+    TPictureCollectionItem& Add();
+    void Clear() { items_.clear(); }
+
+  private:
+    std::vector<std::unique_ptr<TPictureCollectionItem>> items_;
+};
+
+class TDXImageList {
+  public:
+    explicit TDXImageList(TDXDraw* display = nullptr);
+    ~TDXImageList();
+    TDXImageList(const TDXImageList&) = delete;
+    TDXImageList& operator=(const TDXImageList&) = delete;
+
+    TPictureCollection Items;
+
+    void LoadFromFile(const std::string& path);
+    void LoadFromBytes(const uint8_t* data, size_t size);
+    void Draw(int item, TDirectDrawSurface& dest, int x, int y, int pattern);
+
+    // Called by the display.
+    void DisplayInitialized();
+    void BuildAllPatterns();
+    void DisplayFinalized();
+
+  private:
+    TDXDraw* display_;
+};
+
+} // namespace tappo

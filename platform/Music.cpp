@@ -1,0 +1,187 @@
+#include "platform/Music.h"
+
+#include "base/Errors.h"
+#include "base/Report.h"
+#include "files/Files.h"
+#include "formats/Midi.h"
+
+#include <cstdio>
+#include <cstring>
+#include <cstdlib>
+#include <filesystem>
+#include <fluidsynth.h>
+
+namespace tappo {
+
+struct TMediaPlayer::TSynth {
+    fluid_settings_t* settings = nullptr;
+    fluid_synth_t* synth = nullptr;
+    fluid_player_t* player = nullptr;
+    ~TSynth() {
+        if (player) {
+            fluid_player_stop(player);
+            delete_fluid_player(player);
+        }
+        if (synth) delete_fluid_synth(synth);
+        if (settings) delete_fluid_settings(settings);
+    }
+};
+
+namespace {
+constexpr const char* NoDevice = "MCI デバイスがありません";
+} // namespace
+
+std::string TMediaPlayer::FindSoundFont() {
+    if (const char* env = std::getenv("TAPPO_SOUNDFONT"); env && *env) return env;
+    for (const char* path : {"/usr/share/sounds/sf2/default-GM.sf2", "/usr/share/sounds/sf2/TimGM6mb.sf2",
+                             "/usr/share/sounds/sf2/FluidR3_GM.sf2"}) {
+        std::error_code ec;
+        if (std::filesystem::exists(path, ec)) return path;
+    }
+    return "";
+}
+
+TMediaPlayer::TMediaPlayer(std::string soundFont) : soundFont_(std::move(soundFont)) {}
+
+TMediaPlayer::~TMediaPlayer() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    delete synth_;
+}
+
+// The synthesiser and its soundfont are made on the first open, so a chart
+// without music costs nothing at start-up.
+void TMediaPlayer::EnsureSynth() {
+    if (synth_) return;
+    for (int level : {FLUID_WARN, FLUID_INFO, FLUID_DBG}) fluid_set_log_function(level, nullptr, nullptr);
+    auto* s = new TSynth();
+    s->settings = new_fluid_settings();
+    fluid_settings_setnum(s->settings, "synth.sample-rate", MixRate);
+    fluid_settings_setnum(s->settings, "synth.gain", 0.5);
+    // Driven by the samples we render, not by the wall clock, so offline
+    // rendering and the virtual clock keep the music in time.
+    fluid_settings_setstr(s->settings, "player.timing-source", "sample");
+    s->synth = new_fluid_synth(s->settings);
+    if (soundFont_.empty()) soundFont_ = FindSoundFont();
+    if (soundFont_.empty() || fluid_synth_sfload(s->synth, soundFont_.c_str(), 1) == FLUID_FAILED)
+        ReportOnConsole("no General MIDI soundfont could be loaded" +
+                        (soundFont_.empty() ? std::string() : " from " + soundFont_) +
+                        "; music stays silent (install timgm6mb-soundfont or set TAPPO_SOUNDFONT)");
+    synth_ = s;
+}
+
+void TMediaPlayer::NewPlayerLocked() {
+    if (synth_->player) {
+        fluid_player_stop(synth_->player);
+        delete_fluid_player(synth_->player);
+    }
+    fluid_synth_all_sounds_off(synth_->synth, -1);
+    synth_->player = new_fluid_player(synth_->synth);
+    if (synth_->player && fluid_player_add_mem(synth_->player, file_.data(), file_.size()) != FLUID_OK) {
+        delete_fluid_player(synth_->player);
+        synth_->player = nullptr;
+    }
+    stoppedAt_ = -1;
+}
+
+void TMediaPlayer::Open() {
+    Close();
+    std::vector<uint8_t> bytes = ReadWholeFile(FileName);
+    if (!MidiStructureValid(bytes.data(), bytes.size()))
+        throw TError(FileName + " は MIDI ファイルではありません");
+    std::lock_guard<std::mutex> lock(mutex_);
+    EnsureSynth();
+    file_ = std::move(bytes);
+    NewPlayerLocked();
+    if (!synth_->player) throw TError("原因不明のエラー");
+    open_ = true;
+    playing_ = false;
+}
+
+void TMediaPlayer::Close() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (synth_ && synth_->player) {
+        fluid_player_stop(synth_->player);
+        delete_fluid_player(synth_->player);
+        synth_->player = nullptr;
+        fluid_synth_all_sounds_off(synth_->synth, -1);
+        fluid_synth_system_reset(synth_->synth);
+    }
+    file_.clear();
+    open_ = playing_ = false;
+}
+
+bool TMediaPlayer::EndedLocked() {
+    fluid_player_t* p = synth_->player;
+    if (!p || fluid_player_get_status(p) == FLUID_PLAYER_DONE) return true;
+    const int total = fluid_player_get_total_ticks(p);
+    // Before the first render block the file is not loaded yet (total 0).
+    return total > 0 && fluid_player_get_current_tick(p) >= total;
+}
+
+// Seeking is done by starting a fresh player (and, to resume, seeking it
+// before it plays): FluidSynth's own stop and seek do not keep a position.
+void TMediaPlayer::Rewind() {
+    if (!open_) throw TError(NoDevice);
+    std::lock_guard<std::mutex> lock(mutex_);
+    NewPlayerLocked();
+    if (playing_ && synth_->player) fluid_player_play(synth_->player);
+}
+
+void TMediaPlayer::Play() {
+    if (!open_) throw TError(NoDevice);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (playing_ && !EndedLocked()) return;
+    if (EndedLocked() && stoppedAt_ < 0) NewPlayerLocked(); // AutoRewind at the end
+    if (!synth_->player) return;
+    if (stoppedAt_ > 0) fluid_player_seek(synth_->player, stoppedAt_);
+    stoppedAt_ = -1;
+    fluid_player_play(synth_->player);
+    playing_ = true;
+}
+
+void TMediaPlayer::PlayAt(int64_t frame) {
+    Play();
+    std::lock_guard<std::mutex> lock(mutex_);
+    startAt_ = frame;
+}
+
+void TMediaPlayer::Stop() {
+    if (!open_) throw TError(NoDevice);
+    std::lock_guard<std::mutex> lock(mutex_);
+    startAt_ = -1;
+    if (!playing_ || !synth_->player) return;
+    const bool ended = EndedLocked();
+    const int at = fluid_player_get_current_tick(synth_->player);
+    // A fresh player, told where to continue.
+    NewPlayerLocked();
+    if (ended) {
+        // Stopped after the end: the next play starts from the top.
+    } else {
+        stoppedAt_ = at;
+    }
+    playing_ = false;
+}
+
+TMusicMode TMediaPlayer::Mode() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!open_) return MusicNotOpen;
+    return playing_ && !EndedLocked() ? MusicPlaying : MusicStopped;
+}
+
+void TMediaPlayer::MixInto(int32_t* mix, int frames, int64_t blockStart) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!synth_ || !open_ || !playing_) return;
+    int offset = 0;
+    if (startAt_ > blockStart) {
+        if (startAt_ >= blockStart + frames) return; // not yet
+        offset = int(startAt_ - blockStart);
+    }
+    startAt_ = -1;
+    const int n = frames - offset;
+    buffer_.resize(size_t(n) * 2);
+    fluid_synth_write_s16(synth_->synth, n, buffer_.data(), 0, 2, buffer_.data(), 1, 2);
+    int32_t* dst = mix + size_t(offset) * 2;
+    for (size_t i = 0; i < buffer_.size(); ++i) dst[i] += buffer_[i];
+}
+
+} // namespace tappo

@@ -1,0 +1,61 @@
+// Background music: a MIDI file played by FluidSynth with a General MIDI
+// soundfont, rendered into the same mix as the sound channels.
+#pragma once
+
+#include "platform/Sound.h"
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace tappo {
+
+// The music's state; a piece that has played to its end is stopped.
+enum TMusicMode : int { MusicNotOpen = 0, MusicStopped = 1, MusicPlaying = 2 };
+
+class TMediaPlayer : public IMixSource {
+  public:
+    // `soundFont` empty: $TAPPO_SOUNDFONT, then the system's General MIDI soundfont.
+    explicit TMediaPlayer(std::string soundFont = "");
+    ~TMediaPlayer() override;
+    TMediaPlayer(const TMediaPlayer&) = delete;
+    TMediaPlayer& operator=(const TMediaPlayer&) = delete;
+
+    std::string FileName;
+
+    // Closes what was open, then opens FileName; throws on a file that is
+    // missing or not MIDI.
+    void Open();
+    void Close();
+    // Need an open file; throw "MCI デバイスがありません" otherwise.
+    void Rewind();
+    void Play(); // from the current position (from the start once it has ended)
+    // Play, starting exactly at mix frame `frame` (offline rendering).
+    void PlayAt(int64_t frame);
+    void Stop(); // keeps the position
+    TMusicMode Mode();
+    bool IsOpen() const { return open_; }
+
+    void MixInto(int32_t* mix, int frames, int64_t blockStart) override;
+
+    static std::string FindSoundFont();
+
+  private:
+    struct TSynth;
+    void EnsureSynth();
+    bool EndedLocked();
+    void NewPlayerLocked(); // a fresh player at the start of the file
+
+    std::vector<uint8_t> file_; // the open MIDI file
+    int stoppedAt_ = -1;        // tick where Stop left the music, -1: at the start
+    int64_t startAt_ = -1;      // mix frame of a scheduled start
+
+    std::string soundFont_;
+    std::mutex mutex_; // the synthesiser renders on the audio thread
+    TSynth* synth_ = nullptr;
+    bool open_ = false, playing_ = false;
+    std::vector<int16_t> buffer_;
+};
+
+} // namespace tappo

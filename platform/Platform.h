@@ -1,0 +1,92 @@
+// What the game needs from the desktop besides drawing: the program folder,
+// message boxes, the start-up key check, PNG snapshots of the back surface, and
+// the SDL window with its event pump.
+#pragma once
+
+#include "platform/Display.h"
+#include "platform/Input.h"
+#include "platform/Timer.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace tappo {
+
+// Folder of the running executable, with a trailing separator.
+std::string ExecutableFolder();
+
+// Where error texts go: stderr always, and a message box while a window is up.
+class IMessageBox {
+  public:
+    virtual ~IMessageBox() = default;
+    virtual void Show(const std::string& text) = 0;
+};
+
+class TStderrMessageBox : public IMessageBox {
+  public:
+    void Show(const std::string& text) override;
+};
+
+// Writes the back surface as a PNG (temporary name, then rename).
+void WritePng(const std::string& path, const TDirectDrawSurface& surface);
+std::vector<uint8_t> EncodePng(const TDirectDrawSurface& surface);
+
+// Virtual-key codes of the keys the game knows.
+namespace vk {
+inline constexpr int Return = 13, Escape = 27, Space = 32, PageUp = 33, PageDown = 34;
+inline constexpr int Left = 37, Up = 38, Right = 39, Down = 40;
+inline constexpr int F1 = 112, F2 = 113, F3 = 114, F4 = 115, F5 = 116, F6 = 117, F7 = 118;
+inline constexpr int Numpad2 = 98, Numpad4 = 100, Numpad6 = 102, Numpad8 = 104;
+} // namespace vk
+
+// Handlers the event pump calls.
+struct TEventSink {
+    std::function<void(int key)> KeyDown;
+    std::function<void()> CloseRequest;
+    std::function<void(bool active)> Activate;
+};
+
+// The real desktop: SDL video, a window that shows the picture scaled up, and
+// the system's millisecond clock.
+class TSdlPlatform : public IPresenter, public IClock, public IMessageBox, public IKeySource,
+                     public IJoystickSource {
+  public:
+    // Throws TError with a readable reason when no display can be opened.
+    explicit TSdlPlatform(int scale = 0);
+    ~TSdlPlatform() override;
+
+    // IPresenter
+    void Open(bool fullScreen, int width, int height) override;
+    void Close() override;
+    void Present(const TDirectDrawSurface& back) override;
+    bool Active() const override;
+    bool HasWindow() const override { return window_ != nullptr; }
+    void SetCursorVisible(bool visible) override;
+    void MovePointer(int x, int y) override;
+    // IClock
+    uint32_t GetTickCount() override;
+    // IMessageBox
+    void Show(const std::string& text) override;
+
+    // Handles every pending window event; waits up to `waitMs` for one first.
+    // Key presses are latched for the next ReadKeys; an expose event shows
+    // the last picture again.
+    void PumpEvents(const TEventSink& sink, int waitMs = 0);
+    // Keys held now (as of the last PumpEvents) or pressed since the last
+    // read: from SDL while the window has the focus, otherwise (at start-up,
+    // before any window exists) from the X server's key map.
+    void ReadKeys(std::array<bool, 256>& down) override;
+    bool ReadJoystick(TJoystickReading& reading) override;
+
+    // How many times a picture was put on the window, shown-again ones included.
+    long PresentedCount() const;
+
+  private:
+    void ShowTexture();
+    struct TImpl;
+    std::unique_ptr<TImpl> impl_;
+    void* window_ = nullptr;
+};
+
+} // namespace tappo

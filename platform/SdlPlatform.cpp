@@ -1,0 +1,293 @@
+// The desktop through SDL2: one window showing the 320 x 240 picture at an
+// integer scale (full screen: the desktop's mode, letterboxed), its events,
+// and the start-up key check through X11 (no window exists yet at that point).
+#include "base/Errors.h"
+#include "base/Report.h"
+#include "platform/Platform.h"
+
+#include <SDL.h>
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+#include <algorithm>
+#include <cstdio>
+
+namespace tappo {
+
+struct TSdlPlatform::TImpl {
+    SDL_Window* window = nullptr;
+    SDL_Renderer* renderer = nullptr;
+    SDL_Texture* texture = nullptr;
+    bool vsync = false;
+    bool fullScreen = false;
+    int scale = 0;
+    uint32_t lastPresent = 0;
+    long presented = 0;
+    TKeyLatch latch; // key presses since the last poll
+};
+
+namespace {
+
+int VirtualKeyFromSdl(SDL_Keycode key) {
+    if (key >= SDLK_a && key <= SDLK_z) return 'A' + int(key - SDLK_a);
+    if (key >= SDLK_0 && key <= SDLK_9) return '0' + int(key - SDLK_0);
+    if (key >= SDLK_F1 && key <= SDLK_F12) return vk::F1 + int(key - SDLK_F1);
+    if (key >= SDLK_KP_1 && key <= SDLK_KP_9) return 97 + int(key - SDLK_KP_1);
+    switch (key) {
+    case SDLK_KP_0: return 96;
+    case SDLK_SPACE: return vk::Space;
+    case SDLK_RETURN: case SDLK_KP_ENTER: return vk::Return;
+    case SDLK_ESCAPE: return vk::Escape;
+    case SDLK_BACKSPACE: return 8;
+    case SDLK_TAB: return 9;
+    case SDLK_PAGEUP: return vk::PageUp;
+    case SDLK_PAGEDOWN: return vk::PageDown;
+    case SDLK_END: return 35;
+    case SDLK_HOME: return 36;
+    case SDLK_LEFT: return vk::Left;
+    case SDLK_UP: return vk::Up;
+    case SDLK_RIGHT: return vk::Right;
+    case SDLK_DOWN: return vk::Down;
+    case SDLK_LSHIFT: case SDLK_RSHIFT: return 16;
+    case SDLK_LCTRL: case SDLK_RCTRL: return 17;
+    case SDLK_LALT: case SDLK_RALT: return 18;
+    default: return 0;
+    }
+}
+
+KeySym KeySymFromVirtualKey(int key) {
+    if (key >= 'A' && key <= 'Z') return XK_a + (key - 'A');
+    if (key >= '0' && key <= '9') return XK_0 + (key - '0');
+    if (key >= vk::F1 && key <= vk::F1 + 11) return XK_F1 + (key - vk::F1);
+    switch (key) {
+    case vk::Space: return XK_space;
+    case vk::Return: return XK_Return;
+    case vk::Left: return XK_Left;
+    case vk::Up: return XK_Up;
+    case vk::Right: return XK_Right;
+    case vk::Down: return XK_Down;
+    case vk::Numpad2: return XK_KP_2;
+    case vk::Numpad4: return XK_KP_4;
+    case vk::Numpad6: return XK_KP_6;
+    case vk::Numpad8: return XK_KP_8;
+    default: return NoSymbol;
+    }
+}
+
+} // namespace
+
+TSdlPlatform::TSdlPlatform(int scale) : impl_(std::make_unique<TImpl>()) {
+    impl_->scale = scale;
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_JOYSTICK) != 0) {
+        std::string reason = SDL_GetError();
+        SDL_Quit();
+        throw TError("no display available (" + reason +
+                     "); run with --headless to play without a window");
+    }
+}
+
+TSdlPlatform::~TSdlPlatform() {
+    if (impl_->texture) SDL_DestroyTexture(impl_->texture);
+    if (impl_->renderer) SDL_DestroyRenderer(impl_->renderer);
+    if (impl_->window) SDL_DestroyWindow(impl_->window);
+    SDL_Quit();
+}
+
+namespace {
+
+SDL_Rect DesktopBounds(bool usable) {
+    SDL_Rect r{0, 0, 640, 480};
+    if (!usable || SDL_GetDisplayUsableBounds(0, &r) != 0) SDL_GetDisplayBounds(0, &r);
+    return r;
+}
+
+// Without a window manager (Xvfb, kiosks) a desktop full-screen window keeps
+// whatever size it was made with, so it is always sized to the desktop first.
+void PlaceWindow(SDL_Window* window, bool fullScreen, int width, int height, int scale) {
+    if (fullScreen) {
+        const SDL_Rect desk = DesktopBounds(false);
+        SDL_SetWindowPosition(window, desk.x, desk.y);
+        SDL_SetWindowSize(window, desk.w, desk.h);
+        SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    } else {
+        SDL_SetWindowFullscreen(window, 0);
+        SDL_SetWindowSize(window, width * scale, height * scale);
+        SDL_SetWindowPosition(window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+    }
+}
+
+} // namespace
+
+void TSdlPlatform::Open(bool fullScreen, int width, int height) {
+    TImpl& m = *impl_;
+    m.fullScreen = fullScreen;
+    if (m.scale <= 0) {
+        // The largest whole scale that fits the desktop, so the picture is
+        // not a postage stamp on a modern screen.
+        const SDL_Rect usable = DesktopBounds(true);
+        m.scale = std::max(1, std::min((usable.w - 16) / width, (usable.h - 48) / height));
+    }
+    if (m.window) {
+        PlaceWindow(m.window, fullScreen, width, height, m.scale);
+        return;
+    }
+    const SDL_Rect desk = DesktopBounds(false);
+    const Uint32 flags = SDL_WINDOW_RESIZABLE | (fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    m.window = fullScreen
+                   ? SDL_CreateWindow("Tappo Player", desk.x, desk.y, desk.w, desk.h, flags)
+                   : SDL_CreateWindow("Tappo Player", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                      width * m.scale, height * m.scale, flags);
+    if (!m.window)
+        throw TError(FormatText(text::DisplayMode, width, height, 16) + ": " + SDL_GetError());
+    window_ = m.window;
+    m.renderer = SDL_CreateRenderer(m.window, -1, SDL_RENDERER_PRESENTVSYNC);
+    if (!m.renderer) m.renderer = SDL_CreateRenderer(m.window, -1, 0);
+    if (!m.renderer)
+        throw TError(FormatText(text::CannotCreate, std::string("プライマリサーフェース")));
+    SDL_RendererInfo info;
+    m.vsync = SDL_GetRendererInfo(m.renderer, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC);
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+    SDL_RenderSetLogicalSize(m.renderer, width, height);
+    SDL_RenderSetIntegerScale(m.renderer, SDL_TRUE);
+    m.texture = SDL_CreateTexture(m.renderer, SDL_PIXELFORMAT_RGB565, SDL_TEXTUREACCESS_STREAMING,
+                                  width, height);
+    if (!m.texture) throw TError(FormatText(text::CannotCreate, std::string("サーフェース")));
+    SDL_ShowWindow(m.window);
+    SDL_RaiseWindow(m.window);
+}
+
+void TSdlPlatform::Close() {
+    // The window stays: only its mode changes when the display comes back.
+}
+
+void TSdlPlatform::Present(const TDirectDrawSurface& back) {
+    TImpl& m = *impl_;
+    if (!m.texture || !back.HasPixels()) return;
+    SDL_UpdateTexture(m.texture, nullptr, back.Bits(), back.Width() * 2);
+    ShowTexture();
+    if (!m.vsync) {
+        // Without a retrace to wait for, pace frames near 120 per second
+        // instead of spinning a core.
+        uint32_t now = SDL_GetTicks();
+        int32_t since = int32_t(now - m.lastPresent);
+        if (since >= 0 && since < 8) SDL_Delay(uint32_t(8 - since));
+        m.lastPresent = SDL_GetTicks();
+    }
+}
+
+void TSdlPlatform::ShowTexture() {
+    TImpl& m = *impl_;
+    SDL_SetRenderDrawColor(m.renderer, 0, 0, 0, 255);
+    SDL_RenderClear(m.renderer);
+    SDL_RenderCopy(m.renderer, m.texture, nullptr, nullptr);
+    SDL_RenderPresent(m.renderer);
+    ++m.presented;
+}
+
+long TSdlPlatform::PresentedCount() const {
+    return impl_->presented;
+}
+
+bool TSdlPlatform::Active() const {
+    if (!impl_->window) return false;
+    return !(SDL_GetWindowFlags(impl_->window) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN));
+}
+
+void TSdlPlatform::SetCursorVisible(bool visible) { SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE); }
+
+void TSdlPlatform::MovePointer(int x, int y) {
+    TImpl& m = *impl_;
+    if (!m.window || !(SDL_GetWindowFlags(m.window) & SDL_WINDOW_INPUT_FOCUS)) return;
+    // (x, y) is a picture position; find where the scaled picture lies.
+    int ww = 0, wh = 0;
+    SDL_GetWindowSize(m.window, &ww, &wh);
+    int scale = std::max(1, std::min(ww / 320, wh / 240));
+    SDL_WarpMouseInWindow(m.window, (ww - 320 * scale) / 2 + x * scale,
+                          (wh - 240 * scale) / 2 + y * scale);
+}
+
+uint32_t TSdlPlatform::GetTickCount() { return SDL_GetTicks(); }
+
+void TSdlPlatform::Show(const std::string& text) {
+    ReportOnConsole(text);
+    if (impl_->window)
+        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Tappo Player", text.c_str(),
+                                 static_cast<SDL_Window*>(window_));
+}
+
+void TSdlPlatform::PumpEvents(const TEventSink& sink, int waitMs) {
+    SDL_Event e;
+    impl_->latch.BeginEvents();
+    bool have = waitMs > 0 ? SDL_WaitEventTimeout(&e, waitMs) != 0 : SDL_PollEvent(&e) != 0;
+    while (have) {
+        switch (e.type) {
+        case SDL_QUIT:
+            if (sink.CloseRequest) sink.CloseRequest();
+            break;
+        case SDL_KEYDOWN: {
+            int key = VirtualKeyFromSdl(e.key.keysym.sym);
+            if (key && !e.key.repeat) impl_->latch.Press(key);
+            if (key && sink.KeyDown) sink.KeyDown(key);
+            break;
+        }
+        case SDL_WINDOWEVENT:
+            // While frames are suspended (the window is not active) nothing
+            // else would put the picture back after the window was covered.
+            if (e.window.event == SDL_WINDOWEVENT_EXPOSED && impl_->texture) ShowTexture();
+            if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED && sink.Activate) sink.Activate(true);
+            if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST && sink.Activate) sink.Activate(false);
+            break;
+        default: break;
+        }
+        have = SDL_PollEvent(&e) != 0;
+    }
+}
+
+void TSdlPlatform::ReadKeys(std::array<bool, 256>& down) {
+    SDL_Window* window = impl_->window;
+    if (window && (SDL_GetWindowFlags(window) & SDL_WINDOW_INPUT_FOCUS)) {
+        // The key state is the one after the last PumpEvents, so it agrees
+        // with the latch: a press is either held now or latched, and counts once.
+        int count = 0;
+        const Uint8* state = SDL_GetKeyboardState(&count);
+        for (int sc = 0; sc < count; ++sc) {
+            if (!state[sc]) continue;
+            const int key = VirtualKeyFromSdl(SDL_GetKeyFromScancode(SDL_Scancode(sc)));
+            if (key > 0 && key < 256) down[size_t(key)] = true;
+        }
+        impl_->latch.Apply(down);
+        return;
+    }
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!driver || std::string(driver) != "x11") return;
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return;
+    char keys[32] = {};
+    XQueryKeymap(display, keys);
+    for (int key = 1; key < 256; ++key) {
+        const KeySym sym = KeySymFromVirtualKey(key);
+        if (sym == NoSymbol) continue;
+        const KeyCode code = XKeysymToKeycode(display, sym);
+        if (code != 0 && (keys[code / 8] & (1 << (code % 8)))) down[size_t(key)] = true;
+    }
+    XCloseDisplay(display);
+}
+
+bool TSdlPlatform::ReadJoystick(TJoystickReading& r) {
+    if (SDL_NumJoysticks() <= 0) return false;
+    SDL_Joystick* joy = SDL_JoystickOpen(0);
+    if (!joy) return false;
+    SDL_JoystickUpdate();
+    // SDL's axes run from -32768 to 32767; the reading starts its range at 0.
+    auto axis = [&](int i) { return i < SDL_JoystickNumAxes(joy) ? SDL_JoystickGetAxis(joy, i) + 32768 : 32767; };
+    r.Min = 0, r.Max = 65535;
+    r.X = axis(0), r.Y = axis(1), r.Z = axis(2);
+    r.ButtonCount = std::min(32, SDL_JoystickNumButtons(joy));
+    r.Buttons = 0;
+    for (int b = 0; b < r.ButtonCount; ++b)
+        if (SDL_JoystickGetButton(joy, b)) r.Buttons |= 1u << b;
+    SDL_JoystickClose(joy);
+    return true;
+}
+
+} // namespace tappo

@@ -1,0 +1,183 @@
+#include "platform/Sound.h"
+
+#include <SDL.h>
+#include <alsa/asoundlib.h>
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+
+namespace tappo {
+
+// ---- problem log ----
+
+void TProblemLog::Report(const std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::ofstream out(path_, count_ == 0 ? std::ios::trunc : std::ios::app);
+    ++count_;
+    char number[32];
+    std::snprintf(number, sizeof number, "debug#%.5d ... ", count_);
+    if (out) out << number << text << '\n';
+}
+
+void TProblemLog::ReportFailedCall(const std::string& text, long code) {
+    char suffix[48];
+    std::snprintf(suffix, sizeof suffix, "(Error Code(%lX))", static_cast<unsigned long>(code));
+    Report(text + suffix);
+}
+
+// ---- channels and mixing ----
+
+namespace {
+void AudioCallback(void* user, Uint8* stream, int length) {
+    static_cast<TDDSD*>(user)->Mix(reinterpret_cast<int16_t*>(stream), length / 4);
+}
+
+// ALSA prints its own complaints to stderr while SDL probes for a device; a
+// machine without a sound card is no error for the player.
+void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
+} // namespace
+
+TDDSD::TDDSD(TSoundOutput output, std::string logPath, int bufferFrames, int channelCount)
+    : output_(output), log_(std::move(logPath)), channels_(size_t(channelCount)) {
+    if (output_ == TSoundOutput::Pull) initialized_ = true;
+    if (output_ == TSoundOutput::Device) OpenDevice(bufferFrames);
+}
+
+TDDSD::~TDDSD() {
+    if (device_) {
+        SDL_CloseAudioDevice(device_); // waits for the callback to return
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+}
+
+void TDDSD::OpenDevice(int bufferFrames) {
+    SDL_AudioSpec want{}, have{};
+    want.freq = MixRate;
+    want.format = AUDIO_S16SYS;
+    want.channels = MixChannels;
+    want.samples = Uint16(std::clamp(bufferFrames, 64, 8192));
+    want.callback = AudioCallback;
+    want.userdata = this;
+    snd_lib_error_set_handler(QuietAlsa);
+    // Without a sound card the dummy driver still pulls the mix in real time,
+    // so channels finish and music ends just as they would be heard.
+    for (const char* driver : {static_cast<const char*>(nullptr), "dummy"}) {
+        if (driver) SDL_setenv("SDL_AUDIODRIVER", driver, 1);
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) continue;
+        device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+        if (device_) break;
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+    if (!device_) {
+        output_ = TSoundOutput::None; // silent, as without any device
+        return;
+    }
+    initialized_ = true;
+    SDL_PauseAudioDevice(device_, 0);
+}
+
+bool TDDSD::ValidChannel(int channel) {
+    if (channel >= 0 && channel < ChannelCount()) return true;
+    char text[160];
+    std::snprintf(text, sizeof text, "チャンネル番号%dは無効です、%d～%dの範囲で指定してください",
+                  channel, 0, ChannelCount() - 1);
+    log_.Report(text);
+    return false;
+}
+
+std::unique_ptr<TDDSDWaveData> TDDSD::LoadSample(const std::string& path) {
+    auto sample = std::make_unique<TDDSDWaveData>();
+    if (!initialized_) return sample;
+    std::string problem;
+    sample->pcm_ = ReadWave(path, sample->Format, problem);
+    if (!sample->pcm_)
+        log_.Report(path + problem);
+    else
+        sample->DataLength = uint32_t(sample->pcm_->Frames() * 4);
+    return sample;
+}
+
+TChannelStatus TDDSD::ChannelStatus(int channel) {
+    if (!ValidChannel(channel)) return ChannelStopped;
+    std::lock_guard<std::mutex> lock(channelsLock_);
+    const TChannel& c = channels_[size_t(channel)];
+    return c.pcm && c.playing ? ChannelPlaying : ChannelStopped;
+}
+
+void TDDSD::SetChannelSample(int channel, const TDDSDWaveData* sample) {
+    if (!initialized_ || !ValidChannel(channel)) return;
+    std::lock_guard<std::mutex> lock(channelsLock_);
+    TChannel& c = channels_[size_t(channel)];
+    c = TChannel{};
+    if (sample) c.pcm = sample->pcm_; // shared audio, own position
+}
+
+void TDDSD::PlayChannel(int channel) { PlayChannelAt(channel, -1); }
+
+void TDDSD::PlayChannelAt(int channel, int64_t frame) {
+    if (!ValidChannel(channel)) return;
+    std::lock_guard<std::mutex> lock(channelsLock_);
+    TChannel& c = channels_[size_t(channel)];
+    if (!c.pcm) return;
+    c.position = 0;
+    c.playing = true;
+    c.startAt = frame;
+}
+
+void TDDSD::StopChannel(int channel) {
+    if (!ValidChannel(channel)) return;
+    std::lock_guard<std::mutex> lock(channelsLock_);
+    channels_[size_t(channel)].playing = false;
+    channels_[size_t(channel)].startAt = -1;
+}
+
+void TDDSD::StopAll() {
+    std::lock_guard<std::mutex> lock(channelsLock_);
+    for (TChannel& c : channels_) c.playing = false, c.startAt = -1;
+}
+
+void TDDSD::AddSource(IMixSource* source) {
+    std::lock_guard<std::mutex> lock(sourcesLock_);
+    sources_.push_back(source);
+}
+
+void TDDSD::RemoveSource(IMixSource* source) {
+    std::lock_guard<std::mutex> lock(sourcesLock_);
+    sources_.erase(std::remove(sources_.begin(), sources_.end(), source), sources_.end());
+}
+
+void TDDSD::Mix(int16_t* out, int frames) {
+    if (frames <= 0) return;
+    accumulator_.assign(size_t(frames) * 2, 0);
+    int32_t* acc = accumulator_.data();
+    const int64_t blockStart = mixPosition_;
+    {
+        std::lock_guard<std::mutex> lock(channelsLock_);
+        for (TChannel& c : channels_) {
+            if (!c.playing || !c.pcm) continue;
+            // A scheduled start inside this block begins at its own frame.
+            size_t offset = 0;
+            if (c.startAt > blockStart) {
+                if (c.startAt >= blockStart + frames) continue;
+                offset = size_t(c.startAt - blockStart);
+            }
+            c.startAt = -1;
+            const size_t total = c.pcm->Frames();
+            const size_t n = std::min<size_t>(size_t(frames) - offset, total - std::min(total, c.position));
+            const int16_t* src = c.pcm->Data() + c.position * 2;
+            int32_t* dst = acc + offset * 2;
+            for (size_t i = 0; i < n * 2; ++i) dst[i] += src[i];
+            c.position += n;
+            if (c.position >= total) c.playing = false;
+        }
+    }
+    {
+        std::lock_guard<std::mutex> lock(sourcesLock_);
+        for (IMixSource* source : sources_) source->MixInto(acc, frames, blockStart);
+    }
+    for (size_t i = 0; i < size_t(frames) * 2; ++i)
+        out[i] = int16_t(std::clamp<int32_t>(acc[i], -32768, 32767));
+    mixPosition_ = blockStart + frames;
+}
+
+} // namespace tappo

@@ -1,0 +1,131 @@
+// Sound: 32 channels that each play their own copy of a loaded sample, mixed
+// with the MIDI music into one 44.1 kHz stereo stream. The stream goes to the
+// SDL audio device, or is pulled by the caller (headless play, offline
+// rendering, tests). Problems go to the log "ddsd.debug"; sound never throws.
+#pragma once
+
+#include "formats/Wave.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace tappo {
+
+// What a sound channel is doing: stopped covers a channel without a sample.
+enum TChannelStatus : int { ChannelStopped = 0, ChannelPlaying = 1 };
+inline constexpr int MixChannels = 2;
+
+// The sound problem log: the first report of a run empties the file, every
+// report is one numbered line.
+class TProblemLog {
+  public:
+    explicit TProblemLog(std::string path) : path_(std::move(path)) {}
+    void Report(const std::string& text);
+    // A failed platform call: the text and the call's result code.
+    void ReportFailedCall(const std::string& text, long code);
+    int Count() const { return count_; }
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::string path_;
+    int count_ = 0;
+    std::mutex mutex_;
+};
+
+class TDDSD;
+
+// One loaded sample; without a buffer when loading failed or sound is off.
+class TDDSDWaveData {
+  public:
+    TWaveFormat Format;
+    uint32_t DataLength = 0; // bytes of the file's data chunk
+    bool HasBuffer() const { return pcm_ != nullptr; }
+    const std::shared_ptr<const TPcm>& Pcm() const { return pcm_; }
+
+  private:
+    friend class TDDSD;
+    std::shared_ptr<const TPcm> pcm_;
+};
+
+// Something else that renders into the mix, such as the MIDI synthesiser.
+class IMixSource {
+  public:
+    virtual ~IMixSource() = default;
+    // Adds `frames` stereo frames to `mix` (32-bit accumulators); the block
+    // starts at mix frame `blockStart`.
+    virtual void MixInto(int32_t* mix, int frames, int64_t blockStart) = 0;
+};
+
+// Where the mixed stream goes.
+enum class TSoundOutput {
+    None,   // no device: silent, channels never get a buffer
+    Device, // the SDL audio device pulls the mix on its own thread
+    Pull,   // the caller pulls the mix (headless, offline rendering, tests)
+};
+
+class TDDSD {
+  public:
+    static constexpr int DefaultChannelCount = 32;
+
+    TDDSD(TSoundOutput output, std::string logPath, int bufferFrames = 512,
+          int channelCount = DefaultChannelCount);
+    ~TDDSD();
+    TDDSD(const TDDSD&) = delete;
+    TDDSD& operator=(const TDDSD&) = delete;
+
+    int ChannelCount() const { return int(channels_.size()); }
+    bool Initialized() const { return initialized_; }
+    TSoundOutput Output() const { return output_; }
+    TProblemLog& Log() { return log_; }
+
+    // Never throws: a bad file gives a sample without a buffer and one log line.
+    std::unique_ptr<TDDSDWaveData> LoadSample(const std::string& path);
+    // A channel index out of range is logged and read as stopped.
+    TChannelStatus ChannelStatus(int channel);
+    // Gives the channel its own copy of the sample (stopping what it had). A
+    // sample without a buffer leaves the channel empty: it plays nothing.
+    void SetChannelSample(int channel, const TDDSDWaveData* sample);
+    void PlayChannel(int channel);
+    // Starts the channel exactly at mix frame `frame` (counted by MixPosition);
+    // until then it counts as playing. A frame already mixed starts it at once.
+    void PlayChannelAt(int channel, int64_t frame);
+    void StopChannel(int channel);
+    void StopAll();
+
+    // Mixes `frames` frames of the channels and sources into `out` (stereo 16-bit).
+    // Called by the device thread, or by the caller in pull mode.
+    void Mix(int16_t* out, int frames);
+    // Frames mixed so far.
+    int64_t MixPosition() const { return mixPosition_; }
+    void AddSource(IMixSource* source);
+    void RemoveSource(IMixSource* source);
+
+  private:
+    struct TChannel {
+        std::shared_ptr<const TPcm> pcm;
+        size_t position = 0; // frames
+        bool playing = false;
+        int64_t startAt = -1; // mix frame of a scheduled start
+    };
+    bool ValidChannel(int channel);
+    void OpenDevice(int bufferFrames);
+
+    TSoundOutput output_;
+    bool initialized_ = false;
+    TProblemLog log_;
+    std::mutex channelsLock_; // held briefly by the frame thread and the mixer
+    std::vector<TChannel> channels_;
+    std::mutex sourcesLock_;
+    std::vector<IMixSource*> sources_;
+    std::vector<int32_t> accumulator_;
+    std::atomic<int64_t> mixPosition_{0};
+    uint32_t device_ = 0;
+};
+
+} // namespace tappo

@@ -1,0 +1,115 @@
+// Off-screen pictures in the display's 16-bit format (RGB 5-6-5) and the
+// canvas that writes text and bitmaps onto them. Surfaces are plain memory, so
+// drawing is exact and identical on screen and headless.
+#pragma once
+
+#include "formats/Picture.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tappo {
+
+class TDXDraw;
+class TDIB;
+class TTextRenderer;
+struct TPicture;
+struct TBitmapData;
+
+struct TRect {
+    int Left = 0, Top = 0, Right = 0, Bottom = 0;
+    int Width() const { return Right - Left; }
+    int Height() const { return Bottom - Top; }
+    bool Empty() const { return Right <= Left || Bottom <= Top; }
+};
+inline TRect Bounds(int x, int y, int w, int h) { return TRect{x, y, x + w, y + h}; }
+
+// 5-6-5 pixel back to 8-bit channels, for screenshots and presentation.
+uint32_t PixelToRgbValue(uint16_t pixel);
+
+class TDirectDrawSurface;
+
+// One row of a colour-keyed copy: dst[i] = src[i] wherever src[i] != key. The
+// rows must not overlap. KeyedCopyRow uses SSE2 on x86-64 and the portable
+// loop elsewhere; both give the same pixels.
+void KeyedCopyRowPortable(uint16_t* dst, const uint16_t* src, int count, uint16_t key);
+void KeyedCopyRow(uint16_t* dst, const uint16_t* src, int count, uint16_t key);
+
+// Text and bitmap drawing onto one surface. Its font and brush settings stay
+// from one use to the next, as long as the surface lives.
+class TDirectDrawSurfaceCanvas {
+  public:
+    explicit TDirectDrawSurfaceCanvas(TDirectDrawSurface& surface) : surface_(surface) {}
+
+    struct TFont {
+        std::string Name = "MS Sans Serif";
+        int Size = 8;          // points at 96 pixels per inch
+        uint32_t Color = 0;    // 0x00BBGGRR
+    } Font;
+    bool BrushTransparent = false;
+    uint32_t BrushColor = 0xFFFFFF;
+
+    void TextOut(int x, int y, const std::string& utf8);
+    int TextWidth(const std::string& utf8);
+    // Draws a palette image or a picture at its own size with its top-left at (x, y).
+    void Draw(int x, int y, const TDIB& image);
+    void Draw(int x, int y, const TPicture& picture);
+    // Copies `source` rectangle of the picture into `dest` of the surface, stretched.
+    void CopyRect(const TRect& dest, const TPicture& picture, const TRect& source);
+    void Release() {}
+
+  private:
+    void CheckUsable() const;
+    TDirectDrawSurface& surface_;
+};
+
+class TDirectDrawSurface {
+  public:
+    // A surface on the display's device; without a display it is a free-standing
+    // picture (used by tools and tests), whose canvas draws no text.
+    explicit TDirectDrawSurface(TDXDraw* display = nullptr);
+    ~TDirectDrawSurface();
+    TDirectDrawSurface(const TDirectDrawSurface&) = delete;
+    TDirectDrawSurface& operator=(const TDirectDrawSurface&) = delete;
+
+    bool SystemMemory = false;
+
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    bool HasPixels() const { return !pixels_.empty(); }
+    TDXDraw* Display() const { return display_; }
+
+    void SetSize(int width, int height);
+    void SetColorKey(uint16_t key);
+    uint16_t ColorKey() const { return colorKey_; }
+    uint16_t Pixel(int x, int y) const;
+    void SetPixel(int x, int y, uint16_t value);
+    void Fill(uint16_t value);
+    // Copies `source` rectangle `r` of `source` to (x, y) of this surface, clipped
+    // to both surfaces; with `keyed`, pixels equal to the source's key are skipped.
+    void Draw(int x, int y, TRect r, const TDirectDrawSurface* source, bool keyed);
+    // Plain copy without key and without clipping: a rectangle that does not fit
+    // both surfaces copies nothing.
+    bool CopySurface(int x, int y, const TDirectDrawSurface& source, const TRect& r);
+
+    TDirectDrawSurfaceCanvas& Canvas();
+    void ReleaseCanvas() {}
+
+    const uint16_t* Bits() const { return pixels_.data(); }
+    uint16_t* Bits() { return pixels_.data(); }
+
+    // The device is gone: the pixel store goes with it.
+    void Release();
+    void DetachDisplay() { display_ = nullptr; }
+
+  private:
+    TDXDraw* display_;
+    int width_ = 0, height_ = 0;
+    uint16_t colorKey_ = 0;
+    std::vector<uint16_t> pixels_;
+    std::unique_ptr<TDirectDrawSurfaceCanvas> canvas_;
+};
+
+} // namespace tappo

@@ -1,0 +1,54 @@
+#include "platform/Timer.h"
+
+#include <algorithm>
+
+namespace tappo {
+
+int RoundFrameRate(long long frames, long long elapsed) {
+    const long long num = frames * 1000;
+    long long q = num / elapsed, r = num % elapsed;
+    if (2 * r > elapsed || (2 * r == elapsed && (q & 1))) ++q;
+    return int(q);
+}
+
+void TDXTimer::Install() {
+    lastTick_ = lastRateUpdate_ = clock_.GetTickCount();
+    frames_ = 0;
+    running_ = true;
+}
+
+void TDXTimer::SetEnabled(bool enabled) {
+    if (enabled == enabled_) return;
+    enabled_ = enabled;
+    running_ = false;
+    if (enabled && (!ActiveOnly || appActive_)) Install();
+}
+
+void TDXTimer::SetAppActive(bool active) {
+    if (active == appActive_) return;
+    appActive_ = active;
+    if (!enabled_ || !ActiveOnly) return;
+    if (active)
+        Install();
+    else
+        running_ = false;
+}
+
+void TDXTimer::DoTick() {
+    if (!running_) return;
+    const uint32_t now = clock_.GetTickCount();
+    const int32_t sinceTick = int32_t(now - lastTick_);
+    if (sinceTick < int32_t(Interval)) return;
+    const int lag = std::max<int32_t>(1, sinceTick / int32_t(std::max<uint32_t>(Interval, 1)));
+    lastTick_ = now;
+    ++frames_;
+    const int32_t elapsed = std::max<int32_t>(int32_t(now - lastRateUpdate_), 1);
+    if (elapsed >= 1000) {
+        frameRate_ = RoundFrameRate(frames_, elapsed);
+        frames_ = 0;
+        lastRateUpdate_ = now;
+    }
+    if (OnTimer) OnTimer(lag);
+}
+
+} // namespace tappo

@@ -1,0 +1,77 @@
+// The file formats on their own: archives read into plain pictures without any
+// display, and PNG written from a picture.
+#include "TestUtil.h"
+#include "base/Errors.h"
+#include "formats/ArchiveReader.h"
+#include "formats/ArchiveWriter.h"
+#include "formats/Picture.h"
+#include "formats/Png.h"
+#include "platform/ImageList.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace tappo {
+namespace {
+
+std::vector<uint8_t> SolidBmpFile(int w, int h, uint32_t rgb) {
+    return EncodeBmp(BitmapFromPicture(TPicture(w, h, rgb)));
+}
+
+std::vector<uint8_t> TwoItemArchive() {
+    std::vector<TArchiveItem> items(2);
+    items[0].Name = "Receptors";
+    items[0].Data = SolidBmpFile(16, 8, 0x808080);
+    items[1].Name = "Stars";
+    items[1].PatternWidth = 10, items[1].PatternHeight = 10, items[1].SkipWidth = 4;
+    items[1].Transparent = false, items[1].SystemMemory = true;
+    items[1].TransparentColor = 0xFF00FF;
+    items[1].PictureClass = "";
+    return WriteArchive(items);
+}
+
+TEST(Formats, AnArchiveReadsIntoPlainPictures) {
+    const std::vector<uint8_t> bytes = TwoItemArchive();
+    const TArchiveContents contents = ReadArchive(bytes.data(), bytes.size());
+    ASSERT_EQ(contents.Items.size(), 2u);
+    const TArchivePicture& receptors = contents.Items[0];
+    EXPECT_EQ(receptors.Name, "Receptors");
+    EXPECT_TRUE(receptors.Transparent);
+    ASSERT_EQ(receptors.Picture.Width, 16);
+    EXPECT_EQ(receptors.Picture.At(3, 3), 0x808080u);
+    const TArchivePicture& stars = contents.Items[1];
+    EXPECT_EQ(stars.PatternWidth, 10);
+    EXPECT_EQ(stars.SkipWidth, 4);
+    EXPECT_FALSE(stars.Transparent);
+    EXPECT_TRUE(stars.SystemMemory);
+    EXPECT_EQ(stars.TransparentColor, 0xFF00FFu);
+    EXPECT_TRUE(stars.Picture.Empty());
+}
+
+TEST(Formats, ADamagedArchiveLeavesTheImageListEmpty) {
+    const std::vector<uint8_t> bytes = TwoItemArchive();
+    const std::vector<uint8_t> cut(bytes.begin(), bytes.end() - 8);
+    EXPECT_THROW(ReadArchive(cut.data(), cut.size()), TError);
+    TDXImageList list;
+    list.LoadFromBytes(bytes.data(), bytes.size());
+    ASSERT_EQ(list.Items.Count(), 2);
+    EXPECT_THROW(list.LoadFromBytes(cut.data(), cut.size()), TError);
+    EXPECT_EQ(list.Items.Count(), 0) << "no half-read list";
+}
+
+TEST(Formats, PngWrittenFromAPictureReadsBack) {
+    TPicture picture(3, 2);
+    const uint32_t colours[] = {0xFF0000, 0x00FF00, 0x0000FF, 0x123456, 0xFFFFFF, 0x000000};
+    for (int i = 0; i < 6; ++i) picture.At(i % 3, i / 3) = colours[i];
+    const std::vector<uint8_t> png = EncodePng(picture);
+    ASSERT_TRUE(IsPng(png.data(), png.size()));
+    const TPicture back = DecodePng(png.data(), png.size());
+    EXPECT_EQ(back.Width, 3);
+    EXPECT_EQ(back.Height, 2);
+    EXPECT_EQ(back.Rgb, picture.Rgb);
+    EXPECT_THROW(EncodePng(TPicture()), TError);
+}
+
+} // namespace
+} // namespace tappo

@@ -1,0 +1,81 @@
+// Every console report goes through ReportOnConsole: the same "tappoplayer: "
+// line on stderr whichever module makes it, captured here through the sink.
+#include "TestUtil.h"
+#include "base/Report.h"
+#include "files/Files.h"
+#include "platform/Font.h"
+#include "platform/Music.h"
+#include "platform/Platform.h"
+#include "tools/Midi.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace tappo {
+namespace {
+
+// Collects console lines for the life of the object, then puts the old sink back.
+class TConsoleCapture {
+  public:
+    TConsoleCapture() : previous_(SetConsoleSink([this](const std::string& line) { lines.push_back(line); })) {}
+    ~TConsoleCapture() { SetConsoleSink(previous_); }
+    std::vector<std::string> lines;
+
+  private:
+    TConsoleSink previous_;
+};
+
+TEST(Report, ConsoleLinesGoToStderrWithTheProgramName) {
+    testing::internal::CaptureStderr();
+    ReportOnConsole("ファイル a.bmp は開けません");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "tappoplayer: ファイル a.bmp は開けません\n");
+}
+
+TEST(Report, ASinkTakesTheLinesUntilItIsRemoved) {
+    {
+        TConsoleCapture capture;
+        ReportOnConsole("one");
+        ReportOnConsole("");
+        EXPECT_EQ(capture.lines, (std::vector<std::string>{"tappoplayer: one\n", "tappoplayer: \n"}));
+    }
+    testing::internal::CaptureStderr();
+    ReportOnConsole("two");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "tappoplayer: two\n") << "stderr again";
+}
+
+TEST(Report, TheConsoleMessageBoxReportsItsText) {
+    TConsoleCapture capture;
+    TStderrMessageBox box;
+    box.Show("'00x' は整数ではありません");
+    EXPECT_EQ(capture.lines, (std::vector<std::string>{"tappoplayer: '00x' は整数ではありません\n"}));
+}
+
+TEST(Report, AMissingFontIsReportedOnce) {
+    TConsoleCapture capture;
+    TTextRenderer fonts("/nonexistent/font.ttf");
+    fonts.Render("MS Pゴシック", 12, "abc");
+    fonts.Render("MS Pゴシック", 16, "def");
+    EXPECT_EQ(capture.lines, (std::vector<std::string>{
+                                 "tappoplayer: cannot open the font /nonexistent/font.ttf; texts are not drawn\n"}));
+}
+
+TEST(Report, AMissingSoundfontIsReportedAndTheMusicOpens) {
+    test::TTempDir dir;
+    tools::TMidiSong song;
+    song.Notes.push_back({0, 480, 0, 60, 100});
+    WriteFileAtomic(dir.File("song.mid"), tools::EncodeMidi(song));
+    TConsoleCapture capture;
+    TMediaPlayer music(dir.File("no-such.sf2"));
+    music.FileName = dir.File("song.mid");
+    music.Open();
+    EXPECT_TRUE(music.IsOpen());
+    ASSERT_EQ(capture.lines.size(), 1u);
+    EXPECT_EQ(capture.lines[0], "tappoplayer: no General MIDI soundfont could be loaded from " +
+                                    dir.File("no-such.sf2") +
+                                    "; music stays silent (install timgm6mb-soundfont or set TAPPO_SOUNDFONT)\n");
+}
+
+} // namespace
+} // namespace tappo
