@@ -1,5 +1,6 @@
 // Compile time of a large generated chart (1000 measures x 20 channels x 64
 // objects, about 1.3 million objects) and of a typical one.
+#include "files/Files.h"
 #include "chart/Compiler.h"
 #include "formats/Picture.h"
 

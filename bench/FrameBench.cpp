@@ -2,6 +2,7 @@
 // animation alone, a whole select-screen frame, a whole play frame of a demo
 // chart without music (background image, keyed layer, receptors and arrows),
 // the colour-keyed blit on its own, and the error-screen frame.
+#include "files/Files.h"
 #include "app/Form.h"
 #include "effects/Warp.h"
 #include "platform/Font.h"

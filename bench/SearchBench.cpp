@@ -1,6 +1,7 @@
 // Chart search over a large song collection (2,000 folders of 5 charts and
 // their keysounds and pictures) against `find -iname '*.bms'` on the same
 // tree, both with a warm cache.
+#include "files/Files.h"
 #include "formats/Picture.h"
 #include "files/SearchFile.h"
 

@@ -1,3 +1,4 @@
+#include "files/Files.h"
 #include "chart/StandardConvert.h"
 
 #include "chart/FileLookup.h"

@@ -1,6 +1,7 @@
 // Sample-rate conversion, the WAV reader's conversion to the mix format, the
 // BMP pixel readers and the picture stretch, each checked against a plain
 // per-sample (per-pixel) form of the same arithmetic over many inputs.
+#include "files/Files.h"
 #include "TestUtil.h"
 #include "chart/FileLookup.h"
 #include "chart/Media.h"

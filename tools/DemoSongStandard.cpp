@@ -4,6 +4,7 @@
 // notes both as 51-59 pairs and with #LNOBJ, keys the four lanes fold
 // together, a #RANDOM fill, "#BANNER" and "#STAGEFILE". The exact reading does
 // not understand it; that is what the standard reading is for.
+#include "files/Files.h"
 #include "tools/Assets.h"
 #include "tools/DemoParts.h"
 #include "tools/Jpeg.h"
