@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 
@@ -83,6 +84,54 @@ TChartReading ChartReadingOf(const TCommandLine& cl, bool drawAtRandom) {
     return reading;
 }
 
+namespace {
+
+// The options that take a whole number: its range, and the message when the
+// value is missing or out of it.
+struct TNumberOption {
+    const char* Name;
+    long Min, Max;
+    const char* Error;
+    void (*Set)(TCommandLine& cl, long n);
+};
+
+const TNumberOption NumberOptions[] = {
+    {"--frames", 0, LONG_MAX, "--frames needs a whole number of frames",
+     [](TCommandLine& cl, long n) { cl.Frames = n; }},
+    {"--frame-ms", 1, 1000, "--frame-ms needs a number of milliseconds from 1 to 1000",
+     [](TCommandLine& cl, long n) { cl.FrameMs = int(n); }},
+    {"--audio-buffer", 64, 8192, "--audio-buffer needs a number of frames from 64 to 8192",
+     [](TCommandLine& cl, long n) { cl.AudioBufferFrames = int(n); }},
+    {"--random-seed", 0, LONG_MAX, "--random-seed needs a whole number, 0 or more",
+     [](TCommandLine& cl, long n) {
+         cl.HasRandomSeed = true;
+         cl.RandomSeed = uint64_t(n);
+     }},
+    {"--scale", 1, 16, "--scale needs a whole number from 1 to 16", [](TCommandLine& cl, long n) { cl.Scale = int(n); }},
+};
+
+// Options without a value; false for any other word.
+bool ParseFlag(const std::string& a, TCommandLine& cl) {
+    if (a == "--help" || a == "-h") return cl.Help = true;
+    if (a == "--version") return cl.Version = true;
+    if (a == "--windowed") return cl.Windowed = true;
+    if (a == "--headless") return cl.Headless = true;
+    if (a == "--standard") return cl.Standard = true;
+    return false;
+}
+
+// "--screenshot FRAME:FILE.png"; false when the value is not of that form.
+bool ParseScreenshot(const std::string& v, TCommandLine& cl) {
+    const size_t colon = v.find(':');
+    long frame = 0;
+    if (colon == std::string::npos || colon + 1 >= v.size() || !ParseWhole(v.substr(0, colon), 1, LONG_MAX, frame))
+        return false;
+    cl.Screenshots.emplace_back(frame, v.substr(colon + 1));
+    return true;
+}
+
+} // namespace
+
 TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     TCommandLine cl;
     auto fail = [&](const std::string& text) {
@@ -91,65 +140,31 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     };
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= args.size()) return false;
-            out = args[++i];
-            return true;
-        };
-        std::string v;
+        const bool hasValue = i + 1 < args.size();
+        const std::string v = hasValue ? args[i + 1] : std::string();
         if (a == "--") {
             cl.Arguments.insert(cl.Arguments.end(), args.begin() + long(i) + 1, args.end());
             break;
-        } else if (a == "--help" || a == "-h") {
-            cl.Help = true;
-        } else if (a == "--version") {
-            cl.Version = true;
-        } else if (a == "--windowed") {
-            cl.Windowed = true;
-        } else if (a == "--headless") {
-            cl.Headless = true;
-        } else if (a == "--frames") {
+        }
+        if (ParseFlag(a, cl)) continue;
+        const auto number = std::find_if(std::begin(NumberOptions), std::end(NumberOptions),
+                                         [&](const TNumberOption& o) { return a == o.Name; });
+        if (number != std::end(NumberOptions)) {
             long n = 0;
-            if (!value(v) || !ParseWhole(v, 0, LONG_MAX, n))
-                return fail("--frames needs a whole number of frames");
-            cl.Frames = n;
-        } else if (a == "--frame-ms") {
-            long n = 0;
-            if (!value(v) || !ParseWhole(v, 1, 1000, n))
-                return fail("--frame-ms needs a number of milliseconds from 1 to 1000");
-            cl.FrameMs = int(n);
-        } else if (a == "--songs") {
-            if (!value(cl.Songs) || cl.Songs.empty()) return fail("--songs needs a folder");
-        } else if (a == "--audio-buffer") {
-            long n = 0;
-            if (!value(v) || !ParseWhole(v, 64, 8192, n))
-                return fail("--audio-buffer needs a number of frames from 64 to 8192");
-            cl.AudioBufferFrames = int(n);
-        } else if (a == "--render-wav") {
-            if (!value(cl.RenderWav) || cl.RenderWav.empty()) return fail("--render-wav needs an output file");
-        } else if (a == "--inspect") {
-            if (!value(cl.Inspect) || cl.Inspect.empty()) return fail("--inspect needs a chart file");
-        } else if (a == "--standard") {
-            cl.Standard = true;
-        } else if (a == "--random-seed") {
-            long n = 0;
-            if (!value(v) || !ParseWhole(v, 0, LONG_MAX, n))
-                return fail("--random-seed needs a whole number, 0 or more");
-            cl.HasRandomSeed = true;
-            cl.RandomSeed = uint64_t(n);
-        } else if (a == "--scale") {
-            long n = 0;
-            if (!value(v) || !ParseWhole(v, 1, 16, n))
-                return fail("--scale needs a whole number from 1 to 16");
-            cl.Scale = int(n);
+            if (!hasValue || !ParseWhole(v, number->Min, number->Max, n)) return fail(number->Error);
+            number->Set(cl, n);
+            ++i;
+        } else if (a == "--songs" || a == "--render-wav" || a == "--inspect") {
+            if (v.empty()) {
+                return fail(a == "--songs"        ? "--songs needs a folder"
+                            : a == "--render-wav" ? "--render-wav needs an output file"
+                                                  : "--inspect needs a chart file");
+            }
+            (a == "--songs" ? cl.Songs : a == "--render-wav" ? cl.RenderWav : cl.Inspect) = v;
+            ++i;
         } else if (a == "--screenshot") {
-            long frame = 0;
-            size_t colon = std::string::npos;
-            if (value(v)) colon = v.find(':');
-            if (colon == std::string::npos || colon + 1 >= v.size() ||
-                !ParseWhole(v.substr(0, colon), 1, LONG_MAX, frame))
-                return fail("--screenshot needs FRAME:FILE.png, with FRAME 1 or more");
-            cl.Screenshots.emplace_back(frame, v.substr(colon + 1));
+            if (!hasValue || !ParseScreenshot(v, cl)) return fail("--screenshot needs FRAME:FILE.png, with FRAME 1 or more");
+            ++i;
         } else if (a.size() > 1 && a[0] == '-') {
             return fail("unknown option " + a);
         } else {

@@ -171,6 +171,27 @@ bool FinishRender(TWaveFileWriter& wav, const std::string& path, IMessageBox& bo
 // with the mix pulled in step with it. Keysounds and music start at the exact
 // mix frame of their song time, so a rendered file has every sound where the
 // chart puts it.
+// The exit code of a headless run that has stopped: an interrupted one leaves
+// no file behind, a finished render is written out.
+int EndHeadlessRun(const TForm1& form, const TCommandLine& cl, int signal,
+                   std::unique_ptr<TWaveFileWriter>& wav, TProgress& progress, IMessageBox& box,
+                   bool shotsOk) {
+    if (signal) {
+        // The writer removes its unfinished file.
+        progress.Done();
+        const bool render = wav != nullptr;
+        wav.reset();
+        ReportOnConsole(render ? "interrupted; no file written" : "interrupted");
+        return 128 + signal;
+    }
+    if (wav) {
+        progress.Done();
+        if (!FinishRender(*wav, cl.RenderWav, box)) return 1;
+    }
+    if (form.ExitCode()) return form.ExitCode();
+    return shotsOk ? 0 : 1;
+}
+
 int RunHeadless(const TCommandLine& cl) {
     const bool render = !cl.RenderWav.empty();
     TVirtualClock clock;
@@ -225,19 +246,7 @@ int RunHeadless(const TCommandLine& cl) {
         if (FrameDone(form, cl, shots, before, shotsOk)) break;
     }
     form.FormDestroy();
-    if (signals.Received()) {
-        // The writer removes its unfinished file.
-        progress.Done();
-        wav.reset();
-        ReportOnConsole(render ? "interrupted; no file written" : "interrupted");
-        return 128 + signals.Received();
-    }
-    if (wav) {
-        progress.Done();
-        if (!FinishRender(*wav, cl.RenderWav, box)) return 1;
-    }
-    if (form.ExitCode()) return form.ExitCode();
-    return shotsOk ? 0 : 1;
+    return EndHeadlessRun(form, cl, signals.Received(), wav, progress, box, shotsOk);
 }
 
 int RunOnScreen(const TCommandLine& cl) {
