@@ -3,15 +3,18 @@
 #include "chart/ShiftJis.h"
 #include "base/AsciiCase.h"
 
+#include <algorithm>
 #include <dirent.h>
 #include <sys/stat.h>
 
 namespace tappo {
 namespace {
 
+// Only regular files count: a FIFO or a device under a keysound's name would
+// otherwise hide the re-encoded file beside it.
 bool IsFile(const std::string& path) {
     struct stat st;
-    return stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 // The text a name stands for, whichever encoding it was written in.
@@ -32,6 +35,10 @@ const std::vector<TFileResolver::TEntry>& TFileResolver::Listing(const std::stri
         }
         closedir(dir);
     }
+    // Sorted, so that where two names match loosely the same one wins on every
+    // machine, whatever order the file system lists them in.
+    std::sort(it->second.begin(), it->second.end(),
+              [](const TEntry& a, const TEntry& b) { return a.name < b.name; });
     return it->second;
 }
 

@@ -44,20 +44,32 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
 
 void WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes) {
     const std::string temp = path + ".tmp" + std::to_string(::getpid());
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) throw TError("ファイル " + path + " を作成できません");
-        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::remove(temp.c_str());
-            throw TError("ファイル " + path + " に書き込めません");
-        }
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) throw TError("ファイル " + path + " を作成できません");
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += size_t(n);
+    }
+    // The data reaches the disk before the new name does: after a crash the
+    // old file or the whole new one is there, never a cut one.
+    const bool written = done == bytes.size() && ::fsync(fd) == 0;
+    if (::close(fd) != 0 || !written) {
+        std::remove(temp.c_str());
+        throw TError("ファイル " + path + " に書き込めません");
     }
     if (std::rename(temp.c_str(), path.c_str()) != 0) {
         std::remove(temp.c_str());
         throw TError("ファイル " + path + " を作成できません");
+    }
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
     }
 }
 

@@ -21,8 +21,9 @@ sf_count_t Length(void* user) { return sf_count_t(static_cast<TMemoryFile*>(user
 sf_count_t Seek(sf_count_t offset, int whence, void* user) {
     auto* f = static_cast<TMemoryFile*>(user);
     const sf_count_t size = sf_count_t(f->bytes->size());
-    sf_count_t base = whence == SEEK_CUR ? f->position : whence == SEEK_END ? size : 0;
-    f->position = std::clamp<sf_count_t>(base + offset, 0, size);
+    const sf_count_t base = whence == SEEK_CUR ? f->position : whence == SEEK_END ? size : 0;
+    // Clamped before adding: a damaged header may ask for any offset at all.
+    f->position = base + std::clamp<sf_count_t>(offset, -base, size - base);
     return f->position;
 }
 
@@ -96,7 +97,9 @@ std::shared_ptr<const TPcm> DecodeSoundFile(const std::vector<uint8_t>& bytes, T
     format.AvgBytesPerSec = format.SamplesPerSec * format.BlockAlign;
     try {
         std::vector<int16_t> stereo;
-        if (info.frames > 0 && uint64_t(info.frames) <= MaxDecodedFrames) stereo.reserve(size_t(info.frames) * 2);
+        // The header's length is only a hint: never more than the decode may keep.
+        const uint64_t maxFrames = MaxDecodedFrames * uint64_t(info.samplerate) / uint64_t(MixRate);
+        if (info.frames > 0) stereo.reserve(size_t(std::min<uint64_t>(uint64_t(info.frames), maxFrames)) * 2);
         if (!ReadStereo(file, info.channels, info.samplerate, stereo)) {
             problem = "のdataチャンクが長すぎます";
             return nullptr;

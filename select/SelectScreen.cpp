@@ -190,6 +190,26 @@ void TSelectScreen::StoreBanner(const TPicture& banner) {
 }
 
 void TSelectScreen::LoadBanner(const std::string& chartPath) {
+    try {
+        BuildAndShowBanner(chartPath);
+    } catch (...) {
+        // The error is reported as before, but the previous chart's banner must
+        // not stay up as if it were this one's: the blank disk shows instead.
+        if (BannerSurface) {
+            try {
+                const TPicture blank = LoadPictureFile(ProgramFolder + "diskblank.bmp");
+                BannerSurface->SetSize(blank.Width, blank.Height);
+                BannerSurface->Canvas().Draw(0, 0, blank);
+                BannerSurface->ReleaseCanvas();
+            } catch (const std::exception&) {
+                BannerSurface->Fill(0);
+            }
+        }
+        throw;
+    }
+}
+
+void TSelectScreen::BuildAndShowBanner(const std::string& chartPath) {
     ChartImagePath.clear();
     SongFolder = FolderOfChart(chartPath);
     SearchFile2.Directory = SongFolder;

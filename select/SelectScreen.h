@@ -81,6 +81,8 @@ struct TSelectScreen {
     void SelectFrame();
     void DrawSelectScreen(const std::string& pathText);
     void LoadBanner(const std::string& chartPath);
+    // LoadBanner's work; an error leaves the banner as it was.
+    void BuildAndShowBanner(const std::string& chartPath);
     void StoreBanner(const TPicture& banner); // as the folder's disk.bmp
     // Keeps the first bitmap of the song folder and stops the search.
     void SearchFile2Find(const std::string& name, const TSearchFileData& data, bool& Continue);

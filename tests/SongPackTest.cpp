@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace tappo {
 namespace {
@@ -88,6 +89,19 @@ TEST(FileResolver, FallsBackToOtherExtensionsUnderTheSameStemInOrder) {
     EXPECT_EQ(files.FindWithFallback(dir.File("HAT"), SoundFallbacks), dir.File("hat.mp3"));
     EXPECT_EQ(files.FindWithFallback(dir.File("back.bmp"), PictureFallbacks), dir.File("back.PNG"));
     EXPECT_EQ(files.FindWithFallback(dir.File("none.wav"), SoundFallbacks), "");
+}
+
+TEST(FileResolver, OnlyRegularFilesCountAndLooseMatchesAreTheSameEverywhere) {
+    TTempDir dir;
+    // A FIFO under the chart's name must not hide the re-encoded file.
+    ASSERT_EQ(mkfifo(dir.File("kick.wav").c_str(), 0600), 0);
+    Touch(dir, "kick.ogg");
+    Touch(dir, "snare.WAV");
+    Touch(dir, "Snare.wav");
+    TFileResolver files;
+    EXPECT_EQ(files.FindWithFallback(dir.File("kick.wav"), SoundFallbacks), dir.File("kick.ogg"));
+    // Two names that both match loosely: the first in byte order, on any file system.
+    EXPECT_EQ(files.Find(dir.File("SNARE.wav")), dir.File("Snare.wav"));
 }
 
 // A song folder with `count` keysounds (tiny WAV files) and a chart using them.
@@ -183,6 +197,21 @@ TEST(Banner, IsBuiltFromAPngWhereTheFolderHasNoBitmap) {
     EXPECT_TRUE(std::filesystem::exists(f.dir.File("song/disk.bmp"))) << "the built banner is kept";
     // Red in the middle of the banner, where the disk mask keeps the picture.
     EXPECT_EQ(f.form->Select.BannerSurface->Pixel(40, 26), 0xF800);
+}
+
+TEST(Banner, APictureThatDoesNotReadShowsTheBlankDiskNotThePreviousBanner) {
+    THeadlessForm f;
+    f.Write("a/chart.bms", Bytes("#TITLE red\n"));
+    f.Write("a/red.png", SolidPng(64, 48, 255, 0, 0));
+    f.Write("b/chart.bms", Bytes("#TITLE broken\n"));
+    f.Write("b/broken.png", Bytes("\x89PNG\r\n\x1a\nGARBAGE"));
+    f.Start({});
+    ASSERT_EQ(f.form->Select.BannerSurface->Pixel(40, 26), 0xF800);
+    f.messages.shown.clear();
+    f.form->Guarded([&] { f.form->Select.LoadBanner(f.dir.File("b/chart.bms")); });
+    EXPECT_EQ(f.messages.shown.size(), 1u) << "the broken picture is reported";
+    EXPECT_NE(f.form->Select.BannerSurface->Pixel(40, 26), 0xF800) << "not the red banner of the chart before";
+    EXPECT_FALSE(std::filesystem::exists(f.dir.File("b/disk.bmp")));
 }
 
 } // namespace
