@@ -26,7 +26,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   echo "window $geometry"
   echo "$geometry" | grep -q "960x720" || { echo "FAILED - window not scaled 3x"; kill $pid; exit 1; }
   xdotool key --window "$win" Escape
-  for i in $(seq 1 50); do
+  for i in $(seq 1 100); do
     kill -0 $pid 2>/dev/null || break
     sleep 0.1
   done
@@ -77,7 +77,8 @@ xvfb-run -a -s "-screen 0 640x480x24" bash -c '
     start
     import -window root -crop $header "$work/h0.png"
     xdotool key --delay 0 space
-    sleep 1
+    # A loaded machine (the sanitizer build, other jobs) is slow to load a chart.
+    sleep 2
     import -window root -crop $header "$work/h1.png"
     kill $pid; wait $pid 2>/dev/null
     diff=$(compare -metric AE "$work/h0.png" "$work/h1.png" null: 2>&1)
