@@ -46,7 +46,9 @@ constexpr int MinRate = 1000, MaxRate = 768000;
 // Reads every frame as 16-bit stereo, bounded by what MaxDecodedFrames at the
 // mix rate allows at the file's rate.
 bool ReadStereo(SNDFILE* file, int channels, int rate, std::vector<int16_t>& stereo) {
-    const uint64_t maxFrames = MaxDecodedFrames * uint64_t(rate) / uint64_t(MixRate);
+    // Bounded as a duration and, for rates above the mix rate, as memory too.
+    const uint64_t maxFrames =
+        std::min<uint64_t>(MaxDecodedFrames, MaxDecodedFrames * uint64_t(rate) / uint64_t(MixRate));
     constexpr sf_count_t Block = 4096;
     std::vector<int16_t> block(size_t(Block) * size_t(channels));
     for (;;) {
@@ -97,9 +99,10 @@ std::shared_ptr<const TPcm> DecodeSoundFile(const std::vector<uint8_t>& bytes, T
     format.AvgBytesPerSec = format.SamplesPerSec * format.BlockAlign;
     try {
         std::vector<int16_t> stereo;
-        // The header's length is only a hint: never more than the decode may keep.
-        const uint64_t maxFrames = MaxDecodedFrames * uint64_t(info.samplerate) / uint64_t(MixRate);
-        if (info.frames > 0) stereo.reserve(size_t(std::min<uint64_t>(uint64_t(info.frames), maxFrames)) * 2);
+        // The header's length is only a hint (a few bytes can claim hours): a
+        // modest start, and the buffer grows with what really decodes.
+        constexpr uint64_t HintedFrames = uint64_t(1) << 20;
+        if (info.frames > 0) stereo.reserve(size_t(std::min<uint64_t>(uint64_t(info.frames), HintedFrames)) * 2);
         if (!ReadStereo(file, info.channels, info.samplerate, stereo)) {
             problem = "のdataチャンクが長すぎます";
             return nullptr;
