@@ -244,14 +244,17 @@ TCompiledChart CompileChart(std::string_view text, const std::string& path, char
     return std::move(*chart);
 }
 
-TCompiledChart CompileChartFile(const std::string& path, char decimalSeparator,
-                                const TChartCarryOver& before) {
-    std::vector<uint8_t> bytes;
+std::vector<uint8_t> ReadChartBytes(const std::string& path, const TChartCarryOver& before) {
     try {
-        bytes = ReadWholeFile(path);
+        return ReadWholeFile(path);
     } catch (const std::exception& e) {
         throw ECompileError(e.what(), std::make_shared<TCompiledChart>(StartOfCompile(before)));
     }
+}
+
+TCompiledChart CompileChartFile(const std::string& path, char decimalSeparator,
+                                const TChartCarryOver& before) {
+    const std::vector<uint8_t> bytes = ReadChartBytes(path, before);
     // The file is read once; the header scan and both passes share its lines.
     return CompileChart(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
                         path, decimalSeparator, before);

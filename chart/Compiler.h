@@ -81,6 +81,9 @@ TCompiledChart StartOfCompile(const TChartCarryOver& before);
 // caller. Throws ECompileError.
 TCompiledChart CompileChart(std::string_view text, const std::string& path, char decimalSeparator,
                             const TChartCarryOver& before = {});
+// A chart file's bytes; a file that cannot be read is an ECompileError whose
+// partial chart is the start of a compile from `before`.
+std::vector<uint8_t> ReadChartBytes(const std::string& path, const TChartCarryOver& before);
 // The same from the file; a file that cannot be read is an ECompileError too.
 TCompiledChart CompileChartFile(const std::string& path, char decimalSeparator,
                                 const TChartCarryOver& before = {});

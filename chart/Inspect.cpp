@@ -1,56 +1,37 @@
 #include "chart/Inspect.h"
 
-#include "chart/ShiftJis.h"
+#include "chart/Listing.h"
 
-#include <cstdio>
 #include <memory>
 
 namespace tappo {
-namespace {
-
-std::string Number(double v) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.15g", v);
-    return buffer;
-}
-
-std::string Millis(double v) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.3f", v);
-    return buffer;
-}
-
-} // namespace
 
 std::string FormatInspection(const TGameState& state, const TChartHeader& header,
                              const TChartData& chart) {
     std::string out;
     size_t records = 0;
-    for (const TEventList& list : chart.Events.Lists) records += list.size();
+    for (const TEventList& list : chart.Events.Lists)
+        records += list.size();
     out.reserve(512 + records * 26 + size_t(chart.LastObjectMeasure + 1) * 48);
     auto line = [&](const char* name, const std::string& value) {
-        out += name;
-        out += ' ';
-        out += value;
-        out += '\n';
+        AppendListingLine(out, name, value);
     };
-    line("Title", ChartTextToUtf8(header.Title));
-    line("Artist", ChartTextToUtf8(header.Artist));
-    line("Genre", ChartTextToUtf8(state.Genre));
-    line("PlayLevel", std::to_string(state.PlayLevel));
-    line("Bpm", Number(state.Bpm));
-    line("PlayerMode", std::to_string(header.PlayerMode));
-    line("MidiFileName", ChartTextToUtf8(header.MidiFileName));
+    AppendListingHeader({header.Title, header.Artist, state.Genre, state.PlayLevel, state.Bpm,
+                         header.PlayerMode, header.MidiFileName},
+                        out);
     for (int m = 0; m <= chart.LastObjectMeasure; ++m) {
-        line("MeasureStart", std::to_string(m) + ' ' + Millis(chart.MeasureStart[size_t(m)]));
-        line("MeasureLength", std::to_string(m) + ' ' + Millis(chart.MeasureLength[size_t(m)]));
+        line("MeasureStart",
+             std::to_string(m) + ' ' + ListingMillis(chart.MeasureStart[size_t(m)]));
+        line("MeasureLength",
+             std::to_string(m) + ' ' + ListingMillis(chart.MeasureLength[size_t(m)]));
     }
     for (int i = 0; i < int(chart.Events.Lists.size()); ++i) {
         const std::string name = EventListName(i);
-        for (const TEventRecord& r : chart.Events[i]) line(name.c_str(), r.Text());
+        for (const TEventRecord& r : chart.Events[i])
+            line(name.c_str(), r.Text());
     }
     line("LastSoundTime", std::to_string(chart.LastSoundTime));
-    line("ScrollSpeed", Number(state.ScrollSpeed));
+    line("ScrollSpeed", ListingNumber(state.ScrollSpeed));
     line("Lane1X", std::to_string(state.Lane1X));
     line("Lane2X", std::to_string(state.Lane2X));
     line("HasBga", chart.HasBga ? "1" : "0");

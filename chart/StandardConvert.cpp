@@ -117,12 +117,7 @@ TCompiledChart StandardToCompiled(const TStandardChart& s, const std::string& pa
 
 TStandardChart CompileStandardChartFile(const std::string& path, const TStandardOptions& options,
                                         const TChartCarryOver& before) {
-    std::vector<uint8_t> bytes;
-    try {
-        bytes = ReadWholeFile(path);
-    } catch (const std::exception& e) {
-        throw ECompileError(e.what(), std::make_shared<TCompiledChart>(StartOfCompile(before)));
-    }
+    const std::vector<uint8_t> bytes = ReadChartBytes(path, before);
     return CompileStandardChart(
         std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), options);
 }

@@ -1,4 +1,5 @@
 #include "chart/EventLists.h"
+#include "chart/Listing.h"
 #include "chart/ShiftJis.h"
 #include "chart/StandardCompiler.h"
 
@@ -8,20 +9,6 @@
 
 namespace tappo {
 namespace {
-
-// "%.15g" and "%.3f", without printf's cost on listings of millions of objects.
-std::string Number(double v) {
-    char buffer[64];
-    return std::string(
-        buffer,
-        std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, 15).ptr);
-}
-
-std::string Fixed3(double v) {
-    char buffer[400]; // room for any double
-    return std::string(
-        buffer, std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, 3).ptr);
-}
 
 const char* KindName(TStandardKind kind) {
     switch (kind) {
@@ -85,8 +72,9 @@ void ListMeasures(const TStandardChart& chart, std::string& out) {
     double beat = 0;
     for (int m = 0; m <= chart.LastObjectMeasure; ++m) {
         const double beats = 4.0 * chart.MeasureScale[size_t(m)];
-        out += "Measure " + std::to_string(m) + ' ' + Fixed3(chart.Timeline.TimeOfBeat(beat)) +
-               ' ' + Number(beat) + ' ' + Number(beats) + '\n';
+        out += "Measure " + std::to_string(m) + ' ' +
+               ListingMillis(chart.Timeline.TimeOfBeat(beat)) + ' ' + ListingNumber(beat) + ' ' +
+               ListingNumber(beats) + '\n';
         beat += beats;
     }
 }
@@ -96,10 +84,11 @@ void ListTimeline(const TStandardChart& chart, std::string& out) {
     for (size_t i = 0; i < points.size(); ++i) {
         const TTimingPoint& p = points[i];
         if (i == 0 || p.Bpm != points[i - 1].Bpm)
-            out += "Tempo " + Number(p.Beat) + ' ' + Fixed3(p.TimeMs) + ' ' + Number(p.Bpm) + '\n';
+            out += "Tempo " + ListingNumber(p.Beat) + ' ' + ListingMillis(p.TimeMs) + ' ' +
+                   ListingNumber(p.Bpm) + '\n';
         if (p.StopMs > 0)
-            out +=
-                "Stop " + Number(p.Beat) + ' ' + Fixed3(p.TimeMs) + ' ' + Fixed3(p.StopMs) + '\n';
+            out += "Stop " + ListingNumber(p.Beat) + ' ' + ListingMillis(p.TimeMs) + ' ' +
+                   ListingMillis(p.StopMs) + '\n';
     }
 }
 
@@ -110,20 +99,12 @@ std::string StandardInspectListing(const TStandardChart& chart) {
     out.reserve(1024 + chart.Objects.size() * 64);
     const TStandardHeader& h = chart.Header;
     auto line = [&](const char* name, const std::string& value) {
-        out += name;
-        out += ' ';
-        out += value;
-        out += '\n';
+        AppendListingLine(out, name, value);
     };
-    line("Title", Cp932ToUtf8(h.Title));
-    line("Artist", Cp932ToUtf8(h.Artist));
-    line("Genre", Cp932ToUtf8(h.Genre));
-    line("PlayLevel", std::to_string(h.PlayLevel));
-    line("Bpm", Number(h.Bpm));
-    line("PlayerMode", std::to_string(h.PlayerMode));
-    line("MidiFileName", Cp932ToUtf8(h.MidiFileName));
-    line("Banner", Cp932ToUtf8(h.Banner));
-    line("StageFile", Cp932ToUtf8(h.StageFile));
+    AppendListingHeader(
+        {h.Title, h.Artist, h.Genre, h.PlayLevel, h.Bpm, h.PlayerMode, h.MidiFileName}, out);
+    line("Banner", ChartTextToUtf8(h.Banner));
+    line("StageFile", ChartTextToUtf8(h.StageFile));
     out += "Mode standard\n";
     for (const TStandardWarning& w : chart.Warnings)
         line("Warning", std::to_string(w.Line) + ' ' + w.Text);

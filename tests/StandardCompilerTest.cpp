@@ -481,5 +481,15 @@ TEST(StandardListing, HeaderModeWarningsThenTiming) {
               "LastSoundTime 6000\n");
 }
 
+// Charts written today are often UTF-8; older ones Shift-JIS. Both list as UTF-8.
+TEST(StandardListing, HeaderTextsInEitherEncoding) {
+    const std::string utf8 = StandardInspectListing(
+        Compile("#TITLE \xE6\x98\x9F\n#ARTIST \xC3\xA9\n#BANNER \xE6\x98\x9F.png\n"));
+    EXPECT_NE(utf8.find("Title \xE6\x98\x9F\nArtist \xC3\xA9\n"), std::string::npos) << utf8;
+    EXPECT_NE(utf8.find("Banner \xE6\x98\x9F.png\n"), std::string::npos) << utf8;
+    const std::string sjis = StandardInspectListing(Compile("#TITLE \x90\xAF\n"));
+    EXPECT_NE(sjis.find("Title \xE6\x98\x9F\n"), std::string::npos) << sjis;
+}
+
 } // namespace
 } // namespace tappo
