@@ -2,9 +2,9 @@
 
 #include "app/Form.h"
 #include "base/Report.h"
+#include "formats/WaveWriter.h"
 #include "platform/Font.h"
 #include "platform/Platform.h"
-#include "formats/WaveWriter.h"
 
 #include <algorithm>
 #include <csignal>
@@ -119,8 +119,8 @@ class TStopSignals {
 // it runs they are --frame-ms apart. Sounds are placed by song time, not by
 // frame, so a render is sample-exact at any step.
 uint32_t HeadlessFrameStep(const TForm1& form, int frameMs) {
-    const bool waiting =
-        (form.Flow.GameMode == ModePlay || form.Flow.GameMode == ModePaused) && form.Play.SongStartTick == 0;
+    const bool waiting = (form.Flow.GameMode == ModePlay || form.Flow.GameMode == ModePaused) &&
+                         form.Play.SongStartTick == 0;
     return uint32_t(waiting ? std::min(frameMs, 1000 / StartGateFrameRate) : frameMs);
 }
 
@@ -167,10 +167,24 @@ bool FinishRender(TWaveFileWriter& wav, const std::string& path, IMessageBox& bo
     }
 }
 
-// Headless play and offline rendering: the real form on the virtual clock,
-// with the mix pulled in step with it. Keysounds and music start at the exact
-// mix frame of their song time, so a rendered file has every sound where the
-// chart puts it.
+// The render file, or none with the reason shown.
+std::unique_ptr<TWaveFileWriter> OpenRender(const TForm1& form, const std::string& path,
+                                            IMessageBox& box) {
+    // A chart may place its last sound weeks in: refuse at once rather than
+    // after hours of rendering what no WAV file can hold.
+    if (double(form.Session.Chart.LastSoundTime) * MixRate / 1000 >
+        double(TWaveFileWriter::MaxFrames)) {
+        box.Show(path + ": the song is longer than a WAV file can hold (6 h 45 min)");
+        return nullptr;
+    }
+    try {
+        return std::make_unique<TWaveFileWriter>(path);
+    } catch (const std::exception& e) {
+        box.Show(e.what());
+        return nullptr;
+    }
+}
+
 // The exit code of a headless run that has stopped: an interrupted one leaves
 // no file behind, a finished render is written out.
 int EndHeadlessRun(const TForm1& form, const TCommandLine& cl, int signal,
@@ -192,6 +206,10 @@ int EndHeadlessRun(const TForm1& form, const TCommandLine& cl, int signal,
     return shotsOk ? 0 : 1;
 }
 
+// Headless play and offline rendering: the real form on the virtual clock,
+// with the mix pulled in step with it. Keysounds and music start at the exact
+// mix frame of their song time, so a rendered file has every sound where the
+// chart puts it.
 int RunHeadless(const TCommandLine& cl) {
     const bool render = !cl.RenderWav.empty();
     TVirtualClock clock;
@@ -220,14 +238,7 @@ int RunHeadless(const TCommandLine& cl) {
     if (form.CloseRequested()) return form.ExitCode(); // the chart did not compile
 
     std::unique_ptr<TWaveFileWriter> wav;
-    if (render) {
-        try {
-            wav = std::make_unique<TWaveFileWriter>(cl.RenderWav);
-        } catch (const std::exception& e) {
-            box.Show(e.what());
-            return 1;
-        }
-    }
+    if (render && !(wav = OpenRender(form, cl.RenderWav, box))) return 1;
     TStopSignals signals;
     TScreenshots shots(cl);
     TProgress progress(render);
@@ -236,7 +247,7 @@ int RunHeadless(const TCommandLine& cl) {
     const double expected = form.Session.Chart.LastSoundTime / 1000.0;
     while (!form.CloseRequested() && form.DXTimer1.Running()) {
         if (cl.Frames >= 0 && form.FramesRun() >= cl.Frames) break;
-        if (signals.Received()) break;
+        if (signals.Received() || (wav && wav->TooLong())) break;
         const long before = form.FramesRun();
         clock.Advance(HeadlessFrameStep(form, cl.FrameMs));
         form.Guarded([&] { form.DXTimer1.DoTick(); });

@@ -87,7 +87,8 @@ int TBeatScroll::MeasurePhase(double songTime) const {
     const double length = MeasureBeat[m + 1] - MeasureBeat[m];
     if (!(length > 0)) return 0;
     const double phase = std::trunc((beat - MeasureBeat[m]) / length * 16);
-    if (!(phase > 0)) return 0;
+    // Beats past what a double holds (a tempo near zero) have no phase.
+    if (!(phase > 0) || !std::isfinite(phase)) return 0;
     // Past the last measure the phase runs on, as in the exact reading.
     return phase < 16 ? int(phase) : int(std::fmod(phase, 16.0));
 }

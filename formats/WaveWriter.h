@@ -10,22 +10,31 @@ namespace tappo {
 
 class TWaveFileWriter {
   public:
+    // The most stereo frames a WAV file's 32-bit sizes can describe (about
+    // 6 h 45 min at 44.1 kHz).
+    static constexpr uint64_t MaxFrames = (0xFFFFFFFFull - 36) / 4;
+
     // Throws TError when the file cannot be made.
-    explicit TWaveFileWriter(std::string path);
+    // `maxFrames` is the longest file it makes (at most MaxFrames).
+    explicit TWaveFileWriter(std::string path, uint64_t maxFrames = MaxFrames);
     ~TWaveFileWriter(); // an unfinished file is removed
     TWaveFileWriter(const TWaveFileWriter&) = delete;
     TWaveFileWriter& operator=(const TWaveFileWriter&) = delete;
 
+    // Frames past the longest are not written: the file is then too long, and
+    // Finish refuses it.
     void Write(const int16_t* stereo, size_t frames);
     // Completes the header and renames the file into place; throws on failure.
     void Finish();
     uint64_t Frames() const { return frames_; }
+    bool TooLong() const { return tooLong_; }
 
   private:
     std::string path_, temp_;
     std::FILE* file_ = nullptr;
-    uint64_t frames_ = 0;
+    uint64_t frames_ = 0, maxFrames_;
     bool failed_ = false;
+    bool tooLong_ = false;
 };
 
 } // namespace tappo

@@ -1,10 +1,10 @@
 #include "platform/Surface.h"
 
-#include "formats/Dib.h"
-#include "platform/Display.h"
 #include "base/Errors.h"
-#include "platform/Font.h"
+#include "formats/Dib.h"
 #include "formats/Picture.h"
+#include "platform/Display.h"
+#include "platform/Font.h"
 
 #include <algorithm>
 #include <cstring>
@@ -84,10 +84,16 @@ void TDirectDrawSurface::SetPixel(int x, int y, uint16_t value) {
         pixels_[size_t(y) * width_ + x] = value;
 }
 
-void TDirectDrawSurface::Fill(uint16_t value) { std::fill(pixels_.begin(), pixels_.end(), value); }
+void TDirectDrawSurface::Fill(uint16_t value) {
+    std::fill(pixels_.begin(), pixels_.end(), value);
+}
 
 void TDirectDrawSurface::Draw(int x, int y, TRect r, const TDirectDrawSurface* source, bool keyed) {
-    if (!source || x > width_ || y > height_) return;
+    // Wholly outside to the right or below, or (in wide arithmetic, as a
+    // position may be anywhere in int's range) to the left or above.
+    if (!source || x > width_ || y > height_ || int64_t(x) + r.Width() <= 0 ||
+        int64_t(y) + r.Height() <= 0)
+        return;
     TRect d{x, y, x + r.Width(), y + r.Height()};
     // Clip against the destination's top-left, then the source's top-left,
     // then the destination's and the source's far edges, in that order.
@@ -153,7 +159,8 @@ void InkRow(uint16_t* dst, const uint8_t* mask, int count, uint16_t colour) {
         const __m128i m = _mm_unpacklo_epi8(_mm_cvtsi64_si128(int64_t(eight)), zero);
         const __m128i ink = _mm_cmpgt_epi16(m, zero);
         auto* d = reinterpret_cast<__m128i*>(dst + i);
-        _mm_storeu_si128(d, _mm_or_si128(_mm_and_si128(ink, c), _mm_andnot_si128(ink, _mm_loadu_si128(d))));
+        _mm_storeu_si128(
+            d, _mm_or_si128(_mm_and_si128(ink, c), _mm_andnot_si128(ink, _mm_loadu_si128(d))));
     }
 #endif
     for (; i < count; ++i)
@@ -184,8 +191,8 @@ void TDirectDrawSurfaceCanvas::TextOut(int x, int y, const std::string& utf8) {
     const uint16_t fg = ColorToPixel(Font.Color);
     const int mx0 = std::max(0, -x), mx1 = std::min(mask.Width, w - x);
     for (int my = std::max(0, -y); my < std::min(mask.Height, h - y) && mx0 < mx1; ++my)
-        InkRow(&bits[size_t(y + my) * w + size_t(x + mx0)], &mask.Bits[size_t(my) * mask.Width + mx0],
-               mx1 - mx0, fg);
+        InkRow(&bits[size_t(y + my) * w + size_t(x + mx0)],
+               &mask.Bits[size_t(my) * mask.Width + mx0], mx1 - mx0, fg);
 }
 
 int TDirectDrawSurfaceCanvas::TextWidth(const std::string& utf8) {
@@ -199,7 +206,8 @@ void TDirectDrawSurfaceCanvas::Draw(int x, int y, const TDIB& image) {
     CheckUsable();
     if (image.Width() <= 0 || image.Height() <= 0) return;
     uint16_t lut[256];
-    for (int i = 0; i < 256; ++i) lut[i] = RgbValueToPixel(image.Palette[i]);
+    for (int i = 0; i < 256; ++i)
+        lut[i] = RgbValueToPixel(image.Palette[i]);
     const int w = surface_.Width(), h = surface_.Height();
     const int x0 = std::max(0, x), x1 = std::min(w, x + image.Width());
     const int y0 = std::max(0, y), y1 = std::min(h, y + image.Height());
@@ -215,9 +223,11 @@ void TDirectDrawSurfaceCanvas::Draw(int x, int y, const TDIB& image) {
         uint16_t* dst = &bits[size_t(sy) * w];
         if (image.BitCount() == 8) {
             const uint8_t* row = image.ScanLine(sy - y);
-            for (int sx = x0; sx < x1; ++sx) dst[sx] = lut[row[sx - x]];
+            for (int sx = x0; sx < x1; ++sx)
+                dst[sx] = lut[row[sx - x]];
         } else {
-            for (int sx = x0; sx < x1; ++sx) dst[sx] = RgbValueToPixel(image.ColourAt(sx - x, sy - y));
+            for (int sx = x0; sx < x1; ++sx)
+                dst[sx] = RgbValueToPixel(image.ColourAt(sx - x, sy - y));
         }
     }
 }
@@ -240,17 +250,20 @@ void TDirectDrawSurfaceCanvas::CopyRect(const TRect& dest, const TPicture& pictu
     std::vector<int> columns(size_t(x1 - x0));
     bool columnsInside = true;
     for (int dx = x0; dx < x1; ++dx) {
-        const int sx = int(source.Left + (long long)(dx - dest.Left) * source.Width() / dest.Width());
+        const int sx =
+            int(source.Left + (long long)(dx - dest.Left) * source.Width() / dest.Width());
         columns[size_t(dx - x0)] = sx;
         columnsInside = columnsInside && sx >= 0 && sx < picture.Width;
     }
     for (int dy = std::max(0, dest.Top); dy < std::min(h, dest.Bottom); ++dy) {
-        const long long sy = source.Top + (long long)(dy - dest.Top) * source.Height() / dest.Height();
+        const long long sy =
+            source.Top + (long long)(dy - dest.Top) * source.Height() / dest.Height();
         uint16_t* row = &bits[size_t(dy) * w];
         const bool rowInside = sy >= 0 && sy < picture.Height;
         const uint32_t* src = rowInside ? &picture.Rgb[size_t(sy) * picture.Width] : nullptr;
         if (src && columnsInside) { // the usual case: every pixel from the picture
-            for (int dx = x0; dx < x1; ++dx) row[dx] = RgbValueToPixel(src[columns[size_t(dx - x0)]]);
+            for (int dx = x0; dx < x1; ++dx)
+                row[dx] = RgbValueToPixel(src[columns[size_t(dx - x0)]]);
             continue;
         }
         for (int dx = x0; dx < x1; ++dx) {

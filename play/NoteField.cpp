@@ -79,6 +79,9 @@ void TNoteField::DrawOverlay() {
 bool TNoteField::DrawArrow(int lane, int player, const TEventRecord& record, int phase) {
     const double distance = ArrowDistance(record);
     const double top = std::ceil(distance) + 32;
+    // Tempos at the ends of what a double holds can leave an arrow without a
+    // place (infinity minus infinity); it is not drawn, and those after it are.
+    if (std::isnan(top)) return true;
     if (top > Display.Display.Height) return false;
     if (top <= -32) {
         ++Play.EventCursors[size_t(LaneNotesIndex + (player - 1) * 4 + lane)];
@@ -105,7 +108,8 @@ void TNoteField::DrawReceptorsAndArrows() {
             const int index = LaneNotesIndex + (player - 1) * 4 + lane;
             const TEventList& list = Chart.Events[index];
             // The cursor moves on inside DrawArrow as arrows leave at the top.
-            for (size_t i = size_t(std::max(0, Play.EventCursors[size_t(index)])); i < list.size(); ++i)
+            for (size_t i = size_t(std::max(0, Play.EventCursors[size_t(index)])); i < list.size();
+                 ++i)
                 if (!DrawArrow(lane, player, list[i], phase)) break;
         }
     }

@@ -2,14 +2,17 @@
 // display, and PNG written from a picture.
 #include "TestUtil.h"
 #include "base/Errors.h"
+#include "files/Files.h"
 #include "formats/ArchiveReader.h"
 #include "formats/ArchiveWriter.h"
 #include "formats/Picture.h"
 #include "formats/Png.h"
+#include "formats/WaveWriter.h"
 #include "platform/ImageList.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <vector>
 
 namespace tappo {
@@ -63,7 +66,8 @@ TEST(Formats, ADamagedArchiveLeavesTheImageListEmpty) {
 TEST(Formats, PngWrittenFromAPictureReadsBack) {
     TPicture picture(3, 2);
     const uint32_t colours[] = {0xFF0000, 0x00FF00, 0x0000FF, 0x123456, 0xFFFFFF, 0x000000};
-    for (int i = 0; i < 6; ++i) picture.At(i % 3, i / 3) = colours[i];
+    for (int i = 0; i < 6; ++i)
+        picture.At(i % 3, i / 3) = colours[i];
     const std::vector<uint8_t> png = EncodePng(picture);
     ASSERT_TRUE(IsPng(png.data(), png.size()));
     const TPicture back = DecodePng(png.data(), png.size());
@@ -71,6 +75,38 @@ TEST(Formats, PngWrittenFromAPictureReadsBack) {
     EXPECT_EQ(back.Height, 2);
     EXPECT_EQ(back.Rgb, picture.Rgb);
     EXPECT_THROW(EncodePng(TPicture()), TError);
+}
+
+TEST(WaveFileWriter, WritesAWholeFileOrNone) {
+    test::TTempDir dir;
+    const std::vector<int16_t> frames(2 * 100, 7);
+    {
+        TWaveFileWriter wav(dir.File("ok.wav"), 250);
+        wav.Write(frames.data(), 100);
+        wav.Write(frames.data(), 100);
+        wav.Finish();
+        EXPECT_EQ(ReadWholeFile(dir.File("ok.wav")).size(), 44u + 200 * 4);
+    }
+    {
+        // Past the longest file the writer makes: nothing more is written, and
+        // the file is refused rather than left with sizes that lie.
+        TWaveFileWriter wav(dir.File("long.wav"), 250);
+        wav.Write(frames.data(), 100);
+        wav.Write(frames.data(), 100);
+        EXPECT_FALSE(wav.TooLong());
+        wav.Write(frames.data(), 100);
+        EXPECT_TRUE(wav.TooLong());
+        EXPECT_EQ(wav.Frames(), 200u);
+        EXPECT_THROW(wav.Finish(), TError);
+    }
+    {
+        TWaveFileWriter wav(dir.File("dropped.wav")); // never finished
+        wav.Write(frames.data(), 100);
+    }
+    std::vector<std::string> left;
+    for (const auto& e : std::filesystem::directory_iterator(dir.Folder()))
+        left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"ok.wav"});
 }
 
 } // namespace

@@ -1,11 +1,11 @@
 // Surfaces: keyed and plain draws with every clipping rule, fills, reads,
 // sizes, and the canvas.
-#include "formats/Dib.h"
-#include "platform/Display.h"
-#include "base/Errors.h"
-#include "platform/Font.h"
-#include "formats/Picture.h"
 #include "platform/Surface.h"
+#include "base/Errors.h"
+#include "formats/Dib.h"
+#include "formats/Picture.h"
+#include "platform/Display.h"
+#include "platform/Font.h"
 
 #include <gtest/gtest.h>
 #include <vector>
@@ -19,7 +19,8 @@ std::unique_ptr<TDirectDrawSurface> Numbered(int w, int h) {
     auto s = std::make_unique<TDirectDrawSurface>();
     s->SetSize(w, h);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) s->SetPixel(x, y, uint16_t(1 + x + 100 * y));
+        for (int x = 0; x < w; ++x)
+            s->SetPixel(x, y, uint16_t(1 + x + 100 * y));
     return s;
 }
 
@@ -82,7 +83,8 @@ TEST(Surface, DrawClipsAgainstBothSurfaces) {
         d->Draw(11, 0, Bounds(0, 0, 8, 8), src.get(), false);
         d->Draw(0, 10, Bounds(0, 0, 8, 8), src.get(), false);
         for (int y = 0; y < 10; ++y)
-            for (int x = 0; x < 10; ++x) ASSERT_EQ(d->Pixel(x, y), 0);
+            for (int x = 0; x < 10; ++x)
+                ASSERT_EQ(d->Pixel(x, y), 0);
     }
     {
         // The right and bottom edges of the destination cut the copy.
@@ -111,6 +113,22 @@ TEST(Surface, DrawClipsAgainstBothSurfaces) {
         d->Draw(0, 0, Bounds(0, 0, 4, 4), nullptr, false); // missing source
         EXPECT_EQ(d->Pixel(0, 0), 0);
     }
+}
+
+TEST(Surface, DrawFarOffTheSurfaceTouchesNothing) {
+    // Positions from anywhere in int's range (a chart's extreme tempo can put
+    // an arrow there) must not wrap round into the picture.
+    auto src = Numbered(8, 8);
+    auto d = Blank(10, 10);
+    for (const int far : {INT32_MIN, INT32_MIN + 1, -1000000000, -8}) {
+        d->Draw(far, 0, Bounds(0, 0, 8, 8), src.get(), true);
+        d->Draw(0, far, Bounds(0, 0, 8, 8), src.get(), true);
+        d->Draw(far, far, Bounds(0, 0, 8, 8), src.get(), false);
+    }
+    d->Draw(INT32_MAX, INT32_MAX, Bounds(0, 0, 8, 8), src.get(), false);
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 10; ++x)
+            ASSERT_EQ(d->Pixel(x, y), 0);
 }
 
 TEST(Surface, KeyedDrawSkipsOnlyKeyPixels) {
@@ -142,7 +160,8 @@ TEST(Surface, KeyedRowFastAndPortablePathsAgree) {
                 portable = fast;
                 KeyedCopyRow(fast.data() + offset, src.data() + offset, count, key);
                 KeyedCopyRowPortable(portable.data() + offset, src.data() + offset, count, key);
-                ASSERT_EQ(fast, portable) << "key " << key << ", offset " << offset << ", count " << count;
+                ASSERT_EQ(fast, portable)
+                    << "key " << key << ", offset " << offset << ", count " << count;
             }
         }
     }
@@ -169,8 +188,10 @@ TEST(Surface, KeyedDrawOntoItselfKeepsPixelOrder) {
 TEST(Surface, PaletteImageDrawsTheSameWithItsDisplayCopy) {
     TBitmapData b;
     b.Width = 7, b.Height = 5, b.BitCount = 8;
-    for (int i = 0; i < 256; ++i) b.Palette.push_back(uint32_t(i) * 0x030507u);
-    for (int i = 0; i < 35; ++i) b.Pixels.push_back(uint32_t(i * 7));
+    for (int i = 0; i < 256; ++i)
+        b.Palette.push_back(uint32_t(i) * 0x030507u);
+    for (int i = 0; i < 35; ++i)
+        b.Pixels.push_back(uint32_t(i * 7));
     TDIB image;
     image.Assign(b);
     // Placed past each edge of a small surface, with and without the copy.
@@ -183,7 +204,8 @@ TEST(Surface, PaletteImageDrawsTheSameWithItsDisplayCopy) {
         ASSERT_TRUE(image.DisplayCopyUsable());
         copied->Canvas().Draw(x, y, image);
         EXPECT_EQ(std::vector<uint16_t>(plain->Bits(), plain->Bits() + 24),
-                  std::vector<uint16_t>(copied->Bits(), copied->Bits() + 24)) << x << "," << y;
+                  std::vector<uint16_t>(copied->Bits(), copied->Bits() + 24))
+            << x << "," << y;
         image.Assign(b); // a new pixel store drops the copy
     }
     image.MakeDisplayCopy();
@@ -272,7 +294,8 @@ TEST(Canvas, TextInksExactlyTheMaskClippedToTheSurface) {
     ASSERT_GT(mask.Width, 40) << "wider than one 8-pixel block, with a tail";
     // Placed past every edge in turn: each pixel is inked exactly where the
     // mask is, and nothing outside the surface is touched.
-    for (auto [x, y] : {std::pair{-7, -5}, std::pair{0, 0}, std::pair{40, 9}, std::pair{-3, 12}, std::pair{-9, 1}}) {
+    for (auto [x, y] : {std::pair{-7, -5}, std::pair{0, 0}, std::pair{40, 9}, std::pair{-3, 12},
+                        std::pair{-9, 1}}) {
         s.Fill(0);
         c.TextOut(x, y, text);
         for (int sy = 0; sy < 20; ++sy)
@@ -280,7 +303,8 @@ TEST(Canvas, TextInksExactlyTheMaskClippedToTheSurface) {
                 const int mx = sx - x, my = sy - y;
                 const bool inked = mx >= 0 && my >= 0 && mx < mask.Width && my < mask.Height &&
                                    mask.Bits[size_t(my) * size_t(mask.Width) + size_t(mx)] != 0;
-                ASSERT_EQ(s.Pixel(sx, sy), inked ? 0xFFFF : 0) << sx << "," << sy << " at " << x << "," << y;
+                ASSERT_EQ(s.Pixel(sx, sy), inked ? 0xFFFF : 0)
+                    << sx << "," << sy << " at " << x << "," << y;
             }
     }
 }

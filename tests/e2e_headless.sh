@@ -139,6 +139,15 @@ check "random bytes read as a (warned about) chart" $?
 timeout 20 "$bin" --standard --headless --frames 50 "$work/long.bms" 2> /dev/null
 check "a 4 MB channel line plays in standard mode" $?
 
+# Tempos at the ends of a double's range, and stops of weeks.
+printf '#BPM 1e308\n#BPM01 1e-308\n#00108:01\n#00111:01\n#00211:01\n#99911:01\n' > "$work/extreme.bms"
+timeout 20 "$bin" --standard --headless --frames 400 "$work/extreme.bms" 2> /dev/null
+check "a tempo of 1e308 falling to 1e-308 plays in standard mode" $?
+printf '#BPM 120\n#STOP01 99999999999999\n#00109:01\n#00111:01\n#00311:01\n' > "$work/weeks.bms"
+timeout 20 "$bin" --standard --render-wav "$work/weeks.wav" "$work/weeks.bms" 2> "$work/weeks.err"
+[ $? -eq 1 ] && grep -q "longer than a WAV file" "$work/weeks.err" && ! ls "$work" | grep -q "weeks.wav"
+check "a render of a song longer than a WAV file holds is refused at once" $?
+
 # An interrupted render leaves no file behind, not even its temporary one.
 for sig in INT TERM; do
   "$bin" --frame-ms 1 --render-wav "$work/cut-$sig.wav" "$demo" 2> /dev/null & pid=$!
