@@ -6,7 +6,7 @@
 # in build-fuzz/findings/<reader>/ (make it a regression file under
 # tests/data/regressions/<reader>/ once fixed).
 #
-#   scripts/fuzz.sh [SECONDS] [READER...]     readers: chart bmp dib jpeg archive wav midi banner png sound
+#   scripts/fuzz.sh [SECONDS] [READER...]     readers: chart bmp dib jpeg archive wav midi banner png sound play
 #
 # Each run starts from the checked-in seeds (tests/fuzz/corpus/<reader>/) and
 # from what earlier runs on this machine found (build-fuzz/corpus/<reader>/).
@@ -19,7 +19,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-30}
 shift || true
 readers=("$@")
-[ ${#readers[@]} -gt 0 ] || readers=(chart bmp dib jpeg archive wav midi banner png sound)
+[ ${#readers[@]} -gt 0 ] || readers=(chart bmp dib jpeg archive wav midi banner png sound play)
 build="$root/build-fuzz"
 
 # Largest input each target makes: large enough for long run streams, deep
@@ -49,7 +49,9 @@ for r in "${readers[@]}"; do
   work="$build/corpus/$r" findings="$build/findings/$r" log="$build/fuzz-$r.log"
   mkdir -p "$work" "$findings"
   dict=()
-  [ -f "$root/tests/fuzz/dict/$r.dict" ] && dict=(-dict="$root/tests/fuzz/dict/$r.dict")
+  words=$r
+  [ "$r" = play ] && words=chart # the play target reads charts too
+  [ -f "$root/tests/fuzz/dict/$words.dict" ] && dict=(-dict="$root/tests/fuzz/dict/$words.dict")
   status=0
   (cd "$build" && "./tests/fuzz/fuzz_$r" -max_total_time="$seconds" -max_len="$(max_len "$r")" \
     -timeout=20 -rss_limit_mb=2560 -print_final_stats=1 -artifact_prefix="$findings/" "${dict[@]}" \

@@ -1,17 +1,20 @@
 #include "tests/fuzz/Feeders.h"
 
+#include "app/Form.h"
+#include "base/Errors.h"
 #include "chart/Compiler.h"
 #include "chart/HeaderScan.h"
 #include "chart/Lines.h"
+#include "chart/StandardCompiler.h"
+#include "chart/StandardConvert.h"
 #include "files/Files.h"
 #include "formats/Midi.h"
-#include "platform/Display.h"
-#include "base/Errors.h"
-#include "platform/ImageList.h"
-#include "platform/Music.h"
 #include "formats/Picture.h"
 #include "formats/Png.h"
 #include "formats/SoundFile.h"
+#include "platform/Display.h"
+#include "platform/ImageList.h"
+#include "platform/Music.h"
 #include "platform/Sound.h"
 #include "platform/Timer.h"
 #include "play/ScreenServices.h"
@@ -60,14 +63,36 @@ struct TBannerWorld {
         WriteFileAtomic(programFolder + "song/1.bms",
                         {'#', 'T', 'I', 'T', 'L', 'E', ' ', 'x', '\n'});
         display.Initialize();
-        select = std::make_unique<TSelectScreen>(screen, input, songs, toggles, session, programFolder,
-                                                 songsFolder, nullptr, nullptr);
+        select = std::make_unique<TSelectScreen>(screen, input, songs, toggles, session,
+                                                 programFolder, songsFolder, nullptr, nullptr);
         select->BannerSurface = std::make_unique<TDirectDrawSurface>(&display);
     }
     ~TBannerWorld() {
         std::error_code ec;
         std::filesystem::remove_all(root, ec);
     }
+};
+
+// A program folder with the real assets and one song folder for the chart.
+struct TPlayWorld {
+    std::string root, programFolder, chart;
+    TPlayWorld() {
+        std::string templ = (std::filesystem::temp_directory_path() / "tappo-fuzz-XXXXXX").string();
+        root = mkdtemp(templ.data());
+        programFolder = root + "/";
+        tools::WriteProgramAssets(programFolder);
+        std::filesystem::create_directories(programFolder + "song");
+        chart = programFolder + "song/fuzz.bms";
+    }
+    ~TPlayWorld() {
+        std::error_code ec;
+        std::filesystem::remove_all(root, ec);
+    }
+};
+
+class TIgnoredMessages : public IMessageBox {
+  public:
+    void Show(const std::string&) override {}
 };
 
 } // namespace
@@ -78,6 +103,44 @@ void FeedChart(const uint8_t* data, size_t size) {
     TChartHeader header;
     AcceptReaderError([&] { ScanChartHeaderLines(SplitChartLines(text), state, header, '.'); });
     AcceptReaderError([&] { CompileChart(text, "/nonexistent/song/chart.bms", '.'); });
+    // The standard reading never refuses a chart: it warns and goes on.
+    const auto standard = std::make_unique<TStandardChart>(CompileStandardChart(text, {}));
+    StandardInspectListing(*standard);
+    StandardToCompiled(*standard, "/nonexistent/song/chart.bms");
+}
+
+void FeedPlay(const uint8_t* data, size_t size) {
+    static TPlayWorld world;
+    if (size < 2) return;
+    WriteFileAtomic(world.chart, std::vector<uint8_t>(data + 2, data + size));
+    TVirtualClock clock;
+    THeadlessPresenter presenter;
+    TIgnoredMessages messages;
+    TScriptedKeys keys;
+    TForm1 form({.Clock = clock,
+                 .Presenter = presenter,
+                 .Messages = messages,
+                 .Fonts = nullptr,
+                 .ProgramFolder = world.programFolder,
+                 .SongsFolder = "",
+                 .SoundOutput = TSoundOutput::Pull,
+                 .AudioBufferFrames = 512,
+                 .Keys = &keys});
+    TChartReading reading;
+    reading.Standard = data[0] & 1;
+    form.UseReading(reading);
+    form.FormCreate({world.chart});
+    form.FormShow();
+    // From a hundredth of a second a frame to about 25 seconds: long charts
+    // are crossed in the hundred or so frames each input gets.
+    const uint32_t step = 10 + uint32_t(data[1]) * 100;
+    std::vector<int16_t> mix(2 * 512);
+    for (int frame = 0; frame < 120 && !form.CloseRequested(); ++frame) {
+        clock.Advance(step);
+        form.Guarded([&] { form.DXTimer1.DoTick(); });
+        form.DDSD1.Mix(mix.data(), 512);
+    }
+    form.FormDestroy();
 }
 
 void FeedBmp(const uint8_t* data, size_t size) {
@@ -143,12 +206,13 @@ TFeeder FeederNamed(const std::string& reader) {
     if (reader == "banner") return FeedBanner;
     if (reader == "png") return FeedPng;
     if (reader == "sound") return FeedSound;
+    if (reader == "play") return FeedPlay;
     return nullptr;
 }
 
 const std::vector<std::string>& ReaderNames() {
-    static const std::vector<std::string> names = {"chart", "bmp",  "dib",    "jpeg", "archive",
-                                                   "wav",   "midi", "banner", "png",  "sound"};
+    static const std::vector<std::string> names = {
+        "chart", "bmp", "dib", "jpeg", "archive", "wav", "midi", "banner", "png", "sound", "play"};
     return names;
 }
 

@@ -14,7 +14,8 @@ namespace tappo::fuzz {
 
 using TFeeder = void (*)(const uint8_t* data, size_t size);
 
-// The chart header scan, then the compiler, over the bytes as a chart file.
+// The chart header scan, then both readings' compilers, over the bytes as a
+// chart file.
 void FeedChart(const uint8_t* data, size_t size);
 // A whole BMP file.
 void FeedBmp(const uint8_t* data, size_t size);
@@ -37,8 +38,13 @@ void FeedPng(const uint8_t* data, size_t size);
 // The compressed keysound reader (Ogg Vorbis, FLAC, MP3 through libsndfile).
 void FeedSound(const uint8_t* data, size_t size);
 
+// The whole player headless on a chart: the first byte picks the reading (odd:
+// standard), the second the frame length; the rest is the chart file, which
+// is compiled, loaded and played for a hundred or so frames, mixing as it goes.
+void FeedPlay(const uint8_t* data, size_t size);
+
 // Feeder by reader name: chart, bmp, dib, jpeg, archive, wav, midi, banner,
-// png, sound; null for another name.
+// png, sound, play; null for another name.
 TFeeder FeederNamed(const std::string& reader);
 const std::vector<std::string>& ReaderNames();
 
