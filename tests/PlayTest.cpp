@@ -178,35 +178,53 @@ TEST(Play, PausedUpAndDownStepTheClockSilently) {
     EXPECT_EQ(f.form->Play.EventCursors[SoundEventsIndex], 0) << "cursors reset while paused";
 }
 
-TEST(Play, BackgroundImagesChangeAtMostOncePerFrame) {
-    TPlayFixture f;
-    // Measure 0 lasts 2 ms, so both base changes fall in one frame; the layer
-    // image 3 comes at the start of measure 2.
-    f.Write("song/a.bms", Bytes("#BMP01 red.bmp\n#BMP02 blue.jpg\n#BMP03 green.BMP\n#00002:0.001\n"
-                                "#00004:0102\n#00207:03\n"));
-    f.Write("song/red.bmp", SolidBmp(0xFF0000, false));
-    f.Write("song/green.BMP", SolidBmp(0x00FF00, true));
-    f.Write("song/blue.jpg", {1, 2, 3}); // never shown: the second change of its frame
-    f.Start("song/a.bms");
+namespace {
+
+// Measure 0 lasts 2 ms, so both base changes (red, then a broken JPEG) fall in
+// one frame; the layer image 3 (green, black in its corner) comes at the start
+// of measure 2.
+struct TBgaFixture : TPlayFixture {
+    TBgaFixture() {
+        Write("song/a.bms",
+              Bytes("#BMP01 red.bmp\n#BMP02 blue.jpg\n#BMP03 green.BMP\n#00002:0.001\n"
+                    "#00004:0102\n#00207:03\n"));
+        Write("song/red.bmp", SolidBmp(0xFF0000, false));
+        Write("song/green.BMP", SolidBmp(0x00FF00, true));
+        Write("song/blue.jpg", {1, 2, 3}); // never shown: the second change of its frame
+        Start("song/a.bms");
+    }
+    const TChartSession& Session() const { return form->ChartSession(); }
+};
+
+} // namespace
+
+TEST(Play, ABrokenBackgroundImageIsReportedAndLaterOnesStillLoad) {
+    TBgaFixture f;
     ASSERT_EQ(f.messages.shown.size(), 1u) << "the broken JPEG is reported";
     EXPECT_EQ(f.messages.shown[0].rfind("JPEG エラー #", 0), 0u);
-    EXPECT_TRUE(f.form->ChartSession().BgaSurfaces[1] != nullptr);
-    EXPECT_TRUE(f.form->ChartSession().BgaSurfaces[3] != nullptr)
-        << "images after a broken one still load";
-    EXPECT_EQ(f.form->ChartSession().GameState.BgaLayerImage, 255);
+    EXPECT_TRUE(f.Session().BgaSurfaces[1] != nullptr);
+    EXPECT_TRUE(f.Session().BgaSurfaces[3] != nullptr) << "images after a broken one still load";
+    EXPECT_EQ(f.Session().GameState.BgaLayerImage, 255);
+}
+
+TEST(Play, BackgroundImagesChangeAtMostOncePerFrame) {
+    TBgaFixture f;
     f.PassGate();
     while (f.form->SongTime() <= 1002)
         f.Frame();
-    EXPECT_EQ(f.form->ChartSession().GameState.BgaBaseImage, 1)
-        << "only the first change of the frame";
-    TDirectDrawSurface& back = f.Back();
-    EXPECT_EQ(back.Pixel(100, 100), 0xF800);
-    const double layerAt = f.form->ChartSession().Chart.MeasureStart[2];
+    EXPECT_EQ(f.Session().GameState.BgaBaseImage, 1) << "only the first change of the frame";
+    EXPECT_EQ(f.Back().Pixel(100, 100), 0xF800);
+}
+
+TEST(Play, TheLayerImageIsDrawnOverTheBase) {
+    TBgaFixture f;
+    f.PassGate();
+    const double layerAt = f.Session().Chart.MeasureStart[2];
     while (f.form->SongTime() <= layerAt)
         f.Frame();
-    EXPECT_EQ(f.form->ChartSession().GameState.BgaLayerImage, 3);
-    EXPECT_EQ(back.Pixel(100, 100), 0x07E0) << "the layer over the base";
-    EXPECT_EQ(back.Pixel(0, 0), 0xF800) << "black in the layer lets the base through";
+    EXPECT_EQ(f.Session().GameState.BgaLayerImage, 3);
+    EXPECT_EQ(f.Back().Pixel(100, 100), 0x07E0) << "the layer over the base";
+    EXPECT_EQ(f.Back().Pixel(0, 0), 0xF800) << "black in the layer lets the base through";
 }
 
 TEST(Play, ACompileErrorIsNeverPlayed) {
