@@ -182,29 +182,55 @@ TEST(Select, TheDiskMaskScalesThePicture) {
     EXPECT_EQ(MaskBannerPixel(0x123456, 0), 0u);
 }
 
-TEST(Select, SlidePositionsAndStars) {
-    TSelectFixture f;
+namespace {
+
+// The select screen's level stars as the sprites draw them, `count` of them
+// 14 apart from x0 on a black picture (the picture clips), against what the
+// screen shows in columns [left, right) and rows [172, bottom).
+struct TStars {
+    int pixels = 0, matching = 0;
+};
+TStars CompareStars(THeadlessForm& f, long long x0, long long count, int left, int right,
+                    int bottom) {
+    TDirectDrawSurface expected(&f.form->DXDraw1);
+    expected.SetSize(320, 240);
+    expected.Fill(0);
+    for (long long i = std::max(0LL, (-400 - x0) / 14); i < count && x0 + 14 * i < 320; ++i)
+        f.form->DXImageList1.Draw(ItemSelectStar, expected, int(x0 + 14 * i), 172, 0);
+    TStars stars;
+    for (int y = 172; y < bottom; ++y)
+        for (int x = left; x < right; ++x)
+            if (expected.Pixel(x, y) != 0)
+                ++stars.pixels, stars.matching += f.Back().Pixel(x, y) == expected.Pixel(x, y);
+    return stars;
+}
+
+// Two frames into a move to the right: the slide's countdown at 14.
+void SlideTwoFrames(TSelectFixture& f) {
     f.keys.Press(vk::Right);
     f.Frame(); // the move: countdown 16, drawn at x = 16 x 13 + 121 = 329 (off screen)
     f.keys.ReleaseAll();
     f.Frame();
-    f.Frame(); // countdown 14: the new banner at x = 14 x 13 + 121 = 303
-    TDirectDrawSurface& back = f.Back();
-    EXPECT_EQ(back.Pixel(303 + 10, 120 + 26), 0x07E0)
+    f.Frame();
+}
+
+} // namespace
+
+TEST(Select, TheNewBannerSlidesInFromTheRight) {
+    TSelectFixture f;
+    SlideTwoFrames(f); // countdown 14: the new banner at x = 14 x 13 + 121 = 303
+    EXPECT_EQ(f.Back().Pixel(303 + 10, 120 + 26), 0x07E0)
         << "the green banner slides in from the right";
-    EXPECT_NE(back.Pixel(302, 120 + 26), 0x07E0);
-    // Two stars, centred: x = 162 - 14 + 14 i.
-    TDirectDrawSurface expected(&f.form->DXDraw1);
-    expected.SetSize(320, 240);
-    expected.Fill(0);
-    f.form->DXImageList1.Draw(ItemSelectStar, expected, 148, 172, 0);
-    int starPixels = 0, matching = 0;
-    for (int y = 172; y < 182; ++y)
-        for (int x = 148; x < 158; ++x)
-            if (expected.Pixel(x, y) != 0)
-                ++starPixels, matching += back.Pixel(x, y) == expected.Pixel(x, y);
-    EXPECT_GT(starPixels, 20);
-    EXPECT_EQ(matching, starPixels);
+    EXPECT_NE(f.Back().Pixel(302, 120 + 26), 0x07E0);
+}
+
+TEST(Select, TheStarsStandCentredDuringTheSlide) {
+    TSelectFixture f;
+    SlideTwoFrames(f);
+    // Two stars, centred: x = 162 - 14 + 14 i; the first one compared.
+    const TStars stars = CompareStars(f, 148, 1, 148, 158, 182);
+    EXPECT_GT(stars.pixels, 20);
+    EXPECT_EQ(stars.matching, stars.pixels);
 }
 
 TEST(Select, FolderOfAChartPath) {
@@ -305,20 +331,10 @@ TEST_P(SelectLevel, EveryStarOnTheScreenIsDrawn) {
     f.Start({});
     f.form->FormKeyDown(vk::F2); // images off: a black background
     f.Frame();
-    // Every star of the formula, drawn without any bound: the surface clips.
-    TDirectDrawSurface expected(&f.form->DXDraw1);
-    expected.SetSize(320, 240);
-    expected.Fill(0);
-    const long long x0 = 162 - 7LL * level;
-    for (long long i = std::max(0LL, (-400 - x0) / 14); i < level && x0 + 14 * i < 320; ++i)
-        f.form->DXImageList1.Draw(ItemSelectStar, expected, int(x0 + 14 * i), 172, 0);
-    int starPixels = 0, matching = 0;
-    for (int y = 172; y < 186; ++y)
-        for (int x = 0; x < 320; ++x)
-            if (expected.Pixel(x, y) != 0)
-                ++starPixels, matching += f.Back().Pixel(x, y) == expected.Pixel(x, y);
-    EXPECT_GT(starPixels, level == 3 ? 20 : 300);
-    EXPECT_EQ(matching, starPixels);
+    // Every star of the formula, drawn without any bound.
+    const TStars stars = CompareStars(f, 162 - 7LL * level, level, 0, 320, 186);
+    EXPECT_GT(stars.pixels, level == 3 ? 20 : 300);
+    EXPECT_EQ(stars.matching, stars.pixels);
 }
 
 INSTANTIATE_TEST_SUITE_P(Select, SelectLevel, testing::Values(3, 110, 200, 2147483647));

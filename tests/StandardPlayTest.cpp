@@ -290,18 +290,23 @@ TEST(StandardPlay, CommandLineChoosesTheReading) {
     EXPECT_TRUE(r.Standard);
     EXPECT_TRUE(r.Options.UseSeed);
     EXPECT_EQ(r.Options.Seed, 42u);
+    EXPECT_FALSE(ChartReadingOf(cl, true).DrawAtRandom) << "a seed is kept in live play too";
+    EXPECT_NE(UsageText().find("--standard"), std::string::npos);
+}
 
+TEST(StandardPlay, WithoutASeedRandomTakesOneExceptInLivePlay) {
     TCommandLine plain = ParseCommandLine({"--standard"});
     EXPECT_FALSE(ChartReadingOf(plain, false).Options.UseSeed) << "#RANDOM takes 1";
     EXPECT_EQ(ChartReadingOf(plain, false).Options.FixedRandom, 1);
     EXPECT_TRUE(ChartReadingOf(plain, true).DrawAtRandom) << "live play draws";
-    EXPECT_FALSE(ChartReadingOf(cl, true).DrawAtRandom) << "a seed is kept in live play too";
-    EXPECT_FALSE(ChartReadingOf(ParseCommandLine({}), false).Standard);
+    EXPECT_FALSE(ChartReadingOf(ParseCommandLine({}), false).Standard)
+        << "exact without --standard";
+}
 
+TEST(StandardPlay, ABadRandomSeedIsACommandLineError) {
     for (const char* bad : {"-1", "x", ""})
         EXPECT_FALSE(ParseCommandLine({"--random-seed", bad}).Error.empty()) << bad;
     EXPECT_FALSE(ParseCommandLine({"--random-seed"}).Error.empty());
-    EXPECT_NE(UsageText().find("--standard"), std::string::npos);
 }
 
 TEST(StandardPlay, LivePlayDrawsEachChartAtRandom) {
