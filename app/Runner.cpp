@@ -120,7 +120,7 @@ class TStopSignals {
 // frame, so a render is sample-exact at any step.
 uint32_t HeadlessFrameStep(const TForm1& form, int frameMs) {
     const bool waiting =
-        (form.Flow.GameMode == ModePlay || form.Flow.GameMode == ModePaused) && form.Play.SongStartTick == 0;
+        (form.Mode() == ModePlay || form.Mode() == ModePaused) && !form.SongStarted();
     return uint32_t(waiting ? std::min(frameMs, 1000 / StartGateFrameRate) : frameMs);
 }
 
@@ -233,7 +233,7 @@ int RunHeadless(const TCommandLine& cl) {
     TProgress progress(render);
     bool shotsOk = true;
     TStepMixer mixer(form, tick0, wav.get());
-    const double expected = form.Session.Chart.LastSoundTime / 1000.0;
+    const double expected = form.ChartSession().Chart.LastSoundTime / 1000.0;
     while (!form.CloseRequested() && form.DXTimer1.Running()) {
         if (cl.Frames >= 0 && form.FramesRun() >= cl.Frames) break;
         if (signals.Received()) break;
@@ -242,7 +242,7 @@ int RunHeadless(const TCommandLine& cl) {
         form.Guarded([&] { form.DXTimer1.DoTick(); });
         // The frame has scheduled everything before its tick: mix up to it.
         mixer.MixUpTo(clock.GetTickCount());
-        if (render) progress.Show(form.Play.SongTime / 1000.0, expected);
+        if (render) progress.Show(form.SongTime() / 1000.0, expected);
         if (FrameDone(form, cl, shots, before, shotsOk)) break;
     }
     form.FormDestroy();
