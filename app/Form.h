@@ -131,6 +131,29 @@ class TForm1 {
     }
     bool CloseRequested() const { return closeRequested_; }
     int ExitCode() const { return exitCode_; }
+
+    // What the program is doing, as whoever drives it (the runner, a test) sees it.
+    // The screen that runs: select, play, paused, or one of the two message screens.
+    TGameMode Mode() const { return TGameMode(Flow.GameMode); }
+    // A chart is compiled and loaded for play.
+    bool ChartActive() const { return Flow.ChartActive; }
+    // The chart loaded for play; on the select screen, the header of the chart shown.
+    const TChartSession& ChartSession() const { return Session; }
+    // The song clock in ms, whether it runs yet (past the start gate), and
+    // whether the song has passed its last object.
+    int32_t SongTime() const { return Play.SongTime; }
+    bool SongStarted() const { return Play.SongStartTick != 0; }
+    bool SongEnded() const { return Play.SongEnded; }
+    // The timing offset PageUp and PageDown set, in ms.
+    int32_t LateTime() const { return Play.LateTime; }
+    // The charts found below the songs folder, and the one the select screen
+    // shows (empty when there is none).
+    const std::vector<std::string>& Charts() const { return Songs.ChartList; }
+    std::string SelectedChart() const {
+        const size_t i = size_t(Songs.ChartIndex);
+        return Songs.ChartIndex >= 0 && i < Songs.ChartList.size() ? Songs.ChartList[i]
+                                                                   : std::string();
+    }
     // The chart pipeline: compile, load keysounds and music, load images,
     // play. A compile error is reported and play is left (back to the select
     // screen, or the end for a command-line chart); returns false then.

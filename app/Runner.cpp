@@ -119,8 +119,8 @@ class TStopSignals {
 // it runs they are --frame-ms apart. Sounds are placed by song time, not by
 // frame, so a render is sample-exact at any step.
 uint32_t HeadlessFrameStep(const TForm1& form, int frameMs) {
-    const bool waiting = (form.Flow.GameMode == ModePlay || form.Flow.GameMode == ModePaused) &&
-                         form.Play.SongStartTick == 0;
+    const bool waiting =
+        (form.Mode() == ModePlay || form.Mode() == ModePaused) && !form.SongStarted();
     return uint32_t(waiting ? std::min(frameMs, 1000 / StartGateFrameRate) : frameMs);
 }
 
@@ -172,7 +172,7 @@ std::unique_ptr<TWaveFileWriter> OpenRender(const TForm1& form, const std::strin
                                             IMessageBox& box) {
     // A chart may place its last sound weeks in: refuse at once rather than
     // after hours of rendering what no WAV file can hold.
-    if (double(form.Session.Chart.LastSoundTime) * MixRate / 1000 >
+    if (double(form.ChartSession().Chart.LastSoundTime) * MixRate / 1000 >
         double(TWaveFileWriter::MaxFrames)) {
         box.Show(path + ": the song is longer than a WAV file can hold (6 h 45 min)");
         return nullptr;
@@ -244,7 +244,7 @@ int RunHeadless(const TCommandLine& cl) {
     TProgress progress(render);
     bool shotsOk = true;
     TStepMixer mixer(form, tick0, wav.get());
-    const double expected = form.Session.Chart.LastSoundTime / 1000.0;
+    const double expected = form.ChartSession().Chart.LastSoundTime / 1000.0;
     while (!form.CloseRequested() && form.DXTimer1.Running()) {
         if (cl.Frames >= 0 && form.FramesRun() >= cl.Frames) break;
         if (signals.Received() || (wav && wav->TooLong())) break;
@@ -253,7 +253,7 @@ int RunHeadless(const TCommandLine& cl) {
         form.Guarded([&] { form.DXTimer1.DoTick(); });
         // The frame has scheduled everything before its tick: mix up to it.
         mixer.MixUpTo(clock.GetTickCount());
-        if (render) progress.Show(form.Play.SongTime / 1000.0, expected);
+        if (render) progress.Show(form.SongTime() / 1000.0, expected);
         if (FrameDone(form, cl, shots, before, shotsOk)) break;
     }
     form.FormDestroy();

@@ -41,11 +41,15 @@ struct TEventLists {
     std::array<TEventList, 12> Lists;
 
     TEventList& SoundEvents() { return Lists[SoundEventsIndex]; }
+    const TEventList& SoundEvents() const { return Lists[SoundEventsIndex]; }
     TEventList& StepTickEvents() { return Lists[StepTickEventsIndex]; }
     TEventList& BgaBaseEvents() { return Lists[BgaBaseEventsIndex]; }
     TEventList& BgaLayerEvents() { return Lists[BgaLayerEventsIndex]; }
     // player 1 or 2, lane 0 to 3
     TEventList& LaneNotes(int player, int lane) { return Lists[size_t(LaneNotesIndex + (player - 1) * 4 + lane)]; }
+    const TEventList& LaneNotes(int player, int lane) const {
+        return Lists[size_t(LaneNotesIndex + (player - 1) * 4 + lane)];
+    }
     const TEventList& operator[](int i) const { return Lists[size_t(i)]; }
 
     void CreateEventLists(); // twelve empty lists

@@ -14,11 +14,12 @@ namespace {
 // A program folder with the real assets, and a form on it.
 struct TFormFixture : THeadlessForm {
     using THeadlessForm::THeadlessForm;
-    void Create(const std::vector<std::string>& args, bool fullScreen = true) { Start(args, fullScreen); }
-    // Rows of the back surface that hold white (text) pixels.
-    std::pair<int, int> WhiteRows() {
+    void Create(const std::vector<std::string>& args, bool fullScreen = true) {
+        Start(args, fullScreen);
+    }
+    // Rows of a picture that hold white (text) pixels.
+    static std::pair<int, int> WhiteRows(const TDirectDrawSurface& s) {
         int first = -1, last = -1;
-        TDirectDrawSurface& s = form->DXDraw1.Surface();
         for (int y = 0; y < 240; ++y)
             for (int x = 0; x < 320; ++x)
                 if (s.Pixel(x, y) == 0xFFFF) {
@@ -28,9 +29,8 @@ struct TFormFixture : THeadlessForm {
         return {first, last};
     }
     // Leftmost and rightmost columns with white pixels.
-    std::pair<int, int> WhiteColumns() {
+    static std::pair<int, int> WhiteColumns(const TDirectDrawSurface& s) {
         int first = 320, last = -1;
-        TDirectDrawSurface& s = form->DXDraw1.Surface();
         for (int y = 0; y < 240; ++y)
             for (int x = 0; x < 320; ++x)
                 if (s.Pixel(x, y) == 0xFFFF) first = std::min(first, x), last = std::max(last, x);
@@ -40,12 +40,12 @@ struct TFormFixture : THeadlessForm {
 
 } // namespace
 
-TEST(Form, NoChartsShowsTheMessageCentredOverTheWarp) {
+TEST(Form, NoChartsShowsItsScreenOnceTheTimerRuns) {
     TFormFixture f;
     f.Create({});
     EXPECT_EQ(f.presenter.Presents(), 2) << "the loading screen is shown twice at initialisation";
-    EXPECT_EQ(f.form->Flow.GameMode, ModeNoCharts);
-    EXPECT_FALSE(f.form->Flow.ChartActive);
+    EXPECT_EQ(f.form->Mode(), ModeNoCharts);
+    EXPECT_FALSE(f.form->ChartActive());
     EXPECT_EQ(f.form->FramesRun(), 0) << "no frame before the timer is enabled";
     EXPECT_TRUE(f.form->DXTimer1.Enabled());
     EXPECT_EQ(f.form->ScreenWidth, 320);
@@ -53,15 +53,22 @@ TEST(Form, NoChartsShowsTheMessageCentredOverTheWarp) {
     f.Frames(3);
     EXPECT_EQ(f.form->FramesRun(), 3);
     EXPECT_EQ(f.presenter.Presents(), 5);
+}
+
+TEST(Form, NoChartsShowsTheMessageCentredOverTheWarp) {
+    TFormFixture f;
+    f.Create({});
+    f.Frames(3);
     if (!f.fonts.Available()) GTEST_SKIP() << "no font installed";
-    auto [top, bottom] = f.WhiteRows();
+    auto [top, bottom] = f.WhiteRows(f.Back());
     EXPECT_GE(top, 80) << "the text's top is at 240 / 2 - 40";
     EXPECT_LE(bottom, 80 + 14);
-    auto [left, right] = f.WhiteColumns();
+    auto [left, right] = f.WhiteColumns(f.Back());
     EXPECT_LE(std::abs((left + right) - 319), 6) << "centred: " << left << ".." << right;
     // The warp is behind it: plenty of colour away from the text.
     int coloured = 0;
-    for (int x = 0; x < 320; ++x) coloured += f.form->DXDraw1.Surface().Pixel(x, 200) != 0;
+    for (int x = 0; x < 320; ++x)
+        coloured += f.Back().Pixel(x, 200) != 0;
     EXPECT_GT(coloured, 250);
 }
 
@@ -69,33 +76,46 @@ TEST(Form, CommandLineFileThatIsNoChartShowsTheErrorScreen) {
     TFormFixture f;
     std::filesystem::create_directories(f.dir.Folder() + "songs");
     f.Create({f.dir.File("notes.txt")});
-    EXPECT_EQ(f.form->Flow.GameMode, ModeNotChart) << "the chart search does not change it";
-    EXPECT_FALSE(f.form->Flow.ChartActive);
+    EXPECT_EQ(f.form->Mode(), ModeNotChart) << "the chart search does not change it";
+    EXPECT_FALSE(f.form->ChartActive());
 }
 
 TEST(Form, CommandLineChartExtensionIgnoresCase) {
     TFormFixture f;
     WriteFileAtomic(f.dir.File("Song.BMS"), {'#', 'B', 'P', 'M', ' ', '9', '0'});
     f.Create({f.dir.File("Song.BMS"), "ignored.txt"});
-    EXPECT_EQ(f.form->Flow.GameMode, ModePlay);
-    EXPECT_TRUE(f.form->Flow.ChartActive);
-    EXPECT_TRUE(f.form->Songs.ChartList.empty()) << "only the first argument counts; no search";
+    EXPECT_EQ(f.form->Mode(), ModePlay);
+    EXPECT_TRUE(f.form->ChartActive());
+    EXPECT_TRUE(f.form->Charts().empty()) << "only the first argument counts; no search";
 }
 
+namespace {
+
+// Two song folders, "a" and "b", one chart each, and a folder named like a chart.
+struct TChartListFixture : TFormFixture {
+    TChartListFixture() {
+        std::filesystem::create_directories(dir.File("songs/b"));
+        std::filesystem::create_directories(dir.File("songs/a/folder.bms"));
+        WriteFileAtomic(dir.File("songs/b/two.bms"), {'#', 'T', 'I', 'T', 'L', 'E', ' ', 'B'});
+        WriteFileAtomic(dir.File("songs/a/one.bms"), {'#', 'T', 'I', 'T', 'L', 'E', ' ', 'A'});
+        Create({});
+    }
+};
+
+} // namespace
+
 TEST(Form, ChartsBelowTheProgramFolderFillTheList) {
-    TFormFixture f;
-    std::filesystem::create_directories(f.dir.File("songs/b"));
-    std::filesystem::create_directories(f.dir.File("songs/a/folder.bms"));
-    WriteFileAtomic(f.dir.File("songs/b/two.bms"), {'#', 'T', 'I', 'T', 'L', 'E', ' ', 'B'});
-    WriteFileAtomic(f.dir.File("songs/a/one.bms"), {'#', 'T', 'I', 'T', 'L', 'E', ' ', 'A'});
-    f.Create({});
-    EXPECT_EQ(f.form->Flow.GameMode, ModeSelect);
-    EXPECT_EQ(f.form->Songs.ChartList,
-              (std::vector<std::string>{f.dir.File("songs/a/one.bms"), f.dir.File("songs/b/two.bms")}));
-    EXPECT_EQ(f.form->Session.Header.Title, "A") << "the first chart's header is read";
-    // A second display initialisation finds the same charts, once each.
-    f.form->DXDraw1.Initialize();
-    EXPECT_EQ(f.form->Songs.ChartList.size(), 2u);
+    TChartListFixture f;
+    EXPECT_EQ(f.form->Mode(), ModeSelect);
+    EXPECT_EQ(f.form->Charts(), (std::vector<std::string>{f.dir.File("songs/a/one.bms"),
+                                                          f.dir.File("songs/b/two.bms")}));
+    EXPECT_EQ(f.form->ChartSession().Header.Title, "A") << "the first chart's header is read";
+}
+
+TEST(Form, ASecondDisplayInitialisationFindsTheSameChartsOnceEach) {
+    TChartListFixture f;
+    f.form->ToggleFullScreen(); // F3: the display is made again
+    EXPECT_EQ(f.form->Charts().size(), 2u);
 }
 
 TEST(Form, ASongsFolderElsewhereIsSearchedInstead) {
@@ -106,7 +126,7 @@ TEST(Form, ASongsFolderElsewhereIsSearchedInstead) {
     WriteFileAtomic(songs.File("x/there.bms"), {'#'});
     f.songsFolder = songs.Folder();
     f.Create({});
-    EXPECT_EQ(f.form->Songs.ChartList, std::vector<std::string>{songs.File("x/there.bms")});
+    EXPECT_EQ(f.form->Charts(), std::vector<std::string>{songs.File("x/there.bms")});
 }
 
 TEST(Form, CommandLineChartIsCompiledAtStartUp) {
@@ -115,9 +135,10 @@ TEST(Form, CommandLineChartIsCompiledAtStartUp) {
                                              '#', '0', '0', '1', '1', '1', ':', '0', '1', '\n'});
     f.Create({f.dir.File("song.bms")});
     EXPECT_TRUE(f.messages.shown.empty());
-    EXPECT_EQ(f.form->Session.Chart.Events.LaneNotes(1, 0).size(), 1u);
-    EXPECT_EQ(f.form->Session.GameState.Lane2X, 184);
-    EXPECT_EQ(f.form->Session.SongFolder, f.dir.Folder());
+    const TChartSession& session = f.form->ChartSession();
+    EXPECT_EQ(session.Chart.Events.LaneNotes(1, 0).size(), 1u);
+    EXPECT_EQ(session.GameState.Lane2X, 184);
+    EXPECT_EQ(session.SongFolder, f.dir.Folder());
 }
 
 TEST(Form, CommandLineChartThatDoesNotCompileEndsTheProgram) {
@@ -128,22 +149,29 @@ TEST(Form, CommandLineChartThatDoesNotCompileEndsTheProgram) {
     g.Create({g.dir.File("bad.bms")});
     ASSERT_GE(g.messages.shown.size(), 1u);
     EXPECT_EQ(g.messages.shown[0], "'x' は浮動小数点数ではありません");
-    EXPECT_FALSE(g.form->Flow.ChartActive);
+    EXPECT_FALSE(g.form->ChartActive());
     EXPECT_TRUE(g.form->CloseRequested());
     EXPECT_EQ(g.form->ExitCode(), 1);
     EXPECT_EQ(g.form->ScreenWidth, 320);
-    EXPECT_TRUE(g.form->DXTimer1.Enabled()) << "a broken header in the chart list does not stop start-up";
+    EXPECT_TRUE(g.form->DXTimer1.Enabled())
+        << "a broken header in the chart list does not stop start-up";
 }
 
 TEST(Form, LoadingScreenText) {
+    // The first picture of a start-up is the loading screen.
     TFormFixture f;
+    std::pair<int, int> rows{-1, -1};
+    int around = -1;
+    f.presenter.OnPresent = [&](const TDirectDrawSurface& back) {
+        if (around >= 0) return;
+        rows = TFormFixture::WhiteRows(back);
+        around = back.Pixel(5, 200);
+    };
     f.Create({});
-    f.form->ShowLoadingScreen();
+    EXPECT_EQ(around, 0) << "black around the text";
     if (!f.fonts.Available()) GTEST_SKIP() << "no font installed";
-    auto [top, bottom] = f.WhiteRows();
-    EXPECT_GE(top, 80);
-    EXPECT_LE(bottom, 94);
-    EXPECT_EQ(f.form->DXDraw1.Surface().Pixel(5, 200), 0) << "black around the text";
+    EXPECT_GE(rows.first, 80);
+    EXPECT_LE(rows.second, 94);
 }
 
 TEST(Form, EscClosesWhereThereIsNothingToGoBackTo) {
@@ -151,19 +179,21 @@ TEST(Form, EscClosesWhereThereIsNothingToGoBackTo) {
     f.Create({});
     f.form->FormKeyPress(vk::Escape);
     EXPECT_TRUE(f.form->CloseRequested());
-    EXPECT_EQ(f.form->Flow.GameMode, ModeSelect);
+    EXPECT_EQ(f.form->Mode(), ModeSelect);
 }
 
 TEST(Form, EscFromAChartWithAListGoesBackToIt) {
     TFormFixture g;
     std::filesystem::create_directories(g.dir.File("cmd"));
     WriteFileAtomic(g.dir.File("cmd/a.bms"), {'#', 'B', 'P', 'M', ' ', '9', '0'});
-    g.Create({g.dir.File("cmd/a.bms")});
-    g.form->Songs.ChartList = {"x.bms"};
+    g.Create({});
+    g.keys.Tap('Z'); // Button1 on the select screen
+    g.Frame();
+    ASSERT_EQ(g.form->Mode(), ModePlay);
     g.form->FormKeyPress(vk::Escape);
     EXPECT_FALSE(g.form->CloseRequested()) << "a chart from the select screen goes back to it";
-    EXPECT_EQ(g.form->Flow.GameMode, ModeSelect);
-    EXPECT_FALSE(g.form->Flow.ChartActive);
+    EXPECT_EQ(g.form->Mode(), ModeSelect);
+    EXPECT_FALSE(g.form->ChartActive());
 }
 
 TEST(Form, FullScreenHidesTheCursorAndRecentresThePointer) {
@@ -173,7 +203,9 @@ TEST(Form, FullScreenHidesTheCursorAndRecentresThePointer) {
     f.Frames(2);
     EXPECT_EQ(f.presenter.pointerMoves, 2);
     EXPECT_EQ(f.presenter.pointer, (std::pair<int, int>{160, 120}));
+}
 
+TEST(Form, AWindowShowsTheCursorAndLeavesThePointer) {
     TFormFixture w;
     w.Create({}, false);
     w.Frames(2);
@@ -181,17 +213,32 @@ TEST(Form, FullScreenHidesTheCursorAndRecentresThePointer) {
     EXPECT_EQ(w.presenter.pointerMoves, 0);
 }
 
-TEST(Form, MissingAssetsStopStartUpNamingTheFile) {
-    for (const char* name : {"tappoplay.dxg", "select.bmp", "arrow.bmp"}) {
-        TFormFixture f;
-        std::filesystem::remove(f.dir.File(name));
-        try {
-            f.Create({});
-            FAIL() << name;
-        } catch (const EStartupError& e) {
-            EXPECT_EQ(std::string(e.what()), "ファイル " + f.dir.Folder() + name + " は開けません");
-        }
+namespace {
+class MissingAsset : public testing::TestWithParam<const char*> {};
+} // namespace
+
+TEST_P(MissingAsset, StopsStartUpNamingTheFile) {
+    const char* name = GetParam();
+    TFormFixture f;
+    std::filesystem::remove(f.dir.File(name));
+    try {
+        f.Create({});
+        FAIL() << name;
+    } catch (const EStartupError& e) {
+        EXPECT_EQ(std::string(e.what()), "ファイル " + f.dir.Folder() + name + " は開けません");
     }
+}
+
+INSTANTIATE_TEST_SUITE_P(Form, MissingAsset,
+                         testing::Values("tappoplay.dxg", "select.bmp", "arrow.bmp"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                             std::string name = info.param;
+                             for (char& c : name)
+                                 if (c == '.') c = '_';
+                             return name;
+                         });
+
+TEST(Form, ABrokenSpriteArchiveStopsStartUp) {
     TFormFixture broken;
     WriteFileAtomic(broken.dir.File("tappoplay.dxg"), {1, 2, 3});
     try {

@@ -4,6 +4,7 @@
 #include "app/CommandLine.h"
 #include "files/Files.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -22,22 +23,30 @@ std::vector<uint8_t> Picture(uint32_t rgb) {
 } // namespace
 
 TEST(Hardening, FifosAndFoldersAreNeverReadAsFiles) {
+    TTempDir dir;
+    std::filesystem::create_directories(dir.File("a"));
+    WriteFileAtomic(dir.File("a/1.bms"), Bytes("#TITLE one\n"));
+    ASSERT_EQ(mkfifo(dir.File("a/x.bms").c_str(), 0600), 0);
+    // Reading refuses at once instead of waiting for a writer.
+    EXPECT_THROW(ReadWholeFile(dir.File("a/x.bms")), EFOpenError);
+    EXPECT_THROW(ReadWholeFile(dir.File("a")), EFOpenError);
+    EXPECT_THROW(ReadWholeFile(dir.File("a/none.bms")), EFOpenError);
+    EXPECT_EQ(ReadWholeFile(dir.File("a/1.bms")), Bytes("#TITLE one\n"));
+}
+
+TEST(Hardening, TheChartAndBannerSearchesSkipFifos) {
     THeadlessForm f;
     f.Write("a/1.bms", Bytes("#TITLE one\n"));
     ASSERT_EQ(mkfifo(f.dir.File("a/x.bms").c_str(), 0600), 0);
     ASSERT_EQ(mkfifo(f.dir.File("a/0.bmp").c_str(), 0600), 0);
-    // Reading refuses at once instead of waiting for a writer.
-    EXPECT_THROW(ReadWholeFile(f.dir.File("a/x.bms")), EFOpenError);
-    EXPECT_THROW(ReadWholeFile(f.dir.File("a")), EFOpenError);
-    EXPECT_THROW(ReadWholeFile(f.dir.File("a/none.bms")), EFOpenError);
-    EXPECT_EQ(ReadWholeFile(f.dir.File("a/1.bms")), Bytes("#TITLE one\n"));
-    // The chart search lists only the real chart; the banner search skips the FIFO.
     f.Start({});
-    EXPECT_EQ(f.form->Songs.ChartList, std::vector<std::string>{f.dir.File("a/1.bms")});
-    EXPECT_EQ(f.form->Session.Header.Title, "one");
+    EXPECT_EQ(f.form->Charts(), std::vector<std::string>{f.dir.File("a/1.bms")});
+    EXPECT_EQ(f.form->ChartSession().Header.Title, "one");
     EXPECT_TRUE(f.form->Select.ChartImagePath.empty());
     f.Frames(3);
-    // Named on the command line, the FIFO is a chart that cannot be opened.
+}
+
+TEST(Hardening, AFifoNamedOnTheCommandLineIsAChartThatCannotBeOpened) {
     THeadlessForm g;
     ASSERT_EQ(mkfifo(g.dir.File("x.bms").c_str(), 0600), 0);
     g.Start({g.dir.File("x.bms")});
@@ -45,7 +54,7 @@ TEST(Hardening, FifosAndFoldersAreNeverReadAsFiles) {
     ASSERT_FALSE(g.messages.shown.empty());
 }
 
-TEST(Hardening, AChartNamedJustDotBms) {
+TEST(Hardening, AChartNamedJustDotBmsHasTheChartExtension) {
     EXPECT_TRUE(HasChartExtension(".bms"));
     EXPECT_TRUE(HasChartExtension("/songs/a/.BMS"));
     EXPECT_TRUE(HasChartExtension("x.Bms"));
@@ -53,44 +62,61 @@ TEST(Hardening, AChartNamedJustDotBms) {
     EXPECT_FALSE(HasChartExtension("x.bmsx"));
     EXPECT_FALSE(HasChartExtension("x.bme"));
     EXPECT_FALSE(HasChartExtension(""));
+}
 
+TEST(Hardening, AChartNamedJustDotBmsPlaysFromTheCommandLine) {
     THeadlessForm f;
     f.Write("s/.bms", Bytes("#TITLE dot\n#BPM 120\n"));
     f.Start({f.dir.File("s/.bms")});
-    EXPECT_EQ(f.form->Flow.GameMode, ModePlay) << "not the not-a-chart screen";
-    EXPECT_TRUE(f.form->Flow.ChartActive);
-    EXPECT_EQ(f.form->Session.Header.Title, "dot");
-    // The chart search finds it as well.
+    EXPECT_EQ(f.form->Mode(), ModePlay) << "not the not-a-chart screen";
+    EXPECT_TRUE(f.form->ChartActive());
+    EXPECT_EQ(f.form->ChartSession().Header.Title, "dot");
+}
+
+TEST(Hardening, AChartNamedJustDotBmsIsFoundByTheSearch) {
     THeadlessForm g;
     g.Write("s/.bms", Bytes("#TITLE dot\n"));
     g.Start({});
-    EXPECT_EQ(g.form->Songs.ChartList, std::vector<std::string>{g.dir.File("s/.bms")});
+    EXPECT_EQ(g.form->Charts(), std::vector<std::string>{g.dir.File("s/.bms")});
 }
 
+namespace {
+
+// Chart A shows a red picture in slot 1; chart B names another file for slot 1.
+struct TImageSlotFixture : THeadlessForm {
+    TImageSlotFixture() {
+        Write("a/a.bms", Bytes("#BMP01 red.bmp\n#00111:01\n"));
+        Write("a/red.bmp", Picture(0xFF0000));
+        Start({});
+    }
+    const auto& Slot1() const { return form->ChartSession().BgaSurfaces[1]; }
+    // Plays chart A, goes back to the list, then plays chart B with `image` in slot 1.
+    void PlayAThenB(const std::string& image) {
+        ASSERT_TRUE(form->StartChart(dir.File("a/a.bms")));
+        ASSERT_TRUE(Slot1());
+        EXPECT_NE(Slot1()->Pixel(5, 5), 0);
+        form->FormKeyPress(vk::Escape);
+        Write("b/b.bms", Bytes("#BMP01 " + image + "\n#00111:01\n"));
+        messages.shown.clear();
+        form->StartChart(dir.File("b/b.bms"));
+    }
+};
+
+} // namespace
+
 TEST(Hardening, ABrokenImageEmptiesItsSlot) {
-    THeadlessForm f;
-    f.Write("a/red.bmp", Picture(0xFF0000));
+    TImageSlotFixture f;
     f.Write("b/broken.bmp", Bytes("BM not a bitmap"));
-    f.Start({});
-    TChartData& chart = f.form->Session.Chart;
-    // Chart A shows its red picture in slot 1 ...
-    chart.BmpFileNames[1] = f.dir.File("a/red.bmp");
-    f.form->LoadBgaImages();
-    ASSERT_TRUE(f.form->Session.BgaSurfaces[1]);
-    EXPECT_NE(f.form->Session.BgaSurfaces[1]->Pixel(5, 5), 0);
-    // ... chart B's slot 1 is broken: it must not show A's picture.
-    chart.BmpFileNames[1] = f.dir.File("b/broken.bmp");
-    f.messages.shown.clear();
-    f.form->LoadBgaImages();
+    f.PlayAThenB("broken.bmp");
     EXPECT_EQ(f.messages.shown.size(), 1u) << "the broken image is reported";
-    EXPECT_FALSE(f.form->Session.BgaSurfaces[1]);
-    // A FIFO in its place is refused the same way, at once.
+    EXPECT_FALSE(f.Slot1()) << "not chart A's picture";
+}
+
+TEST(Hardening, AFifoInPlaceOfAnImageIsRefusedAtOnce) {
+    TImageSlotFixture f;
+    std::filesystem::create_directories(f.dir.File("b"));
     ASSERT_EQ(mkfifo(f.dir.File("b/fifo.bmp").c_str(), 0600), 0);
-    chart.BmpFileNames[1] = f.dir.File("a/red.bmp");
-    f.form->LoadBgaImages();
-    chart.BmpFileNames[1] = f.dir.File("b/fifo.bmp");
-    f.messages.shown.clear();
-    f.form->LoadBgaImages();
+    f.PlayAThenB("fifo.bmp");
     EXPECT_EQ(f.messages.shown.size(), 1u);
-    EXPECT_FALSE(f.form->Session.BgaSurfaces[1]);
+    EXPECT_FALSE(f.Slot1());
 }

@@ -21,6 +21,15 @@ class TRecordingPresenter : public THeadlessPresenter {
   public:
     void SetCursorVisible(bool visible) override { cursorVisible = visible; }
     void MovePointer(int x, int y) override { pointer = {x, y}, ++pointerMoves; }
+    void Open(bool fullScreen, int width, int height) override {
+        ++opens;
+        THeadlessPresenter::Open(fullScreen, width, height);
+    }
+    void Close() override {
+        ++closes;
+        THeadlessPresenter::Close();
+    }
+    int opens = 0, closes = 0; // the display made and given up
     bool cursorVisible = true;
     std::pair<int, int> pointer{-1, -1};
     int pointerMoves = 0;
@@ -32,7 +41,9 @@ class TCapturedMessages : public IMessageBox {
     std::vector<std::string> shown;
 };
 
-inline std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+inline std::vector<uint8_t> Bytes(const std::string& s) {
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
 
 struct THeadlessForm {
     TTempDir dir;
@@ -42,8 +53,8 @@ struct THeadlessForm {
     TTextRenderer fonts;
     TScriptedKeys keys;
     std::unique_ptr<TForm1> form;
-    std::string songsFolder; // --songs; empty: the program folder
-    TChartReading reading;   // --standard, --random-seed
+    std::string songsFolder;           // --songs; empty: the program folder
+    TChartReading reading;             // --standard, --random-seed
     std::function<bool()> keepLoading; // between two files of a load
 
     explicit THeadlessForm(bool assets = true) {
@@ -56,12 +67,13 @@ struct THeadlessForm {
     }
     // Program start with `args` as the command line; in a window when not `fullScreen`.
     void Start(const std::vector<std::string>& args, bool fullScreen = true) {
-        form = std::make_unique<TForm1>(TFormServices{clock, presenter, messages, &fonts, dir.Folder(), songsFolder,
-                                                      TSoundOutput::Pull, 512, &keys, nullptr, false,
-                                                      keepLoading});
+        form = std::make_unique<TForm1>(TFormServices{clock, presenter, messages, &fonts,
+                                                      dir.Folder(), songsFolder, TSoundOutput::Pull,
+                                                      512, &keys, nullptr, false, keepLoading});
         form->UseReading(reading);
         form->FormCreate(args);
-        if (!fullScreen) form->DXDraw1.SetOptions(form->DXDraw1.Options() & ~OptionBit(doFullScreen));
+        if (!fullScreen)
+            form->DXDraw1.SetOptions(form->DXDraw1.Options() & ~OptionBit(doFullScreen));
         form->FormShow();
     }
     void Frame(int ms = 10) {
@@ -69,15 +81,18 @@ struct THeadlessForm {
         form->Guarded([&] { form->DXTimer1.DoTick(); });
     }
     void Frames(int n) {
-        for (int i = 0; i < n; ++i) Frame();
+        for (int i = 0; i < n; ++i)
+            Frame();
     }
     // Frames until the song clock runs (past the start gate).
     bool PassGate() {
-        for (int i = 0; i < 200 && form->Play.SongStartTick == 0; ++i) Frame();
-        return form->Play.SongStartTick != 0;
+        for (int i = 0; i < 200 && !form->SongStarted(); ++i)
+            Frame();
+        return form->SongStarted();
     }
     void RunTo(int32_t songTime) {
-        for (int i = 0; i < 100000 && (form->Play.SongStartTick == 0 || form->Play.SongTime < songTime); ++i) Frame();
+        for (int i = 0; i < 100000 && (!form->SongStarted() || form->SongTime() < songTime); ++i)
+            Frame();
     }
     std::vector<int16_t> Pull(int frames) {
         std::vector<int16_t> out(size_t(frames) * 2);
@@ -90,6 +105,9 @@ struct THeadlessForm {
             n += form->DDSD1.ChannelStatus(c) == ChannelPlaying;
         return n;
     }
+    // Whether the music plays, as a listener would hear it.
+    TMusicMode Music() const { return form->MediaPlayer1.Mode(); }
+    // The picture being drawn: the display's back page.
     TDirectDrawSurface& Back() { return form->DXDraw1.Surface(); }
 };
 

@@ -3,23 +3,35 @@
 #include "HeadlessForm.h"
 
 #include <gtest/gtest.h>
+#include <memory>
 
 using namespace tappo;
 using namespace tappo::test;
 
 namespace {
 
-// A form on a chart whose lane 0 of player 1 has a note at 3000 ms (tempo 130).
+// A note field on the display and sprites of a form that plays a chart whose
+// lane 0 of player 1 has a note at 3000 ms (tempo 130). The field's clock,
+// toggles and screen are the test's own: it draws what they say.
 struct TFieldFixture : THeadlessForm {
-    explicit TFieldFixture(const std::string& chart = "#PLAYER 1\n#GENRE Test\n#PLAYLEVEL 3\n#00111:01\n") {
+    TGameFlow flow{ModePlay, true};
+    TPlayState play;
+    TPlayToggles toggles;
+    std::unique_ptr<TNoteField> field;
+
+    explicit TFieldFixture(
+        const std::string& chart = "#PLAYER 1\n#GENRE Test\n#PLAYLEVEL 3\n#00111:01\n") {
         Write("a.bms", Bytes(chart));
         Start({dir.File("a.bms")});
+        field = std::make_unique<TNoteField>(form->Screen, form->ArrowSprites, flow, play, toggles,
+                                             form->ChartSession());
     }
+    const TChartSession& Session() const { return form->ChartSession(); }
     // Draws the receptors and arrows at `songTime` on a black screen.
     void DrawAt(int32_t songTime) {
-        form->Play.SongTime = songTime;
+        play.SongTime = songTime;
         Back().Fill(0);
-        form->NoteField.DrawReceptorsAndArrows();
+        field->DrawReceptorsAndArrows();
     }
     // Rows of column x (lane 0's middle) that are not black, below the receptors.
     int FirstArrowRow(int x) {
@@ -27,72 +39,88 @@ struct TFieldFixture : THeadlessForm {
             if (Back().Pixel(x, y) != 0) return y;
         return -1;
     }
+    // Whether the screen shows `item` of the sprites where the receptors of player 1 go.
+    bool ReceptorsMatch(int item) {
+        TDirectDrawSurface expected(&field->Display);
+        expected.SetSize(320, 240);
+        expected.Fill(0);
+        field->Images.Draw(item, expected, 8, 32, 0);
+        for (int y = 32; y < 64; ++y)
+            for (int x = 8; x < 136; ++x)
+                if (expected.Pixel(x, y) != Back().Pixel(x, y)) return false;
+        return true;
+    }
 };
 
 } // namespace
 
-TEST(NoteField, ArrowGeometryFollowsTheScrollSpeed) {
+TEST(NoteField, ScrollSpeedAndLanesComeFromTheChart) {
     TFieldFixture f;
-    TNoteField& field = f.form->NoteField;
-    const TEventRecord note = f.form->Session.Chart.Events.LaneNotes(1, 0)[0];
-    const int32_t t = int32_t(note.Time);
-    EXPECT_NEAR(f.form->Session.GameState.ScrollSpeed, 128.0 / (240000.0 / 130), 1e-12);
-    EXPECT_EQ(f.form->Session.GameState.Lane1X, 8);
-    auto& cursor = f.form->Play.EventCursors[LaneNotesIndex];
+    EXPECT_NEAR(f.Session().GameState.ScrollSpeed, 128.0 / (240000.0 / 130), 1e-12);
+    EXPECT_EQ(f.Session().GameState.Lane1X, 8);
+}
 
-    f.form->Play.SongTime = t - 3000;
+TEST(NoteField, AnArrowIsDrawnUntilItLeavesTheScreen) {
+    TFieldFixture f;
+    TNoteField& field = *f.field;
+    const TEventRecord note = f.Session().Chart.Events.LaneNotes(1, 0)[0];
+    const int32_t t = int32_t(note.Time);
+    const int32_t& cursor = f.play.EventCursors[LaneNotesIndex];
+
+    f.play.SongTime = t - 3000;
     EXPECT_TRUE(field.DrawArrow(0, 1, note, 0)) << "y = 240: still drawn, the lane goes on";
-    f.form->Play.SongTime = t - 3001;
+    f.play.SongTime = t - 3001;
     EXPECT_FALSE(field.DrawArrow(0, 1, note, 0)) << "y = 241: the lane stops";
-    f.form->Play.SongTime = t + 923;
+    f.play.SongTime = t + 923;
     EXPECT_TRUE(field.DrawArrow(0, 1, note, 0));
     EXPECT_EQ(cursor, 0) << "y = -31 is drawn";
-    f.form->Play.SongTime = t + 924;
+    f.play.SongTime = t + 924;
     EXPECT_TRUE(field.DrawArrow(0, 1, note, 0));
     EXPECT_EQ(cursor, 1) << "y = -32: dropped for good";
-    cursor = 0;
+}
 
+TEST(NoteField, LateTimeMovesTheArrowsDown) {
+    TFieldFixture f;
+    const int32_t t = int32_t(f.Session().Chart.Events.LaneNotes(1, 0)[0].Time);
     // 1000 ms ahead the arrow's top is at y = 102; LateTime moves it down.
     f.DrawAt(t - 1000);
     EXPECT_EQ(f.FirstArrowRow(24), 102);
-    f.form->Play.LateTime = 10;
+    f.play.LateTime = 10;
     f.DrawAt(t - 1000);
     EXPECT_EQ(f.FirstArrowRow(24), 102 + 1) << "ceil(1010 x 0.0693) + 32";
-    f.form->Play.LateTime = 0;
 }
 
-TEST(NoteField, MeasurePhaseAnimatesReceptorsAndArrows) {
+TEST(NoteField, MeasurePhaseOfASongTime) {
     TFieldFixture f;
-    const TChartData& chart = f.form->Session.Chart;
+    const TChartData& chart = f.Session().Chart;
     EXPECT_EQ(MeasurePhaseAt(1500, chart), 4);
     EXPECT_EQ(MeasurePhaseAt(1115, chart), 0);
     EXPECT_EQ(MeasurePhaseAt(-200, chart), 0) << "before the first measure";
     EXPECT_EQ(MeasurePhaseAt(999, chart), 0);
     EXPECT_GE(MeasurePhaseAt(INT32_MAX, chart), 0);
-    EXPECT_LT(MeasurePhaseAt(INT32_MAX, chart), 16) << "past the last measure the phase stays a sprite row";
-
-    // Receptors: the beat item on the first sixteenth of each beat, the other between.
-    TDXImageList& images = f.form->DXImageList1;
-    auto receptorsMatch = [&](int item) {
-        TDirectDrawSurface expected(&f.form->DXDraw1);
-        expected.SetSize(320, 240);
-        expected.Fill(0);
-        images.Draw(item, expected, 8, 32, 0);
-        for (int y = 32; y < 64; ++y)
-            for (int x = 8; x < 136; ++x)
-                if (expected.Pixel(x, y) != f.Back().Pixel(x, y)) return false;
-        return true;
-    };
-    f.DrawAt(1000); // phase 0
-    EXPECT_TRUE(receptorsMatch(ItemReceptorsBeat));
-    f.DrawAt(1300); // phase 2
-    EXPECT_TRUE(receptorsMatch(ItemReceptors));
+    EXPECT_LT(MeasurePhaseAt(INT32_MAX, chart), 16)
+        << "past the last measure the phase stays a sprite row";
 }
 
-TEST(NoteField, PlayerModesPlaceTheLaneSets) {
+TEST(NoteField, ReceptorsShowTheBeatOnItsFirstSixteenth) {
+    TFieldFixture f;
+    f.DrawAt(1000); // phase 0
+    EXPECT_TRUE(f.ReceptorsMatch(ItemReceptorsBeat));
+}
+
+TEST(NoteField, ReceptorsBetweenTheBeats) {
+    TFieldFixture f;
+    f.DrawAt(1300); // phase 2
+    EXPECT_TRUE(f.ReceptorsMatch(ItemReceptors));
+}
+
+TEST(NoteField, PlayerTwoHasItsLaneSetAt184) {
     TFieldFixture two("#PLAYER 2\n#00121:01\n#00111:01\n");
     two.DrawAt(2000);
     EXPECT_NE(two.Back().Pixel(184 + 16, 48), 0) << "player 2's receptors at x 184";
+}
+
+TEST(NoteField, DoublePlayPlacesBothLaneSetsFrom32) {
     TFieldFixture three("#PLAYER 3\n#00111:01\n");
     three.DrawAt(2000);
     EXPECT_EQ(three.Back().Pixel(16, 48), 0) << "lanes start at x 32";
@@ -100,34 +128,50 @@ TEST(NoteField, PlayerModesPlaceTheLaneSets) {
     EXPECT_NE(three.Back().Pixel(160 + 16, 48), 0);
 }
 
-TEST(NoteField, InformationScreenOverlayAndPauseMark) {
+TEST(NoteField, InformationScreenShowsLevelAndGenre) {
     TFieldFixture f;
-    f.form->NoteField.DrawBackground();
+    f.field->DrawBackground();
     int stars = 0;
-    for (int x = 124; x < 180; ++x) stars += f.Back().Pixel(x, 132) != 0 && f.Back().Pixel(x, 132) != 0xFFFF;
+    for (int x = 124; x < 180; ++x)
+        stars += f.Back().Pixel(x, 132) != 0 && f.Back().Pixel(x, 132) != 0xFFFF;
     EXPECT_GT(stars, 3) << "three level stars from x 124";
     if (f.fonts.Available()) {
         int white = 0;
-        for (int x = 50; x < 120; ++x) white += f.Back().Pixel(x, 76) == 0xFFFF;
+        for (int x = 50; x < 120; ++x)
+            white += f.Back().Pixel(x, 76) == 0xFFFF;
         EXPECT_GT(white, 3) << "the GENRE line";
     }
-    // With the warp on, the warp is the background.
-    f.form->Toggles.WarpInPlay = true;
-    f.form->NoteField.DrawBackground();
-    int coloured = 0;
-    for (int x = 0; x < 320; ++x) coloured += f.Back().Pixel(x, 230) != 0;
-    EXPECT_GT(coloured, 250);
+}
 
-    // Overlay: the late time in green, the pause mark while paused.
+TEST(NoteField, WithTheWarpOnTheWarpIsTheBackground) {
+    TFieldFixture f;
+    f.toggles.WarpInPlay = true;
+    f.field->DrawBackground();
+    int coloured = 0;
+    for (int x = 0; x < 320; ++x)
+        coloured += f.Back().Pixel(x, 230) != 0;
+    EXPECT_GT(coloured, 250);
+}
+
+TEST(NoteField, OverlayShowsTheLateTimeAndThePauseMark) {
+    TFieldFixture f;
     f.Back().Fill(0);
-    f.form->Play.LateTime = -3;
-    f.form->Flow.GameMode = ModePaused;
-    f.form->NoteField.DrawOverlay();
+    f.play.LateTime = -3;
+    f.flow.GameMode = ModePaused;
+    f.field->DrawOverlay();
     EXPECT_NE(f.Back().Pixel(160, 120), 0) << "the pause mark at (140, 110)";
     if (f.fonts.Available()) {
         int green = 0;
         for (int y = 210; y < 226; ++y)
-            for (int x = 240; x < 320; ++x) green += f.Back().Pixel(x, y) == 0x07E0;
-        EXPECT_GT(green, 10);
+            for (int x = 240; x < 320; ++x)
+                green += f.Back().Pixel(x, y) == 0x07E0;
+        EXPECT_GT(green, 10) << "the late time in green";
     }
+}
+
+TEST(NoteField, NoPauseMarkWhilePlaying) {
+    TFieldFixture f;
+    f.Back().Fill(0);
+    f.field->DrawOverlay();
+    EXPECT_EQ(f.Back().Pixel(160, 120), 0);
 }

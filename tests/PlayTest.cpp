@@ -41,20 +41,22 @@ TEST(Play, StartGateWaitsForFortyFramesPerSecond) {
     f.Write("song/k.wav", Flat(100, 1000));
     f.Start("song/a.bms");
     f.Frame();
-    EXPECT_EQ(f.form->Play.SongStartTick, 0);
-    TDirectDrawSurface& back = f.form->DXDraw1.Surface();
+    EXPECT_FALSE(f.form->SongStarted());
+    TDirectDrawSurface& back = f.Back();
     int green = 0;
     for (int y = 222; y < 240; ++y)
-        for (int x = 276; x < 320; ++x) green += back.Pixel(x, y) == 0x07E0;
+        for (int x = 276; x < 320; ++x)
+            green += back.Pixel(x, y) == 0x07E0;
     if (f.fonts.Available()) {
         EXPECT_GT(green, 10) << "the \"0 fps\" text";
     }
     EXPECT_EQ(back.Pixel(10, 10), 0) << "the rest is black";
-    for (int i = 0; i < 98; ++i) f.Frame();
-    EXPECT_EQ(f.form->Play.SongStartTick, 0) << "no frame rate is known before a full second";
+    for (int i = 0; i < 98; ++i)
+        f.Frame();
+    EXPECT_FALSE(f.form->SongStarted()) << "no frame rate is known before a full second";
     f.PassGate();
     EXPECT_EQ(f.form->DXTimer1.FrameRate(), 100);
-    EXPECT_EQ(f.form->Play.SongTime, 0) << "the clock starts at the first frame through the gate";
+    EXPECT_EQ(f.form->SongTime(), 0) << "the clock starts at the first frame through the gate";
 }
 
 TEST(Play, KeysoundsStartInTheFrameWhoseWindowHoldsTheirTime) {
@@ -66,27 +68,30 @@ TEST(Play, KeysoundsStartInTheFrameWhoseWindowHoldsTheirTime) {
     f.Write("song/s.wav", Flat(44100, 10));
     f.Start("song/a.bms");
     f.PassGate();
-    while (f.form->Play.SongTime <= 1000) {
-        EXPECT_EQ(f.Playing(), 0) << "nothing before its time, at " << f.form->Play.SongTime;
+    while (f.form->SongTime() <= 1000) {
+        EXPECT_EQ(f.Playing(), 0) << "nothing before its time, at " << f.form->SongTime();
         f.Frame();
     }
-    EXPECT_EQ(f.form->Play.PrevSongTime, f.form->Play.SongTime) << "the next window starts where this one ended";
+    EXPECT_EQ(f.form->Play.PrevSongTime, f.form->SongTime())
+        << "the next window starts where this one ended";
     EXPECT_EQ(f.Playing(), 2);
     EXPECT_EQ(f.form->DDSD1.ChannelStatus(0), 1);
     EXPECT_EQ(f.form->DDSD1.ChannelStatus(1), 1) << "the two lowest channels";
     EXPECT_EQ(f.Pull(1)[0], 110);
-    EXPECT_EQ(f.form->Session.Chart.Events.SoundEvents().size(), 3u);
+    EXPECT_EQ(f.form->ChartSession().Chart.Events.SoundEvents().size(), 3u);
 }
 
 TEST(Play, AThirtyThirdSoundIsDropped) {
     TPlayFixture f;
     std::string chart = "#WAV01 k.wav\n";
-    for (int i = 0; i < 33; ++i) chart += "#00001:01\n";
+    for (int i = 0; i < 33; ++i)
+        chart += "#00001:01\n";
     f.Write("song/a.bms", Bytes(chart));
     f.Write("song/k.wav", Flat(44100, 100));
     f.Start("song/a.bms");
     f.PassGate();
-    while (f.form->Play.SongTime <= 1000) f.Frame();
+    while (f.form->SongTime() <= 1000)
+        f.Frame();
     EXPECT_EQ(f.Playing(), 32);
     EXPECT_EQ(f.Pull(1)[0], 3200) << "32 sounds, not 33";
 }
@@ -99,10 +104,11 @@ TEST(Play, TheSongEndsOnlyWhenEverythingIsQuiet) {
     f.Write("song/long.wav", Flat(441000, 5));
     f.Start("song/a.bms");
     f.PassGate();
-    const int32_t last = f.form->Session.Chart.LastSoundTime;
+    const int32_t last = f.form->ChartSession().Chart.LastSoundTime;
     EXPECT_EQ(last, 4846);
-    while (f.form->Play.SongTime <= last) f.Frame();
-    EXPECT_TRUE(f.form->Play.SongEnded);
+    while (f.form->SongTime() <= last)
+        f.Frame();
+    EXPECT_TRUE(f.form->SongEnded());
     EXPECT_FALSE(f.form->CloseRequested()) << "a channel still plays";
     f.Pull(44100 * 11);
     f.Frame();
@@ -121,8 +127,8 @@ TEST(Play, TheSongWaitsForItsMusic) {
     EXPECT_TRUE(f.form->Play.MidiLoaded);
     f.PassGate();
     f.Frame();
-    EXPECT_TRUE(f.form->Play.SongEnded);
-    EXPECT_EQ(f.form->MediaPlayer1.Mode(), MusicPlaying);
+    EXPECT_TRUE(f.form->SongEnded());
+    EXPECT_EQ(f.Music(), MusicPlaying);
     f.Pull(22050);
     f.Frame();
     EXPECT_FALSE(f.form->CloseRequested()) << "the music still plays";
@@ -138,11 +144,13 @@ TEST(Play, BrokenMusicIsReportedAndTheChartPlaysWithoutIt) {
     f.Write("song/k.wav", Flat(100, 100));
     f.Start("song/a.bms");
     ASSERT_EQ(f.messages.shown.size(), 1u);
-    EXPECT_EQ(f.messages.shown[0].rfind("MIDI ファイルが読み込めません\n", 0), 0u) << f.messages.shown[0];
+    EXPECT_EQ(f.messages.shown[0].rfind("MIDI ファイルが読み込めません\n", 0), 0u)
+        << f.messages.shown[0];
     EXPECT_FALSE(f.form->Play.MidiLoaded);
     EXPECT_FALSE(f.form->CloseRequested());
     f.PassGate();
-    while (f.form->Play.SongTime <= 1000) f.Frame();
+    while (f.form->SongTime() <= 1000)
+        f.Frame();
     EXPECT_EQ(f.Playing(), 1) << "the keysounds still play";
 }
 
@@ -152,49 +160,71 @@ TEST(Play, PausedUpAndDownStepTheClockSilently) {
     f.Write("song/k.wav", Flat(100, 100));
     f.Start("song/a.bms");
     f.PassGate();
-    for (int i = 0; i < 20; ++i) f.Frame();
-    // Pause as the pause key does: the tick frozen, sounds and music stopped.
-    f.form->Flow.GameMode = ModePaused;
-    f.form->Play.PauseTick = int32_t(f.clock.GetTickCount());
-    const int32_t at = f.form->Play.SongTime;
+    for (int i = 0; i < 20; ++i)
+        f.Frame();
+    f.form->FormKeyDown(vk::F4); // pause
+    ASSERT_EQ(f.form->Mode(), ModePaused);
+    const int32_t at = f.form->SongTime();
     f.keys.Press(vk::Down);
-    for (int i = 0; i < 10; ++i) f.Frame();
-    EXPECT_EQ(f.form->Play.SongTime, at + 500) << "ten frames of Down: 500 ms";
+    for (int i = 0; i < 10; ++i)
+        f.Frame();
+    EXPECT_EQ(f.form->SongTime(), at + 500) << "ten frames of Down: 500 ms";
     f.keys.Release(vk::Down);
     f.keys.Press('K'); // Up, by its letter key
     f.Frame();
-    EXPECT_EQ(f.form->Play.SongTime, at + 450);
+    EXPECT_EQ(f.form->SongTime(), at + 450);
     f.keys.ReleaseAll();
     EXPECT_EQ(f.Playing(), 0) << "the 1000 ms sound was passed without playing";
     EXPECT_EQ(f.form->Play.EventCursors[SoundEventsIndex], 0) << "cursors reset while paused";
 }
 
-TEST(Play, BackgroundImagesChangeAtMostOncePerFrame) {
-    TPlayFixture f;
-    // Measure 0 lasts 2 ms, so both base changes fall in one frame; the layer
-    // image 3 comes at the start of measure 2.
-    f.Write("song/a.bms", Bytes("#BMP01 red.bmp\n#BMP02 blue.jpg\n#BMP03 green.BMP\n#00002:0.001\n"
-                                "#00004:0102\n#00207:03\n"));
-    f.Write("song/red.bmp", SolidBmp(0xFF0000, false));
-    f.Write("song/green.BMP", SolidBmp(0x00FF00, true));
-    f.Write("song/blue.jpg", {1, 2, 3}); // never shown: the second change of its frame
-    f.Start("song/a.bms");
+namespace {
+
+// Measure 0 lasts 2 ms, so both base changes (red, then a broken JPEG) fall in
+// one frame; the layer image 3 (green, black in its corner) comes at the start
+// of measure 2.
+struct TBgaFixture : TPlayFixture {
+    TBgaFixture() {
+        Write("song/a.bms",
+              Bytes("#BMP01 red.bmp\n#BMP02 blue.jpg\n#BMP03 green.BMP\n#00002:0.001\n"
+                    "#00004:0102\n#00207:03\n"));
+        Write("song/red.bmp", SolidBmp(0xFF0000, false));
+        Write("song/green.BMP", SolidBmp(0x00FF00, true));
+        Write("song/blue.jpg", {1, 2, 3}); // never shown: the second change of its frame
+        Start("song/a.bms");
+    }
+    const TChartSession& Session() const { return form->ChartSession(); }
+};
+
+} // namespace
+
+TEST(Play, ABrokenBackgroundImageIsReportedAndLaterOnesStillLoad) {
+    TBgaFixture f;
     ASSERT_EQ(f.messages.shown.size(), 1u) << "the broken JPEG is reported";
     EXPECT_EQ(f.messages.shown[0].rfind("JPEG エラー #", 0), 0u);
-    EXPECT_TRUE(f.form->Session.BgaSurfaces[1] != nullptr);
-    EXPECT_TRUE(f.form->Session.BgaSurfaces[3] != nullptr)
-        << "images after a broken one still load";
-    EXPECT_EQ(f.form->Session.GameState.BgaLayerImage, 255);
+    EXPECT_TRUE(f.Session().BgaSurfaces[1] != nullptr);
+    EXPECT_TRUE(f.Session().BgaSurfaces[3] != nullptr) << "images after a broken one still load";
+    EXPECT_EQ(f.Session().GameState.BgaLayerImage, 255);
+}
+
+TEST(Play, BackgroundImagesChangeAtMostOncePerFrame) {
+    TBgaFixture f;
     f.PassGate();
-    while (f.form->Play.SongTime <= 1002) f.Frame();
-    EXPECT_EQ(f.form->Session.GameState.BgaBaseImage, 1) << "only the first change of the frame";
-    TDirectDrawSurface& back = f.form->DXDraw1.Surface();
-    EXPECT_EQ(back.Pixel(100, 100), 0xF800);
-    const double layerAt = f.form->Session.Chart.MeasureStart[2];
-    while (f.form->Play.SongTime <= layerAt) f.Frame();
-    EXPECT_EQ(f.form->Session.GameState.BgaLayerImage, 3);
-    EXPECT_EQ(back.Pixel(100, 100), 0x07E0) << "the layer over the base";
-    EXPECT_EQ(back.Pixel(0, 0), 0xF800) << "black in the layer lets the base through";
+    while (f.form->SongTime() <= 1002)
+        f.Frame();
+    EXPECT_EQ(f.Session().GameState.BgaBaseImage, 1) << "only the first change of the frame";
+    EXPECT_EQ(f.Back().Pixel(100, 100), 0xF800);
+}
+
+TEST(Play, TheLayerImageIsDrawnOverTheBase) {
+    TBgaFixture f;
+    f.PassGate();
+    const double layerAt = f.Session().Chart.MeasureStart[2];
+    while (f.form->SongTime() <= layerAt)
+        f.Frame();
+    EXPECT_EQ(f.Session().GameState.BgaLayerImage, 3);
+    EXPECT_EQ(f.Back().Pixel(100, 100), 0x07E0) << "the layer over the base";
+    EXPECT_EQ(f.Back().Pixel(0, 0), 0xF800) << "black in the layer lets the base through";
 }
 
 TEST(Play, ACompileErrorIsNeverPlayed) {
@@ -223,8 +253,9 @@ TEST(Render, EveryKeysoundStartsAtItsExactSample) {
     std::filesystem::create_directories(dir.File("song"));
     // A click; notes at 1000, 1500, 2000 ms, 2000 + 2000/3 ms and a tempo change.
     WriteFileAtomic(dir.File("song/click.wav"), Flat(20, 7000));
-    WriteFileAtomic(dir.File("song/a.bms"),
-                    Bytes("#BPM 120\n#WAV01 click.wav\n#00011:0101\n#00111:010101\n#00203:F0\n#00211:01\n"));
+    WriteFileAtomic(
+        dir.File("song/a.bms"),
+        Bytes("#BPM 120\n#WAV01 click.wav\n#00011:0101\n#00111:010101\n#00203:F0\n#00211:01\n"));
     TCommandLine cl;
     cl.ProgramFolder = dir.Folder();
     cl.RenderWav = dir.File("out.wav");

@@ -27,15 +27,14 @@ struct TSelectFixture : THeadlessForm {
         Write("b/picture.bmp", Picture(0x00FF00));
         Start({});
     }
-    std::string Current() const {
-        return form->Songs.ChartList[size_t(form->Songs.ChartIndex)].substr(dir.Folder().size());
-    }
+    std::string Current() const { return form->SelectedChart().substr(dir.Folder().size()); }
     // Holds `key` for one frame, then lets the slide run out.
     void Move(int key) {
         keys.Press(key);
         Frame();
         keys.ReleaseAll();
-        for (int i = 0; i < SlideFrames; ++i) Frame();
+        for (int i = 0; i < SlideFrames; ++i)
+            Frame();
     }
 };
 
@@ -43,11 +42,11 @@ struct TSelectFixture : THeadlessForm {
 
 TEST(Select, RightAndLeftWalkBetweenFolders) {
     TSelectFixture f;
-    ASSERT_EQ(f.form->Flow.GameMode, ModeSelect);
+    ASSERT_EQ(f.form->Mode(), ModeSelect);
     EXPECT_EQ(f.Current(), "a/1.bms");
     f.Move(vk::Right);
     EXPECT_EQ(f.Current(), "b/1.bms") << "the first chart of the next folder";
-    EXPECT_EQ(f.form->Session.Header.Title, "b/1.bms");
+    EXPECT_EQ(f.form->ChartSession().Header.Title, "b/1.bms");
     f.Move(vk::Right);
     EXPECT_EQ(f.Current(), "c/1.bms");
     f.Move(vk::Right);
@@ -81,13 +80,18 @@ TEST(Select, MovesLockInputForSixteenFrames) {
     f.Frame();
     EXPECT_EQ(f.form->Select.SlideCountdown, 16);
     EXPECT_EQ(f.form->Songs.SlideDirection, 1);
-    for (int i = 0; i < 16; ++i) f.Frame();
+    for (int i = 0; i < 16; ++i)
+        f.Frame();
     EXPECT_EQ(f.Current(), "b/1.bms") << "the held key waits out the slide";
     f.Frame();
     EXPECT_EQ(f.Current(), "c/1.bms") << "and moves again on the 17th frame";
-    f.keys.ReleaseAll();
-    // Left and Up together move by folder; Button1 with a direction starts play.
-    for (int i = 0; i < 16; ++i) f.Frame();
+}
+
+TEST(Select, LeftAndUpTogetherMoveByFolder) {
+    TSelectFixture f;
+    f.Move(vk::Right);
+    f.Move(vk::Right);
+    ASSERT_EQ(f.Current(), "c/1.bms");
     f.keys.Press(vk::Left);
     f.keys.Press(vk::Up);
     f.Frame();
@@ -102,13 +106,20 @@ TEST(Select, Button1StartsTheChart) {
     f.keys.Press(vk::Right);
     f.Frame();
     f.keys.ReleaseAll();
-    EXPECT_EQ(f.form->Flow.GameMode, ModePlay);
-    EXPECT_TRUE(f.form->Flow.ChartActive);
-    EXPECT_EQ(f.form->Session.Chart.LastSoundTime, 0);
+    EXPECT_EQ(f.form->Mode(), ModePlay);
+    EXPECT_TRUE(f.form->ChartActive());
+    EXPECT_EQ(f.form->ChartSession().Chart.LastSoundTime, 0);
     EXPECT_EQ(f.Current(), "b/1.bms");
-    // Esc goes back to the same chart.
+}
+
+TEST(Select, EscFromPlayGoesBackToTheSameChart) {
+    TSelectFixture f;
+    f.Move(vk::Right);
+    f.keys.Tap('Z');
+    f.Frame();
+    ASSERT_EQ(f.form->Mode(), ModePlay);
     f.form->FormKeyPress(vk::Escape);
-    EXPECT_EQ(f.form->Flow.GameMode, ModeSelect);
+    EXPECT_EQ(f.form->Mode(), ModeSelect);
     EXPECT_FALSE(f.form->CloseRequested());
     EXPECT_EQ(f.Current(), "b/1.bms");
 }
@@ -130,17 +141,18 @@ TEST(Select, AChartThatDoesNotCompileGoesBackToTheList) {
     f.keys.ReleaseAll();
     ASSERT_EQ(f.messages.shown.size(), 1u);
     EXPECT_EQ(f.messages.shown[0], "'00x' は整数ではありません");
-    EXPECT_EQ(f.form->Flow.GameMode, ModeSelect);
-    EXPECT_FALSE(f.form->Flow.ChartActive);
+    EXPECT_EQ(f.form->Mode(), ModeSelect);
+    EXPECT_FALSE(f.form->ChartActive());
     EXPECT_FALSE(f.form->CloseRequested());
-    EXPECT_EQ(f.form->Session.Header.Title, "Broken")
+    EXPECT_EQ(f.form->ChartSession().Header.Title, "Broken")
         << "the header read before the error is shown";
     EXPECT_EQ(f.Current(), "a/1.bms");
 }
 
-TEST(Select, BannersAreBuiltOnceAndShown) {
+TEST(Select, ABannerIsBuiltFromTheFolderPictureAndShown) {
     TSelectFixture f;
-    EXPECT_FALSE(std::filesystem::exists(f.dir.File("a/disk.bmp"))) << "no picture, nothing written";
+    EXPECT_FALSE(std::filesystem::exists(f.dir.File("a/disk.bmp")))
+        << "no picture, nothing written";
     EXPECT_EQ(f.form->Select.BannerPath, f.dir.Folder() + "diskblank.bmp");
     f.Move(vk::Right);
     ASSERT_TRUE(std::filesystem::exists(f.dir.File("b/disk.bmp")));
@@ -150,40 +162,75 @@ TEST(Select, BannersAreBuiltOnceAndShown) {
     EXPECT_EQ(banner.ColourAt(40, 26), 0x00FF00u) << "the picture inside the mask";
     EXPECT_EQ(banner.ColourAt(0, 0), 0u) << "cut away outside it";
     // The banner rests in the middle of the screen.
-    EXPECT_EQ(f.form->DXDraw1.Surface().Pixel(121 + 40, 120 + 26), 0x07E0);
-    // Later visits read the cache, even when the pictures change.
+    EXPECT_EQ(f.Back().Pixel(121 + 40, 120 + 26), 0x07E0);
+}
+
+TEST(Select, LaterVisitsReadTheBannerCacheEvenWhenThePictureChanges) {
+    TSelectFixture f;
+    f.Move(vk::Right);
+    ASSERT_TRUE(std::filesystem::exists(f.dir.File("b/disk.bmp")));
     WriteFileAtomic(f.dir.File("b/picture.bmp"), Picture(0xFF0000));
     f.Move(vk::Left);
     f.Move(vk::Right);
     EXPECT_EQ(LoadBmpFile(f.dir.File("b/disk.bmp")).ColourAt(40, 26), 0x00FF00u);
     EXPECT_EQ(f.form->Select.BannerPath, f.dir.File("b/disk.bmp"));
+}
 
+TEST(Select, TheDiskMaskScalesThePicture) {
     EXPECT_EQ(MaskBannerPixel(0x123456, 255), 0x123456u);
     EXPECT_EQ(MaskBannerPixel(0x123456, 128), 0x808080u);
     EXPECT_EQ(MaskBannerPixel(0x123456, 0), 0u);
 }
 
-TEST(Select, SlidePositionsAndStars) {
-    TSelectFixture f;
+namespace {
+
+// The select screen's level stars as the sprites draw them, `count` of them
+// 14 apart from x0 on a black picture (the picture clips), against what the
+// screen shows in columns [left, right) and rows [172, bottom).
+struct TStars {
+    int pixels = 0, matching = 0;
+};
+TStars CompareStars(THeadlessForm& f, long long x0, long long count, int left, int right,
+                    int bottom) {
+    TDirectDrawSurface expected(&f.form->DXDraw1);
+    expected.SetSize(320, 240);
+    expected.Fill(0);
+    for (long long i = std::max(0LL, (-400 - x0) / 14); i < count && x0 + 14 * i < 320; ++i)
+        f.form->DXImageList1.Draw(ItemSelectStar, expected, int(x0 + 14 * i), 172, 0);
+    TStars stars;
+    for (int y = 172; y < bottom; ++y)
+        for (int x = left; x < right; ++x)
+            if (expected.Pixel(x, y) != 0)
+                ++stars.pixels, stars.matching += f.Back().Pixel(x, y) == expected.Pixel(x, y);
+    return stars;
+}
+
+// Two frames into a move to the right: the slide's countdown at 14.
+void SlideTwoFrames(TSelectFixture& f) {
     f.keys.Press(vk::Right);
     f.Frame(); // the move: countdown 16, drawn at x = 16 x 13 + 121 = 329 (off screen)
     f.keys.ReleaseAll();
     f.Frame();
-    f.Frame(); // countdown 14: the new banner at x = 14 x 13 + 121 = 303
-    TDirectDrawSurface& back = f.form->DXDraw1.Surface();
-    EXPECT_EQ(back.Pixel(303 + 10, 120 + 26), 0x07E0) << "the green banner slides in from the right";
-    EXPECT_NE(back.Pixel(302, 120 + 26), 0x07E0);
-    // Two stars, centred: x = 162 - 14 + 14 i.
-    TDirectDrawSurface expected(&f.form->DXDraw1);
-    expected.SetSize(320, 240);
-    expected.Fill(0);
-    f.form->DXImageList1.Draw(ItemSelectStar, expected, 148, 172, 0);
-    int starPixels = 0, matching = 0;
-    for (int y = 172; y < 182; ++y)
-        for (int x = 148; x < 158; ++x)
-            if (expected.Pixel(x, y) != 0) ++starPixels, matching += back.Pixel(x, y) == expected.Pixel(x, y);
-    EXPECT_GT(starPixels, 20);
-    EXPECT_EQ(matching, starPixels);
+    f.Frame();
+}
+
+} // namespace
+
+TEST(Select, TheNewBannerSlidesInFromTheRight) {
+    TSelectFixture f;
+    SlideTwoFrames(f); // countdown 14: the new banner at x = 14 x 13 + 121 = 303
+    EXPECT_EQ(f.Back().Pixel(303 + 10, 120 + 26), 0x07E0)
+        << "the green banner slides in from the right";
+    EXPECT_NE(f.Back().Pixel(302, 120 + 26), 0x07E0);
+}
+
+TEST(Select, TheStarsStandCentredDuringTheSlide) {
+    TSelectFixture f;
+    SlideTwoFrames(f);
+    // Two stars, centred: x = 162 - 14 + 14 i; the first one compared.
+    const TStars stars = CompareStars(f, 148, 1, 148, 158, 182);
+    EXPECT_GT(stars.pixels, 20);
+    EXPECT_EQ(stars.matching, stars.pixels);
 }
 
 TEST(Select, FolderOfAChartPath) {
@@ -194,7 +241,7 @@ TEST(Select, FolderOfAChartPath) {
     EXPECT_EQ(FolderOfChart("C:\\songs\\a\\1.bms"), "C:\\songs\\a\\");
 }
 
-TEST(Select, Utf8AndShiftJisFolderNamesSideBySide) {
+TEST(Select, FolderOfAChartWithUtf8AndShiftJisNames) {
     // "あ" is E3 81 82: in UTF-8 text none of its bytes starts a Shift-JIS pair.
     EXPECT_EQ(FolderOfChart("u8/\xE3\x81\x82/1.bms"), "u8/\xE3\x81\x82/");
     EXPECT_EQ(FolderOfChart("u8/\xE3\x81\x82\\1.bms"), "u8/\xE3\x81\x82\\");
@@ -202,7 +249,9 @@ TEST(Select, Utf8AndShiftJisFolderNamesSideBySide) {
     EXPECT_EQ(FolderOfChart("sj/\x95\\/1.bms"), "sj/\x95\\/");
     EXPECT_EQ(FolderOfChart("sj/\x83\x41/1.bms"), "sj/\x83\x41/");
     EXPECT_EQ(FolderOfChart("/songs/a:b/c:d.bms"), "/songs/a:b/") << "a colon is part of a name";
+}
 
+TEST(Select, Utf8AndShiftJisFoldersAreEachOneStop) {
     THeadlessForm f;
     const std::string a = "u8/\xE3\x81\x82", i = "u8/\xE3\x81\x84"; // あ, い
     for (const std::string& chart : {a + "/1.bms", i + "/1.bms", std::string("sj/\x83\x41/1.bms"),
@@ -212,8 +261,8 @@ TEST(Select, Utf8AndShiftJisFolderNamesSideBySide) {
     f.Write(a + "/pic.bmp", Picture(0x00FF00));
     f.Write(a + "/k.wav", Bytes("RIFF"));
     f.Start({});
-    const auto current = [&] { return f.form->Songs.ChartList[size_t(f.form->Songs.ChartIndex)]; };
-    ASSERT_EQ(f.form->Songs.ChartList.size(), 4u);
+    const auto current = [&] { return f.form->SelectedChart(); };
+    ASSERT_EQ(f.form->Charts().size(), 4u);
     EXPECT_EQ(current(), f.dir.File("sj/\x83\x41/1.bms"));
     // Each of the four folders is one stop of Right, and the fifth comes back.
     std::vector<std::string> seen{current()};
@@ -242,7 +291,9 @@ TEST(Select, PathTextBelowTheSongsFolder) {
     const std::string cwd = std::filesystem::current_path().string();
     EXPECT_EQ(SelectPathText(cwd + "/s/a/1.bms", "s"), "/a/1.bms") << "a relative folder";
     EXPECT_EQ(SelectPathText(cwd + "/s/a/1.bms", "./s/"), "/a/1.bms");
+}
 
+TEST(Select, PathTextIsCutOnACharacterBoundary) {
     // 300 bytes of UTF-8: cut at 255 on a character boundary, still UTF-8.
     std::string longName;
     for (int n = 0; n < 100; ++n)
@@ -257,40 +308,36 @@ TEST(Select, PathTextBelowTheSongsFolder) {
         sjis += "\x95\\";
     EXPECT_EQ(CutAtCharacter(sjis, 255).size(), 254u);
     EXPECT_EQ(CutAtCharacter("short", 255), "short");
+}
 
-    // The form's list holds absolute paths, whatever the folder was given as.
+TEST(Select, TheListHoldsAbsolutePathsWhateverTheFolderWasGivenAs) {
     THeadlessForm f;
     f.songsFolder = f.dir.File("songs");
     f.Write("songs/a-sjis/1.bms", Bytes("#TITLE x\n"));
     f.Start({});
-    ASSERT_EQ(f.form->Songs.ChartList.size(), 1u);
-    EXPECT_EQ(f.form->Songs.ChartList[0], f.dir.File("songs/a-sjis/1.bms"));
-    EXPECT_EQ(SelectPathText(f.form->Songs.ChartList[0], f.songsFolder), "/a-sjis/1.bms");
+    ASSERT_EQ(f.form->Charts().size(), 1u);
+    EXPECT_EQ(f.form->Charts()[0], f.dir.File("songs/a-sjis/1.bms"));
+    EXPECT_EQ(SelectPathText(f.form->Charts()[0], f.songsFolder), "/a-sjis/1.bms");
 }
 
-TEST(Select, EveryLevelStarOnTheScreenIsDrawn) {
-    for (int level : {3, 110, 200, 2147483647}) {
-        THeadlessForm f;
-        f.Write("a/1.bms", Bytes("#PLAYLEVEL " + std::to_string(level) + "\n"));
-        f.Start({});
-        f.form->Toggles.ShowBga = false; // a black background
-        f.Frame();
-        // Every star of the formula, drawn without any bound: the surface clips.
-        TDirectDrawSurface expected(&f.form->DXDraw1);
-        expected.SetSize(320, 240);
-        expected.Fill(0);
-        const long long x0 = 162 - 7LL * level;
-        for (long long i = std::max(0LL, (-400 - x0) / 14); i < level && x0 + 14 * i < 320; ++i)
-            f.form->DXImageList1.Draw(ItemSelectStar, expected, int(x0 + 14 * i), 172, 0);
-        int starPixels = 0, matching = 0;
-        for (int y = 172; y < 186; ++y)
-            for (int x = 0; x < 320; ++x)
-                if (expected.Pixel(x, y) != 0)
-                    ++starPixels, matching += f.Back().Pixel(x, y) == expected.Pixel(x, y);
-        EXPECT_GT(starPixels, level == 3 ? 20 : 300) << "level " << level;
-        EXPECT_EQ(matching, starPixels) << "level " << level;
-    }
+namespace {
+class SelectLevel : public testing::TestWithParam<int> {};
+} // namespace
+
+TEST_P(SelectLevel, EveryStarOnTheScreenIsDrawn) {
+    const int level = GetParam();
+    THeadlessForm f;
+    f.Write("a/1.bms", Bytes("#PLAYLEVEL " + std::to_string(level) + "\n"));
+    f.Start({});
+    f.form->FormKeyDown(vk::F2); // images off: a black background
+    f.Frame();
+    // Every star of the formula, drawn without any bound.
+    const TStars stars = CompareStars(f, 162 - 7LL * level, level, 0, 320, 186);
+    EXPECT_GT(stars.pixels, level == 3 ? 20 : 300);
+    EXPECT_EQ(stars.matching, stars.pixels);
 }
+
+INSTANTIATE_TEST_SUITE_P(Select, SelectLevel, testing::Values(3, 110, 200, 2147483647));
 
 TEST(Select, DisplayReinitialisationKeepsTheCurrentChart) {
     TSelectFixture f;
@@ -298,7 +345,7 @@ TEST(Select, DisplayReinitialisationKeepsTheCurrentChart) {
     ASSERT_EQ(f.Current(), "b/1.bms");
     f.form->ToggleFullScreen(); // F3
     EXPECT_EQ(f.Current(), "b/1.bms");
-    EXPECT_EQ(f.form->Session.Header.Title, "b/1.bms")
+    EXPECT_EQ(f.form->ChartSession().Header.Title, "b/1.bms")
         << "the title of the chart shown, not the first one's";
     EXPECT_EQ(f.form->Select.BannerPath, f.dir.File("b/disk.bmp")) << "and its banner";
 }
@@ -309,9 +356,13 @@ TEST(Select, AKeyTappedBetweenTwoFramesCounts) {
     f.Frame();
     f.Frames(SlideFrames + 2);
     EXPECT_EQ(f.Current(), "b/1.bms") << "one folder, once";
+}
+
+TEST(Select, AButtonTappedBetweenTwoFramesStartsPlay) {
+    TSelectFixture f;
     f.keys.Tap(vk::Space);
     f.Frame();
-    EXPECT_EQ(f.form->Flow.GameMode, ModePlay);
+    EXPECT_EQ(f.form->Mode(), ModePlay);
 }
 
 TEST(Select, ABannerThatCannotBeSavedIsReportedAndStillShown) {
@@ -319,10 +370,12 @@ TEST(Select, ABannerThatCannotBeSavedIsReportedAndStillShown) {
     // A folder where the banner should go: the write fails, the banner shows.
     std::filesystem::create_directories(f.dir.File("b/disk.bmp/keep"));
     std::vector<std::string> lines;
-    const TConsoleSink previous = SetConsoleSink([&](const std::string& line) { lines.push_back(line); });
+    const TConsoleSink previous =
+        SetConsoleSink([&](const std::string& line) { lines.push_back(line); });
     f.Move(vk::Right);
     SetConsoleSink(previous);
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0], "tappoplayer: ファイル " + f.dir.File("b/disk.bmp") + " を作成できません\n");
-    EXPECT_EQ(f.form->DXDraw1.Surface().Pixel(121 + 40, 120 + 26), 0x07E0);
+    EXPECT_EQ(lines[0],
+              "tappoplayer: ファイル " + f.dir.File("b/disk.bmp") + " を作成できません\n");
+    EXPECT_EQ(f.Back().Pixel(121 + 40, 120 + 26), 0x07E0);
 }

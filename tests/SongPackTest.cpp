@@ -30,11 +30,15 @@ void Touch(const TTempDir& dir, const std::string& name, const std::string& text
 TEST(Utf8Chart, AByteOrderMarkDoesNotHideTheFirstHeaderKey) {
     TGameState state;
     TChartHeader header;
-    ScanChartHeaderLines(SplitChartLines("\xEF\xBB\xBF#TITLE \xE3\x81\x82\r\n#PLAYLEVEL 7\r\n"), state, header, '.');
+    ScanChartHeaderLines(SplitChartLines("\xEF\xBB\xBF#TITLE \xE3\x81\x82\r\n#PLAYLEVEL 7\r\n"),
+                         state, header, '.');
     EXPECT_EQ(header.Title, "\xE3\x81\x82");
     EXPECT_EQ(state.PlayLevel, 7);
     // Only a mark at the very start is taken away.
-    EXPECT_EQ(SplitChartLines("a\n\xEF\xBB\xBF" "b")[1], "\xEF\xBB\xBF" "b");
+    EXPECT_EQ(SplitChartLines("a\n\xEF\xBB\xBF"
+                              "b")[1],
+              "\xEF\xBB\xBF"
+              "b");
 }
 
 TEST(Utf8Chart, TextIsShownAsUtf8WhereItIsAndConvertedWhereNot) {
@@ -65,8 +69,8 @@ TEST(FileResolver, ListsEachFolderOnceForAWholeChart) {
 
 TEST(FileResolver, MatchesNamesAcrossShiftJisAndUtf8) {
     TTempDir dir;
-    Touch(dir, "\xE9\x9F\xB3/Bell.wav");   // 音, stored as UTF-8
-    Touch(dir, "\x8F\xE0/chime.wav");      // 鐘, stored as raw Shift-JIS bytes
+    Touch(dir, "\xE9\x9F\xB3/Bell.wav"); // 音, stored as UTF-8
+    Touch(dir, "\x8F\xE0/chime.wav");    // 鐘, stored as raw Shift-JIS bytes
     TFileResolver files;
     // A Shift-JIS chart names the UTF-8 folder, a UTF-8 chart the Shift-JIS one.
     EXPECT_EQ(files.Find(dir.Folder() + "\x89\xB9\\bell.WAV"), dir.File("\xE9\x9F\xB3/Bell.wav"));
@@ -83,7 +87,8 @@ TEST(FileResolver, FallsBackToOtherExtensionsUnderTheSameStemInOrder) {
     Touch(dir, "hat.mp3");
     Touch(dir, "back.PNG");
     TFileResolver files;
-    EXPECT_EQ(files.FindWithFallback(dir.File("kick.wav"), SoundFallbacks), dir.File("Kick.ogg")) << ".ogg first";
+    EXPECT_EQ(files.FindWithFallback(dir.File("kick.wav"), SoundFallbacks), dir.File("Kick.ogg"))
+        << ".ogg first";
     EXPECT_EQ(files.FindWithFallback(dir.File("snare.wav"), SoundFallbacks), dir.File("snare.wav"))
         << "the named file wins";
     EXPECT_EQ(files.FindWithFallback(dir.File("HAT"), SoundFallbacks), dir.File("hat.mp3"));
@@ -129,10 +134,13 @@ TEST(Loading, EscDuringTheLoadLeavesPlayAsInPlay) {
     f.Frame();
     f.keys.ReleaseAll();
     EXPECT_EQ(calls, 10) << "the load stopped at the user's word";
-    EXPECT_EQ(f.form->Flow.GameMode, ModeSelect);
-    EXPECT_FALSE(f.form->Flow.ChartActive);
+    EXPECT_EQ(f.form->Mode(), ModeSelect);
+    EXPECT_FALSE(f.form->ChartActive());
     EXPECT_FALSE(f.form->CloseRequested());
-    // From the command line there is nothing to go back to: the program ends.
+}
+
+TEST(Loading, EscDuringTheLoadOfACommandLineChartEndsTheProgram) {
+    // There is nothing to go back to.
     THeadlessForm g;
     WriteManySounds(g, 40);
     g.keepLoading = [] { return false; };
@@ -159,7 +167,7 @@ TEST(Loading, ALongLoadRedrawsItsProgressBarNowAndThen) {
     const long redraws = f.presenter.Presents() - before - 3; // both loading pages and the frame
     EXPECT_GE(redraws, 8);
     EXPECT_LE(redraws, 14);
-    EXPECT_EQ(f.form->Flow.GameMode, ModePlay);
+    EXPECT_EQ(f.form->Mode(), ModePlay);
 }
 
 TEST(Loading, TheBarShowsTheShareOfFilesDone) {
@@ -174,9 +182,13 @@ TEST(Loading, TheBarShowsTheShareOfFilesDone) {
     EXPECT_EQ(back.Pixel(x0, y), 0x8410) << "framed";
 }
 
+// The middle of the banner where it rests on the select screen.
+constexpr int BannerMiddleX = 121 + 40, BannerMiddleY = 120 + 26;
+
 std::vector<uint8_t> SolidPng(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
     std::vector<uint8_t> rgba;
-    for (int i = 0; i < w * h; ++i) rgba.insert(rgba.end(), {r, g, b, 255});
+    for (int i = 0; i < w * h; ++i)
+        rgba.insert(rgba.end(), {r, g, b, 255});
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
@@ -194,9 +206,10 @@ TEST(Banner, IsBuiltFromAPngWhereTheFolderHasNoBitmap) {
     f.Write("song/chart.bms", Bytes("#TITLE png\n"));
     f.Write("song/Back.png", SolidPng(64, 48, 255, 0, 0));
     f.Start({});
+    f.Frame();
     EXPECT_TRUE(std::filesystem::exists(f.dir.File("song/disk.bmp"))) << "the built banner is kept";
     // Red in the middle of the banner, where the disk mask keeps the picture.
-    EXPECT_EQ(f.form->Select.BannerSurface->Pixel(40, 26), 0xF800);
+    EXPECT_EQ(f.Back().Pixel(BannerMiddleX, BannerMiddleY), 0xF800);
 }
 
 TEST(Banner, APictureThatDoesNotReadShowsTheBlankDiskNotThePreviousBanner) {
@@ -206,11 +219,15 @@ TEST(Banner, APictureThatDoesNotReadShowsTheBlankDiskNotThePreviousBanner) {
     f.Write("b/chart.bms", Bytes("#TITLE broken\n"));
     f.Write("b/broken.png", Bytes("\x89PNG\r\n\x1a\nGARBAGE"));
     f.Start({});
-    ASSERT_EQ(f.form->Select.BannerSurface->Pixel(40, 26), 0xF800);
+    f.Frame();
+    ASSERT_EQ(f.Back().Pixel(BannerMiddleX, BannerMiddleY), 0xF800);
     f.messages.shown.clear();
-    f.form->Guarded([&] { f.form->Select.LoadBanner(f.dir.File("b/chart.bms")); });
+    f.keys.Tap(vk::Right); // to folder b
+    f.Frames(1 + SlideFrames);
+    ASSERT_EQ(f.form->SelectedChart(), f.dir.File("b/chart.bms"));
     EXPECT_EQ(f.messages.shown.size(), 1u) << "the broken picture is reported";
-    EXPECT_NE(f.form->Select.BannerSurface->Pixel(40, 26), 0xF800) << "not the red banner of the chart before";
+    EXPECT_NE(f.Back().Pixel(BannerMiddleX, BannerMiddleY), 0xF800)
+        << "not the red banner of the chart before";
     EXPECT_FALSE(std::filesystem::exists(f.dir.File("b/disk.bmp")));
 }
 

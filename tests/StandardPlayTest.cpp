@@ -1,13 +1,15 @@
 // The standard reading played: its chart as the compiled-chart value (wide
 // slots, folded lanes, silent objects), arrows and receptors that follow the
 // beat, wide keysound slots in the mix, and the stage and banner pictures.
-#include "files/Files.h"
 #include "HeadlessForm.h"
 #include "app/CommandLine.h"
 #include "chart/Inspect.h"
 #include "chart/StandardConvert.h"
+#include "files/Files.h"
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 #include <algorithm>
 #include <filesystem>
@@ -129,17 +131,29 @@ TEST(StandardPlay, MeasurePhaseFollowsTheBeat) {
 
 namespace {
 
+// A note field on a form that plays `chart` the standard way; the field's
+// clock is the test's own.
 struct TStandardField : THeadlessForm {
+    TGameFlow flow{ModePlay, true};
+    TPlayState play;
+    TPlayToggles toggles;
+    std::unique_ptr<TNoteField> field;
+
     explicit TStandardField(const std::string& chart) {
         reading = Standard();
         Write("a.bms", Bytes(chart));
         Start({dir.File("a.bms")});
+        field = std::make_unique<TNoteField>(form->Screen, form->ArrowSprites, flow, play, toggles,
+                                             form->ChartSession());
+    }
+    int32_t FirstNoteTime() const {
+        return int32_t(form->ChartSession().Chart.Events[LaneNotesIndex][0].Time);
     }
     // Top row of lane 0's arrow at `songTime`, or -1.
     int ArrowTop(int32_t songTime) {
-        form->Play.SongTime = songTime;
+        play.SongTime = songTime;
         Back().Fill(0);
-        form->NoteField.DrawReceptorsAndArrows();
+        field->DrawReceptorsAndArrows();
         for (int y = 64; y < 240; ++y)
             if (Back().Pixel(24, y) != 0) return y;
         return -1;
@@ -152,20 +166,20 @@ TEST(StandardPlay, ArrowsStandStillDuringAStop) {
     // 120 bpm, 32 pixels a beat. A stop of 2000 ms on beat 4 (3000 ms); the
     // note on beat 8 sounds at 7000 ms.
     TStandardField f("#BPM 120\n#PLAYER 1\n#STOP01 192\n#00109:01\n#00211:01\n");
-    ASSERT_EQ(f.form->Session.Chart.Events[LaneNotesIndex][0].Time, 7000);
+    ASSERT_EQ(f.FirstNoteTime(), 7000);
     EXPECT_EQ(f.ArrowTop(3000), 32 + 128) << "four beats away";
     EXPECT_EQ(f.ArrowTop(4000), 32 + 128) << "the stop holds it";
     EXPECT_EQ(f.ArrowTop(5000), 32 + 128);
     EXPECT_EQ(f.ArrowTop(5500), 32 + 96) << "one beat later";
     EXPECT_EQ(f.ArrowTop(2000), 32 + 192) << "two beats before the stop";
-    f.form->Play.LateTime = 500;
+    f.play.LateTime = 500;
     EXPECT_EQ(f.ArrowTop(6000), 32 + 96) << "late time moves the arrows by song time";
 }
 
 TEST(StandardPlay, ArrowsMoveWithTheTempo) {
     // Tempo 240 from measure 1 (3000 ms); the note on beat 8 sounds at 4000 ms.
     TStandardField f("#BPM 120\n#PLAYER 1\n#00103:F0\n#00211:01\n");
-    ASSERT_EQ(f.form->Session.Chart.Events[LaneNotesIndex][0].Time, 4000);
+    ASSERT_EQ(f.FirstNoteTime(), 4000);
     EXPECT_EQ(f.ArrowTop(3000), 32 + 128);
     EXPECT_EQ(f.ArrowTop(3500), 32 + 64) << "twice the header tempo: twice the speed";
     EXPECT_EQ(f.ArrowTop(2000), 32 + 192) << "at the header tempo before";
@@ -177,8 +191,8 @@ TEST(StandardPlay, WideKeysoundSlotsPlay) {
     f.Write("s/z.wav", tools::EncodeWav16(std::vector<int16_t>(4410, 1000), 1, 44100));
     f.Write("s/a.bms", Bytes("#BPM 120\n#WAVZZ z.wav\n#00001:ZZ\n"));
     f.Start({f.dir.File("s/a.bms")});
-    ASSERT_TRUE(f.form->Session.KeysoundSlots[1295]);
-    ASSERT_TRUE(f.form->Session.KeysoundSlots[StepTickSlot])
+    ASSERT_TRUE(f.form->ChartSession().KeysoundSlots[1295]);
+    ASSERT_TRUE(f.form->ChartSession().KeysoundSlots[StepTickSlot])
         << "the step tick keeps a slot of its own";
     ASSERT_TRUE(f.PassGate());
     f.RunTo(990);
@@ -187,52 +201,79 @@ TEST(StandardPlay, WideKeysoundSlotsPlay) {
     EXPECT_EQ(f.Playing(), 1);
 }
 
-TEST(StandardPlay, StageFileIsShownWhileTheChartLoads) {
-    for (bool standard : {false, true}) {
-        THeadlessForm f;
-        if (standard) f.reading = Standard();
-        f.Write("s/stage.bmp", SolidBmp(0xFFFFFF));
-        f.Write("s/a.bms", Bytes("#STAGEFILE stage.bmp\n#00111:01\n"));
-        // The first picture presented is the loading screen.
-        int presented = -1;
-        f.presenter.OnPresent = [&](const TDirectDrawSurface& back) {
-            if (presented < 0) presented = back.Pixel(5, 5);
-        };
-        f.Start({f.dir.File("s/a.bms")});
-        EXPECT_EQ(presented, standard ? 0xFFFF : 0) << (standard ? "standard" : "exact");
+namespace {
+
+// A form on a chart with a white "#STAGEFILE", read `standard` or exact:
+// the top-left pixel of the first picture presented, the loading screen.
+int FirstPresentedPixel(bool standard) {
+    THeadlessForm f;
+    if (standard) f.reading = Standard();
+    f.Write("s/stage.bmp", SolidBmp(0xFFFFFF));
+    f.Write("s/a.bms", Bytes("#STAGEFILE stage.bmp\n#00111:01\n"));
+    int presented = -1;
+    f.presenter.OnPresent = [&](const TDirectDrawSurface& back) {
+        if (presented < 0) presented = back.Pixel(5, 5);
+    };
+    f.Start({f.dir.File("s/a.bms")});
+    return presented;
+}
+
+// The middle of the banner where it rests on the select screen.
+constexpr int BannerMiddleX = 121 + 40, BannerMiddleY = 120 + 26;
+
+// A song folder whose picture is blue and whose chart names `banner` as its own.
+struct TBannerFixture : THeadlessForm {
+    TBannerFixture(bool standard, const std::string& banner, const std::vector<uint8_t>& bytes) {
+        if (standard) reading = Standard();
+        Write("songs/s/a.bmp", SolidBmp(0x0000FF));
+        Write("songs/s/" + banner, bytes);
+        Write("songs/s/c.bms", Bytes("#BANNER " + banner + "\n#00111:01\n"));
+        Start({});
+        Frame();
     }
+    uint16_t BannerMiddle() { return uint16_t(Back().Pixel(BannerMiddleX, BannerMiddleY)); }
+};
+
+} // namespace
+
+TEST(StandardPlay, ExactReadingShowsNoStageFileWhileTheChartLoads) {
+    EXPECT_EQ(FirstPresentedPixel(false), 0);
+}
+
+TEST(StandardPlay, StageFileIsShownWhileTheChartLoads) {
+    EXPECT_EQ(FirstPresentedPixel(true), 0xFFFF);
+}
+
+TEST(StandardPlay, ABrokenStageFileIsLeftOut) {
     THeadlessForm broken;
     broken.reading = Standard();
     broken.Write("s/stage.bmp", Bytes("BM not a picture"));
     broken.Write("s/a.bms", Bytes("#STAGEFILE stage.bmp\n#00111:01\n"));
     broken.Start({broken.dir.File("s/a.bms")});
-    EXPECT_EQ(broken.form->Flow.GameMode, ModePlay) << "a broken stage picture is left out";
+    EXPECT_EQ(broken.form->Mode(), ModePlay) << "a broken stage picture is left out";
     EXPECT_TRUE(broken.messages.shown.empty());
 }
 
-TEST(StandardPlay, BannerComesFromTheChart) {
-    for (bool standard : {false, true}) {
-        THeadlessForm f;
-        if (standard) f.reading = Standard();
-        f.Write("songs/s/a.bmp", SolidBmp(0x0000FF));
-        f.Write("songs/s/own.bmp", SolidBmp(0xFF0000));
-        f.Write("songs/s/c.bms", Bytes("#BANNER own.bmp\n#00111:01\n"));
-        f.Start({});
-        ASSERT_TRUE(f.form->Select.BannerSurface);
-        EXPECT_EQ(f.form->Select.BannerSurface->Pixel(40, 26),
-                  RgbValueToPixel(standard ? 0xFF0000 : 0x0000FF));
-        EXPECT_EQ(std::filesystem::exists(f.dir.File("songs/s/disk.bmp")), !standard)
-            << "a chart's own banner is not stored as the folder's";
-    }
-    THeadlessForm broken;
-    broken.reading = Standard();
-    broken.Write("songs/s/a.bmp", SolidBmp(0x0000FF));
-    broken.Write("songs/s/own.png", Bytes("not a picture"));
-    broken.Write("songs/s/c.bms", Bytes("#BANNER own.png\n"));
-    broken.Start({});
-    EXPECT_TRUE(broken.messages.shown.empty()) << "a banner that does not read is left out";
-    EXPECT_EQ(broken.form->Select.BannerSurface->Pixel(40, 26), RgbValueToPixel(0x0000FF));
+TEST(StandardPlay, ExactReadingTakesTheBannerFromTheFolderPicture) {
+    TBannerFixture f(false, "own.bmp", SolidBmp(0xFF0000));
+    EXPECT_EQ(f.BannerMiddle(), RgbValueToPixel(0x0000FF));
+    EXPECT_TRUE(std::filesystem::exists(f.dir.File("songs/s/disk.bmp")));
+}
 
+TEST(StandardPlay, BannerComesFromTheChart) {
+    TBannerFixture f(true, "own.bmp", SolidBmp(0xFF0000));
+    EXPECT_EQ(f.BannerMiddle(), RgbValueToPixel(0xFF0000));
+    EXPECT_FALSE(std::filesystem::exists(f.dir.File("songs/s/disk.bmp")))
+        << "a chart's own banner is not stored as the folder's";
+}
+
+TEST(StandardPlay, ABannerThatDoesNotReadIsLeftOut) {
+    TBannerFixture broken(true, "own.png", Bytes("not a picture"));
+    EXPECT_TRUE(broken.messages.shown.empty()) << "a banner that does not read is left out";
+    EXPECT_EQ(broken.BannerMiddle(), RgbValueToPixel(0x0000FF));
+}
+
+TEST(StandardPlay, BannerAndStageFileNamesInTheChartText) {
     TTempDir dir;
     WriteFileAtomic(dir.File("c.bms"), Bytes("#banner  gone.bmp \r\n"));
     EXPECT_EQ(StandardBannerFile(dir.File("c.bms")), "") << "a banner file that does not exist";
@@ -249,18 +290,23 @@ TEST(StandardPlay, CommandLineChoosesTheReading) {
     EXPECT_TRUE(r.Standard);
     EXPECT_TRUE(r.Options.UseSeed);
     EXPECT_EQ(r.Options.Seed, 42u);
+    EXPECT_FALSE(ChartReadingOf(cl, true).DrawAtRandom) << "a seed is kept in live play too";
+    EXPECT_NE(UsageText().find("--standard"), std::string::npos);
+}
 
+TEST(StandardPlay, WithoutASeedRandomTakesOneExceptInLivePlay) {
     TCommandLine plain = ParseCommandLine({"--standard"});
     EXPECT_FALSE(ChartReadingOf(plain, false).Options.UseSeed) << "#RANDOM takes 1";
     EXPECT_EQ(ChartReadingOf(plain, false).Options.FixedRandom, 1);
     EXPECT_TRUE(ChartReadingOf(plain, true).DrawAtRandom) << "live play draws";
-    EXPECT_FALSE(ChartReadingOf(cl, true).DrawAtRandom) << "a seed is kept in live play too";
-    EXPECT_FALSE(ChartReadingOf(ParseCommandLine({}), false).Standard);
+    EXPECT_FALSE(ChartReadingOf(ParseCommandLine({}), false).Standard)
+        << "exact without --standard";
+}
 
+TEST(StandardPlay, ABadRandomSeedIsACommandLineError) {
     for (const char* bad : {"-1", "x", ""})
         EXPECT_FALSE(ParseCommandLine({"--random-seed", bad}).Error.empty()) << bad;
     EXPECT_FALSE(ParseCommandLine({"--random-seed"}).Error.empty());
-    EXPECT_NE(UsageText().find("--standard"), std::string::npos);
 }
 
 TEST(StandardPlay, LivePlayDrawsEachChartAtRandom) {
@@ -277,37 +323,54 @@ TEST(StandardPlay, LivePlayDrawsEachChartAtRandom) {
         << "without a draw #RANDOM takes 1";
 }
 
-TEST(StandardPlay, SelectScreenReadsTheHeaderTheStandardWay) {
-    for (bool standard : {false, true}) {
-        THeadlessForm f;
-        if (standard) f.reading = Standard();
-        f.Write("songs/s/c.bms", Bytes("#TITLE T\n#BPM 150\n#BPM01 90\n#PLAYLEVEL\n"));
-        f.Start({});
-        EXPECT_EQ(f.form->Session.Header.Title, "T");
-        if (standard) {
-            EXPECT_TRUE(f.messages.shown.empty()) << f.messages.shown[0];
-            EXPECT_EQ(f.form->Session.GameState.Bpm, 150.0) << "#BPM01 is a tempo slot, not #BPM";
-        } else {
-            EXPECT_EQ(f.messages.shown.size(), 1u) << "the exact reading refuses \"#BPM01 90\"";
-        }
+namespace {
+
+// The select screen on one chart with a tempo slot "#BPM01" beside "#BPM".
+struct THeaderFixture : THeadlessForm {
+    explicit THeaderFixture(bool standard) {
+        if (standard) reading = Standard();
+        Write("songs/s/c.bms", Bytes("#TITLE T\n#BPM 150\n#BPM01 90\n#PLAYLEVEL\n"));
+        Start({});
     }
+};
+
+// Whether the bottom right, where the start gate wrote its frame rate, is
+// black a few frames into a song with images on but no base picture.
+bool BlackWithoutABasePicture(bool standard) {
+    THeadlessForm f;
+    if (standard) f.reading = Standard();
+    f.Write("s/a.bms", Bytes(standard ? "#BMPA1 gone.bmp\n#00204:A1\n#00311:01\n"
+                                      : "#BMP01 gone.bmp\n#00204:01\n#00311:01\n"));
+    f.Start({f.dir.File("s/a.bms")}, false);
+    EXPECT_TRUE(f.form->ChartSession().Chart.HasBga);
+    EXPECT_TRUE(f.PassGate());
+    f.Frames(3);
+    bool black = true;
+    for (int y = 210; y < 240; ++y)
+        for (int x = 250; x < 320; ++x)
+            black = black && f.Back().Pixel(x, y) == 0;
+    return black;
+}
+
+} // namespace
+
+TEST(StandardPlay, SelectScreenReadsTheHeaderTheStandardWay) {
+    THeaderFixture f(true);
+    EXPECT_EQ(f.form->ChartSession().Header.Title, "T");
+    EXPECT_TRUE(f.messages.shown.empty()) << f.messages.shown[0];
+    EXPECT_EQ(f.form->ChartSession().GameState.Bpm, 150.0) << "#BPM01 is a tempo slot, not #BPM";
+}
+
+TEST(StandardPlay, SelectScreenInTheExactReadingRefusesATempoSlot) {
+    THeaderFixture f(false);
+    EXPECT_EQ(f.form->ChartSession().Header.Title, "T");
+    EXPECT_EQ(f.messages.shown.size(), 1u) << "the exact reading refuses \"#BPM01 90\"";
 }
 
 TEST(StandardPlay, NoBasePictureLeavesTheScreenBlack) {
-    // The start gate writes its frame rate at (276, 222); once the song runs
-    // with images on but no base picture to draw, nothing of it may stay.
-    for (bool standard : {false, true}) {
-        THeadlessForm f;
-        if (standard) f.reading = Standard();
-        f.Write("s/a.bms", Bytes(standard ? "#BMPA1 gone.bmp\n#00204:A1\n#00311:01\n"
-                                          : "#BMP01 gone.bmp\n#00204:01\n#00311:01\n"));
-        f.Start({f.dir.File("s/a.bms")}, false);
-        ASSERT_TRUE(f.form->Session.Chart.HasBga);
-        ASSERT_TRUE(f.PassGate());
-        f.Frames(3);
-        bool black = true;
-        for (int y = 210; y < 240; ++y)
-            for (int x = 250; x < 320; ++x) black = black && f.Back().Pixel(x, y) == 0;
-        EXPECT_TRUE(black) << (standard ? "standard" : "exact");
-    }
+    EXPECT_TRUE(BlackWithoutABasePicture(true));
+}
+
+TEST(StandardPlay, NoBasePictureLeavesTheScreenBlackInTheExactReading) {
+    EXPECT_TRUE(BlackWithoutABasePicture(false));
 }
