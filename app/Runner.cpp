@@ -168,17 +168,19 @@ bool FinishRender(TWaveFileWriter& wav, const std::string& path, IMessageBox& bo
 }
 
 // The render file, or none with the reason shown.
-std::unique_ptr<TWaveFileWriter> OpenRender(const TForm1& form, const std::string& path,
+std::unique_ptr<TWaveFileWriter> OpenRender(const TForm1& form, const TCommandLine& cl,
                                             IMessageBox& box) {
     // A chart may place its last sound weeks in: refuse at once rather than
-    // after hours of rendering what no WAV file can hold.
-    if (double(form.ChartSession().Chart.LastSoundTime) * MixRate / 1000 >
-        double(TWaveFileWriter::MaxFrames)) {
-        box.Show(path + ": the song is longer than a WAV file can hold (6 h 45 min)");
+    // after hours of rendering what no WAV file can hold. A run cut short by
+    // --frames renders no more than its frames.
+    double lastMs = form.ChartSession().Chart.LastSoundTime;
+    if (cl.Frames >= 0) lastMs = std::min(lastMs, double(cl.Frames) * cl.FrameMs);
+    if (lastMs * MixRate / 1000 > double(TWaveFileWriter::MaxFrames)) {
+        box.Show(cl.RenderWav + ": " + TextTooLongForWave);
         return nullptr;
     }
     try {
-        return std::make_unique<TWaveFileWriter>(path);
+        return std::make_unique<TWaveFileWriter>(cl.RenderWav);
     } catch (const std::exception& e) {
         box.Show(e.what());
         return nullptr;
@@ -238,7 +240,7 @@ int RunHeadless(const TCommandLine& cl) {
     if (form.CloseRequested()) return form.ExitCode(); // the chart did not compile
 
     std::unique_ptr<TWaveFileWriter> wav;
-    if (render && !(wav = OpenRender(form, cl.RenderWav, box))) return 1;
+    if (render && !(wav = OpenRender(form, cl, box))) return 1;
     TStopSignals signals;
     TScreenshots shots(cl);
     TProgress progress(render);

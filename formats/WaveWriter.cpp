@@ -60,7 +60,7 @@ void TWaveFileWriter::Finish() {
         std::fclose(file_);
         file_ = nullptr;
         std::remove(temp_.c_str());
-        throw TError(path_ + ": the song is longer than a WAV file can hold");
+        throw TError(path_ + ": " + TextTooLongForWave);
     }
     uint8_t h[44];
     Header(h, frames_);

@@ -8,6 +8,10 @@
 
 namespace tappo {
 
+// Why a render stops: the 32-bit sizes of a WAV file cannot describe it.
+inline constexpr const char* TextTooLongForWave =
+    "the song is longer than a WAV file can hold (6 h 45 min)";
+
 class TWaveFileWriter {
   public:
     // The most stereo frames a WAV file's 32-bit sizes can describe (about

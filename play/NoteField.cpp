@@ -18,7 +18,8 @@ int MeasurePhaseAt(int32_t songTime, const TChartData& chart) {
     const double length = chart.MeasureLength[size_t(m)];
     if (length == 0 || !std::isfinite(length)) return 0;
     const double phase = std::trunc((songTime - chart.MeasureStart[size_t(m)]) / length * 16);
-    if (!(phase > 0)) return 0;
+    // A measure too short for a double's range has no phase.
+    if (!(phase > 0) || !std::isfinite(phase)) return 0;
     // Past the end of measure 999 the phase runs on; the animation keeps cycling.
     return phase < 16 ? int(phase) : int(std::fmod(phase, 16.0));
 }

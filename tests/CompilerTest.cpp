@@ -1,9 +1,9 @@
 // The chart compiler: timing tables, tempo changes, event records and their
 // order, the song's end, and every malformed line.
-#include "TestUtil.h"
 #include "chart/Compiler.h"
-#include "chart/Inspect.h"
+#include "TestUtil.h"
 #include "base/Errors.h"
+#include "chart/Inspect.h"
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -35,7 +35,8 @@ struct TCompiled {
     }
     std::vector<std::string> Texts(int list) const {
         std::vector<std::string> out;
-        for (const TEventRecord& r : chart->Events[list]) out.push_back(r.Text());
+        for (const TEventRecord& r : chart->Events[list])
+            out.push_back(r.Text());
         return out;
     }
     using Strings = std::vector<std::string>;
@@ -91,7 +92,8 @@ TEST(Compiler, TempoChangesComeFromTheSnapshot) {
     EXPECT_DOUBLE_EQ(c.chart->MeasureLength[8], 4000);
     EXPECT_DOUBLE_EQ(c.chart->MeasureLength[999], 4000);
     // Two changes in one measure: the value text that sorts last wins, in any file order.
-    for (const char* text : {"#BPM 120\n#00203:78\n#00203:B4\n", "#BPM 120\n#00203:b4\n#00203:78\n"}) {
+    for (const char* text :
+         {"#BPM 120\n#00203:78\n#00203:B4\n", "#BPM 120\n#00203:b4\n#00203:78\n"}) {
         ASSERT_EQ(c.Run(text), "");
         EXPECT_NEAR(c.chart->MeasureLength[2], 120.0 / 180 * 2000, 1e-9) << text;
     }
@@ -133,14 +135,16 @@ TEST(Compiler, ChannelsFeedTheirLists) {
     ASSERT_EQ(c.Run("#BPM 120\n#00112:01\n#00509:01\n"), "");
     EXPECT_EQ(c.Texts(SoundEventsIndex).size(), 1u);
     EXPECT_TRUE(c.Texts(StepTickEventsIndex).empty());
-    for (int i = LaneNotesIndex; i < 12; ++i) EXPECT_TRUE(c.chart->Events[i].empty());
+    for (int i = LaneNotesIndex; i < 12; ++i)
+        EXPECT_TRUE(c.chart->Events[i].empty());
     EXPECT_EQ(c.chart->LastSoundTime, 1000 + 6 * 2000 + 2000);
 
     // Every lane channel feeds its own list.
     ASSERT_EQ(c.Run("#00011:01\n#00013:01\n#00015:01\n#00016:01\n#00021:01\n#00023:01\n"
                     "#00025:01\n#00026:01\n"),
               "");
-    for (int i = LaneNotesIndex; i < 12; ++i) EXPECT_EQ(c.chart->Events[i].size(), 1u) << i;
+    for (int i = LaneNotesIndex; i < 12; ++i)
+        EXPECT_EQ(c.chart->Events[i].size(), 1u) << i;
     EXPECT_EQ(c.Texts(SoundEventsIndex).size(), 8u);
     EXPECT_EQ(c.Texts(StepTickEventsIndex).size(), 8u);
 }
@@ -173,8 +177,7 @@ TEST(Compiler, VeryLateTimesKeepTrueOrder) {
     // At 1 beat per minute a measure lasts 240 s: measure 50 starts past 10,000,000 ms.
     TCompiled c;
     ASSERT_EQ(c.Run("#BPM 1\n#05001:01\n#00901:02\n#10001:03\n"), "");
-    EXPECT_EQ(c.Texts(SoundEventsIndex),
-              (Strings{"216100002", "1200100001", "2400100003"}));
+    EXPECT_EQ(c.Texts(SoundEventsIndex), (Strings{"216100002", "1200100001", "2400100003"}));
     EXPECT_EQ(c.chart->LastSoundTime, 24001000 + 240000 + 2000);
 }
 
@@ -229,7 +232,8 @@ TEST(Compiler, SurvivesAnyBytes) {
     EXPECT_EQ(c.header.Title, "bom") << "a byte-order mark does not hide the first line's key";
     c.Run(std::string(100000, '\r'));
     // Every byte of a real chart damaged in turn.
-    const std::string chart = "#BPM 120\n#WAV01 a.wav\n#BMP01 b.bmp\n#00103:96\n#00102:0.5\n#00211:01000200\n#00104:01\n";
+    const std::string chart =
+        "#BPM 120\n#WAV01 a.wav\n#BMP01 b.bmp\n#00103:96\n#00102:0.5\n#00211:01000200\n#00104:01\n";
     for (size_t i = 0; i < chart.size(); ++i)
         for (char flip : {'\x01', '\x20', '\x7F'}) {
             std::string damaged = chart;
@@ -280,8 +284,23 @@ TEST(Compiler, InspectorListing) {
     ASSERT_EQ(c.Run("#TITLE \x83\x65\x83\x58\x83\x67\n#BPM 120\n#00211:01\n"), "");
     const std::string listing = FormatInspection(c.state, c.header, *c.chart);
     EXPECT_EQ(listing.rfind("Title テスト\nArtist \n", 0), 0u) << listing;
-    EXPECT_NE(listing.find("MeasureStart 2 5000.000\nMeasureLength 2 2000.000\n"), std::string::npos);
-    EXPECT_EQ(listing.find("MeasureStart 3"), std::string::npos) << "only up to the last measure used";
+    EXPECT_NE(listing.find("MeasureStart 2 5000.000\nMeasureLength 2 2000.000\n"),
+              std::string::npos);
+    EXPECT_EQ(listing.find("MeasureStart 3"), std::string::npos)
+        << "only up to the last measure used";
     EXPECT_NE(listing.find("LaneNotes[1][0] 0005000\n"), std::string::npos);
     EXPECT_NE(listing.find("\nScrollSpeed 0.064\n"), std::string::npos);
+}
+
+TEST(Compiler, InspectorListsHugeTimesWhole) {
+    // A tempo near zero makes measures hundreds of digits long; the listing
+    // writes them whole rather than cutting them off mid-number.
+    TCompiled c;
+    ASSERT_EQ(c.Run("#BPM 1e-300\n#00111:01\n"), "");
+    const std::string listing = FormatInspection(c.state, c.header, *c.chart);
+    const size_t at = listing.find("MeasureLength 0 ");
+    ASSERT_NE(at, std::string::npos);
+    const std::string line = listing.substr(at, listing.find('\n', at) - at);
+    EXPECT_GT(line.size(), 300u);
+    EXPECT_EQ(line.substr(line.size() - 4), ".000") << line;
 }

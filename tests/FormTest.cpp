@@ -184,8 +184,8 @@ TEST(Form, EscClosesWhereThereIsNothingToGoBackTo) {
 
 TEST(Form, EscFromAChartWithAListGoesBackToIt) {
     TFormFixture g;
-    std::filesystem::create_directories(g.dir.File("cmd"));
-    WriteFileAtomic(g.dir.File("cmd/a.bms"), {'#', 'B', 'P', 'M', ' ', '9', '0'});
+    std::filesystem::create_directories(g.dir.File("song"));
+    WriteFileAtomic(g.dir.File("song/a.bms"), {'#', 'B', 'P', 'M', ' ', '9', '0'});
     g.Create({});
     g.keys.Tap('Z'); // Button1 on the select screen
     g.Frame();

@@ -111,4 +111,35 @@ struct THeadlessForm {
     TDirectDrawSurface& Back() { return form->DXDraw1.Surface(); }
 };
 
+// A note field on the display and sprites of a form that plays `chart` in
+// `chartReading`. The field's clock, toggles and game mode are the test's own:
+// it draws what they say.
+struct THeadlessNoteField : THeadlessForm {
+    TGameFlow flow{ModePlay, true};
+    TPlayState play;
+    TPlayToggles toggles;
+    std::unique_ptr<TNoteField> field;
+
+    THeadlessNoteField(const std::string& chart, const TChartReading& chartReading) {
+        reading = chartReading;
+        Write("a.bms", Bytes(chart));
+        Start({dir.File("a.bms")});
+        field = std::make_unique<TNoteField>(form->Screen, form->ArrowSprites, flow, play, toggles,
+                                             form->ChartSession());
+    }
+    const TChartSession& Session() const { return form->ChartSession(); }
+    // Draws the receptors and arrows at `songTime` on a black screen.
+    void DrawAt(int32_t songTime) {
+        play.SongTime = songTime;
+        Back().Fill(0);
+        field->DrawReceptorsAndArrows();
+    }
+    // The first row below the receptors where column x is not black, or -1.
+    int FirstArrowRow(int x) {
+        for (int y = 64; y < 240; ++y)
+            if (Back().Pixel(x, y) != 0) return y;
+        return -1;
+    }
+};
+
 } // namespace tappo::test

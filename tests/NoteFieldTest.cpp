@@ -10,35 +10,12 @@ using namespace tappo::test;
 
 namespace {
 
-// A note field on the display and sprites of a form that plays a chart whose
-// lane 0 of player 1 has a note at 3000 ms (tempo 130). The field's clock,
-// toggles and screen are the test's own: it draws what they say.
-struct TFieldFixture : THeadlessForm {
-    TGameFlow flow{ModePlay, true};
-    TPlayState play;
-    TPlayToggles toggles;
-    std::unique_ptr<TNoteField> field;
-
+// A note field over a chart whose lane 0 of player 1 has a note at 3000 ms
+// (tempo 130), read the exact way.
+struct TFieldFixture : THeadlessNoteField {
     explicit TFieldFixture(
-        const std::string& chart = "#PLAYER 1\n#GENRE Test\n#PLAYLEVEL 3\n#00111:01\n") {
-        Write("a.bms", Bytes(chart));
-        Start({dir.File("a.bms")});
-        field = std::make_unique<TNoteField>(form->Screen, form->ArrowSprites, flow, play, toggles,
-                                             form->ChartSession());
-    }
-    const TChartSession& Session() const { return form->ChartSession(); }
-    // Draws the receptors and arrows at `songTime` on a black screen.
-    void DrawAt(int32_t songTime) {
-        play.SongTime = songTime;
-        Back().Fill(0);
-        field->DrawReceptorsAndArrows();
-    }
-    // Rows of column x (lane 0's middle) that are not black, below the receptors.
-    int FirstArrowRow(int x) {
-        for (int y = 64; y < 240; ++y)
-            if (Back().Pixel(x, y) != 0) return y;
-        return -1;
-    }
+        const std::string& chart = "#PLAYER 1\n#GENRE Test\n#PLAYLEVEL 3\n#00111:01\n")
+        : THeadlessNoteField(chart, {}) {}
     // Whether the screen shows `item` of the sprites where the receptors of player 1 go.
     bool ReceptorsMatch(int item) {
         TDirectDrawSurface expected(&field->Display);
@@ -100,6 +77,16 @@ TEST(NoteField, MeasurePhaseOfASongTime) {
     EXPECT_GE(MeasurePhaseAt(INT32_MAX, chart), 0);
     EXPECT_LT(MeasurePhaseAt(INT32_MAX, chart), 16)
         << "past the last measure the phase stays a sprite row";
+}
+
+TEST(NoteField, MeasurePhaseOfAMeasureTooShortForADouble) {
+    // Sixteenths of a 1e-310 ms measure overflow to infinity: no sprite row
+    // can come of that, so the phase is 0.
+    TFieldFixture f;
+    TChartData chart = f.Session().Chart;
+    chart.MeasureLength.fill(1e-310);
+    EXPECT_EQ(MeasurePhaseAt(1500, chart), 0);
+    EXPECT_EQ(MeasurePhaseAt(INT32_MAX, chart), 0);
 }
 
 TEST(NoteField, ReceptorsShowTheBeatOnItsFirstSixteenth) {

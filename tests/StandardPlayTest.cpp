@@ -9,10 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <set>
 
 using namespace tappo;
@@ -129,34 +128,28 @@ TEST(StandardPlay, MeasurePhaseFollowsTheBeat) {
     EXPECT_LT(s.MeasurePhase(1e9), 16) << "past the last measure it stays a sprite row";
 }
 
+TEST(StandardPlay, MeasurePhaseOfBeatsPastADouble) {
+    // A tempo of 1e308 reaches infinite beats within a millisecond.
+    TBeatScroll s;
+    s.Timeline.Start(1e308);
+    s.MeasureBeat = {0, 4};
+    EXPECT_EQ(s.MeasurePhase(1500), 0);
+    s.MeasureBeat = {0, 1e-300};
+    EXPECT_EQ(s.MeasurePhase(1000.5), 0);
+}
+
 namespace {
 
-// A note field on a form that plays `chart` the standard way; the field's
-// clock is the test's own.
-struct TStandardField : THeadlessForm {
-    TGameFlow flow{ModePlay, true};
-    TPlayState play;
-    TPlayToggles toggles;
-    std::unique_ptr<TNoteField> field;
-
-    explicit TStandardField(const std::string& chart) {
-        reading = Standard();
-        Write("a.bms", Bytes(chart));
-        Start({dir.File("a.bms")});
-        field = std::make_unique<TNoteField>(form->Screen, form->ArrowSprites, flow, play, toggles,
-                                             form->ChartSession());
-    }
+// A note field over `chart` read the standard way.
+struct TStandardField : THeadlessNoteField {
+    explicit TStandardField(const std::string& chart) : THeadlessNoteField(chart, Standard()) {}
     int32_t FirstNoteTime() const {
         return int32_t(form->ChartSession().Chart.Events[LaneNotesIndex][0].Time);
     }
     // Top row of lane 0's arrow at `songTime`, or -1.
     int ArrowTop(int32_t songTime) {
-        play.SongTime = songTime;
-        Back().Fill(0);
-        field->DrawReceptorsAndArrows();
-        for (int y = 64; y < 240; ++y)
-            if (Back().Pixel(24, y) != 0) return y;
-        return -1;
+        DrawAt(songTime);
+        return FirstArrowRow(24);
     }
 };
 

@@ -147,6 +147,9 @@ printf '#BPM 120\n#STOP01 99999999999999\n#00109:01\n#00111:01\n#00311:01\n' > "
 timeout 20 "$bin" --standard --render-wav "$work/weeks.wav" "$work/weeks.bms" 2> "$work/weeks.err"
 [ $? -eq 1 ] && grep -q "longer than a WAV file" "$work/weeks.err" && ! ls "$work" | grep -q "weeks.wav"
 check "a render of a song longer than a WAV file holds is refused at once" $?
+timeout 20 "$bin" --standard --frames 200 --render-wav "$work/weeks.wav" "$work/weeks.bms" 2> /dev/null &&
+  [ -s "$work/weeks.wav" ]
+check "its first 200 frames render" $?
 
 # An interrupted render leaves no file behind, not even its temporary one.
 for sig in INT TERM; do

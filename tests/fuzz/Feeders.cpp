@@ -21,6 +21,7 @@
 #include "select/SelectScreen.h"
 #include "tools/Assets.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -131,12 +132,15 @@ void FeedPlay(const uint8_t* data, size_t size) {
     form.UseReading(reading);
     form.FormCreate({world.chart});
     form.FormShow();
-    // From a hundredth of a second a frame to about 25 seconds: long charts
-    // are crossed in the hundred or so frames each input gets.
+    // The song waits for a measured 40 frames a second, so frames are short
+    // until it starts; then they last from a hundredth of a second to about
+    // 25 seconds, and long charts are crossed in the hundred or so frames
+    // each input gets.
     const uint32_t step = 10 + uint32_t(data[1]) * 100;
+    const uint32_t gateStep = std::min<uint32_t>(step, 1000 / StartGateFrameRate);
     std::vector<int16_t> mix(2 * 512);
-    for (int frame = 0; frame < 120 && !form.CloseRequested(); ++frame) {
-        clock.Advance(step);
+    for (int frame = 0; frame < 160 && !form.CloseRequested(); ++frame) {
+        clock.Advance(form.SongStarted() ? step : gateStep);
         form.Guarded([&] { form.DXTimer1.DoTick(); });
         form.DDSD1.Mix(mix.data(), 512);
     }

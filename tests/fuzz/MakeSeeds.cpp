@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 using namespace tappo;
 using namespace tappo::test;
@@ -223,6 +225,25 @@ void ChartSeeds() {
     Seed("chart", "blank-lines-and-nul", text(std::string(withNul, sizeof withNul - 1)));
 }
 
+// Every chart seed (generated or copied) as a play seed in both readings:
+// exact with 110 ms frames, standard with frames of about 2.5 seconds.
+void PlaySeeds() {
+    std::vector<std::filesystem::path> charts;
+    for (const auto& e : std::filesystem::directory_iterator(corpus + "/chart"))
+        if (e.is_regular_file()) charts.push_back(e.path());
+    for (const auto& chart : charts) {
+        const std::vector<uint8_t> bytes = ReadWholeFile(chart.string());
+        const std::string name = chart.filename().string();
+        for (const auto& [reading, prefix] :
+             {std::pair{"exact-", std::vector<uint8_t>{0x00, 0x01}},
+              std::pair{"standard-", std::vector<uint8_t>{0x01, 0x19}}}) {
+            std::vector<uint8_t> seed = prefix;
+            seed.insert(seed.end(), bytes.begin(), bytes.end());
+            Seed("play", reading + name, seed);
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -237,5 +258,6 @@ int main(int argc, char** argv) {
     WaveSeeds();
     MidiSeeds();
     ChartSeeds();
+    PlaySeeds(); // after the chart seeds it is made from
     return 0;
 }
