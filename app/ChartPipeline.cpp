@@ -37,7 +37,8 @@ bool TForm1::StartChart(const std::string& path) {
 bool TForm1::LoadProgress(int done, int total) {
     // A few pictures a second: drawing each of hundreds of files would cost more
     // than loading them.
-    if (total > 0 && clock_.GetTickCount() - lastLoadingDraw_ >= 100) DrawLoadingProgress(done, total);
+    if (total > 0 && clock_.GetTickCount() - lastLoadingDraw_ >= 100)
+        DrawLoadingProgress(done, total);
     return !keepLoading_ || keepLoading_();
 }
 
@@ -91,7 +92,8 @@ void TForm1::LeavePlayAfterError(const std::string& text) {
 bool TForm1::LoadChartMedia(TFileResolver& files) {
     try {
         const auto progress = [this](int done, int) { return LoadProgress(done, loadTotal_); };
-        if (!LoadKeysounds(Session.KeysoundSlots, Session.Chart, DDSD1, ProgramFolder, files, progress))
+        if (!LoadKeysounds(Session.KeysoundSlots, Session.Chart, DDSD1, ProgramFolder, files,
+                           progress))
             return false;
     } catch (const std::exception& e) {
         ReportError(std::string(TextWaveLoadFailed) + "\n" + e.what());
@@ -119,10 +121,10 @@ bool TForm1::LoadBgaImages(TFileResolver& files) {
     bool finished = true;
     const int soundsDone = loadTotal_ - ImageFileCount(Session.Chart);
     Guarded([&] {
-        finished = tappo::LoadBgaImages(Session.BgaSurfaces, Session.Chart, DXDraw1,
-                                        Session.GameState.BgaLayerImage, files,
-                                        [this](int done, int total) { return LoadProgress(done, total); },
-                                        soundsDone, loadTotal_);
+        finished = tappo::LoadBgaImages(
+            Session.BgaSurfaces, Session.Chart, DXDraw1, Session.GameState.BgaLayerImage, files,
+            [this](int done, int total) { return LoadProgress(done, total); }, soundsDone,
+            loadTotal_);
     });
     return finished;
 }

@@ -1,7 +1,7 @@
 #include "app/CommandLine.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 
@@ -107,7 +107,8 @@ const TNumberOption NumberOptions[] = {
          cl.HasRandomSeed = true;
          cl.RandomSeed = uint64_t(n);
      }},
-    {"--scale", 1, 16, "--scale needs a whole number from 1 to 16", [](TCommandLine& cl, long n) { cl.Scale = int(n); }},
+    {"--scale", 1, 16, "--scale needs a whole number from 1 to 16",
+     [](TCommandLine& cl, long n) { cl.Scale = int(n); }},
 };
 
 // Options without a value; false for any other word.
@@ -124,7 +125,8 @@ bool ParseFlag(const std::string& a, TCommandLine& cl) {
 bool ParseScreenshot(const std::string& v, TCommandLine& cl) {
     const size_t colon = v.find(':');
     long frame = 0;
-    if (colon == std::string::npos || colon + 1 >= v.size() || !ParseWhole(v.substr(0, colon), 1, LONG_MAX, frame))
+    if (colon == std::string::npos || colon + 1 >= v.size() ||
+        !ParseWhole(v.substr(0, colon), 1, LONG_MAX, frame))
         return false;
     cl.Screenshots.emplace_back(frame, v.substr(colon + 1));
     return true;
@@ -151,7 +153,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
                                          [&](const TNumberOption& o) { return a == o.Name; });
         if (number != std::end(NumberOptions)) {
             long n = 0;
-            if (!hasValue || !ParseWhole(v, number->Min, number->Max, n)) return fail(number->Error);
+            if (!hasValue || !ParseWhole(v, number->Min, number->Max, n))
+                return fail(number->Error);
             number->Set(cl, n);
             ++i;
         } else if (a == "--songs" || a == "--render-wav" || a == "--inspect") {
@@ -163,7 +166,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
             (a == "--songs" ? cl.Songs : a == "--render-wav" ? cl.RenderWav : cl.Inspect) = v;
             ++i;
         } else if (a == "--screenshot") {
-            if (!hasValue || !ParseScreenshot(v, cl)) return fail("--screenshot needs FRAME:FILE.png, with FRAME 1 or more");
+            if (!hasValue || !ParseScreenshot(v, cl))
+                return fail("--screenshot needs FRAME:FILE.png, with FRAME 1 or more");
             ++i;
         } else if (a.size() > 1 && a[0] == '-') {
             return fail("unknown option " + a);
@@ -171,7 +175,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
             cl.Arguments.push_back(a);
         }
     }
-    if (!cl.RenderWav.empty() && cl.Arguments.empty()) return fail("--render-wav needs a chart to render");
+    if (!cl.RenderWav.empty() && cl.Arguments.empty())
+        return fail("--render-wav needs a chart to render");
     return cl;
 }
 

@@ -15,20 +15,20 @@ struct TCommandLine {
     bool Version = false;
     bool Windowed = false;
     bool Headless = false;
-    long Frames = -1;    // headless: end after this many frames; -1 runs on
-    int FrameMs = 10;    // headless: virtual milliseconds per frame
-    int Scale = 0;       // window scale; 0 = the largest that fits the desktop
+    long Frames = -1; // headless: end after this many frames; -1 runs on
+    int FrameMs = 10; // headless: virtual milliseconds per frame
+    int Scale = 0;    // window scale; 0 = the largest that fits the desktop
     std::vector<std::pair<long, std::string>> Screenshots; // frame, PNG path
-    std::string Songs;    // folder searched for charts instead of the program folder
+    std::string Songs; // folder searched for charts instead of the program folder
     int AudioBufferFrames = 512;
     std::string RenderWav; // render the chart offline into this WAV file
-    std::string Inspect;  // chart to compile and list instead of playing
+    std::string Inspect;   // chart to compile and list instead of playing
     bool Standard = false; // read charts the standard way instead of the exact one
     bool HasRandomSeed = false;
     uint64_t RandomSeed = 0;            // with HasRandomSeed: the seed every #RANDOM draws from
     std::vector<std::string> Arguments; // everything that is not an option
-    std::string Error;   // non-empty: the command line is wrong
-    std::string ProgramFolder; // not an option: empty means the executable's folder
+    std::string Error;                  // non-empty: the command line is wrong
+    std::string ProgramFolder;          // not an option: empty means the executable's folder
 };
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& args);

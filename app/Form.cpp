@@ -1,10 +1,10 @@
 #include "app/Form.h"
 
 #include "app/CommandLine.h"
-#include "chart/Convert.h"
-#include "chart/HeaderScan.h"
 #include "base/AsciiCase.h"
 #include "base/Errors.h"
+#include "chart/Convert.h"
+#include "chart/HeaderScan.h"
 #include "files/StateFolder.h"
 
 #include <algorithm>
@@ -14,7 +14,8 @@ namespace tappo {
 
 TForm1::TForm1(const TFormServices& services)
     : DXDraw1(services.Presenter, services.Fonts), DXTimer1(services.Clock), DXImageList1(&DXDraw1),
-      DDSD1(services.SoundOutput, ProblemLogPath(services.ProgramFolder), services.AudioBufferFrames),
+      DDSD1(services.SoundOutput, ProblemLogPath(services.ProgramFolder),
+            services.AudioBufferFrames),
       ProgramFolder(services.ProgramFolder),
       SongsFolder(services.SongsFolder.empty() ? services.ProgramFolder : services.SongsFolder),
       DecimalSeparator(LocaleDecimalSeparator()), Screen(DXDraw1, DXImageList1, DXTimer1, Warp),
@@ -131,11 +132,18 @@ void TForm1::DXTimer1Timer(int) {
     ++framesRun_;
     switch (Flow.GameMode) {
     case ModeNoCharts:
-    case ModeNotChart: DrawErrorScreen(); break;
-    case ModeSelect: SelectFrame(); break;
+    case ModeNotChart:
+        DrawErrorScreen();
+        break;
+    case ModeSelect:
+        SelectFrame();
+        break;
     case ModePlay:
-    case ModePaused: PlayFrame(); break;
-    default: break;
+    case ModePaused:
+        PlayFrame();
+        break;
+    default:
+        break;
     }
     if (HasOption(DXDraw1.Options(), doFullScreen))
         DXDraw1.Presenter().MovePointer(ScreenWidth / 2, ScreenHeight / 2);
@@ -144,10 +152,18 @@ void TForm1::DXTimer1Timer(int) {
 
 void TForm1::FormKeyDown(int key) {
     switch (key) {
-    case vk::PageUp: ++Play.LateTime; break;
-    case vk::PageDown: --Play.LateTime; break;
-    case vk::F1: Toggles.ShowFps = !Toggles.ShowFps; break;
-    case vk::F2: Toggles.ShowBga = !Toggles.ShowBga; break;
+    case vk::PageUp:
+        ++Play.LateTime;
+        break;
+    case vk::PageDown:
+        --Play.LateTime;
+        break;
+    case vk::F1:
+        Toggles.ShowFps = !Toggles.ShowFps;
+        break;
+    case vk::F2:
+        Toggles.ShowBga = !Toggles.ShowBga;
+        break;
     case vk::F3:
         // Re-making the display needs a steady frame rate first.
         if (DXTimer1.FrameRate() >= StartGateFrameRate) ToggleFullScreen();
@@ -173,9 +189,14 @@ void TForm1::FormKeyDown(int key) {
             Flow.GameMode = ModePlay;
         }
         break;
-    case vk::F6: Toggles.StepTickOn = !Toggles.StepTickOn; break;
-    case vk::F7: Toggles.WarpInPlay = !Toggles.WarpInPlay; break;
-    default: break;
+    case vk::F6:
+        Toggles.StepTickOn = !Toggles.StepTickOn;
+        break;
+    case vk::F7:
+        Toggles.WarpInPlay = !Toggles.WarpInPlay;
+        break;
+    default:
+        break;
     }
 }
 
@@ -267,9 +288,13 @@ void TForm1::UpdateCursor() {
     DXDraw1.Presenter().SetCursorVisible(!HasOption(DXDraw1.Options(), doFullScreen));
 }
 
-void TForm1::SelectFrame() { Select.SelectFrame(); }
+void TForm1::SelectFrame() {
+    Select.SelectFrame();
+}
 
-void TForm1::PlayFrame() { tappo::PlayFrame(Scene); }
+void TForm1::PlayFrame() {
+    tappo::PlayFrame(Scene);
+}
 
 void TForm1::ScanChartHeader(const std::string& path) {
     if (Reading.Standard) {
@@ -294,6 +319,8 @@ void TForm1::SearchFile1Find(const std::string& name, const TSearchFileData& dat
     if (!data.IsDirectory) Songs.ChartList.push_back(name);
 }
 
-void TForm1::LoadBanner(const std::string& path) { Select.LoadBanner(path); }
+void TForm1::LoadBanner(const std::string& path) {
+    Select.LoadBanner(path);
+}
 
 } // namespace tappo

@@ -3,6 +3,7 @@
 // the sprite list and the shared state every screen reads and writes.
 #pragma once
 
+#include "base/Errors.h"
 #include "chart/ChartSession.h"
 #include "chart/Compiler.h"
 #include "chart/FileLookup.h"
@@ -10,13 +11,12 @@
 #include "chart/Media.h"
 #include "chart/StandardConvert.h"
 #include "effects/Warp.h"
+#include "files/SearchFile.h"
 #include "platform/Display.h"
-#include "base/Errors.h"
 #include "platform/ImageList.h"
 #include "platform/Input.h"
 #include "platform/Music.h"
 #include "platform/Platform.h"
-#include "files/SearchFile.h"
 #include "platform/Sound.h"
 #include "platform/Timer.h"
 #include "play/ArrowSprites.h"

@@ -1,12 +1,12 @@
 #include "chart/Compiler.h"
 
+#include "base/AsciiCase.h"
+#include "base/Errors.h"
 #include "chart/Convert.h"
 #include "chart/FileLookup.h"
 #include "chart/HeaderScan.h"
 #include "chart/Lines.h"
 #include "chart/ShiftJis.h"
-#include "base/AsciiCase.h"
-#include "base/Errors.h"
 #include "files/Files.h"
 #include "formats/Picture.h"
 
@@ -66,7 +66,8 @@ std::vector<std::string> DefinitionAndTempoPass(const std::vector<std::string_vi
     for (std::string_view line : lines) {
         if (line.empty() || line[0] != '#') continue;
         const int s = SlotOf(line);
-        if (StartsWithKey(line, 4, "#WAV")) chart.WavFileNames[size_t(s)] = t.SongFolder + std::string(Columns(line, 8));
+        if (StartsWithKey(line, 4, "#WAV"))
+            chart.WavFileNames[size_t(s)] = t.SongFolder + std::string(Columns(line, 8));
         if (StartsWithKey(line, 4, "#BMP")) {
             chart.BmpFileNames[size_t(s)] = t.SongFolder + std::string(Columns(line, 8));
             if (!chart.HasBga) {
@@ -153,8 +154,9 @@ void EventPass(const std::vector<std::string_view>& lines, TChartData& chart) {
                 ev.LaneNotes(player, lane).push_back(TEventRecord{record.Time, {0, 0}});
                 ev.StepTickEvents().push_back(TEventRecord{StepTime(k, n, m, chart), {0, 0}});
             }
-            chart.LastSoundTime = ClampToInt32(TruncTime(
-                (long double)chart.MeasureStart[size_t(m)] + chart.MeasureLength[size_t(m)] + 2000));
+            chart.LastSoundTime =
+                ClampToInt32(TruncTime((long double)chart.MeasureStart[size_t(m)] +
+                                       chart.MeasureLength[size_t(m)] + 2000));
             chart.LastObjectMeasure = std::max(chart.LastObjectMeasure, m);
         }
     }
@@ -183,10 +185,17 @@ std::string FormatStepTime(int k, int n, int m, const TChartData& chart) {
 
 bool LanePositions(int32_t playerMode, int32_t& lane1X, int32_t& lane2X) {
     switch (playerMode) {
-    case 1: lane1X = 8, lane2X = 8; return true;
-    case 2: lane1X = 8, lane2X = 184; return true;
-    case 3: lane1X = 32, lane2X = 160; return true;
-    default: return false;
+    case 1:
+        lane1X = 8, lane2X = 8;
+        return true;
+    case 2:
+        lane1X = 8, lane2X = 184;
+        return true;
+    case 3:
+        lane1X = 32, lane2X = 160;
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -202,7 +211,8 @@ void BuildMeasureTables(const std::vector<std::string_view>& lines, TCompiledCha
     ApplyTempoChanges(BpmChangeList, t);
     chart.MeasureStart[0] = 1000.0;
     for (int k = 0; k + 1 < MeasureCount; ++k)
-        chart.MeasureStart[size_t(k + 1)] = chart.MeasureStart[size_t(k)] + chart.MeasureLength[size_t(k)];
+        chart.MeasureStart[size_t(k + 1)] =
+            chart.MeasureStart[size_t(k)] + chart.MeasureLength[size_t(k)];
 }
 
 // Builds `t` from the chart's lines; an error leaves it as far as it got.

@@ -3,10 +3,10 @@
 // positions. This is the one place that defines how the player reads BMS.
 #pragma once
 
+#include "base/Errors.h"
 #include "chart/EventLists.h"
 #include "chart/GameState.h"
 #include "chart/StandardTiming.h"
-#include "base/Errors.h"
 
 #include <array>
 #include <cstdint>

@@ -1,12 +1,12 @@
 #include "chart/Convert.h"
 
-#include "chart/ShiftJis.h"
 #include "base/Errors.h"
+#include "chart/ShiftJis.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <langinfo.h>
 #include <locale.h>
 #include <string>
@@ -15,7 +15,8 @@ namespace tappo {
 
 bool TryStrToInt(std::string_view s, int32_t& value) {
     size_t i = 0;
-    while (i < s.size() && s[i] == ' ') ++i;
+    while (i < s.size() && s[i] == ' ')
+        ++i;
     if (i == s.size()) return false;
     size_t hexAt = std::string_view::npos;
     if (s[i] == '$' || s[i] == 'x' || s[i] == 'X')
@@ -56,9 +57,11 @@ int32_t StrToInt(std::string_view text) {
 
 bool TryStrToFloat(std::string_view s, char sep, double& value) {
     size_t i = 0;
-    while (i < s.size() && s[i] == ' ') ++i;
+    while (i < s.size() && s[i] == ' ')
+        ++i;
     size_t end = s.size();
-    while (end > i && s[end - 1] == ' ') --end;
+    while (end > i && s[end - 1] == ' ')
+        --end;
     std::string plain; // the number in the C locale's spelling for from_chars
     size_t j = i;
     if (j < end && (s[j] == '+' || s[j] == '-')) {
@@ -66,11 +69,13 @@ bool TryStrToFloat(std::string_view s, char sep, double& value) {
         ++j;
     }
     int digits = 0;
-    while (j < end && s[j] >= '0' && s[j] <= '9') plain += s[j++], ++digits;
+    while (j < end && s[j] >= '0' && s[j] <= '9')
+        plain += s[j++], ++digits;
     if (j < end && s[j] == sep) {
         plain += '.';
         ++j;
-        while (j < end && s[j] >= '0' && s[j] <= '9') plain += s[j++], ++digits;
+        while (j < end && s[j] >= '0' && s[j] <= '9')
+            plain += s[j++], ++digits;
     }
     if (digits == 0) return false;
     if (j < end && (s[j] == 'e' || s[j] == 'E')) {
@@ -78,7 +83,8 @@ bool TryStrToFloat(std::string_view s, char sep, double& value) {
         ++j;
         if (j < end && (s[j] == '+' || s[j] == '-')) plain += s[j++];
         int expDigits = 0;
-        while (j < end && s[j] >= '0' && s[j] <= '9') plain += s[j++], ++expDigits;
+        while (j < end && s[j] >= '0' && s[j] <= '9')
+            plain += s[j++], ++expDigits;
         if (expDigits == 0) return false;
     }
     if (j != end) return false;

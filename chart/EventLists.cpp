@@ -1,7 +1,7 @@
 #include "chart/EventLists.h"
 
-#include "chart/Convert.h"
 #include "base/AsciiCase.h"
+#include "chart/Convert.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -10,8 +10,9 @@ namespace tappo {
 
 int TEventRecord::Slot() const {
     if (WideSlot != 0) return WideSlot;
-    return HasId() && IsHexDigit(Id[0]) && IsHexDigit(Id[1]) ? HexValue(Id[0]) * 16 + HexValue(Id[1])
-                                                             : 0;
+    return HasId() && IsHexDigit(Id[0]) && IsHexDigit(Id[1])
+               ? HexValue(Id[0]) * 16 + HexValue(Id[1])
+               : 0;
 }
 
 std::string FormatTime(int64_t time) {
@@ -27,36 +28,44 @@ std::string TEventRecord::Text() const {
 }
 
 void TEventLists::CreateEventLists() {
-    for (TEventList& list : Lists) list = TEventList();
+    for (TEventList& list : Lists)
+        list = TEventList();
 }
 
 void TEventLists::FreeEventLists() {
-    for (TEventList& list : Lists) TEventList().swap(list);
+    for (TEventList& list : Lists)
+        TEventList().swap(list);
 }
 
 void TEventLists::ClearEventLists() {
-    for (TEventList& list : Lists) list.clear();
+    for (TEventList& list : Lists)
+        list.clear();
 }
 
 void TEventLists::SortEventLists() {
     // By time, then by id with letter case ignored (0-9 before A-F). Stable,
     // so records that compare equal keep their file order.
     for (TEventList& list : Lists) {
-        std::stable_sort(list.begin(), list.end(), [&](const TEventRecord& a, const TEventRecord& b) {
-            if (a.Time != b.Time) return a.Time < b.Time;
-            if (AsciiUpper(a.Id[0]) != AsciiUpper(b.Id[0]))
-                return AsciiUpper(a.Id[0]) < AsciiUpper(b.Id[0]);
-            return AsciiUpper(a.Id[1]) < AsciiUpper(b.Id[1]);
-        });
+        std::stable_sort(list.begin(), list.end(),
+                         [&](const TEventRecord& a, const TEventRecord& b) {
+                             if (a.Time != b.Time) return a.Time < b.Time;
+                             if (AsciiUpper(a.Id[0]) != AsciiUpper(b.Id[0]))
+                                 return AsciiUpper(a.Id[0]) < AsciiUpper(b.Id[0]);
+                             return AsciiUpper(a.Id[1]) < AsciiUpper(b.Id[1]);
+                         });
     }
 }
 
 std::string EventListName(int index) {
     switch (index) {
-    case SoundEventsIndex: return "SoundEvents";
-    case StepTickEventsIndex: return "StepTickEvents";
-    case BgaBaseEventsIndex: return "BgaBaseEvents";
-    case BgaLayerEventsIndex: return "BgaLayerEvents";
+    case SoundEventsIndex:
+        return "SoundEvents";
+    case StepTickEventsIndex:
+        return "StepTickEvents";
+    case BgaBaseEventsIndex:
+        return "BgaBaseEvents";
+    case BgaLayerEventsIndex:
+        return "BgaLayerEvents";
     default: {
         const int i = index - LaneNotesIndex;
         return "LaneNotes[" + std::to_string(1 + i / 4) + "][" + std::to_string(i % 4) + "]";

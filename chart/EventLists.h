@@ -46,7 +46,9 @@ struct TEventLists {
     TEventList& BgaBaseEvents() { return Lists[BgaBaseEventsIndex]; }
     TEventList& BgaLayerEvents() { return Lists[BgaLayerEventsIndex]; }
     // player 1 or 2, lane 0 to 3
-    TEventList& LaneNotes(int player, int lane) { return Lists[size_t(LaneNotesIndex + (player - 1) * 4 + lane)]; }
+    TEventList& LaneNotes(int player, int lane) {
+        return Lists[size_t(LaneNotesIndex + (player - 1) * 4 + lane)];
+    }
     const TEventList& LaneNotes(int player, int lane) const {
         return Lists[size_t(LaneNotesIndex + (player - 1) * 4 + lane)];
     }
@@ -55,7 +57,7 @@ struct TEventLists {
     void CreateEventLists(); // twelve empty lists
     void ClearEventLists();
     void SortEventLists();
-    void FreeEventLists();   // gives the lists' memory back
+    void FreeEventLists(); // gives the lists' memory back
 };
 
 // Name of list i as the inspector prints it ("SoundEvents", "LaneNotes[1][0]" ...).

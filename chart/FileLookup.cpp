@@ -1,7 +1,7 @@
 #include "chart/FileLookup.h"
 
-#include "chart/ShiftJis.h"
 #include "base/AsciiCase.h"
+#include "chart/ShiftJis.h"
 
 #include <algorithm>
 #include <dirent.h>
@@ -63,7 +63,8 @@ std::string TFileResolver::Find(const std::string& path) {
     size_t start = normal[0] == '/' ? 1 : 0;
     while (start <= normal.size()) {
         const size_t slash = normal.find('/', start);
-        const std::string part = normal.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+        const std::string part =
+            normal.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
         if (!part.empty() && part != ".") {
             const std::string match = part == ".." ? part : Match(resolved, part);
             if (match.empty()) return "";
@@ -81,7 +82,8 @@ std::string TFileResolver::FindWithFallback(const std::string& path,
     std::string found = Find(path);
     if (!found.empty()) return found;
     const size_t slash = path.find_last_of("/\\"), dot = path.find_last_of('.');
-    const size_t stemEnd = dot != std::string::npos && (slash == std::string::npos || dot > slash) ? dot : path.size();
+    const size_t stemEnd =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash) ? dot : path.size();
     for (const char* extension : extensions) {
         found = Find(path.substr(0, stemEnd) + extension);
         if (!found.empty()) return found;

@@ -23,7 +23,8 @@ class TFileResolver {
     std::string Find(const std::string& path);
     // `path`, or failing that the same name with each of `extensions` in turn
     // in place of its own (song packs re-encode "kick.wav" as "kick.ogg").
-    std::string FindWithFallback(const std::string& path, std::initializer_list<const char*> extensions);
+    std::string FindWithFallback(const std::string& path,
+                                 std::initializer_list<const char*> extensions);
     // Folders listed so far (for tests and benchmarks).
     int Listings() const { return listings_; }
 
@@ -40,7 +41,8 @@ class TFileResolver {
 };
 
 // Keysound files: as named, then .ogg, .flac, .mp3 and .wav under the same stem.
-inline constexpr std::initializer_list<const char*> SoundFallbacks = {".ogg", ".flac", ".mp3", ".wav"};
+inline constexpr std::initializer_list<const char*> SoundFallbacks = {".ogg", ".flac", ".mp3",
+                                                                      ".wav"};
 // Pictures: as named, then .png, .jpg and .bmp under the same stem.
 inline constexpr std::initializer_list<const char*> PictureFallbacks = {".png", ".jpg", ".bmp"};
 

@@ -19,7 +19,8 @@ std::vector<std::string_view> SplitChartLines(std::string_view text) {
     const size_t n = text.size();
     while (start < n) {
         size_t end = start;
-        while (end < n && p[end] != '\r' && p[end] != '\n') ++end;
+        while (end < n && p[end] != '\r' && p[end] != '\n')
+            ++end;
         std::string_view line = text.substr(start, end - start);
         lines.push_back(line.substr(0, MaxLineLength));
         if (end < n && p[end] == '\r' && end + 1 < n && p[end + 1] == '\n') ++end;

@@ -16,7 +16,8 @@ std::vector<std::string_view> SplitChartLines(std::string_view text);
 
 // Byte columns, 1-based as chart authors count them: `length` bytes from
 // `column`, or fewer where the line ends first.
-inline std::string_view Columns(std::string_view line, size_t column, size_t length = std::string_view::npos) {
+inline std::string_view Columns(std::string_view line, size_t column,
+                                size_t length = std::string_view::npos) {
     if (column > line.size()) return {};
     return line.substr(column - 1, length);
 }

@@ -46,10 +46,10 @@ void LoadMidi(TMediaPlayer& music, const std::string& songFolder, const std::str
 
 // Scales every "#BMP" image onto a screen-sized surface with colour key 0 and
 // sets `layerImage` to the highest slot (below the chart's SlotLimit) without
-// an image file (unchanged when every slot has one). A file missing under its own name is looked for as PNG,
-// JPEG and BMP under the same stem. A file that cannot be read is skipped and
-// the first such error is thrown after all the others are loaded. Returns false
-// when `progress` stopped the load (`progress` gets `doneBefore` + the images done).
+// an image file (unchanged when every slot has one). A file missing under its own name is looked
+// for as PNG, JPEG and BMP under the same stem. A file that cannot be read is skipped and the first
+// such error is thrown after all the others are loaded. Returns false when `progress` stopped the
+// load (`progress` gets `doneBefore` + the images done).
 bool LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& display,
                    int32_t& layerImage, TFileResolver& files, const TLoadProgress& progress = {},
                    int doneBefore = 0, int total = 0);

@@ -12,7 +12,8 @@ std::string ChartTextToUtf8(std::string_view bytes) {
 
 std::string Cp932ToUtf8(std::string_view bytes) {
     bool ascii = true;
-    for (unsigned char c : bytes) ascii &= c < 0x80;
+    for (unsigned char c : bytes)
+        ascii &= c < 0x80;
     if (ascii) return std::string(bytes);
 
     iconv_t cd = iconv_open("UTF-8", "CP932");

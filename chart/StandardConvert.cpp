@@ -1,8 +1,8 @@
-#include "files/Files.h"
 #include "chart/StandardConvert.h"
+#include "files/Files.h"
 
-#include "chart/FileLookup.h"
 #include "base/AsciiCase.h"
+#include "chart/FileLookup.h"
 #include "formats/Picture.h"
 
 #include <filesystem>

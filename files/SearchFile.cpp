@@ -78,7 +78,8 @@ bool MatchesWildcard(const std::string& name, const std::string& pattern) {
             return false;
         }
     }
-    while (p < pattern.size() && pattern[p] == '*') ++p;
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
     return p == pattern.size();
 }
 
@@ -100,7 +101,8 @@ template <class Visit> bool WalkFolders(const std::string& base, bool recursive,
             for (const TEntry& e : entries) {
                 if (!e.isDirectory) continue;
                 std::string sub = folder + e.name + "/";
-                if (stat(sub.c_str(), &st) != 0 || !seen.insert({st.st_dev, st.st_ino}).second) continue;
+                if (stat(sub.c_str(), &st) != 0 || !seen.insert({st.st_dev, st.st_ino}).second)
+                    continue;
                 queue.push_back(std::move(sub));
             }
         }
@@ -127,16 +129,17 @@ bool TSearchFile::Search() {
     bool result = true;
     try {
         const std::string pattern = SearchName.empty() ? "*" : SearchName;
-        result = WalkFolders(AbsoluteWithSlash(Directory), Recursive,
-                             [&](const std::string& folder, const std::vector<TEntry>& entries) {
-                                 for (const TEntry& e : entries) {
-                                     if (!MatchesWildcard(e.name, pattern)) continue;
-                                     bool keepGoing = true;
-                                     OnFind(folder + e.name, TSearchFileData{e.name, e.isDirectory}, keepGoing);
-                                     if (!keepGoing) return false;
-                                 }
-                                 return true;
-                             });
+        result = WalkFolders(
+            AbsoluteWithSlash(Directory), Recursive,
+            [&](const std::string& folder, const std::vector<TEntry>& entries) {
+                for (const TEntry& e : entries) {
+                    if (!MatchesWildcard(e.name, pattern)) continue;
+                    bool keepGoing = true;
+                    OnFind(folder + e.name, TSearchFileData{e.name, e.isDirectory}, keepGoing);
+                    if (!keepGoing) return false;
+                }
+                return true;
+            });
     } catch (...) {
         running_ = false;
         throw;

@@ -11,10 +11,27 @@ namespace tappo {
 namespace {
 
 enum TValueTag : uint8_t {
-    vaNull = 0, vaList = 1, vaInt8 = 2, vaInt16 = 3, vaInt32 = 4, vaExtended = 5,
-    vaString = 6, vaIdent = 7, vaFalse = 8, vaTrue = 9, vaBinary = 10, vaSet = 11,
-    vaLString = 12, vaNil = 13, vaCollection = 14, vaSingle = 15, vaCurrency = 16,
-    vaDate = 17, vaWString = 18, vaInt64 = 19, vaUTF8String = 20
+    vaNull = 0,
+    vaList = 1,
+    vaInt8 = 2,
+    vaInt16 = 3,
+    vaInt32 = 4,
+    vaExtended = 5,
+    vaString = 6,
+    vaIdent = 7,
+    vaFalse = 8,
+    vaTrue = 9,
+    vaBinary = 10,
+    vaSet = 11,
+    vaLString = 12,
+    vaNil = 13,
+    vaCollection = 14,
+    vaSingle = 15,
+    vaCurrency = 16,
+    vaDate = 17,
+    vaWString = 18,
+    vaInt64 = 19,
+    vaUTF8String = 20
 };
 
 class TStreamReader {
@@ -56,13 +73,19 @@ class TStreamReader {
     // Integer value after its tag.
     int32_t IntegerValue(uint8_t tag) {
         switch (tag) {
-        case vaInt8: return int8_t(U8());
-        case vaInt16: return I16();
-        case vaInt32: return int32_t(U32());
-        default: throw TError(text::PropertyValue);
+        case vaInt8:
+            return int8_t(U8());
+        case vaInt16:
+            return I16();
+        case vaInt32:
+            return int32_t(U32());
+        default:
+            throw TError(text::PropertyValue);
         }
     }
-    bool IsIntegerTag(uint8_t tag) const { return tag == vaInt8 || tag == vaInt16 || tag == vaInt32; }
+    bool IsIntegerTag(uint8_t tag) const {
+        return tag == vaInt8 || tag == vaInt16 || tag == vaInt32;
+    }
 
     // Skips one value of any kind, tag included. Lists and collections nest;
     // deeper than MaxNesting is refused, so no stream can exhaust the stack.
@@ -70,21 +93,49 @@ class TStreamReader {
         if (depth > MaxNesting) throw TError(text::StreamRead);
         uint8_t tag = U8();
         switch (tag) {
-        case vaNull: case vaFalse: case vaTrue: case vaNil: break;
+        case vaNull:
+        case vaFalse:
+        case vaTrue:
+        case vaNil:
+            break;
         case vaList:
-            while (PeekU8() != vaNull) SkipValue(depth + 1);
+            while (PeekU8() != vaNull)
+                SkipValue(depth + 1);
             U8();
             break;
-        case vaInt8: Read(1); break;
-        case vaInt16: Read(2); break;
-        case vaInt32: case vaSingle: Read(4); break;
-        case vaExtended: Read(10); break;
-        case vaCurrency: case vaDate: case vaInt64: Read(8); break;
-        case vaString: case vaIdent: Read(U8()); break;
-        case vaBinary: case vaLString: case vaUTF8String: Read(U32()); break;
-        case vaWString: Read(size_t(U32()) * 2); break;
+        case vaInt8:
+            Read(1);
+            break;
+        case vaInt16:
+            Read(2);
+            break;
+        case vaInt32:
+        case vaSingle:
+            Read(4);
+            break;
+        case vaExtended:
+            Read(10);
+            break;
+        case vaCurrency:
+        case vaDate:
+        case vaInt64:
+            Read(8);
+            break;
+        case vaString:
+        case vaIdent:
+            Read(U8());
+            break;
+        case vaBinary:
+        case vaLString:
+        case vaUTF8String:
+            Read(U32());
+            break;
+        case vaWString:
+            Read(size_t(U32()) * 2);
+            break;
         case vaSet:
-            while (!ShortString().empty()) {}
+            while (!ShortString().empty()) {
+            }
             break;
         case vaCollection:
             while (PeekU8() != vaNull) {
@@ -98,7 +149,8 @@ class TStreamReader {
             }
             U8();
             break;
-        default: throw TError(text::PropertyValue);
+        default:
+            throw TError(text::PropertyValue);
         }
     }
 
@@ -108,7 +160,9 @@ class TStreamReader {
     size_t pos_ = 0;
 };
 
-int32_t ReadInteger(TStreamReader& r) { return r.IntegerValue(r.U8()); }
+int32_t ReadInteger(TStreamReader& r) {
+    return r.IntegerValue(r.U8());
+}
 
 bool ReadBool(TStreamReader& r) {
     uint8_t tag = r.U8();
@@ -237,7 +291,8 @@ TArchiveContents ReadArchive(const uint8_t* data, size_t size) {
             if (n != 1024) throw TError(text::PropertyValue);
             for (size_t i = 0; i < 256; ++i)
                 contents.ColorTable[i] = uint32_t(p[4 * i]) | uint32_t(p[4 * i + 1]) << 8 |
-                                      uint32_t(p[4 * i + 2]) << 16 | uint32_t(p[4 * i + 3]) << 24;
+                                         uint32_t(p[4 * i + 2]) << 16 |
+                                         uint32_t(p[4 * i + 3]) << 24;
         } else if (name == "List") {
             ReadCollection(r, contents.Items);
         } else {
@@ -245,7 +300,8 @@ TArchiveContents ReadArchive(const uint8_t* data, size_t size) {
         }
     }
     r.U8(); // end of the property list
-    while (r.PeekU8() != 0) r.SkipValue(); // children: the writer writes none
+    while (r.PeekU8() != 0)
+        r.SkipValue(); // children: the writer writes none
     r.U8();
     return contents;
 }

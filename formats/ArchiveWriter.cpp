@@ -36,7 +36,9 @@ void TArchiveStreamWriter::String(const std::string& s) {
     }
 }
 
-void TArchiveStreamWriter::Ident(const std::string& s) { U8(7), ShortString(s); }
+void TArchiveStreamWriter::Ident(const std::string& s) {
+    U8(7), ShortString(s);
+}
 
 void TArchiveStreamWriter::Binary(const std::vector<uint8_t>& data) {
     U8(10), U32(uint32_t(data.size())), Raw(data.data(), data.size());

@@ -5,17 +5,21 @@
 
 namespace tappo {
 
-void TDIB::LoadFromFile(const std::string& path) { Assign(LoadBmpFile(path)); }
+void TDIB::LoadFromFile(const std::string& path) {
+    Assign(LoadBmpFile(path));
+}
 
 void TDIB::Assign(const TBitmapData& b) {
     Free();
     bitCount_ = b.BitCount;
     if (b.Width <= 0 || b.Height <= 0) bitCount_ = 0;
     Palette.fill(0);
-    for (size_t i = 0; i < b.Palette.size() && i < 256; ++i) Palette[i] = b.Palette[i];
+    for (size_t i = 0; i < b.Palette.size() && i < 256; ++i)
+        Palette[i] = b.Palette[i];
     Resize(b.Width, b.Height);
     for (int y = 0; y < height_; ++y)
-        for (int x = 0; x < width_; ++x) SetRaw(x, y, b.Raw(x, y));
+        for (int x = 0; x < width_; ++x)
+            SetRaw(x, y, b.Raw(x, y));
 }
 
 void TDIB::Resize(int width, int height) {
@@ -43,19 +47,23 @@ void TDIB::SetWidth(int width) {
     if (width != width_) Resize(width, height_ > 0 ? height_ : 1);
 }
 
-void TDIB::Free() { Resize(0, 0); }
+void TDIB::Free() {
+    Resize(0, 0);
+}
 
 void TDIB::MakeDisplayCopy() {
     mirror_.clear();
     if (bitCount_ != 8 || width_ <= 0 || height_ <= 0) return;
     mirrorPalette_ = Palette;
     uint16_t lut[256];
-    for (int i = 0; i < 256; ++i) lut[i] = RgbValueToPixel(Palette[size_t(i)]);
+    for (int i = 0; i < 256; ++i)
+        lut[i] = RgbValueToPixel(Palette[size_t(i)]);
     mirror_.resize(size_t(width_) * size_t(height_));
     for (int y = 0; y < height_; ++y) {
         const uint8_t* row = &bits_[stride_ * size_t(y)];
         uint16_t* out = MirrorLine(y);
-        for (int x = 0; x < width_; ++x) out[x] = lut[row[x]];
+        for (int x = 0; x < width_; ++x)
+            out[x] = lut[row[x]];
     }
 }
 
@@ -72,16 +80,22 @@ void TDIB::SetRaw(int x, int y, uint32_t v) {
         row[x >> 1] = uint8_t((row[x >> 1] & ~(15 << shift)) | ((v & 15) << shift));
         break;
     }
-    case 8: row[x] = uint8_t(v); break;
+    case 8:
+        row[x] = uint8_t(v);
+        break;
     case 16: {
         // 5-5-5, as a 16-bit bitmap stores it
         uint32_t p = ((v >> 19) & 31) << 10 | ((v >> 11) & 31) << 5 | ((v >> 3) & 31);
         row[2 * x] = uint8_t(p), row[2 * x + 1] = uint8_t(p >> 8);
         break;
     }
-    case 24: row[3 * x] = uint8_t(v), row[3 * x + 1] = uint8_t(v >> 8), row[3 * x + 2] = uint8_t(v >> 16); break;
+    case 24:
+        row[3 * x] = uint8_t(v), row[3 * x + 1] = uint8_t(v >> 8),
+                row[3 * x + 2] = uint8_t(v >> 16);
+        break;
     default:
-        row[4 * x] = uint8_t(v), row[4 * x + 1] = uint8_t(v >> 8), row[4 * x + 2] = uint8_t(v >> 16);
+        row[4 * x] = uint8_t(v), row[4 * x + 1] = uint8_t(v >> 8),
+                row[4 * x + 2] = uint8_t(v >> 16);
         row[4 * x + 3] = 0;
     }
 }
@@ -90,12 +104,18 @@ uint32_t TDIB::PalettePixel(int x, int y) const {
     if (x < 0 || y < 0 || x >= width_ || y >= height_) return 0;
     const uint8_t* row = &bits_[stride_ * y];
     switch (bitCount_) {
-    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
-    case 4: return (row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15;
-    case 8: return row[x];
-    case 16: return uint32_t(row[2 * x] | row[2 * x + 1] << 8);
-    case 24: return uint32_t(row[3 * x] | row[3 * x + 1] << 8 | row[3 * x + 2] << 16);
-    default: return uint32_t(row[4 * x] | row[4 * x + 1] << 8 | row[4 * x + 2] << 16);
+    case 1:
+        return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    case 4:
+        return (row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15;
+    case 8:
+        return row[x];
+    case 16:
+        return uint32_t(row[2 * x] | row[2 * x + 1] << 8);
+    case 24:
+        return uint32_t(row[3 * x] | row[3 * x + 1] << 8 | row[3 * x + 2] << 16);
+    default:
+        return uint32_t(row[4 * x] | row[4 * x + 1] << 8 | row[4 * x + 2] << 16);
     }
 }
 
@@ -114,6 +134,8 @@ uint8_t* TDIB::ScanLine(int y) {
     return &bits_[stride_ * y];
 }
 
-const uint8_t* TDIB::ScanLine(int y) const { return const_cast<TDIB*>(this)->ScanLine(y); }
+const uint8_t* TDIB::ScanLine(int y) const {
+    return const_cast<TDIB*>(this)->ScanLine(y);
+}
 
 } // namespace tappo

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <memory>
 
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 namespace tappo {
 namespace {

@@ -29,7 +29,8 @@ TPicture DecodePng(const uint8_t* data, size_t size) {
     if (!png_image_begin_read_from_memory(&image, data, size))
         throw TError(std::string("PNG エラー: ") + image.message);
     // The size is checked before any pixel memory is taken.
-    if (!PictureSizeAllowed(image.width, image.height)) throw TError("PNG エラー: 画像が大きすぎます");
+    if (!PictureSizeAllowed(image.width, image.height))
+        throw TError("PNG エラー: 画像が大きすぎます");
     image.format = PNG_FORMAT_RGBA;
     std::vector<uint8_t> rgba;
     TPicture picture;

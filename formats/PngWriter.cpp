@@ -34,7 +34,8 @@ std::vector<uint8_t> EncodePng(const TPicture& picture) {
             p[0] = uint8_t(c >> 16), p[1] = uint8_t(c >> 8), p[2] = uint8_t(c);
         }
     std::vector<png_bytep> pointers(h);
-    for (int y = 0; y < h; ++y) pointers[y] = &rows[size_t(y) * w * 3];
+    for (int y = 0; y < h; ++y)
+        pointers[y] = &rows[size_t(y) * w * 3];
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
         throw TError("PNG encoding failed");

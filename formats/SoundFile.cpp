@@ -16,7 +16,9 @@ struct TMemoryFile {
     sf_count_t position = 0;
 };
 
-sf_count_t Length(void* user) { return sf_count_t(static_cast<TMemoryFile*>(user)->bytes->size()); }
+sf_count_t Length(void* user) {
+    return sf_count_t(static_cast<TMemoryFile*>(user)->bytes->size());
+}
 
 sf_count_t Seek(sf_count_t offset, int whence, void* user) {
     auto* f = static_cast<TMemoryFile*>(user);
@@ -36,8 +38,12 @@ sf_count_t Read(void* out, sf_count_t count, void* user) {
     return n;
 }
 
-sf_count_t Write(const void*, sf_count_t, void*) { return 0; }
-sf_count_t Tell(void* user) { return static_cast<TMemoryFile*>(user)->position; }
+sf_count_t Write(const void*, sf_count_t, void*) {
+    return 0;
+}
+sf_count_t Tell(void* user) {
+    return static_cast<TMemoryFile*>(user)->position;
+}
 
 // Same accepted rates as the WAV reader: below or above them a keysound is
 // either broken or would resample into an absurd amount of memory.
@@ -86,7 +92,8 @@ std::shared_ptr<const TPcm> DecodeSoundFile(const std::vector<uint8_t>& bytes, T
         SNDFILE* f;
         ~TCloser() { sf_close(f); }
     } closer{file};
-    if (info.channels <= 0 || info.channels > 256 || info.samplerate < MinRate || info.samplerate > MaxRate) {
+    if (info.channels <= 0 || info.channels > 256 || info.samplerate < MinRate ||
+        info.samplerate > MaxRate) {
         problem = "のfmtチャンクが不正です";
         return nullptr;
     }
@@ -102,7 +109,8 @@ std::shared_ptr<const TPcm> DecodeSoundFile(const std::vector<uint8_t>& bytes, T
         // The header's length is only a hint (a few bytes can claim hours): a
         // modest start, and the buffer grows with what really decodes.
         constexpr uint64_t HintedFrames = uint64_t(1) << 20;
-        if (info.frames > 0) stereo.reserve(size_t(std::min<uint64_t>(uint64_t(info.frames), HintedFrames)) * 2);
+        if (info.frames > 0)
+            stereo.reserve(size_t(std::min<uint64_t>(uint64_t(info.frames), HintedFrames)) * 2);
         if (!ReadStereo(file, info.channels, info.samplerate, stereo)) {
             problem = "のdataチャンクが長すぎます";
             return nullptr;

@@ -1,9 +1,9 @@
 // The WAV reader: finds the RIFF form "WAVE" at the top level, its "fmt "
 // chunk from the start of the form and the "data" chunk after it, and converts
 // the audio once to the mix format.
+#include "formats/Wave.h"
 #include "files/Files.h"
 #include "formats/Picture.h"
-#include "formats/Wave.h"
 #include "formats/SoundFile.h"
 
 #include <algorithm>
@@ -15,8 +15,12 @@
 namespace tappo {
 namespace {
 
-uint32_t U32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+uint32_t U32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+uint16_t U16(const uint8_t* p) {
+    return uint16_t(p[0] | p[1] << 8);
+}
 
 struct TChunk {
     size_t body = 0; // offset of the chunk's contents
@@ -41,9 +45,12 @@ constexpr uint16_t WavePcm = 1, WaveFloat = 3, WaveExtensible = 0xFFFE;
 int16_t SampleAt(const uint8_t* frame, int c, int bytes, bool isFloat) {
     const uint8_t* p = frame + c * bytes;
     switch (bytes) {
-    case 1: return int16_t((int(p[0]) - 128) << 8);
-    case 2: return int16_t(U16(p));
-    case 3: return int16_t(U16(p + 1));
+    case 1:
+        return int16_t((int(p[0]) - 128) << 8);
+    case 2:
+        return int16_t(U16(p));
+    case 3:
+        return int16_t(U16(p + 1));
     default:
         if (isFloat) {
             float f;
@@ -60,8 +67,8 @@ int16_t SampleAt(const uint8_t* frame, int c, int bytes, bool isFloat) {
 // conversion writes to both sides), with the common 16-bit form read without
 // the per-sample switch.
 template <int Count>
-void ReadChannels(const uint8_t* src, size_t frames, size_t frameBytes, int sampleBytes, int right, bool isFloat,
-                  int16_t* out) {
+void ReadChannels(const uint8_t* src, size_t frames, size_t frameBytes, int sampleBytes, int right,
+                  bool isFloat, int16_t* out) {
     if (sampleBytes == 2) {
         const size_t r = size_t(right) * 2;
         for (size_t i = 0; i < frames; ++i, src += frameBytes) {
@@ -85,15 +92,18 @@ inline int16_t RoundSample(float v) {
 
 // Catmull-Rom between y1 and y2 at t: smooth, and exact at the source samples.
 inline float CatmullRom(float y0, float y1, float y2, float y3, float t) {
-    return y1 + 0.5f * t * (y2 - y0 + t * (2 * y0 - 5 * y1 + 4 * y2 - y3 + t * (3 * (y1 - y2) + y3 - y0)));
+    return y1 + 0.5f * t *
+                    (y2 - y0 + t * (2 * y0 - 5 * y1 + 4 * y2 - y3 + t * (3 * (y1 - y2) + y3 - y0)));
 }
 
 // Output frame at source position `pos` (32.32 fixed point) from a stream of
 // `Count` channels, with the four nearest source frames held at the ends.
-template <int Count> inline void ResampleEdgeFrame(const int16_t* in, size_t last, uint64_t pos, int16_t* out) {
+template <int Count>
+inline void ResampleEdgeFrame(const int16_t* in, size_t last, uint64_t pos, int16_t* out) {
     const size_t i = size_t(pos >> 32);
     const float t = float(uint32_t(pos)) * (1.0f / 4294967296.0f);
-    const size_t i0 = i > 0 ? i - 1 : 0, i2 = i + 1 <= last ? i + 1 : last, i3 = i + 2 <= last ? i + 2 : last;
+    const size_t i0 = i > 0 ? i - 1 : 0, i2 = i + 1 <= last ? i + 1 : last,
+                 i3 = i + 2 <= last ? i + 2 : last;
     for (size_t c = 0; c < 2; ++c) {
         const size_t k = Count == 1 ? 0 : c;
         out[c] = RoundSample(CatmullRom(in[i0 * Count + k], in[i * Count + k], in[i2 * Count + k],
@@ -117,8 +127,8 @@ template <int Count> void DoubleRate(const int16_t* in, size_t frames, int16_t* 
         for (size_t c = 0; c < 2; ++c) {
             const size_t k = Count == 1 ? 0 : c;
             out[4 * i + c] = in[Count * i + k];
-            out[4 * i + 2 + c] =
-                HalfwaySample(in[Count * i0 + k], in[Count * i + k], in[Count * i2 + k], in[Count * i3 + k]);
+            out[4 * i + 2 + c] = HalfwaySample(in[Count * i0 + k], in[Count * i + k],
+                                               in[Count * i2 + k], in[Count * i3 + k]);
         }
     };
     edge(0);
@@ -135,7 +145,8 @@ template <int Count> void DoubleRate(const int16_t* in, size_t frames, int16_t* 
             o[3] = HalfwaySample(y[1], y[3], y[5], y[7]);
         }
     }
-    for (size_t i = std::max<size_t>(interiorEnd, 1); i < frames; ++i) edge(i);
+    for (size_t i = std::max<size_t>(interiorEnd, 1); i < frames; ++i)
+        edge(i);
 }
 
 size_t ResampledFrameCount(size_t frames, uint32_t fromRate) {
@@ -145,7 +156,8 @@ size_t ResampledFrameCount(size_t frames, uint32_t fromRate) {
 
 // Converts `frames` frames of `Count` channels at `fromRate` (not the mix
 // rate) to stereo at the mix rate, ResampledFrameCount frames into `out`.
-template <int Count> void ResampleInto(const int16_t* in, size_t frames, uint32_t fromRate, int16_t* out) {
+template <int Count>
+void ResampleInto(const int16_t* in, size_t frames, uint32_t fromRate, int16_t* out) {
     if (frames == 0) return;
     if (uint64_t(fromRate) * 2 == uint64_t(MixRate)) return DoubleRate<Count>(in, frames, out);
     const size_t outFrames = ResampledFrameCount(frames, fromRate);
@@ -154,11 +166,14 @@ template <int Count> void ResampleInto(const int16_t* in, size_t frames, uint32_
     const size_t last = frames - 1;
     // Frames whose four neighbours all lie inside the source need no holding:
     // from the first past source frame 0 to the last before frame last - 1.
-    const size_t begin = std::min<size_t>(outFrames, size_t(((uint64_t(1) << 32) + step - 1) / step));
-    const size_t end = last >= 2 ? std::clamp<size_t>(size_t(((uint64_t(last - 1) << 32) + step - 1) / step), begin,
-                                                      outFrames)
-                                 : begin;
-    for (size_t o = 0; o < begin; ++o) ResampleEdgeFrame<Count>(in, last, o * step, out + 2 * o);
+    const size_t begin =
+        std::min<size_t>(outFrames, size_t(((uint64_t(1) << 32) + step - 1) / step));
+    const size_t end =
+        last >= 2 ? std::clamp<size_t>(size_t(((uint64_t(last - 1) << 32) + step - 1) / step),
+                                       begin, outFrames)
+                  : begin;
+    for (size_t o = 0; o < begin; ++o)
+        ResampleEdgeFrame<Count>(in, last, o * step, out + 2 * o);
     for (size_t o = begin; o < end; ++o) {
         const uint64_t pos = o * step;
         const float t = float(uint32_t(pos)) * (1.0f / 4294967296.0f);
@@ -170,7 +185,8 @@ template <int Count> void ResampleInto(const int16_t* in, size_t frames, uint32_
             out[2 * o + 1] = RoundSample(CatmullRom(y[1], y[3], y[5], y[7], t));
         }
     }
-    for (size_t o = end; o < outFrames; ++o) ResampleEdgeFrame<Count>(in, last, o * step, out + 2 * o);
+    for (size_t o = end; o < outFrames; ++o)
+        ResampleEdgeFrame<Count>(in, last, o * step, out + 2 * o);
 }
 
 } // namespace
@@ -250,14 +266,16 @@ std::shared_ptr<const TPcm> DecodeWaveBytes(std::vector<uint8_t>& bytesOwned, TW
         problem = "のfmtチャンクが不正です";
         return nullptr;
     }
-    const TChunk audio = FindChunk(data, size_t(fmt.body + fmt.size + (fmt.size & 1)), formEnd, "data");
+    const TChunk audio =
+        FindChunk(data, size_t(fmt.body + fmt.size + (fmt.size & 1)), formEnd, "data");
     if (!audio.found) {
         problem = "には、dataチャンクが有りません";
         return nullptr;
     }
     // A file cut short keeps the whole frames it has.
     const size_t sampleBytes = bits / 8, frameBytes = sampleBytes * format.Channels;
-    const size_t available = size_t(std::min<uint64_t>(audio.size, size - std::min(size, audio.body)));
+    const size_t available =
+        size_t(std::min<uint64_t>(audio.size, size - std::min(size, audio.body)));
     const size_t frames = available / frameBytes;
     if (sampleBytes == 2 && format.Channels == 2 && format.SamplesPerSec == uint32_t(MixRate) &&
         audio.body % 2 == 0) {

@@ -25,7 +25,8 @@ TDXDraw::TDXDraw(IPresenter& presenter, TTextRenderer* fonts)
 TDXDraw::~TDXDraw() {
     // Surfaces the game still holds outlive the device: cut them loose.
     surface_.reset();
-    for (TDirectDrawSurface* s : surfaces_) s->DetachDisplay();
+    for (TDirectDrawSurface* s : surfaces_)
+        s->DetachDisplay();
 }
 
 void TDXDraw::SetOptions(TDXDrawOptions options) {
@@ -35,7 +36,8 @@ void TDXDraw::SetOptions(TDXDrawOptions options) {
         return;
     }
     // While running only the presentation details may change.
-    const TDXDrawOptions live = OptionBit(doWaitVBlank) | OptionBit(doStretch) | OptionBit(doCenter);
+    const TDXDrawOptions live =
+        OptionBit(doWaitVBlank) | OptionBit(doStretch) | OptionBit(doCenter);
     nowOptions_ = (nowOptions_ & ~live) | (options & live);
 }
 
@@ -62,11 +64,13 @@ void TDXDraw::Initialize() {
     }
     initialized_ = true;
     busy_ = false;
-    for (TDXImageList* list : imageLists_) list->DisplayInitialized();
+    for (TDXImageList* list : imageLists_)
+        list->DisplayInitialized();
     calledOnInitialize_ = true;
     if (OnInitialize) OnInitialize();
     surface_->Fill(0);
-    for (TDXImageList* list : imageLists_) list->BuildAllPatterns();
+    for (TDXImageList* list : imageLists_)
+        list->BuildAllPatterns();
 }
 
 void TDXDraw::Finalize() {
@@ -81,15 +85,19 @@ void TDXDraw::Finalize() {
         }
     }
     calledOnInitialize_ = false;
-    for (TDXImageList* list : imageLists_) list->DisplayFinalized();
+    for (TDXImageList* list : imageLists_)
+        list->DisplayFinalized();
     initialized_ = false;
     nowOptions_ = EffectiveOptions(options_);
-    for (TDirectDrawSurface* s : surfaces_) s->Release();
+    for (TDirectDrawSurface* s : surfaces_)
+        s->Release();
     presenter_.Close();
     busy_ = false;
 }
 
-bool TDXDraw::CanDraw() const { return Visible && initialized_ && !busy_ && surface_->HasPixels(); }
+bool TDXDraw::CanDraw() const {
+    return Visible && initialized_ && !busy_ && surface_->HasPixels();
+}
 
 void TDXDraw::Flip() {
     if (!initialized_ || busy_) return;

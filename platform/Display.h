@@ -16,19 +16,34 @@ class TTextRenderer;
 class TDXImageList;
 
 enum TDXDrawOption : uint32_t {
-    doFullScreen, doNoWindowChange, doAllowReboot, doWaitVBlank, doAllowPalette256,
-    doSystemMemory, doStretch, doCenter, doFlip, do3D, doRetainedMode, doHardware,
-    doSelectDriver, doZBuffer
+    doFullScreen,
+    doNoWindowChange,
+    doAllowReboot,
+    doWaitVBlank,
+    doAllowPalette256,
+    doSystemMemory,
+    doStretch,
+    doCenter,
+    doFlip,
+    do3D,
+    doRetainedMode,
+    doHardware,
+    doSelectDriver,
+    doZBuffer
 };
 
 using TDXDrawOptions = uint32_t; // bit n = option n
-constexpr TDXDrawOptions OptionBit(TDXDrawOption o) { return TDXDrawOptions(1) << o; }
-constexpr bool HasOption(TDXDrawOptions set, TDXDrawOption o) { return (set & OptionBit(o)) != 0; }
+constexpr TDXDrawOptions OptionBit(TDXDrawOption o) {
+    return TDXDrawOptions(1) << o;
+}
+constexpr bool HasOption(TDXDrawOptions set, TDXDrawOption o) {
+    return (set & OptionBit(o)) != 0;
+}
 
 // What a new display component starts with.
-constexpr TDXDrawOptions DefaultDrawOptions =
-    OptionBit(doAllowReboot) | OptionBit(doWaitVBlank) | OptionBit(doCenter) |
-    OptionBit(doRetainedMode) | OptionBit(doHardware) | OptionBit(doSelectDriver);
+constexpr TDXDrawOptions DefaultDrawOptions = OptionBit(doAllowReboot) | OptionBit(doWaitVBlank) |
+                                              OptionBit(doCenter) | OptionBit(doRetainedMode) |
+                                              OptionBit(doHardware) | OptionBit(doSelectDriver);
 // What the main form gives its display.
 constexpr TDXDrawOptions FormDrawOptions =
     OptionBit(doFullScreen) | OptionBit(doNoWindowChange) | OptionBit(doAllowReboot) |

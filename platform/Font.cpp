@@ -2,10 +2,10 @@
 
 #include "base/Report.h"
 
-#include <cstdio>
-#include <fontconfig/fontconfig.h>
 #include <SDL.h>
 #include <SDL_ttf.h>
+#include <cstdio>
+#include <fontconfig/fontconfig.h>
 
 namespace tappo {
 
@@ -60,9 +60,10 @@ TTextRenderer::TFontHandle* TTextRenderer::FontFor(int size) {
     if (!fontPath_.empty()) handle->font = TTF_OpenFontDPI(fontPath_.c_str(), size, 96, 96);
     if (!handle->font && !warned_) {
         warned_ = true;
-        ReportOnConsole("cannot open the font " +
-                        (fontPath_.empty() ? std::string("IPA P Mincho (fonts-ipafont-mincho)") : fontPath_) +
-                        "; texts are not drawn");
+        ReportOnConsole(
+            "cannot open the font " +
+            (fontPath_.empty() ? std::string("IPA P Mincho (fonts-ipafont-mincho)") : fontPath_) +
+            "; texts are not drawn");
     }
     return fonts_.emplace(size, std::move(handle)).first->second.get();
 }
@@ -88,7 +89,8 @@ const TTextMask& TTextRenderer::Render(const std::string&, int size, const std::
             SDL_LockSurface(s);
             for (int y = 0; y < std::min(s->h, mask.Height); ++y) {
                 const uint8_t* row = static_cast<const uint8_t*>(s->pixels) + y * s->pitch;
-                for (int x = 0; x < s->w; ++x) mask.Bits[size_t(y) * mask.Width + x] = row[x] != 0;
+                for (int x = 0; x < s->w; ++x)
+                    mask.Bits[size_t(y) * mask.Width + x] = row[x] != 0;
             }
             SDL_UnlockSurface(s);
             SDL_FreeSurface(s);

@@ -126,15 +126,18 @@ void TDXImageList::Draw(int item, TDirectDrawSurface& dest, int x, int y, int pa
 }
 
 void TDXImageList::DisplayInitialized() {
-    for (int i = 0; i < Items.Count(); ++i) Items.Items(i).Initialize();
+    for (int i = 0; i < Items.Count(); ++i)
+        Items.Items(i).Initialize();
 }
 
 void TDXImageList::BuildAllPatterns() {
-    for (int i = 0; i < Items.Count(); ++i) Items.Items(i).BuildPatterns(display_);
+    for (int i = 0; i < Items.Count(); ++i)
+        Items.Items(i).BuildPatterns(display_);
 }
 
 void TDXImageList::DisplayFinalized() {
-    for (int i = 0; i < Items.Count(); ++i) Items.Items(i).Finalize();
+    for (int i = 0; i < Items.Count(); ++i)
+        Items.Items(i).Finalize();
 }
 
 } // namespace tappo

@@ -10,11 +10,20 @@
 
 namespace tappo {
 
-enum TDXInputState : int { isUp = 0, isDown = 1, isLeft = 2, isRight = 3, isButton1 = 4, isButton2 = 5 };
+enum TDXInputState : int {
+    isUp = 0,
+    isDown = 1,
+    isLeft = 2,
+    isRight = 3,
+    isButton1 = 4,
+    isButton2 = 5
+};
 inline constexpr int InputStateCount = 36;
 using TDXInputStates = uint64_t; // bit k = state k
 
-constexpr TDXInputStates StateBit(int state) { return TDXInputStates(1) << state; }
+constexpr TDXInputStates StateBit(int state) {
+    return TDXInputStates(1) << state;
+}
 
 // Which keys are held now, by virtual-key code.
 class IKeySource {

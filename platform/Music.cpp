@@ -6,8 +6,8 @@
 #include "formats/Midi.h"
 
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fluidsynth.h>
 
@@ -33,8 +33,9 @@ constexpr const char* NoDevice = "MCI デバイスがありません";
 
 std::string TMediaPlayer::FindSoundFont() {
     if (const char* env = std::getenv("TAPPO_SOUNDFONT"); env && *env) return env;
-    for (const char* path : {"/usr/share/sounds/sf2/default-GM.sf2", "/usr/share/sounds/sf2/TimGM6mb.sf2",
-                             "/usr/share/sounds/sf2/FluidR3_GM.sf2"}) {
+    for (const char* path :
+         {"/usr/share/sounds/sf2/default-GM.sf2", "/usr/share/sounds/sf2/TimGM6mb.sf2",
+          "/usr/share/sounds/sf2/FluidR3_GM.sf2"}) {
         std::error_code ec;
         if (std::filesystem::exists(path, ec)) return path;
     }
@@ -52,7 +53,8 @@ TMediaPlayer::~TMediaPlayer() {
 // without music costs nothing at start-up.
 void TMediaPlayer::EnsureSynth() {
     if (synth_) return;
-    for (int level : {FLUID_WARN, FLUID_INFO, FLUID_DBG}) fluid_set_log_function(level, nullptr, nullptr);
+    for (int level : {FLUID_WARN, FLUID_INFO, FLUID_DBG})
+        fluid_set_log_function(level, nullptr, nullptr);
     auto* s = new TSynth();
     s->settings = new_fluid_settings();
     fluid_settings_setnum(s->settings, "synth.sample-rate", MixRate);
@@ -76,7 +78,8 @@ void TMediaPlayer::NewPlayerLocked() {
     }
     fluid_synth_all_sounds_off(synth_->synth, -1);
     synth_->player = new_fluid_player(synth_->synth);
-    if (synth_->player && fluid_player_add_mem(synth_->player, file_.data(), file_.size()) != FLUID_OK) {
+    if (synth_->player &&
+        fluid_player_add_mem(synth_->player, file_.data(), file_.size()) != FLUID_OK) {
         delete_fluid_player(synth_->player);
         synth_->player = nullptr;
     }
@@ -181,7 +184,8 @@ void TMediaPlayer::MixInto(int32_t* mix, int frames, int64_t blockStart) {
     buffer_.resize(size_t(n) * 2);
     fluid_synth_write_s16(synth_->synth, n, buffer_.data(), 0, 2, buffer_.data(), 1, 2);
     int32_t* dst = mix + size_t(offset) * 2;
-    for (size_t i = 0; i < buffer_.size(); ++i) dst[i] += buffer_[i];
+    for (size_t i = 0; i < buffer_.size(); ++i)
+        dst[i] += buffer_[i];
 }
 
 } // namespace tappo

@@ -28,7 +28,8 @@ std::vector<uint8_t> EncodePng(const TDirectDrawSurface& surface) {
     if (w <= 0 || h <= 0) throw TError("empty picture");
     TPicture picture(w, h);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) picture.At(x, y) = PixelToRgbValue(surface.Pixel(x, y));
+        for (int x = 0; x < w; ++x)
+            picture.At(x, y) = PixelToRgbValue(surface.Pixel(x, y));
     return EncodePng(picture);
 }
 

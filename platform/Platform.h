@@ -49,7 +49,10 @@ struct TEventSink {
 
 // The real desktop: SDL video, a window that shows the picture scaled up, and
 // the system's millisecond clock.
-class TSdlPlatform : public IPresenter, public IClock, public IMessageBox, public IKeySource,
+class TSdlPlatform : public IPresenter,
+                     public IClock,
+                     public IMessageBox,
+                     public IKeySource,
                      public IJoystickSource {
   public:
     // Throws TError with a readable reason when no display can be opened.

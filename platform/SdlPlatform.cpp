@@ -34,24 +34,46 @@ int VirtualKeyFromSdl(SDL_Keycode key) {
     if (key >= SDLK_F1 && key <= SDLK_F12) return vk::F1 + int(key - SDLK_F1);
     if (key >= SDLK_KP_1 && key <= SDLK_KP_9) return 97 + int(key - SDLK_KP_1);
     switch (key) {
-    case SDLK_KP_0: return 96;
-    case SDLK_SPACE: return vk::Space;
-    case SDLK_RETURN: case SDLK_KP_ENTER: return vk::Return;
-    case SDLK_ESCAPE: return vk::Escape;
-    case SDLK_BACKSPACE: return 8;
-    case SDLK_TAB: return 9;
-    case SDLK_PAGEUP: return vk::PageUp;
-    case SDLK_PAGEDOWN: return vk::PageDown;
-    case SDLK_END: return 35;
-    case SDLK_HOME: return 36;
-    case SDLK_LEFT: return vk::Left;
-    case SDLK_UP: return vk::Up;
-    case SDLK_RIGHT: return vk::Right;
-    case SDLK_DOWN: return vk::Down;
-    case SDLK_LSHIFT: case SDLK_RSHIFT: return 16;
-    case SDLK_LCTRL: case SDLK_RCTRL: return 17;
-    case SDLK_LALT: case SDLK_RALT: return 18;
-    default: return 0;
+    case SDLK_KP_0:
+        return 96;
+    case SDLK_SPACE:
+        return vk::Space;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER:
+        return vk::Return;
+    case SDLK_ESCAPE:
+        return vk::Escape;
+    case SDLK_BACKSPACE:
+        return 8;
+    case SDLK_TAB:
+        return 9;
+    case SDLK_PAGEUP:
+        return vk::PageUp;
+    case SDLK_PAGEDOWN:
+        return vk::PageDown;
+    case SDLK_END:
+        return 35;
+    case SDLK_HOME:
+        return 36;
+    case SDLK_LEFT:
+        return vk::Left;
+    case SDLK_UP:
+        return vk::Up;
+    case SDLK_RIGHT:
+        return vk::Right;
+    case SDLK_DOWN:
+        return vk::Down;
+    case SDLK_LSHIFT:
+    case SDLK_RSHIFT:
+        return 16;
+    case SDLK_LCTRL:
+    case SDLK_RCTRL:
+        return 17;
+    case SDLK_LALT:
+    case SDLK_RALT:
+        return 18;
+    default:
+        return 0;
     }
 }
 
@@ -60,17 +82,28 @@ KeySym KeySymFromVirtualKey(int key) {
     if (key >= '0' && key <= '9') return XK_0 + (key - '0');
     if (key >= vk::F1 && key <= vk::F1 + 11) return XK_F1 + (key - vk::F1);
     switch (key) {
-    case vk::Space: return XK_space;
-    case vk::Return: return XK_Return;
-    case vk::Left: return XK_Left;
-    case vk::Up: return XK_Up;
-    case vk::Right: return XK_Right;
-    case vk::Down: return XK_Down;
-    case vk::Numpad2: return XK_KP_2;
-    case vk::Numpad4: return XK_KP_4;
-    case vk::Numpad6: return XK_KP_6;
-    case vk::Numpad8: return XK_KP_8;
-    default: return NoSymbol;
+    case vk::Space:
+        return XK_space;
+    case vk::Return:
+        return XK_Return;
+    case vk::Left:
+        return XK_Left;
+    case vk::Up:
+        return XK_Up;
+    case vk::Right:
+        return XK_Right;
+    case vk::Down:
+        return XK_Down;
+    case vk::Numpad2:
+        return XK_KP_2;
+    case vk::Numpad4:
+        return XK_KP_4;
+    case vk::Numpad6:
+        return XK_KP_6;
+    case vk::Numpad8:
+        return XK_KP_8;
+    default:
+        return NoSymbol;
     }
 }
 
@@ -133,10 +166,10 @@ void TSdlPlatform::Open(bool fullScreen, int width, int height) {
     }
     const SDL_Rect desk = DesktopBounds(false);
     const Uint32 flags = SDL_WINDOW_RESIZABLE | (fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
-    m.window = fullScreen
-                   ? SDL_CreateWindow("Tappo Player", desk.x, desk.y, desk.w, desk.h, flags)
-                   : SDL_CreateWindow("Tappo Player", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                      width * m.scale, height * m.scale, flags);
+    m.window = fullScreen ? SDL_CreateWindow("Tappo Player", desk.x, desk.y, desk.w, desk.h, flags)
+                          : SDL_CreateWindow("Tappo Player", SDL_WINDOWPOS_CENTERED,
+                                             SDL_WINDOWPOS_CENTERED, width * m.scale,
+                                             height * m.scale, flags);
     if (!m.window)
         throw TError(FormatText(text::DisplayMode, width, height, 16) + ": " + SDL_GetError());
     window_ = m.window;
@@ -145,7 +178,8 @@ void TSdlPlatform::Open(bool fullScreen, int width, int height) {
     if (!m.renderer)
         throw TError(FormatText(text::CannotCreate, std::string("プライマリサーフェース")));
     SDL_RendererInfo info;
-    m.vsync = SDL_GetRendererInfo(m.renderer, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC);
+    m.vsync =
+        SDL_GetRendererInfo(m.renderer, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC);
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
     SDL_RenderSetLogicalSize(m.renderer, width, height);
     SDL_RenderSetIntegerScale(m.renderer, SDL_TRUE);
@@ -193,7 +227,9 @@ bool TSdlPlatform::Active() const {
     return !(SDL_GetWindowFlags(impl_->window) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN));
 }
 
-void TSdlPlatform::SetCursorVisible(bool visible) { SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE); }
+void TSdlPlatform::SetCursorVisible(bool visible) {
+    SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
+}
 
 void TSdlPlatform::MovePointer(int x, int y) {
     TImpl& m = *impl_;
@@ -206,7 +242,9 @@ void TSdlPlatform::MovePointer(int x, int y) {
                           (wh - 240 * scale) / 2 + y * scale);
 }
 
-uint32_t TSdlPlatform::GetTickCount() { return SDL_GetTicks(); }
+uint32_t TSdlPlatform::GetTickCount() {
+    return SDL_GetTicks();
+}
 
 void TSdlPlatform::Show(const std::string& text) {
     ReportOnConsole(text);
@@ -234,10 +272,12 @@ void TSdlPlatform::PumpEvents(const TEventSink& sink, int waitMs) {
             // While frames are suspended (the window is not active) nothing
             // else would put the picture back after the window was covered.
             if (e.window.event == SDL_WINDOWEVENT_EXPOSED && impl_->texture) ShowTexture();
-            if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED && sink.Activate) sink.Activate(true);
+            if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED && sink.Activate)
+                sink.Activate(true);
             if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST && sink.Activate) sink.Activate(false);
             break;
-        default: break;
+        default:
+            break;
         }
         have = SDL_PollEvent(&e) != 0;
     }
@@ -279,7 +319,9 @@ bool TSdlPlatform::ReadJoystick(TJoystickReading& r) {
     if (!joy) return false;
     SDL_JoystickUpdate();
     // SDL's axes run from -32768 to 32767; the reading starts its range at 0.
-    auto axis = [&](int i) { return i < SDL_JoystickNumAxes(joy) ? SDL_JoystickGetAxis(joy, i) + 32768 : 32767; };
+    auto axis = [&](int i) {
+        return i < SDL_JoystickNumAxes(joy) ? SDL_JoystickGetAxis(joy, i) + 32768 : 32767;
+    };
     r.Min = 0, r.Max = 65535;
     r.X = axis(0), r.Y = axis(1), r.Z = axis(2);
     r.ButtonCount = std::min(32, SDL_JoystickNumButtons(joy));

@@ -24,7 +24,9 @@ struct TRect {
     int Height() const { return Bottom - Top; }
     bool Empty() const { return Right <= Left || Bottom <= Top; }
 };
-inline TRect Bounds(int x, int y, int w, int h) { return TRect{x, y, x + w, y + h}; }
+inline TRect Bounds(int x, int y, int w, int h) {
+    return TRect{x, y, x + w, y + h};
+}
 
 // 5-6-5 pixel back to 8-bit channels, for screenshots and presentation.
 uint32_t PixelToRgbValue(uint16_t pixel);
@@ -45,8 +47,8 @@ class TDirectDrawSurfaceCanvas {
 
     struct TFont {
         std::string Name = "MS Sans Serif";
-        int Size = 8;          // points at 96 pixels per inch
-        uint32_t Color = 0;    // 0x00BBGGRR
+        int Size = 8;       // points at 96 pixels per inch
+        uint32_t Color = 0; // 0x00BBGGRR
     } Font;
     bool BrushTransparent = false;
     uint32_t BrushColor = 0xFFFFFF;

@@ -19,7 +19,8 @@ void TArrowSprites::LoadArrowSprites(TDXDraw& display, const std::string& progra
 }
 
 void TArrowSprites::Free() {
-    for (auto& sprite : sprites_) sprite.reset();
+    for (auto& sprite : sprites_)
+        sprite.reset();
 }
 
 } // namespace tappo

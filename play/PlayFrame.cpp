@@ -5,11 +5,14 @@
 namespace tappo {
 namespace {
 
-bool InWindow(int64_t t, const TPlayState& p) { return p.PrevSongTime <= t && t < p.SongTime; }
+bool InWindow(int64_t t, const TPlayState& p) {
+    return p.PrevSongTime <= t && t < p.SongTime;
+}
 
 // Starts every record of `list` in this frame's window; times are shifted by `offset`.
-template <class F> void ScanWindow(const TEventList& list, int32_t& cursor, int64_t offset,
-                                   const TPlayState& p, F start) {
+template <class F>
+void ScanWindow(const TEventList& list, int32_t& cursor, int64_t offset, const TPlayState& p,
+                F start) {
     for (size_t i = size_t(std::max(cursor, 0)); i < list.size(); ++i) {
         const int64_t t = list[i].Time + offset;
         if (t >= p.SongTime) break; // sorted: nothing later is in the window
@@ -64,7 +67,8 @@ int64_t MixFramesOfSongTime(int64_t songTime) {
 }
 
 void PlayKeysound(TPlayScene& s, int slot, int64_t songTime) {
-    if (s.GameMode != ModePlay || slot < 0 || slot > StepTickSlot || !s.Keysounds[size_t(slot)]) return;
+    if (s.GameMode != ModePlay || slot < 0 || slot > StepTickSlot || !s.Keysounds[size_t(slot)])
+        return;
     for (int c = 0; c < s.Sound.ChannelCount(); ++c) {
         if (s.Sound.ChannelStatus(c) == ChannelPlaying) continue;
         s.Sound.SetChannelSample(c, s.Keysounds[size_t(slot)].get());
@@ -77,7 +81,8 @@ void PlayKeysound(TPlayScene& s, int slot, int64_t songTime) {
 }
 
 void StopEverything(TPlayScene& s) {
-    for (int c = 0; c < s.Sound.ChannelCount(); ++c) s.Sound.StopChannel(c);
+    for (int c = 0; c < s.Sound.ChannelCount(); ++c)
+        s.Sound.StopChannel(c);
     if (s.Play.MidiLoaded) s.Music.Stop();
 }
 
@@ -128,7 +133,8 @@ void RunSongClock(TPlayScene& s, int32_t tick) {
 // every channel is quiet. A command-line chart ends the program.
 void CheckSongEnd(TPlayScene& s) {
     TPlayState& p = s.Play;
-    if (p.PrevSongTime <= s.Chart.LastSoundTime && s.Chart.LastSoundTime < p.SongTime) p.SongEnded = true;
+    if (p.PrevSongTime <= s.Chart.LastSoundTime && s.Chart.LastSoundTime < p.SongTime)
+        p.SongEnded = true;
     if (!p.SongEnded || s.Music.Mode() == MusicPlaying || AnyChannelPlaying(s.Sound)) return;
     if (s.ChartList.empty()) {
         if (s.Close) s.Close();

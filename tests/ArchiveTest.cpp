@@ -2,9 +2,9 @@
 // format allows is taken, malformed archives give their messages, and
 // patterns are cut as the item's sizes say.
 #include "TestUtil.h"
+#include "base/Errors.h"
 #include "formats/ArchiveWriter.h"
 #include "platform/Display.h"
-#include "base/Errors.h"
 #include "platform/ImageList.h"
 
 #include <cstdio>
@@ -234,7 +234,8 @@ TEST(Archive, MalformedArchivesGiveTheirMessages) {
               "不正な DIB です");
     const std::vector<uint8_t> notJpeg = {1, 2, 3};
     EXPECT_EQ(LoadError(Archive([&](TArchiveStreamWriter& s) {
-                  s.U8(1), s.Property("Picture.Data"), s.Binary(PictureDataBlock("TJPEGImage", notJpeg));
+                  s.U8(1), s.Property("Picture.Data"),
+                      s.Binary(PictureDataBlock("TJPEGImage", notJpeg));
                   s.End();
               })).rfind("JPEG エラー #", 0),
               0u);

@@ -1,8 +1,8 @@
 // The BMP reader in every form it takes, the packed-bitmap reader, JPEG
 // errors, and the palette image.
 #include "TestUtil.h"
-#include "formats/Dib.h"
 #include "base/Errors.h"
+#include "formats/Dib.h"
 #include "formats/Picture.h"
 
 #include <gtest/gtest.h>
@@ -25,8 +25,8 @@ TEST(Bmp, ReadsIndexedBitmapsBottomUpAndTopDown) {
     // 3 x 2, 8 bits, rows padded to 4 bytes; stored bottom row first.
     TBytes packed = InfoHeader(3, 2, 8, 0, 4);
     packed.raw(Palette4().b);
-    packed.u8(3).u8(2).u8(1).u8(0);  // bottom row
-    packed.u8(1).u8(1).u8(2).u8(0);  // top row
+    packed.u8(3).u8(2).u8(1).u8(0); // bottom row
+    packed.u8(1).u8(1).u8(2).u8(0); // top row
     TBitmapData b = DecodePackedDib(packed.b.data(), packed.b.size());
     EXPECT_EQ(b.BitCount, 8);
     EXPECT_EQ(b.Raw(0, 0), 1u);
@@ -138,10 +138,29 @@ TEST(Bmp, RefusesMalformedFilesWithTheirMessage) {
 TEST(Bmp, AnyDamagedByteGivesAnErrorOrAPictureNeverACrash) {
     std::vector<std::vector<uint8_t>> files;
     TBytes rle = InfoHeader(5, 3, 8, 1, 2);
-    rle.u32(0).u32(0xFFFFFF).u8(4).u8(1).u8(0).u8(0).u8(0).u8(3).u8(1).u8(0).u8(1).u8(0).u8(0).u8(0).u8(2).u8(2).u8(1).u8(0).u8(1);
+    rle.u32(0)
+        .u32(0xFFFFFF)
+        .u8(4)
+        .u8(1)
+        .u8(0)
+        .u8(0)
+        .u8(0)
+        .u8(3)
+        .u8(1)
+        .u8(0)
+        .u8(1)
+        .u8(0)
+        .u8(0)
+        .u8(0)
+        .u8(2)
+        .u8(2)
+        .u8(1)
+        .u8(0)
+        .u8(1);
     files.push_back(WithFileHeader(rle.b, 48));
     TBytes bits = InfoHeader(3, 2, 16, 3);
-    bits.u32(0xF800).u32(0x07E0).u32(0x001F).u16(1).u16(2).u16(3).u16(0).u16(4).u16(5).u16(6).u16(0);
+    bits.u32(0xF800).u32(0x07E0).u32(0x001F).u16(1).u16(2).u16(3).u16(0).u16(4).u16(5).u16(6).u16(
+        0);
     files.push_back(WithFileHeader(bits.b, 52));
     for (const auto& good : files) {
         for (size_t i = 0; i < good.size(); ++i)
@@ -185,8 +204,10 @@ TEST(Dib, PixelsSizesAndScanLines) {
     EXPECT_EQ(dib.PalettePixel(4, 0), 0u);
     EXPECT_EQ(dib.PalettePixel(0, -1), 0u);
     EXPECT_EQ(dib.ScanLine(1)[0], 5);
-    EXPECT_EQ(ErrorOf([&] { dib.ScanLine(2); }), "スキャンラインのインデックスが範囲を越えました (2)");
-    EXPECT_EQ(ErrorOf([&] { dib.ScanLine(-1); }), "スキャンラインのインデックスが範囲を越えました (-1)");
+    EXPECT_EQ(ErrorOf([&] { dib.ScanLine(2); }),
+              "スキャンラインのインデックスが範囲を越えました (2)");
+    EXPECT_EQ(ErrorOf([&] { dib.ScanLine(-1); }),
+              "スキャンラインのインデックスが範囲を越えました (-1)");
 
     dib.SetHeight(2); // same size: the pixels stay
     EXPECT_EQ(dib.PalettePixel(0, 0), 1u);

@@ -1,12 +1,12 @@
 // Reading chart text: number conversion, line splitting, Shift-JIS and the
 // header scan.
 #include "TestUtil.h"
+#include "base/AsciiCase.h"
+#include "base/Errors.h"
 #include "chart/Convert.h"
 #include "chart/HeaderScan.h"
 #include "chart/Lines.h"
 #include "chart/ShiftJis.h"
-#include "base/AsciiCase.h"
-#include "base/Errors.h"
 
 #include <gtest/gtest.h>
 
@@ -27,10 +27,22 @@ struct TScan {
 
 TEST(Convert, Integers) {
     int32_t v = 0;
-    const std::pair<const char*, int32_t> good[] = {
-        {"5", 5}, {"  5", 5}, {"+7", 7}, {"-12", -12}, {"$A", 10}, {"$a", 10}, {"x1f", 31},
-        {"X1F", 31}, {"0x10", 16}, {"0X10", 16}, {"$FFFFFFFF", -1}, {"$000000010", 16},
-        {"2147483647", INT32_MAX}, {"-2147483648", INT32_MIN}, {"007", 7}, {"0", 0}};
+    const std::pair<const char*, int32_t> good[] = {{"5", 5},
+                                                    {"  5", 5},
+                                                    {"+7", 7},
+                                                    {"-12", -12},
+                                                    {"$A", 10},
+                                                    {"$a", 10},
+                                                    {"x1f", 31},
+                                                    {"X1F", 31},
+                                                    {"0x10", 16},
+                                                    {"0X10", 16},
+                                                    {"$FFFFFFFF", -1},
+                                                    {"$000000010", 16},
+                                                    {"2147483647", INT32_MAX},
+                                                    {"-2147483648", INT32_MIN},
+                                                    {"007", 7},
+                                                    {"0", 0}};
     for (auto [text, expected] : good) {
         ASSERT_TRUE(TryStrToInt(text, v)) << text;
         EXPECT_EQ(v, expected) << text;
@@ -44,13 +56,14 @@ TEST(Convert, Integers) {
 TEST(Convert, Reals) {
     double v = 0;
     const std::pair<const char*, double> good[] = {
-        {"150", 150}, {"150 ", 150}, {"  1.5e3", 1500}, {"-0.25", -0.25}, {".5", 0.5},
-        {"5.", 5}, {"1E-2", 0.01}, {"+2", 2}, {"145.5  ", 145.5}, {"1e-999", 0}};
+        {"150", 150}, {"150 ", 150},  {"  1.5e3", 1500}, {"-0.25", -0.25},   {".5", 0.5},
+        {"5.", 5},    {"1E-2", 0.01}, {"+2", 2},         {"145.5  ", 145.5}, {"1e-999", 0}};
     for (auto [text, expected] : good) {
         ASSERT_TRUE(TryStrToFloat(text, '.', v)) << text;
         EXPECT_DOUBLE_EQ(v, expected) << text;
     }
-    for (const char* bad : {"", " ", ".", "e5", "1e", "1e+", "1 120", "1.5x", "1,5", "--1", "1e999", "-1e400"})
+    for (const char* bad :
+         {"", " ", ".", "e5", "1e", "1e+", "1 120", "1.5x", "1,5", "--1", "1e999", "-1e400"})
         EXPECT_FALSE(TryStrToFloat(bad, '.', v)) << "'" << bad << "'";
     ASSERT_TRUE(TryStrToFloat("1,5", ',', v)) << "the locale's separator";
     EXPECT_DOUBLE_EQ(v, 1.5);
@@ -64,7 +77,10 @@ TEST(ShiftJis, ConvertsCodePage932ForDisplay) {
     EXPECT_EQ(Cp932ToUtf8("a\\b"), "a\\b") << "0x5C stays a backslash";
     EXPECT_EQ(Cp932ToUtf8("\x87\x40"), "①") << "NEC extension";
     EXPECT_EQ(Cp932ToUtf8("x\x83"), "x\xEF\xBF\xBD") << "a cut-off character";
-    EXPECT_EQ(Cp932ToUtf8("\xFF" "a"), "\xEF\xBF\xBD" "a");
+    EXPECT_EQ(Cp932ToUtf8("\xFF"
+                          "a"),
+              "\xEF\xBF\xBD"
+              "a");
 }
 
 TEST(Lines, SplitsAtEveryLineEndAndCutsAt255) {
@@ -75,7 +91,8 @@ TEST(Lines, SplitsAtEveryLineEndAndCutsAt255) {
     EXPECT_EQ(SplitChartLines("\r\n\r\n").size(), 2u);
     EXPECT_TRUE(SplitChartLines("").empty());
     EXPECT_EQ(SplitChartLines(std::string_view("ab\0cd\nef", 8)),
-              std::vector<std::string_view>{"ab"}) << "NUL ends the text";
+              std::vector<std::string_view>{"ab"})
+        << "NUL ends the text";
     const std::string text = std::string(10000, 'x') + "\nshort";
     auto cut = SplitChartLines(text);
     EXPECT_EQ(cut[0].size(), 255u);
@@ -123,7 +140,8 @@ TEST(HeaderScan, ErrorsStopAtTheirLineKeepingEarlierValues) {
     TScan s;
     EXPECT_EQ(s.Run("#TITLE A\n#BPM01 120\n#TITLE B\n"), "'1 120' は浮動小数点数ではありません");
     EXPECT_EQ(s.header.Title, "A") << "later lines are not read";
-    EXPECT_EQ(s.Run("#PLAYLEVEL 5 \n"), "' 5 ' は整数ではありません") << "the separator is copied too";
+    EXPECT_EQ(s.Run("#PLAYLEVEL 5 \n"), "' 5 ' は整数ではありません")
+        << "the separator is copied too";
     EXPECT_EQ(s.Run("#PLAYER 1 x\n"), "' 1 x' は整数ではありません");
     EXPECT_EQ(s.Run("#PLAYLEVEL\t5\n"), "'\t5' は整数ではありません");
     EXPECT_EQ(ErrorOf([&] { ScanChartHeader("/nonexistent/a.bms", s.state, s.header, '.'); }),

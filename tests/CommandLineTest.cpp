@@ -5,9 +5,9 @@
 using namespace tappo;
 
 TEST(CommandLine, OptionsAndTheChartArgument) {
-    TCommandLine cl = ParseCommandLine({"--headless", "--frames", "120", "--frame-ms", "16",
-                                        "--screenshot", "100:err.png", "--screenshot",
-                                        "5:C:/a.png", "song.bms", "more.bms"});
+    TCommandLine cl =
+        ParseCommandLine({"--headless", "--frames", "120", "--frame-ms", "16", "--screenshot",
+                          "100:err.png", "--screenshot", "5:C:/a.png", "song.bms", "more.bms"});
     EXPECT_TRUE(cl.Error.empty()) << cl.Error;
     EXPECT_TRUE(cl.Headless);
     EXPECT_FALSE(cl.Windowed);
@@ -29,24 +29,30 @@ TEST(CommandLine, OptionsAndTheChartArgument) {
 }
 
 TEST(CommandLine, ToolsAndFolders) {
-    TCommandLine cl = ParseCommandLine({"--songs", "/music", "--audio-buffer", "256", "--render-wav",
-                                        "out.wav", "song.bms"});
+    TCommandLine cl = ParseCommandLine(
+        {"--songs", "/music", "--audio-buffer", "256", "--render-wav", "out.wav", "song.bms"});
     EXPECT_TRUE(cl.Error.empty()) << cl.Error;
     EXPECT_EQ(cl.Songs, "/music");
     EXPECT_EQ(cl.AudioBufferFrames, 256);
     EXPECT_EQ(cl.RenderWav, "out.wav");
     EXPECT_EQ(cl.Arguments, std::vector<std::string>{"song.bms"});
     EXPECT_EQ(ParseCommandLine({"--inspect", "a.bms"}).Inspect, "a.bms");
-    EXPECT_FALSE(ParseCommandLine({"--render-wav", "out.wav"}).Error.empty()) << "nothing to render";
+    EXPECT_FALSE(ParseCommandLine({"--render-wav", "out.wav"}).Error.empty())
+        << "nothing to render";
     EXPECT_FALSE(ParseCommandLine({"--audio-buffer", "32"}).Error.empty());
     EXPECT_FALSE(ParseCommandLine({"--songs"}).Error.empty());
 }
 
 TEST(CommandLine, MistakesAreReported) {
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"--frames"}, {"--frames", "x"}, {"--frames", "-1"}, {"--frame-ms", "0"},
-             {"--screenshot", "100"}, {"--screenshot", "0:a.png"}, {"--screenshot", "7:"},
-             {"--scale", "99"}, {"--bogus"}}) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{"--frames"},
+                                                                  {"--frames", "x"},
+                                                                  {"--frames", "-1"},
+                                                                  {"--frame-ms", "0"},
+                                                                  {"--screenshot", "100"},
+                                                                  {"--screenshot", "0:a.png"},
+                                                                  {"--screenshot", "7:"},
+                                                                  {"--scale", "99"},
+                                                                  {"--bogus"}}) {
         EXPECT_FALSE(ParseCommandLine(args).Error.empty()) << args[0];
     }
     EXPECT_NE(UsageText().find("--headless"), std::string::npos);

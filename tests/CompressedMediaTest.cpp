@@ -23,17 +23,24 @@ struct TGrowingFile {
 };
 
 // libsndfile writes into memory through its virtual I/O.
-std::vector<uint8_t> EncodeSound(const std::vector<int16_t>& samples, int channels, int rate, int format) {
+std::vector<uint8_t> EncodeSound(const std::vector<int16_t>& samples, int channels, int rate,
+                                 int format) {
     SF_VIRTUAL_IO io{};
-    io.get_filelen = [](void* u) { return sf_count_t(static_cast<TGrowingFile*>(u)->bytes.size()); };
+    io.get_filelen = [](void* u) {
+        return sf_count_t(static_cast<TGrowingFile*>(u)->bytes.size());
+    };
     io.seek = [](sf_count_t off, int whence, void* u) {
         auto* f = static_cast<TGrowingFile*>(u);
-        f->position = (whence == SEEK_CUR ? f->position : whence == SEEK_END ? sf_count_t(f->bytes.size()) : 0) + off;
+        f->position = (whence == SEEK_CUR   ? f->position
+                       : whence == SEEK_END ? sf_count_t(f->bytes.size())
+                                            : 0) +
+                      off;
         return f->position;
     };
     io.read = [](void* out, sf_count_t n, void* u) {
         auto* f = static_cast<TGrowingFile*>(u);
-        const sf_count_t k = std::max<sf_count_t>(0, std::min<sf_count_t>(n, sf_count_t(f->bytes.size()) - f->position));
+        const sf_count_t k = std::max<sf_count_t>(
+            0, std::min<sf_count_t>(n, sf_count_t(f->bytes.size()) - f->position));
         std::memcpy(out, f->bytes.data() + f->position, size_t(k));
         f->position += k;
         return k;
@@ -63,13 +70,15 @@ std::vector<uint8_t> EncodeSound(const std::vector<int16_t>& samples, int channe
 std::vector<int16_t> Tone(int rate, int frames) {
     std::vector<int16_t> s(static_cast<size_t>(frames));
     for (int i = 0; i < frames; ++i)
-        s[size_t(i)] = int16_t(12000 * std::sin(2 * M_PI * 440 * i / rate) * std::exp(-3.0 * i / frames));
+        s[size_t(i)] =
+            int16_t(12000 * std::sin(2 * M_PI * 440 * i / rate) * std::exp(-3.0 * i / frames));
     return s;
 }
 
 double Energy(const TPcm& pcm) {
     double e = 0;
-    for (size_t i = 0; i < pcm.Frames() * 2; ++i) e += double(pcm.Data()[i]) * pcm.Data()[i];
+    for (size_t i = 0; i < pcm.Frames() * 2; ++i)
+        e += double(pcm.Data()[i]) * pcm.Data()[i];
     return e;
 }
 
@@ -79,7 +88,8 @@ TEST(CompressedSound, FlacDecodesToTheSameSampleAsTheSameWav) {
         TWaveFormat wavFormat, flacFormat;
         std::string problem;
         auto fromWav = DecodeWave(tools::EncodeWav16(tone, 1, rate), wavFormat, problem);
-        auto fromFlac = DecodeSoundFile(EncodeSound(tone, 1, rate, SF_FORMAT_FLAC | SF_FORMAT_PCM_16), flacFormat, problem);
+        auto fromFlac = DecodeSoundFile(
+            EncodeSound(tone, 1, rate, SF_FORMAT_FLAC | SF_FORMAT_PCM_16), flacFormat, problem);
         ASSERT_TRUE(fromWav && fromFlac) << problem;
         EXPECT_EQ(fromFlac->ToVector(), fromWav->ToVector()) << rate << " Hz";
         EXPECT_EQ(flacFormat.SamplesPerSec, uint32_t(rate));
@@ -108,10 +118,12 @@ TEST(CompressedSound, LossyFilesKeepLengthAndEnergy) {
 
 TEST(CompressedSound, StereoKeepsBothChannelsAndWiderFilesTheirFirstTwo) {
     std::vector<int16_t> quad;
-    for (int i = 0; i < 1000; ++i) quad.insert(quad.end(), {int16_t(100), int16_t(-200), int16_t(300), int16_t(400)});
+    for (int i = 0; i < 1000; ++i)
+        quad.insert(quad.end(), {int16_t(100), int16_t(-200), int16_t(300), int16_t(400)});
     TWaveFormat format;
     std::string problem;
-    auto pcm = DecodeSoundFile(EncodeSound(quad, 4, 44100, SF_FORMAT_FLAC | SF_FORMAT_PCM_16), format, problem);
+    auto pcm = DecodeSoundFile(EncodeSound(quad, 4, 44100, SF_FORMAT_FLAC | SF_FORMAT_PCM_16),
+                               format, problem);
     ASSERT_TRUE(pcm) << problem;
     ASSERT_EQ(pcm->Frames(), 1000u);
     EXPECT_EQ(pcm->Data()[0], 100);
@@ -137,7 +149,11 @@ TEST(CompressedSound, DamagedFilesAreRefusedWithoutACrash) {
     // Rates the player refuses, as it does for WAV files.
     for (int rate : {500, 800000}) {
         problem.clear();
-        EXPECT_EQ(DecodeSoundFile(EncodeSound(Tone(8000, 800), 1, rate, SF_FORMAT_AU | SF_FORMAT_PCM_16), format, problem), nullptr) << rate;
+        EXPECT_EQ(
+            DecodeSoundFile(EncodeSound(Tone(8000, 800), 1, rate, SF_FORMAT_AU | SF_FORMAT_PCM_16),
+                            format, problem),
+            nullptr)
+            << rate;
         EXPECT_EQ(problem, "のfmtチャンクが不正です");
     }
 }
@@ -159,7 +175,8 @@ std::vector<uint8_t> EncodePngRgba(int w, int h, const std::vector<uint8_t>& rgb
 
 TEST(PngPicture, TransparentPixelsBecomeTheColourKey) {
     // Opaque red, transparent green, half-covered blue, opaque white.
-    const std::vector<uint8_t> rgba = {255, 0, 0, 255, 0, 255, 0, 0, 0, 0, 255, 200, 255, 255, 255, 255};
+    const std::vector<uint8_t> rgba = {255, 0, 0,   255, 0,   255, 0,   0,
+                                       0,   0, 255, 200, 255, 255, 255, 255};
     const auto png = EncodePngRgba(2, 2, rgba);
     ASSERT_TRUE(IsPng(png.data(), png.size()));
     const TPicture picture = DecodePng(png.data(), png.size());
@@ -184,9 +201,11 @@ TEST(PngPicture, DamagedOrOversizedFilesGiveAnError) {
     std::memcpy(&huge[16], side, 4);
     std::memcpy(&huge[20], side, 4);
     const uint32_t crc = uint32_t(crc32(0, huge.data() + 12, 17));
-    const uint8_t crcBytes[4] = {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)};
+    const uint8_t crcBytes[4] = {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8),
+                                 uint8_t(crc)};
     std::memcpy(&huge[29], crcBytes, 4);
-    EXPECT_NE(test::ErrorOf([&] { DecodePng(huge.data(), huge.size()); }).find("PNG エラー"), std::string::npos);
+    EXPECT_NE(test::ErrorOf([&] { DecodePng(huge.data(), huge.size()); }).find("PNG エラー"),
+              std::string::npos);
 }
 
 } // namespace

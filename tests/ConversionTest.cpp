@@ -1,12 +1,12 @@
 // Sample-rate conversion, the WAV reader's conversion to the mix format, the
 // BMP pixel readers and the picture stretch, each checked against a plain
 // per-sample (per-pixel) form of the same arithmetic over many inputs.
-#include "files/Files.h"
 #include "TestUtil.h"
 #include "chart/FileLookup.h"
 #include "chart/Media.h"
-#include "platform/Display.h"
+#include "files/Files.h"
 #include "formats/Picture.h"
+#include "platform/Display.h"
 #include "platform/Sound.h"
 #include "platform/Surface.h"
 #include "tools/Assets.h"
@@ -34,12 +34,18 @@ std::vector<int16_t> ReferenceResample(const std::vector<int16_t>& in, uint32_t 
     for (size_t o = 0; o < outFrames; ++o, pos += step) {
         const long i = long(pos >> 32);
         const float t = float(uint32_t(pos)) * (1.0f / 4294967296.0f);
-        const long i0 = i > 0 ? i - 1 : 0, i2 = i + 1 <= last ? i + 1 : last, i3 = i + 2 <= last ? i + 2 : last;
+        const long i0 = i > 0 ? i - 1 : 0, i2 = i + 1 <= last ? i + 1 : last,
+                   i3 = i + 2 <= last ? i + 2 : last;
         for (int c = 0; c < 2; ++c) {
             const float y0 = in[size_t(i0) * 2 + size_t(c)], y1 = in[size_t(i) * 2 + size_t(c)];
             const float y2 = in[size_t(i2) * 2 + size_t(c)], y3 = in[size_t(i3) * 2 + size_t(c)];
-            const float v = y1 + 0.5f * t * (y2 - y0 + t * (2 * y0 - 5 * y1 + 4 * y2 - y3 + t * (3 * (y1 - y2) + y3 - y0)));
-            out[o * 2 + size_t(c)] = int16_t(v >= 32767.f ? 32767 : v <= -32768.f ? -32768 : int(v + (v >= 0 ? 0.5f : -0.5f)));
+            const float v =
+                y1 +
+                0.5f * t *
+                    (y2 - y0 + t * (2 * y0 - 5 * y1 + 4 * y2 - y3 + t * (3 * (y1 - y2) + y3 - y0)));
+            out[o * 2 + size_t(c)] = int16_t(v >= 32767.f    ? 32767
+                                             : v <= -32768.f ? -32768
+                                                             : int(v + (v >= 0 ? 0.5f : -0.5f)));
         }
     }
     return out;
@@ -51,7 +57,8 @@ std::vector<int16_t> TestSignal(size_t frames, int kind, std::mt19937& rng) {
     std::vector<int16_t> s(frames * 2);
     std::uniform_int_distribution<int> full(-32768, 32767), quiet(-300, 300), pick(0, 3);
     const int16_t extremes[4] = {-32768, 32767, 0, -1};
-    for (int16_t& v : s) v = int16_t(kind == 0 ? quiet(rng) : kind == 1 ? full(rng) : extremes[pick(rng)]);
+    for (int16_t& v : s)
+        v = int16_t(kind == 0 ? quiet(rng) : kind == 1 ? full(rng) : extremes[pick(rng)]);
     return s;
 }
 
@@ -59,7 +66,8 @@ std::vector<int16_t> TestSignal(size_t frames, int kind, std::mt19937& rng) {
 
 TEST(Resample, EveryRateGivesTheCubicResultSampleForSample) {
     std::mt19937 rng(7);
-    const uint32_t rates[] = {1000, 8000, 11025, 16000, 22050, 22051, 32000, 44100, 48000, 88200, 96000, 768000};
+    const uint32_t rates[] = {1000,  8000,  11025, 16000, 22050, 22051,
+                              32000, 44100, 48000, 88200, 96000, 768000};
     const size_t lengths[] = {1, 2, 3, 4, 5, 7, 64, 1001};
     for (uint32_t rate : rates) {
         for (size_t frames : lengths) {
@@ -81,7 +89,8 @@ TEST(Resample, DoubledRateIsExactOverManyInputs) {
         ASSERT_EQ(ResampleStereo(in, 22050), ReferenceResample(in, 22050)) << "signal " << kind;
     }
     EXPECT_TRUE(ResampleStereo({}, 22050).empty());
-    EXPECT_EQ(ResampleStereo({5}, 22050), std::vector<int16_t>{5}) << "a lone half frame stays as it was";
+    EXPECT_EQ(ResampleStereo({5}, 22050), std::vector<int16_t>{5})
+        << "a lone half frame stays as it was";
 }
 
 TEST(Resample, WaveFilesConvertToTheSameSamplesAsBefore) {
@@ -101,7 +110,8 @@ TEST(Resample, WaveFilesConvertToTheSameSamplesAsBefore) {
                 stereo[2 * i] = file[i * size_t(channels)];
                 stereo[2 * i + 1] = file[i * size_t(channels) + size_t(channels - 1)];
             }
-            EXPECT_EQ(pcm->ToVector(), ReferenceResample(stereo, uint32_t(rate))) << channels << " x " << rate;
+            EXPECT_EQ(pcm->ToVector(), ReferenceResample(stereo, uint32_t(rate)))
+                << channels << " x " << rate;
         }
     }
 }
@@ -114,7 +124,8 @@ TEST(BmpPixels, FourBitRowsOfEveryWidthAndTheirColours) {
         TBytes bmp = InfoHeader(width, 2, 4, 0, 3);
         bmp.u32(0x112233).u32(0x445566).u32(0x778899);
         std::vector<uint8_t> rows(stride * 2);
-        for (size_t i = 0; i < rows.size(); ++i) rows[i] = uint8_t(i * 37 + 5);
+        for (size_t i = 0; i < rows.size(); ++i)
+            rows[i] = uint8_t(i * 37 + 5);
         bmp.raw(rows);
         const TBitmapData b = DecodePackedDib(bmp.b.data(), bmp.b.size());
         const TPicture picture = b.ToPicture();
@@ -134,14 +145,17 @@ TEST(BmpPixels, FourBitRowsOfEveryWidthAndTheirColours) {
     rle.u8(5).u8(0x12).u8(0).u8(3).u8(0x31).u8(0x20).u8(0).u8(1);
     const TBitmapData r = DecodePackedDib(rle.b.data(), rle.b.size());
     const uint32_t expected[9] = {1, 2, 1, 2, 1, 3, 1, 2, 0};
-    for (int x = 0; x < 9; ++x) EXPECT_EQ(r.Raw(x, 0), expected[x]) << x;
+    for (int x = 0; x < 9; ++x)
+        EXPECT_EQ(r.Raw(x, 0), expected[x]) << x;
 }
 
 TEST(BmpPixels, StretchMatchesNearestPixelEverywhere) {
     // Sources inside, partly outside and past the picture: pixels outside it are black.
     TPicture picture(7, 5);
-    for (size_t i = 0; i < picture.Rgb.size(); ++i) picture.Rgb[i] = uint32_t(i * 0x0A1B2C);
-    const TRect sources[] = {Bounds(0, 0, 7, 5), Bounds(2, 1, 3, 3), Bounds(-2, -1, 10, 8), Bounds(5, 4, 6, 6)};
+    for (size_t i = 0; i < picture.Rgb.size(); ++i)
+        picture.Rgb[i] = uint32_t(i * 0x0A1B2C);
+    const TRect sources[] = {Bounds(0, 0, 7, 5), Bounds(2, 1, 3, 3), Bounds(-2, -1, 10, 8),
+                             Bounds(5, 4, 6, 6)};
     const TRect dests[] = {Bounds(0, 0, 20, 12), Bounds(-3, 2, 9, 4), Bounds(4, -2, 30, 30)};
     for (const TRect& source : sources) {
         for (const TRect& dest : dests) {
@@ -152,9 +166,12 @@ TEST(BmpPixels, StretchMatchesNearestPixelEverywhere) {
                 for (int x = 0; x < 16; ++x) {
                     uint16_t want = 0;
                     if (x >= dest.Left && x < dest.Right && y >= dest.Top && y < dest.Bottom) {
-                        const long long sx = source.Left + (long long)(x - dest.Left) * source.Width() / dest.Width();
-                        const long long sy = source.Top + (long long)(y - dest.Top) * source.Height() / dest.Height();
-                        const bool inside = sx >= 0 && sx < picture.Width && sy >= 0 && sy < picture.Height;
+                        const long long sx = source.Left + (long long)(x - dest.Left) *
+                                                               source.Width() / dest.Width();
+                        const long long sy = source.Top + (long long)(y - dest.Top) *
+                                                              source.Height() / dest.Height();
+                        const bool inside =
+                            sx >= 0 && sx < picture.Width && sy >= 0 && sy < picture.Height;
                         want = inside ? RgbValueToPixel(picture.At(int(sx), int(sy))) : 0;
                     } else {
                         continue; // untouched
@@ -180,15 +197,24 @@ TEST(BmpPixels, BackgroundsLoadAsTheirStretchedPictures) {
         names.push_back(name);
     };
     TPicture colours(37, 23);
-    for (size_t i = 0; i < colours.Rgb.size(); ++i) colours.Rgb[i] = uint32_t(i * 0x030507 + 0x102030) & 0xFFFFFF;
+    for (size_t i = 0; i < colours.Rgb.size(); ++i)
+        colours.Rgb[i] = uint32_t(i * 0x030507 + 0x102030) & 0xFFFFFF;
     add(EncodeBmp(BitmapFromPicture(colours)));
     TPicture wide(700, 500);
-    for (size_t i = 0; i < wide.Rgb.size(); ++i) wide.Rgb[i] = uint32_t(i * 0x01F3A7);
+    for (size_t i = 0; i < wide.Rgb.size(); ++i)
+        wide.Rgb[i] = uint32_t(i * 0x01F3A7);
     add(EncodeBmp(BitmapFromPicture(wide)));
     for (int bits : {4, 8}) {
         TBytes packed = InfoHeader(5, 3, bits, bits == 4 ? 2 : 1, 3);
         packed.u32(0x00FF00).u32(0xFF00FF).u32(0x123456);
-        packed.u8(3).u8(bits == 4 ? 0x12 : 2).u8(0).u8(0).u8(2).u8(bits == 4 ? 0x45 : 5).u8(0).u8(0);
+        packed.u8(3)
+            .u8(bits == 4 ? 0x12 : 2)
+            .u8(0)
+            .u8(0)
+            .u8(2)
+            .u8(bits == 4 ? 0x45 : 5)
+            .u8(0)
+            .u8(0);
         packed.u8(0).u8(1);
         add(WithFileHeader(packed.b, uint32_t(packed.b.size() - 10)));
     }
@@ -204,8 +230,11 @@ TEST(BmpPixels, BackgroundsLoadAsTheirStretchedPictures) {
         TDirectDrawSurface expected(&display);
         expected.SetSize(w, h);
         const TPicture picture = ReadBgaPicture(names[i]);
-        expected.Canvas().CopyRect(Bounds(0, 0, w, h), picture, Bounds(0, 0, picture.Width, picture.Height));
+        expected.Canvas().CopyRect(Bounds(0, 0, w, h), picture,
+                                   Bounds(0, 0, picture.Width, picture.Height));
         ASSERT_TRUE(surfaces[i + 1]) << names[i];
-        ASSERT_EQ(std::memcmp(surfaces[i + 1]->Bits(), expected.Bits(), size_t(w) * size_t(h) * 2), 0) << names[i];
+        ASSERT_EQ(std::memcmp(surfaces[i + 1]->Bits(), expected.Bits(), size_t(w) * size_t(h) * 2),
+                  0)
+            << names[i];
     }
 }

@@ -1,7 +1,7 @@
 // The display's options and lifecycle, and the frame timer's rate counting.
-#include "formats/ArchiveWriter.h"
 #include "platform/Display.h"
 #include "base/Errors.h"
+#include "formats/ArchiveWriter.h"
 #include "platform/ImageList.h"
 #include "platform/Timer.h"
 
@@ -12,7 +12,8 @@ using namespace tappo;
 namespace {
 TDXDrawOptions Set(std::initializer_list<TDXDrawOption> options) {
     TDXDrawOptions s = 0;
-    for (TDXDrawOption o : options) s |= OptionBit(o);
+    for (TDXDrawOption o : options)
+        s |= OptionBit(o);
     return s;
 }
 } // namespace
@@ -36,8 +37,8 @@ TEST(DisplayOptions, OnlyPresentationOptionsChangeWhileInitialised) {
     d.Initialize();
     d.SetOptions(Set({doStretch, doWaitVBlank}));
     EXPECT_EQ(d.Options(), Set({doStretch, doWaitVBlank}));
-    EXPECT_EQ(d.NowOptions(), Set({doFullScreen, doNoWindowChange, doAllowReboot, doFlip,
-                                   doStretch, doWaitVBlank}));
+    EXPECT_EQ(d.NowOptions(), Set({doFullScreen, doNoWindowChange, doAllowReboot, doFlip, doStretch,
+                                   doWaitVBlank}));
     d.Finalize();
     EXPECT_EQ(d.NowOptions(), Set({doWaitVBlank, doStretch})) << "the rest takes effect afterwards";
 }
@@ -132,10 +133,10 @@ TEST(Display, SpritePatternsExistOnlyAfterTheGameInitialisation) {
 
 TEST(FrameTimer, FrameRateCountsWholeSecondsAndRoundsHalvesToEven) {
     EXPECT_EQ(RoundFrameRate(60, 1000), 60);
-    EXPECT_EQ(RoundFrameRate(61, 1016), 60);  // 60.04
-    EXPECT_EQ(RoundFrameRate(41, 1025), 40);  // exactly 40.0
-    EXPECT_EQ(RoundFrameRate(81, 2000), 40);  // 40.5 -> 40
-    EXPECT_EQ(RoundFrameRate(83, 2000), 42);  // 41.5 -> 42
+    EXPECT_EQ(RoundFrameRate(61, 1016), 60); // 60.04
+    EXPECT_EQ(RoundFrameRate(41, 1025), 40); // exactly 40.0
+    EXPECT_EQ(RoundFrameRate(81, 2000), 40); // 40.5 -> 40
+    EXPECT_EQ(RoundFrameRate(83, 2000), 42); // 41.5 -> 42
     EXPECT_EQ(RoundFrameRate(1, 1000), 1);
 
     TVirtualClock clock(5000);

@@ -3,11 +3,11 @@
 // values, and files whose first bytes look right and the rest does not.
 #include "HostileInput.h"
 #include "TestUtil.h"
+#include "base/Errors.h"
 #include "files/Files.h"
 #include "formats/ArchiveWriter.h"
 #include "formats/Midi.h"
 #include "platform/Display.h"
-#include "base/Errors.h"
 #include "platform/ImageList.h"
 #include "platform/Music.h"
 #include "platform/Sound.h"

@@ -1,7 +1,7 @@
 // Every console report goes through ReportOnConsole: the same "tappoplayer: "
 // line on stderr whichever module makes it, captured here through the sink.
-#include "TestUtil.h"
 #include "base/Report.h"
+#include "TestUtil.h"
 #include "files/Files.h"
 #include "platform/Font.h"
 #include "platform/Music.h"
@@ -19,7 +19,8 @@ namespace {
 // Collects console lines for the life of the object, then puts the old sink back.
 class TConsoleCapture {
   public:
-    TConsoleCapture() : previous_(SetConsoleSink([this](const std::string& line) { lines.push_back(line); })) {}
+    TConsoleCapture()
+        : previous_(SetConsoleSink([this](const std::string& line) { lines.push_back(line); })) {}
     ~TConsoleCapture() { SetConsoleSink(previous_); }
     std::vector<std::string> lines;
 
@@ -38,7 +39,8 @@ TEST(Report, ASinkTakesTheLinesUntilItIsRemoved) {
         TConsoleCapture capture;
         ReportOnConsole("one");
         ReportOnConsole("");
-        EXPECT_EQ(capture.lines, (std::vector<std::string>{"tappoplayer: one\n", "tappoplayer: \n"}));
+        EXPECT_EQ(capture.lines,
+                  (std::vector<std::string>{"tappoplayer: one\n", "tappoplayer: \n"}));
     }
     testing::internal::CaptureStderr();
     ReportOnConsole("two");
@@ -49,7 +51,8 @@ TEST(Report, TheConsoleMessageBoxReportsItsText) {
     TConsoleCapture capture;
     TStderrMessageBox box;
     box.Show("'00x' は整数ではありません");
-    EXPECT_EQ(capture.lines, (std::vector<std::string>{"tappoplayer: '00x' は整数ではありません\n"}));
+    EXPECT_EQ(capture.lines,
+              (std::vector<std::string>{"tappoplayer: '00x' は整数ではありません\n"}));
 }
 
 TEST(Report, AMissingFontIsReportedOnce) {
@@ -57,8 +60,10 @@ TEST(Report, AMissingFontIsReportedOnce) {
     TTextRenderer fonts("/nonexistent/font.ttf");
     fonts.Render("MS Pゴシック", 12, "abc");
     fonts.Render("MS Pゴシック", 16, "def");
-    EXPECT_EQ(capture.lines, (std::vector<std::string>{
-                                 "tappoplayer: cannot open the font /nonexistent/font.ttf; texts are not drawn\n"}));
+    EXPECT_EQ(
+        capture.lines,
+        (std::vector<std::string>{
+            "tappoplayer: cannot open the font /nonexistent/font.ttf; texts are not drawn\n"}));
 }
 
 TEST(Report, AMissingSoundfontIsReportedAndTheMusicOpens) {
@@ -72,9 +77,10 @@ TEST(Report, AMissingSoundfontIsReportedAndTheMusicOpens) {
     music.Open();
     EXPECT_TRUE(music.IsOpen());
     ASSERT_EQ(capture.lines.size(), 1u);
-    EXPECT_EQ(capture.lines[0], "tappoplayer: no General MIDI soundfont could be loaded from " +
-                                    dir.File("no-such.sf2") +
-                                    "; music stays silent (install timgm6mb-soundfont or set TAPPO_SOUNDFONT)\n");
+    EXPECT_EQ(capture.lines[0],
+              "tappoplayer: no General MIDI soundfont could be loaded from " +
+                  dir.File("no-such.sf2") +
+                  "; music stays silent (install timgm6mb-soundfont or set TAPPO_SOUNDFONT)\n");
 }
 
 } // namespace

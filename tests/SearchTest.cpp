@@ -1,8 +1,8 @@
 // The file search: breadth-first folder order, sorted names, wildcards.
 #include "TestUtil.h"
 #include "files/Files.h"
-#include "formats/Picture.h"
 #include "files/SearchFile.h"
+#include "formats/Picture.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -22,8 +22,8 @@ void Touch(const TTempDir& dir, const std::string& relative) {
 
 TEST(Search, BaseFolderFirstThenBreadthFirstSortedWithinFolders) {
     TTempDir dir;
-    for (const char* f : {"top.bms", "b/b1.BMS", "a/x/deep.bms", "a/A2.bms", "a/a1.bms", "a/notes.txt",
-                          "B2/z.bms", "a/x/y/deeper.bms"})
+    for (const char* f : {"top.bms", "b/b1.BMS", "a/x/deep.bms", "a/A2.bms", "a/a1.bms",
+                          "a/notes.txt", "B2/z.bms", "a/x/y/deeper.bms"})
         Touch(dir, f);
     std::filesystem::create_directories(dir.File("a/folder.bms"));
     TSearchFile search;
@@ -38,7 +38,8 @@ TEST(Search, BaseFolderFirstThenBreadthFirstSortedWithinFolders) {
     };
     EXPECT_TRUE(search.Search());
     EXPECT_EQ(found, (std::vector<std::string>{"top.bms", "a/a1.bms", "a/A2.bms", "a/folder.bms",
-                                               "b/b1.BMS", "B2/z.bms", "a/x/deep.bms", "a/x/y/deeper.bms"}));
+                                               "b/b1.BMS", "B2/z.bms", "a/x/deep.bms",
+                                               "a/x/y/deeper.bms"}));
     EXPECT_TRUE(folders[3]) << "a folder named like a chart is reported, marked as a folder";
 
     // Stopping at the first find, without looking into subfolders.

@@ -1,9 +1,9 @@
 // The WAV reader, the channels and their mix, the problem log, and the music.
+#include "platform/Sound.h"
 #include "TestUtil.h"
 #include "base/Errors.h"
 #include "files/Files.h"
 #include "platform/Music.h"
-#include "platform/Sound.h"
 #include "tools/Assets.h"
 #include "tools/Midi.h"
 
@@ -17,7 +17,8 @@ using namespace tappo::test;
 namespace {
 
 // A RIFF file from chunks given as (id, body).
-std::vector<uint8_t> Riff(const char* form, const std::vector<std::pair<std::string, std::vector<uint8_t>>>& chunks) {
+std::vector<uint8_t> Riff(const char* form,
+                          const std::vector<std::pair<std::string, std::vector<uint8_t>>>& chunks) {
     TBytes body;
     body.str(form);
     for (const auto& [id, data] : chunks) {
@@ -29,16 +30,24 @@ std::vector<uint8_t> Riff(const char* form, const std::vector<std::pair<std::str
     return file.b;
 }
 
-std::vector<uint8_t> Fmt(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits, size_t size = 16) {
+std::vector<uint8_t> Fmt(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits,
+                         size_t size = 16) {
     TBytes f;
-    f.u16(tag).u16(channels).u32(rate).u32(rate * channels * bits / 8).u16(channels * bits / 8).u16(bits);
-    while (f.b.size() < size) f.u8(0);
+    f.u16(tag)
+        .u16(channels)
+        .u32(rate)
+        .u32(rate * channels * bits / 8)
+        .u16(channels * bits / 8)
+        .u16(bits);
+    while (f.b.size() < size)
+        f.u8(0);
     return f.b;
 }
 
 std::vector<uint8_t> Pcm16(const std::vector<int16_t>& samples) {
     TBytes d;
-    for (int16_t s : samples) d.u16(uint16_t(s));
+    for (int16_t s : samples)
+        d.u16(uint16_t(s));
     return d.b;
 }
 
@@ -53,7 +62,8 @@ std::string Problem(const std::vector<uint8_t>& file, TWaveFormat* formatOut = n
 std::vector<std::string> LogLines(const std::string& path) {
     std::ifstream in(path);
     std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
     return lines;
 }
 
@@ -86,8 +96,10 @@ TEST(WaveReader, ReadsPcmInItsCommonForms) {
     EXPECT_EQ(format.ExtraSize, 0) << "a 16-byte fmt chunk has no extra-size field";
 
     // 8-bit unsigned stereo, with LIST chunks before fmt and between fmt and data.
-    auto eight = Riff("WAVE", {{"LIST", {1, 2, 3}}, {"fmt ", Fmt(1, 2, 44100, 8, 18)},
-                               {"LIST", {4, 5}}, {"data", {128, 255, 0, 128}}});
+    auto eight = Riff("WAVE", {{"LIST", {1, 2, 3}},
+                               {"fmt ", Fmt(1, 2, 44100, 8, 18)},
+                               {"LIST", {4, 5}},
+                               {"data", {128, 255, 0, 128}}});
     pcm = DecodeWave(eight, format, problem);
     ASSERT_TRUE(pcm) << problem;
     EXPECT_EQ(pcm->ToVector(), (std::vector<int16_t>{0, 127 << 8, -32768, 0}));
@@ -99,13 +111,15 @@ TEST(WaveReader, ReadsPcmInItsCommonForms) {
     EXPECT_EQ(Problem(extensible), "");
 
     // 16-bit stereo at 44.1 kHz is played from the file's own bytes.
-    auto native = Riff("WAVE", {{"fmt ", Fmt(1, 2, 44100, 16)}, {"data", Pcm16({1, -1, 2, -2, 3})}});
+    auto native =
+        Riff("WAVE", {{"fmt ", Fmt(1, 2, 44100, 16)}, {"data", Pcm16({1, -1, 2, -2, 3})}});
     pcm = DecodeWave(native, format, problem);
     ASSERT_TRUE(pcm);
     EXPECT_EQ(pcm->ToVector(), (std::vector<int16_t>{1, -1, 2, -2}));
 
     // Another rate is converted once, to 44.1 kHz.
-    auto slow = Riff("WAVE", {{"fmt ", Fmt(1, 1, 22050, 16)}, {"data", Pcm16(std::vector<int16_t>(1000, 500))}});
+    auto slow = Riff(
+        "WAVE", {{"fmt ", Fmt(1, 1, 22050, 16)}, {"data", Pcm16(std::vector<int16_t>(1000, 500))}});
     pcm = DecodeWave(slow, format, problem);
     ASSERT_TRUE(pcm);
     EXPECT_EQ(pcm->Frames(), 2000u);
@@ -114,8 +128,9 @@ TEST(WaveReader, ReadsPcmInItsCommonForms) {
 }
 
 TEST(WaveReader, ReportsEveryMalformedFile) {
-    const std::string notWave = "は、WAVEファイルではありません", noFmt = "には、fmtチャンクが有りません",
-                      badFmt = "のfmtチャンクが不正です", noData = "には、dataチャンクが有りません";
+    const std::string notWave = "は、WAVEファイルではありません",
+                      noFmt = "には、fmtチャンクが有りません", badFmt = "のfmtチャンクが不正です",
+                      noData = "には、dataチャンクが有りません";
     const auto fmt = Fmt(1, 1, 44100, 16);
     EXPECT_EQ(Problem({}), notWave);
     EXPECT_EQ(Problem({'R', 'I', 'F', 'F'}), notWave);
@@ -124,9 +139,12 @@ TEST(WaveReader, ReportsEveryMalformedFile) {
     EXPECT_EQ(Problem(Riff("WAVE", {{"data", Pcm16({1})}, {"fmt ", fmt}})), noData)
         << "data before fmt is not found";
     EXPECT_EQ(Problem(Riff("WAVE", {{"fmt ", fmt}})), noData);
-    EXPECT_EQ(Problem(Riff("WAVE", {{"fmt ", Fmt(1, 0, 44100, 16)}, {"data", {}}})), badFmt) << "0 channels";
-    EXPECT_EQ(Problem(Riff("WAVE", {{"fmt ", Fmt(1, 1, 0, 16)}, {"data", {}}})), badFmt) << "rate 0";
-    EXPECT_EQ(Problem(Riff("WAVE", {{"fmt ", Fmt(2, 1, 44100, 4)}, {"data", {}}})), badFmt) << "ADPCM";
+    EXPECT_EQ(Problem(Riff("WAVE", {{"fmt ", Fmt(1, 0, 44100, 16)}, {"data", {}}})), badFmt)
+        << "0 channels";
+    EXPECT_EQ(Problem(Riff("WAVE", {{"fmt ", Fmt(1, 1, 0, 16)}, {"data", {}}})), badFmt)
+        << "rate 0";
+    EXPECT_EQ(Problem(Riff("WAVE", {{"fmt ", Fmt(2, 1, 44100, 4)}, {"data", {}}})), badFmt)
+        << "ADPCM";
     EXPECT_EQ(Problem(Riff("WAVE", {{"fmt ", Fmt(1, 1, 44100, 12)}, {"data", {}}})), badFmt);
     EXPECT_EQ(Problem(Riff("WAVE", {{"fmt ", {1, 0, 1, 0}}, {"data", {}}})), badFmt) << "too short";
 
@@ -138,7 +156,8 @@ TEST(WaveReader, ReportsEveryMalformedFile) {
     // Cut short or odd-length data: the whole frames that are there play.
     TWaveFormat format;
     std::string problem;
-    auto cut = Riff("WAVE", {{"fmt ", Fmt(1, 2, 44100, 16)}, {"data", {1, 0, 2, 0, 3, 0, 4, 0, 5}}});
+    auto cut =
+        Riff("WAVE", {{"fmt ", Fmt(1, 2, 44100, 16)}, {"data", {1, 0, 2, 0, 3, 0, 4, 0, 5}}});
     cut.resize(cut.size() - 4);
     auto pcm = DecodeWave(cut, format, problem);
     ASSERT_TRUE(pcm) << problem;
@@ -165,11 +184,14 @@ TEST(SoundLog, FirstReportOfARunEmptiesTheLogAndLinesAreNumbered) {
         EXPECT_FALSE(missing->HasBuffer());
         WriteFileAtomic(dir.File("text.wav"), {'h', 'i'});
         sound.LoadSample(dir.File("text.wav"));
-        EXPECT_EQ(LogLines(log), (std::vector<std::string>{
-                                     "debug#00001 ... " + dir.File("nothing.wav") + "が、見つかりません",
-                                     "debug#00002 ... " + dir.File("text.wav") + "は、WAVEファイルではありません"}));
+        EXPECT_EQ(
+            LogLines(log),
+            (std::vector<std::string>{
+                "debug#00001 ... " + dir.File("nothing.wav") + "が、見つかりません",
+                "debug#00002 ... " + dir.File("text.wav") + "は、WAVEファイルではありません"}));
         sound.Log().ReportFailedCall("サウンドバッファの作成に失敗しました", 0x8878000A);
-        EXPECT_EQ(LogLines(log).back(), "debug#00003 ... サウンドバッファの作成に失敗しました(Error Code(8878000A))");
+        EXPECT_EQ(LogLines(log).back(),
+                  "debug#00003 ... サウンドバッファの作成に失敗しました(Error Code(8878000A))");
     }
     TDDSD next(TSoundOutput::Pull, log);
     next.LoadSample(dir.File("again.wav"));
@@ -185,8 +207,9 @@ TEST(SoundLog, FirstReportOfARunEmptiesTheLogAndLinesAreNumbered) {
 
 TEST(SoundChannels, StatusPolyphonyAndMixing) {
     TSoundFixture f;
-    auto click = f.sound.LoadSample(
-        f.Write("click.wav", Riff("WAVE", {{"fmt ", Fmt(1, 1, 44100, 16)}, {"data", Pcm16({10000, 5000, 2500})}})));
+    auto click = f.sound.LoadSample(f.Write(
+        "click.wav",
+        Riff("WAVE", {{"fmt ", Fmt(1, 1, 44100, 16)}, {"data", Pcm16({10000, 5000, 2500})}})));
     ASSERT_TRUE(click->HasBuffer());
     EXPECT_EQ(f.sound.ChannelCount(), 32);
     EXPECT_EQ(f.sound.ChannelStatus(0), ChannelStopped) << "never given a sample";
@@ -218,7 +241,8 @@ TEST(SoundChannels, StatusPolyphonyAndMixing) {
     f.sound.PlayChannel(3); // no sample: nothing
     f.sound.SetChannelSample(3, click.get());
     f.sound.SetChannelSample(4, click.get());
-    for (int c = 0; c < 5; ++c) f.sound.PlayChannel(c);
+    for (int c = 0; c < 5; ++c)
+        f.sound.PlayChannel(c);
     EXPECT_EQ(Pull(f.sound, 1)[0], 32767) << "the sum is clipped";
     f.sound.StopAll();
     for (int c = 0; c < 32; ++c)
@@ -240,7 +264,8 @@ TEST(SoundChannels, AFailedSampleOrAWrongChannelPlaysNothing) {
               "debug#00003 ... チャンネル番号-1は無効です、0～31の範囲で指定してください");
 
     // Freeing a sample leaves the channels that hold it playing.
-    auto click = f.sound.LoadSample(f.Write("c.wav", Riff("WAVE", {{"fmt ", Fmt(1, 1, 44100, 16)}, {"data", Pcm16({9, 9})}})));
+    auto click = f.sound.LoadSample(
+        f.Write("c.wav", Riff("WAVE", {{"fmt ", Fmt(1, 1, 44100, 16)}, {"data", Pcm16({9, 9})}})));
     f.sound.SetChannelSample(5, click.get());
     click.reset();
     f.sound.PlayChannel(5);
@@ -249,7 +274,8 @@ TEST(SoundChannels, AFailedSampleOrAWrongChannelPlaysNothing) {
 
 TEST(SoundAssets, TheStepTickLoads) {
     TSoundFixture f;
-    auto tick = f.sound.LoadSample(f.Write("step.wav", tools::EncodeWav16(tools::MakeStepTick(), 1, 44100)));
+    auto tick = f.sound.LoadSample(
+        f.Write("step.wav", tools::EncodeWav16(tools::MakeStepTick(), 1, 44100)));
     ASSERT_TRUE(tick->HasBuffer());
     EXPECT_GT(tick->Pcm()->Frames(), 441u);
 }
@@ -322,7 +348,8 @@ TEST(Music, TheSynthesiserIsHeard) {
     music.Play();
     int peak = 0;
     for (int i = 0; i < 20; ++i)
-        for (int16_t s : Pull(f.sound, 1024)) peak = std::max(peak, std::abs(int(s)));
+        for (int16_t s : Pull(f.sound, 1024))
+            peak = std::max(peak, std::abs(int(s)));
     if (TMediaPlayer::FindSoundFont().empty()) GTEST_SKIP() << "no soundfont installed";
     EXPECT_GT(peak, 1000);
     f.sound.RemoveSource(&music);

@@ -207,7 +207,8 @@ TEST(StandardTiming, SameTimesAsTheExactReadingWhereBothReadAlike) {
                 text += "\n";
             }
         }
-        const auto compiled = std::make_unique<TCompiledChart>(CompileChart(text, "/songs/x.bms", '.'));
+        const auto compiled =
+            std::make_unique<TCompiledChart>(CompileChart(text, "/songs/x.bms", '.'));
         const TChartData* exact = &compiled->Data;
         const TStandardChart chart = Compile(text);
 

@@ -17,8 +17,10 @@ class TEnvironment {
         setenv(name, value.c_str(), 1);
     }
     ~TEnvironment() {
-        if (had_) setenv(name_, old_.c_str(), 1);
-        else unsetenv(name_);
+        if (had_)
+            setenv(name_, old_.c_str(), 1);
+        else
+            unsetenv(name_);
     }
 
   private:
@@ -36,13 +38,15 @@ TEST(ProblemLog, MovesToTheStateFolderWhenTheProgramFolderIsReadOnly) {
     test::TTempDir dir;
     {
         TEnvironment state("XDG_STATE_HOME", dir.File("state"));
-        EXPECT_EQ(ProblemLogPath(dir.File("program") + "/", false), dir.File("state") + "/tappoplayer/ddsd.debug");
+        EXPECT_EQ(ProblemLogPath(dir.File("program") + "/", false),
+                  dir.File("state") + "/tappoplayer/ddsd.debug");
         EXPECT_TRUE(std::filesystem::is_directory(dir.File("state") + "/tappoplayer"));
     }
     {
         TEnvironment state("XDG_STATE_HOME", "relative/ignored");
         TEnvironment home("HOME", dir.File("home"));
-        EXPECT_EQ(ProblemLogPath(dir.File("program") + "/", false), dir.File("home") + "/.local/state/tappoplayer/ddsd.debug");
+        EXPECT_EQ(ProblemLogPath(dir.File("program") + "/", false),
+                  dir.File("home") + "/.local/state/tappoplayer/ddsd.debug");
     }
 }
 

@@ -31,11 +31,20 @@ class TTempDir {
 // Bytes of a little-endian record, built field by field.
 struct TBytes {
     std::vector<uint8_t> b;
-    TBytes& u8(uint32_t v) { b.push_back(uint8_t(v)); return *this; }
+    TBytes& u8(uint32_t v) {
+        b.push_back(uint8_t(v));
+        return *this;
+    }
     TBytes& u16(uint32_t v) { return u8(v & 255).u8(v >> 8); }
     TBytes& u32(uint32_t v) { return u16(v & 0xFFFF).u16(v >> 16); }
-    TBytes& str(const std::string& s) { b.insert(b.end(), s.begin(), s.end()); return *this; }
-    TBytes& raw(const std::vector<uint8_t>& v) { b.insert(b.end(), v.begin(), v.end()); return *this; }
+    TBytes& str(const std::string& s) {
+        b.insert(b.end(), s.begin(), s.end());
+        return *this;
+    }
+    TBytes& raw(const std::vector<uint8_t>& v) {
+        b.insert(b.end(), v.begin(), v.end());
+        return *this;
+    }
 };
 
 // A 40-byte info header.

@@ -10,8 +10,8 @@
 namespace tappo::tools {
 namespace {
 
-constexpr uint32_t Key = 0;                 // transparent in every sprite
-const uint32_t Outline = Rgb(18, 18, 34);   // dark, but never the key
+constexpr uint32_t Key = 0;               // transparent in every sprite
+const uint32_t Outline = Rgb(18, 18, 34); // dark, but never the key
 
 // Upward arrow in a 32 x 32 cell; other directions are quarter turns of it.
 std::vector<TPoint> ArrowShape() {
@@ -26,7 +26,8 @@ const uint32_t LaneColours[4] = {Rgb(240, 70, 170), Rgb(70, 160, 255), Rgb(90, 2
 void DrawArrow(TPainter& painter, double ox, double oy, int lane, double glow) {
     const auto shape = Rotate(ArrowShape(), 16, 16, LaneTurns[lane]);
     std::vector<TPoint> body, rim;
-    for (const TPoint& p : shape) body.push_back({p.X + ox, p.Y + oy});
+    for (const TPoint& p : shape)
+        body.push_back({p.X + ox, p.Y + oy});
     rim = Grow(body, 1.6);
     painter.FillPolygon(rim, Outline);
     const uint32_t base = LaneColours[lane];
@@ -48,7 +49,8 @@ void DrawArrow(TPainter& painter, double ox, double oy, int lane, double glow) {
 void DrawReceptor(TPainter& painter, double ox, int lane, bool beat) {
     const auto shape = Rotate(ArrowShape(), 16, 16, LaneTurns[lane]);
     std::vector<TPoint> body;
-    for (const TPoint& p : shape) body.push_back({p.X + ox, p.Y});
+    for (const TPoint& p : shape)
+        body.push_back({p.X + ox, p.Y});
     painter.FillPolygon(Grow(body, 1.6), Outline);
     const uint32_t rim = beat ? Rgb(255, 255, 255) : Rgb(150, 155, 175);
     painter.FillPolygon(body, beat ? Mix(LaneColours[lane], rim, 0.6) : rim);
@@ -66,7 +68,8 @@ TPicture Star() {
         pts.push_back({5 + r * std::cos(a), 5.3 + r * std::sin(a)});
     }
     painter.FillPolygon(Grow(pts, 0.7), Rgb(170, 90, 20));
-    painter.FillPolygon(pts, [](double, double y) { return Mix(Rgb(255, 245, 150), Rgb(255, 190, 30), y / 10); });
+    painter.FillPolygon(
+        pts, [](double, double y) { return Mix(Rgb(255, 245, 150), Rgb(255, 190, 30), y / 10); });
     return p;
 }
 
@@ -87,7 +90,8 @@ TPicture ReceptorRow(bool beat) {
     TPicture p(128, 32, Key);
     TPainter painter(p);
     painter.HardEdges = true;
-    for (int lane = 0; lane < 4; ++lane) DrawReceptor(painter, lane * 32, lane, beat);
+    for (int lane = 0; lane < 4; ++lane)
+        DrawReceptor(painter, lane * 32, lane, beat);
     return p;
 }
 
@@ -111,7 +115,8 @@ TPicture Triangle(bool right) {
     std::vector<TPoint> tri = right ? std::vector<TPoint>{{3, 1}, {22, 6}, {3, 11}}
                                     : std::vector<TPoint>{{23, 1}, {4, 6}, {23, 11}};
     painter.FillPolygon(Grow(tri, 1.0), Outline);
-    painter.FillPolygon(tri, [](double, double y) { return Mix(Rgb(255, 240, 160), Rgb(255, 170, 60), y / 12); });
+    painter.FillPolygon(
+        tri, [](double, double y) { return Mix(Rgb(255, 240, 160), Rgb(255, 170, 60), y / 12); });
     return p;
 }
 
@@ -123,7 +128,8 @@ TPicture HeaderBar() {
     for (int x = 0; x < 320; ++x) {
         uint32_t c = Hsv(200 + 120.0 * x / 320, 0.7, 0.95);
         p.At(x, 0) = c, p.At(x, 19) = c;
-        for (int y = 1; y < 19; ++y) p.At(x, y) = Mix(Rgb(14, 16, 40), Scale(c, 0.45), 1.0 - std::abs(y - 9.5) / 9.5);
+        for (int y = 1; y < 19; ++y)
+            p.At(x, y) = Mix(Rgb(14, 16, 40), Scale(c, 0.45), 1.0 - std::abs(y - 9.5) / 9.5);
     }
     painter.Text(8, 2, 10, "TAPPO PLAYER", Rgb(255, 255, 255));
     const std::string right = "SELECT MUSIC";
@@ -148,7 +154,8 @@ TPicture MakeArrowSheet() {
         // A flash on each beat that fades over its four sixteenths, strongest
         // on the first beat of the measure.
         double glow = std::pow(0.45, row % 4) * (row == 0 ? 1.0 : 0.8);
-        for (int lane = 0; lane < 4; ++lane) DrawArrow(painter, lane * 32, row * 32, lane, glow);
+        for (int lane = 0; lane < 4; ++lane)
+            DrawArrow(painter, lane * 32, row * 32, lane, glow);
     }
     return p;
 }
@@ -238,14 +245,16 @@ std::vector<uint8_t> EncodeWav16(const std::vector<int16_t>& samples, int channe
     auto u16 = [&](uint32_t v) { out.push_back(uint8_t(v)), out.push_back(uint8_t(v >> 8)); };
     auto u32 = [&](uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); };
     auto tag = [&](const char* t) {
-        for (int i = 0; i < 4; ++i) out.push_back(uint8_t(t[i]));
+        for (int i = 0; i < 4; ++i)
+            out.push_back(uint8_t(t[i]));
     };
     const uint32_t dataBytes = uint32_t(samples.size() * 2);
     tag("RIFF"), u32(36 + dataBytes), tag("WAVE");
     tag("fmt "), u32(16), u16(1), u16(uint32_t(channels)), u32(uint32_t(rate));
     u32(uint32_t(rate * channels * 2)), u16(uint32_t(channels * 2)), u16(16);
     tag("data"), u32(dataBytes);
-    for (int16_t v : samples) u16(uint16_t(v));
+    for (int16_t v : samples)
+        u16(uint16_t(v));
     return out;
 }
 

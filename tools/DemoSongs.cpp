@@ -21,7 +21,8 @@ namespace demo {
 
 std::vector<int16_t> ToPcm(const std::vector<double>& v, double gain) {
     std::vector<int16_t> out(v.size());
-    for (size_t i = 0; i < v.size(); ++i) out[i] = int16_t(std::lround(std::clamp(v[i] * gain, -1.0, 1.0) * 32000));
+    for (size_t i = 0; i < v.size(); ++i)
+        out[i] = int16_t(std::lround(std::clamp(v[i] * gain, -1.0, 1.0) * 32000));
     return out;
 }
 
@@ -45,7 +46,8 @@ std::vector<int16_t> Snare() {
         const double t = double(i) / Rate;
         const double n = noise.Next();
         low += 0.35 * (n - low); // soften the hiss a little
-        v[i] = 0.7 * (n - 0.5 * low) * std::exp(-t / 0.06) + 0.5 * std::sin(2 * M_PI * 190 * t) * std::exp(-t / 0.05);
+        v[i] = 0.7 * (n - 0.5 * low) * std::exp(-t / 0.06) +
+               0.5 * std::sin(2 * M_PI * 190 * t) * std::exp(-t / 0.05);
     }
     return ToPcm(v, 0.42);
 }
@@ -83,7 +85,8 @@ std::vector<int16_t> Pluck(double frequency, double seconds, double brightness, 
     auto string = [&](double f, double gain) {
         const size_t period = std::max<size_t>(2, size_t(Rate / f));
         std::vector<double> line(period);
-        for (double& x : line) x = noise.Next();
+        for (double& x : line)
+            x = noise.Next();
         size_t at = 0;
         for (size_t i = 0; i < v.size(); ++i) {
             const double a = line[at], b = line[(at + 1) % period];
@@ -102,7 +105,9 @@ std::vector<int16_t> Pluck(double frequency, double seconds, double brightness, 
     return ToPcm(v, 0.38);
 }
 
-double MidiFrequency(int note) { return 440.0 * std::pow(2.0, (note - 69) / 12.0); }
+double MidiFrequency(int note) {
+    return 440.0 * std::pow(2.0, (note - 69) / 12.0);
+}
 
 // ---------- pictures ----------
 
@@ -111,7 +116,8 @@ TPicture Scene(const TPalette& p, int variant, uint32_t seed) {
     TPicture pic(320, 240);
     TPainter painter(pic);
     for (int y = 0; y < 240; ++y)
-        for (int x = 0; x < 320; ++x) pic.At(x, y) = Mix(p.skyTop, p.skyBottom, y / 239.0);
+        for (int x = 0; x < 320; ++x)
+            pic.At(x, y) = Mix(p.skyTop, p.skyBottom, y / 239.0);
     TNoise noise(seed);
     for (int i = 0; i < 60; ++i) {
         const int x = int((noise.Next() + 1) * 160), y = int((noise.Next() + 1) * 60);
@@ -121,20 +127,25 @@ TPicture Scene(const TPalette& p, int variant, uint32_t seed) {
     // A halo that brightens towards the sun.
     painter.FillEllipse(sunX, sunY, 46, 46, [&](double x, double y) {
         const double d = std::hypot(x - sunX, y - sunY);
-        return Mix(Mix(p.skyTop, p.skyBottom, y / 239.0), p.sun, 0.55 * std::clamp(1.0 - (d - 20) / 26, 0.0, 1.0));
+        return Mix(Mix(p.skyTop, p.skyBottom, y / 239.0), p.sun,
+                   0.55 * std::clamp(1.0 - (d - 20) / 26, 0.0, 1.0));
     });
     painter.FillEllipse(sunX, sunY, 20, 20, [&](double, double) { return p.sun; });
     auto ridge = [&](double base, double amp, double freq, double shift, uint32_t colour) {
         std::vector<TPoint> pts{{0, 240}};
         for (int x = 0; x <= 320; x += 4)
-            pts.push_back({double(x), base - amp * (0.6 * std::sin(x * freq + shift) + 0.4 * std::sin(x * freq * 2.3 + shift * 1.7))});
+            pts.push_back({double(x), base - amp * (0.6 * std::sin(x * freq + shift) +
+                                                    0.4 * std::sin(x * freq * 2.3 + shift * 1.7))});
         pts.push_back({320, 240});
-        painter.FillPolygon(pts, [&](double, double y) { return Mix(colour, Scale(colour, 0.55), (y - base + amp) / 120); });
+        painter.FillPolygon(pts, [&](double, double y) {
+            return Mix(colour, Scale(colour, 0.55), (y - base + amp) / 120);
+        });
     };
     ridge(170, 22, 0.018, variant * 1.3, p.hillsFar);
     ridge(205, 16, 0.027, variant * 2.1 + 1, p.hills);
     // A light stripe of the accent colour across the far hills.
-    for (int x = 0; x < 320; ++x) painter.Blend(x, 150 + int(6 * std::sin(x * 0.05 + variant)), p.accent, 0.35);
+    for (int x = 0; x < 320; ++x)
+        painter.Blend(x, 150 + int(6 * std::sin(x * 0.05 + variant)), p.accent, 0.35);
     return pic;
 }
 
@@ -147,8 +158,14 @@ TPicture Sparkles(uint32_t colour, uint32_t seed) {
     for (int i = 0; i < 26; ++i) {
         const double x = (noise.Next() + 1) * 160, y = (noise.Next() + 1) * 100 + 8;
         const double r = 3 + 3 * (noise.Next() + 1);
-        painter.FillPolygon({{x, y - r}, {x + r * 0.25, y - r * 0.25}, {x + r, y}, {x + r * 0.25, y + r * 0.25},
-                             {x, y + r}, {x - r * 0.25, y + r * 0.25}, {x - r, y}, {x - r * 0.25, y - r * 0.25}},
+        painter.FillPolygon({{x, y - r},
+                             {x + r * 0.25, y - r * 0.25},
+                             {x + r, y},
+                             {x + r * 0.25, y + r * 0.25},
+                             {x, y + r},
+                             {x - r * 0.25, y + r * 0.25},
+                             {x - r, y},
+                             {x - r * 0.25, y - r * 0.25}},
                             Mix(colour, Rgb(255, 255, 255), 0.3 * (noise.Next() + 1)));
     }
     return pic;
@@ -170,7 +187,8 @@ TPicture Rings(uint32_t colour) {
 TPicture Banner(const TPicture& scene, const std::string& label) {
     TPicture banner(80, 52);
     for (int y = 0; y < 52; ++y)
-        for (int x = 0; x < 80; ++x) banner.At(x, y) = scene.At(x * 320 / 80, y * 240 / 52);
+        for (int x = 0; x < 80; ++x)
+            banner.At(x, y) = scene.At(x * 320 / 80, y * 240 / 52);
     TPainter painter(banner);
     const int w = painter.TextWidth(8, label);
     painter.Text((80 - w) / 2 + 1, 19, 8, label, Rgb(20, 20, 30));
@@ -208,10 +226,11 @@ using namespace demo;
 struct TSong {
     std::string folder, title, artist, genre;
     double bpm;
-    int measures;       // including two measures of intro and one of outro
-    int root;           // MIDI note of the key
+    int measures; // including two measures of intro and one of outro
+    int root;     // MIDI note of the key
     std::vector<int> scale;
-    std::vector<std::array<int, 3>> chords; // chord tones (semitones over the root), one per measure, cycled
+    std::vector<std::array<int, 3>>
+        chords; // chord tones (semitones over the root), one per measure, cycled
     uint8_t padProgram, bassProgram;
     TPalette palette;
     uint32_t seed;
@@ -219,9 +238,9 @@ struct TSong {
 
 struct TChartPlan {
     std::string file;
-    int player;   // #PLAYER
+    int player; // #PLAYER
     int level;
-    bool dense;   // eighths and sixteenths instead of quarter notes
+    bool dense; // eighths and sixteenths instead of quarter notes
 };
 
 // One measure of objects on a 16-step grid.
@@ -246,7 +265,8 @@ constexpr int LaneChannels[2][4] = {{11, 13, 15, 16}, {21, 23, 25, 26}};
 std::vector<int> MelodyNotes(const TSong& s) {
     std::vector<int> notes;
     for (int octave = 0; octave < 2; ++octave)
-        for (int step : s.scale) notes.push_back(s.root + 12 + octave * 12 + step);
+        for (int step : s.scale)
+            notes.push_back(s.root + 12 + octave * 12 + step);
     notes.push_back(s.root + 36);
     return notes;
 }
@@ -288,7 +308,8 @@ std::string WriteChart(const TSong& s, const TChartPlan& plan, const std::vector
     for (int m = 0; m < s.measures; ++m) {
         // Drums: a count-in of hats, then a steady beat, a crash at each phrase.
         TGrid kick{}, snare{}, hat{}, crash{};
-        for (int step = 0; step < 16; step += 2) hat[size_t(step)] = HatId;
+        for (int step = 0; step < 16; step += 2)
+            hat[size_t(step)] = HatId;
         if (m >= 2 && m < last) {
             kick[0] = kick[8] = KickId;
             if (m % 2) kick[10] = KickId;
@@ -322,8 +343,8 @@ std::string WriteChart(const TSong& s, const TChartPlan& plan, const std::vector
             if (!plan.dense) {
                 hit = step % 4 == 0 && !(rhythm == 3 && step == 12);
             } else {
-                static const char* patterns[4] = {"x.x.x.x.x.x.x.x.", "x...x.x.x...x.x.", "x.x.x...x.x.x...",
-                                                  "x...x.x.x.x.x..."};
+                static const char* patterns[4] = {"x.x.x.x.x.x.x.x.", "x...x.x.x...x.x.",
+                                                  "x.x.x...x.x.x...", "x...x.x.x.x.x..."};
                 hit = patterns[rhythm][step] == 'x';
             }
             if (!hit) continue;
@@ -340,18 +361,21 @@ std::string WriteChart(const TSong& s, const TChartPlan& plan, const std::vector
             int move = int(std::lround(noise.Next() * 2.2));
             if (move == 0) move = noise.Next() > 0 ? 1 : -1;
             int next = walk(current, move);
-            for (int tries = 0; tries < 4 && next * lanesUsed / int(melody.size()) == previousLane; ++tries)
+            for (int tries = 0; tries < 4 && next * lanesUsed / int(melody.size()) == previousLane;
+                 ++tries)
                 next = walk(next, move > 0 ? 1 : -1);
             current = next;
             if (step % 4 == 0) {
                 // On the beat: the nearest chord tone on another lane, if there is one.
                 auto isChordTone = [&](int i) {
-                    return std::find(chord.begin(), chord.end(), (melody[size_t(i)] - s.root) % 12) != chord.end();
+                    return std::find(chord.begin(), chord.end(),
+                                     (melody[size_t(i)] - s.root) % 12) != chord.end();
                 };
                 for (int d : {0, 1, -1, 2, -2, 3, -3}) {
                     const int c = current + d;
                     if (c < 0 || c > top || !isChordTone(c)) continue;
-                    if (c * lanesUsed / int(melody.size()) == previousLane && d != 3 && d != -3) continue;
+                    if (c * lanesUsed / int(melody.size()) == previousLane && d != 3 && d != -3)
+                        continue;
                     current = c;
                     break;
                 }
@@ -361,11 +385,14 @@ std::string WriteChart(const TSong& s, const TChartPlan& plan, const std::vector
             // Two players: the second plays a third below, a beat's answer.
             if (plan.player == 2 && step % 8 == 4) {
                 const int harmony = std::max(0, current - 2);
-                lanes[size_t(4 + harmony * 4 / int(melody.size()))][size_t(step)] = NoteBase + harmony;
+                lanes[size_t(4 + harmony * 4 / int(melody.size()))][size_t(step)] =
+                    NoteBase + harmony;
             }
         }
         for (int lane = 0; lane < 8; ++lane) {
-            if (std::all_of(lanes[size_t(lane)].begin(), lanes[size_t(lane)].end(), [](int v) { return v == 0; })) continue;
+            if (std::all_of(lanes[size_t(lane)].begin(), lanes[size_t(lane)].end(),
+                            [](int v) { return v == 0; }))
+                continue;
             text += Line(m, LaneChannels[lane / 4][lane % 4], lanes[size_t(lane)]);
         }
     }
@@ -377,27 +404,33 @@ std::vector<uint8_t> WriteMusic(const TSong& s) {
     song.Bpm = s.bpm;
     song.Programs[0] = s.padProgram;
     song.Programs[1] = s.bassProgram;
-    const uint32_t lead = uint32_t(std::lround(480 * s.bpm / 60)); // song time 0 to measure 0: one second
+    const uint32_t lead =
+        uint32_t(std::lround(480 * s.bpm / 60)); // song time 0 to measure 0: one second
     const uint32_t bar = 4 * 480;
     for (int m = 2; m < s.measures; ++m) {
         const uint32_t start = lead + uint32_t(m) * bar;
         const std::array<int, 3>& chord = s.chords[size_t(m - 2) % s.chords.size()];
         const bool last = m == s.measures - 1;
         for (int tone : chord)
-            song.Notes.push_back({start, bar - 20, 0, uint8_t(s.root + 12 + tone), uint8_t(last ? 70 : 58)});
+            song.Notes.push_back(
+                {start, bar - 20, 0, uint8_t(s.root + 12 + tone), uint8_t(last ? 70 : 58)});
         if (last) break;
         for (int beat = 0; beat < 4; ++beat) {
             const int tone = beat == 2 ? chord[2] - 12 : chord[0];
-            song.Notes.push_back({start + uint32_t(beat) * 480, 400, 1, uint8_t(s.root - 12 + tone), 92});
+            song.Notes.push_back(
+                {start + uint32_t(beat) * 480, 400, 1, uint8_t(s.root - 12 + tone), 92});
         }
     }
     return EncodeMidi(song);
 }
 
-void WriteSong(const std::string& songsFolder, const TSong& s, const std::vector<TChartPlan>& charts) {
+void WriteSong(const std::string& songsFolder, const TSong& s,
+               const std::vector<TChartPlan>& charts) {
     const std::string dir = songsFolder + s.folder + "/";
     std::filesystem::create_directories(dir);
-    auto put = [&](const std::string& name, const std::vector<uint8_t>& bytes) { WriteFileAtomic(dir + name, bytes); };
+    auto put = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
+        WriteFileAtomic(dir + name, bytes);
+    };
     auto wav = [](const std::vector<int16_t>& pcm) { return EncodeWav16(pcm, 1, Rate); };
 
     put("kick.wav", wav(Kick()));
@@ -438,27 +471,51 @@ void WriteDemoSongs(const std::string& songsFolder) {
     const std::string dir = songsFolder.back() == '/' ? songsFolder : songsFolder + "/";
     const std::vector<int> majorPentatonic = {0, 2, 4, 7, 9}, minorPentatonic = {0, 3, 5, 7, 10};
 
-    TSong morning{"demo1-morning-steps", "朝のステップ (Morning Steps)", "Tappo Sound Team", "POP",
-                  120, 30, 60, majorPentatonic,
+    TSong morning{"demo1-morning-steps",
+                  "朝のステップ (Morning Steps)",
+                  "Tappo Sound Team",
+                  "POP",
+                  120,
+                  30,
+                  60,
+                  majorPentatonic,
                   {{0, 4, 7}, {-3, 0, 4}, {-7, -3, 0}, {-5, -1, 2}}, // C, Am, F, G
-                  88, 33,
-                  {Rgb(40, 70, 150), Rgb(250, 180, 120), Rgb(255, 235, 170), Rgb(40, 70, 60), Rgb(90, 110, 140), Rgb(255, 140, 90)},
+                  88,
+                  33,
+                  {Rgb(40, 70, 150), Rgb(250, 180, 120), Rgb(255, 235, 170), Rgb(40, 70, 60),
+                   Rgb(90, 110, 140), Rgb(255, 140, 90)},
                   101};
     WriteSong(dir, morning, {{"morning.bms", 1, 3, false}});
 
-    TSong twin{"demo2-twin-lanes", "Twin Lanes", "Tappo Sound Team", "TRANCE",
-               140, 34, 57, minorPentatonic,
+    TSong twin{"demo2-twin-lanes",
+               "Twin Lanes",
+               "Tappo Sound Team",
+               "TRANCE",
+               140,
+               34,
+               57,
+               minorPentatonic,
                {{0, 3, 7}, {-4, 0, 3}, {-9, -5, -2}, {-2, 2, 5}}, // Am, F, C, G (in A minor)
-               89, 38,
-               {Rgb(10, 10, 40), Rgb(70, 30, 110), Rgb(200, 160, 255), Rgb(20, 15, 45), Rgb(50, 35, 90), Rgb(80, 220, 255)},
+               89,
+               38,
+               {Rgb(10, 10, 40), Rgb(70, 30, 110), Rgb(200, 160, 255), Rgb(20, 15, 45),
+                Rgb(50, 35, 90), Rgb(80, 220, 255)},
                202};
     WriteSong(dir, twin, {{"twin-light.bms", 2, 4, false}, {"twin-hard.bms", 2, 8, true}});
 
-    TSong road{"demo3-wide-road", "Wide Road", "Tappo Sound Team", "AMBIENT",
-               100, 26, 62, {0, 2, 4, 6, 7, 9, 11},
+    TSong road{"demo3-wide-road",
+               "Wide Road",
+               "Tappo Sound Team",
+               "AMBIENT",
+               100,
+               26,
+               62,
+               {0, 2, 4, 6, 7, 9, 11},
                {{0, 4, 7}, {2, 6, 9}, {-5, -1, 2}, {-3, 0, 4}}, // D, E, A, Bm: a lydian lift
-               48, 32,
-               {Rgb(20, 60, 90), Rgb(120, 200, 190), Rgb(240, 255, 220), Rgb(30, 70, 50), Rgb(60, 110, 100), Rgb(255, 230, 120)},
+               48,
+               32,
+               {Rgb(20, 60, 90), Rgb(120, 200, 190), Rgb(240, 255, 220), Rgb(30, 70, 50),
+                Rgb(60, 110, 100), Rgb(255, 230, 120)},
                303};
     WriteSong(dir, road, {{"wide-road.bms", 3, 5, true}});
     WriteStandardDemoSong(dir);

@@ -31,12 +31,23 @@ uint32_t Hsv(double h, double s, double v) {
     const double f = h - i, p = v * (1 - s), q = v * (1 - s * f), t = v * (1 - s * (1 - f));
     double r = v, g = t, b = p;
     switch (i) {
-    case 1: r = q, g = v, b = p; break;
-    case 2: r = p, g = v, b = t; break;
-    case 3: r = p, g = q, b = v; break;
-    case 4: r = t, g = p, b = v; break;
-    case 5: r = v, g = p, b = q; break;
-    default: break;
+    case 1:
+        r = q, g = v, b = p;
+        break;
+    case 2:
+        r = p, g = v, b = t;
+        break;
+    case 3:
+        r = p, g = q, b = v;
+        break;
+    case 4:
+        r = t, g = p, b = v;
+        break;
+    case 5:
+        r = v, g = p, b = q;
+        break;
+    default:
+        break;
     }
     return Rgb(int(r * 255 + 0.5), int(g * 255 + 0.5), int(b * 255 + 0.5));
 }
@@ -52,7 +63,8 @@ void TPainter::Blend(int x, int y, uint32_t color, double alpha) {
 
 void TPainter::FillRect(int x, int y, int w, int h, uint32_t color) {
     for (int yy = std::max(0, y); yy < std::min(p_.Height, y + h); ++yy)
-        for (int xx = std::max(0, x); xx < std::min(p_.Width, x + w); ++xx) p_.At(xx, yy) = color;
+        for (int xx = std::max(0, x); xx < std::min(p_.Width, x + w); ++xx)
+            p_.At(xx, yy) = color;
 }
 
 void TPainter::Cover(int x0, int y0, int x1, int y1,

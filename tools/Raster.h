@@ -49,6 +49,7 @@ class TPainter {
 
 // Outline of a polygon grown outward by `by` pixels (about its centroid).
 std::vector<TPoint> Grow(const std::vector<TPoint>& points, double by);
-std::vector<TPoint> Rotate(const std::vector<TPoint>& points, double cx, double cy, int quarterTurns);
+std::vector<TPoint> Rotate(const std::vector<TPoint>& points, double cx, double cy,
+                           int quarterTurns);
 
 } // namespace tappo::tools
