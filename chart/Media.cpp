@@ -1,11 +1,12 @@
 #include "chart/Media.h"
 
-#include "chart/FileLookup.h"
 #include "base/AsciiCase.h"
+#include "base/InOrder.h"
+#include "chart/FileLookup.h"
 #include "files/Files.h"
-#include "platform/Display.h"
 #include "formats/Picture.h"
 #include "formats/Png.h"
+#include "platform/Display.h"
 
 #include <algorithm>
 #include <cstring>
@@ -27,21 +28,63 @@ int ImageFileCount(const TChartData& chart) {
                              [](const std::string& name) { return !name.empty(); }));
 }
 
-bool LoadKeysounds(TKeysoundSlots& slots, const TChartData& chart, TDDSD& sound,
-                   const std::string& programFolder, TFileResolver& files,
-                   const TLoadProgress& progress) {
-    const int total = KeysoundFileCount(chart);
-    int done = 0;
+namespace {
+
+// The chart's keysound files, found on the loading thread (the resolver is
+// not shared). A lookup that throws ends the list there, as it ended the load.
+struct TSoundList {
+    std::vector<size_t> slots;
+    std::vector<std::string> paths;
+    std::exception_ptr lookupError;
+};
+
+TSoundList FindKeysounds(TKeysoundSlots& slots, const TChartData& chart, TFileResolver& files) {
+    TSoundList list;
     for (int i = 0; i < StepTickSlot; ++i) {
         slots[size_t(i)].reset();
         if (i >= chart.SlotLimit) continue;
         const std::string& name = chart.WavFileNames[size_t(i)];
         if (name.empty()) continue;
-        const std::string found = files.FindWithFallback(name, SoundFallbacks);
-        // Nothing found: the sound component reports the name the chart gives.
-        slots[size_t(i)] = sound.LoadSample(found.empty() ? name : found);
-        if (progress && !progress(++done, total)) return false;
+        try {
+            const std::string found = files.FindWithFallback(name, SoundFallbacks);
+            // Nothing found: the sound component reports the name the chart gives.
+            list.paths.push_back(found.empty() ? name : found);
+            list.slots.push_back(size_t(i));
+        } catch (...) {
+            list.lookupError = std::current_exception();
+            break;
+        }
     }
+    return list;
+}
+
+} // namespace
+
+bool LoadKeysounds(TKeysoundSlots& slots, const TChartData& chart, TDDSD& sound,
+                   const std::string& programFolder, TFileResolver& files,
+                   const TLoadProgress& progress) {
+    const int total = KeysoundFileCount(chart);
+    const TSoundList list = FindKeysounds(slots, chart, files);
+    const int count = int(list.slots.size());
+    // Decoded on both cores, then made and logged here in slot order, so the
+    // samples and the problem log are those of a load one file after another.
+    std::vector<TDDSD::TDecodedSample> decoded(list.slots.size());
+    std::vector<std::exception_ptr> errors(list.slots.size());
+    const auto decode = [&](int k, int) {
+        try {
+            decoded[size_t(k)] = sound.DecodeSample(list.paths[size_t(k)]);
+        } catch (...) {
+            errors[size_t(k)] = std::current_exception();
+        }
+    };
+    int done = 0;
+    const auto install = [&](int k) {
+        if (errors[size_t(k)]) std::rethrow_exception(errors[size_t(k)]);
+        slots[list.slots[size_t(k)]] = sound.InstallSample(std::move(decoded[size_t(k)]));
+        return !progress || progress(++done, total);
+    };
+    if (!RunInOrder(count, decode, install)) return false;
+    if (list.lookupError) std::rethrow_exception(list.lookupError);
     slots[StepTickSlot].reset();
     slots[StepTickSlot] = sound.LoadSample(programFolder + "step.wav");
     return true;
@@ -121,15 +164,27 @@ TPicture ReadBgaPicture(const std::string& path) {
     return DecodeBmpFile(file.bytes.data(), file.bytes.size()).ToPicture();
 }
 
-bool LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& display,
-                   int32_t& layerImage, TFileResolver& files, const TLoadProgress& progress,
-                   int doneBefore, int total) {
+namespace {
+
+// One "#BMP" file to load: where it is and the surface it goes to, or why it
+// cannot be loaded.
+struct TImageJob {
+    size_t slot = 0;
+    std::string path;
+    TDirectDrawSurface* surface = nullptr;
+    std::exception_ptr lookupError, surfaceError, error;
+};
+
+// On the loading thread, before any decoding: the files found and every named
+// slot given its screen-sized surface (a slot keeps the one it has), so the
+// decoding threads touch nothing but their own slot's pixels. Slots without a
+// file are emptied, and the highest of them becomes the layer image.
+std::vector<TImageJob> PrepareImages(TBgaSurfaces& surfaces, const TChartData& chart,
+                                     TDXDraw& display, int32_t& layerImage, TFileResolver& files) {
     const int w = display.Display.Width, h = display.Display.Height;
-    std::exception_ptr firstError;
-    int done = doneBefore;
-    TBitmapData bitmap; // one decoding buffer for every bitmap
     for (size_t i = size_t(chart.SlotLimit); i < surfaces.size(); ++i)
         surfaces[i].reset();
+    std::vector<TImageJob> jobs;
     for (int i = 0; i < chart.SlotLimit; ++i) {
         auto& surface = surfaces[size_t(i)];
         const std::string& name = chart.BmpFileNames[size_t(i)];
@@ -138,34 +193,89 @@ bool LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& dis
             layerImage = i;
             continue;
         }
+        TImageJob job;
+        job.slot = size_t(i);
         try {
             const std::string found = files.FindWithFallback(name, PictureFallbacks);
-            const TPictureFile file = ReadPictureFile(found.empty() ? name : found);
-            TPicture picture;
-            if (file.isBmp)
-                DecodeBmpFile(file.bytes.data(), file.bytes.size(), bitmap);
-            else
-                picture = DecodeOtherPicture(file.bytes);
+            job.path = found.empty() ? name : found;
+        } catch (...) {
+            job.lookupError = std::current_exception();
+        }
+        try {
             if (!surface) {
                 surface = std::make_unique<TDirectDrawSurface>(&display);
                 surface->SetSize(w, h);
                 surface->SetColorKey(0);
             }
-            // Stretched over the whole screen, repeating or dropping pixels.
-            if (file.isBmp && surface->HasPixels() && surface->Width() == w && surface->Height() == h) {
-                StretchBitmap(*surface, bitmap);
-            } else {
-                if (file.isBmp) picture = bitmap.ToPicture();
-                surface->Canvas().CopyRect(Bounds(0, 0, w, h), picture, Bounds(0, 0, picture.Width, picture.Height));
-            }
-            surface->ReleaseCanvas();
+            job.surface = surface.get();
         } catch (...) {
-            // The slot is emptied: it must not keep the picture of the chart before.
             surface.reset();
-            if (!firstError) firstError = std::current_exception();
+            job.surfaceError = std::current_exception();
         }
-        if (progress && !progress(++done, total)) return false;
+        jobs.push_back(std::move(job));
     }
+    return jobs;
+}
+
+// Reads and decodes the job's file and stretches it over its whole surface,
+// repeating or dropping pixels. The first failure (lookup, file, surface) is
+// the job's error.
+void DrawImage(TImageJob& job, TBitmapData& bitmap, int w, int h) {
+    try {
+        if (job.lookupError) std::rethrow_exception(job.lookupError);
+        const TPictureFile file = ReadPictureFile(job.path);
+        // A bitmap for a screen-sized surface is decoded only in the rows the stretch reads.
+        const TDirectDrawSurface* target = job.surface;
+        const bool stretch = file.isBmp && target && target->HasPixels() && target->Width() == w &&
+                             target->Height() == h;
+        TPicture picture;
+        if (stretch)
+            DecodeBmpFileForStretch(file.bytes.data(), file.bytes.size(), bitmap, h);
+        else if (file.isBmp)
+            DecodeBmpFile(file.bytes.data(), file.bytes.size(), bitmap);
+        else
+            picture = DecodeOtherPicture(file.bytes);
+        if (!job.surface) std::rethrow_exception(job.surfaceError);
+        TDirectDrawSurface& surface = *job.surface;
+        if (stretch) {
+            StretchBitmap(surface, bitmap);
+        } else {
+            if (file.isBmp) picture = bitmap.ToPicture();
+            surface.Canvas().CopyRect(Bounds(0, 0, w, h), picture,
+                                      Bounds(0, 0, picture.Width, picture.Height));
+        }
+    } catch (...) {
+        job.error = std::current_exception();
+    }
+}
+
+} // namespace
+
+bool LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& display,
+                   int32_t& layerImage, TFileResolver& files, const TLoadProgress& progress,
+                   int doneBefore, int total) {
+    const int w = display.Display.Width, h = display.Display.Height;
+    std::vector<TImageJob> jobs = PrepareImages(surfaces, chart, display, layerImage, files);
+    // Decoded and drawn on both cores; failures are taken here in slot order,
+    // so the first error thrown is that of a load one file after another.
+    std::exception_ptr firstError;
+    int done = doneBefore;
+    std::array<TBitmapData, InOrderWorkers> bitmaps; // one decoding buffer per thread
+    const auto draw = [&](int k, int worker) {
+        DrawImage(jobs[size_t(k)], bitmaps[size_t(worker)], w, h);
+    };
+    const auto finish = [&](int k) {
+        TImageJob& job = jobs[size_t(k)];
+        if (job.error) {
+            // The slot is emptied: it must not keep the picture of the chart before.
+            surfaces[job.slot].reset();
+            if (!firstError) firstError = job.error;
+        } else {
+            job.surface->ReleaseCanvas();
+        }
+        return !progress || progress(++done, total);
+    };
+    if (!RunInOrder(int(jobs.size()), draw, finish)) return false;
     if (firstError) std::rethrow_exception(firstError);
     return true;
 }

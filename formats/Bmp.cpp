@@ -162,7 +162,8 @@ void ReadMaskedRow(const uint8_t* src, int bitCount, int width, const TMask (&ma
     }
 }
 
-void ReadUncompressed(const TByteReader& r, size_t at, const TInfo& info, TBitmapData& out) {
+void ReadUncompressed(const TByteReader& r, size_t at, const TInfo& info, TBitmapData& out,
+                      const std::vector<uint8_t>* wanted) {
     const size_t stride = ((size_t(info.width) * info.bitCount + 31) / 32) * 4;
     TMask masks[3];
     if (info.compression == BiBitfields || info.compression == BiAlphaBitfields) {
@@ -177,6 +178,7 @@ void ReadUncompressed(const TByteReader& r, size_t at, const TInfo& info, TBitma
     for (int row = 0; row < info.height; ++row) {
         const uint8_t* src = base + stride * row;
         int y = info.topDown ? row : info.height - 1 - row;
+        if (wanted && !(*wanted)[size_t(y)]) continue;
         uint32_t* dst = &out.Pixels[size_t(y) * width];
         switch (info.bitCount) {
         case 1:
@@ -199,32 +201,89 @@ void ReadUncompressed(const TByteReader& r, size_t at, const TInfo& info, TBitma
     }
 }
 
+// The rows of a picture to decode, by row from the top; null for every row.
+using TWantedRows = const std::vector<uint8_t>*;
+
+// Clears what a run-length stream skips. Streams write their pixels in order
+// (row by row from the bottom, left to right in a row; deltas only move
+// forward), so everything before the write position that was not written is a
+// gap, cleared when the position moves past it.
+class TRleGaps {
+  public:
+    TRleGaps(TBitmapData& out, const TInfo& info, TWantedRows wanted)
+        : out_(out), width_(uint32_t(info.width)), height_(info.height), wanted_(wanted) {}
+    // Stream row `row` from the bottom; null when that row is not decoded.
+    uint32_t* Row(int row) {
+        const size_t y = size_t(height_ - 1 - row);
+        return wanted_ && !(*wanted_)[y] ? nullptr : out_.Pixels.data() + y * width_;
+    }
+    // Clears up to column `x` of stream row `row`, and marks it as reached.
+    void ClearTo(int row, uint32_t x) {
+        for (; row_ < row && row_ < height_; ++row_, x_ = 0)
+            if (uint32_t* dst = Row(row_)) std::fill(dst + x_, dst + width_, 0u);
+        if (row_ < height_ && x > x_) {
+            if (uint32_t* dst = Row(row_)) std::fill(dst + x_, dst + x, 0u);
+            x_ = x;
+        }
+    }
+    // Pixels up to column `x` of the current row have been written.
+    void Written(uint32_t x) { x_ = x; }
+
+  private:
+    TBitmapData& out_;
+    uint32_t width_;
+    int height_;
+    TWantedRows wanted_;
+    int row_ = 0;
+    uint32_t x_ = 0;
+};
+
+// `count` pixels alternating `a` and `b`, starting with `a`.
+void FillRun(uint32_t* dst, uint32_t count, uint32_t a, uint32_t b) {
+    if (a == b) {
+        std::fill_n(dst, count, a);
+        return;
+    }
+    const uint32_t two[2] = {a, b};
+    uint64_t pair;
+    std::memcpy(&pair, two, sizeof pair);
+    uint32_t i = 0;
+    for (; i + 2 <= count; i += 2)
+        std::memcpy(dst + i, &pair, sizeof pair);
+    if (i < count) dst[i] = a;
+}
+
 // Run-length coded pixels (bottom-up). Runs past the row end are cut off, and
 // the column never passes the row end, however long the run stream; a stream
-// that ends without its end mark keeps what it drew.
-template <bool four> void ReadRle(const TByteReader& r, size_t at, const TInfo& info, TBitmapData& out) {
+// that ends without its end mark keeps what it drew. Skipped pixels are 0.
+template <bool four>
+void ReadRle(const TByteReader& r, size_t at, const TInfo& info, TBitmapData& out,
+             TWantedRows wanted) {
     const uint32_t width = uint32_t(info.width);
+    TRleGaps gaps(out, info, wanted);
     uint32_t x = 0;
     int row = 0;
     // Pixels i .. n-1 of a run, as far as the row reaches; `pixel(i)` gives each value.
     auto put = [&](uint32_t n, auto pixel) {
         const uint32_t count = std::min(n, width - x);
-        uint32_t* dst = out.Pixels.data() + size_t(info.height - 1 - row) * width + x;
-        for (uint32_t i = 0; i < count; ++i) dst[i] = pixel(i);
+        gaps.ClearTo(row, x);
+        if (uint32_t* dst = gaps.Row(row))
+            for (uint32_t i = 0; i < count; ++i)
+                dst[x + i] = pixel(i);
         x += count;
+        gaps.Written(x);
     };
     size_t p = at;
     while (r.Has(p, 2) && row < info.height) {
         const uint32_t n = r.U8(p), c = r.U8(p + 1);
         p += 2;
         if (n > 0) {
-            if constexpr (four) {
-                put(n, [&](uint32_t i) { return (i & 1) ? c & 15 : c >> 4; });
-            } else {
-                const uint32_t count = std::min(n, width - x);
-                std::fill_n(out.Pixels.data() + size_t(info.height - 1 - row) * width + x, count, c);
-                x += count;
-            }
+            const uint32_t count = std::min(n, width - x);
+            gaps.ClearTo(row, x);
+            if (uint32_t* dst = gaps.Row(row))
+                FillRun(dst + x, count, four ? c >> 4 : c, four ? c & 15 : c);
+            x += count;
+            gaps.Written(x);
         } else if (c == 0) {
             x = 0, ++row;
         } else if (c == 1) {
@@ -244,10 +303,12 @@ template <bool four> void ReadRle(const TByteReader& r, size_t at, const TInfo& 
             p += (bytes + 1) & ~size_t(1);
         }
     }
+    gaps.ClearTo(info.height, 0);
 }
 
 // Decodes into `out`, whose vectors keep their memory from one picture to the next.
-void DecodeBits(const TByteReader& r, const TInfo& info, size_t pixelsAt, TBitmapData& out) {
+void DecodeBits(const TByteReader& r, const TInfo& info, size_t pixelsAt, TBitmapData& out,
+                TWantedRows wanted = nullptr) {
     out.Width = info.width;
     out.Height = info.height;
     out.BitCount = info.bitCount;
@@ -258,17 +319,15 @@ void DecodeBits(const TByteReader& r, const TInfo& info, size_t pixelsAt, TBitma
     r.Need(pixelsAt, rle ? 2 : UncompressedBytes(info));
     out.Palette.clear();
     ReadPalette(r, info, out);
-    // Run-length streams may skip pixels, which stay 0; plain rows set every pixel.
-    if (rle)
-        out.Pixels.assign(size_t(info.width) * info.height, 0);
-    else
-        out.Pixels.resize(size_t(info.width) * info.height);
+    // Every pixel of a decoded row is written (or cleared where a run-length
+    // stream skips it), so the memory is not cleared first.
+    out.Pixels.resize(size_t(info.width) * info.height);
     if (info.compression == BiRle4)
-        ReadRle<true>(r, pixelsAt, info, out);
+        ReadRle<true>(r, pixelsAt, info, out, wanted);
     else if (rle)
-        ReadRle<false>(r, pixelsAt, info, out);
+        ReadRle<false>(r, pixelsAt, info, out, wanted);
     else
-        ReadUncompressed(r, pixelsAt, info, out);
+        ReadUncompressed(r, pixelsAt, info, out, wanted);
 }
 
 } // namespace
@@ -301,7 +360,10 @@ TPicture TBitmapData::ToPicture() const {
     return p;
 }
 
-void DecodeBmpFile(const uint8_t* data, size_t size, TBitmapData& out, const char* errorText) {
+namespace {
+
+void DecodeBmpRows(const uint8_t* data, size_t size, TBitmapData& out, int stretchRows,
+                   const char* errorText) {
     TByteReader r(data, size, errorText);
     if (r.U8(0) != 'B' || r.U8(1) != 'M') r.Fail();
     TInfo info = ReadInfo(r, 14, false);
@@ -309,7 +371,22 @@ void DecodeBmpFile(const uint8_t* data, size_t size, TBitmapData& out, const cha
     size_t afterPalette = info.paletteAt + PaletteBytes(info);
     // Some writers leave the offset at 0 or point it into the header.
     if (pixelsAt < afterPalette || pixelsAt >= size) pixelsAt = afterPalette;
-    DecodeBits(r, info, pixelsAt, out);
+    if (stretchRows <= 0) return DecodeBits(r, info, pixelsAt, out);
+    std::vector<uint8_t> wanted(size_t(info.height), 0);
+    for (long long dy = 0; dy < stretchRows; ++dy)
+        wanted[size_t(dy * info.height / stretchRows)] = 1;
+    DecodeBits(r, info, pixelsAt, out, &wanted);
+}
+
+} // namespace
+
+void DecodeBmpFile(const uint8_t* data, size_t size, TBitmapData& out, const char* errorText) {
+    DecodeBmpRows(data, size, out, 0, errorText);
+}
+
+void DecodeBmpFileForStretch(const uint8_t* data, size_t size, TBitmapData& out, int rows,
+                             const char* errorText) {
+    DecodeBmpRows(data, size, out, rows, errorText);
 }
 
 TBitmapData DecodeBmpFile(const uint8_t* data, size_t size, const char* errorText) {

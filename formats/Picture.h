@@ -59,6 +59,11 @@ TBitmapData DecodeBmpFile(const uint8_t* data, size_t size,
 // The same into `out`, reusing its memory (for loading many pictures in a row).
 void DecodeBmpFile(const uint8_t* data, size_t size, TBitmapData& out,
                    const char* errorText = "ビットマップイメージが不正です");
+// The same for a picture that is only drawn stretched (nearest pixel) to
+// `rows` rows: only the rows such a stretch reads, picture row
+// dy * Height / rows for each dy, are decoded; the others hold anything.
+void DecodeBmpFileForStretch(const uint8_t* data, size_t size, TBitmapData& out, int rows,
+                             const char* errorText = "ビットマップイメージが不正です");
 // A packed bitmap: info header, masks, colour table and pixels, no file header.
 // Only the 40-byte and the old 12-byte headers are accepted.
 TBitmapData DecodePackedDib(const uint8_t* data, size_t size,

@@ -1,8 +1,8 @@
 #include "platform/Sound.h"
 
 #include <SDL.h>
-#include <alsa/asoundlib.h>
 #include <algorithm>
+#include <alsa/asoundlib.h>
 #include <cstdio>
 #include <fstream>
 
@@ -86,12 +86,23 @@ bool TDDSD::ValidChannel(int channel) {
 }
 
 std::unique_ptr<TDDSDWaveData> TDDSD::LoadSample(const std::string& path) {
+    return InstallSample(DecodeSample(path));
+}
+
+TDDSD::TDecodedSample TDDSD::DecodeSample(const std::string& path) const {
+    TDecodedSample decoded;
+    decoded.path = path;
+    if (initialized_) decoded.pcm = ReadWave(path, decoded.format, decoded.problem);
+    return decoded;
+}
+
+std::unique_ptr<TDDSDWaveData> TDDSD::InstallSample(TDecodedSample decoded) {
     auto sample = std::make_unique<TDDSDWaveData>();
     if (!initialized_) return sample;
-    std::string problem;
-    sample->pcm_ = ReadWave(path, sample->Format, problem);
+    sample->Format = decoded.format;
+    sample->pcm_ = std::move(decoded.pcm);
     if (!sample->pcm_)
-        log_.Report(path + problem);
+        log_.Report(decoded.path + decoded.problem);
     else
         sample->DataLength = uint32_t(sample->pcm_->Frames() * 4);
     return sample;
