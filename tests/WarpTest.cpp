@@ -60,8 +60,10 @@ TEST(Warp, UpdatesFollowTheLookupsAndRepeatEvery256) {
     WritePicture(dir, 320, 240);
     auto warp = std::make_unique<TWarp>();
     warp->InitWarp(dir.Folder());
-    // Untouched columns still show the picture on the first frame.
+    // Untouched columns still show the picture on the first frame. Frames
+    // write the display copy; the index picture is brought up to date on request.
     warp->UpdateWarp();
+    warp->SyncIndexPicture();
     EXPECT_EQ(warp->WarpFrame, 1);
     auto at = [&](int x, int y) { return warp->WarpImage.PalettePixel(x, y); };
     auto expected = [&](int x, int y, int f) {
@@ -75,11 +77,13 @@ TEST(Warp, UpdatesFollowTheLookupsAndRepeatEvery256) {
     EXPECT_EQ(at(1, 1), at(1, 0)) << "odd rows copy the row above";
     EXPECT_EQ(at(2, 1), at(2, 0));
     warp->UpdateWarp();
+    warp->SyncIndexPicture();
     EXPECT_EQ(at(100, 50), expected(100, 50, 2));
     EXPECT_EQ(at(101, 50), expected(101, 50, 1));
 
     std::vector<uint8_t> after2(warp->WarpImage.ScanLine(0), warp->WarpImage.ScanLine(0) + 320);
     for (int i = 0; i < 256; ++i) warp->UpdateWarp();
+    warp->SyncIndexPicture();
     EXPECT_EQ(warp->WarpFrame, 2);
     EXPECT_EQ(std::vector<uint8_t>(warp->WarpImage.ScanLine(0), warp->WarpImage.ScanLine(0) + 320),
               after2);
@@ -94,6 +98,7 @@ TEST(Warp, SmallPictureReadsIndexZeroOutside) {
     EXPECT_EQ(warp->PictureTable[100][100], 0);
     EXPECT_EQ(warp->WarpImage.Width(), 320);
     for (int i = 0; i < 3; ++i) warp->UpdateWarp(); // no read outside the tables
+    warp->SyncIndexPicture();
     EXPECT_EQ(warp->WarpImage.PalettePixel(0, 0), 0u) << "the corner lies outside the picture";
 }
 
@@ -127,11 +132,14 @@ TEST(Warp, FastAndPortableUpdatesDrawTheSamePicture) {
         fast->UpdateWarp();
         a.Canvas().Draw(0, 0, fast->WarpImage);
         b.Canvas().Draw(0, 0, portable->WarpImage);
+        fast->SyncIndexPicture();
+        portable->SyncIndexPicture();
         for (int y = 0; y < 240; ++y)
             ASSERT_EQ(0, std::memcmp(fast->WarpRows[y], portable->WarpRows[y], 320)) << frame << " " << y;
         ASSERT_EQ(0, std::memcmp(a.Bits(), b.Bits(), 320 * 240 * 2)) << frame;
     }
     // The display copy matches the palette conversion of the index pixels.
+    fast->SyncIndexPicture();
     ASSERT_TRUE(fast->WarpImage.DisplayCopyUsable());
     for (int y = 0; y < 240; ++y)
         for (int x = 0; x < 320; ++x)
@@ -140,4 +148,32 @@ TEST(Warp, FastAndPortableUpdatesDrawTheSamePicture) {
     EXPECT_FALSE(fast->WarpImage.DisplayCopyUsable());
     a.Canvas().Draw(0, 0, fast->WarpImage);
     EXPECT_EQ(a.Pixel(0, 0), 0xF800) << "a changed palette draws from the index pixels";
+}
+
+TEST(Warp, IndexPictureAgreesWithTheDisplayCopyFromTheFirstFrame) {
+    // The first frames still show parts of the loaded picture (in the odd
+    // rows too, where the first frame copied nothing down), and a palette
+    // change remakes the display copy from the index picture: after each
+    // frame, either way, the index picture through the palette is what is drawn.
+    TTempDir dir;
+    WritePicture(dir, 320, 240);
+    for (bool fastPath : {true, false}) {
+        for (int start : {0, 1}) {
+            auto warp = std::make_unique<TWarp>();
+            warp->WarpFrame = uint8_t(start);
+            warp->InitWarp(dir.Folder());
+            TDirectDrawSurface shown;
+            shown.SetSize(320, 240);
+            for (int frame = 0; frame < 6; ++frame) {
+                if (frame == 3) warp->WarpImage.Palette[9] = 0x00FF00;
+                fastPath ? warp->UpdateWarp() : warp->UpdateWarpPortable();
+                shown.Canvas().Draw(0, 0, warp->WarpImage);
+                warp->SyncIndexPicture();
+                for (int y = 0; y < 240; ++y)
+                    for (int x = 0; x < 320; ++x)
+                        ASSERT_EQ(shown.Pixel(x, y), RgbValueToPixel(warp->WarpImage.Palette[warp->WarpRows[y][x]]))
+                            << fastPath << " " << start << " " << frame << " " << x << "," << y;
+            }
+        }
+    }
 }
