@@ -89,8 +89,7 @@ void TSelectScreen::SelectFrame() {
 
     // The chart's path below the song folders' base, taken before any move.
     const std::string& current = Songs.ChartList[size_t(Songs.ChartIndex)];
-    const std::string pathText =
-        SelectPathText(current, SongsFolder.empty() ? ProgramFolder : SongsFolder);
+    const std::string& pathText = PathText(current);
 
     if (SlideCountdown != 0) {
         --SlideCountdown;
@@ -121,26 +120,19 @@ void TSelectScreen::DrawSelectScreen(const std::string& pathText) {
     TDirectDrawSurfaceCanvas& canvas = back.Canvas();
     if (Toggles.ShowBga || Toggles.WarpInPlay) canvas.Draw(0, 0, Warp.WarpImage);
 
-    // Title and artist, made smaller until both fit the screen's width.
-    const std::string title = ChartTextToUtf8(Header.Title), artist = ChartTextToUtf8(Header.Artist);
+    const TTextLayout& text = Layout(canvas, w, h);
     canvas.Font.Name = "MS Serif";
     canvas.Font.Color = 0x8EC7FF;
-    for (int size : {h / 20 + 4, h / 30 + 4, h / 40 + 4}) {
-        canvas.Font.Size = size;
-        if (canvas.TextWidth(title) <= w && canvas.TextWidth(artist) <= w) break;
-    }
+    canvas.Font.Size = text.titleSize;
     canvas.BrushTransparent = true;
-    canvas.TextOut((w - canvas.TextWidth(title)) / 2, h * 7 / 24, title);
-    canvas.TextOut((w - canvas.TextWidth(artist)) / 2, h * 9 / 24, artist);
+    canvas.TextOut(text.titleX, h * 7 / 24, text.title);
+    canvas.TextOut(text.artistX, h * 9 / 24, text.artist);
 
     canvas.Font.Size = h / 40 + 4;
     canvas.Font.Color = 0xFFFFFF;
     canvas.TextOut(10, 36, pathText);
-    char bpm[48];
-    std::snprintf(bpm, sizeof bpm, "BPM %.15g", GameState.Bpm);
-    canvas.TextOut(10, h - 35, bpm);
-    const std::string genre = ChartTextToUtf8(GameState.Genre);
-    canvas.TextOut(w - canvas.TextWidth(genre), h - 43, genre);
+    canvas.TextOut(10, h - 35, text.bpm);
+    canvas.TextOut(text.genreX, h - 43, text.genre);
     canvas.Release();
 
     Images.Draw(ItemStartPlate, back, 85, 213, 0);
@@ -153,6 +145,44 @@ void TSelectScreen::DrawSelectScreen(const std::string& pathText) {
     Images.Draw(ItemHeader, back, 0, 10, 0);
     const int32_t level = GameState.PlayLevel;
     DrawLevelStars(Images, ItemSelectStar, back, level, 162 - 7LL * level, 14, 172);
+}
+
+const std::string& TSelectScreen::PathText(const std::string& chartPath) {
+    const std::string& folder = SongsFolder.empty() ? ProgramFolder : SongsFolder;
+    if (pathText_.empty() || chartPath != pathChart_ || folder != pathFolder_) {
+        pathText_ = SelectPathText(chartPath, folder);
+        pathChart_ = chartPath;
+        pathFolder_ = folder;
+    }
+    return pathText_;
+}
+
+const TSelectScreen::TTextLayout& TSelectScreen::Layout(TDirectDrawSurfaceCanvas& canvas, int w, int h) {
+    TTextLayout& l = layout_;
+    const TTextRenderer* fonts = Display.TextRenderer();
+    if (l.valid && l.rawTitle == Header.Title && l.rawArtist == Header.Artist && l.rawGenre == GameState.Genre &&
+        l.bpmValue == GameState.Bpm && l.width == w && l.height == h && l.fonts == fonts)
+        return l;
+    l.valid = false;
+    // Title and artist, made smaller until both fit the screen's width.
+    l.title = ChartTextToUtf8(Header.Title), l.artist = ChartTextToUtf8(Header.Artist);
+    canvas.Font.Name = "MS Serif";
+    for (int size : {h / 20 + 4, h / 30 + 4, h / 40 + 4}) {
+        canvas.Font.Size = l.titleSize = size;
+        if (canvas.TextWidth(l.title) <= w && canvas.TextWidth(l.artist) <= w) break;
+    }
+    l.titleX = (w - canvas.TextWidth(l.title)) / 2;
+    l.artistX = (w - canvas.TextWidth(l.artist)) / 2;
+    char bpm[48];
+    std::snprintf(bpm, sizeof bpm, "BPM %.15g", GameState.Bpm);
+    l.bpm = bpm;
+    canvas.Font.Size = h / 40 + 4;
+    l.genre = ChartTextToUtf8(GameState.Genre);
+    l.genreX = w - canvas.TextWidth(l.genre);
+    l.rawTitle = Header.Title, l.rawArtist = Header.Artist, l.rawGenre = GameState.Genre;
+    l.bpmValue = GameState.Bpm, l.width = w, l.height = h, l.fonts = fonts;
+    l.valid = true;
+    return l;
 }
 
 void TSelectScreen::SearchFile2Find(const std::string& name, const TSearchFileData& data, bool& Continue) {

@@ -90,6 +90,23 @@ struct TSelectScreen {
   private:
     // Left/Right walk to another song folder, Up/Down within the current one.
     void Walk(bool forward, bool toOtherFolder);
+
+    // The select screen's texts as drawn: converted, measured and placed
+    // again only when what they show changes, not every frame.
+    struct TTextLayout {
+        bool valid = false;
+        std::string rawTitle, rawArtist, rawGenre; // as the header holds them
+        double bpmValue = 0;
+        int width = 0, height = 0;
+        const TTextRenderer* fonts = nullptr;
+        std::string title, artist, genre, bpm;
+        int titleSize = 0, titleX = 0, artistX = 0, genreX = 0;
+    };
+    TTextLayout layout_;
+    std::string pathChart_, pathFolder_, pathText_;
+
+    const std::string& PathText(const std::string& chartPath);
+    const TTextLayout& Layout(TDirectDrawSurfaceCanvas& canvas, int w, int h);
 };
 
 } // namespace tappo
