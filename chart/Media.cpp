@@ -31,7 +31,8 @@ int ImageFileCount(const TChartData& chart) {
 namespace {
 
 // The chart's keysound files, found on the loading thread (the resolver is
-// not shared). A lookup that throws ends the list there, as it ended the load.
+// not shared); slots without one are emptied. A lookup that throws ends the
+// list there, as it ended the load.
 struct TSoundList {
     std::vector<size_t> slots;
     std::vector<std::string> paths;
@@ -41,16 +42,18 @@ struct TSoundList {
 TSoundList FindKeysounds(TKeysoundSlots& slots, const TChartData& chart, TFileResolver& files) {
     TSoundList list;
     for (int i = 0; i < StepTickSlot; ++i) {
-        slots[size_t(i)].reset();
-        if (i >= chart.SlotLimit) continue;
         const std::string& name = chart.WavFileNames[size_t(i)];
-        if (name.empty()) continue;
+        if (i >= chart.SlotLimit || name.empty()) {
+            slots[size_t(i)].reset();
+            continue;
+        }
         try {
             const std::string found = files.FindWithFallback(name, SoundFallbacks);
             // Nothing found: the sound component reports the name the chart gives.
             list.paths.push_back(found.empty() ? name : found);
             list.slots.push_back(size_t(i));
         } catch (...) {
+            slots[size_t(i)].reset();
             list.lookupError = std::current_exception();
             break;
         }
@@ -72,6 +75,8 @@ bool LoadKeysounds(TKeysoundSlots& slots, const TChartData& chart, TDDSD& sound,
     std::vector<std::exception_ptr> errors(list.slots.size());
     const auto decode = [&](int k, int) {
         try {
+            // The slot's old sample goes first: its memory serves the new one.
+            slots[list.slots[size_t(k)]].reset();
             decoded[size_t(k)] = sound.DecodeSample(list.paths[size_t(k)]);
         } catch (...) {
             errors[size_t(k)] = std::current_exception();
