@@ -2,7 +2,8 @@
 // (bench/report.sh), which times peers as separate programs:
 //   --write-chart FILE [MEASURES CHANNELS OBJECTS]  a generated chart (default:
 //                                                   the large one, 1000 x 20 x 64)
-//   --media-chart / --song-tree                     make the media chart or the
+//   --media-chart / --song-chart / --song-tree      make the media chart, the
+//                                                   real song's chart or the
 //                                                   search tree, print its path
 //   --time compile|load-media|search PATH           milliseconds of one run
 #include "files/Files.h"
@@ -17,6 +18,7 @@
 namespace tappo::bench {
 std::string GenerateChart(int measures, int channels, int objects);
 std::string MediaChartPath();
+std::string SongChartPath();
 std::string SongTreePath();
 double TimeCompile(const std::string& path);
 double TimeMediaLoad(const std::string& chartPath);
@@ -40,6 +42,7 @@ int Helper(int argc, char** argv) {
         return 0;
     }
     if (mode == "--media-chart" && argc == 2) return std::printf("%s\n", MediaChartPath().c_str()), 0;
+    if (mode == "--song-chart" && argc == 2) return std::printf("%s\n", SongChartPath().c_str()), 0;
     if (mode == "--song-tree" && argc == 2) return std::printf("%s\n", SongTreePath().c_str()), 0;
     if (mode == "--time" && argc == 4) {
         const std::string what = argv[2], path = argv[3];

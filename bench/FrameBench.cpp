@@ -106,7 +106,7 @@ void BM_UpdateWarp(benchmark::State& state) {
     warp->InitWarp(AssetFolder());
     for (auto _ : state) {
         warp->UpdateWarp();
-        benchmark::DoNotOptimize(warp->WarpRows[0][0]);
+        benchmark::DoNotOptimize(warp->WarpImage.MirrorLine(0)[0]);
     }
 }
 BENCHMARK(BM_UpdateWarp);
@@ -116,7 +116,7 @@ void BM_UpdateWarpPortable(benchmark::State& state) {
     warp->InitWarp(AssetFolder());
     for (auto _ : state) {
         warp->UpdateWarpPortable();
-        benchmark::DoNotOptimize(warp->WarpRows[0][0]);
+        benchmark::DoNotOptimize(warp->WarpImage.MirrorLine(0)[0]);
     }
 }
 BENCHMARK(BM_UpdateWarpPortable);

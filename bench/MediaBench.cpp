@@ -1,6 +1,7 @@
 // Chart media loading (every keysound slot and 256 background images) against
 // reading the same bytes, and the offline render's speed against real time.
 #include "app/Runner.h"
+#include "bench/BenchFiles.h"
 #include "chart/Compiler.h"
 #include "chart/FileLookup.h"
 #include "chart/Media.h"
@@ -20,16 +21,10 @@
 namespace tappo::bench {
 namespace {
 
-std::string Folder(const std::string& name) {
-    const std::string dir = (std::filesystem::temp_directory_path() / ("tappo-bench-" + name) / "").string();
-    std::filesystem::create_directories(dir);
-    return dir;
-}
-
 // 255 keysounds of half a second (22.05 kHz mono and 44.1 kHz stereo) and 256
 // images of 640 x 480 (BMP and JPEG), with the chart naming them all.
 std::string MediaChart() {
-    const std::string dir = Folder("media");
+    const std::string dir = BenchFolder("media");
     if (std::filesystem::exists(dir + "chart.bms")) return dir + "chart.bms";
     std::string chart = "#BPM 150\r\n";
     for (int i = 1; i < 256; ++i) {
@@ -69,30 +64,48 @@ struct TCompiled {
           chart(&compiled->Data) {}
 };
 
-void BM_LoadKeysounds(benchmark::State& state) {
-    TCompiled c(MediaChart());
-    TDDSD sound(TSoundOutput::Pull, Folder("media") + "ddsd.debug");
-    TKeysoundSlots slots;
-    for (auto _ : state) {
-        TFileResolver files;
-        LoadKeysounds(slots, *c.chart, sound, Folder("media"), files);
-    }
-}
-BENCHMARK(BM_LoadKeysounds)->Unit(benchmark::kMillisecond);
-
-void BM_LoadBgaImages(benchmark::State& state) {
-    TCompiled c(MediaChart());
+// A chart and what loading its media needs: the sound component, a headless
+// display and the slots a load fills (kept from one load to the next, as the
+// player keeps its surfaces).
+struct TMediaLoad {
+    TCompiled c;
+    TDDSD sound;
     THeadlessPresenter presenter;
-    TDXDraw display(presenter, nullptr);
-    display.Initialize();
+    TDXDraw display{presenter, nullptr};
+    TKeysoundSlots slots;
     TBgaSurfaces surfaces;
     int32_t layer = 0;
+
+    explicit TMediaLoad(const std::string& chartPath)
+        : c(chartPath), sound(TSoundOutput::Pull, c.compiled->SongFolder + "ddsd.debug") {
+        display.Initialize();
+    }
+    void Sounds(TFileResolver& files) { LoadKeysounds(slots, *c.chart, sound, c.compiled->SongFolder, files); }
+    void Images(TFileResolver& files) { LoadBgaImages(surfaces, *c.chart, display, layer, files); }
+};
+
+// Loads run on two threads: wall time, and the CPU time of both.
+void LoadSounds(benchmark::State& state, const std::string& chartPath) {
+    TMediaLoad m(chartPath);
     for (auto _ : state) {
         TFileResolver files;
-        LoadBgaImages(surfaces, *c.chart, display, layer, files);
+        m.Sounds(files);
     }
 }
-BENCHMARK(BM_LoadBgaImages)->Unit(benchmark::kMillisecond);
+
+void LoadImages(benchmark::State& state, const std::string& chartPath) {
+    TMediaLoad m(chartPath);
+    for (auto _ : state) {
+        TFileResolver files;
+        m.Images(files);
+    }
+}
+
+void BM_LoadKeysounds(benchmark::State& state) { LoadSounds(state, MediaChart()); }
+BENCHMARK(BM_LoadKeysounds)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+
+void BM_LoadBgaImages(benchmark::State& state) { LoadImages(state, MediaChart()); }
+BENCHMARK(BM_LoadBgaImages)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 
 void BM_ReadSameBytes(benchmark::State& state) {
     TCompiled c(MediaChart());
@@ -141,7 +154,7 @@ std::vector<uint8_t> EncodeRleBmp(const std::vector<uint8_t>& indices, int w, in
 // seconds, and 250 background images of 256 x 256 or 640 x 480, as 8-bit and
 // 4-bit run-length coded and 24-bit bitmaps, with a chart naming them all.
 std::string SongChart() {
-    const std::string dir = Folder("song");
+    const std::string dir = BenchFolder("song");
     if (std::filesystem::exists(dir + "song.bms")) return dir + "song.bms";
     std::string chart = "#BPM 150\r\n";
     auto define = [&](const char* kind, int slot, const std::string& name) {
@@ -180,52 +193,26 @@ std::string SongChart() {
     return dir + "song.bms";
 }
 
-void BM_SongLoadKeysounds(benchmark::State& state) {
-    TCompiled c(SongChart());
-    TDDSD sound(TSoundOutput::Pull, Folder("song") + "ddsd.debug");
-    TKeysoundSlots slots;
-    for (auto _ : state) {
-        TFileResolver files;
-        LoadKeysounds(slots, *c.chart, sound, Folder("song"), files);
-    }
-}
-BENCHMARK(BM_SongLoadKeysounds)->Unit(benchmark::kMillisecond);
+void BM_SongLoadKeysounds(benchmark::State& state) { LoadSounds(state, SongChart()); }
+BENCHMARK(BM_SongLoadKeysounds)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 
-void BM_SongLoadImages(benchmark::State& state) {
-    TCompiled c(SongChart());
-    THeadlessPresenter presenter;
-    TDXDraw display(presenter, nullptr);
-    display.Initialize();
-    TBgaSurfaces surfaces;
-    int32_t layer = 0;
-    for (auto _ : state) {
-        TFileResolver files;
-        LoadBgaImages(surfaces, *c.chart, display, layer, files);
-    }
-}
-BENCHMARK(BM_SongLoadImages)->Unit(benchmark::kMillisecond);
+void BM_SongLoadImages(benchmark::State& state) { LoadImages(state, SongChart()); }
+BENCHMARK(BM_SongLoadImages)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 
 // The whole load as the player does it, and the floor: `cat` of the same files.
 void BM_SongLoadAll(benchmark::State& state) {
-    TCompiled c(SongChart());
-    TDDSD sound(TSoundOutput::Pull, Folder("song") + "ddsd.debug");
-    TKeysoundSlots slots;
-    THeadlessPresenter presenter;
-    TDXDraw display(presenter, nullptr);
-    display.Initialize();
-    TBgaSurfaces surfaces;
-    int32_t layer = 0;
+    TMediaLoad m(SongChart());
     for (auto _ : state) {
         TFileResolver files;
-        LoadKeysounds(slots, *c.chart, sound, Folder("song"), files);
-        LoadBgaImages(surfaces, *c.chart, display, layer, files);
+        m.Sounds(files);
+        m.Images(files);
     }
 }
-BENCHMARK(BM_SongLoadAll)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SongLoadAll)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 
 void BM_SongCatFloor(benchmark::State& state) {
     SongChart();
-    const std::string command = "cd '" + Folder("song") + "' && cat *.wav *.bmp > /dev/null";
+    const std::string command = "cd '" + BenchFolder("song") + "' && cat *.wav *.bmp > /dev/null";
     for (auto _ : state)
         if (std::system(command.c_str()) != 0) state.SkipWithError("cat failed");
 }
@@ -233,7 +220,7 @@ BENCHMARK(BM_SongCatFloor)->Unit(benchmark::kMillisecond);
 
 // Two minutes of keysounds only: 32 objects a measure over 8 sounds.
 std::string RenderChart() {
-    const std::string dir = Folder("render");
+    const std::string dir = BenchFolder("render");
     tools::WriteProgramAssets(dir);
     std::string chart = "#BPM 120\r\n";
     for (int i = 1; i <= 8; ++i) {
@@ -279,24 +266,18 @@ BENCHMARK(BM_RenderKeysoundsOnly)->Unit(benchmark::kMillisecond)->Iterations(3);
 namespace tappo::bench {
 
 std::string MediaChartPath() { return MediaChart(); }
+std::string SongChartPath() { return SongChart(); }
 
-// Milliseconds to load every keysound and image of `chartPath`, after one
-// untimed load that warms the file cache.
+// Milliseconds to load every keysound and image of `chartPath` into empty
+// slots, after one untimed load that warms the file cache.
 double TimeMediaLoad(const std::string& chartPath) {
-    TCompiled c(chartPath);
-    TDDSD sound(TSoundOutput::Pull, c.compiled->SongFolder + "ddsd.debug");
-    THeadlessPresenter presenter;
-    TDXDraw display(presenter, nullptr);
-    display.Initialize();
     double ms = 0;
     for (int round = 0; round < 2; ++round) {
-        TKeysoundSlots slots;
-        TBgaSurfaces surfaces;
-        int32_t layer = 0;
+        TMediaLoad m(chartPath);
         const auto start = std::chrono::steady_clock::now();
         TFileResolver files;
-        LoadKeysounds(slots, *c.chart, sound, c.compiled->SongFolder, files);
-        LoadBgaImages(surfaces, *c.chart, display, layer, files);
+        m.Sounds(files);
+        m.Images(files);
         ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     }
     return ms;

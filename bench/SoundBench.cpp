@@ -1,6 +1,7 @@
 // Sound costs: the mixer with 32 busy channels (and the synthesiser), WAV
 // loading against a raw read of the same bytes, and the chart search over a
 // large tree against find(1).
+#include "bench/BenchFiles.h"
 #include "files/Files.h"
 #include "platform/Music.h"
 #include "formats/Picture.h"
@@ -17,12 +18,6 @@
 
 namespace tappo::bench {
 namespace {
-
-std::string BenchFolder(const std::string& name) {
-    const std::string dir = (std::filesystem::temp_directory_path() / ("tappo-bench-" + name) / "").string();
-    std::filesystem::create_directories(dir);
-    return dir;
-}
 
 std::string WriteTone(const std::string& path, int rate, int channels, double seconds) {
     std::vector<int16_t> s(size_t(rate * seconds) * size_t(channels));
@@ -99,24 +94,11 @@ void BM_ReadRawBytes(benchmark::State& state) {
 BENCHMARK(BM_ReadRawBytes)->Unit(benchmark::kMillisecond);
 
 // 2,000 folders (40 x 50, two levels) holding 10,000 charts.
-std::string SongTree() {
-    const std::string dir = BenchFolder("tree");
-    if (std::filesystem::exists(dir + "done")) return dir;
-    int charts = 0;
-    for (int a = 0; a < 40; ++a)
-        for (int b = 0; b < 50; ++b) {
-            const std::string folder = dir + "pack" + std::to_string(a) + "/song" + std::to_string(b) + "/";
-            std::filesystem::create_directories(folder);
-            for (int c = 0; c < 5; ++c, ++charts) WriteFileAtomic(folder + "chart" + std::to_string(c) + ".bms", {'#'});
-            WriteFileAtomic(folder + "kick.wav", {'R'});
-        }
-    WriteFileAtomic(dir + "done", {});
-    return dir;
-}
+std::string ChartTree() { return SongTree("tree", {40, 50, "song", false, {"kick.wav"}}); }
 
 void BM_SearchTree(benchmark::State& state) {
     TSearchFile search;
-    search.Directory = SongTree();
+    search.Directory = ChartTree();
     search.SearchName = "*.bms";
     search.Recursive = true;
     size_t found = 0;
@@ -127,7 +109,7 @@ void BM_SearchTree(benchmark::State& state) {
 BENCHMARK(BM_SearchTree)->Unit(benchmark::kMillisecond);
 
 void BM_FindCommand(benchmark::State& state) {
-    const std::string command = "find " + SongTree() + " -iname '*.bms' > /dev/null";
+    const std::string command = "find " + ChartTree() + " -iname '*.bms' > /dev/null";
     for (auto _ : state) benchmark::DoNotOptimize(std::system(command.c_str()));
 }
 BENCHMARK(BM_FindCommand)->Unit(benchmark::kMillisecond);
@@ -137,7 +119,7 @@ BENCHMARK(BM_FindCommand)->Unit(benchmark::kMillisecond);
 
 namespace tappo::bench {
 
-std::string SongTreePath() { return SongTree(); }
+std::string SongTreePath() { return ChartTree(); }
 
 // Milliseconds of one recursive chart search below `dir`, after a warm-up search.
 double TimeSearch(const std::string& dir) {
