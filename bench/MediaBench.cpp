@@ -284,3 +284,23 @@ double TimeMediaLoad(const std::string& chartPath) {
 }
 
 } // namespace tappo::bench
+
+namespace tappo::bench {
+namespace {
+
+// One 640 x 480 run-length coded background of the song (argument 0: RLE4,
+// 1: RLE8) drawn onto a 320 x 240 screen, run by run.
+void BM_RleOntoScreen(benchmark::State& state) {
+    SongChart();
+    const std::vector<uint8_t> file = ReadWholeFile(BenchFolder("song") + (state.range(0) ? "b3.bmp" : "b6.bmp"));
+    std::vector<uint16_t> out(320 * 240);
+    TBitmapData scratch;
+    for (auto _ : state) {
+        DrawBmpFileStretched(file.data(), file.size(), out.data(), 320, 240, scratch);
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+BENCHMARK(BM_RleOntoScreen)->Arg(0)->Arg(1);
+
+} // namespace
+} // namespace tappo::bench

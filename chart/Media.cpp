@@ -129,38 +129,6 @@ TPicture DecodeOtherPicture(const std::vector<uint8_t>& bytes) {
     return DecodeJpeg(bytes.data(), bytes.size());
 }
 
-// The bitmap stretched over the whole surface, nearest pixel, as the canvas's
-// CopyRect draws its picture: each source row and column converted through
-// one table, and a destination row that repeats the one above copied whole.
-void StretchBitmap(TDirectDrawSurface& surface, const TBitmapData& bitmap) {
-    const int w = surface.Width(), h = surface.Height(), pw = bitmap.Width, ph = bitmap.Height;
-    const bool indexed = bitmap.BitCount <= 8;
-    uint16_t table[256];
-    for (uint32_t i = 0; i < 256; ++i) table[i] = RgbValueToPixel(i < bitmap.Palette.size() ? bitmap.Palette[i] : 0);
-    std::vector<int> columns(static_cast<size_t>(w));
-    for (int dx = 0; dx < w; ++dx) columns[size_t(dx)] = int((long long)dx * pw / w);
-    uint16_t* bits = surface.Bits();
-    long long lastRow = -1;
-    for (int dy = 0; dy < h; ++dy) {
-        uint16_t* row = bits + size_t(dy) * size_t(w);
-        const long long sy = (long long)dy * ph / h;
-        if (sy == lastRow) {
-            std::memcpy(row, row - w, size_t(w) * sizeof *row);
-            continue;
-        }
-        lastRow = sy;
-        const uint32_t* src = bitmap.Pixels.data() + size_t(sy) * size_t(pw);
-        if (indexed) {
-            for (int dx = 0; dx < w; ++dx) {
-                const uint32_t v = src[columns[size_t(dx)]];
-                row[dx] = v < 256 ? table[v] : RgbValueToPixel(v < bitmap.Palette.size() ? bitmap.Palette[v] : 0);
-            }
-        } else {
-            for (int dx = 0; dx < w; ++dx) row[dx] = RgbValueToPixel(src[columns[size_t(dx)]]);
-        }
-    }
-}
-
 } // namespace
 
 TPicture ReadBgaPicture(const std::string& path) {
@@ -229,26 +197,20 @@ void DrawImage(TImageJob& job, TBitmapData& bitmap, int w, int h) {
     try {
         if (job.lookupError) std::rethrow_exception(job.lookupError);
         const TPictureFile file = ReadPictureFile(job.path);
-        // A bitmap for a screen-sized surface is decoded only in the rows the stretch reads.
-        const TDirectDrawSurface* target = job.surface;
-        const bool stretch = file.isBmp && target && target->HasPixels() && target->Width() == w &&
-                             target->Height() == h;
+        TDirectDrawSurface* surface = job.surface;
+        if (file.isBmp && surface && surface->HasPixels() && surface->Width() == w && surface->Height() == h) {
+            // As the canvas's CopyRect would draw the decoded picture.
+            DrawBmpFileStretched(file.bytes.data(), file.bytes.size(), surface->Bits(), w, h, bitmap);
+            return;
+        }
         TPicture picture;
-        if (stretch)
-            DecodeBmpFileForStretch(file.bytes.data(), file.bytes.size(), bitmap, h);
-        else if (file.isBmp)
+        if (file.isBmp)
             DecodeBmpFile(file.bytes.data(), file.bytes.size(), bitmap);
         else
             picture = DecodeOtherPicture(file.bytes);
-        if (!job.surface) std::rethrow_exception(job.surfaceError);
-        TDirectDrawSurface& surface = *job.surface;
-        if (stretch) {
-            StretchBitmap(surface, bitmap);
-        } else {
-            if (file.isBmp) picture = bitmap.ToPicture();
-            surface.Canvas().CopyRect(Bounds(0, 0, w, h), picture,
-                                      Bounds(0, 0, picture.Width, picture.Height));
-        }
+        if (!surface) std::rethrow_exception(job.surfaceError);
+        if (file.isBmp) picture = bitmap.ToPicture();
+        surface->Canvas().CopyRect(Bounds(0, 0, w, h), picture, Bounds(0, 0, picture.Width, picture.Height));
     } catch (...) {
         job.error = std::current_exception();
     }

@@ -3,7 +3,9 @@
 // fields, top-down or bottom-up, the old 12-byte header).
 #include "base/Errors.h"
 #include "files/Files.h"
+#include "formats/BmpStretch.h"
 #include "formats/Picture.h"
+#include "formats/Rle.h"
 
 #include <algorithm>
 #include <cstring>
@@ -204,107 +206,25 @@ void ReadUncompressed(const TByteReader& r, size_t at, const TInfo& info, TBitma
 // The rows of a picture to decode, by row from the top; null for every row.
 using TWantedRows = const std::vector<uint8_t>*;
 
-// Clears what a run-length stream skips. Streams write their pixels in order
-// (row by row from the bottom, left to right in a row; deltas only move
-// forward), so everything before the write position that was not written is a
-// gap, cleared when the position moves past it.
-class TRleGaps {
-  public:
-    TRleGaps(TBitmapData& out, const TInfo& info, TWantedRows wanted)
-        : out_(out), width_(uint32_t(info.width)), height_(info.height), wanted_(wanted) {}
-    // Stream row `row` from the bottom; null when that row is not decoded.
-    uint32_t* Row(int row) {
-        const size_t y = size_t(height_ - 1 - row);
-        return wanted_ && !(*wanted_)[y] ? nullptr : out_.Pixels.data() + y * width_;
-    }
-    // Clears up to column `x` of stream row `row`, and marks it as reached.
-    void ClearTo(int row, uint32_t x) {
-        for (; row_ < row && row_ < height_; ++row_, x_ = 0)
-            if (uint32_t* dst = Row(row_)) std::fill(dst + x_, dst + width_, 0u);
-        if (row_ < height_ && x > x_) {
-            if (uint32_t* dst = Row(row_)) std::fill(dst + x_, dst + x, 0u);
-            x_ = x;
-        }
-    }
-    // Pixels up to column `x` of the current row have been written.
-    void Written(uint32_t x) { x_ = x; }
+// Takes a run-length stream's pixels into the rows of `out` that are decoded.
+struct TBitmapSink {
+    TBitmapData& out;
+    uint32_t width;
+    int height;
+    TWantedRows wanted;
 
-  private:
-    TBitmapData& out_;
-    uint32_t width_;
-    int height_;
-    TWantedRows wanted_;
-    int row_ = 0;
-    uint32_t x_ = 0;
+    uint32_t* Row(int streamRow) {
+        const size_t y = size_t(height - 1 - streamRow);
+        return wanted && !(*wanted)[y] ? nullptr : out.Pixels.data() + y * width;
+    }
+    void Fill(int row, uint32_t x0, uint32_t x1, uint32_t a, uint32_t b) {
+        if (uint32_t* dst = Row(row)) rle::FillRun(dst + x0, x1 - x0, a, b);
+    }
+    template <typename F> void Put(int row, uint32_t x0, uint32_t count, F pixel) {
+        if (uint32_t* dst = Row(row))
+            for (uint32_t i = 0; i < count; ++i) dst[x0 + i] = pixel(i);
+    }
 };
-
-// `count` pixels alternating `a` and `b`, starting with `a`.
-void FillRun(uint32_t* dst, uint32_t count, uint32_t a, uint32_t b) {
-    if (a == b) {
-        std::fill_n(dst, count, a);
-        return;
-    }
-    const uint32_t two[2] = {a, b};
-    uint64_t pair;
-    std::memcpy(&pair, two, sizeof pair);
-    uint32_t i = 0;
-    for (; i + 2 <= count; i += 2)
-        std::memcpy(dst + i, &pair, sizeof pair);
-    if (i < count) dst[i] = a;
-}
-
-// Run-length coded pixels (bottom-up). Runs past the row end are cut off, and
-// the column never passes the row end, however long the run stream; a stream
-// that ends without its end mark keeps what it drew. Skipped pixels are 0.
-template <bool four>
-void ReadRle(const TByteReader& r, size_t at, const TInfo& info, TBitmapData& out,
-             TWantedRows wanted) {
-    const uint32_t width = uint32_t(info.width);
-    TRleGaps gaps(out, info, wanted);
-    uint32_t x = 0;
-    int row = 0;
-    // Pixels i .. n-1 of a run, as far as the row reaches; `pixel(i)` gives each value.
-    auto put = [&](uint32_t n, auto pixel) {
-        const uint32_t count = std::min(n, width - x);
-        gaps.ClearTo(row, x);
-        if (uint32_t* dst = gaps.Row(row))
-            for (uint32_t i = 0; i < count; ++i)
-                dst[x + i] = pixel(i);
-        x += count;
-        gaps.Written(x);
-    };
-    size_t p = at;
-    while (r.Has(p, 2) && row < info.height) {
-        const uint32_t n = r.U8(p), c = r.U8(p + 1);
-        p += 2;
-        if (n > 0) {
-            const uint32_t count = std::min(n, width - x);
-            gaps.ClearTo(row, x);
-            if (uint32_t* dst = gaps.Row(row))
-                FillRun(dst + x, count, four ? c >> 4 : c, four ? c & 15 : c);
-            x += count;
-            gaps.Written(x);
-        } else if (c == 0) {
-            x = 0, ++row;
-        } else if (c == 1) {
-            break;
-        } else if (c == 2) {
-            if (!r.Has(p, 2)) break;
-            x = std::min(width, x + r.U8(p));
-            row += int(r.U8(p + 1));
-            p += 2;
-        } else {
-            const size_t bytes = four ? (c + 1) / 2 : c;
-            if (!r.Has(p, bytes)) break;
-            const uint8_t* src = r.Data() + p;
-            put(c, [&](uint32_t i) {
-                return four ? ((i & 1) ? src[i / 2] & 15u : uint32_t(src[i / 2]) >> 4) : uint32_t(src[i]);
-            });
-            p += (bytes + 1) & ~size_t(1);
-        }
-    }
-    gaps.ClearTo(info.height, 0);
-}
 
 // Decodes into `out`, whose vectors keep their memory from one picture to the next.
 void DecodeBits(const TByteReader& r, const TInfo& info, size_t pixelsAt, TBitmapData& out,
@@ -322,10 +242,11 @@ void DecodeBits(const TByteReader& r, const TInfo& info, size_t pixelsAt, TBitma
     // Every pixel of a decoded row is written (or cleared where a run-length
     // stream skips it), so the memory is not cleared first.
     out.Pixels.resize(size_t(info.width) * info.height);
+    TBitmapSink sink{out, uint32_t(info.width), info.height, wanted};
     if (info.compression == BiRle4)
-        ReadRle<true>(r, pixelsAt, info, out, wanted);
+        rle::Read<true>(r.Data(), r.Size(), pixelsAt, uint32_t(info.width), info.height, sink);
     else if (rle)
-        ReadRle<false>(r, pixelsAt, info, out, wanted);
+        rle::Read<false>(r.Data(), r.Size(), pixelsAt, uint32_t(info.width), info.height, sink);
     else
         ReadUncompressed(r, pixelsAt, info, out, wanted);
 }
@@ -362,31 +283,43 @@ TPicture TBitmapData::ToPicture() const {
 
 namespace {
 
-void DecodeBmpRows(const uint8_t* data, size_t size, TBitmapData& out, int stretchRows,
-                   const char* errorText) {
-    TByteReader r(data, size, errorText);
+// The file header and the info header; returns where the pixels start.
+size_t ReadFileHeaders(const TByteReader& r, TInfo& info) {
     if (r.U8(0) != 'B' || r.U8(1) != 'M') r.Fail();
-    TInfo info = ReadInfo(r, 14, false);
+    info = ReadInfo(r, 14, false);
     size_t pixelsAt = r.U32(10);
     size_t afterPalette = info.paletteAt + PaletteBytes(info);
     // Some writers leave the offset at 0 or point it into the header.
-    if (pixelsAt < afterPalette || pixelsAt >= size) pixelsAt = afterPalette;
-    if (stretchRows <= 0) return DecodeBits(r, info, pixelsAt, out);
-    std::vector<uint8_t> wanted(size_t(info.height), 0);
-    for (long long dy = 0; dy < stretchRows; ++dy)
-        wanted[size_t(dy * info.height / stretchRows)] = 1;
-    DecodeBits(r, info, pixelsAt, out, &wanted);
+    if (pixelsAt < afterPalette || pixelsAt >= r.Size()) pixelsAt = afterPalette;
+    return pixelsAt;
 }
 
 } // namespace
 
 void DecodeBmpFile(const uint8_t* data, size_t size, TBitmapData& out, const char* errorText) {
-    DecodeBmpRows(data, size, out, 0, errorText);
+    TByteReader r(data, size, errorText);
+    TInfo info;
+    const size_t pixelsAt = ReadFileHeaders(r, info);
+    DecodeBits(r, info, pixelsAt, out);
 }
 
-void DecodeBmpFileForStretch(const uint8_t* data, size_t size, TBitmapData& out, int rows,
-                             const char* errorText) {
-    DecodeBmpRows(data, size, out, rows, errorText);
+void DrawBmpFileStretched(const uint8_t* data, size_t size, uint16_t* out, int width, int height,
+                          TBitmapData& scratch, const char* errorText) {
+    TByteReader r(data, size, errorText);
+    TInfo info;
+    const size_t pixelsAt = ReadFileHeaders(r, info);
+    if (info.compression != BiRle8 && info.compression != BiRle4) {
+        const std::vector<uint8_t> wanted = bmp::RowsRead(info.height, height);
+        DecodeBits(r, info, pixelsAt, scratch, &wanted);
+        bmp::StretchOnto(scratch, out, width, height);
+        return;
+    }
+    // The checks of DecodeBits, then the runs straight onto the destination.
+    r.Need(pixelsAt, 2);
+    scratch.Palette.clear();
+    ReadPalette(r, info, scratch);
+    bmp::StretchRleOnto(r.Data(), r.Size(), pixelsAt, info.compression == BiRle4, info.width, info.height,
+                        scratch.Palette, out, width, height);
 }
 
 TBitmapData DecodeBmpFile(const uint8_t* data, size_t size, const char* errorText) {

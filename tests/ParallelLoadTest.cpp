@@ -284,10 +284,42 @@ TEST(Bmp, RunLengthGapsAreZeroInAReusedBuffer) {
     EXPECT_EQ(fresh.Raw(63, 39), 0u) << "a row ended early";
     EXPECT_EQ(fresh.Raw(0, 0), 0u) << "rows after the end mark";
 
-    DecodeBmpFile(plain.data(), plain.size(), reused);
-    DecodeBmpFileForStretch(gapped.data(), gapped.size(), reused, 15);
-    for (int dy = 0; dy < 15; ++dy) {
-        const int y = dy * 40 / 15;
-        for (int x = 0; x < 64; ++x) ASSERT_EQ(reused.Raw(x, y), fresh.Raw(x, y)) << x << "," << y;
+}
+
+TEST(Bmp, StretchedDrawingEqualsTheDecodedPictureStretched) {
+    // Every kind of stream drawn straight onto pixels of other sizes (smaller,
+    // larger, not dividing) equals the decoded picture's colours picked by
+    // nearest pixel, with a decoding buffer that held another picture before.
+    TBytes four = InfoHeader(37, 9, 4, 2, 16);
+    for (uint32_t i = 0; i < 16; ++i) four.u32(i * 0x0A0B0C + 0x050505);
+    four.u8(7).u8(0x3C).u8(0).u8(5).u8(0x12).u8(0x34).u8(0x50).u8(0); // alternating, then absolute 1 2 3 4 5
+    four.u8(0).u8(2).u8(3).u8(1);                                      // delta (3, 1)
+    four.u8(40).u8(0x77).u8(0).u8(0);                                  // past the row end, end of line
+    four.u8(4).u8(0x9A).u8(0).u8(1);                                   // then the end
+    const std::vector<uint8_t> files[] = {
+        GappedRleBmp(64, 40, 3), GappedRleBmp(333, 251, 5), WithFileHeader(four.b, 40 + 64),
+        EncodeBmp(BitmapFromPicture([] {
+            TPicture p(50, 30);
+            for (size_t k = 0; k < p.Rgb.size(); ++k) p.Rgb[k] = uint32_t(k * 0x030507) & 0xFFFFFF;
+            return p;
+        }()))};
+    TPicture white(640, 480);
+    std::fill(white.Rgb.begin(), white.Rgb.end(), 0xFFFFFFu);
+    const std::vector<uint8_t> plain = EncodeBmp(BitmapFromPicture(white));
+    for (const std::vector<uint8_t>& file : files) {
+        const TBitmapData picture = DecodeBmpFile(file.data(), file.size());
+        for (const auto& [w, h] : {std::pair{15, 10}, {64, 40}, {100, 77}, {320, 240}}) {
+            TBitmapData scratch;
+            DecodeBmpFile(plain.data(), plain.size(), scratch);
+            std::vector<uint16_t> out(size_t(w) * size_t(h), 0x1234);
+            DrawBmpFileStretched(file.data(), file.size(), out.data(), w, h, scratch);
+            for (int dy = 0; dy < h; ++dy)
+                for (int dx = 0; dx < w; ++dx) {
+                    const int sx = int((long long)dx * picture.Width / w), sy = int((long long)dy * picture.Height / h);
+                    ASSERT_EQ(out[size_t(dy) * size_t(w) + size_t(dx)], RgbValueToPixel(picture.ColourAt(sx, sy)))
+                        << picture.Width << "x" << picture.Height << " onto " << w << "x" << h << " at " << dx << ","
+                        << dy;
+                }
+        }
     }
 }
