@@ -29,10 +29,9 @@ struct TStretchSink {
     std::vector<int> start;    // pictureWidth + 1 entries
     uint16_t table[256];
 
-    uint16_t* Row(int streamRow) {
-        const int y = firstRow[size_t(pictureHeight - 1 - streamRow)];
-        return y < 0 ? nullptr : out + size_t(y) * size_t(width);
-    }
+    std::vector<uint16_t*> rows; // by stream row: where it is drawn, or null
+
+    uint16_t* Row(int streamRow) const { return rows[size_t(streamRow)]; }
     void Fill(int row, uint32_t x0, uint32_t x1, uint32_t a, uint32_t b) {
         uint16_t* d = Row(row);
         if (!d) return;
@@ -83,7 +82,7 @@ void StretchOnto(const TBitmapData& bitmap, uint16_t* out, int width, int height
 void StretchRleOnto(const uint8_t* data, size_t size, size_t at, bool four, int pictureWidth,
                     int pictureHeight, const std::vector<uint32_t>& palette, uint16_t* out, int width,
                     int height) {
-    TStretchSink sink{out, width, pictureHeight, std::vector<int>(size_t(pictureHeight), -1), {}, {}};
+    TStretchSink sink{out, width, pictureHeight, std::vector<int>(size_t(pictureHeight), -1), {}, {}, {}};
     for (int dy = height - 1; dy >= 0; --dy) sink.firstRow[size_t(SourceOf(dy, pictureHeight, height))] = dy;
     sink.start.resize(size_t(pictureWidth) + 1);
     int dx = 0;
@@ -92,6 +91,11 @@ void StretchRleOnto(const uint8_t* data, size_t size, size_t at, bool four, int 
         sink.start[size_t(x)] = dx;
     }
     for (uint32_t i = 0; i < 256; ++i) sink.table[i] = RgbValueToPixel(i < palette.size() ? palette[i] : 0);
+    sink.rows.resize(size_t(pictureHeight));
+    for (int row = 0; row < pictureHeight; ++row) {
+        const int y = sink.firstRow[size_t(pictureHeight - 1 - row)];
+        sink.rows[size_t(row)] = y < 0 ? nullptr : out + size_t(y) * size_t(width);
+    }
     if (four)
         rle::Read<true>(data, size, at, uint32_t(pictureWidth), pictureHeight, sink);
     else

@@ -55,9 +55,9 @@ void Read(const uint8_t* data, size_t size, size_t at, uint32_t width, int heigh
         const uint32_t n = data[p], c = data[p + 1];
         p += 2;
         if (n > 0) {
-            const uint32_t count = std::min(n, width - x);
-            clearTo(row, x);
-            if (count) sink.Fill(row, x, x + count, four ? c >> 4 : c, four ? c & 15 : c);
+            const uint32_t count = std::min(n, width - x), a = four ? c >> 4 : c, b = four ? c & 15 : c;
+            if (row != doneRow || x != doneX) clearTo(row, x);
+            if (count) sink.Fill(row, x, x + count, a, b);
             doneX = x += count;
         } else if (c == 0) {
             x = 0, ++row;
@@ -73,7 +73,7 @@ void Read(const uint8_t* data, size_t size, size_t at, uint32_t width, int heigh
             if (!has(p, bytes)) break;
             const uint8_t* src = data + p;
             const uint32_t count = std::min(c, width - x);
-            clearTo(row, x);
+            if (row != doneRow || x != doneX) clearTo(row, x);
             if (count)
                 sink.Put(row, x, count, [src](uint32_t i) {
                     return four ? ((i & 1) ? src[i / 2] & 15u : uint32_t(src[i / 2]) >> 4) : uint32_t(src[i]);
