@@ -145,16 +145,16 @@ struct TImageJob {
     size_t slot = 0;
     std::string path;
     TDirectDrawSurface* surface = nullptr;
+    bool sizeSurface = false; // a new surface, still to get its pixels
     std::exception_ptr lookupError, surfaceError, error;
 };
 
 // On the loading thread, before any decoding: the files found and every named
-// slot given its screen-sized surface (a slot keeps the one it has), so the
-// decoding threads touch nothing but their own slot's pixels. Slots without a
-// file are emptied, and the highest of them becomes the layer image.
+// slot given its surface (a slot keeps the one it has), so the decoding
+// threads touch nothing but their own slot's surface. Slots without a file
+// are emptied, and the highest of them becomes the layer image.
 std::vector<TImageJob> PrepareImages(TBgaSurfaces& surfaces, const TChartData& chart,
                                      TDXDraw& display, int32_t& layerImage, TFileResolver& files) {
-    const int w = display.Display.Width, h = display.Display.Height;
     for (size_t i = size_t(chart.SlotLimit); i < surfaces.size(); ++i)
         surfaces[i].reset();
     std::vector<TImageJob> jobs;
@@ -175,11 +175,9 @@ std::vector<TImageJob> PrepareImages(TBgaSurfaces& surfaces, const TChartData& c
             job.lookupError = std::current_exception();
         }
         try {
-            if (!surface) {
-                surface = std::make_unique<TDirectDrawSurface>(&display);
-                surface->SetSize(w, h);
-                surface->SetColorKey(0);
-            }
+            // Made here, where the display keeps its list of surfaces; its
+            // pixels are taken by the thread that draws it.
+            if (!surface) surface = std::make_unique<TDirectDrawSurface>(&display), job.sizeSurface = true;
             job.surface = surface.get();
         } catch (...) {
             surface.reset();
@@ -190,10 +188,19 @@ std::vector<TImageJob> PrepareImages(TBgaSurfaces& surfaces, const TChartData& c
     return jobs;
 }
 
-// Reads and decodes the job's file and stretches it over its whole surface,
-// repeating or dropping pixels. The first failure (lookup, file, surface) is
-// the job's error.
+// Gives a new surface its screen-sized pixels, reads and decodes the job's
+// file and stretches it over the whole surface, repeating or dropping pixels.
+// The first failure (lookup, file, surface) is the job's error.
 void DrawImage(TImageJob& job, TBitmapData& bitmap, int w, int h) {
+    if (job.sizeSurface) {
+        try {
+            job.surface->SetSize(w, h);
+            job.surface->SetColorKey(0);
+        } catch (...) {
+            job.surface = nullptr;
+            job.surfaceError = std::current_exception();
+        }
+    }
     try {
         if (job.lookupError) std::rethrow_exception(job.lookupError);
         const TPictureFile file = ReadPictureFile(job.path);
