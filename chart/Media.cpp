@@ -249,7 +249,22 @@ bool LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& dis
         }
         return !progress || progress(++done, total);
     };
-    if (!RunInOrder(int(jobs.size()), draw, finish)) return false;
+    // A load stopped early leaves no new surface without pixels behind.
+    const auto dropUnsized = [&] {
+        for (const TImageJob& job : jobs)
+            if (job.sizeSurface && surfaces[job.slot] && !surfaces[job.slot]->HasPixels()) surfaces[job.slot].reset();
+    };
+    bool finished = false;
+    try {
+        finished = RunInOrder(int(jobs.size()), draw, finish);
+    } catch (...) {
+        dropUnsized();
+        throw;
+    }
+    if (!finished) {
+        dropUnsized();
+        return false;
+    }
     if (firstError) std::rethrow_exception(firstError);
     return true;
 }

@@ -268,6 +268,35 @@ TEST(ParallelLoad, ImagesAndTheFirstErrorAsInALoadOneByOne) {
     }
 }
 
+TEST(ParallelLoad, ImagesLoadAgainWholeAfterAStoppedLoad) {
+    // Esc during the load: the slots it did not reach must not be left with
+    // surfaces that cannot be drawn on, so the next load of the chart shows
+    // every picture.
+    TTempDir dir;
+    TChartData chart;
+    for (int i = 0; i < 30; ++i) {
+        const std::string name = dir.File("b" + std::to_string(i) + ".bmp");
+        WriteFileAtomic(name, GappedRleBmp(200 + i, 150, i));
+        chart.BmpFileNames[size_t(i + 1)] = name;
+    }
+    THeadlessPresenter presenter;
+    TDXDraw display(presenter, nullptr);
+    display.Initialize();
+    const int w = display.Display.Width, h = display.Display.Height;
+    TBgaSurfaces stopped, whole;
+    int32_t layer = 0;
+    int calls = 0;
+    TFileResolver files;
+    EXPECT_FALSE(LoadBgaImages(stopped, chart, display, layer, files, [&](int, int) { return ++calls < 3; }));
+    for (const auto& s : stopped) EXPECT_TRUE(!s || s->HasPixels());
+    ASSERT_TRUE(LoadBgaImages(stopped, chart, display, layer, files));
+    ASSERT_TRUE(LoadBgaImages(whole, chart, display, layer, files));
+    for (size_t i = 1; i <= 30; ++i) {
+        ASSERT_TRUE(stopped[i] && whole[i]) << i;
+        ASSERT_EQ(std::memcmp(stopped[i]->Bits(), whole[i]->Bits(), size_t(w) * size_t(h) * 2), 0) << i;
+    }
+}
+
 TEST(Bmp, RunLengthGapsAreZeroInAReusedBuffer) {
     // The decoding buffer is not cleared before a picture: whatever a stream
     // leaves out must still come out 0, and the rows a stretch does not read
