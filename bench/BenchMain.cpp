@@ -2,7 +2,8 @@
 // (bench/report.sh), which times peers as separate programs:
 //   --write-chart FILE [MEASURES CHANNELS OBJECTS]  a generated chart (default:
 //                                                   the large one, 1000 x 20 x 64)
-//   --media-chart / --song-tree                     make the media chart or the
+//   --media-chart / --song-chart / --song-tree      make the media chart, the
+//                                                   real song's chart or the
 //                                                   search tree, print its path
 //   --time compile|load-media|search PATH           milliseconds of one run
 #include "files/Files.h"
@@ -17,6 +18,7 @@
 namespace tappo::bench {
 std::string GenerateChart(int measures, int channels, int objects);
 std::string MediaChartPath();
+std::string SongChartPath();
 std::string SongTreePath();
 double TimeCompile(const std::string& path);
 double TimeMediaLoad(const std::string& chartPath);
@@ -29,8 +31,8 @@ int Helper(int argc, char** argv) {
     using namespace tappo::bench;
     const std::string mode = argv[1];
     if (mode == "--write-chart" && (argc == 3 || argc == 6)) {
-        const int m = argc == 6 ? std::atoi(argv[3]) : 1000, c = argc == 6 ? std::atoi(argv[4]) : 20,
-                  o = argc == 6 ? std::atoi(argv[5]) : 64;
+        const int m = argc == 6 ? std::atoi(argv[3]) : 1000,
+                  c = argc == 6 ? std::atoi(argv[4]) : 20, o = argc == 6 ? std::atoi(argv[5]) : 64;
         if (m < 1 || m > 1000 || c < 1 || c > 20 || o < 1 || o > 1000) {
             std::fprintf(stderr, "chart size out of range (1-1000 x 1-20 x 1-1000)\n");
             return 2;
@@ -39,7 +41,9 @@ int Helper(int argc, char** argv) {
         tappo::WriteFileAtomic(argv[2], std::vector<uint8_t>(text.begin(), text.end()));
         return 0;
     }
-    if (mode == "--media-chart" && argc == 2) return std::printf("%s\n", MediaChartPath().c_str()), 0;
+    if (mode == "--media-chart" && argc == 2)
+        return std::printf("%s\n", MediaChartPath().c_str()), 0;
+    if (mode == "--song-chart" && argc == 2) return std::printf("%s\n", SongChartPath().c_str()), 0;
     if (mode == "--song-tree" && argc == 2) return std::printf("%s\n", SongTreePath().c_str()), 0;
     if (mode == "--time" && argc == 4) {
         const std::string what = argv[2], path = argv[3];
@@ -57,7 +61,8 @@ int Helper(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc >= 2 && std::strncmp(argv[1], "--", 2) == 0 && std::strncmp(argv[1], "--benchmark", 11) != 0) {
+    if (argc >= 2 && std::strncmp(argv[1], "--", 2) == 0 &&
+        std::strncmp(argv[1], "--benchmark", 11) != 0) {
         try {
             return Helper(argc, argv);
         } catch (const std::exception& e) {

@@ -1,7 +1,7 @@
 // Compile time of a large generated chart (1000 measures x 20 channels x 64
 // objects, about 1.3 million objects) and of a typical one.
-#include "files/Files.h"
 #include "chart/Compiler.h"
+#include "files/Files.h"
 #include "formats/Picture.h"
 
 #include <benchmark/benchmark.h>
@@ -15,8 +15,8 @@ namespace tappo::bench {
 // Writes a chart of `measures` measures, `channels` channel lines each, with
 // `objects` objects a line (ids cycling through 01-FF).
 std::string GenerateChart(int measures, int channels, int objects) {
-    static const int Channels[] = {1, 11, 13, 15, 16, 21, 23, 25, 26, 12, 14, 17, 18, 19, 22, 24,
-                                   27, 28, 29, 4};
+    static const int Channels[] = {1,  11, 13, 15, 16, 21, 23, 25, 26, 12,
+                                   14, 17, 18, 19, 22, 24, 27, 28, 29, 4};
     std::string text = "#TITLE Generated\r\n#BPM 150\r\n#PLAYER 3\r\n";
     for (int i = 1; i < 256; ++i) {
         char def[40];
@@ -52,10 +52,14 @@ void Compile(benchmark::State& state, int measures, int channels, int objects) {
         benchmark::Counter(perCompile * double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
-void BM_CompileLargeChart(benchmark::State& state) { Compile(state, 1000, 20, 64); }
+void BM_CompileLargeChart(benchmark::State& state) {
+    Compile(state, 1000, 20, 64);
+}
 BENCHMARK(BM_CompileLargeChart)->Unit(benchmark::kMillisecond);
 
-void BM_CompileTypicalChart(benchmark::State& state) { Compile(state, 120, 6, 8); }
+void BM_CompileTypicalChart(benchmark::State& state) {
+    Compile(state, 120, 6, 8);
+}
 BENCHMARK(BM_CompileTypicalChart)->Unit(benchmark::kMicrosecond);
 
 } // namespace
@@ -71,7 +75,8 @@ double TimeCompile(const std::string& path) {
     benchmark::DoNotOptimize(CompileChart(text, path, '.'));
     const auto start = std::chrono::steady_clock::now();
     benchmark::DoNotOptimize(CompileChart(text, path, '.'));
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
 }
 
 } // namespace tappo::bench

@@ -2,9 +2,9 @@
 // animation alone, a whole select-screen frame, a whole play frame of a demo
 // chart without music (background image, keyed layer, receptors and arrows),
 // the colour-keyed blit on its own, and the error-screen frame.
-#include "files/Files.h"
 #include "app/Form.h"
 #include "effects/Warp.h"
+#include "files/Files.h"
 #include "platform/Font.h"
 #include "tools/Assets.h"
 #include "tools/DemoSongs.h"
@@ -60,8 +60,8 @@ struct TPlayer {
     std::unique_ptr<TForm1> form;
 
     TPlayer(const std::string& songs, const std::vector<std::string>& args) {
-        form = std::make_unique<TForm1>(
-            TFormServices{clock, presenter, box, &fonts, AssetFolder(), songs, TSoundOutput::Pull, 512});
+        form = std::make_unique<TForm1>(TFormServices{clock, presenter, box, &fonts, AssetFolder(),
+                                                      songs, TSoundOutput::Pull, 512});
         form->FormCreate(args);
         form->FormShow();
     }
@@ -76,7 +76,8 @@ void BM_FrameCopy(benchmark::State& state) {
     TDirectDrawSurface back, source;
     back.SetSize(320, 240);
     source.SetSize(320, 240);
-    for (int i = 0; i < 320 * 240; ++i) source.Bits()[i] = uint16_t(i * 2654435761u >> 16);
+    for (int i = 0; i < 320 * 240; ++i)
+        source.Bits()[i] = uint16_t(i * 2654435761u >> 16);
     for (auto _ : state) {
         std::memcpy(back.Bits(), source.Bits(), 320 * 240 * 2);
         benchmark::DoNotOptimize(back.Bits());
@@ -91,7 +92,8 @@ void BM_KeyedBlit(benchmark::State& state) {
     back.SetSize(320, 240);
     layer.SetSize(320, 240);
     for (int y = 0; y < 240; ++y)
-        for (int x = 0; x < 320; ++x) layer.SetPixel(x, y, (x / 7 + y / 5) % 2 ? uint16_t(x * 37 + y) : 0);
+        for (int x = 0; x < 320; ++x)
+            layer.SetPixel(x, y, (x / 7 + y / 5) % 2 ? uint16_t(x * 37 + y) : 0);
     layer.SetColorKey(0);
     for (auto _ : state) {
         back.Draw(0, 0, Bounds(0, 0, 320, 240), &layer, true);
@@ -106,7 +108,7 @@ void BM_UpdateWarp(benchmark::State& state) {
     warp->InitWarp(AssetFolder());
     for (auto _ : state) {
         warp->UpdateWarp();
-        benchmark::DoNotOptimize(warp->WarpRows[0][0]);
+        benchmark::DoNotOptimize(warp->WarpImage.MirrorLine(0)[0]);
     }
 }
 BENCHMARK(BM_UpdateWarp);
@@ -116,7 +118,7 @@ void BM_UpdateWarpPortable(benchmark::State& state) {
     warp->InitWarp(AssetFolder());
     for (auto _ : state) {
         warp->UpdateWarpPortable();
-        benchmark::DoNotOptimize(warp->WarpRows[0][0]);
+        benchmark::DoNotOptimize(warp->WarpImage.MirrorLine(0)[0]);
     }
 }
 BENCHMARK(BM_UpdateWarpPortable);
@@ -138,8 +140,10 @@ BENCHMARK(BM_DrawWarp);
 // The select screen standing on the demo songs: warp, texts, banner, sprites.
 void BM_SelectFrame(benchmark::State& state) {
     TPlayer player(SongsFolder(), {});
-    for (int i = 0; i < 50; ++i) player.Frame();
-    for (auto _ : state) player.Frame();
+    for (int i = 0; i < 50; ++i)
+        player.Frame();
+    for (auto _ : state)
+        player.Frame();
     state.counters["frames"] = double(player.form->FramesRun());
 }
 BENCHMARK(BM_SelectFrame);
@@ -151,7 +155,8 @@ void BM_PlayFrameNoMusic(benchmark::State& state) {
     const std::vector<std::string> args{SongsFolder() + "demo1-morning-steps/nomusic.bms"};
     auto player = std::make_unique<TPlayer>(SongsFolder(), args);
     auto toStart = [&] {
-        while (player->form->Play.SongStartTick == 0 || player->form->Play.SongTime < 8000) player->Frame();
+        while (player->form->Play.SongStartTick == 0 || player->form->Play.SongTime < 8000)
+            player->Frame();
     };
     toStart();
     for (auto _ : state) {
@@ -168,7 +173,8 @@ BENCHMARK(BM_PlayFrameNoMusic);
 
 void BM_ErrorScreenFrame(benchmark::State& state) {
     TPlayer player("", {});
-    for (auto _ : state) player.Frame();
+    for (auto _ : state)
+        player.Frame();
     state.counters["frames"] = double(player.form->FramesRun());
 }
 BENCHMARK(BM_ErrorScreenFrame);

@@ -1,12 +1,13 @@
 // Chart media loading (every keysound slot and 256 background images) against
 // reading the same bytes, and the offline render's speed against real time.
 #include "app/Runner.h"
+#include "bench/BenchFiles.h"
 #include "chart/Compiler.h"
 #include "chart/FileLookup.h"
 #include "chart/Media.h"
 #include "files/Files.h"
-#include "platform/Display.h"
 #include "formats/Picture.h"
+#include "platform/Display.h"
 #include "tools/Assets.h"
 #include "tools/Jpeg.h"
 
@@ -20,23 +21,18 @@
 namespace tappo::bench {
 namespace {
 
-std::string Folder(const std::string& name) {
-    const std::string dir = (std::filesystem::temp_directory_path() / ("tappo-bench-" + name) / "").string();
-    std::filesystem::create_directories(dir);
-    return dir;
-}
-
 // 255 keysounds of half a second (22.05 kHz mono and 44.1 kHz stereo) and 256
 // images of 640 x 480 (BMP and JPEG), with the chart naming them all.
 std::string MediaChart() {
-    const std::string dir = Folder("media");
+    const std::string dir = BenchFolder("media");
     if (std::filesystem::exists(dir + "chart.bms")) return dir + "chart.bms";
     std::string chart = "#BPM 150\r\n";
     for (int i = 1; i < 256; ++i) {
         const bool stereo = i % 2 == 0;
         const int rate = stereo ? 44100 : 22050, channels = stereo ? 2 : 1;
         std::vector<int16_t> s(size_t(rate / 2 * channels));
-        for (size_t k = 0; k < s.size(); ++k) s[k] = int16_t(6000 * std::sin(double(k) * 0.01 * i));
+        for (size_t k = 0; k < s.size(); ++k)
+            s[k] = int16_t(6000 * std::sin(double(k) * 0.01 * i));
         char name[32];
         std::snprintf(name, sizeof name, "k%03d.wav", i);
         WriteFileAtomic(dir + name, tools::EncodeWav16(s, channels, rate));
@@ -46,7 +42,8 @@ std::string MediaChart() {
     }
     TPicture picture(640, 480);
     for (int y = 0; y < 480; ++y)
-        for (int x = 0; x < 640; ++x) picture.At(x, y) = uint32_t(x * 0x10203 + y * 0x30201);
+        for (int x = 0; x < 640; ++x)
+            picture.At(x, y) = uint32_t(x * 0x10203 + y * 0x30201);
     const std::vector<uint8_t> bmp = EncodeBmp(BitmapFromPicture(picture));
     const std::vector<uint8_t> jpg = tools::EncodeJpeg(picture);
     for (int i = 0; i < 256; ++i) {
@@ -69,30 +66,54 @@ struct TCompiled {
           chart(&compiled->Data) {}
 };
 
-void BM_LoadKeysounds(benchmark::State& state) {
-    TCompiled c(MediaChart());
-    TDDSD sound(TSoundOutput::Pull, Folder("media") + "ddsd.debug");
-    TKeysoundSlots slots;
-    for (auto _ : state) {
-        TFileResolver files;
-        LoadKeysounds(slots, *c.chart, sound, Folder("media"), files);
-    }
-}
-BENCHMARK(BM_LoadKeysounds)->Unit(benchmark::kMillisecond);
-
-void BM_LoadBgaImages(benchmark::State& state) {
-    TCompiled c(MediaChart());
+// A chart and what loading its media needs: the sound component, a headless
+// display and the slots a load fills (kept from one load to the next, as the
+// player keeps its surfaces).
+struct TMediaLoad {
+    TCompiled c;
+    TDDSD sound;
     THeadlessPresenter presenter;
-    TDXDraw display(presenter, nullptr);
-    display.Initialize();
+    TDXDraw display{presenter, nullptr};
+    TKeysoundSlots slots;
     TBgaSurfaces surfaces;
     int32_t layer = 0;
+
+    explicit TMediaLoad(const std::string& chartPath)
+        : c(chartPath), sound(TSoundOutput::Pull, c.compiled->SongFolder + "ddsd.debug") {
+        display.Initialize();
+    }
+    void Sounds(TFileResolver& files) {
+        LoadKeysounds(slots, *c.chart, sound, c.compiled->SongFolder, files);
+    }
+    void Images(TFileResolver& files) { LoadBgaImages(surfaces, *c.chart, display, layer, files); }
+};
+
+// Loads run on two threads: wall time, and the CPU time of both.
+void LoadSounds(benchmark::State& state, const std::string& chartPath) {
+    TMediaLoad m(chartPath);
     for (auto _ : state) {
         TFileResolver files;
-        LoadBgaImages(surfaces, *c.chart, display, layer, files);
+        m.Sounds(files);
     }
 }
-BENCHMARK(BM_LoadBgaImages)->Unit(benchmark::kMillisecond);
+
+void LoadImages(benchmark::State& state, const std::string& chartPath) {
+    TMediaLoad m(chartPath);
+    for (auto _ : state) {
+        TFileResolver files;
+        m.Images(files);
+    }
+}
+
+void BM_LoadKeysounds(benchmark::State& state) {
+    LoadSounds(state, MediaChart());
+}
+BENCHMARK(BM_LoadKeysounds)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+
+void BM_LoadBgaImages(benchmark::State& state) {
+    LoadImages(state, MediaChart());
+}
+BENCHMARK(BM_LoadBgaImages)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 
 void BM_ReadSameBytes(benchmark::State& state) {
     TCompiled c(MediaChart());
@@ -113,7 +134,8 @@ std::vector<uint8_t> EncodeRleBmp(const std::vector<uint8_t>& indices, int w, in
         const uint8_t* row = &indices[size_t(y) * size_t(w)];
         for (int x = 0; x < w;) {
             int n = 1;
-            while (x + n < w && n < 254 && row[x + n] == row[x]) ++n;
+            while (x + n < w && n < 254 && row[x + n] == row[x])
+                ++n;
             codes.push_back(uint8_t(n));
             codes.push_back(four ? uint8_t(row[x] << 4 | row[x]) : row[x]);
             x += n;
@@ -124,7 +146,8 @@ std::vector<uint8_t> EncodeRleBmp(const std::vector<uint8_t>& indices, int w, in
     const size_t colours = four ? 16 : 256, offBits = 14 + 40 + colours * 4;
     std::vector<uint8_t> out(offBits, 0);
     auto put32 = [&](size_t at, uint32_t v) {
-        for (int k = 0; k < 4; ++k) out[at + size_t(k)] = uint8_t(v >> (8 * k));
+        for (int k = 0; k < 4; ++k)
+            out[at + size_t(k)] = uint8_t(v >> (8 * k));
     };
     out[0] = 'B', out[1] = 'M';
     put32(2, uint32_t(offBits + codes.size()));
@@ -132,7 +155,8 @@ std::vector<uint8_t> EncodeRleBmp(const std::vector<uint8_t>& indices, int w, in
     put32(14, 40), put32(18, uint32_t(w)), put32(22, uint32_t(h));
     out[26] = 1, out[28] = four ? 4 : 8, out[30] = four ? 2 : 1;
     put32(34, uint32_t(codes.size())), put32(46, uint32_t(colours));
-    for (size_t i = 0; i < colours; ++i) put32(54 + 4 * i, uint32_t(i * 0x010305 + 0x203040) & 0xFFFFFF);
+    for (size_t i = 0; i < colours; ++i)
+        put32(54 + 4 * i, uint32_t(i * 0x010305 + 0x203040) & 0xFFFFFF);
     out.insert(out.end(), codes.begin(), codes.end());
     return out;
 }
@@ -141,7 +165,7 @@ std::vector<uint8_t> EncodeRleBmp(const std::vector<uint8_t>& indices, int w, in
 // seconds, and 250 background images of 256 x 256 or 640 x 480, as 8-bit and
 // 4-bit run-length coded and 24-bit bitmaps, with a chart naming them all.
 std::string SongChart() {
-    const std::string dir = Folder("song");
+    const std::string dir = BenchFolder("song");
     if (std::filesystem::exists(dir + "song.bms")) return dir + "song.bms";
     std::string chart = "#BPM 150\r\n";
     auto define = [&](const char* kind, int slot, const std::string& name) {
@@ -152,7 +176,8 @@ std::string SongChart() {
     for (int i = 1; i <= 165; ++i) {
         std::vector<int16_t> s(size_t(22050 * (0.2 + 1.8 * double(i % 19) / 18)));
         for (size_t k = 0; k < s.size(); ++k)
-            s[k] = int16_t(9000 * std::sin(double(k) * 0.003 * (i % 40 + 1)) * std::exp(-double(k) / 20000));
+            s[k] = int16_t(9000 * std::sin(double(k) * 0.003 * (i % 40 + 1)) *
+                           std::exp(-double(k) / 20000));
         const std::string name = "s" + std::to_string(i) + ".wav";
         WriteFileAtomic(dir + name, tools::EncodeWav16(s, 1, 22050));
         define("WAV", i, name);
@@ -163,11 +188,14 @@ std::string SongChart() {
         std::vector<uint8_t> indices(size_t(w) * size_t(h));
         // Flat bands and blocks, as drawn backgrounds are.
         for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) indices[size_t(y) * size_t(w) + size_t(x)] = uint8_t((x / 24 + y / 16 + i) % 14 + 1);
+            for (int x = 0; x < w; ++x)
+                indices[size_t(y) * size_t(w) + size_t(x)] =
+                    uint8_t((x / 24 + y / 16 + i) % 14 + 1);
         std::vector<uint8_t> bytes;
         if (i % 5 == 0) {
             TPicture picture(w, h);
-            for (size_t k = 0; k < indices.size(); ++k) picture.Rgb[k] = uint32_t(k * 0x010203 + indices[k] * 0x112233) & 0xFFFFFF;
+            for (size_t k = 0; k < indices.size(); ++k)
+                picture.Rgb[k] = uint32_t(k * 0x010203 + indices[k] * 0x112233) & 0xFFFFFF;
             bytes = EncodeBmp(BitmapFromPicture(picture));
         } else {
             bytes = EncodeRleBmp(indices, w, h, i % 2 == 0);
@@ -181,51 +209,32 @@ std::string SongChart() {
 }
 
 void BM_SongLoadKeysounds(benchmark::State& state) {
-    TCompiled c(SongChart());
-    TDDSD sound(TSoundOutput::Pull, Folder("song") + "ddsd.debug");
-    TKeysoundSlots slots;
-    for (auto _ : state) {
-        TFileResolver files;
-        LoadKeysounds(slots, *c.chart, sound, Folder("song"), files);
-    }
+    LoadSounds(state, SongChart());
 }
-BENCHMARK(BM_SongLoadKeysounds)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SongLoadKeysounds)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
 
 void BM_SongLoadImages(benchmark::State& state) {
-    TCompiled c(SongChart());
-    THeadlessPresenter presenter;
-    TDXDraw display(presenter, nullptr);
-    display.Initialize();
-    TBgaSurfaces surfaces;
-    int32_t layer = 0;
-    for (auto _ : state) {
-        TFileResolver files;
-        LoadBgaImages(surfaces, *c.chart, display, layer, files);
-    }
+    LoadImages(state, SongChart());
 }
-BENCHMARK(BM_SongLoadImages)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SongLoadImages)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 
 // The whole load as the player does it, and the floor: `cat` of the same files.
 void BM_SongLoadAll(benchmark::State& state) {
-    TCompiled c(SongChart());
-    TDDSD sound(TSoundOutput::Pull, Folder("song") + "ddsd.debug");
-    TKeysoundSlots slots;
-    THeadlessPresenter presenter;
-    TDXDraw display(presenter, nullptr);
-    display.Initialize();
-    TBgaSurfaces surfaces;
-    int32_t layer = 0;
+    TMediaLoad m(SongChart());
     for (auto _ : state) {
         TFileResolver files;
-        LoadKeysounds(slots, *c.chart, sound, Folder("song"), files);
-        LoadBgaImages(surfaces, *c.chart, display, layer, files);
+        m.Sounds(files);
+        m.Images(files);
     }
 }
-BENCHMARK(BM_SongLoadAll)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SongLoadAll)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 
 void BM_SongCatFloor(benchmark::State& state) {
     SongChart();
-    const std::string command = "cd '" + Folder("song") + "' && cat *.wav *.bmp > /dev/null";
+    const std::string command = "cd '" + BenchFolder("song") + "' && cat *.wav *.bmp > /dev/null";
     for (auto _ : state)
         if (std::system(command.c_str()) != 0) state.SkipWithError("cat failed");
 }
@@ -233,12 +242,13 @@ BENCHMARK(BM_SongCatFloor)->Unit(benchmark::kMillisecond);
 
 // Two minutes of keysounds only: 32 objects a measure over 8 sounds.
 std::string RenderChart() {
-    const std::string dir = Folder("render");
+    const std::string dir = BenchFolder("render");
     tools::WriteProgramAssets(dir);
     std::string chart = "#BPM 120\r\n";
     for (int i = 1; i <= 8; ++i) {
         std::vector<int16_t> s(size_t(44100 / 4));
-        for (size_t k = 0; k < s.size(); ++k) s[k] = int16_t(5000 * std::sin(double(k) * 0.02 * i) * std::exp(-double(k) / 4000));
+        for (size_t k = 0; k < s.size(); ++k)
+            s[k] = int16_t(5000 * std::sin(double(k) * 0.02 * i) * std::exp(-double(k) / 4000));
         WriteFileAtomic(dir + "s" + std::to_string(i) + ".wav", tools::EncodeWav16(s, 1, 44100));
         chart += "#WAV0" + std::to_string(i) + " s" + std::to_string(i) + ".wav\r\n";
     }
@@ -247,7 +257,8 @@ std::string RenderChart() {
             char head[16];
             std::snprintf(head, sizeof head, "#%03d%02d:", m, ch);
             chart += head;
-            for (int k = 0; k < 8; ++k) chart += "0" + std::to_string(1 + (m + k + ch) % 8);
+            for (int k = 0; k < 8; ++k)
+                chart += "0" + std::to_string(1 + (m + k + ch) % 8);
             chart += "\r\n";
         }
     }
@@ -278,28 +289,48 @@ BENCHMARK(BM_RenderKeysoundsOnly)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 namespace tappo::bench {
 
-std::string MediaChartPath() { return MediaChart(); }
+std::string MediaChartPath() {
+    return MediaChart();
+}
+std::string SongChartPath() {
+    return SongChart();
+}
 
-// Milliseconds to load every keysound and image of `chartPath`, after one
-// untimed load that warms the file cache.
+// Milliseconds to load every keysound and image of `chartPath` into empty
+// slots, after one untimed load that warms the file cache.
 double TimeMediaLoad(const std::string& chartPath) {
-    TCompiled c(chartPath);
-    TDDSD sound(TSoundOutput::Pull, c.compiled->SongFolder + "ddsd.debug");
-    THeadlessPresenter presenter;
-    TDXDraw display(presenter, nullptr);
-    display.Initialize();
     double ms = 0;
     for (int round = 0; round < 2; ++round) {
-        TKeysoundSlots slots;
-        TBgaSurfaces surfaces;
-        int32_t layer = 0;
+        TMediaLoad m(chartPath);
         const auto start = std::chrono::steady_clock::now();
         TFileResolver files;
-        LoadKeysounds(slots, *c.chart, sound, c.compiled->SongFolder, files);
-        LoadBgaImages(surfaces, *c.chart, display, layer, files);
-        ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        m.Sounds(files);
+        m.Images(files);
+        ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                 .count();
     }
     return ms;
 }
 
+} // namespace tappo::bench
+
+namespace tappo::bench {
+namespace {
+
+// One 640 x 480 run-length coded background of the song (argument 0: RLE4,
+// 1: RLE8) drawn onto a 320 x 240 screen, run by run.
+void BM_RleOntoScreen(benchmark::State& state) {
+    SongChart();
+    const std::vector<uint8_t> file =
+        ReadWholeFile(BenchFolder("song") + (state.range(0) ? "b3.bmp" : "b6.bmp"));
+    std::vector<uint16_t> out(320 * 240);
+    TBitmapData scratch;
+    for (auto _ : state) {
+        DrawBmpFileStretched(file.data(), file.size(), out.data(), 320, 240, scratch);
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+BENCHMARK(BM_RleOntoScreen)->Arg(0)->Arg(1);
+
+} // namespace
 } // namespace tappo::bench

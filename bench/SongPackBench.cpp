@@ -22,7 +22,8 @@ constexpr int OggFiles = 1000;
 // 1,000 Ogg files of 0.3 s at 44.1 kHz mono, written once per run.
 const std::string& OggFolder() {
     static const std::string folder = [] {
-        const std::string dir = (std::filesystem::temp_directory_path() / "tappo-bench-ogg").string() + "/";
+        const std::string dir =
+            (std::filesystem::temp_directory_path() / "tappo-bench-ogg").string() + "/";
         std::filesystem::create_directories(dir);
         std::vector<int16_t> tone(13230);
         for (size_t i = 0; i < tone.size(); ++i)
@@ -32,7 +33,8 @@ const std::string& OggFolder() {
             std::snprintf(name, sizeof name, "k%04d.ogg", k);
             if (std::filesystem::exists(dir + name)) continue;
             SF_INFO info{};
-            info.channels = 1, info.samplerate = 44100, info.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+            info.channels = 1, info.samplerate = 44100,
+            info.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS;
             SNDFILE* f = sf_open((dir + name).c_str(), SFM_WRITE, &info);
             if (!f) continue;
             sf_writef_short(f, tone.data(), sf_count_t(tone.size()));

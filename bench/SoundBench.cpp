@@ -1,10 +1,11 @@
 // Sound costs: the mixer with 32 busy channels (and the synthesiser), WAV
 // loading against a raw read of the same bytes, and the chart search over a
 // large tree against find(1).
+#include "bench/BenchFiles.h"
 #include "files/Files.h"
-#include "platform/Music.h"
-#include "formats/Picture.h"
 #include "files/SearchFile.h"
+#include "formats/Picture.h"
+#include "platform/Music.h"
 #include "platform/Sound.h"
 #include "tools/Assets.h"
 #include "tools/Midi.h"
@@ -18,15 +19,10 @@
 namespace tappo::bench {
 namespace {
 
-std::string BenchFolder(const std::string& name) {
-    const std::string dir = (std::filesystem::temp_directory_path() / ("tappo-bench-" + name) / "").string();
-    std::filesystem::create_directories(dir);
-    return dir;
-}
-
 std::string WriteTone(const std::string& path, int rate, int channels, double seconds) {
     std::vector<int16_t> s(size_t(rate * seconds) * size_t(channels));
-    for (size_t i = 0; i < s.size(); ++i) s[i] = int16_t(8000 * std::sin(double(i) * 0.05));
+    for (size_t i = 0; i < s.size(); ++i)
+        s[i] = int16_t(8000 * std::sin(double(i) * 0.05));
     WriteFileAtomic(path, tools::EncodeWav16(s, channels, rate));
     return path;
 }
@@ -35,20 +31,22 @@ constexpr int Block = 512;
 
 void SetCounters(benchmark::State& state) {
     // Share of one core that mixing takes at 44.1 kHz.
-    state.counters["realtime_share"] = benchmark::Counter(
-        double(state.iterations()) * Block / MixRate,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["realtime_share"] =
+        benchmark::Counter(double(state.iterations()) * Block / MixRate,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 // Mixes blocks with all 32 channels busy on one sample, restarting them as they end.
 void MixBusy(benchmark::State& state, TDDSD& sound) {
     const std::string dir = BenchFolder("mix");
     auto sample = sound.LoadSample(WriteTone(dir + "tone.wav", 44100, 2, 30));
-    for (int c = 0; c < 32; ++c) sound.SetChannelSample(c, sample.get());
+    for (int c = 0; c < 32; ++c)
+        sound.SetChannelSample(c, sample.get());
     std::vector<int16_t> out(Block * 2);
     for (auto _ : state) {
         if (sound.ChannelStatus(31) == 0)
-            for (int c = 0; c < 32; ++c) sound.PlayChannel(c);
+            for (int c = 0; c < 32; ++c)
+                sound.PlayChannel(c);
         sound.Mix(out.data(), Block);
         benchmark::DoNotOptimize(out.data());
     }
@@ -66,7 +64,8 @@ void BM_Mix32ChannelsAndSynth(benchmark::State& state) {
     TDDSD sound(TSoundOutput::Pull, dir + "ddsd.debug");
     tools::TMidiSong song; // a busy piece: eight-note chords every eighth note for ten minutes
     for (uint32_t t = 0; t < 480 * 2400; t += 240)
-        for (uint8_t k = 0; k < 8; ++k) song.Notes.push_back({t, 230, uint8_t(k % 4), uint8_t(48 + k * 3), 90});
+        for (uint8_t k = 0; k < 8; ++k)
+            song.Notes.push_back({t, 230, uint8_t(k % 4), uint8_t(48 + k * 3), 90});
     WriteFileAtomic(dir + "busy.mid", tools::EncodeMidi(song));
     TMediaPlayer music;
     music.FileName = dir + "busy.mid";
@@ -80,55 +79,55 @@ BENCHMARK(BM_Mix32ChannelsAndSynth);
 
 void LoadBench(benchmark::State& state, int rate, int channels) {
     const std::string dir = BenchFolder("wav");
-    const std::string path = WriteTone(dir + "load" + std::to_string(rate) + ".wav", rate, channels, 10);
+    const std::string path =
+        WriteTone(dir + "load" + std::to_string(rate) + ".wav", rate, channels, 10);
     TDDSD sound(TSoundOutput::Pull, dir + "ddsd.debug");
-    for (auto _ : state) benchmark::DoNotOptimize(sound.LoadSample(path));
-    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(std::filesystem::file_size(path)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(sound.LoadSample(path));
+    state.SetBytesProcessed(int64_t(state.iterations()) *
+                            int64_t(std::filesystem::file_size(path)));
 }
-void BM_LoadWav44kStereo(benchmark::State& state) { LoadBench(state, 44100, 2); }
-void BM_LoadWav22kMono(benchmark::State& state) { LoadBench(state, 22050, 1); }
+void BM_LoadWav44kStereo(benchmark::State& state) {
+    LoadBench(state, 44100, 2);
+}
+void BM_LoadWav22kMono(benchmark::State& state) {
+    LoadBench(state, 22050, 1);
+}
 BENCHMARK(BM_LoadWav44kStereo)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadWav22kMono)->Unit(benchmark::kMillisecond);
 
 void BM_ReadRawBytes(benchmark::State& state) {
     const std::string dir = BenchFolder("wav");
     const std::string path = WriteTone(dir + "load44100.wav", 44100, 2, 10);
-    for (auto _ : state) benchmark::DoNotOptimize(ReadWholeFile(path));
-    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(std::filesystem::file_size(path)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ReadWholeFile(path));
+    state.SetBytesProcessed(int64_t(state.iterations()) *
+                            int64_t(std::filesystem::file_size(path)));
 }
 BENCHMARK(BM_ReadRawBytes)->Unit(benchmark::kMillisecond);
 
 // 2,000 folders (40 x 50, two levels) holding 10,000 charts.
-std::string SongTree() {
-    const std::string dir = BenchFolder("tree");
-    if (std::filesystem::exists(dir + "done")) return dir;
-    int charts = 0;
-    for (int a = 0; a < 40; ++a)
-        for (int b = 0; b < 50; ++b) {
-            const std::string folder = dir + "pack" + std::to_string(a) + "/song" + std::to_string(b) + "/";
-            std::filesystem::create_directories(folder);
-            for (int c = 0; c < 5; ++c, ++charts) WriteFileAtomic(folder + "chart" + std::to_string(c) + ".bms", {'#'});
-            WriteFileAtomic(folder + "kick.wav", {'R'});
-        }
-    WriteFileAtomic(dir + "done", {});
-    return dir;
+std::string ChartTree() {
+    return SongTree("tree", {40, 50, "song", false, {"kick.wav"}});
 }
 
 void BM_SearchTree(benchmark::State& state) {
     TSearchFile search;
-    search.Directory = SongTree();
+    search.Directory = ChartTree();
     search.SearchName = "*.bms";
     search.Recursive = true;
     size_t found = 0;
     search.OnFind = [&](const std::string&, const TSearchFileData&, bool&) { ++found; };
-    for (auto _ : state) search.Search();
+    for (auto _ : state)
+        search.Search();
     state.counters["charts"] = double(found) / double(state.iterations());
 }
 BENCHMARK(BM_SearchTree)->Unit(benchmark::kMillisecond);
 
 void BM_FindCommand(benchmark::State& state) {
-    const std::string command = "find " + SongTree() + " -iname '*.bms' > /dev/null";
-    for (auto _ : state) benchmark::DoNotOptimize(std::system(command.c_str()));
+    const std::string command = "find " + ChartTree() + " -iname '*.bms' > /dev/null";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(std::system(command.c_str()));
 }
 BENCHMARK(BM_FindCommand)->Unit(benchmark::kMillisecond);
 
@@ -137,7 +136,9 @@ BENCHMARK(BM_FindCommand)->Unit(benchmark::kMillisecond);
 
 namespace tappo::bench {
 
-std::string SongTreePath() { return SongTree(); }
+std::string SongTreePath() {
+    return ChartTree();
+}
 
 // Milliseconds of one recursive chart search below `dir`, after a warm-up search.
 double TimeSearch(const std::string& dir) {
@@ -149,7 +150,8 @@ double TimeSearch(const std::string& dir) {
     search.Search();
     const auto start = std::chrono::steady_clock::now();
     search.Search();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
 }
 
 } // namespace tappo::bench

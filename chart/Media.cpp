@@ -1,11 +1,12 @@
 #include "chart/Media.h"
 
-#include "chart/FileLookup.h"
 #include "base/AsciiCase.h"
+#include "base/InOrder.h"
+#include "chart/FileLookup.h"
 #include "files/Files.h"
-#include "platform/Display.h"
 #include "formats/Picture.h"
 #include "formats/Png.h"
+#include "platform/Display.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,7 +15,8 @@
 namespace tappo {
 
 void FreeKeysounds(TKeysoundSlots& slots) {
-    for (auto& slot : slots) slot.reset();
+    for (auto& slot : slots)
+        slot.reset();
 }
 
 int KeysoundFileCount(const TChartData& chart) {
@@ -27,21 +29,68 @@ int ImageFileCount(const TChartData& chart) {
                              [](const std::string& name) { return !name.empty(); }));
 }
 
+namespace {
+
+// The chart's keysound files, found on the loading thread (the resolver is
+// not shared); slots without one are emptied. A lookup that throws ends the
+// list there, as it ended the load.
+struct TSoundList {
+    std::vector<size_t> slots;
+    std::vector<std::string> paths;
+    std::exception_ptr lookupError;
+};
+
+TSoundList FindKeysounds(TKeysoundSlots& slots, const TChartData& chart, TFileResolver& files) {
+    TSoundList list;
+    for (int i = 0; i < StepTickSlot; ++i) {
+        const std::string& name = chart.WavFileNames[size_t(i)];
+        if (i >= chart.SlotLimit || name.empty()) {
+            slots[size_t(i)].reset();
+            continue;
+        }
+        try {
+            const std::string found = files.FindWithFallback(name, SoundFallbacks);
+            // Nothing found: the sound component reports the name the chart gives.
+            list.paths.push_back(found.empty() ? name : found);
+            list.slots.push_back(size_t(i));
+        } catch (...) {
+            slots[size_t(i)].reset();
+            list.lookupError = std::current_exception();
+            break;
+        }
+    }
+    return list;
+}
+
+} // namespace
+
 bool LoadKeysounds(TKeysoundSlots& slots, const TChartData& chart, TDDSD& sound,
                    const std::string& programFolder, TFileResolver& files,
                    const TLoadProgress& progress) {
     const int total = KeysoundFileCount(chart);
+    const TSoundList list = FindKeysounds(slots, chart, files);
+    const int count = int(list.slots.size());
+    // Decoded on both cores, then made and logged here in slot order, so the
+    // samples and the problem log are those of a load one file after another.
+    std::vector<TDDSD::TDecodedSample> decoded(list.slots.size());
+    std::vector<std::exception_ptr> errors(list.slots.size());
+    const auto decode = [&](int k, int) {
+        try {
+            // The slot's old sample goes first: its memory serves the new one.
+            slots[list.slots[size_t(k)]].reset();
+            decoded[size_t(k)] = sound.DecodeSample(list.paths[size_t(k)]);
+        } catch (...) {
+            errors[size_t(k)] = std::current_exception();
+        }
+    };
     int done = 0;
-    for (int i = 0; i < StepTickSlot; ++i) {
-        slots[size_t(i)].reset();
-        if (i >= chart.SlotLimit) continue;
-        const std::string& name = chart.WavFileNames[size_t(i)];
-        if (name.empty()) continue;
-        const std::string found = files.FindWithFallback(name, SoundFallbacks);
-        // Nothing found: the sound component reports the name the chart gives.
-        slots[size_t(i)] = sound.LoadSample(found.empty() ? name : found);
-        if (progress && !progress(++done, total)) return false;
-    }
+    const auto install = [&](int k) {
+        if (errors[size_t(k)]) std::rethrow_exception(errors[size_t(k)]);
+        slots[list.slots[size_t(k)]] = sound.InstallSample(std::move(decoded[size_t(k)]));
+        return !progress || progress(++done, total);
+    };
+    if (!RunInOrder(count, decode, install)) return false;
+    if (list.lookupError) std::rethrow_exception(list.lookupError);
     slots[StepTickSlot].reset();
     slots[StepTickSlot] = sound.LoadSample(programFolder + "step.wav");
     return true;
@@ -65,7 +114,8 @@ TPictureFile ReadPictureFile(const std::string& path) {
     const size_t slash = path.find_last_of('/');
     const size_t dot = path.find_last_of('.');
     std::string ext;
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) ext = path.substr(dot);
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+        ext = path.substr(dot);
     ext = AsciiLower(ext);
     TPictureFile file{ReadWholeFile(path), false};
     const std::vector<uint8_t>& bytes = file.bytes;
@@ -81,38 +131,6 @@ TPicture DecodeOtherPicture(const std::vector<uint8_t>& bytes) {
     return DecodeJpeg(bytes.data(), bytes.size());
 }
 
-// The bitmap stretched over the whole surface, nearest pixel, as the canvas's
-// CopyRect draws its picture: each source row and column converted through
-// one table, and a destination row that repeats the one above copied whole.
-void StretchBitmap(TDirectDrawSurface& surface, const TBitmapData& bitmap) {
-    const int w = surface.Width(), h = surface.Height(), pw = bitmap.Width, ph = bitmap.Height;
-    const bool indexed = bitmap.BitCount <= 8;
-    uint16_t table[256];
-    for (uint32_t i = 0; i < 256; ++i) table[i] = RgbValueToPixel(i < bitmap.Palette.size() ? bitmap.Palette[i] : 0);
-    std::vector<int> columns(static_cast<size_t>(w));
-    for (int dx = 0; dx < w; ++dx) columns[size_t(dx)] = int((long long)dx * pw / w);
-    uint16_t* bits = surface.Bits();
-    long long lastRow = -1;
-    for (int dy = 0; dy < h; ++dy) {
-        uint16_t* row = bits + size_t(dy) * size_t(w);
-        const long long sy = (long long)dy * ph / h;
-        if (sy == lastRow) {
-            std::memcpy(row, row - w, size_t(w) * sizeof *row);
-            continue;
-        }
-        lastRow = sy;
-        const uint32_t* src = bitmap.Pixels.data() + size_t(sy) * size_t(pw);
-        if (indexed) {
-            for (int dx = 0; dx < w; ++dx) {
-                const uint32_t v = src[columns[size_t(dx)]];
-                row[dx] = v < 256 ? table[v] : RgbValueToPixel(v < bitmap.Palette.size() ? bitmap.Palette[v] : 0);
-            }
-        } else {
-            for (int dx = 0; dx < w; ++dx) row[dx] = RgbValueToPixel(src[columns[size_t(dx)]]);
-        }
-    }
-}
-
 } // namespace
 
 TPicture ReadBgaPicture(const std::string& path) {
@@ -121,15 +139,27 @@ TPicture ReadBgaPicture(const std::string& path) {
     return DecodeBmpFile(file.bytes.data(), file.bytes.size()).ToPicture();
 }
 
-bool LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& display,
-                   int32_t& layerImage, TFileResolver& files, const TLoadProgress& progress,
-                   int doneBefore, int total) {
-    const int w = display.Display.Width, h = display.Display.Height;
-    std::exception_ptr firstError;
-    int done = doneBefore;
-    TBitmapData bitmap; // one decoding buffer for every bitmap
+namespace {
+
+// One "#BMP" file to load: where it is and the surface it goes to, or why it
+// cannot be loaded.
+struct TImageJob {
+    size_t slot = 0;
+    std::string path;
+    TDirectDrawSurface* surface = nullptr;
+    bool sizeSurface = false; // a new surface, still to get its pixels
+    std::exception_ptr lookupError, surfaceError, error;
+};
+
+// On the loading thread, before any decoding: the files found and every named
+// slot given its surface (a slot keeps the one it has), so the decoding
+// threads touch nothing but their own slot's surface. Slots without a file
+// are emptied, and the highest of them becomes the layer image.
+std::vector<TImageJob> PrepareImages(TBgaSurfaces& surfaces, const TChartData& chart,
+                                     TDXDraw& display, int32_t& layerImage, TFileResolver& files) {
     for (size_t i = size_t(chart.SlotLimit); i < surfaces.size(); ++i)
         surfaces[i].reset();
+    std::vector<TImageJob> jobs;
     for (int i = 0; i < chart.SlotLimit; ++i) {
         auto& surface = surfaces[size_t(i)];
         const std::string& name = chart.BmpFileNames[size_t(i)];
@@ -138,33 +168,109 @@ bool LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& dis
             layerImage = i;
             continue;
         }
+        TImageJob job;
+        job.slot = size_t(i);
         try {
             const std::string found = files.FindWithFallback(name, PictureFallbacks);
-            const TPictureFile file = ReadPictureFile(found.empty() ? name : found);
-            TPicture picture;
-            if (file.isBmp)
-                DecodeBmpFile(file.bytes.data(), file.bytes.size(), bitmap);
-            else
-                picture = DecodeOtherPicture(file.bytes);
-            if (!surface) {
-                surface = std::make_unique<TDirectDrawSurface>(&display);
-                surface->SetSize(w, h);
-                surface->SetColorKey(0);
-            }
-            // Stretched over the whole screen, repeating or dropping pixels.
-            if (file.isBmp && surface->HasPixels() && surface->Width() == w && surface->Height() == h) {
-                StretchBitmap(*surface, bitmap);
-            } else {
-                if (file.isBmp) picture = bitmap.ToPicture();
-                surface->Canvas().CopyRect(Bounds(0, 0, w, h), picture, Bounds(0, 0, picture.Width, picture.Height));
-            }
-            surface->ReleaseCanvas();
+            job.path = found.empty() ? name : found;
         } catch (...) {
-            // The slot is emptied: it must not keep the picture of the chart before.
-            surface.reset();
-            if (!firstError) firstError = std::current_exception();
+            job.lookupError = std::current_exception();
         }
-        if (progress && !progress(++done, total)) return false;
+        try {
+            // Made here, where the display keeps its list of surfaces; its
+            // pixels are taken by the thread that draws it.
+            if (!surface)
+                surface = std::make_unique<TDirectDrawSurface>(&display), job.sizeSurface = true;
+            job.surface = surface.get();
+        } catch (...) {
+            surface.reset();
+            job.surfaceError = std::current_exception();
+        }
+        jobs.push_back(std::move(job));
+    }
+    return jobs;
+}
+
+// Gives a new surface its screen-sized pixels, reads and decodes the job's
+// file and stretches it over the whole surface, repeating or dropping pixels.
+// The first failure (lookup, file, surface) is the job's error.
+void DrawImage(TImageJob& job, TBitmapData& bitmap, int w, int h) {
+    if (job.sizeSurface) {
+        try {
+            job.surface->SetSize(w, h);
+            job.surface->SetColorKey(0);
+        } catch (...) {
+            job.surface = nullptr;
+            job.surfaceError = std::current_exception();
+        }
+    }
+    try {
+        if (job.lookupError) std::rethrow_exception(job.lookupError);
+        const TPictureFile file = ReadPictureFile(job.path);
+        TDirectDrawSurface* surface = job.surface;
+        if (file.isBmp && surface && surface->HasPixels() && surface->Width() == w &&
+            surface->Height() == h) {
+            // As the canvas's CopyRect would draw the decoded picture.
+            DrawBmpFileStretched(file.bytes.data(), file.bytes.size(), surface->Bits(), w, h,
+                                 bitmap);
+            return;
+        }
+        TPicture picture;
+        if (file.isBmp)
+            DecodeBmpFile(file.bytes.data(), file.bytes.size(), bitmap);
+        else
+            picture = DecodeOtherPicture(file.bytes);
+        if (!surface) std::rethrow_exception(job.surfaceError);
+        if (file.isBmp) picture = bitmap.ToPicture();
+        surface->Canvas().CopyRect(Bounds(0, 0, w, h), picture,
+                                   Bounds(0, 0, picture.Width, picture.Height));
+    } catch (...) {
+        job.error = std::current_exception();
+    }
+}
+
+} // namespace
+
+bool LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& display,
+                   int32_t& layerImage, TFileResolver& files, const TLoadProgress& progress,
+                   int doneBefore, int total) {
+    const int w = display.Display.Width, h = display.Display.Height;
+    std::vector<TImageJob> jobs = PrepareImages(surfaces, chart, display, layerImage, files);
+    // Decoded and drawn on both cores; failures are taken here in slot order,
+    // so the first error thrown is that of a load one file after another.
+    std::exception_ptr firstError;
+    int done = doneBefore;
+    std::array<TBitmapData, InOrderWorkers> bitmaps; // one decoding buffer per thread
+    const auto draw = [&](int k, int worker) {
+        DrawImage(jobs[size_t(k)], bitmaps[size_t(worker)], w, h);
+    };
+    const auto finish = [&](int k) {
+        TImageJob& job = jobs[size_t(k)];
+        if (job.error) {
+            // The slot is emptied: it must not keep the picture of the chart before.
+            surfaces[job.slot].reset();
+            if (!firstError) firstError = job.error;
+        } else {
+            job.surface->ReleaseCanvas();
+        }
+        return !progress || progress(++done, total);
+    };
+    // A load stopped early leaves no new surface without pixels behind.
+    const auto dropUnsized = [&] {
+        for (const TImageJob& job : jobs)
+            if (job.sizeSurface && surfaces[job.slot] && !surfaces[job.slot]->HasPixels())
+                surfaces[job.slot].reset();
+    };
+    bool finished = false;
+    try {
+        finished = RunInOrder(int(jobs.size()), draw, finish);
+    } catch (...) {
+        dropUnsized();
+        throw;
+    }
+    if (!finished) {
+        dropUnsized();
+        return false;
     }
     if (firstError) std::rethrow_exception(firstError);
     return true;

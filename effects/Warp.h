@@ -1,8 +1,9 @@
 // The warp background: "select.bmp" wrapped around the screen centre in polar
 // form, turning slowly with rings that wobble in a diagonal wave. All
-// trigonometry happens once at start-up; a frame only looks values up, and
-// writes each pixel both as its palette index and in the display's 5-6-5
-// format, so that drawing the picture is a plain copy.
+// trigonometry happens once at start-up; a frame only looks values up and
+// writes each pixel in the display's 5-6-5 format (the image's display copy),
+// so that drawing the picture is a plain copy. The picture of palette indexes
+// is brought up to date only when asked for, or when the palette changes.
 #pragma once
 
 #include "formats/Dib.h"
@@ -22,7 +23,7 @@ class TWarp {
     uint8_t DistanceTable[Height][Width]{};
     uint8_t AngleTable[Height][Width]{};
     uint8_t PictureTable[Height][Width]{};
-    uint8_t* WarpRows[Height]{};
+    uint8_t* WarpRows[Height]{}; // the index picture's rows, current after SyncIndexPicture
     uint8_t WarpFrame = 0;
 
     // Builds the tables from `programFolder` + "select.bmp"; the loader's
@@ -32,6 +33,9 @@ class TWarp {
     // the same pixels; the portable one is public for comparison.
     void UpdateWarp();
     void UpdateWarpPortable();
+    // Writes the frames drawn so far into the index picture (WarpImage's
+    // pixels, WarpRows), as they are in the display copy.
+    void SyncIndexPicture();
     void FreeWarp();
 
   private:
@@ -39,14 +43,21 @@ class TWarp {
     // 256 to a row so that a lookup's index is distance << 8 | angle.
     uint8_t lookup_[Height * 256]{};
     // The same turned round, angle << 8 | distance, because neighbouring
-    // pixels differ more in distance than in angle; each entry holds the
-    // index and its 5-6-5 pixel: index | pixel << 16.
-    uint32_t lookupPixel_[256 * 256]{};
+    // pixels differ more in distance than in angle, as 5-6-5 pixels.
+    uint16_t lookupPixel_[256 * 256]{};
     uint16_t pixelOf_[256]{}; // palette index to 5-6-5
     uint16_t* mirrorRows_[Height]{};
+    // Frames since InitWarp, up to 2: by the second every pixel is renewed.
+    int framesDone_ = 0;
+    bool indexStale_ = false;
 
     void BeginFrame();
-    void CopyRowDown(int y);
+    void RemakeDisplayCopy();
+    // After a frame's display copy: what its index picture needs.
+    // `copyFrom`..`copyTo` are the columns where the frame copied its whole
+    // even rows (not only its new pixels) into the odd rows below.
+    void EndFrame(int copyFrom, int copyTo);
+    void RenewIndexRows(int frame, int copyFrom, int copyTo);
 };
 
 } // namespace tappo

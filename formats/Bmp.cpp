@@ -3,7 +3,9 @@
 // fields, top-down or bottom-up, the old 12-byte header).
 #include "base/Errors.h"
 #include "files/Files.h"
+#include "formats/BmpStretch.h"
 #include "formats/Picture.h"
+#include "formats/Rle.h"
 
 #include <algorithm>
 #include <cstring>
@@ -43,8 +45,10 @@ struct TMask {
     int bits = 0;
     explicit TMask(uint32_t m = 0) : mask(m) {
         if (!m) return;
-        while (!((m >> shift) & 1)) ++shift;
-        while (shift + bits < 32 && ((m >> (shift + bits)) & 1)) ++bits;
+        while (!((m >> shift) & 1))
+            ++shift;
+        while (shift + bits < 32 && ((m >> (shift + bits)) & 1))
+            ++bits;
     }
     // Scales the masked field to 0..255.
     uint32_t Extract(uint32_t v) const {
@@ -92,7 +96,8 @@ TInfo ReadInfo(const TByteReader& r, size_t at, bool packed) {
             if (headerSize == 40) {
                 info.paletteAt += info.compression == BiAlphaBitfields ? 16 : 12;
             }
-            for (int i = 0; i < 3; ++i) info.masks[i] = r.U32(maskAt + 4 * i);
+            for (int i = 0; i < 3; ++i)
+                info.masks[i] = r.U32(maskAt + 4 * i);
         }
     } else {
         r.Fail();
@@ -102,17 +107,35 @@ TInfo ReadInfo(const TByteReader& r, size_t at, bool packed) {
         info.height = info.height == INT32_MIN ? 0 : -info.height;
     }
     switch (info.bitCount) {
-    case 1: case 4: case 8: case 16: case 24: case 32: break;
-    default: r.Fail();
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+        break;
+    default:
+        r.Fail();
     }
     bool ok = false;
     switch (info.compression) {
-    case BiRgb: ok = true; break;
-    case BiRle8: ok = info.bitCount == 8 && !info.topDown; break;
-    case BiRle4: ok = info.bitCount == 4 && !info.topDown; break;
-    case BiBitfields: ok = info.bitCount == 16 || info.bitCount == 32; break;
-    case BiAlphaBitfields: ok = !packed && (info.bitCount == 16 || info.bitCount == 32); break;
-    default: ok = false;
+    case BiRgb:
+        ok = true;
+        break;
+    case BiRle8:
+        ok = info.bitCount == 8 && !info.topDown;
+        break;
+    case BiRle4:
+        ok = info.bitCount == 4 && !info.topDown;
+        break;
+    case BiBitfields:
+        ok = info.bitCount == 16 || info.bitCount == 32;
+        break;
+    case BiAlphaBitfields:
+        ok = !packed && (info.bitCount == 16 || info.bitCount == 32);
+        break;
+    default:
+        ok = false;
     }
     if (!ok || info.width <= 0 || info.height <= 0 || !PictureSizeAllowed(info.width, info.height))
         r.Fail();
@@ -129,7 +152,9 @@ size_t PaletteCount(const TInfo& info) {
     return info.colorsUsed == 0 || info.colorsUsed > full ? full : info.colorsUsed;
 }
 
-size_t PaletteBytes(const TInfo& info) { return PaletteCount(info) * info.paletteEntrySize; }
+size_t PaletteBytes(const TInfo& info) {
+    return PaletteCount(info) * info.paletteEntrySize;
+}
 
 void ReadPalette(const TByteReader& r, const TInfo& info, TBitmapData& out) {
     if (info.bitCount > 8) return; // a colour table beside true-colour pixels is only a hint
@@ -149,7 +174,8 @@ size_t UncompressedBytes(const TInfo& info) {
 }
 
 // One row of 16- or 32-bit pixels through the colour masks.
-void ReadMaskedRow(const uint8_t* src, int bitCount, int width, const TMask (&masks)[3], uint32_t* dst) {
+void ReadMaskedRow(const uint8_t* src, int bitCount, int width, const TMask (&masks)[3],
+                   uint32_t* dst) {
     for (int x = 0; x < width; ++x) {
         uint32_t p;
         if (bitCount == 16) {
@@ -162,11 +188,13 @@ void ReadMaskedRow(const uint8_t* src, int bitCount, int width, const TMask (&ma
     }
 }
 
-void ReadUncompressed(const TByteReader& r, size_t at, const TInfo& info, TBitmapData& out) {
+void ReadUncompressed(const TByteReader& r, size_t at, const TInfo& info, TBitmapData& out,
+                      const std::vector<uint8_t>* wanted) {
     const size_t stride = ((size_t(info.width) * info.bitCount + 31) / 32) * 4;
     TMask masks[3];
     if (info.compression == BiBitfields || info.compression == BiAlphaBitfields) {
-        for (int i = 0; i < 3; ++i) masks[i] = TMask(info.masks[i]);
+        for (int i = 0; i < 3; ++i)
+            masks[i] = TMask(info.masks[i]);
     } else if (info.bitCount == 16) {
         masks[0] = TMask(0x7C00), masks[1] = TMask(0x03E0), masks[2] = TMask(0x001F);
     } else {
@@ -177,17 +205,21 @@ void ReadUncompressed(const TByteReader& r, size_t at, const TInfo& info, TBitma
     for (int row = 0; row < info.height; ++row) {
         const uint8_t* src = base + stride * row;
         int y = info.topDown ? row : info.height - 1 - row;
+        if (wanted && !(*wanted)[size_t(y)]) continue;
         uint32_t* dst = &out.Pixels[size_t(y) * width];
         switch (info.bitCount) {
         case 1:
-            for (int x = 0; x < width; ++x) dst[x] = (src[x >> 3] >> (7 - (x & 7))) & 1;
+            for (int x = 0; x < width; ++x)
+                dst[x] = (src[x >> 3] >> (7 - (x & 7))) & 1;
             break;
         case 4:
-            for (int x = 0; x + 1 < width; x += 2) dst[x] = src[x >> 1] >> 4, dst[x + 1] = src[x >> 1] & 15u;
+            for (int x = 0; x + 1 < width; x += 2)
+                dst[x] = src[x >> 1] >> 4, dst[x + 1] = src[x >> 1] & 15u;
             if (width & 1) dst[width - 1] = src[(width - 1) >> 1] >> 4;
             break;
         case 8:
-            for (int x = 0; x < width; ++x) dst[x] = src[x];
+            for (int x = 0; x < width; ++x)
+                dst[x] = src[x];
             break;
         case 24:
             for (int x = 0; x < width; ++x)
@@ -199,55 +231,33 @@ void ReadUncompressed(const TByteReader& r, size_t at, const TInfo& info, TBitma
     }
 }
 
-// Run-length coded pixels (bottom-up). Runs past the row end are cut off, and
-// the column never passes the row end, however long the run stream; a stream
-// that ends without its end mark keeps what it drew.
-template <bool four> void ReadRle(const TByteReader& r, size_t at, const TInfo& info, TBitmapData& out) {
-    const uint32_t width = uint32_t(info.width);
-    uint32_t x = 0;
-    int row = 0;
-    // Pixels i .. n-1 of a run, as far as the row reaches; `pixel(i)` gives each value.
-    auto put = [&](uint32_t n, auto pixel) {
-        const uint32_t count = std::min(n, width - x);
-        uint32_t* dst = out.Pixels.data() + size_t(info.height - 1 - row) * width + x;
-        for (uint32_t i = 0; i < count; ++i) dst[i] = pixel(i);
-        x += count;
-    };
-    size_t p = at;
-    while (r.Has(p, 2) && row < info.height) {
-        const uint32_t n = r.U8(p), c = r.U8(p + 1);
-        p += 2;
-        if (n > 0) {
-            if constexpr (four) {
-                put(n, [&](uint32_t i) { return (i & 1) ? c & 15 : c >> 4; });
-            } else {
-                const uint32_t count = std::min(n, width - x);
-                std::fill_n(out.Pixels.data() + size_t(info.height - 1 - row) * width + x, count, c);
-                x += count;
-            }
-        } else if (c == 0) {
-            x = 0, ++row;
-        } else if (c == 1) {
-            break;
-        } else if (c == 2) {
-            if (!r.Has(p, 2)) break;
-            x = std::min(width, x + r.U8(p));
-            row += int(r.U8(p + 1));
-            p += 2;
-        } else {
-            const size_t bytes = four ? (c + 1) / 2 : c;
-            if (!r.Has(p, bytes)) break;
-            const uint8_t* src = r.Data() + p;
-            put(c, [&](uint32_t i) {
-                return four ? ((i & 1) ? src[i / 2] & 15u : uint32_t(src[i / 2]) >> 4) : uint32_t(src[i]);
-            });
-            p += (bytes + 1) & ~size_t(1);
-        }
+// The rows of a picture to decode, by row from the top; null for every row.
+using TWantedRows = const std::vector<uint8_t>*;
+
+// Takes a run-length stream's pixels into the rows of `out` that are decoded.
+struct TBitmapSink {
+    TBitmapData& out;
+    uint32_t width;
+    int height;
+    TWantedRows wanted;
+
+    uint32_t* Row(int streamRow) {
+        const size_t y = size_t(height - 1 - streamRow);
+        return wanted && !(*wanted)[y] ? nullptr : out.Pixels.data() + y * width;
     }
-}
+    void Fill(int row, uint32_t x0, uint32_t x1, uint32_t a, uint32_t b) {
+        if (uint32_t* dst = Row(row)) rle::FillRun(dst + x0, x1 - x0, a, b);
+    }
+    template <typename F> void Put(int row, uint32_t x0, uint32_t count, F pixel) {
+        if (uint32_t* dst = Row(row))
+            for (uint32_t i = 0; i < count; ++i)
+                dst[x0 + i] = pixel(i);
+    }
+};
 
 // Decodes into `out`, whose vectors keep their memory from one picture to the next.
-void DecodeBits(const TByteReader& r, const TInfo& info, size_t pixelsAt, TBitmapData& out) {
+void DecodeBits(const TByteReader& r, const TInfo& info, size_t pixelsAt, TBitmapData& out,
+                TWantedRows wanted = nullptr) {
     out.Width = info.width;
     out.Height = info.height;
     out.BitCount = info.bitCount;
@@ -258,17 +268,16 @@ void DecodeBits(const TByteReader& r, const TInfo& info, size_t pixelsAt, TBitma
     r.Need(pixelsAt, rle ? 2 : UncompressedBytes(info));
     out.Palette.clear();
     ReadPalette(r, info, out);
-    // Run-length streams may skip pixels, which stay 0; plain rows set every pixel.
-    if (rle)
-        out.Pixels.assign(size_t(info.width) * info.height, 0);
-    else
-        out.Pixels.resize(size_t(info.width) * info.height);
+    // Every pixel of a decoded row is written (or cleared where a run-length
+    // stream skips it), so the memory is not cleared first.
+    out.Pixels.resize(size_t(info.width) * info.height);
+    TBitmapSink sink{out, uint32_t(info.width), info.height, wanted};
     if (info.compression == BiRle4)
-        ReadRle<true>(r, pixelsAt, info, out);
+        rle::Read<true>(r.Data(), r.Size(), pixelsAt, uint32_t(info.width), info.height, sink);
     else if (rle)
-        ReadRle<false>(r, pixelsAt, info, out);
+        rle::Read<false>(r.Data(), r.Size(), pixelsAt, uint32_t(info.width), info.height, sink);
     else
-        ReadUncompressed(r, pixelsAt, info, out);
+        ReadUncompressed(r, pixelsAt, info, out, wanted);
 }
 
 } // namespace
@@ -301,15 +310,45 @@ TPicture TBitmapData::ToPicture() const {
     return p;
 }
 
-void DecodeBmpFile(const uint8_t* data, size_t size, TBitmapData& out, const char* errorText) {
-    TByteReader r(data, size, errorText);
+namespace {
+
+// The file header and the info header; returns where the pixels start.
+size_t ReadFileHeaders(const TByteReader& r, TInfo& info) {
     if (r.U8(0) != 'B' || r.U8(1) != 'M') r.Fail();
-    TInfo info = ReadInfo(r, 14, false);
+    info = ReadInfo(r, 14, false);
     size_t pixelsAt = r.U32(10);
     size_t afterPalette = info.paletteAt + PaletteBytes(info);
     // Some writers leave the offset at 0 or point it into the header.
-    if (pixelsAt < afterPalette || pixelsAt >= size) pixelsAt = afterPalette;
+    if (pixelsAt < afterPalette || pixelsAt >= r.Size()) pixelsAt = afterPalette;
+    return pixelsAt;
+}
+
+} // namespace
+
+void DecodeBmpFile(const uint8_t* data, size_t size, TBitmapData& out, const char* errorText) {
+    TByteReader r(data, size, errorText);
+    TInfo info;
+    const size_t pixelsAt = ReadFileHeaders(r, info);
     DecodeBits(r, info, pixelsAt, out);
+}
+
+void DrawBmpFileStretched(const uint8_t* data, size_t size, uint16_t* out, int width, int height,
+                          TBitmapData& scratch, const char* errorText) {
+    TByteReader r(data, size, errorText);
+    TInfo info;
+    const size_t pixelsAt = ReadFileHeaders(r, info);
+    if (info.compression != BiRle8 && info.compression != BiRle4) {
+        const std::vector<uint8_t> wanted = bmp::RowsRead(info.height, height);
+        DecodeBits(r, info, pixelsAt, scratch, &wanted);
+        bmp::StretchOnto(scratch, out, width, height);
+        return;
+    }
+    // The checks of DecodeBits, then the runs straight onto the destination.
+    r.Need(pixelsAt, 2);
+    scratch.Palette.clear();
+    ReadPalette(r, info, scratch);
+    bmp::StretchRleOnto(r.Data(), r.Size(), pixelsAt, info.compression == BiRle4, info.width,
+                        info.height, scratch.Palette, out, width, height);
 }
 
 TBitmapData DecodeBmpFile(const uint8_t* data, size_t size, const char* errorText) {
@@ -334,7 +373,9 @@ std::vector<uint8_t> EncodeBmp(const TBitmapData& bmp) {
     const size_t offBits = 14 + 40 + paletteBytes;
     const size_t total = offBits + stride * bmp.Height;
     std::vector<uint8_t> out(total, 0);
-    auto put16 = [&](size_t at, uint32_t v) { out[at] = uint8_t(v), out[at + 1] = uint8_t(v >> 8); };
+    auto put16 = [&](size_t at, uint32_t v) {
+        out[at] = uint8_t(v), out[at + 1] = uint8_t(v >> 8);
+    };
     auto put32 = [&](size_t at, uint32_t v) { put16(at, v & 0xFFFF), put16(at + 2, v >> 16); };
     out[0] = 'B', out[1] = 'M';
     put32(2, uint32_t(total));

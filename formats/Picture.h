@@ -59,6 +59,15 @@ TBitmapData DecodeBmpFile(const uint8_t* data, size_t size,
 // The same into `out`, reusing its memory (for loading many pictures in a row).
 void DecodeBmpFile(const uint8_t* data, size_t size, TBitmapData& out,
                    const char* errorText = "ビットマップイメージが不正です");
+// A BMP file stretched (nearest pixel) over `width` x `height` 5-6-5 pixels
+// at `out` (rows `width` apart): pixel (dx, dy) shows the picture's pixel
+// (dx * Width / width, dy * Height / height), the colour of DecodeBmpFile's
+// result. Only the picture rows the stretch shows are decoded, run-length
+// coded ones run by run straight onto `out`; `scratch` keeps decoding memory
+// from one file to the next. Throws as DecodeBmpFile.
+void DrawBmpFileStretched(const uint8_t* data, size_t size, uint16_t* out, int width, int height,
+                          TBitmapData& scratch,
+                          const char* errorText = "ビットマップイメージが不正です");
 // A packed bitmap: info header, masks, colour table and pixels, no file header.
 // Only the 40-byte and the old 12-byte headers are accepted.
 TBitmapData DecodePackedDib(const uint8_t* data, size_t size,

@@ -294,16 +294,16 @@ std::shared_ptr<const TPcm> DecodeWaveBytes(std::vector<uint8_t>& bytesOwned, TW
     // through one buffer of the source's channels (one for a mono file) into it.
     auto pcm = std::make_shared<TPcm>();
     pcm->FrameCount = ResampledFrameCount(frames, format.SamplesPerSec);
-    pcm->Storage.resize(pcm->FrameCount * 4);
-    int16_t* out = reinterpret_cast<int16_t*>(pcm->Storage.data());
+    pcm->Converted.reset(new int16_t[pcm->FrameCount * 2]);
+    int16_t* out = pcm->Converted.get();
     const uint8_t* src = data + audio.body;
     const int bytes = int(sampleBytes);
     if (format.SamplesPerSec == uint32_t(MixRate)) {
         ReadChannels<2>(src, frames, frameBytes, bytes, format.Channels > 1 ? 1 : 0, isFloat, out);
     } else if (format.Channels == 1) {
-        std::vector<int16_t> mono(frames);
-        ReadChannels<1>(src, frames, frameBytes, bytes, 0, isFloat, mono.data());
-        ResampleInto<1>(mono.data(), frames, format.SamplesPerSec, out);
+        const std::unique_ptr<int16_t[]> mono(new int16_t[frames]);
+        ReadChannels<1>(src, frames, frameBytes, bytes, 0, isFloat, mono.get());
+        ResampleInto<1>(mono.get(), frames, format.SamplesPerSec, out);
     } else {
         std::vector<int16_t> stereo(frames * 2);
         ReadChannels<2>(src, frames, frameBytes, bytes, 1, isFloat, stereo.data());

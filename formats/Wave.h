@@ -25,13 +25,16 @@ struct TWaveFormat {
 
 // Audio in the mix format (stereo 16-bit, 44.1 kHz), converted once at load.
 // A file already in that format keeps its own bytes: the samples are read in
-// place, with no copy.
+// place, with no copy. Converted samples have memory of their own, which is
+// written once by the conversion (not cleared first).
 struct TPcm {
     std::vector<uint8_t> Storage;
-    size_t Offset = 0; // byte offset of the first sample in Storage
+    size_t Offset = 0;                    // byte offset of the first sample in Storage
+    std::unique_ptr<int16_t[]> Converted; // when set, the samples instead of Storage
     size_t FrameCount = 0;
 
     const int16_t* Data() const {
+        if (Converted) return Converted.get();
         return reinterpret_cast<const int16_t*>(Storage.data() + Offset);
     }
     size_t Frames() const { return FrameCount; }

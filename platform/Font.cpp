@@ -4,6 +4,7 @@
 
 #include <SDL.h>
 #include <SDL_ttf.h>
+#include <charconv>
 #include <cstdio>
 #include <fontconfig/fontconfig.h>
 
@@ -70,9 +71,12 @@ TTextRenderer::TFontHandle* TTextRenderer::FontFor(int size) {
 
 const TTextMask& TTextRenderer::Render(const std::string&, int size, const std::string& utf8) {
     if (utf8.empty()) return empty_;
+    // The key is the size, a separator and the text (built without printf:
+    // a frame looks up several texts).
     char sizeText[16];
-    const int n = std::snprintf(sizeText, sizeof sizeText, "%d\x01", size);
-    key_.assign(sizeText, size_t(n)).append(utf8);
+    char* end = std::to_chars(sizeText, sizeText + sizeof sizeText - 1, size).ptr;
+    *end++ = '\x01';
+    key_.assign(sizeText, end).append(utf8);
     auto it = cache_.find(key_);
     if (it != cache_.end()) return it->second;
     if (cache_.size() >= MaxCachedTexts) cache_.clear();

@@ -1,8 +1,8 @@
 #include "platform/Sound.h"
 
 #include <SDL.h>
-#include <alsa/asoundlib.h>
 #include <algorithm>
+#include <alsa/asoundlib.h>
 #include <cstdio>
 #include <fstream>
 
@@ -86,12 +86,23 @@ bool TDDSD::ValidChannel(int channel) {
 }
 
 std::unique_ptr<TDDSDWaveData> TDDSD::LoadSample(const std::string& path) {
+    return InstallSample(DecodeSample(path));
+}
+
+TDDSD::TDecodedSample TDDSD::DecodeSample(const std::string& path) const {
+    TDecodedSample decoded;
+    decoded.path = path;
+    if (initialized_) decoded.pcm = ReadWave(path, decoded.format, decoded.problem);
+    return decoded;
+}
+
+std::unique_ptr<TDDSDWaveData> TDDSD::InstallSample(TDecodedSample decoded) {
     auto sample = std::make_unique<TDDSDWaveData>();
     if (!initialized_) return sample;
-    std::string problem;
-    sample->pcm_ = ReadWave(path, sample->Format, problem);
+    sample->Format = decoded.format;
+    sample->pcm_ = std::move(decoded.pcm);
     if (!sample->pcm_)
-        log_.Report(path + problem);
+        log_.Report(decoded.path + decoded.problem);
     else
         sample->DataLength = uint32_t(sample->pcm_->Frames() * 4);
     return sample;
@@ -112,7 +123,9 @@ void TDDSD::SetChannelSample(int channel, const TDDSDWaveData* sample) {
     if (sample) c.pcm = sample->pcm_; // shared audio, own position
 }
 
-void TDDSD::PlayChannel(int channel) { PlayChannelAt(channel, -1); }
+void TDDSD::PlayChannel(int channel) {
+    PlayChannelAt(channel, -1);
+}
 
 void TDDSD::PlayChannelAt(int channel, int64_t frame) {
     if (!ValidChannel(channel)) return;
@@ -133,7 +146,8 @@ void TDDSD::StopChannel(int channel) {
 
 void TDDSD::StopAll() {
     std::lock_guard<std::mutex> lock(channelsLock_);
-    for (TChannel& c : channels_) c.playing = false, c.startAt = -1;
+    for (TChannel& c : channels_)
+        c.playing = false, c.startAt = -1;
 }
 
 void TDDSD::AddSource(IMixSource* source) {
@@ -163,17 +177,20 @@ void TDDSD::Mix(int16_t* out, int frames) {
             }
             c.startAt = -1;
             const size_t total = c.pcm->Frames();
-            const size_t n = std::min<size_t>(size_t(frames) - offset, total - std::min(total, c.position));
+            const size_t n =
+                std::min<size_t>(size_t(frames) - offset, total - std::min(total, c.position));
             const int16_t* src = c.pcm->Data() + c.position * 2;
             int32_t* dst = acc + offset * 2;
-            for (size_t i = 0; i < n * 2; ++i) dst[i] += src[i];
+            for (size_t i = 0; i < n * 2; ++i)
+                dst[i] += src[i];
             c.position += n;
             if (c.position >= total) c.playing = false;
         }
     }
     {
         std::lock_guard<std::mutex> lock(sourcesLock_);
-        for (IMixSource* source : sources_) source->MixInto(acc, frames, blockStart);
+        for (IMixSource* source : sources_)
+            source->MixInto(acc, frames, blockStart);
     }
     for (size_t i = 0; i < size_t(frames) * 2; ++i)
         out[i] = int16_t(std::clamp<int32_t>(acc[i], -32768, 32767));

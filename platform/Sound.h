@@ -86,6 +86,17 @@ class TDDSD {
 
     // Never throws: a bad file gives a sample without a buffer and one log line.
     std::unique_ptr<TDDSDWaveData> LoadSample(const std::string& path);
+    // LoadSample in two halves, for loading on several threads: the file read
+    // and decoded (on any thread, touching nothing shared), then the sample
+    // made and its problem logged (on the loading thread, in load order).
+    struct TDecodedSample {
+        std::string path;
+        std::shared_ptr<const TPcm> pcm;
+        TWaveFormat format;
+        std::string problem;
+    };
+    TDecodedSample DecodeSample(const std::string& path) const;
+    std::unique_ptr<TDDSDWaveData> InstallSample(TDecodedSample decoded);
     // A channel index out of range is logged and read as stopped.
     TChannelStatus ChannelStatus(int channel);
     // Gives the channel its own copy of the sample (stopping what it had). A

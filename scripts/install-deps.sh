@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs everything the player needs to build, run and be tested on Debian 12
-# (clang and its runtime libraries for the fuzz targets).
+# (clang and its runtime libraries for the fuzz targets, clang-format for the
+# check that the sources follow .clang-format).
 set -euo pipefail
 packages=(
   g++ cmake make pkg-config
@@ -8,7 +9,7 @@ packages=(
   libjpeg-dev libpng-dev libfluidsynth-dev libsndfile1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -2,10 +2,10 @@
 
 #include "chart/Media.h"
 
-#include "chart/FileLookup.h"
-#include "chart/ShiftJis.h"
 #include "base/Errors.h"
 #include "base/Report.h"
+#include "chart/FileLookup.h"
+#include "chart/ShiftJis.h"
 #include "files/Files.h"
 #include "formats/Picture.h"
 
@@ -14,13 +14,17 @@
 
 namespace tappo {
 
-uint32_t MaskBannerPixel(uint32_t colour, uint8_t mask) { return mask == 255 ? colour : mask * 0x010101u; }
+uint32_t MaskBannerPixel(uint32_t colour, uint8_t mask) {
+    return mask == 255 ? colour : mask * 0x010101u;
+}
 
 namespace {
 
 // File names on disk are usually UTF-8; names unpacked from Windows archives
 // may still be Shift-JIS.
-std::string DisplayPath(const std::string& path) { return IsValidUtf8(path) ? path : Cp932ToUtf8(path); }
+std::string DisplayPath(const std::string& path) {
+    return IsValidUtf8(path) ? path : Cp932ToUtf8(path);
+}
 
 // A folder as a prefix of the absolute chart paths the search reports.
 std::string AbsoluteFolder(const std::string& folder) {
@@ -66,8 +70,10 @@ void TSelectScreen::Walk(bool forward, bool toOtherFolder) {
     const int32_t start = Songs.ChartIndex;
     const std::string startFolder = FolderOfChart(Songs.ChartList[size_t(start)]);
     do {
-        Songs.ChartIndex = forward ? (Songs.ChartIndex + 1) % count : (count + Songs.ChartIndex - 1) % count;
-    } while ((FolderOfChart(Songs.ChartList[size_t(Songs.ChartIndex)]) == startFolder) == toOtherFolder &&
+        Songs.ChartIndex =
+            forward ? (Songs.ChartIndex + 1) % count : (count + Songs.ChartIndex - 1) % count;
+    } while ((FolderOfChart(Songs.ChartList[size_t(Songs.ChartIndex)]) == startFolder) ==
+                 toOtherFolder &&
              Songs.ChartIndex != start);
     const std::string& chart = Songs.ChartList[size_t(Songs.ChartIndex)];
     ScanChartHeader(chart);
@@ -89,8 +95,7 @@ void TSelectScreen::SelectFrame() {
 
     // The chart's path below the song folders' base, taken before any move.
     const std::string& current = Songs.ChartList[size_t(Songs.ChartIndex)];
-    const std::string pathText =
-        SelectPathText(current, SongsFolder.empty() ? ProgramFolder : SongsFolder);
+    const std::string& pathText = PathText(current);
 
     if (SlideCountdown != 0) {
         --SlideCountdown;
@@ -121,26 +126,19 @@ void TSelectScreen::DrawSelectScreen(const std::string& pathText) {
     TDirectDrawSurfaceCanvas& canvas = back.Canvas();
     if (Toggles.ShowBga || Toggles.WarpInPlay) canvas.Draw(0, 0, Warp.WarpImage);
 
-    // Title and artist, made smaller until both fit the screen's width.
-    const std::string title = ChartTextToUtf8(Header.Title), artist = ChartTextToUtf8(Header.Artist);
+    const TTextLayout& text = Layout(canvas, w, h);
     canvas.Font.Name = "MS Serif";
     canvas.Font.Color = 0x8EC7FF;
-    for (int size : {h / 20 + 4, h / 30 + 4, h / 40 + 4}) {
-        canvas.Font.Size = size;
-        if (canvas.TextWidth(title) <= w && canvas.TextWidth(artist) <= w) break;
-    }
+    canvas.Font.Size = text.titleSize;
     canvas.BrushTransparent = true;
-    canvas.TextOut((w - canvas.TextWidth(title)) / 2, h * 7 / 24, title);
-    canvas.TextOut((w - canvas.TextWidth(artist)) / 2, h * 9 / 24, artist);
+    canvas.TextOut(text.titleX, h * 7 / 24, text.title);
+    canvas.TextOut(text.artistX, h * 9 / 24, text.artist);
 
     canvas.Font.Size = h / 40 + 4;
     canvas.Font.Color = 0xFFFFFF;
     canvas.TextOut(10, 36, pathText);
-    char bpm[48];
-    std::snprintf(bpm, sizeof bpm, "BPM %.15g", GameState.Bpm);
-    canvas.TextOut(10, h - 35, bpm);
-    const std::string genre = ChartTextToUtf8(GameState.Genre);
-    canvas.TextOut(w - canvas.TextWidth(genre), h - 43, genre);
+    canvas.TextOut(10, h - 35, text.bpm);
+    canvas.TextOut(text.genreX, h - 43, text.genre);
     canvas.Release();
 
     Images.Draw(ItemStartPlate, back, 85, 213, 0);
@@ -155,7 +153,48 @@ void TSelectScreen::DrawSelectScreen(const std::string& pathText) {
     DrawLevelStars(Images, ItemSelectStar, back, level, 162 - 7LL * level, 14, 172);
 }
 
-void TSelectScreen::SearchFile2Find(const std::string& name, const TSearchFileData& data, bool& Continue) {
+const std::string& TSelectScreen::PathText(const std::string& chartPath) {
+    const std::string& folder = SongsFolder.empty() ? ProgramFolder : SongsFolder;
+    if (pathText_.empty() || chartPath != pathChart_ || folder != pathFolder_) {
+        pathText_ = SelectPathText(chartPath, folder);
+        pathChart_ = chartPath;
+        pathFolder_ = folder;
+    }
+    return pathText_;
+}
+
+const TSelectScreen::TTextLayout& TSelectScreen::Layout(TDirectDrawSurfaceCanvas& canvas, int w,
+                                                        int h) {
+    TTextLayout& l = layout_;
+    const TTextRenderer* fonts = Display.TextRenderer();
+    if (l.valid && l.rawTitle == Header.Title && l.rawArtist == Header.Artist &&
+        l.rawGenre == GameState.Genre && l.bpmValue == GameState.Bpm && l.width == w &&
+        l.height == h && l.fonts == fonts)
+        return l;
+    l.valid = false;
+    // Title and artist, made smaller until both fit the screen's width.
+    l.title = ChartTextToUtf8(Header.Title), l.artist = ChartTextToUtf8(Header.Artist);
+    canvas.Font.Name = "MS Serif";
+    for (int size : {h / 20 + 4, h / 30 + 4, h / 40 + 4}) {
+        canvas.Font.Size = l.titleSize = size;
+        if (canvas.TextWidth(l.title) <= w && canvas.TextWidth(l.artist) <= w) break;
+    }
+    l.titleX = (w - canvas.TextWidth(l.title)) / 2;
+    l.artistX = (w - canvas.TextWidth(l.artist)) / 2;
+    char bpm[48];
+    std::snprintf(bpm, sizeof bpm, "BPM %.15g", GameState.Bpm);
+    l.bpm = bpm;
+    canvas.Font.Size = h / 40 + 4;
+    l.genre = ChartTextToUtf8(GameState.Genre);
+    l.genreX = w - canvas.TextWidth(l.genre);
+    l.rawTitle = Header.Title, l.rawArtist = Header.Artist, l.rawGenre = GameState.Genre;
+    l.bpmValue = GameState.Bpm, l.width = w, l.height = h, l.fonts = fonts;
+    l.valid = true;
+    return l;
+}
+
+void TSelectScreen::SearchFile2Find(const std::string& name, const TSearchFileData& data,
+                                    bool& Continue) {
     if (data.IsDirectory) return; // a folder named like a bitmap is no picture
     ChartImagePath = name;
     Continue = false;
@@ -215,9 +254,8 @@ void TSelectScreen::BuildAndShowBanner(const std::string& chartPath) {
     SearchFile2.Directory = SongFolder;
     SearchFile2.SearchName = "*.bmp";
     SearchFile2.Recursive = false;
-    SearchFile2.OnFind = [this](const std::string& name, const TSearchFileData& data, bool& Continue) {
-        SearchFile2Find(name, data, Continue);
-    };
+    SearchFile2.OnFind = [this](const std::string& name, const TSearchFileData& data,
+                                bool& Continue) { SearchFile2Find(name, data, Continue); };
     SearchFile2.Search();
     // A pack whose pictures were re-encoded has no bitmap left: its first PNG
     // or JPEG picture serves instead.
@@ -240,8 +278,7 @@ void TSelectScreen::BuildAndShowBanner(const std::string& chartPath) {
         } else {
             // Built from the folder's first bitmap (or the chart's own banner),
             // cut to the disk shape.
-            const TPicture picture =
-                named.empty() ? ReadBgaPicture(ChartImagePath) : namedPicture;
+            const TPicture picture = named.empty() ? ReadBgaPicture(ChartImagePath) : namedPicture;
             banner = TPicture(80, 52);
             for (int y = 0; y < 52; ++y)
                 for (int x = 0; x < 80; ++x)
@@ -249,7 +286,9 @@ void TSelectScreen::BuildAndShowBanner(const std::string& chartPath) {
             const TBitmapData mask = LoadBmpFile(ProgramFolder + "diskmask.bmp");
             for (int x = 0; x < 80; ++x)
                 for (int y = 0; y < 52; ++y) {
-                    const uint8_t m = x < mask.Width && y < mask.Height ? uint8_t(mask.ColourAt(x, y) >> 16) : 255;
+                    const uint8_t m = x < mask.Width && y < mask.Height
+                                          ? uint8_t(mask.ColourAt(x, y) >> 16)
+                                          : 255;
                     banner.At(x, y) = MaskBannerPixel(banner.At(x, y), m);
                 }
             built = true;

@@ -9,10 +9,10 @@
 #include "chart/FileLookup.h"
 #include "chart/GameState.h"
 #include "effects/Warp.h"
+#include "files/SearchFile.h"
 #include "platform/Display.h"
 #include "platform/ImageList.h"
 #include "platform/Input.h"
-#include "files/SearchFile.h"
 #include "play/PlayState.h"
 #include "play/ScreenServices.h"
 #include "select/SongList.h"
@@ -24,7 +24,13 @@
 namespace tappo {
 
 // Item numbers of the sprite archive the select screen draws.
-enum TSelectItems : int { ItemSelectStar = 2, ItemStartPlate = 4, ItemNextFolder = 5, ItemPrevFolder = 6, ItemHeader = 7 };
+enum TSelectItems : int {
+    ItemSelectStar = 2,
+    ItemStartPlate = 4,
+    ItemNextFolder = 5,
+    ItemPrevFolder = 6,
+    ItemHeader = 7
+};
 
 inline constexpr int SlideFrames = 16;
 
@@ -90,6 +96,23 @@ struct TSelectScreen {
   private:
     // Left/Right walk to another song folder, Up/Down within the current one.
     void Walk(bool forward, bool toOtherFolder);
+
+    // The select screen's texts as drawn: converted, measured and placed
+    // again only when what they show changes, not every frame.
+    struct TTextLayout {
+        bool valid = false;
+        std::string rawTitle, rawArtist, rawGenre; // as the header holds them
+        double bpmValue = 0;
+        int width = 0, height = 0;
+        const TTextRenderer* fonts = nullptr;
+        std::string title, artist, genre, bpm;
+        int titleSize = 0, titleX = 0, artistX = 0, genreX = 0;
+    };
+    TTextLayout layout_;
+    std::string pathChart_, pathFolder_, pathText_;
+
+    const std::string& PathText(const std::string& chartPath);
+    const TTextLayout& Layout(TDirectDrawSurfaceCanvas& canvas, int w, int h);
 };
 
 } // namespace tappo

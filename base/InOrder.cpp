@@ -1,0 +1,109 @@
+#include "base/InOrder.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace tappo {
+
+namespace {
+
+std::atomic<bool> helperAllowed{true};
+
+bool RunSerially(int count, const std::function<void(int, int)>& work,
+                 const std::function<bool(int)>& finish) {
+    for (int i = 0; i < count; ++i) {
+        work(i, 0);
+        if (!finish(i)) return false;
+    }
+    return true;
+}
+
+// What the two threads share; every field is guarded by `mutex`.
+struct TShared {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<char> done;
+    int next = 0; // the first item no thread has started
+    int count = 0;
+    bool stop = false;
+
+    bool MayStart() const { return !stop && next < count; }
+};
+
+// The helper: starts items until none is left or the load stops.
+void Help(TShared& s, const std::function<void(int, int)>& work) {
+    std::unique_lock<std::mutex> lock(s.mutex);
+    for (;;) {
+        if (!s.MayStart()) return;
+        const int i = s.next++;
+        lock.unlock();
+        work(i, 1);
+        lock.lock();
+        s.done[size_t(i)] = 1;
+        s.changed.notify_all();
+    }
+}
+
+// The calling thread until item i is done: it works on items itself while it
+// may, and otherwise waits for the helper.
+void AwaitItem(TShared& s, int i, const std::function<void(int, int)>& work) {
+    std::unique_lock<std::mutex> lock(s.mutex);
+    while (!s.done[size_t(i)]) {
+        if (!s.MayStart()) {
+            s.changed.wait(lock);
+            continue;
+        }
+        const int j = s.next++;
+        lock.unlock();
+        work(j, 0);
+        lock.lock();
+        s.done[size_t(j)] = 1;
+        s.changed.notify_all();
+    }
+}
+
+} // namespace
+
+void AllowInOrderHelper(bool allowed) {
+    helperAllowed = allowed;
+}
+
+bool RunInOrder(int count, const std::function<void(int, int)>& work,
+                const std::function<bool(int)>& finish) {
+    if (count <= 1 || !helperAllowed || std::thread::hardware_concurrency() < 2)
+        return RunSerially(count, work, finish);
+    TShared s;
+    s.done.assign(size_t(count), 0);
+    s.count = count;
+    std::thread helper;
+    try {
+        helper = std::thread([&] { Help(s, work); });
+    } catch (const std::system_error&) {
+        return RunSerially(count, work, finish);
+    }
+    bool finishedAll = true;
+    std::exception_ptr thrown; // from `finish`, passed on once the helper is done
+    for (int i = 0; i < count && finishedAll; ++i) {
+        AwaitItem(s, i, work);
+        try {
+            finishedAll = finish(i);
+        } catch (...) {
+            thrown = std::current_exception();
+            finishedAll = false;
+        }
+        if (!finishedAll) {
+            std::lock_guard<std::mutex> lock(s.mutex);
+            s.stop = true;
+        }
+    }
+    helper.join();
+    if (thrown) std::rethrow_exception(thrown);
+    return finishedAll;
+}
+
+} // namespace tappo

@@ -1,0 +1,380 @@
+// Loading a chart's files on two threads: the work split, and loads that
+// must equal, byte for byte and report for report, a load one file after another.
+#include "TestUtil.h"
+#include "base/InOrder.h"
+#include "chart/FileLookup.h"
+#include "chart/Media.h"
+#include "files/Files.h"
+#include "formats/Picture.h"
+#include "platform/Display.h"
+#include "tools/Assets.h"
+#include "tools/Jpeg.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <stdexcept>
+#include <vector>
+
+using namespace tappo;
+using namespace tappo::test;
+
+namespace {
+
+// Runs `f` with the helper thread allowed or not, and allows it again after.
+template <typename F> void WithHelper(bool allowed, F f) {
+    AllowInOrderHelper(allowed);
+    try {
+        f();
+    } catch (...) {
+        AllowInOrderHelper(true);
+        throw;
+    }
+    AllowInOrderHelper(true);
+}
+
+std::string FileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+} // namespace
+
+TEST(InOrder, EveryItemOnceAndTakenInOrderEitherWay) {
+    for (bool helper : {true, false}) {
+        WithHelper(helper, [&] {
+            const int n = 200;
+            std::vector<std::atomic<int>> worked(n);
+            std::vector<int> taken;
+            std::mutex workersSeen;
+            std::vector<int> workers;
+            const bool all = RunInOrder(
+                n,
+                [&](int i, int worker) {
+                    worked[size_t(i)]++;
+                    std::lock_guard<std::mutex> lock(workersSeen);
+                    workers.push_back(worker);
+                },
+                [&](int i) {
+                    EXPECT_EQ(worked[size_t(i)], 1) << "finished before its work was done";
+                    taken.push_back(i);
+                    return true;
+                });
+            EXPECT_TRUE(all);
+            ASSERT_EQ(taken.size(), size_t(n));
+            for (int i = 0; i < n; ++i) {
+                EXPECT_EQ(taken[size_t(i)], i);
+                EXPECT_EQ(worked[size_t(i)], 1);
+            }
+            for (int w : workers)
+                EXPECT_TRUE(w >= 0 && w < InOrderWorkers);
+            if (!helper) {
+                EXPECT_EQ(std::count(workers.begin(), workers.end(), 0), n);
+            }
+        });
+    }
+}
+
+TEST(InOrder, StopsWhenFinishSaysSoAndPassesOnItsError) {
+    for (bool helper : {true, false}) {
+        WithHelper(helper, [&] {
+            std::atomic<int> running{0}, started{0};
+            std::vector<int> taken;
+            const auto work = [&](int, int) {
+                ++running, ++started;
+                --running;
+            };
+            const bool all = RunInOrder(100, work, [&](int i) {
+                taken.push_back(i);
+                return i < 9;
+            });
+            EXPECT_FALSE(all);
+            EXPECT_EQ(taken.size(), 10u) << "nothing is finished after the stop";
+            EXPECT_EQ(running, 0) << "no work goes on after the return";
+            // How far the helper ran ahead before the stop depends on the
+            // machine's timing; all that is sure is that it started something.
+            EXPECT_GE(started, 10);
+
+            taken.clear();
+            EXPECT_THROW(RunInOrder(50, work,
+                                    [&](int i) -> bool {
+                                        taken.push_back(i);
+                                        if (i == 3) throw std::runtime_error("finish failed");
+                                        return true;
+                                    }),
+                         std::runtime_error);
+            EXPECT_EQ(taken.size(), 4u);
+            EXPECT_EQ(running, 0);
+        });
+    }
+}
+
+TEST(ParallelLoad, KeysoundsAndTheirProblemsAsInALoadOneByOne) {
+    // Good sounds of both rates and channel counts, missing files and files
+    // that are no sound: the samples and the problem log of a two-thread load
+    // equal those of a load one file after another.
+    TTempDir dir;
+    TChartData chart;
+    for (int i = 1; i < 120; ++i) {
+        const std::string name = "s" + std::to_string(i) + ".wav";
+        chart.WavFileNames[size_t(i)] = name;
+        if (i % 7 == 0) continue; // missing
+        std::vector<uint8_t> bytes;
+        if (i % 11 == 0) {
+            bytes = {'n', 'o', 't', ' ', 'a', ' ', 's', 'o', 'u', 'n', 'd'};
+        } else {
+            const int channels = 1 + i % 2, rate = i % 3 ? 22050 : 44100;
+            std::vector<int16_t> s(size_t(rate / 20 * channels + i));
+            for (size_t k = 0; k < s.size(); ++k)
+                s[k] = int16_t(7000 * std::sin(double(k) * 0.01 * i));
+            bytes = tools::EncodeWav16(s, channels, rate);
+        }
+        WriteFileAtomic(dir.File(name), bytes);
+    }
+    for (int i = 1; i < 120; ++i)
+        chart.WavFileNames[size_t(i)] = dir.File(chart.WavFileNames[size_t(i)]);
+    tools::WriteProgramAssets(dir.Folder());
+
+    TKeysoundSlots slots[2];
+    std::string logs[2];
+    std::vector<int> progress[2];
+    for (int run = 0; run < 2; ++run) {
+        const std::string log = dir.File("ddsd" + std::to_string(run) + ".debug");
+        TDDSD sound(TSoundOutput::Pull, log);
+        WithHelper(run == 0, [&] {
+            TFileResolver files;
+            ASSERT_TRUE(LoadKeysounds(slots[run], chart, sound, dir.Folder(), files,
+                                      [&](int done, int total) {
+                                          progress[run].push_back(done * 1000 + total);
+                                          return true;
+                                      }));
+        });
+        logs[run] = FileText(log);
+    }
+    EXPECT_EQ(logs[0], logs[1]);
+    EXPECT_NE(logs[0].find("s7.wav"), std::string::npos);
+    EXPECT_EQ(progress[0], progress[1]);
+    EXPECT_EQ(progress[0].size(), 119u);
+    for (size_t i = 0; i < slots[0].size(); ++i) {
+        ASSERT_EQ(bool(slots[0][i]), bool(slots[1][i])) << i;
+        if (!slots[0][i]) continue;
+        const TDDSDWaveData &a = *slots[0][i], &b = *slots[1][i];
+        ASSERT_EQ(a.HasBuffer(), b.HasBuffer()) << i;
+        EXPECT_EQ(a.DataLength, b.DataLength) << i;
+        EXPECT_EQ(std::memcmp(&a.Format, &b.Format, sizeof a.Format), 0) << i;
+        if (a.HasBuffer()) {
+            EXPECT_EQ(a.Pcm()->ToVector(), b.Pcm()->ToVector()) << i;
+        }
+    }
+}
+
+TEST(ParallelLoad, StoppedKeysoundLoadReportsNoMore) {
+    TTempDir dir;
+    TChartData chart;
+    for (int i = 1; i < 60; ++i)
+        chart.WavFileNames[size_t(i)] = dir.File("missing" + std::to_string(i) + ".wav");
+    const std::string log = dir.File("ddsd.debug");
+    TDDSD sound(TSoundOutput::Pull, log);
+    TKeysoundSlots slots;
+    TFileResolver files;
+    int calls = 0;
+    EXPECT_FALSE(LoadKeysounds(slots, chart, sound, dir.Folder(), files,
+                               [&](int, int) { return ++calls < 5; }));
+    EXPECT_EQ(calls, 5);
+    EXPECT_EQ(sound.Log().Count(), 5) << "the files after the stop are not reported";
+    EXPECT_FALSE(slots[StepTickSlot]);
+}
+
+namespace {
+
+// A run-length coded 8-bit bitmap that leaves pixels out: rows ended early,
+// a delta over rows and columns, and an end before the top rows.
+std::vector<uint8_t> GappedRleBmp(int w, int h, int seed) {
+    TBytes p = InfoHeader(w, h, 8, 1, 16);
+    for (uint32_t i = 0; i < 16; ++i)
+        p.u32((i * 0x0F1F2F + uint32_t(seed) * 0x010101 + 0x101010) & 0xFFFFFF);
+    for (int row = 0; row < h - 3; ++row) {
+        int x = 0;
+        if (row % 9 == 4) {
+            p.u8(0).u8(2).u8(5).u8(2); // delta: 5 right, 2 up
+            row += 2, x = 5;
+        }
+        for (; x < w / 2; x += 20)
+            p.u8(20).u8(uint32_t((x / 20 + row + seed) % 15 + 1));
+        p.u8(0).u8(0);
+    }
+    p.u8(0).u8(1);
+    return WithFileHeader(p.b, 40 + 64);
+}
+
+} // namespace
+
+TEST(ParallelLoad, ImagesAndTheFirstErrorAsInALoadOneByOne) {
+    // Bitmaps of every kind with gaps, larger and smaller than the screen,
+    // JPEG, a broken file and a missing one: the surfaces, the layer image and
+    // the error of a two-thread load equal a load one after another, and each
+    // picture equals the picture reader's whole picture stretched by the canvas.
+    TTempDir dir;
+    TChartData chart;
+    std::vector<std::vector<uint8_t>> files;
+    for (int i = 0; i < 40; ++i) {
+        const int w = i % 3 ? 300 + i : 700 + i, h = i % 3 ? 200 + i : 500 + i;
+        std::vector<uint8_t> bytes;
+        if (i % 4 == 0) {
+            TPicture picture(w, h);
+            for (size_t k = 0; k < picture.Rgb.size(); ++k)
+                picture.Rgb[k] = uint32_t(k * 0x010305 + uint32_t(i)) & 0xFFFFFF;
+            bytes = i % 8 ? EncodeBmp(BitmapFromPicture(picture)) : tools::EncodeJpeg(picture);
+        } else {
+            bytes = GappedRleBmp(w, h, i);
+        }
+        if (i == 13) bytes.resize(30); // broken
+        const std::string name = dir.File("b" + std::to_string(i) + (i % 8 == 0 ? ".jpg" : ".bmp"));
+        if (i != 17) WriteFileAtomic(name, bytes); // 17 is missing
+        chart.BmpFileNames[size_t(i + 1)] = name;
+    }
+    THeadlessPresenter presenter;
+    TDXDraw display(presenter, nullptr);
+    display.Initialize();
+    const int w = display.Display.Width, h = display.Display.Height;
+    TBgaSurfaces surfaces[2];
+    int32_t layers[2] = {-1, -1};
+    std::string errors[2];
+    for (int run = 0; run < 2; ++run) {
+        // Surfaces that held other pictures before: nothing of them may stay.
+        for (auto& s : surfaces[run]) {
+            s = std::make_unique<TDirectDrawSurface>(&display);
+            s->SetSize(w, h);
+            std::fill_n(s->Bits(), size_t(w) * size_t(h), uint16_t(0x5A5A));
+        }
+        WithHelper(run == 0, [&] {
+            TFileResolver resolver;
+            errors[run] = ErrorOf(
+                [&] { LoadBgaImages(surfaces[run], chart, display, layers[run], resolver); });
+        });
+    }
+    EXPECT_FALSE(errors[0].empty());
+    EXPECT_EQ(errors[0], errors[1]);
+    EXPECT_EQ(layers[0], layers[1]);
+    EXPECT_EQ(layers[0], chart.SlotLimit - 1) << "the highest slot without a file";
+    for (size_t i = 0; i < surfaces[0].size(); ++i) {
+        ASSERT_EQ(bool(surfaces[0][i]), bool(surfaces[1][i])) << i;
+        if (!surfaces[0][i]) continue;
+        ASSERT_EQ(
+            std::memcmp(surfaces[0][i]->Bits(), surfaces[1][i]->Bits(), size_t(w) * size_t(h) * 2),
+            0)
+            << i;
+    }
+    EXPECT_FALSE(surfaces[0][14]) << "broken";
+    EXPECT_FALSE(surfaces[0][18]) << "missing";
+    for (int i = 0; i < 40; ++i) {
+        if (i == 13 || i == 17) continue;
+        TDirectDrawSurface expected(&display);
+        expected.SetSize(w, h);
+        const TPicture picture = ReadBgaPicture(chart.BmpFileNames[size_t(i + 1)]);
+        expected.Canvas().CopyRect(Bounds(0, 0, w, h), picture,
+                                   Bounds(0, 0, picture.Width, picture.Height));
+        ASSERT_TRUE(surfaces[0][size_t(i + 1)]) << i;
+        ASSERT_EQ(std::memcmp(surfaces[0][size_t(i + 1)]->Bits(), expected.Bits(),
+                              size_t(w) * size_t(h) * 2),
+                  0)
+            << i;
+    }
+}
+
+TEST(ParallelLoad, ImagesLoadAgainWholeAfterAStoppedLoad) {
+    // Esc during the load: the slots it did not reach must not be left with
+    // surfaces that cannot be drawn on, so the next load of the chart shows
+    // every picture.
+    TTempDir dir;
+    TChartData chart;
+    for (int i = 0; i < 30; ++i) {
+        const std::string name = dir.File("b" + std::to_string(i) + ".bmp");
+        WriteFileAtomic(name, GappedRleBmp(200 + i, 150, i));
+        chart.BmpFileNames[size_t(i + 1)] = name;
+    }
+    THeadlessPresenter presenter;
+    TDXDraw display(presenter, nullptr);
+    display.Initialize();
+    const int w = display.Display.Width, h = display.Display.Height;
+    TBgaSurfaces stopped, whole;
+    int32_t layer = 0;
+    int calls = 0;
+    TFileResolver files;
+    EXPECT_FALSE(LoadBgaImages(stopped, chart, display, layer, files,
+                               [&](int, int) { return ++calls < 3; }));
+    for (const auto& s : stopped)
+        EXPECT_TRUE(!s || s->HasPixels());
+    ASSERT_TRUE(LoadBgaImages(stopped, chart, display, layer, files));
+    ASSERT_TRUE(LoadBgaImages(whole, chart, display, layer, files));
+    for (size_t i = 1; i <= 30; ++i) {
+        ASSERT_TRUE(stopped[i] && whole[i]) << i;
+        ASSERT_EQ(std::memcmp(stopped[i]->Bits(), whole[i]->Bits(), size_t(w) * size_t(h) * 2), 0)
+            << i;
+    }
+}
+
+TEST(Bmp, RunLengthGapsAreZeroInAReusedBuffer) {
+    // The decoding buffer is not cleared before a picture: whatever a stream
+    // leaves out must still come out 0, and the rows a stretch does not read
+    // are the only ones left alone.
+    const std::vector<uint8_t> gapped = GappedRleBmp(64, 40, 3);
+    const TBitmapData fresh = DecodeBmpFile(gapped.data(), gapped.size());
+    TPicture white(64, 40);
+    std::fill(white.Rgb.begin(), white.Rgb.end(), 0xFFFFFFu);
+    const std::vector<uint8_t> plain = EncodeBmp(BitmapFromPicture(white));
+    TBitmapData reused;
+    DecodeBmpFile(plain.data(), plain.size(), reused);
+    DecodeBmpFile(gapped.data(), gapped.size(), reused);
+    EXPECT_EQ(reused.Pixels, fresh.Pixels);
+    EXPECT_EQ(fresh.Raw(63, 39), 0u) << "a row ended early";
+    EXPECT_EQ(fresh.Raw(0, 0), 0u) << "rows after the end mark";
+}
+
+TEST(Bmp, StretchedDrawingEqualsTheDecodedPictureStretched) {
+    // Every kind of stream drawn straight onto pixels of other sizes (smaller,
+    // larger, not dividing) equals the decoded picture's colours picked by
+    // nearest pixel, with a decoding buffer that held another picture before.
+    TBytes four = InfoHeader(37, 9, 4, 2, 16);
+    for (uint32_t i = 0; i < 16; ++i)
+        four.u32(i * 0x0A0B0C + 0x050505);
+    four.u8(7).u8(0x3C).u8(0).u8(5).u8(0x12).u8(0x34).u8(0x50).u8(
+        0);                           // alternating, then absolute 1 2 3 4 5
+    four.u8(0).u8(2).u8(3).u8(1);     // delta (3, 1)
+    four.u8(40).u8(0x77).u8(0).u8(0); // past the row end, end of line
+    four.u8(4).u8(0x9A).u8(0).u8(1);  // then the end
+    const std::vector<uint8_t> files[] = {GappedRleBmp(64, 40, 3), GappedRleBmp(333, 251, 5),
+                                          WithFileHeader(four.b, 40 + 64),
+                                          EncodeBmp(BitmapFromPicture([] {
+                                              TPicture p(50, 30);
+                                              for (size_t k = 0; k < p.Rgb.size(); ++k)
+                                                  p.Rgb[k] = uint32_t(k * 0x030507) & 0xFFFFFF;
+                                              return p;
+                                          }()))};
+    TPicture white(640, 480);
+    std::fill(white.Rgb.begin(), white.Rgb.end(), 0xFFFFFFu);
+    const std::vector<uint8_t> plain = EncodeBmp(BitmapFromPicture(white));
+    for (const std::vector<uint8_t>& file : files) {
+        const TBitmapData picture = DecodeBmpFile(file.data(), file.size());
+        for (const auto& [w, h] : {std::pair{15, 10}, {64, 40}, {100, 77}, {320, 240}}) {
+            TBitmapData scratch;
+            DecodeBmpFile(plain.data(), plain.size(), scratch);
+            std::vector<uint16_t> out(size_t(w) * size_t(h), 0x1234);
+            DrawBmpFileStretched(file.data(), file.size(), out.data(), w, h, scratch);
+            for (int dy = 0; dy < h; ++dy)
+                for (int dx = 0; dx < w; ++dx) {
+                    const int sx = int((long long)dx * picture.Width / w),
+                              sy = int((long long)dy * picture.Height / h);
+                    ASSERT_EQ(out[size_t(dy) * size_t(w) + size_t(dx)],
+                              RgbValueToPixel(picture.ColourAt(sx, sy)))
+                        << picture.Width << "x" << picture.Height << " onto " << w << "x" << h
+                        << " at " << dx << "," << dy;
+                }
+        }
+    }
+}
