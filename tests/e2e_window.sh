@@ -15,14 +15,20 @@ trap 'rm -rf "$work"' EXIT
 echo "not a chart" > "$work/notes.txt"
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   "$1" --windowed --frames 3000 "$2/notes.txt" & pid=$!
-  for i in $(seq 1 50); do
+  # A loaded machine (the sanitizer build beside other tests) is slow to
+  # open the window and to give it its final size: wait for both.
+  for i in $(seq 1 200); do
     win=$(xdotool search --name "Tappo Player" 2>/dev/null | head -n 1)
     [ -n "$win" ] && break
     sleep 0.1
   done
   [ -n "$win" ] || { echo "FAILED - no window appeared"; kill $pid; exit 1; }
+  for i in $(seq 1 50); do
+    geometry=$(xdotool getwindowgeometry "$win" 2>/dev/null | grep Geometry)
+    echo "$geometry" | grep -q "960x720" && break
+    sleep 0.1
+  done
   sleep 0.5
-  geometry=$(xdotool getwindowgeometry "$win" | grep Geometry)
   echo "window $geometry"
   echo "$geometry" | grep -q "960x720" || { echo "FAILED - window not scaled 3x"; kill $pid; exit 1; }
   xdotool key --window "$win" Escape
@@ -58,7 +64,7 @@ xvfb-run -a -s "-screen 0 640x480x24" bash -c '
   start() {
     "$bin" --windowed --scale 1 --songs "$songs" 2>> "$work/select.err" & pid=$!
     win=""
-    for i in $(seq 1 100); do
+    for i in $(seq 1 200); do
       win=$(xdotool search --name "Tappo Player" 2>/dev/null | head -n 1)
       [ -n "$win" ] && break
       sleep 0.1
@@ -77,12 +83,15 @@ xvfb-run -a -s "-screen 0 640x480x24" bash -c '
     start
     import -window root -crop $header "$work/h0.png"
     xdotool key --delay 0 space
-    # A loaded machine (the sanitizer build, other jobs) is slow to load a chart.
-    sleep 2
-    import -window root -crop $header "$work/h1.png"
+    # A loaded machine (the sanitizer build, other jobs) is slow to load a
+    # chart: look for the change for up to ten seconds.
+    for i in $(seq 1 20); do
+      sleep 0.5
+      import -window root -crop $header "$work/h1.png"
+      diff=$(compare -metric AE "$work/h0.png" "$work/h1.png" null: 2>&1)
+      [ "${diff%% *}" != "0" ] && { started=$((started + 1)); break; }
+    done
     kill $pid; wait $pid 2>/dev/null
-    diff=$(compare -metric AE "$work/h0.png" "$work/h1.png" null: 2>&1)
-    [ "${diff%% *}" != "0" ] && started=$((started + 1))
   done
   [ $started -eq 3 ] || { echo "FAILED - a tap of Space started the song $started of 3 times"; exit 1; }
   echo "ok - a tap of Space on the select screen started the song 3 of 3 times"
