@@ -35,18 +35,23 @@ struct TShared {
     bool MayStart() const { return !stop && next < count; }
 };
 
+// Takes the next item and works on it with the lock let go; the lock is held
+// again on return, the item marked done and the other thread told.
+void WorkOnNext(TShared& s, std::unique_lock<std::mutex>& lock,
+                const std::function<void(int, int)>& work, int worker) {
+    const int i = s.next++;
+    lock.unlock();
+    work(i, worker);
+    lock.lock();
+    s.done[size_t(i)] = 1;
+    s.changed.notify_all();
+}
+
 // The helper: starts items until none is left or the load stops.
 void Help(TShared& s, const std::function<void(int, int)>& work) {
     std::unique_lock<std::mutex> lock(s.mutex);
-    for (;;) {
-        if (!s.MayStart()) return;
-        const int i = s.next++;
-        lock.unlock();
-        work(i, 1);
-        lock.lock();
-        s.done[size_t(i)] = 1;
-        s.changed.notify_all();
-    }
+    while (s.MayStart())
+        WorkOnNext(s, lock, work, 1);
 }
 
 // The calling thread until item i is done: it works on items itself while it
@@ -54,16 +59,10 @@ void Help(TShared& s, const std::function<void(int, int)>& work) {
 void AwaitItem(TShared& s, int i, const std::function<void(int, int)>& work) {
     std::unique_lock<std::mutex> lock(s.mutex);
     while (!s.done[size_t(i)]) {
-        if (!s.MayStart()) {
+        if (s.MayStart())
+            WorkOnNext(s, lock, work, 0);
+        else
             s.changed.wait(lock);
-            continue;
-        }
-        const int j = s.next++;
-        lock.unlock();
-        work(j, 0);
-        lock.lock();
-        s.done[size_t(j)] = 1;
-        s.changed.notify_all();
     }
 }
 

@@ -1,5 +1,7 @@
 #include "tests/fuzz/Feeders.h"
 
+#include "TestUtil.h"
+
 #include "app/Form.h"
 #include "base/Errors.h"
 #include "chart/Compiler.h"
@@ -37,11 +39,20 @@ template <typename F> void AcceptReaderError(F&& f) {
     }
 }
 
-// A program folder with the real assets and one song folder, made once per
-// process in the temporary folder and removed at exit.
-struct TBannerWorld {
-    std::string root;
-    std::string programFolder, songsFolder;
+// A program folder with the real assets and an empty song folder, made once
+// per process in the temporary folder and removed at exit.
+struct TFuzzProgram {
+    test::TTempDir dir;
+    std::string programFolder = dir.Folder();
+    TFuzzProgram() {
+        tools::WriteProgramAssets(programFolder);
+        std::filesystem::create_directories(programFolder + "song");
+    }
+};
+
+// The select screen over a program folder whose song folder holds one chart.
+struct TBannerWorld : TFuzzProgram {
+    std::string songsFolder;
     THeadlessPresenter presenter;
     TDXDraw display{presenter, nullptr};
     TDXImageList images{&display};
@@ -56,11 +67,6 @@ struct TBannerWorld {
     std::unique_ptr<TSelectScreen> select;
 
     TBannerWorld() {
-        std::string templ = (std::filesystem::temp_directory_path() / "tappo-fuzz-XXXXXX").string();
-        root = mkdtemp(templ.data());
-        programFolder = root + "/";
-        tools::WriteProgramAssets(programFolder);
-        std::filesystem::create_directories(programFolder + "song");
         WriteFileAtomic(programFolder + "song/1.bms",
                         {'#', 'T', 'I', 'T', 'L', 'E', ' ', 'x', '\n'});
         display.Initialize();
@@ -68,27 +74,11 @@ struct TBannerWorld {
                                                  programFolder, songsFolder, nullptr, nullptr);
         select->BannerSurface = std::make_unique<TDirectDrawSurface>(&display);
     }
-    ~TBannerWorld() {
-        std::error_code ec;
-        std::filesystem::remove_all(root, ec);
-    }
 };
 
-// A program folder with the real assets and one song folder for the chart.
-struct TPlayWorld {
-    std::string root, programFolder, chart;
-    TPlayWorld() {
-        std::string templ = (std::filesystem::temp_directory_path() / "tappo-fuzz-XXXXXX").string();
-        root = mkdtemp(templ.data());
-        programFolder = root + "/";
-        tools::WriteProgramAssets(programFolder);
-        std::filesystem::create_directories(programFolder + "song");
-        chart = programFolder + "song/fuzz.bms";
-    }
-    ~TPlayWorld() {
-        std::error_code ec;
-        std::filesystem::remove_all(root, ec);
-    }
+// The song folder's chart the play feeder writes.
+struct TPlayWorld : TFuzzProgram {
+    std::string chart = programFolder + "song/fuzz.bms";
 };
 
 class TIgnoredMessages : public IMessageBox {
