@@ -32,29 +32,24 @@ int ImageFileCount(const TChartData& chart) {
 namespace {
 
 // The chart's keysound files, found on the loading thread (the resolver is
-// not shared); slots without one are emptied. A lookup that throws ends the
-// list there, as it ended the load.
+// not shared). A lookup that throws ends the list there, as it ended the load.
 struct TSoundList {
     std::vector<size_t> slots;
     std::vector<std::string> paths;
     std::exception_ptr lookupError;
 };
 
-TSoundList FindKeysounds(TKeysoundSlots& slots, const TChartData& chart, TFileResolver& files) {
+TSoundList FindKeysounds(const TChartData& chart, TFileResolver& files) {
     TSoundList list;
     for (int i = 0; i < StepTickSlot; ++i) {
         const std::string& name = chart.WavFileNames[size_t(i)];
-        if (i >= chart.SlotLimit || name.empty()) {
-            slots[size_t(i)].reset();
-            continue;
-        }
+        if (i >= chart.SlotLimit || name.empty()) continue;
         try {
             const std::string found = files.FindWithFallback(name, SoundFallbacks);
             // Nothing found: the sound component reports the name the chart gives.
             list.paths.push_back(found.empty() ? name : found);
             list.slots.push_back(size_t(i));
         } catch (...) {
-            slots[size_t(i)].reset();
             list.lookupError = std::current_exception();
             break;
         }
@@ -68,7 +63,9 @@ bool LoadKeysounds(TKeysoundSlots& slots, const TChartData& chart, TDDSD& sound,
                    const std::string& programFolder, TFileResolver& files,
                    const TLoadProgress& progress) {
     const int total = KeysoundFileCount(chart);
-    const TSoundList list = FindKeysounds(slots, chart, files);
+    // The last chart's samples go first: their memory serves the new ones.
+    FreeKeysounds(slots);
+    const TSoundList list = FindKeysounds(chart, files);
     const int count = int(list.slots.size());
     // Decoded on both cores, then made and logged here in slot order, so the
     // samples and the problem log are those of a load one file after another.
@@ -76,8 +73,6 @@ bool LoadKeysounds(TKeysoundSlots& slots, const TChartData& chart, TDDSD& sound,
     std::vector<std::exception_ptr> errors(list.slots.size());
     const auto decode = [&](int k, int) {
         try {
-            // The slot's old sample goes first: its memory serves the new one.
-            slots[list.slots[size_t(k)]].reset();
             decoded[size_t(k)] = sound.DecodeSample(list.paths[size_t(k)]);
         } catch (...) {
             errors[size_t(k)] = std::current_exception();
@@ -91,7 +86,6 @@ bool LoadKeysounds(TKeysoundSlots& slots, const TChartData& chart, TDDSD& sound,
     };
     if (!RunInOrder(count, decode, install)) return false;
     if (list.lookupError) std::rethrow_exception(list.lookupError);
-    slots[StepTickSlot].reset();
     slots[StepTickSlot] = sound.LoadSample(programFolder + "step.wav");
     return true;
 }
@@ -244,7 +238,9 @@ bool LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& dis
     const auto draw = [&](int k, int worker) {
         DrawImage(jobs[size_t(k)], bitmaps[size_t(worker)], w, h);
     };
+    int finished = -1; // the last item taken in
     const auto finish = [&](int k) {
+        finished = k;
         TImageJob& job = jobs[size_t(k)];
         if (job.error) {
             // The slot is emptied: it must not keep the picture of the chart before.
@@ -255,21 +251,22 @@ bool LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& dis
         }
         return !progress || progress(++done, total);
     };
-    // A load stopped early leaves no new surface without pixels behind.
-    const auto dropUnsized = [&] {
-        for (const TImageJob& job : jobs)
-            if (job.sizeSurface && surfaces[job.slot] && !surfaces[job.slot]->HasPixels())
-                surfaces[job.slot].reset();
+    // A load stopped early empties the slots it did not take in, whatever the
+    // helper thread had already drawn there: what is left is what a load one
+    // file after another would have made, and no surface without pixels.
+    const auto emptyUntaken = [&] {
+        for (size_t k = size_t(finished + 1); k < jobs.size(); ++k)
+            surfaces[jobs[k].slot].reset();
     };
-    bool finished = false;
+    bool all = false;
     try {
-        finished = RunInOrder(int(jobs.size()), draw, finish);
+        all = RunInOrder(int(jobs.size()), draw, finish);
     } catch (...) {
-        dropUnsized();
+        emptyUntaken();
         throw;
     }
-    if (!finished) {
-        dropUnsized();
+    if (!all) {
+        emptyUntaken();
         return false;
     }
     if (firstError) std::rethrow_exception(firstError);

@@ -310,6 +310,10 @@ TEST(ParallelLoad, ImagesLoadAgainWholeAfterAStoppedLoad) {
                                [&](int, int) { return ++calls < 3; }));
     for (const auto& s : stopped)
         EXPECT_TRUE(!s || s->HasPixels());
+    // The three files taken in before the stop keep their pictures; the slots
+    // after them are empty, whatever the second thread had drawn ahead.
+    for (size_t i = 1; i <= 30; ++i)
+        EXPECT_EQ(stopped[i] != nullptr, i <= 3) << i;
     ASSERT_TRUE(LoadBgaImages(stopped, chart, display, layer, files));
     ASSERT_TRUE(LoadBgaImages(whole, chart, display, layer, files));
     for (size_t i = 1; i <= 30; ++i) {
