@@ -14,11 +14,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <fstream>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 using namespace tappo;
@@ -85,8 +87,11 @@ TEST(InOrder, StopsWhenFinishSaysSoAndPassesOnItsError) {
         WithHelper(helper, [&] {
             std::atomic<int> running{0}, started{0};
             std::vector<int> taken;
+            // Work that lasts a moment, so that work still going on after
+            // the return would show.
             const auto work = [&](int, int) {
                 ++running, ++started;
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
                 --running;
             };
             const bool all = RunInOrder(100, work, [&](int i) {

@@ -58,6 +58,27 @@ TEST(Select, RightAndLeftWalkBetweenFolders) {
     EXPECT_EQ(f.Current(), "a/3.bms") << "the last chart of the preceding folder";
 }
 
+TEST(Select, TheScreenShowsTheChartWalkedTo) {
+    // The texts are laid out once per change of chart: after a walk through
+    // other charts the screen is the one a list holding only that chart shows
+    // after as many frames, with no text left from the way.
+    TSelectFixture far;
+    far.Move(vk::Right);
+    far.Move(vk::Right);
+    ASSERT_EQ(far.Current(), "c/1.bms");
+    THeadlessForm only;
+    only.Write("c/1.bms", Bytes("#TITLE c/1.bms\n#PLAYLEVEL 2\n#BPM 150\n"));
+    only.Start({});
+    only.Frames(2 * (1 + SlideFrames));
+    const TDirectDrawSurface &a = far.Back(), &b = only.Back();
+    ASSERT_EQ(a.Width(), b.Width());
+    int differing = 0;
+    for (int y = 0; y < a.Height(); ++y)
+        for (int x = 0; x < a.Width(); ++x)
+            differing += a.Pixel(x, y) != b.Pixel(x, y);
+    EXPECT_EQ(differing, 0);
+}
+
 TEST(Select, UpAndDownWalkWithinAFolderAndWrap) {
     TSelectFixture f;
     f.Move(vk::Left);
