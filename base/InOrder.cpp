@@ -29,10 +29,9 @@ struct TShared {
     std::condition_variable changed;
     std::vector<char> done;
     int next = 0; // the first item no thread has started
-    int count = 0;
     bool stop = false;
 
-    bool MayStart() const { return !stop && next < count; }
+    bool MayStart() const { return !stop && size_t(next) < done.size(); }
 };
 
 // Takes the next item and works on it with the lock let go; the lock is held
@@ -78,7 +77,6 @@ bool RunInOrder(int count, const std::function<void(int, int)>& work,
         return RunSerially(count, work, finish);
     TShared s;
     s.done.assign(size_t(count), 0);
-    s.count = count;
     std::thread helper;
     try {
         helper = std::thread([&] { Help(s, work); });

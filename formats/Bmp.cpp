@@ -255,19 +255,29 @@ struct TBitmapSink {
     }
 };
 
-// Decodes into `out`, whose vectors keep their memory from one picture to the next.
-void DecodeBits(const TByteReader& r, const TInfo& info, size_t pixelsAt, TBitmapData& out,
-                TWantedRows wanted = nullptr) {
+bool RunLength(const TInfo& info) {
+    return info.compression == BiRle8 || info.compression == BiRle4;
+}
+
+// What every decode does before the pixels: the picture's size, the check
+// that its pixel data is there, and its colour table.
+void ReadBitsHeader(const TByteReader& r, const TInfo& info, size_t pixelsAt, TBitmapData& out) {
     out.Width = info.width;
     out.Height = info.height;
     out.BitCount = info.bitCount;
-    const bool rle = info.compression == BiRle8 || info.compression == BiRle4;
     // The pixel data must be there before the picture's memory is taken. A
     // run-length stream may be short for a large picture (runs, deltas and the
     // end mark cover it), so it need only hold its first code.
-    r.Need(pixelsAt, rle ? 2 : UncompressedBytes(info));
+    r.Need(pixelsAt, RunLength(info) ? 2 : UncompressedBytes(info));
     out.Palette.clear();
     ReadPalette(r, info, out);
+}
+
+// Decodes into `out`, whose vectors keep their memory from one picture to the next.
+void DecodeBits(const TByteReader& r, const TInfo& info, size_t pixelsAt, TBitmapData& out,
+                TWantedRows wanted = nullptr) {
+    ReadBitsHeader(r, info, pixelsAt, out);
+    const bool rle = RunLength(info);
     // Every pixel of a decoded row is written (or cleared where a run-length
     // stream skips it), so the memory is not cleared first.
     out.Pixels.resize(size_t(info.width) * info.height);
@@ -337,16 +347,14 @@ void DrawBmpFileStretched(const uint8_t* data, size_t size, uint16_t* out, int w
     TByteReader r(data, size, errorText);
     TInfo info;
     const size_t pixelsAt = ReadFileHeaders(r, info);
-    if (info.compression != BiRle8 && info.compression != BiRle4) {
+    if (!RunLength(info)) {
         const std::vector<uint8_t> wanted = bmp::RowsRead(info.height, height);
         DecodeBits(r, info, pixelsAt, scratch, &wanted);
         bmp::StretchOnto(scratch, out, width, height);
         return;
     }
-    // The checks of DecodeBits, then the runs straight onto the destination.
-    r.Need(pixelsAt, 2);
-    scratch.Palette.clear();
-    ReadPalette(r, info, scratch);
+    // The runs go straight onto the destination.
+    ReadBitsHeader(r, info, pixelsAt, scratch);
     bmp::StretchRleOnto(r.Data(), r.Size(), pixelsAt, info.compression == BiRle4, info.width,
                         info.height, scratch.Palette, out, width, height);
 }
