@@ -3,6 +3,8 @@
 #include "app/Form.h"
 
 #include "chart/FileLookup.h"
+#include "chart/StandardLines.h"
+#include "files/Files.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -17,7 +19,12 @@ bool TForm1::StartChart(const std::string& path) {
     Flow.GameMode = ModePlay;
     if (DXDraw1.Initialized()) ShowLoadingScreenOnBothPages();
     Flow.ChartActive = true;
-    if (!CompileChart(path)) return false;
+    const bool compiled = CompileChart(path);
+    // The loading screen of a chart started on the select screen ends here or
+    // soon after; a command-line chart's ends with the display's initialisation.
+    if (DXDraw1.Initialized()) stagePicture_ = TPicture();
+    if (!compiled) return false;
+    ReportUnreadText(path);
     // One resolver for every file the chart names: each folder is listed once.
     TFileResolver files;
     const bool images = DXDraw1.Initialized() && DXDraw1.Visible;
@@ -58,7 +65,11 @@ bool TForm1::CompileChart(const std::string& path) {
         // The header values read before the error stay, as the select screen
         // shows them. The half-built lists are never played: play is left.
         Session.Install(TCompiledChart(e.Partial()));
-        LeavePlayAfterError(e.what());
+        // A chart named on the command line is named in its message.
+        std::string text = e.what();
+        if (Songs.ChartList.empty() && text.find(path) == std::string::npos)
+            text = PathInMessage(path) + ": " + text;
+        LeavePlayAfterError(text);
         return false;
     }
 }
@@ -75,6 +86,41 @@ void TForm1::LoadStagePicture(const std::string& chartPath) {
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tappoplayer: %s\n", e.what());
     }
+}
+
+namespace {
+
+// Why a chart that compiled holds less than its file: the text ends at a NUL
+// byte, or (the exact reading) it is UTF-16, which reads as nothing. Empty
+// when neither.
+std::string UnreadTextReason(std::string_view bytes, bool standard) {
+    std::string converted;
+    if (standard) bytes = StandardChartText(bytes, converted);
+    if (bytes.size() >= 2 &&
+        ((bytes[0] == '\xFF' && bytes[1] == '\xFE') || (bytes[0] == '\xFE' && bytes[1] == '\xFF')))
+        return "the chart is saved as UTF-16, which only --standard reads: nothing of it plays";
+    const size_t nul = bytes.find('\0');
+    if (nul == std::string_view::npos) return {};
+    size_t line = 1;
+    for (size_t i = 0; i < nul; ++i)
+        line += bytes[i] == '\n' || (bytes[i] == '\r' && i + 1 < nul && bytes[i + 1] != '\n');
+    return "the chart text ends at a NUL byte on line " + std::to_string(line) +
+           ": nothing after it plays";
+}
+
+} // namespace
+
+void TForm1::ReportUnreadText(const std::string& path) {
+    std::string reason;
+    try {
+        const std::vector<uint8_t> bytes = ReadWholeFile(path);
+        reason = UnreadTextReason(
+            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+            Reading.Standard);
+    } catch (const std::exception&) {
+        return; // the compile has just read it; a file gone since says nothing
+    }
+    if (!reason.empty()) ReportError(PathInMessage(path) + ": " + reason);
 }
 
 void TForm1::LeavePlayAfterError(const std::string& text) {

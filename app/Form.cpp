@@ -5,12 +5,18 @@
 #include "base/Errors.h"
 #include "chart/Convert.h"
 #include "chart/HeaderScan.h"
+#include "chart/ShiftJis.h"
 #include "files/StateFolder.h"
 
 #include <algorithm>
 #include <filesystem>
+#include <limits>
 
 namespace tappo {
+
+std::string PathInMessage(const std::string& path) {
+    return IsValidUtf8(path) ? path : Cp932ToUtf8(path);
+}
 
 TForm1::TForm1(const TFormServices& services)
     : DXDraw1(services.Presenter, services.Fonts), DXTimer1(services.Clock), DXImageList1(&DXDraw1),
@@ -73,6 +79,7 @@ void TForm1::FormCreate(const std::vector<std::string>& args) {
         Flow.ChartActive = false;
     } else if (!HasChartExtension(args[0])) {
         Flow.GameMode = ModeNotChart;
+        refusal_ = PathInMessage(args[0]) + ": " + TextNotChart;
     } else {
         StartChart(args[0]);
     }
@@ -94,6 +101,8 @@ void TForm1::DXDraw1Initialize() {
     ShowLoadingScreenOnBothPages();
     if (Flow.ChartActive) {
         LoadBgaImages();
+        // A command-line chart's load ends here: its loading screen is gone.
+        stagePicture_ = TPicture();
     } else {
         SearchCharts();
         if (Songs.ChartList.empty()) {
@@ -145,12 +154,15 @@ void TForm1::DXTimer1Timer(int) {
     default:
         break;
     }
+    DrawNotice();
     if (HasOption(DXDraw1.Options(), doFullScreen))
         DXDraw1.Presenter().MovePointer(ScreenWidth / 2, ScreenHeight / 2);
     DXDraw1.Flip();
 }
 
 void TForm1::FormKeyDown(int key) {
+    // Any key takes an error band away; the key does its own work too.
+    notice_.clear();
     switch (key) {
     case vk::PageUp:
         ++Play.LateTime;
@@ -280,7 +292,96 @@ void TForm1::DrawErrorScreen() {
     Warp.UpdateWarp();
     TDirectDrawSurfaceCanvas& canvas = DXDraw1.Surface().Canvas();
     canvas.Draw(0, 0, Warp.WarpImage);
-    WriteCentredText(Flow.GameMode == ModeNoCharts ? TextNoCharts : TextNotChart);
+    if (Flow.GameMode == ModeNoCharts && songsFolderMissing_) {
+        // The folder the user named, under the message.
+        WriteCentredText(TextNoSongsFolder);
+        const std::string folder = PathInMessage(SongsFolder);
+        canvas.Font.Size = ScreenHeight / 40 + 4;
+        canvas.TextOut(std::max(0, (ScreenWidth - canvas.TextWidth(folder)) / 2),
+                       ScreenHeight / 2 - 16, folder);
+    } else {
+        WriteCentredText(Flow.GameMode == ModeNoCharts ? TextNoCharts : TextNotChart);
+    }
+    canvas.Release();
+}
+
+namespace {
+
+// `text` in lines no wider than `width`: broken at its line ends, then at the
+// last space that fits, or between two characters where no space does.
+std::vector<std::string> WrapText(TDirectDrawSurfaceCanvas& canvas, const std::string& text,
+                                  int width) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string rest = text.substr(start, end - start);
+        while (canvas.TextWidth(rest) > width) {
+            // The longest run of whole characters that fits, found by halving.
+            size_t lo = 1, hi = rest.size();
+            while (lo < hi) {
+                const size_t mid = (lo + hi + 1) / 2;
+                if (canvas.TextWidth(rest.substr(0, mid)) <= width)
+                    lo = mid;
+                else
+                    hi = mid - 1;
+            }
+            while (lo > 1 && (uint8_t(rest[lo]) & 0xC0) == 0x80)
+                --lo;
+            while (lo < rest.size() && (uint8_t(rest[lo]) & 0xC0) == 0x80)
+                ++lo; // a first character wider than the line goes whole
+            const size_t space = rest.rfind(' ', lo);
+            const size_t cut = space != std::string::npos && space > lo / 2 ? space : lo;
+            lines.push_back(rest.substr(0, cut));
+            rest.erase(0, cut + (cut == space ? 1 : 0));
+        }
+        lines.push_back(rest);
+        start = end + 1;
+    }
+    return lines;
+}
+
+} // namespace
+
+void TForm1::ReportError(const std::string& text) {
+    messages_.Show(text);
+    if (messages_.ShownInBox()) return;
+    // Nobody saw a box: the text goes over the picture. A repeat of the text
+    // shown keeps it up; another error is added under it.
+    if (notice_.empty())
+        notice_ = text;
+    else if (notice_.size() < text.size() ||
+             notice_.compare(notice_.size() - text.size(), text.size(), text) != 0)
+        notice_ += "\n" + text;
+    noticeLines_.clear();
+    noticeSince_ = clock_.GetTickCount();
+}
+
+// The error band: dark red across the middle of the picture, the text in white.
+void TForm1::DrawNotice() {
+    if (notice_.empty()) return;
+    if (clock_.GetTickCount() - noticeSince_ >= NoticeMs) {
+        notice_.clear();
+        return;
+    }
+    if (!DXDraw1.CanDraw()) return;
+    TDirectDrawSurface& back = DXDraw1.Surface();
+    TDirectDrawSurfaceCanvas& canvas = back.Canvas();
+    canvas.Font.Name = "MS Serif";
+    canvas.Font.Size = ScreenHeight / 40 + 4;
+    canvas.Font.Color = 0xFFFFFF;
+    canvas.BrushTransparent = true;
+    if (noticeLines_.empty()) noticeLines_ = WrapText(canvas, notice_, ScreenWidth - 8);
+    const int lineHeight = canvas.Font.Size * 4 / 3 + 2;
+    const int shown = std::min(int(noticeLines_.size()), (ScreenHeight - 8) / lineHeight);
+    const int top = (ScreenHeight - shown * lineHeight) / 2 - 4;
+    const int bottom = top + shown * lineHeight + 8;
+    for (int y = std::max(0, top); y < std::min(ScreenHeight, bottom); ++y)
+        for (int x = 0; x < ScreenWidth; ++x)
+            back.SetPixel(x, y, y == top || y == bottom - 1 ? 0xF800 : 0x4000);
+    for (int i = 0; i < shown; ++i)
+        canvas.TextOut(4, top + 4 + i * lineHeight, noticeLines_[size_t(i)]);
     canvas.Release();
 }
 
@@ -297,19 +398,44 @@ void TForm1::PlayFrame() {
 }
 
 void TForm1::ScanChartHeader(const std::string& path) {
-    if (Reading.Standard) {
-        TChartReading reading = Reading;
-        reading.Options.DecimalSeparator = DecimalSeparator;
-        ScanStandardChartHeader(path, reading, Session.GameState, Session.Header);
-        return;
+    const auto scan = [&](TGameState& state, TChartHeader& header) {
+        if (Reading.Standard) {
+            TChartReading reading = Reading;
+            reading.Options.DecimalSeparator = DecimalSeparator;
+            ScanStandardChartHeader(path, reading, state, header);
+        } else {
+            tappo::ScanChartHeader(path, state, header, DecimalSeparator);
+        }
+    };
+    Select.Unreadable.reset();
+    try {
+        scan(Session.GameState, Session.Header);
+    } catch (const std::exception& e) {
+        // The session keeps what the scan wrote over the chart before, as the
+        // next compile starts from it. The screen shows this chart alone: what
+        // a scan from nothing reaches, and the error.
+        TGameState state;
+        TChartHeader header;
+        state.Bpm = std::numeric_limits<double>::quiet_NaN(); // not reached
+        try {
+            scan(state, header);
+        } catch (const std::exception&) {
+        }
+        Select.Unreadable =
+            TUnreadableChart{header.Title, header.Artist, state.PlayLevel, state.Bpm, e.what()};
+        throw;
     }
-    tappo::ScanChartHeader(path, Session.GameState, Session.Header, DecimalSeparator);
 }
 
 // The chart search runs again at every display initialisation; the list is
 // made anew each time so it never holds a chart twice.
 void TForm1::SearchCharts() {
     Songs.ChartList.clear();
+    // A songs folder that is not there is the user's mistake, not an empty library.
+    std::error_code ec;
+    songsFolderMissing_ = !std::filesystem::is_directory(SongsFolder, ec);
+    if (songsFolderMissing_ && refusal_.empty())
+        refusal_ = PathInMessage(SongsFolder) + ": " + TextNoSongsFolder;
     SearchFile1.Search();
     if (Songs.ChartIndex >= int32_t(Songs.ChartList.size())) Songs.ChartIndex = 0;
 }

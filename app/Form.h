@@ -64,6 +64,12 @@ class EStartupError : public TError {
 inline constexpr const char* TextNoCharts = "BMS ファイルがありません";
 inline constexpr const char* TextNotChart = "BMS ファイルではありません";
 inline constexpr const char* TextLoading = "Now Loading ...";
+inline constexpr const char* TextNoSongsFolder = "フォルダがありません";
+// A path as messages show it: names stored as Shift-JIS bytes are converted.
+std::string PathInMessage(const std::string& path);
+
+// How long an error drawn on the picture stays up, unless a key takes it away.
+inline constexpr uint32_t NoticeMs = 4000;
 
 class TForm1 {
   public:
@@ -131,6 +137,11 @@ class TForm1 {
     }
     bool CloseRequested() const { return closeRequested_; }
     int ExitCode() const { return exitCode_; }
+    // Why the program has nothing to run, naming the file or folder: a
+    // command-line file that is no chart, a songs folder that does not exist.
+    // Empty when it has. A headless run ends with it; a window shows its
+    // error screen.
+    const std::string& Refusal() const { return refusal_; }
 
     // What the program is doing, as whoever drives it (the runner, a test) sees it.
     // The screen that runs: select, play, paused, or one of the two message screens.
@@ -168,7 +179,13 @@ class TForm1 {
     }
     // Runs a handler; an error that escapes it is shown and the program goes on.
     template <class F> bool Guarded(F&& handler);
-    void ReportError(const std::string& text) { messages_.Show(text); }
+    // Shows an error in a box; where none can be shown (headless, or a desktop
+    // without a message system), in a band over the picture instead.
+    void ReportError(const std::string& text);
+    // The error text the band shows now; empty when there is none.
+    const std::string& Notice() const { return notice_; }
+    // Whether the chart's "#STAGEFILE" picture is held (only while it loads).
+    bool HoldsStagePicture() const { return !stagePicture_.Rgb.empty(); }
     long FramesRun() const { return framesRun_; }
 
   private:
@@ -186,7 +203,10 @@ class TForm1 {
     void ScanChartHeader(const std::string& path);
     void LoadBanner(const std::string& path);
     void WriteCentredText(const char* text);
+    void DrawNotice();
     void LoadStagePicture(const std::string& chartPath);
+    // Says why a chart that compiled plays less than its file holds.
+    void ReportUnreadText(const std::string& path);
 
     TPicture stagePicture_; // the loading chart's "#STAGEFILE"; empty when none
     IMessageBox& messages_;
@@ -194,6 +214,11 @@ class TForm1 {
     std::function<bool()> keepLoading_;
     uint32_t lastLoadingDraw_ = 0; // tick of the last loading picture
     int loadTotal_ = 0;            // files of the load in progress
+    std::string refusal_;
+    bool songsFolderMissing_ = false;
+    std::string notice_;                   // the error shown in a band over the picture
+    std::vector<std::string> noticeLines_; // its lines as drawn
+    uint32_t noticeSince_ = 0;             // tick it went up
     bool closeRequested_ = false;
     int exitCode_ = 0;
     long framesRun_ = 0;

@@ -238,6 +238,13 @@ int RunHeadless(const TCommandLine& cl) {
     const uint32_t tick0 = *form.Scene.MixClockStart;
     if (!StartForm(form, cl, box)) return 1;
     if (form.CloseRequested()) return form.ExitCode(); // the chart did not compile
+    // Nothing to play (a file that is no chart, a songs folder that is not
+    // there): a run nobody watches ends at once, before any file is made.
+    if (!form.Refusal().empty()) {
+        box.Show(form.Refusal());
+        form.FormDestroy();
+        return 1;
+    }
 
     std::unique_ptr<TWaveFileWriter> wav;
     if (render && !(wav = OpenRender(form, cl, box))) return 1;
@@ -301,6 +308,8 @@ int RunOnScreen(const TCommandLine& cl) {
     form.UseReading(ChartReadingOf(cl, true));
     loading = &form;
     if (!StartForm(form, cl, *sdl)) return 1;
+    // The window shows its error screen; the console says which file or folder.
+    if (!form.Refusal().empty()) ReportOnConsole(form.Refusal());
     TEventSink sink;
     sink.KeyDown = [&](int key) {
         form.Guarded([&] { form.FormKeyDown(key); });

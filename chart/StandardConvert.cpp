@@ -3,6 +3,7 @@
 
 #include "base/AsciiCase.h"
 #include "chart/FileLookup.h"
+#include "chart/StandardLines.h"
 #include "formats/Picture.h"
 
 #include <filesystem>
@@ -184,8 +185,10 @@ std::string NamedPictureFile(const std::string& chartPath, bool banner) {
     TStandardPictures names;
     try {
         const std::vector<uint8_t> bytes = ReadWholeFile(chartPath);
-        names = ScanStandardPictures(
-            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+        std::string converted;
+        names = ScanStandardPictures(StandardChartText(
+            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+            converted));
     } catch (const std::exception&) {
         return {};
     }

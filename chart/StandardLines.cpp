@@ -328,12 +328,60 @@ std::string_view KeyOf(std::string_view s, char (&buffer)[16], std::string_view&
     return std::string_view(buffer, end - 1);
 }
 
+void AppendUtf8(std::string& out, uint32_t c) {
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | (c >> 6));
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += char(0xE0 | (c >> 12));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    } else {
+        out += char(0xF0 | (c >> 18));
+        out += char(0x80 | ((c >> 12) & 0x3F));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
+}
+
 } // namespace
+
+std::string_view StandardChartText(std::string_view bytes, std::string& converted) {
+    if (bytes.size() < 2) return bytes;
+    const auto b0 = uint8_t(bytes[0]), b1 = uint8_t(bytes[1]);
+    const bool little = b0 == 0xFF && b1 == 0xFE, big = b0 == 0xFE && b1 == 0xFF;
+    if (!little && !big) return bytes;
+    const size_t units = (bytes.size() - 2) / 2;
+    auto unit = [&](size_t i) {
+        const auto lo = uint8_t(bytes[2 + 2 * i + (big ? 1 : 0)]);
+        const auto hi = uint8_t(bytes[2 + 2 * i + (big ? 0 : 1)]);
+        return uint32_t(hi << 8 | lo);
+    };
+    converted.clear();
+    converted.reserve(units * 3 / 2 + 1);
+    for (size_t i = 0; i < units; ++i) {
+        uint32_t c = unit(i);
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < units && unit(i + 1) >= 0xDC00 &&
+            unit(i + 1) < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 1) - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c < 0xE000) {
+            c = 0xFFFD;
+        }
+        AppendUtf8(converted, c);
+    }
+    return converted;
+}
 
 std::vector<TRawObject> ReadStandardLines(std::string_view bytes, const TStandardOptions& options,
                                           TStandardChart& chart) {
     TReader reader{options, chart, {}};
     TFlow flow(options);
+    // Editors on Windows may save a chart as UTF-16: read as its UTF-8 text.
+    std::string converted;
+    bytes = StandardChartText(bytes, converted);
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3); // a UTF-8 byte order mark
     const size_t nul = bytes.find('\0');
     if (nul != std::string_view::npos) {

@@ -6,6 +6,7 @@
 #include "chart/StandardCompiler.h"
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -24,6 +25,11 @@ inline constexpr uint16_t ChannelCode(char a, char b) {
     auto digit = [](char c) { return c <= '9' ? c - '0' : c - 'A' + 10; };
     return uint16_t(digit(a) * 36 + digit(b));
 }
+
+// A chart saved as UTF-16 (little- or big-endian, with its byte-order mark)
+// as UTF-8 text held in `converted`; any other chart as it is. A lone
+// surrogate becomes U+FFFD and an odd last byte is dropped.
+std::string_view StandardChartText(std::string_view bytes, std::string& converted);
 
 // Fills chart.Header, Warnings, the slot tables and MeasureScale.
 std::vector<TRawObject> ReadStandardLines(std::string_view bytes, const TStandardOptions& options,

@@ -21,6 +21,10 @@ class IMessageBox {
   public:
     virtual ~IMessageBox() = default;
     virtual void Show(const std::string& text) = 0;
+    // Whether the last Show put its text before the user in a box. Without a
+    // window, or where the desktop has no message system, it did not: the
+    // caller then shows the text on the picture.
+    virtual bool ShownInBox() const { return false; }
 };
 
 class TStderrMessageBox : public IMessageBox {
@@ -71,6 +75,7 @@ class TSdlPlatform : public IPresenter,
     uint32_t GetTickCount() override;
     // IMessageBox
     void Show(const std::string& text) override;
+    bool ShownInBox() const override { return shownInBox_; }
 
     // Handles every pending window event; waits up to `waitMs` for one first.
     // Key presses are latched for the next ReadKeys; an expose event shows
@@ -90,6 +95,7 @@ class TSdlPlatform : public IPresenter,
     struct TImpl;
     std::unique_ptr<TImpl> impl_;
     void* window_ = nullptr;
+    bool shownInBox_ = false;
 };
 
 } // namespace tappo

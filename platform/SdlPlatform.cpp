@@ -248,9 +248,11 @@ uint32_t TSdlPlatform::GetTickCount() {
 
 void TSdlPlatform::Show(const std::string& text) {
     ReportOnConsole(text);
-    if (impl_->window)
-        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Tappo Player", text.c_str(),
-                                 static_cast<SDL_Window*>(window_));
+    // Under an X server without a window manager SDL may have no way to show
+    // a box ("No message system available"): the caller is told so.
+    shownInBox_ = impl_->window &&
+                  SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Tappo Player", text.c_str(),
+                                           static_cast<SDL_Window*>(window_)) == 0;
 }
 
 void TSdlPlatform::PumpEvents(const TEventSink& sink, int waitMs) {

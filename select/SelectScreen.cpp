@@ -9,7 +9,10 @@
 #include "files/Files.h"
 #include "formats/Picture.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 
 namespace tappo {
@@ -76,14 +79,23 @@ void TSelectScreen::Walk(bool forward, bool toOtherFolder) {
                  toOtherFolder &&
              Songs.ChartIndex != start);
     const std::string& chart = Songs.ChartList[size_t(Songs.ChartIndex)];
-    ScanChartHeader(chart);
+    // A header that cannot be read is reported once the walk is done: the
+    // screen slides to the chart and its folder's banner all the same.
+    std::exception_ptr scanError;
+    try {
+        ScanChartHeader(chart);
+    } catch (...) {
+        scanError = std::current_exception();
+    }
     SlideCountdown = SlideFrames;
     Songs.SlideDirection = toOtherFolder ? (forward ? 1 : -1) : 0;
-    if (!toOtherFolder) return;
-    // The old banner slides out while the new one comes in.
-    if (BannerSurface && PrevBannerSurface)
-        PrevBannerSurface->CopySurface(0, 0, *BannerSurface, Bounds(0, 0, 80, 52));
-    LoadBanner(chart);
+    if (toOtherFolder) {
+        // The old banner slides out while the new one comes in.
+        if (BannerSurface && PrevBannerSurface)
+            PrevBannerSurface->CopySurface(0, 0, *BannerSurface, Bounds(0, 0, 80, 52));
+        LoadBanner(chart);
+    }
+    if (scanError) std::rethrow_exception(scanError);
 }
 
 void TSelectScreen::SelectFrame() {
@@ -149,7 +161,7 @@ void TSelectScreen::DrawSelectScreen(const std::string& pathText) {
     Images.Draw(ItemNextFolder, back, 201, 140, 0);
     Images.Draw(ItemPrevFolder, back, 94, 140, 0);
     Images.Draw(ItemHeader, back, 0, 10, 0);
-    const int32_t level = GameState.PlayLevel;
+    const int32_t level = Unreadable ? Unreadable->PlayLevel : GameState.PlayLevel;
     DrawLevelStars(Images, ItemSelectStar, back, level, 162 - 7LL * level, 14, 172);
 }
 
@@ -167,13 +179,19 @@ const TSelectScreen::TTextLayout& TSelectScreen::Layout(TDirectDrawSurfaceCanvas
                                                         int h) {
     TTextLayout& l = layout_;
     const TTextRenderer* fonts = Display.TextRenderer();
-    if (l.valid && l.rawTitle == Header.Title && l.rawArtist == Header.Artist &&
-        l.rawGenre == GameState.Genre && l.bpmValue == GameState.Bpm && l.width == w &&
-        l.height == h && l.fonts == fonts)
+    const bool unreadable = Unreadable.has_value();
+    const std::string& rawTitle = unreadable ? Unreadable->Title : Header.Title;
+    const std::string& rawArtist = unreadable ? Unreadable->Artist : Header.Artist;
+    const std::string& rawGenre = unreadable ? Unreadable->Error : GameState.Genre;
+    const double bpmValue = unreadable ? Unreadable->Bpm : GameState.Bpm;
+    if (l.valid && l.unreadable == unreadable && l.rawTitle == rawTitle &&
+        l.rawArtist == rawArtist && l.rawGenre == rawGenre &&
+        (l.bpmValue == bpmValue || (std::isnan(l.bpmValue) && std::isnan(bpmValue))) &&
+        l.width == w && l.height == h && l.fonts == fonts)
         return l;
     l.valid = false;
     // Title and artist, made smaller until both fit the screen's width.
-    l.title = ChartTextToUtf8(Header.Title), l.artist = ChartTextToUtf8(Header.Artist);
+    l.title = ChartTextToUtf8(rawTitle), l.artist = ChartTextToUtf8(rawArtist);
     canvas.Font.Name = "MS Serif";
     for (int size : {h / 20 + 4, h / 30 + 4, h / 40 + 4}) {
         canvas.Font.Size = l.titleSize = size;
@@ -182,13 +200,17 @@ const TSelectScreen::TTextLayout& TSelectScreen::Layout(TDirectDrawSurfaceCanvas
     l.titleX = (w - canvas.TextWidth(l.title)) / 2;
     l.artistX = (w - canvas.TextWidth(l.artist)) / 2;
     char bpm[48];
-    std::snprintf(bpm, sizeof bpm, "BPM %.15g", GameState.Bpm);
-    l.bpm = bpm;
+    std::snprintf(bpm, sizeof bpm, "BPM %.15g", bpmValue);
+    l.bpm = std::isnan(bpmValue) ? std::string() : std::string(bpm);
     canvas.Font.Size = h / 40 + 4;
-    l.genre = ChartTextToUtf8(GameState.Genre);
+    // An unreadable chart's error stands where its genre would, from the left
+    // edge when it is wider than the screen.
+    l.genre = unreadable ? rawGenre : ChartTextToUtf8(rawGenre);
     l.genreX = w - canvas.TextWidth(l.genre);
-    l.rawTitle = Header.Title, l.rawArtist = Header.Artist, l.rawGenre = GameState.Genre;
-    l.bpmValue = GameState.Bpm, l.width = w, l.height = h, l.fonts = fonts;
+    if (unreadable) l.genreX = std::max(0, l.genreX);
+    l.unreadable = unreadable;
+    l.rawTitle = rawTitle, l.rawArtist = rawArtist, l.rawGenre = rawGenre;
+    l.bpmValue = bpmValue, l.width = w, l.height = h, l.fonts = fonts;
     l.valid = true;
     return l;
 }

@@ -19,6 +19,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace tappo {
@@ -43,6 +44,16 @@ void DrawLevelStars(TDXImageList& images, int item, TDirectDrawSurface& back, in
                     long long x0, long long step, int y);
 // A banner pixel (0x00BBGGRR) through the mask: kept at 255, else the grey of the mask.
 uint32_t MaskBannerPixel(uint32_t colour, uint8_t mask);
+
+// A chart whose header scan stopped at an error, as the screen shows it: the
+// values the scan reached from nothing (a NaN tempo when it reached none), and
+// the error in place of the genre.
+struct TUnreadableChart {
+    std::string Title, Artist; // the chart's own bytes
+    int32_t PlayLevel = 0;
+    double Bpm = 0;
+    std::string Error; // UTF-8
+};
 
 struct TSelectScreen {
     // Walks `songs`; reads the current chart's header from `session` and
@@ -83,6 +94,9 @@ struct TSelectScreen {
     // instead of the folder's disk.bmp or first bitmap, and not stored.
     std::function<std::string(const std::string& chartPath)> BannerSource;
     TSearchFile SearchFile2;
+    // Set while the chart shown could not be scanned: the screen shows it
+    // instead of the session's header, which still holds earlier charts' values.
+    std::optional<TUnreadableChart> Unreadable;
 
     void SelectFrame();
     void DrawSelectScreen(const std::string& pathText);
@@ -102,6 +116,7 @@ struct TSelectScreen {
     struct TTextLayout {
         bool valid = false;
         std::string rawTitle, rawArtist, rawGenre; // as the header holds them
+        bool unreadable = false;                   // rawGenre is the scan's error
         double bpmValue = 0;
         int width = 0, height = 0;
         const TTextRenderer* fonts = nullptr;

@@ -38,7 +38,9 @@ class TRecordingPresenter : public THeadlessPresenter {
 class TCapturedMessages : public IMessageBox {
   public:
     void Show(const std::string& text) override { shown.push_back(text); }
+    bool ShownInBox() const override { return inBox; }
     std::vector<std::string> shown;
+    bool inBox = false; // as if a desktop box had shown them
 };
 
 inline std::vector<uint8_t> Bytes(const std::string& s) {

@@ -170,6 +170,63 @@ TEST(Select, AChartThatDoesNotCompileGoesBackToTheList) {
     EXPECT_EQ(f.Current(), "a/1.bms");
 }
 
+TEST(Select, AnUnreadableChartShowsItsOwnHeaderNotThePreviousOne) {
+    // Walked to from a chart with stars and a tempo, the screen is the one a
+    // list holding only the unreadable chart shows: its title, no stars, no
+    // tempo, its error where the genre goes.
+    const char* unreadable = "#TITLE Own\n#BPM fast\n#PLAYLEVEL 9\n";
+    TSelectFixture far;
+    far.Write("b/1.bms", Bytes(unreadable));
+    far.Move(vk::Right);
+    ASSERT_EQ(far.Current(), "b/1.bms");
+    ASSERT_EQ(far.messages.shown, std::vector<std::string>{"'fast' は浮動小数点数ではありません"});
+    EXPECT_EQ(far.form->ChartSession().GameState.PlayLevel, 2)
+        << "the session keeps the values the next compile starts from";
+    THeadlessForm only;
+    only.Write("b/1.bms", Bytes(unreadable));
+    only.Write("b/picture.bmp", Picture(0x00FF00));
+    only.Start({});
+    only.Frames(1 + SlideFrames);
+    const TDirectDrawSurface &a = far.Back(), &b = only.Back();
+    int differing = 0;
+    for (int y = 0; y < a.Height(); ++y)
+        for (int x = 0; x < a.Width(); ++x)
+            differing += a.Pixel(x, y) != b.Pixel(x, y);
+    EXPECT_EQ(differing, 0);
+}
+
+TEST(Select, AnErrorNoBoxShowedIsDrawnOverTheScreen) {
+    // A band across the screen's middle for a few seconds, or until a key;
+    // none where a box showed the error.
+    TSelectFixture f;
+    f.Write("a/1.bms", Bytes("#TITLE Broken\n#00x11:01\n"));
+    auto bandPixels = [&] {
+        int n = 0;
+        for (int x = 0; x < 320; ++x)
+            n += f.Back().Pixel(x, 120) == 0x4000;
+        return n;
+    };
+    ASSERT_EQ(bandPixels(), 0);
+    f.keys.Tap('Z');
+    f.Frame();
+    ASSERT_EQ(f.form->Mode(), ModeSelect);
+    f.Frame();
+    EXPECT_GT(bandPixels(), 200);
+    f.Frames(int(NoticeMs / 10) - 3);
+    EXPECT_GT(bandPixels(), 200);
+    f.Frames(3);
+    EXPECT_EQ(bandPixels(), 0) << "gone after NoticeMs";
+    f.keys.Tap('Z');
+    f.Frames(2);
+    f.form->FormKeyDown(vk::F6);
+    f.Frame();
+    EXPECT_EQ(bandPixels(), 0) << "gone at a key";
+    f.messages.inBox = true;
+    f.keys.Tap('Z');
+    f.Frames(2);
+    EXPECT_EQ(bandPixels(), 0) << "a box showed it";
+}
+
 TEST(Select, ABannerIsBuiltFromTheFolderPictureAndShown) {
     TSelectFixture f;
     EXPECT_FALSE(std::filesystem::exists(f.dir.File("a/disk.bmp")))

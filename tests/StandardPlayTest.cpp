@@ -247,6 +247,76 @@ TEST(StandardPlay, ABrokenStageFileIsLeftOut) {
     EXPECT_TRUE(broken.messages.shown.empty());
 }
 
+TEST(StandardPlay, TheStageFileIsLetGoOnceTheChartHasLoaded) {
+    THeadlessForm f;
+    f.reading = Standard();
+    f.Write("s/stage.bmp", SolidBmp(0xFFFFFF));
+    f.Write("s/a.bms", Bytes("#STAGEFILE stage.bmp\n#00111:01\n"));
+    f.Start({f.dir.File("s/a.bms")});
+    EXPECT_FALSE(f.form->HoldsStagePicture()) << "a command-line chart";
+    THeadlessForm g;
+    g.reading = Standard();
+    g.Write("s/stage.bmp", SolidBmp(0xFFFFFF));
+    g.Write("s/a.bms", Bytes("#STAGEFILE stage.bmp\n#00111:01\n"));
+    g.Start({});
+    g.keys.Tap('Z');
+    g.Frame();
+    ASSERT_EQ(g.form->Mode(), ModePlay);
+    EXPECT_FALSE(g.form->HoldsStagePicture()) << "a chart started on the select screen";
+}
+
+namespace {
+
+// `text` saved as UTF-16 with its byte-order mark.
+std::vector<uint8_t> Utf16(const std::u16string& text, bool bigEndian) {
+    std::vector<uint8_t> out{0xFF, 0xFE};
+    if (bigEndian) std::swap(out[0], out[1]);
+    for (char16_t c : text) {
+        out.push_back(uint8_t(bigEndian ? c >> 8 : c & 0xFF));
+        out.push_back(uint8_t(bigEndian ? c & 0xFF : c >> 8));
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(StandardPlay, AUtf16ChartReadsAsItsUtf8Text) {
+    // A surrogate pair, and a tempo that only its own text gives.
+    THeadlessForm f;
+    f.Write("u8.bms", Bytes("#TITLE 曲𝄞\r\n#BPM 90\r\n#WAV01 a.wav\r\n#00111:0101\r\n"));
+    f.Write("le.bms", Utf16(u"#TITLE 曲𝄞\r\n#BPM 90\r\n#WAV01 a.wav\r\n#00111:0101\r\n", false));
+    f.Write("be.bms", Utf16(u"#TITLE 曲𝄞\r\n#BPM 90\r\n#WAV01 a.wav\r\n#00111:0101\r\n", true));
+    const TCompiledChart want = CompileChartFileAs(Standard(), f.dir.File("u8.bms"), '.');
+    for (const char* name : {"le.bms", "be.bms"}) {
+        const TCompiledChart got = CompileChartFileAs(Standard(), f.dir.File(name), '.');
+        EXPECT_EQ(got.Header.Title, want.Header.Title) << name;
+        EXPECT_EQ(got.GameState.Bpm, 90) << name;
+        EXPECT_EQ(got.Data.LastSoundTime, want.Data.LastSoundTime) << name;
+        EXPECT_EQ(got.Data.Events[SoundEventsIndex].size(), 2u) << name;
+    }
+}
+
+TEST(StandardPlay, AChartReadAsLessThanItsFileSaysWhy) {
+    // UTF-16 in the exact reading, a NUL byte in either: said once the chart
+    // has compiled, naming the file; a UTF-16 chart the standard reading reads.
+    const std::vector<uint8_t> utf16 = Utf16(u"#BPM 90\n#00111:01\n", false);
+    const std::vector<uint8_t> nul = {'#', 'B', 'P', 'M', ' ', '9', '0', '\n', 0, '#'};
+    for (bool standard : {false, true}) {
+        for (const auto& [bytes, want] :
+             {std::pair{utf16, std::string(": the chart is saved as UTF-16")},
+              std::pair{nul, std::string(": the chart text ends at a NUL byte on line 2")}}) {
+            THeadlessForm f;
+            if (standard) f.reading = Standard();
+            f.Write("c.bms", bytes);
+            f.Start({f.dir.File("c.bms")});
+            EXPECT_EQ(f.form->Mode(), ModePlay);
+            const bool said = f.messages.shown.size() == 1 &&
+                              f.messages.shown[0].starts_with(f.dir.File("c.bms") + want);
+            EXPECT_EQ(said, !standard || bytes == nul) << want << (standard ? " standard" : "");
+        }
+    }
+}
+
 TEST(StandardPlay, ExactReadingTakesTheBannerFromTheFolderPicture) {
     TBannerFixture f(false, "own.bmp", SolidBmp(0xFF0000));
     EXPECT_EQ(f.BannerMiddle(), RgbValueToPixel(0x0000FF));

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# What the player refuses ends a run nobody watches at once: a message naming
+# the file or folder, exit code 1, and no file left behind. ctest's timeout
+# catches a run that does not end.
+set -u
+bin="$1"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail=0
+check() { # description, condition result
+    if [ "$2" -eq 0 ]; then echo "ok - $1"; else echo "FAILED - $1"; fail=1; fi
+}
+
+printf '#TITLE x\n#00111:01\n' > "$work/song.bme"
+echo "just text" > "$work/notes.txt"
+for reading in "" --standard; do
+  for file in song.bme notes.txt; do
+    for mode in "--headless --frames 300 --screenshot 5:$work/shot.png" "--render-wav $work/out.wav"; do
+      # shellcheck disable=SC2086
+      "$bin" $reading $mode "$work/$file" > /dev/null 2> "$work/err"
+      rc=$?
+      [ $rc -eq 1 ] && grep -q "$work/$file: BMS ファイルではありません" "$work/err" &&
+        [ -z "$(ls "$work" | grep -v -e '^song.bme$' -e '^notes.txt$' -e '^err$')" ]
+      check "$reading ${mode%% *} $file: refused with its name (exit $rc), no file left" $?
+    done
+  done
+done
+
+"$bin" --headless --frames 30 --songs "$work/nowhere" > /dev/null 2> "$work/err"
+[ $? -eq 1 ] && grep -q "$work/nowhere" "$work/err"
+check "a --songs folder that does not exist is named, exit 1" $?
+
+if [ $fail -ne 0 ]; then echo "refusals: failures"; exit 1; fi
+echo "refusals: all passed"
