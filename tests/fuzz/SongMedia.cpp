@@ -110,6 +110,9 @@ std::vector<uint8_t> EncodeTone(int format, int channels, int rate, int frames) 
     info.format = format;
     SNDFILE* sf = sf_open_virtual(&io, SFM_WRITE, &info, &file);
     if (!sf) return {};
+    // No PEAK chunk: it holds the time of writing, and the seeds would change
+    // each time they are made. (An Ogg stream's serial number still does.)
+    sf_command(sf, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     sf_writef_short(sf, samples.data(), sf_count_t(frames));
     sf_close(sf);
     return file.bytes;
