@@ -1,5 +1,7 @@
 #include "tests/fuzz/Feeders.h"
 
+#include "tests/fuzz/SongMedia.h"
+
 #include "TestUtil.h"
 
 #include "app/Form.h"
@@ -26,17 +28,29 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string_view>
 
 namespace tappo::fuzz {
 namespace {
 
+std::string lastError;
+
 template <typename F> void AcceptReaderError(F&& f) {
+    lastError.clear();
     try {
         f();
-    } catch (const TError&) {
+    } catch (const TError& e) {
+        lastError = e.what();
     }
+}
+
+// The feeders' own files, written on each input: plainly, as the player's
+// safe write waits for the disk and would slow the runs a hundredfold.
+void WriteScratchFile(const std::string& path, const uint8_t* data, size_t size) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
 }
 
 // A program folder with the real assets and an empty song folder, made once
@@ -76,9 +90,31 @@ struct TBannerWorld : TFuzzProgram {
     }
 };
 
-// The song folder's chart the play feeder writes.
+// The song folder the play feeder writes: the chart and the media files of
+// the input's choice (rewritten only when the choice changes).
 struct TPlayWorld : TFuzzProgram {
     std::string chart = programFolder + "song/fuzz.bms";
+    int mediaChoice = -1;
+    std::vector<std::string> mediaPaths;
+
+    void UseMedia(uint8_t choice) {
+        if (choice == mediaChoice) return;
+        std::error_code ec;
+        for (const std::string& path : mediaPaths)
+            std::filesystem::remove(path, ec);
+        mediaPaths.clear();
+        for (const TMediaFile& file : SongMedia(choice)) {
+            mediaPaths.push_back(programFolder + "song/" + file.name);
+            WriteScratchFile(mediaPaths.back(), file.bytes.data(), file.bytes.size());
+        }
+        mediaChoice = choice;
+    }
+};
+
+// The wave feeder's file, read as the sound component reads a keysound.
+struct TWaveWorld {
+    test::TTempDir dir;
+    std::string file = dir.File("fuzz.wav");
 };
 
 class TIgnoredMessages : public IMessageBox {
@@ -103,7 +139,8 @@ void FeedChart(const uint8_t* data, size_t size) {
 void FeedPlay(const uint8_t* data, size_t size) {
     static TPlayWorld world;
     if (size < 2) return;
-    WriteFileAtomic(world.chart, std::vector<uint8_t>(data + 2, data + size));
+    world.UseMedia(data[0] >> 1);
+    WriteScratchFile(world.chart, data + 2, size - 2);
     TVirtualClock clock;
     THeadlessPresenter presenter;
     TIgnoredMessages messages;
@@ -158,9 +195,11 @@ void FeedArchive(const uint8_t* data, size_t size) {
 }
 
 void FeedWave(const uint8_t* data, size_t size) {
+    static TWaveWorld world;
+    WriteScratchFile(world.file, data, size);
     TWaveFormat format;
     std::string problem;
-    DecodeWave(std::vector<uint8_t>(data, data + size), format, problem);
+    ReadWave(world.file, format, problem);
 }
 
 void FeedMidi(const uint8_t* data, size_t size) {
@@ -174,8 +213,7 @@ void FeedBanner(const uint8_t* data, size_t size) {
     std::error_code ec;
     std::filesystem::remove(folder + "disk.bmp", ec);
     std::filesystem::remove(folder + "a.bmp", ec);
-    const std::vector<uint8_t> bytes(data + 1, data + size);
-    WriteFileAtomic(folder + ((data[0] & 1) ? "disk.bmp" : "a.bmp"), bytes);
+    WriteScratchFile(folder + ((data[0] & 1) ? "disk.bmp" : "a.bmp"), data + 1, size - 1);
     AcceptReaderError([&] { world.select->LoadBanner(folder + "1.bms"); });
 }
 
@@ -187,6 +225,10 @@ void FeedSound(const uint8_t* data, size_t size) {
     TWaveFormat format;
     std::string problem;
     DecodeSoundFile(std::vector<uint8_t>(data, data + size), format, problem);
+}
+
+const std::string& LastReaderError() {
+    return lastError;
 }
 
 TFeeder FeederNamed(const std::string& reader) {

@@ -25,7 +25,8 @@ void FeedJpeg(const uint8_t* data, size_t size);
 // A sprite archive, loaded into a list on an initialised display so that its
 // patterns are cut too.
 void FeedArchive(const uint8_t* data, size_t size);
-// The WAV reader, which never raises.
+// The WAV reader, which never raises, on the bytes as a file named ".wav"
+// (anything that is no RIFF file goes to the compressed reader first).
 void FeedWave(const uint8_t* data, size_t size);
 // The check that accepts or refuses a MIDI file.
 void FeedMidi(const uint8_t* data, size_t size);
@@ -39,9 +40,14 @@ void FeedPng(const uint8_t* data, size_t size);
 void FeedSound(const uint8_t* data, size_t size);
 
 // The whole player headless on a chart: the first byte picks the reading (odd:
-// standard), the second the frame length; the rest is the chart file, which
+// standard) and, with its other bits, the song folder's media files (see
+// SongMedia), the second the frame length; the rest is the chart file, which
 // is compiled, loaded and played for a hundred or so frames, mixing as it goes.
 void FeedPlay(const uint8_t* data, size_t size);
+
+// The error the last feeder's reader refused its bytes with ("" when it took
+// them, or when the reader reports problems another way).
+const std::string& LastReaderError();
 
 // Feeder by reader name: chart, bmp, dib, jpeg, archive, wav, midi, banner,
 // png, sound, play; null for another name.

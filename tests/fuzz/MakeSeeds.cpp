@@ -7,13 +7,17 @@
 #include "TestUtil.h"
 #include "files/Files.h"
 #include "formats/ArchiveWriter.h"
+#include "tests/fuzz/SongMedia.h"
 #include "tools/Assets.h"
 #include "tools/Jpeg.h"
 #include "tools/Midi.h"
 
+#include <sndfile.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -191,6 +195,22 @@ void WaveSeeds() {
     Seed("wav", "rate-1hz", LowRateWave(1, 64));
     Seed("wav", "rate-1000hz", LowRateWave(1000, 64));
     Seed("wav", "step-tick", tools::EncodeWav16(tools::MakeStepTick(), 1, 44100));
+    // Song packs' keysounds under their old ".wav" names, and RIFF files in
+    // formats the WAV reader leaves to libsndfile.
+    const int stereo = 2, mono = 1;
+    for (const auto& [name, format, channels] : {
+             std::tuple{"ogg-named-wav", SF_FORMAT_OGG | SF_FORMAT_VORBIS, mono},
+             std::tuple{"flac-named-wav", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, stereo},
+             std::tuple{"mp3-named-wav", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, mono},
+             std::tuple{"riff-mulaw", SF_FORMAT_WAV | SF_FORMAT_ULAW, mono},
+             std::tuple{"riff-alaw", SF_FORMAT_WAV | SF_FORMAT_ALAW, stereo},
+             std::tuple{"riff-ima-adpcm", SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, stereo},
+             std::tuple{"riff-ms-adpcm", SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM, mono},
+             std::tuple{"riff-double", SF_FORMAT_WAV | SF_FORMAT_DOUBLE, mono},
+         }) {
+        const std::vector<uint8_t> bytes = fuzz::EncodeTone(format, channels, 11025, 300);
+        if (!bytes.empty()) Seed("wav", name, bytes);
+    }
 }
 
 void MidiSeeds() {
@@ -223,6 +243,25 @@ void ChartSeeds() {
             std::string(240, '1') + "\n#BPM -5\n"));
     static const char withNul[] = "\r\r\n\n#TITLE a\0b\n#00111:01";
     Seed("chart", "blank-lines-and-nul", text(std::string(withNul, sizeof withNul - 1)));
+    // Charts for the standard reading: base-36 ids, random blocks, stops,
+    // tempo slots and long notes of both kinds.
+    Seed(
+        "chart", "random-blocks",
+        text(
+            "#TITLE \xE3\x81\x82\xE3\x81\x84 UTF-8\n#PLAYER 1\n#BPM 150\n#WAVZ1 s1.wav\n"
+            "#WAVa2 s2.wav\n#RANDOM 3\n#IF 1\n#00111:Z1Z1\n#ELSEIF 2\n#00112:a2\n#ELSE\n"
+            "#RANDOM 2\n#IF 2\n#00113:Z1a2\n#ENDIF\n#ENDRANDOM\n#ENDIF\n#ENDRANDOM\n"
+            "#SETRANDOM 2\n#IF 2\n#00214:Z1\n#ENDIF\n#IF 9\n#00215:a2\n#ENDIF\n#00201:Z1a2Z1a2\n"));
+    Seed("chart", "stops-long-notes",
+         text("#TITLE stops\n#PLAYER 3\n#BPM 120\n#BPM01 240.5\n#EXBPM02 60\n#STOP01 96\n"
+              "#STOPZZ 1e9\n#LNTYPE 1\n#LNOBJ ZZ\n#WAV01 s1.wav\n#WAVZZ s2.wav\n#00103:B4\n"
+              "#00108:0102\n#00109:0001\n#00151:01000100\n#00152:0101\n#00169:0001\n"
+              "#00159:01\n#00161:0101\n#00111:01ZZ\n#00121:0000ZZ\n#001D1:01\n#00131:01\n"
+              "#00202:0.5\n#00209:ZZ\n#00251:01\n"));
+    Seed("chart", "song-media",
+         text("#TITLE media\n#BPM 200\n#STAGEFILE p1.bmp\n#WAV01 s1.wav\n#WAV02 s2.wav\n"
+              "#BMP01 p1.bmp\n#BMP02 p2.bmp\n#BMP00 p2.png\n#00101:0102\n#00104:0102\n"
+              "#00106:02\n#00107:0100\n#00111:0102\n#00212:02010201\n#00204:0201\n"));
 }
 
 // Every chart seed (generated or copied) as a play seed in both readings:
@@ -242,6 +281,19 @@ void PlaySeeds() {
             Seed("play", reading + name, seed);
         }
     }
+    // The media chart over the other forms of each song-folder file (the
+    // copies above have the first), in both readings: the first byte's bits
+    // above the reading pick the forms.
+    const std::vector<uint8_t> media = ReadWholeFile(corpus + "/chart/song-media");
+    for (const uint8_t choice : {0x55, 0x2A, 0x3F, 0x40})
+        for (const uint8_t standard : {0, 1}) {
+            std::vector<uint8_t> seed{uint8_t(choice << 1 | standard), 0x01};
+            seed.insert(seed.end(), media.begin(), media.end());
+            char name[32];
+            std::snprintf(name, sizeof name, "media-%02x-%s", choice,
+                          standard ? "standard" : "exact");
+            Seed("play", name, seed);
+        }
 }
 
 } // namespace

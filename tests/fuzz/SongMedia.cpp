@@ -1,0 +1,135 @@
+#include "tests/fuzz/SongMedia.h"
+
+#include "formats/Picture.h"
+#include "formats/Png.h"
+#include "tools/Assets.h"
+#include "tools/Jpeg.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace tappo::fuzz {
+namespace {
+
+struct TGrowingFile {
+    std::vector<uint8_t> bytes;
+    sf_count_t position = 0;
+};
+
+sf_count_t GrowingLength(void* user) {
+    return sf_count_t(static_cast<TGrowingFile*>(user)->bytes.size());
+}
+
+sf_count_t GrowingSeek(sf_count_t offset, int whence, void* user) {
+    auto* f = static_cast<TGrowingFile*>(user);
+    const sf_count_t base = whence == SEEK_CUR   ? f->position
+                            : whence == SEEK_END ? sf_count_t(f->bytes.size())
+                                                 : 0;
+    f->position = base + offset;
+    return f->position;
+}
+
+sf_count_t GrowingRead(void* out, sf_count_t n, void* user) {
+    auto* f = static_cast<TGrowingFile*>(user);
+    const sf_count_t size = sf_count_t(f->bytes.size());
+    const sf_count_t got = f->position >= size ? 0 : std::min(n, size - f->position);
+    if (got > 0) std::copy_n(f->bytes.data() + f->position, got, static_cast<uint8_t*>(out));
+    f->position += got;
+    return got;
+}
+
+sf_count_t GrowingWrite(const void* in, sf_count_t n, void* user) {
+    auto* f = static_cast<TGrowingFile*>(user);
+    if (size_t(f->position + n) > f->bytes.size()) f->bytes.resize(size_t(f->position + n));
+    std::copy_n(static_cast<const uint8_t*>(in), n, f->bytes.data() + f->position);
+    f->position += n;
+    return n;
+}
+
+sf_count_t GrowingTell(void* user) {
+    return static_cast<TGrowingFile*>(user)->position;
+}
+
+// A striped picture with a black (see-through) corner, `w` x `h`.
+TPicture Stripes(int w, int h) {
+    TPicture p(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            p.At(x, y) = x < w / 3 && y < h / 3 ? 0u : uint32_t(x * 40) << 16 | uint32_t(y * 60);
+    return p;
+}
+
+std::vector<uint8_t> Bmp24(int w, int h) {
+    return EncodeBmp(BitmapFromPicture(Stripes(w, h)));
+}
+
+std::vector<uint8_t> Bmp8(int w, int h) {
+    TBitmapData b;
+    b.Width = w, b.Height = h, b.BitCount = 8;
+    b.Palette = {0x000000, 0xFF8000, 0x0080FF, 0xFFFFFF};
+    for (int i = 0; i < w * h; ++i)
+        b.Pixels.push_back(uint8_t(i % 4));
+    return EncodeBmp(b);
+}
+
+// The decoded files, made once: every form of every stem.
+struct TMediaSet {
+    std::vector<uint8_t> wav, ogg, flac, mp3, ulaw, ima, bmp24, bmp8, png, jpeg;
+    TMediaSet() {
+        const int rate = 8000, frames = 400;
+        std::vector<int16_t> tone(frames);
+        for (int i = 0; i < frames; ++i)
+            tone[size_t(i)] = int16_t(9000 * std::sin(i * 0.35) * (frames - i) / frames);
+        wav = tools::EncodeWav16(tone, 1, rate);
+        ogg = EncodeTone(SF_FORMAT_OGG | SF_FORMAT_VORBIS, 1, rate, frames);
+        flac = EncodeTone(SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, 11025, frames);
+        mp3 = EncodeTone(SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 1, rate, frames);
+        ulaw = EncodeTone(SF_FORMAT_WAV | SF_FORMAT_ULAW, 1, rate, frames);
+        ima = EncodeTone(SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, 2, 22050, frames);
+        bmp24 = Bmp24(12, 9);
+        bmp8 = Bmp8(10, 6);
+        png = EncodePng(Stripes(9, 7));
+        jpeg = tools::EncodeJpeg(Stripes(16, 8), 50);
+    }
+};
+
+} // namespace
+
+std::vector<uint8_t> EncodeTone(int format, int channels, int rate, int frames) {
+    std::vector<int16_t> samples(size_t(frames) * size_t(channels));
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = int16_t(8000 * std::sin(double(i / size_t(channels)) * 0.2 + double(i % 2)));
+    SF_VIRTUAL_IO io{GrowingLength, GrowingSeek, GrowingRead, GrowingWrite, GrowingTell};
+    TGrowingFile file;
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* sf = sf_open_virtual(&io, SFM_WRITE, &info, &file);
+    if (!sf) return {};
+    // No PEAK chunk: it holds the time of writing, and the seeds would change
+    // each time they are made. (An Ogg stream's serial number still does.)
+    sf_command(sf, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
+    sf_writef_short(sf, samples.data(), sf_count_t(frames));
+    sf_close(sf);
+    return file.bytes;
+}
+
+std::vector<TMediaFile> SongMedia(uint8_t choice) {
+    static const TMediaSet m;
+    std::vector<TMediaFile> files;
+    const auto pick = [&](int shift, TMediaFile a, TMediaFile b, TMediaFile c, TMediaFile d) {
+        TMediaFile* forms[] = {&a, &b, &c, &d};
+        files.push_back(std::move(*forms[(choice >> shift) & 3]));
+    };
+    pick(0, {"s1.wav", m.wav}, {"s1.ogg", m.ogg}, {"s1.wav", m.flac}, {"s1.mp3", m.mp3});
+    pick(2, {"s2.wav", m.ogg}, {"s2.flac", m.flac}, {"s2.wav", m.ulaw}, {"s2.wav", m.ima});
+    pick(4, {"p1.bmp", m.bmp24}, {"p1.png", m.png}, {"p1.jpg", m.jpeg}, {"p1.bmp", m.png});
+    files.push_back(choice & 64 ? TMediaFile{"p2.bmp", m.bmp8} : TMediaFile{"p2.bmp", m.jpeg});
+    return files;
+}
+
+} // namespace tappo::fuzz
