@@ -1,6 +1,7 @@
 #include "chart/Media.h"
 
 #include "base/AsciiCase.h"
+#include "base/Errors.h"
 #include "base/InOrder.h"
 #include "chart/FileLookup.h"
 #include "files/Files.h"
@@ -9,8 +10,11 @@
 #include "platform/Display.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <exception>
+#include <string_view>
+#include <unordered_map>
 
 namespace tappo {
 
@@ -59,19 +63,44 @@ TSoundList FindKeysounds(const TChartData& chart, TFileResolver& files) {
 
 } // namespace
 
+namespace {
+
+// For each item, the first item with the same path: a file named from many
+// slots is read and decoded once, and its samples are shared by every slot.
+std::vector<size_t> FirstOfEachPath(const std::vector<std::string>& paths) {
+    std::unordered_map<std::string_view, size_t> seen;
+    std::vector<size_t> first(paths.size());
+    for (size_t k = 0; k < paths.size(); ++k)
+        first[k] = seen.try_emplace(paths[k], k).first->second;
+    return first;
+}
+
+} // namespace
+
 bool LoadKeysounds(TKeysoundSlots& slots, const TChartData& chart, TDDSD& sound,
                    const std::string& programFolder, TFileResolver& files,
-                   const TLoadProgress& progress) {
+                   const TLoadProgress& progress, uint64_t budget) {
     const int total = KeysoundFileCount(chart);
     // The last chart's samples go first: their memory serves the new ones.
     FreeKeysounds(slots);
     const TSoundList list = FindKeysounds(chart, files);
     const int count = int(list.slots.size());
+    const std::vector<size_t> first = FirstOfEachPath(list.paths);
     // Decoded on both cores, then made and logged here in slot order, so the
     // samples and the problem log are those of a load one file after another.
+    // A slot naming a file already named takes the same decoded sample (and,
+    // when it failed, logs the same problem again, as its own load would).
     std::vector<TDDSD::TDecodedSample> decoded(list.slots.size());
     std::vector<std::exception_ptr> errors(list.slots.size());
+    // Files past the chart's memory budget are refused, in slot order: the
+    // first with one log line, the rest silently, and none of them decoded
+    // once the budget is known to be spent. A slot sharing a file already
+    // loaded costs nothing and still gets it.
+    std::atomic<bool> budgetSpent{false};
+    std::vector<char> refused(list.slots.size(), 0);
+    uint64_t used = 0;
     const auto decode = [&](int k, int) {
+        if (first[size_t(k)] != size_t(k) || budgetSpent.load()) return;
         try {
             decoded[size_t(k)] = sound.DecodeSample(list.paths[size_t(k)]);
         } catch (...) {
@@ -80,8 +109,26 @@ bool LoadKeysounds(TKeysoundSlots& slots, const TChartData& chart, TDDSD& sound,
     };
     int done = 0;
     const auto install = [&](int k) {
-        if (errors[size_t(k)]) std::rethrow_exception(errors[size_t(k)]);
-        slots[list.slots[size_t(k)]] = sound.InstallSample(std::move(decoded[size_t(k)]));
+        const size_t from = first[size_t(k)];
+        if (errors[from]) std::rethrow_exception(errors[from]);
+        auto& slot = slots[list.slots[size_t(k)]];
+        TDDSD::TDecodedSample& sample = decoded[from];
+        if (from == size_t(k) && budgetSpent.load()) refused[from] = 1;
+        if (refused[from]) {
+            slot = std::make_unique<TDDSDWaveData>();
+        } else if (from == size_t(k) && sample.pcm && sample.pcm->MemoryBytes() > budget - used) {
+            budgetSpent = true;
+            refused[from] = 1;
+            slot = sound.InstallSample(
+                {sample.path,
+                 nullptr,
+                 {},
+                 FormatText(TextKeysoundBudgetSpent, static_cast<long long>(budget >> 20))});
+            sample.pcm.reset();
+        } else {
+            if (from == size_t(k) && sample.pcm) used += sample.pcm->MemoryBytes();
+            slot = sound.InstallSample(sample);
+        }
         return !progress || progress(++done, total);
     };
     if (!RunInOrder(count, decode, install)) return false;
@@ -111,8 +158,12 @@ TPictureFile ReadPictureFile(const std::string& path) {
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
         ext = path.substr(dot);
     ext = AsciiLower(ext);
-    TPictureFile file{ReadWholeFile(path), false};
+    TPictureFile file{ReadWholeFile(path, MaxPictureFileBytes), false};
     const std::vector<uint8_t>& bytes = file.bytes;
+    if (bytes.empty()) {
+        const char* kind = ext == ".png" ? "PNG" : ext == ".jpg" || ext == ".jpeg" ? "JPEG" : "BMP";
+        throw TError("画像ファイル " + path + " は空です (" + kind + ")");
+    }
     // Packs re-encode pictures under the old name, so the content decides first.
     const bool jpeg = bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF;
     const bool bmp = bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M';
@@ -142,6 +193,9 @@ struct TImageJob {
     std::string path;
     TDirectDrawSurface* surface = nullptr;
     bool sizeSurface = false; // a new surface, still to get its pixels
+    size_t first = 0;         // the first job with the same file (this one's own index if none)
+    bool refused = false;     // past the budget, after the one message that says so
+    uint64_t cost = 0;        // memory its decoding took, counted against the budget
     std::exception_ptr lookupError, surfaceError, error;
 };
 
@@ -182,13 +236,16 @@ std::vector<TImageJob> PrepareImages(TBgaSurfaces& surfaces, const TChartData& c
         }
         jobs.push_back(std::move(job));
     }
+    std::unordered_map<std::string_view, size_t> seen;
+    for (size_t k = 0; k < jobs.size(); ++k)
+        jobs[k].first = jobs[k].lookupError ? k : seen.try_emplace(jobs[k].path, k).first->second;
     return jobs;
 }
 
 // Gives a new surface its screen-sized pixels, reads and decodes the job's
 // file and stretches it over the whole surface, repeating or dropping pixels.
 // The first failure (lookup, file, surface) is the job's error.
-void DrawImage(TImageJob& job, TBitmapData& bitmap, int w, int h) {
+void SizeSurface(TImageJob& job, int w, int h) {
     if (job.sizeSurface) {
         try {
             job.surface->SetSize(w, h);
@@ -197,7 +254,12 @@ void DrawImage(TImageJob& job, TBitmapData& bitmap, int w, int h) {
             job.surface = nullptr;
             job.surfaceError = std::current_exception();
         }
+        job.sizeSurface = false;
     }
+}
+
+void DrawImage(TImageJob& job, TBitmapData& bitmap, int w, int h) {
+    SizeSurface(job, w, h);
     try {
         if (job.lookupError) std::rethrow_exception(job.lookupError);
         const TPictureFile file = ReadPictureFile(job.path);
@@ -205,6 +267,7 @@ void DrawImage(TImageJob& job, TBitmapData& bitmap, int w, int h) {
         if (file.isBmp && surface && surface->HasPixels() && surface->Width() == w &&
             surface->Height() == h) {
             // As the canvas's CopyRect would draw the decoded picture.
+            job.cost = file.bytes.size();
             DrawBmpFileStretched(file.bytes.data(), file.bytes.size(), surface->Bits(), w, h,
                                  bitmap);
             return;
@@ -216,6 +279,7 @@ void DrawImage(TImageJob& job, TBitmapData& bitmap, int w, int h) {
             picture = DecodeOtherPicture(file.bytes);
         if (!surface) std::rethrow_exception(job.surfaceError);
         if (file.isBmp) picture = bitmap.ToPicture();
+        job.cost = uint64_t(picture.Rgb.size()) * 4;
         surface->Canvas().CopyRect(Bounds(0, 0, w, h), picture,
                                    Bounds(0, 0, picture.Width, picture.Height));
     } catch (...) {
@@ -227,7 +291,7 @@ void DrawImage(TImageJob& job, TBitmapData& bitmap, int w, int h) {
 
 bool LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& display,
                    int32_t& layerImage, TFileResolver& files, const TLoadProgress& progress,
-                   int doneBefore, int total) {
+                   int doneBefore, int total, uint64_t budget) {
     const int w = display.Display.Width, h = display.Display.Height;
     std::vector<TImageJob> jobs = PrepareImages(surfaces, chart, display, layerImage, files);
     // Decoded and drawn on both cores; failures are taken here in slot order,
@@ -235,14 +299,49 @@ bool LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& dis
     std::exception_ptr firstError;
     int done = doneBefore;
     std::array<TBitmapData, InOrderWorkers> bitmaps; // one decoding buffer per thread
+    // Pictures past the chart's budget are refused in slot order, as sounds are.
+    std::atomic<bool> budgetSpent{false};
+    uint64_t used = 0;
     const auto draw = [&](int k, int worker) {
-        DrawImage(jobs[size_t(k)], bitmaps[size_t(worker)], w, h);
+        TImageJob& job = jobs[size_t(k)];
+        // A file named again is copied from its first slot once that is taken in.
+        if (job.first != size_t(k) || budgetSpent.load())
+            SizeSurface(job, w, h);
+        else
+            DrawImage(job, bitmaps[size_t(worker)], w, h);
     };
     int finished = -1; // the last item taken in
     const auto finish = [&](int k) {
         finished = k;
         TImageJob& job = jobs[size_t(k)];
-        if (job.error) {
+        if (job.first != size_t(k)) {
+            const TImageJob& from = jobs[job.first];
+            const auto sized = [&](const TDirectDrawSurface* s) {
+                return s && s->HasPixels() && s->Width() == w && s->Height() == h;
+            };
+            if (from.refused) {
+                job.refused = true;
+            } else if (from.error && from.error != from.surfaceError) {
+                job.error = from.error;
+            } else if (!from.error && sized(job.surface) && sized(from.surface)) {
+                std::memcpy(job.surface->Bits(), from.surface->Bits(),
+                            size_t(w) * size_t(h) * sizeof(uint16_t));
+            } else {
+                DrawImage(job, bitmaps[0], w, h); // only a surface failed: drawn on its own
+            }
+        } else if (budgetSpent.load()) {
+            job.refused = true;
+        } else if (!job.error && job.cost > budget - used) {
+            budgetSpent = true;
+            job.error = std::make_exception_ptr(
+                TError("画像 " + job.path +
+                       FormatText(TextPictureBudgetSpent, static_cast<long long>(budget >> 20))));
+        } else {
+            used += job.cost;
+        }
+        if (job.refused) {
+            surfaces[job.slot].reset();
+        } else if (job.error) {
             // The slot is emptied: it must not keep the picture of the chart before.
             surfaces[job.slot].reset();
             if (!firstError) firstError = job.error;

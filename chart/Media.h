@@ -29,6 +29,17 @@ using TBgaSurfaces = std::array<std::unique_ptr<TDirectDrawSurface>, WideSlotCou
 inline constexpr const char* TextWaveLoadFailed = "Wave ファイルが読み込めません";
 inline constexpr const char* TextMidiLoadFailed = "MIDI ファイルが読み込めません";
 
+// What one chart's media may take in memory, far above any real song's:
+// the keysounds' samples, and the pictures as decoded at their full size
+// (4 bytes a pixel; a bitmap drawn straight onto its surface counts its file).
+// Files past either budget are not loaded, with one message for the first.
+inline constexpr uint64_t KeysoundBudgetBytes = uint64_t(2) << 30;
+inline constexpr uint64_t PictureBudgetBytes = uint64_t(2) << 30;
+inline constexpr const char* TextKeysoundBudgetSpent =
+    "は読み込みません: 効果音のメモリ (%d MB) を使い切りました。これより後の効果音も読み込みません";
+inline constexpr const char* TextPictureBudgetSpent =
+    "は読み込みません: 背景画像のメモリ (%d MB) を使い切りました。これより後の画像も読み込みません";
+
 void FreeKeysounds(TKeysoundSlots& slots);
 // The "#WAV" and "#BMP" files a chart names.
 int KeysoundFileCount(const TChartData& chart);
@@ -40,7 +51,7 @@ int ImageFileCount(const TChartData& chart);
 // false when `progress` stopped the load.
 bool LoadKeysounds(TKeysoundSlots& slots, const TChartData& chart, TDDSD& sound,
                    const std::string& programFolder, TFileResolver& files,
-                   const TLoadProgress& progress = {});
+                   const TLoadProgress& progress = {}, uint64_t budget = KeysoundBudgetBytes);
 // Opens and rewinds the chart's music. Throws when the file cannot be opened.
 void LoadMidi(TMediaPlayer& music, const std::string& songFolder, const std::string& midiFileName);
 
@@ -52,7 +63,7 @@ void LoadMidi(TMediaPlayer& music, const std::string& songFolder, const std::str
 // load (`progress` gets `doneBefore` + the images done).
 bool LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& display,
                    int32_t& layerImage, TFileResolver& files, const TLoadProgress& progress = {},
-                   int doneBefore = 0, int total = 0);
+                   int doneBefore = 0, int total = 0, uint64_t budget = PictureBudgetBytes);
 
 // Reads an image as the background loader does: PNG, JPEG and BMP files are
 // known by their first bytes; anything else by its name, ".jpg" through libjpeg

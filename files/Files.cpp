@@ -12,7 +12,11 @@
 
 namespace tappo {
 
-std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+EFileTooLarge::EFileTooLarge(const std::string& path, uint64_t maxBytes)
+    : TError("ファイル " + path + " は大きすぎます (" + std::to_string(maxBytes >> 20) +
+             " MB まで)") {}
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path, uint64_t maxBytes) {
     // Only regular files are read: a folder, a FIFO or a device named like a
     // chart or picture is refused at once (opening is non-blocking, so a FIFO
     // without a writer cannot hang the player).
@@ -22,6 +26,10 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
         ::close(fd);
         throw EFOpenError(path);
+    }
+    if (uint64_t(st.st_size) > maxBytes) {
+        ::close(fd);
+        throw EFileTooLarge(path, maxBytes);
     }
     std::vector<uint8_t> bytes;
     try {

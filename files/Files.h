@@ -2,14 +2,31 @@
 // writes that never leave a half-written file behind.
 #pragma once
 
+#include "base/Errors.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace tappo {
 
-// Throws EFOpenError when the path is not a readable regular file.
-std::vector<uint8_t> ReadWholeFile(const std::string& path);
+// Largest file of each kind the player reads, far above anything a real song
+// holds. The size is checked before any memory is taken, so a huge (or sparse)
+// file named as a chart, a picture or a sound costs nothing. Charts, MIDI
+// files, archives and every other file share the first.
+inline constexpr uint64_t MaxFileBytes = uint64_t(64) << 20;
+inline constexpr uint64_t MaxPictureFileBytes = uint64_t(160) << 20;
+inline constexpr uint64_t MaxSoundFileBytes = uint64_t(512) << 20;
+
+// A file larger than the reader takes; its text names the file and the limit.
+class EFileTooLarge : public TError {
+  public:
+    EFileTooLarge(const std::string& path, uint64_t maxBytes);
+};
+
+// Throws EFOpenError when the path is not a readable regular file, and
+// EFileTooLarge when it holds more than `maxBytes`.
+std::vector<uint8_t> ReadWholeFile(const std::string& path, uint64_t maxBytes = MaxFileBytes);
 // Writes to a temporary name in the same folder and renames it into place;
 // throws TError and removes the temporary file on failure.
 void WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes);

@@ -32,20 +32,21 @@ TPicture DecodePng(const uint8_t* data, size_t size) {
     if (!PictureSizeAllowed(image.width, image.height))
         throw TError("PNG エラー: 画像が大きすぎます");
     image.format = PNG_FORMAT_RGBA;
-    std::vector<uint8_t> rgba;
+    // Decoded straight into the picture's own memory (four bytes a pixel
+    // either way) and converted there, so a large file is held once, not twice.
     TPicture picture;
     try {
-        rgba.resize(PNG_IMAGE_SIZE(image));
         picture = TPicture(int(image.width), int(image.height));
     } catch (const std::bad_alloc&) {
         throw TError("PNG エラー: メモリが足りません");
     }
-    if (!png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr))
+    auto* rgba = reinterpret_cast<uint8_t*>(picture.Rgb.data());
+    if (!png_image_finish_read(&image, nullptr, rgba, 0, nullptr))
         throw TError(std::string("PNG エラー: ") + image.message);
-    const uint8_t* p = rgba.data();
     for (uint32_t& pixel : picture.Rgb) {
+        uint8_t p[4];
+        std::memcpy(p, &pixel, 4);
         pixel = p[3] < 128 ? 0u : uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
-        p += 4;
     }
     return picture;
 }

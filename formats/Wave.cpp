@@ -2,6 +2,7 @@
 // chunk from the start of the form and the "data" chunk after it, and converts
 // the audio once to the mix format.
 #include "formats/Wave.h"
+#include "base/Errors.h"
 #include "files/Files.h"
 #include "formats/Picture.h"
 #include "formats/SoundFile.h"
@@ -199,6 +200,17 @@ std::vector<int16_t> ResampleStereo(const std::vector<int16_t>& in, uint32_t fro
     return out;
 }
 
+std::shared_ptr<TPcm> ResampledPcm(const int16_t* stereo, size_t frames, uint32_t fromRate) {
+    auto pcm = std::make_shared<TPcm>();
+    pcm->FrameCount = ResampledFrameCount(frames, fromRate);
+    pcm->Converted.reset(new int16_t[pcm->FrameCount * 2]);
+    if (fromRate == uint32_t(MixRate))
+        std::memcpy(pcm->Converted.get(), stereo, frames * 4);
+    else
+        ResampleInto<2>(stereo, frames, fromRate, pcm->Converted.get());
+    return pcm;
+}
+
 std::shared_ptr<TPcm> TPcm::FromSamples(const std::vector<int16_t>& stereo) {
     auto pcm = std::make_shared<TPcm>();
     pcm->Storage.resize(stereo.size() * 2);
@@ -234,7 +246,7 @@ std::shared_ptr<const TPcm> DecodeWaveBytes(std::vector<uint8_t>& bytesOwned, TW
         p += 8 + chunkSize + (chunkSize & 1);
     }
     if (!isWave) {
-        problem = "は、WAVEファイルではありません";
+        problem = NotWaveProblem;
         return nullptr;
     }
     const TChunk fmt = FindChunk(data, formStart, formEnd, "fmt ");
@@ -277,6 +289,11 @@ std::shared_ptr<const TPcm> DecodeWaveBytes(std::vector<uint8_t>& bytesOwned, TW
     const size_t available =
         size_t(std::min<uint64_t>(audio.size, size - std::min(size, audio.body)));
     const size_t frames = available / frameBytes;
+    // Checked before either way of keeping the samples, the file's own bytes included.
+    if (uint64_t(frames) * uint64_t(MixRate) / format.SamplesPerSec > MaxConvertedFrames) {
+        problem = "のdataチャンクが長すぎます";
+        return nullptr;
+    }
     if (sampleBytes == 2 && format.Channels == 2 && format.SamplesPerSec == uint32_t(MixRate) &&
         audio.body % 2 == 0) {
         // Already the mix format: keep the file's bytes.
@@ -285,10 +302,6 @@ std::shared_ptr<const TPcm> DecodeWaveBytes(std::vector<uint8_t>& bytesOwned, TW
         pcm->FrameCount = frames;
         pcm->Storage = std::move(bytesOwned);
         return pcm;
-    }
-    if (uint64_t(frames) * uint64_t(MixRate) / format.SamplesPerSec > MaxConvertedFrames) {
-        problem = "のdataチャンクが長すぎます";
-        return nullptr;
     }
     // Converted once: straight into the sample's storage at the mix rate, or
     // through one buffer of the source's channels (one for a mono file) into it.
@@ -330,18 +343,31 @@ std::shared_ptr<const TPcm> ReadWave(const std::string& path, TWaveFormat& forma
                                      std::string& problem) {
     std::vector<uint8_t> bytes;
     try {
-        bytes = ReadWholeFile(path);
+        bytes = ReadWholeFile(path, MaxSoundFileBytes);
+    } catch (const EFileTooLarge&) {
+        problem = FormatText("は、ファイルが大きすぎます (%d MB まで)",
+                             static_cast<long long>(MaxSoundFileBytes >> 20));
+        return nullptr;
     } catch (const std::exception&) {
         problem = "が、見つかりません";
         return nullptr;
     }
+    if (bytes.empty()) {
+        problem = "は、空のファイルです";
+        return nullptr;
+    }
     // Song packs re-encode keysounds; anything that is no RIFF file goes to the
-    // compressed reader first, and keeps the WAV reader's report if that fails too.
+    // compressed reader first. When the WAV reader does not know the file
+    // either, the compressed reader's own reason is the one logged, unless
+    // that reader did not know it at all.
+    std::string compressedProblem;
     if (bytes.size() < 4 || std::memcmp(bytes.data(), "RIFF", 4) != 0) {
-        std::string compressedProblem;
         if (auto pcm = DecodeSoundFile(bytes, format, compressedProblem)) return pcm;
     }
-    return DecodeWave(std::move(bytes), format, problem);
+    auto pcm = DecodeWave(std::move(bytes), format, problem);
+    if (!pcm && problem == NotWaveProblem && !compressedProblem.empty())
+        problem = compressedProblem;
+    return pcm;
 }
 
 } // namespace tappo

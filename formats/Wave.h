@@ -38,6 +38,8 @@ struct TPcm {
         return reinterpret_cast<const int16_t*>(Storage.data() + Offset);
     }
     size_t Frames() const { return FrameCount; }
+    // Memory the samples hold (a file kept as it is: all its bytes).
+    size_t MemoryBytes() const { return Converted ? FrameCount * 4 : Storage.capacity(); }
     std::vector<int16_t> ToVector() const {
         return std::vector<int16_t>(Data(), Data() + FrameCount * 2);
     }
@@ -53,5 +55,10 @@ std::shared_ptr<const TPcm> DecodeWave(std::vector<uint8_t> bytes, TWaveFormat& 
                                        std::string& problem);
 // Resampling to the mix rate (cubic interpolation), used by the reader.
 std::vector<int16_t> ResampleStereo(const std::vector<int16_t>& stereo, uint32_t fromRate);
+// The same straight into a sample of its own: `frames` stereo frames at `fromRate`.
+std::shared_ptr<TPcm> ResampledPcm(const int16_t* stereo, size_t frames, uint32_t fromRate);
+
+// The log text's ending for a file that is no WAV file (nor one the compressed reader knows).
+inline constexpr const char* NotWaveProblem = "は、WAVEファイルではありません";
 
 } // namespace tappo

@@ -4,9 +4,12 @@
 #include "HostileInput.h"
 #include "TestUtil.h"
 #include "base/Errors.h"
+#include "chart/FileLookup.h"
+#include "chart/Media.h"
 #include "files/Files.h"
 #include "formats/ArchiveWriter.h"
 #include "formats/Midi.h"
+#include "formats/SoundFile.h"
 #include "platform/Display.h"
 #include "platform/ImageList.h"
 #include "platform/Music.h"
@@ -14,6 +17,7 @@
 
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 using namespace tappo;
 using namespace tappo::test;
@@ -21,6 +25,14 @@ using namespace tappo::test;
 namespace {
 
 const std::string BadBitmap = "ビットマップイメージが不正です", BadDib = "不正な DIB です";
+
+std::vector<std::string> LogLines(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
 
 std::string ArchiveError(const std::vector<uint8_t>& bytes) {
     return ErrorOf([&] {
@@ -230,4 +242,76 @@ TEST(HostileMidi, OnlyWholeChunkStructuresOpen) {
     EXPECT_EQ(ErrorOf([&] { music.Open(); }),
               dir.File("garbage.mid") + " は MIDI ファイルではありません");
     EXPECT_FALSE(music.IsOpen());
+}
+
+TEST(HostileChartMedia, FilesPastTheMemoryBudgetAreRefusedWithOneMessage) {
+    // Four sounds of about 1 MB (kept as they are) against a 2 MB budget: two load,
+    // the third says the budget is spent, the fourth is refused silently, and
+    // a slot naming a file already loaded still gets it. Pictures the same.
+    TTempDir dir;
+    WriteFileAtomic(dir.File("step.wav"), LowRateWave(8000, 10));
+    TChartData chart;
+    for (int i = 1; i <= 4; ++i) {
+        TBytes w;
+        w.str("RIFF").u32(4 + 8 + 16 + 8 + 1000000).str("WAVE");
+        w.str("fmt ").u32(16).u16(1).u16(2).u32(44100).u32(176400).u16(4).u16(16);
+        w.str("data").u32(1000000);
+        w.b.resize(w.b.size() + 1000000, uint8_t(i));
+        chart.WavFileNames[size_t(i)] = dir.File("s" + std::to_string(i) + ".wav");
+        WriteFileAtomic(chart.WavFileNames[size_t(i)], w.b);
+        chart.BmpFileNames[size_t(i)] = dir.File("b" + std::to_string(i) + ".bmp");
+        WriteFileAtomic(chart.BmpFileNames[size_t(i)], SolidBmp(580, 580, uint32_t(i)));
+    }
+    chart.WavFileNames[5] = chart.WavFileNames[1];
+    chart.BmpFileNames[5] = chart.BmpFileNames[1];
+    TDDSD sound(TSoundOutput::Pull, dir.File("ddsd.debug"));
+    TKeysoundSlots slots;
+    TFileResolver files;
+    ASSERT_TRUE(LoadKeysounds(slots, chart, sound, dir.Folder(), files, {}, 2 << 20));
+    EXPECT_TRUE(slots[1]->HasBuffer() && slots[2]->HasBuffer());
+    EXPECT_FALSE(slots[3]->HasBuffer() || slots[4]->HasBuffer());
+    EXPECT_EQ(slots[5]->Pcm(), slots[1]->Pcm());
+    EXPECT_EQ(LogLines(dir.File("ddsd.debug")),
+              std::vector<std::string>{"debug#00001 ... " + chart.WavFileNames[3] +
+                                       "は読み込みません: 効果音のメモリ (2 MB) を使い切りました。"
+                                       "これより後の効果音も読み込みません"});
+
+    THeadlessPresenter presenter;
+    TDXDraw display(presenter, nullptr);
+    display.Initialize();
+    TBgaSurfaces surfaces;
+    int32_t layer = -1;
+    const std::string error =
+        ErrorOf([&] { LoadBgaImages(surfaces, chart, display, layer, files, {}, 0, 0, 2 << 20); });
+    EXPECT_EQ(error, "画像 " + chart.BmpFileNames[3] +
+                         "は読み込みません: 背景画像のメモリ (2 MB) を使い切りました。"
+                         "これより後の画像も読み込みません");
+    EXPECT_TRUE(surfaces[1] && surfaces[2] && surfaces[5]);
+    EXPECT_FALSE(surfaces[3] || surfaces[4]);
+}
+
+TEST(HostileChartMedia, TheLogGivesTheRealReasonAFileFailed) {
+    TTempDir dir;
+    const auto write = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
+        WriteFileAtomic(dir.File(name), bytes);
+        return dir.File(name);
+    };
+    // An AU file at a rate the player refuses, read by the compressed reader.
+    std::vector<uint8_t> au = {'.', 's', 'n', 'd', 0, 0, 0, 24, 0, 0, 0, 8, 0, 0, 0, 3,
+                               0,   0,   0,   1,   0, 0, 0, 1,  0, 0, 0, 0, 0, 0, 0, 0};
+    const std::string lowRate = write("low.ogg", au), empty = write("empty.ogg", {}),
+                      mp3 = write("bad.mp3", {0xFF, 0xFB, 0x90, 0x64, 1, 2, 3, 4, 5, 6, 7}),
+                      text = write("text.ogg", {'h', 'i'});
+    TDDSD sound(TSoundOutput::Pull, dir.File("ddsd.debug"));
+    for (const std::string& path : {lowRate, empty, mp3, text})
+        EXPECT_FALSE(sound.LoadSample(path)->HasBuffer()) << path;
+    EXPECT_EQ(
+        LogLines(dir.File("ddsd.debug")),
+        (std::vector<std::string>{"debug#00001 ... " + lowRate + "のfmtチャンクが不正です",
+                                  "debug#00002 ... " + empty + "は、空のファイルです",
+                                  "debug#00003 ... " + mp3 + "は、MP3 ファイルとして読めません",
+                                  "debug#00004 ... " + text + "は、WAVEファイルではありません"}));
+    const std::string emptyPng = write("empty.png", {});
+    EXPECT_EQ(ErrorOf([&] { ReadBgaPicture(emptyPng); }),
+              "画像ファイル " + emptyPng + " は空です (PNG)");
 }

@@ -4,11 +4,17 @@
 #include "HostileInput.h"
 #include "TestUtil.h"
 #include "base/Errors.h"
+#include "chart/FileLookup.h"
+#include "chart/Media.h"
 #include "files/Files.h"
+#include "formats/Png.h"
+#include "platform/Display.h"
 #include "platform/Sound.h"
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <new>
@@ -16,9 +22,11 @@
 namespace {
 
 std::atomic<size_t> largestRequest{0};
+std::atomic<size_t> totalRequested{0};
 std::atomic<size_t> requestLimit{size_t(1) << 30};
 
 void* Allocate(size_t size) {
+    totalRequested += size;
     size_t seen = largestRequest.load();
     while (size > seen && !largestRequest.compare_exchange_weak(seen, size)) {
     }
@@ -34,6 +42,13 @@ template <typename F> size_t LargestRequest(F&& f, size_t limit = size_t(1) << 3
     f();
     requestLimit = size_t(1) << 30;
     return largestRequest.load();
+}
+
+// Bytes requested in all while `f` runs.
+template <typename F> size_t TotalRequested(F&& f) {
+    totalRequested = 0;
+    f();
+    return totalRequested.load();
 }
 
 } // namespace
@@ -103,4 +118,86 @@ TEST(ReaderMemory, RunningOutOfMemoryIsALoadFailureNotAnException) {
               "debug#00001 ... " + dir.File("big.wav") + "の読み込み中にメモリが不足しました");
     // With memory enough it loads.
     EXPECT_TRUE(sound.LoadSample(dir.File("big.wav"))->HasBuffer());
+}
+
+TEST(ChartMediaMemory, AFileNamedFromManySlotsIsReadAndDecodedOnce) {
+    // One second at 22.05 kHz (176 KB converted) from 1,000 slots and a
+    // 1024 x 1024 PNG (4 MB decoded) from 200: one decode each, shared.
+    TTempDir dir;
+    WriteFileAtomic(dir.File("step.wav"), LowRateWave(8000, 10));
+    WriteFileAtomic(dir.File("tone.wav"), LowRateWave(22050, 22050));
+    TPicture picture(1024, 1024);
+    for (size_t k = 0; k < picture.Rgb.size(); ++k)
+        picture.Rgb[k] = uint32_t(k * 2654435761u) & 0xFFFFFF;
+    WriteFileAtomic(dir.File("scene.png"), EncodePng(picture));
+    TChartData chart;
+    chart.SlotLimit = WideSlotCount;
+    for (int i = 1; i <= 1000; ++i)
+        chart.WavFileNames[size_t(i)] = dir.File("tone.wav");
+    for (int i = 1; i <= 200; ++i)
+        chart.BmpFileNames[size_t(i)] = dir.File("scene.png");
+
+    TDDSD sound(TSoundOutput::Pull, dir.File("ddsd.debug"));
+    THeadlessPresenter presenter;
+    TDXDraw display(presenter, nullptr);
+    display.Initialize();
+    TKeysoundSlots slots;
+    TBgaSurfaces surfaces;
+    int32_t layer = -1;
+    const size_t total = TotalRequested([&] {
+        TFileResolver files;
+        ASSERT_TRUE(LoadKeysounds(slots, chart, sound, dir.Folder(), files));
+        ASSERT_TRUE(LoadBgaImages(surfaces, chart, display, layer, files));
+    });
+    // Each slot's own surface (150 KB) and one decode of each file.
+    EXPECT_LT(total, size_t(64) << 20);
+    for (int i = 2; i <= 1000; ++i)
+        ASSERT_EQ(slots[size_t(i)]->Pcm(), slots[1]->Pcm()) << i;
+    const size_t bytes = size_t(display.Display.Width) * size_t(display.Display.Height) * 2;
+    for (int i = 2; i <= 200; ++i)
+        ASSERT_EQ(std::memcmp(surfaces[size_t(i)]->Bits(), surfaces[1]->Bits(), bytes), 0) << i;
+}
+
+TEST(ChartMediaMemory, FilesLargerThanAnyRealSongsAreRefusedBeforeTheyAreRead) {
+    // Sparse files of 3 GB named as a chart, a keysound and a picture.
+    TTempDir dir;
+    for (const char* name : {"huge.bms", "huge.wav", "huge.bmp"}) {
+        WriteFileAtomic(dir.File(name), {'B', 'M'});
+        std::filesystem::resize_file(dir.File(name), uintmax_t(3) << 30);
+    }
+    TDDSD sound(TSoundOutput::Pull, dir.File("ddsd.debug"));
+    std::string chartError, pictureError;
+    const size_t largest = LargestRequest([&] {
+        chartError = ErrorOf([&] { CompileChartFile(dir.File("huge.bms"), '.'); });
+        pictureError = ErrorOf([&] { ReadBgaPicture(dir.File("huge.bmp")); });
+        EXPECT_FALSE(sound.LoadSample(dir.File("huge.wav"))->HasBuffer());
+    });
+    EXPECT_LT(largest, size_t(1) << 20);
+    EXPECT_EQ(chartError, "ファイル " + dir.File("huge.bms") + " は大きすぎます (64 MB まで)");
+    EXPECT_EQ(pictureError, "ファイル " + dir.File("huge.bmp") + " は大きすぎます (160 MB まで)");
+    std::ifstream log(dir.File("ddsd.debug"));
+    std::string line;
+    std::getline(log, line);
+    EXPECT_EQ(line, "debug#00001 ... " + dir.File("huge.wav") +
+                        "は、ファイルが大きすぎます (512 MB まで)");
+}
+
+TEST(ChartMediaMemory, SoundsAlreadyInTheMixFormatAreHeldToTwentyMinutesToo) {
+    // Stereo 16-bit 44.1 kHz, a chunk in front of the form (so the compressed
+    // reader is tried first), and 20 minutes and a second of (sparse) data.
+    TTempDir dir;
+    const uint32_t frames = 44100 * (20 * 60 + 1);
+    TBytes w;
+    w.str("JUNK").u32(4).u32(0);
+    w.str("RIFF").u32(4 + 8 + 16 + 8 + frames * 4).str("WAVE");
+    w.str("fmt ").u32(16).u16(1).u16(2).u32(44100).u32(176400).u16(4).u16(16);
+    w.str("data").u32(frames * 4);
+    WriteFileAtomic(dir.File("long.wav"), w.b);
+    std::filesystem::resize_file(dir.File("long.wav"), w.b.size() + size_t(frames) * 4);
+    TDDSD sound(TSoundOutput::Pull, dir.File("ddsd.debug"));
+    EXPECT_FALSE(sound.LoadSample(dir.File("long.wav"))->HasBuffer());
+    std::ifstream log(dir.File("ddsd.debug"));
+    std::string line;
+    std::getline(log, line);
+    EXPECT_EQ(line, "debug#00001 ... " + dir.File("long.wav") + "のdataチャンクが長すぎます");
 }
