@@ -31,6 +31,10 @@ trap cleanup EXIT
 
 fail() {
   echo "FAILED - $*"
+  if [ -n "$xpid" ]; then
+    echo "windows: $(xdotool search --name "Tappo Player" 2> /dev/null | tr '\n' ' ')" \
+      "(ours: ${win:-none}), focus: $(xdotool getwindowfocus 2> /dev/null)"
+  fi
   for f in "$work"/*.err; do [ -s "$f" ] && { echo "--- $(basename "$f")"; tail -n 20 "$f"; }; done
   exit 1
 }
@@ -86,9 +90,10 @@ until_true() {
   done
 }
 
-# The player's window (in $win), once it is mapped.
+# The player's window (in $win), once it is mapped. Looked for by the
+# player's process: a window of the player before may not be gone yet.
 window_shown() {
-  win=$(xdotool search --onlyvisible --name "Tappo Player" 2> /dev/null | head -n 1)
+  win=$(xdotool search --onlyvisible --pid $pid --name "Tappo Player" 2> /dev/null | head -n 1)
   [ -n "$win" ]
 }
 # Its size and place (in $WIDTH, $HEIGHT, $X, $Y).
