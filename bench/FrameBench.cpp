@@ -1,7 +1,8 @@
 // Frame costs against their floor, one 320 x 240 frame copy: the warp
 // animation alone, a whole select-screen frame, a whole play frame of a demo
 // chart without music (background image, keyed layer, receptors and arrows),
-// the colour-keyed blit on its own, and the error-screen frame.
+// the colour-keyed blit on its own, the error-screen frame, and a play frame
+// of a measure packed with notes.
 #include "app/Form.h"
 #include "effects/Warp.h"
 #include "files/Files.h"
@@ -9,6 +10,7 @@
 #include "tools/Assets.h"
 #include "tools/DemoSongs.h"
 
+#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <cstring>
 #include <filesystem>
@@ -170,6 +172,50 @@ void BM_PlayFrameNoMusic(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_PlayFrameNoMusic);
+
+// A chart with 500,000 notes in its second measure (125,000 on each of four
+// keys, in lines of 124 as the exact reading allows), written once.
+std::string DenseChart() {
+    static const std::string path = [] {
+        const std::string dir =
+            (std::filesystem::temp_directory_path() / "tappo-bench-dense/").string();
+        std::filesystem::create_directories(dir);
+        std::string text = "#PLAYER 1\n#BPM 120\n#WAV01 none.wav\n";
+        std::string line = "#00111:";
+        for (int i = 0; i < 124; ++i)
+            line += "01";
+        for (const char* channel : {"11", "12", "13", "14"})
+            for (int notes = 0; notes < 125000; notes += 124) {
+                line.replace(4, 2, channel);
+                text += line.substr(0, 7 + 2 * size_t(std::min(124, 125000 - notes))) + "\n";
+            }
+        WriteFileAtomic(dir + "dense.bms", std::vector<uint8_t>(text.begin(), text.end()));
+        return dir + "dense.bms";
+    }();
+    return path;
+}
+
+// Play frames while that measure fills the lanes (song time 1.5 s to 3.5 s):
+// arrows by the hundred thousand, on a few hundred rows.
+void BM_PlayFrameDenseMeasure(benchmark::State& state) {
+    const std::vector<std::string> args{DenseChart()};
+    std::unique_ptr<TPlayer> player;
+    auto toStart = [&] {
+        player = std::make_unique<TPlayer>(AssetFolder(), args);
+        while (player->form->Play.SongStartTick == 0 || player->form->Play.SongTime < 1500)
+            player->Frame();
+    };
+    toStart();
+    for (auto _ : state) {
+        player->Frame();
+        if (player->form->Play.SongTime > 3500) {
+            state.PauseTiming();
+            toStart();
+            state.ResumeTiming();
+        }
+    }
+}
+BENCHMARK(BM_PlayFrameDenseMeasure)->Unit(benchmark::kMillisecond);
 
 void BM_ErrorScreenFrame(benchmark::State& state) {
     TPlayer player("", {});

@@ -1,10 +1,16 @@
 #include "platform/Sound.h"
 
+#include "base/Report.h"
+
 #include <SDL.h>
 #include <algorithm>
 #include <alsa/asoundlib.h>
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tappo {
 
@@ -12,11 +18,39 @@ namespace tappo {
 
 void TProblemLog::Report(const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
-    std::ofstream out(path_, count_ == 0 ? std::ios::trunc : std::ios::app);
     ++count_;
     char number[32];
     std::snprintf(number, sizeof number, "debug#%.5d ... ", count_);
-    if (out) out << number << text << '\n';
+    const std::string line = number + text + '\n';
+    // The log is only ever a regular file of its own: a link in its place is
+    // not followed (its target would be emptied) and a FIFO is not waited on
+    // (start-up would hang until something reads it).
+    const int fd = open(path_.c_str(),
+                        O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    std::string refusal;
+    struct stat st {};
+    if (fd < 0)
+        refusal = errno == ELOOP   ? "it is a symbolic link"
+                  : errno == ENXIO ? "it is not a regular file"
+                                   : std::strerror(errno);
+    else if (fstat(fd, &st) != 0)
+        refusal = std::strerror(errno);
+    else if (!S_ISREG(st.st_mode))
+        refusal = "it is not a regular file";
+    else if (count_ == 1 && ftruncate(fd, 0) != 0)
+        refusal = std::strerror(errno);
+    for (size_t done = 0; refusal.empty() && done < line.size();) {
+        const ssize_t n = write(fd, line.data() + done, line.size() - done);
+        if (n > 0)
+            done += size_t(n);
+        else if (n == 0 || errno != EINTR)
+            refusal = n == 0 ? "nothing could be written" : std::strerror(errno);
+    }
+    if (fd >= 0) close(fd);
+    if (!refusal.empty() && !refused_) {
+        refused_ = true;
+        ReportOnConsole("the sound problem log " + path_ + " is not written: " + refusal);
+    }
 }
 
 void TProblemLog::ReportFailedCall(const std::string& text, long code) {

@@ -22,7 +22,8 @@ enum TChannelStatus : int { ChannelStopped = 0, ChannelPlaying = 1 };
 inline constexpr int MixChannels = 2;
 
 // The sound problem log: the first report of a run empties the file, every
-// report is one numbered line.
+// report is one numbered line. Anything but a regular file in the log's place
+// (a link, a FIFO, a device) is left alone and said once on the console.
 class TProblemLog {
   public:
     explicit TProblemLog(std::string path) : path_(std::move(path)) {}
@@ -35,6 +36,7 @@ class TProblemLog {
   private:
     std::string path_;
     int count_ = 0;
+    bool refused_ = false;
     std::mutex mutex_;
 };
 

@@ -77,29 +77,38 @@ void TNoteField::DrawOverlay() {
     canvas.Release();
 }
 
-bool TNoteField::DrawArrow(int lane, int player, const TEventRecord& record, int phase) {
+TNoteField::TArrowPlace TNoteField::PlaceArrow(int lane, int player, const TEventRecord& record) {
     const double distance = ArrowDistance(record);
     const double top = std::ceil(distance) + 32;
     // Tempos at the ends of what a double holds can leave an arrow without a
     // place (infinity minus infinity); it is not drawn, and those after it are.
-    if (std::isnan(top)) return true;
-    if (top > Display.Display.Height) return false;
+    if (std::isnan(top)) return {TArrowPlace::Hidden};
+    if (top > Display.Display.Height) return {TArrowPlace::Below};
     if (top <= -32) {
         ++Play.EventCursors[size_t(LaneNotesIndex + (player - 1) * 4 + lane)];
-        return true;
+        return {TArrowPlace::Hidden};
     }
-    if (Display.CanDraw()) {
-        const TDirectDrawSurface* sprite = Arrows[phase * 4 + lane];
-        const int x = lane * 32 + (player == 1 ? GameState.Lane1X : GameState.Lane2X);
-        Display.Surface().Draw(x, int(top), Bounds(0, 0, 32, 32), sprite, true);
-    }
-    return true;
+    return {TArrowPlace::Shown, int(top)};
+}
+
+void TNoteField::DrawArrowAt(int lane, int player, int top, int phase) {
+    const TDirectDrawSurface* sprite = Arrows[phase * 4 + lane];
+    const int x = lane * 32 + (player == 1 ? GameState.Lane1X : GameState.Lane2X);
+    Display.Surface().Draw(x, top, Bounds(0, 0, 32, 32), sprite, true);
+}
+
+bool TNoteField::DrawArrow(int lane, int player, const TEventRecord& record, int phase) {
+    const TArrowPlace place = PlaceArrow(lane, player, record);
+    if (place.Kind == TArrowPlace::Shown && Display.CanDraw())
+        DrawArrowAt(lane, player, place.Top, phase);
+    return place.Kind != TArrowPlace::Below;
 }
 
 void TNoteField::DrawReceptorsAndArrows() {
     const int phase = MeasurePhase();
     const int players = Header.PlayerMode > 1 ? 2 : 1;
-    if (Display.CanDraw()) {
+    const bool canDraw = Display.CanDraw();
+    if (canDraw) {
         const int item = phase % 4 == 0 ? ItemReceptorsBeat : ItemReceptors;
         Images.Draw(item, Display.Surface(), GameState.Lane1X, 32, 0);
         if (players == 2) Images.Draw(item, Display.Surface(), GameState.Lane2X, 32, 0);
@@ -108,10 +117,25 @@ void TNoteField::DrawReceptorsAndArrows() {
         for (int lane = 0; lane < 4; ++lane) {
             const int index = LaneNotesIndex + (player - 1) * 4 + lane;
             const TEventList& list = Chart.Events[index];
-            // The cursor moves on inside DrawArrow as arrows leave at the top.
+            // A lane's arrows are all the same picture, so an arrow drawn at
+            // the same row as the next one drawn is wholly covered by it: of
+            // each run of arrows on one row only the last is drawn, which
+            // leaves the same picture at one draw per row however dense the
+            // chart. The cursor moves on inside PlaceArrow as arrows leave at
+            // the top.
+            int pendingTop = 0;
+            bool pending = false;
             for (size_t i = size_t(std::max(0, Play.EventCursors[size_t(index)])); i < list.size();
-                 ++i)
-                if (!DrawArrow(lane, player, list[i], phase)) break;
+                 ++i) {
+                const TArrowPlace place = PlaceArrow(lane, player, list[i]);
+                if (place.Kind == TArrowPlace::Below) break;
+                if (place.Kind != TArrowPlace::Shown) continue;
+                if (pending && place.Top != pendingTop && canDraw)
+                    DrawArrowAt(lane, player, pendingTop, phase);
+                pending = true;
+                pendingTop = place.Top;
+            }
+            if (pending && canDraw) DrawArrowAt(lane, player, pendingTop, phase);
         }
     }
 }

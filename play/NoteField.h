@@ -52,6 +52,15 @@ struct TNoteField {
     double ArrowDistance(const TEventRecord& record) const;
     // False when the arrow lies below the screen (its lane stops there).
     bool DrawArrow(int lane, int player, const TEventRecord& record, int phase);
+
+    // Where an arrow goes this frame: the row of its top when it is on the
+    // screen; an arrow that has left at the top moves its lane's cursor on.
+    struct TArrowPlace {
+        enum { Shown, Hidden, Below } Kind;
+        int Top = 0;
+    };
+    TArrowPlace PlaceArrow(int lane, int player, const TEventRecord& record);
+    void DrawArrowAt(int lane, int player, int top, int phase);
 };
 
 // Phase of `songTime` within its measure, for tests and drawing.

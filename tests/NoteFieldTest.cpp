@@ -2,6 +2,7 @@
 // animates arrows and receptors, and what the play screen draws around them.
 #include "HeadlessForm.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -54,6 +55,35 @@ TEST(NoteField, AnArrowIsDrawnUntilItLeavesTheScreen) {
     f.play.SongTime = t + 924;
     EXPECT_TRUE(field.DrawArrow(0, 1, note, 0));
     EXPECT_EQ(cursor, 1) << "y = -32: dropped for good";
+}
+
+TEST(NoteField, ADenseLaneLooksAsIfEveryArrowWereDrawn) {
+    // Lane 0: forty lines of 124 notes in measure 1, so rows hold many arrows
+    // each; lane 1: a few apart. The whole measure lies below the receptors.
+    std::string chart = "#PLAYER 1\n#00113:00010001\n";
+    for (int line = 0; line < 40; ++line) {
+        chart += "#00111:";
+        for (int i = 0; i < 124; ++i)
+            chart += "01";
+        chart += "\n";
+    }
+    TFieldFixture f(chart);
+    f.DrawAt(1384);
+    std::vector<uint16_t> drawn;
+    for (int y = 64; y < 240; ++y)
+        for (int x = 0; x < 320; ++x)
+            drawn.push_back(f.Back().Pixel(x, y));
+    f.Back().Fill(0);
+    const int phase = f.field->MeasurePhase();
+    for (int lane = 0; lane < 2; ++lane)
+        for (const TEventRecord& note : f.Session().Chart.Events.LaneNotes(1, lane))
+            f.field->DrawArrow(lane, 1, note, phase);
+    std::vector<uint16_t> each;
+    for (int y = 64; y < 240; ++y)
+        for (int x = 0; x < 320; ++x)
+            each.push_back(f.Back().Pixel(x, y));
+    EXPECT_GT(std::count_if(each.begin(), each.end(), [](uint16_t p) { return p != 0; }), 2000);
+    EXPECT_TRUE(drawn == each) << "the same picture as every arrow drawn in turn";
 }
 
 TEST(NoteField, LateTimeMovesTheArrowsDown) {

@@ -2,14 +2,19 @@
 #include "platform/Sound.h"
 #include "TestUtil.h"
 #include "base/Errors.h"
+#include "base/Report.h"
 #include "files/Files.h"
 #include "platform/Music.h"
 #include "tools/Assets.h"
 #include "tools/Midi.h"
 
+#include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace tappo;
 using namespace tappo::test;
@@ -203,6 +208,51 @@ TEST(SoundLog, FirstReportOfARunEmptiesTheLogAndLinesAreNumbered) {
     EXPECT_FALSE(silent.Initialized());
     EXPECT_FALSE(silent.LoadSample(quiet.File("nothing.wav"))->HasBuffer());
     EXPECT_FALSE(std::ifstream(quiet.File("ddsd.debug")).good());
+}
+
+// A FIFO in the log's place must not stall the player waiting for a reader:
+// the report runs in a child that gets half a minute before it counts as hung.
+TEST(SoundLog, AFifoInTheLogsPlaceIsNotWaitedOn) {
+    TTempDir dir;
+    const std::string fifo = dir.File("ddsd.debug");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        TProblemLog(fifo).Report("problem");
+        _exit(0);
+    }
+    int status = 0;
+    pid_t done = 0;
+    for (int i = 0; i < 3000 && done == 0; ++i) {
+        done = waitpid(child, &status, WNOHANG);
+        if (done == 0) usleep(10000);
+    }
+    if (done == 0) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+    }
+    EXPECT_EQ(done, child) << "the report hung on the FIFO";
+    struct stat st {};
+    EXPECT_TRUE(lstat(fifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+}
+
+// A link in the log's place is not followed: its target keeps its bytes, and
+// the console says once why there is no log.
+TEST(SoundLog, ALinkInTheLogsPlaceLeavesItsTargetAlone) {
+    TTempDir dir;
+    WriteFileAtomic(dir.File("precious"), {'k', 'e', 'e', 'p'});
+    ASSERT_EQ(symlink(dir.File("precious").c_str(), dir.File("ddsd.debug").c_str()), 0);
+    std::vector<std::string> console;
+    const TConsoleSink previous =
+        SetConsoleSink([&](const std::string& line) { console.push_back(line); });
+    TProblemLog log(dir.File("ddsd.debug"));
+    log.Report("first");
+    log.Report("second");
+    SetConsoleSink(previous);
+    EXPECT_EQ(ReadWholeFile(dir.File("precious")), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+    ASSERT_EQ(console.size(), 1u);
+    EXPECT_NE(console[0].find("symbolic link"), std::string::npos) << console[0];
 }
 
 TEST(SoundChannels, StatusPolyphonyAndMixing) {
