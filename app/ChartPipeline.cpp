@@ -75,14 +75,15 @@ bool TForm1::CompileChart(const std::string& path) {
 }
 
 // The standard reading shows the chart's "#STAGEFILE" behind the loading
-// text; a picture that does not read is left out.
+// text; a picture that does not read is left out. It is kept as the screen
+// shows it, so a large file holds no more than a screenful.
 void TForm1::LoadStagePicture(const std::string& chartPath) {
     stagePicture_ = TPicture();
     if (!Reading.Standard) return;
     const std::string file = StandardStageFile(chartPath);
     if (file.empty()) return;
     try {
-        stagePicture_ = ReadBgaPicture(file);
+        stagePicture_ = ReadBgaPictureShown(file, DXDraw1.Display.Width, DXDraw1.Display.Height);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tappoplayer: %s\n", e.what());
     }

@@ -176,12 +176,43 @@ TPicture DecodeOtherPicture(const std::vector<uint8_t>& bytes) {
     return DecodeJpeg(bytes.data(), bytes.size());
 }
 
+// The file stretched over `width` x `height` 5-6-5 pixels at `out`, as the
+// canvas draws its decoded picture, with only the rows shown decoded. Returns
+// what the picture takes decoded at its full size, the measure of the budget.
+uint64_t DrawPictureStretched(const TPictureFile& file, uint16_t* out, int width, int height,
+                              TBitmapData& scratch) {
+    const uint8_t* data = file.bytes.data();
+    const size_t size = file.bytes.size();
+    if (file.isBmp) {
+        DrawBmpFileStretched(data, size, out, width, height, scratch);
+        return size; // drawn run by run or from the rows shown: its file's bytes
+    }
+    const TPictureSize picture = IsPng(data, size)
+                                     ? DrawPngStretched(data, size, out, width, height)
+                                     : DrawJpegStretched(data, size, out, width, height);
+    return uint64_t(picture.Width) * uint64_t(picture.Height) * 4;
+}
+
 } // namespace
 
 TPicture ReadBgaPicture(const std::string& path) {
     const TPictureFile file = ReadPictureFile(path);
     if (!file.isBmp) return DecodeOtherPicture(file.bytes);
     return DecodeBmpFile(file.bytes.data(), file.bytes.size()).ToPicture();
+}
+
+TPicture ReadBgaPictureShown(const std::string& path, int width, int height) {
+    const TPictureFile file = ReadPictureFile(path);
+    std::vector<uint16_t> shown(size_t(width) * size_t(height));
+    TBitmapData scratch;
+    DrawPictureStretched(file, shown.data(), width, height, scratch);
+    // Each 5-6-5 pixel widened to the colour that narrows back to it.
+    TPicture picture(width, height);
+    for (size_t i = 0; i < shown.size(); ++i) {
+        const uint32_t p = shown[i];
+        picture.Rgb[i] = (p >> 11) << 19 | ((p >> 5) & 63) << 10 | (p & 31) << 3;
+    }
+    return picture;
 }
 
 namespace {
@@ -264,12 +295,9 @@ void DrawImage(TImageJob& job, TBitmapData& bitmap, int w, int h) {
         if (job.lookupError) std::rethrow_exception(job.lookupError);
         const TPictureFile file = ReadPictureFile(job.path);
         TDirectDrawSurface* surface = job.surface;
-        if (file.isBmp && surface && surface->HasPixels() && surface->Width() == w &&
-            surface->Height() == h) {
+        if (surface && surface->HasPixels() && surface->Width() == w && surface->Height() == h) {
             // As the canvas's CopyRect would draw the decoded picture.
-            job.cost = file.bytes.size();
-            DrawBmpFileStretched(file.bytes.data(), file.bytes.size(), surface->Bits(), w, h,
-                                 bitmap);
+            job.cost = DrawPictureStretched(file, surface->Bits(), w, h, bitmap);
             return;
         }
         TPicture picture;

@@ -69,5 +69,9 @@ bool LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& dis
 // known by their first bytes; anything else by its name, ".jpg" through libjpeg
 // and every other extension (".jpeg" too) as a BMP file.
 TPicture ReadBgaPicture(const std::string& path);
+// The same picture as a "#BMP" slot shows it stretched over `width` x
+// `height`: each pixel the colour drawn there (widened from 5-6-5, so the
+// canvas draws it unchanged at that size). Only the rows shown are decoded.
+TPicture ReadBgaPictureShown(const std::string& path, int width, int height);
 
 } // namespace tappo

@@ -117,4 +117,41 @@ void StretchRleOnto(const uint8_t* data, size_t size, size_t at, bool four, int 
     RepeatRows(out, width, height, pictureHeight);
 }
 
+bool TRowStretch::Begin(int pictureWidth, int pictureHeight) noexcept {
+    pictureHeight_ = pictureHeight;
+    try {
+        columns_.resize(size_t(width_));
+    } catch (...) {
+        return false;
+    }
+    for (int dx = 0; dx < width_; ++dx)
+        columns_[size_t(dx)] = int(SourceOf(dx, pictureWidth, width_));
+    return true;
+}
+
+namespace {
+
+// The destination rows showing picture row y: [first, end), empty when none.
+long long FirstRowShowing(long long y, long long pictureHeight, long long height) {
+    return (y * height + pictureHeight - 1) / pictureHeight;
+}
+
+} // namespace
+
+bool TRowStretch::Shown(int y) const noexcept {
+    return FirstRowShowing(y, pictureHeight_, height_) <
+           FirstRowShowing(y + 1LL, pictureHeight_, height_);
+}
+
+void TRowStretch::Row(int y, const uint32_t* pixels) noexcept {
+    const long long first = FirstRowShowing(y, pictureHeight_, height_);
+    const long long end = FirstRowShowing(y + 1LL, pictureHeight_, height_);
+    if (first >= end) return;
+    uint16_t* row = out_ + size_t(first) * size_t(width_);
+    for (int dx = 0; dx < width_; ++dx)
+        row[dx] = RgbValueToPixel(pixels[columns_[size_t(dx)]]);
+    for (long long dy = first + 1; dy < end; ++dy)
+        std::memcpy(out_ + size_t(dy) * size_t(width_), row, size_t(width_) * sizeof *row);
+}
+
 } // namespace tappo::bmp

@@ -33,6 +33,11 @@ struct TPicture {
     bool Empty() const { return Width <= 0 || Height <= 0; }
 };
 
+struct TPictureSize {
+    int Width = 0;
+    int Height = 0;
+};
+
 // A bitmap as stored: for 8 bits or less every pixel is its palette index,
 // above that its colour as 0x00RRGGBB. Rows from the top.
 struct TBitmapData {
@@ -80,6 +85,11 @@ TBitmapData BitmapFromPicture(const TPicture& picture);
 
 // JPEG through libjpeg, to 24-bit colour. Throws "JPEG エラー #n" on a bad stream.
 TPicture DecodeJpeg(const uint8_t* data, size_t size);
+// The same stretched as DrawBmpFileStretched stretches, decoded row by row:
+// only one row of the picture is held (libjpeg itself holds a progressive
+// file's coefficients). Returns the picture's size; throws as DecodeJpeg.
+TPictureSize DrawJpegStretched(const uint8_t* data, size_t size, uint16_t* out, int width,
+                               int height);
 
 TBitmapData LoadBmpFile(const std::string& path);
 // Chooses the reader by extension (case-insensitive): bmp/dib or jpg/jpeg.

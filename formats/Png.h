@@ -16,6 +16,13 @@ bool IsPng(const uint8_t* data, size_t size);
 // draw, so a layer image keeps its holes. Throws TError("PNG エラー: ...") on a
 // damaged file or one larger than any picture the player accepts.
 TPicture DecodePng(const uint8_t* data, size_t size);
+// The same file stretched (nearest pixel) over `width` x `height` 5-6-5
+// pixels at `out`: pixel for pixel what the canvas's CopyRect draws of
+// DecodePng's picture, decoded row by row, so only one row of the file is held
+// (an interlaced file holds the rows the stretch shows until its last pass).
+// Returns the picture's size; throws as DecodePng.
+TPictureSize DrawPngStretched(const uint8_t* data, size_t size, uint16_t* out, int width,
+                              int height);
 
 // A picture as an 8-bit RGB PNG file; throws TError on an empty picture.
 std::vector<uint8_t> EncodePng(const TPicture& picture);

@@ -8,10 +8,15 @@
 #include "formats/SoundFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <new>
 #include <stdexcept>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tappo {
 namespace {
@@ -339,8 +344,179 @@ std::shared_ptr<const TPcm> DecodeWave(std::vector<uint8_t> bytes, TWaveFormat& 
     return nullptr;
 }
 
+namespace {
+
+// A WAV file read in pieces: the RIFF header and the chunk list through a
+// window of the file, then only the data chunk, a block at a time. Plain
+// reads of a regular file; a read that comes up short (the file shrank) fails.
+class TWaveFileReader {
+  public:
+    explicit TWaveFileReader(int fd, uint64_t size) : fd_(fd), size_(size) {}
+    ~TWaveFileReader() { ::close(fd_); }
+    TWaveFileReader(const TWaveFileReader&) = delete;
+    TWaveFileReader& operator=(const TWaveFileReader&) = delete;
+
+    uint64_t Size() const { return size_; }
+    // `n` bytes at `at` (inside the file) into `out`, through the window.
+    bool Bytes(uint64_t at, size_t n, uint8_t* out) {
+        if (at < windowAt_ || at + n > windowAt_ + window_.size()) {
+            window_.resize(size_t(std::min<uint64_t>(WindowBytes, size_ - at)));
+            if (!Read(at, window_.data(), window_.size())) return false;
+            windowAt_ = at;
+            if (n > window_.size()) return false;
+        }
+        std::memcpy(out, window_.data() + (at - windowAt_), n);
+        return true;
+    }
+    bool Read(uint64_t at, uint8_t* out, size_t n) const {
+        size_t done = 0;
+        while (done < n) {
+            const ssize_t got = ::pread(fd_, out + done, n - done, off_t(at + done));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) return false;
+            done += size_t(got);
+        }
+        return true;
+    }
+
+  private:
+    static constexpr size_t WindowBytes = 64 * 1024;
+    int fd_;
+    uint64_t size_;
+    std::vector<uint8_t> window_;
+    uint64_t windowAt_ = 0;
+};
+
+// FindChunk over the file.
+bool FindFileChunk(TWaveFileReader& file, uint64_t from, uint64_t end, const char* id,
+                   TChunk& chunk) {
+    for (uint64_t p = from; p + 8 <= end;) {
+        uint8_t head[8];
+        if (!file.Bytes(p, 8, head)) return false;
+        const uint64_t size = U32(head + 4);
+        if (std::memcmp(head, id, 4) == 0) {
+            chunk = TChunk{size_t(p + 8), size, true};
+            return true;
+        }
+        p += 8 + size + (size & 1);
+    }
+    chunk = TChunk{};
+    return true;
+}
+
+constexpr const char* NotFoundProblem = "が、見つかりません";
+
+// DecodeWaveBytes for a file that starts with the RIFF form "WAVE": the same
+// checks in the same order, made from the headers before any sample is read.
+std::shared_ptr<const TPcm> ReadWaveInPieces(TWaveFileReader& file, TWaveFormat& format,
+                                             std::string& problem) {
+    const uint64_t size = file.Size();
+    uint8_t riff[12];
+    if (!file.Bytes(0, 12, riff)) return problem = NotFoundProblem, nullptr;
+    const uint64_t chunkSize = U32(riff + 4);
+    const uint64_t formEnd = chunkSize < 4 ? size : std::min<uint64_t>(8 + chunkSize, size);
+    TChunk fmt;
+    if (!FindFileChunk(file, 12, formEnd, "fmt ", fmt)) return problem = NotFoundProblem, nullptr;
+    if (!fmt.found) return problem = "には、fmtチャンクが有りません", nullptr;
+    if (fmt.body + fmt.size > formEnd || fmt.size < 16)
+        return problem = "のfmtチャンクが不正です", nullptr;
+    uint8_t f[26] = {};
+    if (!file.Bytes(fmt.body, size_t(std::min<uint64_t>(fmt.size, sizeof f)), f))
+        return problem = NotFoundProblem, nullptr;
+    format.FormatTag = U16(f);
+    format.Channels = U16(f + 2);
+    format.SamplesPerSec = U32(f + 4);
+    format.AvgBytesPerSec = U32(f + 8);
+    format.BlockAlign = U16(f + 12);
+    format.BitsPerSample = U16(f + 14);
+    format.ExtraSize = fmt.size >= 18 ? U16(f + 16) : 0;
+    uint16_t kind = format.FormatTag;
+    if (kind == WaveExtensible && fmt.size >= 26) kind = U16(f + 24);
+    const int bits = format.BitsPerSample;
+    const bool isFloat = kind == WaveFloat && bits == 32;
+    const bool isPcm = kind == WavePcm && (bits == 8 || bits == 16 || bits == 24 || bits == 32);
+    if ((!isPcm && !isFloat) || format.Channels == 0 || format.SamplesPerSec < MinSampleRate ||
+        format.SamplesPerSec > MaxSampleRate)
+        return problem = "のfmtチャンクが不正です", nullptr;
+    TChunk audio;
+    if (!FindFileChunk(file, fmt.body + fmt.size + (fmt.size & 1), formEnd, "data", audio))
+        return problem = NotFoundProblem, nullptr;
+    if (!audio.found) return problem = "には、dataチャンクが有りません", nullptr;
+    const size_t sampleBytes = size_t(bits) / 8, frameBytes = sampleBytes * format.Channels;
+    const uint64_t available =
+        std::min<uint64_t>(audio.size, size - std::min<uint64_t>(size, audio.body));
+    const size_t frames = size_t(available / frameBytes);
+    // The length is known from the headers: a sound too long is refused unread.
+    if (uint64_t(frames) * uint64_t(MixRate) / format.SamplesPerSec > MaxConvertedFrames)
+        return problem = "のdataチャンクが長すぎます", nullptr;
+    if (sampleBytes == 2 && format.Channels == 2 && format.SamplesPerSec == uint32_t(MixRate)) {
+        // Already the mix format: the data chunk's bytes are the samples.
+        auto pcm = std::make_shared<TPcm>();
+        pcm->Storage.resize(frames * 4);
+        pcm->FrameCount = frames;
+        if (!file.Read(audio.body, pcm->Storage.data(), pcm->Storage.size()))
+            return problem = NotFoundProblem, nullptr;
+        return pcm;
+    }
+    // Converted as DecodeWaveBytes converts, reading the data chunk a block of
+    // whole frames at a time into the sample (or the buffer before resampling).
+    auto pcm = std::make_shared<TPcm>();
+    pcm->FrameCount = ResampledFrameCount(frames, format.SamplesPerSec);
+    pcm->Converted.reset(new int16_t[pcm->FrameCount * 2]);
+    const bool direct = format.SamplesPerSec == uint32_t(MixRate);
+    const int count = direct || format.Channels > 1 ? 2 : 1;
+    std::unique_ptr<int16_t[]> source;
+    if (!direct) source.reset(new int16_t[frames * size_t(count)]);
+    int16_t* into = direct ? pcm->Converted.get() : source.get();
+    const size_t blockFrames = std::max<size_t>(1, (size_t(1) << 20) / frameBytes);
+    std::vector<uint8_t> block(std::min(frames, blockFrames) * frameBytes);
+    const int right = format.Channels > 1 ? 1 : 0;
+    for (size_t done = 0; done < frames;) {
+        const size_t n = std::min(blockFrames, frames - done);
+        if (!file.Read(audio.body + uint64_t(done) * frameBytes, block.data(), n * frameBytes))
+            return problem = NotFoundProblem, nullptr;
+        int16_t* out = into + done * size_t(count);
+        if (count == 2)
+            ReadChannels<2>(block.data(), n, frameBytes, int(sampleBytes), right, isFloat, out);
+        else
+            ReadChannels<1>(block.data(), n, frameBytes, int(sampleBytes), 0, isFloat, out);
+        done += n;
+    }
+    if (direct) return pcm;
+    if (count == 1)
+        ResampleInto<1>(source.get(), frames, format.SamplesPerSec, pcm->Converted.get());
+    else
+        ResampleInto<2>(source.get(), frames, format.SamplesPerSec, pcm->Converted.get());
+    return pcm;
+}
+
+} // namespace
+
 std::shared_ptr<const TPcm> ReadWave(const std::string& path, TWaveFormat& format,
                                      std::string& problem) {
+    // A file that starts as a WAV file is read in pieces: its headers first,
+    // then only its samples. Anything else is read whole, as below.
+    {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        struct stat st;
+        if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 12 &&
+            uint64_t(st.st_size) <= MaxSoundFileBytes) {
+            TWaveFileReader file(fd, uint64_t(st.st_size));
+            uint8_t riff[12];
+            if (file.Bytes(0, 12, riff) && std::memcmp(riff, "RIFF", 4) == 0 &&
+                std::memcmp(riff + 8, "WAVE", 4) == 0) {
+                try {
+                    return ReadWaveInPieces(file, format, problem);
+                } catch (const std::bad_alloc&) {
+                } catch (const std::length_error&) {
+                }
+                problem = "の読み込み中にメモリが不足しました";
+                return nullptr;
+            }
+        } else if (fd >= 0) {
+            ::close(fd);
+        }
+    }
     std::vector<uint8_t> bytes;
     try {
         bytes = ReadWholeFile(path, MaxSoundFileBytes);

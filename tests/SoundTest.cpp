@@ -9,6 +9,8 @@
 #include "tools/Midi.h"
 
 #include <csignal>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -177,6 +179,58 @@ TEST(WaveReader, ReportsEveryMalformedFile) {
         b.resize(i);
         Problem(b);
     }
+}
+
+TEST(WaveReader, AFileReadInPiecesGivesWhatItsWholeBytesGive) {
+    TTempDir dir;
+    const auto same = [&](const std::vector<uint8_t>& bytes, const std::string& what) {
+        WriteFileAtomic(dir.File("a.wav"), bytes);
+        TWaveFormat whole, pieces;
+        std::string wholeProblem, piecesProblem;
+        const auto expected = DecodeWave(bytes, whole, wholeProblem);
+        const auto read = ReadWave(dir.File("a.wav"), pieces, piecesProblem);
+        ASSERT_EQ(bool(read), bool(expected)) << what << ": " << piecesProblem;
+        EXPECT_EQ(piecesProblem, wholeProblem) << what;
+        if (!expected) return;
+        EXPECT_TRUE(read->ToVector() == expected->ToVector()) << what;
+        EXPECT_EQ(std::memcmp(&pieces, &whole, sizeof whole), 0) << what;
+    };
+    // Several blocks of 24-bit stereo at 22.05 kHz, behind a chunk the reader passes over.
+    std::vector<uint8_t> long24(3 * 1000 * 1000 + 6);
+    for (size_t i = 0; i < long24.size(); ++i)
+        long24[i] = uint8_t(i * 2654435761u >> 13);
+    same(Riff("WAVE", {{"LIST", {1, 2, 3}}, {"fmt ", Fmt(1, 2, 22050, 24)}, {"data", long24}}),
+         "24-bit");
+    auto ext = Fmt(0xFFFE, 4, 32000, 16, 40);
+    ext[16] = 22, ext[24] = 1;
+    same(Riff("WAVE", {{"fmt ", ext}, {"data", Pcm16({1, 2, 3, 4, 5, 6, 7, 8, -9})}}),
+         "4 channels");
+    same(
+        Riff("WAVE", {{"fmt ", Fmt(3, 1, 48000, 32)}, {"data", {0, 0, 0x80, 0x3F, 0, 0, 0, 0xBF}}}),
+        "float");
+    auto native =
+        Riff("WAVE", {{"fmt ", Fmt(1, 2, 44100, 16)}, {"data", Pcm16({1, -1, 2, -2, 3})}});
+    same(native, "mix format");
+    native.resize(native.size() - 5);
+    same(native, "cut short");
+    // Every byte damaged, and every length: the same sample or the same problem.
+    for (size_t i = 0; i < native.size(); ++i) {
+        std::vector<uint8_t> b = native;
+        b[i] ^= 0xA5;
+        same(b, "byte " + std::to_string(i));
+        b.resize(i);
+        if (i > 0) same(b, "length " + std::to_string(i));
+    }
+    // Over 20 minutes at the mix rate: refused from the headers (the samples
+    // are a hole in the file, never read).
+    auto header = Riff("WAVE", {{"fmt ", Fmt(1, 1, 44100, 8)}, {"data", {}}});
+    header[header.size() - 1] = 0x7F; // the data chunk's size
+    WriteFileAtomic(dir.File("long.wav"), header);
+    std::filesystem::resize_file(dir.File("long.wav"), 60 << 20);
+    TWaveFormat format;
+    std::string problem;
+    EXPECT_FALSE(ReadWave(dir.File("long.wav"), format, problem));
+    EXPECT_EQ(problem, "のdataチャンクが長すぎます");
 }
 
 TEST(SoundLog, FirstReportOfARunEmptiesTheLogAndLinesAreNumbered) {
