@@ -20,12 +20,12 @@ bool ParseWhole(const std::string& s, long min, long max, long& out) {
 
 } // namespace
 
-bool HasChartExtension(const std::string& path) {
+bool HasChartExtension(const std::string& path, bool standard) {
     if (path.size() < 4) return false;
     std::string last = path.substr(path.size() - 4);
     for (char& c : last)
         if (c >= 'A' && c <= 'Z') c = char(c + 32);
-    return last == ".bms";
+    return last == ".bms" || (standard && (last == ".bme" || last == ".bml" || last == ".pms"));
 }
 
 std::string UsageText() {
