@@ -60,6 +60,7 @@ bool TForm1::CompileChart(const std::string& path) {
     Play.LateTime = 0;
     try {
         Session.Install(CompileChartFileAs(Reading, path, DecimalSeparator, Session.CarryOver()));
+        DDSD1.SetKeysoundVolume(Session.Chart.KeysoundVolume);
         return true;
     } catch (const ECompileError& e) {
         // The header values read before the error stay, as the select screen

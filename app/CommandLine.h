@@ -38,8 +38,9 @@ std::string UsageText();
 // from a fresh seed.
 TChartReading ChartReadingOf(const TCommandLine& cl, bool drawAtRandom);
 // A chart is named by its last four characters, ".bms" in any letter case
-// (so a file named just ".bms" is a chart too).
-bool HasChartExtension(const std::string& path);
+// (so a file named just ".bms" is a chart too); for the standard reading also
+// ".bme" (seven keys), ".bml" (long notes) and ".pms" (nine buttons).
+bool HasChartExtension(const std::string& path, bool standard = false);
 inline constexpr const char* VersionText = "Tappo Player 0.1";
 
 } // namespace tappo

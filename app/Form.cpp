@@ -77,9 +77,15 @@ void TForm1::FormCreate(const std::vector<std::string>& args) {
     if (args.empty()) {
         Flow.GameMode = ModeSelect;
         Flow.ChartActive = false;
-    } else if (!HasChartExtension(args[0])) {
+    } else if (!HasChartExtension(args[0], Reading.Standard)) {
         Flow.GameMode = ModeNotChart;
         refusal_ = PathInMessage(args[0]) + ": " + TextNotChart;
+        // A chart only the standard reading plays: say how to play it, and
+        // end with an error once the error screen is left.
+        if (HasChartExtension(args[0], true)) {
+            refusal_ += std::string(" ") + TextReadWithStandard;
+            exitCode_ = 1;
+        }
     } else {
         StartChart(args[0]);
     }
@@ -196,6 +202,7 @@ void TForm1::FormKeyDown(int key) {
         // Restart, also from the pause.
         if (Flow.GameMode == ModePlay || Flow.GameMode == ModePaused) {
             StopEverything(Scene);
+            DDSD1.ReportLostVoices();
             Play.SongStartTick = int32_t(Scene.Clock.GetTickCount());
             Play.EventCursors.fill(0);
             Flow.GameMode = ModePlay;
@@ -221,6 +228,7 @@ void TForm1::FormKeyPress(char key) {
     for (int c = 0; c < DDSD1.ChannelCount(); ++c)
         if (DDSD1.ChannelStatus(c) == ChannelPlaying) DDSD1.StopChannel(c);
     if (Play.MidiLoaded) MediaPlayer1.Stop();
+    DDSD1.ReportLostVoices();
 }
 
 void TForm1::ToggleFullScreen() {
@@ -230,6 +238,7 @@ void TForm1::ToggleFullScreen() {
 }
 
 void TForm1::FormDestroy() {
+    DDSD1.ReportLostVoices(); // a run ended before its song did
     FreeKeysounds(Session.KeysoundSlots);
     MediaPlayer1.Close();
     Session.Chart.Events.ClearEventLists();
@@ -436,13 +445,17 @@ void TForm1::SearchCharts() {
     songsFolderMissing_ = !std::filesystem::is_directory(SongsFolder, ec);
     if (songsFolderMissing_ && refusal_.empty())
         refusal_ = PathInMessage(SongsFolder) + ": " + TextNoSongsFolder;
+    // The standard reading's charts have four extensions: every file is looked
+    // at, in the same order.
+    SearchFile1.SearchName = Reading.Standard ? "*" : "*.bms";
     SearchFile1.Search();
     if (Songs.ChartIndex >= int32_t(Songs.ChartList.size())) Songs.ChartIndex = 0;
 }
 
 // A folder named like a chart cannot be played: only files go on the list.
 void TForm1::SearchFile1Find(const std::string& name, const TSearchFileData& data, bool&) {
-    if (!data.IsDirectory) Songs.ChartList.push_back(name);
+    if (!data.IsDirectory && (!Reading.Standard || HasChartExtension(name, true)))
+        Songs.ChartList.push_back(name);
 }
 
 void TForm1::LoadBanner(const std::string& path) {

@@ -63,6 +63,8 @@ class EStartupError : public TError {
 
 inline constexpr const char* TextNoCharts = "BMS ファイルがありません";
 inline constexpr const char* TextNotChart = "BMS ファイルではありません";
+// Said after TextNotChart of a ".bme", ".bml" or ".pms" file in the exact reading.
+inline constexpr const char* TextReadWithStandard = "(this chart is read with --standard)";
 inline constexpr const char* TextLoading = "Now Loading ...";
 inline constexpr const char* TextNoSongsFolder = "フォルダがありません";
 // A path as messages show it: names stored as Shift-JIS bytes are converted.
@@ -171,10 +173,12 @@ class TForm1 {
     bool StartChart(const std::string& path);
     void LoadBgaImages();
     // Reads every chart from now on the given way. The standard reading also
-    // takes the select screen's banner from "#BANNER" and shows "#STAGEFILE"
-    // while a chart loads.
+    // takes the select screen's banner from "#BANNER", shows "#STAGEFILE"
+    // while a chart loads, lists ".bme", ".bml" and ".pms" charts too and
+    // mixes on 256 channels through the limiter.
     void UseReading(const TChartReading& reading) {
         Reading = reading;
+        DDSD1.UseStandardMixing(reading.Standard);
         Select.BannerSource = reading.Standard ? StandardBannerFile : nullptr;
     }
     // Runs a handler; an error that escapes it is shown and the program goes on.

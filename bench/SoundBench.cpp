@@ -1,6 +1,6 @@
-// Sound costs: the mixer with 32 busy channels (and the synthesiser), WAV
-// loading against a raw read of the same bytes, and the chart search over a
-// large tree against find(1).
+// Sound costs: the mixer with 32 or 256 busy channels (and the synthesiser, or
+// the limiter), WAV loading against a raw read of the same bytes, and the
+// chart search over a large tree against find(1).
 #include "bench/BenchFiles.h"
 #include "files/Files.h"
 #include "files/SearchFile.h"
@@ -10,6 +10,7 @@
 #include "tools/Assets.h"
 #include "tools/Midi.h"
 
+#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <cmath>
@@ -36,16 +37,17 @@ void SetCounters(benchmark::State& state) {
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-// Mixes blocks with all 32 channels busy on one sample, restarting them as they end.
+// Mixes blocks with every channel busy on one sample, restarting them as they end.
 void MixBusy(benchmark::State& state, TDDSD& sound) {
     const std::string dir = BenchFolder("mix");
     auto sample = sound.LoadSample(WriteTone(dir + "tone.wav", 44100, 2, 30));
-    for (int c = 0; c < 32; ++c)
+    const int channels = sound.ChannelCount();
+    for (int c = 0; c < channels; ++c)
         sound.SetChannelSample(c, sample.get());
     std::vector<int16_t> out(Block * 2);
     for (auto _ : state) {
-        if (sound.ChannelStatus(31) == 0)
-            for (int c = 0; c < 32; ++c)
+        if (sound.ChannelStatus(channels - 1) == 0)
+            for (int c = 0; c < channels; ++c)
                 sound.PlayChannel(c);
         sound.Mix(out.data(), Block);
         benchmark::DoNotOptimize(out.data());
@@ -58,6 +60,50 @@ void BM_Mix32Channels(benchmark::State& state) {
     MixBusy(state, sound);
 }
 BENCHMARK(BM_Mix32Channels);
+
+// The standard reading's mix: 256 busy channels summed and clipped as the
+// exact reading's are, then the same through the limiter. The tone of every
+// channel in phase sums to +36 dBFS, so the limiter works on every frame.
+void BM_Mix256Channels(benchmark::State& state) {
+    TDDSD sound(TSoundOutput::Pull, BenchFolder("mix") + "ddsd.debug");
+    sound.UseStandardMixing(true);
+    sound.SetLimiter(false);
+    MixBusy(state, sound);
+}
+BENCHMARK(BM_Mix256Channels);
+
+void BM_Mix256ChannelsLimited(benchmark::State& state) {
+    TDDSD sound(TSoundOutput::Pull, BenchFolder("mix") + "ddsd.debug");
+    sound.UseStandardMixing(true);
+    MixBusy(state, sound);
+}
+BENCHMARK(BM_Mix256ChannelsLimited);
+
+// The limiter alone on a block over full scale, against the clip it replaces.
+void LimitBench(benchmark::State& state, bool limiter) {
+    std::vector<int32_t> mix(Block * 2);
+    for (size_t i = 0; i < mix.size(); ++i)
+        mix[i] = int32_t(90000 * std::sin(double(i / 2) * 0.03));
+    std::vector<int16_t> out(Block * 2);
+    TLimiter limit;
+    for (auto _ : state) {
+        if (limiter)
+            limit.Process(mix.data(), out.data(), Block);
+        else
+            for (size_t i = 0; i < mix.size(); ++i)
+                out[i] = int16_t(std::clamp<int32_t>(mix[i], -32768, 32767));
+        benchmark::DoNotOptimize(out.data());
+    }
+    SetCounters(state);
+}
+void BM_ClipBlock(benchmark::State& state) {
+    LimitBench(state, false);
+}
+BENCHMARK(BM_ClipBlock);
+void BM_LimitBlock(benchmark::State& state) {
+    LimitBench(state, true);
+}
+BENCHMARK(BM_LimitBlock);
 
 void BM_Mix32ChannelsAndSynth(benchmark::State& state) {
     const std::string dir = BenchFolder("mix");

@@ -35,6 +35,8 @@ struct TChartData {
     bool HasBga = false;
     bool HasBgaLayer = false;
     int LastObjectMeasure = -1; // highest measure holding an object; -1 for none
+    // Percent every keysound is played at ("#VOLWAV", standard reading).
+    int32_t KeysoundVolume = 100;
     // The standard reading's beats: the arrows and the measure phase follow
     // them. Null for the exact reading, whose arrows move with song time.
     std::shared_ptr<const TBeatScroll> BeatScroll;

@@ -17,6 +17,9 @@ struct TEventRecord {
     // The standard reading's slot (1-1295, base 36); 0 in the exact reading,
     // whose ids are read as hexadecimal.
     uint16_t WideSlot = 0;
+    // The standard reading's sounds of chart channel 01 (background music):
+    // the last to give up their channel when every channel is busy.
+    bool Background = false;
 
     bool HasId() const { return Id[0] != 0; }
     // The id's value as a slot number: WideSlot when set, else two

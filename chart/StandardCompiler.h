@@ -22,6 +22,7 @@ inline constexpr int StandardMeasureCount = 1000;
 inline constexpr size_t StandardMaxObjects = 2'000'000;
 inline constexpr size_t StandardMaxWarnings = 1000;
 inline constexpr int StandardMaxNesting = 256;
+inline constexpr int32_t StandardMaxVolWav = 1000;
 
 struct TStandardOptions {
     // The separator tried first for reals; "." is always tried after it.
@@ -40,7 +41,8 @@ struct TStandardHeader {
     double Bpm = 130.0;
     int32_t PlayerMode = 1;
     int32_t LnType = 1;
-    int LnObj = 0; // slot that ends a note on channels 11-29; 0 for none
+    int LnObj = 0;        // slot that ends a note on channels 11-29; 0 for none
+    int32_t VolWav = 100; // percent, 0 to StandardMaxVolWav
 };
 
 struct TStandardWarning {

@@ -76,7 +76,10 @@ void ConvertObjects(const TStandardChart& s, TChartData& d) {
     ev.SoundEvents().reserve(sounded);
     ev.StepTickEvents().reserve(drawn);
     for (const TStandardObject& o : s.Objects) {
-        if (o.Sounded()) ev.SoundEvents().push_back(SlotRecord(o.Time, o.Slot));
+        if (o.Sounded()) {
+            ev.SoundEvents().push_back(SlotRecord(o.Time, o.Slot));
+            ev.SoundEvents().back().Background = o.Kind == TStandardKind::Background;
+        }
         if (o.Kind == TStandardKind::BgaBase) {
             ev.BgaBaseEvents().push_back(SlotRecord(o.Time, o.Slot));
             d.HasBga = true;
@@ -113,6 +116,7 @@ TCompiledChart StandardToCompiled(const TStandardChart& s, const std::string& pa
     ConvertObjects(s, d);
     d.LastSoundTime = s.LastSoundTime;
     d.LastObjectMeasure = s.LastObjectMeasure;
+    d.KeysoundVolume = s.Header.VolWav;
     return t;
 }
 

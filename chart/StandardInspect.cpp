@@ -105,6 +105,7 @@ std::string StandardInspectListing(const TStandardChart& chart) {
         {h.Title, h.Artist, h.Genre, h.PlayLevel, h.Bpm, h.PlayerMode, h.MidiFileName}, out);
     line("Banner", ChartTextToUtf8(h.Banner));
     line("StageFile", ChartTextToUtf8(h.StageFile));
+    if (h.VolWav != 100) line("VolWav", std::to_string(h.VolWav));
     out += "Mode standard\n";
     for (const TStandardWarning& w : chart.Warnings)
         line("Warning", std::to_string(w.Line) + ' ' + w.Text);

@@ -235,7 +235,14 @@ void TReader::Header(std::string_view key, std::string_view value, int line) {
         integer(h.PlayLevel);
     else if (key == "PLAYER")
         integer(h.PlayerMode);
-    else if (key == "LNTYPE") {
+    else if (key == "VOLWAV") {
+        int32_t v = 0;
+        if (!TryStrToInt(value, v) || v < 0 || v > StandardMaxVolWav)
+            Warn(line, "#VOLWAV value " + Quote(value) + " is not a percentage from 0 to " +
+                           std::to_string(StandardMaxVolWav));
+        else
+            h.VolWav = v;
+    } else if (key == "LNTYPE") {
         integer(h.LnType);
         if (h.LnType != 1) Warn(line, "#LNTYPE " + Quote(value) + " is read as #LNTYPE 1");
     } else if (key == "LNOBJ") {

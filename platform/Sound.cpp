@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace tappo {
 
@@ -184,6 +185,71 @@ void TDDSD::StopAll() {
         c.playing = false, c.startAt = -1;
 }
 
+bool TDDSD::AnyChannelPlaying() {
+    std::lock_guard<std::mutex> lock(channelsLock_);
+    for (const TChannel& c : channels_)
+        if (c.pcm && c.playing) return true;
+    return false;
+}
+
+void TDDSD::UseStandardMixing(bool standard) {
+    std::lock_guard<std::mutex> lock(channelsLock_);
+    standardMixing_ = limiterOn_ = standard;
+    channels_.assign(size_t(standard ? StandardChannelCount : DefaultChannelCount), TChannel{});
+    resetLimiter_ = true;
+}
+
+void TDDSD::SetLimiter(bool on) {
+    std::lock_guard<std::mutex> lock(channelsLock_);
+    limiterOn_ = on;
+    resetLimiter_ = true;
+}
+
+void TDDSD::SetKeysoundVolume(int percent) {
+    std::lock_guard<std::mutex> lock(channelsLock_);
+    keysoundVolume_ = std::max(percent, 0);
+}
+
+void TDDSD::StartVoice(const TDDSDWaveData* sample, int64_t frame, bool background) {
+    if (!initialized_ || !sample || !sample->pcm_) return;
+    std::lock_guard<std::mutex> lock(channelsLock_);
+    TChannel* chosen = nullptr;
+    for (TChannel& c : channels_) {
+        if (!c.pcm || !c.playing) {
+            chosen = &c;
+            break;
+        }
+        if (!c.background && (!chosen || c.started < chosen->started)) chosen = &c;
+    }
+    if (!chosen) {
+        ++losses_.Dropped;
+        return;
+    }
+    if (chosen->pcm && chosen->playing) ++losses_.Cut;
+    *chosen = TChannel{sample->pcm_, 0, true, frame, background, ++starts_};
+}
+
+VoiceLosses TDDSD::Losses() {
+    std::lock_guard<std::mutex> lock(channelsLock_);
+    return losses_;
+}
+
+void TDDSD::ReportLostVoices() {
+    VoiceLosses lost;
+    {
+        std::lock_guard<std::mutex> lock(channelsLock_);
+        lost = std::exchange(losses_, VoiceLosses{});
+    }
+    if (lost.Cut == 0 && lost.Dropped == 0) return;
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "チャンネルが足りず、%lld 個の音を途中で止め、%lld 個の音を鳴らせませんでした"
+                  " (%d チャンネル)",
+                  static_cast<long long>(lost.Cut), static_cast<long long>(lost.Dropped),
+                  ChannelCount());
+    log_.Report(text);
+}
+
 void TDDSD::AddSource(IMixSource* source) {
     std::lock_guard<std::mutex> lock(sourcesLock_);
     sources_.push_back(source);
@@ -199,8 +265,12 @@ void TDDSD::Mix(int16_t* out, int frames) {
     accumulator_.assign(size_t(frames) * 2, 0);
     int32_t* acc = accumulator_.data();
     const int64_t blockStart = mixPosition_;
+    bool limit = false;
     {
         std::lock_guard<std::mutex> lock(channelsLock_);
+        limit = limiterOn_;
+        // The limiter is the mixing thread's own; a change resets it here.
+        if (std::exchange(resetLimiter_, false)) limiter_.Reset();
         for (TChannel& c : channels_) {
             if (!c.playing || !c.pcm) continue;
             // A scheduled start inside this block begins at its own frame.
@@ -220,14 +290,20 @@ void TDDSD::Mix(int16_t* out, int frames) {
             c.position += n;
             if (c.position >= total) c.playing = false;
         }
+        if (keysoundVolume_ != 100)
+            for (size_t i = 0; i < size_t(frames) * 2; ++i)
+                acc[i] = int32_t(int64_t(acc[i]) * keysoundVolume_ / 100);
     }
     {
         std::lock_guard<std::mutex> lock(sourcesLock_);
         for (IMixSource* source : sources_)
             source->MixInto(acc, frames, blockStart);
     }
-    for (size_t i = 0; i < size_t(frames) * 2; ++i)
-        out[i] = int16_t(std::clamp<int32_t>(acc[i], -32768, 32767));
+    if (limit)
+        limiter_.Process(acc, out, frames);
+    else
+        for (size_t i = 0; i < size_t(frames) * 2; ++i)
+            out[i] = int16_t(std::clamp<int32_t>(acc[i], -32768, 32767));
     mixPosition_ = blockStart + frames;
 }
 

@@ -2,9 +2,13 @@
 // with the MIDI music into one 44.1 kHz stereo stream. The stream goes to the
 // SDL audio device, or is pulled by the caller (headless play, offline
 // rendering, tests). Problems go to the log "ddsd.debug"; sound never throws.
+// The standard reading mixes on 256 channels, takes the oldest keysound's
+// channel when all are busy, scales keysounds by the chart's "#VOLWAV" and
+// sends the mix through the limiter instead of clipping it.
 #pragma once
 
 #include "formats/Wave.h"
+#include "platform/Limiter.h"
 
 #include <array>
 #include <atomic>
@@ -71,9 +75,17 @@ enum class TSoundOutput {
     Pull,   // the caller pulls the mix (headless, offline rendering, tests)
 };
 
+// Sounds the standard reading's voices lost: cut short for a newer sound, or
+// never started because every channel held a background sound.
+struct VoiceLosses {
+    int64_t Cut = 0;
+    int64_t Dropped = 0;
+};
+
 class TDDSD {
   public:
     static constexpr int DefaultChannelCount = 32;
+    static constexpr int StandardChannelCount = 256;
 
     TDDSD(TSoundOutput output, std::string logPath, int bufferFrames = 512,
           int channelCount = DefaultChannelCount);
@@ -110,6 +122,28 @@ class TDDSD {
     void PlayChannelAt(int channel, int64_t frame);
     void StopChannel(int channel);
     void StopAll();
+    // Whether any channel plays (or waits for its scheduled start).
+    bool AnyChannelPlaying();
+
+    // The standard reading's mixing (StandardChannelCount channels, the
+    // limiter), or the exact reading's (DefaultChannelCount, clipping). Stops
+    // every channel.
+    void UseStandardMixing(bool standard);
+    bool StandardMixing() const { return standardMixing_; }
+    // The limiter alone, for comparing a mix with and without it.
+    void SetLimiter(bool on);
+    // Every channel's sound scaled to `percent` (a chart's "#VOLWAV"), before
+    // the music is added and before the limiter; 100 leaves it as it is.
+    void SetKeysoundVolume(int percent);
+    // Starts `sample` at mix frame `frame` (-1: with the next block) on a
+    // free channel; when every channel is busy it takes the channel of the
+    // oldest sound that is not `background` (chart channel 01), and when all
+    // hold background sounds the new one is dropped. Both are counted.
+    void StartVoice(const TDDSDWaveData* sample, int64_t frame, bool background);
+    VoiceLosses Losses();
+    // Writes the sounds lost since the last report to the problem log (when
+    // there are any) and starts counting again: at the end of a play or render.
+    void ReportLostVoices();
 
     // Mixes `frames` frames of the channels and sources into `out` (stereo 16-bit).
     // Called by the device thread, or by the caller in pull mode.
@@ -124,7 +158,9 @@ class TDDSD {
         std::shared_ptr<const TPcm> pcm;
         size_t position = 0; // frames
         bool playing = false;
-        int64_t startAt = -1; // mix frame of a scheduled start
+        int64_t startAt = -1;    // mix frame of a scheduled start
+        bool background = false; // a chart's channel-01 sound (StartVoice)
+        uint64_t started = 0;    // order of the starts, for taking the oldest
     };
     bool ValidChannel(int channel);
     void OpenDevice(int bufferFrames);
@@ -137,6 +173,13 @@ class TDDSD {
     std::mutex sourcesLock_;
     std::vector<IMixSource*> sources_;
     std::vector<int32_t> accumulator_;
+    bool standardMixing_ = false;
+    bool limiterOn_ = false;
+    TLimiter limiter_;
+    bool resetLimiter_ = false;
+    int keysoundVolume_ = 100;
+    uint64_t starts_ = 0;
+    VoiceLosses losses_;
     std::atomic<int64_t> mixPosition_{0};
     uint32_t device_ = 0;
 };

@@ -44,12 +44,6 @@ bool DrawImage(TPlayScene& s, int32_t image, bool keyed) {
     return surface != nullptr;
 }
 
-bool AnyChannelPlaying(TDDSD& sound) {
-    for (int c = 0; c < sound.ChannelCount(); ++c)
-        if (sound.ChannelStatus(c) == ChannelPlaying) return true;
-    return false;
-}
-
 // Where a sound of song time `songTime` starts in the mix, when the mix follows the clock.
 int64_t FrameOfSongTime(const TPlayScene& s, int64_t songTime) {
     return MixFrameOfTick(uint32_t(s.Play.SongStartTick), *s.MixClockStart) +
@@ -66,9 +60,14 @@ int64_t MixFramesOfSongTime(int64_t songTime) {
     return songTime >= 0 ? songTime * MixRate / 1000 : -((-songTime * MixRate + 999) / 1000);
 }
 
-void PlayKeysound(TPlayScene& s, int slot, int64_t songTime) {
+void PlayKeysound(TPlayScene& s, int slot, int64_t songTime, bool background) {
     if (s.GameMode != ModePlay || slot < 0 || slot > StepTickSlot || !s.Keysounds[size_t(slot)])
         return;
+    if (s.Sound.StandardMixing()) {
+        s.Sound.StartVoice(s.Keysounds[size_t(slot)].get(),
+                           s.MixClockStart ? FrameOfSongTime(s, songTime) : -1, background);
+        return;
+    }
     for (int c = 0; c < s.Sound.ChannelCount(); ++c) {
         if (s.Sound.ChannelStatus(c) == ChannelPlaying) continue;
         s.Sound.SetChannelSample(c, s.Keysounds[size_t(slot)].get());
@@ -135,7 +134,10 @@ void CheckSongEnd(TPlayScene& s) {
     TPlayState& p = s.Play;
     if (p.PrevSongTime <= s.Chart.LastSoundTime && s.Chart.LastSoundTime < p.SongTime)
         p.SongEnded = true;
-    if (!p.SongEnded || s.Music.Mode() == MusicPlaying || AnyChannelPlaying(s.Sound)) return;
+    if (!p.SongEnded || s.Music.Mode() == MusicPlaying || s.Sound.AnyChannelPlaying()) return;
+    // The sounds the voices lost in this play, before the program ends or
+    // goes back to the select screen.
+    s.Sound.ReportLostVoices();
     if (s.ChartList.empty()) {
         if (s.Close) s.Close();
     } else {
@@ -172,9 +174,11 @@ void PlayFrame(TPlayScene& s) {
     if (WaitForSteadyFrames(s)) return;
     RunSongClock(s, int32_t(s.Clock.GetTickCount()));
     CheckSongEnd(s);
-    // Keysounds of this frame's window, each on the first free channel.
-    ScanWindow(ev.SoundEvents(), p.EventCursors[SoundEventsIndex], 0, p,
-               [&](const TEventRecord& r, int64_t t) { PlayKeysound(s, r.Slot(), t); });
+    // Keysounds of this frame's window, each on a free channel (in the standard
+    // reading, on the oldest keysound's channel when none is free).
+    ScanWindow(
+        ev.SoundEvents(), p.EventCursors[SoundEventsIndex], 0, p,
+        [&](const TEventRecord& r, int64_t t) { PlayKeysound(s, r.Slot(), t, r.Background); });
     // Step ticks, moved with the arrows by LateTime so they sound where the
     // arrows meet the receptors.
     if (s.Toggles.StepTickOn)

@@ -74,8 +74,10 @@ int64_t MixFramesOfSongTime(int64_t songTime);
 
 void PlayFrame(TPlayScene& scene);
 // Starts keysound `slot` (256: the step tick) on the first channel that is not
-// playing; dropped when all are busy. `songTime` is its event's time.
-void PlayKeysound(TPlayScene& scene, int slot, int64_t songTime);
+// playing; dropped when all are busy. `songTime` is its event's time. With
+// the standard reading's mixing the mixer picks the channel (TDDSD::StartVoice);
+// `background` marks a chart channel-01 sound.
+void PlayKeysound(TPlayScene& scene, int slot, int64_t songTime, bool background = false);
 // Stops every channel and, when it is open, the music (pause, restart).
 void StopEverything(TPlayScene& scene);
 
