@@ -11,7 +11,7 @@
 
 namespace tappo {
 
-bool TForm1::StartChart(const std::string& path) {
+bool Player::StartChart(const std::string& path) {
     // Compiling and loading hold back the frames for a while: the loading
     // screen goes up first. A command-line chart starts before the display
     // exists; its first initialisation shows the screen instead.
@@ -34,14 +34,14 @@ bool TForm1::StartChart(const std::string& path) {
     // yet, its initialisation loads them, as it does again after every
     // re-initialisation (F3). Esc during the load leaves play as it does in play.
     if (!LoadChartMedia(files) || (DXDraw1.Initialized() && !LoadBgaImages(files))) {
-        FormKeyPress(vk::Escape);
+        LeaveKey(vk::Escape);
         return false;
     }
     // Play starts with the next frame, which runs PlayFrame.
     return true;
 }
 
-bool TForm1::LoadProgress(int done, int total) {
+bool Player::LoadProgress(int done, int total) {
     // A few pictures a second: drawing each of hundreds of files would cost more
     // than loading them.
     if (total > 0 && clock_.GetTickCount() - lastLoadingDraw_ >= 100)
@@ -49,7 +49,7 @@ bool TForm1::LoadProgress(int done, int total) {
     return !keepLoading_ || keepLoading_();
 }
 
-bool TForm1::CompileChart(const std::string& path) {
+bool Player::CompileChart(const std::string& path) {
     // The previous chart's samples and clock go first; the compile resets the
     // chart's own values.
     FreeKeysounds(Session.KeysoundSlots);
@@ -62,7 +62,7 @@ bool TForm1::CompileChart(const std::string& path) {
         Session.Install(CompileChartFileAs(Reading, path, DecimalSeparator, Session.CarryOver()));
         DDSD1.SetKeysoundVolume(Session.Chart.KeysoundVolume);
         return true;
-    } catch (const ECompileError& e) {
+    } catch (const CompileError& e) {
         // The header values read before the error stay, as the select screen
         // shows them. The half-built lists are never played: play is left.
         Session.Install(TCompiledChart(e.Partial()));
@@ -78,7 +78,7 @@ bool TForm1::CompileChart(const std::string& path) {
 // The standard reading shows the chart's "#STAGEFILE" behind the loading
 // text; a picture that does not read is left out. It is kept as the screen
 // shows it, so a large file holds no more than a screenful.
-void TForm1::LoadStagePicture(const std::string& chartPath) {
+void Player::LoadStagePicture(const std::string& chartPath) {
     stagePicture_ = TPicture();
     if (!Reading.Standard) return;
     const std::string file = StandardStageFile(chartPath);
@@ -112,7 +112,7 @@ std::string UnreadTextReason(std::string_view bytes, bool standard) {
 
 } // namespace
 
-void TForm1::ReportUnreadText(const std::string& path) {
+void Player::ReportUnreadText(const std::string& path) {
     std::string reason;
     try {
         const std::vector<uint8_t> bytes = ReadWholeFile(path);
@@ -125,7 +125,7 @@ void TForm1::ReportUnreadText(const std::string& path) {
     if (!reason.empty()) ReportError(PathInMessage(path) + ": " + reason);
 }
 
-void TForm1::LeavePlayAfterError(const std::string& text) {
+void Player::LeavePlayAfterError(const std::string& text) {
     ReportError(text);
     if (Songs.ChartList.empty()) {
         Close(1); // a command-line chart: there is nothing to go back to
@@ -137,7 +137,7 @@ void TForm1::LeavePlayAfterError(const std::string& text) {
 
 // Keysounds, then music. A sample that fails to load plays nothing, and music
 // that cannot be opened is left out: the chart is played without it.
-bool TForm1::LoadChartMedia(TFileResolver& files) {
+bool Player::LoadChartMedia(TFileResolver& files) {
     try {
         const auto progress = [this](int done, int) { return LoadProgress(done, loadTotal_); };
         if (!LoadKeysounds(Session.KeysoundSlots, Session.Chart, DDSD1, ProgramFolder, files,
@@ -158,13 +158,13 @@ bool TForm1::LoadChartMedia(TFileResolver& files) {
 
 // A broken image is reported and the others are shown. A display nobody sees
 // (an offline render) needs no images.
-void TForm1::LoadBgaImages() {
+void Player::LoadBgaImages() {
     TFileResolver files;
     loadTotal_ = ImageFileCount(Session.Chart);
     LoadBgaImages(files);
 }
 
-bool TForm1::LoadBgaImages(TFileResolver& files) {
+bool Player::LoadBgaImages(TFileResolver& files) {
     if (!DXDraw1.Visible) return true;
     bool finished = true;
     const int soundsDone = loadTotal_ - ImageFileCount(Session.Chart);

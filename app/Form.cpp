@@ -18,7 +18,7 @@ std::string PathInMessage(const std::string& path) {
     return IsValidUtf8(path) ? path : Cp932ToUtf8(path);
 }
 
-TForm1::TForm1(const TFormServices& services)
+Player::Player(const PlayerServices& services)
     : DXDraw1(services.Presenter, services.Fonts), DXTimer1(services.Clock), DXImageList1(&DXDraw1),
       DDSD1(services.SoundOutput, ProblemLogPath(services.ProgramFolder),
             services.AudioBufferFrames),
@@ -43,23 +43,23 @@ TForm1::TForm1(const TFormServices& services)
     SearchFile1.SearchName = "*.bms";
     SearchFile1.Recursive = true;
     SearchFile1.OnFind = [this](const std::string& name, const TSearchFileData& data, bool& c) {
-        SearchFile1Find(name, data, c);
+        AddFoundChart(name, data, c);
     };
     DXDraw1.SetOptions(FormDrawOptions);
-    DXDraw1.OnInitialize = [this] { DXDraw1Initialize(); };
-    DXDraw1.OnFinalize = [this] { DXDraw1Finalize(); };
+    DXDraw1.OnInitialize = [this] { MakeSurfaces(); };
+    DXDraw1.OnFinalize = [this] { ReleaseSurfaces(); };
     DXTimer1.ActiveOnly = true;
     DXTimer1.Interval = 0;
-    DXTimer1.OnTimer = [this](int lag) { DXTimer1Timer(lag); };
+    DXTimer1.OnTimer = [this](int lag) { RunFrame(lag); };
 }
 
-TForm1::~TForm1() {
+Player::~Player() {
     // Surfaces made on the display go before the display itself.
     DXDraw1.Finalize();
     DDSD1.RemoveSource(&MediaPlayer1);
 }
 
-void TForm1::FormCreate(const std::vector<std::string>& args) {
+void Player::StartUp(const std::vector<std::string>& args) {
     UpdateCursor();
     if (ProgramFolder.empty()) ProgramFolder = ExecutableFolder();
     // The player cannot run without its sprite archive and warp picture: these
@@ -67,8 +67,8 @@ void TForm1::FormCreate(const std::vector<std::string>& args) {
     try {
         DXImageList1.LoadFromFile(ProgramFolder + "tappoplay.dxg");
         Warp.InitWarp(ProgramFolder);
-    } catch (const TError& e) {
-        throw EStartupError(e.what());
+    } catch (const Error& e) {
+        throw StartupError(e.what());
     }
     Songs.ChartList.clear();
     Session.Chart.Events.CreateEventLists();
@@ -97,13 +97,13 @@ void TForm1::FormCreate(const std::vector<std::string>& args) {
     FullScreenRect = TRect{0, 0, ScreenWidth, ScreenHeight};
 }
 
-void TForm1::FormShow() {
+void Player::OpenDisplay() {
     if (!DXDraw1.InitializeRequested()) DXDraw1.Initialize();
 }
 
 // Every surface is made anew at each initialisation (start-up and the F3
 // toggle): the chart's images, or else the chart search and the first header.
-void TForm1::DXDraw1Initialize() {
+void Player::MakeSurfaces() {
     ShowLoadingScreenOnBothPages();
     if (Flow.ChartActive) {
         LoadBgaImages();
@@ -127,15 +127,15 @@ void TForm1::DXDraw1Initialize() {
     }
     try {
         ArrowSprites.LoadArrowSprites(DXDraw1, ProgramFolder);
-    } catch (const TError& e) {
-        throw EStartupError(e.what());
+    } catch (const Error& e) {
+        throw StartupError(e.what());
     }
     if (Flow.GameMode == ModeSelect && !Songs.ChartList.empty())
         Guarded([&] { LoadBanner(Songs.ChartList[size_t(Songs.ChartIndex)]); });
     DXTimer1.SetEnabled(true);
 }
 
-void TForm1::DXDraw1Finalize() {
+void Player::ReleaseSurfaces() {
     for (auto& surface : Session.BgaSurfaces)
         surface.reset();
     ArrowSprites.Free();
@@ -143,7 +143,7 @@ void TForm1::DXDraw1Finalize() {
     Select.PrevBannerSurface.reset();
 }
 
-void TForm1::DXTimer1Timer(int) {
+void Player::RunFrame(int) {
     ++framesRun_;
     switch (Flow.GameMode) {
     case ModeNoCharts:
@@ -166,7 +166,7 @@ void TForm1::DXTimer1Timer(int) {
     DXDraw1.Flip();
 }
 
-void TForm1::FormKeyDown(int key) {
+void Player::CommandKey(int key) {
     // Any key takes an error band away; the key does its own work too.
     notice_.clear();
     switch (key) {
@@ -219,7 +219,7 @@ void TForm1::FormKeyDown(int key) {
     }
 }
 
-void TForm1::FormKeyPress(char key) {
+void Player::LeaveKey(char key) {
     if (key != vk::Escape) return;
     // Esc: leave play, or end the program where there is nothing to go back to.
     if (Songs.ChartList.empty() || !Flow.ChartActive) Close();
@@ -231,13 +231,13 @@ void TForm1::FormKeyPress(char key) {
     DDSD1.ReportLostVoices();
 }
 
-void TForm1::ToggleFullScreen() {
+void Player::ToggleFullScreen() {
     DXDraw1.Finalize();
     DXDraw1.SetOptions(DXDraw1.Options() ^ OptionBit(doFullScreen));
     DXDraw1.Initialize();
 }
 
-void TForm1::FormDestroy() {
+void Player::ShutDown() {
     DDSD1.ReportLostVoices(); // a run ended before its song did
     FreeKeysounds(Session.KeysoundSlots);
     MediaPlayer1.Close();
@@ -248,7 +248,7 @@ void TForm1::FormDestroy() {
     DXDraw1.Presenter().SetCursorVisible(true);
 }
 
-void TForm1::WriteCentredText(const char* text) {
+void Player::WriteCentredText(const char* text) {
     TDirectDrawSurfaceCanvas& canvas = DXDraw1.Surface().Canvas();
     canvas.Font.Name = "MS Serif";
     canvas.Font.Size = ScreenWidth / 32;
@@ -260,16 +260,16 @@ void TForm1::WriteCentredText(const char* text) {
 // A flipping display has two pages: drawing and flipping twice leaves the
 // text on both, so the screen says "loading" whichever page is up while the
 // load holds back the frames.
-void TForm1::ShowLoadingScreenOnBothPages() {
+void Player::ShowLoadingScreenOnBothPages() {
     ShowLoadingScreen();
     ShowLoadingScreen();
 }
 
-void TForm1::ShowLoadingScreen() {
+void Player::ShowLoadingScreen() {
     DrawLoadingProgress(0, 0);
 }
 
-void TForm1::DrawLoadingProgress(int done, int total) {
+void Player::DrawLoadingProgress(int done, int total) {
     lastLoadingDraw_ = clock_.GetTickCount();
     if (DXDraw1.CanDraw()) {
         TDirectDrawSurface& back = DXDraw1.Surface();
@@ -297,7 +297,7 @@ void TForm1::DrawLoadingProgress(int done, int total) {
     DXDraw1.Flip();
 }
 
-void TForm1::DrawErrorScreen() {
+void Player::DrawErrorScreen() {
     Warp.UpdateWarp();
     TDirectDrawSurfaceCanvas& canvas = DXDraw1.Surface().Canvas();
     canvas.Draw(0, 0, Warp.WarpImage);
@@ -353,7 +353,7 @@ std::vector<std::string> WrapText(TDirectDrawSurfaceCanvas& canvas, const std::s
 
 } // namespace
 
-void TForm1::ReportError(const std::string& text) {
+void Player::ReportError(const std::string& text) {
     messages_.Show(text);
     if (messages_.ShownInBox()) return;
     // Nobody saw a box: the text goes over the picture. A repeat of the text
@@ -368,7 +368,7 @@ void TForm1::ReportError(const std::string& text) {
 }
 
 // The error band: dark red across the middle of the picture, the text in white.
-void TForm1::DrawNotice() {
+void Player::DrawNotice() {
     if (notice_.empty()) return;
     if (clock_.GetTickCount() - noticeSince_ >= NoticeMs) {
         notice_.clear();
@@ -394,19 +394,19 @@ void TForm1::DrawNotice() {
     canvas.Release();
 }
 
-void TForm1::UpdateCursor() {
+void Player::UpdateCursor() {
     DXDraw1.Presenter().SetCursorVisible(!HasOption(DXDraw1.Options(), doFullScreen));
 }
 
-void TForm1::SelectFrame() {
+void Player::SelectFrame() {
     Select.SelectFrame();
 }
 
-void TForm1::PlayFrame() {
+void Player::PlayFrame() {
     tappo::PlayFrame(Scene);
 }
 
-void TForm1::ScanChartHeader(const std::string& path) {
+void Player::ScanChartHeader(const std::string& path) {
     const auto scan = [&](TGameState& state, TChartHeader& header) {
         if (Reading.Standard) {
             TChartReading reading = Reading;
@@ -438,7 +438,7 @@ void TForm1::ScanChartHeader(const std::string& path) {
 
 // The chart search runs again at every display initialisation; the list is
 // made anew each time so it never holds a chart twice.
-void TForm1::SearchCharts() {
+void Player::SearchCharts() {
     Songs.ChartList.clear();
     // A songs folder that is not there is the user's mistake, not an empty library.
     std::error_code ec;
@@ -453,12 +453,12 @@ void TForm1::SearchCharts() {
 }
 
 // A folder named like a chart cannot be played: only files go on the list.
-void TForm1::SearchFile1Find(const std::string& name, const TSearchFileData& data, bool&) {
+void Player::AddFoundChart(const std::string& name, const TSearchFileData& data, bool&) {
     if (!data.IsDirectory && (!Reading.Standard || HasChartExtension(name, true)))
         Songs.ChartList.push_back(name);
 }
 
-void TForm1::LoadBanner(const std::string& path) {
+void Player::LoadBanner(const std::string& path) {
     Select.LoadBanner(path);
 }
 

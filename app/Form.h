@@ -35,7 +35,7 @@
 namespace tappo {
 
 // What the form is given by the program entry (or a test).
-struct TFormServices {
+struct PlayerServices {
     IClock& Clock;
     IPresenter& Presenter;
     IMessageBox& Messages;
@@ -56,9 +56,9 @@ struct TFormServices {
 };
 
 // A start-up failure the program cannot run without (a missing asset).
-class EStartupError : public TError {
+class StartupError : public Error {
   public:
-    using TError::TError;
+    using Error::Error;
 };
 
 inline constexpr const char* TextNoCharts = "BMS ファイルがありません";
@@ -73,10 +73,10 @@ std::string PathInMessage(const std::string& path);
 // How long an error drawn on the picture stays up, unless a key takes it away.
 inline constexpr uint32_t NoticeMs = 4000;
 
-class TForm1 {
+class Player {
   public:
-    explicit TForm1(const TFormServices& services);
-    ~TForm1();
+    explicit Player(const PlayerServices& services);
+    ~Player();
 
     // Components.
     TDXDraw DXDraw1;
@@ -112,17 +112,17 @@ class TForm1 {
     TSelectScreen Select;
 
     // Handlers.
-    void FormCreate(const std::vector<std::string>& args);
-    void FormShow();
-    void DXDraw1Initialize();
-    void DXDraw1Finalize();
-    void DXTimer1Timer(int lagCount);
-    void FormKeyDown(int key);
-    void FormKeyPress(char key);
+    void StartUp(const std::vector<std::string>& args);
+    void OpenDisplay();
+    void MakeSurfaces();
+    void ReleaseSurfaces();
+    void RunFrame(int lagCount);
+    void CommandKey(int key);
+    void LeaveKey(char key);
     // F3: the display is finalised and initialised again in the other mode.
     void ToggleFullScreen();
-    void FormDestroy();
-    void SearchFile1Find(const std::string& name, const TSearchFileData& data, bool& Continue);
+    void ShutDown();
+    void AddFoundChart(const std::string& name, const TSearchFileData& data, bool& Continue);
 
     void ShowLoadingScreen();
     void ShowLoadingScreenOnBothPages();
@@ -228,11 +228,11 @@ class TForm1 {
     long framesRun_ = 0;
 };
 
-template <class F> bool TForm1::Guarded(F&& handler) {
+template <class F> bool Player::Guarded(F&& handler) {
     try {
         handler();
         return true;
-    } catch (const EStartupError&) {
+    } catch (const StartupError&) {
         throw;
     } catch (const std::exception& e) {
         ReportError(e.what());

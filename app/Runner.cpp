@@ -19,7 +19,7 @@ class TScreenshots {
   public:
     explicit TScreenshots(const TCommandLine& cl) : shots_(cl.Screenshots) {}
     // Returns false when a file could not be written.
-    bool AfterFrame(long frame, TForm1& form) {
+    bool AfterFrame(long frame, Player& form) {
         bool ok = true;
         for (const auto& [at, path] : shots_) {
             if (at != frame) continue;
@@ -42,9 +42,9 @@ std::string ProgramFolderOf(const TCommandLine& cl) {
 }
 
 // Start-up shared by both runs; returns false when the program must stop.
-bool StartForm(TForm1& form, const TCommandLine& cl, IMessageBox& box) {
+bool StartForm(Player& form, const TCommandLine& cl, IMessageBox& box) {
     try {
-        form.Guarded([&] { form.FormCreate(cl.Arguments); });
+        form.Guarded([&] { form.StartUp(cl.Arguments); });
         // Holding Button1 at start (or --windowed) keeps the player in a window.
         auto button1Held = [&] {
             form.DXInput1.Update();
@@ -52,15 +52,15 @@ bool StartForm(TForm1& form, const TCommandLine& cl, IMessageBox& box) {
         };
         if (HasOption(form.DXDraw1.Options(), doFullScreen) && (cl.Windowed || button1Held()))
             form.DXDraw1.SetOptions(form.DXDraw1.Options() & ~OptionBit(doFullScreen));
-        form.Guarded([&] { form.FormShow(); });
-    } catch (const EStartupError& e) {
+        form.Guarded([&] { form.OpenDisplay(); });
+    } catch (const StartupError& e) {
         box.Show(e.what());
         return false;
     }
     return true;
 }
 
-bool FrameDone(TForm1& form, const TCommandLine& cl, TScreenshots& shots, long framesBefore,
+bool FrameDone(Player& form, const TCommandLine& cl, TScreenshots& shots, long framesBefore,
                bool& shotsOk) {
     if (form.FramesRun() != framesBefore) shotsOk &= shots.AfterFrame(form.FramesRun(), form);
     return cl.Frames >= 0 && form.FramesRun() >= cl.Frames;
@@ -118,7 +118,7 @@ class TStopSignals {
 // clock frames before the song starts are therefore at most 25 ms apart; once
 // it runs they are --frame-ms apart. Sounds are placed by song time, not by
 // frame, so a render is sample-exact at any step.
-uint32_t HeadlessFrameStep(const TForm1& form, int frameMs) {
+uint32_t HeadlessFrameStep(const Player& form, int frameMs) {
     const bool waiting =
         (form.Mode() == ModePlay || form.Mode() == ModePaused) && !form.SongStarted();
     return uint32_t(waiting ? std::min(frameMs, 1000 / StartGateFrameRate) : frameMs);
@@ -128,7 +128,7 @@ uint32_t HeadlessFrameStep(const TForm1& form, int frameMs) {
 // (when there is one) gets everything from the song's start on.
 class TStepMixer {
   public:
-    TStepMixer(TForm1& form, uint32_t tick0, TWaveFileWriter* wav)
+    TStepMixer(Player& form, uint32_t tick0, TWaveFileWriter* wav)
         : form_(form), tick0_(tick0), wav_(wav) {}
     void MixUpTo(uint32_t tick) {
         const int64_t due = MixFrameOfTick(tick, tick0_);
@@ -147,7 +147,7 @@ class TStepMixer {
     }
 
   private:
-    TForm1& form_;
+    Player& form_;
     uint32_t tick0_;
     TWaveFileWriter* wav_;
     std::vector<int16_t> block_ = std::vector<int16_t>(4096 * 2);
@@ -168,7 +168,7 @@ bool FinishRender(TWaveFileWriter& wav, const std::string& path, IMessageBox& bo
 }
 
 // The render file, or none with the reason shown.
-std::unique_ptr<TWaveFileWriter> OpenRender(const TForm1& form, const TCommandLine& cl,
+std::unique_ptr<TWaveFileWriter> OpenRender(const Player& form, const TCommandLine& cl,
                                             IMessageBox& box) {
     // A chart may place its last sound weeks in: refuse at once rather than
     // after hours of rendering what no WAV file can hold. A run cut short by
@@ -189,7 +189,7 @@ std::unique_ptr<TWaveFileWriter> OpenRender(const TForm1& form, const TCommandLi
 
 // The exit code of a headless run that has stopped: an interrupted one leaves
 // no file behind, a finished render is written out.
-int EndHeadlessRun(const TForm1& form, const TCommandLine& cl, int signal,
+int EndHeadlessRun(const Player& form, const TCommandLine& cl, int signal,
                    std::unique_ptr<TWaveFileWriter>& wav, TProgress& progress, IMessageBox& box,
                    bool shotsOk) {
     if (signal) {
@@ -219,18 +219,18 @@ int RunHeadless(const TCommandLine& cl) {
     TStderrMessageBox box;
     TTextRenderer fonts;
     TScriptedKeys keys; // nobody holds a key in a headless run
-    TFormServices services{.Clock = clock,
-                           .Presenter = presenter,
-                           .Messages = box,
-                           .Fonts = &fonts,
-                           .ProgramFolder = ProgramFolderOf(cl),
-                           .SongsFolder = cl.Songs,
-                           .SoundOutput = TSoundOutput::Pull,
-                           .AudioBufferFrames = cl.AudioBufferFrames,
-                           .Keys = &keys,
-                           .MixFollowsClock = true};
-    auto owned = std::make_unique<TForm1>(services);
-    TForm1& form = *owned;
+    PlayerServices services{.Clock = clock,
+                            .Presenter = presenter,
+                            .Messages = box,
+                            .Fonts = &fonts,
+                            .ProgramFolder = ProgramFolderOf(cl),
+                            .SongsFolder = cl.Songs,
+                            .SoundOutput = TSoundOutput::Pull,
+                            .AudioBufferFrames = cl.AudioBufferFrames,
+                            .Keys = &keys,
+                            .MixFollowsClock = true};
+    auto owned = std::make_unique<Player>(services);
+    Player& form = *owned;
     // Headless runs and renders are reproducible: #RANDOM takes 1 unless seeded.
     form.UseReading(ChartReadingOf(cl, false));
     // A render nobody looks at skips the drawing: it is the sound that counts.
@@ -242,7 +242,7 @@ int RunHeadless(const TCommandLine& cl) {
     // there): a run nobody watches ends at once, before any file is made.
     if (!form.Refusal().empty()) {
         box.Show(form.Refusal());
-        form.FormDestroy();
+        form.ShutDown();
         return 1;
     }
 
@@ -265,7 +265,7 @@ int RunHeadless(const TCommandLine& cl) {
         if (render) progress.Show(form.SongTime() / 1000.0, expected);
         if (FrameDone(form, cl, shots, before, shotsOk)) break;
     }
-    form.FormDestroy();
+    form.ShutDown();
     return EndHeadlessRun(form, cl, signals.Received(), wav, progress, box, shotsOk);
 }
 
@@ -280,7 +280,7 @@ int RunOnScreen(const TCommandLine& cl) {
     TTextRenderer fonts;
     // While a chart loads, the window keeps answering: Esc stops the load, and
     // closing the window stops it and ends the program.
-    TForm1* loading = nullptr;
+    Player* loading = nullptr;
     bool stopLoad = false;
     TEventSink loadSink;
     loadSink.KeyDown = [&](int key) { stopLoad = stopLoad || key == vk::Escape; };
@@ -288,23 +288,23 @@ int RunOnScreen(const TCommandLine& cl) {
         stopLoad = true;
         if (loading) loading->Close();
     };
-    TFormServices services{.Clock = *sdl,
-                           .Presenter = *sdl,
-                           .Messages = *sdl,
-                           .Fonts = &fonts,
-                           .ProgramFolder = ProgramFolderOf(cl),
-                           .SongsFolder = cl.Songs,
-                           .SoundOutput = TSoundOutput::Device,
-                           .AudioBufferFrames = cl.AudioBufferFrames,
-                           .Keys = sdl.get(),
-                           .Joystick = sdl.get(),
-                           .KeepLoading = [&] {
-                               stopLoad = false;
-                               sdl->PumpEvents(loadSink);
-                               return !stopLoad;
-                           }};
-    auto owned = std::make_unique<TForm1>(services);
-    TForm1& form = *owned;
+    PlayerServices services{.Clock = *sdl,
+                            .Presenter = *sdl,
+                            .Messages = *sdl,
+                            .Fonts = &fonts,
+                            .ProgramFolder = ProgramFolderOf(cl),
+                            .SongsFolder = cl.Songs,
+                            .SoundOutput = TSoundOutput::Device,
+                            .AudioBufferFrames = cl.AudioBufferFrames,
+                            .Keys = sdl.get(),
+                            .Joystick = sdl.get(),
+                            .KeepLoading = [&] {
+                                stopLoad = false;
+                                sdl->PumpEvents(loadSink);
+                                return !stopLoad;
+                            }};
+    auto owned = std::make_unique<Player>(services);
+    Player& form = *owned;
     form.UseReading(ChartReadingOf(cl, true));
     loading = &form;
     if (!StartForm(form, cl, *sdl)) return 1;
@@ -312,8 +312,8 @@ int RunOnScreen(const TCommandLine& cl) {
     if (!form.Refusal().empty()) ReportOnConsole(form.Refusal());
     TEventSink sink;
     sink.KeyDown = [&](int key) {
-        form.Guarded([&] { form.FormKeyDown(key); });
-        if (key == vk::Escape) form.Guarded([&] { form.FormKeyPress(vk::Escape); });
+        form.Guarded([&] { form.CommandKey(key); });
+        if (key == vk::Escape) form.Guarded([&] { form.LeaveKey(vk::Escape); });
     };
     sink.CloseRequest = [&] { form.Close(); };
     sink.Activate = [&](bool active) { form.DXTimer1.SetAppActive(active); };
@@ -326,7 +326,7 @@ int RunOnScreen(const TCommandLine& cl) {
         form.Guarded([&] { form.DXTimer1.DoTick(); });
         if (FrameDone(form, cl, shots, before, shotsOk)) break;
     }
-    form.FormDestroy();
+    form.ShutDown();
     if (form.ExitCode()) return form.ExitCode();
     return shotsOk ? 0 : 1;
 }

@@ -17,7 +17,7 @@ size_t ReplaceNext(std::string& s, size_t from, const std::string& value) {
 
 } // namespace
 
-EFOpenError::EFOpenError(const std::string& path) : TError(FormatText(text::FileOpen, path)) {}
+FileOpenError::FileOpenError(const std::string& path) : Error(FormatText(text::FileOpen, path)) {}
 
 std::string FormatText(const std::string& pattern, const std::string& a) {
     std::string s = pattern;

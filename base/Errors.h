@@ -8,16 +8,16 @@
 
 namespace tappo {
 
-class TError : public std::runtime_error {
+class Error : public std::runtime_error {
   public:
-    explicit TError(const std::string& text) : std::runtime_error(text) {}
+    explicit Error(const std::string& text) : std::runtime_error(text) {}
 };
 
 // A file the player cannot open. Kept apart so callers can tell "missing" from
 // "malformed" when they decide whether to carry on.
-class EFOpenError : public TError {
+class FileOpenError : public Error {
   public:
-    explicit EFOpenError(const std::string& path);
+    explicit FileOpenError(const std::string& path);
 };
 
 // Replaces each %s / %d in `pattern` by the next argument, in order.

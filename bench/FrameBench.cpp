@@ -54,18 +54,18 @@ class TSilentBox : public IMessageBox {
 };
 
 // One headless player: the form with its clock, presenter and fonts.
-struct TPlayer {
+struct BenchPlayer {
     TVirtualClock clock;
     THeadlessPresenter presenter;
     TSilentBox box;
     TTextRenderer fonts;
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<Player> form;
 
-    TPlayer(const std::string& songs, const std::vector<std::string>& args) {
-        form = std::make_unique<TForm1>(TFormServices{clock, presenter, box, &fonts, AssetFolder(),
-                                                      songs, TSoundOutput::Pull, 512});
-        form->FormCreate(args);
-        form->FormShow();
+    BenchPlayer(const std::string& songs, const std::vector<std::string>& args) {
+        form = std::make_unique<Player>(PlayerServices{clock, presenter, box, &fonts, AssetFolder(),
+                                                       songs, TSoundOutput::Pull, 512});
+        form->StartUp(args);
+        form->OpenDisplay();
     }
     void Frame() {
         clock.Advance(10);
@@ -141,7 +141,7 @@ BENCHMARK(BM_DrawWarp);
 
 // The select screen standing on the demo songs: warp, texts, banner, sprites.
 void BM_SelectFrame(benchmark::State& state) {
-    TPlayer player(SongsFolder(), {});
+    BenchPlayer player(SongsFolder(), {});
     for (int i = 0; i < 50; ++i)
         player.Frame();
     for (auto _ : state)
@@ -155,7 +155,7 @@ BENCHMARK(BM_SelectFrame);
 // player starts over (untimed) before the song ends.
 void BM_PlayFrameNoMusic(benchmark::State& state) {
     const std::vector<std::string> args{SongsFolder() + "demo1-morning-steps/nomusic.bms"};
-    auto player = std::make_unique<TPlayer>(SongsFolder(), args);
+    auto player = std::make_unique<BenchPlayer>(SongsFolder(), args);
     auto toStart = [&] {
         while (player->form->Play.SongStartTick == 0 || player->form->Play.SongTime < 8000)
             player->Frame();
@@ -165,7 +165,7 @@ void BM_PlayFrameNoMusic(benchmark::State& state) {
         player->Frame();
         if (player->form->Play.SongTime > 50000) {
             state.PauseTiming();
-            player = std::make_unique<TPlayer>(SongsFolder(), args);
+            player = std::make_unique<BenchPlayer>(SongsFolder(), args);
             toStart();
             state.ResumeTiming();
         }
@@ -199,9 +199,9 @@ std::string DenseChart() {
 // arrows by the hundred thousand, on a few hundred rows.
 void BM_PlayFrameDenseMeasure(benchmark::State& state) {
     const std::vector<std::string> args{DenseChart()};
-    std::unique_ptr<TPlayer> player;
+    std::unique_ptr<BenchPlayer> player;
     auto toStart = [&] {
-        player = std::make_unique<TPlayer>(AssetFolder(), args);
+        player = std::make_unique<BenchPlayer>(AssetFolder(), args);
         while (player->form->Play.SongStartTick == 0 || player->form->Play.SongTime < 1500)
             player->Frame();
     };
@@ -218,7 +218,7 @@ void BM_PlayFrameDenseMeasure(benchmark::State& state) {
 BENCHMARK(BM_PlayFrameDenseMeasure)->Unit(benchmark::kMillisecond);
 
 void BM_ErrorScreenFrame(benchmark::State& state) {
-    TPlayer player("", {});
+    BenchPlayer player("", {});
     for (auto _ : state)
         player.Frame();
     state.counters["frames"] = double(player.form->FramesRun());

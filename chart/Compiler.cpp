@@ -48,12 +48,12 @@ int MeasureOf(std::string_view line) {
     const std::string_view field = Columns(line, 2, 3);
     const int32_t m = StrToInt(field);
     if (m < 0 || m >= MeasureCount)
-        throw TError("小節番号 '" + Cp932ToUtf8(field) + "' は 000 から 999 の範囲にありません");
+        throw Error("小節番号 '" + Cp932ToUtf8(field) + "' は 000 から 999 の範囲にありません");
     return m;
 }
 
 void CheckDivisor(double divisor) {
-    if (divisor == 0) throw TError(text::DivideByZero);
+    if (divisor == 0) throw Error(text::DivideByZero);
 }
 
 // The first pass, over every line in file order: file names, the base image,
@@ -249,7 +249,7 @@ TCompiledChart CompileChart(std::string_view text, const std::string& path, char
     try {
         CompileLines(text, path, decimalSeparator, *chart);
     } catch (const std::exception& e) {
-        throw ECompileError(e.what(), std::move(chart));
+        throw CompileError(e.what(), std::move(chart));
     }
     return std::move(*chart);
 }
@@ -258,7 +258,7 @@ std::vector<uint8_t> ReadChartBytes(const std::string& path, const TChartCarryOv
     try {
         return ReadWholeFile(path);
     } catch (const std::exception& e) {
-        throw ECompileError(e.what(), std::make_shared<TCompiledChart>(StartOfCompile(before)));
+        throw CompileError(e.what(), std::make_shared<TCompiledChart>(StartOfCompile(before)));
     }
 }
 

@@ -64,10 +64,10 @@ struct TCompiledChart {
 // The first error a compile meets. Callers keep what the compile built before
 // it (the header values the select screen shows), so the error carries the
 // chart as far as it got; its lists are incomplete and unsorted, never played.
-class ECompileError : public TError {
+class CompileError : public Error {
   public:
-    ECompileError(const std::string& text, std::shared_ptr<const TCompiledChart> partial)
-        : TError(text), partial_(std::move(partial)) {}
+    CompileError(const std::string& text, std::shared_ptr<const TCompiledChart> partial)
+        : Error(text), partial_(std::move(partial)) {}
     const TCompiledChart& Partial() const { return *partial_; }
 
   private:
@@ -80,13 +80,13 @@ TCompiledChart StartOfCompile(const TChartCarryOver& before);
 
 // Compiles chart text (Shift-JIS bytes); `path` names the chart file, whose
 // folder is the song folder. Keysounds, music and images are loaded by the
-// caller. Throws ECompileError.
+// caller. Throws CompileError.
 TCompiledChart CompileChart(std::string_view text, const std::string& path, char decimalSeparator,
                             const TChartCarryOver& before = {});
-// A chart file's bytes; a file that cannot be read is an ECompileError whose
+// A chart file's bytes; a file that cannot be read is a CompileError whose
 // partial chart is the start of a compile from `before`.
 std::vector<uint8_t> ReadChartBytes(const std::string& path, const TChartCarryOver& before);
-// The same from the file; a file that cannot be read is an ECompileError too.
+// The same from the file; a file that cannot be read is a CompileError too.
 TCompiledChart CompileChartFile(const std::string& path, char decimalSeparator,
                                 const TChartCarryOver& before = {});
 

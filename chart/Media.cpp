@@ -162,7 +162,7 @@ TPictureFile ReadPictureFile(const std::string& path) {
     const std::vector<uint8_t>& bytes = file.bytes;
     if (bytes.empty()) {
         const char* kind = ext == ".png" ? "PNG" : ext == ".jpg" || ext == ".jpeg" ? "JPEG" : "BMP";
-        throw TError("画像ファイル " + path + " は空です (" + kind + ")");
+        throw Error("画像ファイル " + path + " は空です (" + kind + ")");
     }
     // Packs re-encode pictures under the old name, so the content decides first.
     const bool jpeg = bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF;
@@ -362,8 +362,8 @@ bool LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& dis
         } else if (!job.error && job.cost > budget - used) {
             budgetSpent = true;
             job.error = std::make_exception_ptr(
-                TError("画像 " + job.path +
-                       FormatText(TextPictureBudgetSpent, static_cast<long long>(budget >> 20))));
+                Error("画像 " + job.path +
+                      FormatText(TextPictureBudgetSpent, static_cast<long long>(budget >> 20))));
         } else {
             used += job.cost;
         }

@@ -25,10 +25,10 @@ struct TChartReading {
 TCompiledChart StandardToCompiled(const TStandardChart& chart, const std::string& path);
 
 // Reads and compiles `path` the standard way. Only a file that cannot be read
-// throws (ECompileError, the chart being `before` as the exact compile starts it).
+// throws (CompileError, the chart being `before` as the exact compile starts it).
 TStandardChart CompileStandardChartFile(const std::string& path, const TStandardOptions& options,
                                         const TChartCarryOver& before = {});
-// Either reading of the file, as a compiled chart. Throws ECompileError.
+// Either reading of the file, as a compiled chart. Throws CompileError.
 TCompiledChart CompileChartFileAs(const TChartReading& reading, const std::string& path,
                                   char decimalSeparator, const TChartCarryOver& before = {});
 

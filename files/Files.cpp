@@ -13,19 +13,19 @@
 namespace tappo {
 
 EFileTooLarge::EFileTooLarge(const std::string& path, uint64_t maxBytes)
-    : TError("ファイル " + path + " は大きすぎます (" + std::to_string(maxBytes >> 20) +
-             " MB まで)") {}
+    : Error("ファイル " + path + " は大きすぎます (" + std::to_string(maxBytes >> 20) +
+            " MB まで)") {}
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path, uint64_t maxBytes) {
     // Only regular files are read: a folder, a FIFO or a device named like a
     // chart or picture is refused at once (opening is non-blocking, so a FIFO
     // without a writer cannot hang the player).
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) throw EFOpenError(path);
+    if (fd < 0) throw FileOpenError(path);
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
         ::close(fd);
-        throw EFOpenError(path);
+        throw FileOpenError(path);
     }
     if (uint64_t(st.st_size) > maxBytes) {
         ::close(fd);
@@ -36,7 +36,7 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path, uint64_t maxBytes) {
         bytes.resize(static_cast<size_t>(st.st_size));
     } catch (const std::bad_alloc&) {
         ::close(fd);
-        throw EFOpenError(path);
+        throw FileOpenError(path);
     }
     size_t done = 0;
     while (done < bytes.size()) {
@@ -46,14 +46,14 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path, uint64_t maxBytes) {
         done += size_t(n);
     }
     ::close(fd);
-    if (done != bytes.size()) throw EFOpenError(path);
+    if (done != bytes.size()) throw FileOpenError(path);
     return bytes;
 }
 
 void WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes) {
     const std::string temp = path + ".tmp" + std::to_string(::getpid());
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) throw TError("ファイル " + path + " を作成できません");
+    if (fd < 0) throw Error("ファイル " + path + " を作成できません");
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -66,11 +66,11 @@ void WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes)
     const bool written = done == bytes.size() && ::fsync(fd) == 0;
     if (::close(fd) != 0 || !written) {
         std::remove(temp.c_str());
-        throw TError("ファイル " + path + " に書き込めません");
+        throw Error("ファイル " + path + " に書き込めません");
     }
     if (std::rename(temp.c_str(), path.c_str()) != 0) {
         std::remove(temp.c_str());
-        throw TError("ファイル " + path + " を作成できません");
+        throw Error("ファイル " + path + " を作成できません");
     }
     const size_t slash = path.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);

@@ -27,7 +27,7 @@ struct TArchiveContents {
     std::vector<TArchivePicture> Items;
 };
 
-// Throws TError with the stream's error text on a damaged or hostile archive.
+// Throws Error with the stream's error text on a damaged or hostile archive.
 TArchiveContents ReadArchive(const uint8_t* data, size_t size);
 
 // A named colour of the archive format ("clFuchsia", "clBtnFace", ...) to its

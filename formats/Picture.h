@@ -58,7 +58,7 @@ inline constexpr int MaxPictureSide = 8192;
 inline constexpr long long MaxPicturePixels = 32LL * 1024 * 1024;
 bool PictureSizeAllowed(long long width, long long height);
 
-// A whole BMP file ("BM" header). Throws TError with `errorText` on a bad file.
+// A whole BMP file ("BM" header). Throws Error with `errorText` on a bad file.
 TBitmapData DecodeBmpFile(const uint8_t* data, size_t size,
                           const char* errorText = "ビットマップイメージが不正です");
 // The same into `out`, reusing its memory (for loading many pictures in a row).

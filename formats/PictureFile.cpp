@@ -27,7 +27,7 @@ TPicture LoadPictureFile(const std::string& path) {
         std::vector<uint8_t> bytes = ReadWholeFile(path);
         return DecodeJpeg(bytes.data(), bytes.size());
     }
-    throw TError(FormatText(text::UnknownExtension, ext));
+    throw Error(FormatText(text::UnknownExtension, ext));
 }
 
 } // namespace tappo

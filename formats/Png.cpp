@@ -47,10 +47,10 @@ TPicture DecodePng(const uint8_t* data, size_t size) {
         ~TFinisher() { png_image_free(image); }
     } finisher{&image};
     if (!png_image_begin_read_from_memory(&image, data, size))
-        throw TError(std::string("PNG エラー: ") + image.message);
+        throw Error(std::string("PNG エラー: ") + image.message);
     // The size is checked before any pixel memory is taken.
     if (!PictureSizeAllowed(image.width, image.height))
-        throw TError("PNG エラー: 画像が大きすぎます");
+        throw Error("PNG エラー: 画像が大きすぎます");
     image.format = PNG_FORMAT_RGBA;
     // Decoded straight into the picture's own memory (four bytes a pixel
     // either way) and converted there, so a large file is held once, not twice.
@@ -58,11 +58,11 @@ TPicture DecodePng(const uint8_t* data, size_t size) {
     try {
         picture = TPicture(int(image.width), int(image.height));
     } catch (const std::bad_alloc&) {
-        throw TError("PNG エラー: メモリが足りません");
+        throw Error("PNG エラー: メモリが足りません");
     }
     auto* rgba = reinterpret_cast<uint8_t*>(picture.Rgb.data());
     if (!png_image_finish_read(&image, nullptr, rgba, 0, nullptr))
-        throw TError(std::string("PNG エラー: ") + image.message);
+        throw Error(std::string("PNG エラー: ") + image.message);
     RgbaToPicturePixels(picture.Rgb.data(), picture.Rgb.size());
     return picture;
 }
@@ -216,14 +216,14 @@ bool ReadPngRows(TPngRows& job) {
 TPictureSize DrawPngStretched(const uint8_t* data, size_t size, uint16_t* out, int width,
                               int height) {
     if (!data || size == 0)
-        throw TError("PNG エラー: png_image_begin_read_from_memory: invalid argument");
+        throw Error("PNG エラー: png_image_begin_read_from_memory: invalid argument");
     bmp::TRowStretch stretch(out, width, height);
     TPngRows job{};
     job.data = data, job.size = size, job.stretch = &stretch;
     if (ReadPngRows(job)) return {job.width, job.height};
-    if (job.tooLarge) throw TError("PNG エラー: 画像が大きすぎます");
-    if (job.outOfMemory) throw TError("PNG エラー: メモリが足りません");
-    throw TError(std::string("PNG エラー: ") + job.message);
+    if (job.tooLarge) throw Error("PNG エラー: 画像が大きすぎます");
+    if (job.outOfMemory) throw Error("PNG エラー: メモリが足りません");
+    throw Error(std::string("PNG エラー: ") + job.message);
 }
 
 } // namespace tappo

@@ -13,7 +13,7 @@ bool IsPng(const uint8_t* data, size_t size);
 
 // Any PNG (palette, grey, 16-bit, interlaced) to 24-bit colour. Transparent
 // pixels (alpha below one half) become black, the colour key of every keyed
-// draw, so a layer image keeps its holes. Throws TError("PNG エラー: ...") on a
+// draw, so a layer image keeps its holes. Throws Error("PNG エラー: ...") on a
 // damaged file or one larger than any picture the player accepts.
 TPicture DecodePng(const uint8_t* data, size_t size);
 // The same file stretched (nearest pixel) over `width` x `height` 5-6-5
@@ -24,7 +24,7 @@ TPicture DecodePng(const uint8_t* data, size_t size);
 TPictureSize DrawPngStretched(const uint8_t* data, size_t size, uint16_t* out, int width,
                               int height);
 
-// A picture as an 8-bit RGB PNG file; throws TError on an empty picture.
+// A picture as an 8-bit RGB PNG file; throws Error on an empty picture.
 std::vector<uint8_t> EncodePng(const TPicture& picture);
 
 } // namespace tappo

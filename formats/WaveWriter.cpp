@@ -31,7 +31,7 @@ TWaveFileWriter::TWaveFileWriter(std::string path, uint64_t maxFrames)
     : path_(std::move(path)), temp_(path_ + ".tmp" + std::to_string(::getpid())),
       maxFrames_(std::min(maxFrames, MaxFrames)) {
     file_ = std::fopen(temp_.c_str(), "wb");
-    if (!file_) throw TError("ファイル " + path_ + " を作成できません");
+    if (!file_) throw Error("ファイル " + path_ + " を作成できません");
     uint8_t h[44];
     Header(h, 0);
     failed_ = std::fwrite(h, 1, 44, file_) != 44;
@@ -60,7 +60,7 @@ void TWaveFileWriter::Finish() {
         std::fclose(file_);
         file_ = nullptr;
         std::remove(temp_.c_str());
-        throw TError(path_ + ": " + TextTooLongForWave);
+        throw Error(path_ + ": " + TextTooLongForWave);
     }
     uint8_t h[44];
     Header(h, frames_);
@@ -69,7 +69,7 @@ void TWaveFileWriter::Finish() {
     file_ = nullptr;
     if (failed_ || std::rename(temp_.c_str(), path_.c_str()) != 0) {
         std::remove(temp_.c_str());
-        throw TError("ファイル " + path_ + " に書き込めません");
+        throw Error("ファイル " + path_ + " に書き込めません");
     }
 }
 

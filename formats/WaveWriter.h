@@ -18,7 +18,7 @@ class TWaveFileWriter {
     // 6 h 45 min at 44.1 kHz).
     static constexpr uint64_t MaxFrames = (0xFFFFFFFFull - 36) / 4;
 
-    // Throws TError when the file cannot be made.
+    // Throws Error when the file cannot be made.
     // `maxFrames` is the longest file it makes (at most MaxFrames).
     explicit TWaveFileWriter(std::string path, uint64_t maxFrames = MaxFrames);
     ~TWaveFileWriter(); // an unfinished file is removed

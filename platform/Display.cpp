@@ -48,12 +48,12 @@ void TDXDraw::DetachImageList(TDXImageList* list) {
 void TDXDraw::Initialize() {
     initializeRequested_ = true;
     if (initialized_) Finalize();
-    if (!HasParentForm) throw TError(text::FormNotFound);
+    if (!HasParentForm) throw Error(text::FormNotFound);
     busy_ = true;
     try {
         const int bits = Display.BitCount;
         if (bits != 8 && bits != 16 && bits != 24 && bits != 32)
-            throw TError(FormatText(text::DisplayMode, Display.Width, Display.Height, bits));
+            throw Error(FormatText(text::DisplayMode, Display.Width, Display.Height, bits));
         presenter_.Open(HasOption(nowOptions_, doFullScreen), Display.Width, Display.Height);
         surface_ = std::make_unique<TDirectDrawSurface>(this);
         surface_->SetSize(std::max(1, SurfaceWidth), std::max(1, SurfaceHeight));

@@ -69,7 +69,7 @@ void TPictureCollectionItem::Draw(TDirectDrawSurface& dest, int x, int y, int pa
 // ---- collection ----
 
 TPictureCollectionItem& TPictureCollection::Items(int index) {
-    if (index < 0 || index >= Count()) throw TError(FormatText(text::ListIndex, index));
+    if (index < 0 || index >= Count()) throw Error(FormatText(text::ListIndex, index));
     return *items_[size_t(index)];
 }
 

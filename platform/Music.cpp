@@ -90,12 +90,12 @@ void TMediaPlayer::Open() {
     Close();
     std::vector<uint8_t> bytes = ReadWholeFile(FileName);
     if (!MidiStructureValid(bytes.data(), bytes.size()))
-        throw TError(FileName + " は MIDI ファイルではありません");
+        throw Error(FileName + " は MIDI ファイルではありません");
     std::lock_guard<std::mutex> lock(mutex_);
     EnsureSynth();
     file_ = std::move(bytes);
     NewPlayerLocked();
-    if (!synth_->player) throw TError("原因不明のエラー");
+    if (!synth_->player) throw Error("原因不明のエラー");
     open_ = true;
     playing_ = false;
 }
@@ -124,14 +124,14 @@ bool TMediaPlayer::EndedLocked() {
 // Seeking is done by starting a fresh player (and, to resume, seeking it
 // before it plays): FluidSynth's own stop and seek do not keep a position.
 void TMediaPlayer::Rewind() {
-    if (!open_) throw TError(NoDevice);
+    if (!open_) throw Error(NoDevice);
     std::lock_guard<std::mutex> lock(mutex_);
     NewPlayerLocked();
     if (playing_ && synth_->player) fluid_player_play(synth_->player);
 }
 
 void TMediaPlayer::Play() {
-    if (!open_) throw TError(NoDevice);
+    if (!open_) throw Error(NoDevice);
     std::lock_guard<std::mutex> lock(mutex_);
     if (playing_ && !EndedLocked()) return;
     if (EndedLocked() && stoppedAt_ < 0) NewPlayerLocked(); // AutoRewind at the end
@@ -149,7 +149,7 @@ void TMediaPlayer::PlayAt(int64_t frame) {
 }
 
 void TMediaPlayer::Stop() {
-    if (!open_) throw TError(NoDevice);
+    if (!open_) throw Error(NoDevice);
     std::lock_guard<std::mutex> lock(mutex_);
     startAt_ = -1;
     if (!playing_ || !synth_->player) return;

@@ -59,7 +59,7 @@ class TSdlPlatform : public IPresenter,
                      public IKeySource,
                      public IJoystickSource {
   public:
-    // Throws TError with a readable reason when no display can be opened.
+    // Throws Error with a readable reason when no display can be opened.
     explicit TSdlPlatform(int scale = 0);
     ~TSdlPlatform() override;
 

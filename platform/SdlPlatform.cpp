@@ -114,8 +114,8 @@ TSdlPlatform::TSdlPlatform(int scale) : impl_(std::make_unique<TImpl>()) {
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_JOYSTICK) != 0) {
         std::string reason = SDL_GetError();
         SDL_Quit();
-        throw TError("no display available (" + reason +
-                     "); run with --headless to play without a window");
+        throw Error("no display available (" + reason +
+                    "); run with --headless to play without a window");
     }
 }
 
@@ -171,12 +171,12 @@ void TSdlPlatform::Open(bool fullScreen, int width, int height) {
                                              SDL_WINDOWPOS_CENTERED, width * m.scale,
                                              height * m.scale, flags);
     if (!m.window)
-        throw TError(FormatText(text::DisplayMode, width, height, 16) + ": " + SDL_GetError());
+        throw Error(FormatText(text::DisplayMode, width, height, 16) + ": " + SDL_GetError());
     window_ = m.window;
     m.renderer = SDL_CreateRenderer(m.window, -1, SDL_RENDERER_PRESENTVSYNC);
     if (!m.renderer) m.renderer = SDL_CreateRenderer(m.window, -1, 0);
     if (!m.renderer)
-        throw TError(FormatText(text::CannotCreate, std::string("プライマリサーフェース")));
+        throw Error(FormatText(text::CannotCreate, std::string("プライマリサーフェース")));
     SDL_RendererInfo info;
     m.vsync =
         SDL_GetRendererInfo(m.renderer, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC);
@@ -185,7 +185,7 @@ void TSdlPlatform::Open(bool fullScreen, int width, int height) {
     SDL_RenderSetIntegerScale(m.renderer, SDL_TRUE);
     m.texture = SDL_CreateTexture(m.renderer, SDL_PIXELFORMAT_RGB565, SDL_TEXTUREACCESS_STREAMING,
                                   width, height);
-    if (!m.texture) throw TError(FormatText(text::CannotCreate, std::string("サーフェース")));
+    if (!m.texture) throw Error(FormatText(text::CannotCreate, std::string("サーフェース")));
     SDL_ShowWindow(m.window);
     SDL_RaiseWindow(m.window);
 }

@@ -243,7 +243,7 @@ TPicture ReadNamedBanner(std::string& path) {
 void TSelectScreen::StoreBanner(const TPicture& banner) {
     try {
         WriteFileAtomic(BannerPath, EncodeBmp(BitmapFromPicture(banner)));
-    } catch (const TError& e) {
+    } catch (const Error& e) {
         // A folder that cannot be written still shows the banner; it is
         // built again on the next visit.
         ReportOnConsole(e.what());

@@ -122,7 +122,7 @@ TEST(Archive, WriterOutputReadsBack) {
     try {
         a.list.Items.Items(3);
         FAIL();
-    } catch (const TError& e) {
+    } catch (const Error& e) {
         EXPECT_STREQ(e.what(), "リストのインデックスが範囲を超えています (3)");
     }
 }
@@ -261,7 +261,7 @@ TEST(Archive, AnyDamagedByteGivesAnErrorOrAnArchiveNeverACrash) {
             try {
                 list.LoadFromBytes(b.data(), b.size());
                 display.Initialize(); // patterns of whatever was read
-            } catch (const TError&) {
+            } catch (const Error&) {
             }
         }
     }
@@ -272,7 +272,7 @@ TEST(Archive, MissingFileNamesThePath) {
     try {
         list.LoadFromFile("/nonexistent/tappoplay.dxg");
         FAIL();
-    } catch (const TError& e) {
+    } catch (const Error& e) {
         EXPECT_STREQ(e.what(), "ファイル /nonexistent/tappoplay.dxg は開けません");
     }
 }

@@ -27,7 +27,7 @@ struct TCompiled {
         const TChartCarryOver before{header, state, folder};
         try {
             *compiled = CompileChart(text, "/songs/x/chart.bms", '.', before);
-        } catch (const ECompileError& e) {
+        } catch (const CompileError& e) {
             *compiled = e.Partial();
             return e.what();
         }
@@ -254,7 +254,7 @@ TEST(Compiler, MissingFileIsACompileErrorAfterTheReset) {
     try {
         CompileChartFile("/nonexistent/song.bms", '.', before);
         FAIL();
-    } catch (const ECompileError& e) {
+    } catch (const CompileError& e) {
         EXPECT_STREQ(e.what(), "ファイル /nonexistent/song.bms は開けません");
         EXPECT_EQ(e.Partial().GameState.Bpm, 130.0)
             << "the reset happened before the file was opened";

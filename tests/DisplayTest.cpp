@@ -88,18 +88,18 @@ TEST(Display, InitializeFailures) {
         {
             try {
                 d.Initialize();
-            } catch (const TError& e) {
+            } catch (const Error& e) {
                 EXPECT_STREQ(e.what(), "フォームが見つかりません");
                 throw;
             }
         },
-        TError);
+        Error);
     d.HasParentForm = true;
     d.Display.BitCount = 12;
     try {
         d.Initialize();
         FAIL();
-    } catch (const TError& e) {
+    } catch (const Error& e) {
         EXPECT_STREQ(e.what(), "ディスプレイモードを変更できません (320x240 12bit)");
     }
     EXPECT_FALSE(d.Initialized());

@@ -12,8 +12,8 @@ using namespace tappo::test;
 namespace {
 
 // A program folder with the real assets, and a form on it.
-struct TFormFixture : THeadlessForm {
-    using THeadlessForm::THeadlessForm;
+struct PlayerFixture : HeadlessPlayer {
+    using HeadlessPlayer::HeadlessPlayer;
     void Create(const std::vector<std::string>& args, bool fullScreen = true) {
         Start(args, fullScreen);
     }
@@ -40,8 +40,8 @@ struct TFormFixture : THeadlessForm {
 
 } // namespace
 
-TEST(Form, NoChartsShowsItsScreenOnceTheTimerRuns) {
-    TFormFixture f;
+TEST(Player, NoChartsShowsItsScreenOnceTheTimerRuns) {
+    PlayerFixture f;
     f.Create({});
     EXPECT_EQ(f.presenter.Presents(), 2) << "the loading screen is shown twice at initialisation";
     EXPECT_EQ(f.form->Mode(), ModeNoCharts);
@@ -55,8 +55,8 @@ TEST(Form, NoChartsShowsItsScreenOnceTheTimerRuns) {
     EXPECT_EQ(f.presenter.Presents(), 5);
 }
 
-TEST(Form, NoChartsShowsTheMessageCentredOverTheWarp) {
-    TFormFixture f;
+TEST(Player, NoChartsShowsTheMessageCentredOverTheWarp) {
+    PlayerFixture f;
     f.Create({});
     f.Frames(3);
     if (!f.fonts.Available()) GTEST_SKIP() << "no font installed";
@@ -72,16 +72,16 @@ TEST(Form, NoChartsShowsTheMessageCentredOverTheWarp) {
     EXPECT_GT(coloured, 250);
 }
 
-TEST(Form, CommandLineFileThatIsNoChartShowsTheErrorScreen) {
-    TFormFixture f;
+TEST(Player, CommandLineFileThatIsNoChartShowsTheErrorScreen) {
+    PlayerFixture f;
     std::filesystem::create_directories(f.dir.Folder() + "songs");
     f.Create({f.dir.File("notes.txt")});
     EXPECT_EQ(f.form->Mode(), ModeNotChart) << "the chart search does not change it";
     EXPECT_FALSE(f.form->ChartActive());
 }
 
-TEST(Form, CommandLineChartExtensionIgnoresCase) {
-    TFormFixture f;
+TEST(Player, CommandLineChartExtensionIgnoresCase) {
+    PlayerFixture f;
     WriteFileAtomic(f.dir.File("Song.BMS"), {'#', 'B', 'P', 'M', ' ', '9', '0'});
     f.Create({f.dir.File("Song.BMS"), "ignored.txt"});
     EXPECT_EQ(f.form->Mode(), ModePlay);
@@ -92,7 +92,7 @@ TEST(Form, CommandLineChartExtensionIgnoresCase) {
 namespace {
 
 // Two song folders, "a" and "b", one chart each, and a folder named like a chart.
-struct TChartListFixture : TFormFixture {
+struct TChartListFixture : PlayerFixture {
     TChartListFixture() {
         std::filesystem::create_directories(dir.File("songs/b"));
         std::filesystem::create_directories(dir.File("songs/a/folder.bms"));
@@ -104,7 +104,7 @@ struct TChartListFixture : TFormFixture {
 
 } // namespace
 
-TEST(Form, ChartsBelowTheProgramFolderFillTheList) {
+TEST(Player, ChartsBelowTheProgramFolderFillTheList) {
     TChartListFixture f;
     EXPECT_EQ(f.form->Mode(), ModeSelect);
     EXPECT_EQ(f.form->Charts(), (std::vector<std::string>{f.dir.File("songs/a/one.bms"),
@@ -112,14 +112,14 @@ TEST(Form, ChartsBelowTheProgramFolderFillTheList) {
     EXPECT_EQ(f.form->ChartSession().Header.Title, "A") << "the first chart's header is read";
 }
 
-TEST(Form, ASecondDisplayInitialisationFindsTheSameChartsOnceEach) {
+TEST(Player, ASecondDisplayInitialisationFindsTheSameChartsOnceEach) {
     TChartListFixture f;
     f.form->ToggleFullScreen(); // F3: the display is made again
     EXPECT_EQ(f.form->Charts().size(), 2u);
 }
 
-TEST(Form, ASongsFolderElsewhereIsSearchedInstead) {
-    TFormFixture f;
+TEST(Player, ASongsFolderElsewhereIsSearchedInstead) {
+    PlayerFixture f;
     TTempDir songs;
     f.Write("here.bms", {'#'});
     std::filesystem::create_directories(songs.File("x"));
@@ -129,8 +129,8 @@ TEST(Form, ASongsFolderElsewhereIsSearchedInstead) {
     EXPECT_EQ(f.form->Charts(), std::vector<std::string>{songs.File("x/there.bms")});
 }
 
-TEST(Form, CommandLineChartIsCompiledAtStartUp) {
-    TFormFixture f;
+TEST(Player, CommandLineChartIsCompiledAtStartUp) {
+    PlayerFixture f;
     WriteFileAtomic(f.dir.File("song.bms"), {'#', 'P', 'L', 'A', 'Y', 'E', 'R', ' ', '2', '\n',
                                              '#', '0', '0', '1', '1', '1', ':', '0', '1', '\n'});
     f.Create({f.dir.File("song.bms")});
@@ -141,10 +141,10 @@ TEST(Form, CommandLineChartIsCompiledAtStartUp) {
     EXPECT_EQ(session.SongFolder, f.dir.Folder());
 }
 
-TEST(Form, CommandLineChartThatDoesNotCompileEndsTheProgram) {
+TEST(Player, CommandLineChartThatDoesNotCompileEndsTheProgram) {
     // Reported, and the half-built chart is not played: with nothing to go back
     // to, the program ends (exit code 1) once start-up is done.
-    TFormFixture g;
+    PlayerFixture g;
     WriteFileAtomic(g.dir.File("bad.bms"), {'#', 'B', 'P', 'M', ' ', 'x', '\n'});
     g.Create({g.dir.File("bad.bms")});
     ASSERT_GE(g.messages.shown.size(), 1u);
@@ -157,14 +157,14 @@ TEST(Form, CommandLineChartThatDoesNotCompileEndsTheProgram) {
         << "a broken header in the chart list does not stop start-up";
 }
 
-TEST(Form, LoadingScreenText) {
+TEST(Player, LoadingScreenText) {
     // The first picture of a start-up is the loading screen.
-    TFormFixture f;
+    PlayerFixture f;
     std::pair<int, int> rows{-1, -1};
     int around = -1;
     f.presenter.OnPresent = [&](const TDirectDrawSurface& back) {
         if (around >= 0) return;
-        rows = TFormFixture::WhiteRows(back);
+        rows = PlayerFixture::WhiteRows(back);
         around = back.Pixel(5, 200);
     };
     f.Create({});
@@ -174,30 +174,30 @@ TEST(Form, LoadingScreenText) {
     EXPECT_LE(rows.second, 94);
 }
 
-TEST(Form, EscClosesWhereThereIsNothingToGoBackTo) {
-    TFormFixture f;
+TEST(Player, EscClosesWhereThereIsNothingToGoBackTo) {
+    PlayerFixture f;
     f.Create({});
-    f.form->FormKeyPress(vk::Escape);
+    f.form->LeaveKey(vk::Escape);
     EXPECT_TRUE(f.form->CloseRequested());
     EXPECT_EQ(f.form->Mode(), ModeSelect);
 }
 
-TEST(Form, EscFromAChartWithAListGoesBackToIt) {
-    TFormFixture g;
+TEST(Player, EscFromAChartWithAListGoesBackToIt) {
+    PlayerFixture g;
     std::filesystem::create_directories(g.dir.File("song"));
     WriteFileAtomic(g.dir.File("song/a.bms"), {'#', 'B', 'P', 'M', ' ', '9', '0'});
     g.Create({});
     g.keys.Tap('Z'); // Button1 on the select screen
     g.Frame();
     ASSERT_EQ(g.form->Mode(), ModePlay);
-    g.form->FormKeyPress(vk::Escape);
+    g.form->LeaveKey(vk::Escape);
     EXPECT_FALSE(g.form->CloseRequested()) << "a chart from the select screen goes back to it";
     EXPECT_EQ(g.form->Mode(), ModeSelect);
     EXPECT_FALSE(g.form->ChartActive());
 }
 
-TEST(Form, FullScreenHidesTheCursorAndRecentresThePointer) {
-    TFormFixture f;
+TEST(Player, FullScreenHidesTheCursorAndRecentresThePointer) {
+    PlayerFixture f;
     f.Create({});
     EXPECT_FALSE(f.presenter.cursorVisible);
     f.Frames(2);
@@ -205,8 +205,8 @@ TEST(Form, FullScreenHidesTheCursorAndRecentresThePointer) {
     EXPECT_EQ(f.presenter.pointer, (std::pair<int, int>{160, 120}));
 }
 
-TEST(Form, AWindowShowsTheCursorAndLeavesThePointer) {
-    TFormFixture w;
+TEST(Player, AWindowShowsTheCursorAndLeavesThePointer) {
+    PlayerFixture w;
     w.Create({}, false);
     w.Frames(2);
     EXPECT_TRUE(w.presenter.cursorVisible);
@@ -219,12 +219,12 @@ class MissingAsset : public testing::TestWithParam<const char*> {};
 
 TEST_P(MissingAsset, StopsStartUpNamingTheFile) {
     const char* name = GetParam();
-    TFormFixture f;
+    PlayerFixture f;
     std::filesystem::remove(f.dir.File(name));
     try {
         f.Create({});
         FAIL() << name;
-    } catch (const EStartupError& e) {
+    } catch (const StartupError& e) {
         EXPECT_EQ(std::string(e.what()), "ファイル " + f.dir.Folder() + name + " は開けません");
     }
 }
@@ -238,19 +238,19 @@ INSTANTIATE_TEST_SUITE_P(Form, MissingAsset,
                              return name;
                          });
 
-TEST(Form, ABrokenSpriteArchiveStopsStartUp) {
-    TFormFixture broken;
+TEST(Player, ABrokenSpriteArchiveStopsStartUp) {
+    PlayerFixture broken;
     WriteFileAtomic(broken.dir.File("tappoplay.dxg"), {1, 2, 3});
     try {
         broken.Create({});
         FAIL();
-    } catch (const EStartupError& e) {
+    } catch (const StartupError& e) {
         EXPECT_STREQ(e.what(), "不正なストリーム フォーマット");
     }
 }
 
 TEST(Assets, ProgramFolderAssetsAreComplete) {
-    TFormFixture f;
+    PlayerFixture f;
     TDXImageList list;
     list.LoadFromFile(f.dir.File("tappoplay.dxg"));
     EXPECT_GE(list.Items.Count(), 8);

@@ -55,11 +55,11 @@ TEST(Formats, AnArchiveReadsIntoPlainPictures) {
 TEST(Formats, ADamagedArchiveLeavesTheImageListEmpty) {
     const std::vector<uint8_t> bytes = TwoItemArchive();
     const std::vector<uint8_t> cut(bytes.begin(), bytes.end() - 8);
-    EXPECT_THROW(ReadArchive(cut.data(), cut.size()), TError);
+    EXPECT_THROW(ReadArchive(cut.data(), cut.size()), Error);
     TDXImageList list;
     list.LoadFromBytes(bytes.data(), bytes.size());
     ASSERT_EQ(list.Items.Count(), 2);
-    EXPECT_THROW(list.LoadFromBytes(cut.data(), cut.size()), TError);
+    EXPECT_THROW(list.LoadFromBytes(cut.data(), cut.size()), Error);
     EXPECT_EQ(list.Items.Count(), 0) << "no half-read list";
 }
 
@@ -74,7 +74,7 @@ TEST(Formats, PngWrittenFromAPictureReadsBack) {
     EXPECT_EQ(back.Width, 3);
     EXPECT_EQ(back.Height, 2);
     EXPECT_EQ(back.Rgb, picture.Rgb);
-    EXPECT_THROW(EncodePng(TPicture()), TError);
+    EXPECT_THROW(EncodePng(TPicture()), Error);
 }
 
 TEST(WaveFileWriter, WritesAWholeFileOrNone) {
@@ -97,7 +97,7 @@ TEST(WaveFileWriter, WritesAWholeFileOrNone) {
         wav.Write(frames.data(), 100);
         EXPECT_TRUE(wav.TooLong());
         EXPECT_EQ(wav.Frames(), 200u);
-        EXPECT_THROW(wav.Finish(), TError);
+        EXPECT_THROW(wav.Finish(), Error);
     }
     {
         TWaveFileWriter wav(dir.File("dropped.wav")); // never finished

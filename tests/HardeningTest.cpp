@@ -28,14 +28,14 @@ TEST(Hardening, FifosAndFoldersAreNeverReadAsFiles) {
     WriteFileAtomic(dir.File("a/1.bms"), Bytes("#TITLE one\n"));
     ASSERT_EQ(mkfifo(dir.File("a/x.bms").c_str(), 0600), 0);
     // Reading refuses at once instead of waiting for a writer.
-    EXPECT_THROW(ReadWholeFile(dir.File("a/x.bms")), EFOpenError);
-    EXPECT_THROW(ReadWholeFile(dir.File("a")), EFOpenError);
-    EXPECT_THROW(ReadWholeFile(dir.File("a/none.bms")), EFOpenError);
+    EXPECT_THROW(ReadWholeFile(dir.File("a/x.bms")), FileOpenError);
+    EXPECT_THROW(ReadWholeFile(dir.File("a")), FileOpenError);
+    EXPECT_THROW(ReadWholeFile(dir.File("a/none.bms")), FileOpenError);
     EXPECT_EQ(ReadWholeFile(dir.File("a/1.bms")), Bytes("#TITLE one\n"));
 }
 
 TEST(Hardening, TheChartAndBannerSearchesSkipFifos) {
-    THeadlessForm f;
+    HeadlessPlayer f;
     f.Write("a/1.bms", Bytes("#TITLE one\n"));
     ASSERT_EQ(mkfifo(f.dir.File("a/x.bms").c_str(), 0600), 0);
     ASSERT_EQ(mkfifo(f.dir.File("a/0.bmp").c_str(), 0600), 0);
@@ -47,7 +47,7 @@ TEST(Hardening, TheChartAndBannerSearchesSkipFifos) {
 }
 
 TEST(Hardening, AFifoNamedOnTheCommandLineIsAChartThatCannotBeOpened) {
-    THeadlessForm g;
+    HeadlessPlayer g;
     ASSERT_EQ(mkfifo(g.dir.File("x.bms").c_str(), 0600), 0);
     g.Start({g.dir.File("x.bms")});
     EXPECT_TRUE(g.form->CloseRequested());
@@ -65,7 +65,7 @@ TEST(Hardening, AChartNamedJustDotBmsHasTheChartExtension) {
 }
 
 TEST(Hardening, AChartNamedJustDotBmsPlaysFromTheCommandLine) {
-    THeadlessForm f;
+    HeadlessPlayer f;
     f.Write("s/.bms", Bytes("#TITLE dot\n#BPM 120\n"));
     f.Start({f.dir.File("s/.bms")});
     EXPECT_EQ(f.form->Mode(), ModePlay) << "not the not-a-chart screen";
@@ -74,7 +74,7 @@ TEST(Hardening, AChartNamedJustDotBmsPlaysFromTheCommandLine) {
 }
 
 TEST(Hardening, AChartNamedJustDotBmsIsFoundByTheSearch) {
-    THeadlessForm g;
+    HeadlessPlayer g;
     g.Write("s/.bms", Bytes("#TITLE dot\n"));
     g.Start({});
     EXPECT_EQ(g.form->Charts(), std::vector<std::string>{g.dir.File("s/.bms")});
@@ -83,7 +83,7 @@ TEST(Hardening, AChartNamedJustDotBmsIsFoundByTheSearch) {
 namespace {
 
 // Chart A shows a red picture in slot 1; chart B names another file for slot 1.
-struct TImageSlotFixture : THeadlessForm {
+struct TImageSlotFixture : HeadlessPlayer {
     TImageSlotFixture() {
         Write("a/a.bms", Bytes("#BMP01 red.bmp\n#00111:01\n"));
         Write("a/red.bmp", Picture(0xFF0000));
@@ -95,7 +95,7 @@ struct TImageSlotFixture : THeadlessForm {
         ASSERT_TRUE(form->StartChart(dir.File("a/a.bms")));
         ASSERT_TRUE(Slot1());
         EXPECT_NE(Slot1()->Pixel(5, 5), 0);
-        form->FormKeyPress(vk::Escape);
+        form->LeaveKey(vk::Escape);
         Write("b/b.bms", Bytes("#BMP01 " + image + "\n#00111:01\n"));
         messages.shown.clear();
         form->StartChart(dir.File("b/b.bms"));

@@ -47,19 +47,19 @@ inline std::vector<uint8_t> Bytes(const std::string& s) {
     return std::vector<uint8_t>(s.begin(), s.end());
 }
 
-struct THeadlessForm {
+struct HeadlessPlayer {
     TTempDir dir;
     TVirtualClock clock;
     TRecordingPresenter presenter;
     TCapturedMessages messages;
     TTextRenderer fonts;
     TScriptedKeys keys;
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<Player> form;
     std::string songsFolder;           // --songs; empty: the program folder
     TChartReading reading;             // --standard, --random-seed
     std::function<bool()> keepLoading; // between two files of a load
 
-    explicit THeadlessForm(bool assets = true) {
+    explicit HeadlessPlayer(bool assets = true) {
         if (assets) tools::WriteProgramAssets(dir.Folder());
     }
     // Writes a file below the program folder, making its folders.
@@ -69,14 +69,14 @@ struct THeadlessForm {
     }
     // Program start with `args` as the command line; in a window when not `fullScreen`.
     void Start(const std::vector<std::string>& args, bool fullScreen = true) {
-        form = std::make_unique<TForm1>(TFormServices{clock, presenter, messages, &fonts,
-                                                      dir.Folder(), songsFolder, TSoundOutput::Pull,
-                                                      512, &keys, nullptr, false, keepLoading});
+        form = std::make_unique<Player>(
+            PlayerServices{clock, presenter, messages, &fonts, dir.Folder(), songsFolder,
+                           TSoundOutput::Pull, 512, &keys, nullptr, false, keepLoading});
         form->UseReading(reading);
-        form->FormCreate(args);
+        form->StartUp(args);
         if (!fullScreen)
             form->DXDraw1.SetOptions(form->DXDraw1.Options() & ~OptionBit(doFullScreen));
-        form->FormShow();
+        form->OpenDisplay();
     }
     void Frame(int ms = 10) {
         clock.Advance(uint32_t(ms));
@@ -116,7 +116,7 @@ struct THeadlessForm {
 // A note field on the display and sprites of a form that plays `chart` in
 // `chartReading`. The field's clock, toggles and game mode are the test's own:
 // it draws what they say.
-struct THeadlessNoteField : THeadlessForm {
+struct THeadlessNoteField : HeadlessPlayer {
     TGameFlow flow{ModePlay, true};
     TPlayState play;
     TPlayToggles toggles;

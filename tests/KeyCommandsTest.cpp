@@ -11,7 +11,7 @@ using namespace tappo::test;
 namespace {
 
 // A chart with a long sound at 1000 ms and 9000 ms, and eight beats of music.
-void WriteSong(THeadlessForm& f) {
+void WriteSong(HeadlessPlayer& f) {
     tools::TMidiSong song;
     song.Notes = {{0, 480 * 16, 0, 60, 90}};
     f.Write("song/music.mid", tools::EncodeMidi(song));
@@ -20,7 +20,7 @@ void WriteSong(THeadlessForm& f) {
 }
 
 // That chart played from the command line.
-struct TKeyFixture : THeadlessForm {
+struct TKeyFixture : HeadlessPlayer {
     TKeyFixture() {
         WriteSong(*this);
         Start({dir.File("song/a.bms")});
@@ -32,9 +32,9 @@ struct TKeyFixture : THeadlessForm {
 TEST(KeyCommands, PageUpAndPageDownSetTheLateTime) {
     TKeyFixture f;
     for (int key : {vk::PageUp, vk::PageUp, vk::PageUp, vk::PageDown})
-        f.form->FormKeyDown(key);
+        f.form->CommandKey(key);
     EXPECT_EQ(f.form->LateTime(), 2);
-    f.form->FormKeyDown('A'); // other keys do nothing
+    f.form->CommandKey('A'); // other keys do nothing
     EXPECT_EQ(f.form->LateTime(), 2);
 }
 
@@ -42,7 +42,7 @@ TEST(KeyCommands, FunctionKeysFlipTheToggles) {
     TKeyFixture f;
     const TPlayToggles before = f.form->Toggles;
     for (int key : {vk::F1, vk::F2, vk::F6, vk::F7})
-        f.form->FormKeyDown(key);
+        f.form->CommandKey(key);
     const TPlayToggles& after = f.form->Toggles;
     EXPECT_NE(after.ShowFps, before.ShowFps);
     EXPECT_NE(after.ShowBga, before.ShowBga);
@@ -55,7 +55,7 @@ TEST(KeyCommands, PauseCutsTheSoundsAndStopsTheClock) {
     f.RunTo(1500);
     EXPECT_EQ(f.Playing(), 1);
     EXPECT_EQ(f.Music(), MusicPlaying);
-    f.form->FormKeyDown(vk::F4);
+    f.form->CommandKey(vk::F4);
     EXPECT_EQ(f.form->Mode(), ModePaused);
     EXPECT_EQ(f.Playing(), 0) << "sounds are cut";
     EXPECT_EQ(f.Music(), MusicStopped);
@@ -68,11 +68,11 @@ TEST(KeyCommands, PauseCutsTheSoundsAndStopsTheClock) {
 TEST(KeyCommands, ResumeGoesOnFromWhereThePauseStopped) {
     TKeyFixture f;
     f.RunTo(1500);
-    f.form->FormKeyDown(vk::F4);
+    f.form->CommandKey(vk::F4);
     const int32_t at = f.form->SongTime();
     for (int i = 0; i < 50; ++i)
         f.Frame();
-    f.form->FormKeyDown(vk::F4);
+    f.form->CommandKey(vk::F4);
     EXPECT_EQ(f.form->Mode(), ModePlay);
     f.Frame();
     EXPECT_EQ(f.form->SongTime(), at + 10) << "it goes on from where it stopped";
@@ -83,8 +83,8 @@ TEST(KeyCommands, ResumeGoesOnFromWhereThePauseStopped) {
 TEST(KeyCommands, RestartWhilePausedPlaysFromTheStart) {
     TKeyFixture f;
     f.RunTo(1500);
-    f.form->FormKeyDown(vk::F4);
-    f.form->FormKeyDown(vk::F5);
+    f.form->CommandKey(vk::F4);
+    f.form->CommandKey(vk::F5);
     EXPECT_EQ(f.form->Mode(), ModePlay);
     f.Frame();
     EXPECT_EQ(f.form->SongTime(), 10);
@@ -96,7 +96,7 @@ TEST(KeyCommands, FullScreenToggleIsIgnoredInTheFirstSecond) {
     TKeyFixture f;
     const int opens = f.presenter.opens, closes = f.presenter.closes;
     EXPECT_TRUE(f.presenter.FullScreen());
-    f.form->FormKeyDown(vk::F3);
+    f.form->CommandKey(vk::F3);
     EXPECT_EQ(f.presenter.opens - opens + f.presenter.closes - closes, 0)
         << "no frame rate known yet";
     EXPECT_TRUE(f.presenter.FullScreen());
@@ -106,7 +106,7 @@ TEST(KeyCommands, FullScreenToggleRemakesTheDisplayAndTheClockRunsOn) {
     TKeyFixture f;
     f.RunTo(500);
     const int opens = f.presenter.opens, closes = f.presenter.closes;
-    f.form->FormKeyDown(vk::F3);
+    f.form->CommandKey(vk::F3);
     EXPECT_EQ(f.presenter.closes - closes, 1);
     EXPECT_EQ(f.presenter.opens - opens, 1);
     EXPECT_FALSE(f.presenter.FullScreen());
@@ -118,7 +118,7 @@ TEST(KeyCommands, FullScreenToggleRemakesTheDisplayAndTheClockRunsOn) {
 
 TEST(KeyCommands, EscFromAChartStartedInTheSelectScreen) {
     // The same chart, found below the program folder and started with Button1.
-    THeadlessForm f;
+    HeadlessPlayer f;
     WriteSong(f);
     f.Start({});
     f.keys.Tap('Z');
@@ -127,8 +127,8 @@ TEST(KeyCommands, EscFromAChartStartedInTheSelectScreen) {
     f.RunTo(1500);
     ASSERT_EQ(f.Playing(), 1);
     ASSERT_EQ(f.Music(), MusicPlaying);
-    f.form->FormKeyDown(vk::F4);
-    f.form->FormKeyPress(vk::Escape);
+    f.form->CommandKey(vk::F4);
+    f.form->LeaveKey(vk::Escape);
     EXPECT_FALSE(f.form->CloseRequested());
     EXPECT_EQ(f.form->Mode(), ModeSelect);
     EXPECT_FALSE(f.form->ChartActive());

@@ -27,10 +27,10 @@ std::vector<uint8_t> SolidBmp(uint32_t rgb, bool blackCorner) {
     return EncodeBmp(b);
 }
 
-struct TPlayFixture : THeadlessForm {
+struct TPlayFixture : HeadlessPlayer {
     // Starts the player on `chart` (a path below the program folder).
-    void Start(const std::string& chart) { THeadlessForm::Start({dir.File(chart)}); }
-    void PassGate() { ASSERT_TRUE(THeadlessForm::PassGate()); }
+    void Start(const std::string& chart) { HeadlessPlayer::Start({dir.File(chart)}); }
+    void PassGate() { ASSERT_TRUE(HeadlessPlayer::PassGate()); }
 };
 
 } // namespace
@@ -162,7 +162,7 @@ TEST(Play, PausedUpAndDownStepTheClockSilently) {
     f.PassGate();
     for (int i = 0; i < 20; ++i)
         f.Frame();
-    f.form->FormKeyDown(vk::F4); // pause
+    f.form->CommandKey(vk::F4); // pause
     ASSERT_EQ(f.form->Mode(), ModePaused);
     const int32_t at = f.form->SongTime();
     f.keys.Press(vk::Down);

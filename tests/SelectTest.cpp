@@ -20,7 +20,7 @@ std::vector<uint8_t> Picture(uint32_t rgb) {
 }
 
 // Three song folders: a (3 charts), b (1 chart, a picture), c (1 chart, nothing).
-struct TSelectFixture : THeadlessForm {
+struct TSelectFixture : HeadlessPlayer {
     TSelectFixture() {
         for (const char* f : {"a/1.bms", "a/2.bms", "a/3.bms", "b/1.bms", "c/1.bms"})
             Write(f, Bytes(std::string("#TITLE ") + f + "\n#PLAYLEVEL 2\n#BPM 150\n"));
@@ -66,7 +66,7 @@ TEST(Select, TheScreenShowsTheChartWalkedTo) {
     far.Move(vk::Right);
     far.Move(vk::Right);
     ASSERT_EQ(far.Current(), "c/1.bms");
-    THeadlessForm only;
+    HeadlessPlayer only;
     only.Write("c/1.bms", Bytes("#TITLE c/1.bms\n#PLAYLEVEL 2\n#BPM 150\n"));
     only.Start({});
     only.Frames(2 * (1 + SlideFrames));
@@ -139,7 +139,7 @@ TEST(Select, EscFromPlayGoesBackToTheSameChart) {
     f.keys.Tap('Z');
     f.Frame();
     ASSERT_EQ(f.form->Mode(), ModePlay);
-    f.form->FormKeyPress(vk::Escape);
+    f.form->LeaveKey(vk::Escape);
     EXPECT_EQ(f.form->Mode(), ModeSelect);
     EXPECT_FALSE(f.form->CloseRequested());
     EXPECT_EQ(f.Current(), "b/1.bms");
@@ -182,7 +182,7 @@ TEST(Select, AnUnreadableChartShowsItsOwnHeaderNotThePreviousOne) {
     ASSERT_EQ(far.messages.shown, std::vector<std::string>{"'fast' は浮動小数点数ではありません"});
     EXPECT_EQ(far.form->ChartSession().GameState.PlayLevel, 2)
         << "the session keeps the values the next compile starts from";
-    THeadlessForm only;
+    HeadlessPlayer only;
     only.Write("b/1.bms", Bytes(unreadable));
     only.Write("b/picture.bmp", Picture(0x00FF00));
     only.Start({});
@@ -218,7 +218,7 @@ TEST(Select, AnErrorNoBoxShowedIsDrawnOverTheScreen) {
     EXPECT_EQ(bandPixels(), 0) << "gone after NoticeMs";
     f.keys.Tap('Z');
     f.Frames(2);
-    f.form->FormKeyDown(vk::F6);
+    f.form->CommandKey(vk::F6);
     f.Frame();
     EXPECT_EQ(bandPixels(), 0) << "gone at a key";
     f.messages.inBox = true;
@@ -268,7 +268,7 @@ namespace {
 struct TStars {
     int pixels = 0, matching = 0;
 };
-TStars CompareStars(THeadlessForm& f, long long x0, long long count, int left, int right,
+TStars CompareStars(HeadlessPlayer& f, long long x0, long long count, int left, int right,
                     int bottom) {
     TDirectDrawSurface expected(&f.form->DXDraw1);
     expected.SetSize(320, 240);
@@ -330,7 +330,7 @@ TEST(Select, FolderOfAChartWithUtf8AndShiftJisNames) {
 }
 
 TEST(Select, Utf8AndShiftJisFoldersAreEachOneStop) {
-    THeadlessForm f;
+    HeadlessPlayer f;
     const std::string a = "u8/\xE3\x81\x82", i = "u8/\xE3\x81\x84"; // あ, い
     for (const std::string& chart : {a + "/1.bms", i + "/1.bms", std::string("sj/\x83\x41/1.bms"),
                                      std::string("sj/\x95\\/1.bms")})
@@ -389,7 +389,7 @@ TEST(Select, PathTextIsCutOnACharacterBoundary) {
 }
 
 TEST(Select, TheListHoldsAbsolutePathsWhateverTheFolderWasGivenAs) {
-    THeadlessForm f;
+    HeadlessPlayer f;
     f.songsFolder = f.dir.File("songs");
     f.Write("songs/a-sjis/1.bms", Bytes("#TITLE x\n"));
     f.Start({});
@@ -404,10 +404,10 @@ class SelectLevel : public testing::TestWithParam<int> {};
 
 TEST_P(SelectLevel, EveryStarOnTheScreenIsDrawn) {
     const int level = GetParam();
-    THeadlessForm f;
+    HeadlessPlayer f;
     f.Write("a/1.bms", Bytes("#PLAYLEVEL " + std::to_string(level) + "\n"));
     f.Start({});
-    f.form->FormKeyDown(vk::F2); // images off: a black background
+    f.form->CommandKey(vk::F2); // images off: a black background
     f.Frame();
     // Every star of the formula, drawn without any bound.
     const TStars stars = CompareStars(f, 162 - 7LL * level, level, 0, 320, 186);

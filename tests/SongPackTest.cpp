@@ -19,7 +19,7 @@ namespace tappo {
 namespace {
 
 using test::Bytes;
-using test::THeadlessForm;
+using test::HeadlessPlayer;
 using test::TTempDir;
 
 void Touch(const TTempDir& dir, const std::string& name, const std::string& text = "x") {
@@ -110,7 +110,7 @@ TEST(FileResolver, OnlyRegularFilesCountAndLooseMatchesAreTheSameEverywhere) {
 }
 
 // A song folder with `count` keysounds (tiny WAV files) and a chart using them.
-void WriteManySounds(THeadlessForm& f, int count) {
+void WriteManySounds(HeadlessPlayer& f, int count) {
     std::string chart = "#PLAYER 1\n#BPM 120\n";
     const std::vector<int16_t> click(64, 1000);
     for (int i = 1; i <= count; ++i) {
@@ -125,7 +125,7 @@ void WriteManySounds(THeadlessForm& f, int count) {
 }
 
 TEST(Loading, EscDuringTheLoadLeavesPlayAsInPlay) {
-    THeadlessForm f;
+    HeadlessPlayer f;
     WriteManySounds(f, 40);
     int calls = 0;
     f.keepLoading = [&] { return ++calls < 10; };
@@ -141,7 +141,7 @@ TEST(Loading, EscDuringTheLoadLeavesPlayAsInPlay) {
 
 TEST(Loading, EscDuringTheLoadOfACommandLineChartEndsTheProgram) {
     // There is nothing to go back to.
-    THeadlessForm g;
+    HeadlessPlayer g;
     WriteManySounds(g, 40);
     g.keepLoading = [] { return false; };
     g.Start({g.dir.File("song/chart.bms")});
@@ -149,7 +149,7 @@ TEST(Loading, EscDuringTheLoadOfACommandLineChartEndsTheProgram) {
 }
 
 TEST(Loading, ALongLoadRedrawsItsProgressBarNowAndThen) {
-    THeadlessForm f;
+    HeadlessPlayer f;
     WriteManySounds(f, 40);
     int calls = 0;
     // Each file takes 30 ms: the bar is drawn about every fourth file, not every one.
@@ -171,7 +171,7 @@ TEST(Loading, ALongLoadRedrawsItsProgressBarNowAndThen) {
 }
 
 TEST(Loading, TheBarShowsTheShareOfFilesDone) {
-    THeadlessForm f;
+    HeadlessPlayer f;
     f.Start({});
     f.form->DrawLoadingProgress(1, 4);
     TDirectDrawSurface& back = f.Back();
@@ -202,7 +202,7 @@ std::vector<uint8_t> SolidPng(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
 }
 
 TEST(Banner, IsBuiltFromAPngWhereTheFolderHasNoBitmap) {
-    THeadlessForm f;
+    HeadlessPlayer f;
     f.Write("song/chart.bms", Bytes("#TITLE png\n"));
     f.Write("song/Back.png", SolidPng(64, 48, 255, 0, 0));
     f.Start({});
@@ -213,7 +213,7 @@ TEST(Banner, IsBuiltFromAPngWhereTheFolderHasNoBitmap) {
 }
 
 TEST(Banner, APictureThatDoesNotReadShowsTheBlankDiskNotThePreviousBanner) {
-    THeadlessForm f;
+    HeadlessPlayer f;
     f.Write("a/chart.bms", Bytes("#TITLE red\n"));
     f.Write("a/red.png", SolidPng(64, 48, 255, 0, 0));
     f.Write("b/chart.bms", Bytes("#TITLE broken\n"));

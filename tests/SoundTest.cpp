@@ -415,7 +415,7 @@ TEST(Music, OpenPlayStopResumeRewindAndTheEnd) {
     try {
         music.Play();
         FAIL();
-    } catch (const TError& e) {
+    } catch (const Error& e) {
         EXPECT_STREQ(e.what(), "MCI デバイスがありません");
     }
     music.FileName = WriteMidi(f.dir);
@@ -463,17 +463,17 @@ TEST(Music, BadFilesAndAMissingSoundFont) {
     TTempDir dir;
     TMediaPlayer music;
     music.FileName = dir.File("none.mid");
-    EXPECT_THROW(music.Open(), TError);
+    EXPECT_THROW(music.Open(), Error);
     EXPECT_EQ(music.Mode(), MusicNotOpen);
     WriteFileAtomic(dir.File("text.mid"), {'n', 'o', 't', ' ', 'm', 'i', 'd', 'i'});
     music.FileName = dir.File("text.mid");
     try {
         music.Open();
         FAIL();
-    } catch (const TError& e) {
+    } catch (const Error& e) {
         EXPECT_EQ(std::string(e.what()), dir.File("text.mid") + " は MIDI ファイルではありません");
     }
-    EXPECT_THROW(music.Rewind(), TError);
+    EXPECT_THROW(music.Rewind(), Error);
 
     // Without a soundfont the music is silent but keeps its time.
     TDDSD sound(TSoundOutput::Pull, dir.File("ddsd.debug"));

@@ -54,7 +54,7 @@ std::string FileText(const std::string& path) {
 
 TEST(StandardMix, EveryChartExtensionIsListedInNameOrder) {
     for (const bool standard : {false, true}) {
-        THeadlessForm f;
+        HeadlessPlayer f;
         if (standard) f.reading = Standard();
         for (const char* name : {"song.pms", "song.BME", "song.bml", "song.bms", "song.txt"})
             f.Write(std::string("songs/s/") + name, Bytes("#TITLE x\n#00111:01\n"));
@@ -73,7 +73,7 @@ TEST(StandardMix, EveryChartExtensionIsListedInNameOrder) {
 }
 
 TEST(StandardMix, AHundredSimultaneousSoundsAreAllHeard) {
-    THeadlessForm f;
+    HeadlessPlayer f;
     f.reading = Standard();
     f.Write("s/s.wav", Constant(100, 4));
     f.Write("s/a.bms", Bytes(Spread("11", 100)));
@@ -85,7 +85,7 @@ TEST(StandardMix, AHundredSimultaneousSoundsAreAllHeard) {
 }
 
 TEST(StandardMix, ThreeHundredBackgroundStemsKeepTheirChannelsAndTheLossIsLogged) {
-    THeadlessForm f;
+    HeadlessPlayer f;
     f.reading = Standard();
     f.Write("s/s.wav", Constant(10, 4));
     f.Write("s/a.bms", Bytes(Spread("01", 300)));
@@ -96,7 +96,7 @@ TEST(StandardMix, ThreeHundredBackgroundStemsKeepTheirChannelsAndTheLossIsLogged
     const VoiceLosses lost = f.form->DDSD1.Losses();
     EXPECT_EQ(lost.Cut, 0);
     EXPECT_EQ(lost.Dropped, 300 - 256);
-    f.form->FormKeyPress(vk::Escape);
+    f.form->LeaveKey(vk::Escape);
     EXPECT_NE(FileText(f.dir.File("ddsd.debug"))
                   .find("0 個の音を途中で止め、44 個の音を鳴らせませんでした (256 チャンネル)"),
               std::string::npos);
@@ -139,7 +139,7 @@ TEST(StandardMix, ANewSoundTakesTheOldestKeysoundNeverABackgroundOne) {
 
 TEST(StandardMix, VolWavScalesEveryKeysound) {
     auto level = [](const std::string& header) {
-        THeadlessForm f;
+        HeadlessPlayer f;
         f.reading = Standard();
         f.Write("s/s.wav", Constant(1001, 2));
         f.Write("s/a.bms", Bytes(header + "#WAV01 s.wav\n#00011:01\n#00001:01\n"));

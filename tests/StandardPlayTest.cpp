@@ -105,7 +105,7 @@ TEST(StandardPlay, HeaderValuesAreTheChartsOwn) {
               WideSlotCount);
 
     // Only an unreadable file stops a standard compile.
-    EXPECT_THROW(CompileChartFileAs(Standard(), dir.File("missing.bms"), '.'), ECompileError);
+    EXPECT_THROW(CompileChartFileAs(Standard(), dir.File("missing.bms"), '.'), CompileError);
     const std::string listing = InspectChart(dir.File("c.bms"), '.', Standard());
     EXPECT_NE(listing.find("\nMode standard\n"), std::string::npos);
 }
@@ -179,7 +179,7 @@ TEST(StandardPlay, ArrowsMoveWithTheTempo) {
 }
 
 TEST(StandardPlay, WideKeysoundSlotsPlay) {
-    THeadlessForm f;
+    HeadlessPlayer f;
     f.reading = Standard();
     f.Write("s/z.wav", tools::EncodeWav16(std::vector<int16_t>(4410, 1000), 1, 44100));
     f.Write("s/a.bms", Bytes("#BPM 120\n#WAVZZ z.wav\n#00001:ZZ\n"));
@@ -199,7 +199,7 @@ namespace {
 // A form on a chart with a white "#STAGEFILE", read `standard` or exact:
 // the top-left pixel of the first picture presented, the loading screen.
 int FirstPresentedPixel(bool standard) {
-    THeadlessForm f;
+    HeadlessPlayer f;
     if (standard) f.reading = Standard();
     f.Write("s/stage.bmp", SolidBmp(0xFFFFFF));
     f.Write("s/a.bms", Bytes("#STAGEFILE stage.bmp\n#00111:01\n"));
@@ -215,7 +215,7 @@ int FirstPresentedPixel(bool standard) {
 constexpr int BannerMiddleX = 121 + 40, BannerMiddleY = 120 + 26;
 
 // A song folder whose picture is blue and whose chart names `banner` as its own.
-struct TBannerFixture : THeadlessForm {
+struct TBannerFixture : HeadlessPlayer {
     TBannerFixture(bool standard, const std::string& banner, const std::vector<uint8_t>& bytes) {
         if (standard) reading = Standard();
         Write("songs/s/a.bmp", SolidBmp(0x0000FF));
@@ -238,7 +238,7 @@ TEST(StandardPlay, StageFileIsShownWhileTheChartLoads) {
 }
 
 TEST(StandardPlay, ABrokenStageFileIsLeftOut) {
-    THeadlessForm broken;
+    HeadlessPlayer broken;
     broken.reading = Standard();
     broken.Write("s/stage.bmp", Bytes("BM not a picture"));
     broken.Write("s/a.bms", Bytes("#STAGEFILE stage.bmp\n#00111:01\n"));
@@ -248,13 +248,13 @@ TEST(StandardPlay, ABrokenStageFileIsLeftOut) {
 }
 
 TEST(StandardPlay, TheStageFileIsLetGoOnceTheChartHasLoaded) {
-    THeadlessForm f;
+    HeadlessPlayer f;
     f.reading = Standard();
     f.Write("s/stage.bmp", SolidBmp(0xFFFFFF));
     f.Write("s/a.bms", Bytes("#STAGEFILE stage.bmp\n#00111:01\n"));
     f.Start({f.dir.File("s/a.bms")});
     EXPECT_FALSE(f.form->HoldsStagePicture()) << "a command-line chart";
-    THeadlessForm g;
+    HeadlessPlayer g;
     g.reading = Standard();
     g.Write("s/stage.bmp", SolidBmp(0xFFFFFF));
     g.Write("s/a.bms", Bytes("#STAGEFILE stage.bmp\n#00111:01\n"));
@@ -282,7 +282,7 @@ std::vector<uint8_t> Utf16(const std::u16string& text, bool bigEndian) {
 
 TEST(StandardPlay, AUtf16ChartReadsAsItsUtf8Text) {
     // A surrogate pair, and a tempo that only its own text gives.
-    THeadlessForm f;
+    HeadlessPlayer f;
     f.Write("u8.bms", Bytes("#TITLE 曲𝄞\r\n#BPM 90\r\n#WAV01 a.wav\r\n#00111:0101\r\n"));
     f.Write("le.bms", Utf16(u"#TITLE 曲𝄞\r\n#BPM 90\r\n#WAV01 a.wav\r\n#00111:0101\r\n", false));
     f.Write("be.bms", Utf16(u"#TITLE 曲𝄞\r\n#BPM 90\r\n#WAV01 a.wav\r\n#00111:0101\r\n", true));
@@ -305,7 +305,7 @@ TEST(StandardPlay, AChartReadAsLessThanItsFileSaysWhy) {
         for (const auto& [bytes, want] :
              {std::pair{utf16, std::string(": the chart is saved as UTF-16")},
               std::pair{nul, std::string(": the chart text ends at a NUL byte on line 2")}}) {
-            THeadlessForm f;
+            HeadlessPlayer f;
             if (standard) f.reading = Standard();
             f.Write("c.bms", bytes);
             f.Start({f.dir.File("c.bms")});
@@ -389,7 +389,7 @@ TEST(StandardPlay, LivePlayDrawsEachChartAtRandom) {
 namespace {
 
 // The select screen on one chart with a tempo slot "#BPM01" beside "#BPM".
-struct THeaderFixture : THeadlessForm {
+struct THeaderFixture : HeadlessPlayer {
     explicit THeaderFixture(bool standard) {
         if (standard) reading = Standard();
         Write("songs/s/c.bms", Bytes("#TITLE T\n#BPM 150\n#BPM01 90\n#PLAYLEVEL\n"));
@@ -400,7 +400,7 @@ struct THeaderFixture : THeadlessForm {
 // Whether the bottom right, where the start gate wrote its frame rate, is
 // black a few frames into a song with images on but no base picture.
 bool BlackWithoutABasePicture(bool standard) {
-    THeadlessForm f;
+    HeadlessPlayer f;
     if (standard) f.reading = Standard();
     f.Write("s/a.bms", Bytes(standard ? "#BMPA1 gone.bmp\n#00204:A1\n#00311:01\n"
                                       : "#BMP01 gone.bmp\n#00204:01\n#00311:01\n"));

@@ -242,7 +242,7 @@ TEST(Canvas, TextNeedsPixelsAndKeepsItsFont) {
     try {
         s.Canvas().TextOut(0, 0, "x");
         FAIL() << "a canvas without pixels must refuse";
-    } catch (const TError& e) {
+    } catch (const Error& e) {
         EXPECT_STREQ(e.what(), "IDirectDrawSurface は作成されていません");
     }
     s.SetSize(200, 40);

@@ -115,7 +115,7 @@ TEST(Warp, MissingPictureRaisesTheLoaderError) {
     try {
         warp->InitWarp(dir.Folder());
         FAIL();
-    } catch (const TError& e) {
+    } catch (const Error& e) {
         EXPECT_EQ(std::string(e.what()), "ファイル " + dir.Folder() + "select.bmp は開けません");
     }
 }

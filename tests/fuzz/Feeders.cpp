@@ -41,7 +41,7 @@ template <typename F> void AcceptReaderError(F&& f) {
     lastError.clear();
     try {
         f();
-    } catch (const TError& e) {
+    } catch (const Error& e) {
         lastError = e.what();
     }
 }
@@ -145,7 +145,7 @@ void FeedPlay(const uint8_t* data, size_t size) {
     THeadlessPresenter presenter;
     TIgnoredMessages messages;
     TScriptedKeys keys;
-    TForm1 form({.Clock = clock,
+    Player form({.Clock = clock,
                  .Presenter = presenter,
                  .Messages = messages,
                  .Fonts = nullptr,
@@ -157,8 +157,8 @@ void FeedPlay(const uint8_t* data, size_t size) {
     TChartReading reading;
     reading.Standard = data[0] & 1;
     form.UseReading(reading);
-    form.FormCreate({world.chart});
-    form.FormShow();
+    form.StartUp({world.chart});
+    form.OpenDisplay();
     // The song waits for a measured 40 frames a second, so frames are short
     // until it starts; then they last from a hundredth of a second to about
     // 25 seconds, and long charts are crossed in the hundred or so frames
@@ -171,7 +171,7 @@ void FeedPlay(const uint8_t* data, size_t size) {
         form.Guarded([&] { form.DXTimer1.DoTick(); });
         form.DDSD1.Mix(mix.data(), 512);
     }
-    form.FormDestroy();
+    form.ShutDown();
 }
 
 void FeedBmp(const uint8_t* data, size_t size) {
