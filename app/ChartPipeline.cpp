@@ -17,23 +17,23 @@ bool Player::StartChart(const std::string& path) {
     // exists; its first initialisation shows the screen instead.
     LoadStagePicture(path);
     Flow.GameMode = ModePlay;
-    if (DXDraw1.Initialized()) ShowLoadingScreenOnBothPages();
+    if (Video.Initialized()) ShowLoadingScreenOnBothPages();
     Flow.ChartActive = true;
     const bool compiled = CompileChart(path);
     // The loading screen of a chart started on the select screen ends here or
     // soon after; a command-line chart's ends with the display's initialisation.
-    if (DXDraw1.Initialized()) stagePicture_ = TPicture();
+    if (Video.Initialized()) stagePicture_ = Image();
     if (!compiled) return false;
     ReportUnreadText(path);
     // One resolver for every file the chart names: each folder is listed once.
     TFileResolver files;
-    const bool images = DXDraw1.Initialized() && DXDraw1.Visible;
+    const bool images = Video.Initialized() && Video.Visible;
     loadTotal_ = KeysoundFileCount(Session.Chart) + (images ? ImageFileCount(Session.Chart) : 0);
     // Sounds before images: a broken sample or MIDI file is reported and the
     // chart plays without it. Images are surfaces of the display. Without one
     // yet, its initialisation loads them, as it does again after every
     // re-initialisation (F3). Esc during the load leaves play as it does in play.
-    if (!LoadChartMedia(files) || (DXDraw1.Initialized() && !LoadBgaImages(files))) {
+    if (!LoadChartMedia(files) || (Video.Initialized() && !LoadBgaImages(files))) {
         LeaveKey(vk::Escape);
         return false;
     }
@@ -44,8 +44,7 @@ bool Player::StartChart(const std::string& path) {
 bool Player::LoadProgress(int done, int total) {
     // A few pictures a second: drawing each of hundreds of files would cost more
     // than loading them.
-    if (total > 0 && clock_.GetTickCount() - lastLoadingDraw_ >= 100)
-        DrawLoadingProgress(done, total);
+    if (total > 0 && clock_.NowMs() - lastLoadingDraw_ >= 100) DrawLoadingProgress(done, total);
     return !keepLoading_ || keepLoading_();
 }
 
@@ -79,12 +78,12 @@ bool Player::CompileChart(const std::string& path) {
 // text; a picture that does not read is left out. It is kept as the screen
 // shows it, so a large file holds no more than a screenful.
 void Player::LoadStagePicture(const std::string& chartPath) {
-    stagePicture_ = TPicture();
+    stagePicture_ = Image();
     if (!Reading.Standard) return;
     const std::string file = StandardStageFile(chartPath);
     if (file.empty()) return;
     try {
-        stagePicture_ = ReadBgaPictureShown(file, DXDraw1.Display.Width, DXDraw1.Display.Height);
+        stagePicture_ = ReadBgaPictureShown(file, Video.Mode.Width, Video.Mode.Height);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tappoplayer: %s\n", e.what());
     }
@@ -165,12 +164,12 @@ void Player::LoadBgaImages() {
 }
 
 bool Player::LoadBgaImages(TFileResolver& files) {
-    if (!DXDraw1.Visible) return true;
+    if (!Video.Visible) return true;
     bool finished = true;
     const int soundsDone = loadTotal_ - ImageFileCount(Session.Chart);
     Guarded([&] {
         finished = tappo::LoadBgaImages(
-            Session.BgaSurfaces, Session.Chart, DXDraw1, Session.GameState.BgaLayerImage, files,
+            Session.BgaSurfaces, Session.Chart, Video, Session.GameState.BgaLayerImage, files,
             [this](int done, int total) { return LoadProgress(done, total); }, soundsDone,
             loadTotal_);
     });

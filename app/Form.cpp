@@ -19,17 +19,17 @@ std::string PathInMessage(const std::string& path) {
 }
 
 Player::Player(const PlayerServices& services)
-    : DXDraw1(services.Presenter, services.Fonts), DXTimer1(services.Clock), DXImageList1(&DXDraw1),
+    : Video(services.Presenter, services.Fonts), Timer(services.Clock), Sprites(&Video),
       DDSD1(services.SoundOutput, ProblemLogPath(services.ProgramFolder),
             services.AudioBufferFrames),
       ProgramFolder(services.ProgramFolder),
       SongsFolder(services.SongsFolder.empty() ? services.ProgramFolder : services.SongsFolder),
-      DecimalSeparator(LocaleDecimalSeparator()), Screen(DXDraw1, DXImageList1, DXTimer1, Warp),
+      DecimalSeparator(LocaleDecimalSeparator()), Screen(Video, Sprites, Timer, Warp),
       NoteField(Screen, ArrowSprites, Flow, Play, Toggles, Session),
       Scene(
           Flow, Songs.ChartList, Play, Toggles, Session, DDSD1, MediaPlayer1, DXInput1, Screen,
           FullScreenRect, services.Clock, NoteField, [this] { Close(); },
-          services.MixFollowsClock ? std::optional<uint32_t>(services.Clock.GetTickCount())
+          services.MixFollowsClock ? std::optional<uint32_t>(services.Clock.NowMs())
                                    : std::nullopt),
       Select(
           Screen, DXInput1, Songs, Toggles, Session, ProgramFolder, SongsFolder,
@@ -45,17 +45,17 @@ Player::Player(const PlayerServices& services)
     SearchFile1.OnFind = [this](const std::string& name, const TSearchFileData& data, bool& c) {
         AddFoundChart(name, data, c);
     };
-    DXDraw1.SetOptions(FormDrawOptions);
-    DXDraw1.OnInitialize = [this] { MakeSurfaces(); };
-    DXDraw1.OnFinalize = [this] { ReleaseSurfaces(); };
-    DXTimer1.ActiveOnly = true;
-    DXTimer1.Interval = 0;
-    DXTimer1.OnTimer = [this](int lag) { RunFrame(lag); };
+    Video.SetOptions(PlayerDisplayOptions);
+    Video.OnInitialize = [this] { MakeSurfaces(); };
+    Video.OnFinalize = [this] { ReleaseSurfaces(); };
+    Timer.ActiveOnly = true;
+    Timer.Interval = 0;
+    Timer.OnTimer = [this](int lag) { RunFrame(lag); };
 }
 
 Player::~Player() {
     // Surfaces made on the display go before the display itself.
-    DXDraw1.Finalize();
+    Video.Finalize();
     DDSD1.RemoveSource(&MediaPlayer1);
 }
 
@@ -65,7 +65,7 @@ void Player::StartUp(const std::vector<std::string>& args) {
     // The player cannot run without its sprite archive and warp picture: these
     // failures end start-up with the file named.
     try {
-        DXImageList1.LoadFromFile(ProgramFolder + "tappoplay.dxg");
+        Sprites.LoadFromFile(ProgramFolder + "tappoplay.dxg");
         Warp.InitWarp(ProgramFolder);
     } catch (const Error& e) {
         throw StartupError(e.what());
@@ -92,13 +92,13 @@ void Player::StartUp(const std::vector<std::string>& args) {
     Songs.SlideDirection = 1;
     Toggles = TPlayToggles{};
     Songs.ChartIndex = 0;
-    ScreenHeight = DXDraw1.Display.Height;
-    ScreenWidth = DXDraw1.Display.Width;
-    FullScreenRect = TRect{0, 0, ScreenWidth, ScreenHeight};
+    ScreenHeight = Video.Mode.Height;
+    ScreenWidth = Video.Mode.Width;
+    FullScreenRect = Rect{0, 0, ScreenWidth, ScreenHeight};
 }
 
 void Player::OpenDisplay() {
-    if (!DXDraw1.InitializeRequested()) DXDraw1.Initialize();
+    if (!Video.InitializeRequested()) Video.Initialize();
 }
 
 // Every surface is made anew at each initialisation (start-up and the F3
@@ -108,7 +108,7 @@ void Player::MakeSurfaces() {
     if (Flow.ChartActive) {
         LoadBgaImages();
         // A command-line chart's load ends here: its loading screen is gone.
-        stagePicture_ = TPicture();
+        stagePicture_ = Image();
     } else {
         SearchCharts();
         if (Songs.ChartList.empty()) {
@@ -121,18 +121,18 @@ void Player::MakeSurfaces() {
         }
     }
     for (auto* banner : {&Select.BannerSurface, &Select.PrevBannerSurface}) {
-        *banner = std::make_unique<TDirectDrawSurface>(&DXDraw1);
+        *banner = std::make_unique<Surface>(&Video);
         (*banner)->SetColorKey(0);
         (*banner)->SetSize(80, 52);
     }
     try {
-        ArrowSprites.LoadArrowSprites(DXDraw1, ProgramFolder);
+        ArrowSprites.LoadArrowSprites(Video, ProgramFolder);
     } catch (const Error& e) {
         throw StartupError(e.what());
     }
     if (Flow.GameMode == ModeSelect && !Songs.ChartList.empty())
         Guarded([&] { LoadBanner(Songs.ChartList[size_t(Songs.ChartIndex)]); });
-    DXTimer1.SetEnabled(true);
+    Timer.SetEnabled(true);
 }
 
 void Player::ReleaseSurfaces() {
@@ -161,9 +161,9 @@ void Player::RunFrame(int) {
         break;
     }
     DrawNotice();
-    if (HasOption(DXDraw1.Options(), doFullScreen))
-        DXDraw1.Presenter().MovePointer(ScreenWidth / 2, ScreenHeight / 2);
-    DXDraw1.Flip();
+    if (HasOption(Video.Options(), doFullScreen))
+        Video.Presenter().MovePointer(ScreenWidth / 2, ScreenHeight / 2);
+    Video.Flip();
 }
 
 void Player::CommandKey(int key) {
@@ -184,10 +184,10 @@ void Player::CommandKey(int key) {
         break;
     case vk::F3:
         // Re-making the display needs a steady frame rate first.
-        if (DXTimer1.FrameRate() >= StartGateFrameRate) ToggleFullScreen();
+        if (Timer.FrameRate() >= StartGateFrameRate) ToggleFullScreen();
         break;
     case vk::F4: {
-        const int32_t tick = int32_t(Scene.Clock.GetTickCount());
+        const int32_t tick = int32_t(Scene.Clock.NowMs());
         if (Flow.GameMode == ModePlay) {
             Flow.GameMode = ModePaused;
             Play.PauseTick = tick;
@@ -203,7 +203,7 @@ void Player::CommandKey(int key) {
         if (Flow.GameMode == ModePlay || Flow.GameMode == ModePaused) {
             StopEverything(Scene);
             DDSD1.ReportLostVoices();
-            Play.SongStartTick = int32_t(Scene.Clock.GetTickCount());
+            Play.SongStartTick = int32_t(Scene.Clock.NowMs());
             Play.EventCursors.fill(0);
             Flow.GameMode = ModePlay;
         }
@@ -232,9 +232,9 @@ void Player::LeaveKey(char key) {
 }
 
 void Player::ToggleFullScreen() {
-    DXDraw1.Finalize();
-    DXDraw1.SetOptions(DXDraw1.Options() ^ OptionBit(doFullScreen));
-    DXDraw1.Initialize();
+    Video.Finalize();
+    Video.SetOptions(Video.Options() ^ OptionBit(doFullScreen));
+    Video.Initialize();
 }
 
 void Player::ShutDown() {
@@ -245,11 +245,11 @@ void Player::ShutDown() {
     Session.Chart.Events.FreeEventLists();
     Songs.ChartList.clear();
     Warp.FreeWarp();
-    DXDraw1.Presenter().SetCursorVisible(true);
+    Video.Presenter().SetCursorVisible(true);
 }
 
 void Player::WriteCentredText(const char* text) {
-    TDirectDrawSurfaceCanvas& canvas = DXDraw1.Surface().Canvas();
+    SurfaceCanvas& canvas = Video.Back().Canvas();
     canvas.Font.Name = "MS Serif";
     canvas.Font.Size = ScreenWidth / 32;
     canvas.Font.Color = 0xFFFFFF;
@@ -270,9 +270,9 @@ void Player::ShowLoadingScreen() {
 }
 
 void Player::DrawLoadingProgress(int done, int total) {
-    lastLoadingDraw_ = clock_.GetTickCount();
-    if (DXDraw1.CanDraw()) {
-        TDirectDrawSurface& back = DXDraw1.Surface();
+    lastLoadingDraw_ = clock_.NowMs();
+    if (Video.CanDraw()) {
+        Surface& back = Video.Back();
         back.Fill(0);
         // A chart's stage picture, stretched over the screen, while it loads.
         const bool loadingChart = Flow.GameMode == ModePlay || Flow.GameMode == ModePaused;
@@ -294,12 +294,12 @@ void Player::DrawLoadingProgress(int done, int total) {
         }
     }
     UpdateCursor();
-    DXDraw1.Flip();
+    Video.Flip();
 }
 
 void Player::DrawErrorScreen() {
     Warp.UpdateWarp();
-    TDirectDrawSurfaceCanvas& canvas = DXDraw1.Surface().Canvas();
+    SurfaceCanvas& canvas = Video.Back().Canvas();
     canvas.Draw(0, 0, Warp.WarpImage);
     if (Flow.GameMode == ModeNoCharts && songsFolderMissing_) {
         // The folder the user named, under the message.
@@ -318,8 +318,7 @@ namespace {
 
 // `text` in lines no wider than `width`: broken at its line ends, then at the
 // last space that fits, or between two characters where no space does.
-std::vector<std::string> WrapText(TDirectDrawSurfaceCanvas& canvas, const std::string& text,
-                                  int width) {
+std::vector<std::string> WrapText(SurfaceCanvas& canvas, const std::string& text, int width) {
     std::vector<std::string> lines;
     size_t start = 0;
     while (start <= text.size()) {
@@ -364,19 +363,19 @@ void Player::ReportError(const std::string& text) {
              notice_.compare(notice_.size() - text.size(), text.size(), text) != 0)
         notice_ += "\n" + text;
     noticeLines_.clear();
-    noticeSince_ = clock_.GetTickCount();
+    noticeSince_ = clock_.NowMs();
 }
 
 // The error band: dark red across the middle of the picture, the text in white.
 void Player::DrawNotice() {
     if (notice_.empty()) return;
-    if (clock_.GetTickCount() - noticeSince_ >= NoticeMs) {
+    if (clock_.NowMs() - noticeSince_ >= NoticeMs) {
         notice_.clear();
         return;
     }
-    if (!DXDraw1.CanDraw()) return;
-    TDirectDrawSurface& back = DXDraw1.Surface();
-    TDirectDrawSurfaceCanvas& canvas = back.Canvas();
+    if (!Video.CanDraw()) return;
+    Surface& back = Video.Back();
+    SurfaceCanvas& canvas = back.Canvas();
     canvas.Font.Name = "MS Serif";
     canvas.Font.Size = ScreenHeight / 40 + 4;
     canvas.Font.Color = 0xFFFFFF;
@@ -395,7 +394,7 @@ void Player::DrawNotice() {
 }
 
 void Player::UpdateCursor() {
-    DXDraw1.Presenter().SetCursorVisible(!HasOption(DXDraw1.Options(), doFullScreen));
+    Video.Presenter().SetCursorVisible(!HasOption(Video.Options(), doFullScreen));
 }
 
 void Player::SelectFrame() {

@@ -36,10 +36,10 @@ namespace tappo {
 
 // What the form is given by the program entry (or a test).
 struct PlayerServices {
-    IClock& Clock;
-    IPresenter& Presenter;
+    TickSource& Clock;
+    FramePresenter& Presenter;
     IMessageBox& Messages;
-    TTextRenderer* Fonts = nullptr;
+    TextRenderer* Fonts = nullptr;
     std::string ProgramFolder; // with trailing separator
     std::string SongsFolder;   // where charts are searched; empty: the program folder
     TSoundOutput SoundOutput = TSoundOutput::Pull;
@@ -79,9 +79,9 @@ class Player {
     ~Player();
 
     // Components.
-    TDXDraw DXDraw1;
-    TDXTimer DXTimer1;
-    TDXImageList DXImageList1;
+    Display Video;
+    FrameTimer Timer;
+    SpriteSheet Sprites;
     TDDSD DDSD1;
     TMediaPlayer MediaPlayer1;
     TSearchFile SearchFile1;
@@ -101,7 +101,7 @@ class Player {
     TPlayToggles Toggles;
     TSongList Songs; // ChartList, ChartIndex
     int32_t ScreenWidth = 0, ScreenHeight = 0;
-    TRect FullScreenRect;
+    Rect FullScreenRect;
     TWarp Warp;
     TArrowSprites ArrowSprites;
     TScreenServices Screen;
@@ -212,9 +212,9 @@ class Player {
     // Says why a chart that compiled plays less than its file holds.
     void ReportUnreadText(const std::string& path);
 
-    TPicture stagePicture_; // the loading chart's "#STAGEFILE"; empty when none
+    Image stagePicture_; // the loading chart's "#STAGEFILE"; empty when none
     IMessageBox& messages_;
-    IClock& clock_;
+    TickSource& clock_;
     std::function<bool()> keepLoading_;
     uint32_t lastLoadingDraw_ = 0; // tick of the last loading picture
     int loadTotal_ = 0;            // files of the load in progress

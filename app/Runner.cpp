@@ -24,7 +24,7 @@ class TScreenshots {
         for (const auto& [at, path] : shots_) {
             if (at != frame) continue;
             try {
-                WritePng(path, form.DXDraw1.Surface());
+                WritePng(path, form.Video.Back());
             } catch (const std::exception& e) {
                 form.ReportError(std::string("cannot save the screenshot: ") + e.what());
                 ok = false;
@@ -50,8 +50,8 @@ bool StartForm(Player& form, const TCommandLine& cl, IMessageBox& box) {
             form.DXInput1.Update();
             return (form.DXInput1.States & StateBit(isButton1)) != 0;
         };
-        if (HasOption(form.DXDraw1.Options(), doFullScreen) && (cl.Windowed || button1Held()))
-            form.DXDraw1.SetOptions(form.DXDraw1.Options() & ~OptionBit(doFullScreen));
+        if (HasOption(form.Video.Options(), doFullScreen) && (cl.Windowed || button1Held()))
+            form.Video.SetOptions(form.Video.Options() & ~OptionBit(doFullScreen));
         form.Guarded([&] { form.OpenDisplay(); });
     } catch (const StartupError& e) {
         box.Show(e.what());
@@ -214,10 +214,10 @@ int EndHeadlessRun(const Player& form, const TCommandLine& cl, int signal,
 // chart puts it.
 int RunHeadless(const TCommandLine& cl) {
     const bool render = !cl.RenderWav.empty();
-    TVirtualClock clock;
-    THeadlessPresenter presenter;
+    VirtualClock clock;
+    HeadlessPresenter presenter;
     TStderrMessageBox box;
-    TTextRenderer fonts;
+    TextRenderer fonts;
     TScriptedKeys keys; // nobody holds a key in a headless run
     PlayerServices services{.Clock = clock,
                             .Presenter = presenter,
@@ -234,7 +234,7 @@ int RunHeadless(const TCommandLine& cl) {
     // Headless runs and renders are reproducible: #RANDOM takes 1 unless seeded.
     form.UseReading(ChartReadingOf(cl, false));
     // A render nobody looks at skips the drawing: it is the sound that counts.
-    form.DXDraw1.Visible = !render || !cl.Screenshots.empty();
+    form.Video.Visible = !render || !cl.Screenshots.empty();
     const uint32_t tick0 = *form.Scene.MixClockStart;
     if (!StartForm(form, cl, box)) return 1;
     if (form.CloseRequested()) return form.ExitCode(); // the chart did not compile
@@ -254,14 +254,14 @@ int RunHeadless(const TCommandLine& cl) {
     bool shotsOk = true;
     TStepMixer mixer(form, tick0, wav.get());
     const double expected = form.ChartSession().Chart.LastSoundTime / 1000.0;
-    while (!form.CloseRequested() && form.DXTimer1.Running()) {
+    while (!form.CloseRequested() && form.Timer.Running()) {
         if (cl.Frames >= 0 && form.FramesRun() >= cl.Frames) break;
         if (signals.Received() || (wav && wav->TooLong())) break;
         const long before = form.FramesRun();
         clock.Advance(HeadlessFrameStep(form, cl.FrameMs));
-        form.Guarded([&] { form.DXTimer1.DoTick(); });
+        form.Guarded([&] { form.Timer.DoTick(); });
         // The frame has scheduled everything before its tick: mix up to it.
-        mixer.MixUpTo(clock.GetTickCount());
+        mixer.MixUpTo(clock.NowMs());
         if (render) progress.Show(form.SongTime() / 1000.0, expected);
         if (FrameDone(form, cl, shots, before, shotsOk)) break;
     }
@@ -270,14 +270,14 @@ int RunHeadless(const TCommandLine& cl) {
 }
 
 int RunOnScreen(const TCommandLine& cl) {
-    std::unique_ptr<TSdlPlatform> sdl;
+    std::unique_ptr<SdlPlatform> sdl;
     try {
-        sdl = std::make_unique<TSdlPlatform>(cl.Scale);
+        sdl = std::make_unique<SdlPlatform>(cl.Scale);
     } catch (const std::exception& e) {
         ReportOnConsole(e.what());
         return 1;
     }
-    TTextRenderer fonts;
+    TextRenderer fonts;
     // While a chart loads, the window keeps answering: Esc stops the load, and
     // closing the window stops it and ends the program.
     Player* loading = nullptr;
@@ -316,14 +316,14 @@ int RunOnScreen(const TCommandLine& cl) {
         if (key == vk::Escape) form.Guarded([&] { form.LeaveKey(vk::Escape); });
     };
     sink.CloseRequest = [&] { form.Close(); };
-    sink.Activate = [&](bool active) { form.DXTimer1.SetAppActive(active); };
+    sink.Activate = [&](bool active) { form.Timer.SetAppActive(active); };
     TScreenshots shots(cl);
     bool shotsOk = true;
     while (!form.CloseRequested()) {
-        sdl->PumpEvents(sink, form.DXTimer1.Running() ? 0 : 50);
+        sdl->PumpEvents(sink, form.Timer.Running() ? 0 : 50);
         if (form.CloseRequested()) break;
         const long before = form.FramesRun();
-        form.Guarded([&] { form.DXTimer1.DoTick(); });
+        form.Guarded([&] { form.Timer.DoTick(); });
         if (FrameDone(form, cl, shots, before, shotsOk)) break;
     }
     form.ShutDown();

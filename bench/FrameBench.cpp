@@ -55,10 +55,10 @@ class TSilentBox : public IMessageBox {
 
 // One headless player: the form with its clock, presenter and fonts.
 struct BenchPlayer {
-    TVirtualClock clock;
-    THeadlessPresenter presenter;
+    VirtualClock clock;
+    HeadlessPresenter presenter;
     TSilentBox box;
-    TTextRenderer fonts;
+    TextRenderer fonts;
     std::unique_ptr<Player> form;
 
     BenchPlayer(const std::string& songs, const std::vector<std::string>& args) {
@@ -69,13 +69,13 @@ struct BenchPlayer {
     }
     void Frame() {
         clock.Advance(10);
-        form->DXTimer1.DoTick();
+        form->Timer.DoTick();
     }
 };
 
 // The floor every frame is measured against: copying one whole back surface.
 void BM_FrameCopy(benchmark::State& state) {
-    TDirectDrawSurface back, source;
+    Surface back, source;
     back.SetSize(320, 240);
     source.SetSize(320, 240);
     for (int i = 0; i < 320 * 240; ++i)
@@ -90,7 +90,7 @@ BENCHMARK(BM_FrameCopy);
 
 // A whole-screen blit that skips the key colour, on a picture that is half key.
 void BM_KeyedBlit(benchmark::State& state) {
-    TDirectDrawSurface back, layer;
+    Surface back, layer;
     back.SetSize(320, 240);
     layer.SetSize(320, 240);
     for (int y = 0; y < 240; ++y)
@@ -130,7 +130,7 @@ void BM_DrawWarp(benchmark::State& state) {
     auto warp = std::make_unique<TWarp>();
     warp->InitWarp(AssetFolder());
     warp->UpdateWarp();
-    TDirectDrawSurface back;
+    Surface back;
     back.SetSize(320, 240);
     for (auto _ : state) {
         back.Canvas().Draw(0, 0, warp->WarpImage);

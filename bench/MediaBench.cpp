@@ -40,7 +40,7 @@ std::string MediaChart() {
         std::snprintf(def, sizeof def, "#WAV%02X %s\r\n", i, name);
         chart += def;
     }
-    TPicture picture(640, 480);
+    Image picture(640, 480);
     for (int y = 0; y < 480; ++y)
         for (int x = 0; x < 640; ++x)
             picture.At(x, y) = uint32_t(x * 0x10203 + y * 0x30201);
@@ -72,8 +72,8 @@ struct TCompiled {
 struct TMediaLoad {
     TCompiled c;
     TDDSD sound;
-    THeadlessPresenter presenter;
-    TDXDraw display{presenter, nullptr};
+    HeadlessPresenter presenter;
+    Display display{presenter, nullptr};
     TKeysoundSlots slots;
     TBgaSurfaces surfaces;
     int32_t layer = 0;
@@ -228,7 +228,7 @@ std::string SongChart() {
                     uint8_t((x / 24 + y / 16 + i) % 14 + 1);
         std::vector<uint8_t> bytes;
         if (i % 5 == 0) {
-            TPicture picture(w, h);
+            Image picture(w, h);
             for (size_t k = 0; k < indices.size(); ++k)
                 picture.Rgb[k] = uint32_t(k * 0x010203 + indices[k] * 0x112233) & 0xFFFFFF;
             bytes = EncodeBmp(BitmapFromPicture(picture));
@@ -359,7 +359,7 @@ void BM_RleOntoScreen(benchmark::State& state) {
     const std::vector<uint8_t> file =
         ReadWholeFile(BenchFolder("song") + (state.range(0) ? "b3.bmp" : "b6.bmp"));
     std::vector<uint16_t> out(320 * 240);
-    TBitmapData scratch;
+    BitmapData scratch;
     for (auto _ : state) {
         DrawBmpFileStretched(file.data(), file.size(), out.data(), 320, 240, scratch);
         benchmark::DoNotOptimize(out.data());

@@ -171,7 +171,7 @@ TPictureFile ReadPictureFile(const std::string& path) {
     return file;
 }
 
-TPicture DecodeOtherPicture(const std::vector<uint8_t>& bytes) {
+Image DecodeOtherPicture(const std::vector<uint8_t>& bytes) {
     if (IsPng(bytes.data(), bytes.size())) return DecodePng(bytes.data(), bytes.size());
     return DecodeJpeg(bytes.data(), bytes.size());
 }
@@ -180,7 +180,7 @@ TPicture DecodeOtherPicture(const std::vector<uint8_t>& bytes) {
 // canvas draws its decoded picture, with only the rows shown decoded. Returns
 // what the picture takes decoded at its full size, the measure of the budget.
 uint64_t DrawPictureStretched(const TPictureFile& file, uint16_t* out, int width, int height,
-                              TBitmapData& scratch) {
+                              BitmapData& scratch) {
     const uint8_t* data = file.bytes.data();
     const size_t size = file.bytes.size();
     if (file.isBmp) {
@@ -195,19 +195,19 @@ uint64_t DrawPictureStretched(const TPictureFile& file, uint16_t* out, int width
 
 } // namespace
 
-TPicture ReadBgaPicture(const std::string& path) {
+Image ReadBgaPicture(const std::string& path) {
     const TPictureFile file = ReadPictureFile(path);
     if (!file.isBmp) return DecodeOtherPicture(file.bytes);
     return DecodeBmpFile(file.bytes.data(), file.bytes.size()).ToPicture();
 }
 
-TPicture ReadBgaPictureShown(const std::string& path, int width, int height) {
+Image ReadBgaPictureShown(const std::string& path, int width, int height) {
     const TPictureFile file = ReadPictureFile(path);
     std::vector<uint16_t> shown(size_t(width) * size_t(height));
-    TBitmapData scratch;
+    BitmapData scratch;
     DrawPictureStretched(file, shown.data(), width, height, scratch);
     // Each 5-6-5 pixel widened to the colour that narrows back to it.
-    TPicture picture(width, height);
+    Image picture(width, height);
     for (size_t i = 0; i < shown.size(); ++i) {
         const uint32_t p = shown[i];
         picture.Rgb[i] = (p >> 11) << 19 | ((p >> 5) & 63) << 10 | (p & 31) << 3;
@@ -222,7 +222,7 @@ namespace {
 struct TImageJob {
     size_t slot = 0;
     std::string path;
-    TDirectDrawSurface* surface = nullptr;
+    Surface* surface = nullptr;
     bool sizeSurface = false; // a new surface, still to get its pixels
     size_t first = 0;         // the first job with the same file (this one's own index if none)
     bool refused = false;     // past the budget, after the one message that says so
@@ -235,7 +235,7 @@ struct TImageJob {
 // threads touch nothing but their own slot's surface. Slots without a file
 // are emptied, and the highest of them becomes the layer image.
 std::vector<TImageJob> PrepareImages(TBgaSurfaces& surfaces, const TChartData& chart,
-                                     TDXDraw& display, int32_t& layerImage, TFileResolver& files) {
+                                     Display& display, int32_t& layerImage, TFileResolver& files) {
     for (size_t i = size_t(chart.SlotLimit); i < surfaces.size(); ++i)
         surfaces[i].reset();
     std::vector<TImageJob> jobs;
@@ -258,8 +258,7 @@ std::vector<TImageJob> PrepareImages(TBgaSurfaces& surfaces, const TChartData& c
         try {
             // Made here, where the display keeps its list of surfaces; its
             // pixels are taken by the thread that draws it.
-            if (!surface)
-                surface = std::make_unique<TDirectDrawSurface>(&display), job.sizeSurface = true;
+            if (!surface) surface = std::make_unique<Surface>(&display), job.sizeSurface = true;
             job.surface = surface.get();
         } catch (...) {
             surface.reset();
@@ -289,18 +288,18 @@ void SizeSurface(TImageJob& job, int w, int h) {
     }
 }
 
-void DrawImage(TImageJob& job, TBitmapData& bitmap, int w, int h) {
+void DrawImage(TImageJob& job, BitmapData& bitmap, int w, int h) {
     SizeSurface(job, w, h);
     try {
         if (job.lookupError) std::rethrow_exception(job.lookupError);
         const TPictureFile file = ReadPictureFile(job.path);
-        TDirectDrawSurface* surface = job.surface;
+        Surface* surface = job.surface;
         if (surface && surface->HasPixels() && surface->Width() == w && surface->Height() == h) {
             // As the canvas's CopyRect would draw the decoded picture.
             job.cost = DrawPictureStretched(file, surface->Bits(), w, h, bitmap);
             return;
         }
-        TPicture picture;
+        Image picture;
         if (file.isBmp)
             DecodeBmpFile(file.bytes.data(), file.bytes.size(), bitmap);
         else
@@ -317,16 +316,16 @@ void DrawImage(TImageJob& job, TBitmapData& bitmap, int w, int h) {
 
 } // namespace
 
-bool LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& display,
+bool LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, Display& display,
                    int32_t& layerImage, TFileResolver& files, const TLoadProgress& progress,
                    int doneBefore, int total, uint64_t budget) {
-    const int w = display.Display.Width, h = display.Display.Height;
+    const int w = display.Mode.Width, h = display.Mode.Height;
     std::vector<TImageJob> jobs = PrepareImages(surfaces, chart, display, layerImage, files);
     // Decoded and drawn on both cores; failures are taken here in slot order,
     // so the first error thrown is that of a load one file after another.
     std::exception_ptr firstError;
     int done = doneBefore;
-    std::array<TBitmapData, InOrderWorkers> bitmaps; // one decoding buffer per thread
+    std::array<BitmapData, InOrderWorkers> bitmaps; // one decoding buffer per thread
     // Pictures past the chart's budget are refused in slot order, as sounds are.
     std::atomic<bool> budgetSpent{false};
     uint64_t used = 0;
@@ -344,7 +343,7 @@ bool LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& dis
         TImageJob& job = jobs[size_t(k)];
         if (job.first != size_t(k)) {
             const TImageJob& from = jobs[job.first];
-            const auto sized = [&](const TDirectDrawSurface* s) {
+            const auto sized = [&](const Surface* s) {
                 return s && s->HasPixels() && s->Width() == w && s->Height() == h;
             };
             if (from.refused) {

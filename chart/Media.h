@@ -14,7 +14,7 @@
 
 namespace tappo {
 
-class TDXDraw;
+class Display;
 class TFileResolver;
 
 // Called after each file of a load with the files done and the files in all;
@@ -24,7 +24,7 @@ using TLoadProgress = std::function<bool(int done, int total)>;
 // Keysound slots of either reading, then the step tick in a slot of its own.
 inline constexpr int StepTickSlot = WideSlotCount;
 using TKeysoundSlots = std::array<std::unique_ptr<TDDSDWaveData>, WideSlotCount + 1>;
-using TBgaSurfaces = std::array<std::unique_ptr<TDirectDrawSurface>, WideSlotCount>;
+using TBgaSurfaces = std::array<std::unique_ptr<Surface>, WideSlotCount>;
 
 inline constexpr const char* TextWaveLoadFailed = "Wave ファイルが読み込めません";
 inline constexpr const char* TextMidiLoadFailed = "MIDI ファイルが読み込めません";
@@ -61,17 +61,17 @@ void LoadMidi(TMediaPlayer& music, const std::string& songFolder, const std::str
 // for as PNG, JPEG and BMP under the same stem. A file that cannot be read is skipped and the first
 // such error is thrown after all the others are loaded. Returns false when `progress` stopped the
 // load (`progress` gets `doneBefore` + the images done).
-bool LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, TDXDraw& display,
+bool LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, Display& display,
                    int32_t& layerImage, TFileResolver& files, const TLoadProgress& progress = {},
                    int doneBefore = 0, int total = 0, uint64_t budget = PictureBudgetBytes);
 
 // Reads an image as the background loader does: PNG, JPEG and BMP files are
 // known by their first bytes; anything else by its name, ".jpg" through libjpeg
 // and every other extension (".jpeg" too) as a BMP file.
-TPicture ReadBgaPicture(const std::string& path);
+Image ReadBgaPicture(const std::string& path);
 // The same picture as a "#BMP" slot shows it stretched over `width` x
 // `height`: each pixel the colour drawn there (widened from 5-6-5, so the
 // canvas draws it unchanged at that size). Only the rows shown are decoded.
-TPicture ReadBgaPictureShown(const std::string& path, int width, int height);
+Image ReadBgaPictureShown(const std::string& path, int width, int height);
 
 } // namespace tappo

@@ -18,7 +18,7 @@ class TWarp {
   public:
     static constexpr int Width = 320, Height = 240, SineSize = 851;
 
-    TDIB WarpImage;
+    PalettedImage WarpImage;
     std::array<uint8_t, SineSize> SineTable{};
     uint8_t DistanceTable[Height][Width]{};
     uint8_t AngleTable[Height][Width]{};

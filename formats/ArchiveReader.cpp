@@ -199,10 +199,10 @@ std::pair<const uint8_t*, size_t> ReadBinary(TStreamReader& r) {
 }
 
 // "Picture.Data": class name, then that class's own data.
-TPicture ReadPictureData(const uint8_t* data, size_t size) {
+Image ReadPictureData(const uint8_t* data, size_t size) {
     TStreamReader r(data, size);
     std::string className = r.ShortString();
-    if (className.empty()) return TPicture();
+    if (className.empty()) return Image();
     if (className == "TBitmap") {
         size_t n = r.U32();
         const uint8_t* p = r.Read(n);
@@ -217,7 +217,7 @@ TPicture ReadPictureData(const uint8_t* data, size_t size) {
         const uint8_t* p = r.Read(n);
         return DecodeJpeg(p, n);
     }
-    return TPicture(); // a picture class we do not know: no picture
+    return Image(); // a picture class we do not know: no picture
 }
 
 void ReadItemProperty(TStreamReader& r, const std::string& name, TArchivePicture& item) {

@@ -19,7 +19,7 @@ struct TArchivePicture {
     bool SystemMemory = false;
     bool Transparent = true;
     uint32_t TransparentColor = 0; // 0x00BBGGRR or a system colour
-    TPicture Picture;              // empty: the item has no picture
+    Image Picture;                 // empty: the item has no picture
 };
 
 struct TArchiveContents {

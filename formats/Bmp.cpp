@@ -156,7 +156,7 @@ size_t PaletteBytes(const TInfo& info) {
     return PaletteCount(info) * info.paletteEntrySize;
 }
 
-void ReadPalette(const TByteReader& r, const TInfo& info, TBitmapData& out) {
+void ReadPalette(const TByteReader& r, const TInfo& info, BitmapData& out) {
     if (info.bitCount > 8) return; // a colour table beside true-colour pixels is only a hint
     const size_t count = PaletteCount(info);
     r.Need(info.paletteAt, count * info.paletteEntrySize);
@@ -188,7 +188,7 @@ void ReadMaskedRow(const uint8_t* src, int bitCount, int width, const TMask (&ma
     }
 }
 
-void ReadUncompressed(const TByteReader& r, size_t at, const TInfo& info, TBitmapData& out,
+void ReadUncompressed(const TByteReader& r, size_t at, const TInfo& info, BitmapData& out,
                       const std::vector<uint8_t>* wanted) {
     const size_t stride = ((size_t(info.width) * info.bitCount + 31) / 32) * 4;
     TMask masks[3];
@@ -236,7 +236,7 @@ using TWantedRows = const std::vector<uint8_t>*;
 
 // Takes a run-length stream's pixels into the rows of `out` that are decoded.
 struct TBitmapSink {
-    TBitmapData& out;
+    BitmapData& out;
     uint32_t width;
     int height;
     TWantedRows wanted;
@@ -261,7 +261,7 @@ bool RunLength(const TInfo& info) {
 
 // What every decode does before the pixels: the picture's size, the check
 // that its pixel data is there, and its colour table.
-void ReadBitsHeader(const TByteReader& r, const TInfo& info, size_t pixelsAt, TBitmapData& out) {
+void ReadBitsHeader(const TByteReader& r, const TInfo& info, size_t pixelsAt, BitmapData& out) {
     out.Width = info.width;
     out.Height = info.height;
     out.BitCount = info.bitCount;
@@ -274,7 +274,7 @@ void ReadBitsHeader(const TByteReader& r, const TInfo& info, size_t pixelsAt, TB
 }
 
 // Decodes into `out`, whose vectors keep their memory from one picture to the next.
-void DecodeBits(const TByteReader& r, const TInfo& info, size_t pixelsAt, TBitmapData& out,
+void DecodeBits(const TByteReader& r, const TInfo& info, size_t pixelsAt, BitmapData& out,
                 TWantedRows wanted = nullptr) {
     ReadBitsHeader(r, info, pixelsAt, out);
     const bool rle = RunLength(info);
@@ -297,14 +297,14 @@ bool PictureSizeAllowed(long long width, long long height) {
            width * height <= MaxPicturePixels;
 }
 
-uint32_t TBitmapData::ColourAt(int x, int y) const {
+uint32_t BitmapData::ColourAt(int x, int y) const {
     uint32_t v = Raw(x, y);
     if (BitCount > 8) return v;
     return v < Palette.size() ? Palette[v] : 0;
 }
 
-TPicture TBitmapData::ToPicture() const {
-    TPicture p(Width, Height);
+Image BitmapData::ToPicture() const {
+    Image p(Width, Height);
     const size_t n = std::min(p.Rgb.size(), Pixels.size());
     if (BitCount > 8) {
         std::copy_n(Pixels.begin(), n, p.Rgb.begin());
@@ -335,7 +335,7 @@ size_t ReadFileHeaders(const TByteReader& r, TInfo& info) {
 
 } // namespace
 
-void DecodeBmpFile(const uint8_t* data, size_t size, TBitmapData& out, const char* errorText) {
+void DecodeBmpFile(const uint8_t* data, size_t size, BitmapData& out, const char* errorText) {
     TByteReader r(data, size, errorText);
     TInfo info;
     const size_t pixelsAt = ReadFileHeaders(r, info);
@@ -343,7 +343,7 @@ void DecodeBmpFile(const uint8_t* data, size_t size, TBitmapData& out, const cha
 }
 
 void DrawBmpFileStretched(const uint8_t* data, size_t size, uint16_t* out, int width, int height,
-                          TBitmapData& scratch, const char* errorText) {
+                          BitmapData& scratch, const char* errorText) {
     TByteReader r(data, size, errorText);
     TInfo info;
     const size_t pixelsAt = ReadFileHeaders(r, info);
@@ -359,21 +359,21 @@ void DrawBmpFileStretched(const uint8_t* data, size_t size, uint16_t* out, int w
                         info.height, scratch.Palette, out, width, height);
 }
 
-TBitmapData DecodeBmpFile(const uint8_t* data, size_t size, const char* errorText) {
-    TBitmapData out;
+BitmapData DecodeBmpFile(const uint8_t* data, size_t size, const char* errorText) {
+    BitmapData out;
     DecodeBmpFile(data, size, out, errorText);
     return out;
 }
 
-TBitmapData DecodePackedDib(const uint8_t* data, size_t size, const char* errorText) {
+BitmapData DecodePackedDib(const uint8_t* data, size_t size, const char* errorText) {
     TByteReader r(data, size, errorText);
     TInfo info = ReadInfo(r, 0, true);
-    TBitmapData out;
+    BitmapData out;
     DecodeBits(r, info, info.paletteAt + PaletteBytes(info), out);
     return out;
 }
 
-std::vector<uint8_t> EncodeBmp(const TBitmapData& bmp) {
+std::vector<uint8_t> EncodeBmp(const BitmapData& bmp) {
     const bool indexed = bmp.BitCount <= 8;
     const int bits = indexed ? 8 : 24;
     const size_t stride = ((size_t(bmp.Width) * bits + 31) / 32) * 4;
@@ -418,8 +418,8 @@ std::vector<uint8_t> EncodeBmp(const TBitmapData& bmp) {
     return out;
 }
 
-TBitmapData BitmapFromPicture(const TPicture& picture) {
-    TBitmapData b;
+BitmapData BitmapFromPicture(const Image& picture) {
+    BitmapData b;
     b.Width = picture.Width;
     b.Height = picture.Height;
     b.BitCount = 24;
@@ -427,7 +427,7 @@ TBitmapData BitmapFromPicture(const TPicture& picture) {
     return b;
 }
 
-TBitmapData LoadBmpFile(const std::string& path) {
+BitmapData LoadBmpFile(const std::string& path) {
     std::vector<uint8_t> bytes = ReadWholeFile(path);
     return DecodeBmpFile(bytes.data(), bytes.size());
 }

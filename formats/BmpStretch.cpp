@@ -61,7 +61,7 @@ std::vector<uint8_t> RowsRead(int pictureHeight, int rows) {
     return wanted;
 }
 
-void StretchOnto(const TBitmapData& bitmap, uint16_t* out, int width, int height) {
+void StretchOnto(const BitmapData& bitmap, uint16_t* out, int width, int height) {
     const int pw = bitmap.Width, ph = bitmap.Height;
     const bool indexed = bitmap.BitCount <= 8;
     uint16_t table[256];

@@ -16,7 +16,7 @@ namespace tappo::bmp {
 // The picture rows such a stretch to `rows` rows reads (1) and skips (0).
 std::vector<uint8_t> RowsRead(int pictureHeight, int rows);
 // A decoded bitmap (its rows RowsRead(Height, height) at least) onto `out`.
-void StretchOnto(const TBitmapData& bitmap, uint16_t* out, int width, int height);
+void StretchOnto(const BitmapData& bitmap, uint16_t* out, int width, int height);
 // A run-length coded stream (see rle::Read) of a `pictureWidth` x
 // `pictureHeight` picture with `palette` straight onto `out`, run by run.
 void StretchRleOnto(const uint8_t* data, size_t size, size_t at, bool four, int pictureWidth,

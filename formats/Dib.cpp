@@ -5,11 +5,11 @@
 
 namespace tappo {
 
-void TDIB::LoadFromFile(const std::string& path) {
+void PalettedImage::LoadFromFile(const std::string& path) {
     Assign(LoadBmpFile(path));
 }
 
-void TDIB::Assign(const TBitmapData& b) {
+void PalettedImage::Assign(const BitmapData& b) {
     Free();
     bitCount_ = b.BitCount;
     if (b.Width <= 0 || b.Height <= 0) bitCount_ = 0;
@@ -22,7 +22,7 @@ void TDIB::Assign(const TBitmapData& b) {
             SetRaw(x, y, b.Raw(x, y));
 }
 
-void TDIB::Resize(int width, int height) {
+void PalettedImage::Resize(int width, int height) {
     mirror_.clear();
     if (width <= 0 || height <= 0) {
         width_ = height_ = 0;
@@ -37,21 +37,21 @@ void TDIB::Resize(int width, int height) {
     bits_.assign(stride_ * height, 0);
 }
 
-void TDIB::SetHeight(int height) {
+void PalettedImage::SetHeight(int height) {
     if (height <= 0) return Resize(0, 0);
     if (height != height_) Resize(width_ > 0 ? width_ : 1, height);
 }
 
-void TDIB::SetWidth(int width) {
+void PalettedImage::SetWidth(int width) {
     if (width <= 0) return Resize(0, 0);
     if (width != width_) Resize(width, height_ > 0 ? height_ : 1);
 }
 
-void TDIB::Free() {
+void PalettedImage::Free() {
     Resize(0, 0);
 }
 
-void TDIB::MakeDisplayCopy() {
+void PalettedImage::MakeDisplayCopy() {
     mirror_.clear();
     if (bitCount_ != 8 || width_ <= 0 || height_ <= 0) return;
     mirrorPalette_ = Palette;
@@ -67,7 +67,7 @@ void TDIB::MakeDisplayCopy() {
     }
 }
 
-void TDIB::SetRaw(int x, int y, uint32_t v) {
+void PalettedImage::SetRaw(int x, int y, uint32_t v) {
     uint8_t* row = &bits_[stride_ * y];
     switch (bitCount_) {
     case 1: {
@@ -100,7 +100,7 @@ void TDIB::SetRaw(int x, int y, uint32_t v) {
     }
 }
 
-uint32_t TDIB::PalettePixel(int x, int y) const {
+uint32_t PalettedImage::PalettePixel(int x, int y) const {
     if (x < 0 || y < 0 || x >= width_ || y >= height_) return 0;
     const uint8_t* row = &bits_[stride_ * y];
     switch (bitCount_) {
@@ -119,7 +119,7 @@ uint32_t TDIB::PalettePixel(int x, int y) const {
     }
 }
 
-uint32_t TDIB::ColourAt(int x, int y) const {
+uint32_t PalettedImage::ColourAt(int x, int y) const {
     uint32_t v = PalettePixel(x, y);
     if (bitCount_ <= 8) return Palette[v & 255];
     if (bitCount_ == 16) {
@@ -129,13 +129,13 @@ uint32_t TDIB::ColourAt(int x, int y) const {
     return v;
 }
 
-uint8_t* TDIB::ScanLine(int y) {
+uint8_t* PalettedImage::ScanLine(int y) {
     if (y < 0 || y >= height_) throw Error(FormatText(text::ScanLine, y));
     return &bits_[stride_ * y];
 }
 
-const uint8_t* TDIB::ScanLine(int y) const {
-    return const_cast<TDIB*>(this)->ScanLine(y);
+const uint8_t* PalettedImage::ScanLine(int y) const {
+    return const_cast<PalettedImage*>(this)->ScanLine(y);
 }
 
 } // namespace tappo

@@ -9,9 +9,9 @@
 
 namespace tappo {
 
-struct TBitmapData;
+struct BitmapData;
 
-class TDIB {
+class PalettedImage {
   public:
     std::array<uint32_t, 256> Palette{}; // 0x00RRGGBB
 
@@ -20,7 +20,7 @@ class TDIB {
     int BitCount() const { return bitCount_; }
 
     void LoadFromFile(const std::string& path);
-    void Assign(const TBitmapData& bitmap);
+    void Assign(const BitmapData& bitmap);
     // Stored value of pixel (x, y): the palette index for 8 bits or less; 0 outside.
     uint32_t PalettePixel(int x, int y) const;
     uint32_t ColourAt(int x, int y) const;

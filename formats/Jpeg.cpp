@@ -102,12 +102,12 @@ bool DecodeInto(TJpegJob& job) {
 
 } // namespace
 
-TPicture DecodeJpeg(const uint8_t* data, size_t size) {
+Image DecodeJpeg(const uint8_t* data, size_t size) {
     TJpegJob job{data, size, nullptr, nullptr, nullptr, nullptr, 0, 0, 0};
     if (!DecodeInto(job)) throw Error(FormatText(text::JpegError, job.code));
     // Owned from here, so that running out of memory for the copy frees it.
     const std::unique_ptr<uint32_t, decltype(&std::free)> pixels(job.pixels, &std::free);
-    TPicture picture;
+    Image picture;
     picture.Width = job.width;
     picture.Height = job.height;
     picture.Rgb.assign(pixels.get(), pixels.get() + size_t(job.width) * job.height);

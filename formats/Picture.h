@@ -21,13 +21,13 @@ inline uint16_t RgbValueToPixel(uint32_t rgb) {
 }
 
 // True-colour picture, rows from the top, each pixel 0x00RRGGBB.
-struct TPicture {
+struct Image {
     int Width = 0;
     int Height = 0;
     std::vector<uint32_t> Rgb;
 
-    TPicture() = default;
-    TPicture(int w, int h, uint32_t fill = 0) : Width(w), Height(h), Rgb(size_t(w) * h, fill) {}
+    Image() = default;
+    Image(int w, int h, uint32_t fill = 0) : Width(w), Height(h), Rgb(size_t(w) * h, fill) {}
     uint32_t At(int x, int y) const { return Rgb[size_t(y) * Width + x]; }
     uint32_t& At(int x, int y) { return Rgb[size_t(y) * Width + x]; }
     bool Empty() const { return Width <= 0 || Height <= 0; }
@@ -40,7 +40,7 @@ struct TPictureSize {
 
 // A bitmap as stored: for 8 bits or less every pixel is its palette index,
 // above that its colour as 0x00RRGGBB. Rows from the top.
-struct TBitmapData {
+struct BitmapData {
     int Width = 0;
     int Height = 0;
     int BitCount = 0;
@@ -49,7 +49,7 @@ struct TBitmapData {
 
     uint32_t Raw(int x, int y) const { return Pixels[size_t(y) * Width + x]; }
     uint32_t ColourAt(int x, int y) const;
-    TPicture ToPicture() const;
+    Image ToPicture() const;
 };
 
 // Largest picture any reader accepts, checked before pixel memory is taken,
@@ -59,10 +59,10 @@ inline constexpr long long MaxPicturePixels = 32LL * 1024 * 1024;
 bool PictureSizeAllowed(long long width, long long height);
 
 // A whole BMP file ("BM" header). Throws Error with `errorText` on a bad file.
-TBitmapData DecodeBmpFile(const uint8_t* data, size_t size,
-                          const char* errorText = "ビットマップイメージが不正です");
+BitmapData DecodeBmpFile(const uint8_t* data, size_t size,
+                         const char* errorText = "ビットマップイメージが不正です");
 // The same into `out`, reusing its memory (for loading many pictures in a row).
-void DecodeBmpFile(const uint8_t* data, size_t size, TBitmapData& out,
+void DecodeBmpFile(const uint8_t* data, size_t size, BitmapData& out,
                    const char* errorText = "ビットマップイメージが不正です");
 // A BMP file stretched (nearest pixel) over `width` x `height` 5-6-5 pixels
 // at `out` (rows `width` apart): pixel (dx, dy) shows the picture's pixel
@@ -71,28 +71,28 @@ void DecodeBmpFile(const uint8_t* data, size_t size, TBitmapData& out,
 // coded ones run by run straight onto `out`; `scratch` keeps decoding memory
 // from one file to the next. Throws as DecodeBmpFile.
 void DrawBmpFileStretched(const uint8_t* data, size_t size, uint16_t* out, int width, int height,
-                          TBitmapData& scratch,
+                          BitmapData& scratch,
                           const char* errorText = "ビットマップイメージが不正です");
 // A packed bitmap: info header, masks, colour table and pixels, no file header.
 // Only the 40-byte and the old 12-byte headers are accepted.
-TBitmapData DecodePackedDib(const uint8_t* data, size_t size,
-                            const char* errorText = "不正な DIB です");
+BitmapData DecodePackedDib(const uint8_t* data, size_t size,
+                           const char* errorText = "不正な DIB です");
 
 // Writes an uncompressed bottom-up BMP: 8 bits with palette when BitCount <= 8,
 // otherwise 24 bits.
-std::vector<uint8_t> EncodeBmp(const TBitmapData& bitmap);
-TBitmapData BitmapFromPicture(const TPicture& picture);
+std::vector<uint8_t> EncodeBmp(const BitmapData& bitmap);
+BitmapData BitmapFromPicture(const Image& picture);
 
 // JPEG through libjpeg, to 24-bit colour. Throws "JPEG エラー #n" on a bad stream.
-TPicture DecodeJpeg(const uint8_t* data, size_t size);
+Image DecodeJpeg(const uint8_t* data, size_t size);
 // The same stretched as DrawBmpFileStretched stretches, decoded row by row:
 // only one row of the picture is held (libjpeg itself holds a progressive
 // file's coefficients). Returns the picture's size; throws as DecodeJpeg.
 TPictureSize DrawJpegStretched(const uint8_t* data, size_t size, uint16_t* out, int width,
                                int height);
 
-TBitmapData LoadBmpFile(const std::string& path);
+BitmapData LoadBmpFile(const std::string& path);
 // Chooses the reader by extension (case-insensitive): bmp/dib or jpg/jpeg.
-TPicture LoadPictureFile(const std::string& path);
+Image LoadPictureFile(const std::string& path);
 
 } // namespace tappo

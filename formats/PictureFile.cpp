@@ -9,7 +9,7 @@
 
 namespace tappo {
 
-TPicture LoadPictureFile(const std::string& path) {
+Image LoadPictureFile(const std::string& path) {
     std::string ext = std::filesystem::path(path).extension().string();
     if (!ext.empty()) ext.erase(0, 1);
     const std::string lower = AsciiLower(ext);

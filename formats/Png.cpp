@@ -38,7 +38,7 @@ void RgbaToPicturePixels(uint32_t* pixels, size_t count) {
 
 } // namespace
 
-TPicture DecodePng(const uint8_t* data, size_t size) {
+Image DecodePng(const uint8_t* data, size_t size) {
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
@@ -54,9 +54,9 @@ TPicture DecodePng(const uint8_t* data, size_t size) {
     image.format = PNG_FORMAT_RGBA;
     // Decoded straight into the picture's own memory (four bytes a pixel
     // either way) and converted there, so a large file is held once, not twice.
-    TPicture picture;
+    Image picture;
     try {
-        picture = TPicture(int(image.width), int(image.height));
+        picture = Image(int(image.width), int(image.height));
     } catch (const std::bad_alloc&) {
         throw Error("PNG エラー: メモリが足りません");
     }

@@ -15,7 +15,7 @@ bool IsPng(const uint8_t* data, size_t size);
 // pixels (alpha below one half) become black, the colour key of every keyed
 // draw, so a layer image keeps its holes. Throws Error("PNG エラー: ...") on a
 // damaged file or one larger than any picture the player accepts.
-TPicture DecodePng(const uint8_t* data, size_t size);
+Image DecodePng(const uint8_t* data, size_t size);
 // The same file stretched (nearest pixel) over `width` x `height` 5-6-5
 // pixels at `out`: pixel for pixel what the canvas's CopyRect draws of
 // DecodePng's picture, decoded row by row, so only one row of the file is held
@@ -25,6 +25,6 @@ TPictureSize DrawPngStretched(const uint8_t* data, size_t size, uint16_t* out, i
                               int height);
 
 // A picture as an 8-bit RGB PNG file; throws Error on an empty picture.
-std::vector<uint8_t> EncodePng(const TPicture& picture);
+std::vector<uint8_t> EncodePng(const Image& picture);
 
 } // namespace tappo

@@ -16,7 +16,7 @@ void AppendPngBytes(png_structp png, png_bytep data, png_size_t length) {
 void FlushPng(png_structp) {}
 } // namespace
 
-std::vector<uint8_t> EncodePng(const TPicture& picture) {
+std::vector<uint8_t> EncodePng(const Image& picture) {
     std::vector<uint8_t> out;
     const int w = picture.Width, h = picture.Height;
     if (picture.Empty()) throw Error("empty picture");

@@ -7,7 +7,7 @@
 
 namespace tappo {
 
-TDXDrawOptions EffectiveOptions(TDXDrawOptions o) {
+DisplayOptions EffectiveOptions(DisplayOptions o) {
     if (!HasOption(o, doFullScreen))
         o &= ~(OptionBit(doNoWindowChange) | OptionBit(doAllowReboot) |
                OptionBit(doAllowPalette256) | OptionBit(doFlip));
@@ -19,43 +19,43 @@ TDXDrawOptions EffectiveOptions(TDXDrawOptions o) {
     return o;
 }
 
-TDXDraw::TDXDraw(IPresenter& presenter, TTextRenderer* fonts)
-    : presenter_(presenter), fonts_(fonts), surface_(std::make_unique<TDirectDrawSurface>(this)) {}
+Display::Display(FramePresenter& presenter, TextRenderer* fonts)
+    : presenter_(presenter), fonts_(fonts), surface_(std::make_unique<Surface>(this)) {}
 
-TDXDraw::~TDXDraw() {
+Display::~Display() {
     // Surfaces the game still holds outlive the device: cut them loose.
     surface_.reset();
-    for (TDirectDrawSurface* s : surfaces_)
+    for (Surface* s : surfaces_)
         s->DetachDisplay();
 }
 
-void TDXDraw::SetOptions(TDXDrawOptions options) {
+void Display::SetOptions(DisplayOptions options) {
     options_ = options;
     if (!initialized_) {
         nowOptions_ = EffectiveOptions(options);
         return;
     }
     // While running only the presentation details may change.
-    const TDXDrawOptions live =
+    const DisplayOptions live =
         OptionBit(doWaitVBlank) | OptionBit(doStretch) | OptionBit(doCenter);
     nowOptions_ = (nowOptions_ & ~live) | (options & live);
 }
 
-void TDXDraw::DetachImageList(TDXImageList* list) {
+void Display::DetachImageList(SpriteSheet* list) {
     imageLists_.erase(std::remove(imageLists_.begin(), imageLists_.end(), list), imageLists_.end());
 }
 
-void TDXDraw::Initialize() {
+void Display::Initialize() {
     initializeRequested_ = true;
     if (initialized_) Finalize();
     if (!HasParentForm) throw Error(text::FormNotFound);
     busy_ = true;
     try {
-        const int bits = Display.BitCount;
+        const int bits = Mode.BitCount;
         if (bits != 8 && bits != 16 && bits != 24 && bits != 32)
-            throw Error(FormatText(text::DisplayMode, Display.Width, Display.Height, bits));
-        presenter_.Open(HasOption(nowOptions_, doFullScreen), Display.Width, Display.Height);
-        surface_ = std::make_unique<TDirectDrawSurface>(this);
+            throw Error(FormatText(text::DisplayMode, Mode.Width, Mode.Height, bits));
+        presenter_.Open(HasOption(nowOptions_, doFullScreen), Mode.Width, Mode.Height);
+        surface_ = std::make_unique<Surface>(this);
         surface_->SetSize(std::max(1, SurfaceWidth), std::max(1, SurfaceHeight));
         surface_->Fill(0);
     } catch (...) {
@@ -64,16 +64,16 @@ void TDXDraw::Initialize() {
     }
     initialized_ = true;
     busy_ = false;
-    for (TDXImageList* list : imageLists_)
+    for (SpriteSheet* list : imageLists_)
         list->DisplayInitialized();
     calledOnInitialize_ = true;
     if (OnInitialize) OnInitialize();
     surface_->Fill(0);
-    for (TDXImageList* list : imageLists_)
+    for (SpriteSheet* list : imageLists_)
         list->BuildAllPatterns();
 }
 
-void TDXDraw::Finalize() {
+void Display::Finalize() {
     if (!initialized_) return;
     busy_ = true;
     if (calledOnInitialize_ && OnFinalize) {
@@ -85,21 +85,21 @@ void TDXDraw::Finalize() {
         }
     }
     calledOnInitialize_ = false;
-    for (TDXImageList* list : imageLists_)
+    for (SpriteSheet* list : imageLists_)
         list->DisplayFinalized();
     initialized_ = false;
     nowOptions_ = EffectiveOptions(options_);
-    for (TDirectDrawSurface* s : surfaces_)
+    for (Surface* s : surfaces_)
         s->Release();
     presenter_.Close();
     busy_ = false;
 }
 
-bool TDXDraw::CanDraw() const {
+bool Display::CanDraw() const {
     return Visible && initialized_ && !busy_ && surface_->HasPixels();
 }
 
-void TDXDraw::Flip() {
+void Display::Flip() {
     if (!initialized_ || busy_) return;
     if (HasOption(nowOptions_, doFlip) && !presenter_.Active()) return;
     presenter_.Present(*surface_);

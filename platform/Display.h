@@ -12,10 +12,10 @@
 
 namespace tappo {
 
-class TTextRenderer;
-class TDXImageList;
+class TextRenderer;
+class SpriteSheet;
 
-enum TDXDrawOption : uint32_t {
+enum DisplayOption : uint32_t {
     doFullScreen,
     doNoWindowChange,
     doAllowReboot,
@@ -32,33 +32,33 @@ enum TDXDrawOption : uint32_t {
     doZBuffer
 };
 
-using TDXDrawOptions = uint32_t; // bit n = option n
-constexpr TDXDrawOptions OptionBit(TDXDrawOption o) {
-    return TDXDrawOptions(1) << o;
+using DisplayOptions = uint32_t; // bit n = option n
+constexpr DisplayOptions OptionBit(DisplayOption o) {
+    return DisplayOptions(1) << o;
 }
-constexpr bool HasOption(TDXDrawOptions set, TDXDrawOption o) {
+constexpr bool HasOption(DisplayOptions set, DisplayOption o) {
     return (set & OptionBit(o)) != 0;
 }
 
 // What a new display component starts with.
-constexpr TDXDrawOptions DefaultDrawOptions = OptionBit(doAllowReboot) | OptionBit(doWaitVBlank) |
-                                              OptionBit(doCenter) | OptionBit(doRetainedMode) |
-                                              OptionBit(doHardware) | OptionBit(doSelectDriver);
+constexpr DisplayOptions DefaultDisplayOptions =
+    OptionBit(doAllowReboot) | OptionBit(doWaitVBlank) | OptionBit(doCenter) |
+    OptionBit(doRetainedMode) | OptionBit(doHardware) | OptionBit(doSelectDriver);
 // What the main form gives its display.
-constexpr TDXDrawOptions FormDrawOptions =
+constexpr DisplayOptions PlayerDisplayOptions =
     OptionBit(doFullScreen) | OptionBit(doNoWindowChange) | OptionBit(doAllowReboot) |
     OptionBit(doCenter) | OptionBit(doFlip) | OptionBit(doHardware) | OptionBit(doSelectDriver);
 
 // The options the display actually works with, derived from the requested set.
-TDXDrawOptions EffectiveOptions(TDXDrawOptions options);
+DisplayOptions EffectiveOptions(DisplayOptions options);
 
 // Shows finished frames. Open may throw (no display, mode refused).
-class IPresenter {
+class FramePresenter {
   public:
-    virtual ~IPresenter() = default;
+    virtual ~FramePresenter() = default;
     virtual void Open(bool fullScreen, int width, int height) = 0;
     virtual void Close() = 0;
-    virtual void Present(const TDirectDrawSurface& back) = 0;
+    virtual void Present(const Surface& back) = 0;
     // Whether the window is the active one (page flipping presents only then).
     virtual bool Active() const { return true; }
     virtual bool HasWindow() const { return false; }
@@ -67,32 +67,32 @@ class IPresenter {
 };
 
 // No window: presenting only counts, and hands each frame to an observer.
-class THeadlessPresenter : public IPresenter {
+class HeadlessPresenter : public FramePresenter {
   public:
     void Open(bool fullScreen, int, int) override { open_ = true, fullScreen_ = fullScreen; }
     void Close() override { open_ = false; }
-    void Present(const TDirectDrawSurface& back) override {
+    void Present(const Surface& back) override {
         ++presents_;
         if (OnPresent) OnPresent(back);
     }
     bool IsOpen() const { return open_; }
     bool FullScreen() const { return fullScreen_; }
     long Presents() const { return presents_; }
-    std::function<void(const TDirectDrawSurface&)> OnPresent;
+    std::function<void(const Surface&)> OnPresent;
 
   private:
     bool open_ = false, fullScreen_ = false;
     long presents_ = 0;
 };
 
-class TDXDraw {
+class Display {
   public:
-    TDXDraw(IPresenter& presenter, TTextRenderer* fonts);
-    ~TDXDraw();
+    Display(FramePresenter& presenter, TextRenderer* fonts);
+    ~Display();
 
-    struct TDisplay {
+    struct Resolution {
         int Width = 320, Height = 240, BitCount = 16;
-    } Display;
+    } Mode;
     int SurfaceWidth = 320, SurfaceHeight = 240;
 
     std::function<void()> OnInitialize;
@@ -103,9 +103,9 @@ class TDXDraw {
     // screenshots): can draw then reports false, so frames skip their drawing.
     bool Visible = true;
 
-    TDXDrawOptions Options() const { return options_; }
-    TDXDrawOptions NowOptions() const { return nowOptions_; }
-    void SetOptions(TDXDrawOptions options);
+    DisplayOptions Options() const { return options_; }
+    DisplayOptions NowOptions() const { return nowOptions_; }
+    void SetOptions(DisplayOptions options);
 
     void Initialize();
     void Finalize();
@@ -114,28 +114,28 @@ class TDXDraw {
     bool CanDraw() const;
     void Flip();
 
-    TDirectDrawSurface& Surface() { return *surface_; }
-    TTextRenderer* TextRenderer() const { return fonts_; }
-    IPresenter& Presenter() { return presenter_; }
+    Surface& Back() { return *surface_; }
+    TextRenderer* Fonts() const { return fonts_; }
+    FramePresenter& Presenter() { return presenter_; }
 
     // Sprite lists that build their pictures on this display.
-    void AttachImageList(TDXImageList* list) { imageLists_.push_back(list); }
-    void DetachImageList(TDXImageList* list);
+    void AttachImageList(SpriteSheet* list) { imageLists_.push_back(list); }
+    void DetachImageList(SpriteSheet* list);
 
     // Surfaces register themselves so that Finalize can take their pixels away.
-    void RegisterSurface(TDirectDrawSurface* s) { surfaces_.insert(s); }
-    void UnregisterSurface(TDirectDrawSurface* s) { surfaces_.erase(s); }
+    void RegisterSurface(Surface* s) { surfaces_.insert(s); }
+    void UnregisterSurface(Surface* s) { surfaces_.erase(s); }
 
   private:
-    IPresenter& presenter_;
-    TTextRenderer* fonts_;
-    TDXDrawOptions options_ = FormDrawOptions;
-    TDXDrawOptions nowOptions_ = EffectiveOptions(FormDrawOptions);
+    FramePresenter& presenter_;
+    TextRenderer* fonts_;
+    DisplayOptions options_ = PlayerDisplayOptions;
+    DisplayOptions nowOptions_ = EffectiveOptions(PlayerDisplayOptions);
     bool initialized_ = false, initializeRequested_ = false, busy_ = false;
     bool calledOnInitialize_ = false;
-    std::set<TDirectDrawSurface*> surfaces_; // before surface_: the back surface registers here
-    std::vector<TDXImageList*> imageLists_;
-    std::unique_ptr<TDirectDrawSurface> surface_;
+    std::set<Surface*> surfaces_; // before surface_: the back surface registers here
+    std::vector<SpriteSheet*> imageLists_;
+    std::unique_ptr<Surface> surface_;
 };
 
 } // namespace tappo

@@ -10,9 +10,9 @@
 
 namespace tappo {
 
-struct TTextRenderer::TFontHandle {
+struct TextRenderer::FontHandle {
     TTF_Font* font = nullptr;
-    ~TFontHandle() {
+    ~FontHandle() {
         if (font) TTF_CloseFont(font);
     }
 };
@@ -41,23 +41,23 @@ std::string FindSerifFont() {
     return result;
 }
 
-TTextRenderer::TTextRenderer(std::string fontPath) : fontPath_(std::move(fontPath)) {
+TextRenderer::TextRenderer(std::string fontPath) : fontPath_(std::move(fontPath)) {
     if (fontPath_.empty()) fontPath_ = FindSerifFont();
     // SDL_ttf counts its users: each renderer takes and gives back one.
     ttfStarted_ = TTF_Init() == 0;
     if (!ttfStarted_) fontPath_.clear();
 }
 
-TTextRenderer::~TTextRenderer() {
+TextRenderer::~TextRenderer() {
     fonts_.clear();
     if (ttfStarted_) TTF_Quit();
 }
 
-TTextRenderer::TFontHandle* TTextRenderer::FontFor(int size) {
+TextRenderer::FontHandle* TextRenderer::FontFor(int size) {
     if (size <= 0) size = 1;
     auto it = fonts_.find(size);
     if (it != fonts_.end()) return it->second.get();
-    auto handle = std::make_unique<TFontHandle>();
+    auto handle = std::make_unique<FontHandle>();
     if (!fontPath_.empty()) handle->font = TTF_OpenFontDPI(fontPath_.c_str(), size, 96, 96);
     if (!handle->font && !warned_) {
         warned_ = true;
@@ -69,7 +69,7 @@ TTextRenderer::TFontHandle* TTextRenderer::FontFor(int size) {
     return fonts_.emplace(size, std::move(handle)).first->second.get();
 }
 
-const TTextMask& TTextRenderer::Render(const std::string&, int size, const std::string& utf8) {
+const TextMask& TextRenderer::Render(const std::string&, int size, const std::string& utf8) {
     if (utf8.empty()) return empty_;
     // The key is the size, a separator and the text (built without printf:
     // a frame looks up several texts).
@@ -80,8 +80,8 @@ const TTextMask& TTextRenderer::Render(const std::string&, int size, const std::
     auto it = cache_.find(key_);
     if (it != cache_.end()) return it->second;
     if (cache_.size() >= MaxCachedTexts) cache_.clear();
-    TTextMask mask;
-    TFontHandle* handle = FontFor(size);
+    TextMask mask;
+    FontHandle* handle = FontFor(size);
     if (handle->font) {
         SDL_Color white{255, 255, 255, 255};
         SDL_Surface* s = TTF_RenderUTF8_Solid(handle->font, utf8.c_str(), white);

@@ -13,34 +13,34 @@
 namespace tappo {
 
 // One rendered text: a byte per pixel, 1 where the text is inked, else 0.
-struct TTextMask {
+struct TextMask {
     int Width = 0;
     int Height = 0;
     std::vector<uint8_t> Bits;
 };
 
-class TTextRenderer {
+class TextRenderer {
   public:
     // `fontPath` empty: the font is looked up with fontconfig.
-    explicit TTextRenderer(std::string fontPath = "");
-    ~TTextRenderer();
-    TTextRenderer(const TTextRenderer&) = delete;
-    TTextRenderer& operator=(const TTextRenderer&) = delete;
+    explicit TextRenderer(std::string fontPath = "");
+    ~TextRenderer();
+    TextRenderer(const TextRenderer&) = delete;
+    TextRenderer& operator=(const TextRenderer&) = delete;
 
     // Every font name maps to the one bundled serif face; `size` is in points.
-    const TTextMask& Render(const std::string& fontName, int size, const std::string& utf8);
+    const TextMask& Render(const std::string& fontName, int size, const std::string& utf8);
     bool Available() const { return !fontPath_.empty(); }
     const std::string& FontPath() const { return fontPath_; }
 
   private:
-    struct TFontHandle;
-    TFontHandle* FontFor(int size);
+    struct FontHandle;
+    FontHandle* FontFor(int size);
 
     std::string fontPath_;
-    std::map<int, std::unique_ptr<TFontHandle>> fonts_;
-    std::unordered_map<std::string, TTextMask> cache_;
+    std::map<int, std::unique_ptr<FontHandle>> fonts_;
+    std::unordered_map<std::string, TextMask> cache_;
     std::string key_; // reused for look-ups, so that a hit allocates nothing
-    TTextMask empty_;
+    TextMask empty_;
     bool warned_ = false;
     bool ttfStarted_ = false;
 };

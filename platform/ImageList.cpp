@@ -12,22 +12,22 @@ namespace tappo {
 
 // ---- items ----
 
-void TPictureCollectionItem::SetTransparentColor(uint32_t color) {
+void Sprite::SetTransparentColor(uint32_t color) {
     transparentColor_ = color;
     Rekey();
 }
 
-void TPictureCollectionItem::Rekey() {
+void Sprite::Rekey() {
     if (surface_) surface_->SetColorKey(ColorToPixel(ColorToRgb(transparentColor_)));
 }
 
-void TPictureCollectionItem::Finalize() {
+void Sprite::Finalize() {
     patterns_.clear();
     surface_.reset();
     initialized_ = false;
 }
 
-void TPictureCollectionItem::BuildPatterns(TDXDraw* display) {
+void Sprite::BuildPatterns(Display* display) {
     patterns_.clear();
     surface_.reset();
     if (!initialized_ || Picture.Empty()) return;
@@ -36,7 +36,7 @@ void TPictureCollectionItem::BuildPatterns(TDXDraw* display) {
     const int ph = PatternHeight > 0 ? PatternHeight : h;
     // The whole picture lives on one surface: memory surfaces have no size
     // limit worth splitting for, and a pattern is only a rectangle on it.
-    surface_ = std::make_unique<TDirectDrawSurface>(display);
+    surface_ = std::make_unique<Surface>(display);
     surface_->SystemMemory = SystemMemory;
     surface_->SetSize(w, h);
     surface_->Canvas().Draw(0, 0, Picture);
@@ -60,46 +60,46 @@ void TPictureCollectionItem::BuildPatterns(TDXDraw* display) {
                 {Bounds(int(col * strideX), int(row * strideY), pw, ph), surface_.get()});
 }
 
-void TPictureCollectionItem::Draw(TDirectDrawSurface& dest, int x, int y, int pattern) const {
+void Sprite::Draw(Surface& dest, int x, int y, int pattern) const {
     if (!initialized_ || pattern < 0 || pattern >= PatternCount()) return;
-    const TPictureCollectionItemPattern& p = patterns_[size_t(pattern)];
-    dest.Draw(x, y, p.Rect, p.Surface, Transparent);
+    const SpriteCell& p = patterns_[size_t(pattern)];
+    dest.Draw(x, y, p.Area, p.Source, Transparent);
 }
 
 // ---- collection ----
 
-TPictureCollectionItem& TPictureCollection::Items(int index) {
+Sprite& SpriteList::Items(int index) {
     if (index < 0 || index >= Count()) throw Error(FormatText(text::ListIndex, index));
     return *items_[size_t(index)];
 }
 
-TPictureCollectionItem* TPictureCollection::Find(const std::string& name) {
+Sprite* SpriteList::Find(const std::string& name) {
     for (auto& item : items_)
         if (strcasecmp(item->Name.c_str(), name.c_str()) == 0) return item.get();
     return nullptr;
 }
 
-TPictureCollectionItem& TPictureCollection::Add() {
-    items_.push_back(std::make_unique<TPictureCollectionItem>());
+Sprite& SpriteList::Add() {
+    items_.push_back(std::make_unique<Sprite>());
     return *items_.back();
 }
 
 // ---- list ----
 
-TDXImageList::TDXImageList(TDXDraw* display) : display_(display) {
+SpriteSheet::SpriteSheet(Display* display) : display_(display) {
     if (display_) display_->AttachImageList(this);
 }
 
-TDXImageList::~TDXImageList() {
+SpriteSheet::~SpriteSheet() {
     if (display_) display_->DetachImageList(this);
 }
 
-void TDXImageList::LoadFromBytes(const uint8_t* data, size_t size) {
+void SpriteSheet::LoadFromBytes(const uint8_t* data, size_t size) {
     Items.Clear();
     TArchiveContents contents = ReadArchive(data, size);
     Items.ColorTable = contents.ColorTable;
     for (TArchivePicture& stored : contents.Items) {
-        TPictureCollectionItem& item = Items.Add();
+        Sprite& item = Items.Add();
         item.Name = std::move(stored.Name);
         item.PatternWidth = stored.PatternWidth;
         item.PatternHeight = stored.PatternHeight;
@@ -116,26 +116,26 @@ void TDXImageList::LoadFromBytes(const uint8_t* data, size_t size) {
     }
 }
 
-void TDXImageList::LoadFromFile(const std::string& path) {
+void SpriteSheet::LoadFromFile(const std::string& path) {
     std::vector<uint8_t> bytes = ReadWholeFile(path);
     LoadFromBytes(bytes.data(), bytes.size());
 }
 
-void TDXImageList::Draw(int item, TDirectDrawSurface& dest, int x, int y, int pattern) {
+void SpriteSheet::Draw(int item, Surface& dest, int x, int y, int pattern) {
     Items.Items(item).Draw(dest, x, y, pattern);
 }
 
-void TDXImageList::DisplayInitialized() {
+void SpriteSheet::DisplayInitialized() {
     for (int i = 0; i < Items.Count(); ++i)
         Items.Items(i).Initialize();
 }
 
-void TDXImageList::BuildAllPatterns() {
+void SpriteSheet::BuildAllPatterns() {
     for (int i = 0; i < Items.Count(); ++i)
         Items.Items(i).BuildPatterns(display_);
 }
 
-void TDXImageList::DisplayFinalized() {
+void SpriteSheet::DisplayFinalized() {
     for (int i = 0; i < Items.Count(); ++i)
         Items.Items(i).Finalize();
 }

@@ -13,68 +13,68 @@
 
 namespace tappo {
 
-class TDXDraw;
+class Display;
 
-struct TPictureCollectionItemPattern {
-    TRect Rect;
-    TDirectDrawSurface* Surface = nullptr;
+struct SpriteCell {
+    Rect Area;
+    Surface* Source = nullptr;
 };
 
-class TPictureCollectionItem {
+class Sprite {
   public:
     std::string Name;
     int PatternWidth = 0, PatternHeight = 0;
     int SkipWidth = 0, SkipHeight = 0;
     bool SystemMemory = false;
     bool Transparent = true;
-    TPicture Picture; // empty: the item has no picture
+    Image Picture; // empty: the item has no picture
 
     uint32_t TransparentColor() const { return transparentColor_; }
     void SetTransparentColor(uint32_t color);
     bool Initialized() const { return initialized_; }
     int PatternCount() const { return int(patterns_.size()); }
-    const TPictureCollectionItemPattern& Pattern(int i) const { return patterns_[size_t(i)]; }
+    const SpriteCell& Pattern(int i) const { return patterns_[size_t(i)]; }
 
     void Initialize() { initialized_ = true; }
-    void BuildPatterns(TDXDraw* display);
+    void BuildPatterns(Display* display);
     void Finalize();
-    void Draw(TDirectDrawSurface& dest, int x, int y, int pattern) const;
+    void Draw(Surface& dest, int x, int y, int pattern) const;
 
   private:
     void Rekey();
 
     uint32_t transparentColor_ = 0; // 0x00BBGGRR or a system colour
     bool initialized_ = false;
-    std::unique_ptr<TDirectDrawSurface> surface_;
-    std::vector<TPictureCollectionItemPattern> patterns_;
+    std::unique_ptr<Surface> surface_;
+    std::vector<SpriteCell> patterns_;
 };
 
-class TPictureCollection {
+class SpriteList {
   public:
     std::array<uint32_t, 256> ColorTable{};
     int Count() const { return int(items_.size()); }
     // Throws the list-index error for an index outside 0 .. Count - 1.
-    TPictureCollectionItem& Items(int index);
-    TPictureCollectionItem* Find(const std::string& name);
-    TPictureCollectionItem& Add();
+    Sprite& Items(int index);
+    Sprite* Find(const std::string& name);
+    Sprite& Add();
     void Clear() { items_.clear(); }
 
   private:
-    std::vector<std::unique_ptr<TPictureCollectionItem>> items_;
+    std::vector<std::unique_ptr<Sprite>> items_;
 };
 
-class TDXImageList {
+class SpriteSheet {
   public:
-    explicit TDXImageList(TDXDraw* display = nullptr);
-    ~TDXImageList();
-    TDXImageList(const TDXImageList&) = delete;
-    TDXImageList& operator=(const TDXImageList&) = delete;
+    explicit SpriteSheet(Display* display = nullptr);
+    ~SpriteSheet();
+    SpriteSheet(const SpriteSheet&) = delete;
+    SpriteSheet& operator=(const SpriteSheet&) = delete;
 
-    TPictureCollection Items;
+    SpriteList Items;
 
     void LoadFromFile(const std::string& path);
     void LoadFromBytes(const uint8_t* data, size_t size);
-    void Draw(int item, TDirectDrawSurface& dest, int x, int y, int pattern);
+    void Draw(int item, Surface& dest, int x, int y, int pattern);
 
     // Called by the display.
     void DisplayInitialized();
@@ -82,7 +82,7 @@ class TDXImageList {
     void DisplayFinalized();
 
   private:
-    TDXDraw* display_;
+    Display* display_;
 };
 
 } // namespace tappo

@@ -23,17 +23,17 @@ void TStderrMessageBox::Show(const std::string& text) {
     ReportOnConsole(text);
 }
 
-std::vector<uint8_t> EncodePng(const TDirectDrawSurface& surface) {
+std::vector<uint8_t> EncodePng(const Surface& surface) {
     const int w = surface.Width(), h = surface.Height();
     if (w <= 0 || h <= 0) throw Error("empty picture");
-    TPicture picture(w, h);
+    Image picture(w, h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
             picture.At(x, y) = PixelToRgbValue(surface.Pixel(x, y));
     return EncodePng(picture);
 }
 
-void WritePng(const std::string& path, const TDirectDrawSurface& surface) {
+void WritePng(const std::string& path, const Surface& surface) {
     WriteFileAtomic(path, EncodePng(surface));
 }
 

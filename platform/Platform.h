@@ -33,8 +33,8 @@ class TStderrMessageBox : public IMessageBox {
 };
 
 // Writes the back surface as a PNG (temporary name, then rename).
-void WritePng(const std::string& path, const TDirectDrawSurface& surface);
-std::vector<uint8_t> EncodePng(const TDirectDrawSurface& surface);
+void WritePng(const std::string& path, const Surface& surface);
+std::vector<uint8_t> EncodePng(const Surface& surface);
 
 // Virtual-key codes of the keys the game knows.
 namespace vk {
@@ -53,26 +53,26 @@ struct TEventSink {
 
 // The real desktop: SDL video, a window that shows the picture scaled up, and
 // the system's millisecond clock.
-class TSdlPlatform : public IPresenter,
-                     public IClock,
-                     public IMessageBox,
-                     public IKeySource,
-                     public IJoystickSource {
+class SdlPlatform : public FramePresenter,
+                    public TickSource,
+                    public IMessageBox,
+                    public IKeySource,
+                    public IJoystickSource {
   public:
     // Throws Error with a readable reason when no display can be opened.
-    explicit TSdlPlatform(int scale = 0);
-    ~TSdlPlatform() override;
+    explicit SdlPlatform(int scale = 0);
+    ~SdlPlatform() override;
 
-    // IPresenter
+    // FramePresenter
     void Open(bool fullScreen, int width, int height) override;
     void Close() override;
-    void Present(const TDirectDrawSurface& back) override;
+    void Present(const Surface& back) override;
     bool Active() const override;
     bool HasWindow() const override { return window_ != nullptr; }
     void SetCursorVisible(bool visible) override;
     void MovePointer(int x, int y) override;
-    // IClock
-    uint32_t GetTickCount() override;
+    // TickSource
+    uint32_t NowMs() override;
     // IMessageBox
     void Show(const std::string& text) override;
     bool ShownInBox() const override { return shownInBox_; }

@@ -14,7 +14,7 @@
 
 namespace tappo {
 
-struct TSdlPlatform::TImpl {
+struct SdlPlatform::TImpl {
     SDL_Window* window = nullptr;
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
@@ -109,7 +109,7 @@ KeySym KeySymFromVirtualKey(int key) {
 
 } // namespace
 
-TSdlPlatform::TSdlPlatform(int scale) : impl_(std::make_unique<TImpl>()) {
+SdlPlatform::SdlPlatform(int scale) : impl_(std::make_unique<TImpl>()) {
     impl_->scale = scale;
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_JOYSTICK) != 0) {
         std::string reason = SDL_GetError();
@@ -119,7 +119,7 @@ TSdlPlatform::TSdlPlatform(int scale) : impl_(std::make_unique<TImpl>()) {
     }
 }
 
-TSdlPlatform::~TSdlPlatform() {
+SdlPlatform::~SdlPlatform() {
     if (impl_->texture) SDL_DestroyTexture(impl_->texture);
     if (impl_->renderer) SDL_DestroyRenderer(impl_->renderer);
     if (impl_->window) SDL_DestroyWindow(impl_->window);
@@ -151,7 +151,7 @@ void PlaceWindow(SDL_Window* window, bool fullScreen, int width, int height, int
 
 } // namespace
 
-void TSdlPlatform::Open(bool fullScreen, int width, int height) {
+void SdlPlatform::Open(bool fullScreen, int width, int height) {
     TImpl& m = *impl_;
     m.fullScreen = fullScreen;
     if (m.scale <= 0) {
@@ -190,11 +190,11 @@ void TSdlPlatform::Open(bool fullScreen, int width, int height) {
     SDL_RaiseWindow(m.window);
 }
 
-void TSdlPlatform::Close() {
+void SdlPlatform::Close() {
     // The window stays: only its mode changes when the display comes back.
 }
 
-void TSdlPlatform::Present(const TDirectDrawSurface& back) {
+void SdlPlatform::Present(const Surface& back) {
     TImpl& m = *impl_;
     if (!m.texture || !back.HasPixels()) return;
     SDL_UpdateTexture(m.texture, nullptr, back.Bits(), back.Width() * 2);
@@ -209,7 +209,7 @@ void TSdlPlatform::Present(const TDirectDrawSurface& back) {
     }
 }
 
-void TSdlPlatform::ShowTexture() {
+void SdlPlatform::ShowTexture() {
     TImpl& m = *impl_;
     SDL_SetRenderDrawColor(m.renderer, 0, 0, 0, 255);
     SDL_RenderClear(m.renderer);
@@ -218,20 +218,20 @@ void TSdlPlatform::ShowTexture() {
     ++m.presented;
 }
 
-long TSdlPlatform::PresentedCount() const {
+long SdlPlatform::PresentedCount() const {
     return impl_->presented;
 }
 
-bool TSdlPlatform::Active() const {
+bool SdlPlatform::Active() const {
     if (!impl_->window) return false;
     return !(SDL_GetWindowFlags(impl_->window) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN));
 }
 
-void TSdlPlatform::SetCursorVisible(bool visible) {
+void SdlPlatform::SetCursorVisible(bool visible) {
     SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
 }
 
-void TSdlPlatform::MovePointer(int x, int y) {
+void SdlPlatform::MovePointer(int x, int y) {
     TImpl& m = *impl_;
     if (!m.window || !(SDL_GetWindowFlags(m.window) & SDL_WINDOW_INPUT_FOCUS)) return;
     // (x, y) is a picture position; find where the scaled picture lies.
@@ -242,11 +242,11 @@ void TSdlPlatform::MovePointer(int x, int y) {
                           (wh - 240 * scale) / 2 + y * scale);
 }
 
-uint32_t TSdlPlatform::GetTickCount() {
+uint32_t SdlPlatform::NowMs() {
     return SDL_GetTicks();
 }
 
-void TSdlPlatform::Show(const std::string& text) {
+void SdlPlatform::Show(const std::string& text) {
     ReportOnConsole(text);
     // Under an X server without a window manager SDL may have no way to show
     // a box ("No message system available"): the caller is told so.
@@ -255,7 +255,7 @@ void TSdlPlatform::Show(const std::string& text) {
                                            static_cast<SDL_Window*>(window_)) == 0;
 }
 
-void TSdlPlatform::PumpEvents(const TEventSink& sink, int waitMs) {
+void SdlPlatform::PumpEvents(const TEventSink& sink, int waitMs) {
     SDL_Event e;
     impl_->latch.BeginEvents();
     bool have = waitMs > 0 ? SDL_WaitEventTimeout(&e, waitMs) != 0 : SDL_PollEvent(&e) != 0;
@@ -285,7 +285,7 @@ void TSdlPlatform::PumpEvents(const TEventSink& sink, int waitMs) {
     }
 }
 
-void TSdlPlatform::ReadKeys(std::array<bool, 256>& down) {
+void SdlPlatform::ReadKeys(std::array<bool, 256>& down) {
     SDL_Window* window = impl_->window;
     if (window && (SDL_GetWindowFlags(window) & SDL_WINDOW_INPUT_FOCUS)) {
         // The key state is the one after the last PumpEvents, so it agrees
@@ -302,7 +302,7 @@ void TSdlPlatform::ReadKeys(std::array<bool, 256>& down) {
     }
     const char* driver = SDL_GetCurrentVideoDriver();
     if (!driver || std::string(driver) != "x11") return;
-    Display* display = XOpenDisplay(nullptr);
+    ::Display* display = XOpenDisplay(nullptr);
     if (!display) return;
     char keys[32] = {};
     XQueryKeymap(display, keys);
@@ -315,7 +315,7 @@ void TSdlPlatform::ReadKeys(std::array<bool, 256>& down) {
     XCloseDisplay(display);
 }
 
-bool TSdlPlatform::ReadJoystick(TJoystickReading& r) {
+bool SdlPlatform::ReadJoystick(TJoystickReading& r) {
     if (SDL_NumJoysticks() <= 0) return false;
     SDL_Joystick* joy = SDL_JoystickOpen(0);
     if (!joy) return false;

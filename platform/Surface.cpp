@@ -44,15 +44,15 @@ uint32_t PixelToRgbValue(uint16_t p) {
     return r << 16 | g << 8 | b;
 }
 
-TDirectDrawSurface::TDirectDrawSurface(TDXDraw* display) : display_(display) {
+Surface::Surface(Display* display) : display_(display) {
     if (display_) display_->RegisterSurface(this);
 }
 
-TDirectDrawSurface::~TDirectDrawSurface() {
+Surface::~Surface() {
     if (display_) display_->UnregisterSurface(this);
 }
 
-void TDirectDrawSurface::SetSize(int width, int height) {
+void Surface::SetSize(int width, int height) {
     pixels_.clear();
     pixels_.shrink_to_fit();
     width_ = height_ = 0;
@@ -64,37 +64,37 @@ void TDirectDrawSurface::SetSize(int width, int height) {
     width_ = width, height_ = height;
 }
 
-void TDirectDrawSurface::Release() {
+void Surface::Release() {
     pixels_.clear();
     pixels_.shrink_to_fit();
     width_ = height_ = 0;
 }
 
-void TDirectDrawSurface::SetColorKey(uint16_t key) {
+void Surface::SetColorKey(uint16_t key) {
     if (HasPixels()) colorKey_ = key;
 }
 
-uint16_t TDirectDrawSurface::Pixel(int x, int y) const {
+uint16_t Surface::Pixel(int x, int y) const {
     if (!HasPixels() || x < 0 || y < 0 || x >= width_ || y >= height_) return 0;
     return pixels_[size_t(y) * width_ + x];
 }
 
-void TDirectDrawSurface::SetPixel(int x, int y, uint16_t value) {
+void Surface::SetPixel(int x, int y, uint16_t value) {
     if (HasPixels() && x >= 0 && y >= 0 && x < width_ && y < height_)
         pixels_[size_t(y) * width_ + x] = value;
 }
 
-void TDirectDrawSurface::Fill(uint16_t value) {
+void Surface::Fill(uint16_t value) {
     std::fill(pixels_.begin(), pixels_.end(), value);
 }
 
-void TDirectDrawSurface::Draw(int x, int y, TRect r, const TDirectDrawSurface* source, bool keyed) {
+void Surface::Draw(int x, int y, Rect r, const Surface* source, bool keyed) {
     // Wholly outside to the right or below, or (in wide arithmetic, as a
     // position may be anywhere in int's range) to the left or above.
     if (!source || x > width_ || y > height_ || int64_t(x) + r.Width() <= 0 ||
         int64_t(y) + r.Height() <= 0)
         return;
-    TRect d{x, y, x + r.Width(), y + r.Height()};
+    Rect d{x, y, x + r.Width(), y + r.Height()};
     // Clip against the destination's top-left, then the source's top-left,
     // then the destination's and the source's far edges, in that order.
     if (d.Left < 0) r.Left -= d.Left, d.Left = 0;
@@ -125,8 +125,7 @@ void TDirectDrawSurface::Draw(int x, int y, TRect r, const TDirectDrawSurface* s
     }
 }
 
-bool TDirectDrawSurface::CopySurface(int x, int y, const TDirectDrawSurface& source,
-                                     const TRect& r) {
+bool Surface::CopySurface(int x, int y, const Surface& source, const Rect& r) {
     if (r.Empty() || r.Left < 0 || r.Top < 0 || r.Right > source.width_ ||
         r.Bottom > source.height_ || x < 0 || y < 0 || x + r.Width() > width_ ||
         y + r.Height() > height_)
@@ -138,8 +137,8 @@ bool TDirectDrawSurface::CopySurface(int x, int y, const TDirectDrawSurface& sou
     return true;
 }
 
-TDirectDrawSurfaceCanvas& TDirectDrawSurface::Canvas() {
-    if (!canvas_) canvas_ = std::make_unique<TDirectDrawSurfaceCanvas>(*this);
+SurfaceCanvas& Surface::Canvas() {
+    if (!canvas_) canvas_ = std::make_unique<SurfaceCanvas>(*this);
     return *canvas_;
 }
 
@@ -169,17 +168,17 @@ void InkRow(uint16_t* dst, const uint8_t* mask, int count, uint16_t colour) {
 
 } // namespace
 
-void TDirectDrawSurfaceCanvas::CheckUsable() const {
+void SurfaceCanvas::CheckUsable() const {
     if (!surface_.HasPixels())
         throw Error(FormatText(text::NotCreated, std::string("IDirectDrawSurface")));
 }
 
-void TDirectDrawSurfaceCanvas::TextOut(int x, int y, const std::string& utf8) {
+void SurfaceCanvas::TextOut(int x, int y, const std::string& utf8) {
     CheckUsable();
-    TDXDraw* display = surface_.Display();
-    TTextRenderer* fonts = display ? display->TextRenderer() : nullptr;
+    Display* display = surface_.Video();
+    TextRenderer* fonts = display ? display->Fonts() : nullptr;
     if (!fonts || utf8.empty()) return;
-    const TTextMask& mask = fonts->Render(Font.Name, Font.Size, utf8);
+    const TextMask& mask = fonts->Render(Font.Name, Font.Size, utf8);
     const int w = surface_.Width(), h = surface_.Height();
     uint16_t* bits = surface_.Bits();
     if (!BrushTransparent) {
@@ -195,14 +194,14 @@ void TDirectDrawSurfaceCanvas::TextOut(int x, int y, const std::string& utf8) {
                &mask.Bits[size_t(my) * mask.Width + mx0], mx1 - mx0, fg);
 }
 
-int TDirectDrawSurfaceCanvas::TextWidth(const std::string& utf8) {
+int SurfaceCanvas::TextWidth(const std::string& utf8) {
     CheckUsable();
-    TDXDraw* display = surface_.Display();
-    TTextRenderer* fonts = display ? display->TextRenderer() : nullptr;
+    Display* display = surface_.Video();
+    TextRenderer* fonts = display ? display->Fonts() : nullptr;
     return fonts ? fonts->Render(Font.Name, Font.Size, utf8).Width : 0;
 }
 
-void TDirectDrawSurfaceCanvas::Draw(int x, int y, const TDIB& image) {
+void SurfaceCanvas::Draw(int x, int y, const PalettedImage& image) {
     CheckUsable();
     if (image.Width() <= 0 || image.Height() <= 0) return;
     uint16_t lut[256];
@@ -232,13 +231,12 @@ void TDirectDrawSurfaceCanvas::Draw(int x, int y, const TDIB& image) {
     }
 }
 
-void TDirectDrawSurfaceCanvas::Draw(int x, int y, const TPicture& picture) {
+void SurfaceCanvas::Draw(int x, int y, const Image& picture) {
     CopyRect(Bounds(x, y, picture.Width, picture.Height), picture,
              Bounds(0, 0, picture.Width, picture.Height));
 }
 
-void TDirectDrawSurfaceCanvas::CopyRect(const TRect& dest, const TPicture& picture,
-                                        const TRect& source) {
+void SurfaceCanvas::CopyRect(const Rect& dest, const Image& picture, const Rect& source) {
     CheckUsable();
     if (dest.Empty() || source.Empty() || picture.Empty()) return;
     const int w = surface_.Width(), h = surface_.Height();

@@ -12,26 +12,26 @@
 
 namespace tappo {
 
-class TDXDraw;
-class TDIB;
-class TTextRenderer;
-struct TPicture;
-struct TBitmapData;
+class Display;
+class PalettedImage;
+class TextRenderer;
+struct Image;
+struct BitmapData;
 
-struct TRect {
+struct Rect {
     int Left = 0, Top = 0, Right = 0, Bottom = 0;
     int Width() const { return Right - Left; }
     int Height() const { return Bottom - Top; }
     bool Empty() const { return Right <= Left || Bottom <= Top; }
 };
-inline TRect Bounds(int x, int y, int w, int h) {
-    return TRect{x, y, x + w, y + h};
+inline Rect Bounds(int x, int y, int w, int h) {
+    return Rect{x, y, x + w, y + h};
 }
 
 // 5-6-5 pixel back to 8-bit channels, for screenshots and presentation.
 uint32_t PixelToRgbValue(uint16_t pixel);
 
-class TDirectDrawSurface;
+class Surface;
 
 // One row of a colour-keyed copy: dst[i] = src[i] wherever src[i] != key. The
 // rows must not overlap. KeyedCopyRow uses SSE2 on x86-64 and the portable
@@ -41,11 +41,11 @@ void KeyedCopyRow(uint16_t* dst, const uint16_t* src, int count, uint16_t key);
 
 // Text and bitmap drawing onto one surface. Its font and brush settings stay
 // from one use to the next, as long as the surface lives.
-class TDirectDrawSurfaceCanvas {
+class SurfaceCanvas {
   public:
-    explicit TDirectDrawSurfaceCanvas(TDirectDrawSurface& surface) : surface_(surface) {}
+    explicit SurfaceCanvas(Surface& surface) : surface_(surface) {}
 
-    struct TFont {
+    struct FontChoice {
         std::string Name = "MS Sans Serif";
         int Size = 8;       // points at 96 pixels per inch
         uint32_t Color = 0; // 0x00BBGGRR
@@ -56,32 +56,32 @@ class TDirectDrawSurfaceCanvas {
     void TextOut(int x, int y, const std::string& utf8);
     int TextWidth(const std::string& utf8);
     // Draws a palette image or a picture at its own size with its top-left at (x, y).
-    void Draw(int x, int y, const TDIB& image);
-    void Draw(int x, int y, const TPicture& picture);
+    void Draw(int x, int y, const PalettedImage& image);
+    void Draw(int x, int y, const Image& picture);
     // Copies `source` rectangle of the picture into `dest` of the surface, stretched.
-    void CopyRect(const TRect& dest, const TPicture& picture, const TRect& source);
+    void CopyRect(const Rect& dest, const Image& picture, const Rect& source);
     void Release() {}
 
   private:
     void CheckUsable() const;
-    TDirectDrawSurface& surface_;
+    Surface& surface_;
 };
 
-class TDirectDrawSurface {
+class Surface {
   public:
     // A surface on the display's device; without a display it is a free-standing
     // picture (used by tools and tests), whose canvas draws no text.
-    explicit TDirectDrawSurface(TDXDraw* display = nullptr);
-    ~TDirectDrawSurface();
-    TDirectDrawSurface(const TDirectDrawSurface&) = delete;
-    TDirectDrawSurface& operator=(const TDirectDrawSurface&) = delete;
+    explicit Surface(Display* display = nullptr);
+    ~Surface();
+    Surface(const Surface&) = delete;
+    Surface& operator=(const Surface&) = delete;
 
     bool SystemMemory = false;
 
     int Width() const { return width_; }
     int Height() const { return height_; }
     bool HasPixels() const { return !pixels_.empty(); }
-    TDXDraw* Display() const { return display_; }
+    Display* Video() const { return display_; }
 
     void SetSize(int width, int height);
     void SetColorKey(uint16_t key);
@@ -91,12 +91,12 @@ class TDirectDrawSurface {
     void Fill(uint16_t value);
     // Copies `source` rectangle `r` of `source` to (x, y) of this surface, clipped
     // to both surfaces; with `keyed`, pixels equal to the source's key are skipped.
-    void Draw(int x, int y, TRect r, const TDirectDrawSurface* source, bool keyed);
+    void Draw(int x, int y, Rect r, const Surface* source, bool keyed);
     // Plain copy without key and without clipping: a rectangle that does not fit
     // both surfaces copies nothing.
-    bool CopySurface(int x, int y, const TDirectDrawSurface& source, const TRect& r);
+    bool CopySurface(int x, int y, const Surface& source, const Rect& r);
 
-    TDirectDrawSurfaceCanvas& Canvas();
+    SurfaceCanvas& Canvas();
     void ReleaseCanvas() {}
 
     const uint16_t* Bits() const { return pixels_.data(); }
@@ -107,11 +107,11 @@ class TDirectDrawSurface {
     void DetachDisplay() { display_ = nullptr; }
 
   private:
-    TDXDraw* display_;
+    Display* display_;
     int width_ = 0, height_ = 0;
     uint16_t colorKey_ = 0;
     std::vector<uint16_t> pixels_;
-    std::unique_ptr<TDirectDrawSurfaceCanvas> canvas_;
+    std::unique_ptr<SurfaceCanvas> canvas_;
 };
 
 } // namespace tappo

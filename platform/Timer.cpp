@@ -11,20 +11,20 @@ int RoundFrameRate(long long frames, long long elapsed) {
     return int(q);
 }
 
-void TDXTimer::Install() {
-    lastTick_ = lastRateUpdate_ = clock_.GetTickCount();
+void FrameTimer::Install() {
+    lastTick_ = lastRateUpdate_ = clock_.NowMs();
     frames_ = 0;
     running_ = true;
 }
 
-void TDXTimer::SetEnabled(bool enabled) {
+void FrameTimer::SetEnabled(bool enabled) {
     if (enabled == enabled_) return;
     enabled_ = enabled;
     running_ = false;
     if (enabled && (!ActiveOnly || appActive_)) Install();
 }
 
-void TDXTimer::SetAppActive(bool active) {
+void FrameTimer::SetAppActive(bool active) {
     if (active == appActive_) return;
     appActive_ = active;
     if (!enabled_ || !ActiveOnly) return;
@@ -34,9 +34,9 @@ void TDXTimer::SetAppActive(bool active) {
         running_ = false;
 }
 
-void TDXTimer::DoTick() {
+void FrameTimer::DoTick() {
     if (!running_) return;
-    const uint32_t now = clock_.GetTickCount();
+    const uint32_t now = clock_.NowMs();
     const int32_t sinceTick = int32_t(now - lastTick_);
     if (sinceTick < int32_t(Interval)) return;
     const int lag = std::max<int32_t>(1, sinceTick / int32_t(std::max<uint32_t>(Interval, 1)));

@@ -7,19 +7,19 @@
 
 namespace tappo {
 
-class IClock {
+class TickSource {
   public:
-    virtual ~IClock() = default;
+    virtual ~TickSource() = default;
     // Milliseconds since some start, wrapping like a 32-bit tick count.
-    virtual uint32_t GetTickCount() = 0;
+    virtual uint32_t NowMs() = 0;
 };
 
 // A clock that moves only when told: headless runs, tests and offline
 // rendering advance it by a fixed step per frame, so every run is the same.
-class TVirtualClock : public IClock {
+class VirtualClock : public TickSource {
   public:
-    explicit TVirtualClock(uint32_t start = 1000) : now_(start) {}
-    uint32_t GetTickCount() override { return now_; }
+    explicit VirtualClock(uint32_t start = 1000) : now_(start) {}
+    uint32_t NowMs() override { return now_; }
     void Advance(uint32_t ms) { now_ += ms; }
     void Set(uint32_t ms) { now_ = ms; }
 
@@ -27,9 +27,9 @@ class TVirtualClock : public IClock {
     uint32_t now_;
 };
 
-class TDXTimer {
+class FrameTimer {
   public:
-    explicit TDXTimer(IClock& clock) : clock_(clock) {}
+    explicit FrameTimer(TickSource& clock) : clock_(clock) {}
 
     bool ActiveOnly = true;
     uint32_t Interval = 0;
@@ -47,7 +47,7 @@ class TDXTimer {
   private:
     void Install();
 
-    IClock& clock_;
+    TickSource& clock_;
     bool enabled_ = false, running_ = false, appActive_ = true;
     uint32_t lastTick_ = 0, lastRateUpdate_ = 0;
     int frames_ = 0, frameRate_ = 0;

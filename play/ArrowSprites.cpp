@@ -4,12 +4,12 @@
 
 namespace tappo {
 
-void TArrowSprites::LoadArrowSprites(TDXDraw& display, const std::string& programFolder) {
-    const TPicture sheet = LoadBmpFile(programFolder + "arrow.bmp").ToPicture();
+void TArrowSprites::LoadArrowSprites(Display& display, const std::string& programFolder) {
+    const Image sheet = LoadBmpFile(programFolder + "arrow.bmp").ToPicture();
     for (int i = 0; i < Count; ++i) {
         auto& sprite = sprites_[size_t(i)];
         if (sprite) continue;
-        sprite = std::make_unique<TDirectDrawSurface>(&display);
+        sprite = std::make_unique<Surface>(&display);
         sprite->SetSize(Size, Size);
         sprite->Canvas().CopyRect(Bounds(0, 0, Size, Size), sheet,
                                   Bounds((i % 4) * Size, (i / 4) * Size, Size, Size));

@@ -9,19 +9,19 @@
 
 namespace tappo {
 
-class TDXDraw;
+class Display;
 
 class TArrowSprites {
   public:
     static constexpr int Count = 64, Size = 32;
 
     // Builds every missing sprite; each one keys out its own top-left pixel.
-    void LoadArrowSprites(TDXDraw& display, const std::string& programFolder);
+    void LoadArrowSprites(Display& display, const std::string& programFolder);
     void Free();
-    TDirectDrawSurface* operator[](int index) const { return sprites_[size_t(index)].get(); }
+    Surface* operator[](int index) const { return sprites_[size_t(index)].get(); }
 
   private:
-    std::array<std::unique_ptr<TDirectDrawSurface>, Count> sprites_;
+    std::array<std::unique_ptr<Surface>, Count> sprites_;
 };
 
 } // namespace tappo

@@ -41,8 +41,8 @@ double TNoteField::ArrowDistance(const TEventRecord& record) const {
 }
 
 void TNoteField::DrawBackground() {
-    TDirectDrawSurface& back = Display.Surface();
-    TDirectDrawSurfaceCanvas& canvas = back.Canvas();
+    Surface& back = Video.Back();
+    SurfaceCanvas& canvas = back.Canvas();
     if (Toggles.WarpInPlay) {
         Warp.UpdateWarp();
         canvas.Draw(0, 0, Warp.WarpImage);
@@ -67,8 +67,8 @@ void TNoteField::DrawBackground() {
 }
 
 void TNoteField::DrawOverlay() {
-    TDirectDrawSurface& back = Display.Surface();
-    TDirectDrawSurfaceCanvas& canvas = back.Canvas();
+    Surface& back = Video.Back();
+    SurfaceCanvas& canvas = back.Canvas();
     canvas.Font.Name = "MS Serif";
     canvas.Font.Color = 0x00FF00;
     if (Toggles.ShowFps) canvas.TextOut(276, 222, std::to_string(Timer.FrameRate()) + " fps");
@@ -83,7 +83,7 @@ TNoteField::TArrowPlace TNoteField::PlaceArrow(int lane, int player, const TEven
     // Tempos at the ends of what a double holds can leave an arrow without a
     // place (infinity minus infinity); it is not drawn, and those after it are.
     if (std::isnan(top)) return {TArrowPlace::Hidden};
-    if (top > Display.Display.Height) return {TArrowPlace::Below};
+    if (top > Video.Mode.Height) return {TArrowPlace::Below};
     if (top <= -32) {
         ++Play.EventCursors[size_t(LaneNotesIndex + (player - 1) * 4 + lane)];
         return {TArrowPlace::Hidden};
@@ -92,14 +92,14 @@ TNoteField::TArrowPlace TNoteField::PlaceArrow(int lane, int player, const TEven
 }
 
 void TNoteField::DrawArrowAt(int lane, int player, int top, int phase) {
-    const TDirectDrawSurface* sprite = Arrows[phase * 4 + lane];
+    const Surface* sprite = Arrows[phase * 4 + lane];
     const int x = lane * 32 + (player == 1 ? GameState.Lane1X : GameState.Lane2X);
-    Display.Surface().Draw(x, top, Bounds(0, 0, 32, 32), sprite, true);
+    Video.Back().Draw(x, top, Bounds(0, 0, 32, 32), sprite, true);
 }
 
 bool TNoteField::DrawArrow(int lane, int player, const TEventRecord& record, int phase) {
     const TArrowPlace place = PlaceArrow(lane, player, record);
-    if (place.Kind == TArrowPlace::Shown && Display.CanDraw())
+    if (place.Kind == TArrowPlace::Shown && Video.CanDraw())
         DrawArrowAt(lane, player, place.Top, phase);
     return place.Kind != TArrowPlace::Below;
 }
@@ -107,11 +107,11 @@ bool TNoteField::DrawArrow(int lane, int player, const TEventRecord& record, int
 void TNoteField::DrawReceptorsAndArrows() {
     const int phase = MeasurePhase();
     const int players = Header.PlayerMode > 1 ? 2 : 1;
-    const bool canDraw = Display.CanDraw();
+    const bool canDraw = Video.CanDraw();
     if (canDraw) {
         const int item = phase % 4 == 0 ? ItemReceptorsBeat : ItemReceptors;
-        Images.Draw(item, Display.Surface(), GameState.Lane1X, 32, 0);
-        if (players == 2) Images.Draw(item, Display.Surface(), GameState.Lane2X, 32, 0);
+        Images.Draw(item, Video.Back(), GameState.Lane1X, 32, 0);
+        if (players == 2) Images.Draw(item, Video.Back(), GameState.Lane2X, 32, 0);
     }
     for (int player = 1; player <= players; ++player) {
         for (int lane = 0; lane < 4; ++lane) {

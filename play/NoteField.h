@@ -23,15 +23,15 @@ struct TNoteField {
     // Reads the chart, the play clock and the toggles; draws on the display.
     TNoteField(const TScreenServices& screen, TArrowSprites& arrows, const TGameFlow& flow,
                TPlayState& play, const TPlayToggles& toggles, const TChartSession& session)
-        : Display(screen.Display), Images(screen.Images), Arrows(arrows), Warp(screen.Warp),
+        : Video(screen.Video), Images(screen.Images), Arrows(arrows), Warp(screen.Warp),
           Timer(screen.Timer), GameMode(flow.GameMode), Play(play), Toggles(toggles),
           GameState(session.GameState), Header(session.Header), Chart(session.Chart) {}
 
-    TDXDraw& Display;
-    TDXImageList& Images;
+    Display& Video;
+    SpriteSheet& Images;
     TArrowSprites& Arrows;
     TWarp& Warp;
-    TDXTimer& Timer;
+    FrameTimer& Timer;
     const int32_t& GameMode;
     TPlayState& Play;
     const TPlayToggles& Toggles;

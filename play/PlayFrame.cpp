@@ -40,7 +40,7 @@ void ChangeImage(const TEventList& list, int32_t& cursor, const TPlayState& p, i
 bool DrawImage(TPlayScene& s, int32_t image, bool keyed) {
     if (image < 0 || image >= int(s.BgaSurfaces.size())) return false;
     const auto& surface = s.BgaSurfaces[size_t(image)];
-    if (surface) s.Display.Surface().Draw(0, 0, s.FullScreenRect, surface.get(), keyed);
+    if (surface) s.Video.Back().Draw(0, 0, s.FullScreenRect, surface.get(), keyed);
     return surface != nullptr;
 }
 
@@ -91,9 +91,9 @@ namespace {
 // uneven frames would run the arrows in jerks. Meanwhile the frame rate shows.
 bool WaitForSteadyFrames(TPlayScene& s) {
     if (s.Timer.FrameRate() >= StartGateFrameRate || s.Play.SongStartTick != 0) return false;
-    TDirectDrawSurface& back = s.Display.Surface();
+    Surface& back = s.Video.Back();
     back.Fill(0);
-    TDirectDrawSurfaceCanvas& canvas = back.Canvas();
+    SurfaceCanvas& canvas = back.Canvas();
     canvas.Font.Name = "MS Serif";
     canvas.Font.Color = 0x00FF00;
     canvas.TextOut(276, 222, std::to_string(s.Timer.FrameRate()) + " fps");
@@ -158,7 +158,7 @@ void DrawBackground(TPlayScene& s) {
                 s.GameState.BgaBaseImage);
     // Without a base picture (none yet, or its file did not load) the screen
     // is black, not what the frames before left on it.
-    if (!DrawImage(s, s.GameState.BgaBaseImage, false)) s.Display.Surface().Fill(0);
+    if (!DrawImage(s, s.GameState.BgaBaseImage, false)) s.Video.Back().Fill(0);
     if (s.Chart.HasBgaLayer) {
         ChangeImage(ev.BgaLayerEvents(), p.EventCursors[BgaLayerEventsIndex], p,
                     s.GameState.BgaLayerImage);
@@ -172,7 +172,7 @@ void PlayFrame(TPlayScene& s) {
     TPlayState& p = s.Play;
     TEventLists& ev = s.Chart.Events;
     if (WaitForSteadyFrames(s)) return;
-    RunSongClock(s, int32_t(s.Clock.GetTickCount()));
+    RunSongClock(s, int32_t(s.Clock.NowMs()));
     CheckSongEnd(s);
     // Keysounds of this frame's window, each on a free channel (in the standard
     // reading, on the oldest keysound's channel when none is free).
@@ -184,7 +184,7 @@ void PlayFrame(TPlayScene& s) {
     if (s.Toggles.StepTickOn)
         ScanWindow(ev.StepTickEvents(), p.EventCursors[StepTickEventsIndex], p.LateTime, p,
                    [&](const TEventRecord&, int64_t t) { PlayKeysound(s, StepTickSlot, t); });
-    if (s.Display.CanDraw()) DrawBackground(s);
+    if (s.Video.CanDraw()) DrawBackground(s);
     s.NoteField.DrawOverlay();
     s.NoteField.DrawReceptorsAndArrows();
     // The next frame's window starts where this one ends.

@@ -31,12 +31,12 @@ struct TPlayScene {
     TPlayScene(TGameFlow& flow, const std::vector<std::string>& chartList, TPlayState& play,
                const TPlayToggles& toggles, TChartSession& session, TDDSD& sound,
                TMediaPlayer& music, TDXInput& input, const TScreenServices& screen,
-               const TRect& fullScreenRect, IClock& clock, TNoteField& noteField,
+               const Rect& fullScreenRect, TickSource& clock, TNoteField& noteField,
                std::function<void()> close, std::optional<uint32_t> mixClockStart)
         : GameMode(flow.GameMode), ChartActive(flow.ChartActive), ChartList(chartList), Play(play),
           Toggles(toggles), GameState(session.GameState), Chart(session.Chart),
           Keysounds(session.KeysoundSlots), BgaSurfaces(session.BgaSurfaces), Sound(sound),
-          Music(music), Input(input), Display(screen.Display), Timer(screen.Timer),
+          Music(music), Input(input), Video(screen.Video), Timer(screen.Timer),
           FullScreenRect(fullScreenRect), Clock(clock), NoteField(noteField),
           Close(std::move(close)), MixClockStart(mixClockStart) {}
 
@@ -52,10 +52,10 @@ struct TPlayScene {
     TDDSD& Sound;
     TMediaPlayer& Music;
     TDXInput& Input;
-    TDXDraw& Display;
-    TDXTimer& Timer;
-    const TRect& FullScreenRect; // the background images' destination
-    IClock& Clock;
+    Display& Video;
+    FrameTimer& Timer;
+    const Rect& FullScreenRect; // the background images' destination
+    TickSource& Clock;
     // Draws the background when no images are shown, the overlay, receptors and arrows.
     TNoteField& NoteField;
     std::function<void()> Close;

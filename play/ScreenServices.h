@@ -11,12 +11,12 @@
 namespace tappo {
 
 struct TScreenServices {
-    TScreenServices(TDXDraw& display, TDXImageList& images, TDXTimer& timer, TWarp& warp)
-        : Display(display), Images(images), Timer(timer), Warp(warp) {}
+    TScreenServices(Display& display, SpriteSheet& images, FrameTimer& timer, TWarp& warp)
+        : Video(display), Images(images), Timer(timer), Warp(warp) {}
 
-    TDXDraw& Display;
-    TDXImageList& Images;
-    TDXTimer& Timer;
+    Display& Video;
+    SpriteSheet& Images;
+    FrameTimer& Timer;
     TWarp& Warp;
 };
 

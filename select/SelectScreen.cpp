@@ -53,8 +53,8 @@ std::string SelectPathText(const std::string& chartPath, const std::string& song
     return DisplayPath(std::string(CutAtCharacter(text, 255)));
 }
 
-void DrawLevelStars(TDXImageList& images, int item, TDirectDrawSurface& back, int32_t level,
-                    long long x0, long long step, int y) {
+void DrawLevelStars(SpriteSheet& images, int item, Surface& back, int32_t level, long long x0,
+                    long long step, int y) {
     // Only the stars that can reach the screen: a star starts within one
     // screen width to the left of it. The count bounds nothing else.
     const long long w = back.Width();
@@ -103,7 +103,7 @@ void TSelectScreen::SelectFrame() {
     if (Toggles.ShowBga || Toggles.WarpInPlay)
         Warp.UpdateWarp();
     else
-        Display.Surface().Fill(0);
+        Video.Back().Fill(0);
 
     // The chart's path below the song folders' base, taken before any move.
     const std::string& current = Songs.ChartList[size_t(Songs.ChartIndex)];
@@ -128,17 +128,17 @@ void TSelectScreen::SelectFrame() {
         else if (keys & StateBit(isDown))
             Walk(false, false);
     }
-    if (!Display.CanDraw()) return;
+    if (!Video.CanDraw()) return;
     DrawSelectScreen(pathText);
 }
 
 void TSelectScreen::DrawSelectScreen(const std::string& pathText) {
-    TDirectDrawSurface& back = Display.Surface();
-    const int w = Display.Display.Width, h = Display.Display.Height;
-    TDirectDrawSurfaceCanvas& canvas = back.Canvas();
+    Surface& back = Video.Back();
+    const int w = Video.Mode.Width, h = Video.Mode.Height;
+    SurfaceCanvas& canvas = back.Canvas();
     if (Toggles.ShowBga || Toggles.WarpInPlay) canvas.Draw(0, 0, Warp.WarpImage);
 
-    const TTextLayout& text = Layout(canvas, w, h);
+    const TextLayout& text = Layout(canvas, w, h);
     canvas.Font.Name = "MS Serif";
     canvas.Font.Color = 0x8EC7FF;
     canvas.Font.Size = text.titleSize;
@@ -175,10 +175,9 @@ const std::string& TSelectScreen::PathText(const std::string& chartPath) {
     return pathText_;
 }
 
-const TSelectScreen::TTextLayout& TSelectScreen::Layout(TDirectDrawSurfaceCanvas& canvas, int w,
-                                                        int h) {
-    TTextLayout& l = layout_;
-    const TTextRenderer* fonts = Display.TextRenderer();
+const TSelectScreen::TextLayout& TSelectScreen::Layout(SurfaceCanvas& canvas, int w, int h) {
+    TextLayout& l = layout_;
+    const TextRenderer* fonts = Video.Fonts();
     const bool unreadable = Unreadable.has_value();
     const std::string& rawTitle = unreadable ? Unreadable->Title : Header.Title;
     const std::string& rawArtist = unreadable ? Unreadable->Artist : Header.Artist;
@@ -226,10 +225,10 @@ namespace {
 
 // The picture of a chart's own banner; a file that does not read as a
 // picture is left out (`path` cleared) and the folder's banner is shown.
-TPicture ReadNamedBanner(std::string& path) {
+Image ReadNamedBanner(std::string& path) {
     if (path.empty()) return {};
     try {
-        TPicture picture = ReadBgaPicture(path);
+        Image picture = ReadBgaPicture(path);
         if (picture.Width > 0 && picture.Height > 0) return picture;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tappoplayer: %s\n", e.what());
@@ -240,7 +239,7 @@ TPicture ReadNamedBanner(std::string& path) {
 
 } // namespace
 
-void TSelectScreen::StoreBanner(const TPicture& banner) {
+void TSelectScreen::StoreBanner(const Image& banner) {
     try {
         WriteFileAtomic(BannerPath, EncodeBmp(BitmapFromPicture(banner)));
     } catch (const Error& e) {
@@ -258,7 +257,7 @@ void TSelectScreen::LoadBanner(const std::string& chartPath) {
         // not stay up as if it were this one's: the blank disk shows instead.
         if (BannerSurface) {
             try {
-                const TPicture blank = LoadPictureFile(ProgramFolder + "diskblank.bmp");
+                const Image blank = LoadPictureFile(ProgramFolder + "diskblank.bmp");
                 BannerSurface->SetSize(blank.Width, blank.Height);
                 BannerSurface->Canvas().Draw(0, 0, blank);
                 BannerSurface->ReleaseCanvas();
@@ -289,23 +288,23 @@ void TSelectScreen::BuildAndShowBanner(const std::string& chartPath) {
 
     BannerPath = ResolveChartFile(SongFolder + "disk.bmp");
     std::error_code ec;
-    TPicture banner;
+    Image banner;
     bool built = false;
     // A chart's own banner comes before the folder's stored one.
     std::string named = BannerSource ? BannerSource(chartPath) : std::string();
-    const TPicture namedPicture = ReadNamedBanner(named);
+    const Image namedPicture = ReadNamedBanner(named);
     if (!named.empty() || !std::filesystem::is_regular_file(BannerPath, ec)) {
         if (ChartImagePath.empty() && named.empty()) {
             BannerPath = ProgramFolder + "diskblank.bmp";
         } else {
             // Built from the folder's first bitmap (or the chart's own banner),
             // cut to the disk shape.
-            const TPicture picture = named.empty() ? ReadBgaPicture(ChartImagePath) : namedPicture;
-            banner = TPicture(80, 52);
+            const Image picture = named.empty() ? ReadBgaPicture(ChartImagePath) : namedPicture;
+            banner = Image(80, 52);
             for (int y = 0; y < 52; ++y)
                 for (int x = 0; x < 80; ++x)
                     banner.At(x, y) = picture.At(x * picture.Width / 80, y * picture.Height / 52);
-            const TBitmapData mask = LoadBmpFile(ProgramFolder + "diskmask.bmp");
+            const BitmapData mask = LoadBmpFile(ProgramFolder + "diskmask.bmp");
             for (int x = 0; x < 80; ++x)
                 for (int y = 0; y < 52; ++y) {
                     const uint8_t m = x < mask.Width && y < mask.Height
@@ -322,7 +321,7 @@ void TSelectScreen::BuildAndShowBanner(const std::string& chartPath) {
                 BannerPath = named;
         }
     }
-    const TPicture picture = built ? banner : LoadPictureFile(BannerPath);
+    const Image picture = built ? banner : LoadPictureFile(BannerPath);
     if (!BannerSurface) return;
     BannerSurface->SetSize(picture.Width, picture.Height);
     BannerSurface->Canvas().Draw(0, 0, picture);

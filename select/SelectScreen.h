@@ -40,8 +40,8 @@ inline constexpr int SlideFrames = 16;
 // cut to 255 bytes on a character boundary, as UTF-8.
 std::string SelectPathText(const std::string& chartPath, const std::string& songsFolder);
 // `level` stars at x0, x0 + step, ...; only those that fall on the screen are drawn.
-void DrawLevelStars(TDXImageList& images, int item, TDirectDrawSurface& back, int32_t level,
-                    long long x0, long long step, int y);
+void DrawLevelStars(SpriteSheet& images, int item, Surface& back, int32_t level, long long x0,
+                    long long step, int y);
 // A banner pixel (0x00BBGGRR) through the mask: kept at 255, else the grey of the mask.
 uint32_t MaskBannerPixel(uint32_t colour, uint8_t mask);
 
@@ -64,13 +64,13 @@ struct TSelectScreen {
                   const std::string& programFolder, const std::string& songsFolder,
                   std::function<void(const std::string&)> scanChartHeader,
                   std::function<void(const std::string&)> startPlay)
-        : Display(screen.Display), Images(screen.Images), Warp(screen.Warp), Input(input),
-          Songs(songs), Toggles(toggles), Header(session.Header), GameState(session.GameState),
+        : Video(screen.Video), Images(screen.Images), Warp(screen.Warp), Input(input), Songs(songs),
+          Toggles(toggles), Header(session.Header), GameState(session.GameState),
           ProgramFolder(programFolder), SongsFolder(songsFolder), SongFolder(session.SongFolder),
           ScanChartHeader(std::move(scanChartHeader)), StartPlay(std::move(startPlay)) {}
 
-    TDXDraw& Display;
-    TDXImageList& Images;
+    Display& Video;
+    SpriteSheet& Images;
     TWarp& Warp;
     TDXInput& Input;
     TSongList& Songs;
@@ -85,7 +85,7 @@ struct TSelectScreen {
 
     // The banners of the current and the previous chart, while the display is
     // initialised (the form makes and frees them with the other surfaces).
-    std::unique_ptr<TDirectDrawSurface> BannerSurface, PrevBannerSurface;
+    std::unique_ptr<Surface> BannerSurface, PrevBannerSurface;
     int32_t SlideCountdown = 0;
     std::string ChartImagePath;
     std::string BannerPath;
@@ -103,7 +103,7 @@ struct TSelectScreen {
     void LoadBanner(const std::string& chartPath);
     // LoadBanner's work; an error leaves the banner as it was.
     void BuildAndShowBanner(const std::string& chartPath);
-    void StoreBanner(const TPicture& banner); // as the folder's disk.bmp
+    void StoreBanner(const Image& banner); // as the folder's disk.bmp
     // Keeps the first bitmap of the song folder and stops the search.
     void SearchFile2Find(const std::string& name, const TSearchFileData& data, bool& Continue);
 
@@ -113,21 +113,21 @@ struct TSelectScreen {
 
     // The select screen's texts as drawn: converted, measured and placed
     // again only when what they show changes, not every frame.
-    struct TTextLayout {
+    struct TextLayout {
         bool valid = false;
         std::string rawTitle, rawArtist, rawGenre; // as the header holds them
         bool unreadable = false;                   // rawGenre is the scan's error
         double bpmValue = 0;
         int width = 0, height = 0;
-        const TTextRenderer* fonts = nullptr;
+        const TextRenderer* fonts = nullptr;
         std::string title, artist, genre, bpm;
         int titleSize = 0, titleX = 0, artistX = 0, genreX = 0;
     };
-    TTextLayout layout_;
+    TextLayout layout_;
     std::string pathChart_, pathFolder_, pathText_;
 
     const std::string& PathText(const std::string& chartPath);
-    const TTextLayout& Layout(TDirectDrawSurfaceCanvas& canvas, int w, int h);
+    const TextLayout& Layout(SurfaceCanvas& canvas, int w, int h);
 };
 
 } // namespace tappo

@@ -18,7 +18,7 @@ using namespace tappo::test;
 namespace {
 
 std::vector<uint8_t> SolidBmp(int w, int h, uint32_t rgb) {
-    TBitmapData b;
+    BitmapData b;
     b.Width = w, b.Height = h, b.BitCount = 24;
     b.Pixels.assign(size_t(w) * h, rgb);
     return EncodeBmp(b);
@@ -71,7 +71,7 @@ std::vector<uint8_t> Archive(const std::function<void(TArchiveStreamWriter&)>& i
 }
 
 std::string LoadError(const std::vector<uint8_t>& bytes) {
-    TDXImageList list;
+    SpriteSheet list;
     try {
         list.LoadFromBytes(bytes.data(), bytes.size());
     } catch (const std::exception& e) {
@@ -81,14 +81,14 @@ std::string LoadError(const std::vector<uint8_t>& bytes) {
 }
 
 struct TLoaded {
-    THeadlessPresenter presenter;
-    TDXDraw display{presenter, nullptr};
-    TDXImageList list{&display};
+    HeadlessPresenter presenter;
+    Display display{presenter, nullptr};
+    SpriteSheet list{&display};
     explicit TLoaded(const std::vector<uint8_t>& bytes) {
         list.LoadFromBytes(bytes.data(), bytes.size());
         display.Initialize();
     }
-    TPictureCollectionItem& Item(int i) { return list.Items.Items(i); }
+    Sprite& Item(int i) { return list.Items.Items(i); }
 };
 
 } // namespace
@@ -168,7 +168,7 @@ TEST(Archive, TakesEveryValueFormInAnyOrder) {
     EXPECT_TRUE(a.Item(2).Picture.Empty());
 
     // The identifier colour keys out pure magenta; the black pixel still draws.
-    TDirectDrawSurface dest(&a.display);
+    Surface dest(&a.display);
     dest.SetSize(2, 1);
     dest.Fill(0x1234);
     a.list.Draw(0, dest, 0, 0, 0);
@@ -255,9 +255,9 @@ TEST(Archive, AnyDamagedByteGivesAnErrorOrAnArchiveNeverACrash) {
         for (uint8_t flip : {0x01, 0x80, 0xFF}) {
             std::vector<uint8_t> b = good;
             b[i] ^= flip;
-            THeadlessPresenter presenter;
-            TDXDraw display(presenter, nullptr);
-            TDXImageList list(&display);
+            HeadlessPresenter presenter;
+            Display display(presenter, nullptr);
+            SpriteSheet list(&display);
             try {
                 list.LoadFromBytes(b.data(), b.size());
                 display.Initialize(); // patterns of whatever was read
@@ -268,7 +268,7 @@ TEST(Archive, AnyDamagedByteGivesAnErrorOrAnArchiveNeverACrash) {
 }
 
 TEST(Archive, MissingFileNamesThePath) {
-    TDXImageList list;
+    SpriteSheet list;
     try {
         list.LoadFromFile("/nonexistent/tappoplay.dxg");
         FAIL();
@@ -290,15 +290,15 @@ TEST(Patterns, AreCutByPatternAndSkipSizes) {
     EXPECT_EQ(a.Item(0).PatternCount(), 1);
     EXPECT_EQ(a.Item(1).PatternCount(), 3) << "the last 4 columns give no pattern";
     ASSERT_EQ(a.Item(2).PatternCount(), 2);
-    EXPECT_EQ(a.Item(2).Pattern(0).Rect.Left, 0);
-    EXPECT_EQ(a.Item(2).Pattern(1).Rect.Left, 38);
+    EXPECT_EQ(a.Item(2).Pattern(0).Area.Left, 0);
+    EXPECT_EQ(a.Item(2).Pattern(1).Area.Left, 38);
     ASSERT_EQ(a.Item(3).PatternCount(), 4);
-    EXPECT_EQ(a.Item(3).Pattern(2).Rect.Top, 38) << "numbered row by row";
-    EXPECT_EQ(a.Item(3).Pattern(3).Rect.Left, 32);
+    EXPECT_EQ(a.Item(3).Pattern(2).Area.Top, 38) << "numbered row by row";
+    EXPECT_EQ(a.Item(3).Pattern(3).Area.Left, 32);
     EXPECT_EQ(a.Item(4).PatternCount(), 0) << "a pattern larger than the picture";
 
     // Pattern 1 of a one-pattern item and negative patterns draw nothing.
-    TDirectDrawSurface dest(&a.display);
+    Surface dest(&a.display);
     dest.SetSize(60, 40);
     dest.Fill(0);
     a.list.Draw(0, dest, 0, 0, 1);
@@ -313,7 +313,7 @@ TEST(Patterns, TransparentFalseDrawsKeyColouredPixels) {
     keyed.Data = solid.Data = SolidBmp(2, 2, 0);
     solid.Transparent = false;
     TLoaded a(WriteArchive({keyed, solid}));
-    TDirectDrawSurface dest(&a.display);
+    Surface dest(&a.display);
     dest.SetSize(2, 2);
     dest.Fill(0x5555);
     a.list.Draw(0, dest, 0, 0, 0);

@@ -27,7 +27,7 @@ TEST(Bmp, ReadsIndexedBitmapsBottomUpAndTopDown) {
     packed.raw(Palette4().b);
     packed.u8(3).u8(2).u8(1).u8(0); // bottom row
     packed.u8(1).u8(1).u8(2).u8(0); // top row
-    TBitmapData b = DecodePackedDib(packed.b.data(), packed.b.size());
+    BitmapData b = DecodePackedDib(packed.b.data(), packed.b.size());
     EXPECT_EQ(b.BitCount, 8);
     EXPECT_EQ(b.Raw(0, 0), 1u);
     EXPECT_EQ(b.Raw(2, 0), 2u);
@@ -37,7 +37,7 @@ TEST(Bmp, ReadsIndexedBitmapsBottomUpAndTopDown) {
     TBytes top = InfoHeader(3, -2, 8, 0, 4);
     top.raw(Palette4().b).u8(1).u8(1).u8(2).u8(0).u8(3).u8(2).u8(1).u8(0);
     std::vector<uint8_t> file = WithFileHeader(top.b, uint32_t(top.b.size() - 8));
-    TBitmapData t = DecodeBmpFile(file.data(), file.size());
+    BitmapData t = DecodeBmpFile(file.data(), file.size());
     EXPECT_EQ(t.Raw(0, 0), 1u);
     EXPECT_EQ(t.Raw(0, 1), 3u);
 }
@@ -45,7 +45,7 @@ TEST(Bmp, ReadsIndexedBitmapsBottomUpAndTopDown) {
 TEST(Bmp, ReadsOneAndFourBitPixels) {
     TBytes one = InfoHeader(10, 1, 1);
     one.u32(0).u32(0xFFFFFF).u8(0b10100000).u8(0b01000000).u8(0).u8(0);
-    TBitmapData b1 = DecodePackedDib(one.b.data(), one.b.size());
+    BitmapData b1 = DecodePackedDib(one.b.data(), one.b.size());
     EXPECT_EQ(b1.Raw(0, 0), 1u);
     EXPECT_EQ(b1.Raw(1, 0), 0u);
     EXPECT_EQ(b1.Raw(2, 0), 1u);
@@ -54,7 +54,7 @@ TEST(Bmp, ReadsOneAndFourBitPixels) {
 
     TBytes four = InfoHeader(3, 1, 4, 0, 4);
     four.raw(Palette4().b).u8(0x12).u8(0x30).u8(0).u8(0);
-    TBitmapData b4 = DecodePackedDib(four.b.data(), four.b.size());
+    BitmapData b4 = DecodePackedDib(four.b.data(), four.b.size());
     EXPECT_EQ(b4.Raw(0, 0), 1u);
     EXPECT_EQ(b4.Raw(1, 0), 2u);
     EXPECT_EQ(b4.Raw(2, 0), 3u);
@@ -63,19 +63,19 @@ TEST(Bmp, ReadsOneAndFourBitPixels) {
 TEST(Bmp, ReadsTrueColourAndBitFields) {
     TBytes b24 = InfoHeader(2, 1, 24);
     b24.u8(0x11).u8(0x22).u8(0x33).u8(0x44).u8(0x55).u8(0x66).u8(0).u8(0);
-    TBitmapData t = DecodePackedDib(b24.b.data(), b24.b.size());
+    BitmapData t = DecodePackedDib(b24.b.data(), b24.b.size());
     EXPECT_EQ(t.Raw(0, 0), 0x332211u);
     EXPECT_EQ(t.Raw(1, 0), 0x665544u);
 
     TBytes b16 = InfoHeader(2, 1, 16); // 5-5-5 without masks
     b16.u16(0x7C00).u16(0x001F);
-    TBitmapData s = DecodePackedDib(b16.b.data(), b16.b.size());
+    BitmapData s = DecodePackedDib(b16.b.data(), b16.b.size());
     EXPECT_EQ(s.Raw(0, 0), 0xFF0000u);
     EXPECT_EQ(s.Raw(1, 0), 0x0000FFu);
 
     TBytes b565 = InfoHeader(1, 1, 16, 3); // bit fields: 5-6-5
     b565.u32(0xF800).u32(0x07E0).u32(0x001F).u16(0x07E0).u16(0);
-    TBitmapData g = DecodePackedDib(b565.b.data(), b565.b.size());
+    BitmapData g = DecodePackedDib(b565.b.data(), b565.b.size());
     EXPECT_EQ(g.Raw(0, 0), 0x00FF00u);
 
     TBytes b32 = InfoHeader(1, 1, 32);
@@ -91,7 +91,7 @@ TEST(Bmp, DecodesRunLengthCodedPixels) {
     rle8.u8(0).u8(0);                                     // end of line
     rle8.u8(0).u8(2).u8(1).u8(0).u8(2).u8(3);             // delta (1, 0), then 2 x 3
     rle8.u8(0).u8(1);                                     // end of bitmap
-    TBitmapData b = DecodePackedDib(rle8.b.data(), rle8.b.size());
+    BitmapData b = DecodePackedDib(rle8.b.data(), rle8.b.size());
     EXPECT_EQ(b.Raw(0, 1), 1u);
     EXPECT_EQ(b.Raw(2, 1), 1u);
     EXPECT_EQ(b.Raw(3, 1), 2u) << "runs past the row are cut off";
@@ -102,7 +102,7 @@ TEST(Bmp, DecodesRunLengthCodedPixels) {
     TBytes rle4 = InfoHeader(4, 1, 4, 2, 4);
     rle4.raw(Palette4().b);
     rle4.u8(3).u8(0x12).u8(0).u8(0).u8(0).u8(1); // 1 2 1, then end
-    TBitmapData f = DecodePackedDib(rle4.b.data(), rle4.b.size());
+    BitmapData f = DecodePackedDib(rle4.b.data(), rle4.b.size());
     EXPECT_EQ(f.Raw(0, 0), 1u);
     EXPECT_EQ(f.Raw(1, 0), 2u);
     EXPECT_EQ(f.Raw(2, 0), 1u);
@@ -174,13 +174,13 @@ TEST(Bmp, AnyDamagedByteGivesAnErrorOrAPictureNeverACrash) {
 }
 
 TEST(Bmp, WrittenFilesReadBack) {
-    TBitmapData b;
+    BitmapData b;
     b.Width = 5, b.Height = 3, b.BitCount = 8;
     b.Palette = {0x102030, 0x405060};
     b.Pixels.assign(15, 0);
     b.Pixels[7] = 1;
     std::vector<uint8_t> bytes = EncodeBmp(b);
-    TBitmapData r = DecodeBmpFile(bytes.data(), bytes.size());
+    BitmapData r = DecodeBmpFile(bytes.data(), bytes.size());
     EXPECT_EQ(r.Raw(2, 1), 1u);
     EXPECT_EQ(r.ColourAt(2, 1), 0x405060u);
     EXPECT_EQ(r.ColourAt(0, 0), 0x102030u);
@@ -195,8 +195,8 @@ TEST(Jpeg, BrokenStreamsGiveTheDecoderMessageNumber) {
 }
 
 TEST(Dib, PixelsSizesAndScanLines) {
-    TDIB dib;
-    TBitmapData b;
+    PalettedImage dib;
+    BitmapData b;
     b.Width = 4, b.Height = 2, b.BitCount = 8, b.Palette = {0, 0xFF0000};
     b.Pixels = {1, 2, 3, 4, 5, 6, 7, 8};
     dib.Assign(b);

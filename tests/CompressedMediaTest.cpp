@@ -179,7 +179,7 @@ TEST(PngPicture, TransparentPixelsBecomeTheColourKey) {
                                        0,   0, 255, 200, 255, 255, 255, 255};
     const auto png = EncodePngRgba(2, 2, rgba);
     ASSERT_TRUE(IsPng(png.data(), png.size()));
-    const TPicture picture = DecodePng(png.data(), png.size());
+    const Image picture = DecodePng(png.data(), png.size());
     ASSERT_EQ(picture.Width, 2);
     ASSERT_EQ(picture.Height, 2);
     EXPECT_EQ(picture.At(0, 0), 0xFF0000u);

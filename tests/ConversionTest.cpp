@@ -127,8 +127,8 @@ TEST(BmpPixels, FourBitRowsOfEveryWidthAndTheirColours) {
         for (size_t i = 0; i < rows.size(); ++i)
             rows[i] = uint8_t(i * 37 + 5);
         bmp.raw(rows);
-        const TBitmapData b = DecodePackedDib(bmp.b.data(), bmp.b.size());
-        const TPicture picture = b.ToPicture();
+        const BitmapData b = DecodePackedDib(bmp.b.data(), bmp.b.size());
+        const Image picture = b.ToPicture();
         for (int y = 0; y < 2; ++y) {
             for (int x = 0; x < width; ++x) {
                 const uint8_t byte = rows[stride * size_t(1 - y) + size_t(x / 2)];
@@ -143,7 +143,7 @@ TEST(BmpPixels, FourBitRowsOfEveryWidthAndTheirColours) {
     TBytes rle = InfoHeader(9, 1, 4, 2, 4);
     rle.u32(0).u32(0xFF0000).u32(0x00FF00).u32(0x0000FF);
     rle.u8(5).u8(0x12).u8(0).u8(3).u8(0x31).u8(0x20).u8(0).u8(1);
-    const TBitmapData r = DecodePackedDib(rle.b.data(), rle.b.size());
+    const BitmapData r = DecodePackedDib(rle.b.data(), rle.b.size());
     const uint32_t expected[9] = {1, 2, 1, 2, 1, 3, 1, 2, 0};
     for (int x = 0; x < 9; ++x)
         EXPECT_EQ(r.Raw(x, 0), expected[x]) << x;
@@ -151,15 +151,15 @@ TEST(BmpPixels, FourBitRowsOfEveryWidthAndTheirColours) {
 
 TEST(BmpPixels, StretchMatchesNearestPixelEverywhere) {
     // Sources inside, partly outside and past the picture: pixels outside it are black.
-    TPicture picture(7, 5);
+    Image picture(7, 5);
     for (size_t i = 0; i < picture.Rgb.size(); ++i)
         picture.Rgb[i] = uint32_t(i * 0x0A1B2C);
-    const TRect sources[] = {Bounds(0, 0, 7, 5), Bounds(2, 1, 3, 3), Bounds(-2, -1, 10, 8),
-                             Bounds(5, 4, 6, 6)};
-    const TRect dests[] = {Bounds(0, 0, 20, 12), Bounds(-3, 2, 9, 4), Bounds(4, -2, 30, 30)};
-    for (const TRect& source : sources) {
-        for (const TRect& dest : dests) {
-            TDirectDrawSurface surface;
+    const Rect sources[] = {Bounds(0, 0, 7, 5), Bounds(2, 1, 3, 3), Bounds(-2, -1, 10, 8),
+                            Bounds(5, 4, 6, 6)};
+    const Rect dests[] = {Bounds(0, 0, 20, 12), Bounds(-3, 2, 9, 4), Bounds(4, -2, 30, 30)};
+    for (const Rect& source : sources) {
+        for (const Rect& dest : dests) {
+            Surface surface;
             surface.SetSize(16, 10);
             surface.Canvas().CopyRect(dest, picture, source);
             for (int y = 0; y < 10; ++y) {
@@ -196,11 +196,11 @@ TEST(BmpPixels, BackgroundsLoadAsTheirStretchedPictures) {
         chart.BmpFileNames[names.size() + 1] = name;
         names.push_back(name);
     };
-    TPicture colours(37, 23);
+    Image colours(37, 23);
     for (size_t i = 0; i < colours.Rgb.size(); ++i)
         colours.Rgb[i] = uint32_t(i * 0x030507 + 0x102030) & 0xFFFFFF;
     add(EncodeBmp(BitmapFromPicture(colours)));
-    TPicture wide(700, 500);
+    Image wide(700, 500);
     for (size_t i = 0; i < wide.Rgb.size(); ++i)
         wide.Rgb[i] = uint32_t(i * 0x01F3A7);
     add(EncodeBmp(BitmapFromPicture(wide)));
@@ -218,18 +218,18 @@ TEST(BmpPixels, BackgroundsLoadAsTheirStretchedPictures) {
         packed.u8(0).u8(1);
         add(WithFileHeader(packed.b, uint32_t(packed.b.size() - 10)));
     }
-    THeadlessPresenter presenter;
-    TDXDraw display(presenter, nullptr);
+    HeadlessPresenter presenter;
+    Display display(presenter, nullptr);
     display.Initialize();
     TBgaSurfaces surfaces;
     int32_t layer = 0;
     TFileResolver files;
     ASSERT_TRUE(LoadBgaImages(surfaces, chart, display, layer, files));
-    const int w = display.Display.Width, h = display.Display.Height;
+    const int w = display.Mode.Width, h = display.Mode.Height;
     for (size_t i = 0; i < names.size(); ++i) {
-        TDirectDrawSurface expected(&display);
+        Surface expected(&display);
         expected.SetSize(w, h);
-        const TPicture picture = ReadBgaPicture(names[i]);
+        const Image picture = ReadBgaPicture(names[i]);
         expected.Canvas().CopyRect(Bounds(0, 0, w, h), picture,
                                    Bounds(0, 0, picture.Width, picture.Height));
         ASSERT_TRUE(surfaces[i + 1]) << names[i];

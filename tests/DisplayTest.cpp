@@ -10,30 +10,30 @@
 using namespace tappo;
 
 namespace {
-TDXDrawOptions Set(std::initializer_list<TDXDrawOption> options) {
-    TDXDrawOptions s = 0;
-    for (TDXDrawOption o : options)
+DisplayOptions Set(std::initializer_list<DisplayOption> options) {
+    DisplayOptions s = 0;
+    for (DisplayOption o : options)
         s |= OptionBit(o);
     return s;
 }
 } // namespace
 
 TEST(DisplayOptions, EffectiveOptionsFollowTheRules) {
-    EXPECT_EQ(EffectiveOptions(FormDrawOptions),
+    EXPECT_EQ(EffectiveOptions(PlayerDisplayOptions),
               Set({doFullScreen, doNoWindowChange, doAllowReboot, doCenter, doFlip}));
-    EXPECT_EQ(EffectiveOptions(FormDrawOptions & ~OptionBit(doFullScreen)), Set({doCenter}));
+    EXPECT_EQ(EffectiveOptions(PlayerDisplayOptions & ~OptionBit(doFullScreen)), Set({doCenter}));
     EXPECT_EQ(EffectiveOptions(Set({doFullScreen, doFlip, doSystemMemory})),
               Set({doFullScreen, doSystemMemory}));
     EXPECT_EQ(EffectiveOptions(Set({do3D, doHardware, doRetainedMode, doZBuffer})),
               Set({do3D, doRetainedMode, doZBuffer}))
         << "doHardware is dropped in any case";
-    EXPECT_EQ(EffectiveOptions(DefaultDrawOptions), Set({doWaitVBlank, doCenter}));
+    EXPECT_EQ(EffectiveOptions(DefaultDisplayOptions), Set({doWaitVBlank, doCenter}));
 }
 
 TEST(DisplayOptions, OnlyPresentationOptionsChangeWhileInitialised) {
-    THeadlessPresenter presenter;
-    TDXDraw d(presenter, nullptr);
-    d.SetOptions(FormDrawOptions);
+    HeadlessPresenter presenter;
+    Display d(presenter, nullptr);
+    d.SetOptions(PlayerDisplayOptions);
     d.Initialize();
     d.SetOptions(Set({doStretch, doWaitVBlank}));
     EXPECT_EQ(d.Options(), Set({doStretch, doWaitVBlank}));
@@ -44,15 +44,15 @@ TEST(DisplayOptions, OnlyPresentationOptionsChangeWhileInitialised) {
 }
 
 TEST(Display, LifecycleRunsHandlersInOrderAndReleasesSurfaces) {
-    THeadlessPresenter presenter;
-    TDXDraw d(presenter, nullptr);
+    HeadlessPresenter presenter;
+    Display d(presenter, nullptr);
     std::vector<std::string> calls;
-    TDirectDrawSurface* game = nullptr;
-    std::unique_ptr<TDirectDrawSurface> owned;
+    Surface* game = nullptr;
+    std::unique_ptr<Surface> owned;
     d.OnInitialize = [&] {
         calls.push_back("init");
         EXPECT_TRUE(d.CanDraw());
-        owned = std::make_unique<TDirectDrawSurface>(&d);
+        owned = std::make_unique<Surface>(&d);
         owned->SetSize(8, 8);
         game = owned.get();
     };
@@ -63,8 +63,8 @@ TEST(Display, LifecycleRunsHandlersInOrderAndReleasesSurfaces) {
     d.Initialize();
     EXPECT_TRUE(presenter.IsOpen());
     EXPECT_TRUE(presenter.FullScreen());
-    EXPECT_EQ(d.Surface().Width(), 320);
-    EXPECT_EQ(d.Surface().Height(), 240);
+    EXPECT_EQ(d.Back().Width(), 320);
+    EXPECT_EQ(d.Back().Height(), 240);
     d.Flip();
     EXPECT_EQ(presenter.Presents(), 1);
 
@@ -81,8 +81,8 @@ TEST(Display, LifecycleRunsHandlersInOrderAndReleasesSurfaces) {
 }
 
 TEST(Display, InitializeFailures) {
-    THeadlessPresenter presenter;
-    TDXDraw d(presenter, nullptr);
+    HeadlessPresenter presenter;
+    Display d(presenter, nullptr);
     d.HasParentForm = false;
     EXPECT_THROW(
         {
@@ -95,7 +95,7 @@ TEST(Display, InitializeFailures) {
         },
         Error);
     d.HasParentForm = true;
-    d.Display.BitCount = 12;
+    d.Mode.BitCount = 12;
     try {
         d.Initialize();
         FAIL();
@@ -107,11 +107,11 @@ TEST(Display, InitializeFailures) {
 }
 
 TEST(Display, SpritePatternsExistOnlyAfterTheGameInitialisation) {
-    THeadlessPresenter presenter;
-    TDXDraw d(presenter, nullptr);
-    TDXImageList list(&d);
+    HeadlessPresenter presenter;
+    Display d(presenter, nullptr);
+    SpriteSheet list(&d);
     TArchiveItem item;
-    TBitmapData bmp;
+    BitmapData bmp;
     bmp.Width = 2, bmp.Height = 2, bmp.BitCount = 24, bmp.Pixels = {0xFFFFFF, 0, 0, 0xFFFFFF};
     item.Data = EncodeBmp(bmp);
     std::vector<uint8_t> archive = WriteArchive({item});
@@ -119,14 +119,14 @@ TEST(Display, SpritePatternsExistOnlyAfterTheGameInitialisation) {
     int patternsDuringInit = -1;
     d.OnInitialize = [&] {
         patternsDuringInit = list.Items.Items(0).PatternCount();
-        list.Draw(0, d.Surface(), 0, 0, 0); // draws nothing yet
-        EXPECT_EQ(d.Surface().Pixel(0, 0), 0);
+        list.Draw(0, d.Back(), 0, 0, 0); // draws nothing yet
+        EXPECT_EQ(d.Back().Pixel(0, 0), 0);
     };
     d.Initialize();
     EXPECT_EQ(patternsDuringInit, 0);
     EXPECT_EQ(list.Items.Items(0).PatternCount(), 1);
-    list.Draw(0, d.Surface(), 0, 0, 0);
-    EXPECT_EQ(d.Surface().Pixel(0, 0), 0xFFFF);
+    list.Draw(0, d.Back(), 0, 0, 0);
+    EXPECT_EQ(d.Back().Pixel(0, 0), 0xFFFF);
     d.Finalize();
     EXPECT_FALSE(list.Items.Items(0).Initialized());
 }
@@ -139,8 +139,8 @@ TEST(FrameTimer, FrameRateCountsWholeSecondsAndRoundsHalvesToEven) {
     EXPECT_EQ(RoundFrameRate(83, 2000), 42); // 41.5 -> 42
     EXPECT_EQ(RoundFrameRate(1, 1000), 1);
 
-    TVirtualClock clock(5000);
-    TDXTimer timer(clock);
+    VirtualClock clock(5000);
+    FrameTimer timer(clock);
     int frames = 0;
     timer.OnTimer = [&](int lag) {
         ++frames;
@@ -175,8 +175,8 @@ TEST(FrameTimer, FrameRateCountsWholeSecondsAndRoundsHalvesToEven) {
 }
 
 TEST(FrameTimer, ZeroIntervalTicksEveryPassEvenWithoutTimePassing) {
-    TVirtualClock clock;
-    TDXTimer timer(clock);
+    VirtualClock clock;
+    FrameTimer timer(clock);
     int frames = 0;
     timer.OnTimer = [&](int) { ++frames; };
     timer.SetEnabled(true);

@@ -18,7 +18,7 @@ struct PlayerFixture : HeadlessPlayer {
         Start(args, fullScreen);
     }
     // Rows of a picture that hold white (text) pixels.
-    static std::pair<int, int> WhiteRows(const TDirectDrawSurface& s) {
+    static std::pair<int, int> WhiteRows(const Surface& s) {
         int first = -1, last = -1;
         for (int y = 0; y < 240; ++y)
             for (int x = 0; x < 320; ++x)
@@ -29,7 +29,7 @@ struct PlayerFixture : HeadlessPlayer {
         return {first, last};
     }
     // Leftmost and rightmost columns with white pixels.
-    static std::pair<int, int> WhiteColumns(const TDirectDrawSurface& s) {
+    static std::pair<int, int> WhiteColumns(const Surface& s) {
         int first = 320, last = -1;
         for (int y = 0; y < 240; ++y)
             for (int x = 0; x < 320; ++x)
@@ -47,7 +47,7 @@ TEST(Player, NoChartsShowsItsScreenOnceTheTimerRuns) {
     EXPECT_EQ(f.form->Mode(), ModeNoCharts);
     EXPECT_FALSE(f.form->ChartActive());
     EXPECT_EQ(f.form->FramesRun(), 0) << "no frame before the timer is enabled";
-    EXPECT_TRUE(f.form->DXTimer1.Enabled());
+    EXPECT_TRUE(f.form->Timer.Enabled());
     EXPECT_EQ(f.form->ScreenWidth, 320);
     EXPECT_EQ(f.form->Toggles.ShowBga, true);
     f.Frames(3);
@@ -153,7 +153,7 @@ TEST(Player, CommandLineChartThatDoesNotCompileEndsTheProgram) {
     EXPECT_TRUE(g.form->CloseRequested());
     EXPECT_EQ(g.form->ExitCode(), 1);
     EXPECT_EQ(g.form->ScreenWidth, 320);
-    EXPECT_TRUE(g.form->DXTimer1.Enabled())
+    EXPECT_TRUE(g.form->Timer.Enabled())
         << "a broken header in the chart list does not stop start-up";
 }
 
@@ -162,7 +162,7 @@ TEST(Player, LoadingScreenText) {
     PlayerFixture f;
     std::pair<int, int> rows{-1, -1};
     int around = -1;
-    f.presenter.OnPresent = [&](const TDirectDrawSurface& back) {
+    f.presenter.OnPresent = [&](const Surface& back) {
         if (around >= 0) return;
         rows = PlayerFixture::WhiteRows(back);
         around = back.Pixel(5, 200);
@@ -251,15 +251,15 @@ TEST(Player, ABrokenSpriteArchiveStopsStartUp) {
 
 TEST(Assets, ProgramFolderAssetsAreComplete) {
     PlayerFixture f;
-    TDXImageList list;
+    SpriteSheet list;
     list.LoadFromFile(f.dir.File("tappoplay.dxg"));
     EXPECT_GE(list.Items.Count(), 8);
     EXPECT_EQ(list.Items.Items(2).Picture.Width, 10) << "stars are laid out 10 pixels wide";
-    TBitmapData arrows = LoadBmpFile(f.dir.File("arrow.bmp"));
+    BitmapData arrows = LoadBmpFile(f.dir.File("arrow.bmp"));
     EXPECT_EQ(arrows.Width, 128);
     EXPECT_EQ(arrows.Height, 512);
     EXPECT_EQ(arrows.ColourAt(0, 0), 0u) << "each arrow cell keys out its top-left pixel";
-    TBitmapData select = LoadBmpFile(f.dir.File("select.bmp"));
+    BitmapData select = LoadBmpFile(f.dir.File("select.bmp"));
     EXPECT_EQ(select.BitCount, 8);
     EXPECT_EQ(select.Width, 320);
     EXPECT_EQ(LoadBmpFile(f.dir.File("diskmask.bmp")).Width, 80);

@@ -19,7 +19,7 @@ namespace tappo {
 namespace {
 
 std::vector<uint8_t> SolidBmpFile(int w, int h, uint32_t rgb) {
-    return EncodeBmp(BitmapFromPicture(TPicture(w, h, rgb)));
+    return EncodeBmp(BitmapFromPicture(Image(w, h, rgb)));
 }
 
 std::vector<uint8_t> TwoItemArchive() {
@@ -56,7 +56,7 @@ TEST(Formats, ADamagedArchiveLeavesTheImageListEmpty) {
     const std::vector<uint8_t> bytes = TwoItemArchive();
     const std::vector<uint8_t> cut(bytes.begin(), bytes.end() - 8);
     EXPECT_THROW(ReadArchive(cut.data(), cut.size()), Error);
-    TDXImageList list;
+    SpriteSheet list;
     list.LoadFromBytes(bytes.data(), bytes.size());
     ASSERT_EQ(list.Items.Count(), 2);
     EXPECT_THROW(list.LoadFromBytes(cut.data(), cut.size()), Error);
@@ -64,17 +64,17 @@ TEST(Formats, ADamagedArchiveLeavesTheImageListEmpty) {
 }
 
 TEST(Formats, PngWrittenFromAPictureReadsBack) {
-    TPicture picture(3, 2);
+    Image picture(3, 2);
     const uint32_t colours[] = {0xFF0000, 0x00FF00, 0x0000FF, 0x123456, 0xFFFFFF, 0x000000};
     for (int i = 0; i < 6; ++i)
         picture.At(i % 3, i / 3) = colours[i];
     const std::vector<uint8_t> png = EncodePng(picture);
     ASSERT_TRUE(IsPng(png.data(), png.size()));
-    const TPicture back = DecodePng(png.data(), png.size());
+    const Image back = DecodePng(png.data(), png.size());
     EXPECT_EQ(back.Width, 3);
     EXPECT_EQ(back.Height, 2);
     EXPECT_EQ(back.Rgb, picture.Rgb);
-    EXPECT_THROW(EncodePng(TPicture()), Error);
+    EXPECT_THROW(EncodePng(Image()), Error);
 }
 
 TEST(WaveFileWriter, WritesAWholeFileOrNone) {

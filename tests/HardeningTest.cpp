@@ -14,7 +14,7 @@ using namespace tappo::test;
 namespace {
 
 std::vector<uint8_t> Picture(uint32_t rgb) {
-    TBitmapData b;
+    BitmapData b;
     b.Width = 8, b.Height = 8, b.BitCount = 24;
     b.Pixels.assign(64, rgb);
     return EncodeBmp(b);

@@ -17,17 +17,17 @@
 
 namespace tappo::test {
 
-class TRecordingPresenter : public THeadlessPresenter {
+class RecordingPresenter : public HeadlessPresenter {
   public:
     void SetCursorVisible(bool visible) override { cursorVisible = visible; }
     void MovePointer(int x, int y) override { pointer = {x, y}, ++pointerMoves; }
     void Open(bool fullScreen, int width, int height) override {
         ++opens;
-        THeadlessPresenter::Open(fullScreen, width, height);
+        HeadlessPresenter::Open(fullScreen, width, height);
     }
     void Close() override {
         ++closes;
-        THeadlessPresenter::Close();
+        HeadlessPresenter::Close();
     }
     int opens = 0, closes = 0; // the display made and given up
     bool cursorVisible = true;
@@ -49,10 +49,10 @@ inline std::vector<uint8_t> Bytes(const std::string& s) {
 
 struct HeadlessPlayer {
     TTempDir dir;
-    TVirtualClock clock;
-    TRecordingPresenter presenter;
+    VirtualClock clock;
+    RecordingPresenter presenter;
     TCapturedMessages messages;
-    TTextRenderer fonts;
+    TextRenderer fonts;
     TScriptedKeys keys;
     std::unique_ptr<Player> form;
     std::string songsFolder;           // --songs; empty: the program folder
@@ -74,13 +74,12 @@ struct HeadlessPlayer {
                            TSoundOutput::Pull, 512, &keys, nullptr, false, keepLoading});
         form->UseReading(reading);
         form->StartUp(args);
-        if (!fullScreen)
-            form->DXDraw1.SetOptions(form->DXDraw1.Options() & ~OptionBit(doFullScreen));
+        if (!fullScreen) form->Video.SetOptions(form->Video.Options() & ~OptionBit(doFullScreen));
         form->OpenDisplay();
     }
     void Frame(int ms = 10) {
         clock.Advance(uint32_t(ms));
-        form->Guarded([&] { form->DXTimer1.DoTick(); });
+        form->Guarded([&] { form->Timer.DoTick(); });
     }
     void Frames(int n) {
         for (int i = 0; i < n; ++i)
@@ -110,7 +109,7 @@ struct HeadlessPlayer {
     // Whether the music plays, as a listener would hear it.
     TMusicMode Music() const { return form->MediaPlayer1.Mode(); }
     // The picture being drawn: the display's back page.
-    TDirectDrawSurface& Back() { return form->DXDraw1.Surface(); }
+    Surface& Back() { return form->Video.Back(); }
 };
 
 // A note field on the display and sprites of a form that plays `chart` in

@@ -12,7 +12,7 @@ namespace tappo::test {
 
 // A 24-bit BMP file of one colour.
 inline std::vector<uint8_t> SolidBmp(int w, int h, uint32_t rgb = 0x00FF00) {
-    TBitmapData b;
+    BitmapData b;
     b.Width = w, b.Height = h, b.BitCount = 24;
     b.Pixels.assign(size_t(w) * h, rgb);
     return EncodeBmp(b);

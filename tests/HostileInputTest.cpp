@@ -36,7 +36,7 @@ std::vector<std::string> LogLines(const std::string& path) {
 
 std::string ArchiveError(const std::vector<uint8_t>& bytes) {
     return ErrorOf([&] {
-        TDXImageList list;
+        SpriteSheet list;
         list.LoadFromBytes(bytes.data(), bytes.size());
     });
 }
@@ -63,7 +63,7 @@ TEST(HostileBitmap, EndlessRunsStayInsideTheRow) {
     // A 1 x 1 picture followed by runs of 255 pixels adding up past 2^31 columns.
     const std::vector<uint8_t> runs = RleOverflowBmp();
     ASSERT_GT(runs.size(), 16u << 20);
-    TBitmapData b = DecodeBmpFile(runs.data(), runs.size());
+    BitmapData b = DecodeBmpFile(runs.data(), runs.size());
     EXPECT_EQ(b.Width, 1);
     EXPECT_EQ(b.Raw(0, 0), 7u) << "the first run's pixel; the rest are cut off";
 
@@ -75,7 +75,7 @@ TEST(HostileBitmap, EndlessRunsStayInsideTheRow) {
     for (size_t i = 0; i < count; ++i)
         deltas.u8(0).u8(2).u8(255).u8(0);
     deltas.u8(1).u8(1).u8(0).u8(1);
-    TBitmapData d = DecodePackedDib(deltas.b.data(), deltas.b.size());
+    BitmapData d = DecodePackedDib(deltas.b.data(), deltas.b.size());
     for (int x = 0; x < 4; ++x)
         EXPECT_EQ(d.Raw(x, 0), 0u);
 
@@ -85,7 +85,7 @@ TEST(HostileBitmap, EndlessRunsStayInsideTheRow) {
     rle4.u8(255).u8(0x11).u8(0).u8(0);                 // bottom row: 255 pixels of 1
     rle4.u8(0).u8(5).u8(0x10).u8(0x10).u8(0x10).u8(0); // top row: absolute 1 0 1 0 1
     rle4.u8(0).u8(1);
-    TBitmapData f = DecodePackedDib(rle4.b.data(), rle4.b.size());
+    BitmapData f = DecodePackedDib(rle4.b.data(), rle4.b.size());
     EXPECT_EQ(f.Raw(2, 1), 1u);
     EXPECT_EQ(f.Raw(0, 0), 1u);
     EXPECT_EQ(f.Raw(1, 0), 0u);
@@ -114,7 +114,7 @@ TEST(HostileBitmap, PackedColourTablesFollowTheHeaderCount) {
     TBytes t24 = InfoHeader(2, 1, 24, 0, 2);
     t24.u32(0xAAAAAA).u32(0xBBBBBB);
     t24.u8(0x11).u8(0x22).u8(0x33).u8(0x44).u8(0x55).u8(0x66).u8(0).u8(0);
-    TBitmapData b = DecodePackedDib(t24.b.data(), t24.b.size());
+    BitmapData b = DecodePackedDib(t24.b.data(), t24.b.size());
     EXPECT_EQ(b.Raw(0, 0), 0x332211u);
     EXPECT_EQ(b.Raw(1, 0), 0x665544u);
     EXPECT_TRUE(b.Palette.empty());
@@ -129,7 +129,7 @@ TEST(HostileBitmap, PackedColourTablesFollowTheHeaderCount) {
     for (uint32_t i = 0; i < 20; ++i)
         t4.u32(i * 0x010101);
     t4.u8(0x3F).u8(0).u8(0).u8(0);
-    TBitmapData f = DecodePackedDib(t4.b.data(), t4.b.size());
+    BitmapData f = DecodePackedDib(t4.b.data(), t4.b.size());
     EXPECT_EQ(f.Raw(0, 0), 3u);
     EXPECT_EQ(f.Raw(1, 0), 15u);
     EXPECT_EQ(f.ColourAt(1, 0), 0x0F0F0Fu);
@@ -162,15 +162,15 @@ TEST(HostileArchive, ExtremeSkipSizesCutPatternsWithoutOverflow) {
     negative.PatternWidth = negative.PatternHeight = 32;
     negative.SkipWidth = -0x7FFFFFFF - 1;
     const std::vector<uint8_t> bytes = WriteArchive({wide, tall, negative});
-    THeadlessPresenter presenter;
-    TDXDraw display(presenter, nullptr);
-    TDXImageList list(&display);
+    HeadlessPresenter presenter;
+    Display display(presenter, nullptr);
+    SpriteSheet list(&display);
     list.LoadFromBytes(bytes.data(), bytes.size());
     display.Initialize();
     ASSERT_EQ(list.Items.Items(0).PatternCount(), 1) << "one pattern, then a gap past any picture";
-    EXPECT_EQ(list.Items.Items(0).Pattern(0).Rect.Left, 0);
+    EXPECT_EQ(list.Items.Items(0).Pattern(0).Area.Left, 0);
     ASSERT_EQ(list.Items.Items(1).PatternCount(), 2);
-    EXPECT_EQ(list.Items.Items(1).Pattern(1).Rect.Left, 38);
+    EXPECT_EQ(list.Items.Items(1).Pattern(1).Area.Left, 38);
     EXPECT_EQ(list.Items.Items(2).PatternCount(), 0);
 }
 
@@ -276,8 +276,8 @@ TEST(HostileChartMedia, FilesPastTheMemoryBudgetAreRefusedWithOneMessage) {
                                        "は読み込みません: 効果音のメモリ (2 MB) を使い切りました。"
                                        "これより後の効果音も読み込みません"});
 
-    THeadlessPresenter presenter;
-    TDXDraw display(presenter, nullptr);
+    HeadlessPresenter presenter;
+    Display display(presenter, nullptr);
     display.Initialize();
     TBgaSurfaces surfaces;
     int32_t layer = -1;

@@ -126,7 +126,7 @@ TEST(ChartMediaMemory, AFileNamedFromManySlotsIsReadAndDecodedOnce) {
     TTempDir dir;
     WriteFileAtomic(dir.File("step.wav"), LowRateWave(8000, 10));
     WriteFileAtomic(dir.File("tone.wav"), LowRateWave(22050, 22050));
-    TPicture picture(1024, 1024);
+    Image picture(1024, 1024);
     for (size_t k = 0; k < picture.Rgb.size(); ++k)
         picture.Rgb[k] = uint32_t(k * 2654435761u) & 0xFFFFFF;
     WriteFileAtomic(dir.File("scene.png"), EncodePng(picture));
@@ -138,8 +138,8 @@ TEST(ChartMediaMemory, AFileNamedFromManySlotsIsReadAndDecodedOnce) {
         chart.BmpFileNames[size_t(i)] = dir.File("scene.png");
 
     TDDSD sound(TSoundOutput::Pull, dir.File("ddsd.debug"));
-    THeadlessPresenter presenter;
-    TDXDraw display(presenter, nullptr);
+    HeadlessPresenter presenter;
+    Display display(presenter, nullptr);
     display.Initialize();
     TKeysoundSlots slots;
     TBgaSurfaces surfaces;
@@ -153,7 +153,7 @@ TEST(ChartMediaMemory, AFileNamedFromManySlotsIsReadAndDecodedOnce) {
     EXPECT_LT(total, size_t(64) << 20);
     for (int i = 2; i <= 1000; ++i)
         ASSERT_EQ(slots[size_t(i)]->Pcm(), slots[1]->Pcm()) << i;
-    const size_t bytes = size_t(display.Display.Width) * size_t(display.Display.Height) * 2;
+    const size_t bytes = size_t(display.Mode.Width) * size_t(display.Mode.Height) * 2;
     for (int i = 2; i <= 200; ++i)
         ASSERT_EQ(std::memcmp(surfaces[size_t(i)]->Bits(), surfaces[1]->Bits(), bytes), 0) << i;
 }

@@ -19,7 +19,7 @@ struct TFieldFixture : THeadlessNoteField {
         : THeadlessNoteField(chart, {}) {}
     // Whether the screen shows `item` of the sprites where the receptors of player 1 go.
     bool ReceptorsMatch(int item) {
-        TDirectDrawSurface expected(&field->Display);
+        Surface expected(&field->Video);
         expected.SetSize(320, 240);
         expected.Fill(0);
         field->Images.Draw(item, expected, 8, 32, 0);

@@ -231,7 +231,7 @@ TEST(ParallelLoad, ImagesAndTheFirstErrorAsInALoadOneByOne) {
         const int w = i % 3 ? 300 + i : 700 + i, h = i % 3 ? 200 + i : 500 + i;
         std::vector<uint8_t> bytes;
         if (i % 4 == 0) {
-            TPicture picture(w, h);
+            Image picture(w, h);
             for (size_t k = 0; k < picture.Rgb.size(); ++k)
                 picture.Rgb[k] = uint32_t(k * 0x010305 + uint32_t(i)) & 0xFFFFFF;
             bytes = i % 8 ? EncodeBmp(BitmapFromPicture(picture)) : tools::EncodeJpeg(picture);
@@ -243,17 +243,17 @@ TEST(ParallelLoad, ImagesAndTheFirstErrorAsInALoadOneByOne) {
         if (i != 17) WriteFileAtomic(name, bytes); // 17 is missing
         chart.BmpFileNames[size_t(i + 1)] = name;
     }
-    THeadlessPresenter presenter;
-    TDXDraw display(presenter, nullptr);
+    HeadlessPresenter presenter;
+    Display display(presenter, nullptr);
     display.Initialize();
-    const int w = display.Display.Width, h = display.Display.Height;
+    const int w = display.Mode.Width, h = display.Mode.Height;
     TBgaSurfaces surfaces[2];
     int32_t layers[2] = {-1, -1};
     std::string errors[2];
     for (int run = 0; run < 2; ++run) {
         // Surfaces that held other pictures before: nothing of them may stay.
         for (auto& s : surfaces[run]) {
-            s = std::make_unique<TDirectDrawSurface>(&display);
+            s = std::make_unique<Surface>(&display);
             s->SetSize(w, h);
             std::fill_n(s->Bits(), size_t(w) * size_t(h), uint16_t(0x5A5A));
         }
@@ -279,9 +279,9 @@ TEST(ParallelLoad, ImagesAndTheFirstErrorAsInALoadOneByOne) {
     EXPECT_FALSE(surfaces[0][18]) << "missing";
     for (int i = 0; i < 40; ++i) {
         if (i == 13 || i == 17) continue;
-        TDirectDrawSurface expected(&display);
+        Surface expected(&display);
         expected.SetSize(w, h);
-        const TPicture picture = ReadBgaPicture(chart.BmpFileNames[size_t(i + 1)]);
+        const Image picture = ReadBgaPicture(chart.BmpFileNames[size_t(i + 1)]);
         expected.Canvas().CopyRect(Bounds(0, 0, w, h), picture,
                                    Bounds(0, 0, picture.Width, picture.Height));
         ASSERT_TRUE(surfaces[0][size_t(i + 1)]) << i;
@@ -303,10 +303,10 @@ TEST(ParallelLoad, ImagesLoadAgainWholeAfterAStoppedLoad) {
         WriteFileAtomic(name, GappedRleBmp(200 + i, 150, i));
         chart.BmpFileNames[size_t(i + 1)] = name;
     }
-    THeadlessPresenter presenter;
-    TDXDraw display(presenter, nullptr);
+    HeadlessPresenter presenter;
+    Display display(presenter, nullptr);
     display.Initialize();
-    const int w = display.Display.Width, h = display.Display.Height;
+    const int w = display.Mode.Width, h = display.Mode.Height;
     TBgaSurfaces stopped, whole;
     int32_t layer = 0;
     int calls = 0;
@@ -333,11 +333,11 @@ TEST(Bmp, RunLengthGapsAreZeroInAReusedBuffer) {
     // leaves out must still come out 0, and the rows a stretch does not read
     // are the only ones left alone.
     const std::vector<uint8_t> gapped = GappedRleBmp(64, 40, 3);
-    const TBitmapData fresh = DecodeBmpFile(gapped.data(), gapped.size());
-    TPicture white(64, 40);
+    const BitmapData fresh = DecodeBmpFile(gapped.data(), gapped.size());
+    Image white(64, 40);
     std::fill(white.Rgb.begin(), white.Rgb.end(), 0xFFFFFFu);
     const std::vector<uint8_t> plain = EncodeBmp(BitmapFromPicture(white));
-    TBitmapData reused;
+    BitmapData reused;
     DecodeBmpFile(plain.data(), plain.size(), reused);
     DecodeBmpFile(gapped.data(), gapped.size(), reused);
     EXPECT_EQ(reused.Pixels, fresh.Pixels);
@@ -360,18 +360,18 @@ TEST(Bmp, StretchedDrawingEqualsTheDecodedPictureStretched) {
     const std::vector<uint8_t> files[] = {GappedRleBmp(64, 40, 3), GappedRleBmp(333, 251, 5),
                                           WithFileHeader(four.b, 40 + 64),
                                           EncodeBmp(BitmapFromPicture([] {
-                                              TPicture p(50, 30);
+                                              Image p(50, 30);
                                               for (size_t k = 0; k < p.Rgb.size(); ++k)
                                                   p.Rgb[k] = uint32_t(k * 0x030507) & 0xFFFFFF;
                                               return p;
                                           }()))};
-    TPicture white(640, 480);
+    Image white(640, 480);
     std::fill(white.Rgb.begin(), white.Rgb.end(), 0xFFFFFFu);
     const std::vector<uint8_t> plain = EncodeBmp(BitmapFromPicture(white));
     for (const std::vector<uint8_t>& file : files) {
-        const TBitmapData picture = DecodeBmpFile(file.data(), file.size());
+        const BitmapData picture = DecodeBmpFile(file.data(), file.size());
         for (const auto& [w, h] : {std::pair{15, 10}, {64, 40}, {100, 77}, {320, 240}}) {
-            TBitmapData scratch;
+            BitmapData scratch;
             DecodeBmpFile(plain.data(), plain.size(), scratch);
             std::vector<uint16_t> out(size_t(w) * size_t(h), 0x1234);
             DrawBmpFileStretched(file.data(), file.size(), out.data(), w, h, scratch);

@@ -16,7 +16,7 @@ namespace tappo {
 namespace {
 
 // Pixel (dx, dy) of the stretch shows picture pixel (dx * Width / w, dy * Height / h).
-std::vector<uint16_t> Stretched(const TPicture& picture, int w, int h) {
+std::vector<uint16_t> Stretched(const Image& picture, int w, int h) {
     std::vector<uint16_t> out(size_t(w) * h);
     for (int dy = 0; dy < h; ++dy)
         for (int dx = 0; dx < w; ++dx)
@@ -84,7 +84,7 @@ void ExpectSamePixelsBothWays(const std::vector<uint8_t>& file, bool png, const 
         const std::string wholeError = test::ErrorOf([&] { (void)decode(); });
         EXPECT_EQ(test::ErrorOf([&] { (void)draw(); }), wholeError) << what;
         if (!wholeError.empty()) return;
-        const TPicture picture = decode();
+        const Image picture = decode();
         const TPictureSize size = draw();
         EXPECT_EQ(size.Width, picture.Width) << what;
         EXPECT_EQ(size.Height, picture.Height) << what;

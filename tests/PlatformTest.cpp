@@ -10,14 +10,14 @@ using namespace tappo;
 
 TEST(SdlPlatform, AnExposedWindowShowsTheLastPictureAgain) {
     setenv("SDL_VIDEODRIVER", "dummy", 1);
-    std::unique_ptr<TSdlPlatform> sdl;
+    std::unique_ptr<SdlPlatform> sdl;
     try {
-        sdl = std::make_unique<TSdlPlatform>(1);
+        sdl = std::make_unique<SdlPlatform>(1);
         sdl->Open(false, 320, 240);
     } catch (const std::exception& e) {
         GTEST_SKIP() << "no SDL video: " << e.what();
     }
-    TDirectDrawSurface back;
+    Surface back;
     back.SetSize(320, 240);
     back.Fill(0x1234);
     sdl->Present(back);

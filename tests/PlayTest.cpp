@@ -20,7 +20,7 @@ std::vector<uint8_t> Flat(int frames, int16_t value) {
 }
 
 std::vector<uint8_t> SolidBmp(uint32_t rgb, bool blackCorner) {
-    TBitmapData b;
+    BitmapData b;
     b.Width = 32, b.Height = 24, b.BitCount = 24;
     b.Pixels.assign(32 * 24, rgb);
     if (blackCorner) b.Pixels[0] = 0; // transparent when drawn as a layer
@@ -42,7 +42,7 @@ TEST(Play, StartGateWaitsForFortyFramesPerSecond) {
     f.Start("song/a.bms");
     f.Frame();
     EXPECT_FALSE(f.form->SongStarted());
-    TDirectDrawSurface& back = f.Back();
+    Surface& back = f.Back();
     int green = 0;
     for (int y = 222; y < 240; ++y)
         for (int x = 276; x < 320; ++x)
@@ -55,7 +55,7 @@ TEST(Play, StartGateWaitsForFortyFramesPerSecond) {
         f.Frame();
     EXPECT_FALSE(f.form->SongStarted()) << "no frame rate is known before a full second";
     f.PassGate();
-    EXPECT_EQ(f.form->DXTimer1.FrameRate(), 100);
+    EXPECT_EQ(f.form->Timer.FrameRate(), 100);
     EXPECT_EQ(f.form->SongTime(), 0) << "the clock starts at the first frame through the gate";
 }
 

@@ -57,7 +57,7 @@ TEST(Report, TheConsoleMessageBoxReportsItsText) {
 
 TEST(Report, AMissingFontIsReportedOnce) {
     TConsoleCapture capture;
-    TTextRenderer fonts("/nonexistent/font.ttf");
+    TextRenderer fonts("/nonexistent/font.ttf");
     fonts.Render("MS Pゴシック", 12, "abc");
     fonts.Render("MS Pゴシック", 16, "def");
     EXPECT_EQ(

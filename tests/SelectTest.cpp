@@ -13,7 +13,7 @@ using namespace tappo::test;
 namespace {
 
 std::vector<uint8_t> Picture(uint32_t rgb) {
-    TBitmapData b;
+    BitmapData b;
     b.Width = 40, b.Height = 26, b.BitCount = 24;
     b.Pixels.assign(40 * 26, rgb);
     return EncodeBmp(b);
@@ -70,7 +70,7 @@ TEST(Select, TheScreenShowsTheChartWalkedTo) {
     only.Write("c/1.bms", Bytes("#TITLE c/1.bms\n#PLAYLEVEL 2\n#BPM 150\n"));
     only.Start({});
     only.Frames(2 * (1 + SlideFrames));
-    const TDirectDrawSurface &a = far.Back(), &b = only.Back();
+    const Surface &a = far.Back(), &b = only.Back();
     ASSERT_EQ(a.Width(), b.Width());
     int differing = 0;
     for (int y = 0; y < a.Height(); ++y)
@@ -187,7 +187,7 @@ TEST(Select, AnUnreadableChartShowsItsOwnHeaderNotThePreviousOne) {
     only.Write("b/picture.bmp", Picture(0x00FF00));
     only.Start({});
     only.Frames(1 + SlideFrames);
-    const TDirectDrawSurface &a = far.Back(), &b = only.Back();
+    const Surface &a = far.Back(), &b = only.Back();
     int differing = 0;
     for (int y = 0; y < a.Height(); ++y)
         for (int x = 0; x < a.Width(); ++x)
@@ -234,7 +234,7 @@ TEST(Select, ABannerIsBuiltFromTheFolderPictureAndShown) {
     EXPECT_EQ(f.form->Select.BannerPath, f.dir.Folder() + "diskblank.bmp");
     f.Move(vk::Right);
     ASSERT_TRUE(std::filesystem::exists(f.dir.File("b/disk.bmp")));
-    const TBitmapData banner = LoadBmpFile(f.dir.File("b/disk.bmp"));
+    const BitmapData banner = LoadBmpFile(f.dir.File("b/disk.bmp"));
     EXPECT_EQ(banner.Width, 80);
     EXPECT_EQ(banner.Height, 52);
     EXPECT_EQ(banner.ColourAt(40, 26), 0x00FF00u) << "the picture inside the mask";
@@ -270,11 +270,11 @@ struct TStars {
 };
 TStars CompareStars(HeadlessPlayer& f, long long x0, long long count, int left, int right,
                     int bottom) {
-    TDirectDrawSurface expected(&f.form->DXDraw1);
+    Surface expected(&f.form->Video);
     expected.SetSize(320, 240);
     expected.Fill(0);
     for (long long i = std::max(0LL, (-400 - x0) / 14); i < count && x0 + 14 * i < 320; ++i)
-        f.form->DXImageList1.Draw(ItemSelectStar, expected, int(x0 + 14 * i), 172, 0);
+        f.form->Sprites.Draw(ItemSelectStar, expected, int(x0 + 14 * i), 172, 0);
     TStars stars;
     for (int y = 172; y < bottom; ++y)
         for (int x = left; x < right; ++x)

@@ -174,7 +174,7 @@ TEST(Loading, TheBarShowsTheShareOfFilesDone) {
     HeadlessPlayer f;
     f.Start({});
     f.form->DrawLoadingProgress(1, 4);
-    TDirectDrawSurface& back = f.Back();
+    Surface& back = f.Back();
     const int y = back.Height() / 2 - 12 + 3, x0 = back.Width() / 4, width = back.Width() / 2;
     EXPECT_EQ(back.Pixel(x0 + 2, y), 0xFFFF) << "the first quarter is filled";
     EXPECT_EQ(back.Pixel(x0 + 2 + (width - 4) / 4 - 1, y), 0xFFFF);

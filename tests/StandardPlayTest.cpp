@@ -24,7 +24,7 @@ TCompiledChart Convert(const std::string& text, const std::string& path = "/song
 }
 
 std::vector<uint8_t> SolidBmp(uint32_t rgb) {
-    TBitmapData b;
+    BitmapData b;
     b.Width = 32, b.Height = 24, b.BitCount = 24;
     b.Pixels.assign(32 * 24, rgb);
     return EncodeBmp(b);
@@ -204,7 +204,7 @@ int FirstPresentedPixel(bool standard) {
     f.Write("s/stage.bmp", SolidBmp(0xFFFFFF));
     f.Write("s/a.bms", Bytes("#STAGEFILE stage.bmp\n#00111:01\n"));
     int presented = -1;
-    f.presenter.OnPresent = [&](const TDirectDrawSurface& back) {
+    f.presenter.OnPresent = [&](const Surface& back) {
         if (presented < 0) presented = back.Pixel(5, 5);
     };
     f.Start({f.dir.File("s/a.bms")});

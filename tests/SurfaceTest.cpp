@@ -15,8 +15,8 @@ using namespace tappo;
 namespace {
 
 // A surface whose pixel (x, y) holds the value 1 + x + 100 * y.
-std::unique_ptr<TDirectDrawSurface> Numbered(int w, int h) {
-    auto s = std::make_unique<TDirectDrawSurface>();
+std::unique_ptr<Surface> Numbered(int w, int h) {
+    auto s = std::make_unique<Surface>();
     s->SetSize(w, h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
@@ -24,8 +24,8 @@ std::unique_ptr<TDirectDrawSurface> Numbered(int w, int h) {
     return s;
 }
 
-std::unique_ptr<TDirectDrawSurface> Blank(int w, int h) {
-    auto s = std::make_unique<TDirectDrawSurface>();
+std::unique_ptr<Surface> Blank(int w, int h) {
+    auto s = std::make_unique<Surface>();
     s->SetSize(w, h);
     s->Fill(0);
     return s;
@@ -34,7 +34,7 @@ std::unique_ptr<TDirectDrawSurface> Blank(int w, int h) {
 } // namespace
 
 TEST(Surface, SizeKeyFillAndRead) {
-    TDirectDrawSurface s;
+    Surface s;
     EXPECT_FALSE(s.HasPixels());
     s.SetColorKey(7); // no pixel store yet: ignored
     EXPECT_EQ(s.ColorKey(), 0);
@@ -103,7 +103,7 @@ TEST(Surface, DrawClipsAgainstBothSurfaces) {
     {
         // A source rectangle starting left of the source moves the target right.
         auto d = Blank(20, 20);
-        d->Draw(5, 5, TRect{-2, -3, 4, 4}, src.get(), false);
+        d->Draw(5, 5, Rect{-2, -3, 4, 4}, src.get(), false);
         EXPECT_EQ(d->Pixel(7, 8), 1);
         EXPECT_EQ(d->Pixel(6, 8), 0);
         EXPECT_EQ(d->Pixel(7, 7), 0);
@@ -186,13 +186,13 @@ TEST(Surface, KeyedDrawOntoItselfKeepsPixelOrder) {
 }
 
 TEST(Surface, PaletteImageDrawsTheSameWithItsDisplayCopy) {
-    TBitmapData b;
+    BitmapData b;
     b.Width = 7, b.Height = 5, b.BitCount = 8;
     for (int i = 0; i < 256; ++i)
         b.Palette.push_back(uint32_t(i) * 0x030507u);
     for (int i = 0; i < 35; ++i)
         b.Pixels.push_back(uint32_t(i * 7));
-    TDIB image;
+    PalettedImage image;
     image.Assign(b);
     // Placed past each edge of a small surface, with and without the copy.
     for (auto [x, y] : {std::pair{0, 0}, std::pair{-3, 2}, std::pair{2, -2}, std::pair{-8, 0}}) {
@@ -235,10 +235,10 @@ TEST(Surface, ColourConversion) {
 }
 
 TEST(Canvas, TextNeedsPixelsAndKeepsItsFont) {
-    THeadlessPresenter presenter;
-    TTextRenderer fonts;
-    TDXDraw display(presenter, &fonts);
-    TDirectDrawSurface s(&display);
+    HeadlessPresenter presenter;
+    TextRenderer fonts;
+    Display display(presenter, &fonts);
+    Surface s(&display);
     try {
         s.Canvas().TextOut(0, 0, "x");
         FAIL() << "a canvas without pixels must refuse";
@@ -247,7 +247,7 @@ TEST(Canvas, TextNeedsPixelsAndKeepsItsFont) {
     }
     s.SetSize(200, 40);
     s.Fill(0);
-    TDirectDrawSurfaceCanvas& c = s.Canvas();
+    SurfaceCanvas& c = s.Canvas();
     c.Font.Size = 10;
     c.Font.Color = 0x00FF00;
     c.BrushTransparent = true;
@@ -279,18 +279,18 @@ TEST(Canvas, TextNeedsPixelsAndKeepsItsFont) {
 }
 
 TEST(Canvas, TextInksExactlyTheMaskClippedToTheSurface) {
-    THeadlessPresenter presenter;
-    TTextRenderer fonts;
+    HeadlessPresenter presenter;
+    TextRenderer fonts;
     if (!fonts.Available()) GTEST_SKIP() << "no font installed";
-    TDXDraw display(presenter, &fonts);
-    TDirectDrawSurface s(&display);
+    Display display(presenter, &fonts);
+    Surface s(&display);
     s.SetSize(60, 20);
-    TDirectDrawSurfaceCanvas& c = s.Canvas();
+    SurfaceCanvas& c = s.Canvas();
     c.Font.Size = 12;
     c.Font.Color = 0xFFFFFF;
     c.BrushTransparent = true;
     const std::string text = "WMgy 朝のステップ";
-    const TTextMask& mask = fonts.Render(c.Font.Name, c.Font.Size, text);
+    const TextMask& mask = fonts.Render(c.Font.Name, c.Font.Size, text);
     ASSERT_GT(mask.Width, 40) << "wider than one 8-pixel block, with a tail";
     // Placed past every edge in turn: each pixel is inked exactly where the
     // mask is, and nothing outside the surface is touched.

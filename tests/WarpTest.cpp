@@ -17,7 +17,7 @@ namespace {
 
 // An 8-bit select.bmp whose pixel (x, y) is (x + 3y) mod 256.
 void WritePicture(const TTempDir& dir, int w, int h) {
-    TBitmapData b;
+    BitmapData b;
     b.Width = w, b.Height = h, b.BitCount = 8;
     b.Palette.resize(256);
     for (int i = 0; i < 256; ++i)
@@ -126,7 +126,7 @@ TEST(Warp, FastAndPortableUpdatesDrawTheSamePicture) {
     auto fast = std::make_unique<TWarp>(), portable = std::make_unique<TWarp>();
     fast->InitWarp(dir.Folder());
     portable->InitWarp(dir.Folder());
-    TDirectDrawSurface a, b;
+    Surface a, b;
     a.SetSize(320, 240), b.SetSize(320, 240);
     // Past a whole turn, and with a palette change half-way (the display copy
     // is made again), each frame drawn both ways and by the palette itself.
@@ -172,7 +172,7 @@ TEST(Warp, IndexPictureAgreesWithTheDisplayCopyFromTheFirstFrame) {
             auto warp = std::make_unique<TWarp>();
             warp->WarpFrame = uint8_t(start);
             warp->InitWarp(dir.Folder());
-            TDirectDrawSurface shown;
+            Surface shown;
             shown.SetSize(320, 240);
             for (int frame = 0; frame < 6; ++frame) {
                 if (frame == 3) warp->WarpImage.Palette[9] = 0x00FF00;

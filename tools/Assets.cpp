@@ -58,8 +58,8 @@ void DrawReceptor(TPainter& painter, double ox, int lane, bool beat) {
     painter.FillPolygon(Grow(body, -3.6), beat ? Rgb(60, 60, 90) : Key);
 }
 
-TPicture Star() {
-    TPicture p(10, 10, Key);
+Image Star() {
+    Image p(10, 10, Key);
     TPainter painter(p);
     painter.HardEdges = true;
     std::vector<TPoint> pts;
@@ -73,8 +73,8 @@ TPicture Star() {
     return p;
 }
 
-TPicture PauseMark() {
-    TPicture p(40, 20, Key);
+Image PauseMark() {
+    Image p(40, 20, Key);
     TPainter painter(p);
     painter.HardEdges = true;
     painter.FillRoundRect(0, 0, 40, 20, 5, [](double, double) { return Rgb(200, 205, 255); });
@@ -86,8 +86,8 @@ TPicture PauseMark() {
     return p;
 }
 
-TPicture ReceptorRow(bool beat) {
-    TPicture p(128, 32, Key);
+Image ReceptorRow(bool beat) {
+    Image p(128, 32, Key);
     TPainter painter(p);
     painter.HardEdges = true;
     for (int lane = 0; lane < 4; ++lane)
@@ -95,8 +95,8 @@ TPicture ReceptorRow(bool beat) {
     return p;
 }
 
-TPicture Plate(int w, int h, const std::string& label, int size) {
-    TPicture p(w, h, Key);
+Image Plate(int w, int h, const std::string& label, int size) {
+    Image p(w, h, Key);
     TPainter painter(p);
     painter.HardEdges = true;
     painter.FillRoundRect(0, 0, w, h, h / 2.0, [](double, double) { return Rgb(120, 140, 220); });
@@ -108,8 +108,8 @@ TPicture Plate(int w, int h, const std::string& label, int size) {
     return p;
 }
 
-TPicture Triangle(bool right) {
-    TPicture p(26, 12, Key);
+Image Triangle(bool right) {
+    Image p(26, 12, Key);
     TPainter painter(p);
     painter.HardEdges = true;
     std::vector<TPoint> tri = right ? std::vector<TPoint>{{3, 1}, {22, 6}, {3, 11}}
@@ -120,8 +120,8 @@ TPicture Triangle(bool right) {
     return p;
 }
 
-TPicture HeaderBar() {
-    TPicture p(320, 20, Key);
+Image HeaderBar() {
+    Image p(320, 20, Key);
     TPainter painter(p);
     painter.HardEdges = true;
     painter.FillRect(0, 0, 320, 20, Rgb(14, 16, 40));
@@ -137,7 +137,7 @@ TPicture HeaderBar() {
     return p;
 }
 
-TArchiveItem Item(const std::string& name, const TPicture& picture) {
+TArchiveItem Item(const std::string& name, const Image& picture) {
     TArchiveItem item;
     item.Name = name;
     item.Data = EncodeBmp(BitmapFromPicture(picture));
@@ -146,8 +146,8 @@ TArchiveItem Item(const std::string& name, const TPicture& picture) {
 
 } // namespace
 
-TPicture MakeArrowSheet() {
-    TPicture p(128, 512, Key);
+Image MakeArrowSheet() {
+    Image p(128, 512, Key);
     TPainter painter(p);
     painter.HardEdges = true;
     for (int row = 0; row < 16; ++row) {
@@ -160,10 +160,10 @@ TPicture MakeArrowSheet() {
     return p;
 }
 
-TBitmapData MakeWarpPicture() {
+BitmapData MakeWarpPicture() {
     // Wrapped around the centre, columns become angles and rows distances: a
     // checkered tunnel in two hues that darkens towards its vanishing point.
-    TBitmapData b;
+    BitmapData b;
     b.Width = 320, b.Height = 240, b.BitCount = 8;
     b.Palette.resize(256);
     for (int i = 0; i < 128; ++i) {
@@ -184,16 +184,16 @@ TBitmapData MakeWarpPicture() {
     return b;
 }
 
-TPicture MakeDiskMask() {
-    TPicture p(80, 52, 0);
+Image MakeDiskMask() {
+    Image p(80, 52, 0);
     TPainter painter(p);
     painter.FillRoundRect(0.5, 0.5, 79, 51, 10, [](double, double) { return Rgb(210, 210, 210); });
     painter.FillRoundRect(2.5, 2.5, 75, 47, 8, [](double, double) { return Rgb(255, 255, 255); });
     return p;
 }
 
-TPicture MakeDiskBlank() {
-    TPicture p(80, 52, Key);
+Image MakeDiskBlank() {
+    Image p(80, 52, Key);
     TPainter painter(p);
     painter.FillRoundRect(0.5, 0.5, 79, 51, 10, [](double, double) { return Rgb(200, 205, 230); });
     painter.FillRoundRect(2.5, 2.5, 75, 47, 8, [](double x, double y) {

@@ -9,10 +9,10 @@
 
 namespace tappo::tools {
 
-TPicture MakeArrowSheet();                // "arrow.bmp": 4 lanes x 16 animation rows of 32 x 32
-TBitmapData MakeWarpPicture();            // "select.bmp": 8-bit, 320 x 240
-TPicture MakeDiskMask();                  // "diskmask.bmp": 80 x 52 grey mask
-TPicture MakeDiskBlank();                 // "diskblank.bmp": 80 x 52 banner
+Image MakeArrowSheet();                   // "arrow.bmp": 4 lanes x 16 animation rows of 32 x 32
+BitmapData MakeWarpPicture();             // "select.bmp": 8-bit, 320 x 240
+Image MakeDiskMask();                     // "diskmask.bmp": 80 x 52 grey mask
+Image MakeDiskBlank();                    // "diskblank.bmp": 80 x 52 banner
 std::vector<uint8_t> MakeSpriteArchive(); // "tappoplay.dxg": 8 items
 std::vector<int16_t> MakeStepTick();      // "step.wav" samples, mono 44.1 kHz
 

@@ -44,11 +44,11 @@ struct TPalette {
     uint32_t skyTop, skyBottom, sun, hills, hillsFar, accent;
 };
 
-TPicture Scene(const TPalette& p, int variant, uint32_t seed);
-TPicture Sparkles(uint32_t colour, uint32_t seed);
-TPicture Rings(uint32_t colour);
+Image Scene(const TPalette& p, int variant, uint32_t seed);
+Image Sparkles(uint32_t colour, uint32_t seed);
+Image Rings(uint32_t colour);
 // The folder's banner, cut to the disk shape as the player would cut it.
-TPicture Banner(const TPicture& scene, const std::string& label);
+Image Banner(const Image& scene, const std::string& label);
 std::string ToCp932(const std::string& utf8);
 
 } // namespace demo

@@ -210,7 +210,7 @@ void WriteStandardDemoSong(const std::string& songsFolder) {
 
     const TPalette palette{Rgb(60, 20, 30), Rgb(200, 90, 60), Rgb(255, 220, 120),
                            Rgb(50, 25, 35), Rgb(110, 50, 60), Rgb(120, 255, 200)};
-    std::vector<TPicture> scenes;
+    std::vector<Image> scenes;
     for (int v = 0; v < 4; ++v)
         scenes.push_back(Scene(palette, v, 404 + uint32_t(v)));
     put("scene1.bmp", EncodeBmp(BitmapFromPicture(scenes[0])));
@@ -221,7 +221,7 @@ void WriteStandardDemoSong(const std::string& songsFolder) {
     // The folder's banner for the exact reading; the chart's own for the standard one.
     put("disk.bmp", EncodeBmp(BitmapFromPicture(Banner(scenes[0], "BREAKBEAT"))));
     put("banner.bmp", EncodeBmp(BitmapFromPicture(Banner(scenes[2], "STOP&GO"))));
-    TPicture stage = scenes[3];
+    Image stage = scenes[3];
     TPainter painter(stage);
     painter.Text(41, 141, 16, "Stop and Go", Rgb(20, 10, 10));
     painter.Text(40, 140, 16, "Stop and Go", Rgb(255, 255, 255));

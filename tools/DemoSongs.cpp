@@ -112,8 +112,8 @@ double MidiFrequency(int note) {
 // ---------- pictures ----------
 
 // A landscape: sky gradient, a soft sun, two hill ridges, scattered stars.
-TPicture Scene(const TPalette& p, int variant, uint32_t seed) {
-    TPicture pic(320, 240);
+Image Scene(const TPalette& p, int variant, uint32_t seed) {
+    Image pic(320, 240);
     TPainter painter(pic);
     for (int y = 0; y < 240; ++y)
         for (int x = 0; x < 320; ++x)
@@ -150,8 +150,8 @@ TPicture Scene(const TPalette& p, int variant, uint32_t seed) {
 }
 
 // Small four-pointed stars on black (black is transparent in a layer).
-TPicture Sparkles(uint32_t colour, uint32_t seed) {
-    TPicture pic(320, 240, 0);
+Image Sparkles(uint32_t colour, uint32_t seed) {
+    Image pic(320, 240, 0);
     TPainter painter(pic);
     painter.HardEdges = true;
     TNoise noise(seed);
@@ -172,8 +172,8 @@ TPicture Sparkles(uint32_t colour, uint32_t seed) {
 }
 
 // Rings spreading from the middle, on black.
-TPicture Rings(uint32_t colour) {
-    TPicture pic(320, 240, 0);
+Image Rings(uint32_t colour) {
+    Image pic(320, 240, 0);
     for (int y = 0; y < 240; ++y)
         for (int x = 0; x < 320; ++x) {
             const double d = std::hypot(x - 160.0, (y - 120.0) * 1.2);
@@ -184,8 +184,8 @@ TPicture Rings(uint32_t colour) {
 }
 
 // The folder's banner, cut to the disk shape as the player would cut it.
-TPicture Banner(const TPicture& scene, const std::string& label) {
-    TPicture banner(80, 52);
+Image Banner(const Image& scene, const std::string& label) {
+    Image banner(80, 52);
     for (int y = 0; y < 52; ++y)
         for (int x = 0; x < 80; ++x)
             banner.At(x, y) = scene.At(x * 320 / 80, y * 240 / 52);
@@ -193,7 +193,7 @@ TPicture Banner(const TPicture& scene, const std::string& label) {
     const int w = painter.TextWidth(8, label);
     painter.Text((80 - w) / 2 + 1, 19, 8, label, Rgb(20, 20, 30));
     painter.Text((80 - w) / 2, 18, 8, label, Rgb(255, 255, 255));
-    const TPicture mask = MakeDiskMask();
+    const Image mask = MakeDiskMask();
     for (int y = 0; y < 52; ++y)
         for (int x = 0; x < 80; ++x) {
             const uint32_t m = mask.At(x, y) >> 16; // the red component
@@ -445,7 +445,7 @@ void WriteSong(const std::string& songsFolder, const TSong& s,
     }
     put("music.mid", WriteMusic(s));
 
-    std::vector<TPicture> scenes;
+    std::vector<Image> scenes;
     for (int v = 0; v < 4; ++v) {
         TPalette p = s.palette;
         p.skyTop = Mix(p.skyTop, Rgb(0, 0, 0), 0.15 * v);

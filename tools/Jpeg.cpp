@@ -6,7 +6,7 @@
 
 namespace tappo::tools {
 
-std::vector<uint8_t> EncodeJpeg(const TPicture& picture, int quality) {
+std::vector<uint8_t> EncodeJpeg(const Image& picture, int quality) {
     jpeg_compress_struct c{};
     jpeg_error_mgr err{};
     c.err = jpeg_std_error(&err); // our own pictures: a failure here is a bug worth stopping for

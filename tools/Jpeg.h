@@ -8,6 +8,6 @@
 
 namespace tappo::tools {
 
-std::vector<uint8_t> EncodeJpeg(const TPicture& picture, int quality = 90);
+std::vector<uint8_t> EncodeJpeg(const Image& picture, int quality = 90);
 
 } // namespace tappo::tools

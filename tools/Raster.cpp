@@ -125,8 +125,8 @@ void TPainter::FillRoundRect(double x, double y, double w, double h, double r,
 }
 
 namespace {
-TTextRenderer& Fonts() {
-    static TTextRenderer fonts; // the tool draws a handful of labels, once
+TextRenderer& Fonts() {
+    static TextRenderer fonts; // the tool draws a handful of labels, once
     return fonts;
 }
 } // namespace
@@ -136,7 +136,7 @@ int TPainter::TextWidth(int size, const std::string& utf8) {
 }
 
 int TPainter::Text(int x, int y, int size, const std::string& utf8, uint32_t color) {
-    const TTextMask& m = Fonts().Render("MS Serif", size, utf8);
+    const TextMask& m = Fonts().Render("MS Serif", size, utf8);
     for (int my = 0; my < m.Height; ++my)
         for (int mx = 0; mx < m.Width; ++mx)
             if (m.Bits[size_t(my) * m.Width + mx]) Blend(x + mx, y + my, color, 1.0);

@@ -24,7 +24,7 @@ using TShader = std::function<uint32_t(double x, double y)>;
 
 class TPainter {
   public:
-    explicit TPainter(TPicture& picture) : p_(picture) {}
+    explicit TPainter(Image& picture) : p_(picture) {}
 
     // With hard edges a pixel is painted when more than half of it is covered:
     // sprites keep a clean outline against their colour key.
@@ -44,7 +44,7 @@ class TPainter {
     // Paints by coverage: `inside(x, y)` is sampled 4 x 4 times per pixel.
     void Cover(int x0, int y0, int x1, int y1, const std::function<bool(double, double)>& inside,
                const TShader& shader);
-    TPicture& p_;
+    Image& p_;
 };
 
 // Outline of a polygon grown outward by `by` pixels (about its centroid).

@@ -67,11 +67,11 @@ struct TFuzzProgram {
 // The select screen over a program folder whose song folder holds one chart.
 struct TBannerWorld : TFuzzProgram {
     std::string songsFolder;
-    THeadlessPresenter presenter;
-    TDXDraw display{presenter, nullptr};
-    TDXImageList images{&display};
-    TVirtualClock clock;
-    TDXTimer timer{clock};
+    HeadlessPresenter presenter;
+    Display display{presenter, nullptr};
+    SpriteSheet images{&display};
+    VirtualClock clock;
+    FrameTimer timer{clock};
     TWarp warp;
     TScreenServices screen{display, images, timer, warp};
     TDXInput input;
@@ -86,7 +86,7 @@ struct TBannerWorld : TFuzzProgram {
         display.Initialize();
         select = std::make_unique<TSelectScreen>(screen, input, songs, toggles, session,
                                                  programFolder, songsFolder, nullptr, nullptr);
-        select->BannerSurface = std::make_unique<TDirectDrawSurface>(&display);
+        select->BannerSurface = std::make_unique<Surface>(&display);
     }
 };
 
@@ -141,8 +141,8 @@ void FeedPlay(const uint8_t* data, size_t size) {
     if (size < 2) return;
     world.UseMedia(data[0] >> 1);
     WriteScratchFile(world.chart, data + 2, size - 2);
-    TVirtualClock clock;
-    THeadlessPresenter presenter;
+    VirtualClock clock;
+    HeadlessPresenter presenter;
     TIgnoredMessages messages;
     TScriptedKeys keys;
     Player form({.Clock = clock,
@@ -168,7 +168,7 @@ void FeedPlay(const uint8_t* data, size_t size) {
     std::vector<int16_t> mix(2 * 512);
     for (int frame = 0; frame < 160 && !form.CloseRequested(); ++frame) {
         clock.Advance(form.SongStarted() ? step : gateStep);
-        form.Guarded([&] { form.DXTimer1.DoTick(); });
+        form.Guarded([&] { form.Timer.DoTick(); });
         form.DDSD1.Mix(mix.data(), 512);
     }
     form.ShutDown();
@@ -187,10 +187,10 @@ void FeedJpeg(const uint8_t* data, size_t size) {
 }
 
 void FeedArchive(const uint8_t* data, size_t size) {
-    static THeadlessPresenter presenter;
-    static TDXDraw display(presenter, nullptr);
+    static HeadlessPresenter presenter;
+    static Display display(presenter, nullptr);
     if (!display.Initialized()) display.Initialize();
-    TDXImageList list(&display);
+    SpriteSheet list(&display);
     AcceptReaderError([&] { list.LoadFromBytes(data, size); });
 }
 

@@ -123,7 +123,7 @@ void BitmapSeeds() {
         .u32(0);
     Seed("bmp", "v5-alpha-bitfields", WithFileHeader(alpha.b, 124));
     Seed("bmp", "solid24", SolidBmp(16, 8, 0x3366CC));
-    TBitmapData b;
+    BitmapData b;
     b.Width = 4, b.Height = 4, b.BitCount = 8;
     b.Palette = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
     b.Pixels = {0, 1, 2, 3, 1, 2, 3, 0, 2, 3, 0, 1, 3, 0, 1, 2};
@@ -137,12 +137,12 @@ void BitmapSeeds() {
 }
 
 void JpegSeeds() {
-    TPicture p(8, 8);
+    Image p(8, 8);
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x)
             p.At(x, y) = uint32_t(x * 32) << 16 | uint32_t(y * 32);
     Seed("jpeg", "tiny", tools::EncodeJpeg(p, 75));
-    Seed("jpeg", "odd-size", tools::EncodeJpeg(TPicture(17, 3, 0x808080), 50));
+    Seed("jpeg", "odd-size", tools::EncodeJpeg(Image(17, 3, 0x808080), 50));
 }
 
 void ArchiveSeeds() {
@@ -155,7 +155,7 @@ void ArchiveSeeds() {
     items[1].Data = PackedBitmaps()[4].second.b; // run-length coded
     items[1].Transparent = false;
     items[2].PictureClass = "TJPEGImage";
-    items[2].Data = tools::EncodeJpeg(TPicture(8, 8, 0xFF00FF), 60);
+    items[2].Data = tools::EncodeJpeg(Image(8, 8, 0xFF00FF), 60);
     items[2].TransparentColor = 0xFF00FF;
     items[3].PictureClass = "";
     items[3].SkipWidth = 0x7FFFFFFF, items[3].SkipHeight = -0x7FFFFFFF - 1;

@@ -54,8 +54,8 @@ sf_count_t GrowingTell(void* user) {
 }
 
 // A striped picture with a black (see-through) corner, `w` x `h`.
-TPicture Stripes(int w, int h) {
-    TPicture p(w, h);
+Image Stripes(int w, int h) {
+    Image p(w, h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
             p.At(x, y) = x < w / 3 && y < h / 3 ? 0u : uint32_t(x * 40) << 16 | uint32_t(y * 60);
@@ -67,7 +67,7 @@ std::vector<uint8_t> Bmp24(int w, int h) {
 }
 
 std::vector<uint8_t> Bmp8(int w, int h) {
-    TBitmapData b;
+    BitmapData b;
     b.Width = w, b.Height = h, b.BitCount = 8;
     b.Palette = {0x000000, 0xFF8000, 0x0080FF, 0xFFFFFF};
     for (int i = 0; i < w * h; ++i)
