@@ -59,7 +59,7 @@ bool Player::CompileChart(const std::string& path) {
     Play.LateTime = 0;
     try {
         Session.Install(CompileChartFileAs(Reading, path, DecimalSeparator, Session.CarryOver()));
-        DDSD1.SetKeysoundVolume(Session.Chart.KeysoundVolume);
+        Sound.SetKeysoundVolume(Session.Chart.KeysoundVolume);
         return true;
     } catch (const CompileError& e) {
         // The header values read before the error stay, as the select screen
@@ -139,7 +139,7 @@ void Player::LeavePlayAfterError(const std::string& text) {
 bool Player::LoadChartMedia(TFileResolver& files) {
     try {
         const auto progress = [this](int done, int) { return LoadProgress(done, loadTotal_); };
-        if (!LoadKeysounds(Session.KeysoundSlots, Session.Chart, DDSD1, ProgramFolder, files,
+        if (!LoadKeysounds(Session.KeysoundSlots, Session.Chart, Sound, ProgramFolder, files,
                            progress))
             return false;
     } catch (const std::exception& e) {
@@ -147,7 +147,7 @@ bool Player::LoadChartMedia(TFileResolver& files) {
     }
     if (Session.Header.MidiFileName.empty()) return true;
     try {
-        LoadMidi(MediaPlayer1, Session.SongFolder, Session.Header.MidiFileName);
+        LoadMidi(Music, Session.SongFolder, Session.Header.MidiFileName);
         Play.MidiLoaded = true;
     } catch (const std::exception& e) {
         ReportError(std::string(TextMidiLoadFailed) + "\n" + e.what());

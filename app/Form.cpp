@@ -20,14 +20,14 @@ std::string PathInMessage(const std::string& path) {
 
 Player::Player(const PlayerServices& services)
     : Video(services.Presenter, services.Fonts), Timer(services.Clock), Sprites(&Video),
-      DDSD1(services.SoundOutput, ProblemLogPath(services.ProgramFolder),
+      Sound(services.SoundOutput, ProblemLogPath(services.ProgramFolder),
             services.AudioBufferFrames),
       ProgramFolder(services.ProgramFolder),
       SongsFolder(services.SongsFolder.empty() ? services.ProgramFolder : services.SongsFolder),
       DecimalSeparator(LocaleDecimalSeparator()), Screen(Video, Sprites, Timer, Warp),
       NoteField(Screen, ArrowSprites, Flow, Play, Toggles, Session),
       Scene(
-          Flow, Songs.ChartList, Play, Toggles, Session, DDSD1, MediaPlayer1, DXInput1, Screen,
+          Flow, Songs.ChartList, Play, Toggles, Session, Sound, Music, DXInput1, Screen,
           FullScreenRect, services.Clock, NoteField, [this] { Close(); },
           services.MixFollowsClock ? std::optional<uint32_t>(services.Clock.NowMs())
                                    : std::nullopt),
@@ -36,7 +36,7 @@ Player::Player(const PlayerServices& services)
           [this](const std::string& path) { ScanChartHeader(path); },
           [this](const std::string& path) { StartChart(path); }),
       messages_(services.Messages), clock_(services.Clock), keepLoading_(services.KeepLoading) {
-    DDSD1.AddSource(&MediaPlayer1);
+    Sound.AddSource(&Music);
     DXInput1.Keyboard.Source = services.Keys;
     DXInput1.Joystick.Source = services.Joystick;
     SearchFile1.Directory = SongsFolder;
@@ -56,7 +56,7 @@ Player::Player(const PlayerServices& services)
 Player::~Player() {
     // Surfaces made on the display go before the display itself.
     Video.Finalize();
-    DDSD1.RemoveSource(&MediaPlayer1);
+    Sound.RemoveSource(&Music);
 }
 
 void Player::StartUp(const std::vector<std::string>& args) {
@@ -202,7 +202,7 @@ void Player::CommandKey(int key) {
         // Restart, also from the pause.
         if (Flow.GameMode == ModePlay || Flow.GameMode == ModePaused) {
             StopEverything(Scene);
-            DDSD1.ReportLostVoices();
+            Sound.ReportLostVoices();
             Play.SongStartTick = int32_t(Scene.Clock.NowMs());
             Play.EventCursors.fill(0);
             Flow.GameMode = ModePlay;
@@ -225,10 +225,10 @@ void Player::LeaveKey(char key) {
     if (Songs.ChartList.empty() || !Flow.ChartActive) Close();
     Flow.GameMode = ModeSelect;
     Flow.ChartActive = false;
-    for (int c = 0; c < DDSD1.ChannelCount(); ++c)
-        if (DDSD1.ChannelStatus(c) == ChannelPlaying) DDSD1.StopChannel(c);
-    if (Play.MidiLoaded) MediaPlayer1.Stop();
-    DDSD1.ReportLostVoices();
+    for (int c = 0; c < Sound.ChannelCount(); ++c)
+        if (Sound.ChannelStatus(c) == ChannelPlaying) Sound.StopChannel(c);
+    if (Play.MidiLoaded) Music.Stop();
+    Sound.ReportLostVoices();
 }
 
 void Player::ToggleFullScreen() {
@@ -238,9 +238,9 @@ void Player::ToggleFullScreen() {
 }
 
 void Player::ShutDown() {
-    DDSD1.ReportLostVoices(); // a run ended before its song did
+    Sound.ReportLostVoices(); // a run ended before its song did
     FreeKeysounds(Session.KeysoundSlots);
-    MediaPlayer1.Close();
+    Music.Close();
     Session.Chart.Events.ClearEventLists();
     Session.Chart.Events.FreeEventLists();
     Songs.ChartList.clear();

@@ -42,7 +42,7 @@ struct PlayerServices {
     TextRenderer* Fonts = nullptr;
     std::string ProgramFolder; // with trailing separator
     std::string SongsFolder;   // where charts are searched; empty: the program folder
-    TSoundOutput SoundOutput = TSoundOutput::Pull;
+    MixerOutput SoundOutput = MixerOutput::Pull;
     int AudioBufferFrames = 512;
     IKeySource* Keys = nullptr;
     IJoystickSource* Joystick = nullptr;
@@ -82,8 +82,8 @@ class Player {
     Display Video;
     FrameTimer Timer;
     SpriteSheet Sprites;
-    TDDSD DDSD1;
-    TMediaPlayer MediaPlayer1;
+    Mixer Sound;
+    MusicPlayer Music;
     TSearchFile SearchFile1;
     TDXInput DXInput1;
 
@@ -178,7 +178,7 @@ class Player {
     // mixes on 256 channels through the limiter.
     void UseReading(const TChartReading& reading) {
         Reading = reading;
-        DDSD1.UseStandardMixing(reading.Standard);
+        Sound.UseStandardMixing(reading.Standard);
         Select.BannerSource = reading.Standard ? StandardBannerFile : nullptr;
     }
     // Runs a handler; an error that escapes it is shown and the program goes on.

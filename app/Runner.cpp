@@ -137,7 +137,7 @@ class TStepMixer {
             started ? MixFrameOfTick(uint32_t(form_.Play.SongStartTick), tick0_) : due;
         while (mixed_ < due) {
             const int n = int(std::min<int64_t>(due - mixed_, int64_t(block_.size() / 2)));
-            form_.DDSD1.Mix(block_.data(), n);
+            form_.Sound.Mix(block_.data(), n);
             if (wav_ && started && mixed_ + n > songStart) {
                 const int64_t skip = std::max<int64_t>(0, songStart - mixed_);
                 wav_->Write(block_.data() + skip * 2, size_t(n - skip));
@@ -225,7 +225,7 @@ int RunHeadless(const TCommandLine& cl) {
                             .Fonts = &fonts,
                             .ProgramFolder = ProgramFolderOf(cl),
                             .SongsFolder = cl.Songs,
-                            .SoundOutput = TSoundOutput::Pull,
+                            .SoundOutput = MixerOutput::Pull,
                             .AudioBufferFrames = cl.AudioBufferFrames,
                             .Keys = &keys,
                             .MixFollowsClock = true};
@@ -294,7 +294,7 @@ int RunOnScreen(const TCommandLine& cl) {
                             .Fonts = &fonts,
                             .ProgramFolder = ProgramFolderOf(cl),
                             .SongsFolder = cl.Songs,
-                            .SoundOutput = TSoundOutput::Device,
+                            .SoundOutput = MixerOutput::Device,
                             .AudioBufferFrames = cl.AudioBufferFrames,
                             .Keys = sdl.get(),
                             .Joystick = sdl.get(),

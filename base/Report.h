@@ -2,7 +2,7 @@
 // - an error that stops what the user asked for goes to the message box
 //   (IMessageBox in platform/: this console line, plus a box while a window is
 //   up);
-// - a sound problem goes to the problem log (TProblemLog, "ddsd.debug"), never
+// - a sound problem goes to the problem log (ProblemLog, "ddsd.debug"), never
 //   to the screen;
 // - a notice that leaves the player working (no font, no soundfont, a banner
 //   that could not be saved) is this console line alone.

@@ -63,7 +63,7 @@ struct BenchPlayer {
 
     BenchPlayer(const std::string& songs, const std::vector<std::string>& args) {
         form = std::make_unique<Player>(PlayerServices{clock, presenter, box, &fonts, AssetFolder(),
-                                                       songs, TSoundOutput::Pull, 512});
+                                                       songs, MixerOutput::Pull, 512});
         form->StartUp(args);
         form->OpenDisplay();
     }

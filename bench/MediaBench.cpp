@@ -71,15 +71,15 @@ struct TCompiled {
 // player keeps its surfaces).
 struct TMediaLoad {
     TCompiled c;
-    TDDSD sound;
+    Mixer sound;
     HeadlessPresenter presenter;
     Display display{presenter, nullptr};
-    TKeysoundSlots slots;
-    TBgaSurfaces surfaces;
+    KeysoundBank slots;
+    BgaBank surfaces;
     int32_t layer = 0;
 
     explicit TMediaLoad(const std::string& chartPath)
-        : c(chartPath), sound(TSoundOutput::Pull, c.compiled->SongFolder + "ddsd.debug") {
+        : c(chartPath), sound(MixerOutput::Pull, c.compiled->SongFolder + "ddsd.debug") {
         display.Initialize();
     }
     void Sounds(TFileResolver& files) {
@@ -145,8 +145,8 @@ void BM_OneSoundFromEverySlot(benchmark::State& state) {
     for (int i = 1; i < WideSlotCount; ++i)
         chart.WavFileNames[size_t(i)] = TenSecondSound();
     const std::string folder = BenchFolder("media");
-    TDDSD sound(TSoundOutput::Pull, folder + "ddsd.debug");
-    TKeysoundSlots slots;
+    Mixer sound(MixerOutput::Pull, folder + "ddsd.debug");
+    KeysoundBank slots;
     for (auto _ : state) {
         TFileResolver files;
         LoadKeysounds(slots, chart, sound, folder, files);
@@ -155,7 +155,7 @@ void BM_OneSoundFromEverySlot(benchmark::State& state) {
 BENCHMARK(BM_OneSoundFromEverySlot)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_DecodeThatSoundOnce(benchmark::State& state) {
-    TDDSD sound(TSoundOutput::Pull, BenchFolder("media") + "ddsd.debug");
+    Mixer sound(MixerOutput::Pull, BenchFolder("media") + "ddsd.debug");
     for (auto _ : state)
         benchmark::DoNotOptimize(sound.DecodeSample(TenSecondSound()));
 }

@@ -47,10 +47,10 @@ const std::string& OggFolder() {
 
 void BM_LoadOggKeysoundsAsThePlayerDoes(benchmark::State& state) {
     const std::string& dir = OggFolder();
-    TDDSD sound(TSoundOutput::Pull, "/dev/null", 512);
+    Mixer sound(MixerOutput::Pull, "/dev/null", 512);
     for (auto _ : state) {
         TFileResolver files;
-        std::vector<std::unique_ptr<TDDSDWaveData>> samples;
+        std::vector<std::unique_ptr<Sample>> samples;
         for (int k = 0; k < OggFiles; ++k) {
             char name[32];
             std::snprintf(name, sizeof name, "K%04d.wav", k);

@@ -38,7 +38,7 @@ void SetCounters(benchmark::State& state) {
 }
 
 // Mixes blocks with every channel busy on one sample, restarting them as they end.
-void MixBusy(benchmark::State& state, TDDSD& sound) {
+void MixBusy(benchmark::State& state, Mixer& sound) {
     const std::string dir = BenchFolder("mix");
     auto sample = sound.LoadSample(WriteTone(dir + "tone.wav", 44100, 2, 30));
     const int channels = sound.ChannelCount();
@@ -56,7 +56,7 @@ void MixBusy(benchmark::State& state, TDDSD& sound) {
 }
 
 void BM_Mix32Channels(benchmark::State& state) {
-    TDDSD sound(TSoundOutput::Pull, BenchFolder("mix") + "ddsd.debug");
+    Mixer sound(MixerOutput::Pull, BenchFolder("mix") + "ddsd.debug");
     MixBusy(state, sound);
 }
 BENCHMARK(BM_Mix32Channels);
@@ -65,7 +65,7 @@ BENCHMARK(BM_Mix32Channels);
 // exact reading's are, then the same through the limiter. The tone of every
 // channel in phase sums to +36 dBFS, so the limiter works on every frame.
 void BM_Mix256Channels(benchmark::State& state) {
-    TDDSD sound(TSoundOutput::Pull, BenchFolder("mix") + "ddsd.debug");
+    Mixer sound(MixerOutput::Pull, BenchFolder("mix") + "ddsd.debug");
     sound.UseStandardMixing(true);
     sound.SetLimiter(false);
     MixBusy(state, sound);
@@ -73,7 +73,7 @@ void BM_Mix256Channels(benchmark::State& state) {
 BENCHMARK(BM_Mix256Channels);
 
 void BM_Mix256ChannelsLimited(benchmark::State& state) {
-    TDDSD sound(TSoundOutput::Pull, BenchFolder("mix") + "ddsd.debug");
+    Mixer sound(MixerOutput::Pull, BenchFolder("mix") + "ddsd.debug");
     sound.UseStandardMixing(true);
     MixBusy(state, sound);
 }
@@ -107,13 +107,13 @@ BENCHMARK(BM_LimitBlock);
 
 void BM_Mix32ChannelsAndSynth(benchmark::State& state) {
     const std::string dir = BenchFolder("mix");
-    TDDSD sound(TSoundOutput::Pull, dir + "ddsd.debug");
+    Mixer sound(MixerOutput::Pull, dir + "ddsd.debug");
     tools::TMidiSong song; // a busy piece: eight-note chords every eighth note for ten minutes
     for (uint32_t t = 0; t < 480 * 2400; t += 240)
         for (uint8_t k = 0; k < 8; ++k)
             song.Notes.push_back({t, 230, uint8_t(k % 4), uint8_t(48 + k * 3), 90});
     WriteFileAtomic(dir + "busy.mid", tools::EncodeMidi(song));
-    TMediaPlayer music;
+    MusicPlayer music;
     music.FileName = dir + "busy.mid";
     music.Open();
     music.Play();
@@ -127,7 +127,7 @@ void LoadBench(benchmark::State& state, int rate, int channels) {
     const std::string dir = BenchFolder("wav");
     const std::string path =
         WriteTone(dir + "load" + std::to_string(rate) + ".wav", rate, channels, 10);
-    TDDSD sound(TSoundOutput::Pull, dir + "ddsd.debug");
+    Mixer sound(MixerOutput::Pull, dir + "ddsd.debug");
     for (auto _ : state)
         benchmark::DoNotOptimize(sound.LoadSample(path));
     state.SetBytesProcessed(int64_t(state.iterations()) *

@@ -17,8 +17,8 @@ struct TChartSession {
     TGameState GameState;   // the same; play moves the background images
     TChartData Chart;       // timing tables and event lists of the last compile
     std::string SongFolder; // folder of the chart shown or played
-    TKeysoundSlots KeysoundSlots;
-    TBgaSurfaces BgaSurfaces;
+    KeysoundBank KeysoundSlots;
+    BgaBank BgaSurfaces;
 
     // What the next compile keeps of this chart.
     TChartCarryOver CarryOver() const { return TChartCarryOver{Header, GameState, SongFolder}; }

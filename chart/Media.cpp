@@ -18,7 +18,7 @@
 
 namespace tappo {
 
-void FreeKeysounds(TKeysoundSlots& slots) {
+void FreeKeysounds(KeysoundBank& slots) {
     for (auto& slot : slots)
         slot.reset();
 }
@@ -77,7 +77,7 @@ std::vector<size_t> FirstOfEachPath(const std::vector<std::string>& paths) {
 
 } // namespace
 
-bool LoadKeysounds(TKeysoundSlots& slots, const TChartData& chart, TDDSD& sound,
+bool LoadKeysounds(KeysoundBank& slots, const TChartData& chart, Mixer& sound,
                    const std::string& programFolder, TFileResolver& files,
                    const TLoadProgress& progress, uint64_t budget) {
     const int total = KeysoundFileCount(chart);
@@ -90,7 +90,7 @@ bool LoadKeysounds(TKeysoundSlots& slots, const TChartData& chart, TDDSD& sound,
     // samples and the problem log are those of a load one file after another.
     // A slot naming a file already named takes the same decoded sample (and,
     // when it failed, logs the same problem again, as its own load would).
-    std::vector<TDDSD::TDecodedSample> decoded(list.slots.size());
+    std::vector<Mixer::DecodedSample> decoded(list.slots.size());
     std::vector<std::exception_ptr> errors(list.slots.size());
     // Files past the chart's memory budget are refused, in slot order: the
     // first with one log line, the rest silently, and none of them decoded
@@ -112,10 +112,10 @@ bool LoadKeysounds(TKeysoundSlots& slots, const TChartData& chart, TDDSD& sound,
         const size_t from = first[size_t(k)];
         if (errors[from]) std::rethrow_exception(errors[from]);
         auto& slot = slots[list.slots[size_t(k)]];
-        TDDSD::TDecodedSample& sample = decoded[from];
+        Mixer::DecodedSample& sample = decoded[from];
         if (from == size_t(k) && budgetSpent.load()) refused[from] = 1;
         if (refused[from]) {
-            slot = std::make_unique<TDDSDWaveData>();
+            slot = std::make_unique<Sample>();
         } else if (from == size_t(k) && sample.pcm && sample.pcm->MemoryBytes() > budget - used) {
             budgetSpent = true;
             refused[from] = 1;
@@ -137,7 +137,7 @@ bool LoadKeysounds(TKeysoundSlots& slots, const TChartData& chart, TDDSD& sound,
     return true;
 }
 
-void LoadMidi(TMediaPlayer& music, const std::string& songFolder, const std::string& midiFileName) {
+void LoadMidi(MusicPlayer& music, const std::string& songFolder, const std::string& midiFileName) {
     music.FileName = ResolveChartFile(songFolder + midiFileName);
     music.Open();
     music.Rewind();
@@ -234,8 +234,8 @@ struct TImageJob {
 // slot given its surface (a slot keeps the one it has), so the decoding
 // threads touch nothing but their own slot's surface. Slots without a file
 // are emptied, and the highest of them becomes the layer image.
-std::vector<TImageJob> PrepareImages(TBgaSurfaces& surfaces, const TChartData& chart,
-                                     Display& display, int32_t& layerImage, TFileResolver& files) {
+std::vector<TImageJob> PrepareImages(BgaBank& surfaces, const TChartData& chart, Display& display,
+                                     int32_t& layerImage, TFileResolver& files) {
     for (size_t i = size_t(chart.SlotLimit); i < surfaces.size(); ++i)
         surfaces[i].reset();
     std::vector<TImageJob> jobs;
@@ -316,7 +316,7 @@ void DrawImage(TImageJob& job, BitmapData& bitmap, int w, int h) {
 
 } // namespace
 
-bool LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, Display& display,
+bool LoadBgaImages(BgaBank& surfaces, const TChartData& chart, Display& display,
                    int32_t& layerImage, TFileResolver& files, const TLoadProgress& progress,
                    int doneBefore, int total, uint64_t budget) {
     const int w = display.Mode.Width, h = display.Mode.Height;

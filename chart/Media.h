@@ -23,8 +23,8 @@ using TLoadProgress = std::function<bool(int done, int total)>;
 
 // Keysound slots of either reading, then the step tick in a slot of its own.
 inline constexpr int StepTickSlot = WideSlotCount;
-using TKeysoundSlots = std::array<std::unique_ptr<TDDSDWaveData>, WideSlotCount + 1>;
-using TBgaSurfaces = std::array<std::unique_ptr<Surface>, WideSlotCount>;
+using KeysoundBank = std::array<std::unique_ptr<Sample>, WideSlotCount + 1>;
+using BgaBank = std::array<std::unique_ptr<Surface>, WideSlotCount>;
 
 inline constexpr const char* TextWaveLoadFailed = "Wave ファイルが読み込めません";
 inline constexpr const char* TextMidiLoadFailed = "MIDI ファイルが読み込めません";
@@ -40,7 +40,7 @@ inline constexpr const char* TextKeysoundBudgetSpent =
 inline constexpr const char* TextPictureBudgetSpent =
     "は読み込みません: 背景画像のメモリ (%d MB) を使い切りました。これより後の画像も読み込みません";
 
-void FreeKeysounds(TKeysoundSlots& slots);
+void FreeKeysounds(KeysoundBank& slots);
 // The "#WAV" and "#BMP" files a chart names.
 int KeysoundFileCount(const TChartData& chart);
 int ImageFileCount(const TChartData& chart);
@@ -49,11 +49,11 @@ int ImageFileCount(const TChartData& chart);
 // that is missing or broken gives an empty sample (logged by the sound
 // component, under the name the chart gives); never throws for it. Returns
 // false when `progress` stopped the load.
-bool LoadKeysounds(TKeysoundSlots& slots, const TChartData& chart, TDDSD& sound,
+bool LoadKeysounds(KeysoundBank& slots, const TChartData& chart, Mixer& sound,
                    const std::string& programFolder, TFileResolver& files,
                    const TLoadProgress& progress = {}, uint64_t budget = KeysoundBudgetBytes);
 // Opens and rewinds the chart's music. Throws when the file cannot be opened.
-void LoadMidi(TMediaPlayer& music, const std::string& songFolder, const std::string& midiFileName);
+void LoadMidi(MusicPlayer& music, const std::string& songFolder, const std::string& midiFileName);
 
 // Scales every "#BMP" image onto a screen-sized surface with colour key 0 and
 // sets `layerImage` to the highest slot (below the chart's SlotLimit) without
@@ -61,7 +61,7 @@ void LoadMidi(TMediaPlayer& music, const std::string& songFolder, const std::str
 // for as PNG, JPEG and BMP under the same stem. A file that cannot be read is skipped and the first
 // such error is thrown after all the others are loaded. Returns false when `progress` stopped the
 // load (`progress` gets `doneBefore` + the images done).
-bool LoadBgaImages(TBgaSurfaces& surfaces, const TChartData& chart, Display& display,
+bool LoadBgaImages(BgaBank& surfaces, const TChartData& chart, Display& display,
                    int32_t& layerImage, TFileResolver& files, const TLoadProgress& progress = {},
                    int doneBefore = 0, int total = 0, uint64_t budget = PictureBudgetBytes);
 

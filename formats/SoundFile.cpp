@@ -119,8 +119,8 @@ bool LooksLikeCompressedSound(const uint8_t* d, size_t n) {
     return n >= 2 && d[0] == 0xFF && (d[1] & 0xE0) == 0xE0;
 }
 
-std::shared_ptr<const TPcm> DecodeSoundFile(const std::vector<uint8_t>& bytes, TWaveFormat& format,
-                                            std::string& problem) {
+std::shared_ptr<const PcmBuffer> DecodeSoundFile(const std::vector<uint8_t>& bytes,
+                                                 WaveFormat& format, std::string& problem) {
     SF_VIRTUAL_IO io{Length, Seek, Read, Write, Tell};
     TMemoryFile memory{&bytes};
     SF_INFO info{};
@@ -138,7 +138,7 @@ std::shared_ptr<const TPcm> DecodeSoundFile(const std::vector<uint8_t>& bytes, T
         problem = "のfmtチャンクが不正です";
         return nullptr;
     }
-    format = TWaveFormat{};
+    format = WaveFormat{};
     format.FormatTag = 1;
     format.Channels = uint16_t(info.channels);
     format.SamplesPerSec = uint32_t(info.samplerate);
@@ -164,7 +164,7 @@ std::shared_ptr<const TPcm> DecodeSoundFile(const std::vector<uint8_t>& bytes, T
             return ResampledPcm(samples, size_t(frames), format.SamplesPerSec);
         // A header that claimed far more than the file holds leaves its room unused.
         if (stereo.capacity() > stereo.size() * 2) stereo.shrink_to_fit();
-        auto pcm = std::make_shared<TPcm>();
+        auto pcm = std::make_shared<PcmBuffer>();
         pcm->FrameCount = size_t(frames);
         pcm->Storage = std::move(stereo);
         return pcm;

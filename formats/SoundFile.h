@@ -19,8 +19,8 @@ inline constexpr uint64_t MaxDecodedFrames = uint64_t(MixRate) * 60 * 20;
 // Decodes a whole file in memory. The first two channels are kept (a mono file
 // plays on both), and other rates are resampled exactly as the WAV reader does.
 // On a problem returns null and sets `problem` to the log text's ending.
-std::shared_ptr<const TPcm> DecodeSoundFile(const std::vector<uint8_t>& bytes, TWaveFormat& format,
-                                            std::string& problem);
+std::shared_ptr<const PcmBuffer> DecodeSoundFile(const std::vector<uint8_t>& bytes,
+                                                 WaveFormat& format, std::string& problem);
 
 // True when the bytes start like a file only the compressed reader handles
 // ("OggS", "fLaC", an ID3 tag or an MPEG audio frame).

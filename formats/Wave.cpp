@@ -205,8 +205,8 @@ std::vector<int16_t> ResampleStereo(const std::vector<int16_t>& in, uint32_t fro
     return out;
 }
 
-std::shared_ptr<TPcm> ResampledPcm(const int16_t* stereo, size_t frames, uint32_t fromRate) {
-    auto pcm = std::make_shared<TPcm>();
+std::shared_ptr<PcmBuffer> ResampledPcm(const int16_t* stereo, size_t frames, uint32_t fromRate) {
+    auto pcm = std::make_shared<PcmBuffer>();
     pcm->FrameCount = ResampledFrameCount(frames, fromRate);
     pcm->Converted.reset(new int16_t[pcm->FrameCount * 2]);
     if (fromRate == uint32_t(MixRate))
@@ -216,8 +216,8 @@ std::shared_ptr<TPcm> ResampledPcm(const int16_t* stereo, size_t frames, uint32_
     return pcm;
 }
 
-std::shared_ptr<TPcm> TPcm::FromSamples(const std::vector<int16_t>& stereo) {
-    auto pcm = std::make_shared<TPcm>();
+std::shared_ptr<PcmBuffer> PcmBuffer::FromSamples(const std::vector<int16_t>& stereo) {
+    auto pcm = std::make_shared<PcmBuffer>();
     pcm->Storage.resize(stereo.size() * 2);
     if (!stereo.empty()) std::memcpy(pcm->Storage.data(), stereo.data(), pcm->Storage.size());
     pcm->FrameCount = stereo.size() / 2;
@@ -232,8 +232,8 @@ constexpr uint32_t MinSampleRate = 1000, MaxSampleRate = 768000;
 // Longest converted sample: 20 minutes, about 200 MB in the mix format.
 constexpr uint64_t MaxConvertedFrames = uint64_t(MixRate) * 60 * 20;
 
-std::shared_ptr<const TPcm> DecodeWaveBytes(std::vector<uint8_t>& bytesOwned, TWaveFormat& format,
-                                            std::string& problem) {
+std::shared_ptr<const PcmBuffer> DecodeWaveBytes(std::vector<uint8_t>& bytesOwned,
+                                                 WaveFormat& format, std::string& problem) {
     const uint8_t* data = bytesOwned.data();
     const size_t size = bytesOwned.size();
     // The RIFF form "WAVE", at the top level.
@@ -302,7 +302,7 @@ std::shared_ptr<const TPcm> DecodeWaveBytes(std::vector<uint8_t>& bytesOwned, TW
     if (sampleBytes == 2 && format.Channels == 2 && format.SamplesPerSec == uint32_t(MixRate) &&
         audio.body % 2 == 0) {
         // Already the mix format: keep the file's bytes.
-        auto pcm = std::make_shared<TPcm>();
+        auto pcm = std::make_shared<PcmBuffer>();
         pcm->Offset = audio.body;
         pcm->FrameCount = frames;
         pcm->Storage = std::move(bytesOwned);
@@ -310,7 +310,7 @@ std::shared_ptr<const TPcm> DecodeWaveBytes(std::vector<uint8_t>& bytesOwned, TW
     }
     // Converted once: straight into the sample's storage at the mix rate, or
     // through one buffer of the source's channels (one for a mono file) into it.
-    auto pcm = std::make_shared<TPcm>();
+    auto pcm = std::make_shared<PcmBuffer>();
     pcm->FrameCount = ResampledFrameCount(frames, format.SamplesPerSec);
     pcm->Converted.reset(new int16_t[pcm->FrameCount * 2]);
     int16_t* out = pcm->Converted.get();
@@ -332,8 +332,8 @@ std::shared_ptr<const TPcm> DecodeWaveBytes(std::vector<uint8_t>& bytesOwned, TW
 
 } // namespace
 
-std::shared_ptr<const TPcm> DecodeWave(std::vector<uint8_t> bytes, TWaveFormat& format,
-                                       std::string& problem) {
+std::shared_ptr<const PcmBuffer> DecodeWave(std::vector<uint8_t> bytes, WaveFormat& format,
+                                            std::string& problem) {
     // Loading a sample never raises: memory running out is one more load failure.
     try {
         return DecodeWaveBytes(bytes, format, problem);
@@ -408,8 +408,8 @@ constexpr const char* NotFoundProblem = "が、見つかりません";
 
 // DecodeWaveBytes for a file that starts with the RIFF form "WAVE": the same
 // checks in the same order, made from the headers before any sample is read.
-std::shared_ptr<const TPcm> ReadWaveInPieces(TWaveFileReader& file, TWaveFormat& format,
-                                             std::string& problem) {
+std::shared_ptr<const PcmBuffer> ReadWaveInPieces(TWaveFileReader& file, WaveFormat& format,
+                                                  std::string& problem) {
     const uint64_t size = file.Size();
     uint8_t riff[12];
     if (!file.Bytes(0, 12, riff)) return problem = NotFoundProblem, nullptr;
@@ -451,7 +451,7 @@ std::shared_ptr<const TPcm> ReadWaveInPieces(TWaveFileReader& file, TWaveFormat&
         return problem = "のdataチャンクが長すぎます", nullptr;
     if (sampleBytes == 2 && format.Channels == 2 && format.SamplesPerSec == uint32_t(MixRate)) {
         // Already the mix format: the data chunk's bytes are the samples.
-        auto pcm = std::make_shared<TPcm>();
+        auto pcm = std::make_shared<PcmBuffer>();
         pcm->Storage.resize(frames * 4);
         pcm->FrameCount = frames;
         if (!file.Read(audio.body, pcm->Storage.data(), pcm->Storage.size()))
@@ -460,7 +460,7 @@ std::shared_ptr<const TPcm> ReadWaveInPieces(TWaveFileReader& file, TWaveFormat&
     }
     // Converted as DecodeWaveBytes converts, reading the data chunk a block of
     // whole frames at a time into the sample (or the buffer before resampling).
-    auto pcm = std::make_shared<TPcm>();
+    auto pcm = std::make_shared<PcmBuffer>();
     pcm->FrameCount = ResampledFrameCount(frames, format.SamplesPerSec);
     pcm->Converted.reset(new int16_t[pcm->FrameCount * 2]);
     const bool direct = format.SamplesPerSec == uint32_t(MixRate);
@@ -492,8 +492,8 @@ std::shared_ptr<const TPcm> ReadWaveInPieces(TWaveFileReader& file, TWaveFormat&
 
 } // namespace
 
-std::shared_ptr<const TPcm> ReadWave(const std::string& path, TWaveFormat& format,
-                                     std::string& problem) {
+std::shared_ptr<const PcmBuffer> ReadWave(const std::string& path, WaveFormat& format,
+                                          std::string& problem) {
     // A file that starts as a WAV file is read in pieces: its headers first,
     // then only its samples. Anything else is read whole, as below.
     {

@@ -13,11 +13,11 @@
 
 namespace tappo {
 
-struct TMediaPlayer::TSynth {
+struct MusicPlayer::Synth {
     fluid_settings_t* settings = nullptr;
     fluid_synth_t* synth = nullptr;
     fluid_player_t* player = nullptr;
-    ~TSynth() {
+    ~Synth() {
         if (player) {
             fluid_player_stop(player);
             delete_fluid_player(player);
@@ -31,7 +31,7 @@ namespace {
 constexpr const char* NoDevice = "MCI デバイスがありません";
 } // namespace
 
-std::string TMediaPlayer::FindSoundFont() {
+std::string MusicPlayer::FindSoundFont() {
     if (const char* env = std::getenv("TAPPO_SOUNDFONT"); env && *env) return env;
     for (const char* path :
          {"/usr/share/sounds/sf2/default-GM.sf2", "/usr/share/sounds/sf2/TimGM6mb.sf2",
@@ -42,20 +42,20 @@ std::string TMediaPlayer::FindSoundFont() {
     return "";
 }
 
-TMediaPlayer::TMediaPlayer(std::string soundFont) : soundFont_(std::move(soundFont)) {}
+MusicPlayer::MusicPlayer(std::string soundFont) : soundFont_(std::move(soundFont)) {}
 
-TMediaPlayer::~TMediaPlayer() {
+MusicPlayer::~MusicPlayer() {
     std::lock_guard<std::mutex> lock(mutex_);
     delete synth_;
 }
 
 // The synthesiser and its soundfont are made on the first open, so a chart
 // without music costs nothing at start-up.
-void TMediaPlayer::EnsureSynth() {
+void MusicPlayer::EnsureSynth() {
     if (synth_) return;
     for (int level : {FLUID_WARN, FLUID_INFO, FLUID_DBG})
         fluid_set_log_function(level, nullptr, nullptr);
-    auto* s = new TSynth();
+    auto* s = new Synth();
     s->settings = new_fluid_settings();
     fluid_settings_setnum(s->settings, "synth.sample-rate", MixRate);
     fluid_settings_setnum(s->settings, "synth.gain", 0.5);
@@ -71,7 +71,7 @@ void TMediaPlayer::EnsureSynth() {
     synth_ = s;
 }
 
-void TMediaPlayer::NewPlayerLocked() {
+void MusicPlayer::NewPlayerLocked() {
     if (synth_->player) {
         fluid_player_stop(synth_->player);
         delete_fluid_player(synth_->player);
@@ -86,7 +86,7 @@ void TMediaPlayer::NewPlayerLocked() {
     stoppedAt_ = -1;
 }
 
-void TMediaPlayer::Open() {
+void MusicPlayer::Open() {
     Close();
     std::vector<uint8_t> bytes = ReadWholeFile(FileName);
     if (!MidiStructureValid(bytes.data(), bytes.size()))
@@ -100,7 +100,7 @@ void TMediaPlayer::Open() {
     playing_ = false;
 }
 
-void TMediaPlayer::Close() {
+void MusicPlayer::Close() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (synth_ && synth_->player) {
         fluid_player_stop(synth_->player);
@@ -113,7 +113,7 @@ void TMediaPlayer::Close() {
     open_ = playing_ = false;
 }
 
-bool TMediaPlayer::EndedLocked() {
+bool MusicPlayer::EndedLocked() {
     fluid_player_t* p = synth_->player;
     if (!p || fluid_player_get_status(p) == FLUID_PLAYER_DONE) return true;
     const int total = fluid_player_get_total_ticks(p);
@@ -123,14 +123,14 @@ bool TMediaPlayer::EndedLocked() {
 
 // Seeking is done by starting a fresh player (and, to resume, seeking it
 // before it plays): FluidSynth's own stop and seek do not keep a position.
-void TMediaPlayer::Rewind() {
+void MusicPlayer::Rewind() {
     if (!open_) throw Error(NoDevice);
     std::lock_guard<std::mutex> lock(mutex_);
     NewPlayerLocked();
     if (playing_ && synth_->player) fluid_player_play(synth_->player);
 }
 
-void TMediaPlayer::Play() {
+void MusicPlayer::Play() {
     if (!open_) throw Error(NoDevice);
     std::lock_guard<std::mutex> lock(mutex_);
     if (playing_ && !EndedLocked()) return;
@@ -142,13 +142,13 @@ void TMediaPlayer::Play() {
     playing_ = true;
 }
 
-void TMediaPlayer::PlayAt(int64_t frame) {
+void MusicPlayer::PlayAt(int64_t frame) {
     Play();
     std::lock_guard<std::mutex> lock(mutex_);
     startAt_ = frame;
 }
 
-void TMediaPlayer::Stop() {
+void MusicPlayer::Stop() {
     if (!open_) throw Error(NoDevice);
     std::lock_guard<std::mutex> lock(mutex_);
     startAt_ = -1;
@@ -165,13 +165,13 @@ void TMediaPlayer::Stop() {
     playing_ = false;
 }
 
-TMusicMode TMediaPlayer::Mode() {
+MusicState MusicPlayer::Mode() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!open_) return MusicNotOpen;
     return playing_ && !EndedLocked() ? MusicPlaying : MusicStopped;
 }
 
-void TMediaPlayer::MixInto(int32_t* mix, int frames, int64_t blockStart) {
+void MusicPlayer::MixInto(int32_t* mix, int frames, int64_t blockStart) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!synth_ || !open_ || !playing_) return;
     int offset = 0;

@@ -12,15 +12,15 @@
 namespace tappo {
 
 // The music's state; a piece that has played to its end is stopped.
-enum TMusicMode : int { MusicNotOpen = 0, MusicStopped = 1, MusicPlaying = 2 };
+enum MusicState : int { MusicNotOpen = 0, MusicStopped = 1, MusicPlaying = 2 };
 
-class TMediaPlayer : public IMixSource {
+class MusicPlayer : public MixSource {
   public:
     // `soundFont` empty: $TAPPO_SOUNDFONT, then the system's General MIDI soundfont.
-    explicit TMediaPlayer(std::string soundFont = "");
-    ~TMediaPlayer() override;
-    TMediaPlayer(const TMediaPlayer&) = delete;
-    TMediaPlayer& operator=(const TMediaPlayer&) = delete;
+    explicit MusicPlayer(std::string soundFont = "");
+    ~MusicPlayer() override;
+    MusicPlayer(const MusicPlayer&) = delete;
+    MusicPlayer& operator=(const MusicPlayer&) = delete;
 
     std::string FileName;
 
@@ -34,7 +34,7 @@ class TMediaPlayer : public IMixSource {
     // Play, starting exactly at mix frame `frame` (offline rendering).
     void PlayAt(int64_t frame);
     void Stop(); // keeps the position
-    TMusicMode Mode();
+    MusicState Mode();
     bool IsOpen() const { return open_; }
 
     void MixInto(int32_t* mix, int frames, int64_t blockStart) override;
@@ -42,7 +42,7 @@ class TMediaPlayer : public IMixSource {
     static std::string FindSoundFont();
 
   private:
-    struct TSynth;
+    struct Synth;
     void EnsureSynth();
     bool EndedLocked();
     void NewPlayerLocked(); // a fresh player at the start of the file
@@ -53,7 +53,7 @@ class TMediaPlayer : public IMixSource {
 
     std::string soundFont_;
     std::mutex mutex_; // the synthesiser renders on the audio thread
-    TSynth* synth_ = nullptr;
+    Synth* synth_ = nullptr;
     bool open_ = false, playing_ = false;
     std::vector<int16_t> buffer_;
 };

@@ -17,7 +17,7 @@ namespace tappo {
 
 // ---- problem log ----
 
-void TProblemLog::Report(const std::string& text) {
+void ProblemLog::Report(const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
     ++count_;
     char number[32];
@@ -54,7 +54,7 @@ void TProblemLog::Report(const std::string& text) {
     }
 }
 
-void TProblemLog::ReportFailedCall(const std::string& text, long code) {
+void ProblemLog::ReportFailedCall(const std::string& text, long code) {
     char suffix[48];
     std::snprintf(suffix, sizeof suffix, "(Error Code(%lX))", static_cast<unsigned long>(code));
     Report(text + suffix);
@@ -64,7 +64,7 @@ void TProblemLog::ReportFailedCall(const std::string& text, long code) {
 
 namespace {
 void AudioCallback(void* user, Uint8* stream, int length) {
-    static_cast<TDDSD*>(user)->Mix(reinterpret_cast<int16_t*>(stream), length / 4);
+    static_cast<Mixer*>(user)->Mix(reinterpret_cast<int16_t*>(stream), length / 4);
 }
 
 // ALSA prints its own complaints to stderr while SDL probes for a device; a
@@ -72,20 +72,20 @@ void AudioCallback(void* user, Uint8* stream, int length) {
 void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
 } // namespace
 
-TDDSD::TDDSD(TSoundOutput output, std::string logPath, int bufferFrames, int channelCount)
+Mixer::Mixer(MixerOutput output, std::string logPath, int bufferFrames, int channelCount)
     : output_(output), log_(std::move(logPath)), channels_(size_t(channelCount)) {
-    if (output_ == TSoundOutput::Pull) initialized_ = true;
-    if (output_ == TSoundOutput::Device) OpenDevice(bufferFrames);
+    if (output_ == MixerOutput::Pull) initialized_ = true;
+    if (output_ == MixerOutput::Device) OpenDevice(bufferFrames);
 }
 
-TDDSD::~TDDSD() {
+Mixer::~Mixer() {
     if (device_) {
         SDL_CloseAudioDevice(device_); // waits for the callback to return
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
     }
 }
 
-void TDDSD::OpenDevice(int bufferFrames) {
+void Mixer::OpenDevice(int bufferFrames) {
     SDL_AudioSpec want{}, have{};
     want.freq = MixRate;
     want.format = AUDIO_S16SYS;
@@ -104,14 +104,14 @@ void TDDSD::OpenDevice(int bufferFrames) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
     }
     if (!device_) {
-        output_ = TSoundOutput::None; // silent, as without any device
+        output_ = MixerOutput::None; // silent, as without any device
         return;
     }
     initialized_ = true;
     SDL_PauseAudioDevice(device_, 0);
 }
 
-bool TDDSD::ValidChannel(int channel) {
+bool Mixer::ValidChannel(int channel) {
     if (channel >= 0 && channel < ChannelCount()) return true;
     char text[160];
     std::snprintf(text, sizeof text, "チャンネル番号%dは無効です、%d～%dの範囲で指定してください",
@@ -120,19 +120,19 @@ bool TDDSD::ValidChannel(int channel) {
     return false;
 }
 
-std::unique_ptr<TDDSDWaveData> TDDSD::LoadSample(const std::string& path) {
+std::unique_ptr<Sample> Mixer::LoadSample(const std::string& path) {
     return InstallSample(DecodeSample(path));
 }
 
-TDDSD::TDecodedSample TDDSD::DecodeSample(const std::string& path) const {
-    TDecodedSample decoded;
+Mixer::DecodedSample Mixer::DecodeSample(const std::string& path) const {
+    DecodedSample decoded;
     decoded.path = path;
     if (initialized_) decoded.pcm = ReadWave(path, decoded.format, decoded.problem);
     return decoded;
 }
 
-std::unique_ptr<TDDSDWaveData> TDDSD::InstallSample(TDecodedSample decoded) {
-    auto sample = std::make_unique<TDDSDWaveData>();
+std::unique_ptr<Sample> Mixer::InstallSample(DecodedSample decoded) {
+    auto sample = std::make_unique<Sample>();
     if (!initialized_) return sample;
     sample->Format = decoded.format;
     sample->pcm_ = std::move(decoded.pcm);
@@ -143,78 +143,78 @@ std::unique_ptr<TDDSDWaveData> TDDSD::InstallSample(TDecodedSample decoded) {
     return sample;
 }
 
-TChannelStatus TDDSD::ChannelStatus(int channel) {
+ChannelState Mixer::ChannelStatus(int channel) {
     if (!ValidChannel(channel)) return ChannelStopped;
     std::lock_guard<std::mutex> lock(channelsLock_);
-    const TChannel& c = channels_[size_t(channel)];
+    const Channel& c = channels_[size_t(channel)];
     return c.pcm && c.playing ? ChannelPlaying : ChannelStopped;
 }
 
-void TDDSD::SetChannelSample(int channel, const TDDSDWaveData* sample) {
+void Mixer::SetChannelSample(int channel, const Sample* sample) {
     if (!initialized_ || !ValidChannel(channel)) return;
     std::lock_guard<std::mutex> lock(channelsLock_);
-    TChannel& c = channels_[size_t(channel)];
-    c = TChannel{};
+    Channel& c = channels_[size_t(channel)];
+    c = Channel{};
     if (sample) c.pcm = sample->pcm_; // shared audio, own position
 }
 
-void TDDSD::PlayChannel(int channel) {
+void Mixer::PlayChannel(int channel) {
     PlayChannelAt(channel, -1);
 }
 
-void TDDSD::PlayChannelAt(int channel, int64_t frame) {
+void Mixer::PlayChannelAt(int channel, int64_t frame) {
     if (!ValidChannel(channel)) return;
     std::lock_guard<std::mutex> lock(channelsLock_);
-    TChannel& c = channels_[size_t(channel)];
+    Channel& c = channels_[size_t(channel)];
     if (!c.pcm) return;
     c.position = 0;
     c.playing = true;
     c.startAt = frame;
 }
 
-void TDDSD::StopChannel(int channel) {
+void Mixer::StopChannel(int channel) {
     if (!ValidChannel(channel)) return;
     std::lock_guard<std::mutex> lock(channelsLock_);
     channels_[size_t(channel)].playing = false;
     channels_[size_t(channel)].startAt = -1;
 }
 
-void TDDSD::StopAll() {
+void Mixer::StopAll() {
     std::lock_guard<std::mutex> lock(channelsLock_);
-    for (TChannel& c : channels_)
+    for (Channel& c : channels_)
         c.playing = false, c.startAt = -1;
 }
 
-bool TDDSD::AnyChannelPlaying() {
+bool Mixer::AnyChannelPlaying() {
     std::lock_guard<std::mutex> lock(channelsLock_);
-    for (const TChannel& c : channels_)
+    for (const Channel& c : channels_)
         if (c.pcm && c.playing) return true;
     return false;
 }
 
-void TDDSD::UseStandardMixing(bool standard) {
+void Mixer::UseStandardMixing(bool standard) {
     std::lock_guard<std::mutex> lock(channelsLock_);
     standardMixing_ = limiterOn_ = standard;
-    channels_.assign(size_t(standard ? StandardChannelCount : DefaultChannelCount), TChannel{});
+    channels_.assign(size_t(standard ? StandardChannelCount : DefaultChannelCount), Channel{});
     resetLimiter_ = true;
 }
 
-void TDDSD::SetLimiter(bool on) {
+void Mixer::SetLimiter(bool on) {
     std::lock_guard<std::mutex> lock(channelsLock_);
     limiterOn_ = on;
     resetLimiter_ = true;
 }
 
-void TDDSD::SetKeysoundVolume(int percent) {
+void Mixer::SetKeysoundVolume(int percent) {
     std::lock_guard<std::mutex> lock(channelsLock_);
     keysoundVolume_ = std::max(percent, 0);
 }
 
-void TDDSD::StartVoice(const TDDSDWaveData* sample, int64_t frame, bool background) {
+void Mixer::StartVoice(const Sample* sample, int64_t frame, bool background) {
     if (!initialized_ || !sample || !sample->pcm_) return;
     std::lock_guard<std::mutex> lock(channelsLock_);
-    TChannel* chosen = nullptr;
-    for (TChannel& c : channels_) {
+    Channel* chosen = nullptr;
+    for (Channel& c : channels_) {
         if (!c.pcm || !c.playing) {
             chosen = &c;
             break;
@@ -226,15 +226,15 @@ void TDDSD::StartVoice(const TDDSDWaveData* sample, int64_t frame, bool backgrou
         return;
     }
     if (chosen->pcm && chosen->playing) ++losses_.Cut;
-    *chosen = TChannel{sample->pcm_, 0, true, frame, background, ++starts_};
+    *chosen = Channel{sample->pcm_, 0, true, frame, background, ++starts_};
 }
 
-VoiceLosses TDDSD::Losses() {
+VoiceLosses Mixer::Losses() {
     std::lock_guard<std::mutex> lock(channelsLock_);
     return losses_;
 }
 
-void TDDSD::ReportLostVoices() {
+void Mixer::ReportLostVoices() {
     VoiceLosses lost;
     {
         std::lock_guard<std::mutex> lock(channelsLock_);
@@ -250,17 +250,17 @@ void TDDSD::ReportLostVoices() {
     log_.Report(text);
 }
 
-void TDDSD::AddSource(IMixSource* source) {
+void Mixer::AddSource(MixSource* source) {
     std::lock_guard<std::mutex> lock(sourcesLock_);
     sources_.push_back(source);
 }
 
-void TDDSD::RemoveSource(IMixSource* source) {
+void Mixer::RemoveSource(MixSource* source) {
     std::lock_guard<std::mutex> lock(sourcesLock_);
     sources_.erase(std::remove(sources_.begin(), sources_.end(), source), sources_.end());
 }
 
-void TDDSD::Mix(int16_t* out, int frames) {
+void Mixer::Mix(int16_t* out, int frames) {
     if (frames <= 0) return;
     accumulator_.assign(size_t(frames) * 2, 0);
     int32_t* acc = accumulator_.data();
@@ -271,7 +271,7 @@ void TDDSD::Mix(int16_t* out, int frames) {
         limit = limiterOn_;
         // The limiter is the mixing thread's own; a change resets it here.
         if (std::exchange(resetLimiter_, false)) limiter_.Reset();
-        for (TChannel& c : channels_) {
+        for (Channel& c : channels_) {
             if (!c.playing || !c.pcm) continue;
             // A scheduled start inside this block begins at its own frame.
             size_t offset = 0;
@@ -296,7 +296,7 @@ void TDDSD::Mix(int16_t* out, int frames) {
     }
     {
         std::lock_guard<std::mutex> lock(sourcesLock_);
-        for (IMixSource* source : sources_)
+        for (MixSource* source : sources_)
             source->MixInto(acc, frames, blockStart);
     }
     if (limit)

@@ -22,15 +22,15 @@
 namespace tappo {
 
 // What a sound channel is doing: stopped covers a channel without a sample.
-enum TChannelStatus : int { ChannelStopped = 0, ChannelPlaying = 1 };
+enum ChannelState : int { ChannelStopped = 0, ChannelPlaying = 1 };
 inline constexpr int MixChannels = 2;
 
 // The sound problem log: the first report of a run empties the file, every
 // report is one numbered line. Anything but a regular file in the log's place
 // (a link, a FIFO, a device) is left alone and said once on the console.
-class TProblemLog {
+class ProblemLog {
   public:
-    explicit TProblemLog(std::string path) : path_(std::move(path)) {}
+    explicit ProblemLog(std::string path) : path_(std::move(path)) {}
     void Report(const std::string& text);
     // A failed platform call: the text and the call's result code.
     void ReportFailedCall(const std::string& text, long code);
@@ -44,32 +44,32 @@ class TProblemLog {
     std::mutex mutex_;
 };
 
-class TDDSD;
+class Mixer;
 
 // One loaded sample; without a buffer when loading failed or sound is off.
-class TDDSDWaveData {
+class Sample {
   public:
-    TWaveFormat Format;
+    WaveFormat Format;
     uint32_t DataLength = 0; // bytes of the file's data chunk
     bool HasBuffer() const { return pcm_ != nullptr; }
-    const std::shared_ptr<const TPcm>& Pcm() const { return pcm_; }
+    const std::shared_ptr<const PcmBuffer>& Pcm() const { return pcm_; }
 
   private:
-    friend class TDDSD;
-    std::shared_ptr<const TPcm> pcm_;
+    friend class Mixer;
+    std::shared_ptr<const PcmBuffer> pcm_;
 };
 
 // Something else that renders into the mix, such as the MIDI synthesiser.
-class IMixSource {
+class MixSource {
   public:
-    virtual ~IMixSource() = default;
+    virtual ~MixSource() = default;
     // Adds `frames` stereo frames to `mix` (32-bit accumulators); the block
     // starts at mix frame `blockStart`.
     virtual void MixInto(int32_t* mix, int frames, int64_t blockStart) = 0;
 };
 
 // Where the mixed stream goes.
-enum class TSoundOutput {
+enum class MixerOutput {
     None,   // no device: silent, channels never get a buffer
     Device, // the SDL audio device pulls the mix on its own thread
     Pull,   // the caller pulls the mix (headless, offline rendering, tests)
@@ -82,40 +82,40 @@ struct VoiceLosses {
     int64_t Dropped = 0;
 };
 
-class TDDSD {
+class Mixer {
   public:
     static constexpr int DefaultChannelCount = 32;
     static constexpr int StandardChannelCount = 256;
 
-    TDDSD(TSoundOutput output, std::string logPath, int bufferFrames = 512,
+    Mixer(MixerOutput output, std::string logPath, int bufferFrames = 512,
           int channelCount = DefaultChannelCount);
-    ~TDDSD();
-    TDDSD(const TDDSD&) = delete;
-    TDDSD& operator=(const TDDSD&) = delete;
+    ~Mixer();
+    Mixer(const Mixer&) = delete;
+    Mixer& operator=(const Mixer&) = delete;
 
     int ChannelCount() const { return int(channels_.size()); }
     bool Initialized() const { return initialized_; }
-    TSoundOutput Output() const { return output_; }
-    TProblemLog& Log() { return log_; }
+    MixerOutput Output() const { return output_; }
+    ProblemLog& Log() { return log_; }
 
     // Never throws: a bad file gives a sample without a buffer and one log line.
-    std::unique_ptr<TDDSDWaveData> LoadSample(const std::string& path);
+    std::unique_ptr<Sample> LoadSample(const std::string& path);
     // LoadSample in two halves, for loading on several threads: the file read
     // and decoded (on any thread, touching nothing shared), then the sample
     // made and its problem logged (on the loading thread, in load order).
-    struct TDecodedSample {
+    struct DecodedSample {
         std::string path;
-        std::shared_ptr<const TPcm> pcm;
-        TWaveFormat format;
+        std::shared_ptr<const PcmBuffer> pcm;
+        WaveFormat format;
         std::string problem;
     };
-    TDecodedSample DecodeSample(const std::string& path) const;
-    std::unique_ptr<TDDSDWaveData> InstallSample(TDecodedSample decoded);
+    DecodedSample DecodeSample(const std::string& path) const;
+    std::unique_ptr<Sample> InstallSample(DecodedSample decoded);
     // A channel index out of range is logged and read as stopped.
-    TChannelStatus ChannelStatus(int channel);
+    ChannelState ChannelStatus(int channel);
     // Gives the channel its own copy of the sample (stopping what it had). A
     // sample without a buffer leaves the channel empty: it plays nothing.
-    void SetChannelSample(int channel, const TDDSDWaveData* sample);
+    void SetChannelSample(int channel, const Sample* sample);
     void PlayChannel(int channel);
     // Starts the channel exactly at mix frame `frame` (counted by MixPosition);
     // until then it counts as playing. A frame already mixed starts it at once.
@@ -139,7 +139,7 @@ class TDDSD {
     // free channel; when every channel is busy it takes the channel of the
     // oldest sound that is not `background` (chart channel 01), and when all
     // hold background sounds the new one is dropped. Both are counted.
-    void StartVoice(const TDDSDWaveData* sample, int64_t frame, bool background);
+    void StartVoice(const Sample* sample, int64_t frame, bool background);
     VoiceLosses Losses();
     // Writes the sounds lost since the last report to the problem log (when
     // there are any) and starts counting again: at the end of a play or render.
@@ -150,12 +150,12 @@ class TDDSD {
     void Mix(int16_t* out, int frames);
     // Frames mixed so far.
     int64_t MixPosition() const { return mixPosition_; }
-    void AddSource(IMixSource* source);
-    void RemoveSource(IMixSource* source);
+    void AddSource(MixSource* source);
+    void RemoveSource(MixSource* source);
 
   private:
-    struct TChannel {
-        std::shared_ptr<const TPcm> pcm;
+    struct Channel {
+        std::shared_ptr<const PcmBuffer> pcm;
         size_t position = 0; // frames
         bool playing = false;
         int64_t startAt = -1;    // mix frame of a scheduled start
@@ -165,13 +165,13 @@ class TDDSD {
     bool ValidChannel(int channel);
     void OpenDevice(int bufferFrames);
 
-    TSoundOutput output_;
+    MixerOutput output_;
     bool initialized_ = false;
-    TProblemLog log_;
+    ProblemLog log_;
     std::mutex channelsLock_; // held briefly by the frame thread and the mixer
-    std::vector<TChannel> channels_;
+    std::vector<Channel> channels_;
     std::mutex sourcesLock_;
-    std::vector<IMixSource*> sources_;
+    std::vector<MixSource*> sources_;
     std::vector<int32_t> accumulator_;
     bool standardMixing_ = false;
     bool limiterOn_ = false;

@@ -29,8 +29,8 @@ struct TPlayScene {
     // closes the program (`close`) instead of going back to the select screen.
     // `mixClockStart`: see MixClockStart.
     TPlayScene(TGameFlow& flow, const std::vector<std::string>& chartList, TPlayState& play,
-               const TPlayToggles& toggles, TChartSession& session, TDDSD& sound,
-               TMediaPlayer& music, TDXInput& input, const TScreenServices& screen,
+               const TPlayToggles& toggles, TChartSession& session, Mixer& sound,
+               MusicPlayer& music, TDXInput& input, const TScreenServices& screen,
                const Rect& fullScreenRect, TickSource& clock, TNoteField& noteField,
                std::function<void()> close, std::optional<uint32_t> mixClockStart)
         : GameMode(flow.GameMode), ChartActive(flow.ChartActive), ChartList(chartList), Play(play),
@@ -47,10 +47,10 @@ struct TPlayScene {
     const TPlayToggles& Toggles;
     TGameState& GameState;
     TChartData& Chart;
-    const TKeysoundSlots& Keysounds;
-    const TBgaSurfaces& BgaSurfaces;
-    TDDSD& Sound;
-    TMediaPlayer& Music;
+    const KeysoundBank& Keysounds;
+    const BgaBank& BgaSurfaces;
+    Mixer& Sound;
+    MusicPlayer& Music;
     TDXInput& Input;
     Display& Video;
     FrameTimer& Timer;
@@ -75,7 +75,7 @@ int64_t MixFramesOfSongTime(int64_t songTime);
 void PlayFrame(TPlayScene& scene);
 // Starts keysound `slot` (256: the step tick) on the first channel that is not
 // playing; dropped when all are busy. `songTime` is its event's time. With
-// the standard reading's mixing the mixer picks the channel (TDDSD::StartVoice);
+// the standard reading's mixing the mixer picks the channel (Mixer::StartVoice);
 // `background` marks a chart channel-01 sound.
 void PlayKeysound(TPlayScene& scene, int slot, int64_t songTime, bool background = false);
 // Stops every channel and, when it is open, the music (pause, restart).

@@ -75,7 +75,7 @@ std::vector<int16_t> Tone(int rate, int frames) {
     return s;
 }
 
-double Energy(const TPcm& pcm) {
+double Energy(const PcmBuffer& pcm) {
     double e = 0;
     for (size_t i = 0; i < pcm.Frames() * 2; ++i)
         e += double(pcm.Data()[i]) * pcm.Data()[i];
@@ -85,7 +85,7 @@ double Energy(const TPcm& pcm) {
 TEST(CompressedSound, FlacDecodesToTheSameSampleAsTheSameWav) {
     for (int rate : {22050, 44100, 48000}) {
         const auto tone = Tone(rate, rate / 5);
-        TWaveFormat wavFormat, flacFormat;
+        WaveFormat wavFormat, flacFormat;
         std::string problem;
         auto fromWav = DecodeWave(tools::EncodeWav16(tone, 1, rate), wavFormat, problem);
         auto fromFlac = DecodeSoundFile(
@@ -98,7 +98,7 @@ TEST(CompressedSound, FlacDecodesToTheSameSampleAsTheSameWav) {
 
 TEST(CompressedSound, LossyFilesKeepLengthAndEnergy) {
     const auto tone = Tone(22050, 11025);
-    TWaveFormat format;
+    WaveFormat format;
     std::string problem;
     auto fromWav = DecodeWave(tools::EncodeWav16(tone, 1, 22050), format, problem);
     ASSERT_TRUE(fromWav);
@@ -120,7 +120,7 @@ TEST(CompressedSound, StereoKeepsBothChannelsAndWiderFilesTheirFirstTwo) {
     std::vector<int16_t> quad;
     for (int i = 0; i < 1000; ++i)
         quad.insert(quad.end(), {int16_t(100), int16_t(-200), int16_t(300), int16_t(400)});
-    TWaveFormat format;
+    WaveFormat format;
     std::string problem;
     auto pcm = DecodeSoundFile(EncodeSound(quad, 4, 44100, SF_FORMAT_FLAC | SF_FORMAT_PCM_16),
                                format, problem);
@@ -131,7 +131,7 @@ TEST(CompressedSound, StereoKeepsBothChannelsAndWiderFilesTheirFirstTwo) {
 }
 
 TEST(CompressedSound, DamagedFilesAreRefusedWithoutACrash) {
-    TWaveFormat format;
+    WaveFormat format;
     std::string problem;
     EXPECT_EQ(DecodeSoundFile({}, format, problem), nullptr);
     EXPECT_FALSE(problem.empty());

@@ -101,7 +101,7 @@ TEST(Resample, WaveFilesConvertToTheSameSamplesAsBefore) {
         for (int rate : {11025, 22050, 44100, 48000}) {
             const std::vector<int16_t> samples = TestSignal(3001, 1, rng);
             std::vector<int16_t> file(samples.begin(), samples.begin() + 3001 * channels);
-            TWaveFormat format;
+            WaveFormat format;
             std::string problem;
             auto pcm = DecodeWave(tools::EncodeWav16(file, channels, rate), format, problem);
             ASSERT_TRUE(pcm) << problem;
@@ -221,7 +221,7 @@ TEST(BmpPixels, BackgroundsLoadAsTheirStretchedPictures) {
     HeadlessPresenter presenter;
     Display display(presenter, nullptr);
     display.Initialize();
-    TBgaSurfaces surfaces;
+    BgaBank surfaces;
     int32_t layer = 0;
     TFileResolver files;
     ASSERT_TRUE(LoadBgaImages(surfaces, chart, display, layer, files));

@@ -69,9 +69,9 @@ struct HeadlessPlayer {
     }
     // Program start with `args` as the command line; in a window when not `fullScreen`.
     void Start(const std::vector<std::string>& args, bool fullScreen = true) {
-        form = std::make_unique<Player>(
-            PlayerServices{clock, presenter, messages, &fonts, dir.Folder(), songsFolder,
-                           TSoundOutput::Pull, 512, &keys, nullptr, false, keepLoading});
+        form = std::make_unique<Player>(PlayerServices{clock, presenter, messages, &fonts,
+                                                       dir.Folder(), songsFolder, MixerOutput::Pull,
+                                                       512, &keys, nullptr, false, keepLoading});
         form->UseReading(reading);
         form->StartUp(args);
         if (!fullScreen) form->Video.SetOptions(form->Video.Options() & ~OptionBit(doFullScreen));
@@ -97,17 +97,17 @@ struct HeadlessPlayer {
     }
     std::vector<int16_t> Pull(int frames) {
         std::vector<int16_t> out(size_t(frames) * 2);
-        form->DDSD1.Mix(out.data(), frames);
+        form->Sound.Mix(out.data(), frames);
         return out;
     }
     int Playing() {
         int n = 0;
-        for (int c = 0; c < form->DDSD1.ChannelCount(); ++c)
-            n += form->DDSD1.ChannelStatus(c) == ChannelPlaying;
+        for (int c = 0; c < form->Sound.ChannelCount(); ++c)
+            n += form->Sound.ChannelStatus(c) == ChannelPlaying;
         return n;
     }
     // Whether the music plays, as a listener would hear it.
-    TMusicMode Music() const { return form->MediaPlayer1.Mode(); }
+    MusicState Music() const { return form->Music.Mode(); }
     // The picture being drawn: the display's back page.
     Surface& Back() { return form->Video.Back(); }
 };

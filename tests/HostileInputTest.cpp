@@ -177,12 +177,12 @@ TEST(HostileArchive, ExtremeSkipSizesCutPatternsWithoutOverflow) {
 TEST(HostileWave, RatesOutsideTheRangeAreRefusedAndLoadingNeverThrows) {
     const std::string badFmt = "のfmtチャンクが不正です";
     for (uint32_t rate : {1u, 999u, 768001u, 0xFFFFFFFFu}) {
-        TWaveFormat format;
+        WaveFormat format;
         std::string problem;
         EXPECT_EQ(DecodeWave(LowRateWave(rate, 4000), format, problem), nullptr) << rate;
         EXPECT_EQ(problem, badFmt) << rate;
     }
-    TWaveFormat format;
+    WaveFormat format;
     std::string problem;
     auto lowest = DecodeWave(LowRateWave(1000, 100), format, problem);
     ASSERT_TRUE(lowest) << problem;
@@ -195,9 +195,9 @@ TEST(HostileWave, RatesOutsideTheRangeAreRefusedAndLoadingNeverThrows) {
 
     // Through the sound component: a log line, never an exception.
     TTempDir dir;
-    TDDSD sound(TSoundOutput::Pull, dir.File("ddsd.debug"));
+    Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
     WriteFileAtomic(dir.File("slow.wav"), LowRateWave(1, 40000));
-    std::unique_ptr<TDDSDWaveData> sample;
+    std::unique_ptr<Sample> sample;
     EXPECT_NO_THROW(sample = sound.LoadSample(dir.File("slow.wav")));
     ASSERT_TRUE(sample);
     EXPECT_FALSE(sample->HasBuffer());
@@ -237,7 +237,7 @@ TEST(HostileMidi, OnlyWholeChunkStructuresOpen) {
     // Open refuses such a file with its message, so the chart reports it.
     TTempDir dir;
     WriteFileAtomic(dir.File("garbage.mid"), garbage);
-    TMediaPlayer music(dir.File("no-such.sf2"));
+    MusicPlayer music(dir.File("no-such.sf2"));
     music.FileName = dir.File("garbage.mid");
     EXPECT_EQ(ErrorOf([&] { music.Open(); }),
               dir.File("garbage.mid") + " は MIDI ファイルではありません");
@@ -264,8 +264,8 @@ TEST(HostileChartMedia, FilesPastTheMemoryBudgetAreRefusedWithOneMessage) {
     }
     chart.WavFileNames[5] = chart.WavFileNames[1];
     chart.BmpFileNames[5] = chart.BmpFileNames[1];
-    TDDSD sound(TSoundOutput::Pull, dir.File("ddsd.debug"));
-    TKeysoundSlots slots;
+    Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
+    KeysoundBank slots;
     TFileResolver files;
     ASSERT_TRUE(LoadKeysounds(slots, chart, sound, dir.Folder(), files, {}, 2 << 20));
     EXPECT_TRUE(slots[1]->HasBuffer() && slots[2]->HasBuffer());
@@ -279,7 +279,7 @@ TEST(HostileChartMedia, FilesPastTheMemoryBudgetAreRefusedWithOneMessage) {
     HeadlessPresenter presenter;
     Display display(presenter, nullptr);
     display.Initialize();
-    TBgaSurfaces surfaces;
+    BgaBank surfaces;
     int32_t layer = -1;
     const std::string error =
         ErrorOf([&] { LoadBgaImages(surfaces, chart, display, layer, files, {}, 0, 0, 2 << 20); });
@@ -302,7 +302,7 @@ TEST(HostileChartMedia, TheLogGivesTheRealReasonAFileFailed) {
     const std::string lowRate = write("low.ogg", au), empty = write("empty.ogg", {}),
                       mp3 = write("bad.mp3", {0xFF, 0xFB, 0x90, 0x64, 1, 2, 3, 4, 5, 6, 7}),
                       text = write("text.ogg", {'h', 'i'});
-    TDDSD sound(TSoundOutput::Pull, dir.File("ddsd.debug"));
+    Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
     for (const std::string& path : {lowRate, empty, mp3, text})
         EXPECT_FALSE(sound.LoadSample(path)->HasBuffer()) << path;
     EXPECT_EQ(

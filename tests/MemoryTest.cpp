@@ -88,7 +88,7 @@ TEST(ReaderMemory, AOneHertzWaveIsNotMultipliedToTheMixRate) {
     const std::vector<uint8_t> file = LowRateWave(1, 4000);
     std::string problem;
     const size_t largest = LargestRequest([&] {
-        TWaveFormat format;
+        WaveFormat format;
         EXPECT_EQ(DecodeWave(file, format, problem), nullptr);
     });
     EXPECT_EQ(problem, "のfmtチャンクが不正です");
@@ -105,8 +105,8 @@ TEST(ReaderMemory, RunningOutOfMemoryIsALoadFailureNotAnException) {
     w.str("data").u32(frames * 2);
     w.b.resize(w.b.size() + frames * 2, 0);
     WriteFileAtomic(dir.File("big.wav"), w.b);
-    TDDSD sound(TSoundOutput::Pull, dir.File("ddsd.debug"));
-    std::unique_ptr<TDDSDWaveData> sample;
+    Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
+    std::unique_ptr<Sample> sample;
     LargestRequest([&] { EXPECT_NO_THROW(sample = sound.LoadSample(dir.File("big.wav"))); },
                    size_t(1) << 20);
     ASSERT_TRUE(sample);
@@ -137,12 +137,12 @@ TEST(ChartMediaMemory, AFileNamedFromManySlotsIsReadAndDecodedOnce) {
     for (int i = 1; i <= 200; ++i)
         chart.BmpFileNames[size_t(i)] = dir.File("scene.png");
 
-    TDDSD sound(TSoundOutput::Pull, dir.File("ddsd.debug"));
+    Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
     HeadlessPresenter presenter;
     Display display(presenter, nullptr);
     display.Initialize();
-    TKeysoundSlots slots;
-    TBgaSurfaces surfaces;
+    KeysoundBank slots;
+    BgaBank surfaces;
     int32_t layer = -1;
     const size_t total = TotalRequested([&] {
         TFileResolver files;
@@ -165,7 +165,7 @@ TEST(ChartMediaMemory, FilesLargerThanAnyRealSongsAreRefusedBeforeTheyAreRead) {
         WriteFileAtomic(dir.File(name), {'B', 'M'});
         std::filesystem::resize_file(dir.File(name), uintmax_t(3) << 30);
     }
-    TDDSD sound(TSoundOutput::Pull, dir.File("ddsd.debug"));
+    Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
     std::string chartError, pictureError;
     const size_t largest = LargestRequest([&] {
         chartError = ErrorOf([&] { CompileChartFile(dir.File("huge.bms"), '.'); });
@@ -194,7 +194,7 @@ TEST(ChartMediaMemory, SoundsAlreadyInTheMixFormatAreHeldToTwentyMinutesToo) {
     w.str("data").u32(frames * 4);
     WriteFileAtomic(dir.File("long.wav"), w.b);
     std::filesystem::resize_file(dir.File("long.wav"), w.b.size() + size_t(frames) * 4);
-    TDDSD sound(TSoundOutput::Pull, dir.File("ddsd.debug"));
+    Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
     EXPECT_FALSE(sound.LoadSample(dir.File("long.wav"))->HasBuffer());
     std::ifstream log(dir.File("ddsd.debug"));
     std::string line;

@@ -145,12 +145,12 @@ TEST(ParallelLoad, KeysoundsAndTheirProblemsAsInALoadOneByOne) {
         chart.WavFileNames[size_t(i)] = dir.File(chart.WavFileNames[size_t(i)]);
     tools::WriteProgramAssets(dir.Folder());
 
-    TKeysoundSlots slots[2];
+    KeysoundBank slots[2];
     std::string logs[2];
     std::vector<int> progress[2];
     for (int run = 0; run < 2; ++run) {
         const std::string log = dir.File("ddsd" + std::to_string(run) + ".debug");
-        TDDSD sound(TSoundOutput::Pull, log);
+        Mixer sound(MixerOutput::Pull, log);
         WithHelper(run == 0, [&] {
             TFileResolver files;
             ASSERT_TRUE(LoadKeysounds(slots[run], chart, sound, dir.Folder(), files,
@@ -168,7 +168,7 @@ TEST(ParallelLoad, KeysoundsAndTheirProblemsAsInALoadOneByOne) {
     for (size_t i = 0; i < slots[0].size(); ++i) {
         ASSERT_EQ(bool(slots[0][i]), bool(slots[1][i])) << i;
         if (!slots[0][i]) continue;
-        const TDDSDWaveData &a = *slots[0][i], &b = *slots[1][i];
+        const Sample &a = *slots[0][i], &b = *slots[1][i];
         ASSERT_EQ(a.HasBuffer(), b.HasBuffer()) << i;
         EXPECT_EQ(a.DataLength, b.DataLength) << i;
         EXPECT_EQ(std::memcmp(&a.Format, &b.Format, sizeof a.Format), 0) << i;
@@ -184,8 +184,8 @@ TEST(ParallelLoad, StoppedKeysoundLoadReportsNoMore) {
     for (int i = 1; i < 60; ++i)
         chart.WavFileNames[size_t(i)] = dir.File("missing" + std::to_string(i) + ".wav");
     const std::string log = dir.File("ddsd.debug");
-    TDDSD sound(TSoundOutput::Pull, log);
-    TKeysoundSlots slots;
+    Mixer sound(MixerOutput::Pull, log);
+    KeysoundBank slots;
     TFileResolver files;
     int calls = 0;
     EXPECT_FALSE(LoadKeysounds(slots, chart, sound, dir.Folder(), files,
@@ -247,7 +247,7 @@ TEST(ParallelLoad, ImagesAndTheFirstErrorAsInALoadOneByOne) {
     Display display(presenter, nullptr);
     display.Initialize();
     const int w = display.Mode.Width, h = display.Mode.Height;
-    TBgaSurfaces surfaces[2];
+    BgaBank surfaces[2];
     int32_t layers[2] = {-1, -1};
     std::string errors[2];
     for (int run = 0; run < 2; ++run) {
@@ -307,7 +307,7 @@ TEST(ParallelLoad, ImagesLoadAgainWholeAfterAStoppedLoad) {
     Display display(presenter, nullptr);
     display.Initialize();
     const int w = display.Mode.Width, h = display.Mode.Height;
-    TBgaSurfaces stopped, whole;
+    BgaBank stopped, whole;
     int32_t layer = 0;
     int calls = 0;
     TFileResolver files;

@@ -75,8 +75,8 @@ TEST(Play, KeysoundsStartInTheFrameWhoseWindowHoldsTheirTime) {
     EXPECT_EQ(f.form->Play.PrevSongTime, f.form->SongTime())
         << "the next window starts where this one ended";
     EXPECT_EQ(f.Playing(), 2);
-    EXPECT_EQ(f.form->DDSD1.ChannelStatus(0), 1);
-    EXPECT_EQ(f.form->DDSD1.ChannelStatus(1), 1) << "the two lowest channels";
+    EXPECT_EQ(f.form->Sound.ChannelStatus(0), 1);
+    EXPECT_EQ(f.form->Sound.ChannelStatus(1), 1) << "the two lowest channels";
     EXPECT_EQ(f.Pull(1)[0], 110);
     EXPECT_EQ(f.form->ChartSession().Chart.Events.SoundEvents().size(), 3u);
 }

@@ -72,7 +72,7 @@ TEST(Report, AMissingSoundfontIsReportedAndTheMusicOpens) {
     song.Notes.push_back({0, 480, 0, 60, 100});
     WriteFileAtomic(dir.File("song.mid"), tools::EncodeMidi(song));
     TConsoleCapture capture;
-    TMediaPlayer music(dir.File("no-such.sf2"));
+    MusicPlayer music(dir.File("no-such.sf2"));
     music.FileName = dir.File("song.mid");
     music.Open();
     EXPECT_TRUE(music.IsOpen());

@@ -58,8 +58,8 @@ std::vector<uint8_t> Pcm16(const std::vector<int16_t>& samples) {
     return d.b;
 }
 
-std::string Problem(const std::vector<uint8_t>& file, TWaveFormat* formatOut = nullptr) {
-    TWaveFormat format;
+std::string Problem(const std::vector<uint8_t>& file, WaveFormat* formatOut = nullptr) {
+    WaveFormat format;
     std::string problem;
     auto pcm = DecodeWave(file, format, problem);
     if (formatOut) *formatOut = format;
@@ -75,7 +75,7 @@ std::vector<std::string> LogLines(const std::string& path) {
 }
 
 // Pulls `frames` frames from the mix.
-std::vector<int16_t> Pull(TDDSD& sound, int frames) {
+std::vector<int16_t> Pull(Mixer& sound, int frames) {
     std::vector<int16_t> out(size_t(frames) * 2);
     sound.Mix(out.data(), frames);
     return out;
@@ -83,7 +83,7 @@ std::vector<int16_t> Pull(TDDSD& sound, int frames) {
 
 struct TSoundFixture {
     TTempDir dir;
-    TDDSD sound{TSoundOutput::Pull, dir.File("ddsd.debug")};
+    Mixer sound{MixerOutput::Pull, dir.File("ddsd.debug")};
     std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) {
         WriteFileAtomic(dir.File(name), bytes);
         return dir.File(name);
@@ -93,7 +93,7 @@ struct TSoundFixture {
 } // namespace
 
 TEST(WaveReader, ReadsPcmInItsCommonForms) {
-    TWaveFormat format;
+    WaveFormat format;
     std::string problem;
     // 16-bit mono: each sample goes to both sides.
     auto mono = Riff("WAVE", {{"fmt ", Fmt(1, 1, 44100, 16)}, {"data", Pcm16({1000, -2000})}});
@@ -161,7 +161,7 @@ TEST(WaveReader, ReportsEveryMalformedFile) {
     EXPECT_EQ(Problem(huge), badFmt);
 
     // Cut short or odd-length data: the whole frames that are there play.
-    TWaveFormat format;
+    WaveFormat format;
     std::string problem;
     auto cut =
         Riff("WAVE", {{"fmt ", Fmt(1, 2, 44100, 16)}, {"data", {1, 0, 2, 0, 3, 0, 4, 0, 5}}});
@@ -185,7 +185,7 @@ TEST(WaveReader, AFileReadInPiecesGivesWhatItsWholeBytesGive) {
     TTempDir dir;
     const auto same = [&](const std::vector<uint8_t>& bytes, const std::string& what) {
         WriteFileAtomic(dir.File("a.wav"), bytes);
-        TWaveFormat whole, pieces;
+        WaveFormat whole, pieces;
         std::string wholeProblem, piecesProblem;
         const auto expected = DecodeWave(bytes, whole, wholeProblem);
         const auto read = ReadWave(dir.File("a.wav"), pieces, piecesProblem);
@@ -227,7 +227,7 @@ TEST(WaveReader, AFileReadInPiecesGivesWhatItsWholeBytesGive) {
     header[header.size() - 1] = 0x7F; // the data chunk's size
     WriteFileAtomic(dir.File("long.wav"), header);
     std::filesystem::resize_file(dir.File("long.wav"), 60 << 20);
-    TWaveFormat format;
+    WaveFormat format;
     std::string problem;
     EXPECT_FALSE(ReadWave(dir.File("long.wav"), format, problem));
     EXPECT_EQ(problem, "のdataチャンクが長すぎます");
@@ -238,7 +238,7 @@ TEST(SoundLog, FirstReportOfARunEmptiesTheLogAndLinesAreNumbered) {
     const std::string log = dir.File("ddsd.debug");
     WriteFileAtomic(log, {'o', 'l', 'd', '\n'});
     {
-        TDDSD sound(TSoundOutput::Pull, log);
+        Mixer sound(MixerOutput::Pull, log);
         auto missing = sound.LoadSample(dir.File("nothing.wav"));
         EXPECT_FALSE(missing->HasBuffer());
         WriteFileAtomic(dir.File("text.wav"), {'h', 'i'});
@@ -252,13 +252,13 @@ TEST(SoundLog, FirstReportOfARunEmptiesTheLogAndLinesAreNumbered) {
         EXPECT_EQ(LogLines(log).back(),
                   "debug#00003 ... サウンドバッファの作成に失敗しました(Error Code(8878000A))");
     }
-    TDDSD next(TSoundOutput::Pull, log);
+    Mixer next(MixerOutput::Pull, log);
     next.LoadSample(dir.File("again.wav"));
     EXPECT_EQ(LogLines(log).size(), 1u) << "a new run starts the log again";
 
     // Without any sound device nothing is loaded and nothing is reported.
     TTempDir quiet;
-    TDDSD silent(TSoundOutput::None, quiet.File("ddsd.debug"));
+    Mixer silent(MixerOutput::None, quiet.File("ddsd.debug"));
     EXPECT_FALSE(silent.Initialized());
     EXPECT_FALSE(silent.LoadSample(quiet.File("nothing.wav"))->HasBuffer());
     EXPECT_FALSE(std::ifstream(quiet.File("ddsd.debug")).good());
@@ -273,7 +273,7 @@ TEST(SoundLog, AFifoInTheLogsPlaceIsNotWaitedOn) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        TProblemLog(fifo).Report("problem");
+        ProblemLog(fifo).Report("problem");
         _exit(0);
     }
     int status = 0;
@@ -300,7 +300,7 @@ TEST(SoundLog, ALinkInTheLogsPlaceLeavesItsTargetAlone) {
     std::vector<std::string> console;
     const TConsoleSink previous =
         SetConsoleSink([&](const std::string& line) { console.push_back(line); });
-    TProblemLog log(dir.File("ddsd.debug"));
+    ProblemLog log(dir.File("ddsd.debug"));
     log.Report("first");
     log.Report("second");
     SetConsoleSink(previous);
@@ -395,7 +395,7 @@ std::string WriteMidi(const TTempDir& dir) {
 }
 
 // Pulls until the music stops playing; returns the frames pulled (-1: never).
-long PullUntilStopped(TDDSD& sound, TMediaPlayer& music, long limitFrames) {
+long PullUntilStopped(Mixer& sound, MusicPlayer& music, long limitFrames) {
     long pulled = 0;
     while (pulled < limitFrames) {
         if (music.Mode() != MusicPlaying) return pulled;
@@ -409,7 +409,7 @@ long PullUntilStopped(TDDSD& sound, TMediaPlayer& music, long limitFrames) {
 
 TEST(Music, OpenPlayStopResumeRewindAndTheEnd) {
     TSoundFixture f;
-    TMediaPlayer music;
+    MusicPlayer music;
     f.sound.AddSource(&music);
     EXPECT_EQ(music.Mode(), MusicNotOpen);
     try {
@@ -445,7 +445,7 @@ TEST(Music, OpenPlayStopResumeRewindAndTheEnd) {
 
 TEST(Music, TheSynthesiserIsHeard) {
     TSoundFixture f;
-    TMediaPlayer music;
+    MusicPlayer music;
     f.sound.AddSource(&music);
     music.FileName = WriteMidi(f.dir);
     music.Open();
@@ -454,14 +454,14 @@ TEST(Music, TheSynthesiserIsHeard) {
     for (int i = 0; i < 20; ++i)
         for (int16_t s : Pull(f.sound, 1024))
             peak = std::max(peak, std::abs(int(s)));
-    if (TMediaPlayer::FindSoundFont().empty()) GTEST_SKIP() << "no soundfont installed";
+    if (MusicPlayer::FindSoundFont().empty()) GTEST_SKIP() << "no soundfont installed";
     EXPECT_GT(peak, 1000);
     f.sound.RemoveSource(&music);
 }
 
 TEST(Music, BadFilesAndAMissingSoundFont) {
     TTempDir dir;
-    TMediaPlayer music;
+    MusicPlayer music;
     music.FileName = dir.File("none.mid");
     EXPECT_THROW(music.Open(), Error);
     EXPECT_EQ(music.Mode(), MusicNotOpen);
@@ -476,8 +476,8 @@ TEST(Music, BadFilesAndAMissingSoundFont) {
     EXPECT_THROW(music.Rewind(), Error);
 
     // Without a soundfont the music is silent but keeps its time.
-    TDDSD sound(TSoundOutput::Pull, dir.File("ddsd.debug"));
-    TMediaPlayer quiet(dir.File("no-such.sf2"));
+    Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
+    MusicPlayer quiet(dir.File("no-such.sf2"));
     sound.AddSource(&quiet);
     quiet.FileName = WriteMidi(dir);
     quiet.Open();

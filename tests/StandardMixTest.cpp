@@ -93,7 +93,7 @@ TEST(StandardMix, ThreeHundredBackgroundStemsKeepTheirChannelsAndTheLossIsLogged
     ASSERT_TRUE(f.PassGate());
     f.RunTo(5100);
     EXPECT_EQ(f.Pull(16)[0], 256 * 10) << "the first 256 play to their end";
-    const VoiceLosses lost = f.form->DDSD1.Losses();
+    const VoiceLosses lost = f.form->Sound.Losses();
     EXPECT_EQ(lost.Cut, 0);
     EXPECT_EQ(lost.Dropped, 300 - 256);
     f.form->LeaveKey(vk::Escape);
@@ -104,7 +104,7 @@ TEST(StandardMix, ThreeHundredBackgroundStemsKeepTheirChannelsAndTheLossIsLogged
 
 TEST(StandardMix, ANewSoundTakesTheOldestKeysoundNeverABackgroundOne) {
     TTempDir dir;
-    TDDSD sound(TSoundOutput::Pull, dir.File("ddsd.debug"));
+    Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
     sound.UseStandardMixing(true);
     sound.SetLimiter(false);
     auto load = [&](int16_t value) {
@@ -160,10 +160,10 @@ namespace {
 std::vector<int16_t> Render(const std::vector<std::pair<std::vector<uint8_t>, int64_t>>& sounds,
                             int frames, bool limiter) {
     TTempDir dir;
-    TDDSD sound(TSoundOutput::Pull, dir.File("ddsd.debug"));
+    Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
     sound.UseStandardMixing(true);
     sound.SetLimiter(limiter);
-    std::vector<std::unique_ptr<TDDSDWaveData>> samples;
+    std::vector<std::unique_ptr<Sample>> samples;
     for (const auto& [bytes, frame] : sounds) {
         WriteFileAtomic(dir.File("s.wav"), bytes);
         samples.push_back(sound.LoadSample(dir.File("s.wav")));

@@ -151,7 +151,7 @@ void FeedPlay(const uint8_t* data, size_t size) {
                  .Fonts = nullptr,
                  .ProgramFolder = world.programFolder,
                  .SongsFolder = "",
-                 .SoundOutput = TSoundOutput::Pull,
+                 .SoundOutput = MixerOutput::Pull,
                  .AudioBufferFrames = 512,
                  .Keys = &keys});
     TChartReading reading;
@@ -169,7 +169,7 @@ void FeedPlay(const uint8_t* data, size_t size) {
     for (int frame = 0; frame < 160 && !form.CloseRequested(); ++frame) {
         clock.Advance(form.SongStarted() ? step : gateStep);
         form.Guarded([&] { form.Timer.DoTick(); });
-        form.DDSD1.Mix(mix.data(), 512);
+        form.Sound.Mix(mix.data(), 512);
     }
     form.ShutDown();
 }
@@ -197,7 +197,7 @@ void FeedArchive(const uint8_t* data, size_t size) {
 void FeedWave(const uint8_t* data, size_t size) {
     static TWaveWorld world;
     WriteScratchFile(world.file, data, size);
-    TWaveFormat format;
+    WaveFormat format;
     std::string problem;
     ReadWave(world.file, format, problem);
 }
@@ -222,7 +222,7 @@ void FeedPng(const uint8_t* data, size_t size) {
 }
 
 void FeedSound(const uint8_t* data, size_t size) {
-    TWaveFormat format;
+    WaveFormat format;
     std::string problem;
     DecodeSoundFile(std::vector<uint8_t>(data, data + size), format, problem);
 }

@@ -190,7 +190,7 @@ std::vector<int16_t> ReadRender(const char* path) {
     std::ifstream in(path, std::ios::binary);
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
                                std::istreambuf_iterator<char>());
-    TWaveFormat format;
+    WaveFormat format;
     std::string problem;
     auto pcm = DecodeWave(bytes, format, problem);
     if (!pcm) throw std::runtime_error(std::string(path) + problem);
