@@ -1,5 +1,5 @@
 // The road of a chart from its path to the first play frame, the same for a
-// chart named on the command line and for Button1 on the select screen.
+// chart named on the command line and for Start on the select screen.
 #include "app/Form.h"
 
 #include "chart/FileLookup.h"

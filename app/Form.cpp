@@ -27,18 +27,18 @@ Player::Player(const PlayerServices& services)
       DecimalSeparator(LocaleDecimalSeparator()), Screen(Video, Sprites, Timer, Warp),
       NoteField(Screen, ArrowSprites, Flow, Play, Toggles, Session),
       Scene(
-          Flow, Songs.ChartList, Play, Toggles, Session, Sound, Music, DXInput1, Screen,
-          FullScreenRect, services.Clock, NoteField, [this] { Close(); },
+          Flow, Songs.ChartList, Play, Toggles, Session, Sound, Music, Pad, Screen, FullScreenRect,
+          services.Clock, NoteField, [this] { Close(); },
           services.MixFollowsClock ? std::optional<uint32_t>(services.Clock.NowMs())
                                    : std::nullopt),
       Select(
-          Screen, DXInput1, Songs, Toggles, Session, ProgramFolder, SongsFolder,
+          Screen, Pad, Songs, Toggles, Session, ProgramFolder, SongsFolder,
           [this](const std::string& path) { ScanChartHeader(path); },
           [this](const std::string& path) { StartChart(path); }),
       messages_(services.Messages), clock_(services.Clock), keepLoading_(services.KeepLoading) {
     Sound.AddSource(&Music);
-    DXInput1.Keyboard.Source = services.Keys;
-    DXInput1.Joystick.Source = services.Joystick;
+    Pad.Keyboard.Source = services.Keys;
+    Pad.Joystick.Source = services.Joystick;
     SearchFile1.Directory = SongsFolder;
     SearchFile1.SearchName = "*.bms";
     SearchFile1.Recursive = true;

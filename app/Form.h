@@ -44,8 +44,8 @@ struct PlayerServices {
     std::string SongsFolder;   // where charts are searched; empty: the program folder
     MixerOutput SoundOutput = MixerOutput::Pull;
     int AudioBufferFrames = 512;
-    IKeySource* Keys = nullptr;
-    IJoystickSource* Joystick = nullptr;
+    KeySource* Keys = nullptr;
+    JoystickSource* Joystick = nullptr;
     // The caller mixes in step with `Clock` from its current tick (headless
     // runs, offline renders): sounds start at the exact mix frame of their time.
     bool MixFollowsClock = false;
@@ -85,7 +85,7 @@ class Player {
     Mixer Sound;
     MusicPlayer Music;
     TSearchFile SearchFile1;
-    TDXInput DXInput1;
+    Controller Pad;
 
     // Settings.
     std::string ProgramFolder;

@@ -45,12 +45,12 @@ std::string ProgramFolderOf(const TCommandLine& cl) {
 bool StartForm(Player& form, const TCommandLine& cl, IMessageBox& box) {
     try {
         form.Guarded([&] { form.StartUp(cl.Arguments); });
-        // Holding Button1 at start (or --windowed) keeps the player in a window.
-        auto button1Held = [&] {
-            form.DXInput1.Update();
-            return (form.DXInput1.States & StateBit(isButton1)) != 0;
+        // Holding Start at start (or --windowed) keeps the player in a window.
+        auto startHeld = [&] {
+            form.Pad.Update();
+            return (form.Pad.States & StateBit(isStart)) != 0;
         };
-        if (HasOption(form.Video.Options(), doFullScreen) && (cl.Windowed || button1Held()))
+        if (HasOption(form.Video.Options(), doFullScreen) && (cl.Windowed || startHeld()))
             form.Video.SetOptions(form.Video.Options() & ~OptionBit(doFullScreen));
         form.Guarded([&] { form.OpenDisplay(); });
     } catch (const StartupError& e) {
@@ -218,7 +218,7 @@ int RunHeadless(const TCommandLine& cl) {
     HeadlessPresenter presenter;
     TStderrMessageBox box;
     TextRenderer fonts;
-    TScriptedKeys keys; // nobody holds a key in a headless run
+    ScriptedKeys keys; // nobody holds a key in a headless run
     PlayerServices services{.Clock = clock,
                             .Presenter = presenter,
                             .Messages = box,

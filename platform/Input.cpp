@@ -5,19 +5,19 @@
 
 namespace tappo {
 
-TKeyboard::TKeyboard() {
+KeyboardReader::KeyboardReader() {
     // The player's key table: K J H L, the arrows and the keypad for the four
-    // directions; Z or Space for Button1; X or Enter for Button2; F2 for Button9.
+    // directions; Z or Space for Start; X or Enter for Button2; F2 for Button9.
     Assigns[isUp] = {75, 38, 104};
     Assigns[isDown] = {74, 40, 98};
     Assigns[isLeft] = {72, 37, 100};
     Assigns[isRight] = {76, 39, 102};
-    Assigns[isButton1] = {90, 32, 0};
-    Assigns[isButton2] = {88, 13, 0};
+    Assigns[isStart] = {90, 32, 0};
+    Assigns[isSecondButton] = {88, 13, 0};
     Assigns[12] = {113, 0, 0}; // Button9
 }
 
-void TKeyboard::Update() {
+void KeyboardReader::Update() {
     States = 0;
     if (!Enabled || !Source) return;
     std::array<bool, 256> down{};
@@ -43,23 +43,23 @@ int ScaleAxis(int value, int min, int max, int deadZone, int range) {
     return int(std::lround(scaled));
 }
 
-void TJoystick::Update() {
+void JoystickReader::Update() {
     States = 0;
     X = Y = Z = 0;
-    TJoystickReading r;
+    JoystickReading r;
     if (!Enabled || !Source || !Source->ReadJoystick(r)) return;
     X = ScaleAxis(r.X, r.Min, r.Max, DeadZoneX, RangeX);
     Y = ScaleAxis(r.Y, r.Min, r.Max, DeadZoneY, RangeY);
     Z = ScaleAxis(r.Z, r.Min, r.Max, DeadZoneZ, RangeZ);
     for (int n = 0; n < r.ButtonCount && n < 32; ++n)
-        if (r.Buttons & (1u << n)) States |= StateBit(isButton1 + n);
+        if (r.Buttons & (1u << n)) States |= StateBit(isStart + n);
     if (X < 0) States |= StateBit(isLeft);
     if (X > 0) States |= StateBit(isRight);
     if (Y < 0) States |= StateBit(isUp);
     if (Y > 0) States |= StateBit(isDown);
 }
 
-void TDXInput::Update() {
+void Controller::Update() {
     Joystick.Update();
     Keyboard.Update();
     States = Joystick.States | Keyboard.States;

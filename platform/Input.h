@@ -10,41 +10,41 @@
 
 namespace tappo {
 
-enum TDXInputState : int {
+enum PadState : int {
     isUp = 0,
     isDown = 1,
     isLeft = 2,
     isRight = 3,
-    isButton1 = 4,
-    isButton2 = 5
+    isStart = 4,
+    isSecondButton = 5
 };
 inline constexpr int InputStateCount = 36;
-using TDXInputStates = uint64_t; // bit k = state k
+using PadStates = uint64_t; // bit k = state k
 
-constexpr TDXInputStates StateBit(int state) {
-    return TDXInputStates(1) << state;
+constexpr PadStates StateBit(int state) {
+    return PadStates(1) << state;
 }
 
 // Which keys are held now, by virtual-key code.
-class IKeySource {
+class KeySource {
   public:
-    virtual ~IKeySource() = default;
+    virtual ~KeySource() = default;
     virtual void ReadKeys(std::array<bool, 256>& down) = 0;
 };
 
 // A joystick's axes in the platform's raw range, and its buttons.
-struct TJoystickReading {
+struct JoystickReading {
     int X = 0, Y = 0, Z = 0;
     int Min = 0, Max = 65535;
     uint32_t Buttons = 0; // bit n = button n
     int ButtonCount = 0;
 };
 
-class IJoystickSource {
+class JoystickSource {
   public:
-    virtual ~IJoystickSource() = default;
+    virtual ~JoystickSource() = default;
     // False when there is no joystick.
-    virtual bool ReadJoystick(TJoystickReading& reading) = 0;
+    virtual bool ReadJoystick(JoystickReading& reading) = 0;
 };
 
 // Key presses that arrived as events since the last poll. The game polls the
@@ -52,7 +52,7 @@ class IJoystickSource {
 // held by the latch so that the next poll sees it down, once. The latch is
 // emptied by the poll, and also when the next batch of events begins, so a
 // press never outlives a frame that did not poll.
-class TKeyLatch {
+class KeyLatch {
   public:
     void BeginEvents() { pressed_.fill(false); }
     void Press(int key) {
@@ -70,7 +70,7 @@ class TKeyLatch {
 };
 
 // Keys held by a script: headless runs and tests.
-class TScriptedKeys : public IKeySource {
+class ScriptedKeys : public KeySource {
   public:
     void Press(int key) { down_.insert(key); }
     void Release(int key) { down_.erase(key); }
@@ -85,27 +85,27 @@ class TScriptedKeys : public IKeySource {
 
   private:
     std::set<int> down_;
-    TKeyLatch latch_;
+    KeyLatch latch_;
 };
 
-class TKeyboard {
+class KeyboardReader {
   public:
-    TKeyboard();
+    KeyboardReader();
     bool Enabled = true;
-    IKeySource* Source = nullptr;
+    KeySource* Source = nullptr;
     // For each state, three virtual-key codes (0: none), tried in order.
     std::array<std::array<uint32_t, 3>, InputStateCount> Assigns{};
-    TDXInputStates States = 0;
+    PadStates States = 0;
     void Update();
 };
 
-class TJoystick {
+class JoystickReader {
   public:
     bool Enabled = true;
-    IJoystickSource* Source = nullptr;
+    JoystickSource* Source = nullptr;
     int DeadZoneX = 50, DeadZoneY = 50, DeadZoneZ = 50; // percent of the half range
     int RangeX = 1000, RangeY = 1000, RangeZ = 1000;
-    TDXInputStates States = 0;
+    PadStates States = 0;
     int X = 0, Y = 0, Z = 0; // scaled axes
     void Update();
 };
@@ -113,11 +113,11 @@ class TJoystick {
 // A raw axis value to -range..range with the dead zone in the middle.
 int ScaleAxis(int value, int min, int max, int deadZone, int range);
 
-class TDXInput {
+class Controller {
   public:
-    TKeyboard Keyboard;
-    TJoystick Joystick;
-    TDXInputStates States = 0; // merged, after Update
+    KeyboardReader Keyboard;
+    JoystickReader Joystick;
+    PadStates States = 0; // merged, after Update
     void UpdateKeyboard() { Keyboard.Update(); }
     // Joystick, then keyboard; the merged states are their union.
     void Update();

@@ -56,8 +56,8 @@ struct TEventSink {
 class SdlPlatform : public FramePresenter,
                     public TickSource,
                     public IMessageBox,
-                    public IKeySource,
-                    public IJoystickSource {
+                    public KeySource,
+                    public JoystickSource {
   public:
     // Throws Error with a readable reason when no display can be opened.
     explicit SdlPlatform(int scale = 0);
@@ -85,7 +85,7 @@ class SdlPlatform : public FramePresenter,
     // read: from SDL while the window has the focus, otherwise (at start-up,
     // before any window exists) from the X server's key map.
     void ReadKeys(std::array<bool, 256>& down) override;
-    bool ReadJoystick(TJoystickReading& reading) override;
+    bool ReadJoystick(JoystickReading& reading) override;
 
     // How many times a picture was put on the window, shown-again ones included.
     long PresentedCount() const;

@@ -23,7 +23,7 @@ struct SdlPlatform::TImpl {
     int scale = 0;
     uint32_t lastPresent = 0;
     long presented = 0;
-    TKeyLatch latch; // key presses since the last poll
+    KeyLatch latch; // key presses since the last poll
 };
 
 namespace {
@@ -315,7 +315,7 @@ void SdlPlatform::ReadKeys(std::array<bool, 256>& down) {
     XCloseDisplay(display);
 }
 
-bool SdlPlatform::ReadJoystick(TJoystickReading& r) {
+bool SdlPlatform::ReadJoystick(JoystickReading& r) {
     if (SDL_NumJoysticks() <= 0) return false;
     SDL_Joystick* joy = SDL_JoystickOpen(0);
     if (!joy) return false;

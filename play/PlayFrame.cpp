@@ -118,7 +118,7 @@ void RunSongClock(TPlayScene& s, int32_t tick) {
     }
     if (s.GameMode == ModePaused) {
         s.Input.UpdateKeyboard();
-        const TDXInputStates keys = s.Input.Keyboard.States;
+        const PadStates keys = s.Input.Keyboard.States;
         if (keys & StateBit(isUp)) p.PauseTick = std::max(p.PauseTick - 50, 0);
         if (keys & StateBit(isDown)) p.PauseTick += 50;
         p.SongTime = p.PauseTick - p.SongStartTick;

@@ -30,7 +30,7 @@ struct TPlayScene {
     // `mixClockStart`: see MixClockStart.
     TPlayScene(TGameFlow& flow, const std::vector<std::string>& chartList, TPlayState& play,
                const TPlayToggles& toggles, TChartSession& session, Mixer& sound,
-               MusicPlayer& music, TDXInput& input, const TScreenServices& screen,
+               MusicPlayer& music, Controller& input, const TScreenServices& screen,
                const Rect& fullScreenRect, TickSource& clock, TNoteField& noteField,
                std::function<void()> close, std::optional<uint32_t> mixClockStart)
         : GameMode(flow.GameMode), ChartActive(flow.ChartActive), ChartList(chartList), Play(play),
@@ -51,7 +51,7 @@ struct TPlayScene {
     const BgaBank& BgaSurfaces;
     Mixer& Sound;
     MusicPlayer& Music;
-    TDXInput& Input;
+    Controller& Input;
     Display& Video;
     FrameTimer& Timer;
     const Rect& FullScreenRect; // the background images' destination

@@ -114,8 +114,8 @@ void TSelectScreen::SelectFrame() {
     } else {
         Songs.SlideDirection = 0;
         Input.UpdateKeyboard();
-        const TDXInputStates keys = Input.Keyboard.States;
-        if (keys & StateBit(isButton1)) {
+        const PadStates keys = Input.Keyboard.States;
+        if (keys & StateBit(isStart)) {
             StartPlay(current);
             return;
         }

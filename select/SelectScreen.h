@@ -1,6 +1,6 @@
 // The song-select screen: walking the chart list by song folder (Left/Right,
 // with sliding banners) and by chart within a folder (Up/Down), starting play
-// with Button1, and drawing the screen with the chart's header, its banner and
+// with Start, and drawing the screen with the chart's header, its banner and
 // level stars. Also the banner images: each song folder's "disk.bmp", built
 // from its first bitmap when missing.
 #pragma once
@@ -58,8 +58,8 @@ struct TUnreadableChart {
 struct TSelectScreen {
     // Walks `songs`; reads the current chart's header from `session` and
     // writes its song folder. `scanChartHeader` reads a chart's header into
-    // the session; `startPlay` runs the chart pipeline for Button1.
-    TSelectScreen(const TScreenServices& screen, TDXInput& input, TSongList& songs,
+    // the session; `startPlay` runs the chart pipeline for Start.
+    TSelectScreen(const TScreenServices& screen, Controller& input, TSongList& songs,
                   const TPlayToggles& toggles, TChartSession& session,
                   const std::string& programFolder, const std::string& songsFolder,
                   std::function<void(const std::string&)> scanChartHeader,
@@ -72,7 +72,7 @@ struct TSelectScreen {
     Display& Video;
     SpriteSheet& Images;
     TWarp& Warp;
-    TDXInput& Input;
+    Controller& Input;
     TSongList& Songs;
     const TPlayToggles& Toggles;
     const TChartHeader& Header;

@@ -187,7 +187,7 @@ TEST(Player, EscFromAChartWithAListGoesBackToIt) {
     std::filesystem::create_directories(g.dir.File("song"));
     WriteFileAtomic(g.dir.File("song/a.bms"), {'#', 'B', 'P', 'M', ' ', '9', '0'});
     g.Create({});
-    g.keys.Tap('Z'); // Button1 on the select screen
+    g.keys.Tap('Z'); // Start on the select screen
     g.Frame();
     ASSERT_EQ(g.form->Mode(), ModePlay);
     g.form->LeaveKey(vk::Escape);

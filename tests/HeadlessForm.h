@@ -53,7 +53,7 @@ struct HeadlessPlayer {
     RecordingPresenter presenter;
     TCapturedMessages messages;
     TextRenderer fonts;
-    TScriptedKeys keys;
+    ScriptedKeys keys;
     std::unique_ptr<Player> form;
     std::string songsFolder;           // --songs; empty: the program folder
     TChartReading reading;             // --standard, --random-seed

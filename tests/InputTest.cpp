@@ -10,23 +10,23 @@ using namespace tappo;
 
 namespace {
 
-constexpr int Button9 = isButton1 + 8;
+constexpr int Button9 = isStart + 8;
 
 // The states after one update with `held` down.
-TDXInputStates KeyStates(std::initializer_list<int> held) {
-    TScriptedKeys keys;
+PadStates KeyStates(std::initializer_list<int> held) {
+    ScriptedKeys keys;
     for (int k : held)
         keys.Press(k);
-    TKeyboard keyboard;
+    KeyboardReader keyboard;
     keyboard.Source = &keys;
     keyboard.Update();
     return keyboard.States;
 }
 
-struct TFixedJoystick : IJoystickSource {
+struct FixedJoystick : JoystickSource {
     bool present = true;
-    TJoystickReading reading;
-    bool ReadJoystick(TJoystickReading& r) override {
+    JoystickReading reading;
+    bool ReadJoystick(JoystickReading& r) override {
         r = reading;
         return present;
     }
@@ -35,22 +35,22 @@ struct TFixedJoystick : IJoystickSource {
 } // namespace
 
 TEST(Input, KeyTableOfThePlayer) {
-    const TKeyboard keyboard;
+    const KeyboardReader keyboard;
     using Row = std::array<uint32_t, 3>;
     EXPECT_EQ(keyboard.Assigns[isUp], (Row{75, 38, 104}));
     EXPECT_EQ(keyboard.Assigns[isDown], (Row{74, 40, 98}));
     EXPECT_EQ(keyboard.Assigns[isLeft], (Row{72, 37, 100}));
     EXPECT_EQ(keyboard.Assigns[isRight], (Row{76, 39, 102}));
-    EXPECT_EQ(keyboard.Assigns[isButton1], (Row{90, 32, 0}));
-    EXPECT_EQ(keyboard.Assigns[isButton2], (Row{88, 13, 0}));
+    EXPECT_EQ(keyboard.Assigns[isStart], (Row{90, 32, 0}));
+    EXPECT_EQ(keyboard.Assigns[isSecondButton], (Row{88, 13, 0}));
     EXPECT_EQ(keyboard.Assigns[Button9], (Row{113, 0, 0}));
     for (int k = 0; k < InputStateCount; ++k)
-        if (k > isButton2 && k != Button9) {
+        if (k > isSecondButton && k != Button9) {
             EXPECT_EQ(keyboard.Assigns[size_t(k)], (Row{0, 0, 0})) << "state " << k;
         }
 
     // Every key of the table sets its own state and nothing else; the low
-    // byte is what the game tests (1 Up, 2 Down, 4 Left, 8 Right, 16 Button1).
+    // byte is what the game tests (1 Up, 2 Down, 4 Left, 8 Right, 16 Start).
     for (int k : {75, 38, 104})
         EXPECT_EQ(KeyStates({k}), 1u) << k;
     for (int k : {74, 40, 98})
@@ -69,13 +69,13 @@ TEST(Input, KeyTableOfThePlayer) {
 }
 
 TEST(Input, HeldKeysAreLevelsCombinedAsASet) {
-    EXPECT_EQ(KeyStates({'Z', vk::Space}), StateBit(isButton1)) << "Z with Space: Button1 once";
+    EXPECT_EQ(KeyStates({'Z', vk::Space}), StateBit(isStart)) << "Z with Space: Start once";
     EXPECT_EQ(KeyStates({vk::Left, vk::Right}), StateBit(isLeft) | StateBit(isRight));
     EXPECT_EQ(KeyStates({'K', vk::Up, vk::Numpad8, 'J'}), StateBit(isUp) | StateBit(isDown));
 
     // A held key stays set in every update; releasing it clears it.
-    TScriptedKeys keys;
-    TKeyboard keyboard;
+    ScriptedKeys keys;
+    KeyboardReader keyboard;
     keyboard.Source = &keys;
     keys.Press(vk::Up);
     for (int i = 0; i < 3; ++i) {
@@ -109,8 +109,8 @@ TEST(Input, JoystickDeadZoneAndScaling) {
     EXPECT_EQ(ScaleAxis(65535, 0, 65535, 100, 1000), 0) << "a dead zone of the whole half range";
     EXPECT_EQ(ScaleAxis(65535, 0, 65535, 0, 1000), 1000);
 
-    TFixedJoystick source;
-    TJoystick joystick;
+    FixedJoystick source;
+    JoystickReader joystick;
     joystick.Source = &source;
     source.reading.X = 65535, source.reading.Y = 0, source.reading.Z = 32767;
     source.reading.ButtonCount = 4, source.reading.Buttons = 0b1001;
@@ -118,7 +118,7 @@ TEST(Input, JoystickDeadZoneAndScaling) {
     EXPECT_EQ(joystick.X, 1000);
     EXPECT_EQ(joystick.Y, -1000);
     EXPECT_EQ(joystick.States,
-              StateBit(isRight) | StateBit(isUp) | StateBit(isButton1) | StateBit(isButton1 + 3));
+              StateBit(isRight) | StateBit(isUp) | StateBit(isStart) | StateBit(isStart + 3));
     // Inside the dead zone the stick is centred.
     source.reading.X = 40000, source.reading.Y = 25000, source.reading.Buttons = 0;
     joystick.Update();
@@ -129,33 +129,32 @@ TEST(Input, JoystickDeadZoneAndScaling) {
     EXPECT_EQ(joystick.States, 0u);
     // No joystick: everything clear, and the merged states are the keyboard's.
     source.present = false;
-    TScriptedKeys keys;
+    ScriptedKeys keys;
     keys.Press(vk::Space);
-    TDXInput input;
+    Controller input;
     input.Joystick.Source = &source;
     input.Keyboard.Source = &keys;
     input.Update();
     EXPECT_EQ(input.Joystick.States, 0u);
-    EXPECT_EQ(input.States, StateBit(isButton1));
+    EXPECT_EQ(input.States, StateBit(isStart));
     source.present = true, source.reading.Buttons = 1, source.reading.X = 0;
     keys.ReleaseAll();
     input.Update();
-    EXPECT_EQ(input.States, StateBit(isButton1) | StateBit(isLeft))
-        << "joystick Button1 at start-up";
+    EXPECT_EQ(input.States, StateBit(isStart) | StateBit(isLeft)) << "joystick Start at start-up";
 }
 
 TEST(Input, ATapBetweenTwoPollsCountsOnce) {
-    TScriptedKeys keys;
-    TKeyboard keyboard;
+    ScriptedKeys keys;
+    KeyboardReader keyboard;
     keyboard.Source = &keys;
     keys.Tap(vk::Space); // pressed and released before the poll
     keyboard.Update();
-    EXPECT_EQ(keyboard.States, StateBit(isButton1));
+    EXPECT_EQ(keyboard.States, StateBit(isStart));
     keyboard.Update();
     EXPECT_EQ(keyboard.States, 0u) << "once, not again at the next poll";
 
     // The platform's latch: presses since the events began, emptied by the poll.
-    TKeyLatch latch;
+    KeyLatch latch;
     std::array<bool, 256> down{};
     latch.BeginEvents();
     latch.Press(vk::Left);

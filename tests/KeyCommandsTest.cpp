@@ -117,7 +117,7 @@ TEST(KeyCommands, FullScreenToggleRemakesTheDisplayAndTheClockRunsOn) {
 }
 
 TEST(KeyCommands, EscFromAChartStartedInTheSelectScreen) {
-    // The same chart, found below the program folder and started with Button1.
+    // The same chart, found below the program folder and started with Start.
     HeadlessPlayer f;
     WriteSong(f);
     f.Start({});

@@ -74,7 +74,7 @@ struct TBannerWorld : TFuzzProgram {
     FrameTimer timer{clock};
     TWarp warp;
     TScreenServices screen{display, images, timer, warp};
-    TDXInput input;
+    Controller input;
     TSongList songs;
     TPlayToggles toggles;
     TChartSession session;
@@ -144,7 +144,7 @@ void FeedPlay(const uint8_t* data, size_t size) {
     VirtualClock clock;
     HeadlessPresenter presenter;
     TIgnoredMessages messages;
-    TScriptedKeys keys;
+    ScriptedKeys keys;
     Player form({.Clock = clock,
                  .Presenter = presenter,
                  .Messages = messages,
