@@ -39,10 +39,10 @@ Player::Player(const PlayerServices& services)
     Sound.AddSource(&Music);
     Pad.Keyboard.Source = services.Keys;
     Pad.Joystick.Source = services.Joystick;
-    SearchFile1.Directory = SongsFolder;
-    SearchFile1.SearchName = "*.bms";
-    SearchFile1.Recursive = true;
-    SearchFile1.OnFind = [this](const std::string& name, const TSearchFileData& data, bool& c) {
+    ChartSearch.Directory = SongsFolder;
+    ChartSearch.SearchName = "*.bms";
+    ChartSearch.Recursive = true;
+    ChartSearch.OnFind = [this](const std::string& name, const FoundFile& data, bool& c) {
         AddFoundChart(name, data, c);
     };
     Video.SetOptions(PlayerDisplayOptions);
@@ -446,13 +446,13 @@ void Player::SearchCharts() {
         refusal_ = PathInMessage(SongsFolder) + ": " + TextNoSongsFolder;
     // The standard reading's charts have four extensions: every file is looked
     // at, in the same order.
-    SearchFile1.SearchName = Reading.Standard ? "*" : "*.bms";
-    SearchFile1.Search();
+    ChartSearch.SearchName = Reading.Standard ? "*" : "*.bms";
+    ChartSearch.Search();
     if (Songs.ChartIndex >= int32_t(Songs.ChartList.size())) Songs.ChartIndex = 0;
 }
 
 // A folder named like a chart cannot be played: only files go on the list.
-void Player::AddFoundChart(const std::string& name, const TSearchFileData& data, bool&) {
+void Player::AddFoundChart(const std::string& name, const FoundFile& data, bool&) {
     if (!data.IsDirectory && (!Reading.Standard || HasChartExtension(name, true)))
         Songs.ChartList.push_back(name);
 }

@@ -84,7 +84,7 @@ class Player {
     SpriteSheet Sprites;
     Mixer Sound;
     MusicPlayer Music;
-    TSearchFile SearchFile1;
+    FileSearch ChartSearch;
     Controller Pad;
 
     // Settings.
@@ -122,7 +122,7 @@ class Player {
     // F3: the display is finalised and initialised again in the other mode.
     void ToggleFullScreen();
     void ShutDown();
-    void AddFoundChart(const std::string& name, const TSearchFileData& data, bool& Continue);
+    void AddFoundChart(const std::string& name, const FoundFile& data, bool& Continue);
 
     void ShowLoadingScreen();
     void ShowLoadingScreenOnBothPages();

@@ -17,12 +17,12 @@ std::string SongsTree() {
 }
 
 void BM_SearchCharts(benchmark::State& state) {
-    TSearchFile search;
+    FileSearch search;
     search.Directory = SongsTree();
     search.SearchName = "*.bms";
     search.Recursive = true;
     size_t found = 0;
-    search.OnFind = [&](const std::string& name, const TSearchFileData&, bool&) {
+    search.OnFind = [&](const std::string& name, const FoundFile&, bool&) {
         benchmark::DoNotOptimize(name.data());
         ++found;
     };

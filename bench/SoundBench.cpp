@@ -158,12 +158,12 @@ std::string ChartTree() {
 }
 
 void BM_SearchTree(benchmark::State& state) {
-    TSearchFile search;
+    FileSearch search;
     search.Directory = ChartTree();
     search.SearchName = "*.bms";
     search.Recursive = true;
     size_t found = 0;
-    search.OnFind = [&](const std::string&, const TSearchFileData&, bool&) { ++found; };
+    search.OnFind = [&](const std::string&, const FoundFile&, bool&) { ++found; };
     for (auto _ : state)
         search.Search();
     state.counters["charts"] = double(found) / double(state.iterations());
@@ -188,11 +188,11 @@ std::string SongTreePath() {
 
 // Milliseconds of one recursive chart search below `dir`, after a warm-up search.
 double TimeSearch(const std::string& dir) {
-    TSearchFile search;
+    FileSearch search;
     search.Directory = dir;
     search.SearchName = "*.bms";
     search.Recursive = true;
-    search.OnFind = [](const std::string&, const TSearchFileData&, bool&) {};
+    search.OnFind = [](const std::string&, const FoundFile&, bool&) {};
     search.Search();
     const auto start = std::chrono::steady_clock::now();
     search.Search();

@@ -113,7 +113,7 @@ template <class Visit> bool WalkFolders(const std::string& base, bool recursive,
 
 } // namespace
 
-std::vector<std::string> TSearchFile::FolderList() const {
+std::vector<std::string> FileSearch::FolderList() const {
     std::vector<std::string> folders;
     WalkFolders(AbsoluteWithSlash(Directory), Recursive,
                 [&](const std::string& folder, const std::vector<TEntry>&) {
@@ -123,7 +123,7 @@ std::vector<std::string> TSearchFile::FolderList() const {
     return folders;
 }
 
-bool TSearchFile::Search() {
+bool FileSearch::Search() {
     if (!OnFind || running_) return false;
     running_ = true;
     bool result = true;
@@ -135,7 +135,7 @@ bool TSearchFile::Search() {
                 for (const TEntry& e : entries) {
                     if (!MatchesWildcard(e.name, pattern)) continue;
                     bool keepGoing = true;
-                    OnFind(folder + e.name, TSearchFileData{e.name, e.isDirectory}, keepGoing);
+                    OnFind(folder + e.name, FoundFile{e.name, e.isDirectory}, keepGoing);
                     if (!keepGoing) return false;
                 }
                 return true;

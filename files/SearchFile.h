@@ -9,12 +9,12 @@
 
 namespace tappo {
 
-struct TSearchFileData {
+struct FoundFile {
     std::string FileName; // the entry's own name
     bool IsDirectory = false;
 };
 
-class TSearchFile {
+class FileSearch {
   public:
     std::string Directory;  // made absolute when the search runs
     std::string SearchName; // wildcards * and ?, case-insensitive; empty: every entry
@@ -22,8 +22,7 @@ class TSearchFile {
     // Full absolute path (folder + "/" + name) of each file or folder that
     // matches (FIFOs, sockets and devices are never reported); set Continue
     // to false to stop the search.
-    std::function<void(const std::string& name, const TSearchFileData& data, bool& Continue)>
-        OnFind;
+    std::function<void(const std::string& name, const FoundFile& data, bool& Continue)> OnFind;
 
     // True when the search ran to its end; false when stopped, without a
     // handler, or when called from inside a handler.

@@ -214,7 +214,7 @@ const TSelectScreen::TextLayout& TSelectScreen::Layout(SurfaceCanvas& canvas, in
     return l;
 }
 
-void TSelectScreen::SearchFile2Find(const std::string& name, const TSearchFileData& data,
+void TSelectScreen::SearchFile2Find(const std::string& name, const FoundFile& data,
                                     bool& Continue) {
     if (data.IsDirectory) return; // a folder named like a bitmap is no picture
     ChartImagePath = name;
@@ -275,8 +275,9 @@ void TSelectScreen::BuildAndShowBanner(const std::string& chartPath) {
     SearchFile2.Directory = SongFolder;
     SearchFile2.SearchName = "*.bmp";
     SearchFile2.Recursive = false;
-    SearchFile2.OnFind = [this](const std::string& name, const TSearchFileData& data,
-                                bool& Continue) { SearchFile2Find(name, data, Continue); };
+    SearchFile2.OnFind = [this](const std::string& name, const FoundFile& data, bool& Continue) {
+        SearchFile2Find(name, data, Continue);
+    };
     SearchFile2.Search();
     // A pack whose pictures were re-encoded has no bitmap left: its first PNG
     // or JPEG picture serves instead.

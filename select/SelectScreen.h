@@ -93,7 +93,7 @@ struct TSelectScreen {
     // "#BANNER"); when set and it gives a file, the banner is built from it
     // instead of the folder's disk.bmp or first bitmap, and not stored.
     std::function<std::string(const std::string& chartPath)> BannerSource;
-    TSearchFile SearchFile2;
+    FileSearch SearchFile2;
     // Set while the chart shown could not be scanned: the screen shows it
     // instead of the session's header, which still holds earlier charts' values.
     std::optional<TUnreadableChart> Unreadable;
@@ -105,7 +105,7 @@ struct TSelectScreen {
     void BuildAndShowBanner(const std::string& chartPath);
     void StoreBanner(const Image& banner); // as the folder's disk.bmp
     // Keeps the first bitmap of the song folder and stops the search.
-    void SearchFile2Find(const std::string& name, const TSearchFileData& data, bool& Continue);
+    void SearchFile2Find(const std::string& name, const FoundFile& data, bool& Continue);
 
   private:
     // Left/Right walk to another song folder, Up/Down within the current one.

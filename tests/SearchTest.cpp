@@ -26,13 +26,13 @@ TEST(Search, BaseFolderFirstThenBreadthFirstSortedWithinFolders) {
                           "a/notes.txt", "B2/z.bms", "a/x/y/deeper.bms"})
         Touch(dir, f);
     std::filesystem::create_directories(dir.File("a/folder.bms"));
-    TSearchFile search;
+    FileSearch search;
     search.Directory = dir.Folder();
     search.SearchName = "*.bms";
     search.Recursive = true;
     std::vector<std::string> found;
     std::vector<bool> folders;
-    search.OnFind = [&](const std::string& name, const TSearchFileData& data, bool&) {
+    search.OnFind = [&](const std::string& name, const FoundFile& data, bool&) {
         found.push_back(name.substr(dir.Folder().size()));
         folders.push_back(data.IsDirectory);
     };
@@ -43,11 +43,11 @@ TEST(Search, BaseFolderFirstThenBreadthFirstSortedWithinFolders) {
     EXPECT_TRUE(folders[3]) << "a folder named like a chart is reported, marked as a folder";
 
     // Stopping at the first find, without looking into subfolders.
-    TSearchFile first;
+    FileSearch first;
     first.Directory = dir.File("a");
     first.SearchName = "*.BMS";
     std::string hit;
-    first.OnFind = [&](const std::string& name, const TSearchFileData&, bool& Continue) {
+    first.OnFind = [&](const std::string& name, const FoundFile&, bool& Continue) {
         hit = name;
         Continue = false;
     };
@@ -55,23 +55,23 @@ TEST(Search, BaseFolderFirstThenBreadthFirstSortedWithinFolders) {
     EXPECT_EQ(hit, dir.File("a") + "/a1.bms");
 
     // A missing folder gives nothing; a search inside a handler does nothing.
-    TSearchFile none;
+    FileSearch none;
     none.Directory = dir.File("missing");
     none.Recursive = true;
     int count = 0;
-    none.OnFind = [&](const std::string&, const TSearchFileData&, bool&) { ++count; };
+    none.OnFind = [&](const std::string&, const FoundFile&, bool&) { ++count; };
     EXPECT_TRUE(none.Search());
     EXPECT_EQ(count, 0);
-    TSearchFile nested;
+    FileSearch nested;
     nested.Directory = dir.Folder();
     bool inner = true;
-    nested.OnFind = [&](const std::string&, const TSearchFileData&, bool& Continue) {
+    nested.OnFind = [&](const std::string&, const FoundFile&, bool& Continue) {
         inner = nested.Search();
         Continue = false;
     };
     nested.Search();
     EXPECT_FALSE(inner);
-    TSearchFile unassigned;
+    FileSearch unassigned;
     EXPECT_FALSE(unassigned.Search());
 }
 
@@ -79,12 +79,12 @@ TEST(Search, LinkLoopsAreWalkedOnce) {
     TTempDir dir;
     Touch(dir, "a/song.bms");
     std::filesystem::create_directory_symlink(dir.File("a"), dir.File("a/loop"));
-    TSearchFile search;
+    FileSearch search;
     search.Directory = dir.Folder();
     search.SearchName = "*.bms";
     search.Recursive = true;
     int count = 0;
-    search.OnFind = [&](const std::string&, const TSearchFileData&, bool&) { ++count; };
+    search.OnFind = [&](const std::string&, const FoundFile&, bool&) { ++count; };
     search.Search();
     EXPECT_EQ(count, 1);
 }
@@ -107,14 +107,14 @@ TEST(Search, AbsoluteNamesAndOnlyFilesAndFolders) {
     ASSERT_EQ(mkfifo(dir.File("s/a/2.bms").c_str(), 0600), 0);
     ASSERT_EQ(mkfifo(dir.File("s/3.bms").c_str(), 0600), 0);
     std::filesystem::create_directories(dir.File("s/b.bms"));
-    TSearchFile search;
+    FileSearch search;
     // A folder given relative to the working folder, without a trailing "/".
     const std::filesystem::path relative = std::filesystem::relative(dir.File("s"));
     search.Directory = relative.string();
     search.SearchName = "*.bms";
     search.Recursive = true;
     std::vector<std::string> found;
-    search.OnFind = [&](const std::string& name, const TSearchFileData&, bool&) {
+    search.OnFind = [&](const std::string& name, const FoundFile&, bool&) {
         found.push_back(name);
     };
     EXPECT_TRUE(search.Search());
