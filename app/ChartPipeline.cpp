@@ -16,7 +16,7 @@ bool Player::StartChart(const std::string& path) {
     // screen goes up first. A command-line chart starts before the display
     // exists; its first initialisation shows the screen instead.
     LoadStagePicture(path);
-    Flow.GameMode = ModePlay;
+    Flow.Screen = ScreenPlay;
     if (Video.Initialized()) ShowLoadingScreenOnBothPages();
     Flow.ChartActive = true;
     const bool compiled = CompileChart(path);
@@ -129,7 +129,7 @@ void Player::LeavePlayAfterError(const std::string& text) {
     if (Songs.ChartList.empty()) {
         Close(1); // a command-line chart: there is nothing to go back to
     } else {
-        Flow.GameMode = ModeSelect;
+        Flow.Screen = ScreenSelect;
     }
     Flow.ChartActive = false;
 }

@@ -24,15 +24,15 @@ Player::Player(const PlayerServices& services)
             services.AudioBufferFrames),
       ProgramFolder(services.ProgramFolder),
       SongsFolder(services.SongsFolder.empty() ? services.ProgramFolder : services.SongsFolder),
-      DecimalSeparator(LocaleDecimalSeparator()), Screen(Video, Sprites, Timer, Warp),
-      NoteField(Screen, ArrowSprites, Flow, Play, Toggles, Session),
+      DecimalSeparator(LocaleDecimalSeparator()), Services(Video, Sprites, Timer, Warp),
+      NoteField(Services, ArrowSprites, Flow, Play, Toggles, Session),
       Scene(
-          Flow, Songs.ChartList, Play, Toggles, Session, Sound, Music, Pad, Screen, FullScreenRect,
-          services.Clock, NoteField, [this] { Close(); },
+          Flow, Songs.ChartList, Play, Toggles, Session, Sound, Music, Pad, Services,
+          FullScreenRect, services.Clock, NoteField, [this] { Close(); },
           services.MixFollowsClock ? std::optional<uint32_t>(services.Clock.NowMs())
                                    : std::nullopt),
       Select(
-          Screen, Pad, Songs, Toggles, Session, ProgramFolder, SongsFolder,
+          Services, Pad, Songs, Toggles, Session, ProgramFolder, SongsFolder,
           [this](const std::string& path) { ScanChartHeader(path); },
           [this](const std::string& path) { StartChart(path); }),
       messages_(services.Messages), clock_(services.Clock), keepLoading_(services.KeepLoading) {
@@ -75,10 +75,10 @@ void Player::StartUp(const std::vector<std::string>& args) {
     // Command line: only the first argument counts. A chart named there plays
     // at once, and the chart list stays empty: its end closes the program.
     if (args.empty()) {
-        Flow.GameMode = ModeSelect;
+        Flow.Screen = ScreenSelect;
         Flow.ChartActive = false;
     } else if (!HasChartExtension(args[0], Reading.Standard)) {
-        Flow.GameMode = ModeNotChart;
+        Flow.Screen = ScreenNotAChart;
         refusal_ = PathInMessage(args[0]) + ": " + TextNotChart;
         // A chart only the standard reading plays: say how to play it, and
         // end with an error once the error screen is left.
@@ -112,7 +112,7 @@ void Player::MakeSurfaces() {
     } else {
         SearchCharts();
         if (Songs.ChartList.empty()) {
-            if (Flow.GameMode != ModeNotChart) Flow.GameMode = ModeNoCharts;
+            if (Flow.Screen != ScreenNotAChart) Flow.Screen = ScreenNoCharts;
         } else {
             // A chart with a broken header is reported; start-up goes on.
             // The header of the chart the select screen shows: after a display
@@ -130,7 +130,7 @@ void Player::MakeSurfaces() {
     } catch (const Error& e) {
         throw StartupError(e.what());
     }
-    if (Flow.GameMode == ModeSelect && !Songs.ChartList.empty())
+    if (Flow.Screen == ScreenSelect && !Songs.ChartList.empty())
         Guarded([&] { LoadBanner(Songs.ChartList[size_t(Songs.ChartIndex)]); });
     Timer.SetEnabled(true);
 }
@@ -145,16 +145,16 @@ void Player::ReleaseSurfaces() {
 
 void Player::RunFrame(int) {
     ++framesRun_;
-    switch (Flow.GameMode) {
-    case ModeNoCharts:
-    case ModeNotChart:
+    switch (Flow.Screen) {
+    case ScreenNoCharts:
+    case ScreenNotAChart:
         DrawErrorScreen();
         break;
-    case ModeSelect:
+    case ScreenSelect:
         SelectFrame();
         break;
-    case ModePlay:
-    case ModePaused:
+    case ScreenPlay:
+    case ScreenPaused:
         PlayFrame();
         break;
     default:
@@ -188,24 +188,24 @@ void Player::CommandKey(int key) {
         break;
     case vk::F4: {
         const int32_t tick = int32_t(Scene.Clock.NowMs());
-        if (Flow.GameMode == ModePlay) {
-            Flow.GameMode = ModePaused;
+        if (Flow.Screen == ScreenPlay) {
+            Flow.Screen = ScreenPaused;
             Play.PauseTick = tick;
             StopEverything(Scene);
-        } else if (Flow.GameMode == ModePaused) {
-            Flow.GameMode = ModePlay;
+        } else if (Flow.Screen == ScreenPaused) {
+            Flow.Screen = ScreenPlay;
             Play.SongStartTick += tick - Play.PauseTick;
         }
         break;
     }
     case vk::F5:
         // Restart, also from the pause.
-        if (Flow.GameMode == ModePlay || Flow.GameMode == ModePaused) {
+        if (Flow.Screen == ScreenPlay || Flow.Screen == ScreenPaused) {
             StopEverything(Scene);
             Sound.ReportLostVoices();
             Play.SongStartTick = int32_t(Scene.Clock.NowMs());
             Play.EventCursors.fill(0);
-            Flow.GameMode = ModePlay;
+            Flow.Screen = ScreenPlay;
         }
         break;
     case vk::F6:
@@ -223,7 +223,7 @@ void Player::LeaveKey(char key) {
     if (key != vk::Escape) return;
     // Esc: leave play, or end the program where there is nothing to go back to.
     if (Songs.ChartList.empty() || !Flow.ChartActive) Close();
-    Flow.GameMode = ModeSelect;
+    Flow.Screen = ScreenSelect;
     Flow.ChartActive = false;
     for (int c = 0; c < Sound.ChannelCount(); ++c)
         if (Sound.ChannelStatus(c) == ChannelPlaying) Sound.StopChannel(c);
@@ -275,7 +275,7 @@ void Player::DrawLoadingProgress(int done, int total) {
         Surface& back = Video.Back();
         back.Fill(0);
         // A chart's stage picture, stretched over the screen, while it loads.
-        const bool loadingChart = Flow.GameMode == ModePlay || Flow.GameMode == ModePaused;
+        const bool loadingChart = Flow.Screen == ScreenPlay || Flow.Screen == ScreenPaused;
         if (loadingChart && stagePicture_.Width > 0 && stagePicture_.Height > 0)
             back.Canvas().CopyRect(Bounds(0, 0, ScreenWidth, ScreenHeight), stagePicture_,
                                    Bounds(0, 0, stagePicture_.Width, stagePicture_.Height));
@@ -301,7 +301,7 @@ void Player::DrawErrorScreen() {
     Warp.UpdateWarp();
     SurfaceCanvas& canvas = Video.Back().Canvas();
     canvas.Draw(0, 0, Warp.WarpImage);
-    if (Flow.GameMode == ModeNoCharts && songsFolderMissing_) {
+    if (Flow.Screen == ScreenNoCharts && songsFolderMissing_) {
         // The folder the user named, under the message.
         WriteCentredText(TextNoSongsFolder);
         const std::string folder = PathInMessage(SongsFolder);
@@ -309,7 +309,7 @@ void Player::DrawErrorScreen() {
         canvas.TextOut(std::max(0, (ScreenWidth - canvas.TextWidth(folder)) / 2),
                        ScreenHeight / 2 - 16, folder);
     } else {
-        WriteCentredText(Flow.GameMode == ModeNoCharts ? TextNoCharts : TextNotChart);
+        WriteCentredText(Flow.Screen == ScreenNoCharts ? TextNoCharts : TextNotChart);
     }
     canvas.Release();
 }

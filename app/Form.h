@@ -95,7 +95,7 @@ class Player {
 
     // Shared state, one record per owner; each screen's constructor names the
     // records it reads and writes.
-    TGameFlow Flow;        // GameMode, ChartActive
+    GameFlow Flow;         // Screen, ChartActive
     TChartSession Session; // Header, GameState, Chart, SongFolder, KeysoundSlots, BgaSurfaces
     TPlayState Play;       // song clock and event cursors
     TPlayToggles Toggles;
@@ -104,7 +104,7 @@ class Player {
     Rect FullScreenRect;
     TWarp Warp;
     TArrowSprites ArrowSprites;
-    TScreenServices Screen;
+    ScreenServices Services;
 
     // The screens.
     TNoteField NoteField;
@@ -147,7 +147,7 @@ class Player {
 
     // What the program is doing, as whoever drives it (the runner, a test) sees it.
     // The screen that runs: select, play, paused, or one of the two message screens.
-    TGameMode Mode() const { return TGameMode(Flow.GameMode); }
+    Screen Mode() const { return Screen(Flow.Screen); }
     // A chart is compiled and loaded for play.
     bool ChartActive() const { return Flow.ChartActive; }
     // The chart loaded for play; on the select screen, the header of the chart shown.

@@ -120,7 +120,7 @@ class TStopSignals {
 // frame, so a render is sample-exact at any step.
 uint32_t HeadlessFrameStep(const Player& form, int frameMs) {
     const bool waiting =
-        (form.Mode() == ModePlay || form.Mode() == ModePaused) && !form.SongStarted();
+        (form.Mode() == ScreenPlay || form.Mode() == ScreenPaused) && !form.SongStarted();
     return uint32_t(waiting ? std::min(frameMs, 1000 / StartGateFrameRate) : frameMs);
 }
 

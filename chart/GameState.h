@@ -7,18 +7,18 @@
 
 namespace tappo {
 
-enum TGameMode : int32_t {
-    ModeNotChart = -2, // the command-line file is not a chart
-    ModeNoCharts = -1, // no chart below the program folder
-    ModeSelect = 0,
-    ModePlay = 1,
-    ModePaused = 2,
+enum Screen : int32_t {
+    ScreenNotAChart = -2, // the command-line file is not a chart
+    ScreenNoCharts = -1,  // no chart below the program folder
+    ScreenSelect = 0,
+    ScreenPlay = 1,
+    ScreenPaused = 2,
 };
 
 // Which screen runs, and whether a chart is loaded for play; the form, the
 // play screen (the song's end) and Esc change them.
-struct TGameFlow {
-    int32_t GameMode = ModeSelect;
+struct GameFlow {
+    int32_t Screen = ScreenSelect;
     bool ChartActive = false;
 };
 

@@ -73,7 +73,7 @@ void TNoteField::DrawOverlay() {
     canvas.Font.Color = 0x00FF00;
     if (Toggles.ShowFps) canvas.TextOut(276, 222, std::to_string(Timer.FrameRate()) + " fps");
     if (Play.LateTime != 0) canvas.TextOut(240, 210, "late time" + std::to_string(Play.LateTime));
-    if (GameMode == ModePaused) Images.Draw(ItemPause, back, 140, 110, 0);
+    if (Screen == ScreenPaused) Images.Draw(ItemPause, back, 140, 110, 0);
     canvas.Release();
 }
 

@@ -21,10 +21,10 @@ enum TPlayItems : int { ItemReceptors = 0, ItemReceptorsBeat = 1, ItemStar = 2, 
 
 struct TNoteField {
     // Reads the chart, the play clock and the toggles; draws on the display.
-    TNoteField(const TScreenServices& screen, TArrowSprites& arrows, const TGameFlow& flow,
+    TNoteField(const ScreenServices& screen, TArrowSprites& arrows, const GameFlow& flow,
                TPlayState& play, const TPlayToggles& toggles, const TChartSession& session)
         : Video(screen.Video), Images(screen.Images), Arrows(arrows), Warp(screen.Warp),
-          Timer(screen.Timer), GameMode(flow.GameMode), Play(play), Toggles(toggles),
+          Timer(screen.Timer), Screen(flow.Screen), Play(play), Toggles(toggles),
           GameState(session.GameState), Header(session.Header), Chart(session.Chart) {}
 
     Display& Video;
@@ -32,7 +32,7 @@ struct TNoteField {
     TArrowSprites& Arrows;
     TWarp& Warp;
     FrameTimer& Timer;
-    const int32_t& GameMode;
+    const int32_t& Screen;
     TPlayState& Play;
     const TPlayToggles& Toggles;
     const TGameState& GameState;

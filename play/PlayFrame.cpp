@@ -61,7 +61,7 @@ int64_t MixFramesOfSongTime(int64_t songTime) {
 }
 
 void PlayKeysound(TPlayScene& s, int slot, int64_t songTime, bool background) {
-    if (s.GameMode != ModePlay || slot < 0 || slot > StepTickSlot || !s.Keysounds[size_t(slot)])
+    if (s.Screen != ScreenPlay || slot < 0 || slot > StepTickSlot || !s.Keysounds[size_t(slot)])
         return;
     if (s.Sound.StandardMixing()) {
         s.Sound.StartVoice(s.Keysounds[size_t(slot)].get(),
@@ -116,7 +116,7 @@ void RunSongClock(TPlayScene& s, int32_t tick) {
                 s.Music.Play();
         }
     }
-    if (s.GameMode == ModePaused) {
+    if (s.Screen == ScreenPaused) {
         s.Input.UpdateKeyboard();
         const PadStates keys = s.Input.Keyboard.States;
         if (keys & StateBit(isUp)) p.PauseTick = std::max(p.PauseTick - 50, 0);
@@ -141,7 +141,7 @@ void CheckSongEnd(TPlayScene& s) {
     if (s.ChartList.empty()) {
         if (s.Close) s.Close();
     } else {
-        s.GameMode = ModeSelect;
+        s.Screen = ScreenSelect;
         s.ChartActive = false;
     }
 }

@@ -28,19 +28,19 @@ struct TPlayScene {
     // `chartList` empty means the chart came from the command line: its end
     // closes the program (`close`) instead of going back to the select screen.
     // `mixClockStart`: see MixClockStart.
-    TPlayScene(TGameFlow& flow, const std::vector<std::string>& chartList, TPlayState& play,
+    TPlayScene(GameFlow& flow, const std::vector<std::string>& chartList, TPlayState& play,
                const TPlayToggles& toggles, TChartSession& session, Mixer& sound,
-               MusicPlayer& music, Controller& input, const TScreenServices& screen,
+               MusicPlayer& music, Controller& input, const ScreenServices& screen,
                const Rect& fullScreenRect, TickSource& clock, TNoteField& noteField,
                std::function<void()> close, std::optional<uint32_t> mixClockStart)
-        : GameMode(flow.GameMode), ChartActive(flow.ChartActive), ChartList(chartList), Play(play),
+        : Screen(flow.Screen), ChartActive(flow.ChartActive), ChartList(chartList), Play(play),
           Toggles(toggles), GameState(session.GameState), Chart(session.Chart),
           Keysounds(session.KeysoundSlots), BgaSurfaces(session.BgaSurfaces), Sound(sound),
           Music(music), Input(input), Video(screen.Video), Timer(screen.Timer),
           FullScreenRect(fullScreenRect), Clock(clock), NoteField(noteField),
           Close(std::move(close)), MixClockStart(mixClockStart) {}
 
-    int32_t& GameMode;
+    int32_t& Screen;
     bool& ChartActive;
     const std::vector<std::string>& ChartList;
     TPlayState& Play;

@@ -10,8 +10,8 @@
 
 namespace tappo {
 
-struct TScreenServices {
-    TScreenServices(Display& display, SpriteSheet& images, FrameTimer& timer, TWarp& warp)
+struct ScreenServices {
+    ScreenServices(Display& display, SpriteSheet& images, FrameTimer& timer, TWarp& warp)
         : Video(display), Images(images), Timer(timer), Warp(warp) {}
 
     Display& Video;

@@ -59,7 +59,7 @@ struct TSelectScreen {
     // Walks `songs`; reads the current chart's header from `session` and
     // writes its song folder. `scanChartHeader` reads a chart's header into
     // the session; `startPlay` runs the chart pipeline for Start.
-    TSelectScreen(const TScreenServices& screen, Controller& input, TSongList& songs,
+    TSelectScreen(const ScreenServices& screen, Controller& input, TSongList& songs,
                   const TPlayToggles& toggles, TChartSession& session,
                   const std::string& programFolder, const std::string& songsFolder,
                   std::function<void(const std::string&)> scanChartHeader,

@@ -44,7 +44,7 @@ TEST(Player, NoChartsShowsItsScreenOnceTheTimerRuns) {
     PlayerFixture f;
     f.Create({});
     EXPECT_EQ(f.presenter.Presents(), 2) << "the loading screen is shown twice at initialisation";
-    EXPECT_EQ(f.form->Mode(), ModeNoCharts);
+    EXPECT_EQ(f.form->Mode(), ScreenNoCharts);
     EXPECT_FALSE(f.form->ChartActive());
     EXPECT_EQ(f.form->FramesRun(), 0) << "no frame before the timer is enabled";
     EXPECT_TRUE(f.form->Timer.Enabled());
@@ -76,7 +76,7 @@ TEST(Player, CommandLineFileThatIsNoChartShowsTheErrorScreen) {
     PlayerFixture f;
     std::filesystem::create_directories(f.dir.Folder() + "songs");
     f.Create({f.dir.File("notes.txt")});
-    EXPECT_EQ(f.form->Mode(), ModeNotChart) << "the chart search does not change it";
+    EXPECT_EQ(f.form->Mode(), ScreenNotAChart) << "the chart search does not change it";
     EXPECT_FALSE(f.form->ChartActive());
 }
 
@@ -84,7 +84,7 @@ TEST(Player, CommandLineChartExtensionIgnoresCase) {
     PlayerFixture f;
     WriteFileAtomic(f.dir.File("Song.BMS"), {'#', 'B', 'P', 'M', ' ', '9', '0'});
     f.Create({f.dir.File("Song.BMS"), "ignored.txt"});
-    EXPECT_EQ(f.form->Mode(), ModePlay);
+    EXPECT_EQ(f.form->Mode(), ScreenPlay);
     EXPECT_TRUE(f.form->ChartActive());
     EXPECT_TRUE(f.form->Charts().empty()) << "only the first argument counts; no search";
 }
@@ -106,7 +106,7 @@ struct TChartListFixture : PlayerFixture {
 
 TEST(Player, ChartsBelowTheProgramFolderFillTheList) {
     TChartListFixture f;
-    EXPECT_EQ(f.form->Mode(), ModeSelect);
+    EXPECT_EQ(f.form->Mode(), ScreenSelect);
     EXPECT_EQ(f.form->Charts(), (std::vector<std::string>{f.dir.File("songs/a/one.bms"),
                                                           f.dir.File("songs/b/two.bms")}));
     EXPECT_EQ(f.form->ChartSession().Header.Title, "A") << "the first chart's header is read";
@@ -179,7 +179,7 @@ TEST(Player, EscClosesWhereThereIsNothingToGoBackTo) {
     f.Create({});
     f.form->LeaveKey(vk::Escape);
     EXPECT_TRUE(f.form->CloseRequested());
-    EXPECT_EQ(f.form->Mode(), ModeSelect);
+    EXPECT_EQ(f.form->Mode(), ScreenSelect);
 }
 
 TEST(Player, EscFromAChartWithAListGoesBackToIt) {
@@ -189,10 +189,10 @@ TEST(Player, EscFromAChartWithAListGoesBackToIt) {
     g.Create({});
     g.keys.Tap('Z'); // Start on the select screen
     g.Frame();
-    ASSERT_EQ(g.form->Mode(), ModePlay);
+    ASSERT_EQ(g.form->Mode(), ScreenPlay);
     g.form->LeaveKey(vk::Escape);
     EXPECT_FALSE(g.form->CloseRequested()) << "a chart from the select screen goes back to it";
-    EXPECT_EQ(g.form->Mode(), ModeSelect);
+    EXPECT_EQ(g.form->Mode(), ScreenSelect);
     EXPECT_FALSE(g.form->ChartActive());
 }
 

@@ -68,7 +68,7 @@ TEST(Hardening, AChartNamedJustDotBmsPlaysFromTheCommandLine) {
     HeadlessPlayer f;
     f.Write("s/.bms", Bytes("#TITLE dot\n#BPM 120\n"));
     f.Start({f.dir.File("s/.bms")});
-    EXPECT_EQ(f.form->Mode(), ModePlay) << "not the not-a-chart screen";
+    EXPECT_EQ(f.form->Mode(), ScreenPlay) << "not the not-a-chart screen";
     EXPECT_TRUE(f.form->ChartActive());
     EXPECT_EQ(f.form->ChartSession().Header.Title, "dot");
 }

@@ -116,7 +116,7 @@ struct HeadlessPlayer {
 // `chartReading`. The field's clock, toggles and game mode are the test's own:
 // it draws what they say.
 struct THeadlessNoteField : HeadlessPlayer {
-    TGameFlow flow{ModePlay, true};
+    GameFlow flow{ScreenPlay, true};
     TPlayState play;
     TPlayToggles toggles;
     std::unique_ptr<TNoteField> field;
@@ -125,8 +125,8 @@ struct THeadlessNoteField : HeadlessPlayer {
         reading = chartReading;
         Write("a.bms", Bytes(chart));
         Start({dir.File("a.bms")});
-        field = std::make_unique<TNoteField>(form->Screen, form->ArrowSprites, flow, play, toggles,
-                                             form->ChartSession());
+        field = std::make_unique<TNoteField>(form->Services, form->ArrowSprites, flow, play,
+                                             toggles, form->ChartSession());
     }
     const TChartSession& Session() const { return form->ChartSession(); }
     // Draws the receptors and arrows at `songTime` on a black screen.

@@ -56,7 +56,7 @@ TEST(KeyCommands, PauseCutsTheSoundsAndStopsTheClock) {
     EXPECT_EQ(f.Playing(), 1);
     EXPECT_EQ(f.Music(), MusicPlaying);
     f.form->CommandKey(vk::F4);
-    EXPECT_EQ(f.form->Mode(), ModePaused);
+    EXPECT_EQ(f.form->Mode(), ScreenPaused);
     EXPECT_EQ(f.Playing(), 0) << "sounds are cut";
     EXPECT_EQ(f.Music(), MusicStopped);
     const int32_t at = f.form->SongTime();
@@ -73,7 +73,7 @@ TEST(KeyCommands, ResumeGoesOnFromWhereThePauseStopped) {
     for (int i = 0; i < 50; ++i)
         f.Frame();
     f.form->CommandKey(vk::F4);
-    EXPECT_EQ(f.form->Mode(), ModePlay);
+    EXPECT_EQ(f.form->Mode(), ScreenPlay);
     f.Frame();
     EXPECT_EQ(f.form->SongTime(), at + 10) << "it goes on from where it stopped";
     EXPECT_EQ(f.Music(), MusicStopped) << "the music stays silent";
@@ -85,7 +85,7 @@ TEST(KeyCommands, RestartWhilePausedPlaysFromTheStart) {
     f.RunTo(1500);
     f.form->CommandKey(vk::F4);
     f.form->CommandKey(vk::F5);
-    EXPECT_EQ(f.form->Mode(), ModePlay);
+    EXPECT_EQ(f.form->Mode(), ScreenPlay);
     f.Frame();
     EXPECT_EQ(f.form->SongTime(), 10);
     f.RunTo(1010);
@@ -123,14 +123,14 @@ TEST(KeyCommands, EscFromAChartStartedInTheSelectScreen) {
     f.Start({});
     f.keys.Tap('Z');
     f.Frame();
-    ASSERT_EQ(f.form->Mode(), ModePlay);
+    ASSERT_EQ(f.form->Mode(), ScreenPlay);
     f.RunTo(1500);
     ASSERT_EQ(f.Playing(), 1);
     ASSERT_EQ(f.Music(), MusicPlaying);
     f.form->CommandKey(vk::F4);
     f.form->LeaveKey(vk::Escape);
     EXPECT_FALSE(f.form->CloseRequested());
-    EXPECT_EQ(f.form->Mode(), ModeSelect);
+    EXPECT_EQ(f.form->Mode(), ScreenSelect);
     EXPECT_FALSE(f.form->ChartActive());
     EXPECT_EQ(f.Playing(), 0);
     EXPECT_EQ(f.Music(), MusicStopped);

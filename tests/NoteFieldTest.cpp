@@ -174,7 +174,7 @@ TEST(NoteField, OverlayShowsTheLateTimeAndThePauseMark) {
     TFieldFixture f;
     f.Back().Fill(0);
     f.play.LateTime = -3;
-    f.flow.GameMode = ModePaused;
+    f.flow.Screen = ScreenPaused;
     f.field->DrawOverlay();
     EXPECT_NE(f.Back().Pixel(160, 120), 0) << "the pause mark at (140, 110)";
     if (f.fonts.Available()) {

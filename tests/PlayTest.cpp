@@ -163,7 +163,7 @@ TEST(Play, PausedUpAndDownStepTheClockSilently) {
     for (int i = 0; i < 20; ++i)
         f.Frame();
     f.form->CommandKey(vk::F4); // pause
-    ASSERT_EQ(f.form->Mode(), ModePaused);
+    ASSERT_EQ(f.form->Mode(), ScreenPaused);
     const int32_t at = f.form->SongTime();
     f.keys.Press(vk::Down);
     for (int i = 0; i < 10; ++i)

@@ -42,7 +42,7 @@ struct TSelectFixture : HeadlessPlayer {
 
 TEST(Select, RightAndLeftWalkBetweenFolders) {
     TSelectFixture f;
-    ASSERT_EQ(f.form->Mode(), ModeSelect);
+    ASSERT_EQ(f.form->Mode(), ScreenSelect);
     EXPECT_EQ(f.Current(), "a/1.bms");
     f.Move(vk::Right);
     EXPECT_EQ(f.Current(), "b/1.bms") << "the first chart of the next folder";
@@ -127,7 +127,7 @@ TEST(Select, Button1StartsTheChart) {
     f.keys.Press(vk::Right);
     f.Frame();
     f.keys.ReleaseAll();
-    EXPECT_EQ(f.form->Mode(), ModePlay);
+    EXPECT_EQ(f.form->Mode(), ScreenPlay);
     EXPECT_TRUE(f.form->ChartActive());
     EXPECT_EQ(f.form->ChartSession().Chart.LastSoundTime, 0);
     EXPECT_EQ(f.Current(), "b/1.bms");
@@ -138,9 +138,9 @@ TEST(Select, EscFromPlayGoesBackToTheSameChart) {
     f.Move(vk::Right);
     f.keys.Tap('Z');
     f.Frame();
-    ASSERT_EQ(f.form->Mode(), ModePlay);
+    ASSERT_EQ(f.form->Mode(), ScreenPlay);
     f.form->LeaveKey(vk::Escape);
-    EXPECT_EQ(f.form->Mode(), ModeSelect);
+    EXPECT_EQ(f.form->Mode(), ScreenSelect);
     EXPECT_FALSE(f.form->CloseRequested());
     EXPECT_EQ(f.Current(), "b/1.bms");
 }
@@ -162,7 +162,7 @@ TEST(Select, AChartThatDoesNotCompileGoesBackToTheList) {
     f.keys.ReleaseAll();
     ASSERT_EQ(f.messages.shown.size(), 1u);
     EXPECT_EQ(f.messages.shown[0], "'00x' は整数ではありません");
-    EXPECT_EQ(f.form->Mode(), ModeSelect);
+    EXPECT_EQ(f.form->Mode(), ScreenSelect);
     EXPECT_FALSE(f.form->ChartActive());
     EXPECT_FALSE(f.form->CloseRequested());
     EXPECT_EQ(f.form->ChartSession().Header.Title, "Broken")
@@ -209,7 +209,7 @@ TEST(Select, AnErrorNoBoxShowedIsDrawnOverTheScreen) {
     ASSERT_EQ(bandPixels(), 0);
     f.keys.Tap('Z');
     f.Frame();
-    ASSERT_EQ(f.form->Mode(), ModeSelect);
+    ASSERT_EQ(f.form->Mode(), ScreenSelect);
     f.Frame();
     EXPECT_GT(bandPixels(), 200);
     f.Frames(int(NoticeMs / 10) - 3);
@@ -440,7 +440,7 @@ TEST(Select, AButtonTappedBetweenTwoFramesStartsPlay) {
     TSelectFixture f;
     f.keys.Tap(vk::Space);
     f.Frame();
-    EXPECT_EQ(f.form->Mode(), ModePlay);
+    EXPECT_EQ(f.form->Mode(), ScreenPlay);
 }
 
 TEST(Select, ABannerThatCannotBeSavedIsReportedAndStillShown) {

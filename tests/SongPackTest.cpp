@@ -134,7 +134,7 @@ TEST(Loading, EscDuringTheLoadLeavesPlayAsInPlay) {
     f.Frame();
     f.keys.ReleaseAll();
     EXPECT_EQ(calls, 10) << "the load stopped at the user's word";
-    EXPECT_EQ(f.form->Mode(), ModeSelect);
+    EXPECT_EQ(f.form->Mode(), ScreenSelect);
     EXPECT_FALSE(f.form->ChartActive());
     EXPECT_FALSE(f.form->CloseRequested());
 }
@@ -167,7 +167,7 @@ TEST(Loading, ALongLoadRedrawsItsProgressBarNowAndThen) {
     const long redraws = f.presenter.Presents() - before - 3; // both loading pages and the frame
     EXPECT_GE(redraws, 8);
     EXPECT_LE(redraws, 14);
-    EXPECT_EQ(f.form->Mode(), ModePlay);
+    EXPECT_EQ(f.form->Mode(), ScreenPlay);
 }
 
 TEST(Loading, TheBarShowsTheShareOfFilesDone) {

@@ -243,7 +243,7 @@ TEST(StandardPlay, ABrokenStageFileIsLeftOut) {
     broken.Write("s/stage.bmp", Bytes("BM not a picture"));
     broken.Write("s/a.bms", Bytes("#STAGEFILE stage.bmp\n#00111:01\n"));
     broken.Start({broken.dir.File("s/a.bms")});
-    EXPECT_EQ(broken.form->Mode(), ModePlay) << "a broken stage picture is left out";
+    EXPECT_EQ(broken.form->Mode(), ScreenPlay) << "a broken stage picture is left out";
     EXPECT_TRUE(broken.messages.shown.empty());
 }
 
@@ -261,7 +261,7 @@ TEST(StandardPlay, TheStageFileIsLetGoOnceTheChartHasLoaded) {
     g.Start({});
     g.keys.Tap('Z');
     g.Frame();
-    ASSERT_EQ(g.form->Mode(), ModePlay);
+    ASSERT_EQ(g.form->Mode(), ScreenPlay);
     EXPECT_FALSE(g.form->HoldsStagePicture()) << "a chart started on the select screen";
 }
 
@@ -309,7 +309,7 @@ TEST(StandardPlay, AChartReadAsLessThanItsFileSaysWhy) {
             if (standard) f.reading = Standard();
             f.Write("c.bms", bytes);
             f.Start({f.dir.File("c.bms")});
-            EXPECT_EQ(f.form->Mode(), ModePlay);
+            EXPECT_EQ(f.form->Mode(), ScreenPlay);
             const bool said = f.messages.shown.size() == 1 &&
                               f.messages.shown[0].starts_with(f.dir.File("c.bms") + want);
             EXPECT_EQ(said, !standard || bytes == nul) << want << (standard ? " standard" : "");

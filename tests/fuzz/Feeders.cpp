@@ -73,7 +73,7 @@ struct TBannerWorld : TFuzzProgram {
     VirtualClock clock;
     FrameTimer timer{clock};
     TWarp warp;
-    TScreenServices screen{display, images, timer, warp};
+    ScreenServices screen{display, images, timer, warp};
     Controller input;
     TSongList songs;
     TPlayToggles toggles;
