@@ -26,7 +26,7 @@ bool Player::StartChart(const std::string& path) {
     if (!compiled) return false;
     ReportUnreadText(path);
     // One resolver for every file the chart names: each folder is listed once.
-    TFileResolver files;
+    FileResolver files;
     const bool images = Video.Initialized() && Video.Visible;
     loadTotal_ = KeysoundFileCount(Session.Chart) + (images ? ImageFileCount(Session.Chart) : 0);
     // Sounds before images: a broken sample or MIDI file is reported and the
@@ -64,7 +64,7 @@ bool Player::CompileChart(const std::string& path) {
     } catch (const CompileError& e) {
         // The header values read before the error stay, as the select screen
         // shows them. The half-built lists are never played: play is left.
-        Session.Install(TCompiledChart(e.Partial()));
+        Session.Install(CompiledChart(e.Partial()));
         // A chart named on the command line is named in its message.
         std::string text = e.what();
         if (Songs.ChartList.empty() && text.find(path) == std::string::npos)
@@ -136,7 +136,7 @@ void Player::LeavePlayAfterError(const std::string& text) {
 
 // Keysounds, then music. A sample that fails to load plays nothing, and music
 // that cannot be opened is left out: the chart is played without it.
-bool Player::LoadChartMedia(TFileResolver& files) {
+bool Player::LoadChartMedia(FileResolver& files) {
     try {
         const auto progress = [this](int done, int) { return LoadProgress(done, loadTotal_); };
         if (!LoadKeysounds(Session.KeysoundSlots, Session.Chart, Sound, ProgramFolder, files,
@@ -158,12 +158,12 @@ bool Player::LoadChartMedia(TFileResolver& files) {
 // A broken image is reported and the others are shown. A display nobody sees
 // (an offline render) needs no images.
 void Player::LoadBgaImages() {
-    TFileResolver files;
+    FileResolver files;
     loadTotal_ = ImageFileCount(Session.Chart);
     LoadBgaImages(files);
 }
 
-bool Player::LoadBgaImages(TFileResolver& files) {
+bool Player::LoadBgaImages(FileResolver& files) {
     if (!Video.Visible) return true;
     bool finished = true;
     const int soundsDone = loadTotal_ - ImageFileCount(Session.Chart);

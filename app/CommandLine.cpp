@@ -76,8 +76,8 @@ std::string UsageText() {
            "F2 background images, F3 full screen/window, F6 step tick, F7 warp.\n";
 }
 
-TChartReading ChartReadingOf(const TCommandLine& cl, bool drawAtRandom) {
-    TChartReading reading;
+ChartReading ChartReadingOf(const CommandLine& cl, bool drawAtRandom) {
+    ChartReading reading;
     reading.Standard = cl.Standard;
     if (cl.HasRandomSeed) {
         reading.Options.UseSeed = true;
@@ -92,31 +92,31 @@ namespace {
 
 // The options that take a whole number: its range, and the message when the
 // value is missing or out of it.
-struct TNumberOption {
+struct NumberOption {
     const char* Name;
     long Min, Max;
     const char* Error;
-    void (*Set)(TCommandLine& cl, long n);
+    void (*Set)(CommandLine& cl, long n);
 };
 
-const TNumberOption NumberOptions[] = {
+const NumberOption NumberOptions[] = {
     {"--frames", 0, LONG_MAX, "--frames needs a whole number of frames",
-     [](TCommandLine& cl, long n) { cl.Frames = n; }},
+     [](CommandLine& cl, long n) { cl.Frames = n; }},
     {"--frame-ms", 1, 1000, "--frame-ms needs a number of milliseconds from 1 to 1000",
-     [](TCommandLine& cl, long n) { cl.FrameMs = int(n); }},
+     [](CommandLine& cl, long n) { cl.FrameMs = int(n); }},
     {"--audio-buffer", 64, 8192, "--audio-buffer needs a number of frames from 64 to 8192",
-     [](TCommandLine& cl, long n) { cl.AudioBufferFrames = int(n); }},
+     [](CommandLine& cl, long n) { cl.AudioBufferFrames = int(n); }},
     {"--random-seed", 0, LONG_MAX, "--random-seed needs a whole number, 0 or more",
-     [](TCommandLine& cl, long n) {
+     [](CommandLine& cl, long n) {
          cl.HasRandomSeed = true;
          cl.RandomSeed = uint64_t(n);
      }},
     {"--scale", 1, 16, "--scale needs a whole number from 1 to 16",
-     [](TCommandLine& cl, long n) { cl.Scale = int(n); }},
+     [](CommandLine& cl, long n) { cl.Scale = int(n); }},
 };
 
 // Options without a value; false for any other word.
-bool ParseFlag(const std::string& a, TCommandLine& cl) {
+bool ParseFlag(const std::string& a, CommandLine& cl) {
     if (a == "--help" || a == "-h") return cl.Help = true;
     if (a == "--version") return cl.Version = true;
     if (a == "--windowed") return cl.Windowed = true;
@@ -126,7 +126,7 @@ bool ParseFlag(const std::string& a, TCommandLine& cl) {
 }
 
 // "--screenshot FRAME:FILE.png"; false when the value is not of that form.
-bool ParseScreenshot(const std::string& v, TCommandLine& cl) {
+bool ParseScreenshot(const std::string& v, CommandLine& cl) {
     const size_t colon = v.find(':');
     long frame = 0;
     if (colon == std::string::npos || colon + 1 >= v.size() ||
@@ -138,8 +138,8 @@ bool ParseScreenshot(const std::string& v, TCommandLine& cl) {
 
 } // namespace
 
-TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
-    TCommandLine cl;
+CommandLine ParseCommandLine(const std::vector<std::string>& args) {
+    CommandLine cl;
     auto fail = [&](const std::string& text) {
         cl.Error = text;
         return cl;
@@ -154,7 +154,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         }
         if (ParseFlag(a, cl)) continue;
         const auto number = std::find_if(std::begin(NumberOptions), std::end(NumberOptions),
-                                         [&](const TNumberOption& o) { return a == o.Name; });
+                                         [&](const NumberOption& o) { return a == o.Name; });
         if (number != std::end(NumberOptions)) {
             long n = 0;
             if (!hasValue || !ParseWhole(v, number->Min, number->Max, n))

@@ -10,7 +10,7 @@
 
 namespace tappo {
 
-struct TCommandLine {
+struct CommandLine {
     bool Help = false;
     bool Version = false;
     bool Windowed = false;
@@ -31,12 +31,12 @@ struct TCommandLine {
     std::string ProgramFolder;          // not an option: empty means the executable's folder
 };
 
-TCommandLine ParseCommandLine(const std::vector<std::string>& args);
+CommandLine ParseCommandLine(const std::vector<std::string>& args);
 std::string UsageText();
 // The chart reading the command line asks for. Without --random-seed each
 // #RANDOM takes 1, unless `drawAtRandom` (live play): then each chart draws
 // from a fresh seed.
-TChartReading ChartReadingOf(const TCommandLine& cl, bool drawAtRandom);
+ChartReading ChartReadingOf(const CommandLine& cl, bool drawAtRandom);
 // A chart is named by its last four characters, ".bms" in any letter case
 // (so a file named just ".bms" is a chart too); for the standard reading also
 // ".bme" (seven keys), ".bml" (long notes) and ".pms" (nine buttons).

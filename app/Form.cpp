@@ -90,7 +90,7 @@ void Player::StartUp(const std::vector<std::string>& args) {
         StartChart(args[0]);
     }
     Songs.SlideDirection = 1;
-    Toggles = TPlayToggles{};
+    Toggles = PlayToggles{};
     Songs.ChartIndex = 0;
     ScreenHeight = Video.Mode.Height;
     ScreenWidth = Video.Mode.Width;
@@ -406,9 +406,9 @@ void Player::PlayFrame() {
 }
 
 void Player::ScanChartHeader(const std::string& path) {
-    const auto scan = [&](TGameState& state, TChartHeader& header) {
+    const auto scan = [&](PlaySettings& state, ChartHeader& header) {
         if (Reading.Standard) {
-            TChartReading reading = Reading;
+            ChartReading reading = Reading;
             reading.Options.DecimalSeparator = DecimalSeparator;
             ScanStandardChartHeader(path, reading, state, header);
         } else {
@@ -422,15 +422,15 @@ void Player::ScanChartHeader(const std::string& path) {
         // The session keeps what the scan wrote over the chart before, as the
         // next compile starts from it. The screen shows this chart alone: what
         // a scan from nothing reaches, and the error.
-        TGameState state;
-        TChartHeader header;
+        PlaySettings state;
+        ChartHeader header;
         state.Bpm = std::numeric_limits<double>::quiet_NaN(); // not reached
         try {
             scan(state, header);
         } catch (const std::exception&) {
         }
         Select.Unreadable =
-            TUnreadableChart{header.Title, header.Artist, state.PlayLevel, state.Bpm, e.what()};
+            UnreadableChart{header.Title, header.Artist, state.PlayLevel, state.Bpm, e.what()};
         throw;
     }
 }

@@ -38,7 +38,7 @@ namespace tappo {
 struct PlayerServices {
     TickSource& Clock;
     FramePresenter& Presenter;
-    IMessageBox& Messages;
+    MessageBox& Messages;
     TextRenderer* Fonts = nullptr;
     std::string ProgramFolder; // with trailing separator
     std::string SongsFolder;   // where charts are searched; empty: the program folder
@@ -91,25 +91,25 @@ class Player {
     std::string ProgramFolder;
     std::string SongsFolder;
     char DecimalSeparator = '.';
-    TChartReading Reading; // exact, or standard (see UseReading)
+    ChartReading Reading; // exact, or standard (see UseReading)
 
     // Shared state, one record per owner; each screen's constructor names the
     // records it reads and writes.
-    GameFlow Flow;         // Screen, ChartActive
-    TChartSession Session; // Header, GameState, Chart, SongFolder, KeysoundSlots, BgaSurfaces
-    TPlayState Play;       // song clock and event cursors
-    TPlayToggles Toggles;
-    TSongList Songs; // ChartList, ChartIndex
+    GameFlow Flow;        // Screen, ChartActive
+    ChartSession Session; // Header, GameState, Chart, SongFolder, KeysoundSlots, BgaSurfaces
+    PlayState Play;       // song clock and event cursors
+    PlayToggles Toggles;
+    SongList Songs; // ChartList, ChartIndex
     int32_t ScreenWidth = 0, ScreenHeight = 0;
     Rect FullScreenRect;
-    TWarp Warp;
-    TArrowSprites ArrowSprites;
+    WarpEffect Warp;
+    ArrowSheet ArrowSprites;
     ScreenServices Services;
 
     // The screens.
-    TNoteField NoteField;
-    TPlayScene Scene;
-    TSelectScreen Select;
+    NoteFieldPainter NoteField;
+    PlayScene Scene;
+    SelectScreen Select;
 
     // Handlers.
     void StartUp(const std::vector<std::string>& args);
@@ -151,7 +151,7 @@ class Player {
     // A chart is compiled and loaded for play.
     bool ChartActive() const { return Flow.ChartActive; }
     // The chart loaded for play; on the select screen, the header of the chart shown.
-    const TChartSession& ChartSession() const { return Session; }
+    const ChartSession& CurrentChart() const { return Session; }
     // The song clock in ms, whether it runs yet (past the start gate), and
     // whether the song has passed its last object.
     int32_t SongTime() const { return Play.SongTime; }
@@ -176,7 +176,7 @@ class Player {
     // takes the select screen's banner from "#BANNER", shows "#STAGEFILE"
     // while a chart loads, lists ".bme", ".bml" and ".pms" charts too and
     // mixes on 256 channels through the limiter.
-    void UseReading(const TChartReading& reading) {
+    void UseReading(const ChartReading& reading) {
         Reading = reading;
         Sound.UseStandardMixing(reading.Standard);
         Select.BannerSource = reading.Standard ? StandardBannerFile : nullptr;
@@ -198,8 +198,8 @@ class Player {
     // Hooks of the screens and loaders built on top of the shell.
     void SelectFrame();
     void PlayFrame();
-    bool LoadChartMedia(TFileResolver& files);
-    bool LoadBgaImages(TFileResolver& files);
+    bool LoadChartMedia(FileResolver& files);
+    bool LoadBgaImages(FileResolver& files);
     // Between two files of a load: the progress bar now and then, and the user's
     // chance to stop the load.
     bool LoadProgress(int done, int total);
@@ -213,7 +213,7 @@ class Player {
     void ReportUnreadText(const std::string& path);
 
     Image stagePicture_; // the loading chart's "#STAGEFILE"; empty when none
-    IMessageBox& messages_;
+    MessageBox& messages_;
     TickSource& clock_;
     std::function<bool()> keepLoading_;
     uint32_t lastLoadingDraw_ = 0; // tick of the last loading picture

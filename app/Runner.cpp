@@ -15,9 +15,9 @@ namespace tappo {
 namespace {
 
 // Saves the pictures asked for on the command line once their frame is drawn.
-class TScreenshots {
+class Screenshots {
   public:
-    explicit TScreenshots(const TCommandLine& cl) : shots_(cl.Screenshots) {}
+    explicit Screenshots(const CommandLine& cl) : shots_(cl.Screenshots) {}
     // Returns false when a file could not be written.
     bool AfterFrame(long frame, Player& form) {
         bool ok = true;
@@ -37,12 +37,12 @@ class TScreenshots {
     std::vector<std::pair<long, std::string>> shots_;
 };
 
-std::string ProgramFolderOf(const TCommandLine& cl) {
+std::string ProgramFolderOf(const CommandLine& cl) {
     return cl.ProgramFolder.empty() ? ExecutableFolder() : cl.ProgramFolder;
 }
 
 // Start-up shared by both runs; returns false when the program must stop.
-bool StartForm(Player& form, const TCommandLine& cl, IMessageBox& box) {
+bool StartForm(Player& form, const CommandLine& cl, MessageBox& box) {
     try {
         form.Guarded([&] { form.StartUp(cl.Arguments); });
         // Holding Start at start (or --windowed) keeps the player in a window.
@@ -60,16 +60,16 @@ bool StartForm(Player& form, const TCommandLine& cl, IMessageBox& box) {
     return true;
 }
 
-bool FrameDone(Player& form, const TCommandLine& cl, TScreenshots& shots, long framesBefore,
+bool FrameDone(Player& form, const CommandLine& cl, Screenshots& shots, long framesBefore,
                bool& shotsOk) {
     if (form.FramesRun() != framesBefore) shotsOk &= shots.AfterFrame(form.FramesRun(), form);
     return cl.Frames >= 0 && form.FramesRun() >= cl.Frames;
 }
 
 // Shows how far an offline render has come, on a terminal only.
-class TProgress {
+class Progress {
   public:
-    explicit TProgress(bool enabled) : enabled_(enabled && isatty(2)) {}
+    explicit Progress(bool enabled) : enabled_(enabled && isatty(2)) {}
     void Show(double seconds, double expected) {
         if (!enabled_ || seconds < shown_ + 0.5) return;
         shown_ = seconds;
@@ -91,9 +91,9 @@ extern "C" void OnStopSignal(int signal) {
     stopSignal = signal;
 }
 
-class TStopSignals {
+class StopSignals {
   public:
-    TStopSignals() {
+    StopSignals() {
         stopSignal = 0;
         struct sigaction sa = {};
         sa.sa_handler = OnStopSignal;
@@ -101,12 +101,12 @@ class TStopSignals {
         sigaction(SIGINT, &sa, &oldInt_);
         sigaction(SIGTERM, &sa, &oldTerm_);
     }
-    ~TStopSignals() {
+    ~StopSignals() {
         sigaction(SIGINT, &oldInt_, nullptr);
         sigaction(SIGTERM, &oldTerm_, nullptr);
     }
-    TStopSignals(const TStopSignals&) = delete;
-    TStopSignals& operator=(const TStopSignals&) = delete;
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
     int Received() const { return stopSignal; }
 
   private:
@@ -126,9 +126,9 @@ uint32_t HeadlessFrameStep(const Player& form, int frameMs) {
 
 // The headless mix, pulled in step with the virtual clock; the render file
 // (when there is one) gets everything from the song's start on.
-class TStepMixer {
+class StepMixer {
   public:
-    TStepMixer(Player& form, uint32_t tick0, TWaveFileWriter* wav)
+    StepMixer(Player& form, uint32_t tick0, WaveFileWriter* wav)
         : form_(form), tick0_(tick0), wav_(wav) {}
     void MixUpTo(uint32_t tick) {
         const int64_t due = MixFrameOfTick(tick, tick0_);
@@ -149,12 +149,12 @@ class TStepMixer {
   private:
     Player& form_;
     uint32_t tick0_;
-    TWaveFileWriter* wav_;
+    WaveFileWriter* wav_;
     std::vector<int16_t> block_ = std::vector<int16_t>(4096 * 2);
     int64_t mixed_ = 0;
 };
 
-bool FinishRender(TWaveFileWriter& wav, const std::string& path, IMessageBox& box) {
+bool FinishRender(WaveFileWriter& wav, const std::string& path, MessageBox& box) {
     try {
         wav.Finish();
         char seconds[32];
@@ -168,19 +168,19 @@ bool FinishRender(TWaveFileWriter& wav, const std::string& path, IMessageBox& bo
 }
 
 // The render file, or none with the reason shown.
-std::unique_ptr<TWaveFileWriter> OpenRender(const Player& form, const TCommandLine& cl,
-                                            IMessageBox& box) {
+std::unique_ptr<WaveFileWriter> OpenRender(const Player& form, const CommandLine& cl,
+                                           MessageBox& box) {
     // A chart may place its last sound weeks in: refuse at once rather than
     // after hours of rendering what no WAV file can hold. A run cut short by
     // --frames renders no more than its frames.
-    double lastMs = form.ChartSession().Chart.LastSoundTime;
+    double lastMs = form.CurrentChart().Chart.LastSoundTime;
     if (cl.Frames >= 0) lastMs = std::min(lastMs, double(cl.Frames) * cl.FrameMs);
-    if (lastMs * MixRate / 1000 > double(TWaveFileWriter::MaxFrames)) {
+    if (lastMs * MixRate / 1000 > double(WaveFileWriter::MaxFrames)) {
         box.Show(cl.RenderWav + ": " + TextTooLongForWave);
         return nullptr;
     }
     try {
-        return std::make_unique<TWaveFileWriter>(cl.RenderWav);
+        return std::make_unique<WaveFileWriter>(cl.RenderWav);
     } catch (const std::exception& e) {
         box.Show(e.what());
         return nullptr;
@@ -189,8 +189,8 @@ std::unique_ptr<TWaveFileWriter> OpenRender(const Player& form, const TCommandLi
 
 // The exit code of a headless run that has stopped: an interrupted one leaves
 // no file behind, a finished render is written out.
-int EndHeadlessRun(const Player& form, const TCommandLine& cl, int signal,
-                   std::unique_ptr<TWaveFileWriter>& wav, TProgress& progress, IMessageBox& box,
+int EndHeadlessRun(const Player& form, const CommandLine& cl, int signal,
+                   std::unique_ptr<WaveFileWriter>& wav, Progress& progress, MessageBox& box,
                    bool shotsOk) {
     if (signal) {
         // The writer removes its unfinished file.
@@ -212,11 +212,11 @@ int EndHeadlessRun(const Player& form, const TCommandLine& cl, int signal,
 // with the mix pulled in step with it. Keysounds and music start at the exact
 // mix frame of their song time, so a rendered file has every sound where the
 // chart puts it.
-int RunHeadless(const TCommandLine& cl) {
+int RunHeadless(const CommandLine& cl) {
     const bool render = !cl.RenderWav.empty();
     VirtualClock clock;
     HeadlessPresenter presenter;
-    TStderrMessageBox box;
+    StderrMessageBox box;
     TextRenderer fonts;
     ScriptedKeys keys; // nobody holds a key in a headless run
     PlayerServices services{.Clock = clock,
@@ -246,14 +246,14 @@ int RunHeadless(const TCommandLine& cl) {
         return 1;
     }
 
-    std::unique_ptr<TWaveFileWriter> wav;
+    std::unique_ptr<WaveFileWriter> wav;
     if (render && !(wav = OpenRender(form, cl, box))) return 1;
-    TStopSignals signals;
-    TScreenshots shots(cl);
-    TProgress progress(render);
+    StopSignals signals;
+    Screenshots shots(cl);
+    Progress progress(render);
     bool shotsOk = true;
-    TStepMixer mixer(form, tick0, wav.get());
-    const double expected = form.ChartSession().Chart.LastSoundTime / 1000.0;
+    StepMixer mixer(form, tick0, wav.get());
+    const double expected = form.CurrentChart().Chart.LastSoundTime / 1000.0;
     while (!form.CloseRequested() && form.Timer.Running()) {
         if (cl.Frames >= 0 && form.FramesRun() >= cl.Frames) break;
         if (signals.Received() || (wav && wav->TooLong())) break;
@@ -269,7 +269,7 @@ int RunHeadless(const TCommandLine& cl) {
     return EndHeadlessRun(form, cl, signals.Received(), wav, progress, box, shotsOk);
 }
 
-int RunOnScreen(const TCommandLine& cl) {
+int RunOnScreen(const CommandLine& cl) {
     std::unique_ptr<SdlPlatform> sdl;
     try {
         sdl = std::make_unique<SdlPlatform>(cl.Scale);
@@ -282,7 +282,7 @@ int RunOnScreen(const TCommandLine& cl) {
     // closing the window stops it and ends the program.
     Player* loading = nullptr;
     bool stopLoad = false;
-    TEventSink loadSink;
+    EventSink loadSink;
     loadSink.KeyDown = [&](int key) { stopLoad = stopLoad || key == vk::Escape; };
     loadSink.CloseRequest = [&] {
         stopLoad = true;
@@ -310,14 +310,14 @@ int RunOnScreen(const TCommandLine& cl) {
     if (!StartForm(form, cl, *sdl)) return 1;
     // The window shows its error screen; the console says which file or folder.
     if (!form.Refusal().empty()) ReportOnConsole(form.Refusal());
-    TEventSink sink;
+    EventSink sink;
     sink.KeyDown = [&](int key) {
         form.Guarded([&] { form.CommandKey(key); });
         if (key == vk::Escape) form.Guarded([&] { form.LeaveKey(vk::Escape); });
     };
     sink.CloseRequest = [&] { form.Close(); };
     sink.Activate = [&](bool active) { form.Timer.SetAppActive(active); };
-    TScreenshots shots(cl);
+    Screenshots shots(cl);
     bool shotsOk = true;
     while (!form.CloseRequested()) {
         sdl->PumpEvents(sink, form.Timer.Running() ? 0 : 50);
@@ -333,7 +333,7 @@ int RunOnScreen(const TCommandLine& cl) {
 
 } // namespace
 
-int RunPlayer(const TCommandLine& cl) {
+int RunPlayer(const CommandLine& cl) {
     return cl.Headless || !cl.RenderWav.empty() ? RunHeadless(cl) : RunOnScreen(cl);
 }
 

@@ -6,6 +6,6 @@
 namespace tappo {
 
 // Returns the process exit code.
-int RunPlayer(const TCommandLine& commandLine);
+int RunPlayer(const CommandLine& commandLine);
 
 } // namespace tappo

@@ -9,7 +9,7 @@
 
 int main(int argc, char** argv) {
     using namespace tappo;
-    const TCommandLine cl = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    const CommandLine cl = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!cl.Error.empty()) {
         ReportOnConsole(cl.Error);
         std::fputs(("\n" + UsageText()).c_str(), stderr);

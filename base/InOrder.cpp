@@ -24,7 +24,7 @@ bool RunSerially(int count, const std::function<void(int, int)>& work,
 }
 
 // What the two threads share; every field is guarded by `mutex`.
-struct TShared {
+struct Shared {
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<char> done;
@@ -36,7 +36,7 @@ struct TShared {
 
 // Takes the next item and works on it with the lock let go; the lock is held
 // again on return, the item marked done and the other thread told.
-void WorkOnNext(TShared& s, std::unique_lock<std::mutex>& lock,
+void WorkOnNext(Shared& s, std::unique_lock<std::mutex>& lock,
                 const std::function<void(int, int)>& work, int worker) {
     const int i = s.next++;
     lock.unlock();
@@ -47,7 +47,7 @@ void WorkOnNext(TShared& s, std::unique_lock<std::mutex>& lock,
 }
 
 // The helper: starts items until none is left or the load stops.
-void Help(TShared& s, const std::function<void(int, int)>& work) {
+void Help(Shared& s, const std::function<void(int, int)>& work) {
     std::unique_lock<std::mutex> lock(s.mutex);
     while (s.MayStart())
         WorkOnNext(s, lock, work, 1);
@@ -55,7 +55,7 @@ void Help(TShared& s, const std::function<void(int, int)>& work) {
 
 // The calling thread until item i is done: it works on items itself while it
 // may, and otherwise waits for the helper.
-void AwaitItem(TShared& s, int i, const std::function<void(int, int)>& work) {
+void AwaitItem(Shared& s, int i, const std::function<void(int, int)>& work) {
     std::unique_lock<std::mutex> lock(s.mutex);
     while (!s.done[size_t(i)]) {
         if (s.MayStart())
@@ -75,7 +75,7 @@ bool RunInOrder(int count, const std::function<void(int, int)>& work,
                 const std::function<bool(int)>& finish) {
     if (count <= 1 || !helperAllowed || std::thread::hardware_concurrency() < 2)
         return RunSerially(count, work, finish);
-    TShared s;
+    Shared s;
     s.done.assign(size_t(count), 0);
     std::thread helper;
     try {

@@ -12,8 +12,8 @@ std::mutex& SinkLock() {
     return lock;
 }
 
-TConsoleSink& Sink() {
-    static TConsoleSink sink;
+ConsoleSink& Sink() {
+    static ConsoleSink sink;
     return sink;
 }
 
@@ -30,7 +30,7 @@ void ReportOnConsole(const std::string& text) {
     std::fflush(stderr);
 }
 
-TConsoleSink SetConsoleSink(TConsoleSink sink) {
+ConsoleSink SetConsoleSink(ConsoleSink sink) {
     std::lock_guard<std::mutex> lock(SinkLock());
     return std::exchange(Sink(), std::move(sink));
 }

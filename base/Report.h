@@ -1,6 +1,6 @@
 // How the player tells its user something, decided here for the whole program:
 // - an error that stops what the user asked for goes to the message box
-//   (IMessageBox in platform/: this console line, plus a box while a window is
+//   (MessageBox in platform/: this console line, plus a box while a window is
 //   up);
 // - a sound problem goes to the problem log (ProblemLog, "ddsd.debug"), never
 //   to the screen;
@@ -20,7 +20,7 @@ void ReportOnConsole(const std::string& text);
 
 // Where console reports go instead of stderr: the whole line, break included.
 // An empty sink restores stderr. Returns the sink it replaces.
-using TConsoleSink = std::function<void(const std::string& line)>;
-TConsoleSink SetConsoleSink(TConsoleSink sink);
+using ConsoleSink = std::function<void(const std::string& line)>;
+ConsoleSink SetConsoleSink(ConsoleSink sink);
 
 } // namespace tappo

@@ -15,7 +15,7 @@ std::string BenchFolder(const std::string& name) {
     return dir;
 }
 
-std::string SongTree(const std::string& name, const TSongTreeShape& shape) {
+std::string SongTree(const std::string& name, const SongTreeShape& shape) {
     const std::string dir = BenchFolder(name);
     if (std::filesystem::exists(dir + "done")) return dir;
     const std::vector<uint8_t> empty;

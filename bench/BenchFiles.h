@@ -14,13 +14,13 @@ std::string BenchFolder(const std::string& name);
 // each song folder named `songPrefix` and its number, holding five empty
 // charts ("chart0.bms" ..., every other one ending ".BMS" when `mixedCase`)
 // and the empty files `others`.
-struct TSongTreeShape {
+struct SongTreeShape {
     int packs = 0;
     int songs = 0;
     std::string songPrefix;
     bool mixedCase = false;
     std::vector<std::string> others;
 };
-std::string SongTree(const std::string& name, const TSongTreeShape& shape);
+std::string SongTree(const std::string& name, const SongTreeShape& shape);
 
 } // namespace tappo::bench

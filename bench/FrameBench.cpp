@@ -48,7 +48,7 @@ std::string SongsFolder() {
     return folder;
 }
 
-class TSilentBox : public IMessageBox {
+class SilentBox : public MessageBox {
   public:
     void Show(const std::string&) override {}
 };
@@ -57,7 +57,7 @@ class TSilentBox : public IMessageBox {
 struct BenchPlayer {
     VirtualClock clock;
     HeadlessPresenter presenter;
-    TSilentBox box;
+    SilentBox box;
     TextRenderer fonts;
     std::unique_ptr<Player> form;
 
@@ -106,7 +106,7 @@ void BM_KeyedBlit(benchmark::State& state) {
 BENCHMARK(BM_KeyedBlit);
 
 void BM_UpdateWarp(benchmark::State& state) {
-    auto warp = std::make_unique<TWarp>();
+    auto warp = std::make_unique<WarpEffect>();
     warp->InitWarp(AssetFolder());
     for (auto _ : state) {
         warp->UpdateWarp();
@@ -116,7 +116,7 @@ void BM_UpdateWarp(benchmark::State& state) {
 BENCHMARK(BM_UpdateWarp);
 
 void BM_UpdateWarpPortable(benchmark::State& state) {
-    auto warp = std::make_unique<TWarp>();
+    auto warp = std::make_unique<WarpEffect>();
     warp->InitWarp(AssetFolder());
     for (auto _ : state) {
         warp->UpdateWarpPortable();
@@ -127,7 +127,7 @@ BENCHMARK(BM_UpdateWarpPortable);
 
 // The warp picture onto the back surface, as the select screen draws it.
 void BM_DrawWarp(benchmark::State& state) {
-    auto warp = std::make_unique<TWarp>();
+    auto warp = std::make_unique<WarpEffect>();
     warp->InitWarp(AssetFolder());
     warp->UpdateWarp();
     Surface back;

@@ -58,19 +58,19 @@ std::string MediaChart() {
     return dir + "chart.bms";
 }
 
-struct TCompiled {
-    std::unique_ptr<TCompiledChart> compiled;
-    const TChartData* chart;
-    explicit TCompiled(const std::string& path)
-        : compiled(std::make_unique<TCompiledChart>(CompileChartFile(path, '.'))),
+struct Compiled {
+    std::unique_ptr<CompiledChart> compiled;
+    const ChartData* chart;
+    explicit Compiled(const std::string& path)
+        : compiled(std::make_unique<CompiledChart>(CompileChartFile(path, '.'))),
           chart(&compiled->Data) {}
 };
 
 // A chart and what loading its media needs: the sound component, a headless
 // display and the slots a load fills (kept from one load to the next, as the
 // player keeps its surfaces).
-struct TMediaLoad {
-    TCompiled c;
+struct MediaLoad {
+    Compiled c;
     Mixer sound;
     HeadlessPresenter presenter;
     Display display{presenter, nullptr};
@@ -78,29 +78,29 @@ struct TMediaLoad {
     BgaBank surfaces;
     int32_t layer = 0;
 
-    explicit TMediaLoad(const std::string& chartPath)
+    explicit MediaLoad(const std::string& chartPath)
         : c(chartPath), sound(MixerOutput::Pull, c.compiled->SongFolder + "ddsd.debug") {
         display.Initialize();
     }
-    void Sounds(TFileResolver& files) {
+    void Sounds(FileResolver& files) {
         LoadKeysounds(slots, *c.chart, sound, c.compiled->SongFolder, files);
     }
-    void Images(TFileResolver& files) { LoadBgaImages(surfaces, *c.chart, display, layer, files); }
+    void Images(FileResolver& files) { LoadBgaImages(surfaces, *c.chart, display, layer, files); }
 };
 
 // Loads run on two threads: wall time, and the CPU time of both.
 void LoadSounds(benchmark::State& state, const std::string& chartPath) {
-    TMediaLoad m(chartPath);
+    MediaLoad m(chartPath);
     for (auto _ : state) {
-        TFileResolver files;
+        FileResolver files;
         m.Sounds(files);
     }
 }
 
 void LoadImages(benchmark::State& state, const std::string& chartPath) {
-    TMediaLoad m(chartPath);
+    MediaLoad m(chartPath);
     for (auto _ : state) {
-        TFileResolver files;
+        FileResolver files;
         m.Images(files);
     }
 }
@@ -116,7 +116,7 @@ void BM_LoadBgaImages(benchmark::State& state) {
 BENCHMARK(BM_LoadBgaImages)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 
 void BM_ReadSameBytes(benchmark::State& state) {
-    TCompiled c(MediaChart());
+    Compiled c(MediaChart());
     for (auto _ : state) {
         for (const std::string& name : c.chart->WavFileNames)
             if (!name.empty()) benchmark::DoNotOptimize(ReadWholeFile(name));
@@ -140,7 +140,7 @@ std::string TenSecondSound() {
 }
 
 void BM_OneSoundFromEverySlot(benchmark::State& state) {
-    TChartData chart;
+    ChartData chart;
     chart.SlotLimit = WideSlotCount;
     for (int i = 1; i < WideSlotCount; ++i)
         chart.WavFileNames[size_t(i)] = TenSecondSound();
@@ -148,7 +148,7 @@ void BM_OneSoundFromEverySlot(benchmark::State& state) {
     Mixer sound(MixerOutput::Pull, folder + "ddsd.debug");
     KeysoundBank slots;
     for (auto _ : state) {
-        TFileResolver files;
+        FileResolver files;
         LoadKeysounds(slots, chart, sound, folder, files);
     }
 }
@@ -258,9 +258,9 @@ BENCHMARK(BM_SongLoadImages)->Unit(benchmark::kMillisecond)->UseRealTime()->Meas
 
 // The whole load as the player does it, and the floor: `cat` of the same files.
 void BM_SongLoadAll(benchmark::State& state) {
-    TMediaLoad m(SongChart());
+    MediaLoad m(SongChart());
     for (auto _ : state) {
-        TFileResolver files;
+        FileResolver files;
         m.Sounds(files);
         m.Images(files);
     }
@@ -303,7 +303,7 @@ std::string RenderChart() {
 
 void BM_RenderKeysoundsOnly(benchmark::State& state) {
     const std::string dir = RenderChart();
-    TCommandLine cl;
+    CommandLine cl;
     cl.ProgramFolder = dir;
     cl.RenderWav = dir + "out.wav";
     cl.Arguments = {dir + "render.bms"};
@@ -336,9 +336,9 @@ std::string SongChartPath() {
 double TimeMediaLoad(const std::string& chartPath) {
     double ms = 0;
     for (int round = 0; round < 2; ++round) {
-        TMediaLoad m(chartPath);
+        MediaLoad m(chartPath);
         const auto start = std::chrono::steady_clock::now();
-        TFileResolver files;
+        FileResolver files;
         m.Sounds(files);
         m.Images(files);
         ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)

@@ -49,7 +49,7 @@ void BM_LoadOggKeysoundsAsThePlayerDoes(benchmark::State& state) {
     const std::string& dir = OggFolder();
     Mixer sound(MixerOutput::Pull, "/dev/null", 512);
     for (auto _ : state) {
-        TFileResolver files;
+        FileResolver files;
         std::vector<std::unique_ptr<Sample>> samples;
         for (int k = 0; k < OggFiles; ++k) {
             char name[32];

@@ -108,7 +108,7 @@ BENCHMARK(BM_LimitBlock);
 void BM_Mix32ChannelsAndSynth(benchmark::State& state) {
     const std::string dir = BenchFolder("mix");
     Mixer sound(MixerOutput::Pull, dir + "ddsd.debug");
-    tools::TMidiSong song; // a busy piece: eight-note chords every eighth note for ten minutes
+    tools::MidiSong song; // a busy piece: eight-note chords every eighth note for ten minutes
     for (uint32_t t = 0; t < 480 * 2400; t += 240)
         for (uint8_t k = 0; k < 8; ++k)
             song.Notes.push_back({t, 230, uint8_t(k % 4), uint8_t(48 + k * 3), 90});

@@ -62,7 +62,7 @@ BENCHMARK(BM_ExactCompileLargeChart)->Unit(benchmark::kMillisecond);
 void BM_StandardCompileLargeChart(benchmark::State& state) {
     const std::string text = GenerateChart(1000, 20, 64);
     for (auto _ : state)
-        benchmark::DoNotOptimize(CompileStandardChart(text, TStandardOptions{}));
+        benchmark::DoNotOptimize(CompileStandardChart(text, StandardOptions{}));
     Report(state, 1000.0 * 20 * 64);
 }
 BENCHMARK(BM_StandardCompileLargeChart)->Unit(benchmark::kMillisecond);
@@ -70,7 +70,7 @@ BENCHMARK(BM_StandardCompileLargeChart)->Unit(benchmark::kMillisecond);
 void BM_StandardCompileLargeBase36Chart(benchmark::State& state) {
     const std::string text = GenerateStandardChart(1000, 20, 64);
     for (auto _ : state)
-        benchmark::DoNotOptimize(CompileStandardChart(text, TStandardOptions{}));
+        benchmark::DoNotOptimize(CompileStandardChart(text, StandardOptions{}));
     Report(state, 1000.0 * 20 * 64);
 }
 BENCHMARK(BM_StandardCompileLargeBase36Chart)->Unit(benchmark::kMillisecond);
@@ -81,7 +81,7 @@ void BM_StandardCompileAndConvertLargeChart(benchmark::State& state) {
     const std::string text = GenerateChart(1000, 20, 64);
     for (auto _ : state) {
         const auto chart =
-            std::make_unique<TStandardChart>(CompileStandardChart(text, TStandardOptions{}));
+            std::make_unique<StandardChart>(CompileStandardChart(text, StandardOptions{}));
         benchmark::DoNotOptimize(StandardToCompiled(*chart, "/bench/chart.bms"));
     }
     Report(state, 1000.0 * 20 * 64);

@@ -12,18 +12,18 @@
 
 namespace tappo {
 
-struct TChartSession {
-    TChartHeader Header;    // written by the header scan and by each compile
-    TGameState GameState;   // the same; play moves the background images
-    TChartData Chart;       // timing tables and event lists of the last compile
+struct ChartSession {
+    ChartHeader Header;     // written by the header scan and by each compile
+    PlaySettings GameState; // the same; play moves the background images
+    ChartData Chart;        // timing tables and event lists of the last compile
     std::string SongFolder; // folder of the chart shown or played
     KeysoundBank KeysoundSlots;
     BgaBank BgaSurfaces;
 
     // What the next compile keeps of this chart.
-    TChartCarryOver CarryOver() const { return TChartCarryOver{Header, GameState, SongFolder}; }
+    ChartCarryOver CarryOver() const { return ChartCarryOver{Header, GameState, SongFolder}; }
     // Makes `compiled` the current chart (its media are loaded afterwards).
-    void Install(TCompiledChart&& compiled) {
+    void Install(CompiledChart&& compiled) {
         Header = std::move(compiled.Header);
         GameState = std::move(compiled.GameState);
         SongFolder = std::move(compiled.SongFolder);

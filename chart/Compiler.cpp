@@ -60,8 +60,8 @@ void CheckDivisor(double divisor) {
 // channel-02 measure lengths, and the tempo changes, which can only be applied
 // once every measure length is known.
 std::vector<std::string> DefinitionAndTempoPass(const std::vector<std::string_view>& lines,
-                                                TCompiledChart& t, char decimalSeparator) {
-    TChartData& chart = t.Data;
+                                                CompiledChart& t, char decimalSeparator) {
+    ChartData& chart = t.Data;
     std::vector<std::string> BpmChangeList;
     for (std::string_view line : lines) {
         if (line.empty() || line[0] != '#') continue;
@@ -92,7 +92,7 @@ std::vector<std::string> DefinitionAndTempoPass(const std::vector<std::string_vi
 // Each change rescales its measure and all after it from a snapshot of the
 // lengths, so the last change at or before a measure decides its tempo; the
 // text sort puts them in measure order, and one measure's values in text order.
-void ApplyTempoChanges(std::vector<std::string>& changes, TCompiledChart& t) {
+void ApplyTempoChanges(std::vector<std::string>& changes, CompiledChart& t) {
     std::stable_sort(
         changes.begin(), changes.end(),
         [](const std::string& a, const std::string& b) { return AsciiUpper(a) < AsciiUpper(b); });
@@ -123,8 +123,8 @@ bool IsLaneChannel(int c, int& player, int& lane) {
 
 // The second pass: a record for every object, and the song's end two seconds
 // after the measure of the last object in file order.
-void EventPass(const std::vector<std::string_view>& lines, TChartData& chart) {
-    TEventLists& ev = chart.Events;
+void EventPass(const std::vector<std::string_view>& lines, ChartData& chart) {
+    EventLists& ev = chart.Events;
     for (std::string_view line : lines) {
         if (!IsChannelLine(line)) continue;
         const int m = MeasureOf(line);
@@ -141,7 +141,7 @@ void EventPass(const std::vector<std::string_view>& lines, TChartData& chart) {
                 lanes = IsLaneChannel(c, player, lane);
                 haveChannel = true;
             }
-            TEventRecord record;
+            EventRecord record;
             record.Time = EventTime(k, n, m, chart);
             record.Id[0] = a, record.Id[1] = b;
             if (sound) ev.SoundEvents().push_back(record);
@@ -151,8 +151,8 @@ void EventPass(const std::vector<std::string_view>& lines, TChartData& chart) {
                 chart.HasBgaLayer = true;
             }
             if (lanes) {
-                ev.LaneNotes(player, lane).push_back(TEventRecord{record.Time, {0, 0}});
-                ev.StepTickEvents().push_back(TEventRecord{StepTime(k, n, m, chart), {0, 0}});
+                ev.LaneNotes(player, lane).push_back(EventRecord{record.Time, {0, 0}});
+                ev.StepTickEvents().push_back(EventRecord{StepTime(k, n, m, chart), {0, 0}});
             }
             chart.LastSoundTime =
                 ClampToInt32(TruncTime((long double)chart.MeasureStart[size_t(m)] +
@@ -164,22 +164,22 @@ void EventPass(const std::vector<std::string_view>& lines, TChartData& chart) {
 
 } // namespace
 
-int64_t EventTime(int k, int n, int m, const TChartData& chart) {
+int64_t EventTime(int k, int n, int m, const ChartData& chart) {
     return TruncTime((long double)k / (long double)n * chart.MeasureLength[size_t(m)] +
                      chart.MeasureStart[size_t(m)]);
 }
 
-int64_t StepTime(int k, int n, int m, const TChartData& chart) {
+int64_t StepTime(int k, int n, int m, const ChartData& chart) {
     const int64_t t = TruncTime((long double)k / (long double)n * chart.MeasureLength[size_t(m)] +
                                 chart.MeasureStart[size_t(m)] - 20);
     return t < 0 ? 0 : t;
 }
 
-std::string FormatEventTime(int k, int n, int m, const TChartData& chart) {
+std::string FormatEventTime(int k, int n, int m, const ChartData& chart) {
     return FormatTime(EventTime(k, n, m, chart));
 }
 
-std::string FormatStepTime(int k, int n, int m, const TChartData& chart) {
+std::string FormatStepTime(int k, int n, int m, const ChartData& chart) {
     return FormatTime(StepTime(k, n, m, chart));
 }
 
@@ -203,8 +203,8 @@ namespace {
 
 // Measure timing: the header tempo for every measure, then the channel-02
 // lengths and the tempo changes; each measure starts where the one before ends.
-void BuildMeasureTables(const std::vector<std::string_view>& lines, TCompiledChart& t, char sep) {
-    TChartData& chart = t.Data;
+void BuildMeasureTables(const std::vector<std::string_view>& lines, CompiledChart& t, char sep) {
+    ChartData& chart = t.Data;
     CheckDivisor(t.GameState.Bpm);
     chart.MeasureLength.fill(double(240000.0L / t.GameState.Bpm));
     std::vector<std::string> BpmChangeList = DefinitionAndTempoPass(lines, t, sep);
@@ -216,7 +216,7 @@ void BuildMeasureTables(const std::vector<std::string_view>& lines, TCompiledCha
 }
 
 // Builds `t` from the chart's lines; an error leaves it as far as it got.
-void CompileLines(std::string_view text, const std::string& path, char sep, TCompiledChart& t) {
+void CompileLines(std::string_view text, const std::string& path, char sep, CompiledChart& t) {
     const std::vector<std::string_view> lines = SplitChartLines(text);
     ScanChartHeaderLines(lines, t.GameState, t.Header, sep);
     t.SongFolder = FolderOfChart(path);
@@ -231,8 +231,8 @@ void CompileLines(std::string_view text, const std::string& path, char sep, TCom
 
 } // namespace
 
-TCompiledChart StartOfCompile(const TChartCarryOver& before) {
-    TCompiledChart t;
+CompiledChart StartOfCompile(const ChartCarryOver& before) {
+    CompiledChart t;
     t.Header = before.Header;
     t.Header.MidiFileName.clear();
     t.GameState = before.GameState;
@@ -242,10 +242,10 @@ TCompiledChart StartOfCompile(const TChartCarryOver& before) {
     return t;
 }
 
-TCompiledChart CompileChart(std::string_view text, const std::string& path, char decimalSeparator,
-                            const TChartCarryOver& before) {
+CompiledChart CompileChart(std::string_view text, const std::string& path, char decimalSeparator,
+                           const ChartCarryOver& before) {
     // On the heap: an error hands the chart built so far to the caller.
-    auto chart = std::make_shared<TCompiledChart>(StartOfCompile(before));
+    auto chart = std::make_shared<CompiledChart>(StartOfCompile(before));
     try {
         CompileLines(text, path, decimalSeparator, *chart);
     } catch (const std::exception& e) {
@@ -254,16 +254,16 @@ TCompiledChart CompileChart(std::string_view text, const std::string& path, char
     return std::move(*chart);
 }
 
-std::vector<uint8_t> ReadChartBytes(const std::string& path, const TChartCarryOver& before) {
+std::vector<uint8_t> ReadChartBytes(const std::string& path, const ChartCarryOver& before) {
     try {
         return ReadWholeFile(path);
     } catch (const std::exception& e) {
-        throw CompileError(e.what(), std::make_shared<TCompiledChart>(StartOfCompile(before)));
+        throw CompileError(e.what(), std::make_shared<CompiledChart>(StartOfCompile(before)));
     }
 }
 
-TCompiledChart CompileChartFile(const std::string& path, char decimalSeparator,
-                                const TChartCarryOver& before) {
+CompiledChart CompileChartFile(const std::string& path, char decimalSeparator,
+                               const ChartCarryOver& before) {
     const std::vector<uint8_t> bytes = ReadChartBytes(path, before);
     // The file is read once; the header scan and both passes share its lines.
     return CompileChart(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),

@@ -24,10 +24,10 @@ inline constexpr int SlotCount = 256;
 inline constexpr int WideSlotCount = 36 * 36;
 
 // Everything a compile builds.
-struct TChartData {
+struct ChartData {
     std::array<double, MeasureCount> MeasureLength{}; // ms
     std::array<double, MeasureCount> MeasureStart{};  // ms; measure 0 starts at 1000
-    TEventLists Events;
+    EventLists Events;
     std::array<std::string, WideSlotCount> WavFileNames; // song folder + name, chart bytes
     std::array<std::string, WideSlotCount> BmpFileNames;
     int SlotLimit = SlotCount; // slots in use: SlotCount, or WideSlotCount (standard reading)
@@ -39,26 +39,26 @@ struct TChartData {
     int32_t KeysoundVolume = 100;
     // The standard reading's beats: the arrows and the measure phase follow
     // them. Null for the exact reading, whose arrows move with song time.
-    std::shared_ptr<const TBeatScroll> BeatScroll;
+    std::shared_ptr<const BeatScroller> BeatScroll;
 };
 
 // The values a chart that does not set them keeps from the chart before it:
 // title, artist, genre, level, player mode, lane positions and the layer
 // image; the song folder stays until the compile has read the header.
-struct TChartCarryOver {
-    TChartHeader Header;
-    TGameState GameState;
+struct ChartCarryOver {
+    ChartHeader Header;
+    PlaySettings GameState;
     std::string SongFolder;
 };
 
 // A compiled chart, complete in itself: what the play screen, the media
 // loaders and the inspector read. The header and game state are the values the
 // shared record takes when the chart is installed.
-struct TCompiledChart {
-    TChartHeader Header;
-    TGameState GameState;
+struct CompiledChart {
+    ChartHeader Header;
+    PlaySettings GameState;
     std::string SongFolder; // the chart's folder, with its trailing separator
-    TChartData Data;
+    ChartData Data;
 };
 
 // The first error a compile meets. Callers keep what the compile built before
@@ -66,36 +66,36 @@ struct TCompiledChart {
 // chart as far as it got; its lists are incomplete and unsorted, never played.
 class CompileError : public Error {
   public:
-    CompileError(const std::string& text, std::shared_ptr<const TCompiledChart> partial)
+    CompileError(const std::string& text, std::shared_ptr<const CompiledChart> partial)
         : Error(text), partial_(std::move(partial)) {}
-    const TCompiledChart& Partial() const { return *partial_; }
+    const CompiledChart& Partial() const { return *partial_; }
 
   private:
-    std::shared_ptr<const TCompiledChart> partial_;
+    std::shared_ptr<const CompiledChart> partial_;
 };
 
 // The chart a compile starts from: `before` with the tempo, base image, MIDI
 // file name and everything of the chart data reset.
-TCompiledChart StartOfCompile(const TChartCarryOver& before);
+CompiledChart StartOfCompile(const ChartCarryOver& before);
 
 // Compiles chart text (Shift-JIS bytes); `path` names the chart file, whose
 // folder is the song folder. Keysounds, music and images are loaded by the
 // caller. Throws CompileError.
-TCompiledChart CompileChart(std::string_view text, const std::string& path, char decimalSeparator,
-                            const TChartCarryOver& before = {});
+CompiledChart CompileChart(std::string_view text, const std::string& path, char decimalSeparator,
+                           const ChartCarryOver& before = {});
 // A chart file's bytes; a file that cannot be read is a CompileError whose
 // partial chart is the start of a compile from `before`.
-std::vector<uint8_t> ReadChartBytes(const std::string& path, const TChartCarryOver& before);
+std::vector<uint8_t> ReadChartBytes(const std::string& path, const ChartCarryOver& before);
 // The same from the file; a file that cannot be read is a CompileError too.
-TCompiledChart CompileChartFile(const std::string& path, char decimalSeparator,
-                                const TChartCarryOver& before = {});
+CompiledChart CompileChartFile(const std::string& path, char decimalSeparator,
+                               const ChartCarryOver& before = {});
 
 // Song time of object k of n in measure m, and the step tick 20 ms before it
 // (never below 0), computed in extended precision and truncated.
-int64_t EventTime(int k, int n, int m, const TChartData& chart);
-int64_t StepTime(int k, int n, int m, const TChartData& chart);
-std::string FormatEventTime(int k, int n, int m, const TChartData& chart);
-std::string FormatStepTime(int k, int n, int m, const TChartData& chart);
+int64_t EventTime(int k, int n, int m, const ChartData& chart);
+int64_t StepTime(int k, int n, int m, const ChartData& chart);
+std::string FormatEventTime(int k, int n, int m, const ChartData& chart);
+std::string FormatStepTime(int k, int n, int m, const ChartData& chart);
 
 // Lane x of player 1 and 2 for a player mode; false leaves them as they are.
 bool LanePositions(int32_t playerMode, int32_t& lane1X, int32_t& lane2X);

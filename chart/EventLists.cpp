@@ -8,7 +8,7 @@
 
 namespace tappo {
 
-int TEventRecord::Slot() const {
+int EventRecord::Slot() const {
     if (WideSlot != 0) return WideSlot;
     return HasId() && IsHexDigit(Id[0]) && IsHexDigit(Id[1])
                ? HexValue(Id[0]) * 16 + HexValue(Id[1])
@@ -21,38 +21,37 @@ std::string FormatTime(int64_t time) {
     return buffer;
 }
 
-std::string TEventRecord::Text() const {
+std::string EventRecord::Text() const {
     std::string s = FormatTime(Time);
     if (HasId()) s.append(Id, 2);
     return s;
 }
 
-void TEventLists::CreateEventLists() {
-    for (TEventList& list : Lists)
-        list = TEventList();
+void EventLists::CreateEventLists() {
+    for (EventList& list : Lists)
+        list = EventList();
 }
 
-void TEventLists::FreeEventLists() {
-    for (TEventList& list : Lists)
-        TEventList().swap(list);
+void EventLists::FreeEventLists() {
+    for (EventList& list : Lists)
+        EventList().swap(list);
 }
 
-void TEventLists::ClearEventLists() {
-    for (TEventList& list : Lists)
+void EventLists::ClearEventLists() {
+    for (EventList& list : Lists)
         list.clear();
 }
 
-void TEventLists::SortEventLists() {
+void EventLists::SortEventLists() {
     // By time, then by id with letter case ignored (0-9 before A-F). Stable,
     // so records that compare equal keep their file order.
-    for (TEventList& list : Lists) {
-        std::stable_sort(list.begin(), list.end(),
-                         [&](const TEventRecord& a, const TEventRecord& b) {
-                             if (a.Time != b.Time) return a.Time < b.Time;
-                             if (AsciiUpper(a.Id[0]) != AsciiUpper(b.Id[0]))
-                                 return AsciiUpper(a.Id[0]) < AsciiUpper(b.Id[0]);
-                             return AsciiUpper(a.Id[1]) < AsciiUpper(b.Id[1]);
-                         });
+    for (EventList& list : Lists) {
+        std::stable_sort(list.begin(), list.end(), [&](const EventRecord& a, const EventRecord& b) {
+            if (a.Time != b.Time) return a.Time < b.Time;
+            if (AsciiUpper(a.Id[0]) != AsciiUpper(b.Id[0]))
+                return AsciiUpper(a.Id[0]) < AsciiUpper(b.Id[0]);
+            return AsciiUpper(a.Id[1]) < AsciiUpper(b.Id[1]);
+        });
     }
 }
 

@@ -11,7 +11,7 @@
 
 namespace tappo {
 
-struct TEventRecord {
+struct EventRecord {
     int64_t Time = 0;
     char Id[2] = {0, 0}; // {0, 0}: a time-only record
     // The standard reading's slot (1-1295, base 36); 0 in the exact reading,
@@ -29,10 +29,10 @@ struct TEventRecord {
     std::string Text() const;
 };
 
-using TEventList = std::vector<TEventRecord>;
+using EventList = std::vector<EventRecord>;
 
 // Index of each list among the twelve (also the index of its cursor).
-enum TEventListIndex : int {
+enum EventListIndex : int {
     SoundEventsIndex = 0,
     StepTickEventsIndex = 1,
     BgaBaseEventsIndex = 2,
@@ -40,22 +40,22 @@ enum TEventListIndex : int {
     LaneNotesIndex = 4, // LaneNotes[player][lane] is 4 + (player - 1) * 4 + lane
 };
 
-struct TEventLists {
-    std::array<TEventList, 12> Lists;
+struct EventLists {
+    std::array<EventList, 12> Lists;
 
-    TEventList& SoundEvents() { return Lists[SoundEventsIndex]; }
-    const TEventList& SoundEvents() const { return Lists[SoundEventsIndex]; }
-    TEventList& StepTickEvents() { return Lists[StepTickEventsIndex]; }
-    TEventList& BgaBaseEvents() { return Lists[BgaBaseEventsIndex]; }
-    TEventList& BgaLayerEvents() { return Lists[BgaLayerEventsIndex]; }
+    EventList& SoundEvents() { return Lists[SoundEventsIndex]; }
+    const EventList& SoundEvents() const { return Lists[SoundEventsIndex]; }
+    EventList& StepTickEvents() { return Lists[StepTickEventsIndex]; }
+    EventList& BgaBaseEvents() { return Lists[BgaBaseEventsIndex]; }
+    EventList& BgaLayerEvents() { return Lists[BgaLayerEventsIndex]; }
     // player 1 or 2, lane 0 to 3
-    TEventList& LaneNotes(int player, int lane) {
+    EventList& LaneNotes(int player, int lane) {
         return Lists[size_t(LaneNotesIndex + (player - 1) * 4 + lane)];
     }
-    const TEventList& LaneNotes(int player, int lane) const {
+    const EventList& LaneNotes(int player, int lane) const {
         return Lists[size_t(LaneNotesIndex + (player - 1) * 4 + lane)];
     }
-    const TEventList& operator[](int i) const { return Lists[size_t(i)]; }
+    const EventList& operator[](int i) const { return Lists[size_t(i)]; }
 
     void CreateEventLists(); // twelve empty lists
     void ClearEventLists();

@@ -24,36 +24,36 @@ std::string NameKey(std::string_view name) {
 
 } // namespace
 
-const std::vector<TFileResolver::TEntry>& TFileResolver::Listing(const std::string& folder) {
+const std::vector<FileResolver::Entry>& FileResolver::Listing(const std::string& folder) {
     auto [it, added] = folders_.try_emplace(folder);
     if (!added) return it->second;
     ++listings_;
     if (DIR* dir = opendir(folder.empty() ? "." : folder.c_str())) {
         while (dirent* e = readdir(dir)) {
             const std::string name = e->d_name;
-            if (name != "." && name != "..") it->second.push_back(TEntry{name, NameKey(name)});
+            if (name != "." && name != "..") it->second.push_back(Entry{name, NameKey(name)});
         }
         closedir(dir);
     }
     // Sorted, so that where two names match loosely the same one wins on every
     // machine, whatever order the file system lists them in.
     std::sort(it->second.begin(), it->second.end(),
-              [](const TEntry& a, const TEntry& b) { return a.name < b.name; });
+              [](const Entry& a, const Entry& b) { return a.name < b.name; });
     return it->second;
 }
 
 // The entry of `folder` for `part`: the same bytes first, then the same text.
-std::string TFileResolver::Match(const std::string& folder, const std::string& part) {
-    const std::vector<TEntry>& entries = Listing(folder);
-    for (const TEntry& e : entries)
+std::string FileResolver::Match(const std::string& folder, const std::string& part) {
+    const std::vector<Entry>& entries = Listing(folder);
+    for (const Entry& e : entries)
         if (e.name == part) return e.name;
     const std::string key = NameKey(part);
-    for (const TEntry& e : entries)
+    for (const Entry& e : entries)
         if (e.key == key) return e.name;
     return "";
 }
 
-std::string TFileResolver::Find(const std::string& path) {
+std::string FileResolver::Find(const std::string& path) {
     if (path.empty()) return "";
     if (IsFile(path)) return path;
     const std::string normal = WithForwardSlashes(path);
@@ -77,8 +77,8 @@ std::string TFileResolver::Find(const std::string& path) {
     return IsFile(resolved) ? resolved : "";
 }
 
-std::string TFileResolver::FindWithFallback(const std::string& path,
-                                            std::initializer_list<const char*> extensions) {
+std::string FileResolver::FindWithFallback(const std::string& path,
+                                           std::initializer_list<const char*> extensions) {
     std::string found = Find(path);
     if (!found.empty()) return found;
     const size_t slash = path.find_last_of("/\\"), dot = path.find_last_of('.');
@@ -107,7 +107,7 @@ std::string WithForwardSlashes(const std::string& path) {
 }
 
 std::string ResolveChartFile(const std::string& path) {
-    TFileResolver resolver;
+    FileResolver resolver;
     const std::string found = resolver.Find(path);
     return found.empty() ? path : found;
 }

@@ -17,7 +17,7 @@ namespace tappo {
 // Resolves the names of one chart's files. Each folder is listed at most once
 // per resolver, so a chart with a thousand sounds in one folder reads that
 // folder's listing once.
-class TFileResolver {
+class FileResolver {
   public:
     // The path of an existing file for `path`, or "" when nothing matches.
     std::string Find(const std::string& path);
@@ -29,14 +29,14 @@ class TFileResolver {
     int Listings() const { return listings_; }
 
   private:
-    struct TEntry {
+    struct Entry {
         std::string name; // as stored on disk
         std::string key;  // its text as UTF-8, ASCII letters lowered
     };
-    const std::vector<TEntry>& Listing(const std::string& folder);
+    const std::vector<Entry>& Listing(const std::string& folder);
     std::string Match(const std::string& folder, const std::string& part);
 
-    std::map<std::string, std::vector<TEntry>> folders_;
+    std::map<std::string, std::vector<Entry>> folders_;
     int listings_ = 0;
 };
 

@@ -22,7 +22,7 @@ struct GameFlow {
     bool ChartActive = false;
 };
 
-struct TGameState {
+struct PlaySettings {
     std::string Genre;
     int32_t PlayLevel = 0;
     int32_t BgaBaseImage = 0;  // 0-255
@@ -34,7 +34,7 @@ struct TGameState {
 };
 
 // Text of the chart header, kept as the chart's own (CP932) bytes.
-struct TChartHeader {
+struct ChartHeader {
     std::string Title, Artist, MidiFileName;
     int32_t PlayerMode = 0;
 };

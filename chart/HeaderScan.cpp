@@ -7,8 +7,8 @@
 
 namespace tappo {
 
-void ScanChartHeaderLines(const std::vector<std::string_view>& lines, TGameState& state,
-                          TChartHeader& header, char sep) {
+void ScanChartHeaderLines(const std::vector<std::string_view>& lines, PlaySettings& state,
+                          ChartHeader& header, char sep) {
     for (std::string_view line : lines) {
         if (line.empty() || line[0] != '#') continue; // every key starts with '#'
         if (StartsWithKey(line, 10, "#PLAYLEVEL")) state.PlayLevel = StrToInt(Columns(line, 11));
@@ -21,7 +21,7 @@ void ScanChartHeaderLines(const std::vector<std::string_view>& lines, TGameState
     }
 }
 
-void ScanChartHeader(const std::string& path, TGameState& state, TChartHeader& header, char sep) {
+void ScanChartHeader(const std::string& path, PlaySettings& state, ChartHeader& header, char sep) {
     const std::vector<uint8_t> bytes = ReadWholeFile(path);
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     ScanChartHeaderLines(SplitChartLines(text), state, header, sep);

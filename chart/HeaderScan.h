@@ -12,10 +12,10 @@ namespace tappo {
 
 // Writes only the keys it finds; the last occurrence of a key wins. Throws the
 // file's open error or a conversion error, keeping what earlier lines wrote.
-void ScanChartHeader(const std::string& path, TGameState& state, TChartHeader& header,
+void ScanChartHeader(const std::string& path, PlaySettings& state, ChartHeader& header,
                      char decimalSeparator);
 // The same over lines already read.
-void ScanChartHeaderLines(const std::vector<std::string_view>& lines, TGameState& state,
-                          TChartHeader& header, char decimalSeparator);
+void ScanChartHeaderLines(const std::vector<std::string_view>& lines, PlaySettings& state,
+                          ChartHeader& header, char decimalSeparator);
 
 } // namespace tappo

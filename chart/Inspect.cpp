@@ -6,11 +6,11 @@
 
 namespace tappo {
 
-std::string FormatInspection(const TGameState& state, const TChartHeader& header,
-                             const TChartData& chart) {
+std::string FormatInspection(const PlaySettings& state, const ChartHeader& header,
+                             const ChartData& chart) {
     std::string out;
     size_t records = 0;
-    for (const TEventList& list : chart.Events.Lists)
+    for (const EventList& list : chart.Events.Lists)
         records += list.size();
     out.reserve(512 + records * 26 + size_t(chart.LastObjectMeasure + 1) * 48);
     auto line = [&](const char* name, const std::string& value) {
@@ -27,7 +27,7 @@ std::string FormatInspection(const TGameState& state, const TChartHeader& header
     }
     for (int i = 0; i < int(chart.Events.Lists.size()); ++i) {
         const std::string name = EventListName(i);
-        for (const TEventRecord& r : chart.Events[i])
+        for (const EventRecord& r : chart.Events[i])
             line(name.c_str(), r.Text());
     }
     line("LastSoundTime", std::to_string(chart.LastSoundTime));
@@ -41,16 +41,16 @@ std::string FormatInspection(const TGameState& state, const TChartHeader& header
 }
 
 std::string InspectChart(const std::string& path, char decimalSeparator) {
-    const auto chart = std::make_unique<TCompiledChart>(CompileChartFile(path, decimalSeparator));
+    const auto chart = std::make_unique<CompiledChart>(CompileChartFile(path, decimalSeparator));
     return FormatInspection(chart->GameState, chart->Header, chart->Data);
 }
 
 std::string InspectChart(const std::string& path, char decimalSeparator,
-                         const TChartReading& reading) {
+                         const ChartReading& reading) {
     if (!reading.Standard) return InspectChart(path, decimalSeparator);
-    TStandardOptions options = reading.Options;
+    StandardOptions options = reading.Options;
     options.DecimalSeparator = decimalSeparator;
-    const auto chart = std::make_unique<TStandardChart>(CompileStandardChartFile(path, options));
+    const auto chart = std::make_unique<StandardChart>(CompileStandardChartFile(path, options));
     return StandardInspectListing(*chart);
 }
 

@@ -15,9 +15,9 @@ std::string InspectChart(const std::string& path, char decimalSeparator);
 // The same in either reading; the standard reading lists its own view of the
 // chart (warnings, tempo changes, stops, every object with its beat).
 std::string InspectChart(const std::string& path, char decimalSeparator,
-                         const TChartReading& reading);
+                         const ChartReading& reading);
 // The listing of a chart already compiled.
-std::string FormatInspection(const TGameState& state, const TChartHeader& header,
-                             const TChartData& chart);
+std::string FormatInspection(const PlaySettings& state, const ChartHeader& header,
+                             const ChartData& chart);
 
 } // namespace tappo

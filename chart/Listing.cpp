@@ -28,7 +28,7 @@ void AppendListingLine(std::string& out, std::string_view name, std::string_view
     out += '\n';
 }
 
-void AppendListingHeader(const TListingHeader& header, std::string& out) {
+void AppendListingHeader(const ListingHeader& header, std::string& out) {
     AppendListingLine(out, "Title", ChartTextToUtf8(header.Title));
     AppendListingLine(out, "Artist", ChartTextToUtf8(header.Artist));
     AppendListingLine(out, "Genre", ChartTextToUtf8(header.Genre));

@@ -17,7 +17,7 @@ std::string ListingMillis(double v);
 void AppendListingLine(std::string& out, std::string_view name, std::string_view value);
 
 // The chart's own description, as the chart file wrote it (Shift-JIS or UTF-8).
-struct TListingHeader {
+struct ListingHeader {
     std::string_view Title, Artist, Genre;
     int32_t PlayLevel = 0;
     double Bpm = 0;
@@ -27,6 +27,6 @@ struct TListingHeader {
 
 // Title, Artist, Genre, PlayLevel, Bpm, PlayerMode and MidiFileName, their
 // texts in UTF-8.
-void AppendListingHeader(const TListingHeader& header, std::string& out);
+void AppendListingHeader(const ListingHeader& header, std::string& out);
 
 } // namespace tappo

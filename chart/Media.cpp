@@ -23,12 +23,12 @@ void FreeKeysounds(KeysoundBank& slots) {
         slot.reset();
 }
 
-int KeysoundFileCount(const TChartData& chart) {
+int KeysoundFileCount(const ChartData& chart) {
     return int(std::count_if(chart.WavFileNames.begin(), chart.WavFileNames.end(),
                              [](const std::string& name) { return !name.empty(); }));
 }
 
-int ImageFileCount(const TChartData& chart) {
+int ImageFileCount(const ChartData& chart) {
     return int(std::count_if(chart.BmpFileNames.begin(), chart.BmpFileNames.end(),
                              [](const std::string& name) { return !name.empty(); }));
 }
@@ -37,14 +37,14 @@ namespace {
 
 // The chart's keysound files, found on the loading thread (the resolver is
 // not shared). A lookup that throws ends the list there, as it ended the load.
-struct TSoundList {
+struct SoundList {
     std::vector<size_t> slots;
     std::vector<std::string> paths;
     std::exception_ptr lookupError;
 };
 
-TSoundList FindKeysounds(const TChartData& chart, TFileResolver& files) {
-    TSoundList list;
+SoundList FindKeysounds(const ChartData& chart, FileResolver& files) {
+    SoundList list;
     for (int i = 0; i < StepTickSlot; ++i) {
         const std::string& name = chart.WavFileNames[size_t(i)];
         if (i >= chart.SlotLimit || name.empty()) continue;
@@ -77,13 +77,13 @@ std::vector<size_t> FirstOfEachPath(const std::vector<std::string>& paths) {
 
 } // namespace
 
-bool LoadKeysounds(KeysoundBank& slots, const TChartData& chart, Mixer& sound,
-                   const std::string& programFolder, TFileResolver& files,
-                   const TLoadProgress& progress, uint64_t budget) {
+bool LoadKeysounds(KeysoundBank& slots, const ChartData& chart, Mixer& sound,
+                   const std::string& programFolder, FileResolver& files,
+                   const ProgressCallback& progress, uint64_t budget) {
     const int total = KeysoundFileCount(chart);
     // The last chart's samples go first: their memory serves the new ones.
     FreeKeysounds(slots);
-    const TSoundList list = FindKeysounds(chart, files);
+    const SoundList list = FindKeysounds(chart, files);
     const int count = int(list.slots.size());
     const std::vector<size_t> first = FirstOfEachPath(list.paths);
     // Decoded on both cores, then made and logged here in slot order, so the
@@ -146,19 +146,19 @@ void LoadMidi(MusicPlayer& music, const std::string& songFolder, const std::stri
 namespace {
 
 // A picture file's bytes, and whether the BMP reader takes them.
-struct TPictureFile {
+struct PictureFile {
     std::vector<uint8_t> bytes;
     bool isBmp = false;
 };
 
-TPictureFile ReadPictureFile(const std::string& path) {
+PictureFile ReadPictureFile(const std::string& path) {
     const size_t slash = path.find_last_of('/');
     const size_t dot = path.find_last_of('.');
     std::string ext;
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
         ext = path.substr(dot);
     ext = AsciiLower(ext);
-    TPictureFile file{ReadWholeFile(path, MaxPictureFileBytes), false};
+    PictureFile file{ReadWholeFile(path, MaxPictureFileBytes), false};
     const std::vector<uint8_t>& bytes = file.bytes;
     if (bytes.empty()) {
         const char* kind = ext == ".png" ? "PNG" : ext == ".jpg" || ext == ".jpeg" ? "JPEG" : "BMP";
@@ -179,7 +179,7 @@ Image DecodeOtherPicture(const std::vector<uint8_t>& bytes) {
 // The file stretched over `width` x `height` 5-6-5 pixels at `out`, as the
 // canvas draws its decoded picture, with only the rows shown decoded. Returns
 // what the picture takes decoded at its full size, the measure of the budget.
-uint64_t DrawPictureStretched(const TPictureFile& file, uint16_t* out, int width, int height,
+uint64_t DrawPictureStretched(const PictureFile& file, uint16_t* out, int width, int height,
                               BitmapData& scratch) {
     const uint8_t* data = file.bytes.data();
     const size_t size = file.bytes.size();
@@ -187,22 +187,22 @@ uint64_t DrawPictureStretched(const TPictureFile& file, uint16_t* out, int width
         DrawBmpFileStretched(data, size, out, width, height, scratch);
         return size; // drawn run by run or from the rows shown: its file's bytes
     }
-    const TPictureSize picture = IsPng(data, size)
-                                     ? DrawPngStretched(data, size, out, width, height)
-                                     : DrawJpegStretched(data, size, out, width, height);
+    const PictureSize picture = IsPng(data, size)
+                                    ? DrawPngStretched(data, size, out, width, height)
+                                    : DrawJpegStretched(data, size, out, width, height);
     return uint64_t(picture.Width) * uint64_t(picture.Height) * 4;
 }
 
 } // namespace
 
 Image ReadBgaPicture(const std::string& path) {
-    const TPictureFile file = ReadPictureFile(path);
+    const PictureFile file = ReadPictureFile(path);
     if (!file.isBmp) return DecodeOtherPicture(file.bytes);
     return DecodeBmpFile(file.bytes.data(), file.bytes.size()).ToPicture();
 }
 
 Image ReadBgaPictureShown(const std::string& path, int width, int height) {
-    const TPictureFile file = ReadPictureFile(path);
+    const PictureFile file = ReadPictureFile(path);
     std::vector<uint16_t> shown(size_t(width) * size_t(height));
     BitmapData scratch;
     DrawPictureStretched(file, shown.data(), width, height, scratch);
@@ -219,7 +219,7 @@ namespace {
 
 // One "#BMP" file to load: where it is and the surface it goes to, or why it
 // cannot be loaded.
-struct TImageJob {
+struct ImageJob {
     size_t slot = 0;
     std::string path;
     Surface* surface = nullptr;
@@ -234,11 +234,11 @@ struct TImageJob {
 // slot given its surface (a slot keeps the one it has), so the decoding
 // threads touch nothing but their own slot's surface. Slots without a file
 // are emptied, and the highest of them becomes the layer image.
-std::vector<TImageJob> PrepareImages(BgaBank& surfaces, const TChartData& chart, Display& display,
-                                     int32_t& layerImage, TFileResolver& files) {
+std::vector<ImageJob> PrepareImages(BgaBank& surfaces, const ChartData& chart, Display& display,
+                                    int32_t& layerImage, FileResolver& files) {
     for (size_t i = size_t(chart.SlotLimit); i < surfaces.size(); ++i)
         surfaces[i].reset();
-    std::vector<TImageJob> jobs;
+    std::vector<ImageJob> jobs;
     for (int i = 0; i < chart.SlotLimit; ++i) {
         auto& surface = surfaces[size_t(i)];
         const std::string& name = chart.BmpFileNames[size_t(i)];
@@ -247,7 +247,7 @@ std::vector<TImageJob> PrepareImages(BgaBank& surfaces, const TChartData& chart,
             layerImage = i;
             continue;
         }
-        TImageJob job;
+        ImageJob job;
         job.slot = size_t(i);
         try {
             const std::string found = files.FindWithFallback(name, PictureFallbacks);
@@ -275,7 +275,7 @@ std::vector<TImageJob> PrepareImages(BgaBank& surfaces, const TChartData& chart,
 // Gives a new surface its screen-sized pixels, reads and decodes the job's
 // file and stretches it over the whole surface, repeating or dropping pixels.
 // The first failure (lookup, file, surface) is the job's error.
-void SizeSurface(TImageJob& job, int w, int h) {
+void SizeSurface(ImageJob& job, int w, int h) {
     if (job.sizeSurface) {
         try {
             job.surface->SetSize(w, h);
@@ -288,11 +288,11 @@ void SizeSurface(TImageJob& job, int w, int h) {
     }
 }
 
-void DrawImage(TImageJob& job, BitmapData& bitmap, int w, int h) {
+void DrawImage(ImageJob& job, BitmapData& bitmap, int w, int h) {
     SizeSurface(job, w, h);
     try {
         if (job.lookupError) std::rethrow_exception(job.lookupError);
-        const TPictureFile file = ReadPictureFile(job.path);
+        const PictureFile file = ReadPictureFile(job.path);
         Surface* surface = job.surface;
         if (surface && surface->HasPixels() && surface->Width() == w && surface->Height() == h) {
             // As the canvas's CopyRect would draw the decoded picture.
@@ -316,11 +316,11 @@ void DrawImage(TImageJob& job, BitmapData& bitmap, int w, int h) {
 
 } // namespace
 
-bool LoadBgaImages(BgaBank& surfaces, const TChartData& chart, Display& display,
-                   int32_t& layerImage, TFileResolver& files, const TLoadProgress& progress,
-                   int doneBefore, int total, uint64_t budget) {
+bool LoadBgaImages(BgaBank& surfaces, const ChartData& chart, Display& display, int32_t& layerImage,
+                   FileResolver& files, const ProgressCallback& progress, int doneBefore, int total,
+                   uint64_t budget) {
     const int w = display.Mode.Width, h = display.Mode.Height;
-    std::vector<TImageJob> jobs = PrepareImages(surfaces, chart, display, layerImage, files);
+    std::vector<ImageJob> jobs = PrepareImages(surfaces, chart, display, layerImage, files);
     // Decoded and drawn on both cores; failures are taken here in slot order,
     // so the first error thrown is that of a load one file after another.
     std::exception_ptr firstError;
@@ -330,7 +330,7 @@ bool LoadBgaImages(BgaBank& surfaces, const TChartData& chart, Display& display,
     std::atomic<bool> budgetSpent{false};
     uint64_t used = 0;
     const auto draw = [&](int k, int worker) {
-        TImageJob& job = jobs[size_t(k)];
+        ImageJob& job = jobs[size_t(k)];
         // A file named again is copied from its first slot once that is taken in.
         if (job.first != size_t(k) || budgetSpent.load())
             SizeSurface(job, w, h);
@@ -340,9 +340,9 @@ bool LoadBgaImages(BgaBank& surfaces, const TChartData& chart, Display& display,
     int finished = -1; // the last item taken in
     const auto finish = [&](int k) {
         finished = k;
-        TImageJob& job = jobs[size_t(k)];
+        ImageJob& job = jobs[size_t(k)];
         if (job.first != size_t(k)) {
-            const TImageJob& from = jobs[job.first];
+            const ImageJob& from = jobs[job.first];
             const auto sized = [&](const Surface* s) {
                 return s && s->HasPixels() && s->Width() == w && s->Height() == h;
             };

@@ -15,11 +15,11 @@
 namespace tappo {
 
 class Display;
-class TFileResolver;
+class FileResolver;
 
 // Called after each file of a load with the files done and the files in all;
 // false asks the load to stop there.
-using TLoadProgress = std::function<bool(int done, int total)>;
+using ProgressCallback = std::function<bool(int done, int total)>;
 
 // Keysound slots of either reading, then the step tick in a slot of its own.
 inline constexpr int StepTickSlot = WideSlotCount;
@@ -42,16 +42,16 @@ inline constexpr const char* TextPictureBudgetSpent =
 
 void FreeKeysounds(KeysoundBank& slots);
 // The "#WAV" and "#BMP" files a chart names.
-int KeysoundFileCount(const TChartData& chart);
-int ImageFileCount(const TChartData& chart);
+int KeysoundFileCount(const ChartData& chart);
+int ImageFileCount(const ChartData& chart);
 // Loads every "#WAV" file and the step tick. A file missing under its own name
 // is looked for as Ogg Vorbis, FLAC, MP3 and WAV under the same stem. A file
 // that is missing or broken gives an empty sample (logged by the sound
 // component, under the name the chart gives); never throws for it. Returns
 // false when `progress` stopped the load.
-bool LoadKeysounds(KeysoundBank& slots, const TChartData& chart, Mixer& sound,
-                   const std::string& programFolder, TFileResolver& files,
-                   const TLoadProgress& progress = {}, uint64_t budget = KeysoundBudgetBytes);
+bool LoadKeysounds(KeysoundBank& slots, const ChartData& chart, Mixer& sound,
+                   const std::string& programFolder, FileResolver& files,
+                   const ProgressCallback& progress = {}, uint64_t budget = KeysoundBudgetBytes);
 // Opens and rewinds the chart's music. Throws when the file cannot be opened.
 void LoadMidi(MusicPlayer& music, const std::string& songFolder, const std::string& midiFileName);
 
@@ -61,9 +61,9 @@ void LoadMidi(MusicPlayer& music, const std::string& songFolder, const std::stri
 // for as PNG, JPEG and BMP under the same stem. A file that cannot be read is skipped and the first
 // such error is thrown after all the others are loaded. Returns false when `progress` stopped the
 // load (`progress` gets `doneBefore` + the images done).
-bool LoadBgaImages(BgaBank& surfaces, const TChartData& chart, Display& display,
-                   int32_t& layerImage, TFileResolver& files, const TLoadProgress& progress = {},
-                   int doneBefore = 0, int total = 0, uint64_t budget = PictureBudgetBytes);
+bool LoadBgaImages(BgaBank& surfaces, const ChartData& chart, Display& display, int32_t& layerImage,
+                   FileResolver& files, const ProgressCallback& progress = {}, int doneBefore = 0,
+                   int total = 0, uint64_t budget = PictureBudgetBytes);
 
 // Reads an image as the background loader does: PNG, JPEG and BMP files are
 // known by their first bytes; anything else by its name, ".jpg" through libjpeg

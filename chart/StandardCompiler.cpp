@@ -35,15 +35,15 @@ int StandardLaneOfKey(int key) {
     return key >= 1 && key <= 9 ? Lanes[key] : -1;
 }
 
-bool StandardLaneOf(const TStandardObject& o, int& player, int& lane) {
-    if (o.Kind != TStandardKind::Note && o.Kind != TStandardKind::LongStart) return false;
+bool StandardLaneOf(const StandardObject& o, int& player, int& lane) {
+    if (o.Kind != StandardKind::Note && o.Kind != StandardKind::LongStart) return false;
     if (o.Player < 1 || o.Player > 2 || StandardLaneOfKey(o.Key) < 0) return false;
     player = o.Player;
     lane = StandardLaneOfKey(o.Key);
     return true;
 }
 
-int64_t StandardStepTime(const TStandardObject& o) {
+int64_t StandardStepTime(const StandardObject& o) {
     return std::max<int64_t>(0, o.Time - 20);
 }
 
@@ -53,7 +53,7 @@ constexpr uint16_t TempoHex = ChannelCode('0', '3');
 constexpr uint16_t TempoSlot = ChannelCode('0', '8');
 constexpr uint16_t StopSlot = ChannelCode('0', '9');
 
-struct TOrder {
+struct Order {
     double Beat;
     uint32_t Index;
 };
@@ -61,23 +61,23 @@ struct TOrder {
 // Objects by beat; objects on the same beat keep the order of the chart's lines.
 // They are first placed by measure (a counting sort, which keeps line order),
 // then each measure is sorted on its own: short sorts, mostly already in order.
-std::vector<TOrder> OrderByBeat(const std::vector<TRawObject>& raw,
-                                const std::array<double, StandardMeasureCount + 1>& measureBeat,
-                                const TStandardChart& chart) {
+std::vector<Order> OrderByBeat(const std::vector<RawObject>& raw,
+                               const std::array<double, StandardMeasureCount + 1>& measureBeat,
+                               const StandardChart& chart) {
     std::array<uint32_t, StandardMeasureCount + 1> first{};
-    for (const TRawObject& r : raw)
+    for (const RawObject& r : raw)
         ++first[size_t(r.Measure) + 1];
     for (size_t m = 1; m < first.size(); ++m)
         first[m] += first[m - 1];
-    std::vector<TOrder> order(raw.size());
+    std::vector<Order> order(raw.size());
     std::array<uint32_t, StandardMeasureCount + 1> next = first;
     for (size_t i = 0; i < raw.size(); ++i) {
-        const TRawObject& r = raw[i];
+        const RawObject& r = raw[i];
         const double beats = 4.0 * chart.MeasureScale[r.Measure];
         order[next[r.Measure]++] =
-            TOrder{measureBeat[r.Measure] + beats * (double(r.K) / double(r.N)), uint32_t(i)};
+            Order{measureBeat[r.Measure] + beats * (double(r.K) / double(r.N)), uint32_t(i)};
     }
-    auto before = [](const TOrder& a, const TOrder& b) {
+    auto before = [](const Order& a, const Order& b) {
         return a.Beat < b.Beat || (a.Beat == b.Beat && a.Index < b.Index);
     };
     for (size_t m = 0; m < StandardMeasureCount; ++m) {
@@ -88,8 +88,8 @@ std::vector<TOrder> OrderByBeat(const std::vector<TRawObject>& raw,
 }
 
 // On one beat the tempo changes come first, so a stop there lasts at the new tempo.
-void BuildTimeline(const std::vector<TRawObject>& raw, const std::vector<TOrder>& order,
-                   TStandardChart& chart) {
+void BuildTimeline(const std::vector<RawObject>& raw, const std::vector<Order>& order,
+                   StandardChart& chart) {
     chart.Timeline.Start(chart.Header.Bpm);
     for (size_t first = 0; first < order.size();) {
         size_t end = first;
@@ -97,7 +97,7 @@ void BuildTimeline(const std::vector<TRawObject>& raw, const std::vector<TOrder>
             ++end;
         for (int pass = 0; pass < 2; ++pass) {
             for (size_t i = first; i < end; ++i) {
-                const TRawObject& r = raw[order[i].Index];
+                const RawObject& r = raw[order[i].Index];
                 const bool tempo = r.Channel == TempoHex || r.Channel == TempoSlot;
                 if (pass == 0 ? !tempo : r.Channel != StopSlot) continue;
                 const double v = r.Channel == TempoHex    ? r.Slot
@@ -118,52 +118,52 @@ void BuildTimeline(const std::vector<TRawObject>& raw, const std::vector<TOrder>
 }
 
 // Kind, player and key of a channel's objects, before long notes are paired.
-TStandardObject ClassifyChannel(uint16_t channel) {
+StandardObject ClassifyChannel(uint16_t channel) {
     static constexpr char Digits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
     const int a = channel / 36, b = channel % 36;
-    TStandardObject o;
+    StandardObject o;
     o.Channel[0] = Digits[a];
     o.Channel[1] = Digits[b];
     if (a == 0) {
-        o.Kind = b == 1   ? TStandardKind::Background
-                 : b == 4 ? TStandardKind::BgaBase
-                 : b == 6 ? TStandardKind::BgaPoor
-                          : TStandardKind::BgaLayer;
+        o.Kind = b == 1   ? StandardKind::Background
+                 : b == 4 ? StandardKind::BgaBase
+                 : b == 6 ? StandardKind::BgaPoor
+                          : StandardKind::BgaLayer;
         return o;
     }
     o.Key = uint8_t(b);
     if (a == 13 || a == 14) { // D1-D9, E1-E9
         o.Player = uint8_t(a - 12);
-        o.Kind = TStandardKind::Mine;
+        o.Kind = StandardKind::Mine;
         return o;
     }
     o.Player = uint8_t(2 - a % 2);
-    o.Kind = a <= 2   ? TStandardKind::Note
-             : a <= 4 ? TStandardKind::Invisible
-                      : TStandardKind::LongStart;
+    o.Kind = a <= 2   ? StandardKind::Note
+             : a <= 4 ? StandardKind::Invisible
+                      : StandardKind::LongStart;
     return o;
 }
 
 // Pairs long notes: on 51-69 every second object of a key ends the one before;
 // on 11-29 the #LNOBJ id ends the key's last note.
-class TLongNotes {
+class LongNotes {
   public:
-    explicit TLongNotes(TStandardChart& chart) : chart_(chart) {
+    explicit LongNotes(StandardChart& chart) : chart_(chart) {
         open_.fill(-1);
         last_.fill(-1);
     }
     // False when the object is to be left out.
-    bool Pair(TStandardObject& o, uint32_t line) {
+    bool Pair(StandardObject& o, uint32_t line) {
         const size_t k = size_t(o.Player * 10 + o.Key);
         const int64_t index = int64_t(chart_.Objects.size());
-        if (o.Kind == TStandardKind::LongStart) {
+        if (o.Kind == StandardKind::LongStart) {
             if (open_[k] >= 0) {
-                o.Kind = TStandardKind::LongEnd;
+                o.Kind = StandardKind::LongEnd;
                 open_[k] = -1;
             } else {
                 open_[k] = index, openLine_[k] = line;
             }
-        } else if (o.Kind == TStandardKind::Note) {
+        } else if (o.Kind == StandardKind::Note) {
             if (o.Slot != chart_.Header.LnObj) {
                 last_[k] = index;
                 return true;
@@ -173,8 +173,8 @@ class TLongNotes {
                                    "#LNOBJ object without a note before it; left out");
                 return false;
             }
-            chart_.Objects[size_t(last_[k])].Kind = TStandardKind::LongStart;
-            o.Kind = TStandardKind::LongEnd;
+            chart_.Objects[size_t(last_[k])].Kind = StandardKind::LongStart;
+            o.Kind = StandardKind::LongEnd;
             last_[k] = -1;
         }
         return true;
@@ -182,31 +182,31 @@ class TLongNotes {
     void Finish() {
         for (size_t k = 0; k < open_.size(); ++k) {
             if (open_[k] < 0) continue;
-            chart_.Objects[size_t(open_[k])].Kind = TStandardKind::Note;
+            chart_.Objects[size_t(open_[k])].Kind = StandardKind::Note;
             AddStandardWarning(chart_, int(openLine_[k]),
                                "long note without an end; played as a note");
         }
     }
 
   private:
-    TStandardChart& chart_;
+    StandardChart& chart_;
     std::array<int64_t, 30> open_{}, last_{};
     std::array<uint32_t, 30> openLine_{};
 };
 
-void BuildObjects(const std::vector<TRawObject>& raw, const std::vector<TOrder>& order,
-                  TStandardChart& chart) {
+void BuildObjects(const std::vector<RawObject>& raw, const std::vector<Order>& order,
+                  StandardChart& chart) {
     chart.Objects.reserve(raw.size());
-    TStandardTimeline::TCursor cursor(chart.Timeline);
-    TLongNotes longNotes(chart);
-    std::vector<TStandardObject> templates(StandardSlotCount);
+    StandardTimeline::Cursor cursor(chart.Timeline);
+    LongNotes longNotes(chart);
+    std::vector<StandardObject> templates(StandardSlotCount);
     for (size_t c = 0; c < templates.size(); ++c)
         templates[c] = ClassifyChannel(uint16_t(c));
-    for (const TOrder& o : order) {
-        const TRawObject& r = raw[o.Index];
+    for (const Order& o : order) {
+        const RawObject& r = raw[o.Index];
         chart.LastObjectMeasure = std::max<int>(chart.LastObjectMeasure, r.Measure);
         if (r.Channel == TempoHex || r.Channel == TempoSlot || r.Channel == StopSlot) continue;
-        TStandardObject object = templates[r.Channel];
+        StandardObject object = templates[r.Channel];
         object.Beat = o.Beat;
         object.TimeMs = cursor.TimeOfBeat(o.Beat);
         object.Time = StandardPlayerTime(object.TimeMs);
@@ -219,19 +219,19 @@ void BuildObjects(const std::vector<TRawObject>& raw, const std::vector<TOrder>&
 
 } // namespace
 
-TStandardChart CompileStandardChart(std::string_view bytes, const TStandardOptions& options) {
-    TStandardChart chart;
+StandardChart CompileStandardChart(std::string_view bytes, const StandardOptions& options) {
+    StandardChart chart;
     chart.WavFileNames.assign(StandardSlotCount, std::string());
     chart.BmpFileNames.assign(StandardSlotCount, std::string());
     chart.BpmValues.assign(StandardSlotCount, 0.0);
     chart.StopValues.assign(StandardSlotCount, 0.0);
     chart.MeasureScale.fill(1.0);
-    const std::vector<TRawObject> raw = ReadStandardLines(bytes, options, chart);
+    const std::vector<RawObject> raw = ReadStandardLines(bytes, options, chart);
 
     std::array<double, StandardMeasureCount + 1> measureBeat{};
     for (int m = 0; m < StandardMeasureCount; ++m)
         measureBeat[size_t(m + 1)] = measureBeat[size_t(m)] + 4.0 * chart.MeasureScale[size_t(m)];
-    const std::vector<TOrder> order = OrderByBeat(raw, measureBeat, chart);
+    const std::vector<Order> order = OrderByBeat(raw, measureBeat, chart);
     BuildTimeline(raw, order, chart);
     BuildObjects(raw, order, chart);
 

@@ -24,7 +24,7 @@ inline constexpr size_t StandardMaxWarnings = 1000;
 inline constexpr int StandardMaxNesting = 256;
 inline constexpr int32_t StandardMaxVolWav = 1000;
 
-struct TStandardOptions {
+struct StandardOptions {
     // The separator tried first for reals; "." is always tried after it.
     char DecimalSeparator = '.';
     // Every #RANDOM takes FixedRandom (clamped to its range), unless UseSeed:
@@ -35,7 +35,7 @@ struct TStandardOptions {
 };
 
 // Header values, text kept as the chart's own bytes.
-struct TStandardHeader {
+struct StandardHeader {
     std::string Title, Artist, Genre, MidiFileName, Banner, StageFile;
     int32_t PlayLevel = 0;
     double Bpm = 130.0;
@@ -45,12 +45,12 @@ struct TStandardHeader {
     int32_t VolWav = 100; // percent, 0 to StandardMaxVolWav
 };
 
-struct TStandardWarning {
+struct StandardWarning {
     int Line = 0; // 1-based; 0 for the chart as a whole
     std::string Text;
 };
 
-enum class TStandardKind : uint8_t {
+enum class StandardKind : uint8_t {
     Background, // 01: sounded, not drawn
     Note,       // 11-19, 21-29: sounded and drawn
     LongStart,  // 51-69 first of a pair, or a note that #LNOBJ ends: sounded
@@ -62,38 +62,38 @@ enum class TStandardKind : uint8_t {
     BgaLayer,   // 07
 };
 
-struct TStandardObject {
+struct StandardObject {
     double TimeMs = 0; // song time; measure 0 starts at 1000 ms
     double Beat = 0;   // quarter notes of 4/4 from the start of measure 0
     int64_t Time = 0;  // the millisecond the player uses (see StandardPlayerTime)
     uint16_t Measure = 0;
     uint16_t Slot = 0;        // 1-1295
     char Channel[2] = {0, 0}; // as written, letters in upper case
-    TStandardKind Kind = TStandardKind::Background;
+    StandardKind Kind = StandardKind::Background;
     uint8_t Player = 0; // 1 or 2 for key channels, else 0
     uint8_t Key = 0;    // 1-9 (6 is the scratch) for key channels, else 0
 
     bool Sounded() const {
-        return Kind == TStandardKind::Background || Kind == TStandardKind::Note ||
-               Kind == TStandardKind::LongStart;
+        return Kind == StandardKind::Background || Kind == StandardKind::Note ||
+               Kind == StandardKind::LongStart;
     }
 };
 
-struct TStandardChart {
-    TStandardHeader Header;
-    std::vector<TStandardWarning> Warnings;
+struct StandardChart {
+    StandardHeader Header;
+    std::vector<StandardWarning> Warnings;
     std::vector<std::string> WavFileNames; // StandardSlotCount names, "" where undefined
     std::vector<std::string> BmpFileNames; // StandardSlotCount names
     std::vector<double> BpmValues;         // StandardSlotCount tempos, 0 where undefined
     std::vector<double> StopValues;        // StandardSlotCount 1/192 counts, 0 where undefined
     std::array<double, StandardMeasureCount> MeasureScale{}; // channel 02, 1 by default
-    std::vector<TStandardObject> Objects; // time order; equal times in chart order
-    TStandardTimeline Timeline;
+    std::vector<StandardObject> Objects; // time order; equal times in chart order
+    StandardTimeline Timeline;
     int LastObjectMeasure = -1;
     int32_t LastSoundTime = 0; // 2 s after the end of the last measure holding an object
 };
 
-TStandardChart CompileStandardChart(std::string_view bytes, const TStandardOptions& options);
+StandardChart CompileStandardChart(std::string_view bytes, const StandardOptions& options);
 
 // The integer millisecond of a song time: rounded down, after a nudge of a
 // millionth of a millisecond so that a sum that is a whole millisecond on
@@ -118,13 +118,13 @@ int StandardSlotOf(char a, char b);
 // sound list, never from the lane.
 int StandardLaneOfKey(int key);
 // Player and lane of a drawn note; false for every other object.
-bool StandardLaneOf(const TStandardObject& object, int& player, int& lane);
+bool StandardLaneOf(const StandardObject& object, int& player, int& lane);
 // The step tick of a drawn note, 20 ms before it (never below 0), as the
 // exact reading places it; its beat follows from the timeline.
-int64_t StandardStepTime(const TStandardObject& object);
+int64_t StandardStepTime(const StandardObject& object);
 
 // The --inspect listing: header lines, "Mode standard", the warnings, the
 // measures, tempo changes and stops, then every object.
-std::string StandardInspectListing(const TStandardChart& chart);
+std::string StandardInspectListing(const StandardChart& chart);
 
 } // namespace tappo

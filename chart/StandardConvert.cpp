@@ -15,8 +15,8 @@ namespace {
 
 constexpr char Base36[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
 
-TEventRecord SlotRecord(int64_t time, int slot) {
-    TEventRecord r;
+EventRecord SlotRecord(int64_t time, int slot) {
+    EventRecord r;
     r.Time = time;
     r.Id[0] = Base36[slot / 36 % 36];
     r.Id[1] = Base36[slot % 36];
@@ -26,7 +26,7 @@ TEventRecord SlotRecord(int64_t time, int slot) {
 
 // Header values: the chart's own, defaults where it sets none (nothing is
 // carried over from the chart before).
-void ConvertHeader(const TStandardHeader& h, TCompiledChart& t) {
+void ConvertHeader(const StandardHeader& h, CompiledChart& t) {
     t.Header.Title = h.Title;
     t.Header.Artist = h.Artist;
     t.Header.MidiFileName = h.MidiFileName;
@@ -45,7 +45,7 @@ void ConvertHeader(const TStandardHeader& h, TCompiledChart& t) {
 
 // Measure starts and lengths in song time, for the tables the exact reading
 // fills; the arrows and the measure phase use the beats.
-void ConvertMeasures(const TStandardChart& s, TChartData& d, TBeatScroll& scroll) {
+void ConvertMeasures(const StandardChart& s, ChartData& d, BeatScroller& scroll) {
     scroll.MeasureBeat.assign(StandardMeasureCount + 1, 0.0);
     double beat = 0;
     for (int m = 0; m < StandardMeasureCount; ++m) {
@@ -53,7 +53,7 @@ void ConvertMeasures(const TStandardChart& s, TChartData& d, TBeatScroll& scroll
         beat += 4.0 * s.MeasureScale[size_t(m)];
     }
     scroll.MeasureBeat[StandardMeasureCount] = beat;
-    TStandardTimeline::TCursor cursor(s.Timeline);
+    StandardTimeline::Cursor cursor(s.Timeline);
     double start = cursor.TimeOfBeat(0);
     for (int m = 0; m < MeasureCount; ++m) {
         const double next = cursor.TimeOfBeat(scroll.MeasureBeat[size_t(m) + 1]);
@@ -66,42 +66,42 @@ void ConvertMeasures(const TStandardChart& s, TChartData& d, TBeatScroll& scroll
 // The objects come in time order (equal times in chart order) and their
 // player times never go down, so every list is built in time order and needs
 // no sort; at equal times the chart's order stands.
-void ConvertObjects(const TStandardChart& s, TChartData& d) {
-    TEventLists& ev = d.Events;
+void ConvertObjects(const StandardChart& s, ChartData& d) {
+    EventLists& ev = d.Events;
     size_t sounded = 0, drawn = 0;
-    for (const TStandardObject& o : s.Objects) {
+    for (const StandardObject& o : s.Objects) {
         sounded += o.Sounded();
-        drawn += o.Kind == TStandardKind::Note || o.Kind == TStandardKind::LongStart;
+        drawn += o.Kind == StandardKind::Note || o.Kind == StandardKind::LongStart;
     }
     ev.SoundEvents().reserve(sounded);
     ev.StepTickEvents().reserve(drawn);
-    for (const TStandardObject& o : s.Objects) {
+    for (const StandardObject& o : s.Objects) {
         if (o.Sounded()) {
             ev.SoundEvents().push_back(SlotRecord(o.Time, o.Slot));
-            ev.SoundEvents().back().Background = o.Kind == TStandardKind::Background;
+            ev.SoundEvents().back().Background = o.Kind == StandardKind::Background;
         }
-        if (o.Kind == TStandardKind::BgaBase) {
+        if (o.Kind == StandardKind::BgaBase) {
             ev.BgaBaseEvents().push_back(SlotRecord(o.Time, o.Slot));
             d.HasBga = true;
-        } else if (o.Kind == TStandardKind::BgaLayer) {
+        } else if (o.Kind == StandardKind::BgaLayer) {
             ev.BgaLayerEvents().push_back(SlotRecord(o.Time, o.Slot));
             d.HasBga = d.HasBgaLayer = true;
         }
         int player = 0, lane = 0;
         if (StandardLaneOf(o, player, lane)) {
-            ev.LaneNotes(player, lane).push_back(TEventRecord{o.Time, {0, 0}});
-            ev.StepTickEvents().push_back(TEventRecord{StandardStepTime(o), {0, 0}});
+            ev.LaneNotes(player, lane).push_back(EventRecord{o.Time, {0, 0}});
+            ev.StepTickEvents().push_back(EventRecord{StandardStepTime(o), {0, 0}});
         }
     }
 }
 
 } // namespace
 
-TCompiledChart StandardToCompiled(const TStandardChart& s, const std::string& path) {
-    TCompiledChart t;
+CompiledChart StandardToCompiled(const StandardChart& s, const std::string& path) {
+    CompiledChart t;
     ConvertHeader(s.Header, t);
     t.SongFolder = FolderOfChart(path);
-    TChartData& d = t.Data;
+    ChartData& d = t.Data;
     d.SlotLimit = StandardSlotCount;
     for (int i = 1; i < StandardSlotCount; ++i) {
         if (!s.WavFileNames[size_t(i)].empty())
@@ -109,7 +109,7 @@ TCompiledChart StandardToCompiled(const TStandardChart& s, const std::string& pa
         if (!s.BmpFileNames[size_t(i)].empty())
             d.BmpFileNames[size_t(i)] = t.SongFolder + s.BmpFileNames[size_t(i)];
     }
-    auto scroll = std::make_shared<TBeatScroll>();
+    auto scroll = std::make_shared<BeatScroller>();
     scroll->Timeline = s.Timeline;
     ConvertMeasures(s, d, *scroll);
     d.BeatScroll = std::move(scroll);
@@ -120,17 +120,17 @@ TCompiledChart StandardToCompiled(const TStandardChart& s, const std::string& pa
     return t;
 }
 
-TStandardChart CompileStandardChartFile(const std::string& path, const TStandardOptions& options,
-                                        const TChartCarryOver& before) {
+StandardChart CompileStandardChartFile(const std::string& path, const StandardOptions& options,
+                                       const ChartCarryOver& before) {
     const std::vector<uint8_t> bytes = ReadChartBytes(path, before);
     return CompileStandardChart(
         std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), options);
 }
 
-TCompiledChart CompileChartFileAs(const TChartReading& reading, const std::string& path,
-                                  char decimalSeparator, const TChartCarryOver& before) {
+CompiledChart CompileChartFileAs(const ChartReading& reading, const std::string& path,
+                                 char decimalSeparator, const ChartCarryOver& before) {
     if (!reading.Standard) return CompileChartFile(path, decimalSeparator, before);
-    TStandardOptions options = reading.Options;
+    StandardOptions options = reading.Options;
     options.DecimalSeparator = decimalSeparator;
     if (reading.DrawAtRandom) {
         std::random_device device;
@@ -138,17 +138,17 @@ TCompiledChart CompileChartFileAs(const TChartReading& reading, const std::strin
         options.Seed = (uint64_t(device()) << 32) | device();
     }
     const auto chart =
-        std::make_unique<TStandardChart>(CompileStandardChartFile(path, options, before));
+        std::make_unique<StandardChart>(CompileStandardChartFile(path, options, before));
     return StandardToCompiled(*chart, path);
 }
 
-void ScanStandardChartHeader(const std::string& path, const TChartReading& reading,
-                             TGameState& state, TChartHeader& header) {
+void ScanStandardChartHeader(const std::string& path, const ChartReading& reading,
+                             PlaySettings& state, ChartHeader& header) {
     const std::vector<uint8_t> bytes = ReadWholeFile(path);
-    const auto chart = std::make_unique<TStandardChart>(CompileStandardChart(
+    const auto chart = std::make_unique<StandardChart>(CompileStandardChart(
         std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
         reading.Options));
-    const TStandardHeader& h = chart->Header;
+    const StandardHeader& h = chart->Header;
     header.Title = h.Title;
     header.Artist = h.Artist;
     header.MidiFileName = h.MidiFileName;
@@ -158,8 +158,8 @@ void ScanStandardChartHeader(const std::string& path, const TChartReading& readi
     state.Bpm = h.Bpm;
 }
 
-TStandardPictures ScanStandardPictures(std::string_view bytes) {
-    TStandardPictures out;
+StandardPictures ScanStandardPictures(std::string_view bytes) {
+    StandardPictures out;
     size_t at = 0;
     while (at < bytes.size()) {
         size_t end = bytes.find_first_of("\r\n", at);
@@ -186,7 +186,7 @@ TStandardPictures ScanStandardPictures(std::string_view bytes) {
 namespace {
 
 std::string NamedPictureFile(const std::string& chartPath, bool banner) {
-    TStandardPictures names;
+    StandardPictures names;
     try {
         const std::vector<uint8_t> bytes = ReadWholeFile(chartPath);
         std::string converted;

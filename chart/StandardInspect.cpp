@@ -10,25 +10,25 @@
 namespace tappo {
 namespace {
 
-const char* KindName(TStandardKind kind) {
+const char* KindName(StandardKind kind) {
     switch (kind) {
-    case TStandardKind::Background:
+    case StandardKind::Background:
         return "Background";
-    case TStandardKind::Note:
+    case StandardKind::Note:
         return "Note";
-    case TStandardKind::LongStart:
+    case StandardKind::LongStart:
         return "LongStart";
-    case TStandardKind::LongEnd:
+    case StandardKind::LongEnd:
         return "LongEnd";
-    case TStandardKind::Invisible:
+    case StandardKind::Invisible:
         return "Invisible";
-    case TStandardKind::Mine:
+    case StandardKind::Mine:
         return "Mine";
-    case TStandardKind::BgaBase:
+    case StandardKind::BgaBase:
         return "BgaBase";
-    case TStandardKind::BgaPoor:
+    case StandardKind::BgaPoor:
         return "BgaPoor";
-    case TStandardKind::BgaLayer:
+    case StandardKind::BgaLayer:
         return "BgaLayer";
     }
     return "?";
@@ -36,7 +36,7 @@ const char* KindName(TStandardKind kind) {
 
 // One object's line, written straight into the listing: a listing may hold
 // millions of them.
-void AppendObject(const TStandardObject& o, std::string& out) {
+void AppendObject(const StandardObject& o, std::string& out) {
     char buffer[1024];
     char* const end = buffer + sizeof buffer;
     char* p = buffer;
@@ -68,7 +68,7 @@ void AppendObject(const TStandardObject& o, std::string& out) {
 }
 
 // Measures up to the last one holding an object: start time, start beat, beats.
-void ListMeasures(const TStandardChart& chart, std::string& out) {
+void ListMeasures(const StandardChart& chart, std::string& out) {
     double beat = 0;
     for (int m = 0; m <= chart.LastObjectMeasure; ++m) {
         const double beats = 4.0 * chart.MeasureScale[size_t(m)];
@@ -79,10 +79,10 @@ void ListMeasures(const TStandardChart& chart, std::string& out) {
     }
 }
 
-void ListTimeline(const TStandardChart& chart, std::string& out) {
-    const std::vector<TTimingPoint>& points = chart.Timeline.Points();
+void ListTimeline(const StandardChart& chart, std::string& out) {
+    const std::vector<TimingPoint>& points = chart.Timeline.Points();
     for (size_t i = 0; i < points.size(); ++i) {
-        const TTimingPoint& p = points[i];
+        const TimingPoint& p = points[i];
         if (i == 0 || p.Bpm != points[i - 1].Bpm)
             out += "Tempo " + ListingNumber(p.Beat) + ' ' + ListingMillis(p.TimeMs) + ' ' +
                    ListingNumber(p.Bpm) + '\n';
@@ -94,10 +94,10 @@ void ListTimeline(const TStandardChart& chart, std::string& out) {
 
 } // namespace
 
-std::string StandardInspectListing(const TStandardChart& chart) {
+std::string StandardInspectListing(const StandardChart& chart) {
     std::string out;
     out.reserve(1024 + chart.Objects.size() * 64);
-    const TStandardHeader& h = chart.Header;
+    const StandardHeader& h = chart.Header;
     auto line = [&](const char* name, const std::string& value) {
         AppendListingLine(out, name, value);
     };
@@ -107,12 +107,12 @@ std::string StandardInspectListing(const TStandardChart& chart) {
     line("StageFile", ChartTextToUtf8(h.StageFile));
     if (h.VolWav != 100) line("VolWav", std::to_string(h.VolWav));
     out += "Mode standard\n";
-    for (const TStandardWarning& w : chart.Warnings)
+    for (const StandardWarning& w : chart.Warnings)
         line("Warning", std::to_string(w.Line) + ' ' + w.Text);
     ListMeasures(chart, out);
     ListTimeline(chart, out);
     // Object <time> <exact ms> <beat> <measure> <channel> <id> <kind>
-    for (const TStandardObject& o : chart.Objects)
+    for (const StandardObject& o : chart.Objects)
         AppendObject(o, out);
     line("LastSoundTime", std::to_string(chart.LastSoundTime));
     return out;

@@ -10,11 +10,11 @@
 
 namespace tappo {
 
-void AddStandardWarning(TStandardChart& chart, int line, std::string text) {
+void AddStandardWarning(StandardChart& chart, int line, std::string text) {
     if (chart.Warnings.size() < StandardMaxWarnings)
-        chart.Warnings.push_back(TStandardWarning{line, std::move(text)});
+        chart.Warnings.push_back(StandardWarning{line, std::move(text)});
     else if (chart.Warnings.size() == StandardMaxWarnings)
-        chart.Warnings.push_back(TStandardWarning{0, "further warnings left out"});
+        chart.Warnings.push_back(StandardWarning{0, "further warnings left out"});
 }
 
 namespace {
@@ -50,23 +50,23 @@ std::string Quote(std::string_view value) {
 // The #RANDOM/#IF blocks around the current line. Each open block records
 // whether its lines are read; blocks nested deeper than StandardMaxNesting are
 // only counted, and their lines skipped.
-class TFlow {
+class Flow {
   public:
-    TFlow(const TStandardOptions& o) : options_(o), state_(o.Seed) {}
+    Flow(const StandardOptions& o) : options_(o), state_(o.Seed) {}
 
     bool Active() const { return overflow_ == 0 && (frames_.empty() || frames_.back().Active); }
 
     // Returns false when `key` is not a control-flow command.
-    bool Handle(std::string_view key, std::string_view value, int line, TStandardChart& chart);
+    bool Handle(std::string_view key, std::string_view value, int line, StandardChart& chart);
     // A #RANDOM block may run to the end of the chart; an #IF should not.
-    void Finish(TStandardChart& chart) {
-        const bool openIf = std::any_of(frames_.begin(), frames_.end(),
-                                        [](const TFrame& f) { return !f.IsRandom; });
+    void Finish(StandardChart& chart) {
+        const bool openIf =
+            std::any_of(frames_.begin(), frames_.end(), [](const Frame& f) { return !f.IsRandom; });
         if (openIf || overflow_ > 0) AddStandardWarning(chart, 0, "#IF block left open at the end");
     }
 
   private:
-    struct TFrame {
+    struct Frame {
         bool IsRandom = false;
         bool Active = true;
         bool Taken = false; // an #IF: one of its branches was read
@@ -75,16 +75,16 @@ class TFlow {
     };
     int64_t Draw(int64_t range);
     int64_t CurrentValue() const { return frames_.empty() ? 0 : frames_.back().Value; }
-    bool Push(TFrame f, int line, TStandardChart& chart);
-    void Pop(bool random, int line, TStandardChart& chart);
+    bool Push(Frame f, int line, StandardChart& chart);
+    void Pop(bool random, int line, StandardChart& chart);
 
-    const TStandardOptions& options_;
+    const StandardOptions& options_;
     uint64_t state_;
-    std::vector<TFrame> frames_;
+    std::vector<Frame> frames_;
     int overflow_ = 0;
 };
 
-int64_t TFlow::Draw(int64_t range) {
+int64_t Flow::Draw(int64_t range) {
     if (!options_.UseSeed) return std::clamp<int64_t>(options_.FixedRandom, 1, range);
     // splitmix64: the same seed gives the same draws on every machine.
     uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
@@ -94,7 +94,7 @@ int64_t TFlow::Draw(int64_t range) {
     return 1 + int64_t(z % uint64_t(range));
 }
 
-bool TFlow::Push(TFrame f, int line, TStandardChart& chart) {
+bool Flow::Push(Frame f, int line, StandardChart& chart) {
     if (overflow_ > 0 || frames_.size() >= size_t(StandardMaxNesting)) {
         if (overflow_++ == 0)
             AddStandardWarning(chart, line, "blocks nested too deep; their lines are skipped");
@@ -104,7 +104,7 @@ bool TFlow::Push(TFrame f, int line, TStandardChart& chart) {
     return true;
 }
 
-void TFlow::Pop(bool random, int line, TStandardChart& chart) {
+void Flow::Pop(bool random, int line, StandardChart& chart) {
     if (overflow_ > 0) {
         --overflow_;
         return;
@@ -112,14 +112,14 @@ void TFlow::Pop(bool random, int line, TStandardChart& chart) {
     // #ENDRANDOM closes the innermost random block and any #IF left open in it;
     // #ENDIF the innermost #IF and any #RANDOM left open in it.
     auto it = std::find_if(frames_.rbegin(), frames_.rend(),
-                           [&](const TFrame& f) { return f.IsRandom == random; });
+                           [&](const Frame& f) { return f.IsRandom == random; });
     if (it == frames_.rend())
         return AddStandardWarning(chart, line,
                                   random ? "#ENDRANDOM without #RANDOM" : "#ENDIF without #IF");
     frames_.erase(std::next(it).base(), frames_.end());
 }
 
-bool TFlow::Handle(std::string_view key, std::string_view value, int line, TStandardChart& chart) {
+bool Flow::Handle(std::string_view key, std::string_view value, int line, StandardChart& chart) {
     const bool outer = Active();
     int32_t n = 0;
     const bool number = TryStrToInt(value, n);
@@ -128,7 +128,7 @@ bool TFlow::Handle(std::string_view key, std::string_view value, int line, TStan
             AddStandardWarning(chart, line,
                                "#" + std::string(key) + " value " + Quote(value) +
                                    " is not a whole number");
-        TFrame f{true, outer, false, outer, 0};
+        Frame f{true, outer, false, outer, 0};
         if (outer && number) f.Value = key == "RANDOM" ? (n >= 1 ? Draw(n) : 0) : n;
         // A #RANDOM right after another one's #IFs, with no #ENDRANDOM between,
         // starts the next block rather than one inside it.
@@ -140,18 +140,18 @@ bool TFlow::Handle(std::string_view key, std::string_view value, int line, TStan
         if (!number)
             AddStandardWarning(chart, line, "#IF value " + Quote(value) + " is not a whole number");
         const bool hit = outer && number && n == CurrentValue();
-        Push(TFrame{false, hit, hit, outer, CurrentValue()}, line, chart);
+        Push(Frame{false, hit, hit, outer, CurrentValue()}, line, chart);
     } else if (key == "ELSEIF" || key == "ELSE") {
         if (overflow_ > 0) return true;
         // A #RANDOM left open inside the branch ends with it.
         auto it = std::find_if(frames_.rbegin(), frames_.rend(),
-                               [](const TFrame& f) { return !f.IsRandom; });
+                               [](const Frame& f) { return !f.IsRandom; });
         if (it == frames_.rend()) {
             AddStandardWarning(chart, line, "#" + std::string(key) + " without #IF");
             return true;
         }
         frames_.erase(it.base(), frames_.end());
-        TFrame& f = frames_.back();
+        Frame& f = frames_.back();
         const bool hit = f.OuterActive && !f.Taken && (key == "ELSE" || (number && n == f.Value));
         f.Active = hit;
         f.Taken = f.Taken || hit;
@@ -165,10 +165,10 @@ bool TFlow::Handle(std::string_view key, std::string_view value, int line, TStan
     return true;
 }
 
-struct TReader {
-    const TStandardOptions& Options;
-    TStandardChart& Chart;
-    std::vector<TRawObject> Objects;
+struct Reader {
+    const StandardOptions& Options;
+    StandardChart& Chart;
+    std::vector<RawObject> Objects;
     std::vector<bool> UnknownChannelSeen = std::vector<bool>(36 * 36, false);
     bool ObjectsCut = false;
 
@@ -184,7 +184,7 @@ struct TReader {
                         int line);
 };
 
-bool TReader::SlotHeader(std::string_view key, std::string_view value, int line) {
+bool Reader::SlotHeader(std::string_view key, std::string_view value, int line) {
     size_t prefix = 0;
     for (std::string_view p : {"WAV", "BMP", "BPM", "EXBPM", "STOP"})
         if (key.size() == p.size() + 2 && key.substr(0, p.size()) == p) prefix = p.size();
@@ -212,8 +212,8 @@ bool TReader::SlotHeader(std::string_view key, std::string_view value, int line)
     return true;
 }
 
-void TReader::Header(std::string_view key, std::string_view value, int line) {
-    TStandardHeader& h = Chart.Header;
+void Reader::Header(std::string_view key, std::string_view value, int line) {
+    StandardHeader& h = Chart.Header;
     auto integer = [&](int32_t& field) {
         if (!TryStrToInt(value, field))
             Warn(line,
@@ -274,7 +274,7 @@ bool IsKnownChannel(char a, char b) {
     return (a == 'D' || a == 'E') && b >= '1' && b <= '9';
 }
 
-void TReader::ChannelLine(std::string_view s, int line) {
+void Reader::ChannelLine(std::string_view s, int line) {
     const uint16_t measure = uint16_t((s[1] - '0') * 100 + (s[2] - '0') * 10 + (s[3] - '0'));
     const char a = Upper(s[4]), b = Upper(s[5]);
     const std::string_view data = Trim(s.substr(7));
@@ -295,8 +295,8 @@ void TReader::ChannelLine(std::string_view s, int line) {
     ChannelObjects(data, measure, ChannelCode(a, b), a == '0' && b == '3', line);
 }
 
-void TReader::ChannelObjects(std::string_view data, uint16_t measure, uint16_t channel, bool hex,
-                             int line) {
+void Reader::ChannelObjects(std::string_view data, uint16_t measure, uint16_t channel, bool hex,
+                            int line) {
     if (data.size() % 2 != 0) {
         Warn(line, "odd number of characters; the last one is left out");
         data.remove_suffix(1);
@@ -319,7 +319,7 @@ void TReader::ChannelObjects(std::string_view data, uint16_t measure, uint16_t c
             ObjectsCut = true;
             return;
         }
-        Objects.push_back(TRawObject{k, n, uint32_t(line), measure, channel, uint16_t(slot)});
+        Objects.push_back(RawObject{k, n, uint32_t(line), measure, channel, uint16_t(slot)});
     }
 }
 
@@ -382,10 +382,10 @@ std::string_view StandardChartText(std::string_view bytes, std::string& converte
     return converted;
 }
 
-std::vector<TRawObject> ReadStandardLines(std::string_view bytes, const TStandardOptions& options,
-                                          TStandardChart& chart) {
-    TReader reader{options, chart, {}};
-    TFlow flow(options);
+std::vector<RawObject> ReadStandardLines(std::string_view bytes, const StandardOptions& options,
+                                         StandardChart& chart) {
+    Reader reader{options, chart, {}};
+    Flow flow(options);
     // Editors on Windows may save a chart as UTF-16: read as its UTF-8 text.
     std::string converted;
     bytes = StandardChartText(bytes, converted);

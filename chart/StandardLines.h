@@ -13,7 +13,7 @@
 namespace tappo {
 
 // Object k of n on a channel line of measure `Measure`.
-struct TRawObject {
+struct RawObject {
     uint32_t K = 0, N = 1;
     uint32_t Line = 0;
     uint16_t Measure = 0;
@@ -32,10 +32,10 @@ inline constexpr uint16_t ChannelCode(char a, char b) {
 std::string_view StandardChartText(std::string_view bytes, std::string& converted);
 
 // Fills chart.Header, Warnings, the slot tables and MeasureScale.
-std::vector<TRawObject> ReadStandardLines(std::string_view bytes, const TStandardOptions& options,
-                                          TStandardChart& chart);
+std::vector<RawObject> ReadStandardLines(std::string_view bytes, const StandardOptions& options,
+                                         StandardChart& chart);
 
 // Adds a warning, keeping at most StandardMaxWarnings of them.
-void AddStandardWarning(TStandardChart& chart, int line, std::string text);
+void AddStandardWarning(StandardChart& chart, int line, std::string text);
 
 } // namespace tappo

@@ -13,73 +13,73 @@ double HoldTime(double t) {
 
 } // namespace
 
-void TStandardTimeline::Start(double bpm) {
+void StandardTimeline::Start(double bpm) {
     points_.clear();
-    points_.push_back(TTimingPoint{0.0, 1000.0, 0.0, bpm});
+    points_.push_back(TimingPoint{0.0, 1000.0, 0.0, bpm});
 }
 
-double TStandardTimeline::TimeFrom(const TTimingPoint& p, double beat) const {
+double StandardTimeline::TimeFrom(const TimingPoint& p, double beat) const {
     return HoldTime(p.TimeMs + p.StopMs + (beat - p.Beat) * 60000.0 / p.Bpm);
 }
 
-TTimingPoint& TStandardTimeline::PointAt(double beat) {
-    TTimingPoint& last = points_.back();
+TimingPoint& StandardTimeline::PointAt(double beat) {
+    TimingPoint& last = points_.back();
     if (beat <= last.Beat) return last;
-    points_.push_back(TTimingPoint{beat, TimeFrom(last, beat), 0.0, last.Bpm});
+    points_.push_back(TimingPoint{beat, TimeFrom(last, beat), 0.0, last.Bpm});
     return points_.back();
 }
 
-void TStandardTimeline::AddTempo(double beat, double bpm) {
+void StandardTimeline::AddTempo(double beat, double bpm) {
     if (!(bpm > 0)) return;
-    TTimingPoint& p = PointAt(beat);
+    TimingPoint& p = PointAt(beat);
     p.Bpm = bpm;
 }
 
-void TStandardTimeline::AddStop(double beat, double count192) {
+void StandardTimeline::AddStop(double beat, double count192) {
     if (!(count192 > 0)) return;
-    TTimingPoint& p = PointAt(beat);
+    TimingPoint& p = PointAt(beat);
     // A stop lasts its share of a 4/4 measure at the tempo of its moment.
     p.StopMs = HoldTime(p.StopMs + count192 / 48.0 * 60000.0 / p.Bpm);
 }
 
-size_t TStandardTimeline::PointIndexOfBeat(double beat) const {
+size_t StandardTimeline::PointIndexOfBeat(double beat) const {
     // The last point at or before `beat` (the first one for earlier beats).
     auto it = std::upper_bound(points_.begin(), points_.end(), beat,
-                               [](double b, const TTimingPoint& p) { return b < p.Beat; });
+                               [](double b, const TimingPoint& p) { return b < p.Beat; });
     return it == points_.begin() ? 0 : size_t(it - points_.begin()) - 1;
 }
 
-double TStandardTimeline::TimeOfBeat(double beat) const {
-    const TTimingPoint& p = points_[PointIndexOfBeat(beat)];
+double StandardTimeline::TimeOfBeat(double beat) const {
+    const TimingPoint& p = points_[PointIndexOfBeat(beat)];
     if (beat == p.Beat) return p.TimeMs;
     if (beat < p.Beat) return p.TimeMs + (beat - p.Beat) * 60000.0 / p.Bpm;
     return TimeFrom(p, beat);
 }
 
-double TStandardTimeline::BeatOfTime(double timeMs) const {
+double StandardTimeline::BeatOfTime(double timeMs) const {
     auto it = std::upper_bound(points_.begin(), points_.end(), timeMs,
-                               [](double t, const TTimingPoint& p) { return t < p.TimeMs; });
-    const TTimingPoint& p = it == points_.begin() ? points_.front() : *(it - 1);
+                               [](double t, const TimingPoint& p) { return t < p.TimeMs; });
+    const TimingPoint& p = it == points_.begin() ? points_.front() : *(it - 1);
     if (timeMs < p.TimeMs) return p.Beat + (timeMs - p.TimeMs) * p.Bpm / 60000.0;
     if (timeMs <= p.TimeMs + p.StopMs) return p.Beat;
     return p.Beat + (timeMs - p.TimeMs - p.StopMs) * p.Bpm / 60000.0;
 }
 
-double TStandardTimeline::BpmAtBeat(double beat) const {
+double StandardTimeline::BpmAtBeat(double beat) const {
     return points_[PointIndexOfBeat(beat)].Bpm;
 }
 
-double TStandardTimeline::TCursor::TimeOfBeat(double beat) {
-    const std::vector<TTimingPoint>& points = t_.points_;
+double StandardTimeline::Cursor::TimeOfBeat(double beat) {
+    const std::vector<TimingPoint>& points = t_.points_;
     while (at_ + 1 < points.size() && points[at_ + 1].Beat <= beat)
         ++at_;
-    const TTimingPoint& p = points[at_];
+    const TimingPoint& p = points[at_];
     if (beat == p.Beat) return p.TimeMs;
     if (beat < p.Beat) return t_.TimeOfBeat(beat);
     return t_.TimeFrom(p, beat);
 }
 
-int TBeatScroll::MeasurePhase(double songTime) const {
+int BeatScroller::MeasurePhase(double songTime) const {
     const double beat = Timeline.BeatOfTime(songTime);
     if (MeasureBeat.size() < 2 || !(beat > MeasureBeat.front())) return 0;
     auto it = std::upper_bound(MeasureBeat.begin(), MeasureBeat.end() - 1, beat);

@@ -14,14 +14,14 @@ inline constexpr double StandardMaxTimeMs = 1e12;
 
 // A point where the tempo changes or the song stops. A stop starts when the
 // song reaches Beat and lasts StopMs; objects on Beat sound when it starts.
-struct TTimingPoint {
+struct TimingPoint {
     double Beat = 0;
     double TimeMs = 0; // when the song reaches Beat
     double StopMs = 0;
     double Bpm = 0; // from Beat on
 };
 
-class TStandardTimeline {
+class StandardTimeline {
   public:
     // Starts at beat 0, 1000 ms, with the header tempo (> 0).
     void Start(double bpm);
@@ -35,30 +35,30 @@ class TStandardTimeline {
     // it counts back from beat 0 at the header tempo.
     double BeatOfTime(double timeMs) const;
     double BpmAtBeat(double beat) const;
-    const std::vector<TTimingPoint>& Points() const { return points_; }
+    const std::vector<TimingPoint>& Points() const { return points_; }
 
     // Walks forward through ascending beats in constant time a step.
-    class TCursor {
+    class Cursor {
       public:
-        explicit TCursor(const TStandardTimeline& t) : t_(t) {}
+        explicit Cursor(const StandardTimeline& t) : t_(t) {}
         double TimeOfBeat(double beat);
 
       private:
-        const TStandardTimeline& t_;
+        const StandardTimeline& t_;
         size_t at_ = 0;
     };
 
   private:
-    TTimingPoint& PointAt(double beat);
-    double TimeFrom(const TTimingPoint& p, double beat) const;
+    TimingPoint& PointAt(double beat);
+    double TimeFrom(const TimingPoint& p, double beat) const;
     size_t PointIndexOfBeat(double beat) const;
-    std::vector<TTimingPoint> points_;
+    std::vector<TimingPoint> points_;
 };
 
 // What the play screen needs to draw by beats: the timeline and the beat at
 // which each measure starts (one entry more than there are measures).
-struct TBeatScroll {
-    TStandardTimeline Timeline;
+struct BeatScroller {
+    StandardTimeline Timeline;
     std::vector<double> MeasureBeat;
 
     // The sixteenth (0-15) of its measure in which the beat of `songTime` lies.

@@ -11,7 +11,7 @@
 
 namespace tappo {
 
-void TWarp::InitWarp(const std::string& programFolder) {
+void WarpEffect::InitWarp(const std::string& programFolder) {
     for (int i = 0; i < SineSize; ++i)
         SineTable[size_t(i)] =
             uint8_t(int(std::trunc(std::sin(i * 2.0 * M_PI / 256.0) * 19.0)) + 19);
@@ -46,14 +46,14 @@ void TWarp::InitWarp(const std::string& programFolder) {
     indexStale_ = false;
 }
 
-void TWarp::BeginFrame() {
+void WarpEffect::BeginFrame() {
     if (!WarpImage.DisplayCopyUsable()) RemakeDisplayCopy();
     ++WarpFrame;
 }
 
 // The display copy follows the palette as it is now, made from the index
 // picture of the frames so far.
-void TWarp::RemakeDisplayCopy() {
+void WarpEffect::RemakeDisplayCopy() {
     SyncIndexPicture();
     WarpImage.MakeDisplayCopy();
     for (int i = 0; i < 256; ++i)
@@ -69,7 +69,7 @@ void TWarp::RemakeDisplayCopy() {
 // still hold the loaded picture where it copied nothing. From the second
 // frame on, every even row's pixel comes from one of the last two frames and
 // each odd row repeats the row above, so those two frames rebuild the rest.
-void TWarp::EndFrame(int copyFrom, int copyTo) {
+void WarpEffect::EndFrame(int copyFrom, int copyTo) {
     if (framesDone_ == 0) {
         RenewIndexRows(WarpFrame, copyFrom, copyTo);
         framesDone_ = 1;
@@ -79,7 +79,7 @@ void TWarp::EndFrame(int copyFrom, int copyTo) {
     indexStale_ = true;
 }
 
-void TWarp::SyncIndexPicture() {
+void WarpEffect::SyncIndexPicture() {
     if (!indexStale_) return;
     RenewIndexRows(uint8_t(WarpFrame - 1), 0, 0);
     RenewIndexRows(WarpFrame, 0, 0);
@@ -89,7 +89,7 @@ void TWarp::SyncIndexPicture() {
 // Frame `frame`'s pixels (every other column of the even rows) and the odd
 // rows below them; between `copyFrom` and `copyTo` the odd rows take the
 // other columns of the even rows as well.
-void TWarp::RenewIndexRows(int frame, int copyFrom, int copyTo) {
+void WarpEffect::RenewIndexRows(int frame, int copyFrom, int copyTo) {
     const int p = frame & 1;
     for (int y = 0; y < Height; y += 2) {
         uint8_t* row = WarpRows[y];
@@ -107,7 +107,7 @@ void TWarp::RenewIndexRows(int frame, int copyFrom, int copyTo) {
 // Each frame renews every other column (alternating) of every even row; the
 // odd rows repeat the row above. Distance plus wobble stays below 240 and
 // the angle wraps at 256, so both fit the lookup's index.
-void TWarp::UpdateWarpPortable() {
+void WarpEffect::UpdateWarpPortable() {
     BeginFrame();
     const int f = WarpFrame, p = f & 1;
     for (int y = 0; y < Height; y += 2) {
@@ -152,7 +152,7 @@ inline void StoreEven(const uint16_t* table, __m128i at, uint16_t* pixels, size_
 } // namespace
 #endif
 
-void TWarp::UpdateWarp() {
+void WarpEffect::UpdateWarp() {
 #if defined(__SSE2__)
     BeginFrame();
     const int f = WarpFrame, p = f & 1;
@@ -186,7 +186,7 @@ void TWarp::UpdateWarp() {
 #endif
 }
 
-void TWarp::FreeWarp() {
+void WarpEffect::FreeWarp() {
     WarpImage.Free();
     for (auto& row : WarpRows)
         row = nullptr;

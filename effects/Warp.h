@@ -14,7 +14,7 @@
 
 namespace tappo {
 
-class TWarp {
+class WarpEffect {
   public:
     static constexpr int Width = 320, Height = 240, SineSize = 851;
 

@@ -12,7 +12,7 @@
 
 namespace tappo {
 
-EFileTooLarge::EFileTooLarge(const std::string& path, uint64_t maxBytes)
+FileTooLargeError::FileTooLargeError(const std::string& path, uint64_t maxBytes)
     : Error("ファイル " + path + " は大きすぎます (" + std::to_string(maxBytes >> 20) +
             " MB まで)") {}
 
@@ -29,7 +29,7 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path, uint64_t maxBytes) {
     }
     if (uint64_t(st.st_size) > maxBytes) {
         ::close(fd);
-        throw EFileTooLarge(path, maxBytes);
+        throw FileTooLargeError(path, maxBytes);
     }
     std::vector<uint8_t> bytes;
     try {

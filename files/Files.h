@@ -19,13 +19,13 @@ inline constexpr uint64_t MaxPictureFileBytes = uint64_t(160) << 20;
 inline constexpr uint64_t MaxSoundFileBytes = uint64_t(512) << 20;
 
 // A file larger than the reader takes; its text names the file and the limit.
-class EFileTooLarge : public Error {
+class FileTooLargeError : public Error {
   public:
-    EFileTooLarge(const std::string& path, uint64_t maxBytes);
+    FileTooLargeError(const std::string& path, uint64_t maxBytes);
 };
 
 // Throws FileOpenError when the path is not a readable regular file, and
-// EFileTooLarge when it holds more than `maxBytes`.
+// FileTooLargeError when it holds more than `maxBytes`.
 std::vector<uint8_t> ReadWholeFile(const std::string& path, uint64_t maxBytes = MaxFileBytes);
 // Writes to a temporary name in the same folder and renames it into place;
 // throws Error and removes the temporary file on failure.

@@ -12,14 +12,14 @@
 namespace tappo {
 namespace {
 
-struct TEntry {
+struct Entry {
     std::string name;
     bool isDirectory;
 };
 
 // The entries of one folder, sorted; an unreadable folder has none.
-std::vector<TEntry> ListFolder(const std::string& folder) {
-    std::vector<TEntry> entries;
+std::vector<Entry> ListFolder(const std::string& folder) {
+    std::vector<Entry> entries;
     DIR* dir = opendir(folder.c_str());
     if (!dir) return entries;
     while (dirent* e = readdir(dir)) {
@@ -38,7 +38,7 @@ std::vector<TEntry> ListFolder(const std::string& folder) {
     }
     closedir(dir);
     std::sort(entries.begin(), entries.end(),
-              [](const TEntry& a, const TEntry& b) { return NameLess(a.name, b.name); });
+              [](const Entry& a, const Entry& b) { return NameLess(a.name, b.name); });
     return entries;
 }
 
@@ -96,9 +96,9 @@ template <class Visit> bool WalkFolders(const std::string& base, bool recursive,
     while (!queue.empty()) {
         const std::string folder = std::move(queue.front());
         queue.pop_front();
-        const std::vector<TEntry> entries = ListFolder(folder);
+        const std::vector<Entry> entries = ListFolder(folder);
         if (recursive) {
-            for (const TEntry& e : entries) {
+            for (const Entry& e : entries) {
                 if (!e.isDirectory) continue;
                 std::string sub = folder + e.name + "/";
                 if (stat(sub.c_str(), &st) != 0 || !seen.insert({st.st_dev, st.st_ino}).second)
@@ -116,7 +116,7 @@ template <class Visit> bool WalkFolders(const std::string& base, bool recursive,
 std::vector<std::string> FileSearch::FolderList() const {
     std::vector<std::string> folders;
     WalkFolders(AbsoluteWithSlash(Directory), Recursive,
-                [&](const std::string& folder, const std::vector<TEntry>&) {
+                [&](const std::string& folder, const std::vector<Entry>&) {
                     folders.push_back(folder);
                     return true;
                 });
@@ -131,8 +131,8 @@ bool FileSearch::Search() {
         const std::string pattern = SearchName.empty() ? "*" : SearchName;
         result = WalkFolders(
             AbsoluteWithSlash(Directory), Recursive,
-            [&](const std::string& folder, const std::vector<TEntry>& entries) {
-                for (const TEntry& e : entries) {
+            [&](const std::string& folder, const std::vector<Entry>& entries) {
+                for (const Entry& e : entries) {
                     if (!MatchesWildcard(e.name, pattern)) continue;
                     bool keepGoing = true;
                     OnFind(folder + e.name, FoundFile{e.name, e.isDirectory}, keepGoing);

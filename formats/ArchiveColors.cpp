@@ -9,7 +9,7 @@ namespace tappo {
 
 namespace {
 
-struct TNamedColor {
+struct NamedColor {
     const char* name;
     uint32_t value;
 };
@@ -23,7 +23,7 @@ constexpr uint32_t SystemPalette[] = {
     0x808080, 0x808080, 0x000000, 0xC8D0D4, 0xFFFFFF, 0x404040, 0xC8D0D4, 0x000000,
     0xE1FFFF, 0xC8D0D4, 0x800000, 0xC8A8A6, 0x808080, 0x6A240A, 0xC8D0D4};
 
-const TNamedColor NamedColors[] = {
+const NamedColor NamedColors[] = {
     {"clBlack", 0x000000},
     {"clMaroon", 0x000080},
     {"clGreen", 0x008000},
@@ -81,7 +81,7 @@ const TNamedColor NamedColors[] = {
 } // namespace
 
 bool ColorFromIdent(const std::string& ident, uint32_t& color) {
-    for (const TNamedColor& c : NamedColors) {
+    for (const NamedColor& c : NamedColors) {
         if (ident.size() == std::strlen(c.name) && strcasecmp(ident.c_str(), c.name) == 0) {
             color = c.value;
             return true;

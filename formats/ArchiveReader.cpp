@@ -10,7 +10,7 @@
 namespace tappo {
 namespace {
 
-enum TValueTag : uint8_t {
+enum ValueTag : uint8_t {
     vaNull = 0,
     vaList = 1,
     vaInt8 = 2,
@@ -34,12 +34,12 @@ enum TValueTag : uint8_t {
     vaUTF8String = 20
 };
 
-class TStreamReader {
+class StreamReader {
   public:
     // Deepest nesting of lists and collections that a skipped value may have.
     static constexpr int MaxNesting = 256;
 
-    TStreamReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    StreamReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
 
     size_t Position() const { return pos_; }
     void Seek(size_t pos) { pos_ = pos; }
@@ -160,18 +160,18 @@ class TStreamReader {
     size_t pos_ = 0;
 };
 
-int32_t ReadInteger(TStreamReader& r) {
+int32_t ReadInteger(StreamReader& r) {
     return r.IntegerValue(r.U8());
 }
 
-bool ReadBool(TStreamReader& r) {
+bool ReadBool(StreamReader& r) {
     uint8_t tag = r.U8();
     if (tag == vaTrue) return true;
     if (tag == vaFalse) return false;
     throw Error(text::PropertyValue);
 }
 
-std::string ReadStringValue(TStreamReader& r) {
+std::string ReadStringValue(StreamReader& r) {
     uint8_t tag = r.U8();
     if (tag == vaString) return r.ShortString();
     if (tag == vaLString) {
@@ -182,7 +182,7 @@ std::string ReadStringValue(TStreamReader& r) {
     throw Error(text::PropertyValue);
 }
 
-uint32_t ReadColor(TStreamReader& r) {
+uint32_t ReadColor(StreamReader& r) {
     uint8_t tag = r.U8();
     if (r.IsIntegerTag(tag)) return uint32_t(r.IntegerValue(tag));
     if (tag != vaIdent) throw Error(text::PropertyValue);
@@ -192,7 +192,7 @@ uint32_t ReadColor(TStreamReader& r) {
 }
 
 // A data block's bytes (tag 10, u32 length).
-std::pair<const uint8_t*, size_t> ReadBinary(TStreamReader& r) {
+std::pair<const uint8_t*, size_t> ReadBinary(StreamReader& r) {
     if (r.U8() != vaBinary) throw Error(text::PropertyValue);
     size_t n = r.U32();
     return {r.Read(n), n};
@@ -200,7 +200,7 @@ std::pair<const uint8_t*, size_t> ReadBinary(TStreamReader& r) {
 
 // "Picture.Data": class name, then that class's own data.
 Image ReadPictureData(const uint8_t* data, size_t size) {
-    TStreamReader r(data, size);
+    StreamReader r(data, size);
     std::string className = r.ShortString();
     if (className.empty()) return Image();
     if (className == "TBitmap") {
@@ -220,7 +220,7 @@ Image ReadPictureData(const uint8_t* data, size_t size) {
     return Image(); // a picture class we do not know: no picture
 }
 
-void ReadItemProperty(TStreamReader& r, const std::string& name, TArchivePicture& item) {
+void ReadItemProperty(StreamReader& r, const std::string& name, ArchivePicture& item) {
     if (name == "Name") {
         item.Name = ReadStringValue(r);
     } else if (name == "PatternWidth") {
@@ -245,12 +245,12 @@ void ReadItemProperty(TStreamReader& r, const std::string& name, TArchivePicture
     }
 }
 
-void ReadCollection(TStreamReader& r, std::vector<TArchivePicture>& items) {
+void ReadCollection(StreamReader& r, std::vector<ArchivePicture>& items) {
     if (r.U8() != vaCollection) throw Error(text::PropertyValue);
     while (r.PeekU8() != vaNull) {
         if (r.IsIntegerTag(r.PeekU8())) ReadInteger(r); // order number, not needed
         if (r.U8() != vaList) throw Error(text::PropertyValue);
-        TArchivePicture& item = items.emplace_back();
+        ArchivePicture& item = items.emplace_back();
         while (r.PeekU8() != vaNull) {
             std::string name = r.ShortString();
             ReadItemProperty(r, name, item);
@@ -272,9 +272,9 @@ size_t SkipResourceHeader(const uint8_t* data, size_t size) {
 
 } // namespace
 
-TArchiveContents ReadArchive(const uint8_t* data, size_t size) {
-    TArchiveContents contents;
-    TStreamReader r(data, size);
+ArchiveContents ReadArchive(const uint8_t* data, size_t size) {
+    ArchiveContents contents;
+    StreamReader r(data, size);
     r.Seek(SkipResourceHeader(data, size));
     const uint8_t* signature = r.Read(4);
     if (std::memcmp(signature, "TPF0", 4) != 0) throw Error(text::StreamFormat);

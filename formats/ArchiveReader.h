@@ -12,7 +12,7 @@
 
 namespace tappo {
 
-struct TArchivePicture {
+struct ArchivePicture {
     std::string Name;
     int PatternWidth = 0, PatternHeight = 0;
     int SkipWidth = 0, SkipHeight = 0;
@@ -22,13 +22,13 @@ struct TArchivePicture {
     Image Picture;                 // empty: the item has no picture
 };
 
-struct TArchiveContents {
+struct ArchiveContents {
     std::array<uint32_t, 256> ColorTable{};
-    std::vector<TArchivePicture> Items;
+    std::vector<ArchivePicture> Items;
 };
 
 // Throws Error with the stream's error text on a damaged or hostile archive.
-TArchiveContents ReadArchive(const uint8_t* data, size_t size);
+ArchiveContents ReadArchive(const uint8_t* data, size_t size);
 
 // A named colour of the archive format ("clFuchsia", "clBtnFace", ...) to its
 // value; returns false for an unknown name.

@@ -7,18 +7,18 @@
 
 namespace tappo {
 
-void TArchiveStreamWriter::Raw(const void* data, size_t n) {
+void ArchiveStreamWriter::Raw(const void* data, size_t n) {
     const uint8_t* p = static_cast<const uint8_t*>(data);
     Bytes.insert(Bytes.end(), p, p + n);
 }
 
-void TArchiveStreamWriter::ShortString(const std::string& s) {
+void ArchiveStreamWriter::ShortString(const std::string& s) {
     const size_t n = std::min<size_t>(s.size(), 255);
     U8(uint8_t(n));
     Raw(s.data(), n);
 }
 
-void TArchiveStreamWriter::Integer(int32_t v) {
+void ArchiveStreamWriter::Integer(int32_t v) {
     if (v >= -128 && v <= 127) {
         U8(2), U8(uint8_t(int8_t(v)));
     } else if (v >= -32768 && v <= 32767) {
@@ -28,7 +28,7 @@ void TArchiveStreamWriter::Integer(int32_t v) {
     }
 }
 
-void TArchiveStreamWriter::String(const std::string& s) {
+void ArchiveStreamWriter::String(const std::string& s) {
     if (s.size() <= 255) {
         U8(6), ShortString(s);
     } else {
@@ -36,17 +36,17 @@ void TArchiveStreamWriter::String(const std::string& s) {
     }
 }
 
-void TArchiveStreamWriter::Ident(const std::string& s) {
+void ArchiveStreamWriter::Ident(const std::string& s) {
     U8(7), ShortString(s);
 }
 
-void TArchiveStreamWriter::Binary(const std::vector<uint8_t>& data) {
+void ArchiveStreamWriter::Binary(const std::vector<uint8_t>& data) {
     U8(10), U32(uint32_t(data.size())), Raw(data.data(), data.size());
 }
 
 std::vector<uint8_t> PictureDataBlock(const std::string& pictureClass,
                                       const std::vector<uint8_t>& data) {
-    TArchiveStreamWriter w;
+    ArchiveStreamWriter w;
     w.ShortString(pictureClass);
     if (pictureClass == "TBitmap" || pictureClass == "TJPEGImage") {
         w.U32(uint32_t(data.size()));
@@ -58,7 +58,7 @@ std::vector<uint8_t> PictureDataBlock(const std::string& pictureClass,
 }
 
 std::vector<uint8_t> ResourceHeader(const std::string& name, uint32_t streamSize) {
-    TArchiveStreamWriter w;
+    ArchiveStreamWriter w;
     w.U8(0xFF);
     w.U16(10);
     const std::string upper = AsciiUpper(std::string_view(name).substr(0, 63));
@@ -69,9 +69,9 @@ std::vector<uint8_t> ResourceHeader(const std::string& name, uint32_t streamSize
     return w.Bytes;
 }
 
-std::vector<uint8_t> WriteArchive(const std::vector<TArchiveItem>& items,
+std::vector<uint8_t> WriteArchive(const std::vector<ArchiveItem>& items,
                                   const std::string& resourceName) {
-    TArchiveStreamWriter s;
+    ArchiveStreamWriter s;
     s.Raw("TPF0", 4);
     s.ShortString("TPictureCollectionComponent");
     s.ShortString("");
@@ -79,7 +79,7 @@ std::vector<uint8_t> WriteArchive(const std::vector<TArchiveItem>& items,
     s.Binary(std::vector<uint8_t>(1024, 0));
     s.Property("List");
     s.U8(14);
-    for (const TArchiveItem& item : items) {
+    for (const ArchiveItem& item : items) {
         s.U8(1);
         s.Property("Name"), s.String(item.Name);
         s.Property("PatternHeight"), s.Integer(item.PatternHeight);

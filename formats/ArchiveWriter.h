@@ -12,7 +12,7 @@
 namespace tappo {
 
 // Low-level writer of tagged values.
-class TArchiveStreamWriter {
+class ArchiveStreamWriter {
   public:
     std::vector<uint8_t> Bytes;
 
@@ -31,7 +31,7 @@ class TArchiveStreamWriter {
     void End() { U8(0); }
 };
 
-struct TArchiveItem {
+struct ArchiveItem {
     std::string Name;
     int PatternWidth = 0, PatternHeight = 0, SkipWidth = 0, SkipHeight = 0;
     bool SystemMemory = false, Transparent = true;
@@ -46,7 +46,7 @@ struct TArchiveItem {
 std::vector<uint8_t> PictureDataBlock(const std::string& pictureClass,
                                       const std::vector<uint8_t>& data);
 // Resource header + "TPF0" + root object with colour table and items.
-std::vector<uint8_t> WriteArchive(const std::vector<TArchiveItem>& items,
+std::vector<uint8_t> WriteArchive(const std::vector<ArchiveItem>& items,
                                   const std::string& resourceName = "TAPPOPLAY");
 // Resource header alone, for tests that write their own stream after it.
 std::vector<uint8_t> ResourceHeader(const std::string& name, uint32_t streamSize);

@@ -13,9 +13,9 @@
 namespace tappo {
 namespace {
 
-class TByteReader {
+class ByteReader {
   public:
-    TByteReader(const uint8_t* data, size_t size, const char* err)
+    ByteReader(const uint8_t* data, size_t size, const char* err)
         : data_(data), size_(size), err_(err) {}
     bool Has(size_t at, size_t n) const { return at <= size_ && n <= size_ - at; }
     uint32_t U8(size_t at) const { return Need(at, 1), data_[at]; }
@@ -39,11 +39,11 @@ class TByteReader {
     const char* err_;
 };
 
-struct TMask {
+struct Mask {
     uint32_t mask = 0;
     int shift = 0;
     int bits = 0;
-    explicit TMask(uint32_t m = 0) : mask(m) {
+    explicit Mask(uint32_t m = 0) : mask(m) {
         if (!m) return;
         while (!((m >> shift) & 1))
             ++shift;
@@ -59,7 +59,7 @@ struct TMask {
     }
 };
 
-struct TInfo {
+struct Info {
     int width = 0, height = 0, bitCount = 0;
     uint32_t compression = 0, colorsUsed = 0;
     bool topDown = false;
@@ -72,8 +72,8 @@ struct TInfo {
 enum : uint32_t { BiRgb = 0, BiRle8 = 1, BiRle4 = 2, BiBitfields = 3, BiAlphaBitfields = 6 };
 
 // Reads the info header at `at`; `packed` limits it to what a packed bitmap may hold.
-TInfo ReadInfo(const TByteReader& r, size_t at, bool packed) {
-    TInfo info;
+Info ReadInfo(const ByteReader& r, size_t at, bool packed) {
+    Info info;
     info.packed = packed;
     uint32_t headerSize = r.U32(at);
     if (headerSize == 12) {
@@ -145,18 +145,18 @@ TInfo ReadInfo(const TByteReader& r, size_t at, bool packed) {
 // Entries in the colour table. A bitmap file's table: the header's count for 8
 // bits or less (at most 2^bits), none read above that. A packed bitmap's: the
 // header's count (at most 256) at any depth, or 2^bits for 8 bits or less.
-size_t PaletteCount(const TInfo& info) {
+size_t PaletteCount(const Info& info) {
     const size_t full = info.bitCount <= 8 ? size_t(1) << info.bitCount : 0;
     if (info.packed) return info.colorsUsed == 0 ? full : std::min<size_t>(info.colorsUsed, 256);
     if (info.bitCount > 8) return 0;
     return info.colorsUsed == 0 || info.colorsUsed > full ? full : info.colorsUsed;
 }
 
-size_t PaletteBytes(const TInfo& info) {
+size_t PaletteBytes(const Info& info) {
     return PaletteCount(info) * info.paletteEntrySize;
 }
 
-void ReadPalette(const TByteReader& r, const TInfo& info, BitmapData& out) {
+void ReadPalette(const ByteReader& r, const Info& info, BitmapData& out) {
     if (info.bitCount > 8) return; // a colour table beside true-colour pixels is only a hint
     const size_t count = PaletteCount(info);
     r.Need(info.paletteAt, count * info.paletteEntrySize);
@@ -168,13 +168,13 @@ void ReadPalette(const TByteReader& r, const TInfo& info, BitmapData& out) {
 }
 
 // Bytes the uncompressed rows take: every row padded to 4 bytes but the last.
-size_t UncompressedBytes(const TInfo& info) {
+size_t UncompressedBytes(const Info& info) {
     const size_t stride = ((size_t(info.width) * info.bitCount + 31) / 32) * 4;
     return stride * (info.height - 1) + (size_t(info.width) * info.bitCount + 7) / 8;
 }
 
 // One row of 16- or 32-bit pixels through the colour masks.
-void ReadMaskedRow(const uint8_t* src, int bitCount, int width, const TMask (&masks)[3],
+void ReadMaskedRow(const uint8_t* src, int bitCount, int width, const Mask (&masks)[3],
                    uint32_t* dst) {
     for (int x = 0; x < width; ++x) {
         uint32_t p;
@@ -188,17 +188,17 @@ void ReadMaskedRow(const uint8_t* src, int bitCount, int width, const TMask (&ma
     }
 }
 
-void ReadUncompressed(const TByteReader& r, size_t at, const TInfo& info, BitmapData& out,
+void ReadUncompressed(const ByteReader& r, size_t at, const Info& info, BitmapData& out,
                       const std::vector<uint8_t>* wanted) {
     const size_t stride = ((size_t(info.width) * info.bitCount + 31) / 32) * 4;
-    TMask masks[3];
+    Mask masks[3];
     if (info.compression == BiBitfields || info.compression == BiAlphaBitfields) {
         for (int i = 0; i < 3; ++i)
-            masks[i] = TMask(info.masks[i]);
+            masks[i] = Mask(info.masks[i]);
     } else if (info.bitCount == 16) {
-        masks[0] = TMask(0x7C00), masks[1] = TMask(0x03E0), masks[2] = TMask(0x001F);
+        masks[0] = Mask(0x7C00), masks[1] = Mask(0x03E0), masks[2] = Mask(0x001F);
     } else {
-        masks[0] = TMask(0xFF0000), masks[1] = TMask(0x00FF00), masks[2] = TMask(0x0000FF);
+        masks[0] = Mask(0xFF0000), masks[1] = Mask(0x00FF00), masks[2] = Mask(0x0000FF);
     }
     const uint8_t* base = r.Data() + at;
     const int width = info.width;
@@ -232,14 +232,14 @@ void ReadUncompressed(const TByteReader& r, size_t at, const TInfo& info, Bitmap
 }
 
 // The rows of a picture to decode, by row from the top; null for every row.
-using TWantedRows = const std::vector<uint8_t>*;
+using WantedRows = const std::vector<uint8_t>*;
 
 // Takes a run-length stream's pixels into the rows of `out` that are decoded.
-struct TBitmapSink {
+struct BitmapSink {
     BitmapData& out;
     uint32_t width;
     int height;
-    TWantedRows wanted;
+    WantedRows wanted;
 
     uint32_t* Row(int streamRow) {
         const size_t y = size_t(height - 1 - streamRow);
@@ -255,13 +255,13 @@ struct TBitmapSink {
     }
 };
 
-bool RunLength(const TInfo& info) {
+bool RunLength(const Info& info) {
     return info.compression == BiRle8 || info.compression == BiRle4;
 }
 
 // What every decode does before the pixels: the picture's size, the check
 // that its pixel data is there, and its colour table.
-void ReadBitsHeader(const TByteReader& r, const TInfo& info, size_t pixelsAt, BitmapData& out) {
+void ReadBitsHeader(const ByteReader& r, const Info& info, size_t pixelsAt, BitmapData& out) {
     out.Width = info.width;
     out.Height = info.height;
     out.BitCount = info.bitCount;
@@ -274,14 +274,14 @@ void ReadBitsHeader(const TByteReader& r, const TInfo& info, size_t pixelsAt, Bi
 }
 
 // Decodes into `out`, whose vectors keep their memory from one picture to the next.
-void DecodeBits(const TByteReader& r, const TInfo& info, size_t pixelsAt, BitmapData& out,
-                TWantedRows wanted = nullptr) {
+void DecodeBits(const ByteReader& r, const Info& info, size_t pixelsAt, BitmapData& out,
+                WantedRows wanted = nullptr) {
     ReadBitsHeader(r, info, pixelsAt, out);
     const bool rle = RunLength(info);
     // Every pixel of a decoded row is written (or cleared where a run-length
     // stream skips it), so the memory is not cleared first.
     out.Pixels.resize(size_t(info.width) * info.height);
-    TBitmapSink sink{out, uint32_t(info.width), info.height, wanted};
+    BitmapSink sink{out, uint32_t(info.width), info.height, wanted};
     if (info.compression == BiRle4)
         rle::Read<true>(r.Data(), r.Size(), pixelsAt, uint32_t(info.width), info.height, sink);
     else if (rle)
@@ -323,7 +323,7 @@ Image BitmapData::ToPicture() const {
 namespace {
 
 // The file header and the info header; returns where the pixels start.
-size_t ReadFileHeaders(const TByteReader& r, TInfo& info) {
+size_t ReadFileHeaders(const ByteReader& r, Info& info) {
     if (r.U8(0) != 'B' || r.U8(1) != 'M') r.Fail();
     info = ReadInfo(r, 14, false);
     size_t pixelsAt = r.U32(10);
@@ -336,16 +336,16 @@ size_t ReadFileHeaders(const TByteReader& r, TInfo& info) {
 } // namespace
 
 void DecodeBmpFile(const uint8_t* data, size_t size, BitmapData& out, const char* errorText) {
-    TByteReader r(data, size, errorText);
-    TInfo info;
+    ByteReader r(data, size, errorText);
+    Info info;
     const size_t pixelsAt = ReadFileHeaders(r, info);
     DecodeBits(r, info, pixelsAt, out);
 }
 
 void DrawBmpFileStretched(const uint8_t* data, size_t size, uint16_t* out, int width, int height,
                           BitmapData& scratch, const char* errorText) {
-    TByteReader r(data, size, errorText);
-    TInfo info;
+    ByteReader r(data, size, errorText);
+    Info info;
     const size_t pixelsAt = ReadFileHeaders(r, info);
     if (!RunLength(info)) {
         const std::vector<uint8_t> wanted = bmp::RowsRead(info.height, height);
@@ -366,8 +366,8 @@ BitmapData DecodeBmpFile(const uint8_t* data, size_t size, const char* errorText
 }
 
 BitmapData DecodePackedDib(const uint8_t* data, size_t size, const char* errorText) {
-    TByteReader r(data, size, errorText);
-    TInfo info = ReadInfo(r, 0, true);
+    ByteReader r(data, size, errorText);
+    Info info = ReadInfo(r, 0, true);
     BitmapData out;
     DecodeBits(r, info, info.paletteAt + PaletteBytes(info), out);
     return out;

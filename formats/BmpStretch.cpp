@@ -24,7 +24,7 @@ void RepeatRows(uint16_t* out, int width, int height, int pictureHeight) {
 // Takes the run-length stream's pixels onto the first destination row of
 // each picture row: picture column x covers destination columns
 // start[x] .. start[x + 1] - 1 (none when the stretch drops it).
-struct TStretchSink {
+struct StretchSink {
     uint16_t* out;
     int width, pictureHeight;
     std::vector<int> firstRow; // by picture row from the top; -1: not shown
@@ -92,8 +92,8 @@ void StretchOnto(const BitmapData& bitmap, uint16_t* out, int width, int height)
 void StretchRleOnto(const uint8_t* data, size_t size, size_t at, bool four, int pictureWidth,
                     int pictureHeight, const std::vector<uint32_t>& palette, uint16_t* out,
                     int width, int height) {
-    TStretchSink sink{out, width, pictureHeight, std::vector<int>(size_t(pictureHeight), -1), {},
-                      {},  {}};
+    StretchSink sink{out, width, pictureHeight, std::vector<int>(size_t(pictureHeight), -1), {},
+                     {},  {}};
     for (int dy = height - 1; dy >= 0; --dy)
         sink.firstRow[size_t(SourceOf(dy, pictureHeight, height))] = dy;
     sink.start.resize(size_t(pictureWidth) + 1);
@@ -117,7 +117,7 @@ void StretchRleOnto(const uint8_t* data, size_t size, size_t at, bool four, int 
     RepeatRows(out, width, height, pictureHeight);
 }
 
-bool TRowStretch::Begin(int pictureWidth, int pictureHeight) noexcept {
+bool RowStretch::Begin(int pictureWidth, int pictureHeight) noexcept {
     pictureHeight_ = pictureHeight;
     try {
         columns_.resize(size_t(width_));
@@ -138,12 +138,12 @@ long long FirstRowShowing(long long y, long long pictureHeight, long long height
 
 } // namespace
 
-bool TRowStretch::Shown(int y) const noexcept {
+bool RowStretch::Shown(int y) const noexcept {
     return FirstRowShowing(y, pictureHeight_, height_) <
            FirstRowShowing(y + 1LL, pictureHeight_, height_);
 }
 
-void TRowStretch::Row(int y, const uint32_t* pixels) noexcept {
+void RowStretch::Row(int y, const uint32_t* pixels) noexcept {
     const long long first = FirstRowShowing(y, pictureHeight_, height_);
     const long long end = FirstRowShowing(y + 1LL, pictureHeight_, height_);
     if (first >= end) return;

@@ -28,9 +28,9 @@ void StretchRleOnto(const uint8_t* data, size_t size, size_t at, bool four, int 
 // onto every destination row that shows it, so only the decoder's own row is
 // held. Nothing here throws: the decoders call it between their C library's
 // calls, whose errors jump back past the caller.
-class TRowStretch {
+class RowStretch {
   public:
-    TRowStretch(uint16_t* out, int width, int height) : out_(out), width_(width), height_(height) {}
+    RowStretch(uint16_t* out, int width, int height) : out_(out), width_(width), height_(height) {}
     // False when the column table cannot be had (out of memory).
     bool Begin(int pictureWidth, int pictureHeight) noexcept;
     bool Shown(int y) const noexcept;

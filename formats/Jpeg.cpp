@@ -17,13 +17,13 @@
 namespace tappo {
 namespace {
 
-struct TJpegErrorManager {
+struct JpegErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
 };
 
 void OnJpegError(j_common_ptr cinfo) {
-    auto* mgr = reinterpret_cast<TJpegErrorManager*>(cinfo->err);
+    auto* mgr = reinterpret_cast<JpegErrorManager*>(cinfo->err);
     std::longjmp(mgr->jump, 1);
 }
 
@@ -31,10 +31,10 @@ void OnJpegMessage(j_common_ptr, int) {} // warnings are not worth a report
 
 // The whole picture into `pixels`, or, with `stretch`, the rows it shows
 // onto it one at a time (through `rgb`).
-struct TJpegJob {
+struct JpegJob {
     const uint8_t* data;
     size_t size;
-    bmp::TRowStretch* stretch;
+    bmp::RowStretch* stretch;
     uint32_t* pixels; // malloc'd, width * height, 0x00RRGGBB
     JSAMPLE* row;     // malloc'd scan line
     uint32_t* rgb;    // malloc'd, one row of 0x00RRGGBB for the stretch
@@ -42,14 +42,14 @@ struct TJpegJob {
     int code;
 };
 
-void FreeJpegBuffers(TJpegJob& job) {
+void FreeJpegBuffers(JpegJob& job) {
     std::free(job.pixels), std::free(job.row), std::free(job.rgb);
     job.pixels = nullptr, job.row = nullptr, job.rgb = nullptr;
 }
 
-bool DecodeInto(TJpegJob& job) {
+bool DecodeInto(JpegJob& job) {
     jpeg_decompress_struct cinfo{};
-    TJpegErrorManager err{};
+    JpegErrorManager err{};
     cinfo.err = jpeg_std_error(&err.pub);
     err.pub.error_exit = OnJpegError;
     err.pub.emit_message = OnJpegMessage;
@@ -103,7 +103,7 @@ bool DecodeInto(TJpegJob& job) {
 } // namespace
 
 Image DecodeJpeg(const uint8_t* data, size_t size) {
-    TJpegJob job{data, size, nullptr, nullptr, nullptr, nullptr, 0, 0, 0};
+    JpegJob job{data, size, nullptr, nullptr, nullptr, nullptr, 0, 0, 0};
     if (!DecodeInto(job)) throw Error(FormatText(text::JpegError, job.code));
     // Owned from here, so that running out of memory for the copy frees it.
     const std::unique_ptr<uint32_t, decltype(&std::free)> pixels(job.pixels, &std::free);
@@ -114,10 +114,10 @@ Image DecodeJpeg(const uint8_t* data, size_t size) {
     return picture;
 }
 
-TPictureSize DrawJpegStretched(const uint8_t* data, size_t size, uint16_t* out, int width,
-                               int height) {
-    bmp::TRowStretch stretch(out, width, height);
-    TJpegJob job{data, size, &stretch, nullptr, nullptr, nullptr, 0, 0, 0};
+PictureSize DrawJpegStretched(const uint8_t* data, size_t size, uint16_t* out, int width,
+                              int height) {
+    bmp::RowStretch stretch(out, width, height);
+    JpegJob job{data, size, &stretch, nullptr, nullptr, nullptr, 0, 0, 0};
     if (!DecodeInto(job)) throw Error(FormatText(text::JpegError, job.code));
     return {job.width, job.height};
 }

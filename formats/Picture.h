@@ -33,7 +33,7 @@ struct Image {
     bool Empty() const { return Width <= 0 || Height <= 0; }
 };
 
-struct TPictureSize {
+struct PictureSize {
     int Width = 0;
     int Height = 0;
 };
@@ -88,8 +88,8 @@ Image DecodeJpeg(const uint8_t* data, size_t size);
 // The same stretched as DrawBmpFileStretched stretches, decoded row by row:
 // only one row of the picture is held (libjpeg itself holds a progressive
 // file's coefficients). Returns the picture's size; throws as DecodeJpeg.
-TPictureSize DrawJpegStretched(const uint8_t* data, size_t size, uint16_t* out, int width,
-                               int height);
+PictureSize DrawJpegStretched(const uint8_t* data, size_t size, uint16_t* out, int width,
+                              int height);
 
 BitmapData LoadBmpFile(const std::string& path);
 // Chooses the reader by extension (case-insensitive): bmp/dib or jpg/jpeg.

@@ -42,9 +42,9 @@ Image DecodePng(const uint8_t* data, size_t size) {
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
-    struct TFinisher {
+    struct Finisher {
         png_image* image;
-        ~TFinisher() { png_image_free(image); }
+        ~Finisher() { png_image_free(image); }
     } finisher{&image};
     if (!png_image_begin_read_from_memory(&image, data, size))
         throw Error(std::string("PNG エラー: ") + image.message);
@@ -73,10 +73,10 @@ namespace {
 // holds only plain C data (buffers are malloc'd here and freed there), so the
 // jump skips no destructor. The message is kept as the simplified reader keeps
 // it: at most 63 bytes.
-struct TPngRows {
+struct PngRows {
     const uint8_t* data;
     size_t size, at;
-    bmp::TRowStretch* stretch;
+    bmp::RowStretch* stretch;
     png_structp png;
     png_infop info;
     uint8_t* row;   // one row of 4-byte pixels
@@ -88,7 +88,7 @@ struct TPngRows {
 };
 
 void OnPngError(png_structp png, png_const_charp text) {
-    auto* job = static_cast<TPngRows*>(png_get_error_ptr(png));
+    auto* job = static_cast<PngRows*>(png_get_error_ptr(png));
     const size_t n = std::min(std::strlen(text), sizeof job->message - 1);
     std::memcpy(job->message, text, n);
     job->message[n] = 0;
@@ -98,13 +98,13 @@ void OnPngError(png_structp png, png_const_charp text) {
 void OnPngWarning(png_structp, png_const_charp) {}
 
 void ReadPngBytes(png_structp png, png_bytep out, size_t need) {
-    auto* job = static_cast<TPngRows*>(png_get_io_ptr(png));
+    auto* job = static_cast<PngRows*>(png_get_io_ptr(png));
     if (job->size - job->at < need) png_error(png, "read beyond end of data");
     std::memcpy(out, job->data + job->at, need);
     job->at += need;
 }
 
-void FreePngRows(TPngRows& job) {
+void FreePngRows(PngRows& job) {
     png_destroy_read_struct(&job.png, job.info ? &job.info : nullptr, nullptr);
     std::free(job.row), std::free(job.held), std::free(job.rows);
     job.row = job.held = nullptr, job.rows = nullptr;
@@ -135,7 +135,7 @@ void SetRgbaTransforms(png_structp png, png_infop info) {
                                 int(sizeof colourChunks / 5));
 }
 
-bool ReadPngRows(TPngRows& job) {
+bool ReadPngRows(PngRows& job) {
     job.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job, OnPngError, OnPngWarning);
     if (job.png) job.info = png_create_info_struct(job.png);
     if (!job.png || !job.info) {
@@ -213,12 +213,12 @@ bool ReadPngRows(TPngRows& job) {
 
 } // namespace
 
-TPictureSize DrawPngStretched(const uint8_t* data, size_t size, uint16_t* out, int width,
-                              int height) {
+PictureSize DrawPngStretched(const uint8_t* data, size_t size, uint16_t* out, int width,
+                             int height) {
     if (!data || size == 0)
         throw Error("PNG エラー: png_image_begin_read_from_memory: invalid argument");
-    bmp::TRowStretch stretch(out, width, height);
-    TPngRows job{};
+    bmp::RowStretch stretch(out, width, height);
+    PngRows job{};
     job.data = data, job.size = size, job.stretch = &stretch;
     if (ReadPngRows(job)) return {job.width, job.height};
     if (job.tooLarge) throw Error("PNG エラー: 画像が大きすぎます");

@@ -21,8 +21,8 @@ Image DecodePng(const uint8_t* data, size_t size);
 // DecodePng's picture, decoded row by row, so only one row of the file is held
 // (an interlaced file holds the rows the stretch shows until its last pass).
 // Returns the picture's size; throws as DecodePng.
-TPictureSize DrawPngStretched(const uint8_t* data, size_t size, uint16_t* out, int width,
-                              int height);
+PictureSize DrawPngStretched(const uint8_t* data, size_t size, uint16_t* out, int width,
+                             int height);
 
 // A picture as an 8-bit RGB PNG file; throws Error on an empty picture.
 std::vector<uint8_t> EncodePng(const Image& picture);

@@ -20,8 +20,8 @@
 // the handle through the library's and sets it quiet; the reason a file fails
 // still reaches the problem log.
 extern "C" mpg123_handle* mpg123_new(const char* decoder, int* error) {
-    using TNew = mpg123_handle* (*)(const char*, int*);
-    static const TNew libraryNew = reinterpret_cast<TNew>(dlsym(RTLD_NEXT, "mpg123_new"));
+    using New = mpg123_handle* (*)(const char*, int*);
+    static const New libraryNew = reinterpret_cast<New>(dlsym(RTLD_NEXT, "mpg123_new"));
     if (!libraryNew) {
         if (error) *error = MPG123_ERR;
         return nullptr;
@@ -35,17 +35,17 @@ extern "C" mpg123_handle* mpg123_new(const char* decoder, int* error) {
 namespace tappo {
 namespace {
 
-struct TMemoryFile {
+struct MemoryFile {
     const std::vector<uint8_t>* bytes;
     sf_count_t position = 0;
 };
 
 sf_count_t Length(void* user) {
-    return sf_count_t(static_cast<TMemoryFile*>(user)->bytes->size());
+    return sf_count_t(static_cast<MemoryFile*>(user)->bytes->size());
 }
 
 sf_count_t Seek(sf_count_t offset, int whence, void* user) {
-    auto* f = static_cast<TMemoryFile*>(user);
+    auto* f = static_cast<MemoryFile*>(user);
     const sf_count_t size = sf_count_t(f->bytes->size());
     const sf_count_t base = whence == SEEK_CUR ? f->position : whence == SEEK_END ? size : 0;
     // Clamped before adding: a damaged header may ask for any offset at all.
@@ -54,7 +54,7 @@ sf_count_t Seek(sf_count_t offset, int whence, void* user) {
 }
 
 sf_count_t Read(void* out, sf_count_t count, void* user) {
-    auto* f = static_cast<TMemoryFile*>(user);
+    auto* f = static_cast<MemoryFile*>(user);
     const sf_count_t left = sf_count_t(f->bytes->size()) - f->position;
     const sf_count_t n = std::clamp<sf_count_t>(count, 0, left);
     if (n > 0) std::memcpy(out, f->bytes->data() + f->position, size_t(n));
@@ -66,7 +66,7 @@ sf_count_t Write(const void*, sf_count_t, void*) {
     return 0;
 }
 sf_count_t Tell(void* user) {
-    return static_cast<TMemoryFile*>(user)->position;
+    return static_cast<MemoryFile*>(user)->position;
 }
 
 // Same accepted rates as the WAV reader: below or above them a keysound is
@@ -122,16 +122,16 @@ bool LooksLikeCompressedSound(const uint8_t* d, size_t n) {
 std::shared_ptr<const PcmBuffer> DecodeSoundFile(const std::vector<uint8_t>& bytes,
                                                  WaveFormat& format, std::string& problem) {
     SF_VIRTUAL_IO io{Length, Seek, Read, Write, Tell};
-    TMemoryFile memory{&bytes};
+    MemoryFile memory{&bytes};
     SF_INFO info{};
     SNDFILE* file = sf_open_virtual(&io, SFM_READ, &info, &memory);
     if (!file) {
         problem = UnreadableProblem(bytes);
         return nullptr;
     }
-    struct TCloser {
+    struct Closer {
         SNDFILE* f;
-        ~TCloser() { sf_close(f); }
+        ~Closer() { sf_close(f); }
     } closer{file};
     if (info.channels <= 0 || info.channels > 256 || info.samplerate < MinRate ||
         info.samplerate > MaxRate) {

@@ -28,18 +28,18 @@ uint16_t U16(const uint8_t* p) {
     return uint16_t(p[0] | p[1] << 8);
 }
 
-struct TChunk {
+struct Chunk {
     size_t body = 0; // offset of the chunk's contents
     uint64_t size = 0;
     bool found = false;
 };
 
 // First chunk `id` between `from` and `end`.
-TChunk FindChunk(const uint8_t* data, size_t from, size_t end, const char* id) {
+Chunk FindChunk(const uint8_t* data, size_t from, size_t end, const char* id) {
     uint64_t p = from;
     while (p + 8 <= end) {
         const uint64_t size = U32(data + p + 4);
-        if (std::memcmp(data + p, id, 4) == 0) return TChunk{size_t(p + 8), size, true};
+        if (std::memcmp(data + p, id, 4) == 0) return Chunk{size_t(p + 8), size, true};
         p += 8 + size + (size & 1);
     }
     return {};
@@ -254,7 +254,7 @@ std::shared_ptr<const PcmBuffer> DecodeWaveBytes(std::vector<uint8_t>& bytesOwne
         problem = NotWaveProblem;
         return nullptr;
     }
-    const TChunk fmt = FindChunk(data, formStart, formEnd, "fmt ");
+    const Chunk fmt = FindChunk(data, formStart, formEnd, "fmt ");
     if (!fmt.found) {
         problem = "には、fmtチャンクが有りません";
         return nullptr;
@@ -283,7 +283,7 @@ std::shared_ptr<const PcmBuffer> DecodeWaveBytes(std::vector<uint8_t>& bytesOwne
         problem = "のfmtチャンクが不正です";
         return nullptr;
     }
-    const TChunk audio =
+    const Chunk audio =
         FindChunk(data, size_t(fmt.body + fmt.size + (fmt.size & 1)), formEnd, "data");
     if (!audio.found) {
         problem = "には、dataチャンクが有りません";
@@ -349,12 +349,12 @@ namespace {
 // A WAV file read in pieces: the RIFF header and the chunk list through a
 // window of the file, then only the data chunk, a block at a time. Plain
 // reads of a regular file; a read that comes up short (the file shrank) fails.
-class TWaveFileReader {
+class WaveFileReader {
   public:
-    explicit TWaveFileReader(int fd, uint64_t size) : fd_(fd), size_(size) {}
-    ~TWaveFileReader() { ::close(fd_); }
-    TWaveFileReader(const TWaveFileReader&) = delete;
-    TWaveFileReader& operator=(const TWaveFileReader&) = delete;
+    explicit WaveFileReader(int fd, uint64_t size) : fd_(fd), size_(size) {}
+    ~WaveFileReader() { ::close(fd_); }
+    WaveFileReader(const WaveFileReader&) = delete;
+    WaveFileReader& operator=(const WaveFileReader&) = delete;
 
     uint64_t Size() const { return size_; }
     // `n` bytes at `at` (inside the file) into `out`, through the window.
@@ -388,19 +388,19 @@ class TWaveFileReader {
 };
 
 // FindChunk over the file.
-bool FindFileChunk(TWaveFileReader& file, uint64_t from, uint64_t end, const char* id,
-                   TChunk& chunk) {
+bool FindFileChunk(WaveFileReader& file, uint64_t from, uint64_t end, const char* id,
+                   Chunk& chunk) {
     for (uint64_t p = from; p + 8 <= end;) {
         uint8_t head[8];
         if (!file.Bytes(p, 8, head)) return false;
         const uint64_t size = U32(head + 4);
         if (std::memcmp(head, id, 4) == 0) {
-            chunk = TChunk{size_t(p + 8), size, true};
+            chunk = Chunk{size_t(p + 8), size, true};
             return true;
         }
         p += 8 + size + (size & 1);
     }
-    chunk = TChunk{};
+    chunk = Chunk{};
     return true;
 }
 
@@ -408,14 +408,14 @@ constexpr const char* NotFoundProblem = "が、見つかりません";
 
 // DecodeWaveBytes for a file that starts with the RIFF form "WAVE": the same
 // checks in the same order, made from the headers before any sample is read.
-std::shared_ptr<const PcmBuffer> ReadWaveInPieces(TWaveFileReader& file, WaveFormat& format,
+std::shared_ptr<const PcmBuffer> ReadWaveInPieces(WaveFileReader& file, WaveFormat& format,
                                                   std::string& problem) {
     const uint64_t size = file.Size();
     uint8_t riff[12];
     if (!file.Bytes(0, 12, riff)) return problem = NotFoundProblem, nullptr;
     const uint64_t chunkSize = U32(riff + 4);
     const uint64_t formEnd = chunkSize < 4 ? size : std::min<uint64_t>(8 + chunkSize, size);
-    TChunk fmt;
+    Chunk fmt;
     if (!FindFileChunk(file, 12, formEnd, "fmt ", fmt)) return problem = NotFoundProblem, nullptr;
     if (!fmt.found) return problem = "には、fmtチャンクが有りません", nullptr;
     if (fmt.body + fmt.size > formEnd || fmt.size < 16)
@@ -438,7 +438,7 @@ std::shared_ptr<const PcmBuffer> ReadWaveInPieces(TWaveFileReader& file, WaveFor
     if ((!isPcm && !isFloat) || format.Channels == 0 || format.SamplesPerSec < MinSampleRate ||
         format.SamplesPerSec > MaxSampleRate)
         return problem = "のfmtチャンクが不正です", nullptr;
-    TChunk audio;
+    Chunk audio;
     if (!FindFileChunk(file, fmt.body + fmt.size + (fmt.size & 1), formEnd, "data", audio))
         return problem = NotFoundProblem, nullptr;
     if (!audio.found) return problem = "には、dataチャンクが有りません", nullptr;
@@ -501,7 +501,7 @@ std::shared_ptr<const PcmBuffer> ReadWave(const std::string& path, WaveFormat& f
         struct stat st;
         if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 12 &&
             uint64_t(st.st_size) <= MaxSoundFileBytes) {
-            TWaveFileReader file(fd, uint64_t(st.st_size));
+            WaveFileReader file(fd, uint64_t(st.st_size));
             uint8_t riff[12];
             if (file.Bytes(0, 12, riff) && std::memcmp(riff, "RIFF", 4) == 0 &&
                 std::memcmp(riff + 8, "WAVE", 4) == 0) {
@@ -520,7 +520,7 @@ std::shared_ptr<const PcmBuffer> ReadWave(const std::string& path, WaveFormat& f
     std::vector<uint8_t> bytes;
     try {
         bytes = ReadWholeFile(path, MaxSoundFileBytes);
-    } catch (const EFileTooLarge&) {
+    } catch (const FileTooLargeError&) {
         problem = FormatText("は、ファイルが大きすぎます (%d MB まで)",
                              static_cast<long long>(MaxSoundFileBytes >> 20));
         return nullptr;

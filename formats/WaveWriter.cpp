@@ -27,7 +27,7 @@ void Header(uint8_t* h, uint64_t frames) {
 
 } // namespace
 
-TWaveFileWriter::TWaveFileWriter(std::string path, uint64_t maxFrames)
+WaveFileWriter::WaveFileWriter(std::string path, uint64_t maxFrames)
     : path_(std::move(path)), temp_(path_ + ".tmp" + std::to_string(::getpid())),
       maxFrames_(std::min(maxFrames, MaxFrames)) {
     file_ = std::fopen(temp_.c_str(), "wb");
@@ -37,14 +37,14 @@ TWaveFileWriter::TWaveFileWriter(std::string path, uint64_t maxFrames)
     failed_ = std::fwrite(h, 1, 44, file_) != 44;
 }
 
-TWaveFileWriter::~TWaveFileWriter() {
+WaveFileWriter::~WaveFileWriter() {
     if (file_) {
         std::fclose(file_);
         std::remove(temp_.c_str());
     }
 }
 
-void TWaveFileWriter::Write(const int16_t* stereo, size_t frames) {
+void WaveFileWriter::Write(const int16_t* stereo, size_t frames) {
     if (!file_ || frames == 0 || tooLong_) return;
     if (frames > maxFrames_ - frames_) {
         tooLong_ = true;
@@ -54,7 +54,7 @@ void TWaveFileWriter::Write(const int16_t* stereo, size_t frames) {
     frames_ += frames;
 }
 
-void TWaveFileWriter::Finish() {
+void WaveFileWriter::Finish() {
     if (!file_) return;
     if (tooLong_) {
         std::fclose(file_);

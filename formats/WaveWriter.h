@@ -12,7 +12,7 @@ namespace tappo {
 inline constexpr const char* TextTooLongForWave =
     "the song is longer than a WAV file can hold (6 h 45 min)";
 
-class TWaveFileWriter {
+class WaveFileWriter {
   public:
     // The most stereo frames a WAV file's 32-bit sizes can describe (about
     // 6 h 45 min at 44.1 kHz).
@@ -20,10 +20,10 @@ class TWaveFileWriter {
 
     // Throws Error when the file cannot be made.
     // `maxFrames` is the longest file it makes (at most MaxFrames).
-    explicit TWaveFileWriter(std::string path, uint64_t maxFrames = MaxFrames);
-    ~TWaveFileWriter(); // an unfinished file is removed
-    TWaveFileWriter(const TWaveFileWriter&) = delete;
-    TWaveFileWriter& operator=(const TWaveFileWriter&) = delete;
+    explicit WaveFileWriter(std::string path, uint64_t maxFrames = MaxFrames);
+    ~WaveFileWriter(); // an unfinished file is removed
+    WaveFileWriter(const WaveFileWriter&) = delete;
+    WaveFileWriter& operator=(const WaveFileWriter&) = delete;
 
     // Frames past the longest are not written: the file is then too long, and
     // Finish refuses it.

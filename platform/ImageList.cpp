@@ -96,9 +96,9 @@ SpriteSheet::~SpriteSheet() {
 
 void SpriteSheet::LoadFromBytes(const uint8_t* data, size_t size) {
     Items.Clear();
-    TArchiveContents contents = ReadArchive(data, size);
+    ArchiveContents contents = ReadArchive(data, size);
     Items.ColorTable = contents.ColorTable;
-    for (TArchivePicture& stored : contents.Items) {
+    for (ArchivePicture& stored : contents.Items) {
         Sprite& item = Items.Add();
         item.Name = std::move(stored.Name);
         item.PatternWidth = stored.PatternWidth;

@@ -19,7 +19,7 @@ std::string ExecutableFolder() {
     return folder;
 }
 
-void TStderrMessageBox::Show(const std::string& text) {
+void StderrMessageBox::Show(const std::string& text) {
     ReportOnConsole(text);
 }
 

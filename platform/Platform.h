@@ -17,9 +17,9 @@ namespace tappo {
 std::string ExecutableFolder();
 
 // Where error texts go: stderr always, and a message box while a window is up.
-class IMessageBox {
+class MessageBox {
   public:
-    virtual ~IMessageBox() = default;
+    virtual ~MessageBox() = default;
     virtual void Show(const std::string& text) = 0;
     // Whether the last Show put its text before the user in a box. Without a
     // window, or where the desktop has no message system, it did not: the
@@ -27,7 +27,7 @@ class IMessageBox {
     virtual bool ShownInBox() const { return false; }
 };
 
-class TStderrMessageBox : public IMessageBox {
+class StderrMessageBox : public MessageBox {
   public:
     void Show(const std::string& text) override;
 };
@@ -45,7 +45,7 @@ inline constexpr int Numpad2 = 98, Numpad4 = 100, Numpad6 = 102, Numpad8 = 104;
 } // namespace vk
 
 // Handlers the event pump calls.
-struct TEventSink {
+struct EventSink {
     std::function<void(int key)> KeyDown;
     std::function<void()> CloseRequest;
     std::function<void(bool active)> Activate;
@@ -55,7 +55,7 @@ struct TEventSink {
 // the system's millisecond clock.
 class SdlPlatform : public FramePresenter,
                     public TickSource,
-                    public IMessageBox,
+                    public MessageBox,
                     public KeySource,
                     public JoystickSource {
   public:
@@ -73,14 +73,14 @@ class SdlPlatform : public FramePresenter,
     void MovePointer(int x, int y) override;
     // TickSource
     uint32_t NowMs() override;
-    // IMessageBox
+    // MessageBox
     void Show(const std::string& text) override;
     bool ShownInBox() const override { return shownInBox_; }
 
     // Handles every pending window event; waits up to `waitMs` for one first.
     // Key presses are latched for the next ReadKeys; an expose event shows
     // the last picture again.
-    void PumpEvents(const TEventSink& sink, int waitMs = 0);
+    void PumpEvents(const EventSink& sink, int waitMs = 0);
     // Keys held now (as of the last PumpEvents) or pressed since the last
     // read: from SDL while the window has the focus, otherwise (at start-up,
     // before any window exists) from the X server's key map.
@@ -92,8 +92,8 @@ class SdlPlatform : public FramePresenter,
 
   private:
     void ShowTexture();
-    struct TImpl;
-    std::unique_ptr<TImpl> impl_;
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
     void* window_ = nullptr;
     bool shownInBox_ = false;
 };

@@ -14,7 +14,7 @@
 
 namespace tappo {
 
-struct SdlPlatform::TImpl {
+struct SdlPlatform::Impl {
     SDL_Window* window = nullptr;
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
@@ -109,7 +109,7 @@ KeySym KeySymFromVirtualKey(int key) {
 
 } // namespace
 
-SdlPlatform::SdlPlatform(int scale) : impl_(std::make_unique<TImpl>()) {
+SdlPlatform::SdlPlatform(int scale) : impl_(std::make_unique<Impl>()) {
     impl_->scale = scale;
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_JOYSTICK) != 0) {
         std::string reason = SDL_GetError();
@@ -152,7 +152,7 @@ void PlaceWindow(SDL_Window* window, bool fullScreen, int width, int height, int
 } // namespace
 
 void SdlPlatform::Open(bool fullScreen, int width, int height) {
-    TImpl& m = *impl_;
+    Impl& m = *impl_;
     m.fullScreen = fullScreen;
     if (m.scale <= 0) {
         // The largest whole scale that fits the desktop, so the picture is
@@ -195,7 +195,7 @@ void SdlPlatform::Close() {
 }
 
 void SdlPlatform::Present(const Surface& back) {
-    TImpl& m = *impl_;
+    Impl& m = *impl_;
     if (!m.texture || !back.HasPixels()) return;
     SDL_UpdateTexture(m.texture, nullptr, back.Bits(), back.Width() * 2);
     ShowTexture();
@@ -210,7 +210,7 @@ void SdlPlatform::Present(const Surface& back) {
 }
 
 void SdlPlatform::ShowTexture() {
-    TImpl& m = *impl_;
+    Impl& m = *impl_;
     SDL_SetRenderDrawColor(m.renderer, 0, 0, 0, 255);
     SDL_RenderClear(m.renderer);
     SDL_RenderCopy(m.renderer, m.texture, nullptr, nullptr);
@@ -232,7 +232,7 @@ void SdlPlatform::SetCursorVisible(bool visible) {
 }
 
 void SdlPlatform::MovePointer(int x, int y) {
-    TImpl& m = *impl_;
+    Impl& m = *impl_;
     if (!m.window || !(SDL_GetWindowFlags(m.window) & SDL_WINDOW_INPUT_FOCUS)) return;
     // (x, y) is a picture position; find where the scaled picture lies.
     int ww = 0, wh = 0;
@@ -255,7 +255,7 @@ void SdlPlatform::Show(const std::string& text) {
                                            static_cast<SDL_Window*>(window_)) == 0;
 }
 
-void SdlPlatform::PumpEvents(const TEventSink& sink, int waitMs) {
+void SdlPlatform::PumpEvents(const EventSink& sink, int waitMs) {
     SDL_Event e;
     impl_->latch.BeginEvents();
     bool have = waitMs > 0 ? SDL_WaitEventTimeout(&e, waitMs) != 0 : SDL_PollEvent(&e) != 0;

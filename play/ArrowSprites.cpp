@@ -4,7 +4,7 @@
 
 namespace tappo {
 
-void TArrowSprites::LoadArrowSprites(Display& display, const std::string& programFolder) {
+void ArrowSheet::LoadArrowSprites(Display& display, const std::string& programFolder) {
     const Image sheet = LoadBmpFile(programFolder + "arrow.bmp").ToPicture();
     for (int i = 0; i < Count; ++i) {
         auto& sprite = sprites_[size_t(i)];
@@ -18,7 +18,7 @@ void TArrowSprites::LoadArrowSprites(Display& display, const std::string& progra
     }
 }
 
-void TArrowSprites::Free() {
+void ArrowSheet::Free() {
     for (auto& sprite : sprites_)
         sprite.reset();
 }

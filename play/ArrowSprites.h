@@ -11,7 +11,7 @@ namespace tappo {
 
 class Display;
 
-class TArrowSprites {
+class ArrowSheet {
   public:
     static constexpr int Count = 64, Size = 32;
 

@@ -7,7 +7,7 @@
 
 namespace tappo {
 
-int MeasurePhaseAt(int32_t songTime, const TChartData& chart) {
+int MeasurePhaseAt(int32_t songTime, const ChartData& chart) {
     int m = 0;
     for (int i = MeasureCount - 1; i >= 0; --i) {
         if (chart.MeasureStart[size_t(i)] <= double(songTime)) {
@@ -24,23 +24,23 @@ int MeasurePhaseAt(int32_t songTime, const TChartData& chart) {
     return phase < 16 ? int(phase) : int(std::fmod(phase, 16.0));
 }
 
-int TNoteField::MeasurePhase() const {
+int NoteFieldPainter::MeasurePhase() const {
     if (Chart.BeatScroll) return Chart.BeatScroll->MeasurePhase(Play.SongTime);
     return MeasurePhaseAt(Play.SongTime, Chart);
 }
 
-double TNoteField::ArrowDistance(const TEventRecord& record) const {
+double NoteFieldPainter::ArrowDistance(const EventRecord& record) const {
     if (!Chart.BeatScroll)
         return double(record.Time + Play.LateTime - Play.SongTime) * GameState.ScrollSpeed;
     // By beats: the arrows keep the header tempo's spacing, move faster or
     // slower with the tempo and stand still during a stop.
-    const TStandardTimeline& t = Chart.BeatScroll->Timeline;
+    const StandardTimeline& t = Chart.BeatScroll->Timeline;
     const double pixelsPerBeat = GameState.ScrollSpeed * 60000.0 / GameState.Bpm;
     const double now = t.BeatOfTime(double(Play.SongTime) - Play.LateTime);
     return (t.BeatOfTime(double(record.Time)) - now) * pixelsPerBeat;
 }
 
-void TNoteField::DrawBackground() {
+void NoteFieldPainter::DrawBackground() {
     Surface& back = Video.Back();
     SurfaceCanvas& canvas = back.Canvas();
     if (Toggles.WarpInPlay) {
@@ -66,7 +66,7 @@ void TNoteField::DrawBackground() {
         Images.Draw(ItemStar, back, int(110 + 14 * k), 128, 0);
 }
 
-void TNoteField::DrawOverlay() {
+void NoteFieldPainter::DrawOverlay() {
     Surface& back = Video.Back();
     SurfaceCanvas& canvas = back.Canvas();
     canvas.Font.Name = "MS Serif";
@@ -77,34 +77,35 @@ void TNoteField::DrawOverlay() {
     canvas.Release();
 }
 
-TNoteField::TArrowPlace TNoteField::PlaceArrow(int lane, int player, const TEventRecord& record) {
+NoteFieldPainter::ArrowPlace NoteFieldPainter::PlaceArrow(int lane, int player,
+                                                          const EventRecord& record) {
     const double distance = ArrowDistance(record);
     const double top = std::ceil(distance) + 32;
     // Tempos at the ends of what a double holds can leave an arrow without a
     // place (infinity minus infinity); it is not drawn, and those after it are.
-    if (std::isnan(top)) return {TArrowPlace::Hidden};
-    if (top > Video.Mode.Height) return {TArrowPlace::Below};
+    if (std::isnan(top)) return {ArrowPlace::Hidden};
+    if (top > Video.Mode.Height) return {ArrowPlace::Below};
     if (top <= -32) {
         ++Play.EventCursors[size_t(LaneNotesIndex + (player - 1) * 4 + lane)];
-        return {TArrowPlace::Hidden};
+        return {ArrowPlace::Hidden};
     }
-    return {TArrowPlace::Shown, int(top)};
+    return {ArrowPlace::Shown, int(top)};
 }
 
-void TNoteField::DrawArrowAt(int lane, int player, int top, int phase) {
+void NoteFieldPainter::DrawArrowAt(int lane, int player, int top, int phase) {
     const Surface* sprite = Arrows[phase * 4 + lane];
     const int x = lane * 32 + (player == 1 ? GameState.Lane1X : GameState.Lane2X);
     Video.Back().Draw(x, top, Bounds(0, 0, 32, 32), sprite, true);
 }
 
-bool TNoteField::DrawArrow(int lane, int player, const TEventRecord& record, int phase) {
-    const TArrowPlace place = PlaceArrow(lane, player, record);
-    if (place.Kind == TArrowPlace::Shown && Video.CanDraw())
+bool NoteFieldPainter::DrawArrow(int lane, int player, const EventRecord& record, int phase) {
+    const ArrowPlace place = PlaceArrow(lane, player, record);
+    if (place.Kind == ArrowPlace::Shown && Video.CanDraw())
         DrawArrowAt(lane, player, place.Top, phase);
-    return place.Kind != TArrowPlace::Below;
+    return place.Kind != ArrowPlace::Below;
 }
 
-void TNoteField::DrawReceptorsAndArrows() {
+void NoteFieldPainter::DrawReceptorsAndArrows() {
     const int phase = MeasurePhase();
     const int players = Header.PlayerMode > 1 ? 2 : 1;
     const bool canDraw = Video.CanDraw();
@@ -116,7 +117,7 @@ void TNoteField::DrawReceptorsAndArrows() {
     for (int player = 1; player <= players; ++player) {
         for (int lane = 0; lane < 4; ++lane) {
             const int index = LaneNotesIndex + (player - 1) * 4 + lane;
-            const TEventList& list = Chart.Events[index];
+            const EventList& list = Chart.Events[index];
             // A lane's arrows are all the same picture, so an arrow drawn at
             // the same row as the next one drawn is wholly covered by it: of
             // each run of arrows on one row only the last is drawn, which
@@ -127,9 +128,9 @@ void TNoteField::DrawReceptorsAndArrows() {
             bool pending = false;
             for (size_t i = size_t(std::max(0, Play.EventCursors[size_t(index)])); i < list.size();
                  ++i) {
-                const TArrowPlace place = PlaceArrow(lane, player, list[i]);
-                if (place.Kind == TArrowPlace::Below) break;
-                if (place.Kind != TArrowPlace::Shown) continue;
+                const ArrowPlace place = PlaceArrow(lane, player, list[i]);
+                if (place.Kind == ArrowPlace::Below) break;
+                if (place.Kind != ArrowPlace::Shown) continue;
                 if (pending && place.Top != pendingTop && canDraw)
                     DrawArrowAt(lane, player, pendingTop, phase);
                 pending = true;

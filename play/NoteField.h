@@ -17,27 +17,27 @@
 namespace tappo {
 
 // Item numbers of the sprite archive the play screen draws.
-enum TPlayItems : int { ItemReceptors = 0, ItemReceptorsBeat = 1, ItemStar = 2, ItemPause = 3 };
+enum PlayItems : int { ItemReceptors = 0, ItemReceptorsBeat = 1, ItemStar = 2, ItemPause = 3 };
 
-struct TNoteField {
+struct NoteFieldPainter {
     // Reads the chart, the play clock and the toggles; draws on the display.
-    TNoteField(const ScreenServices& screen, TArrowSprites& arrows, const GameFlow& flow,
-               TPlayState& play, const TPlayToggles& toggles, const TChartSession& session)
+    NoteFieldPainter(const ScreenServices& screen, ArrowSheet& arrows, const GameFlow& flow,
+                     PlayState& play, const PlayToggles& toggles, const ChartSession& session)
         : Video(screen.Video), Images(screen.Images), Arrows(arrows), Warp(screen.Warp),
           Timer(screen.Timer), Screen(flow.Screen), Play(play), Toggles(toggles),
           GameState(session.GameState), Header(session.Header), Chart(session.Chart) {}
 
     Display& Video;
     SpriteSheet& Images;
-    TArrowSprites& Arrows;
-    TWarp& Warp;
+    ArrowSheet& Arrows;
+    WarpEffect& Warp;
     FrameTimer& Timer;
     const int32_t& Screen;
-    TPlayState& Play;
-    const TPlayToggles& Toggles;
-    const TGameState& GameState;
-    const TChartHeader& Header;
-    const TChartData& Chart;
+    PlayState& Play;
+    const PlayToggles& Toggles;
+    const PlaySettings& GameState;
+    const ChartHeader& Header;
+    const ChartData& Chart;
 
     // The sixteenth (0-15) of the current measure in which the song time
     // lies (in the standard reading: in which its beat lies).
@@ -49,21 +49,21 @@ struct TNoteField {
     // Receptors, then every lane's arrows from its cursor down to the screen's bottom.
     void DrawReceptorsAndArrows();
     // Pixels from the receptors down to the arrow of `record`.
-    double ArrowDistance(const TEventRecord& record) const;
+    double ArrowDistance(const EventRecord& record) const;
     // False when the arrow lies below the screen (its lane stops there).
-    bool DrawArrow(int lane, int player, const TEventRecord& record, int phase);
+    bool DrawArrow(int lane, int player, const EventRecord& record, int phase);
 
     // Where an arrow goes this frame: the row of its top when it is on the
     // screen; an arrow that has left at the top moves its lane's cursor on.
-    struct TArrowPlace {
+    struct ArrowPlace {
         enum { Shown, Hidden, Below } Kind;
         int Top = 0;
     };
-    TArrowPlace PlaceArrow(int lane, int player, const TEventRecord& record);
+    ArrowPlace PlaceArrow(int lane, int player, const EventRecord& record);
     void DrawArrowAt(int lane, int player, int top, int phase);
 };
 
 // Phase of `songTime` within its measure, for tests and drawing.
-int MeasurePhaseAt(int32_t songTime, const TChartData& chart);
+int MeasurePhaseAt(int32_t songTime, const ChartData& chart);
 
 } // namespace tappo

@@ -5,13 +5,13 @@
 namespace tappo {
 namespace {
 
-bool InWindow(int64_t t, const TPlayState& p) {
+bool InWindow(int64_t t, const PlayState& p) {
     return p.PrevSongTime <= t && t < p.SongTime;
 }
 
 // Starts every record of `list` in this frame's window; times are shifted by `offset`.
 template <class F>
-void ScanWindow(const TEventList& list, int32_t& cursor, int64_t offset, const TPlayState& p,
+void ScanWindow(const EventList& list, int32_t& cursor, int64_t offset, const PlayState& p,
                 F start) {
     for (size_t i = size_t(std::max(cursor, 0)); i < list.size(); ++i) {
         const int64_t t = list[i].Time + offset;
@@ -25,7 +25,7 @@ void ScanWindow(const TEventList& list, int32_t& cursor, int64_t offset, const T
 
 // The first record in the window changes the image; later ones in the same
 // frame are never applied.
-void ChangeImage(const TEventList& list, int32_t& cursor, const TPlayState& p, int32_t& image) {
+void ChangeImage(const EventList& list, int32_t& cursor, const PlayState& p, int32_t& image) {
     for (size_t i = size_t(std::max(cursor, 0)); i < list.size(); ++i) {
         if (list[i].Time >= p.SongTime) break;
         if (InWindow(list[i].Time, p)) {
@@ -37,7 +37,7 @@ void ChangeImage(const TEventList& list, int32_t& cursor, const TPlayState& p, i
 }
 
 // False when the slot has no picture.
-bool DrawImage(TPlayScene& s, int32_t image, bool keyed) {
+bool DrawImage(PlayScene& s, int32_t image, bool keyed) {
     if (image < 0 || image >= int(s.BgaSurfaces.size())) return false;
     const auto& surface = s.BgaSurfaces[size_t(image)];
     if (surface) s.Video.Back().Draw(0, 0, s.FullScreenRect, surface.get(), keyed);
@@ -45,7 +45,7 @@ bool DrawImage(TPlayScene& s, int32_t image, bool keyed) {
 }
 
 // Where a sound of song time `songTime` starts in the mix, when the mix follows the clock.
-int64_t FrameOfSongTime(const TPlayScene& s, int64_t songTime) {
+int64_t FrameOfSongTime(const PlayScene& s, int64_t songTime) {
     return MixFrameOfTick(uint32_t(s.Play.SongStartTick), *s.MixClockStart) +
            MixFramesOfSongTime(songTime);
 }
@@ -60,7 +60,7 @@ int64_t MixFramesOfSongTime(int64_t songTime) {
     return songTime >= 0 ? songTime * MixRate / 1000 : -((-songTime * MixRate + 999) / 1000);
 }
 
-void PlayKeysound(TPlayScene& s, int slot, int64_t songTime, bool background) {
+void PlayKeysound(PlayScene& s, int slot, int64_t songTime, bool background) {
     if (s.Screen != ScreenPlay || slot < 0 || slot > StepTickSlot || !s.Keysounds[size_t(slot)])
         return;
     if (s.Sound.StandardMixing()) {
@@ -79,7 +79,7 @@ void PlayKeysound(TPlayScene& s, int slot, int64_t songTime, bool background) {
     }
 }
 
-void StopEverything(TPlayScene& s) {
+void StopEverything(PlayScene& s) {
     for (int c = 0; c < s.Sound.ChannelCount(); ++c)
         s.Sound.StopChannel(c);
     if (s.Play.MidiLoaded) s.Music.Stop();
@@ -89,7 +89,7 @@ namespace {
 
 // The song waits until frames come steadily: a clock started during the first
 // uneven frames would run the arrows in jerks. Meanwhile the frame rate shows.
-bool WaitForSteadyFrames(TPlayScene& s) {
+bool WaitForSteadyFrames(PlayScene& s) {
     if (s.Timer.FrameRate() >= StartGateFrameRate || s.Play.SongStartTick != 0) return false;
     Surface& back = s.Video.Back();
     back.Fill(0);
@@ -105,8 +105,8 @@ bool WaitForSteadyFrames(TPlayScene& s) {
 // with it. While paused the clock stands at the pause tick, which Up and Down
 // step by 50 ms; the cursors go back to the start so a step back finds its
 // events again.
-void RunSongClock(TPlayScene& s, int32_t tick) {
-    TPlayState& p = s.Play;
+void RunSongClock(PlayScene& s, int32_t tick) {
+    PlayState& p = s.Play;
     if (p.SongStartTick == 0) {
         p.SongStartTick = tick;
         if (p.MidiLoaded) {
@@ -130,8 +130,8 @@ void RunSongClock(TPlayScene& s, int32_t tick) {
 
 // The end: the clock has passed the last sound, the music has stopped and
 // every channel is quiet. A command-line chart ends the program.
-void CheckSongEnd(TPlayScene& s) {
-    TPlayState& p = s.Play;
+void CheckSongEnd(PlayScene& s) {
+    PlayState& p = s.Play;
     if (p.PrevSongTime <= s.Chart.LastSoundTime && s.Chart.LastSoundTime < p.SongTime)
         p.SongEnded = true;
     if (!p.SongEnded || s.Music.Mode() == MusicPlaying || s.Sound.AnyChannelPlaying()) return;
@@ -147,9 +147,9 @@ void CheckSongEnd(TPlayScene& s) {
 }
 
 // The chart's images when shown, else the note field's own background.
-void DrawBackground(TPlayScene& s) {
-    TPlayState& p = s.Play;
-    TEventLists& ev = s.Chart.Events;
+void DrawBackground(PlayScene& s) {
+    PlayState& p = s.Play;
+    EventLists& ev = s.Chart.Events;
     if (!s.Toggles.ShowBga || !s.Chart.HasBga) {
         s.NoteField.DrawBackground();
         return;
@@ -168,9 +168,9 @@ void DrawBackground(TPlayScene& s) {
 
 } // namespace
 
-void PlayFrame(TPlayScene& s) {
-    TPlayState& p = s.Play;
-    TEventLists& ev = s.Chart.Events;
+void PlayFrame(PlayScene& s) {
+    PlayState& p = s.Play;
+    EventLists& ev = s.Chart.Events;
     if (WaitForSteadyFrames(s)) return;
     RunSongClock(s, int32_t(s.Clock.NowMs()));
     CheckSongEnd(s);
@@ -178,12 +178,12 @@ void PlayFrame(TPlayScene& s) {
     // reading, on the oldest keysound's channel when none is free).
     ScanWindow(
         ev.SoundEvents(), p.EventCursors[SoundEventsIndex], 0, p,
-        [&](const TEventRecord& r, int64_t t) { PlayKeysound(s, r.Slot(), t, r.Background); });
+        [&](const EventRecord& r, int64_t t) { PlayKeysound(s, r.Slot(), t, r.Background); });
     // Step ticks, moved with the arrows by LateTime so they sound where the
     // arrows meet the receptors.
     if (s.Toggles.StepTickOn)
         ScanWindow(ev.StepTickEvents(), p.EventCursors[StepTickEventsIndex], p.LateTime, p,
-                   [&](const TEventRecord&, int64_t t) { PlayKeysound(s, StepTickSlot, t); });
+                   [&](const EventRecord&, int64_t t) { PlayKeysound(s, StepTickSlot, t); });
     if (s.Video.CanDraw()) DrawBackground(s);
     s.NoteField.DrawOverlay();
     s.NoteField.DrawReceptorsAndArrows();

@@ -24,15 +24,15 @@
 namespace tappo {
 
 // What a play frame reads and writes; the form owns all of it.
-struct TPlayScene {
+struct PlayScene {
     // `chartList` empty means the chart came from the command line: its end
     // closes the program (`close`) instead of going back to the select screen.
     // `mixClockStart`: see MixClockStart.
-    TPlayScene(GameFlow& flow, const std::vector<std::string>& chartList, TPlayState& play,
-               const TPlayToggles& toggles, TChartSession& session, Mixer& sound,
-               MusicPlayer& music, Controller& input, const ScreenServices& screen,
-               const Rect& fullScreenRect, TickSource& clock, TNoteField& noteField,
-               std::function<void()> close, std::optional<uint32_t> mixClockStart)
+    PlayScene(GameFlow& flow, const std::vector<std::string>& chartList, PlayState& play,
+              const PlayToggles& toggles, ChartSession& session, Mixer& sound, MusicPlayer& music,
+              Controller& input, const ScreenServices& screen, const Rect& fullScreenRect,
+              TickSource& clock, NoteFieldPainter& noteField, std::function<void()> close,
+              std::optional<uint32_t> mixClockStart)
         : Screen(flow.Screen), ChartActive(flow.ChartActive), ChartList(chartList), Play(play),
           Toggles(toggles), GameState(session.GameState), Chart(session.Chart),
           Keysounds(session.KeysoundSlots), BgaSurfaces(session.BgaSurfaces), Sound(sound),
@@ -43,10 +43,10 @@ struct TPlayScene {
     int32_t& Screen;
     bool& ChartActive;
     const std::vector<std::string>& ChartList;
-    TPlayState& Play;
-    const TPlayToggles& Toggles;
-    TGameState& GameState;
-    TChartData& Chart;
+    PlayState& Play;
+    const PlayToggles& Toggles;
+    PlaySettings& GameState;
+    ChartData& Chart;
     const KeysoundBank& Keysounds;
     const BgaBank& BgaSurfaces;
     Mixer& Sound;
@@ -57,7 +57,7 @@ struct TPlayScene {
     const Rect& FullScreenRect; // the background images' destination
     TickSource& Clock;
     // Draws the background when no images are shown, the overlay, receptors and arrows.
-    TNoteField& NoteField;
+    NoteFieldPainter& NoteField;
     std::function<void()> Close;
     // Set when the mix runs in step with the clock from this tick (headless
     // runs and offline renders): keysounds and music then start at the exact
@@ -72,14 +72,14 @@ int64_t MixFrameOfTick(uint32_t tick, uint32_t tick0);
 // render lands on the same sample whatever the frame length.
 int64_t MixFramesOfSongTime(int64_t songTime);
 
-void PlayFrame(TPlayScene& scene);
+void PlayFrame(PlayScene& scene);
 // Starts keysound `slot` (256: the step tick) on the first channel that is not
 // playing; dropped when all are busy. `songTime` is its event's time. With
 // the standard reading's mixing the mixer picks the channel (Mixer::StartVoice);
 // `background` marks a chart channel-01 sound.
-void PlayKeysound(TPlayScene& scene, int slot, int64_t songTime, bool background = false);
+void PlayKeysound(PlayScene& scene, int slot, int64_t songTime, bool background = false);
 // Stops every channel and, when it is open, the music (pause, restart).
-void StopEverything(TPlayScene& scene);
+void StopEverything(PlayScene& scene);
 
 inline constexpr int StartGateFrameRate = 40;
 

@@ -6,7 +6,7 @@
 
 namespace tappo {
 
-struct TPlayState {
+struct PlayState {
     int32_t SongStartTick = 0; // tick of song time 0; 0: the clock has not started
     int32_t SongTime = 0;
     int32_t PrevSongTime = 0;
@@ -17,7 +17,7 @@ struct TPlayState {
     bool MidiLoaded = false;
 };
 
-struct TPlayToggles {
+struct PlayToggles {
     bool ShowFps = false;
     bool ShowBga = true;
     bool StepTickOn = false;

@@ -11,13 +11,13 @@
 namespace tappo {
 
 struct ScreenServices {
-    ScreenServices(Display& display, SpriteSheet& images, FrameTimer& timer, TWarp& warp)
+    ScreenServices(Display& display, SpriteSheet& images, FrameTimer& timer, WarpEffect& warp)
         : Video(display), Images(images), Timer(timer), Warp(warp) {}
 
     Display& Video;
     SpriteSheet& Images;
     FrameTimer& Timer;
-    TWarp& Warp;
+    WarpEffect& Warp;
 };
 
 } // namespace tappo

@@ -66,7 +66,7 @@ void DrawLevelStars(SpriteSheet& images, int item, Surface& back, int32_t level,
     }
 }
 
-void TSelectScreen::Walk(bool forward, bool toOtherFolder) {
+void SelectScreen::Walk(bool forward, bool toOtherFolder) {
     // Step through the list until the folder condition holds or the walk
     // comes back to where it started.
     const int32_t count = int32_t(Songs.ChartList.size());
@@ -98,7 +98,7 @@ void TSelectScreen::Walk(bool forward, bool toOtherFolder) {
     if (scanError) std::rethrow_exception(scanError);
 }
 
-void TSelectScreen::SelectFrame() {
+void SelectScreen::SelectFrame() {
     if (Songs.ChartList.empty()) return;
     if (Toggles.ShowBga || Toggles.WarpInPlay)
         Warp.UpdateWarp();
@@ -132,7 +132,7 @@ void TSelectScreen::SelectFrame() {
     DrawSelectScreen(pathText);
 }
 
-void TSelectScreen::DrawSelectScreen(const std::string& pathText) {
+void SelectScreen::DrawSelectScreen(const std::string& pathText) {
     Surface& back = Video.Back();
     const int w = Video.Mode.Width, h = Video.Mode.Height;
     SurfaceCanvas& canvas = back.Canvas();
@@ -165,7 +165,7 @@ void TSelectScreen::DrawSelectScreen(const std::string& pathText) {
     DrawLevelStars(Images, ItemSelectStar, back, level, 162 - 7LL * level, 14, 172);
 }
 
-const std::string& TSelectScreen::PathText(const std::string& chartPath) {
+const std::string& SelectScreen::PathText(const std::string& chartPath) {
     const std::string& folder = SongsFolder.empty() ? ProgramFolder : SongsFolder;
     if (pathText_.empty() || chartPath != pathChart_ || folder != pathFolder_) {
         pathText_ = SelectPathText(chartPath, folder);
@@ -175,7 +175,7 @@ const std::string& TSelectScreen::PathText(const std::string& chartPath) {
     return pathText_;
 }
 
-const TSelectScreen::TextLayout& TSelectScreen::Layout(SurfaceCanvas& canvas, int w, int h) {
+const SelectScreen::TextLayout& SelectScreen::Layout(SurfaceCanvas& canvas, int w, int h) {
     TextLayout& l = layout_;
     const TextRenderer* fonts = Video.Fonts();
     const bool unreadable = Unreadable.has_value();
@@ -214,8 +214,7 @@ const TSelectScreen::TextLayout& TSelectScreen::Layout(SurfaceCanvas& canvas, in
     return l;
 }
 
-void TSelectScreen::SearchFile2Find(const std::string& name, const FoundFile& data,
-                                    bool& Continue) {
+void SelectScreen::SearchFile2Find(const std::string& name, const FoundFile& data, bool& Continue) {
     if (data.IsDirectory) return; // a folder named like a bitmap is no picture
     ChartImagePath = name;
     Continue = false;
@@ -239,7 +238,7 @@ Image ReadNamedBanner(std::string& path) {
 
 } // namespace
 
-void TSelectScreen::StoreBanner(const Image& banner) {
+void SelectScreen::StoreBanner(const Image& banner) {
     try {
         WriteFileAtomic(BannerPath, EncodeBmp(BitmapFromPicture(banner)));
     } catch (const Error& e) {
@@ -249,7 +248,7 @@ void TSelectScreen::StoreBanner(const Image& banner) {
     }
 }
 
-void TSelectScreen::LoadBanner(const std::string& chartPath) {
+void SelectScreen::LoadBanner(const std::string& chartPath) {
     try {
         BuildAndShowBanner(chartPath);
     } catch (...) {
@@ -269,7 +268,7 @@ void TSelectScreen::LoadBanner(const std::string& chartPath) {
     }
 }
 
-void TSelectScreen::BuildAndShowBanner(const std::string& chartPath) {
+void SelectScreen::BuildAndShowBanner(const std::string& chartPath) {
     ChartImagePath.clear();
     SongFolder = FolderOfChart(chartPath);
     SearchFile2.Directory = SongFolder;

@@ -25,7 +25,7 @@
 namespace tappo {
 
 // Item numbers of the sprite archive the select screen draws.
-enum TSelectItems : int {
+enum SelectItems : int {
     ItemSelectStar = 2,
     ItemStartPlate = 4,
     ItemNextFolder = 5,
@@ -48,22 +48,22 @@ uint32_t MaskBannerPixel(uint32_t colour, uint8_t mask);
 // A chart whose header scan stopped at an error, as the screen shows it: the
 // values the scan reached from nothing (a NaN tempo when it reached none), and
 // the error in place of the genre.
-struct TUnreadableChart {
+struct UnreadableChart {
     std::string Title, Artist; // the chart's own bytes
     int32_t PlayLevel = 0;
     double Bpm = 0;
     std::string Error; // UTF-8
 };
 
-struct TSelectScreen {
+struct SelectScreen {
     // Walks `songs`; reads the current chart's header from `session` and
     // writes its song folder. `scanChartHeader` reads a chart's header into
     // the session; `startPlay` runs the chart pipeline for Start.
-    TSelectScreen(const ScreenServices& screen, Controller& input, TSongList& songs,
-                  const TPlayToggles& toggles, TChartSession& session,
-                  const std::string& programFolder, const std::string& songsFolder,
-                  std::function<void(const std::string&)> scanChartHeader,
-                  std::function<void(const std::string&)> startPlay)
+    SelectScreen(const ScreenServices& screen, Controller& input, SongList& songs,
+                 const PlayToggles& toggles, ChartSession& session,
+                 const std::string& programFolder, const std::string& songsFolder,
+                 std::function<void(const std::string&)> scanChartHeader,
+                 std::function<void(const std::string&)> startPlay)
         : Video(screen.Video), Images(screen.Images), Warp(screen.Warp), Input(input), Songs(songs),
           Toggles(toggles), Header(session.Header), GameState(session.GameState),
           ProgramFolder(programFolder), SongsFolder(songsFolder), SongFolder(session.SongFolder),
@@ -71,12 +71,12 @@ struct TSelectScreen {
 
     Display& Video;
     SpriteSheet& Images;
-    TWarp& Warp;
+    WarpEffect& Warp;
     Controller& Input;
-    TSongList& Songs;
-    const TPlayToggles& Toggles;
-    const TChartHeader& Header;
-    const TGameState& GameState;
+    SongList& Songs;
+    const PlayToggles& Toggles;
+    const ChartHeader& Header;
+    const PlaySettings& GameState;
     const std::string& ProgramFolder;
     const std::string& SongsFolder;
     std::string& SongFolder;
@@ -96,7 +96,7 @@ struct TSelectScreen {
     FileSearch SearchFile2;
     // Set while the chart shown could not be scanned: the screen shows it
     // instead of the session's header, which still holds earlier charts' values.
-    std::optional<TUnreadableChart> Unreadable;
+    std::optional<UnreadableChart> Unreadable;
 
     void SelectFrame();
     void DrawSelectScreen(const std::string& pathText);

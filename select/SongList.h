@@ -7,7 +7,7 @@
 
 namespace tappo {
 
-struct TSongList {
+struct SongList {
     std::vector<std::string> ChartList; // full paths, in the order found
     int32_t ChartIndex = 0;
     int32_t SlideDirection = 1;

@@ -49,9 +49,9 @@ std::vector<uint8_t> SmallJpeg(int w, int h) {
 }
 
 // A stream of one root object; `items` writes the collection's contents.
-std::vector<uint8_t> Archive(const std::function<void(TArchiveStreamWriter&)>& items,
+std::vector<uint8_t> Archive(const std::function<void(ArchiveStreamWriter&)>& items,
                              bool colourTable = true) {
-    TArchiveStreamWriter s;
+    ArchiveStreamWriter s;
     s.Raw("TPF0", 4);
     s.ShortString("TPictureCollectionComponent");
     s.ShortString("Images");
@@ -80,11 +80,11 @@ std::string LoadError(const std::vector<uint8_t>& bytes) {
     return "";
 }
 
-struct TLoaded {
+struct Loaded {
     HeadlessPresenter presenter;
     Display display{presenter, nullptr};
     SpriteSheet list{&display};
-    explicit TLoaded(const std::vector<uint8_t>& bytes) {
+    explicit Loaded(const std::vector<uint8_t>& bytes) {
         list.LoadFromBytes(bytes.data(), bytes.size());
         display.Initialize();
     }
@@ -94,7 +94,7 @@ struct TLoaded {
 } // namespace
 
 TEST(Archive, WriterOutputReadsBack) {
-    std::vector<TArchiveItem> items(3);
+    std::vector<ArchiveItem> items(3);
     items[0].Name = "Receptors";
     items[0].Data = SolidBmp(128, 32, 0x808080);
     items[1].Name = "Stars";
@@ -104,7 +104,7 @@ TEST(Archive, WriterOutputReadsBack) {
     items[1].Data = SolidBmp(38, 10, 0xFFFF00);
     items[2].Name = std::string(300, 'n'); // a long string
     items[2].PictureClass = "";
-    TLoaded a(WriteArchive(items));
+    Loaded a(WriteArchive(items));
     ASSERT_EQ(a.list.Items.Count(), 3);
     EXPECT_EQ(a.Item(0).Name, "Receptors");
     EXPECT_EQ(a.Item(0).Picture.Width, 128);
@@ -129,10 +129,10 @@ TEST(Archive, WriterOutputReadsBack) {
 
 TEST(Archive, TakesEveryValueFormInAnyOrder) {
     // Packed bitmap with RLE8: 2 x 1, palette 0 = black, 1 = magenta.
-    TBytes dib = InfoHeader(2, 1, 8, 1, 2);
+    Bytes dib = InfoHeader(2, 1, 8, 1, 2);
     dib.u32(0).u32(0xFF00FF).u8(1).u8(1).u8(1).u8(0).u8(0).u8(1);
     const std::vector<uint8_t> jpeg = SmallJpeg(16, 8);
-    auto bytes = Archive([&](TArchiveStreamWriter& s) {
+    auto bytes = Archive([&](ArchiveStreamWriter& s) {
         // Item 0: order number, properties reversed, i16/i32 sizes, identifier colour.
         s.Integer(0);
         s.U8(1);
@@ -156,7 +156,7 @@ TEST(Archive, TakesEveryValueFormInAnyOrder) {
         s.Property("Name"), s.String("unknown");
         s.End();
     });
-    TLoaded a(bytes);
+    Loaded a(bytes);
     ASSERT_EQ(a.list.Items.Count(), 3);
     EXPECT_EQ(a.Item(0).Name, "dib!");
     EXPECT_EQ(a.Item(0).Picture.Width, 2);
@@ -179,7 +179,7 @@ TEST(Archive, TakesEveryValueFormInAnyOrder) {
 
 TEST(Archive, MalformedArchivesGiveTheirMessages) {
     const std::string format = "不正なストリーム フォーマット";
-    std::vector<TArchiveItem> one(1);
+    std::vector<ArchiveItem> one(1);
     one[0].Data = SolidBmp(4, 4, 0);
     const std::vector<uint8_t> good = WriteArchive(one);
     ASSERT_EQ(LoadError(good), "");
@@ -207,33 +207,33 @@ TEST(Archive, MalformedArchivesGiveTheirMessages) {
     EXPECT_EQ(LoadError(std::vector<uint8_t>(good.begin(), good.begin() + long(stream) + 10)),
               "ストリームからの読み込みエラー");
 
-    EXPECT_EQ(LoadError(Archive([](TArchiveStreamWriter& s) {
+    EXPECT_EQ(LoadError(Archive([](ArchiveStreamWriter& s) {
                   s.U8(1), s.Property("Colour"), s.Integer(1), s.End();
               })),
               "プロパティが存在しません");
-    EXPECT_EQ(LoadError(Archive([](TArchiveStreamWriter& s) {
+    EXPECT_EQ(LoadError(Archive([](ArchiveStreamWriter& s) {
                   s.U8(1), s.Property("Transparent"), s.Integer(1), s.End();
               })),
               "無効なプロパティ値です");
-    EXPECT_EQ(LoadError(Archive([](TArchiveStreamWriter& s) {
+    EXPECT_EQ(LoadError(Archive([](ArchiveStreamWriter& s) {
                   s.U8(1), s.Property("TransparentColor"), s.Ident("clTartan"), s.End();
               })),
               "無効なプロパティ値です");
-    TBytes badDib = InfoHeader(2, 1, 8);
+    Bytes badDib = InfoHeader(2, 1, 8);
     badDib.b[0] = 64;
-    EXPECT_EQ(LoadError(Archive([&](TArchiveStreamWriter& s) {
+    EXPECT_EQ(LoadError(Archive([&](ArchiveStreamWriter& s) {
                   s.U8(1), s.Property("Picture.Data"), s.Binary(PictureDataBlock("TDIB", badDib.b));
                   s.End();
               })),
               "不正な DIB です");
-    TBytes rle3 = InfoHeader(2, 1, 8, 4);
-    EXPECT_EQ(LoadError(Archive([&](TArchiveStreamWriter& s) {
+    Bytes rle3 = InfoHeader(2, 1, 8, 4);
+    EXPECT_EQ(LoadError(Archive([&](ArchiveStreamWriter& s) {
                   s.U8(1), s.Property("Picture.Data"), s.Binary(PictureDataBlock("TDIB", rle3.b));
                   s.End();
               })),
               "不正な DIB です");
     const std::vector<uint8_t> notJpeg = {1, 2, 3};
-    EXPECT_EQ(LoadError(Archive([&](TArchiveStreamWriter& s) {
+    EXPECT_EQ(LoadError(Archive([&](ArchiveStreamWriter& s) {
                   s.U8(1), s.Property("Picture.Data"),
                       s.Binary(PictureDataBlock("TJPEGImage", notJpeg));
                   s.End();
@@ -242,10 +242,10 @@ TEST(Archive, MalformedArchivesGiveTheirMessages) {
 }
 
 TEST(Archive, AnyDamagedByteGivesAnErrorOrAnArchiveNeverACrash) {
-    std::vector<TArchiveItem> items(2);
+    std::vector<ArchiveItem> items(2);
     items[0].Data = SolidBmp(6, 4, 0x123456);
     items[0].PatternWidth = 2;
-    TBytes dib = InfoHeader(3, 2, 4, 2, 2);
+    Bytes dib = InfoHeader(3, 2, 4, 2, 2);
     dib.u32(0).u32(0xFFFFFF).u8(3).u8(0x10).u8(0).u8(0).u8(2).u8(0x11).u8(0).u8(1);
     items[1].PictureClass = "TDIB";
     items[1].Data = dib.b;
@@ -279,14 +279,14 @@ TEST(Archive, MissingFileNamesThePath) {
 
 TEST(Patterns, AreCutByPatternAndSkipSizes) {
     auto item = [](int w, int h, int pw, int ph, int sw, int sh) {
-        TArchiveItem i;
+        ArchiveItem i;
         i.Data = SolidBmp(w, h, 0x00FF00);
         i.PatternWidth = pw, i.PatternHeight = ph, i.SkipWidth = sw, i.SkipHeight = sh;
         return i;
     };
-    TLoaded a(WriteArchive({item(50, 20, 0, 0, 0, 0), item(100, 32, 32, 32, 0, 0),
-                            item(70, 32, 32, 32, 6, 0), item(64, 70, 32, 32, 0, 6),
-                            item(20, 20, 30, 30, 0, 0)}));
+    Loaded a(WriteArchive({item(50, 20, 0, 0, 0, 0), item(100, 32, 32, 32, 0, 0),
+                           item(70, 32, 32, 32, 6, 0), item(64, 70, 32, 32, 0, 6),
+                           item(20, 20, 30, 30, 0, 0)}));
     EXPECT_EQ(a.Item(0).PatternCount(), 1);
     EXPECT_EQ(a.Item(1).PatternCount(), 3) << "the last 4 columns give no pattern";
     ASSERT_EQ(a.Item(2).PatternCount(), 2);
@@ -309,10 +309,10 @@ TEST(Patterns, AreCutByPatternAndSkipSizes) {
 }
 
 TEST(Patterns, TransparentFalseDrawsKeyColouredPixels) {
-    TArchiveItem keyed, solid;
+    ArchiveItem keyed, solid;
     keyed.Data = solid.Data = SolidBmp(2, 2, 0);
     solid.Transparent = false;
-    TLoaded a(WriteArchive({keyed, solid}));
+    Loaded a(WriteArchive({keyed, solid}));
     Surface dest(&a.display);
     dest.SetSize(2, 2);
     dest.Fill(0x5555);

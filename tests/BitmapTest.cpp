@@ -13,8 +13,8 @@ using namespace tappo::test;
 namespace {
 
 // Two-colour palette: 0 = black, 1 = red, 2 = green, 3 = blue.
-TBytes Palette4() {
-    TBytes t;
+Bytes Palette4() {
+    Bytes t;
     t.u32(0).u32(0xFF0000).u32(0x00FF00).u32(0x0000FF);
     return t;
 }
@@ -23,7 +23,7 @@ TBytes Palette4() {
 
 TEST(Bmp, ReadsIndexedBitmapsBottomUpAndTopDown) {
     // 3 x 2, 8 bits, rows padded to 4 bytes; stored bottom row first.
-    TBytes packed = InfoHeader(3, 2, 8, 0, 4);
+    Bytes packed = InfoHeader(3, 2, 8, 0, 4);
     packed.raw(Palette4().b);
     packed.u8(3).u8(2).u8(1).u8(0); // bottom row
     packed.u8(1).u8(1).u8(2).u8(0); // top row
@@ -34,7 +34,7 @@ TEST(Bmp, ReadsIndexedBitmapsBottomUpAndTopDown) {
     EXPECT_EQ(b.Raw(0, 1), 3u);
     EXPECT_EQ(b.ColourAt(0, 1), 0x0000FFu);
 
-    TBytes top = InfoHeader(3, -2, 8, 0, 4);
+    Bytes top = InfoHeader(3, -2, 8, 0, 4);
     top.raw(Palette4().b).u8(1).u8(1).u8(2).u8(0).u8(3).u8(2).u8(1).u8(0);
     std::vector<uint8_t> file = WithFileHeader(top.b, uint32_t(top.b.size() - 8));
     BitmapData t = DecodeBmpFile(file.data(), file.size());
@@ -43,7 +43,7 @@ TEST(Bmp, ReadsIndexedBitmapsBottomUpAndTopDown) {
 }
 
 TEST(Bmp, ReadsOneAndFourBitPixels) {
-    TBytes one = InfoHeader(10, 1, 1);
+    Bytes one = InfoHeader(10, 1, 1);
     one.u32(0).u32(0xFFFFFF).u8(0b10100000).u8(0b01000000).u8(0).u8(0);
     BitmapData b1 = DecodePackedDib(one.b.data(), one.b.size());
     EXPECT_EQ(b1.Raw(0, 0), 1u);
@@ -52,7 +52,7 @@ TEST(Bmp, ReadsOneAndFourBitPixels) {
     EXPECT_EQ(b1.Raw(9, 0), 1u);
     EXPECT_EQ(b1.Palette.size(), 256u);
 
-    TBytes four = InfoHeader(3, 1, 4, 0, 4);
+    Bytes four = InfoHeader(3, 1, 4, 0, 4);
     four.raw(Palette4().b).u8(0x12).u8(0x30).u8(0).u8(0);
     BitmapData b4 = DecodePackedDib(four.b.data(), four.b.size());
     EXPECT_EQ(b4.Raw(0, 0), 1u);
@@ -61,31 +61,31 @@ TEST(Bmp, ReadsOneAndFourBitPixels) {
 }
 
 TEST(Bmp, ReadsTrueColourAndBitFields) {
-    TBytes b24 = InfoHeader(2, 1, 24);
+    Bytes b24 = InfoHeader(2, 1, 24);
     b24.u8(0x11).u8(0x22).u8(0x33).u8(0x44).u8(0x55).u8(0x66).u8(0).u8(0);
     BitmapData t = DecodePackedDib(b24.b.data(), b24.b.size());
     EXPECT_EQ(t.Raw(0, 0), 0x332211u);
     EXPECT_EQ(t.Raw(1, 0), 0x665544u);
 
-    TBytes b16 = InfoHeader(2, 1, 16); // 5-5-5 without masks
+    Bytes b16 = InfoHeader(2, 1, 16); // 5-5-5 without masks
     b16.u16(0x7C00).u16(0x001F);
     BitmapData s = DecodePackedDib(b16.b.data(), b16.b.size());
     EXPECT_EQ(s.Raw(0, 0), 0xFF0000u);
     EXPECT_EQ(s.Raw(1, 0), 0x0000FFu);
 
-    TBytes b565 = InfoHeader(1, 1, 16, 3); // bit fields: 5-6-5
+    Bytes b565 = InfoHeader(1, 1, 16, 3); // bit fields: 5-6-5
     b565.u32(0xF800).u32(0x07E0).u32(0x001F).u16(0x07E0).u16(0);
     BitmapData g = DecodePackedDib(b565.b.data(), b565.b.size());
     EXPECT_EQ(g.Raw(0, 0), 0x00FF00u);
 
-    TBytes b32 = InfoHeader(1, 1, 32);
+    Bytes b32 = InfoHeader(1, 1, 32);
     b32.u32(0x00ABCDEF);
     EXPECT_EQ(DecodePackedDib(b32.b.data(), b32.b.size()).Raw(0, 0), 0xABCDEFu);
 }
 
 TEST(Bmp, DecodesRunLengthCodedPixels) {
     // RLE8 4 x 2: bottom row "run of 3 x 1, then absolute 2", top row a delta then 2 x 3.
-    TBytes rle8 = InfoHeader(4, 2, 8, 1, 4);
+    Bytes rle8 = InfoHeader(4, 2, 8, 1, 4);
     rle8.raw(Palette4().b);
     rle8.u8(3).u8(1).u8(0).u8(3).u8(2).u8(2).u8(2).u8(0); // absolute run of 3 (padded)
     rle8.u8(0).u8(0);                                     // end of line
@@ -99,7 +99,7 @@ TEST(Bmp, DecodesRunLengthCodedPixels) {
     EXPECT_EQ(b.Raw(1, 0), 3u);
     EXPECT_EQ(b.Raw(2, 0), 3u);
 
-    TBytes rle4 = InfoHeader(4, 1, 4, 2, 4);
+    Bytes rle4 = InfoHeader(4, 1, 4, 2, 4);
     rle4.raw(Palette4().b);
     rle4.u8(3).u8(0x12).u8(0).u8(0).u8(0).u8(1); // 1 2 1, then end
     BitmapData f = DecodePackedDib(rle4.b.data(), rle4.b.size());
@@ -111,7 +111,7 @@ TEST(Bmp, DecodesRunLengthCodedPixels) {
 
 TEST(Bmp, RefusesMalformedFilesWithTheirMessage) {
     const std::string bad = "ビットマップイメージが不正です";
-    TBytes ok = InfoHeader(2, 2, 24);
+    Bytes ok = InfoHeader(2, 2, 24);
     ok.raw(std::vector<uint8_t>(16, 0));
     std::vector<uint8_t> file = WithFileHeader(ok.b, 40);
     std::vector<uint8_t> notBm = file;
@@ -120,24 +120,24 @@ TEST(Bmp, RefusesMalformedFilesWithTheirMessage) {
     std::vector<uint8_t> cut(file.begin(), file.begin() + 60);
     EXPECT_EQ(ErrorOf([&] { DecodeBmpFile(cut.data(), cut.size()); }), bad);
     EXPECT_EQ(ErrorOf([&] { DecodeBmpFile(file.data(), 10); }), bad);
-    TBytes huge = InfoHeader(16000, 16000, 24);
+    Bytes huge = InfoHeader(16000, 16000, 24);
     std::vector<uint8_t> hugeFile = WithFileHeader(huge.b, 40);
     EXPECT_EQ(ErrorOf([&] { DecodeBmpFile(hugeFile.data(), hugeFile.size()); }), bad)
         << "refused before any pixel memory is taken";
-    TBytes badBits = InfoHeader(2, 2, 7);
+    Bytes badBits = InfoHeader(2, 2, 7);
     EXPECT_EQ(ErrorOf([&] { DecodePackedDib(badBits.b.data(), badBits.b.size()); }),
               "不正な DIB です");
-    TBytes v5 = InfoHeader(2, 2, 24);
+    Bytes v5 = InfoHeader(2, 2, 24);
     v5.b[0] = 124; // a larger header is fine in a file but not in a packed bitmap
     EXPECT_EQ(ErrorOf([&] { DecodePackedDib(v5.b.data(), v5.b.size()); }), "不正な DIB です");
-    TBytes rleTopDown = InfoHeader(2, -2, 8, 1);
+    Bytes rleTopDown = InfoHeader(2, -2, 8, 1);
     EXPECT_EQ(ErrorOf([&] { DecodePackedDib(rleTopDown.b.data(), rleTopDown.b.size()); }),
               "不正な DIB です");
 }
 
 TEST(Bmp, AnyDamagedByteGivesAnErrorOrAPictureNeverACrash) {
     std::vector<std::vector<uint8_t>> files;
-    TBytes rle = InfoHeader(5, 3, 8, 1, 2);
+    Bytes rle = InfoHeader(5, 3, 8, 1, 2);
     rle.u32(0)
         .u32(0xFFFFFF)
         .u8(4)
@@ -158,7 +158,7 @@ TEST(Bmp, AnyDamagedByteGivesAnErrorOrAPictureNeverACrash) {
         .u8(0)
         .u8(1);
     files.push_back(WithFileHeader(rle.b, 48));
-    TBytes bits = InfoHeader(3, 2, 16, 3);
+    Bytes bits = InfoHeader(3, 2, 16, 3);
     bits.u32(0xF800).u32(0x07E0).u32(0x001F).u16(1).u16(2).u16(3).u16(0).u16(4).u16(5).u16(6).u16(
         0);
     files.push_back(WithFileHeader(bits.b, 52));

@@ -15,9 +15,9 @@ using namespace tappo::test;
 
 namespace {
 
-struct TScan {
-    TGameState state;
-    TChartHeader header;
+struct Scan {
+    PlaySettings state;
+    ChartHeader header;
     std::string Run(const std::string& text, char sep = '.') {
         return ErrorOf([&] { ScanChartHeaderLines(SplitChartLines(text), state, header, sep); });
     }
@@ -108,7 +108,7 @@ TEST(Lines, SplitsAtEveryLineEndAndCutsAt255) {
 }
 
 TEST(HeaderScan, KeysValuesAndSeparators) {
-    TScan s;
+    Scan s;
     EXPECT_EQ(s.Run("#title My Song\n#ARTIST  Someone\n#genre Trance\n#BPM 150 \n"
                     "#PLAYLEVEL5\n#MIDIFILE bgm.mid\n#PLAYER 2\n"),
               "");
@@ -130,14 +130,14 @@ TEST(HeaderScan, KeysValuesAndSeparators) {
     EXPECT_EQ(s.header.Title.size(), 248u) << "columns 8 to 255";
 
     // A file without any key changes nothing.
-    TScan before = s;
+    Scan before = s;
     EXPECT_EQ(s.Run("nothing here\n#WAV01 a.wav\n\n"), "");
     EXPECT_EQ(s.header.Title, before.header.Title);
     EXPECT_EQ(s.state.Bpm, before.state.Bpm);
 }
 
 TEST(HeaderScan, ErrorsStopAtTheirLineKeepingEarlierValues) {
-    TScan s;
+    Scan s;
     EXPECT_EQ(s.Run("#TITLE A\n#BPM01 120\n#TITLE B\n"), "'1 120' は浮動小数点数ではありません");
     EXPECT_EQ(s.header.Title, "A") << "later lines are not read";
     EXPECT_EQ(s.Run("#PLAYLEVEL 5 \n"), "' 5 ' は整数ではありません")

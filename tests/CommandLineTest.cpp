@@ -5,7 +5,7 @@
 using namespace tappo;
 
 TEST(CommandLine, OptionsAndTheChartArgument) {
-    TCommandLine cl =
+    CommandLine cl =
         ParseCommandLine({"--headless", "--frames", "120", "--frame-ms", "16", "--screenshot",
                           "100:err.png", "--screenshot", "5:C:/a.png", "song.bms", "more.bms"});
     EXPECT_TRUE(cl.Error.empty()) << cl.Error;
@@ -18,18 +18,18 @@ TEST(CommandLine, OptionsAndTheChartArgument) {
     EXPECT_EQ(cl.Screenshots[1].second, "C:/a.png") << "only the first colon splits";
     EXPECT_EQ(cl.Arguments, (std::vector<std::string>{"song.bms", "more.bms"}));
 
-    TCommandLine defaults = ParseCommandLine({});
+    CommandLine defaults = ParseCommandLine({});
     EXPECT_EQ(defaults.Frames, -1);
     EXPECT_EQ(defaults.FrameMs, 10);
     EXPECT_TRUE(defaults.Arguments.empty());
 
-    TCommandLine dashed = ParseCommandLine({"--windowed", "--", "-odd name.bms"});
+    CommandLine dashed = ParseCommandLine({"--windowed", "--", "-odd name.bms"});
     EXPECT_TRUE(dashed.Windowed);
     EXPECT_EQ(dashed.Arguments, std::vector<std::string>{"-odd name.bms"});
 }
 
 TEST(CommandLine, ToolsAndFolders) {
-    TCommandLine cl = ParseCommandLine(
+    CommandLine cl = ParseCommandLine(
         {"--songs", "/music", "--audio-buffer", "256", "--render-wav", "out.wav", "song.bms"});
     EXPECT_TRUE(cl.Error.empty()) << cl.Error;
     EXPECT_EQ(cl.Songs, "/music");

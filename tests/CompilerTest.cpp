@@ -15,16 +15,16 @@ namespace {
 
 // A run of compiles as the player makes them: each chart starts from what the
 // one before leaves, and a failed compile leaves its chart as far as it got.
-struct TCompiled {
-    std::unique_ptr<TCompiledChart> compiled = std::make_unique<TCompiledChart>();
-    TGameState& state = compiled->GameState;
-    TChartHeader& header = compiled->Header;
-    TChartData* chart = &compiled->Data;
+struct Compiled {
+    std::unique_ptr<CompiledChart> compiled = std::make_unique<CompiledChart>();
+    PlaySettings& state = compiled->GameState;
+    ChartHeader& header = compiled->Header;
+    ChartData* chart = &compiled->Data;
     std::string& folder = compiled->SongFolder;
 
     // Compiles `text` as the chart "/songs/x/chart.bms"; returns the error text.
     std::string Run(const std::string& text) {
-        const TChartCarryOver before{header, state, folder};
+        const ChartCarryOver before{header, state, folder};
         try {
             *compiled = CompileChart(text, "/songs/x/chart.bms", '.', before);
         } catch (const CompileError& e) {
@@ -35,7 +35,7 @@ struct TCompiled {
     }
     std::vector<std::string> Texts(int list) const {
         std::vector<std::string> out;
-        for (const TEventRecord& r : chart->Events[list])
+        for (const EventRecord& r : chart->Events[list])
             out.push_back(r.Text());
         return out;
     }
@@ -47,9 +47,9 @@ using Strings = std::vector<std::string>;
 } // namespace
 
 TEST(Compiler, WorkedExample) {
-    TCompiled c;
+    Compiled c;
     ASSERT_EQ(c.Run("#BPM 120\n#00103:96\n#00211:01000200\n"), "");
-    const TChartData& d = *c.chart;
+    const ChartData& d = *c.chart;
     EXPECT_DOUBLE_EQ(d.MeasureLength[0], 2000);
     EXPECT_DOUBLE_EQ(d.MeasureLength[1], 1600);
     EXPECT_DOUBLE_EQ(d.MeasureLength[999], 1600);
@@ -67,13 +67,13 @@ TEST(Compiler, WorkedExample) {
 
 TEST(Compiler, MeasureLengthIsScaledByALaterTempoChange) {
     // A channel-02 line: 1500 ms, then scaled by the tempo change.
-    TCompiled c;
+    Compiled c;
     ASSERT_EQ(c.Run("#BPM 120\n#00103:96\n#00211:01000200\n#00302:0.75\n"), "");
     EXPECT_DOUBLE_EQ(c.chart->MeasureLength[3], 1200);
 }
 
 TEST(Compiler, DefaultTempoAndMeasureZero) {
-    TCompiled c;
+    Compiled c;
     ASSERT_EQ(c.Run("#00011:01\n"), "");
     EXPECT_NEAR(c.chart->MeasureLength[5], 240000.0 / 130, 1e-9);
     EXPECT_NEAR(c.chart->MeasureStart[1], 2846.15, 0.01);
@@ -84,7 +84,7 @@ TEST(Compiler, DefaultTempoAndMeasureZero) {
 }
 
 TEST(Compiler, TempoChangesComeFromTheSnapshot) {
-    TCompiled c;
+    Compiled c;
     ASSERT_EQ(c.Run("#BPM 120\n#00503:F0\n#00803:3C\n"), "");
     EXPECT_DOUBLE_EQ(c.chart->MeasureLength[4], 2000);
     EXPECT_DOUBLE_EQ(c.chart->MeasureLength[5], 1000);
@@ -100,7 +100,7 @@ TEST(Compiler, TempoChangesComeFromTheSnapshot) {
 }
 
 TEST(Compiler, TempoErrors) {
-    TCompiled c;
+    Compiled c;
     // Only columns 8-9 count, wherever the tempo stands in the data.
     EXPECT_EQ(c.Run("#00103:00B4\n"), "0 による浮動小数点数除算");
     EXPECT_EQ(c.Run("#00103:ZZ\n"), "'$ZZ' は整数ではありません");
@@ -109,7 +109,7 @@ TEST(Compiler, TempoErrors) {
 }
 
 TEST(Compiler, ObjectCountComesFromTheLineLength) {
-    TCompiled c;
+    Compiled c;
     // Two objects; the same with two trailing spaces gives three slots; an odd
     // last character is dropped.
     ASSERT_EQ(c.Run("#BPM 240\n#00111:0101\n"), "");
@@ -121,7 +121,7 @@ TEST(Compiler, ObjectCountComesFromTheLineLength) {
 }
 
 TEST(Compiler, ObjectIds) {
-    TCompiled c;
+    Compiled c;
     // 0Z is no object; 0a is one, read as slot 10.
     ASSERT_EQ(c.Run("#00101:0Z0a\n"), "");
     ASSERT_EQ(c.chart->Events[SoundEventsIndex].size(), 1u);
@@ -130,7 +130,7 @@ TEST(Compiler, ObjectIds) {
 }
 
 TEST(Compiler, ChannelsFeedTheirLists) {
-    TCompiled c;
+    Compiled c;
     // Channel 12: a keysound without an arrow; channel 09: nothing but the end.
     ASSERT_EQ(c.Run("#BPM 120\n#00112:01\n#00509:01\n"), "");
     EXPECT_EQ(c.Texts(SoundEventsIndex).size(), 1u);
@@ -150,7 +150,7 @@ TEST(Compiler, ChannelsFeedTheirLists) {
 }
 
 TEST(Compiler, BackgroundImageEvents) {
-    TCompiled c;
+    Compiled c;
     // Base and layer events, the first #BMP line's slot shown first.
     ASSERT_EQ(c.Run("#BMP07 a.bmp\n#BMP03 b.bmp\n#00004:0703\n#00007:03\n"), "");
     EXPECT_TRUE(c.chart->HasBga);
@@ -162,7 +162,7 @@ TEST(Compiler, BackgroundImageEvents) {
 }
 
 TEST(Compiler, RecordsSortByTimeThenIdIgnoringCase) {
-    TCompiled c;
+    Compiled c;
     ASSERT_EQ(c.Run("#BPM 240\n#00001:02\n#00001:01\n#00001:0b\n#00001:0A\n#00011:00000001\n"), "");
     EXPECT_EQ(c.Texts(SoundEventsIndex),
               (Strings{"000100001", "000100002", "00010000A", "00010000b", "000175001"}));
@@ -175,14 +175,14 @@ TEST(Compiler, RecordsSortByTimeThenIdIgnoringCase) {
 
 TEST(Compiler, VeryLateTimesKeepTrueOrder) {
     // At 1 beat per minute a measure lasts 240 s: measure 50 starts past 10,000,000 ms.
-    TCompiled c;
+    Compiled c;
     ASSERT_EQ(c.Run("#BPM 1\n#05001:01\n#00901:02\n#10001:03\n"), "");
     EXPECT_EQ(c.Texts(SoundEventsIndex), (Strings{"216100002", "1200100001", "2400100003"}));
     EXPECT_EQ(c.chart->LastSoundTime, 24001000 + 240000 + 2000);
 }
 
 TEST(Compiler, DefinitionsAndResets) {
-    TCompiled c;
+    Compiled c;
     ASSERT_EQ(c.Run("#PLAYER 2\n#WAV01 kick.wav\n#WAVZZ odd.wav\n#wav0A  spaced name.wav\n"
                     "#WAV02\n#MIDIFILE bgm.mid\n"),
               "");
@@ -204,7 +204,7 @@ TEST(Compiler, DefinitionsAndResets) {
 }
 
 TEST(Compiler, MalformedLines) {
-    TCompiled c;
+    Compiled c;
     EXPECT_EQ(c.Run("#0011A:01\n"), "'1A' は整数ではありません");
     EXPECT_EQ(c.Run("#0011A:00\n"), "") << "no object, so the channel is never read";
     EXPECT_EQ(c.Run("#0a111:01\n"), "'0a1' は整数ではありません");
@@ -220,7 +220,7 @@ TEST(Compiler, MalformedLines) {
 }
 
 TEST(Compiler, SurvivesAnyBytes) {
-    TCompiled c;
+    Compiled c;
     std::string garbage;
     uint32_t seed = 7;
     for (int i = 0; i < 200000; ++i) {
@@ -246,7 +246,7 @@ TEST(Compiler, SurvivesAnyBytes) {
 }
 
 TEST(Compiler, MissingFileIsACompileErrorAfterTheReset) {
-    TChartCarryOver before;
+    ChartCarryOver before;
     before.Header.Title = "Kept";
     before.Header.MidiFileName = "old.mid";
     before.GameState.Bpm = 99;
@@ -267,7 +267,7 @@ TEST(Compiler, MissingFileIsACompileErrorAfterTheReset) {
 
 TEST(Compiler, ResultDoesNotDependOnThePreviousChartsData) {
     // The same text compiles to the same chart after any other chart.
-    TCompiled fresh, reused;
+    Compiled fresh, reused;
     ASSERT_EQ(
         reused.Run("#BPM 90\n#WAV01 a.wav\n#BMP02 b.bmp\n#00103:50\n#00211:0101\n#00307:02\n"), "");
     const std::string text = "#BPM 120\n#00211:01\n";
@@ -280,7 +280,7 @@ TEST(Compiler, ResultDoesNotDependOnThePreviousChartsData) {
 }
 
 TEST(Compiler, InspectorListing) {
-    TCompiled c;
+    Compiled c;
     ASSERT_EQ(c.Run("#TITLE \x83\x65\x83\x58\x83\x67\n#BPM 120\n#00211:01\n"), "");
     const std::string listing = FormatInspection(c.state, c.header, *c.chart);
     EXPECT_EQ(listing.rfind("Title テスト\nArtist \n", 0), 0u) << listing;
@@ -295,7 +295,7 @@ TEST(Compiler, InspectorListing) {
 TEST(Compiler, InspectorListsHugeTimesWhole) {
     // A tempo near zero makes measures hundreds of digits long; the listing
     // writes them whole rather than cutting them off mid-number.
-    TCompiled c;
+    Compiled c;
     ASSERT_EQ(c.Run("#BPM 1e-300\n#00111:01\n"), "");
     const std::string listing = FormatInspection(c.state, c.header, *c.chart);
     const size_t at = listing.find("MeasureLength 0 ");

@@ -17,7 +17,7 @@
 namespace tappo {
 namespace {
 
-struct TGrowingFile {
+struct GrowingFile {
     std::vector<uint8_t> bytes;
     sf_count_t position = 0;
 };
@@ -26,11 +26,9 @@ struct TGrowingFile {
 std::vector<uint8_t> EncodeSound(const std::vector<int16_t>& samples, int channels, int rate,
                                  int format) {
     SF_VIRTUAL_IO io{};
-    io.get_filelen = [](void* u) {
-        return sf_count_t(static_cast<TGrowingFile*>(u)->bytes.size());
-    };
+    io.get_filelen = [](void* u) { return sf_count_t(static_cast<GrowingFile*>(u)->bytes.size()); };
     io.seek = [](sf_count_t off, int whence, void* u) {
-        auto* f = static_cast<TGrowingFile*>(u);
+        auto* f = static_cast<GrowingFile*>(u);
         f->position = (whence == SEEK_CUR   ? f->position
                        : whence == SEEK_END ? sf_count_t(f->bytes.size())
                                             : 0) +
@@ -38,7 +36,7 @@ std::vector<uint8_t> EncodeSound(const std::vector<int16_t>& samples, int channe
         return f->position;
     };
     io.read = [](void* out, sf_count_t n, void* u) {
-        auto* f = static_cast<TGrowingFile*>(u);
+        auto* f = static_cast<GrowingFile*>(u);
         const sf_count_t k = std::max<sf_count_t>(
             0, std::min<sf_count_t>(n, sf_count_t(f->bytes.size()) - f->position));
         std::memcpy(out, f->bytes.data() + f->position, size_t(k));
@@ -46,14 +44,14 @@ std::vector<uint8_t> EncodeSound(const std::vector<int16_t>& samples, int channe
         return k;
     };
     io.write = [](const void* in, sf_count_t n, void* u) {
-        auto* f = static_cast<TGrowingFile*>(u);
+        auto* f = static_cast<GrowingFile*>(u);
         if (size_t(f->position + n) > f->bytes.size()) f->bytes.resize(size_t(f->position + n));
         std::memcpy(f->bytes.data() + f->position, in, size_t(n));
         f->position += n;
         return n;
     };
-    io.tell = [](void* u) { return static_cast<TGrowingFile*>(u)->position; };
-    TGrowingFile file;
+    io.tell = [](void* u) { return static_cast<GrowingFile*>(u)->position; };
+    GrowingFile file;
     SF_INFO info{};
     info.channels = channels;
     info.samplerate = rate;

@@ -121,7 +121,7 @@ TEST(BmpPixels, FourBitRowsOfEveryWidthAndTheirColours) {
     // a short colour table gives black for the indices past its end.
     for (int width = 1; width <= 9; ++width) {
         const size_t stride = ((size_t(width) * 4 + 31) / 32) * 4;
-        TBytes bmp = InfoHeader(width, 2, 4, 0, 3);
+        Bytes bmp = InfoHeader(width, 2, 4, 0, 3);
         bmp.u32(0x112233).u32(0x445566).u32(0x778899);
         std::vector<uint8_t> rows(stride * 2);
         for (size_t i = 0; i < rows.size(); ++i)
@@ -140,7 +140,7 @@ TEST(BmpPixels, FourBitRowsOfEveryWidthAndTheirColours) {
         }
     }
     // Run-length coded: a run of 5 alternating nibbles, then 3 literal pixels.
-    TBytes rle = InfoHeader(9, 1, 4, 2, 4);
+    Bytes rle = InfoHeader(9, 1, 4, 2, 4);
     rle.u32(0).u32(0xFF0000).u32(0x00FF00).u32(0x0000FF);
     rle.u8(5).u8(0x12).u8(0).u8(3).u8(0x31).u8(0x20).u8(0).u8(1);
     const BitmapData r = DecodePackedDib(rle.b.data(), rle.b.size());
@@ -187,8 +187,8 @@ TEST(BmpPixels, BackgroundsLoadAsTheirStretchedPictures) {
     // Each kind of bitmap (indexed plain and run-length coded, short colour
     // tables, true colour, smaller and larger than the screen) lands on its
     // surface exactly as the picture reader's result stretched by the canvas.
-    TTempDir dir;
-    TChartData chart;
+    TempDir dir;
+    ChartData chart;
     std::vector<std::string> names;
     auto add = [&](const std::vector<uint8_t>& bytes) {
         const std::string name = dir.File("p" + std::to_string(names.size()) + ".bmp");
@@ -205,7 +205,7 @@ TEST(BmpPixels, BackgroundsLoadAsTheirStretchedPictures) {
         wide.Rgb[i] = uint32_t(i * 0x01F3A7);
     add(EncodeBmp(BitmapFromPicture(wide)));
     for (int bits : {4, 8}) {
-        TBytes packed = InfoHeader(5, 3, bits, bits == 4 ? 2 : 1, 3);
+        Bytes packed = InfoHeader(5, 3, bits, bits == 4 ? 2 : 1, 3);
         packed.u32(0x00FF00).u32(0xFF00FF).u32(0x123456);
         packed.u8(3)
             .u8(bits == 4 ? 0x12 : 2)
@@ -223,7 +223,7 @@ TEST(BmpPixels, BackgroundsLoadAsTheirStretchedPictures) {
     display.Initialize();
     BgaBank surfaces;
     int32_t layer = 0;
-    TFileResolver files;
+    FileResolver files;
     ASSERT_TRUE(LoadBgaImages(surfaces, chart, display, layer, files));
     const int w = display.Mode.Width, h = display.Mode.Height;
     for (size_t i = 0; i < names.size(); ++i) {

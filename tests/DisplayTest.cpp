@@ -110,7 +110,7 @@ TEST(Display, SpritePatternsExistOnlyAfterTheGameInitialisation) {
     HeadlessPresenter presenter;
     Display d(presenter, nullptr);
     SpriteSheet list(&d);
-    TArchiveItem item;
+    ArchiveItem item;
     BitmapData bmp;
     bmp.Width = 2, bmp.Height = 2, bmp.BitCount = 24, bmp.Pixels = {0xFFFFFF, 0, 0, 0xFFFFFF};
     item.Data = EncodeBmp(bmp);

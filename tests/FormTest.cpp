@@ -92,8 +92,8 @@ TEST(Player, CommandLineChartExtensionIgnoresCase) {
 namespace {
 
 // Two song folders, "a" and "b", one chart each, and a folder named like a chart.
-struct TChartListFixture : PlayerFixture {
-    TChartListFixture() {
+struct ChartListFixture : PlayerFixture {
+    ChartListFixture() {
         std::filesystem::create_directories(dir.File("songs/b"));
         std::filesystem::create_directories(dir.File("songs/a/folder.bms"));
         WriteFileAtomic(dir.File("songs/b/two.bms"), {'#', 'T', 'I', 'T', 'L', 'E', ' ', 'B'});
@@ -105,22 +105,22 @@ struct TChartListFixture : PlayerFixture {
 } // namespace
 
 TEST(Player, ChartsBelowTheProgramFolderFillTheList) {
-    TChartListFixture f;
+    ChartListFixture f;
     EXPECT_EQ(f.form->Mode(), ScreenSelect);
     EXPECT_EQ(f.form->Charts(), (std::vector<std::string>{f.dir.File("songs/a/one.bms"),
                                                           f.dir.File("songs/b/two.bms")}));
-    EXPECT_EQ(f.form->ChartSession().Header.Title, "A") << "the first chart's header is read";
+    EXPECT_EQ(f.form->CurrentChart().Header.Title, "A") << "the first chart's header is read";
 }
 
 TEST(Player, ASecondDisplayInitialisationFindsTheSameChartsOnceEach) {
-    TChartListFixture f;
+    ChartListFixture f;
     f.form->ToggleFullScreen(); // F3: the display is made again
     EXPECT_EQ(f.form->Charts().size(), 2u);
 }
 
 TEST(Player, ASongsFolderElsewhereIsSearchedInstead) {
     PlayerFixture f;
-    TTempDir songs;
+    TempDir songs;
     f.Write("here.bms", {'#'});
     std::filesystem::create_directories(songs.File("x"));
     WriteFileAtomic(songs.File("x/there.bms"), {'#'});
@@ -135,7 +135,7 @@ TEST(Player, CommandLineChartIsCompiledAtStartUp) {
                                              '#', '0', '0', '1', '1', '1', ':', '0', '1', '\n'});
     f.Create({f.dir.File("song.bms")});
     EXPECT_TRUE(f.messages.shown.empty());
-    const TChartSession& session = f.form->ChartSession();
+    const ChartSession& session = f.form->CurrentChart();
     EXPECT_EQ(session.Chart.Events.LaneNotes(1, 0).size(), 1u);
     EXPECT_EQ(session.GameState.Lane2X, 184);
     EXPECT_EQ(session.SongFolder, f.dir.Folder());

@@ -23,7 +23,7 @@ std::vector<uint8_t> SolidBmpFile(int w, int h, uint32_t rgb) {
 }
 
 std::vector<uint8_t> TwoItemArchive() {
-    std::vector<TArchiveItem> items(2);
+    std::vector<ArchiveItem> items(2);
     items[0].Name = "Receptors";
     items[0].Data = SolidBmpFile(16, 8, 0x808080);
     items[1].Name = "Stars";
@@ -36,14 +36,14 @@ std::vector<uint8_t> TwoItemArchive() {
 
 TEST(Formats, AnArchiveReadsIntoPlainPictures) {
     const std::vector<uint8_t> bytes = TwoItemArchive();
-    const TArchiveContents contents = ReadArchive(bytes.data(), bytes.size());
+    const ArchiveContents contents = ReadArchive(bytes.data(), bytes.size());
     ASSERT_EQ(contents.Items.size(), 2u);
-    const TArchivePicture& receptors = contents.Items[0];
+    const ArchivePicture& receptors = contents.Items[0];
     EXPECT_EQ(receptors.Name, "Receptors");
     EXPECT_TRUE(receptors.Transparent);
     ASSERT_EQ(receptors.Picture.Width, 16);
     EXPECT_EQ(receptors.Picture.At(3, 3), 0x808080u);
-    const TArchivePicture& stars = contents.Items[1];
+    const ArchivePicture& stars = contents.Items[1];
     EXPECT_EQ(stars.PatternWidth, 10);
     EXPECT_EQ(stars.SkipWidth, 4);
     EXPECT_FALSE(stars.Transparent);
@@ -78,10 +78,10 @@ TEST(Formats, PngWrittenFromAPictureReadsBack) {
 }
 
 TEST(WaveFileWriter, WritesAWholeFileOrNone) {
-    test::TTempDir dir;
+    test::TempDir dir;
     const std::vector<int16_t> frames(2 * 100, 7);
     {
-        TWaveFileWriter wav(dir.File("ok.wav"), 250);
+        WaveFileWriter wav(dir.File("ok.wav"), 250);
         wav.Write(frames.data(), 100);
         wav.Write(frames.data(), 100);
         wav.Finish();
@@ -90,7 +90,7 @@ TEST(WaveFileWriter, WritesAWholeFileOrNone) {
     {
         // Past the longest file the writer makes: nothing more is written, and
         // the file is refused rather than left with sizes that lie.
-        TWaveFileWriter wav(dir.File("long.wav"), 250);
+        WaveFileWriter wav(dir.File("long.wav"), 250);
         wav.Write(frames.data(), 100);
         wav.Write(frames.data(), 100);
         EXPECT_FALSE(wav.TooLong());
@@ -100,7 +100,7 @@ TEST(WaveFileWriter, WritesAWholeFileOrNone) {
         EXPECT_THROW(wav.Finish(), Error);
     }
     {
-        TWaveFileWriter wav(dir.File("dropped.wav")); // never finished
+        WaveFileWriter wav(dir.File("dropped.wav")); // never finished
         wav.Write(frames.data(), 100);
     }
     std::vector<std::string> left;

@@ -23,7 +23,7 @@ std::vector<uint8_t> Picture(uint32_t rgb) {
 } // namespace
 
 TEST(Hardening, FifosAndFoldersAreNeverReadAsFiles) {
-    TTempDir dir;
+    TempDir dir;
     std::filesystem::create_directories(dir.File("a"));
     WriteFileAtomic(dir.File("a/1.bms"), Bytes("#TITLE one\n"));
     ASSERT_EQ(mkfifo(dir.File("a/x.bms").c_str(), 0600), 0);
@@ -41,7 +41,7 @@ TEST(Hardening, TheChartAndBannerSearchesSkipFifos) {
     ASSERT_EQ(mkfifo(f.dir.File("a/0.bmp").c_str(), 0600), 0);
     f.Start({});
     EXPECT_EQ(f.form->Charts(), std::vector<std::string>{f.dir.File("a/1.bms")});
-    EXPECT_EQ(f.form->ChartSession().Header.Title, "one");
+    EXPECT_EQ(f.form->CurrentChart().Header.Title, "one");
     EXPECT_TRUE(f.form->Select.ChartImagePath.empty());
     f.Frames(3);
 }
@@ -70,7 +70,7 @@ TEST(Hardening, AChartNamedJustDotBmsPlaysFromTheCommandLine) {
     f.Start({f.dir.File("s/.bms")});
     EXPECT_EQ(f.form->Mode(), ScreenPlay) << "not the not-a-chart screen";
     EXPECT_TRUE(f.form->ChartActive());
-    EXPECT_EQ(f.form->ChartSession().Header.Title, "dot");
+    EXPECT_EQ(f.form->CurrentChart().Header.Title, "dot");
 }
 
 TEST(Hardening, AChartNamedJustDotBmsIsFoundByTheSearch) {
@@ -83,13 +83,13 @@ TEST(Hardening, AChartNamedJustDotBmsIsFoundByTheSearch) {
 namespace {
 
 // Chart A shows a red picture in slot 1; chart B names another file for slot 1.
-struct TImageSlotFixture : HeadlessPlayer {
-    TImageSlotFixture() {
+struct ImageSlotFixture : HeadlessPlayer {
+    ImageSlotFixture() {
         Write("a/a.bms", Bytes("#BMP01 red.bmp\n#00111:01\n"));
         Write("a/red.bmp", Picture(0xFF0000));
         Start({});
     }
-    const auto& Slot1() const { return form->ChartSession().BgaSurfaces[1]; }
+    const auto& Slot1() const { return form->CurrentChart().BgaSurfaces[1]; }
     // Plays chart A, goes back to the list, then plays chart B with `image` in slot 1.
     void PlayAThenB(const std::string& image) {
         ASSERT_TRUE(form->StartChart(dir.File("a/a.bms")));
@@ -105,7 +105,7 @@ struct TImageSlotFixture : HeadlessPlayer {
 } // namespace
 
 TEST(Hardening, ABrokenImageEmptiesItsSlot) {
-    TImageSlotFixture f;
+    ImageSlotFixture f;
     f.Write("b/broken.bmp", Bytes("BM not a bitmap"));
     f.PlayAThenB("broken.bmp");
     EXPECT_EQ(f.messages.shown.size(), 1u) << "the broken image is reported";
@@ -113,7 +113,7 @@ TEST(Hardening, ABrokenImageEmptiesItsSlot) {
 }
 
 TEST(Hardening, AFifoInPlaceOfAnImageIsRefusedAtOnce) {
-    TImageSlotFixture f;
+    ImageSlotFixture f;
     std::filesystem::create_directories(f.dir.File("b"));
     ASSERT_EQ(mkfifo(f.dir.File("b/fifo.bmp").c_str(), 0600), 0);
     f.PlayAThenB("fifo.bmp");

@@ -35,7 +35,7 @@ class RecordingPresenter : public HeadlessPresenter {
     int pointerMoves = 0;
 };
 
-class TCapturedMessages : public IMessageBox {
+class CapturedMessages : public MessageBox {
   public:
     void Show(const std::string& text) override { shown.push_back(text); }
     bool ShownInBox() const override { return inBox; }
@@ -48,15 +48,15 @@ inline std::vector<uint8_t> Bytes(const std::string& s) {
 }
 
 struct HeadlessPlayer {
-    TTempDir dir;
+    TempDir dir;
     VirtualClock clock;
     RecordingPresenter presenter;
-    TCapturedMessages messages;
+    CapturedMessages messages;
     TextRenderer fonts;
     ScriptedKeys keys;
     std::unique_ptr<Player> form;
     std::string songsFolder;           // --songs; empty: the program folder
-    TChartReading reading;             // --standard, --random-seed
+    ChartReading reading;              // --standard, --random-seed
     std::function<bool()> keepLoading; // between two files of a load
 
     explicit HeadlessPlayer(bool assets = true) {
@@ -115,20 +115,20 @@ struct HeadlessPlayer {
 // A note field on the display and sprites of a form that plays `chart` in
 // `chartReading`. The field's clock, toggles and game mode are the test's own:
 // it draws what they say.
-struct THeadlessNoteField : HeadlessPlayer {
+struct HeadlessNoteField : HeadlessPlayer {
     GameFlow flow{ScreenPlay, true};
-    TPlayState play;
-    TPlayToggles toggles;
-    std::unique_ptr<TNoteField> field;
+    PlayState play;
+    PlayToggles toggles;
+    std::unique_ptr<NoteFieldPainter> field;
 
-    THeadlessNoteField(const std::string& chart, const TChartReading& chartReading) {
+    HeadlessNoteField(const std::string& chart, const ChartReading& chartReading) {
         reading = chartReading;
         Write("a.bms", Bytes(chart));
         Start({dir.File("a.bms")});
-        field = std::make_unique<TNoteField>(form->Services, form->ArrowSprites, flow, play,
-                                             toggles, form->ChartSession());
+        field = std::make_unique<NoteFieldPainter>(form->Services, form->ArrowSprites, flow, play,
+                                                   toggles, form->CurrentChart());
     }
-    const TChartSession& Session() const { return form->ChartSession(); }
+    const ChartSession& Session() const { return form->CurrentChart(); }
     // Draws the receptors and arrows at `songTime` on a black screen.
     void DrawAt(int32_t songTime) {
         play.SongTime = songTime;

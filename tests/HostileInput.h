@@ -21,7 +21,7 @@ inline std::vector<uint8_t> SolidBmp(int w, int h, uint32_t rgb = 0x00FF00) {
 // A 1 x 1 RLE8 file whose runs of 255 pixels of colour 7 add up to more than
 // 2^31 columns (about 16.8 MB).
 inline std::vector<uint8_t> RleOverflowBmp() {
-    TBytes packed = InfoHeader(1, 1, 8, 1, 8);
+    Bytes packed = InfoHeader(1, 1, 8, 1, 8);
     for (uint32_t i = 0; i < 8; ++i)
         packed.u32(i * 0x111111);
     const size_t runs = (size_t(1) << 31) / 255 + 16;
@@ -40,7 +40,7 @@ inline std::vector<uint8_t> HeaderOnlyBmp(int w, int h) {
 // A sprite archive with one picture item whose children section holds
 // `depth` lists nested in each other.
 inline std::vector<uint8_t> DeeplyNestedArchive(size_t depth) {
-    TArchiveItem item;
+    ArchiveItem item;
     item.Data = SolidBmp(2, 2);
     std::vector<uint8_t> bytes = WriteArchive({item});
     bytes.pop_back(); // the end of the (empty) children section
@@ -51,7 +51,7 @@ inline std::vector<uint8_t> DeeplyNestedArchive(size_t depth) {
 
 // An 8-bit mono WAV file at `rate` with `frames` samples of silence.
 inline std::vector<uint8_t> LowRateWave(uint32_t rate, size_t frames) {
-    TBytes w;
+    Bytes w;
     w.str("RIFF").u32(uint32_t(4 + 8 + 16 + 8 + frames + (frames & 1))).str("WAVE");
     w.str("fmt ").u32(16).u16(1).u16(1).u32(rate).u32(rate).u16(1).u16(8);
     w.str("data").u32(uint32_t(frames));

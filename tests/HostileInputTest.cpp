@@ -68,7 +68,7 @@ TEST(HostileBitmap, EndlessRunsStayInsideTheRow) {
     EXPECT_EQ(b.Raw(0, 0), 7u) << "the first run's pixel; the rest are cut off";
 
     // Deltas moving right by 255, again past 2^31 columns, then one pixel.
-    TBytes deltas = InfoHeader(4, 1, 8, 1, 2);
+    Bytes deltas = InfoHeader(4, 1, 8, 1, 2);
     deltas.u32(0).u32(0xFFFFFF);
     const size_t count = (size_t(1) << 31) / 255 + 8;
     deltas.b.reserve(deltas.b.size() + count * 4 + 4);
@@ -80,7 +80,7 @@ TEST(HostileBitmap, EndlessRunsStayInsideTheRow) {
         EXPECT_EQ(d.Raw(x, 0), 0u);
 
     // RLE4 runs and absolute runs past the row end are cut off at the row.
-    TBytes rle4 = InfoHeader(3, 2, 4, 2, 2);
+    Bytes rle4 = InfoHeader(3, 2, 4, 2, 2);
     rle4.u32(0).u32(0xFFFFFF);
     rle4.u8(255).u8(0x11).u8(0).u8(0);                 // bottom row: 255 pixels of 1
     rle4.u8(0).u8(5).u8(0x10).u8(0x10).u8(0x10).u8(0); // top row: absolute 1 0 1 0 1
@@ -98,20 +98,20 @@ TEST(HostileBitmap, AHeaderWithoutItsPixelsIsRefused) {
     EXPECT_EQ(ErrorOf([&] { DecodeBmpFile(file.data(), file.size()); }), BadBitmap);
     EXPECT_EQ(ErrorOf([&] { DecodePackedDib(file.data() + 14, file.size() - 14); }), BadDib);
     // One byte short of the last row.
-    TBytes cut = InfoHeader(3, 2, 24);
+    Bytes cut = InfoHeader(3, 2, 24);
     cut.raw(std::vector<uint8_t>(12 + 8, 0));
     EXPECT_EQ(ErrorOf([&] { DecodePackedDib(cut.b.data(), cut.b.size()); }), BadDib);
     cut.u8(0);
     EXPECT_EQ(ErrorOf([&] { DecodePackedDib(cut.b.data(), cut.b.size()); }), "");
     // A run-length header with no stream at all.
-    TBytes noRuns = InfoHeader(8192, 4096, 8, 1, 1);
+    Bytes noRuns = InfoHeader(8192, 4096, 8, 1, 1);
     noRuns.u32(0);
     EXPECT_EQ(ErrorOf([&] { DecodePackedDib(noRuns.b.data(), noRuns.b.size()); }), BadDib);
 }
 
 TEST(HostileBitmap, PackedColourTablesFollowTheHeaderCount) {
     // 24 bits with a colour count of 2: the table is skipped, not read as pixels.
-    TBytes t24 = InfoHeader(2, 1, 24, 0, 2);
+    Bytes t24 = InfoHeader(2, 1, 24, 0, 2);
     t24.u32(0xAAAAAA).u32(0xBBBBBB);
     t24.u8(0x11).u8(0x22).u8(0x33).u8(0x44).u8(0x55).u8(0x66).u8(0).u8(0);
     BitmapData b = DecodePackedDib(t24.b.data(), t24.b.size());
@@ -120,12 +120,12 @@ TEST(HostileBitmap, PackedColourTablesFollowTheHeaderCount) {
     EXPECT_TRUE(b.Palette.empty());
 
     // A count above 256 is held at 256 entries.
-    TBytes big = InfoHeader(1, 1, 32, 0, 100000);
+    Bytes big = InfoHeader(1, 1, 32, 0, 100000);
     big.raw(std::vector<uint8_t>(256 * 4, 0xEE)).u32(0x00123456);
     EXPECT_EQ(DecodePackedDib(big.b.data(), big.b.size()).Raw(0, 0), 0x123456u);
 
     // 4 bits with a count of 20: 20 entries, more than the pixels can index.
-    TBytes t4 = InfoHeader(2, 1, 4, 0, 20);
+    Bytes t4 = InfoHeader(2, 1, 4, 0, 20);
     for (uint32_t i = 0; i < 20; ++i)
         t4.u32(i * 0x010101);
     t4.u8(0x3F).u8(0).u8(0).u8(0);
@@ -136,7 +136,7 @@ TEST(HostileBitmap, PackedColourTablesFollowTheHeaderCount) {
     EXPECT_EQ(f.Palette[19], 0x131313u);
 
     // Compression 6 is no packed bitmap; in a bitmap file it is read.
-    TBytes alpha = InfoHeader(1, 1, 32, 6);
+    Bytes alpha = InfoHeader(1, 1, 32, 6);
     alpha.u32(0xFF0000).u32(0xFF00).u32(0xFF).u32(0xFF000000).u32(0x00ABCDEF);
     EXPECT_EQ(ErrorOf([&] { DecodePackedDib(alpha.b.data(), alpha.b.size()); }), BadDib);
     const std::vector<uint8_t> file = WithFileHeader(alpha.b, 56);
@@ -152,7 +152,7 @@ TEST(HostileArchive, DeepNestingIsRefusedWithoutExhaustingTheStack) {
 }
 
 TEST(HostileArchive, ExtremeSkipSizesCutPatternsWithoutOverflow) {
-    TArchiveItem wide, tall, negative;
+    ArchiveItem wide, tall, negative;
     wide.Data = tall.Data = negative.Data = SolidBmp(70, 40);
     wide.PatternWidth = wide.PatternHeight = 32;
     wide.SkipWidth = 0x7FFFFFFF;
@@ -194,7 +194,7 @@ TEST(HostileWave, RatesOutsideTheRangeAreRefusedAndLoadingNeverThrows) {
     EXPECT_EQ(problem, "のdataチャンクが長すぎます");
 
     // Through the sound component: a log line, never an exception.
-    TTempDir dir;
+    TempDir dir;
     Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
     WriteFileAtomic(dir.File("slow.wav"), LowRateWave(1, 40000));
     std::unique_ptr<Sample> sample;
@@ -235,7 +235,7 @@ TEST(HostileMidi, OnlyWholeChunkStructuresOpen) {
     EXPECT_FALSE(valid(longHeader));
 
     // Open refuses such a file with its message, so the chart reports it.
-    TTempDir dir;
+    TempDir dir;
     WriteFileAtomic(dir.File("garbage.mid"), garbage);
     MusicPlayer music(dir.File("no-such.sf2"));
     music.FileName = dir.File("garbage.mid");
@@ -248,11 +248,11 @@ TEST(HostileChartMedia, FilesPastTheMemoryBudgetAreRefusedWithOneMessage) {
     // Four sounds of about 1 MB (kept as they are) against a 2 MB budget: two load,
     // the third says the budget is spent, the fourth is refused silently, and
     // a slot naming a file already loaded still gets it. Pictures the same.
-    TTempDir dir;
+    TempDir dir;
     WriteFileAtomic(dir.File("step.wav"), LowRateWave(8000, 10));
-    TChartData chart;
+    ChartData chart;
     for (int i = 1; i <= 4; ++i) {
-        TBytes w;
+        Bytes w;
         w.str("RIFF").u32(4 + 8 + 16 + 8 + 1000000).str("WAVE");
         w.str("fmt ").u32(16).u16(1).u16(2).u32(44100).u32(176400).u16(4).u16(16);
         w.str("data").u32(1000000);
@@ -266,7 +266,7 @@ TEST(HostileChartMedia, FilesPastTheMemoryBudgetAreRefusedWithOneMessage) {
     chart.BmpFileNames[5] = chart.BmpFileNames[1];
     Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
     KeysoundBank slots;
-    TFileResolver files;
+    FileResolver files;
     ASSERT_TRUE(LoadKeysounds(slots, chart, sound, dir.Folder(), files, {}, 2 << 20));
     EXPECT_TRUE(slots[1]->HasBuffer() && slots[2]->HasBuffer());
     EXPECT_FALSE(slots[3]->HasBuffer() || slots[4]->HasBuffer());
@@ -291,7 +291,7 @@ TEST(HostileChartMedia, FilesPastTheMemoryBudgetAreRefusedWithOneMessage) {
 }
 
 TEST(HostileChartMedia, TheLogGivesTheRealReasonAFileFailed) {
-    TTempDir dir;
+    TempDir dir;
     const auto write = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
         WriteFileAtomic(dir.File(name), bytes);
         return dir.File(name);

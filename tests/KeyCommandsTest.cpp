@@ -12,7 +12,7 @@ namespace {
 
 // A chart with a long sound at 1000 ms and 9000 ms, and eight beats of music.
 void WriteSong(HeadlessPlayer& f) {
-    tools::TMidiSong song;
+    tools::MidiSong song;
     song.Notes = {{0, 480 * 16, 0, 60, 90}};
     f.Write("song/music.mid", tools::EncodeMidi(song));
     f.Write("song/k.wav", tools::EncodeWav16(std::vector<int16_t>(44100 * 5, 100), 1, 44100));
@@ -20,8 +20,8 @@ void WriteSong(HeadlessPlayer& f) {
 }
 
 // That chart played from the command line.
-struct TKeyFixture : HeadlessPlayer {
-    TKeyFixture() {
+struct KeyFixture : HeadlessPlayer {
+    KeyFixture() {
         WriteSong(*this);
         Start({dir.File("song/a.bms")});
     }
@@ -30,7 +30,7 @@ struct TKeyFixture : HeadlessPlayer {
 } // namespace
 
 TEST(KeyCommands, PageUpAndPageDownSetTheLateTime) {
-    TKeyFixture f;
+    KeyFixture f;
     for (int key : {vk::PageUp, vk::PageUp, vk::PageUp, vk::PageDown})
         f.form->CommandKey(key);
     EXPECT_EQ(f.form->LateTime(), 2);
@@ -39,11 +39,11 @@ TEST(KeyCommands, PageUpAndPageDownSetTheLateTime) {
 }
 
 TEST(KeyCommands, FunctionKeysFlipTheToggles) {
-    TKeyFixture f;
-    const TPlayToggles before = f.form->Toggles;
+    KeyFixture f;
+    const PlayToggles before = f.form->Toggles;
     for (int key : {vk::F1, vk::F2, vk::F6, vk::F7})
         f.form->CommandKey(key);
-    const TPlayToggles& after = f.form->Toggles;
+    const PlayToggles& after = f.form->Toggles;
     EXPECT_NE(after.ShowFps, before.ShowFps);
     EXPECT_NE(after.ShowBga, before.ShowBga);
     EXPECT_NE(after.StepTickOn, before.StepTickOn);
@@ -51,7 +51,7 @@ TEST(KeyCommands, FunctionKeysFlipTheToggles) {
 }
 
 TEST(KeyCommands, PauseCutsTheSoundsAndStopsTheClock) {
-    TKeyFixture f;
+    KeyFixture f;
     f.RunTo(1500);
     EXPECT_EQ(f.Playing(), 1);
     EXPECT_EQ(f.Music(), MusicPlaying);
@@ -66,7 +66,7 @@ TEST(KeyCommands, PauseCutsTheSoundsAndStopsTheClock) {
 }
 
 TEST(KeyCommands, ResumeGoesOnFromWhereThePauseStopped) {
-    TKeyFixture f;
+    KeyFixture f;
     f.RunTo(1500);
     f.form->CommandKey(vk::F4);
     const int32_t at = f.form->SongTime();
@@ -81,7 +81,7 @@ TEST(KeyCommands, ResumeGoesOnFromWhereThePauseStopped) {
 }
 
 TEST(KeyCommands, RestartWhilePausedPlaysFromTheStart) {
-    TKeyFixture f;
+    KeyFixture f;
     f.RunTo(1500);
     f.form->CommandKey(vk::F4);
     f.form->CommandKey(vk::F5);
@@ -93,7 +93,7 @@ TEST(KeyCommands, RestartWhilePausedPlaysFromTheStart) {
 }
 
 TEST(KeyCommands, FullScreenToggleIsIgnoredInTheFirstSecond) {
-    TKeyFixture f;
+    KeyFixture f;
     const int opens = f.presenter.opens, closes = f.presenter.closes;
     EXPECT_TRUE(f.presenter.FullScreen());
     f.form->CommandKey(vk::F3);
@@ -103,7 +103,7 @@ TEST(KeyCommands, FullScreenToggleIsIgnoredInTheFirstSecond) {
 }
 
 TEST(KeyCommands, FullScreenToggleRemakesTheDisplayAndTheClockRunsOn) {
-    TKeyFixture f;
+    KeyFixture f;
     f.RunTo(500);
     const int opens = f.presenter.opens, closes = f.presenter.closes;
     f.form->CommandKey(vk::F3);

@@ -97,8 +97,8 @@ TEST(ReaderMemory, AOneHertzWaveIsNotMultipliedToTheMixRate) {
 
 TEST(ReaderMemory, RunningOutOfMemoryIsALoadFailureNotAnException) {
     // Ten seconds at 22.05 kHz converts to about 1.7 MB, more than allowed here.
-    TTempDir dir;
-    TBytes w;
+    TempDir dir;
+    Bytes w;
     const uint32_t frames = 220500;
     w.str("RIFF").u32(4 + 8 + 16 + 8 + frames * 2).str("WAVE");
     w.str("fmt ").u32(16).u16(1).u16(1).u32(22050).u32(44100).u16(2).u16(16);
@@ -123,14 +123,14 @@ TEST(ReaderMemory, RunningOutOfMemoryIsALoadFailureNotAnException) {
 TEST(ChartMediaMemory, AFileNamedFromManySlotsIsReadAndDecodedOnce) {
     // One second at 22.05 kHz (176 KB converted) from 1,000 slots and a
     // 1024 x 1024 PNG (4 MB decoded) from 200: one decode each, shared.
-    TTempDir dir;
+    TempDir dir;
     WriteFileAtomic(dir.File("step.wav"), LowRateWave(8000, 10));
     WriteFileAtomic(dir.File("tone.wav"), LowRateWave(22050, 22050));
     Image picture(1024, 1024);
     for (size_t k = 0; k < picture.Rgb.size(); ++k)
         picture.Rgb[k] = uint32_t(k * 2654435761u) & 0xFFFFFF;
     WriteFileAtomic(dir.File("scene.png"), EncodePng(picture));
-    TChartData chart;
+    ChartData chart;
     chart.SlotLimit = WideSlotCount;
     for (int i = 1; i <= 1000; ++i)
         chart.WavFileNames[size_t(i)] = dir.File("tone.wav");
@@ -145,7 +145,7 @@ TEST(ChartMediaMemory, AFileNamedFromManySlotsIsReadAndDecodedOnce) {
     BgaBank surfaces;
     int32_t layer = -1;
     const size_t total = TotalRequested([&] {
-        TFileResolver files;
+        FileResolver files;
         ASSERT_TRUE(LoadKeysounds(slots, chart, sound, dir.Folder(), files));
         ASSERT_TRUE(LoadBgaImages(surfaces, chart, display, layer, files));
     });
@@ -160,7 +160,7 @@ TEST(ChartMediaMemory, AFileNamedFromManySlotsIsReadAndDecodedOnce) {
 
 TEST(ChartMediaMemory, FilesLargerThanAnyRealSongsAreRefusedBeforeTheyAreRead) {
     // Sparse files of 3 GB named as a chart, a keysound and a picture.
-    TTempDir dir;
+    TempDir dir;
     for (const char* name : {"huge.bms", "huge.wav", "huge.bmp"}) {
         WriteFileAtomic(dir.File(name), {'B', 'M'});
         std::filesystem::resize_file(dir.File(name), uintmax_t(3) << 30);
@@ -185,9 +185,9 @@ TEST(ChartMediaMemory, FilesLargerThanAnyRealSongsAreRefusedBeforeTheyAreRead) {
 TEST(ChartMediaMemory, SoundsAlreadyInTheMixFormatAreHeldToTwentyMinutesToo) {
     // Stereo 16-bit 44.1 kHz, a chunk in front of the form (so the compressed
     // reader is tried first), and 20 minutes and a second of (sparse) data.
-    TTempDir dir;
+    TempDir dir;
     const uint32_t frames = 44100 * (20 * 60 + 1);
-    TBytes w;
+    Bytes w;
     w.str("JUNK").u32(4).u32(0);
     w.str("RIFF").u32(4 + 8 + 16 + 8 + frames * 4).str("WAVE");
     w.str("fmt ").u32(16).u16(1).u16(2).u32(44100).u32(176400).u16(4).u16(16);

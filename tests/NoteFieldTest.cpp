@@ -13,10 +13,10 @@ namespace {
 
 // A note field over a chart whose lane 0 of player 1 has a note at 3000 ms
 // (tempo 130), read the exact way.
-struct TFieldFixture : THeadlessNoteField {
-    explicit TFieldFixture(
+struct FieldFixture : HeadlessNoteField {
+    explicit FieldFixture(
         const std::string& chart = "#PLAYER 1\n#GENRE Test\n#PLAYLEVEL 3\n#00111:01\n")
-        : THeadlessNoteField(chart, {}) {}
+        : HeadlessNoteField(chart, {}) {}
     // Whether the screen shows `item` of the sprites where the receptors of player 1 go.
     bool ReceptorsMatch(int item) {
         Surface expected(&field->Video);
@@ -33,15 +33,15 @@ struct TFieldFixture : THeadlessNoteField {
 } // namespace
 
 TEST(NoteField, ScrollSpeedAndLanesComeFromTheChart) {
-    TFieldFixture f;
+    FieldFixture f;
     EXPECT_NEAR(f.Session().GameState.ScrollSpeed, 128.0 / (240000.0 / 130), 1e-12);
     EXPECT_EQ(f.Session().GameState.Lane1X, 8);
 }
 
 TEST(NoteField, AnArrowIsDrawnUntilItLeavesTheScreen) {
-    TFieldFixture f;
-    TNoteField& field = *f.field;
-    const TEventRecord note = f.Session().Chart.Events.LaneNotes(1, 0)[0];
+    FieldFixture f;
+    NoteFieldPainter& field = *f.field;
+    const EventRecord note = f.Session().Chart.Events.LaneNotes(1, 0)[0];
     const int32_t t = int32_t(note.Time);
     const int32_t& cursor = f.play.EventCursors[LaneNotesIndex];
 
@@ -67,7 +67,7 @@ TEST(NoteField, ADenseLaneLooksAsIfEveryArrowWereDrawn) {
             chart += "01";
         chart += "\n";
     }
-    TFieldFixture f(chart);
+    FieldFixture f(chart);
     f.DrawAt(1384);
     std::vector<uint16_t> drawn;
     for (int y = 64; y < 240; ++y)
@@ -76,7 +76,7 @@ TEST(NoteField, ADenseLaneLooksAsIfEveryArrowWereDrawn) {
     f.Back().Fill(0);
     const int phase = f.field->MeasurePhase();
     for (int lane = 0; lane < 2; ++lane)
-        for (const TEventRecord& note : f.Session().Chart.Events.LaneNotes(1, lane))
+        for (const EventRecord& note : f.Session().Chart.Events.LaneNotes(1, lane))
             f.field->DrawArrow(lane, 1, note, phase);
     std::vector<uint16_t> each;
     for (int y = 64; y < 240; ++y)
@@ -87,7 +87,7 @@ TEST(NoteField, ADenseLaneLooksAsIfEveryArrowWereDrawn) {
 }
 
 TEST(NoteField, LateTimeMovesTheArrowsDown) {
-    TFieldFixture f;
+    FieldFixture f;
     const int32_t t = int32_t(f.Session().Chart.Events.LaneNotes(1, 0)[0].Time);
     // 1000 ms ahead the arrow's top is at y = 102; LateTime moves it down.
     f.DrawAt(t - 1000);
@@ -98,8 +98,8 @@ TEST(NoteField, LateTimeMovesTheArrowsDown) {
 }
 
 TEST(NoteField, MeasurePhaseOfASongTime) {
-    TFieldFixture f;
-    const TChartData& chart = f.Session().Chart;
+    FieldFixture f;
+    const ChartData& chart = f.Session().Chart;
     EXPECT_EQ(MeasurePhaseAt(1500, chart), 4);
     EXPECT_EQ(MeasurePhaseAt(1115, chart), 0);
     EXPECT_EQ(MeasurePhaseAt(-200, chart), 0) << "before the first measure";
@@ -112,33 +112,33 @@ TEST(NoteField, MeasurePhaseOfASongTime) {
 TEST(NoteField, MeasurePhaseOfAMeasureTooShortForADouble) {
     // Sixteenths of a 1e-310 ms measure overflow to infinity: no sprite row
     // can come of that, so the phase is 0.
-    TFieldFixture f;
-    TChartData chart = f.Session().Chart;
+    FieldFixture f;
+    ChartData chart = f.Session().Chart;
     chart.MeasureLength.fill(1e-310);
     EXPECT_EQ(MeasurePhaseAt(1500, chart), 0);
     EXPECT_EQ(MeasurePhaseAt(INT32_MAX, chart), 0);
 }
 
 TEST(NoteField, ReceptorsShowTheBeatOnItsFirstSixteenth) {
-    TFieldFixture f;
+    FieldFixture f;
     f.DrawAt(1000); // phase 0
     EXPECT_TRUE(f.ReceptorsMatch(ItemReceptorsBeat));
 }
 
 TEST(NoteField, ReceptorsBetweenTheBeats) {
-    TFieldFixture f;
+    FieldFixture f;
     f.DrawAt(1300); // phase 2
     EXPECT_TRUE(f.ReceptorsMatch(ItemReceptors));
 }
 
 TEST(NoteField, PlayerTwoHasItsLaneSetAt184) {
-    TFieldFixture two("#PLAYER 2\n#00121:01\n#00111:01\n");
+    FieldFixture two("#PLAYER 2\n#00121:01\n#00111:01\n");
     two.DrawAt(2000);
     EXPECT_NE(two.Back().Pixel(184 + 16, 48), 0) << "player 2's receptors at x 184";
 }
 
 TEST(NoteField, DoublePlayPlacesBothLaneSetsFrom32) {
-    TFieldFixture three("#PLAYER 3\n#00111:01\n");
+    FieldFixture three("#PLAYER 3\n#00111:01\n");
     three.DrawAt(2000);
     EXPECT_EQ(three.Back().Pixel(16, 48), 0) << "lanes start at x 32";
     EXPECT_NE(three.Back().Pixel(32 + 16, 48), 0);
@@ -146,7 +146,7 @@ TEST(NoteField, DoublePlayPlacesBothLaneSetsFrom32) {
 }
 
 TEST(NoteField, InformationScreenShowsLevelAndGenre) {
-    TFieldFixture f;
+    FieldFixture f;
     f.field->DrawBackground();
     int stars = 0;
     for (int x = 124; x < 180; ++x)
@@ -161,7 +161,7 @@ TEST(NoteField, InformationScreenShowsLevelAndGenre) {
 }
 
 TEST(NoteField, WithTheWarpOnTheWarpIsTheBackground) {
-    TFieldFixture f;
+    FieldFixture f;
     f.toggles.WarpInPlay = true;
     f.field->DrawBackground();
     int coloured = 0;
@@ -171,7 +171,7 @@ TEST(NoteField, WithTheWarpOnTheWarpIsTheBackground) {
 }
 
 TEST(NoteField, OverlayShowsTheLateTimeAndThePauseMark) {
-    TFieldFixture f;
+    FieldFixture f;
     f.Back().Fill(0);
     f.play.LateTime = -3;
     f.flow.Screen = ScreenPaused;
@@ -187,7 +187,7 @@ TEST(NoteField, OverlayShowsTheLateTimeAndThePauseMark) {
 }
 
 TEST(NoteField, NoPauseMarkWhilePlaying) {
-    TFieldFixture f;
+    FieldFixture f;
     f.Back().Fill(0);
     f.field->DrawOverlay();
     EXPECT_EQ(f.Back().Pixel(160, 120), 0);

@@ -123,8 +123,8 @@ TEST(ParallelLoad, KeysoundsAndTheirProblemsAsInALoadOneByOne) {
     // Good sounds of both rates and channel counts, missing files and files
     // that are no sound: the samples and the problem log of a two-thread load
     // equal those of a load one file after another.
-    TTempDir dir;
-    TChartData chart;
+    TempDir dir;
+    ChartData chart;
     for (int i = 1; i < 120; ++i) {
         const std::string name = "s" + std::to_string(i) + ".wav";
         chart.WavFileNames[size_t(i)] = name;
@@ -152,7 +152,7 @@ TEST(ParallelLoad, KeysoundsAndTheirProblemsAsInALoadOneByOne) {
         const std::string log = dir.File("ddsd" + std::to_string(run) + ".debug");
         Mixer sound(MixerOutput::Pull, log);
         WithHelper(run == 0, [&] {
-            TFileResolver files;
+            FileResolver files;
             ASSERT_TRUE(LoadKeysounds(slots[run], chart, sound, dir.Folder(), files,
                                       [&](int done, int total) {
                                           progress[run].push_back(done * 1000 + total);
@@ -179,14 +179,14 @@ TEST(ParallelLoad, KeysoundsAndTheirProblemsAsInALoadOneByOne) {
 }
 
 TEST(ParallelLoad, StoppedKeysoundLoadReportsNoMore) {
-    TTempDir dir;
-    TChartData chart;
+    TempDir dir;
+    ChartData chart;
     for (int i = 1; i < 60; ++i)
         chart.WavFileNames[size_t(i)] = dir.File("missing" + std::to_string(i) + ".wav");
     const std::string log = dir.File("ddsd.debug");
     Mixer sound(MixerOutput::Pull, log);
     KeysoundBank slots;
-    TFileResolver files;
+    FileResolver files;
     int calls = 0;
     EXPECT_FALSE(LoadKeysounds(slots, chart, sound, dir.Folder(), files,
                                [&](int, int) { return ++calls < 5; }));
@@ -200,7 +200,7 @@ namespace {
 // A run-length coded 8-bit bitmap that leaves pixels out: rows ended early,
 // a delta over rows and columns, and an end before the top rows.
 std::vector<uint8_t> GappedRleBmp(int w, int h, int seed) {
-    TBytes p = InfoHeader(w, h, 8, 1, 16);
+    Bytes p = InfoHeader(w, h, 8, 1, 16);
     for (uint32_t i = 0; i < 16; ++i)
         p.u32((i * 0x0F1F2F + uint32_t(seed) * 0x010101 + 0x101010) & 0xFFFFFF);
     for (int row = 0; row < h - 3; ++row) {
@@ -224,8 +224,8 @@ TEST(ParallelLoad, ImagesAndTheFirstErrorAsInALoadOneByOne) {
     // JPEG, a broken file and a missing one: the surfaces, the layer image and
     // the error of a two-thread load equal a load one after another, and each
     // picture equals the picture reader's whole picture stretched by the canvas.
-    TTempDir dir;
-    TChartData chart;
+    TempDir dir;
+    ChartData chart;
     std::vector<std::vector<uint8_t>> files;
     for (int i = 0; i < 40; ++i) {
         const int w = i % 3 ? 300 + i : 700 + i, h = i % 3 ? 200 + i : 500 + i;
@@ -258,7 +258,7 @@ TEST(ParallelLoad, ImagesAndTheFirstErrorAsInALoadOneByOne) {
             std::fill_n(s->Bits(), size_t(w) * size_t(h), uint16_t(0x5A5A));
         }
         WithHelper(run == 0, [&] {
-            TFileResolver resolver;
+            FileResolver resolver;
             errors[run] = ErrorOf(
                 [&] { LoadBgaImages(surfaces[run], chart, display, layers[run], resolver); });
         });
@@ -296,8 +296,8 @@ TEST(ParallelLoad, ImagesLoadAgainWholeAfterAStoppedLoad) {
     // Esc during the load: the slots it did not reach must not be left with
     // surfaces that cannot be drawn on, so the next load of the chart shows
     // every picture.
-    TTempDir dir;
-    TChartData chart;
+    TempDir dir;
+    ChartData chart;
     for (int i = 0; i < 30; ++i) {
         const std::string name = dir.File("b" + std::to_string(i) + ".bmp");
         WriteFileAtomic(name, GappedRleBmp(200 + i, 150, i));
@@ -310,7 +310,7 @@ TEST(ParallelLoad, ImagesLoadAgainWholeAfterAStoppedLoad) {
     BgaBank stopped, whole;
     int32_t layer = 0;
     int calls = 0;
-    TFileResolver files;
+    FileResolver files;
     EXPECT_FALSE(LoadBgaImages(stopped, chart, display, layer, files,
                                [&](int, int) { return ++calls < 3; }));
     for (const auto& s : stopped)
@@ -349,7 +349,7 @@ TEST(Bmp, StretchedDrawingEqualsTheDecodedPictureStretched) {
     // Every kind of stream drawn straight onto pixels of other sizes (smaller,
     // larger, not dividing) equals the decoded picture's colours picked by
     // nearest pixel, with a decoding buffer that held another picture before.
-    TBytes four = InfoHeader(37, 9, 4, 2, 16);
+    Bytes four = InfoHeader(37, 9, 4, 2, 16);
     for (uint32_t i = 0; i < 16; ++i)
         four.u32(i * 0x0A0B0C + 0x050505);
     four.u8(7).u8(0x3C).u8(0).u8(5).u8(0x12).u8(0x34).u8(0x50).u8(

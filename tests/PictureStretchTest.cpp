@@ -85,7 +85,7 @@ void ExpectSamePixelsBothWays(const std::vector<uint8_t>& file, bool png, const 
         EXPECT_EQ(test::ErrorOf([&] { (void)draw(); }), wholeError) << what;
         if (!wholeError.empty()) return;
         const Image picture = decode();
-        const TPictureSize size = draw();
+        const PictureSize size = draw();
         EXPECT_EQ(size.Width, picture.Width) << what;
         EXPECT_EQ(size.Height, picture.Height) << what;
         EXPECT_TRUE(rows == Stretched(picture, w, h)) << what << " onto " << w << "x" << h;

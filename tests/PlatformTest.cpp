@@ -22,7 +22,7 @@ TEST(SdlPlatform, AnExposedWindowShowsTheLastPictureAgain) {
     back.Fill(0x1234);
     sdl->Present(back);
     EXPECT_EQ(sdl->PresentedCount(), 1);
-    TEventSink sink;
+    EventSink sink;
     sdl->PumpEvents(sink);
     const long before = sdl->PresentedCount();
 

@@ -27,7 +27,7 @@ std::vector<uint8_t> SolidBmp(uint32_t rgb, bool blackCorner) {
     return EncodeBmp(b);
 }
 
-struct TPlayFixture : HeadlessPlayer {
+struct PlayFixture : HeadlessPlayer {
     // Starts the player on `chart` (a path below the program folder).
     void Start(const std::string& chart) { HeadlessPlayer::Start({dir.File(chart)}); }
     void PassGate() { ASSERT_TRUE(HeadlessPlayer::PassGate()); }
@@ -36,7 +36,7 @@ struct TPlayFixture : HeadlessPlayer {
 } // namespace
 
 TEST(Play, StartGateWaitsForFortyFramesPerSecond) {
-    TPlayFixture f;
+    PlayFixture f;
     f.Write("song/a.bms", Bytes("#WAV01 k.wav\n#00011:01\n"));
     f.Write("song/k.wav", Flat(100, 1000));
     f.Start("song/a.bms");
@@ -60,7 +60,7 @@ TEST(Play, StartGateWaitsForFortyFramesPerSecond) {
 }
 
 TEST(Play, KeysoundsStartInTheFrameWhoseWindowHoldsTheirTime) {
-    TPlayFixture f;
+    PlayFixture f;
     // 1000 ms: two sounds at once; 1005 ms: one more.
     f.Write("song/a.bms", Bytes("#BPM 120\n#WAV01 k.wav\n#WAV02 s.wav\n#00011:01\n#00012:02\n"
                                 "#00302:0.01\n#00301:0002\n"));
@@ -78,11 +78,11 @@ TEST(Play, KeysoundsStartInTheFrameWhoseWindowHoldsTheirTime) {
     EXPECT_EQ(f.form->Sound.ChannelStatus(0), 1);
     EXPECT_EQ(f.form->Sound.ChannelStatus(1), 1) << "the two lowest channels";
     EXPECT_EQ(f.Pull(1)[0], 110);
-    EXPECT_EQ(f.form->ChartSession().Chart.Events.SoundEvents().size(), 3u);
+    EXPECT_EQ(f.form->CurrentChart().Chart.Events.SoundEvents().size(), 3u);
 }
 
 TEST(Play, AThirtyThirdSoundIsDropped) {
-    TPlayFixture f;
+    PlayFixture f;
     std::string chart = "#WAV01 k.wav\n";
     for (int i = 0; i < 33; ++i)
         chart += "#00001:01\n";
@@ -97,14 +97,14 @@ TEST(Play, AThirtyThirdSoundIsDropped) {
 }
 
 TEST(Play, TheSongEndsOnlyWhenEverythingIsQuiet) {
-    TPlayFixture f;
+    PlayFixture f;
     // The last object is in measure 0: the song may end at 1000 + 1846 + 2000 ms,
     // but its sound lasts 10 s.
     f.Write("song/a.bms", Bytes("#WAV01 long.wav\n#00001:01\n"));
     f.Write("song/long.wav", Flat(441000, 5));
     f.Start("song/a.bms");
     f.PassGate();
-    const int32_t last = f.form->ChartSession().Chart.LastSoundTime;
+    const int32_t last = f.form->CurrentChart().Chart.LastSoundTime;
     EXPECT_EQ(last, 4846);
     while (f.form->SongTime() <= last)
         f.Frame();
@@ -117,9 +117,9 @@ TEST(Play, TheSongEndsOnlyWhenEverythingIsQuiet) {
 }
 
 TEST(Play, TheSongWaitsForItsMusic) {
-    TPlayFixture f;
+    PlayFixture f;
     // No objects at all: the song may end at once, but its music lasts a second.
-    tools::TMidiSong song;
+    tools::MidiSong song;
     song.Notes = {{0, 960, 0, 60, 90}};
     f.Write("song/music.mid", tools::EncodeMidi(song));
     f.Write("song/a.bms", Bytes("#MIDIFILE music.mid\n"));
@@ -138,7 +138,7 @@ TEST(Play, TheSongWaitsForItsMusic) {
 }
 
 TEST(Play, BrokenMusicIsReportedAndTheChartPlaysWithoutIt) {
-    TPlayFixture f;
+    PlayFixture f;
     f.Write("song/music.mid", Bytes("not a midi file"));
     f.Write("song/a.bms", Bytes("#MIDIFILE music.mid\n#WAV01 k.wav\n#00011:01\n"));
     f.Write("song/k.wav", Flat(100, 100));
@@ -155,7 +155,7 @@ TEST(Play, BrokenMusicIsReportedAndTheChartPlaysWithoutIt) {
 }
 
 TEST(Play, PausedUpAndDownStepTheClockSilently) {
-    TPlayFixture f;
+    PlayFixture f;
     f.Write("song/a.bms", Bytes("#WAV01 k.wav\n#00001:01\n#00101:01\n"));
     f.Write("song/k.wav", Flat(100, 100));
     f.Start("song/a.bms");
@@ -183,8 +183,8 @@ namespace {
 // Measure 0 lasts 2 ms, so both base changes (red, then a broken JPEG) fall in
 // one frame; the layer image 3 (green, black in its corner) comes at the start
 // of measure 2.
-struct TBgaFixture : TPlayFixture {
-    TBgaFixture() {
+struct BgaFixture : PlayFixture {
+    BgaFixture() {
         Write("song/a.bms",
               Bytes("#BMP01 red.bmp\n#BMP02 blue.jpg\n#BMP03 green.BMP\n#00002:0.001\n"
                     "#00004:0102\n#00207:03\n"));
@@ -193,13 +193,13 @@ struct TBgaFixture : TPlayFixture {
         Write("song/blue.jpg", {1, 2, 3}); // never shown: the second change of its frame
         Start("song/a.bms");
     }
-    const TChartSession& Session() const { return form->ChartSession(); }
+    const ChartSession& Session() const { return form->CurrentChart(); }
 };
 
 } // namespace
 
 TEST(Play, ABrokenBackgroundImageIsReportedAndLaterOnesStillLoad) {
-    TBgaFixture f;
+    BgaFixture f;
     ASSERT_EQ(f.messages.shown.size(), 1u) << "the broken JPEG is reported";
     EXPECT_EQ(f.messages.shown[0].rfind("JPEG エラー #", 0), 0u);
     EXPECT_TRUE(f.Session().BgaSurfaces[1] != nullptr);
@@ -208,7 +208,7 @@ TEST(Play, ABrokenBackgroundImageIsReportedAndLaterOnesStillLoad) {
 }
 
 TEST(Play, BackgroundImagesChangeAtMostOncePerFrame) {
-    TBgaFixture f;
+    BgaFixture f;
     f.PassGate();
     while (f.form->SongTime() <= 1002)
         f.Frame();
@@ -217,7 +217,7 @@ TEST(Play, BackgroundImagesChangeAtMostOncePerFrame) {
 }
 
 TEST(Play, TheLayerImageIsDrawnOverTheBase) {
-    TBgaFixture f;
+    BgaFixture f;
     f.PassGate();
     const double layerAt = f.Session().Chart.MeasureStart[2];
     while (f.form->SongTime() <= layerAt)
@@ -228,7 +228,7 @@ TEST(Play, TheLayerImageIsDrawnOverTheBase) {
 }
 
 TEST(Play, ACompileErrorIsNeverPlayed) {
-    TPlayFixture f;
+    PlayFixture f;
     f.Write("song/a.bms", Bytes("#00011:01\n#00x11:01\n"));
     f.Start("song/a.bms");
     ASSERT_EQ(f.messages.shown.size(), 1u);
@@ -248,7 +248,7 @@ TEST(Render, SongTimesRoundDownToTheirMixFrame) {
 }
 
 TEST(Render, EveryKeysoundStartsAtItsExactSample) {
-    TTempDir dir;
+    TempDir dir;
     tools::WriteProgramAssets(dir.Folder());
     std::filesystem::create_directories(dir.File("song"));
     // A click; notes at 1000, 1500, 2000 ms, 2000 + 2000/3 ms and a tempo change.
@@ -256,7 +256,7 @@ TEST(Render, EveryKeysoundStartsAtItsExactSample) {
     WriteFileAtomic(
         dir.File("song/a.bms"),
         Bytes("#BPM 120\n#WAV01 click.wav\n#00011:0101\n#00111:010101\n#00203:F0\n#00211:01\n"));
-    TCommandLine cl;
+    CommandLine cl;
     cl.ProgramFolder = dir.Folder();
     cl.RenderWav = dir.File("out.wav");
     cl.Arguments = {dir.File("song/a.bms")};

@@ -25,7 +25,7 @@ std::vector<std::filesystem::path> FilesOf(const std::string& folder, const std:
 
 void Replay(const std::string& folder, size_t& fed) {
     for (const std::string& reader : fuzz::ReaderNames()) {
-        const fuzz::TFeeder feed = fuzz::FeederNamed(reader);
+        const fuzz::Feeder feed = fuzz::FeederNamed(reader);
         ASSERT_NE(feed, nullptr) << reader;
         for (const auto& file : FilesOf(folder, reader)) {
             SCOPED_TRACE(file.string());

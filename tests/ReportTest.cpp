@@ -17,15 +17,15 @@ namespace tappo {
 namespace {
 
 // Collects console lines for the life of the object, then puts the old sink back.
-class TConsoleCapture {
+class ConsoleCapture {
   public:
-    TConsoleCapture()
+    ConsoleCapture()
         : previous_(SetConsoleSink([this](const std::string& line) { lines.push_back(line); })) {}
-    ~TConsoleCapture() { SetConsoleSink(previous_); }
+    ~ConsoleCapture() { SetConsoleSink(previous_); }
     std::vector<std::string> lines;
 
   private:
-    TConsoleSink previous_;
+    ConsoleSink previous_;
 };
 
 TEST(Report, ConsoleLinesGoToStderrWithTheProgramName) {
@@ -36,7 +36,7 @@ TEST(Report, ConsoleLinesGoToStderrWithTheProgramName) {
 
 TEST(Report, ASinkTakesTheLinesUntilItIsRemoved) {
     {
-        TConsoleCapture capture;
+        ConsoleCapture capture;
         ReportOnConsole("one");
         ReportOnConsole("");
         EXPECT_EQ(capture.lines,
@@ -48,15 +48,15 @@ TEST(Report, ASinkTakesTheLinesUntilItIsRemoved) {
 }
 
 TEST(Report, TheConsoleMessageBoxReportsItsText) {
-    TConsoleCapture capture;
-    TStderrMessageBox box;
+    ConsoleCapture capture;
+    StderrMessageBox box;
     box.Show("'00x' は整数ではありません");
     EXPECT_EQ(capture.lines,
               (std::vector<std::string>{"tappoplayer: '00x' は整数ではありません\n"}));
 }
 
 TEST(Report, AMissingFontIsReportedOnce) {
-    TConsoleCapture capture;
+    ConsoleCapture capture;
     TextRenderer fonts("/nonexistent/font.ttf");
     fonts.Render("MS Pゴシック", 12, "abc");
     fonts.Render("MS Pゴシック", 16, "def");
@@ -67,11 +67,11 @@ TEST(Report, AMissingFontIsReportedOnce) {
 }
 
 TEST(Report, AMissingSoundfontIsReportedAndTheMusicOpens) {
-    test::TTempDir dir;
-    tools::TMidiSong song;
+    test::TempDir dir;
+    tools::MidiSong song;
     song.Notes.push_back({0, 480, 0, 60, 100});
     WriteFileAtomic(dir.File("song.mid"), tools::EncodeMidi(song));
-    TConsoleCapture capture;
+    ConsoleCapture capture;
     MusicPlayer music(dir.File("no-such.sf2"));
     music.FileName = dir.File("song.mid");
     music.Open();

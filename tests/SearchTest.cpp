@@ -13,7 +13,7 @@ using namespace tappo::test;
 
 namespace {
 
-void Touch(const TTempDir& dir, const std::string& relative) {
+void Touch(const TempDir& dir, const std::string& relative) {
     std::filesystem::create_directories(std::filesystem::path(dir.File(relative)).parent_path());
     WriteFileAtomic(dir.File(relative), {'#'});
 }
@@ -21,7 +21,7 @@ void Touch(const TTempDir& dir, const std::string& relative) {
 } // namespace
 
 TEST(Search, BaseFolderFirstThenBreadthFirstSortedWithinFolders) {
-    TTempDir dir;
+    TempDir dir;
     for (const char* f : {"top.bms", "b/b1.BMS", "a/x/deep.bms", "a/A2.bms", "a/a1.bms",
                           "a/notes.txt", "B2/z.bms", "a/x/y/deeper.bms"})
         Touch(dir, f);
@@ -76,7 +76,7 @@ TEST(Search, BaseFolderFirstThenBreadthFirstSortedWithinFolders) {
 }
 
 TEST(Search, LinkLoopsAreWalkedOnce) {
-    TTempDir dir;
+    TempDir dir;
     Touch(dir, "a/song.bms");
     std::filesystem::create_directory_symlink(dir.File("a"), dir.File("a/loop"));
     FileSearch search;
@@ -102,7 +102,7 @@ TEST(Search, Wildcards) {
 }
 
 TEST(Search, AbsoluteNamesAndOnlyFilesAndFolders) {
-    TTempDir dir;
+    TempDir dir;
     Touch(dir, "s/a/1.bms");
     ASSERT_EQ(mkfifo(dir.File("s/a/2.bms").c_str(), 0600), 0);
     ASSERT_EQ(mkfifo(dir.File("s/3.bms").c_str(), 0600), 0);

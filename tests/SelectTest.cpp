@@ -20,8 +20,8 @@ std::vector<uint8_t> Picture(uint32_t rgb) {
 }
 
 // Three song folders: a (3 charts), b (1 chart, a picture), c (1 chart, nothing).
-struct TSelectFixture : HeadlessPlayer {
-    TSelectFixture() {
+struct SelectFixture : HeadlessPlayer {
+    SelectFixture() {
         for (const char* f : {"a/1.bms", "a/2.bms", "a/3.bms", "b/1.bms", "c/1.bms"})
             Write(f, Bytes(std::string("#TITLE ") + f + "\n#PLAYLEVEL 2\n#BPM 150\n"));
         Write("b/picture.bmp", Picture(0x00FF00));
@@ -41,12 +41,12 @@ struct TSelectFixture : HeadlessPlayer {
 } // namespace
 
 TEST(Select, RightAndLeftWalkBetweenFolders) {
-    TSelectFixture f;
+    SelectFixture f;
     ASSERT_EQ(f.form->Mode(), ScreenSelect);
     EXPECT_EQ(f.Current(), "a/1.bms");
     f.Move(vk::Right);
     EXPECT_EQ(f.Current(), "b/1.bms") << "the first chart of the next folder";
-    EXPECT_EQ(f.form->ChartSession().Header.Title, "b/1.bms");
+    EXPECT_EQ(f.form->CurrentChart().Header.Title, "b/1.bms");
     f.Move(vk::Right);
     EXPECT_EQ(f.Current(), "c/1.bms");
     f.Move(vk::Right);
@@ -62,7 +62,7 @@ TEST(Select, TheScreenShowsTheChartWalkedTo) {
     // The texts are laid out once per change of chart: after a walk through
     // other charts the screen is the one a list holding only that chart shows
     // after as many frames, with no text left from the way.
-    TSelectFixture far;
+    SelectFixture far;
     far.Move(vk::Right);
     far.Move(vk::Right);
     ASSERT_EQ(far.Current(), "c/1.bms");
@@ -80,7 +80,7 @@ TEST(Select, TheScreenShowsTheChartWalkedTo) {
 }
 
 TEST(Select, UpAndDownWalkWithinAFolderAndWrap) {
-    TSelectFixture f;
+    SelectFixture f;
     f.Move(vk::Left);
     ASSERT_EQ(f.Current(), "c/1.bms");
     f.Move(vk::Left);
@@ -96,7 +96,7 @@ TEST(Select, UpAndDownWalkWithinAFolderAndWrap) {
 }
 
 TEST(Select, MovesLockInputForSixteenFrames) {
-    TSelectFixture f;
+    SelectFixture f;
     f.keys.Press(vk::Right);
     f.Frame();
     EXPECT_EQ(f.form->Select.SlideCountdown, 16);
@@ -109,7 +109,7 @@ TEST(Select, MovesLockInputForSixteenFrames) {
 }
 
 TEST(Select, LeftAndUpTogetherMoveByFolder) {
-    TSelectFixture f;
+    SelectFixture f;
     f.Move(vk::Right);
     f.Move(vk::Right);
     ASSERT_EQ(f.Current(), "c/1.bms");
@@ -121,7 +121,7 @@ TEST(Select, LeftAndUpTogetherMoveByFolder) {
 }
 
 TEST(Select, Button1StartsTheChart) {
-    TSelectFixture f;
+    SelectFixture f;
     f.Move(vk::Right);
     f.keys.Press('Z');
     f.keys.Press(vk::Right);
@@ -129,12 +129,12 @@ TEST(Select, Button1StartsTheChart) {
     f.keys.ReleaseAll();
     EXPECT_EQ(f.form->Mode(), ScreenPlay);
     EXPECT_TRUE(f.form->ChartActive());
-    EXPECT_EQ(f.form->ChartSession().Chart.LastSoundTime, 0);
+    EXPECT_EQ(f.form->CurrentChart().Chart.LastSoundTime, 0);
     EXPECT_EQ(f.Current(), "b/1.bms");
 }
 
 TEST(Select, EscFromPlayGoesBackToTheSameChart) {
-    TSelectFixture f;
+    SelectFixture f;
     f.Move(vk::Right);
     f.keys.Tap('Z');
     f.Frame();
@@ -146,7 +146,7 @@ TEST(Select, EscFromPlayGoesBackToTheSameChart) {
 }
 
 TEST(Select, Button1ShowsTheLoadingScreenOnBothPagesFirst) {
-    TSelectFixture f;
+    SelectFixture f;
     const long before = f.presenter.Presents();
     f.keys.Press('Z');
     f.Frame();
@@ -155,7 +155,7 @@ TEST(Select, Button1ShowsTheLoadingScreenOnBothPagesFirst) {
 }
 
 TEST(Select, AChartThatDoesNotCompileGoesBackToTheList) {
-    TSelectFixture f;
+    SelectFixture f;
     f.Write("a/1.bms", Bytes("#TITLE Broken\n#PLAYLEVEL 2\n#BPM 150\n#00x11:01\n"));
     f.keys.Press('Z');
     f.Frame();
@@ -165,7 +165,7 @@ TEST(Select, AChartThatDoesNotCompileGoesBackToTheList) {
     EXPECT_EQ(f.form->Mode(), ScreenSelect);
     EXPECT_FALSE(f.form->ChartActive());
     EXPECT_FALSE(f.form->CloseRequested());
-    EXPECT_EQ(f.form->ChartSession().Header.Title, "Broken")
+    EXPECT_EQ(f.form->CurrentChart().Header.Title, "Broken")
         << "the header read before the error is shown";
     EXPECT_EQ(f.Current(), "a/1.bms");
 }
@@ -175,12 +175,12 @@ TEST(Select, AnUnreadableChartShowsItsOwnHeaderNotThePreviousOne) {
     // list holding only the unreadable chart shows: its title, no stars, no
     // tempo, its error where the genre goes.
     const char* unreadable = "#TITLE Own\n#BPM fast\n#PLAYLEVEL 9\n";
-    TSelectFixture far;
+    SelectFixture far;
     far.Write("b/1.bms", Bytes(unreadable));
     far.Move(vk::Right);
     ASSERT_EQ(far.Current(), "b/1.bms");
     ASSERT_EQ(far.messages.shown, std::vector<std::string>{"'fast' は浮動小数点数ではありません"});
-    EXPECT_EQ(far.form->ChartSession().GameState.PlayLevel, 2)
+    EXPECT_EQ(far.form->CurrentChart().GameState.PlayLevel, 2)
         << "the session keeps the values the next compile starts from";
     HeadlessPlayer only;
     only.Write("b/1.bms", Bytes(unreadable));
@@ -198,7 +198,7 @@ TEST(Select, AnUnreadableChartShowsItsOwnHeaderNotThePreviousOne) {
 TEST(Select, AnErrorNoBoxShowedIsDrawnOverTheScreen) {
     // A band across the screen's middle for a few seconds, or until a key;
     // none where a box showed the error.
-    TSelectFixture f;
+    SelectFixture f;
     f.Write("a/1.bms", Bytes("#TITLE Broken\n#00x11:01\n"));
     auto bandPixels = [&] {
         int n = 0;
@@ -228,7 +228,7 @@ TEST(Select, AnErrorNoBoxShowedIsDrawnOverTheScreen) {
 }
 
 TEST(Select, ABannerIsBuiltFromTheFolderPictureAndShown) {
-    TSelectFixture f;
+    SelectFixture f;
     EXPECT_FALSE(std::filesystem::exists(f.dir.File("a/disk.bmp")))
         << "no picture, nothing written";
     EXPECT_EQ(f.form->Select.BannerPath, f.dir.Folder() + "diskblank.bmp");
@@ -244,7 +244,7 @@ TEST(Select, ABannerIsBuiltFromTheFolderPictureAndShown) {
 }
 
 TEST(Select, LaterVisitsReadTheBannerCacheEvenWhenThePictureChanges) {
-    TSelectFixture f;
+    SelectFixture f;
     f.Move(vk::Right);
     ASSERT_TRUE(std::filesystem::exists(f.dir.File("b/disk.bmp")));
     WriteFileAtomic(f.dir.File("b/picture.bmp"), Picture(0xFF0000));
@@ -265,17 +265,17 @@ namespace {
 // The select screen's level stars as the sprites draw them, `count` of them
 // 14 apart from x0 on a black picture (the picture clips), against what the
 // screen shows in columns [left, right) and rows [172, bottom).
-struct TStars {
+struct Stars {
     int pixels = 0, matching = 0;
 };
-TStars CompareStars(HeadlessPlayer& f, long long x0, long long count, int left, int right,
-                    int bottom) {
+Stars CompareStars(HeadlessPlayer& f, long long x0, long long count, int left, int right,
+                   int bottom) {
     Surface expected(&f.form->Video);
     expected.SetSize(320, 240);
     expected.Fill(0);
     for (long long i = std::max(0LL, (-400 - x0) / 14); i < count && x0 + 14 * i < 320; ++i)
         f.form->Sprites.Draw(ItemSelectStar, expected, int(x0 + 14 * i), 172, 0);
-    TStars stars;
+    Stars stars;
     for (int y = 172; y < bottom; ++y)
         for (int x = left; x < right; ++x)
             if (expected.Pixel(x, y) != 0)
@@ -284,7 +284,7 @@ TStars CompareStars(HeadlessPlayer& f, long long x0, long long count, int left, 
 }
 
 // Two frames into a move to the right: the slide's countdown at 14.
-void SlideTwoFrames(TSelectFixture& f) {
+void SlideTwoFrames(SelectFixture& f) {
     f.keys.Press(vk::Right);
     f.Frame(); // the move: countdown 16, drawn at x = 16 x 13 + 121 = 329 (off screen)
     f.keys.ReleaseAll();
@@ -295,7 +295,7 @@ void SlideTwoFrames(TSelectFixture& f) {
 } // namespace
 
 TEST(Select, TheNewBannerSlidesInFromTheRight) {
-    TSelectFixture f;
+    SelectFixture f;
     SlideTwoFrames(f); // countdown 14: the new banner at x = 14 x 13 + 121 = 303
     EXPECT_EQ(f.Back().Pixel(303 + 10, 120 + 26), 0x07E0)
         << "the green banner slides in from the right";
@@ -303,10 +303,10 @@ TEST(Select, TheNewBannerSlidesInFromTheRight) {
 }
 
 TEST(Select, TheStarsStandCentredDuringTheSlide) {
-    TSelectFixture f;
+    SelectFixture f;
     SlideTwoFrames(f);
     // Two stars, centred: x = 162 - 14 + 14 i; the first one compared.
-    const TStars stars = CompareStars(f, 148, 1, 148, 158, 182);
+    const Stars stars = CompareStars(f, 148, 1, 148, 158, 182);
     EXPECT_GT(stars.pixels, 20);
     EXPECT_EQ(stars.matching, stars.pixels);
 }
@@ -410,7 +410,7 @@ TEST_P(SelectLevel, EveryStarOnTheScreenIsDrawn) {
     f.form->CommandKey(vk::F2); // images off: a black background
     f.Frame();
     // Every star of the formula, drawn without any bound.
-    const TStars stars = CompareStars(f, 162 - 7LL * level, level, 0, 320, 186);
+    const Stars stars = CompareStars(f, 162 - 7LL * level, level, 0, 320, 186);
     EXPECT_GT(stars.pixels, level == 3 ? 20 : 300);
     EXPECT_EQ(stars.matching, stars.pixels);
 }
@@ -418,18 +418,18 @@ TEST_P(SelectLevel, EveryStarOnTheScreenIsDrawn) {
 INSTANTIATE_TEST_SUITE_P(Select, SelectLevel, testing::Values(3, 110, 200, 2147483647));
 
 TEST(Select, DisplayReinitialisationKeepsTheCurrentChart) {
-    TSelectFixture f;
+    SelectFixture f;
     f.Move(vk::Right);
     ASSERT_EQ(f.Current(), "b/1.bms");
     f.form->ToggleFullScreen(); // F3
     EXPECT_EQ(f.Current(), "b/1.bms");
-    EXPECT_EQ(f.form->ChartSession().Header.Title, "b/1.bms")
+    EXPECT_EQ(f.form->CurrentChart().Header.Title, "b/1.bms")
         << "the title of the chart shown, not the first one's";
     EXPECT_EQ(f.form->Select.BannerPath, f.dir.File("b/disk.bmp")) << "and its banner";
 }
 
 TEST(Select, AKeyTappedBetweenTwoFramesCounts) {
-    TSelectFixture f;
+    SelectFixture f;
     f.keys.Tap(vk::Right); // down and up again before the frame polls
     f.Frame();
     f.Frames(SlideFrames + 2);
@@ -437,18 +437,18 @@ TEST(Select, AKeyTappedBetweenTwoFramesCounts) {
 }
 
 TEST(Select, AButtonTappedBetweenTwoFramesStartsPlay) {
-    TSelectFixture f;
+    SelectFixture f;
     f.keys.Tap(vk::Space);
     f.Frame();
     EXPECT_EQ(f.form->Mode(), ScreenPlay);
 }
 
 TEST(Select, ABannerThatCannotBeSavedIsReportedAndStillShown) {
-    TSelectFixture f;
+    SelectFixture f;
     // A folder where the banner should go: the write fails, the banner shows.
     std::filesystem::create_directories(f.dir.File("b/disk.bmp/keep"));
     std::vector<std::string> lines;
-    const TConsoleSink previous =
+    const ConsoleSink previous =
         SetConsoleSink([&](const std::string& line) { lines.push_back(line); });
     f.Move(vk::Right);
     SetConsoleSink(previous);

@@ -20,16 +20,16 @@ namespace {
 
 using test::Bytes;
 using test::HeadlessPlayer;
-using test::TTempDir;
+using test::TempDir;
 
-void Touch(const TTempDir& dir, const std::string& name, const std::string& text = "x") {
+void Touch(const TempDir& dir, const std::string& name, const std::string& text = "x") {
     std::filesystem::create_directories(std::filesystem::path(dir.File(name)).parent_path());
     WriteFileAtomic(dir.File(name), Bytes(text));
 }
 
 TEST(Utf8Chart, AByteOrderMarkDoesNotHideTheFirstHeaderKey) {
-    TGameState state;
-    TChartHeader header;
+    PlaySettings state;
+    ChartHeader header;
     ScanChartHeaderLines(SplitChartLines("\xEF\xBB\xBF#TITLE \xE3\x81\x82\r\n#PLAYLEVEL 7\r\n"),
                          state, header, '.');
     EXPECT_EQ(header.Title, "\xE3\x81\x82");
@@ -48,13 +48,13 @@ TEST(Utf8Chart, TextIsShownAsUtf8WhereItIsAndConvertedWhereNot) {
 }
 
 TEST(FileResolver, ListsEachFolderOnceForAWholeChart) {
-    TTempDir dir;
+    TempDir dir;
     for (int i = 0; i < 300; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "sounds/S%03d.WAV", i);
         Touch(dir, name);
     }
-    TFileResolver files;
+    FileResolver files;
     EXPECT_EQ(files.Find(dir.File("sounds/s000.wav")), dir.File("sounds/S000.WAV"));
     const int afterOne = files.Listings();
     for (int i = 0; i < 300; ++i) {
@@ -68,10 +68,10 @@ TEST(FileResolver, ListsEachFolderOnceForAWholeChart) {
 }
 
 TEST(FileResolver, MatchesNamesAcrossShiftJisAndUtf8) {
-    TTempDir dir;
+    TempDir dir;
     Touch(dir, "\xE9\x9F\xB3/Bell.wav"); // 音, stored as UTF-8
     Touch(dir, "\x8F\xE0/chime.wav");    // 鐘, stored as raw Shift-JIS bytes
-    TFileResolver files;
+    FileResolver files;
     // A Shift-JIS chart names the UTF-8 folder, a UTF-8 chart the Shift-JIS one.
     EXPECT_EQ(files.Find(dir.Folder() + "\x89\xB9\\bell.WAV"), dir.File("\xE9\x9F\xB3/Bell.wav"));
     EXPECT_EQ(files.Find(dir.Folder() + "\xE9\x90\x98\\CHIME.wav"), dir.File("\x8F\xE0/chime.wav"));
@@ -79,14 +79,14 @@ TEST(FileResolver, MatchesNamesAcrossShiftJisAndUtf8) {
 }
 
 TEST(FileResolver, FallsBackToOtherExtensionsUnderTheSameStemInOrder) {
-    TTempDir dir;
+    TempDir dir;
     Touch(dir, "kick.flac");
     Touch(dir, "Kick.ogg");
     Touch(dir, "snare.wav");
     Touch(dir, "snare.ogg");
     Touch(dir, "hat.mp3");
     Touch(dir, "back.PNG");
-    TFileResolver files;
+    FileResolver files;
     EXPECT_EQ(files.FindWithFallback(dir.File("kick.wav"), SoundFallbacks), dir.File("Kick.ogg"))
         << ".ogg first";
     EXPECT_EQ(files.FindWithFallback(dir.File("snare.wav"), SoundFallbacks), dir.File("snare.wav"))
@@ -97,13 +97,13 @@ TEST(FileResolver, FallsBackToOtherExtensionsUnderTheSameStemInOrder) {
 }
 
 TEST(FileResolver, OnlyRegularFilesCountAndLooseMatchesAreTheSameEverywhere) {
-    TTempDir dir;
+    TempDir dir;
     // A FIFO under the chart's name must not hide the re-encoded file.
     ASSERT_EQ(mkfifo(dir.File("kick.wav").c_str(), 0600), 0);
     Touch(dir, "kick.ogg");
     Touch(dir, "snare.WAV");
     Touch(dir, "Snare.wav");
-    TFileResolver files;
+    FileResolver files;
     EXPECT_EQ(files.FindWithFallback(dir.File("kick.wav"), SoundFallbacks), dir.File("kick.ogg"));
     // Two names that both match loosely: the first in byte order, on any file system.
     EXPECT_EQ(files.Find(dir.File("SNARE.wav")), dir.File("Snare.wav"));

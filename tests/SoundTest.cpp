@@ -26,20 +26,20 @@ namespace {
 // A RIFF file from chunks given as (id, body).
 std::vector<uint8_t> Riff(const char* form,
                           const std::vector<std::pair<std::string, std::vector<uint8_t>>>& chunks) {
-    TBytes body;
+    Bytes body;
     body.str(form);
     for (const auto& [id, data] : chunks) {
         body.str(id).u32(uint32_t(data.size())).raw(data);
         if (data.size() & 1) body.u8(0);
     }
-    TBytes file;
+    Bytes file;
     file.str("RIFF").u32(uint32_t(body.b.size())).raw(body.b);
     return file.b;
 }
 
 std::vector<uint8_t> Fmt(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits,
                          size_t size = 16) {
-    TBytes f;
+    Bytes f;
     f.u16(tag)
         .u16(channels)
         .u32(rate)
@@ -52,7 +52,7 @@ std::vector<uint8_t> Fmt(uint16_t tag, uint16_t channels, uint32_t rate, uint16_
 }
 
 std::vector<uint8_t> Pcm16(const std::vector<int16_t>& samples) {
-    TBytes d;
+    Bytes d;
     for (int16_t s : samples)
         d.u16(uint16_t(s));
     return d.b;
@@ -81,8 +81,8 @@ std::vector<int16_t> Pull(Mixer& sound, int frames) {
     return out;
 }
 
-struct TSoundFixture {
-    TTempDir dir;
+struct SoundFixture {
+    TempDir dir;
     Mixer sound{MixerOutput::Pull, dir.File("ddsd.debug")};
     std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) {
         WriteFileAtomic(dir.File(name), bytes);
@@ -182,7 +182,7 @@ TEST(WaveReader, ReportsEveryMalformedFile) {
 }
 
 TEST(WaveReader, AFileReadInPiecesGivesWhatItsWholeBytesGive) {
-    TTempDir dir;
+    TempDir dir;
     const auto same = [&](const std::vector<uint8_t>& bytes, const std::string& what) {
         WriteFileAtomic(dir.File("a.wav"), bytes);
         WaveFormat whole, pieces;
@@ -234,7 +234,7 @@ TEST(WaveReader, AFileReadInPiecesGivesWhatItsWholeBytesGive) {
 }
 
 TEST(SoundLog, FirstReportOfARunEmptiesTheLogAndLinesAreNumbered) {
-    TTempDir dir;
+    TempDir dir;
     const std::string log = dir.File("ddsd.debug");
     WriteFileAtomic(log, {'o', 'l', 'd', '\n'});
     {
@@ -257,7 +257,7 @@ TEST(SoundLog, FirstReportOfARunEmptiesTheLogAndLinesAreNumbered) {
     EXPECT_EQ(LogLines(log).size(), 1u) << "a new run starts the log again";
 
     // Without any sound device nothing is loaded and nothing is reported.
-    TTempDir quiet;
+    TempDir quiet;
     Mixer silent(MixerOutput::None, quiet.File("ddsd.debug"));
     EXPECT_FALSE(silent.Initialized());
     EXPECT_FALSE(silent.LoadSample(quiet.File("nothing.wav"))->HasBuffer());
@@ -267,7 +267,7 @@ TEST(SoundLog, FirstReportOfARunEmptiesTheLogAndLinesAreNumbered) {
 // A FIFO in the log's place must not stall the player waiting for a reader:
 // the report runs in a child that gets half a minute before it counts as hung.
 TEST(SoundLog, AFifoInTheLogsPlaceIsNotWaitedOn) {
-    TTempDir dir;
+    TempDir dir;
     const std::string fifo = dir.File("ddsd.debug");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const pid_t child = fork();
@@ -294,11 +294,11 @@ TEST(SoundLog, AFifoInTheLogsPlaceIsNotWaitedOn) {
 // A link in the log's place is not followed: its target keeps its bytes, and
 // the console says once why there is no log.
 TEST(SoundLog, ALinkInTheLogsPlaceLeavesItsTargetAlone) {
-    TTempDir dir;
+    TempDir dir;
     WriteFileAtomic(dir.File("precious"), {'k', 'e', 'e', 'p'});
     ASSERT_EQ(symlink(dir.File("precious").c_str(), dir.File("ddsd.debug").c_str()), 0);
     std::vector<std::string> console;
-    const TConsoleSink previous =
+    const ConsoleSink previous =
         SetConsoleSink([&](const std::string& line) { console.push_back(line); });
     ProblemLog log(dir.File("ddsd.debug"));
     log.Report("first");
@@ -310,7 +310,7 @@ TEST(SoundLog, ALinkInTheLogsPlaceLeavesItsTargetAlone) {
 }
 
 TEST(SoundChannels, StatusPolyphonyAndMixing) {
-    TSoundFixture f;
+    SoundFixture f;
     auto click = f.sound.LoadSample(f.Write(
         "click.wav",
         Riff("WAVE", {{"fmt ", Fmt(1, 1, 44100, 16)}, {"data", Pcm16({10000, 5000, 2500})}})));
@@ -354,7 +354,7 @@ TEST(SoundChannels, StatusPolyphonyAndMixing) {
 }
 
 TEST(SoundChannels, AFailedSampleOrAWrongChannelPlaysNothing) {
-    TSoundFixture f;
+    SoundFixture f;
     auto missing = f.sound.LoadSample(f.dir.File("missing.wav"));
     f.sound.SetChannelSample(0, missing.get());
     f.sound.PlayChannel(0);
@@ -377,7 +377,7 @@ TEST(SoundChannels, AFailedSampleOrAWrongChannelPlaysNothing) {
 }
 
 TEST(SoundAssets, TheStepTickLoads) {
-    TSoundFixture f;
+    SoundFixture f;
     auto tick = f.sound.LoadSample(
         f.Write("step.wav", tools::EncodeWav16(tools::MakeStepTick(), 1, 44100)));
     ASSERT_TRUE(tick->HasBuffer());
@@ -387,8 +387,8 @@ TEST(SoundAssets, TheStepTickLoads) {
 namespace {
 
 // Two half-second notes at 120 beats per minute: the last event ends at 1.0 s.
-std::string WriteMidi(const TTempDir& dir) {
-    tools::TMidiSong song;
+std::string WriteMidi(const TempDir& dir) {
+    tools::MidiSong song;
     song.Notes = {{0, 480, 0, 60, 100}, {480, 480, 0, 64, 100}};
     WriteFileAtomic(dir.File("song.mid"), tools::EncodeMidi(song));
     return dir.File("song.mid");
@@ -408,7 +408,7 @@ long PullUntilStopped(Mixer& sound, MusicPlayer& music, long limitFrames) {
 } // namespace
 
 TEST(Music, OpenPlayStopResumeRewindAndTheEnd) {
-    TSoundFixture f;
+    SoundFixture f;
     MusicPlayer music;
     f.sound.AddSource(&music);
     EXPECT_EQ(music.Mode(), MusicNotOpen);
@@ -444,7 +444,7 @@ TEST(Music, OpenPlayStopResumeRewindAndTheEnd) {
 }
 
 TEST(Music, TheSynthesiserIsHeard) {
-    TSoundFixture f;
+    SoundFixture f;
     MusicPlayer music;
     f.sound.AddSource(&music);
     music.FileName = WriteMidi(f.dir);
@@ -460,7 +460,7 @@ TEST(Music, TheSynthesiserIsHeard) {
 }
 
 TEST(Music, BadFilesAndAMissingSoundFont) {
-    TTempDir dir;
+    TempDir dir;
     MusicPlayer music;
     music.FileName = dir.File("none.mid");
     EXPECT_THROW(music.Open(), Error);

@@ -15,8 +15,8 @@ using namespace tappo::test;
 
 namespace {
 
-TChartReading Standard() {
-    TChartReading r;
+ChartReading Standard() {
+    ChartReading r;
     r.Standard = true;
     return r;
 }
@@ -103,7 +103,7 @@ TEST(StandardMix, ThreeHundredBackgroundStemsKeepTheirChannelsAndTheLossIsLogged
 }
 
 TEST(StandardMix, ANewSoundTakesTheOldestKeysoundNeverABackgroundOne) {
-    TTempDir dir;
+    TempDir dir;
     Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
     sound.UseStandardMixing(true);
     sound.SetLimiter(false);
@@ -159,7 +159,7 @@ namespace {
 // started at its frame, `frames` frames mixed in blocks of 512.
 std::vector<int16_t> Render(const std::vector<std::pair<std::vector<uint8_t>, int64_t>>& sounds,
                             int frames, bool limiter) {
-    TTempDir dir;
+    TempDir dir;
     Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
     sound.UseStandardMixing(true);
     sound.SetLimiter(limiter);

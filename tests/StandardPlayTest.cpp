@@ -19,7 +19,7 @@ using namespace tappo::test;
 
 namespace {
 
-TCompiledChart Convert(const std::string& text, const std::string& path = "/songs/x/c.bms") {
+CompiledChart Convert(const std::string& text, const std::string& path = "/songs/x/c.bms") {
     return StandardToCompiled(CompileStandardChart(text, {}), path);
 }
 
@@ -30,8 +30,8 @@ std::vector<uint8_t> SolidBmp(uint32_t rgb) {
     return EncodeBmp(b);
 }
 
-TChartReading Standard() {
-    TChartReading r;
+ChartReading Standard() {
+    ChartReading r;
     r.Standard = true;
     return r;
 }
@@ -40,10 +40,10 @@ TChartReading Standard() {
 
 TEST(StandardPlay, ConvertsIntoTheCompiledChart) {
     // Tempo 120: measure 1 starts at 3000 ms, its half at 4000 ms.
-    const TCompiledChart c = Convert("#BPM 120\n#WAVZZ z.wav\n#WAV0A a.wav\n#BMPA1 x.bmp\n"
-                                     "#00101:ZZ0A\n#00111:ZZ\n#00112:0A\n#00118:ZZ\n#00131:ZZ\n"
-                                     "#001D1:ZZ\n#00151:0A0A\n#00104:A1\n#00107:A1\n");
-    const TChartData& d = c.Data;
+    const CompiledChart c = Convert("#BPM 120\n#WAVZZ z.wav\n#WAV0A a.wav\n#BMPA1 x.bmp\n"
+                                    "#00101:ZZ0A\n#00111:ZZ\n#00112:0A\n#00118:ZZ\n#00131:ZZ\n"
+                                    "#001D1:ZZ\n#00151:0A0A\n#00104:A1\n#00107:A1\n");
+    const ChartData& d = c.Data;
     EXPECT_EQ(d.SlotLimit, WideSlotCount);
     EXPECT_EQ(d.WavFileNames[1295], "/songs/x/z.wav");
     EXPECT_EQ(d.WavFileNames[10], "/songs/x/a.wav");
@@ -52,7 +52,7 @@ TEST(StandardPlay, ConvertsIntoTheCompiledChart) {
 
     // Sounded: both background objects, three notes and the long note's start;
     // not the long note's end, the invisible object or the mine.
-    const TEventList& sounds = d.Events[SoundEventsIndex];
+    const EventList& sounds = d.Events[SoundEventsIndex];
     ASSERT_EQ(sounds.size(), 6u);
     for (size_t i = 0; i < 5; ++i)
         EXPECT_EQ(sounds[i].Time, 3000);
@@ -61,7 +61,7 @@ TEST(StandardPlay, ConvertsIntoTheCompiledChart) {
     EXPECT_EQ(sounds[5].Slot(), 10);
     EXPECT_EQ(sounds[0].Slot(), 1295) << "equal times keep the chart's order";
     EXPECT_EQ(sounds[2].Slot(), 10);
-    for (const TEventList& list : d.Events.Lists)
+    for (const EventList& list : d.Events.Lists)
         EXPECT_TRUE(std::is_sorted(list.begin(), list.end(),
                                    [](auto& a, auto& b) { return a.Time < b.Time; }));
 
@@ -83,7 +83,7 @@ TEST(StandardPlay, ConvertsIntoTheCompiledChart) {
 }
 
 TEST(StandardPlay, ExactReadingKeepsItsSlotsAndNoBeats) {
-    const TCompiledChart c = CompileChart("#WAVFF f.wav\n#00111:FF\n", "/s/c.bms", '.');
+    const CompiledChart c = CompileChart("#WAVFF f.wav\n#00111:FF\n", "/s/c.bms", '.');
     EXPECT_EQ(c.Data.SlotLimit, SlotCount);
     EXPECT_FALSE(c.Data.BeatScroll);
     EXPECT_EQ(c.Data.Events[SoundEventsIndex][0].Slot(), 255);
@@ -91,12 +91,12 @@ TEST(StandardPlay, ExactReadingKeepsItsSlotsAndNoBeats) {
 }
 
 TEST(StandardPlay, HeaderValuesAreTheChartsOwn) {
-    TTempDir dir;
+    TempDir dir;
     WriteFileAtomic(dir.File("c.bms"), Bytes("#PLAYER 3\n#00111:01\n"));
-    TChartCarryOver before;
+    ChartCarryOver before;
     before.Header.Title = "old";
     before.GameState.PlayLevel = 9;
-    const TCompiledChart c = CompileChartFileAs(Standard(), dir.File("c.bms"), '.', before);
+    const CompiledChart c = CompileChartFileAs(Standard(), dir.File("c.bms"), '.', before);
     EXPECT_EQ(c.Header.Title, "") << "nothing carries over from the chart before";
     EXPECT_EQ(c.GameState.PlayLevel, 0);
     EXPECT_EQ(c.GameState.Lane1X, 32);
@@ -112,7 +112,7 @@ TEST(StandardPlay, HeaderValuesAreTheChartsOwn) {
 
 TEST(StandardPlay, MeasurePhaseFollowsTheBeat) {
     // 120 bpm; a stop of a whole 4/4 measure (2000 ms) on beat 2; measure 1 is 3/4.
-    TBeatScroll s;
+    BeatScroller s;
     s.Timeline.Start(120);
     s.Timeline.AddStop(2, 192);
     s.MeasureBeat = {0, 4, 7, 11};
@@ -130,7 +130,7 @@ TEST(StandardPlay, MeasurePhaseFollowsTheBeat) {
 
 TEST(StandardPlay, MeasurePhaseOfBeatsPastADouble) {
     // A tempo of 1e308 reaches infinite beats within a millisecond.
-    TBeatScroll s;
+    BeatScroller s;
     s.Timeline.Start(1e308);
     s.MeasureBeat = {0, 4};
     EXPECT_EQ(s.MeasurePhase(1500), 0);
@@ -141,10 +141,10 @@ TEST(StandardPlay, MeasurePhaseOfBeatsPastADouble) {
 namespace {
 
 // A note field over `chart` read the standard way.
-struct TStandardField : THeadlessNoteField {
-    explicit TStandardField(const std::string& chart) : THeadlessNoteField(chart, Standard()) {}
+struct StandardField : HeadlessNoteField {
+    explicit StandardField(const std::string& chart) : HeadlessNoteField(chart, Standard()) {}
     int32_t FirstNoteTime() const {
-        return int32_t(form->ChartSession().Chart.Events[LaneNotesIndex][0].Time);
+        return int32_t(form->CurrentChart().Chart.Events[LaneNotesIndex][0].Time);
     }
     // Top row of lane 0's arrow at `songTime`, or -1.
     int ArrowTop(int32_t songTime) {
@@ -158,7 +158,7 @@ struct TStandardField : THeadlessNoteField {
 TEST(StandardPlay, ArrowsStandStillDuringAStop) {
     // 120 bpm, 32 pixels a beat. A stop of 2000 ms on beat 4 (3000 ms); the
     // note on beat 8 sounds at 7000 ms.
-    TStandardField f("#BPM 120\n#PLAYER 1\n#STOP01 192\n#00109:01\n#00211:01\n");
+    StandardField f("#BPM 120\n#PLAYER 1\n#STOP01 192\n#00109:01\n#00211:01\n");
     ASSERT_EQ(f.FirstNoteTime(), 7000);
     EXPECT_EQ(f.ArrowTop(3000), 32 + 128) << "four beats away";
     EXPECT_EQ(f.ArrowTop(4000), 32 + 128) << "the stop holds it";
@@ -171,7 +171,7 @@ TEST(StandardPlay, ArrowsStandStillDuringAStop) {
 
 TEST(StandardPlay, ArrowsMoveWithTheTempo) {
     // Tempo 240 from measure 1 (3000 ms); the note on beat 8 sounds at 4000 ms.
-    TStandardField f("#BPM 120\n#PLAYER 1\n#00103:F0\n#00211:01\n");
+    StandardField f("#BPM 120\n#PLAYER 1\n#00103:F0\n#00211:01\n");
     ASSERT_EQ(f.FirstNoteTime(), 4000);
     EXPECT_EQ(f.ArrowTop(3000), 32 + 128);
     EXPECT_EQ(f.ArrowTop(3500), 32 + 64) << "twice the header tempo: twice the speed";
@@ -184,8 +184,8 @@ TEST(StandardPlay, WideKeysoundSlotsPlay) {
     f.Write("s/z.wav", tools::EncodeWav16(std::vector<int16_t>(4410, 1000), 1, 44100));
     f.Write("s/a.bms", Bytes("#BPM 120\n#WAVZZ z.wav\n#00001:ZZ\n"));
     f.Start({f.dir.File("s/a.bms")});
-    ASSERT_TRUE(f.form->ChartSession().KeysoundSlots[1295]);
-    ASSERT_TRUE(f.form->ChartSession().KeysoundSlots[StepTickSlot])
+    ASSERT_TRUE(f.form->CurrentChart().KeysoundSlots[1295]);
+    ASSERT_TRUE(f.form->CurrentChart().KeysoundSlots[StepTickSlot])
         << "the step tick keeps a slot of its own";
     ASSERT_TRUE(f.PassGate());
     f.RunTo(990);
@@ -215,8 +215,8 @@ int FirstPresentedPixel(bool standard) {
 constexpr int BannerMiddleX = 121 + 40, BannerMiddleY = 120 + 26;
 
 // A song folder whose picture is blue and whose chart names `banner` as its own.
-struct TBannerFixture : HeadlessPlayer {
-    TBannerFixture(bool standard, const std::string& banner, const std::vector<uint8_t>& bytes) {
+struct BannerFixture : HeadlessPlayer {
+    BannerFixture(bool standard, const std::string& banner, const std::vector<uint8_t>& bytes) {
         if (standard) reading = Standard();
         Write("songs/s/a.bmp", SolidBmp(0x0000FF));
         Write("songs/s/" + banner, bytes);
@@ -286,9 +286,9 @@ TEST(StandardPlay, AUtf16ChartReadsAsItsUtf8Text) {
     f.Write("u8.bms", Bytes("#TITLE 曲𝄞\r\n#BPM 90\r\n#WAV01 a.wav\r\n#00111:0101\r\n"));
     f.Write("le.bms", Utf16(u"#TITLE 曲𝄞\r\n#BPM 90\r\n#WAV01 a.wav\r\n#00111:0101\r\n", false));
     f.Write("be.bms", Utf16(u"#TITLE 曲𝄞\r\n#BPM 90\r\n#WAV01 a.wav\r\n#00111:0101\r\n", true));
-    const TCompiledChart want = CompileChartFileAs(Standard(), f.dir.File("u8.bms"), '.');
+    const CompiledChart want = CompileChartFileAs(Standard(), f.dir.File("u8.bms"), '.');
     for (const char* name : {"le.bms", "be.bms"}) {
-        const TCompiledChart got = CompileChartFileAs(Standard(), f.dir.File(name), '.');
+        const CompiledChart got = CompileChartFileAs(Standard(), f.dir.File(name), '.');
         EXPECT_EQ(got.Header.Title, want.Header.Title) << name;
         EXPECT_EQ(got.GameState.Bpm, 90) << name;
         EXPECT_EQ(got.Data.LastSoundTime, want.Data.LastSoundTime) << name;
@@ -318,26 +318,26 @@ TEST(StandardPlay, AChartReadAsLessThanItsFileSaysWhy) {
 }
 
 TEST(StandardPlay, ExactReadingTakesTheBannerFromTheFolderPicture) {
-    TBannerFixture f(false, "own.bmp", SolidBmp(0xFF0000));
+    BannerFixture f(false, "own.bmp", SolidBmp(0xFF0000));
     EXPECT_EQ(f.BannerMiddle(), RgbValueToPixel(0x0000FF));
     EXPECT_TRUE(std::filesystem::exists(f.dir.File("songs/s/disk.bmp")));
 }
 
 TEST(StandardPlay, BannerComesFromTheChart) {
-    TBannerFixture f(true, "own.bmp", SolidBmp(0xFF0000));
+    BannerFixture f(true, "own.bmp", SolidBmp(0xFF0000));
     EXPECT_EQ(f.BannerMiddle(), RgbValueToPixel(0xFF0000));
     EXPECT_FALSE(std::filesystem::exists(f.dir.File("songs/s/disk.bmp")))
         << "a chart's own banner is not stored as the folder's";
 }
 
 TEST(StandardPlay, ABannerThatDoesNotReadIsLeftOut) {
-    TBannerFixture broken(true, "own.png", Bytes("not a picture"));
+    BannerFixture broken(true, "own.png", Bytes("not a picture"));
     EXPECT_TRUE(broken.messages.shown.empty()) << "a banner that does not read is left out";
     EXPECT_EQ(broken.BannerMiddle(), RgbValueToPixel(0x0000FF));
 }
 
 TEST(StandardPlay, BannerAndStageFileNamesInTheChartText) {
-    TTempDir dir;
+    TempDir dir;
     WriteFileAtomic(dir.File("c.bms"), Bytes("#banner  gone.bmp \r\n"));
     EXPECT_EQ(StandardBannerFile(dir.File("c.bms")), "") << "a banner file that does not exist";
     EXPECT_EQ(ScanStandardPictures("#BANNER a b.png \r\n#STAGEFILE\ts.jpg\n#BANNER c.bmp").Banner,
@@ -347,9 +347,9 @@ TEST(StandardPlay, BannerAndStageFileNamesInTheChartText) {
 }
 
 TEST(StandardPlay, CommandLineChoosesTheReading) {
-    TCommandLine cl = ParseCommandLine({"--standard", "--random-seed", "42", "--inspect", "a.bms"});
+    CommandLine cl = ParseCommandLine({"--standard", "--random-seed", "42", "--inspect", "a.bms"});
     ASSERT_TRUE(cl.Error.empty()) << cl.Error;
-    TChartReading r = ChartReadingOf(cl, true);
+    ChartReading r = ChartReadingOf(cl, true);
     EXPECT_TRUE(r.Standard);
     EXPECT_TRUE(r.Options.UseSeed);
     EXPECT_EQ(r.Options.Seed, 42u);
@@ -358,7 +358,7 @@ TEST(StandardPlay, CommandLineChoosesTheReading) {
 }
 
 TEST(StandardPlay, WithoutASeedRandomTakesOneExceptInLivePlay) {
-    TCommandLine plain = ParseCommandLine({"--standard"});
+    CommandLine plain = ParseCommandLine({"--standard"});
     EXPECT_FALSE(ChartReadingOf(plain, false).Options.UseSeed) << "#RANDOM takes 1";
     EXPECT_EQ(ChartReadingOf(plain, false).Options.FixedRandom, 1);
     EXPECT_TRUE(ChartReadingOf(plain, true).DrawAtRandom) << "live play draws";
@@ -373,10 +373,10 @@ TEST(StandardPlay, ABadRandomSeedIsACommandLineError) {
 }
 
 TEST(StandardPlay, LivePlayDrawsEachChartAtRandom) {
-    TTempDir dir;
+    TempDir dir;
     WriteFileAtomic(dir.File("r.bms"),
                     Bytes("#RANDOM 2\n#IF 1\n#00101:01\n#ENDIF\n#IF 2\n#00201:01\n#ENDIF\n"));
-    TChartReading live = Standard();
+    ChartReading live = Standard();
     live.DrawAtRandom = true;
     std::set<int> measures;
     for (int i = 0; i < 40; ++i)
@@ -389,8 +389,8 @@ TEST(StandardPlay, LivePlayDrawsEachChartAtRandom) {
 namespace {
 
 // The select screen on one chart with a tempo slot "#BPM01" beside "#BPM".
-struct THeaderFixture : HeadlessPlayer {
-    explicit THeaderFixture(bool standard) {
+struct HeaderFixture : HeadlessPlayer {
+    explicit HeaderFixture(bool standard) {
         if (standard) reading = Standard();
         Write("songs/s/c.bms", Bytes("#TITLE T\n#BPM 150\n#BPM01 90\n#PLAYLEVEL\n"));
         Start({});
@@ -405,7 +405,7 @@ bool BlackWithoutABasePicture(bool standard) {
     f.Write("s/a.bms", Bytes(standard ? "#BMPA1 gone.bmp\n#00204:A1\n#00311:01\n"
                                       : "#BMP01 gone.bmp\n#00204:01\n#00311:01\n"));
     f.Start({f.dir.File("s/a.bms")}, false);
-    EXPECT_TRUE(f.form->ChartSession().Chart.HasBga);
+    EXPECT_TRUE(f.form->CurrentChart().Chart.HasBga);
     EXPECT_TRUE(f.PassGate());
     f.Frames(3);
     bool black = true;
@@ -418,15 +418,15 @@ bool BlackWithoutABasePicture(bool standard) {
 } // namespace
 
 TEST(StandardPlay, SelectScreenReadsTheHeaderTheStandardWay) {
-    THeaderFixture f(true);
-    EXPECT_EQ(f.form->ChartSession().Header.Title, "T");
+    HeaderFixture f(true);
+    EXPECT_EQ(f.form->CurrentChart().Header.Title, "T");
     EXPECT_TRUE(f.messages.shown.empty()) << f.messages.shown[0];
-    EXPECT_EQ(f.form->ChartSession().GameState.Bpm, 150.0) << "#BPM01 is a tempo slot, not #BPM";
+    EXPECT_EQ(f.form->CurrentChart().GameState.Bpm, 150.0) << "#BPM01 is a tempo slot, not #BPM";
 }
 
 TEST(StandardPlay, SelectScreenInTheExactReadingRefusesATempoSlot) {
-    THeaderFixture f(false);
-    EXPECT_EQ(f.form->ChartSession().Header.Title, "T");
+    HeaderFixture f(false);
+    EXPECT_EQ(f.form->CurrentChart().Header.Title, "T");
     EXPECT_EQ(f.messages.shown.size(), 1u) << "the exact reading refuses \"#BPM01 90\"";
 }
 

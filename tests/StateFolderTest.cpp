@@ -10,13 +10,13 @@
 namespace tappo {
 namespace {
 
-class TEnvironment {
+class Environment {
   public:
-    TEnvironment(const char* name, const std::string& value) : name_(name) {
+    Environment(const char* name, const std::string& value) : name_(name) {
         if (const char* old = std::getenv(name)) old_ = old, had_ = true;
         setenv(name, value.c_str(), 1);
     }
-    ~TEnvironment() {
+    ~Environment() {
         if (had_)
             setenv(name_, old_.c_str(), 1);
         else
@@ -30,21 +30,21 @@ class TEnvironment {
 };
 
 TEST(ProblemLog, StaysInAWritableProgramFolder) {
-    test::TTempDir dir;
+    test::TempDir dir;
     EXPECT_EQ(ProblemLogPath(dir.Folder()), dir.Folder() + "ddsd.debug");
 }
 
 TEST(ProblemLog, MovesToTheStateFolderWhenTheProgramFolderIsReadOnly) {
-    test::TTempDir dir;
+    test::TempDir dir;
     {
-        TEnvironment state("XDG_STATE_HOME", dir.File("state"));
+        Environment state("XDG_STATE_HOME", dir.File("state"));
         EXPECT_EQ(ProblemLogPath(dir.File("program") + "/", false),
                   dir.File("state") + "/tappoplayer/ddsd.debug");
         EXPECT_TRUE(std::filesystem::is_directory(dir.File("state") + "/tappoplayer"));
     }
     {
-        TEnvironment state("XDG_STATE_HOME", "relative/ignored");
-        TEnvironment home("HOME", dir.File("home"));
+        Environment state("XDG_STATE_HOME", "relative/ignored");
+        Environment home("HOME", dir.File("home"));
         EXPECT_EQ(ProblemLogPath(dir.File("program") + "/", false),
                   dir.File("home") + "/.local/state/tappoplayer/ddsd.debug");
     }

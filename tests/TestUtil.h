@@ -10,13 +10,13 @@
 
 namespace tappo::test {
 
-class TTempDir {
+class TempDir {
   public:
-    TTempDir() {
+    TempDir() {
         std::string templ = (std::filesystem::temp_directory_path() / "tappo-test-XXXXXX").string();
         path_ = mkdtemp(templ.data());
     }
-    ~TTempDir() {
+    ~TempDir() {
         std::error_code ec;
         std::filesystem::remove_all(path_, ec);
     }
@@ -29,27 +29,27 @@ class TTempDir {
 };
 
 // Bytes of a little-endian record, built field by field.
-struct TBytes {
+struct Bytes {
     std::vector<uint8_t> b;
-    TBytes& u8(uint32_t v) {
+    Bytes& u8(uint32_t v) {
         b.push_back(uint8_t(v));
         return *this;
     }
-    TBytes& u16(uint32_t v) { return u8(v & 255).u8(v >> 8); }
-    TBytes& u32(uint32_t v) { return u16(v & 0xFFFF).u16(v >> 16); }
-    TBytes& str(const std::string& s) {
+    Bytes& u16(uint32_t v) { return u8(v & 255).u8(v >> 8); }
+    Bytes& u32(uint32_t v) { return u16(v & 0xFFFF).u16(v >> 16); }
+    Bytes& str(const std::string& s) {
         b.insert(b.end(), s.begin(), s.end());
         return *this;
     }
-    TBytes& raw(const std::vector<uint8_t>& v) {
+    Bytes& raw(const std::vector<uint8_t>& v) {
         b.insert(b.end(), v.begin(), v.end());
         return *this;
     }
 };
 
 // A 40-byte info header.
-inline TBytes InfoHeader(int w, int h, int bits, uint32_t compression = 0, uint32_t colours = 0) {
-    TBytes t;
+inline Bytes InfoHeader(int w, int h, int bits, uint32_t compression = 0, uint32_t colours = 0) {
+    Bytes t;
     t.u32(40).u32(uint32_t(w)).u32(uint32_t(h)).u16(1).u16(uint32_t(bits)).u32(compression);
     t.u32(0).u32(0).u32(0).u32(colours).u32(0);
     return t;
@@ -57,7 +57,7 @@ inline TBytes InfoHeader(int w, int h, int bits, uint32_t compression = 0, uint3
 
 // Wraps packed-bitmap bytes (header, table, pixels) in a BMP file header.
 inline std::vector<uint8_t> WithFileHeader(const std::vector<uint8_t>& packed, uint32_t pixelsAt) {
-    TBytes f;
+    Bytes f;
     f.str("BM").u32(uint32_t(14 + packed.size())).u32(0).u32(14 + pixelsAt).raw(packed);
     return f.b;
 }

@@ -16,7 +16,7 @@ using namespace tappo::test;
 namespace {
 
 // An 8-bit select.bmp whose pixel (x, y) is (x + 3y) mod 256.
-void WritePicture(const TTempDir& dir, int w, int h) {
+void WritePicture(const TempDir& dir, int w, int h) {
     BitmapData b;
     b.Width = w, b.Height = h, b.BitCount = 8;
     b.Palette.resize(256);
@@ -31,9 +31,9 @@ void WritePicture(const TTempDir& dir, int w, int h) {
 } // namespace
 
 TEST(Warp, TablesHoldTheirKnownValues) {
-    TTempDir dir;
+    TempDir dir;
     WritePicture(dir, 320, 240);
-    auto warp = std::make_unique<TWarp>();
+    auto warp = std::make_unique<WarpEffect>();
     warp->InitWarp(dir.Folder());
     const auto& sine = warp->SineTable;
     for (int i : {64, 320, 576, 832})
@@ -61,9 +61,9 @@ TEST(Warp, TablesHoldTheirKnownValues) {
 }
 
 TEST(Warp, UpdatesFollowTheLookupsAndRepeatEvery256) {
-    TTempDir dir;
+    TempDir dir;
     WritePicture(dir, 320, 240);
-    auto warp = std::make_unique<TWarp>();
+    auto warp = std::make_unique<WarpEffect>();
     warp->InitWarp(dir.Folder());
     // Untouched columns still show the picture on the first frame. Frames
     // write the display copy; the index picture is brought up to date on request.
@@ -96,9 +96,9 @@ TEST(Warp, UpdatesFollowTheLookupsAndRepeatEvery256) {
 }
 
 TEST(Warp, SmallPictureReadsIndexZeroOutside) {
-    TTempDir dir;
+    TempDir dir;
     WritePicture(dir, 16, 8);
-    auto warp = std::make_unique<TWarp>();
+    auto warp = std::make_unique<WarpEffect>();
     warp->InitWarp(dir.Folder());
     EXPECT_EQ(warp->PictureTable[3][5], 5 + 9);
     EXPECT_EQ(warp->PictureTable[100][100], 0);
@@ -110,8 +110,8 @@ TEST(Warp, SmallPictureReadsIndexZeroOutside) {
 }
 
 TEST(Warp, MissingPictureRaisesTheLoaderError) {
-    TTempDir dir;
-    auto warp = std::make_unique<TWarp>();
+    TempDir dir;
+    auto warp = std::make_unique<WarpEffect>();
     try {
         warp->InitWarp(dir.Folder());
         FAIL();
@@ -121,9 +121,9 @@ TEST(Warp, MissingPictureRaisesTheLoaderError) {
 }
 
 TEST(Warp, FastAndPortableUpdatesDrawTheSamePicture) {
-    TTempDir dir;
+    TempDir dir;
     WritePicture(dir, 320, 240);
-    auto fast = std::make_unique<TWarp>(), portable = std::make_unique<TWarp>();
+    auto fast = std::make_unique<WarpEffect>(), portable = std::make_unique<WarpEffect>();
     fast->InitWarp(dir.Folder());
     portable->InitWarp(dir.Folder());
     Surface a, b;
@@ -165,11 +165,11 @@ TEST(Warp, IndexPictureAgreesWithTheDisplayCopyFromTheFirstFrame) {
     // rows too, where the first frame copied nothing down), and a palette
     // change remakes the display copy from the index picture: after each
     // frame, either way, the index picture through the palette is what is drawn.
-    TTempDir dir;
+    TempDir dir;
     WritePicture(dir, 320, 240);
     for (bool fastPath : {true, false}) {
         for (int start : {0, 1}) {
-            auto warp = std::make_unique<TWarp>();
+            auto warp = std::make_unique<WarpEffect>();
             warp->WarpFrame = uint8_t(start);
             warp->InitWarp(dir.Folder());
             Surface shown;

@@ -14,7 +14,7 @@ constexpr uint32_t Key = 0;               // transparent in every sprite
 const uint32_t Outline = Rgb(18, 18, 34); // dark, but never the key
 
 // Upward arrow in a 32 x 32 cell; other directions are quarter turns of it.
-std::vector<TPoint> ArrowShape() {
+std::vector<Point> ArrowShape() {
     return {{16, 2.5}, {29.5, 16}, {21.5, 16}, {21.5, 29.5}, {10.5, 29.5}, {10.5, 16}, {2.5, 16}};
 }
 
@@ -23,10 +23,10 @@ constexpr int LaneTurns[4] = {3, 2, 0, 1};
 const uint32_t LaneColours[4] = {Rgb(240, 70, 170), Rgb(70, 160, 255), Rgb(90, 225, 110),
                                  Rgb(255, 160, 50)};
 
-void DrawArrow(TPainter& painter, double ox, double oy, int lane, double glow) {
+void DrawArrow(Painter& painter, double ox, double oy, int lane, double glow) {
     const auto shape = Rotate(ArrowShape(), 16, 16, LaneTurns[lane]);
-    std::vector<TPoint> body, rim;
-    for (const TPoint& p : shape)
+    std::vector<Point> body, rim;
+    for (const Point& p : shape)
         body.push_back({p.X + ox, p.Y + oy});
     rim = Grow(body, 1.6);
     painter.FillPolygon(rim, Outline);
@@ -46,10 +46,10 @@ void DrawArrow(TPainter& painter, double ox, double oy, int lane, double glow) {
     });
 }
 
-void DrawReceptor(TPainter& painter, double ox, int lane, bool beat) {
+void DrawReceptor(Painter& painter, double ox, int lane, bool beat) {
     const auto shape = Rotate(ArrowShape(), 16, 16, LaneTurns[lane]);
-    std::vector<TPoint> body;
-    for (const TPoint& p : shape)
+    std::vector<Point> body;
+    for (const Point& p : shape)
         body.push_back({p.X + ox, p.Y});
     painter.FillPolygon(Grow(body, 1.6), Outline);
     const uint32_t rim = beat ? Rgb(255, 255, 255) : Rgb(150, 155, 175);
@@ -60,9 +60,9 @@ void DrawReceptor(TPainter& painter, double ox, int lane, bool beat) {
 
 Image Star() {
     Image p(10, 10, Key);
-    TPainter painter(p);
+    Painter painter(p);
     painter.HardEdges = true;
-    std::vector<TPoint> pts;
+    std::vector<Point> pts;
     for (int i = 0; i < 10; ++i) {
         double r = (i % 2) ? 2.1 : 5.0, a = -M_PI / 2 + i * M_PI / 5;
         pts.push_back({5 + r * std::cos(a), 5.3 + r * std::sin(a)});
@@ -75,7 +75,7 @@ Image Star() {
 
 Image PauseMark() {
     Image p(40, 20, Key);
-    TPainter painter(p);
+    Painter painter(p);
     painter.HardEdges = true;
     painter.FillRoundRect(0, 0, 40, 20, 5, [](double, double) { return Rgb(200, 205, 255); });
     painter.FillRoundRect(1.5, 1.5, 37, 17, 4, [](double, double y) {
@@ -88,7 +88,7 @@ Image PauseMark() {
 
 Image ReceptorRow(bool beat) {
     Image p(128, 32, Key);
-    TPainter painter(p);
+    Painter painter(p);
     painter.HardEdges = true;
     for (int lane = 0; lane < 4; ++lane)
         DrawReceptor(painter, lane * 32, lane, beat);
@@ -97,7 +97,7 @@ Image ReceptorRow(bool beat) {
 
 Image Plate(int w, int h, const std::string& label, int size) {
     Image p(w, h, Key);
-    TPainter painter(p);
+    Painter painter(p);
     painter.HardEdges = true;
     painter.FillRoundRect(0, 0, w, h, h / 2.0, [](double, double) { return Rgb(120, 140, 220); });
     painter.FillRoundRect(1.5, 1.5, w - 3, h - 3, h / 2.0 - 1.5, [h](double, double y) {
@@ -110,10 +110,10 @@ Image Plate(int w, int h, const std::string& label, int size) {
 
 Image Triangle(bool right) {
     Image p(26, 12, Key);
-    TPainter painter(p);
+    Painter painter(p);
     painter.HardEdges = true;
-    std::vector<TPoint> tri = right ? std::vector<TPoint>{{3, 1}, {22, 6}, {3, 11}}
-                                    : std::vector<TPoint>{{23, 1}, {4, 6}, {23, 11}};
+    std::vector<Point> tri = right ? std::vector<Point>{{3, 1}, {22, 6}, {3, 11}}
+                                   : std::vector<Point>{{23, 1}, {4, 6}, {23, 11}};
     painter.FillPolygon(Grow(tri, 1.0), Outline);
     painter.FillPolygon(
         tri, [](double, double y) { return Mix(Rgb(255, 240, 160), Rgb(255, 170, 60), y / 12); });
@@ -122,7 +122,7 @@ Image Triangle(bool right) {
 
 Image HeaderBar() {
     Image p(320, 20, Key);
-    TPainter painter(p);
+    Painter painter(p);
     painter.HardEdges = true;
     painter.FillRect(0, 0, 320, 20, Rgb(14, 16, 40));
     for (int x = 0; x < 320; ++x) {
@@ -137,8 +137,8 @@ Image HeaderBar() {
     return p;
 }
 
-TArchiveItem Item(const std::string& name, const Image& picture) {
-    TArchiveItem item;
+ArchiveItem Item(const std::string& name, const Image& picture) {
+    ArchiveItem item;
     item.Name = name;
     item.Data = EncodeBmp(BitmapFromPicture(picture));
     return item;
@@ -148,7 +148,7 @@ TArchiveItem Item(const std::string& name, const Image& picture) {
 
 Image MakeArrowSheet() {
     Image p(128, 512, Key);
-    TPainter painter(p);
+    Painter painter(p);
     painter.HardEdges = true;
     for (int row = 0; row < 16; ++row) {
         // A flash on each beat that fades over its four sixteenths, strongest
@@ -186,7 +186,7 @@ BitmapData MakeWarpPicture() {
 
 Image MakeDiskMask() {
     Image p(80, 52, 0);
-    TPainter painter(p);
+    Painter painter(p);
     painter.FillRoundRect(0.5, 0.5, 79, 51, 10, [](double, double) { return Rgb(210, 210, 210); });
     painter.FillRoundRect(2.5, 2.5, 75, 47, 8, [](double, double) { return Rgb(255, 255, 255); });
     return p;
@@ -194,7 +194,7 @@ Image MakeDiskMask() {
 
 Image MakeDiskBlank() {
     Image p(80, 52, Key);
-    TPainter painter(p);
+    Painter painter(p);
     painter.FillRoundRect(0.5, 0.5, 79, 51, 10, [](double, double) { return Rgb(200, 205, 230); });
     painter.FillRoundRect(2.5, 2.5, 75, 47, 8, [](double x, double y) {
         return Mix(Rgb(46, 52, 120), Rgb(16, 18, 52), (x + 2 * y) / 184.0);
@@ -210,7 +210,7 @@ Image MakeDiskBlank() {
 }
 
 std::vector<uint8_t> MakeSpriteArchive() {
-    std::vector<TArchiveItem> items;
+    std::vector<ArchiveItem> items;
     items.push_back(Item("Receptors", ReceptorRow(false)));
     items.push_back(Item("ReceptorsBeat", ReceptorRow(true)));
     items.push_back(Item("Star", Star()));

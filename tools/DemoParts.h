@@ -20,9 +20,9 @@ namespace demo {
 inline constexpr int Rate = 44100;
 
 // A small seeded generator: the same song on every build.
-class TNoise {
+class Noise {
   public:
-    explicit TNoise(uint32_t seed) : s_(seed) {}
+    explicit Noise(uint32_t seed) : s_(seed) {}
     double Next() {
         s_ = s_ * 1664525u + 1013904223u;
         return double(int32_t(s_)) / 2147483648.0;
@@ -40,11 +40,11 @@ std::vector<int16_t> Crash();
 std::vector<int16_t> Pluck(double frequency, double seconds, double brightness, uint32_t seed);
 double MidiFrequency(int note);
 
-struct TPalette {
+struct Palette {
     uint32_t skyTop, skyBottom, sun, hills, hillsFar, accent;
 };
 
-Image Scene(const TPalette& p, int variant, uint32_t seed);
+Image Scene(const Palette& p, int variant, uint32_t seed);
 Image Sparkles(uint32_t colour, uint32_t seed);
 Image Rings(uint32_t colour);
 // The folder's banner, cut to the disk shape as the player would cut it.

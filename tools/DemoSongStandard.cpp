@@ -111,7 +111,7 @@ std::string Drums(int m, int steps) {
 }
 
 // Quarter-note melody on the keys, walking the scale.
-std::string Melody(int m, int steps, TNoise& noise, int& current) {
+std::string Melody(int m, int steps, Noise& noise, int& current) {
     std::array<std::vector<std::string>, 8> keys;
     for (auto& k : keys)
         k.assign(size_t(steps), "00");
@@ -169,7 +169,7 @@ std::string LongNotes(int m) {
 
 std::string WriteChart() {
     std::string text = Header();
-    TNoise noise(404);
+    Noise noise(404);
     int current = 5;
     for (int m = 0; m < Measures; ++m) {
         const int steps = m == 11 ? 12 : 16;
@@ -208,8 +208,8 @@ void WriteStandardDemoSong(const std::string& songsFolder) {
             wav(Pluck(MidiFrequency(Root + MinorPentatonic[size_t(i)]), 2.4, 0.7,
                       410 + uint32_t(i))));
 
-    const TPalette palette{Rgb(60, 20, 30), Rgb(200, 90, 60), Rgb(255, 220, 120),
-                           Rgb(50, 25, 35), Rgb(110, 50, 60), Rgb(120, 255, 200)};
+    const Palette palette{Rgb(60, 20, 30), Rgb(200, 90, 60), Rgb(255, 220, 120),
+                          Rgb(50, 25, 35), Rgb(110, 50, 60), Rgb(120, 255, 200)};
     std::vector<Image> scenes;
     for (int v = 0; v < 4; ++v)
         scenes.push_back(Scene(palette, v, 404 + uint32_t(v)));
@@ -222,7 +222,7 @@ void WriteStandardDemoSong(const std::string& songsFolder) {
     put("disk.bmp", EncodeBmp(BitmapFromPicture(Banner(scenes[0], "BREAKBEAT"))));
     put("banner.bmp", EncodeBmp(BitmapFromPicture(Banner(scenes[2], "STOP&GO"))));
     Image stage = scenes[3];
-    TPainter painter(stage);
+    Painter painter(stage);
     painter.Text(41, 141, 16, "Stop and Go", Rgb(20, 10, 10));
     painter.Text(40, 140, 16, "Stop and Go", Rgb(255, 255, 255));
     put("stage.jpg", EncodeJpeg(stage));

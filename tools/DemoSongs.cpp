@@ -40,7 +40,7 @@ std::vector<int16_t> Kick() {
 
 std::vector<int16_t> Snare() {
     std::vector<double> v(size_t(Rate * 0.25));
-    TNoise noise(7);
+    Noise noise(7);
     double low = 0;
     for (size_t i = 0; i < v.size(); ++i) {
         const double t = double(i) / Rate;
@@ -54,7 +54,7 @@ std::vector<int16_t> Snare() {
 
 std::vector<int16_t> Hat() {
     std::vector<double> v(size_t(Rate * 0.06));
-    TNoise noise(11);
+    Noise noise(11);
     double prev = 0;
     for (size_t i = 0; i < v.size(); ++i) {
         const double t = double(i) / Rate;
@@ -67,7 +67,7 @@ std::vector<int16_t> Hat() {
 
 std::vector<int16_t> Crash() {
     std::vector<double> v(size_t(Rate * 1.2));
-    TNoise noise(13);
+    Noise noise(13);
     double prev = 0;
     for (size_t i = 0; i < v.size(); ++i) {
         const double t = double(i) / Rate;
@@ -81,7 +81,7 @@ std::vector<int16_t> Crash() {
 // A plucked string (Karplus-Strong) with a touch of a second, octave string.
 std::vector<int16_t> Pluck(double frequency, double seconds, double brightness, uint32_t seed) {
     std::vector<double> v(size_t(Rate * seconds));
-    TNoise noise(seed);
+    Noise noise(seed);
     auto string = [&](double f, double gain) {
         const size_t period = std::max<size_t>(2, size_t(Rate / f));
         std::vector<double> line(period);
@@ -112,13 +112,13 @@ double MidiFrequency(int note) {
 // ---------- pictures ----------
 
 // A landscape: sky gradient, a soft sun, two hill ridges, scattered stars.
-Image Scene(const TPalette& p, int variant, uint32_t seed) {
+Image Scene(const Palette& p, int variant, uint32_t seed) {
     Image pic(320, 240);
-    TPainter painter(pic);
+    Painter painter(pic);
     for (int y = 0; y < 240; ++y)
         for (int x = 0; x < 320; ++x)
             pic.At(x, y) = Mix(p.skyTop, p.skyBottom, y / 239.0);
-    TNoise noise(seed);
+    Noise noise(seed);
     for (int i = 0; i < 60; ++i) {
         const int x = int((noise.Next() + 1) * 160), y = int((noise.Next() + 1) * 60);
         painter.Blend(x, y, Rgb(255, 255, 240), 0.4 + 0.3 * noise.Next());
@@ -132,7 +132,7 @@ Image Scene(const TPalette& p, int variant, uint32_t seed) {
     });
     painter.FillEllipse(sunX, sunY, 20, 20, [&](double, double) { return p.sun; });
     auto ridge = [&](double base, double amp, double freq, double shift, uint32_t colour) {
-        std::vector<TPoint> pts{{0, 240}};
+        std::vector<Point> pts{{0, 240}};
         for (int x = 0; x <= 320; x += 4)
             pts.push_back({double(x), base - amp * (0.6 * std::sin(x * freq + shift) +
                                                     0.4 * std::sin(x * freq * 2.3 + shift * 1.7))});
@@ -152,9 +152,9 @@ Image Scene(const TPalette& p, int variant, uint32_t seed) {
 // Small four-pointed stars on black (black is transparent in a layer).
 Image Sparkles(uint32_t colour, uint32_t seed) {
     Image pic(320, 240, 0);
-    TPainter painter(pic);
+    Painter painter(pic);
     painter.HardEdges = true;
-    TNoise noise(seed);
+    Noise noise(seed);
     for (int i = 0; i < 26; ++i) {
         const double x = (noise.Next() + 1) * 160, y = (noise.Next() + 1) * 100 + 8;
         const double r = 3 + 3 * (noise.Next() + 1);
@@ -189,7 +189,7 @@ Image Banner(const Image& scene, const std::string& label) {
     for (int y = 0; y < 52; ++y)
         for (int x = 0; x < 80; ++x)
             banner.At(x, y) = scene.At(x * 320 / 80, y * 240 / 52);
-    TPainter painter(banner);
+    Painter painter(banner);
     const int w = painter.TextWidth(8, label);
     painter.Text((80 - w) / 2 + 1, 19, 8, label, Rgb(20, 20, 30));
     painter.Text((80 - w) / 2, 18, 8, label, Rgb(255, 255, 255));
@@ -223,7 +223,7 @@ using namespace demo;
 
 // ---------- charts ----------
 
-struct TSong {
+struct Song {
     std::string folder, title, artist, genre;
     double bpm;
     int measures; // including two measures of intro and one of outro
@@ -232,11 +232,11 @@ struct TSong {
     std::vector<std::array<int, 3>>
         chords; // chord tones (semitones over the root), one per measure, cycled
     uint8_t padProgram, bassProgram;
-    TPalette palette;
+    Palette palette;
     uint32_t seed;
 };
 
-struct TChartPlan {
+struct ChartPlan {
     std::string file;
     int player; // #PLAYER
     int level;
@@ -244,9 +244,9 @@ struct TChartPlan {
 };
 
 // One measure of objects on a 16-step grid.
-using TGrid = std::array<int, 16>; // 0: nothing, else the object id
+using Grid = std::array<int, 16>; // 0: nothing, else the object id
 
-std::string Line(int measure, int channel, const TGrid& grid) {
+std::string Line(int measure, int channel, const Grid& grid) {
     char head[16];
     std::snprintf(head, sizeof head, "#%03d%02d:", measure, channel);
     std::string line = head;
@@ -262,7 +262,7 @@ constexpr int KickId = 0x01, SnareId = 0x02, HatId = 0x03, CrashId = 0x04, NoteB
 constexpr int LaneChannels[2][4] = {{11, 13, 15, 16}, {21, 23, 25, 26}};
 
 // The melody's pitches: the scale over two octaves from the key's root.
-std::vector<int> MelodyNotes(const TSong& s) {
+std::vector<int> MelodyNotes(const Song& s) {
     std::vector<int> notes;
     for (int octave = 0; octave < 2; ++octave)
         for (int step : s.scale)
@@ -271,7 +271,7 @@ std::vector<int> MelodyNotes(const TSong& s) {
     return notes;
 }
 
-std::string WriteChart(const TSong& s, const TChartPlan& plan, const std::vector<int>& melody) {
+std::string WriteChart(const Song& s, const ChartPlan& plan, const std::vector<int>& melody) {
     std::string text;
     auto add = [&](const std::string& line) { text += line + "\r\n"; };
     add("Demo chart of Tappo Player, written by its asset maker.");
@@ -301,13 +301,13 @@ std::string WriteChart(const TSong& s, const TChartPlan& plan, const std::vector
     add("#BMP06 rings.bmp");
     add("");
 
-    TNoise noise(s.seed * 31 + uint32_t(plan.level));
+    Noise noise(s.seed * 31 + uint32_t(plan.level));
     int current = int(melody.size()) / 2;
     const int last = s.measures - 1;
     const int lanesUsed = plan.player == 3 ? 8 : 4;
     for (int m = 0; m < s.measures; ++m) {
         // Drums: a count-in of hats, then a steady beat, a crash at each phrase.
-        TGrid kick{}, snare{}, hat{}, crash{};
+        Grid kick{}, snare{}, hat{}, crash{};
         for (int step = 0; step < 16; step += 2)
             hat[size_t(step)] = HatId;
         if (m >= 2 && m < last) {
@@ -322,12 +322,12 @@ std::string WriteChart(const TSong& s, const TChartPlan& plan, const std::vector
 
         // Background images: a new scene every four measures, sparkles on the beat.
         if (m % 4 == 0) {
-            TGrid base{};
+            Grid base{};
             base[0] = 1 + (m / 4) % 4;
             text += Line(m, 4, base);
         }
         if (m >= 2) {
-            TGrid layer{};
+            Grid layer{};
             layer[0] = m == last ? 0xFF : 5 + m % 2;
             if (m != last) layer[8] = 0xFF;
             text += Line(m, 7, layer);
@@ -335,7 +335,7 @@ std::string WriteChart(const TSong& s, const TChartPlan& plan, const std::vector
 
         // Melody on the lanes, from the third measure to the one before the last.
         if (m < 2 || m >= last) continue;
-        std::array<TGrid, 8> lanes{};
+        std::array<Grid, 8> lanes{};
         const std::array<int, 3>& chord = s.chords[size_t(m - 2) % s.chords.size()];
         const int rhythm = int((noise.Next() + 1) * 2) % 4;
         for (int step = 0; step < 16; ++step) {
@@ -399,8 +399,8 @@ std::string WriteChart(const TSong& s, const TChartPlan& plan, const std::vector
     return text;
 }
 
-std::vector<uint8_t> WriteMusic(const TSong& s) {
-    TMidiSong song;
+std::vector<uint8_t> WriteMusic(const Song& s) {
+    MidiSong song;
     song.Bpm = s.bpm;
     song.Programs[0] = s.padProgram;
     song.Programs[1] = s.bassProgram;
@@ -424,8 +424,8 @@ std::vector<uint8_t> WriteMusic(const TSong& s) {
     return EncodeMidi(song);
 }
 
-void WriteSong(const std::string& songsFolder, const TSong& s,
-               const std::vector<TChartPlan>& charts) {
+void WriteSong(const std::string& songsFolder, const Song& s,
+               const std::vector<ChartPlan>& charts) {
     const std::string dir = songsFolder + s.folder + "/";
     std::filesystem::create_directories(dir);
     auto put = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
@@ -447,7 +447,7 @@ void WriteSong(const std::string& songsFolder, const TSong& s,
 
     std::vector<Image> scenes;
     for (int v = 0; v < 4; ++v) {
-        TPalette p = s.palette;
+        Palette p = s.palette;
         p.skyTop = Mix(p.skyTop, Rgb(0, 0, 0), 0.15 * v);
         p.sun = Mix(p.sun, p.accent, 0.25 * v);
         scenes.push_back(Scene(p, v, s.seed + uint32_t(v)));
@@ -459,7 +459,7 @@ void WriteSong(const std::string& songsFolder, const TSong& s,
     put("sparkles.bmp", EncodeBmp(BitmapFromPicture(Sparkles(s.palette.accent, s.seed))));
     put("rings.bmp", EncodeBmp(BitmapFromPicture(Rings(s.palette.sun))));
     put("disk.bmp", EncodeBmp(BitmapFromPicture(Banner(scenes[0], s.genre))));
-    for (const TChartPlan& plan : charts) {
+    for (const ChartPlan& plan : charts) {
         const std::string text = WriteChart(s, plan, melody);
         put(plan.file, std::vector<uint8_t>(text.begin(), text.end()));
     }
@@ -471,52 +471,52 @@ void WriteDemoSongs(const std::string& songsFolder) {
     const std::string dir = songsFolder.back() == '/' ? songsFolder : songsFolder + "/";
     const std::vector<int> majorPentatonic = {0, 2, 4, 7, 9}, minorPentatonic = {0, 3, 5, 7, 10};
 
-    TSong morning{"demo1-morning-steps",
-                  "朝のステップ (Morning Steps)",
-                  "Tappo Sound Team",
-                  "POP",
-                  120,
-                  30,
-                  60,
-                  majorPentatonic,
-                  {{0, 4, 7}, {-3, 0, 4}, {-7, -3, 0}, {-5, -1, 2}}, // C, Am, F, G
-                  88,
-                  33,
-                  {Rgb(40, 70, 150), Rgb(250, 180, 120), Rgb(255, 235, 170), Rgb(40, 70, 60),
-                   Rgb(90, 110, 140), Rgb(255, 140, 90)},
-                  101};
+    Song morning{"demo1-morning-steps",
+                 "朝のステップ (Morning Steps)",
+                 "Tappo Sound Team",
+                 "POP",
+                 120,
+                 30,
+                 60,
+                 majorPentatonic,
+                 {{0, 4, 7}, {-3, 0, 4}, {-7, -3, 0}, {-5, -1, 2}}, // C, Am, F, G
+                 88,
+                 33,
+                 {Rgb(40, 70, 150), Rgb(250, 180, 120), Rgb(255, 235, 170), Rgb(40, 70, 60),
+                  Rgb(90, 110, 140), Rgb(255, 140, 90)},
+                 101};
     WriteSong(dir, morning, {{"morning.bms", 1, 3, false}});
 
-    TSong twin{"demo2-twin-lanes",
-               "Twin Lanes",
-               "Tappo Sound Team",
-               "TRANCE",
-               140,
-               34,
-               57,
-               minorPentatonic,
-               {{0, 3, 7}, {-4, 0, 3}, {-9, -5, -2}, {-2, 2, 5}}, // Am, F, C, G (in A minor)
-               89,
-               38,
-               {Rgb(10, 10, 40), Rgb(70, 30, 110), Rgb(200, 160, 255), Rgb(20, 15, 45),
-                Rgb(50, 35, 90), Rgb(80, 220, 255)},
-               202};
+    Song twin{"demo2-twin-lanes",
+              "Twin Lanes",
+              "Tappo Sound Team",
+              "TRANCE",
+              140,
+              34,
+              57,
+              minorPentatonic,
+              {{0, 3, 7}, {-4, 0, 3}, {-9, -5, -2}, {-2, 2, 5}}, // Am, F, C, G (in A minor)
+              89,
+              38,
+              {Rgb(10, 10, 40), Rgb(70, 30, 110), Rgb(200, 160, 255), Rgb(20, 15, 45),
+               Rgb(50, 35, 90), Rgb(80, 220, 255)},
+              202};
     WriteSong(dir, twin, {{"twin-light.bms", 2, 4, false}, {"twin-hard.bms", 2, 8, true}});
 
-    TSong road{"demo3-wide-road",
-               "Wide Road",
-               "Tappo Sound Team",
-               "AMBIENT",
-               100,
-               26,
-               62,
-               {0, 2, 4, 6, 7, 9, 11},
-               {{0, 4, 7}, {2, 6, 9}, {-5, -1, 2}, {-3, 0, 4}}, // D, E, A, Bm: a lydian lift
-               48,
-               32,
-               {Rgb(20, 60, 90), Rgb(120, 200, 190), Rgb(240, 255, 220), Rgb(30, 70, 50),
-                Rgb(60, 110, 100), Rgb(255, 230, 120)},
-               303};
+    Song road{"demo3-wide-road",
+              "Wide Road",
+              "Tappo Sound Team",
+              "AMBIENT",
+              100,
+              26,
+              62,
+              {0, 2, 4, 6, 7, 9, 11},
+              {{0, 4, 7}, {2, 6, 9}, {-5, -1, 2}, {-3, 0, 4}}, // D, E, A, Bm: a lydian lift
+              48,
+              32,
+              {Rgb(20, 60, 90), Rgb(120, 200, 190), Rgb(240, 255, 220), Rgb(30, 70, 50),
+               Rgb(60, 110, 100), Rgb(255, 230, 120)},
+              303};
     WriteSong(dir, road, {{"wide-road.bms", 3, 5, true}});
     WriteStandardDemoSong(dir);
 }

@@ -16,7 +16,7 @@ void VarLen(std::vector<uint8_t>& out, uint32_t v) {
         out.push_back(bytes[--n]);
 }
 
-struct TEvent {
+struct Event {
     uint32_t tick;
     int order; // note-offs before note-ons at the same tick
     std::vector<uint8_t> bytes;
@@ -24,24 +24,24 @@ struct TEvent {
 
 } // namespace
 
-std::vector<uint8_t> EncodeMidi(const TMidiSong& song) {
-    std::vector<TEvent> events;
+std::vector<uint8_t> EncodeMidi(const MidiSong& song) {
+    std::vector<Event> events;
     const uint32_t tempo = uint32_t(std::lround(60000000.0 / song.Bpm));
     events.push_back(
         {0, 0, {0xFF, 0x51, 0x03, uint8_t(tempo >> 16), uint8_t(tempo >> 8), uint8_t(tempo)}});
     for (uint8_t c = 0; c < 16; ++c)
         if (song.Programs[c] || c == 0)
             events.push_back({0, 1, {uint8_t(0xC0 | c), song.Programs[c]}});
-    for (const TMidiNote& n : song.Notes) {
+    for (const MidiNote& n : song.Notes) {
         events.push_back({n.Tick, 3, {uint8_t(0x90 | n.Channel), n.Key, n.Velocity}});
         events.push_back({n.Tick + n.Length, 2, {uint8_t(0x80 | n.Channel), n.Key, 0}});
     }
-    std::stable_sort(events.begin(), events.end(), [](const TEvent& a, const TEvent& b) {
+    std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) {
         return a.tick != b.tick ? a.tick < b.tick : a.order < b.order;
     });
     std::vector<uint8_t> track;
     uint32_t last = 0;
-    for (const TEvent& e : events) {
+    for (const Event& e : events) {
         VarLen(track, e.tick - last);
         last = e.tick;
         track.insert(track.end(), e.bytes.begin(), e.bytes.end());

@@ -6,7 +6,7 @@
 
 namespace tappo::tools {
 
-struct TMidiNote {
+struct MidiNote {
     uint32_t Tick = 0;
     uint32_t Length = 0;
     uint8_t Channel = 0;
@@ -14,13 +14,13 @@ struct TMidiNote {
     uint8_t Velocity = 100;
 };
 
-struct TMidiSong {
+struct MidiSong {
     int TicksPerBeat = 480;
     double Bpm = 120;
     uint8_t Programs[16] = {}; // General MIDI program per channel
-    std::vector<TMidiNote> Notes;
+    std::vector<MidiNote> Notes;
 };
 
-std::vector<uint8_t> EncodeMidi(const TMidiSong& song);
+std::vector<uint8_t> EncodeMidi(const MidiSong& song);
 
 } // namespace tappo::tools

@@ -52,7 +52,7 @@ uint32_t Hsv(double h, double s, double v) {
     return Rgb(int(r * 255 + 0.5), int(g * 255 + 0.5), int(b * 255 + 0.5));
 }
 
-void TPainter::Blend(int x, int y, uint32_t color, double alpha) {
+void Painter::Blend(int x, int y, uint32_t color, double alpha) {
     if (x < 0 || y < 0 || x >= p_.Width || y >= p_.Height || alpha <= 0) return;
     if (HardEdges) {
         if (alpha > 0.5) p_.At(x, y) = color;
@@ -61,14 +61,14 @@ void TPainter::Blend(int x, int y, uint32_t color, double alpha) {
     p_.At(x, y) = alpha >= 1 ? color : Mix(p_.At(x, y), color, alpha);
 }
 
-void TPainter::FillRect(int x, int y, int w, int h, uint32_t color) {
+void Painter::FillRect(int x, int y, int w, int h, uint32_t color) {
     for (int yy = std::max(0, y); yy < std::min(p_.Height, y + h); ++yy)
         for (int xx = std::max(0, x); xx < std::min(p_.Width, x + w); ++xx)
             p_.At(xx, yy) = color;
 }
 
-void TPainter::Cover(int x0, int y0, int x1, int y1,
-                     const std::function<bool(double, double)>& inside, const TShader& shader) {
+void Painter::Cover(int x0, int y0, int x1, int y1,
+                    const std::function<bool(double, double)>& inside, const Shader& shader) {
     x0 = std::max(0, x0), y0 = std::max(0, y0);
     x1 = std::min(p_.Width - 1, x1), y1 = std::min(p_.Height - 1, y1);
     for (int y = y0; y <= y1; ++y) {
@@ -82,10 +82,10 @@ void TPainter::Cover(int x0, int y0, int x1, int y1,
     }
 }
 
-void TPainter::FillPolygon(const std::vector<TPoint>& pts, const TShader& shader) {
+void Painter::FillPolygon(const std::vector<Point>& pts, const Shader& shader) {
     if (pts.size() < 3) return;
     double minX = pts[0].X, maxX = minX, minY = pts[0].Y, maxY = minY;
-    for (const TPoint& q : pts) {
+    for (const Point& q : pts) {
         minX = std::min(minX, q.X), maxX = std::max(maxX, q.X);
         minY = std::min(minY, q.Y), maxY = std::max(maxY, q.Y);
     }
@@ -102,11 +102,11 @@ void TPainter::FillPolygon(const std::vector<TPoint>& pts, const TShader& shader
           inside, shader);
 }
 
-void TPainter::FillPolygon(const std::vector<TPoint>& points, uint32_t color) {
+void Painter::FillPolygon(const std::vector<Point>& points, uint32_t color) {
     FillPolygon(points, [color](double, double) { return color; });
 }
 
-void TPainter::FillEllipse(double cx, double cy, double rx, double ry, const TShader& shader) {
+void Painter::FillEllipse(double cx, double cy, double rx, double ry, const Shader& shader) {
     auto inside = [&](double x, double y) {
         double dx = (x - cx) / rx, dy = (y - cy) / ry;
         return dx * dx + dy * dy <= 1.0;
@@ -114,8 +114,8 @@ void TPainter::FillEllipse(double cx, double cy, double rx, double ry, const TSh
     Cover(int(cx - rx) - 1, int(cy - ry) - 1, int(cx + rx) + 1, int(cy + ry) + 1, inside, shader);
 }
 
-void TPainter::FillRoundRect(double x, double y, double w, double h, double r,
-                             const TShader& shader) {
+void Painter::FillRoundRect(double x, double y, double w, double h, double r,
+                            const Shader& shader) {
     auto inside = [&](double px, double py) {
         double qx = std::clamp(px, x + r, x + w - r), qy = std::clamp(py, y + r, y + h - r);
         double dx = px - qx, dy = py - qy;
@@ -131,11 +131,11 @@ TextRenderer& Fonts() {
 }
 } // namespace
 
-int TPainter::TextWidth(int size, const std::string& utf8) {
+int Painter::TextWidth(int size, const std::string& utf8) {
     return Fonts().Render("MS Serif", size, utf8).Width;
 }
 
-int TPainter::Text(int x, int y, int size, const std::string& utf8, uint32_t color) {
+int Painter::Text(int x, int y, int size, const std::string& utf8, uint32_t color) {
     const TextMask& m = Fonts().Render("MS Serif", size, utf8);
     for (int my = 0; my < m.Height; ++my)
         for (int mx = 0; mx < m.Width; ++mx)
@@ -143,24 +143,24 @@ int TPainter::Text(int x, int y, int size, const std::string& utf8, uint32_t col
     return m.Width;
 }
 
-std::vector<TPoint> Grow(const std::vector<TPoint>& pts, double by) {
+std::vector<Point> Grow(const std::vector<Point>& pts, double by) {
     // Offsets each edge outward and intersects neighbouring edges (a mitred outline).
     const size_t n = pts.size();
     double area = 0;
     for (size_t i = 0; i < n; ++i) {
-        const TPoint &a = pts[i], &b = pts[(i + 1) % n];
+        const Point &a = pts[i], &b = pts[(i + 1) % n];
         area += a.X * b.Y - b.X * a.Y;
     }
     const double sign = area > 0 ? 1 : -1;
-    std::vector<TPoint> out(n);
+    std::vector<Point> out(n);
     for (size_t i = 0; i < n; ++i) {
-        const TPoint &prev = pts[(i + n - 1) % n], &cur = pts[i], &next = pts[(i + 1) % n];
-        auto normal = [&](const TPoint& a, const TPoint& b) {
+        const Point &prev = pts[(i + n - 1) % n], &cur = pts[i], &next = pts[(i + 1) % n];
+        auto normal = [&](const Point& a, const Point& b) {
             double dx = b.X - a.X, dy = b.Y - a.Y, len = std::hypot(dx, dy);
-            return TPoint{sign * dy / len, -sign * dx / len};
+            return Point{sign * dy / len, -sign * dx / len};
         };
-        TPoint n1 = normal(prev, cur), n2 = normal(cur, next);
-        TPoint m{n1.X + n2.X, n1.Y + n2.Y};
+        Point n1 = normal(prev, cur), n2 = normal(cur, next);
+        Point m{n1.X + n2.X, n1.Y + n2.Y};
         double dot = m.X * n1.X + m.Y * n1.Y;
         double k = dot > 1e-9 ? by / dot : by;
         out[i] = {cur.X + m.X * k, cur.Y + m.Y * k};
@@ -168,9 +168,9 @@ std::vector<TPoint> Grow(const std::vector<TPoint>& pts, double by) {
     return out;
 }
 
-std::vector<TPoint> Rotate(const std::vector<TPoint>& pts, double cx, double cy, int quarterTurns) {
-    std::vector<TPoint> out;
-    for (TPoint p : pts) {
+std::vector<Point> Rotate(const std::vector<Point>& pts, double cx, double cy, int quarterTurns) {
+    std::vector<Point> out;
+    for (Point p : pts) {
         for (int i = 0; i < ((quarterTurns % 4) + 4) % 4; ++i)
             p = {cx - (p.Y - cy), cy + (p.X - cx)}; // a quarter turn clockwise on screen
         out.push_back(p);

@@ -10,7 +10,7 @@
 
 namespace tappo::tools {
 
-struct TPoint {
+struct Point {
     double X, Y;
 };
 
@@ -20,11 +20,11 @@ uint32_t Scale(uint32_t c, double f);           // brightness, clamped
 // Hue 0-360, saturation and value 0-1.
 uint32_t Hsv(double h, double s, double v);
 
-using TShader = std::function<uint32_t(double x, double y)>;
+using Shader = std::function<uint32_t(double x, double y)>;
 
-class TPainter {
+class Painter {
   public:
-    explicit TPainter(Image& picture) : p_(picture) {}
+    explicit Painter(Image& picture) : p_(picture) {}
 
     // With hard edges a pixel is painted when more than half of it is covered:
     // sprites keep a clean outline against their colour key.
@@ -32,10 +32,10 @@ class TPainter {
 
     void Blend(int x, int y, uint32_t color, double alpha);
     void FillRect(int x, int y, int w, int h, uint32_t color);
-    void FillPolygon(const std::vector<TPoint>& points, const TShader& shader);
-    void FillPolygon(const std::vector<TPoint>& points, uint32_t color);
-    void FillEllipse(double cx, double cy, double rx, double ry, const TShader& shader);
-    void FillRoundRect(double x, double y, double w, double h, double r, const TShader& shader);
+    void FillPolygon(const std::vector<Point>& points, const Shader& shader);
+    void FillPolygon(const std::vector<Point>& points, uint32_t color);
+    void FillEllipse(double cx, double cy, double rx, double ry, const Shader& shader);
+    void FillRoundRect(double x, double y, double w, double h, double r, const Shader& shader);
     // Text in IPA P Mincho at `size` points, top-left at (x, y); returns its width.
     int Text(int x, int y, int size, const std::string& utf8, uint32_t color);
     int TextWidth(int size, const std::string& utf8);
@@ -43,13 +43,12 @@ class TPainter {
   private:
     // Paints by coverage: `inside(x, y)` is sampled 4 x 4 times per pixel.
     void Cover(int x0, int y0, int x1, int y1, const std::function<bool(double, double)>& inside,
-               const TShader& shader);
+               const Shader& shader);
     Image& p_;
 };
 
 // Outline of a polygon grown outward by `by` pixels (about its centroid).
-std::vector<TPoint> Grow(const std::vector<TPoint>& points, double by);
-std::vector<TPoint> Rotate(const std::vector<TPoint>& points, double cx, double cy,
-                           int quarterTurns);
+std::vector<Point> Grow(const std::vector<Point>& points, double by);
+std::vector<Point> Rotate(const std::vector<Point>& points, double cx, double cy, int quarterTurns);
 
 } // namespace tappo::tools

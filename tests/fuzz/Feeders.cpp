@@ -55,44 +55,44 @@ void WriteScratchFile(const std::string& path, const uint8_t* data, size_t size)
 
 // A program folder with the real assets and an empty song folder, made once
 // per process in the temporary folder and removed at exit.
-struct TFuzzProgram {
-    test::TTempDir dir;
+struct FuzzProgram {
+    test::TempDir dir;
     std::string programFolder = dir.Folder();
-    TFuzzProgram() {
+    FuzzProgram() {
         tools::WriteProgramAssets(programFolder);
         std::filesystem::create_directories(programFolder + "song");
     }
 };
 
 // The select screen over a program folder whose song folder holds one chart.
-struct TBannerWorld : TFuzzProgram {
+struct BannerWorld : FuzzProgram {
     std::string songsFolder;
     HeadlessPresenter presenter;
     Display display{presenter, nullptr};
     SpriteSheet images{&display};
     VirtualClock clock;
     FrameTimer timer{clock};
-    TWarp warp;
+    WarpEffect warp;
     ScreenServices screen{display, images, timer, warp};
     Controller input;
-    TSongList songs;
-    TPlayToggles toggles;
-    TChartSession session;
-    std::unique_ptr<TSelectScreen> select;
+    SongList songs;
+    PlayToggles toggles;
+    ChartSession session;
+    std::unique_ptr<SelectScreen> select;
 
-    TBannerWorld() {
+    BannerWorld() {
         WriteFileAtomic(programFolder + "song/1.bms",
                         {'#', 'T', 'I', 'T', 'L', 'E', ' ', 'x', '\n'});
         display.Initialize();
-        select = std::make_unique<TSelectScreen>(screen, input, songs, toggles, session,
-                                                 programFolder, songsFolder, nullptr, nullptr);
+        select = std::make_unique<SelectScreen>(screen, input, songs, toggles, session,
+                                                programFolder, songsFolder, nullptr, nullptr);
         select->BannerSurface = std::make_unique<Surface>(&display);
     }
 };
 
 // The song folder the play feeder writes: the chart and the media files of
 // the input's choice (rewritten only when the choice changes).
-struct TPlayWorld : TFuzzProgram {
+struct PlayWorld : FuzzProgram {
     std::string chart = programFolder + "song/fuzz.bms";
     int mediaChoice = -1;
     std::vector<std::string> mediaPaths;
@@ -103,7 +103,7 @@ struct TPlayWorld : TFuzzProgram {
         for (const std::string& path : mediaPaths)
             std::filesystem::remove(path, ec);
         mediaPaths.clear();
-        for (const TMediaFile& file : SongMedia(choice)) {
+        for (const MediaFile& file : SongMedia(choice)) {
             mediaPaths.push_back(programFolder + "song/" + file.name);
             WriteScratchFile(mediaPaths.back(), file.bytes.data(), file.bytes.size());
         }
@@ -112,12 +112,12 @@ struct TPlayWorld : TFuzzProgram {
 };
 
 // The wave feeder's file, read as the sound component reads a keysound.
-struct TWaveWorld {
-    test::TTempDir dir;
+struct WaveWorld {
+    test::TempDir dir;
     std::string file = dir.File("fuzz.wav");
 };
 
-class TIgnoredMessages : public IMessageBox {
+class IgnoredMessages : public MessageBox {
   public:
     void Show(const std::string&) override {}
 };
@@ -126,24 +126,24 @@ class TIgnoredMessages : public IMessageBox {
 
 void FeedChart(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    TGameState state;
-    TChartHeader header;
+    PlaySettings state;
+    ChartHeader header;
     AcceptReaderError([&] { ScanChartHeaderLines(SplitChartLines(text), state, header, '.'); });
     AcceptReaderError([&] { CompileChart(text, "/nonexistent/song/chart.bms", '.'); });
     // The standard reading never refuses a chart: it warns and goes on.
-    const auto standard = std::make_unique<TStandardChart>(CompileStandardChart(text, {}));
+    const auto standard = std::make_unique<StandardChart>(CompileStandardChart(text, {}));
     StandardInspectListing(*standard);
     StandardToCompiled(*standard, "/nonexistent/song/chart.bms");
 }
 
 void FeedPlay(const uint8_t* data, size_t size) {
-    static TPlayWorld world;
+    static PlayWorld world;
     if (size < 2) return;
     world.UseMedia(data[0] >> 1);
     WriteScratchFile(world.chart, data + 2, size - 2);
     VirtualClock clock;
     HeadlessPresenter presenter;
-    TIgnoredMessages messages;
+    IgnoredMessages messages;
     ScriptedKeys keys;
     Player form({.Clock = clock,
                  .Presenter = presenter,
@@ -154,7 +154,7 @@ void FeedPlay(const uint8_t* data, size_t size) {
                  .SoundOutput = MixerOutput::Pull,
                  .AudioBufferFrames = 512,
                  .Keys = &keys});
-    TChartReading reading;
+    ChartReading reading;
     reading.Standard = data[0] & 1;
     form.UseReading(reading);
     form.StartUp({world.chart});
@@ -195,7 +195,7 @@ void FeedArchive(const uint8_t* data, size_t size) {
 }
 
 void FeedWave(const uint8_t* data, size_t size) {
-    static TWaveWorld world;
+    static WaveWorld world;
     WriteScratchFile(world.file, data, size);
     WaveFormat format;
     std::string problem;
@@ -207,7 +207,7 @@ void FeedMidi(const uint8_t* data, size_t size) {
 }
 
 void FeedBanner(const uint8_t* data, size_t size) {
-    static TBannerWorld world;
+    static BannerWorld world;
     if (size == 0) return;
     const std::string folder = world.programFolder + "song/";
     std::error_code ec;
@@ -231,7 +231,7 @@ const std::string& LastReaderError() {
     return lastError;
 }
 
-TFeeder FeederNamed(const std::string& reader) {
+Feeder FeederNamed(const std::string& reader) {
     if (reader == "chart") return FeedChart;
     if (reader == "bmp") return FeedBmp;
     if (reader == "dib") return FeedDib;

@@ -12,7 +12,7 @@
 
 namespace tappo::fuzz {
 
-using TFeeder = void (*)(const uint8_t* data, size_t size);
+using Feeder = void (*)(const uint8_t* data, size_t size);
 
 // The chart header scan, then both readings' compilers, over the bytes as a
 // chart file.
@@ -51,7 +51,7 @@ const std::string& LastReaderError();
 
 // Feeder by reader name: chart, bmp, dib, jpeg, archive, wav, midi, banner,
 // png, sound, play; null for another name.
-TFeeder FeederNamed(const std::string& reader);
+Feeder FeederNamed(const std::string& reader);
 const std::vector<std::string>& ReaderNames();
 
 } // namespace tappo::fuzz

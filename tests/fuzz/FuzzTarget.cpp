@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 namespace {
-tappo::fuzz::TFeeder feeder = nullptr;
+tappo::fuzz::Feeder feeder = nullptr;
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

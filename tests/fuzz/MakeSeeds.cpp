@@ -39,61 +39,61 @@ std::vector<uint8_t> Prefixed(uint8_t first, const std::vector<uint8_t>& bytes) 
     return out;
 }
 
-TBytes Grey(int entries) {
-    TBytes t;
+Bytes Grey(int entries) {
+    Bytes t;
     for (int i = 0; i < entries; ++i)
         t.u32(uint32_t(i * 255 / (entries > 1 ? entries - 1 : 1)) * 0x010101);
     return t;
 }
 
 // Packed bitmaps in every form; the bitmap seeds are the same with a file header.
-std::vector<std::pair<std::string, TBytes>> PackedBitmaps() {
-    std::vector<std::pair<std::string, TBytes>> out;
-    TBytes b8 = InfoHeader(5, 3, 8, 0, 4);
+std::vector<std::pair<std::string, Bytes>> PackedBitmaps() {
+    std::vector<std::pair<std::string, Bytes>> out;
+    Bytes b8 = InfoHeader(5, 3, 8, 0, 4);
     b8.raw(Grey(4).b);
     for (int i = 0; i < 3; ++i)
         b8.u8(0).u8(1).u8(2).u8(3).u8(1).u8(0).u8(0).u8(0);
     out.push_back({"indexed8", b8});
-    TBytes b1 = InfoHeader(9, 2, 1);
+    Bytes b1 = InfoHeader(9, 2, 1);
     b1.raw(Grey(2).b).u32(0x0055AAFF).u32(0x00FF55AA);
     out.push_back({"mono", b1});
-    TBytes b4 = InfoHeader(3, 2, 4, 0, 16);
+    Bytes b4 = InfoHeader(3, 2, 4, 0, 16);
     b4.raw(Grey(16).b).u32(0x00F01E12).u32(0x00000034);
     out.push_back({"indexed4", b4});
-    TBytes runs = InfoHeader(1, 1, 8, 1, 2);
+    Bytes runs = InfoHeader(1, 1, 8, 1, 2);
     runs.raw(Grey(2).b);
     for (int i = 0; i < 8192; ++i)
         runs.u8(255).u8(1);
     runs.u8(0).u8(1);
     out.push_back({"rle8-long-runs", runs});
-    TBytes rle8 = InfoHeader(6, 4, 8, 1, 4);
+    Bytes rle8 = InfoHeader(6, 4, 8, 1, 4);
     rle8.raw(Grey(4).b);
     rle8.u8(3).u8(1).u8(0).u8(3).u8(2).u8(3).u8(2).u8(0).u8(0).u8(0);
     rle8.u8(0).u8(2).u8(2).u8(1).u8(255).u8(3).u8(0).u8(0).u8(4).u8(2).u8(0).u8(1);
     out.push_back({"rle8-deltas", rle8});
-    TBytes rle4 = InfoHeader(7, 2, 4, 2, 16);
+    Bytes rle4 = InfoHeader(7, 2, 4, 2, 16);
     rle4.raw(Grey(16).b);
     rle4.u8(5).u8(0x1F).u8(0).u8(0).u8(0).u8(5).u8(0x12).u8(0x34).u8(0x50).u8(0).u8(0).u8(1);
     out.push_back({"rle4", rle4});
-    TBytes b16 = InfoHeader(2, 2, 16, 3);
+    Bytes b16 = InfoHeader(2, 2, 16, 3);
     b16.u32(0xF800).u32(0x07E0).u32(0x001F).u16(0xF800).u16(0x07E0).u16(0x001F).u16(0xFFFF);
     out.push_back({"bitfields565", b16});
-    TBytes b24 = InfoHeader(3, -2, 24, 0, 2);
+    Bytes b24 = InfoHeader(3, -2, 24, 0, 2);
     b24.u32(0x112233).u32(0x445566);
     for (int i = 0; i < 2; ++i)
         b24.u32(0x00FF0000).u32(0x0000FF00).u32(0x000000FF);
     out.push_back({"topdown24-colourcount", b24});
-    TBytes b32 = InfoHeader(2, 1, 32);
+    Bytes b32 = InfoHeader(2, 1, 32);
     b32.u32(0x00ABCDEF).u32(0x00123456);
     out.push_back({"true32", b32});
-    TBytes core;
+    Bytes core;
     core.u32(12).u16(4).u16(2).u16(1).u16(8);
     for (int i = 0; i < 256; ++i)
         core.u8(uint32_t(i)).u8(uint32_t(255 - i)).u8(uint32_t(i / 2));
     core.u32(0x03020100).u32(0x07060504);
     out.push_back({"core-header", core});
     out.push_back({"header-only-8192x4096", InfoHeader(8192, 4096, 24)});
-    TBytes wide = InfoHeader(8192, 1, 1);
+    Bytes wide = InfoHeader(8192, 1, 1);
     wide.raw(Grey(2).b).raw(std::vector<uint8_t>(1024, 0x5A));
     out.push_back({"widest-row", wide});
     return out;
@@ -113,7 +113,7 @@ void BitmapSeeds() {
         }
         Seed("bmp", name, WithFileHeader(packed.b, headerSize + table));
     }
-    TBytes alpha;
+    Bytes alpha;
     alpha.u32(124).u32(2).u32(2).u16(1).u16(32).u32(6).u32(16).u32(0).u32(0).u32(0).u32(0);
     alpha.u32(0x00FF0000).u32(0x0000FF00).u32(0x000000FF).u32(0xFF000000);
     alpha.raw(std::vector<uint8_t>(124 - 56, 0))
@@ -147,7 +147,7 @@ void JpegSeeds() {
 
 void ArchiveSeeds() {
     Seed("archive", "program-archive", tools::MakeSpriteArchive());
-    std::vector<TArchiveItem> items(5);
+    std::vector<ArchiveItem> items(5);
     items[0].Name = "plain";
     items[0].Data = SolidBmp(6, 4, 0x123456);
     items[0].PatternWidth = 2, items[0].PatternHeight = 2, items[0].SkipWidth = 1;
@@ -169,16 +169,16 @@ void ArchiveSeeds() {
 
 std::vector<uint8_t> Wave(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits,
                           const std::vector<uint8_t>& data, bool extensible = false) {
-    TBytes fmt;
+    Bytes fmt;
     fmt.u16(extensible ? 0xFFFE : tag).u16(channels).u32(rate).u32(rate * channels * bits / 8);
     fmt.u16(channels * bits / 8).u16(bits);
     if (extensible) fmt.u16(22).u16(bits).u32(3).u16(tag).raw(std::vector<uint8_t>(14, 0));
-    TBytes body;
+    Bytes body;
     body.str("WAVE").str("LIST").u32(3).u8(1).u8(2).u8(3).u8(0);
     body.str("fmt ").u32(uint32_t(fmt.b.size())).raw(fmt.b);
     body.str("data").u32(uint32_t(data.size())).raw(data);
     if (data.size() & 1) body.u8(0);
-    TBytes file;
+    Bytes file;
     file.str("RIFF").u32(uint32_t(body.b.size())).raw(body.b);
     return file.b;
 }
@@ -214,7 +214,7 @@ void WaveSeeds() {
 }
 
 void MidiSeeds() {
-    tools::TMidiSong song;
+    tools::MidiSong song;
     song.Notes = {{0, 480, 0, 60, 100}, {480, 480, 9, 38, 90}};
     const std::vector<uint8_t> good = tools::EncodeMidi(song);
     Seed("midi", "one-track", good);

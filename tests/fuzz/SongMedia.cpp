@@ -14,17 +14,17 @@
 namespace tappo::fuzz {
 namespace {
 
-struct TGrowingFile {
+struct GrowingFile {
     std::vector<uint8_t> bytes;
     sf_count_t position = 0;
 };
 
 sf_count_t GrowingLength(void* user) {
-    return sf_count_t(static_cast<TGrowingFile*>(user)->bytes.size());
+    return sf_count_t(static_cast<GrowingFile*>(user)->bytes.size());
 }
 
 sf_count_t GrowingSeek(sf_count_t offset, int whence, void* user) {
-    auto* f = static_cast<TGrowingFile*>(user);
+    auto* f = static_cast<GrowingFile*>(user);
     const sf_count_t base = whence == SEEK_CUR   ? f->position
                             : whence == SEEK_END ? sf_count_t(f->bytes.size())
                                                  : 0;
@@ -33,7 +33,7 @@ sf_count_t GrowingSeek(sf_count_t offset, int whence, void* user) {
 }
 
 sf_count_t GrowingRead(void* out, sf_count_t n, void* user) {
-    auto* f = static_cast<TGrowingFile*>(user);
+    auto* f = static_cast<GrowingFile*>(user);
     const sf_count_t size = sf_count_t(f->bytes.size());
     const sf_count_t got = f->position >= size ? 0 : std::min(n, size - f->position);
     if (got > 0) std::copy_n(f->bytes.data() + f->position, got, static_cast<uint8_t*>(out));
@@ -42,7 +42,7 @@ sf_count_t GrowingRead(void* out, sf_count_t n, void* user) {
 }
 
 sf_count_t GrowingWrite(const void* in, sf_count_t n, void* user) {
-    auto* f = static_cast<TGrowingFile*>(user);
+    auto* f = static_cast<GrowingFile*>(user);
     if (size_t(f->position + n) > f->bytes.size()) f->bytes.resize(size_t(f->position + n));
     std::copy_n(static_cast<const uint8_t*>(in), n, f->bytes.data() + f->position);
     f->position += n;
@@ -50,7 +50,7 @@ sf_count_t GrowingWrite(const void* in, sf_count_t n, void* user) {
 }
 
 sf_count_t GrowingTell(void* user) {
-    return static_cast<TGrowingFile*>(user)->position;
+    return static_cast<GrowingFile*>(user)->position;
 }
 
 // A striped picture with a black (see-through) corner, `w` x `h`.
@@ -76,9 +76,9 @@ std::vector<uint8_t> Bmp8(int w, int h) {
 }
 
 // The decoded files, made once: every form of every stem.
-struct TMediaSet {
+struct MediaSet {
     std::vector<uint8_t> wav, ogg, flac, mp3, ulaw, ima, bmp24, bmp8, png, jpeg;
-    TMediaSet() {
+    MediaSet() {
         const int rate = 8000, frames = 400;
         std::vector<int16_t> tone(frames);
         for (int i = 0; i < frames; ++i)
@@ -103,7 +103,7 @@ std::vector<uint8_t> EncodeTone(int format, int channels, int rate, int frames) 
     for (size_t i = 0; i < samples.size(); ++i)
         samples[i] = int16_t(8000 * std::sin(double(i / size_t(channels)) * 0.2 + double(i % 2)));
     SF_VIRTUAL_IO io{GrowingLength, GrowingSeek, GrowingRead, GrowingWrite, GrowingTell};
-    TGrowingFile file;
+    GrowingFile file;
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = channels;
@@ -118,17 +118,17 @@ std::vector<uint8_t> EncodeTone(int format, int channels, int rate, int frames) 
     return file.bytes;
 }
 
-std::vector<TMediaFile> SongMedia(uint8_t choice) {
-    static const TMediaSet m;
-    std::vector<TMediaFile> files;
-    const auto pick = [&](int shift, TMediaFile a, TMediaFile b, TMediaFile c, TMediaFile d) {
-        TMediaFile* forms[] = {&a, &b, &c, &d};
+std::vector<MediaFile> SongMedia(uint8_t choice) {
+    static const MediaSet m;
+    std::vector<MediaFile> files;
+    const auto pick = [&](int shift, MediaFile a, MediaFile b, MediaFile c, MediaFile d) {
+        MediaFile* forms[] = {&a, &b, &c, &d};
         files.push_back(std::move(*forms[(choice >> shift) & 3]));
     };
     pick(0, {"s1.wav", m.wav}, {"s1.ogg", m.ogg}, {"s1.wav", m.flac}, {"s1.mp3", m.mp3});
     pick(2, {"s2.wav", m.ogg}, {"s2.flac", m.flac}, {"s2.wav", m.ulaw}, {"s2.wav", m.ima});
     pick(4, {"p1.bmp", m.bmp24}, {"p1.png", m.png}, {"p1.jpg", m.jpeg}, {"p1.bmp", m.png});
-    files.push_back(choice & 64 ? TMediaFile{"p2.bmp", m.bmp8} : TMediaFile{"p2.bmp", m.jpeg});
+    files.push_back(choice & 64 ? MediaFile{"p2.bmp", m.bmp8} : MediaFile{"p2.bmp", m.jpeg});
     return files;
 }
 

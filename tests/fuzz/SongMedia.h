@@ -10,7 +10,7 @@
 
 namespace tappo::fuzz {
 
-struct TMediaFile {
+struct MediaFile {
     std::string name;
     std::vector<uint8_t> bytes;
 };
@@ -26,6 +26,6 @@ std::vector<uint8_t> EncodeTone(int format, int channels, int rate, int frames);
 //   bits 4-5  "p1": p1.bmp, p1.png, p1.jpg, p1.bmp holding PNG
 //   bit 6     "p2": p2.bmp holding JPEG, 8-bit p2.bmp
 // A chart that names "s1.wav" finds "s1.ogg" when that is the form chosen.
-std::vector<TMediaFile> SongMedia(uint8_t choice);
+std::vector<MediaFile> SongMedia(uint8_t choice);
 
 } // namespace tappo::fuzz

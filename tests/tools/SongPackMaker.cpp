@@ -48,7 +48,7 @@ std::vector<int16_t> Synth(int rate, double seconds, double freq, double noise, 
     return s;
 }
 
-struct TSound {
+struct Sound {
     const char* plainName;
     std::string packPath; // as stored in the pack
     int format;           // libsndfile format for the pack, 0: WAV
@@ -56,7 +56,7 @@ struct TSound {
     int rate;
 };
 
-void WriteSoundFile(const fs::path& path, const TSound& s) {
+void WriteSoundFile(const fs::path& path, const Sound& s) {
     fs::create_directories(path.parent_path());
     SF_INFO info{};
     info.channels = 1;
@@ -145,7 +145,7 @@ std::string Chart(const std::string& title, const std::vector<std::string>& wavs
 void MakeFolders(const fs::path& out) {
     const std::string bellUtf8 = "\xE9\x9F\xB3", chimeUtf8 = "\xE9\x90\x98"; // 音, 鐘
     const std::string bellSjis = "\x89\xB9", chimeSjis = "\x8F\xE0";
-    std::vector<TSound> sounds = {
+    std::vector<Sound> sounds = {
         {"kick.wav", std::string("kick.ogg"), SF_FORMAT_OGG | SF_FORMAT_VORBIS,
          Synth(44100, 0.25, 60, 0.05, 14), 44100},
         {"snare.wav", std::string("Snare.flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_16,
