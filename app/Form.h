@@ -1,4 +1,4 @@
-// The main form: start-up, the per-frame dispatch on the game mode, the
+// The player: start-up, the per-frame dispatch on the game mode, the
 // loading and error screens, and shutdown. It owns the display, the frame timer,
 // the sprite list and the shared state every screen reads and writes.
 #pragma once
@@ -34,7 +34,7 @@
 
 namespace tappo {
 
-// What the form is given by the program entry (or a test).
+// What the player is given by the program entry (or a test).
 struct PlayerServices {
     TickSource& Clock;
     FramePresenter& Presenter;
@@ -131,7 +131,7 @@ class Player {
     void DrawErrorScreen();
     void UpdateCursor();
 
-    // The form asks the program to end (Esc, end of a command-line chart);
+    // The player asks the program to end (Esc, end of a command-line chart);
     // `exitCode` non-zero when it ends because of an error.
     void Close(int exitCode = 0) {
         closeRequested_ = true;

@@ -19,14 +19,14 @@ class Screenshots {
   public:
     explicit Screenshots(const CommandLine& cl) : shots_(cl.Screenshots) {}
     // Returns false when a file could not be written.
-    bool AfterFrame(long frame, Player& form) {
+    bool AfterFrame(long frame, Player& player) {
         bool ok = true;
         for (const auto& [at, path] : shots_) {
             if (at != frame) continue;
             try {
-                WritePng(path, form.Video.Back());
+                WritePng(path, player.Video.Back());
             } catch (const std::exception& e) {
-                form.ReportError(std::string("cannot save the screenshot: ") + e.what());
+                player.ReportError(std::string("cannot save the screenshot: ") + e.what());
                 ok = false;
             }
         }
@@ -42,17 +42,17 @@ std::string ProgramFolderOf(const CommandLine& cl) {
 }
 
 // Start-up shared by both runs; returns false when the program must stop.
-bool StartForm(Player& form, const CommandLine& cl, MessageBox& box) {
+bool StartPlayer(Player& player, const CommandLine& cl, MessageBox& box) {
     try {
-        form.Guarded([&] { form.StartUp(cl.Arguments); });
+        player.Guarded([&] { player.StartUp(cl.Arguments); });
         // Holding Start at start (or --windowed) keeps the player in a window.
         auto startHeld = [&] {
-            form.Pad.Update();
-            return (form.Pad.States & StateBit(isStart)) != 0;
+            player.Pad.Update();
+            return (player.Pad.States & StateBit(isStart)) != 0;
         };
-        if (HasOption(form.Video.Options(), doFullScreen) && (cl.Windowed || startHeld()))
-            form.Video.SetOptions(form.Video.Options() & ~OptionBit(doFullScreen));
-        form.Guarded([&] { form.OpenDisplay(); });
+        if (HasOption(player.Video.Options(), doFullScreen) && (cl.Windowed || startHeld()))
+            player.Video.SetOptions(player.Video.Options() & ~OptionBit(doFullScreen));
+        player.Guarded([&] { player.OpenDisplay(); });
     } catch (const StartupError& e) {
         box.Show(e.what());
         return false;
@@ -60,10 +60,10 @@ bool StartForm(Player& form, const CommandLine& cl, MessageBox& box) {
     return true;
 }
 
-bool FrameDone(Player& form, const CommandLine& cl, Screenshots& shots, long framesBefore,
+bool FrameDone(Player& player, const CommandLine& cl, Screenshots& shots, long framesBefore,
                bool& shotsOk) {
-    if (form.FramesRun() != framesBefore) shotsOk &= shots.AfterFrame(form.FramesRun(), form);
-    return cl.Frames >= 0 && form.FramesRun() >= cl.Frames;
+    if (player.FramesRun() != framesBefore) shotsOk &= shots.AfterFrame(player.FramesRun(), player);
+    return cl.Frames >= 0 && player.FramesRun() >= cl.Frames;
 }
 
 // Shows how far an offline render has come, on a terminal only.
@@ -118,9 +118,9 @@ class StopSignals {
 // clock frames before the song starts are therefore at most 25 ms apart; once
 // it runs they are --frame-ms apart. Sounds are placed by song time, not by
 // frame, so a render is sample-exact at any step.
-uint32_t HeadlessFrameStep(const Player& form, int frameMs) {
+uint32_t HeadlessFrameStep(const Player& player, int frameMs) {
     const bool waiting =
-        (form.Mode() == ScreenPlay || form.Mode() == ScreenPaused) && !form.SongStarted();
+        (player.Mode() == ScreenPlay || player.Mode() == ScreenPaused) && !player.SongStarted();
     return uint32_t(waiting ? std::min(frameMs, 1000 / StartGateFrameRate) : frameMs);
 }
 
@@ -128,16 +128,16 @@ uint32_t HeadlessFrameStep(const Player& form, int frameMs) {
 // (when there is one) gets everything from the song's start on.
 class StepMixer {
   public:
-    StepMixer(Player& form, uint32_t tick0, WaveFileWriter* wav)
-        : form_(form), tick0_(tick0), wav_(wav) {}
+    StepMixer(Player& player, uint32_t tick0, WaveFileWriter* wav)
+        : player_(player), tick0_(tick0), wav_(wav) {}
     void MixUpTo(uint32_t tick) {
         const int64_t due = MixFrameOfTick(tick, tick0_);
-        const bool started = form_.Play.SongStartTick != 0;
+        const bool started = player_.Play.SongStartTick != 0;
         const int64_t songStart =
-            started ? MixFrameOfTick(uint32_t(form_.Play.SongStartTick), tick0_) : due;
+            started ? MixFrameOfTick(uint32_t(player_.Play.SongStartTick), tick0_) : due;
         while (mixed_ < due) {
             const int n = int(std::min<int64_t>(due - mixed_, int64_t(block_.size() / 2)));
-            form_.Sound.Mix(block_.data(), n);
+            player_.Sound.Mix(block_.data(), n);
             if (wav_ && started && mixed_ + n > songStart) {
                 const int64_t skip = std::max<int64_t>(0, songStart - mixed_);
                 wav_->Write(block_.data() + skip * 2, size_t(n - skip));
@@ -147,7 +147,7 @@ class StepMixer {
     }
 
   private:
-    Player& form_;
+    Player& player_;
     uint32_t tick0_;
     WaveFileWriter* wav_;
     std::vector<int16_t> block_ = std::vector<int16_t>(4096 * 2);
@@ -168,12 +168,12 @@ bool FinishRender(WaveFileWriter& wav, const std::string& path, MessageBox& box)
 }
 
 // The render file, or none with the reason shown.
-std::unique_ptr<WaveFileWriter> OpenRender(const Player& form, const CommandLine& cl,
+std::unique_ptr<WaveFileWriter> OpenRender(const Player& player, const CommandLine& cl,
                                            MessageBox& box) {
     // A chart may place its last sound weeks in: refuse at once rather than
     // after hours of rendering what no WAV file can hold. A run cut short by
     // --frames renders no more than its frames.
-    double lastMs = form.CurrentChart().Chart.LastSoundTime;
+    double lastMs = player.CurrentChart().Chart.LastSoundTime;
     if (cl.Frames >= 0) lastMs = std::min(lastMs, double(cl.Frames) * cl.FrameMs);
     if (lastMs * MixRate / 1000 > double(WaveFileWriter::MaxFrames)) {
         box.Show(cl.RenderWav + ": " + TextTooLongForWave);
@@ -189,7 +189,7 @@ std::unique_ptr<WaveFileWriter> OpenRender(const Player& form, const CommandLine
 
 // The exit code of a headless run that has stopped: an interrupted one leaves
 // no file behind, a finished render is written out.
-int EndHeadlessRun(const Player& form, const CommandLine& cl, int signal,
+int EndHeadlessRun(const Player& player, const CommandLine& cl, int signal,
                    std::unique_ptr<WaveFileWriter>& wav, Progress& progress, MessageBox& box,
                    bool shotsOk) {
     if (signal) {
@@ -204,7 +204,7 @@ int EndHeadlessRun(const Player& form, const CommandLine& cl, int signal,
         progress.Done();
         if (!FinishRender(*wav, cl.RenderWav, box)) return 1;
     }
-    if (form.ExitCode()) return form.ExitCode();
+    if (player.ExitCode()) return player.ExitCode();
     return shotsOk ? 0 : 1;
 }
 
@@ -230,43 +230,43 @@ int RunHeadless(const CommandLine& cl) {
                             .Keys = &keys,
                             .MixFollowsClock = true};
     auto owned = std::make_unique<Player>(services);
-    Player& form = *owned;
+    Player& player = *owned;
     // Headless runs and renders are reproducible: #RANDOM takes 1 unless seeded.
-    form.UseReading(ChartReadingOf(cl, false));
+    player.UseReading(ChartReadingOf(cl, false));
     // A render nobody looks at skips the drawing: it is the sound that counts.
-    form.Video.Visible = !render || !cl.Screenshots.empty();
-    const uint32_t tick0 = *form.Scene.MixClockStart;
-    if (!StartForm(form, cl, box)) return 1;
-    if (form.CloseRequested()) return form.ExitCode(); // the chart did not compile
+    player.Video.Visible = !render || !cl.Screenshots.empty();
+    const uint32_t tick0 = *player.Scene.MixClockStart;
+    if (!StartPlayer(player, cl, box)) return 1;
+    if (player.CloseRequested()) return player.ExitCode(); // the chart did not compile
     // Nothing to play (a file that is no chart, a songs folder that is not
     // there): a run nobody watches ends at once, before any file is made.
-    if (!form.Refusal().empty()) {
-        box.Show(form.Refusal());
-        form.ShutDown();
+    if (!player.Refusal().empty()) {
+        box.Show(player.Refusal());
+        player.ShutDown();
         return 1;
     }
 
     std::unique_ptr<WaveFileWriter> wav;
-    if (render && !(wav = OpenRender(form, cl, box))) return 1;
+    if (render && !(wav = OpenRender(player, cl, box))) return 1;
     StopSignals signals;
     Screenshots shots(cl);
     Progress progress(render);
     bool shotsOk = true;
-    StepMixer mixer(form, tick0, wav.get());
-    const double expected = form.CurrentChart().Chart.LastSoundTime / 1000.0;
-    while (!form.CloseRequested() && form.Timer.Running()) {
-        if (cl.Frames >= 0 && form.FramesRun() >= cl.Frames) break;
+    StepMixer mixer(player, tick0, wav.get());
+    const double expected = player.CurrentChart().Chart.LastSoundTime / 1000.0;
+    while (!player.CloseRequested() && player.Timer.Running()) {
+        if (cl.Frames >= 0 && player.FramesRun() >= cl.Frames) break;
         if (signals.Received() || (wav && wav->TooLong())) break;
-        const long before = form.FramesRun();
-        clock.Advance(HeadlessFrameStep(form, cl.FrameMs));
-        form.Guarded([&] { form.Timer.DoTick(); });
+        const long before = player.FramesRun();
+        clock.Advance(HeadlessFrameStep(player, cl.FrameMs));
+        player.Guarded([&] { player.Timer.DoTick(); });
         // The frame has scheduled everything before its tick: mix up to it.
         mixer.MixUpTo(clock.NowMs());
-        if (render) progress.Show(form.SongTime() / 1000.0, expected);
-        if (FrameDone(form, cl, shots, before, shotsOk)) break;
+        if (render) progress.Show(player.SongTime() / 1000.0, expected);
+        if (FrameDone(player, cl, shots, before, shotsOk)) break;
     }
-    form.ShutDown();
-    return EndHeadlessRun(form, cl, signals.Received(), wav, progress, box, shotsOk);
+    player.ShutDown();
+    return EndHeadlessRun(player, cl, signals.Received(), wav, progress, box, shotsOk);
 }
 
 int RunOnScreen(const CommandLine& cl) {
@@ -304,30 +304,30 @@ int RunOnScreen(const CommandLine& cl) {
                                 return !stopLoad;
                             }};
     auto owned = std::make_unique<Player>(services);
-    Player& form = *owned;
-    form.UseReading(ChartReadingOf(cl, true));
-    loading = &form;
-    if (!StartForm(form, cl, *sdl)) return 1;
+    Player& player = *owned;
+    player.UseReading(ChartReadingOf(cl, true));
+    loading = &player;
+    if (!StartPlayer(player, cl, *sdl)) return 1;
     // The window shows its error screen; the console says which file or folder.
-    if (!form.Refusal().empty()) ReportOnConsole(form.Refusal());
+    if (!player.Refusal().empty()) ReportOnConsole(player.Refusal());
     EventSink sink;
     sink.KeyDown = [&](int key) {
-        form.Guarded([&] { form.CommandKey(key); });
-        if (key == vk::Escape) form.Guarded([&] { form.LeaveKey(vk::Escape); });
+        player.Guarded([&] { player.CommandKey(key); });
+        if (key == vk::Escape) player.Guarded([&] { player.LeaveKey(vk::Escape); });
     };
-    sink.CloseRequest = [&] { form.Close(); };
-    sink.Activate = [&](bool active) { form.Timer.SetAppActive(active); };
+    sink.CloseRequest = [&] { player.Close(); };
+    sink.Activate = [&](bool active) { player.Timer.SetAppActive(active); };
     Screenshots shots(cl);
     bool shotsOk = true;
-    while (!form.CloseRequested()) {
-        sdl->PumpEvents(sink, form.Timer.Running() ? 0 : 50);
-        if (form.CloseRequested()) break;
-        const long before = form.FramesRun();
-        form.Guarded([&] { form.Timer.DoTick(); });
-        if (FrameDone(form, cl, shots, before, shotsOk)) break;
+    while (!player.CloseRequested()) {
+        sdl->PumpEvents(sink, player.Timer.Running() ? 0 : 50);
+        if (player.CloseRequested()) break;
+        const long before = player.FramesRun();
+        player.Guarded([&] { player.Timer.DoTick(); });
+        if (FrameDone(player, cl, shots, before, shotsOk)) break;
     }
-    form.ShutDown();
-    if (form.ExitCode()) return form.ExitCode();
+    player.ShutDown();
+    if (player.ExitCode()) return player.ExitCode();
     return shotsOk ? 0 : 1;
 }
 

@@ -53,23 +53,23 @@ class SilentBox : public MessageBox {
     void Show(const std::string&) override {}
 };
 
-// One headless player: the form with its clock, presenter and fonts.
+// One headless player: the player with its clock, presenter and fonts.
 struct BenchPlayer {
     VirtualClock clock;
     HeadlessPresenter presenter;
     SilentBox box;
     TextRenderer fonts;
-    std::unique_ptr<Player> form;
+    std::unique_ptr<Player> player;
 
     BenchPlayer(const std::string& songs, const std::vector<std::string>& args) {
-        form = std::make_unique<Player>(PlayerServices{clock, presenter, box, &fonts, AssetFolder(),
-                                                       songs, MixerOutput::Pull, 512});
-        form->StartUp(args);
-        form->OpenDisplay();
+        player = std::make_unique<Player>(PlayerServices{
+            clock, presenter, box, &fonts, AssetFolder(), songs, MixerOutput::Pull, 512});
+        player->StartUp(args);
+        player->OpenDisplay();
     }
     void Frame() {
         clock.Advance(10);
-        form->Timer.DoTick();
+        player->Timer.DoTick();
     }
 };
 
@@ -146,7 +146,7 @@ void BM_SelectFrame(benchmark::State& state) {
         player.Frame();
     for (auto _ : state)
         player.Frame();
-    state.counters["frames"] = double(player.form->FramesRun());
+    state.counters["frames"] = double(player.player->FramesRun());
 }
 BENCHMARK(BM_SelectFrame);
 
@@ -157,13 +157,13 @@ void BM_PlayFrameNoMusic(benchmark::State& state) {
     const std::vector<std::string> args{SongsFolder() + "demo1-morning-steps/nomusic.bms"};
     auto player = std::make_unique<BenchPlayer>(SongsFolder(), args);
     auto toStart = [&] {
-        while (player->form->Play.SongStartTick == 0 || player->form->Play.SongTime < 8000)
+        while (player->player->Play.SongStartTick == 0 || player->player->Play.SongTime < 8000)
             player->Frame();
     };
     toStart();
     for (auto _ : state) {
         player->Frame();
-        if (player->form->Play.SongTime > 50000) {
+        if (player->player->Play.SongTime > 50000) {
             state.PauseTiming();
             player = std::make_unique<BenchPlayer>(SongsFolder(), args);
             toStart();
@@ -202,13 +202,13 @@ void BM_PlayFrameDenseMeasure(benchmark::State& state) {
     std::unique_ptr<BenchPlayer> player;
     auto toStart = [&] {
         player = std::make_unique<BenchPlayer>(AssetFolder(), args);
-        while (player->form->Play.SongStartTick == 0 || player->form->Play.SongTime < 1500)
+        while (player->player->Play.SongStartTick == 0 || player->player->Play.SongTime < 1500)
             player->Frame();
     };
     toStart();
     for (auto _ : state) {
         player->Frame();
-        if (player->form->Play.SongTime > 3500) {
+        if (player->player->Play.SongTime > 3500) {
             state.PauseTiming();
             toStart();
             state.ResumeTiming();
@@ -221,7 +221,7 @@ void BM_ErrorScreenFrame(benchmark::State& state) {
     BenchPlayer player("", {});
     for (auto _ : state)
         player.Frame();
-    state.counters["frames"] = double(player.form->FramesRun());
+    state.counters["frames"] = double(player.player->FramesRun());
 }
 BENCHMARK(BM_ErrorScreenFrame);
 

@@ -15,7 +15,7 @@ enum Screen : int32_t {
     ScreenPaused = 2,
 };
 
-// Which screen runs, and whether a chart is loaded for play; the form, the
+// Which screen runs, and whether a chart is loaded for play; the player, the
 // play screen (the song's end) and Esc change them.
 struct GameFlow {
     int32_t Screen = ScreenSelect;

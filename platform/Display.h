@@ -44,7 +44,7 @@ constexpr bool HasOption(DisplayOptions set, DisplayOption o) {
 constexpr DisplayOptions DefaultDisplayOptions =
     OptionBit(doAllowReboot) | OptionBit(doWaitVBlank) | OptionBit(doCenter) |
     OptionBit(doRetainedMode) | OptionBit(doHardware) | OptionBit(doSelectDriver);
-// What the main form gives its display.
+// What the player gives its display.
 constexpr DisplayOptions PlayerDisplayOptions =
     OptionBit(doFullScreen) | OptionBit(doNoWindowChange) | OptionBit(doAllowReboot) |
     OptionBit(doCenter) | OptionBit(doFlip) | OptionBit(doHardware) | OptionBit(doSelectDriver);

@@ -23,7 +23,7 @@
 
 namespace tappo {
 
-// What a play frame reads and writes; the form owns all of it.
+// What a play frame reads and writes; the player owns all of it.
 struct PlayScene {
     // `chartList` empty means the chart came from the command line: its end
     // closes the program (`close`) instead of going back to the select screen.

@@ -1,5 +1,5 @@
 // The display services every screen draws with: the display and its back
-// surface, the sprite list, the frame timer and the warp background. The form
+// surface, the sprite list, the frame timer and the warp background. The player
 // owns them; the screens only use them.
 #pragma once
 

@@ -84,7 +84,7 @@ struct SelectScreen {
     std::function<void(const std::string&)> StartPlay;
 
     // The banners of the current and the previous chart, while the display is
-    // initialised (the form makes and frees them with the other surfaces).
+    // initialised (the player makes and frees them with the other surfaces).
     std::unique_ptr<Surface> BannerSurface, PrevBannerSurface;
     int32_t SlideCountdown = 0;
     std::string ChartImagePath;

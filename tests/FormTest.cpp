@@ -1,4 +1,4 @@
-// The main form driven headless: start-up modes from the command line, the
+// The player driven headless: start-up modes from the command line, the
 // loading and error screens as a user sees them, Esc, and missing assets.
 #include "HeadlessForm.h"
 #include "files/Files.h"
@@ -44,14 +44,14 @@ TEST(Player, NoChartsShowsItsScreenOnceTheTimerRuns) {
     PlayerFixture f;
     f.Create({});
     EXPECT_EQ(f.presenter.Presents(), 2) << "the loading screen is shown twice at initialisation";
-    EXPECT_EQ(f.form->Mode(), ScreenNoCharts);
-    EXPECT_FALSE(f.form->ChartActive());
-    EXPECT_EQ(f.form->FramesRun(), 0) << "no frame before the timer is enabled";
-    EXPECT_TRUE(f.form->Timer.Enabled());
-    EXPECT_EQ(f.form->ScreenWidth, 320);
-    EXPECT_EQ(f.form->Toggles.ShowBga, true);
+    EXPECT_EQ(f.player->Mode(), ScreenNoCharts);
+    EXPECT_FALSE(f.player->ChartActive());
+    EXPECT_EQ(f.player->FramesRun(), 0) << "no frame before the timer is enabled";
+    EXPECT_TRUE(f.player->Timer.Enabled());
+    EXPECT_EQ(f.player->ScreenWidth, 320);
+    EXPECT_EQ(f.player->Toggles.ShowBga, true);
     f.Frames(3);
-    EXPECT_EQ(f.form->FramesRun(), 3);
+    EXPECT_EQ(f.player->FramesRun(), 3);
     EXPECT_EQ(f.presenter.Presents(), 5);
 }
 
@@ -76,17 +76,17 @@ TEST(Player, CommandLineFileThatIsNoChartShowsTheErrorScreen) {
     PlayerFixture f;
     std::filesystem::create_directories(f.dir.Folder() + "songs");
     f.Create({f.dir.File("notes.txt")});
-    EXPECT_EQ(f.form->Mode(), ScreenNotAChart) << "the chart search does not change it";
-    EXPECT_FALSE(f.form->ChartActive());
+    EXPECT_EQ(f.player->Mode(), ScreenNotAChart) << "the chart search does not change it";
+    EXPECT_FALSE(f.player->ChartActive());
 }
 
 TEST(Player, CommandLineChartExtensionIgnoresCase) {
     PlayerFixture f;
     WriteFileAtomic(f.dir.File("Song.BMS"), {'#', 'B', 'P', 'M', ' ', '9', '0'});
     f.Create({f.dir.File("Song.BMS"), "ignored.txt"});
-    EXPECT_EQ(f.form->Mode(), ScreenPlay);
-    EXPECT_TRUE(f.form->ChartActive());
-    EXPECT_TRUE(f.form->Charts().empty()) << "only the first argument counts; no search";
+    EXPECT_EQ(f.player->Mode(), ScreenPlay);
+    EXPECT_TRUE(f.player->ChartActive());
+    EXPECT_TRUE(f.player->Charts().empty()) << "only the first argument counts; no search";
 }
 
 namespace {
@@ -106,16 +106,16 @@ struct ChartListFixture : PlayerFixture {
 
 TEST(Player, ChartsBelowTheProgramFolderFillTheList) {
     ChartListFixture f;
-    EXPECT_EQ(f.form->Mode(), ScreenSelect);
-    EXPECT_EQ(f.form->Charts(), (std::vector<std::string>{f.dir.File("songs/a/one.bms"),
-                                                          f.dir.File("songs/b/two.bms")}));
-    EXPECT_EQ(f.form->CurrentChart().Header.Title, "A") << "the first chart's header is read";
+    EXPECT_EQ(f.player->Mode(), ScreenSelect);
+    EXPECT_EQ(f.player->Charts(), (std::vector<std::string>{f.dir.File("songs/a/one.bms"),
+                                                            f.dir.File("songs/b/two.bms")}));
+    EXPECT_EQ(f.player->CurrentChart().Header.Title, "A") << "the first chart's header is read";
 }
 
 TEST(Player, ASecondDisplayInitialisationFindsTheSameChartsOnceEach) {
     ChartListFixture f;
-    f.form->ToggleFullScreen(); // F3: the display is made again
-    EXPECT_EQ(f.form->Charts().size(), 2u);
+    f.player->ToggleFullScreen(); // F3: the display is made again
+    EXPECT_EQ(f.player->Charts().size(), 2u);
 }
 
 TEST(Player, ASongsFolderElsewhereIsSearchedInstead) {
@@ -126,7 +126,7 @@ TEST(Player, ASongsFolderElsewhereIsSearchedInstead) {
     WriteFileAtomic(songs.File("x/there.bms"), {'#'});
     f.songsFolder = songs.Folder();
     f.Create({});
-    EXPECT_EQ(f.form->Charts(), std::vector<std::string>{songs.File("x/there.bms")});
+    EXPECT_EQ(f.player->Charts(), std::vector<std::string>{songs.File("x/there.bms")});
 }
 
 TEST(Player, CommandLineChartIsCompiledAtStartUp) {
@@ -135,7 +135,7 @@ TEST(Player, CommandLineChartIsCompiledAtStartUp) {
                                              '#', '0', '0', '1', '1', '1', ':', '0', '1', '\n'});
     f.Create({f.dir.File("song.bms")});
     EXPECT_TRUE(f.messages.shown.empty());
-    const ChartSession& session = f.form->CurrentChart();
+    const ChartSession& session = f.player->CurrentChart();
     EXPECT_EQ(session.Chart.Events.LaneNotes(1, 0).size(), 1u);
     EXPECT_EQ(session.GameState.Lane2X, 184);
     EXPECT_EQ(session.SongFolder, f.dir.Folder());
@@ -149,11 +149,11 @@ TEST(Player, CommandLineChartThatDoesNotCompileEndsTheProgram) {
     g.Create({g.dir.File("bad.bms")});
     ASSERT_GE(g.messages.shown.size(), 1u);
     EXPECT_EQ(g.messages.shown[0], g.dir.File("bad.bms") + ": 'x' は浮動小数点数ではありません");
-    EXPECT_FALSE(g.form->ChartActive());
-    EXPECT_TRUE(g.form->CloseRequested());
-    EXPECT_EQ(g.form->ExitCode(), 1);
-    EXPECT_EQ(g.form->ScreenWidth, 320);
-    EXPECT_TRUE(g.form->Timer.Enabled())
+    EXPECT_FALSE(g.player->ChartActive());
+    EXPECT_TRUE(g.player->CloseRequested());
+    EXPECT_EQ(g.player->ExitCode(), 1);
+    EXPECT_EQ(g.player->ScreenWidth, 320);
+    EXPECT_TRUE(g.player->Timer.Enabled())
         << "a broken header in the chart list does not stop start-up";
 }
 
@@ -177,9 +177,9 @@ TEST(Player, LoadingScreenText) {
 TEST(Player, EscClosesWhereThereIsNothingToGoBackTo) {
     PlayerFixture f;
     f.Create({});
-    f.form->LeaveKey(vk::Escape);
-    EXPECT_TRUE(f.form->CloseRequested());
-    EXPECT_EQ(f.form->Mode(), ScreenSelect);
+    f.player->LeaveKey(vk::Escape);
+    EXPECT_TRUE(f.player->CloseRequested());
+    EXPECT_EQ(f.player->Mode(), ScreenSelect);
 }
 
 TEST(Player, EscFromAChartWithAListGoesBackToIt) {
@@ -189,11 +189,11 @@ TEST(Player, EscFromAChartWithAListGoesBackToIt) {
     g.Create({});
     g.keys.Tap('Z'); // Start on the select screen
     g.Frame();
-    ASSERT_EQ(g.form->Mode(), ScreenPlay);
-    g.form->LeaveKey(vk::Escape);
-    EXPECT_FALSE(g.form->CloseRequested()) << "a chart from the select screen goes back to it";
-    EXPECT_EQ(g.form->Mode(), ScreenSelect);
-    EXPECT_FALSE(g.form->ChartActive());
+    ASSERT_EQ(g.player->Mode(), ScreenPlay);
+    g.player->LeaveKey(vk::Escape);
+    EXPECT_FALSE(g.player->CloseRequested()) << "a chart from the select screen goes back to it";
+    EXPECT_EQ(g.player->Mode(), ScreenSelect);
+    EXPECT_FALSE(g.player->ChartActive());
 }
 
 TEST(Player, FullScreenHidesTheCursorAndRecentresThePointer) {

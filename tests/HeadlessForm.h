@@ -54,7 +54,7 @@ struct HeadlessPlayer {
     CapturedMessages messages;
     TextRenderer fonts;
     ScriptedKeys keys;
-    std::unique_ptr<Player> form;
+    std::unique_ptr<Player> player;
     std::string songsFolder;           // --songs; empty: the program folder
     ChartReading reading;              // --standard, --random-seed
     std::function<bool()> keepLoading; // between two files of a load
@@ -69,17 +69,18 @@ struct HeadlessPlayer {
     }
     // Program start with `args` as the command line; in a window when not `fullScreen`.
     void Start(const std::vector<std::string>& args, bool fullScreen = true) {
-        form = std::make_unique<Player>(PlayerServices{clock, presenter, messages, &fonts,
-                                                       dir.Folder(), songsFolder, MixerOutput::Pull,
-                                                       512, &keys, nullptr, false, keepLoading});
-        form->UseReading(reading);
-        form->StartUp(args);
-        if (!fullScreen) form->Video.SetOptions(form->Video.Options() & ~OptionBit(doFullScreen));
-        form->OpenDisplay();
+        player = std::make_unique<Player>(
+            PlayerServices{clock, presenter, messages, &fonts, dir.Folder(), songsFolder,
+                           MixerOutput::Pull, 512, &keys, nullptr, false, keepLoading});
+        player->UseReading(reading);
+        player->StartUp(args);
+        if (!fullScreen)
+            player->Video.SetOptions(player->Video.Options() & ~OptionBit(doFullScreen));
+        player->OpenDisplay();
     }
     void Frame(int ms = 10) {
         clock.Advance(uint32_t(ms));
-        form->Guarded([&] { form->Timer.DoTick(); });
+        player->Guarded([&] { player->Timer.DoTick(); });
     }
     void Frames(int n) {
         for (int i = 0; i < n; ++i)
@@ -87,29 +88,30 @@ struct HeadlessPlayer {
     }
     // Frames until the song clock runs (past the start gate).
     bool PassGate() {
-        for (int i = 0; i < 200 && !form->SongStarted(); ++i)
+        for (int i = 0; i < 200 && !player->SongStarted(); ++i)
             Frame();
-        return form->SongStarted();
+        return player->SongStarted();
     }
     void RunTo(int32_t songTime) {
-        for (int i = 0; i < 100000 && (!form->SongStarted() || form->SongTime() < songTime); ++i)
+        for (int i = 0; i < 100000 && (!player->SongStarted() || player->SongTime() < songTime);
+             ++i)
             Frame();
     }
     std::vector<int16_t> Pull(int frames) {
         std::vector<int16_t> out(size_t(frames) * 2);
-        form->Sound.Mix(out.data(), frames);
+        player->Sound.Mix(out.data(), frames);
         return out;
     }
     int Playing() {
         int n = 0;
-        for (int c = 0; c < form->Sound.ChannelCount(); ++c)
-            n += form->Sound.ChannelStatus(c) == ChannelPlaying;
+        for (int c = 0; c < player->Sound.ChannelCount(); ++c)
+            n += player->Sound.ChannelStatus(c) == ChannelPlaying;
         return n;
     }
     // Whether the music plays, as a listener would hear it.
-    MusicState Music() const { return form->Music.Mode(); }
+    MusicState Music() const { return player->Music.Mode(); }
     // The picture being drawn: the display's back page.
-    Surface& Back() { return form->Video.Back(); }
+    Surface& Back() { return player->Video.Back(); }
 };
 
 // A note field on the display and sprites of a form that plays `chart` in
@@ -125,10 +127,10 @@ struct HeadlessNoteField : HeadlessPlayer {
         reading = chartReading;
         Write("a.bms", Bytes(chart));
         Start({dir.File("a.bms")});
-        field = std::make_unique<NoteFieldPainter>(form->Services, form->ArrowSprites, flow, play,
-                                                   toggles, form->CurrentChart());
+        field = std::make_unique<NoteFieldPainter>(player->Services, player->ArrowSprites, flow,
+                                                   play, toggles, player->CurrentChart());
     }
-    const ChartSession& Session() const { return form->CurrentChart(); }
+    const ChartSession& Session() const { return player->CurrentChart(); }
     // Draws the receptors and arrows at `songTime` on a black screen.
     void DrawAt(int32_t songTime) {
         play.SongTime = songTime;

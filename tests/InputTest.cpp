@@ -97,7 +97,7 @@ TEST(Input, HeldKeysAreLevelsCombinedAsASet) {
 }
 
 TEST(Input, JoystickDeadZoneAndScaling) {
-    // The form's settings: dead zone 50 %, range 1000, platform range 0..65535
+    // The player's settings: dead zone 50 %, range 1000, platform range 0..65535
     // (half 32767, dead 16383). The middle half of the travel reads 0.
     EXPECT_EQ(ScaleAxis(32767, 0, 65535, 50, 1000), 0);
     EXPECT_EQ(ScaleAxis(32767 + 16383, 0, 65535, 50, 1000), 0);

@@ -32,18 +32,18 @@ struct KeyFixture : HeadlessPlayer {
 TEST(KeyCommands, PageUpAndPageDownSetTheLateTime) {
     KeyFixture f;
     for (int key : {vk::PageUp, vk::PageUp, vk::PageUp, vk::PageDown})
-        f.form->CommandKey(key);
-    EXPECT_EQ(f.form->LateTime(), 2);
-    f.form->CommandKey('A'); // other keys do nothing
-    EXPECT_EQ(f.form->LateTime(), 2);
+        f.player->CommandKey(key);
+    EXPECT_EQ(f.player->LateTime(), 2);
+    f.player->CommandKey('A'); // other keys do nothing
+    EXPECT_EQ(f.player->LateTime(), 2);
 }
 
 TEST(KeyCommands, FunctionKeysFlipTheToggles) {
     KeyFixture f;
-    const PlayToggles before = f.form->Toggles;
+    const PlayToggles before = f.player->Toggles;
     for (int key : {vk::F1, vk::F2, vk::F6, vk::F7})
-        f.form->CommandKey(key);
-    const PlayToggles& after = f.form->Toggles;
+        f.player->CommandKey(key);
+    const PlayToggles& after = f.player->Toggles;
     EXPECT_NE(after.ShowFps, before.ShowFps);
     EXPECT_NE(after.ShowBga, before.ShowBga);
     EXPECT_NE(after.StepTickOn, before.StepTickOn);
@@ -55,27 +55,27 @@ TEST(KeyCommands, PauseCutsTheSoundsAndStopsTheClock) {
     f.RunTo(1500);
     EXPECT_EQ(f.Playing(), 1);
     EXPECT_EQ(f.Music(), MusicPlaying);
-    f.form->CommandKey(vk::F4);
-    EXPECT_EQ(f.form->Mode(), ScreenPaused);
+    f.player->CommandKey(vk::F4);
+    EXPECT_EQ(f.player->Mode(), ScreenPaused);
     EXPECT_EQ(f.Playing(), 0) << "sounds are cut";
     EXPECT_EQ(f.Music(), MusicStopped);
-    const int32_t at = f.form->SongTime();
+    const int32_t at = f.player->SongTime();
     for (int i = 0; i < 50; ++i)
         f.Frame();
-    EXPECT_EQ(f.form->SongTime(), at) << "the clock stands still";
+    EXPECT_EQ(f.player->SongTime(), at) << "the clock stands still";
 }
 
 TEST(KeyCommands, ResumeGoesOnFromWhereThePauseStopped) {
     KeyFixture f;
     f.RunTo(1500);
-    f.form->CommandKey(vk::F4);
-    const int32_t at = f.form->SongTime();
+    f.player->CommandKey(vk::F4);
+    const int32_t at = f.player->SongTime();
     for (int i = 0; i < 50; ++i)
         f.Frame();
-    f.form->CommandKey(vk::F4);
-    EXPECT_EQ(f.form->Mode(), ScreenPlay);
+    f.player->CommandKey(vk::F4);
+    EXPECT_EQ(f.player->Mode(), ScreenPlay);
     f.Frame();
-    EXPECT_EQ(f.form->SongTime(), at + 10) << "it goes on from where it stopped";
+    EXPECT_EQ(f.player->SongTime(), at + 10) << "it goes on from where it stopped";
     EXPECT_EQ(f.Music(), MusicStopped) << "the music stays silent";
     EXPECT_EQ(f.Playing(), 0) << "cut sounds are not resumed";
 }
@@ -83,11 +83,11 @@ TEST(KeyCommands, ResumeGoesOnFromWhereThePauseStopped) {
 TEST(KeyCommands, RestartWhilePausedPlaysFromTheStart) {
     KeyFixture f;
     f.RunTo(1500);
-    f.form->CommandKey(vk::F4);
-    f.form->CommandKey(vk::F5);
-    EXPECT_EQ(f.form->Mode(), ScreenPlay);
+    f.player->CommandKey(vk::F4);
+    f.player->CommandKey(vk::F5);
+    EXPECT_EQ(f.player->Mode(), ScreenPlay);
     f.Frame();
-    EXPECT_EQ(f.form->SongTime(), 10);
+    EXPECT_EQ(f.player->SongTime(), 10);
     f.RunTo(1010);
     EXPECT_EQ(f.Playing(), 1) << "the first sound plays again";
 }
@@ -96,7 +96,7 @@ TEST(KeyCommands, FullScreenToggleIsIgnoredInTheFirstSecond) {
     KeyFixture f;
     const int opens = f.presenter.opens, closes = f.presenter.closes;
     EXPECT_TRUE(f.presenter.FullScreen());
-    f.form->CommandKey(vk::F3);
+    f.player->CommandKey(vk::F3);
     EXPECT_EQ(f.presenter.opens - opens + f.presenter.closes - closes, 0)
         << "no frame rate known yet";
     EXPECT_TRUE(f.presenter.FullScreen());
@@ -106,14 +106,14 @@ TEST(KeyCommands, FullScreenToggleRemakesTheDisplayAndTheClockRunsOn) {
     KeyFixture f;
     f.RunTo(500);
     const int opens = f.presenter.opens, closes = f.presenter.closes;
-    f.form->CommandKey(vk::F3);
+    f.player->CommandKey(vk::F3);
     EXPECT_EQ(f.presenter.closes - closes, 1);
     EXPECT_EQ(f.presenter.opens - opens, 1);
     EXPECT_FALSE(f.presenter.FullScreen());
-    EXPECT_TRUE(f.form->ArrowSprites[0] != nullptr) << "the display's pictures are made again";
-    const int32_t before = f.form->SongTime();
+    EXPECT_TRUE(f.player->ArrowSprites[0] != nullptr) << "the display's pictures are made again";
+    const int32_t before = f.player->SongTime();
     f.Frame();
-    EXPECT_EQ(f.form->SongTime(), before + 10) << "the clock runs on";
+    EXPECT_EQ(f.player->SongTime(), before + 10) << "the clock runs on";
 }
 
 TEST(KeyCommands, EscFromAChartStartedInTheSelectScreen) {
@@ -123,15 +123,15 @@ TEST(KeyCommands, EscFromAChartStartedInTheSelectScreen) {
     f.Start({});
     f.keys.Tap('Z');
     f.Frame();
-    ASSERT_EQ(f.form->Mode(), ScreenPlay);
+    ASSERT_EQ(f.player->Mode(), ScreenPlay);
     f.RunTo(1500);
     ASSERT_EQ(f.Playing(), 1);
     ASSERT_EQ(f.Music(), MusicPlaying);
-    f.form->CommandKey(vk::F4);
-    f.form->LeaveKey(vk::Escape);
-    EXPECT_FALSE(f.form->CloseRequested());
-    EXPECT_EQ(f.form->Mode(), ScreenSelect);
-    EXPECT_FALSE(f.form->ChartActive());
+    f.player->CommandKey(vk::F4);
+    f.player->LeaveKey(vk::Escape);
+    EXPECT_FALSE(f.player->CloseRequested());
+    EXPECT_EQ(f.player->Mode(), ScreenSelect);
+    EXPECT_FALSE(f.player->ChartActive());
     EXPECT_EQ(f.Playing(), 0);
     EXPECT_EQ(f.Music(), MusicStopped);
 }

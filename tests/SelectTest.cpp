@@ -27,7 +27,7 @@ struct SelectFixture : HeadlessPlayer {
         Write("b/picture.bmp", Picture(0x00FF00));
         Start({});
     }
-    std::string Current() const { return form->SelectedChart().substr(dir.Folder().size()); }
+    std::string Current() const { return player->SelectedChart().substr(dir.Folder().size()); }
     // Holds `key` for one frame, then lets the slide run out.
     void Move(int key) {
         keys.Press(key);
@@ -42,11 +42,11 @@ struct SelectFixture : HeadlessPlayer {
 
 TEST(Select, RightAndLeftWalkBetweenFolders) {
     SelectFixture f;
-    ASSERT_EQ(f.form->Mode(), ScreenSelect);
+    ASSERT_EQ(f.player->Mode(), ScreenSelect);
     EXPECT_EQ(f.Current(), "a/1.bms");
     f.Move(vk::Right);
     EXPECT_EQ(f.Current(), "b/1.bms") << "the first chart of the next folder";
-    EXPECT_EQ(f.form->CurrentChart().Header.Title, "b/1.bms");
+    EXPECT_EQ(f.player->CurrentChart().Header.Title, "b/1.bms");
     f.Move(vk::Right);
     EXPECT_EQ(f.Current(), "c/1.bms");
     f.Move(vk::Right);
@@ -99,8 +99,8 @@ TEST(Select, MovesLockInputForSixteenFrames) {
     SelectFixture f;
     f.keys.Press(vk::Right);
     f.Frame();
-    EXPECT_EQ(f.form->Select.SlideCountdown, 16);
-    EXPECT_EQ(f.form->Songs.SlideDirection, 1);
+    EXPECT_EQ(f.player->Select.SlideCountdown, 16);
+    EXPECT_EQ(f.player->Songs.SlideDirection, 1);
     for (int i = 0; i < 16; ++i)
         f.Frame();
     EXPECT_EQ(f.Current(), "b/1.bms") << "the held key waits out the slide";
@@ -127,9 +127,9 @@ TEST(Select, Button1StartsTheChart) {
     f.keys.Press(vk::Right);
     f.Frame();
     f.keys.ReleaseAll();
-    EXPECT_EQ(f.form->Mode(), ScreenPlay);
-    EXPECT_TRUE(f.form->ChartActive());
-    EXPECT_EQ(f.form->CurrentChart().Chart.LastSoundTime, 0);
+    EXPECT_EQ(f.player->Mode(), ScreenPlay);
+    EXPECT_TRUE(f.player->ChartActive());
+    EXPECT_EQ(f.player->CurrentChart().Chart.LastSoundTime, 0);
     EXPECT_EQ(f.Current(), "b/1.bms");
 }
 
@@ -138,10 +138,10 @@ TEST(Select, EscFromPlayGoesBackToTheSameChart) {
     f.Move(vk::Right);
     f.keys.Tap('Z');
     f.Frame();
-    ASSERT_EQ(f.form->Mode(), ScreenPlay);
-    f.form->LeaveKey(vk::Escape);
-    EXPECT_EQ(f.form->Mode(), ScreenSelect);
-    EXPECT_FALSE(f.form->CloseRequested());
+    ASSERT_EQ(f.player->Mode(), ScreenPlay);
+    f.player->LeaveKey(vk::Escape);
+    EXPECT_EQ(f.player->Mode(), ScreenSelect);
+    EXPECT_FALSE(f.player->CloseRequested());
     EXPECT_EQ(f.Current(), "b/1.bms");
 }
 
@@ -162,10 +162,10 @@ TEST(Select, AChartThatDoesNotCompileGoesBackToTheList) {
     f.keys.ReleaseAll();
     ASSERT_EQ(f.messages.shown.size(), 1u);
     EXPECT_EQ(f.messages.shown[0], "'00x' は整数ではありません");
-    EXPECT_EQ(f.form->Mode(), ScreenSelect);
-    EXPECT_FALSE(f.form->ChartActive());
-    EXPECT_FALSE(f.form->CloseRequested());
-    EXPECT_EQ(f.form->CurrentChart().Header.Title, "Broken")
+    EXPECT_EQ(f.player->Mode(), ScreenSelect);
+    EXPECT_FALSE(f.player->ChartActive());
+    EXPECT_FALSE(f.player->CloseRequested());
+    EXPECT_EQ(f.player->CurrentChart().Header.Title, "Broken")
         << "the header read before the error is shown";
     EXPECT_EQ(f.Current(), "a/1.bms");
 }
@@ -180,7 +180,7 @@ TEST(Select, AnUnreadableChartShowsItsOwnHeaderNotThePreviousOne) {
     far.Move(vk::Right);
     ASSERT_EQ(far.Current(), "b/1.bms");
     ASSERT_EQ(far.messages.shown, std::vector<std::string>{"'fast' は浮動小数点数ではありません"});
-    EXPECT_EQ(far.form->CurrentChart().GameState.PlayLevel, 2)
+    EXPECT_EQ(far.player->CurrentChart().GameState.PlayLevel, 2)
         << "the session keeps the values the next compile starts from";
     HeadlessPlayer only;
     only.Write("b/1.bms", Bytes(unreadable));
@@ -209,7 +209,7 @@ TEST(Select, AnErrorNoBoxShowedIsDrawnOverTheScreen) {
     ASSERT_EQ(bandPixels(), 0);
     f.keys.Tap('Z');
     f.Frame();
-    ASSERT_EQ(f.form->Mode(), ScreenSelect);
+    ASSERT_EQ(f.player->Mode(), ScreenSelect);
     f.Frame();
     EXPECT_GT(bandPixels(), 200);
     f.Frames(int(NoticeMs / 10) - 3);
@@ -218,7 +218,7 @@ TEST(Select, AnErrorNoBoxShowedIsDrawnOverTheScreen) {
     EXPECT_EQ(bandPixels(), 0) << "gone after NoticeMs";
     f.keys.Tap('Z');
     f.Frames(2);
-    f.form->CommandKey(vk::F6);
+    f.player->CommandKey(vk::F6);
     f.Frame();
     EXPECT_EQ(bandPixels(), 0) << "gone at a key";
     f.messages.inBox = true;
@@ -231,7 +231,7 @@ TEST(Select, ABannerIsBuiltFromTheFolderPictureAndShown) {
     SelectFixture f;
     EXPECT_FALSE(std::filesystem::exists(f.dir.File("a/disk.bmp")))
         << "no picture, nothing written";
-    EXPECT_EQ(f.form->Select.BannerPath, f.dir.Folder() + "diskblank.bmp");
+    EXPECT_EQ(f.player->Select.BannerPath, f.dir.Folder() + "diskblank.bmp");
     f.Move(vk::Right);
     ASSERT_TRUE(std::filesystem::exists(f.dir.File("b/disk.bmp")));
     const BitmapData banner = LoadBmpFile(f.dir.File("b/disk.bmp"));
@@ -251,7 +251,7 @@ TEST(Select, LaterVisitsReadTheBannerCacheEvenWhenThePictureChanges) {
     f.Move(vk::Left);
     f.Move(vk::Right);
     EXPECT_EQ(LoadBmpFile(f.dir.File("b/disk.bmp")).ColourAt(40, 26), 0x00FF00u);
-    EXPECT_EQ(f.form->Select.BannerPath, f.dir.File("b/disk.bmp"));
+    EXPECT_EQ(f.player->Select.BannerPath, f.dir.File("b/disk.bmp"));
 }
 
 TEST(Select, TheDiskMaskScalesThePicture) {
@@ -270,11 +270,11 @@ struct Stars {
 };
 Stars CompareStars(HeadlessPlayer& f, long long x0, long long count, int left, int right,
                    int bottom) {
-    Surface expected(&f.form->Video);
+    Surface expected(&f.player->Video);
     expected.SetSize(320, 240);
     expected.Fill(0);
     for (long long i = std::max(0LL, (-400 - x0) / 14); i < count && x0 + 14 * i < 320; ++i)
-        f.form->Sprites.Draw(ItemSelectStar, expected, int(x0 + 14 * i), 172, 0);
+        f.player->Sprites.Draw(ItemSelectStar, expected, int(x0 + 14 * i), 172, 0);
     Stars stars;
     for (int y = 172; y < bottom; ++y)
         for (int x = left; x < right; ++x)
@@ -339,8 +339,8 @@ TEST(Select, Utf8AndShiftJisFoldersAreEachOneStop) {
     f.Write(a + "/pic.bmp", Picture(0x00FF00));
     f.Write(a + "/k.wav", Bytes("RIFF"));
     f.Start({});
-    const auto current = [&] { return f.form->SelectedChart(); };
-    ASSERT_EQ(f.form->Charts().size(), 4u);
+    const auto current = [&] { return f.player->SelectedChart(); };
+    ASSERT_EQ(f.player->Charts().size(), 4u);
     EXPECT_EQ(current(), f.dir.File("sj/\x83\x41/1.bms"));
     // Each of the four folders is one stop of Right, and the fifth comes back.
     std::vector<std::string> seen{current()};
@@ -393,9 +393,9 @@ TEST(Select, TheListHoldsAbsolutePathsWhateverTheFolderWasGivenAs) {
     f.songsFolder = f.dir.File("songs");
     f.Write("songs/a-sjis/1.bms", Bytes("#TITLE x\n"));
     f.Start({});
-    ASSERT_EQ(f.form->Charts().size(), 1u);
-    EXPECT_EQ(f.form->Charts()[0], f.dir.File("songs/a-sjis/1.bms"));
-    EXPECT_EQ(SelectPathText(f.form->Charts()[0], f.songsFolder), "/a-sjis/1.bms");
+    ASSERT_EQ(f.player->Charts().size(), 1u);
+    EXPECT_EQ(f.player->Charts()[0], f.dir.File("songs/a-sjis/1.bms"));
+    EXPECT_EQ(SelectPathText(f.player->Charts()[0], f.songsFolder), "/a-sjis/1.bms");
 }
 
 namespace {
@@ -407,7 +407,7 @@ TEST_P(SelectLevel, EveryStarOnTheScreenIsDrawn) {
     HeadlessPlayer f;
     f.Write("a/1.bms", Bytes("#PLAYLEVEL " + std::to_string(level) + "\n"));
     f.Start({});
-    f.form->CommandKey(vk::F2); // images off: a black background
+    f.player->CommandKey(vk::F2); // images off: a black background
     f.Frame();
     // Every star of the formula, drawn without any bound.
     const Stars stars = CompareStars(f, 162 - 7LL * level, level, 0, 320, 186);
@@ -421,11 +421,11 @@ TEST(Select, DisplayReinitialisationKeepsTheCurrentChart) {
     SelectFixture f;
     f.Move(vk::Right);
     ASSERT_EQ(f.Current(), "b/1.bms");
-    f.form->ToggleFullScreen(); // F3
+    f.player->ToggleFullScreen(); // F3
     EXPECT_EQ(f.Current(), "b/1.bms");
-    EXPECT_EQ(f.form->CurrentChart().Header.Title, "b/1.bms")
+    EXPECT_EQ(f.player->CurrentChart().Header.Title, "b/1.bms")
         << "the title of the chart shown, not the first one's";
-    EXPECT_EQ(f.form->Select.BannerPath, f.dir.File("b/disk.bmp")) << "and its banner";
+    EXPECT_EQ(f.player->Select.BannerPath, f.dir.File("b/disk.bmp")) << "and its banner";
 }
 
 TEST(Select, AKeyTappedBetweenTwoFramesCounts) {
@@ -440,7 +440,7 @@ TEST(Select, AButtonTappedBetweenTwoFramesStartsPlay) {
     SelectFixture f;
     f.keys.Tap(vk::Space);
     f.Frame();
-    EXPECT_EQ(f.form->Mode(), ScreenPlay);
+    EXPECT_EQ(f.player->Mode(), ScreenPlay);
 }
 
 TEST(Select, ABannerThatCannotBeSavedIsReportedAndStillShown) {

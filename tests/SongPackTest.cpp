@@ -134,9 +134,9 @@ TEST(Loading, EscDuringTheLoadLeavesPlayAsInPlay) {
     f.Frame();
     f.keys.ReleaseAll();
     EXPECT_EQ(calls, 10) << "the load stopped at the user's word";
-    EXPECT_EQ(f.form->Mode(), ScreenSelect);
-    EXPECT_FALSE(f.form->ChartActive());
-    EXPECT_FALSE(f.form->CloseRequested());
+    EXPECT_EQ(f.player->Mode(), ScreenSelect);
+    EXPECT_FALSE(f.player->ChartActive());
+    EXPECT_FALSE(f.player->CloseRequested());
 }
 
 TEST(Loading, EscDuringTheLoadOfACommandLineChartEndsTheProgram) {
@@ -145,7 +145,7 @@ TEST(Loading, EscDuringTheLoadOfACommandLineChartEndsTheProgram) {
     WriteManySounds(g, 40);
     g.keepLoading = [] { return false; };
     g.Start({g.dir.File("song/chart.bms")});
-    EXPECT_TRUE(g.form->CloseRequested());
+    EXPECT_TRUE(g.player->CloseRequested());
 }
 
 TEST(Loading, ALongLoadRedrawsItsProgressBarNowAndThen) {
@@ -167,13 +167,13 @@ TEST(Loading, ALongLoadRedrawsItsProgressBarNowAndThen) {
     const long redraws = f.presenter.Presents() - before - 3; // both loading pages and the frame
     EXPECT_GE(redraws, 8);
     EXPECT_LE(redraws, 14);
-    EXPECT_EQ(f.form->Mode(), ScreenPlay);
+    EXPECT_EQ(f.player->Mode(), ScreenPlay);
 }
 
 TEST(Loading, TheBarShowsTheShareOfFilesDone) {
     HeadlessPlayer f;
     f.Start({});
-    f.form->DrawLoadingProgress(1, 4);
+    f.player->DrawLoadingProgress(1, 4);
     Surface& back = f.Back();
     const int y = back.Height() / 2 - 12 + 3, x0 = back.Width() / 4, width = back.Width() / 2;
     EXPECT_EQ(back.Pixel(x0 + 2, y), 0xFFFF) << "the first quarter is filled";
@@ -224,7 +224,7 @@ TEST(Banner, APictureThatDoesNotReadShowsTheBlankDiskNotThePreviousBanner) {
     f.messages.shown.clear();
     f.keys.Tap(vk::Right); // to folder b
     f.Frames(1 + SlideFrames);
-    ASSERT_EQ(f.form->SelectedChart(), f.dir.File("b/chart.bms"));
+    ASSERT_EQ(f.player->SelectedChart(), f.dir.File("b/chart.bms"));
     EXPECT_EQ(f.messages.shown.size(), 1u) << "the broken picture is reported";
     EXPECT_NE(f.Back().Pixel(BannerMiddleX, BannerMiddleY), 0xF800)
         << "not the red banner of the chart before";

@@ -24,10 +24,10 @@ using namespace tappo::test;
 namespace {
 
 // A RIFF file from chunks given as (id, body).
-std::vector<uint8_t> Riff(const char* form,
+std::vector<uint8_t> Riff(const char* player,
                           const std::vector<std::pair<std::string, std::vector<uint8_t>>>& chunks) {
     Bytes body;
-    body.str(form);
+    body.str(player);
     for (const auto& [id, data] : chunks) {
         body.str(id).u32(uint32_t(data.size())).raw(data);
         if (data.size() & 1) body.u8(0);

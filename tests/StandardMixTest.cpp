@@ -62,7 +62,7 @@ TEST(StandardMix, EveryChartExtensionIsListedInNameOrder) {
         f.songsFolder = f.dir.File("songs");
         f.Start({});
         std::vector<std::string> names;
-        for (const std::string& chart : f.form->Charts())
+        for (const std::string& chart : f.player->Charts())
             names.push_back(std::filesystem::path(chart).filename().string());
         if (standard)
             EXPECT_EQ(names,
@@ -93,10 +93,10 @@ TEST(StandardMix, ThreeHundredBackgroundStemsKeepTheirChannelsAndTheLossIsLogged
     ASSERT_TRUE(f.PassGate());
     f.RunTo(5100);
     EXPECT_EQ(f.Pull(16)[0], 256 * 10) << "the first 256 play to their end";
-    const VoiceLosses lost = f.form->Sound.Losses();
+    const VoiceLosses lost = f.player->Sound.Losses();
     EXPECT_EQ(lost.Cut, 0);
     EXPECT_EQ(lost.Dropped, 300 - 256);
-    f.form->LeaveKey(vk::Escape);
+    f.player->LeaveKey(vk::Escape);
     EXPECT_NE(FileText(f.dir.File("ddsd.debug"))
                   .find("0 個の音を途中で止め、44 個の音を鳴らせませんでした (256 チャンネル)"),
               std::string::npos);

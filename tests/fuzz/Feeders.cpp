@@ -145,20 +145,20 @@ void FeedPlay(const uint8_t* data, size_t size) {
     HeadlessPresenter presenter;
     IgnoredMessages messages;
     ScriptedKeys keys;
-    Player form({.Clock = clock,
-                 .Presenter = presenter,
-                 .Messages = messages,
-                 .Fonts = nullptr,
-                 .ProgramFolder = world.programFolder,
-                 .SongsFolder = "",
-                 .SoundOutput = MixerOutput::Pull,
-                 .AudioBufferFrames = 512,
-                 .Keys = &keys});
+    Player player({.Clock = clock,
+                   .Presenter = presenter,
+                   .Messages = messages,
+                   .Fonts = nullptr,
+                   .ProgramFolder = world.programFolder,
+                   .SongsFolder = "",
+                   .SoundOutput = MixerOutput::Pull,
+                   .AudioBufferFrames = 512,
+                   .Keys = &keys});
     ChartReading reading;
     reading.Standard = data[0] & 1;
-    form.UseReading(reading);
-    form.StartUp({world.chart});
-    form.OpenDisplay();
+    player.UseReading(reading);
+    player.StartUp({world.chart});
+    player.OpenDisplay();
     // The song waits for a measured 40 frames a second, so frames are short
     // until it starts; then they last from a hundredth of a second to about
     // 25 seconds, and long charts are crossed in the hundred or so frames
@@ -166,12 +166,12 @@ void FeedPlay(const uint8_t* data, size_t size) {
     const uint32_t step = 10 + uint32_t(data[1]) * 100;
     const uint32_t gateStep = std::min<uint32_t>(step, 1000 / StartGateFrameRate);
     std::vector<int16_t> mix(2 * 512);
-    for (int frame = 0; frame < 160 && !form.CloseRequested(); ++frame) {
-        clock.Advance(form.SongStarted() ? step : gateStep);
-        form.Guarded([&] { form.Timer.DoTick(); });
-        form.Sound.Mix(mix.data(), 512);
+    for (int frame = 0; frame < 160 && !player.CloseRequested(); ++frame) {
+        clock.Advance(player.SongStarted() ? step : gateStep);
+        player.Guarded([&] { player.Timer.DoTick(); });
+        player.Sound.Mix(mix.data(), 512);
     }
-    form.ShutDown();
+    player.ShutDown();
 }
 
 void FeedBmp(const uint8_t* data, size_t size) {

@@ -25,7 +25,7 @@ std::vector<uint8_t> EncodeTone(int format, int channels, int rate, int frames);
 //   bits 2-3  "s2": s2.wav holding Ogg, s2.flac, s2.wav in mu-law, s2.wav in IMA ADPCM
 //   bits 4-5  "p1": p1.bmp, p1.png, p1.jpg, p1.bmp holding PNG
 //   bit 6     "p2": p2.bmp holding JPEG, 8-bit p2.bmp
-// A chart that names "s1.wav" finds "s1.ogg" when that is the form chosen.
+// A chart that names "s1.wav" finds "s1.ogg" when that is the player chosen.
 std::vector<MediaFile> SongMedia(uint8_t choice);
 
 } // namespace tappo::fuzz
