@@ -1,6 +1,6 @@
 // The road of a chart from its path to the first play frame, the same for a
 // chart named on the command line and for Start on the select screen.
-#include "app/Form.h"
+#include "app/Player.h"
 
 #include "chart/FileLookup.h"
 #include "chart/StandardLines.h"

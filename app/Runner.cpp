@@ -1,6 +1,6 @@
 #include "app/Runner.h"
 
-#include "app/Form.h"
+#include "app/Player.h"
 #include "base/Report.h"
 #include "formats/WaveWriter.h"
 #include "platform/Font.h"

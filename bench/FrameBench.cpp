@@ -3,7 +3,7 @@
 // chart without music (background image, keyed layer, receptors and arrows),
 // the colour-keyed blit on its own, the error-screen frame, and a play frame
 // of a measure packed with notes.
-#include "app/Form.h"
+#include "app/Player.h"
 #include "effects/Warp.h"
 #include "files/Files.h"
 #include "platform/Font.h"

@@ -2,7 +2,7 @@
 // their keysounds and pictures) against `find -iname '*.bms'` on the same
 // tree, both with a warm cache.
 #include "bench/BenchFiles.h"
-#include "files/SearchFile.h"
+#include "files/FileSearch.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdlib>

@@ -2,8 +2,8 @@
 // the limiter), WAV loading against a raw read of the same bytes, and the
 // chart search over a large tree against find(1).
 #include "bench/BenchFiles.h"
+#include "files/FileSearch.h"
 #include "files/Files.h"
-#include "files/SearchFile.h"
 #include "formats/Picture.h"
 #include "platform/Music.h"
 #include "platform/Sound.h"

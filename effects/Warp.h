@@ -6,7 +6,7 @@
 // is brought up to date only when asked for, or when the palette changes.
 #pragma once
 
-#include "formats/Dib.h"
+#include "formats/PalettedImage.h"
 
 #include <array>
 #include <cstdint>

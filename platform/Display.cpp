@@ -1,7 +1,7 @@
 #include "platform/Display.h"
 
 #include "base/Errors.h"
-#include "platform/ImageList.h"
+#include "platform/SpriteSheet.h"
 
 #include <algorithm>
 

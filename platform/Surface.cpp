@@ -1,7 +1,7 @@
 #include "platform/Surface.h"
 
 #include "base/Errors.h"
-#include "formats/Dib.h"
+#include "formats/PalettedImage.h"
 #include "formats/Picture.h"
 #include "platform/Display.h"
 #include "platform/Font.h"

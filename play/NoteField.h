@@ -8,7 +8,7 @@
 #include "chart/GameState.h"
 #include "effects/Warp.h"
 #include "platform/Display.h"
-#include "platform/ImageList.h"
+#include "platform/SpriteSheet.h"
 #include "platform/Timer.h"
 #include "play/ArrowSprites.h"
 #include "play/PlayState.h"

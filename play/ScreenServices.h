@@ -5,7 +5,7 @@
 
 #include "effects/Warp.h"
 #include "platform/Display.h"
-#include "platform/ImageList.h"
+#include "platform/SpriteSheet.h"
 #include "platform/Timer.h"
 
 namespace tappo {

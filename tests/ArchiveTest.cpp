@@ -5,7 +5,7 @@
 #include "base/Errors.h"
 #include "formats/ArchiveWriter.h"
 #include "platform/Display.h"
-#include "platform/ImageList.h"
+#include "platform/SpriteSheet.h"
 
 #include <cstdio>
 #include <fstream>

@@ -2,7 +2,7 @@
 // errors, and the palette image.
 #include "TestUtil.h"
 #include "base/Errors.h"
-#include "formats/Dib.h"
+#include "formats/PalettedImage.h"
 #include "formats/Picture.h"
 
 #include <gtest/gtest.h>

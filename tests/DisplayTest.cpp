@@ -2,7 +2,7 @@
 #include "platform/Display.h"
 #include "base/Errors.h"
 #include "formats/ArchiveWriter.h"
-#include "platform/ImageList.h"
+#include "platform/SpriteSheet.h"
 #include "platform/Timer.h"
 
 #include <gtest/gtest.h>

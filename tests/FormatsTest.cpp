@@ -8,7 +8,7 @@
 #include "formats/Picture.h"
 #include "formats/Png.h"
 #include "formats/WaveWriter.h"
-#include "platform/ImageList.h"
+#include "platform/SpriteSheet.h"
 
 #include <gtest/gtest.h>
 

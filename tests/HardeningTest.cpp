@@ -1,6 +1,6 @@
 // Hostile and unusual files met by the player: FIFOs named like charts, a
 // chart named just ".bms", an image that breaks after a good one.
-#include "HeadlessForm.h"
+#include "HeadlessPlayer.h"
 #include "app/CommandLine.h"
 #include "files/Files.h"
 

@@ -11,9 +11,9 @@
 #include "formats/Midi.h"
 #include "formats/SoundFile.h"
 #include "platform/Display.h"
-#include "platform/ImageList.h"
 #include "platform/Music.h"
 #include "platform/Sound.h"
+#include "platform/SpriteSheet.h"
 
 #include <fstream>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The keyboard commands: timing offset, toggles, full-screen toggle, pause and
 // resume, restart and Esc, on a chart playing headless.
-#include "HeadlessForm.h"
+#include "HeadlessPlayer.h"
 #include "tools/Midi.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The note field: arrow geometry at the screen's edges, the measure phase that
 // animates arrows and receptors, and what the play screen draws around them.
-#include "HeadlessForm.h"
+#include "HeadlessPlayer.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Playback driven through the whole form, headless: the start gate, keysounds
 // on channels in the right frame, the end of the song, pause stepping,
 // background images, and the sample-exact offline render.
-#include "HeadlessForm.h"
+#include "HeadlessPlayer.h"
 #include "app/Runner.h"
 #include "files/Files.h"
 #include "tools/Midi.h"

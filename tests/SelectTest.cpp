@@ -1,6 +1,6 @@
 // The select screen: walks between song folders and within them, the slide
 // lock, starting play, the banner cache and the drawing of the screen.
-#include "HeadlessForm.h"
+#include "HeadlessPlayer.h"
 #include "base/Report.h"
 #include "chart/ShiftJis.h"
 #include "files/Files.h"

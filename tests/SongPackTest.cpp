@@ -1,7 +1,7 @@
 // Song folders as packs made on Windows arrive today: charts saved as UTF-8
 // with a byte-order mark, names in other encodings and letter case, keysounds
 // re-encoded, pictures in PNG, and hundreds of files to load.
-#include "HeadlessForm.h"
+#include "HeadlessPlayer.h"
 #include "chart/FileLookup.h"
 #include "chart/HeaderScan.h"
 #include "chart/Lines.h"

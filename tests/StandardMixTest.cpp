@@ -1,6 +1,6 @@
 // The standard reading's library and mix: every chart extension listed, 256
 // voices that give up the oldest keysound first, "#VOLWAV", and the limiter.
-#include "HeadlessForm.h"
+#include "HeadlessPlayer.h"
 #include "chart/StandardConvert.h"
 #include "files/Files.h"
 

@@ -1,7 +1,7 @@
 // The standard reading played: its chart as the compiled-chart value (wide
 // slots, folded lanes, silent objects), arrows and receptors that follow the
 // beat, wide keysound slots in the mix, and the stage and banner pictures.
-#include "HeadlessForm.h"
+#include "HeadlessPlayer.h"
 #include "app/CommandLine.h"
 #include "chart/Inspect.h"
 #include "chart/StandardConvert.h"

@@ -2,7 +2,7 @@
 // sizes, and the canvas.
 #include "platform/Surface.h"
 #include "base/Errors.h"
-#include "formats/Dib.h"
+#include "formats/PalettedImage.h"
 #include "formats/Picture.h"
 #include "platform/Display.h"
 #include "platform/Font.h"

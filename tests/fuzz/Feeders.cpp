@@ -4,7 +4,7 @@
 
 #include "TestUtil.h"
 
-#include "app/Form.h"
+#include "app/Player.h"
 #include "base/Errors.h"
 #include "chart/Compiler.h"
 #include "chart/HeaderScan.h"
@@ -17,9 +17,9 @@
 #include "formats/Png.h"
 #include "formats/SoundFile.h"
 #include "platform/Display.h"
-#include "platform/ImageList.h"
 #include "platform/Music.h"
 #include "platform/Sound.h"
+#include "platform/SpriteSheet.h"
 #include "platform/Timer.h"
 #include "play/ScreenServices.h"
 #include "select/SelectScreen.h"

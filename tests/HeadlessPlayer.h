@@ -4,7 +4,7 @@
 #pragma once
 
 #include "TestUtil.h"
-#include "app/Form.h"
+#include "app/Player.h"
 #include "files/Files.h"
 #include "platform/Font.h"
 #include "tools/Assets.h"

@@ -1,4 +1,4 @@
-#include "app/Form.h"
+#include "app/Player.h"
 
 #include "app/CommandLine.h"
 #include "base/AsciiCase.h"

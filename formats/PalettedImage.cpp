@@ -1,4 +1,4 @@
-#include "formats/Dib.h"
+#include "formats/PalettedImage.h"
 
 #include "base/Errors.h"
 #include "formats/Picture.h"

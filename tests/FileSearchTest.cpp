@@ -1,7 +1,7 @@
 // The file search: breadth-first folder order, sorted names, wildcards.
+#include "files/FileSearch.h"
 #include "TestUtil.h"
 #include "files/Files.h"
-#include "files/SearchFile.h"
 #include "formats/Picture.h"
 
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "files/SearchFile.h"
+#include "files/FileSearch.h"
 
 #include "base/AsciiCase.h"
 

@@ -1,6 +1,6 @@
 // The player driven headless: start-up modes from the command line, the
 // loading and error screens as a user sees them, Esc, and missing assets.
-#include "HeadlessForm.h"
+#include "HeadlessPlayer.h"
 #include "files/Files.h"
 
 #include <filesystem>

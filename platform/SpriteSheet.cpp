@@ -1,4 +1,4 @@
-#include "platform/ImageList.h"
+#include "platform/SpriteSheet.h"
 
 #include "base/Errors.h"
 #include "files/Files.h"
