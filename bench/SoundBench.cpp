@@ -85,7 +85,7 @@ void LimitBench(benchmark::State& state, bool limiter) {
     for (size_t i = 0; i < mix.size(); ++i)
         mix[i] = int32_t(90000 * std::sin(double(i / 2) * 0.03));
     std::vector<int16_t> out(Block * 2);
-    TLimiter limit;
+    Limiter limit;
     for (auto _ : state) {
         if (limiter)
             limit.Process(mix.data(), out.data(), Block);

@@ -11,26 +11,26 @@ namespace {
 
 int16_t SoftClip(double v) {
     const double a = std::abs(v);
-    if (a <= TLimiter::Knee) return int16_t(std::lround(v));
-    const double room = TLimiter::Ceiling - TLimiter::Knee;
-    const double bent = TLimiter::Knee + room * std::tanh((a - TLimiter::Knee) / room);
-    const long s = std::lround(std::min(bent, TLimiter::Ceiling - 1));
+    if (a <= Limiter::Knee) return int16_t(std::lround(v));
+    const double room = Limiter::Ceiling - Limiter::Knee;
+    const double bent = Limiter::Knee + room * std::tanh((a - Limiter::Knee) / room);
+    const long s = std::lround(std::min(bent, Limiter::Ceiling - 1));
     return int16_t(v < 0 ? -s : s);
 }
 
 } // namespace
 
-TLimiter::TLimiter()
+Limiter::Limiter()
     : attack_(1 - std::exp(-1000.0 / (AttackMs * MixRate))),
       release_(std::pow(10.0, ReleaseDbPerSecond / 20 / MixRate)),
       holdFrames_(int(HoldMs * MixRate / 1000)) {}
 
-void TLimiter::Reset() {
+void Limiter::Reset() {
     gain_ = 1;
     holdLeft_ = 0;
 }
 
-void TLimiter::Process(const int32_t* mix, int16_t* out, int frames) {
+void Limiter::Process(const int32_t* mix, int16_t* out, int frames) {
     // The usual block: no gain reduction and nothing over the knee.
     if (gain_ == 1) {
         int32_t peak = 0;

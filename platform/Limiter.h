@@ -17,7 +17,7 @@
 
 namespace tappo {
 
-class TLimiter {
+class Limiter {
   public:
     static constexpr int32_t Knee = 16384;      // -6 dBFS
     static constexpr double Ceiling = 32112;    // -0.18 dBFS, never reached
@@ -26,7 +26,7 @@ class TLimiter {
     static constexpr double HoldMs = 20;
     static constexpr double ReleaseDbPerSecond = 40;
 
-    TLimiter();
+    Limiter();
     // `frames` stereo frames of the sum in `mix` to 16-bit samples in `out`.
     void Process(const int32_t* mix, int16_t* out, int frames);
     // 1 when no gain reduction is in progress.

@@ -175,7 +175,7 @@ class Mixer {
     std::vector<int32_t> accumulator_;
     bool standardMixing_ = false;
     bool limiterOn_ = false;
-    TLimiter limiter_;
+    Limiter limiter_;
     bool resetLimiter_ = false;
     int keysoundVolume_ = 100;
     uint64_t starts_ = 0;

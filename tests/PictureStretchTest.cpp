@@ -105,12 +105,12 @@ TEST(PictureStretch, PngRowByRowGivesTheWholeDecodesPixelsAndErrors) {
     const auto srgb = [](png_structp p, png_infop i) {
         png_set_sRGB(p, i, PNG_sRGB_INTENT_PERCEPTUAL);
     };
-    struct TCase {
+    struct PictureCase {
         int w, h, type, depth;
         bool interlaced;
         std::function<void(png_structp, png_infop)> chunks;
     };
-    const std::vector<TCase> cases = {
+    const std::vector<PictureCase> cases = {
         {61, 47, PNG_COLOR_TYPE_PALETTE, 8, false, trns},
         {33, 20, PNG_COLOR_TYPE_PALETTE, 2, true, {}},
         {50, 30, PNG_COLOR_TYPE_GRAY, 1, false, {}},
@@ -125,7 +125,7 @@ TEST(PictureStretch, PngRowByRowGivesTheWholeDecodesPixelsAndErrors) {
         {29, 500, PNG_COLOR_TYPE_RGB_ALPHA, 16, true, {}},
         {1, 1, PNG_COLOR_TYPE_RGB_ALPHA, 8, false, {}},
     };
-    for (const TCase& c : cases) {
+    for (const PictureCase& c : cases) {
         const std::string what = "type " + std::to_string(c.type) + " depth " +
                                  std::to_string(c.depth) + (c.interlaced ? " interlaced" : "");
         const std::vector<uint8_t> file =
