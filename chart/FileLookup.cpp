@@ -54,6 +54,15 @@ std::string FileResolver::Match(const std::string& folder, const std::string& pa
 }
 
 std::string FileResolver::Find(const std::string& path) {
+    // A chart may name one file from every slot: it is looked up once.
+    const auto known = found_.find(path);
+    if (known != found_.end()) return known->second;
+    std::string found = Lookup(path);
+    found_.emplace(path, found);
+    return found;
+}
+
+std::string FileResolver::Lookup(const std::string& path) {
     if (path.empty()) return "";
     if (IsFile(path)) return path;
     const std::string normal = WithForwardSlashes(path);

@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tappo {
@@ -35,8 +36,10 @@ class FileResolver {
     };
     const std::vector<Entry>& Listing(const std::string& folder);
     std::string Match(const std::string& folder, const std::string& part);
+    std::string Lookup(const std::string& path);
 
     std::map<std::string, std::vector<Entry>> folders_;
+    std::unordered_map<std::string, std::string> found_; // path asked for -> file, "" for none
     int listings_ = 0;
 };
 
