@@ -45,7 +45,6 @@ Player::Player(const PlayerServices& services)
     ChartSearch.OnFind = [this](const std::string& name, const FoundFile& data, bool& c) {
         AddFoundChart(name, data, c);
     };
-    Video.SetOptions(PlayerDisplayOptions);
     Video.OnInitialize = [this] { MakeSurfaces(); };
     Video.OnFinalize = [this] { ReleaseSurfaces(); };
     Timer.ActiveOnly = true;
@@ -161,8 +160,7 @@ void Player::RunFrame(int) {
         break;
     }
     DrawNotice();
-    if (HasOption(Video.Options(), doFullScreen))
-        Video.Presenter().MovePointer(ScreenWidth / 2, ScreenHeight / 2);
+    if (Video.FullScreen) Video.Presenter().MovePointer(ScreenWidth / 2, ScreenHeight / 2);
     Video.Flip();
 }
 
@@ -233,7 +231,7 @@ void Player::LeaveKey(char key) {
 
 void Player::ToggleFullScreen() {
     Video.Finalize();
-    Video.SetOptions(Video.Options() ^ OptionBit(doFullScreen));
+    Video.FullScreen = !Video.FullScreen;
     Video.Initialize();
 }
 
@@ -394,7 +392,7 @@ void Player::DrawNotice() {
 }
 
 void Player::UpdateCursor() {
-    Video.Presenter().SetCursorVisible(!HasOption(Video.Options(), doFullScreen));
+    Video.Presenter().SetCursorVisible(!Video.FullScreen);
 }
 
 void Player::SelectFrame() {

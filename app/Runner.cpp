@@ -50,8 +50,8 @@ bool StartPlayer(Player& player, const CommandLine& cl, MessageBox& box) {
             player.Pad.Update();
             return (player.Pad.States & StateBit(isStart)) != 0;
         };
-        if (HasOption(player.Video.Options(), doFullScreen) && (cl.Windowed || startHeld()))
-            player.Video.SetOptions(player.Video.Options() & ~OptionBit(doFullScreen));
+        if (player.Video.FullScreen && (cl.Windowed || startHeld()))
+            player.Video.FullScreen = false;
         player.Guarded([&] { player.OpenDisplay(); });
     } catch (const StartupError& e) {
         box.Show(e.what());

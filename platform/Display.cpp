@@ -7,18 +7,6 @@
 
 namespace tappo {
 
-DisplayOptions EffectiveOptions(DisplayOptions o) {
-    if (!HasOption(o, doFullScreen))
-        o &= ~(OptionBit(doNoWindowChange) | OptionBit(doAllowReboot) |
-               OptionBit(doAllowPalette256) | OptionBit(doFlip));
-    if (!HasOption(o, do3D))
-        o &= ~(OptionBit(doRetainedMode) | OptionBit(doHardware) | OptionBit(doSelectDriver) |
-               OptionBit(doZBuffer));
-    if (HasOption(o, doSystemMemory)) o &= ~OptionBit(doFlip);
-    o &= ~OptionBit(doHardware);
-    return o;
-}
-
 Display::Display(FramePresenter& presenter, TextRenderer* fonts)
     : presenter_(presenter), fonts_(fonts), surface_(std::make_unique<Surface>(this)) {}
 
@@ -27,18 +15,6 @@ Display::~Display() {
     surface_.reset();
     for (Surface* s : surfaces_)
         s->DetachDisplay();
-}
-
-void Display::SetOptions(DisplayOptions options) {
-    options_ = options;
-    if (!initialized_) {
-        nowOptions_ = EffectiveOptions(options);
-        return;
-    }
-    // While running only the presentation details may change.
-    const DisplayOptions live =
-        OptionBit(doWaitVBlank) | OptionBit(doStretch) | OptionBit(doCenter);
-    nowOptions_ = (nowOptions_ & ~live) | (options & live);
 }
 
 void Display::DetachImageList(SpriteSheet* list) {
@@ -54,7 +30,8 @@ void Display::Initialize() {
         const int bits = Mode.BitCount;
         if (bits != 8 && bits != 16 && bits != 24 && bits != 32)
             throw Error(FormatText(text::DisplayMode, Mode.Width, Mode.Height, bits));
-        presenter_.Open(HasOption(nowOptions_, doFullScreen), Mode.Width, Mode.Height);
+        shownFullScreen_ = FullScreen;
+        presenter_.Open(shownFullScreen_, Mode.Width, Mode.Height);
         surface_ = std::make_unique<Surface>(this);
         surface_->SetSize(std::max(1, SurfaceWidth), std::max(1, SurfaceHeight));
         surface_->Fill(0);
@@ -88,7 +65,6 @@ void Display::Finalize() {
     for (SpriteSheet* list : imageLists_)
         list->DisplayFinalized();
     initialized_ = false;
-    nowOptions_ = EffectiveOptions(options_);
     for (Surface* s : surfaces_)
         s->Release();
     presenter_.Close();
@@ -101,7 +77,8 @@ bool Display::CanDraw() const {
 
 void Display::Flip() {
     if (!initialized_ || busy_) return;
-    if (HasOption(nowOptions_, doFlip) && !presenter_.Active()) return;
+    // A full-screen window that is not the active one is left alone.
+    if (shownFullScreen_ && !presenter_.Active()) return;
     presenter_.Present(*surface_);
 }
 

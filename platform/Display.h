@@ -15,43 +15,6 @@ namespace tappo {
 class TextRenderer;
 class SpriteSheet;
 
-enum DisplayOption : uint32_t {
-    doFullScreen,
-    doNoWindowChange,
-    doAllowReboot,
-    doWaitVBlank,
-    doAllowPalette256,
-    doSystemMemory,
-    doStretch,
-    doCenter,
-    doFlip,
-    do3D,
-    doRetainedMode,
-    doHardware,
-    doSelectDriver,
-    doZBuffer
-};
-
-using DisplayOptions = uint32_t; // bit n = option n
-constexpr DisplayOptions OptionBit(DisplayOption o) {
-    return DisplayOptions(1) << o;
-}
-constexpr bool HasOption(DisplayOptions set, DisplayOption o) {
-    return (set & OptionBit(o)) != 0;
-}
-
-// What a new display component starts with.
-constexpr DisplayOptions DefaultDisplayOptions =
-    OptionBit(doAllowReboot) | OptionBit(doWaitVBlank) | OptionBit(doCenter) |
-    OptionBit(doRetainedMode) | OptionBit(doHardware) | OptionBit(doSelectDriver);
-// What the player gives its display.
-constexpr DisplayOptions PlayerDisplayOptions =
-    OptionBit(doFullScreen) | OptionBit(doNoWindowChange) | OptionBit(doAllowReboot) |
-    OptionBit(doCenter) | OptionBit(doFlip) | OptionBit(doHardware) | OptionBit(doSelectDriver);
-
-// The options the display actually works with, derived from the requested set.
-DisplayOptions EffectiveOptions(DisplayOptions options);
-
 // Shows finished frames. Open may throw (no display, mode refused).
 class FramePresenter {
   public:
@@ -59,7 +22,7 @@ class FramePresenter {
     virtual void Open(bool fullScreen, int width, int height) = 0;
     virtual void Close() = 0;
     virtual void Present(const Surface& back) = 0;
-    // Whether the window is the active one (page flipping presents only then).
+    // Whether the window is the active one (in full screen frames are shown only then).
     virtual bool Active() const { return true; }
     virtual bool HasWindow() const { return false; }
     virtual void SetCursorVisible(bool) {}
@@ -103,9 +66,9 @@ class Display {
     // screenshots): can draw then reports false, so frames skip their drawing.
     bool Visible = true;
 
-    DisplayOptions Options() const { return options_; }
-    DisplayOptions NowOptions() const { return nowOptions_; }
-    void SetOptions(DisplayOptions options);
+    // Full screen (a desktop-sized window) or a window; a change shows at the
+    // next Initialize.
+    bool FullScreen = true;
 
     void Initialize();
     void Finalize();
@@ -129,8 +92,7 @@ class Display {
   private:
     FramePresenter& presenter_;
     TextRenderer* fonts_;
-    DisplayOptions options_ = PlayerDisplayOptions;
-    DisplayOptions nowOptions_ = EffectiveOptions(PlayerDisplayOptions);
+    bool shownFullScreen_ = false; // the mode of the last Initialize
     bool initialized_ = false, initializeRequested_ = false, busy_ = false;
     bool calledOnInitialize_ = false;
     std::set<Surface*> surfaces_; // before surface_: the back surface registers here

@@ -1,4 +1,4 @@
-// The display's options and lifecycle, and the frame timer's rate counting.
+// The display's lifecycle, and the frame timer's rate counting.
 #include "platform/Display.h"
 #include "base/Errors.h"
 #include "formats/ArchiveWriter.h"
@@ -8,40 +8,6 @@
 #include <gtest/gtest.h>
 
 using namespace tappo;
-
-namespace {
-DisplayOptions Set(std::initializer_list<DisplayOption> options) {
-    DisplayOptions s = 0;
-    for (DisplayOption o : options)
-        s |= OptionBit(o);
-    return s;
-}
-} // namespace
-
-TEST(DisplayOptions, EffectiveOptionsFollowTheRules) {
-    EXPECT_EQ(EffectiveOptions(PlayerDisplayOptions),
-              Set({doFullScreen, doNoWindowChange, doAllowReboot, doCenter, doFlip}));
-    EXPECT_EQ(EffectiveOptions(PlayerDisplayOptions & ~OptionBit(doFullScreen)), Set({doCenter}));
-    EXPECT_EQ(EffectiveOptions(Set({doFullScreen, doFlip, doSystemMemory})),
-              Set({doFullScreen, doSystemMemory}));
-    EXPECT_EQ(EffectiveOptions(Set({do3D, doHardware, doRetainedMode, doZBuffer})),
-              Set({do3D, doRetainedMode, doZBuffer}))
-        << "doHardware is dropped in any case";
-    EXPECT_EQ(EffectiveOptions(DefaultDisplayOptions), Set({doWaitVBlank, doCenter}));
-}
-
-TEST(DisplayOptions, OnlyPresentationOptionsChangeWhileInitialised) {
-    HeadlessPresenter presenter;
-    Display d(presenter, nullptr);
-    d.SetOptions(PlayerDisplayOptions);
-    d.Initialize();
-    d.SetOptions(Set({doStretch, doWaitVBlank}));
-    EXPECT_EQ(d.Options(), Set({doStretch, doWaitVBlank}));
-    EXPECT_EQ(d.NowOptions(), Set({doFullScreen, doNoWindowChange, doAllowReboot, doFlip, doStretch,
-                                   doWaitVBlank}));
-    d.Finalize();
-    EXPECT_EQ(d.NowOptions(), Set({doWaitVBlank, doStretch})) << "the rest takes effect afterwards";
-}
 
 TEST(Display, LifecycleRunsHandlersInOrderAndReleasesSurfaces) {
     HeadlessPresenter presenter;
@@ -71,7 +37,7 @@ TEST(Display, LifecycleRunsHandlersInOrderAndReleasesSurfaces) {
     // The full-screen toggle: finalise, change the option, initialise.
     d.Finalize();
     EXPECT_FALSE(game->HasPixels()) << "surfaces end with the device";
-    d.SetOptions(d.Options() & ~OptionBit(doFullScreen));
+    d.FullScreen = false;
     d.Initialize();
     EXPECT_FALSE(presenter.FullScreen());
     EXPECT_EQ(calls, (std::vector<std::string>{"init", "final", "init"}));

@@ -74,8 +74,7 @@ struct HeadlessPlayer {
                            MixerOutput::Pull, 512, &keys, nullptr, false, keepLoading});
         player->UseReading(reading);
         player->StartUp(args);
-        if (!fullScreen)
-            player->Video.SetOptions(player->Video.Options() & ~OptionBit(doFullScreen));
+        player->Video.FullScreen = fullScreen;
         player->OpenDisplay();
     }
     void Frame(int ms = 10) {
