@@ -278,7 +278,6 @@ void Player::DrawLoadingProgress(int done, int total) {
             back.Canvas().CopyRect(Bounds(0, 0, ScreenWidth, ScreenHeight), stagePicture_,
                                    Bounds(0, 0, stagePicture_.Width, stagePicture_.Height));
         WriteCentredText(TextLoading);
-        back.Canvas().Release();
         if (total > 0) {
             // A frame of grey with the files done in white, under the text.
             const int x0 = ScreenWidth / 4, width = ScreenWidth / 2, y0 = ScreenHeight / 2 - 12;
@@ -309,7 +308,6 @@ void Player::DrawErrorScreen() {
     } else {
         WriteCentredText(Flow.Screen == ScreenNoCharts ? TextNoCharts : TextNotChart);
     }
-    canvas.Release();
 }
 
 namespace {
@@ -388,7 +386,6 @@ void Player::DrawNotice() {
             back.SetPixel(x, y, y == top || y == bottom - 1 ? 0xF800 : 0x4000);
     for (int i = 0; i < shown; ++i)
         canvas.TextOut(4, top + 4 + i * lineHeight, noticeLines_[size_t(i)]);
-    canvas.Release();
 }
 
 void Player::UpdateCursor() {

@@ -372,8 +372,6 @@ bool LoadBgaImages(BgaBank& surfaces, const ChartData& chart, Display& display, 
             // The slot is emptied: it must not keep the picture of the chart before.
             surfaces[job.slot].reset();
             if (!firstError) firstError = job.error;
-        } else {
-            job.surface->ReleaseCanvas();
         }
         return !progress || progress(++done, total);
     };

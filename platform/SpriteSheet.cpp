@@ -40,7 +40,6 @@ void Sprite::BuildPatterns(Display* display) {
     surface_->SystemMemory = SystemMemory;
     surface_->SetSize(w, h);
     surface_->Canvas().Draw(0, 0, Picture);
-    surface_->ReleaseCanvas();
     Rekey();
     if (pw == w && ph == h) {
         patterns_.push_back({Bounds(0, 0, w, h), surface_.get()});

@@ -60,7 +60,6 @@ class SurfaceCanvas {
     void Draw(int x, int y, const Image& picture);
     // Copies `source` rectangle of the picture into `dest` of the surface, stretched.
     void CopyRect(const Rect& dest, const Image& picture, const Rect& source);
-    void Release() {}
 
   private:
     void CheckUsable() const;
@@ -97,7 +96,6 @@ class Surface {
     bool CopySurface(int x, int y, const Surface& source, const Rect& r);
 
     SurfaceCanvas& Canvas();
-    void ReleaseCanvas() {}
 
     const uint16_t* Bits() const { return pixels_.data(); }
     uint16_t* Bits() { return pixels_.data(); }

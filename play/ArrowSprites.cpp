@@ -13,7 +13,6 @@ void ArrowSheet::LoadArrowSprites(Display& display, const std::string& programFo
         sprite->SetSize(Size, Size);
         sprite->Canvas().CopyRect(Bounds(0, 0, Size, Size), sheet,
                                   Bounds((i % 4) * Size, (i / 4) * Size, Size, Size));
-        sprite->ReleaseCanvas();
         sprite->SetColorKey(sprite->Pixel(0, 0));
     }
 }

@@ -46,7 +46,6 @@ void NoteFieldPainter::DrawBackground() {
     if (Toggles.WarpInPlay) {
         Warp.UpdateWarp();
         canvas.Draw(0, 0, Warp.WarpImage);
-        canvas.Release();
         return;
     }
     back.Fill(0);
@@ -59,7 +58,6 @@ void NoteFieldPainter::DrawBackground() {
     canvas.TextOut(50, 110, "ARTIST  " + ChartTextToUtf8(Header.Artist));
     canvas.TextOut(50, 130, "PLAYLEVEL");
     canvas.TextOut(50, 150, std::string("BPM  ") + bpm);
-    canvas.Release();
     // Stars at 124, 138, ...: the loop ends at the screen's right edge, not
     // at a count, so every star that falls on the screen is drawn.
     for (long long k = 1; k <= GameState.PlayLevel && 110 + 14 * k < back.Width(); ++k)
@@ -74,7 +72,6 @@ void NoteFieldPainter::DrawOverlay() {
     if (Toggles.ShowFps) canvas.TextOut(276, 222, std::to_string(Timer.FrameRate()) + " fps");
     if (Play.LateTime != 0) canvas.TextOut(240, 210, "late time" + std::to_string(Play.LateTime));
     if (Screen == ScreenPaused) Images.Draw(ItemPause, back, 140, 110, 0);
-    canvas.Release();
 }
 
 NoteFieldPainter::ArrowPlace NoteFieldPainter::PlaceArrow(int lane, int player,

@@ -97,7 +97,6 @@ bool WaitForSteadyFrames(PlayScene& s) {
     canvas.Font.Name = "MS Serif";
     canvas.Font.Color = 0x00FF00;
     canvas.TextOut(276, 222, std::to_string(s.Timer.FrameRate()) + " fps");
-    canvas.Release();
     return true;
 }
 

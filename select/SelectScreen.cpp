@@ -151,7 +151,6 @@ void SelectScreen::DrawSelectScreen(const std::string& pathText) {
     canvas.TextOut(10, 36, pathText);
     canvas.TextOut(10, h - 35, text.bpm);
     canvas.TextOut(text.genreX, h - 43, text.genre);
-    canvas.Release();
 
     Images.Draw(ItemStartPlate, back, 85, 213, 0);
     const int slide = Songs.SlideDirection * SlideCountdown * 13;
@@ -259,7 +258,6 @@ void SelectScreen::LoadBanner(const std::string& chartPath) {
                 const Image blank = LoadPictureFile(ProgramFolder + "diskblank.bmp");
                 BannerSurface->SetSize(blank.Width, blank.Height);
                 BannerSurface->Canvas().Draw(0, 0, blank);
-                BannerSurface->ReleaseCanvas();
             } catch (const std::exception&) {
                 BannerSurface->Fill(0);
             }
@@ -325,7 +323,6 @@ void SelectScreen::BuildAndShowBanner(const std::string& chartPath) {
     if (!BannerSurface) return;
     BannerSurface->SetSize(picture.Width, picture.Height);
     BannerSurface->Canvas().Draw(0, 0, picture);
-    BannerSurface->ReleaseCanvas();
 }
 
 } // namespace tappo
