@@ -47,9 +47,7 @@ Player::Player(const PlayerServices& services)
     };
     Video.OnInitialize = [this] { MakeSurfaces(); };
     Video.OnFinalize = [this] { ReleaseSurfaces(); };
-    Timer.ActiveOnly = true;
-    Timer.Interval = 0;
-    Timer.OnTimer = [this](int lag) { RunFrame(lag); };
+    Timer.OnTimer = [this] { RunFrame(); };
 }
 
 Player::~Player() {
@@ -142,7 +140,7 @@ void Player::ReleaseSurfaces() {
     Select.PrevBannerSurface.reset();
 }
 
-void Player::RunFrame(int) {
+void Player::RunFrame() {
     ++framesRun_;
     switch (Flow.Screen) {
     case ScreenNoCharts:

@@ -116,7 +116,7 @@ class Player {
     void OpenDisplay();
     void MakeSurfaces();
     void ReleaseSurfaces();
-    void RunFrame(int lagCount);
+    void RunFrame();
     void CommandKey(int key);
     void LeaveKey(char key);
     // F3: the display is finalised and initialised again in the other mode.

@@ -21,13 +21,13 @@ void FrameTimer::SetEnabled(bool enabled) {
     if (enabled == enabled_) return;
     enabled_ = enabled;
     running_ = false;
-    if (enabled && (!ActiveOnly || appActive_)) Install();
+    if (enabled && appActive_) Install();
 }
 
 void FrameTimer::SetAppActive(bool active) {
     if (active == appActive_) return;
     appActive_ = active;
-    if (!enabled_ || !ActiveOnly) return;
+    if (!enabled_) return;
     if (active)
         Install();
     else
@@ -38,8 +38,8 @@ void FrameTimer::DoTick() {
     if (!running_) return;
     const uint32_t now = clock_.NowMs();
     const int32_t sinceTick = int32_t(now - lastTick_);
-    if (sinceTick < int32_t(Interval)) return;
-    const int lag = std::max<int32_t>(1, sinceTick / int32_t(std::max<uint32_t>(Interval, 1)));
+    // A clock set back runs no frame until it passes the last frame's tick.
+    if (sinceTick < 0) return;
     lastTick_ = now;
     ++frames_;
     const int32_t elapsed = std::max<int32_t>(int32_t(now - lastRateUpdate_), 1);
@@ -48,7 +48,7 @@ void FrameTimer::DoTick() {
         frames_ = 0;
         lastRateUpdate_ = now;
     }
-    if (OnTimer) OnTimer(lag);
+    if (OnTimer) OnTimer();
 }
 
 } // namespace tappo

@@ -31,13 +31,12 @@ class FrameTimer {
   public:
     explicit FrameTimer(TickSource& clock) : clock_(clock) {}
 
-    bool ActiveOnly = true;
-    uint32_t Interval = 0;
-    std::function<void(int lagCount)> OnTimer;
+    // One frame; runs at every pass of the idle loop while the timer runs.
+    std::function<void()> OnTimer;
 
     bool Enabled() const { return enabled_; }
     void SetEnabled(bool enabled);
-    // Application activation: with ActiveOnly no frames run in the background.
+    // Application activation: no frames run in the background.
     void SetAppActive(bool active);
     bool Running() const { return running_; }
     int FrameRate() const { return frameRate_; }

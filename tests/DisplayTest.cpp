@@ -108,10 +108,7 @@ TEST(FrameTimer, FrameRateCountsWholeSecondsAndRoundsHalvesToEven) {
     VirtualClock clock(5000);
     FrameTimer timer(clock);
     int frames = 0;
-    timer.OnTimer = [&](int lag) {
-        ++frames;
-        EXPECT_GE(lag, 1);
-    };
+    timer.OnTimer = [&] { ++frames; };
     timer.DoTick(); // disabled: no frame
     EXPECT_EQ(frames, 0);
     timer.SetEnabled(true);
@@ -140,17 +137,13 @@ TEST(FrameTimer, FrameRateCountsWholeSecondsAndRoundsHalvesToEven) {
     EXPECT_EQ(timer.FrameRate(), 50);
 }
 
-TEST(FrameTimer, ZeroIntervalTicksEveryPassEvenWithoutTimePassing) {
+TEST(FrameTimer, TicksEveryPassEvenWithoutTimePassing) {
     VirtualClock clock;
     FrameTimer timer(clock);
     int frames = 0;
-    timer.OnTimer = [&](int) { ++frames; };
+    timer.OnTimer = [&] { ++frames; };
     timer.SetEnabled(true);
     timer.DoTick();
-    timer.DoTick();
-    EXPECT_EQ(frames, 2);
-    timer.Interval = 50;
-    clock.Advance(20);
     timer.DoTick();
     EXPECT_EQ(frames, 2);
 }
