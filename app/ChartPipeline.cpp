@@ -17,7 +17,7 @@ bool Player::StartChart(const std::string& path) {
     // exists; its first initialisation shows the screen instead.
     LoadStagePicture(path);
     Flow.Screen = ScreenPlay;
-    if (Video.Initialized()) ShowLoadingScreenOnBothPages();
+    if (Video.Initialized()) ShowLoadingScreen();
     Flow.ChartActive = true;
     const bool compiled = CompileChart(path);
     // The loading screen of a chart started on the select screen ends here or

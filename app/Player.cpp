@@ -101,7 +101,7 @@ void Player::OpenDisplay() {
 // Every surface is made anew at each initialisation (start-up and the F3
 // toggle): the chart's images, or else the chart search and the first header.
 void Player::MakeSurfaces() {
-    ShowLoadingScreenOnBothPages();
+    ShowLoadingScreen();
     if (Flow.ChartActive) {
         LoadBgaImages();
         // A command-line chart's load ends here: its loading screen is gone.
@@ -251,14 +251,6 @@ void Player::WriteCentredText(const char* text) {
     canvas.Font.Color = 0xFFFFFF;
     canvas.BrushTransparent = true;
     canvas.TextOut((ScreenWidth - canvas.TextWidth(text)) / 2, ScreenHeight / 2 - 40, text);
-}
-
-// A flipping display has two pages: drawing and flipping twice leaves the
-// text on both, so the screen says "loading" whichever page is up while the
-// load holds back the frames.
-void Player::ShowLoadingScreenOnBothPages() {
-    ShowLoadingScreen();
-    ShowLoadingScreen();
 }
 
 void Player::ShowLoadingScreen() {

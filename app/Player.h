@@ -125,7 +125,6 @@ class Player {
     void AddFoundChart(const std::string& name, const FoundFile& data, bool& Continue);
 
     void ShowLoadingScreen();
-    void ShowLoadingScreenOnBothPages();
     // The loading screen with a bar under its text for `done` of `total` files.
     void DrawLoadingProgress(int done, int total);
     void DrawErrorScreen();
