@@ -34,7 +34,7 @@ bool Player::StartChart(const std::string& path) {
     // yet, its initialisation loads them, as it does again after every
     // re-initialisation (F3). Esc during the load leaves play as it does in play.
     if (!LoadChartMedia(files) || (Video.Initialized() && !LoadBgaImages(files))) {
-        LeaveKey(vk::Escape);
+        LeaveKey(Key::Escape);
         return false;
     }
     // Play starts with the next frame, which runs PlayFrame.

@@ -162,27 +162,27 @@ void Player::RunFrame() {
     Video.Flip();
 }
 
-void Player::CommandKey(int key) {
+void Player::CommandKey(Key key) {
     // Any key takes an error band away; the key does its own work too.
     notice_.clear();
     switch (key) {
-    case vk::PageUp:
+    case Key::PageUp:
         ++Play.LateTime;
         break;
-    case vk::PageDown:
+    case Key::PageDown:
         --Play.LateTime;
         break;
-    case vk::F1:
+    case Key::F1:
         Toggles.ShowFps = !Toggles.ShowFps;
         break;
-    case vk::F2:
+    case Key::F2:
         Toggles.ShowBga = !Toggles.ShowBga;
         break;
-    case vk::F3:
+    case Key::F3:
         // Re-making the display needs a steady frame rate first.
         if (Timer.FrameRate() >= StartGateFrameRate) ToggleFullScreen();
         break;
-    case vk::F4: {
+    case Key::F4: {
         const int32_t tick = int32_t(Scene.Clock.NowMs());
         if (Flow.Screen == ScreenPlay) {
             Flow.Screen = ScreenPaused;
@@ -194,7 +194,7 @@ void Player::CommandKey(int key) {
         }
         break;
     }
-    case vk::F5:
+    case Key::F5:
         // Restart, also from the pause.
         if (Flow.Screen == ScreenPlay || Flow.Screen == ScreenPaused) {
             StopEverything(Scene);
@@ -204,10 +204,10 @@ void Player::CommandKey(int key) {
             Flow.Screen = ScreenPlay;
         }
         break;
-    case vk::F6:
+    case Key::F6:
         Toggles.StepTickOn = !Toggles.StepTickOn;
         break;
-    case vk::F7:
+    case Key::F7:
         Toggles.WarpInPlay = !Toggles.WarpInPlay;
         break;
     default:
@@ -215,8 +215,8 @@ void Player::CommandKey(int key) {
     }
 }
 
-void Player::LeaveKey(char key) {
-    if (key != vk::Escape) return;
+void Player::LeaveKey(Key key) {
+    if (key != Key::Escape) return;
     // Esc: leave play, or end the program where there is nothing to go back to.
     if (Songs.ChartList.empty() || !Flow.ChartActive) Close();
     Flow.Screen = ScreenSelect;

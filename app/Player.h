@@ -117,8 +117,8 @@ class Player {
     void MakeSurfaces();
     void ReleaseSurfaces();
     void RunFrame();
-    void CommandKey(int key);
-    void LeaveKey(char key);
+    void CommandKey(Key key);
+    void LeaveKey(Key key);
     // F3: the display is finalised and initialised again in the other mode.
     void ToggleFullScreen();
     void ShutDown();

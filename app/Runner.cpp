@@ -48,7 +48,7 @@ bool StartPlayer(Player& player, const CommandLine& cl, MessageBox& box) {
         // Holding Start at start (or --windowed) keeps the player in a window.
         auto startHeld = [&] {
             player.Pad.Update();
-            return (player.Pad.States & StateBit(isStart)) != 0;
+            return HasAction(player.Pad.States, Action::Start);
         };
         if (player.Video.FullScreen && (cl.Windowed || startHeld()))
             player.Video.FullScreen = false;
@@ -283,7 +283,7 @@ int RunOnScreen(const CommandLine& cl) {
     Player* loading = nullptr;
     bool stopLoad = false;
     EventSink loadSink;
-    loadSink.KeyDown = [&](int key) { stopLoad = stopLoad || key == vk::Escape; };
+    loadSink.KeyDown = [&](Key key) { stopLoad = stopLoad || key == Key::Escape; };
     loadSink.CloseRequest = [&] {
         stopLoad = true;
         if (loading) loading->Close();
@@ -311,9 +311,9 @@ int RunOnScreen(const CommandLine& cl) {
     // The window shows its error screen; the console says which file or folder.
     if (!player.Refusal().empty()) ReportOnConsole(player.Refusal());
     EventSink sink;
-    sink.KeyDown = [&](int key) {
+    sink.KeyDown = [&](Key key) {
         player.Guarded([&] { player.CommandKey(key); });
-        if (key == vk::Escape) player.Guarded([&] { player.LeaveKey(vk::Escape); });
+        if (key == Key::Escape) player.Guarded([&] { player.LeaveKey(Key::Escape); });
     };
     sink.CloseRequest = [&] { player.Close(); };
     sink.Activate = [&](bool active) { player.Timer.SetAppActive(active); };

@@ -5,31 +5,40 @@
 
 namespace tappo {
 
-KeyboardReader::KeyboardReader() {
-    // The player's key table: K J H L, the arrows and the keypad for the four
-    // directions; Z or Space for Start; X or Enter for Button2; F2 for Button9.
-    Assigns[isUp] = {75, 38, 104};
-    Assigns[isDown] = {74, 40, 98};
-    Assigns[isLeft] = {72, 37, 100};
-    Assigns[isRight] = {76, 39, 102};
-    Assigns[isStart] = {90, 32, 0};
-    Assigns[isSecondButton] = {88, 13, 0};
-    Assigns[12] = {113, 0, 0}; // Button9
+std::optional<Action> ActionOfKey(Key key) {
+    switch (key) {
+    case Key::K:
+    case Key::Up:
+    case Key::Keypad8:
+        return Action::Up;
+    case Key::J:
+    case Key::Down:
+    case Key::Keypad2:
+        return Action::Down;
+    case Key::H:
+    case Key::Left:
+    case Key::Keypad4:
+        return Action::Left;
+    case Key::L:
+    case Key::Right:
+    case Key::Keypad6:
+        return Action::Right;
+    case Key::Z:
+    case Key::Space:
+        return Action::Start;
+    default:
+        return std::nullopt;
+    }
 }
 
 void KeyboardReader::Update() {
     States = 0;
-    if (!Enabled || !Source) return;
-    std::array<bool, 256> down{};
+    if (!Source) return;
+    KeysDown down{};
     Source->ReadKeys(down);
-    for (int k = 0; k < InputStateCount; ++k) {
-        for (uint32_t key : Assigns[size_t(k)]) {
-            if (key >= 1 && key <= 255 && down[key]) {
-                States |= StateBit(k);
-                break;
-            }
-        }
-    }
+    for (size_t k = 0; k < down.size(); ++k)
+        if (down[k])
+            if (const auto action = ActionOfKey(Key(k))) States |= ActionBit(*action);
 }
 
 int ScaleAxis(int value, int min, int max, int deadZone, int range) {
@@ -47,16 +56,15 @@ void JoystickReader::Update() {
     States = 0;
     X = Y = Z = 0;
     JoystickReading r;
-    if (!Enabled || !Source || !Source->ReadJoystick(r)) return;
+    if (!Source || !Source->ReadJoystick(r)) return;
     X = ScaleAxis(r.X, r.Min, r.Max, DeadZoneX, RangeX);
     Y = ScaleAxis(r.Y, r.Min, r.Max, DeadZoneY, RangeY);
     Z = ScaleAxis(r.Z, r.Min, r.Max, DeadZoneZ, RangeZ);
-    for (int n = 0; n < r.ButtonCount && n < 32; ++n)
-        if (r.Buttons & (1u << n)) States |= StateBit(isStart + n);
-    if (X < 0) States |= StateBit(isLeft);
-    if (X > 0) States |= StateBit(isRight);
-    if (Y < 0) States |= StateBit(isUp);
-    if (Y > 0) States |= StateBit(isDown);
+    if (r.ButtonCount > 0 && (r.Buttons & 1u)) States |= ActionBit(Action::Start);
+    if (X < 0) States |= ActionBit(Action::Left);
+    if (X > 0) States |= ActionBit(Action::Right);
+    if (Y < 0) States |= ActionBit(Action::Up);
+    if (Y > 0) States |= ActionBit(Action::Down);
 }
 
 void Controller::Update() {

@@ -1,35 +1,68 @@
-// Input states: the keyboard and a joystick turned into Up, Down, Left, Right
-// and 32 buttons, polled by the game. Keys reach the game as Windows-style
-// virtual-key codes, which the key table is written in.
+// Input: the keyboard and a joystick turned into the five actions the
+// program knows (Up, Down, Left, Right, Start), polled once a frame.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <set>
 
 namespace tappo {
 
-enum PadState : int {
-    isUp = 0,
-    isDown = 1,
-    isLeft = 2,
-    isRight = 3,
-    isStart = 4,
-    isSecondButton = 5
+// The keys the program tells apart. The platform turns its own key codes into
+// these; a key the program has no use for arrives as Other (it still takes
+// an error band away).
+enum class Key : uint8_t {
+    Other,
+    Escape,
+    Space,
+    PageUp,
+    PageDown,
+    Left,
+    Up,
+    Right,
+    Down,
+    F1,
+    F2,
+    F3,
+    F4,
+    F5,
+    F6,
+    F7,
+    H,
+    J,
+    K,
+    L,
+    Z,
+    Keypad2,
+    Keypad4,
+    Keypad6,
+    Keypad8
 };
-inline constexpr int InputStateCount = 36;
-using PadStates = uint64_t; // bit k = state k
+inline constexpr size_t KeyCount = size_t(Key::Keypad8) + 1;
+// Which keys are down, indexed by Key.
+using KeysDown = std::array<bool, KeyCount>;
 
-constexpr PadStates StateBit(int state) {
-    return PadStates(1) << state;
+enum class Action : uint8_t { Up, Down, Left, Right, Start };
+using Actions = uint8_t; // bit n = action n
+
+constexpr Actions ActionBit(Action a) {
+    return Actions(1u << unsigned(a));
+}
+constexpr bool HasAction(Actions set, Action a) {
+    return (set & ActionBit(a)) != 0;
 }
 
-// Which keys are held now, by virtual-key code.
+// The player's keys: K, Up or keypad 8 is Up; J, Down or keypad 2 Down; H,
+// Left or keypad 4 Left; L, Right or keypad 6 Right; Z or Space Start.
+std::optional<Action> ActionOfKey(Key key);
+
+// Which keys are held now.
 class KeySource {
   public:
     virtual ~KeySource() = default;
-    virtual void ReadKeys(std::array<bool, 256>& down) = 0;
+    virtual void ReadKeys(KeysDown& down) = 0;
 };
 
 // A joystick's axes in the platform's raw range, and its buttons.
@@ -55,61 +88,53 @@ class JoystickSource {
 class KeyLatch {
   public:
     void BeginEvents() { pressed_.fill(false); }
-    void Press(int key) {
-        if (key > 0 && key < 256) pressed_[size_t(key)] = true;
-    }
+    void Press(Key key) { pressed_[size_t(key)] = true; }
     // Marks the latched keys down and empties the latch.
-    void Apply(std::array<bool, 256>& down) {
+    void Apply(KeysDown& down) {
         for (size_t k = 0; k < down.size(); ++k)
             down[k] = down[k] || pressed_[k];
         pressed_.fill(false);
     }
 
   private:
-    std::array<bool, 256> pressed_{};
+    KeysDown pressed_{};
 };
 
 // Keys held by a script: headless runs and tests.
 class ScriptedKeys : public KeySource {
   public:
-    void Press(int key) { down_.insert(key); }
-    void Release(int key) { down_.erase(key); }
+    void Press(Key key) { down_.insert(key); }
+    void Release(Key key) { down_.erase(key); }
     void ReleaseAll() { down_.clear(); }
     // Pressed and released before the next poll.
-    void Tap(int key) { latch_.Press(key); }
-    void ReadKeys(std::array<bool, 256>& down) override {
-        for (int k : down_)
-            if (k > 0 && k < 256) down[size_t(k)] = true;
+    void Tap(Key key) { latch_.Press(key); }
+    void ReadKeys(KeysDown& down) override {
+        for (Key k : down_)
+            down[size_t(k)] = true;
         latch_.Apply(down);
     }
 
   private:
-    std::set<int> down_;
+    std::set<Key> down_;
     KeyLatch latch_;
 };
 
 class KeyboardReader {
   public:
-    KeyboardReader();
-    bool Enabled = true;
     KeySource* Source = nullptr;
-    // For each state, three virtual-key codes (0: none), tried in order.
-    std::array<std::array<uint32_t, 3>, InputStateCount> Assigns{};
-    PadStates States = 0;
+    Actions States = 0;
     void Update();
 };
 
 class JoystickReader {
   public:
-    bool Enabled = true;
     JoystickSource* Source = nullptr;
     int DeadZoneX = 50, DeadZoneY = 50, DeadZoneZ = 50; // percent of the half range
     int RangeX = 1000, RangeY = 1000, RangeZ = 1000;
-    PadStates States = 0;
+    Actions States = 0;      // the stick's directions; button 1 is Start
     int X = 0, Y = 0, Z = 0; // scaled axes
     void Update();
 };
-
 // A raw axis value to -range..range with the dead zone in the middle.
 int ScaleAxis(int value, int min, int max, int deadZone, int range);
 
@@ -117,7 +142,7 @@ class Controller {
   public:
     KeyboardReader Keyboard;
     JoystickReader Joystick;
-    PadStates States = 0; // merged, after Update
+    Actions States = 0; // merged, after Update
     void UpdateKeyboard() { Keyboard.Update(); }
     // Joystick, then keyboard; the merged states are their union.
     void Update();

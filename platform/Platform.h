@@ -36,17 +36,9 @@ class StderrMessageBox : public MessageBox {
 void WritePng(const std::string& path, const Surface& surface);
 std::vector<uint8_t> EncodePng(const Surface& surface);
 
-// Virtual-key codes of the keys the game knows.
-namespace vk {
-inline constexpr int Return = 13, Escape = 27, Space = 32, PageUp = 33, PageDown = 34;
-inline constexpr int Left = 37, Up = 38, Right = 39, Down = 40;
-inline constexpr int F1 = 112, F2 = 113, F3 = 114, F4 = 115, F5 = 116, F6 = 117, F7 = 118;
-inline constexpr int Numpad2 = 98, Numpad4 = 100, Numpad6 = 102, Numpad8 = 104;
-} // namespace vk
-
 // Handlers the event pump calls.
 struct EventSink {
-    std::function<void(int key)> KeyDown;
+    std::function<void(Key key)> KeyDown;
     std::function<void()> CloseRequest;
     std::function<void(bool active)> Activate;
 };
@@ -84,7 +76,7 @@ class SdlPlatform : public FramePresenter,
     // Keys held now (as of the last PumpEvents) or pressed since the last
     // read: from SDL while the window has the focus, otherwise (at start-up,
     // before any window exists) from the X server's key map.
-    void ReadKeys(std::array<bool, 256>& down) override;
+    void ReadKeys(KeysDown& down) override;
     bool ReadJoystick(JoystickReading& reading) override;
 
     // How many times a picture was put on the window, shown-again ones included.

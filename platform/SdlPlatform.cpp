@@ -11,6 +11,7 @@
 #include <X11/keysym.h>
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 namespace tappo {
 
@@ -28,79 +29,119 @@ struct SdlPlatform::Impl {
 
 namespace {
 
-int VirtualKeyFromSdl(SDL_Keycode key) {
-    if (key >= SDLK_a && key <= SDLK_z) return 'A' + int(key - SDLK_a);
-    if (key >= SDLK_0 && key <= SDLK_9) return '0' + int(key - SDLK_0);
-    if (key >= SDLK_F1 && key <= SDLK_F12) return vk::F1 + int(key - SDLK_F1);
-    if (key >= SDLK_KP_1 && key <= SDLK_KP_9) return 97 + int(key - SDLK_KP_1);
+// The program's key for an SDL key. Letters, digits, function keys, the
+// keypad, the arrows and the editing and modifier keys below are keys to the
+// program (Other where it has no use for them); the rest it does not see.
+std::optional<Key> KeyFromSdl(SDL_Keycode key) {
     switch (key) {
-    case SDLK_KP_0:
-        return 96;
+    case SDLK_ESCAPE:
+        return Key::Escape;
     case SDLK_SPACE:
-        return vk::Space;
+        return Key::Space;
+    case SDLK_PAGEUP:
+        return Key::PageUp;
+    case SDLK_PAGEDOWN:
+        return Key::PageDown;
+    case SDLK_LEFT:
+        return Key::Left;
+    case SDLK_UP:
+        return Key::Up;
+    case SDLK_RIGHT:
+        return Key::Right;
+    case SDLK_DOWN:
+        return Key::Down;
+    case SDLK_F1:
+        return Key::F1;
+    case SDLK_F2:
+        return Key::F2;
+    case SDLK_F3:
+        return Key::F3;
+    case SDLK_F4:
+        return Key::F4;
+    case SDLK_F5:
+        return Key::F5;
+    case SDLK_F6:
+        return Key::F6;
+    case SDLK_F7:
+        return Key::F7;
+    case SDLK_h:
+        return Key::H;
+    case SDLK_j:
+        return Key::J;
+    case SDLK_k:
+        return Key::K;
+    case SDLK_l:
+        return Key::L;
+    case SDLK_z:
+        return Key::Z;
+    case SDLK_KP_2:
+        return Key::Keypad2;
+    case SDLK_KP_4:
+        return Key::Keypad4;
+    case SDLK_KP_6:
+        return Key::Keypad6;
+    case SDLK_KP_8:
+        return Key::Keypad8;
+    case SDLK_F8:
+    case SDLK_F9:
+    case SDLK_F10:
+    case SDLK_F11:
+    case SDLK_F12:
+    case SDLK_KP_0:
+    case SDLK_KP_1:
+    case SDLK_KP_3:
+    case SDLK_KP_5:
+    case SDLK_KP_7:
+    case SDLK_KP_9:
     case SDLK_RETURN:
     case SDLK_KP_ENTER:
-        return vk::Return;
-    case SDLK_ESCAPE:
-        return vk::Escape;
     case SDLK_BACKSPACE:
-        return 8;
     case SDLK_TAB:
-        return 9;
-    case SDLK_PAGEUP:
-        return vk::PageUp;
-    case SDLK_PAGEDOWN:
-        return vk::PageDown;
     case SDLK_END:
-        return 35;
     case SDLK_HOME:
-        return 36;
-    case SDLK_LEFT:
-        return vk::Left;
-    case SDLK_UP:
-        return vk::Up;
-    case SDLK_RIGHT:
-        return vk::Right;
-    case SDLK_DOWN:
-        return vk::Down;
     case SDLK_LSHIFT:
     case SDLK_RSHIFT:
-        return 16;
     case SDLK_LCTRL:
     case SDLK_RCTRL:
-        return 17;
     case SDLK_LALT:
     case SDLK_RALT:
-        return 18;
+        return Key::Other;
     default:
-        return 0;
+        if ((key >= SDLK_a && key <= SDLK_z) || (key >= SDLK_0 && key <= SDLK_9)) return Key::Other;
+        return std::nullopt;
     }
 }
 
-KeySym KeySymFromVirtualKey(int key) {
-    if (key >= 'A' && key <= 'Z') return XK_a + (key - 'A');
-    if (key >= '0' && key <= '9') return XK_0 + (key - '0');
-    if (key >= vk::F1 && key <= vk::F1 + 11) return XK_F1 + (key - vk::F1);
+// The X key symbol of a key that gives an action, for the start-up check.
+KeySym KeySymOf(Key key) {
     switch (key) {
-    case vk::Space:
+    case Key::Space:
         return XK_space;
-    case vk::Return:
-        return XK_Return;
-    case vk::Left:
+    case Key::Left:
         return XK_Left;
-    case vk::Up:
+    case Key::Up:
         return XK_Up;
-    case vk::Right:
+    case Key::Right:
         return XK_Right;
-    case vk::Down:
+    case Key::Down:
         return XK_Down;
-    case vk::Numpad2:
+    case Key::H:
+        return XK_h;
+    case Key::J:
+        return XK_j;
+    case Key::K:
+        return XK_k;
+    case Key::L:
+        return XK_l;
+    case Key::Z:
+        return XK_z;
+    case Key::Keypad2:
         return XK_KP_2;
-    case vk::Numpad4:
+    case Key::Keypad4:
         return XK_KP_4;
-    case vk::Numpad6:
+    case Key::Keypad6:
         return XK_KP_6;
-    case vk::Numpad8:
+    case Key::Keypad8:
         return XK_KP_8;
     default:
         return NoSymbol;
@@ -265,9 +306,9 @@ void SdlPlatform::PumpEvents(const EventSink& sink, int waitMs) {
             if (sink.CloseRequest) sink.CloseRequest();
             break;
         case SDL_KEYDOWN: {
-            int key = VirtualKeyFromSdl(e.key.keysym.sym);
-            if (key && !e.key.repeat) impl_->latch.Press(key);
-            if (key && sink.KeyDown) sink.KeyDown(key);
+            const std::optional<Key> key = KeyFromSdl(e.key.keysym.sym);
+            if (key && !e.key.repeat) impl_->latch.Press(*key);
+            if (key && sink.KeyDown) sink.KeyDown(*key);
             break;
         }
         case SDL_WINDOWEVENT:
@@ -285,7 +326,7 @@ void SdlPlatform::PumpEvents(const EventSink& sink, int waitMs) {
     }
 }
 
-void SdlPlatform::ReadKeys(std::array<bool, 256>& down) {
+void SdlPlatform::ReadKeys(KeysDown& down) {
     SDL_Window* window = impl_->window;
     if (window && (SDL_GetWindowFlags(window) & SDL_WINDOW_INPUT_FOCUS)) {
         // The key state is the one after the last PumpEvents, so it agrees
@@ -294,8 +335,8 @@ void SdlPlatform::ReadKeys(std::array<bool, 256>& down) {
         const Uint8* state = SDL_GetKeyboardState(&count);
         for (int sc = 0; sc < count; ++sc) {
             if (!state[sc]) continue;
-            const int key = VirtualKeyFromSdl(SDL_GetKeyFromScancode(SDL_Scancode(sc)));
-            if (key > 0 && key < 256) down[size_t(key)] = true;
+            const std::optional<Key> key = KeyFromSdl(SDL_GetKeyFromScancode(SDL_Scancode(sc)));
+            if (key) down[size_t(*key)] = true;
         }
         impl_->latch.Apply(down);
         return;
@@ -306,11 +347,11 @@ void SdlPlatform::ReadKeys(std::array<bool, 256>& down) {
     if (!display) return;
     char keys[32] = {};
     XQueryKeymap(display, keys);
-    for (int key = 1; key < 256; ++key) {
-        const KeySym sym = KeySymFromVirtualKey(key);
+    for (size_t key = 0; key < down.size(); ++key) {
+        const KeySym sym = KeySymOf(Key(key));
         if (sym == NoSymbol) continue;
         const KeyCode code = XKeysymToKeycode(display, sym);
-        if (code != 0 && (keys[code / 8] & (1 << (code % 8)))) down[size_t(key)] = true;
+        if (code != 0 && (keys[code / 8] & (1 << (code % 8)))) down[key] = true;
     }
     XCloseDisplay(display);
 }

@@ -117,9 +117,9 @@ void RunSongClock(PlayScene& s, int32_t tick) {
     }
     if (s.Screen == ScreenPaused) {
         s.Input.UpdateKeyboard();
-        const PadStates keys = s.Input.Keyboard.States;
-        if (keys & StateBit(isUp)) p.PauseTick = std::max(p.PauseTick - 50, 0);
-        if (keys & StateBit(isDown)) p.PauseTick += 50;
+        const Actions keys = s.Input.Keyboard.States;
+        if (HasAction(keys, Action::Up)) p.PauseTick = std::max(p.PauseTick - 50, 0);
+        if (HasAction(keys, Action::Down)) p.PauseTick += 50;
         p.SongTime = p.PauseTick - p.SongStartTick;
         p.EventCursors.fill(0);
     } else {

@@ -114,18 +114,18 @@ void SelectScreen::SelectFrame() {
     } else {
         Songs.SlideDirection = 0;
         Input.UpdateKeyboard();
-        const PadStates keys = Input.Keyboard.States;
-        if (keys & StateBit(isStart)) {
+        const Actions keys = Input.Keyboard.States;
+        if (HasAction(keys, Action::Start)) {
             StartPlay(current);
             return;
         }
-        if (keys & StateBit(isLeft))
+        if (HasAction(keys, Action::Left))
             Walk(false, true);
-        else if (keys & StateBit(isRight))
+        else if (HasAction(keys, Action::Right))
             Walk(true, true);
-        else if (keys & StateBit(isUp))
+        else if (HasAction(keys, Action::Up))
             Walk(true, false);
-        else if (keys & StateBit(isDown))
+        else if (HasAction(keys, Action::Down))
             Walk(false, false);
     }
     if (!Video.CanDraw()) return;

@@ -95,7 +95,7 @@ struct ImageSlotFixture : HeadlessPlayer {
         ASSERT_TRUE(player->StartChart(dir.File("a/a.bms")));
         ASSERT_TRUE(Slot1());
         EXPECT_NE(Slot1()->Pixel(5, 5), 0);
-        player->LeaveKey(vk::Escape);
+        player->LeaveKey(Key::Escape);
         Write("b/b.bms", Bytes("#BMP01 " + image + "\n#00111:01\n"));
         messages.shown.clear();
         player->StartChart(dir.File("b/b.bms"));

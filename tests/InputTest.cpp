@@ -1,7 +1,6 @@
-// Input states: the key table, keys held together, the joystick's dead zone,
-// and key presses latched between two polls.
+// Input: which keys give which action, keys held together, the joystick's
+// dead zone, and key presses latched between two polls.
 #include "platform/Input.h"
-#include "platform/Platform.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -10,12 +9,10 @@ using namespace tappo;
 
 namespace {
 
-constexpr int Button9 = isStart + 8;
-
-// The states after one update with `held` down.
-PadStates KeyStates(std::initializer_list<int> held) {
+// The actions after one update with `held` down.
+Actions KeyStates(std::initializer_list<Key> held) {
     ScriptedKeys keys;
-    for (int k : held)
+    for (Key k : held)
         keys.Press(k);
     KeyboardReader keyboard;
     keyboard.Source = &keys;
@@ -34,64 +31,40 @@ struct FixedJoystick : JoystickSource {
 
 } // namespace
 
-TEST(Input, KeyTableOfThePlayer) {
-    const KeyboardReader keyboard;
-    using Row = std::array<uint32_t, 3>;
-    EXPECT_EQ(keyboard.Assigns[isUp], (Row{75, 38, 104}));
-    EXPECT_EQ(keyboard.Assigns[isDown], (Row{74, 40, 98}));
-    EXPECT_EQ(keyboard.Assigns[isLeft], (Row{72, 37, 100}));
-    EXPECT_EQ(keyboard.Assigns[isRight], (Row{76, 39, 102}));
-    EXPECT_EQ(keyboard.Assigns[isStart], (Row{90, 32, 0}));
-    EXPECT_EQ(keyboard.Assigns[isSecondButton], (Row{88, 13, 0}));
-    EXPECT_EQ(keyboard.Assigns[Button9], (Row{113, 0, 0}));
-    for (int k = 0; k < InputStateCount; ++k)
-        if (k > isSecondButton && k != Button9) {
-            EXPECT_EQ(keyboard.Assigns[size_t(k)], (Row{0, 0, 0})) << "state " << k;
-        }
-
-    // Every key of the table sets its own state and nothing else; the low
-    // byte is what the game tests (1 Up, 2 Down, 4 Left, 8 Right, 16 Start).
-    for (int k : {75, 38, 104})
-        EXPECT_EQ(KeyStates({k}), 1u) << k;
-    for (int k : {74, 40, 98})
-        EXPECT_EQ(KeyStates({k}), 2u) << k;
-    for (int k : {72, 37, 100})
-        EXPECT_EQ(KeyStates({k}), 4u) << k;
-    for (int k : {76, 39, 102})
-        EXPECT_EQ(KeyStates({k}), 8u) << k;
-    for (int k : {90, 32})
-        EXPECT_EQ(KeyStates({k}), 16u) << k;
-    EXPECT_EQ(KeyStates({vk::Return}), 32u) << "Enter is Button2";
-    EXPECT_EQ(KeyStates({'X'}), 32u);
-    EXPECT_EQ(KeyStates({vk::F2}), StateBit(Button9)) << "F2 is Button9";
-    EXPECT_EQ(KeyStates({vk::Escape, vk::F1, vk::F4, 'A', vk::Numpad2 + 1}), 0u)
-        << "keys outside the table";
+TEST(Input, KeysOfThePlayer) {
+    const auto only = [](Action a) { return ActionBit(a); };
+    for (Key k : {Key::K, Key::Up, Key::Keypad8})
+        EXPECT_EQ(KeyStates({k}), only(Action::Up)) << int(k);
+    for (Key k : {Key::J, Key::Down, Key::Keypad2})
+        EXPECT_EQ(KeyStates({k}), only(Action::Down)) << int(k);
+    for (Key k : {Key::H, Key::Left, Key::Keypad4})
+        EXPECT_EQ(KeyStates({k}), only(Action::Left)) << int(k);
+    for (Key k : {Key::L, Key::Right, Key::Keypad6})
+        EXPECT_EQ(KeyStates({k}), only(Action::Right)) << int(k);
+    for (Key k : {Key::Z, Key::Space})
+        EXPECT_EQ(KeyStates({k}), only(Action::Start)) << int(k);
+    EXPECT_EQ(KeyStates({Key::Escape, Key::F1, Key::F2, Key::F4, Key::PageUp, Key::Other}), 0)
+        << "command keys give no action";
 }
 
 TEST(Input, HeldKeysAreLevelsCombinedAsASet) {
-    EXPECT_EQ(KeyStates({'Z', vk::Space}), StateBit(isStart)) << "Z with Space: Start once";
-    EXPECT_EQ(KeyStates({vk::Left, vk::Right}), StateBit(isLeft) | StateBit(isRight));
-    EXPECT_EQ(KeyStates({'K', vk::Up, vk::Numpad8, 'J'}), StateBit(isUp) | StateBit(isDown));
+    EXPECT_EQ(KeyStates({Key::Z, Key::Space}), ActionBit(Action::Start))
+        << "Z with Space: Start once";
+    EXPECT_EQ(KeyStates({Key::Left, Key::Right}),
+              ActionBit(Action::Left) | ActionBit(Action::Right));
+    EXPECT_EQ(KeyStates({Key::K, Key::Up, Key::Keypad8, Key::J}),
+              ActionBit(Action::Up) | ActionBit(Action::Down));
 
     // A held key stays set in every update; releasing it clears it.
     ScriptedKeys keys;
     KeyboardReader keyboard;
     keyboard.Source = &keys;
-    keys.Press(vk::Up);
+    keys.Press(Key::Up);
     for (int i = 0; i < 3; ++i) {
         keyboard.Update();
-        EXPECT_EQ(keyboard.States, StateBit(isUp));
+        EXPECT_EQ(keyboard.States, ActionBit(Action::Up));
     }
-    keys.Release(vk::Up);
-    keyboard.Update();
-    EXPECT_EQ(keyboard.States, 0u);
-    // A disabled keyboard reads nothing; key codes above 255 are never down.
-    keys.Press(vk::Up);
-    keyboard.Enabled = false;
-    keyboard.Update();
-    EXPECT_EQ(keyboard.States, 0u);
-    keyboard.Enabled = true;
-    keyboard.Assigns[isUp] = {300, 0, 0};
+    keys.Release(Key::Up);
     keyboard.Update();
     EXPECT_EQ(keyboard.States, 0u);
 }
@@ -118,7 +91,8 @@ TEST(Input, JoystickDeadZoneAndScaling) {
     EXPECT_EQ(joystick.X, 1000);
     EXPECT_EQ(joystick.Y, -1000);
     EXPECT_EQ(joystick.States,
-              StateBit(isRight) | StateBit(isUp) | StateBit(isStart) | StateBit(isStart + 3));
+              ActionBit(Action::Right) | ActionBit(Action::Up) | ActionBit(Action::Start))
+        << "button 1 is Start; the others give nothing";
     // Inside the dead zone the stick is centred.
     source.reading.X = 40000, source.reading.Y = 25000, source.reading.Buttons = 0;
     joystick.Update();
@@ -130,52 +104,52 @@ TEST(Input, JoystickDeadZoneAndScaling) {
     // No joystick: everything clear, and the merged states are the keyboard's.
     source.present = false;
     ScriptedKeys keys;
-    keys.Press(vk::Space);
+    keys.Press(Key::Space);
     Controller input;
     input.Joystick.Source = &source;
     input.Keyboard.Source = &keys;
     input.Update();
     EXPECT_EQ(input.Joystick.States, 0u);
-    EXPECT_EQ(input.States, StateBit(isStart));
+    EXPECT_EQ(input.States, ActionBit(Action::Start));
     source.present = true, source.reading.Buttons = 1, source.reading.X = 0;
     keys.ReleaseAll();
     input.Update();
-    EXPECT_EQ(input.States, StateBit(isStart) | StateBit(isLeft)) << "joystick Start at start-up";
+    EXPECT_EQ(input.States, ActionBit(Action::Start) | ActionBit(Action::Left))
+        << "joystick Start at start-up";
 }
 
 TEST(Input, ATapBetweenTwoPollsCountsOnce) {
     ScriptedKeys keys;
     KeyboardReader keyboard;
     keyboard.Source = &keys;
-    keys.Tap(vk::Space); // pressed and released before the poll
+    keys.Tap(Key::Space); // pressed and released before the poll
     keyboard.Update();
-    EXPECT_EQ(keyboard.States, StateBit(isStart));
+    EXPECT_EQ(keyboard.States, ActionBit(Action::Start));
     keyboard.Update();
     EXPECT_EQ(keyboard.States, 0u) << "once, not again at the next poll";
 
     // The platform's latch: presses since the events began, emptied by the poll.
     KeyLatch latch;
-    std::array<bool, 256> down{};
+    KeysDown down{};
     latch.BeginEvents();
-    latch.Press(vk::Left);
-    latch.Press(vk::Left);
-    latch.Press(999); // no such virtual key
+    latch.Press(Key::Left);
+    latch.Press(Key::Left);
     latch.Apply(down);
-    EXPECT_TRUE(down[vk::Left]);
+    EXPECT_TRUE(down[size_t(Key::Left)]);
     EXPECT_EQ(std::count(down.begin(), down.end(), true), 1);
     down.fill(false);
     latch.Apply(down);
-    EXPECT_FALSE(down[vk::Left]) << "emptied by the poll";
+    EXPECT_FALSE(down[size_t(Key::Left)]) << "emptied by the poll";
     // A key held at the poll and latched too is one key down.
-    down[vk::Right] = true;
-    latch.Press(vk::Right);
+    down[size_t(Key::Right)] = true;
+    latch.Press(Key::Right);
     latch.Apply(down);
     EXPECT_EQ(std::count(down.begin(), down.end(), true), 1);
     // A press that no poll took is dropped when the next events begin, so it
     // cannot act frames later.
-    latch.Press(vk::Space);
+    latch.Press(Key::Space);
     latch.BeginEvents();
     down.fill(false);
     latch.Apply(down);
-    EXPECT_FALSE(down[vk::Space]);
+    EXPECT_FALSE(down[size_t(Key::Space)]);
 }

@@ -31,17 +31,17 @@ struct KeyFixture : HeadlessPlayer {
 
 TEST(KeyCommands, PageUpAndPageDownSetTheLateTime) {
     KeyFixture f;
-    for (int key : {vk::PageUp, vk::PageUp, vk::PageUp, vk::PageDown})
+    for (Key key : {Key::PageUp, Key::PageUp, Key::PageUp, Key::PageDown})
         f.player->CommandKey(key);
     EXPECT_EQ(f.player->LateTime(), 2);
-    f.player->CommandKey('A'); // other keys do nothing
+    f.player->CommandKey(Key::Other); // other keys do nothing
     EXPECT_EQ(f.player->LateTime(), 2);
 }
 
 TEST(KeyCommands, FunctionKeysFlipTheToggles) {
     KeyFixture f;
     const PlayToggles before = f.player->Toggles;
-    for (int key : {vk::F1, vk::F2, vk::F6, vk::F7})
+    for (Key key : {Key::F1, Key::F2, Key::F6, Key::F7})
         f.player->CommandKey(key);
     const PlayToggles& after = f.player->Toggles;
     EXPECT_NE(after.ShowFps, before.ShowFps);
@@ -55,7 +55,7 @@ TEST(KeyCommands, PauseCutsTheSoundsAndStopsTheClock) {
     f.RunTo(1500);
     EXPECT_EQ(f.Playing(), 1);
     EXPECT_EQ(f.Music(), MusicPlaying);
-    f.player->CommandKey(vk::F4);
+    f.player->CommandKey(Key::F4);
     EXPECT_EQ(f.player->Mode(), ScreenPaused);
     EXPECT_EQ(f.Playing(), 0) << "sounds are cut";
     EXPECT_EQ(f.Music(), MusicStopped);
@@ -68,11 +68,11 @@ TEST(KeyCommands, PauseCutsTheSoundsAndStopsTheClock) {
 TEST(KeyCommands, ResumeGoesOnFromWhereThePauseStopped) {
     KeyFixture f;
     f.RunTo(1500);
-    f.player->CommandKey(vk::F4);
+    f.player->CommandKey(Key::F4);
     const int32_t at = f.player->SongTime();
     for (int i = 0; i < 50; ++i)
         f.Frame();
-    f.player->CommandKey(vk::F4);
+    f.player->CommandKey(Key::F4);
     EXPECT_EQ(f.player->Mode(), ScreenPlay);
     f.Frame();
     EXPECT_EQ(f.player->SongTime(), at + 10) << "it goes on from where it stopped";
@@ -83,8 +83,8 @@ TEST(KeyCommands, ResumeGoesOnFromWhereThePauseStopped) {
 TEST(KeyCommands, RestartWhilePausedPlaysFromTheStart) {
     KeyFixture f;
     f.RunTo(1500);
-    f.player->CommandKey(vk::F4);
-    f.player->CommandKey(vk::F5);
+    f.player->CommandKey(Key::F4);
+    f.player->CommandKey(Key::F5);
     EXPECT_EQ(f.player->Mode(), ScreenPlay);
     f.Frame();
     EXPECT_EQ(f.player->SongTime(), 10);
@@ -96,7 +96,7 @@ TEST(KeyCommands, FullScreenToggleIsIgnoredInTheFirstSecond) {
     KeyFixture f;
     const int opens = f.presenter.opens, closes = f.presenter.closes;
     EXPECT_TRUE(f.presenter.FullScreen());
-    f.player->CommandKey(vk::F3);
+    f.player->CommandKey(Key::F3);
     EXPECT_EQ(f.presenter.opens - opens + f.presenter.closes - closes, 0)
         << "no frame rate known yet";
     EXPECT_TRUE(f.presenter.FullScreen());
@@ -106,7 +106,7 @@ TEST(KeyCommands, FullScreenToggleRemakesTheDisplayAndTheClockRunsOn) {
     KeyFixture f;
     f.RunTo(500);
     const int opens = f.presenter.opens, closes = f.presenter.closes;
-    f.player->CommandKey(vk::F3);
+    f.player->CommandKey(Key::F3);
     EXPECT_EQ(f.presenter.closes - closes, 1);
     EXPECT_EQ(f.presenter.opens - opens, 1);
     EXPECT_FALSE(f.presenter.FullScreen());
@@ -121,14 +121,14 @@ TEST(KeyCommands, EscFromAChartStartedInTheSelectScreen) {
     HeadlessPlayer f;
     WriteSong(f);
     f.Start({});
-    f.keys.Tap('Z');
+    f.keys.Tap(Key::Z);
     f.Frame();
     ASSERT_EQ(f.player->Mode(), ScreenPlay);
     f.RunTo(1500);
     ASSERT_EQ(f.Playing(), 1);
     ASSERT_EQ(f.Music(), MusicPlaying);
-    f.player->CommandKey(vk::F4);
-    f.player->LeaveKey(vk::Escape);
+    f.player->CommandKey(Key::F4);
+    f.player->LeaveKey(Key::Escape);
     EXPECT_FALSE(f.player->CloseRequested());
     EXPECT_EQ(f.player->Mode(), ScreenSelect);
     EXPECT_FALSE(f.player->ChartActive());

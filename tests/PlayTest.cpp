@@ -162,15 +162,15 @@ TEST(Play, PausedUpAndDownStepTheClockSilently) {
     f.PassGate();
     for (int i = 0; i < 20; ++i)
         f.Frame();
-    f.player->CommandKey(vk::F4); // pause
+    f.player->CommandKey(Key::F4); // pause
     ASSERT_EQ(f.player->Mode(), ScreenPaused);
     const int32_t at = f.player->SongTime();
-    f.keys.Press(vk::Down);
+    f.keys.Press(Key::Down);
     for (int i = 0; i < 10; ++i)
         f.Frame();
     EXPECT_EQ(f.player->SongTime(), at + 500) << "ten frames of Down: 500 ms";
-    f.keys.Release(vk::Down);
-    f.keys.Press('K'); // Up, by its letter key
+    f.keys.Release(Key::Down);
+    f.keys.Press(Key::K); // Up, by its letter key
     f.Frame();
     EXPECT_EQ(f.player->SongTime(), at + 450);
     f.keys.ReleaseAll();

@@ -177,7 +177,7 @@ TEST(Player, LoadingScreenText) {
 TEST(Player, EscClosesWhereThereIsNothingToGoBackTo) {
     PlayerFixture f;
     f.Create({});
-    f.player->LeaveKey(vk::Escape);
+    f.player->LeaveKey(Key::Escape);
     EXPECT_TRUE(f.player->CloseRequested());
     EXPECT_EQ(f.player->Mode(), ScreenSelect);
 }
@@ -187,10 +187,10 @@ TEST(Player, EscFromAChartWithAListGoesBackToIt) {
     std::filesystem::create_directories(g.dir.File("song"));
     WriteFileAtomic(g.dir.File("song/a.bms"), {'#', 'B', 'P', 'M', ' ', '9', '0'});
     g.Create({});
-    g.keys.Tap('Z'); // Start on the select screen
+    g.keys.Tap(Key::Z); // Start on the select screen
     g.Frame();
     ASSERT_EQ(g.player->Mode(), ScreenPlay);
-    g.player->LeaveKey(vk::Escape);
+    g.player->LeaveKey(Key::Escape);
     EXPECT_FALSE(g.player->CloseRequested()) << "a chart from the select screen goes back to it";
     EXPECT_EQ(g.player->Mode(), ScreenSelect);
     EXPECT_FALSE(g.player->ChartActive());

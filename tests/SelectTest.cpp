@@ -29,7 +29,7 @@ struct SelectFixture : HeadlessPlayer {
     }
     std::string Current() const { return player->SelectedChart().substr(dir.Folder().size()); }
     // Holds `key` for one frame, then lets the slide run out.
-    void Move(int key) {
+    void Move(Key key) {
         keys.Press(key);
         Frame();
         keys.ReleaseAll();
@@ -44,17 +44,17 @@ TEST(Select, RightAndLeftWalkBetweenFolders) {
     SelectFixture f;
     ASSERT_EQ(f.player->Mode(), ScreenSelect);
     EXPECT_EQ(f.Current(), "a/1.bms");
-    f.Move(vk::Right);
+    f.Move(Key::Right);
     EXPECT_EQ(f.Current(), "b/1.bms") << "the first chart of the next folder";
     EXPECT_EQ(f.player->CurrentChart().Header.Title, "b/1.bms");
-    f.Move(vk::Right);
+    f.Move(Key::Right);
     EXPECT_EQ(f.Current(), "c/1.bms");
-    f.Move(vk::Right);
+    f.Move(Key::Right);
     EXPECT_EQ(f.Current(), "a/1.bms") << "from the last folder to the first chart of the list";
-    f.Move(vk::Left);
+    f.Move(Key::Left);
     EXPECT_EQ(f.Current(), "c/1.bms");
-    f.Move(vk::Left);
-    f.Move(vk::Left);
+    f.Move(Key::Left);
+    f.Move(Key::Left);
     EXPECT_EQ(f.Current(), "a/3.bms") << "the last chart of the preceding folder";
 }
 
@@ -63,8 +63,8 @@ TEST(Select, TheScreenShowsTheChartWalkedTo) {
     // other charts the screen is the one a list holding only that chart shows
     // after as many frames, with no text left from the way.
     SelectFixture far;
-    far.Move(vk::Right);
-    far.Move(vk::Right);
+    far.Move(Key::Right);
+    far.Move(Key::Right);
     ASSERT_EQ(far.Current(), "c/1.bms");
     HeadlessPlayer only;
     only.Write("c/1.bms", Bytes("#TITLE c/1.bms\n#PLAYLEVEL 2\n#BPM 150\n"));
@@ -81,23 +81,23 @@ TEST(Select, TheScreenShowsTheChartWalkedTo) {
 
 TEST(Select, UpAndDownWalkWithinAFolderAndWrap) {
     SelectFixture f;
-    f.Move(vk::Left);
+    f.Move(Key::Left);
     ASSERT_EQ(f.Current(), "c/1.bms");
-    f.Move(vk::Left);
+    f.Move(Key::Left);
     ASSERT_EQ(f.Current(), "b/1.bms");
-    f.Move(vk::Left);
+    f.Move(Key::Left);
     ASSERT_EQ(f.Current(), "a/3.bms");
-    f.Move(vk::Up);
+    f.Move(Key::Up);
     EXPECT_EQ(f.Current(), "a/1.bms") << "up from a folder's last chart wraps to its first";
-    f.Move(vk::Down);
+    f.Move(Key::Down);
     EXPECT_EQ(f.Current(), "a/3.bms") << "down from the first wraps to the last";
-    f.Move(vk::Down);
+    f.Move(Key::Down);
     EXPECT_EQ(f.Current(), "a/2.bms");
 }
 
 TEST(Select, MovesLockInputForSixteenFrames) {
     SelectFixture f;
-    f.keys.Press(vk::Right);
+    f.keys.Press(Key::Right);
     f.Frame();
     EXPECT_EQ(f.player->Select.SlideCountdown, 16);
     EXPECT_EQ(f.player->Songs.SlideDirection, 1);
@@ -110,11 +110,11 @@ TEST(Select, MovesLockInputForSixteenFrames) {
 
 TEST(Select, LeftAndUpTogetherMoveByFolder) {
     SelectFixture f;
-    f.Move(vk::Right);
-    f.Move(vk::Right);
+    f.Move(Key::Right);
+    f.Move(Key::Right);
     ASSERT_EQ(f.Current(), "c/1.bms");
-    f.keys.Press(vk::Left);
-    f.keys.Press(vk::Up);
+    f.keys.Press(Key::Left);
+    f.keys.Press(Key::Up);
     f.Frame();
     f.keys.ReleaseAll();
     EXPECT_EQ(f.Current(), "b/1.bms");
@@ -122,9 +122,9 @@ TEST(Select, LeftAndUpTogetherMoveByFolder) {
 
 TEST(Select, Button1StartsTheChart) {
     SelectFixture f;
-    f.Move(vk::Right);
-    f.keys.Press('Z');
-    f.keys.Press(vk::Right);
+    f.Move(Key::Right);
+    f.keys.Press(Key::Z);
+    f.keys.Press(Key::Right);
     f.Frame();
     f.keys.ReleaseAll();
     EXPECT_EQ(f.player->Mode(), ScreenPlay);
@@ -135,11 +135,11 @@ TEST(Select, Button1StartsTheChart) {
 
 TEST(Select, EscFromPlayGoesBackToTheSameChart) {
     SelectFixture f;
-    f.Move(vk::Right);
-    f.keys.Tap('Z');
+    f.Move(Key::Right);
+    f.keys.Tap(Key::Z);
     f.Frame();
     ASSERT_EQ(f.player->Mode(), ScreenPlay);
-    f.player->LeaveKey(vk::Escape);
+    f.player->LeaveKey(Key::Escape);
     EXPECT_EQ(f.player->Mode(), ScreenSelect);
     EXPECT_FALSE(f.player->CloseRequested());
     EXPECT_EQ(f.Current(), "b/1.bms");
@@ -148,7 +148,7 @@ TEST(Select, EscFromPlayGoesBackToTheSameChart) {
 TEST(Select, StartShowsTheLoadingScreenFirst) {
     SelectFixture f;
     const long before = f.presenter.Presents();
-    f.keys.Press('Z');
+    f.keys.Press(Key::Z);
     f.Frame();
     EXPECT_EQ(f.presenter.Presents() - before, 2)
         << "the loading screen, then the frame's own flip";
@@ -157,7 +157,7 @@ TEST(Select, StartShowsTheLoadingScreenFirst) {
 TEST(Select, AChartThatDoesNotCompileGoesBackToTheList) {
     SelectFixture f;
     f.Write("a/1.bms", Bytes("#TITLE Broken\n#PLAYLEVEL 2\n#BPM 150\n#00x11:01\n"));
-    f.keys.Press('Z');
+    f.keys.Press(Key::Z);
     f.Frame();
     f.keys.ReleaseAll();
     ASSERT_EQ(f.messages.shown.size(), 1u);
@@ -177,7 +177,7 @@ TEST(Select, AnUnreadableChartShowsItsOwnHeaderNotThePreviousOne) {
     const char* unreadable = "#TITLE Own\n#BPM fast\n#PLAYLEVEL 9\n";
     SelectFixture far;
     far.Write("b/1.bms", Bytes(unreadable));
-    far.Move(vk::Right);
+    far.Move(Key::Right);
     ASSERT_EQ(far.Current(), "b/1.bms");
     ASSERT_EQ(far.messages.shown, std::vector<std::string>{"'fast' は浮動小数点数ではありません"});
     EXPECT_EQ(far.player->CurrentChart().GameState.PlayLevel, 2)
@@ -207,7 +207,7 @@ TEST(Select, AnErrorNoBoxShowedIsDrawnOverTheScreen) {
         return n;
     };
     ASSERT_EQ(bandPixels(), 0);
-    f.keys.Tap('Z');
+    f.keys.Tap(Key::Z);
     f.Frame();
     ASSERT_EQ(f.player->Mode(), ScreenSelect);
     f.Frame();
@@ -216,13 +216,13 @@ TEST(Select, AnErrorNoBoxShowedIsDrawnOverTheScreen) {
     EXPECT_GT(bandPixels(), 200);
     f.Frames(3);
     EXPECT_EQ(bandPixels(), 0) << "gone after NoticeMs";
-    f.keys.Tap('Z');
+    f.keys.Tap(Key::Z);
     f.Frames(2);
-    f.player->CommandKey(vk::F6);
+    f.player->CommandKey(Key::F6);
     f.Frame();
     EXPECT_EQ(bandPixels(), 0) << "gone at a key";
     f.messages.inBox = true;
-    f.keys.Tap('Z');
+    f.keys.Tap(Key::Z);
     f.Frames(2);
     EXPECT_EQ(bandPixels(), 0) << "a box showed it";
 }
@@ -232,7 +232,7 @@ TEST(Select, ABannerIsBuiltFromTheFolderPictureAndShown) {
     EXPECT_FALSE(std::filesystem::exists(f.dir.File("a/disk.bmp")))
         << "no picture, nothing written";
     EXPECT_EQ(f.player->Select.BannerPath, f.dir.Folder() + "diskblank.bmp");
-    f.Move(vk::Right);
+    f.Move(Key::Right);
     ASSERT_TRUE(std::filesystem::exists(f.dir.File("b/disk.bmp")));
     const BitmapData banner = LoadBmpFile(f.dir.File("b/disk.bmp"));
     EXPECT_EQ(banner.Width, 80);
@@ -245,11 +245,11 @@ TEST(Select, ABannerIsBuiltFromTheFolderPictureAndShown) {
 
 TEST(Select, LaterVisitsReadTheBannerCacheEvenWhenThePictureChanges) {
     SelectFixture f;
-    f.Move(vk::Right);
+    f.Move(Key::Right);
     ASSERT_TRUE(std::filesystem::exists(f.dir.File("b/disk.bmp")));
     WriteFileAtomic(f.dir.File("b/picture.bmp"), Picture(0xFF0000));
-    f.Move(vk::Left);
-    f.Move(vk::Right);
+    f.Move(Key::Left);
+    f.Move(Key::Right);
     EXPECT_EQ(LoadBmpFile(f.dir.File("b/disk.bmp")).ColourAt(40, 26), 0x00FF00u);
     EXPECT_EQ(f.player->Select.BannerPath, f.dir.File("b/disk.bmp"));
 }
@@ -285,7 +285,7 @@ Stars CompareStars(HeadlessPlayer& f, long long x0, long long count, int left, i
 
 // Two frames into a move to the right: the slide's countdown at 14.
 void SlideTwoFrames(SelectFixture& f) {
-    f.keys.Press(vk::Right);
+    f.keys.Press(Key::Right);
     f.Frame(); // the move: countdown 16, drawn at x = 16 x 13 + 121 = 329 (off screen)
     f.keys.ReleaseAll();
     f.Frame();
@@ -345,7 +345,7 @@ TEST(Select, Utf8AndShiftJisFoldersAreEachOneStop) {
     // Each of the four folders is one stop of Right, and the fifth comes back.
     std::vector<std::string> seen{current()};
     for (int n = 0; n < 4; ++n) {
-        f.keys.Press(vk::Right);
+        f.keys.Press(Key::Right);
         f.Frame();
         f.keys.ReleaseAll();
         f.Frames(SlideFrames);
@@ -407,7 +407,7 @@ TEST_P(SelectLevel, EveryStarOnTheScreenIsDrawn) {
     HeadlessPlayer f;
     f.Write("a/1.bms", Bytes("#PLAYLEVEL " + std::to_string(level) + "\n"));
     f.Start({});
-    f.player->CommandKey(vk::F2); // images off: a black background
+    f.player->CommandKey(Key::F2); // images off: a black background
     f.Frame();
     // Every star of the formula, drawn without any bound.
     const Stars stars = CompareStars(f, 162 - 7LL * level, level, 0, 320, 186);
@@ -419,7 +419,7 @@ INSTANTIATE_TEST_SUITE_P(Select, SelectLevel, testing::Values(3, 110, 200, 21474
 
 TEST(Select, DisplayReinitialisationKeepsTheCurrentChart) {
     SelectFixture f;
-    f.Move(vk::Right);
+    f.Move(Key::Right);
     ASSERT_EQ(f.Current(), "b/1.bms");
     f.player->ToggleFullScreen(); // F3
     EXPECT_EQ(f.Current(), "b/1.bms");
@@ -430,7 +430,7 @@ TEST(Select, DisplayReinitialisationKeepsTheCurrentChart) {
 
 TEST(Select, AKeyTappedBetweenTwoFramesCounts) {
     SelectFixture f;
-    f.keys.Tap(vk::Right); // down and up again before the frame polls
+    f.keys.Tap(Key::Right); // down and up again before the frame polls
     f.Frame();
     f.Frames(SlideFrames + 2);
     EXPECT_EQ(f.Current(), "b/1.bms") << "one folder, once";
@@ -438,7 +438,7 @@ TEST(Select, AKeyTappedBetweenTwoFramesCounts) {
 
 TEST(Select, AButtonTappedBetweenTwoFramesStartsPlay) {
     SelectFixture f;
-    f.keys.Tap(vk::Space);
+    f.keys.Tap(Key::Space);
     f.Frame();
     EXPECT_EQ(f.player->Mode(), ScreenPlay);
 }
@@ -450,7 +450,7 @@ TEST(Select, ABannerThatCannotBeSavedIsReportedAndStillShown) {
     std::vector<std::string> lines;
     const ConsoleSink previous =
         SetConsoleSink([&](const std::string& line) { lines.push_back(line); });
-    f.Move(vk::Right);
+    f.Move(Key::Right);
     SetConsoleSink(previous);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0],

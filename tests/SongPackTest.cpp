@@ -130,7 +130,7 @@ TEST(Loading, EscDuringTheLoadLeavesPlayAsInPlay) {
     int calls = 0;
     f.keepLoading = [&] { return ++calls < 10; };
     f.Start({});
-    f.keys.Press('Z');
+    f.keys.Press(Key::Z);
     f.Frame();
     f.keys.ReleaseAll();
     EXPECT_EQ(calls, 10) << "the load stopped at the user's word";
@@ -160,7 +160,7 @@ TEST(Loading, ALongLoadRedrawsItsProgressBarNowAndThen) {
     };
     f.Start({});
     const long before = f.presenter.Presents();
-    f.keys.Press('Z');
+    f.keys.Press(Key::Z);
     f.Frame();
     f.keys.ReleaseAll();
     EXPECT_EQ(calls, 40);
@@ -222,7 +222,7 @@ TEST(Banner, APictureThatDoesNotReadShowsTheBlankDiskNotThePreviousBanner) {
     f.Frame();
     ASSERT_EQ(f.Back().Pixel(BannerMiddleX, BannerMiddleY), 0xF800);
     f.messages.shown.clear();
-    f.keys.Tap(vk::Right); // to folder b
+    f.keys.Tap(Key::Right); // to folder b
     f.Frames(1 + SlideFrames);
     ASSERT_EQ(f.player->SelectedChart(), f.dir.File("b/chart.bms"));
     EXPECT_EQ(f.messages.shown.size(), 1u) << "the broken picture is reported";

@@ -96,7 +96,7 @@ TEST(StandardMix, ThreeHundredBackgroundStemsKeepTheirChannelsAndTheLossIsLogged
     const VoiceLosses lost = f.player->Sound.Losses();
     EXPECT_EQ(lost.Cut, 0);
     EXPECT_EQ(lost.Dropped, 300 - 256);
-    f.player->LeaveKey(vk::Escape);
+    f.player->LeaveKey(Key::Escape);
     EXPECT_NE(FileText(f.dir.File("ddsd.debug"))
                   .find("0 個の音を途中で止め、44 個の音を鳴らせませんでした (256 チャンネル)"),
               std::string::npos);

@@ -259,7 +259,7 @@ TEST(StandardPlay, TheStageFileIsLetGoOnceTheChartHasLoaded) {
     g.Write("s/stage.bmp", SolidBmp(0xFFFFFF));
     g.Write("s/a.bms", Bytes("#STAGEFILE stage.bmp\n#00111:01\n"));
     g.Start({});
-    g.keys.Tap('Z');
+    g.keys.Tap(Key::Z);
     g.Frame();
     ASSERT_EQ(g.player->Mode(), ScreenPlay);
     EXPECT_FALSE(g.player->HoldsStagePicture()) << "a chart started on the select screen";
