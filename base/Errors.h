@@ -38,7 +38,6 @@ inline constexpr const char* ListIndex = "リストのインデックスが範�
 inline constexpr const char* ScanLine = "スキャンラインのインデックスが範囲を越えました (%d)";
 inline constexpr const char* NotCreated = "%s は作成されていません";
 inline constexpr const char* CannotCreate = "%s を作成できません";
-inline constexpr const char* FormNotFound = "フォームが見つかりません";
 inline constexpr const char* DisplayMode = "ディスプレイモードを変更できません (%dx%d %dbit)";
 inline constexpr const char* JpegError = "JPEG エラー #%d";
 inline constexpr const char* UnknownExtension = "拡張子 .%s の画像形式は処理できません";

@@ -24,12 +24,8 @@ void Display::DetachImageList(SpriteSheet* list) {
 void Display::Initialize() {
     initializeRequested_ = true;
     if (initialized_) Finalize();
-    if (!HasParentForm) throw Error(text::FormNotFound);
     busy_ = true;
     try {
-        const int bits = Mode.BitCount;
-        if (bits != 8 && bits != 16 && bits != 24 && bits != 32)
-            throw Error(FormatText(text::DisplayMode, Mode.Width, Mode.Height, bits));
         shownFullScreen_ = FullScreen;
         presenter_.Open(shownFullScreen_, Mode.Width, Mode.Height);
         surface_ = std::make_unique<Surface>(this);

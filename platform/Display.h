@@ -54,14 +54,12 @@ class Display {
     ~Display();
 
     struct Resolution {
-        int Width = 320, Height = 240, BitCount = 16;
+        int Width = 320, Height = 240;
     } Mode;
     int SurfaceWidth = 320, SurfaceHeight = 240;
 
     std::function<void()> OnInitialize;
     std::function<void()> OnFinalize;
-    // The display has a parent form; without one Initialize refuses.
-    bool HasParentForm = true;
     // False when nobody will ever see the picture (offline rendering without
     // screenshots): can draw then reports false, so frames skip their drawing.
     bool Visible = true;

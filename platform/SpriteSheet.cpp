@@ -37,7 +37,6 @@ void Sprite::BuildPatterns(Display* display) {
     // The whole picture lives on one surface: memory surfaces have no size
     // limit worth splitting for, and a pattern is only a rectangle on it.
     surface_ = std::make_unique<Surface>(display);
-    surface_->SystemMemory = SystemMemory;
     surface_->SetSize(w, h);
     surface_->Canvas().Draw(0, 0, Picture);
     Rekey();
@@ -104,7 +103,6 @@ void SpriteSheet::LoadFromBytes(const uint8_t* data, size_t size) {
         item.PatternHeight = stored.PatternHeight;
         item.SkipWidth = stored.SkipWidth;
         item.SkipHeight = stored.SkipHeight;
-        item.SystemMemory = stored.SystemMemory;
         item.Transparent = stored.Transparent;
         item.SetTransparentColor(stored.TransparentColor);
         item.Picture = std::move(stored.Picture);

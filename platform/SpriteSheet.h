@@ -25,7 +25,6 @@ class Sprite {
     std::string Name;
     int PatternWidth = 0, PatternHeight = 0;
     int SkipWidth = 0, SkipHeight = 0;
-    bool SystemMemory = false;
     bool Transparent = true;
     Image Picture; // empty: the item has no picture
 

@@ -75,8 +75,6 @@ class Surface {
     Surface(const Surface&) = delete;
     Surface& operator=(const Surface&) = delete;
 
-    bool SystemMemory = false;
-
     int Width() const { return width_; }
     int Height() const { return height_; }
     bool HasPixels() const { return !pixels_.empty(); }

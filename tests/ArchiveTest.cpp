@@ -112,7 +112,6 @@ TEST(Archive, WriterOutputReadsBack) {
     EXPECT_EQ(a.Item(1).PatternWidth, 10);
     EXPECT_EQ(a.Item(1).SkipWidth, 4);
     EXPECT_FALSE(a.Item(1).Transparent);
-    EXPECT_TRUE(a.Item(1).SystemMemory);
     EXPECT_EQ(a.Item(1).TransparentColor(), 0xFF00FFu);
     EXPECT_EQ(a.Item(1).PatternCount(), 3);
     EXPECT_EQ(a.Item(2).Name.size(), 300u);
