@@ -148,12 +148,30 @@ KeySym KeySymOf(Key key) {
     }
 }
 
+// Whether SDL's video driver shows nothing on any screen, and the user did not
+// ask for it by name (SDL_VIDEODRIVER) either.
+bool InvisibleVideoDriver(const char* driver) {
+    if (!driver) return true;
+    const std::string name = driver;
+    if (name != "offscreen" && name != "dummy") return false;
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    return !asked || name != asked;
+}
+
 } // namespace
 
 SdlPlatform::SdlPlatform(int scale) : impl_(std::make_unique<Impl>()) {
     impl_->scale = scale;
+    std::string reason;
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_JOYSTICK) != 0) {
-        std::string reason = SDL_GetError();
+        reason = SDL_GetError();
+    } else if (const char* driver = SDL_GetCurrentVideoDriver(); InvisibleVideoDriver(driver)) {
+        // When no X server or Wayland compositor answers, SDL falls back to a
+        // driver that draws nowhere: the program would run on unseen, forever.
+        reason = std::string("no X server or Wayland compositor answered; SDL chose its \"") +
+                 driver + "\" driver";
+    }
+    if (!reason.empty()) {
         SDL_Quit();
         throw Error("no display available (" + reason +
                     "); run with --headless to play without a window");

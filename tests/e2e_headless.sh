@@ -20,7 +20,7 @@ check "--help lists --headless" $?
 [ $? -eq 2 ]
 check "a wrong option exits 2" $?
 
-env -u DISPLAY -u WAYLAND_DISPLAY SDL_VIDEODRIVER=x11 "$bin" "$work/notes.txt" 2> "$work/nodisplay"
+env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER timeout 20 "$bin" "$work/notes.txt" 2> "$work/nodisplay"
 [ $? -ne 0 ] && grep -q -- "--headless" "$work/nodisplay"
 check "without a display the message points to --headless" $?
 

@@ -40,10 +40,12 @@ fail() {
 }
 
 # An X server of our own. It picks a free display number itself, so servers
-# started at the same moment by other tests never fight over one.
+# started at the same moment by other tests never fight over one. It does not
+# reset when its last client leaves: SDL looks at the server, disconnects and
+# connects again, and a server in the middle of a reset turns it away.
 start_x() {
   rm -f "$work/display"
-  Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp 3> "$work/display" 2> "$work/xvfb.err" &
+  Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp -noreset 3> "$work/display" 2> "$work/xvfb.err" &
   xpid=$!
   local end=$((SECONDS + wait))
   until [ -s "$work/display" ]; do
