@@ -232,6 +232,28 @@ constexpr uint32_t MinSampleRate = 1000, MaxSampleRate = 768000;
 // Longest converted sample: 20 minutes, about 200 MB in the mix format.
 constexpr uint64_t MaxConvertedFrames = uint64_t(MixRate) * 60 * 20;
 
+// Reads the fmt chunk's body F (SIZE bytes, at least 16; 26 are looked at)
+// into FORMAT, and says whether its samples are a kind the mixer takes: PCM of
+// 8, 16, 24 or 32 bits, or 32-bit float (ISFLOAT), plainly or in the extensible
+// form current editors write, at a rate the mixer can convert.
+bool ReadFormatChunk(const uint8_t* f, uint64_t size, WaveFormat& format, bool& isFloat) {
+    format.FormatTag = U16(f);
+    format.Channels = U16(f + 2);
+    format.SamplesPerSec = U32(f + 4);
+    format.AvgBytesPerSec = U32(f + 8);
+    format.BlockAlign = U16(f + 12);
+    format.BitsPerSample = U16(f + 14);
+    format.ExtraSize = size >= 18 ? U16(f + 16) : 0;
+    // A longer chunk's extra bytes are only read for the extensible form.
+    uint16_t kind = format.FormatTag;
+    if (kind == WaveExtensible && size >= 26) kind = U16(f + 24);
+    const int bits = format.BitsPerSample;
+    isFloat = kind == WaveFloat && bits == 32;
+    const bool isPcm = kind == WavePcm && (bits == 8 || bits == 16 || bits == 24 || bits == 32);
+    return (isPcm || isFloat) && format.Channels != 0 && format.SamplesPerSec >= MinSampleRate &&
+           format.SamplesPerSec <= MaxSampleRate;
+}
+
 std::shared_ptr<const PcmBuffer> DecodeWaveBytes(std::vector<uint8_t>& bytesOwned,
                                                  WaveFormat& format, std::string& problem) {
     const uint8_t* data = bytesOwned.data();
@@ -263,26 +285,12 @@ std::shared_ptr<const PcmBuffer> DecodeWaveBytes(std::vector<uint8_t>& bytesOwne
         problem = "のfmtチャンクが不正です";
         return nullptr;
     }
-    const uint8_t* f = data + fmt.body;
-    format.FormatTag = U16(f);
-    format.Channels = U16(f + 2);
-    format.SamplesPerSec = U32(f + 4);
-    format.AvgBytesPerSec = U32(f + 8);
-    format.BlockAlign = U16(f + 12);
-    format.BitsPerSample = U16(f + 14);
-    format.ExtraSize = fmt.size >= 18 ? U16(f + 16) : 0;
-    // Plain PCM, and the extensible form around PCM or float samples, which
-    // current editors write. A longer chunk's extra bytes are only read for that.
-    uint16_t kind = format.FormatTag;
-    if (kind == WaveExtensible && fmt.size >= 26) kind = U16(f + 24);
-    const int bits = format.BitsPerSample;
-    const bool isFloat = kind == WaveFloat && bits == 32;
-    const bool isPcm = kind == WavePcm && (bits == 8 || bits == 16 || bits == 24 || bits == 32);
-    if ((!isPcm && !isFloat) || format.Channels == 0 || format.SamplesPerSec < MinSampleRate ||
-        format.SamplesPerSec > MaxSampleRate) {
+    bool isFloat = false;
+    if (!ReadFormatChunk(data + fmt.body, fmt.size, format, isFloat)) {
         problem = "のfmtチャンクが不正です";
         return nullptr;
     }
+    const int bits = format.BitsPerSample;
     const Chunk audio =
         FindChunk(data, size_t(fmt.body + fmt.size + (fmt.size & 1)), formEnd, "data");
     if (!audio.found) {
@@ -423,21 +431,10 @@ std::shared_ptr<const PcmBuffer> ReadWaveInPieces(WaveFileReader& file, WaveForm
     uint8_t f[26] = {};
     if (!file.Bytes(fmt.body, size_t(std::min<uint64_t>(fmt.size, sizeof f)), f))
         return problem = NotFoundProblem, nullptr;
-    format.FormatTag = U16(f);
-    format.Channels = U16(f + 2);
-    format.SamplesPerSec = U32(f + 4);
-    format.AvgBytesPerSec = U32(f + 8);
-    format.BlockAlign = U16(f + 12);
-    format.BitsPerSample = U16(f + 14);
-    format.ExtraSize = fmt.size >= 18 ? U16(f + 16) : 0;
-    uint16_t kind = format.FormatTag;
-    if (kind == WaveExtensible && fmt.size >= 26) kind = U16(f + 24);
-    const int bits = format.BitsPerSample;
-    const bool isFloat = kind == WaveFloat && bits == 32;
-    const bool isPcm = kind == WavePcm && (bits == 8 || bits == 16 || bits == 24 || bits == 32);
-    if ((!isPcm && !isFloat) || format.Channels == 0 || format.SamplesPerSec < MinSampleRate ||
-        format.SamplesPerSec > MaxSampleRate)
+    bool isFloat = false;
+    if (!ReadFormatChunk(f, fmt.size, format, isFloat))
         return problem = "のfmtチャンクが不正です", nullptr;
+    const int bits = format.BitsPerSample;
     Chunk audio;
     if (!FindFileChunk(file, fmt.body + fmt.size + (fmt.size & 1), formEnd, "data", audio))
         return problem = NotFoundProblem, nullptr;
