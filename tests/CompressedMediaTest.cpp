@@ -5,6 +5,7 @@
 #include "formats/SoundFile.h"
 #include "tests/TestUtil.h"
 #include "tools/Assets.h"
+#include "tools/SoundEncode.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -17,51 +18,11 @@
 namespace tappo {
 namespace {
 
-struct GrowingFile {
-    std::vector<uint8_t> bytes;
-    sf_count_t position = 0;
-};
-
-// libsndfile writes into memory through its virtual I/O.
 std::vector<uint8_t> EncodeSound(const std::vector<int16_t>& samples, int channels, int rate,
                                  int format) {
-    SF_VIRTUAL_IO io{};
-    io.get_filelen = [](void* u) { return sf_count_t(static_cast<GrowingFile*>(u)->bytes.size()); };
-    io.seek = [](sf_count_t off, int whence, void* u) {
-        auto* f = static_cast<GrowingFile*>(u);
-        f->position = (whence == SEEK_CUR   ? f->position
-                       : whence == SEEK_END ? sf_count_t(f->bytes.size())
-                                            : 0) +
-                      off;
-        return f->position;
-    };
-    io.read = [](void* out, sf_count_t n, void* u) {
-        auto* f = static_cast<GrowingFile*>(u);
-        const sf_count_t k = std::max<sf_count_t>(
-            0, std::min<sf_count_t>(n, sf_count_t(f->bytes.size()) - f->position));
-        std::memcpy(out, f->bytes.data() + f->position, size_t(k));
-        f->position += k;
-        return k;
-    };
-    io.write = [](const void* in, sf_count_t n, void* u) {
-        auto* f = static_cast<GrowingFile*>(u);
-        if (size_t(f->position + n) > f->bytes.size()) f->bytes.resize(size_t(f->position + n));
-        std::memcpy(f->bytes.data() + f->position, in, size_t(n));
-        f->position += n;
-        return n;
-    };
-    io.tell = [](void* u) { return static_cast<GrowingFile*>(u)->position; };
-    GrowingFile file;
-    SF_INFO info{};
-    info.channels = channels;
-    info.samplerate = rate;
-    info.format = format;
-    SNDFILE* sf = sf_open_virtual(&io, SFM_WRITE, &info, &file);
-    EXPECT_NE(sf, nullptr) << sf_strerror(nullptr);
-    if (!sf) return {};
-    sf_writef_short(sf, samples.data(), sf_count_t(samples.size() / size_t(channels)));
-    sf_close(sf);
-    return file.bytes;
+    std::vector<uint8_t> bytes = tools::EncodeSound(samples, channels, rate, format);
+    EXPECT_FALSE(bytes.empty()) << "libsndfile cannot write format " << format;
+    return bytes;
 }
 
 // A decaying 440 Hz tone, the shape of a keysound.

@@ -3,12 +3,11 @@
 // libraries write (made here with them), and the same errors.
 #include "formats/Png.h"
 #include "tests/TestUtil.h"
+#include "tools/Jpeg.h"
 
 #include <gtest/gtest.h>
-#include <jpeglib.h>
 #include <png.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 
@@ -136,52 +135,32 @@ TEST(PictureStretch, PngRowByRowGivesTheWholeDecodesPixelsAndErrors) {
         const std::vector<uint8_t> plain = WritePng(c.w, c.h, c.type, c.depth, false, c.chunks);
         ExpectSamePixelsBothWays(file, true, what, &plain);
         if (c.depth < 16) ExpectSamePixelsBothWays(file, true, what + " whole");
-        // Cut short inside the pixels, or with a broken checksum: the same error.
-        ExpectSamePixelsBothWays({file.begin(), file.begin() + long(file.size() / 2)}, true,
-                                 what + " cut");
+    }
+    // Cut short inside the pixels, or with a broken checksum: the same error.
+    for (const bool interlaced : {false, true}) {
+        const std::vector<uint8_t> file = WritePng(45, 31, PNG_COLOR_TYPE_RGB, 8, interlaced);
+        ExpectSamePixelsBothWays({file.begin(), file.begin() + long(file.size() / 2)}, true, "cut");
         std::vector<uint8_t> broken = file;
         broken[20] ^= 1;
-        ExpectSamePixelsBothWays(broken, true, what + " broken header");
+        ExpectSamePixelsBothWays(broken, true, "broken header");
     }
     // Larger than any picture the player takes: refused before the pixels.
     std::vector<uint8_t> huge = WritePng(9000, 1, PNG_COLOR_TYPE_GRAY, 1, false);
     ExpectSamePixelsBothWays(huge, true, "too wide");
 }
 
-std::vector<uint8_t> WriteJpeg(int w, int h, J_COLOR_SPACE space, int components,
-                               bool progressive) {
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &out, &size);
-    c.image_width = JDIMENSION(w), c.image_height = JDIMENSION(h);
-    c.input_components = components, c.in_color_space = space;
-    jpeg_set_defaults(&c);
-    if (progressive) jpeg_simple_progression(&c);
-    jpeg_start_compress(&c, TRUE);
-    std::vector<JSAMPLE> row(size_t(w) * size_t(components));
-    while (c.next_scanline < c.image_height) {
-        for (size_t i = 0; i < row.size(); ++i)
-            row[i] = JSAMPLE(Noise(uint32_t(i / 7 + c.next_scanline * 31)));
-        JSAMPROW r = row.data();
-        jpeg_write_scanlines(&c, &r, 1);
-    }
-    jpeg_finish_compress(&c);
-    std::vector<uint8_t> bytes(out, out + size);
-    jpeg_destroy_compress(&c);
-    std::free(out);
-    return bytes;
+std::vector<uint8_t> WriteJpeg(int w, int h, int components, bool progressive) {
+    return tools::EncodeJpegSamples(
+        w, h, {.Components = components, .Progressive = progressive, .Quality = 75},
+        [](size_t i, int y) { return Noise(uint32_t(i / 7 + size_t(y) * 31)); });
 }
 
 TEST(PictureStretch, JpegRowByRowGivesTheWholeDecodesPixelsAndErrors) {
-    const std::vector<uint8_t> grey = WriteJpeg(45, 33, JCS_GRAYSCALE, 1, false);
+    const std::vector<uint8_t> grey = WriteJpeg(45, 33, 1, false);
     ExpectSamePixelsBothWays(grey, false, "grey");
-    ExpectSamePixelsBothWays(WriteJpeg(333, 251, JCS_RGB, 3, false), false, "colour");
-    ExpectSamePixelsBothWays(WriteJpeg(97, 401, JCS_RGB, 3, true), false, "progressive");
-    ExpectSamePixelsBothWays(WriteJpeg(40, 30, JCS_CMYK, 4, false), false, "CMYK");
+    ExpectSamePixelsBothWays(WriteJpeg(333, 251, 3, false), false, "colour");
+    ExpectSamePixelsBothWays(WriteJpeg(97, 401, 3, true), false, "progressive");
+    ExpectSamePixelsBothWays(WriteJpeg(40, 30, 4, false), false, "CMYK");
     ExpectSamePixelsBothWays({grey.begin(), grey.begin() + 40}, false, "cut in the header");
 }
 

@@ -4,6 +4,7 @@
 #include "formats/Png.h"
 #include "tools/Assets.h"
 #include "tools/Jpeg.h"
+#include "tools/SoundEncode.h"
 
 #include <sndfile.h>
 
@@ -13,45 +14,6 @@
 
 namespace tappo::fuzz {
 namespace {
-
-struct GrowingFile {
-    std::vector<uint8_t> bytes;
-    sf_count_t position = 0;
-};
-
-sf_count_t GrowingLength(void* user) {
-    return sf_count_t(static_cast<GrowingFile*>(user)->bytes.size());
-}
-
-sf_count_t GrowingSeek(sf_count_t offset, int whence, void* user) {
-    auto* f = static_cast<GrowingFile*>(user);
-    const sf_count_t base = whence == SEEK_CUR   ? f->position
-                            : whence == SEEK_END ? sf_count_t(f->bytes.size())
-                                                 : 0;
-    f->position = base + offset;
-    return f->position;
-}
-
-sf_count_t GrowingRead(void* out, sf_count_t n, void* user) {
-    auto* f = static_cast<GrowingFile*>(user);
-    const sf_count_t size = sf_count_t(f->bytes.size());
-    const sf_count_t got = f->position >= size ? 0 : std::min(n, size - f->position);
-    if (got > 0) std::copy_n(f->bytes.data() + f->position, got, static_cast<uint8_t*>(out));
-    f->position += got;
-    return got;
-}
-
-sf_count_t GrowingWrite(const void* in, sf_count_t n, void* user) {
-    auto* f = static_cast<GrowingFile*>(user);
-    if (size_t(f->position + n) > f->bytes.size()) f->bytes.resize(size_t(f->position + n));
-    std::copy_n(static_cast<const uint8_t*>(in), n, f->bytes.data() + f->position);
-    f->position += n;
-    return n;
-}
-
-sf_count_t GrowingTell(void* user) {
-    return static_cast<GrowingFile*>(user)->position;
-}
 
 // A striped picture with a black (see-through) corner, `w` x `h`.
 Image Stripes(int w, int h) {
@@ -102,20 +64,7 @@ std::vector<uint8_t> EncodeTone(int format, int channels, int rate, int frames) 
     std::vector<int16_t> samples(size_t(frames) * size_t(channels));
     for (size_t i = 0; i < samples.size(); ++i)
         samples[i] = int16_t(8000 * std::sin(double(i / size_t(channels)) * 0.2 + double(i % 2)));
-    SF_VIRTUAL_IO io{GrowingLength, GrowingSeek, GrowingRead, GrowingWrite, GrowingTell};
-    GrowingFile file;
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = channels;
-    info.format = format;
-    SNDFILE* sf = sf_open_virtual(&io, SFM_WRITE, &info, &file);
-    if (!sf) return {};
-    // No PEAK chunk: it holds the time of writing, and the seeds would change
-    // each time they are made. (An Ogg stream's serial number still does.)
-    sf_command(sf, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
-    sf_writef_short(sf, samples.data(), sf_count_t(frames));
-    sf_close(sf);
-    return file.bytes;
+    return tools::EncodeSound(samples, channels, rate, format);
 }
 
 std::vector<MediaFile> SongMedia(uint8_t choice) {
