@@ -2,12 +2,7 @@
 # The real binary, headless: exit codes, screenshots and messages a user sees.
 set -u
 bin="$1"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail=0
-check() { # description, condition result
-    if [ "$2" -eq 0 ]; then echo "ok - $1"; else echo "FAILED - $1"; fail=1; fi
-}
+. "$(dirname "$0")/checks.sh"
 
 echo "just text" > "$work/notes.txt"
 

@@ -4,12 +4,7 @@
 # catches a run that does not end.
 set -u
 bin="$1"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail=0
-check() { # description, condition result
-    if [ "$2" -eq 0 ]; then echo "ok - $1"; else echo "FAILED - $1"; fail=1; fi
-}
+. "$(dirname "$0")/checks.sh"
 
 printf '#TITLE x\n#00111:01\n' > "$work/song.bme"
 echo "just text" > "$work/notes.txt"

@@ -2,10 +2,7 @@
 # Renders the plain song and the same song as a Windows pack, and compares.
 set -u
 bin="$1"; maker="$2"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail=0
-check() { if [ "$2" -eq 0 ]; then echo "ok - $1"; else echo "FAILED - $1"; fail=1; fi; }
+. "$(dirname "$0")/checks.sh"
 
 "$maker" "$work"
 check "the song folders are written" $?
