@@ -26,14 +26,6 @@ namespace {
 
 const std::string BadBitmap = "ビットマップイメージが不正です", BadDib = "不正な DIB です";
 
-std::vector<std::string> LogLines(const std::string& path) {
-    std::ifstream in(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 std::string ArchiveError(const std::vector<uint8_t>& bytes) {
     return ErrorOf([&] {
         SpriteSheet list;

@@ -165,27 +165,9 @@ TEST(ChartMediaMemory, FilesLargerThanAnyRealSongsAreRefusedBeforeTheyAreRead) {
         WriteFileAtomic(dir.File(name), {'B', 'M'});
         std::filesystem::resize_file(dir.File(name), uintmax_t(3) << 30);
     }
-    Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
-    std::string chartError, pictureError;
-    const size_t largest = LargestRequest([&] {
-        chartError = ErrorOf([&] { CompileChartFile(dir.File("huge.bms"), '.'); });
-        pictureError = ErrorOf([&] { ReadBgaPicture(dir.File("huge.bmp")); });
-        EXPECT_FALSE(sound.LoadSample(dir.File("huge.wav"))->HasBuffer());
-    });
-    EXPECT_LT(largest, size_t(1) << 20);
-    EXPECT_EQ(chartError, "ファイル " + dir.File("huge.bms") + " は大きすぎます (64 MB まで)");
-    EXPECT_EQ(pictureError, "ファイル " + dir.File("huge.bmp") + " は大きすぎます (160 MB まで)");
-    std::ifstream log(dir.File("ddsd.debug"));
-    std::string line;
-    std::getline(log, line);
-    EXPECT_EQ(line, "debug#00001 ... " + dir.File("huge.wav") +
-                        "は、ファイルが大きすぎます (512 MB まで)");
-}
-
-TEST(ChartMediaMemory, SoundsAlreadyInTheMixFormatAreHeldToTwentyMinutesToo) {
-    // Stereo 16-bit 44.1 kHz, a chunk in front of the form (so the compressed
-    // reader is tried first), and 20 minutes and a second of (sparse) data.
-    TempDir dir;
+    // And a sound in the mix format (stereo 16-bit 44.1 kHz) of 20 minutes and
+    // a second, behind a chunk in front of the form (so the compressed reader,
+    // which takes the file whole, is tried first).
     const uint32_t frames = 44100 * (20 * 60 + 1);
     Bytes w;
     w.str("JUNK").u32(4).u32(0);
@@ -194,10 +176,23 @@ TEST(ChartMediaMemory, SoundsAlreadyInTheMixFormatAreHeldToTwentyMinutesToo) {
     w.str("data").u32(frames * 4);
     WriteFileAtomic(dir.File("long.wav"), w.b);
     std::filesystem::resize_file(dir.File("long.wav"), w.b.size() + size_t(frames) * 4);
+
     Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
+    std::string chartError, pictureError;
+    const size_t largest = LargestRequest([&] {
+        chartError = ErrorOf([&] { CompileChartFile(dir.File("huge.bms"), '.'); });
+        pictureError = ErrorOf([&] { ReadBgaPicture(dir.File("huge.bmp")); });
+        EXPECT_FALSE(sound.LoadSample(dir.File("huge.wav"))->HasBuffer());
+    });
+    EXPECT_LT(largest, size_t(1) << 20);
     EXPECT_FALSE(sound.LoadSample(dir.File("long.wav"))->HasBuffer());
+    EXPECT_EQ(chartError, "ファイル " + dir.File("huge.bms") + " は大きすぎます (64 MB まで)");
+    EXPECT_EQ(pictureError, "ファイル " + dir.File("huge.bmp") + " は大きすぎます (160 MB まで)");
     std::ifstream log(dir.File("ddsd.debug"));
     std::string line;
     std::getline(log, line);
-    EXPECT_EQ(line, "debug#00001 ... " + dir.File("long.wav") + "のdataチャンクが長すぎます");
+    EXPECT_EQ(line, "debug#00001 ... " + dir.File("huge.wav") +
+                        "は、ファイルが大きすぎます (512 MB まで)");
+    std::getline(log, line);
+    EXPECT_EQ(line, "debug#00002 ... " + dir.File("long.wav") + "のdataチャンクが長すぎます");
 }

@@ -4,6 +4,7 @@
 #include "formats/Picture.h"
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -70,6 +71,15 @@ inline std::string ErrorOf(const std::function<void()>& f) {
         return e.what();
     }
     return "";
+}
+
+// The lines of a text file (a problem log), none when it is missing.
+inline std::vector<std::string> LogLines(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
 }
 
 } // namespace tappo::test
