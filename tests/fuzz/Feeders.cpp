@@ -150,7 +150,7 @@ void FeedPlay(const uint8_t* data, size_t size) {
                    .Messages = messages,
                    .Fonts = nullptr,
                    .ProgramFolder = world.programFolder,
-                   .SongsFolder = "",
+                   .SongsFolders = {},
                    .SoundOutput = MixerOutput::Pull,
                    .AudioBufferFrames = 512,
                    .Keys = &keys});
