@@ -69,6 +69,12 @@ rc=$?
 [ $rc -eq 0 ] && [ -s "$work/out.wav" ]
 check "--auto-reading plays a .bme in the standard reading (exit $rc)" $?
 rm -f "$work/out.wav"
+printf '#TITLE x\n#PLAYLEVEL high\n#00111:01\n' > "$work/odd.bms"
+"$bin" --auto-reading --render-wav "$work/out.wav" "$work/odd.bms" > /dev/null 2> "$work/err"
+rc=$?
+[ $rc -eq 0 ] && [ -s "$work/out.wav" ]
+check "--auto-reading plays a .bms the exact reading refuses in the standard one (exit $rc)" $?
+rm -f "$work/out.wav" "$work/odd.bms"
 unset XDG_CONFIG_HOME
 
 if [ $fail -ne 0 ]; then echo "refusals: failures"; exit 1; fi
