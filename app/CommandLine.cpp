@@ -31,8 +31,8 @@ bool HasChartExtension(const std::string& path, bool standard) {
 std::string UsageText() {
     return "Usage: tappoplayer [options] [CHART.bms]\n"
            "\n"
-           "Plays a BMS chart by itself. Without CHART, every chart below the program\n"
-           "folder is listed on the song-select screen.\n"
+           "Plays a BMS chart by itself. Without CHART, every chart below the song\n"
+           "folders is listed on the song-select screen.\n"
            "\n"
            "Options:\n"
            "  --help                   show this help and exit\n"
@@ -48,7 +48,8 @@ std::string UsageText() {
            "                           sample-exact at any step\n"
            "  --screenshot FRAME:FILE  save the picture after FRAME is drawn, as PNG\n"
            "                           (repeatable)\n"
-           "  --songs DIR              search DIR for charts instead of the program folder\n"
+           "  --songs DIR              search DIR for charts instead of the song folders\n"
+           "                           of the settings (or the default ones); repeatable\n"
            "  --audio-buffer FRAMES    sound device buffer, 64-8192 frames (default 512)\n"
            "  --render-wav OUT.wav     play CHART offline, as fast as possible, and write\n"
            "                           the mix (16-bit stereo, 44.1 kHz) to OUT.wav; a\n"
@@ -69,6 +70,23 @@ std::string UsageText() {
            "                           Without it every #RANDOM takes 1 in --inspect,\n"
            "                           --render-wav and --headless runs, and draws at\n"
            "                           random in live play\n"
+           "  --exact                  read charts as the format stood around 2000 (the\n"
+           "                           default, unless the settings say standard)\n"
+           "  --full-screen            start full screen (the default, unless the\n"
+           "                           settings say window)\n"
+           "  --auto-reading           CHART plays in the standard reading where the exact\n"
+           "                           reading cannot read it (the file manager's way)\n"
+           "  --save-settings          also write --songs, --standard/--exact, --scale,\n"
+           "                           --windowed/--full-screen and --audio-buffer into\n"
+           "                           the settings file, then run as asked\n"
+           "\n"
+           "Settings: $XDG_CONFIG_HOME/tappoplayer/settings (by default\n"
+           "~/.config/tappoplayer/settings), one \"key = value\" a line, # comments:\n"
+           "  songs = DIR (repeatable), reading = exact|standard, scale = 1-16|auto,\n"
+           "  screen = window|full, audio-buffer = 64-8192\n"
+           "The command line overrides them for one run. Without song folders in either,\n"
+           "the program folder and $XDG_DATA_HOME/tappoplayer/songs (by default\n"
+           "~/.local/share/tappoplayer/songs, made on the first run) are searched.\n"
            "\n"
            "Select screen: Left/Right change song folder, Up/Down the chart, Z or Space\n"
            "starts it, Esc quits. Playing: Esc leaves, F4 pauses (Up/Down step while\n"
@@ -105,23 +123,33 @@ const NumberOption NumberOptions[] = {
     {"--frame-ms", 1, 1000, "--frame-ms needs a number of milliseconds from 1 to 1000",
      [](CommandLine& cl, long n) { cl.FrameMs = int(n); }},
     {"--audio-buffer", 64, 8192, "--audio-buffer needs a number of frames from 64 to 8192",
-     [](CommandLine& cl, long n) { cl.AudioBufferFrames = int(n); }},
+     [](CommandLine& cl, long n) {
+         cl.AudioBufferFrames = *(cl.Given.AudioBufferFrames = int(n));
+     }},
     {"--random-seed", 0, LONG_MAX, "--random-seed needs a whole number, 0 or more",
      [](CommandLine& cl, long n) {
          cl.HasRandomSeed = true;
          cl.RandomSeed = uint64_t(n);
      }},
     {"--scale", 1, 16, "--scale needs a whole number from 1 to 16",
-     [](CommandLine& cl, long n) { cl.Scale = int(n); }},
+     [](CommandLine& cl, long n) { cl.Scale = *(cl.Given.Scale = int(n)); }},
 };
 
 // Options without a value; false for any other word.
 bool ParseFlag(const std::string& a, CommandLine& cl) {
     if (a == "--help" || a == "-h") return cl.Help = true;
     if (a == "--version") return cl.Version = true;
-    if (a == "--windowed") return cl.Windowed = true;
+    if (a == "--windowed" || a == "--full-screen") {
+        cl.Windowed = *(cl.Given.Windowed = a == "--windowed");
+        return true;
+    }
     if (a == "--headless") return cl.Headless = true;
-    if (a == "--standard") return cl.Standard = true;
+    if (a == "--standard" || a == "--exact") {
+        cl.Standard = *(cl.Given.Standard = a == "--standard");
+        return true;
+    }
+    if (a == "--auto-reading") return cl.AutoReading = true;
+    if (a == "--save-settings") return cl.SaveSettings = true;
     return false;
 }
 
@@ -167,7 +195,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
                             : a == "--render-wav" ? "--render-wav needs an output file"
                                                   : "--inspect needs a chart file");
             }
-            (a == "--songs" ? cl.Songs : a == "--render-wav" ? cl.RenderWav : cl.Inspect) = v;
+            if (a == "--songs")
+                cl.Songs.push_back(v), cl.Given.Songs.push_back(v);
+            else
+                (a == "--render-wav" ? cl.RenderWav : cl.Inspect) = v;
             ++i;
         } else if (a == "--screenshot") {
             if (!hasValue || !ParseScreenshot(v, cl))
@@ -182,6 +213,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     if (!cl.RenderWav.empty() && cl.Arguments.empty())
         return fail("--render-wav needs a chart to render");
     return cl;
+}
+
+void ApplySettings(CommandLine& cl, const Settings& saved) {
+    if (cl.Given.Songs.empty()) cl.Songs = saved.Songs;
+    if (!cl.Given.Standard && saved.Standard) cl.Standard = *saved.Standard;
+    if (!cl.Given.Scale && saved.Scale) cl.Scale = *saved.Scale;
+    if (!cl.Given.Windowed && saved.Windowed) cl.Windowed = *saved.Windowed;
+    if (!cl.Given.AudioBufferFrames && saved.AudioBufferFrames)
+        cl.AudioBufferFrames = *saved.AudioBufferFrames;
 }
 
 } // namespace tappo

@@ -1,6 +1,7 @@
 // Command-line options of tappoplayer.
 #pragma once
 
+#include "app/Settings.h"
 #include "chart/StandardConvert.h"
 
 #include <cstdint>
@@ -19,7 +20,9 @@ struct CommandLine {
     int FrameMs = 10; // headless: virtual milliseconds per frame
     int Scale = 0;    // window scale; 0 = the largest that fits the desktop
     std::vector<std::pair<long, std::string>> Screenshots; // frame, PNG path
-    std::string Songs; // folder searched for charts instead of the program folder
+    // Folders searched for charts; empty: the program folder and the user's
+    // data folder (DefaultSongFolders).
+    std::vector<std::string> Songs;
     int AudioBufferFrames = 512;
     std::string RenderWav; // render the chart offline into this WAV file
     std::string Inspect;   // chart to compile and list instead of playing
@@ -29,9 +32,16 @@ struct CommandLine {
     std::vector<std::string> Arguments; // everything that is not an option
     std::string Error;                  // non-empty: the command line is wrong
     std::string ProgramFolder;          // not an option: empty means the executable's folder
+    // A chart from the file manager: where the exact reading cannot read the
+    // chart, the standard reading plays it.
+    bool AutoReading = false;
+    bool SaveSettings = false; // write what the command line sets into the settings file
+    Settings Given;            // the values the command line sets, as a settings file holds them
 };
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args);
+// The settings file's values for everything the command line leaves unset.
+void ApplySettings(CommandLine& cl, const Settings& saved);
 std::string UsageText();
 // The chart reading the command line asks for. Without --random-seed each
 // #RANDOM takes 1, unless `drawAtRandom` (live play): then each chart draws

@@ -23,7 +23,8 @@ Player::Player(const PlayerServices& services)
       Sound(services.SoundOutput, ProblemLogPath(services.ProgramFolder),
             services.AudioBufferFrames),
       ProgramFolder(services.ProgramFolder),
-      SongsFolder(services.SongsFolder.empty() ? services.ProgramFolder : services.SongsFolder),
+      SongsFolders(services.SongsFolders.empty() ? std::vector<std::string>{services.ProgramFolder}
+                                                 : services.SongsFolders),
       DecimalSeparator(LocaleDecimalSeparator()), Services(Video, Sprites, Timer, Warp),
       NoteField(Services, ArrowSprites, Flow, Play, Toggles, Session),
       Scene(
@@ -32,14 +33,13 @@ Player::Player(const PlayerServices& services)
           services.MixFollowsClock ? std::optional<uint32_t>(services.Clock.NowMs())
                                    : std::nullopt),
       Select(
-          Services, Pad, Songs, Toggles, Session, ProgramFolder, SongsFolder,
+          Services, Pad, Songs, Toggles, Session, ProgramFolder, SongsFolders,
           [this](const std::string& path) { ScanChartHeader(path); },
           [this](const std::string& path) { StartChart(path); }),
       messages_(services.Messages), clock_(services.Clock), keepLoading_(services.KeepLoading) {
     Sound.AddSource(&Music);
     Pad.Keyboard.Source = services.Keys;
     Pad.Joystick.Source = services.Joystick;
-    ChartSearch.Directory = SongsFolder;
     ChartSearch.SearchName = "*.bms";
     ChartSearch.Recursive = true;
     ChartSearch.OnFind = [this](const std::string& name, const FoundFile& data, bool& c) {
@@ -288,10 +288,10 @@ void Player::DrawErrorScreen() {
     Warp.UpdateWarp();
     SurfaceCanvas& canvas = Video.Back().Canvas();
     canvas.Draw(0, 0, Warp.WarpImage);
-    if (Flow.Screen == ScreenNoCharts && songsFolderMissing_) {
+    if (Flow.Screen == ScreenNoCharts && !missingSongsFolder_.empty()) {
         // The folder the user named, under the message.
         WriteCentredText(TextNoSongsFolder);
-        const std::string folder = PathInMessage(SongsFolder);
+        const std::string folder = PathInMessage(missingSongsFolder_);
         canvas.Font.Size = ScreenHeight / 40 + 4;
         canvas.TextOut(std::max(0, (ScreenWidth - canvas.TextWidth(folder)) / 2),
                        ScreenHeight / 2 - 16, folder);
@@ -424,15 +424,28 @@ void Player::ScanChartHeader(const std::string& path) {
 // made anew each time so it never holds a chart twice.
 void Player::SearchCharts() {
     Songs.ChartList.clear();
-    // A songs folder that is not there is the user's mistake, not an empty library.
-    std::error_code ec;
-    songsFolderMissing_ = !std::filesystem::is_directory(SongsFolder, ec);
-    if (songsFolderMissing_ && refusal_.empty())
-        refusal_ = PathInMessage(SongsFolder) + ": " + TextNoSongsFolder;
-    // The standard reading's charts have four extensions: every file is looked
-    // at, in the same order.
-    ChartSearch.SearchName = Reading.Standard ? "*" : "*.bms";
-    ChartSearch.Search();
+    // A songs folder that is not there is the user's mistake, not an empty
+    // library: the first one missing is named.
+    missingSongsFolder_.clear();
+    std::vector<std::filesystem::path> searched;
+    for (const std::string& folder : SongsFolders) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(folder, ec)) {
+            if (missingSongsFolder_.empty()) missingSongsFolder_ = folder;
+            continue;
+        }
+        // A folder named twice is searched once.
+        const std::filesystem::path same = std::filesystem::weakly_canonical(folder, ec);
+        if (std::find(searched.begin(), searched.end(), same) != searched.end()) continue;
+        searched.push_back(same);
+        // The standard reading's charts have four extensions: every file is
+        // looked at, in the same order.
+        ChartSearch.Directory = folder;
+        ChartSearch.SearchName = Reading.Standard ? "*" : "*.bms";
+        ChartSearch.Search();
+    }
+    if (!missingSongsFolder_.empty() && refusal_.empty())
+        refusal_ = PathInMessage(missingSongsFolder_) + ": " + TextNoSongsFolder;
     if (Songs.ChartIndex >= int32_t(Songs.ChartList.size())) Songs.ChartIndex = 0;
 }
 

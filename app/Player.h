@@ -41,7 +41,8 @@ struct PlayerServices {
     MessageBox& Messages;
     TextRenderer* Fonts = nullptr;
     std::string ProgramFolder; // with trailing separator
-    std::string SongsFolder;   // where charts are searched; empty: the program folder
+    // Where charts are searched, in this order; empty: the program folder.
+    std::vector<std::string> SongsFolders;
     MixerOutput SoundOutput = MixerOutput::Pull;
     int AudioBufferFrames = 512;
     KeySource* Keys = nullptr;
@@ -89,7 +90,7 @@ class Player {
 
     // Settings.
     std::string ProgramFolder;
-    std::string SongsFolder;
+    std::vector<std::string> SongsFolders;
     char DecimalSeparator = '.';
     ChartReading Reading; // exact, or standard (see UseReading)
 
@@ -218,7 +219,7 @@ class Player {
     uint32_t lastLoadingDraw_ = 0; // tick of the last loading picture
     int loadTotal_ = 0;            // files of the load in progress
     std::string refusal_;
-    bool songsFolderMissing_ = false;
+    std::string missingSongsFolder_;       // a songs folder that is not there; empty when none
     std::string notice_;                   // the error shown in a band over the picture
     std::vector<std::string> noticeLines_; // its lines as drawn
     uint32_t noticeSince_ = 0;             // tick it went up

@@ -1,6 +1,7 @@
 #include "app/Runner.h"
 
 #include "app/Player.h"
+#include "app/Settings.h"
 #include "base/Report.h"
 #include "formats/WaveWriter.h"
 #include "platform/Font.h"
@@ -39,6 +40,15 @@ class Screenshots {
 
 std::string ProgramFolderOf(const CommandLine& cl) {
     return cl.ProgramFolder.empty() ? ExecutableFolder() : cl.ProgramFolder;
+}
+
+// The folders named on the command line or in the settings; without any, the
+// program folder's and the user's songs (the user's folder made on the first
+// run that shows the select screen).
+std::vector<std::string> SongsFoldersOf(const CommandLine& cl) {
+    if (!cl.Songs.empty()) return cl.Songs;
+    if (!cl.Arguments.empty()) return {};
+    return DefaultSongFolders(ProgramFolderOf(cl));
 }
 
 // Start-up shared by both runs; returns false when the program must stop.
@@ -224,7 +234,7 @@ int RunHeadless(const CommandLine& cl) {
                             .Messages = box,
                             .Fonts = &fonts,
                             .ProgramFolder = ProgramFolderOf(cl),
-                            .SongsFolder = cl.Songs,
+                            .SongsFolders = SongsFoldersOf(cl),
                             .SoundOutput = MixerOutput::Pull,
                             .AudioBufferFrames = cl.AudioBufferFrames,
                             .Keys = &keys,
@@ -293,7 +303,7 @@ int RunOnScreen(const CommandLine& cl) {
                             .Messages = *sdl,
                             .Fonts = &fonts,
                             .ProgramFolder = ProgramFolderOf(cl),
-                            .SongsFolder = cl.Songs,
+                            .SongsFolders = SongsFoldersOf(cl),
                             .SoundOutput = MixerOutput::Device,
                             .AudioBufferFrames = cl.AudioBufferFrames,
                             .Keys = sdl.get(),

@@ -1,15 +1,62 @@
 #include "app/CommandLine.h"
 #include "app/Runner.h"
+#include "app/Settings.h"
 #include "base/Report.h"
+#include "chart/Compiler.h"
 #include "chart/Convert.h"
 #include "chart/Inspect.h"
 
 #include <cstdio>
 #include <exception>
 
+namespace tappo {
+namespace {
+
+// The settings file under the command line. A file with problems is reported
+// line by line and the rest of it counts; --save-settings writes what the
+// command line sets, and a save that fails ends the run.
+bool UseSettings(CommandLine& cl) {
+    const std::string path = SettingsPath();
+    std::vector<std::string> problems;
+    const Settings saved = ReadSettingsFile(path, problems);
+    for (const std::string& problem : problems)
+        ReportOnConsole(problem);
+    ApplySettings(cl, saved);
+    if (!cl.SaveSettings) return true;
+    try {
+        SaveSettings(path, cl.Given);
+        ReportOnConsole("settings saved to " + path);
+        return true;
+    } catch (const std::exception& e) {
+        ReportOnConsole(e.what());
+        return false;
+    }
+}
+
+// A chart opened from the file manager plays in the reading that reads it:
+// one only the standard reading lists (".bme", ".bml", ".pms"), or one the
+// exact reading does not compile, plays in the standard reading.
+void ChooseReadingForChart(CommandLine& cl) {
+    if (!cl.AutoReading || cl.Standard || cl.Arguments.empty()) return;
+    const std::string& chart = cl.Arguments[0];
+    if (!HasChartExtension(chart, true)) return;
+    if (!HasChartExtension(chart, false)) {
+        cl.Standard = true;
+        return;
+    }
+    try {
+        CompileChartFile(chart, LocaleDecimalSeparator());
+    } catch (const CompileError&) {
+        cl.Standard = true;
+    }
+}
+
+} // namespace
+} // namespace tappo
+
 int main(int argc, char** argv) {
     using namespace tappo;
-    const CommandLine cl = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    CommandLine cl = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!cl.Error.empty()) {
         ReportOnConsole(cl.Error);
         std::fputs(("\n" + UsageText()).c_str(), stderr);
@@ -23,6 +70,8 @@ int main(int argc, char** argv) {
         std::puts(VersionText);
         return 0;
     }
+    if (!UseSettings(cl)) return 1;
+    ChooseReadingForChart(cl);
     if (!cl.Inspect.empty()) {
         try {
             const std::string listing =

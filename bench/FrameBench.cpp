@@ -63,7 +63,7 @@ struct BenchPlayer {
 
     BenchPlayer(const std::string& songs, const std::vector<std::string>& args) {
         player = std::make_unique<Player>(PlayerServices{
-            clock, presenter, box, &fonts, AssetFolder(), songs, MixerOutput::Pull, 512});
+            clock, presenter, box, &fonts, AssetFolder(), {songs}, MixerOutput::Pull, 512});
         player->StartUp(args);
         player->OpenDisplay();
     }

@@ -5,18 +5,14 @@
 #include <unistd.h>
 
 namespace tappo {
-namespace {
-
-std::string UserStateFolder() {
-    const char* state = std::getenv("XDG_STATE_HOME");
+std::string UserFolder(const char* variable, const char* underHome) {
+    const char* base = std::getenv(variable);
     // The XDG rules ignore a relative value.
-    if (state && state[0] == '/') return std::string(state) + "/tappoplayer/";
+    if (base && base[0] == '/') return std::string(base) + "/tappoplayer/";
     const char* home = std::getenv("HOME");
-    if (home && home[0] == '/') return std::string(home) + "/.local/state/tappoplayer/";
+    if (home && home[0] == '/') return std::string(home) + "/" + underHome + "/tappoplayer/";
     return "";
 }
-
-} // namespace
 
 std::string ProblemLogPath(const std::string& programFolder) {
     const std::string folder = programFolder.empty() ? "." : programFolder;
@@ -26,7 +22,7 @@ std::string ProblemLogPath(const std::string& programFolder) {
 std::string ProblemLogPath(const std::string& programFolder, bool programFolderWritable) {
     const std::string inProgramFolder = programFolder + "ddsd.debug";
     if (programFolderWritable) return inProgramFolder;
-    const std::string state = UserStateFolder();
+    const std::string state = UserFolder("XDG_STATE_HOME", ".local/state");
     if (state.empty()) return inProgramFolder;
     std::error_code ec;
     std::filesystem::create_directories(state, ec);

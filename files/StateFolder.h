@@ -6,6 +6,13 @@
 
 namespace tappo {
 
+// The player's own folder, "<base>/tappoplayer/", in the user's XDG base folder
+// named by `variable` (XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_CACHE_HOME,
+// XDG_STATE_HOME), or where that is unset or relative, in $HOME/`underHome`
+// (".config", ".local/share", ".cache", ".local/state"). Empty when neither
+// gives an absolute path. The folder is not made.
+std::string UserFolder(const char* variable, const char* underHome);
+
 // The sound problem log: "ddsd.debug" in the program folder where that folder
 // can be written, otherwise in the user's XDG state folder
 // ($XDG_STATE_HOME/tappoplayer, by default ~/.local/state/tappoplayer), which is

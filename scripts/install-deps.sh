@@ -1,22 +1,35 @@
 #!/usr/bin/env bash
-# Installs everything the player needs to build, run and be tested on Debian 12
-# (clang and its runtime libraries for the fuzz targets, clang-format for the
-# check that the sources follow .clang-format).
+# Installs what the player needs on Debian 12.
+#   install-deps.sh --play   only what building and playing need
+#   install-deps.sh          that and everything the tests use: GoogleTest and
+#                            Google Benchmark, Xvfb and xdotool for the window
+#                            tests, clang and its runtime libraries for the fuzz
+#                            targets, clang-format for the check that the sources
+#                            follow .clang-format, and the desktop tools the
+#                            install test checks the menu entry and file types with
 set -euo pipefail
-packages=(
+play=(
   g++ cmake make pkg-config
   libsdl2-dev libsdl2-ttf-dev libfontconfig-dev libx11-dev libasound2-dev fonts-ipafont-mincho
   libjpeg-dev libpng-dev libfluidsynth-dev libsndfile1-dev
+)
+test=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick
   clang libclang-rt-14-dev clang-format
+  desktop-file-utils xdg-utils shared-mime-info libglib2.0-bin
 )
+case "${1:-}" in
+  --play) packages=("${play[@]}"); what="build and play" ;;
+  "") packages=("${play[@]}" "${test[@]}"); what="build, play and test" ;;
+  *) echo "usage: $0 [--play]" >&2; exit 2 ;;
+esac
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -eq 0 ]; then
-  echo "All build and test dependencies are installed."
+  echo "All dependencies to $what are installed."
   exit 0
 fi
 SUDO=""

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Installs the dependencies, builds the player and its program folder, and
+# Installs what building and playing need (not the test tools), builds the
+# player and its program folder (no tests, fuzz targets or benchmarks), and
 # plays a demo song. Without a display it renders the song to a WAV file and
 # saves screenshots instead.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-bash "$root/scripts/install-deps.sh"
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTAPPO_WERROR=OFF > /dev/null
+bash "$root/scripts/install-deps.sh" --play
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTAPPO_BENCHMARKS=OFF \
+  -DTAPPO_FUZZ=OFF -DTAPPO_WERROR=OFF > /dev/null
 cmake --build "$root/build" -j "$(nproc)"
 program="$root/build/program"
 demo="$program/songs/demo1-morning-steps/morning.bms"

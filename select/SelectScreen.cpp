@@ -7,6 +7,7 @@
 #include "chart/FileLookup.h"
 #include "chart/ShiftJis.h"
 #include "files/Files.h"
+#include "files/StateFolder.h"
 #include "formats/Picture.h"
 
 #include <algorithm>
@@ -21,7 +22,38 @@ uint32_t MaskBannerPixel(uint32_t colour, uint8_t mask) {
     return mask == 255 ? colour : mask * 0x010101u;
 }
 
+std::string BannerCachePath(const std::string& songFolder) {
+    const std::string cache = UserFolder("XDG_CACHE_HOME", ".cache");
+    if (cache.empty()) return "";
+    std::error_code ec;
+    std::string folder = std::filesystem::absolute(songFolder, ec).lexically_normal().string();
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    // FNV-1a, 64 bits: the same name for the same folder on every run.
+    uint64_t hash = 0xcbf29ce484222325u;
+    for (const char c : folder)
+        hash = (hash ^ uint8_t(c)) * 0x100000001b3u;
+    char name[24];
+    std::snprintf(name, sizeof name, "%016llx.bmp", static_cast<unsigned long long>(hash));
+    return cache + "banners/" + name;
+}
+
 namespace {
+
+// The banner kept in the cache for a folder, as a stored disk.bmp was: it
+// stays what it was built as, even when the folder's picture changes. Empty
+// when there is none or it does not read as a banner (it is then built again).
+Image CachedBanner(const std::string& cachePath) {
+    std::error_code ec;
+    if (cachePath.empty() || !std::filesystem::is_regular_file(cachePath, ec)) return {};
+    try {
+        Image banner = LoadPictureFile(cachePath);
+        if (banner.Width == 80 && banner.Height == 52) return banner;
+    } catch (const std::exception&) {
+        // A damaged cache file is built again.
+    }
+    return {};
+}
 
 // File names on disk are usually UTF-8; names unpacked from Windows archives
 // may still be Shift-JIS.
@@ -165,7 +197,13 @@ void SelectScreen::DrawSelectScreen(const std::string& pathText) {
 }
 
 const std::string& SelectScreen::PathText(const std::string& chartPath) {
-    const std::string& folder = SongsFolder.empty() ? ProgramFolder : SongsFolder;
+    // The path below the songs folder the chart was found in.
+    std::string folder = ProgramFolder;
+    for (const std::string& songs : SongsFolders)
+        if (!songs.empty() && chartPath.starts_with(songs)) {
+            folder = songs;
+            break;
+        }
     if (pathText_.empty() || chartPath != pathChart_ || folder != pathFolder_) {
         pathText_ = SelectPathText(chartPath, folder);
         pathChart_ = chartPath;
@@ -238,10 +276,13 @@ Image ReadNamedBanner(std::string& path) {
 } // namespace
 
 void SelectScreen::StoreBanner(const Image& banner) {
+    if (BannerPath.empty()) return;
     try {
+        std::error_code ec;
+        std::filesystem::create_directories(std::filesystem::path(BannerPath).parent_path(), ec);
         WriteFileAtomic(BannerPath, EncodeBmp(BitmapFromPicture(banner)));
     } catch (const Error& e) {
-        // A folder that cannot be written still shows the banner; it is
+        // A cache that cannot be written still shows the banner; it is
         // built again on the next visit.
         ReportOnConsole(e.what());
     }
@@ -291,7 +332,14 @@ void SelectScreen::BuildAndShowBanner(const std::string& chartPath) {
     // A chart's own banner comes before the folder's stored one.
     std::string named = BannerSource ? BannerSource(chartPath) : std::string();
     const Image namedPicture = ReadNamedBanner(named);
-    if (!named.empty() || !std::filesystem::is_regular_file(BannerPath, ec)) {
+    const bool folderBanner = std::filesystem::is_regular_file(BannerPath, ec);
+    if (named.empty() && !folderBanner && !ChartImagePath.empty()) {
+        // The folder has no banner of its own: the one built on an earlier visit.
+        BannerPath = BannerCachePath(SongFolder);
+        banner = CachedBanner(BannerPath);
+        built = banner.Width > 0;
+    }
+    if (!built && (!named.empty() || !folderBanner)) {
         if (ChartImagePath.empty() && named.empty()) {
             BannerPath = ProgramFolder + "diskblank.bmp";
         } else {

@@ -1,8 +1,8 @@
 // The song-select screen: walking the chart list by song folder (Left/Right,
 // with sliding banners) and by chart within a folder (Up/Down), starting play
 // with Start, and drawing the screen with the chart's header, its banner and
-// level stars. Also the banner images: each song folder's "disk.bmp", built
-// from its first bitmap when missing.
+// level stars. Also the banner images: each song folder's "disk.bmp", or where
+// it has none, one built from its first bitmap and kept in the user's cache.
 #pragma once
 
 #include "chart/ChartSession.h"
@@ -42,6 +42,11 @@ std::string SelectPathText(const std::string& chartPath, const std::string& song
 // `level` stars at x0, x0 + step, ...; only those that fall on the screen are drawn.
 void DrawLevelStars(SpriteSheet& images, int item, Surface& back, int32_t level, long long x0,
                     long long step, int y);
+// Where the banner built for `songFolder` is kept: a file named by a hash of
+// the folder's absolute path in $XDG_CACHE_HOME/tappoplayer/banners/ (by
+// default ~/.cache/tappoplayer/banners/), never in the song folder itself.
+// Empty when there is no home to put it in.
+std::string BannerCachePath(const std::string& songFolder);
 // A banner pixel (0x00BBGGRR) through the mask: kept at 255, else the grey of the mask.
 uint32_t MaskBannerPixel(uint32_t colour, uint8_t mask);
 
@@ -61,12 +66,12 @@ struct SelectScreen {
     // the session; `startPlay` runs the chart pipeline for Start.
     SelectScreen(const ScreenServices& screen, Controller& input, SongList& songs,
                  const PlayToggles& toggles, ChartSession& session,
-                 const std::string& programFolder, const std::string& songsFolder,
+                 const std::string& programFolder, const std::vector<std::string>& songsFolders,
                  std::function<void(const std::string&)> scanChartHeader,
                  std::function<void(const std::string&)> startPlay)
         : Video(screen.Video), Images(screen.Images), Warp(screen.Warp), Input(input), Songs(songs),
           Toggles(toggles), Header(session.Header), GameState(session.GameState),
-          ProgramFolder(programFolder), SongsFolder(songsFolder), SongFolder(session.SongFolder),
+          ProgramFolder(programFolder), SongsFolders(songsFolders), SongFolder(session.SongFolder),
           ScanChartHeader(std::move(scanChartHeader)), StartPlay(std::move(startPlay)) {}
 
     Display& Video;
@@ -78,7 +83,7 @@ struct SelectScreen {
     const ChartHeader& Header;
     const PlaySettings& GameState;
     const std::string& ProgramFolder;
-    const std::string& SongsFolder;
+    const std::vector<std::string>& SongsFolders; // searched for charts, in this order
     std::string& SongFolder;
     std::function<void(const std::string&)> ScanChartHeader;
     std::function<void(const std::string&)> StartPlay;
@@ -103,7 +108,7 @@ struct SelectScreen {
     void LoadBanner(const std::string& chartPath);
     // LoadBanner's work; an error leaves the banner as it was.
     void BuildAndShowBanner(const std::string& chartPath);
-    void StoreBanner(const Image& banner); // as the folder's disk.bmp
+    void StoreBanner(const Image& banner); // in the banner cache, at BannerPath
     // Keeps the first bitmap of the song folder and stops the search.
     void SearchFile2Find(const std::string& name, const FoundFile& data, bool& Continue);
 

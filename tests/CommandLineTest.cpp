@@ -32,7 +32,7 @@ TEST(CommandLine, ToolsAndFolders) {
     CommandLine cl = ParseCommandLine(
         {"--songs", "/music", "--audio-buffer", "256", "--render-wav", "out.wav", "song.bms"});
     EXPECT_TRUE(cl.Error.empty()) << cl.Error;
-    EXPECT_EQ(cl.Songs, "/music");
+    EXPECT_EQ(cl.Songs, std::vector<std::string>{"/music"});
     EXPECT_EQ(cl.AudioBufferFrames, 256);
     EXPECT_EQ(cl.RenderWav, "out.wav");
     EXPECT_EQ(cl.Arguments, std::vector<std::string>{"song.bms"});
@@ -41,6 +41,36 @@ TEST(CommandLine, ToolsAndFolders) {
         << "nothing to render";
     EXPECT_FALSE(ParseCommandLine({"--audio-buffer", "32"}).Error.empty());
     EXPECT_FALSE(ParseCommandLine({"--songs"}).Error.empty());
+}
+
+TEST(CommandLine, OverridesTheSettingsForOneRun) {
+    Settings saved;
+    saved.Songs = {"/saved"};
+    saved.Standard = true;
+    saved.Scale = 3;
+    saved.Windowed = true;
+    saved.AudioBufferFrames = 1024;
+    CommandLine none = ParseCommandLine({});
+    ApplySettings(none, saved);
+    EXPECT_EQ(none.Songs, std::vector<std::string>{"/saved"});
+    EXPECT_TRUE(none.Standard && none.Windowed);
+    EXPECT_EQ(none.Scale, 3);
+    EXPECT_EQ(none.AudioBufferFrames, 1024);
+
+    CommandLine given =
+        ParseCommandLine({"--songs", "/a", "--songs", "/b", "--exact", "--full-screen", "--scale",
+                          "2", "--audio-buffer", "256", "--save-settings"});
+    ASSERT_TRUE(given.Error.empty()) << given.Error;
+    ApplySettings(given, saved);
+    EXPECT_EQ(given.Songs, (std::vector<std::string>{"/a", "/b"})) << "--songs repeats";
+    EXPECT_FALSE(given.Standard || given.Windowed);
+    EXPECT_EQ(given.Scale, 2);
+    EXPECT_EQ(given.AudioBufferFrames, 256);
+    EXPECT_TRUE(given.SaveSettings);
+    EXPECT_EQ(given.Given.Songs, given.Songs);
+    EXPECT_EQ(given.Given.Standard, false);
+    EXPECT_FALSE(ParseCommandLine({"--headless"}).Given.Standard.has_value())
+        << "what the command line leaves alone is not saved";
 }
 
 TEST(CommandLine, MistakesAreReported) {

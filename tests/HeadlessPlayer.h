@@ -70,7 +70,9 @@ struct HeadlessPlayer {
     // Program start with `args` as the command line; in a window when not `fullScreen`.
     void Start(const std::vector<std::string>& args, bool fullScreen = true) {
         player = std::make_unique<Player>(
-            PlayerServices{clock, presenter, messages, &fonts, dir.Folder(), songsFolder,
+            PlayerServices{clock, presenter, messages, &fonts, dir.Folder(),
+                           songsFolder.empty() ? std::vector<std::string>{}
+                                               : std::vector<std::string>{songsFolder},
                            MixerOutput::Pull, 512, &keys, nullptr, false, keepLoading});
         player->UseReading(reading);
         player->StartUp(args);

@@ -233,8 +233,10 @@ TEST(Select, ABannerIsBuiltFromTheFolderPictureAndShown) {
         << "no picture, nothing written";
     EXPECT_EQ(f.player->Select.BannerPath, f.dir.Folder() + "diskblank.bmp");
     f.Move(Key::Right);
-    ASSERT_TRUE(std::filesystem::exists(f.dir.File("b/disk.bmp")));
-    const BitmapData banner = LoadBmpFile(f.dir.File("b/disk.bmp"));
+    EXPECT_FALSE(std::filesystem::exists(f.dir.File("b/disk.bmp")))
+        << "the song folder is left alone";
+    ASSERT_TRUE(std::filesystem::exists(BannerCachePath(f.dir.File("b"))));
+    const BitmapData banner = LoadBmpFile(BannerCachePath(f.dir.File("b")));
     EXPECT_EQ(banner.Width, 80);
     EXPECT_EQ(banner.Height, 52);
     EXPECT_EQ(banner.ColourAt(40, 26), 0x00FF00u) << "the picture inside the mask";
@@ -246,12 +248,13 @@ TEST(Select, ABannerIsBuiltFromTheFolderPictureAndShown) {
 TEST(Select, LaterVisitsReadTheBannerCacheEvenWhenThePictureChanges) {
     SelectFixture f;
     f.Move(Key::Right);
-    ASSERT_TRUE(std::filesystem::exists(f.dir.File("b/disk.bmp")));
+    const std::string cached = BannerCachePath(f.dir.File("b/"));
+    ASSERT_TRUE(std::filesystem::exists(cached));
     WriteFileAtomic(f.dir.File("b/picture.bmp"), Picture(0xFF0000));
     f.Move(Key::Left);
     f.Move(Key::Right);
-    EXPECT_EQ(LoadBmpFile(f.dir.File("b/disk.bmp")).ColourAt(40, 26), 0x00FF00u);
-    EXPECT_EQ(f.player->Select.BannerPath, f.dir.File("b/disk.bmp"));
+    EXPECT_EQ(LoadBmpFile(cached).ColourAt(40, 26), 0x00FF00u);
+    EXPECT_EQ(f.player->Select.BannerPath, cached);
 }
 
 TEST(Select, TheDiskMaskScalesThePicture) {
@@ -355,10 +358,10 @@ TEST(Select, Utf8AndShiftJisFoldersAreEachOneStop) {
     EXPECT_EQ(seen[2], f.dir.File(a + "/1.bms"));
     EXPECT_EQ(seen[3], f.dir.File(i + "/1.bms"));
     EXPECT_EQ(seen[4], seen[0]);
-    // The banner of あ comes from its own picture and is written beside it.
-    ASSERT_TRUE(std::filesystem::exists(f.dir.File(a + "/disk.bmp")));
-    EXPECT_FALSE(std::filesystem::exists(f.dir.File("u8/disk.bmp")));
-    EXPECT_EQ(LoadBmpFile(f.dir.File(a + "/disk.bmp")).ColourAt(40, 26), 0x00FF00u);
+    // The banner of あ comes from its own picture.
+    ASSERT_TRUE(std::filesystem::exists(BannerCachePath(f.dir.File(a))));
+    EXPECT_FALSE(std::filesystem::exists(BannerCachePath(f.dir.File("u8"))));
+    EXPECT_EQ(LoadBmpFile(BannerCachePath(f.dir.File(a))).ColourAt(40, 26), 0x00FF00u);
     // A chart's "\" after a UTF-8 folder name still separates folders.
     EXPECT_EQ(ResolveChartFile(f.dir.File(a + "\\k.wav")), f.dir.File(a + "/k.wav"));
 }
@@ -425,7 +428,7 @@ TEST(Select, DisplayReinitialisationKeepsTheCurrentChart) {
     EXPECT_EQ(f.Current(), "b/1.bms");
     EXPECT_EQ(f.player->CurrentChart().Header.Title, "b/1.bms")
         << "the title of the chart shown, not the first one's";
-    EXPECT_EQ(f.player->Select.BannerPath, f.dir.File("b/disk.bmp")) << "and its banner";
+    EXPECT_EQ(f.player->Select.BannerPath, BannerCachePath(f.dir.File("b"))) << "and its banner";
 }
 
 TEST(Select, AKeyTappedBetweenTwoFramesCounts) {
@@ -443,10 +446,38 @@ TEST(Select, AButtonTappedBetweenTwoFramesStartsPlay) {
     EXPECT_EQ(f.player->Mode(), ScreenPlay);
 }
 
-TEST(Select, ABannerThatCannotBeSavedIsReportedAndStillShown) {
+TEST(Select, AReadOnlyFolderGetsACachedBannerAndAFolderBannerWins) {
     SelectFixture f;
-    // A folder where the banner should go: the write fails, the banner shows.
-    std::filesystem::create_directories(f.dir.File("b/disk.bmp/keep"));
+    // The folder's own banner comes first, and nothing is cached for it.
+    f.Write("c/disk.bmp", Picture(0x0000FF));
+    f.Write("c/picture.bmp", Picture(0x00FF00));
+    std::filesystem::permissions(f.dir.File("b"), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::remove);
+    std::vector<std::string> lines;
+    const ConsoleSink previous =
+        SetConsoleSink([&](const std::string& line) { lines.push_back(line); });
+    f.Move(Key::Right);
+    f.Move(Key::Right);
+    f.Move(Key::Left);
+    SetConsoleSink(previous);
+    std::filesystem::permissions(f.dir.File("b"), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
+    EXPECT_TRUE(lines.empty()) << lines[0];
+    EXPECT_EQ(f.Back().Pixel(121 + 40, 120 + 26), 0x07E0);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(f.dir.File("b")),
+                            std::filesystem::directory_iterator()),
+              2)
+        << "only its chart and its picture";
+    f.Move(Key::Right);
+    EXPECT_EQ(f.player->Select.BannerPath, f.dir.File("c/disk.bmp"));
+    EXPECT_FALSE(std::filesystem::exists(BannerCachePath(f.dir.File("c"))));
+}
+
+TEST(Select, ABannerThatCannotBeCachedIsReportedAndStillShown) {
+    SelectFixture f;
+    // The cache lies below a file: the write fails, the banner shows.
+    f.Write("not-a-folder", {});
+    test::Environment cache("XDG_CACHE_HOME", f.dir.File("not-a-folder"));
     std::vector<std::string> lines;
     const ConsoleSink previous =
         SetConsoleSink([&](const std::string& line) { lines.push_back(line); });
@@ -454,6 +485,6 @@ TEST(Select, ABannerThatCannotBeSavedIsReportedAndStillShown) {
     SetConsoleSink(previous);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0],
-              "tappoplayer: ファイル " + f.dir.File("b/disk.bmp") + " を作成できません\n");
+              "tappoplayer: ファイル " + BannerCachePath(f.dir.File("b")) + " を作成できません\n");
     EXPECT_EQ(f.Back().Pixel(121 + 40, 120 + 26), 0x07E0);
 }

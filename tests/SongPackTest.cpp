@@ -207,7 +207,8 @@ TEST(Banner, IsBuiltFromAPngWhereTheFolderHasNoBitmap) {
     f.Write("song/Back.png", SolidPng(64, 48, 255, 0, 0));
     f.Start({});
     f.Frame();
-    EXPECT_TRUE(std::filesystem::exists(f.dir.File("song/disk.bmp"))) << "the built banner is kept";
+    EXPECT_TRUE(std::filesystem::exists(BannerCachePath(f.dir.File("song"))))
+        << "the built banner is kept";
     // Red in the middle of the banner, where the disk mask keeps the picture.
     EXPECT_EQ(f.Back().Pixel(BannerMiddleX, BannerMiddleY), 0xF800);
 }

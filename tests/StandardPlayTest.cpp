@@ -320,7 +320,8 @@ TEST(StandardPlay, AChartReadAsLessThanItsFileSaysWhy) {
 TEST(StandardPlay, ExactReadingTakesTheBannerFromTheFolderPicture) {
     BannerFixture f(false, "own.bmp", SolidBmp(0xFF0000));
     EXPECT_EQ(f.BannerMiddle(), RgbValueToPixel(0x0000FF));
-    EXPECT_TRUE(std::filesystem::exists(f.dir.File("songs/s/disk.bmp")));
+    EXPECT_TRUE(std::filesystem::exists(BannerCachePath(f.dir.File("songs/s"))));
+    EXPECT_FALSE(std::filesystem::exists(f.dir.File("songs/s/disk.bmp")));
 }
 
 TEST(StandardPlay, BannerComesFromTheChart) {

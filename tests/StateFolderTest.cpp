@@ -10,24 +10,7 @@
 namespace tappo {
 namespace {
 
-class Environment {
-  public:
-    Environment(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old, had_ = true;
-        setenv(name, value.c_str(), 1);
-    }
-    ~Environment() {
-        if (had_)
-            setenv(name_, old_.c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-  private:
-    const char* name_;
-    std::string old_;
-    bool had_ = false;
-};
+using test::Environment;
 
 TEST(ProblemLog, StaysInAWritableProgramFolder) {
     test::TempDir dir;

@@ -1,8 +1,10 @@
-// Helpers shared by the tests: temporary folders and hand-built bitmaps.
+// Helpers shared by the tests: temporary folders, environment variables and
+// hand-built bitmaps.
 #pragma once
 
 #include "formats/Picture.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -27,6 +29,28 @@ class TempDir {
 
   private:
     std::filesystem::path path_;
+};
+
+// An environment variable set for the life of the object, then restored.
+class Environment {
+  public:
+    Environment(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+        setenv(name, value.c_str(), 1);
+    }
+    ~Environment() {
+        if (had_)
+            setenv(name_, old_.c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+    Environment(const Environment&) = delete;
+    Environment& operator=(const Environment&) = delete;
+
+  private:
+    const char* name_;
+    std::string old_;
+    bool had_ = false;
 };
 
 // Bytes of a little-endian record, built field by field.

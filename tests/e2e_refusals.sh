@@ -38,6 +38,39 @@ done
 "$bin" --headless --frames 30 --songs "$work/nowhere" > /dev/null 2> "$work/err"
 [ $? -eq 1 ] && grep -q "$work/nowhere" "$work/err"
 check "a --songs folder that does not exist is named, exit 1" $?
+mkdir -p "$work/lib/s" && cp "$work/song.bme" "$work/lib/s/"
+"$bin" --headless --frames 30 --songs "$work/lib" --songs "$work/gone" > /dev/null 2> "$work/err"
+[ $? -eq 1 ] && grep -q "$work/gone: フォルダがありません" "$work/err"
+check "each --songs folder is checked: the missing second one is named, exit 1" $?
+
+# The settings file: --save-settings writes what the command line sets, a run
+# reads it back (a damaged line named with its line number, the rest used).
+export XDG_CONFIG_HOME="$work/config"
+"$bin" --standard --songs "$work/lib" --save-settings --headless --frames 5 > /dev/null 2> "$work/err"
+rc=$?
+settings="$work/config/tappoplayer/settings"
+[ $rc -eq 0 ] && grep -qx "songs = $work/lib" "$settings" && grep -qx "reading = standard" "$settings"
+check "--save-settings writes the folder and the reading (exit $rc)" $?
+echo "nonsense" >> "$settings"
+echo "songs = $work/gone" >> "$settings"
+"$bin" --headless --frames 5 > /dev/null 2> "$work/err"
+rc=$?
+[ $rc -eq 1 ] && grep -q "$settings:4: not a \"key = value\" line" "$work/err" &&
+  grep -q "$work/gone: フォルダがありません" "$work/err"
+check "a damaged settings line is named and a missing saved folder refused (exit $rc)" $?
+rm -f "$settings"
+"$bin" --auto-reading --render-wav "$work/out.wav" "$work/song.bme" > /dev/null 2> "$work/err"
+rc=$?
+[ $rc -eq 0 ] && [ -s "$work/out.wav" ]
+check "--auto-reading plays a .bme in the standard reading (exit $rc)" $?
+rm -f "$work/out.wav"
+printf '#TITLE x\n#PLAYLEVEL high\n#00111:01\n' > "$work/odd.bms"
+"$bin" --auto-reading --render-wav "$work/out.wav" "$work/odd.bms" > /dev/null 2> "$work/err"
+rc=$?
+[ $rc -eq 0 ] && [ -s "$work/out.wav" ]
+check "--auto-reading plays a .bms the exact reading refuses in the standard one (exit $rc)" $?
+rm -f "$work/out.wav" "$work/odd.bms"
+unset XDG_CONFIG_HOME
 
 if [ $fail -ne 0 ]; then echo "refusals: failures"; exit 1; fi
 echo "refusals: all passed"

@@ -54,11 +54,13 @@ void WriteScratchFile(const std::string& path, const uint8_t* data, size_t size)
 }
 
 // A program folder with the real assets and an empty song folder, made once
-// per process in the temporary folder and removed at exit.
+// per process in the temporary folder and removed at exit. The banners the
+// select screen builds are cached there too, not in the user's cache.
 struct FuzzProgram {
     test::TempDir dir;
     std::string programFolder = dir.Folder();
     FuzzProgram() {
+        setenv("XDG_CACHE_HOME", dir.File("cache").c_str(), 1);
         tools::WriteProgramAssets(programFolder);
         std::filesystem::create_directories(programFolder + "song");
     }
@@ -66,7 +68,7 @@ struct FuzzProgram {
 
 // The select screen over a program folder whose song folder holds one chart.
 struct BannerWorld : FuzzProgram {
-    std::string songsFolder;
+    std::vector<std::string> songsFolders;
     HeadlessPresenter presenter;
     Display display{presenter, nullptr};
     SpriteSheet images{&display};
@@ -85,7 +87,7 @@ struct BannerWorld : FuzzProgram {
                         {'#', 'T', 'I', 'T', 'L', 'E', ' ', 'x', '\n'});
         display.Initialize();
         select = std::make_unique<SelectScreen>(screen, input, songs, toggles, session,
-                                                programFolder, songsFolder, nullptr, nullptr);
+                                                programFolder, songsFolders, nullptr, nullptr);
         select->BannerSurface = std::make_unique<Surface>(&display);
     }
 };
@@ -150,7 +152,7 @@ void FeedPlay(const uint8_t* data, size_t size) {
                    .Messages = messages,
                    .Fonts = nullptr,
                    .ProgramFolder = world.programFolder,
-                   .SongsFolder = "",
+                   .SongsFolders = {},
                    .SoundOutput = MixerOutput::Pull,
                    .AudioBufferFrames = 512,
                    .Keys = &keys});
@@ -213,6 +215,7 @@ void FeedBanner(const uint8_t* data, size_t size) {
     std::error_code ec;
     std::filesystem::remove(folder + "disk.bmp", ec);
     std::filesystem::remove(folder + "a.bmp", ec);
+    std::filesystem::remove(BannerCachePath(folder), ec); // each input builds its banner
     WriteScratchFile(folder + ((data[0] & 1) ? "disk.bmp" : "a.bmp"), data + 1, size - 1);
     AcceptReaderError([&] { world.select->LoadBanner(folder + "1.bms"); });
 }

@@ -1,0 +1,230 @@
+#include "app/Settings.h"
+
+#include "base/Errors.h"
+#include "files/Files.h"
+#include "files/StateFolder.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+
+namespace tappo {
+namespace {
+
+// Far above any settings file a person writes; a larger file is not read.
+constexpr uint64_t MaxSettingsBytes = 1 << 20;
+
+std::string Trim(const std::string& s) {
+    const size_t begin = s.find_first_not_of(" \t\r");
+    if (begin == std::string::npos) return "";
+    return s.substr(begin, s.find_last_not_of(" \t\r") - begin + 1);
+}
+
+bool ParseNumber(const std::string& s, long min, long max, int& out) {
+    if (s.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(s.c_str(), &end, 10);
+    if (errno || *end || v < min || v > max) return false;
+    out = int(v);
+    return true;
+}
+
+// One key of the file: how its value reads (an error text, empty when it
+// reads) and how the values set are written back.
+struct SettingsKey {
+    const char* Name;
+    std::string (*Read)(const std::string& value, Settings& s);
+    std::vector<std::string> (*Write)(const Settings& s);
+};
+
+template <class T> std::vector<std::string> One(const std::optional<T>& v, std::string text) {
+    return v ? std::vector<std::string>{std::move(text)} : std::vector<std::string>{};
+}
+
+const SettingsKey Keys[] = {
+    {"songs",
+     [](const std::string& v, Settings& s) -> std::string {
+         if (v.empty()) return "songs needs a folder";
+         const char* home = std::getenv("HOME");
+         if (v.starts_with("~/") && home && home[0] == '/')
+             s.Songs.push_back(std::string(home) + v.substr(1));
+         else
+             s.Songs.push_back(v);
+         return "";
+     },
+     [](const Settings& s) { return s.Songs; }},
+    {"reading",
+     [](const std::string& v, Settings& s) -> std::string {
+         if (v != "exact" && v != "standard") return "reading is exact or standard";
+         s.Standard = v == "standard";
+         return "";
+     },
+     [](const Settings& s) {
+         return One(s.Standard, s.Standard.value_or(false) ? "standard" : "exact");
+     }},
+    {"scale",
+     [](const std::string& v, Settings& s) -> std::string {
+         int n = 0;
+         if (v != "auto" && !ParseNumber(v, 1, 16, n))
+             return "scale is a whole number from 1 to 16, or auto";
+         s.Scale = n;
+         return "";
+     },
+     [](const Settings& s) {
+         const int n = s.Scale.value_or(0);
+         return One(s.Scale, n ? std::to_string(n) : "auto");
+     }},
+    {"screen",
+     [](const std::string& v, Settings& s) -> std::string {
+         if (v != "window" && v != "full") return "screen is window or full";
+         s.Windowed = v == "window";
+         return "";
+     },
+     [](const Settings& s) {
+         return One(s.Windowed, s.Windowed.value_or(false) ? "window" : "full");
+     }},
+    {"audio-buffer",
+     [](const std::string& v, Settings& s) -> std::string {
+         int n = 0;
+         if (!ParseNumber(v, 64, 8192, n))
+             return "audio-buffer is a number of frames from 64 to 8192";
+         s.AudioBufferFrames = n;
+         return "";
+     },
+     [](const Settings& s) {
+         return One(s.AudioBufferFrames, std::to_string(s.AudioBufferFrames.value_or(0)));
+     }},
+};
+
+const SettingsKey* FindKey(const std::string& name) {
+    for (const SettingsKey& key : Keys)
+        if (name == key.Name) return &key;
+    return nullptr;
+}
+
+// The key of a "key = value" line; empty for a blank line, a comment or a line
+// without "=".
+std::string KeyOfLine(const std::string& line) {
+    const std::string trimmed = Trim(line);
+    const size_t equals = trimmed.find('=');
+    if (trimmed.empty() || trimmed[0] == '#' || equals == std::string::npos) return "";
+    return Trim(trimmed.substr(0, equals));
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+} // namespace
+
+std::string SettingsPath() {
+    const std::string folder = UserFolder("XDG_CONFIG_HOME", ".config");
+    return folder.empty() ? "" : folder + "settings";
+}
+
+Settings ParseSettings(const std::string& text, const std::string& fileName,
+                       std::vector<std::string>& problems) {
+    Settings settings;
+    const std::vector<std::string> lines = SplitLines(text);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string where = fileName + ":" + std::to_string(i + 1) + ": ";
+        const std::string line = Trim(lines[i]);
+        if (line.empty() || line[0] == '#') continue;
+        const size_t equals = line.find('=');
+        if (equals == std::string::npos) {
+            problems.push_back(where + "not a \"key = value\" line");
+            continue;
+        }
+        const std::string name = Trim(line.substr(0, equals));
+        const SettingsKey* key = FindKey(name);
+        if (!key) {
+            problems.push_back(where + "unknown key \"" + name + "\"");
+            continue;
+        }
+        const std::string error = key->Read(Trim(line.substr(equals + 1)), settings);
+        if (!error.empty()) problems.push_back(where + error);
+    }
+    return settings;
+}
+
+Settings ReadSettingsFile(const std::string& path, std::vector<std::string>& problems) {
+    std::error_code ec;
+    if (path.empty() || !std::filesystem::exists(path, ec)) return {};
+    try {
+        const std::vector<uint8_t> bytes = ReadWholeFile(path, MaxSettingsBytes);
+        return ParseSettings(std::string(bytes.begin(), bytes.end()), path, problems);
+    } catch (const std::exception& e) {
+        problems.push_back(e.what());
+        return {};
+    }
+}
+
+std::string MergeSettings(const std::string& text, const Settings& given) {
+    std::vector<std::string> out;
+    std::vector<bool> written(std::size(Keys), false);
+    for (const std::string& line : SplitLines(text)) {
+        const SettingsKey* key = FindKey(KeyOfLine(line));
+        const std::vector<std::string> values =
+            key ? key->Write(given) : std::vector<std::string>{};
+        if (values.empty()) {
+            out.push_back(line);
+            continue;
+        }
+        const size_t k = size_t(key - Keys);
+        if (written[k]) continue;
+        written[k] = true;
+        for (const std::string& v : values)
+            out.push_back(std::string(key->Name) + " = " + v);
+    }
+    for (size_t k = 0; k < std::size(Keys); ++k) {
+        if (written[k]) continue;
+        for (const std::string& v : Keys[k].Write(given))
+            out.push_back(std::string(Keys[k].Name) + " = " + v);
+    }
+    std::string merged;
+    for (const std::string& line : out)
+        merged += line + "\n";
+    return merged;
+}
+
+void SaveSettings(const std::string& path, const Settings& given) {
+    if (path.empty()) throw Error("no folder for the settings file: HOME is not set");
+    Settings absolute = given;
+    for (std::string& folder : absolute.Songs) {
+        std::error_code ec;
+        const std::filesystem::path full = std::filesystem::absolute(folder, ec);
+        if (!ec) folder = full.lexically_normal().string();
+    }
+    std::string text;
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec)) {
+        const std::vector<uint8_t> bytes = ReadWholeFile(path, MaxSettingsBytes);
+        text.assign(bytes.begin(), bytes.end());
+    } else {
+        text = "# Tappo Player settings: one \"key = value\" a line (see tappoplayer --help).\n";
+    }
+    const std::string merged = MergeSettings(text, absolute);
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    WriteFileAtomic(path, std::vector<uint8_t>(merged.begin(), merged.end()));
+}
+
+std::vector<std::string> DefaultSongFolders(const std::string& programFolder) {
+    std::vector<std::string> folders{programFolder};
+    const std::string data = UserFolder("XDG_DATA_HOME", ".local/share");
+    if (data.empty()) return folders;
+    std::error_code ec;
+    std::filesystem::create_directories(data + "songs", ec);
+    if (std::filesystem::is_directory(data + "songs", ec)) folders.push_back(data + "songs/");
+    return folders;
+}
+
+} // namespace tappo

@@ -1,0 +1,85 @@
+// The user's settings file: reading it, a damaged one, and saving into it.
+#include "app/Settings.h"
+#include "files/Files.h"
+#include "tests/TestUtil.h"
+
+#include <gtest/gtest.h>
+
+namespace tappo {
+namespace {
+
+using test::Environment;
+
+std::string ReadText(const std::string& path) {
+    const std::vector<uint8_t> bytes = ReadWholeFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+TEST(Settings, EveryKeyReadsAndDamagedLinesAreReportedAndSkipped) {
+    Environment home("HOME", "/home/me");
+    std::vector<std::string> problems;
+    const Settings s = ParseSettings("# my settings\n"
+                                     "songs = /music/bms  \n"
+                                     "  songs=~/more\r\n"
+                                     "reading = standard\n"
+                                     "scale = 17\n"
+                                     "colour = blue\n"
+                                     "this line is damaged\n"
+                                     "\n"
+                                     "screen = window\n"
+                                     "audio-buffer = 1024\n",
+                                     "settings", problems);
+    EXPECT_EQ(s.Songs, (std::vector<std::string>{"/music/bms", "/home/me/more"}));
+    EXPECT_EQ(s.Standard, true);
+    EXPECT_FALSE(s.Scale.has_value()) << "out of range: left out";
+    EXPECT_EQ(s.Windowed, true);
+    EXPECT_EQ(s.AudioBufferFrames, 1024) << "lines after the damaged ones still count";
+    EXPECT_EQ(problems,
+              (std::vector<std::string>{"settings:5: scale is a whole number from 1 to 16, or auto",
+                                        "settings:6: unknown key \"colour\"",
+                                        "settings:7: not a \"key = value\" line"}));
+    problems.clear();
+    EXPECT_EQ(ParseSettings("scale = auto\nscreen = full\nreading = exact", "f", problems).Scale,
+              0);
+    EXPECT_TRUE(problems.empty());
+}
+
+TEST(Settings, SavingKeepsWhatTheFileHeldAndWritesWhatWasGiven) {
+    test::TempDir dir;
+    Environment config("XDG_CONFIG_HOME", dir.File("config"));
+    const std::string path = SettingsPath();
+    EXPECT_EQ(path, dir.File("config") + "/tappoplayer/settings");
+    std::vector<std::string> problems;
+    EXPECT_FALSE(ReadSettingsFile(path, problems).Standard.has_value()) << "no file: no settings";
+    EXPECT_TRUE(problems.empty());
+
+    Settings first;
+    first.Songs = {"/a", "/b"};
+    first.Scale = 2;
+    SaveSettings(path, first); // the folder is made
+    WriteFileAtomic(path, [&] {
+        const std::string text = ReadText(path) + "# mine\nvolume = 80\n";
+        return std::vector<uint8_t>(text.begin(), text.end());
+    }());
+
+    Settings second;
+    second.Songs = {"relative"};
+    second.Standard = true;
+    SaveSettings(path, second);
+    const std::string text = ReadText(path);
+    EXPECT_NE(text.find("# mine\nvolume = 80\n"), std::string::npos) << text;
+    const Settings back = ReadSettingsFile(path, problems);
+    EXPECT_EQ(back.Songs,
+              std::vector<std::string>{std::filesystem::current_path().string() + "/relative"})
+        << "the new folders replace the old, stored absolute";
+    EXPECT_EQ(back.Scale, 2) << "kept";
+    EXPECT_EQ(back.Standard, true);
+    EXPECT_EQ(problems, std::vector<std::string>{path + ":5: unknown key \"volume\""});
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File("config/tappoplayer")),
+                            std::filesystem::directory_iterator()),
+              1)
+        << "no temporary file stays behind";
+}
+
+} // namespace
+} // namespace tappo
