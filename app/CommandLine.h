@@ -1,7 +1,7 @@
 // Command-line options of tappoplayer.
 #pragma once
 
-#include "chart/StandardConvert.h"
+#include "chart/Reading.h"
 
 #include <cstdint>
 #include <string>

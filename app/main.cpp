@@ -2,7 +2,7 @@
 #include "app/Runner.h"
 #include "base/Report.h"
 #include "chart/Convert.h"
-#include "chart/Inspect.h"
+#include "chart/Reading.h"
 
 #include <cstdio>
 #include <exception>

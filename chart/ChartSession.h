@@ -3,7 +3,7 @@
 // and the play screen plays and draws.
 #pragma once
 
-#include "chart/Compiler.h"
+#include "chart/CompiledChart.h"
 #include "chart/GameState.h"
 #include "chart/Media.h"
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "chart/ChartSession.h"
-#include "chart/Compiler.h"
+#include "chart/CompiledChart.h"
 #include "chart/GameState.h"
 #include "chart/Media.h"
 #include "platform/Display.h"
