@@ -4,15 +4,15 @@
 #pragma once
 
 #include "base/Errors.h"
-#include "chart/ChartSession.h"
 #include "chart/CompiledChart.h"
 #include "chart/FileLookup.h"
 #include "chart/GameState.h"
-#include "chart/Media.h"
 #include "chart/Reading.h"
 #include "chart/standard/Convert.h"
 #include "effects/Warp.h"
 #include "files/FileSearch.h"
+#include "media/ChartSession.h"
+#include "media/Media.h"
 #include "platform/Display.h"
 #include "platform/Input.h"
 #include "platform/Music.h"

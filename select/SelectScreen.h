@@ -5,11 +5,11 @@
 // from its first bitmap when missing.
 #pragma once
 
-#include "chart/ChartSession.h"
 #include "chart/FileLookup.h"
 #include "chart/GameState.h"
 #include "effects/Warp.h"
 #include "files/FileSearch.h"
+#include "media/ChartSession.h"
 #include "platform/Display.h"
 #include "platform/Input.h"
 #include "platform/SpriteSheet.h"

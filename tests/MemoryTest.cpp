@@ -5,10 +5,10 @@
 #include "TestUtil.h"
 #include "base/Errors.h"
 #include "chart/FileLookup.h"
-#include "chart/Media.h"
 #include "chart/exact/Compiler.h"
 #include "files/Files.h"
 #include "formats/Png.h"
+#include "media/Media.h"
 #include "platform/Display.h"
 #include "platform/Sound.h"
 

@@ -5,7 +5,7 @@
 
 #include "chart/CompiledChart.h"
 #include "chart/GameState.h"
-#include "chart/Media.h"
+#include "media/Media.h"
 
 #include <string>
 #include <utility>
