@@ -3,7 +3,7 @@
 #include "app/Player.h"
 
 #include "chart/FileLookup.h"
-#include "chart/StandardLines.h"
+#include "chart/standard/Lines.h"
 #include "files/Files.h"
 
 #include <algorithm>
@@ -80,7 +80,7 @@ bool Player::CompileChart(const std::string& path) {
 void Player::LoadStagePicture(const std::string& chartPath) {
     stagePicture_ = Image();
     if (!Reading.Standard) return;
-    const std::string file = StandardStageFile(chartPath);
+    const std::string file = standard::StageFile(chartPath);
     if (file.empty()) return;
     try {
         stagePicture_ = ReadBgaPictureShown(file, Video.Mode.Width, Video.Mode.Height);
@@ -96,7 +96,7 @@ namespace {
 // when neither.
 std::string UnreadTextReason(std::string_view bytes, bool standard) {
     std::string converted;
-    if (standard) bytes = StandardChartText(bytes, converted);
+    if (standard) bytes = standard::ChartText(bytes, converted);
     if (bytes.size() >= 2 &&
         ((bytes[0] == '\xFF' && bytes[1] == '\xFE') || (bytes[0] == '\xFE' && bytes[1] == '\xFF')))
         return "the chart is saved as UTF-16, which only --standard reads: nothing of it plays";

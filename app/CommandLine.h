@@ -2,7 +2,7 @@
 #pragma once
 
 #include "app/Settings.h"
-#include "chart/StandardConvert.h"
+#include "chart/Reading.h"
 
 #include <cstdint>
 #include <string>

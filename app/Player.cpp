@@ -4,8 +4,8 @@
 #include "base/AsciiCase.h"
 #include "base/Errors.h"
 #include "chart/Convert.h"
-#include "chart/HeaderScan.h"
 #include "chart/ShiftJis.h"
+#include "chart/exact/HeaderScan.h"
 #include "files/StateFolder.h"
 
 #include <algorithm>
@@ -395,9 +395,9 @@ void Player::ScanChartHeader(const std::string& path) {
         if (Reading.Standard) {
             ChartReading reading = Reading;
             reading.Options.DecimalSeparator = DecimalSeparator;
-            ScanStandardChartHeader(path, reading, state, header);
+            standard::ScanHeader(path, reading, state, header);
         } else {
-            tappo::ScanChartHeader(path, state, header, DecimalSeparator);
+            exact::ScanHeader(path, state, header, DecimalSeparator);
         }
     };
     Select.Unreadable.reset();

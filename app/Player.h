@@ -4,14 +4,15 @@
 #pragma once
 
 #include "base/Errors.h"
-#include "chart/ChartSession.h"
-#include "chart/Compiler.h"
+#include "chart/CompiledChart.h"
 #include "chart/FileLookup.h"
 #include "chart/GameState.h"
-#include "chart/Media.h"
-#include "chart/StandardConvert.h"
+#include "chart/Reading.h"
+#include "chart/standard/Convert.h"
 #include "effects/Warp.h"
 #include "files/FileSearch.h"
+#include "media/ChartSession.h"
+#include "media/Media.h"
 #include "platform/Display.h"
 #include "platform/Input.h"
 #include "platform/Music.h"
@@ -179,7 +180,7 @@ class Player {
     void UseReading(const ChartReading& reading) {
         Reading = reading;
         Sound.UseStandardMixing(reading.Standard);
-        Select.BannerSource = reading.Standard ? StandardBannerFile : nullptr;
+        Select.BannerSource = reading.Standard ? standard::BannerFile : nullptr;
     }
     // Runs a handler; an error that escapes it is shown and the program goes on.
     template <class F> bool Guarded(F&& handler);

@@ -2,9 +2,9 @@
 #include "app/Runner.h"
 #include "app/Settings.h"
 #include "base/Report.h"
-#include "chart/Compiler.h"
 #include "chart/Convert.h"
-#include "chart/Inspect.h"
+#include "chart/Reading.h"
+#include "chart/exact/Compiler.h"
 
 #include <cstdio>
 #include <exception>
@@ -45,7 +45,7 @@ void ChooseReadingForChart(CommandLine& cl) {
         return;
     }
     try {
-        CompileChartFile(chart, LocaleDecimalSeparator());
+        exact::CompileFile(chart, LocaleDecimalSeparator());
     } catch (const CompileError&) {
         cl.Standard = true;
     }

@@ -1,6 +1,6 @@
 // Compile time of a large generated chart (1000 measures x 20 channels x 64
 // objects, about 1.3 million objects) and of a typical one.
-#include "chart/Compiler.h"
+#include "chart/exact/Compiler.h"
 #include "files/Files.h"
 #include "formats/Picture.h"
 
@@ -45,7 +45,7 @@ namespace {
 void Compile(benchmark::State& state, int measures, int channels, int objects) {
     const std::string text = GenerateChart(measures, channels, objects);
     for (auto _ : state)
-        benchmark::DoNotOptimize(CompileChart(text, "/bench/chart.bms", '.'));
+        benchmark::DoNotOptimize(exact::Compile(text, "/bench/chart.bms", '.'));
     const double perCompile = double(measures) * channels * objects;
     state.counters["objects"] = perCompile;
     state.counters["objects/s"] =
@@ -72,9 +72,9 @@ namespace tappo::bench {
 double TimeCompile(const std::string& path) {
     const std::vector<uint8_t> bytes = ReadWholeFile(path);
     const std::string text(bytes.begin(), bytes.end());
-    benchmark::DoNotOptimize(CompileChart(text, path, '.'));
+    benchmark::DoNotOptimize(exact::Compile(text, path, '.'));
     const auto start = std::chrono::steady_clock::now();
-    benchmark::DoNotOptimize(CompileChart(text, path, '.'));
+    benchmark::DoNotOptimize(exact::Compile(text, path, '.'));
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
         .count();
 }

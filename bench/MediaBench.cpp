@@ -2,11 +2,11 @@
 // reading the same bytes, and the offline render's speed against real time.
 #include "app/Runner.h"
 #include "bench/BenchFiles.h"
-#include "chart/Compiler.h"
 #include "chart/FileLookup.h"
-#include "chart/Media.h"
+#include "chart/exact/Compiler.h"
 #include "files/Files.h"
 #include "formats/Picture.h"
+#include "media/Media.h"
 #include "platform/Display.h"
 #include "tools/Assets.h"
 #include "tools/Jpeg.h"
@@ -62,7 +62,7 @@ struct Compiled {
     std::unique_ptr<CompiledChart> compiled;
     const ChartData* chart;
     explicit Compiled(const std::string& path)
-        : compiled(std::make_unique<CompiledChart>(CompileChartFile(path, '.'))),
+        : compiled(std::make_unique<CompiledChart>(exact::CompileFile(path, '.'))),
           chart(&compiled->Data) {}
 };
 

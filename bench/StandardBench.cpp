@@ -3,9 +3,9 @@
 // objects), and on a chart of the same size that uses base-36 ids, tempo
 // changes and stops everywhere; and the standard compile with its conversion
 // into the compiled chart, as the player runs it.
-#include "chart/Compiler.h"
-#include "chart/StandardCompiler.h"
-#include "chart/StandardConvert.h"
+#include "chart/exact/Compiler.h"
+#include "chart/standard/Compiler.h"
+#include "chart/standard/Convert.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdio>
@@ -25,9 +25,9 @@ std::string GenerateStandardChart(int measures, int channels, int objects) {
     std::string text =
         "#TITLE Generated\r\n#BPM 150\r\n#PLAYER 3\r\n#BPM01 180\r\n#BPM02 150\r\n#STOP01 12\r\n";
     char buffer[64];
-    for (int i = 1; i < StandardSlotCount; ++i) {
-        std::snprintf(buffer, sizeof buffer, "#WAV%s sound%d.wav\r\n", StandardSlotText(i).c_str(),
-                      i);
+    for (int i = 1; i < standard::SlotCount; ++i) {
+        std::snprintf(buffer, sizeof buffer, "#WAV%s sound%d.wav\r\n",
+                      standard::SlotText(i).c_str(), i);
         text += buffer;
     }
     int id = 0;
@@ -38,7 +38,7 @@ std::string GenerateStandardChart(int measures, int channels, int objects) {
             std::snprintf(buffer, sizeof buffer, "#%03d%s:", m, Channels[c % 20]);
             text += buffer;
             for (int k = 0; k < objects; ++k)
-                text += StandardSlotText(1 + id++ % (StandardSlotCount - 1));
+                text += standard::SlotText(1 + id++ % (standard::SlotCount - 1));
             text += "\r\n";
         }
     }
@@ -54,7 +54,7 @@ void Report(benchmark::State& state, double objects) {
 void BM_ExactCompileLargeChart(benchmark::State& state) {
     const std::string text = GenerateChart(1000, 20, 64);
     for (auto _ : state)
-        benchmark::DoNotOptimize(CompileChart(text, "/bench/chart.bms", '.'));
+        benchmark::DoNotOptimize(exact::Compile(text, "/bench/chart.bms", '.'));
     Report(state, 1000.0 * 20 * 64);
 }
 BENCHMARK(BM_ExactCompileLargeChart)->Unit(benchmark::kMillisecond);
@@ -62,7 +62,7 @@ BENCHMARK(BM_ExactCompileLargeChart)->Unit(benchmark::kMillisecond);
 void BM_StandardCompileLargeChart(benchmark::State& state) {
     const std::string text = GenerateChart(1000, 20, 64);
     for (auto _ : state)
-        benchmark::DoNotOptimize(CompileStandardChart(text, StandardOptions{}));
+        benchmark::DoNotOptimize(standard::Compile(text, standard::Options{}));
     Report(state, 1000.0 * 20 * 64);
 }
 BENCHMARK(BM_StandardCompileLargeChart)->Unit(benchmark::kMillisecond);
@@ -70,7 +70,7 @@ BENCHMARK(BM_StandardCompileLargeChart)->Unit(benchmark::kMillisecond);
 void BM_StandardCompileLargeBase36Chart(benchmark::State& state) {
     const std::string text = GenerateStandardChart(1000, 20, 64);
     for (auto _ : state)
-        benchmark::DoNotOptimize(CompileStandardChart(text, StandardOptions{}));
+        benchmark::DoNotOptimize(standard::Compile(text, standard::Options{}));
     Report(state, 1000.0 * 20 * 64);
 }
 BENCHMARK(BM_StandardCompileLargeBase36Chart)->Unit(benchmark::kMillisecond);
@@ -81,8 +81,8 @@ void BM_StandardCompileAndConvertLargeChart(benchmark::State& state) {
     const std::string text = GenerateChart(1000, 20, 64);
     for (auto _ : state) {
         const auto chart =
-            std::make_unique<StandardChart>(CompileStandardChart(text, StandardOptions{}));
-        benchmark::DoNotOptimize(StandardToCompiled(*chart, "/bench/chart.bms"));
+            std::make_unique<standard::Chart>(standard::Compile(text, standard::Options{}));
+        benchmark::DoNotOptimize(standard::ToCompiled(*chart, "/bench/chart.bms"));
     }
     Report(state, 1000.0 * 20 * 64);
 }

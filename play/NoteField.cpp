@@ -1,6 +1,7 @@
 #include "play/NoteField.h"
 
 #include "chart/ShiftJis.h"
+#include "chart/standard/Timing.h"
 
 #include <cmath>
 #include <cstdio>
@@ -34,7 +35,7 @@ double NoteFieldPainter::ArrowDistance(const EventRecord& record) const {
         return double(record.Time + Play.LateTime - Play.SongTime) * GameState.ScrollSpeed;
     // By beats: the arrows keep the header tempo's spacing, move faster or
     // slower with the tempo and stand still during a stop.
-    const StandardTimeline& t = Chart.BeatScroll->Timeline;
+    const standard::BeatTimeline& t = Chart.BeatScroll->Timeline;
     const double pixelsPerBeat = GameState.ScrollSpeed * 60000.0 / GameState.Bpm;
     const double now = t.BeatOfTime(double(Play.SongTime) - Play.LateTime);
     return (t.BeatOfTime(double(record.Time)) - now) * pixelsPerBeat;

@@ -3,10 +3,10 @@
 // of four lanes per player. The arrows only show the chart; nothing is judged.
 #pragma once
 
-#include "chart/ChartSession.h"
-#include "chart/Compiler.h"
+#include "chart/CompiledChart.h"
 #include "chart/GameState.h"
 #include "effects/Warp.h"
+#include "media/ChartSession.h"
 #include "platform/Display.h"
 #include "platform/SpriteSheet.h"
 #include "platform/Timer.h"

@@ -3,10 +3,10 @@
 // the end of the song. The chart plays by itself; nothing is judged.
 #pragma once
 
-#include "chart/ChartSession.h"
-#include "chart/Compiler.h"
+#include "chart/CompiledChart.h"
 #include "chart/GameState.h"
-#include "chart/Media.h"
+#include "media/ChartSession.h"
+#include "media/Media.h"
 #include "platform/Display.h"
 #include "platform/Input.h"
 #include "platform/Music.h"

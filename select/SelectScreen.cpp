@@ -1,6 +1,6 @@
 #include "select/SelectScreen.h"
 
-#include "chart/Media.h"
+#include "media/Media.h"
 
 #include "base/Errors.h"
 #include "base/Report.h"

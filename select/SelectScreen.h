@@ -5,11 +5,11 @@
 // it has none, one built from its first bitmap and kept in the user's cache.
 #pragma once
 
-#include "chart/ChartSession.h"
 #include "chart/FileLookup.h"
 #include "chart/GameState.h"
 #include "effects/Warp.h"
 #include "files/FileSearch.h"
+#include "media/ChartSession.h"
 #include "platform/Display.h"
 #include "platform/Input.h"
 #include "platform/SpriteSheet.h"

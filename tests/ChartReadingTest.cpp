@@ -4,9 +4,9 @@
 #include "base/AsciiCase.h"
 #include "base/Errors.h"
 #include "chart/Convert.h"
-#include "chart/HeaderScan.h"
-#include "chart/Lines.h"
 #include "chart/ShiftJis.h"
+#include "chart/exact/HeaderScan.h"
+#include "chart/exact/Lines.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,8 @@ struct Scan {
     PlaySettings state;
     ChartHeader header;
     std::string Run(const std::string& text, char sep = '.') {
-        return ErrorOf([&] { ScanChartHeaderLines(SplitChartLines(text), state, header, sep); });
+        return ErrorOf(
+            [&] { exact::ScanHeaderLines(exact::SplitLines(text), state, header, sep); });
     }
 };
 
@@ -84,27 +85,27 @@ TEST(ShiftJis, ConvertsCodePage932ForDisplay) {
 }
 
 TEST(Lines, SplitsAtEveryLineEndAndCutsAt255) {
-    auto lines = SplitChartLines("a\r\nb\rc\nd\n\ne");
+    auto lines = exact::SplitLines("a\r\nb\rc\nd\n\ne");
     EXPECT_EQ(lines, (std::vector<std::string_view>{"a", "b", "c", "d", "", "e"}));
-    EXPECT_EQ(SplitChartLines("a\n").size(), 1u) << "a final line end makes no extra line";
-    EXPECT_EQ(SplitChartLines("\r\r\r").size(), 3u);
-    EXPECT_EQ(SplitChartLines("\r\n\r\n").size(), 2u);
-    EXPECT_TRUE(SplitChartLines("").empty());
-    EXPECT_EQ(SplitChartLines(std::string_view("ab\0cd\nef", 8)),
+    EXPECT_EQ(exact::SplitLines("a\n").size(), 1u) << "a final line end makes no extra line";
+    EXPECT_EQ(exact::SplitLines("\r\r\r").size(), 3u);
+    EXPECT_EQ(exact::SplitLines("\r\n\r\n").size(), 2u);
+    EXPECT_TRUE(exact::SplitLines("").empty());
+    EXPECT_EQ(exact::SplitLines(std::string_view("ab\0cd\nef", 8)),
               std::vector<std::string_view>{"ab"})
         << "NUL ends the text";
     const std::string text = std::string(10000, 'x') + "\nshort";
-    auto cut = SplitChartLines(text);
+    auto cut = exact::SplitLines(text);
     EXPECT_EQ(cut[0].size(), 255u);
     EXPECT_EQ(cut[1], "short");
 
-    EXPECT_TRUE(StartsWithKey("#title x", 6, "#TITLE"));
-    EXPECT_TRUE(StartsWithKey("#TITLE", 6, "#TITLE"));
-    EXPECT_FALSE(StartsWithKey("#TITL", 6, "#TITLE"));
-    EXPECT_FALSE(StartsWithKey("#TÍTLE", 6, "#TITLE"));
-    EXPECT_EQ(Columns("#WAV01 a.wav", 8), "a.wav");
-    EXPECT_EQ(Columns("#WAV01", 8), "");
-    EXPECT_EQ(Columns("#PLAYER 1 x", 8, 5), " 1 x");
+    EXPECT_TRUE(exact::StartsWithKey("#title x", 6, "#TITLE"));
+    EXPECT_TRUE(exact::StartsWithKey("#TITLE", 6, "#TITLE"));
+    EXPECT_FALSE(exact::StartsWithKey("#TITL", 6, "#TITLE"));
+    EXPECT_FALSE(exact::StartsWithKey("#TÍTLE", 6, "#TITLE"));
+    EXPECT_EQ(exact::Columns("#WAV01 a.wav", 8), "a.wav");
+    EXPECT_EQ(exact::Columns("#WAV01", 8), "");
+    EXPECT_EQ(exact::Columns("#PLAYER 1 x", 8, 5), " 1 x");
 }
 
 TEST(HeaderScan, KeysValuesAndSeparators) {
@@ -144,7 +145,7 @@ TEST(HeaderScan, ErrorsStopAtTheirLineKeepingEarlierValues) {
         << "the separator is copied too";
     EXPECT_EQ(s.Run("#PLAYER 1 x\n"), "' 1 x' は整数ではありません");
     EXPECT_EQ(s.Run("#PLAYLEVEL\t5\n"), "'\t5' は整数ではありません");
-    EXPECT_EQ(ErrorOf([&] { ScanChartHeader("/nonexistent/a.bms", s.state, s.header, '.'); }),
+    EXPECT_EQ(ErrorOf([&] { exact::ScanHeader("/nonexistent/a.bms", s.state, s.header, '.'); }),
               "ファイル /nonexistent/a.bms は開けません");
 }
 

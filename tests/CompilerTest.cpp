@@ -1,9 +1,9 @@
 // The chart compiler: timing tables, tempo changes, event records and their
 // order, the song's end, and every malformed line.
-#include "chart/Compiler.h"
+#include "chart/exact/Compiler.h"
 #include "TestUtil.h"
 #include "base/Errors.h"
-#include "chart/Inspect.h"
+#include "chart/exact/Inspect.h"
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -26,7 +26,7 @@ struct Compiled {
     std::string Run(const std::string& text) {
         const ChartCarryOver before{header, state, folder};
         try {
-            *compiled = CompileChart(text, "/songs/x/chart.bms", '.', before);
+            *compiled = exact::Compile(text, "/songs/x/chart.bms", '.', before);
         } catch (const CompileError& e) {
             *compiled = e.Partial();
             return e.what();
@@ -61,8 +61,8 @@ TEST(Compiler, WorkedExample) {
     EXPECT_EQ(d.LastSoundTime, 8200);
     EXPECT_DOUBLE_EQ(c.state.ScrollSpeed, 0.064);
     EXPECT_EQ(c.folder, "/songs/x/");
-    EXPECT_EQ(FormatEventTime(2, 4, 2, d), "0005400");
-    EXPECT_EQ(FormatStepTime(0, 1, 0, d), "0000980");
+    EXPECT_EQ(exact::FormatEventTime(2, 4, 2, d), "0005400");
+    EXPECT_EQ(exact::FormatStepTime(0, 1, 0, d), "0000980");
 }
 
 TEST(Compiler, MeasureLengthIsScaledByALaterTempoChange) {
@@ -252,7 +252,7 @@ TEST(Compiler, MissingFileIsACompileErrorAfterTheReset) {
     before.GameState.Bpm = 99;
     before.SongFolder = "/songs/old/";
     try {
-        CompileChartFile("/nonexistent/song.bms", '.', before);
+        exact::CompileFile("/nonexistent/song.bms", '.', before);
         FAIL();
     } catch (const CompileError& e) {
         EXPECT_STREQ(e.what(), "ファイル /nonexistent/song.bms は開けません");
@@ -273,8 +273,8 @@ TEST(Compiler, ResultDoesNotDependOnThePreviousChartsData) {
     const std::string text = "#BPM 120\n#00211:01\n";
     ASSERT_EQ(fresh.Run(text), "");
     ASSERT_EQ(reused.Run(text), "");
-    EXPECT_EQ(FormatInspection(reused.state, reused.header, *reused.chart),
-              FormatInspection(fresh.state, fresh.header, *fresh.chart));
+    EXPECT_EQ(exact::FormatInspection(reused.state, reused.header, *reused.chart),
+              exact::FormatInspection(fresh.state, fresh.header, *fresh.chart));
     EXPECT_TRUE(reused.chart->WavFileNames[1].empty());
     EXPECT_FALSE(reused.chart->HasBgaLayer);
 }
@@ -282,7 +282,7 @@ TEST(Compiler, ResultDoesNotDependOnThePreviousChartsData) {
 TEST(Compiler, InspectorListing) {
     Compiled c;
     ASSERT_EQ(c.Run("#TITLE \x83\x65\x83\x58\x83\x67\n#BPM 120\n#00211:01\n"), "");
-    const std::string listing = FormatInspection(c.state, c.header, *c.chart);
+    const std::string listing = exact::FormatInspection(c.state, c.header, *c.chart);
     EXPECT_EQ(listing.rfind("Title テスト\nArtist \n", 0), 0u) << listing;
     EXPECT_NE(listing.find("MeasureStart 2 5000.000\nMeasureLength 2 2000.000\n"),
               std::string::npos);
@@ -297,7 +297,7 @@ TEST(Compiler, InspectorListsHugeTimesWhole) {
     // writes them whole rather than cutting them off mid-number.
     Compiled c;
     ASSERT_EQ(c.Run("#BPM 1e-300\n#00111:01\n"), "");
-    const std::string listing = FormatInspection(c.state, c.header, *c.chart);
+    const std::string listing = exact::FormatInspection(c.state, c.header, *c.chart);
     const size_t at = listing.find("MeasureLength 0 ");
     ASSERT_NE(at, std::string::npos);
     const std::string line = listing.substr(at, listing.find('\n', at) - at);

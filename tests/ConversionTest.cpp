@@ -3,9 +3,9 @@
 // per-sample (per-pixel) form of the same arithmetic over many inputs.
 #include "TestUtil.h"
 #include "chart/FileLookup.h"
-#include "chart/Media.h"
 #include "files/Files.h"
 #include "formats/Picture.h"
+#include "media/Media.h"
 #include "platform/Display.h"
 #include "platform/Sound.h"
 #include "platform/Surface.h"

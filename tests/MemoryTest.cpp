@@ -5,9 +5,10 @@
 #include "TestUtil.h"
 #include "base/Errors.h"
 #include "chart/FileLookup.h"
-#include "chart/Media.h"
+#include "chart/exact/Compiler.h"
 #include "files/Files.h"
 #include "formats/Png.h"
+#include "media/Media.h"
 #include "platform/Display.h"
 #include "platform/Sound.h"
 
@@ -180,7 +181,7 @@ TEST(ChartMediaMemory, FilesLargerThanAnyRealSongsAreRefusedBeforeTheyAreRead) {
     Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
     std::string chartError, pictureError;
     const size_t largest = LargestRequest([&] {
-        chartError = ErrorOf([&] { CompileChartFile(dir.File("huge.bms"), '.'); });
+        chartError = ErrorOf([&] { exact::CompileFile(dir.File("huge.bms"), '.'); });
         pictureError = ErrorOf([&] { ReadBgaPicture(dir.File("huge.bmp")); });
         EXPECT_FALSE(sound.LoadSample(dir.File("huge.wav"))->HasBuffer());
     });

@@ -12,7 +12,7 @@ foreach(dir base files formats chart play select effects)
   endforeach()
 endforeach()
 
-foreach(dir base files platform chart play select effects app)
+foreach(dir base files platform chart media play select effects app)
   file(GLOB_RECURSE files ${ROOT}/${dir}/*.cpp ${ROOT}/${dir}/*.h)
   foreach(f ${files})
     file(STRINGS ${f} hits REGEX "#include <(jpeglib|jerror|png|pngconf|sndfile)\\.h>")

@@ -3,9 +3,9 @@
 // re-encoded, pictures in PNG, and hundreds of files to load.
 #include "HeadlessPlayer.h"
 #include "chart/FileLookup.h"
-#include "chart/HeaderScan.h"
-#include "chart/Lines.h"
 #include "chart/ShiftJis.h"
+#include "chart/exact/HeaderScan.h"
+#include "chart/exact/Lines.h"
 #include "files/Files.h"
 
 #include <gtest/gtest.h>
@@ -30,13 +30,13 @@ void Touch(const TempDir& dir, const std::string& name, const std::string& text 
 TEST(Utf8Chart, AByteOrderMarkDoesNotHideTheFirstHeaderKey) {
     PlaySettings state;
     ChartHeader header;
-    ScanChartHeaderLines(SplitChartLines("\xEF\xBB\xBF#TITLE \xE3\x81\x82\r\n#PLAYLEVEL 7\r\n"),
-                         state, header, '.');
+    exact::ScanHeaderLines(exact::SplitLines("\xEF\xBB\xBF#TITLE \xE3\x81\x82\r\n#PLAYLEVEL 7\r\n"),
+                           state, header, '.');
     EXPECT_EQ(header.Title, "\xE3\x81\x82");
     EXPECT_EQ(state.PlayLevel, 7);
     // Only a mark at the very start is taken away.
-    EXPECT_EQ(SplitChartLines("a\n\xEF\xBB\xBF"
-                              "b")[1],
+    EXPECT_EQ(exact::SplitLines("a\n\xEF\xBB\xBF"
+                                "b")[1],
               "\xEF\xBB\xBF"
               "b");
 }

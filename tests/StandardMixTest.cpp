@@ -1,7 +1,7 @@
 // The standard reading's library and mix: every chart extension listed, 256
 // voices that give up the oldest keysound first, "#VOLWAV", and the limiter.
 #include "HeadlessPlayer.h"
-#include "chart/StandardConvert.h"
+#include "chart/Reading.h"
 #include "files/Files.h"
 
 #include <gtest/gtest.h>
@@ -37,8 +37,8 @@ std::string Spread(const std::string& channel, int count) {
     std::string chart = "#BPM 120\n";
     std::string line = "#001" + channel + ":";
     for (int i = 1; i <= count; ++i) {
-        chart += "#WAV" + StandardSlotText(i) + " s.wav\n";
-        line += StandardSlotText(i);
+        chart += "#WAV" + standard::SlotText(i) + " s.wav\n";
+        line += standard::SlotText(i);
     }
     return chart + line + "\n";
 }

@@ -3,8 +3,9 @@
 // beat, wide keysound slots in the mix, and the stage and banner pictures.
 #include "HeadlessPlayer.h"
 #include "app/CommandLine.h"
-#include "chart/Inspect.h"
-#include "chart/StandardConvert.h"
+#include "chart/Reading.h"
+#include "chart/exact/Compiler.h"
+#include "chart/standard/Convert.h"
 #include "files/Files.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +21,7 @@ using namespace tappo::test;
 namespace {
 
 CompiledChart Convert(const std::string& text, const std::string& path = "/songs/x/c.bms") {
-    return StandardToCompiled(CompileStandardChart(text, {}), path);
+    return standard::ToCompiled(standard::Compile(text, {}), path);
 }
 
 std::vector<uint8_t> SolidBmp(uint32_t rgb) {
@@ -83,7 +84,7 @@ TEST(StandardPlay, ConvertsIntoTheCompiledChart) {
 }
 
 TEST(StandardPlay, ExactReadingKeepsItsSlotsAndNoBeats) {
-    const CompiledChart c = CompileChart("#WAVFF f.wav\n#00111:FF\n", "/s/c.bms", '.');
+    const CompiledChart c = exact::Compile("#WAVFF f.wav\n#00111:FF\n", "/s/c.bms", '.');
     EXPECT_EQ(c.Data.SlotLimit, SlotCount);
     EXPECT_FALSE(c.Data.BeatScroll);
     EXPECT_EQ(c.Data.Events[SoundEventsIndex][0].Slot(), 255);
@@ -112,7 +113,7 @@ TEST(StandardPlay, HeaderValuesAreTheChartsOwn) {
 
 TEST(StandardPlay, MeasurePhaseFollowsTheBeat) {
     // 120 bpm; a stop of a whole 4/4 measure (2000 ms) on beat 2; measure 1 is 3/4.
-    BeatScroller s;
+    standard::BeatScroller s;
     s.Timeline.Start(120);
     s.Timeline.AddStop(2, 192);
     s.MeasureBeat = {0, 4, 7, 11};
@@ -130,7 +131,7 @@ TEST(StandardPlay, MeasurePhaseFollowsTheBeat) {
 
 TEST(StandardPlay, MeasurePhaseOfBeatsPastADouble) {
     // A tempo of 1e308 reaches infinite beats within a millisecond.
-    BeatScroller s;
+    standard::BeatScroller s;
     s.Timeline.Start(1e308);
     s.MeasureBeat = {0, 4};
     EXPECT_EQ(s.MeasurePhase(1500), 0);
@@ -340,11 +341,11 @@ TEST(StandardPlay, ABannerThatDoesNotReadIsLeftOut) {
 TEST(StandardPlay, BannerAndStageFileNamesInTheChartText) {
     TempDir dir;
     WriteFileAtomic(dir.File("c.bms"), Bytes("#banner  gone.bmp \r\n"));
-    EXPECT_EQ(StandardBannerFile(dir.File("c.bms")), "") << "a banner file that does not exist";
-    EXPECT_EQ(ScanStandardPictures("#BANNER a b.png \r\n#STAGEFILE\ts.jpg\n#BANNER c.bmp").Banner,
+    EXPECT_EQ(standard::BannerFile(dir.File("c.bms")), "") << "a banner file that does not exist";
+    EXPECT_EQ(standard::ScanPictures("#BANNER a b.png \r\n#STAGEFILE\ts.jpg\n#BANNER c.bmp").Banner,
               "c.bmp");
-    EXPECT_EQ(ScanStandardPictures("#STAGEFILE\ts.jpg\r\n").StageFile, "s.jpg");
-    EXPECT_EQ(ScanStandardPictures("#BANNERX a\n#BANNER\n").Banner, "");
+    EXPECT_EQ(standard::ScanPictures("#STAGEFILE\ts.jpg\r\n").StageFile, "s.jpg");
+    EXPECT_EQ(standard::ScanPictures("#BANNERX a\n#BANNER\n").Banner, "");
 }
 
 TEST(StandardPlay, CommandLineChoosesTheReading) {

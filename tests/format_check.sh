@@ -8,7 +8,7 @@ command -v clang-format > /dev/null || { echo "clang-format missing: skipped"; e
 version=$(clang-format --version | sed -n 's/.*version \([0-9]*\)\..*/\1/p')
 [ "$version" = 14 ] || { echo "clang-format $version is not 14: skipped"; exit 0; }
 cd "$root" || exit 1
-mapfile -t files < <(find app base bench chart effects files formats platform play select tests tools \
+mapfile -t files < <(find app base bench chart effects files formats media platform play select tests tools \
   -path tests/data -prune -o \( -name '*.cpp' -o -name '*.h' \) -print | sort)
 if ! clang-format --dry-run --Werror "${files[@]}" 2> "${TMPDIR:-/tmp}/format-check.$$"; then
   grep -o '^[^:]*\.\(cpp\|h\)' "${TMPDIR:-/tmp}/format-check.$$" | sort -u | sed 's/^/not formatted: /'

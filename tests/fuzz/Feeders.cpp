@@ -6,11 +6,12 @@
 
 #include "app/Player.h"
 #include "base/Errors.h"
-#include "chart/Compiler.h"
-#include "chart/HeaderScan.h"
-#include "chart/Lines.h"
-#include "chart/StandardCompiler.h"
-#include "chart/StandardConvert.h"
+#include "chart/Reading.h"
+#include "chart/exact/Compiler.h"
+#include "chart/exact/HeaderScan.h"
+#include "chart/exact/Lines.h"
+#include "chart/standard/Compiler.h"
+#include "chart/standard/Convert.h"
 #include "files/Files.h"
 #include "formats/Midi.h"
 #include "formats/Picture.h"
@@ -130,12 +131,12 @@ void FeedChart(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     PlaySettings state;
     ChartHeader header;
-    AcceptReaderError([&] { ScanChartHeaderLines(SplitChartLines(text), state, header, '.'); });
-    AcceptReaderError([&] { CompileChart(text, "/nonexistent/song/chart.bms", '.'); });
+    AcceptReaderError([&] { exact::ScanHeaderLines(exact::SplitLines(text), state, header, '.'); });
+    AcceptReaderError([&] { exact::Compile(text, "/nonexistent/song/chart.bms", '.'); });
     // The standard reading never refuses a chart: it warns and goes on.
-    const auto standard = std::make_unique<StandardChart>(CompileStandardChart(text, {}));
-    StandardInspectListing(*standard);
-    StandardToCompiled(*standard, "/nonexistent/song/chart.bms");
+    const auto standard = std::make_unique<standard::Chart>(standard::Compile(text, {}));
+    standard::InspectListing(*standard);
+    standard::ToCompiled(*standard, "/nonexistent/song/chart.bms");
 }
 
 void FeedPlay(const uint8_t* data, size_t size) {

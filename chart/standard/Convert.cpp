@@ -1,16 +1,16 @@
-#include "chart/StandardConvert.h"
+#include "chart/standard/Convert.h"
 #include "files/Files.h"
 
 #include "base/AsciiCase.h"
 #include "chart/FileLookup.h"
-#include "chart/StandardLines.h"
+#include "chart/standard/Lines.h"
 #include "formats/Picture.h"
 
 #include <filesystem>
 #include <memory>
 #include <random>
 
-namespace tappo {
+namespace tappo::standard {
 namespace {
 
 constexpr char Base36[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
@@ -26,7 +26,7 @@ EventRecord SlotRecord(int64_t time, int slot) {
 
 // Header values: the chart's own, defaults where it sets none (nothing is
 // carried over from the chart before).
-void ConvertHeader(const StandardHeader& h, CompiledChart& t) {
+void ConvertHeader(const HeaderValues& h, CompiledChart& t) {
     t.Header.Title = h.Title;
     t.Header.Artist = h.Artist;
     t.Header.MidiFileName = h.MidiFileName;
@@ -45,17 +45,17 @@ void ConvertHeader(const StandardHeader& h, CompiledChart& t) {
 
 // Measure starts and lengths in song time, for the tables the exact reading
 // fills; the arrows and the measure phase use the beats.
-void ConvertMeasures(const StandardChart& s, ChartData& d, BeatScroller& scroll) {
-    scroll.MeasureBeat.assign(StandardMeasureCount + 1, 0.0);
+void ConvertMeasures(const Chart& s, ChartData& d, BeatScroller& scroll) {
+    scroll.MeasureBeat.assign(MeasureCount + 1, 0.0);
     double beat = 0;
-    for (int m = 0; m < StandardMeasureCount; ++m) {
+    for (int m = 0; m < MeasureCount; ++m) {
         scroll.MeasureBeat[size_t(m)] = beat;
         beat += 4.0 * s.MeasureScale[size_t(m)];
     }
-    scroll.MeasureBeat[StandardMeasureCount] = beat;
-    StandardTimeline::Cursor cursor(s.Timeline);
+    scroll.MeasureBeat[MeasureCount] = beat;
+    BeatTimeline::Cursor cursor(s.Timeline);
     double start = cursor.TimeOfBeat(0);
-    for (int m = 0; m < MeasureCount; ++m) {
+    for (int m = 0; m < tappo::MeasureCount; ++m) {
         const double next = cursor.TimeOfBeat(scroll.MeasureBeat[size_t(m) + 1]);
         d.MeasureStart[size_t(m)] = start;
         d.MeasureLength[size_t(m)] = next - start;
@@ -66,44 +66,44 @@ void ConvertMeasures(const StandardChart& s, ChartData& d, BeatScroller& scroll)
 // The objects come in time order (equal times in chart order) and their
 // player times never go down, so every list is built in time order and needs
 // no sort; at equal times the chart's order stands.
-void ConvertObjects(const StandardChart& s, ChartData& d) {
+void ConvertObjects(const Chart& s, ChartData& d) {
     EventLists& ev = d.Events;
     size_t sounded = 0, drawn = 0;
-    for (const StandardObject& o : s.Objects) {
+    for (const Object& o : s.Objects) {
         sounded += o.Sounded();
-        drawn += o.Kind == StandardKind::Note || o.Kind == StandardKind::LongStart;
+        drawn += o.Kind == ObjectKind::Note || o.Kind == ObjectKind::LongStart;
     }
     ev.SoundEvents().reserve(sounded);
     ev.StepTickEvents().reserve(drawn);
-    for (const StandardObject& o : s.Objects) {
+    for (const Object& o : s.Objects) {
         if (o.Sounded()) {
             ev.SoundEvents().push_back(SlotRecord(o.Time, o.Slot));
-            ev.SoundEvents().back().Background = o.Kind == StandardKind::Background;
+            ev.SoundEvents().back().Background = o.Kind == ObjectKind::Background;
         }
-        if (o.Kind == StandardKind::BgaBase) {
+        if (o.Kind == ObjectKind::BgaBase) {
             ev.BgaBaseEvents().push_back(SlotRecord(o.Time, o.Slot));
             d.HasBga = true;
-        } else if (o.Kind == StandardKind::BgaLayer) {
+        } else if (o.Kind == ObjectKind::BgaLayer) {
             ev.BgaLayerEvents().push_back(SlotRecord(o.Time, o.Slot));
             d.HasBga = d.HasBgaLayer = true;
         }
         int player = 0, lane = 0;
-        if (StandardLaneOf(o, player, lane)) {
+        if (LaneOf(o, player, lane)) {
             ev.LaneNotes(player, lane).push_back(EventRecord{o.Time, {0, 0}});
-            ev.StepTickEvents().push_back(EventRecord{StandardStepTime(o), {0, 0}});
+            ev.StepTickEvents().push_back(EventRecord{StepTime(o), {0, 0}});
         }
     }
 }
 
 } // namespace
 
-CompiledChart StandardToCompiled(const StandardChart& s, const std::string& path) {
+CompiledChart ToCompiled(const Chart& s, const std::string& path) {
     CompiledChart t;
     ConvertHeader(s.Header, t);
     t.SongFolder = FolderOfChart(path);
     ChartData& d = t.Data;
-    d.SlotLimit = StandardSlotCount;
-    for (int i = 1; i < StandardSlotCount; ++i) {
+    d.SlotLimit = SlotCount;
+    for (int i = 1; i < SlotCount; ++i) {
         if (!s.WavFileNames[size_t(i)].empty())
             d.WavFileNames[size_t(i)] = t.SongFolder + s.WavFileNames[size_t(i)];
         if (!s.BmpFileNames[size_t(i)].empty())
@@ -120,35 +120,19 @@ CompiledChart StandardToCompiled(const StandardChart& s, const std::string& path
     return t;
 }
 
-StandardChart CompileStandardChartFile(const std::string& path, const StandardOptions& options,
-                                       const ChartCarryOver& before) {
+Chart CompileFile(const std::string& path, const Options& options, const ChartCarryOver& before) {
     const std::vector<uint8_t> bytes = ReadChartBytes(path, before);
-    return CompileStandardChart(
-        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), options);
+    return Compile(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                   options);
 }
 
-CompiledChart CompileChartFileAs(const ChartReading& reading, const std::string& path,
-                                 char decimalSeparator, const ChartCarryOver& before) {
-    if (!reading.Standard) return CompileChartFile(path, decimalSeparator, before);
-    StandardOptions options = reading.Options;
-    options.DecimalSeparator = decimalSeparator;
-    if (reading.DrawAtRandom) {
-        std::random_device device;
-        options.UseSeed = true;
-        options.Seed = (uint64_t(device()) << 32) | device();
-    }
-    const auto chart =
-        std::make_unique<StandardChart>(CompileStandardChartFile(path, options, before));
-    return StandardToCompiled(*chart, path);
-}
-
-void ScanStandardChartHeader(const std::string& path, const ChartReading& reading,
-                             PlaySettings& state, ChartHeader& header) {
+void ScanHeader(const std::string& path, const ChartReading& reading, PlaySettings& state,
+                ChartHeader& header) {
     const std::vector<uint8_t> bytes = ReadWholeFile(path);
-    const auto chart = std::make_unique<StandardChart>(CompileStandardChart(
-        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-        reading.Options));
-    const StandardHeader& h = chart->Header;
+    const auto chart = std::make_unique<Chart>(
+        Compile(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                reading.Options));
+    const HeaderValues& h = chart->Header;
     header.Title = h.Title;
     header.Artist = h.Artist;
     header.MidiFileName = h.MidiFileName;
@@ -158,8 +142,8 @@ void ScanStandardChartHeader(const std::string& path, const ChartReading& readin
     state.Bpm = h.Bpm;
 }
 
-StandardPictures ScanStandardPictures(std::string_view bytes) {
-    StandardPictures out;
+Pictures ScanPictures(std::string_view bytes) {
+    Pictures out;
     size_t at = 0;
     while (at < bytes.size()) {
         size_t end = bytes.find_first_of("\r\n", at);
@@ -186,13 +170,13 @@ StandardPictures ScanStandardPictures(std::string_view bytes) {
 namespace {
 
 std::string NamedPictureFile(const std::string& chartPath, bool banner) {
-    StandardPictures names;
+    Pictures names;
     try {
         const std::vector<uint8_t> bytes = ReadWholeFile(chartPath);
         std::string converted;
-        names = ScanStandardPictures(StandardChartText(
-            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-            converted));
+        names = ScanPictures(
+            ChartText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                      converted));
     } catch (const std::exception&) {
         return {};
     }
@@ -205,11 +189,11 @@ std::string NamedPictureFile(const std::string& chartPath, bool banner) {
 
 } // namespace
 
-std::string StandardBannerFile(const std::string& chartPath) {
+std::string BannerFile(const std::string& chartPath) {
     return NamedPictureFile(chartPath, true);
 }
-std::string StandardStageFile(const std::string& chartPath) {
+std::string StageFile(const std::string& chartPath) {
     return NamedPictureFile(chartPath, false);
 }
 
-} // namespace tappo
+} // namespace tappo::standard

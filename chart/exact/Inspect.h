@@ -2,22 +2,17 @@
 // chart authors checking what the player will make of their chart.
 #pragma once
 
-#include "chart/Compiler.h"
-#include "chart/StandardConvert.h"
+#include "chart/CompiledChart.h"
 
 #include <string>
 
-namespace tappo {
+namespace tappo::exact {
 
 // Compiles `path` (no keysounds, music or images) and returns the listing.
 // Throws the compile's error.
-std::string InspectChart(const std::string& path, char decimalSeparator);
-// The same in either reading; the standard reading lists its own view of the
-// chart (warnings, tempo changes, stops, every object with its beat).
-std::string InspectChart(const std::string& path, char decimalSeparator,
-                         const ChartReading& reading);
+std::string Inspect(const std::string& path, char decimalSeparator);
 // The listing of a chart already compiled.
 std::string FormatInspection(const PlaySettings& state, const ChartHeader& header,
                              const ChartData& chart);
 
-} // namespace tappo
+} // namespace tappo::exact

@@ -1,21 +1,21 @@
-// The chart compiler: turns a BMS chart into measure timing tables, twelve
-// sorted event lists, the song's end time, the scroll speed and the lane
-// positions. This is the one place that defines how the player reads BMS.
+// The compiled chart: what either reading makes of a chart file, and what the
+// play screen, the media loaders and the inspector read.
 #pragma once
 
 #include "base/Errors.h"
 #include "chart/EventLists.h"
 #include "chart/GameState.h"
-#include "chart/StandardTiming.h"
 
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace tappo {
+namespace standard {
+struct BeatScroller;
+}
 
 inline constexpr int MeasureCount = 1000;
 // The exact reading's slots "00" to "FF"; the standard reading's "00" to "ZZ"
@@ -39,7 +39,7 @@ struct ChartData {
     int32_t KeysoundVolume = 100;
     // The standard reading's beats: the arrows and the measure phase follow
     // them. Null for the exact reading, whose arrows move with song time.
-    std::shared_ptr<const BeatScroller> BeatScroll;
+    std::shared_ptr<const standard::BeatScroller> BeatScroll;
 };
 
 // The values a chart that does not set them keeps from the chart before it:
@@ -78,25 +78,9 @@ class CompileError : public Error {
 // file name and everything of the chart data reset.
 CompiledChart StartOfCompile(const ChartCarryOver& before);
 
-// Compiles chart text (Shift-JIS bytes); `path` names the chart file, whose
-// folder is the song folder. Keysounds, music and images are loaded by the
-// caller. Throws CompileError.
-CompiledChart CompileChart(std::string_view text, const std::string& path, char decimalSeparator,
-                           const ChartCarryOver& before = {});
 // A chart file's bytes; a file that cannot be read is a CompileError whose
 // partial chart is the start of a compile from `before`.
 std::vector<uint8_t> ReadChartBytes(const std::string& path, const ChartCarryOver& before);
-// The same from the file; a file that cannot be read is a CompileError too.
-CompiledChart CompileChartFile(const std::string& path, char decimalSeparator,
-                               const ChartCarryOver& before = {});
-
-// Song time of object k of n in measure m, and the step tick 20 ms before it
-// (never below 0), computed in extended precision and truncated.
-int64_t EventTime(int k, int n, int m, const ChartData& chart);
-int64_t StepTime(int k, int n, int m, const ChartData& chart);
-std::string FormatEventTime(int k, int n, int m, const ChartData& chart);
-std::string FormatStepTime(int k, int n, int m, const ChartData& chart);
-
 // Lane x of player 1 and 2 for a player mode; false leaves them as they are.
 bool LanePositions(int32_t playerMode, int32_t& lane1X, int32_t& lane2X);
 

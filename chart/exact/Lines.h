@@ -7,12 +7,12 @@
 #include <string_view>
 #include <vector>
 
-namespace tappo {
+namespace tappo::exact {
 
 inline constexpr size_t MaxLineLength = 255;
 
 // Views into `text`, which must outlive them.
-std::vector<std::string_view> SplitChartLines(std::string_view text);
+std::vector<std::string_view> SplitLines(std::string_view text);
 
 // Byte columns, 1-based as chart authors count them: `length` bytes from
 // `column`, or fewer where the line ends first.
@@ -26,4 +26,4 @@ inline std::string_view Columns(std::string_view line, size_t column,
 // without regard to case; a line shorter than `width` never matches.
 bool StartsWithKey(std::string_view line, size_t width, std::string_view key);
 
-} // namespace tappo
+} // namespace tappo::exact

@@ -1,4 +1,4 @@
-#include "chart/StandardLines.h"
+#include "chart/standard/Lines.h"
 
 #include "chart/Convert.h"
 #include "chart/ShiftJis.h"
@@ -8,13 +8,13 @@
 #include <cmath>
 #include <cstdint>
 
-namespace tappo {
+namespace tappo::standard {
 
-void AddStandardWarning(StandardChart& chart, int line, std::string text) {
-    if (chart.Warnings.size() < StandardMaxWarnings)
-        chart.Warnings.push_back(StandardWarning{line, std::move(text)});
-    else if (chart.Warnings.size() == StandardMaxWarnings)
-        chart.Warnings.push_back(StandardWarning{0, "further warnings left out"});
+void AddWarning(Chart& chart, int line, std::string text) {
+    if (chart.Warnings.size() < MaxWarnings)
+        chart.Warnings.push_back(Warning{line, std::move(text)});
+    else if (chart.Warnings.size() == MaxWarnings)
+        chart.Warnings.push_back(Warning{0, "further warnings left out"});
 }
 
 namespace {
@@ -48,21 +48,21 @@ std::string Quote(std::string_view value) {
 }
 
 // The #RANDOM/#IF blocks around the current line. Each open block records
-// whether its lines are read; blocks nested deeper than StandardMaxNesting are
+// whether its lines are read; blocks nested deeper than MaxNesting are
 // only counted, and their lines skipped.
 class Flow {
   public:
-    Flow(const StandardOptions& o) : options_(o), state_(o.Seed) {}
+    Flow(const Options& o) : options_(o), state_(o.Seed) {}
 
     bool Active() const { return overflow_ == 0 && (frames_.empty() || frames_.back().Active); }
 
     // Returns false when `key` is not a control-flow command.
-    bool Handle(std::string_view key, std::string_view value, int line, StandardChart& chart);
+    bool Handle(std::string_view key, std::string_view value, int line, Chart& chart);
     // A #RANDOM block may run to the end of the chart; an #IF should not.
-    void Finish(StandardChart& chart) {
+    void Finish(Chart& chart) {
         const bool openIf =
             std::any_of(frames_.begin(), frames_.end(), [](const Frame& f) { return !f.IsRandom; });
-        if (openIf || overflow_ > 0) AddStandardWarning(chart, 0, "#IF block left open at the end");
+        if (openIf || overflow_ > 0) AddWarning(chart, 0, "#IF block left open at the end");
     }
 
   private:
@@ -75,10 +75,10 @@ class Flow {
     };
     int64_t Draw(int64_t range);
     int64_t CurrentValue() const { return frames_.empty() ? 0 : frames_.back().Value; }
-    bool Push(Frame f, int line, StandardChart& chart);
-    void Pop(bool random, int line, StandardChart& chart);
+    bool Push(Frame f, int line, Chart& chart);
+    void Pop(bool random, int line, Chart& chart);
 
-    const StandardOptions& options_;
+    const Options& options_;
     uint64_t state_;
     std::vector<Frame> frames_;
     int overflow_ = 0;
@@ -94,17 +94,17 @@ int64_t Flow::Draw(int64_t range) {
     return 1 + int64_t(z % uint64_t(range));
 }
 
-bool Flow::Push(Frame f, int line, StandardChart& chart) {
-    if (overflow_ > 0 || frames_.size() >= size_t(StandardMaxNesting)) {
+bool Flow::Push(Frame f, int line, Chart& chart) {
+    if (overflow_ > 0 || frames_.size() >= size_t(MaxNesting)) {
         if (overflow_++ == 0)
-            AddStandardWarning(chart, line, "blocks nested too deep; their lines are skipped");
+            AddWarning(chart, line, "blocks nested too deep; their lines are skipped");
         return false;
     }
     frames_.push_back(f);
     return true;
 }
 
-void Flow::Pop(bool random, int line, StandardChart& chart) {
+void Flow::Pop(bool random, int line, Chart& chart) {
     if (overflow_ > 0) {
         --overflow_;
         return;
@@ -114,20 +114,20 @@ void Flow::Pop(bool random, int line, StandardChart& chart) {
     auto it = std::find_if(frames_.rbegin(), frames_.rend(),
                            [&](const Frame& f) { return f.IsRandom == random; });
     if (it == frames_.rend())
-        return AddStandardWarning(chart, line,
-                                  random ? "#ENDRANDOM without #RANDOM" : "#ENDIF without #IF");
+        return AddWarning(chart, line,
+                          random ? "#ENDRANDOM without #RANDOM" : "#ENDIF without #IF");
     frames_.erase(std::next(it).base(), frames_.end());
 }
 
-bool Flow::Handle(std::string_view key, std::string_view value, int line, StandardChart& chart) {
+bool Flow::Handle(std::string_view key, std::string_view value, int line, Chart& chart) {
     const bool outer = Active();
     int32_t n = 0;
     const bool number = TryStrToInt(value, n);
     if (key == "RANDOM" || key == "SETRANDOM") {
         if (!number)
-            AddStandardWarning(chart, line,
-                               "#" + std::string(key) + " value " + Quote(value) +
-                                   " is not a whole number");
+            AddWarning(chart, line,
+                       "#" + std::string(key) + " value " + Quote(value) +
+                           " is not a whole number");
         Frame f{true, outer, false, outer, 0};
         if (outer && number) f.Value = key == "RANDOM" ? (n >= 1 ? Draw(n) : 0) : n;
         // A #RANDOM right after another one's #IFs, with no #ENDRANDOM between,
@@ -138,7 +138,7 @@ bool Flow::Handle(std::string_view key, std::string_view value, int line, Standa
             Push(f, line, chart);
     } else if (key == "IF") {
         if (!number)
-            AddStandardWarning(chart, line, "#IF value " + Quote(value) + " is not a whole number");
+            AddWarning(chart, line, "#IF value " + Quote(value) + " is not a whole number");
         const bool hit = outer && number && n == CurrentValue();
         Push(Frame{false, hit, hit, outer, CurrentValue()}, line, chart);
     } else if (key == "ELSEIF" || key == "ELSE") {
@@ -147,7 +147,7 @@ bool Flow::Handle(std::string_view key, std::string_view value, int line, Standa
         auto it = std::find_if(frames_.rbegin(), frames_.rend(),
                                [](const Frame& f) { return !f.IsRandom; });
         if (it == frames_.rend()) {
-            AddStandardWarning(chart, line, "#" + std::string(key) + " without #IF");
+            AddWarning(chart, line, "#" + std::string(key) + " without #IF");
             return true;
         }
         frames_.erase(it.base(), frames_.end());
@@ -166,8 +166,8 @@ bool Flow::Handle(std::string_view key, std::string_view value, int line, Standa
 }
 
 struct Reader {
-    const StandardOptions& Options;
-    StandardChart& Chart;
+    const standard::Options& Options;
+    standard::Chart& Chart;
     std::vector<RawObject> Objects;
     std::vector<bool> UnknownChannelSeen = std::vector<bool>(36 * 36, false);
     bool ObjectsCut = false;
@@ -176,7 +176,7 @@ struct Reader {
         return TryStrToFloat(value, Options.DecimalSeparator, out) ||
                (Options.DecimalSeparator != '.' && TryStrToFloat(value, '.', out));
     }
-    void Warn(int line, std::string text) { AddStandardWarning(Chart, line, std::move(text)); }
+    void Warn(int line, std::string text) { AddWarning(Chart, line, std::move(text)); }
     void Header(std::string_view key, std::string_view value, int line);
     bool SlotHeader(std::string_view key, std::string_view value, int line);
     void ChannelLine(std::string_view text, int line);
@@ -189,7 +189,7 @@ bool Reader::SlotHeader(std::string_view key, std::string_view value, int line) 
     for (std::string_view p : {"WAV", "BMP", "BPM", "EXBPM", "STOP"})
         if (key.size() == p.size() + 2 && key.substr(0, p.size()) == p) prefix = p.size();
     if (prefix == 0) return false;
-    const int slot = StandardSlotOf(key[prefix], key[prefix + 1]);
+    const int slot = SlotOf(key[prefix], key[prefix + 1]);
     if (slot <= 0) {
         Warn(line,
              "#" + std::string(key) + ": slot " + Quote(key.substr(prefix)) + " is not 01 to ZZ");
@@ -213,7 +213,7 @@ bool Reader::SlotHeader(std::string_view key, std::string_view value, int line) 
 }
 
 void Reader::Header(std::string_view key, std::string_view value, int line) {
-    StandardHeader& h = Chart.Header;
+    HeaderValues& h = Chart.Header;
     auto integer = [&](int32_t& field) {
         if (!TryStrToInt(value, field))
             Warn(line,
@@ -237,16 +237,16 @@ void Reader::Header(std::string_view key, std::string_view value, int line) {
         integer(h.PlayerMode);
     else if (key == "VOLWAV") {
         int32_t v = 0;
-        if (!TryStrToInt(value, v) || v < 0 || v > StandardMaxVolWav)
+        if (!TryStrToInt(value, v) || v < 0 || v > MaxVolWav)
             Warn(line, "#VOLWAV value " + Quote(value) + " is not a percentage from 0 to " +
-                           std::to_string(StandardMaxVolWav));
+                           std::to_string(MaxVolWav));
         else
             h.VolWav = v;
     } else if (key == "LNTYPE") {
         integer(h.LnType);
         if (h.LnType != 1) Warn(line, "#LNTYPE " + Quote(value) + " is read as #LNTYPE 1");
     } else if (key == "LNOBJ") {
-        const int slot = value.size() == 2 ? StandardSlotOf(value[0], value[1]) : -1;
+        const int slot = value.size() == 2 ? SlotOf(value[0], value[1]) : -1;
         if (slot <= 0)
             Warn(line, "#LNOBJ value " + Quote(value) + " is not 01 to ZZ");
         else
@@ -306,7 +306,7 @@ void Reader::ChannelObjects(std::string_view data, uint16_t measure, uint16_t ch
     for (uint32_t k = 0; k < n; ++k) {
         const char x = data[2 * k], y = data[2 * k + 1];
         if (x == '0' && y == '0') continue;
-        int slot = StandardSlotOf(x, y);
+        int slot = SlotOf(x, y);
         if (hex) slot = IsHexDigit(x) && IsHexDigit(y) ? HexValue(x) * 16 + HexValue(y) : -1;
         if (slot < 0) {
             if (!badPair)
@@ -314,7 +314,7 @@ void Reader::ChannelObjects(std::string_view data, uint16_t measure, uint16_t ch
             badPair = true;
             continue;
         }
-        if (Objects.size() >= StandardMaxObjects) {
+        if (Objects.size() >= MaxObjects) {
             if (!ObjectsCut) Warn(line, "more than 2,000,000 objects; the rest are left out");
             ObjectsCut = true;
             return;
@@ -355,7 +355,7 @@ void AppendUtf8(std::string& out, uint32_t c) {
 
 } // namespace
 
-std::string_view StandardChartText(std::string_view bytes, std::string& converted) {
+std::string_view ChartText(std::string_view bytes, std::string& converted) {
     if (bytes.size() < 2) return bytes;
     const auto b0 = uint8_t(bytes[0]), b1 = uint8_t(bytes[1]);
     const bool little = b0 == 0xFF && b1 == 0xFE, big = b0 == 0xFE && b1 == 0xFF;
@@ -382,17 +382,16 @@ std::string_view StandardChartText(std::string_view bytes, std::string& converte
     return converted;
 }
 
-std::vector<RawObject> ReadStandardLines(std::string_view bytes, const StandardOptions& options,
-                                         StandardChart& chart) {
+std::vector<RawObject> ReadLines(std::string_view bytes, const Options& options, Chart& chart) {
     Reader reader{options, chart, {}};
     Flow flow(options);
     // Editors on Windows may save a chart as UTF-16: read as its UTF-8 text.
     std::string converted;
-    bytes = StandardChartText(bytes, converted);
+    bytes = ChartText(bytes, converted);
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3); // a UTF-8 byte order mark
     const size_t nul = bytes.find('\0');
     if (nul != std::string_view::npos) {
-        AddStandardWarning(chart, 0, "the chart text ends at a NUL byte");
+        AddWarning(chart, 0, "the chart text ends at a NUL byte");
         bytes = bytes.substr(0, nul);
     }
     int lineNumber = 0;
@@ -426,4 +425,4 @@ std::vector<RawObject> ReadStandardLines(std::string_view bytes, const StandardO
     return std::move(reader.Objects);
 }
 
-} // namespace tappo
+} // namespace tappo::standard

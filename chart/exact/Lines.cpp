@@ -1,12 +1,12 @@
-#include "chart/Lines.h"
+#include "chart/exact/Lines.h"
 
 #include "base/AsciiCase.h"
 
 #include <cstring>
 
-namespace tappo {
+namespace tappo::exact {
 
-std::vector<std::string_view> SplitChartLines(std::string_view text) {
+std::vector<std::string_view> SplitLines(std::string_view text) {
     const size_t nul = text.find('\0');
     if (nul != std::string_view::npos) text = text.substr(0, nul);
     // Editors that save UTF-8 put a byte-order mark first; it would hide the
@@ -37,4 +37,4 @@ bool StartsWithKey(std::string_view line, size_t width, std::string_view key) {
     return true;
 }
 
-} // namespace tappo
+} // namespace tappo::exact

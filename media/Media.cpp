@@ -1,4 +1,4 @@
-#include "chart/Media.h"
+#include "media/Media.h"
 
 #include "base/AsciiCase.h"
 #include "base/Errors.h"

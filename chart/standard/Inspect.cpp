@@ -1,34 +1,34 @@
 #include "chart/EventLists.h"
 #include "chart/Listing.h"
 #include "chart/ShiftJis.h"
-#include "chart/StandardCompiler.h"
+#include "chart/standard/Compiler.h"
 
 #include <algorithm>
 #include <charconv>
 #include <string_view>
 
-namespace tappo {
+namespace tappo::standard {
 namespace {
 
-const char* KindName(StandardKind kind) {
+const char* KindName(ObjectKind kind) {
     switch (kind) {
-    case StandardKind::Background:
+    case ObjectKind::Background:
         return "Background";
-    case StandardKind::Note:
+    case ObjectKind::Note:
         return "Note";
-    case StandardKind::LongStart:
+    case ObjectKind::LongStart:
         return "LongStart";
-    case StandardKind::LongEnd:
+    case ObjectKind::LongEnd:
         return "LongEnd";
-    case StandardKind::Invisible:
+    case ObjectKind::Invisible:
         return "Invisible";
-    case StandardKind::Mine:
+    case ObjectKind::Mine:
         return "Mine";
-    case StandardKind::BgaBase:
+    case ObjectKind::BgaBase:
         return "BgaBase";
-    case StandardKind::BgaPoor:
+    case ObjectKind::BgaPoor:
         return "BgaPoor";
-    case StandardKind::BgaLayer:
+    case ObjectKind::BgaLayer:
         return "BgaLayer";
     }
     return "?";
@@ -36,7 +36,7 @@ const char* KindName(StandardKind kind) {
 
 // One object's line, written straight into the listing: a listing may hold
 // millions of them.
-void AppendObject(const StandardObject& o, std::string& out) {
+void AppendObject(const Object& o, std::string& out) {
     char buffer[1024];
     char* const end = buffer + sizeof buffer;
     char* p = buffer;
@@ -60,7 +60,7 @@ void AppendObject(const StandardObject& o, std::string& out) {
     *p++ = o.Channel[0];
     *p++ = o.Channel[1];
     *p++ = ' ';
-    text(StandardSlotText(o.Slot));
+    text(SlotText(o.Slot));
     *p++ = ' ';
     text(KindName(o.Kind));
     *p++ = '\n';
@@ -68,7 +68,7 @@ void AppendObject(const StandardObject& o, std::string& out) {
 }
 
 // Measures up to the last one holding an object: start time, start beat, beats.
-void ListMeasures(const StandardChart& chart, std::string& out) {
+void ListMeasures(const Chart& chart, std::string& out) {
     double beat = 0;
     for (int m = 0; m <= chart.LastObjectMeasure; ++m) {
         const double beats = 4.0 * chart.MeasureScale[size_t(m)];
@@ -79,7 +79,7 @@ void ListMeasures(const StandardChart& chart, std::string& out) {
     }
 }
 
-void ListTimeline(const StandardChart& chart, std::string& out) {
+void ListTimeline(const Chart& chart, std::string& out) {
     const std::vector<TimingPoint>& points = chart.Timeline.Points();
     for (size_t i = 0; i < points.size(); ++i) {
         const TimingPoint& p = points[i];
@@ -94,10 +94,10 @@ void ListTimeline(const StandardChart& chart, std::string& out) {
 
 } // namespace
 
-std::string StandardInspectListing(const StandardChart& chart) {
+std::string InspectListing(const Chart& chart) {
     std::string out;
     out.reserve(1024 + chart.Objects.size() * 64);
-    const StandardHeader& h = chart.Header;
+    const HeaderValues& h = chart.Header;
     auto line = [&](const char* name, const std::string& value) {
         AppendListingLine(out, name, value);
     };
@@ -107,15 +107,15 @@ std::string StandardInspectListing(const StandardChart& chart) {
     line("StageFile", ChartTextToUtf8(h.StageFile));
     if (h.VolWav != 100) line("VolWav", std::to_string(h.VolWav));
     out += "Mode standard\n";
-    for (const StandardWarning& w : chart.Warnings)
+    for (const Warning& w : chart.Warnings)
         line("Warning", std::to_string(w.Line) + ' ' + w.Text);
     ListMeasures(chart, out);
     ListTimeline(chart, out);
     // Object <time> <exact ms> <beat> <measure> <channel> <id> <kind>
-    for (const StandardObject& o : chart.Objects)
+    for (const Object& o : chart.Objects)
         AppendObject(o, out);
     line("LastSoundTime", std::to_string(chart.LastSoundTime));
     return out;
 }
 
-} // namespace tappo
+} // namespace tappo::standard

@@ -8,14 +8,14 @@
 #include <string_view>
 #include <vector>
 
-namespace tappo {
+namespace tappo::exact {
 
 // Writes only the keys it finds; the last occurrence of a key wins. Throws the
 // file's open error or a conversion error, keeping what earlier lines wrote.
-void ScanChartHeader(const std::string& path, PlaySettings& state, ChartHeader& header,
-                     char decimalSeparator);
+void ScanHeader(const std::string& path, PlaySettings& state, ChartHeader& header,
+                char decimalSeparator);
 // The same over lines already read.
-void ScanChartHeaderLines(const std::vector<std::string_view>& lines, PlaySettings& state,
-                          ChartHeader& header, char decimalSeparator);
+void ScanHeaderLines(const std::vector<std::string_view>& lines, PlaySettings& state,
+                     ChartHeader& header, char decimalSeparator);
 
-} // namespace tappo
+} // namespace tappo::exact

@@ -2,7 +2,7 @@
 // the background images scaled to the screen.
 #pragma once
 
-#include "chart/Compiler.h"
+#include "chart/CompiledChart.h"
 #include "platform/Music.h"
 #include "platform/Sound.h"
 #include "platform/Surface.h"

@@ -3,9 +3,9 @@
 // and the play screen plays and draws.
 #pragma once
 
-#include "chart/Compiler.h"
+#include "chart/CompiledChart.h"
 #include "chart/GameState.h"
-#include "chart/Media.h"
+#include "media/Media.h"
 
 #include <string>
 #include <utility>

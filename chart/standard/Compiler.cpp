@@ -1,19 +1,19 @@
-#include "chart/StandardCompiler.h"
+#include "chart/standard/Compiler.h"
 
-#include "chart/StandardLines.h"
+#include "chart/standard/Lines.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 
-namespace tappo {
+namespace tappo::standard {
 
-int64_t StandardPlayerTime(double timeMs) {
-    if (!(timeMs < StandardMaxTimeMs)) return int64_t(StandardMaxTimeMs);
+int64_t PlayerTime(double timeMs) {
+    if (!(timeMs < MaxTimeMs)) return int64_t(MaxTimeMs);
     return int64_t(std::floor(timeMs + 1e-6));
 }
 
-int StandardSlotOf(char a, char b) {
+int SlotOf(char a, char b) {
     auto digit = [](char c) {
         if (c >= '0' && c <= '9') return c - '0';
         if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
@@ -24,26 +24,26 @@ int StandardSlotOf(char a, char b) {
     return x < 0 || y < 0 ? -1 : x * 36 + y;
 }
 
-std::string StandardSlotText(int slot) {
+std::string SlotText(int slot) {
     static constexpr char Digits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
-    slot = std::clamp(slot, 0, StandardSlotCount - 1);
+    slot = std::clamp(slot, 0, SlotCount - 1);
     return std::string{Digits[slot / 36], Digits[slot % 36]};
 }
 
-int StandardLaneOfKey(int key) {
+int LaneOfKey(int key) {
     static constexpr int Lanes[10] = {-1, 0, 0, 1, 1, 2, 3, 3, 2, 3};
     return key >= 1 && key <= 9 ? Lanes[key] : -1;
 }
 
-bool StandardLaneOf(const StandardObject& o, int& player, int& lane) {
-    if (o.Kind != StandardKind::Note && o.Kind != StandardKind::LongStart) return false;
-    if (o.Player < 1 || o.Player > 2 || StandardLaneOfKey(o.Key) < 0) return false;
+bool LaneOf(const Object& o, int& player, int& lane) {
+    if (o.Kind != ObjectKind::Note && o.Kind != ObjectKind::LongStart) return false;
+    if (o.Player < 1 || o.Player > 2 || LaneOfKey(o.Key) < 0) return false;
     player = o.Player;
-    lane = StandardLaneOfKey(o.Key);
+    lane = LaneOfKey(o.Key);
     return true;
 }
 
-int64_t StandardStepTime(const StandardObject& o) {
+int64_t StepTime(const Object& o) {
     return std::max<int64_t>(0, o.Time - 20);
 }
 
@@ -62,15 +62,15 @@ struct Order {
 // They are first placed by measure (a counting sort, which keeps line order),
 // then each measure is sorted on its own: short sorts, mostly already in order.
 std::vector<Order> OrderByBeat(const std::vector<RawObject>& raw,
-                               const std::array<double, StandardMeasureCount + 1>& measureBeat,
-                               const StandardChart& chart) {
-    std::array<uint32_t, StandardMeasureCount + 1> first{};
+                               const std::array<double, MeasureCount + 1>& measureBeat,
+                               const Chart& chart) {
+    std::array<uint32_t, MeasureCount + 1> first{};
     for (const RawObject& r : raw)
         ++first[size_t(r.Measure) + 1];
     for (size_t m = 1; m < first.size(); ++m)
         first[m] += first[m - 1];
     std::vector<Order> order(raw.size());
-    std::array<uint32_t, StandardMeasureCount + 1> next = first;
+    std::array<uint32_t, MeasureCount + 1> next = first;
     for (size_t i = 0; i < raw.size(); ++i) {
         const RawObject& r = raw[i];
         const double beats = 4.0 * chart.MeasureScale[r.Measure];
@@ -80,7 +80,7 @@ std::vector<Order> OrderByBeat(const std::vector<RawObject>& raw,
     auto before = [](const Order& a, const Order& b) {
         return a.Beat < b.Beat || (a.Beat == b.Beat && a.Index < b.Index);
     };
-    for (size_t m = 0; m < StandardMeasureCount; ++m) {
+    for (size_t m = 0; m < MeasureCount; ++m) {
         const auto from = order.begin() + first[m], to = order.begin() + first[m + 1];
         if (!std::is_sorted(from, to, before)) std::sort(from, to, before);
     }
@@ -89,7 +89,7 @@ std::vector<Order> OrderByBeat(const std::vector<RawObject>& raw,
 
 // On one beat the tempo changes come first, so a stop there lasts at the new tempo.
 void BuildTimeline(const std::vector<RawObject>& raw, const std::vector<Order>& order,
-                   StandardChart& chart) {
+                   Chart& chart) {
     chart.Timeline.Start(chart.Header.Bpm);
     for (size_t first = 0; first < order.size();) {
         size_t end = first;
@@ -104,9 +104,9 @@ void BuildTimeline(const std::vector<RawObject>& raw, const std::vector<Order>& 
                                  : r.Channel == TempoSlot ? chart.BpmValues[r.Slot]
                                                           : chart.StopValues[r.Slot];
                 if (v == 0)
-                    AddStandardWarning(chart, int(r.Line),
-                                       (tempo ? "#BPM" : "#STOP") + StandardSlotText(r.Slot) +
-                                           " is not defined; object left out");
+                    AddWarning(chart, int(r.Line),
+                               (tempo ? "#BPM" : "#STOP") + SlotText(r.Slot) +
+                                   " is not defined; object left out");
                 else if (tempo)
                     chart.Timeline.AddTempo(order[i].Beat, v);
                 else
@@ -118,29 +118,27 @@ void BuildTimeline(const std::vector<RawObject>& raw, const std::vector<Order>& 
 }
 
 // Kind, player and key of a channel's objects, before long notes are paired.
-StandardObject ClassifyChannel(uint16_t channel) {
+Object ClassifyChannel(uint16_t channel) {
     static constexpr char Digits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
     const int a = channel / 36, b = channel % 36;
-    StandardObject o;
+    Object o;
     o.Channel[0] = Digits[a];
     o.Channel[1] = Digits[b];
     if (a == 0) {
-        o.Kind = b == 1   ? StandardKind::Background
-                 : b == 4 ? StandardKind::BgaBase
-                 : b == 6 ? StandardKind::BgaPoor
-                          : StandardKind::BgaLayer;
+        o.Kind = b == 1   ? ObjectKind::Background
+                 : b == 4 ? ObjectKind::BgaBase
+                 : b == 6 ? ObjectKind::BgaPoor
+                          : ObjectKind::BgaLayer;
         return o;
     }
     o.Key = uint8_t(b);
     if (a == 13 || a == 14) { // D1-D9, E1-E9
         o.Player = uint8_t(a - 12);
-        o.Kind = StandardKind::Mine;
+        o.Kind = ObjectKind::Mine;
         return o;
     }
     o.Player = uint8_t(2 - a % 2);
-    o.Kind = a <= 2   ? StandardKind::Note
-             : a <= 4 ? StandardKind::Invisible
-                      : StandardKind::LongStart;
+    o.Kind = a <= 2 ? ObjectKind::Note : a <= 4 ? ObjectKind::Invisible : ObjectKind::LongStart;
     return o;
 }
 
@@ -148,33 +146,32 @@ StandardObject ClassifyChannel(uint16_t channel) {
 // on 11-29 the #LNOBJ id ends the key's last note.
 class LongNotes {
   public:
-    explicit LongNotes(StandardChart& chart) : chart_(chart) {
+    explicit LongNotes(Chart& chart) : chart_(chart) {
         open_.fill(-1);
         last_.fill(-1);
     }
     // False when the object is to be left out.
-    bool Pair(StandardObject& o, uint32_t line) {
+    bool Pair(Object& o, uint32_t line) {
         const size_t k = size_t(o.Player * 10 + o.Key);
         const int64_t index = int64_t(chart_.Objects.size());
-        if (o.Kind == StandardKind::LongStart) {
+        if (o.Kind == ObjectKind::LongStart) {
             if (open_[k] >= 0) {
-                o.Kind = StandardKind::LongEnd;
+                o.Kind = ObjectKind::LongEnd;
                 open_[k] = -1;
             } else {
                 open_[k] = index, openLine_[k] = line;
             }
-        } else if (o.Kind == StandardKind::Note) {
+        } else if (o.Kind == ObjectKind::Note) {
             if (o.Slot != chart_.Header.LnObj) {
                 last_[k] = index;
                 return true;
             }
             if (last_[k] < 0) {
-                AddStandardWarning(chart_, int(line),
-                                   "#LNOBJ object without a note before it; left out");
+                AddWarning(chart_, int(line), "#LNOBJ object without a note before it; left out");
                 return false;
             }
-            chart_.Objects[size_t(last_[k])].Kind = StandardKind::LongStart;
-            o.Kind = StandardKind::LongEnd;
+            chart_.Objects[size_t(last_[k])].Kind = ObjectKind::LongStart;
+            o.Kind = ObjectKind::LongEnd;
             last_[k] = -1;
         }
         return true;
@@ -182,34 +179,33 @@ class LongNotes {
     void Finish() {
         for (size_t k = 0; k < open_.size(); ++k) {
             if (open_[k] < 0) continue;
-            chart_.Objects[size_t(open_[k])].Kind = StandardKind::Note;
-            AddStandardWarning(chart_, int(openLine_[k]),
-                               "long note without an end; played as a note");
+            chart_.Objects[size_t(open_[k])].Kind = ObjectKind::Note;
+            AddWarning(chart_, int(openLine_[k]), "long note without an end; played as a note");
         }
     }
 
   private:
-    StandardChart& chart_;
+    Chart& chart_;
     std::array<int64_t, 30> open_{}, last_{};
     std::array<uint32_t, 30> openLine_{};
 };
 
 void BuildObjects(const std::vector<RawObject>& raw, const std::vector<Order>& order,
-                  StandardChart& chart) {
+                  Chart& chart) {
     chart.Objects.reserve(raw.size());
-    StandardTimeline::Cursor cursor(chart.Timeline);
+    BeatTimeline::Cursor cursor(chart.Timeline);
     LongNotes longNotes(chart);
-    std::vector<StandardObject> templates(StandardSlotCount);
+    std::vector<Object> templates(SlotCount);
     for (size_t c = 0; c < templates.size(); ++c)
         templates[c] = ClassifyChannel(uint16_t(c));
     for (const Order& o : order) {
         const RawObject& r = raw[o.Index];
         chart.LastObjectMeasure = std::max<int>(chart.LastObjectMeasure, r.Measure);
         if (r.Channel == TempoHex || r.Channel == TempoSlot || r.Channel == StopSlot) continue;
-        StandardObject object = templates[r.Channel];
+        Object object = templates[r.Channel];
         object.Beat = o.Beat;
         object.TimeMs = cursor.TimeOfBeat(o.Beat);
-        object.Time = StandardPlayerTime(object.TimeMs);
+        object.Time = PlayerTime(object.TimeMs);
         object.Measure = r.Measure;
         object.Slot = r.Slot;
         if (longNotes.Pair(object, r.Line)) chart.Objects.push_back(object);
@@ -219,17 +215,17 @@ void BuildObjects(const std::vector<RawObject>& raw, const std::vector<Order>& o
 
 } // namespace
 
-StandardChart CompileStandardChart(std::string_view bytes, const StandardOptions& options) {
-    StandardChart chart;
-    chart.WavFileNames.assign(StandardSlotCount, std::string());
-    chart.BmpFileNames.assign(StandardSlotCount, std::string());
-    chart.BpmValues.assign(StandardSlotCount, 0.0);
-    chart.StopValues.assign(StandardSlotCount, 0.0);
+Chart Compile(std::string_view bytes, const Options& options) {
+    Chart chart;
+    chart.WavFileNames.assign(SlotCount, std::string());
+    chart.BmpFileNames.assign(SlotCount, std::string());
+    chart.BpmValues.assign(SlotCount, 0.0);
+    chart.StopValues.assign(SlotCount, 0.0);
     chart.MeasureScale.fill(1.0);
-    const std::vector<RawObject> raw = ReadStandardLines(bytes, options, chart);
+    const std::vector<RawObject> raw = ReadLines(bytes, options, chart);
 
-    std::array<double, StandardMeasureCount + 1> measureBeat{};
-    for (int m = 0; m < StandardMeasureCount; ++m)
+    std::array<double, MeasureCount + 1> measureBeat{};
+    for (int m = 0; m < MeasureCount; ++m)
         measureBeat[size_t(m + 1)] = measureBeat[size_t(m)] + 4.0 * chart.MeasureScale[size_t(m)];
     const std::vector<Order> order = OrderByBeat(raw, measureBeat, chart);
     BuildTimeline(raw, order, chart);
@@ -238,12 +234,11 @@ StandardChart CompileStandardChart(std::string_view bytes, const StandardOptions
     if (chart.LastObjectMeasure >= 0) {
         const double end =
             chart.Timeline.TimeOfBeat(measureBeat[size_t(chart.LastObjectMeasure + 1)]);
-        if (end >= StandardMaxTimeMs)
-            AddStandardWarning(chart, 0,
-                               "the song runs past 10^12 ms; what lies later is held there");
-        chart.LastSoundTime = int32_t(std::min<int64_t>(StandardPlayerTime(end) + 2000, INT32_MAX));
+        if (end >= MaxTimeMs)
+            AddWarning(chart, 0, "the song runs past 10^12 ms; what lies later is held there");
+        chart.LastSoundTime = int32_t(std::min<int64_t>(PlayerTime(end) + 2000, INT32_MAX));
     }
     return chart;
 }
 
-} // namespace tappo
+} // namespace tappo::standard

@@ -3,14 +3,14 @@
 // channel objects (still as measure positions).
 #pragma once
 
-#include "chart/StandardCompiler.h"
+#include "chart/standard/Compiler.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace tappo {
+namespace tappo::standard {
 
 // Object k of n on a channel line of measure `Measure`.
 struct RawObject {
@@ -29,13 +29,12 @@ inline constexpr uint16_t ChannelCode(char a, char b) {
 // A chart saved as UTF-16 (little- or big-endian, with its byte-order mark)
 // as UTF-8 text held in `converted`; any other chart as it is. A lone
 // surrogate becomes U+FFFD and an odd last byte is dropped.
-std::string_view StandardChartText(std::string_view bytes, std::string& converted);
+std::string_view ChartText(std::string_view bytes, std::string& converted);
 
 // Fills chart.Header, Warnings, the slot tables and MeasureScale.
-std::vector<RawObject> ReadStandardLines(std::string_view bytes, const StandardOptions& options,
-                                         StandardChart& chart);
+std::vector<RawObject> ReadLines(std::string_view bytes, const Options& options, Chart& chart);
 
-// Adds a warning, keeping at most StandardMaxWarnings of them.
-void AddStandardWarning(StandardChart& chart, int line, std::string text);
+// Adds a warning, keeping at most MaxWarnings of them.
+void AddWarning(Chart& chart, int line, std::string text);
 
-} // namespace tappo
+} // namespace tappo::standard

@@ -1,14 +1,14 @@
-#include "chart/HeaderScan.h"
+#include "chart/exact/HeaderScan.h"
 
 #include "chart/Convert.h"
-#include "chart/Lines.h"
+#include "chart/exact/Lines.h"
 #include "files/Files.h"
 #include "formats/Picture.h"
 
-namespace tappo {
+namespace tappo::exact {
 
-void ScanChartHeaderLines(const std::vector<std::string_view>& lines, PlaySettings& state,
-                          ChartHeader& header, char sep) {
+void ScanHeaderLines(const std::vector<std::string_view>& lines, PlaySettings& state,
+                     ChartHeader& header, char sep) {
     for (std::string_view line : lines) {
         if (line.empty() || line[0] != '#') continue; // every key starts with '#'
         if (StartsWithKey(line, 10, "#PLAYLEVEL")) state.PlayLevel = StrToInt(Columns(line, 11));
@@ -21,10 +21,10 @@ void ScanChartHeaderLines(const std::vector<std::string_view>& lines, PlaySettin
     }
 }
 
-void ScanChartHeader(const std::string& path, PlaySettings& state, ChartHeader& header, char sep) {
+void ScanHeader(const std::string& path, PlaySettings& state, ChartHeader& header, char sep) {
     const std::vector<uint8_t> bytes = ReadWholeFile(path);
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    ScanChartHeaderLines(SplitChartLines(text), state, header, sep);
+    ScanHeaderLines(SplitLines(text), state, header, sep);
 }
 
-} // namespace tappo
+} // namespace tappo::exact

@@ -1,10 +1,12 @@
-#include "chart/Inspect.h"
+#include "chart/exact/Inspect.h"
+
+#include "chart/exact/Compiler.h"
 
 #include "chart/Listing.h"
 
 #include <memory>
 
-namespace tappo {
+namespace tappo::exact {
 
 std::string FormatInspection(const PlaySettings& state, const ChartHeader& header,
                              const ChartData& chart) {
@@ -40,18 +42,9 @@ std::string FormatInspection(const PlaySettings& state, const ChartHeader& heade
     return out;
 }
 
-std::string InspectChart(const std::string& path, char decimalSeparator) {
-    const auto chart = std::make_unique<CompiledChart>(CompileChartFile(path, decimalSeparator));
+std::string Inspect(const std::string& path, char decimalSeparator) {
+    const auto chart = std::make_unique<CompiledChart>(CompileFile(path, decimalSeparator));
     return FormatInspection(chart->GameState, chart->Header, chart->Data);
 }
 
-std::string InspectChart(const std::string& path, char decimalSeparator,
-                         const ChartReading& reading) {
-    if (!reading.Standard) return InspectChart(path, decimalSeparator);
-    StandardOptions options = reading.Options;
-    options.DecimalSeparator = decimalSeparator;
-    const auto chart = std::make_unique<StandardChart>(CompileStandardChartFile(path, options));
-    return StandardInspectListing(*chart);
-}
-
-} // namespace tappo
+} // namespace tappo::exact

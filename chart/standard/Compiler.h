@@ -5,7 +5,7 @@
 // and reported as a warning with its line number.
 #pragma once
 
-#include "chart/StandardTiming.h"
+#include "chart/standard/Timing.h"
 
 #include <array>
 #include <cstdint>
@@ -13,18 +13,18 @@
 #include <string_view>
 #include <vector>
 
-namespace tappo {
+namespace tappo::standard {
 
 // Slots "01" to "ZZ"; slot 0 ("00") is never an object.
-inline constexpr int StandardSlotCount = 36 * 36;
-inline constexpr int StandardMeasureCount = 1000;
+inline constexpr int SlotCount = 36 * 36;
+inline constexpr int MeasureCount = 1000;
 // Bounds that keep a hostile chart's compile small and quick.
-inline constexpr size_t StandardMaxObjects = 2'000'000;
-inline constexpr size_t StandardMaxWarnings = 1000;
-inline constexpr int StandardMaxNesting = 256;
-inline constexpr int32_t StandardMaxVolWav = 1000;
+inline constexpr size_t MaxObjects = 2'000'000;
+inline constexpr size_t MaxWarnings = 1000;
+inline constexpr int MaxNesting = 256;
+inline constexpr int32_t MaxVolWav = 1000;
 
-struct StandardOptions {
+struct Options {
     // The separator tried first for reals; "." is always tried after it.
     char DecimalSeparator = '.';
     // Every #RANDOM takes FixedRandom (clamped to its range), unless UseSeed:
@@ -35,22 +35,22 @@ struct StandardOptions {
 };
 
 // Header values, text kept as the chart's own bytes.
-struct StandardHeader {
+struct HeaderValues {
     std::string Title, Artist, Genre, MidiFileName, Banner, StageFile;
     int32_t PlayLevel = 0;
     double Bpm = 130.0;
     int32_t PlayerMode = 1;
     int32_t LnType = 1;
     int LnObj = 0;        // slot that ends a note on channels 11-29; 0 for none
-    int32_t VolWav = 100; // percent, 0 to StandardMaxVolWav
+    int32_t VolWav = 100; // percent, 0 to MaxVolWav
 };
 
-struct StandardWarning {
+struct Warning {
     int Line = 0; // 1-based; 0 for the chart as a whole
     std::string Text;
 };
 
-enum class StandardKind : uint8_t {
+enum class ObjectKind : uint8_t {
     Background, // 01: sounded, not drawn
     Note,       // 11-19, 21-29: sounded and drawn
     LongStart,  // 51-69 first of a pair, or a note that #LNOBJ ends: sounded
@@ -62,38 +62,38 @@ enum class StandardKind : uint8_t {
     BgaLayer,   // 07
 };
 
-struct StandardObject {
+struct Object {
     double TimeMs = 0; // song time; measure 0 starts at 1000 ms
     double Beat = 0;   // quarter notes of 4/4 from the start of measure 0
-    int64_t Time = 0;  // the millisecond the player uses (see StandardPlayerTime)
+    int64_t Time = 0;  // the millisecond the player uses (see PlayerTime)
     uint16_t Measure = 0;
     uint16_t Slot = 0;        // 1-1295
     char Channel[2] = {0, 0}; // as written, letters in upper case
-    StandardKind Kind = StandardKind::Background;
+    ObjectKind Kind = ObjectKind::Background;
     uint8_t Player = 0; // 1 or 2 for key channels, else 0
     uint8_t Key = 0;    // 1-9 (6 is the scratch) for key channels, else 0
 
     bool Sounded() const {
-        return Kind == StandardKind::Background || Kind == StandardKind::Note ||
-               Kind == StandardKind::LongStart;
+        return Kind == ObjectKind::Background || Kind == ObjectKind::Note ||
+               Kind == ObjectKind::LongStart;
     }
 };
 
-struct StandardChart {
-    StandardHeader Header;
-    std::vector<StandardWarning> Warnings;
-    std::vector<std::string> WavFileNames; // StandardSlotCount names, "" where undefined
-    std::vector<std::string> BmpFileNames; // StandardSlotCount names
-    std::vector<double> BpmValues;         // StandardSlotCount tempos, 0 where undefined
-    std::vector<double> StopValues;        // StandardSlotCount 1/192 counts, 0 where undefined
-    std::array<double, StandardMeasureCount> MeasureScale{}; // channel 02, 1 by default
-    std::vector<StandardObject> Objects; // time order; equal times in chart order
-    StandardTimeline Timeline;
+struct Chart {
+    HeaderValues Header;
+    std::vector<Warning> Warnings;
+    std::vector<std::string> WavFileNames;           // SlotCount names, "" where undefined
+    std::vector<std::string> BmpFileNames;           // SlotCount names
+    std::vector<double> BpmValues;                   // SlotCount tempos, 0 where undefined
+    std::vector<double> StopValues;                  // SlotCount 1/192 counts, 0 where undefined
+    std::array<double, MeasureCount> MeasureScale{}; // channel 02, 1 by default
+    std::vector<Object> Objects;                     // time order; equal times in chart order
+    BeatTimeline Timeline;
     int LastObjectMeasure = -1;
     int32_t LastSoundTime = 0; // 2 s after the end of the last measure holding an object
 };
 
-StandardChart CompileStandardChart(std::string_view bytes, const StandardOptions& options);
+Chart Compile(std::string_view bytes, const Options& options);
 
 // The integer millisecond of a song time: rounded down, after a nudge of a
 // millionth of a millisecond so that a sum that is a whole millisecond on
@@ -103,11 +103,11 @@ StandardChart CompileStandardChart(std::string_view bytes, const StandardOptions
 // can fall short in those whole-millisecond cases), renders the same samples
 // and steps the same frames in either; the error against the true time stays
 // below 1 ms, the player's resolution.
-int64_t StandardPlayerTime(double timeMs);
+int64_t PlayerTime(double timeMs);
 
 // "01" ... "ZZ" of a slot, and the slot of two base-36 digits (-1 if not).
-std::string StandardSlotText(int slot);
-int StandardSlotOf(char a, char b);
+std::string SlotText(int slot);
+int SlotOf(char a, char b);
 
 // The note field has four lanes per player. Keys fold onto them by this fixed
 // table (key 6 is the scratch, 7 the pedal, 8 and 9 the sixth and seventh keys):
@@ -116,15 +116,15 @@ int StandardSlotOf(char a, char b);
 // reading uses (x1, x3, x5, x6) stay on their lanes. Every visible note (Note
 // or LongStart) gets one lane and only one; its sound is played once, from the
 // sound list, never from the lane.
-int StandardLaneOfKey(int key);
+int LaneOfKey(int key);
 // Player and lane of a drawn note; false for every other object.
-bool StandardLaneOf(const StandardObject& object, int& player, int& lane);
+bool LaneOf(const Object& object, int& player, int& lane);
 // The step tick of a drawn note, 20 ms before it (never below 0), as the
 // exact reading places it; its beat follows from the timeline.
-int64_t StandardStepTime(const StandardObject& object);
+int64_t StepTime(const Object& object);
 
 // The --inspect listing: header lines, "Mode standard", the warnings, the
 // measures, tempo changes and stops, then every object.
-std::string StandardInspectListing(const StandardChart& chart);
+std::string InspectListing(const Chart& chart);
 
-} // namespace tappo
+} // namespace tappo::standard

@@ -6,11 +6,11 @@
 #include <cstddef>
 #include <vector>
 
-namespace tappo {
+namespace tappo::standard {
 
 // Song times are held below this (about 31 years) so that no tempo or stop,
 // however extreme, overflows a conversion.
-inline constexpr double StandardMaxTimeMs = 1e12;
+inline constexpr double MaxTimeMs = 1e12;
 
 // A point where the tempo changes or the song stops. A stop starts when the
 // song reaches Beat and lasts StopMs; objects on Beat sound when it starts.
@@ -21,7 +21,7 @@ struct TimingPoint {
     double Bpm = 0; // from Beat on
 };
 
-class StandardTimeline {
+class BeatTimeline {
   public:
     // Starts at beat 0, 1000 ms, with the header tempo (> 0).
     void Start(double bpm);
@@ -40,11 +40,11 @@ class StandardTimeline {
     // Walks forward through ascending beats in constant time a step.
     class Cursor {
       public:
-        explicit Cursor(const StandardTimeline& t) : t_(t) {}
+        explicit Cursor(const BeatTimeline& t) : t_(t) {}
         double TimeOfBeat(double beat);
 
       private:
-        const StandardTimeline& t_;
+        const BeatTimeline& t_;
         size_t at_ = 0;
     };
 
@@ -58,11 +58,11 @@ class StandardTimeline {
 // What the play screen needs to draw by beats: the timeline and the beat at
 // which each measure starts (one entry more than there are measures).
 struct BeatScroller {
-    StandardTimeline Timeline;
+    BeatTimeline Timeline;
     std::vector<double> MeasureBeat;
 
     // The sixteenth (0-15) of its measure in which the beat of `songTime` lies.
     int MeasurePhase(double songTime) const;
 };
 
-} // namespace tappo
+} // namespace tappo::standard

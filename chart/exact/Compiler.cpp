@@ -1,12 +1,12 @@
-#include "chart/Compiler.h"
+#include "chart/exact/Compiler.h"
 
 #include "base/AsciiCase.h"
 #include "base/Errors.h"
 #include "chart/Convert.h"
 #include "chart/FileLookup.h"
-#include "chart/HeaderScan.h"
-#include "chart/Lines.h"
 #include "chart/ShiftJis.h"
+#include "chart/exact/HeaderScan.h"
+#include "chart/exact/Lines.h"
 #include "files/Files.h"
 #include "formats/Picture.h"
 
@@ -14,7 +14,7 @@
 #include <cmath>
 #include <cstdio>
 
-namespace tappo {
+namespace tappo::exact {
 namespace {
 
 // Times far outside any song are held at a bound instead of overflowing.
@@ -183,22 +183,6 @@ std::string FormatStepTime(int k, int n, int m, const ChartData& chart) {
     return FormatTime(StepTime(k, n, m, chart));
 }
 
-bool LanePositions(int32_t playerMode, int32_t& lane1X, int32_t& lane2X) {
-    switch (playerMode) {
-    case 1:
-        lane1X = 8, lane2X = 8;
-        return true;
-    case 2:
-        lane1X = 8, lane2X = 184;
-        return true;
-    case 3:
-        lane1X = 32, lane2X = 160;
-        return true;
-    default:
-        return false;
-    }
-}
-
 namespace {
 
 // Measure timing: the header tempo for every measure, then the channel-02
@@ -217,8 +201,8 @@ void BuildMeasureTables(const std::vector<std::string_view>& lines, CompiledChar
 
 // Builds `t` from the chart's lines; an error leaves it as far as it got.
 void CompileLines(std::string_view text, const std::string& path, char sep, CompiledChart& t) {
-    const std::vector<std::string_view> lines = SplitChartLines(text);
-    ScanChartHeaderLines(lines, t.GameState, t.Header, sep);
+    const std::vector<std::string_view> lines = SplitLines(text);
+    ScanHeaderLines(lines, t.GameState, t.Header, sep);
     t.SongFolder = FolderOfChart(path);
     BuildMeasureTables(lines, t, sep);
     EventPass(lines, t.Data);
@@ -231,19 +215,8 @@ void CompileLines(std::string_view text, const std::string& path, char sep, Comp
 
 } // namespace
 
-CompiledChart StartOfCompile(const ChartCarryOver& before) {
-    CompiledChart t;
-    t.Header = before.Header;
-    t.Header.MidiFileName.clear();
-    t.GameState = before.GameState;
-    t.GameState.Bpm = 130.0; // the tempo of a chart without "#BPM"
-    t.GameState.BgaBaseImage = 153;
-    t.SongFolder = before.SongFolder;
-    return t;
-}
-
-CompiledChart CompileChart(std::string_view text, const std::string& path, char decimalSeparator,
-                           const ChartCarryOver& before) {
+CompiledChart Compile(std::string_view text, const std::string& path, char decimalSeparator,
+                      const ChartCarryOver& before) {
     // On the heap: an error hands the chart built so far to the caller.
     auto chart = std::make_shared<CompiledChart>(StartOfCompile(before));
     try {
@@ -254,20 +227,12 @@ CompiledChart CompileChart(std::string_view text, const std::string& path, char 
     return std::move(*chart);
 }
 
-std::vector<uint8_t> ReadChartBytes(const std::string& path, const ChartCarryOver& before) {
-    try {
-        return ReadWholeFile(path);
-    } catch (const std::exception& e) {
-        throw CompileError(e.what(), std::make_shared<CompiledChart>(StartOfCompile(before)));
-    }
-}
-
-CompiledChart CompileChartFile(const std::string& path, char decimalSeparator,
-                               const ChartCarryOver& before) {
+CompiledChart CompileFile(const std::string& path, char decimalSeparator,
+                          const ChartCarryOver& before) {
     const std::vector<uint8_t> bytes = ReadChartBytes(path, before);
     // The file is read once; the header scan and both passes share its lines.
-    return CompileChart(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                        path, decimalSeparator, before);
+    return Compile(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                   path, decimalSeparator, before);
 }
 
-} // namespace tappo
+} // namespace tappo::exact

@@ -1,0 +1,36 @@
+#include "chart/Reading.h"
+
+#include "chart/exact/Compiler.h"
+#include "chart/exact/Inspect.h"
+#include "chart/standard/Convert.h"
+
+#include <memory>
+#include <random>
+
+namespace tappo {
+
+CompiledChart CompileChartFileAs(const ChartReading& reading, const std::string& path,
+                                 char decimalSeparator, const ChartCarryOver& before) {
+    if (!reading.Standard) return exact::CompileFile(path, decimalSeparator, before);
+    standard::Options options = reading.Options;
+    options.DecimalSeparator = decimalSeparator;
+    if (reading.DrawAtRandom) {
+        std::random_device device;
+        options.UseSeed = true;
+        options.Seed = (uint64_t(device()) << 32) | device();
+    }
+    const auto chart =
+        std::make_unique<standard::Chart>(standard::CompileFile(path, options, before));
+    return standard::ToCompiled(*chart, path);
+}
+
+std::string InspectChart(const std::string& path, char decimalSeparator,
+                         const ChartReading& reading) {
+    if (!reading.Standard) return exact::Inspect(path, decimalSeparator);
+    standard::Options options = reading.Options;
+    options.DecimalSeparator = decimalSeparator;
+    const auto chart = std::make_unique<standard::Chart>(standard::CompileFile(path, options));
+    return standard::InspectListing(*chart);
+}
+
+} // namespace tappo

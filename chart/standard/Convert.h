@@ -1,0 +1,40 @@
+// The standard reading's chart as the value the play screen consumes: the same
+// event lists, file names and header values the exact compiler builds, plus
+// the beat timeline the arrows scroll with.
+#pragma once
+
+#include "chart/CompiledChart.h"
+#include "chart/Reading.h"
+#include "chart/standard/Compiler.h"
+
+#include <string>
+#include <string_view>
+
+namespace tappo::standard {
+
+// The compiled-chart value of a standard chart whose file is `path`.
+CompiledChart ToCompiled(const Chart& chart, const std::string& path);
+
+// Reads and compiles `path` the standard way. Only a file that cannot be read
+// throws (CompileError, the chart being `before` as the exact compile starts it).
+Chart CompileFile(const std::string& path, const Options& options,
+                  const ChartCarryOver& before = {});
+// The header values the select screen shows, read the standard way: title,
+// artist, genre, level, tempo, MIDI file and player mode (defaults for those
+// the chart leaves out). Throws when the file cannot be read.
+void ScanHeader(const std::string& path, const ChartReading& reading, PlaySettings& state,
+                ChartHeader& header);
+
+// The values of "#BANNER" and "#STAGEFILE" (the last of each, "" when
+// missing), read without compiling the chart; control flow is not followed.
+struct Pictures {
+    std::string Banner, StageFile;
+};
+Pictures ScanPictures(std::string_view bytes);
+// The file a chart's "#BANNER" / "#STAGEFILE" names, found in its folder as
+// the chart's other files are; "" when the chart names none, the file does
+// not exist or the chart cannot be read.
+std::string BannerFile(const std::string& chartPath);
+std::string StageFile(const std::string& chartPath);
+
+} // namespace tappo::standard

@@ -1,0 +1,36 @@
+# Fails when the chart library reaches past the file formats: chart/ reads
+# chart bytes into a compiled chart and may include only base/, files/,
+# formats/ and its own headers, never platform/ (media loading lives in
+# media/), the screens, or SDL. The two readings stay apart: chart/exact/ and
+# chart/standard/ do not include each other, and the shared chart/ files do
+# not include either, except Reading, which chooses between them.
+file(GLOB_RECURSE files ${ROOT}/chart/*.cpp ${ROOT}/chart/*.h)
+foreach(f ${files})
+  file(STRINGS ${f} includes REGEX "^[ \t]*#[ \t]*include")
+  foreach(line ${includes})
+    if(line MATCHES "#[ \t]*include[ \t]*<SDL" OR
+       (line MATCHES "#[ \t]*include[ \t]*\"" AND
+        NOT line MATCHES "#[ \t]*include[ \t]*\"(base|files|formats|chart)/"))
+      message(FATAL_ERROR "${f} includes outside base/, files/, formats/ and chart/: ${line}")
+    endif()
+  endforeach()
+  file(STRINGS ${f} sdl REGEX "SDL_")
+  if(sdl)
+    message(FATAL_ERROR "${f} uses SDL: ${sdl}")
+  endif()
+  file(RELATIVE_PATH rel ${ROOT}/chart ${f})
+  if(rel MATCHES "^exact/")
+    set(other "chart/standard/")
+  elseif(rel MATCHES "^standard/")
+    set(other "chart/exact/")
+  elseif(NOT rel MATCHES "^Reading\\.")
+    set(other "chart/(exact|standard)/")
+  else()
+    continue()
+  endif()
+  foreach(line ${includes})
+    if(line MATCHES "\"${other}")
+      message(FATAL_ERROR "${f} mixes the readings: ${line}")
+    endif()
+  endforeach()
+endforeach()
