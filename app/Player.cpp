@@ -264,9 +264,15 @@ void Player::DrawLoadingProgress(int done, int total) {
         back.Fill(0);
         // A chart's stage picture, stretched over the screen, while it loads.
         const bool loadingChart = Flow.Screen == ScreenPlay || Flow.Screen == ScreenPaused;
-        if (loadingChart && stagePicture_.Width > 0 && stagePicture_.Height > 0)
+        if (loadingChart && stagePicture_.Width > 0 && stagePicture_.Height > 0) {
             back.Canvas().CopyRect(Bounds(0, 0, ScreenWidth, ScreenHeight), stagePicture_,
                                    Bounds(0, 0, stagePicture_.Width, stagePicture_.Height));
+            // The text and the bar stand on a band of the picture at a quarter
+            // of its brightness, readable on the brightest picture.
+            for (int y = ScreenHeight / 2 - 46; y < ScreenHeight / 2; ++y)
+                for (int x = 0; x < ScreenWidth; ++x)
+                    back.SetPixel(x, y, uint16_t((back.Pixel(x, y) >> 2) & 0x39E7));
+        }
         WriteCentredText(TextLoading);
         if (total > 0) {
             // A frame of grey with the files done in white, under the text.

@@ -175,12 +175,14 @@ class Player {
     void LoadBgaImages();
     // Reads every chart from now on the given way. The standard reading also
     // takes the select screen's banner from "#BANNER", shows "#STAGEFILE"
-    // while a chart loads, lists ".bme", ".bml" and ".pms" charts too and
-    // mixes on 256 channels through the limiter.
+    // while a chart loads, lists ".bme", ".bml" and ".pms" charts too, shows
+    // what tells a song's charts apart on the select screen and mixes on 256
+    // channels through the limiter.
     void UseReading(const ChartReading& reading) {
         Reading = reading;
         Sound.UseStandardMixing(reading.Standard);
         Select.BannerSource = reading.Standard ? standard::BannerFile : nullptr;
+        Select.ShowDetails = reading.Standard;
     }
     // Runs a handler; an error that escapes it is shown and the program goes on.
     template <class F> bool Guarded(F&& handler);

@@ -37,6 +37,12 @@ struct PlaySettings {
 struct ChartHeader {
     std::string Title, Artist, MidiFileName;
     int32_t PlayerMode = 0;
+    // What the standard reading also shows on the select screen, to tell the
+    // charts of one song apart; the exact reading leaves them empty.
+    std::string Subtitle;   // the chart's own bytes
+    std::string Difficulty; // "BEGINNER" ... "INSANE"
+    std::string KeyLayout;  // "7K", "14K", "9B" ...
+    int32_t NoteCount = -1; // -1: not counted
 };
 
 } // namespace tappo

@@ -85,6 +85,33 @@ std::string SelectPathText(const std::string& chartPath, const std::string& song
     return DisplayPath(std::string(CutAtCharacter(text, 255)));
 }
 
+std::string PathEndThatFits(const std::string& path,
+                            const std::function<bool(const std::string&)>& fits) {
+    std::string shown = path;
+    // Whole characters dropped from the front, behind "...".
+    for (size_t from = 0; from < path.size() && !fits(shown);) {
+        do
+            ++from;
+        while (from < path.size() && (uint8_t(path[from]) & 0xC0) == 0x80);
+        shown = "..." + path.substr(from);
+    }
+    return shown;
+}
+
+std::string DetailsText(const ChartHeader& header, int32_t level) {
+    std::string text;
+    const auto add = [&](const std::string& part) {
+        if (part.empty()) return;
+        if (!text.empty()) text += "  ";
+        text += part;
+    };
+    add(header.KeyLayout);
+    add(header.Difficulty);
+    if (level > 0) add("LEVEL " + std::to_string(level));
+    if (header.NoteCount >= 0) add(std::to_string(header.NoteCount) + " NOTES");
+    return text;
+}
+
 void DrawLevelStars(SpriteSheet& images, int item, Surface& back, int32_t level, long long x0,
                     long long step, int y) {
     // Only the stars that can reach the screen: a star starts within one
@@ -175,14 +202,16 @@ void SelectScreen::DrawSelectScreen(const std::string& pathText) {
     canvas.Font.Color = 0x8EC7FF;
     canvas.Font.Size = text.titleSize;
     canvas.BrushTransparent = true;
-    canvas.TextOut(text.titleX, h * 7 / 24, text.title);
-    canvas.TextOut(text.artistX, h * 9 / 24, text.artist);
+    canvas.TextOut(ShowDetails ? TitleX(text, w) : text.titleX, h * 7 / 24, text.title);
+    canvas.TextOut(text.artistX, ShowDetails ? text.artistY : h * 9 / 24, text.artist);
 
     canvas.Font.Size = h / 40 + 4;
+    if (ShowDetails) canvas.TextOut(text.subtitleX, h * 7 / 24 + text.titleSize + 2, text.subtitle);
     canvas.Font.Color = 0xFFFFFF;
-    canvas.TextOut(10, 36, pathText);
+    canvas.TextOut(10, 36, ShowDetails ? PathShown(canvas, pathText, w - 20) : pathText);
     canvas.TextOut(10, h - 35, text.bpm);
     canvas.TextOut(text.genreX, h - 43, text.genre);
+    if (ShowDetails) canvas.TextOut(text.detailsX, h * 3 / 4 + 3, text.details);
 
     Images.Draw(ItemStartPlate, back, 85, 213, 0);
     const int slide = Songs.SlideDirection * SlideCountdown * 13;
@@ -192,8 +221,33 @@ void SelectScreen::DrawSelectScreen(const std::string& pathText) {
     Images.Draw(ItemNextFolder, back, 201, 140, 0);
     Images.Draw(ItemPrevFolder, back, 94, 140, 0);
     Images.Draw(ItemHeader, back, 0, 10, 0);
-    const int32_t level = Unreadable ? Unreadable->PlayLevel : GameState.PlayLevel;
+    int32_t level = Unreadable ? Unreadable->PlayLevel : GameState.PlayLevel;
+    if (ShowDetails) level = std::min(level, MaxStarsShown); // the number is in the details
     DrawLevelStars(Images, ItemSelectStar, back, level, 162 - 7LL * level, 14, 172);
+}
+
+int SelectScreen::TitleX(const TextLayout& text, int width) {
+    const long frame = titleFrame_++;
+    const int range = text.titleWidth - width;
+    if (range <= 0) return text.titleX;
+    // Too wide even at the smallest size: it rests at its start, moves a
+    // pixel a frame to its end, rests, and moves back.
+    constexpr long Rest = 60;
+    const long t = frame % (2 * (range + Rest));
+    if (t < Rest) return 0;
+    if (t < Rest + range) return -int(t - Rest);
+    if (t < 2 * Rest + range) return -range;
+    return -int(range - (t - 2 * Rest - range));
+}
+
+const std::string& SelectScreen::PathShown(SurfaceCanvas& canvas, const std::string& pathText,
+                                           int width) {
+    if (pathShownFor_ != pathText || pathShown_.empty()) {
+        pathShownFor_ = pathText;
+        pathShown_ = PathEndThatFits(
+            pathText, [&](const std::string& text) { return canvas.TextWidth(text) <= width; });
+    }
+    return pathShown_;
 }
 
 const std::string& SelectScreen::PathText(const std::string& chartPath) {
@@ -220,12 +274,17 @@ const SelectScreen::TextLayout& SelectScreen::Layout(SurfaceCanvas& canvas, int 
     const std::string& rawArtist = unreadable ? Unreadable->Artist : Header.Artist;
     const std::string& rawGenre = unreadable ? Unreadable->Error : GameState.Genre;
     const double bpmValue = unreadable ? Unreadable->Bpm : GameState.Bpm;
+    const std::string& rawSubtitle = ShowDetails && !unreadable ? Header.Subtitle : std::string();
+    std::string details =
+        ShowDetails && !unreadable ? DetailsText(Header, GameState.PlayLevel) : std::string();
     if (l.valid && l.unreadable == unreadable && l.rawTitle == rawTitle &&
-        l.rawArtist == rawArtist && l.rawGenre == rawGenre &&
+        l.rawArtist == rawArtist && l.rawGenre == rawGenre && l.rawSubtitle == rawSubtitle &&
+        l.details == details &&
         (l.bpmValue == bpmValue || (std::isnan(l.bpmValue) && std::isnan(bpmValue))) &&
         l.width == w && l.height == h && l.fonts == fonts)
         return l;
     l.valid = false;
+    titleFrame_ = 0;
     // Title and artist, made smaller until both fit the screen's width.
     l.title = ChartTextToUtf8(rawTitle), l.artist = ChartTextToUtf8(rawArtist);
     canvas.Font.Name = "MS Serif";
@@ -233,8 +292,20 @@ const SelectScreen::TextLayout& SelectScreen::Layout(SurfaceCanvas& canvas, int 
         canvas.Font.Size = l.titleSize = size;
         if (canvas.TextWidth(l.title) <= w && canvas.TextWidth(l.artist) <= w) break;
     }
-    l.titleX = (w - canvas.TextWidth(l.title)) / 2;
+    l.titleWidth = canvas.TextWidth(l.title);
+    l.titleX = (w - l.titleWidth) / 2;
     l.artistX = (w - canvas.TextWidth(l.artist)) / 2;
+    // The subtitle in the small size under the title, the artist below it.
+    l.rawSubtitle = rawSubtitle;
+    l.subtitle = ChartTextToUtf8(rawSubtitle);
+    l.artistY = h * 9 / 24;
+    l.details = std::move(details);
+    canvas.Font.Size = h / 40 + 4;
+    if (!l.subtitle.empty()) {
+        l.subtitleX = std::max(0, (w - canvas.TextWidth(l.subtitle)) / 2);
+        l.artistY = std::max(l.artistY, h * 7 / 24 + l.titleSize + 2 + canvas.Font.Size + 2);
+    }
+    l.detailsX = std::max(0, (w - canvas.TextWidth(l.details)) / 2);
     char bpm[48];
     std::snprintf(bpm, sizeof bpm, "BPM %.15g", bpmValue);
     l.bpm = std::isnan(bpmValue) ? std::string() : std::string(bpm);

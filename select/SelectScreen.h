@@ -39,6 +39,14 @@ inline constexpr int SlideFrames = 16;
 // searched (with or without its trailing "/"), beginning with the separator,
 // cut to 255 bytes on a character boundary, as UTF-8.
 std::string SelectPathText(const std::string& chartPath, const std::string& songsFolder);
+// PATH, or when it does not FIT its end (which names the chart's file) behind
+// "...", whole UTF-8 characters dropped from the front.
+std::string PathEndThatFits(const std::string& path,
+                            const std::function<bool(const std::string&)>& fits);
+// The standard reading's line that tells a song's charts apart: key layout,
+// difficulty, level and note count, those the chart gives, e.g.
+// "7K  ANOTHER  LEVEL 12  1234 NOTES".
+std::string DetailsText(const ChartHeader& header, int32_t level);
 // `level` stars at x0, x0 + step, ...; only those that fall on the screen are drawn.
 void DrawLevelStars(SpriteSheet& images, int item, Surface& back, int32_t level, long long x0,
                     long long step, int y);
@@ -98,6 +106,13 @@ struct SelectScreen {
     // "#BANNER"); when set and it gives a file, the banner is built from it
     // instead of the folder's disk.bmp or first bitmap, and not stored.
     std::function<std::string(const std::string& chartPath)> BannerSource;
+    // The standard reading's look: the subtitle under the title, a line with
+    // the key layout, difficulty, level and note count, the end of a path too
+    // long for the screen, at most MaxStarsShown stars, and a title too wide
+    // even at the smallest size moved to and fro. Off, the screen is drawn as
+    // it always was.
+    bool ShowDetails = false;
+    static constexpr int MaxStarsShown = 12;
     FileSearch SearchFile2;
     // Set while the chart shown could not be scanned: the screen shows it
     // instead of the session's header, which still holds earlier charts' values.
@@ -127,11 +142,18 @@ struct SelectScreen {
         const TextRenderer* fonts = nullptr;
         std::string title, artist, genre, bpm;
         int titleSize = 0, titleX = 0, artistX = 0, genreX = 0;
+        // With ShowDetails:
+        std::string rawSubtitle, subtitle, details;
+        int subtitleX = 0, detailsX = 0, artistY = 0, titleWidth = 0;
     };
     TextLayout layout_;
     std::string pathChart_, pathFolder_, pathText_;
+    std::string pathShownFor_, pathShown_; // the path's end that fits the screen
+    long titleFrame_ = 0; // frames the current title has been shown, for its movement
 
     const std::string& PathText(const std::string& chartPath);
+    const std::string& PathShown(SurfaceCanvas& canvas, const std::string& pathText, int width);
+    int TitleX(const TextLayout& text, int width);
     const TextLayout& Layout(SurfaceCanvas& canvas, int w, int h);
 };
 

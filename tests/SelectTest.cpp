@@ -391,6 +391,28 @@ TEST(Select, PathTextIsCutOnACharacterBoundary) {
     EXPECT_EQ(CutAtCharacter("short", 255), "short");
 }
 
+TEST(Select, TheStandardReadingTellsASongsChartsApart) {
+    HeadlessPlayer f;
+    f.reading.Standard = true;
+    f.Write("s/a.bme", Bytes("#TITLE t\n#SUBTITLE [Another]\n#DIFFICULTY 4\n#PLAYLEVEL 12\n"
+                             "#00111:0101\n#00116:01\n#00151:0101\n#001D1:01\n"));
+    f.Start({});
+    const ChartHeader& h = f.player->CurrentChart().Header;
+    EXPECT_EQ(h.Subtitle, "[Another]");
+    EXPECT_EQ(DetailsText(h, 12),
+              h.KeyLayout + (h.KeyLayout.empty() ? "" : "  ") + "ANOTHER  LEVEL 12  4 NOTES")
+        << "a long note counts once, a mine not at all";
+    EXPECT_EQ(DetailsText(ChartHeader{}, 0), "") << "the exact reading's header shows none";
+    // A path too long for the line shows its end, which names the chart.
+    const auto fitsIn = [](size_t n) {
+        return [n](const std::string& t) { return t.size() <= n; };
+    };
+    EXPECT_EQ(PathEndThatFits("/pack/\xE3\x81\x82/J219_7key.bme", fitsIn(17)), ".../J219_7key.bme");
+    EXPECT_EQ(PathEndThatFits("/pack/\xE3\x81\x82/J219.bme", fitsIn(15)),
+              "...\xE3\x81\x82/J219.bme");
+    EXPECT_EQ(PathEndThatFits("/short.bms", fitsIn(16)), "/short.bms");
+}
+
 TEST(Select, TheListHoldsAbsolutePathsWhateverTheFolderWasGivenAs) {
     HeadlessPlayer f;
     f.songsFolder = f.dir.File("songs");

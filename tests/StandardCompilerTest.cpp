@@ -389,8 +389,9 @@ TEST(StandardHeaders, ForgivingHeaders) {
     const standard::Chart chart =
         Compile("#TITLE  Song  \n#PLAYLEVEL\n#BPM fast\n#BPM01 120\n#PLAYER x\n"
                 "#00111 0101\n#00099:01\n#00011:010\n#00002:-1\n#BPM02 0\n"
-                "#STOP01 -3\n#LNOBJ 1\n#LNTYPE 2\n#00108:02\n#SUBTITLE ignored\n"
-                "#BANNER b.bmp\n#STAGEFILE s.bmp\n#GENRE g\n#ARTIST a\n#MIDIFILE m.mid\n");
+                "#STOP01 -3\n#LNOBJ 1\n#LNTYPE 2\n#00108:02\n#SUBTITLE sub\n"
+                "#BANNER b.bmp\n#STAGEFILE s.bmp\n#GENRE g\n#ARTIST a\n#MIDIFILE m.mid\n"
+                "#DIFFICULTY 9\n#DIFFICULTY 3\n");
     const standard::HeaderValues& h = chart.Header;
     EXPECT_EQ(h.Title, "Song");
     EXPECT_EQ(h.PlayLevel, 0);
@@ -400,6 +401,9 @@ TEST(StandardHeaders, ForgivingHeaders) {
     EXPECT_EQ(h.Banner, "b.bmp");
     EXPECT_EQ(h.StageFile, "s.bmp");
     EXPECT_EQ(h.MidiFileName, "m.mid");
+    EXPECT_EQ(h.Subtitle, "sub");
+    EXPECT_EQ(h.Difficulty, 3);
+    EXPECT_TRUE(HasWarning(chart, 21, "#DIFFICULTY value '9' is not 1 to 5"));
     EXPECT_TRUE(HasWarning(chart, 2, "#PLAYLEVEL value '' is not a whole number"));
     EXPECT_TRUE(HasWarning(chart, 3, "#BPM value 'fast'"));
     EXPECT_TRUE(HasWarning(chart, 5, "#PLAYER"));
@@ -412,7 +416,7 @@ TEST(StandardHeaders, ForgivingHeaders) {
     EXPECT_TRUE(HasWarning(chart, 12, "#LNOBJ"));
     EXPECT_TRUE(HasWarning(chart, 13, "#LNTYPE"));
     EXPECT_TRUE(HasWarning(chart, 14, "#BPM02 is not defined"));
-    EXPECT_EQ(chart.Warnings.size(), 12u); // #SUBTITLE and the rest are quiet
+    EXPECT_EQ(chart.Warnings.size(), 13u); // the other headers are quiet
     EXPECT_EQ(SlotsOn(chart, "11"), (std::vector<std::string>{"01"}));
 }
 

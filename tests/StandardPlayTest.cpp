@@ -198,15 +198,15 @@ TEST(StandardPlay, WideKeysoundSlotsPlay) {
 namespace {
 
 // A form on a chart with a white "#STAGEFILE", read `standard` or exact:
-// the top-left pixel of the first picture presented, the loading screen.
-int FirstPresentedPixel(bool standard) {
+// pixel (5, y) of the first picture presented, the loading screen.
+int FirstPresentedPixel(bool standard, int y = 5) {
     HeadlessPlayer f;
     if (standard) f.reading = Standard();
     f.Write("s/stage.bmp", SolidBmp(0xFFFFFF));
     f.Write("s/a.bms", Bytes("#STAGEFILE stage.bmp\n#00111:01\n"));
     int presented = -1;
     f.presenter.OnPresent = [&](const Surface& back) {
-        if (presented < 0) presented = back.Pixel(5, 5);
+        if (presented < 0) presented = back.Pixel(5, y);
     };
     f.Start({f.dir.File("s/a.bms")});
     return presented;
@@ -236,6 +236,7 @@ TEST(StandardPlay, ExactReadingShowsNoStageFileWhileTheChartLoads) {
 
 TEST(StandardPlay, StageFileIsShownWhileTheChartLoads) {
     EXPECT_EQ(FirstPresentedPixel(true), 0xFFFF);
+    EXPECT_EQ(FirstPresentedPixel(true, 240 / 2 - 20), 0x39E7) << "darkened behind the text";
 }
 
 TEST(StandardPlay, ABrokenStageFileIsLeftOut) {

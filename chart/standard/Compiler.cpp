@@ -241,4 +241,16 @@ Chart Compile(std::string_view bytes, const Options& options) {
     return chart;
 }
 
+const char* DifficultyName(int32_t difficulty) {
+    static constexpr const char* Names[] = {"", "BEGINNER", "NORMAL", "HYPER", "ANOTHER", "INSANE"};
+    return difficulty >= 1 && difficulty <= 5 ? Names[difficulty] : "";
+}
+
+int NoteCount(const Chart& chart) {
+    int count = 0;
+    for (const Object& o : chart.Objects)
+        count += o.Kind == ObjectKind::Note || o.Kind == ObjectKind::LongStart;
+    return count;
+}
+
 } // namespace tappo::standard

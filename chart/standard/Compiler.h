@@ -36,8 +36,9 @@ struct Options {
 
 // Header values, text kept as the chart's own bytes.
 struct HeaderValues {
-    std::string Title, Artist, Genre, MidiFileName, Banner, StageFile;
+    std::string Title, Subtitle, Artist, Genre, MidiFileName, Banner, StageFile;
     int32_t PlayLevel = 0;
+    int32_t Difficulty = 0; // 1 beginner ... 5 insane; 0 when the chart gives none
     double Bpm = 130.0;
     int32_t PlayerMode = 1;
     int32_t LnType = 1;
@@ -104,6 +105,13 @@ Chart Compile(std::string_view bytes, const Options& options);
 // and steps the same frames in either; the error against the true time stays
 // below 1 ms, the player's resolution.
 int64_t PlayerTime(double timeMs);
+
+// The name of a "#DIFFICULTY" (BEGINNER, NORMAL, HYPER, ANOTHER, INSANE);
+// "" for none.
+const char* DifficultyName(int32_t difficulty);
+
+// The notes a player would hit: drawn notes and long notes (a pair counts once).
+int NoteCount(const Chart& chart);
 
 // "01" ... "ZZ" of a slot, and the slot of two base-36 digits (-1 if not).
 std::string SlotText(int slot);

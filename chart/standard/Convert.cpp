@@ -137,6 +137,9 @@ void ScanHeader(const std::string& path, const ChartReading& reading, PlaySettin
     header.Artist = h.Artist;
     header.MidiFileName = h.MidiFileName;
     header.PlayerMode = h.PlayerMode;
+    header.Subtitle = h.Subtitle;
+    header.Difficulty = DifficultyName(h.Difficulty);
+    header.NoteCount = NoteCount(*chart);
     state.Genre = h.Genre;
     state.PlayLevel = h.PlayLevel;
     state.Bpm = h.Bpm;

@@ -221,6 +221,8 @@ void Reader::Header(std::string_view key, std::string_view value, int line) {
     };
     if (key == "TITLE")
         h.Title = value;
+    else if (key == "SUBTITLE")
+        h.Subtitle = value;
     else if (key == "ARTIST")
         h.Artist = value;
     else if (key == "GENRE")
@@ -235,7 +237,13 @@ void Reader::Header(std::string_view key, std::string_view value, int line) {
         integer(h.PlayLevel);
     else if (key == "PLAYER")
         integer(h.PlayerMode);
-    else if (key == "VOLWAV") {
+    else if (key == "DIFFICULTY") {
+        int32_t v = 0;
+        if (!TryStrToInt(value, v) || v < 1 || v > 5)
+            Warn(line, "#DIFFICULTY value " + Quote(value) + " is not 1 to 5");
+        else
+            h.Difficulty = v;
+    } else if (key == "VOLWAV") {
         int32_t v = 0;
         if (!TryStrToInt(value, v) || v < 0 || v > MaxVolWav)
             Warn(line, "#VOLWAV value " + Quote(value) + " is not a percentage from 0 to " +
