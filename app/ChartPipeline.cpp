@@ -150,6 +150,7 @@ bool Player::LoadChartMedia(FileResolver& files) {
         LoadMidi(Music, Session.SongFolder, Session.Header.MidiFileName);
         Play.MidiLoaded = true;
     } catch (const std::exception& e) {
+        if (Reading.Standard) Sound.Log().Report(e.what());
         ReportError(std::string(TextMidiLoadFailed) + "\n" + e.what());
     }
     return true;
@@ -167,12 +168,17 @@ bool Player::LoadBgaImages(FileResolver& files) {
     if (!Video.Visible) return true;
     bool finished = true;
     const int soundsDone = loadTotal_ - ImageFileCount(Session.Chart);
+    // The standard reading also names every picture that did not load in the
+    // problem log, as the sounds are; the box shows the first.
+    std::vector<std::string> problems;
     Guarded([&] {
         finished = tappo::LoadBgaImages(
             Session.BgaSurfaces, Session.Chart, Video, Session.GameState.BgaLayerImage, files,
             [this](int done, int total) { return LoadProgress(done, total); }, soundsDone,
-            loadTotal_);
+            loadTotal_, PictureBudgetBytes, Reading.Standard ? &problems : nullptr);
     });
+    for (const std::string& problem : problems)
+        Sound.Log().Report(problem);
     return finished;
 }
 

@@ -30,7 +30,7 @@ std::string InspectChart(const std::string& path, char decimalSeparator,
     standard::Options options = reading.Options;
     options.DecimalSeparator = decimalSeparator;
     const auto chart = std::make_unique<standard::Chart>(standard::CompileFile(path, options));
-    return standard::InspectListing(*chart);
+    return standard::InspectListing(*chart, standard::MissingFiles(*chart, path));
 }
 
 } // namespace tappo

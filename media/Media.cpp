@@ -318,7 +318,7 @@ void DrawImage(ImageJob& job, BitmapData& bitmap, int w, int h) {
 
 bool LoadBgaImages(BgaBank& surfaces, const ChartData& chart, Display& display, int32_t& layerImage,
                    FileResolver& files, const ProgressCallback& progress, int doneBefore, int total,
-                   uint64_t budget) {
+                   uint64_t budget, std::vector<std::string>* problems) {
     const int w = display.Mode.Width, h = display.Mode.Height;
     std::vector<ImageJob> jobs = PrepareImages(surfaces, chart, display, layerImage, files);
     // Decoded and drawn on both cores; failures are taken here in slot order,
@@ -372,6 +372,15 @@ bool LoadBgaImages(BgaBank& surfaces, const ChartData& chart, Display& display, 
             // The slot is emptied: it must not keep the picture of the chart before.
             surfaces[job.slot].reset();
             if (!firstError) firstError = job.error;
+            if (problems) {
+                try {
+                    std::rethrow_exception(job.error);
+                } catch (const std::exception& e) {
+                    problems->push_back(e.what());
+                } catch (...) {
+                    problems->push_back("画像 " + job.path);
+                }
+            }
         }
         return !progress || progress(++done, total);
     };

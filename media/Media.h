@@ -60,10 +60,12 @@ void LoadMidi(MusicPlayer& music, const std::string& songFolder, const std::stri
 // an image file (unchanged when every slot has one). A file missing under its own name is looked
 // for as PNG, JPEG and BMP under the same stem. A file that cannot be read is skipped and the first
 // such error is thrown after all the others are loaded. Returns false when `progress` stopped the
-// load (`progress` gets `doneBefore` + the images done).
+// load (`progress` gets `doneBefore` + the images done). With `problems`,
+// every file's problem is added to it too, in slot order.
 bool LoadBgaImages(BgaBank& surfaces, const ChartData& chart, Display& display, int32_t& layerImage,
                    FileResolver& files, const ProgressCallback& progress = {}, int doneBefore = 0,
-                   int total = 0, uint64_t budget = PictureBudgetBytes);
+                   int total = 0, uint64_t budget = PictureBudgetBytes,
+                   std::vector<std::string>* problems = nullptr);
 
 // Reads an image as the background loader does: PNG, JPEG and BMP files are
 // known by their first bytes; anything else by its name, ".jpg" through libjpeg

@@ -239,6 +239,26 @@ TEST(StandardPlay, StageFileIsShownWhileTheChartLoads) {
     EXPECT_EQ(FirstPresentedPixel(true, 240 / 2 - 20), 0x39E7) << "darkened behind the text";
 }
 
+TEST(StandardPlay, EveryFileThatDidNotLoadIsNamedInTheLogAndTheListing) {
+    HeadlessPlayer f;
+    f.reading = Standard();
+    f.Write("s/kick.ogg", Bytes("not a sound")); // found for kick.wav, does not load
+    f.Write("s/a.bms", Bytes("#WAV01 kick.wav\n#WAV02 Gone.wav\n#BMP01 back.png\n"
+                             "#BMP02 gone.bmp\n#MIDIFILE gone.mid\n#00111:0102\n#00104:0102\n"));
+    f.Start({f.dir.File("s/a.bms")});
+    std::string log;
+    for (const std::string& line : LogLines(f.dir.File("ddsd.debug")))
+        log += line + "\n";
+    for (const char* name : {"s/kick.ogg", "s/Gone.wav", "s/gone.mid", "s/back.png", "s/gone.bmp"})
+        EXPECT_NE(log.find(name), std::string::npos) << name << " in\n" << log;
+    const std::string listing = InspectChart(f.dir.File("s/a.bms"), '.', Standard());
+    EXPECT_NE(listing.find("Mode standard\nMissing WAV02 Gone.wav\nMissing BMP01 back.png\n"
+                           "Missing BMP02 gone.bmp\nMissing MIDIFILE gone.mid\nMeasure"),
+              std::string::npos)
+        << "kick.wav is found as kick.ogg: there, though it does not load\n"
+        << listing;
+}
+
 TEST(StandardPlay, ABrokenStageFileIsLeftOut) {
     HeadlessPlayer broken;
     broken.reading = Standard();

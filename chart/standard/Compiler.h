@@ -131,8 +131,9 @@ bool LaneOf(const Object& object, int& player, int& lane);
 // exact reading places it; its beat follows from the timeline.
 int64_t StepTime(const Object& object);
 
-// The --inspect listing: header lines, "Mode standard", the warnings, the
-// measures, tempo changes and stops, then every object.
-std::string InspectListing(const Chart& chart);
+// The --inspect listing: header lines, "Mode standard", the warnings, a
+// "Missing" line for each of MISSING (the files the chart names that are not
+// there), the measures, tempo changes and stops, then every object.
+std::string InspectListing(const Chart& chart, const std::vector<std::string>& missing = {});
 
 } // namespace tappo::standard

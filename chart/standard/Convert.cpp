@@ -3,6 +3,7 @@
 
 #include "base/AsciiCase.h"
 #include "chart/FileLookup.h"
+#include "chart/ShiftJis.h"
 #include "chart/standard/Lines.h"
 #include "formats/Picture.h"
 
@@ -197,6 +198,31 @@ std::string BannerFile(const std::string& chartPath) {
 }
 std::string StageFile(const std::string& chartPath) {
     return NamedPictureFile(chartPath, false);
+}
+
+std::vector<std::string> MissingFiles(const Chart& chart, const std::string& chartPath) {
+    const std::string folder = FolderOfChart(chartPath);
+    FileResolver files;
+    std::vector<std::string> missing;
+    const auto check = [&](const std::string& header, const std::string& name,
+                           std::initializer_list<const char*> fallbacks) {
+        if (name.empty()) return;
+        std::string found;
+        try {
+            found = files.FindWithFallback(folder + name, fallbacks);
+        } catch (const std::exception&) {
+            // a folder that cannot be listed holds nothing the player can load
+        }
+        if (found.empty()) missing.push_back(header + ' ' + ChartTextToUtf8(name));
+    };
+    for (int i = 1; i < SlotCount; ++i)
+        check("WAV" + SlotText(i), chart.WavFileNames[size_t(i)], SoundFallbacks);
+    for (int i = 1; i < SlotCount; ++i)
+        check("BMP" + SlotText(i), chart.BmpFileNames[size_t(i)], PictureFallbacks);
+    check("MIDIFILE", chart.Header.MidiFileName, {});
+    check("BANNER", chart.Header.Banner, {});
+    check("STAGEFILE", chart.Header.StageFile, {});
+    return missing;
 }
 
 } // namespace tappo::standard

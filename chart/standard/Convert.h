@@ -9,6 +9,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tappo::standard {
 
@@ -35,6 +36,11 @@ Pictures ScanPictures(std::string_view bytes);
 // the chart's other files are; "" when the chart names none, the file does
 // not exist or the chart cannot be read.
 std::string BannerFile(const std::string& chartPath);
+// The files `chart` (read from `chartPath`) names that are not in its folder,
+// each as "<header> <name as written>" ("WAV01 kick.wav", "MIDIFILE song.mid"),
+// found as the player finds them (other letter case, "\" between folders,
+// the other extensions of sounds and pictures).
+std::vector<std::string> MissingFiles(const Chart& chart, const std::string& chartPath);
 std::string StageFile(const std::string& chartPath);
 
 } // namespace tappo::standard

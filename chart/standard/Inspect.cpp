@@ -94,7 +94,7 @@ void ListTimeline(const Chart& chart, std::string& out) {
 
 } // namespace
 
-std::string InspectListing(const Chart& chart) {
+std::string InspectListing(const Chart& chart, const std::vector<std::string>& missing) {
     std::string out;
     out.reserve(1024 + chart.Objects.size() * 64);
     const HeaderValues& h = chart.Header;
@@ -111,6 +111,8 @@ std::string InspectListing(const Chart& chart) {
     out += "Mode standard\n";
     for (const Warning& w : chart.Warnings)
         line("Warning", std::to_string(w.Line) + ' ' + w.Text);
+    for (const std::string& file : missing)
+        line("Missing", file);
     ListMeasures(chart, out);
     ListTimeline(chart, out);
     // Object <time> <exact ms> <beat> <measure> <channel> <id> <kind>
