@@ -21,11 +21,13 @@ bool ParseWhole(const std::string& s, long min, long max, long& out) {
 } // namespace
 
 bool HasChartExtension(const std::string& path, bool standard) {
-    if (path.size() < 4) return false;
-    std::string last = path.substr(path.size() - 4);
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos) return false;
+    std::string last = path.substr(dot);
     for (char& c : last)
         if (c >= 'A' && c <= 'Z') c = char(c + 32);
-    return last == ".bms" || (standard && (last == ".bme" || last == ".bml" || last == ".pms"));
+    return last == ".bms" ||
+           (standard && (last == ".bme" || last == ".bml" || last == ".pms" || last == ".bmson"));
 }
 
 std::string UsageText() {
@@ -60,10 +62,10 @@ std::string UsageText() {
            "  --standard               read charts as they are written today (select screen,\n"
            "                           CHART, --inspect, --render-wav): base-36 ids, tempo\n"
            "                           changes and stops inside measures, #RANDOM blocks,\n"
-           "                           long notes, .bme/.bml/.pms charts, 256 sound\n"
-           "                           channels, #VOLWAV and a limiter instead of clipping;\n"
-           "                           headers that do not read are warned about, not\n"
-           "                           fatal. Without it charts are read as the\n"
+           "                           long notes, .bme/.bml/.pms and .bmson charts, 256\n"
+           "                           sound channels, #VOLWAV and a limiter instead of\n"
+           "                           clipping; headers that do not read are warned\n"
+           "                           about, not fatal. Without it charts are read as the\n"
            "                           format stood around 2000 (hexadecimal ids, tempo\n"
            "                           changes at measure starts, no stops)\n"
            "  --random-seed N          --standard: #RANDOM draws from seed N (0 or more).\n"

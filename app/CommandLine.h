@@ -47,9 +47,9 @@ std::string UsageText();
 // #RANDOM takes 1, unless `drawAtRandom` (live play): then each chart draws
 // from a fresh seed.
 ChartReading ChartReadingOf(const CommandLine& cl, bool drawAtRandom);
-// A chart is named by its last four characters, ".bms" in any letter case
-// (so a file named just ".bms" is a chart too); for the standard reading also
-// ".bme" (seven keys), ".bml" (long notes) and ".pms" (nine buttons).
+// A chart is named by its extension, ".bms" in any letter case (so a file
+// named just ".bms" is a chart too); for the standard reading also ".bme"
+// (seven keys), ".bml" (long notes), ".pms" (nine buttons) and ".bmson".
 bool HasChartExtension(const std::string& path, bool standard = false);
 inline constexpr const char* VersionText = "Tappo Player 0.1";
 

@@ -11,6 +11,9 @@
 
 namespace tappo {
 
+// A sound's slice that runs to the sound's end.
+inline constexpr uint32_t WholeSound = UINT32_MAX;
+
 struct EventRecord {
     int64_t Time = 0;
     char Id[2] = {0, 0}; // {0, 0}: a time-only record
@@ -20,6 +23,11 @@ struct EventRecord {
     // The standard reading's sounds of chart channel 01 (background music):
     // the last to give up their channel when every channel is busy.
     bool Background = false;
+    // The part of the sound a bmson note plays, in mix frames (44.1 kHz): it
+    // starts SliceStart frames into the sound and lasts SliceFrames. BMS
+    // sounds play whole.
+    uint32_t SliceStart = 0;
+    uint32_t SliceFrames = WholeSound;
 
     bool HasId() const { return Id[0] != 0; }
     // The id's value as a slot number: WideSlot when set, else two

@@ -210,8 +210,11 @@ void Mixer::SetKeysoundVolume(int percent) {
     keysoundVolume_ = std::max(percent, 0);
 }
 
-void Mixer::StartVoice(const Sample* sample, int64_t frame, bool background) {
-    if (!initialized_ || !sample || !sample->pcm_) return;
+void Mixer::StartVoice(const Sample* sample, int64_t frame, bool background, uint32_t startFrame,
+                       uint32_t frames) {
+    if (!initialized_ || !sample || !sample->pcm_ || startFrame >= sample->pcm_->Frames() ||
+        frames == 0)
+        return;
     std::lock_guard<std::mutex> lock(channelsLock_);
     Channel* chosen = nullptr;
     for (Channel& c : channels_) {
@@ -226,7 +229,13 @@ void Mixer::StartVoice(const Sample* sample, int64_t frame, bool background) {
         return;
     }
     if (chosen->pcm && chosen->playing) ++losses_.Cut;
-    *chosen = Channel{sample->pcm_, 0, true, frame, background, ++starts_};
+    *chosen = Channel{sample->pcm_,
+                      startFrame,
+                      true,
+                      frame,
+                      background,
+                      ++starts_,
+                      frames == UINT32_MAX ? SIZE_MAX : size_t(startFrame) + frames};
 }
 
 VoiceLosses Mixer::Losses() {
@@ -280,7 +289,7 @@ void Mixer::Mix(int16_t* out, int frames) {
                 offset = size_t(c.startAt - blockStart);
             }
             c.startAt = -1;
-            const size_t total = c.pcm->Frames();
+            const size_t total = std::min(c.pcm->Frames(), c.end);
             const size_t n =
                 std::min<size_t>(size_t(frames) - offset, total - std::min(total, c.position));
             const int16_t* src = c.pcm->Data() + c.position * 2;

@@ -138,8 +138,11 @@ class Mixer {
     // Starts `sample` at mix frame `frame` (-1: with the next block) on a
     // free channel; when every channel is busy it takes the channel of the
     // oldest sound that is not `background` (chart channel 01), and when all
-    // hold background sounds the new one is dropped. Both are counted.
-    void StartVoice(const Sample* sample, int64_t frame, bool background);
+    // hold background sounds the new one is dropped. Both are counted. The
+    // voice plays the sample from `startFrame` for at most `frames` frames
+    // (a bmson slice); a start at or past the sample's end plays nothing.
+    void StartVoice(const Sample* sample, int64_t frame, bool background, uint32_t startFrame = 0,
+                    uint32_t frames = UINT32_MAX);
     VoiceLosses Losses();
     // Writes the sounds lost since the last report to the problem log (when
     // there are any) and starts counting again: at the end of a play or render.
@@ -161,6 +164,7 @@ class Mixer {
         int64_t startAt = -1;    // mix frame of a scheduled start
         bool background = false; // a chart's channel-01 sound (StartVoice)
         uint64_t started = 0;    // order of the starts, for taking the oldest
+        size_t end = SIZE_MAX;   // frame of the sample where the voice stops
     };
     bool ValidChannel(int channel);
     void OpenDevice(int bufferFrames);

@@ -60,12 +60,14 @@ int64_t MixFramesOfSongTime(int64_t songTime) {
     return songTime >= 0 ? songTime * MixRate / 1000 : -((-songTime * MixRate + 999) / 1000);
 }
 
-void PlayKeysound(PlayScene& s, int slot, int64_t songTime, bool background) {
+void PlayKeysound(PlayScene& s, int slot, int64_t songTime, bool background, uint32_t sliceStart,
+                  uint32_t sliceFrames) {
     if (s.Screen != ScreenPlay || slot < 0 || slot > StepTickSlot || !s.Keysounds[size_t(slot)])
         return;
     if (s.Sound.StandardMixing()) {
         s.Sound.StartVoice(s.Keysounds[size_t(slot)].get(),
-                           s.MixClockStart ? FrameOfSongTime(s, songTime) : -1, background);
+                           s.MixClockStart ? FrameOfSongTime(s, songTime) : -1, background,
+                           sliceStart, sliceFrames);
         return;
     }
     for (int c = 0; c < s.Sound.ChannelCount(); ++c) {
@@ -175,9 +177,10 @@ void PlayFrame(PlayScene& s) {
     CheckSongEnd(s);
     // Keysounds of this frame's window, each on a free channel (in the standard
     // reading, on the oldest keysound's channel when none is free).
-    ScanWindow(
-        ev.SoundEvents(), p.EventCursors[SoundEventsIndex], 0, p,
-        [&](const EventRecord& r, int64_t t) { PlayKeysound(s, r.Slot(), t, r.Background); });
+    ScanWindow(ev.SoundEvents(), p.EventCursors[SoundEventsIndex], 0, p,
+               [&](const EventRecord& r, int64_t t) {
+                   PlayKeysound(s, r.Slot(), t, r.Background, r.SliceStart, r.SliceFrames);
+               });
     // Step ticks, moved with the arrows by LateTime so they sound where the
     // arrows meet the receptors.
     if (s.Toggles.StepTickOn)

@@ -76,8 +76,10 @@ void PlayFrame(PlayScene& scene);
 // Starts keysound `slot` (256: the step tick) on the first channel that is not
 // playing; dropped when all are busy. `songTime` is its event's time. With
 // the standard reading's mixing the mixer picks the channel (Mixer::StartVoice);
-// `background` marks a chart channel-01 sound.
-void PlayKeysound(PlayScene& scene, int slot, int64_t songTime, bool background = false);
+// `background` marks a chart channel-01 sound; a bmson sound plays its slice
+// (sliceFrames frames from sliceStart, in the standard reading's mixing).
+void PlayKeysound(PlayScene& scene, int slot, int64_t songTime, bool background = false,
+                  uint32_t sliceStart = 0, uint32_t sliceFrames = WholeSound);
 // Stops every channel and, when it is open, the music (pause, restart).
 void StopEverything(PlayScene& scene);
 

@@ -11,7 +11,7 @@ set -euo pipefail
 play=(
   g++ cmake make pkg-config
   libsdl2-dev libsdl2-ttf-dev libfontconfig-dev libx11-dev libasound2-dev fonts-ipafont-mincho
-  libjpeg-dev libpng-dev libfluidsynth-dev libsndfile1-dev
+  libjpeg-dev libpng-dev libfluidsynth-dev libsndfile1-dev libsimdjson-dev
 )
 test=(
   libgtest-dev libgmock-dev libbenchmark-dev

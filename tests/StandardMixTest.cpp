@@ -49,7 +49,8 @@ TEST(StandardMix, EveryChartExtensionIsListedInNameOrder) {
     for (const bool standard : {false, true}) {
         HeadlessPlayer f;
         if (standard) f.reading = Standard();
-        for (const char* name : {"song.pms", "song.BME", "song.bml", "song.bms", "song.txt"})
+        for (const char* name :
+             {"song.pms", "song.BME", "song.bml", "song.bms", "song.bmson", "song.txt"})
             f.Write(std::string("songs/s/") + name, Bytes("#TITLE x\n#00111:01\n"));
         std::filesystem::create_directories(f.dir.File("songs/s/folder.bme"));
         f.songsFolder = f.dir.File("songs");
@@ -58,8 +59,8 @@ TEST(StandardMix, EveryChartExtensionIsListedInNameOrder) {
         for (const std::string& chart : f.player->Charts())
             names.push_back(std::filesystem::path(chart).filename().string());
         if (standard)
-            EXPECT_EQ(names,
-                      (std::vector<std::string>{"song.BME", "song.bml", "song.bms", "song.pms"}));
+            EXPECT_EQ(names, (std::vector<std::string>{"song.BME", "song.bml", "song.bms",
+                                                       "song.bmson", "song.pms"}));
         else
             EXPECT_EQ(names, std::vector<std::string>{"song.bms"});
     }

@@ -5,6 +5,7 @@
 // and reported as a warning with its line number.
 #pragma once
 
+#include "chart/EventLists.h"
 #include "chart/standard/Timing.h"
 
 #include <array>
@@ -73,6 +74,9 @@ struct Object {
     ObjectKind Kind = ObjectKind::Background;
     uint8_t Player = 0; // 1 or 2 for key channels, else 0
     uint8_t Key = 0;    // 1-9 (6 is the scratch) for key channels, else 0
+    // A bmson sound's slice of its file in mix frames (see EventRecord).
+    uint32_t SliceStart = 0;
+    uint32_t SliceFrames = WholeSound;
 
     bool Sounded() const {
         return Kind == ObjectKind::Background || Kind == ObjectKind::Note ||

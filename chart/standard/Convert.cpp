@@ -4,6 +4,7 @@
 #include "base/AsciiCase.h"
 #include "chart/FileLookup.h"
 #include "chart/ShiftJis.h"
+#include "chart/standard/Bmson.h"
 #include "chart/standard/Lines.h"
 #include "formats/Picture.h"
 
@@ -79,7 +80,10 @@ void ConvertObjects(const Chart& s, ChartData& d) {
     for (const Object& o : s.Objects) {
         if (o.Sounded()) {
             ev.SoundEvents().push_back(SlotRecord(o.Time, o.Slot));
-            ev.SoundEvents().back().Background = o.Kind == ObjectKind::Background;
+            EventRecord& sound = ev.SoundEvents().back();
+            sound.Background = o.Kind == ObjectKind::Background;
+            sound.SliceStart = o.SliceStart;
+            sound.SliceFrames = o.SliceFrames;
         }
         if (o.Kind == ObjectKind::BgaBase) {
             ev.BgaBaseEvents().push_back(SlotRecord(o.Time, o.Slot));
@@ -123,16 +127,24 @@ CompiledChart ToCompiled(const Chart& s, const std::string& path) {
 
 Chart CompileFile(const std::string& path, const Options& options, const ChartCarryOver& before) {
     const std::vector<uint8_t> bytes = ReadChartBytes(path, before);
-    return Compile(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                   options);
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    if (!IsBmsonPath(path)) return Compile(text, options);
+    try {
+        return CompileBmson(text);
+    } catch (const BmsonError& e) {
+        throw CompileError(path + ": " + e.what(),
+                           std::make_shared<CompiledChart>(StartOfCompile(before)));
+    }
 }
 
 void ScanHeader(const std::string& path, const ChartReading& reading, PlaySettings& state,
                 ChartHeader& header) {
     const std::vector<uint8_t> bytes = ReadWholeFile(path);
-    const auto chart = std::make_unique<Chart>(
-        Compile(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                reading.Options));
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    // A bmson chart is read whole, so that one that cannot be played is
+    // listed as unreadable with its fault.
+    const auto chart = std::make_unique<Chart>(IsBmsonPath(path) ? CompileBmson(text)
+                                                                 : Compile(text, reading.Options));
     const HeaderValues& h = chart->Header;
     header.Title = h.Title;
     header.Artist = h.Artist;
@@ -177,10 +189,14 @@ std::string NamedPictureFile(const std::string& chartPath, bool banner) {
     Pictures names;
     try {
         const std::vector<uint8_t> bytes = ReadWholeFile(chartPath);
+        const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
         std::string converted;
-        names = ScanPictures(
-            ChartText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                      converted));
+        if (IsBmsonPath(chartPath)) {
+            const Chart header = CompileBmson(text, true);
+            names = Pictures{header.Header.Banner, header.Header.StageFile};
+        } else {
+            names = ScanPictures(ChartText(text, converted));
+        }
     } catch (const std::exception&) {
         return {};
     }

@@ -16,8 +16,9 @@ namespace tappo::standard {
 // The compiled-chart value of a standard chart whose file is `path`.
 CompiledChart ToCompiled(const Chart& chart, const std::string& path);
 
-// Reads and compiles `path` the standard way. Only a file that cannot be read
-// throws (CompileError, the chart being `before` as the exact compile starts it).
+// Reads and compiles `path` the standard way (a ".bmson" file as bmson). Only
+// a file that cannot be read, or a bmson chart that does not read, throws
+// (CompileError, the chart being `before` as the exact compile starts it).
 Chart CompileFile(const std::string& path, const Options& options,
                   const ChartCarryOver& before = {});
 // The header values the select screen shows, read the standard way: title,

@@ -63,6 +63,16 @@ void AppendObject(const Object& o, std::string& out) {
     text(SlotText(o.Slot));
     *p++ = ' ';
     text(KindName(o.Kind));
+    // A bmson sound's slice: its start and length in mix frames.
+    if (o.SliceStart != 0 || o.SliceFrames != WholeSound) {
+        text(" slice ");
+        p = std::to_chars(p, end, o.SliceStart).ptr;
+        *p++ = ' ';
+        if (o.SliceFrames == WholeSound)
+            text("end");
+        else
+            p = std::to_chars(p, end, o.SliceFrames).ptr;
+    }
     *p++ = '\n';
     out.append(buffer, p);
 }

@@ -10,6 +10,7 @@
 #include "chart/exact/Compiler.h"
 #include "chart/exact/HeaderScan.h"
 #include "chart/exact/Lines.h"
+#include "chart/standard/Bmson.h"
 #include "chart/standard/Compiler.h"
 #include "chart/standard/Convert.h"
 #include "files/Files.h"
@@ -139,6 +140,16 @@ void FeedChart(const uint8_t* data, size_t size) {
     standard::ToCompiled(*standard, "/nonexistent/song/chart.bms");
 }
 
+void FeedBmson(const uint8_t* data, size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    AcceptReaderError([&] { standard::CompileBmson(text, true); });
+    AcceptReaderError([&] {
+        const auto chart = std::make_unique<standard::Chart>(standard::CompileBmson(text));
+        standard::InspectListing(*chart);
+        standard::ToCompiled(*chart, "/nonexistent/song/chart.bmson");
+    });
+}
+
 void FeedPlay(const uint8_t* data, size_t size) {
     static PlayWorld world;
     if (size < 2) return;
@@ -237,6 +248,7 @@ const std::string& LastReaderError() {
 
 Feeder FeederNamed(const std::string& reader) {
     if (reader == "chart") return FeedChart;
+    if (reader == "bmson") return FeedBmson;
     if (reader == "bmp") return FeedBmp;
     if (reader == "dib") return FeedDib;
     if (reader == "jpeg") return FeedJpeg;
@@ -251,8 +263,9 @@ Feeder FeederNamed(const std::string& reader) {
 }
 
 const std::vector<std::string>& ReaderNames() {
-    static const std::vector<std::string> names = {
-        "chart", "bmp", "dib", "jpeg", "archive", "wav", "midi", "banner", "png", "sound", "play"};
+    static const std::vector<std::string> names = {"chart",  "bmson",   "bmp",   "dib",
+                                                   "jpeg",   "archive", "wav",   "midi",
+                                                   "banner", "png",     "sound", "play"};
     return names;
 }
 

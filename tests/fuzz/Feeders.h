@@ -17,6 +17,9 @@ using Feeder = void (*)(const uint8_t* data, size_t size);
 // The chart header scan, then both readings' compilers, over the bytes as a
 // chart file.
 void FeedChart(const uint8_t* data, size_t size);
+// The bmson reader: the select screen's header read, then the whole chart,
+// its --inspect listing and its compiled chart.
+void FeedBmson(const uint8_t* data, size_t size);
 // A whole BMP file.
 void FeedBmp(const uint8_t* data, size_t size);
 // A packed bitmap, as the sprite archive holds it.
@@ -49,7 +52,7 @@ void FeedPlay(const uint8_t* data, size_t size);
 // them, or when the reader reports problems another way).
 const std::string& LastReaderError();
 
-// Feeder by reader name: chart, bmp, dib, jpeg, archive, wav, midi, banner,
+// Feeder by reader name: chart, bmson, bmp, dib, jpeg, archive, wav, midi, banner,
 // png, sound, play; null for another name.
 Feeder FeederNamed(const std::string& reader);
 const std::vector<std::string>& ReaderNames();

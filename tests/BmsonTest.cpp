@@ -1,0 +1,159 @@
+// bmson charts in the standard reading: both layouts, the timing, lanes, long
+// notes and slices they compile to, the faults they are refused for, the
+// select screen's header, and slices that join sample for sample.
+#include "chart/standard/Bmson.h"
+#include "HeadlessPlayer.h"
+#include "app/Runner.h"
+#include "chart/standard/Convert.h"
+#include "files/Files.h"
+
+#include <gtest/gtest.h>
+
+using namespace tappo;
+using namespace tappo::test;
+
+namespace {
+
+// The same chart in the 1.0 layout (at `resolution` pulses a beat) and in the
+// 0.21 layout (240 a beat): a tempo change, a stop, a long note, a sound cut
+// into continued notes and a picture.
+std::string Layout10(int resolution) {
+    auto p = [&](int pulses240) { return std::to_string(pulses240 * resolution / 240); };
+    return R"({"version": "1.0.0", "info": {"title": "T", "init_bpm": 120, "level": 7,
+      "resolution": )" +
+           std::to_string(resolution) + R"(, "banner_image": "ban.png"},
+      "lines": [{"y": )" +
+           p(960) + R"(}],
+      "bpm_events": [{"y": )" +
+           p(960) + R"(, "bpm": 240}],
+      "stop_events": [{"y": )" +
+           p(1200) + R"(, "duration": )" + p(240) + R"(}],
+      "sound_channels": [
+        {"name": "s.wav", "notes": [{"x": 0, "y": 0, "l": 0, "c": false},
+                                    {"x": 1, "y": )" +
+           p(240) + R"(, "l": 0, "c": true},
+                                    {"x": 8, "y": )" +
+           p(480) + R"(, "l": )" + p(240) + R"(, "c": true},
+                                    {"x": 0, "y": )" +
+           p(1440) + R"(, "l": 0, "c": true}]},
+        {"name": "k.wav", "notes": [{"x": 9, "y": )" +
+           p(1200) + R"(, "l": 0, "c": false}]}],
+      "bga": {"bga_header": [{"id": 5, "name": "p.bmp"}], "bga_events": [{"y": 0, "id": 5}]}})";
+}
+
+const char* Layout021 =
+    R"({"info": {"title": "T", "initBPM": 120, "level": 7, "banner_image": "ban.png"},
+      "lines": [{"y": 960}], "bpmNotes": [{"y": 960, "v": 240}], "stopNotes": [{"y": 1200, "v": 240}],
+      "soundChannel": [
+        {"name": "s.wav", "notes": [{"x": 0, "y": 0, "l": 0, "c": false},
+                                    {"x": 1, "y": 240, "l": 0, "c": true},
+                                    {"x": 8, "y": 480, "l": 240, "c": true},
+                                    {"x": 0, "y": 1440, "l": 0, "c": true}]},
+        {"name": "k.wav", "notes": [{"x": 9, "y": 1200, "l": 0, "c": false}]}],
+      "bga": {"bgaHeader": [{"ID": 5, "name": "p.bmp"}], "bgaNotes": [{"y": 0, "id": 5}]}})";
+
+} // namespace
+
+TEST(Bmson, BothLayoutsCompileToTheSameTimedSlicedObjects) {
+    const std::string listing = standard::InspectListing(standard::CompileBmson(Layout10(480)));
+    EXPECT_EQ(standard::InspectListing(standard::CompileBmson(Layout021)), listing);
+    // 120 bpm to beat 4 (3000 ms), then 240; the stop at beat 5 lasts one beat
+    // (250 ms); the continued notes start where the sound has got to and each
+    // plays until the channel's next note.
+    for (const char* line :
+         {"Object 0001000 1000.000 0 0 01 01 Background slice 0 22050\n",
+          "Object 0001000 1000.000 0 0 04 01 BgaBase\n",
+          "Object 0001500 1500.000 1 0 11 01 Note slice 22050 22050\n",
+          "Object 0002000 2000.000 2 0 56 01 LongStart slice 44100 77175\n",
+          "Object 0002500 2500.000 3 0 56 01 LongEnd\n", "Object 0003250 3250.000 5 1 21 02 Note\n",
+          "Object 0003750 3750.000 6 1 01 01 Background slice 121275 end\n",
+          "Stop 5 3250.000 250.000\n", "PlayerMode 3\n", "Banner ban.png\n"})
+        EXPECT_NE(listing.find(line), std::string::npos) << line << listing;
+}
+
+TEST(Bmson, FaultsAreRefusedWithTheirJsonPathAndByteOffset) {
+    const std::string head = R"({"version": "1.0.0", "info": {"init_bpm": 120)";
+    const std::pair<std::string, std::string> cases[] = {
+        {"[1, 2", "bmson: not an object (byte 0)"},
+        {head + R"(, "title": "x}})", "the JSON does not parse"},
+        {head + R"(, "resolution": 0}})", "info.resolution: the resolution must be"},
+        {R"({"version": "1.0.0", "info": {}})", "no init_bpm"},
+        {head + R"(}, "sound_channels": [{"notes": [{"x": 1, "y": -240}]}]})",
+         "sound_channels[0].notes[0].y: a negative pulse (byte 96)"},
+        {head + R"(}, "sound_channels": [{"notes": [{"x": 1, "y": 1e15}]}]})",
+         "sound_channels[0].notes[0].y: a pulse past"},
+        {head + R"(}, "sound_channels": [{"notes": [{"x": 17, "y": 0}]}]})",
+         "notes[0].x: lane 17 is not 0 to 16"},
+        {head + R"(, "mode_hint": "popn-9k"}, "sound_channels": [{"notes": [{"x": 10, "y": 0}]}]})",
+         "sound_channels[0].notes[0].x: lane past 9"},
+        {head + R"(}, "sound_channels": [{"name": 3}]})", "sound_channels[0].name: not a string"},
+        {head + R"(}, "bpm_events": {"y": 0}})", "bpm_events: not an array"},
+    };
+    for (const auto& [json, message] : cases) {
+        try {
+            standard::CompileBmson(json);
+            ADD_FAILURE() << json;
+        } catch (const standard::BmsonError& e) {
+            EXPECT_NE(std::string(e.what()).find(message), std::string::npos)
+                << e.what() << " for " << json;
+        }
+    }
+    // Ten million notes are refused at the limit, not read.
+    std::string many = head + R"(}, "sound_channels": [{"name": "a", "notes": [)";
+    for (size_t i = 0; i <= standard::MaxObjects; ++i)
+        many += i ? R"(,{"y":1})" : R"({"y":1})";
+    EXPECT_THROW(standard::CompileBmson(many + "]}]}"), standard::BmsonError);
+}
+
+TEST(Bmson, SelectScreenReadsTheHeaderAndTheBanner) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.File("s"));
+    WriteFileAtomic(dir.File("s/a.BMSON"), Bytes(Layout10(240)));
+    WriteFileAtomic(dir.File("s/ban.png"), Bytes("x"));
+    ChartReading reading;
+    reading.Standard = true;
+    PlaySettings state;
+    ChartHeader header;
+    standard::ScanHeader(dir.File("s/a.BMSON"), reading, state, header);
+    EXPECT_EQ(header.Title, "T");
+    EXPECT_EQ(state.PlayLevel, 7);
+    EXPECT_EQ(state.Bpm, 120);
+    EXPECT_EQ(standard::BannerFile(dir.File("s/a.BMSON")), dir.File("s/ban.png"));
+}
+
+TEST(Bmson, ASoundCutIntoContinuedNotesRendersLikeTheSoundPlayedOnce) {
+    TempDir dir;
+    tools::WriteProgramAssets(dir.Folder());
+    std::filesystem::create_directories(dir.File("song"));
+    std::vector<int16_t> noise(44100 * 3);
+    uint32_t seed = 7;
+    for (int16_t& s : noise)
+        s = int16_t((seed = seed * 1664525 + 1013904223) >> 20) - 2048;
+    WriteFileAtomic(dir.File("song/stem.wav"), tools::EncodeWav16(noise, 1, 44100));
+    // Tempo changes and a stop between the cuts; the same end for both.
+    auto chart = [](const std::string& notes) {
+        return R"({"version": "1.0.0", "info": {"init_bpm": 137, "resolution": 480},
+          "bpm_events": [{"y": 700, "bpm": 211.5}, {"y": 1900, "bpm": 90}],
+          "stop_events": [{"y": 1300, "duration": 333}],
+          "sound_channels": [{"name": "stem.wav", "notes": [{"x": 0, "y": 0})" +
+               notes + R"(]}, {"name": "none.wav", "notes": [{"x": 0, "y": 4000}]}]})";
+    };
+    std::string cuts;
+    for (int y = 37; y < 3000; y += 173)
+        cuts += R"(, {"x": )" + std::to_string(y % 3) + R"(, "y": )" + std::to_string(y) +
+                R"(, "l": )" + std::to_string(y % 2 * 40) + R"(, "c": true})";
+    WriteFileAtomic(dir.File("song/whole.bmson"), Bytes(chart("")));
+    WriteFileAtomic(dir.File("song/cut.bmson"), Bytes(chart(cuts)));
+    std::vector<std::vector<uint8_t>> renders;
+    for (const char* name : {"whole", "cut"}) {
+        CommandLine cl;
+        cl.ProgramFolder = dir.Folder();
+        cl.Standard = true;
+        cl.RenderWav = dir.File(std::string(name) + ".wav");
+        cl.Arguments = {dir.File("song/" + std::string(name) + ".bmson")};
+        ASSERT_EQ(RunPlayer(cl), 0);
+        renders.push_back(ReadWholeFile(cl.RenderWav));
+    }
+    EXPECT_GT(renders[0].size(), 44u + 44100 * 4 * 3);
+    EXPECT_TRUE(renders[0] == renders[1]) << "the cut render differs";
+}
