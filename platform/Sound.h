@@ -167,6 +167,8 @@ class Mixer {
     int LeadFrames() const { return leadFrames_; }
     int DeviceBufferFrames() const { return bufferFrames_; }
     int64_t SoundClockFrame() const { return queue_ ? queue_->ReadPosition() : MixPosition(); }
+    // Frames mixed and waiting in the queue for the device.
+    int QueuedFrames() const { return queue_ ? queue_->Fill() : 0; }
     // The device's callback: `frames` frames from the queue, silence where the
     // mixing thread has not kept up (a counted gap). Queue output: the test's device.
     void PullQueue(int16_t* out, int frames);

@@ -58,6 +58,7 @@ struct HeadlessPlayer {
     std::string songsFolder;           // --songs; empty: the program folder
     ChartReading reading;              // --standard, --random-seed
     std::function<bool()> keepLoading; // between two files of a load
+    MixerOutput output = MixerOutput::Pull;
 
     explicit HeadlessPlayer(bool assets = true) {
         if (assets) tools::WriteProgramAssets(dir.Folder());
@@ -69,9 +70,9 @@ struct HeadlessPlayer {
     }
     // Program start with `args` as the command line; in a window when not `fullScreen`.
     void Start(const std::vector<std::string>& args, bool fullScreen = true) {
-        player = std::make_unique<Player>(
-            PlayerServices{clock, presenter, messages, &fonts, dir.Folder(), songsFolder,
-                           MixerOutput::Pull, 512, &keys, nullptr, false, keepLoading});
+        player = std::make_unique<Player>(PlayerServices{clock, presenter, messages, &fonts,
+                                                         dir.Folder(), songsFolder, output, 512,
+                                                         &keys, nullptr, false, keepLoading});
         player->UseReading(reading);
         player->StartUp(args);
         player->Video.FullScreen = fullScreen;
