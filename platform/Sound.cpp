@@ -154,8 +154,38 @@ void Mixer::RunMixThread() {
     }
 }
 
+namespace {
+int64_t SteadyNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+} // namespace
+
 void Mixer::PullQueue(int16_t* out, int frames) {
-    if (queue_ && frames > 0) queue_->Read(out, frames);
+    if (!queue_ || frames <= 0) return;
+    queue_->Read(out, frames);
+    const uint32_t sequence = takeSequence_.load(std::memory_order_relaxed);
+    takeSequence_.store(sequence + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    takeFrame_.store(queue_->ReadPosition(), std::memory_order_relaxed);
+    takeNs_.store(SteadyNs(), std::memory_order_relaxed);
+    takeSequence_.store(sequence + 2, std::memory_order_release);
+}
+
+int64_t Mixer::SoundClockFrame() const {
+    if (!queue_) return MixPosition();
+    int64_t frame = 0, ns = 0;
+    for (;;) {
+        const uint32_t before = takeSequence_.load(std::memory_order_acquire);
+        frame = takeFrame_.load(std::memory_order_relaxed);
+        ns = takeNs_.load(std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (before == takeSequence_.load(std::memory_order_relaxed) && !(before & 1)) break;
+    }
+    if (ns == 0) return frame; // nothing taken yet
+    const int64_t since = std::max<int64_t>(SteadyNs() - ns, 0) * MixRate / 1000000000;
+    return frame + std::min<int64_t>(since, bufferFrames_);
 }
 
 void Mixer::OpenDevice() {

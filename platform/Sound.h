@@ -161,12 +161,14 @@ class Mixer {
 
     // The live queue (Device and Queue output): whether there is one, the
     // frames the mixing thread keeps in it ahead of the device, and the sound
-    // clock, the frames the device has taken (mix frames: the frame the
-    // device takes next is the frame Mix made at that position).
+    // clock: the frames the device has taken (mix frames: the frame the device
+    // takes next is the frame Mix made at that position). The device takes a
+    // whole buffer at once; between two takes the clock moves on with the
+    // time since the last one (at most a buffer), so it runs smoothly.
     bool HasSoundClock() const { return queue_ != nullptr; }
     int LeadFrames() const { return leadFrames_; }
     int DeviceBufferFrames() const { return bufferFrames_; }
-    int64_t SoundClockFrame() const { return queue_ ? queue_->ReadPosition() : MixPosition(); }
+    int64_t SoundClockFrame() const;
     // Frames mixed and waiting in the queue for the device.
     int QueuedFrames() const { return queue_ ? queue_->Fill() : 0; }
     // The device's callback: `frames` frames from the queue, silence where the
@@ -214,6 +216,10 @@ class Mixer {
     std::thread mixThread_;
     std::atomic<bool> stopMixing_{false};
     int64_t underrunsReported_ = 0, underrunFramesReported_ = 0;
+    // The device's last take: its end frame and steady-clock time, written by
+    // the callback alone and read whole (the sequence is odd while it writes).
+    std::atomic<uint32_t> takeSequence_{0};
+    std::atomic<int64_t> takeFrame_{0}, takeNs_{0};
 };
 
 } // namespace tappo

@@ -56,13 +56,11 @@ int64_t FrameOfSongTime(const PlayScene& s, int64_t songTime) {
 }
 
 // Live, the song clock runs ahead of the frames the device has taken by the
-// queue's lead, half a device buffer (the device takes whole buffers) and a
-// frame's time, so every keysound a frame finds is still to be mixed and
-// starts at its own frame.
+// queue's lead and a frame's time, so every keysound a frame finds is still
+// to be mixed and starts at its own frame (one found later starts at once).
 constexpr int LiveFrameMarginMs = 10;
 int64_t LiveDelayFrames(const Mixer& sound) {
-    return sound.LeadFrames() + sound.DeviceBufferFrames() / 2 +
-           MixFramesOfSongTime(LiveFrameMarginMs);
+    return sound.LeadFrames() + MixFramesOfSongTime(LiveFrameMarginMs);
 }
 
 } // namespace
