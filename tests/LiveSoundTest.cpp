@@ -213,3 +213,33 @@ TEST(LiveSound, PauseAndRestartKeepKeysoundsOnTheSoundClock) {
     EXPECT_TRUE(sounds(clickAt(1000))) << "after the restart";
     EXPECT_TRUE(sounds(clickAt(1400)));
 }
+
+TEST(LiveSound, AGapDoesNotDelayWhatFollows) {
+    TempDir dir;
+    Mixer sound(MixerOutput::Queue, dir.File("ddsd.debug"));
+    WriteFileAtomic(dir.File("click.wav"),
+                    tools::EncodeWav16(std::vector<int16_t>(50, 9000), 1, 44100));
+    auto click = sound.LoadSample(dir.File("click.wav"));
+    sound.SetChannelSample(0, click.get());
+    sound.PlayChannelAt(0, 30000);
+    // The device takes far more than the queue holds: a gap of silence,
+    // counted, and the click still sounds at frame 30000 of the device's clock.
+    std::vector<int16_t> heard(40000 * 2);
+    sound.PullQueue(heard.data(), 20000);
+    for (int i = 0; i < 5000 && sound.QueuedFrames() < sound.LeadFrames(); ++i)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    for (int at = 20000; at < 40000; at += 100) {
+        for (int i = 0; i < 5000 && sound.QueuedFrames() < 100; ++i)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        sound.PullQueue(heard.data() + size_t(at) * 2, 100);
+    }
+    EXPECT_EQ(sound.Underruns(), 1);
+    EXPECT_EQ(heard[29999 * 2], 0);
+    EXPECT_EQ(heard[30000 * 2], 9000);
+    EXPECT_EQ(heard[30049 * 2], 9000);
+    EXPECT_EQ(heard[30050 * 2], 0);
+    sound.ReportLostVoices();
+    const std::vector<uint8_t> log = ReadWholeFile(dir.File("ddsd.debug"));
+    EXPECT_NE(std::string(log.begin(), log.end()).find("1 回"), std::string::npos)
+        << "the gap is in the problem log";
+}
