@@ -50,7 +50,9 @@ MusicPlayer::~MusicPlayer() {
 }
 
 // The synthesiser and its soundfont are made on the first open, so a chart
-// without music costs nothing at start-up.
+// without music costs nothing at start-up. Loading the soundfont takes a
+// while: it is done without the lock the mixing thread takes, and only the
+// finished synthesiser is handed over under it.
 void MusicPlayer::EnsureSynth() {
     if (synth_) return;
     for (int level : {FLUID_WARN, FLUID_INFO, FLUID_DBG})
@@ -68,6 +70,7 @@ void MusicPlayer::EnsureSynth() {
         ReportOnConsole("no General MIDI soundfont could be loaded" +
                         (soundFont_.empty() ? std::string() : " from " + soundFont_) +
                         "; music stays silent (install timgm6mb-soundfont or set TAPPO_SOUNDFONT)");
+    std::lock_guard<std::mutex> lock(mutex_);
     synth_ = s;
 }
 
@@ -91,8 +94,8 @@ void MusicPlayer::Open() {
     std::vector<uint8_t> bytes = ReadWholeFile(FileName);
     if (!MidiStructureValid(bytes.data(), bytes.size()))
         throw Error(FileName + " は MIDI ファイルではありません");
-    std::lock_guard<std::mutex> lock(mutex_);
     EnsureSynth();
+    std::lock_guard<std::mutex> lock(mutex_);
     file_ = std::move(bytes);
     NewPlayerLocked();
     if (!synth_->player) throw Error("原因不明のエラー");
@@ -133,6 +136,10 @@ void MusicPlayer::Rewind() {
 void MusicPlayer::Play() {
     if (!open_) throw Error(NoDevice);
     std::lock_guard<std::mutex> lock(mutex_);
+    PlayLocked();
+}
+
+void MusicPlayer::PlayLocked() {
     if (playing_ && !EndedLocked()) return;
     if (EndedLocked() && stoppedAt_ < 0) NewPlayerLocked(); // AutoRewind at the end
     if (!synth_->player) return;
@@ -142,9 +149,12 @@ void MusicPlayer::Play() {
     playing_ = true;
 }
 
+// The start frame is set with the same hold of the lock that starts the
+// music: the mixing thread must not render a block in between.
 void MusicPlayer::PlayAt(int64_t frame) {
-    Play();
+    if (!open_) throw Error(NoDevice);
     std::lock_guard<std::mutex> lock(mutex_);
+    PlayLocked();
     startAt_ = frame;
 }
 

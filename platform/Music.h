@@ -31,7 +31,8 @@ class MusicPlayer : public MixSource {
     // Need an open file; throw "MCI デバイスがありません" otherwise.
     void Rewind();
     void Play(); // from the current position (from the start once it has ended)
-    // Play, starting exactly at mix frame `frame` (offline rendering).
+    // Play, starting exactly at mix frame `frame` (offline rendering, and live
+    // play on the sound clock).
     void PlayAt(int64_t frame);
     void Stop(); // keeps the position
     MusicState Mode();
@@ -45,6 +46,7 @@ class MusicPlayer : public MixSource {
     struct Synth;
     void EnsureSynth();
     bool EndedLocked();
+    void PlayLocked();
     void NewPlayerLocked(); // a fresh player at the start of the file
 
     std::vector<uint8_t> file_; // the open MIDI file

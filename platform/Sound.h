@@ -1,13 +1,16 @@
 // Sound: 32 channels that each play their own copy of a loaded sample, mixed
 // with the MIDI music into one 44.1 kHz stereo stream. The stream goes to the
 // SDL audio device, or is pulled by the caller (headless play, offline
-// rendering, tests). Problems go to the log "ddsd.debug"; sound never throws.
-// The standard reading mixes on 256 channels, takes the oldest keysound's
-// channel when all are busy, scales keysounds by the chart's "#VOLWAV" and
-// sends the mix through the limiter instead of clipping it.
+// rendering, tests). Live, a mixing thread of its own keeps a queue
+// (AudioRing) a little ahead of the device, and the device's callback only
+// copies from it: the frames the device has taken are the sound clock. Problems go to the log
+// "ddsd.debug"; sound never throws. The standard reading mixes on 256 channels, takes the oldest
+// keysound's channel when all are busy, scales keysounds by the chart's "#VOLWAV" and sends the mix
+// through the limiter instead of clipping it.
 #pragma once
 
 #include "formats/Wave.h"
+#include "platform/AudioRing.h"
 #include "platform/Limiter.h"
 
 #include <array>
@@ -17,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tappo {
@@ -71,8 +75,9 @@ class MixSource {
 // Where the mixed stream goes.
 enum class MixerOutput {
     None,   // no device: silent, channels never get a buffer
-    Device, // the SDL audio device pulls the mix on its own thread
+    Device, // the SDL audio device pulls the mix through the queue
     Pull,   // the caller pulls the mix (headless, offline rendering, tests)
+    Queue,  // as Device, with the caller as the device (PullQueue): tests
 };
 
 // Sounds the standard reading's voices lost: cut short for a newer sound, or
@@ -144,8 +149,9 @@ class Mixer {
     void StartVoice(const Sample* sample, int64_t frame, bool background, uint32_t startFrame = 0,
                     uint32_t frames = UINT32_MAX);
     VoiceLosses Losses();
-    // Writes the sounds lost since the last report to the problem log (when
-    // there are any) and starts counting again: at the end of a play or render.
+    // Writes the sounds lost since the last report, and the gaps the device
+    // played since then, to the problem log (when there are any) and starts
+    // counting again: at the end of a play or render.
     void ReportLostVoices();
 
     // Mixes `frames` frames of the channels and sources into `out` (stereo 16-bit).
@@ -155,6 +161,25 @@ class Mixer {
     int64_t MixPosition() const { return mixPosition_; }
     void AddSource(MixSource* source);
     void RemoveSource(MixSource* source);
+
+    // The live queue (Device and Queue output): whether there is one, the
+    // frames the mixing thread keeps in it ahead of the device, and the sound
+    // clock: the frames the device has taken (mix frames: the frame the device
+    // takes next is the frame Mix made at that position). The device takes a
+    // whole buffer at once; between two takes the clock moves on with the
+    // time since the last one (at most a buffer), so it runs smoothly.
+    bool HasSoundClock() const { return queue_ != nullptr; }
+    int LeadFrames() const { return leadFrames_; }
+    int DeviceBufferFrames() const { return bufferFrames_; }
+    int64_t SoundClockFrame() const;
+    // Frames mixed and waiting in the queue for the device.
+    int QueuedFrames() const { return queue_ ? queue_->Fill() : 0; }
+    // The device's callback: `frames` frames from the queue, silence where the
+    // mixing thread has not kept up (a counted gap). Queue output: the test's device.
+    void PullQueue(int16_t* out, int frames);
+    // Gaps the device played since the mixer was made, and their frames.
+    int64_t Underruns() const { return queue_ ? queue_->Underruns() : 0; }
+    int64_t UnderrunFrames() const { return queue_ ? queue_->MissingFrames() : 0; }
 
   private:
     struct Channel {
@@ -167,7 +192,10 @@ class Mixer {
         size_t end = SIZE_MAX;   // frame of the sample where the voice stops
     };
     bool ValidChannel(int channel);
-    void OpenDevice(int bufferFrames);
+    void OpenDevice();
+    void StartMixThread();
+    void StopMixThread();
+    void RunMixThread();
 
     MixerOutput output_;
     bool initialized_ = false;
@@ -186,6 +214,16 @@ class Mixer {
     VoiceLosses losses_;
     std::atomic<int64_t> mixPosition_{0};
     uint32_t device_ = 0;
+    int bufferFrames_;
+    int leadFrames_ = 0;
+    std::unique_ptr<AudioRing> queue_;
+    std::thread mixThread_;
+    std::atomic<bool> stopMixing_{false};
+    int64_t underrunsReported_ = 0, underrunFramesReported_ = 0;
+    // The device's last take: its end frame and steady-clock time, written by
+    // the callback alone and read whole (the sequence is odd while it writes).
+    std::atomic<uint32_t> takeSequence_{0};
+    std::atomic<int64_t> takeFrame_{0}, takeNs_{0};
 };
 
 } // namespace tappo

@@ -1,5 +1,6 @@
 #include "play/PlayFrame.h"
 
+#include <cmath>
 #include <string>
 
 namespace tappo {
@@ -44,10 +45,22 @@ bool DrawImage(PlayScene& s, int32_t image, bool keyed) {
     return surface != nullptr;
 }
 
-// Where a sound of song time `songTime` starts in the mix, when the mix follows the clock.
+// Where a sound of song time `songTime` starts in the mix: on the clock the
+// mix follows (headless), on the sound clock (live), or -1: with the next block.
 int64_t FrameOfSongTime(const PlayScene& s, int64_t songTime) {
-    return MixFrameOfTick(uint32_t(s.Play.SongStartTick), *s.MixClockStart) +
-           MixFramesOfSongTime(songTime);
+    if (s.MixClockStart)
+        return MixFrameOfTick(uint32_t(s.Play.SongStartTick), *s.MixClockStart) +
+               MixFramesOfSongTime(songTime);
+    if (s.Play.OnSoundClock) return s.Play.SongStartFrame + MixFramesOfSongTime(songTime);
+    return -1;
+}
+
+// Live, the song clock runs ahead of the frames the device has taken by the
+// queue's lead and a frame's time, so every keysound a frame finds is still
+// to be mixed and starts at its own frame (one found later starts at once).
+constexpr int LiveFrameMarginMs = 10;
+int64_t LiveDelayFrames(const Mixer& sound) {
+    return sound.LeadFrames() + MixFramesOfSongTime(LiveFrameMarginMs);
 }
 
 } // namespace
@@ -65,18 +78,14 @@ void PlayKeysound(PlayScene& s, int slot, int64_t songTime, bool background, uin
     if (s.Screen != ScreenPlay || slot < 0 || slot > StepTickSlot || !s.Keysounds[size_t(slot)])
         return;
     if (s.Sound.StandardMixing()) {
-        s.Sound.StartVoice(s.Keysounds[size_t(slot)].get(),
-                           s.MixClockStart ? FrameOfSongTime(s, songTime) : -1, background,
-                           sliceStart, sliceFrames);
+        s.Sound.StartVoice(s.Keysounds[size_t(slot)].get(), FrameOfSongTime(s, songTime),
+                           background, sliceStart, sliceFrames);
         return;
     }
     for (int c = 0; c < s.Sound.ChannelCount(); ++c) {
         if (s.Sound.ChannelStatus(c) == ChannelPlaying) continue;
         s.Sound.SetChannelSample(c, s.Keysounds[size_t(slot)].get());
-        if (s.MixClockStart)
-            s.Sound.PlayChannelAt(c, FrameOfSongTime(s, songTime));
-        else
-            s.Sound.PlayChannel(c);
+        s.Sound.PlayChannelAt(c, FrameOfSongTime(s, songTime));
         return;
     }
 }
@@ -102,20 +111,51 @@ bool WaitForSteadyFrames(PlayScene& s) {
     return true;
 }
 
+// Live: song time `songTime` at `tick` is placed on the sound clock, the
+// delay ahead of the frames the device has taken.
+void SetSoundClock(PlayScene& s, int32_t songTime, int32_t tick) {
+    PlayState& p = s.Play;
+    p.SongStartFrame =
+        s.Sound.SoundClockFrame() + LiveDelayFrames(s.Sound) - MixFramesOfSongTime(songTime);
+    p.LiveClock.Start(songTime, tick);
+    p.LiveStartTick = p.SongStartTick;
+    p.OnSoundClock = true;
+}
+
+// Live: the song clock moves with the system clock, steered toward the song
+// time of the sound clock. The start tick follows it, so pause and resume
+// work on it as on the plain clock.
+void RunOnSoundClock(PlayScene& s, int32_t tick) {
+    PlayState& p = s.Play;
+    const int64_t sinceStart =
+        s.Sound.SoundClockFrame() + LiveDelayFrames(s.Sound) - p.SongStartFrame;
+    const double soundTime = double(sinceStart) * 1000 / MixRate;
+    p.SongTime = int32_t(std::floor(p.LiveClock.Advance(tick, soundTime)));
+    p.SongStartTick = p.LiveStartTick = tick - p.SongTime;
+}
+
 // The song clock. The first steady frame is song time 0 and the music starts
 // with it. While paused the clock stands at the pause tick, which Up and Down
 // step by 50 ms; the cursors go back to the start so a step back finds its
 // events again.
 void RunSongClock(PlayScene& s, int32_t tick) {
     PlayState& p = s.Play;
+    const bool live = !s.MixClockStart && s.Sound.HasSoundClock();
     if (p.SongStartTick == 0) {
         p.SongStartTick = tick;
+        p.OnSoundClock = false;
+        if (live) SetSoundClock(s, 0, tick);
         if (p.MidiLoaded) {
-            if (s.MixClockStart)
+            if (s.MixClockStart || p.OnSoundClock)
                 s.Music.PlayAt(FrameOfSongTime(s, 0));
             else
                 s.Music.Play();
         }
+    } else if (live && s.Screen == ScreenPlay) {
+        if (!p.OnSoundClock || p.SongStartTick != p.LiveStartTick)
+            SetSoundClock(s, tick - p.SongStartTick, tick); // resumed or restarted
+        RunOnSoundClock(s, tick);
+        return;
     }
     if (s.Screen == ScreenPaused) {
         s.Input.UpdateKeyboard();

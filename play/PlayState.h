@@ -1,6 +1,8 @@
 // Song clock, event cursors and the user's play toggles.
 #pragma once
 
+#include "platform/SongClock.h"
+
 #include <array>
 #include <cstdint>
 
@@ -15,6 +17,13 @@ struct PlayState {
     int32_t LateTime = 0;
     std::array<int32_t, 12> EventCursors{};
     bool MidiLoaded = false;
+    // Live play on the sound clock: the mix frame of song time 0, the steered
+    // song clock, and the start tick it last set (a start tick changed by
+    // resume or restart sets the sound clock anew).
+    bool OnSoundClock = false;
+    int64_t SongStartFrame = 0;
+    SongClock LiveClock;
+    int32_t LiveStartTick = 0;
 };
 
 struct PlayToggles {

@@ -58,6 +58,7 @@ struct HeadlessPlayer {
     std::string songsFolder;           // --songs; empty: the program folder
     ChartReading reading;              // --standard, --random-seed
     std::function<bool()> keepLoading; // between two files of a load
+    MixerOutput output = MixerOutput::Pull;
 
     explicit HeadlessPlayer(bool assets = true) {
         if (assets) tools::WriteProgramAssets(dir.Folder());
@@ -73,7 +74,7 @@ struct HeadlessPlayer {
             PlayerServices{clock, presenter, messages, &fonts, dir.Folder(),
                            songsFolder.empty() ? std::vector<std::string>{}
                                                : std::vector<std::string>{songsFolder},
-                           MixerOutput::Pull, 512, &keys, nullptr, false, keepLoading});
+                           output, 512, &keys, nullptr, false, keepLoading});
         player->UseReading(reading);
         player->StartUp(args);
         player->Video.FullScreen = fullScreen;

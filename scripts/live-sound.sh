@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Measures live sound as a listener hears it, against the offline render: the
+# player plays CHART in a window under Xvfb into a PulseAudio null sink, the
+# sink's monitor is recorded, and each recording is aligned with
+# `--render-wav` of the same chart (scripts/live_sound_compare.py). One line a
+# run: the music-to-keysound offset at the start and the end and its drift,
+# where the keysounds sit against the render, the gaps of digital silence
+# where the render sounds, the level difference. A measurement, not a test:
+# timing on a shared machine is noisy.
+#
+#   bash scripts/live-sound.sh [PROGRAM_DIR] [RUNS] [CHART]
+#   BUSY=2      start two busy loops (`yes > /dev/null`) during the runs
+#   BUFFER=512  --audio-buffer for the runs (default: the player's own)
+#   KEEP=DIR    keep the render and every recording in DIR
+#
+# Needs Xvfb, PulseAudio and its tools, and numpy:
+#   apt-get install xvfb pulseaudio pulseaudio-utils python3-numpy
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+program=$(cd "${1:-$root/build/program}" && pwd)
+runs=${2:-10}
+chart=${3:-$program/songs/demo1-morning-steps/morning.bms}
+bin="$program/tappoplayer"
+python=python3
+/usr/bin/python3 -c 'import numpy' 2> /dev/null && python=/usr/bin/python3
+missing=""
+for tool in Xvfb pulseaudio pactl parecord; do
+  command -v $tool > /dev/null || missing="$missing $tool"
+done
+$python -c 'import numpy' 2> /dev/null || missing="$missing numpy"
+if [ -n "$missing" ]; then
+  echo "missing:$missing" >&2
+  echo "install with: apt-get install xvfb pulseaudio pulseaudio-utils python3-numpy" >&2
+  exit 2
+fi
+[ -z "${TAPPO_SOUNDFONT:-}" ] && [ -f /usr/share/sounds/sf2/TimGM6mb.sf2 ] &&
+  export TAPPO_SOUNDFONT=/usr/share/sounds/sf2/TimGM6mb.sf2
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2> /dev/null || true; done
+  wait 2> /dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A PulseAudio of our own, with the null sink as its only output.
+export XDG_RUNTIME_DIR="$work/run" PULSE_RUNTIME_PATH="$work/run/pulse"
+mkdir -p "$PULSE_RUNTIME_PATH" && chmod 700 "$XDG_RUNTIME_DIR"
+export PULSE_SERVER="unix:$PULSE_RUNTIME_PATH/native"
+pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+  -L "module-native-protocol-unix socket=$PULSE_RUNTIME_PATH/native auth-anonymous=1" \
+  -L "module-null-sink sink_name=tappo rate=44100 channels=2" \
+  -L "module-always-sink" > "$work/pulse.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do pactl info > /dev/null 2>&1 && break; sleep 0.1; done
+pactl set-default-sink tappo
+
+display=:$((90 + RANDOM % 500))
+Xvfb $display -screen 0 1024x768x24 -nolisten tcp > /dev/null 2>&1 &
+pids+=($!)
+sleep 1
+
+# The offline render, and the same without music (no soundfont) for the
+# keysounds alone.
+"$bin" --render-wav "$work/render.wav" "$chart" > /dev/null 2>&1
+TAPPO_SOUNDFONT=/nonexistent "$bin" --render-wav "$work/keys.wav" "$chart" > /dev/null 2>&1
+
+busy=()
+for _ in $(seq "${BUSY:-0}"); do
+  yes > /dev/null &
+  busy+=($!)
+  pids+=($!)
+done
+args=(--windowed)
+[ -n "${BUFFER:-}" ] && args+=(--audio-buffer "$BUFFER")
+echo "chart $(basename "$chart"), ${BUSY:-0} busy loops, buffer ${BUFFER:-default}, $runs runs"
+for run in $(seq "$runs"); do
+  parecord --device=tappo.monitor --rate=44100 --channels=2 --format=s16le \
+    --latency-msec=10 --file-format=wav "$work/rec.wav" &
+  rec=$!
+  sleep 0.5
+  DISPLAY=$display SDL_AUDIODRIVER=pulseaudio "$bin" "${args[@]}" "$chart" \
+    > "$work/play.log" 2>&1 || echo "run $run: the player ended with $?"
+  sleep 0.5
+  kill -INT $rec
+  wait $rec 2> /dev/null || true
+  echo "run $run: $($python "$root/scripts/live_sound_compare.py" "$work/rec.wav" \
+    "$work/render.wav" "$work/keys.wav")"
+  [ -n "${KEEP:-}" ] && mkdir -p "$KEEP" && cp "$work/rec.wav" "$KEEP/rec$run.wav" &&
+    cp "$work/render.wav" "$work/keys.wav" "$KEEP/"
+  grep -h "サウンドデバイス" "$program/ddsd.debug" 2> /dev/null | sed 's/^/  log: /' || true
+done
+for p in "${busy[@]}"; do kill "$p"; done
