@@ -141,9 +141,16 @@ TEST(StandardPlay, MeasurePhaseOfBeatsPastADouble) {
 
 namespace {
 
-// A note field over `chart` read the standard way.
+ChartReading StandardOnArrows() {
+    ChartReading r = Standard();
+    r.ArrowLanes = true;
+    return r;
+}
+
+// A note field over `chart` read the standard way, on the four arrow lanes.
 struct StandardField : HeadlessNoteField {
-    explicit StandardField(const std::string& chart) : HeadlessNoteField(chart, Standard()) {}
+    explicit StandardField(const std::string& chart)
+        : HeadlessNoteField(chart, StandardOnArrows()) {}
     int32_t FirstNoteTime() const {
         return int32_t(player->CurrentChart().Chart.Events[LaneNotesIndex][0].Time);
     }

@@ -123,8 +123,9 @@ bool LaneOf(const Object& object, int& player, int& lane);
 // exact reading places it; its beat follows from the timeline.
 int64_t StepTime(const Object& object);
 
-// The --inspect listing: header lines, "Mode standard", the warnings, the
-// measures, tempo changes and stops, then every object.
-std::string InspectListing(const Chart& chart);
+// The --inspect listing of the chart in the file `path`: header lines,
+// "Mode standard", its key layout, the warnings, the measures, tempo changes
+// and stops, then every object.
+std::string InspectListing(const Chart& chart, std::string_view path);
 
 } // namespace tappo::standard

@@ -3,6 +3,7 @@
 
 #include "base/AsciiCase.h"
 #include "chart/FileLookup.h"
+#include "chart/standard/KeyLayout.h"
 #include "chart/standard/Lines.h"
 #include "formats/Picture.h"
 
@@ -97,7 +98,7 @@ void ConvertObjects(const Chart& s, ChartData& d) {
 
 } // namespace
 
-CompiledChart ToCompiled(const Chart& s, const std::string& path) {
+CompiledChart ToCompiled(const Chart& s, const std::string& path, bool arrowLanes) {
     CompiledChart t;
     ConvertHeader(s.Header, t);
     t.SongFolder = FolderOfChart(path);
@@ -114,6 +115,7 @@ CompiledChart ToCompiled(const Chart& s, const std::string& path) {
     ConvertMeasures(s, d, *scroll);
     d.BeatScroll = std::move(scroll);
     ConvertObjects(s, d);
+    if (!arrowLanes) d.Keys = BuildKeyLanes(s, KeyLayoutOf(s, path));
     d.LastSoundTime = s.LastSoundTime;
     d.LastObjectMeasure = s.LastObjectMeasure;
     d.KeysoundVolume = s.Header.VolWav;

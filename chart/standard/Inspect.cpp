@@ -2,6 +2,7 @@
 #include "chart/Listing.h"
 #include "chart/ShiftJis.h"
 #include "chart/standard/Compiler.h"
+#include "chart/standard/KeyLayout.h"
 
 #include <algorithm>
 #include <charconv>
@@ -94,7 +95,7 @@ void ListTimeline(const Chart& chart, std::string& out) {
 
 } // namespace
 
-std::string InspectListing(const Chart& chart) {
+std::string InspectListing(const Chart& chart, std::string_view path) {
     std::string out;
     out.reserve(1024 + chart.Objects.size() * 64);
     const HeaderValues& h = chart.Header;
@@ -107,6 +108,7 @@ std::string InspectListing(const Chart& chart) {
     line("StageFile", ChartTextToUtf8(h.StageFile));
     if (h.VolWav != 100) line("VolWav", std::to_string(h.VolWav));
     out += "Mode standard\n";
+    line("KeyLayout", std::string(KeyLayoutName(KeyLayoutOf(chart, path))));
     for (const Warning& w : chart.Warnings)
         line("Warning", std::to_string(w.Line) + ' ' + w.Text);
     ListMeasures(chart, out);

@@ -135,7 +135,7 @@ void FeedChart(const uint8_t* data, size_t size) {
     AcceptReaderError([&] { exact::Compile(text, "/nonexistent/song/chart.bms", '.'); });
     // The standard reading never refuses a chart: it warns and goes on.
     const auto standard = std::make_unique<standard::Chart>(standard::Compile(text, {}));
-    standard::InspectListing(*standard);
+    standard::InspectListing(*standard, "/nonexistent/song/chart.bms");
     standard::ToCompiled(*standard, "/nonexistent/song/chart.bms");
 }
 
