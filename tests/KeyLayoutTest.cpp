@@ -86,7 +86,8 @@ std::vector<std::pair<int, int>> NoteRuns(const Surface& back, int y) {
 
 } // namespace
 
-// A note on every key on beat 4, key 1's a long note to beat 6; at 120 bpm and
+// A note on every key on beat 4, key 1's a long note to beat 6 (with a note
+// of its key at beat 4.5); at 120 bpm and
 // 32 pixels a beat, drawn at beat 2 (2000 ms) the notes lie 64 pixels below
 // the hit line and the long note's bar reaches 64 pixels further.
 TEST(KeyLayout, EachLayoutDrawsItsLanesAndHeldBars) {
@@ -103,7 +104,8 @@ TEST(KeyLayout, EachLayoutDrawsItsLanesAndHeldBars) {
         {"12 13 14 15 22 23 24 25", "a.pms", 9},
     };
     for (const Case& c : cases) {
-        std::string chart = "#BPM 120\n#00151:0101\n";
+        // A note of channel 11 inside the long note leaves it whole.
+        std::string chart = "#BPM 120\n#00151:0101\n#00111:0001000000000000\n";
         for (const char* k = c.Keys; *k; k += k[2] ? 3 : 2)
             chart += std::string("#001") + k[0] + k[1] + ":01\n";
         HeadlessNoteField f(chart, Standard(), c.Name);

@@ -90,7 +90,8 @@ std::shared_ptr<const KeyLanes> BuildKeyLanes(const Chart& chart, KeyLayout layo
         }
         std::vector<KeyNote>& notes = lanes->Lanes[size_t(lane)];
         notes.push_back(KeyNote{beat, beat, beat, false});
-        held = o.Kind == ObjectKind::LongStart ? Open{lane, notes.size() - 1} : Open{};
+        // Notes of channels 11-29 between a 51-69 pair's ends leave it open.
+        if (o.Kind == ObjectKind::LongStart) held = Open{lane, notes.size() - 1};
     }
     for (std::vector<KeyNote>& notes : lanes->Lanes) {
         double reach = -1e300;
