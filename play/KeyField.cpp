@@ -112,8 +112,10 @@ bool DrawKeyField(Surface& back, const SpriteCell& sheet, const KeyLanes& lanes,
         auto first = std::lower_bound(notes.begin(), notes.end(), topBeat,
                                       [](const KeyNote& n, double b) { return n.ReachBeat < b; });
         // Of notes drawn on one row only the last shows (they are one
-        // picture), so a dense lane costs one draw a row.
-        int lastTop = INT32_MIN, lastTail = INT32_MIN;
+        // picture), so a dense lane costs one draw a row; held bars are
+        // drawn only below the rows bars of the lane already cover, so
+        // overlapping long notes cost no more than one bar down the screen.
+        int lastTop = INT32_MIN, lastTail = INT32_MIN, barsTo = INT32_MIN;
         for (auto n = first; n != notes.end() && n->Beat <= bottomBeat; ++n) {
             if (n->EndBeat < topBeat) continue;
             const double head = (n->Beat - nowBeat) * pixelsPerBeat;
@@ -129,7 +131,9 @@ bool DrawKeyField(Surface& back, const SpriteCell& sheet, const KeyLanes& lanes,
             const int headTop = NoteTop(head >= 0 ? head : std::min(0.0, tail));
             const int tailTop = NoteTop(tail);
             if (headTop == lastTop && tailTop == lastTail) continue;
-            paint.Held(p.Colour, x, width, headTop + NoteHeight / 2, tailTop + NoteHeight / 2);
+            const int barTop = std::max(headTop + NoteHeight / 2, barsTo);
+            barsTo = std::max(barsTo, tailTop + NoteHeight / 2);
+            paint.Held(p.Colour, x, width, barTop, tailTop + NoteHeight / 2);
             paint.Bar(p.Colour, RowNote, 0, x, tailTop, width, NoteHeight);
             paint.Bar(p.Colour, RowNote, 0, x, headTop, width, NoteHeight);
             lastTop = headTop, lastTail = tailTop;
