@@ -19,22 +19,26 @@ std::string_view KeyLayoutName(KeyLayout layout);
 // How many lanes the layout has (scratch lanes included): 6, 8, 12, 16 or 9.
 int KeyLaneCount(KeyLayout layout);
 
-// A note as the play screen draws it, on the beats the notes scroll by (the
-// beat of its player millisecond, as the arrows have).
-struct KeyNote {
-    double Beat = 0;    // the note, or the head of a long note
-    double EndBeat = 0; // the tail of a long note; Beat for a note
-    // The latest EndBeat of this note and every note before it in its lane:
-    // it never goes down, so the first note still on the screen is found by a
-    // binary search, long notes whose head has scrolled away included.
+// A long note as the play screen draws it. Notes lie on the beats the notes
+// scroll by (the beat of their player millisecond, as the arrows have).
+struct KeyLongNote {
+    double Beat = 0;    // head
+    double EndBeat = 0; // tail
+    // The latest EndBeat of this long note and every one before it in its
+    // lane: it never goes down, so the first long note still on the screen is
+    // found by a binary search, those whose head has scrolled away included.
     double ReachBeat = 0;
-    bool Long = false;
+};
+
+// One lane's notes (their beats) and long notes, each in time order.
+struct KeyLane {
+    std::vector<double> Notes;
+    std::vector<KeyLongNote> LongNotes;
 };
 
 struct KeyLanes {
     KeyLayout Layout = KeyLayout::Keys7;
-    // KeyLaneCount(Layout) lanes, left to right, each in order of its heads.
-    std::vector<std::vector<KeyNote>> Lanes;
+    std::vector<KeyLane> Lanes; // KeyLaneCount(Layout) lanes, left to right
 };
 
 } // namespace tappo

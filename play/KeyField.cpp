@@ -106,28 +106,22 @@ bool DrawKeyField(Surface& back, const SpriteCell& sheet, const KeyLanes& lanes,
     const double topBeat = nowBeat - (KeyHitLine + NoteHeight) / pixelsPerBeat;
     const double bottomBeat = nowBeat + (back.Height() - KeyHitLine + NoteHeight) / pixelsPerBeat;
     for (size_t lane = 0; lane < lanes.Lanes.size() && lane < places.size(); ++lane) {
-        const std::vector<KeyNote>& notes = lanes.Lanes[lane];
+        const KeyLane& keys = lanes.Lanes[lane];
         const KeyLanePlace& p = places[lane];
         const int x = p.X + Margin, width = p.Width - 2 * Margin;
-        auto first = std::lower_bound(notes.begin(), notes.end(), topBeat,
-                                      [](const KeyNote& n, double b) { return n.ReachBeat < b; });
-        // Of notes drawn on one row only the last shows (they are one
-        // picture), so a dense lane costs one draw a row; held bars are
-        // drawn only below the rows bars of the lane already cover, so
-        // overlapping long notes cost no more than one bar down the screen.
+        // Long notes first, notes over them. A long note is held at the
+        // receptors from its head to its tail, then leaves with its tail.
+        // Held bars are drawn only below the rows the lane's bars already
+        // cover, so overlapping long notes cost no more than one bar down the
+        // screen; of caps drawn on the same rows only the last shows.
         int lastTop = INT32_MIN, lastTail = INT32_MIN, barsTo = INT32_MIN;
-        for (auto n = first; n != notes.end() && n->Beat <= bottomBeat; ++n) {
-            if (n->EndBeat < topBeat) continue;
-            const double head = (n->Beat - nowBeat) * pixelsPerBeat;
-            if (!n->Long) {
-                const int top = NoteTop(head);
-                if (top != lastTop) paint.Bar(p.Colour, RowNote, 0, x, top, width, NoteHeight);
-                lastTop = top;
-                continue;
-            }
-            // A long note is held at the receptors from its head to its tail,
-            // then leaves with its tail.
-            const double tail = (n->EndBeat - nowBeat) * pixelsPerBeat;
+        auto held =
+            std::lower_bound(keys.LongNotes.begin(), keys.LongNotes.end(), topBeat,
+                             [](const KeyLongNote& n, double b) { return n.ReachBeat < b; });
+        for (; held != keys.LongNotes.end() && held->Beat <= bottomBeat; ++held) {
+            if (held->EndBeat < topBeat) continue;
+            const double head = (held->Beat - nowBeat) * pixelsPerBeat;
+            const double tail = (held->EndBeat - nowBeat) * pixelsPerBeat;
             const int headTop = NoteTop(head >= 0 ? head : std::min(0.0, tail));
             const int tailTop = NoteTop(tail);
             if (headTop == lastTop && tailTop == lastTail) continue;
@@ -137,6 +131,15 @@ bool DrawKeyField(Surface& back, const SpriteCell& sheet, const KeyLanes& lanes,
             paint.Bar(p.Colour, RowNote, 0, x, tailTop, width, NoteHeight);
             paint.Bar(p.Colour, RowNote, 0, x, headTop, width, NoteHeight);
             lastTop = headTop, lastTail = tailTop;
+        }
+        // Of notes drawn on one row only one shows (they are one picture), so
+        // a dense lane costs one draw a row.
+        lastTop = INT32_MIN;
+        for (auto n = std::lower_bound(keys.Notes.begin(), keys.Notes.end(), topBeat);
+             n != keys.Notes.end() && *n <= bottomBeat; ++n) {
+            const int top = NoteTop((*n - nowBeat) * pixelsPerBeat);
+            if (top != lastTop) paint.Bar(p.Colour, RowNote, 0, x, top, width, NoteHeight);
+            lastTop = top;
         }
     }
     return true;

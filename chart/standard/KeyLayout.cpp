@@ -65,9 +65,21 @@ std::shared_ptr<const KeyLanes> BuildKeyLanes(const Chart& chart, KeyLayout layo
     auto lanes = std::make_shared<KeyLanes>();
     lanes->Layout = layout;
     lanes->Lanes.resize(size_t(KeyLaneCount(layout)));
-    // The note (lane, index) each key's long note is open on, by player * 10
-    // + key. Keys may share a lane (the scratch and the pedal), so the note is
-    // held by its index, which stays valid as the lane grows.
+    // Each lane takes its own size at once: a chart of millions of notes
+    // keeps them once, without the spare room of growing lists.
+    std::vector<std::array<size_t, 2>> counts(lanes->Lanes.size());
+    for (const Object& o : chart.Objects) {
+        const int lane = KeyLaneOf(layout, o.Player, o.Key);
+        if (lane >= 0 && (o.Kind == ObjectKind::Note || o.Kind == ObjectKind::LongStart))
+            ++counts[size_t(lane)][o.Kind == ObjectKind::LongStart];
+    }
+    for (size_t i = 0; i < counts.size(); ++i) {
+        lanes->Lanes[i].Notes.reserve(counts[i][0]);
+        lanes->Lanes[i].LongNotes.reserve(counts[i][1]);
+    }
+    // The long note (lane, index) each key has open, by player * 10 + key.
+    // Keys may share a lane (the scratch and the pedal), so it is held by its
+    // index, which stays valid as the lane grows.
     struct Open {
         int Lane = -1;
         size_t Index = 0;
@@ -78,24 +90,25 @@ std::shared_ptr<const KeyLanes> BuildKeyLanes(const Chart& chart, KeyLayout layo
         const int lane = KeyLaneOf(layout, o.Player, o.Key);
         if (lane < 0) continue;
         const double beat = chart.Timeline.BeatOfTime(double(o.Time));
+        KeyLane& to = lanes->Lanes[size_t(lane)];
+        // Notes of channels 11-29 between a 51-69 pair's ends leave it open.
         Open& held = open[size_t(o.Player * 10 + o.Key)];
-        if (o.Kind == ObjectKind::LongEnd) {
+        if (o.Kind == ObjectKind::Note) {
+            to.Notes.push_back(beat);
+        } else if (o.Kind == ObjectKind::LongStart) {
+            to.LongNotes.push_back(KeyLongNote{beat, beat, beat});
+            held = Open{lane, to.LongNotes.size() - 1};
+        } else {
             if (held.Lane >= 0) {
-                KeyNote& head = lanes->Lanes[size_t(held.Lane)][held.Index];
+                KeyLongNote& head = lanes->Lanes[size_t(held.Lane)].LongNotes[held.Index];
                 head.EndBeat = std::max(head.Beat, beat);
-                head.Long = true;
             }
             held = Open{};
-            continue;
         }
-        std::vector<KeyNote>& notes = lanes->Lanes[size_t(lane)];
-        notes.push_back(KeyNote{beat, beat, beat, false});
-        // Notes of channels 11-29 between a 51-69 pair's ends leave it open.
-        if (o.Kind == ObjectKind::LongStart) held = Open{lane, notes.size() - 1};
     }
-    for (std::vector<KeyNote>& notes : lanes->Lanes) {
+    for (KeyLane& lane : lanes->Lanes) {
         double reach = -1e300;
-        for (KeyNote& n : notes)
+        for (KeyLongNote& n : lane.LongNotes)
             n.ReachBeat = reach = std::max(reach, n.EndBeat);
     }
     return lanes;
