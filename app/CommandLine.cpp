@@ -72,6 +72,9 @@ std::string UsageText() {
            "                           Without it every #RANDOM takes 1 in --inspect,\n"
            "                           --render-wav and --headless runs, and draws at\n"
            "                           random in live play\n"
+           "  --lanes keys|arrows      --standard: each key in its own lane, in the chart's\n"
+           "                           key layout (keys, the default), or the keys folded\n"
+           "                           onto four arrow lanes per player (arrows)\n"
            "  --exact                  read charts as the format stood around 2000 (the\n"
            "                           default, unless the settings say standard)\n"
            "  --full-screen            start full screen (the default, unless the\n"
@@ -99,6 +102,7 @@ std::string UsageText() {
 ChartReading ChartReadingOf(const CommandLine& cl, bool drawAtRandom) {
     ChartReading reading;
     reading.Standard = cl.Standard;
+    reading.ArrowLanes = cl.ArrowLanes;
     if (cl.HasRandomSeed) {
         reading.Options.UseSeed = true;
         reading.Options.Seed = cl.RandomSeed;
@@ -201,6 +205,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
                 cl.Songs.push_back(v), cl.Given.Songs.push_back(v);
             else
                 (a == "--render-wav" ? cl.RenderWav : cl.Inspect) = v;
+            ++i;
+        } else if (a == "--lanes") {
+            if (v != "keys" && v != "arrows") return fail("--lanes needs keys or arrows");
+            cl.ArrowLanes = v == "arrows";
             ++i;
         } else if (a == "--screenshot") {
             if (!hasValue || !ParseScreenshot(v, cl))

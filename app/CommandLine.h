@@ -29,6 +29,7 @@ struct CommandLine {
     bool Standard = false; // read charts the standard way instead of the exact one
     bool HasRandomSeed = false;
     uint64_t RandomSeed = 0;            // with HasRandomSeed: the seed every #RANDOM draws from
+    bool ArrowLanes = false;            // --lanes arrows: standard charts on four arrow lanes
     std::vector<std::string> Arguments; // everything that is not an option
     std::string Error;                  // non-empty: the command line is wrong
     std::string ProgramFolder;          // not an option: empty means the executable's folder

@@ -61,9 +61,13 @@ struct BenchPlayer {
     TextRenderer fonts;
     std::unique_ptr<Player> player;
 
-    BenchPlayer(const std::string& songs, const std::vector<std::string>& args) {
+    BenchPlayer(const std::string& songs, const std::vector<std::string>& args,
+                bool standard = false) {
         player = std::make_unique<Player>(PlayerServices{
             clock, presenter, box, &fonts, AssetFolder(), {songs}, MixerOutput::Pull, 512});
+        ChartReading reading;
+        reading.Standard = standard;
+        player->UseReading(reading);
         player->StartUp(args);
         player->OpenDisplay();
     }
@@ -174,9 +178,11 @@ void BM_PlayFrameNoMusic(benchmark::State& state) {
 BENCHMARK(BM_PlayFrameNoMusic);
 
 // A chart with 500,000 notes in its second measure (125,000 on each of four
-// keys, in lines of 124 as the exact reading allows), written once.
-std::string DenseChart() {
-    static const std::string path = [] {
+// keys, in lines of 124 as the exact reading allows), written once; with
+// `longNotes` they are long notes (channels 51-54, 62,500 on each key) for the
+// standard reading.
+std::string DenseChart(bool longNotes = false) {
+    static const std::string notes = [] {
         const std::string dir =
             (std::filesystem::temp_directory_path() / "tappo-bench-dense/").string();
         std::filesystem::create_directories(dir);
@@ -192,16 +198,28 @@ std::string DenseChart() {
         WriteFileAtomic(dir + "dense.bms", std::vector<uint8_t>(text.begin(), text.end()));
         return dir + "dense.bms";
     }();
-    return path;
+    static const std::string held = [] {
+        const std::vector<uint8_t> bytes = ReadWholeFile(notes);
+        std::string text(bytes.begin(), bytes.end());
+        for (size_t at = text.find("\n#0011"); at != std::string::npos;
+             at = text.find("\n#0011", at + 1))
+            text[at + 5] = '5';
+        const std::string path = notes.substr(0, notes.size() - 4) + "-held.bms";
+        WriteFileAtomic(path, std::vector<uint8_t>(text.begin(), text.end()));
+        return path;
+    }();
+    return longNotes ? held : notes;
 }
 
 // Play frames while that measure fills the lanes (song time 1.5 s to 3.5 s):
-// arrows by the hundred thousand, on a few hundred rows.
+// arrows by the hundred thousand, on a few hundred rows. Argument 0: the exact
+// reading's arrows; 1: the standard reading's key lanes; 2: the same with
+// long notes.
 void BM_PlayFrameDenseMeasure(benchmark::State& state) {
-    const std::vector<std::string> args{DenseChart()};
+    const std::vector<std::string> args{DenseChart(state.range(0) == 2)};
     std::unique_ptr<BenchPlayer> player;
     auto toStart = [&] {
-        player = std::make_unique<BenchPlayer>(AssetFolder(), args);
+        player = std::make_unique<BenchPlayer>(AssetFolder(), args, state.range(0) > 0);
         while (player->player->Play.SongStartTick == 0 || player->player->Play.SongTime < 1500)
             player->Frame();
     };
@@ -215,7 +233,7 @@ void BM_PlayFrameDenseMeasure(benchmark::State& state) {
         }
     }
 }
-BENCHMARK(BM_PlayFrameDenseMeasure)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlayFrameDenseMeasure)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
 void BM_ErrorScreenFrame(benchmark::State& state) {
     BenchPlayer player("", {});

@@ -5,6 +5,7 @@
 #include "base/Errors.h"
 #include "chart/EventLists.h"
 #include "chart/GameState.h"
+#include "chart/KeyLanes.h"
 
 #include <array>
 #include <cstdint>
@@ -40,6 +41,10 @@ struct ChartData {
     // The standard reading's beats: the arrows and the measure phase follow
     // them. Null for the exact reading, whose arrows move with song time.
     std::shared_ptr<const standard::BeatScroller> BeatScroll;
+    // The standard reading's notes key by key, in the chart's own key layout.
+    // Null for the exact reading and where the four arrow lanes are asked for
+    // (the play screen then draws the arrows).
+    std::shared_ptr<const KeyLanes> Keys;
 };
 
 // The values a chart that does not set them keeps from the chart before it:

@@ -21,7 +21,7 @@ CompiledChart CompileChartFileAs(const ChartReading& reading, const std::string&
     }
     const auto chart =
         std::make_unique<standard::Chart>(standard::CompileFile(path, options, before));
-    return standard::ToCompiled(*chart, path);
+    return standard::ToCompiled(*chart, path, reading.ArrowLanes);
 }
 
 std::string InspectChart(const std::string& path, char decimalSeparator,
@@ -30,7 +30,7 @@ std::string InspectChart(const std::string& path, char decimalSeparator,
     standard::Options options = reading.Options;
     options.DecimalSeparator = decimalSeparator;
     const auto chart = std::make_unique<standard::Chart>(standard::CompileFile(path, options));
-    return standard::InspectListing(*chart, standard::MissingFiles(*chart, path));
+    return standard::InspectListing(*chart, path, standard::MissingFiles(*chart, path));
 }
 
 } // namespace tappo

@@ -17,6 +17,9 @@ struct ChartReading {
     // Live play: each compile draws its #RANDOM values from a fresh seed
     // (Options then only gives the decimal separator).
     bool DrawAtRandom = false;
+    // The standard reading's notes on the four arrow lanes per player
+    // (`--lanes arrows`) instead of each key in its own lane.
+    bool ArrowLanes = false;
 };
 
 // Either reading of the file, as a compiled chart. Throws CompileError.

@@ -2,6 +2,7 @@
 
 #include "chart/ShiftJis.h"
 #include "chart/standard/Timing.h"
+#include "play/KeyField.h"
 
 #include <cmath>
 #include <cstdio>
@@ -103,8 +104,22 @@ bool NoteFieldPainter::DrawArrow(int lane, int player, const EventRecord& record
     return place.Kind != ArrowPlace::Below;
 }
 
+bool NoteFieldPainter::DrawKeyLanes(int phase) {
+    if (!Chart.Keys || !Chart.BeatScroll) return false;
+    if (Images.Items.Count() <= ItemKeyNotes) return false;
+    const Sprite& sheet = Images.Items.Items(ItemKeyNotes);
+    if (!sheet.Initialized() || sheet.PatternCount() < 1) return false;
+    if (!Video.CanDraw()) return true;
+    const standard::BeatTimeline& t = Chart.BeatScroll->Timeline;
+    const double pixelsPerBeat = GameState.ScrollSpeed * 60000.0 / GameState.Bpm;
+    const double now = t.BeatOfTime(double(Play.SongTime) - Play.LateTime);
+    return DrawKeyField(Video.Back(), sheet.Pattern(0), *Chart.Keys, now, pixelsPerBeat,
+                        phase % 4 == 0);
+}
+
 void NoteFieldPainter::DrawReceptorsAndArrows() {
     const int phase = MeasurePhase();
+    if (DrawKeyLanes(phase)) return;
     const int players = Header.PlayerMode > 1 ? 2 : 1;
     const bool canDraw = Video.CanDraw();
     if (canDraw) {

@@ -1,6 +1,7 @@
 // The play screen's own drawing: the background when no images are shown,
 // the overlay texts and pause mark, the receptor rows and the scrolling arrows
-// of four lanes per player. The arrows only show the chart; nothing is judged.
+// of four lanes per player, or a standard chart's keys in its own layout. The
+// notes only show the chart; nothing is judged.
 #pragma once
 
 #include "chart/CompiledChart.h"
@@ -17,7 +18,13 @@
 namespace tappo {
 
 // Item numbers of the sprite archive the play screen draws.
-enum PlayItems : int { ItemReceptors = 0, ItemReceptorsBeat = 1, ItemStar = 2, ItemPause = 3 };
+enum PlayItems : int {
+    ItemReceptors = 0,
+    ItemReceptorsBeat = 1,
+    ItemStar = 2,
+    ItemPause = 3,
+    ItemKeyNotes = 8
+};
 
 struct NoteFieldPainter {
     // Reads the chart, the play clock and the toggles; draws on the display.
@@ -46,8 +53,12 @@ struct NoteFieldPainter {
     void DrawBackground();
     // Frame rate, the late-time offset and the pause mark.
     void DrawOverlay();
-    // Receptors, then every lane's arrows from its cursor down to the screen's bottom.
+    // Receptors, then every lane's arrows from its cursor down to the screen's
+    // bottom; a chart with its own key layout draws its key lanes instead.
     void DrawReceptorsAndArrows();
+    // The key lanes of a standard chart; false when there are none to draw
+    // (the exact reading, `--lanes arrows`, or a sprite archive without them).
+    bool DrawKeyLanes(int phase);
     // Pixels from the receptors down to the arrow of `record`.
     double ArrowDistance(const EventRecord& record) const;
     // False when the arrow lies below the screen (its lane stops there).

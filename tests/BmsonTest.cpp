@@ -55,8 +55,9 @@ const char* Layout021 =
 } // namespace
 
 TEST(Bmson, BothLayoutsCompileToTheSameTimedSlicedObjects) {
-    const std::string listing = standard::InspectListing(standard::CompileBmson(Layout10(480)));
-    EXPECT_EQ(standard::InspectListing(standard::CompileBmson(Layout021)), listing);
+    const std::string listing =
+        standard::InspectListing(standard::CompileBmson(Layout10(480)), "a.bmson");
+    EXPECT_EQ(standard::InspectListing(standard::CompileBmson(Layout021), "a.bmson"), listing);
     // 120 bpm to beat 4 (3000 ms), then 240; the stop at beat 5 lasts one beat
     // (250 ms); the continued notes start where the sound has got to and each
     // plays until the channel's next note.

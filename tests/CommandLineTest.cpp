@@ -41,6 +41,8 @@ TEST(CommandLine, ToolsAndFolders) {
         << "nothing to render";
     EXPECT_FALSE(ParseCommandLine({"--audio-buffer", "32"}).Error.empty());
     EXPECT_FALSE(ParseCommandLine({"--songs"}).Error.empty());
+    EXPECT_TRUE(ChartReadingOf(ParseCommandLine({"--lanes", "arrows"}), false).ArrowLanes);
+    EXPECT_FALSE(ChartReadingOf(ParseCommandLine({"--lanes", "keys"}), false).ArrowLanes);
 }
 
 TEST(CommandLine, OverridesTheSettingsForOneRun) {
@@ -82,6 +84,7 @@ TEST(CommandLine, MistakesAreReported) {
                                                                   {"--screenshot", "0:a.png"},
                                                                   {"--screenshot", "7:"},
                                                                   {"--scale", "99"},
+                                                                  {"--lanes", "four"},
                                                                   {"--bogus"}}) {
         EXPECT_FALSE(ParseCommandLine(args).Error.empty()) << args[0];
     }

@@ -125,10 +125,11 @@ struct HeadlessNoteField : HeadlessPlayer {
     PlayToggles toggles;
     std::unique_ptr<NoteFieldPainter> field;
 
-    HeadlessNoteField(const std::string& chart, const ChartReading& chartReading) {
+    HeadlessNoteField(const std::string& chart, const ChartReading& chartReading,
+                      const std::string& name = "a.bms") {
         reading = chartReading;
-        Write("a.bms", Bytes(chart));
-        Start({dir.File("a.bms")});
+        Write(name, Bytes(chart));
+        Start({dir.File(name)});
         field = std::make_unique<NoteFieldPainter>(player->Services, player->ArrowSprites, flow,
                                                    play, toggles, player->CurrentChart());
     }

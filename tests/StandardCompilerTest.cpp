@@ -477,10 +477,10 @@ TEST(StandardHostile, OddBytesAndLineEnds) {
 TEST(StandardListing, HeaderModeWarningsThenTiming) {
     const standard::Chart chart =
         Compile("#TITLE T\n#BPM 120\n#BPM xx\n#STOP01 96\n#00009:01\n#00011:0Z\n");
-    const std::string listing = standard::InspectListing(chart);
+    const std::string listing = standard::InspectListing(chart, "chart.bms");
     EXPECT_EQ(listing,
               "Title T\nArtist \nGenre \nPlayLevel 0\nBpm 120\nPlayerMode 1\nMidiFileName \n"
-              "Banner \nStageFile \nMode standard\n"
+              "Banner \nStageFile \nMode standard\nKeyLayout 5K\n"
               "Warning 3 #BPM value 'xx' is not a tempo above 0\n"
               "Measure 0 1000.000 0 4\n"
               "Tempo 0 1000.000 120\n"
@@ -492,10 +492,10 @@ TEST(StandardListing, HeaderModeWarningsThenTiming) {
 // Charts written today are often UTF-8; older ones Shift-JIS. Both list as UTF-8.
 TEST(StandardListing, HeaderTextsInEitherEncoding) {
     const std::string utf8 = standard::InspectListing(
-        Compile("#TITLE \xE6\x98\x9F\n#ARTIST \xC3\xA9\n#BANNER \xE6\x98\x9F.png\n"));
+        Compile("#TITLE \xE6\x98\x9F\n#ARTIST \xC3\xA9\n#BANNER \xE6\x98\x9F.png\n"), "t.bms");
     EXPECT_NE(utf8.find("Title \xE6\x98\x9F\nArtist \xC3\xA9\n"), std::string::npos) << utf8;
     EXPECT_NE(utf8.find("Banner \xE6\x98\x9F.png\n"), std::string::npos) << utf8;
-    const std::string sjis = standard::InspectListing(Compile("#TITLE \x90\xAF\n"));
+    const std::string sjis = standard::InspectListing(Compile("#TITLE \x90\xAF\n"), "t.bms");
     EXPECT_NE(sjis.find("Title \xE6\x98\x9F\n"), std::string::npos) << sjis;
 }
 

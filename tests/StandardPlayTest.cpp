@@ -141,9 +141,16 @@ TEST(StandardPlay, MeasurePhaseOfBeatsPastADouble) {
 
 namespace {
 
-// A note field over `chart` read the standard way.
+ChartReading StandardOnArrows() {
+    ChartReading r = Standard();
+    r.ArrowLanes = true;
+    return r;
+}
+
+// A note field over `chart` read the standard way, on the four arrow lanes.
 struct StandardField : HeadlessNoteField {
-    explicit StandardField(const std::string& chart) : HeadlessNoteField(chart, Standard()) {}
+    explicit StandardField(const std::string& chart)
+        : HeadlessNoteField(chart, StandardOnArrows()) {}
     int32_t FirstNoteTime() const {
         return int32_t(player->CurrentChart().Chart.Events[LaneNotesIndex][0].Time);
     }
@@ -252,9 +259,10 @@ TEST(StandardPlay, EveryFileThatDidNotLoadIsNamedInTheLogAndTheListing) {
     for (const char* name : {"s/kick.ogg", "s/Gone.wav", "s/gone.mid", "s/back.png", "s/gone.bmp"})
         EXPECT_NE(log.find(name), std::string::npos) << name << " in\n" << log;
     const std::string listing = InspectChart(f.dir.File("s/a.bms"), '.', Standard());
-    EXPECT_NE(listing.find("Mode standard\nMissing WAV02 Gone.wav\nMissing BMP01 back.png\n"
-                           "Missing BMP02 gone.bmp\nMissing MIDIFILE gone.mid\nMeasure"),
-              std::string::npos)
+    EXPECT_NE(
+        listing.find("Mode standard\nKeyLayout 5K\nMissing WAV02 Gone.wav\nMissing BMP01 back.png\n"
+                     "Missing BMP02 gone.bmp\nMissing MIDIFILE gone.mid\nMeasure"),
+        std::string::npos)
         << "kick.wav is found as kick.ogg: there, though it does not load\n"
         << listing;
 }

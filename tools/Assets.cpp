@@ -137,6 +137,54 @@ Image HeaderBar() {
     return p;
 }
 
+// The key layouts' sprites, one column of 32 x 16 cells a colour: the note
+// (its top 7 rows), a tile of the held bar of a long note, the receptor and
+// the receptor on the beat; the last column's left edge is the lane rail.
+// Bars are symmetric and the same along each row, so the play screen draws a
+// narrower one from the cell's two ends.
+const uint32_t KeyColours[KeyNoteColours] = {
+    Rgb(236, 238, 246), // white key
+    Rgb(70, 150, 255),  // blue key
+    Rgb(255, 60, 70),   // scratch
+    Rgb(255, 214, 60),  // yellow button
+    Rgb(80, 220, 110),  // green button
+    Rgb(255, 110, 150), // red button
+};
+
+void DrawKeyColumn(Image& p, int column) {
+    const int x = column * KeyNoteCell;
+    const uint32_t c = KeyColours[column];
+    Painter painter(p);
+    painter.HardEdges = true;
+    // The note: an outlined bar, light on top.
+    painter.FillRoundRect(x + 0.5, 0, KeyNoteCell - 1, 7, 2,
+                          [&](double, double) { return Outline; });
+    painter.FillRoundRect(x + 1.5, 1, KeyNoteCell - 3, 5, 1.5, [&](double, double y) {
+        return Mix(Mix(c, Rgb(255, 255, 255), 0.45), Scale(c, 0.7), y / 6);
+    });
+    painter.FillRect(x + 3, 1, KeyNoteCell - 6, 1, Mix(c, Rgb(255, 255, 255), 0.7));
+    // The held bar: a dimmer band with a bright core, the same on every row.
+    for (int y = 16; y < 32; ++y) {
+        painter.FillRect(x + 2, y, KeyNoteCell - 4, 1, Outline);
+        painter.FillRect(x + 3, y, KeyNoteCell - 6, 1, Scale(c, 0.45));
+        painter.FillRect(x + 6, y, KeyNoteCell - 12, 1, Scale(c, 0.7));
+    }
+    // The receptors: a frame around the line the notes reach, lit on the beat.
+    for (int beat = 0; beat < 2; ++beat) {
+        const int top = 32 + beat * 16;
+        const uint32_t rim = beat ? Mix(c, Rgb(255, 255, 255), 0.5) : Rgb(120, 126, 150);
+        painter.FillRoundRect(x + 0.5, top + 1, KeyNoteCell - 1, 14, 3,
+                              [&](double, double) { return Outline; });
+        painter.FillRoundRect(x + 1.5, top + 2, KeyNoteCell - 3, 12, 2,
+                              [&](double, double) { return rim; });
+        painter.FillRoundRect(x + 2.5, top + 3, KeyNoteCell - 5, 10, 1.5, [&](double, double) {
+            return beat ? Scale(c, 0.45) : Rgb(30, 32, 52);
+        });
+        painter.FillRect(x + 3, top + 7, KeyNoteCell - 6, 2,
+                         beat ? Rgb(255, 255, 255) : Scale(c, 0.8));
+    }
+}
+
 ArchiveItem Item(const std::string& name, const Image& picture) {
     ArchiveItem item;
     item.Name = name;
@@ -157,6 +205,14 @@ Image MakeArrowSheet() {
         for (int lane = 0; lane < 4; ++lane)
             DrawArrow(painter, lane * 32, row * 32, lane, glow);
     }
+    return p;
+}
+
+Image MakeKeyNotes() {
+    Image p((KeyNoteColours + 1) * KeyNoteCell, 64, Key);
+    for (int column = 0; column < KeyNoteColours; ++column)
+        DrawKeyColumn(p, column);
+    Painter(p).FillRect(KeyNoteColours * KeyNoteCell, 0, 1, 64, Rgb(64, 68, 104));
     return p;
 }
 
@@ -219,6 +275,7 @@ std::vector<uint8_t> MakeSpriteArchive() {
     items.push_back(Item("NextFolder", Triangle(true)));
     items.push_back(Item("PrevFolder", Triangle(false)));
     items.push_back(Item("Header", HeaderBar()));
+    items.push_back(Item("KeyNotes", MakeKeyNotes()));
     return WriteArchive(items);
 }
 

@@ -431,6 +431,7 @@ Chart BmsonReader::Read() {
     chart.MeasureScale.fill(1.0);
     header_.Title = title_;
     header_.Subtitle = subtitle_;
+    header_.NineButtons = modeHint_.rfind("popn-", 0) == 0;
     chart.Header = header_;
     if (headerOnly_) return chart;
     const bool popn = modeHint_.rfind("popn-", 0) == 0;

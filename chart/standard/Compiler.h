@@ -43,8 +43,9 @@ struct HeaderValues {
     double Bpm = 130.0;
     int32_t PlayerMode = 1;
     int32_t LnType = 1;
-    int LnObj = 0;        // slot that ends a note on channels 11-29; 0 for none
-    int32_t VolWav = 100; // percent, 0 to MaxVolWav
+    int LnObj = 0;            // slot that ends a note on channels 11-29; 0 for none
+    int32_t VolWav = 100;     // percent, 0 to MaxVolWav
+    bool NineButtons = false; // written for nine buttons whatever its file name (bmson "popn-")
 };
 
 struct Warning {
@@ -135,9 +136,11 @@ bool LaneOf(const Object& object, int& player, int& lane);
 // exact reading places it; its beat follows from the timeline.
 int64_t StepTime(const Object& object);
 
-// The --inspect listing: header lines, "Mode standard", the warnings, a
-// "Missing" line for each of MISSING (the files the chart names that are not
-// there), the measures, tempo changes and stops, then every object.
-std::string InspectListing(const Chart& chart, const std::vector<std::string>& missing = {});
+// The --inspect listing of the chart in the file `path`: header lines,
+// "Mode standard", its key layout, the warnings, a "Missing" line for each of
+// MISSING (the files the chart names that are not there), the measures, tempo
+// changes and stops, then every object.
+std::string InspectListing(const Chart& chart, std::string_view path,
+                           const std::vector<std::string>& missing = {});
 
 } // namespace tappo::standard

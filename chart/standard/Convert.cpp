@@ -5,6 +5,7 @@
 #include "chart/FileLookup.h"
 #include "chart/ShiftJis.h"
 #include "chart/standard/Bmson.h"
+#include "chart/standard/KeyLayout.h"
 #include "chart/standard/Lines.h"
 #include "formats/Picture.h"
 
@@ -102,7 +103,7 @@ void ConvertObjects(const Chart& s, ChartData& d) {
 
 } // namespace
 
-CompiledChart ToCompiled(const Chart& s, const std::string& path) {
+CompiledChart ToCompiled(const Chart& s, const std::string& path, bool arrowLanes) {
     CompiledChart t;
     ConvertHeader(s.Header, t);
     t.SongFolder = FolderOfChart(path);
@@ -119,6 +120,7 @@ CompiledChart ToCompiled(const Chart& s, const std::string& path) {
     ConvertMeasures(s, d, *scroll);
     d.BeatScroll = std::move(scroll);
     ConvertObjects(s, d);
+    if (!arrowLanes) d.Keys = BuildKeyLanes(s, KeyLayoutOf(s, path));
     d.LastSoundTime = s.LastSoundTime;
     d.LastObjectMeasure = s.LastObjectMeasure;
     d.KeysoundVolume = s.Header.VolWav;
@@ -153,6 +155,7 @@ void ScanHeader(const std::string& path, const ChartReading& reading, PlaySettin
     header.Subtitle = h.Subtitle;
     header.Difficulty = DifficultyName(h.Difficulty);
     header.NoteCount = NoteCount(*chart);
+    header.KeyLayout = KeyLayoutName(KeyLayoutOf(*chart, path));
     state.Genre = h.Genre;
     state.PlayLevel = h.PlayLevel;
     state.Bpm = h.Bpm;

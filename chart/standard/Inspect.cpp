@@ -2,6 +2,7 @@
 #include "chart/Listing.h"
 #include "chart/ShiftJis.h"
 #include "chart/standard/Compiler.h"
+#include "chart/standard/KeyLayout.h"
 
 #include <algorithm>
 #include <charconv>
@@ -104,7 +105,8 @@ void ListTimeline(const Chart& chart, std::string& out) {
 
 } // namespace
 
-std::string InspectListing(const Chart& chart, const std::vector<std::string>& missing) {
+std::string InspectListing(const Chart& chart, std::string_view path,
+                           const std::vector<std::string>& missing) {
     std::string out;
     out.reserve(1024 + chart.Objects.size() * 64);
     const HeaderValues& h = chart.Header;
@@ -119,6 +121,7 @@ std::string InspectListing(const Chart& chart, const std::vector<std::string>& m
     line("StageFile", ChartTextToUtf8(h.StageFile));
     if (h.VolWav != 100) line("VolWav", std::to_string(h.VolWav));
     out += "Mode standard\n";
+    line("KeyLayout", std::string(KeyLayoutName(KeyLayoutOf(chart, path))));
     for (const Warning& w : chart.Warnings)
         line("Warning", std::to_string(w.Line) + ' ' + w.Text);
     for (const std::string& file : missing)

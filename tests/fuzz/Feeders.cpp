@@ -136,7 +136,7 @@ void FeedChart(const uint8_t* data, size_t size) {
     AcceptReaderError([&] { exact::Compile(text, "/nonexistent/song/chart.bms", '.'); });
     // The standard reading never refuses a chart: it warns and goes on.
     const auto standard = std::make_unique<standard::Chart>(standard::Compile(text, {}));
-    standard::InspectListing(*standard);
+    standard::InspectListing(*standard, "/nonexistent/song/chart.bms");
     standard::ToCompiled(*standard, "/nonexistent/song/chart.bms");
 }
 
@@ -145,7 +145,7 @@ void FeedBmson(const uint8_t* data, size_t size) {
     AcceptReaderError([&] { standard::CompileBmson(text, true); });
     AcceptReaderError([&] {
         const auto chart = std::make_unique<standard::Chart>(standard::CompileBmson(text));
-        standard::InspectListing(*chart);
+        standard::InspectListing(*chart, "chart.bmson");
         standard::ToCompiled(*chart, "/nonexistent/song/chart.bmson");
     });
 }
