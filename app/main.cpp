@@ -34,8 +34,8 @@ bool UseSettings(CommandLine& cl) {
 }
 
 // A chart opened from the file manager plays in the reading that reads it:
-// one only the standard reading lists (".bme", ".bml", ".pms"), or one the
-// exact reading does not compile, plays in the standard reading.
+// one only the standard reading lists (".bme", ".bml", ".pms", ".bmson"), or
+// one the exact reading does not compile, plays in the standard reading.
 void ChooseReadingForChart(CommandLine& cl) {
     if (!cl.AutoReading || cl.Standard || cl.Arguments.empty()) return;
     const std::string& chart = cl.Arguments[0];
