@@ -47,6 +47,13 @@ inline std::vector<uint8_t> Bytes(const std::string& s) {
     return std::vector<uint8_t>(s.begin(), s.end());
 }
 
+// The standard reading, with #RANDOM taking 1.
+inline ChartReading StandardReading() {
+    ChartReading r;
+    r.Standard = true;
+    return r;
+}
+
 struct HeadlessPlayer {
     TempDir dir;
     VirtualClock clock;

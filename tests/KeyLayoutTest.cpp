@@ -10,15 +10,7 @@
 using namespace tappo;
 using namespace tappo::test;
 
-namespace {
-
-ChartReading Standard() {
-    ChartReading r;
-    r.Standard = true;
-    return r;
-}
-
-} // namespace
+namespace {} // namespace
 
 TEST(KeyLayout, ChosenFromTheKeysThePlayerAndTheFileName) {
     struct Case {
@@ -108,7 +100,7 @@ TEST(KeyLayout, EachLayoutDrawsItsLanesAndHeldBars) {
         std::string chart = "#BPM 120\n#00151:0101\n#00111:0001000000000000\n";
         for (const char* k = c.Keys; *k; k += k[2] ? 3 : 2)
             chart += std::string("#001") + k[0] + k[1] + ":01\n";
-        HeadlessNoteField f(chart, Standard(), c.Name);
+        HeadlessNoteField f(chart, StandardReading(), c.Name);
         ASSERT_TRUE(f.Session().Chart.Keys) << c.Name;
         f.DrawAt(2000);
         const int noteRow = KeyHitLine + 64;
@@ -132,7 +124,7 @@ TEST(KeyLayout, EachLayoutDrawsItsLanesAndHeldBars) {
 }
 
 TEST(KeyLayout, ArrowLanesKeepTheFoldedArrows) {
-    ChartReading arrows = Standard();
+    ChartReading arrows = StandardReading();
     arrows.ArrowLanes = true;
     HeadlessNoteField f("#BPM 120\n#00111:01\n#00118:01\n", arrows);
     EXPECT_FALSE(f.Session().Chart.Keys);

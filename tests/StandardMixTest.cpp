@@ -15,12 +15,6 @@ using namespace tappo::test;
 
 namespace {
 
-ChartReading Standard() {
-    ChartReading r;
-    r.Standard = true;
-    return r;
-}
-
 std::vector<uint8_t> Constant(int16_t value, double seconds) {
     return tools::EncodeWav16(std::vector<int16_t>(size_t(seconds * 44100), value), 1, 44100);
 }
@@ -48,7 +42,7 @@ std::string Spread(const std::string& channel, int count) {
 TEST(StandardMix, EveryChartExtensionIsListedInNameOrder) {
     for (const bool standard : {false, true}) {
         HeadlessPlayer f;
-        if (standard) f.reading = Standard();
+        if (standard) f.reading = StandardReading();
         for (const char* name :
              {"song.pms", "song.BME", "song.bml", "song.bms", "song.bmson", "song.txt"})
             f.Write(std::string("songs/s/") + name, Bytes("#TITLE x\n#00111:01\n"));
@@ -68,7 +62,7 @@ TEST(StandardMix, EveryChartExtensionIsListedInNameOrder) {
 
 TEST(StandardMix, TwoHundredFiftySixSoundsAreHeardAtOnceAndTheLossBeyondIsLogged) {
     HeadlessPlayer f;
-    f.reading = Standard();
+    f.reading = StandardReading();
     f.Write("s/s.wav", Constant(50, 4));
     f.Write("s/a.bms", Bytes(Spread("11", 300)));
     f.Start({f.dir.File("s/a.bms")});
@@ -125,7 +119,7 @@ TEST(StandardMix, ANewSoundTakesTheOldestKeysoundNeverABackgroundOne) {
 TEST(StandardMix, VolWavScalesEveryKeysound) {
     auto level = [](const std::string& header) {
         HeadlessPlayer f;
-        f.reading = Standard();
+        f.reading = StandardReading();
         f.Write("s/s.wav", Constant(1001, 2));
         f.Write("s/a.bms", Bytes(header + "#WAV01 s.wav\n#00011:01\n#00001:01\n"));
         f.Start({f.dir.File("s/a.bms")});

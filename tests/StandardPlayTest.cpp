@@ -31,12 +31,6 @@ std::vector<uint8_t> SolidBmp(uint32_t rgb) {
     return EncodeBmp(b);
 }
 
-ChartReading Standard() {
-    ChartReading r;
-    r.Standard = true;
-    return r;
-}
-
 } // namespace
 
 TEST(StandardPlay, ConvertsIntoTheCompiledChart) {
@@ -97,17 +91,17 @@ TEST(StandardPlay, HeaderValuesAreTheChartsOwn) {
     ChartCarryOver before;
     before.Header.Title = "old";
     before.GameState.PlayLevel = 9;
-    const CompiledChart c = CompileChartFileAs(Standard(), dir.File("c.bms"), '.', before);
+    const CompiledChart c = CompileChartFileAs(StandardReading(), dir.File("c.bms"), '.', before);
     EXPECT_EQ(c.Header.Title, "") << "nothing carries over from the chart before";
     EXPECT_EQ(c.GameState.PlayLevel, 0);
     EXPECT_EQ(c.GameState.Lane1X, 32);
     EXPECT_EQ(c.GameState.Lane2X, 160);
-    EXPECT_EQ(CompileChartFileAs(Standard(), dir.File("c.bms"), '.', before).Data.SlotLimit,
+    EXPECT_EQ(CompileChartFileAs(StandardReading(), dir.File("c.bms"), '.', before).Data.SlotLimit,
               WideSlotCount);
 
     // Only an unreadable file stops a standard compile.
-    EXPECT_THROW(CompileChartFileAs(Standard(), dir.File("missing.bms"), '.'), CompileError);
-    const std::string listing = InspectChart(dir.File("c.bms"), '.', Standard());
+    EXPECT_THROW(CompileChartFileAs(StandardReading(), dir.File("missing.bms"), '.'), CompileError);
+    const std::string listing = InspectChart(dir.File("c.bms"), '.', StandardReading());
     EXPECT_NE(listing.find("\nMode standard\n"), std::string::npos);
 }
 
@@ -142,7 +136,7 @@ TEST(StandardPlay, MeasurePhaseOfBeatsPastADouble) {
 namespace {
 
 ChartReading StandardOnArrows() {
-    ChartReading r = Standard();
+    ChartReading r = StandardReading();
     r.ArrowLanes = true;
     return r;
 }
@@ -188,7 +182,7 @@ TEST(StandardPlay, ArrowsMoveWithTheTempo) {
 
 TEST(StandardPlay, WideKeysoundSlotsPlay) {
     HeadlessPlayer f;
-    f.reading = Standard();
+    f.reading = StandardReading();
     f.Write("s/z.wav", tools::EncodeWav16(std::vector<int16_t>(4410, 1000), 1, 44100));
     f.Write("s/a.bms", Bytes("#BPM 120\n#WAVZZ z.wav\n#00001:ZZ\n"));
     f.Start({f.dir.File("s/a.bms")});
@@ -208,7 +202,7 @@ namespace {
 // pixel (5, y) of the first picture presented, the loading screen.
 int FirstPresentedPixel(bool standard, int y = 5) {
     HeadlessPlayer f;
-    if (standard) f.reading = Standard();
+    if (standard) f.reading = StandardReading();
     f.Write("s/stage.bmp", SolidBmp(0xFFFFFF));
     f.Write("s/a.bms", Bytes("#STAGEFILE stage.bmp\n#00111:01\n"));
     int presented = -1;
@@ -225,7 +219,7 @@ constexpr int BannerMiddleX = 121 + 40, BannerMiddleY = 120 + 26;
 // A song folder whose picture is blue and whose chart names `banner` as its own.
 struct BannerFixture : HeadlessPlayer {
     BannerFixture(bool standard, const std::string& banner, const std::vector<uint8_t>& bytes) {
-        if (standard) reading = Standard();
+        if (standard) reading = StandardReading();
         Write("songs/s/a.bmp", SolidBmp(0x0000FF));
         Write("songs/s/" + banner, bytes);
         Write("songs/s/c.bms", Bytes("#BANNER " + banner + "\n#00111:01\n"));
@@ -248,7 +242,7 @@ TEST(StandardPlay, StageFileIsShownWhileTheChartLoads) {
 
 TEST(StandardPlay, EveryFileThatDidNotLoadIsNamedInTheLogAndTheListing) {
     HeadlessPlayer f;
-    f.reading = Standard();
+    f.reading = StandardReading();
     f.Write("s/kick.ogg", Bytes("not a sound")); // found for kick.wav, does not load
     f.Write("s/a.bms", Bytes("#WAV01 kick.wav\n#WAV02 Gone.wav\n#BMP01 back.png\n"
                              "#BMP02 gone.bmp\n#MIDIFILE gone.mid\n#00111:0102\n#00104:0102\n"));
@@ -258,7 +252,7 @@ TEST(StandardPlay, EveryFileThatDidNotLoadIsNamedInTheLogAndTheListing) {
         log += line + "\n";
     for (const char* name : {"s/kick.ogg", "s/Gone.wav", "s/gone.mid", "s/back.png", "s/gone.bmp"})
         EXPECT_NE(log.find(name), std::string::npos) << name << " in\n" << log;
-    const std::string listing = InspectChart(f.dir.File("s/a.bms"), '.', Standard());
+    const std::string listing = InspectChart(f.dir.File("s/a.bms"), '.', StandardReading());
     EXPECT_NE(
         listing.find("Mode standard\nKeyLayout 5K\nMissing WAV02 Gone.wav\nMissing BMP01 back.png\n"
                      "Missing BMP02 gone.bmp\nMissing MIDIFILE gone.mid\nMeasure"),
@@ -269,7 +263,7 @@ TEST(StandardPlay, EveryFileThatDidNotLoadIsNamedInTheLogAndTheListing) {
 
 TEST(StandardPlay, ABrokenStageFileIsLeftOut) {
     HeadlessPlayer broken;
-    broken.reading = Standard();
+    broken.reading = StandardReading();
     broken.Write("s/stage.bmp", Bytes("BM not a picture"));
     broken.Write("s/a.bms", Bytes("#STAGEFILE stage.bmp\n#00111:01\n"));
     broken.Start({broken.dir.File("s/a.bms")});
@@ -279,13 +273,13 @@ TEST(StandardPlay, ABrokenStageFileIsLeftOut) {
 
 TEST(StandardPlay, TheStageFileIsLetGoOnceTheChartHasLoaded) {
     HeadlessPlayer f;
-    f.reading = Standard();
+    f.reading = StandardReading();
     f.Write("s/stage.bmp", SolidBmp(0xFFFFFF));
     f.Write("s/a.bms", Bytes("#STAGEFILE stage.bmp\n#00111:01\n"));
     f.Start({f.dir.File("s/a.bms")});
     EXPECT_FALSE(f.player->HoldsStagePicture()) << "a command-line chart";
     HeadlessPlayer g;
-    g.reading = Standard();
+    g.reading = StandardReading();
     g.Write("s/stage.bmp", SolidBmp(0xFFFFFF));
     g.Write("s/a.bms", Bytes("#STAGEFILE stage.bmp\n#00111:01\n"));
     g.Start({});
@@ -316,9 +310,9 @@ TEST(StandardPlay, AUtf16ChartReadsAsItsUtf8Text) {
     f.Write("u8.bms", Bytes("#TITLE 曲𝄞\r\n#BPM 90\r\n#WAV01 a.wav\r\n#00111:0101\r\n"));
     f.Write("le.bms", Utf16(u"#TITLE 曲𝄞\r\n#BPM 90\r\n#WAV01 a.wav\r\n#00111:0101\r\n", false));
     f.Write("be.bms", Utf16(u"#TITLE 曲𝄞\r\n#BPM 90\r\n#WAV01 a.wav\r\n#00111:0101\r\n", true));
-    const CompiledChart want = CompileChartFileAs(Standard(), f.dir.File("u8.bms"), '.');
+    const CompiledChart want = CompileChartFileAs(StandardReading(), f.dir.File("u8.bms"), '.');
     for (const char* name : {"le.bms", "be.bms"}) {
-        const CompiledChart got = CompileChartFileAs(Standard(), f.dir.File(name), '.');
+        const CompiledChart got = CompileChartFileAs(StandardReading(), f.dir.File(name), '.');
         EXPECT_EQ(got.Header.Title, want.Header.Title) << name;
         EXPECT_EQ(got.GameState.Bpm, 90) << name;
         EXPECT_EQ(got.Data.LastSoundTime, want.Data.LastSoundTime) << name;
@@ -336,7 +330,7 @@ TEST(StandardPlay, AChartReadAsLessThanItsFileSaysWhy) {
              {std::pair{utf16, std::string(": the chart is saved as UTF-16")},
               std::pair{nul, std::string(": the chart text ends at a NUL byte on line 2")}}) {
             HeadlessPlayer f;
-            if (standard) f.reading = Standard();
+            if (standard) f.reading = StandardReading();
             f.Write("c.bms", bytes);
             f.Start({f.dir.File("c.bms")});
             EXPECT_EQ(f.player->Mode(), ScreenPlay);
@@ -407,13 +401,14 @@ TEST(StandardPlay, LivePlayDrawsEachChartAtRandom) {
     TempDir dir;
     WriteFileAtomic(dir.File("r.bms"),
                     Bytes("#RANDOM 2\n#IF 1\n#00101:01\n#ENDIF\n#IF 2\n#00201:01\n#ENDIF\n"));
-    ChartReading live = Standard();
+    ChartReading live = StandardReading();
     live.DrawAtRandom = true;
     std::set<int> measures;
     for (int i = 0; i < 40; ++i)
         measures.insert(CompileChartFileAs(live, dir.File("r.bms"), '.').Data.LastObjectMeasure);
     EXPECT_EQ(measures, (std::set<int>{1, 2}));
-    EXPECT_EQ(CompileChartFileAs(Standard(), dir.File("r.bms"), '.').Data.LastObjectMeasure, 1)
+    EXPECT_EQ(CompileChartFileAs(StandardReading(), dir.File("r.bms"), '.').Data.LastObjectMeasure,
+              1)
         << "without a draw #RANDOM takes 1";
 }
 
@@ -422,7 +417,7 @@ namespace {
 // The select screen on one chart with a tempo slot "#BPM01" beside "#BPM".
 struct HeaderFixture : HeadlessPlayer {
     explicit HeaderFixture(bool standard) {
-        if (standard) reading = Standard();
+        if (standard) reading = StandardReading();
         Write("songs/s/c.bms", Bytes("#TITLE T\n#BPM 150\n#BPM01 90\n#PLAYLEVEL\n"));
         Start({});
     }
@@ -432,7 +427,7 @@ struct HeaderFixture : HeadlessPlayer {
 // black a few frames into a song with images on but no base picture.
 bool BlackWithoutABasePicture(bool standard) {
     HeadlessPlayer f;
-    if (standard) f.reading = Standard();
+    if (standard) f.reading = StandardReading();
     f.Write("s/a.bms", Bytes(standard ? "#BMPA1 gone.bmp\n#00204:A1\n#00311:01\n"
                                       : "#BMP01 gone.bmp\n#00204:01\n#00311:01\n"));
     f.Start({f.dir.File("s/a.bms")}, false);

@@ -423,12 +423,7 @@ Chart BmsonReader::Read() {
     // The older layout counts 240 pulses a beat and has no resolution.
     if (!hasVersion_) resolution_ = 240;
 
-    Chart chart;
-    chart.WavFileNames.assign(SlotCount, std::string());
-    chart.BmpFileNames.assign(SlotCount, std::string());
-    chart.BpmValues.assign(SlotCount, 0.0);
-    chart.StopValues.assign(SlotCount, 0.0);
-    chart.MeasureScale.fill(1.0);
+    Chart chart = EmptyChart();
     header_.Title = title_;
     header_.Subtitle = subtitle_;
     header_.NineButtons = modeHint_.rfind("popn-", 0) == 0;

@@ -215,13 +215,18 @@ void BuildObjects(const std::vector<RawObject>& raw, const std::vector<Order>& o
 
 } // namespace
 
-Chart Compile(std::string_view bytes, const Options& options) {
+Chart EmptyChart() {
     Chart chart;
     chart.WavFileNames.assign(SlotCount, std::string());
     chart.BmpFileNames.assign(SlotCount, std::string());
     chart.BpmValues.assign(SlotCount, 0.0);
     chart.StopValues.assign(SlotCount, 0.0);
     chart.MeasureScale.fill(1.0);
+    return chart;
+}
+
+Chart Compile(std::string_view bytes, const Options& options) {
+    Chart chart = EmptyChart();
     const std::vector<RawObject> raw = ReadLines(bytes, options, chart);
 
     std::array<double, MeasureCount + 1> measureBeat{};

@@ -99,6 +99,10 @@ struct Chart {
     int32_t LastSoundTime = 0; // 2 s after the end of the last measure holding an object
 };
 
+// A chart with every slot undefined and every measure of length 1: where
+// each reader starts.
+Chart EmptyChart();
+
 Chart Compile(std::string_view bytes, const Options& options);
 
 // The integer millisecond of a song time: rounded down, after a nudge of a
