@@ -36,6 +36,26 @@ void RgbaToPicturePixels(uint32_t* pixels, size_t count) {
     }
 }
 
+// libpng takes a buffer of the declared size for each chunk before the image
+// data and only then finds the file too short, so a 100-byte file that
+// declares a 2 GB text chunk would cost 2 GB. Such a file fails anyway, with
+// this same message; it is refused here before any chunk is read.
+const char* ChunkPastEnd(const uint8_t* data, size_t size) {
+    size_t at = 8;
+    while (size - at >= 8) {
+        const uint32_t length = uint32_t(data[at]) << 24 | uint32_t(data[at + 1]) << 16 |
+                                uint32_t(data[at + 2]) << 8 | data[at + 3];
+        if (std::memcmp(data + at + 4, "IDAT", 4) == 0 ||
+            std::memcmp(data + at + 4, "IEND", 4) == 0)
+            return nullptr;
+        if (length > size - at - 8) return "read beyond end of data";
+        at += 8 + size_t(length);
+        if (size - at < 4) return nullptr;
+        at += 4; // the checksum
+    }
+    return nullptr;
+}
+
 } // namespace
 
 Image DecodePng(const uint8_t* data, size_t size) {
@@ -46,6 +66,9 @@ Image DecodePng(const uint8_t* data, size_t size) {
         png_image* image;
         ~Finisher() { png_image_free(image); }
     } finisher{&image};
+    if (IsPng(data, size))
+        if (const char* fault = ChunkPastEnd(data, size))
+            throw Error(std::string("PNG エラー: ") + fault);
     if (!png_image_begin_read_from_memory(&image, data, size))
         throw Error(std::string("PNG エラー: ") + image.message);
     // The size is checked before any pixel memory is taken.
@@ -217,6 +240,9 @@ PictureSize DrawPngStretched(const uint8_t* data, size_t size, uint16_t* out, in
                              int height) {
     if (!data || size == 0)
         throw Error("PNG エラー: png_image_begin_read_from_memory: invalid argument");
+    if (IsPng(data, size))
+        if (const char* fault = ChunkPastEnd(data, size))
+            throw Error(std::string("PNG エラー: ") + fault);
     bmp::RowStretch stretch(out, width, height);
     PngRows job{};
     job.data = data, job.size = size, job.stretch = &stretch;

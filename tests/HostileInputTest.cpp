@@ -8,6 +8,7 @@
 #include "files/Files.h"
 #include "formats/ArchiveWriter.h"
 #include "formats/Midi.h"
+#include "formats/Png.h"
 #include "formats/SoundFile.h"
 #include "media/Media.h"
 #include "platform/Display.h"
@@ -18,6 +19,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/resource.h>
 
 using namespace tappo;
 using namespace tappo::test;
@@ -164,6 +166,32 @@ TEST(HostileArchive, ExtremeSkipSizesCutPatternsWithoutOverflow) {
     ASSERT_EQ(list.Items.Items(1).PatternCount(), 2);
     EXPECT_EQ(list.Items.Items(1).Pattern(1).Area.Left, 38);
     EXPECT_EQ(list.Items.Items(2).PatternCount(), 0);
+}
+
+// Both picture readers on one file within 256 MB of address space: 0 when both
+// refuse it with `expected`.
+int PngRefusedWithinLittleMemory(const std::vector<uint8_t>& file, const std::string& expected) {
+    const rlimit limit{size_t(256) << 20, size_t(256) << 20};
+    setrlimit(RLIMIT_AS, &limit);
+    std::vector<uint16_t> out(16);
+    const std::string whole = ErrorOf([&] { DecodePng(file.data(), file.size()); });
+    const std::string rows =
+        ErrorOf([&] { DrawPngStretched(file.data(), file.size(), out.data(), 4, 4); });
+    return whole == expected && rows == expected ? 0 : 1;
+}
+
+TEST(HostilePng, AChunkLongerThanTheFileCostsNoMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer needs more address space than this test allows";
+#else
+    // 111 bytes whose text chunk claims 2 GB, refused as libpng refuses any
+    // chunk that runs past the end of the file.
+    const std::vector<uint8_t> file = ReadWholeFile(
+        std::string(TAPPO_TESTS_DIR) + "/data/regressions/png/text-chunk-claims-2gb.png");
+    EXPECT_EXIT(
+        std::exit(PngRefusedWithinLittleMemory(file, "PNG エラー: read beyond end of data")),
+        testing::ExitedWithCode(0), "");
+#endif
 }
 
 TEST(HostileWave, RatesOutsideTheRangeAreRefusedAndLoadingNeverThrows) {
