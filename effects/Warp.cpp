@@ -56,8 +56,7 @@ void WarpEffect::BeginFrame() {
 void WarpEffect::RemakeDisplayCopy() {
     SyncIndexPicture();
     WarpImage.MakeDisplayCopy();
-    for (int i = 0; i < 256; ++i)
-        pixelOf_[i] = RgbValueToPixel(WarpImage.Palette[size_t(i)]);
+    pixelOf_ = PaletteToPixels(WarpImage.Palette);
     for (int v = 0; v < Height; ++v)
         for (int u = 0; u < 256; ++u)
             lookupPixel_[u * 256 + v] = pixelOf_[lookup_[v * 256 + u]];

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "formats/PalettedImage.h"
+#include "formats/Picture.h"
 
 #include <array>
 #include <cstdint>
@@ -18,6 +19,9 @@ class WarpEffect {
   public:
     static constexpr int Width = 320, Height = 240, SineSize = 851;
 
+    // Whoever changes WarpImage's palette or pixels from outside calls
+    // SyncIndexPicture first: until then the newest frames live only in the
+    // display copy, and a change to the index picture would be overwritten.
     PalettedImage WarpImage;
     std::array<uint8_t, SineSize> SineTable{};
     uint8_t DistanceTable[Height][Width]{};
@@ -45,7 +49,7 @@ class WarpEffect {
     // The same turned round, angle << 8 | distance, because neighbouring
     // pixels differ more in distance than in angle, as 5-6-5 pixels.
     uint16_t lookupPixel_[256 * 256]{};
-    uint16_t pixelOf_[256]{}; // palette index to 5-6-5
+    PixelTable pixelOf_{}; // palette index to 5-6-5
     uint16_t* mirrorRows_[Height]{};
     // Frames since InitWarp, up to 2: by the second every pixel is renewed.
     int framesDone_ = 0;

@@ -29,7 +29,7 @@ struct StretchSink {
     int width, pictureHeight;
     std::vector<int> firstRow; // by picture row from the top; -1: not shown
     std::vector<int> start;    // pictureWidth + 1 entries
-    uint16_t table[256];
+    PixelTable table;
 
     std::vector<uint16_t*> rows; // by stream row: where it is drawn, or null
 
@@ -64,9 +64,7 @@ std::vector<uint8_t> RowsRead(int pictureHeight, int rows) {
 void StretchOnto(const BitmapData& bitmap, uint16_t* out, int width, int height) {
     const int pw = bitmap.Width, ph = bitmap.Height;
     const bool indexed = bitmap.BitCount <= 8;
-    uint16_t table[256];
-    for (uint32_t i = 0; i < 256; ++i)
-        table[i] = RgbValueToPixel(i < bitmap.Palette.size() ? bitmap.Palette[i] : 0);
+    const PixelTable table = PaletteToPixels(bitmap.Palette);
     std::vector<int> columns(static_cast<size_t>(width));
     for (int dx = 0; dx < width; ++dx)
         columns[size_t(dx)] = int(SourceOf(dx, pw, width));
@@ -103,8 +101,7 @@ void StretchRleOnto(const uint8_t* data, size_t size, size_t at, bool four, int 
             ++dx;
         sink.start[size_t(x)] = dx;
     }
-    for (uint32_t i = 0; i < 256; ++i)
-        sink.table[i] = RgbValueToPixel(i < palette.size() ? palette[i] : 0);
+    sink.table = PaletteToPixels(palette);
     sink.rows.resize(size_t(pictureHeight));
     for (int row = 0; row < pictureHeight; ++row) {
         const int y = sink.firstRow[size_t(pictureHeight - 1 - row)];

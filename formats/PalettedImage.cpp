@@ -55,9 +55,7 @@ void PalettedImage::MakeDisplayCopy() {
     mirror_.clear();
     if (bitCount_ != 8 || width_ <= 0 || height_ <= 0) return;
     mirrorPalette_ = Palette;
-    uint16_t lut[256];
-    for (int i = 0; i < 256; ++i)
-        lut[i] = RgbValueToPixel(Palette[size_t(i)]);
+    const PixelTable lut = PaletteToPixels(Palette);
     mirror_.resize(size_t(width_) * size_t(height_));
     for (int y = 0; y < height_; ++y) {
         const uint8_t* row = &bits_[stride_ * size_t(y)];

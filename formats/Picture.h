@@ -2,6 +2,7 @@
 // kept), JPEG, and a plain RGB picture that every format can turn into.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -18,6 +19,16 @@ inline uint16_t ColorToPixel(uint32_t bgr) {
 }
 inline uint16_t RgbValueToPixel(uint32_t rgb) {
     return RgbToPixel((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+}
+
+// Every index of a 0x00RRGGBB palette as its 5-6-5 pixel; an index past the
+// palette's end is black.
+using PixelTable = std::array<uint16_t, 256>;
+template <typename Palette> PixelTable PaletteToPixels(const Palette& palette) {
+    PixelTable table{};
+    for (size_t i = 0; i < table.size(); ++i)
+        table[i] = RgbValueToPixel(i < palette.size() ? palette[i] : 0);
+    return table;
 }
 
 // True-colour picture, rows from the top, each pixel 0x00RRGGBB.

@@ -204,9 +204,7 @@ int SurfaceCanvas::TextWidth(const std::string& utf8) {
 void SurfaceCanvas::Draw(int x, int y, const PalettedImage& image) {
     CheckUsable();
     if (image.Width() <= 0 || image.Height() <= 0) return;
-    uint16_t lut[256];
-    for (int i = 0; i < 256; ++i)
-        lut[i] = RgbValueToPixel(image.Palette[i]);
+    const PixelTable lut = PaletteToPixels(image.Palette);
     const int w = surface_.Width(), h = surface_.Height();
     const int x0 = std::max(0, x), x1 = std::min(w, x + image.Width());
     const int y0 = std::max(0, y), y1 = std::min(h, y + image.Height());
