@@ -13,34 +13,34 @@
 
 namespace tappo {
 
-bool TryStrToInt(std::string_view s, int32_t& value) {
+bool TryStrToInt(std::string_view text, int32_t& value) {
     size_t i = 0;
-    while (i < s.size() && s[i] == ' ')
+    while (i < text.size() && text[i] == ' ')
         ++i;
-    if (i == s.size()) return false;
+    if (i == text.size()) return false;
     size_t hexAt = std::string_view::npos;
-    if (s[i] == '$' || s[i] == 'x' || s[i] == 'X')
+    if (text[i] == '$' || text[i] == 'x' || text[i] == 'X')
         hexAt = i + 1;
-    else if (s[i] == '0' && i + 1 < s.size() && (s[i + 1] == 'x' || s[i + 1] == 'X'))
+    else if (text[i] == '0' && i + 1 < text.size() && (text[i + 1] == 'x' || text[i + 1] == 'X'))
         hexAt = i + 2;
     if (hexAt != std::string_view::npos) {
-        if (hexAt == s.size()) return false;
+        if (hexAt == text.size()) return false;
         uint64_t v = 0;
-        for (size_t j = hexAt; j < s.size(); ++j) {
-            if (!IsHexDigit(s[j])) return false;
-            v = v * 16 + uint64_t(HexValue(s[j]));
+        for (size_t j = hexAt; j < text.size(); ++j) {
+            if (!IsHexDigit(text[j])) return false;
+            v = v * 16 + uint64_t(HexValue(text[j]));
             if (v > 0xFFFFFFFFull) return false; // more than 8 significant digits
         }
         value = int32_t(uint32_t(v));
         return true;
     }
     bool negative = false;
-    if (s[i] == '+' || s[i] == '-') negative = s[i++] == '-';
-    if (i == s.size()) return false;
+    if (text[i] == '+' || text[i] == '-') negative = text[i++] == '-';
+    if (i == text.size()) return false;
     int64_t v = 0;
-    for (size_t j = i; j < s.size(); ++j) {
-        if (s[j] < '0' || s[j] > '9') return false;
-        v = v * 10 + (s[j] - '0');
+    for (size_t j = i; j < text.size(); ++j) {
+        if (text[j] < '0' || text[j] > '9') return false;
+        v = v * 10 + (text[j] - '0');
         if (v > int64_t(INT32_MAX) + 1) return false;
     }
     if (negative) v = -v;
@@ -55,36 +55,36 @@ int32_t StrToInt(std::string_view text) {
     return v;
 }
 
-bool TryStrToFloat(std::string_view s, char sep, double& value) {
+bool TryStrToFloat(std::string_view text, char decimalSeparator, double& value) {
     size_t i = 0;
-    while (i < s.size() && s[i] == ' ')
+    while (i < text.size() && text[i] == ' ')
         ++i;
-    size_t end = s.size();
-    while (end > i && s[end - 1] == ' ')
+    size_t end = text.size();
+    while (end > i && text[end - 1] == ' ')
         --end;
     std::string plain; // the number in the C locale's spelling for from_chars
     size_t j = i;
-    if (j < end && (s[j] == '+' || s[j] == '-')) {
-        if (s[j] == '-') plain += '-';
+    if (j < end && (text[j] == '+' || text[j] == '-')) {
+        if (text[j] == '-') plain += '-';
         ++j;
     }
     int digits = 0;
-    while (j < end && s[j] >= '0' && s[j] <= '9')
-        plain += s[j++], ++digits;
-    if (j < end && s[j] == sep) {
+    while (j < end && text[j] >= '0' && text[j] <= '9')
+        plain += text[j++], ++digits;
+    if (j < end && text[j] == decimalSeparator) {
         plain += '.';
         ++j;
-        while (j < end && s[j] >= '0' && s[j] <= '9')
-            plain += s[j++], ++digits;
+        while (j < end && text[j] >= '0' && text[j] <= '9')
+            plain += text[j++], ++digits;
     }
     if (digits == 0) return false;
-    if (j < end && (s[j] == 'e' || s[j] == 'E')) {
+    if (j < end && (text[j] == 'e' || text[j] == 'E')) {
         plain += 'e';
         ++j;
-        if (j < end && (s[j] == '+' || s[j] == '-')) plain += s[j++];
+        if (j < end && (text[j] == '+' || text[j] == '-')) plain += text[j++];
         int expDigits = 0;
-        while (j < end && s[j] >= '0' && s[j] <= '9')
-            plain += s[j++], ++expDigits;
+        while (j < end && text[j] >= '0' && text[j] <= '9')
+            plain += text[j++], ++expDigits;
         if (expDigits == 0) return false;
     }
     if (j != end) return false;
@@ -98,9 +98,10 @@ bool TryStrToFloat(std::string_view s, char sep, double& value) {
     return true;
 }
 
-double StrToFloat(std::string_view text, char sep) {
+double StrToFloat(std::string_view text, char decimalSeparator) {
     double v = 0;
-    if (!TryStrToFloat(text, sep, v)) throw Error(FormatText(text::NotFloat, Cp932ToUtf8(text)));
+    if (!TryStrToFloat(text, decimalSeparator, v))
+        throw Error(FormatText(text::NotFloat, Cp932ToUtf8(text)));
     return v;
 }
 

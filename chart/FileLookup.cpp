@@ -65,7 +65,7 @@ std::string FileResolver::Find(const std::string& path) {
 std::string FileResolver::Lookup(const std::string& path) {
     if (path.empty()) return "";
     if (IsFile(path)) return path;
-    const std::string normal = WithForwardSlashes(path);
+    std::string normal = WithForwardSlashes(path);
     if (normal != path && IsFile(normal)) return normal;
     // Walk the path one part at a time, matching each part loosely.
     std::string resolved = normal[0] == '/' ? "/" : "";

@@ -20,7 +20,7 @@ std::string ProblemLogPath(const std::string& programFolder) {
 }
 
 std::string ProblemLogPath(const std::string& programFolder, bool programFolderWritable) {
-    const std::string inProgramFolder = programFolder + "ddsd.debug";
+    std::string inProgramFolder = programFolder + "ddsd.debug";
     if (programFolderWritable) return inProgramFolder;
     const std::string state = UserFolder("XDG_STATE_HOME", ".local/state");
     if (state.empty()) return inProgramFolder;

@@ -373,13 +373,13 @@ BitmapData DecodePackedDib(const uint8_t* data, size_t size, const char* errorTe
     return out;
 }
 
-std::vector<uint8_t> EncodeBmp(const BitmapData& bmp) {
-    const bool indexed = bmp.BitCount <= 8;
+std::vector<uint8_t> EncodeBmp(const BitmapData& bitmap) {
+    const bool indexed = bitmap.BitCount <= 8;
     const int bits = indexed ? 8 : 24;
-    const size_t stride = ((size_t(bmp.Width) * bits + 31) / 32) * 4;
+    const size_t stride = ((size_t(bitmap.Width) * bits + 31) / 32) * 4;
     const size_t paletteBytes = indexed ? 1024 : 0;
     const size_t offBits = 14 + 40 + paletteBytes;
-    const size_t total = offBits + stride * bmp.Height;
+    const size_t total = offBits + stride * bitmap.Height;
     std::vector<uint8_t> out(total, 0);
     auto put16 = [&](size_t at, uint32_t v) {
         out[at] = uint8_t(v), out[at + 1] = uint8_t(v >> 8);
@@ -389,24 +389,24 @@ std::vector<uint8_t> EncodeBmp(const BitmapData& bmp) {
     put32(2, uint32_t(total));
     put32(10, uint32_t(offBits));
     put32(14, 40);
-    put32(18, uint32_t(bmp.Width));
-    put32(22, uint32_t(bmp.Height));
+    put32(18, uint32_t(bitmap.Width));
+    put32(22, uint32_t(bitmap.Height));
     put16(26, 1);
     put16(28, uint32_t(bits));
-    put32(34, uint32_t(stride * bmp.Height));
+    put32(34, uint32_t(stride * bitmap.Height));
     put32(38, 2835), put32(42, 2835); // 72 dpi
     if (indexed) {
         put32(46, 256);
         for (size_t i = 0; i < 256; ++i) {
-            uint32_t c = i < bmp.Palette.size() ? bmp.Palette[i] : 0;
+            uint32_t c = i < bitmap.Palette.size() ? bitmap.Palette[i] : 0;
             out[54 + 4 * i] = uint8_t(c), out[55 + 4 * i] = uint8_t(c >> 8);
             out[56 + 4 * i] = uint8_t(c >> 16);
         }
     }
-    for (int y = 0; y < bmp.Height; ++y) {
-        uint8_t* row = &out[offBits + stride * (bmp.Height - 1 - y)];
-        for (int x = 0; x < bmp.Width; ++x) {
-            uint32_t v = bmp.Raw(x, y);
+    for (int y = 0; y < bitmap.Height; ++y) {
+        uint8_t* row = &out[offBits + stride * (bitmap.Height - 1 - y)];
+        for (int x = 0; x < bitmap.Width; ++x) {
+            uint32_t v = bitmap.Raw(x, y);
             if (indexed) {
                 row[x] = uint8_t(v);
             } else {

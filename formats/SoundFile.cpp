@@ -113,10 +113,11 @@ std::string UnreadableProblem(const std::vector<uint8_t>& bytes) {
 
 } // namespace
 
-bool LooksLikeCompressedSound(const uint8_t* d, size_t n) {
-    if (n >= 4 && (std::memcmp(d, "OggS", 4) == 0 || std::memcmp(d, "fLaC", 4) == 0)) return true;
-    if (n >= 3 && std::memcmp(d, "ID3", 3) == 0) return true;
-    return n >= 2 && d[0] == 0xFF && (d[1] & 0xE0) == 0xE0;
+bool LooksLikeCompressedSound(const uint8_t* data, size_t size) {
+    if (size >= 4 && (std::memcmp(data, "OggS", 4) == 0 || std::memcmp(data, "fLaC", 4) == 0))
+        return true;
+    if (size >= 3 && std::memcmp(data, "ID3", 3) == 0) return true;
+    return size >= 2 && data[0] == 0xFF && (data[1] & 0xE0) == 0xE0;
 }
 
 std::shared_ptr<const PcmBuffer> DecodeSoundFile(const std::vector<uint8_t>& bytes,

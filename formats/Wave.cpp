@@ -197,18 +197,18 @@ void ResampleInto(const int16_t* in, size_t frames, uint32_t fromRate, int16_t* 
 
 } // namespace
 
-std::vector<int16_t> ResampleStereo(const std::vector<int16_t>& in, uint32_t fromRate) {
-    const size_t frames = in.size() / 2;
-    if (fromRate == uint32_t(MixRate) || frames == 0) return in;
+std::vector<int16_t> ResampleStereo(const std::vector<int16_t>& stereo, uint32_t fromRate) {
+    const size_t frames = stereo.size() / 2;
+    if (fromRate == uint32_t(MixRate) || frames == 0) return stereo;
     std::vector<int16_t> out(ResampledFrameCount(frames, fromRate) * 2);
-    ResampleInto<2>(in.data(), frames, fromRate, out.data());
+    ResampleInto<2>(stereo.data(), frames, fromRate, out.data());
     return out;
 }
 
 std::shared_ptr<PcmBuffer> ResampledPcm(const int16_t* stereo, size_t frames, uint32_t fromRate) {
     auto pcm = std::make_shared<PcmBuffer>();
     pcm->FrameCount = ResampledFrameCount(frames, fromRate);
-    pcm->Converted.reset(new int16_t[pcm->FrameCount * 2]);
+    pcm->Converted = std::make_unique_for_overwrite<int16_t[]>(pcm->FrameCount * 2);
     if (fromRate == uint32_t(MixRate))
         std::memcpy(pcm->Converted.get(), stereo, frames * 4);
     else
@@ -320,7 +320,7 @@ std::shared_ptr<const PcmBuffer> DecodeWaveBytes(std::vector<uint8_t>& bytesOwne
     // through one buffer of the source's channels (one for a mono file) into it.
     auto pcm = std::make_shared<PcmBuffer>();
     pcm->FrameCount = ResampledFrameCount(frames, format.SamplesPerSec);
-    pcm->Converted.reset(new int16_t[pcm->FrameCount * 2]);
+    pcm->Converted = std::make_unique_for_overwrite<int16_t[]>(pcm->FrameCount * 2);
     int16_t* out = pcm->Converted.get();
     const uint8_t* src = data + audio.body;
     const int bytes = int(sampleBytes);
@@ -459,11 +459,11 @@ std::shared_ptr<const PcmBuffer> ReadWaveInPieces(WaveFileReader& file, WaveForm
     // whole frames at a time into the sample (or the buffer before resampling).
     auto pcm = std::make_shared<PcmBuffer>();
     pcm->FrameCount = ResampledFrameCount(frames, format.SamplesPerSec);
-    pcm->Converted.reset(new int16_t[pcm->FrameCount * 2]);
+    pcm->Converted = std::make_unique_for_overwrite<int16_t[]>(pcm->FrameCount * 2);
     const bool direct = format.SamplesPerSec == uint32_t(MixRate);
     const int count = direct || format.Channels > 1 ? 2 : 1;
     std::unique_ptr<int16_t[]> source;
-    if (!direct) source.reset(new int16_t[frames * size_t(count)]);
+    if (!direct) source = std::make_unique_for_overwrite<int16_t[]>(frames * size_t(count));
     int16_t* into = direct ? pcm->Converted.get() : source.get();
     const size_t blockFrames = std::max<size_t>(1, (size_t(1) << 20) / frameBytes);
     std::vector<uint8_t> block(std::min(frames, blockFrames) * frameBytes);

@@ -49,6 +49,7 @@ void DrawArrow(Painter& painter, double ox, double oy, int lane, double glow) {
 void DrawReceptor(Painter& painter, double ox, int lane, bool beat) {
     const auto shape = Rotate(ArrowShape(), 16, 16, LaneTurns[lane]);
     std::vector<Point> body;
+    body.reserve(shape.size());
     for (const Point& p : shape)
         body.push_back({p.X + ox, p.Y});
     painter.FillPolygon(Grow(body, 1.6), Outline);

@@ -211,6 +211,7 @@ void WriteStandardDemoSong(const std::string& songsFolder) {
     const Palette palette{Rgb(60, 20, 30), Rgb(200, 90, 60), Rgb(255, 220, 120),
                           Rgb(50, 25, 35), Rgb(110, 50, 60), Rgb(120, 255, 200)};
     std::vector<Image> scenes;
+    scenes.reserve(4);
     for (int v = 0; v < 4; ++v)
         scenes.push_back(Scene(palette, v, 404 + uint32_t(v)));
     put("scene1.bmp", EncodeBmp(BitmapFromPicture(scenes[0])));

@@ -204,7 +204,7 @@ Image Banner(const Image& scene, const std::string& label) {
 
 std::string ToCp932(const std::string& utf8) {
     iconv_t cd = iconv_open("CP932", "UTF-8");
-    if (cd == iconv_t(-1)) return utf8;
+    if (cd == iconv_t(-1)) return utf8; // NOLINT(performance-no-int-to-ptr): iconv's failure value
     std::string out(utf8.size() * 2 + 4, '\0');
     char* in = const_cast<char*>(utf8.data());
     size_t inLeft = utf8.size(), outLeft = out.size();

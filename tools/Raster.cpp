@@ -49,7 +49,7 @@ uint32_t Hsv(double h, double s, double v) {
     default:
         break;
     }
-    return Rgb(int(r * 255 + 0.5), int(g * 255 + 0.5), int(b * 255 + 0.5));
+    return Rgb(int(std::lround(r * 255)), int(std::lround(g * 255)), int(std::lround(b * 255)));
 }
 
 void Painter::Blend(int x, int y, uint32_t color, double alpha) {
@@ -82,18 +82,19 @@ void Painter::Cover(int x0, int y0, int x1, int y1,
     }
 }
 
-void Painter::FillPolygon(const std::vector<Point>& pts, const Shader& shader) {
-    if (pts.size() < 3) return;
-    double minX = pts[0].X, maxX = minX, minY = pts[0].Y, maxY = minY;
-    for (const Point& q : pts) {
+void Painter::FillPolygon(const std::vector<Point>& points, const Shader& shader) {
+    if (points.size() < 3) return;
+    double minX = points[0].X, maxX = minX, minY = points[0].Y, maxY = minY;
+    for (const Point& q : points) {
         minX = std::min(minX, q.X), maxX = std::max(maxX, q.X);
         minY = std::min(minY, q.Y), maxY = std::max(maxY, q.Y);
     }
     auto inside = [&](double x, double y) {
         bool in = false;
-        for (size_t i = 0, j = pts.size() - 1; i < pts.size(); j = i++) {
-            if ((pts[i].Y > y) != (pts[j].Y > y) &&
-                x < (pts[j].X - pts[i].X) * (y - pts[i].Y) / (pts[j].Y - pts[i].Y) + pts[i].X)
+        for (size_t i = 0, j = points.size() - 1; i < points.size(); j = i++) {
+            if ((points[i].Y > y) != (points[j].Y > y) &&
+                x < (points[j].X - points[i].X) * (y - points[i].Y) / (points[j].Y - points[i].Y) +
+                        points[i].X)
                 in = !in;
         }
         return in;
@@ -143,18 +144,18 @@ int Painter::Text(int x, int y, int size, const std::string& utf8, uint32_t colo
     return m.Width;
 }
 
-std::vector<Point> Grow(const std::vector<Point>& pts, double by) {
+std::vector<Point> Grow(const std::vector<Point>& points, double by) {
     // Offsets each edge outward and intersects neighbouring edges (a mitred outline).
-    const size_t n = pts.size();
+    const size_t n = points.size();
     double area = 0;
     for (size_t i = 0; i < n; ++i) {
-        const Point &a = pts[i], &b = pts[(i + 1) % n];
+        const Point &a = points[i], &b = points[(i + 1) % n];
         area += a.X * b.Y - b.X * a.Y;
     }
     const double sign = area > 0 ? 1 : -1;
     std::vector<Point> out(n);
     for (size_t i = 0; i < n; ++i) {
-        const Point &prev = pts[(i + n - 1) % n], &cur = pts[i], &next = pts[(i + 1) % n];
+        const Point &prev = points[(i + n - 1) % n], &cur = points[i], &next = points[(i + 1) % n];
         auto normal = [&](const Point& a, const Point& b) {
             double dx = b.X - a.X, dy = b.Y - a.Y, len = std::hypot(dx, dy);
             return Point{sign * dy / len, -sign * dx / len};
@@ -168,9 +169,10 @@ std::vector<Point> Grow(const std::vector<Point>& pts, double by) {
     return out;
 }
 
-std::vector<Point> Rotate(const std::vector<Point>& pts, double cx, double cy, int quarterTurns) {
+std::vector<Point> Rotate(const std::vector<Point>& points, double cx, double cy,
+                          int quarterTurns) {
     std::vector<Point> out;
-    for (Point p : pts) {
+    for (Point p : points) {
         for (int i = 0; i < ((quarterTurns % 4) + 4) % 4; ++i)
             p = {cx - (p.Y - cy), cy + (p.X - cx)}; // a quarter turn clockwise on screen
         out.push_back(p);

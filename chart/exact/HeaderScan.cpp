@@ -8,7 +8,7 @@
 namespace tappo::exact {
 
 void ScanHeaderLines(const std::vector<std::string_view>& lines, PlaySettings& state,
-                     ChartHeader& header, char sep) {
+                     ChartHeader& header, char decimalSeparator) {
     for (std::string_view line : lines) {
         if (line.empty() || line[0] != '#') continue; // every key starts with '#'
         if (StartsWithKey(line, 10, "#PLAYLEVEL")) state.PlayLevel = StrToInt(Columns(line, 11));
@@ -17,14 +17,16 @@ void ScanHeaderLines(const std::vector<std::string_view>& lines, PlaySettings& s
         if (StartsWithKey(line, 6, "#GENRE")) state.Genre = Columns(line, 8);
         if (StartsWithKey(line, 9, "#MIDIFILE")) header.MidiFileName = Columns(line, 11);
         if (StartsWithKey(line, 7, "#PLAYER")) header.PlayerMode = StrToInt(Columns(line, 8, 5));
-        if (StartsWithKey(line, 4, "#BPM")) state.Bpm = StrToFloat(Columns(line, 6), sep);
+        if (StartsWithKey(line, 4, "#BPM"))
+            state.Bpm = StrToFloat(Columns(line, 6), decimalSeparator);
     }
 }
 
-void ScanHeader(const std::string& path, PlaySettings& state, ChartHeader& header, char sep) {
+void ScanHeader(const std::string& path, PlaySettings& state, ChartHeader& header,
+                char decimalSeparator) {
     const std::vector<uint8_t> bytes = ReadWholeFile(path);
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    ScanHeaderLines(SplitLines(text), state, header, sep);
+    ScanHeaderLines(SplitLines(text), state, header, decimalSeparator);
 }
 
 } // namespace tappo::exact

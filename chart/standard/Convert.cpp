@@ -103,27 +103,27 @@ void ConvertObjects(const Chart& s, ChartData& d) {
 
 } // namespace
 
-CompiledChart ToCompiled(const Chart& s, const std::string& path, bool arrowLanes) {
+CompiledChart ToCompiled(const Chart& source, const std::string& path, bool arrowLanes) {
     CompiledChart t;
-    ConvertHeader(s.Header, t);
+    ConvertHeader(source.Header, t);
     t.SongFolder = FolderOfChart(path);
     ChartData& d = t.Data;
     d.SlotLimit = SlotCount;
     for (int i = 1; i < SlotCount; ++i) {
-        if (!s.WavFileNames[size_t(i)].empty())
-            d.WavFileNames[size_t(i)] = t.SongFolder + s.WavFileNames[size_t(i)];
-        if (!s.BmpFileNames[size_t(i)].empty())
-            d.BmpFileNames[size_t(i)] = t.SongFolder + s.BmpFileNames[size_t(i)];
+        if (!source.WavFileNames[size_t(i)].empty())
+            d.WavFileNames[size_t(i)] = t.SongFolder + source.WavFileNames[size_t(i)];
+        if (!source.BmpFileNames[size_t(i)].empty())
+            d.BmpFileNames[size_t(i)] = t.SongFolder + source.BmpFileNames[size_t(i)];
     }
     auto scroll = std::make_shared<BeatScroller>();
-    scroll->Timeline = s.Timeline;
-    ConvertMeasures(s, d, *scroll);
+    scroll->Timeline = source.Timeline;
+    ConvertMeasures(source, d, *scroll);
     d.BeatScroll = std::move(scroll);
-    ConvertObjects(s, d);
-    if (!arrowLanes) d.Keys = BuildKeyLanes(s, KeyLayoutOf(s, path));
-    d.LastSoundTime = s.LastSoundTime;
-    d.LastObjectMeasure = s.LastObjectMeasure;
-    d.KeysoundVolume = s.Header.VolWav;
+    ConvertObjects(source, d);
+    if (!arrowLanes) d.Keys = BuildKeyLanes(source, KeyLayoutOf(source, path));
+    d.LastSoundTime = source.LastSoundTime;
+    d.LastObjectMeasure = source.LastObjectMeasure;
+    d.KeysoundVolume = source.Header.VolWav;
     return t;
 }
 

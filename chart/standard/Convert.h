@@ -16,7 +16,7 @@ namespace tappo::standard {
 // The compiled-chart value of a standard chart whose file is `path`. Its
 // notes are in the chart's own key layout, and folded onto the four arrow
 // lanes per player as well (the arrows alone with `arrowLanes`).
-CompiledChart ToCompiled(const Chart& chart, const std::string& path, bool arrowLanes = false);
+CompiledChart ToCompiled(const Chart& source, const std::string& path, bool arrowLanes = false);
 
 // Reads and compiles `path` the standard way (a ".bmson" file as bmson). Only
 // a file that cannot be read, or a bmson chart that does not read, throws

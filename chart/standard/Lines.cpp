@@ -282,10 +282,11 @@ bool IsKnownChannel(char a, char b) {
     return (a == 'D' || a == 'E') && b >= '1' && b <= '9';
 }
 
-void Reader::ChannelLine(std::string_view s, int line) {
-    const uint16_t measure = uint16_t((s[1] - '0') * 100 + (s[2] - '0') * 10 + (s[3] - '0'));
-    const char a = Upper(s[4]), b = Upper(s[5]);
-    const std::string_view data = Trim(s.substr(7));
+void Reader::ChannelLine(std::string_view text, int line) {
+    const uint16_t measure =
+        uint16_t((text[1] - '0') * 100 + (text[2] - '0') * 10 + (text[3] - '0'));
+    const char a = Upper(text[4]), b = Upper(text[5]);
+    const std::string_view data = Trim(text.substr(7));
     if (a == '0' && b == '2') {
         double v = 0;
         if (!ReadReal(data, v) || !(v > 0) || v > 1000)
