@@ -2,11 +2,14 @@
 
 #include "chart/EventLists.h"
 #include "chart/standard/Lines.h"
+#include "files/Files.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <simdjson.h>
 #include <unordered_map>
+#include <utility>
 
 namespace tappo::standard {
 
@@ -23,16 +26,18 @@ bool IsBmsonPath(std::string_view path) {
 namespace {
 
 // What the reading gathers before anything is placed in time.
+// Sixteen bytes, as a chart may hold two million of them.
 struct Placed {
     enum Type : uint8_t { Sound, LongEnd, BgaBase, BgaLayer, BgaPoor };
     uint64_t Y = 0;
     uint32_t Seq = 0; // order of reading: objects on one pulse keep it
     uint16_t Slot = 0;
     uint8_t X = 0;
-    Type What = Sound;
-    bool Continue = false;
-    bool Long = false;
+    Type What : 3 = Sound;
+    bool Continue : 1 = false;
+    bool Long : 1 = false;
 };
+static_assert(sizeof(Placed) == 16);
 
 struct PulseValue {
     uint64_t Y = 0;
@@ -48,15 +53,27 @@ struct PathStep {
 
 class BmsonReader {
   public:
-    BmsonReader(std::string_view bytes, bool headerOnly) : headerOnly_(headerOnly) {
-        if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-        json_ = simdjson::padded_string(bytes.data(), bytes.size());
+    BmsonReader(std::string_view bytes, bool headerOnly, size_t capacity)
+        : headerOnly_(headerOnly) {
+        if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+            bytes.remove_prefix(3);
+            capacity -= std::min<size_t>(capacity, 3);
+        }
+        if (capacity >= bytes.size() + simdjson::SIMDJSON_PADDING) {
+            json_ = simdjson::padded_string_view(bytes.data(), bytes.size(), capacity);
+        } else {
+            copy_ = simdjson::padded_string(bytes.data(), bytes.size());
+            json_ = copy_;
+        }
+        // Notes mostly take 16 bytes of JSON or more ({"x":1,"y":240}): room
+        // for that many at once, in memory only touched as they come.
+        if (!headerOnly) placed_.reserve(std::min(bytes.size() / 16, MaxObjects));
     }
 
     Chart Read();
 
   private:
-    [[noreturn]] void Fail(const std::string& what) {
+    [[noreturn, gnu::cold, gnu::noinline]] void Fail(const std::string& what) {
         const char* at = nullptr;
         size_t offset = 0;
         if (started_ && !doc_.current_location().get(at) && at >= json_.data())
@@ -68,13 +85,18 @@ class BmsonReader {
                          " (byte " + std::to_string(offset) + ")");
     }
     void Check(simdjson::error_code e, const char* expected) {
-        if (e == simdjson::SUCCESS) return;
+        if (e != simdjson::SUCCESS) [[unlikely]]
+            Failed(e, expected);
+    }
+    [[noreturn, gnu::cold, gnu::noinline]] void Failed(simdjson::error_code e,
+                                                       const char* expected) {
         if (e == simdjson::INCORRECT_TYPE) Fail(std::string("not ") + expected);
         Fail(std::string("the JSON does not parse: ") + simdjson::error_message(e));
     }
     std::string Path() const {
         std::string out;
-        for (const PathStep& s : path_) {
+        for (size_t i = 0; i < depth_; ++i) {
+            const PathStep& s = path_[i];
             if (s.Key) {
                 if (!out.empty()) out += '.';
                 out += s.Key;
@@ -84,9 +106,10 @@ class BmsonReader {
         }
         return out;
     }
-    void Enter(const char* key) { path_.push_back(PathStep{key, 0}); }
-    void EnterIndex(size_t i) { path_.push_back(PathStep{nullptr, i}); }
-    void Leave() { path_.pop_back(); }
+    // The reader goes no deeper than a note's field (sound_channels[i].notes[j].x).
+    void Enter(const char* key) { path_[depth_++] = PathStep{key, 0}; }
+    void EnterIndex(size_t i) { path_[depth_++] = PathStep{nullptr, i}; }
+    void Leave() { --depth_; }
 
     bool IsNull(sj::value& v) {
         bool null = false;
@@ -114,13 +137,15 @@ class BmsonReader {
         Check(v.get_double().get(d), "a number");
         return d;
     }
-    // A pulse count: a whole number from 0 to MaxBmsonPulse.
-    uint64_t Pulse(sj::value& v) {
+    // A pulse count: a whole number from 0 to MaxBmsonPulse (null as 0 where
+    // `nullIsZero`).
+    uint64_t Pulse(sj::value& v, bool nullIsZero = false) {
         uint64_t u = 0;
-        if (v.get_uint64().get(u) == simdjson::SUCCESS) {
+        if (v.get_uint64().get(u) == simdjson::SUCCESS) [[likely]] {
             if (u > MaxBmsonPulse) Fail("a pulse past " + std::to_string(MaxBmsonPulse));
             return u;
         }
+        if (nullIsZero && IsNull(v)) return 0;
         const double d = Number(v);
         if (!(d >= 0)) Fail("a negative pulse");
         if (!(d <= double(MaxBmsonPulse))) Fail("a pulse past " + std::to_string(MaxBmsonPulse));
@@ -146,7 +171,7 @@ class BmsonReader {
         for (auto field : o) {
             sj::field f;
             Check(std::move(field).get(f), "a field");
-            sj::value value = f.value();
+            sj::value& value = f.value();
             each(f.key(), value);
         }
     }
@@ -162,11 +187,13 @@ class BmsonReader {
     void Slice(Chart& chart, const std::vector<uint8_t>& cont);
 
     bool headerOnly_;
-    simdjson::padded_string json_;
+    simdjson::padded_string copy_; // the bytes with room past their end, where they had none
+    simdjson::padded_string_view json_;
     sj::parser parser_;
     sj::document doc_;
     bool started_ = false;
-    std::vector<PathStep> path_;
+    std::array<PathStep, 8> path_;
+    size_t depth_ = 0;
 
     bool hasVersion_ = false;
     std::string title_, subtitle_, modeHint_;
@@ -269,7 +296,7 @@ void BmsonReader::ReadSoundChannels(sj::value& v) {
                     ForEachField(note, [&](sj::raw_json_string k, sj::value& n) {
                         if (k == "x") {
                             Enter("x");
-                            const uint64_t x = IsNull(n) ? 0 : Pulse(n);
+                            const uint64_t x = Pulse(n, true);
                             if (x > 16) Fail("lane " + std::to_string(x) + " is not 0 to 16");
                             p.X = uint8_t(x);
                             if (x > 9 && firstWideLane_.empty()) firstWideLane_ = Path();
@@ -278,10 +305,13 @@ void BmsonReader::ReadSoundChannels(sj::value& v) {
                             p.Y = Pulse(n);
                         } else if (k == "l") {
                             Enter("l");
-                            length = IsNull(n) ? 0 : Pulse(n);
+                            length = Pulse(n, true);
                         } else if (k == "c") {
                             Enter("c");
-                            if (!IsNull(n)) Check(n.get_bool().get(p.Continue), "true or false");
+                            bool c = false;
+                            if (n.get_bool().get(c) != simdjson::SUCCESS && !IsNull(n))
+                                Check(n.get_bool().get(c), "true or false");
+                            p.Continue = c;
                         } else {
                             return;
                         }
@@ -418,7 +448,7 @@ Chart BmsonReader::Read() {
         }
         Leave();
     }
-    path_.clear();
+    depth_ = 0;
     if (!hasBpm_) Fail("info has no init_bpm (the tempo at the start)");
     // The older layout counts 240 pulses a beat and has no resolution.
     if (!hasVersion_) resolution_ = 240;
@@ -475,6 +505,32 @@ void LaneKey(uint8_t x, bool popn, uint8_t& player, uint8_t& key) {
     key = BeatKeys[x <= 8 ? x : x - 8];
 }
 
+// A stable sort by pulse: least significant digit first, eleven bits a pass,
+// only over the digits in which the pulses differ. A million notes sort in
+// two passes, where a comparison sort takes twenty.
+void SortByPulse(std::vector<Placed>& placed) {
+    constexpr int Bits = 11;
+    constexpr size_t Digits = size_t(1) << Bits;
+    uint64_t any = 0, all = UINT64_MAX;
+    for (const Placed& p : placed)
+        any |= p.Y, all &= p.Y;
+    const uint64_t differ = any ^ all;
+    std::vector<Placed> sorted(placed.size());
+    std::vector<size_t> start(Digits);
+    for (int shift = 0; shift < 64 && (differ >> shift) != 0; shift += Bits) {
+        if (((differ >> shift) & (Digits - 1)) == 0) continue;
+        std::fill(start.begin(), start.end(), 0);
+        for (const Placed& p : placed)
+            ++start[(p.Y >> shift) & (Digits - 1)];
+        size_t at = 0;
+        for (size_t& s : start)
+            at += std::exchange(s, at);
+        for (const Placed& p : placed)
+            sorted[start[(p.Y >> shift) & (Digits - 1)]++] = p;
+        placed.swap(sorted);
+    }
+}
+
 uint64_t MixFrames(int64_t time) {
     return uint64_t(std::max<int64_t>(time, 0)) * 441 / 10;
 }
@@ -483,6 +539,7 @@ void BmsonReader::Place(Chart& chart) {
     const double res = double(resolution_);
     const bool popn = modeHint_.rfind("popn-", 0) == 0;
     // Pictures: header ids become slots in the header's order.
+    const size_t notes = placed_.size();
     std::unordered_map<uint64_t, uint16_t> pictureSlot;
     for (size_t i = 0; i < bgaHeader_.size(); ++i) {
         chart.BmpFileNames[i + 1] = bgaHeader_[i].second;
@@ -501,11 +558,11 @@ void BmsonReader::Place(Chart& chart) {
     }
     BuildTimeline(chart);
 
-    auto before = [](const Placed& a, const Placed& b) {
-        return a.Y < b.Y || (a.Y == b.Y && a.Seq < b.Seq);
-    };
-    if (!std::is_sorted(placed_.begin(), placed_.end(), before))
-        std::sort(placed_.begin(), placed_.end(), before);
+    // Into reading order, then by pulse (stable: reading order on one pulse).
+    auto bySeq = [](const Placed& a, const Placed& b) { return a.Seq < b.Seq; };
+    std::inplace_merge(placed_.begin(), placed_.begin() + ptrdiff_t(notes), placed_.end(), bySeq);
+    auto byPulse = [](const Placed& a, const Placed& b) { return a.Y < b.Y; };
+    if (!std::is_sorted(placed_.begin(), placed_.end(), byPulse)) SortByPulse(placed_);
 
     // Measures: from the measure lines, then 4/4 measures past the last.
     uint64_t lastPulse = placed_.empty() ? 0 : placed_.back().Y;
@@ -615,8 +672,9 @@ void BmsonReader::Slice(Chart& chart, const std::vector<uint8_t>& cont) {
 
 } // namespace
 
-Chart CompileBmson(std::string_view bytes, bool headerOnly) {
-    BmsonReader reader(bytes, headerOnly);
+Chart CompileBmson(std::string_view bytes, bool headerOnly, size_t capacity) {
+    static_assert(FileReadSlack >= simdjson::SIMDJSON_PADDING);
+    BmsonReader reader(bytes, headerOnly, capacity);
     return reader.Read();
 }
 
