@@ -139,12 +139,15 @@ class BmsonReader {
     }
     // A pulse count: a whole number from 0 to MaxBmsonPulse (null as 0 where
     // `nullIsZero`).
-    uint64_t Pulse(sj::value& v, bool nullIsZero = false) {
+    [[gnu::always_inline]] uint64_t Pulse(sj::value& v, bool nullIsZero = false) {
         uint64_t u = 0;
-        if (v.get_uint64().get(u) == simdjson::SUCCESS) [[likely]] {
-            if (u > MaxBmsonPulse) Fail("a pulse past " + std::to_string(MaxBmsonPulse));
+        if (v.get_uint64().get(u) == simdjson::SUCCESS && u <= MaxBmsonPulse) [[likely]]
             return u;
-        }
+        return OtherPulse(v, nullIsZero, u);
+    }
+    // A pulse that is not a whole number in range, as a pulse where it can be.
+    [[gnu::noinline]] uint64_t OtherPulse(sj::value& v, bool nullIsZero, uint64_t u) {
+        if (u > MaxBmsonPulse) Fail("a pulse past " + std::to_string(MaxBmsonPulse));
         if (nullIsZero && IsNull(v)) return 0;
         const double d = Number(v);
         if (!(d >= 0)) Fail("a negative pulse");
