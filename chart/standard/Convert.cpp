@@ -154,7 +154,8 @@ void ScanHeader(const std::string& path, const ChartReading& reading, PlaySettin
     header.MidiFileName = h.MidiFileName;
     header.PlayerMode = h.PlayerMode;
     header.Subtitle = h.Subtitle;
-    header.Difficulty = DifficultyName(h.Difficulty);
+    header.Difficulty =
+        h.ChartName.empty() ? DifficultyName(h.Difficulty) : ChartTextToUtf8(h.ChartName);
     header.NoteCount = NoteCount(*chart);
     header.KeyLayout = KeyLayoutName(KeyLayoutOf(*chart, path));
     state.Genre = h.Genre;
