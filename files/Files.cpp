@@ -33,6 +33,8 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path, uint64_t maxBytes) {
     }
     std::vector<uint8_t> bytes;
     try {
+        bytes.reserve(static_cast<size_t>(st.st_size) + FileReadSlack);
+        bytes.resize(static_cast<size_t>(st.st_size) + FileReadSlack);
         bytes.resize(static_cast<size_t>(st.st_size));
     } catch (const std::bad_alloc&) {
         ::close(fd);

@@ -25,7 +25,10 @@ class FileTooLargeError : public Error {
 };
 
 // Throws FileOpenError when the path is not a readable regular file, and
-// FileTooLargeError when it holds more than `maxBytes`.
+// FileTooLargeError when it holds more than `maxBytes`. The bytes come with
+// FileReadSlack bytes of capacity past the file's end, set to 0, so a reader
+// that scans in blocks (the bmson reader) can take them where they are.
+inline constexpr size_t FileReadSlack = 64;
 std::vector<uint8_t> ReadWholeFile(const std::string& path, uint64_t maxBytes = MaxFileBytes);
 // Writes to a temporary name in the same folder and renames it into place;
 // throws Error and removes the temporary file on failure.

@@ -99,11 +99,15 @@ TEST(Bmson, FaultsAreRefusedWithTheirJsonPathAndByteOffset) {
                 << e.what() << " for " << json;
         }
     }
-    // Ten million notes are refused at the limit, not read.
+    // Ten million notes are refused at the limit, not read; picture events
+    // count toward it as notes do.
     std::string many = head + R"(}, "sound_channels": [{"name": "a", "notes": [)";
-    for (size_t i = 0; i <= standard::MaxObjects; ++i)
+    for (size_t i = 0; i <= standard::MaxObjects / 2; ++i)
         many += i ? R"(,{"y":1})" : R"({"y":1})";
-    EXPECT_THROW(standard::CompileBmson(many + "]}]}"), standard::BmsonError);
+    many += R"(]}], "bga": {"bga_events": [)";
+    for (size_t i = 0; i < standard::MaxObjects / 2; ++i)
+        many += i ? R"(,{"y":1})" : R"({"y":1})";
+    EXPECT_THROW(standard::CompileBmson(many + "]}}"), standard::BmsonError);
 }
 
 TEST(Bmson, SelectScreenReadsTheHeaderAndTheBanner) {
@@ -120,6 +124,31 @@ TEST(Bmson, SelectScreenReadsTheHeaderAndTheBanner) {
     EXPECT_EQ(state.PlayLevel, 7);
     EXPECT_EQ(state.Bpm, 120);
     EXPECT_EQ(standard::BannerFile(dir.File("s/a.BMSON")), dir.File("s/ban.png"));
+}
+
+TEST(Bmson, InfoNamesAreListedAndShownOnTheSelectScreen) {
+    // chart_name in the difficulty's place, every subartist listed (a line
+    // break in one becomes a space), back_image as the loading picture where
+    // no eyecatch_image is given.
+    const std::string json =
+        R"({"version": "1.0.0", "info": {"title": "T", "init_bpm": 120, "chart_name": "HYPER",
+        "subartists": ["obj: A", "movie:\nB"], "back_image": "back.png"}})";
+    const std::string listing = standard::InspectListing(standard::CompileBmson(json), "a.bmson");
+    for (const char* line : {"Subartist obj: A\n", "Subartist movie: B\n", "Difficulty HYPER\n",
+                             "StageFile back.png\n"})
+        EXPECT_NE(listing.find(line), std::string::npos) << line << listing;
+    const std::string both = R"({"version": "1.0.0", "info": {"init_bpm": 120,
+        "eyecatch_image": "eye.png", "back_image": "back.png"}})";
+    EXPECT_EQ(standard::CompileBmson(both).Header.StageFile, "eye.png");
+
+    TempDir dir;
+    WriteFileAtomic(dir.File("a.bmson"), Bytes(json));
+    ChartReading reading;
+    reading.Standard = true;
+    PlaySettings state;
+    ChartHeader header;
+    standard::ScanHeader(dir.File("a.bmson"), reading, state, header);
+    EXPECT_EQ(header.Difficulty, "HYPER");
 }
 
 TEST(Bmson, ASoundCutIntoContinuedNotesRendersLikeTheSoundPlayedOnce) {

@@ -32,7 +32,9 @@ bool IsBmsonPath(std::string_view path);
 
 // The chart of bmson bytes (UTF-8 JSON; a byte-order mark is skipped). With
 // `headerOnly` only "info" is read (the select screen's values and pictures).
-// Throws BmsonError.
-Chart CompileBmson(std::string_view bytes, bool headerOnly = false);
+// `capacity` is how many bytes from bytes.data() may be read: with
+// FileReadSlack (ReadWholeFile's) or more past the chart's end they are read
+// in place, else copied first. Throws BmsonError.
+Chart CompileBmson(std::string_view bytes, bool headerOnly = false, size_t capacity = 0);
 
 } // namespace tappo::standard

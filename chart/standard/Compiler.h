@@ -46,6 +46,10 @@ struct HeaderValues {
     int LnObj = 0;            // slot that ends a note on channels 11-29; 0 for none
     int32_t VolWav = 100;     // percent, 0 to MaxVolWav
     bool NineButtons = false; // written for nine buttons whatever its file name (bmson "popn-")
+    // bmson only: "chart_name" (its difficulty's name, shown where a
+    // "#DIFFICULTY" is) and "subartists" (listed by --inspect).
+    std::string ChartName;
+    std::vector<std::string> Subartists;
 };
 
 struct Warning {

@@ -132,7 +132,7 @@ Chart CompileFile(const std::string& path, const Options& options, const ChartCa
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     if (!IsBmsonPath(path)) return Compile(text, options);
     try {
-        return CompileBmson(text);
+        return CompileBmson(text, false, bytes.capacity());
     } catch (const BmsonError& e) {
         throw CompileError(path + ": " + e.what(),
                            std::make_shared<CompiledChart>(StartOfCompile(before)));
@@ -145,15 +145,17 @@ void ScanHeader(const std::string& path, const ChartReading& reading, PlaySettin
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     // A bmson chart is read whole, so that one that cannot be played is
     // listed as unreadable with its fault.
-    const auto chart = std::make_unique<Chart>(IsBmsonPath(path) ? CompileBmson(text)
-                                                                 : Compile(text, reading.Options));
+    const auto chart =
+        std::make_unique<Chart>(IsBmsonPath(path) ? CompileBmson(text, false, bytes.capacity())
+                                                  : Compile(text, reading.Options));
     const HeaderValues& h = chart->Header;
     header.Title = h.Title;
     header.Artist = h.Artist;
     header.MidiFileName = h.MidiFileName;
     header.PlayerMode = h.PlayerMode;
     header.Subtitle = h.Subtitle;
-    header.Difficulty = DifficultyName(h.Difficulty);
+    header.Difficulty =
+        h.ChartName.empty() ? DifficultyName(h.Difficulty) : ChartTextToUtf8(h.ChartName);
     header.NoteCount = NoteCount(*chart);
     header.KeyLayout = KeyLayoutName(KeyLayoutOf(*chart, path));
     state.Genre = h.Genre;
@@ -195,7 +197,7 @@ std::string NamedPictureFile(const std::string& chartPath, bool banner) {
         const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
         std::string converted;
         if (IsBmsonPath(chartPath)) {
-            const Chart header = CompileBmson(text, true);
+            const Chart header = CompileBmson(text, true, bytes.capacity());
             names = Pictures{header.Header.Banner, header.Header.StageFile};
         } else {
             names = ScanPictures(ChartText(text, converted));

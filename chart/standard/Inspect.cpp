@@ -116,7 +116,12 @@ std::string InspectListing(const Chart& chart, std::string_view path,
     AppendListingHeader(
         {h.Title, h.Artist, h.Genre, h.PlayLevel, h.Bpm, h.PlayerMode, h.MidiFileName}, out);
     if (!h.Subtitle.empty()) line("Subtitle", ChartTextToUtf8(h.Subtitle));
-    if (h.Difficulty) line("Difficulty", DifficultyName(h.Difficulty));
+    for (const std::string& name : h.Subartists)
+        line("Subartist", ChartTextToUtf8(name));
+    if (!h.ChartName.empty())
+        line("Difficulty", ChartTextToUtf8(h.ChartName));
+    else if (h.Difficulty)
+        line("Difficulty", DifficultyName(h.Difficulty));
     line("Banner", ChartTextToUtf8(h.Banner));
     line("StageFile", ChartTextToUtf8(h.StageFile));
     if (h.VolWav != 100) line("VolWav", std::to_string(h.VolWav));

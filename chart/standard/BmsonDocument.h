@@ -1,0 +1,62 @@
+// What a bmson chart's JSON holds, as the reader takes it (BmsonReader.cpp),
+// before anything is placed in time (Bmson.cpp).
+#pragma once
+
+#include "chart/standard/Compiler.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tappo::standard {
+
+// A note, a long note's end or a picture change at its pulse. Sixteen bytes,
+// as a chart may hold two million of them.
+struct Placed {
+    enum Type : uint8_t { Sound, LongEnd, BgaBase, BgaLayer, BgaPoor };
+    uint64_t Y = 0;
+    uint32_t Seq = 0;  // order of reading: objects on one pulse keep it
+    uint16_t Slot = 0; // sound channel + 1; a picture's bga_header entry + 1
+    uint8_t X = 0;     // lane, 0 for the background
+    Type What : 3 = Sound;
+    bool Continue : 1 = false;
+    bool Long : 1 = false;
+};
+static_assert(sizeof(Placed) == 16);
+
+// A tempo change or a stop; its list and place in it name it in warnings.
+struct PulseValue {
+    uint64_t Y = 0;
+    double Value = 0;
+    const char* List = ""; // "bpm_events", "stopNotes", ...
+    size_t Index = 0;
+};
+
+// A picture change as written: the picture by its bga_header id.
+struct PictureEvent {
+    Placed At;
+    uint64_t Id = 0;
+    const char* List = ""; // "bga.bga_events", ... for warnings
+    size_t Index = 0;
+};
+
+struct BmsonDocument {
+    HeaderValues Header; // title, subtitle, artist, genre, level, tempo, pictures
+    std::string ModeHint;
+    bool Popn = false;       // a "popn-" mode: lanes 1-9 are nine buttons
+    uint64_t Resolution = 0; // pulses a beat
+    std::vector<uint64_t> Lines;
+    std::vector<PulseValue> Tempos, Stops;
+    std::vector<std::string> SoundNames; // of channel 0, 1, ...
+    std::vector<Placed> Notes;           // in reading order
+    std::vector<uint64_t> PictureIds;    // bga_header, in its order
+    std::vector<std::string> PictureNames;
+    std::vector<PictureEvent> Pictures; // in reading order
+};
+
+// Reads bmson bytes (see CompileBmson); with `headerOnly` only "version" and
+// "info". Throws BmsonError.
+BmsonDocument ReadBmsonDocument(std::string_view bytes, bool headerOnly, size_t capacity);
+
+} // namespace tappo::standard

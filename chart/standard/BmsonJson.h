@@ -1,0 +1,176 @@
+// The bmson reader's walk through the JSON (simdjson, on demand, in one
+// pass): typed reads that refuse a value of the wrong kind, and the JSON path
+// of the value being read, so that every fault names the value and the byte
+// where the reader stopped.
+#pragma once
+
+#include "chart/standard/Bmson.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <simdjson.h>
+#include <string>
+#include <string_view>
+
+namespace tappo::standard {
+
+namespace sj = simdjson::ondemand;
+
+// One step of the JSON path: a key or an array index.
+struct PathStep {
+    const char* Key = nullptr;
+    size_t Index = 0;
+};
+
+class BmsonJson {
+  public:
+    BmsonJson(std::string_view bytes, size_t capacity) {
+        if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+            bytes.remove_prefix(3);
+            capacity -= std::min<size_t>(capacity, 3);
+        }
+        if (capacity >= bytes.size() + simdjson::SIMDJSON_PADDING) {
+            json_ = simdjson::padded_string_view(bytes.data(), bytes.size(), capacity);
+        } else {
+            copy_ = simdjson::padded_string(bytes.data(), bytes.size());
+            json_ = copy_;
+        }
+    }
+
+    size_t Size() const { return json_.size(); }
+    // The document's top object.
+    sj::object Top() {
+        Check(parser_.iterate(json_).get(doc_), "JSON");
+        started_ = true;
+        sj::object top;
+        Check(doc_.get_object().get(top), "an object");
+        return top;
+    }
+
+    [[noreturn, gnu::cold, gnu::noinline]] void Fail(const std::string& what) {
+        const char* at = nullptr;
+        size_t offset = 0;
+        if (started_ && !doc_.current_location().get(at) && at >= json_.data())
+            offset = size_t(at - json_.data());
+        else
+            offset = json_.size();
+        const std::string path = Path();
+        throw BmsonError("bmson" + (path.empty() ? std::string() : " " + path) + ": " + what +
+                         " (byte " + std::to_string(offset) + ")");
+    }
+    void Check(simdjson::error_code e, const char* expected) {
+        if (e != simdjson::SUCCESS) [[unlikely]]
+            Failed(e, expected);
+    }
+    [[noreturn, gnu::cold, gnu::noinline]] void Failed(simdjson::error_code e,
+                                                       const char* expected) {
+        if (e == simdjson::INCORRECT_TYPE) Fail(std::string("not ") + expected);
+        Fail(std::string("the JSON does not parse: ") + simdjson::error_message(e));
+    }
+    std::string Path() const {
+        std::string out;
+        for (size_t i = 0; i < depth_; ++i) {
+            const PathStep& s = path_[i];
+            if (s.Key) {
+                if (!out.empty()) out += '.';
+                out += s.Key;
+            } else {
+                out += '[' + std::to_string(s.Index) + ']';
+            }
+        }
+        return out;
+    }
+    // The reader goes no deeper than a note's field (sound_channels[i].notes[j].x).
+    void ClearPath() { depth_ = 0; }
+    void Enter(const char* key) { path_[depth_++] = PathStep{key, 0}; }
+    void EnterIndex(size_t i) { path_[depth_++] = PathStep{nullptr, i}; }
+    void Leave() { --depth_; }
+
+    bool IsNull(sj::value& v) {
+        bool null = false;
+        Check(v.is_null().get(null), "a value");
+        return null;
+    }
+    sj::object AsObject(sj::value& v) {
+        sj::object o;
+        Check(v.get_object().get(o), "an object");
+        return o;
+    }
+    sj::array AsArray(sj::value& v) {
+        sj::array a;
+        Check(v.get_array().get(a), "an array");
+        return a;
+    }
+    std::string Text(sj::value& v) {
+        if (IsNull(v)) return {};
+        std::string_view s;
+        Check(v.get_string().get(s), "a string");
+        return std::string(s);
+    }
+    // Text to be shown (a title, a name): control characters, line breaks
+    // among them, become spaces, so that a listing line stays one line.
+    std::string ShownText(sj::value& v) {
+        std::string s = Text(v);
+        std::replace_if(
+            s.begin(), s.end(), [](char c) { return uint8_t(c) < 0x20; }, ' ');
+        return s;
+    }
+    double Number(sj::value& v) {
+        double d = 0;
+        Check(v.get_double().get(d), "a number");
+        return d;
+    }
+    // A pulse count: a whole number from 0 to MaxBmsonPulse (null as 0 where
+    // `nullIsZero`).
+    [[gnu::always_inline]] uint64_t Pulse(sj::value& v, bool nullIsZero = false) {
+        uint64_t u = 0;
+        if (v.get_uint64().get(u) == simdjson::SUCCESS && u <= MaxBmsonPulse) [[likely]]
+            return u;
+        return OtherPulse(v, nullIsZero, u);
+    }
+    // A pulse that is not a whole number in range, as a pulse where it can be.
+    [[gnu::noinline]] uint64_t OtherPulse(sj::value& v, bool nullIsZero, uint64_t u) {
+        if (u > MaxBmsonPulse) Fail("a pulse past " + std::to_string(MaxBmsonPulse));
+        if (nullIsZero && IsNull(v)) return 0;
+        const double d = Number(v);
+        if (!(d >= 0)) Fail("a negative pulse");
+        if (!(d <= double(MaxBmsonPulse))) Fail("a pulse past " + std::to_string(MaxBmsonPulse));
+        if (d != std::floor(d)) Fail("a pulse that is not a whole number");
+        return uint64_t(d);
+    }
+
+    template <typename Each> void ForEachElement(sj::value& v, Each each) {
+        if (IsNull(v)) return;
+        sj::array a = AsArray(v);
+        size_t i = 0;
+        for (auto element : a) {
+            EnterIndex(i);
+            sj::value e;
+            Check(std::move(element).get(e), "a value");
+            each(e, i);
+            Leave();
+            ++i;
+        }
+    }
+    template <typename Each> void ForEachField(sj::value& v, Each each) {
+        sj::object o = AsObject(v);
+        for (auto field : o) {
+            sj::field f;
+            Check(std::move(field).get(f), "a field");
+            sj::value& value = f.value();
+            each(f.key(), value);
+        }
+    }
+
+  private:
+    simdjson::padded_string copy_; // the bytes with room past their end, where they had none
+    simdjson::padded_string_view json_;
+    sj::parser parser_;
+    sj::document doc_;
+    bool started_ = false;
+    std::array<PathStep, 8> path_;
+    size_t depth_ = 0;
+};
+
+} // namespace tappo::standard
