@@ -147,7 +147,8 @@ class BmsonJson {
         for (auto element : a) {
             EnterIndex(i);
             sj::value e;
-            Check(std::move(element).get(e), "a value");
+            // get() is for rvalues only.
+            Check(std::move(element).get(e), "a value"); // NOLINT(performance-move-const-arg)
             each(e, i);
             Leave();
             ++i;

@@ -277,7 +277,8 @@ BmsonDocument BmsonReader::Read() {
             hasVersion_ = true;
         } else if (is("info")) {
             ReadInfo(value);
-        } else if (headerOnly_) {
+        } else if (headerOnly_) { // NOLINT(bugprone-branch-clone): the body is skipped like an
+                                  // unknown key
             continue;
         } else if (is("lines")) {
             ForEachElement(value, [&](sj::value& e, size_t) {
