@@ -136,10 +136,11 @@ TEST_F(Video, PauseStepAndRestartShowTheFrameOfTheirTime) {
     EXPECT_NEAR(ShownFrame(f.Back()), FrameAt(f.player->SongTime() - 1000), 1);
 }
 
-// A file cut short and a file with sound only are reported once, with their
-// names, in the problem log and on the console; the chart plays on.
+// A file cut short, a file with sound only and frames over 4096 pixels wide
+// are reported once, with their names, in the problem log and on the
+// console; the chart plays on.
 TEST_F(Video, BrokenVideosAreReportedAndTheChartPlays) {
-    for (const std::string kind : {"cut", "sound"}) {
+    for (const std::string kind : {"cut", "sound", "huge"}) {
         SCOPED_TRACE(kind);
         VideoChart f("bg.mp4");
         const std::string path = f.dir.File("s/bg.mp4");
@@ -161,6 +162,18 @@ TEST_F(Video, BrokenVideosAreReportedAndTheChartPlays) {
             shown += text;
         EXPECT_NE(shown.find("bg.mp4"), std::string::npos) << shown;
     }
+}
+
+// The exact reading shows bitmaps only: a video there fails as any file
+// that is no bitmap does.
+TEST_F(Video, ExactReadingTakesNoVideo) {
+    VideoChart f("bg.mpg");
+    MakeVideo(f.dir.File("s/bg.mpg"), "mpeg1video", "256:256");
+    f.reading = ChartReading();
+    f.Play();
+    EXPECT_FALSE(f.player->CurrentChart().BgaVideos[1]);
+    ASSERT_EQ(f.messages.shown.size(), 1u);
+    EXPECT_EQ(f.messages.shown[0], "ビットマップイメージが不正です");
 }
 
 } // namespace tappo::test
