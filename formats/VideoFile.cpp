@@ -346,9 +346,9 @@ bool VideoDecoder::Convert(uint16_t* out) {
     Parts& p = *parts_;
     const AVFrame* f = p.frame;
     if (frames_ == 0 || f->width <= 0 || f->height <= 0 || f->format < 0) return false;
-    p.scaler =
-        sws_getCachedContext(p.scaler, f->width, f->height, AVPixelFormat(f->format), width_,
-                             height_, AV_PIX_FMT_RGB565, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    p.scaler = sws_getCachedContext(p.scaler, f->width, f->height, AVPixelFormat(f->format), width_,
+                                    height_, AV_PIX_FMT_RGB565, SWS_FAST_BILINEAR, nullptr, nullptr,
+                                    nullptr);
     if (!p.scaler) {
         NoteProblem("映像を変換できません");
         return false;
