@@ -48,14 +48,8 @@ void BgaVideo::Start(int64_t startTime) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         start_ = startTime;
+        left_ = false;
         Restart();
-        if (stop_ && thread_.joinable()) {
-            // Left before: its decoder has stopped, or stops at its next frame.
-            mutex_.unlock();
-            thread_.join();
-            mutex_.lock();
-        }
-        stop_ = false;
         if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
     }
     wake_.notify_all();
@@ -64,14 +58,17 @@ void BgaVideo::Start(int64_t startTime) {
 void BgaVideo::Leave() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        stop_ = true;
+        if (left_) return;
+        left_ = true;
+        Restart();
+        ended_ = true; // nothing to decode until it starts again
     }
     wake_.notify_all();
 }
 
 void BgaVideo::Show(int64_t songTime, bool exact) {
     const int64_t t = std::max<int64_t>(songTime - start_, 0);
-    if (!thread_.joinable() || stop_) Start(start_); // shown without its event, or after Leave
+    if (!thread_.joinable() || left_) Start(start_); // shown without its event, or after Leave
     std::unique_lock<std::mutex> lock(mutex_);
     // A step back before the frame shown decodes again from the start.
     if (shownTime_ > t) Restart();
@@ -124,6 +121,9 @@ void BgaVideo::Run() {
             generation = generation_;
             lock.unlock();
             decoder.reset();
+            lock.lock();
+            if (left_) continue; // closed until the video starts again
+            lock.unlock();
             std::string failure;
             try {
                 decoder = VideoDecoder::OpenFile(path_, width_, height_);

@@ -41,7 +41,7 @@ class BgaVideo {
     // reach that frame, so every run shows the same frame; without it the
     // newest frame ready is shown and the decoder skips frames to catch up.
     void Show(int64_t songTime, bool exact);
-    // Not shown any more: the decoder stops until the video starts again.
+    // Not shown any more: the decoder closes until the video starts again.
     void Leave();
     // What went wrong with the video since it was opened, once: the text the
     // first time, then empty.
@@ -69,6 +69,7 @@ class BgaVideo {
     int64_t target_ = 0;      // the video time the play frame asked for last
     bool exact_ = true;       // and whether it waits for that frame
     bool ended_ = false, stop_ = false;
+    bool left_ = false; // not shown: the decoder is closed
     std::string problem_;
     bool problemTaken_ = false;
     std::thread thread_;

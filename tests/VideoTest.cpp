@@ -117,23 +117,32 @@ TEST_F(Video, ShowsTheFrameOfTheSongTime) {
     }
 }
 
-// The pause's step keys and the restart show the frame of their song time.
-TEST_F(Video, PauseStepAndRestartShowTheFrameOfTheirTime) {
-    VideoChart f("bg.mpg");
+// The pause's step keys and the restart show the frame of their song time;
+// a switch to a still and back starts the video again.
+TEST_F(Video, PauseStepRestartAndSwitchingBackShowTheFrameOfTheirTime) {
+    VideoChart f("bg.mpg", "#BMP02 still.bmp\n#00104:02\n#00204:01\n");
     MakeVideo(f.dir.File("s/bg.mpg"), "mpeg1video", "256:256");
+    BitmapData still;
+    still.Width = still.Height = 8, still.BitCount = 24;
+    still.Pixels.assign(64, 0x0000FF);
+    f.Write("s/still.bmp", EncodeBmp(still));
     f.Play();
-    f.RunTo(3000);
+    f.RunTo(2500);
     f.player->CommandKey(Key::F4);
     for (int i = 0; i < 20; ++i) { // back a second
         f.keys.Tap(Key::Up);
         f.Frame();
     }
     EXPECT_NEAR(ShownFrame(f.Back()), FrameAt(f.player->SongTime() - 1000), 1);
-    EXPECT_LT(f.player->SongTime(), 2100);
+    EXPECT_LT(f.player->SongTime(), 1600);
     f.player->CommandKey(Key::F4);
     f.player->CommandKey(Key::F5);
     f.RunTo(1700);
     EXPECT_NEAR(ShownFrame(f.Back()), FrameAt(f.player->SongTime() - 1000), 1);
+    f.RunTo(3500);
+    EXPECT_EQ(f.Back().Pixel(300, 130), RgbValueToPixel(0x0000FF)) << "the still";
+    f.RunTo(5500); // the video again, from its start at 5000
+    EXPECT_NEAR(ShownFrame(f.Back()), FrameAt(f.player->SongTime() - 5000), 1);
 }
 
 // A file cut short, a file with sound only and frames over 4096 pixels wide
