@@ -175,7 +175,8 @@ bool Player::LoadBgaImages(FileResolver& files) {
         finished = tappo::LoadBgaImages(
             Session.BgaSurfaces, Session.Chart, Video, Session.GameState.BgaLayerImage, files,
             [this](int done, int total) { return LoadProgress(done, total); }, soundsDone,
-            loadTotal_, PictureBudgetBytes, Reading.Standard ? &problems : nullptr);
+            loadTotal_, PictureBudgetBytes, Reading.Standard ? &problems : nullptr,
+            Reading.Standard ? &Session.BgaVideos : nullptr);
     });
     for (const std::string& problem : problems)
         Sound.Log().Report(problem);

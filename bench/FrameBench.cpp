@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -242,5 +243,56 @@ void BM_ErrorScreenFrame(benchmark::State& state) {
     state.counters["frames"] = double(player.player->FramesRun());
 }
 BENCHMARK(BM_ErrorScreenFrame);
+
+// A standard chart over a still picture (0) or over a 640 x 480 MPEG-1 video
+// at 30 frames a second (1), made once with the ffmpeg tool. The frames run
+// as live play does (the decoder on its own thread is not waited for), so the
+// play frame's own cost is measured: a video frame only adds the copy of a
+// picture the decoder has ready.
+std::string VideoChart(bool video) {
+    static const std::string dir = [] {
+        const std::string d =
+            (std::filesystem::temp_directory_path() / "tappo-bench-video/").string();
+        std::filesystem::create_directories(d);
+        const std::string make = "ffmpeg -v error -y -f lavfi -i testsrc2=s=640x480:r=30:d=60 "
+                                 "-pix_fmt yuv420p -c:v mpeg1video -q:v 4 " +
+                                 d +
+                                 "bg.mpg && ffmpeg -v error -y -f lavfi -i "
+                                 "testsrc2=s=640x480:d=1 -frames:v 1 " +
+                                 d + "still.bmp";
+        if (std::system(make.c_str()) != 0) return std::string();
+        for (const char* bg : {"bg.mpg", "still.bmp"}) {
+            const std::string text =
+                std::string("#BPM 120\n#BMP01 ") + bg + "\n#00004:01\n#03111:01\n";
+            WriteFileAtomic(d + bg + ".bms", std::vector<uint8_t>(text.begin(), text.end()));
+        }
+        return d;
+    }();
+    return dir.empty() ? dir : dir + (video ? "bg.mpg.bms" : "still.bmp.bms");
+}
+
+void BM_PlayFrameVideoBackground(benchmark::State& state) {
+    const std::string chart = VideoChart(state.range(0) != 0);
+    if (chart.empty()) {
+        state.SkipWithError("no ffmpeg tool to make the video with");
+        return;
+    }
+    auto player = std::make_unique<BenchPlayer>(SongsFolder(), std::vector{chart}, true);
+    auto toStart = [&] {
+        while (player->player->Play.SongStartTick == 0 || player->player->Play.SongTime < 1500)
+            player->Frame();
+    };
+    toStart();
+    for (auto _ : state) {
+        player->Frame();
+        if (player->player->Play.SongTime > 55000) {
+            state.PauseTiming();
+            player = std::make_unique<BenchPlayer>(SongsFolder(), std::vector{chart}, true);
+            toStart();
+            state.ResumeTiming();
+        }
+    }
+}
+BENCHMARK(BM_PlayFrameVideoBackground)->Arg(0)->Arg(1);
 
 } // namespace

@@ -11,6 +11,7 @@ import json
 import os
 import platform
 import random
+import re
 import shutil
 import statistics
 import subprocess
@@ -87,6 +88,14 @@ def main():
         if name in m:
             rows.append((what, fmt_us(m[name]), "320 x 240 frame copy", fmt_us(floor), m[name] / floor, "in-process, CPU time"))
 
+    # A play frame over a video against the same chart over a still picture:
+    # the frame thread only copies a picture the decoder has ready.
+    video, still = m.get("BM_PlayFrameVideoBackground/1"), m.get("BM_PlayFrameVideoBackground/0")
+    if video and still:
+        rows.append(("play frame over a 640 x 480 MPEG-1 video", fmt_us(video),
+                     "the same chart over a still picture", fmt_us(still), video / still,
+                     "in-process, CPU time of the frame thread"))
+
     # Media load against reading the same bytes with cat.
     chart = subprocess.run([bench, "--media-chart"], capture_output=True, text=True, check=True).stdout.strip()
     folder = os.path.dirname(chart)
@@ -107,6 +116,18 @@ def main():
     rows.append((f"media load of a real song ({len(media)} files: WAV 22.05 kHz mono, 8-, 4-bit RLE and 24-bit BMP)",
                  f"{r['ours']:.1f} ms", "`cat` of the same files", f"{r['cat']:.1f} ms",
                  r["ours"] / r["cat"], "cat: whole process, warm cache"))
+
+    # A video background's CPU time against FFmpeg's own decoding of the file.
+    if shutil.which("ffmpeg"):
+        out = subprocess.run(["bash", os.path.join(os.path.dirname(os.path.abspath(__file__)), "video_cost.sh"),
+                              build, str(ROUNDS)], capture_output=True, text=True, check=True).stdout
+        cpu = {k: float(v) for k, v in re.findall(r"^(\S+).*?(\d+\.\d+) s CPU", out, re.M)}
+        rows.append(("a 20 s 640 x 480 MPEG-1 video background at 30 fps, decoded and converted",
+                     f"{cpu['video']:.2f} s CPU", "`ffmpeg -i FILE -f null -`", f"{cpu['ffmpeg']:.2f} s CPU",
+                     cpu["video"] / cpu["ffmpeg"], "both whole processes (ours: a headless play less the same "
+                     "chart over a still picture), medians of interleaved runs"))
+    else:
+        rows.append(("video background", "-", "ffmpeg", "not run", None, "the ffmpeg tool is missing"))
 
     # Chart search against find.
     tree = subprocess.run([bench, "--song-tree"], capture_output=True, text=True, check=True).stdout.strip()

@@ -6,6 +6,7 @@
 #include "chart/CompiledChart.h"
 #include "chart/GameState.h"
 #include "media/Media.h"
+#include "media/Video.h"
 
 #include <string>
 #include <utility>
@@ -19,11 +20,16 @@ struct ChartSession {
     std::string SongFolder; // folder of the chart shown or played
     KeysoundBank KeysoundSlots;
     BgaBank BgaSurfaces;
+    // The standard reading's videos, on their slots' surfaces (after them:
+    // a video goes before its surface).
+    VideoBank BgaVideos;
 
     // What the next compile keeps of this chart.
     ChartCarryOver CarryOver() const { return ChartCarryOver{Header, GameState, SongFolder}; }
     // Makes `compiled` the current chart (its media are loaded afterwards).
     void Install(CompiledChart&& compiled) {
+        for (auto& video : BgaVideos)
+            video.reset();
         Header = std::move(compiled.Header);
         GameState = std::move(compiled.GameState);
         SongFolder = std::move(compiled.SongFolder);

@@ -7,6 +7,7 @@
 #include "files/Files.h"
 #include "formats/Picture.h"
 #include "formats/Png.h"
+#include "formats/VideoFile.h"
 #include "platform/Display.h"
 
 #include <algorithm>
@@ -228,6 +229,8 @@ struct ImageJob {
     bool refused = false;     // past the budget, after the one message that says so
     uint64_t cost = 0;        // memory its decoding took, counted against the budget
     std::exception_ptr lookupError, surfaceError, error;
+    std::unique_ptr<BgaVideo> video; // a video, opened on its surface
+    bool isVideo = false;            // the same, after the video went to its slot
 };
 
 // On the loading thread, before any decoding: the files found and every named
@@ -288,10 +291,21 @@ void SizeSurface(ImageJob& job, int w, int h) {
     }
 }
 
-void DrawImage(ImageJob& job, BitmapData& bitmap, int w, int h) {
+// Opens the job's video on its surface, which shows the first frame.
+void OpenVideo(ImageJob& job, const std::string& path, int w, int h) {
+    Surface* surface = job.surface;
+    if (!surface || !surface->HasPixels() || surface->Width() != w || surface->Height() != h)
+        std::rethrow_exception(job.surfaceError);
+    job.video = std::make_unique<BgaVideo>(path, *surface);
+    job.isVideo = true;
+    job.cost = uint64_t(w) * uint64_t(h) * 4 * (BgaVideo::FramesAhead + 2);
+}
+
+void DrawImage(ImageJob& job, BitmapData& bitmap, int w, int h, bool videos = false) {
     SizeSurface(job, w, h);
     try {
         if (job.lookupError) std::rethrow_exception(job.lookupError);
+        if (videos && IsVideoFile(job.path)) return OpenVideo(job, job.path, w, h);
         const PictureFile file = ReadPictureFile(job.path);
         Surface* surface = job.surface;
         if (surface && surface->HasPixels() && surface->Width() == w && surface->Height() == h) {
@@ -318,8 +332,12 @@ void DrawImage(ImageJob& job, BitmapData& bitmap, int w, int h) {
 
 bool LoadBgaImages(BgaBank& surfaces, const ChartData& chart, Display& display, int32_t& layerImage,
                    FileResolver& files, const ProgressCallback& progress, int doneBefore, int total,
-                   uint64_t budget, std::vector<std::string>* problems) {
+                   uint64_t budget, std::vector<std::string>* problems, VideoBank* videos) {
     const int w = display.Mode.Width, h = display.Mode.Height;
+    // The last chart's videos stop before their surfaces change.
+    if (videos)
+        for (auto& video : *videos)
+            video.reset();
     std::vector<ImageJob> jobs = PrepareImages(surfaces, chart, display, layerImage, files);
     // Decoded and drawn on both cores; failures are taken here in slot order,
     // so the first error thrown is that of a load one file after another.
@@ -335,7 +353,7 @@ bool LoadBgaImages(BgaBank& surfaces, const ChartData& chart, Display& display, 
         if (job.first != size_t(k) || budgetSpent.load())
             SizeSurface(job, w, h);
         else
-            DrawImage(job, bitmaps[size_t(worker)], w, h);
+            DrawImage(job, bitmaps[size_t(worker)], w, h, videos != nullptr);
     };
     int finished = -1; // the last item taken in
     const auto finish = [&](int k) {
@@ -350,11 +368,17 @@ bool LoadBgaImages(BgaBank& surfaces, const ChartData& chart, Display& display, 
                 job.refused = true;
             } else if (from.error && from.error != from.surfaceError) {
                 job.error = from.error;
+            } else if (!from.error && from.isVideo) {
+                try {
+                    OpenVideo(job, from.path, w, h); // a video of its own on this surface
+                } catch (...) {
+                    job.error = std::current_exception();
+                }
             } else if (!from.error && sized(job.surface) && sized(from.surface)) {
                 std::memcpy(job.surface->Bits(), from.surface->Bits(),
                             size_t(w) * size_t(h) * sizeof(uint16_t));
             } else {
-                DrawImage(job, bitmaps[0], w, h); // only a surface failed: drawn on its own
+                DrawImage(job, bitmaps[0], w, h, videos != nullptr); // only a surface failed
             }
         } else if (budgetSpent.load()) {
             job.refused = true;
@@ -381,6 +405,8 @@ bool LoadBgaImages(BgaBank& surfaces, const ChartData& chart, Display& display, 
                     problems->push_back("画像 " + job.path);
                 }
             }
+        } else if (job.video && videos) {
+            (*videos)[job.slot] = std::move(job.video);
         }
         return !progress || progress(++done, total);
     };

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "chart/CompiledChart.h"
+#include "media/Video.h"
 #include "platform/Music.h"
 #include "platform/Sound.h"
 #include "platform/Surface.h"
@@ -61,11 +62,14 @@ void LoadMidi(MusicPlayer& music, const std::string& songFolder, const std::stri
 // for as PNG, JPEG and BMP under the same stem. A file that cannot be read is skipped and the first
 // such error is thrown after all the others are loaded. Returns false when `progress` stopped the
 // load (`progress` gets `doneBefore` + the images done). With `problems`,
-// every file's problem is added to it too, in slot order.
+// every file's problem is added to it too, in slot order. With `videos` (the
+// standard reading), a file that is no picture but a video by its content
+// shows its first frame on its slot's surface and gets a BgaVideo there;
+// every other slot's video is removed.
 bool LoadBgaImages(BgaBank& surfaces, const ChartData& chart, Display& display, int32_t& layerImage,
                    FileResolver& files, const ProgressCallback& progress = {}, int doneBefore = 0,
                    int total = 0, uint64_t budget = PictureBudgetBytes,
-                   std::vector<std::string>* problems = nullptr);
+                   std::vector<std::string>* problems = nullptr, VideoBank* videos = nullptr);
 
 // Reads an image as the background loader does: PNG, JPEG and BMP files are
 // known by their first bytes; anything else by its name, ".jpg" through libjpeg

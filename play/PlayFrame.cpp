@@ -1,5 +1,7 @@
 #include "play/PlayFrame.h"
 
+#include "base/Report.h"
+
 #include <cmath>
 #include <string>
 
@@ -25,16 +27,37 @@ void ScanWindow(const EventList& list, int32_t& cursor, int64_t offset, const Pl
 }
 
 // The first record in the window changes the image; later ones in the same
-// frame are never applied.
-void ChangeImage(const EventList& list, int32_t& cursor, const PlayState& p, int32_t& image) {
+// frame are never applied. A video the record names starts at its time; the
+// video it replaces stops.
+void ChangeImage(PlayScene& s, const EventList& list, int32_t& cursor, int32_t& image) {
+    const PlayState& p = s.Play;
     for (size_t i = size_t(std::max(cursor, 0)); i < list.size(); ++i) {
         if (list[i].Time >= p.SongTime) break;
         if (InWindow(list[i].Time, p)) {
+            const int32_t before = image;
             image = list[i].Slot();
             cursor = int32_t(i);
+            if (before != image && before >= 0 && before < int(s.Videos.size()) &&
+                s.Videos[size_t(before)])
+                s.Videos[size_t(before)]->Leave();
+            if (image >= 0 && image < int(s.Videos.size()) && s.Videos[size_t(image)])
+                s.Videos[size_t(image)]->Start(list[i].Time);
             return;
         }
     }
+}
+
+// A video slot's surface gets the frame of the song time: exactly that frame
+// where the mix follows the virtual clock (headless runs and renders), the
+// newest decoded one in live play. Its problems are reported once.
+void ShowVideo(PlayScene& s, int32_t image) {
+    if (image < 0 || image >= int(s.Videos.size()) || !s.Videos[size_t(image)]) return;
+    BgaVideo& video = *s.Videos[size_t(image)];
+    video.Show(s.Play.SongTime, s.MixClockStart.has_value());
+    const std::string problem = video.TakeProblem();
+    if (problem.empty()) return;
+    s.Sound.Log().Report(problem);
+    ReportOnConsole(problem);
 }
 
 // False when the slot has no picture.
@@ -195,14 +218,16 @@ void DrawBackground(PlayScene& s) {
         s.NoteField.DrawBackground();
         return;
     }
-    ChangeImage(ev.BgaBaseEvents(), p.EventCursors[BgaBaseEventsIndex], p,
+    ChangeImage(s, ev.BgaBaseEvents(), p.EventCursors[BgaBaseEventsIndex],
                 s.GameState.BgaBaseImage);
+    ShowVideo(s, s.GameState.BgaBaseImage);
     // Without a base picture (none yet, or its file did not load) the screen
     // is black, not what the frames before left on it.
     if (!DrawImage(s, s.GameState.BgaBaseImage, false)) s.Video.Back().Fill(0);
     if (s.Chart.HasBgaLayer) {
-        ChangeImage(ev.BgaLayerEvents(), p.EventCursors[BgaLayerEventsIndex], p,
+        ChangeImage(s, ev.BgaLayerEvents(), p.EventCursors[BgaLayerEventsIndex],
                     s.GameState.BgaLayerImage);
+        ShowVideo(s, s.GameState.BgaLayerImage);
         DrawImage(s, s.GameState.BgaLayerImage, true);
     }
 }

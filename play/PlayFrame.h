@@ -35,9 +35,9 @@ struct PlayScene {
               std::optional<uint32_t> mixClockStart)
         : Screen(flow.Screen), ChartActive(flow.ChartActive), ChartList(chartList), Play(play),
           Toggles(toggles), GameState(session.GameState), Chart(session.Chart),
-          Keysounds(session.KeysoundSlots), BgaSurfaces(session.BgaSurfaces), Sound(sound),
-          Music(music), Input(input), Video(screen.Video), Timer(screen.Timer),
-          FullScreenRect(fullScreenRect), Clock(clock), NoteField(noteField),
+          Keysounds(session.KeysoundSlots), BgaSurfaces(session.BgaSurfaces),
+          Videos(session.BgaVideos), Sound(sound), Music(music), Input(input), Video(screen.Video),
+          Timer(screen.Timer), FullScreenRect(fullScreenRect), Clock(clock), NoteField(noteField),
           Close(std::move(close)), MixClockStart(mixClockStart) {}
 
     int32_t& Screen;
@@ -49,6 +49,7 @@ struct PlayScene {
     ChartData& Chart;
     const KeysoundBank& Keysounds;
     const BgaBank& BgaSurfaces;
+    VideoBank& Videos; // the slots that play a video on their surface
     Mixer& Sound;
     MusicPlayer& Music;
     Controller& Input;

@@ -6,7 +6,7 @@
 # in build-fuzz/findings/<reader>/ (make it a regression file under
 # tests/data/regressions/<reader>/ once fixed).
 #
-#   scripts/fuzz.sh [SECONDS] [READER...]     readers: chart bmson bmp dib jpeg archive wav midi banner png sound play
+#   scripts/fuzz.sh [SECONDS] [READER...]     readers: chart bmson bmp dib jpeg archive wav midi banner png sound video play
 #
 # Each run starts from the checked-in seeds (tests/fuzz/corpus/<reader>/) and
 # from what earlier runs on this machine found (build-fuzz/corpus/<reader>/).
@@ -19,7 +19,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-30}
 shift || true
 readers=("$@")
-[ ${#readers[@]} -gt 0 ] || readers=(chart bmson bmp dib jpeg archive wav midi banner png sound play)
+[ ${#readers[@]} -gt 0 ] || readers=(chart bmson bmp dib jpeg archive wav midi banner png sound video play)
 build="$root/build-fuzz"
 
 # Largest input each target makes: large enough for long run streams, deep
@@ -27,7 +27,7 @@ build="$root/build-fuzz"
 max_len() {
   case "$1" in
     bmp|dib|banner|archive|wav) echo 1048576 ;;
-    jpeg|chart|png|sound) echo 262144 ;;
+    jpeg|chart|png|sound|video) echo 262144 ;;
     *) echo 65536 ;;
   esac
 }

@@ -6,18 +6,21 @@
 #                            tests, clang and its runtime libraries for the fuzz
 #                            targets, clang-format for the check that the sources
 #                            follow .clang-format, and the desktop tools the
-#                            install test checks the menu entry and file types with
+#                            install test checks the menu entry and file types with,
+#                            and the ffmpeg tool the video tests make their videos with
 set -euo pipefail
 play=(
   g++ cmake make pkg-config
   libsdl2-dev libsdl2-ttf-dev libfontconfig-dev libx11-dev libasound2-dev fonts-ipafont-mincho
   libjpeg-dev libpng-dev libfluidsynth-dev libsndfile1-dev libsimdjson-dev
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
 )
 test=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick
   clang libclang-rt-14-dev clang-format
   desktop-file-utils xdg-utils shared-mime-info libglib2.0-bin
+  ffmpeg
 )
 case "${1:-}" in
   --play) packages=("${play[@]}"); what="build and play" ;;

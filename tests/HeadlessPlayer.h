@@ -66,6 +66,7 @@ struct HeadlessPlayer {
     ChartReading reading;              // --standard, --random-seed
     std::function<bool()> keepLoading; // between two files of a load
     MixerOutput output = MixerOutput::Pull;
+    bool mixFollowsClock = false; // as in headless runs: exact video frames, too
 
     explicit HeadlessPlayer(bool assets = true) {
         if (assets) tools::WriteProgramAssets(dir.Folder());
@@ -81,7 +82,7 @@ struct HeadlessPlayer {
             PlayerServices{clock, presenter, messages, &fonts, dir.Folder(),
                            songsFolder.empty() ? std::vector<std::string>{}
                                                : std::vector<std::string>{songsFolder},
-                           output, 512, &keys, nullptr, false, keepLoading});
+                           output, 512, &keys, nullptr, mixFollowsClock, keepLoading});
         player->UseReading(reading);
         player->StartUp(args);
         player->Video.FullScreen = fullScreen;

@@ -1,6 +1,6 @@
 # Fails when a file of the game logic or of the file formats mentions SDL,
 # SDL_ttf or FluidSynth: those folders must stay testable without a window or
-# a sound card. Fails too when a codec library (libjpeg, libpng, libsndfile)
+# a sound card. Fails too when a codec library (libjpeg, libpng, libsndfile, FFmpeg)
 # is used outside formats/ (the asset maker in tools/ may write JPEG itself).
 foreach(dir base files formats chart play select effects)
   file(GLOB_RECURSE files ${ROOT}/${dir}/*.cpp ${ROOT}/${dir}/*.h)
@@ -15,7 +15,7 @@ endforeach()
 foreach(dir base files platform chart media play select effects app)
   file(GLOB_RECURSE files ${ROOT}/${dir}/*.cpp ${ROOT}/${dir}/*.h)
   foreach(f ${files})
-    file(STRINGS ${f} hits REGEX "#include <(jpeglib|jerror|png|pngconf|sndfile)\\.h>")
+    file(STRINGS ${f} hits REGEX "#include <((jpeglib|jerror|png|pngconf|sndfile)\\.h|lib(avformat|avcodec|avutil|swscale)/)")
     if(hits)
       message(FATAL_ERROR "${f} uses a codec library outside formats/: ${hits}")
     endif()

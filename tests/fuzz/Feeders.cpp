@@ -18,6 +18,7 @@
 #include "formats/Picture.h"
 #include "formats/Png.h"
 #include "formats/SoundFile.h"
+#include "formats/VideoFile.h"
 #include "platform/Display.h"
 #include "platform/Music.h"
 #include "platform/Sound.h"
@@ -242,6 +243,17 @@ void FeedSound(const uint8_t* data, size_t size) {
     DecodeSoundFile(std::vector<uint8_t>(data, data + size), format, problem);
 }
 
+void FeedVideo(const uint8_t* data, size_t size) {
+    if (!LooksLikeVideo(data, size)) return;
+    AcceptReaderError([&] {
+        constexpr int W = 40, H = 30;
+        std::unique_ptr<VideoDecoder> video = VideoDecoder::OpenMemory(data, size, "fuzz", W, H);
+        std::vector<uint16_t> picture(W * H);
+        for (int i = 0; i < 300 && video->Next(); ++i)
+            video->Convert(picture.data());
+    });
+}
+
 const std::string& LastReaderError() {
     return lastError;
 }
@@ -258,14 +270,15 @@ Feeder FeederNamed(const std::string& reader) {
     if (reader == "banner") return FeedBanner;
     if (reader == "png") return FeedPng;
     if (reader == "sound") return FeedSound;
+    if (reader == "video") return FeedVideo;
     if (reader == "play") return FeedPlay;
     return nullptr;
 }
 
 const std::vector<std::string>& ReaderNames() {
-    static const std::vector<std::string> names = {"chart",  "bmson",   "bmp",   "dib",
-                                                   "jpeg",   "archive", "wav",   "midi",
-                                                   "banner", "png",     "sound", "play"};
+    static const std::vector<std::string> names = {"chart",   "bmson", "bmp",  "dib",    "jpeg",
+                                                   "archive", "wav",   "midi", "banner", "png",
+                                                   "sound",   "video", "play"};
     return names;
 }
 

@@ -42,6 +42,10 @@ void FeedPng(const uint8_t* data, size_t size);
 // The compressed keysound reader (Ogg Vorbis, FLAC, MP3 through libsndfile).
 void FeedSound(const uint8_t* data, size_t size);
 
+// The video reader as a "#BMP" file meets it: the container probe, then every
+// frame (a few hundred at most) decoded and converted to a small picture.
+void FeedVideo(const uint8_t* data, size_t size);
+
 // The whole player headless on a chart: the first byte picks the reading (odd:
 // standard) and, with its other bits, the song folder's media files (see
 // SongMedia), the second the frame length; the rest is the chart file, which
@@ -53,7 +57,7 @@ void FeedPlay(const uint8_t* data, size_t size);
 const std::string& LastReaderError();
 
 // Feeder by reader name: chart, bmson, bmp, dib, jpeg, archive, wav, midi, banner,
-// png, sound, play; null for another name.
+// png, sound, video, play; null for another name.
 Feeder FeederNamed(const std::string& reader);
 const std::vector<std::string>& ReaderNames();
 

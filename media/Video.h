@@ -1,0 +1,84 @@
+// A "#BMP" video of the standard reading as the play screen shows it: a
+// thread of its own decodes a few frames ahead of the song and converts each
+// frame that may be shown to the slot's surface format; the play frame only
+// copies a ready frame onto the slot's surface.
+#pragma once
+
+#include "chart/CompiledChart.h"
+
+#include <array>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tappo {
+
+class Surface;
+
+class BgaVideo {
+  public:
+    // Frames converted ahead of the song, at most.
+    static constexpr size_t FramesAhead = 3;
+
+    // Opens `path` and draws its first frame onto `surface` (which has its
+    // size already); the rest is decoded once the video is shown. Throws
+    // Error naming the file when it does not open or no frame decodes.
+    BgaVideo(std::string path, Surface& surface);
+    ~BgaVideo();
+    BgaVideo(const BgaVideo&) = delete;
+    BgaVideo& operator=(const BgaVideo&) = delete;
+
+    // The video starts from its first frame at song time `startTime`.
+    void Start(int64_t startTime);
+    // Puts the frame of song time `songTime` on the surface: the last frame
+    // at or before songTime - the start time (the first before it starts,
+    // the last once it has ended). With `exact` it waits for the decoder to
+    // reach that frame, so every run shows the same frame; without it the
+    // newest frame ready is shown and the decoder skips frames to catch up.
+    void Show(int64_t songTime, bool exact);
+    // Not shown any more: the decoder closes until the video starts again.
+    void Leave();
+    // What went wrong with the video since it was opened, once: the text the
+    // first time, then empty.
+    std::string TakeProblem();
+
+  private:
+    struct Frame {
+        int64_t time = 0, nextTime = 0;
+        std::vector<uint16_t> pixels;
+    };
+    void Run();
+    void Restart();                            // with mutex_ held
+    void NoteProblem(const std::string& text); // with mutex_ held
+
+    const std::string path_;
+    Surface& surface_;
+    const int width_, height_;
+
+    std::mutex mutex_;
+    std::condition_variable wake_;  // the decoder: room, a new target, a restart or stop
+    std::condition_variable ready_; // the play frame: a frame or the end
+    std::deque<Frame> frames_;      // converted, in time order
+    std::vector<std::vector<uint16_t>> spare_;
+    uint64_t generation_ = 0; // counts restarts; the decoder reopens on a change
+    int64_t target_ = 0;      // the video time the play frame asked for last
+    bool exact_ = true;       // and whether it waits for that frame
+    bool ended_ = false, stop_ = false;
+    bool left_ = false; // not shown: the decoder is closed
+    std::string problem_;
+    bool problemTaken_ = false;
+    std::thread thread_;
+
+    // The play frame's own: the start, and the frame on the surface.
+    int64_t start_ = 0;
+    int64_t shownTime_ = -1, shownNext_ = 0;
+};
+
+using VideoBank = std::array<std::unique_ptr<BgaVideo>, WideSlotCount>;
+
+} // namespace tappo
