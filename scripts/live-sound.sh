@@ -78,11 +78,18 @@ args=(--windowed)
 echo "chart $(basename "$chart"), ${BUSY:-0} busy loops, buffer ${BUFFER:-default}, $runs runs"
 for run in $(seq "$runs"); do
   parecord --device=tappo.monitor --rate=44100 --channels=2 --format=s16le \
-    --latency-msec=10 --file-format=wav "$work/rec.wav" &
+    --latency-msec=100 --file-format=wav "$work/rec.wav" &
   rec=$!
   sleep 0.5
   DISPLAY=$display SDL_AUDIODRIVER=pulseaudio "$bin" "${args[@]}" "$chart" \
-    > "$work/play.log" 2>&1 || echo "run $run: the player ended with $?"
+    > "$work/play.log" 2>&1 &
+  player=$!
+  # What PulseAudio holds of the player's stream (the player's is the only
+  # one playing): its buffer and the sink's, during the song.
+  sleep 10
+  latency=$(pactl list sink-inputs 2> /dev/null | grep -E 'Buffer Latency|Sink Latency' |
+    sed 's/^[[:space:]]*//' | tr '\n' ' ')
+  wait $player || echo "run $run: the player ended with $?"
   sleep 0.5
   kill -INT $rec
   wait $rec 2> /dev/null || true
@@ -90,6 +97,7 @@ for run in $(seq "$runs"); do
     "$work/render.wav" "$work/keys.wav")"
   [ -n "${KEEP:-}" ] && mkdir -p "$KEEP" && cp "$work/rec.wav" "$KEEP/rec$run.wav" &&
     cp "$work/render.wav" "$work/keys.wav" "$KEEP/"
+  echo "  pulse: $latency"
   grep -h "サウンドデバイス" "$program/ddsd.debug" 2> /dev/null | sed 's/^/  log: /' || true
 done
 for p in "${busy[@]}"; do kill "$p"; done
