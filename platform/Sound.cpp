@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <pthread.h>
@@ -89,6 +90,20 @@ constexpr int MixStepFrames = 256;
 void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
 } // namespace
 
+// SDL's PulseAudio output asks the server to hold one device buffer and no
+// more (11.6 ms at 512 frames), and refills it, in the steps the server asks
+// for, from the thread that calls our callback: that thread or the server
+// waking some milliseconds late is a gap heard, however much our own queue
+// holds. libpulse takes the server's target from PULSE_LATENCY_MSEC when the
+// stream connects, so unless the user has set it the player asks for
+// PulseAudioTargetMs (a device buffer, when that is longer). Other drivers
+// do not read it.
+void AskPulseAudioForRoom(int bufferFrames) {
+    const int bufferMs = (bufferFrames * 1000 + MixRate - 1) / MixRate;
+    if (bufferMs >= PulseAudioTargetMs) return; // SDL's own target is as long
+    setenv("PULSE_LATENCY_MSEC", std::to_string(PulseAudioTargetMs).c_str(), 0);
+}
+
 Mixer::Mixer(MixerOutput output, std::string logPath, int bufferFrames, int channelCount)
     : output_(output), log_(std::move(logPath)), channels_(size_t(channelCount)),
       bufferFrames_(std::clamp(bufferFrames, 64, 8192)) {
@@ -164,6 +179,17 @@ int64_t SteadyNs() {
 
 void Mixer::PullQueue(int16_t* out, int frames) {
     if (!queue_ || frames <= 0) return;
+    // A device that takes twice in quick succession (PulseAudio's output
+    // refilling the server's buffer after a late wake-up) may find the queue
+    // a step short. The mixing thread then gets a quarter of a device buffer
+    // to catch up: the device still holds sound for that long, and frames
+    // that come late cost nothing, while frames missing are a gap heard.
+    const int wanted = std::min(frames, leadFrames_);
+    if (queue_->Fill() < wanted) {
+        const int64_t until = SteadyNs() + int64_t(bufferFrames_) * 250000000 / MixRate;
+        while (queue_->Fill() < wanted && SteadyNs() < until)
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
     queue_->Read(out, frames);
     const uint32_t sequence = takeSequence_.load(std::memory_order_relaxed);
     takeSequence_.store(sequence + 1, std::memory_order_relaxed);
@@ -197,6 +223,7 @@ void Mixer::OpenDevice() {
     want.callback = AudioCallback;
     want.userdata = this;
     snd_lib_error_set_handler(QuietAlsa);
+    AskPulseAudioForRoom(bufferFrames_);
     // Without a sound card the dummy driver still pulls the mix in real time,
     // so channels finish and music ends just as they would be heard.
     for (const char* driver : {static_cast<const char*>(nullptr), "dummy"}) {

@@ -50,6 +50,11 @@ class ProblemLog {
 
 class Mixer;
 
+// How much PulseAudio is asked to hold of the live stream (ms), and the
+// asking: before the device opens, unless the environment already says.
+inline constexpr int PulseAudioTargetMs = 45;
+void AskPulseAudioForRoom(int bufferFrames);
+
 // One loaded sample; without a buffer when loading failed or sound is off.
 class Sample {
   public:

@@ -77,6 +77,7 @@ args=(--windowed)
 [ -n "${BUFFER:-}" ] && args+=(--audio-buffer "$BUFFER")
 echo "chart $(basename "$chart"), ${BUSY:-0} busy loops, buffer ${BUFFER:-default}, $runs runs"
 for run in $(seq "$runs"); do
+  rm -f "$program/ddsd.debug"
   parecord --device=tappo.monitor --rate=44100 --channels=2 --format=s16le \
     --latency-msec=100 --file-format=wav "$work/rec.wav" &
   rec=$!

@@ -32,9 +32,8 @@ RATE = 44100
 MS = RATE // 1000
 SLACK = 5 * MS  # a stretch's place may differ from the expected one by this much
 STEM_SEARCH = 100 * MS  # the stems are looked for this far from their stretch's place
-WINDOW = 3 * RATE  # windows for the stems
-MIN_STRETCH = RATE // 5  # shorter stretches are not placed (their silence carries over)
-MIN_WINDOW = RATE  # shorter windows give no offset
+WINDOW = 3 * RATE  # windows placed one by one
+MIN_WINDOW = RATE // 2  # shorter stretches are not placed (their silence carries over)
 
 
 def read(path):
@@ -104,32 +103,42 @@ def main():
     head = env(full[: 10 * RATE])
     coarse = int(np.argmax(correlate(np.concatenate((env(rec), np.zeros(len(head)))), head))) * 32
 
-    # The stretches between runs of silence, placed one after the other.
+    # The recording cut at every run of silence, and each stretch between two
+    # runs into windows of up to 3 s (a shorter rest joins the window before
+    # it), placed one after the other: a window may also have moved a little
+    # against the one before without a silence between them (the sound
+    # server's clock against the recorder's).
     runs = zero_runs(rec2)
     bounds = [0] + [x for r in runs for x in r] + [len(rec)]
-    stretches = [(a, b) for a, b in zip(bounds[0::2], bounds[1::2]) if b - a >= MIN_STRETCH]
+    windows = []
+    for a, b in zip(bounds[0::2], bounds[1::2]):
+        cuts = list(range(a, b - MIN_WINDOW, WINDOW)) + [b]
+        windows += [(x, y) for x, y in zip(cuts, cuts[1:]) if y - x >= MIN_WINDOW]
     lag, placed = None, []
-    for a, b in stretches:
+    for a, b in windows:
         if lag is None:
+            # The first needs a clear match: every other one is placed from it.
             if b <= coarse:
                 continue
-            got, match = place(rec, full, a, min(b, a + 20 * RATE), coarse - 100 * MS,
-                               coarse + 100 * MS)
+            got, match = place(rec, full, a, b, coarse - 100 * MS, coarse + 100 * MS)
+            if got is None or match < 0.7:
+                continue
         else:
-            # The silence since the stretch placed last may have moved this one.
-            since = placed[-1][1]
-            pending = sum(e - s for s, e in runs if since <= s < a)
+            # The silence since the window placed last may have moved this one.
+            pending = sum(e - s for s, e in runs if placed[-1][1] <= s < a)
             got, match = place(rec, full, a, b, lag - SLACK, lag + pending + SLACK)
-        if got is None or match < 0.3:
-            continue
+            if got is None or match < 0.3:
+                continue
         lag = got
         placed.append((a, b, lag))
+    if "--stretches" in sys.argv:
+        print(" ".join(f"{a / RATE:.2f}:{l}" for a, b, l in placed))
     if not placed:
         print("placed=none gaps=?")
         return
 
     # Gaps: runs of silence inside the song, where the render (placed with the
-    # stretch before them) sounds.
+    # window before them) sounds.
     gaps, cut = [], 0
     for a, b in runs:
         before = [p for p in placed if p[0] < a]
@@ -144,9 +153,9 @@ def main():
             continue
         gaps.append((b - a) * 1000 / RATE)
 
-    # The stems in windows of every placed stretch, where both play: the
-    # keysounds first, then the music in what is left of the recording once
-    # the keysounds, as found, are taken out of it.
+    # The stems in every placed window where both play: the keysounds first,
+    # then the music in what is left of the recording once the keysounds, as
+    # found, are taken out of it.
     def spread(x):
         loud = np.flatnonzero(np.abs(x) > 50)
         return (int(loud[0]), int(loud[-1])) if len(loud) else (0, 0)
@@ -155,24 +164,21 @@ def main():
     both = (max(k0, m0), min(k1, m1))
     offsets, level = [], [0.0, 0.0]
     for a, b, l in placed:
-        if b - l <= 0 or a - l >= n:
+        if a - l < 0 or b - l > n:
             continue
-        a, b = max(a, l), min(b, n + l)
         level[0] += np.dot(rec[a:b], rec[a:b])
         level[1] += np.dot(full[a - l : b - l], full[a - l : b - l])
-        start, end = max(a, both[0] + l), min(b, both[1] + l)
-        for w in range(start, end, WINDOW):
-            we = min(w + WINDOW, end)
-            if we - w < MIN_WINDOW:
-                continue
-            lk, mk = place(rec, keys, w, we, l - STEM_SEARCH, l + STEM_SEARCH)
-            if lk is None or mk < 0.3:
-                continue
-            rest = rec[w:we] - keys[w - lk : we - lk]
-            lm, mm = place(rec, music, w, we, l - STEM_SEARCH, l + STEM_SEARCH, rest)
-            if lm is None or mm < 0.3:
-                continue
-            offsets.append((w - l, (lm - lk) * 1000 / RATE))
+        w, we = max(a, both[0] + l), min(b, both[1] + l)
+        if we - w < RATE:
+            continue
+        lk, mk = place(rec, keys, w, we, l - STEM_SEARCH, l + STEM_SEARCH)
+        if lk is None or mk < 0.3:
+            continue
+        rest = rec[w:we] - keys[w - lk : we - lk]
+        lm, mm = place(rec, music, w, we, l - STEM_SEARCH, l + STEM_SEARCH, rest)
+        if lm is None or mm < 0.3:
+            continue
+        offsets.append((w - l, (lm - lk) * 1000 / RATE))
     if "--windows" in sys.argv:
         print(" ".join(f"{ra / RATE:.1f}:{o:.2f}" for ra, o in offsets))
     if offsets:
@@ -189,7 +195,7 @@ def main():
     out["gap_max_ms"] = round(max(gaps), 1) if gaps else 0
     out["gap_ms"] = "+".join(f"{g:.1f}" for g in gaps) or "0"
     out["shift_ms"] = round((placed[-1][2] - placed[0][2]) * 1000 / RATE, 1)
-    out["stretches"] = f"{len(placed)}/{len(stretches)}"
+    out["placed"] = f"{len(placed)}/{len(windows)}"
     if cut:
         out["cut_ms"] = round(cut, 1)
     if level[0] > 0 and level[1] > 0:
