@@ -68,7 +68,11 @@ void ProblemLog::ReportFailedCall(const std::string& text, long code) {
 // ---- channels and mixing ----
 
 namespace {
+void RaiseDeviceThreadPriority();
+
 void AudioCallback(void* user, Uint8* stream, int length) {
+    static thread_local bool raised = false;
+    if (!std::exchange(raised, true)) RaiseDeviceThreadPriority();
     static_cast<Mixer*>(user)->PullQueue(reinterpret_cast<int16_t*>(stream), length / 4);
 }
 
@@ -80,6 +84,17 @@ void RaiseMixThreadPriority() {
     param.sched_priority = std::min(sched_get_priority_max(SCHED_FIFO), 10);
     if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0) return;
     setpriority(PRIO_PROCESS, 0, -10); // this thread only, on Linux
+}
+
+// SDL's device thread, which calls the callback and (with PulseAudio) feeds
+// the server, gets the real-time class too, just below the mixing thread,
+// where the system grants it: SDL asks for no more than a high priority, and
+// a busy machine keeps such a thread waiting longer than the server holds
+// sound. Where it is not granted the thread keeps what SDL gave it.
+void RaiseDeviceThreadPriority() {
+    sched_param param{};
+    param.sched_priority = std::min(sched_get_priority_max(SCHED_FIFO), 9);
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
 }
 
 // The mixing thread's steps: small, so a keysound started "at once" waits little.

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Compares a recording of live play with the offline render of the same chart.
 
-  live_sound_compare.py RECORDING.wav RENDER.wav KEYSOUNDS.wav
+  live_sound_compare.py RECORDING.wav RENDER.wav KEYSOUNDS.wav [--windows] [--stretches]
 
 RENDER is the whole mix, KEYSOUNDS the render without music (no soundfont);
 the music alone is their difference.
@@ -10,18 +10,20 @@ A gap of silence in the recording may have moved everything after it (the
 sound server played silence and then the rest of the stream, late) or not
 (the player itself played silence in place of frames it then dropped). So
 the recording is cut at every run of digital silence (both channels exactly 0
-for 1 ms or more) and each stretch between two runs is placed against the
-render on its own: the first by the envelope of the song's start, every next
-one within the silence before it (plus a few ms either way) of the one before,
-so a periodic song never matches at the wrong beat. In every stretch, in
-windows of up to 3 s where both play, the keysounds and the music are found
-separately near the stretch's place: their difference is the
+for 1 ms or more), each stretch between two runs into windows of up to 3 s,
+and each window is placed against the render on its own: the first near the
+song's start, found by the envelope, every next one within the silence
+before it (plus 5 ms either way) of the one before, so a periodic song never
+matches at the wrong beat. In every window of 1 s or more where both play,
+the keysounds are found near the window's place, then the music in what is
+left once those keysounds are taken out: their difference is the
 music-to-keysound offset (music minus keysounds, ms; positive: the music is
 late). Reported: the offset in the first and the last window and its drift,
 the least and most of all windows, the gaps (runs of silence where the render
-sounds; the silence after the player closed is "cut", not a gap), how far the
-gaps moved the recording ("shift"), and the level against the render.
-Prints one line: key=value pairs.
+sounds; the silence after the player closed is "cut", not a gap), how far
+the gaps moved the recording ("shift"), windows placed of all, and the level
+against the render. Prints one line of key=value pairs (--windows and
+--stretches first print every window's offset and place).
 """
 import sys
 import wave
