@@ -293,14 +293,14 @@ std::unique_ptr<Sample> Mixer::InstallSample(DecodedSample decoded) {
 
 ChannelState Mixer::ChannelStatus(int channel) {
     if (!ValidChannel(channel)) return ChannelStopped;
-    std::lock_guard<std::mutex> lock(channelsLock_);
+    std::lock_guard<SoundMutex> lock(channelsLock_);
     const Channel& c = channels_[size_t(channel)];
     return c.pcm && c.playing ? ChannelPlaying : ChannelStopped;
 }
 
 void Mixer::SetChannelSample(int channel, const Sample* sample) {
     if (!initialized_ || !ValidChannel(channel)) return;
-    std::lock_guard<std::mutex> lock(channelsLock_);
+    std::lock_guard<SoundMutex> lock(channelsLock_);
     Channel& c = channels_[size_t(channel)];
     c = Channel{};
     if (sample) c.pcm = sample->pcm_; // shared audio, own position
@@ -312,7 +312,7 @@ void Mixer::PlayChannel(int channel) {
 
 void Mixer::PlayChannelAt(int channel, int64_t frame) {
     if (!ValidChannel(channel)) return;
-    std::lock_guard<std::mutex> lock(channelsLock_);
+    std::lock_guard<SoundMutex> lock(channelsLock_);
     Channel& c = channels_[size_t(channel)];
     if (!c.pcm) return;
     c.position = 0;
@@ -322,39 +322,39 @@ void Mixer::PlayChannelAt(int channel, int64_t frame) {
 
 void Mixer::StopChannel(int channel) {
     if (!ValidChannel(channel)) return;
-    std::lock_guard<std::mutex> lock(channelsLock_);
+    std::lock_guard<SoundMutex> lock(channelsLock_);
     channels_[size_t(channel)].playing = false;
     channels_[size_t(channel)].startAt = -1;
 }
 
 void Mixer::StopAll() {
-    std::lock_guard<std::mutex> lock(channelsLock_);
+    std::lock_guard<SoundMutex> lock(channelsLock_);
     for (Channel& c : channels_)
         c.playing = false, c.startAt = -1;
 }
 
 bool Mixer::AnyChannelPlaying() {
-    std::lock_guard<std::mutex> lock(channelsLock_);
+    std::lock_guard<SoundMutex> lock(channelsLock_);
     for (const Channel& c : channels_)
         if (c.pcm && c.playing) return true;
     return false;
 }
 
 void Mixer::UseStandardMixing(bool standard) {
-    std::lock_guard<std::mutex> lock(channelsLock_);
+    std::lock_guard<SoundMutex> lock(channelsLock_);
     standardMixing_ = limiterOn_ = standard;
     channels_.assign(size_t(standard ? StandardChannelCount : DefaultChannelCount), Channel{});
     resetLimiter_ = true;
 }
 
 void Mixer::SetLimiter(bool on) {
-    std::lock_guard<std::mutex> lock(channelsLock_);
+    std::lock_guard<SoundMutex> lock(channelsLock_);
     limiterOn_ = on;
     resetLimiter_ = true;
 }
 
 void Mixer::SetKeysoundVolume(int percent) {
-    std::lock_guard<std::mutex> lock(channelsLock_);
+    std::lock_guard<SoundMutex> lock(channelsLock_);
     keysoundVolume_ = std::max(percent, 0);
 }
 
@@ -363,7 +363,7 @@ void Mixer::StartVoice(const Sample* sample, int64_t frame, bool background, uin
     if (!initialized_ || !sample || !sample->pcm_ || startFrame >= sample->pcm_->Frames() ||
         frames == 0)
         return;
-    std::lock_guard<std::mutex> lock(channelsLock_);
+    std::lock_guard<SoundMutex> lock(channelsLock_);
     Channel* chosen = nullptr;
     for (Channel& c : channels_) {
         if (!c.pcm || !c.playing) {
@@ -387,14 +387,14 @@ void Mixer::StartVoice(const Sample* sample, int64_t frame, bool background, uin
 }
 
 VoiceLosses Mixer::Losses() {
-    std::lock_guard<std::mutex> lock(channelsLock_);
+    std::lock_guard<SoundMutex> lock(channelsLock_);
     return losses_;
 }
 
 void Mixer::ReportLostVoices() {
     VoiceLosses lost;
     {
-        std::lock_guard<std::mutex> lock(channelsLock_);
+        std::lock_guard<SoundMutex> lock(channelsLock_);
         lost = std::exchange(losses_, VoiceLosses{});
     }
     const int64_t gaps = Underruns() - std::exchange(underrunsReported_, Underruns());
@@ -420,12 +420,12 @@ void Mixer::ReportLostVoices() {
 }
 
 void Mixer::AddSource(MixSource* source) {
-    std::lock_guard<std::mutex> lock(sourcesLock_);
+    std::lock_guard<SoundMutex> lock(sourcesLock_);
     sources_.push_back(source);
 }
 
 void Mixer::RemoveSource(MixSource* source) {
-    std::lock_guard<std::mutex> lock(sourcesLock_);
+    std::lock_guard<SoundMutex> lock(sourcesLock_);
     sources_.erase(std::remove(sources_.begin(), sources_.end(), source), sources_.end());
 }
 
@@ -436,7 +436,7 @@ void Mixer::Mix(int16_t* out, int frames) {
     const int64_t blockStart = mixPosition_;
     bool limit = false;
     {
-        std::lock_guard<std::mutex> lock(channelsLock_);
+        std::lock_guard<SoundMutex> lock(channelsLock_);
         limit = limiterOn_;
         // The limiter is the mixing thread's own; a change resets it here.
         if (std::exchange(resetLimiter_, false)) limiter_.Reset();
@@ -464,7 +464,7 @@ void Mixer::Mix(int16_t* out, int frames) {
                 acc[i] = int32_t(int64_t(acc[i]) * keysoundVolume_ / 100);
     }
     {
-        std::lock_guard<std::mutex> lock(sourcesLock_);
+        std::lock_guard<SoundMutex> lock(sourcesLock_);
         for (MixSource* source : sources_)
             source->MixInto(acc, frames, blockStart);
     }
