@@ -3,10 +3,11 @@
 # player plays CHART in a window under Xvfb into a PulseAudio null sink, the
 # sink's monitor is recorded, and each recording is aligned with
 # `--render-wav` of the same chart (scripts/live_sound_compare.py). One line a
-# run: the music-to-keysound offset at the start and the end and its drift,
-# where the keysounds sit against the render, the gaps of digital silence
-# where the render sounds, the level difference. A measurement, not a test:
-# timing on a shared machine is noisy.
+# run: the music-to-keysound offset at the start and the end, its drift and
+# its range over the song, the gaps of digital silence where the render
+# sounds and how far they moved the recording, the level difference; then
+# what PulseAudio held of the stream and the player's own count of gaps. A
+# measurement, not a test: timing on a shared machine is noisy.
 #
 #   bash scripts/live-sound.sh [PROGRAM_DIR] [RUNS] [CHART]
 #   BUSY=2      start two busy loops (`yes > /dev/null`) during the runs
