@@ -45,7 +45,7 @@ std::string MusicPlayer::FindSoundFont() {
 MusicPlayer::MusicPlayer(std::string soundFont) : soundFont_(std::move(soundFont)) {}
 
 MusicPlayer::~MusicPlayer() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SoundMutex> lock(mutex_);
     delete synth_;
 }
 
@@ -70,7 +70,7 @@ void MusicPlayer::EnsureSynth() {
         ReportOnConsole("no General MIDI soundfont could be loaded" +
                         (soundFont_.empty() ? std::string() : " from " + soundFont_) +
                         "; music stays silent (install timgm6mb-soundfont or set TAPPO_SOUNDFONT)");
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SoundMutex> lock(mutex_);
     synth_ = s;
 }
 
@@ -95,7 +95,7 @@ void MusicPlayer::Open() {
     if (!MidiStructureValid(bytes.data(), bytes.size()))
         throw Error(FileName + " は MIDI ファイルではありません");
     EnsureSynth();
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SoundMutex> lock(mutex_);
     file_ = std::move(bytes);
     NewPlayerLocked();
     if (!synth_->player) throw Error("原因不明のエラー");
@@ -104,7 +104,7 @@ void MusicPlayer::Open() {
 }
 
 void MusicPlayer::Close() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SoundMutex> lock(mutex_);
     if (synth_ && synth_->player) {
         fluid_player_stop(synth_->player);
         delete_fluid_player(synth_->player);
@@ -128,14 +128,14 @@ bool MusicPlayer::EndedLocked() {
 // before it plays): FluidSynth's own stop and seek do not keep a position.
 void MusicPlayer::Rewind() {
     if (!open_) throw Error(NoDevice);
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SoundMutex> lock(mutex_);
     NewPlayerLocked();
     if (playing_ && synth_->player) fluid_player_play(synth_->player);
 }
 
 void MusicPlayer::Play() {
     if (!open_) throw Error(NoDevice);
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SoundMutex> lock(mutex_);
     PlayLocked();
 }
 
@@ -153,14 +153,14 @@ void MusicPlayer::PlayLocked() {
 // music: the mixing thread must not render a block in between.
 void MusicPlayer::PlayAt(int64_t frame) {
     if (!open_) throw Error(NoDevice);
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SoundMutex> lock(mutex_);
     PlayLocked();
     startAt_ = frame;
 }
 
 void MusicPlayer::Stop() {
     if (!open_) throw Error(NoDevice);
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SoundMutex> lock(mutex_);
     startAt_ = -1;
     if (!playing_ || !synth_->player) return;
     const bool ended = EndedLocked();
@@ -176,13 +176,13 @@ void MusicPlayer::Stop() {
 }
 
 MusicState MusicPlayer::Mode() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SoundMutex> lock(mutex_);
     if (!open_) return MusicNotOpen;
     return playing_ && !EndedLocked() ? MusicPlaying : MusicStopped;
 }
 
 void MusicPlayer::MixInto(int32_t* mix, int frames, int64_t blockStart) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SoundMutex> lock(mutex_);
     if (!synth_ || !open_ || !playing_) return;
     int offset = 0;
     if (startAt_ > blockStart) {

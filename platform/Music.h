@@ -54,7 +54,7 @@ class MusicPlayer : public MixSource {
     int64_t startAt_ = -1;      // mix frame of a scheduled start
 
     std::string soundFont_;
-    std::mutex mutex_; // the synthesiser renders on the audio thread
+    SoundMutex mutex_; // the synthesiser renders on the audio thread
     Synth* synth_ = nullptr;
     bool open_ = false, playing_ = false;
     std::vector<int16_t> buffer_;

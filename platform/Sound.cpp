@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <pthread.h>
@@ -67,7 +68,11 @@ void ProblemLog::ReportFailedCall(const std::string& text, long code) {
 // ---- channels and mixing ----
 
 namespace {
+void RaiseDeviceThreadPriority();
+
 void AudioCallback(void* user, Uint8* stream, int length) {
+    static thread_local bool raised = false;
+    if (!std::exchange(raised, true)) RaiseDeviceThreadPriority();
     static_cast<Mixer*>(user)->PullQueue(reinterpret_cast<int16_t*>(stream), length / 4);
 }
 
@@ -81,6 +86,17 @@ void RaiseMixThreadPriority() {
     setpriority(PRIO_PROCESS, 0, -10); // this thread only, on Linux
 }
 
+// SDL's device thread, which calls the callback and (with PulseAudio) feeds
+// the server, gets the real-time class too, just below the mixing thread,
+// where the system grants it: SDL asks for no more than a high priority, and
+// a busy machine keeps such a thread waiting longer than the server holds
+// sound. Where it is not granted the thread keeps what SDL gave it.
+void RaiseDeviceThreadPriority() {
+    sched_param param{};
+    param.sched_priority = std::min(sched_get_priority_max(SCHED_FIFO), 9);
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+}
+
 // The mixing thread's steps: small, so a keysound started "at once" waits little.
 constexpr int MixStepFrames = 256;
 
@@ -88,6 +104,20 @@ constexpr int MixStepFrames = 256;
 // machine without a sound card is no error for the player.
 void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
 } // namespace
+
+// SDL's PulseAudio output asks the server to hold one device buffer and no
+// more (11.6 ms at 512 frames), and refills it, in the steps the server asks
+// for, from the thread that calls our callback: that thread or the server
+// waking some milliseconds late is a gap heard, however much our own queue
+// holds. libpulse takes the server's target from PULSE_LATENCY_MSEC when the
+// stream connects, so unless the user has set it the player asks for
+// PulseAudioTargetMs (a device buffer, when that is longer). Other drivers
+// do not read it.
+void AskPulseAudioForRoom(int bufferFrames) {
+    const int bufferMs = (bufferFrames * 1000 + MixRate - 1) / MixRate;
+    if (bufferMs >= PulseAudioTargetMs) return; // SDL's own target is as long
+    setenv("PULSE_LATENCY_MSEC", std::to_string(PulseAudioTargetMs).c_str(), 0);
+}
 
 Mixer::Mixer(MixerOutput output, std::string logPath, int bufferFrames, int channelCount)
     : output_(output), log_(std::move(logPath)), channels_(size_t(channelCount)),
@@ -164,6 +194,17 @@ int64_t SteadyNs() {
 
 void Mixer::PullQueue(int16_t* out, int frames) {
     if (!queue_ || frames <= 0) return;
+    // A device that takes twice in quick succession (PulseAudio's output
+    // refilling the server's buffer after a late wake-up) may find the queue
+    // a step short. The mixing thread then gets a quarter of a device buffer
+    // to catch up: the device still holds sound for that long, and frames
+    // that come late cost nothing, while frames missing are a gap heard.
+    const int wanted = std::min(frames, leadFrames_);
+    if (queue_->Fill() < wanted) {
+        const int64_t until = SteadyNs() + int64_t(bufferFrames_) * 250000000 / MixRate;
+        while (queue_->Fill() < wanted && SteadyNs() < until)
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
     queue_->Read(out, frames);
     const uint32_t sequence = takeSequence_.load(std::memory_order_relaxed);
     takeSequence_.store(sequence + 1, std::memory_order_relaxed);
@@ -197,6 +238,7 @@ void Mixer::OpenDevice() {
     want.callback = AudioCallback;
     want.userdata = this;
     snd_lib_error_set_handler(QuietAlsa);
+    AskPulseAudioForRoom(bufferFrames_);
     // Without a sound card the dummy driver still pulls the mix in real time,
     // so channels finish and music ends just as they would be heard.
     for (const char* driver : {static_cast<const char*>(nullptr), "dummy"}) {
@@ -251,14 +293,14 @@ std::unique_ptr<Sample> Mixer::InstallSample(DecodedSample decoded) {
 
 ChannelState Mixer::ChannelStatus(int channel) {
     if (!ValidChannel(channel)) return ChannelStopped;
-    std::lock_guard<std::mutex> lock(channelsLock_);
+    std::lock_guard<SoundMutex> lock(channelsLock_);
     const Channel& c = channels_[size_t(channel)];
     return c.pcm && c.playing ? ChannelPlaying : ChannelStopped;
 }
 
 void Mixer::SetChannelSample(int channel, const Sample* sample) {
     if (!initialized_ || !ValidChannel(channel)) return;
-    std::lock_guard<std::mutex> lock(channelsLock_);
+    std::lock_guard<SoundMutex> lock(channelsLock_);
     Channel& c = channels_[size_t(channel)];
     c = Channel{};
     if (sample) c.pcm = sample->pcm_; // shared audio, own position
@@ -270,7 +312,7 @@ void Mixer::PlayChannel(int channel) {
 
 void Mixer::PlayChannelAt(int channel, int64_t frame) {
     if (!ValidChannel(channel)) return;
-    std::lock_guard<std::mutex> lock(channelsLock_);
+    std::lock_guard<SoundMutex> lock(channelsLock_);
     Channel& c = channels_[size_t(channel)];
     if (!c.pcm) return;
     c.position = 0;
@@ -280,39 +322,39 @@ void Mixer::PlayChannelAt(int channel, int64_t frame) {
 
 void Mixer::StopChannel(int channel) {
     if (!ValidChannel(channel)) return;
-    std::lock_guard<std::mutex> lock(channelsLock_);
+    std::lock_guard<SoundMutex> lock(channelsLock_);
     channels_[size_t(channel)].playing = false;
     channels_[size_t(channel)].startAt = -1;
 }
 
 void Mixer::StopAll() {
-    std::lock_guard<std::mutex> lock(channelsLock_);
+    std::lock_guard<SoundMutex> lock(channelsLock_);
     for (Channel& c : channels_)
         c.playing = false, c.startAt = -1;
 }
 
 bool Mixer::AnyChannelPlaying() {
-    std::lock_guard<std::mutex> lock(channelsLock_);
+    std::lock_guard<SoundMutex> lock(channelsLock_);
     for (const Channel& c : channels_)
         if (c.pcm && c.playing) return true;
     return false;
 }
 
 void Mixer::UseStandardMixing(bool standard) {
-    std::lock_guard<std::mutex> lock(channelsLock_);
+    std::lock_guard<SoundMutex> lock(channelsLock_);
     standardMixing_ = limiterOn_ = standard;
     channels_.assign(size_t(standard ? StandardChannelCount : DefaultChannelCount), Channel{});
     resetLimiter_ = true;
 }
 
 void Mixer::SetLimiter(bool on) {
-    std::lock_guard<std::mutex> lock(channelsLock_);
+    std::lock_guard<SoundMutex> lock(channelsLock_);
     limiterOn_ = on;
     resetLimiter_ = true;
 }
 
 void Mixer::SetKeysoundVolume(int percent) {
-    std::lock_guard<std::mutex> lock(channelsLock_);
+    std::lock_guard<SoundMutex> lock(channelsLock_);
     keysoundVolume_ = std::max(percent, 0);
 }
 
@@ -321,7 +363,7 @@ void Mixer::StartVoice(const Sample* sample, int64_t frame, bool background, uin
     if (!initialized_ || !sample || !sample->pcm_ || startFrame >= sample->pcm_->Frames() ||
         frames == 0)
         return;
-    std::lock_guard<std::mutex> lock(channelsLock_);
+    std::lock_guard<SoundMutex> lock(channelsLock_);
     Channel* chosen = nullptr;
     for (Channel& c : channels_) {
         if (!c.pcm || !c.playing) {
@@ -345,14 +387,14 @@ void Mixer::StartVoice(const Sample* sample, int64_t frame, bool background, uin
 }
 
 VoiceLosses Mixer::Losses() {
-    std::lock_guard<std::mutex> lock(channelsLock_);
+    std::lock_guard<SoundMutex> lock(channelsLock_);
     return losses_;
 }
 
 void Mixer::ReportLostVoices() {
     VoiceLosses lost;
     {
-        std::lock_guard<std::mutex> lock(channelsLock_);
+        std::lock_guard<SoundMutex> lock(channelsLock_);
         lost = std::exchange(losses_, VoiceLosses{});
     }
     const int64_t gaps = Underruns() - std::exchange(underrunsReported_, Underruns());
@@ -378,12 +420,12 @@ void Mixer::ReportLostVoices() {
 }
 
 void Mixer::AddSource(MixSource* source) {
-    std::lock_guard<std::mutex> lock(sourcesLock_);
+    std::lock_guard<SoundMutex> lock(sourcesLock_);
     sources_.push_back(source);
 }
 
 void Mixer::RemoveSource(MixSource* source) {
-    std::lock_guard<std::mutex> lock(sourcesLock_);
+    std::lock_guard<SoundMutex> lock(sourcesLock_);
     sources_.erase(std::remove(sources_.begin(), sources_.end(), source), sources_.end());
 }
 
@@ -394,7 +436,7 @@ void Mixer::Mix(int16_t* out, int frames) {
     const int64_t blockStart = mixPosition_;
     bool limit = false;
     {
-        std::lock_guard<std::mutex> lock(channelsLock_);
+        std::lock_guard<SoundMutex> lock(channelsLock_);
         limit = limiterOn_;
         // The limiter is the mixing thread's own; a change resets it here.
         if (std::exchange(resetLimiter_, false)) limiter_.Reset();
@@ -422,7 +464,7 @@ void Mixer::Mix(int16_t* out, int frames) {
                 acc[i] = int32_t(int64_t(acc[i]) * keysoundVolume_ / 100);
     }
     {
-        std::lock_guard<std::mutex> lock(sourcesLock_);
+        std::lock_guard<SoundMutex> lock(sourcesLock_);
         for (MixSource* source : sources_)
             source->MixInto(acc, frames, blockStart);
     }

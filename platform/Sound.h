@@ -12,6 +12,7 @@
 #include "formats/Wave.h"
 #include "platform/AudioRing.h"
 #include "platform/Limiter.h"
+#include "platform/SoundMutex.h"
 
 #include <array>
 #include <atomic>
@@ -49,6 +50,11 @@ class ProblemLog {
 };
 
 class Mixer;
+
+// How much PulseAudio is asked to hold of the live stream (ms), and the
+// asking: before the device opens, unless the environment already says.
+inline constexpr int PulseAudioTargetMs = 45;
+void AskPulseAudioForRoom(int bufferFrames);
 
 // One loaded sample; without a buffer when loading failed or sound is off.
 class Sample {
@@ -200,9 +206,9 @@ class Mixer {
     MixerOutput output_;
     bool initialized_ = false;
     ProblemLog log_;
-    std::mutex channelsLock_; // held briefly by the frame thread and the mixer
+    SoundMutex channelsLock_; // held briefly by the frame thread and the mixer
     std::vector<Channel> channels_;
-    std::mutex sourcesLock_;
+    SoundMutex sourcesLock_;
     std::vector<MixSource*> sources_;
     std::vector<int32_t> accumulator_;
     bool standardMixing_ = false;

@@ -3,18 +3,21 @@
 # player plays CHART in a window under Xvfb into a PulseAudio null sink, the
 # sink's monitor is recorded, and each recording is aligned with
 # `--render-wav` of the same chart (scripts/live_sound_compare.py). One line a
-# run: the music-to-keysound offset at the start and the end and its drift,
-# where the keysounds sit against the render, the gaps of digital silence
-# where the render sounds, the level difference. A measurement, not a test:
-# timing on a shared machine is noisy.
+# run: the music-to-keysound offset at the start and the end, its drift and
+# its range over the song, the gaps of digital silence where the render
+# sounds and how far they moved the recording, the level difference; then
+# what PulseAudio held of the stream and the player's own count of gaps. A
+# measurement, not a test: timing on a shared machine is noisy.
 #
 #   bash scripts/live-sound.sh [PROGRAM_DIR] [RUNS] [CHART]
 #   BUSY=2      start two busy loops (`yes > /dev/null`) during the runs
 #   BUFFER=512  --audio-buffer for the runs (default: the player's own)
 #   KEEP=DIR    keep the render and every recording in DIR
+#   SELECT=1    start on the select screen (the chart's song folder alone)
+#               and start the chart there with Z, as a player would
 #
-# Needs Xvfb, PulseAudio and its tools, and numpy:
-#   apt-get install xvfb pulseaudio pulseaudio-utils python3-numpy
+# Needs Xvfb, PulseAudio and its tools, numpy, and xdotool for SELECT:
+#   apt-get install xvfb pulseaudio pulseaudio-utils python3-numpy xdotool
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 program=$(cd "${1:-$root/build/program}" && pwd)
@@ -28,6 +31,7 @@ for tool in Xvfb pulseaudio pactl parecord; do
   command -v $tool > /dev/null || missing="$missing $tool"
 done
 $python -c 'import numpy' 2> /dev/null || missing="$missing numpy"
+[ -n "${SELECT:-}" ] && ! command -v xdotool > /dev/null && missing="$missing xdotool"
 if [ -n "$missing" ]; then
   echo "missing:$missing" >&2
   echo "install with: apt-get install xvfb pulseaudio pulseaudio-utils python3-numpy" >&2
@@ -67,6 +71,12 @@ sleep 1
 "$bin" --render-wav "$work/render.wav" "$chart" > /dev/null 2>&1
 TAPPO_SOUNDFONT=/nonexistent "$bin" --render-wav "$work/keys.wav" "$chart" > /dev/null 2>&1
 
+length=$($python -c "import wave, sys; w = wave.open(sys.argv[1]); print(w.getnframes() // w.getframerate())" "$work/render.wav")
+if [ -n "${SELECT:-}" ]; then
+  songs="$work/songs"
+  mkdir -p "$songs" && ln -s "$(dirname "$chart")" "$songs/"
+fi
+
 busy=()
 for _ in $(seq "${BUSY:-0}"); do
   yes > /dev/null &
@@ -75,14 +85,38 @@ for _ in $(seq "${BUSY:-0}"); do
 done
 args=(--windowed)
 [ -n "${BUFFER:-}" ] && args+=(--audio-buffer "$BUFFER")
-echo "chart $(basename "$chart"), ${BUSY:-0} busy loops, buffer ${BUFFER:-default}, $runs runs"
+echo "chart $(basename "$chart")${SELECT:+ from the select screen}, ${BUSY:-0} busy loops, buffer ${BUFFER:-default}, $runs runs"
 for run in $(seq "$runs"); do
+  rm -f "$program/ddsd.debug"
   parecord --device=tappo.monitor --rate=44100 --channels=2 --format=s16le \
-    --latency-msec=10 --file-format=wav "$work/rec.wav" &
+    --latency-msec=100 --file-format=wav "$work/rec.wav" &
   rec=$!
   sleep 0.5
-  DISPLAY=$display SDL_AUDIODRIVER=pulseaudio "$bin" "${args[@]}" "$chart" \
-    > "$work/play.log" 2>&1 || echo "run $run: the player ended with $?"
+  if [ -n "${SELECT:-}" ]; then
+    # From the select screen: the chart's song folder alone, Z starts its
+    # first chart, and once the song is over Esc leaves the select screen.
+    DISPLAY=$display SDL_AUDIODRIVER=pulseaudio "$bin" "${args[@]}" --songs "$songs" \
+      > "$work/play.log" 2>&1 &
+    player=$!
+    sleep 3
+    DISPLAY=$display xdotool mousemove 10 10 key z
+  else
+    DISPLAY=$display SDL_AUDIODRIVER=pulseaudio "$bin" "${args[@]}" "$chart" \
+      > "$work/play.log" 2>&1 &
+    player=$!
+  fi
+  # What PulseAudio holds of the player's stream (the player's is the only
+  # one playing): its buffer and the sink's, during the song.
+  sleep 10
+  latency=$(pactl list sink-inputs 2> /dev/null | grep -E 'Buffer Latency|Sink Latency' |
+    sed 's/^[[:space:]]*//' | tr '\n' ' ')
+  if [ -n "${SELECT:-}" ]; then
+    sleep $((length + 2))
+    DISPLAY=$display xdotool key Escape
+    sleep 2
+    kill -0 $player 2> /dev/null && DISPLAY=$display xdotool key Escape
+  fi
+  wait $player || echo "run $run: the player ended with $?"
   sleep 0.5
   kill -INT $rec
   wait $rec 2> /dev/null || true
@@ -90,6 +124,7 @@ for run in $(seq "$runs"); do
     "$work/render.wav" "$work/keys.wav")"
   [ -n "${KEEP:-}" ] && mkdir -p "$KEEP" && cp "$work/rec.wav" "$KEEP/rec$run.wav" &&
     cp "$work/render.wav" "$work/keys.wav" "$KEEP/"
+  echo "  pulse: $latency"
   grep -h "サウンドデバイス" "$program/ddsd.debug" 2> /dev/null | sed 's/^/  log: /' || true
 done
 for p in "${busy[@]}"; do kill "$p"; done

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -242,4 +243,23 @@ TEST(LiveSound, AGapDoesNotDelayWhatFollows) {
     const std::vector<uint8_t> log = ReadWholeFile(dir.File("ddsd.debug"));
     EXPECT_NE(std::string(log.begin(), log.end()).find("1 回"), std::string::npos)
         << "the gap is in the problem log";
+}
+
+TEST(LiveSound, PulseAudioIsAskedForRoomUnlessTheUserChose) {
+    const char* before = std::getenv("PULSE_LATENCY_MSEC");
+    const std::string saved = before ? before : "";
+    unsetenv("PULSE_LATENCY_MSEC");
+    // A device buffer as long as the target: SDL's own request is left alone.
+    AskPulseAudioForRoom(MixRate * PulseAudioTargetMs / 1000 + 1);
+    EXPECT_EQ(std::getenv("PULSE_LATENCY_MSEC"), nullptr);
+    AskPulseAudioForRoom(512);
+    ASSERT_NE(std::getenv("PULSE_LATENCY_MSEC"), nullptr);
+    EXPECT_EQ(std::string(std::getenv("PULSE_LATENCY_MSEC")), std::to_string(PulseAudioTargetMs));
+    setenv("PULSE_LATENCY_MSEC", "12", 1);
+    AskPulseAudioForRoom(512);
+    EXPECT_EQ(std::string(std::getenv("PULSE_LATENCY_MSEC")), "12");
+    if (before)
+        setenv("PULSE_LATENCY_MSEC", saved.c_str(), 1);
+    else
+        unsetenv("PULSE_LATENCY_MSEC");
 }
