@@ -53,6 +53,7 @@ std::string UsageText() {
            "  --songs DIR              search DIR for charts instead of the song folders\n"
            "                           of the settings (or the default ones); repeatable\n"
            "  --audio-buffer FRAMES    sound device buffer, 64-8192 frames (default 512)\n"
+           "  --volume 0-100           master volume of keysounds and music (default 100)\n"
            "  --render-wav OUT.wav     play CHART offline, as fast as possible, and write\n"
            "                           the mix (16-bit stereo, 44.1 kHz) to OUT.wav; a\n"
            "                           song longer than a WAV file holds (6 h 45 min)\n"
@@ -82,13 +83,13 @@ std::string UsageText() {
            "  --auto-reading           CHART plays in the standard reading where the exact\n"
            "                           reading cannot read it (the file manager's way)\n"
            "  --save-settings          also write --songs, --standard/--exact, --scale,\n"
-           "                           --windowed/--full-screen and --audio-buffer into\n"
-           "                           the settings file, then run as asked\n"
+           "                           --windowed/--full-screen, --audio-buffer and\n"
+           "                           --volume into the settings file, then run as asked\n"
            "\n"
            "Settings: $XDG_CONFIG_HOME/tappoplayer/settings (by default\n"
            "~/.config/tappoplayer/settings), one \"key = value\" a line, # comments:\n"
            "  songs = DIR (repeatable), reading = exact|standard, scale = 1-16|auto,\n"
-           "  screen = window|full, audio-buffer = 64-8192\n"
+           "  screen = window|full, audio-buffer = 64-8192, volume = 0-100\n"
            "The command line overrides them for one run. Without song folders in either,\n"
            "the program folder and $XDG_DATA_HOME/tappoplayer/songs (by default\n"
            "~/.local/share/tappoplayer/songs, made on the first run) are searched.\n"
@@ -96,7 +97,11 @@ std::string UsageText() {
            "Select screen: Left/Right change song folder, Up/Down the chart, Z or Space\n"
            "starts it, Esc quits. Playing: Esc leaves, F4 pauses (Up/Down step while\n"
            "paused), F5 restarts, PgUp/PgDn move the arrows by 1 ms, F1 frame rate,\n"
-           "F2 background images, F3 full screen/window, F6 step tick, F7 warp.\n";
+           "F2 background images, F3 full screen/window, F6 step tick, F7 warp.\n"
+           "On the select screen, Home/End go to the first/last chart and a letter or\n"
+           "digit (but H J K L Z) to the next chart whose title starts with it; a held\n"
+           "arrow key repeats, faster and faster. Everywhere: - and + (or =) turn the\n"
+           "volume down and up by 10 and store it in the settings.\n";
 }
 
 ChartReading ChartReadingOf(const CommandLine& cl, bool drawAtRandom) {
@@ -137,6 +142,8 @@ const NumberOption NumberOptions[] = {
          cl.HasRandomSeed = true;
          cl.RandomSeed = uint64_t(n);
      }},
+    {"--volume", 0, 100, "--volume needs a whole number from 0 to 100",
+     [](CommandLine& cl, long n) { cl.Volume = *(cl.Given.Volume = int(n)); }},
     {"--scale", 1, 16, "--scale needs a whole number from 1 to 16",
      [](CommandLine& cl, long n) { cl.Scale = *(cl.Given.Scale = int(n)); }},
 };
@@ -232,6 +239,7 @@ void ApplySettings(CommandLine& cl, const Settings& saved) {
     if (!cl.Given.Windowed && saved.Windowed) cl.Windowed = *saved.Windowed;
     if (!cl.Given.AudioBufferFrames && saved.AudioBufferFrames)
         cl.AudioBufferFrames = *saved.AudioBufferFrames;
+    if (!cl.Given.Volume && saved.Volume) cl.Volume = *saved.Volume;
 }
 
 } // namespace tappo

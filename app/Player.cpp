@@ -22,7 +22,7 @@ Player::Player(const PlayerServices& services)
     : Video(services.Presenter, services.Fonts), Timer(services.Clock), Sprites(&Video),
       Sound(services.SoundOutput, ProblemLogPath(services.ProgramFolder),
             services.AudioBufferFrames),
-      ProgramFolder(services.ProgramFolder),
+      Volume(Sound), Preview(Sound), ProgramFolder(services.ProgramFolder),
       SongsFolders(services.SongsFolders.empty() ? std::vector<std::string>{services.ProgramFolder}
                                                  : services.SongsFolders),
       DecimalSeparator(LocaleDecimalSeparator()), Services(Video, Sprites, Timer, Warp),
@@ -38,6 +38,19 @@ Player::Player(const PlayerServices& services)
           [this](const std::string& path) { StartChart(path); }),
       messages_(services.Messages), clock_(services.Clock), keepLoading_(services.KeepLoading) {
     Sound.AddSource(&Music);
+    Sound.SetMasterVolume(services.Volume);
+    Select.Clock = &services.Clock;
+    Select.Preview = &Preview;
+    Select.ChartTitle = [this](const std::string& path) {
+        PlaySettings state;
+        ChartHeader header;
+        try {
+            ScanHeaderInto(path, state, header);
+        } catch (const std::exception&) {
+            // the title the scan reached, if any
+        }
+        return header.Title;
+    };
     Pad.Keyboard.Source = services.Keys;
     Pad.Joystick.Source = services.Joystick;
     ChartSearch.SearchName = "*.bms";
@@ -158,6 +171,7 @@ void Player::RunFrame() {
         break;
     }
     DrawNotice();
+    Volume.Draw(Video, clock_.NowMs());
     if (Video.FullScreen) Video.Presenter().MovePointer(ScreenWidth / 2, ScreenHeight / 2);
     Video.Flip();
 }
@@ -210,7 +224,12 @@ void Player::CommandKey(Key key) {
     case Key::F7:
         Toggles.WarpInPlay = !Toggles.WarpInPlay;
         break;
+    case Key::Minus:
+    case Key::Plus:
+        Volume.Change(key == Key::Plus ? 1 : -1, clock_.NowMs());
+        break;
     default:
+        if (Flow.Screen == ScreenSelect) Select.JumpKey(key);
         break;
     }
 }
@@ -396,15 +415,19 @@ void Player::PlayFrame() {
     tappo::PlayFrame(Scene);
 }
 
+void Player::ScanHeaderInto(const std::string& path, PlaySettings& state, ChartHeader& header) {
+    if (Reading.Standard) {
+        ChartReading reading = Reading;
+        reading.Options.DecimalSeparator = DecimalSeparator;
+        standard::ScanHeader(path, reading, state, header);
+    } else {
+        exact::ScanHeader(path, state, header, DecimalSeparator);
+    }
+}
+
 void Player::ScanChartHeader(const std::string& path) {
     const auto scan = [&](PlaySettings& state, ChartHeader& header) {
-        if (Reading.Standard) {
-            ChartReading reading = Reading;
-            reading.Options.DecimalSeparator = DecimalSeparator;
-            standard::ScanHeader(path, reading, state, header);
-        } else {
-            exact::ScanHeader(path, state, header, DecimalSeparator);
-        }
+        ScanHeaderInto(path, state, header);
     };
     Select.Unreadable.reset();
     try {

@@ -3,6 +3,7 @@
 // the sprite list and the shared state every screen reads and writes.
 #pragma once
 
+#include "app/VolumeBand.h"
 #include "base/Errors.h"
 #include "chart/CompiledChart.h"
 #include "chart/FileLookup.h"
@@ -55,6 +56,7 @@ struct PlayerServices {
     // (the window stays responsive) and returns false when the user asked to
     // stop the load (Esc). Headless runs have none.
     std::function<bool()> KeepLoading = {};
+    int Volume = 100; // master volume, 0-100
 };
 
 // A start-up failure the program cannot run without (a missing asset).
@@ -88,6 +90,8 @@ class Player {
     MusicPlayer Music;
     FileSearch ChartSearch;
     Controller Pad;
+    VolumeBand Volume;   // the master volume and its band (- and +)
+    SongPreview Preview; // the select screen's "#PREVIEW"
 
     // Settings.
     std::string ProgramFolder;
@@ -183,6 +187,7 @@ class Player {
         Sound.UseStandardMixing(reading.Standard);
         Select.BannerSource = reading.Standard ? standard::BannerFile : nullptr;
         Select.ShowDetails = reading.Standard;
+        Preview.FileOf = reading.Standard ? standard::PreviewFile : nullptr;
     }
     // Runs a handler; an error that escapes it is shown and the program goes on.
     template <class F> bool Guarded(F&& handler);
@@ -208,6 +213,8 @@ class Player {
     bool LoadProgress(int done, int total);
     void SearchCharts();
     void ScanChartHeader(const std::string& path);
+    // Reads a chart's header the way the reading in use does; throws when it cannot.
+    void ScanHeaderInto(const std::string& path, PlaySettings& state, ChartHeader& header);
     void LoadBanner(const std::string& path);
     void WriteCentredText(const char* text);
     void DrawNotice();

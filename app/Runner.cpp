@@ -70,6 +70,18 @@ bool StartPlayer(Player& player, const CommandLine& cl, MessageBox& box) {
     return true;
 }
 
+// A volume the keys changed is the next run's volume too.
+void KeepVolume(const Player& player, const CommandLine& cl) {
+    if (player.Volume.Level() == cl.Volume) return;
+    Settings changed;
+    changed.Volume = player.Volume.Level();
+    try {
+        SaveSettings(SettingsPath(), changed);
+    } catch (const std::exception& e) {
+        ReportOnConsole(e.what());
+    }
+}
+
 bool FrameDone(Player& player, const CommandLine& cl, Screenshots& shots, long framesBefore,
                bool& shotsOk) {
     if (player.FramesRun() != framesBefore) shotsOk &= shots.AfterFrame(player.FramesRun(), player);
@@ -238,7 +250,8 @@ int RunHeadless(const CommandLine& cl) {
                             .SoundOutput = MixerOutput::Pull,
                             .AudioBufferFrames = cl.AudioBufferFrames,
                             .Keys = &keys,
-                            .MixFollowsClock = true};
+                            .MixFollowsClock = true,
+                            .Volume = cl.Volume};
     auto owned = std::make_unique<Player>(services);
     Player& player = *owned;
     // Headless runs and renders are reproducible: #RANDOM takes 1 unless seeded.
@@ -308,11 +321,13 @@ int RunOnScreen(const CommandLine& cl) {
                             .AudioBufferFrames = cl.AudioBufferFrames,
                             .Keys = sdl.get(),
                             .Joystick = sdl.get(),
-                            .KeepLoading = [&] {
-                                stopLoad = false;
-                                sdl->PumpEvents(loadSink);
-                                return !stopLoad;
-                            }};
+                            .KeepLoading =
+                                [&] {
+                                    stopLoad = false;
+                                    sdl->PumpEvents(loadSink);
+                                    return !stopLoad;
+                                },
+                            .Volume = cl.Volume};
     auto owned = std::make_unique<Player>(services);
     Player& player = *owned;
     player.UseReading(ChartReadingOf(cl, true));
@@ -337,6 +352,7 @@ int RunOnScreen(const CommandLine& cl) {
         if (FrameDone(player, cl, shots, before, shotsOk)) break;
     }
     player.ShutDown();
+    KeepVolume(player, cl);
     if (player.ExitCode()) return player.ExitCode();
     return shotsOk ? 0 : 1;
 }

@@ -95,6 +95,14 @@ const SettingsKey Keys[] = {
      [](const Settings& s) {
          return One(s.AudioBufferFrames, std::to_string(s.AudioBufferFrames.value_or(0)));
      }},
+    {"volume",
+     [](const std::string& v, Settings& s) -> std::string {
+         int n = 0;
+         if (!ParseNumber(v, 0, 100, n)) return "volume is a whole number from 0 to 100";
+         s.Volume = n;
+         return "";
+     },
+     [](const Settings& s) { return One(s.Volume, std::to_string(s.Volume.value_or(0))); }},
 };
 
 const SettingsKey* FindKey(const std::string& name) {

@@ -82,6 +82,17 @@ std::optional<Key> KeyFromSdl(SDL_Keycode key) {
         return Key::Keypad6;
     case SDLK_KP_8:
         return Key::Keypad8;
+    case SDLK_HOME:
+        return Key::Home;
+    case SDLK_END:
+        return Key::End;
+    case SDLK_MINUS:
+    case SDLK_KP_MINUS:
+        return Key::Minus;
+    case SDLK_PLUS:
+    case SDLK_EQUALS:
+    case SDLK_KP_PLUS:
+        return Key::Plus;
     case SDLK_F8:
     case SDLK_F9:
     case SDLK_F10:
@@ -97,8 +108,6 @@ std::optional<Key> KeyFromSdl(SDL_Keycode key) {
     case SDLK_KP_ENTER:
     case SDLK_BACKSPACE:
     case SDLK_TAB:
-    case SDLK_END:
-    case SDLK_HOME:
     case SDLK_LSHIFT:
     case SDLK_RSHIFT:
     case SDLK_LCTRL:
@@ -107,7 +116,8 @@ std::optional<Key> KeyFromSdl(SDL_Keycode key) {
     case SDLK_RALT:
         return Key::Other;
     default:
-        if ((key >= SDLK_a && key <= SDLK_z) || (key >= SDLK_0 && key <= SDLK_9)) return Key::Other;
+        if ((key >= SDLK_a && key <= SDLK_z) || (key >= SDLK_0 && key <= SDLK_9))
+            return KeyOfCharacter(char(key));
         return std::nullopt;
     }
 }

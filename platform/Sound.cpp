@@ -316,6 +316,10 @@ void Mixer::SetKeysoundVolume(int percent) {
     keysoundVolume_ = std::max(percent, 0);
 }
 
+void Mixer::SetMasterVolume(int percent) {
+    masterVolume_ = std::clamp(percent, 0, 100);
+}
+
 void Mixer::StartVoice(const Sample* sample, int64_t frame, bool background, uint32_t startFrame,
                        uint32_t frames) {
     if (!initialized_ || !sample || !sample->pcm_ || startFrame >= sample->pcm_->Frames() ||
@@ -426,6 +430,9 @@ void Mixer::Mix(int16_t* out, int frames) {
         for (MixSource* source : sources_)
             source->MixInto(acc, frames, blockStart);
     }
+    if (const int64_t v = masterVolume_; v != 100)
+        for (size_t i = 0; i < size_t(frames) * 2; ++i)
+            acc[i] = int32_t(acc[i] * v * v / 10000);
     if (limit)
         limiter_.Process(acc, out, frames);
     else
