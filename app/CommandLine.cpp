@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "base/Errors.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -31,7 +33,7 @@ bool HasChartExtension(const std::string& path, bool standard) {
 }
 
 std::string UsageText() {
-    return "Usage: tappoplayer [options] [CHART.bms]\n"
+    return Tr("Usage: tappoplayer [options] [CHART.bms]\n"
            "\n"
            "Plays a BMS chart by itself. Without CHART, every chart below the song\n"
            "folders is listed on the song-select screen.\n"
@@ -101,7 +103,7 @@ std::string UsageText() {
            "On the select screen, Home/End go to the first/last chart and a letter or\n"
            "digit (but H J K L Z) to the next chart whose title starts with it; a held\n"
            "arrow key repeats, faster and faster. Everywhere: - and + (or =) turn the\n"
-           "volume down and up by 10 and store it in the settings.\n";
+           "volume down and up by 10 and store it in the settings.\n");
 }
 
 ChartReading ChartReadingOf(const CommandLine& cl, bool drawAtRandom) {
@@ -129,22 +131,22 @@ struct NumberOption {
 };
 
 const NumberOption NumberOptions[] = {
-    {"--frames", 0, LONG_MAX, "--frames needs a whole number of frames",
+    {"--frames", 0, LONG_MAX, ForCatalogue("--frames needs a whole number of frames"),
      [](CommandLine& cl, long n) { cl.Frames = n; }},
-    {"--frame-ms", 1, 1000, "--frame-ms needs a number of milliseconds from 1 to 1000",
+    {"--frame-ms", 1, 1000, ForCatalogue("--frame-ms needs a number of milliseconds from 1 to 1000"),
      [](CommandLine& cl, long n) { cl.FrameMs = int(n); }},
-    {"--audio-buffer", 64, 8192, "--audio-buffer needs a number of frames from 64 to 8192",
+    {"--audio-buffer", 64, 8192, ForCatalogue("--audio-buffer needs a number of frames from 64 to 8192"),
      [](CommandLine& cl, long n) {
          cl.AudioBufferFrames = *(cl.Given.AudioBufferFrames = int(n));
      }},
-    {"--random-seed", 0, LONG_MAX, "--random-seed needs a whole number, 0 or more",
+    {"--random-seed", 0, LONG_MAX, ForCatalogue("--random-seed needs a whole number, 0 or more"),
      [](CommandLine& cl, long n) {
          cl.HasRandomSeed = true;
          cl.RandomSeed = uint64_t(n);
      }},
-    {"--volume", 0, 100, "--volume needs a whole number from 0 to 100",
+    {"--volume", 0, 100, ForCatalogue("--volume needs a whole number from 0 to 100"),
      [](CommandLine& cl, long n) { cl.Volume = *(cl.Given.Volume = int(n)); }},
-    {"--scale", 1, 16, "--scale needs a whole number from 1 to 16",
+    {"--scale", 1, 16, ForCatalogue("--scale needs a whole number from 1 to 16"),
      [](CommandLine& cl, long n) { cl.Scale = *(cl.Given.Scale = int(n)); }},
 };
 
@@ -199,14 +201,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         if (number != std::end(NumberOptions)) {
             long n = 0;
             if (!hasValue || !ParseWhole(v, number->Min, number->Max, n))
-                return fail(number->Error);
+                return fail(Tr(number->Error));
             number->Set(cl, n);
             ++i;
         } else if (a == "--songs" || a == "--render-wav" || a == "--inspect") {
             if (v.empty()) {
-                return fail(a == "--songs"        ? "--songs needs a folder"
-                            : a == "--render-wav" ? "--render-wav needs an output file"
-                                                  : "--inspect needs a chart file");
+                const char* missing = ForCatalogue("--inspect needs a chart file");
+                if (a == "--songs") missing = ForCatalogue("--songs needs a folder");
+                if (a == "--render-wav") missing = ForCatalogue("--render-wav needs an output file");
+                return fail(Tr(missing));
             }
             if (a == "--songs")
                 cl.Songs.push_back(v), cl.Given.Songs.push_back(v);
@@ -214,21 +217,21 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
                 (a == "--render-wav" ? cl.RenderWav : cl.Inspect) = v;
             ++i;
         } else if (a == "--lanes") {
-            if (v != "keys" && v != "arrows") return fail("--lanes needs keys or arrows");
+            if (v != "keys" && v != "arrows") return fail(Tr("--lanes needs keys or arrows"));
             cl.ArrowLanes = v == "arrows";
             ++i;
         } else if (a == "--screenshot") {
             if (!hasValue || !ParseScreenshot(v, cl))
-                return fail("--screenshot needs FRAME:FILE.png, with FRAME 1 or more");
+                return fail(Tr("--screenshot needs FRAME:FILE.png, with FRAME 1 or more"));
             ++i;
         } else if (a.size() > 1 && a[0] == '-') {
-            return fail("unknown option " + a);
+            return fail(FormatText(Tr("unknown option %s"), a));
         } else {
             cl.Arguments.push_back(a);
         }
     }
     if (!cl.RenderWav.empty() && cl.Arguments.empty())
-        return fail("--render-wav needs a chart to render");
+        return fail(Tr("--render-wav needs a chart to render"));
     return cl;
 }
 

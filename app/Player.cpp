@@ -18,6 +18,13 @@ std::string PathInMessage(const std::string& path) {
     return IsValidUtf8(path) ? path : Cp932ToUtf8(path);
 }
 
+std::string CompileErrorText(const std::string& path, const CompileError& e) {
+    const std::string text = e.what();
+    if (text.find(path) != std::string::npos) return text;
+    const std::string line = e.Line() > 0 ? ":" + std::to_string(e.Line()) : std::string();
+    return PathInMessage(path) + line + ": " + text;
+}
+
 Player::Player(const PlayerServices& services)
     : Video(services.Presenter, services.Fonts), Timer(services.Clock), Sprites(&Video),
       Sound(services.SoundOutput, ProblemLogPath(services.ProgramFolder),
@@ -89,11 +96,11 @@ void Player::StartUp(const std::vector<std::string>& args) {
         Flow.ChartActive = false;
     } else if (!HasChartExtension(args[0], Reading.Standard)) {
         Flow.Screen = ScreenNotAChart;
-        refusal_ = PathInMessage(args[0]) + ": " + TextNotChart;
+        refusal_ = PathInMessage(args[0]) + ": " + Tr(TextNotChart);
         // A chart only the standard reading plays: say how to play it, and
         // end with an error once the error screen is left.
         if (HasChartExtension(args[0], true)) {
-            refusal_ += std::string(" ") + TextReadWithStandard;
+            refusal_ += std::string(" ") + Tr(TextReadWithStandard);
             exitCode_ = 1;
         }
     } else {
@@ -292,7 +299,7 @@ void Player::DrawLoadingProgress(int done, int total) {
                 for (int x = 0; x < ScreenWidth; ++x)
                     back.SetPixel(x, y, uint16_t((back.Pixel(x, y) >> 2) & 0x39E7));
         }
-        WriteCentredText(TextLoading);
+        WriteCentredText(Tr(TextLoading));
         if (total > 0) {
             // A frame of grey with the files done in white, under the text.
             const int x0 = ScreenWidth / 4, width = ScreenWidth / 2, y0 = ScreenHeight / 2 - 12;
@@ -315,13 +322,13 @@ void Player::DrawErrorScreen() {
     canvas.Draw(0, 0, Warp.WarpImage);
     if (Flow.Screen == ScreenNoCharts && !missingSongsFolder_.empty()) {
         // The folder the user named, under the message.
-        WriteCentredText(TextNoSongsFolder);
+        WriteCentredText(Tr(TextNoSongsFolder));
         const std::string folder = PathInMessage(missingSongsFolder_);
         canvas.Font.Size = ScreenHeight / 40 + 4;
         canvas.TextOut(std::max(0, (ScreenWidth - canvas.TextWidth(folder)) / 2),
                        ScreenHeight / 2 - 16, folder);
     } else {
-        WriteCentredText(Flow.Screen == ScreenNoCharts ? TextNoCharts : TextNotChart);
+        WriteCentredText(Tr(Flow.Screen == ScreenNoCharts ? TextNoCharts : TextNotChart));
     }
 }
 
@@ -474,7 +481,7 @@ void Player::SearchCharts() {
         ChartSearch.Search();
     }
     if (!missingSongsFolder_.empty() && refusal_.empty())
-        refusal_ = PathInMessage(missingSongsFolder_) + ": " + TextNoSongsFolder;
+        refusal_ = PathInMessage(missingSongsFolder_) + ": " + Tr(TextNoSongsFolder);
     if (Songs.ChartIndex >= int32_t(Songs.ChartList.size())) Songs.ChartIndex = 0;
 }
 

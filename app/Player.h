@@ -65,14 +65,18 @@ class StartupError : public Error {
     using Error::Error;
 };
 
-inline constexpr const char* TextNoCharts = "BMS ファイルがありません";
-inline constexpr const char* TextNotChart = "BMS ファイルではありません";
+inline constexpr const char* TextNoCharts = ForCatalogue("BMS ファイルがありません");
+inline constexpr const char* TextNotChart = ForCatalogue("BMS ファイルではありません");
 // Said after TextNotChart of a ".bme", ".bml" or ".pms" file in the exact reading.
-inline constexpr const char* TextReadWithStandard = "(this chart is read with --standard)";
-inline constexpr const char* TextLoading = "Now Loading ...";
-inline constexpr const char* TextNoSongsFolder = "フォルダがありません";
+inline constexpr const char* TextReadWithStandard = ForCatalogue("(this chart is read with --standard)");
+inline constexpr const char* TextLoading = ForCatalogue("Now Loading ...");
+inline constexpr const char* TextNoSongsFolder = ForCatalogue("フォルダがありません");
 // A path as messages show it: names stored as Shift-JIS bytes are converted.
 std::string PathInMessage(const std::string& path);
+// A chart's compile error as every locale shows it: "FILE:LINE: text", or
+// "FILE: text" where the line is not known; the text alone where it names
+// the file already.
+std::string CompileErrorText(const std::string& path, const CompileError& e);
 
 // How long an error drawn on the picture stays up, unless a key takes it away.
 inline constexpr uint32_t NoticeMs = 4000;
@@ -247,7 +251,7 @@ template <class F> bool Player::Guarded(F&& handler) {
     } catch (const std::exception& e) {
         ReportError(e.what());
     } catch (...) {
-        ReportError("不明なエラー");
+        ReportError(Tr("不明なエラー"));
     }
     return false;
 }

@@ -1,4 +1,5 @@
 #include "app/Runner.h"
+#include "base/Translate.h"
 
 #include "app/Player.h"
 #include "app/Settings.h"
@@ -27,7 +28,7 @@ class Screenshots {
             try {
                 WritePng(path, player.Video.Back());
             } catch (const std::exception& e) {
-                player.ReportError(std::string("cannot save the screenshot: ") + e.what());
+                player.ReportError(Tr("cannot save the screenshot: ") + std::string(e.what()));
                 ok = false;
             }
         }
@@ -68,6 +69,14 @@ bool StartPlayer(Player& player, const CommandLine& cl, MessageBox& box) {
         return false;
     }
     return true;
+}
+
+// Where the problem log is, when the run wrote to it.
+void ReportProblemLog(Player& player) {
+    const ProblemLog& log = player.Sound.Log();
+    if (log.Count() == 0) return;
+    ReportOnConsole(FormatText(Tr("problem log %s: %s lines from this run"), log.Path(),
+                               std::to_string(log.Count())));
 }
 
 // A volume the keys changed is the next run's volume too.
@@ -181,7 +190,7 @@ bool FinishRender(WaveFileWriter& wav, const std::string& path, MessageBox& box)
         wav.Finish();
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.1f", double(wav.Frames()) / MixRate);
-        ReportOnConsole(std::string("wrote ") + seconds + " s of audio to " + path);
+        ReportOnConsole(FormatText(Tr("wrote %s s of audio to %s"), seconds, path));
         return true;
     } catch (const std::exception& e) {
         box.Show(e.what());
@@ -198,7 +207,7 @@ std::unique_ptr<WaveFileWriter> OpenRender(const Player& player, const CommandLi
     double lastMs = player.CurrentChart().Chart.LastSoundTime;
     if (cl.Frames >= 0) lastMs = std::min(lastMs, double(cl.Frames) * cl.FrameMs);
     if (lastMs * MixRate / 1000 > double(WaveFileWriter::MaxFrames)) {
-        box.Show(cl.RenderWav + ": " + TextTooLongForWave);
+        box.Show(cl.RenderWav + ": " + Tr(TextTooLongForWave));
         return nullptr;
     }
     try {
@@ -219,7 +228,7 @@ int EndHeadlessRun(const Player& player, const CommandLine& cl, int signal,
         progress.Done();
         const bool render = wav != nullptr;
         wav.reset();
-        ReportOnConsole(render ? "interrupted; no file written" : "interrupted");
+        ReportOnConsole(render ? Tr("interrupted; no file written") : Tr("interrupted"));
         return 128 + signal;
     }
     if (wav) {
@@ -289,6 +298,7 @@ int RunHeadless(const CommandLine& cl) {
         if (FrameDone(player, cl, shots, before, shotsOk)) break;
     }
     player.ShutDown();
+    ReportProblemLog(player);
     return EndHeadlessRun(player, cl, signals.Received(), wav, progress, box, shotsOk);
 }
 
@@ -352,6 +362,7 @@ int RunOnScreen(const CommandLine& cl) {
         if (FrameDone(player, cl, shots, before, shotsOk)) break;
     }
     player.ShutDown();
+    ReportProblemLog(player);
     KeepVolume(player, cl);
     if (player.ExitCode()) return player.ExitCode();
     return shotsOk ? 0 : 1;

@@ -1,4 +1,5 @@
 #include "app/VolumeBand.h"
+#include "base/Errors.h"
 
 #include <algorithm>
 
@@ -11,7 +12,7 @@ void VolumeBand::Change(int steps, uint32_t nowMs) {
 }
 
 std::string VolumeBand::Text() const {
-    return "VOLUME " + std::to_string(Level());
+    return FormatText(Tr("VOLUME %s"), std::to_string(Level()));
 }
 
 void VolumeBand::Draw(Display& video, uint32_t nowMs) {

@@ -107,8 +107,8 @@ std::string DetailsText(const ChartHeader& header, int32_t level) {
     };
     add(header.KeyLayout);
     add(header.Difficulty);
-    if (level > 0) add("LEVEL " + std::to_string(level));
-    if (header.NoteCount >= 0) add(std::to_string(header.NoteCount) + " NOTES");
+    if (level > 0) add(FormatText(Tr("LEVEL %s"), std::to_string(level)));
+    if (header.NoteCount >= 0) add(FormatText(Tr("%s NOTES"), std::to_string(header.NoteCount)));
     return text;
 }
 
