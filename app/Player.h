@@ -68,7 +68,8 @@ class StartupError : public Error {
 inline constexpr const char* TextNoCharts = ForCatalogue("BMS ファイルがありません");
 inline constexpr const char* TextNotChart = ForCatalogue("BMS ファイルではありません");
 // Said after TextNotChart of a ".bme", ".bml" or ".pms" file in the exact reading.
-inline constexpr const char* TextReadWithStandard = ForCatalogue("(this chart is read with --standard)");
+inline constexpr const char* TextReadWithStandard =
+    ForCatalogue("(this chart is read with --standard)");
 inline constexpr const char* TextLoading = ForCatalogue("Now Loading ...");
 inline constexpr const char* TextNoSongsFolder = ForCatalogue("フォルダがありません");
 // A path as messages show it: names stored as Shift-JIS bytes are converted.

@@ -75,7 +75,7 @@ bool StartPlayer(Player& player, const CommandLine& cl, MessageBox& box) {
 void ReportProblemLog(Player& player) {
     const ProblemLog& log = player.Sound.Log();
     if (log.Count() == 0) return;
-    ReportOnConsole(FormatText(Tr("problem log %s: %s lines from this run"), log.Path(),
+    ReportOnConsole(FormatText(Tr("lines this run wrote to the problem log %s: %s"), log.Path(),
                                std::to_string(log.Count())));
 }
 

@@ -17,7 +17,8 @@ size_t ReplaceNext(std::string& s, size_t from, const std::string& value) {
 
 } // namespace
 
-FileOpenError::FileOpenError(const std::string& path) : Error(FormatText(Tr(text::FileOpen), path)) {}
+FileOpenError::FileOpenError(const std::string& path)
+    : Error(FormatText(Tr(text::FileOpen), path)) {}
 
 std::string FormatText(const std::string& pattern, const std::string& a) {
     std::string s = pattern;

@@ -37,13 +37,17 @@ inline constexpr const char* PropertyMissing = ForCatalogue("プロパティが�
 inline constexpr const char* PropertyValue = ForCatalogue("無効なプロパティ値です");
 inline constexpr const char* InvalidDib = ForCatalogue("不正な DIB です");
 inline constexpr const char* InvalidBitmap = ForCatalogue("ビットマップイメージが不正です");
-inline constexpr const char* ListIndex = ForCatalogue("リストのインデックスが範囲を超えています (%d)");
-inline constexpr const char* ScanLine = ForCatalogue("スキャンラインのインデックスが範囲を越えました (%d)");
+inline constexpr const char* ListIndex =
+    ForCatalogue("リストのインデックスが範囲を超えています (%d)");
+inline constexpr const char* ScanLine =
+    ForCatalogue("スキャンラインのインデックスが範囲を越えました (%d)");
 inline constexpr const char* NotCreated = ForCatalogue("%s は作成されていません");
 inline constexpr const char* CannotCreate = ForCatalogue("%s を作成できません");
-inline constexpr const char* DisplayMode = ForCatalogue("ディスプレイモードを変更できません (%dx%d %dbit)");
+inline constexpr const char* DisplayMode =
+    ForCatalogue("ディスプレイモードを変更できません (%dx%d %dbit)");
 inline constexpr const char* JpegError = ForCatalogue("JPEG エラー #%d");
-inline constexpr const char* UnknownExtension = ForCatalogue("拡張子 .%s の画像形式は処理できません");
+inline constexpr const char* UnknownExtension =
+    ForCatalogue("拡張子 .%s の画像形式は処理できません");
 } // namespace text
 
 } // namespace tappo

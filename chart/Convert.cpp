@@ -100,7 +100,8 @@ bool TryStrToFloat(std::string_view s, char sep, double& value) {
 
 double StrToFloat(std::string_view text, char sep) {
     double v = 0;
-    if (!TryStrToFloat(text, sep, v)) throw Error(FormatText(Tr(text::NotFloat), Cp932ToUtf8(text)));
+    if (!TryStrToFloat(text, sep, v))
+        throw Error(FormatText(Tr(text::NotFloat), Cp932ToUtf8(text)));
     return v;
 }
 

@@ -239,7 +239,8 @@ bool ReadPngRows(PngRows& job) {
 PictureSize DrawPngStretched(const uint8_t* data, size_t size, uint16_t* out, int width,
                              int height) {
     if (!data || size == 0)
-        throw Error(Tr("PNG エラー: ") + std::string("png_image_begin_read_from_memory: invalid argument"));
+        throw Error(Tr("PNG エラー: ") +
+                    std::string("png_image_begin_read_from_memory: invalid argument"));
     if (IsPng(data, size))
         if (const char* fault = ChunkPastEnd(data, size))
             throw Error(Tr("PNG エラー: ") + std::string(fault));

@@ -424,7 +424,8 @@ std::shared_ptr<const PcmBuffer> ReadWaveInPieces(WaveFileReader& file, WaveForm
     const uint64_t chunkSize = U32(riff + 4);
     const uint64_t formEnd = chunkSize < 4 ? size : std::min<uint64_t>(8 + chunkSize, size);
     Chunk fmt;
-    if (!FindFileChunk(file, 12, formEnd, "fmt ", fmt)) return problem = Tr(NotFoundProblem), nullptr;
+    if (!FindFileChunk(file, 12, formEnd, "fmt ", fmt))
+        return problem = Tr(NotFoundProblem), nullptr;
     if (!fmt.found) return problem = Tr("には、fmtチャンクが有りません"), nullptr;
     if (fmt.body + fmt.size > formEnd || fmt.size < 16)
         return problem = Tr("のfmtチャンクが不正です"), nullptr;

@@ -360,9 +360,9 @@ bool LoadBgaImages(BgaBank& surfaces, const ChartData& chart, Display& display, 
             job.refused = true;
         } else if (!job.error && job.cost > budget - used) {
             budgetSpent = true;
-            job.error = std::make_exception_ptr(
-                Error(Tr("画像 ") + job.path +
-                      FormatText(Tr(TextPictureBudgetSpent), static_cast<long long>(budget >> 20))));
+            job.error = std::make_exception_ptr(Error(
+                Tr("画像 ") + job.path +
+                FormatText(Tr(TextPictureBudgetSpent), static_cast<long long>(budget >> 20))));
         } else {
             used += job.cost;
         }

@@ -38,9 +38,11 @@ inline constexpr const char* TextMidiLoadFailed = ForCatalogue("MIDI ファイ�
 inline constexpr uint64_t KeysoundBudgetBytes = uint64_t(2) << 30;
 inline constexpr uint64_t PictureBudgetBytes = uint64_t(2) << 30;
 inline constexpr const char* TextKeysoundBudgetSpent =
-    ForCatalogue("は読み込みません: 効果音のメモリ (%d MB) を使い切りました。これより後の効果音も読み込みません");
+    ForCatalogue("は読み込みません: 効果音のメモリ (%d MB) "
+                 "を使い切りました。これより後の効果音も読み込みません");
 inline constexpr const char* TextPictureBudgetSpent =
-    ForCatalogue("は読み込みません: 背景画像のメモリ (%d MB) を使い切りました。これより後の画像も読み込みません");
+    ForCatalogue("は読み込みません: 背景画像のメモリ (%d MB) "
+                 "を使い切りました。これより後の画像も読み込みません");
 
 void FreeKeysounds(KeysoundBank& slots);
 // The "#WAV" and "#BMP" files a chart names.

@@ -256,7 +256,8 @@ void SdlPlatform::Open(bool fullScreen, int width, int height) {
     SDL_RenderSetIntegerScale(m.renderer, SDL_TRUE);
     m.texture = SDL_CreateTexture(m.renderer, SDL_PIXELFORMAT_RGB565, SDL_TEXTUREACCESS_STREAMING,
                                   width, height);
-    if (!m.texture) throw Error(FormatText(Tr(text::CannotCreate), std::string(Tr("サーフェース"))));
+    if (!m.texture)
+        throw Error(FormatText(Tr(text::CannotCreate), std::string(Tr("サーフェース"))));
     SDL_ShowWindow(m.window);
     SDL_RaiseWindow(m.window);
 }

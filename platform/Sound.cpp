@@ -25,7 +25,7 @@ void ProblemLog::Report(const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
     ++count_;
     // The previous run's log is kept as ".1" (a regular file only, as below).
-    if (struct stat old {}; count_ == 1 && lstat(path_.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+    if (struct stat old{}; count_ == 1 && lstat(path_.c_str(), &old) == 0 && S_ISREG(old.st_mode))
         std::rename(path_.c_str(), (path_ + ".1").c_str());
     char number[32];
     std::snprintf(number, sizeof number, "debug#%.5d ... ", count_);

@@ -30,8 +30,9 @@ enum ChannelState : int { ChannelStopped = 0, ChannelPlaying = 1 };
 inline constexpr int MixChannels = 2;
 
 // The sound problem log: the first report of a run starts the file anew (the
-// previous run's file is kept beside it as ".1"), every report is one numbered line. Anything but a regular file in the log's place
-// (a link, a FIFO, a device) is left alone and said once on the console.
+// previous run's file is kept beside it as ".1"), every report is one numbered line. Anything but a
+// regular file in the log's place (a link, a FIFO, a device) is left alone and said once on the
+// console.
 class ProblemLog {
   public:
     explicit ProblemLog(std::string path) : path_(std::move(path)) {}

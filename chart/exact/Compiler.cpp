@@ -48,8 +48,8 @@ int MeasureOf(std::string_view line) {
     const std::string_view field = Columns(line, 2, 3);
     const int32_t m = StrToInt(field);
     if (m < 0 || m >= MeasureCount)
-        throw Error(FormatText(Tr("小節番号 '%s' は 000 から 999 の範囲にありません"),
-                               Cp932ToUtf8(field)));
+        throw Error(
+            FormatText(Tr("小節番号 '%s' は 000 から 999 の範囲にありません"), Cp932ToUtf8(field)));
     return m;
 }
 
