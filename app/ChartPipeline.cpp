@@ -1,6 +1,7 @@
 // The road of a chart from its path to the first play frame, the same for a
 // chart named on the command line and for Start on the select screen.
 #include "app/Player.h"
+#include "base/Translate.h"
 
 #include "chart/FileLookup.h"
 #include "chart/standard/Lines.h"
@@ -65,11 +66,8 @@ bool Player::CompileChart(const std::string& path) {
         // The header values read before the error stay, as the select screen
         // shows them. The half-built lists are never played: play is left.
         Session.Install(CompiledChart(e.Partial()));
-        // A chart named on the command line is named in its message.
-        std::string text = e.what();
-        if (Songs.ChartList.empty() && text.find(path) == std::string::npos)
-            text = PathInMessage(path) + ": " + text;
-        LeavePlayAfterError(text);
+        // The message names the chart and the line the error was met on.
+        LeavePlayAfterError(CompileErrorText(path, e));
         return false;
     }
 }
@@ -99,14 +97,14 @@ std::string UnreadTextReason(std::string_view bytes, bool standard) {
     if (standard) bytes = standard::ChartText(bytes, converted);
     if (bytes.size() >= 2 &&
         ((bytes[0] == '\xFF' && bytes[1] == '\xFE') || (bytes[0] == '\xFE' && bytes[1] == '\xFF')))
-        return "the chart is saved as UTF-16, which only --standard reads: nothing of it plays";
+        return Tr("the chart is saved as UTF-16, which only --standard reads: nothing of it plays");
     const size_t nul = bytes.find('\0');
     if (nul == std::string_view::npos) return {};
     size_t line = 1;
     for (size_t i = 0; i < nul; ++i)
         line += bytes[i] == '\n' || (bytes[i] == '\r' && i + 1 < nul && bytes[i + 1] != '\n');
-    return "the chart text ends at a NUL byte on line " + std::to_string(line) +
-           ": nothing after it plays";
+    return FormatText(Tr("the chart text ends at a NUL byte on line %s: nothing after it plays"),
+                      std::to_string(line));
 }
 
 } // namespace
@@ -143,7 +141,7 @@ bool Player::LoadChartMedia(FileResolver& files) {
                            progress))
             return false;
     } catch (const std::exception& e) {
-        ReportError(std::string(TextWaveLoadFailed) + "\n" + e.what());
+        ReportError(std::string(Tr(TextWaveLoadFailed)) + "\n" + e.what());
     }
     if (Session.Header.MidiFileName.empty()) return true;
     try {
@@ -151,7 +149,7 @@ bool Player::LoadChartMedia(FileResolver& files) {
         Play.MidiLoaded = true;
     } catch (const std::exception& e) {
         if (Reading.Standard) Sound.Log().Report(e.what());
-        ReportError(std::string(TextMidiLoadFailed) + "\n" + e.what());
+        ReportError(std::string(Tr(TextMidiLoadFailed)) + "\n" + e.what());
     }
     return true;
 }

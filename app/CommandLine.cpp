@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "base/Errors.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -31,72 +33,77 @@ bool HasChartExtension(const std::string& path, bool standard) {
 }
 
 std::string UsageText() {
-    return "Usage: tappoplayer [options] [CHART.bms]\n"
-           "\n"
-           "Plays a BMS chart by itself. Without CHART, every chart below the song\n"
-           "folders is listed on the song-select screen.\n"
-           "\n"
-           "Options:\n"
-           "  --help                   show this help and exit\n"
-           "  --version                show the version and exit\n"
-           "  --windowed               start in a window (as holding Z or Space at start)\n"
-           "  --scale N                window scale (default: the largest that fits)\n"
-           "  --headless               no window and no sound device; virtual clock\n"
-           "  --frames N               headless: end after N frames\n"
-           "  --frame-ms MS            headless: milliseconds per frame, 1-1000 (default\n"
-           "                           10). A song starts only at 40 frames a second, so\n"
-           "                           until it starts frames are at most 25 ms apart;\n"
-           "                           sounds are placed by song time, so a render is\n"
-           "                           sample-exact at any step\n"
-           "  --screenshot FRAME:FILE  save the picture after FRAME is drawn, as PNG\n"
-           "                           (repeatable)\n"
-           "  --songs DIR              search DIR for charts instead of the song folders\n"
-           "                           of the settings (or the default ones); repeatable\n"
-           "  --audio-buffer FRAMES    sound device buffer, 64-8192 frames (default 512)\n"
-           "  --render-wav OUT.wav     play CHART offline, as fast as possible, and write\n"
-           "                           the mix (16-bit stereo, 44.1 kHz) to OUT.wav; a\n"
-           "                           song longer than a WAV file holds (6 h 45 min)\n"
-           "                           is refused\n"
-           "  --inspect CHART          compile CHART and list its header, measure timing\n"
-           "                           and event lists; nothing is played\n"
-           "  --standard               read charts as they are written today (select screen,\n"
-           "                           CHART, --inspect, --render-wav): base-36 ids, tempo\n"
-           "                           changes and stops inside measures, #RANDOM blocks,\n"
-           "                           long notes, .bme/.bml/.pms and .bmson charts, 256\n"
-           "                           sound channels, #VOLWAV and a limiter instead of\n"
-           "                           clipping; headers that do not read are warned\n"
-           "                           about, not fatal. Without it charts are read as the\n"
-           "                           format stood around 2000 (hexadecimal ids, tempo\n"
-           "                           changes at measure starts, no stops)\n"
-           "  --random-seed N          --standard: #RANDOM draws from seed N (0 or more).\n"
-           "                           Without it every #RANDOM takes 1 in --inspect,\n"
-           "                           --render-wav and --headless runs, and draws at\n"
-           "                           random in live play\n"
-           "  --lanes keys|arrows      --standard: each key in its own lane, in the chart's\n"
-           "                           key layout (keys, the default), or the keys folded\n"
-           "                           onto four arrow lanes per player (arrows)\n"
-           "  --exact                  read charts as the format stood around 2000 (the\n"
-           "                           default, unless the settings say standard)\n"
-           "  --full-screen            start full screen (the default, unless the\n"
-           "                           settings say window)\n"
-           "  --auto-reading           CHART plays in the standard reading where the exact\n"
-           "                           reading cannot read it (the file manager's way)\n"
-           "  --save-settings          also write --songs, --standard/--exact, --scale,\n"
-           "                           --windowed/--full-screen and --audio-buffer into\n"
-           "                           the settings file, then run as asked\n"
-           "\n"
-           "Settings: $XDG_CONFIG_HOME/tappoplayer/settings (by default\n"
-           "~/.config/tappoplayer/settings), one \"key = value\" a line, # comments:\n"
-           "  songs = DIR (repeatable), reading = exact|standard, scale = 1-16|auto,\n"
-           "  screen = window|full, audio-buffer = 64-8192\n"
-           "The command line overrides them for one run. Without song folders in either,\n"
-           "the program folder and $XDG_DATA_HOME/tappoplayer/songs (by default\n"
-           "~/.local/share/tappoplayer/songs, made on the first run) are searched.\n"
-           "\n"
-           "Select screen: Left/Right change song folder, Up/Down the chart, Z or Space\n"
-           "starts it, Esc quits. Playing: Esc leaves, F4 pauses (Up/Down step while\n"
-           "paused), F5 restarts, PgUp/PgDn move the arrows by 1 ms, F1 frame rate,\n"
-           "F2 background images, F3 full screen/window, F6 step tick, F7 warp.\n";
+    return Tr("Usage: tappoplayer [options] [CHART.bms]\n"
+              "\n"
+              "Plays a BMS chart by itself. Without CHART, every chart below the song\n"
+              "folders is listed on the song-select screen.\n"
+              "\n"
+              "Options:\n"
+              "  --help                   show this help and exit\n"
+              "  --version                show the version and exit\n"
+              "  --windowed               start in a window (as holding Z or Space at start)\n"
+              "  --scale N                window scale (default: the largest that fits)\n"
+              "  --headless               no window and no sound device; virtual clock\n"
+              "  --frames N               headless: end after N frames\n"
+              "  --frame-ms MS            headless: milliseconds per frame, 1-1000 (default\n"
+              "                           10). A song starts only at 40 frames a second, so\n"
+              "                           until it starts frames are at most 25 ms apart;\n"
+              "                           sounds are placed by song time, so a render is\n"
+              "                           sample-exact at any step\n"
+              "  --screenshot FRAME:FILE  save the picture after FRAME is drawn, as PNG\n"
+              "                           (repeatable)\n"
+              "  --songs DIR              search DIR for charts instead of the song folders\n"
+              "                           of the settings (or the default ones); repeatable\n"
+              "  --audio-buffer FRAMES    sound device buffer, 64-8192 frames (default 512)\n"
+              "  --volume 0-100           master volume of keysounds and music (default 100)\n"
+              "  --render-wav OUT.wav     play CHART offline, as fast as possible, and write\n"
+              "                           the mix (16-bit stereo, 44.1 kHz) to OUT.wav; a\n"
+              "                           song longer than a WAV file holds (6 h 45 min)\n"
+              "                           is refused\n"
+              "  --inspect CHART          compile CHART and list its header, measure timing\n"
+              "                           and event lists; nothing is played\n"
+              "  --standard               read charts as they are written today (select screen,\n"
+              "                           CHART, --inspect, --render-wav): base-36 ids, tempo\n"
+              "                           changes and stops inside measures, #RANDOM blocks,\n"
+              "                           long notes, .bme/.bml/.pms and .bmson charts, 256\n"
+              "                           sound channels, #VOLWAV and a limiter instead of\n"
+              "                           clipping; headers that do not read are warned\n"
+              "                           about, not fatal. Without it charts are read as the\n"
+              "                           format stood around 2000 (hexadecimal ids, tempo\n"
+              "                           changes at measure starts, no stops)\n"
+              "  --random-seed N          --standard: #RANDOM draws from seed N (0 or more).\n"
+              "                           Without it every #RANDOM takes 1 in --inspect,\n"
+              "                           --render-wav and --headless runs, and draws at\n"
+              "                           random in live play\n"
+              "  --lanes keys|arrows      --standard: each key in its own lane, in the chart's\n"
+              "                           key layout (keys, the default), or the keys folded\n"
+              "                           onto four arrow lanes per player (arrows)\n"
+              "  --exact                  read charts as the format stood around 2000 (the\n"
+              "                           default, unless the settings say standard)\n"
+              "  --full-screen            start full screen (the default, unless the\n"
+              "                           settings say window)\n"
+              "  --auto-reading           CHART plays in the standard reading where the exact\n"
+              "                           reading cannot read it (the file manager's way)\n"
+              "  --save-settings          also write --songs, --standard/--exact, --scale,\n"
+              "                           --windowed/--full-screen, --audio-buffer and\n"
+              "                           --volume into the settings file, then run as asked\n"
+              "\n"
+              "Settings: $XDG_CONFIG_HOME/tappoplayer/settings (by default\n"
+              "~/.config/tappoplayer/settings), one \"key = value\" a line, # comments:\n"
+              "  songs = DIR (repeatable), reading = exact|standard, scale = 1-16|auto,\n"
+              "  screen = window|full, audio-buffer = 64-8192, volume = 0-100\n"
+              "The command line overrides them for one run. Without song folders in either,\n"
+              "the program folder and $XDG_DATA_HOME/tappoplayer/songs (by default\n"
+              "~/.local/share/tappoplayer/songs, made on the first run) are searched.\n"
+              "\n"
+              "Select screen: Left/Right change song folder, Up/Down the chart, Z or Space\n"
+              "starts it, Esc quits. Playing: Esc leaves, F4 pauses (Up/Down step while\n"
+              "paused), F5 restarts, PgUp/PgDn move the arrows by 1 ms, F1 frame rate,\n"
+              "F2 background images, F3 full screen/window, F6 step tick, F7 warp.\n"
+              "On the select screen, Home/End go to the first/last chart and a letter or\n"
+              "digit (but H J K L Z) to the next chart whose title starts with it; a held\n"
+              "arrow key repeats, faster and faster. Everywhere: - and + (or =) turn the\n"
+              "volume down and up by 10 and store it in the settings.\n");
 }
 
 ChartReading ChartReadingOf(const CommandLine& cl, bool drawAtRandom) {
@@ -124,20 +131,24 @@ struct NumberOption {
 };
 
 const NumberOption NumberOptions[] = {
-    {"--frames", 0, LONG_MAX, "--frames needs a whole number of frames",
+    {"--frames", 0, LONG_MAX, ForCatalogue("--frames needs a whole number of frames"),
      [](CommandLine& cl, long n) { cl.Frames = n; }},
-    {"--frame-ms", 1, 1000, "--frame-ms needs a number of milliseconds from 1 to 1000",
+    {"--frame-ms", 1, 1000,
+     ForCatalogue("--frame-ms needs a number of milliseconds from 1 to 1000"),
      [](CommandLine& cl, long n) { cl.FrameMs = int(n); }},
-    {"--audio-buffer", 64, 8192, "--audio-buffer needs a number of frames from 64 to 8192",
+    {"--audio-buffer", 64, 8192,
+     ForCatalogue("--audio-buffer needs a number of frames from 64 to 8192"),
      [](CommandLine& cl, long n) {
          cl.AudioBufferFrames = *(cl.Given.AudioBufferFrames = int(n));
      }},
-    {"--random-seed", 0, LONG_MAX, "--random-seed needs a whole number, 0 or more",
+    {"--random-seed", 0, LONG_MAX, ForCatalogue("--random-seed needs a whole number, 0 or more"),
      [](CommandLine& cl, long n) {
          cl.HasRandomSeed = true;
          cl.RandomSeed = uint64_t(n);
      }},
-    {"--scale", 1, 16, "--scale needs a whole number from 1 to 16",
+    {"--volume", 0, 100, ForCatalogue("--volume needs a whole number from 0 to 100"),
+     [](CommandLine& cl, long n) { cl.Volume = *(cl.Given.Volume = int(n)); }},
+    {"--scale", 1, 16, ForCatalogue("--scale needs a whole number from 1 to 16"),
      [](CommandLine& cl, long n) { cl.Scale = *(cl.Given.Scale = int(n)); }},
 };
 
@@ -192,14 +203,16 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         if (number != std::end(NumberOptions)) {
             long n = 0;
             if (!hasValue || !ParseWhole(v, number->Min, number->Max, n))
-                return fail(number->Error);
+                return fail(Tr(number->Error));
             number->Set(cl, n);
             ++i;
         } else if (a == "--songs" || a == "--render-wav" || a == "--inspect") {
             if (v.empty()) {
-                return fail(a == "--songs"        ? "--songs needs a folder"
-                            : a == "--render-wav" ? "--render-wav needs an output file"
-                                                  : "--inspect needs a chart file");
+                const char* missing = ForCatalogue("--inspect needs a chart file");
+                if (a == "--songs") missing = ForCatalogue("--songs needs a folder");
+                if (a == "--render-wav")
+                    missing = ForCatalogue("--render-wav needs an output file");
+                return fail(Tr(missing));
             }
             if (a == "--songs")
                 cl.Songs.push_back(v), cl.Given.Songs.push_back(v);
@@ -207,21 +220,21 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
                 (a == "--render-wav" ? cl.RenderWav : cl.Inspect) = v;
             ++i;
         } else if (a == "--lanes") {
-            if (v != "keys" && v != "arrows") return fail("--lanes needs keys or arrows");
+            if (v != "keys" && v != "arrows") return fail(Tr("--lanes needs keys or arrows"));
             cl.ArrowLanes = v == "arrows";
             ++i;
         } else if (a == "--screenshot") {
             if (!hasValue || !ParseScreenshot(v, cl))
-                return fail("--screenshot needs FRAME:FILE.png, with FRAME 1 or more");
+                return fail(Tr("--screenshot needs FRAME:FILE.png, with FRAME 1 or more"));
             ++i;
         } else if (a.size() > 1 && a[0] == '-') {
-            return fail("unknown option " + a);
+            return fail(FormatText(Tr("unknown option %s"), a));
         } else {
             cl.Arguments.push_back(a);
         }
     }
     if (!cl.RenderWav.empty() && cl.Arguments.empty())
-        return fail("--render-wav needs a chart to render");
+        return fail(Tr("--render-wav needs a chart to render"));
     return cl;
 }
 
@@ -232,6 +245,7 @@ void ApplySettings(CommandLine& cl, const Settings& saved) {
     if (!cl.Given.Windowed && saved.Windowed) cl.Windowed = *saved.Windowed;
     if (!cl.Given.AudioBufferFrames && saved.AudioBufferFrames)
         cl.AudioBufferFrames = *saved.AudioBufferFrames;
+    if (!cl.Given.Volume && saved.Volume) cl.Volume = *saved.Volume;
 }
 
 } // namespace tappo

@@ -24,6 +24,7 @@ struct CommandLine {
     // data folder (DefaultSongFolders).
     std::vector<std::string> Songs;
     int AudioBufferFrames = 512;
+    int Volume = 100;      // master volume, 0-100
     std::string RenderWav; // render the chart offline into this WAV file
     std::string Inspect;   // chart to compile and list instead of playing
     bool Standard = false; // read charts the standard way instead of the exact one

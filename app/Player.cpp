@@ -18,11 +18,18 @@ std::string PathInMessage(const std::string& path) {
     return IsValidUtf8(path) ? path : Cp932ToUtf8(path);
 }
 
+std::string CompileErrorText(const std::string& path, const CompileError& e) {
+    const std::string text = e.what();
+    if (text.find(path) != std::string::npos) return text;
+    const std::string line = e.Line() > 0 ? ":" + std::to_string(e.Line()) : std::string();
+    return PathInMessage(path) + line + ": " + text;
+}
+
 Player::Player(const PlayerServices& services)
     : Video(services.Presenter, services.Fonts), Timer(services.Clock), Sprites(&Video),
       Sound(services.SoundOutput, ProblemLogPath(services.ProgramFolder),
             services.AudioBufferFrames),
-      ProgramFolder(services.ProgramFolder),
+      Volume(Sound), Preview(Sound), ProgramFolder(services.ProgramFolder),
       SongsFolders(services.SongsFolders.empty() ? std::vector<std::string>{services.ProgramFolder}
                                                  : services.SongsFolders),
       DecimalSeparator(LocaleDecimalSeparator()), Services(Video, Sprites, Timer, Warp),
@@ -38,6 +45,19 @@ Player::Player(const PlayerServices& services)
           [this](const std::string& path) { StartChart(path); }),
       messages_(services.Messages), clock_(services.Clock), keepLoading_(services.KeepLoading) {
     Sound.AddSource(&Music);
+    Sound.SetMasterVolume(services.Volume);
+    Select.Clock = &services.Clock;
+    Select.Preview = &Preview;
+    Select.ChartTitle = [this](const std::string& path) {
+        PlaySettings state;
+        ChartHeader header;
+        try {
+            ScanHeaderInto(path, state, header);
+        } catch (const std::exception&) {
+            // the title the scan reached, if any
+        }
+        return header.Title;
+    };
     Pad.Keyboard.Source = services.Keys;
     Pad.Joystick.Source = services.Joystick;
     ChartSearch.SearchName = "*.bms";
@@ -76,11 +96,11 @@ void Player::StartUp(const std::vector<std::string>& args) {
         Flow.ChartActive = false;
     } else if (!HasChartExtension(args[0], Reading.Standard)) {
         Flow.Screen = ScreenNotAChart;
-        refusal_ = PathInMessage(args[0]) + ": " + TextNotChart;
+        refusal_ = PathInMessage(args[0]) + ": " + Tr(TextNotChart);
         // A chart only the standard reading plays: say how to play it, and
         // end with an error once the error screen is left.
         if (HasChartExtension(args[0], true)) {
-            refusal_ += std::string(" ") + TextReadWithStandard;
+            refusal_ += std::string(" ") + Tr(TextReadWithStandard);
             exitCode_ = 1;
         }
     } else {
@@ -158,6 +178,7 @@ void Player::RunFrame() {
         break;
     }
     DrawNotice();
+    Volume.Draw(Video, clock_.NowMs());
     if (Video.FullScreen) Video.Presenter().MovePointer(ScreenWidth / 2, ScreenHeight / 2);
     Video.Flip();
 }
@@ -210,7 +231,12 @@ void Player::CommandKey(Key key) {
     case Key::F7:
         Toggles.WarpInPlay = !Toggles.WarpInPlay;
         break;
+    case Key::Minus:
+    case Key::Plus:
+        Volume.Change(key == Key::Plus ? 1 : -1, clock_.NowMs());
+        break;
     default:
+        if (Flow.Screen == ScreenSelect) Select.JumpKey(key);
         break;
     }
 }
@@ -273,7 +299,7 @@ void Player::DrawLoadingProgress(int done, int total) {
                 for (int x = 0; x < ScreenWidth; ++x)
                     back.SetPixel(x, y, uint16_t((back.Pixel(x, y) >> 2) & 0x39E7));
         }
-        WriteCentredText(TextLoading);
+        WriteCentredText(Tr(TextLoading));
         if (total > 0) {
             // A frame of grey with the files done in white, under the text.
             const int x0 = ScreenWidth / 4, width = ScreenWidth / 2, y0 = ScreenHeight / 2 - 12;
@@ -296,13 +322,13 @@ void Player::DrawErrorScreen() {
     canvas.Draw(0, 0, Warp.WarpImage);
     if (Flow.Screen == ScreenNoCharts && !missingSongsFolder_.empty()) {
         // The folder the user named, under the message.
-        WriteCentredText(TextNoSongsFolder);
+        WriteCentredText(Tr(TextNoSongsFolder));
         const std::string folder = PathInMessage(missingSongsFolder_);
         canvas.Font.Size = ScreenHeight / 40 + 4;
         canvas.TextOut(std::max(0, (ScreenWidth - canvas.TextWidth(folder)) / 2),
                        ScreenHeight / 2 - 16, folder);
     } else {
-        WriteCentredText(Flow.Screen == ScreenNoCharts ? TextNoCharts : TextNotChart);
+        WriteCentredText(Tr(Flow.Screen == ScreenNoCharts ? TextNoCharts : TextNotChart));
     }
 }
 
@@ -396,15 +422,19 @@ void Player::PlayFrame() {
     tappo::PlayFrame(Scene);
 }
 
+void Player::ScanHeaderInto(const std::string& path, PlaySettings& state, ChartHeader& header) {
+    if (Reading.Standard) {
+        ChartReading reading = Reading;
+        reading.Options.DecimalSeparator = DecimalSeparator;
+        standard::ScanHeader(path, reading, state, header);
+    } else {
+        exact::ScanHeader(path, state, header, DecimalSeparator);
+    }
+}
+
 void Player::ScanChartHeader(const std::string& path) {
     const auto scan = [&](PlaySettings& state, ChartHeader& header) {
-        if (Reading.Standard) {
-            ChartReading reading = Reading;
-            reading.Options.DecimalSeparator = DecimalSeparator;
-            standard::ScanHeader(path, reading, state, header);
-        } else {
-            exact::ScanHeader(path, state, header, DecimalSeparator);
-        }
+        ScanHeaderInto(path, state, header);
     };
     Select.Unreadable.reset();
     try {
@@ -451,7 +481,7 @@ void Player::SearchCharts() {
         ChartSearch.Search();
     }
     if (!missingSongsFolder_.empty() && refusal_.empty())
-        refusal_ = PathInMessage(missingSongsFolder_) + ": " + TextNoSongsFolder;
+        refusal_ = PathInMessage(missingSongsFolder_) + ": " + Tr(TextNoSongsFolder);
     if (Songs.ChartIndex >= int32_t(Songs.ChartList.size())) Songs.ChartIndex = 0;
 }
 

@@ -3,6 +3,7 @@
 // the sprite list and the shared state every screen reads and writes.
 #pragma once
 
+#include "app/VolumeBand.h"
 #include "base/Errors.h"
 #include "chart/CompiledChart.h"
 #include "chart/FileLookup.h"
@@ -55,6 +56,7 @@ struct PlayerServices {
     // (the window stays responsive) and returns false when the user asked to
     // stop the load (Esc). Headless runs have none.
     std::function<bool()> KeepLoading = {};
+    int Volume = 100; // master volume, 0-100
 };
 
 // A start-up failure the program cannot run without (a missing asset).
@@ -63,14 +65,19 @@ class StartupError : public Error {
     using Error::Error;
 };
 
-inline constexpr const char* TextNoCharts = "BMS ファイルがありません";
-inline constexpr const char* TextNotChart = "BMS ファイルではありません";
+inline constexpr const char* TextNoCharts = ForCatalogue("BMS ファイルがありません");
+inline constexpr const char* TextNotChart = ForCatalogue("BMS ファイルではありません");
 // Said after TextNotChart of a ".bme", ".bml" or ".pms" file in the exact reading.
-inline constexpr const char* TextReadWithStandard = "(this chart is read with --standard)";
-inline constexpr const char* TextLoading = "Now Loading ...";
-inline constexpr const char* TextNoSongsFolder = "フォルダがありません";
+inline constexpr const char* TextReadWithStandard =
+    ForCatalogue("(this chart is read with --standard)");
+inline constexpr const char* TextLoading = ForCatalogue("Now Loading ...");
+inline constexpr const char* TextNoSongsFolder = ForCatalogue("フォルダがありません");
 // A path as messages show it: names stored as Shift-JIS bytes are converted.
 std::string PathInMessage(const std::string& path);
+// A chart's compile error as every locale shows it: "FILE:LINE: text", or
+// "FILE: text" where the line is not known; the text alone where it names
+// the file already.
+std::string CompileErrorText(const std::string& path, const CompileError& e);
 
 // How long an error drawn on the picture stays up, unless a key takes it away.
 inline constexpr uint32_t NoticeMs = 4000;
@@ -88,6 +95,8 @@ class Player {
     MusicPlayer Music;
     FileSearch ChartSearch;
     Controller Pad;
+    VolumeBand Volume;   // the master volume and its band (- and +)
+    SongPreview Preview; // the select screen's "#PREVIEW"
 
     // Settings.
     std::string ProgramFolder;
@@ -183,6 +192,7 @@ class Player {
         Sound.UseStandardMixing(reading.Standard);
         Select.BannerSource = reading.Standard ? standard::BannerFile : nullptr;
         Select.ShowDetails = reading.Standard;
+        Preview.FileOf = reading.Standard ? standard::PreviewFile : nullptr;
     }
     // Runs a handler; an error that escapes it is shown and the program goes on.
     template <class F> bool Guarded(F&& handler);
@@ -208,6 +218,8 @@ class Player {
     bool LoadProgress(int done, int total);
     void SearchCharts();
     void ScanChartHeader(const std::string& path);
+    // Reads a chart's header the way the reading in use does; throws when it cannot.
+    void ScanHeaderInto(const std::string& path, PlaySettings& state, ChartHeader& header);
     void LoadBanner(const std::string& path);
     void WriteCentredText(const char* text);
     void DrawNotice();
@@ -240,7 +252,7 @@ template <class F> bool Player::Guarded(F&& handler) {
     } catch (const std::exception& e) {
         ReportError(e.what());
     } catch (...) {
-        ReportError("不明なエラー");
+        ReportError(Tr("不明なエラー"));
     }
     return false;
 }

@@ -1,4 +1,5 @@
 #include "app/Runner.h"
+#include "base/Translate.h"
 
 #include "app/Player.h"
 #include "app/Settings.h"
@@ -27,7 +28,7 @@ class Screenshots {
             try {
                 WritePng(path, player.Video.Back());
             } catch (const std::exception& e) {
-                player.ReportError(std::string("cannot save the screenshot: ") + e.what());
+                player.ReportError(Tr("cannot save the screenshot: ") + std::string(e.what()));
                 ok = false;
             }
         }
@@ -68,6 +69,26 @@ bool StartPlayer(Player& player, const CommandLine& cl, MessageBox& box) {
         return false;
     }
     return true;
+}
+
+// Where the problem log is, when the run wrote to it.
+void ReportProblemLog(Player& player) {
+    const ProblemLog& log = player.Sound.Log();
+    if (log.Count() == 0) return;
+    ReportOnConsole(FormatText(Tr("lines this run wrote to the problem log %s: %s"), log.Path(),
+                               std::to_string(log.Count())));
+}
+
+// A volume the keys changed is the next run's volume too.
+void KeepVolume(const Player& player, const CommandLine& cl) {
+    if (player.Volume.Level() == cl.Volume) return;
+    Settings changed;
+    changed.Volume = player.Volume.Level();
+    try {
+        SaveSettings(SettingsPath(), changed);
+    } catch (const std::exception& e) {
+        ReportOnConsole(e.what());
+    }
 }
 
 bool FrameDone(Player& player, const CommandLine& cl, Screenshots& shots, long framesBefore,
@@ -169,7 +190,7 @@ bool FinishRender(WaveFileWriter& wav, const std::string& path, MessageBox& box)
         wav.Finish();
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.1f", double(wav.Frames()) / MixRate);
-        ReportOnConsole(std::string("wrote ") + seconds + " s of audio to " + path);
+        ReportOnConsole(FormatText(Tr("wrote %s s of audio to %s"), seconds, path));
         return true;
     } catch (const std::exception& e) {
         box.Show(e.what());
@@ -186,7 +207,7 @@ std::unique_ptr<WaveFileWriter> OpenRender(const Player& player, const CommandLi
     double lastMs = player.CurrentChart().Chart.LastSoundTime;
     if (cl.Frames >= 0) lastMs = std::min(lastMs, double(cl.Frames) * cl.FrameMs);
     if (lastMs * MixRate / 1000 > double(WaveFileWriter::MaxFrames)) {
-        box.Show(cl.RenderWav + ": " + TextTooLongForWave);
+        box.Show(cl.RenderWav + ": " + Tr(TextTooLongForWave));
         return nullptr;
     }
     try {
@@ -207,7 +228,7 @@ int EndHeadlessRun(const Player& player, const CommandLine& cl, int signal,
         progress.Done();
         const bool render = wav != nullptr;
         wav.reset();
-        ReportOnConsole(render ? "interrupted; no file written" : "interrupted");
+        ReportOnConsole(render ? Tr("interrupted; no file written") : Tr("interrupted"));
         return 128 + signal;
     }
     if (wav) {
@@ -238,7 +259,8 @@ int RunHeadless(const CommandLine& cl) {
                             .SoundOutput = MixerOutput::Pull,
                             .AudioBufferFrames = cl.AudioBufferFrames,
                             .Keys = &keys,
-                            .MixFollowsClock = true};
+                            .MixFollowsClock = true,
+                            .Volume = cl.Volume};
     auto owned = std::make_unique<Player>(services);
     Player& player = *owned;
     // Headless runs and renders are reproducible: #RANDOM takes 1 unless seeded.
@@ -276,6 +298,7 @@ int RunHeadless(const CommandLine& cl) {
         if (FrameDone(player, cl, shots, before, shotsOk)) break;
     }
     player.ShutDown();
+    ReportProblemLog(player);
     return EndHeadlessRun(player, cl, signals.Received(), wav, progress, box, shotsOk);
 }
 
@@ -308,11 +331,13 @@ int RunOnScreen(const CommandLine& cl) {
                             .AudioBufferFrames = cl.AudioBufferFrames,
                             .Keys = sdl.get(),
                             .Joystick = sdl.get(),
-                            .KeepLoading = [&] {
-                                stopLoad = false;
-                                sdl->PumpEvents(loadSink);
-                                return !stopLoad;
-                            }};
+                            .KeepLoading =
+                                [&] {
+                                    stopLoad = false;
+                                    sdl->PumpEvents(loadSink);
+                                    return !stopLoad;
+                                },
+                            .Volume = cl.Volume};
     auto owned = std::make_unique<Player>(services);
     Player& player = *owned;
     player.UseReading(ChartReadingOf(cl, true));
@@ -337,6 +362,8 @@ int RunOnScreen(const CommandLine& cl) {
         if (FrameDone(player, cl, shots, before, shotsOk)) break;
     }
     player.ShutDown();
+    ReportProblemLog(player);
+    KeepVolume(player, cl);
     if (player.ExitCode()) return player.ExitCode();
     return shotsOk ? 0 : 1;
 }

@@ -45,7 +45,7 @@ template <class T> std::vector<std::string> One(const std::optional<T>& v, std::
 const SettingsKey Keys[] = {
     {"songs",
      [](const std::string& v, Settings& s) -> std::string {
-         if (v.empty()) return "songs needs a folder";
+         if (v.empty()) return Tr("songs needs a folder");
          const char* home = std::getenv("HOME");
          if (v.starts_with("~/") && home && home[0] == '/')
              s.Songs.push_back(std::string(home) + v.substr(1));
@@ -56,7 +56,7 @@ const SettingsKey Keys[] = {
      [](const Settings& s) { return s.Songs; }},
     {"reading",
      [](const std::string& v, Settings& s) -> std::string {
-         if (v != "exact" && v != "standard") return "reading is exact or standard";
+         if (v != "exact" && v != "standard") return Tr("reading is exact or standard");
          s.Standard = v == "standard";
          return "";
      },
@@ -67,7 +67,7 @@ const SettingsKey Keys[] = {
      [](const std::string& v, Settings& s) -> std::string {
          int n = 0;
          if (v != "auto" && !ParseNumber(v, 1, 16, n))
-             return "scale is a whole number from 1 to 16, or auto";
+             return Tr("scale is a whole number from 1 to 16, or auto");
          s.Scale = n;
          return "";
      },
@@ -77,7 +77,7 @@ const SettingsKey Keys[] = {
      }},
     {"screen",
      [](const std::string& v, Settings& s) -> std::string {
-         if (v != "window" && v != "full") return "screen is window or full";
+         if (v != "window" && v != "full") return Tr("screen is window or full");
          s.Windowed = v == "window";
          return "";
      },
@@ -88,13 +88,21 @@ const SettingsKey Keys[] = {
      [](const std::string& v, Settings& s) -> std::string {
          int n = 0;
          if (!ParseNumber(v, 64, 8192, n))
-             return "audio-buffer is a number of frames from 64 to 8192";
+             return Tr("audio-buffer is a number of frames from 64 to 8192");
          s.AudioBufferFrames = n;
          return "";
      },
      [](const Settings& s) {
          return One(s.AudioBufferFrames, std::to_string(s.AudioBufferFrames.value_or(0)));
      }},
+    {"volume",
+     [](const std::string& v, Settings& s) -> std::string {
+         int n = 0;
+         if (!ParseNumber(v, 0, 100, n)) return Tr("volume is a whole number from 0 to 100");
+         s.Volume = n;
+         return "";
+     },
+     [](const Settings& s) { return One(s.Volume, std::to_string(s.Volume.value_or(0))); }},
 };
 
 const SettingsKey* FindKey(const std::string& name) {
@@ -141,13 +149,13 @@ Settings ParseSettings(const std::string& text, const std::string& fileName,
         if (line.empty() || line[0] == '#') continue;
         const size_t equals = line.find('=');
         if (equals == std::string::npos) {
-            problems.push_back(where + "not a \"key = value\" line");
+            problems.push_back(where + Tr("not a \"key = value\" line"));
             continue;
         }
         const std::string name = Trim(line.substr(0, equals));
         const SettingsKey* key = FindKey(name);
         if (!key) {
-            problems.push_back(where + "unknown key \"" + name + "\"");
+            problems.push_back(where + FormatText(Tr("unknown key \"%s\""), name));
             continue;
         }
         const std::string error = key->Read(Trim(line.substr(equals + 1)), settings);
@@ -197,7 +205,7 @@ std::string MergeSettings(const std::string& text, const Settings& given) {
 }
 
 void SaveSettings(const std::string& path, const Settings& given) {
-    if (path.empty()) throw Error("no folder for the settings file: HOME is not set");
+    if (path.empty()) throw Error(Tr("no folder for the settings file: HOME is not set"));
     Settings absolute = given;
     for (std::string& folder : absolute.Songs) {
         std::error_code ec;

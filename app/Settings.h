@@ -7,6 +7,7 @@
 //   scale = 3                     (1-16, or auto: the largest that fits)
 //   screen = window               (window or full)
 //   audio-buffer = 512            (64-8192 frames)
+//   volume = 100                  (0-100; the volume keys change it and store it)
 //
 // Spaces around the key and the value are ignored; a value starting with "~/"
 // is below $HOME. An unknown key or a line that does not read is reported with
@@ -26,6 +27,7 @@ struct Settings {
     std::optional<int> Scale;       // window scale; 0: the largest that fits
     std::optional<bool> Windowed;   // window (true) or full screen
     std::optional<int> AudioBufferFrames;
+    std::optional<int> Volume; // master volume, 0-100
 };
 
 // "$XDG_CONFIG_HOME/tappoplayer/settings" (by default ~/.config/tappoplayer/);

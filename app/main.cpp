@@ -1,10 +1,13 @@
 #include "app/CommandLine.h"
+#include "app/Player.h"
 #include "app/Runner.h"
 #include "app/Settings.h"
 #include "base/Report.h"
+#include "base/Translate.h"
 #include "chart/Convert.h"
 #include "chart/Reading.h"
 #include "chart/exact/Compiler.h"
+#include "platform/Platform.h"
 
 #include <cstdio>
 #include <exception>
@@ -25,7 +28,7 @@ bool UseSettings(CommandLine& cl) {
     if (!cl.SaveSettings) return true;
     try {
         SaveSettings(path, cl.Given);
-        ReportOnConsole("settings saved to " + path);
+        ReportOnConsole(FormatText(Tr("settings saved to %s"), path));
         return true;
     } catch (const std::exception& e) {
         ReportOnConsole(e.what());
@@ -56,6 +59,9 @@ void ChooseReadingForChart(CommandLine& cl) {
 
 int main(int argc, char** argv) {
     using namespace tappo;
+    // The catalogue beside the program in the build, or where the install puts it.
+    const std::string folder = ExecutableFolder();
+    ChooseLanguage({folder + "locale", folder + "../../share/locale"});
     CommandLine cl = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!cl.Error.empty()) {
         ReportOnConsole(cl.Error);
@@ -78,6 +84,9 @@ int main(int argc, char** argv) {
                 InspectChart(cl.Inspect, LocaleDecimalSeparator(), ChartReadingOf(cl, false));
             std::fwrite(listing.data(), 1, listing.size(), stdout);
             return std::fflush(stdout) == 0 ? 0 : 1;
+        } catch (const CompileError& e) {
+            std::fprintf(stderr, "%s\n", CompileErrorText(cl.Inspect, e).c_str());
+            return 1;
         } catch (const std::exception& e) {
             std::fprintf(stderr, "%s\n", e.what());
             return 1;

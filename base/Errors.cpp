@@ -17,11 +17,18 @@ size_t ReplaceNext(std::string& s, size_t from, const std::string& value) {
 
 } // namespace
 
-FileOpenError::FileOpenError(const std::string& path) : Error(FormatText(text::FileOpen, path)) {}
+FileOpenError::FileOpenError(const std::string& path)
+    : Error(FormatText(Tr(text::FileOpen), path)) {}
 
 std::string FormatText(const std::string& pattern, const std::string& a) {
     std::string s = pattern;
     ReplaceNext(s, 0, a);
+    return s;
+}
+
+std::string FormatText(const std::string& pattern, const std::string& a, const std::string& b) {
+    std::string s = pattern;
+    ReplaceNext(s, ReplaceNext(s, 0, a), b);
     return s;
 }
 

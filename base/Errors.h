@@ -3,6 +3,8 @@
 // error report shows as it stands.
 #pragma once
 
+#include "base/Translate.h"
+
 #include <stdexcept>
 #include <string>
 
@@ -22,25 +24,30 @@ class FileOpenError : public Error {
 
 // Replaces each %s / %d in `pattern` by the next argument, in order.
 std::string FormatText(const std::string& pattern, const std::string& a);
+std::string FormatText(const std::string& pattern, const std::string& a, const std::string& b);
 std::string FormatText(const std::string& pattern, long long a);
 std::string FormatText(const std::string& pattern, long long a, long long b, long long c);
 
 // Texts shared by several readers.
 namespace text {
-inline constexpr const char* FileOpen = "ファイル %s は開けません";
-inline constexpr const char* StreamFormat = "不正なストリーム フォーマット";
-inline constexpr const char* StreamRead = "ストリームからの読み込みエラー";
-inline constexpr const char* PropertyMissing = "プロパティが存在しません";
-inline constexpr const char* PropertyValue = "無効なプロパティ値です";
-inline constexpr const char* InvalidDib = "不正な DIB です";
-inline constexpr const char* InvalidBitmap = "ビットマップイメージが不正です";
-inline constexpr const char* ListIndex = "リストのインデックスが範囲を超えています (%d)";
-inline constexpr const char* ScanLine = "スキャンラインのインデックスが範囲を越えました (%d)";
-inline constexpr const char* NotCreated = "%s は作成されていません";
-inline constexpr const char* CannotCreate = "%s を作成できません";
-inline constexpr const char* DisplayMode = "ディスプレイモードを変更できません (%dx%d %dbit)";
-inline constexpr const char* JpegError = "JPEG エラー #%d";
-inline constexpr const char* UnknownExtension = "拡張子 .%s の画像形式は処理できません";
+inline constexpr const char* FileOpen = ForCatalogue("ファイル %s は開けません");
+inline constexpr const char* StreamFormat = ForCatalogue("不正なストリーム フォーマット");
+inline constexpr const char* StreamRead = ForCatalogue("ストリームからの読み込みエラー");
+inline constexpr const char* PropertyMissing = ForCatalogue("プロパティが存在しません");
+inline constexpr const char* PropertyValue = ForCatalogue("無効なプロパティ値です");
+inline constexpr const char* InvalidDib = ForCatalogue("不正な DIB です");
+inline constexpr const char* InvalidBitmap = ForCatalogue("ビットマップイメージが不正です");
+inline constexpr const char* ListIndex =
+    ForCatalogue("リストのインデックスが範囲を超えています (%d)");
+inline constexpr const char* ScanLine =
+    ForCatalogue("スキャンラインのインデックスが範囲を越えました (%d)");
+inline constexpr const char* NotCreated = ForCatalogue("%s は作成されていません");
+inline constexpr const char* CannotCreate = ForCatalogue("%s を作成できません");
+inline constexpr const char* DisplayMode =
+    ForCatalogue("ディスプレイモードを変更できません (%dx%d %dbit)");
+inline constexpr const char* JpegError = ForCatalogue("JPEG エラー #%d");
+inline constexpr const char* UnknownExtension =
+    ForCatalogue("拡張子 .%s の画像形式は処理できません");
 } // namespace text
 
 } // namespace tappo

@@ -69,14 +69,19 @@ struct CompiledChart {
 // The first error a compile meets. Callers keep what the compile built before
 // it (the header values the select screen shows), so the error carries the
 // chart as far as it got; its lists are incomplete and unsorted, never played.
+// The line of the chart where the error was met goes with it where it is known.
 class CompileError : public Error {
   public:
-    CompileError(const std::string& text, std::shared_ptr<const CompiledChart> partial)
-        : Error(text), partial_(std::move(partial)) {}
+    CompileError(const std::string& text, std::shared_ptr<const CompiledChart> partial,
+                 int line = 0)
+        : Error(text), partial_(std::move(partial)), line_(line) {}
     const CompiledChart& Partial() const { return *partial_; }
+    // The chart's line (from 1) the error was met on; 0 when not known.
+    int Line() const { return line_; }
 
   private:
     std::shared_ptr<const CompiledChart> partial_;
+    int line_ = 0;
 };
 
 // The chart a compile starts from: `before` with the tempo, base image, MIDI

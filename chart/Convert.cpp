@@ -51,7 +51,7 @@ bool TryStrToInt(std::string_view text, int32_t& value) {
 
 int32_t StrToInt(std::string_view text) {
     int32_t v = 0;
-    if (!TryStrToInt(text, v)) throw Error(FormatText(text::NotInteger, Cp932ToUtf8(text)));
+    if (!TryStrToInt(text, v)) throw Error(FormatText(Tr(text::NotInteger), Cp932ToUtf8(text)));
     return v;
 }
 
@@ -101,7 +101,7 @@ bool TryStrToFloat(std::string_view text, char decimalSeparator, double& value) 
 double StrToFloat(std::string_view text, char decimalSeparator) {
     double v = 0;
     if (!TryStrToFloat(text, decimalSeparator, v))
-        throw Error(FormatText(text::NotFloat, Cp932ToUtf8(text)));
+        throw Error(FormatText(Tr(text::NotFloat), Cp932ToUtf8(text)));
     return v;
 }
 

@@ -1,6 +1,8 @@
 // Number conversion of chart text, as every header and channel field uses it.
 #pragma once
 
+#include "base/Translate.h"
+
 #include <cstdint>
 #include <string_view>
 
@@ -28,9 +30,9 @@ inline int HexValue(char c) {
 }
 
 namespace text {
-inline constexpr const char* NotInteger = "'%s' は整数ではありません";
-inline constexpr const char* NotFloat = "'%s' は浮動小数点数ではありません";
-inline constexpr const char* DivideByZero = "0 による浮動小数点数除算";
+inline constexpr const char* NotInteger = ForCatalogue("'%s' は整数ではありません");
+inline constexpr const char* NotFloat = ForCatalogue("'%s' は浮動小数点数ではありません");
+inline constexpr const char* DivideByZero = ForCatalogue("0 による浮動小数点数除算");
 } // namespace text
 
 } // namespace tappo

@@ -13,8 +13,8 @@
 namespace tappo {
 
 FileTooLargeError::FileTooLargeError(const std::string& path, uint64_t maxBytes)
-    : Error("ファイル " + path + " は大きすぎます (" + std::to_string(maxBytes >> 20) +
-            " MB まで)") {}
+    : Error(FormatText(Tr("ファイル %s は大きすぎます (%s MB まで)"), path,
+                       std::to_string(maxBytes >> 20))) {}
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path, uint64_t maxBytes) {
     // Only regular files are read: a folder, a FIFO or a device named like a
@@ -55,7 +55,7 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path, uint64_t maxBytes) {
 void WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes) {
     const std::string temp = path + ".tmp" + std::to_string(::getpid());
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) throw Error("ファイル " + path + " を作成できません");
+    if (fd < 0) throw Error(FormatText(Tr("ファイル %s を作成できません"), path));
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -68,11 +68,11 @@ void WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes)
     const bool written = done == bytes.size() && ::fsync(fd) == 0;
     if (::close(fd) != 0 || !written) {
         std::remove(temp.c_str());
-        throw Error("ファイル " + path + " に書き込めません");
+        throw Error(FormatText(Tr("ファイル %s に書き込めません"), path));
     }
     if (std::rename(temp.c_str(), path.c_str()) != 0) {
         std::remove(temp.c_str());
-        throw Error("ファイル " + path + " を作成できません");
+        throw Error(FormatText(Tr("ファイル %s を作成できません"), path));
     }
     const size_t slash = path.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);

@@ -46,14 +46,14 @@ class StreamReader {
     bool AtEnd() const { return pos_ >= size_; }
 
     const uint8_t* Read(size_t n) {
-        if (pos_ > size_ || n > size_ - pos_) throw Error(text::StreamRead);
+        if (pos_ > size_ || n > size_ - pos_) throw Error(Tr(text::StreamRead));
         const uint8_t* p = data_ + pos_;
         pos_ += n;
         return p;
     }
     uint8_t U8() { return *Read(1); }
     uint8_t PeekU8() {
-        if (pos_ >= size_) throw Error(text::StreamRead);
+        if (pos_ >= size_) throw Error(Tr(text::StreamRead));
         return data_[pos_];
     }
     uint32_t U32() {
@@ -80,7 +80,7 @@ class StreamReader {
         case vaInt32:
             return int32_t(U32());
         default:
-            throw Error(text::PropertyValue);
+            throw Error(Tr(text::PropertyValue));
         }
     }
     bool IsIntegerTag(uint8_t tag) const {
@@ -90,7 +90,7 @@ class StreamReader {
     // Skips one value of any kind, tag included. Lists and collections nest;
     // deeper than MaxNesting is refused, so no stream can exhaust the stack.
     void SkipValue(int depth = 0) {
-        if (depth > MaxNesting) throw Error(text::StreamRead);
+        if (depth > MaxNesting) throw Error(Tr(text::StreamRead));
         uint8_t tag = U8();
         switch (tag) {
         case vaNull:
@@ -140,7 +140,7 @@ class StreamReader {
         case vaCollection:
             while (PeekU8() != vaNull) {
                 if (IsIntegerTag(PeekU8())) SkipValue(depth + 1);
-                if (U8() != vaList) throw Error(text::PropertyValue);
+                if (U8() != vaList) throw Error(Tr(text::PropertyValue));
                 while (PeekU8() != vaNull) {
                     ShortString();
                     SkipValue(depth + 1);
@@ -150,7 +150,7 @@ class StreamReader {
             U8();
             break;
         default:
-            throw Error(text::PropertyValue);
+            throw Error(Tr(text::PropertyValue));
         }
     }
 
@@ -168,7 +168,7 @@ bool ReadBool(StreamReader& r) {
     uint8_t tag = r.U8();
     if (tag == vaTrue) return true;
     if (tag == vaFalse) return false;
-    throw Error(text::PropertyValue);
+    throw Error(Tr(text::PropertyValue));
 }
 
 std::string ReadStringValue(StreamReader& r) {
@@ -179,21 +179,21 @@ std::string ReadStringValue(StreamReader& r) {
         const uint8_t* p = r.Read(n);
         return std::string(reinterpret_cast<const char*>(p), n);
     }
-    throw Error(text::PropertyValue);
+    throw Error(Tr(text::PropertyValue));
 }
 
 uint32_t ReadColor(StreamReader& r) {
     uint8_t tag = r.U8();
     if (r.IsIntegerTag(tag)) return uint32_t(r.IntegerValue(tag));
-    if (tag != vaIdent) throw Error(text::PropertyValue);
+    if (tag != vaIdent) throw Error(Tr(text::PropertyValue));
     uint32_t color = 0;
-    if (!ColorFromIdent(r.ShortString(), color)) throw Error(text::PropertyValue);
+    if (!ColorFromIdent(r.ShortString(), color)) throw Error(Tr(text::PropertyValue));
     return color;
 }
 
 // A data block's bytes (tag 10, u32 length).
 std::pair<const uint8_t*, size_t> ReadBinary(StreamReader& r) {
-    if (r.U8() != vaBinary) throw Error(text::PropertyValue);
+    if (r.U8() != vaBinary) throw Error(Tr(text::PropertyValue));
     size_t n = r.U32();
     return {r.Read(n), n};
 }
@@ -210,7 +210,7 @@ Image ReadPictureData(const uint8_t* data, size_t size) {
     }
     if (className == "TDIB") {
         size_t at = r.Position();
-        return DecodePackedDib(data + at, size - at, text::InvalidDib).ToPicture();
+        return DecodePackedDib(data + at, size - at, Tr(text::InvalidDib)).ToPicture();
     }
     if (className == "TJPEGImage") {
         size_t n = r.U32();
@@ -241,15 +241,15 @@ void ReadItemProperty(StreamReader& r, const std::string& name, ArchivePicture& 
         auto [p, n] = ReadBinary(r);
         item.Picture = ReadPictureData(p, n);
     } else {
-        throw Error(text::PropertyMissing);
+        throw Error(Tr(text::PropertyMissing));
     }
 }
 
 void ReadCollection(StreamReader& r, std::vector<ArchivePicture>& items) {
-    if (r.U8() != vaCollection) throw Error(text::PropertyValue);
+    if (r.U8() != vaCollection) throw Error(Tr(text::PropertyValue));
     while (r.PeekU8() != vaNull) {
         if (r.IsIntegerTag(r.PeekU8())) ReadInteger(r); // order number, not needed
-        if (r.U8() != vaList) throw Error(text::PropertyValue);
+        if (r.U8() != vaList) throw Error(Tr(text::PropertyValue));
         ArchivePicture& item = items.emplace_back();
         while (r.PeekU8() != vaNull) {
             std::string name = r.ShortString();
@@ -264,10 +264,10 @@ void ReadCollection(StreamReader& r, std::vector<ArchivePicture>& items) {
 size_t SkipResourceHeader(const uint8_t* data, size_t size) {
     const size_t window = size < 79 ? size : 79;
     if (window < 3 || data[0] != 0xFF || data[1] != 10 || data[2] != 0)
-        throw Error(text::StreamFormat);
+        throw Error(Tr(text::StreamFormat));
     for (size_t i = 3; i < window; ++i)
         if (data[i] == 0) return (i - 3) + 10;
-    throw Error(text::StreamFormat);
+    throw Error(Tr(text::StreamFormat));
 }
 
 } // namespace
@@ -277,7 +277,7 @@ ArchiveContents ReadArchive(const uint8_t* data, size_t size) {
     StreamReader r(data, size);
     r.Seek(SkipResourceHeader(data, size));
     const uint8_t* signature = r.Read(4);
-    if (std::memcmp(signature, "TPF0", 4) != 0) throw Error(text::StreamFormat);
+    if (std::memcmp(signature, "TPF0", 4) != 0) throw Error(Tr(text::StreamFormat));
     if (r.PeekU8() >= 0xF0) {
         uint8_t prefix = r.U8();
         if (prefix & 2) ReadInteger(r); // child position
@@ -288,7 +288,7 @@ ArchiveContents ReadArchive(const uint8_t* data, size_t size) {
         std::string name = r.ShortString();
         if (name == "List.ColorTable") {
             auto [p, n] = ReadBinary(r);
-            if (n != 1024) throw Error(text::PropertyValue);
+            if (n != 1024) throw Error(Tr(text::PropertyValue));
             for (size_t i = 0; i < 256; ++i)
                 contents.ColorTable[i] = uint32_t(p[4 * i]) | uint32_t(p[4 * i + 1]) << 8 |
                                          uint32_t(p[4 * i + 2]) << 16 |
@@ -296,7 +296,7 @@ ArchiveContents ReadArchive(const uint8_t* data, size_t size) {
         } else if (name == "List") {
             ReadCollection(r, contents.Items);
         } else {
-            throw Error(text::PropertyMissing);
+            throw Error(Tr(text::PropertyMissing));
         }
     }
     r.U8(); // end of the property list

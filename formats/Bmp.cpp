@@ -27,9 +27,9 @@ class ByteReader {
     }
     int32_t I32(size_t at) const { return int32_t(U32(at)); }
     void Need(size_t at, size_t n) const {
-        if (!Has(at, n)) throw Error(err_);
+        if (!Has(at, n)) throw Error(Tr(err_));
     }
-    [[noreturn]] void Fail() const { throw Error(err_); }
+    [[noreturn]] void Fail() const { throw Error(Tr(err_)); }
     size_t Size() const { return size_; }
     const uint8_t* Data() const { return data_; }
 

@@ -104,7 +104,7 @@ bool DecodeInto(JpegJob& job) {
 
 Image DecodeJpeg(const uint8_t* data, size_t size) {
     JpegJob job{data, size, nullptr, nullptr, nullptr, nullptr, 0, 0, 0};
-    if (!DecodeInto(job)) throw Error(FormatText(text::JpegError, job.code));
+    if (!DecodeInto(job)) throw Error(FormatText(Tr(text::JpegError), job.code));
     // Owned from here, so that running out of memory for the copy frees it.
     const std::unique_ptr<uint32_t, decltype(&std::free)> pixels(job.pixels, &std::free);
     Image picture;
@@ -118,7 +118,7 @@ PictureSize DrawJpegStretched(const uint8_t* data, size_t size, uint16_t* out, i
                               int height) {
     bmp::RowStretch stretch(out, width, height);
     JpegJob job{data, size, &stretch, nullptr, nullptr, nullptr, 0, 0, 0};
-    if (!DecodeInto(job)) throw Error(FormatText(text::JpegError, job.code));
+    if (!DecodeInto(job)) throw Error(FormatText(Tr(text::JpegError), job.code));
     return {job.width, job.height};
 }
 

@@ -128,7 +128,7 @@ uint32_t PalettedImage::ColourAt(int x, int y) const {
 }
 
 uint8_t* PalettedImage::ScanLine(int y) {
-    if (y < 0 || y >= height_) throw Error(FormatText(text::ScanLine, y));
+    if (y < 0 || y >= height_) throw Error(FormatText(Tr(text::ScanLine), y));
     return &bits_[stride_ * y];
 }
 

@@ -27,7 +27,7 @@ Image LoadPictureFile(const std::string& path) {
         std::vector<uint8_t> bytes = ReadWholeFile(path);
         return DecodeJpeg(bytes.data(), bytes.size());
     }
-    throw Error(FormatText(text::UnknownExtension, ext));
+    throw Error(FormatText(Tr(text::UnknownExtension), ext));
 }
 
 } // namespace tappo

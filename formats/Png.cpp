@@ -68,12 +68,12 @@ Image DecodePng(const uint8_t* data, size_t size) {
     } finisher{&image};
     if (IsPng(data, size))
         if (const char* fault = ChunkPastEnd(data, size))
-            throw Error(std::string("PNG エラー: ") + fault);
+            throw Error(Tr("PNG エラー: ") + std::string(fault));
     if (!png_image_begin_read_from_memory(&image, data, size))
-        throw Error(std::string("PNG エラー: ") + image.message);
+        throw Error(Tr("PNG エラー: ") + std::string(image.message));
     // The size is checked before any pixel memory is taken.
     if (!PictureSizeAllowed(image.width, image.height))
-        throw Error("PNG エラー: 画像が大きすぎます");
+        throw Error(Tr("PNG エラー: 画像が大きすぎます"));
     image.format = PNG_FORMAT_RGBA;
     // Decoded straight into the picture's own memory (four bytes a pixel
     // either way) and converted there, so a large file is held once, not twice.
@@ -81,11 +81,11 @@ Image DecodePng(const uint8_t* data, size_t size) {
     try {
         picture = Image(int(image.width), int(image.height));
     } catch (const std::bad_alloc&) {
-        throw Error("PNG エラー: メモリが足りません");
+        throw Error(Tr("PNG エラー: メモリが足りません"));
     }
     auto* rgba = reinterpret_cast<uint8_t*>(picture.Rgb.data());
     if (!png_image_finish_read(&image, nullptr, rgba, 0, nullptr))
-        throw Error(std::string("PNG エラー: ") + image.message);
+        throw Error(Tr("PNG エラー: ") + std::string(image.message));
     RgbaToPicturePixels(picture.Rgb.data(), picture.Rgb.size());
     return picture;
 }
@@ -239,17 +239,18 @@ bool ReadPngRows(PngRows& job) {
 PictureSize DrawPngStretched(const uint8_t* data, size_t size, uint16_t* out, int width,
                              int height) {
     if (!data || size == 0)
-        throw Error("PNG エラー: png_image_begin_read_from_memory: invalid argument");
+        throw Error(Tr("PNG エラー: ") +
+                    std::string("png_image_begin_read_from_memory: invalid argument"));
     if (IsPng(data, size))
         if (const char* fault = ChunkPastEnd(data, size))
-            throw Error(std::string("PNG エラー: ") + fault);
+            throw Error(Tr("PNG エラー: ") + std::string(fault));
     bmp::RowStretch stretch(out, width, height);
     PngRows job{};
     job.data = data, job.size = size, job.stretch = &stretch;
     if (ReadPngRows(job)) return {job.width, job.height};
-    if (job.tooLarge) throw Error("PNG エラー: 画像が大きすぎます");
-    if (job.outOfMemory) throw Error("PNG エラー: メモリが足りません");
-    throw Error(std::string("PNG エラー: ") + job.message);
+    if (job.tooLarge) throw Error(Tr("PNG エラー: 画像が大きすぎます"));
+    if (job.outOfMemory) throw Error(Tr("PNG エラー: メモリが足りません"));
+    throw Error(Tr("PNG エラー: ") + std::string(job.message));
 }
 
 } // namespace tappo

@@ -19,12 +19,12 @@ void FlushPng(png_structp) {}
 std::vector<uint8_t> EncodePng(const Image& picture) {
     std::vector<uint8_t> out;
     const int w = picture.Width, h = picture.Height;
-    if (picture.Empty()) throw Error("empty picture");
+    if (picture.Empty()) throw Error(Tr("empty picture"));
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!png || !info) {
         png_destroy_write_struct(&png, &info);
-        throw Error("PNG encoder unavailable");
+        throw Error(Tr("PNG encoder unavailable"));
     }
     std::vector<uint8_t> rows(size_t(w) * h * 3);
     for (int y = 0; y < h; ++y)
@@ -38,7 +38,7 @@ std::vector<uint8_t> EncodePng(const Image& picture) {
         pointers[y] = &rows[size_t(y) * w * 3];
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
-        throw Error("PNG encoding failed");
+        throw Error(Tr("PNG encoding failed"));
     }
     png_set_write_fn(png, &out, AppendPngBytes, FlushPng);
     png_set_IHDR(png, info, png_uint_32(w), png_uint_32(h), 8, PNG_COLOR_TYPE_RGB,

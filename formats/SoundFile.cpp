@@ -105,10 +105,10 @@ int64_t ReadStereo(SNDFILE* file, int channels, uint64_t maxFrames, std::vector<
 std::string UnreadableProblem(const std::vector<uint8_t>& bytes) {
     const uint8_t* d = bytes.data();
     const size_t n = bytes.size();
-    if (n >= 4 && std::memcmp(d, "OggS", 4) == 0) return "は、Ogg ファイルとして読めません";
-    if (n >= 4 && std::memcmp(d, "fLaC", 4) == 0) return "は、FLAC ファイルとして読めません";
-    if (LooksLikeCompressedSound(d, n)) return "は、MP3 ファイルとして読めません";
-    return NotWaveProblem;
+    if (n >= 4 && std::memcmp(d, "OggS", 4) == 0) return Tr("は、Ogg ファイルとして読めません");
+    if (n >= 4 && std::memcmp(d, "fLaC", 4) == 0) return Tr("は、FLAC ファイルとして読めません");
+    if (LooksLikeCompressedSound(d, n)) return Tr("は、MP3 ファイルとして読めません");
+    return Tr(NotWaveProblem);
 }
 
 } // namespace
@@ -136,7 +136,7 @@ std::shared_ptr<const PcmBuffer> DecodeSoundFile(const std::vector<uint8_t>& byt
     } closer{file};
     if (info.channels <= 0 || info.channels > 256 || info.samplerate < MinRate ||
         info.samplerate > MaxRate) {
-        problem = "のfmtチャンクが不正です";
+        problem = Tr("のfmtチャンクが不正です");
         return nullptr;
     }
     format = WaveFormat{};
@@ -157,7 +157,7 @@ std::shared_ptr<const PcmBuffer> DecodeSoundFile(const std::vector<uint8_t>& byt
             stereo.reserve(size_t(std::min<uint64_t>(uint64_t(info.frames), maxFrames)) * 4);
         const int64_t frames = ReadStereo(file, info.channels, maxFrames, stereo);
         if (frames < 0) {
-            problem = "のdataチャンクが長すぎます";
+            problem = Tr("のdataチャンクが長すぎます");
             return nullptr;
         }
         const auto* samples = reinterpret_cast<const int16_t*>(stereo.data());
@@ -170,7 +170,7 @@ std::shared_ptr<const PcmBuffer> DecodeSoundFile(const std::vector<uint8_t>& byt
         pcm->Storage = std::move(stereo);
         return pcm;
     } catch (const std::bad_alloc&) {
-        problem = "の読み込み中にメモリが不足しました";
+        problem = Tr("の読み込み中にメモリが不足しました");
         return nullptr;
     }
 }

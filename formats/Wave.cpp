@@ -273,28 +273,28 @@ std::shared_ptr<const PcmBuffer> DecodeWaveBytes(std::vector<uint8_t>& bytesOwne
         p += 8 + chunkSize + (chunkSize & 1);
     }
     if (!isWave) {
-        problem = NotWaveProblem;
+        problem = Tr(NotWaveProblem);
         return nullptr;
     }
     const Chunk fmt = FindChunk(data, formStart, formEnd, "fmt ");
     if (!fmt.found) {
-        problem = "には、fmtチャンクが有りません";
+        problem = Tr("には、fmtチャンクが有りません");
         return nullptr;
     }
     if (fmt.body + fmt.size > formEnd || fmt.size < 16) {
-        problem = "のfmtチャンクが不正です";
+        problem = Tr("のfmtチャンクが不正です");
         return nullptr;
     }
     bool isFloat = false;
     if (!ReadFormatChunk(data + fmt.body, fmt.size, format, isFloat)) {
-        problem = "のfmtチャンクが不正です";
+        problem = Tr("のfmtチャンクが不正です");
         return nullptr;
     }
     const int bits = format.BitsPerSample;
     const Chunk audio =
         FindChunk(data, size_t(fmt.body + fmt.size + (fmt.size & 1)), formEnd, "data");
     if (!audio.found) {
-        problem = "には、dataチャンクが有りません";
+        problem = Tr("には、dataチャンクが有りません");
         return nullptr;
     }
     // A file cut short keeps the whole frames it has.
@@ -304,7 +304,7 @@ std::shared_ptr<const PcmBuffer> DecodeWaveBytes(std::vector<uint8_t>& bytesOwne
     const size_t frames = available / frameBytes;
     // Checked before either way of keeping the samples, the file's own bytes included.
     if (uint64_t(frames) * uint64_t(MixRate) / format.SamplesPerSec > MaxConvertedFrames) {
-        problem = "のdataチャンクが長すぎます";
+        problem = Tr("のdataチャンクが長すぎます");
         return nullptr;
     }
     if (sampleBytes == 2 && format.Channels == 2 && format.SamplesPerSec == uint32_t(MixRate) &&
@@ -348,7 +348,7 @@ std::shared_ptr<const PcmBuffer> DecodeWave(std::vector<uint8_t> bytes, WaveForm
     } catch (const std::bad_alloc&) {
     } catch (const std::length_error&) {
     }
-    problem = "の読み込み中にメモリが不足しました";
+    problem = Tr("の読み込み中にメモリが不足しました");
     return nullptr;
 }
 
@@ -412,7 +412,7 @@ bool FindFileChunk(WaveFileReader& file, uint64_t from, uint64_t end, const char
     return true;
 }
 
-constexpr const char* NotFoundProblem = "が、見つかりません";
+constexpr const char* NotFoundProblem = ForCatalogue("が、見つかりません");
 
 // DecodeWaveBytes for a file that starts with the RIFF form "WAVE": the same
 // checks in the same order, made from the headers before any sample is read.
@@ -420,39 +420,40 @@ std::shared_ptr<const PcmBuffer> ReadWaveInPieces(WaveFileReader& file, WaveForm
                                                   std::string& problem) {
     const uint64_t size = file.Size();
     uint8_t riff[12];
-    if (!file.Bytes(0, 12, riff)) return problem = NotFoundProblem, nullptr;
+    if (!file.Bytes(0, 12, riff)) return problem = Tr(NotFoundProblem), nullptr;
     const uint64_t chunkSize = U32(riff + 4);
     const uint64_t formEnd = chunkSize < 4 ? size : std::min<uint64_t>(8 + chunkSize, size);
     Chunk fmt;
-    if (!FindFileChunk(file, 12, formEnd, "fmt ", fmt)) return problem = NotFoundProblem, nullptr;
-    if (!fmt.found) return problem = "には、fmtチャンクが有りません", nullptr;
+    if (!FindFileChunk(file, 12, formEnd, "fmt ", fmt))
+        return problem = Tr(NotFoundProblem), nullptr;
+    if (!fmt.found) return problem = Tr("には、fmtチャンクが有りません"), nullptr;
     if (fmt.body + fmt.size > formEnd || fmt.size < 16)
-        return problem = "のfmtチャンクが不正です", nullptr;
+        return problem = Tr("のfmtチャンクが不正です"), nullptr;
     uint8_t f[26] = {};
     if (!file.Bytes(fmt.body, size_t(std::min<uint64_t>(fmt.size, sizeof f)), f))
-        return problem = NotFoundProblem, nullptr;
+        return problem = Tr(NotFoundProblem), nullptr;
     bool isFloat = false;
     if (!ReadFormatChunk(f, fmt.size, format, isFloat))
-        return problem = "のfmtチャンクが不正です", nullptr;
+        return problem = Tr("のfmtチャンクが不正です"), nullptr;
     const int bits = format.BitsPerSample;
     Chunk audio;
     if (!FindFileChunk(file, fmt.body + fmt.size + (fmt.size & 1), formEnd, "data", audio))
-        return problem = NotFoundProblem, nullptr;
-    if (!audio.found) return problem = "には、dataチャンクが有りません", nullptr;
+        return problem = Tr(NotFoundProblem), nullptr;
+    if (!audio.found) return problem = Tr("には、dataチャンクが有りません"), nullptr;
     const size_t sampleBytes = size_t(bits) / 8, frameBytes = sampleBytes * format.Channels;
     const uint64_t available =
         std::min<uint64_t>(audio.size, size - std::min<uint64_t>(size, audio.body));
     const size_t frames = size_t(available / frameBytes);
     // The length is known from the headers: a sound too long is refused unread.
     if (uint64_t(frames) * uint64_t(MixRate) / format.SamplesPerSec > MaxConvertedFrames)
-        return problem = "のdataチャンクが長すぎます", nullptr;
+        return problem = Tr("のdataチャンクが長すぎます"), nullptr;
     if (sampleBytes == 2 && format.Channels == 2 && format.SamplesPerSec == uint32_t(MixRate)) {
         // Already the mix format: the data chunk's bytes are the samples.
         auto pcm = std::make_shared<PcmBuffer>();
         pcm->Storage.resize(frames * 4);
         pcm->FrameCount = frames;
         if (!file.Read(audio.body, pcm->Storage.data(), pcm->Storage.size()))
-            return problem = NotFoundProblem, nullptr;
+            return problem = Tr(NotFoundProblem), nullptr;
         return pcm;
     }
     // Converted as DecodeWaveBytes converts, reading the data chunk a block of
@@ -471,7 +472,7 @@ std::shared_ptr<const PcmBuffer> ReadWaveInPieces(WaveFileReader& file, WaveForm
     for (size_t done = 0; done < frames;) {
         const size_t n = std::min(blockFrames, frames - done);
         if (!file.Read(audio.body + uint64_t(done) * frameBytes, block.data(), n * frameBytes))
-            return problem = NotFoundProblem, nullptr;
+            return problem = Tr(NotFoundProblem), nullptr;
         int16_t* out = into + done * size_t(count);
         if (count == 2)
             ReadChannels<2>(block.data(), n, frameBytes, int(sampleBytes), right, isFloat, out);
@@ -507,7 +508,7 @@ std::shared_ptr<const PcmBuffer> ReadWave(const std::string& path, WaveFormat& f
                 } catch (const std::bad_alloc&) {
                 } catch (const std::length_error&) {
                 }
-                problem = "の読み込み中にメモリが不足しました";
+                problem = Tr("の読み込み中にメモリが不足しました");
                 return nullptr;
             }
         } else if (fd >= 0) {
@@ -518,15 +519,15 @@ std::shared_ptr<const PcmBuffer> ReadWave(const std::string& path, WaveFormat& f
     try {
         bytes = ReadWholeFile(path, MaxSoundFileBytes);
     } catch (const FileTooLargeError&) {
-        problem = FormatText("は、ファイルが大きすぎます (%d MB まで)",
+        problem = FormatText(Tr("は、ファイルが大きすぎます (%d MB まで)"),
                              static_cast<long long>(MaxSoundFileBytes >> 20));
         return nullptr;
     } catch (const std::exception&) {
-        problem = "が、見つかりません";
+        problem = Tr("が、見つかりません");
         return nullptr;
     }
     if (bytes.empty()) {
-        problem = "は、空のファイルです";
+        problem = Tr("は、空のファイルです");
         return nullptr;
     }
     // Song packs re-encode keysounds; anything that is no RIFF file goes to the
@@ -538,7 +539,7 @@ std::shared_ptr<const PcmBuffer> ReadWave(const std::string& path, WaveFormat& f
         if (auto pcm = DecodeSoundFile(bytes, format, compressedProblem)) return pcm;
     }
     auto pcm = DecodeWave(std::move(bytes), format, problem);
-    if (!pcm && problem == NotWaveProblem && !compressedProblem.empty())
+    if (!pcm && problem == Tr(NotWaveProblem) && !compressedProblem.empty())
         problem = compressedProblem;
     return pcm;
 }

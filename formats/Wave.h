@@ -2,6 +2,8 @@
 // 44.1 kHz) that every keysound is converted to once, at load.
 #pragma once
 
+#include "base/Translate.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -59,6 +61,6 @@ std::vector<int16_t> ResampleStereo(const std::vector<int16_t>& stereo, uint32_t
 std::shared_ptr<PcmBuffer> ResampledPcm(const int16_t* stereo, size_t frames, uint32_t fromRate);
 
 // The log text's ending for a file that is no WAV file (nor one the compressed reader knows).
-inline constexpr const char* NotWaveProblem = "は、WAVEファイルではありません";
+inline constexpr const char* NotWaveProblem = ForCatalogue("は、WAVEファイルではありません");
 
 } // namespace tappo

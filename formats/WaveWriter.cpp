@@ -31,7 +31,7 @@ WaveFileWriter::WaveFileWriter(std::string path, uint64_t maxFrames)
     : path_(std::move(path)), temp_(path_ + ".tmp" + std::to_string(::getpid())),
       maxFrames_(std::min(maxFrames, MaxFrames)) {
     file_ = std::fopen(temp_.c_str(), "wb");
-    if (!file_) throw Error("ファイル " + path_ + " を作成できません");
+    if (!file_) throw Error(FormatText(Tr("ファイル %s を作成できません"), path_));
     uint8_t h[44];
     Header(h, 0);
     failed_ = std::fwrite(h, 1, 44, file_) != 44;
@@ -60,7 +60,7 @@ void WaveFileWriter::Finish() {
         std::fclose(file_);
         file_ = nullptr;
         std::remove(temp_.c_str());
-        throw Error(path_ + ": " + TextTooLongForWave);
+        throw Error(path_ + ": " + Tr(TextTooLongForWave));
     }
     uint8_t h[44];
     Header(h, frames_);
@@ -69,7 +69,7 @@ void WaveFileWriter::Finish() {
     file_ = nullptr;
     if (failed_ || std::rename(temp_.c_str(), path_.c_str()) != 0) {
         std::remove(temp_.c_str());
-        throw Error("ファイル " + path_ + " に書き込めません");
+        throw Error(FormatText(Tr("ファイル %s に書き込めません"), path_));
     }
 }
 

@@ -2,6 +2,8 @@
 // under a temporary name and only renamed into place when it is complete.
 #pragma once
 
+#include "base/Translate.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -10,7 +12,7 @@ namespace tappo {
 
 // Why a render stops: the 32-bit sizes of a WAV file cannot describe it.
 inline constexpr const char* TextTooLongForWave =
-    "the song is longer than a WAV file can hold (6 h 45 min)";
+    ForCatalogue("the song is longer than a WAV file can hold (6 h 45 min)");
 
 class WaveFileWriter {
   public:

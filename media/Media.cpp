@@ -124,7 +124,7 @@ bool LoadKeysounds(KeysoundBank& slots, const ChartData& chart, Mixer& sound,
                 {sample.path,
                  nullptr,
                  {},
-                 FormatText(TextKeysoundBudgetSpent, static_cast<long long>(budget >> 20))});
+                 FormatText(Tr(TextKeysoundBudgetSpent), static_cast<long long>(budget >> 20))});
             sample.pcm.reset();
         } else {
             if (from == size_t(k) && sample.pcm) used += sample.pcm->MemoryBytes();
@@ -163,7 +163,7 @@ PictureFile ReadPictureFile(const std::string& path) {
     const std::vector<uint8_t>& bytes = file.bytes;
     if (bytes.empty()) {
         const char* kind = ext == ".png" ? "PNG" : ext == ".jpg" || ext == ".jpeg" ? "JPEG" : "BMP";
-        throw Error("画像ファイル " + path + " は空です (" + kind + ")");
+        throw Error(FormatText(Tr("画像ファイル %s は空です (%s)"), path, kind));
     }
     // Packs re-encode pictures under the old name, so the content decides first.
     const bool jpeg = bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF;
@@ -384,9 +384,9 @@ bool LoadBgaImages(BgaBank& surfaces, const ChartData& chart, Display& display, 
             job.refused = true;
         } else if (!job.error && job.cost > budget - used) {
             budgetSpent = true;
-            job.error = std::make_exception_ptr(
-                Error("画像 " + job.path +
-                      FormatText(TextPictureBudgetSpent, static_cast<long long>(budget >> 20))));
+            job.error = std::make_exception_ptr(Error(
+                Tr("画像 ") + job.path +
+                FormatText(Tr(TextPictureBudgetSpent), static_cast<long long>(budget >> 20))));
         } else {
             used += job.cost;
         }
@@ -402,7 +402,7 @@ bool LoadBgaImages(BgaBank& surfaces, const ChartData& chart, Display& display, 
                 } catch (const std::exception& e) {
                     problems->push_back(e.what());
                 } catch (...) {
-                    problems->push_back("画像 " + job.path);
+                    problems->push_back(Tr("画像 ") + job.path);
                 }
             }
         } else if (job.video && videos) {

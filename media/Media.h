@@ -2,6 +2,8 @@
 // the background images scaled to the screen.
 #pragma once
 
+#include "base/Translate.h"
+
 #include "chart/CompiledChart.h"
 #include "media/Video.h"
 #include "platform/Music.h"
@@ -27,8 +29,8 @@ inline constexpr int StepTickSlot = WideSlotCount;
 using KeysoundBank = std::array<std::unique_ptr<Sample>, WideSlotCount + 1>;
 using BgaBank = std::array<std::unique_ptr<Surface>, WideSlotCount>;
 
-inline constexpr const char* TextWaveLoadFailed = "Wave ファイルが読み込めません";
-inline constexpr const char* TextMidiLoadFailed = "MIDI ファイルが読み込めません";
+inline constexpr const char* TextWaveLoadFailed = ForCatalogue("Wave ファイルが読み込めません");
+inline constexpr const char* TextMidiLoadFailed = ForCatalogue("MIDI ファイルが読み込めません");
 
 // What one chart's media may take in memory, far above any real song's:
 // the keysounds' samples, and the pictures as decoded at their full size
@@ -37,9 +39,11 @@ inline constexpr const char* TextMidiLoadFailed = "MIDI ファイルが読み込
 inline constexpr uint64_t KeysoundBudgetBytes = uint64_t(2) << 30;
 inline constexpr uint64_t PictureBudgetBytes = uint64_t(2) << 30;
 inline constexpr const char* TextKeysoundBudgetSpent =
-    "は読み込みません: 効果音のメモリ (%d MB) を使い切りました。これより後の効果音も読み込みません";
+    ForCatalogue("は読み込みません: 効果音のメモリ (%d MB) "
+                 "を使い切りました。これより後の効果音も読み込みません");
 inline constexpr const char* TextPictureBudgetSpent =
-    "は読み込みません: 背景画像のメモリ (%d MB) を使い切りました。これより後の画像も読み込みません";
+    ForCatalogue("は読み込みません: 背景画像のメモリ (%d MB) "
+                 "を使い切りました。これより後の画像も読み込みません");
 
 void FreeKeysounds(KeysoundBank& slots);
 // The "#WAV" and "#BMP" files a chart names.

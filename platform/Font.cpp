@@ -1,5 +1,7 @@
 #include "platform/Font.h"
 
+#include "base/Errors.h"
+
 #include "base/Report.h"
 
 #include <SDL.h>
@@ -61,10 +63,9 @@ TextRenderer::FontHandle* TextRenderer::FontFor(int size) {
     if (!fontPath_.empty()) handle->font = TTF_OpenFontDPI(fontPath_.c_str(), size, 96, 96);
     if (!handle->font && !warned_) {
         warned_ = true;
-        ReportOnConsole(
-            "cannot open the font " +
-            (fontPath_.empty() ? std::string("IPA P Mincho (fonts-ipafont-mincho)") : fontPath_) +
-            "; texts are not drawn");
+        ReportOnConsole(FormatText(
+            Tr("cannot open the font %s; texts are not drawn"),
+            fontPath_.empty() ? std::string("IPA P Mincho (fonts-ipafont-mincho)") : fontPath_));
     }
     return fonts_.emplace(size, std::move(handle)).first->second.get();
 }

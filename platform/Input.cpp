@@ -31,6 +31,30 @@ std::optional<Action> ActionOfKey(Key key) {
     }
 }
 
+namespace {
+
+// The letters in the order of the alphabet, as keys.
+constexpr Key LetterKeys[26] = {Key::A, Key::B, Key::C, Key::D, Key::E, Key::F, Key::G,
+                                Key::H, Key::I, Key::J, Key::K, Key::L, Key::M, Key::N,
+                                Key::O, Key::P, Key::Q, Key::R, Key::S, Key::T, Key::U,
+                                Key::V, Key::W, Key::X, Key::Y, Key::Z};
+
+} // namespace
+
+std::optional<char> CharacterOfKey(Key key) {
+    if (key >= Key::Digit0 && key <= Key::Digit9) return char('0' + int(key) - int(Key::Digit0));
+    for (int i = 0; i < 26; ++i)
+        if (LetterKeys[i] == key) return char('a' + i);
+    return std::nullopt;
+}
+
+Key KeyOfCharacter(char c) {
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    if (c >= 'a' && c <= 'z') return LetterKeys[c - 'a'];
+    if (c >= '0' && c <= '9') return Key(int(Key::Digit0) + (c - '0'));
+    return Key::Other;
+}
+
 void KeyboardReader::Update() {
     States = 0;
     if (!Source) return;

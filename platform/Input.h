@@ -12,7 +12,8 @@ namespace tappo {
 
 // The keys the program tells apart. The platform turns its own key codes into
 // these; a key the program has no use for arrives as Other (it still takes
-// an error band away).
+// an error band away). Home, End, the letters and the digits move the select
+// screen's cursor; Minus and Plus set the volume.
 enum class Key : uint8_t {
     Other,
     Escape,
@@ -38,9 +39,45 @@ enum class Key : uint8_t {
     Keypad2,
     Keypad4,
     Keypad6,
-    Keypad8
+    Keypad8,
+    Home,
+    End,
+    Minus, // "-" and the keypad's "-"
+    Plus,  // "+", "=" (the same key on US keyboards) and the keypad's "+"
+    // The letters the keys above leave, and the digits.
+    A,
+    B,
+    C,
+    D,
+    E,
+    F,
+    G,
+    I,
+    M,
+    N,
+    O,
+    P,
+    Q,
+    R,
+    S,
+    T,
+    U,
+    V,
+    W,
+    X,
+    Y,
+    Digit0,
+    Digit1,
+    Digit2,
+    Digit3,
+    Digit4,
+    Digit5,
+    Digit6,
+    Digit7,
+    Digit8,
+    Digit9
 };
-inline constexpr size_t KeyCount = size_t(Key::Keypad8) + 1;
+inline constexpr size_t KeyCount = size_t(Key::Digit9) + 1;
 // Which keys are down, indexed by Key.
 using KeysDown = std::array<bool, KeyCount>;
 
@@ -57,6 +94,12 @@ constexpr bool HasAction(Actions set, Action a) {
 // The player's keys: K, Up or keypad 8 is Up; J, Down or keypad 2 Down; H,
 // Left or keypad 4 Left; L, Right or keypad 6 Right; Z or Space Start.
 std::optional<Action> ActionOfKey(Key key);
+// The character a letter or digit key types ('a'-'z', '0'-'9'), H J K L and
+// Z included; none for the other keys.
+std::optional<char> CharacterOfKey(Key key);
+// The key that types `c` (a letter in either case, or a digit); Other for any
+// other character.
+Key KeyOfCharacter(char c);
 
 // Which keys are held now.
 class KeySource {

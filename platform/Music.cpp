@@ -28,7 +28,7 @@ struct MusicPlayer::Synth {
 };
 
 namespace {
-constexpr const char* NoDevice = "MCI デバイスがありません";
+constexpr const char* NoDevice = ForCatalogue("MCI デバイスがありません");
 } // namespace
 
 std::string MusicPlayer::FindSoundFont() {
@@ -67,9 +67,13 @@ void MusicPlayer::EnsureSynth() {
     s->synth = new_fluid_synth(s->settings);
     if (soundFont_.empty()) soundFont_ = FindSoundFont();
     if (soundFont_.empty() || fluid_synth_sfload(s->synth, soundFont_.c_str(), 1) == FLUID_FAILED)
-        ReportOnConsole("no General MIDI soundfont could be loaded" +
-                        (soundFont_.empty() ? std::string() : " from " + soundFont_) +
-                        "; music stays silent (install timgm6mb-soundfont or set TAPPO_SOUNDFONT)");
+        ReportOnConsole(
+            soundFont_.empty()
+                ? std::string(Tr("no General MIDI soundfont could be loaded; music stays silent "
+                                 "(install timgm6mb-soundfont or set TAPPO_SOUNDFONT)"))
+                : FormatText(Tr("no General MIDI soundfont could be loaded from %s; music stays "
+                                "silent (install timgm6mb-soundfont or set TAPPO_SOUNDFONT)"),
+                             soundFont_));
     std::lock_guard<SoundMutex> lock(mutex_);
     synth_ = s;
 }
@@ -93,12 +97,12 @@ void MusicPlayer::Open() {
     Close();
     std::vector<uint8_t> bytes = ReadWholeFile(FileName);
     if (!MidiStructureValid(bytes.data(), bytes.size()))
-        throw Error(FileName + " は MIDI ファイルではありません");
+        throw Error(FileName + Tr(" は MIDI ファイルではありません"));
     EnsureSynth();
     std::lock_guard<SoundMutex> lock(mutex_);
     file_ = std::move(bytes);
     NewPlayerLocked();
-    if (!synth_->player) throw Error("原因不明のエラー");
+    if (!synth_->player) throw Error(Tr("原因不明のエラー"));
     open_ = true;
     playing_ = false;
 }
@@ -127,14 +131,14 @@ bool MusicPlayer::EndedLocked() {
 // Seeking is done by starting a fresh player (and, to resume, seeking it
 // before it plays): FluidSynth's own stop and seek do not keep a position.
 void MusicPlayer::Rewind() {
-    if (!open_) throw Error(NoDevice);
+    if (!open_) throw Error(Tr(NoDevice));
     std::lock_guard<SoundMutex> lock(mutex_);
     NewPlayerLocked();
     if (playing_ && synth_->player) fluid_player_play(synth_->player);
 }
 
 void MusicPlayer::Play() {
-    if (!open_) throw Error(NoDevice);
+    if (!open_) throw Error(Tr(NoDevice));
     std::lock_guard<SoundMutex> lock(mutex_);
     PlayLocked();
 }
@@ -152,14 +156,14 @@ void MusicPlayer::PlayLocked() {
 // The start frame is set with the same hold of the lock that starts the
 // music: the mixing thread must not render a block in between.
 void MusicPlayer::PlayAt(int64_t frame) {
-    if (!open_) throw Error(NoDevice);
+    if (!open_) throw Error(Tr(NoDevice));
     std::lock_guard<SoundMutex> lock(mutex_);
     PlayLocked();
     startAt_ = frame;
 }
 
 void MusicPlayer::Stop() {
-    if (!open_) throw Error(NoDevice);
+    if (!open_) throw Error(Tr(NoDevice));
     std::lock_guard<SoundMutex> lock(mutex_);
     startAt_ = -1;
     if (!playing_ || !synth_->player) return;

@@ -25,7 +25,7 @@ void StderrMessageBox::Show(const std::string& text) {
 
 std::vector<uint8_t> EncodePng(const Surface& surface) {
     const int w = surface.Width(), h = surface.Height();
-    if (w <= 0 || h <= 0) throw Error("empty picture");
+    if (w <= 0 || h <= 0) throw Error(Tr("empty picture"));
     Image picture(w, h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)

@@ -82,6 +82,17 @@ std::optional<Key> KeyFromSdl(SDL_Keycode key) {
         return Key::Keypad6;
     case SDLK_KP_8:
         return Key::Keypad8;
+    case SDLK_HOME:
+        return Key::Home;
+    case SDLK_END:
+        return Key::End;
+    case SDLK_MINUS:
+    case SDLK_KP_MINUS:
+        return Key::Minus;
+    case SDLK_PLUS:
+    case SDLK_EQUALS:
+    case SDLK_KP_PLUS:
+        return Key::Plus;
     case SDLK_F8:
     case SDLK_F9:
     case SDLK_F10:
@@ -97,8 +108,6 @@ std::optional<Key> KeyFromSdl(SDL_Keycode key) {
     case SDLK_KP_ENTER:
     case SDLK_BACKSPACE:
     case SDLK_TAB:
-    case SDLK_END:
-    case SDLK_HOME:
     case SDLK_LSHIFT:
     case SDLK_RSHIFT:
     case SDLK_LCTRL:
@@ -107,7 +116,8 @@ std::optional<Key> KeyFromSdl(SDL_Keycode key) {
     case SDLK_RALT:
         return Key::Other;
     default:
-        if ((key >= SDLK_a && key <= SDLK_z) || (key >= SDLK_0 && key <= SDLK_9)) return Key::Other;
+        if ((key >= SDLK_a && key <= SDLK_z) || (key >= SDLK_0 && key <= SDLK_9))
+            return KeyOfCharacter(char(key));
         return std::nullopt;
     }
 }
@@ -168,13 +178,15 @@ SdlPlatform::SdlPlatform(int scale) : impl_(std::make_unique<Impl>()) {
     } else if (const char* driver = SDL_GetCurrentVideoDriver(); InvisibleVideoDriver(driver)) {
         // When no X server or Wayland compositor answers, SDL falls back to a
         // driver that draws nowhere: the program would run on unseen, forever.
-        reason = std::string("no X server or Wayland compositor answered; SDL chose its \"") +
-                 driver + "\" driver";
+        reason = FormatText(Tr("no X server or Wayland compositor answered; SDL chose its \"%s\" "
+                               "driver"),
+                            driver);
     }
     if (!reason.empty()) {
         SDL_Quit();
-        throw Error("no display available (" + reason +
-                    "); run with --headless to play without a window");
+        throw Error(FormatText(Tr("no display available (%s); run with --headless to play without "
+                                  "a window"),
+                               reason));
     }
 }
 
@@ -230,12 +242,12 @@ void SdlPlatform::Open(bool fullScreen, int width, int height) {
                                              SDL_WINDOWPOS_CENTERED, width * m.scale,
                                              height * m.scale, flags);
     if (!m.window)
-        throw Error(FormatText(text::DisplayMode, width, height, 16) + ": " + SDL_GetError());
+        throw Error(FormatText(Tr(text::DisplayMode), width, height, 16) + ": " + SDL_GetError());
     window_ = m.window;
     m.renderer = SDL_CreateRenderer(m.window, -1, SDL_RENDERER_PRESENTVSYNC);
     if (!m.renderer) m.renderer = SDL_CreateRenderer(m.window, -1, 0);
     if (!m.renderer)
-        throw Error(FormatText(text::CannotCreate, std::string("プライマリサーフェース")));
+        throw Error(FormatText(Tr(text::CannotCreate), std::string(Tr("プライマリサーフェース"))));
     SDL_RendererInfo info;
     m.vsync =
         SDL_GetRendererInfo(m.renderer, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC);
@@ -244,7 +256,8 @@ void SdlPlatform::Open(bool fullScreen, int width, int height) {
     SDL_RenderSetIntegerScale(m.renderer, SDL_TRUE);
     m.texture = SDL_CreateTexture(m.renderer, SDL_PIXELFORMAT_RGB565, SDL_TEXTUREACCESS_STREAMING,
                                   width, height);
-    if (!m.texture) throw Error(FormatText(text::CannotCreate, std::string("サーフェース")));
+    if (!m.texture)
+        throw Error(FormatText(Tr(text::CannotCreate), std::string(Tr("サーフェース"))));
     SDL_ShowWindow(m.window);
     SDL_RaiseWindow(m.window);
 }

@@ -25,6 +25,9 @@ namespace tappo {
 void ProblemLog::Report(const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
     ++count_;
+    // The previous run's log is kept as ".1" (a regular file only, as below).
+    if (struct stat old{}; count_ == 1 && lstat(path_.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+        std::rename(path_.c_str(), (path_ + ".1").c_str());
     char number[32];
     std::snprintf(number, sizeof number, "debug#%.5d ... ", count_);
     const std::string line = number + text + '\n';
@@ -358,6 +361,10 @@ void Mixer::SetKeysoundVolume(int percent) {
     keysoundVolume_ = std::max(percent, 0);
 }
 
+void Mixer::SetMasterVolume(int percent) {
+    masterVolume_ = std::clamp(percent, 0, 100);
+}
+
 void Mixer::StartVoice(const Sample* sample, int64_t frame, bool background, uint32_t startFrame,
                        uint32_t frames) {
     if (!initialized_ || !sample || !sample->pcm_ || startFrame >= sample->pcm_->Frames() ||
@@ -468,6 +475,9 @@ void Mixer::Mix(int16_t* out, int frames) {
         for (MixSource* source : sources_)
             source->MixInto(acc, frames, blockStart);
     }
+    if (const int64_t v = masterVolume_; v != 100)
+        for (size_t i = 0; i < size_t(frames) * 2; ++i)
+            acc[i] = int32_t(acc[i] * v * v / 10000);
     if (limit)
         limiter_.Process(acc, out, frames);
     else

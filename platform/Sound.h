@@ -30,9 +30,10 @@ namespace tappo {
 enum ChannelState : int { ChannelStopped = 0, ChannelPlaying = 1 };
 inline constexpr int MixChannels = 2;
 
-// The sound problem log: the first report of a run empties the file, every
-// report is one numbered line. Anything but a regular file in the log's place
-// (a link, a FIFO, a device) is left alone and said once on the console.
+// The sound problem log: the first report of a run starts the file anew (the
+// previous run's file is kept beside it as ".1"), every report is one numbered line. Anything but a
+// regular file in the log's place (a link, a FIFO, a device) is left alone and said once on the
+// console.
 class ProblemLog {
   public:
     explicit ProblemLog(std::string path) : path_(std::move(path)) {}
@@ -146,6 +147,11 @@ class Mixer {
     // Every channel's sound scaled to `percent` (a chart's "#VOLWAV"), before
     // the music is added and before the limiter; 100 leaves it as it is.
     void SetKeysoundVolume(int percent);
+    // The master volume, 0-100, over keysounds and music alike, before the
+    // limiter or the clip: the mix's amplitude goes with its square (50 is a
+    // quarter, -12 dB; 0 is silence). 100 leaves the mix as it is.
+    void SetMasterVolume(int percent);
+    int MasterVolume() const { return masterVolume_; }
     // Starts `sample` at mix frame `frame` (-1: with the next block) on a
     // free channel; when every channel is busy it takes the channel of the
     // oldest sound that is not `background` (chart channel 01), and when all
@@ -216,6 +222,7 @@ class Mixer {
     Limiter limiter_;
     bool resetLimiter_ = false;
     int keysoundVolume_ = 100;
+    std::atomic<int> masterVolume_{100};
     uint64_t starts_ = 0;
     VoiceLosses losses_;
     std::atomic<int64_t> mixPosition_{0};

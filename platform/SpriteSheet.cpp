@@ -67,7 +67,7 @@ void Sprite::Draw(Surface& dest, int x, int y, int pattern) const {
 // ---- collection ----
 
 Sprite& SpriteList::Items(int index) {
-    if (index < 0 || index >= Count()) throw Error(FormatText(text::ListIndex, index));
+    if (index < 0 || index >= Count()) throw Error(FormatText(Tr(text::ListIndex), index));
     return *items_[size_t(index)];
 }
 

@@ -59,7 +59,7 @@ void Surface::SetSize(int width, int height) {
     colorKey_ = 0;
     if (width <= 0 || height <= 0) return;
     if (!PictureSizeAllowed(width, height))
-        throw Error(FormatText(text::CannotCreate, std::string("サーフェース")));
+        throw Error(FormatText(Tr(text::CannotCreate), std::string(Tr("サーフェース"))));
     pixels_.assign(size_t(width) * height, 0);
     width_ = width, height_ = height;
 }
@@ -170,7 +170,7 @@ void InkRow(uint16_t* dst, const uint8_t* mask, int count, uint16_t colour) {
 
 void SurfaceCanvas::CheckUsable() const {
     if (!surface_.HasPixels())
-        throw Error(FormatText(text::NotCreated, std::string("IDirectDrawSurface")));
+        throw Error(FormatText(Tr(text::NotCreated), std::string("IDirectDrawSurface")));
 }
 
 void SurfaceCanvas::TextOut(int x, int y, const std::string& utf8) {

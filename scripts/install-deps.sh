@@ -10,7 +10,7 @@
 #                            and the ffmpeg tool the video tests make their videos with
 set -euo pipefail
 play=(
-  g++ cmake make pkg-config
+  g++ cmake make pkg-config gettext
   libsdl2-dev libsdl2-ttf-dev libfontconfig-dev libx11-dev libasound2-dev fonts-ipafont-mincho
   libjpeg-dev libpng-dev libfluidsynth-dev libsndfile1-dev libsimdjson-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev

@@ -107,8 +107,8 @@ std::string DetailsText(const ChartHeader& header, int32_t level) {
     };
     add(header.KeyLayout);
     add(header.Difficulty);
-    if (level > 0) add("LEVEL " + std::to_string(level));
-    if (header.NoteCount >= 0) add(std::to_string(header.NoteCount) + " NOTES");
+    if (level > 0) add(FormatText(Tr("LEVEL %s"), std::to_string(level)));
+    if (header.NoteCount >= 0) add(FormatText(Tr("%s NOTES"), std::to_string(header.NoteCount)));
     return text;
 }
 
@@ -125,38 +125,6 @@ void DrawLevelStars(SpriteSheet& images, int item, Surface& back, int32_t level,
     }
 }
 
-void SelectScreen::Walk(bool forward, bool toOtherFolder) {
-    // Step through the list until the folder condition holds or the walk
-    // comes back to where it started.
-    const int32_t count = int32_t(Songs.ChartList.size());
-    const int32_t start = Songs.ChartIndex;
-    const std::string startFolder = FolderOfChart(Songs.ChartList[size_t(start)]);
-    do {
-        Songs.ChartIndex =
-            forward ? (Songs.ChartIndex + 1) % count : (count + Songs.ChartIndex - 1) % count;
-    } while ((FolderOfChart(Songs.ChartList[size_t(Songs.ChartIndex)]) == startFolder) ==
-                 toOtherFolder &&
-             Songs.ChartIndex != start);
-    const std::string& chart = Songs.ChartList[size_t(Songs.ChartIndex)];
-    // A header that cannot be read is reported once the walk is done: the
-    // screen slides to the chart and its folder's banner all the same.
-    std::exception_ptr scanError;
-    try {
-        ScanChartHeader(chart);
-    } catch (...) {
-        scanError = std::current_exception();
-    }
-    SlideCountdown = SlideFrames;
-    Songs.SlideDirection = toOtherFolder ? (forward ? 1 : -1) : 0;
-    if (toOtherFolder) {
-        // The old banner slides out while the new one comes in.
-        if (BannerSurface && PrevBannerSurface)
-            PrevBannerSurface->CopySurface(0, 0, *BannerSurface, Bounds(0, 0, 80, 52));
-        LoadBanner(chart);
-    }
-    if (scanError) std::rethrow_exception(scanError);
-}
-
 void SelectScreen::SelectFrame() {
     if (Songs.ChartList.empty()) return;
     if (Toggles.ShowBga || Toggles.WarpInPlay)
@@ -170,23 +138,22 @@ void SelectScreen::SelectFrame() {
 
     if (SlideCountdown != 0) {
         --SlideCountdown;
+        // The keys are read during the slide as well, so that a key let go
+        // and pressed again is a new press and not a held key; they move nothing.
+        Input.UpdateKeyboard();
+        HeldAction(Input.Keyboard.States);
     } else {
         Songs.SlideDirection = 0;
         Input.UpdateKeyboard();
         const Actions keys = Input.Keyboard.States;
         if (HasAction(keys, Action::Start)) {
+            if (Preview) Preview->Stop();
             StartPlay(current);
             return;
         }
-        if (HasAction(keys, Action::Left))
-            Walk(false, true);
-        else if (HasAction(keys, Action::Right))
-            Walk(true, true);
-        else if (HasAction(keys, Action::Up))
-            Walk(true, false);
-        else if (HasAction(keys, Action::Down))
-            Walk(false, false);
+        MoveHeld(keys);
     }
+    if (Preview) Preview->Update(Songs.ChartList[size_t(Songs.ChartIndex)], Now());
     if (!Video.CanDraw()) return;
     DrawSelectScreen(pathText);
 }
@@ -266,6 +233,23 @@ const std::string& SelectScreen::PathText(const std::string& chartPath) {
     return pathText_;
 }
 
+const std::string& SelectScreen::Details(bool shown) {
+    // Made again only when what it says changes, not every frame.
+    DetailsKey& k = detailsKey_;
+    if (!k.valid || k.shown != shown || k.keyLayout != Header.KeyLayout ||
+        k.difficulty != Header.Difficulty || k.level != GameState.PlayLevel ||
+        k.noteCount != Header.NoteCount) {
+        details_ = shown ? DetailsText(Header, GameState.PlayLevel) : std::string();
+        k = DetailsKey{true,
+                       shown,
+                       Header.KeyLayout,
+                       Header.Difficulty,
+                       GameState.PlayLevel,
+                       Header.NoteCount};
+    }
+    return details_;
+}
+
 const SelectScreen::TextLayout& SelectScreen::Layout(SurfaceCanvas& canvas, int w, int h) {
     TextLayout& l = layout_;
     const TextRenderer* fonts = Video.Fonts();
@@ -275,8 +259,7 @@ const SelectScreen::TextLayout& SelectScreen::Layout(SurfaceCanvas& canvas, int 
     const std::string& rawGenre = unreadable ? Unreadable->Error : GameState.Genre;
     const double bpmValue = unreadable ? Unreadable->Bpm : GameState.Bpm;
     const std::string& rawSubtitle = ShowDetails && !unreadable ? Header.Subtitle : std::string();
-    std::string details =
-        ShowDetails && !unreadable ? DetailsText(Header, GameState.PlayLevel) : std::string();
+    const std::string& details = Details(ShowDetails && !unreadable);
     if (l.valid && l.unreadable == unreadable && l.rawTitle == rawTitle &&
         l.rawArtist == rawArtist && l.rawGenre == rawGenre && l.rawSubtitle == rawSubtitle &&
         l.details == details &&
@@ -299,7 +282,7 @@ const SelectScreen::TextLayout& SelectScreen::Layout(SurfaceCanvas& canvas, int 
     l.rawSubtitle = rawSubtitle;
     l.subtitle = ChartTextToUtf8(rawSubtitle);
     l.artistY = h * 9 / 24;
-    l.details = std::move(details);
+    l.details = details;
     canvas.Font.Size = h / 40 + 4;
     if (!l.subtitle.empty()) {
         l.subtitleX = std::max(0, (w - canvas.TextWidth(l.subtitle)) / 2);

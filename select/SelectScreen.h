@@ -16,11 +16,13 @@
 #include "play/PlayState.h"
 #include "play/ScreenServices.h"
 #include "select/SongList.h"
+#include "select/SongPreview.h"
 
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 namespace tappo {
 
@@ -34,6 +36,16 @@ enum SelectItems : int {
 };
 
 inline constexpr int SlideFrames = 16;
+// A held arrow key walks as single presses do for this long, then faster
+// and faster (RepeatStepsDue).
+inline constexpr uint32_t RepeatDelayMs = 400;
+// The steps a held arrow key has made `heldMs` after its press, once past
+// RepeatDelayMs: 15 charts a second for 0.8 s, then 60 for 0.8 s, then 500,
+// so 1,000 charts pass in about four seconds.
+long RepeatStepsDue(uint32_t heldMs);
+// The first letter or digit of a chart title (its own bytes), lowered; 0 when
+// the title starts with something else. Leading blanks are passed over.
+char TitleInitial(const std::string& title);
 
 // The path shown on the select screen: the chart's path below the folder
 // searched (with or without its trailing "/"), beginning with the separator,
@@ -95,6 +107,12 @@ struct SelectScreen {
     std::string& SongFolder;
     std::function<void(const std::string&)> ScanChartHeader;
     std::function<void(const std::string&)> StartPlay;
+    // The time for key repeat and the preview; without it time stands still.
+    TickSource* Clock = nullptr;
+    // A chart's title (its own bytes) for the letter keys; "" when unreadable.
+    std::function<std::string(const std::string& chartPath)> ChartTitle;
+    // The preview of the chart the cursor rests on; none without it.
+    SongPreview* Preview = nullptr;
 
     // The banners of the current and the previous chart, while the display is
     // initialised (the player makes and frees them with the other surfaces).
@@ -119,6 +137,10 @@ struct SelectScreen {
     std::optional<UnreadableChart> Unreadable;
 
     void SelectFrame();
+    // Home and End: the first and last chart; a letter or digit the player
+    // has no other use for: the next chart whose title starts with it
+    // (wrapping round). Other keys do nothing here.
+    void JumpKey(Key key);
     void DrawSelectScreen(const std::string& pathText);
     void LoadBanner(const std::string& chartPath);
     // LoadBanner's work; an error leaves the banner as it was.
@@ -128,8 +150,38 @@ struct SelectScreen {
     void SearchFile2Find(const std::string& name, const FoundFile& data, bool& Continue);
 
   private:
-    // Left/Right walk to another song folder, Up/Down within the current one.
-    void Walk(bool forward, bool toOtherFolder);
+    // Left/Right walk to another song folder, Up/Down within the current one,
+    // `steps` times. Without `slide` the new chart shows at once, and the
+    // keys are read again on the next frame.
+    void Walk(bool forward, bool toOtherFolder, long steps = 1, bool slide = true);
+    // The chart at ChartIndex shown after a move from `previous`; the banner
+    // is shown anew (sliding in with `slide`) after a `folderMove` or when the
+    // move reached another folder.
+    void ShowMovedTo(int32_t previous, bool forward, bool slide, bool folderMove);
+    // The held arrow keys: a walk now, or none, or several at once.
+    void MoveHeld(Actions keys);
+    // The arrow action held now (an Action, -1 for none), and since when.
+    int HeldAction(Actions keys);
+    uint32_t Now() const { return Clock ? Clock->NowMs() : 0; }
+    char InitialOf(const std::string& chartPath);
+
+    struct KeyRepeat {
+        int action = -1; // the action held at the last read, -1 for none
+        uint32_t since = 0;
+        long steps = 0; // steps made since RepeatDelayMs
+    };
+    KeyRepeat repeat_;
+    std::unordered_map<std::string, char> initials_; // TitleInitial by chart path
+
+    // The details line, made once per chart: what it was made from.
+    struct DetailsKey {
+        bool valid = false, shown = false;
+        std::string keyLayout, difficulty;
+        int32_t level = 0, noteCount = 0;
+    };
+    DetailsKey detailsKey_;
+    std::string details_;
+    const std::string& Details(bool shown);
 
     // The select screen's texts as drawn: converted, measured and placed
     // again only when what they show changes, not every frame.

@@ -52,22 +52,26 @@ TEST(CommandLine, OverridesTheSettingsForOneRun) {
     saved.Scale = 3;
     saved.Windowed = true;
     saved.AudioBufferFrames = 1024;
+    saved.Volume = 40;
     CommandLine none = ParseCommandLine({});
     ApplySettings(none, saved);
     EXPECT_EQ(none.Songs, std::vector<std::string>{"/saved"});
     EXPECT_TRUE(none.Standard && none.Windowed);
     EXPECT_EQ(none.Scale, 3);
     EXPECT_EQ(none.AudioBufferFrames, 1024);
+    EXPECT_EQ(none.Volume, 40);
 
     CommandLine given =
         ParseCommandLine({"--songs", "/a", "--songs", "/b", "--exact", "--full-screen", "--scale",
-                          "2", "--audio-buffer", "256", "--save-settings"});
+                          "2", "--audio-buffer", "256", "--volume", "0", "--save-settings"});
     ASSERT_TRUE(given.Error.empty()) << given.Error;
     ApplySettings(given, saved);
     EXPECT_EQ(given.Songs, (std::vector<std::string>{"/a", "/b"})) << "--songs repeats";
     EXPECT_FALSE(given.Standard || given.Windowed);
     EXPECT_EQ(given.Scale, 2);
     EXPECT_EQ(given.AudioBufferFrames, 256);
+    EXPECT_EQ(given.Volume, 0);
+    EXPECT_EQ(given.Given.Volume, 0);
     EXPECT_TRUE(given.SaveSettings);
     EXPECT_EQ(given.Given.Songs, given.Songs);
     EXPECT_EQ(given.Given.Standard, false);
@@ -84,6 +88,7 @@ TEST(CommandLine, MistakesAreReported) {
                                                                   {"--screenshot", "0:a.png"},
                                                                   {"--screenshot", "7:"},
                                                                   {"--scale", "99"},
+                                                                  {"--volume", "101"},
                                                                   {"--lanes", "four"},
                                                                   {"--bogus"}}) {
         EXPECT_FALSE(ParseCommandLine(args).Error.empty()) << args[0];

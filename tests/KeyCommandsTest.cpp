@@ -135,3 +135,22 @@ TEST(KeyCommands, EscFromAChartStartedInTheSelectScreen) {
     EXPECT_EQ(f.Playing(), 0);
     EXPECT_EQ(f.Music(), MusicStopped);
 }
+
+TEST(KeyCommands, MinusAndPlusSetTheVolumeAndABandShowsItForAMoment) {
+    KeyFixture f;
+    f.player->CommandKey(Key::Plus);
+    EXPECT_EQ(f.player->Sound.MasterVolume(), 100) << "no louder than 100";
+    for (int i = 0; i < 3; ++i)
+        f.player->CommandKey(Key::Minus);
+    EXPECT_EQ(f.player->Sound.MasterVolume(), 70);
+    EXPECT_EQ(f.player->Volume.Text(), "VOLUME 70");
+    const auto bandAt = [&](int y) { return f.Back().Pixel(2, y) == 0x0841; };
+    f.Frame();
+    EXPECT_TRUE(bandAt(230)) << "the band along the bottom";
+    EXPECT_FALSE(bandAt(120));
+    f.Frames(VolumeBandMs / 10);
+    EXPECT_FALSE(bandAt(230)) << "gone after a moment";
+    for (int i = 0; i < 12; ++i)
+        f.player->CommandKey(Key::Minus);
+    EXPECT_EQ(f.player->Sound.MasterVolume(), 0);
+}

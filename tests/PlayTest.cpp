@@ -232,7 +232,7 @@ TEST(Play, ACompileErrorIsNeverPlayed) {
     f.Write("song/a.bms", Bytes("#00011:01\n#00x11:01\n"));
     f.Start("song/a.bms");
     ASSERT_EQ(f.messages.shown.size(), 1u);
-    EXPECT_EQ(f.messages.shown[0], f.dir.File("song/a.bms") + ": '00x' は整数ではありません");
+    EXPECT_EQ(f.messages.shown[0], f.dir.File("song/a.bms") + ":2: '00x' は整数ではありません");
     EXPECT_TRUE(f.player->CloseRequested());
     EXPECT_EQ(f.player->ExitCode(), 1);
 }

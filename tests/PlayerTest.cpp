@@ -148,7 +148,7 @@ TEST(Player, CommandLineChartThatDoesNotCompileEndsTheProgram) {
     WriteFileAtomic(g.dir.File("bad.bms"), {'#', 'B', 'P', 'M', ' ', 'x', '\n'});
     g.Create({g.dir.File("bad.bms")});
     ASSERT_GE(g.messages.shown.size(), 1u);
-    EXPECT_EQ(g.messages.shown[0], g.dir.File("bad.bms") + ": 'x' は浮動小数点数ではありません");
+    EXPECT_EQ(g.messages.shown[0], g.dir.File("bad.bms") + ":1: 'x' は浮動小数点数ではありません");
     EXPECT_FALSE(g.player->ChartActive());
     EXPECT_TRUE(g.player->CloseRequested());
     EXPECT_EQ(g.player->ExitCode(), 1);

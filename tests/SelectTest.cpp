@@ -161,7 +161,8 @@ TEST(Select, AChartThatDoesNotCompileGoesBackToTheList) {
     f.Frame();
     f.keys.ReleaseAll();
     ASSERT_EQ(f.messages.shown.size(), 1u);
-    EXPECT_EQ(f.messages.shown[0], "'00x' は整数ではありません");
+    EXPECT_EQ(f.messages.shown[0], f.dir.File("a/1.bms") + ":4: '00x' は整数ではありません")
+        << "the chart and the line it was met on";
     EXPECT_EQ(f.player->Mode(), ScreenSelect);
     EXPECT_FALSE(f.player->ChartActive());
     EXPECT_FALSE(f.player->CloseRequested());

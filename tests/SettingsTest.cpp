@@ -27,13 +27,15 @@ TEST(Settings, EveryKeyReadsAndDamagedLinesAreReportedAndSkipped) {
                                      "this line is damaged\n"
                                      "\n"
                                      "screen = window\n"
-                                     "audio-buffer = 1024\n",
+                                     "audio-buffer = 1024\n"
+                                     "volume = 70\n",
                                      "settings", problems);
     EXPECT_EQ(s.Songs, (std::vector<std::string>{"/music/bms", "/home/me/more"}));
     EXPECT_EQ(s.Standard, true);
     EXPECT_FALSE(s.Scale.has_value()) << "out of range: left out";
     EXPECT_EQ(s.Windowed, true);
     EXPECT_EQ(s.AudioBufferFrames, 1024) << "lines after the damaged ones still count";
+    EXPECT_EQ(s.Volume, 70);
     EXPECT_EQ(problems,
               (std::vector<std::string>{"settings:5: scale is a whole number from 1 to 16, or auto",
                                         "settings:6: unknown key \"colour\"",
@@ -58,23 +60,25 @@ TEST(Settings, SavingKeepsWhatTheFileHeldAndWritesWhatWasGiven) {
     first.Scale = 2;
     SaveSettings(path, first); // the folder is made
     WriteFileAtomic(path, [&] {
-        const std::string text = ReadText(path) + "# mine\nvolume = 80\n";
+        const std::string text = ReadText(path) + "# mine\ncolour = blue\n";
         return std::vector<uint8_t>(text.begin(), text.end());
     }());
 
     Settings second;
     second.Songs = {"relative"};
     second.Standard = true;
+    second.Volume = 40; // as the volume keys store it
     SaveSettings(path, second);
     const std::string text = ReadText(path);
-    EXPECT_NE(text.find("# mine\nvolume = 80\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("# mine\ncolour = blue\n"), std::string::npos) << text;
     const Settings back = ReadSettingsFile(path, problems);
     EXPECT_EQ(back.Songs,
               std::vector<std::string>{std::filesystem::current_path().string() + "/relative"})
         << "the new folders replace the old, stored absolute";
     EXPECT_EQ(back.Scale, 2) << "kept";
     EXPECT_EQ(back.Standard, true);
-    EXPECT_EQ(problems, std::vector<std::string>{path + ":5: unknown key \"volume\""});
+    EXPECT_EQ(back.Volume, 40);
+    EXPECT_EQ(problems, std::vector<std::string>{path + ":5: unknown key \"colour\""});
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File("config/tappoplayer")),
                             std::filesystem::directory_iterator()),
               1)

@@ -44,6 +44,15 @@ size=$(stat -c %s "$work/demo.wav" 2>/dev/null || echo 0)
 [ "$size" -gt 8000000 ] && [ "$(head -c 4 "$work/demo.wav")" = "RIFF" ]
 check "the rendered demo is a WAV file of about a minute ($size bytes)" $?
 
+# The master volume: 100 is the mix as it always was, 0 silences keysounds
+# and music alike.
+"$bin" --volume 100 --render-wav "$work/v100.wav" "$songs/demo1-morning-steps/morning.bms" 2> /dev/null &&
+  cmp -s "$work/demo.wav" "$work/v100.wav"
+check "--volume 100 renders the same file byte for byte" $?
+"$bin" --volume 0 --render-wav "$work/v0.wav" "$songs/demo1-morning-steps/morning.bms" 2> /dev/null &&
+  [ "$(stat -c %s "$work/v0.wav")" -eq "$size" ] && [ "$(tail -c +45 "$work/v0.wav" | tr -d '\0' | wc -c)" -eq 0 ]
+check "--volume 0 renders silence of the same length" $?
+
 # Frames coarser than the 40 fps start gate: the song still starts, headless
 # and rendered, and the render has every sample where the 10 ms render has it.
 demo="$songs/demo1-morning-steps/morning.bms"

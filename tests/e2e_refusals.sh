@@ -30,10 +30,28 @@ for file in song.bme song.BML song.pms song.bms; do
   printf '#TITLE x\n#WAV01 none.wav\n#00111:01\n' > "$work/$file"
   "$bin" --standard --render-wav "$work/out.wav" "$work/$file" > /dev/null 2> "$work/err"
   rc=$?
-  [ $rc -eq 0 ] && [ -s "$work/out.wav" ]
-  check "--standard --render-wav $file plays (exit $rc)" $?
+  [ $rc -eq 0 ] && [ -s "$work/out.wav" ] && grep -q "lines this run wrote to the problem log .*ddsd.debug: 1$" "$work/err"
+  check "--standard --render-wav $file plays (exit $rc), stderr names the problem log" $?
   rm -f "$work/out.wav"
 done
+
+# The texts by locale: exactly today's under C and Japanese, English under
+# any other (German too); a chart that does not compile names FILE:LINE.
+printf '#00011:01\n#0a111:01\n' > "$work/bad.bms"
+for locale in C ja_JP.UTF-8 de_DE.UTF-8 en_US.UTF-8; do
+  case $locale in C | ja*) refused="BMS ファイルではありません" bad="'0a1' は整数ではありません" ;;
+  *) refused="Not a BMS file" bad="'0a1' is not an integer" ;; esac
+  env -u LANGUAGE -u LC_ALL -u LC_MESSAGES LANG=$locale "$bin" --headless --frames 30 \
+    "$work/notes.txt" > /dev/null 2> "$work/err"
+  env -u LANGUAGE -u LC_ALL -u LC_MESSAGES LANG=$locale "$bin" --headless --frames 30 \
+    "$work/bad.bms" > /dev/null 2>> "$work/err"
+  grep -qx "tappoplayer: $work/notes.txt: $refused" "$work/err" &&
+    grep -qx "tappoplayer: $work/bad.bms:2: $bad" "$work/err"
+  check "LANG=$locale: the texts in its language, FILE:LINE before a compile error" $?
+done
+env LC_ALL=C "$bin" --inspect "$work/bad.bms" 2>&1 | grep -qx "$work/bad.bms:2: '0a1' は整数ではありません"
+check "--inspect names FILE:LINE too" $?
+rm -f "$work/bad.bms" "$work/err"
 
 "$bin" --headless --frames 30 --songs "$work/nowhere" > /dev/null 2> "$work/err"
 [ $? -eq 1 ] && grep -q "$work/nowhere" "$work/err"

@@ -15,8 +15,8 @@ for expected in "$data"/*.expected; do
   fi
 done
 err=$("$bin" --inspect "$data/bad_measure.bms" 2>&1 >/dev/null); rc=$?
-if [ $rc -eq 1 ] && [ "$err" = "'0a1' は整数ではありません" ]; then
-  echo "ok - a chart that does not compile exits 1 with its error"
+if [ $rc -eq 1 ] && [ "$err" = "$data/bad_measure.bms:4: '0a1' は整数ではありません" ]; then
+  echo "ok - a chart that does not compile exits 1 with its file, line and error"
 else
   echo "FAILED - bad_measure.bms: exit $rc, stderr '$err'"; fail=1
 fi

@@ -48,12 +48,13 @@ int MeasureOf(std::string_view line) {
     const std::string_view field = Columns(line, 2, 3);
     const int32_t m = StrToInt(field);
     if (m < 0 || m >= MeasureCount)
-        throw Error("小節番号 '" + Cp932ToUtf8(field) + "' は 000 から 999 の範囲にありません");
+        throw Error(
+            FormatText(Tr("小節番号 '%s' は 000 から 999 の範囲にありません"), Cp932ToUtf8(field)));
     return m;
 }
 
 void CheckDivisor(double divisor) {
-    if (divisor == 0) throw Error(text::DivideByZero);
+    if (divisor == 0) throw Error(Tr(text::DivideByZero));
 }
 
 // The first pass, over every line in file order: file names, the base image,
@@ -63,8 +64,8 @@ std::vector<std::string> DefinitionAndTempoPass(const std::vector<std::string_vi
                                                 CompiledChart& t, char decimalSeparator) {
     ChartData& chart = t.Data;
     std::vector<std::string> BpmChangeList;
-    for (std::string_view line : lines) {
-        if (line.empty() || line[0] != '#') continue;
+    ForEachLine(lines, [&](std::string_view line) {
+        if (line.empty() || line[0] != '#') return;
         const int s = SlotOf(line);
         if (StartsWithKey(line, 4, "#WAV"))
             chart.WavFileNames[size_t(s)] = t.SongFolder + std::string(Columns(line, 8));
@@ -75,7 +76,7 @@ std::vector<std::string> DefinitionAndTempoPass(const std::vector<std::string_vi
                 chart.HasBga = true;
             }
         }
-        if (!IsChannelLine(line)) continue;
+        if (!IsChannelLine(line)) return;
         const int m = MeasureOf(line);
         if (s == 2) {
             const long double x = StrToFloat(Columns(line, 8), decimalSeparator);
@@ -85,7 +86,7 @@ std::vector<std::string> DefinitionAndTempoPass(const std::vector<std::string_vi
             std::snprintf(prefix, sizeof prefix, "%3.3d:", m);
             BpmChangeList.push_back(prefix + std::string(Columns(line, 8, 2)));
         }
-    }
+    });
     return BpmChangeList;
 }
 
@@ -125,8 +126,8 @@ bool IsLaneChannel(int c, int& player, int& lane) {
 // after the measure of the last object in file order.
 void EventPass(const std::vector<std::string_view>& lines, ChartData& chart) {
     EventLists& ev = chart.Events;
-    for (std::string_view line : lines) {
-        if (!IsChannelLine(line)) continue;
+    ForEachLine(lines, [&](std::string_view line) {
+        if (!IsChannelLine(line)) return;
         const int m = MeasureOf(line);
         const int n = int((line.size() - 7) / 2);
         bool haveChannel = false;
@@ -159,7 +160,7 @@ void EventPass(const std::vector<std::string_view>& lines, ChartData& chart) {
                                        chart.MeasureLength[size_t(m)] + 2000));
             chart.LastObjectMeasure = std::max(chart.LastObjectMeasure, m);
         }
-    }
+    });
 }
 
 } // namespace
@@ -221,6 +222,8 @@ CompiledChart Compile(std::string_view text, const std::string& path, char decim
     auto chart = std::make_shared<CompiledChart>(StartOfCompile(before));
     try {
         CompileLines(text, path, decimalSeparator, *chart);
+    } catch (const LineError& e) {
+        throw CompileError(e.what(), std::move(chart), int(e.Line));
     } catch (const std::exception& e) {
         throw CompileError(e.what(), std::move(chart));
     }

@@ -9,8 +9,8 @@ namespace tappo::exact {
 
 void ScanHeaderLines(const std::vector<std::string_view>& lines, PlaySettings& state,
                      ChartHeader& header, char decimalSeparator) {
-    for (std::string_view line : lines) {
-        if (line.empty() || line[0] != '#') continue; // every key starts with '#'
+    ForEachLine(lines, [&](std::string_view line) {
+        if (line.empty() || line[0] != '#') return; // every key starts with '#'
         if (StartsWithKey(line, 10, "#PLAYLEVEL")) state.PlayLevel = StrToInt(Columns(line, 11));
         if (StartsWithKey(line, 7, "#ARTIST")) header.Artist = Columns(line, 9);
         if (StartsWithKey(line, 6, "#TITLE")) header.Title = Columns(line, 8);
@@ -19,7 +19,7 @@ void ScanHeaderLines(const std::vector<std::string_view>& lines, PlaySettings& s
         if (StartsWithKey(line, 7, "#PLAYER")) header.PlayerMode = StrToInt(Columns(line, 8, 5));
         if (StartsWithKey(line, 4, "#BPM"))
             state.Bpm = StrToFloat(Columns(line, 6), decimalSeparator);
-    }
+    });
 }
 
 void ScanHeader(const std::string& path, PlaySettings& state, ChartHeader& header,

@@ -3,6 +3,9 @@
 // byte-order mark at the start is not part of the first line.
 #pragma once
 
+#include "base/Errors.h"
+
+#include <exception>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,5 +28,26 @@ inline std::string_view Columns(std::string_view line, size_t column,
 // Whether the first `width` bytes of `line` equal `key`, ASCII letters compared
 // without regard to case; a line shorter than `width` never matches.
 bool StartsWithKey(std::string_view line, size_t width, std::string_view key);
+
+// An error met on one line of a chart, with the line's number (from 1).
+class LineError : public Error {
+  public:
+    LineError(size_t line, const std::string& text) : Error(text), Line(line) {}
+    size_t Line;
+};
+
+// Runs `body` on each line in order; an error it throws becomes a LineError
+// naming the line.
+template <class F> void ForEachLine(const std::vector<std::string_view>& lines, F&& body) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+        try {
+            body(lines[i]);
+        } catch (const LineError&) {
+            throw;
+        } catch (const std::exception& e) {
+            throw LineError(i + 1, e.what());
+        }
+    }
+}
 
 } // namespace tappo::exact

@@ -1,4 +1,5 @@
 #include "chart/standard/Compiler.h"
+#include "base/Translate.h"
 
 #include "chart/standard/Lines.h"
 
@@ -167,7 +168,8 @@ class LongNotes {
                 return true;
             }
             if (last_[k] < 0) {
-                AddWarning(chart_, int(line), "#LNOBJ object without a note before it; left out");
+                AddWarning(chart_, int(line),
+                           Tr("#LNOBJ object without a note before it; left out"));
                 return false;
             }
             chart_.Objects[size_t(last_[k])].Kind = ObjectKind::LongStart;
@@ -180,7 +182,7 @@ class LongNotes {
         for (size_t k = 0; k < open_.size(); ++k) {
             if (open_[k] < 0) continue;
             chart_.Objects[size_t(open_[k])].Kind = ObjectKind::Note;
-            AddWarning(chart_, int(openLine_[k]), "long note without an end; played as a note");
+            AddWarning(chart_, int(openLine_[k]), Tr("long note without an end; played as a note"));
         }
     }
 
@@ -240,7 +242,7 @@ Chart Compile(std::string_view bytes, const Options& options) {
         const double end =
             chart.Timeline.TimeOfBeat(measureBeat[size_t(chart.LastObjectMeasure + 1)]);
         if (end >= MaxTimeMs)
-            AddWarning(chart, 0, "the song runs past 10^12 ms; what lies later is held there");
+            AddWarning(chart, 0, Tr("the song runs past 10^12 ms; what lies later is held there"));
         chart.LastSoundTime = int32_t(std::min<int64_t>(PlayerTime(end) + 2000, INT32_MAX));
     }
     return chart;

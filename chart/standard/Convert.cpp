@@ -184,13 +184,16 @@ Pictures ScanPictures(std::string_view bytes) {
             value.remove_suffix(1);
         if (key == "BANNER") out.Banner = value;
         if (key == "STAGEFILE") out.StageFile = value;
+        if (key == "PREVIEW") out.Preview = value;
     }
     return out;
 }
 
 namespace {
 
-std::string NamedPictureFile(const std::string& chartPath, bool banner) {
+enum class NamedFile { Banner, StageFile, Preview };
+
+std::string NamedChartFile(const std::string& chartPath, NamedFile which) {
     Pictures names;
     try {
         const std::vector<uint8_t> bytes = ReadWholeFile(chartPath);
@@ -198,27 +201,42 @@ std::string NamedPictureFile(const std::string& chartPath, bool banner) {
         std::string converted;
         if (IsBmsonPath(chartPath)) {
             const Chart header = CompileBmson(text, true, bytes.capacity());
-            names = Pictures{header.Header.Banner, header.Header.StageFile};
+            names = Pictures{header.Header.Banner, header.Header.StageFile, {}};
         } else {
             names = ScanPictures(ChartText(text, converted));
         }
     } catch (const std::exception&) {
         return {};
     }
-    const std::string& name = banner ? names.Banner : names.StageFile;
+    const std::string& name = which == NamedFile::Banner      ? names.Banner
+                              : which == NamedFile::StageFile ? names.StageFile
+                                                              : names.Preview;
     if (name.empty()) return {};
-    const std::string path = ResolveChartFile(FolderOfChart(chartPath) + name);
+    std::string path;
+    if (which == NamedFile::Preview) {
+        try {
+            FileResolver files;
+            path = files.FindWithFallback(FolderOfChart(chartPath) + name, SoundFallbacks);
+        } catch (const std::exception&) {
+            return {};
+        }
+    } else {
+        path = ResolveChartFile(FolderOfChart(chartPath) + name);
+    }
     std::error_code ec;
-    return std::filesystem::is_regular_file(path, ec) ? path : std::string();
+    return !path.empty() && std::filesystem::is_regular_file(path, ec) ? path : std::string();
 }
 
 } // namespace
 
 std::string BannerFile(const std::string& chartPath) {
-    return NamedPictureFile(chartPath, true);
+    return NamedChartFile(chartPath, NamedFile::Banner);
 }
 std::string StageFile(const std::string& chartPath) {
-    return NamedPictureFile(chartPath, false);
+    return NamedChartFile(chartPath, NamedFile::StageFile);
+}
+std::string PreviewFile(const std::string& chartPath) {
+    return NamedChartFile(chartPath, NamedFile::Preview);
 }
 
 std::vector<std::string> MissingFiles(const Chart& chart, const std::string& chartPath) {

@@ -29,10 +29,11 @@ Chart CompileFile(const std::string& path, const Options& options,
 void ScanHeader(const std::string& path, const ChartReading& reading, PlaySettings& state,
                 ChartHeader& header);
 
-// The values of "#BANNER" and "#STAGEFILE" (the last of each, "" when
-// missing), read without compiling the chart; control flow is not followed.
+// The values of "#BANNER", "#STAGEFILE" and "#PREVIEW" (the last of each, ""
+// when missing), read without compiling the chart; control flow is not followed.
 struct Pictures {
     std::string Banner, StageFile;
+    std::string Preview; // a sound, not a picture: the song's preview
 };
 Pictures ScanPictures(std::string_view bytes);
 // The file a chart's "#BANNER" / "#STAGEFILE" names, found in its folder as
@@ -45,5 +46,8 @@ std::string BannerFile(const std::string& chartPath);
 // the other extensions of sounds and pictures).
 std::vector<std::string> MissingFiles(const Chart& chart, const std::string& chartPath);
 std::string StageFile(const std::string& chartPath);
+// The sound a chart's "#PREVIEW" names, found as its keysounds are (other
+// letter case, the other sound extensions); "" when there is none.
+std::string PreviewFile(const std::string& chartPath);
 
 } // namespace tappo::standard

@@ -1,4 +1,5 @@
 #include "chart/standard/Lines.h"
+#include "base/Translate.h"
 
 #include "chart/Convert.h"
 #include "chart/ShiftJis.h"
@@ -14,7 +15,7 @@ void AddWarning(Chart& chart, int line, std::string text) {
     if (chart.Warnings.size() < MaxWarnings)
         chart.Warnings.push_back(Warning{line, std::move(text)});
     else if (chart.Warnings.size() == MaxWarnings)
-        chart.Warnings.push_back(Warning{0, "further warnings left out"});
+        chart.Warnings.push_back(Warning{0, Tr("further warnings left out")});
 }
 
 namespace {
@@ -62,7 +63,7 @@ class Flow {
     void Finish(Chart& chart) {
         const bool openIf =
             std::any_of(frames_.begin(), frames_.end(), [](const Frame& f) { return !f.IsRandom; });
-        if (openIf || overflow_ > 0) AddWarning(chart, 0, "#IF block left open at the end");
+        if (openIf || overflow_ > 0) AddWarning(chart, 0, Tr("#IF block left open at the end"));
     }
 
   private:
@@ -97,7 +98,7 @@ int64_t Flow::Draw(int64_t range) {
 bool Flow::Push(Frame f, int line, Chart& chart) {
     if (overflow_ > 0 || frames_.size() >= size_t(MaxNesting)) {
         if (overflow_++ == 0)
-            AddWarning(chart, line, "blocks nested too deep; their lines are skipped");
+            AddWarning(chart, line, Tr("blocks nested too deep; their lines are skipped"));
         return false;
     }
     frames_.push_back(f);
@@ -307,7 +308,7 @@ void Reader::ChannelLine(std::string_view text, int line) {
 void Reader::ChannelObjects(std::string_view data, uint16_t measure, uint16_t channel, bool hex,
                             int line) {
     if (data.size() % 2 != 0) {
-        Warn(line, "odd number of characters; the last one is left out");
+        Warn(line, Tr("odd number of characters; the last one is left out"));
         data.remove_suffix(1);
     }
     const uint32_t n = uint32_t(data.size() / 2);
@@ -324,7 +325,7 @@ void Reader::ChannelObjects(std::string_view data, uint16_t measure, uint16_t ch
             continue;
         }
         if (Objects.size() >= MaxObjects) {
-            if (!ObjectsCut) Warn(line, "more than 2,000,000 objects; the rest are left out");
+            if (!ObjectsCut) Warn(line, Tr("more than 2,000,000 objects; the rest are left out"));
             ObjectsCut = true;
             return;
         }
@@ -400,7 +401,7 @@ std::vector<RawObject> ReadLines(std::string_view bytes, const Options& options,
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3); // a UTF-8 byte order mark
     const size_t nul = bytes.find('\0');
     if (nul != std::string_view::npos) {
-        AddWarning(chart, 0, "the chart text ends at a NUL byte");
+        AddWarning(chart, 0, Tr("the chart text ends at a NUL byte"));
         bytes = bytes.substr(0, nul);
     }
     int lineNumber = 0;
@@ -421,7 +422,7 @@ std::vector<RawObject> ReadLines(std::string_view bytes, const Options& options,
             continue;
         }
         if (s.size() >= 4 && IsDigit(s[1]) && IsDigit(s[2]) && IsDigit(s[3])) {
-            if (flow.Active()) reader.Warn(lineNumber, "malformed channel line; skipped");
+            if (flow.Active()) reader.Warn(lineNumber, Tr("malformed channel line; skipped"));
             continue;
         }
         char buffer[16];

@@ -1,0 +1,142 @@
+// The select screen's cursor: walking by folder and by chart, key repeat,
+// and the jumps of Home, End and the letter and digit keys.
+#include "select/SelectScreen.h"
+
+#include "chart/FileLookup.h"
+
+#include <exception>
+
+namespace tappo {
+
+long RepeatStepsDue(uint32_t heldMs) {
+    // Piecewise rates (steps a second) from RepeatDelayMs on; the first step
+    // comes at once, so a walk never stalls between the single presses'
+    // cadence and the repeat.
+    struct Phase {
+        uint32_t until;
+        long perSecond;
+    };
+    constexpr Phase Phases[] = {{1200, 15}, {2000, 60}, {UINT32_MAX, 500}};
+    if (heldMs < RepeatDelayMs) return 0;
+    long long milliSteps = 0; // steps x 1000
+    uint32_t from = RepeatDelayMs;
+    for (const Phase& p : Phases) {
+        const uint32_t to = heldMs < p.until ? heldMs : p.until;
+        if (to > from) milliSteps += (long long)(to - from) * p.perSecond;
+        if (heldMs <= p.until) break;
+        from = p.until;
+    }
+    return 1 + long(milliSteps / 1000);
+}
+
+char TitleInitial(const std::string& title) {
+    for (const char c : title) {
+        if (c == ' ' || c == '\t') continue;
+        if (c >= 'A' && c <= 'Z') return char(c - 'A' + 'a');
+        if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) return c;
+        return 0;
+    }
+    return 0;
+}
+
+void SelectScreen::Walk(bool forward, bool toOtherFolder, long steps, bool slide) {
+    // Step through the list until the folder condition holds or the walk
+    // comes back to where it started.
+    const int32_t count = int32_t(Songs.ChartList.size());
+    const int32_t previous = Songs.ChartIndex;
+    for (long step = 0; step < steps; ++step) {
+        const int32_t start = Songs.ChartIndex;
+        const std::string startFolder = FolderOfChart(Songs.ChartList[size_t(start)]);
+        do {
+            Songs.ChartIndex =
+                forward ? (Songs.ChartIndex + 1) % count : (count + Songs.ChartIndex - 1) % count;
+        } while ((FolderOfChart(Songs.ChartList[size_t(Songs.ChartIndex)]) == startFolder) ==
+                     toOtherFolder &&
+                 Songs.ChartIndex != start);
+    }
+    ShowMovedTo(previous, forward, slide, toOtherFolder);
+}
+
+void SelectScreen::ShowMovedTo(int32_t previous, bool forward, bool slide, bool folderMove) {
+    const std::string& chart = Songs.ChartList[size_t(Songs.ChartIndex)];
+    // A folder move shows the banner anew even when it came back to the same folder.
+    const bool otherFolder =
+        folderMove || FolderOfChart(Songs.ChartList[size_t(previous)]) != FolderOfChart(chart);
+    // A header that cannot be read is reported once the move is done: the
+    // screen slides to the chart and its folder's banner all the same.
+    std::exception_ptr scanError;
+    try {
+        ScanChartHeader(chart);
+    } catch (...) {
+        scanError = std::current_exception();
+    }
+    SlideCountdown = slide ? SlideFrames : 0;
+    Songs.SlideDirection = slide && otherFolder ? (forward ? 1 : -1) : 0;
+    if (otherFolder) {
+        // The old banner slides out while the new one comes in.
+        if (slide && BannerSurface && PrevBannerSurface)
+            PrevBannerSurface->CopySurface(0, 0, *BannerSurface, Bounds(0, 0, 80, 52));
+        LoadBanner(chart);
+    }
+    if (scanError) std::rethrow_exception(scanError);
+}
+
+int SelectScreen::HeldAction(Actions keys) {
+    // The first held of Left, Right, Up, Down, as single presses always took them.
+    constexpr Action Order[] = {Action::Left, Action::Right, Action::Up, Action::Down};
+    int held = -1;
+    for (const Action a : Order)
+        if (HasAction(keys, a)) {
+            held = int(a);
+            break;
+        }
+    if (held != repeat_.action) repeat_ = KeyRepeat{held, Now(), 0};
+    return held;
+}
+
+void SelectScreen::MoveHeld(Actions keys) {
+    const int held = HeldAction(keys);
+    if (held < 0) return;
+    const auto action = Action(held);
+    const bool toOtherFolder = action == Action::Left || action == Action::Right;
+    const bool forward = action == Action::Right || action == Action::Up;
+    const uint32_t heldMs = Now() - repeat_.since;
+    if (heldMs < RepeatDelayMs) {
+        Walk(forward, toOtherFolder);
+        return;
+    }
+    const long due = RepeatStepsDue(heldMs);
+    const long steps = due - repeat_.steps;
+    repeat_.steps = due;
+    if (steps > 0) Walk(forward, toOtherFolder, steps, false);
+}
+
+char SelectScreen::InitialOf(const std::string& chartPath) {
+    const auto found = initials_.find(chartPath);
+    if (found != initials_.end()) return found->second;
+    const char initial = ChartTitle ? TitleInitial(ChartTitle(chartPath)) : 0;
+    initials_.emplace(chartPath, initial);
+    return initial;
+}
+
+void SelectScreen::JumpKey(Key key) {
+    if (Songs.ChartList.empty()) return;
+    const int32_t count = int32_t(Songs.ChartList.size());
+    const int32_t previous = Songs.ChartIndex;
+    int32_t target = -1;
+    if (key == Key::Home) {
+        target = 0;
+    } else if (key == Key::End) {
+        target = count - 1;
+    } else if (const auto c = CharacterOfKey(key); c && !ActionOfKey(key)) {
+        for (int32_t i = 1; i <= count && target < 0; ++i) {
+            const int32_t at = (previous + i) % count;
+            if (InitialOf(Songs.ChartList[size_t(at)]) == *c) target = at;
+        }
+    }
+    if (target < 0 || target == previous) return;
+    Songs.ChartIndex = target;
+    ShowMovedTo(previous, target > previous, true, false);
+}
+
+} // namespace tappo
