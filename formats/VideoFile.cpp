@@ -1,6 +1,7 @@
 #include "formats/VideoFile.h"
 
 #include "base/Errors.h"
+#include "base/Translate.h"
 #include "formats/Png.h"
 
 extern "C" {
@@ -178,7 +179,7 @@ std::unique_ptr<VideoDecoder> VideoDecoder::OpenFile(const std::string& path, in
     s.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat st {};
     if (s.fd < 0 || ::fstat(s.fd, &st) != 0 || !S_ISREG(st.st_mode))
-        throw Error("動画 " + path + " を開けません");
+        throw Error(FormatText(Tr("動画 %s を開けません"), path));
     s.size = st.st_size;
     v->Open(path, width, height);
     return v;
@@ -198,25 +199,27 @@ void VideoDecoder::Open(const std::string& name, int width, int height) {
     Parts& p = *parts_;
     p.name = name;
     width_ = width, height_ = height;
-    const auto fail = [&](const std::string& why) { throw Error("動画 " + name + ": " + why); };
+    const auto fail = [&](const std::string& why) {
+        throw Error(FormatText(Tr("動画 %s: %s"), name, why));
+    };
     // What the content says, from the first megabyte.
     std::vector<uint8_t> head(size_t(std::min<int64_t>(p.source.size, int64_t(ProbeBytes))));
     const int got = head.empty() ? 0 : ByteSource::Read(&p.source, head.data(), int(head.size()));
     p.source.position = 0;
     const AVInputFormat* container = got > 0 ? ProbeVideo(head.data(), size_t(got)) : nullptr;
-    if (!container) fail("動画ファイルではありません");
+    if (!container) fail(Tr("動画ファイルではありません"));
 
     constexpr int IoBufferBytes = 32 << 10;
     auto* buffer = static_cast<uint8_t*>(av_malloc(IoBufferBytes));
-    if (!buffer) fail("メモリが足りません");
+    if (!buffer) fail(Tr("メモリが足りません"));
     p.io = avio_alloc_context(buffer, IoBufferBytes, 0, &p.source, &ByteSource::Read, nullptr,
                               &ByteSource::Seek);
     if (!p.io) {
         av_free(buffer);
-        fail("メモリが足りません");
+        fail(Tr("メモリが足りません"));
     }
     p.format = avformat_alloc_context();
-    if (!p.format) fail("メモリが足りません");
+    if (!p.format) fail(Tr("メモリが足りません"));
     p.format->pb = p.io;
     p.format->flags |= AVFMT_FLAG_CUSTOM_IO;
     p.format->io_open = RefuseOtherFiles;
@@ -225,39 +228,38 @@ void VideoDecoder::Open(const std::string& name, int width, int height) {
     int r = avformat_open_input(&p.format, "", container, nullptr);
     if (r < 0) {
         // avformat_open_input frees the context on failure.
-        fail("読めません (" + ErrorText(r) + ")");
+        fail(FormatText(Tr("読めません (%s)"), ErrorText(r)));
     }
     r = avformat_find_stream_info(p.format, nullptr);
-    if (r < 0) fail("読めません (" + ErrorText(r) + ")");
+    if (r < 0) fail(FormatText(Tr("読めません (%s)"), ErrorText(r)));
     const AVCodec* decoder = nullptr;
     p.stream = av_find_best_stream(p.format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
     if (p.stream < 0 || !decoder ||
         (p.format->streams[p.stream]->disposition & AV_DISPOSITION_ATTACHED_PIC))
-        fail(p.stream == AVERROR_DECODER_NOT_FOUND ? "映像の形式に対応していません"
-                                                   : "映像がありません");
+        fail(p.stream == AVERROR_DECODER_NOT_FOUND ? Tr("映像の形式に対応していません")
+                                                   : Tr("映像がありません"));
     for (unsigned i = 0; i < p.format->nb_streams; ++i)
         if (int(i) != p.stream) p.format->streams[i]->discard = AVDISCARD_ALL;
     const AVStream* stream = p.format->streams[p.stream];
     const AVCodecParameters* params = stream->codecpar;
-    if (params->width <= 0 || params->height <= 0) fail("映像の大きさがありません");
+    if (params->width <= 0 || params->height <= 0) fail(Tr("映像の大きさがありません"));
     if (params->width > MaxVideoSide || params->height > MaxVideoSide)
-        fail("映像が大きすぎます (" + std::to_string(params->width) + " x " +
-             std::to_string(params->height) + "、最大 " + std::to_string(MaxVideoSide) + " x " +
-             std::to_string(MaxVideoSide) + ")");
+        fail(FormatText(Tr("映像が大きすぎます (%d x %d、一辺は最大 %d)"), params->width,
+                        params->height, MaxVideoSide));
     p.codec = avcodec_alloc_context3(decoder);
-    if (!p.codec) fail("メモリが足りません");
+    if (!p.codec) fail(Tr("メモリが足りません"));
     r = avcodec_parameters_to_context(p.codec, params);
-    if (r < 0) fail("読めません (" + ErrorText(r) + ")");
+    if (r < 0) fail(FormatText(Tr("読めません (%s)"), ErrorText(r)));
     // One thread: the player's decoding thread is the one, and the results
     // are the same on every machine.
     p.codec->thread_count = 1;
     p.codec->max_pixels = int64_t(MaxVideoSide) * MaxVideoSide;
     r = avcodec_open2(p.codec, decoder, nullptr);
-    if (r < 0) fail("映像を復号できません (" + ErrorText(r) + ")");
+    if (r < 0) fail(FormatText(Tr("映像を復号できません (%s)"), ErrorText(r)));
     p.packet = av_packet_alloc();
     p.frame = av_frame_alloc();
     p.ahead = av_frame_alloc();
-    if (!p.packet || !p.frame || !p.ahead) fail("メモリが足りません");
+    if (!p.packet || !p.frame || !p.ahead) fail(Tr("メモリが足りません"));
     p.timeBase = stream->time_base;
     const AVRational rate =
         stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
@@ -295,11 +297,11 @@ bool VideoDecoder::Decode() {
             const AVFrame* f = p.ahead;
             if (f->width <= 0 || f->height <= 0 || f->width > MaxVideoSide ||
                 f->height > MaxVideoSide) {
-                NoteProblem("映像が大きすぎます");
+                NoteProblem(Tr("映像が大きすぎます"));
                 break;
             }
             if (f->decode_error_flags || (f->flags & AV_FRAME_FLAG_CORRUPT))
-                NoteProblem("壊れたフレームがあります");
+                NoteProblem(Tr("壊れたフレームがあります"));
             const int64_t ts = f->best_effort_timestamp;
             const bool timed = ts != AV_NOPTS_VALUE && p.timeBase.num > 0 && p.timeBase.den > 0;
             if (time_ < 0) origin_ = timed ? ts : 0;
@@ -312,23 +314,23 @@ bool VideoDecoder::Decode() {
         }
         if (r == AVERROR_EOF) break;
         if (r != AVERROR(EAGAIN)) {
-            NoteProblem("復号できません (" + ErrorText(r) + ")");
+            NoteProblem(FormatText(Tr("復号できません (%s)"), ErrorText(r)));
             break;
         }
         if (flushed_) break;
         r = packets_ < MaxVideoPackets ? av_read_frame(p.format, p.packet) : AVERROR_EOF;
         ++packets_;
         if (r < 0) {
-            if (r != AVERROR_EOF) NoteProblem("読めません (" + ErrorText(r) + ")");
+            if (r != AVERROR_EOF) NoteProblem(FormatText(Tr("読めません (%s)"), ErrorText(r)));
             avcodec_send_packet(p.codec, nullptr); // the frames the decoder still holds
             flushed_ = true;
             continue;
         }
         if (p.packet->stream_index == p.stream) {
-            if (p.packet->flags & AV_PKT_FLAG_CORRUPT) NoteProblem("壊れたパケットがあります");
+            if (p.packet->flags & AV_PKT_FLAG_CORRUPT) NoteProblem(Tr("壊れたパケットがあります"));
             r = avcodec_send_packet(p.codec, p.packet);
             if (r < 0 && r != AVERROR(EAGAIN))
-                NoteProblem("壊れたパケットがあります (" + ErrorText(r) + ")");
+                NoteProblem(FormatText(Tr("壊れたパケットがあります (%s)"), ErrorText(r)));
         }
         av_packet_unref(p.packet);
     }
@@ -350,7 +352,7 @@ bool VideoDecoder::Convert(uint16_t* out) {
                                     height_, AV_PIX_FMT_RGB565, SWS_FAST_BILINEAR, nullptr, nullptr,
                                     nullptr);
     if (!p.scaler) {
-        NoteProblem("映像を変換できません");
+        NoteProblem(Tr("映像を変換できません"));
         return false;
     }
     uint8_t* planes[4] = {reinterpret_cast<uint8_t*>(out), nullptr, nullptr, nullptr};

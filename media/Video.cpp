@@ -1,6 +1,7 @@
 #include "media/Video.h"
 
 #include "base/Errors.h"
+#include "base/Translate.h"
 #include "formats/VideoFile.h"
 #include "platform/Surface.h"
 
@@ -15,7 +16,8 @@ BgaVideo::BgaVideo(std::string path, Surface& surface)
     std::unique_ptr<VideoDecoder> decoder = VideoDecoder::OpenFile(path_, width_, height_);
     if (!decoder->Next() || !decoder->Convert(surface_.Bits())) {
         const std::string why = decoder->Problem();
-        throw Error("動画 " + path_ + ": " + (why.empty() ? "フレームがありません" : why));
+        throw Error(FormatText(Tr("動画 %s: %s"), path_,
+                               why.empty() ? std::string(Tr("フレームがありません")) : why));
     }
     shownTime_ = 0;
     shownNext_ = decoder->NextTime();
@@ -158,7 +160,8 @@ void BgaVideo::Run() {
             if (!converted) more = false;
         }
         lock.lock();
-        if (!decoder->Problem().empty()) NoteProblem("動画 " + path_ + ": " + decoder->Problem());
+        if (!decoder->Problem().empty())
+            NoteProblem(FormatText(Tr("動画 %s: %s"), path_, decoder->Problem()));
         if (generation != generation_) continue;
         if (converted)
             frames_.push_back(Frame{decoder->Time(), decoder->NextTime(), std::move(pixels)});

@@ -1,6 +1,7 @@
 #include "platform/Sound.h"
 
 #include "base/Report.h"
+#include "base/Translate.h"
 
 #include <SDL.h>
 #include <algorithm>
@@ -265,8 +266,9 @@ void Mixer::OpenDevice() {
 bool Mixer::ValidChannel(int channel) {
     if (channel >= 0 && channel < ChannelCount()) return true;
     char text[160];
-    std::snprintf(text, sizeof text, "チャンネル番号%dは無効です、%d～%dの範囲で指定してください",
-                  channel, 0, ChannelCount() - 1);
+    std::snprintf(text, sizeof text,
+                  Tr("チャンネル番号%dは無効です、%d～%dの範囲で指定してください"), channel, 0,
+                  ChannelCount() - 1);
     log_.Report(text);
     return false;
 }
@@ -410,8 +412,8 @@ void Mixer::ReportLostVoices() {
     if (gaps > 0) {
         char text[200];
         std::snprintf(text, sizeof text,
-                      "サウンドデバイスに音が間に合わず、%lld 回 (合計 %.1f ms) 無音になりました"
-                      " (バッファ %d フレーム)",
+                      Tr("サウンドデバイスに音が間に合わず、%lld 回 (合計 %.1f ms) "
+                         "無音になりました (バッファ %d フレーム)"),
                       static_cast<long long>(gaps), double(gapFrames) * 1000 / MixRate,
                       bufferFrames_);
         log_.Report(text);
@@ -419,8 +421,8 @@ void Mixer::ReportLostVoices() {
     if (lost.Cut == 0 && lost.Dropped == 0) return;
     char text[200];
     std::snprintf(text, sizeof text,
-                  "チャンネルが足りず、%lld 個の音を途中で止め、%lld 個の音を鳴らせませんでした"
-                  " (%d チャンネル)",
+                  Tr("チャンネルが足りず、%lld 個の音を途中で止め、%lld "
+                     "個の音を鳴らせませんでした (%d チャンネル)"),
                   static_cast<long long>(lost.Cut), static_cast<long long>(lost.Dropped),
                   ChannelCount());
     log_.Report(text);
