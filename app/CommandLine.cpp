@@ -33,10 +33,11 @@ bool HasChartExtension(const std::string& path, bool standard) {
 }
 
 std::string UsageText() {
-    return Tr("Usage: tappoplayer [options] [CHART.bms]\n"
+    return Tr("Usage: tappoplayer [options] [CHART]\n"
               "\n"
-              "Plays a BMS chart by itself. Without CHART, every chart below the song\n"
-              "folders is listed on the song-select screen.\n"
+              "Plays a BMS chart by itself (.bms; with --standard also .bme, .bml, .pms\n"
+              "and .bmson). Without CHART, every chart below the song folders is listed\n"
+              "on the song-select screen.\n"
               "\n"
               "Options:\n"
               "  --help                   show this help and exit\n"
