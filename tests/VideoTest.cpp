@@ -2,16 +2,19 @@
 // each frame of the test pattern shows its own number as ten black or white
 // stripes (bit k of the number in stripe k, left to right), which the
 // picture on the display is read back by.
+#include "media/Video.h"
 #include "HeadlessPlayer.h"
 #include "base/Report.h"
 #include "formats/Picture.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace tappo::test {
 namespace {
@@ -143,6 +146,36 @@ TEST_F(Video, PauseStepRestartAndSwitchingBackShowTheFrameOfTheirTime) {
     EXPECT_EQ(f.Back().Pixel(300, 130), RgbValueToPixel(0x0000FF)) << "the still";
     f.RunTo(5500); // the video again, from its start at 5000
     EXPECT_NEAR(ShownFrame(f.Back()), FrameAt(f.player->SongTime() - 5000), 1);
+}
+
+// Live play far behind the song never waits for the decoder: the frame shown
+// at once is one decoded before, and the decoder, skipping frames (only key
+// frames while more than a second behind), soon shows the song's frame. The
+// decoder is the one opened at load: the file is gone by then.
+TEST_F(Video, LivePlayCatchesUpWithoutWaiting) {
+    TempDir dir;
+    const std::string path = dir.File("bg.mpg");
+    MakeVideo(path, "mpeg1video", "256:256");
+    Surface surface;
+    surface.SetSize(320, 240);
+    BgaVideo video(path, surface);
+    EXPECT_EQ(ShownFrame(surface), 0);
+    std::filesystem::remove(path);
+    video.Start(0);
+    video.Show(0, false);
+    video.Show(3000, false); // three seconds on in one frame
+    int shown = ShownFrame(surface);
+    EXPECT_LE(shown, int(BgaVideo::FramesAhead)) << "waited for the decoder";
+    // Far more time than the decoder needs, however loaded the machine.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (shown < FrameAt(3000) - 1 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        video.Show(3000, false);
+        ASSERT_GE(ShownFrame(surface), shown) << "went back";
+        shown = ShownFrame(surface);
+    }
+    EXPECT_NEAR(shown, FrameAt(3000), 1);
+    EXPECT_EQ(video.TakeProblem(), "");
 }
 
 // A file cut short, a file with sound only and frames over 4096 pixels wide
