@@ -190,15 +190,20 @@ TEST_F(Video, BrokenVideosAreReportedAndTheChartPlays) {
             MakeVideo(path, "libx264", "256:256");
             std::filesystem::resize_file(path, std::filesystem::file_size(path) / 2);
         } else {
+            const std::string input =
+                kind == "sound" ? "sine=d=2 \""
+                                : "color=s=4100x2:d=0.2 -pix_fmt yuv420p -f yuv4mpegpipe \"";
             ASSERT_EQ(
-                std::system(("ffmpeg -v error -y -f lavfi -i sine=d=2 \"" + path + "\"").c_str()),
-                0);
+                std::system(("ffmpeg -v error -y -f lavfi -i " + input + path + "\"").c_str()), 0);
         }
         f.Play();
         EXPECT_FALSE(f.player->CurrentChart().BgaVideos[1]);
         f.RunTo(3000);
         EXPECT_EQ(f.player->Mode(), ScreenPlay);
         EXPECT_NE(Log(f).find("bg.mp4"), std::string::npos) << Log(f);
+        if (kind == "huge") {
+            EXPECT_NE(Log(f).find("4100 x 2"), std::string::npos) << Log(f);
+        }
         std::string shown = f.console;
         for (const std::string& text : f.messages.shown)
             shown += text;
