@@ -14,12 +14,21 @@ namespace {
 
 std::atomic<bool> helperAllowed{true};
 
-bool RunSerially(int count, const std::function<void(int, int)>& work,
-                 const std::function<bool(int)>& finish) {
-    for (int i = 0; i < count; ++i) {
-        work(i, 0);
-        if (!finish(i)) return false;
+using Finish = std::function<bool(int, const std::exception_ptr&)>;
+
+// Item i's work; what it throws is kept for its finish.
+std::exception_ptr Work(const std::function<void(int, int)>& work, int i, int worker) {
+    try {
+        work(i, worker);
+    } catch (...) {
+        return std::current_exception();
     }
+    return nullptr;
+}
+
+bool RunSerially(int count, const std::function<void(int, int)>& work, const Finish& finish) {
+    for (int i = 0; i < count; ++i)
+        if (!finish(i, Work(work, i, 0))) return false;
     return true;
 }
 
@@ -28,7 +37,8 @@ struct Shared {
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<char> done;
-    int next = 0; // the first item no thread has started
+    std::vector<std::exception_ptr> errors; // what each item's work threw
+    int next = 0;                           // the first item no thread has started
     bool stop = false;
 
     bool MayStart() const { return !stop && size_t(next) < done.size(); }
@@ -40,8 +50,9 @@ void WorkOnNext(Shared& s, std::unique_lock<std::mutex>& lock,
                 const std::function<void(int, int)>& work, int worker) {
     const int i = s.next++;
     lock.unlock();
-    work(i, worker);
+    std::exception_ptr error = Work(work, i, worker);
     lock.lock();
+    s.errors[size_t(i)] = std::move(error);
     s.done[size_t(i)] = 1;
     s.changed.notify_all();
 }
@@ -71,12 +82,12 @@ void AllowInOrderHelper(bool allowed) {
     helperAllowed = allowed;
 }
 
-bool RunInOrder(int count, const std::function<void(int, int)>& work,
-                const std::function<bool(int)>& finish) {
+bool RunInOrder(int count, const std::function<void(int, int)>& work, const Finish& finish) {
     if (count <= 1 || !helperAllowed || std::thread::hardware_concurrency() < 2)
         return RunSerially(count, work, finish);
     Shared s;
     s.done.assign(size_t(count), 0);
+    s.errors.resize(size_t(count));
     std::thread helper;
     try {
         helper = std::thread([&] { Help(s, work); });
@@ -88,7 +99,8 @@ bool RunInOrder(int count, const std::function<void(int, int)>& work,
     for (int i = 0; i < count && finishedAll; ++i) {
         AwaitItem(s, i, work);
         try {
-            finishedAll = finish(i);
+            // Done, so no thread writes its error any more.
+            finishedAll = finish(i, s.errors[size_t(i)]);
         } catch (...) {
             thrown = std::current_exception();
             finishedAll = false;

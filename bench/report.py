@@ -96,26 +96,19 @@ def main():
                      "the same chart over a still picture", fmt_us(still), video / still,
                      "in-process, CPU time of the frame thread"))
 
-    # Media load against reading the same bytes with cat.
-    chart = subprocess.run([bench, "--media-chart"], capture_output=True, text=True, check=True).stdout.strip()
-    folder = os.path.dirname(chart)
-    media = sorted(os.path.join(folder, n) for n in os.listdir(folder)
-                   if n.lower().endswith((".wav", ".bmp", ".jpg")))
-    r = interleaved({"ours": lambda: printed_ms([bench, "--time", "load-media", chart]),
-                     "cat": lambda: wall_ms(["cat"] + media)})
-    rows.append((f"media load ({len(media)} files: WAV 22.05/44.1 kHz, BMP and JPEG 640 x 480)",
-                 f"{r['ours']:.1f} ms", "`cat` of the same files", f"{r['cat']:.1f} ms",
-                 r["ours"] / r["cat"], "cat: whole process, warm cache"))
-
-    # A real song's media (the load most players meet) against cat.
-    chart = subprocess.run([bench, "--song-chart"], capture_output=True, text=True, check=True).stdout.strip()
-    folder = os.path.dirname(chart)
-    media = sorted(os.path.join(folder, n) for n in os.listdir(folder) if n.lower().endswith((".wav", ".bmp")))
-    r = interleaved({"ours": lambda: printed_ms([bench, "--time", "load-media", chart]),
-                     "cat": lambda: wall_ms(["cat"] + media)})
-    rows.append((f"media load of a real song ({len(media)} files: WAV 22.05 kHz mono, 8-, 4-bit RLE and 24-bit BMP)",
-                 f"{r['ours']:.1f} ms", "`cat` of the same files", f"{r['cat']:.1f} ms",
-                 r["ours"] / r["cat"], "cat: whole process, warm cache"))
+    # Media loads against reading the same bytes with cat: a chart of many
+    # files, and a real song's media (the load most players meet).
+    for chart_flag, extensions, what in [
+            ("--media-chart", (".wav", ".bmp", ".jpg"), "media load ({} files: WAV 22.05/44.1 kHz, BMP and JPEG 640 x 480)"),
+            ("--song-chart", (".wav", ".bmp"),
+             "media load of a real song ({} files: WAV 22.05 kHz mono, 8-, 4-bit RLE and 24-bit BMP)")]:
+        chart = subprocess.run([bench, chart_flag], capture_output=True, text=True, check=True).stdout.strip()
+        folder = os.path.dirname(chart)
+        media = sorted(os.path.join(folder, n) for n in os.listdir(folder) if n.lower().endswith(extensions))
+        r = interleaved({"ours": lambda: printed_ms([bench, "--time", "load-media", chart]),
+                         "cat": lambda: wall_ms(["cat"] + media)})
+        rows.append((what.format(len(media)), f"{r['ours']:.1f} ms", "`cat` of the same files",
+                     f"{r['cat']:.1f} ms", r["ours"] / r["cat"], "cat: whole process, warm cache"))
 
     # A video background's CPU time against FFmpeg's own decoding of the file.
     if shutil.which("ffmpeg"):

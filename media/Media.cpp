@@ -92,7 +92,6 @@ bool LoadKeysounds(KeysoundBank& slots, const ChartData& chart, Mixer& sound,
     // A slot naming a file already named takes the same decoded sample (and,
     // when it failed, logs the same problem again, as its own load would).
     std::vector<Mixer::DecodedSample> decoded(list.slots.size());
-    std::vector<std::exception_ptr> errors(list.slots.size());
     // Files past the chart's memory budget are refused, in slot order: the
     // first with one log line, the rest silently, and none of them decoded
     // once the budget is known to be spent. A slot sharing a file already
@@ -102,16 +101,14 @@ bool LoadKeysounds(KeysoundBank& slots, const ChartData& chart, Mixer& sound,
     uint64_t used = 0;
     const auto decode = [&](int k, int) {
         if (first[size_t(k)] != size_t(k) || budgetSpent.load()) return;
-        try {
-            decoded[size_t(k)] = sound.DecodeSample(list.paths[size_t(k)]);
-        } catch (...) {
-            errors[size_t(k)] = std::current_exception();
-        }
+        decoded[size_t(k)] = sound.DecodeSample(list.paths[size_t(k)]);
     };
     int done = 0;
-    const auto install = [&](int k) {
+    // A decoding that throws ends the load at its slot (a slot sharing its
+    // file comes later and is never reached).
+    const auto install = [&](int k, const std::exception_ptr& error) {
+        if (error) std::rethrow_exception(error);
         const size_t from = first[size_t(k)];
-        if (errors[from]) std::rethrow_exception(errors[from]);
         auto& slot = slots[list.slots[size_t(k)]];
         Mixer::DecodedSample& sample = decoded[from];
         if (from == size_t(k) && budgetSpent.load()) refused[from] = 1;
@@ -294,38 +291,37 @@ void SizeSurface(ImageJob& job, int w, int h) {
 // Opens the job's video on its surface, which shows the first frame.
 void OpenVideo(ImageJob& job, const std::string& path, int w, int h) {
     Surface* surface = job.surface;
-    if (!surface || !surface->HasPixels() || surface->Width() != w || surface->Height() != h)
-        std::rethrow_exception(job.surfaceError);
+    if (!surface || !surface->HasPixels() || surface->Width() != w || surface->Height() != h) {
+        if (job.surfaceError) std::rethrow_exception(job.surfaceError);
+        throw Error(FormatText(Tr("動画 %s を開けません"), path));
+    }
     job.video = std::make_unique<BgaVideo>(path, *surface);
     job.isVideo = true;
     job.cost = uint64_t(w) * uint64_t(h) * 4 * (BgaVideo::FramesAhead + 2);
 }
 
+// Throws the job's error: the first failure of lookup, file or surface.
 void DrawImage(ImageJob& job, BitmapData& bitmap, int w, int h, bool videos = false) {
     SizeSurface(job, w, h);
-    try {
-        if (job.lookupError) std::rethrow_exception(job.lookupError);
-        if (videos && IsVideoFile(job.path)) return OpenVideo(job, job.path, w, h);
-        const PictureFile file = ReadPictureFile(job.path);
-        Surface* surface = job.surface;
-        if (surface && surface->HasPixels() && surface->Width() == w && surface->Height() == h) {
-            // As the canvas's CopyRect would draw the decoded picture.
-            job.cost = DrawPictureStretched(file, surface->Bits(), w, h, bitmap);
-            return;
-        }
-        Image picture;
-        if (file.isBmp)
-            DecodeBmpFile(file.bytes.data(), file.bytes.size(), bitmap);
-        else
-            picture = DecodeOtherPicture(file.bytes);
-        if (!surface) std::rethrow_exception(job.surfaceError);
-        if (file.isBmp) picture = bitmap.ToPicture();
-        job.cost = uint64_t(picture.Rgb.size()) * 4;
-        surface->Canvas().CopyRect(Bounds(0, 0, w, h), picture,
-                                   Bounds(0, 0, picture.Width, picture.Height));
-    } catch (...) {
-        job.error = std::current_exception();
+    if (job.lookupError) std::rethrow_exception(job.lookupError);
+    if (videos && IsVideoFile(job.path)) return OpenVideo(job, job.path, w, h);
+    const PictureFile file = ReadPictureFile(job.path);
+    Surface* surface = job.surface;
+    if (surface && surface->HasPixels() && surface->Width() == w && surface->Height() == h) {
+        // As the canvas's CopyRect would draw the decoded picture.
+        job.cost = DrawPictureStretched(file, surface->Bits(), w, h, bitmap);
+        return;
     }
+    Image picture;
+    if (file.isBmp)
+        DecodeBmpFile(file.bytes.data(), file.bytes.size(), bitmap);
+    else
+        picture = DecodeOtherPicture(file.bytes);
+    if (!surface) std::rethrow_exception(job.surfaceError);
+    if (file.isBmp) picture = bitmap.ToPicture();
+    job.cost = uint64_t(picture.Rgb.size()) * 4;
+    surface->Canvas().CopyRect(Bounds(0, 0, w, h), picture,
+                               Bounds(0, 0, picture.Width, picture.Height));
 }
 
 } // namespace
@@ -356,9 +352,10 @@ bool LoadBgaImages(BgaBank& surfaces, const ChartData& chart, Display& display, 
             DrawImage(job, bitmaps[size_t(worker)], w, h, videos != nullptr);
     };
     int finished = -1; // the last item taken in
-    const auto finish = [&](int k) {
+    const auto finish = [&](int k, const std::exception_ptr& error) {
         finished = k;
         ImageJob& job = jobs[size_t(k)];
+        job.error = error;
         if (job.first != size_t(k)) {
             const ImageJob& from = jobs[job.first];
             const auto sized = [&](const Surface* s) {
@@ -368,17 +365,19 @@ bool LoadBgaImages(BgaBank& surfaces, const ChartData& chart, Display& display, 
                 job.refused = true;
             } else if (from.error && from.error != from.surfaceError) {
                 job.error = from.error;
-            } else if (!from.error && from.isVideo) {
+            } else {
                 try {
-                    OpenVideo(job, from.path, w, h); // a video of its own on this surface
+                    if (!from.error && from.isVideo)
+                        OpenVideo(job, from.path, w, h); // a video of its own on this surface
+                    else if (!from.error && sized(job.surface) && sized(from.surface))
+                        std::memcpy(job.surface->Bits(), from.surface->Bits(),
+                                    size_t(w) * size_t(h) * sizeof(uint16_t));
+                    else
+                        DrawImage(job, bitmaps[0], w, h,
+                                  videos != nullptr); // only a surface failed
                 } catch (...) {
                     job.error = std::current_exception();
                 }
-            } else if (!from.error && sized(job.surface) && sized(from.surface)) {
-                std::memcpy(job.surface->Bits(), from.surface->Bits(),
-                            size_t(w) * size_t(h) * sizeof(uint16_t));
-            } else {
-                DrawImage(job, bitmaps[0], w, h, videos != nullptr); // only a surface failed
             }
         } else if (budgetSpent.load()) {
             job.refused = true;

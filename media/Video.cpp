@@ -6,9 +6,19 @@
 #include "platform/Surface.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace tappo {
+namespace {
+
+// Videos that keep the decoder they were opened with until they are first
+// shown, at most: each holds its file open and the codec's memory while it
+// waits, so of a chart naming hundreds of videos the rest open theirs again.
+constexpr int MaxOpenedAhead = 4;
+std::atomic<int> openedAhead{0};
+
+} // namespace
 
 BgaVideo::BgaVideo(std::string path, Surface& surface)
     : path_(std::move(path)), surface_(surface), width_(surface.Width()),
@@ -21,6 +31,10 @@ BgaVideo::BgaVideo(std::string path, Surface& surface)
     }
     shownTime_ = 0;
     shownNext_ = decoder->NextTime();
+    if (openedAhead.fetch_add(1) < MaxOpenedAhead)
+        opened_ = std::move(decoder);
+    else
+        openedAhead.fetch_sub(1);
 }
 
 BgaVideo::~BgaVideo() {
@@ -30,6 +44,7 @@ BgaVideo::~BgaVideo() {
     }
     wake_.notify_all();
     if (thread_.joinable()) thread_.join();
+    if (opened_) openedAhead.fetch_sub(1);
 }
 
 void BgaVideo::Restart() {
@@ -112,6 +127,7 @@ std::string BgaVideo::TakeProblem() {
 
 void BgaVideo::Run() {
     std::unique_ptr<VideoDecoder> decoder;
+    bool onFirst = false; // the decoder's current frame is the first, still to be queued
     uint64_t generation = ~uint64_t(0);
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
@@ -121,10 +137,24 @@ void BgaVideo::Run() {
         if (stop_) return;
         if (generation != generation_) {
             generation = generation_;
-            lock.unlock();
-            decoder.reset();
-            lock.lock();
-            if (left_) continue; // closed until the video starts again
+            // A decoder that has not gone past the first frame starts the
+            // video again as it is (one started twice in a frame, on both
+            // channels); any other closes, or goes back to the start by
+            // opening the file again.
+            if (left_ || !decoder || decoder->Frames() > 1) {
+                lock.unlock();
+                decoder.reset();
+                lock.lock();
+            }
+            if (left_ || generation != generation_) continue; // closed until it starts again
+            if (!decoder && opened_) {
+                decoder = std::move(opened_);
+                openedAhead.fetch_sub(1);
+            }
+            if (decoder) {
+                onFirst = decoder->Frames() == 1;
+                continue;
+            }
             lock.unlock();
             std::string failure;
             try {
@@ -151,7 +181,8 @@ void BgaVideo::Run() {
         std::vector<uint16_t> pixels;
         if (!spare_.empty()) pixels = std::move(spare_.back()), spare_.pop_back();
         lock.unlock();
-        bool more = decoder->Next();
+        bool more = onFirst || decoder->Next();
+        onFirst = false;
         // A frame the song has already passed is never shown: not converted.
         bool converted = false;
         if (more && decoder->NextTime() > target) {

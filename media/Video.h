@@ -19,6 +19,7 @@
 namespace tappo {
 
 class Surface;
+class VideoDecoder;
 
 class BgaVideo {
   public:
@@ -26,8 +27,10 @@ class BgaVideo {
     static constexpr size_t FramesAhead = 3;
 
     // Opens `path` and draws its first frame onto `surface` (which has its
-    // size already); the rest is decoded once the video is shown. Throws
-    // Error naming the file when it does not open or no frame decodes.
+    // size already); the rest is decoded once the video is shown, by the
+    // decoder opened here (for the first few videos of all that wait to be
+    // shown; the others open theirs again then). Throws Error naming the
+    // file when it does not open or no frame decodes.
     BgaVideo(std::string path, Surface& surface);
     ~BgaVideo();
     BgaVideo(const BgaVideo&) = delete;
@@ -72,6 +75,9 @@ class BgaVideo {
     bool left_ = false; // not shown: the decoder is closed
     std::string problem_;
     bool problemTaken_ = false;
+    // Opened by the constructor, on its first frame, until the decoding
+    // thread takes it.
+    std::unique_ptr<VideoDecoder> opened_;
     std::thread thread_;
 
     // The play frame's own: the start, and the frame on the surface.

@@ -47,6 +47,8 @@ std::string FileText(const std::string& path) {
 
 } // namespace
 
+// Every item is worked on once and finished in order, with the exception its
+// work threw (and only that one).
 TEST(InOrder, EveryItemOnceAndTakenInOrderEitherWay) {
     for (bool helper : {true, false}) {
         WithHelper(helper, [&] {
@@ -59,11 +61,21 @@ TEST(InOrder, EveryItemOnceAndTakenInOrderEitherWay) {
                 n,
                 [&](int i, int worker) {
                     worked[size_t(i)]++;
-                    std::lock_guard<std::mutex> lock(workersSeen);
-                    workers.push_back(worker);
+                    {
+                        std::lock_guard<std::mutex> lock(workersSeen);
+                        workers.push_back(worker);
+                    }
+                    if (i % 7 == 3) throw i;
                 },
-                [&](int i) {
+                [&](int i, const std::exception_ptr& error) {
                     EXPECT_EQ(worked[size_t(i)], 1) << "finished before its work was done";
+                    int thrown = -1;
+                    try {
+                        if (error) std::rethrow_exception(error);
+                    } catch (int e) {
+                        thrown = e;
+                    }
+                    EXPECT_EQ(thrown, i % 7 == 3 ? i : -1);
                     taken.push_back(i);
                     return true;
                 });
@@ -94,7 +106,7 @@ TEST(InOrder, StopsWhenFinishSaysSoAndPassesOnItsError) {
                 std::this_thread::sleep_for(std::chrono::microseconds(200));
                 --running;
             };
-            const bool all = RunInOrder(100, work, [&](int i) {
+            const bool all = RunInOrder(100, work, [&](int i, const std::exception_ptr&) {
                 taken.push_back(i);
                 return i < 9;
             });
@@ -107,7 +119,7 @@ TEST(InOrder, StopsWhenFinishSaysSoAndPassesOnItsError) {
 
             taken.clear();
             EXPECT_THROW(RunInOrder(50, work,
-                                    [&](int i) -> bool {
+                                    [&](int i, const std::exception_ptr&) -> bool {
                                         taken.push_back(i);
                                         if (i == 3) throw std::runtime_error("finish failed");
                                         return true;

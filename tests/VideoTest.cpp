@@ -2,16 +2,19 @@
 // each frame of the test pattern shows its own number as ten black or white
 // stripes (bit k of the number in stripe k, left to right), which the
 // picture on the display is read back by.
+#include "media/Video.h"
 #include "HeadlessPlayer.h"
 #include "base/Report.h"
 #include "formats/Picture.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace tappo::test {
 namespace {
@@ -145,6 +148,36 @@ TEST_F(Video, PauseStepRestartAndSwitchingBackShowTheFrameOfTheirTime) {
     EXPECT_NEAR(ShownFrame(f.Back()), FrameAt(f.player->SongTime() - 5000), 1);
 }
 
+// Live play far behind the song never waits for the decoder: the frame shown
+// at once is one decoded before, and the decoder, skipping frames (only key
+// frames while more than a second behind), soon shows the song's frame. The
+// decoder is the one opened at load: the file is gone by then.
+TEST_F(Video, LivePlayCatchesUpWithoutWaiting) {
+    TempDir dir;
+    const std::string path = dir.File("bg.mpg");
+    MakeVideo(path, "mpeg1video", "256:256");
+    Surface surface;
+    surface.SetSize(320, 240);
+    BgaVideo video(path, surface);
+    EXPECT_EQ(ShownFrame(surface), 0);
+    std::filesystem::remove(path);
+    video.Start(0);
+    video.Show(0, false);
+    video.Show(3000, false); // three seconds on in one frame
+    int shown = ShownFrame(surface);
+    EXPECT_LE(shown, int(BgaVideo::FramesAhead)) << "waited for the decoder";
+    // Far more time than the decoder needs, however loaded the machine.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (shown < FrameAt(3000) - 1 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        video.Show(3000, false);
+        ASSERT_GE(ShownFrame(surface), shown) << "went back";
+        shown = ShownFrame(surface);
+    }
+    EXPECT_NEAR(shown, FrameAt(3000), 1);
+    EXPECT_EQ(video.TakeProblem(), "");
+}
+
 // A file cut short, a file with sound only and frames over 4096 pixels wide
 // are reported once, with their names, in the problem log and on the
 // console; the chart plays on.
@@ -157,15 +190,20 @@ TEST_F(Video, BrokenVideosAreReportedAndTheChartPlays) {
             MakeVideo(path, "libx264", "256:256");
             std::filesystem::resize_file(path, std::filesystem::file_size(path) / 2);
         } else {
+            const std::string input =
+                kind == "sound" ? "sine=d=2 \""
+                                : "color=s=4100x2:d=0.2 -pix_fmt yuv420p -f yuv4mpegpipe \"";
             ASSERT_EQ(
-                std::system(("ffmpeg -v error -y -f lavfi -i sine=d=2 \"" + path + "\"").c_str()),
-                0);
+                std::system(("ffmpeg -v error -y -f lavfi -i " + input + path + "\"").c_str()), 0);
         }
         f.Play();
         EXPECT_FALSE(f.player->CurrentChart().BgaVideos[1]);
         f.RunTo(3000);
         EXPECT_EQ(f.player->Mode(), ScreenPlay);
         EXPECT_NE(Log(f).find("bg.mp4"), std::string::npos) << Log(f);
+        if (kind == "huge") {
+            EXPECT_NE(Log(f).find("4100 x 2"), std::string::npos) << Log(f);
+        }
         std::string shown = f.console;
         for (const std::string& text : f.messages.shown)
             shown += text;
