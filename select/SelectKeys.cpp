@@ -44,6 +44,7 @@ void SelectScreen::Walk(bool forward, bool toOtherFolder, long steps, bool slide
     // comes back to where it started.
     const int32_t count = int32_t(Songs.ChartList.size());
     const int32_t previous = Songs.ChartIndex;
+    pendingInitial_ = 0; // a walk goes before a jump still waiting
     for (long step = 0; step < steps; ++step) {
         const int32_t start = Songs.ChartIndex;
         const std::string startFolder = FolderOfChart(Songs.ChartList[size_t(start)]);
@@ -111,12 +112,24 @@ void SelectScreen::MoveHeld(Actions keys) {
     if (steps > 0) Walk(forward, toOtherFolder, steps, false);
 }
 
-char SelectScreen::InitialOf(const std::string& chartPath) {
-    const auto found = initials_.find(chartPath);
-    if (found != initials_.end()) return found->second;
-    const char initial = ChartTitle ? TitleInitial(ChartTitle(chartPath)) : 0;
-    initials_.emplace(chartPath, initial);
-    return initial;
+void SelectScreen::ReadTitles() {
+    pendingInitial_ = 0;
+    titles_.Start(Songs.ChartList, size_t(Songs.ChartIndex) + 1, ChartTitle);
+}
+
+void SelectScreen::JumpToInitial() {
+    if (Songs.ChartList.empty()) {
+        pendingInitial_ = 0;
+        return;
+    }
+    const int32_t previous = Songs.ChartIndex;
+    const TitleInitials::Jump jump = titles_.Next(size_t(previous), pendingInitial_);
+    if (jump.found == TitleInitials::Found::NotYet) return;
+    pendingInitial_ = 0;
+    const auto target = int32_t(jump.index);
+    if (jump.found == TitleInitials::Found::No || target == previous) return;
+    Songs.ChartIndex = target;
+    ShowMovedTo(previous, target > previous, true, false);
 }
 
 void SelectScreen::JumpKey(Key key) {
@@ -129,12 +142,13 @@ void SelectScreen::JumpKey(Key key) {
     } else if (key == Key::End) {
         target = count - 1;
     } else if (const auto c = CharacterOfKey(key); c && !ActionOfKey(key)) {
-        for (int32_t i = 1; i <= count && target < 0; ++i) {
-            const int32_t at = (previous + i) % count;
-            if (InitialOf(Songs.ChartList[size_t(at)]) == *c) target = at;
-        }
+        pendingInitial_ = *c;
+        JumpToInitial();
+        return;
     }
-    if (target < 0 || target == previous) return;
+    if (target < 0) return;
+    pendingInitial_ = 0;
+    if (target == previous) return;
     Songs.ChartIndex = target;
     ShowMovedTo(previous, target > previous, true, false);
 }

@@ -127,6 +127,7 @@ void DrawLevelStars(SpriteSheet& images, int item, Surface& back, int32_t level,
 
 void SelectScreen::SelectFrame() {
     if (Songs.ChartList.empty()) return;
+    if (pendingInitial_) JumpToInitial();
     if (Toggles.ShowBga || Toggles.WarpInPlay)
         Warp.UpdateWarp();
     else

@@ -17,12 +17,12 @@
 #include "play/ScreenServices.h"
 #include "select/SongList.h"
 #include "select/SongPreview.h"
+#include "select/TitleInitials.h"
 
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
 
 namespace tappo {
 
@@ -110,7 +110,8 @@ struct SelectScreen {
     // The time for key repeat and the preview; without it time stands still.
     TickSource* Clock = nullptr;
     // A chart's title (its own bytes) for the letter keys; "" when unreadable.
-    std::function<std::string(const std::string& chartPath)> ChartTitle;
+    // It runs on a helper thread (see TitleInitials).
+    TitleInitials::ReadTitle ChartTitle;
     // The preview of the chart the cursor rests on; none without it.
     SongPreview* Preview = nullptr;
 
@@ -139,8 +140,13 @@ struct SelectScreen {
     void SelectFrame();
     // Home and End: the first and last chart; a letter or digit the player
     // has no other use for: the next chart whose title starts with it
-    // (wrapping round). Other keys do nothing here.
+    // (wrapping round), once the titles up to it are read; until then the
+    // frames run on and the jump waits. Other keys do nothing here.
     void JumpKey(Key key);
+    // The chart list has been searched anew: its titles are read for the
+    // letter keys, away from the frames.
+    void ReadTitles();
+    bool TitlesRead() const { return titles_.Done(); }
     void DrawSelectScreen(const std::string& pathText);
     void LoadBanner(const std::string& chartPath);
     // LoadBanner's work; an error leaves the banner as it was.
@@ -163,7 +169,8 @@ struct SelectScreen {
     // The arrow action held now (an Action, -1 for none), and since when.
     int HeldAction(Actions keys);
     uint32_t Now() const { return Clock ? Clock->NowMs() : 0; }
-    char InitialOf(const std::string& chartPath);
+    // The jump of the letter key waiting, once its titles are read.
+    void JumpToInitial();
 
     struct KeyRepeat {
         int action = -1; // the action held at the last read, -1 for none
@@ -171,7 +178,8 @@ struct SelectScreen {
         long steps = 0; // steps made since RepeatDelayMs
     };
     KeyRepeat repeat_;
-    std::unordered_map<std::string, char> initials_; // TitleInitial by chart path
+    TitleInitials titles_;
+    char pendingInitial_ = 0; // the letter key whose jump waits for titles; 0 for none
 
     // The details line, made once per chart: what it was made from.
     struct DetailsKey {
