@@ -19,7 +19,7 @@ std::string PathInMessage(const std::string& path) {
 }
 
 std::string CompileErrorText(const std::string& path, const CompileError& e) {
-    const std::string text = e.what();
+    std::string text = e.what();
     if (text.find(path) != std::string::npos) return text;
     const std::string line = e.Line() > 0 ? ":" + std::to_string(e.Line()) : std::string();
     return PathInMessage(path) + line + ": " + text;
@@ -72,14 +72,12 @@ Player::Player(const PlayerServices& services)
       select_(
           services_, pad_, songs_, toggles_, session_, programFolder_, songsFolders_,
           [this](const std::string& path) { ScanChartHeader(path); },
-          [this](const std::string& path) { StartChart(path); }),
+          [this](const std::string& path) { StartChart(path); }, &services.Clock, &preview_),
       messages_(services.Messages), clock_(services.Clock), keepLoading_(services.KeepLoading) {
     video_.Visible = services.DrawPictures;
     sound_.AddSource(&music_);
     sound_.SetMasterVolume(services.Volume);
-    select_.Clock = &services.Clock;
-    select_.ChartTitle = TitleReader(reading_, decimalSeparator_);
-    select_.Preview = &preview_;
+    select_.UseReading(TitleReader(reading_, decimalSeparator_), nullptr, false);
     pad_.Keyboard.Source = services.Keys;
     pad_.Joystick.Source = services.Joystick;
     chartSearch_.SearchName = "*.bms";
@@ -147,10 +145,9 @@ void Player::OpenDisplay(bool fullScreen) {
 
 void Player::UseReading(const ChartReading& reading) {
     reading_ = reading;
-    select_.ChartTitle = TitleReader(reading, decimalSeparator_);
     sound_.UseStandardMixing(reading.Standard);
-    select_.BannerSource = reading.Standard ? standard::BannerFile : nullptr;
-    select_.ShowDetails = reading.Standard;
+    select_.UseReading(TitleReader(reading, decimalSeparator_),
+                       reading.Standard ? standard::BannerFile : nullptr, reading.Standard);
     preview_.FileOf = reading.Standard ? standard::PreviewFile : nullptr;
 }
 
@@ -176,11 +173,7 @@ void Player::MakeSurfaces() {
             Guarded([&] { ScanChartHeader(songs_.ChartList[size_t(songs_.ChartIndex)]); });
         }
     }
-    for (auto* banner : {&select_.BannerSurface, &select_.PrevBannerSurface}) {
-        *banner = std::make_unique<Surface>(&video_);
-        (*banner)->SetColorKey(0);
-        (*banner)->SetSize(80, 52);
-    }
+    select_.MakeBanners(video_);
     try {
         arrowSprites_.LoadArrowSprites(video_, programFolder_);
     } catch (const Error& e) {
@@ -195,8 +188,7 @@ void Player::ReleaseSurfaces() {
     for (auto& surface : session_.BgaSurfaces)
         surface.reset();
     arrowSprites_.Free();
-    select_.BannerSurface.reset();
-    select_.PrevBannerSurface.reset();
+    select_.ReleaseBanners();
 }
 
 void Player::Tick() {
@@ -433,7 +425,7 @@ void Player::ScanChartHeader(const std::string& path) {
     const auto scan = [&](PlaySettings& state, ChartHeader& header) {
         ScanHeaderInto(path, state, header);
     };
-    select_.Unreadable.reset();
+    select_.ShowUnreadable(std::nullopt);
     try {
         scan(session_.GameState, session_.Header);
     } catch (const std::exception& e) {
@@ -447,8 +439,8 @@ void Player::ScanChartHeader(const std::string& path) {
             scan(state, header);
         } catch (const std::exception&) {
         }
-        select_.Unreadable =
-            UnreadableChart{header.Title, header.Artist, state.PlayLevel, state.Bpm, e.what()};
+        select_.ShowUnreadable(
+            UnreadableChart{header.Title, header.Artist, state.PlayLevel, state.Bpm, e.what()});
         throw;
     }
 }

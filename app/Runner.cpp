@@ -364,7 +364,8 @@ int RunOnScreen(const CommandLine& cl) {
 
 } // namespace
 
-int RunPlayer(const CommandLine& cl) {
+int RunPlayer(const CommandLine& commandLine) {
+    const CommandLine& cl = commandLine;
     return cl.Headless || !cl.RenderWav.empty() ? RunHeadless(cl) : RunOnScreen(cl);
 }
 

@@ -25,11 +25,12 @@ void TitleInitials::Start(std::vector<std::string> charts, size_t first, ReadTit
         unread_ = read ? charts.size() : 0;
     }
     if (charts.empty() || !read) return;
-    thread_ = std::thread(&TitleInitials::Run, this, std::move(charts), first % charts.size(),
-                          std::move(read));
+    first %= charts.size();
+    thread_ = std::thread(&TitleInitials::Run, this, std::move(charts), first, std::move(read));
 }
 
-void TitleInitials::Run(std::vector<std::string> charts, size_t first, ReadTitle read) {
+void TitleInitials::Run(const std::vector<std::string>& charts, size_t first,
+                        const ReadTitle& read) {
     for (size_t k = 0; k < charts.size() && !stop_; ++k) {
         const size_t i = (first + k) % charts.size();
         char initial = 0;
@@ -39,7 +40,7 @@ void TitleInitials::Run(std::vector<std::string> charts, size_t first, ReadTitle
             // A chart that cannot be read has no initial: no letter finds it.
         }
         const std::lock_guard<std::mutex> lock(mutex_);
-        initials_[i] = initial;
+        initials_[i] = int16_t(uint8_t(initial));
         --unread_;
     }
 }
@@ -50,7 +51,7 @@ TitleInitials::Jump TitleInitials::Next(size_t from, char initial) const {
     for (size_t i = 1; i <= count; ++i) {
         const size_t at = (from + i) % count;
         if (initials_[at] == Unread) return {Found::NotYet, 0};
-        if (initials_[at] == initial) return {Found::Yes, at};
+        if (initials_[at] == int16_t(uint8_t(initial))) return {Found::Yes, at};
     }
     return {};
 }

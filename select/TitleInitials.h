@@ -43,7 +43,7 @@ class TitleInitials {
     bool Done() const;
 
   private:
-    void Run(std::vector<std::string> charts, size_t first, ReadTitle read);
+    void Run(const std::vector<std::string>& charts, size_t first, const ReadTitle& read);
 
     static constexpr int16_t Unread = -1;
     mutable std::mutex mutex_;

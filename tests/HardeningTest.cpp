@@ -42,7 +42,7 @@ TEST(Hardening, TheChartAndBannerSearchesSkipFifos) {
     f.Start({});
     EXPECT_EQ(f.player->Charts(), std::vector<std::string>{f.dir.File("a/1.bms")});
     EXPECT_EQ(f.player->CurrentChart().Header.Title, "one");
-    EXPECT_TRUE(f.player->SelectView().ChartImagePath.empty());
+    EXPECT_TRUE(f.player->SelectView().ChartImagePath().empty());
     f.Frames(3);
 }
 

@@ -99,7 +99,7 @@ TEST(Select, MovesLockInputForSixteenFrames) {
     SelectFixture f;
     f.keys.Press(Key::Right);
     f.Frame();
-    EXPECT_EQ(f.player->SelectView().SlideCountdown, 16);
+    EXPECT_EQ(f.player->SelectView().SlideCountdown(), 16);
     EXPECT_EQ(f.player->Songs().SlideDirection, 1);
     for (int i = 0; i < 16; ++i)
         f.Frame();
@@ -232,7 +232,7 @@ TEST(Select, ABannerIsBuiltFromTheFolderPictureAndShown) {
     SelectFixture f;
     EXPECT_FALSE(std::filesystem::exists(f.dir.File("a/disk.bmp")))
         << "no picture, nothing written";
-    EXPECT_EQ(f.player->SelectView().BannerPath, f.dir.Folder() + "diskblank.bmp");
+    EXPECT_EQ(f.player->SelectView().BannerPath(), f.dir.Folder() + "diskblank.bmp");
     f.Move(Key::Right);
     EXPECT_FALSE(std::filesystem::exists(f.dir.File("b/disk.bmp")))
         << "the song folder is left alone";
@@ -255,7 +255,7 @@ TEST(Select, LaterVisitsReadTheBannerCacheEvenWhenThePictureChanges) {
     f.Move(Key::Left);
     f.Move(Key::Right);
     EXPECT_EQ(LoadBmpFile(cached).ColourAt(40, 26), 0x00FF00u);
-    EXPECT_EQ(f.player->SelectView().BannerPath, cached);
+    EXPECT_EQ(f.player->SelectView().BannerPath(), cached);
 }
 
 TEST(Select, TheDiskMaskScalesThePicture) {
@@ -457,7 +457,7 @@ TEST(Select, DisplayReinitialisationKeepsTheCurrentChart) {
     EXPECT_EQ(f.Current(), "b/1.bms");
     EXPECT_EQ(f.player->CurrentChart().Header.Title, "b/1.bms")
         << "the title of the chart shown, not the first one's";
-    EXPECT_EQ(f.player->SelectView().BannerPath, BannerCachePath(f.dir.File("b")))
+    EXPECT_EQ(f.player->SelectView().BannerPath(), BannerCachePath(f.dir.File("b")))
         << "and its banner";
 }
 
@@ -499,7 +499,7 @@ TEST(Select, AReadOnlyFolderGetsACachedBannerAndAFolderBannerWins) {
               2)
         << "only its chart and its picture";
     f.Move(Key::Right);
-    EXPECT_EQ(f.player->SelectView().BannerPath, f.dir.File("c/disk.bmp"));
+    EXPECT_EQ(f.player->SelectView().BannerPath(), f.dir.File("c/disk.bmp"));
     EXPECT_FALSE(std::filesystem::exists(BannerCachePath(f.dir.File("c"))));
 }
 

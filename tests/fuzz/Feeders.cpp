@@ -91,7 +91,7 @@ struct BannerWorld : FuzzProgram {
         display.Initialize();
         select = std::make_unique<SelectScreen>(screen, input, songs, toggles, session,
                                                 programFolder, songsFolders, nullptr, nullptr);
-        select->BannerSurface = std::make_unique<Surface>(&display);
+        select->MakeBanners(display);
     }
 };
 
