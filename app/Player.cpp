@@ -64,7 +64,7 @@ Player::Player(const PlayerServices& services)
                                                   : services.SongsFolders),
       decimalSeparator_(LocaleDecimalSeparator()), services_(video_, sprites_, timer_, warp_),
       noteField_(services_, arrowSprites_, flow_, play_, toggles_, session_),
-      scene_(
+      playScreen_(
           flow_, songs_.ChartList, play_, toggles_, session_, sound_, music_, pad_, services_,
           fullScreenRect_, services.Clock, noteField_, [this] { Close(); },
           services.MixFollowsClock ? std::optional<uint32_t>(services.Clock.NowMs())
@@ -211,7 +211,7 @@ void Player::RunFrame() {
         break;
     case ScreenPlay:
     case ScreenPaused:
-        PlayFrame(scene_);
+        playScreen_.Frame();
         break;
     default:
         break;
@@ -242,27 +242,11 @@ void Player::KeyDown(Key key) {
         // Re-making the display needs a steady frame rate first.
         if (timer_.FrameRate() >= StartGateFrameRate) ToggleFullScreen();
         break;
-    case Key::F4: {
-        const int32_t tick = int32_t(scene_.Clock.NowMs());
-        if (flow_.Screen == ScreenPlay) {
-            flow_.Screen = ScreenPaused;
-            play_.PauseTick = tick;
-            StopEverything(scene_);
-        } else if (flow_.Screen == ScreenPaused) {
-            flow_.Screen = ScreenPlay;
-            play_.SongStartTick += tick - play_.PauseTick;
-        }
+    case Key::F4:
+        playScreen_.TogglePause();
         break;
-    }
     case Key::F5:
-        // Restart, also from the pause.
-        if (flow_.Screen == ScreenPlay || flow_.Screen == ScreenPaused) {
-            StopEverything(scene_);
-            sound_.ReportLostVoices();
-            play_.SongStartTick = int32_t(scene_.Clock.NowMs());
-            play_.EventCursors.fill(0);
-            flow_.Screen = ScreenPlay;
-        }
+        playScreen_.Restart();
         break;
     case Key::F6:
         toggles_.StepTickOn = !toggles_.StepTickOn;

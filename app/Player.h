@@ -265,7 +265,7 @@ class Player {
 
     // The screens.
     NoteFieldPainter noteField_;
-    PlayScene scene_;
+    PlayScreen playScreen_;
     SelectScreen select_;
 
     Image stagePicture_; // the loading chart's "#STAGEFILE"; empty when none
