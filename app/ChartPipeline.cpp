@@ -1,5 +1,7 @@
 // The road of a chart from its path to the first play frame, the same for a
-// chart named on the command line and for Start on the select screen.
+// chart named on the command line and for Start on the select screen, in the
+// order it is travelled: the loading screen, the compile, the sounds, the
+// images, and play.
 #include "app/Player.h"
 #include "base/Translate.h"
 
@@ -17,59 +19,34 @@ bool Player::StartChart(const std::string& path) {
     // screen goes up first. A command-line chart starts before the display
     // exists; its first initialisation shows the screen instead.
     LoadStagePicture(path);
-    Flow.Screen = ScreenPlay;
-    if (Video.Initialized()) ShowLoadingScreen();
-    Flow.ChartActive = true;
+    flow_.Screen = ScreenPlay;
+    if (video_.Initialized()) ShowLoadingScreen();
+    flow_.ChartActive = true;
+
     const bool compiled = CompileChart(path);
     // The loading screen of a chart started on the select screen ends here or
     // soon after; a command-line chart's ends with the display's initialisation.
-    if (Video.Initialized()) stagePicture_ = Image();
+    if (video_.Initialized()) stagePicture_ = Image();
     if (!compiled) return false;
     ReportUnreadText(path);
-    // One resolver for every file the chart names: each folder is listed once.
-    FileResolver files;
-    const bool images = Video.Initialized() && Video.Visible;
-    loadTotal_ = KeysoundFileCount(Session.Chart) + (images ? ImageFileCount(Session.Chart) : 0);
+
     // Sounds before images: a broken sample or MIDI file is reported and the
-    // chart plays without it. Images are surfaces of the display. Without one
-    // yet, its initialisation loads them, as it does again after every
-    // re-initialisation (F3). Esc during the load leaves play as it does in play.
-    if (!LoadChartMedia(files) || (Video.Initialized() && !LoadBgaImages(files))) {
-        LeaveKey(Key::Escape);
+    // chart plays without it. Images are surfaces of the display: without
+    // one yet, its initialisation loads them (MakeSurfaces). One resolver for
+    // every file the chart names: each folder is listed once. Esc during the
+    // load leaves play as it does in play.
+    FileResolver files;
+    const bool images = video_.Initialized() && video_.Visible;
+    loadTotal_ = KeysoundFileCount(session_.Chart) + (images ? ImageFileCount(session_.Chart) : 0);
+    if (!LoadChartSounds(files) || (video_.Initialized() && !LoadChartImages(files))) {
+        LeavePlay();
         return false;
     }
-    // Play starts with the next frame, which runs PlayFrame.
+
+    // Play starts with the next frame: RunFrame runs PlayFrame
+    // (play/PlayFrame.cpp), which holds the song until frames come steadily,
+    // then starts the song clock and the music at song time 0.
     return true;
-}
-
-bool Player::LoadProgress(int done, int total) {
-    // A few pictures a second: drawing each of hundreds of files would cost more
-    // than loading them.
-    if (total > 0 && clock_.NowMs() - lastLoadingDraw_ >= 100) DrawLoadingProgress(done, total);
-    return !keepLoading_ || keepLoading_();
-}
-
-bool Player::CompileChart(const std::string& path) {
-    // The previous chart's samples and clock go first; the compile resets the
-    // chart's own values.
-    FreeKeysounds(Session.KeysoundSlots);
-    Play.SongEnded = false;
-    Play.PrevSongTime = Play.SongStartTick = Play.SongTime = 0;
-    Play.MidiLoaded = false;
-    Play.EventCursors.fill(0);
-    Play.LateTime = 0;
-    try {
-        Session.Install(CompileChartFileAs(Reading, path, DecimalSeparator, Session.CarryOver()));
-        Sound.SetKeysoundVolume(Session.Chart.KeysoundVolume);
-        return true;
-    } catch (const CompileError& e) {
-        // The header values read before the error stay, as the select screen
-        // shows them. The half-built lists are never played: play is left.
-        Session.Install(CompiledChart(e.Partial()));
-        // The message names the chart and the line the error was met on.
-        LeavePlayAfterError(CompileErrorText(path, e));
-        return false;
-    }
 }
 
 // The standard reading shows the chart's "#STAGEFILE" behind the loading
@@ -77,14 +54,88 @@ bool Player::CompileChart(const std::string& path) {
 // shows it, so a large file holds no more than a screenful.
 void Player::LoadStagePicture(const std::string& chartPath) {
     stagePicture_ = Image();
-    if (!Reading.Standard) return;
+    if (!reading_.Standard) return;
     const std::string file = standard::StageFile(chartPath);
     if (file.empty()) return;
     try {
-        stagePicture_ = ReadBgaPictureShown(file, Video.Mode.Width, Video.Mode.Height);
+        stagePicture_ = ReadBgaPictureShown(file, video_.Mode.Width, video_.Mode.Height);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tappoplayer: %s\n", e.what());
     }
+}
+
+void Player::ShowLoadingScreen() {
+    DrawLoadingProgress(0, 0);
+}
+
+void DrawLoadingBar(Surface& back, int screenWidth, int screenHeight, int done, int total) {
+    if (total <= 0) return;
+    // A frame of grey with the files done in white, under the text.
+    const int x0 = screenWidth / 4, width = screenWidth / 2, y0 = screenHeight / 2 - 12;
+    const int filled = int(int64_t(width - 4) * std::clamp(done, 0, total) / total);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < width; ++x) {
+            const bool frame = y == 0 || y == 7 || x == 0 || x == width - 1;
+            const bool bar = y >= 2 && y <= 5 && x >= 2 && x - 2 < filled;
+            if (frame || bar) back.SetPixel(x0 + x, y0 + y, frame ? 0x8410 : 0xFFFF);
+        }
+}
+
+void Player::DrawLoadingProgress(int done, int total) {
+    lastLoadingDraw_ = clock_.NowMs();
+    if (video_.CanDraw()) {
+        Surface& back = video_.Back();
+        back.Fill(0);
+        // A chart's stage picture, stretched over the screen, while it loads.
+        const bool loadingChart = flow_.Screen == ScreenPlay || flow_.Screen == ScreenPaused;
+        if (loadingChart && stagePicture_.Width > 0 && stagePicture_.Height > 0) {
+            back.Canvas().CopyRect(Bounds(0, 0, screenWidth_, screenHeight_), stagePicture_,
+                                   Bounds(0, 0, stagePicture_.Width, stagePicture_.Height));
+            // The text and the bar stand on a band of the picture at a quarter
+            // of its brightness, readable on the brightest picture.
+            for (int y = screenHeight_ / 2 - 46; y < screenHeight_ / 2; ++y)
+                for (int x = 0; x < screenWidth_; ++x)
+                    back.SetPixel(x, y, uint16_t((back.Pixel(x, y) >> 2) & 0x39E7));
+        }
+        WriteCentredText(Tr(TextLoading));
+        DrawLoadingBar(back, screenWidth_, screenHeight_, done, total);
+    }
+    UpdateCursor();
+    video_.Flip();
+}
+
+bool Player::CompileChart(const std::string& path) {
+    // The previous chart's samples and clock go first; the compile resets the
+    // chart's own values.
+    FreeKeysounds(session_.KeysoundSlots);
+    play_.SongEnded = false;
+    play_.PrevSongTime = play_.SongStartTick = play_.SongTime = 0;
+    play_.MidiLoaded = false;
+    play_.EventCursors.fill(0);
+    play_.LateTime = 0;
+    try {
+        session_.Install(
+            CompileChartFileAs(reading_, path, decimalSeparator_, session_.CarryOver()));
+        sound_.SetKeysoundVolume(session_.Chart.KeysoundVolume);
+        return true;
+    } catch (const CompileError& e) {
+        // The header values read before the error stay, as the select screen
+        // shows them. The half-built lists are never played: play is left.
+        session_.Install(CompiledChart(e.Partial()));
+        // The message names the chart and the line the error was met on.
+        LeavePlayAfterError(CompileErrorText(path, e));
+        return false;
+    }
+}
+
+void Player::LeavePlayAfterError(const std::string& text) {
+    ReportError(text);
+    if (songs_.ChartList.empty()) {
+        Close(1); // a command-line chart: there is nothing to go back to
+    } else {
+        flow_.Screen = ScreenSelect;
+    }
+    flow_.ChartActive = false;
 }
 
 namespace {
@@ -115,70 +166,62 @@ void Player::ReportUnreadText(const std::string& path) {
         const std::vector<uint8_t> bytes = ReadWholeFile(path);
         reason = UnreadTextReason(
             std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-            Reading.Standard);
+            reading_.Standard);
     } catch (const std::exception&) {
         return; // the compile has just read it; a file gone since says nothing
     }
     if (!reason.empty()) ReportError(PathInMessage(path) + ": " + reason);
 }
 
-void Player::LeavePlayAfterError(const std::string& text) {
-    ReportError(text);
-    if (Songs.ChartList.empty()) {
-        Close(1); // a command-line chart: there is nothing to go back to
-    } else {
-        Flow.Screen = ScreenSelect;
-    }
-    Flow.ChartActive = false;
-}
-
 // Keysounds, then music. A sample that fails to load plays nothing, and music
 // that cannot be opened is left out: the chart is played without it.
-bool Player::LoadChartMedia(FileResolver& files) {
+bool Player::LoadChartSounds(FileResolver& files) {
     try {
         const auto progress = [this](int done, int) { return LoadProgress(done, loadTotal_); };
-        if (!LoadKeysounds(Session.KeysoundSlots, Session.Chart, Sound, ProgramFolder, files,
+        if (!LoadKeysounds(session_.KeysoundSlots, session_.Chart, sound_, programFolder_, files,
                            progress))
             return false;
     } catch (const std::exception& e) {
         ReportError(std::string(Tr(TextWaveLoadFailed)) + "\n" + e.what());
     }
-    if (Session.Header.MidiFileName.empty()) return true;
+    if (session_.Header.MidiFileName.empty()) return true;
     try {
-        LoadMidi(Music, Session.SongFolder, Session.Header.MidiFileName);
-        Play.MidiLoaded = true;
+        LoadMidi(music_, session_.SongFolder, session_.Header.MidiFileName);
+        play_.MidiLoaded = true;
     } catch (const std::exception& e) {
-        if (Reading.Standard) Sound.Log().Report(e.what());
+        if (reading_.Standard) sound_.Log().Report(e.what());
         ReportError(std::string(Tr(TextMidiLoadFailed)) + "\n" + e.what());
     }
     return true;
 }
 
 // A broken image is reported and the others are shown. A display nobody sees
-// (an offline render) needs no images.
-void Player::LoadBgaImages() {
-    FileResolver files;
-    loadTotal_ = ImageFileCount(Session.Chart);
-    LoadBgaImages(files);
-}
-
-bool Player::LoadBgaImages(FileResolver& files) {
-    if (!Video.Visible) return true;
+// (an offline render) needs no images. The bar goes on from the sounds
+// counted in loadTotal_.
+bool Player::LoadChartImages(FileResolver& files) {
+    if (!video_.Visible) return true;
     bool finished = true;
-    const int soundsDone = loadTotal_ - ImageFileCount(Session.Chart);
+    const int soundsDone = loadTotal_ - ImageFileCount(session_.Chart);
     // The standard reading also names every picture that did not load in the
     // problem log, as the sounds are; the box shows the first.
     std::vector<std::string> problems;
     Guarded([&] {
-        finished = tappo::LoadBgaImages(
-            Session.BgaSurfaces, Session.Chart, Video, Session.GameState.BgaLayerImage, files,
+        finished = LoadBgaImages(
+            session_.BgaSurfaces, session_.Chart, video_, session_.GameState.BgaLayerImage, files,
             [this](int done, int total) { return LoadProgress(done, total); }, soundsDone,
-            loadTotal_, PictureBudgetBytes, Reading.Standard ? &problems : nullptr,
-            Reading.Standard ? &Session.BgaVideos : nullptr);
+            loadTotal_, PictureBudgetBytes, reading_.Standard ? &problems : nullptr,
+            reading_.Standard ? &session_.BgaVideos : nullptr);
     });
     for (const std::string& problem : problems)
-        Sound.Log().Report(problem);
+        sound_.Log().Report(problem);
     return finished;
+}
+
+bool Player::LoadProgress(int done, int total) {
+    // A few pictures a second: drawing each of hundreds of files would cost more
+    // than loading them.
+    if (total > 0 && clock_.NowMs() - lastLoadingDraw_ >= 100) DrawLoadingProgress(done, total);
+    return !keepLoading_ || keepLoading_();
 }
 
 } // namespace tappo

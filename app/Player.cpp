@@ -19,83 +19,102 @@ std::string PathInMessage(const std::string& path) {
 }
 
 std::string CompileErrorText(const std::string& path, const CompileError& e) {
-    const std::string text = e.what();
+    std::string text = e.what();
     if (text.find(path) != std::string::npos) return text;
     const std::string line = e.Line() > 0 ? ":" + std::to_string(e.Line()) : std::string();
     return PathInMessage(path) + line + ": " + text;
 }
 
-Player::Player(const PlayerServices& services)
-    : Video(services.Presenter, services.Fonts), Timer(services.Clock), Sprites(&Video),
-      Sound(services.SoundOutput, ProblemLogPath(services.ProgramFolder),
-            services.AudioBufferFrames),
-      Volume(Sound), Preview(Sound), ProgramFolder(services.ProgramFolder),
-      SongsFolders(services.SongsFolders.empty() ? std::vector<std::string>{services.ProgramFolder}
-                                                 : services.SongsFolders),
-      DecimalSeparator(LocaleDecimalSeparator()), Services(Video, Sprites, Timer, Warp),
-      NoteField(Services, ArrowSprites, Flow, Play, Toggles, Session),
-      Scene(
-          Flow, Songs.ChartList, Play, Toggles, Session, Sound, Music, Pad, Services,
-          FullScreenRect, services.Clock, NoteField, [this] { Close(); },
-          services.MixFollowsClock ? std::optional<uint32_t>(services.Clock.NowMs())
-                                   : std::nullopt),
-      Select(
-          Services, Pad, Songs, Toggles, Session, ProgramFolder, SongsFolders,
-          [this](const std::string& path) { ScanChartHeader(path); },
-          [this](const std::string& path) { StartChart(path); }),
-      messages_(services.Messages), clock_(services.Clock), keepLoading_(services.KeepLoading) {
-    Sound.AddSource(&Music);
-    Sound.SetMasterVolume(services.Volume);
-    Select.Clock = &services.Clock;
-    Select.Preview = &Preview;
-    Select.ChartTitle = [this](const std::string& path) {
+namespace {
+
+// Reads a chart's header the way `reading` does; throws when it cannot.
+void ScanHeaderWith(ChartReading reading, char decimalSeparator, const std::string& path,
+                    PlaySettings& state, ChartHeader& header) {
+    if (reading.Standard) {
+        reading.Options.DecimalSeparator = decimalSeparator;
+        standard::ScanHeader(path, reading, state, header);
+    } else {
+        exact::ScanHeader(path, state, header, decimalSeparator);
+    }
+}
+
+// The select screen's letter keys' titles. They are read on a helper thread,
+// with a copy of the reading.
+TitleInitials::ReadTitle TitleReader(const ChartReading& reading, char decimalSeparator) {
+    return [reading, decimalSeparator](const std::string& path) {
         PlaySettings state;
         ChartHeader header;
         try {
-            ScanHeaderInto(path, state, header);
+            ScanHeaderWith(reading, decimalSeparator, path, state, header);
         } catch (const std::exception&) {
             // the title the scan reached, if any
         }
         return header.Title;
     };
-    Pad.Keyboard.Source = services.Keys;
-    Pad.Joystick.Source = services.Joystick;
-    ChartSearch.SearchName = "*.bms";
-    ChartSearch.Recursive = true;
-    ChartSearch.OnFind = [this](const std::string& name, const FoundFile& data, bool& c) {
+}
+
+} // namespace
+
+Player::Player(const PlayerServices& services)
+    : video_(services.Presenter, services.Fonts), timer_(services.Clock), sprites_(&video_),
+      sound_(services.SoundOutput, ProblemLogPath(services.ProgramFolder),
+             services.AudioBufferFrames),
+      volume_(sound_), preview_(sound_), programFolder_(services.ProgramFolder),
+      songsFolders_(services.SongsFolders.empty() ? std::vector<std::string>{services.ProgramFolder}
+                                                  : services.SongsFolders),
+      decimalSeparator_(LocaleDecimalSeparator()), services_(video_, sprites_, timer_, warp_),
+      noteField_(services_, arrowSprites_, flow_, play_, toggles_, session_),
+      playScreen_(
+          flow_, songs_.ChartList, play_, toggles_, session_, sound_, music_, pad_, services_,
+          fullScreenRect_, services.Clock, noteField_, [this] { Close(); },
+          services.MixFollowsClock ? std::optional<uint32_t>(services.Clock.NowMs())
+                                   : std::nullopt),
+      select_(
+          services_, pad_, songs_, toggles_, session_, programFolder_, songsFolders_,
+          [this](const std::string& path) { ScanChartHeader(path); },
+          [this](const std::string& path) { StartChart(path); }, &services.Clock, &preview_),
+      messages_(services.Messages), clock_(services.Clock), keepLoading_(services.KeepLoading) {
+    video_.Visible = services.DrawPictures;
+    sound_.AddSource(&music_);
+    sound_.SetMasterVolume(services.Volume);
+    select_.UseReading(TitleReader(reading_, decimalSeparator_), nullptr, false);
+    pad_.Keyboard.Source = services.Keys;
+    pad_.Joystick.Source = services.Joystick;
+    chartSearch_.SearchName = "*.bms";
+    chartSearch_.Recursive = true;
+    chartSearch_.OnFind = [this](const std::string& name, const FoundFile& data, bool& c) {
         AddFoundChart(name, data, c);
     };
-    Video.OnInitialize = [this] { MakeSurfaces(); };
-    Video.OnFinalize = [this] { ReleaseSurfaces(); };
-    Timer.OnTimer = [this] { RunFrame(); };
+    video_.OnInitialize = [this] { MakeSurfaces(); };
+    video_.OnFinalize = [this] { ReleaseSurfaces(); };
 }
 
 Player::~Player() {
     // Surfaces made on the display go before the display itself.
-    Video.Finalize();
-    Sound.RemoveSource(&Music);
+    video_.Finalize();
+    sound_.RemoveSource(&music_);
 }
 
 void Player::StartUp(const std::vector<std::string>& args) {
     UpdateCursor();
-    if (ProgramFolder.empty()) ProgramFolder = ExecutableFolder();
+    if (programFolder_.empty()) programFolder_ = ExecutableFolder();
     // The player cannot run without its sprite archive and warp picture: these
     // failures end start-up with the file named.
     try {
-        Sprites.LoadFromFile(ProgramFolder + "tappoplay.dxg");
-        Warp.InitWarp(ProgramFolder);
+        sprites_.LoadFromFile(programFolder_ + "tappoplay.dxg");
+        warp_.InitWarp(programFolder_);
     } catch (const Error& e) {
         throw StartupError(e.what());
     }
-    Songs.ChartList.clear();
-    Session.Chart.Events.CreateEventLists();
+    songs_.ChartList.clear();
+    session_.Chart.Events.CreateEventLists();
     // Command line: only the first argument counts. A chart named there plays
     // at once, and the chart list stays empty: its end closes the program.
     if (args.empty()) {
-        Flow.Screen = ScreenSelect;
-        Flow.ChartActive = false;
-    } else if (!HasChartExtension(args[0], Reading.Standard)) {
-        Flow.Screen = ScreenNotAChart;
+        flow_.Screen = ScreenSelect;
+        flow_.ChartActive = false;
+    } else if (!HasChartExtension(args[0], reading_.Standard)) {
+        flow_.Screen = ScreenNotAChart;
         refusal_ = PathInMessage(args[0]) + ": " + Tr(TextNotChart);
         // A chart only the standard reading plays: say how to play it, and
         // end with an error once the error screen is left.
@@ -106,229 +125,197 @@ void Player::StartUp(const std::vector<std::string>& args) {
     } else {
         StartChart(args[0]);
     }
-    Songs.SlideDirection = 1;
-    Toggles = PlayToggles{};
-    Songs.ChartIndex = 0;
-    ScreenHeight = Video.Mode.Height;
-    ScreenWidth = Video.Mode.Width;
-    FullScreenRect = Rect{0, 0, ScreenWidth, ScreenHeight};
+    songs_.SlideDirection = 1;
+    toggles_ = PlayToggles{};
+    songs_.ChartIndex = 0;
+    screenHeight_ = video_.Mode.Height;
+    screenWidth_ = video_.Mode.Width;
+    fullScreenRect_ = Rect{0, 0, screenWidth_, screenHeight_};
 }
 
-void Player::OpenDisplay() {
-    if (!Video.InitializeRequested()) Video.Initialize();
+bool Player::StartHeld() {
+    pad_.Update();
+    return HasAction(pad_.States, Action::Start);
+}
+
+void Player::OpenDisplay(bool fullScreen) {
+    video_.FullScreen = fullScreen;
+    if (!video_.InitializeRequested()) video_.Initialize();
+}
+
+void Player::UseReading(const ChartReading& reading) {
+    reading_ = reading;
+    sound_.UseStandardMixing(reading.Standard);
+    select_.UseReading(TitleReader(reading, decimalSeparator_),
+                       reading.Standard ? standard::BannerFile : nullptr, reading.Standard);
+    preview_.FileOf = reading.Standard ? standard::PreviewFile : nullptr;
 }
 
 // Every surface is made anew at each initialisation (start-up and the F3
 // toggle): the chart's images, or else the chart search and the first header.
 void Player::MakeSurfaces() {
     ShowLoadingScreen();
-    if (Flow.ChartActive) {
-        LoadBgaImages();
+    if (flow_.ChartActive) {
+        FileResolver files;
+        loadTotal_ = ImageFileCount(session_.Chart);
+        LoadChartImages(files);
         // A command-line chart's load ends here: its loading screen is gone.
         stagePicture_ = Image();
     } else {
         SearchCharts();
-        if (Songs.ChartList.empty()) {
-            if (Flow.Screen != ScreenNotAChart) Flow.Screen = ScreenNoCharts;
+        select_.ReadTitles();
+        if (songs_.ChartList.empty()) {
+            if (flow_.Screen != ScreenNotAChart) flow_.Screen = ScreenNoCharts;
         } else {
             // A chart with a broken header is reported; start-up goes on.
             // The header of the chart the select screen shows: after a display
             // re-initialisation that is not always the first one.
-            Guarded([&] { ScanChartHeader(Songs.ChartList[size_t(Songs.ChartIndex)]); });
+            Guarded([&] { ScanChartHeader(songs_.ChartList[size_t(songs_.ChartIndex)]); });
         }
     }
-    for (auto* banner : {&Select.BannerSurface, &Select.PrevBannerSurface}) {
-        *banner = std::make_unique<Surface>(&Video);
-        (*banner)->SetColorKey(0);
-        (*banner)->SetSize(80, 52);
-    }
+    select_.MakeBanners(video_);
     try {
-        ArrowSprites.LoadArrowSprites(Video, ProgramFolder);
+        arrowSprites_.LoadArrowSprites(video_, programFolder_);
     } catch (const Error& e) {
         throw StartupError(e.what());
     }
-    if (Flow.Screen == ScreenSelect && !Songs.ChartList.empty())
-        Guarded([&] { LoadBanner(Songs.ChartList[size_t(Songs.ChartIndex)]); });
-    Timer.SetEnabled(true);
+    if (flow_.Screen == ScreenSelect && !songs_.ChartList.empty())
+        Guarded([&] { select_.LoadBanner(songs_.ChartList[size_t(songs_.ChartIndex)]); });
+    timer_.SetEnabled(true);
 }
 
 void Player::ReleaseSurfaces() {
-    for (auto& surface : Session.BgaSurfaces)
+    for (auto& surface : session_.BgaSurfaces)
         surface.reset();
-    ArrowSprites.Free();
-    Select.BannerSurface.reset();
-    Select.PrevBannerSurface.reset();
+    arrowSprites_.Free();
+    select_.ReleaseBanners();
+}
+
+void Player::Tick() {
+    if (timer_.DoTick()) RunFrame();
+}
+
+void Player::SetActive(bool active) {
+    timer_.SetAppActive(active);
 }
 
 void Player::RunFrame() {
     ++framesRun_;
-    switch (Flow.Screen) {
+    switch (flow_.Screen) {
     case ScreenNoCharts:
     case ScreenNotAChart:
         DrawErrorScreen();
         break;
     case ScreenSelect:
-        SelectFrame();
+        select_.SelectFrame();
         break;
     case ScreenPlay:
     case ScreenPaused:
-        PlayFrame();
+        playScreen_.Frame();
         break;
     default:
         break;
     }
     DrawNotice();
-    Volume.Draw(Video, clock_.NowMs());
-    if (Video.FullScreen) Video.Presenter().MovePointer(ScreenWidth / 2, ScreenHeight / 2);
-    Video.Flip();
+    volume_.Draw(video_, clock_.NowMs());
+    if (video_.FullScreen) video_.Presenter().MovePointer(screenWidth_ / 2, screenHeight_ / 2);
+    video_.Flip();
 }
 
-void Player::CommandKey(Key key) {
+void Player::KeyDown(Key key) {
     // Any key takes an error band away; the key does its own work too.
     notice_.clear();
     switch (key) {
     case Key::PageUp:
-        ++Play.LateTime;
+        ++play_.LateTime;
         break;
     case Key::PageDown:
-        --Play.LateTime;
+        --play_.LateTime;
         break;
     case Key::F1:
-        Toggles.ShowFps = !Toggles.ShowFps;
+        toggles_.ShowFps = !toggles_.ShowFps;
         break;
     case Key::F2:
-        Toggles.ShowBga = !Toggles.ShowBga;
+        toggles_.ShowBga = !toggles_.ShowBga;
         break;
     case Key::F3:
         // Re-making the display needs a steady frame rate first.
-        if (Timer.FrameRate() >= StartGateFrameRate) ToggleFullScreen();
+        if (timer_.FrameRate() >= StartGateFrameRate) ToggleFullScreen();
         break;
-    case Key::F4: {
-        const int32_t tick = int32_t(Scene.Clock.NowMs());
-        if (Flow.Screen == ScreenPlay) {
-            Flow.Screen = ScreenPaused;
-            Play.PauseTick = tick;
-            StopEverything(Scene);
-        } else if (Flow.Screen == ScreenPaused) {
-            Flow.Screen = ScreenPlay;
-            Play.SongStartTick += tick - Play.PauseTick;
-        }
+    case Key::F4:
+        playScreen_.TogglePause();
         break;
-    }
     case Key::F5:
-        // Restart, also from the pause.
-        if (Flow.Screen == ScreenPlay || Flow.Screen == ScreenPaused) {
-            StopEverything(Scene);
-            Sound.ReportLostVoices();
-            Play.SongStartTick = int32_t(Scene.Clock.NowMs());
-            Play.EventCursors.fill(0);
-            Flow.Screen = ScreenPlay;
-        }
+        playScreen_.Restart();
         break;
     case Key::F6:
-        Toggles.StepTickOn = !Toggles.StepTickOn;
+        toggles_.StepTickOn = !toggles_.StepTickOn;
         break;
     case Key::F7:
-        Toggles.WarpInPlay = !Toggles.WarpInPlay;
+        toggles_.WarpInPlay = !toggles_.WarpInPlay;
         break;
     case Key::Minus:
     case Key::Plus:
-        Volume.Change(key == Key::Plus ? 1 : -1, clock_.NowMs());
+        volume_.Change(key == Key::Plus ? 1 : -1, clock_.NowMs());
+        break;
+    case Key::Escape:
+        LeavePlay();
         break;
     default:
-        if (Flow.Screen == ScreenSelect) Select.JumpKey(key);
+        if (flow_.Screen == ScreenSelect) select_.JumpKey(key);
         break;
     }
 }
 
-void Player::LeaveKey(Key key) {
-    if (key != Key::Escape) return;
-    // Esc: leave play, or end the program where there is nothing to go back to.
-    if (Songs.ChartList.empty() || !Flow.ChartActive) Close();
-    Flow.Screen = ScreenSelect;
-    Flow.ChartActive = false;
-    for (int c = 0; c < Sound.ChannelCount(); ++c)
-        if (Sound.ChannelStatus(c) == ChannelPlaying) Sound.StopChannel(c);
-    if (Play.MidiLoaded) Music.Stop();
-    Sound.ReportLostVoices();
+void Player::LeavePlay() {
+    if (songs_.ChartList.empty() || !flow_.ChartActive) Close();
+    flow_.Screen = ScreenSelect;
+    flow_.ChartActive = false;
+    for (int c = 0; c < sound_.ChannelCount(); ++c)
+        if (sound_.ChannelStatus(c) == ChannelPlaying) sound_.StopChannel(c);
+    if (play_.MidiLoaded) music_.Stop();
+    sound_.ReportLostVoices();
 }
 
 void Player::ToggleFullScreen() {
-    Video.Finalize();
-    Video.FullScreen = !Video.FullScreen;
-    Video.Initialize();
+    video_.Finalize();
+    video_.FullScreen = !video_.FullScreen;
+    video_.Initialize();
 }
 
 void Player::ShutDown() {
-    Sound.ReportLostVoices(); // a run ended before its song did
-    FreeKeysounds(Session.KeysoundSlots);
-    Music.Close();
-    Session.Chart.Events.ClearEventLists();
-    Session.Chart.Events.FreeEventLists();
-    Songs.ChartList.clear();
-    Warp.FreeWarp();
-    Video.Presenter().SetCursorVisible(true);
+    sound_.ReportLostVoices(); // a run ended before its song did
+    FreeKeysounds(session_.KeysoundSlots);
+    music_.Close();
+    session_.Chart.Events.ClearEventLists();
+    session_.Chart.Events.FreeEventLists();
+    songs_.ChartList.clear();
+    warp_.FreeWarp();
+    video_.Presenter().SetCursorVisible(true);
 }
 
 void Player::WriteCentredText(const char* text) {
-    SurfaceCanvas& canvas = Video.Back().Canvas();
+    SurfaceCanvas& canvas = video_.Back().Canvas();
     canvas.Font.Name = "MS Serif";
-    canvas.Font.Size = ScreenWidth / 32;
+    canvas.Font.Size = screenWidth_ / 32;
     canvas.Font.Color = 0xFFFFFF;
     canvas.BrushTransparent = true;
-    canvas.TextOut((ScreenWidth - canvas.TextWidth(text)) / 2, ScreenHeight / 2 - 40, text);
-}
-
-void Player::ShowLoadingScreen() {
-    DrawLoadingProgress(0, 0);
-}
-
-void Player::DrawLoadingProgress(int done, int total) {
-    lastLoadingDraw_ = clock_.NowMs();
-    if (Video.CanDraw()) {
-        Surface& back = Video.Back();
-        back.Fill(0);
-        // A chart's stage picture, stretched over the screen, while it loads.
-        const bool loadingChart = Flow.Screen == ScreenPlay || Flow.Screen == ScreenPaused;
-        if (loadingChart && stagePicture_.Width > 0 && stagePicture_.Height > 0) {
-            back.Canvas().CopyRect(Bounds(0, 0, ScreenWidth, ScreenHeight), stagePicture_,
-                                   Bounds(0, 0, stagePicture_.Width, stagePicture_.Height));
-            // The text and the bar stand on a band of the picture at a quarter
-            // of its brightness, readable on the brightest picture.
-            for (int y = ScreenHeight / 2 - 46; y < ScreenHeight / 2; ++y)
-                for (int x = 0; x < ScreenWidth; ++x)
-                    back.SetPixel(x, y, uint16_t((back.Pixel(x, y) >> 2) & 0x39E7));
-        }
-        WriteCentredText(Tr(TextLoading));
-        if (total > 0) {
-            // A frame of grey with the files done in white, under the text.
-            const int x0 = ScreenWidth / 4, width = ScreenWidth / 2, y0 = ScreenHeight / 2 - 12;
-            const int filled = int(int64_t(width - 4) * std::clamp(done, 0, total) / total);
-            for (int y = 0; y < 8; ++y)
-                for (int x = 0; x < width; ++x) {
-                    const bool frame = y == 0 || y == 7 || x == 0 || x == width - 1;
-                    const bool bar = y >= 2 && y <= 5 && x >= 2 && x - 2 < filled;
-                    if (frame || bar) back.SetPixel(x0 + x, y0 + y, frame ? 0x8410 : 0xFFFF);
-                }
-        }
-    }
-    UpdateCursor();
-    Video.Flip();
+    canvas.TextOut((screenWidth_ - canvas.TextWidth(text)) / 2, screenHeight_ / 2 - 40, text);
 }
 
 void Player::DrawErrorScreen() {
-    Warp.UpdateWarp();
-    SurfaceCanvas& canvas = Video.Back().Canvas();
-    canvas.Draw(0, 0, Warp.WarpImage);
-    if (Flow.Screen == ScreenNoCharts && !missingSongsFolder_.empty()) {
+    warp_.UpdateWarp();
+    SurfaceCanvas& canvas = video_.Back().Canvas();
+    canvas.Draw(0, 0, warp_.WarpImage);
+    if (flow_.Screen == ScreenNoCharts && !missingSongsFolder_.empty()) {
         // The folder the user named, under the message.
         WriteCentredText(Tr(TextNoSongsFolder));
         const std::string folder = PathInMessage(missingSongsFolder_);
-        canvas.Font.Size = ScreenHeight / 40 + 4;
-        canvas.TextOut(std::max(0, (ScreenWidth - canvas.TextWidth(folder)) / 2),
-                       ScreenHeight / 2 - 16, folder);
+        canvas.Font.Size = screenHeight_ / 40 + 4;
+        canvas.TextOut(std::max(0, (screenWidth_ - canvas.TextWidth(folder)) / 2),
+                       screenHeight_ / 2 - 16, folder);
     } else {
-        WriteCentredText(Tr(Flow.Screen == ScreenNoCharts ? TextNoCharts : TextNotChart));
+        WriteCentredText(Tr(flow_.Screen == ScreenNoCharts ? TextNoCharts : TextNotChart));
     }
 }
 
@@ -391,54 +378,40 @@ void Player::DrawNotice() {
         notice_.clear();
         return;
     }
-    if (!Video.CanDraw()) return;
-    Surface& back = Video.Back();
+    if (!video_.CanDraw()) return;
+    Surface& back = video_.Back();
     SurfaceCanvas& canvas = back.Canvas();
     canvas.Font.Name = "MS Serif";
-    canvas.Font.Size = ScreenHeight / 40 + 4;
+    canvas.Font.Size = screenHeight_ / 40 + 4;
     canvas.Font.Color = 0xFFFFFF;
     canvas.BrushTransparent = true;
-    if (noticeLines_.empty()) noticeLines_ = WrapText(canvas, notice_, ScreenWidth - 8);
+    if (noticeLines_.empty()) noticeLines_ = WrapText(canvas, notice_, screenWidth_ - 8);
     const int lineHeight = canvas.Font.Size * 4 / 3 + 2;
-    const int shown = std::min(int(noticeLines_.size()), (ScreenHeight - 8) / lineHeight);
-    const int top = (ScreenHeight - shown * lineHeight) / 2 - 4;
+    const int shown = std::min(int(noticeLines_.size()), (screenHeight_ - 8) / lineHeight);
+    const int top = (screenHeight_ - shown * lineHeight) / 2 - 4;
     const int bottom = top + shown * lineHeight + 8;
-    for (int y = std::max(0, top); y < std::min(ScreenHeight, bottom); ++y)
-        for (int x = 0; x < ScreenWidth; ++x)
+    for (int y = std::max(0, top); y < std::min(screenHeight_, bottom); ++y)
+        for (int x = 0; x < screenWidth_; ++x)
             back.SetPixel(x, y, y == top || y == bottom - 1 ? 0xF800 : 0x4000);
     for (int i = 0; i < shown; ++i)
         canvas.TextOut(4, top + 4 + i * lineHeight, noticeLines_[size_t(i)]);
 }
 
 void Player::UpdateCursor() {
-    Video.Presenter().SetCursorVisible(!Video.FullScreen);
-}
-
-void Player::SelectFrame() {
-    Select.SelectFrame();
-}
-
-void Player::PlayFrame() {
-    tappo::PlayFrame(Scene);
+    video_.Presenter().SetCursorVisible(!video_.FullScreen);
 }
 
 void Player::ScanHeaderInto(const std::string& path, PlaySettings& state, ChartHeader& header) {
-    if (Reading.Standard) {
-        ChartReading reading = Reading;
-        reading.Options.DecimalSeparator = DecimalSeparator;
-        standard::ScanHeader(path, reading, state, header);
-    } else {
-        exact::ScanHeader(path, state, header, DecimalSeparator);
-    }
+    ScanHeaderWith(reading_, decimalSeparator_, path, state, header);
 }
 
 void Player::ScanChartHeader(const std::string& path) {
     const auto scan = [&](PlaySettings& state, ChartHeader& header) {
         ScanHeaderInto(path, state, header);
     };
-    Select.Unreadable.reset();
+    select_.ShowUnreadable(std::nullopt);
     try {
-        scan(Session.GameState, Session.Header);
+        scan(session_.GameState, session_.Header);
     } catch (const std::exception& e) {
         // The session keeps what the scan wrote over the chart before, as the
         // next compile starts from it. The screen shows this chart alone: what
@@ -450,8 +423,8 @@ void Player::ScanChartHeader(const std::string& path) {
             scan(state, header);
         } catch (const std::exception&) {
         }
-        Select.Unreadable =
-            UnreadableChart{header.Title, header.Artist, state.PlayLevel, state.Bpm, e.what()};
+        select_.ShowUnreadable(
+            UnreadableChart{header.Title, header.Artist, state.PlayLevel, state.Bpm, e.what()});
         throw;
     }
 }
@@ -459,12 +432,12 @@ void Player::ScanChartHeader(const std::string& path) {
 // The chart search runs again at every display initialisation; the list is
 // made anew each time so it never holds a chart twice.
 void Player::SearchCharts() {
-    Songs.ChartList.clear();
+    songs_.ChartList.clear();
     // A songs folder that is not there is the user's mistake, not an empty
     // library: the first one missing is named.
     missingSongsFolder_.clear();
     std::vector<std::filesystem::path> searched;
-    for (const std::string& folder : SongsFolders) {
+    for (const std::string& folder : songsFolders_) {
         std::error_code ec;
         if (!std::filesystem::is_directory(folder, ec)) {
             if (missingSongsFolder_.empty()) missingSongsFolder_ = folder;
@@ -476,23 +449,19 @@ void Player::SearchCharts() {
         searched.push_back(same);
         // The standard reading's charts have four extensions: every file is
         // looked at, in the same order.
-        ChartSearch.Directory = folder;
-        ChartSearch.SearchName = Reading.Standard ? "*" : "*.bms";
-        ChartSearch.Search();
+        chartSearch_.Directory = folder;
+        chartSearch_.SearchName = reading_.Standard ? "*" : "*.bms";
+        chartSearch_.Search();
     }
     if (!missingSongsFolder_.empty() && refusal_.empty())
         refusal_ = PathInMessage(missingSongsFolder_) + ": " + Tr(TextNoSongsFolder);
-    if (Songs.ChartIndex >= int32_t(Songs.ChartList.size())) Songs.ChartIndex = 0;
+    if (songs_.ChartIndex >= int32_t(songs_.ChartList.size())) songs_.ChartIndex = 0;
 }
 
 // A folder named like a chart cannot be played: only files go on the list.
 void Player::AddFoundChart(const std::string& name, const FoundFile& data, bool&) {
-    if (!data.IsDirectory && (!Reading.Standard || HasChartExtension(name, true)))
-        Songs.ChartList.push_back(name);
-}
-
-void Player::LoadBanner(const std::string& path) {
-    Select.LoadBanner(path);
+    if (!data.IsDirectory && (!reading_.Standard || HasChartExtension(name, true)))
+        songs_.ChartList.push_back(name);
 }
 
 } // namespace tappo

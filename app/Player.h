@@ -57,6 +57,8 @@ struct PlayerServices {
     // stop the load (Esc). Headless runs have none.
     std::function<bool()> KeepLoading = {};
     int Volume = 100; // master volume, 0-100
+    // False for a render nobody looks at: no picture is drawn and no image loaded.
+    bool DrawPictures = true;
 };
 
 // A start-up failure the program cannot run without (a missing asset).
@@ -79,6 +81,10 @@ std::string PathInMessage(const std::string& path);
 // the file already.
 std::string CompileErrorText(const std::string& path, const CompileError& e);
 
+// The loading screen's bar under its text: `done` of `total` files (none
+// when `total` is 0) on a screen of the given size.
+void DrawLoadingBar(Surface& back, int screenWidth, int screenHeight, int done, int total);
+
 // How long an error drawn on the picture stays up, unless a key takes it away.
 inline constexpr uint32_t NoticeMs = 4000;
 
@@ -86,67 +92,60 @@ class Player {
   public:
     explicit Player(const PlayerServices& services);
     ~Player();
+    Player(const Player&) = delete;
+    Player& operator=(const Player&) = delete;
 
-    // Components.
-    Display Video;
-    FrameTimer Timer;
-    SpriteSheet Sprites;
-    Mixer Sound;
-    MusicPlayer Music;
-    FileSearch ChartSearch;
-    Controller Pad;
-    VolumeBand Volume;   // the master volume and its band (- and +)
-    SongPreview Preview; // the select screen's "#PREVIEW"
-
-    // Settings.
-    std::string ProgramFolder;
-    std::vector<std::string> SongsFolders;
-    char DecimalSeparator = '.';
-    ChartReading Reading; // exact, or standard (see UseReading)
-
-    // Shared state, one record per owner; each screen's constructor names the
-    // records it reads and writes.
-    GameFlow Flow;        // Screen, ChartActive
-    ChartSession Session; // Header, GameState, Chart, SongFolder, KeysoundSlots, BgaSurfaces
-    PlayState Play;       // song clock and event cursors
-    PlayToggles Toggles;
-    SongList Songs; // ChartList, ChartIndex
-    int32_t ScreenWidth = 0, ScreenHeight = 0;
-    Rect FullScreenRect;
-    WarpEffect Warp;
-    ArrowSheet ArrowSprites;
-    ScreenServices Services;
-
-    // The screens.
-    NoteFieldPainter NoteField;
-    PlayScene Scene;
-    SelectScreen Select;
-
-    // Handlers.
+    // Start-up, in this order. StartUp loads the assets and takes the command
+    // line: a chart named there is compiled and its sounds loaded at once.
+    // OpenDisplay makes the display; its initialisation searches the charts
+    // for the select screen, or loads the chart's images.
     void StartUp(const std::vector<std::string>& args);
-    void OpenDisplay();
-    void MakeSurfaces();
-    void ReleaseSurfaces();
-    void RunFrame();
-    void CommandKey(Key key);
-    void LeaveKey(Key key);
-    // F3: the display is finalised and initialised again in the other mode.
-    void ToggleFullScreen();
+    // Whether Start is held now: held while the player starts, it opens in a window.
+    bool StartHeld();
+    void OpenDisplay(bool fullScreen = true);
     void ShutDown();
-    void AddFoundChart(const std::string& name, const FoundFile& data, bool& Continue);
 
-    void ShowLoadingScreen();
-    // The loading screen with a bar under its text for `done` of `total` files.
-    void DrawLoadingProgress(int done, int total);
-    void DrawErrorScreen();
-    void UpdateCursor();
-
+    // One pass of the idle loop: a frame when the frame timer has one due.
+    void Tick();
+    // A key pressed: the commands every screen knows, the select screen's
+    // jumps, and Esc, which leaves play (LeavePlay).
+    void KeyDown(Key key);
+    // Back to the select screen with every sound stopped; where there is
+    // nothing to go back to (a command-line chart, or the select screen
+    // itself) the program ends.
+    void LeavePlay();
+    // The window went to the background or came back: frames run only in front.
+    void SetActive(bool active);
+    // Plays a chart: the loading screen, the compile, the sounds, the images,
+    // then play from the next frame on (ChartPipeline.cpp). A compile error is
+    // reported and play is left (back to the select screen, or the end for a
+    // command-line chart); returns false then, and when the load was stopped.
+    bool StartChart(const std::string& path);
     // The player asks the program to end (Esc, end of a command-line chart);
     // `exitCode` non-zero when it ends because of an error.
     void Close(int exitCode = 0) {
         closeRequested_ = true;
         if (exitCode) exitCode_ = exitCode;
     }
+
+    // Reads every chart from now on the given way. The standard reading also
+    // takes the select screen's banner from "#BANNER", shows "#STAGEFILE"
+    // while a chart loads, lists ".bme", ".bml" and ".pms" charts too, shows
+    // what tells a song's charts apart on the select screen and mixes on 256
+    // channels through the limiter.
+    void UseReading(const ChartReading& reading);
+    // Runs a handler; an error that escapes it is shown and the program goes on.
+    template <class F> bool Guarded(F&& handler);
+    // Shows an error in a box; where none can be shown (headless, or a desktop
+    // without a message system), in a band over the picture instead.
+    void ReportError(const std::string& text);
+
+    // The mix of keysounds and music, for whatever plays it out: the sound
+    // device pulls it by itself, a headless run or a test in step with its clock.
+    Mixer& SoundOutput() { return sound_; }
+
+    // What the program is doing, as whoever drives it (the runner, a test)
+    // sees it. None of it changes the player.
     bool CloseRequested() const { return closeRequested_; }
     int ExitCode() const { return exitCode_; }
     // Why the program has nothing to run, naming the file or folder: a
@@ -154,78 +153,120 @@ class Player {
     // Empty when it has. A headless run ends with it; a window shows its
     // error screen.
     const std::string& Refusal() const { return refusal_; }
-
-    // What the program is doing, as whoever drives it (the runner, a test) sees it.
     // The screen that runs: select, play, paused, or one of the two message screens.
-    Screen Mode() const { return Screen(Flow.Screen); }
+    Screen Mode() const { return Screen(flow_.Screen); }
     // A chart is compiled and loaded for play.
-    bool ChartActive() const { return Flow.ChartActive; }
+    bool ChartActive() const { return flow_.ChartActive; }
     // The chart loaded for play; on the select screen, the header of the chart shown.
-    const ChartSession& CurrentChart() const { return Session; }
+    const ChartSession& CurrentChart() const { return session_; }
     // The song clock in ms, whether it runs yet (past the start gate), and
     // whether the song has passed its last object.
-    int32_t SongTime() const { return Play.SongTime; }
-    bool SongStarted() const { return Play.SongStartTick != 0; }
-    bool SongEnded() const { return Play.SongEnded; }
+    int32_t SongTime() const { return play_.SongTime; }
+    bool SongStarted() const { return play_.SongStartTick != 0; }
+    bool SongEnded() const { return play_.SongEnded; }
     // The timing offset PageUp and PageDown set, in ms.
-    int32_t LateTime() const { return Play.LateTime; }
+    int32_t LateTime() const { return play_.LateTime; }
+    // The whole play clock: start tick, sound clock, event cursors.
+    const PlayState& Playback() const { return play_; }
+    const PlayToggles& Toggles() const { return toggles_; }
     // The charts found below the songs folder, and the one the select screen
     // shows (empty when there is none).
-    const std::vector<std::string>& Charts() const { return Songs.ChartList; }
+    const std::vector<std::string>& Charts() const { return songs_.ChartList; }
     std::string SelectedChart() const {
-        const size_t i = size_t(Songs.ChartIndex);
-        return Songs.ChartIndex >= 0 && i < Songs.ChartList.size() ? Songs.ChartList[i]
-                                                                   : std::string();
+        const size_t i = size_t(songs_.ChartIndex);
+        return songs_.ChartIndex >= 0 && i < songs_.ChartList.size() ? songs_.ChartList[i]
+                                                                     : std::string();
     }
-    // The chart pipeline: compile, load keysounds and music, load images,
-    // play. A compile error is reported and play is left (back to the select
-    // screen, or the end for a command-line chart); returns false then.
-    bool StartChart(const std::string& path);
-    void LoadBgaImages();
-    // Reads every chart from now on the given way. The standard reading also
-    // takes the select screen's banner from "#BANNER", shows "#STAGEFILE"
-    // while a chart loads, lists ".bme", ".bml" and ".pms" charts too, shows
-    // what tells a song's charts apart on the select screen and mixes on 256
-    // channels through the limiter.
-    void UseReading(const ChartReading& reading) {
-        Reading = reading;
-        Sound.UseStandardMixing(reading.Standard);
-        Select.BannerSource = reading.Standard ? standard::BannerFile : nullptr;
-        Select.ShowDetails = reading.Standard;
-        Preview.FileOf = reading.Standard ? standard::PreviewFile : nullptr;
-    }
-    // Runs a handler; an error that escapes it is shown and the program goes on.
-    template <class F> bool Guarded(F&& handler);
-    // Shows an error in a box; where none can be shown (headless, or a desktop
-    // without a message system), in a band over the picture instead.
-    void ReportError(const std::string& text);
+    // The select screen's cursor and slide.
+    const SongList& Songs() const { return songs_; }
+    const SelectScreen& SelectView() const { return select_; }
+    const SongPreview& Preview() const { return preview_; }
     // The error text the band shows now; empty when there is none.
     const std::string& Notice() const { return notice_; }
     // Whether the chart's "#STAGEFILE" picture is held (only while it loads).
     bool HoldsStagePicture() const { return !stagePicture_.Rgb.empty(); }
     long FramesRun() const { return framesRun_; }
+    // Frames run: the timer is on and the program is in front.
+    bool Running() const { return timer_.Running(); }
+    int FrameRate() const { return timer_.FrameRate(); }
+    // The picture of the last frame, as the screen shows it.
+    const Surface& Picture() { return video_.Back(); }
+    MusicState MusicMode() { return music_.Mode(); }
+    const VolumeBand& Volume() const { return volume_; }
 
   private:
-    bool CompileChart(const std::string& path);
-    void LeavePlayAfterError(const std::string& text);
-    // Hooks of the screens and loaders built on top of the shell.
-    void SelectFrame();
-    void PlayFrame();
-    bool LoadChartMedia(FileResolver& files);
-    bool LoadBgaImages(FileResolver& files);
-    // Between two files of a load: the progress bar now and then, and the user's
-    // chance to stop the load.
-    bool LoadProgress(int done, int total);
+    // The frame: the screen's own work and picture, then what goes over every screen.
+    void RunFrame();
+    void DrawErrorScreen();
+    void DrawNotice();
+    void WriteCentredText(const char* text);
+    void UpdateCursor();
+    void ToggleFullScreen(); // F3: the display made again in the other mode
+
+    // The display's surfaces, made at every initialisation and freed at every
+    // finalisation (start-up, F3).
+    void MakeSurfaces();
+    void ReleaseSurfaces();
+    // The charts below the songs folders, for the select screen.
     void SearchCharts();
+    void AddFoundChart(const std::string& name, const FoundFile& data, bool& Continue);
     void ScanChartHeader(const std::string& path);
     // Reads a chart's header the way the reading in use does; throws when it cannot.
     void ScanHeaderInto(const std::string& path, PlaySettings& state, ChartHeader& header);
-    void LoadBanner(const std::string& path);
-    void WriteCentredText(const char* text);
-    void DrawNotice();
+
+    // The road of a chart from its path to play (ChartPipeline.cpp, in this
+    // order), after StartChart.
     void LoadStagePicture(const std::string& chartPath);
+    void ShowLoadingScreen();
+    // The loading screen with a bar under its text for `done` of `total` files.
+    void DrawLoadingProgress(int done, int total);
+    bool CompileChart(const std::string& path);
+    void LeavePlayAfterError(const std::string& text);
     // Says why a chart that compiled plays less than its file holds.
     void ReportUnreadText(const std::string& path);
+    bool LoadChartSounds(FileResolver& files);
+    // The chart's pictures as surfaces of the display: at the chart's start
+    // when the display is there, else at its initialisation, and again at
+    // every re-initialisation (F3).
+    bool LoadChartImages(FileResolver& files);
+    // Between two files of a load: the progress bar now and then, and the user's
+    // chance to stop the load.
+    bool LoadProgress(int done, int total);
+
+    // The components. The display comes first: the others' surfaces go before it.
+    Display video_;
+    FrameTimer timer_;
+    SpriteSheet sprites_;
+    Mixer sound_;
+    MusicPlayer music_;
+    FileSearch chartSearch_;
+    Controller pad_;
+    VolumeBand volume_;   // the master volume and its band (- and +)
+    SongPreview preview_; // the select screen's "#PREVIEW"
+
+    // Settings.
+    std::string programFolder_;
+    std::vector<std::string> songsFolders_;
+    char decimalSeparator_ = '.';
+    ChartReading reading_; // exact, or standard (see UseReading)
+
+    // Shared state, one record per owner; each screen's constructor names the
+    // records it reads and writes.
+    GameFlow flow_;        // Screen, ChartActive
+    ChartSession session_; // Header, GameState, Chart, SongFolder, KeysoundSlots, BgaSurfaces
+    PlayState play_;       // song clock and event cursors
+    PlayToggles toggles_;
+    SongList songs_; // ChartList, ChartIndex
+    int32_t screenWidth_ = 0, screenHeight_ = 0;
+    Rect fullScreenRect_;
+    WarpEffect warp_;
+    ArrowSheet arrowSprites_;
+    ScreenServices services_;
+
+    // The screens.
+    NoteFieldPainter noteField_;
+    PlayScreen playScreen_;
+    SelectScreen select_;
 
     Image stagePicture_; // the loading chart's "#STAGEFILE"; empty when none
     MessageBox& messages_;

@@ -26,7 +26,7 @@ class Screenshots {
         for (const auto& [at, path] : shots_) {
             if (at != frame) continue;
             try {
-                WritePng(path, player.Video.Back());
+                WritePng(path, player.Picture());
             } catch (const std::exception& e) {
                 player.ReportError(Tr("cannot save the screenshot: ") + std::string(e.what()));
                 ok = false;
@@ -57,13 +57,8 @@ bool StartPlayer(Player& player, const CommandLine& cl, MessageBox& box) {
     try {
         player.Guarded([&] { player.StartUp(cl.Arguments); });
         // Holding Start at start (or --windowed) keeps the player in a window.
-        auto startHeld = [&] {
-            player.Pad.Update();
-            return HasAction(player.Pad.States, Action::Start);
-        };
-        if (player.Video.FullScreen && (cl.Windowed || startHeld()))
-            player.Video.FullScreen = false;
-        player.Guarded([&] { player.OpenDisplay(); });
+        const bool fullScreen = !cl.Windowed && !player.StartHeld();
+        player.Guarded([&] { player.OpenDisplay(fullScreen); });
     } catch (const StartupError& e) {
         box.Show(e.what());
         return false;
@@ -73,7 +68,7 @@ bool StartPlayer(Player& player, const CommandLine& cl, MessageBox& box) {
 
 // Where the problem log is, when the run wrote to it.
 void ReportProblemLog(Player& player) {
-    const ProblemLog& log = player.Sound.Log();
+    const ProblemLog& log = player.SoundOutput().Log();
     if (log.Count() == 0) return;
     ReportOnConsole(FormatText(Tr("lines this run wrote to the problem log %s: %s"), log.Path(),
                                std::to_string(log.Count())));
@@ -81,9 +76,9 @@ void ReportProblemLog(Player& player) {
 
 // A volume the keys changed is the next run's volume too.
 void KeepVolume(const Player& player, const CommandLine& cl) {
-    if (player.Volume.Level() == cl.Volume) return;
+    if (player.Volume().Level() == cl.Volume) return;
     Settings changed;
-    changed.Volume = player.Volume.Level();
+    changed.Volume = player.Volume().Level();
     try {
         SaveSettings(SettingsPath(), changed);
     } catch (const std::exception& e) {
@@ -163,12 +158,12 @@ class StepMixer {
         : player_(player), tick0_(tick0), wav_(wav) {}
     void MixUpTo(uint32_t tick) {
         const int64_t due = MixFrameOfTick(tick, tick0_);
-        const bool started = player_.Play.SongStartTick != 0;
+        const bool started = player_.SongStarted();
         const int64_t songStart =
-            started ? MixFrameOfTick(uint32_t(player_.Play.SongStartTick), tick0_) : due;
+            started ? MixFrameOfTick(uint32_t(player_.Playback().SongStartTick), tick0_) : due;
         while (mixed_ < due) {
             const int n = int(std::min<int64_t>(due - mixed_, int64_t(block_.size() / 2)));
-            player_.Sound.Mix(block_.data(), n);
+            player_.SoundOutput().Mix(block_.data(), n);
             if (wav_ && started && mixed_ + n > songStart) {
                 const int64_t skip = std::max<int64_t>(0, songStart - mixed_);
                 wav_->Write(block_.data() + skip * 2, size_t(n - skip));
@@ -260,14 +255,16 @@ int RunHeadless(const CommandLine& cl) {
                             .AudioBufferFrames = cl.AudioBufferFrames,
                             .Keys = &keys,
                             .MixFollowsClock = true,
-                            .Volume = cl.Volume};
+                            .Volume = cl.Volume,
+                            // A render nobody looks at skips the drawing: it
+                            // is the sound that counts.
+                            .DrawPictures = !render || !cl.Screenshots.empty()};
+    // The mix follows the clock from here.
+    const uint32_t tick0 = clock.NowMs();
     auto owned = std::make_unique<Player>(services);
     Player& player = *owned;
     // Headless runs and renders are reproducible: #RANDOM takes 1 unless seeded.
     player.UseReading(ChartReadingOf(cl, false));
-    // A render nobody looks at skips the drawing: it is the sound that counts.
-    player.Video.Visible = !render || !cl.Screenshots.empty();
-    const uint32_t tick0 = *player.Scene.MixClockStart;
     if (!StartPlayer(player, cl, box)) return 1;
     if (player.CloseRequested()) return player.ExitCode(); // the chart did not compile
     // Nothing to play (a file that is no chart, a songs folder that is not
@@ -286,12 +283,12 @@ int RunHeadless(const CommandLine& cl) {
     bool shotsOk = true;
     StepMixer mixer(player, tick0, wav.get());
     const double expected = player.CurrentChart().Chart.LastSoundTime / 1000.0;
-    while (!player.CloseRequested() && player.Timer.Running()) {
+    while (!player.CloseRequested() && player.Running()) {
         if (cl.Frames >= 0 && player.FramesRun() >= cl.Frames) break;
         if (signals.Received() || (wav && wav->TooLong())) break;
         const long before = player.FramesRun();
         clock.Advance(HeadlessFrameStep(player, cl.FrameMs));
-        player.Guarded([&] { player.Timer.DoTick(); });
+        player.Guarded([&] { player.Tick(); });
         // The frame has scheduled everything before its tick: mix up to it.
         mixer.MixUpTo(clock.NowMs());
         if (render) progress.Show(player.SongTime() / 1000.0, expected);
@@ -346,19 +343,16 @@ int RunOnScreen(const CommandLine& cl) {
     // The window shows its error screen; the console says which file or folder.
     if (!player.Refusal().empty()) ReportOnConsole(player.Refusal());
     EventSink sink;
-    sink.KeyDown = [&](Key key) {
-        player.Guarded([&] { player.CommandKey(key); });
-        if (key == Key::Escape) player.Guarded([&] { player.LeaveKey(Key::Escape); });
-    };
+    sink.KeyDown = [&](Key key) { player.Guarded([&] { player.KeyDown(key); }); };
     sink.CloseRequest = [&] { player.Close(); };
-    sink.Activate = [&](bool active) { player.Timer.SetAppActive(active); };
+    sink.Activate = [&](bool active) { player.SetActive(active); };
     Screenshots shots(cl);
     bool shotsOk = true;
     while (!player.CloseRequested()) {
-        sdl->PumpEvents(sink, player.Timer.Running() ? 0 : 50);
+        sdl->PumpEvents(sink, player.Running() ? 0 : 50);
         if (player.CloseRequested()) break;
         const long before = player.FramesRun();
-        player.Guarded([&] { player.Timer.DoTick(); });
+        player.Guarded([&] { player.Tick(); });
         if (FrameDone(player, cl, shots, before, shotsOk)) break;
     }
     player.ShutDown();
@@ -370,7 +364,8 @@ int RunOnScreen(const CommandLine& cl) {
 
 } // namespace
 
-int RunPlayer(const CommandLine& cl) {
+int RunPlayer(const CommandLine& commandLine) {
+    const CommandLine& cl = commandLine;
     return cl.Headless || !cl.RenderWav.empty() ? RunHeadless(cl) : RunOnScreen(cl);
 }
 

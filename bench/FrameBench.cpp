@@ -74,7 +74,7 @@ struct BenchPlayer {
     }
     void Frame() {
         clock.Advance(10);
-        player->Timer.DoTick();
+        player->Tick();
     }
 };
 
@@ -162,13 +162,13 @@ void BM_PlayFrameNoMusic(benchmark::State& state) {
     const std::vector<std::string> args{SongsFolder() + "demo1-morning-steps/nomusic.bms"};
     auto player = std::make_unique<BenchPlayer>(SongsFolder(), args);
     auto toStart = [&] {
-        while (player->player->Play.SongStartTick == 0 || player->player->Play.SongTime < 8000)
+        while (!player->player->SongStarted() || player->player->SongTime() < 8000)
             player->Frame();
     };
     toStart();
     for (auto _ : state) {
         player->Frame();
-        if (player->player->Play.SongTime > 50000) {
+        if (player->player->SongTime() > 50000) {
             state.PauseTiming();
             player = std::make_unique<BenchPlayer>(SongsFolder(), args);
             toStart();
@@ -221,13 +221,13 @@ void BM_PlayFrameDenseMeasure(benchmark::State& state) {
     std::unique_ptr<BenchPlayer> player;
     auto toStart = [&] {
         player = std::make_unique<BenchPlayer>(AssetFolder(), args, state.range(0) > 0);
-        while (player->player->Play.SongStartTick == 0 || player->player->Play.SongTime < 1500)
+        while (!player->player->SongStarted() || player->player->SongTime() < 1500)
             player->Frame();
     };
     toStart();
     for (auto _ : state) {
         player->Frame();
-        if (player->player->Play.SongTime > 3500) {
+        if (player->player->SongTime() > 3500) {
             state.PauseTiming();
             toStart();
             state.ResumeTiming();
@@ -279,13 +279,13 @@ void BM_PlayFrameVideoBackground(benchmark::State& state) {
     }
     auto player = std::make_unique<BenchPlayer>(SongsFolder(), std::vector{chart}, true);
     auto toStart = [&] {
-        while (player->player->Play.SongStartTick == 0 || player->player->Play.SongTime < 1500)
+        while (!player->player->SongStarted() || player->player->SongTime() < 1500)
             player->Frame();
     };
     toStart();
     for (auto _ : state) {
         player->Frame();
-        if (player->player->Play.SongTime > 55000) {
+        if (player->player->SongTime() > 55000) {
             state.PauseTiming();
             player = std::make_unique<BenchPlayer>(SongsFolder(), std::vector{chart}, true);
             toStart();

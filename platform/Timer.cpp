@@ -34,12 +34,12 @@ void FrameTimer::SetAppActive(bool active) {
         running_ = false;
 }
 
-void FrameTimer::DoTick() {
-    if (!running_) return;
+bool FrameTimer::DoTick() {
+    if (!running_) return false;
     const uint32_t now = clock_.NowMs();
     const int32_t sinceTick = int32_t(now - lastTick_);
     // A clock set back runs no frame until it passes the last frame's tick.
-    if (sinceTick < 0) return;
+    if (sinceTick < 0) return false;
     lastTick_ = now;
     ++frames_;
     const int32_t elapsed = std::max<int32_t>(int32_t(now - lastRateUpdate_), 1);
@@ -48,7 +48,7 @@ void FrameTimer::DoTick() {
         frames_ = 0;
         lastRateUpdate_ = now;
     }
-    if (OnTimer) OnTimer();
+    return true;
 }
 
 } // namespace tappo

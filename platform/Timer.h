@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 
 namespace tappo {
 
@@ -31,17 +30,15 @@ class FrameTimer {
   public:
     explicit FrameTimer(TickSource& clock) : clock_(clock) {}
 
-    // One frame; runs at every pass of the idle loop while the timer runs.
-    std::function<void()> OnTimer;
-
     bool Enabled() const { return enabled_; }
     void SetEnabled(bool enabled);
     // Application activation: no frames run in the background.
     void SetAppActive(bool active);
     bool Running() const { return running_; }
     int FrameRate() const { return frameRate_; }
-    // One pass of the idle loop.
-    void DoTick();
+    // One pass of the idle loop: counts a frame and returns true when one is
+    // due (at every pass while the timer runs); the caller then runs it.
+    [[nodiscard]] bool DoTick();
 
   private:
     void Install();

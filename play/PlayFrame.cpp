@@ -258,4 +258,27 @@ void PlayFrame(PlayScene& s) {
     p.PrevSongTime = p.SongTime;
 }
 
+void PlayScreen::TogglePause() {
+    PlayScene& s = scene_;
+    const int32_t tick = int32_t(s.Clock.NowMs());
+    if (s.Screen == ScreenPlay) {
+        s.Screen = ScreenPaused;
+        s.Play.PauseTick = tick;
+        StopEverything(s);
+    } else if (s.Screen == ScreenPaused) {
+        s.Screen = ScreenPlay;
+        s.Play.SongStartTick += tick - s.Play.PauseTick;
+    }
+}
+
+void PlayScreen::Restart() {
+    PlayScene& s = scene_;
+    if (s.Screen != ScreenPlay && s.Screen != ScreenPaused) return;
+    StopEverything(s);
+    s.Sound.ReportLostVoices();
+    s.Play.SongStartTick = int32_t(s.Clock.NowMs());
+    s.Play.EventCursors.fill(0);
+    s.Screen = ScreenPlay;
+}
+
 } // namespace tappo

@@ -74,6 +74,28 @@ int64_t MixFrameOfTick(uint32_t tick, uint32_t tick0);
 int64_t MixFramesOfSongTime(int64_t songTime);
 
 void PlayFrame(PlayScene& scene);
+
+// The play screen: plays the loaded chart frame by frame, pauses and
+// restarts it. It uses what PlayScene names.
+class PlayScreen {
+  public:
+    PlayScreen(GameFlow& flow, const std::vector<std::string>& chartList, PlayState& play,
+               const PlayToggles& toggles, ChartSession& session, Mixer& sound, MusicPlayer& music,
+               Controller& input, const ScreenServices& screen, const Rect& fullScreenRect,
+               TickSource& clock, NoteFieldPainter& noteField, std::function<void()> close,
+               std::optional<uint32_t> mixClockStart)
+        : scene_(flow, chartList, play, toggles, session, sound, music, input, screen,
+                 fullScreenRect, clock, noteField, std::move(close), mixClockStart) {}
+
+    void Frame() { PlayFrame(scene_); }
+    // F4: pauses play with every sound stopped, or resumes it where it stood.
+    void TogglePause();
+    // F5: plays the chart again from its start, also from the pause.
+    void Restart();
+
+  private:
+    PlayScene scene_;
+};
 // Starts keysound `slot` (256: the step tick) on the first channel that is not
 // playing; dropped when all are busy. `songTime` is its event's time. With
 // the standard reading's mixing the mixer picks the channel (Mixer::StartVoice);

@@ -42,40 +42,41 @@ char TitleInitial(const std::string& title) {
 void SelectScreen::Walk(bool forward, bool toOtherFolder, long steps, bool slide) {
     // Step through the list until the folder condition holds or the walk
     // comes back to where it started.
-    const int32_t count = int32_t(Songs.ChartList.size());
-    const int32_t previous = Songs.ChartIndex;
+    const int32_t count = int32_t(songs_.ChartList.size());
+    const int32_t previous = songs_.ChartIndex;
+    pendingInitial_ = 0; // a walk goes before a jump still waiting
     for (long step = 0; step < steps; ++step) {
-        const int32_t start = Songs.ChartIndex;
-        const std::string startFolder = FolderOfChart(Songs.ChartList[size_t(start)]);
+        const int32_t start = songs_.ChartIndex;
+        const std::string startFolder = FolderOfChart(songs_.ChartList[size_t(start)]);
         do {
-            Songs.ChartIndex =
-                forward ? (Songs.ChartIndex + 1) % count : (count + Songs.ChartIndex - 1) % count;
-        } while ((FolderOfChart(Songs.ChartList[size_t(Songs.ChartIndex)]) == startFolder) ==
+            songs_.ChartIndex =
+                forward ? (songs_.ChartIndex + 1) % count : (count + songs_.ChartIndex - 1) % count;
+        } while ((FolderOfChart(songs_.ChartList[size_t(songs_.ChartIndex)]) == startFolder) ==
                      toOtherFolder &&
-                 Songs.ChartIndex != start);
+                 songs_.ChartIndex != start);
     }
     ShowMovedTo(previous, forward, slide, toOtherFolder);
 }
 
 void SelectScreen::ShowMovedTo(int32_t previous, bool forward, bool slide, bool folderMove) {
-    const std::string& chart = Songs.ChartList[size_t(Songs.ChartIndex)];
+    const std::string& chart = songs_.ChartList[size_t(songs_.ChartIndex)];
     // A folder move shows the banner anew even when it came back to the same folder.
     const bool otherFolder =
-        folderMove || FolderOfChart(Songs.ChartList[size_t(previous)]) != FolderOfChart(chart);
+        folderMove || FolderOfChart(songs_.ChartList[size_t(previous)]) != FolderOfChart(chart);
     // A header that cannot be read is reported once the move is done: the
     // screen slides to the chart and its folder's banner all the same.
     std::exception_ptr scanError;
     try {
-        ScanChartHeader(chart);
+        scanChartHeader_(chart);
     } catch (...) {
         scanError = std::current_exception();
     }
-    SlideCountdown = slide ? SlideFrames : 0;
-    Songs.SlideDirection = slide && otherFolder ? (forward ? 1 : -1) : 0;
+    slideCountdown_ = slide ? SlideFrames : 0;
+    songs_.SlideDirection = slide && otherFolder ? (forward ? 1 : -1) : 0;
     if (otherFolder) {
         // The old banner slides out while the new one comes in.
-        if (slide && BannerSurface && PrevBannerSurface)
-            PrevBannerSurface->CopySurface(0, 0, *BannerSurface, Bounds(0, 0, 80, 52));
+        if (slide && bannerSurface_ && prevBannerSurface_)
+            prevBannerSurface_->CopySurface(0, 0, *bannerSurface_, Bounds(0, 0, 80, 52));
         LoadBanner(chart);
     }
     if (scanError) std::rethrow_exception(scanError);
@@ -111,31 +112,44 @@ void SelectScreen::MoveHeld(Actions keys) {
     if (steps > 0) Walk(forward, toOtherFolder, steps, false);
 }
 
-char SelectScreen::InitialOf(const std::string& chartPath) {
-    const auto found = initials_.find(chartPath);
-    if (found != initials_.end()) return found->second;
-    const char initial = ChartTitle ? TitleInitial(ChartTitle(chartPath)) : 0;
-    initials_.emplace(chartPath, initial);
-    return initial;
+void SelectScreen::ReadTitles() {
+    pendingInitial_ = 0;
+    titles_.Start(songs_.ChartList, size_t(songs_.ChartIndex) + 1, chartTitle_);
+}
+
+void SelectScreen::JumpToInitial() {
+    if (songs_.ChartList.empty()) {
+        pendingInitial_ = 0;
+        return;
+    }
+    const int32_t previous = songs_.ChartIndex;
+    const TitleInitials::Jump jump = titles_.Next(size_t(previous), pendingInitial_);
+    if (jump.found == TitleInitials::Found::NotYet) return;
+    pendingInitial_ = 0;
+    const auto target = int32_t(jump.index);
+    if (jump.found == TitleInitials::Found::No || target == previous) return;
+    songs_.ChartIndex = target;
+    ShowMovedTo(previous, target > previous, true, false);
 }
 
 void SelectScreen::JumpKey(Key key) {
-    if (Songs.ChartList.empty()) return;
-    const int32_t count = int32_t(Songs.ChartList.size());
-    const int32_t previous = Songs.ChartIndex;
+    if (songs_.ChartList.empty()) return;
+    const int32_t count = int32_t(songs_.ChartList.size());
+    const int32_t previous = songs_.ChartIndex;
     int32_t target = -1;
     if (key == Key::Home) {
         target = 0;
     } else if (key == Key::End) {
         target = count - 1;
     } else if (const auto c = CharacterOfKey(key); c && !ActionOfKey(key)) {
-        for (int32_t i = 1; i <= count && target < 0; ++i) {
-            const int32_t at = (previous + i) % count;
-            if (InitialOf(Songs.ChartList[size_t(at)]) == *c) target = at;
-        }
+        pendingInitial_ = *c;
+        JumpToInitial();
+        return;
     }
-    if (target < 0 || target == previous) return;
-    Songs.ChartIndex = target;
+    if (target < 0) return;
+    pendingInitial_ = 0;
+    if (target == previous) return;
+    songs_.ChartIndex = target;
     ShowMovedTo(previous, target > previous, true, false);
 }
 

@@ -125,72 +125,95 @@ void DrawLevelStars(SpriteSheet& images, int item, Surface& back, int32_t level,
     }
 }
 
+void SelectScreen::UseReading(TitleInitials::ReadTitle chartTitle,
+                              std::function<std::string(const std::string& chartPath)> bannerSource,
+                              bool showDetails) {
+    chartTitle_ = std::move(chartTitle);
+    bannerSource_ = std::move(bannerSource);
+    showDetails_ = showDetails;
+}
+
+void SelectScreen::MakeBanners(Display& display) {
+    for (auto* banner : {&bannerSurface_, &prevBannerSurface_}) {
+        *banner = std::make_unique<Surface>(&display);
+        (*banner)->SetColorKey(0);
+        (*banner)->SetSize(80, 52);
+    }
+}
+
+void SelectScreen::ReleaseBanners() {
+    bannerSurface_.reset();
+    prevBannerSurface_.reset();
+}
+
 void SelectScreen::SelectFrame() {
-    if (Songs.ChartList.empty()) return;
-    if (Toggles.ShowBga || Toggles.WarpInPlay)
-        Warp.UpdateWarp();
+    if (songs_.ChartList.empty()) return;
+    if (pendingInitial_) JumpToInitial();
+    if (toggles_.ShowBga || toggles_.WarpInPlay)
+        warp_.UpdateWarp();
     else
-        Video.Back().Fill(0);
+        video_.Back().Fill(0);
 
     // The chart's path below the song folders' base, taken before any move.
-    const std::string& current = Songs.ChartList[size_t(Songs.ChartIndex)];
+    const std::string& current = songs_.ChartList[size_t(songs_.ChartIndex)];
     const std::string& pathText = PathText(current);
 
-    if (SlideCountdown != 0) {
-        --SlideCountdown;
+    if (slideCountdown_ != 0) {
+        --slideCountdown_;
         // The keys are read during the slide as well, so that a key let go
         // and pressed again is a new press and not a held key; they move nothing.
-        Input.UpdateKeyboard();
-        HeldAction(Input.Keyboard.States);
+        input_.UpdateKeyboard();
+        HeldAction(input_.Keyboard.States);
     } else {
-        Songs.SlideDirection = 0;
-        Input.UpdateKeyboard();
-        const Actions keys = Input.Keyboard.States;
+        songs_.SlideDirection = 0;
+        input_.UpdateKeyboard();
+        const Actions keys = input_.Keyboard.States;
         if (HasAction(keys, Action::Start)) {
-            if (Preview) Preview->Stop();
-            StartPlay(current);
+            if (preview_) preview_->Stop();
+            startPlay_(current);
             return;
         }
         MoveHeld(keys);
     }
-    if (Preview) Preview->Update(Songs.ChartList[size_t(Songs.ChartIndex)], Now());
-    if (!Video.CanDraw()) return;
+    if (preview_) preview_->Update(songs_.ChartList[size_t(songs_.ChartIndex)], Now());
+    if (!video_.CanDraw()) return;
     DrawSelectScreen(pathText);
 }
 
 void SelectScreen::DrawSelectScreen(const std::string& pathText) {
-    Surface& back = Video.Back();
-    const int w = Video.Mode.Width, h = Video.Mode.Height;
+    Surface& back = video_.Back();
+    const int w = video_.Mode.Width, h = video_.Mode.Height;
     SurfaceCanvas& canvas = back.Canvas();
-    if (Toggles.ShowBga || Toggles.WarpInPlay) canvas.Draw(0, 0, Warp.WarpImage);
+    if (toggles_.ShowBga || toggles_.WarpInPlay) canvas.Draw(0, 0, warp_.WarpImage);
 
     const TextLayout& text = Layout(canvas, w, h);
     canvas.Font.Name = "MS Serif";
     canvas.Font.Color = 0x8EC7FF;
     canvas.Font.Size = text.titleSize;
     canvas.BrushTransparent = true;
-    canvas.TextOut(ShowDetails ? TitleX(text, w) : text.titleX, h * 7 / 24, text.title);
-    canvas.TextOut(text.artistX, ShowDetails ? text.artistY : h * 9 / 24, text.artist);
+    canvas.TextOut(showDetails_ ? TitleX(text, w) : text.titleX, h * 7 / 24, text.title);
+    canvas.TextOut(text.artistX, showDetails_ ? text.artistY : h * 9 / 24, text.artist);
 
     canvas.Font.Size = h / 40 + 4;
-    if (ShowDetails) canvas.TextOut(text.subtitleX, h * 7 / 24 + text.titleSize + 2, text.subtitle);
+    if (showDetails_)
+        canvas.TextOut(text.subtitleX, h * 7 / 24 + text.titleSize + 2, text.subtitle);
     canvas.Font.Color = 0xFFFFFF;
-    canvas.TextOut(10, 36, ShowDetails ? PathShown(canvas, pathText, w - 20) : pathText);
+    canvas.TextOut(10, 36, showDetails_ ? PathShown(canvas, pathText, w - 20) : pathText);
     canvas.TextOut(10, h - 35, text.bpm);
     canvas.TextOut(text.genreX, h - 43, text.genre);
-    if (ShowDetails) canvas.TextOut(text.detailsX, h * 3 / 4 + 3, text.details);
+    if (showDetails_) canvas.TextOut(text.detailsX, h * 3 / 4 + 3, text.details);
 
-    Images.Draw(ItemStartPlate, back, 85, 213, 0);
-    const int slide = Songs.SlideDirection * SlideCountdown * 13;
-    back.Draw(slide + 121, 120, Bounds(0, 0, 80, 52), BannerSurface.get(), true);
-    back.Draw(slide + 121 + (Songs.SlideDirection > 0 ? -208 : 208), 120, Bounds(0, 0, 80, 52),
-              PrevBannerSurface.get(), true);
-    Images.Draw(ItemNextFolder, back, 201, 140, 0);
-    Images.Draw(ItemPrevFolder, back, 94, 140, 0);
-    Images.Draw(ItemHeader, back, 0, 10, 0);
-    int32_t level = Unreadable ? Unreadable->PlayLevel : GameState.PlayLevel;
-    if (ShowDetails) level = std::min(level, MaxStarsShown); // the number is in the details
-    DrawLevelStars(Images, ItemSelectStar, back, level, 162 - 7LL * level, 14, 172);
+    images_.Draw(ItemStartPlate, back, 85, 213, 0);
+    const int slide = songs_.SlideDirection * slideCountdown_ * 13;
+    back.Draw(slide + 121, 120, Bounds(0, 0, 80, 52), bannerSurface_.get(), true);
+    back.Draw(slide + 121 + (songs_.SlideDirection > 0 ? -208 : 208), 120, Bounds(0, 0, 80, 52),
+              prevBannerSurface_.get(), true);
+    images_.Draw(ItemNextFolder, back, 201, 140, 0);
+    images_.Draw(ItemPrevFolder, back, 94, 140, 0);
+    images_.Draw(ItemHeader, back, 0, 10, 0);
+    int32_t level = unreadable_ ? unreadable_->PlayLevel : gameState_.PlayLevel;
+    if (showDetails_) level = std::min(level, MaxStarsShown); // the number is in the details
+    DrawLevelStars(images_, ItemSelectStar, back, level, 162 - 7LL * level, 14, 172);
 }
 
 int SelectScreen::TitleX(const TextLayout& text, int width) {
@@ -219,8 +242,8 @@ const std::string& SelectScreen::PathShown(SurfaceCanvas& canvas, const std::str
 
 const std::string& SelectScreen::PathText(const std::string& chartPath) {
     // The path below the songs folder the chart was found in.
-    std::string folder = ProgramFolder;
-    for (const std::string& songs : SongsFolders)
+    std::string folder = programFolder_;
+    for (const std::string& songs : songsFolders_)
         if (!songs.empty() && chartPath.starts_with(songs)) {
             folder = songs;
             break;
@@ -236,30 +259,30 @@ const std::string& SelectScreen::PathText(const std::string& chartPath) {
 const std::string& SelectScreen::Details(bool shown) {
     // Made again only when what it says changes, not every frame.
     DetailsKey& k = detailsKey_;
-    if (!k.valid || k.shown != shown || k.keyLayout != Header.KeyLayout ||
-        k.difficulty != Header.Difficulty || k.level != GameState.PlayLevel ||
-        k.noteCount != Header.NoteCount) {
-        details_ = shown ? DetailsText(Header, GameState.PlayLevel) : std::string();
+    if (!k.valid || k.shown != shown || k.keyLayout != header_.KeyLayout ||
+        k.difficulty != header_.Difficulty || k.level != gameState_.PlayLevel ||
+        k.noteCount != header_.NoteCount) {
+        details_ = shown ? DetailsText(header_, gameState_.PlayLevel) : std::string();
         k = DetailsKey{true,
                        shown,
-                       Header.KeyLayout,
-                       Header.Difficulty,
-                       GameState.PlayLevel,
-                       Header.NoteCount};
+                       header_.KeyLayout,
+                       header_.Difficulty,
+                       gameState_.PlayLevel,
+                       header_.NoteCount};
     }
     return details_;
 }
 
 const SelectScreen::TextLayout& SelectScreen::Layout(SurfaceCanvas& canvas, int w, int h) {
     TextLayout& l = layout_;
-    const TextRenderer* fonts = Video.Fonts();
-    const bool unreadable = Unreadable.has_value();
-    const std::string& rawTitle = unreadable ? Unreadable->Title : Header.Title;
-    const std::string& rawArtist = unreadable ? Unreadable->Artist : Header.Artist;
-    const std::string& rawGenre = unreadable ? Unreadable->Error : GameState.Genre;
-    const double bpmValue = unreadable ? Unreadable->Bpm : GameState.Bpm;
-    const std::string& rawSubtitle = ShowDetails && !unreadable ? Header.Subtitle : std::string();
-    const std::string& details = Details(ShowDetails && !unreadable);
+    const TextRenderer* fonts = video_.Fonts();
+    const bool unreadable = unreadable_.has_value();
+    const std::string& rawTitle = unreadable ? unreadable_->Title : header_.Title;
+    const std::string& rawArtist = unreadable ? unreadable_->Artist : header_.Artist;
+    const std::string& rawGenre = unreadable ? unreadable_->Error : gameState_.Genre;
+    const double bpmValue = unreadable ? unreadable_->Bpm : gameState_.Bpm;
+    const std::string& rawSubtitle = showDetails_ && !unreadable ? header_.Subtitle : std::string();
+    const std::string& details = Details(showDetails_ && !unreadable);
     if (l.valid && l.unreadable == unreadable && l.rawTitle == rawTitle &&
         l.rawArtist == rawArtist && l.rawGenre == rawGenre && l.rawSubtitle == rawSubtitle &&
         l.details == details &&
@@ -307,7 +330,7 @@ const SelectScreen::TextLayout& SelectScreen::Layout(SurfaceCanvas& canvas, int 
 
 void SelectScreen::SearchFile2Find(const std::string& name, const FoundFile& data, bool& Continue) {
     if (data.IsDirectory) return; // a folder named like a bitmap is no picture
-    ChartImagePath = name;
+    chartImagePath_ = name;
     Continue = false;
 }
 
@@ -330,11 +353,11 @@ Image ReadNamedBanner(std::string& path) {
 } // namespace
 
 void SelectScreen::StoreBanner(const Image& banner) {
-    if (BannerPath.empty()) return;
+    if (bannerPath_.empty()) return;
     try {
         std::error_code ec;
-        std::filesystem::create_directories(std::filesystem::path(BannerPath).parent_path(), ec);
-        WriteFileAtomic(BannerPath, EncodeBmp(BitmapFromPicture(banner)));
+        std::filesystem::create_directories(std::filesystem::path(bannerPath_).parent_path(), ec);
+        WriteFileAtomic(bannerPath_, EncodeBmp(BitmapFromPicture(banner)));
     } catch (const Error& e) {
         // A cache that cannot be written still shows the banner; it is
         // built again on the next visit.
@@ -348,13 +371,13 @@ void SelectScreen::LoadBanner(const std::string& chartPath) {
     } catch (...) {
         // The error is reported as before, but the previous chart's banner must
         // not stay up as if it were this one's: the blank disk shows instead.
-        if (BannerSurface) {
+        if (bannerSurface_) {
             try {
-                const Image blank = LoadPictureFile(ProgramFolder + "diskblank.bmp");
-                BannerSurface->SetSize(blank.Width, blank.Height);
-                BannerSurface->Canvas().Draw(0, 0, blank);
+                const Image blank = LoadPictureFile(programFolder_ + "diskblank.bmp");
+                bannerSurface_->SetSize(blank.Width, blank.Height);
+                bannerSurface_->Canvas().Draw(0, 0, blank);
             } catch (const std::exception&) {
-                BannerSurface->Fill(0);
+                bannerSurface_->Fill(0);
             }
         }
         throw;
@@ -362,49 +385,49 @@ void SelectScreen::LoadBanner(const std::string& chartPath) {
 }
 
 void SelectScreen::BuildAndShowBanner(const std::string& chartPath) {
-    ChartImagePath.clear();
-    SongFolder = FolderOfChart(chartPath);
-    SearchFile2.Directory = SongFolder;
-    SearchFile2.SearchName = "*.bmp";
-    SearchFile2.Recursive = false;
-    SearchFile2.OnFind = [this](const std::string& name, const FoundFile& data, bool& Continue) {
+    chartImagePath_.clear();
+    songFolder_ = FolderOfChart(chartPath);
+    searchFile2_.Directory = songFolder_;
+    searchFile2_.SearchName = "*.bmp";
+    searchFile2_.Recursive = false;
+    searchFile2_.OnFind = [this](const std::string& name, const FoundFile& data, bool& Continue) {
         SearchFile2Find(name, data, Continue);
     };
-    SearchFile2.Search();
+    searchFile2_.Search();
     // A pack whose pictures were re-encoded has no bitmap left: its first PNG
     // or JPEG picture serves instead.
     for (const char* pattern : {"*.png", "*.jpg"}) {
-        if (!ChartImagePath.empty()) break;
-        SearchFile2.SearchName = pattern;
-        SearchFile2.Search();
+        if (!chartImagePath_.empty()) break;
+        searchFile2_.SearchName = pattern;
+        searchFile2_.Search();
     }
 
-    BannerPath = ResolveChartFile(SongFolder + "disk.bmp");
+    bannerPath_ = ResolveChartFile(songFolder_ + "disk.bmp");
     std::error_code ec;
     Image banner;
     bool built = false;
     // A chart's own banner comes before the folder's stored one.
-    std::string named = BannerSource ? BannerSource(chartPath) : std::string();
+    std::string named = bannerSource_ ? bannerSource_(chartPath) : std::string();
     const Image namedPicture = ReadNamedBanner(named);
-    const bool folderBanner = std::filesystem::is_regular_file(BannerPath, ec);
-    if (named.empty() && !folderBanner && !ChartImagePath.empty()) {
+    const bool folderBanner = std::filesystem::is_regular_file(bannerPath_, ec);
+    if (named.empty() && !folderBanner && !chartImagePath_.empty()) {
         // The folder has no banner of its own: the one built on an earlier visit.
-        BannerPath = BannerCachePath(SongFolder);
-        banner = CachedBanner(BannerPath);
+        bannerPath_ = BannerCachePath(songFolder_);
+        banner = CachedBanner(bannerPath_);
         built = banner.Width > 0;
     }
     if (!built && (!named.empty() || !folderBanner)) {
-        if (ChartImagePath.empty() && named.empty()) {
-            BannerPath = ProgramFolder + "diskblank.bmp";
+        if (chartImagePath_.empty() && named.empty()) {
+            bannerPath_ = programFolder_ + "diskblank.bmp";
         } else {
             // Built from the folder's first bitmap (or the chart's own banner),
             // cut to the disk shape.
-            const Image picture = named.empty() ? ReadBgaPicture(ChartImagePath) : namedPicture;
+            const Image picture = named.empty() ? ReadBgaPicture(chartImagePath_) : namedPicture;
             banner = Image(80, 52);
             for (int y = 0; y < 52; ++y)
                 for (int x = 0; x < 80; ++x)
                     banner.At(x, y) = picture.At(x * picture.Width / 80, y * picture.Height / 52);
-            const BitmapData mask = LoadBmpFile(ProgramFolder + "diskmask.bmp");
+            const BitmapData mask = LoadBmpFile(programFolder_ + "diskmask.bmp");
             for (int x = 0; x < 80; ++x)
                 for (int y = 0; y < 52; ++y) {
                     const uint8_t m = x < mask.Width && y < mask.Height
@@ -418,13 +441,13 @@ void SelectScreen::BuildAndShowBanner(const std::string& chartPath) {
             if (named.empty())
                 StoreBanner(banner);
             else
-                BannerPath = named;
+                bannerPath_ = named;
         }
     }
-    const Image picture = built ? banner : LoadPictureFile(BannerPath);
-    if (!BannerSurface) return;
-    BannerSurface->SetSize(picture.Width, picture.Height);
-    BannerSurface->Canvas().Draw(0, 0, picture);
+    const Image picture = built ? banner : LoadPictureFile(bannerPath_);
+    if (!bannerSurface_) return;
+    bannerSurface_->SetSize(picture.Width, picture.Height);
+    bannerSurface_->Canvas().Draw(0, 0, picture);
 }
 
 } // namespace tappo

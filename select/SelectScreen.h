@@ -17,12 +17,12 @@
 #include "play/ScreenServices.h"
 #include "select/SongList.h"
 #include "select/SongPreview.h"
+#include "select/TitleInitials.h"
 
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
 
 namespace tappo {
 
@@ -80,76 +80,107 @@ struct UnreadableChart {
     std::string Error; // UTF-8
 };
 
-struct SelectScreen {
+class SelectScreen {
+  public:
     // Walks `songs`; reads the current chart's header from `session` and
     // writes its song folder. `scanChartHeader` reads a chart's header into
-    // the session; `startPlay` runs the chart pipeline for Start.
+    // the session; `startPlay` runs the chart pipeline for Start. `clock`
+    // times key repeat and the preview (without it time stands still);
+    // `preview` plays the preview of the chart the cursor rests on (none
+    // without it).
     SelectScreen(const ScreenServices& screen, Controller& input, SongList& songs,
                  const PlayToggles& toggles, ChartSession& session,
                  const std::string& programFolder, const std::vector<std::string>& songsFolders,
                  std::function<void(const std::string&)> scanChartHeader,
-                 std::function<void(const std::string&)> startPlay)
-        : Video(screen.Video), Images(screen.Images), Warp(screen.Warp), Input(input), Songs(songs),
-          Toggles(toggles), Header(session.Header), GameState(session.GameState),
-          ProgramFolder(programFolder), SongsFolders(songsFolders), SongFolder(session.SongFolder),
-          ScanChartHeader(std::move(scanChartHeader)), StartPlay(std::move(startPlay)) {}
+                 std::function<void(const std::string&)> startPlay, TickSource* clock = nullptr,
+                 SongPreview* preview = nullptr)
+        : video_(screen.Video), images_(screen.Images), warp_(screen.Warp), input_(input),
+          songs_(songs), toggles_(toggles), header_(session.Header), gameState_(session.GameState),
+          programFolder_(programFolder), songsFolders_(songsFolders),
+          songFolder_(session.SongFolder), scanChartHeader_(std::move(scanChartHeader)),
+          startPlay_(std::move(startPlay)), clock_(clock), preview_(preview) {}
 
-    Display& Video;
-    SpriteSheet& Images;
-    WarpEffect& Warp;
-    Controller& Input;
-    SongList& Songs;
-    const PlayToggles& Toggles;
-    const ChartHeader& Header;
-    const PlaySettings& GameState;
-    const std::string& ProgramFolder;
-    const std::vector<std::string>& SongsFolders; // searched for charts, in this order
-    std::string& SongFolder;
-    std::function<void(const std::string&)> ScanChartHeader;
-    std::function<void(const std::string&)> StartPlay;
-    // The time for key repeat and the preview; without it time stands still.
-    TickSource* Clock = nullptr;
-    // A chart's title (its own bytes) for the letter keys; "" when unreadable.
-    std::function<std::string(const std::string& chartPath)> ChartTitle;
-    // The preview of the chart the cursor rests on; none without it.
-    SongPreview* Preview = nullptr;
-
-    // The banners of the current and the previous chart, while the display is
-    // initialised (the player makes and frees them with the other surfaces).
-    std::unique_ptr<Surface> BannerSurface, PrevBannerSurface;
-    int32_t SlideCountdown = 0;
-    std::string ChartImagePath;
-    std::string BannerPath;
-    // The picture a chart names as its banner (the standard reading's
-    // "#BANNER"); when set and it gives a file, the banner is built from it
-    // instead of the folder's disk.bmp or first bitmap, and not stored.
-    std::function<std::string(const std::string& chartPath)> BannerSource;
-    // The standard reading's look: the subtitle under the title, a line with
-    // the key layout, difficulty, level and note count, the end of a path too
-    // long for the screen, at most MaxStarsShown stars, and a title too wide
-    // even at the smallest size moved to and fro. Off, the screen is drawn as
-    // it always was.
-    bool ShowDetails = false;
+    // The reading's look and sources. `chartTitle` gives a chart's title (its
+    // own bytes; "" when unreadable) for the letter keys; it runs on a helper
+    // thread (see TitleInitials). `bannerSource` gives the picture a chart
+    // names as its banner (the standard reading's "#BANNER"); when set and it
+    // gives a file, the banner is built from it instead of the folder's
+    // disk.bmp or first bitmap, and not stored. `showDetails` is the standard
+    // reading's look: the subtitle under the title, a line with the key
+    // layout, difficulty, level and note count, the end of a path too long for
+    // the screen, at most MaxStarsShown stars, and a title too wide even at
+    // the smallest size moved to and fro. Off, the screen is drawn as it
+    // always was.
+    void UseReading(TitleInitials::ReadTitle chartTitle,
+                    std::function<std::string(const std::string& chartPath)> bannerSource,
+                    bool showDetails);
     static constexpr int MaxStarsShown = 12;
-    FileSearch SearchFile2;
-    // Set while the chart shown could not be scanned: the screen shows it
-    // instead of the session's header, which still holds earlier charts' values.
-    std::optional<UnreadableChart> Unreadable;
+
+    // The banners of the current and the previous chart are surfaces of the
+    // display: made at its every initialisation, freed at its finalisation.
+    void MakeBanners(Display& display);
+    void ReleaseBanners();
+    // The chart shown could not be scanned: the screen shows what the scan
+    // reached instead of the session's header, which still holds earlier
+    // charts' values. None: the header is shown.
+    void ShowUnreadable(std::optional<UnreadableChart> chart) { unreadable_ = std::move(chart); }
 
     void SelectFrame();
     // Home and End: the first and last chart; a letter or digit the player
     // has no other use for: the next chart whose title starts with it
-    // (wrapping round). Other keys do nothing here.
+    // (wrapping round), once the titles up to it are read; until then the
+    // frames run on and the jump waits. Other keys do nothing here.
     void JumpKey(Key key);
-    void DrawSelectScreen(const std::string& pathText);
+    // The chart list has been searched anew: its titles are read for the
+    // letter keys, away from the frames.
+    void ReadTitles();
+    // The banner of the chart's song folder; an error leaves the blank disk
+    // shown and is thrown on.
     void LoadBanner(const std::string& chartPath);
+
+    // What the screen shows, read only.
+    bool TitlesRead() const { return titles_.Done(); }
+    int32_t SlideCountdown() const { return slideCountdown_; }
+    // The banner's file: the folder's disk.bmp, the one built and kept in the
+    // cache, the chart's own, or the blank disk.
+    const std::string& BannerPath() const { return bannerPath_; }
+    // The folder's first picture, which a banner is built from; empty when none.
+    const std::string& ChartImagePath() const { return chartImagePath_; }
+
+  private:
+    void DrawSelectScreen(const std::string& pathText);
     // LoadBanner's work; an error leaves the banner as it was.
     void BuildAndShowBanner(const std::string& chartPath);
-    void StoreBanner(const Image& banner); // in the banner cache, at BannerPath
+    void StoreBanner(const Image& banner); // in the banner cache, at bannerPath_
     // Keeps the first bitmap of the song folder and stops the search.
     void SearchFile2Find(const std::string& name, const FoundFile& data, bool& Continue);
 
-  private:
+    Display& video_;
+    SpriteSheet& images_;
+    WarpEffect& warp_;
+    Controller& input_;
+    SongList& songs_;
+    const PlayToggles& toggles_;
+    const ChartHeader& header_;
+    const PlaySettings& gameState_;
+    const std::string& programFolder_;
+    const std::vector<std::string>& songsFolders_; // searched for charts, in this order
+    std::string& songFolder_;
+    std::function<void(const std::string&)> scanChartHeader_;
+    std::function<void(const std::string&)> startPlay_;
+    TickSource* clock_;
+    SongPreview* preview_;
+    TitleInitials::ReadTitle chartTitle_;
+    std::function<std::string(const std::string& chartPath)> bannerSource_;
+    bool showDetails_ = false;
+
+    std::unique_ptr<Surface> bannerSurface_, prevBannerSurface_;
+    int32_t slideCountdown_ = 0;
+    std::string chartImagePath_;
+    std::string bannerPath_;
+    FileSearch searchFile2_;
+    std::optional<UnreadableChart> unreadable_;
+
     // Left/Right walk to another song folder, Up/Down within the current one,
     // `steps` times. Without `slide` the new chart shows at once, and the
     // keys are read again on the next frame.
@@ -162,8 +193,9 @@ struct SelectScreen {
     void MoveHeld(Actions keys);
     // The arrow action held now (an Action, -1 for none), and since when.
     int HeldAction(Actions keys);
-    uint32_t Now() const { return Clock ? Clock->NowMs() : 0; }
-    char InitialOf(const std::string& chartPath);
+    uint32_t Now() const { return clock_ ? clock_->NowMs() : 0; }
+    // The jump of the letter key waiting, once its titles are read.
+    void JumpToInitial();
 
     struct KeyRepeat {
         int action = -1; // the action held at the last read, -1 for none
@@ -171,7 +203,8 @@ struct SelectScreen {
         long steps = 0; // steps made since RepeatDelayMs
     };
     KeyRepeat repeat_;
-    std::unordered_map<std::string, char> initials_; // TitleInitial by chart path
+    TitleInitials titles_;
+    char pendingInitial_ = 0; // the letter key whose jump waits for titles; 0 for none
 
     // The details line, made once per chart: what it was made from.
     struct DetailsKey {

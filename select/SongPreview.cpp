@@ -33,7 +33,7 @@ void SongPreview::Stop() {
     tried_ = true; // until the cursor moves to another chart
 }
 
-std::string SongPreview::Playing() {
+std::string SongPreview::Playing() const {
     if (channel_ < 0 || mixer_.ChannelStatus(channel_) != ChannelPlaying) return {};
     return file_;
 }

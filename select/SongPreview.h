@@ -25,7 +25,7 @@ class SongPreview {
     void Update(const std::string& chartPath, uint32_t nowMs);
     void Stop();
     // The sound playing now; empty when none plays.
-    std::string Playing();
+    std::string Playing() const;
 
   private:
     Mixer& mixer_;

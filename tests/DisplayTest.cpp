@@ -93,31 +93,30 @@ TEST(FrameTimer, FrameRateCountsWholeSecondsAndRoundsHalvesToEven) {
     VirtualClock clock(5000);
     FrameTimer timer(clock);
     int frames = 0;
-    timer.OnTimer = [&] { ++frames; };
-    timer.DoTick(); // disabled: no frame
+    frames += timer.DoTick(); // disabled: no frame
     EXPECT_EQ(frames, 0);
     timer.SetEnabled(true);
     for (int i = 0; i < 99; ++i) {
         clock.Advance(10);
-        timer.DoTick();
+        frames += timer.DoTick();
     }
     EXPECT_EQ(frames, 99);
     EXPECT_EQ(timer.FrameRate(), 0) << "0 until a full second has passed";
     clock.Advance(10);
-    timer.DoTick();
+    frames += timer.DoTick();
     EXPECT_EQ(timer.FrameRate(), 100);
 
     // In the background no frames run and the rate keeps its value.
     timer.SetAppActive(false);
     clock.Advance(5000);
-    timer.DoTick();
+    frames += timer.DoTick();
     EXPECT_EQ(frames, 100);
     EXPECT_EQ(timer.FrameRate(), 100);
     // Back in front both clocks restart: the slow second in between is not counted.
     timer.SetAppActive(true);
     for (int i = 0; i < 50; ++i) {
         clock.Advance(20);
-        timer.DoTick();
+        frames += timer.DoTick();
     }
     EXPECT_EQ(timer.FrameRate(), 50);
 }
@@ -126,9 +125,8 @@ TEST(FrameTimer, TicksEveryPassEvenWithoutTimePassing) {
     VirtualClock clock;
     FrameTimer timer(clock);
     int frames = 0;
-    timer.OnTimer = [&] { ++frames; };
     timer.SetEnabled(true);
-    timer.DoTick();
-    timer.DoTick();
+    frames += timer.DoTick();
+    frames += timer.DoTick();
     EXPECT_EQ(frames, 2);
 }

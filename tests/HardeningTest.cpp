@@ -42,7 +42,7 @@ TEST(Hardening, TheChartAndBannerSearchesSkipFifos) {
     f.Start({});
     EXPECT_EQ(f.player->Charts(), std::vector<std::string>{f.dir.File("a/1.bms")});
     EXPECT_EQ(f.player->CurrentChart().Header.Title, "one");
-    EXPECT_TRUE(f.player->Select.ChartImagePath.empty());
+    EXPECT_TRUE(f.player->SelectView().ChartImagePath().empty());
     f.Frames(3);
 }
 
@@ -95,7 +95,7 @@ struct ImageSlotFixture : HeadlessPlayer {
         ASSERT_TRUE(player->StartChart(dir.File("a/a.bms")));
         ASSERT_TRUE(Slot1());
         EXPECT_NE(Slot1()->Pixel(5, 5), 0);
-        player->LeaveKey(Key::Escape);
+        player->LeavePlay();
         Write("b/b.bms", Bytes("#BMP01 " + image + "\n#00111:01\n"));
         messages.shown.clear();
         player->StartChart(dir.File("b/b.bms"));

@@ -85,12 +85,11 @@ struct HeadlessPlayer {
                            output, 512, &keys, nullptr, mixFollowsClock, keepLoading});
         player->UseReading(reading);
         player->StartUp(args);
-        player->Video.FullScreen = fullScreen;
-        player->OpenDisplay();
+        player->OpenDisplay(fullScreen);
     }
     void Frame(int ms = 10) {
         clock.Advance(uint32_t(ms));
-        player->Guarded([&] { player->Timer.DoTick(); });
+        player->Guarded([&] { player->Tick(); });
     }
     void Frames(int n) {
         for (int i = 0; i < n; ++i)
@@ -109,28 +108,35 @@ struct HeadlessPlayer {
     }
     std::vector<int16_t> Pull(int frames) {
         std::vector<int16_t> out(size_t(frames) * 2);
-        player->Sound.Mix(out.data(), frames);
+        player->SoundOutput().Mix(out.data(), frames);
         return out;
     }
     int Playing() {
         int n = 0;
-        for (int c = 0; c < player->Sound.ChannelCount(); ++c)
-            n += player->Sound.ChannelStatus(c) == ChannelPlaying;
+        for (int c = 0; c < player->SoundOutput().ChannelCount(); ++c)
+            n += player->SoundOutput().ChannelStatus(c) == ChannelPlaying;
         return n;
     }
     // Whether the music plays, as a listener would hear it.
-    MusicState Music() const { return player->Music.Mode(); }
+    MusicState Music() const { return player->MusicMode(); }
     // The picture being drawn: the display's back page.
-    Surface& Back() { return player->Video.Back(); }
+    const Surface& Back() { return player->Picture(); }
 };
 
-// A note field on the display and sprites of a form that plays `chart` in
-// `chartReading`. The field's clock, toggles and game mode are the test's own:
-// it draws what they say.
+// A note field over `chart` as a player compiles it in `chartReading`,
+// drawing on a display and with sprites of its own. The field's clock,
+// toggles and game mode are the test's own: it draws what they say.
 struct HeadlessNoteField : HeadlessPlayer {
     GameFlow flow{ScreenPlay, true};
     PlayState play;
     PlayToggles toggles;
+    HeadlessPresenter fieldPresenter;
+    Display display{fieldPresenter, &fonts};
+    SpriteSheet sprites{&display};
+    FrameTimer timer{clock};
+    WarpEffect warp;
+    ArrowSheet arrows;
+    ScreenServices screen{display, sprites, timer, warp};
     std::unique_ptr<NoteFieldPainter> field;
 
     HeadlessNoteField(const std::string& chart, const ChartReading& chartReading,
@@ -138,9 +144,20 @@ struct HeadlessNoteField : HeadlessPlayer {
         reading = chartReading;
         Write(name, Bytes(chart));
         Start({dir.File(name)});
-        field = std::make_unique<NoteFieldPainter>(player->Services, player->ArrowSprites, flow,
-                                                   play, toggles, player->CurrentChart());
+        display.Initialize();
+        sprites.LoadFromFile(dir.File("tappoplay.dxg"));
+        warp.InitWarp(dir.Folder());
+        arrows.LoadArrowSprites(display, dir.Folder());
+        field = std::make_unique<NoteFieldPainter>(screen, arrows, flow, play, toggles,
+                                                   player->CurrentChart());
     }
+    ~HeadlessNoteField() {
+        arrows.Free();
+        warp.FreeWarp();
+        display.Finalize();
+    }
+    // The field's picture.
+    Surface& Back() { return display.Back(); }
     const ChartSession& Session() const { return player->CurrentChart(); }
     // Draws the receptors and arrows at `songTime` on a black screen.
     void DrawAt(int32_t songTime) {

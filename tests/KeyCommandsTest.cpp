@@ -32,18 +32,18 @@ struct KeyFixture : HeadlessPlayer {
 TEST(KeyCommands, PageUpAndPageDownSetTheLateTime) {
     KeyFixture f;
     for (Key key : {Key::PageUp, Key::PageUp, Key::PageUp, Key::PageDown})
-        f.player->CommandKey(key);
+        f.player->KeyDown(key);
     EXPECT_EQ(f.player->LateTime(), 2);
-    f.player->CommandKey(Key::Other); // other keys do nothing
+    f.player->KeyDown(Key::Other); // other keys do nothing
     EXPECT_EQ(f.player->LateTime(), 2);
 }
 
 TEST(KeyCommands, FunctionKeysFlipTheToggles) {
     KeyFixture f;
-    const PlayToggles before = f.player->Toggles;
+    const PlayToggles before = f.player->Toggles();
     for (Key key : {Key::F1, Key::F2, Key::F6, Key::F7})
-        f.player->CommandKey(key);
-    const PlayToggles& after = f.player->Toggles;
+        f.player->KeyDown(key);
+    const PlayToggles& after = f.player->Toggles();
     EXPECT_NE(after.ShowFps, before.ShowFps);
     EXPECT_NE(after.ShowBga, before.ShowBga);
     EXPECT_NE(after.StepTickOn, before.StepTickOn);
@@ -55,7 +55,7 @@ TEST(KeyCommands, PauseCutsTheSoundsAndStopsTheClock) {
     f.RunTo(1500);
     EXPECT_EQ(f.Playing(), 1);
     EXPECT_EQ(f.Music(), MusicPlaying);
-    f.player->CommandKey(Key::F4);
+    f.player->KeyDown(Key::F4);
     EXPECT_EQ(f.player->Mode(), ScreenPaused);
     EXPECT_EQ(f.Playing(), 0) << "sounds are cut";
     EXPECT_EQ(f.Music(), MusicStopped);
@@ -68,11 +68,11 @@ TEST(KeyCommands, PauseCutsTheSoundsAndStopsTheClock) {
 TEST(KeyCommands, ResumeGoesOnFromWhereThePauseStopped) {
     KeyFixture f;
     f.RunTo(1500);
-    f.player->CommandKey(Key::F4);
+    f.player->KeyDown(Key::F4);
     const int32_t at = f.player->SongTime();
     for (int i = 0; i < 50; ++i)
         f.Frame();
-    f.player->CommandKey(Key::F4);
+    f.player->KeyDown(Key::F4);
     EXPECT_EQ(f.player->Mode(), ScreenPlay);
     f.Frame();
     EXPECT_EQ(f.player->SongTime(), at + 10) << "it goes on from where it stopped";
@@ -83,8 +83,8 @@ TEST(KeyCommands, ResumeGoesOnFromWhereThePauseStopped) {
 TEST(KeyCommands, RestartWhilePausedPlaysFromTheStart) {
     KeyFixture f;
     f.RunTo(1500);
-    f.player->CommandKey(Key::F4);
-    f.player->CommandKey(Key::F5);
+    f.player->KeyDown(Key::F4);
+    f.player->KeyDown(Key::F5);
     EXPECT_EQ(f.player->Mode(), ScreenPlay);
     f.Frame();
     EXPECT_EQ(f.player->SongTime(), 10);
@@ -96,24 +96,30 @@ TEST(KeyCommands, FullScreenToggleIsIgnoredInTheFirstSecond) {
     KeyFixture f;
     const int opens = f.presenter.opens, closes = f.presenter.closes;
     EXPECT_TRUE(f.presenter.FullScreen());
-    f.player->CommandKey(Key::F3);
+    f.player->KeyDown(Key::F3);
     EXPECT_EQ(f.presenter.opens - opens + f.presenter.closes - closes, 0)
         << "no frame rate known yet";
     EXPECT_TRUE(f.presenter.FullScreen());
 }
 
 TEST(KeyCommands, FullScreenToggleRemakesTheDisplayAndTheClockRunsOn) {
-    KeyFixture f;
+    KeyFixture f, same;
     f.RunTo(500);
+    same.RunTo(500);
     const int opens = f.presenter.opens, closes = f.presenter.closes;
-    f.player->CommandKey(Key::F3);
+    f.player->KeyDown(Key::F3);
     EXPECT_EQ(f.presenter.closes - closes, 1);
     EXPECT_EQ(f.presenter.opens - opens, 1);
     EXPECT_FALSE(f.presenter.FullScreen());
-    EXPECT_TRUE(f.player->ArrowSprites[0] != nullptr) << "the display's pictures are made again";
     const int32_t before = f.player->SongTime();
     f.Frame();
+    same.Frame();
     EXPECT_EQ(f.player->SongTime(), before + 10) << "the clock runs on";
+    int differing = 0;
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x)
+            differing += f.Back().Pixel(x, y) != same.Back().Pixel(x, y);
+    EXPECT_EQ(differing, 0) << "the display's pictures are made again";
 }
 
 TEST(KeyCommands, EscFromAChartStartedInTheSelectScreen) {
@@ -127,8 +133,8 @@ TEST(KeyCommands, EscFromAChartStartedInTheSelectScreen) {
     f.RunTo(1500);
     ASSERT_EQ(f.Playing(), 1);
     ASSERT_EQ(f.Music(), MusicPlaying);
-    f.player->CommandKey(Key::F4);
-    f.player->LeaveKey(Key::Escape);
+    f.player->KeyDown(Key::F4);
+    f.player->LeavePlay();
     EXPECT_FALSE(f.player->CloseRequested());
     EXPECT_EQ(f.player->Mode(), ScreenSelect);
     EXPECT_FALSE(f.player->ChartActive());
@@ -138,12 +144,12 @@ TEST(KeyCommands, EscFromAChartStartedInTheSelectScreen) {
 
 TEST(KeyCommands, MinusAndPlusSetTheVolumeAndABandShowsItForAMoment) {
     KeyFixture f;
-    f.player->CommandKey(Key::Plus);
-    EXPECT_EQ(f.player->Sound.MasterVolume(), 100) << "no louder than 100";
+    f.player->KeyDown(Key::Plus);
+    EXPECT_EQ(f.player->SoundOutput().MasterVolume(), 100) << "no louder than 100";
     for (int i = 0; i < 3; ++i)
-        f.player->CommandKey(Key::Minus);
-    EXPECT_EQ(f.player->Sound.MasterVolume(), 70);
-    EXPECT_EQ(f.player->Volume.Text(), "VOLUME 70");
+        f.player->KeyDown(Key::Minus);
+    EXPECT_EQ(f.player->SoundOutput().MasterVolume(), 70);
+    EXPECT_EQ(f.player->Volume().Text(), "VOLUME 70");
     const auto bandAt = [&](int y) { return f.Back().Pixel(2, y) == 0x0841; };
     f.Frame();
     EXPECT_TRUE(bandAt(230)) << "the band along the bottom";
@@ -151,6 +157,6 @@ TEST(KeyCommands, MinusAndPlusSetTheVolumeAndABandShowsItForAMoment) {
     f.Frames(VolumeBandMs / 10);
     EXPECT_FALSE(bandAt(230)) << "gone after a moment";
     for (int i = 0; i < 12; ++i)
-        f.player->CommandKey(Key::Minus);
-    EXPECT_EQ(f.player->Sound.MasterVolume(), 0);
+        f.player->KeyDown(Key::Minus);
+    EXPECT_EQ(f.player->SoundOutput().MasterVolume(), 0);
 }

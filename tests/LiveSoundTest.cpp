@@ -135,7 +135,7 @@ struct FakeDevice {
         owed += frames;
         static const int sizes[] = {37, 512, 90, 301, 700, 64};
         while (owed > 0) {
-            Mixer& sound = f.player->Sound;
+            Mixer& sound = f.player->SoundOutput();
             for (int i = 0; i < 5000 && sound.QueuedFrames() < sound.LeadFrames(); ++i)
                 std::this_thread::sleep_for(std::chrono::microseconds(200));
             const int n = int(std::min<int64_t>({owed, sizes[next++ % 6], sound.LeadFrames()}));
@@ -161,7 +161,7 @@ TEST(LiveSound, MusicAndKeysoundsLandOnTheFramesOfTheOfflineRender) {
             device.Frame();
         ASSERT_TRUE(f.player->CloseRequested()) << "the song ends";
         device.Pull(MixRate / 5); // what the queue still held
-        const int64_t start = f.player->Play.SongStartFrame;
+        const int64_t start = f.player->Playback().SongStartFrame;
         ASSERT_GE(start, 0);
         const size_t from = size_t(start) * 2;
         ASSERT_GT(device.heard.size(), from + rendered.size());
@@ -177,7 +177,7 @@ TEST(LiveSound, MusicAndKeysoundsLandOnTheFramesOfTheOfflineRender) {
         }
         EXPECT_LE(largest, 1) << (standard ? "standard" : "exact") << " reading";
         EXPECT_LT(differing, 10);
-        EXPECT_EQ(f.player->Sound.Underruns(), 0);
+        EXPECT_EQ(f.player->SoundOutput().Underruns(), 0);
     }
 }
 
@@ -188,17 +188,19 @@ TEST(LiveSound, PauseAndRestartKeepKeysoundsOnTheSoundClock) {
     f.Start({f.dir.File("song/a.bms")});
     FakeDevice device(f);
     // Where the click of song time `t` must be heard, on the device's frames.
-    auto clickAt = [&](int64_t t) { return f.player->Play.SongStartFrame + t * MixRate / 1000; };
+    auto clickAt = [&](int64_t t) {
+        return f.player->Playback().SongStartFrame + t * MixRate / 1000;
+    };
     auto sounds = [&](int64_t frame) {
         return device.heard.size() > size_t(frame) * 2 + 2 &&
                device.heard[size_t(frame) * 2] != 0 && device.heard[size_t(frame - 1) * 2] == 0;
     };
     while (!f.player->SongStarted() || f.player->SongTime() < 1100)
         device.Frame();
-    f.player->CommandKey(Key::F4); // pause for a while
+    f.player->KeyDown(Key::F4); // pause for a while
     for (int i = 0; i < 37; ++i)
         device.Frame();
-    f.player->CommandKey(Key::F4);
+    f.player->KeyDown(Key::F4);
     const int32_t resumedAt = f.player->SongTime();
     while (f.player->SongTime() < 1900)
         device.Frame();
@@ -207,7 +209,7 @@ TEST(LiveSound, PauseAndRestartKeepKeysoundsOnTheSoundClock) {
         if (t > resumedAt + 30) {
             EXPECT_TRUE(sounds(clickAt(t))) << "after resuming, at " << t;
         }
-    f.player->CommandKey(Key::F5);
+    f.player->KeyDown(Key::F5);
     device.Frame();
     while (f.player->SongTime() < 1500)
         device.Frame();

@@ -42,7 +42,7 @@ TEST(Play, StartGateWaitsForFortyFramesPerSecond) {
     f.Start("song/a.bms");
     f.Frame();
     EXPECT_FALSE(f.player->SongStarted());
-    Surface& back = f.Back();
+    const Surface& back = f.Back();
     int green = 0;
     for (int y = 222; y < 240; ++y)
         for (int x = 276; x < 320; ++x)
@@ -55,7 +55,7 @@ TEST(Play, StartGateWaitsForFortyFramesPerSecond) {
         f.Frame();
     EXPECT_FALSE(f.player->SongStarted()) << "no frame rate is known before a full second";
     f.PassGate();
-    EXPECT_EQ(f.player->Timer.FrameRate(), 100);
+    EXPECT_EQ(f.player->FrameRate(), 100);
     EXPECT_EQ(f.player->SongTime(), 0) << "the clock starts at the first frame through the gate";
 }
 
@@ -72,11 +72,11 @@ TEST(Play, KeysoundsStartInTheFrameWhoseWindowHoldsTheirTime) {
         EXPECT_EQ(f.Playing(), 0) << "nothing before its time, at " << f.player->SongTime();
         f.Frame();
     }
-    EXPECT_EQ(f.player->Play.PrevSongTime, f.player->SongTime())
+    EXPECT_EQ(f.player->Playback().PrevSongTime, f.player->SongTime())
         << "the next window starts where this one ended";
     EXPECT_EQ(f.Playing(), 2);
-    EXPECT_EQ(f.player->Sound.ChannelStatus(0), 1);
-    EXPECT_EQ(f.player->Sound.ChannelStatus(1), 1) << "the two lowest channels";
+    EXPECT_EQ(f.player->SoundOutput().ChannelStatus(0), 1);
+    EXPECT_EQ(f.player->SoundOutput().ChannelStatus(1), 1) << "the two lowest channels";
     EXPECT_EQ(f.Pull(1)[0], 110);
     EXPECT_EQ(f.player->CurrentChart().Chart.Events.SoundEvents().size(), 3u);
 }
@@ -124,7 +124,7 @@ TEST(Play, TheSongWaitsForItsMusic) {
     f.Write("song/music.mid", tools::EncodeMidi(song));
     f.Write("song/a.bms", Bytes("#MIDIFILE music.mid\n"));
     f.Start("song/a.bms");
-    EXPECT_TRUE(f.player->Play.MidiLoaded);
+    EXPECT_TRUE(f.player->Playback().MidiLoaded);
     f.PassGate();
     f.Frame();
     EXPECT_TRUE(f.player->SongEnded());
@@ -146,7 +146,7 @@ TEST(Play, BrokenMusicIsReportedAndTheChartPlaysWithoutIt) {
     ASSERT_EQ(f.messages.shown.size(), 1u);
     EXPECT_EQ(f.messages.shown[0].rfind("MIDI ファイルが読み込めません\n", 0), 0u)
         << f.messages.shown[0];
-    EXPECT_FALSE(f.player->Play.MidiLoaded);
+    EXPECT_FALSE(f.player->Playback().MidiLoaded);
     EXPECT_FALSE(f.player->CloseRequested());
     f.PassGate();
     while (f.player->SongTime() <= 1000)
@@ -162,7 +162,7 @@ TEST(Play, PausedUpAndDownStepTheClockSilently) {
     f.PassGate();
     for (int i = 0; i < 20; ++i)
         f.Frame();
-    f.player->CommandKey(Key::F4); // pause
+    f.player->KeyDown(Key::F4); // pause
     ASSERT_EQ(f.player->Mode(), ScreenPaused);
     const int32_t at = f.player->SongTime();
     f.keys.Press(Key::Down);
@@ -175,7 +175,8 @@ TEST(Play, PausedUpAndDownStepTheClockSilently) {
     EXPECT_EQ(f.player->SongTime(), at + 450);
     f.keys.ReleaseAll();
     EXPECT_EQ(f.Playing(), 0) << "the 1000 ms sound was passed without playing";
-    EXPECT_EQ(f.player->Play.EventCursors[SoundEventsIndex], 0) << "cursors reset while paused";
+    EXPECT_EQ(f.player->Playback().EventCursors[SoundEventsIndex], 0)
+        << "cursors reset while paused";
 }
 
 namespace {

@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <future>
+#include <thread>
 
 using namespace tappo;
 using namespace tappo::test;
@@ -37,8 +40,12 @@ struct LongList : HeadlessPlayer {
     LongList() {
         songsFolder = LongListFolder();
         Start({});
+        // The titles are read beside the frames; the letter keys below find
+        // them all read.
+        for (int i = 0; i < 10000 && !player->SelectView().TitlesRead(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    int Index() const { return player->Songs.ChartIndex; }
+    int Index() const { return player->Songs().ChartIndex; }
 };
 
 } // namespace
@@ -51,11 +58,31 @@ TEST(SelectKeys, HomeEndAndTheLettersJump) {
         {Key::Digit9, 999}, {Key::A, 0},     {Key::Q, 0},    // no title starts with q
         {Key::K, 0},        {Key::End, 999}, {Key::B, 500}}; // K walks, it does not jump
     for (const auto& [key, index] : steps) {
-        f.player->CommandKey(key);
+        f.player->KeyDown(key);
         EXPECT_EQ(f.Index(), index) << int(key);
     }
     f.Frames(SlideFrames + 1);
     EXPECT_EQ(f.player->CurrentChart().Header.Title, "Banana") << "the header shown follows";
+}
+
+TEST(SelectKeys, TitlesAreReadBesideTheFramesAndAJumpWaitsForThem) {
+    std::promise<void> go;
+    const std::shared_future<void> gate = go.get_future().share();
+    TitleInitials titles;
+    titles.Start({"a", "b", "c"}, 1, [gate](const std::string& path) {
+        gate.wait();
+        return std::string(path == "c" ? " Cat" : "dog");
+    });
+    EXPECT_EQ(titles.Next(0, 'c').found, TitleInitials::Found::NotYet)
+        << "answered at once while the titles are being read";
+    go.set_value();
+    for (int i = 0; i < 10000 && !titles.Done(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const TitleInitials::Jump cat = titles.Next(0, 'c');
+    EXPECT_EQ(cat.found, TitleInitials::Found::Yes);
+    EXPECT_EQ(cat.index, 2u);
+    EXPECT_EQ(titles.Next(2, 'd').index, 0u) << "round the list";
+    EXPECT_EQ(titles.Next(0, 'x').found, TitleInitials::Found::No);
 }
 
 TEST(SelectKeys, AHeldArrowRepeatsFasterAndCrossesAThousandChartsInSeconds) {
@@ -89,7 +116,7 @@ TEST(SelectKeys, ThePreviewPlaysAfterHalfASecondAndStopsOnAMoveOrAStart) {
             tools::EncodeWav16(std::vector<int16_t>(44100 * 5, 300), 1, 44100)); // a WAV named .ogg
     f.Write("s/k.wav", tools::EncodeWav16(std::vector<int16_t>(441, 100), 1, 44100));
     f.Start({});
-    SongPreview& preview = f.player->Preview;
+    const SongPreview& preview = f.player->Preview();
     f.Frames(40);
     EXPECT_EQ(preview.Playing(), "") << "not before half a second";
     f.Frames(15);

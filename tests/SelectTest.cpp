@@ -99,8 +99,8 @@ TEST(Select, MovesLockInputForSixteenFrames) {
     SelectFixture f;
     f.keys.Press(Key::Right);
     f.Frame();
-    EXPECT_EQ(f.player->Select.SlideCountdown, 16);
-    EXPECT_EQ(f.player->Songs.SlideDirection, 1);
+    EXPECT_EQ(f.player->SelectView().SlideCountdown(), 16);
+    EXPECT_EQ(f.player->Songs().SlideDirection, 1);
     for (int i = 0; i < 16; ++i)
         f.Frame();
     EXPECT_EQ(f.Current(), "b/1.bms") << "the held key waits out the slide";
@@ -139,7 +139,7 @@ TEST(Select, EscFromPlayGoesBackToTheSameChart) {
     f.keys.Tap(Key::Z);
     f.Frame();
     ASSERT_EQ(f.player->Mode(), ScreenPlay);
-    f.player->LeaveKey(Key::Escape);
+    f.player->LeavePlay();
     EXPECT_EQ(f.player->Mode(), ScreenSelect);
     EXPECT_FALSE(f.player->CloseRequested());
     EXPECT_EQ(f.Current(), "b/1.bms");
@@ -219,7 +219,7 @@ TEST(Select, AnErrorNoBoxShowedIsDrawnOverTheScreen) {
     EXPECT_EQ(bandPixels(), 0) << "gone after NoticeMs";
     f.keys.Tap(Key::Z);
     f.Frames(2);
-    f.player->CommandKey(Key::F6);
+    f.player->KeyDown(Key::F6);
     f.Frame();
     EXPECT_EQ(bandPixels(), 0) << "gone at a key";
     f.messages.inBox = true;
@@ -232,7 +232,7 @@ TEST(Select, ABannerIsBuiltFromTheFolderPictureAndShown) {
     SelectFixture f;
     EXPECT_FALSE(std::filesystem::exists(f.dir.File("a/disk.bmp")))
         << "no picture, nothing written";
-    EXPECT_EQ(f.player->Select.BannerPath, f.dir.Folder() + "diskblank.bmp");
+    EXPECT_EQ(f.player->SelectView().BannerPath(), f.dir.Folder() + "diskblank.bmp");
     f.Move(Key::Right);
     EXPECT_FALSE(std::filesystem::exists(f.dir.File("b/disk.bmp")))
         << "the song folder is left alone";
@@ -255,7 +255,7 @@ TEST(Select, LaterVisitsReadTheBannerCacheEvenWhenThePictureChanges) {
     f.Move(Key::Left);
     f.Move(Key::Right);
     EXPECT_EQ(LoadBmpFile(cached).ColourAt(40, 26), 0x00FF00u);
-    EXPECT_EQ(f.player->Select.BannerPath, cached);
+    EXPECT_EQ(f.player->SelectView().BannerPath(), cached);
 }
 
 TEST(Select, TheDiskMaskScalesThePicture) {
@@ -274,11 +274,16 @@ struct Stars {
 };
 Stars CompareStars(HeadlessPlayer& f, long long x0, long long count, int left, int right,
                    int bottom) {
-    Surface expected(&f.player->Video);
+    HeadlessPresenter presenter;
+    Display display(presenter, nullptr);
+    display.Initialize();
+    SpriteSheet sprites(&display);
+    sprites.LoadFromFile(f.dir.File("tappoplay.dxg"));
+    Surface expected(&display);
     expected.SetSize(320, 240);
     expected.Fill(0);
     for (long long i = std::max(0LL, (-400 - x0) / 14); i < count && x0 + 14 * i < 320; ++i)
-        f.player->Sprites.Draw(ItemSelectStar, expected, int(x0 + 14 * i), 172, 0);
+        sprites.Draw(ItemSelectStar, expected, int(x0 + 14 * i), 172, 0);
     Stars stars;
     for (int y = 172; y < bottom; ++y)
         for (int x = left; x < right; ++x)
@@ -433,7 +438,7 @@ TEST_P(SelectLevel, EveryStarOnTheScreenIsDrawn) {
     HeadlessPlayer f;
     f.Write("a/1.bms", Bytes("#PLAYLEVEL " + std::to_string(level) + "\n"));
     f.Start({});
-    f.player->CommandKey(Key::F2); // images off: a black background
+    f.player->KeyDown(Key::F2); // images off: a black background
     f.Frame();
     // Every star of the formula, drawn without any bound.
     const Stars stars = CompareStars(f, 162 - 7LL * level, level, 0, 320, 186);
@@ -447,11 +452,13 @@ TEST(Select, DisplayReinitialisationKeepsTheCurrentChart) {
     SelectFixture f;
     f.Move(Key::Right);
     ASSERT_EQ(f.Current(), "b/1.bms");
-    f.player->ToggleFullScreen(); // F3
+    f.Frames(101); // a steady frame rate lets F3 work
+    f.player->KeyDown(Key::F3);
     EXPECT_EQ(f.Current(), "b/1.bms");
     EXPECT_EQ(f.player->CurrentChart().Header.Title, "b/1.bms")
         << "the title of the chart shown, not the first one's";
-    EXPECT_EQ(f.player->Select.BannerPath, BannerCachePath(f.dir.File("b"))) << "and its banner";
+    EXPECT_EQ(f.player->SelectView().BannerPath(), BannerCachePath(f.dir.File("b")))
+        << "and its banner";
 }
 
 TEST(Select, AKeyTappedBetweenTwoFramesCounts) {
@@ -492,7 +499,7 @@ TEST(Select, AReadOnlyFolderGetsACachedBannerAndAFolderBannerWins) {
               2)
         << "only its chart and its picture";
     f.Move(Key::Right);
-    EXPECT_EQ(f.player->Select.BannerPath, f.dir.File("c/disk.bmp"));
+    EXPECT_EQ(f.player->SelectView().BannerPath(), f.dir.File("c/disk.bmp"));
     EXPECT_FALSE(std::filesystem::exists(BannerCachePath(f.dir.File("c"))));
 }
 

@@ -70,10 +70,10 @@ TEST(StandardMix, TwoHundredFiftySixSoundsAreHeardAtOnceAndTheLossBeyondIsLogged
     f.RunTo(5100); // measure 1 is 3000 to 5000 ms: every sound has started
     EXPECT_EQ(f.Playing(), 256);
     EXPECT_EQ(f.Pull(16)[0], 256 * 50);
-    const VoiceLosses lost = f.player->Sound.Losses();
+    const VoiceLosses lost = f.player->SoundOutput().Losses();
     EXPECT_EQ(lost.Cut, 300 - 256);
     EXPECT_EQ(lost.Dropped, 0);
-    f.player->LeaveKey(Key::Escape);
+    f.player->LeavePlay();
     const std::vector<std::string> log = LogLines(f.dir.File("ddsd.debug"));
     ASSERT_FALSE(log.empty());
     EXPECT_NE(

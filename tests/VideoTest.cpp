@@ -131,15 +131,15 @@ TEST_F(Video, PauseStepRestartAndSwitchingBackShowTheFrameOfTheirTime) {
     f.Write("s/still.bmp", EncodeBmp(still));
     f.Play();
     f.RunTo(2500);
-    f.player->CommandKey(Key::F4);
+    f.player->KeyDown(Key::F4);
     for (int i = 0; i < 20; ++i) { // back a second
         f.keys.Tap(Key::Up);
         f.Frame();
     }
     EXPECT_NEAR(ShownFrame(f.Back()), FrameAt(f.player->SongTime() - 1000), 1);
     EXPECT_LT(f.player->SongTime(), 1600);
-    f.player->CommandKey(Key::F4);
-    f.player->CommandKey(Key::F5);
+    f.player->KeyDown(Key::F4);
+    f.player->KeyDown(Key::F5);
     f.RunTo(1700);
     EXPECT_NEAR(ShownFrame(f.Back()), FrameAt(f.player->SongTime() - 1000), 1);
     f.RunTo(3500);

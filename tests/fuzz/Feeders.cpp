@@ -91,7 +91,7 @@ struct BannerWorld : FuzzProgram {
         display.Initialize();
         select = std::make_unique<SelectScreen>(screen, input, songs, toggles, session,
                                                 programFolder, songsFolders, nullptr, nullptr);
-        select->BannerSurface = std::make_unique<Surface>(&display);
+        select->MakeBanners(display);
     }
 };
 
@@ -183,8 +183,8 @@ void FeedPlay(const uint8_t* data, size_t size) {
     std::vector<int16_t> mix(2 * 512);
     for (int frame = 0; frame < 160 && !player.CloseRequested(); ++frame) {
         clock.Advance(player.SongStarted() ? step : gateStep);
-        player.Guarded([&] { player.Timer.DoTick(); });
-        player.Sound.Mix(mix.data(), 512);
+        player.Guarded([&] { player.Tick(); });
+        player.SoundOutput().Mix(mix.data(), 512);
     }
     player.ShutDown();
 }
