@@ -164,6 +164,26 @@ class BmsonJson {
         }
     }
 
+    // Reads fields `a` (or its other spelling `aAlias`, where not null) and
+    // `b` of object `v` with `readA` and `readB`, each with its key on the
+    // path; other fields are skipped.
+    template <typename ReadA, typename ReadB>
+    void ForTwoFields(sj::value& v, const char* a, const char* aAlias, ReadA readA, const char* b,
+                      ReadB readB) {
+        ForEachField(v, [&](sj::raw_json_string key, sj::value& value) {
+            if (key == a || (aAlias && key == aAlias)) {
+                Enter(a);
+                readA(value);
+            } else if (key == b) {
+                Enter(b);
+                readB(value);
+            } else {
+                return;
+            }
+            Leave();
+        });
+    }
+
   private:
     simdjson::padded_string copy_; // the bytes with room past their end, where they had none
     simdjson::padded_string_view json_;
