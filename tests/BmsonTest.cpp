@@ -21,7 +21,7 @@ std::string Layout10(int resolution) {
     auto p = [&](int pulses240) { return std::to_string(pulses240 * resolution / 240); };
     return R"({"version": "1.0.0", "info": {"title": "T", "init_bpm": 120, "level": 7,
       "resolution": )" +
-           std::to_string(resolution) + R"(, "banner_image": "ban.png"},
+           std::to_string(resolution) + R"(, "banner_image": "ban.png", "preview_music": "pre.wav"},
       "lines": [{"y": )" +
            p(960) + R"(}],
       "bpm_events": [{"y": )" +
@@ -51,6 +51,19 @@ const char* Layout021 =
                                     {"x": 0, "y": 1440, "l": 0, "c": true}]},
         {"name": "k.wav", "notes": [{"x": 9, "y": 1200, "l": 0, "c": false}]}],
       "bga": {"bgaHeader": [{"ID": 5, "name": "p.bmp"}], "bgaNotes": [{"y": 0, "id": 5}]}})";
+
+// What the select screen shows of the chart at `path`, read the standard way.
+struct ScannedHeader {
+    PlaySettings State;
+    ChartHeader Header;
+};
+ScannedHeader ScanStandardHeader(const std::string& path) {
+    ChartReading reading;
+    reading.Standard = true;
+    ScannedHeader out;
+    standard::ScanHeader(path, reading, out.State, out.Header);
+    return out;
+}
 
 } // namespace
 
@@ -110,20 +123,20 @@ TEST(Bmson, FaultsAreRefusedWithTheirJsonPathAndByteOffset) {
     EXPECT_THROW(standard::CompileBmson(many + "]}}"), standard::BmsonError);
 }
 
-TEST(Bmson, SelectScreenReadsTheHeaderAndTheBanner) {
+TEST(Bmson, SelectScreenReadsTheHeaderTheBannerAndThePreview) {
     TempDir dir;
     std::filesystem::create_directories(dir.File("s"));
     WriteFileAtomic(dir.File("s/a.BMSON"), Bytes(Layout10(240)));
     WriteFileAtomic(dir.File("s/ban.png"), Bytes("x"));
-    ChartReading reading;
-    reading.Standard = true;
-    PlaySettings state;
-    ChartHeader header;
-    standard::ScanHeader(dir.File("s/a.BMSON"), reading, state, header);
-    EXPECT_EQ(header.Title, "T");
-    EXPECT_EQ(state.PlayLevel, 7);
-    EXPECT_EQ(state.Bpm, 120);
+    const ScannedHeader scanned = ScanStandardHeader(dir.File("s/a.BMSON"));
+    EXPECT_EQ(scanned.Header.Title, "T");
+    EXPECT_EQ(scanned.State.PlayLevel, 7);
+    EXPECT_EQ(scanned.State.Bpm, 120);
     EXPECT_EQ(standard::BannerFile(dir.File("s/a.BMSON")), dir.File("s/ban.png"));
+    // preview_music is found as a keysound is: here under another extension.
+    EXPECT_EQ(standard::PreviewFile(dir.File("s/a.BMSON")), "");
+    WriteFileAtomic(dir.File("s/pre.ogg"), Bytes("x"));
+    EXPECT_EQ(standard::PreviewFile(dir.File("s/a.BMSON")), dir.File("s/pre.ogg"));
 }
 
 TEST(Bmson, InfoNamesAreListedAndShownOnTheSelectScreen) {
@@ -143,12 +156,7 @@ TEST(Bmson, InfoNamesAreListedAndShownOnTheSelectScreen) {
 
     TempDir dir;
     WriteFileAtomic(dir.File("a.bmson"), Bytes(json));
-    ChartReading reading;
-    reading.Standard = true;
-    PlaySettings state;
-    ChartHeader header;
-    standard::ScanHeader(dir.File("a.bmson"), reading, state, header);
-    EXPECT_EQ(header.Difficulty, "HYPER");
+    EXPECT_EQ(ScanStandardHeader(dir.File("a.bmson")).Header.Difficulty, "HYPER");
 }
 
 TEST(Bmson, ASoundCutIntoContinuedNotesRendersLikeTheSoundPlayedOnce) {

@@ -44,8 +44,9 @@ struct PictureEvent {
 struct BmsonDocument {
     HeaderValues Header; // title, subtitle, artist, genre, level, tempo, pictures
     std::string ModeHint;
-    bool Popn = false;       // a "popn-" mode: lanes 1-9 are nine buttons
-    uint64_t Resolution = 0; // pulses a beat
+    std::string PreviewMusic; // the sound the select screen plays as the song's preview
+    bool Popn = false;        // a "popn-" mode: lanes 1-9 are nine buttons
+    uint64_t Resolution = 0;  // pulses a beat
     std::vector<uint64_t> Lines;
     std::vector<PulseValue> Tempos, Stops;
     std::vector<std::string> SoundNames; // of channel 0, 1, ...

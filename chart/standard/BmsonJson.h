@@ -146,10 +146,9 @@ class BmsonJson {
         size_t i = 0;
         for (auto element : a) {
             EnterIndex(i);
-            sj::value e;
-            // get() is for rvalues only.
-            Check(std::move(element).get(e), "a value"); // NOLINT(performance-move-const-arg)
-            each(e, i);
+            // Used in place: a copy of the value costs more than reading a note.
+            Check(element.error(), "a value");
+            each(element.value_unsafe(), i);
             Leave();
             ++i;
         }
@@ -157,11 +156,30 @@ class BmsonJson {
     template <typename Each> void ForEachField(sj::value& v, Each each) {
         sj::object o = AsObject(v);
         for (auto field : o) {
-            sj::field f;
-            Check(std::move(field).get(f), "a field");
-            sj::value& value = f.value();
-            each(f.key(), value);
+            Check(field.error(), "a field");
+            sj::field& f = field.value_unsafe();
+            each(f.key(), f.value());
         }
+    }
+
+    // Reads fields `a` (or its other spelling `aAlias`, where not null) and
+    // `b` of object `v` with `readA` and `readB`, each with its key on the
+    // path; other fields are skipped.
+    template <typename ReadA, typename ReadB>
+    void ForTwoFields(sj::value& v, const char* a, const char* aAlias, ReadA readA, const char* b,
+                      ReadB readB) {
+        ForEachField(v, [&](sj::raw_json_string key, sj::value& value) {
+            if (key == a || (aAlias && key == aAlias)) {
+                Enter(a);
+                readA(value);
+            } else if (key == b) {
+                Enter(b);
+                readB(value);
+            } else {
+                return;
+            }
+            Leave();
+        });
     }
 
   private:

@@ -95,6 +95,8 @@ void BmsonReader::ReadInfo(sj::value& v) {
             header.StageFile = Text(value);
         else if (is("back_image"))
             backImage_ = Text(value);
+        else if (is("preview_music"))
+            doc_.PreviewMusic = Text(value);
         else
             return;
         Leave();
@@ -106,23 +108,14 @@ void BmsonReader::ReadTimes(sj::value& v, bool stops, const char* list, const ch
         PulseValue p;
         p.List = list;
         p.Index = index;
-        bool hasY = false, hasValue = false;
-        ForEachField(e, [&](sj::raw_json_string key, sj::value& value) {
-            if (key == "y") {
-                Enter("y");
-                p.Y = Pulse(value);
-                hasY = true;
-            } else if (key == valueKey) {
-                Enter(valueKey);
+        bool hasValue = false;
+        ForTwoFields(
+            e, "y", nullptr, [&](sj::value& y) { p.Y = Pulse(y); }, valueKey,
+            [&](sj::value& value) {
                 p.Value = stops ? double(Pulse(value)) : Number(value);
                 hasValue = true;
-            } else {
-                return;
-            }
-            Leave();
-        });
+            });
         if (!hasValue) Fail(std::string("no \"") + valueKey + "\"");
-        (void)hasY;
         CountObject();
         (stops ? doc_.Stops : doc_.Tempos).push_back(p);
     });
@@ -194,19 +187,9 @@ void BmsonReader::ReadBgaEvents(sj::value& v, Placed::Type type, const char* lis
         PictureEvent event{Placed{}, 0, list, index};
         Placed& p = event.At;
         p.What = type;
-        uint64_t& id = event.Id;
-        ForEachField(e, [&](sj::raw_json_string key, sj::value& value) {
-            if (key == "y") {
-                Enter("y");
-                p.Y = Pulse(value);
-            } else if (key == "id") {
-                Enter("id");
-                id = Pulse(value);
-            } else {
-                return;
-            }
-            Leave();
-        });
+        ForTwoFields(
+            e, "y", nullptr, [&](sj::value& y) { p.Y = Pulse(y); }, "id",
+            [&](sj::value& id) { event.Id = Pulse(id); });
         CountObject();
         p.Seq = seq_++;
         doc_.Pictures.push_back(event);
@@ -223,18 +206,9 @@ void BmsonReader::ReadBga(sj::value& v) {
                     Fail("more than " + std::to_string(SlotCount - 1) + " pictures");
                 uint64_t id = 0;
                 std::string name;
-                ForEachField(e, [&](sj::raw_json_string k, sj::value& n) {
-                    if (k == "id" || k == "ID") {
-                        Enter("id");
-                        id = Pulse(n);
-                    } else if (k == "name") {
-                        Enter("name");
-                        name = Text(n);
-                    } else {
-                        return;
-                    }
-                    Leave();
-                });
+                ForTwoFields(
+                    e, "id", "ID", [&](sj::value& n) { id = Pulse(n); }, "name",
+                    [&](sj::value& n) { name = Text(n); });
                 doc_.PictureIds.push_back(id);
                 doc_.PictureNames.push_back(std::move(name));
             });

@@ -5,6 +5,7 @@
 #include "chart/FileLookup.h"
 #include "chart/ShiftJis.h"
 #include "chart/standard/Bmson.h"
+#include "chart/standard/BmsonDocument.h"
 #include "chart/standard/KeyLayout.h"
 #include "chart/standard/Lines.h"
 #include "formats/Picture.h"
@@ -200,8 +201,9 @@ std::string NamedChartFile(const std::string& chartPath, NamedFile which) {
         const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
         std::string converted;
         if (IsBmsonPath(chartPath)) {
-            const Chart header = CompileBmson(text, true, bytes.capacity());
-            names = Pictures{header.Header.Banner, header.Header.StageFile, {}};
+            BmsonDocument doc = ReadBmsonDocument(text, true, bytes.capacity());
+            names = Pictures{std::move(doc.Header.Banner), std::move(doc.Header.StageFile),
+                             std::move(doc.PreviewMusic)};
         } else {
             names = ScanPictures(ChartText(text, converted));
         }

@@ -46,8 +46,9 @@ std::string BannerFile(const std::string& chartPath);
 // the other extensions of sounds and pictures).
 std::vector<std::string> MissingFiles(const Chart& chart, const std::string& chartPath);
 std::string StageFile(const std::string& chartPath);
-// The sound a chart's "#PREVIEW" names, found as its keysounds are (other
-// letter case, the other sound extensions); "" when there is none.
+// The sound a chart's "#PREVIEW" (a bmson chart's "preview_music") names,
+// found as its keysounds are (other letter case, the other sound extensions);
+// "" when there is none.
 std::string PreviewFile(const std::string& chartPath);
 
 } // namespace tappo::standard
