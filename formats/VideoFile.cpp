@@ -154,19 +154,28 @@ bool IsVideoFile(const std::string& path) {
     if (fd < 0) return false;
     struct stat st {};
     std::vector<uint8_t> head;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        head.resize(size_t(std::min<int64_t>(st.st_size, int64_t(ProbeBytes))));
+    // A picture's first bytes make it a picture, whatever FFmpeg would say;
+    // only a file that starts like none is read further for the probe, so
+    // the pictures of a chart cost one small read each.
+    const auto startsLikePicture = [&] {
+        const size_t n = head.size();
+        const uint8_t* h = head.data();
+        return IsPng(h, n) || (n >= 3 && h[0] == 0xFF && h[1] == 0xD8 && h[2] == 0xFF) ||
+               (n >= 2 && h[0] == 'B' && h[1] == 'M');
+    };
+    const auto readHead = [&](int64_t bytes) {
+        head.resize(size_t(std::min<int64_t>(st.st_size, bytes)));
         const ssize_t got = head.empty() ? 0 : ::pread(fd, head.data(), head.size(), 0);
         head.resize(got > 0 ? size_t(got) : 0);
+    };
+    bool picture = true;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        readHead(16);
+        picture = startsLikePicture();
+        if (!picture) readHead(int64_t(ProbeBytes));
     }
     ::close(fd);
-    // A picture's first bytes make it a picture, whatever FFmpeg would say.
-    const size_t n = head.size();
-    const uint8_t* h = head.data();
-    if (IsPng(h, n) || (n >= 3 && h[0] == 0xFF && h[1] == 0xD8 && h[2] == 0xFF) ||
-        (n >= 2 && h[0] == 'B' && h[1] == 'M'))
-        return false;
-    return LooksLikeVideo(h, n);
+    return !picture && LooksLikeVideo(head.data(), head.size());
 }
 
 VideoDecoder::VideoDecoder() : parts_(std::make_unique<Parts>()) {}

@@ -145,7 +145,7 @@ def main():
 
     # Gaps: runs of silence inside the song, where the render (placed with the
     # window before them) sounds.
-    gaps, cut = [], 0
+    gaps, gaps_at, cut = [], [], 0
     for a, b in runs:
         before = [p for p in placed if p[0] < a]
         if not before:
@@ -158,6 +158,7 @@ def main():
             cut = (b - a) * 1000 / RATE
             continue
         gaps.append((b - a) * 1000 / RATE)
+        gaps_at.append(ra / RATE)
 
     # The stems in every placed window where both play: the keysounds first,
     # then the music in what is left of the recording once the keysounds, as
@@ -206,6 +207,7 @@ def main():
     out["gap_total_ms"] = round(sum(gaps), 1)
     out["gap_max_ms"] = round(max(gaps), 1) if gaps else 0
     out["gap_ms"] = "+".join(f"{g:.1f}" for g in gaps) or "0"
+    out["gap_at_s"] = "+".join(f"{t:.2f}" for t in gaps_at) or "-"
     out["shift_ms"] = round((placed[-1][2] - placed[0][2]) * 1000 / RATE, 1)
     out["placed"] = f"{len(placed)}/{len(windows)}"
     if cut:
