@@ -409,6 +409,12 @@ TEST(Select, TheStandardReadingTellsASongsChartsApart) {
               h.KeyLayout + (h.KeyLayout.empty() ? "" : "  ") + "ANOTHER  LEVEL 12  4 NOTES")
         << "a long note counts once, a mine not at all";
     EXPECT_EQ(DetailsText(ChartHeader{}, 0), "") << "the exact reading's header shows none";
+    // Back from playing it, the select screen says the same of it.
+    const std::string shown = DetailsText(h, 12);
+    ASSERT_TRUE(f.player->StartChart(f.dir.File("s/a.bme")));
+    f.player->LeavePlay();
+    EXPECT_EQ(DetailsText(f.player->CurrentChart().Header, 12), shown);
+    EXPECT_EQ(f.player->CurrentChart().Header.Subtitle, "[Another]");
     // A path too long for the line shows its end, which names the chart.
     const auto fitsIn = [](size_t n) {
         return [n](const std::string& t) { return t.size() <= n; };

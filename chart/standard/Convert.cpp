@@ -47,6 +47,17 @@ void ConvertHeader(const HeaderValues& h, CompiledChart& t) {
         LanePositions(h.PlayerMode > 1 ? 2 : 1, t.GameState.Lane1X, t.GameState.Lane2X);
 }
 
+// What the select screen shows of a chart beside its title: the same after a
+// header scan and after the chart was compiled for play.
+void DescribeChart(const Chart& chart, const std::string& path, ChartHeader& header) {
+    const HeaderValues& h = chart.Header;
+    header.Subtitle = h.Subtitle;
+    header.Difficulty =
+        h.ChartName.empty() ? DifficultyName(h.Difficulty) : ChartTextToUtf8(h.ChartName);
+    header.NoteCount = NoteCount(chart);
+    header.KeyLayout = KeyLayoutName(KeyLayoutOf(chart, path));
+}
+
 // Measure starts and lengths in song time, for the tables the exact reading
 // fills; the arrows and the measure phase use the beats.
 void ConvertMeasures(const Chart& s, ChartData& d, BeatScroller& scroll) {
@@ -107,6 +118,7 @@ void ConvertObjects(const Chart& s, ChartData& d) {
 CompiledChart ToCompiled(const Chart& source, const std::string& path, bool arrowLanes) {
     CompiledChart t;
     ConvertHeader(source.Header, t);
+    DescribeChart(source, path, t.Header);
     t.SongFolder = FolderOfChart(path);
     ChartData& d = t.Data;
     d.SlotLimit = SlotCount;
@@ -154,11 +166,7 @@ void ScanHeader(const std::string& path, const ChartReading& reading, PlaySettin
     header.Artist = h.Artist;
     header.MidiFileName = h.MidiFileName;
     header.PlayerMode = h.PlayerMode;
-    header.Subtitle = h.Subtitle;
-    header.Difficulty =
-        h.ChartName.empty() ? DifficultyName(h.Difficulty) : ChartTextToUtf8(h.ChartName);
-    header.NoteCount = NoteCount(*chart);
-    header.KeyLayout = KeyLayoutName(KeyLayoutOf(*chart, path));
+    DescribeChart(*chart, path, header);
     state.Genre = h.Genre;
     state.PlayLevel = h.PlayLevel;
     state.Bpm = h.Bpm;
