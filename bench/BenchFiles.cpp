@@ -9,14 +9,14 @@
 namespace tappo::bench {
 
 std::string BenchFolder(const std::string& name) {
-    const std::string dir =
+    std::string dir =
         (std::filesystem::temp_directory_path() / ("tappo-bench-" + name) / "").string();
     std::filesystem::create_directories(dir);
     return dir;
 }
 
 std::string SongTree(const std::string& name, const SongTreeShape& shape) {
-    const std::string dir = BenchFolder(name);
+    std::string dir = BenchFolder(name);
     if (std::filesystem::exists(dir + "done")) return dir;
     const std::vector<uint8_t> empty;
     auto song = [&](const std::string& folder) {

@@ -205,7 +205,7 @@ std::string DenseChart(bool longNotes = false) {
         for (size_t at = text.find("\n#0011"); at != std::string::npos;
              at = text.find("\n#0011", at + 1))
             text[at + 5] = '5';
-        const std::string path = notes.substr(0, notes.size() - 4) + "-held.bms";
+        std::string path = notes.substr(0, notes.size() - 4) + "-held.bms";
         WriteFileAtomic(path, std::vector<uint8_t>(text.begin(), text.end()));
         return path;
     }();
@@ -251,8 +251,7 @@ BENCHMARK(BM_ErrorScreenFrame);
 // picture the decoder has ready.
 std::string VideoChart(bool video) {
     static const std::string dir = [] {
-        const std::string d =
-            (std::filesystem::temp_directory_path() / "tappo-bench-video/").string();
+        std::string d = (std::filesystem::temp_directory_path() / "tappo-bench-video/").string();
         std::filesystem::create_directories(d);
         const std::string make = "ffmpeg -v error -y -f lavfi -i testsrc2=s=640x480:r=30:d=60 "
                                  "-pix_fmt yuv420p -c:v mpeg1video -q:v 4 " +

@@ -130,7 +130,7 @@ BENCHMARK(BM_ReadSameBytes)->Unit(benchmark::kMillisecond);
 // slots of the standard reading, against decoding it once: a file named again
 // is shared, not decoded again.
 std::string TenSecondSound() {
-    const std::string path = BenchFolder("media") + "ten-seconds.wav";
+    std::string path = BenchFolder("media") + "ten-seconds.wav";
     if (std::filesystem::exists(path)) return path;
     std::vector<int16_t> s(22050 * 10);
     for (size_t k = 0; k < s.size(); ++k)
@@ -277,7 +277,7 @@ BENCHMARK(BM_SongCatFloor)->Unit(benchmark::kMillisecond);
 
 // Two minutes of keysounds only: 32 objects a measure over 8 sounds.
 std::string RenderChart() {
-    const std::string dir = BenchFolder("render");
+    std::string dir = BenchFolder("render");
     tools::WriteProgramAssets(dir);
     std::string chart = "#BPM 120\r\n";
     for (int i = 1; i <= 8; ++i) {

@@ -22,7 +22,7 @@ constexpr int OggFiles = 1000;
 // 1,000 Ogg files of 0.3 s at 44.1 kHz mono, written once per run.
 const std::string& OggFolder() {
     static const std::string folder = [] {
-        const std::string dir =
+        std::string dir =
             (std::filesystem::temp_directory_path() / "tappo-bench-ogg").string() + "/";
         std::filesystem::create_directories(dir);
         std::vector<int16_t> tone(13230);

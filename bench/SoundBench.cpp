@@ -82,8 +82,10 @@ BENCHMARK(BM_Mix256ChannelsLimited);
 // The limiter alone on a block over full scale, against the clip it replaces.
 void LimitBench(benchmark::State& state, bool limiter) {
     std::vector<int32_t> mix(Block * 2);
-    for (size_t i = 0; i < mix.size(); ++i)
-        mix[i] = int32_t(90000 * std::sin(double(i / 2) * 0.03));
+    for (size_t i = 0; i < mix.size(); ++i) {
+        const size_t frame = i / 2;
+        mix[i] = int32_t(90000 * std::sin(double(frame) * 0.03));
+    }
     std::vector<int16_t> out(Block * 2);
     Limiter limit;
     for (auto _ : state) {

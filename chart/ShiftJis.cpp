@@ -17,8 +17,8 @@ std::string Cp932ToUtf8(std::string_view bytes) {
     if (ascii) return std::string(bytes);
 
     iconv_t cd = iconv_open("UTF-8", "CP932");
-    if (cd == iconv_t(-1))
-        return std::string(bytes); // NOLINT(performance-no-int-to-ptr): iconv's failure value
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): iconv's failure value
+    if (cd == iconv_t(-1)) return std::string(bytes);
     std::string out;
     out.reserve(bytes.size() * 3 / 2 + 4);
     char* in = const_cast<char*>(bytes.data());

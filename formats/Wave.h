@@ -23,6 +23,7 @@ struct WaveFormat {
     uint16_t BlockAlign = 0;
     uint16_t BitsPerSample = 0;
     uint16_t ExtraSize = 0;
+    bool operator==(const WaveFormat&) const = default;
 };
 
 // Audio in the mix format (stereo 16-bit, 44.1 kHz), converted once at load.

@@ -46,7 +46,7 @@ MusicPlayer::MusicPlayer(std::string soundFont) : soundFont_(std::move(soundFont
 
 MusicPlayer::~MusicPlayer() {
     std::lock_guard<SoundMutex> lock(mutex_);
-    delete synth_;
+    synth_.reset();
 }
 
 // The synthesiser and its soundfont are made on the first open, so a chart
@@ -57,7 +57,7 @@ void MusicPlayer::EnsureSynth() {
     if (synth_) return;
     for (int level : {FLUID_WARN, FLUID_INFO, FLUID_DBG})
         fluid_set_log_function(level, nullptr, nullptr);
-    auto* s = new Synth();
+    auto s = std::make_unique<Synth>();
     s->settings = new_fluid_settings();
     fluid_settings_setnum(s->settings, "synth.sample-rate", MixRate);
     fluid_settings_setnum(s->settings, "synth.gain", 0.5);
@@ -75,7 +75,7 @@ void MusicPlayer::EnsureSynth() {
                                 "silent (install timgm6mb-soundfont or set TAPPO_SOUNDFONT)"),
                              soundFont_));
     std::lock_guard<SoundMutex> lock(mutex_);
-    synth_ = s;
+    synth_ = std::move(s);
 }
 
 void MusicPlayer::NewPlayerLocked() {

@@ -5,6 +5,7 @@
 #include "platform/Sound.h"
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -54,8 +55,8 @@ class MusicPlayer : public MixSource {
     int64_t startAt_ = -1;      // mix frame of a scheduled start
 
     std::string soundFont_;
-    SoundMutex mutex_; // the synthesiser renders on the audio thread
-    Synth* synth_ = nullptr;
+    SoundMutex mutex_;             // the synthesiser renders on the audio thread
+    std::unique_ptr<Synth> synth_; // made by the first Open
     bool open_ = false, playing_ = false;
     std::vector<int16_t> buffer_;
 };

@@ -44,7 +44,7 @@ void ProblemLog::Report(const std::string& text) {
                   : errno == ENXIO ? "it is not a regular file"
                                    : std::strerror(errno);
     else if (fstat(fd, &st) != 0)
-        refusal = std::strerror(errno);
+        refusal = std::strerror(errno); // NOLINT(bugprone-branch-clone): as ftruncate's below
     else if (!S_ISREG(st.st_mode))
         refusal = "it is not a regular file";
     else if (count_ == 1 && ftruncate(fd, 0) != 0)

@@ -4,8 +4,9 @@
 #   install-deps.sh          that and everything the tests use: GoogleTest and
 #                            Google Benchmark, Xvfb and xdotool for the window
 #                            tests, clang and its runtime libraries for the fuzz
-#                            targets, clang-format for the check that the sources
-#                            follow .clang-format, and the desktop tools the
+#                            targets, clang-format and clang-tidy for the checks
+#                            that the sources follow .clang-format and pass
+#                            .clang-tidy, and the desktop tools the
 #                            install test checks the menu entry and file types with,
 #                            and the ffmpeg tool the video tests make their videos with
 set -euo pipefail
@@ -18,7 +19,7 @@ play=(
 test=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick
-  clang libclang-rt-14-dev clang-format
+  clang libclang-rt-14-dev clang-format clang-tidy
   desktop-file-utils xdg-utils shared-mime-info libglib2.0-bin
   ffmpeg
 )

@@ -183,7 +183,7 @@ TEST(ParallelLoad, KeysoundsAndTheirProblemsAsInALoadOneByOne) {
         const Sample &a = *slots[0][i], &b = *slots[1][i];
         ASSERT_EQ(a.HasBuffer(), b.HasBuffer()) << i;
         EXPECT_EQ(a.DataLength, b.DataLength) << i;
-        EXPECT_EQ(std::memcmp(&a.Format, &b.Format, sizeof a.Format), 0) << i;
+        EXPECT_TRUE(a.Format == b.Format) << i;
         if (a.HasBuffer()) {
             EXPECT_EQ(a.Pcm()->ToVector(), b.Pcm()->ToVector()) << i;
         }

@@ -74,7 +74,9 @@ void ExpectSamePixelsBothWays(const std::vector<uint8_t>& file, bool png, const 
     const auto decode = [&] {
         return png ? DecodePng(whole.data(), whole.size()) : DecodeJpeg(whole.data(), whole.size());
     };
-    for (const auto& [w, h] : {std::pair{320, 240}, std::pair{13, 7}}) {
+    for (const auto& target : {std::pair{320, 240}, std::pair{13, 7}}) {
+        // Named copies: clang before 16 cannot capture structured bindings in a lambda.
+        const int w = target.first, h = target.second;
         std::vector<uint16_t> rows(size_t(w) * h, 0xBEEF);
         const auto draw = [&] {
             return png ? DrawPngStretched(file.data(), file.size(), rows.data(), w, h)

@@ -17,7 +17,7 @@ std::vector<std::filesystem::path> FilesOf(const std::string& folder, const std:
     std::vector<std::filesystem::path> files;
     std::error_code ec;
     for (const auto& e : std::filesystem::directory_iterator(
-             std::string(TAPPO_TESTS_DIR) + "/" + folder + "/" + reader, ec))
+             std::filesystem::path(TAPPO_TESTS_DIR) / folder / reader, ec))
         if (e.is_regular_file()) files.push_back(e.path());
     std::sort(files.begin(), files.end());
     return files;

@@ -185,6 +185,7 @@ std::vector<uint8_t> Wave(uint16_t tag, uint16_t channels, uint32_t rate, uint16
 
 void WaveSeeds() {
     std::vector<uint8_t> ramp;
+    ramp.reserve(96);
     for (int i = 0; i < 96; ++i)
         ramp.push_back(uint8_t(i * 5));
     Seed("wav", "stereo16-44100", Wave(1, 2, 44100, 16, ramp));

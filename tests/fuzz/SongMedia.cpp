@@ -62,8 +62,10 @@ struct MediaSet {
 
 std::vector<uint8_t> EncodeTone(int format, int channels, int rate, int frames) {
     std::vector<int16_t> samples(size_t(frames) * size_t(channels));
-    for (size_t i = 0; i < samples.size(); ++i)
-        samples[i] = int16_t(8000 * std::sin(double(i / size_t(channels)) * 0.2 + double(i % 2)));
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const size_t frame = i / size_t(channels);
+        samples[i] = int16_t(8000 * std::sin(double(frame) * 0.2 + double(i % 2)));
+    }
     return tools::EncodeSound(samples, channels, rate, format);
 }
 

@@ -134,10 +134,9 @@ std::string Chart(const std::string& title, const std::vector<std::string>& wavs
     for (int m = 1; m <= 3; ++m) {
         char measure[8];
         std::snprintf(measure, sizeof measure, "%03d", m);
-        const std::string mm = measure;
-        c += "#" + mm + "11:0100010001000100\r\n#" + mm + "12:0000020000000200\r\n";
-        c += "#" + mm + "13:0303030303030303\r\n#" + mm + "14:04000000\r\n#" + mm +
-             "01:00000005\r\n";
+        for (const char* line : {"11:0100010001000100", "12:0000020000000200",
+                                 "13:0303030303030303", "14:04000000", "01:00000005"})
+            c.append("#").append(measure).append(line).append("\r\n");
     }
     return c;
 }
@@ -226,7 +225,8 @@ int Compare(const char* a, const char* b) {
         for (size_t v : oy)
             found = found || (v + 2 >= w && v <= w + 2);
         if (!found)
-            ++missing, std::printf("onset at %.2f s of %s is missing from %s\n", w * 0.01, a, b);
+            ++missing,
+                std::printf("onset at %.2f s of %s is missing from %s\n", double(w) * 0.01, a, b);
     }
     const double ratio = ty / tx;
     std::printf("onsets %zu / %zu, missing %d, energy ratio %.4f\n", ox.size(), oy.size(), missing,
