@@ -166,7 +166,7 @@ TEST(Bmson, ASoundCutIntoContinuedNotesRendersLikeTheSoundPlayedOnce) {
     std::vector<int16_t> noise(44100 * 3);
     uint32_t seed = 7;
     for (int16_t& s : noise)
-        s = int16_t((seed = seed * 1664525 + 1013904223) >> 20) - 2048;
+        s = int16_t(int((seed = seed * 1664525 + 1013904223) >> 20) - 2048);
     WriteFileAtomic(dir.File("song/stem.wav"), tools::EncodeWav16(noise, 1, 44100));
     // Tempo changes and a stop between the cuts; the same end for both.
     auto chart = [](const std::string& notes) {

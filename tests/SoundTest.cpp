@@ -185,7 +185,7 @@ TEST(WaveReader, AFileReadInPiecesGivesWhatItsWholeBytesGive) {
         EXPECT_EQ(piecesProblem, wholeProblem) << what;
         if (!expected) return;
         EXPECT_TRUE(read->ToVector() == expected->ToVector()) << what;
-        EXPECT_EQ(std::memcmp(&pieces, &whole, sizeof whole), 0) << what;
+        EXPECT_TRUE(pieces == whole) << what;
     };
     // Several blocks of 24-bit stereo at 22.05 kHz, behind a chunk the reader passes over.
     std::vector<uint8_t> long24(3 * 1000 * 1000 + 6);
