@@ -107,7 +107,6 @@ void Player::StartUp(const std::vector<std::string>& args) {
         throw StartupError(e.what());
     }
     songs_.ChartList.clear();
-    session_.Chart.Events.CreateEventLists();
     // Command line: only the first argument counts. A chart named there plays
     // at once, and the chart list stays empty: its end closes the program.
     if (args.empty()) {
@@ -287,8 +286,7 @@ void Player::ShutDown() {
     sound_.ReportLostVoices(); // a run ended before its song did
     FreeKeysounds(session_.KeysoundSlots);
     music_.Close();
-    session_.Chart.Events.ClearEventLists();
-    session_.Chart.Events.FreeEventLists();
+    session_.Chart.Events = EventLists(); // the lists' memory goes back
     songs_.ChartList.clear();
     warp_.FreeWarp();
     video_.Presenter().SetCursorVisible(true);
