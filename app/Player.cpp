@@ -284,7 +284,7 @@ void Player::ToggleFullScreen() {
 
 void Player::ShutDown() {
     sound_.ReportLostVoices(); // a run ended before its song did
-    FreeKeysounds(session_.KeysoundSlots);
+    session_.KeysoundSlots = KeysoundBank();
     music_.Close();
     session_.Chart.Events = EventLists(); // the lists' memory goes back
     songs_.ChartList.clear();
