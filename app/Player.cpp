@@ -174,7 +174,7 @@ void Player::MakeSurfaces() {
     }
     select_.MakeBanners(video_);
     try {
-        arrowSprites_.LoadArrowSprites(video_, programFolder_);
+        arrowSprites_ = ArrowSheet(video_, programFolder_);
     } catch (const Error& e) {
         throw StartupError(e.what());
     }
@@ -186,7 +186,7 @@ void Player::MakeSurfaces() {
 void Player::ReleaseSurfaces() {
     for (auto& surface : session_.BgaSurfaces)
         surface.reset();
-    arrowSprites_.Free();
+    arrowSprites_ = ArrowSheet();
     select_.ReleaseBanners();
 }
 

@@ -147,12 +147,12 @@ struct HeadlessNoteField : HeadlessPlayer {
         display.Initialize();
         sprites.LoadFromFile(dir.File("tappoplay.dxg"));
         warp.InitWarp(dir.Folder());
-        arrows.LoadArrowSprites(display, dir.Folder());
+        arrows = ArrowSheet(display, dir.Folder());
         field = std::make_unique<NoteFieldPainter>(screen, arrows, flow, play, toggles,
                                                    player->CurrentChart());
     }
     ~HeadlessNoteField() {
-        arrows.Free();
+        arrows = ArrowSheet();
         warp.FreeWarp();
         display.Finalize();
     }
