@@ -102,7 +102,7 @@ void Player::StartUp(const std::vector<std::string>& args) {
     // failures end start-up with the file named.
     try {
         sprites_.LoadFromFile(programFolder_ + "tappoplay.dxg");
-        warp_.InitWarp(programFolder_);
+        warp_ = std::make_unique<WarpEffect>(programFolder_);
     } catch (const Error& e) {
         throw StartupError(e.what());
     }
@@ -288,7 +288,7 @@ void Player::ShutDown() {
     music_.Close();
     session_.Chart.Events = EventLists(); // the lists' memory goes back
     songs_.ChartList.clear();
-    warp_.FreeWarp();
+    warp_.reset();
     video_.Presenter().SetCursorVisible(true);
 }
 
@@ -302,9 +302,9 @@ void Player::WriteCentredText(const char* text) {
 }
 
 void Player::DrawErrorScreen() {
-    warp_.UpdateWarp();
+    warp_->UpdateWarp();
     SurfaceCanvas& canvas = video_.Back().Canvas();
-    canvas.Draw(0, 0, warp_.WarpImage);
+    canvas.Draw(0, 0, warp_->WarpImage);
     if (flow_.Screen == ScreenNoCharts && !missingSongsFolder_.empty()) {
         // The folder the user named, under the message.
         WriteCentredText(Tr(TextNoSongsFolder));

@@ -46,8 +46,8 @@ void NoteFieldPainter::DrawBackground() {
     Surface& back = video_.Back();
     SurfaceCanvas& canvas = back.Canvas();
     if (toggles_.WarpInPlay) {
-        warp_.UpdateWarp();
-        canvas.Draw(0, 0, warp_.WarpImage);
+        warp_->UpdateWarp();
+        canvas.Draw(0, 0, warp_->WarpImage);
         return;
     }
     back.Fill(0);

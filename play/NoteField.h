@@ -68,7 +68,7 @@ class NoteFieldPainter {
     Display& video_;
     SpriteSheet& images_;
     const ArrowSheet& arrows_;
-    WarpEffect& warp_;
+    const std::unique_ptr<WarpEffect>& warp_;
     FrameTimer& timer_;
     const int32_t& screen_;
     PlayState& play_; // the lanes' cursors move on as arrows leave
