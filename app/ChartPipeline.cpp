@@ -107,7 +107,7 @@ void Player::DrawLoadingProgress(int done, int total) {
 bool Player::CompileChart(const std::string& path) {
     // The previous chart's samples and clock go first; the compile resets the
     // chart's own values.
-    FreeKeysounds(session_.KeysoundSlots);
+    session_.KeysoundSlots = KeysoundBank();
     play_.SongEnded = false;
     play_.PrevSongTime = play_.SongStartTick = play_.SongTime = 0;
     play_.MidiLoaded = false;

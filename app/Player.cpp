@@ -102,12 +102,11 @@ void Player::StartUp(const std::vector<std::string>& args) {
     // failures end start-up with the file named.
     try {
         sprites_.LoadFromFile(programFolder_ + "tappoplay.dxg");
-        warp_.InitWarp(programFolder_);
+        warp_ = std::make_unique<WarpEffect>(programFolder_);
     } catch (const Error& e) {
         throw StartupError(e.what());
     }
     songs_.ChartList.clear();
-    session_.Chart.Events.CreateEventLists();
     // Command line: only the first argument counts. A chart named there plays
     // at once, and the chart list stays empty: its end closes the program.
     if (args.empty()) {
@@ -175,7 +174,7 @@ void Player::MakeSurfaces() {
     }
     select_.MakeBanners(video_);
     try {
-        arrowSprites_.LoadArrowSprites(video_, programFolder_);
+        arrowSprites_ = ArrowSheet(video_, programFolder_);
     } catch (const Error& e) {
         throw StartupError(e.what());
     }
@@ -187,7 +186,7 @@ void Player::MakeSurfaces() {
 void Player::ReleaseSurfaces() {
     for (auto& surface : session_.BgaSurfaces)
         surface.reset();
-    arrowSprites_.Free();
+    arrowSprites_ = ArrowSheet();
     select_.ReleaseBanners();
 }
 
@@ -285,12 +284,11 @@ void Player::ToggleFullScreen() {
 
 void Player::ShutDown() {
     sound_.ReportLostVoices(); // a run ended before its song did
-    FreeKeysounds(session_.KeysoundSlots);
+    session_.KeysoundSlots = KeysoundBank();
     music_.Close();
-    session_.Chart.Events.ClearEventLists();
-    session_.Chart.Events.FreeEventLists();
+    session_.Chart.Events = EventLists(); // the lists' memory goes back
     songs_.ChartList.clear();
-    warp_.FreeWarp();
+    warp_.reset();
     video_.Presenter().SetCursorVisible(true);
 }
 
@@ -304,9 +302,9 @@ void Player::WriteCentredText(const char* text) {
 }
 
 void Player::DrawErrorScreen() {
-    warp_.UpdateWarp();
+    warp_->UpdateWarp();
     SurfaceCanvas& canvas = video_.Back().Canvas();
-    canvas.Draw(0, 0, warp_.WarpImage);
+    canvas.Draw(0, 0, warp_->WarpImage);
     if (flow_.Screen == ScreenNoCharts && !missingSongsFolder_.empty()) {
         // The folder the user named, under the message.
         WriteCentredText(Tr(TextNoSongsFolder));

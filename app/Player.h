@@ -259,7 +259,7 @@ class Player {
     SongList songs_; // ChartList, ChartIndex
     int32_t screenWidth_ = 0, screenHeight_ = 0;
     Rect fullScreenRect_;
-    WarpEffect warp_;
+    std::unique_ptr<WarpEffect> warp_; // made at start-up
     ArrowSheet arrowSprites_;
     ScreenServices services_;
 

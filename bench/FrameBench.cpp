@@ -111,8 +111,7 @@ void BM_KeyedBlit(benchmark::State& state) {
 BENCHMARK(BM_KeyedBlit);
 
 void BM_UpdateWarp(benchmark::State& state) {
-    auto warp = std::make_unique<WarpEffect>();
-    warp->InitWarp(AssetFolder());
+    auto warp = std::make_unique<WarpEffect>(AssetFolder());
     for (auto _ : state) {
         warp->UpdateWarp();
         benchmark::DoNotOptimize(warp->WarpImage.MirrorLine(0)[0]);
@@ -121,8 +120,7 @@ void BM_UpdateWarp(benchmark::State& state) {
 BENCHMARK(BM_UpdateWarp);
 
 void BM_UpdateWarpPortable(benchmark::State& state) {
-    auto warp = std::make_unique<WarpEffect>();
-    warp->InitWarp(AssetFolder());
+    auto warp = std::make_unique<WarpEffect>(AssetFolder());
     for (auto _ : state) {
         warp->UpdateWarpPortable();
         benchmark::DoNotOptimize(warp->WarpImage.MirrorLine(0)[0]);
@@ -132,8 +130,7 @@ BENCHMARK(BM_UpdateWarpPortable);
 
 // The warp picture onto the back surface, as the select screen draws it.
 void BM_DrawWarp(benchmark::State& state) {
-    auto warp = std::make_unique<WarpEffect>();
-    warp->InitWarp(AssetFolder());
+    auto warp = std::make_unique<WarpEffect>(AssetFolder());
     warp->UpdateWarp();
     Surface back;
     back.SetSize(320, 240);

@@ -27,21 +27,6 @@ std::string EventRecord::Text() const {
     return s;
 }
 
-void EventLists::CreateEventLists() {
-    for (EventList& list : Lists)
-        list = EventList();
-}
-
-void EventLists::FreeEventLists() {
-    for (EventList& list : Lists)
-        EventList().swap(list);
-}
-
-void EventLists::ClearEventLists() {
-    for (EventList& list : Lists)
-        list.clear();
-}
-
 void EventLists::SortEventLists() {
     // By time, then by id with letter case ignored (0-9 before A-F). Stable,
     // so records that compare equal keep their file order.

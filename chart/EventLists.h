@@ -65,10 +65,7 @@ struct EventLists {
     }
     const EventList& operator[](int i) const { return Lists[size_t(i)]; }
 
-    void CreateEventLists(); // twelve empty lists
-    void ClearEventLists();
     void SortEventLists();
-    void FreeEventLists(); // gives the lists' memory back
 };
 
 // Name of list i as the inspector prints it ("SoundEvents", "LaneNotes[1][0]" ...).

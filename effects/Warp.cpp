@@ -11,7 +11,7 @@
 
 namespace tappo {
 
-void WarpEffect::InitWarp(const std::string& programFolder) {
+WarpEffect::WarpEffect(const std::string& programFolder) {
     for (int i = 0; i < SineSize; ++i)
         SineTable[size_t(i)] =
             uint8_t(int(std::trunc(std::sin(i * 2.0 * M_PI / 256.0) * 19.0)) + 19);
@@ -64,7 +64,7 @@ void WarpEffect::RemakeDisplayCopy() {
         mirrorRows_[y] = WarpImage.MirrorLine(y);
 }
 
-// The first frame after InitWarp is also written as indexes: the odd rows
+// The first frame after the tables are built is also written as indexes: the odd rows
 // still hold the loaded picture where it copied nothing. From the second
 // frame on, every even row's pixel comes from one of the last two frames and
 // each odd row repeats the row above, so those two frames rebuild the rest.
@@ -183,12 +183,6 @@ void WarpEffect::UpdateWarp() {
 #else
     UpdateWarpPortable();
 #endif
-}
-
-void WarpEffect::FreeWarp() {
-    WarpImage.Free();
-    for (auto& row : WarpRows)
-        row = nullptr;
 }
 
 } // namespace tappo

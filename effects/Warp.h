@@ -32,7 +32,11 @@ class WarpEffect {
 
     // Builds the tables from `programFolder` + "select.bmp"; the loader's
     // error goes to the caller.
-    void InitWarp(const std::string& programFolder);
+    explicit WarpEffect(const std::string& programFolder);
+    // Its rows point into its own picture.
+    WarpEffect(const WarpEffect&) = delete;
+    WarpEffect& operator=(const WarpEffect&) = delete;
+
     // The next frame: SSE2 on x86-64, else the portable loop. Both paths give
     // the same pixels; the portable one is public for comparison.
     void UpdateWarp();
@@ -40,7 +44,6 @@ class WarpEffect {
     // Writes the frames drawn so far into the index picture (WarpImage's
     // pixels, WarpRows), as they are in the display copy.
     void SyncIndexPicture();
-    void FreeWarp();
 
   private:
     // The picture's rows 0-239 and columns 0-255 (all a lookup can reach),
@@ -51,7 +54,7 @@ class WarpEffect {
     uint16_t lookupPixel_[256 * 256]{};
     PixelTable pixelOf_{}; // palette index to 5-6-5
     uint16_t* mirrorRows_[Height]{};
-    // Frames since InitWarp, up to 2: by the second every pixel is renewed.
+    // Frames since it was made, up to 2: by the second every pixel is renewed.
     int framesDone_ = 0;
     bool indexStale_ = false;
 

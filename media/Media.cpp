@@ -19,11 +19,6 @@
 
 namespace tappo {
 
-void FreeKeysounds(KeysoundBank& slots) {
-    for (auto& slot : slots)
-        slot.reset();
-}
-
 int KeysoundFileCount(const ChartData& chart) {
     return int(std::count_if(chart.WavFileNames.begin(), chart.WavFileNames.end(),
                              [](const std::string& name) { return !name.empty(); }));
@@ -83,7 +78,7 @@ bool LoadKeysounds(KeysoundBank& slots, const ChartData& chart, Mixer& sound,
                    const ProgressCallback& progress, uint64_t budget) {
     const int total = KeysoundFileCount(chart);
     // The last chart's samples go first: their memory serves the new ones.
-    FreeKeysounds(slots);
+    slots = KeysoundBank();
     const SoundList list = FindKeysounds(chart, files);
     const int count = int(list.slots.size());
     const std::vector<size_t> first = FirstOfEachPath(list.paths);

@@ -25,6 +25,7 @@ class FileResolver;
 using ProgressCallback = std::function<bool(int done, int total)>;
 
 // Keysound slots of either reading, then the step tick in a slot of its own.
+// Assigning a fresh bank lets every sample go.
 inline constexpr int StepTickSlot = WideSlotCount;
 using KeysoundBank = std::array<std::unique_ptr<Sample>, WideSlotCount + 1>;
 using BgaBank = std::array<std::unique_ptr<Surface>, WideSlotCount>;
@@ -45,7 +46,6 @@ inline constexpr const char* TextPictureBudgetSpent =
     ForCatalogue("は読み込みません: 背景画像のメモリ (%d MB) "
                  "を使い切りました。これより後の画像も読み込みません");
 
-void FreeKeysounds(KeysoundBank& slots);
 // The "#WAV" and "#BMP" files a chart names.
 int KeysoundFileCount(const ChartData& chart);
 int ImageFileCount(const ChartData& chart);

@@ -1,4 +1,6 @@
 // The 64 arrow sprites (4 lanes x 16 animation rows) cut from "arrow.bmp".
+// They are surfaces of the display: a sheet is made at each initialisation of
+// the display and replaced by an empty one before the display goes.
 #pragma once
 
 #include "platform/Surface.h"
@@ -15,9 +17,11 @@ class ArrowSheet {
   public:
     static constexpr int Count = 64, Size = 32;
 
-    // Builds every missing sprite; each one keys out its own top-left pixel.
-    void LoadArrowSprites(Display& display, const std::string& programFolder);
-    void Free();
+    // No sprites: nothing is drawn from it.
+    ArrowSheet() = default;
+    // Cuts every sprite from `programFolder` + "arrow.bmp"; each one keys out
+    // its own top-left pixel. The loader's error goes to the caller.
+    ArrowSheet(Display& display, const std::string& programFolder);
     Surface* operator[](int index) const { return sprites_[size_t(index)].get(); }
 
   private:

@@ -26,25 +26,14 @@ enum PlayItems : int {
     ItemKeyNotes = 8
 };
 
-struct NoteFieldPainter {
+class NoteFieldPainter {
+  public:
     // Reads the chart, the play clock and the toggles; draws on the display.
-    NoteFieldPainter(const ScreenServices& screen, ArrowSheet& arrows, const GameFlow& flow,
+    NoteFieldPainter(const ScreenServices& screen, const ArrowSheet& arrows, const GameFlow& flow,
                      PlayState& play, const PlayToggles& toggles, const ChartSession& session)
-        : Video(screen.Video), Images(screen.Images), Arrows(arrows), Warp(screen.Warp),
-          Timer(screen.Timer), Screen(flow.Screen), Play(play), Toggles(toggles),
-          GameState(session.GameState), Header(session.Header), Chart(session.Chart) {}
-
-    Display& Video;
-    SpriteSheet& Images;
-    ArrowSheet& Arrows;
-    WarpEffect& Warp;
-    FrameTimer& Timer;
-    const int32_t& Screen;
-    PlayState& Play;
-    const PlayToggles& Toggles;
-    const PlaySettings& GameState;
-    const ChartHeader& Header;
-    const ChartData& Chart;
+        : video_(screen.Video), images_(screen.Images), arrows_(arrows), warp_(screen.Warp),
+          timer_(screen.Timer), screen_(flow.Screen), play_(play), toggles_(toggles),
+          gameState_(session.GameState), header_(session.Header), chart_(session.Chart) {}
 
     // The sixteenth (0-15) of the current measure in which the song time
     // lies (in the standard reading: in which its beat lies).
@@ -56,22 +45,37 @@ struct NoteFieldPainter {
     // Receptors, then every lane's arrows from its cursor down to the screen's
     // bottom; a chart with its own key layout draws its key lanes instead.
     void DrawReceptorsAndArrows();
-    // The key lanes of a standard chart; false when there are none to draw
-    // (the exact reading, `--lanes arrows`, or a sprite archive without them).
-    bool DrawKeyLanes(int phase);
-    // Pixels from the receptors down to the arrow of `record`.
-    double ArrowDistance(const EventRecord& record) const;
-    // False when the arrow lies below the screen (its lane stops there).
+    // One arrow of `record`; false when it lies below the screen (its lane
+    // stops there). An arrow that has left at the top moves its lane's cursor on.
     bool DrawArrow(int lane, int player, const EventRecord& record, int phase);
 
+  private:
     // Where an arrow goes this frame: the row of its top when it is on the
     // screen; an arrow that has left at the top moves its lane's cursor on.
     struct ArrowPlace {
         enum { Shown, Hidden, Below } Kind;
         int Top = 0;
     };
+
+    // The key lanes of a standard chart; false when there are none to draw
+    // (the exact reading, `--lanes arrows`, or a sprite archive without them).
+    bool DrawKeyLanes(int phase);
+    // Pixels from the receptors down to the arrow of `record`.
+    double ArrowDistance(const EventRecord& record) const;
     ArrowPlace PlaceArrow(int lane, int player, const EventRecord& record);
     void DrawArrowAt(int lane, int player, int top, int phase);
+
+    Display& video_;
+    SpriteSheet& images_;
+    const ArrowSheet& arrows_;
+    const std::unique_ptr<WarpEffect>& warp_;
+    FrameTimer& timer_;
+    const int32_t& screen_;
+    PlayState& play_; // the lanes' cursors move on as arrows leave
+    const PlayToggles& toggles_;
+    const PlaySettings& gameState_;
+    const ChartHeader& header_;
+    const ChartData& chart_;
 };
 
 // Phase of `songTime` within its measure, for tests and drawing.

@@ -1,6 +1,7 @@
 // The display services every screen draws with: the display and its back
 // surface, the sprite list, the frame timer and the warp background. The player
-// owns them; the screens only use them.
+// owns them; the screens only use them. The warp is made at start-up, once the
+// program folder is known, and is there whenever a screen draws.
 #pragma once
 
 #include "effects/Warp.h"
@@ -8,16 +9,19 @@
 #include "platform/SpriteSheet.h"
 #include "platform/Timer.h"
 
+#include <memory>
+
 namespace tappo {
 
 struct ScreenServices {
-    ScreenServices(Display& display, SpriteSheet& images, FrameTimer& timer, WarpEffect& warp)
+    ScreenServices(Display& display, SpriteSheet& images, FrameTimer& timer,
+                   const std::unique_ptr<WarpEffect>& warp)
         : Video(display), Images(images), Timer(timer), Warp(warp) {}
 
     Display& Video;
     SpriteSheet& Images;
     FrameTimer& Timer;
-    WarpEffect& Warp;
+    const std::unique_ptr<WarpEffect>& Warp;
 };
 
 } // namespace tappo

@@ -150,7 +150,7 @@ void SelectScreen::SelectFrame() {
     if (songs_.ChartList.empty()) return;
     if (pendingInitial_) JumpToInitial();
     if (toggles_.ShowBga || toggles_.WarpInPlay)
-        warp_.UpdateWarp();
+        warp_->UpdateWarp();
     else
         video_.Back().Fill(0);
 
@@ -184,7 +184,7 @@ void SelectScreen::DrawSelectScreen(const std::string& pathText) {
     Surface& back = video_.Back();
     const int w = video_.Mode.Width, h = video_.Mode.Height;
     SurfaceCanvas& canvas = back.Canvas();
-    if (toggles_.ShowBga || toggles_.WarpInPlay) canvas.Draw(0, 0, warp_.WarpImage);
+    if (toggles_.ShowBga || toggles_.WarpInPlay) canvas.Draw(0, 0, warp_->WarpImage);
 
     const TextLayout& text = Layout(canvas, w, h);
     canvas.Font.Name = "MS Serif";

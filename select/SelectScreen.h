@@ -157,7 +157,7 @@ class SelectScreen {
 
     Display& video_;
     SpriteSheet& images_;
-    WarpEffect& warp_;
+    const std::unique_ptr<WarpEffect>& warp_;
     Controller& input_;
     SongList& songs_;
     const PlayToggles& toggles_;

@@ -134,7 +134,7 @@ struct HeadlessNoteField : HeadlessPlayer {
     Display display{fieldPresenter, &fonts};
     SpriteSheet sprites{&display};
     FrameTimer timer{clock};
-    WarpEffect warp;
+    std::unique_ptr<WarpEffect> warp;
     ArrowSheet arrows;
     ScreenServices screen{display, sprites, timer, warp};
     std::unique_ptr<NoteFieldPainter> field;
@@ -146,14 +146,13 @@ struct HeadlessNoteField : HeadlessPlayer {
         Start({dir.File(name)});
         display.Initialize();
         sprites.LoadFromFile(dir.File("tappoplay.dxg"));
-        warp.InitWarp(dir.Folder());
-        arrows.LoadArrowSprites(display, dir.Folder());
+        warp = std::make_unique<WarpEffect>(dir.Folder());
+        arrows = ArrowSheet(display, dir.Folder());
         field = std::make_unique<NoteFieldPainter>(screen, arrows, flow, play, toggles,
                                                    player->CurrentChart());
     }
     ~HeadlessNoteField() {
-        arrows.Free();
-        warp.FreeWarp();
+        arrows = ArrowSheet();
         display.Finalize();
     }
     // The field's picture.

@@ -19,10 +19,10 @@ struct FieldFixture : HeadlessNoteField {
         : HeadlessNoteField(chart, {}) {}
     // Whether the screen shows `item` of the sprites where the receptors of player 1 go.
     bool ReceptorsMatch(int item) {
-        Surface expected(&field->Video);
+        Surface expected(&display);
         expected.SetSize(320, 240);
         expected.Fill(0);
-        field->Images.Draw(item, expected, 8, 32, 0);
+        sprites.Draw(item, expected, 8, 32, 0);
         for (int y = 32; y < 64; ++y)
             for (int x = 8; x < 136; ++x)
                 if (expected.Pixel(x, y) != Back().Pixel(x, y)) return false;

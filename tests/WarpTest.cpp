@@ -33,8 +33,7 @@ void WritePicture(const TempDir& dir, int w, int h) {
 TEST(Warp, TablesHoldTheirKnownValues) {
     TempDir dir;
     WritePicture(dir, 320, 240);
-    auto warp = std::make_unique<WarpEffect>();
-    warp->InitWarp(dir.Folder());
+    auto warp = std::make_unique<WarpEffect>(dir.Folder());
     const auto& sine = warp->SineTable;
     for (int i : {64, 320, 576, 832})
         EXPECT_EQ(sine[size_t(i)], 38) << i;
@@ -63,8 +62,7 @@ TEST(Warp, TablesHoldTheirKnownValues) {
 TEST(Warp, UpdatesFollowTheLookupsAndRepeatEvery256) {
     TempDir dir;
     WritePicture(dir, 320, 240);
-    auto warp = std::make_unique<WarpEffect>();
-    warp->InitWarp(dir.Folder());
+    auto warp = std::make_unique<WarpEffect>(dir.Folder());
     // Untouched columns still show the picture on the first frame. Frames
     // write the display copy; the index picture is brought up to date on request.
     warp->UpdateWarp();
@@ -98,8 +96,7 @@ TEST(Warp, UpdatesFollowTheLookupsAndRepeatEvery256) {
 TEST(Warp, SmallPictureReadsIndexZeroOutside) {
     TempDir dir;
     WritePicture(dir, 16, 8);
-    auto warp = std::make_unique<WarpEffect>();
-    warp->InitWarp(dir.Folder());
+    auto warp = std::make_unique<WarpEffect>(dir.Folder());
     EXPECT_EQ(warp->PictureTable[3][5], 5 + 9);
     EXPECT_EQ(warp->PictureTable[100][100], 0);
     EXPECT_EQ(warp->WarpImage.Width(), 320);
@@ -111,9 +108,8 @@ TEST(Warp, SmallPictureReadsIndexZeroOutside) {
 
 TEST(Warp, MissingPictureRaisesTheLoaderError) {
     TempDir dir;
-    auto warp = std::make_unique<WarpEffect>();
     try {
-        warp->InitWarp(dir.Folder());
+        auto warp = std::make_unique<WarpEffect>(dir.Folder());
         FAIL();
     } catch (const Error& e) {
         EXPECT_EQ(std::string(e.what()), "ファイル " + dir.Folder() + "select.bmp は開けません");
@@ -123,9 +119,8 @@ TEST(Warp, MissingPictureRaisesTheLoaderError) {
 TEST(Warp, FastAndPortableUpdatesDrawTheSamePicture) {
     TempDir dir;
     WritePicture(dir, 320, 240);
-    auto fast = std::make_unique<WarpEffect>(), portable = std::make_unique<WarpEffect>();
-    fast->InitWarp(dir.Folder());
-    portable->InitWarp(dir.Folder());
+    auto fast = std::make_unique<WarpEffect>(dir.Folder());
+    auto portable = std::make_unique<WarpEffect>(dir.Folder());
     Surface a, b;
     a.SetSize(320, 240), b.SetSize(320, 240);
     // Past a whole turn, and with a palette change half-way (the display copy
@@ -169,9 +164,8 @@ TEST(Warp, IndexPictureAgreesWithTheDisplayCopyFromTheFirstFrame) {
     WritePicture(dir, 320, 240);
     for (bool fastPath : {true, false}) {
         for (int start : {0, 1}) {
-            auto warp = std::make_unique<WarpEffect>();
+            auto warp = std::make_unique<WarpEffect>(dir.Folder());
             warp->WarpFrame = uint8_t(start);
-            warp->InitWarp(dir.Folder());
             Surface shown;
             shown.SetSize(320, 240);
             for (int frame = 0; frame < 6; ++frame) {

@@ -77,7 +77,7 @@ struct BannerWorld : FuzzProgram {
     SpriteSheet images{&display};
     VirtualClock clock;
     FrameTimer timer{clock};
-    WarpEffect warp;
+    std::unique_ptr<WarpEffect> warp; // the banners need none
     ScreenServices screen{display, images, timer, warp};
     Controller input;
     SongList songs;
