@@ -193,8 +193,9 @@ TEST_F(Video, BrokenVideosAreReportedAndTheChartPlays) {
             const std::string input =
                 kind == "sound" ? "sine=d=2 \""
                                 : "color=s=4100x2:d=0.2 -pix_fmt yuv420p -f yuv4mpegpipe \"";
-            ASSERT_EQ(
-                std::system(("ffmpeg -v error -y -f lavfi -i " + input + path + "\"").c_str()), 0);
+            std::string command = "ffmpeg -v error -y -f lavfi -i " + input;
+            command += path + "\"";
+            ASSERT_EQ(std::system(command.c_str()), 0);
         }
         f.Play();
         EXPECT_FALSE(f.player->CurrentChart().BgaVideos[1]);
