@@ -103,7 +103,9 @@ void Player::StartUp(const std::vector<std::string>& args) {
     try {
         sprites_.LoadFromFile(programFolder_ + "tappoplay.dxg");
         warp_ = std::make_unique<WarpEffect>(programFolder_);
-    } catch (const Error& e) {
+    } catch (const std::exception& e) {
+        // A damaged file can fail in any way (a size too large to allocate
+        // included): each ends start-up with its message.
         throw StartupError(e.what());
     }
     songs_.ChartList.clear();
@@ -162,7 +164,7 @@ void Player::MakeSurfaces() {
         stagePicture_ = Image();
     } else {
         SearchCharts();
-        select_.ReadTitles();
+        select_.ListSearched();
         if (songs_.ChartList.empty()) {
             if (flow_.Screen != ScreenNotAChart) flow_.Screen = ScreenNoCharts;
         } else {

@@ -112,9 +112,11 @@ void SelectScreen::MoveHeld(Actions keys) {
     if (steps > 0) Walk(forward, toOtherFolder, steps, false);
 }
 
-void SelectScreen::ReadTitles() {
+void SelectScreen::ListSearched() {
     pendingInitial_ = 0;
-    titles_.Start(songs_.ChartList, size_t(songs_.ChartIndex) + 1, chartTitle_);
+    if (songs_.ChartList == titlesList_) return;
+    titles_.Stop();
+    titlesList_.clear();
 }
 
 void SelectScreen::JumpToInitial() {
@@ -142,6 +144,12 @@ void SelectScreen::JumpKey(Key key) {
     } else if (key == Key::End) {
         target = count - 1;
     } else if (const auto c = CharacterOfKey(key); c && !ActionOfKey(key)) {
+        // The titles are read once a letter is wanted, from the chart after
+        // the cursor, where the jump looks first.
+        if (titlesList_.empty()) {
+            titlesList_ = songs_.ChartList;
+            titles_.Start(titlesList_, size_t(previous) + 1, chartTitle_);
+        }
         pendingInitial_ = *c;
         JumpToInitial();
         return;

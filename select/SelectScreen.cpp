@@ -128,6 +128,10 @@ void DrawLevelStars(SpriteSheet& images, int item, Surface& back, int32_t level,
 void SelectScreen::UseReading(TitleInitials::ReadTitle chartTitle,
                               std::function<std::string(const std::string& chartPath)> bannerSource,
                               bool showDetails) {
+    // Titles read the other way no longer hold.
+    titles_.Stop();
+    titlesList_.clear();
+    pendingInitial_ = 0;
     chartTitle_ = std::move(chartTitle);
     bannerSource_ = std::move(bannerSource);
     showDetails_ = showDetails;
@@ -169,6 +173,7 @@ void SelectScreen::SelectFrame() {
         input_.UpdateKeyboard();
         const Actions keys = input_.Keyboard.States;
         if (HasAction(keys, Action::Start)) {
+            pendingInitial_ = 0; // a jump still waiting would move the cursor after play
             if (preview_) preview_->Stop();
             startPlay_(current);
             return;

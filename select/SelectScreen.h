@@ -131,15 +131,16 @@ class SelectScreen {
     // (wrapping round), once the titles up to it are read; until then the
     // frames run on and the jump waits. Other keys do nothing here.
     void JumpKey(Key key);
-    // The chart list has been searched anew: its titles are read for the
-    // letter keys, away from the frames.
-    void ReadTitles();
+    // The chart list has been searched anew. The titles read for the letter
+    // keys are kept when the list is the same (F3 searches again); otherwise
+    // they are read anew, from the first letter key on.
+    void ListSearched();
     // The banner of the chart's song folder; an error leaves the blank disk
     // shown and is thrown on.
     void LoadBanner(const std::string& chartPath);
 
     // What the screen shows, read only.
-    bool TitlesRead() const { return titles_.Done(); }
+    bool TitlesRead() const { return !titlesList_.empty() && titles_.Done(); }
     int32_t SlideCountdown() const { return slideCountdown_; }
     // The banner's file: the folder's disk.bmp, the one built and kept in the
     // cache, the chart's own, or the blank disk.
@@ -203,7 +204,10 @@ class SelectScreen {
         long steps = 0; // steps made since RepeatDelayMs
     };
     KeyRepeat repeat_;
+    // The letter keys' titles: read (or being read) for titlesList_, which is
+    // empty until a letter key is first pressed.
     TitleInitials titles_;
+    std::vector<std::string> titlesList_;
     char pendingInitial_ = 0; // the letter key whose jump waits for titles; 0 for none
 
     // The details line, made once per chart: what it was made from.

@@ -3,6 +3,7 @@
 #include "select/SelectScreen.h"
 
 #include <exception>
+#include <system_error>
 
 namespace tappo {
 
@@ -26,7 +27,14 @@ void TitleInitials::Start(std::vector<std::string> charts, size_t first, ReadTit
     }
     if (charts.empty() || !read) return;
     first %= charts.size();
-    thread_ = std::thread(&TitleInitials::Run, this, std::move(charts), first, std::move(read));
+    try {
+        thread_ = std::thread(&TitleInitials::Run, this, std::move(charts), first, std::move(read));
+    } catch (const std::system_error&) {
+        // No thread to read them: no title is known, and no letter finds a chart.
+        const std::lock_guard<std::mutex> lock(mutex_);
+        initials_.assign(initials_.size(), 0);
+        unread_ = 0;
+    }
 }
 
 void TitleInitials::Run(const std::vector<std::string>& charts, size_t first,

@@ -40,8 +40,9 @@ struct LongList : HeadlessPlayer {
     LongList() {
         songsFolder = LongListFolder();
         Start({});
-        // The titles are read beside the frames; the letter keys below find
-        // them all read.
+        // The first letter key starts reading the titles beside the frames
+        // (no title starts with q); the letter keys below find them all read.
+        player->KeyDown(Key::Q);
         for (int i = 0; i < 10000 && !player->SelectView().TitlesRead(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -83,6 +84,22 @@ TEST(SelectKeys, TitlesAreReadBesideTheFramesAndAJumpWaitsForThem) {
     EXPECT_EQ(cat.index, 2u);
     EXPECT_EQ(titles.Next(2, 'd').index, 0u) << "round the list";
     EXPECT_EQ(titles.Next(0, 'x').found, TitleInitials::Found::No);
+}
+
+TEST(SelectKeys, TitlesAreReadOnceALetterIsPressedAndKeptAcrossADisplayToggle) {
+    HeadlessPlayer f;
+    f.Write("s/a.bms", Bytes("#TITLE apple\n"));
+    f.Write("s/b.bms", Bytes("#TITLE Banana\n"));
+    f.Start({});
+    f.Frames(101); // a steady frame rate lets F3 work
+    EXPECT_FALSE(f.player->SelectView().TitlesRead()) << "no letter pressed, nothing read";
+    f.player->KeyDown(Key::B);
+    for (int i = 0; i < 10000 && !f.player->SelectView().TitlesRead(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    f.Frame();
+    EXPECT_EQ(f.player->Songs().ChartIndex, 1);
+    f.player->KeyDown(Key::F3); // the chart list is searched again: the same list
+    EXPECT_TRUE(f.player->SelectView().TitlesRead()) << "kept, not read again";
 }
 
 TEST(SelectKeys, AHeldArrowRepeatsFasterAndCrossesAThousandChartsInSeconds) {
