@@ -148,6 +148,7 @@ Mixer::~Mixer() {
 void Mixer::StartMixThread() {
     leadFrames_ = bufferFrames_ + std::max(bufferFrames_ / 2, 256);
     queue_ = std::make_unique<AudioRing>(leadFrames_ * 2 + MixStepFrames);
+    mixBlock_.assign(size_t(MixStepFrames) * 2, 0);
     stopMixing_ = false;
     mixThread_ = std::thread([this] { RunMixThread(); });
     // The device starts with a full queue.
@@ -163,29 +164,35 @@ void Mixer::StopMixThread() {
 
 void Mixer::RunMixThread() {
     RaiseMixThreadPriority();
-    std::vector<int16_t> block(size_t(MixStepFrames) * 2);
     while (!stopMixing_.load(std::memory_order_relaxed)) {
-        // The device went past what was mixed and played silence there: those
-        // frames are mixed and dropped, so every sound after the gap is still
-        // heard at its own frame.
-        if (const int64_t behind = queue_->Behind(); behind > 0) {
-            for (int64_t left = behind; left > 0;) {
-                const int n = int(std::min<int64_t>(left, MixStepFrames));
-                Mix(block.data(), n);
-                left -= n;
-            }
-            queue_->Skip(behind);
-            continue;
+        bool mixed = false;
+        if (!holdMixing_.load(std::memory_order_relaxed)) {
+            const std::lock_guard<SoundMutex> lock(mixing_);
+            mixed = MixStep(leadFrames_);
         }
-        const int wanted = std::min(leadFrames_ - queue_->Fill(), queue_->Space());
-        if (wanted > 0) {
-            const int n = std::min(wanted, MixStepFrames);
-            Mix(block.data(), n);
-            queue_->Write(block.data(), n);
-            continue;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (!mixed) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+}
+
+bool Mixer::MixStep(int fill) {
+    // The device went past what was mixed and played silence there: those
+    // frames are mixed and dropped, so every sound after the gap is still
+    // heard at its own frame.
+    if (const int64_t behind = queue_->Behind(); behind > 0) {
+        for (int64_t left = behind; left > 0;) {
+            const int n = int(std::min<int64_t>(left, MixStepFrames));
+            Mix(mixBlock_.data(), n);
+            left -= n;
+        }
+        queue_->Skip(behind);
+        return true;
+    }
+    const int wanted = std::min(fill - queue_->Fill(), queue_->Space());
+    if (wanted <= 0) return false;
+    const int n = std::min(wanted, MixStepFrames);
+    Mix(mixBlock_.data(), n);
+    queue_->Write(mixBlock_.data(), n);
+    return true;
 }
 
 namespace {
@@ -208,6 +215,15 @@ void Mixer::PullQueue(int16_t* out, int frames) {
         const int64_t until = SteadyNs() + int64_t(bufferFrames_) * 250000000 / MixRate;
         while (queue_->Fill() < wanted && SteadyNs() < until)
             std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    // Still short: the mixing thread is not running (a busy or stalled
+    // processor). Unless it is in the middle of a step, this thread mixes the
+    // rest, which costs less than the silence.
+    if (queue_->Fill() < wanted && mixing_.try_lock()) {
+        while (queue_->Fill() < wanted && MixStep(wanted)) {
+        }
+        mixing_.unlock();
+        deviceMixes_.fetch_add(1, std::memory_order_relaxed);
     }
     queue_->Read(out, frames);
     const uint32_t sequence = takeSequence_.load(std::memory_order_relaxed);

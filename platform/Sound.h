@@ -186,9 +186,16 @@ class Mixer {
     int64_t SoundClockFrame() const;
     // Frames mixed and waiting in the queue for the device.
     int QueuedFrames() const { return queue_ ? queue_->Fill() : 0; }
-    // The device's callback: `frames` frames from the queue, silence where the
-    // mixing thread has not kept up (a counted gap). Queue output: the test's device.
+    // The device's callback: `frames` frames from the queue. Where the mixing
+    // thread has not kept up, the callback mixes what is missing itself; only
+    // when it cannot (the thread is mid-step) is the rest silence (a counted
+    // gap). Queue output: the test's device.
     void PullQueue(int16_t* out, int frames);
+    // Tests: the mixing thread stops mixing, as a thread the system does not
+    // run for a while, until released.
+    void HoldMixThread(bool hold) { holdMixing_ = hold; }
+    // Device takes that found the queue short and mixed the rest themselves.
+    int64_t DeviceMixes() const { return deviceMixes_.load(std::memory_order_relaxed); }
     // Gaps the device played since the mixer was made, and their frames.
     int64_t Underruns() const { return queue_ ? queue_->Underruns() : 0; }
     int64_t UnderrunFrames() const { return queue_ ? queue_->MissingFrames() : 0; }
@@ -208,6 +215,10 @@ class Mixer {
     void StartMixThread();
     void StopMixThread();
     void RunMixThread();
+    // One step of mixing into the queue toward `fill` frames queued (frames
+    // the device went past are mixed and dropped first); false when there is
+    // nothing to do. Called with mixing_ held.
+    bool MixStep(int fill);
 
     MixerOutput output_;
     bool initialized_ = false;
@@ -231,7 +242,12 @@ class Mixer {
     int leadFrames_ = 0;
     std::unique_ptr<AudioRing> queue_;
     std::thread mixThread_;
-    std::atomic<bool> stopMixing_{false};
+    std::atomic<bool> stopMixing_{false}, holdMixing_{false};
+    // Held by whoever writes the queue: the mixing thread for each step, the
+    // device's callback when it mixes for a thread that fell behind.
+    SoundMutex mixing_;
+    std::vector<int16_t> mixBlock_; // a step's frames, under mixing_
+    std::atomic<int64_t> deviceMixes_{0};
     int64_t underrunsReported_ = 0, underrunFramesReported_ = 0;
     // The device's last take: its end frame and steady-clock time, written by
     // the callback alone and read whole (the sequence is odd while it writes).

@@ -24,6 +24,7 @@ class SoundMutex {
     SoundMutex& operator=(const SoundMutex&) = delete;
 
     void lock() { pthread_mutex_lock(&mutex_); }
+    bool try_lock() { return pthread_mutex_trylock(&mutex_) == 0; }
     void unlock() { pthread_mutex_unlock(&mutex_); }
 
   private:

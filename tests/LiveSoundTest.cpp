@@ -247,6 +247,25 @@ TEST(LiveSound, AGapDoesNotDelayWhatFollows) {
         << "the gap is in the problem log";
 }
 
+TEST(LiveSound, TheDeviceMixesForAMixingThreadThatDoesNotRun) {
+    TempDir dir;
+    Mixer sound(MixerOutput::Queue, dir.File("ddsd.debug"));
+    WriteFileAtomic(dir.File("click.wav"),
+                    tools::EncodeWav16(std::vector<int16_t>(50, 9000), 1, 44100));
+    auto click = sound.LoadSample(dir.File("click.wav"));
+    sound.SetChannelSample(0, click.get());
+    sound.PlayChannelAt(0, 3000);
+    sound.HoldMixThread(true);
+    std::vector<int16_t> heard(6144 * 2);
+    for (int at = 0; at < 6144; at += 512)
+        sound.PullQueue(heard.data() + size_t(at) * 2, 512);
+    EXPECT_EQ(sound.Underruns(), 0) << "no gap";
+    EXPECT_GT(sound.DeviceMixes(), 0);
+    EXPECT_EQ(heard[2999 * 2], 0);
+    EXPECT_EQ(heard[3000 * 2], 9000) << "on its own frame";
+    sound.HoldMixThread(false);
+}
+
 TEST(LiveSound, PulseAudioIsAskedForRoomUnlessTheUserChose) {
     const char* before = std::getenv("PULSE_LATENCY_MSEC");
     const std::string saved = before ? before : "";
