@@ -39,9 +39,14 @@ void ScanHeaderWith(ChartReading reading, char decimalSeparator, const std::stri
 }
 
 // The select screen's letter keys' titles. They are read on a helper thread,
-// with a copy of the reading.
+// with a copy of the reading; the standard reading reads the title alone.
 TitleInitials::ReadTitle TitleReader(const ChartReading& reading, char decimalSeparator) {
     return [reading, decimalSeparator](const std::string& path) {
+        if (reading.Standard) {
+            ChartReading own = reading;
+            own.Options.DecimalSeparator = decimalSeparator;
+            return standard::ScanTitle(path, own); // a chart it cannot read throws
+        }
         PlaySettings state;
         ChartHeader header;
         try {

@@ -123,6 +123,26 @@ TEST(Bmson, FaultsAreRefusedWithTheirJsonPathAndByteOffset) {
     EXPECT_THROW(standard::CompileBmson(many + "]}}"), standard::BmsonError);
 }
 
+TEST(Bmson, TheTitleScanFindsTheTitleTheHeaderScanShows) {
+    TempDir dir;
+    WriteFileAtomic(dir.File("a.bmson"), Bytes(Layout10(240)));
+    WriteFileAtomic(dir.File("b.bms"), Bytes("#RANDOM 2\n#IF 1\n#TITLE one\n#ELSE\n#TITLE two\n"
+                                             "#ENDIF\n#ENDRANDOM\n#00111:01\n#TITLE  last \n"));
+    WriteFileAtomic(dir.File("c.bms"), Bytes("#RANDOM 2\n#IF 2\n#TITLE two\n#ENDIF\n"));
+    ChartReading reading;
+    reading.Standard = true;
+    for (const char* name : {"a.bmson", "b.bms", "c.bms"})
+        for (const int32_t drawn : {1, 2}) {
+            reading.Options.FixedRandom = drawn;
+            PlaySettings state;
+            ChartHeader header;
+            standard::ScanHeader(dir.File(name), reading, state, header);
+            EXPECT_EQ(standard::ScanTitle(dir.File(name), reading), header.Title) << name;
+        }
+    EXPECT_EQ(standard::ScanTitle(dir.File("c.bms"), reading), "two");
+    EXPECT_THROW(standard::ScanTitle(dir.File("missing.bms"), reading), std::exception);
+}
+
 TEST(Bmson, SelectScreenReadsTheHeaderTheBannerAndThePreview) {
     TempDir dir;
     std::filesystem::create_directories(dir.File("s"));

@@ -172,6 +172,15 @@ void ScanHeader(const std::string& path, const ChartReading& reading, PlaySettin
     state.Bpm = h.Bpm;
 }
 
+std::string ScanTitle(const std::string& path, const ChartReading& reading) {
+    const std::vector<uint8_t> bytes = ReadWholeFile(path);
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    if (IsBmsonPath(path)) return CompileBmson(text, true, bytes.capacity()).Header.Title;
+    Chart chart = EmptyChart();
+    ReadLines(text, reading.Options, chart, true);
+    return chart.Header.Title;
+}
+
 Pictures ScanPictures(std::string_view bytes) {
     Pictures out;
     size_t at = 0;

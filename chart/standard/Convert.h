@@ -29,6 +29,11 @@ Chart CompileFile(const std::string& path, const Options& options,
 void ScanHeader(const std::string& path, const ChartReading& reading, PlaySettings& state,
                 ChartHeader& header);
 
+// The title alone, as ScanHeader reads it, without reading the notes:
+// cheap enough to run over a whole chart list. Throws when the file cannot
+// be read, or is a bmson file that does not read.
+std::string ScanTitle(const std::string& path, const ChartReading& reading);
+
 // The values of "#BANNER", "#STAGEFILE" and "#PREVIEW" (the last of each, ""
 // when missing), read without compiling the chart; control flow is not followed.
 struct Pictures {

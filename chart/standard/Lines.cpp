@@ -392,7 +392,8 @@ std::string_view ChartText(std::string_view bytes, std::string& converted) {
     return converted;
 }
 
-std::vector<RawObject> ReadLines(std::string_view bytes, const Options& options, Chart& chart) {
+std::vector<RawObject> ReadLines(std::string_view bytes, const Options& options, Chart& chart,
+                                 bool headerOnly) {
     Reader reader{options, chart, {}};
     Flow flow(options);
     // Editors on Windows may save a chart as UTF-16: read as its UTF-8 text.
@@ -418,11 +419,11 @@ std::vector<RawObject> ReadLines(std::string_view bytes, const Options& options,
         if (lineNumber < INT32_MAX) ++lineNumber; // files past 2 GB of line ends
         if (s.size() < 2 || s[0] != '#') continue;
         if (IsChannelLine(s)) {
-            if (flow.Active()) reader.ChannelLine(s, lineNumber);
+            if (flow.Active() && !headerOnly) reader.ChannelLine(s, lineNumber);
             continue;
         }
         if (s.size() >= 4 && IsDigit(s[1]) && IsDigit(s[2]) && IsDigit(s[3])) {
-            if (flow.Active()) reader.Warn(lineNumber, Tr("malformed channel line; skipped"));
+            if (flow.Active() && !headerOnly) reader.Warn(lineNumber, Tr("malformed channel line; skipped"));
             continue;
         }
         char buffer[16];

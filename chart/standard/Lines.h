@@ -31,8 +31,10 @@ inline constexpr uint16_t ChannelCode(char a, char b) {
 // surrogate becomes U+FFFD and an odd last byte is dropped.
 std::string_view ChartText(std::string_view bytes, std::string& converted);
 
-// Fills chart.Header, Warnings, the slot tables and MeasureScale.
-std::vector<RawObject> ReadLines(std::string_view bytes, const Options& options, Chart& chart);
+// Fills chart.Header, Warnings, the slot tables and MeasureScale. With
+// `headerOnly` the channel lines are passed over: no objects, no measure lengths.
+std::vector<RawObject> ReadLines(std::string_view bytes, const Options& options, Chart& chart,
+                                 bool headerOnly = false);
 
 // Adds a warning, keeping at most MaxWarnings of them.
 void AddWarning(Chart& chart, int line, std::string text);
