@@ -423,7 +423,8 @@ std::vector<RawObject> ReadLines(std::string_view bytes, const Options& options,
             continue;
         }
         if (s.size() >= 4 && IsDigit(s[1]) && IsDigit(s[2]) && IsDigit(s[3])) {
-            if (flow.Active() && !headerOnly) reader.Warn(lineNumber, Tr("malformed channel line; skipped"));
+            if (flow.Active() && !headerOnly)
+                reader.Warn(lineNumber, Tr("malformed channel line; skipped"));
             continue;
         }
         char buffer[16];
