@@ -430,7 +430,11 @@ void Player::ScanChartHeader(const std::string& path) {
         }
         select_.ShowUnreadable(
             UnreadableChart{header.Title, header.Artist, state.PlayLevel, state.Bpm, e.what()});
-        throw;
+        // The standard reading's report (stderr, the message box) names the
+        // chart, where the reader's message does not already.
+        const std::string message = e.what();
+        if (!reading_.Standard || message.find(path) != std::string::npos) throw;
+        throw Error(PathInMessage(path) + ": " + message);
     }
 }
 

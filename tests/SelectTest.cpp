@@ -196,6 +196,15 @@ TEST(Select, AnUnreadableChartShowsItsOwnHeaderNotThePreviousOne) {
     EXPECT_EQ(differing, 0);
 }
 
+TEST(Select, TheStandardReadingNamesAnUnreadableChartInItsReport) {
+    HeadlessPlayer f;
+    f.reading.Standard = true;
+    f.Write("s/a.bmson", Bytes("[1, 2]"));
+    f.Start({});
+    EXPECT_EQ(f.messages.shown,
+              std::vector<std::string>{f.dir.File("s/a.bmson") + ": bmson: not an object (byte 0)"});
+}
+
 TEST(Select, AnErrorNoBoxShowedIsDrawnOverTheScreen) {
     // A band across the screen's middle for a few seconds, or until a key;
     // none where a box showed the error.
