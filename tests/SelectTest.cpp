@@ -201,8 +201,8 @@ TEST(Select, TheStandardReadingNamesAnUnreadableChartInItsReport) {
     f.reading.Standard = true;
     f.Write("s/a.bmson", Bytes("[1, 2]"));
     f.Start({});
-    EXPECT_EQ(f.messages.shown,
-              std::vector<std::string>{f.dir.File("s/a.bmson") + ": bmson: not an object (byte 0)"});
+    EXPECT_EQ(f.messages.shown, std::vector<std::string>{f.dir.File("s/a.bmson") +
+                                                         ": bmson: not an object (byte 0)"});
 }
 
 TEST(Select, AnErrorNoBoxShowedIsDrawnOverTheScreen) {
