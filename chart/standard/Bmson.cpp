@@ -96,34 +96,54 @@ uint64_t MixFrames(int64_t time) {
 // channel's sound would be had it played on since its last restart, and lasts
 // until the channel's next note on a later pulse; notes on one pulse share a
 // slice. Both are counted in mix frames of the notes' player times, so slices
-// of one sound join sample for sample.
-void Slice(Chart& chart, const std::vector<uint8_t>& cont, size_t channels) {
-    std::vector<Object>& objects = chart.Objects;
-    std::vector<uint64_t> restart(channels, 0);
-    std::vector<uint8_t> started(channels, 0);
-    for (size_t i = 0; i < objects.size(); ++i) {
+// of one sound join sample for sample. Fed the sounded objects in time order,
+// it ends a pulse's slices when the channel's next pulse comes.
+class Slicer {
+  public:
+    explicit Slicer(size_t channels) : channels_(channels) {}
+
+    void Add(std::vector<Object>& objects, size_t i, uint64_t y, bool continued) {
         Object& o = objects[i];
-        if (!o.Sounded()) continue;
+        Channel& c = channels_[o.Slot];
         const uint64_t frame = MixFrames(o.Time);
-        if (!started[o.Slot] || !cont[i]) restart[o.Slot] = frame, started[o.Slot] = 1;
-        o.SliceStart = uint32_t(std::min<uint64_t>(frame - restart[o.Slot], WholeSound));
-    }
-    // Backwards: the frame of each channel's next later pulse.
-    std::vector<double> groupBeat(channels, -1);
-    std::vector<uint64_t> groupFrame(channels, 0), endFrame(channels, UINT64_MAX);
-    for (size_t i = objects.size(); i-- > 0;) {
-        Object& o = objects[i];
-        if (!o.Sounded()) continue;
-        const uint64_t frame = MixFrames(o.Time);
-        if (o.Beat != groupBeat[o.Slot]) {
-            endFrame[o.Slot] = groupBeat[o.Slot] < 0 ? UINT64_MAX : groupFrame[o.Slot];
-            groupBeat[o.Slot] = o.Beat;
-            groupFrame[o.Slot] = frame;
+        if (!c.Started || !continued) c.Restart = frame, c.Started = true;
+        o.SliceStart = uint32_t(std::min<uint64_t>(frame - c.Restart, WholeSound));
+        if (y != c.PulseY || c.Last == None) {
+            End(objects, c, frame);
+            c.PulseY = y;
+            c.PulseFrame = frame;
         }
-        if (endFrame[o.Slot] != UINT64_MAX)
-            o.SliceFrames = uint32_t(std::min<uint64_t>(endFrame[o.Slot] - frame, WholeSound));
+        // Until the pulse's slices end, each links to the one before it.
+        o.SliceFrames = c.Last;
+        c.Last = uint32_t(i);
     }
-}
+    // The slices still open play to the end of their sound.
+    void Finish(std::vector<Object>& objects) {
+        for (Channel& c : channels_)
+            End(objects, c, UINT64_MAX);
+    }
+
+  private:
+    static constexpr uint32_t None = UINT32_MAX;
+    struct Channel {
+        uint64_t Restart = 0, PulseY = 0, PulseFrame = 0;
+        uint32_t Last = None; // the latest object on the channel's current pulse
+        bool Started = false;
+    };
+    static void End(std::vector<Object>& objects, Channel& c, uint64_t endFrame) {
+        const uint32_t frames =
+            endFrame == UINT64_MAX
+                ? WholeSound
+                : uint32_t(std::min<uint64_t>(endFrame - c.PulseFrame, WholeSound));
+        for (uint32_t j = c.Last; j != None;) {
+            Object& o = objects[j];
+            j = o.SliceFrames;
+            o.SliceFrames = frames;
+        }
+        c.Last = None;
+    }
+    std::vector<Channel> channels_;
+};
 
 // The objects in time, their measures, and the song's end.
 void Place(BmsonDocument& doc, Chart& chart) {
@@ -171,8 +191,7 @@ void Place(BmsonDocument& doc, Chart& chart) {
         chart.MeasureScale[m] = double(bounds[m + 1] - bounds[m]) / double(bar);
 
     chart.Objects.reserve(placed.size());
-    std::vector<uint8_t> cont;
-    cont.reserve(placed.size());
+    Slicer slicer(doc.SoundNames.size() + 1);
     BeatTimeline::Cursor cursor(chart.Timeline);
     size_t measure = 0;
     bool player2 = false;
@@ -212,8 +231,9 @@ void Place(BmsonDocument& doc, Chart& chart) {
             break;
         }
         chart.Objects.push_back(o);
-        cont.push_back(p.Continue);
+        if (o.Sounded()) slicer.Add(chart.Objects, chart.Objects.size() - 1, p.Y, p.Continue);
     }
+    slicer.Finish(chart.Objects);
     chart.Header.PlayerMode = player2 ? 3 : 1;
     if (!chart.Objects.empty() || lastPulse > 0) {
         chart.LastObjectMeasure = int(measure);
@@ -225,7 +245,6 @@ void Place(BmsonDocument& doc, Chart& chart) {
             AddWarning(chart, 0, "the song runs past 10^12 ms; what lies later is held there");
         chart.LastSoundTime = int32_t(std::min<int64_t>(PlayerTime(endMs) + 2000, INT32_MAX));
     }
-    Slice(chart, cont, doc.SoundNames.size() + 1);
 }
 
 } // namespace
