@@ -151,12 +151,14 @@ void Place(BmsonDocument& doc, Chart& chart) {
     const double res = double(doc.Resolution);
     const bool popn = doc.Popn;
     // Pictures: header ids become slots in the header's order.
-    const size_t notes = placed.size();
     std::unordered_map<uint64_t, uint16_t> pictureSlot;
     for (size_t i = 0; i < doc.PictureIds.size(); ++i) {
         chart.BmpFileNames[i + 1] = doc.PictureNames[i];
         pictureSlot.emplace(doc.PictureIds[i], uint16_t(i + 1));
     }
+    // Into reading order, then by pulse (stable: reading order on one pulse).
+    std::vector<Placed> merged;
+    size_t note = 0;
     for (PictureEvent& e : doc.Pictures) {
         const auto it = pictureSlot.find(e.Id);
         if (it == pictureSlot.end()) {
@@ -165,14 +167,19 @@ void Place(BmsonDocument& doc, Chart& chart) {
                            std::to_string(e.Id) + " is not in bga_header; left out");
             continue;
         }
+        if (merged.empty()) merged.reserve(placed.size() + doc.Pictures.size());
+        merged.insert(merged.end(), placed.begin() + ptrdiff_t(note),
+                      placed.begin() + ptrdiff_t(e.NotesBefore));
+        note = e.NotesBefore;
         e.At.Slot = it->second;
-        placed.push_back(e.At);
+        merged.push_back(e.At);
+    }
+    if (!merged.empty()) {
+        merged.insert(merged.end(), placed.begin() + ptrdiff_t(note), placed.end());
+        placed.swap(merged);
     }
     BuildTimeline(doc, chart);
 
-    // Into reading order, then by pulse (stable: reading order on one pulse).
-    auto bySeq = [](const Placed& a, const Placed& b) { return a.Seq < b.Seq; };
-    std::inplace_merge(placed.begin(), placed.begin() + ptrdiff_t(notes), placed.end(), bySeq);
     auto byPulse = [](const Placed& a, const Placed& b) { return a.Y < b.Y; };
     if (!std::is_sorted(placed.begin(), placed.end(), byPulse)) SortByPulse(placed);
 
@@ -203,7 +210,7 @@ void Place(BmsonDocument& doc, Chart& chart) {
         o.TimeMs = cursor.TimeOfBeat(o.Beat);
         o.Time = PlayerTime(o.TimeMs);
         o.Measure = uint16_t(measure);
-        o.Slot = p.Slot;
+        o.Slot = uint16_t(p.Slot);
         o.Channel[0] = '0';
         switch (p.What) {
         case Placed::BgaBase:
@@ -221,7 +228,7 @@ void Place(BmsonDocument& doc, Chart& chart) {
                 o.Kind = ObjectKind::Background, o.Channel[1] = '1';
                 break;
             }
-            LaneKey(p.X, popn, o.Player, o.Key);
+            LaneKey(uint8_t(p.X), popn, o.Player, o.Key);
             player2 = player2 || o.Player == 2;
             o.Kind = p.What == Placed::LongEnd ? ObjectKind::LongEnd
                      : p.Long                  ? ObjectKind::LongStart
