@@ -5,6 +5,8 @@
 #include "chart/standard/Lines.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <unordered_map>
 #include <utility>
@@ -62,30 +64,69 @@ void LaneKey(uint8_t x, bool popn, uint8_t& player, uint8_t& key) {
     key = BeatKeys[x <= 8 ? x : x - 8];
 }
 
-// A stable sort by pulse: least significant digit first, eleven bits a pass,
-// only over the digits in which the pulses differ. A million notes sort in
-// two passes, where a comparison sort takes twenty.
-void SortByPulse(std::vector<Placed>& placed) {
+// Sorts `from` to `to` (stable) by the pulse bits from `low` up to `high`,
+// least significant digit first, eleven bits a pass, through `scratch`.
+void SortByPulseBits(Placed* from, Placed* to, int low, int high, std::vector<Placed>& scratch) {
+    const size_t n = size_t(to - from);
+    if (n < 2 || low >= high) return;
+    if (n <= 32) { // a few objects: insertion (stable, as it moves only past larger pulses)
+        for (Placed* i = from + 1; i < to; ++i) {
+            const Placed p = *i;
+            Placed* j = i;
+            for (; j > from && (j - 1)->Y > p.Y; --j)
+                *j = *(j - 1);
+            *j = p;
+        }
+        return;
+    }
     constexpr int Bits = 11;
-    constexpr size_t Digits = size_t(1) << Bits;
+    std::array<uint32_t, size_t(1) << Bits> start;
+    scratch.resize(std::max(scratch.size(), n));
+    Placed *in = from, *out = scratch.data();
+    for (int shift = low; shift < high; shift += Bits) {
+        const uint64_t mask = (uint64_t(1) << std::min(Bits, high - shift)) - 1;
+        std::fill(start.begin(), start.begin() + ptrdiff_t(mask + 1), 0);
+        for (const Placed* p = in; p < in + n; ++p)
+            ++start[(p->Y >> shift) & mask];
+        uint32_t at = 0;
+        for (size_t d = 0; d <= mask; ++d)
+            at += std::exchange(start[d], at);
+        for (const Placed* p = in; p < in + n; ++p)
+            out[start[(p->Y >> shift) & mask]++] = *p;
+        std::swap(in, out);
+    }
+    if (in != from) std::copy(in, in + n, from);
+}
+
+// A stable sort by pulse, over the bits in which the pulses differ only: one
+// pass through memory places each object among 2048 runs by its pulse's top
+// eleven bits, then each run, small enough to stay in cache, is sorted by the
+// rest. A million notes take one pass through memory, where a comparison sort
+// takes twenty.
+void SortByPulse(std::vector<Placed>& placed) {
     uint64_t any = 0, all = UINT64_MAX;
     for (const Placed& p : placed)
         any |= p.Y, all &= p.Y;
     const uint64_t differ = any ^ all;
+    if (differ == 0) return;
+    const int low = std::countr_zero(differ), high = int(std::bit_width(differ));
+    constexpr int Bits = 11;
+    const int shift = std::max(low, high - Bits);
+    const uint64_t mask = (uint64_t(1) << (high - shift)) - 1;
+    std::vector<uint32_t> start(size_t(mask) + 2);
+    for (const Placed& p : placed)
+        ++start[((p.Y >> shift) & mask) + 1];
+    for (size_t d = 1; d < start.size(); ++d)
+        start[d] += start[d - 1];
     std::vector<Placed> sorted(placed.size());
-    std::vector<size_t> start(Digits);
-    for (int shift = 0; shift < 64 && (differ >> shift) != 0; shift += Bits) {
-        if (((differ >> shift) & (Digits - 1)) == 0) continue;
-        std::fill(start.begin(), start.end(), 0);
-        for (const Placed& p : placed)
-            ++start[(p.Y >> shift) & (Digits - 1)];
-        size_t at = 0;
-        for (size_t& s : start)
-            at += std::exchange(s, at);
-        for (const Placed& p : placed)
-            sorted[start[(p.Y >> shift) & (Digits - 1)]++] = p;
-        placed.swap(sorted);
-    }
+    std::vector<uint32_t> next(start.begin(), start.end() - 1);
+    for (const Placed& p : placed)
+        sorted[next[(p.Y >> shift) & mask]++] = p;
+    std::vector<Placed> scratch;
+    for (size_t d = 0; d + 1 < start.size(); ++d)
+        SortByPulseBits(sorted.data() + start[d], sorted.data() + start[d + 1], low, shift,
+                        scratch);
+    placed.swap(sorted);
 }
 
 uint64_t MixFrames(int64_t time) {
