@@ -85,6 +85,33 @@ TEST(Bmson, BothLayoutsCompileToTheSameTimedSlicedObjects) {
         EXPECT_NE(listing.find(line), std::string::npos) << line << listing;
 }
 
+TEST(Bmson, ObjectsOnOnePulseKeepTheReadingOrderAndShareTheirChannelsSlice) {
+    const std::string notes = R"("sound_channels": [{"name": "s.wav", "notes": [
+        {"x": 1, "y": 240, "c": false}, {"x": 2, "y": 240, "c": false}, {"x": 3, "y": 480, "c": true}]}])";
+    const std::string bga =
+        R"("bga": {"bga_header": [{"id": 1, "name": "p.bmp"}], "bga_events": [{"y": 240, "id": 1}]})";
+    const std::string head = R"({"version": "1.0.0", "info": {"init_bpm": 120}, )";
+    const char* picture = "Object 0001500 1500.000 1 0 04 01 BgaBase\n";
+    const char* first = "Object 0001500 1500.000 1 0 11 01 Note slice 0 22050\n";
+    const char* second = "Object 0001500 1500.000 1 0 12 01 Note slice 0 22050\n";
+    const char* last = "Object 0002000 2000.000 2 0 13 01 Note slice 22050 end\n";
+    for (bool pictureFirst : {true, false}) {
+        std::string json = head;
+        json += pictureFirst ? bga : notes;
+        json += ", ";
+        json += pictureFirst ? notes : bga;
+        json += "}";
+        const std::string listing =
+            standard::InspectListing(standard::CompileBmson(json), "a.bmson");
+        const size_t at[] = {listing.find(picture), listing.find(first), listing.find(second),
+                             listing.find(last)};
+        for (size_t i : at)
+            ASSERT_NE(i, std::string::npos) << listing;
+        EXPECT_EQ(at[0] < at[1], pictureFirst) << listing;
+        EXPECT_TRUE(at[1] < at[2] && at[2] < at[3] && at[0] < at[3]) << listing;
+    }
+}
+
 TEST(Bmson, FaultsAreRefusedWithTheirJsonPathAndByteOffset) {
     const std::string head = R"({"version": "1.0.0", "info": {"init_bpm": 120)";
     const std::pair<std::string, std::string> cases[] = {

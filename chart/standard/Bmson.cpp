@@ -5,6 +5,8 @@
 #include "chart/standard/Lines.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <unordered_map>
 #include <utility>
@@ -62,30 +64,69 @@ void LaneKey(uint8_t x, bool popn, uint8_t& player, uint8_t& key) {
     key = BeatKeys[x <= 8 ? x : x - 8];
 }
 
-// A stable sort by pulse: least significant digit first, eleven bits a pass,
-// only over the digits in which the pulses differ. A million notes sort in
-// two passes, where a comparison sort takes twenty.
-void SortByPulse(std::vector<Placed>& placed) {
+// Sorts `from` to `to` (stable) by the pulse bits from `low` up to `high`,
+// least significant digit first, eleven bits a pass, through `scratch`.
+void SortByPulseBits(Placed* from, Placed* to, int low, int high, std::vector<Placed>& scratch) {
+    const size_t n = size_t(to - from);
+    if (n < 2 || low >= high) return;
+    if (n <= 32) { // a few objects: insertion (stable, as it moves only past larger pulses)
+        for (Placed* i = from + 1; i < to; ++i) {
+            const Placed p = *i;
+            Placed* j = i;
+            for (; j > from && (j - 1)->Y > p.Y; --j)
+                *j = *(j - 1);
+            *j = p;
+        }
+        return;
+    }
     constexpr int Bits = 11;
-    constexpr size_t Digits = size_t(1) << Bits;
+    std::array<uint32_t, size_t(1) << Bits> start;
+    scratch.resize(std::max(scratch.size(), n));
+    Placed *in = from, *out = scratch.data();
+    for (int shift = low; shift < high; shift += Bits) {
+        const uint64_t mask = (uint64_t(1) << std::min(Bits, high - shift)) - 1;
+        std::fill(start.begin(), start.begin() + ptrdiff_t(mask + 1), 0);
+        for (const Placed* p = in; p < in + n; ++p)
+            ++start[(p->Y >> shift) & mask];
+        uint32_t at = 0;
+        for (size_t d = 0; d <= mask; ++d)
+            at += std::exchange(start[d], at);
+        for (const Placed* p = in; p < in + n; ++p)
+            out[start[(p->Y >> shift) & mask]++] = *p;
+        std::swap(in, out);
+    }
+    if (in != from) std::copy(in, in + n, from);
+}
+
+// A stable sort by pulse, over the bits in which the pulses differ only: one
+// pass through memory places each object among 2048 runs by its pulse's top
+// eleven bits, then each run, small enough to stay in cache, is sorted by the
+// rest. A million notes take one pass through memory, where a comparison sort
+// takes twenty.
+void SortByPulse(std::vector<Placed>& placed) {
     uint64_t any = 0, all = UINT64_MAX;
     for (const Placed& p : placed)
         any |= p.Y, all &= p.Y;
     const uint64_t differ = any ^ all;
+    if (differ == 0) return;
+    const int low = std::countr_zero(differ), high = int(std::bit_width(differ));
+    constexpr int Bits = 11;
+    const int shift = std::max(low, high - Bits);
+    const uint64_t mask = (uint64_t(1) << (high - shift)) - 1;
+    std::vector<uint32_t> start(size_t(mask) + 2);
+    for (const Placed& p : placed)
+        ++start[((p.Y >> shift) & mask) + 1];
+    for (size_t d = 1; d < start.size(); ++d)
+        start[d] += start[d - 1];
     std::vector<Placed> sorted(placed.size());
-    std::vector<size_t> start(Digits);
-    for (int shift = 0; shift < 64 && (differ >> shift) != 0; shift += Bits) {
-        if (((differ >> shift) & (Digits - 1)) == 0) continue;
-        std::fill(start.begin(), start.end(), 0);
-        for (const Placed& p : placed)
-            ++start[(p.Y >> shift) & (Digits - 1)];
-        size_t at = 0;
-        for (size_t& s : start)
-            at += std::exchange(s, at);
-        for (const Placed& p : placed)
-            sorted[start[(p.Y >> shift) & (Digits - 1)]++] = p;
-        placed.swap(sorted);
-    }
+    std::vector<uint32_t> next(start.begin(), start.end() - 1);
+    for (const Placed& p : placed)
+        sorted[next[(p.Y >> shift) & mask]++] = p;
+    std::vector<Placed> scratch;
+    for (size_t d = 0; d + 1 < start.size(); ++d)
+        SortByPulseBits(sorted.data() + start[d], sorted.data() + start[d + 1], low, shift,
+                        scratch);
+    placed.swap(sorted);
 }
 
 uint64_t MixFrames(int64_t time) {
@@ -96,34 +137,54 @@ uint64_t MixFrames(int64_t time) {
 // channel's sound would be had it played on since its last restart, and lasts
 // until the channel's next note on a later pulse; notes on one pulse share a
 // slice. Both are counted in mix frames of the notes' player times, so slices
-// of one sound join sample for sample.
-void Slice(Chart& chart, const std::vector<uint8_t>& cont, size_t channels) {
-    std::vector<Object>& objects = chart.Objects;
-    std::vector<uint64_t> restart(channels, 0);
-    std::vector<uint8_t> started(channels, 0);
-    for (size_t i = 0; i < objects.size(); ++i) {
+// of one sound join sample for sample. Fed the sounded objects in time order,
+// it ends a pulse's slices when the channel's next pulse comes.
+class Slicer {
+  public:
+    explicit Slicer(size_t channels) : channels_(channels) {}
+
+    void Add(std::vector<Object>& objects, size_t i, uint64_t y, bool continued) {
         Object& o = objects[i];
-        if (!o.Sounded()) continue;
+        Channel& c = channels_[o.Slot];
         const uint64_t frame = MixFrames(o.Time);
-        if (!started[o.Slot] || !cont[i]) restart[o.Slot] = frame, started[o.Slot] = 1;
-        o.SliceStart = uint32_t(std::min<uint64_t>(frame - restart[o.Slot], WholeSound));
-    }
-    // Backwards: the frame of each channel's next later pulse.
-    std::vector<double> groupBeat(channels, -1);
-    std::vector<uint64_t> groupFrame(channels, 0), endFrame(channels, UINT64_MAX);
-    for (size_t i = objects.size(); i-- > 0;) {
-        Object& o = objects[i];
-        if (!o.Sounded()) continue;
-        const uint64_t frame = MixFrames(o.Time);
-        if (o.Beat != groupBeat[o.Slot]) {
-            endFrame[o.Slot] = groupBeat[o.Slot] < 0 ? UINT64_MAX : groupFrame[o.Slot];
-            groupBeat[o.Slot] = o.Beat;
-            groupFrame[o.Slot] = frame;
+        if (!c.Started || !continued) c.Restart = frame, c.Started = true;
+        o.SliceStart = uint32_t(std::min<uint64_t>(frame - c.Restart, WholeSound));
+        if (y != c.PulseY || c.Last == None) {
+            End(objects, c, frame);
+            c.PulseY = y;
+            c.PulseFrame = frame;
         }
-        if (endFrame[o.Slot] != UINT64_MAX)
-            o.SliceFrames = uint32_t(std::min<uint64_t>(endFrame[o.Slot] - frame, WholeSound));
+        // Until the pulse's slices end, each links to the one before it.
+        o.SliceFrames = c.Last;
+        c.Last = uint32_t(i);
     }
-}
+    // The slices still open play to the end of their sound.
+    void Finish(std::vector<Object>& objects) {
+        for (Channel& c : channels_)
+            End(objects, c, UINT64_MAX);
+    }
+
+  private:
+    static constexpr uint32_t None = UINT32_MAX;
+    struct Channel {
+        uint64_t Restart = 0, PulseY = 0, PulseFrame = 0;
+        uint32_t Last = None; // the latest object on the channel's current pulse
+        bool Started = false;
+    };
+    static void End(std::vector<Object>& objects, Channel& c, uint64_t endFrame) {
+        const uint32_t frames =
+            endFrame == UINT64_MAX
+                ? WholeSound
+                : uint32_t(std::min<uint64_t>(endFrame - c.PulseFrame, WholeSound));
+        for (uint32_t j = c.Last; j != None;) {
+            Object& o = objects[j];
+            j = o.SliceFrames;
+            o.SliceFrames = frames;
+        }
+        c.Last = None;
+    }
+    std::vector<Channel> channels_;
+};
 
 // The objects in time, their measures, and the song's end.
 void Place(BmsonDocument& doc, Chart& chart) {
@@ -131,12 +192,14 @@ void Place(BmsonDocument& doc, Chart& chart) {
     const double res = double(doc.Resolution);
     const bool popn = doc.Popn;
     // Pictures: header ids become slots in the header's order.
-    const size_t notes = placed.size();
     std::unordered_map<uint64_t, uint16_t> pictureSlot;
     for (size_t i = 0; i < doc.PictureIds.size(); ++i) {
         chart.BmpFileNames[i + 1] = doc.PictureNames[i];
         pictureSlot.emplace(doc.PictureIds[i], uint16_t(i + 1));
     }
+    // Into reading order, then by pulse (stable: reading order on one pulse).
+    std::vector<Placed> merged;
+    size_t note = 0;
     for (PictureEvent& e : doc.Pictures) {
         const auto it = pictureSlot.find(e.Id);
         if (it == pictureSlot.end()) {
@@ -145,14 +208,19 @@ void Place(BmsonDocument& doc, Chart& chart) {
                            std::to_string(e.Id) + " is not in bga_header; left out");
             continue;
         }
+        if (merged.empty()) merged.reserve(placed.size() + doc.Pictures.size());
+        merged.insert(merged.end(), placed.begin() + ptrdiff_t(note),
+                      placed.begin() + ptrdiff_t(e.NotesBefore));
+        note = e.NotesBefore;
         e.At.Slot = it->second;
-        placed.push_back(e.At);
+        merged.push_back(e.At);
+    }
+    if (!merged.empty()) {
+        merged.insert(merged.end(), placed.begin() + ptrdiff_t(note), placed.end());
+        placed.swap(merged);
     }
     BuildTimeline(doc, chart);
 
-    // Into reading order, then by pulse (stable: reading order on one pulse).
-    auto bySeq = [](const Placed& a, const Placed& b) { return a.Seq < b.Seq; };
-    std::inplace_merge(placed.begin(), placed.begin() + ptrdiff_t(notes), placed.end(), bySeq);
     auto byPulse = [](const Placed& a, const Placed& b) { return a.Y < b.Y; };
     if (!std::is_sorted(placed.begin(), placed.end(), byPulse)) SortByPulse(placed);
 
@@ -171,8 +239,7 @@ void Place(BmsonDocument& doc, Chart& chart) {
         chart.MeasureScale[m] = double(bounds[m + 1] - bounds[m]) / double(bar);
 
     chart.Objects.reserve(placed.size());
-    std::vector<uint8_t> cont;
-    cont.reserve(placed.size());
+    Slicer slicer(doc.SoundNames.size() + 1);
     BeatTimeline::Cursor cursor(chart.Timeline);
     size_t measure = 0;
     bool player2 = false;
@@ -184,7 +251,7 @@ void Place(BmsonDocument& doc, Chart& chart) {
         o.TimeMs = cursor.TimeOfBeat(o.Beat);
         o.Time = PlayerTime(o.TimeMs);
         o.Measure = uint16_t(measure);
-        o.Slot = p.Slot;
+        o.Slot = uint16_t(p.Slot);
         o.Channel[0] = '0';
         switch (p.What) {
         case Placed::BgaBase:
@@ -202,7 +269,7 @@ void Place(BmsonDocument& doc, Chart& chart) {
                 o.Kind = ObjectKind::Background, o.Channel[1] = '1';
                 break;
             }
-            LaneKey(p.X, popn, o.Player, o.Key);
+            LaneKey(uint8_t(p.X), popn, o.Player, o.Key);
             player2 = player2 || o.Player == 2;
             o.Kind = p.What == Placed::LongEnd ? ObjectKind::LongEnd
                      : p.Long                  ? ObjectKind::LongStart
@@ -212,8 +279,9 @@ void Place(BmsonDocument& doc, Chart& chart) {
             break;
         }
         chart.Objects.push_back(o);
-        cont.push_back(p.Continue);
+        if (o.Sounded()) slicer.Add(chart.Objects, chart.Objects.size() - 1, p.Y, p.Continue);
     }
+    slicer.Finish(chart.Objects);
     chart.Header.PlayerMode = player2 ? 3 : 1;
     if (!chart.Objects.empty() || lastPulse > 0) {
         chart.LastObjectMeasure = int(measure);
@@ -225,7 +293,6 @@ void Place(BmsonDocument& doc, Chart& chart) {
             AddWarning(chart, 0, "the song runs past 10^12 ms; what lies later is held there");
         chart.LastSoundTime = int32_t(std::min<int64_t>(PlayerTime(endMs) + 2000, INT32_MAX));
     }
-    Slice(chart, cont, doc.SoundNames.size() + 1);
 }
 
 } // namespace

@@ -11,19 +11,18 @@
 
 namespace tappo::standard {
 
-// A note, a long note's end or a picture change at its pulse. Sixteen bytes,
-// as a chart may hold two million of them.
+// A note, a long note's end or a picture change at its pulse. Eight bytes,
+// as a chart may hold two million of them and they are sorted by pulse.
 struct Placed {
     enum Type : uint8_t { Sound, LongEnd, BgaBase, BgaLayer, BgaPoor };
-    uint64_t Y = 0;
-    uint32_t Seq = 0;  // order of reading: objects on one pulse keep it
-    uint16_t Slot = 0; // sound channel + 1; a picture's bga_header entry + 1
-    uint8_t X = 0;     // lane, 0 for the background
-    Type What : 3 = Sound;
-    bool Continue : 1 = false;
-    bool Long : 1 = false;
+    uint64_t Y : 41 = 0;    // up to MaxBmsonPulse
+    uint64_t Slot : 11 = 0; // sound channel + 1; a picture's bga_header entry + 1
+    uint64_t X : 5 = 0;     // lane, 0 for the background
+    uint64_t What : 3 = Sound;
+    uint64_t Continue : 1 = 0;
+    uint64_t Long : 1 = 0;
 };
-static_assert(sizeof(Placed) == 16);
+static_assert(sizeof(Placed) == 8);
 
 // A tempo change or a stop; its list and place in it name it in warnings.
 struct PulseValue {
@@ -36,6 +35,7 @@ struct PulseValue {
 // A picture change as written: the picture by its bga_header id.
 struct PictureEvent {
     Placed At;
+    size_t NotesBefore = 0; // notes read before it: its place in reading order
     uint64_t Id = 0;
     const char* List = ""; // "bga.bga_events", ... for warnings
     size_t Index = 0;

@@ -45,7 +45,6 @@ class BmsonReader : BmsonJson {
     std::string backImage_;
     BmsonDocument doc_;
     std::string firstWideLane_; // path of the first note past lane 9 (popn modes stop there)
-    uint32_t seq_ = 0;
     size_t objects_ = 0;
 };
 
@@ -164,7 +163,6 @@ void BmsonReader::ReadSoundChannels(sj::value& v) {
                     });
                     p.Long = length > 0 && p.X > 0;
                     CountObject(p.Long ? 2 : 1);
-                    p.Seq = seq_++;
                     doc_.Notes.push_back(p);
                     if (p.Long) {
                         if (p.Y + length > MaxBmsonPulse)
@@ -172,7 +170,6 @@ void BmsonReader::ReadSoundChannels(sj::value& v) {
                         Placed end = p;
                         end.Y = p.Y + length;
                         end.What = Placed::LongEnd;
-                        end.Seq = seq_++;
                         doc_.Notes.push_back(end);
                     }
                 });
@@ -184,14 +181,13 @@ void BmsonReader::ReadSoundChannels(sj::value& v) {
 
 void BmsonReader::ReadBgaEvents(sj::value& v, Placed::Type type, const char* list) {
     ForEachElement(v, [&](sj::value& e, size_t index) {
-        PictureEvent event{Placed{}, 0, list, index};
+        PictureEvent event{Placed{}, doc_.Notes.size(), 0, list, index};
         Placed& p = event.At;
         p.What = type;
         ForTwoFields(
             e, "y", nullptr, [&](sj::value& y) { p.Y = Pulse(y); }, "id",
             [&](sj::value& id) { event.Id = Pulse(id); });
         CountObject();
-        p.Seq = seq_++;
         doc_.Pictures.push_back(event);
     });
 }
