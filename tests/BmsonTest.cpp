@@ -129,6 +129,9 @@ TEST(Bmson, FaultsAreRefusedWithTheirJsonPathAndByteOffset) {
          "sound_channels[0].notes[0].x: lane past 9"},
         {head + R"(}, "sound_channels": [{"name": 3}]})", "sound_channels[0].name: not a string"},
         {head + R"(}, "bpm_events": {"y": 0}})", "bpm_events: not an array"},
+        // A file cut short: the fault is where it ends.
+        {head + R"(}, "sound_channels": [{"notes": [{"x": 1, "y": 2)",
+         "the JSON ends before every object and array is closed (byte 93)"},
     };
     for (const auto& [json, message] : cases) {
         try {

@@ -2,6 +2,7 @@
 // before anything is placed in time (Bmson.cpp).
 #pragma once
 
+#include "chart/standard/Bmson.h"
 #include "chart/standard/Compiler.h"
 
 #include <cstdint>
@@ -23,6 +24,8 @@ struct Placed {
     uint64_t Long : 1 = 0;
 };
 static_assert(sizeof(Placed) == 8);
+static_assert(MaxBmsonPulse < (uint64_t(1) << 41) && SlotCount <= (1 << 11),
+              "a pulse or a slot would not fit its field");
 
 // A tempo change or a stop; its list and place in it name it in warnings.
 struct PulseValue {

@@ -55,6 +55,9 @@ class BmsonJson {
             offset = size_t(at - json_.data());
         else
             offset = json_.size();
+        FailAt(what, offset);
+    }
+    [[noreturn, gnu::cold, gnu::noinline]] void FailAt(const std::string& what, size_t offset) {
         const std::string path = Path();
         throw BmsonError("bmson" + (path.empty() ? std::string() : " " + path) + ": " + what +
                          " (byte " + std::to_string(offset) + ")");
@@ -66,6 +69,9 @@ class BmsonJson {
     [[noreturn, gnu::cold, gnu::noinline]] void Failed(simdjson::error_code e,
                                                        const char* expected) {
         if (e == simdjson::INCORRECT_TYPE) Fail(std::string("not ") + expected);
+        // A file cut short is found before the walk starts: its fault is its end.
+        if (e == simdjson::INCOMPLETE_ARRAY_OR_OBJECT)
+            FailAt("the JSON ends before every object and array is closed", json_.size());
         Fail(std::string("the JSON does not parse: ") + simdjson::error_message(e));
     }
     std::string Path() const {
