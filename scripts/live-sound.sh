@@ -91,8 +91,13 @@ done
 args=(--windowed)
 [ -n "${BUFFER:-}" ] && args+=(--audio-buffer "$BUFFER")
 echo "chart $(basename "$chart")${SELECT:+ from the select screen}, ${BUSY:-0} busy loops, buffer ${BUFFER:-default}, $runs runs"
+# Time the host took this machine's processors for other work during a run
+# (steal, from /proc/stat; 0 on bare metal): a virtual machine stopped by its
+# host stops the sound server and the player alike.
+steal_ms() { awk '/^cpu / { print $9 * 10 }' /proc/stat; }
 for run in $(seq "$runs"); do
   rm -f "$program/ddsd.debug"
+  steal_start=$(steal_ms)
   parecord --device=tappo.monitor --rate=44100 --channels=2 --format=s16le \
     --latency-msec=100 --file-format=wav "$work/rec.wav" &
   rec=$!
@@ -130,6 +135,7 @@ for run in $(seq "$runs"); do
   [ -n "${KEEP:-}" ] && mkdir -p "$KEEP" && cp "$work/rec.wav" "$KEEP/rec$run.wav" &&
     cp "$work/render.wav" "$work/keys.wav" "$KEEP/"
   echo "  pulse: $latency"
+  echo "  host: steal $(($(steal_ms) - steal_start)) ms"
   grep -h "サウンドデバイス" "$program/ddsd.debug" 2> /dev/null | sed 's/^/  log: /' || true
 done
 for p in "${busy[@]}"; do kill "$p"; done
