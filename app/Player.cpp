@@ -114,6 +114,7 @@ void Player::StartUp(const std::vector<std::string>& args) {
         throw StartupError(e.what());
     }
     songs_.ChartList.clear();
+    ++songs_.Generation;
     // Command line: only the first argument counts. A chart named there plays
     // at once, and the chart list stays empty: its end closes the program.
     if (args.empty()) {
@@ -295,6 +296,7 @@ void Player::ShutDown() {
     music_.Close();
     session_.Chart.Events = EventLists(); // the lists' memory goes back
     songs_.ChartList.clear();
+    ++songs_.Generation;
     warp_.reset();
     video_.Presenter().SetCursorVisible(true);
 }
@@ -439,8 +441,10 @@ void Player::ScanChartHeader(const std::string& path) {
 }
 
 // The chart search runs again at every display initialisation; the list is
-// made anew each time so it never holds a chart twice.
+// made anew each time so it never holds a chart twice. Its generation changes
+// when the new list differs from the one before.
 void Player::SearchCharts() {
+    const std::vector<std::string> before = std::move(songs_.ChartList);
     songs_.ChartList.clear();
     // A songs folder that is not there is the user's mistake, not an empty
     // library: the first one missing is named.
@@ -465,6 +469,7 @@ void Player::SearchCharts() {
     if (!missingSongsFolder_.empty() && refusal_.empty())
         refusal_ = PathInMessage(missingSongsFolder_) + ": " + Tr(TextNoSongsFolder);
     if (songs_.ChartIndex >= int32_t(songs_.ChartList.size())) songs_.ChartIndex = 0;
+    if (songs_.ChartList != before) ++songs_.Generation;
 }
 
 // A folder named like a chart cannot be played: only files go on the list.
