@@ -430,13 +430,12 @@ void Player::ScanChartHeader(const std::string& path) {
             scan(state, header);
         } catch (const std::exception&) {
         }
-        select_.ShowUnreadable(
-            UnreadableChart{header.Title, header.Artist, state.PlayLevel, state.Bpm, e.what()});
-        // The standard reading's report (stderr, the message box) names the
-        // chart, where the reader's message does not already.
-        const std::string message = e.what();
-        if (!reading_.Standard || message.find(path) != std::string::npos) throw;
-        throw Error(PathInMessage(path) + ": " + message);
+        // Beside the chart's path the screen shows the reader's message
+        // alone; the report (stderr, the message box) names the file.
+        const auto* named = dynamic_cast<const standard::ChartFileError*>(&e);
+        select_.ShowUnreadable(UnreadableChart{header.Title, header.Artist, state.PlayLevel,
+                                               state.Bpm, named ? named->Reason() : e.what()});
+        throw;
     }
 }
 
