@@ -27,30 +27,34 @@ std::string CompileErrorText(const std::string& path, const CompileError& e) {
 
 namespace {
 
+// `reading` with the locale's decimal separator, which the standard reading
+// reads numbers with.
+ChartReading WithSeparator(ChartReading reading, char decimalSeparator) {
+    reading.Options.DecimalSeparator = decimalSeparator;
+    return reading;
+}
+
 // Reads a chart's header the way `reading` does; throws when it cannot.
-void ScanHeaderWith(ChartReading reading, char decimalSeparator, const std::string& path,
+void ScanHeaderWith(const ChartReading& reading, char decimalSeparator, const std::string& path,
                     PlaySettings& state, ChartHeader& header) {
-    if (reading.Standard) {
-        reading.Options.DecimalSeparator = decimalSeparator;
-        standard::ScanHeader(path, reading, state, header);
-    } else {
+    if (reading.Standard)
+        standard::ScanHeader(path, WithSeparator(reading, decimalSeparator), state, header);
+    else
         exact::ScanHeader(path, state, header, decimalSeparator);
-    }
 }
 
 // The select screen's letter keys' titles. They are read on a helper thread,
 // with a copy of the reading; the standard reading reads the title alone.
 TitleInitials::ReadTitle TitleReader(const ChartReading& reading, char decimalSeparator) {
-    return [reading, decimalSeparator](const std::string& path) {
-        if (reading.Standard) {
-            ChartReading own = reading;
-            own.Options.DecimalSeparator = decimalSeparator;
+    if (reading.Standard)
+        return [own = WithSeparator(reading, decimalSeparator)](const std::string& path) {
             return standard::ScanTitle(path, own); // a chart it cannot read throws
-        }
+        };
+    return [decimalSeparator](const std::string& path) {
         PlaySettings state;
         ChartHeader header;
         try {
-            ScanHeaderWith(reading, decimalSeparator, path, state, header);
+            exact::ScanHeader(path, state, header, decimalSeparator);
         } catch (const std::exception&) {
             // the title the scan reached, if any
         }
