@@ -27,30 +27,34 @@ std::string CompileErrorText(const std::string& path, const CompileError& e) {
 
 namespace {
 
+// `reading` with the locale's decimal separator, which the standard reading
+// reads numbers with.
+ChartReading WithSeparator(ChartReading reading, char decimalSeparator) {
+    reading.Options.DecimalSeparator = decimalSeparator;
+    return reading;
+}
+
 // Reads a chart's header the way `reading` does; throws when it cannot.
-void ScanHeaderWith(ChartReading reading, char decimalSeparator, const std::string& path,
+void ScanHeaderWith(const ChartReading& reading, char decimalSeparator, const std::string& path,
                     PlaySettings& state, ChartHeader& header) {
-    if (reading.Standard) {
-        reading.Options.DecimalSeparator = decimalSeparator;
-        standard::ScanHeader(path, reading, state, header);
-    } else {
+    if (reading.Standard)
+        standard::ScanHeader(path, WithSeparator(reading, decimalSeparator), state, header);
+    else
         exact::ScanHeader(path, state, header, decimalSeparator);
-    }
 }
 
 // The select screen's letter keys' titles. They are read on a helper thread,
 // with a copy of the reading; the standard reading reads the title alone.
 TitleInitials::ReadTitle TitleReader(const ChartReading& reading, char decimalSeparator) {
-    return [reading, decimalSeparator](const std::string& path) {
-        if (reading.Standard) {
-            ChartReading own = reading;
-            own.Options.DecimalSeparator = decimalSeparator;
+    if (reading.Standard)
+        return [own = WithSeparator(reading, decimalSeparator)](const std::string& path) {
             return standard::ScanTitle(path, own); // a chart it cannot read throws
-        }
+        };
+    return [decimalSeparator](const std::string& path) {
         PlaySettings state;
         ChartHeader header;
         try {
-            ScanHeaderWith(reading, decimalSeparator, path, state, header);
+            exact::ScanHeader(path, state, header, decimalSeparator);
         } catch (const std::exception&) {
             // the title the scan reached, if any
         }
@@ -114,6 +118,7 @@ void Player::StartUp(const std::vector<std::string>& args) {
         throw StartupError(e.what());
     }
     songs_.ChartList.clear();
+    ++songs_.Generation;
     // Command line: only the first argument counts. A chart named there plays
     // at once, and the chart list stays empty: its end closes the program.
     if (args.empty()) {
@@ -295,6 +300,7 @@ void Player::ShutDown() {
     music_.Close();
     session_.Chart.Events = EventLists(); // the lists' memory goes back
     songs_.ChartList.clear();
+    ++songs_.Generation;
     warp_.reset();
     video_.Presenter().SetCursorVisible(true);
 }
@@ -428,19 +434,20 @@ void Player::ScanChartHeader(const std::string& path) {
             scan(state, header);
         } catch (const std::exception&) {
         }
-        select_.ShowUnreadable(
-            UnreadableChart{header.Title, header.Artist, state.PlayLevel, state.Bpm, e.what()});
-        // The standard reading's report (stderr, the message box) names the
-        // chart, where the reader's message does not already.
-        const std::string message = e.what();
-        if (!reading_.Standard || message.find(path) != std::string::npos) throw;
-        throw Error(PathInMessage(path) + ": " + message);
+        // Beside the chart's path the screen shows the reader's message
+        // alone; the report (stderr, the message box) names the file.
+        const auto* named = dynamic_cast<const standard::ChartFileError*>(&e);
+        select_.ShowUnreadable(UnreadableChart{header.Title, header.Artist, state.PlayLevel,
+                                               state.Bpm, named ? named->Reason() : e.what()});
+        throw;
     }
 }
 
 // The chart search runs again at every display initialisation; the list is
-// made anew each time so it never holds a chart twice.
+// made anew each time so it never holds a chart twice. Its generation changes
+// when the new list differs from the one before.
 void Player::SearchCharts() {
+    const std::vector<std::string> before = std::move(songs_.ChartList);
     songs_.ChartList.clear();
     // A songs folder that is not there is the user's mistake, not an empty
     // library: the first one missing is named.
@@ -465,6 +472,7 @@ void Player::SearchCharts() {
     if (!missingSongsFolder_.empty() && refusal_.empty())
         refusal_ = PathInMessage(missingSongsFolder_) + ": " + Tr(TextNoSongsFolder);
     if (songs_.ChartIndex >= int32_t(songs_.ChartList.size())) songs_.ChartIndex = 0;
+    if (songs_.ChartList != before) ++songs_.Generation;
 }
 
 // A folder named like a chart cannot be played: only files go on the list.

@@ -19,6 +19,7 @@ extern "C" {
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace tappo {
@@ -149,9 +150,11 @@ bool LooksLikeVideo(const uint8_t* data, size_t size) {
     return size > 0 && ProbeVideo(data, size) != nullptr;
 }
 
-bool IsVideoFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
+std::unique_ptr<VideoFileProbe> VideoFileProbe::Open(const std::string& path) {
+    std::unique_ptr<VideoFileProbe> probe(new VideoFileProbe());
+    probe->fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = probe->fd_;
+    if (fd < 0) return nullptr;
     struct stat st {};
     std::vector<uint8_t> head;
     // A picture's first bytes make it a picture, whatever FFmpeg would say;
@@ -168,23 +171,33 @@ bool IsVideoFile(const std::string& path) {
         const ssize_t got = head.empty() ? 0 : ::pread(fd, head.data(), head.size(), 0);
         head.resize(got > 0 ? size_t(got) : 0);
     };
-    bool picture = true;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        readHead(16);
-        picture = startsLikePicture();
-        if (!picture) readHead(int64_t(ProbeBytes));
-    }
-    ::close(fd);
-    return !picture && LooksLikeVideo(head.data(), head.size());
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+    readHead(16);
+    if (startsLikePicture()) return nullptr;
+    readHead(int64_t(ProbeBytes));
+    probe->container_ = head.empty() ? nullptr : ProbeVideo(head.data(), head.size());
+    if (!probe->container_) return nullptr;
+    probe->size_ = st.st_size;
+    return probe;
+}
+
+VideoFileProbe::~VideoFileProbe() {
+    if (fd_ >= 0) ::close(fd_);
 }
 
 VideoDecoder::VideoDecoder() : parts_(std::make_unique<Parts>()) {}
 VideoDecoder::~VideoDecoder() = default;
 
-std::unique_ptr<VideoDecoder> VideoDecoder::OpenFile(const std::string& path, int width,
-                                                     int height) {
+std::unique_ptr<VideoDecoder> VideoDecoder::OpenFile(const std::string& path, int width, int height,
+                                                     std::unique_ptr<VideoFileProbe> probed) {
     std::unique_ptr<VideoDecoder> v(new VideoDecoder());
     ByteSource& s = v->parts_->source;
+    if (probed) {
+        s.fd = std::exchange(probed->fd_, -1);
+        s.size = probed->size_;
+        v->Open(path, width, height, probed->container_);
+        return v;
+    }
     s.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat st {};
     if (s.fd < 0 || ::fstat(s.fd, &st) != 0 || !S_ISREG(st.st_mode))
@@ -204,7 +217,8 @@ std::unique_ptr<VideoDecoder> VideoDecoder::OpenMemory(const uint8_t* data, size
     return v;
 }
 
-void VideoDecoder::Open(const std::string& name, int width, int height) {
+void VideoDecoder::Open(const std::string& name, int width, int height,
+                        const AVInputFormat* container) {
     Parts& p = *parts_;
     p.name = name;
     width_ = width, height_ = height;
@@ -212,10 +226,13 @@ void VideoDecoder::Open(const std::string& name, int width, int height) {
         throw Error(FormatText(Tr("動画 %s: %s"), name, why));
     };
     // What the content says, from the first megabyte.
-    std::vector<uint8_t> head(size_t(std::min<int64_t>(p.source.size, int64_t(ProbeBytes))));
-    const int got = head.empty() ? 0 : ByteSource::Read(&p.source, head.data(), int(head.size()));
-    p.source.position = 0;
-    const AVInputFormat* container = got > 0 ? ProbeVideo(head.data(), size_t(got)) : nullptr;
+    if (!container) {
+        std::vector<uint8_t> head(size_t(std::min<int64_t>(p.source.size, int64_t(ProbeBytes))));
+        const int got =
+            head.empty() ? 0 : ByteSource::Read(&p.source, head.data(), int(head.size()));
+        p.source.position = 0;
+        container = got > 0 ? ProbeVideo(head.data(), size_t(got)) : nullptr;
+    }
     if (!container) fail(Tr("動画ファイルではありません"));
 
     constexpr int IoBufferBytes = 32 << 10;

@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+struct AVInputFormat;
+
 namespace tappo {
 
 // Largest frame a video may have, in either direction; larger ones are refused.
@@ -18,12 +20,28 @@ inline constexpr int MaxVideoSide = 4096;
 inline constexpr int64_t MaxVideoFrames = 1'000'000;
 inline constexpr int64_t MaxVideoPackets = 4'000'000;
 
-// True when the first bytes of a file say it is a video container the player
-// plays (MPEG program and elementary streams, AVI, ASF/WMV, MP4/MOV,
-// Matroska/WebM, Ogg, FLV, raw H.264 and MPEG-4). `path` is read up to 1 MB;
-// a file that cannot be read, is no regular file or starts as a PNG, JPEG or
-// BMP picture does is not a video.
-bool IsVideoFile(const std::string& path);
+// A file whose first bytes say it is a video container the player plays
+// (MPEG program and elementary streams, AVI, ASF/WMV, MP4/MOV, Matroska/WebM,
+// Ogg, FLV, raw H.264 and MPEG-4), held open with its container known, so
+// that VideoDecoder::OpenFile goes on from it without opening and probing the
+// file again.
+class VideoFileProbe {
+  public:
+    // Null when `path` is not a video: a file that cannot be read, is no
+    // regular file or starts as a PNG, JPEG or BMP picture does. `path` is
+    // read up to 1 MB.
+    static std::unique_ptr<VideoFileProbe> Open(const std::string& path);
+    ~VideoFileProbe();
+    VideoFileProbe(const VideoFileProbe&) = delete;
+    VideoFileProbe& operator=(const VideoFileProbe&) = delete;
+
+  private:
+    friend class VideoDecoder;
+    VideoFileProbe() = default;
+    int fd_ = -1;
+    int64_t size_ = 0; // as it was when opened
+    const AVInputFormat* container_ = nullptr;
+};
 bool LooksLikeVideo(const uint8_t* data, size_t size);
 
 class VideoDecoder {
@@ -32,7 +50,10 @@ class VideoDecoder {
     // memory (kept by the caller while the decoder lives), for frames of
     // `width` x `height`. Throws Error naming `name` when the file is not a
     // video, has no picture stream, or its frames are larger than MaxVideoSide.
-    static std::unique_ptr<VideoDecoder> OpenFile(const std::string& path, int width, int height);
+    // With `probed` (the file at `path` as its probe opened it) the file is
+    // taken from the probe.
+    static std::unique_ptr<VideoDecoder> OpenFile(const std::string& path, int width, int height,
+                                                  std::unique_ptr<VideoFileProbe> probed = nullptr);
     static std::unique_ptr<VideoDecoder> OpenMemory(const uint8_t* data, size_t size,
                                                     const std::string& name, int width, int height);
     ~VideoDecoder();
@@ -67,7 +88,9 @@ class VideoDecoder {
   private:
     struct Parts;
     VideoDecoder();
-    void Open(const std::string& name, int width, int height);
+    // `container`: the one the content was found to be; null to probe it here.
+    void Open(const std::string& name, int width, int height,
+              const AVInputFormat* container = nullptr);
     void NoteProblem(const std::string& text);
     bool Decode(); // into the frame ahead, setting nextTime_
 

@@ -283,14 +283,16 @@ void SizeSurface(ImageJob& job, int w, int h) {
     }
 }
 
-// Opens the job's video on its surface, which shows the first frame.
-void OpenVideo(ImageJob& job, const std::string& path, int w, int h) {
+// Opens the job's video on its surface, which shows the first frame; the file
+// is taken from `probed`, its probe, when given.
+void OpenVideo(ImageJob& job, const std::string& path, int w, int h,
+               std::unique_ptr<VideoFileProbe> probed = nullptr) {
     Surface* surface = job.surface;
     if (!surface || !surface->HasPixels() || surface->Width() != w || surface->Height() != h) {
         if (job.surfaceError) std::rethrow_exception(job.surfaceError);
         throw Error(FormatText(Tr("動画 %s を開けません"), path));
     }
-    job.video = std::make_unique<BgaVideo>(path, *surface);
+    job.video = std::make_unique<BgaVideo>(path, *surface, std::move(probed));
     job.isVideo = true;
     job.cost = uint64_t(w) * uint64_t(h) * 4 * (BgaVideo::FramesAhead + 2);
 }
@@ -299,7 +301,9 @@ void OpenVideo(ImageJob& job, const std::string& path, int w, int h) {
 void DrawImage(ImageJob& job, BitmapData& bitmap, int w, int h, bool videos = false) {
     SizeSurface(job, w, h);
     if (job.lookupError) std::rethrow_exception(job.lookupError);
-    if (videos && IsVideoFile(job.path)) return OpenVideo(job, job.path, w, h);
+    // A video is opened once: the decoder goes on from the probe's file.
+    if (auto probed = videos ? VideoFileProbe::Open(job.path) : nullptr)
+        return OpenVideo(job, job.path, w, h, std::move(probed));
     const PictureFile file = ReadPictureFile(job.path);
     Surface* surface = job.surface;
     if (surface && surface->HasPixels() && surface->Width() == w && surface->Height() == h) {

@@ -20,10 +20,11 @@ std::atomic<int> openedAhead{0};
 
 } // namespace
 
-BgaVideo::BgaVideo(std::string path, Surface& surface)
+BgaVideo::BgaVideo(std::string path, Surface& surface, std::unique_ptr<VideoFileProbe> probed)
     : path_(std::move(path)), surface_(surface), width_(surface.Width()),
       height_(surface.Height()) {
-    std::unique_ptr<VideoDecoder> decoder = VideoDecoder::OpenFile(path_, width_, height_);
+    std::unique_ptr<VideoDecoder> decoder =
+        VideoDecoder::OpenFile(path_, width_, height_, std::move(probed));
     if (!decoder->Next() || !decoder->Convert(surface_.Bits())) {
         const std::string why = decoder->Problem();
         throw Error(FormatText(Tr("動画 %s: %s"), path_,

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "chart/CompiledChart.h"
+#include "formats/VideoFile.h"
 
 #include <array>
 #include <condition_variable>
@@ -19,19 +20,19 @@
 namespace tappo {
 
 class Surface;
-class VideoDecoder;
 
 class BgaVideo {
   public:
     // Frames converted ahead of the song, at most.
     static constexpr size_t FramesAhead = 3;
 
-    // Opens `path` and draws its first frame onto `surface` (which has its
-    // size already); the rest is decoded once the video is shown, by the
-    // decoder opened here (for the first few videos of all that wait to be
-    // shown; the others open theirs again then). Throws Error naming the
-    // file when it does not open or no frame decodes.
-    BgaVideo(std::string path, Surface& surface);
+    // Opens `path` (taken from `probed`, its probe, when given) and draws its
+    // first frame onto `surface` (which has its size already); the rest is
+    // decoded once the video is shown, by the decoder opened here (for the
+    // first few videos of all that wait to be shown; the others open theirs
+    // again then). Throws Error naming the file when it does not open or no
+    // frame decodes.
+    BgaVideo(std::string path, Surface& surface, std::unique_ptr<VideoFileProbe> probed = nullptr);
     ~BgaVideo();
     BgaVideo(const BgaVideo&) = delete;
     BgaVideo& operator=(const BgaVideo&) = delete;

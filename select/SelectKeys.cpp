@@ -114,9 +114,9 @@ void SelectScreen::MoveHeld(Actions keys) {
 
 void SelectScreen::ListSearched() {
     pendingInitial_ = 0;
-    if (songs_.ChartList == titlesList_) return;
+    if (titlesFor_ == songs_.Generation) return;
     titles_.Stop();
-    titlesList_.clear();
+    titlesFor_.reset();
 }
 
 void SelectScreen::JumpToInitial() {
@@ -146,9 +146,9 @@ void SelectScreen::JumpKey(Key key) {
     } else if (const auto c = CharacterOfKey(key); c && !ActionOfKey(key)) {
         // The titles are read once a letter is wanted, from the chart after
         // the cursor, where the jump looks first.
-        if (titlesList_.empty()) {
-            titlesList_ = songs_.ChartList;
-            titles_.Start(titlesList_, size_t(previous) + 1, chartTitle_);
+        if (!titlesFor_) {
+            titlesFor_ = songs_.Generation;
+            titles_.Start(songs_.ChartList, size_t(previous) + 1, chartTitle_);
         }
         pendingInitial_ = *c;
         JumpToInitial();

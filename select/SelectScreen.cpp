@@ -130,7 +130,7 @@ void SelectScreen::UseReading(TitleInitials::ReadTitle chartTitle,
                               bool showDetails) {
     // Titles read the other way no longer hold.
     titles_.Stop();
-    titlesList_.clear();
+    titlesFor_.reset();
     pendingInitial_ = 0;
     chartTitle_ = std::move(chartTitle);
     bannerSource_ = std::move(bannerSource);

@@ -140,7 +140,7 @@ class SelectScreen {
     void LoadBanner(const std::string& chartPath);
 
     // What the screen shows, read only.
-    bool TitlesRead() const { return !titlesList_.empty() && titles_.Done(); }
+    bool TitlesRead() const { return titlesFor_ && titles_.Done(); }
     int32_t SlideCountdown() const { return slideCountdown_; }
     // The banner's file: the folder's disk.bmp, the one built and kept in the
     // cache, the chart's own, or the blank disk.
@@ -204,10 +204,10 @@ class SelectScreen {
         long steps = 0; // steps made since RepeatDelayMs
     };
     KeyRepeat repeat_;
-    // The letter keys' titles: read (or being read) for titlesList_, which is
-    // empty until a letter key is first pressed.
+    // The letter keys' titles: read (or being read) for the chart list of
+    // generation titlesFor_, which is empty until a letter key is first pressed.
     TitleInitials titles_;
-    std::vector<std::string> titlesList_;
+    std::optional<uint64_t> titlesFor_;
     char pendingInitial_ = 0; // the letter key whose jump waits for titles; 0 for none
 
     // The details line, made once per chart: what it was made from.

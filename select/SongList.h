@@ -11,6 +11,9 @@ struct SongList {
     std::vector<std::string> ChartList; // full paths, in the order found
     int32_t ChartIndex = 0;
     int32_t SlideDirection = 1;
+    // Changes whenever ChartList does, so that what was made for one list
+    // (the letter keys' titles) can tell whether it still holds.
+    uint64_t Generation = 0;
 };
 
 } // namespace tappo

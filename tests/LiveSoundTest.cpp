@@ -146,6 +146,21 @@ struct FakeDevice {
     }
 };
 
+// A queue mixer (the problem log in `dir`) with a click of 50 frames at 9000
+// on channel 0, due at frame `at` of the device's clock.
+struct ClickAt {
+    explicit ClickAt(int64_t at) {
+        WriteFileAtomic(dir.File("click.wav"),
+                        tools::EncodeWav16(std::vector<int16_t>(50, 9000), 1, 44100));
+        click = sound.LoadSample(dir.File("click.wav"));
+        sound.SetChannelSample(0, click.get());
+        sound.PlayChannelAt(0, at);
+    }
+    TempDir dir;
+    Mixer sound{MixerOutput::Queue, dir.File("ddsd.debug")};
+    std::unique_ptr<Sample> click;
+};
+
 } // namespace
 
 TEST(LiveSound, MusicAndKeysoundsLandOnTheFramesOfTheOfflineRender) {
@@ -218,13 +233,8 @@ TEST(LiveSound, PauseAndRestartKeepKeysoundsOnTheSoundClock) {
 }
 
 TEST(LiveSound, AGapDoesNotDelayWhatFollows) {
-    TempDir dir;
-    Mixer sound(MixerOutput::Queue, dir.File("ddsd.debug"));
-    WriteFileAtomic(dir.File("click.wav"),
-                    tools::EncodeWav16(std::vector<int16_t>(50, 9000), 1, 44100));
-    auto click = sound.LoadSample(dir.File("click.wav"));
-    sound.SetChannelSample(0, click.get());
-    sound.PlayChannelAt(0, 30000);
+    ClickAt f(30000);
+    Mixer& sound = f.sound;
     // The device takes far more than the queue holds: a gap of silence,
     // counted, and the click still sounds at frame 30000 of the device's clock.
     std::vector<int16_t> heard(40000 * 2);
@@ -242,19 +252,14 @@ TEST(LiveSound, AGapDoesNotDelayWhatFollows) {
     EXPECT_EQ(heard[30049 * 2], 9000);
     EXPECT_EQ(heard[30050 * 2], 0);
     sound.ReportLostVoices();
-    const std::vector<uint8_t> log = ReadWholeFile(dir.File("ddsd.debug"));
+    const std::vector<uint8_t> log = ReadWholeFile(f.dir.File("ddsd.debug"));
     EXPECT_NE(std::string(log.begin(), log.end()).find("1 回"), std::string::npos)
         << "the gap is in the problem log";
 }
 
 TEST(LiveSound, TheDeviceMixesForAMixingThreadThatDoesNotRun) {
-    TempDir dir;
-    Mixer sound(MixerOutput::Queue, dir.File("ddsd.debug"));
-    WriteFileAtomic(dir.File("click.wav"),
-                    tools::EncodeWav16(std::vector<int16_t>(50, 9000), 1, 44100));
-    auto click = sound.LoadSample(dir.File("click.wav"));
-    sound.SetChannelSample(0, click.get());
-    sound.PlayChannelAt(0, 3000);
+    ClickAt f(3000);
+    Mixer& sound = f.sound;
     sound.HoldMixThread(true);
     std::vector<int16_t> heard(6144 * 2);
     for (int at = 0; at < 6144; at += 512)

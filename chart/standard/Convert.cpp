@@ -152,15 +152,23 @@ Chart CompileFile(const std::string& path, const Options& options, const ChartCa
     }
 }
 
+ChartFileError::ChartFileError(const std::string& path, const std::string& reason)
+    : Error(ChartTextToUtf8(path) + ": " + reason), reason_(reason) {}
+
 void ScanHeader(const std::string& path, const ChartReading& reading, PlaySettings& state,
                 ChartHeader& header) {
     const std::vector<uint8_t> bytes = ReadWholeFile(path);
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     // A bmson chart is read whole, so that one that cannot be played is
     // listed as unreadable with its fault.
-    const auto chart =
-        std::make_unique<Chart>(IsBmsonPath(path) ? CompileBmson(text, false, bytes.capacity())
-                                                  : Compile(text, reading.Options));
+    std::unique_ptr<Chart> chart;
+    try {
+        chart =
+            std::make_unique<Chart>(IsBmsonPath(path) ? CompileBmson(text, false, bytes.capacity())
+                                                      : Compile(text, reading.Options));
+    } catch (const BmsonError& e) {
+        throw ChartFileError(path, e.what());
+    }
     const HeaderValues& h = chart->Header;
     header.Title = h.Title;
     header.Artist = h.Artist;

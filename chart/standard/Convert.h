@@ -23,9 +23,21 @@ CompiledChart ToCompiled(const Chart& source, const std::string& path, bool arro
 // (CompileError, the chart being `before` as the exact compile starts it).
 Chart CompileFile(const std::string& path, const Options& options,
                   const ChartCarryOver& before = {});
+// A chart file that does not read: what() names the file ("FILE: reason"),
+// Reason() is the reader's message alone.
+class ChartFileError : public Error {
+  public:
+    ChartFileError(const std::string& path, const std::string& reason);
+    const std::string& Reason() const { return reason_; }
+
+  private:
+    std::string reason_;
+};
+
 // The header values the select screen shows, read the standard way: title,
 // artist, genre, level, tempo, MIDI file and player mode (defaults for those
-// the chart leaves out). Throws when the file cannot be read.
+// the chart leaves out). Throws when the file cannot be read, and
+// ChartFileError for a bmson chart that does not read.
 void ScanHeader(const std::string& path, const ChartReading& reading, PlaySettings& state,
                 ChartHeader& header);
 
