@@ -20,7 +20,8 @@ std::string PathInMessage(const std::string& path) {
 
 std::string CompileErrorText(const std::string& path, const CompileError& e) {
     std::string text = e.what();
-    if (text.find(path) != std::string::npos) return text;
+    if (text.find(path) != std::string::npos || text.find(PathInMessage(path)) != std::string::npos)
+        return text;
     const std::string line = e.Line() > 0 ? ":" + std::to_string(e.Line()) : std::string();
     return PathInMessage(path) + line + ": " + text;
 }

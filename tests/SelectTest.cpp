@@ -205,6 +205,16 @@ TEST(Select, TheStandardReadingNamesAnUnreadableChartInItsReport) {
                                                          ": bmson: not an object (byte 0)"});
 }
 
+TEST(Select, ABmsonChartThatDoesNotPlayIsNamedOnceInUtf8) {
+    HeadlessPlayer f;
+    f.reading.Standard = true;
+    f.Write("s/\x83\x41.bmson", Bytes("[1, 2]")); // ア in Shift-JIS
+    f.Start({f.dir.File("s/\x83\x41.bmson")});
+    ASSERT_FALSE(f.messages.shown.empty());
+    EXPECT_EQ(f.messages.shown[0],
+              f.dir.File("s/\xE3\x82\xA2.bmson") + ": bmson: not an object (byte 0)");
+}
+
 TEST(Select, AnErrorNoBoxShowedIsDrawnOverTheScreen) {
     // A band across the screen's middle for a few seconds, or until a key;
     // none where a box showed the error.

@@ -147,7 +147,8 @@ Chart CompileFile(const std::string& path, const Options& options, const ChartCa
     try {
         return CompileBmson(text, false, bytes.capacity());
     } catch (const BmsonError& e) {
-        throw CompileError(path + ": " + e.what(),
+        // Named as it is shown: a Shift-JIS file name in UTF-8.
+        throw CompileError(ChartTextToUtf8(path) + ": " + e.what(),
                            std::make_shared<CompiledChart>(StartOfCompile(before)));
     }
 }
