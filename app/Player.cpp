@@ -15,7 +15,7 @@
 namespace tappo {
 
 std::string PathInMessage(const std::string& path) {
-    return IsValidUtf8(path) ? path : Cp932ToUtf8(path);
+    return ChartTextToUtf8(path);
 }
 
 std::string CompileErrorText(const std::string& path, const CompileError& e) {
@@ -44,8 +44,9 @@ void ScanHeaderWith(const ChartReading& reading, char decimalSeparator, const st
         exact::ScanHeader(path, state, header, decimalSeparator);
 }
 
-// The select screen's letter keys' titles. They are read on a helper thread,
-// with a copy of the reading; the standard reading reads the title alone.
+// The select screen's letter keys' titles, read on a helper thread: the
+// standard reading reads the title alone, with a copy of the reading; the
+// exact one scans the header.
 TitleInitials::ReadTitle TitleReader(const ChartReading& reading, char decimalSeparator) {
     if (reading.Standard)
         return [own = WithSeparator(reading, decimalSeparator)](const std::string& path) {
@@ -440,7 +441,10 @@ void Player::ScanChartHeader(const std::string& path) {
         const auto* named = dynamic_cast<const standard::ChartFileError*>(&e);
         select_.ShowUnreadable(UnreadableChart{header.Title, header.Artist, state.PlayLevel,
                                                state.Bpm, named ? named->Reason() : e.what()});
-        throw;
+        const std::string message = e.what();
+        if (named || !reading_.Standard || message.find(PathInMessage(path)) != std::string::npos)
+            throw;
+        throw Error(PathInMessage(path) + ": " + message);
     }
 }
 

@@ -27,9 +27,9 @@ inline constexpr int64_t MaxVideoPackets = 4'000'000;
 // file again.
 class VideoFileProbe {
   public:
-    // Null when `path` is not a video: a file that cannot be read, is no
-    // regular file or starts as a PNG, JPEG or BMP picture does. `path` is
-    // read up to 1 MB.
+    // Null when `path` is not a video: a file that cannot be read, that is
+    // no regular file, or that starts like a PNG, JPEG or BMP picture. `path`
+    // is read up to 1 MB.
     static std::unique_ptr<VideoFileProbe> Open(const std::string& path);
     ~VideoFileProbe();
     VideoFileProbe(const VideoFileProbe&) = delete;

@@ -91,10 +91,12 @@ done
 args=(--windowed)
 [ -n "${BUFFER:-}" ] && args+=(--audio-buffer "$BUFFER")
 echo "chart $(basename "$chart")${SELECT:+ from the select screen}, ${BUSY:-0} busy loops, buffer ${BUFFER:-default}, $runs runs"
-# Time the host took this machine's processors for other work during a run
-# (steal, from /proc/stat; 0 on bare metal): a virtual machine stopped by its
-# host stops the sound server and the player alike.
-steal_ms() { awk '/^cpu / { print $9 * 10 }' /proc/stat; }
+# Time the host took this machine's processors for other work while a run
+# was recorded (steal, from /proc/stat, summed over the processors; 0 on bare
+# metal): a virtual machine stopped by its host stops the sound server and
+# the player alike.
+ticks=$(getconf CLK_TCK)
+steal_ms() { awk -v hz="$ticks" '/^cpu / { print int($9 * 1000 / hz) }' /proc/stat; }
 for run in $(seq "$runs"); do
   rm -f "$program/ddsd.debug"
   steal_start=$(steal_ms)
@@ -130,12 +132,13 @@ for run in $(seq "$runs"); do
   sleep 0.5
   kill -INT $rec
   wait $rec 2> /dev/null || true
+  steal_end=$(steal_ms)
   echo "run $run: $($python "$root/scripts/live_sound_compare.py" "$work/rec.wav" \
     "$work/render.wav" "$work/keys.wav")"
   [ -n "${KEEP:-}" ] && mkdir -p "$KEEP" && cp "$work/rec.wav" "$KEEP/rec$run.wav" &&
     cp "$work/render.wav" "$work/keys.wav" "$KEEP/"
   echo "  pulse: $latency"
-  echo "  host: steal $(($(steal_ms) - steal_start)) ms"
+  echo "  host: steal $((steal_end - steal_start)) ms"
   grep -h "サウンドデバイス" "$program/ddsd.debug" 2> /dev/null | sed 's/^/  log: /' || true
 done
 for p in "${busy[@]}"; do kill "$p"; done

@@ -146,7 +146,7 @@ void SelectScreen::JumpKey(Key key) {
     } else if (const auto c = CharacterOfKey(key); c && !ActionOfKey(key)) {
         // The titles are read once a letter is wanted, from the chart after
         // the cursor, where the jump looks first.
-        if (!titlesFor_) {
+        if (titlesFor_ != songs_.Generation) {
             titlesFor_ = songs_.Generation;
             titles_.Start(songs_.ChartList, size_t(previous) + 1, chartTitle_);
         }

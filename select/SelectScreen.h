@@ -205,7 +205,7 @@ class SelectScreen {
     };
     KeyRepeat repeat_;
     // The letter keys' titles: read (or being read) for the chart list of
-    // generation titlesFor_, which is empty until a letter key is first pressed.
+    // generation titlesFor_, which is unset until a letter key is first pressed.
     TitleInitials titles_;
     std::optional<uint64_t> titlesFor_;
     char pendingInitial_ = 0; // the letter key whose jump waits for titles; 0 for none
