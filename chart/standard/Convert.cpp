@@ -140,6 +140,10 @@ CompiledChart ToCompiled(const Chart& source, const std::string& path, bool arro
     return t;
 }
 
+// Named as it is shown: a Shift-JIS file name in UTF-8.
+ChartFileError::ChartFileError(const std::string& path, const std::string& reason)
+    : Error(ChartTextToUtf8(path) + ": " + reason), reason_(reason) {}
+
 Chart CompileFile(const std::string& path, const Options& options, const ChartCarryOver& before) {
     const std::vector<uint8_t> bytes = ReadChartBytes(path, before);
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
@@ -147,14 +151,10 @@ Chart CompileFile(const std::string& path, const Options& options, const ChartCa
     try {
         return CompileBmson(text, false, bytes.capacity());
     } catch (const BmsonError& e) {
-        // Named as it is shown: a Shift-JIS file name in UTF-8.
-        throw CompileError(ChartTextToUtf8(path) + ": " + e.what(),
+        throw CompileError(ChartFileError(path, e.what()).what(),
                            std::make_shared<CompiledChart>(StartOfCompile(before)));
     }
 }
-
-ChartFileError::ChartFileError(const std::string& path, const std::string& reason)
-    : Error(ChartTextToUtf8(path) + ": " + reason), reason_(reason) {}
 
 void ScanHeader(const std::string& path, const ChartReading& reading, PlaySettings& state,
                 ChartHeader& header) {
