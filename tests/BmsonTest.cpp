@@ -71,6 +71,9 @@ TEST(Bmson, BothLayoutsCompileToTheSameTimedSlicedObjects) {
     const std::string listing =
         standard::InspectListing(standard::CompileBmson(Layout10(480)), "a.bmson");
     EXPECT_EQ(standard::InspectListing(standard::CompileBmson(Layout021), "a.bmson"), listing);
+    // A large file has its memory made ready by a helper thread as it is read.
+    const std::string large = "{" + std::string(size_t(5) << 20, ' ') + Layout10(480).substr(1);
+    EXPECT_EQ(standard::InspectListing(standard::CompileBmson(large), "a.bmson"), listing);
     // 120 bpm to beat 4 (3000 ms), then 240; the stop at beat 5 lasts one beat
     // (250 ms); the continued notes start where the sound has got to and each
     // plays until the channel's next note.

@@ -1,5 +1,6 @@
 #include "chart/standard/Bmson.h"
 
+#include "base/PageWarmer.h"
 #include "chart/EventLists.h"
 #include "chart/standard/BmsonDocument.h"
 #include "chart/standard/Lines.h"
@@ -103,7 +104,7 @@ void SortByPulseBits(Placed* from, Placed* to, int low, int high, std::vector<Pl
 // eleven bits, then each run, small enough to stay in cache, is sorted by the
 // rest. A million notes take one pass through memory, where a comparison sort
 // takes twenty.
-void SortByPulse(std::vector<Placed>& placed) {
+void SortByPulse(std::vector<Placed>& placed, std::vector<Placed>& sorted) {
     uint64_t any = 0, all = UINT64_MAX;
     for (const Placed& p : placed)
         any |= p.Y, all &= p.Y;
@@ -118,7 +119,7 @@ void SortByPulse(std::vector<Placed>& placed) {
         ++start[((p.Y >> shift) & mask) + 1];
     for (size_t d = 1; d < start.size(); ++d)
         start[d] += start[d - 1];
-    std::vector<Placed> sorted(placed.size());
+    sorted.resize(placed.size());
     std::vector<uint32_t> next(start.begin(), start.end() - 1);
     for (const Placed& p : placed)
         sorted[next[(p.Y >> shift) & mask]++] = p;
@@ -222,7 +223,7 @@ void Place(BmsonDocument& doc, Chart& chart) {
     BuildTimeline(doc, chart);
 
     auto byPulse = [](const Placed& a, const Placed& b) { return a.Y < b.Y; };
-    if (!std::is_sorted(placed.begin(), placed.end(), byPulse)) SortByPulse(placed);
+    if (!std::is_sorted(placed.begin(), placed.end(), byPulse)) SortByPulse(placed, doc.SortSpace);
 
     // Measures: from the measure lines, then 4/4 measures past the last.
     uint64_t lastPulse = placed.empty() ? 0 : placed.back().Y;
@@ -304,6 +305,11 @@ Chart CompileBmson(std::string_view bytes, bool headerOnly, size_t capacity) {
     if (headerOnly) return chart;
     for (size_t i = 0; i < doc.SoundNames.size(); ++i)
         chart.WavFileNames[i + 1] = std::move(doc.SoundNames[i]);
+    // The objects' pages are made ready while the notes are sorted and timed.
+    chart.Objects.reserve(doc.Notes.size() + doc.Pictures.size());
+    PageWarmer warmer;
+    if (bytes.size() >= WarmBmsonFrom)
+        warmer.Start({{chart.Objects.data(), chart.Objects.capacity() * sizeof(Object)}});
     Place(doc, chart);
     return chart;
 }

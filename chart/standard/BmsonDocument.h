@@ -44,6 +44,10 @@ struct PictureEvent {
     size_t Index = 0;
 };
 
+// A document from this size on has the large buffers its reading fills made
+// ready ahead by a helper thread (see PageWarmer).
+inline constexpr size_t WarmBmsonFrom = size_t(4) << 20;
+
 struct BmsonDocument {
     HeaderValues Header; // title, subtitle, artist, genre, level, tempo, pictures
     std::string ModeHint;
@@ -54,6 +58,7 @@ struct BmsonDocument {
     std::vector<PulseValue> Tempos, Stops;
     std::vector<std::string> SoundNames; // of channel 0, 1, ...
     std::vector<Placed> Notes;           // in reading order
+    std::vector<Placed> SortSpace;       // room for the notes sorted by pulse
     std::vector<uint64_t> PictureIds;    // bga_header, in its order
     std::vector<std::string> PictureNames;
     std::vector<PictureEvent> Pictures; // in reading order

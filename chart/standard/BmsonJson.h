@@ -4,7 +4,9 @@
 // where the reader stopped.
 #pragma once
 
+#include "base/PageWarmer.h"
 #include "chart/standard/Bmson.h"
+#include "chart/standard/BmsonDocument.h"
 
 #include <algorithm>
 #include <array>
@@ -16,6 +18,17 @@
 namespace tappo::standard {
 
 namespace sj = simdjson::ondemand;
+
+// simdjson keeps the document's index (where each token starts) in its
+// parser's implementation and does not hand it out; an explicit instantiation
+// may name a private member, and this one hands the index's owner to
+// IndexOwner.
+using ParserImplementation = std::unique_ptr<simdjson::internal::dom_parser_implementation>;
+ParserImplementation& IndexOwner(sj::parser& parser);
+template <ParserImplementation sj::parser::*Member> struct IndexOwnerAccess {
+    friend ParserImplementation& IndexOwner(sj::parser& parser) { return parser.*Member; }
+};
+template struct IndexOwnerAccess<&sj::parser::implementation>;
 
 // One step of the JSON path: a key or an array index.
 struct PathStep {
@@ -41,7 +54,10 @@ class BmsonJson {
     size_t Size() const { return json_.size(); }
     // The document's top object.
     sj::object Top() {
+        PageWarmer warmer;
+        WarmIndex(warmer);
         Check(parser_.iterate(json_).get(doc_), "JSON");
+        warmer.Stop();
         started_ = true;
         sj::object top;
         Check(doc_.get_object().get(top), "an object");
@@ -189,6 +205,20 @@ class BmsonJson {
     }
 
   private:
+    // simdjson indexes the whole document before the walk starts, four bytes
+    // for each token: about twice the document's size for a bmson chart, in
+    // fresh memory written front to back. For a large document a helper
+    // thread makes the back of that ready while the index is being written.
+    void WarmIndex(PageWarmer& warmer) {
+        if (json_.size() < WarmBmsonFrom) return;
+        if (parser_.allocate(json_.size()) != simdjson::SUCCESS) return; // iterate() says why
+        const ParserImplementation& index = IndexOwner(parser_);
+        if (!index || !index->structural_indexes) return;
+        const size_t expected = std::min(json_.size() * 2, json_.size() * sizeof(uint32_t));
+        warmer.Start({{reinterpret_cast<char*>(index->structural_indexes.get()) + expected / 3,
+                       expected - expected / 3}});
+    }
+
     simdjson::padded_string copy_; // the bytes with room past their end, where they had none
     simdjson::padded_string_view json_;
     sj::parser parser_;

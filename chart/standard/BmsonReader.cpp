@@ -21,7 +21,11 @@ class BmsonReader : BmsonJson {
         : BmsonJson(bytes, capacity), headerOnly_(headerOnly) {
         // Notes mostly take 16 bytes of JSON or more ({"x":1,"y":240}): room
         // for that many at once, in memory only touched as they come.
-        if (!headerOnly) doc_.Notes.reserve(std::min(bytes.size() / 16, MaxObjects));
+        if (!headerOnly) {
+            const size_t room = std::min(bytes.size() / 16, MaxObjects);
+            doc_.Notes.reserve(room);
+            doc_.SortSpace.reserve(room);
+        }
     }
 
     BmsonDocument Read();
@@ -232,6 +236,16 @@ void BmsonReader::ReadBga(sj::value& v) {
 
 BmsonDocument BmsonReader::Read() {
     sj::object top = Top();
+    // While the notes are read, their pages and the sort's are made ready:
+    // as many as a chart whose notes take 32 bytes each would fill.
+    PageWarmer warmer;
+    if (!headerOnly_ && Size() >= WarmBmsonFrom) {
+        const size_t expected = Size() / 32 * sizeof(Placed);
+        warmer.Start(
+            {{doc_.Notes.data(), std::min(expected, doc_.Notes.capacity() * sizeof(Placed))},
+             {doc_.SortSpace.data(),
+              std::min(expected, doc_.SortSpace.capacity() * sizeof(Placed))}});
+    }
     for (auto field : top) {
         sj::field f;
         Check(std::move(field).get(f), "a field");
