@@ -33,15 +33,19 @@ bool Warm(PageWarmer::Range range, const std::atomic<bool>& stop) {
 
 } // namespace
 
-void PageWarmer::Start(std::vector<Range> ranges) {
-    if (thread_.joinable()) return;
+void PageWarmer::Start(std::vector<Range> ranges, std::function<void()> afterwards) {
+    if (thread_.joinable()) Stop();
     stop_ = false;
     try {
-        thread_ = std::thread([this, ranges = std::move(ranges)] {
-            for (const Range& r : ranges)
-                if (!Warm(r, stop_)) return; // an older system: the filling thread takes the faults
-        });
+        thread_ =
+            std::thread([this, ranges = std::move(ranges), afterwards = std::move(afterwards)] {
+                for (const Range& r : ranges)
+                    if (!Warm(r, stop_))
+                        break; // an older system: the filling thread takes the faults
+                if (afterwards) afterwards();
+            });
     } catch (const std::system_error&) {
+        // What `afterwards` would free went with the thread's function.
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -18,10 +19,12 @@ class PageWarmer {
         size_t Bytes;
     };
     // Makes the pages of each range ready on a helper thread, range after
-    // range, each from its front, until Stop(). Without the system's support
-    // (Linux 5.14), or a thread to be had, does nothing. The contents are
-    // never changed.
-    void Start(std::vector<Range> ranges);
+    // range, each from its front, until Stop(); then runs `afterwards` there
+    // (freeing what the caller is done with, say), even when stopped. Without
+    // the system's support (Linux 5.14) no page is made ready; without a
+    // thread to be had, `afterwards` is dropped unrun, so what it holds is
+    // freed at once. The contents are never changed.
+    void Start(std::vector<Range> ranges, std::function<void()> afterwards = {});
     // Stops after the piece being made ready and waits for the helper.
     void Stop();
     ~PageWarmer() { Stop(); }

@@ -244,13 +244,23 @@ void Place(BmsonDocument& doc, Chart& chart) {
     BeatTimeline::Cursor cursor(chart.Timeline);
     size_t measure = 0;
     bool player2 = false;
+    // Objects on one pulse (a chord, its keysounds) share their times.
+    uint64_t timedY = UINT64_MAX;
+    double beat = 0, timeMs = 0;
+    int64_t time = 0;
     for (const Placed& p : placed) {
-        while (measure + 1 < bounds.size() && p.Y >= bounds[measure + 1])
-            ++measure;
+        if (p.Y != timedY) {
+            while (measure + 1 < bounds.size() && p.Y >= bounds[measure + 1])
+                ++measure;
+            timedY = p.Y;
+            beat = double(p.Y) / res;
+            timeMs = cursor.TimeOfBeat(beat);
+            time = PlayerTime(timeMs);
+        }
         Object o;
-        o.Beat = double(p.Y) / res;
-        o.TimeMs = cursor.TimeOfBeat(o.Beat);
-        o.Time = PlayerTime(o.TimeMs);
+        o.Beat = beat;
+        o.TimeMs = timeMs;
+        o.Time = time;
         o.Measure = uint16_t(measure);
         o.Slot = uint16_t(p.Slot);
         o.Channel[0] = '0';
@@ -305,11 +315,13 @@ Chart CompileBmson(std::string_view bytes, bool headerOnly, size_t capacity) {
     if (headerOnly) return chart;
     for (size_t i = 0; i < doc.SoundNames.size(); ++i)
         chart.WavFileNames[i + 1] = std::move(doc.SoundNames[i]);
-    // The objects' pages are made ready while the notes are sorted and timed.
+    // The objects' pages are made ready while the notes are sorted and
+    // timed, and the JSON reader's memory is freed meanwhile.
     chart.Objects.reserve(doc.Notes.size() + doc.Pictures.size());
     PageWarmer warmer;
     if (bytes.size() >= WarmBmsonFrom)
-        warmer.Start({{chart.Objects.data(), chart.Objects.capacity() * sizeof(Object)}});
+        warmer.Start({{chart.Objects.data(), chart.Objects.capacity() * sizeof(Object)}},
+                     [memory = std::move(doc.ReaderMemory)]() mutable { memory.reset(); });
     Place(doc, chart);
     return chart;
 }

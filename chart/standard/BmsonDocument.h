@@ -6,6 +6,7 @@
 #include "chart/standard/Compiler.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,6 +63,9 @@ struct BmsonDocument {
     std::vector<uint64_t> PictureIds;    // bga_header, in its order
     std::vector<std::string> PictureNames;
     std::vector<PictureEvent> Pictures; // in reading order
+    // The JSON reader's memory, freed by whoever finishes with the document
+    // (with the notes read from large files, on a helper thread).
+    std::shared_ptr<void> ReaderMemory;
 };
 
 // Reads bmson bytes (see CompileBmson); with `headerOnly` only "version" and

@@ -52,6 +52,16 @@ class BmsonJson {
     }
 
     size_t Size() const { return json_.size(); }
+    // The parser's memory (the document's index, twice the document's size)
+    // and the copy of the bytes, to be freed where it costs the reader no
+    // time; the walk is over.
+    std::shared_ptr<void> TakeMemory() {
+        struct Memory {
+            sj::parser Parser;
+            simdjson::padded_string Copy;
+        };
+        return std::make_shared<Memory>(Memory{std::move(parser_), std::move(copy_)});
+    }
     // The document's top object.
     sj::object Top() {
         PageWarmer warmer;

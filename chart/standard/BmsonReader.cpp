@@ -301,6 +301,7 @@ BmsonDocument BmsonReader::Read() {
     if (!headerOnly_ && doc_.Popn && !firstWideLane_.empty())
         throw BmsonError("bmson " + firstWideLane_ + ": lane past 9 in a " + doc_.ModeHint +
                          " chart");
+    if (!headerOnly_) doc_.ReaderMemory = TakeMemory();
     return std::move(doc_);
 }
 
