@@ -39,10 +39,10 @@ void PageWarmer::Start(std::vector<Range> ranges, std::function<void()> afterwar
     try {
         thread_ =
             std::thread([this, ranges = std::move(ranges), afterwards = std::move(afterwards)] {
+                if (afterwards) afterwards();
                 for (const Range& r : ranges)
                     if (!Warm(r, stop_))
                         break; // an older system: the filling thread takes the faults
-                if (afterwards) afterwards();
             });
     } catch (const std::system_error&) {
         // What `afterwards` would free went with the thread's function.

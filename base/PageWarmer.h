@@ -18,9 +18,10 @@ class PageWarmer {
         void* From;
         size_t Bytes;
     };
-    // Makes the pages of each range ready on a helper thread, range after
-    // range, each from its front, until Stop(); then runs `afterwards` there
-    // (freeing what the caller is done with, say), even when stopped. Without
+    // Runs `afterwards` on a helper thread (freeing what the caller is done
+    // with, say: first, so that the freed memory and the ranges are not held
+    // at once), then makes the pages of each range ready there, range after
+    // range, each from its front, until Stop(). Without
     // the system's support (Linux 5.14) no page is made ready; without a
     // thread to be had, `afterwards` is dropped unrun, so what it holds is
     // freed at once. The contents are never changed.

@@ -322,6 +322,8 @@ Chart CompileBmson(std::string_view bytes, bool headerOnly, size_t capacity) {
     if (bytes.size() >= WarmBmsonFrom)
         warmer.Start({{chart.Objects.data(), chart.Objects.capacity() * sizeof(Object)}},
                      [memory = std::move(doc.ReaderMemory)]() mutable { memory.reset(); });
+    else
+        doc.ReaderMemory.reset();
     Place(doc, chart);
     return chart;
 }

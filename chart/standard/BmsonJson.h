@@ -60,6 +60,7 @@ class BmsonJson {
             sj::parser Parser;
             simdjson::padded_string Copy;
         };
+        started_ = false; // Fail() no longer looks into the document
         return std::make_shared<Memory>(Memory{std::move(parser_), std::move(copy_)});
     }
     // The document's top object.
