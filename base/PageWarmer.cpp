@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <sys/mman.h>
-#include <system_error>
 #include <unistd.h>
 
 #ifndef MADV_POPULATE_WRITE
@@ -44,8 +43,10 @@ void PageWarmer::Start(std::vector<Range> ranges, std::function<void()> afterwar
                     if (!Warm(r, stop_))
                         break; // an older system: the filling thread takes the faults
             });
-    } catch (const std::system_error&) {
-        // What `afterwards` would free went with the thread's function.
+    } catch (...) {
+        // No thread (or no memory for one): the warming is only an aid. The
+        // thread's function, and `afterwards` with what it holds, was
+        // destroyed unrun.
     }
 }
 

@@ -223,7 +223,10 @@ void Place(BmsonDocument& doc, Chart& chart) {
     BuildTimeline(doc, chart);
 
     auto byPulse = [](const Placed& a, const Placed& b) { return a.Y < b.Y; };
-    if (!std::is_sorted(placed.begin(), placed.end(), byPulse)) SortByPulse(placed, doc.SortSpace);
+    if (!std::is_sorted(placed.begin(), placed.end(), byPulse)) {
+        SortByPulse(placed, doc.SortSpace);
+        std::vector<Placed>().swap(doc.SortSpace); // the notes in reading order
+    }
 
     // Measures: from the measure lines, then 4/4 measures past the last.
     uint64_t lastPulse = placed.empty() ? 0 : placed.back().Y;
@@ -239,12 +242,12 @@ void Place(BmsonDocument& doc, Chart& chart) {
     for (size_t m = 0; m + 1 < bounds.size(); ++m)
         chart.MeasureScale[m] = double(bounds[m + 1] - bounds[m]) / double(bar);
 
-    chart.Objects.reserve(placed.size());
     Slicer slicer(doc.SoundNames.size() + 1);
     BeatTimeline::Cursor cursor(chart.Timeline);
     size_t measure = 0;
     bool player2 = false;
-    // Objects on one pulse (a chord, its keysounds) share their times.
+    // Objects on one pulse (a chord, its keysounds) share their times. No
+    // pulse is UINT64_MAX (they have 41 bits).
     uint64_t timedY = UINT64_MAX;
     double beat = 0, timeMs = 0;
     int64_t time = 0;
@@ -315,11 +318,11 @@ Chart CompileBmson(std::string_view bytes, bool headerOnly, size_t capacity) {
     if (headerOnly) return chart;
     for (size_t i = 0; i < doc.SoundNames.size(); ++i)
         chart.WavFileNames[i + 1] = std::move(doc.SoundNames[i]);
-    // The objects' pages are made ready while the notes are sorted and
-    // timed, and the JSON reader's memory is freed meanwhile.
-    chart.Objects.reserve(doc.Notes.size() + doc.Pictures.size());
+    // While the notes are sorted and timed, the JSON reader's memory is
+    // freed and then the objects' pages are made ready.
+    chart.Objects.reserve(doc.Notes.size() + doc.Pictures.size()); // room for every object
     PageWarmer warmer;
-    if (bytes.size() >= WarmBmsonFrom)
+    if (doc.Large)
         warmer.Start({{chart.Objects.data(), chart.Objects.capacity() * sizeof(Object)}},
                      [memory = std::move(doc.ReaderMemory)]() mutable { memory.reset(); });
     else

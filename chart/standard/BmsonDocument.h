@@ -54,6 +54,7 @@ struct BmsonDocument {
     std::string ModeHint;
     std::string PreviewMusic; // the sound the select screen plays as the song's preview
     bool Popn = false;        // a "popn-" mode: lanes 1-9 are nine buttons
+    bool Large = false;       // WarmBmsonFrom bytes or more: memory is made ready ahead
     uint64_t Resolution = 0;  // pulses a beat
     std::vector<uint64_t> Lines;
     std::vector<PulseValue> Tempos, Stops;

@@ -19,16 +19,10 @@ namespace tappo::standard {
 
 namespace sj = simdjson::ondemand;
 
-// simdjson keeps the document's index (where each token starts) in its
-// parser's implementation and does not hand it out; an explicit instantiation
-// may name a private member, and this one hands the index's owner to
-// IndexOwner.
+// The part of `parser` that holds the document's index (where each token
+// starts), which simdjson keeps private (see BmsonReader.cpp).
 using ParserImplementation = std::unique_ptr<simdjson::internal::dom_parser_implementation>;
 ParserImplementation& IndexOwner(sj::parser& parser);
-template <ParserImplementation sj::parser::*Member> struct IndexOwnerAccess {
-    friend ParserImplementation& IndexOwner(sj::parser& parser) { return parser.*Member; }
-};
-template struct IndexOwnerAccess<&sj::parser::implementation>;
 
 // One step of the JSON path: a key or an array index.
 struct PathStep {
@@ -225,7 +219,14 @@ class BmsonJson {
         if (parser_.allocate(json_.size()) != simdjson::SUCCESS) return; // iterate() says why
         const ParserImplementation& index = IndexOwner(parser_);
         if (!index || !index->structural_indexes) return;
-        const size_t expected = std::min(json_.size() * 2, json_.size() * sizeof(uint32_t));
+        // A bmson chart is mostly notes, about one token for every two bytes
+        // ({"x":1,"y":240,"l":0,"c":false} is 18 tokens in 33 bytes), so
+        // its index takes about twice its size; simdjson allocates four
+        // bytes for every byte of the document, so this stays inside. The
+        // indexing thread takes the front third's faults itself: by the time
+        // it gets past it, the helper, which only makes pages ready, has
+        // done the rest.
+        const size_t expected = json_.size() * 2;
         warmer.Start({{reinterpret_cast<char*>(index->structural_indexes.get()) + expected / 3,
                        expected - expected / 3}});
     }

@@ -10,6 +10,19 @@
 #include <utility>
 
 namespace tappo::standard {
+
+// simdjson keeps the document's index in its parser's implementation and does
+// not hand it out. An explicit instantiation may name a private member: this
+// one defines IndexOwner, which hands that member out (once in the program,
+// so here and not in the header). Should a later simdjson rename the member,
+// this stops compiling; should it allocate the index elsewhere or later, the
+// reading only loses the pages made ready ahead, as making a page ready never
+// changes what it holds.
+template <ParserImplementation sj::parser::*Member> struct IndexOwnerAccess {
+    friend ParserImplementation& IndexOwner(sj::parser& parser) { return parser.*Member; }
+};
+template struct IndexOwnerAccess<&sj::parser::implementation>;
+
 namespace {
 
 // Subartists beyond these are read but not kept.
@@ -239,7 +252,8 @@ BmsonDocument BmsonReader::Read() {
     // While the notes are read, their pages and the sort's are made ready:
     // as many as a chart whose notes take 32 bytes each would fill.
     PageWarmer warmer;
-    if (!headerOnly_ && Size() >= WarmBmsonFrom) {
+    doc_.Large = Size() >= WarmBmsonFrom;
+    if (!headerOnly_ && doc_.Large) {
         const size_t expected = Size() / 32 * sizeof(Placed);
         warmer.Start(
             {{doc_.Notes.data(), std::min(expected, doc_.Notes.capacity() * sizeof(Placed))},
