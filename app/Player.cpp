@@ -28,13 +28,6 @@ std::string CompileErrorText(const std::string& path, const CompileError& e) {
 
 namespace {
 
-// `reading` with the locale's decimal separator, which the standard reading
-// reads numbers with.
-ChartReading WithSeparator(ChartReading reading, char decimalSeparator) {
-    reading.Options.DecimalSeparator = decimalSeparator;
-    return reading;
-}
-
 // Reads a chart's header the way `reading` does; throws when it cannot.
 void ScanHeaderWith(const ChartReading& reading, char decimalSeparator, const std::string& path,
                     PlaySettings& state, ChartHeader& header) {
