@@ -167,7 +167,9 @@ void Player::MakeSurfaces() {
         LoadChartImages(files);
         // A command-line chart's load ends here: its loading screen is gone.
         stagePicture_ = Image();
-    } else {
+    } else if (!closeRequested_) {
+        // A program closing (a command-line chart that did not compile)
+        // shows no list: none is searched, no header of it is reported.
         SearchCharts();
         select_.ListSearched();
         if (songs_.ChartList.empty()) {
