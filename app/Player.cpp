@@ -193,7 +193,14 @@ void Player::MakeSurfaces() {
 }
 
 void Player::ReleaseSurfaces() {
+    // A video goes before the surface it draws on.
+    for (auto& video : session_.BgaVideos)
+        video.reset();
+    for (auto& video : session_.LayerVideos)
+        video.reset();
     for (auto& surface : session_.BgaSurfaces)
+        surface.reset();
+    for (auto& surface : session_.LayerSurfaces)
         surface.reset();
     arrowSprites_ = ArrowSheet();
     select_.ReleaseBanners();
