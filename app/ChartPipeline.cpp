@@ -214,6 +214,9 @@ bool Player::LoadChartImages(FileResolver& files) {
     });
     for (const std::string& problem : problems)
         sound_.Log().Report(problem);
+    if (finished)
+        OpenLayerVideos(session_.Chart, video_, session_.BgaVideos, session_.LayerSurfaces,
+                        session_.LayerVideos);
     return finished;
 }
 

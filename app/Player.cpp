@@ -28,13 +28,6 @@ std::string CompileErrorText(const std::string& path, const CompileError& e) {
 
 namespace {
 
-// `reading` with the locale's decimal separator, which the standard reading
-// reads numbers with.
-ChartReading WithSeparator(ChartReading reading, char decimalSeparator) {
-    reading.Options.DecimalSeparator = decimalSeparator;
-    return reading;
-}
-
 // Reads a chart's header the way `reading` does; throws when it cannot.
 void ScanHeaderWith(const ChartReading& reading, char decimalSeparator, const std::string& path,
                     PlaySettings& state, ChartHeader& header) {
@@ -174,7 +167,9 @@ void Player::MakeSurfaces() {
         LoadChartImages(files);
         // A command-line chart's load ends here: its loading screen is gone.
         stagePicture_ = Image();
-    } else {
+    } else if (!closeRequested_) {
+        // A program closing (a command-line chart that did not compile)
+        // shows no list: none is searched, no header of it is reported.
         SearchCharts();
         select_.ListSearched();
         if (songs_.ChartList.empty()) {
@@ -198,7 +193,14 @@ void Player::MakeSurfaces() {
 }
 
 void Player::ReleaseSurfaces() {
+    // A video goes before the surface it draws on.
+    for (auto& video : session_.BgaVideos)
+        video.reset();
+    for (auto& video : session_.LayerVideos)
+        video.reset();
     for (auto& surface : session_.BgaSurfaces)
+        surface.reset();
+    for (auto& surface : session_.LayerSurfaces)
         surface.reset();
     arrowSprites_ = ArrowSheet();
     select_.ReleaseBanners();

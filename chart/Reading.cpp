@@ -9,11 +9,15 @@
 
 namespace tappo {
 
+ChartReading WithSeparator(ChartReading reading, char decimalSeparator) {
+    reading.Options.DecimalSeparator = decimalSeparator;
+    return reading;
+}
+
 CompiledChart CompileChartFileAs(const ChartReading& reading, const std::string& path,
                                  char decimalSeparator, const ChartCarryOver& before) {
     if (!reading.Standard) return exact::CompileFile(path, decimalSeparator, before);
-    standard::Options options = reading.Options;
-    options.DecimalSeparator = decimalSeparator;
+    standard::Options options = WithSeparator(reading, decimalSeparator).Options;
     if (reading.DrawAtRandom) {
         std::random_device device;
         options.UseSeed = true;
@@ -27,9 +31,8 @@ CompiledChart CompileChartFileAs(const ChartReading& reading, const std::string&
 std::string InspectChart(const std::string& path, char decimalSeparator,
                          const ChartReading& reading) {
     if (!reading.Standard) return exact::Inspect(path, decimalSeparator);
-    standard::Options options = reading.Options;
-    options.DecimalSeparator = decimalSeparator;
-    const auto chart = std::make_unique<standard::Chart>(standard::CompileFile(path, options));
+    const auto chart = std::make_unique<standard::Chart>(
+        standard::CompileFile(path, WithSeparator(reading, decimalSeparator).Options));
     return standard::InspectListing(*chart, path, standard::MissingFiles(*chart, path));
 }
 

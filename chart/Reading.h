@@ -22,6 +22,10 @@ struct ChartReading {
     bool ArrowLanes = false;
 };
 
+// `reading` with the standard reading's reals read with `decimalSeparator`
+// first (the locale's), "." after it.
+ChartReading WithSeparator(ChartReading reading, char decimalSeparator);
+
 // Either reading of the file, as a compiled chart. Throws CompileError.
 CompiledChart CompileChartFileAs(const ChartReading& reading, const std::string& path,
                                  char decimalSeparator, const ChartCarryOver& before = {});

@@ -23,12 +23,18 @@ struct ChartSession {
     // The standard reading's videos, on their slots' surfaces (after them:
     // a video goes before its surface).
     VideoBank BgaVideos;
+    // The layer channel's own videos of slots the base channel shows too, on
+    // surfaces of their own (OpenLayerVideos).
+    BgaBank LayerSurfaces;
+    VideoBank LayerVideos;
 
     // What the next compile keeps of this chart.
     ChartCarryOver CarryOver() const { return ChartCarryOver{Header, GameState, SongFolder}; }
     // Makes `compiled` the current chart (its media are loaded afterwards).
     void Install(CompiledChart&& compiled) {
         for (auto& video : BgaVideos)
+            video.reset();
+        for (auto& video : LayerVideos)
             video.reset();
         Header = std::move(compiled.Header);
         GameState = std::move(compiled.GameState);

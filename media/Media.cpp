@@ -430,4 +430,31 @@ bool LoadBgaImages(BgaBank& surfaces, const ChartData& chart, Display& display, 
     return true;
 }
 
+void OpenLayerVideos(const ChartData& chart, Display& display, const VideoBank& videos,
+                     BgaBank& layerSurfaces, VideoBank& layerVideos) {
+    for (auto& video : layerVideos)
+        video.reset();
+    for (auto& surface : layerSurfaces)
+        surface.reset();
+    std::vector<bool> onBase(videos.size());
+    for (const EventRecord& e : chart.Events[BgaBaseEventsIndex])
+        if (e.Slot() >= 0 && size_t(e.Slot()) < videos.size()) onBase[size_t(e.Slot())] = true;
+    int opened = 0;
+    for (const EventRecord& e : chart.Events[BgaLayerEventsIndex]) {
+        const size_t slot = size_t(e.Slot());
+        if (slot >= videos.size() || !onBase[slot] || !videos[slot] || layerVideos[slot]) continue;
+        if (opened == MaxLayerVideos) return;
+        try {
+            auto surface = std::make_unique<Surface>(&display);
+            surface->SetSize(display.Mode.Width, display.Mode.Height);
+            surface->SetColorKey(0);
+            layerVideos[slot] = std::make_unique<BgaVideo>(videos[slot]->Path(), *surface);
+            layerSurfaces[slot] = std::move(surface);
+            ++opened;
+        } catch (const std::exception&) {
+            // The file opened a moment ago: the layer shares the slot's video.
+        }
+    }
+}
+
 } // namespace tappo

@@ -75,6 +75,15 @@ bool LoadBgaImages(BgaBank& surfaces, const ChartData& chart, Display& display, 
                    int total = 0, uint64_t budget = PictureBudgetBytes,
                    std::vector<std::string>* problems = nullptr, VideoBank* videos = nullptr);
 
+// A video both background channels show is played by two decoders, so that
+// each channel shows it from its own start: for each such slot the layer
+// channel gets a video of its own on a surface of its own. Past
+// MaxLayerVideos, or where one does not open, the layer channel shows the
+// slot's video (the base channel's, restarted by either channel's start).
+inline constexpr int MaxLayerVideos = 8;
+void OpenLayerVideos(const ChartData& chart, Display& display, const VideoBank& videos,
+                     BgaBank& layerSurfaces, VideoBank& layerVideos);
+
 // Reads an image as the background loader does: PNG, JPEG and BMP files are
 // known by their first bytes; anything else by its name, ".jpg" through libjpeg
 // and every other extension (".jpeg" too) as a BMP file.

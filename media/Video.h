@@ -50,6 +50,8 @@ class BgaVideo {
     // What went wrong with the video since it was opened, once: the text the
     // first time, then empty.
     std::string TakeProblem();
+    // The file it plays.
+    const std::string& Path() const { return path_; }
 
   private:
     struct Frame {

@@ -26,10 +26,18 @@ void ScanWindow(const EventList& list, int32_t& cursor, int64_t offset, const Pl
     }
 }
 
+// The video the base or the `layer` channel shows of slot `image`, if any:
+// the layer's own where it has one.
+BgaVideo* VideoOf(PlayScene& s, int32_t image, bool layer) {
+    if (image < 0 || image >= int(s.Videos.size())) return nullptr;
+    if (layer && s.LayerVideos[size_t(image)]) return s.LayerVideos[size_t(image)].get();
+    return s.Videos[size_t(image)].get();
+}
+
 // The first record in the window changes the image; later ones in the same
 // frame are never applied. A video the record names starts at its time; the
 // video it replaces stops.
-void ChangeImage(PlayScene& s, const EventList& list, int32_t& cursor, int32_t& image) {
+void ChangeImage(PlayScene& s, const EventList& list, int32_t& cursor, int32_t& image, bool layer) {
     const PlayState& p = s.Play;
     for (size_t i = size_t(std::max(cursor, 0)); i < list.size(); ++i) {
         if (list[i].Time >= p.SongTime) break;
@@ -37,11 +45,9 @@ void ChangeImage(PlayScene& s, const EventList& list, int32_t& cursor, int32_t& 
             const int32_t before = image;
             image = list[i].Slot();
             cursor = int32_t(i);
-            if (before != image && before >= 0 && before < int(s.Videos.size()) &&
-                s.Videos[size_t(before)])
-                s.Videos[size_t(before)]->Leave();
-            if (image >= 0 && image < int(s.Videos.size()) && s.Videos[size_t(image)])
-                s.Videos[size_t(image)]->Start(list[i].Time);
+            BgaVideo* left = before != image ? VideoOf(s, before, layer) : nullptr;
+            if (left) left->Leave();
+            if (BgaVideo* video = VideoOf(s, image, layer)) video->Start(list[i].Time);
             return;
         }
     }
@@ -50,21 +56,23 @@ void ChangeImage(PlayScene& s, const EventList& list, int32_t& cursor, int32_t& 
 // A video slot's surface gets the frame of the song time: exactly that frame
 // where the mix follows the virtual clock (headless runs and renders), the
 // newest decoded one in live play. Its problems are reported once.
-void ShowVideo(PlayScene& s, int32_t image) {
-    if (image < 0 || image >= int(s.Videos.size()) || !s.Videos[size_t(image)]) return;
-    BgaVideo& video = *s.Videos[size_t(image)];
-    video.Show(s.Play.SongTime, s.MixClockStart.has_value());
-    const std::string problem = video.TakeProblem();
+void ShowVideo(PlayScene& s, int32_t image, bool layer) {
+    BgaVideo* video = VideoOf(s, image, layer);
+    if (!video) return;
+    video->Show(s.Play.SongTime, s.MixClockStart.has_value());
+    const std::string problem = video->TakeProblem();
     if (problem.empty()) return;
     s.Sound.Log().Report(problem);
     ReportOnConsole(problem);
 }
 
-// False when the slot has no picture.
-bool DrawImage(PlayScene& s, int32_t image, bool keyed) {
+// False when the slot has no picture. The layer is drawn keyed, from its own
+// video's surface where it has one.
+bool DrawImage(PlayScene& s, int32_t image, bool layer) {
     if (image < 0 || image >= int(s.BgaSurfaces.size())) return false;
-    const auto& surface = s.BgaSurfaces[size_t(image)];
-    if (surface) s.Video.Back().Draw(0, 0, s.FullScreenRect, surface.get(), keyed);
+    const auto& own = s.LayerSurfaces[size_t(image)];
+    const auto& surface = layer && own ? own : s.BgaSurfaces[size_t(image)];
+    if (surface) s.Video.Back().Draw(0, 0, s.FullScreenRect, surface.get(), layer);
     return surface != nullptr;
 }
 
@@ -218,16 +226,16 @@ void DrawBackground(PlayScene& s) {
         s.NoteField.DrawBackground();
         return;
     }
-    ChangeImage(s, ev.BgaBaseEvents(), p.EventCursors[BgaBaseEventsIndex],
-                s.GameState.BgaBaseImage);
-    ShowVideo(s, s.GameState.BgaBaseImage);
+    ChangeImage(s, ev.BgaBaseEvents(), p.EventCursors[BgaBaseEventsIndex], s.GameState.BgaBaseImage,
+                false);
+    ShowVideo(s, s.GameState.BgaBaseImage, false);
     // Without a base picture (none yet, or its file did not load) the screen
     // is black, not what the frames before left on it.
     if (!DrawImage(s, s.GameState.BgaBaseImage, false)) s.Video.Back().Fill(0);
     if (s.Chart.HasBgaLayer) {
         ChangeImage(s, ev.BgaLayerEvents(), p.EventCursors[BgaLayerEventsIndex],
-                    s.GameState.BgaLayerImage);
-        ShowVideo(s, s.GameState.BgaLayerImage);
+                    s.GameState.BgaLayerImage, true);
+        ShowVideo(s, s.GameState.BgaLayerImage, true);
         DrawImage(s, s.GameState.BgaLayerImage, true);
     }
 }

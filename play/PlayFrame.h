@@ -36,9 +36,10 @@ struct PlayScene {
         : Screen(flow.Screen), ChartActive(flow.ChartActive), ChartList(chartList), Play(play),
           Toggles(toggles), GameState(session.GameState), Chart(session.Chart),
           Keysounds(session.KeysoundSlots), BgaSurfaces(session.BgaSurfaces),
-          Videos(session.BgaVideos), Sound(sound), Music(music), Input(input), Video(screen.Video),
-          Timer(screen.Timer), FullScreenRect(fullScreenRect), Clock(clock), NoteField(noteField),
-          Close(std::move(close)), MixClockStart(mixClockStart) {}
+          Videos(session.BgaVideos), LayerSurfaces(session.LayerSurfaces),
+          LayerVideos(session.LayerVideos), Sound(sound), Music(music), Input(input),
+          Video(screen.Video), Timer(screen.Timer), FullScreenRect(fullScreenRect), Clock(clock),
+          NoteField(noteField), Close(std::move(close)), MixClockStart(mixClockStart) {}
 
     int32_t& Screen;
     bool& ChartActive;
@@ -50,6 +51,9 @@ struct PlayScene {
     const KeysoundBank& Keysounds;
     const BgaBank& BgaSurfaces;
     VideoBank& Videos; // the slots that play a video on their surface
+    // The layer channel's own videos, where the base channel shows the slot too.
+    const BgaBank& LayerSurfaces;
+    VideoBank& LayerVideos;
     Mixer& Sound;
     MusicPlayer& Music;
     Controller& Input;

@@ -144,18 +144,20 @@ TEST(Player, CommandLineChartIsCompiledAtStartUp) {
 }
 
 TEST(Player, CommandLineChartThatDoesNotCompileEndsTheProgram) {
-    // Reported, and the half-built chart is not played: with nothing to go back
-    // to, the program ends (exit code 1) once start-up is done.
+    // Reported once, and the half-built chart is not played: with nothing to
+    // go back to, the program ends (exit code 1) once start-up is done. The
+    // chart lies in the program folder: no chart list is searched there, so
+    // its header is not read and reported again.
     PlayerFixture g;
     WriteFileAtomic(g.dir.File("bad.bms"), {'#', 'B', 'P', 'M', ' ', 'x', '\n'});
     g.Create({g.dir.File("bad.bms")});
-    ASSERT_GE(g.messages.shown.size(), 1u);
-    EXPECT_EQ(g.messages.shown[0], g.dir.File("bad.bms") + ":1: 'x' は浮動小数点数ではありません");
+    EXPECT_EQ(g.messages.shown, std::vector<std::string>{g.dir.File("bad.bms") +
+                                                         ":1: 'x' は浮動小数点数ではありません"});
+    EXPECT_TRUE(g.player->Songs().ChartList.empty());
     EXPECT_FALSE(g.player->ChartActive());
     EXPECT_TRUE(g.player->CloseRequested());
     EXPECT_EQ(g.player->ExitCode(), 1);
     EXPECT_EQ(g.player->Picture().Width(), 320);
-    EXPECT_TRUE(g.player->Running()) << "a broken header in the chart list does not stop start-up";
 }
 
 TEST(Player, LoadingScreenText) {

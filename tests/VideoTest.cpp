@@ -148,6 +148,22 @@ TEST_F(Video, PauseStepRestartAndSwitchingBackShowTheFrameOfTheirTime) {
     EXPECT_NEAR(ShownFrame(f.Back()), FrameAt(f.player->SongTime() - 5000), 1);
 }
 
+// A video the layer channel starts while the base channel plays it plays
+// from its own start there; the base goes on. Its first frame is black, the
+// colour key: the picture is the base's frame alone then.
+TEST_F(Video, TheLayerStartsTheBasesVideoFromItsOwnStart) {
+    VideoChart f("bg.mpg", "#00107:01\n");
+    MakeVideo(f.dir.File("s/bg.mpg"), "mpeg1video", "256:256");
+    f.Play();
+    f.RunTo(3005);
+    EXPECT_NEAR(ShownFrame(f.Back()), FrameAt(f.player->SongTime() - 1000), 1);
+    f.RunTo(4500);
+    const ChartSession& session = f.player->CurrentChart();
+    ASSERT_TRUE(session.LayerSurfaces[1]);
+    EXPECT_NEAR(ShownFrame(*session.BgaSurfaces[1]), FrameAt(f.player->SongTime() - 1000), 1);
+    EXPECT_NEAR(ShownFrame(*session.LayerSurfaces[1]), FrameAt(f.player->SongTime() - 3000), 1);
+}
+
 // Live play far behind the song never waits for the decoder: the frame shown
 // at once is one decoded before, and the decoder, skipping frames (only key
 // frames while more than a second behind), soon shows the song's frame. The
