@@ -6,6 +6,7 @@
 #include "base/Translate.h"
 
 #include "chart/FileLookup.h"
+#include "chart/ShiftJis.h"
 #include "chart/standard/Lines.h"
 #include "files/Files.h"
 
@@ -170,7 +171,7 @@ void Player::ReportUnreadText(const std::string& path) {
     } catch (const std::exception&) {
         return; // the compile has just read it; a file gone since says nothing
     }
-    if (!reason.empty()) ReportError(PathInMessage(path) + ": " + reason);
+    if (!reason.empty()) ReportError(ChartTextToUtf8(path) + ": " + reason);
 }
 
 // Keysounds, then music. A sample that fails to load plays nothing, and music

@@ -14,16 +14,13 @@
 
 namespace tappo {
 
-std::string PathInMessage(const std::string& path) {
-    return ChartTextToUtf8(path);
-}
-
 std::string CompileErrorText(const std::string& path, const CompileError& e) {
     std::string text = e.what();
-    if (text.find(path) != std::string::npos || text.find(PathInMessage(path)) != std::string::npos)
+    if (text.find(path) != std::string::npos ||
+        text.find(ChartTextToUtf8(path)) != std::string::npos)
         return text;
     const std::string line = e.Line() > 0 ? ":" + std::to_string(e.Line()) : std::string();
-    return PathInMessage(path) + line + ": " + text;
+    return ChartTextToUtf8(path) + line + ": " + text;
 }
 
 namespace {
@@ -121,7 +118,7 @@ void Player::StartUp(const std::vector<std::string>& args) {
         flow_.ChartActive = false;
     } else if (!HasChartExtension(args[0], reading_.Standard)) {
         flow_.Screen = ScreenNotAChart;
-        refusal_ = PathInMessage(args[0]) + ": " + Tr(TextNotChart);
+        refusal_ = ChartTextToUtf8(args[0]) + ": " + Tr(TextNotChart);
         // A chart only the standard reading plays: say how to play it, and
         // end with an error once the error screen is left.
         if (HasChartExtension(args[0], true)) {
@@ -325,7 +322,7 @@ void Player::DrawErrorScreen() {
     if (flow_.Screen == ScreenNoCharts && !missingSongsFolder_.empty()) {
         // The folder the user named, under the message.
         WriteCentredText(Tr(TextNoSongsFolder));
-        const std::string folder = PathInMessage(missingSongsFolder_);
+        const std::string folder = ChartTextToUtf8(missingSongsFolder_);
         canvas.Font.Size = screenHeight_ / 40 + 4;
         canvas.TextOut(std::max(0, (screenWidth_ - canvas.TextWidth(folder)) / 2),
                        screenHeight_ / 2 - 16, folder);
@@ -444,9 +441,9 @@ void Player::ScanChartHeader(const std::string& path) {
         select_.ShowUnreadable(UnreadableChart{header.Title, header.Artist, state.PlayLevel,
                                                state.Bpm, named ? named->Reason() : e.what()});
         const std::string message = e.what();
-        if (named || !reading_.Standard || message.find(PathInMessage(path)) != std::string::npos)
+        if (named || !reading_.Standard || message.find(ChartTextToUtf8(path)) != std::string::npos)
             throw;
-        throw Error(PathInMessage(path) + ": " + message);
+        throw Error(ChartTextToUtf8(path) + ": " + message);
     }
 }
 
@@ -477,7 +474,7 @@ void Player::SearchCharts() {
         chartSearch_.Search();
     }
     if (!missingSongsFolder_.empty() && refusal_.empty())
-        refusal_ = PathInMessage(missingSongsFolder_) + ": " + Tr(TextNoSongsFolder);
+        refusal_ = ChartTextToUtf8(missingSongsFolder_) + ": " + Tr(TextNoSongsFolder);
     if (songs_.ChartIndex >= int32_t(songs_.ChartList.size())) songs_.ChartIndex = 0;
     if (songs_.ChartList != before) ++songs_.Generation;
 }

@@ -74,8 +74,6 @@ inline constexpr const char* TextReadWithStandard =
     ForCatalogue("(this chart is read with --standard)");
 inline constexpr const char* TextLoading = ForCatalogue("Now Loading ...");
 inline constexpr const char* TextNoSongsFolder = ForCatalogue("フォルダがありません");
-// A path as messages show it: names stored as Shift-JIS bytes are converted.
-std::string PathInMessage(const std::string& path);
 // A chart's compile error as every locale shows it: "FILE:LINE: text", or
 // "FILE: text" where the line is not known; the text alone where it names
 // the file already.
