@@ -19,3 +19,13 @@ install_oracle() {
     exit 77
   fi
 }
+
+# `run_oracle SCRIPT.js PLAYER` runs a tests/ oracle against the packages
+# install_oracle installed, on charts it writes into $work/charts, and ends the
+# test with its status; a failing run keeps $work for a look at the charts.
+run_oracle() {
+  NODE_PATH="$work/node_modules" node "$here/$1" "$2" "$work/charts"
+  local status=$?
+  [ $status = 0 ] || keep=1
+  exit $status
+}

@@ -5,26 +5,10 @@
 'use strict';
 const fs = require('fs');
 const path = require('path');
-const { execFileSync } = require('child_process');
 const bms = require('bms');
+const { commandLine, generator, SoundedKinds, inspectStandard } = require('./oracle_common');
 
-const [tool, workDir] = process.argv.slice(2);
-fs.mkdirSync(workDir, { recursive: true });
-
-// A small seeded generator, so every run tests the same charts.
-function generator(seed) {
-  let a = seed >>> 0;
-  const next = () => {
-    a = (a + 0x6d2b79f5) >>> 0;
-    let t = a;
-    t = Math.imul(t ^ (t >>> 15), t | 1);
-    t ^= t + Math.imul(t ^ (t >>> 7), t | 61);
-    return ((t ^ (t >>> 14)) >>> 0) / 4294967296;
-  };
-  const int = (lo, hi) => lo + Math.floor(next() * (hi - lo + 1));
-  const pick = (list) => list[int(0, list.length - 1)];
-  return { next, int, pick };
-}
+const { player, workDir } = commandLine();
 
 const B36 = '0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ';
 const id36 = (n) => B36[Math.floor(n / 36)] + B36[n % 36];
@@ -128,18 +112,12 @@ function oracleTimes(text) {
 }
 
 function ourTimes(file) {
-  const listing = execFileSync(tool, ['--standard', '--inspect', file], { encoding: 'utf8', maxBuffer: 1 << 28 });
-  const objects = [], sounded = [], warnings = [];
-  for (const line of listing.split('\n')) {
-    const f = line.split(' ');
-    if (f[0] === 'Warning') warnings.push(line);
-    if (f[0] !== 'Object') continue;
-    const [, time, exact, , , channel, id, kind] = f;
-    const o = { key: `${channel} ${id}`, ms: +exact, time: +time };
-    objects.push(o);
-    if (['Background', 'Note', 'LongStart'].includes(kind)) sounded.push({ key: id, ms: o.ms, time: o.time });
-  }
-  return { objects, sounded, warnings };
+  const { objects, warnings } = inspectStandard(player, file);
+  const ours = objects.map((o) => ({ key: `${o.channel} ${o.id}`, ms: o.ms, time: o.time }));
+  const sounded = objects
+    .filter((o) => SoundedKinds.includes(o.kind))
+    .map((o) => ({ key: o.id, ms: o.ms, time: o.time }));
+  return { objects: ours, sounded, warnings };
 }
 
 function compare(what, ours, theirs, name) {

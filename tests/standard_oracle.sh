@@ -9,7 +9,4 @@ set -u
 tool=${1:?usage: standard_oracle.sh PLAYER}
 . "$(dirname "$0")/npm_oracle.sh"
 install_oracle bms@51
-NODE_PATH="$work/node_modules" node "$here/standard_oracle.js" "$tool" "$work/charts"
-status=$?
-[ $status = 0 ] || keep=1
-exit $status
+run_oracle standard_oracle.js "$tool"
