@@ -53,10 +53,10 @@ void AskPulseAudioForRoom(int bufferFrames) {
 }
 
 AudioDevice::AudioDevice(Mixer& mixer, MixerOutput output, int bufferFrames)
-    : output_(output), bufferFrames_(std::clamp(bufferFrames, 64, 8192)) {
-    if (output_ == MixerOutput::None) mixer.Silence();
-    if (output_ == MixerOutput::Queue) feed_ = std::make_unique<LiveFeed>(mixer, bufferFrames_);
-    if (output_ == MixerOutput::Device) Open(mixer);
+    : bufferFrames_(std::clamp(bufferFrames, 64, 8192)) {
+    if (output == MixerOutput::None) mixer.Silence();
+    if (output == MixerOutput::Queue) feed_ = std::make_unique<LiveFeed>(mixer, bufferFrames_);
+    if (output == MixerOutput::Device) Open(mixer);
 }
 
 AudioDevice::~AudioDevice() {
@@ -86,8 +86,7 @@ void AudioDevice::Open(Mixer& mixer) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
     }
     if (!device_) {
-        output_ = MixerOutput::None; // silent, as without any device
-        mixer.Silence();
+        mixer.Silence(); // as without any device
         return;
     }
     // The device may have settled on another buffer; the lead follows it.

@@ -33,15 +33,12 @@ class AudioDevice {
     AudioDevice(const AudioDevice&) = delete;
     AudioDevice& operator=(const AudioDevice&) = delete;
 
-    // None when no device could be opened.
-    MixerOutput Output() const { return output_; }
     // The live feed and its sound clock (Device and Queue output); null otherwise.
     LiveFeed* Feed() { return feed_.get(); }
 
   private:
     void Open(Mixer& mixer);
 
-    MixerOutput output_;
     int bufferFrames_;
     uint32_t device_ = 0;
     std::unique_ptr<LiveFeed> feed_;

@@ -293,3 +293,28 @@ TEST(LiveSound, PulseAudioIsAskedForRoomUnlessTheUserChose) {
     else
         unsetenv("PULSE_LATENCY_MSEC");
 }
+
+// The SDL shell: the device (here the dummy driver, which takes frames in real
+// time as a sound card would) takes the mix through the feed, and the sound
+// clock moves with what it takes.
+TEST(LiveSound, TheSdlDeviceTakesTheMixThroughTheFeed) {
+    const char* before = std::getenv("SDL_AUDIODRIVER");
+    const std::string saved = before ? before : "";
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    {
+        TempDir dir;
+        ProblemLog log(dir.File("ddsd.debug"));
+        Mixer sound(log);
+        AudioDevice device(sound, MixerOutput::Device, 512);
+        ASSERT_NE(device.Feed(), nullptr);
+        const LiveFeed& feed = *device.Feed();
+        const int64_t start = feed.SoundClockFrame();
+        for (int i = 0; i < 300 && feed.SoundClockFrame() < start + MixRate / 10; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_GE(feed.SoundClockFrame(), start + MixRate / 10);
+    }
+    if (before)
+        setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
+    else
+        unsetenv("SDL_AUDIODRIVER");
+}
