@@ -190,7 +190,7 @@ bool Player::LoadChartSounds(FileResolver& files) {
         LoadMidi(music_, session_.SongFolder, session_.Header.MidiFileName);
         play_.MidiLoaded = true;
     } catch (const std::exception& e) {
-        if (reading_.Standard) sound_.Log().Report(e.what());
+        if (reading_.Standard) problems_.Report(e.what());
         ReportError(std::string(Tr(TextMidiLoadFailed)) + "\n" + e.what());
     }
     return true;
@@ -214,7 +214,7 @@ bool Player::LoadChartImages(FileResolver& files) {
             reading_.Standard ? &session_.BgaVideos : nullptr);
     });
     for (const std::string& problem : problems)
-        sound_.Log().Report(problem);
+        problems_.Report(problem);
     if (finished)
         OpenLayerVideos(session_.Chart, video_, session_.BgaVideos, session_.LayerSurfaces,
                         session_.LayerVideos);

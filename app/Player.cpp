@@ -58,9 +58,9 @@ TitleInitials::ReadTitle TitleReader(const ChartReading& reading, char decimalSe
 
 Player::Player(const PlayerServices& services)
     : video_(services.Presenter, services.Fonts), timer_(services.Clock), sprites_(&video_),
-      sound_(services.SoundOutput, ProblemLogPath(services.ProgramFolder),
-             services.AudioBufferFrames),
-      volume_(sound_), preview_(sound_), programFolder_(services.ProgramFolder),
+      problems_(ProblemLogPath(services.ProgramFolder)), sound_(problems_),
+      soundDevice_(sound_, services.SoundOutput, services.AudioBufferFrames), volume_(sound_),
+      preview_(sound_), programFolder_(services.ProgramFolder),
       songsFolders_(services.SongsFolders.empty() ? std::vector<std::string>{services.ProgramFolder}
                                                   : services.SongsFolders),
       decimalSeparator_(LocaleDecimalSeparator()), services_(video_, sprites_, timer_, warp_),
@@ -68,8 +68,8 @@ Player::Player(const PlayerServices& services)
       playScreen_(
           flow_, songs_.ChartList, play_, toggles_, session_, sound_, music_, pad_, services_,
           fullScreenRect_, services.Clock, noteField_, [this] { Close(); },
-          services.MixFollowsClock ? std::optional<uint32_t>(services.Clock.NowMs())
-                                   : std::nullopt),
+          services.MixFollowsClock ? std::optional<uint32_t>(services.Clock.NowMs()) : std::nullopt,
+          problems_, soundDevice_.Feed()),
       select_(
           services_, pad_, songs_, toggles_, session_, programFolder_, songsFolders_,
           [this](const std::string& path) { ScanChartHeader(path); },

@@ -14,11 +14,11 @@
 #include "files/FileSearch.h"
 #include "media/ChartSession.h"
 #include "media/Media.h"
+#include "platform/AudioDevice.h"
 #include "platform/Display.h"
 #include "platform/Input.h"
 #include "platform/Music.h"
 #include "platform/Platform.h"
-#include "platform/Sound.h"
 #include "platform/SpriteSheet.h"
 #include "platform/Timer.h"
 #include "play/ArrowSprites.h"
@@ -141,6 +141,10 @@ class Player {
     // The mix of keysounds and music, for whatever plays it out: the sound
     // device pulls it by itself, a headless run or a test in step with its clock.
     Mixer& SoundOutput() { return sound_; }
+    // The sound device's feed (live play; null without a device) and the
+    // run's problem log.
+    LiveFeed* LiveSound() { return soundDevice_.Feed(); }
+    const ProblemLog& Problems() const { return problems_; }
 
     // What the program is doing, as whoever drives it (the runner, a test)
     // sees it. None of it changes the player.
@@ -235,7 +239,9 @@ class Player {
     Display video_;
     FrameTimer timer_;
     SpriteSheet sprites_;
+    ProblemLog problems_; // the run's problem log, handed to whatever reports
     Mixer sound_;
+    AudioDevice soundDevice_; // plays sound_; made after it, so it stops first
     MusicPlayer music_;
     FileSearch chartSearch_;
     Controller pad_;

@@ -68,7 +68,7 @@ bool StartPlayer(Player& player, const CommandLine& cl, MessageBox& box) {
 
 // Where the problem log is, when the run wrote to it.
 void ReportProblemLog(Player& player) {
-    const ProblemLog& log = player.SoundOutput().Log();
+    const ProblemLog& log = player.Problems();
     if (log.Count() == 0) return;
     ReportOnConsole(FormatText(Tr("lines this run wrote to the problem log %s: %s"), log.Path(),
                                std::to_string(log.Count())));

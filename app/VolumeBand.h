@@ -2,8 +2,8 @@
 // shows it over the picture for a moment after each change.
 #pragma once
 
+#include "audio/Mixer.h"
 #include "platform/Display.h"
-#include "platform/Sound.h"
 
 #include <cstdint>
 

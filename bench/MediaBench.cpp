@@ -71,7 +71,8 @@ struct Compiled {
 // player keeps its surfaces).
 struct MediaLoad {
     Compiled c;
-    Mixer sound;
+    ProblemLog problems;
+    Mixer sound{problems};
     HeadlessPresenter presenter;
     Display display{presenter, nullptr};
     KeysoundBank slots;
@@ -79,7 +80,7 @@ struct MediaLoad {
     int32_t layer = 0;
 
     explicit MediaLoad(const std::string& chartPath)
-        : c(chartPath), sound(MixerOutput::Pull, c.compiled->SongFolder + "ddsd.debug") {
+        : c(chartPath), problems(c.compiled->SongFolder + "ddsd.debug") {
         display.Initialize();
     }
     void Sounds(FileResolver& files) {
@@ -145,7 +146,8 @@ void BM_OneSoundFromEverySlot(benchmark::State& state) {
     for (int i = 1; i < WideSlotCount; ++i)
         chart.WavFileNames[size_t(i)] = TenSecondSound();
     const std::string folder = BenchFolder("media");
-    Mixer sound(MixerOutput::Pull, folder + "ddsd.debug");
+    ProblemLog problems(folder + "ddsd.debug");
+    Mixer sound(problems);
     KeysoundBank slots;
     for (auto _ : state) {
         FileResolver files;
@@ -155,7 +157,8 @@ void BM_OneSoundFromEverySlot(benchmark::State& state) {
 BENCHMARK(BM_OneSoundFromEverySlot)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_DecodeThatSoundOnce(benchmark::State& state) {
-    Mixer sound(MixerOutput::Pull, BenchFolder("media") + "ddsd.debug");
+    ProblemLog problems(BenchFolder("media") + "ddsd.debug");
+    Mixer sound(problems);
     for (auto _ : state)
         benchmark::DoNotOptimize(sound.DecodeSample(TenSecondSound()));
 }

@@ -2,8 +2,8 @@
 // the chart gives as ".wav": the player's whole path (resolver with its stem
 // fallback, decode, conversion to the mix format) against the floor, decoding
 // the same files with libsndfile in a plain loop.
+#include "audio/Mixer.h"
 #include "chart/FileLookup.h"
-#include "platform/Sound.h"
 
 #include <benchmark/benchmark.h>
 #include <sndfile.h>
@@ -47,7 +47,8 @@ const std::string& OggFolder() {
 
 void BM_LoadOggKeysoundsAsThePlayerDoes(benchmark::State& state) {
     const std::string& dir = OggFolder();
-    Mixer sound(MixerOutput::Pull, "/dev/null", 512);
+    ProblemLog problems("/dev/null");
+    Mixer sound(problems);
     for (auto _ : state) {
         FileResolver files;
         std::vector<std::unique_ptr<Sample>> samples;

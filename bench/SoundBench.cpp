@@ -1,12 +1,13 @@
 // Sound costs: the mixer with 32 or 256 busy channels (and the synthesiser, or
 // the limiter), WAV loading against a raw read of the same bytes, and the
 // chart search over a large tree against find(1).
+#include "audio/Mixer.h"
+#include "audio/TestAccess.h"
 #include "bench/BenchFiles.h"
 #include "files/FileSearch.h"
 #include "files/Files.h"
 #include "formats/Picture.h"
 #include "platform/Music.h"
-#include "platform/Sound.h"
 #include "tools/Assets.h"
 #include "tools/Midi.h"
 
@@ -56,7 +57,8 @@ void MixBusy(benchmark::State& state, Mixer& sound) {
 }
 
 void BM_Mix32Channels(benchmark::State& state) {
-    Mixer sound(MixerOutput::Pull, BenchFolder("mix") + "ddsd.debug");
+    ProblemLog problems(BenchFolder("mix") + "ddsd.debug");
+    Mixer sound(problems);
     MixBusy(state, sound);
 }
 BENCHMARK(BM_Mix32Channels);
@@ -65,15 +67,17 @@ BENCHMARK(BM_Mix32Channels);
 // exact reading's are, then the same through the limiter. The tone of every
 // channel in phase sums to +36 dBFS, so the limiter works on every frame.
 void BM_Mix256Channels(benchmark::State& state) {
-    Mixer sound(MixerOutput::Pull, BenchFolder("mix") + "ddsd.debug");
+    ProblemLog problems(BenchFolder("mix") + "ddsd.debug");
+    Mixer sound(problems);
     sound.UseStandardMixing(true);
-    sound.SetLimiter(false);
+    MixerTestAccess::SetLimiter(sound, false);
     MixBusy(state, sound);
 }
 BENCHMARK(BM_Mix256Channels);
 
 void BM_Mix256ChannelsLimited(benchmark::State& state) {
-    Mixer sound(MixerOutput::Pull, BenchFolder("mix") + "ddsd.debug");
+    ProblemLog problems(BenchFolder("mix") + "ddsd.debug");
+    Mixer sound(problems);
     sound.UseStandardMixing(true);
     MixBusy(state, sound);
 }
@@ -109,7 +113,8 @@ BENCHMARK(BM_LimitBlock);
 
 void BM_Mix32ChannelsAndSynth(benchmark::State& state) {
     const std::string dir = BenchFolder("mix");
-    Mixer sound(MixerOutput::Pull, dir + "ddsd.debug");
+    ProblemLog problems(dir + "ddsd.debug");
+    Mixer sound(problems);
     tools::MidiSong song; // a busy piece: eight-note chords every eighth note for ten minutes
     for (uint32_t t = 0; t < 480 * 2400; t += 240)
         for (uint8_t k = 0; k < 8; ++k)
@@ -129,7 +134,8 @@ void LoadBench(benchmark::State& state, int rate, int channels) {
     const std::string dir = BenchFolder("wav");
     const std::string path =
         WriteTone(dir + "load" + std::to_string(rate) + ".wav", rate, channels, 10);
-    Mixer sound(MixerOutput::Pull, dir + "ddsd.debug");
+    ProblemLog problems(dir + "ddsd.debug");
+    Mixer sound(problems);
     for (auto _ : state)
         benchmark::DoNotOptimize(sound.LoadSample(path));
     state.SetBytesProcessed(int64_t(state.iterations()) *

@@ -4,10 +4,10 @@
 
 #include "base/Translate.h"
 
+#include "audio/Mixer.h"
 #include "chart/CompiledChart.h"
 #include "media/Video.h"
 #include "platform/Music.h"
-#include "platform/Sound.h"
 #include "platform/Surface.h"
 
 #include <array>

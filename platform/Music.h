@@ -2,7 +2,7 @@
 // soundfont, rendered into the same mix as the sound channels.
 #pragma once
 
-#include "platform/Sound.h"
+#include "audio/Mixer.h"
 
 #include <cstdint>
 #include <memory>

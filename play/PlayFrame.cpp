@@ -62,7 +62,7 @@ void ShowVideo(PlayScene& s, int32_t image, bool layer) {
     video->Show(s.Play.SongTime, s.MixClockStart.has_value());
     const std::string problem = video->TakeProblem();
     if (problem.empty()) return;
-    s.Sound.Log().Report(problem);
+    s.Problems.Report(problem);
     ReportOnConsole(problem);
 }
 
@@ -90,7 +90,7 @@ int64_t FrameOfSongTime(const PlayScene& s, int64_t songTime) {
 // queue's lead and a frame's time, so every keysound a frame finds is still
 // to be mixed and starts at its own frame (one found later starts at once).
 constexpr int LiveFrameMarginMs = 10;
-int64_t LiveDelayFrames(const Mixer& sound) {
+int64_t LiveDelayFrames(const LiveFeed& sound) {
     return sound.LeadFrames() + MixFramesOfSongTime(LiveFrameMarginMs);
 }
 
@@ -116,7 +116,7 @@ void PlayKeysound(PlayScene& s, int slot, int64_t songTime, bool background, uin
     for (int c = 0; c < s.Sound.ChannelCount(); ++c) {
         if (s.Sound.ChannelStatus(c) == ChannelPlaying) continue;
         s.Sound.SetChannelSample(c, s.Keysounds[size_t(slot)].get());
-        s.Sound.PlayChannelAt(c, FrameOfSongTime(s, songTime));
+        s.Sound.PlayChannel(c, FrameOfSongTime(s, songTime));
         return;
     }
 }
@@ -146,8 +146,8 @@ bool WaitForSteadyFrames(PlayScene& s) {
 // delay ahead of the frames the device has taken.
 void SetSoundClock(PlayScene& s, int32_t songTime, int32_t tick) {
     PlayState& p = s.Play;
-    p.SongStartFrame =
-        s.Sound.SoundClockFrame() + LiveDelayFrames(s.Sound) - MixFramesOfSongTime(songTime);
+    p.SongStartFrame = s.LiveSound->SoundClockFrame() + LiveDelayFrames(*s.LiveSound) -
+                       MixFramesOfSongTime(songTime);
     p.LiveClock.Start(songTime, tick);
     p.LiveStartTick = p.SongStartTick;
     p.OnSoundClock = true;
@@ -159,7 +159,7 @@ void SetSoundClock(PlayScene& s, int32_t songTime, int32_t tick) {
 void RunOnSoundClock(PlayScene& s, int32_t tick) {
     PlayState& p = s.Play;
     const int64_t sinceStart =
-        s.Sound.SoundClockFrame() + LiveDelayFrames(s.Sound) - p.SongStartFrame;
+        s.LiveSound->SoundClockFrame() + LiveDelayFrames(*s.LiveSound) - p.SongStartFrame;
     const double soundTime = double(sinceStart) * 1000 / MixRate;
     p.SongTime = int32_t(std::floor(p.LiveClock.Advance(tick, soundTime)));
     p.SongStartTick = p.LiveStartTick = tick - p.SongTime;
@@ -171,7 +171,7 @@ void RunOnSoundClock(PlayScene& s, int32_t tick) {
 // events again.
 void RunSongClock(PlayScene& s, int32_t tick) {
     PlayState& p = s.Play;
-    const bool live = !s.MixClockStart && s.Sound.HasSoundClock();
+    const bool live = !s.MixClockStart && s.LiveSound;
     if (p.SongStartTick == 0) {
         p.SongStartTick = tick;
         p.OnSoundClock = false;

@@ -3,14 +3,16 @@
 // the end of the song. The chart plays by itself; nothing is judged.
 #pragma once
 
+#include "audio/LiveFeed.h"
+#include "audio/Mixer.h"
 #include "chart/CompiledChart.h"
 #include "chart/GameState.h"
+#include "files/ProblemLog.h"
 #include "media/ChartSession.h"
 #include "media/Media.h"
 #include "platform/Display.h"
 #include "platform/Input.h"
 #include "platform/Music.h"
-#include "platform/Sound.h"
 #include "platform/Timer.h"
 #include "play/NoteField.h"
 #include "play/PlayState.h"
@@ -32,14 +34,16 @@ struct PlayScene {
               const PlayToggles& toggles, ChartSession& session, Mixer& sound, MusicPlayer& music,
               Controller& input, const ScreenServices& screen, const Rect& fullScreenRect,
               TickSource& clock, NoteFieldPainter& noteField, std::function<void()> close,
-              std::optional<uint32_t> mixClockStart)
+              std::optional<uint32_t> mixClockStart, ProblemLog& problems,
+              const LiveFeed* liveSound)
         : Screen(flow.Screen), ChartActive(flow.ChartActive), ChartList(chartList), Play(play),
           Toggles(toggles), GameState(session.GameState), Chart(session.Chart),
           Keysounds(session.KeysoundSlots), BgaSurfaces(session.BgaSurfaces),
           Videos(session.BgaVideos), LayerSurfaces(session.LayerSurfaces),
           LayerVideos(session.LayerVideos), Sound(sound), Music(music), Input(input),
           Video(screen.Video), Timer(screen.Timer), FullScreenRect(fullScreenRect), Clock(clock),
-          NoteField(noteField), Close(std::move(close)), MixClockStart(mixClockStart) {}
+          NoteField(noteField), Close(std::move(close)), MixClockStart(mixClockStart),
+          Problems(problems), LiveSound(liveSound) {}
 
     int32_t& Screen;
     bool& ChartActive;
@@ -68,6 +72,11 @@ struct PlayScene {
     // runs and offline renders): keysounds and music then start at the exact
     // mix frame of their song time instead of with the next mixed block.
     std::optional<uint32_t> MixClockStart;
+    // Where the videos' problems are reported.
+    ProblemLog& Problems;
+    // The sound device's feed, whose sound clock live play follows; null
+    // without a device (headless runs, renders).
+    const LiveFeed* LiveSound;
 };
 
 // Frame of the mix at tick `tick` of a clock the mix follows from `tick0`.
@@ -87,9 +96,11 @@ class PlayScreen {
                const PlayToggles& toggles, ChartSession& session, Mixer& sound, MusicPlayer& music,
                Controller& input, const ScreenServices& screen, const Rect& fullScreenRect,
                TickSource& clock, NoteFieldPainter& noteField, std::function<void()> close,
-               std::optional<uint32_t> mixClockStart)
+               std::optional<uint32_t> mixClockStart, ProblemLog& problems,
+               const LiveFeed* liveSound)
         : scene_(flow, chartList, play, toggles, session, sound, music, input, screen,
-                 fullScreenRect, clock, noteField, std::move(close), mixClockStart) {}
+                 fullScreenRect, clock, noteField, std::move(close), mixClockStart, problems,
+                 liveSound) {}
 
     void Frame() { PlayFrame(scene_); }
     // F4: pauses play with every sound stopped, or resumes it where it stood.

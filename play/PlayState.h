@@ -1,7 +1,7 @@
 // Song clock, event cursors and the user's play toggles.
 #pragma once
 
-#include "platform/SongClock.h"
+#include "audio/SongClock.h"
 
 #include <array>
 #include <cstdint>

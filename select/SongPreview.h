@@ -4,7 +4,7 @@
 // chart starts.
 #pragma once
 
-#include "platform/Sound.h"
+#include "audio/Mixer.h"
 
 #include <cstdint>
 #include <functional>

@@ -3,7 +3,9 @@
 # formats/ and its own headers, never platform/ (media loading lives in
 # media/), the screens, or SDL. The two readings stay apart: chart/exact/ and
 # chart/standard/ do not include each other, and the shared chart/ files do
-# not include either, except Reading, which chooses between them.
+# not include either, except Reading, which chooses between them. The sound
+# engine in audio/ stands on the same folders: never the platform (the SDL
+# device is the platform's shell around it), the screens or media loading.
 file(GLOB_RECURSE files ${ROOT}/chart/*.cpp ${ROOT}/chart/*.h)
 foreach(f ${files})
   file(STRINGS ${f} includes REGEX "^[ \t]*#[ \t]*include")
@@ -33,4 +35,20 @@ foreach(f ${files})
       message(FATAL_ERROR "${f} mixes the readings: ${line}")
     endif()
   endforeach()
+endforeach()
+
+file(GLOB_RECURSE files ${ROOT}/audio/*.cpp ${ROOT}/audio/*.h)
+foreach(f ${files})
+  file(STRINGS ${f} includes REGEX "^[ \t]*#[ \t]*include")
+  foreach(line ${includes})
+    if(line MATCHES "#[ \t]*include[ \t]*<(SDL|alsa/|fluidsynth)" OR
+       (line MATCHES "#[ \t]*include[ \t]*\"" AND
+        NOT line MATCHES "#[ \t]*include[ \t]*\"(base|files|formats|audio)/"))
+      message(FATAL_ERROR "${f} includes outside base/, files/, formats/ and audio/: ${line}")
+    endif()
+  endforeach()
+  file(STRINGS ${f} sdl REGEX "SDL_")
+  if(sdl)
+    message(FATAL_ERROR "${f} uses SDL: ${sdl}")
+  endif()
 endforeach()

@@ -5,9 +5,9 @@
 #include "chart/FileLookup.h"
 #include "files/Files.h"
 #include "formats/Picture.h"
+#include "formats/Wave.h"
 #include "media/Media.h"
 #include "platform/Display.h"
-#include "platform/Sound.h"
 #include "platform/Surface.h"
 #include "tools/Assets.h"
 

@@ -3,6 +3,7 @@
 // values, and files whose first bytes look right and the rest does not.
 #include "HostileInput.h"
 #include "TestUtil.h"
+#include "audio/Mixer.h"
 #include "base/Errors.h"
 #include "chart/FileLookup.h"
 #include "files/Files.h"
@@ -13,7 +14,6 @@
 #include "media/Media.h"
 #include "platform/Display.h"
 #include "platform/Music.h"
-#include "platform/Sound.h"
 #include "platform/SpriteSheet.h"
 
 #include <fstream>
@@ -215,7 +215,8 @@ TEST(HostileWave, RatesOutsideTheRangeAreRefusedAndLoadingNeverThrows) {
 
     // Through the sound component: a log line, never an exception.
     TempDir dir;
-    Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
+    ProblemLog problems(dir.File("ddsd.debug"));
+    Mixer sound(problems);
     WriteFileAtomic(dir.File("slow.wav"), LowRateWave(1, 40000));
     std::unique_ptr<Sample> sample;
     EXPECT_NO_THROW(sample = sound.LoadSample(dir.File("slow.wav")));
@@ -284,7 +285,8 @@ TEST(HostileChartMedia, FilesPastTheMemoryBudgetAreRefusedWithOneMessage) {
     }
     chart.WavFileNames[5] = chart.WavFileNames[1];
     chart.BmpFileNames[5] = chart.BmpFileNames[1];
-    Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
+    ProblemLog problems(dir.File("ddsd.debug"));
+    Mixer sound(problems);
     KeysoundBank slots;
     FileResolver files;
     ASSERT_TRUE(LoadKeysounds(slots, chart, sound, dir.Folder(), files, {}, 2 << 20));
@@ -322,7 +324,8 @@ TEST(HostileChartMedia, TheLogGivesTheRealReasonAFileFailed) {
     const std::string lowRate = write("low.ogg", au), empty = write("empty.ogg", {}),
                       mp3 = write("bad.mp3", {0xFF, 0xFB, 0x90, 0x64, 1, 2, 3, 4, 5, 6, 7}),
                       text = write("text.ogg", {'h', 'i'});
-    Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
+    ProblemLog problems(dir.File("ddsd.debug"));
+    Mixer sound(problems);
     for (const std::string& path : {lowRate, empty, mp3, text})
         EXPECT_FALSE(sound.LoadSample(path)->HasBuffer()) << path;
     EXPECT_EQ(

@@ -2,7 +2,7 @@
 // run before.
 #include "TestUtil.h"
 #include "base/Translate.h"
-#include "platform/Sound.h"
+#include "files/ProblemLog.h"
 
 #include <gtest/gtest.h>
 

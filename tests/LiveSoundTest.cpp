@@ -3,9 +3,10 @@
 // device that pulls irregular blocks, compared with the offline render.
 #include "HeadlessPlayer.h"
 #include "app/Runner.h"
+#include "audio/AudioRing.h"
+#include "audio/SongClock.h"
+#include "audio/TestAccess.h"
 #include "files/Files.h"
-#include "platform/AudioRing.h"
-#include "platform/SongClock.h"
 #include "tools/Midi.h"
 
 #include <chrono>
@@ -135,29 +136,32 @@ struct FakeDevice {
         owed += frames;
         static const int sizes[] = {37, 512, 90, 301, 700, 64};
         while (owed > 0) {
-            Mixer& sound = f.player->SoundOutput();
-            for (int i = 0; i < 5000 && sound.QueuedFrames() < sound.LeadFrames(); ++i)
+            LiveFeed& feed = *f.player->LiveSound();
+            for (int i = 0; i < 5000 && LiveFeedTestAccess::QueuedFrames(feed) < feed.LeadFrames();
+                 ++i)
                 std::this_thread::sleep_for(std::chrono::microseconds(200));
-            const int n = int(std::min<int64_t>({owed, sizes[next++ % 6], sound.LeadFrames()}));
+            const int n = int(std::min<int64_t>({owed, sizes[next++ % 6], feed.LeadFrames()}));
             heard.resize(heard.size() + size_t(n) * 2);
-            sound.PullQueue(heard.data() + heard.size() - size_t(n) * 2, n);
+            feed.Take(heard.data() + heard.size() - size_t(n) * 2, n);
             owed -= n;
         }
     }
 };
 
-// A queue mixer (the problem log in `dir`) with a click of 50 frames at 9000
-// on channel 0, due at frame `at` of the device's clock.
+// A mixer fed to the test as its device (the problem log in `dir`), with a click of 50 frames at
+// 9000 on channel 0, due at frame `at` of the device's clock.
 struct ClickAt {
     explicit ClickAt(int64_t at) {
         WriteFileAtomic(dir.File("click.wav"),
                         tools::EncodeWav16(std::vector<int16_t>(50, 9000), 1, 44100));
         click = sound.LoadSample(dir.File("click.wav"));
         sound.SetChannelSample(0, click.get());
-        sound.PlayChannelAt(0, at);
+        sound.PlayChannel(0, at);
     }
     TempDir dir;
-    Mixer sound{MixerOutput::Queue, dir.File("ddsd.debug")};
+    ProblemLog log{dir.File("ddsd.debug")};
+    Mixer sound{log};
+    LiveFeed feed{sound, 512}; // the test is its device
     std::unique_ptr<Sample> click;
 };
 
@@ -192,7 +196,7 @@ TEST(LiveSound, MusicAndKeysoundsLandOnTheFramesOfTheOfflineRender) {
         }
         EXPECT_LE(largest, 1) << (standard ? "standard" : "exact") << " reading";
         EXPECT_LT(differing, 10);
-        EXPECT_EQ(f.player->SoundOutput().Underruns(), 0);
+        EXPECT_EQ(LiveFeedTestAccess::Underruns(*f.player->LiveSound()), 0);
     }
 }
 
@@ -234,24 +238,24 @@ TEST(LiveSound, PauseAndRestartKeepKeysoundsOnTheSoundClock) {
 
 TEST(LiveSound, AGapDoesNotDelayWhatFollows) {
     ClickAt f(30000);
-    Mixer& sound = f.sound;
+    LiveFeed& feed = f.feed;
     // The device takes far more than the queue holds: a gap of silence,
     // counted, and the click still sounds at frame 30000 of the device's clock.
     std::vector<int16_t> heard(40000 * 2);
-    sound.PullQueue(heard.data(), 20000);
-    for (int i = 0; i < 5000 && sound.QueuedFrames() < sound.LeadFrames(); ++i)
+    feed.Take(heard.data(), 20000);
+    for (int i = 0; i < 5000 && LiveFeedTestAccess::QueuedFrames(feed) < feed.LeadFrames(); ++i)
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     for (int at = 20000; at < 40000; at += 100) {
-        for (int i = 0; i < 5000 && sound.QueuedFrames() < 100; ++i)
+        for (int i = 0; i < 5000 && LiveFeedTestAccess::QueuedFrames(feed) < 100; ++i)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
-        sound.PullQueue(heard.data() + size_t(at) * 2, 100);
+        feed.Take(heard.data() + size_t(at) * 2, 100);
     }
-    EXPECT_EQ(sound.Underruns(), 1);
+    EXPECT_EQ(LiveFeedTestAccess::Underruns(feed), 1);
     EXPECT_EQ(heard[29999 * 2], 0);
     EXPECT_EQ(heard[30000 * 2], 9000);
     EXPECT_EQ(heard[30049 * 2], 9000);
     EXPECT_EQ(heard[30050 * 2], 0);
-    sound.ReportLostVoices();
+    f.sound.ReportLostVoices();
     const std::vector<uint8_t> log = ReadWholeFile(f.dir.File("ddsd.debug"));
     EXPECT_NE(std::string(log.begin(), log.end()).find("1 回"), std::string::npos)
         << "the gap is in the problem log";
@@ -259,16 +263,16 @@ TEST(LiveSound, AGapDoesNotDelayWhatFollows) {
 
 TEST(LiveSound, TheDeviceMixesForAMixingThreadThatDoesNotRun) {
     ClickAt f(3000);
-    Mixer& sound = f.sound;
-    sound.HoldMixThread(true);
+    LiveFeed& feed = f.feed;
+    LiveFeedTestAccess::HoldMixThread(feed, true);
     std::vector<int16_t> heard(6144 * 2);
     for (int at = 0; at < 6144; at += 512)
-        sound.PullQueue(heard.data() + size_t(at) * 2, 512);
-    EXPECT_EQ(sound.Underruns(), 0) << "no gap";
-    EXPECT_GT(sound.DeviceMixes(), 0);
+        feed.Take(heard.data() + size_t(at) * 2, 512);
+    EXPECT_EQ(LiveFeedTestAccess::Underruns(feed), 0) << "no gap";
+    EXPECT_GT(LiveFeedTestAccess::DeviceMixes(feed), 0);
     EXPECT_EQ(heard[2999 * 2], 0);
     EXPECT_EQ(heard[3000 * 2], 9000) << "on its own frame";
-    sound.HoldMixThread(false);
+    LiveFeedTestAccess::HoldMixThread(feed, false);
 }
 
 TEST(LiveSound, PulseAudioIsAskedForRoomUnlessTheUserChose) {
@@ -288,4 +292,29 @@ TEST(LiveSound, PulseAudioIsAskedForRoomUnlessTheUserChose) {
         setenv("PULSE_LATENCY_MSEC", saved.c_str(), 1);
     else
         unsetenv("PULSE_LATENCY_MSEC");
+}
+
+// The SDL shell: the device (here the dummy driver, which takes frames in real
+// time as a sound card would) takes the mix through the feed, and the sound
+// clock moves with what it takes.
+TEST(LiveSound, TheSdlDeviceTakesTheMixThroughTheFeed) {
+    const char* before = std::getenv("SDL_AUDIODRIVER");
+    const std::string saved = before ? before : "";
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    {
+        TempDir dir;
+        ProblemLog log(dir.File("ddsd.debug"));
+        Mixer sound(log);
+        AudioDevice device(sound, MixerOutput::Device, 512);
+        ASSERT_NE(device.Feed(), nullptr);
+        const LiveFeed& feed = *device.Feed();
+        const int64_t start = feed.SoundClockFrame();
+        for (int i = 0; i < 300 && feed.SoundClockFrame() < start + MixRate / 10; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_GE(feed.SoundClockFrame(), start + MixRate / 10);
+    }
+    if (before)
+        setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
+    else
+        unsetenv("SDL_AUDIODRIVER");
 }

@@ -3,6 +3,7 @@
 // requests above a limit the way a machine without that much memory would.
 #include "HostileInput.h"
 #include "TestUtil.h"
+#include "audio/Mixer.h"
 #include "base/Errors.h"
 #include "chart/FileLookup.h"
 #include "chart/exact/Compiler.h"
@@ -10,7 +11,6 @@
 #include "formats/Png.h"
 #include "media/Media.h"
 #include "platform/Display.h"
-#include "platform/Sound.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -106,7 +106,8 @@ TEST(ReaderMemory, RunningOutOfMemoryIsALoadFailureNotAnException) {
     w.str("data").u32(frames * 2);
     w.b.resize(w.b.size() + frames * 2, 0);
     WriteFileAtomic(dir.File("big.wav"), w.b);
-    Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
+    ProblemLog problems(dir.File("ddsd.debug"));
+    Mixer sound(problems);
     std::unique_ptr<Sample> sample;
     LargestRequest([&] { EXPECT_NO_THROW(sample = sound.LoadSample(dir.File("big.wav"))); },
                    size_t(1) << 20);
@@ -138,7 +139,9 @@ TEST(ChartMediaMemory, AFileNamedFromManySlotsIsReadAndDecodedOnce) {
     for (int i = 1; i <= 200; ++i)
         chart.BmpFileNames[size_t(i)] = dir.File("scene.png");
 
-    Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
+    ProblemLog problems(dir.File("ddsd.debug"));
+
+    Mixer sound(problems);
     HeadlessPresenter presenter;
     Display display(presenter, nullptr);
     display.Initialize();
@@ -178,7 +181,9 @@ TEST(ChartMediaMemory, FilesLargerThanAnyRealSongsAreRefusedBeforeTheyAreRead) {
     WriteFileAtomic(dir.File("long.wav"), w.b);
     std::filesystem::resize_file(dir.File("long.wav"), w.b.size() + size_t(frames) * 4);
 
-    Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
+    ProblemLog problems(dir.File("ddsd.debug"));
+
+    Mixer sound(problems);
     std::string chartError, pictureError;
     const size_t largest = LargestRequest([&] {
         chartError = ErrorOf([&] { exact::CompileFile(dir.File("huge.bms"), '.'); });

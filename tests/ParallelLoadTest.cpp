@@ -162,7 +162,8 @@ TEST(ParallelLoad, KeysoundsAndTheirProblemsAsInALoadOneByOne) {
     std::vector<int> progress[2];
     for (int run = 0; run < 2; ++run) {
         const std::string log = dir.File("ddsd" + std::to_string(run) + ".debug");
-        Mixer sound(MixerOutput::Pull, log);
+        ProblemLog problems(log);
+        Mixer sound(problems);
         WithHelper(run == 0, [&] {
             FileResolver files;
             ASSERT_TRUE(LoadKeysounds(slots[run], chart, sound, dir.Folder(), files,
@@ -196,14 +197,15 @@ TEST(ParallelLoad, StoppedKeysoundLoadReportsNoMore) {
     for (int i = 1; i < 60; ++i)
         chart.WavFileNames[size_t(i)] = dir.File("missing" + std::to_string(i) + ".wav");
     const std::string log = dir.File("ddsd.debug");
-    Mixer sound(MixerOutput::Pull, log);
+    ProblemLog problems(log);
+    Mixer sound(problems);
     KeysoundBank slots;
     FileResolver files;
     int calls = 0;
     EXPECT_FALSE(LoadKeysounds(slots, chart, sound, dir.Folder(), files,
                                [&](int, int) { return ++calls < 5; }));
     EXPECT_EQ(calls, 5);
-    EXPECT_EQ(sound.Log().Count(), 5) << "the files after the stop are not reported";
+    EXPECT_EQ(problems.Count(), 5) << "the files after the stop are not reported";
     EXPECT_FALSE(slots[StepTickSlot]);
 }
 

@@ -1,9 +1,12 @@
-// The WAV reader, the channels and their mix, the problem log, and the music.
-#include "platform/Sound.h"
+// The WAV reader, the channels and their mix, what the mixer writes to the
+// problem log, and the music.
 #include "TestUtil.h"
+#include "audio/Mixer.h"
+#include "audio/TestAccess.h"
 #include "base/Errors.h"
 #include "base/Report.h"
 #include "files/Files.h"
+#include "platform/AudioDevice.h"
 #include "platform/Music.h"
 #include "tools/Assets.h"
 #include "tools/Midi.h"
@@ -75,7 +78,8 @@ std::vector<int16_t> Pull(Mixer& sound, int frames) {
 
 struct SoundFixture {
     TempDir dir;
-    Mixer sound{MixerOutput::Pull, dir.File("ddsd.debug")};
+    ProblemLog log{dir.File("ddsd.debug")};
+    Mixer sound{log};
     std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) {
         WriteFileAtomic(dir.File(name), bytes);
         return dir.File(name);
@@ -231,7 +235,8 @@ TEST(SoundLog, FirstReportOfARunEmptiesTheLogAndLinesAreNumbered) {
     const std::string log = dir.File("ddsd.debug");
     WriteFileAtomic(log, {'o', 'l', 'd', '\n'});
     {
-        Mixer sound(MixerOutput::Pull, log);
+        ProblemLog problems(log);
+        Mixer sound(problems);
         auto missing = sound.LoadSample(dir.File("nothing.wav"));
         EXPECT_FALSE(missing->HasBuffer());
         WriteFileAtomic(dir.File("text.wav"), {'h', 'i'});
@@ -241,65 +246,23 @@ TEST(SoundLog, FirstReportOfARunEmptiesTheLogAndLinesAreNumbered) {
             (std::vector<std::string>{
                 "debug#00001 ... " + dir.File("nothing.wav") + "が、見つかりません",
                 "debug#00002 ... " + dir.File("text.wav") + "は、WAVEファイルではありません"}));
-        sound.Log().ReportFailedCall("サウンドバッファの作成に失敗しました", 0x8878000A);
+        problems.ReportFailedCall("サウンドバッファの作成に失敗しました", 0x8878000A);
         EXPECT_EQ(LogLines(log).back(),
                   "debug#00003 ... サウンドバッファの作成に失敗しました(Error Code(8878000A))");
     }
-    Mixer next(MixerOutput::Pull, log);
+    ProblemLog nextRun(log);
+    Mixer next(nextRun);
     next.LoadSample(dir.File("again.wav"));
     EXPECT_EQ(LogLines(log).size(), 1u) << "a new run starts the log again";
 
     // Without any sound device nothing is loaded and nothing is reported.
     TempDir quiet;
-    Mixer silent(MixerOutput::None, quiet.File("ddsd.debug"));
-    EXPECT_FALSE(silent.Initialized());
+    ProblemLog quietLog(quiet.File("ddsd.debug"));
+    Mixer silent(quietLog);
+    const AudioDevice none(silent, MixerOutput::None);
+    EXPECT_FALSE(MixerTestAccess::Audible(silent));
     EXPECT_FALSE(silent.LoadSample(quiet.File("nothing.wav"))->HasBuffer());
     EXPECT_FALSE(std::ifstream(quiet.File("ddsd.debug")).good());
-}
-
-// A FIFO in the log's place must not stall the player waiting for a reader:
-// the report runs in a child that gets half a minute before it counts as hung.
-TEST(SoundLog, AFifoInTheLogsPlaceIsNotWaitedOn) {
-    TempDir dir;
-    const std::string fifo = dir.File("ddsd.debug");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ProblemLog(fifo).Report("problem");
-        _exit(0);
-    }
-    int status = 0;
-    pid_t done = 0;
-    for (int i = 0; i < 3000 && done == 0; ++i) {
-        done = waitpid(child, &status, WNOHANG);
-        if (done == 0) usleep(10000);
-    }
-    if (done == 0) {
-        kill(child, SIGKILL);
-        waitpid(child, &status, 0);
-    }
-    EXPECT_EQ(done, child) << "the report hung on the FIFO";
-    struct stat st {};
-    EXPECT_TRUE(lstat(fifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
-}
-
-// A link in the log's place is not followed: its target keeps its bytes, and
-// the console says once why there is no log.
-TEST(SoundLog, ALinkInTheLogsPlaceLeavesItsTargetAlone) {
-    TempDir dir;
-    WriteFileAtomic(dir.File("precious"), {'k', 'e', 'e', 'p'});
-    ASSERT_EQ(symlink(dir.File("precious").c_str(), dir.File("ddsd.debug").c_str()), 0);
-    std::vector<std::string> console;
-    const ConsoleSink previous =
-        SetConsoleSink([&](const std::string& line) { console.push_back(line); });
-    ProblemLog log(dir.File("ddsd.debug"));
-    log.Report("first");
-    log.Report("second");
-    SetConsoleSink(previous);
-    EXPECT_EQ(ReadWholeFile(dir.File("precious")), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
-    ASSERT_EQ(console.size(), 1u);
-    EXPECT_NE(console[0].find("symbolic link"), std::string::npos) << console[0];
 }
 
 TEST(SoundChannels, StatusPolyphonyAndMixing) {
@@ -341,7 +304,7 @@ TEST(SoundChannels, StatusPolyphonyAndMixing) {
     for (int c = 0; c < 5; ++c)
         f.sound.PlayChannel(c);
     EXPECT_EQ(Pull(f.sound, 1)[0], 32767) << "the sum is clipped";
-    f.sound.StopAll();
+    MixerTestAccess::StopAll(f.sound);
     for (int c = 0; c < 32; ++c)
         EXPECT_EQ(f.sound.ChannelStatus(c), ChannelStopped);
 }
@@ -469,7 +432,8 @@ TEST(Music, BadFilesAndAMissingSoundFont) {
     EXPECT_THROW(music.Rewind(), Error);
 
     // Without a soundfont the music is silent but keeps its time.
-    Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
+    ProblemLog log(dir.File("ddsd.debug"));
+    Mixer sound(log);
     MusicPlayer quiet(dir.File("no-such.sf2"));
     sound.AddSource(&quiet);
     quiet.FileName = WriteMidi(dir);

@@ -1,6 +1,7 @@
 // The standard reading's library and mix: every chart extension listed, 256
 // voices that give up the oldest keysound first, "#VOLWAV", and the limiter.
 #include "HeadlessPlayer.h"
+#include "audio/TestAccess.h"
 #include "chart/Reading.h"
 #include "files/Files.h"
 
@@ -70,7 +71,7 @@ TEST(StandardMix, TwoHundredFiftySixSoundsAreHeardAtOnceAndTheLossBeyondIsLogged
     f.RunTo(5100); // measure 1 is 3000 to 5000 ms: every sound has started
     EXPECT_EQ(f.Playing(), 256);
     EXPECT_EQ(f.Pull(16)[0], 256 * 50);
-    const VoiceLosses lost = f.player->SoundOutput().Losses();
+    const VoiceLosses lost = MixerTestAccess::Losses(f.player->SoundOutput());
     EXPECT_EQ(lost.Cut, 300 - 256);
     EXPECT_EQ(lost.Dropped, 0);
     f.player->LeavePlay();
@@ -83,9 +84,10 @@ TEST(StandardMix, TwoHundredFiftySixSoundsAreHeardAtOnceAndTheLossBeyondIsLogged
 
 TEST(StandardMix, ANewSoundTakesTheOldestKeysoundNeverABackgroundOne) {
     TempDir dir;
-    Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
+    ProblemLog problems(dir.File("ddsd.debug"));
+    Mixer sound(problems);
     sound.UseStandardMixing(true);
-    sound.SetLimiter(false);
+    MixerTestAccess::SetLimiter(sound, false);
     auto load = [&](int16_t value) {
         WriteFileAtomic(dir.File("v.wav"), Constant(value, 1));
         return sound.LoadSample(dir.File("v.wav"));
@@ -107,13 +109,13 @@ TEST(StandardMix, ANewSoundTakesTheOldestKeysoundNeverABackgroundOne) {
     sound.StartVoice(loud.get(), -1, true);
     EXPECT_EQ(level(), 3 + 251 * 2 + 2000) << "so does the next oldest, for a background sound";
 
-    sound.StopAll();
+    MixerTestAccess::StopAll(sound);
     for (int i = 0; i < 256; ++i)
         sound.StartVoice(background.get(), -1, true);
     sound.StartVoice(loud.get(), -1, false);
     EXPECT_EQ(level(), 256) << "background sounds are never cut: the new sound is dropped";
-    EXPECT_EQ(sound.Losses().Cut, 2);
-    EXPECT_EQ(sound.Losses().Dropped, 1);
+    EXPECT_EQ(MixerTestAccess::Losses(sound).Cut, 2);
+    EXPECT_EQ(MixerTestAccess::Losses(sound).Dropped, 1);
 }
 
 TEST(StandardMix, VolWavScalesEveryKeysound) {
@@ -139,9 +141,10 @@ namespace {
 std::vector<int16_t> Render(const std::vector<std::pair<std::vector<uint8_t>, int64_t>>& sounds,
                             int frames, bool limiter) {
     TempDir dir;
-    Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
+    ProblemLog problems(dir.File("ddsd.debug"));
+    Mixer sound(problems);
     sound.UseStandardMixing(true);
-    sound.SetLimiter(limiter);
+    MixerTestAccess::SetLimiter(sound, limiter);
     std::vector<std::unique_ptr<Sample>> samples;
     for (const auto& [bytes, frame] : sounds) {
         WriteFileAtomic(dir.File("s.wav"), bytes);

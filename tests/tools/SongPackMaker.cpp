@@ -7,7 +7,7 @@
 // Shift-JIS. Rendering both must give the same sounds at the same times.
 //   tappo-songpack OUTDIR             writes OUTDIR/plain and OUTDIR/pack
 //   tappo-songpack --compare A.wav B.wav   compares two renders' onsets and energy
-#include "platform/Sound.h"
+#include "formats/Wave.h"
 #include "tools/Assets.h"
 
 #include <png.h>

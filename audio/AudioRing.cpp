@@ -1,4 +1,4 @@
-#include "platform/AudioRing.h"
+#include "audio/AudioRing.h"
 
 #include <algorithm>
 #include <cstring>

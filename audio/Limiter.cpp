@@ -1,4 +1,4 @@
-#include "platform/Limiter.h"
+#include "audio/Limiter.h"
 
 #include "formats/Wave.h"
 

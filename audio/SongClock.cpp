@@ -1,4 +1,4 @@
-#include "platform/SongClock.h"
+#include "audio/SongClock.h"
 
 #include <algorithm>
 #include <cmath>
