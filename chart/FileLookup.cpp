@@ -68,7 +68,7 @@ std::string FileResolver::Find(const std::string& path) {
 
 std::string FileResolver::Lookup(const std::string& asked) {
     if (asked.empty()) return "";
-    const std::string path = root_ ? KeptInside(asked, *root_) : asked;
+    std::string path = root_ ? KeptInside(asked, *root_) : asked;
     if (IsFile(path)) return path;
     std::string normal = WithForwardSlashes(path);
     if (normal != path && IsFile(normal)) return normal;

@@ -105,8 +105,12 @@ std::string FileBehindLinks(const std::string& path) {
             throw Error(FormatText(Tr("ファイル %s を作成できません"), path));
         target.resize(size_t(n));
         const size_t slash = file.find_last_of('/');
-        file = target[0] == '/' || slash == std::string::npos ? target
-                                                              : file.substr(0, slash + 1) + target;
+        if (target[0] == '/' || slash == std::string::npos) {
+            file = std::move(target);
+        } else {
+            file.resize(slash + 1);
+            file += target;
+        }
     }
     throw Error(FormatText(Tr("%s is a loop of links"), path));
 }
