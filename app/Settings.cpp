@@ -147,6 +147,12 @@ Settings ParseSettings(const std::string& text, const std::string& fileName,
         const std::string where = fileName + ":" + std::to_string(i + 1) + ": ";
         const std::string line = Trim(lines[i]);
         if (line.empty() || line[0] == '#') continue;
+        // Every use of a value stops at a NUL byte: what is behind it would be
+        // dropped without a word.
+        if (line.find('\0') != std::string::npos) {
+            problems.push_back(where + Tr("the line holds a NUL byte"));
+            continue;
+        }
         const size_t equals = line.find('=');
         if (equals == std::string::npos) {
             problems.push_back(where + Tr("not a \"key = value\" line"));
@@ -212,17 +218,19 @@ void SaveSettings(const std::string& path, const Settings& given) {
         const std::filesystem::path full = std::filesystem::absolute(folder, ec);
         if (!ec) folder = full.lexically_normal().string();
     }
-    std::string text;
     std::error_code ec;
-    if (std::filesystem::exists(path, ec)) {
-        const std::vector<uint8_t> bytes = ReadWholeFile(path, MaxSettingsBytes);
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    // A settings file that is a link stays one: its target is rewritten.
+    const std::string file = FileBehindLinks(path);
+    std::string text;
+    if (std::filesystem::exists(file, ec)) {
+        const std::vector<uint8_t> bytes = ReadWholeFile(file, MaxSettingsBytes);
         text.assign(bytes.begin(), bytes.end());
     } else {
         text = "# Tappo Player settings: one \"key = value\" a line (see tappoplayer --help).\n";
     }
     const std::string merged = MergeSettings(text, absolute);
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-    WriteFileAtomic(path, std::vector<uint8_t>(merged.begin(), merged.end()));
+    WriteFileAtomic(file, std::vector<uint8_t>(merged.begin(), merged.end()));
 }
 
 std::vector<std::string> DefaultSongFolders(const std::string& programFolder) {

@@ -48,7 +48,8 @@ Settings ReadSettingsFile(const std::string& path, std::vector<std::string>& pro
 // added at its end. Comments, unknown keys and lines that do not read stay.
 std::string MergeSettings(const std::string& text, const Settings& given);
 // Writes `given` into the settings file at `path`, merged with what it holds,
-// under a temporary name renamed into place (its folder is made when missing).
+// under a temporary name renamed into place (its folder is made when missing);
+// a settings file that is a symbolic link is written where the link leads.
 // Song folders are stored as absolute paths. Throws Error when it cannot.
 void SaveSettings(const std::string& path, const Settings& given);
 

@@ -1,10 +1,14 @@
 #include "chart/FileLookup.h"
 
 #include "base/AsciiCase.h"
+#include "base/Errors.h"
+#include "base/Translate.h"
+#include "chart/CompiledChart.h"
 #include "chart/ShiftJis.h"
 
 #include <algorithm>
 #include <dirent.h>
+#include <filesystem>
 #include <sys/stat.h>
 
 namespace tappo {
@@ -62,8 +66,9 @@ std::string FileResolver::Find(const std::string& path) {
     return found;
 }
 
-std::string FileResolver::Lookup(const std::string& path) {
-    if (path.empty()) return "";
+std::string FileResolver::Lookup(const std::string& asked) {
+    if (asked.empty()) return "";
+    std::string path = root_ ? KeptInside(asked, *root_) : asked;
     if (IsFile(path)) return path;
     std::string normal = WithForwardSlashes(path);
     if (normal != path && IsFile(normal)) return normal;
@@ -133,6 +138,119 @@ std::string FolderOfChart(const std::string& path) {
         }
     }
     return path.substr(0, end);
+}
+
+namespace {
+
+using PathParts = std::vector<std::string>;
+
+// The parts of `path` between its "/" separators, without empty ones and ".".
+PathParts PartsOf(const std::string& path) {
+    PathParts parts;
+    size_t start = 0;
+    while (start <= path.size()) {
+        const size_t slash = std::min(path.find('/', start), path.size());
+        std::string part = path.substr(start, slash - start);
+        if (!part.empty() && part != ".") parts.push_back(std::move(part));
+        start = slash + 1;
+    }
+    return parts;
+}
+
+// The parts of `path` from "/": a relative path starts at the current folder.
+PathParts AbsoluteParts(const std::string& path) {
+    PathParts parts;
+    if (path.empty() || path[0] != '/') {
+        std::error_code ec;
+        parts = PartsOf(std::filesystem::current_path(ec).string());
+    }
+    for (std::string& part : PartsOf(path))
+        parts.push_back(std::move(part));
+    return parts;
+}
+
+bool BeginsWith(const PathParts& parts, const PathParts& folder) {
+    return parts.size() >= folder.size() && std::equal(folder.begin(), folder.end(), parts.begin());
+}
+
+// `parts` with each ".." taking away the part before it. Where `root` is
+// given, a ".." at the root stays there, and a path that never reaches it is
+// taken as below it, as an absolute name is taken below a chart's folder.
+PathParts Resolved(const PathParts& parts, const PathParts* root = nullptr) {
+    PathParts resolved;
+    for (const std::string& part : parts) {
+        if (part != "..")
+            resolved.push_back(part);
+        else if (!resolved.empty() && !(root && resolved == *root))
+            resolved.pop_back();
+    }
+    if (root && !BeginsWith(resolved, *root))
+        resolved.insert(resolved.begin(), root->begin(), root->end());
+    return resolved;
+}
+
+std::string PathText(const PathParts& parts) {
+    std::string text;
+    for (const std::string& part : parts)
+        text += "/" + part;
+    return text.empty() ? "/" : text;
+}
+
+PathParts RootParts(const std::string& root) {
+    return Resolved(AbsoluteParts(root.empty() ? "." : root));
+}
+
+std::string OutsideText(const std::string& path, const std::string& root) {
+    return FormatText(Tr("%s names a file outside the folder %s: "), ChartTextToUtf8(path),
+                      ChartTextToUtf8(root));
+}
+
+} // namespace
+
+std::string ChartFilesRoot(const std::string& chartPath,
+                           const std::vector<std::string>& songsFolders) {
+    const PathParts chart = Resolved(AbsoluteParts(chartPath));
+    for (const std::string& folder : songsFolders) {
+        const PathParts songs = RootParts(folder);
+        if (chart.size() > songs.size() && BeginsWith(chart, songs)) return folder;
+    }
+    const std::string own = FolderOfChart(chartPath);
+    return own.empty() ? "." : own;
+}
+
+std::string KeptInside(const std::string& path, const std::string& root) {
+    const PathParts folder = RootParts(root);
+    // The file system reads "\" as part of a name: the path as written must
+    // stay inside as well as the path the lookup makes of it.
+    const std::string forward = WithForwardSlashes(path);
+    const PathParts parts = AbsoluteParts(forward);
+    if (BeginsWith(Resolved(parts), folder) && BeginsWith(Resolved(AbsoluteParts(path)), folder))
+        return path;
+    return PathText(Resolved(parts, &folder));
+}
+
+std::vector<std::string> KeepChartFilesInside(ChartData& chart, std::string& midiFileName,
+                                              const std::string& songFolder,
+                                              const std::string& root) {
+    std::vector<std::string> problems;
+    const auto keep = [&](std::string& name) {
+        if (name.empty()) return;
+        const std::string kept = KeptInside(name, root);
+        if (kept == name) return;
+        problems.push_back(OutsideText(name, root) +
+                           FormatText(Tr("it is looked for as %s"), ChartTextToUtf8(kept)));
+        name = kept;
+    };
+    for (std::string& name : chart.WavFileNames)
+        keep(name);
+    for (std::string& name : chart.BmpFileNames)
+        keep(name);
+    if (!midiFileName.empty() &&
+        KeptInside(songFolder + midiFileName, root) != songFolder + midiFileName) {
+        problems.push_back(OutsideText(songFolder + midiFileName, root) + Tr("it is not loaded"));
+        midiFileName.clear();
+    }
+    return problems;
 }
 
 } // namespace tappo

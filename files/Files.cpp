@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -81,6 +82,37 @@ void WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes)
         ::fsync(dir);
         ::close(dir);
     }
+}
+
+std::string FileBehindLinks(const std::string& path) {
+    // As many links as the system itself follows before it calls it a loop.
+    constexpr int MaxLinks = 40;
+    std::string file = path;
+    for (int links = 0; links <= MaxLinks; ++links) {
+        struct stat st;
+        if (::lstat(file.c_str(), &st) != 0) {
+            if (links == 0) return file; // no file yet: it is made where it is named
+            const std::filesystem::path folder = std::filesystem::path(file).parent_path();
+            std::error_code ec;
+            if (std::filesystem::is_directory(folder.empty() ? "." : folder, ec)) return file;
+            throw Error(
+                FormatText(Tr("%s is a link to %s, in a folder that does not exist"), path, file));
+        }
+        if (!S_ISLNK(st.st_mode)) return file;
+        std::string target(size_t(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+        const ssize_t n = ::readlink(file.c_str(), target.data(), target.size());
+        if (n < 0 || size_t(n) >= target.size())
+            throw Error(FormatText(Tr("ファイル %s を作成できません"), path));
+        target.resize(size_t(n));
+        const size_t slash = file.find_last_of('/');
+        if (target[0] == '/' || slash == std::string::npos) {
+            file = std::move(target);
+        } else {
+            file.resize(slash + 1);
+            file += target;
+        }
+    }
+    throw Error(FormatText(Tr("%s is a loop of links"), path));
 }
 
 } // namespace tappo

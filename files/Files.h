@@ -33,5 +33,12 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path, uint64_t maxBytes = 
 // Writes to a temporary name in the same folder and renames it into place;
 // throws Error and removes the temporary file on failure.
 void WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& bytes);
+// The file that `path` stands for when it is written: `path` itself, or where
+// the symbolic link at `path` leads, through a chain of links (a relative
+// target is taken from its own link's folder). A write there keeps the link,
+// as a dotfile manager's links must be kept. A link that leads to no file yet
+// leads to the file it names when that file's folder exists; otherwise, and
+// for a loop of links, throws Error.
+std::string FileBehindLinks(const std::string& path);
 
 } // namespace tappo

@@ -1,9 +1,10 @@
 // Reading chart text: number conversion, line splitting, Shift-JIS and the
-// header scan.
+// header scan, the folder a chart's file names are kept in.
 #include "TestUtil.h"
 #include "base/AsciiCase.h"
 #include "base/Errors.h"
 #include "chart/Convert.h"
+#include "chart/FileLookup.h"
 #include "chart/ShiftJis.h"
 #include "chart/exact/HeaderScan.h"
 #include "chart/exact/Lines.h"
@@ -162,4 +163,19 @@ TEST(ChartReading, ShiftJisLeadBytes) {
         EXPECT_TRUE(IsShiftJisLeadByte(uint8_t(c))) << c;
     for (int c : {0x5C, 0x80, 0xA0, 0xDF, 0xFD})
         EXPECT_FALSE(IsShiftJisLeadByte(uint8_t(c))) << c;
+}
+
+TEST(ChartReading, FileNamesAreKeptInsideTheirFolder) {
+    EXPECT_EQ(KeptInside("/s/p/c/../common/k.wav", "/s/"), "/s/p/c/../common/k.wav")
+        << "inside: unchanged";
+    EXPECT_EQ(KeptInside("/s/p/c/../../../../etc/passwd", "/s"), "/s/etc/passwd");
+    EXPECT_EQ(KeptInside("/s/p/..\\..\\..\\x.wav", "/s/p/"), "/s/p/x.wav");
+    EXPECT_EQ(KeptInside("/s/p/a\\b/../../x.wav", "/s/p"), "/s/p/x.wav")
+        << "the name as written would climb out, though its \"\\\" form would not";
+    EXPECT_EQ(KeptInside("/etc/passwd", ""),
+              std::filesystem::current_path().string() + "/etc/passwd")
+        << "a chart in the current folder: an absolute name is taken below it";
+    EXPECT_EQ(ChartFilesRoot("/s/p/c.bms", {"/t", "/s/"}), "/s/");
+    EXPECT_EQ(ChartFilesRoot("/s/p/c.bms", {}), "/s/p/");
+    EXPECT_EQ(ChartFilesRoot("c.bms", {}), ".");
 }

@@ -2,6 +2,8 @@
 // chart named just ".bms", an image that breaks after a good one.
 #include "HeadlessPlayer.h"
 #include "app/CommandLine.h"
+#include "chart/Reading.h"
+#include "chart/standard/Convert.h"
 #include "files/Files.h"
 
 #include <filesystem>
@@ -119,4 +121,78 @@ TEST(Hardening, AFifoInPlaceOfAnImageIsRefusedAtOnce) {
     f.PlayAThenB("fifo.bmp");
     EXPECT_EQ(f.messages.shown.size(), 1u);
     EXPECT_FALSE(f.Slot1());
+}
+
+namespace {
+
+// A chart two folders below the songs folder, naming a keysound in a folder
+// beside its own, files outside the songs folder (with "/" and with "\"), a
+// picture outside it and a MIDI file outside the file system's root.
+struct ClimbingNamesFixture : HeadlessPlayer {
+    ClimbingNamesFixture() {
+        songsFolder = dir.File("songs");
+        const std::vector<uint8_t> wave =
+            tools::EncodeWav16(std::vector<int16_t>(64, 1000), 1, 44100);
+        Write("songs/pack/common/kick.wav", wave);
+        Write("secret.wav", wave);
+        Write("red.bmp", Picture(0xFF0000));
+        Write(
+            "songs/pack/chart/c.bms",
+            Bytes(
+                "#WAV01 ../common/kick.wav\n#WAV02 ../../../secret.wav\n"
+                "#WAV03 ..\\..\\..\\secret.wav\n#BMP01 ../../../red.bmp\n"
+                "#MIDIFILE ../../../../../../../../../../etc/passwd\n#00111:010203\n#00104:01\n"));
+    }
+    std::string Chart() const { return dir.File("songs/pack/chart/c.bms"); }
+    uint32_t SampleBytes(size_t slot) const {
+        const auto& sample = player->CurrentChart().KeysoundSlots[slot];
+        return sample ? sample->DataLength : 0;
+    }
+    int OutsideReports() const {
+        int n = 0;
+        for (const std::string& line : LogLines(dir.File("ddsd.debug")))
+            n += line.find("names a file outside the folder") != std::string::npos;
+        return n;
+    }
+};
+
+} // namespace
+
+TEST(Hardening, NamesThatClimbOutOfTheSongsFolderAreMissingAndLogged) {
+    ClimbingNamesFixture f;
+    f.Start({});
+    ASSERT_TRUE(f.player->StartChart(f.Chart()));
+    EXPECT_GT(f.SampleBytes(1), 0u) << "a folder beside the chart's, inside the songs folder";
+    EXPECT_EQ(f.SampleBytes(2), 0u) << "outside the songs folder";
+    EXPECT_EQ(f.SampleBytes(3), 0u) << "outside, written with \"\\\"";
+    EXPECT_FALSE(f.player->CurrentChart().BgaSurfaces[1]);
+    EXPECT_TRUE(f.player->CurrentChart().Header.MidiFileName.empty()) << "no music is loaded";
+    EXPECT_EQ(f.OutsideReports(), 4) << "each name that would leave is logged with the reason";
+}
+
+TEST(Hardening, AChartNamedOnTheCommandLineKeepsToItsOwnFolder) {
+    ClimbingNamesFixture f;
+    f.Start({f.Chart()});
+    ASSERT_TRUE(f.player->ChartActive());
+    EXPECT_EQ(f.SampleBytes(1), 0u)
+        << "no songs folder holds both: the chart's folder is the limit";
+    EXPECT_EQ(f.OutsideReports(), 5);
+}
+
+TEST(Hardening, TheStandardReadingLooksForItsPicturesAndPreviewInsideTheChartsFolder) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.File("a"));
+    WriteFileAtomic(dir.File("secret.bmp"), Picture(0xFF0000));
+    WriteFileAtomic(dir.File("secret.wav"), tools::EncodeWav16({1, 2, 3}, 1, 44100));
+    WriteFileAtomic(dir.File("a/c.bms"),
+                    Bytes("#BANNER ../secret.bmp\n#STAGEFILE ..\\secret.bmp\n"
+                          "#PREVIEW ../secret.wav\n#WAV01 a/../../secret.wav\n#00111:01\n"));
+    const std::string chart = dir.File("a/c.bms");
+    EXPECT_EQ(standard::BannerFile(chart), "");
+    EXPECT_EQ(standard::StageFile(chart), "");
+    EXPECT_EQ(standard::PreviewFile(chart), "");
+    ChartReading reading;
+    reading.Standard = true;
+    const std::string listing = InspectChart(chart, '.', reading);
+    EXPECT_NE(listing.find("Missing WAV01 a/../../secret.wav\n"), std::string::npos) << listing;
 }

@@ -85,5 +85,43 @@ TEST(Settings, SavingKeepsWhatTheFileHeldAndWritesWhatWasGiven) {
         << "no temporary file stays behind";
 }
 
+TEST(Settings, AValueWithANulByteIsReportedAndLeftOut) {
+    std::vector<std::string> problems;
+    using namespace std::string_literals;
+    const Settings s = ParseSettings("volume = 5\0 0\nscale = 2\n"s, "f", problems);
+    EXPECT_FALSE(s.Volume.has_value()) << "not the 5 before the NUL";
+    EXPECT_EQ(s.Scale, 2);
+    EXPECT_EQ(problems, std::vector<std::string>{"f:1: the line holds a NUL byte"});
+}
+
+TEST(Settings, SavingWritesThroughAChainOfLinks) {
+    test::TempDir dir;
+    std::filesystem::create_directories(dir.File("dotfiles/real"));
+    std::filesystem::create_directories(dir.File("config"));
+    WriteFileAtomic(dir.File("dotfiles/real/settings"), std::vector<uint8_t>{'#', '\n'});
+    // config/settings -> ../dotfiles/settings (relative) -> real/settings (relative to its folder)
+    std::filesystem::create_symlink("../dotfiles/settings", dir.File("config/settings"));
+    std::filesystem::create_symlink("real/settings", dir.File("dotfiles/settings"));
+    Settings given;
+    given.Volume = 30;
+    SaveSettings(dir.File("config/settings"), given);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("config/settings"))) << "the link stays";
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("dotfiles/settings")));
+    EXPECT_EQ(ReadText(dir.File("dotfiles/real/settings")), "#\nvolume = 30\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File("dotfiles/real")),
+                            std::filesystem::directory_iterator()),
+              1)
+        << "the temporary file was made beside the target, and is gone";
+
+    // A link to a file not made yet: made when its folder exists, else an error.
+    std::filesystem::create_symlink(dir.File("dotfiles/new"), dir.File("config/new"));
+    SaveSettings(dir.File("config/new"), given);
+    EXPECT_NE(ReadText(dir.File("dotfiles/new")).find("volume = 30\n"), std::string::npos);
+    std::filesystem::create_symlink(dir.File("nowhere/settings"), dir.File("config/lost"));
+    EXPECT_THROW(SaveSettings(dir.File("config/lost"), given), Error);
+    std::filesystem::create_symlink("loop", dir.File("config/loop"));
+    EXPECT_THROW(SaveSettings(dir.File("config/loop"), given), Error);
+}
+
 } // namespace
 } // namespace tappo

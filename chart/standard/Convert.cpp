@@ -240,16 +240,16 @@ std::string NamedChartFile(const std::string& chartPath, NamedFile which) {
                               : which == NamedFile::StageFile ? names.StageFile
                                                               : names.Preview;
     if (name.empty()) return {};
+    // These files are looked for before the chart is played, where only its
+    // own folder is known: they stay inside it.
+    const std::string folder = FolderOfChart(chartPath);
     std::string path;
-    if (which == NamedFile::Preview) {
-        try {
-            FileResolver files;
-            path = files.FindWithFallback(FolderOfChart(chartPath) + name, SoundFallbacks);
-        } catch (const std::exception&) {
-            return {};
-        }
-    } else {
-        path = ResolveChartFile(FolderOfChart(chartPath) + name);
+    try {
+        FileResolver files(folder);
+        path = which == NamedFile::Preview ? files.FindWithFallback(folder + name, SoundFallbacks)
+                                           : files.Find(folder + name);
+    } catch (const std::exception&) {
+        return {};
     }
     std::error_code ec;
     return !path.empty() && std::filesystem::is_regular_file(path, ec) ? path : std::string();
@@ -269,7 +269,7 @@ std::string PreviewFile(const std::string& chartPath) {
 
 std::vector<std::string> MissingFiles(const Chart& chart, const std::string& chartPath) {
     const std::string folder = FolderOfChart(chartPath);
-    FileResolver files;
+    FileResolver files(folder); // a chart named on the command line: its own folder
     std::vector<std::string> missing;
     const auto check = [&](const std::string& header, const std::string& name,
                            std::initializer_list<const char*> fallbacks) {
