@@ -29,11 +29,10 @@ bool Player::StartChart(const std::string& path) {
     // soon after; a command-line chart's ends with the display's initialisation.
     if (video_.Initialized()) stagePicture_ = Image();
     if (!compiled) return false;
-    for (const std::string& problem : KeepChartFilesInside(
-             session_.Chart, session_.Header.MidiFileName, session_.SongFolder,
-             ChartFilesRoot(path,
-                            songs_.ChartList.empty() ? std::vector<std::string>{} : songsFolders_)))
-        sound_.Log().Report(problem);
+    for (const std::string& problem :
+         KeepChartFilesInside(session_.Chart, session_.Header.MidiFileName, session_.SongFolder,
+                              ChartFilesRoot(path, songsFolders_)))
+        problems_.Report(problem);
     ReportUnreadText(path);
 
     // Sounds before images: a broken sample or MIDI file is reported and the

@@ -170,12 +170,23 @@ TEST(Hardening, NamesThatClimbOutOfTheSongsFolderAreMissingAndLogged) {
     EXPECT_EQ(f.OutsideReports(), 4) << "each name that would leave is logged with the reason";
 }
 
-TEST(Hardening, AChartNamedOnTheCommandLineKeepsToItsOwnFolder) {
+TEST(Hardening, AChartNamedOnTheCommandLineKeepsToTheSongsFolderHoldingItElseToItsOwn) {
+    {
+        // Opened from the file manager, a chart of the songs folder still
+        // reaches the pack's shared sounds.
+        ClimbingNamesFixture f;
+        f.Start({f.Chart()});
+        ASSERT_TRUE(f.player->ChartActive());
+        EXPECT_GT(f.SampleBytes(1), 0u);
+        EXPECT_EQ(f.SampleBytes(2), 0u);
+        EXPECT_EQ(f.OutsideReports(), 4);
+    }
     ClimbingNamesFixture f;
+    f.songsFolder = f.dir.File("other");
+    std::filesystem::create_directories(f.songsFolder);
     f.Start({f.Chart()});
     ASSERT_TRUE(f.player->ChartActive());
-    EXPECT_EQ(f.SampleBytes(1), 0u)
-        << "no songs folder holds both: the chart's folder is the limit";
+    EXPECT_EQ(f.SampleBytes(1), 0u) << "no songs folder holds it: the chart's folder is the limit";
     EXPECT_EQ(f.OutsideReports(), 5);
 }
 
