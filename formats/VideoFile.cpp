@@ -81,8 +81,11 @@ std::string ErrorText(int code) {
 // packet (a long run of zeros after the stream). Past that bound the file
 // ends where the opening stopped. A disk slower than any local one meets the
 // time bound instead, and the file does not open.
+// Once open, a stream whose demuxer reads as much again without giving a
+// packet (more than any frame the player accepts takes) ends there too.
 constexpr int64_t AnalysedPacketBytes = 5'000'000;
 constexpr int64_t OpenReadBytes = int64_t(64) << 20;
+constexpr int64_t BytesBetweenPackets = OpenReadBytes;
 constexpr int64_t OpenMs = 10'000;
 
 int64_t SteadyMs() {
@@ -100,6 +103,7 @@ struct ByteSource {
     // While the video opens: the bytes it may still read, and when it must
     // have opened (steady ms). Negative: no bound.
     int64_t openBytesLeft = -1, openDeadline = -1;
+    int64_t sincePacket = 0; // bytes read since the demuxer last gave a packet
 
     ~ByteSource() {
         if (fd >= 0) ::close(fd);
@@ -109,7 +113,10 @@ struct ByteSource {
         openBytesLeft = OpenReadBytes;
         openDeadline = SteadyMs() + OpenMs;
     }
-    void Opened() { openBytesLeft = openDeadline = -1; }
+    void Opened() {
+        openBytesLeft = openDeadline = -1;
+        sincePacket = 0;
+    }
     bool PastDeadline() const { return openDeadline >= 0 && SteadyMs() > openDeadline; }
     static int Interrupted(void* opaque) {
         return static_cast<const ByteSource*>(opaque)->PastDeadline() ? 1 : 0;
@@ -130,6 +137,11 @@ struct ByteSource {
         const int64_t left = s->size - s->position;
         if (left <= 0 || want <= 0 || s->openBytesLeft == 0) return AVERROR_EOF;
         int n = int(std::min<int64_t>(want, left));
+        if (s->openBytesLeft < 0 && s->sincePacket >= BytesBetweenPackets) {
+            s->size = s->position;
+            return AVERROR_EOF;
+        }
+        s->sincePacket += n;
         if (s->openBytesLeft > 0) {
             n = int(std::min<int64_t>(n, s->openBytesLeft));
             s->openBytesLeft -= n;
@@ -401,6 +413,7 @@ bool VideoDecoder::Decode() {
         if (flushed_) break;
         r = packets_ < MaxVideoPackets ? av_read_frame(p.format, p.packet) : AVERROR_EOF;
         ++packets_;
+        p.source.sincePacket = 0;
         if (r < 0) {
             if (r != AVERROR_EOF) NoteProblem(FormatText(Tr("読めません (%s)"), ErrorText(r)));
             avcodec_send_packet(p.codec, nullptr); // the frames the decoder still holds
