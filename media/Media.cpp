@@ -259,8 +259,9 @@ struct ImageJob {
 // slot given its surface (a slot keeps the one it has), so the decoding
 // threads touch nothing but their own slot's surface. Slots without a file
 // are emptied, and the highest of them becomes the layer image.
-std::vector<ImageJob> PrepareImages(BgaBank& surfaces, const ChartData& chart, Display& display,
-                                    int32_t& layerImage, FileResolver& files) {
+std::vector<ImageJob> PrepareImages(const BgaLoad& load) {
+    BgaBank& surfaces = load.Surfaces;
+    const ChartData& chart = load.Chart;
     for (size_t i = size_t(chart.SlotLimit); i < surfaces.size(); ++i)
         surfaces[i].reset();
     std::vector<ImageJob> jobs;
@@ -269,13 +270,13 @@ std::vector<ImageJob> PrepareImages(BgaBank& surfaces, const ChartData& chart, D
         const std::string& name = chart.BmpFileNames[size_t(i)];
         if (name.empty()) {
             surface.reset();
-            layerImage = i;
+            load.LayerImage = i;
             continue;
         }
         ImageJob job;
         job.slot = size_t(i);
         try {
-            const std::string found = files.FindWithFallback(name, PictureFallbacks);
+            const std::string found = load.Files.FindWithFallback(name, PictureFallbacks);
             job.path = found.empty() ? name : found;
         } catch (...) {
             job.lookupError = std::current_exception();
@@ -283,7 +284,7 @@ std::vector<ImageJob> PrepareImages(BgaBank& surfaces, const ChartData& chart, D
         try {
             // Made here, where the display keeps its list of surfaces; its
             // pixels are taken by the thread that draws it.
-            if (!surface) surface = std::make_unique<Surface>(&display), job.sizeSurface = true;
+            if (!surface) surface = std::make_unique<Surface>(&load.Screen), job.sizeSurface = true;
             job.surface = surface.get();
         } catch (...) {
             surface.reset();
@@ -362,111 +363,154 @@ void DrawImage(ImageJob& job, BitmapData& bitmap, int w, int h, bool videos = fa
                                Bounds(0, 0, picture.Width, picture.Height));
 }
 
-} // namespace
+// One load of the "#BMP" files: decoded and drawn on both cores, then taken
+// in here in slot order, so that what the budget takes, the problems and the
+// first error thrown are those of a load one file after another.
+class BgaLoader {
+  public:
+    explicit BgaLoader(const BgaLoad& load)
+        : load_(load), w_(load.Screen.Mode.Width), h_(load.Screen.Mode.Height),
+          jobs_(PrepareImages(load)), done_(load.DoneBefore) {}
+    bool Run();
 
-bool LoadBgaImages(BgaBank& surfaces, const ChartData& chart, Display& display, int32_t& layerImage,
-                   FileResolver& files, const ProgressCallback& progress, int doneBefore, int total,
-                   uint64_t budget, std::vector<std::string>* problems, VideoBank* videos) {
-    const int w = display.Mode.Width, h = display.Mode.Height;
-    // The last chart's videos stop before their surfaces change.
-    if (videos)
-        for (auto& video : *videos)
-            video.reset();
-    std::vector<ImageJob> jobs = PrepareImages(surfaces, chart, display, layerImage, files);
-    // Decoded and drawn on both cores; failures are taken here in slot order,
-    // so the first error thrown is that of a load one file after another.
-    std::exception_ptr firstError;
-    int done = doneBefore;
-    std::array<BitmapData, InOrderWorkers> bitmaps; // one decoding buffer per thread
+  private:
+    void Draw(int k, int worker);
+    bool Finish(int k, const std::exception_ptr& error);
+    void TakeFromFirst(ImageJob& job);
+    void ChargeBudget(ImageJob& job);
+    void Install(ImageJob& job);
+    void EmptyUntaken();
+    bool Sized(const Surface* s) const {
+        return s && s->HasPixels() && s->Width() == w_ && s->Height() == h_;
+    }
+
+    const BgaLoad& load_;
+    const int w_, h_;
+    std::vector<ImageJob> jobs_;
+    std::array<BitmapData, InOrderWorkers> bitmaps_; // one decoding buffer per thread
     // Pictures past the chart's budget are refused in slot order, as sounds are.
-    std::atomic<bool> budgetSpent{false};
-    uint64_t used = 0;
-    const auto draw = [&](int k, int worker) {
-        ImageJob& job = jobs[size_t(k)];
-        // A file named again is copied from its first slot once that is taken in.
-        if (job.first != size_t(k) || budgetSpent.load())
-            SizeSurface(job, w, h);
+    std::atomic<bool> budgetSpent_{false};
+    uint64_t used_ = 0;
+    std::exception_ptr firstError_;
+    int done_;
+    int finished_ = -1; // the last item taken in
+};
+
+void BgaLoader::Draw(int k, int worker) {
+    ImageJob& job = jobs_[size_t(k)];
+    // A file named again is copied from its first slot once that is taken in.
+    if (job.first != size_t(k) || budgetSpent_.load())
+        SizeSurface(job, w_, h_);
+    else
+        DrawImage(job, bitmaps_[size_t(worker)], w_, h_, load_.Videos != nullptr);
+}
+
+// A slot naming a file an earlier slot named takes what that one made of it.
+void BgaLoader::TakeFromFirst(ImageJob& job) {
+    const ImageJob& from = jobs_[job.first];
+    if (from.refused) {
+        job.refused = true;
+        return;
+    }
+    if (from.error && from.error != from.surfaceError) {
+        job.error = from.error;
+        return;
+    }
+    try {
+        const VideoBank* videos = load_.Videos;
+        if (!from.error && from.isVideo && videos && (*videos)[from.slot])
+            ShareVideo(job, *(*videos)[from.slot], w_, h_); // a video of its own
+        else if (!from.error && Sized(job.surface) && Sized(from.surface))
+            std::memcpy(job.surface->Bits(), from.surface->Bits(),
+                        size_t(w_) * size_t(h_) * sizeof(uint16_t));
         else
-            DrawImage(job, bitmaps[size_t(worker)], w, h, videos != nullptr);
-    };
-    int finished = -1; // the last item taken in
-    const auto finish = [&](int k, const std::exception_ptr& error) {
-        finished = k;
-        ImageJob& job = jobs[size_t(k)];
-        job.error = error;
-        if (job.first != size_t(k)) {
-            const ImageJob& from = jobs[job.first];
-            const auto sized = [&](const Surface* s) {
-                return s && s->HasPixels() && s->Width() == w && s->Height() == h;
-            };
-            if (from.refused) {
-                job.refused = true;
-            } else if (from.error && from.error != from.surfaceError) {
-                job.error = from.error;
-            } else {
-                try {
-                    if (!from.error && from.isVideo && videos && (*videos)[from.slot])
-                        ShareVideo(job, *(*videos)[from.slot], w, h); // a video of its own
-                    else if (!from.error && sized(job.surface) && sized(from.surface))
-                        std::memcpy(job.surface->Bits(), from.surface->Bits(),
-                                    size_t(w) * size_t(h) * sizeof(uint16_t));
-                    else
-                        DrawImage(job, bitmaps[0], w, h,
-                                  videos != nullptr); // only a surface failed
-                } catch (...) {
-                    job.error = std::current_exception();
-                }
-            }
-        } else if (budgetSpent.load()) {
-            job.refused = true;
-        } else if (!job.error && job.cost > budget - used) {
-            budgetSpent = true;
-            job.error = std::make_exception_ptr(Error(
-                Tr("画像 ") + job.path +
-                FormatText(Tr(TextPictureBudgetSpent), static_cast<long long>(budget >> 20))));
-        } else {
-            used += job.cost;
+            DrawImage(job, bitmaps_[0], w_, h_, videos != nullptr); // only a surface failed
+    } catch (...) {
+        job.error = std::current_exception();
+    }
+}
+
+void BgaLoader::ChargeBudget(ImageJob& job) {
+    if (budgetSpent_.load()) {
+        job.refused = true;
+    } else if (!job.error && job.cost > load_.Budget - used_) {
+        budgetSpent_ = true;
+        job.error = std::make_exception_ptr(Error(
+            Tr("画像 ") + job.path +
+            FormatText(Tr(TextPictureBudgetSpent), static_cast<long long>(load_.Budget >> 20))));
+    } else {
+        used_ += job.cost;
+    }
+}
+
+// The job's picture or video into its slot, or its problem reported.
+void BgaLoader::Install(ImageJob& job) {
+    if (job.refused) {
+        load_.Surfaces[job.slot].reset();
+    } else if (job.error) {
+        // The slot is emptied: it must not keep the picture of the chart before.
+        load_.Surfaces[job.slot].reset();
+        if (!firstError_) firstError_ = job.error;
+        if (!load_.Problems) return;
+        try {
+            std::rethrow_exception(job.error);
+        } catch (const std::exception& e) {
+            load_.Problems->push_back(e.what());
+        } catch (...) {
+            load_.Problems->push_back(Tr("画像 ") + job.path);
         }
-        if (job.refused) {
-            surfaces[job.slot].reset();
-        } else if (job.error) {
-            // The slot is emptied: it must not keep the picture of the chart before.
-            surfaces[job.slot].reset();
-            if (!firstError) firstError = job.error;
-            if (problems) {
-                try {
-                    std::rethrow_exception(job.error);
-                } catch (const std::exception& e) {
-                    problems->push_back(e.what());
-                } catch (...) {
-                    problems->push_back(Tr("画像 ") + job.path);
-                }
-            }
-        } else if (job.video && videos) {
-            (*videos)[job.slot] = std::move(job.video);
-        }
-        return !progress || progress(++done, total);
-    };
-    // A load stopped early empties the slots it did not take in, whatever the
-    // helper thread had already drawn there: what is left is what a load one
-    // file after another would have made, and no surface without pixels.
-    const auto emptyUntaken = [&] {
-        for (size_t k = size_t(finished + 1); k < jobs.size(); ++k)
-            surfaces[jobs[k].slot].reset();
-    };
+    } else if (job.video && load_.Videos) {
+        (*load_.Videos)[job.slot] = std::move(job.video);
+    }
+}
+
+bool BgaLoader::Finish(int k, const std::exception_ptr& error) {
+    finished_ = k;
+    ImageJob& job = jobs_[size_t(k)];
+    job.error = error;
+    if (job.first != size_t(k))
+        TakeFromFirst(job);
+    else
+        ChargeBudget(job);
+    Install(job);
+    return !load_.Progress || load_.Progress(++done_, load_.Total);
+}
+
+// A load stopped early empties the slots it did not take in, whatever the
+// helper thread had already drawn there: what is left is what a load one
+// file after another would have made, and no surface without pixels.
+void BgaLoader::EmptyUntaken() {
+    for (size_t k = size_t(finished_ + 1); k < jobs_.size(); ++k)
+        load_.Surfaces[jobs_[k].slot].reset();
+}
+
+bool BgaLoader::Run() {
     bool all = false;
     try {
-        all = RunInOrder(int(jobs.size()), draw, finish);
+        all = RunInOrder(
+            int(jobs_.size()), [this](int k, int worker) { Draw(k, worker); },
+            [this](int k, const std::exception_ptr& error) { return Finish(k, error); });
     } catch (...) {
-        emptyUntaken();
+        EmptyUntaken();
         throw;
     }
     if (!all) {
-        emptyUntaken();
+        EmptyUntaken();
         return false;
     }
-    if (firstError) std::rethrow_exception(firstError);
+    if (firstError_) std::rethrow_exception(firstError_);
     return true;
+}
+
+} // namespace
+
+bool LoadBgaImages(const BgaLoad& load) {
+    // The last chart's videos stop before their surfaces change.
+    if (load.Videos)
+        for (auto& video : *load.Videos)
+            video.reset();
+    BgaLoader loader(load);
+    return loader.Run();
 }
 
 void OpenLayerVideos(const ChartData& chart, Display& display, const VideoBank& videos,

@@ -62,21 +62,44 @@ bool LoadKeysounds(KeysoundBank& slots, const ChartData& chart, Mixer& sound,
 // Opens and rewinds the chart's music. Throws when the file cannot be opened.
 void LoadMidi(MusicPlayer& music, const std::string& songFolder, const std::string& midiFileName);
 
-// Scales every "#BMP" image onto a screen-sized surface with colour key 0 and
-// sets `layerImage` to the highest slot (below the chart's SlotLimit) without
-// an image file (unchanged when every slot has one). A file missing under its own name is looked
-// for as PNG, JPEG and BMP under the same stem. A file that cannot be read is skipped and the first
-// such error is thrown after all the others are loaded. Returns false when `progress` stopped the
-// load (`progress` gets `doneBefore` + the images done). With `problems`,
-// every file's problem is added to it too, in slot order. A file named by
-// several slots, under any names, is read (a video opened) once. With `videos` (the
-// standard reading), a file that is no picture but a video by its content
-// shows its first frame on its slot's surface and gets a BgaVideo there;
-// every other slot's video is removed.
-bool LoadBgaImages(BgaBank& surfaces, const ChartData& chart, Display& display, int32_t& layerImage,
-                   FileResolver& files, const ProgressCallback& progress = {}, int doneBefore = 0,
-                   int total = 0, uint64_t budget = PictureBudgetBytes,
-                   std::vector<std::string>* problems = nullptr, VideoBank* videos = nullptr);
+// One load of a chart's "#BMP" files. Every image is scaled onto a
+// screen-sized surface of `Surfaces` with colour key 0, and `LayerImage` is
+// set to the highest slot (below the chart's SlotLimit) without an image file
+// (unchanged when every slot has one). A file missing under its own name is
+// looked for as PNG, JPEG and BMP under the same stem. `Progress` gets
+// `DoneBefore` + the images done, and `Total`. Pictures past `Budget` are
+// refused. With `Problems`, every file's problem is added to it too, in slot
+// order. With `Videos` (the standard reading), a file that is no picture but
+// a video by its content shows its first frame on its slot's surface and gets
+// a BgaVideo there; every other slot's video is removed.
+struct BgaLoad {
+    BgaBank& Surfaces;
+    const ChartData& Chart;
+    Display& Screen;
+    int32_t& LayerImage;
+    FileResolver& Files;
+    ProgressCallback Progress = {};
+    int DoneBefore = 0;
+    int Total = 0;
+    uint64_t Budget = PictureBudgetBytes;
+    std::vector<std::string>* Problems = nullptr;
+    VideoBank* Videos = nullptr;
+};
+// Loads them. A file named by several slots, under any names that lead to it,
+// is read (a video opened and analysed) once. A file that cannot be read is
+// skipped and the first such error is thrown after all the others are
+// loaded. Returns false when the progress callback stopped the load.
+bool LoadBgaImages(const BgaLoad& load);
+// The same with the load's parts in that order.
+inline bool LoadBgaImages(BgaBank& surfaces, const ChartData& chart, Display& display,
+                          int32_t& layerImage, FileResolver& files,
+                          const ProgressCallback& progress = {}, int doneBefore = 0, int total = 0,
+                          uint64_t budget = PictureBudgetBytes,
+                          std::vector<std::string>* problems = nullptr,
+                          VideoBank* videos = nullptr) {
+    return LoadBgaImages(BgaLoad{surfaces, chart, display, layerImage, files, progress, doneBefore,
+                                 total, budget, problems, videos});
+}
 
 // A video both background channels show is played by two decoders, so that
 // each channel shows it from its own start: for each such slot the layer
