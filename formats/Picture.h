@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tappo {
@@ -103,7 +104,20 @@ PictureSize DrawJpegStretched(const uint8_t* data, size_t size, uint16_t* out, i
                               int height);
 
 BitmapData LoadBmpFile(const std::string& path);
-// Chooses the reader by extension (case-insensitive): bmp/dib or jpg/jpeg.
+
+// Which reader a picture file goes to. Packs re-encode pictures under their old
+// names, so the first bytes decide: PNG, JPEG and BMP ("BM") by their
+// signatures, and GIF and WebP, which the player does not read. Bytes that say
+// nothing leave it to the extension of `path` (case-insensitive): ".png",
+// ".jpg" or ".jpeg", ".bmp" or ".dib"; Unknown when that says nothing either.
+enum class PictureKind { Unknown, Png, Jpeg, Bmp, Gif, WebP };
+PictureKind PictureKindOf(const uint8_t* data, size_t size, std::string_view path);
+// The same from the extension alone (for a file with no bytes to look at).
+PictureKind PictureKindOfName(std::string_view path);
+// Why a picture of `kind` (GIF or WebP) is not read.
+std::string UnreadPictureKindText(PictureKind kind);
+// Reads a PNG, JPEG or BMP file, as PictureKindOf tells it. Throws Error for
+// any other file (naming its extension when it tells nothing).
 Image LoadPictureFile(const std::string& path);
 
 } // namespace tappo

@@ -16,6 +16,8 @@ extern "C" {
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <mutex>
@@ -73,26 +75,87 @@ std::string ErrorText(int code) {
     return text;
 }
 
+// Opening a video reads its header and analyses its first packets: FFmpeg's
+// own bound on the packets analysed (5 MB), and ours on every byte the
+// opening reads, which also counts what a demuxer skips looking for its next
+// packet (a long run of zeros after the stream). Past that bound the file
+// ends where the opening stopped. A disk slower than any local one meets the
+// time bound instead, and the file does not open.
+// Once open, a stream whose demuxer reads as much again without giving a
+// packet (more than any frame the player accepts takes) ends there too.
+constexpr int64_t AnalysedPacketBytes = 5'000'000;
+constexpr int64_t OpenReadBytes = int64_t(64) << 20;
+constexpr int64_t BytesBetweenPackets = OpenReadBytes;
+constexpr int64_t OpenMs = 10'000;
+
+int64_t SteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 // Where the demuxer's bytes come from: a file descriptor or memory, of a size
 // fixed at open, so a file that grows (or never ends) reads as it was.
 struct ByteSource {
     const uint8_t* memory = nullptr;
     int fd = -1;
     int64_t size = 0, position = 0;
+    // While the video opens: the bytes it may still read, and when it must
+    // have opened (steady ms). Negative: no bound.
+    int64_t openBytesLeft = -1, openDeadline = -1;
+    int64_t sincePacket = 0; // bytes read since the demuxer last gave a packet
 
     ~ByteSource() {
         if (fd >= 0) ::close(fd);
     }
 
+    void StartOpening() {
+        openBytesLeft = OpenReadBytes;
+        openDeadline = SteadyMs() + OpenMs;
+    }
+    void Opened() {
+        openBytesLeft = openDeadline = -1;
+        sincePacket = 0;
+    }
+    bool PastDeadline() const { return openDeadline >= 0 && SteadyMs() > openDeadline; }
+    static int Interrupted(void* opaque) {
+        return static_cast<const ByteSource*>(opaque)->PastDeadline() ? 1 : 0;
+    }
+
+    // Whether nothing but a hole is left of the file from `position` on: a
+    // sparse file's tail reads as zeros, which hold no packet of any
+    // container, so the stream ends where its data ends.
+    bool OnlyHoleLeft() const {
+        if (fd < 0) return false;
+        errno = 0;
+        return ::lseek(fd, position, SEEK_DATA) < 0 && errno == ENXIO;
+    }
+
     static int Read(void* opaque, uint8_t* out, int want) {
         auto* s = static_cast<ByteSource*>(opaque);
+        if (s->PastDeadline()) return AVERROR_EXIT;
         const int64_t left = s->size - s->position;
-        if (left <= 0 || want <= 0) return AVERROR_EOF;
-        const int n = int(std::min<int64_t>(want, left));
+        if (left <= 0 || want <= 0 || s->openBytesLeft == 0) return AVERROR_EOF;
+        int n = int(std::min<int64_t>(want, left));
+        if (s->openBytesLeft < 0 && s->sincePacket >= BytesBetweenPackets) {
+            s->size = s->position;
+            return AVERROR_EOF;
+        }
+        s->sincePacket += n;
+        if (s->openBytesLeft > 0) {
+            n = int(std::min<int64_t>(n, s->openBytesLeft));
+            s->openBytesLeft -= n;
+            // The file ends where the opening stopped reading it.
+            if (s->openBytesLeft == 0) s->size = s->position + n;
+        }
         if (s->memory) {
             std::memcpy(out, s->memory + s->position, size_t(n));
             s->position += n;
             return n;
+        }
+        if (s->OnlyHoleLeft()) {
+            s->size = s->position;
+            return AVERROR_EOF;
         }
         const ssize_t got = ::pread(s->fd, out, size_t(n), s->position);
         if (got < 0) return AVERROR(EIO);
@@ -251,6 +314,9 @@ void VideoDecoder::Open(const std::string& name, int width, int height,
     p.format->io_open = RefuseOtherFiles;
     p.format->format_whitelist = av_strdup(VideoFormats);
     p.format->protocol_whitelist = av_strdup("none");
+    p.format->probesize = AnalysedPacketBytes;
+    p.format->interrupt_callback = AVIOInterruptCB{&ByteSource::Interrupted, &p.source};
+    p.source.StartOpening();
     int r = avformat_open_input(&p.format, "", container, nullptr);
     if (r < 0) {
         // avformat_open_input frees the context on failure.
@@ -258,6 +324,7 @@ void VideoDecoder::Open(const std::string& name, int width, int height,
     }
     r = avformat_find_stream_info(p.format, nullptr);
     if (r < 0) fail(FormatText(Tr("読めません (%s)"), ErrorText(r)));
+    p.source.Opened();
     const AVCodec* decoder = nullptr;
     p.stream = av_find_best_stream(p.format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
     if (p.stream < 0 || !decoder ||
@@ -346,6 +413,7 @@ bool VideoDecoder::Decode() {
         if (flushed_) break;
         r = packets_ < MaxVideoPackets ? av_read_frame(p.format, p.packet) : AVERROR_EOF;
         ++packets_;
+        p.source.sincePacket = 0;
         if (r < 0) {
             if (r != AVERROR_EOF) NoteProblem(FormatText(Tr("読めません (%s)"), ErrorText(r)));
             avcodec_send_packet(p.codec, nullptr); // the frames the decoder still holds

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <exception>
 #include <string_view>
+#include <sys/stat.h>
 #include <unordered_map>
 
 namespace tappo {
@@ -61,13 +62,22 @@ SoundList FindKeysounds(const ChartData& chart, FileResolver& files) {
 
 namespace {
 
-// For each item, the first item with the same path: a file named from many
+// What a found name stands for: the file itself (its device and inode), so
+// that two spellings, a hard link and a symbolic link are one file; a name
+// that leads to no file stands for itself.
+std::string FileIdentity(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return "name " + path;
+    return "file " + std::to_string(st.st_dev) + " " + std::to_string(st.st_ino);
+}
+
+// For each item, the first item naming the same file: a file named from many
 // slots is read and decoded once, and its samples are shared by every slot.
-std::vector<size_t> FirstOfEachPath(const std::vector<std::string>& paths) {
-    std::unordered_map<std::string_view, size_t> seen;
+std::vector<size_t> FirstOfEachFile(const std::vector<std::string>& paths) {
+    std::unordered_map<std::string, size_t> seen;
     std::vector<size_t> first(paths.size());
     for (size_t k = 0; k < paths.size(); ++k)
-        first[k] = seen.try_emplace(paths[k], k).first->second;
+        first[k] = seen.try_emplace(FileIdentity(paths[k]), k).first->second;
     return first;
 }
 
@@ -81,7 +91,7 @@ bool LoadKeysounds(KeysoundBank& slots, const ChartData& chart, Mixer& sound,
     slots = KeysoundBank();
     const SoundList list = FindKeysounds(chart, files);
     const int count = int(list.slots.size());
-    const std::vector<size_t> first = FirstOfEachPath(list.paths);
+    const std::vector<size_t> first = FirstOfEachFile(list.paths);
     // Decoded on both cores, then made and logged here in slot order, so the
     // samples and the problem log are those of a load one file after another.
     // A slot naming a file already named takes the same decoded sample (and,
@@ -120,7 +130,10 @@ bool LoadKeysounds(KeysoundBank& slots, const ChartData& chart, Mixer& sound,
             sample.pcm.reset();
         } else {
             if (from == size_t(k) && sample.pcm) used += sample.pcm->MemoryBytes();
-            slot = sound.InstallSample(sample);
+            // A problem is logged under the slot's own name for the file.
+            Mixer::DecodedSample own = sample;
+            own.path = list.paths[size_t(k)];
+            slot = sound.InstallSample(std::move(own));
         }
         return !progress || progress(++done, total);
     };
@@ -138,67 +151,84 @@ void LoadMidi(MusicPlayer& music, const std::string& songFolder, const std::stri
 
 namespace {
 
-// A picture file's bytes, and whether the BMP reader takes them.
+// A picture file's bytes, and the reader that takes them: the content
+// decides, the extension breaks ties, and a file that tells neither goes to
+// the BMP reader.
 struct PictureFile {
     std::vector<uint8_t> bytes;
-    bool isBmp = false;
+    PictureKind kind = PictureKind::Bmp;
+    bool IsBmp() const { return kind == PictureKind::Bmp; }
 };
 
 PictureFile ReadPictureFile(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    const size_t dot = path.find_last_of('.');
-    std::string ext;
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-        ext = path.substr(dot);
-    ext = AsciiLower(ext);
-    PictureFile file{ReadWholeFile(path, MaxPictureFileBytes), false};
+    PictureFile file{ReadWholeFile(path, MaxPictureFileBytes)};
     const std::vector<uint8_t>& bytes = file.bytes;
     if (bytes.empty()) {
-        const char* kind = ext == ".png" ? "PNG" : ext == ".jpg" || ext == ".jpeg" ? "JPEG" : "BMP";
+        const PictureKind named = PictureKindOfName(path);
+        const char* kind = named == PictureKind::Png    ? "PNG"
+                           : named == PictureKind::Jpeg ? "JPEG"
+                                                        : "BMP";
         throw Error(FormatText(Tr("画像ファイル %s は空です (%s)"), path, kind));
     }
-    // Packs re-encode pictures under the old name, so the content decides first.
-    const bool jpeg = bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF;
-    const bool bmp = bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M';
-    file.isBmp = !IsPng(bytes.data(), bytes.size()) && !(jpeg || (ext == ".jpg" && !bmp));
+    file.kind = PictureKindOf(bytes.data(), bytes.size(), path);
+    if (file.kind == PictureKind::Unknown) file.kind = PictureKind::Bmp;
+    if (file.kind == PictureKind::Gif || file.kind == PictureKind::WebP)
+        throw Error(path + ": " + UnreadPictureKindText(file.kind));
     return file;
 }
 
-Image DecodeOtherPicture(const std::vector<uint8_t>& bytes) {
-    if (IsPng(bytes.data(), bytes.size())) return DecodePng(bytes.data(), bytes.size());
-    return DecodeJpeg(bytes.data(), bytes.size());
+// Runs a reader of `path`'s bytes; the reader's own text of why they do not
+// read is thrown again after the file's name, as a sound's problem is logged.
+template <typename Reader> auto ReadNamed(const std::string& path, const Reader& reader) {
+    try {
+        return reader();
+    } catch (const Error& e) {
+        throw Error(path + ": " + e.what());
+    }
+}
+
+Image DecodePicture(const std::string& path, const PictureFile& file, BitmapData& bitmap) {
+    const uint8_t* data = file.bytes.data();
+    const size_t size = file.bytes.size();
+    return ReadNamed(path, [&] {
+        if (file.kind == PictureKind::Png) return DecodePng(data, size);
+        if (file.kind == PictureKind::Jpeg) return DecodeJpeg(data, size);
+        DecodeBmpFile(data, size, bitmap);
+        return bitmap.ToPicture();
+    });
 }
 
 // The file stretched over `width` x `height` 5-6-5 pixels at `out`, as the
 // canvas draws its decoded picture, with only the rows shown decoded. Returns
 // what the picture takes decoded at its full size, the measure of the budget.
-uint64_t DrawPictureStretched(const PictureFile& file, uint16_t* out, int width, int height,
-                              BitmapData& scratch) {
+uint64_t DrawPictureStretched(const std::string& path, const PictureFile& file, uint16_t* out,
+                              int width, int height, BitmapData& scratch) {
     const uint8_t* data = file.bytes.data();
     const size_t size = file.bytes.size();
-    if (file.isBmp) {
-        DrawBmpFileStretched(data, size, out, width, height, scratch);
-        return size; // drawn run by run or from the rows shown: its file's bytes
-    }
-    const PictureSize picture = IsPng(data, size)
-                                    ? DrawPngStretched(data, size, out, width, height)
-                                    : DrawJpegStretched(data, size, out, width, height);
-    return uint64_t(picture.Width) * uint64_t(picture.Height) * 4;
+    return ReadNamed(path, [&] {
+        if (file.IsBmp()) {
+            DrawBmpFileStretched(data, size, out, width, height, scratch);
+            return uint64_t(size); // drawn run by run or from the rows shown: its file's bytes
+        }
+        const PictureSize picture = file.kind == PictureKind::Png
+                                        ? DrawPngStretched(data, size, out, width, height)
+                                        : DrawJpegStretched(data, size, out, width, height);
+        return uint64_t(picture.Width) * uint64_t(picture.Height) * 4;
+    });
 }
 
 } // namespace
 
 Image ReadBgaPicture(const std::string& path) {
-    const PictureFile file = ReadPictureFile(path);
-    if (!file.isBmp) return DecodeOtherPicture(file.bytes);
-    return DecodeBmpFile(file.bytes.data(), file.bytes.size()).ToPicture();
+    BitmapData bitmap;
+    return DecodePicture(path, ReadPictureFile(path), bitmap);
 }
 
 Image ReadBgaPictureShown(const std::string& path, int width, int height) {
     const PictureFile file = ReadPictureFile(path);
     std::vector<uint16_t> shown(size_t(width) * size_t(height));
     BitmapData scratch;
-    DrawPictureStretched(file, shown.data(), width, height, scratch);
+    DrawPictureStretched(path, file, shown.data(), width, height, scratch);
     // Each 5-6-5 pixel widened to the colour that narrows back to it.
     Image picture(width, height);
     for (size_t i = 0; i < shown.size(); ++i) {
@@ -229,8 +259,9 @@ struct ImageJob {
 // slot given its surface (a slot keeps the one it has), so the decoding
 // threads touch nothing but their own slot's surface. Slots without a file
 // are emptied, and the highest of them becomes the layer image.
-std::vector<ImageJob> PrepareImages(BgaBank& surfaces, const ChartData& chart, Display& display,
-                                    int32_t& layerImage, FileResolver& files) {
+std::vector<ImageJob> PrepareImages(const BgaLoad& load) {
+    BgaBank& surfaces = load.Surfaces;
+    const ChartData& chart = load.Chart;
     for (size_t i = size_t(chart.SlotLimit); i < surfaces.size(); ++i)
         surfaces[i].reset();
     std::vector<ImageJob> jobs;
@@ -239,13 +270,13 @@ std::vector<ImageJob> PrepareImages(BgaBank& surfaces, const ChartData& chart, D
         const std::string& name = chart.BmpFileNames[size_t(i)];
         if (name.empty()) {
             surface.reset();
-            layerImage = i;
+            load.LayerImage = i;
             continue;
         }
         ImageJob job;
         job.slot = size_t(i);
         try {
-            const std::string found = files.FindWithFallback(name, PictureFallbacks);
+            const std::string found = load.Files.FindWithFallback(name, PictureFallbacks);
             job.path = found.empty() ? name : found;
         } catch (...) {
             job.lookupError = std::current_exception();
@@ -253,7 +284,7 @@ std::vector<ImageJob> PrepareImages(BgaBank& surfaces, const ChartData& chart, D
         try {
             // Made here, where the display keeps its list of surfaces; its
             // pixels are taken by the thread that draws it.
-            if (!surface) surface = std::make_unique<Surface>(&display), job.sizeSurface = true;
+            if (!surface) surface = std::make_unique<Surface>(&load.Screen), job.sizeSurface = true;
             job.surface = surface.get();
         } catch (...) {
             surface.reset();
@@ -261,9 +292,10 @@ std::vector<ImageJob> PrepareImages(BgaBank& surfaces, const ChartData& chart, D
         }
         jobs.push_back(std::move(job));
     }
-    std::unordered_map<std::string_view, size_t> seen;
+    std::unordered_map<std::string, size_t> seen;
     for (size_t k = 0; k < jobs.size(); ++k)
-        jobs[k].first = jobs[k].lookupError ? k : seen.try_emplace(jobs[k].path, k).first->second;
+        jobs[k].first =
+            jobs[k].lookupError ? k : seen.try_emplace(FileIdentity(jobs[k].path), k).first->second;
     return jobs;
 }
 
@@ -297,6 +329,19 @@ void OpenVideo(ImageJob& job, const std::string& path, int w, int h,
     job.cost = uint64_t(w) * uint64_t(h) * 4 * (BgaVideo::FramesAhead + 2);
 }
 
+// Another slot's video of the same file: the file opened and analysed once,
+// its first frame shown on the job's surface too.
+void ShareVideo(ImageJob& job, const BgaVideo& opened, int w, int h) {
+    Surface* surface = job.surface;
+    if (!surface || !surface->HasPixels() || surface->Width() != w || surface->Height() != h) {
+        if (job.surfaceError) std::rethrow_exception(job.surfaceError);
+        throw Error(FormatText(Tr("動画 %s を開けません"), opened.Path()));
+    }
+    job.video = BgaVideo::SameFile(opened, *surface);
+    job.isVideo = true;
+    job.cost = uint64_t(w) * uint64_t(h) * 4 * (BgaVideo::FramesAhead + 2);
+}
+
 // Throws the job's error: the first failure of lookup, file or surface.
 void DrawImage(ImageJob& job, BitmapData& bitmap, int w, int h, bool videos = false) {
     SizeSurface(job, w, h);
@@ -308,126 +353,164 @@ void DrawImage(ImageJob& job, BitmapData& bitmap, int w, int h, bool videos = fa
     Surface* surface = job.surface;
     if (surface && surface->HasPixels() && surface->Width() == w && surface->Height() == h) {
         // As the canvas's CopyRect would draw the decoded picture.
-        job.cost = DrawPictureStretched(file, surface->Bits(), w, h, bitmap);
+        job.cost = DrawPictureStretched(job.path, file, surface->Bits(), w, h, bitmap);
         return;
     }
-    Image picture;
-    if (file.isBmp)
-        DecodeBmpFile(file.bytes.data(), file.bytes.size(), bitmap);
-    else
-        picture = DecodeOtherPicture(file.bytes);
+    const Image picture = DecodePicture(job.path, file, bitmap);
     if (!surface) std::rethrow_exception(job.surfaceError);
-    if (file.isBmp) picture = bitmap.ToPicture();
     job.cost = uint64_t(picture.Rgb.size()) * 4;
     surface->Canvas().CopyRect(Bounds(0, 0, w, h), picture,
                                Bounds(0, 0, picture.Width, picture.Height));
 }
 
-} // namespace
+// One load of the "#BMP" files: decoded and drawn on both cores, then taken
+// in here in slot order, so that what the budget takes, the problems and the
+// first error thrown are those of a load one file after another.
+class BgaLoader {
+  public:
+    explicit BgaLoader(const BgaLoad& load)
+        : load_(load), w_(load.Screen.Mode.Width), h_(load.Screen.Mode.Height),
+          jobs_(PrepareImages(load)), done_(load.DoneBefore) {}
+    bool Run();
 
-bool LoadBgaImages(BgaBank& surfaces, const ChartData& chart, Display& display, int32_t& layerImage,
-                   FileResolver& files, const ProgressCallback& progress, int doneBefore, int total,
-                   uint64_t budget, std::vector<std::string>* problems, VideoBank* videos) {
-    const int w = display.Mode.Width, h = display.Mode.Height;
-    // The last chart's videos stop before their surfaces change.
-    if (videos)
-        for (auto& video : *videos)
-            video.reset();
-    std::vector<ImageJob> jobs = PrepareImages(surfaces, chart, display, layerImage, files);
-    // Decoded and drawn on both cores; failures are taken here in slot order,
-    // so the first error thrown is that of a load one file after another.
-    std::exception_ptr firstError;
-    int done = doneBefore;
-    std::array<BitmapData, InOrderWorkers> bitmaps; // one decoding buffer per thread
+  private:
+    void Draw(int k, int worker);
+    bool Finish(int k, const std::exception_ptr& error);
+    void TakeFromFirst(ImageJob& job);
+    void ChargeBudget(ImageJob& job);
+    void Install(ImageJob& job);
+    void EmptyUntaken();
+    bool Sized(const Surface* s) const {
+        return s && s->HasPixels() && s->Width() == w_ && s->Height() == h_;
+    }
+
+    const BgaLoad& load_;
+    const int w_, h_;
+    std::vector<ImageJob> jobs_;
+    std::array<BitmapData, InOrderWorkers> bitmaps_; // one decoding buffer per thread
     // Pictures past the chart's budget are refused in slot order, as sounds are.
-    std::atomic<bool> budgetSpent{false};
-    uint64_t used = 0;
-    const auto draw = [&](int k, int worker) {
-        ImageJob& job = jobs[size_t(k)];
-        // A file named again is copied from its first slot once that is taken in.
-        if (job.first != size_t(k) || budgetSpent.load())
-            SizeSurface(job, w, h);
+    std::atomic<bool> budgetSpent_{false};
+    uint64_t used_ = 0;
+    std::exception_ptr firstError_;
+    int done_;
+    int finished_ = -1; // the last item taken in
+};
+
+void BgaLoader::Draw(int k, int worker) {
+    ImageJob& job = jobs_[size_t(k)];
+    // A file named again is copied from its first slot once that is taken in.
+    if (job.first != size_t(k) || budgetSpent_.load())
+        SizeSurface(job, w_, h_);
+    else
+        DrawImage(job, bitmaps_[size_t(worker)], w_, h_, load_.Videos != nullptr);
+}
+
+// A slot naming a file an earlier slot named takes what that one made of it.
+void BgaLoader::TakeFromFirst(ImageJob& job) {
+    const ImageJob& from = jobs_[job.first];
+    if (from.refused) {
+        job.refused = true;
+        return;
+    }
+    if (from.error && from.error != from.surfaceError) {
+        job.error = from.error;
+        return;
+    }
+    try {
+        const VideoBank* videos = load_.Videos;
+        if (!from.error && from.isVideo && videos && (*videos)[from.slot])
+            ShareVideo(job, *(*videos)[from.slot], w_, h_); // a video of its own
+        else if (!from.error && Sized(job.surface) && Sized(from.surface))
+            std::memcpy(job.surface->Bits(), from.surface->Bits(),
+                        size_t(w_) * size_t(h_) * sizeof(uint16_t));
         else
-            DrawImage(job, bitmaps[size_t(worker)], w, h, videos != nullptr);
-    };
-    int finished = -1; // the last item taken in
-    const auto finish = [&](int k, const std::exception_ptr& error) {
-        finished = k;
-        ImageJob& job = jobs[size_t(k)];
-        job.error = error;
-        if (job.first != size_t(k)) {
-            const ImageJob& from = jobs[job.first];
-            const auto sized = [&](const Surface* s) {
-                return s && s->HasPixels() && s->Width() == w && s->Height() == h;
-            };
-            if (from.refused) {
-                job.refused = true;
-            } else if (from.error && from.error != from.surfaceError) {
-                job.error = from.error;
-            } else {
-                try {
-                    if (!from.error && from.isVideo)
-                        OpenVideo(job, from.path, w, h); // a video of its own on this surface
-                    else if (!from.error && sized(job.surface) && sized(from.surface))
-                        std::memcpy(job.surface->Bits(), from.surface->Bits(),
-                                    size_t(w) * size_t(h) * sizeof(uint16_t));
-                    else
-                        DrawImage(job, bitmaps[0], w, h,
-                                  videos != nullptr); // only a surface failed
-                } catch (...) {
-                    job.error = std::current_exception();
-                }
-            }
-        } else if (budgetSpent.load()) {
-            job.refused = true;
-        } else if (!job.error && job.cost > budget - used) {
-            budgetSpent = true;
-            job.error = std::make_exception_ptr(Error(
-                Tr("画像 ") + job.path +
-                FormatText(Tr(TextPictureBudgetSpent), static_cast<long long>(budget >> 20))));
-        } else {
-            used += job.cost;
+            DrawImage(job, bitmaps_[0], w_, h_, videos != nullptr); // only a surface failed
+    } catch (...) {
+        job.error = std::current_exception();
+    }
+}
+
+void BgaLoader::ChargeBudget(ImageJob& job) {
+    if (budgetSpent_.load()) {
+        job.refused = true;
+    } else if (!job.error && job.cost > load_.Budget - used_) {
+        budgetSpent_ = true;
+        job.error = std::make_exception_ptr(Error(
+            Tr("画像 ") + job.path +
+            FormatText(Tr(TextPictureBudgetSpent), static_cast<long long>(load_.Budget >> 20))));
+    } else {
+        used_ += job.cost;
+    }
+}
+
+// The job's picture or video into its slot, or its problem reported.
+void BgaLoader::Install(ImageJob& job) {
+    if (job.refused) {
+        load_.Surfaces[job.slot].reset();
+    } else if (job.error) {
+        // The slot is emptied: it must not keep the picture of the chart before.
+        load_.Surfaces[job.slot].reset();
+        if (!firstError_) firstError_ = job.error;
+        if (!load_.Problems) return;
+        try {
+            std::rethrow_exception(job.error);
+        } catch (const std::exception& e) {
+            load_.Problems->push_back(e.what());
+        } catch (...) {
+            load_.Problems->push_back(Tr("画像 ") + job.path);
         }
-        if (job.refused) {
-            surfaces[job.slot].reset();
-        } else if (job.error) {
-            // The slot is emptied: it must not keep the picture of the chart before.
-            surfaces[job.slot].reset();
-            if (!firstError) firstError = job.error;
-            if (problems) {
-                try {
-                    std::rethrow_exception(job.error);
-                } catch (const std::exception& e) {
-                    problems->push_back(e.what());
-                } catch (...) {
-                    problems->push_back(Tr("画像 ") + job.path);
-                }
-            }
-        } else if (job.video && videos) {
-            (*videos)[job.slot] = std::move(job.video);
-        }
-        return !progress || progress(++done, total);
-    };
-    // A load stopped early empties the slots it did not take in, whatever the
-    // helper thread had already drawn there: what is left is what a load one
-    // file after another would have made, and no surface without pixels.
-    const auto emptyUntaken = [&] {
-        for (size_t k = size_t(finished + 1); k < jobs.size(); ++k)
-            surfaces[jobs[k].slot].reset();
-    };
+    } else if (job.video && load_.Videos) {
+        (*load_.Videos)[job.slot] = std::move(job.video);
+    }
+}
+
+bool BgaLoader::Finish(int k, const std::exception_ptr& error) {
+    finished_ = k;
+    ImageJob& job = jobs_[size_t(k)];
+    job.error = error;
+    if (job.first != size_t(k))
+        TakeFromFirst(job);
+    else
+        ChargeBudget(job);
+    Install(job);
+    return !load_.Progress || load_.Progress(++done_, load_.Total);
+}
+
+// A load stopped early empties the slots it did not take in, whatever the
+// helper thread had already drawn there: what is left is what a load one
+// file after another would have made, and no surface without pixels.
+void BgaLoader::EmptyUntaken() {
+    for (size_t k = size_t(finished_ + 1); k < jobs_.size(); ++k)
+        load_.Surfaces[jobs_[k].slot].reset();
+}
+
+bool BgaLoader::Run() {
     bool all = false;
     try {
-        all = RunInOrder(int(jobs.size()), draw, finish);
+        all = RunInOrder(
+            int(jobs_.size()), [this](int k, int worker) { Draw(k, worker); },
+            [this](int k, const std::exception_ptr& error) { return Finish(k, error); });
     } catch (...) {
-        emptyUntaken();
+        EmptyUntaken();
         throw;
     }
     if (!all) {
-        emptyUntaken();
+        EmptyUntaken();
         return false;
     }
-    if (firstError) std::rethrow_exception(firstError);
+    if (firstError_) std::rethrow_exception(firstError_);
     return true;
+}
+
+} // namespace
+
+bool LoadBgaImages(const BgaLoad& load) {
+    // The last chart's videos stop before their surfaces change.
+    if (load.Videos)
+        for (auto& video : *load.Videos)
+            video.reset();
+    BgaLoader loader(load);
+    return loader.Run();
 }
 
 void OpenLayerVideos(const ChartData& chart, Display& display, const VideoBank& videos,
@@ -448,11 +531,11 @@ void OpenLayerVideos(const ChartData& chart, Display& display, const VideoBank& 
             auto surface = std::make_unique<Surface>(&display);
             surface->SetSize(display.Mode.Width, display.Mode.Height);
             surface->SetColorKey(0);
-            layerVideos[slot] = std::make_unique<BgaVideo>(videos[slot]->Path(), *surface);
+            layerVideos[slot] = BgaVideo::SameFile(*videos[slot], *surface);
             layerSurfaces[slot] = std::move(surface);
             ++opened;
         } catch (const std::exception&) {
-            // The file opened a moment ago: the layer shares the slot's video.
+            // No surface for it: the layer shares the slot's video.
         }
     }
 }

@@ -52,28 +52,54 @@ int ImageFileCount(const ChartData& chart);
 // Loads every "#WAV" file and the step tick. A file missing under its own name
 // is looked for as Ogg Vorbis, FLAC, MP3 and WAV under the same stem. A file
 // that is missing or broken gives an empty sample (logged by the sound
-// component, under the name the chart gives); never throws for it. Returns
-// false when `progress` stopped the load.
+// component, under the name the chart gives); never throws for it. A file
+// named by several slots, under any names that lead to it (letter case, links),
+// is decoded once and its samples are shared. Returns false when `progress`
+// stopped the load.
 bool LoadKeysounds(KeysoundBank& slots, const ChartData& chart, Mixer& sound,
                    const std::string& programFolder, FileResolver& files,
                    const ProgressCallback& progress = {}, uint64_t budget = KeysoundBudgetBytes);
 // Opens and rewinds the chart's music. Throws when the file cannot be opened.
 void LoadMidi(MusicPlayer& music, const std::string& songFolder, const std::string& midiFileName);
 
-// Scales every "#BMP" image onto a screen-sized surface with colour key 0 and
-// sets `layerImage` to the highest slot (below the chart's SlotLimit) without
-// an image file (unchanged when every slot has one). A file missing under its own name is looked
-// for as PNG, JPEG and BMP under the same stem. A file that cannot be read is skipped and the first
-// such error is thrown after all the others are loaded. Returns false when `progress` stopped the
-// load (`progress` gets `doneBefore` + the images done). With `problems`,
-// every file's problem is added to it too, in slot order. With `videos` (the
-// standard reading), a file that is no picture but a video by its content
-// shows its first frame on its slot's surface and gets a BgaVideo there;
-// every other slot's video is removed.
-bool LoadBgaImages(BgaBank& surfaces, const ChartData& chart, Display& display, int32_t& layerImage,
-                   FileResolver& files, const ProgressCallback& progress = {}, int doneBefore = 0,
-                   int total = 0, uint64_t budget = PictureBudgetBytes,
-                   std::vector<std::string>* problems = nullptr, VideoBank* videos = nullptr);
+// One load of a chart's "#BMP" files. Every image is scaled onto a
+// screen-sized surface of `Surfaces` with colour key 0, and `LayerImage` is
+// set to the highest slot (below the chart's SlotLimit) without an image file
+// (unchanged when every slot has one). A file missing under its own name is
+// looked for as PNG, JPEG and BMP under the same stem. `Progress` gets
+// `DoneBefore` + the images done, and `Total`. Pictures past `Budget` are
+// refused. With `Problems`, every file's problem is added to it too, in slot
+// order. With `Videos` (the standard reading), a file that is no picture but
+// a video by its content shows its first frame on its slot's surface and gets
+// a BgaVideo there; every other slot's video is removed.
+struct BgaLoad {
+    BgaBank& Surfaces;
+    const ChartData& Chart;
+    Display& Screen;
+    int32_t& LayerImage;
+    FileResolver& Files;
+    ProgressCallback Progress = {};
+    int DoneBefore = 0;
+    int Total = 0;
+    uint64_t Budget = PictureBudgetBytes;
+    std::vector<std::string>* Problems = nullptr;
+    VideoBank* Videos = nullptr;
+};
+// Loads them. A file named by several slots, under any names that lead to it,
+// is read (a video opened and analysed) once. A file that cannot be read is
+// skipped and the first such error is thrown after all the others are
+// loaded. Returns false when the progress callback stopped the load.
+bool LoadBgaImages(const BgaLoad& load);
+// The same with the load's parts in that order.
+inline bool LoadBgaImages(BgaBank& surfaces, const ChartData& chart, Display& display,
+                          int32_t& layerImage, FileResolver& files,
+                          const ProgressCallback& progress = {}, int doneBefore = 0, int total = 0,
+                          uint64_t budget = PictureBudgetBytes,
+                          std::vector<std::string>* problems = nullptr,
+                          VideoBank* videos = nullptr) {
+    return LoadBgaImages(BgaLoad{surfaces, chart, display, layerImage, files, progress, doneBefore,
+                                 total, budget, problems, videos});
+}
 
 // A video both background channels show is played by two decoders, so that
 // each channel shows it from its own start: for each such slot the layer
@@ -84,9 +110,10 @@ inline constexpr int MaxLayerVideos = 8;
 void OpenLayerVideos(const ChartData& chart, Display& display, const VideoBank& videos,
                      BgaBank& layerSurfaces, VideoBank& layerVideos);
 
-// Reads an image as the background loader does: PNG, JPEG and BMP files are
-// known by their first bytes; anything else by its name, ".jpg" through libjpeg
-// and every other extension (".jpeg" too) as a BMP file.
+// Reads an image as the background loader does: the reader is chosen as
+// PictureKindOf chooses it, and a file that tells nothing by its bytes or its
+// name is read as a BMP file. A file that does not read throws Error naming
+// it ("path: the reader's text").
 Image ReadBgaPicture(const std::string& path);
 // The same picture as a "#BMP" slot shows it stretched over `width` x
 // `height`: each pixel the colour drawn there (widened from 5-6-5, so the

@@ -38,6 +38,21 @@ BgaVideo::BgaVideo(std::string path, Surface& surface, std::unique_ptr<VideoFile
         openedAhead.fetch_sub(1);
 }
 
+BgaVideo::BgaVideo(const BgaVideo& opened, Surface& surface, int)
+    : path_(opened.path_), surface_(surface), width_(surface.Width()), height_(surface.Height()) {
+    if (width_ != opened.width_ || height_ != opened.height_ || !surface_.HasPixels() ||
+        !opened.surface_.HasPixels())
+        throw Error(FormatText(Tr("動画 %s を開けません"), path_));
+    std::memcpy(surface_.Bits(), opened.surface_.Bits(),
+                size_t(width_) * size_t(height_) * sizeof(uint16_t));
+    shownTime_ = 0;
+    shownNext_ = opened.shownNext_;
+}
+
+std::unique_ptr<BgaVideo> BgaVideo::SameFile(const BgaVideo& opened, Surface& surface) {
+    return std::unique_ptr<BgaVideo>(new BgaVideo(opened, surface, 0));
+}
+
 BgaVideo::~BgaVideo() {
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -33,6 +33,11 @@ class BgaVideo {
     // again then). Throws Error naming the file when it does not open or no
     // frame decodes.
     BgaVideo(std::string path, Surface& surface, std::unique_ptr<VideoFileProbe> probed = nullptr);
+    // The same file for another slot or channel, on `surface` (of the same
+    // size as `opened`'s): the first frame is copied from `opened`'s surface,
+    // which must not have been shown yet, and the file is opened for this
+    // video once it is shown. Nothing is read here.
+    static std::unique_ptr<BgaVideo> SameFile(const BgaVideo& opened, Surface& surface);
     ~BgaVideo();
     BgaVideo(const BgaVideo&) = delete;
     BgaVideo& operator=(const BgaVideo&) = delete;
@@ -54,6 +59,7 @@ class BgaVideo {
     const std::string& Path() const { return path_; }
 
   private:
+    BgaVideo(const BgaVideo& opened, Surface& surface, int);
     struct Frame {
         int64_t time = 0, nextTime = 0;
         std::vector<uint16_t> pixels;

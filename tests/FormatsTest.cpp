@@ -77,6 +77,29 @@ TEST(Formats, PngWrittenFromAPictureReadsBack) {
     EXPECT_THROW(EncodePng(Image()), Error);
 }
 
+TEST(Formats, APicturesContentChoosesItsReaderAndItsNameOnlyBreaksTies) {
+    const auto kind = [](std::vector<uint8_t> bytes, const char* name) {
+        return PictureKindOf(bytes.data(), bytes.size(), name);
+    };
+    const std::vector<uint8_t> png = EncodePng(Image(1, 1)), jpeg = {0xFF, 0xD8, 0xFF, 0xE0},
+                               bmp = {'B', 'M', 0}, none = {1, 2, 3};
+    EXPECT_EQ(kind(png, "a.bmp"), PictureKind::Png);
+    EXPECT_EQ(kind(jpeg, "a.png"), PictureKind::Jpeg);
+    EXPECT_EQ(kind(bmp, "a.JPG"), PictureKind::Bmp);
+    EXPECT_EQ(kind({'G', 'I', 'F', '8', '7', 'a'}, "a.bmp"), PictureKind::Gif);
+    EXPECT_EQ(kind(none, "dir.png/a.JPEG"), PictureKind::Jpeg);
+    EXPECT_EQ(kind(none, "a.Png"), PictureKind::Png);
+    EXPECT_EQ(kind(none, "a.dib"), PictureKind::Bmp);
+    EXPECT_EQ(kind(none, "dir.bmp/a"), PictureKind::Unknown);
+    // The banner reader goes by the same rule: a PNG under a ".jpg" name reads.
+    test::TempDir dir;
+    WriteFileAtomic(dir.File("banner.jpg"), png);
+    EXPECT_EQ(LoadPictureFile(dir.File("banner.jpg")).Width, 1);
+    WriteFileAtomic(dir.File("banner.tga"), none);
+    EXPECT_EQ(test::ErrorOf([&] { LoadPictureFile(dir.File("banner.tga")); }),
+              "拡張子 .tga の画像形式は処理できません");
+}
+
 TEST(WaveFileWriter, WritesAWholeFileOrNone) {
     test::TempDir dir;
     const std::vector<int16_t> frames(2 * 100, 7);

@@ -338,3 +338,39 @@ TEST(HostileChartMedia, TheLogGivesTheRealReasonAFileFailed) {
     EXPECT_EQ(ErrorOf([&] { ReadBgaPicture(emptyPng); }),
               "画像ファイル " + emptyPng + " は空です (PNG)");
 }
+
+TEST(HostileChartMedia, EveryPictureThatDoesNotLoadIsNamedWithItsReason) {
+    // The reader's own text after the file's name: in the problem list the
+    // player logs, and in the error the load throws for the first.
+    TempDir dir;
+    const auto write = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
+        WriteFileAtomic(dir.File(name), bytes);
+        return dir.File(name);
+    };
+    ChartData chart;
+    chart.SlotLimit = 8;
+    chart.BmpFileNames[1] = write("bad.jpg", {0xFF, 0xD8, 0xFF, 0xE0, 0, 2, 9, 9});
+    chart.BmpFileNames[2] = write("bad.bmp", {'B', 'M', 1, 2, 3});
+    chart.BmpFileNames[3] = write("anim.bmp", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0});
+    chart.BmpFileNames[4] = write("still.png", Bytes().str("RIFF").u32(4).str("WEBPVP8 ").b);
+    chart.BmpFileNames[5] = write("one.jpeg", {'x'});
+    HeadlessPresenter presenter;
+    Display display(presenter, nullptr);
+    display.Initialize();
+    BgaBank surfaces;
+    int32_t layer = -1;
+    FileResolver files;
+    std::vector<std::string> problems;
+    const std::string error = ErrorOf([&] {
+        LoadBgaImages(surfaces, chart, display, layer, files, {}, 0, 0, PictureBudgetBytes,
+                      &problems);
+    });
+    ASSERT_EQ(problems.size(), 5U);
+    EXPECT_EQ(error, problems[0]);
+    EXPECT_EQ(problems[0].rfind(chart.BmpFileNames[1] + ": JPEG エラー #", 0), 0U) << problems[0];
+    EXPECT_EQ(problems[1], chart.BmpFileNames[2] + ": ビットマップイメージが不正です");
+    EXPECT_EQ(problems[2], chart.BmpFileNames[3] + ": GIF 形式の画像には対応していません");
+    EXPECT_EQ(problems[3], chart.BmpFileNames[4] + ": WebP 形式の画像には対応していません");
+    EXPECT_EQ(problems[4].rfind(chart.BmpFileNames[5] + ": JPEG エラー #", 0), 0U) << problems[4];
+    EXPECT_EQ(ErrorOf([&] { ReadBgaPicture(chart.BmpFileNames[2]); }), problems[1]);
+}

@@ -162,6 +162,31 @@ TEST(ChartMediaMemory, AFileNamedFromManySlotsIsReadAndDecodedOnce) {
         ASSERT_EQ(std::memcmp(surfaces[size_t(i)]->Bits(), surfaces[1]->Bits(), bytes), 0) << i;
 }
 
+TEST(ChartMediaMemory, OneFileUnderManyNamesIsDecodedOnce) {
+    // Another letter case, a hard link and a symbolic link all lead to
+    // tone.wav: one decode, shared; a name that leads nowhere stays its own.
+    TempDir dir;
+    WriteFileAtomic(dir.File("step.wav"), LowRateWave(8000, 10));
+    WriteFileAtomic(dir.File("tone.wav"), LowRateWave(22050, 22050));
+    std::filesystem::create_hard_link(dir.File("tone.wav"), dir.File("hard.wav"));
+    std::filesystem::create_symlink(dir.File("tone.wav"), dir.File("soft.wav"));
+    ChartData chart;
+    chart.SlotLimit = 8;
+    chart.WavFileNames[1] = dir.File("tone.wav");
+    chart.WavFileNames[2] = dir.File("TONE.WAV");
+    chart.WavFileNames[3] = dir.File("hard.wav");
+    chart.WavFileNames[4] = dir.File("soft.wav");
+    chart.WavFileNames[5] = dir.File("gone.wav");
+    Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
+    KeysoundBank slots;
+    FileResolver files;
+    ASSERT_TRUE(LoadKeysounds(slots, chart, sound, dir.Folder(), files));
+    ASSERT_TRUE(slots[1]->HasBuffer());
+    for (size_t i = 2; i <= 4; ++i)
+        EXPECT_EQ(slots[i]->Pcm(), slots[1]->Pcm()) << i;
+    EXPECT_FALSE(slots[5]->HasBuffer());
+}
+
 TEST(ChartMediaMemory, FilesLargerThanAnyRealSongsAreRefusedBeforeTheyAreRead) {
     // Sparse files of 3 GB named as a chart, a keysound and a picture.
     TempDir dir;

@@ -164,6 +164,32 @@ TEST_F(Video, TheLayerStartsTheBasesVideoFromItsOwnStart) {
     EXPECT_NEAR(ShownFrame(*session.LayerSurfaces[1]), FrameAt(f.player->SongTime() - 3000), 1);
 }
 
+// A video followed by gigabytes of a sparse file's zeros ends where its data
+// ends, at once: opening, analysing and decoding never read the tail. Slots
+// naming the file under other names (letter case, a hard link) share its
+// opening, and each plays it from its own start.
+TEST_F(Video, ALongEmptyTailAndOtherNamesOfTheFileCostNoReading) {
+    VideoChart f("bg.mpg", "#BMP02 BG.MPG\n#BMP03 link.mpg\n#00104:02\n#00204:03\n");
+    const std::string path = f.dir.File("s/bg.mpg");
+    MakeVideo(path, "mpeg1video", "256:256");
+    std::filesystem::resize_file(path, uintmax_t(2) << 30);
+    std::filesystem::create_hard_link(path, f.dir.File("s/link.mpg"));
+    const auto decoder = VideoDecoder::OpenFile(path, 320, 240);
+    int frames = 0;
+    while (decoder->Next())
+        ++frames;
+    EXPECT_EQ(frames, 120);
+    EXPECT_EQ(decoder->Problem(), "");
+    f.Play();
+    for (size_t slot = 1; slot <= 3; ++slot)
+        EXPECT_TRUE(f.player->CurrentChart().BgaVideos[slot]) << slot;
+    f.RunTo(3500); // slot 2 from song time 3000
+    EXPECT_NEAR(ShownFrame(f.Back()), FrameAt(500), 1);
+    f.RunTo(6000); // slot 3 from song time 5000
+    EXPECT_NEAR(ShownFrame(f.Back()), FrameAt(1000), 1);
+    EXPECT_EQ(Log(f), "");
+}
+
 // Live play far behind the song never waits for the decoder: the frame shown
 // at once is one decoded before, and the decoder, skipping frames (only key
 // frames while more than a second behind), soon shows the song's frame. The
@@ -237,7 +263,7 @@ TEST_F(Video, ExactReadingTakesNoVideo) {
     f.Play();
     EXPECT_FALSE(f.player->CurrentChart().BgaVideos[1]);
     ASSERT_EQ(f.messages.shown.size(), 1u);
-    EXPECT_EQ(f.messages.shown[0], "ビットマップイメージが不正です");
+    EXPECT_EQ(f.messages.shown[0], f.dir.File("s/bg.mpg") + ": ビットマップイメージが不正です");
 }
 
 } // namespace tappo::test
