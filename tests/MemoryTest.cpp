@@ -177,7 +177,8 @@ TEST(ChartMediaMemory, OneFileUnderManyNamesIsDecodedOnce) {
     chart.WavFileNames[3] = dir.File("hard.wav");
     chart.WavFileNames[4] = dir.File("soft.wav");
     chart.WavFileNames[5] = dir.File("gone.wav");
-    Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
+    ProblemLog problems(dir.File("ddsd.debug"));
+    Mixer sound(problems);
     KeysoundBank slots;
     FileResolver files;
     ASSERT_TRUE(LoadKeysounds(slots, chart, sound, dir.Folder(), files));
