@@ -54,18 +54,20 @@ class BmsonReader : BmsonJson {
             Fail("more than " + std::to_string(MaxObjects) + " notes and events");
     }
     void ReadSoundChannels(sj::value& v);
-    void ReadNote(sj::value& note, uint16_t slot);
+    void ReadNote(sj::value& note, uint16_t channel);
     // A note's pulse field into `out`; false, with the fault counted as
     // `kind`, where it is no pulse.
     [[gnu::always_inline]] bool NotePulse(sj::value& v, bool nullIsZero, uint64_t& out, int kind) {
         uint64_t u = 0;
-        if (v.get_uint64().get(u) == simdjson::SUCCESS && u <= MaxBmsonPulse) [[likely]] {
+        const simdjson::error_code e = v.get_uint64().get(u);
+        if (e == simdjson::SUCCESS && u <= MaxBmsonPulse) [[likely]] {
             out = u;
             return true;
         }
-        return OtherNotePulse(v, nullIsZero, out, kind);
+        return OtherNotePulse(v, nullIsZero, e == simdjson::SUCCESS ? u : 0, out, kind);
     }
-    [[gnu::noinline]] bool OtherNotePulse(sj::value& v, bool nullIsZero, uint64_t& out, int kind);
+    [[gnu::noinline]] bool OtherNotePulse(sj::value& v, bool nullIsZero, uint64_t u, uint64_t& out,
+                                          int kind);
 
     // What in the sound channels does not read: each kind is counted, and
     // told once, at the first place it was met.
@@ -175,15 +177,15 @@ void BmsonReader::ReadTimes(sj::value& v, bool stops, const char* list, const ch
 }
 
 void BmsonReader::ReadSoundChannels(sj::value& v) {
-    ForEachElement(v, [&](sj::value& channel, size_t index) {
+    ForEachElement(v, [&](sj::value& entry, size_t index) {
         sj::object fields;
         if (index >= MaxBmsonSoundChannels) {
             Fault(ChannelPastLimit, "past the " + std::to_string(MaxBmsonSoundChannels) +
                                         " sound channels a chart may have");
             return;
         }
-        if (!ObjectOf(channel, fields)) return Fault(ChannelNotObject, "not an object");
-        const auto slot = uint16_t(index + 1);
+        if (!ObjectOf(entry, fields)) return Fault(ChannelNotObject, "not an object");
+        const auto channel = uint16_t(index + 1);
         doc_.SoundNames.emplace_back();
         for (auto field : fields) {
             Check(field.error(), "a field");
@@ -204,7 +206,8 @@ void BmsonReader::ReadSoundChannels(sj::value& v) {
                 } else if (value.get_array().get(notes) != simdjson::SUCCESS) {
                     Fault(ChannelNotes, "not an array");
                 } else {
-                    ForEachElementOf(notes, [&](sj::value& note, size_t) { ReadNote(note, slot); });
+                    ForEachElementOf(notes,
+                                     [&](sj::value& note, size_t) { ReadNote(note, channel); });
                 }
                 Leave();
             }
@@ -212,12 +215,13 @@ void BmsonReader::ReadSoundChannels(sj::value& v) {
     });
 }
 
-void BmsonReader::ReadNote(sj::value& note, uint16_t slot) {
+// A note of sound channel `channel` - 1.
+void BmsonReader::ReadNote(sj::value& note, uint16_t channel) {
     sj::object fields;
     if (!ObjectOf(note, fields)) [[unlikely]]
         return Fault(NoteNotObject, "not an object");
     Placed p;
-    p.Slot = slot;
+    p.Slot = channel;
     uint64_t length = 0;
     bool readable = true;
     for (auto field : fields) {
@@ -269,9 +273,8 @@ void BmsonReader::ReadNote(sj::value& note, uint16_t slot) {
     }
 }
 
-bool BmsonReader::OtherNotePulse(sj::value& v, bool nullIsZero, uint64_t& out, int kind) {
-    uint64_t u = 0;
-    if (v.get_uint64().get(u) != simdjson::SUCCESS) u = 0;
+bool BmsonReader::OtherNotePulse(sj::value& v, bool nullIsZero, uint64_t u, uint64_t& out,
+                                 int kind) {
     const std::string why = PulseFault(v, nullIsZero, u);
     if (!why.empty()) {
         Fault(kind, why);
