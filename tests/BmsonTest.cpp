@@ -171,7 +171,7 @@ TEST(Bmson, NotesAndChannelsThatDoNotReadAreLeftOutWithOneWarningAKind) {
     const std::string listing = standard::InspectListing(standard::CompileBmson(json), "a.bmson");
     const std::vector<std::string> expected = {
         "0 sound_channels[0].notes[7]: not an object; left out (1 note that is not an object)",
-        "0 sound_channels[0].notes[5].x: a negative pulse; left out (1 note with an x that does "
+        "0 sound_channels[0].notes[5].x: a negative lane; left out (1 note with an x that does "
         "not read)",
         "0 sound_channels[0].notes[1].y: a negative pulse; left out (2 notes with a y that does "
         "not "

@@ -170,20 +170,22 @@ class BmsonJson {
         if (!fault.empty()) Fail(fault);
         return u;
     }
-    // Why `v` (whose uint64 reading gave `u`, or left it 0) is no pulse; ""
-    // where it is one after all, then put in `u`. Only the JSON not parsing
-    // throws.
-    [[gnu::noinline]] std::string PulseFault(sj::value& v, bool nullIsZero, uint64_t& u) {
-        if (u > MaxBmsonPulse) return "a pulse past " + std::to_string(MaxBmsonPulse);
+    // Why `v` (whose uint64 reading gave `u`, or left it 0) is no pulse (or
+    // other count, named by `noun`); "" where it is one after all, then put in
+    // `u`. Only the JSON not parsing throws.
+    [[gnu::noinline]] std::string PulseFault(sj::value& v, bool nullIsZero, uint64_t& u,
+                                             const std::string& noun = "pulse") {
+        const std::string past = "a " + noun + " past " + std::to_string(MaxBmsonPulse);
+        if (u > MaxBmsonPulse) return past;
         if (nullIsZero && IsNull(v)) return u = 0, std::string();
         double d = 0;
         if (const simdjson::error_code e = v.get_double().get(d); e != simdjson::SUCCESS) {
             if (!IsValueFault(e)) Failed(e, "a number");
             return "not a number";
         }
-        if (!(d >= 0)) return "a negative pulse";
-        if (!(d <= double(MaxBmsonPulse))) return "a pulse past " + std::to_string(MaxBmsonPulse);
-        if (d != std::floor(d)) return "a pulse that is not a whole number";
+        if (!(d >= 0)) return "a negative " + noun;
+        if (!(d <= double(MaxBmsonPulse))) return past;
+        if (d != std::floor(d)) return "a " + noun + " that is not a whole number";
         u = uint64_t(d);
         return {};
     }

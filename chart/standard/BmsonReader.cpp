@@ -275,7 +275,7 @@ void BmsonReader::ReadNote(sj::value& note, uint16_t channel) {
 
 bool BmsonReader::OtherNotePulse(sj::value& v, bool nullIsZero, uint64_t u, uint64_t& out,
                                  int kind) {
-    const std::string why = PulseFault(v, nullIsZero, u);
+    const std::string why = PulseFault(v, nullIsZero, u, kind == NoteLane ? "lane" : "pulse");
     if (!why.empty()) {
         Fault(kind, why);
         return false;
