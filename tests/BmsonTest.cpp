@@ -169,22 +169,25 @@ TEST(Bmson, NotesAndChannelsThatDoNotReadAreLeftOutWithOneWarningAKind) {
           {"x": 1, "y": 720, "c": "yes"}, 7, {"x": 2, "y": 800, "l": 1099511627000}]},
         {"name": 3, "notes": [{"x": 1, "y": 960}]}, {"name": "b.wav", "notes": {}}, 4]})";
     const std::string listing = standard::InspectListing(standard::CompileBmson(json), "a.bmson");
-    const std::vector<std::string> expected = {
-        "0 sound_channels[0].notes[7]: not an object; left out (1 note that is not an object)",
-        "0 sound_channels[0].notes[5].x: a negative lane; left out (1 note with an x that does "
-        "not read)",
-        "0 sound_channels[0].notes[1].y: a negative pulse; left out (2 notes with a y that does "
-        "not "
-        "read)",
-        "0 sound_channels[0].notes[3].l: a negative pulse; played as a plain note (3 notes with an "
-        "l that does not read)",
-        "0 sound_channels[0].notes[6].c: not true or false; restarts its sound (1 note with a c "
-        "that is not true or false)",
-        "0 sound_channels[3]: not an object; left out (1 sound channel that is not an object)",
-        "0 sound_channels[1].name: not a string; its notes play without a sound (1 sound channel "
-        "with a name that is not a string)",
-        "0 sound_channels[2].notes: not an array; left without notes (1 sound channel with notes "
-        "that are not an array)"};
+    // The first place and why; what is done, and to how many.
+    const std::pair<const char*, const char*> told[] = {
+        {"sound_channels[0].notes[7]: not an object", "left out (1 note that is not an object)"},
+        {"sound_channels[0].notes[5].x: a negative lane",
+         "left out (1 note with an x that does not read)"},
+        {"sound_channels[0].notes[1].y: a negative pulse",
+         "left out (2 notes with a y that does not read)"},
+        {"sound_channels[0].notes[3].l: a negative pulse",
+         "played as a plain note (3 notes with an l that does not read)"},
+        {"sound_channels[0].notes[6].c: not true or false",
+         "restarts its sound (1 note with a c that is not true or false)"},
+        {"sound_channels[3]: not an object", "left out (1 sound channel that is not an object)"},
+        {"sound_channels[1].name: not a string",
+         "its notes play without a sound (1 sound channel with a name that is not a string)"},
+        {"sound_channels[2].notes: not an array",
+         "left without notes (1 sound channel with notes that are not an array)"}};
+    std::vector<std::string> expected;
+    for (const auto& [place, done] : told)
+        expected.push_back(std::string("0 ") + place + "; " + done);
     EXPECT_EQ(ListedLines(listing, "Warning"), expected) << listing;
     // The rest plays: plain notes for bad lengths, a restart for a bad "c"
     // (from 0, not 110250 frames in), and the nameless channel's note on its

@@ -175,7 +175,7 @@ class BmsonJson {
     // `u`. Only the JSON not parsing throws.
     [[gnu::noinline]] std::string PulseFault(sj::value& v, bool nullIsZero, uint64_t& u,
                                              const std::string& noun = "pulse") {
-        const std::string past = "a " + noun + " past " + std::to_string(MaxBmsonPulse);
+        std::string past = "a " + noun + " past " + std::to_string(MaxBmsonPulse);
         if (u > MaxBmsonPulse) return past;
         if (nullIsZero && IsNull(v)) return u = 0, std::string();
         double d = 0;
