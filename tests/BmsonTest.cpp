@@ -229,7 +229,7 @@ TEST(Bmson, AnyNumberOfSoundChannelsIsReadAndFilesPastTheSlotsAreSilent) {
         std::string json = R"({"version": "1.0.0", "info": {"init_bpm": 120}, "sound_channels": [)";
         for (size_t i = 0; i < channels; ++i)
             json += (i ? "," : "") + std::string(R"({"name": "s)") + std::to_string(i % files) +
-                    R"(.wav", "notes": [{"x": 0, "y": )" + std::to_string(i) + "}]}";
+                    R"(.wav", "notes": [{"x": 0, "c": true, "y": )" + std::to_string(i) + "}]}";
         return standard::CompileBmson(json + "]}");
     };
     const standard::Chart few = chart(standard::SlotCount - 1, 10);
