@@ -1,6 +1,7 @@
-// Compares the times and slice starts of bmson charts' sounded notes, as
-// `--standard --inspect` lists them, with the npm "bmson" reader's on
-// generated charts of both layouts. Run by bmson_oracle.sh with NODE_PATH
+// Compares the times, sounds and slice starts of bmson charts' sounded notes,
+// as `--standard --inspect` lists them, with the npm "bmson" reader's on
+// generated charts of both layouts, and on charts with a fault in a note or a
+// sound channel, 2,000 sound channels, or UTF-16 text. Run by bmson_oracle.sh with NODE_PATH
 // set to a folder holding bmson@45 and bms@51.
 //   node bmson_oracle.js PLAYER WORKDIR
 'use strict';
