@@ -1,6 +1,7 @@
 // bmson charts in the standard reading: both layouts, the timing, lanes, long
-// notes and slices they compile to, the faults they are refused for, the
-// select screen's header, and slices that join sample for sample.
+// notes and slices they compile to, the faults they are refused for and those
+// in notes and sound channels they are read past, UTF-16 charts, the select
+// screen's header, and slices that join sample for sample.
 #include "chart/standard/Bmson.h"
 #include "HeadlessPlayer.h"
 #include "app/Runner.h"
@@ -8,6 +9,7 @@
 #include "files/Files.h"
 
 #include <gtest/gtest.h>
+#include <sstream>
 
 using namespace tappo;
 using namespace tappo::test;
@@ -62,6 +64,15 @@ ScannedHeader ScanStandardHeader(const std::string& path) {
     reading.Standard = true;
     ScannedHeader out;
     standard::ScanHeader(path, reading, out.State, out.Header);
+    return out;
+}
+
+// The listing's lines of `kind` ("Warning", "Object").
+std::vector<std::string> ListedLines(const std::string& listing, const std::string& kind) {
+    std::vector<std::string> out;
+    std::istringstream in(listing);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(kind + ' ', 0) == 0) out.push_back(line.substr(kind.size() + 1));
     return out;
 }
 
@@ -122,16 +133,11 @@ TEST(Bmson, FaultsAreRefusedWithTheirJsonPathAndByteOffset) {
         {head + R"(, "title": "x}})", "the JSON does not parse"},
         {head + R"(, "resolution": 0}})", "info.resolution: the resolution must be"},
         {R"({"version": "1.0.0", "info": {}})", "no init_bpm"},
-        {head + R"(}, "sound_channels": [{"notes": [{"x": 1, "y": -240}]}]})",
-         "sound_channels[0].notes[0].y: a negative pulse (byte 96)"},
-        {head + R"(}, "sound_channels": [{"notes": [{"x": 1, "y": 1e15}]}]})",
-         "sound_channels[0].notes[0].y: a pulse past"},
-        {head + R"(}, "sound_channels": [{"notes": [{"x": 17, "y": 0}]}]})",
-         "notes[0].x: lane 17 is not 0 to 16"},
-        {head + R"(, "mode_hint": "popn-9k"}, "sound_channels": [{"notes": [{"x": 10, "y": 0}]}]})",
-         "sound_channels[0].notes[0].x: lane past 9"},
-        {head + R"(}, "sound_channels": [{"name": 3}]})", "sound_channels[0].name: not a string"},
+        {head + R"(}, "bpm_events": [{"y": -240, "bpm": 90}]})",
+         "bpm_events[0].y: a negative pulse (byte 73)"},
+        {head + R"(}, "lines": [{"y": 1e15}]})", "lines[0].y: a pulse past"},
         {head + R"(}, "bpm_events": {"y": 0}})", "bpm_events: not an array"},
+        {head + R"(}, "sound_channels": 5})", "sound_channels: not an array"},
         // A file cut short: the fault is where it ends.
         {head + R"(}, "sound_channels": [{"notes": [{"x": 1, "y": 2)",
          "the JSON ends before every object and array is closed (byte 93)"},
@@ -154,6 +160,121 @@ TEST(Bmson, FaultsAreRefusedWithTheirJsonPathAndByteOffset) {
     for (size_t i = 0; i < standard::MaxObjects / 2; ++i)
         many += i ? R"(,{"y":1})" : R"({"y":1})";
     EXPECT_THROW(standard::CompileBmson(many + "]}}"), standard::BmsonError);
+}
+
+TEST(Bmson, NotesAndChannelsThatDoNotReadAreLeftOutWithOneWarningAKind) {
+    const std::string json = R"({"version": "1.0.0", "info": {"init_bpm": 120}, "sound_channels": [
+        {"name": "a.wav", "notes": [{"x": 1, "y": 0}, {"x": 2, "y": -240}, {"x": 3, "y": "soon"},
+          {"x": 4, "y": 240, "l": -5}, {"x": 5, "y": 480, "l": "long"}, {"x": -1, "y": 600},
+          {"x": 1, "y": 720, "c": "yes"}, 7, {"x": 2, "y": 800, "l": 1099511627000}]},
+        {"name": 3, "notes": [{"x": 1, "y": 960}]}, {"name": "b.wav", "notes": {}}, 4]})";
+    const std::string listing = standard::InspectListing(standard::CompileBmson(json), "a.bmson");
+    // The first place and why; what is done, and to how many.
+    const std::pair<const char*, const char*> told[] = {
+        {"sound_channels[0].notes[7]: not an object", "left out (1 note that is not an object)"},
+        {"sound_channels[0].notes[5].x: a negative lane",
+         "left out (1 note with an x that does not read)"},
+        {"sound_channels[0].notes[1].y: a negative pulse",
+         "left out (2 notes with a y that does not read)"},
+        {"sound_channels[0].notes[3].l: a negative pulse",
+         "played as a plain note (3 notes with an l that does not read)"},
+        {"sound_channels[0].notes[6].c: not true or false",
+         "restarts its sound (1 note with a c that is not true or false)"},
+        {"sound_channels[3]: not an object", "left out (1 sound channel that is not an object)"},
+        {"sound_channels[1].name: not a string",
+         "its notes play without a sound (1 sound channel with a name that is not a string)"},
+        {"sound_channels[2].notes: not an array",
+         "left without notes (1 sound channel with notes that are not an array)"}};
+    std::vector<std::string> expected;
+    for (const auto& [place, done] : told)
+        expected.push_back(std::string("0 ") + place + "; " + done);
+    EXPECT_EQ(ListedLines(listing, "Warning"), expected) << listing;
+    // The rest plays: plain notes for bad lengths, a restart for a bad "c"
+    // (from 0, not 110250 frames in), and the nameless channel's note on its
+    // own slot, which has no file.
+    const std::vector<std::string> objects = {"0001000 1000.000 0 0 11 01 Note slice 0 22050",
+                                              "0001500 1500.000 1 0 14 01 Note slice 0 22050",
+                                              "0002000 2000.000 2 0 15 01 Note slice 0 22050",
+                                              "0002500 2500.000 3 0 11 01 Note slice 0 7320",
+                                              "0002666 2666.667 3.33333333333333 0 12 01 Note",
+                                              "0003000 3000.000 4 1 11 02 Note"};
+    EXPECT_EQ(ListedLines(listing, "Object"), objects) << listing;
+}
+
+TEST(Bmson, NotesPastTheKeyLayoutSoundAsBackgroundNotes) {
+    // Lane 28 of a beat chart, lane 12 of a pop'n chart (whose mode comes
+    // after its notes): background notes, their lengths unused.
+    for (const auto& [mode, lane] : {std::pair{"beat-7k", 28}, std::pair{"popn-9k", 12}}) {
+        const std::string json =
+            R"({"version": "1.0.0", "sound_channels": [{"name": "a.wav", "notes": [{"x": )" +
+            std::to_string(lane) + R"(, "y": 240, "l": 240}, {"x": 1, "y": 480}]}],
+            "info": {"init_bpm": 120, "mode_hint": ")" +
+            mode + R"("}})";
+        const standard::Chart chart = standard::CompileBmson(json);
+        const std::string listing = standard::InspectListing(chart, "a.bmson");
+        EXPECT_EQ(ListedLines(listing, "Object"),
+                  (std::vector<std::string>{"0001500 1500.000 1 0 01 01 Background slice 0 22050",
+                                            "0002000 2000.000 2 0 11 01 Note"}))
+            << listing;
+        EXPECT_TRUE(ListedLines(listing, "Warning").empty()) << listing;
+    }
+}
+
+TEST(Bmson, AnyNumberOfSoundChannelsIsReadAndFilesPastTheSlotsAreSilent) {
+    // 2,000 channels: below the slots each has its own; past them each file
+    // one slot, its channels sharing it (each still slicing its own sound),
+    // and files past the last slot none. Past the channel limit channels are
+    // left out.
+    auto chart = [](size_t channels, size_t files) {
+        std::string json = R"({"version": "1.0.0", "info": {"init_bpm": 120}, "sound_channels": [)";
+        for (size_t i = 0; i < channels; ++i)
+            json += (i ? "," : "") + std::string(R"({"name": "s)") + std::to_string(i % files) +
+                    R"(.wav", "notes": [{"x": 0, "c": true, "y": )" + std::to_string(i) + "}]}";
+        return standard::CompileBmson(json + "]}");
+    };
+    const standard::Chart few = chart(standard::SlotCount - 1, 10);
+    EXPECT_EQ(few.Objects.back().Slot, standard::SlotCount - 1);
+    EXPECT_EQ(few.WavFileNames[standard::SlotCount - 1], "s4.wav");
+
+    const standard::Chart many = chart(2000, 1500);
+    ASSERT_EQ(many.Objects.size(), 2000u);
+    EXPECT_EQ(many.Objects[1294].Slot, 1295);
+    EXPECT_EQ(many.WavFileNames[1295], "s1294.wav");
+    EXPECT_EQ(many.Objects[1295].Slot, 0);        // s1295.wav: past the last slot
+    EXPECT_EQ(many.Objects[1500].Slot, 1);        // s0.wav again
+    EXPECT_EQ(many.Objects[1500].SliceStart, 0u); // its own channel's slice
+    ASSERT_EQ(many.Warnings.size(), 1u);
+    EXPECT_EQ(many.Warnings[0].Text,
+              "sound_channels[1295]: past the 1295 different sound files a chart may play; "
+              "played without a sound (205 sound channels)");
+
+    const standard::Chart past = chart(standard::MaxBmsonSoundChannels + 2, 10);
+    EXPECT_EQ(past.Objects.size(), standard::MaxBmsonSoundChannels);
+    ASSERT_EQ(past.Warnings.size(), 1u);
+    EXPECT_NE(past.Warnings[0].Text.find("sound_channels[16383]: past the 16383 sound channels"),
+              std::string::npos)
+        << past.Warnings[0].Text;
+}
+
+TEST(Bmson, Utf16ChartsAreReadAsTheirText) {
+    const std::u16string text =
+        uR"({"version": "1.0.0", "info": {"init_bpm": 120, "title": "Ünï 曲"},
+        "sound_channels": [{"name": "a.wav", "notes": [{"x": 1, "y": 240}]}]})";
+    const standard::Chart utf8 = standard::CompileBmson(
+        R"({"version": "1.0.0", "info": {"init_bpm": 120, "title": "Ünï 曲"},
+        "sound_channels": [{"name": "a.wav", "notes": [{"x": 1, "y": 240}]}]})");
+    for (const bool big : {false, true})
+        for (const bool marked : {false, true}) {
+            std::string bytes;
+            for (char16_t c : (marked ? u"\uFEFF" : u"") + text) {
+                const auto hi = char(c >> 8), lo = char(c & 0xFF);
+                bytes += big ? std::string{hi, lo} : std::string{lo, hi};
+            }
+            const standard::Chart chart = standard::CompileBmson(bytes);
+            EXPECT_EQ(chart.Header.Title, "Ünï 曲");
+            EXPECT_EQ(standard::InspectListing(chart, "a.bmson"),
+                      standard::InspectListing(utf8, "a.bmson"));
+        }
 }
 
 TEST(Bmson, TheTitleScanFindsTheTitleTheHeaderScanShows) {

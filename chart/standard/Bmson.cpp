@@ -144,9 +144,9 @@ class Slicer {
   public:
     explicit Slicer(size_t channels) : channels_(channels) {}
 
-    void Add(std::vector<Object>& objects, size_t i, uint64_t y, bool continued) {
+    void Add(std::vector<Object>& objects, size_t i, size_t channel, uint64_t y, bool continued) {
         Object& o = objects[i];
-        Channel& c = channels_[o.Slot];
+        Channel& c = channels_[channel];
         const uint64_t frame = MixFrames(o.Time);
         if (!c.Started || !continued) c.Restart = frame, c.Started = true;
         o.SliceStart = uint32_t(std::min<uint64_t>(frame - c.Restart, WholeSound));
@@ -187,11 +187,49 @@ class Slicer {
     std::vector<Channel> channels_;
 };
 
+// The slot of each sound channel (by channel + 1; 0 for none). A chart with
+// as many channels as there are slots gives each its own; a chart with more
+// gives each file one slot, shared by the channels naming it, and leaves the
+// files past the last slot without a sound, with a warning.
+std::vector<uint16_t> SoundSlots(BmsonDocument& doc, Chart& chart) {
+    std::vector<std::string>& names = doc.SoundNames;
+    std::vector<uint16_t> slots(names.size() + 1, 0);
+    if (names.size() < size_t(SlotCount)) {
+        for (size_t i = 0; i < names.size(); ++i) {
+            slots[i + 1] = uint16_t(i + 1);
+            chart.WavFileNames[i + 1] = std::move(names[i]);
+        }
+        return slots;
+    }
+    std::unordered_map<std::string, uint16_t> slotOfName;
+    size_t silent = 0, firstSilent = 0;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (names[i].empty()) continue;
+        const auto [it, added] = slotOfName.emplace(names[i], uint16_t(slotOfName.size() + 1));
+        if (it->second < SlotCount) {
+            slots[i + 1] = it->second;
+            if (added) chart.WavFileNames[it->second] = names[i];
+        } else if (silent++ == 0) {
+            firstSilent = i;
+        }
+    }
+    if (silent > 0)
+        AddWarning(chart, 0,
+                   "sound_channels[" + std::to_string(firstSilent) + "]: past the " +
+                       std::to_string(SlotCount - 1) +
+                       " different sound files a chart may play; played without a sound (" +
+                       std::to_string(silent) + " sound channels)");
+    return slots;
+}
+
 // The objects in time, their measures, and the song's end.
-void Place(BmsonDocument& doc, Chart& chart) {
+void Place(BmsonDocument& doc, Chart& chart, const std::vector<uint16_t>& soundSlots) {
     std::vector<Placed>& placed = doc.Notes;
     const double res = double(doc.Resolution);
     const bool popn = doc.Popn;
+    // Notes past the key layout (pop'n modes have nine buttons) sound as
+    // background notes.
+    const uint64_t lastLane = popn ? 9 : 16;
     // Pictures: header ids become slots in the header's order.
     std::unordered_map<uint64_t, uint16_t> pictureSlot;
     for (size_t i = 0; i < doc.PictureIds.size(); ++i) {
@@ -265,7 +303,7 @@ void Place(BmsonDocument& doc, Chart& chart) {
         o.TimeMs = timeMs;
         o.Time = time;
         o.Measure = uint16_t(measure);
-        o.Slot = uint16_t(p.Slot);
+        o.Slot = uint16_t(p.What <= Placed::LongEnd ? soundSlots[p.Slot] : p.Slot);
         o.Channel[0] = '0';
         switch (p.What) {
         case Placed::BgaBase:
@@ -278,22 +316,26 @@ void Place(BmsonDocument& doc, Chart& chart) {
             o.Kind = ObjectKind::BgaPoor, o.Channel[1] = '6';
             break;
         case Placed::Sound:
+        case Placed::LongStart:
         case Placed::LongEnd:
-            if (p.X == 0) {
+            if (p.X == 0 || p.X > lastLane) {
+                if (p.What == Placed::LongEnd) continue;
                 o.Kind = ObjectKind::Background, o.Channel[1] = '1';
                 break;
             }
             LaneKey(uint8_t(p.X), popn, o.Player, o.Key);
             player2 = player2 || o.Player == 2;
+            const bool isLong = p.What != Placed::Sound;
             o.Kind = p.What == Placed::LongEnd ? ObjectKind::LongEnd
-                     : p.Long                  ? ObjectKind::LongStart
+                     : isLong                  ? ObjectKind::LongStart
                                                : ObjectKind::Note;
-            o.Channel[0] = char((p.Long ? '4' : '0') + o.Player);
+            o.Channel[0] = char((isLong ? '4' : '0') + o.Player);
             o.Channel[1] = char('0' + o.Key);
             break;
         }
         chart.Objects.push_back(o);
-        if (o.Sounded()) slicer.Add(chart.Objects, chart.Objects.size() - 1, p.Y, p.Continue);
+        if (o.Sounded())
+            slicer.Add(chart.Objects, chart.Objects.size() - 1, p.Slot, p.Y, p.Continue);
     }
     slicer.Finish(chart.Objects);
     chart.Header.PlayerMode = player2 ? 3 : 1;
@@ -316,8 +358,9 @@ Chart CompileBmson(std::string_view bytes, bool headerOnly, size_t capacity) {
     Chart chart = EmptyChart();
     chart.Header = std::move(doc.Header);
     if (headerOnly) return chart;
-    for (size_t i = 0; i < doc.SoundNames.size(); ++i)
-        chart.WavFileNames[i + 1] = std::move(doc.SoundNames[i]);
+    for (std::string& warning : doc.Warnings)
+        AddWarning(chart, 0, std::move(warning));
+    const std::vector<uint16_t> soundSlots = SoundSlots(doc, chart);
     // While the notes are sorted and timed, the JSON reader's memory is
     // freed and then the objects' pages are made ready.
     chart.Objects.reserve(doc.Notes.size() + doc.Pictures.size()); // room for every object
@@ -327,7 +370,7 @@ Chart CompileBmson(std::string_view bytes, bool headerOnly, size_t capacity) {
                      [memory = std::move(doc.ReaderMemory)]() mutable { memory.reset(); });
     else
         doc.ReaderMemory.reset();
-    Place(doc, chart);
+    Place(doc, chart, soundSlots);
     return chart;
 }
 

@@ -16,8 +16,11 @@
 namespace tappo::standard {
 
 // Anything that stops a bmson chart from being read: the JSON does not parse,
-// a value has the wrong type or lies out of range. The text names the value
-// by its JSON path and gives the byte offset where the fault was seen.
+// or a value outside the notes (the tempo, a tempo change, a measure line, a
+// picture) has the wrong type or lies out of range. A note or sound channel
+// that does not read is left out (or read without the faulty field) with a
+// warning instead. The text names the value by its JSON path and gives the
+// byte offset where the fault was seen.
 class BmsonError : public Error {
   public:
     using Error::Error;
@@ -26,11 +29,15 @@ class BmsonError : public Error {
 // Bounds that keep a hostile chart's read small and quick.
 inline constexpr uint64_t MaxBmsonPulse = uint64_t(1) << 40;
 inline constexpr uint64_t MaxBmsonResolution = uint64_t(1) << 31;
+// Sound channels past this many are left out. Channels naming one file share
+// its slot; the first 1,295 different files get one each.
+inline constexpr size_t MaxBmsonSoundChannels = (size_t(1) << 14) - 1;
 
 // Whether `path` names a bmson chart (".bmson", any letter case).
 bool IsBmsonPath(std::string_view path);
 
-// The chart of bmson bytes (UTF-8 JSON; a byte-order mark is skipped). With
+// The chart of bmson bytes (UTF-8 JSON, a byte-order mark skipped; or UTF-16,
+// with or without its byte-order mark, read as its UTF-8 text). With
 // `headerOnly` only "info" is read (the select screen's values and pictures).
 // `capacity` is how many bytes from bytes.data() may be read: with
 // FileReadSlack (ReadWholeFile's) or more past the chart's end they are read

@@ -13,20 +13,22 @@
 
 namespace tappo::standard {
 
-// A note, a long note's end or a picture change at its pulse. Eight bytes,
-// as a chart may hold two million of them and they are sorted by pulse.
+// A note, a long note's start or end or a picture change at its pulse. Eight
+// bytes, as a chart may hold two million of them and they are sorted by pulse.
 struct Placed {
-    enum Type : uint8_t { Sound, LongEnd, BgaBase, BgaLayer, BgaPoor };
-    uint64_t Y : 41 = 0;    // up to MaxBmsonPulse
-    uint64_t Slot : 11 = 0; // sound channel + 1; a picture's bga_header entry + 1
-    uint64_t X : 5 = 0;     // lane, 0 for the background
+    enum Type : uint8_t { Sound, LongStart, LongEnd, BgaBase, BgaLayer, BgaPoor };
+    uint64_t Y : 41 = 0; // up to MaxBmsonPulse
+    // Sound channel + 1 (its slot is chosen once every channel is read); a
+    // picture's bga_header entry + 1.
+    uint64_t Slot : 14 = 0;
+    uint64_t X : 5 = 0; // lane 1-16, 0 for the background (and every lane past 16)
     uint64_t What : 3 = Sound;
     uint64_t Continue : 1 = 0;
-    uint64_t Long : 1 = 0;
 };
 static_assert(sizeof(Placed) == 8);
-static_assert(MaxBmsonPulse < (uint64_t(1) << 41) && SlotCount <= (1 << 11),
-              "a pulse or a slot would not fit its field");
+static_assert(MaxBmsonPulse < (uint64_t(1) << 41) && MaxBmsonSoundChannels < (1 << 14) &&
+                  SlotCount <= (1 << 14),
+              "a pulse, a channel or a slot would not fit its field");
 
 // A tempo change or a stop; its list and place in it name it in warnings.
 struct PulseValue {
@@ -64,6 +66,7 @@ struct BmsonDocument {
     std::vector<uint64_t> PictureIds;    // bga_header, in its order
     std::vector<std::string> PictureNames;
     std::vector<PictureEvent> Pictures; // in reading order
+    std::vector<std::string> Warnings;  // what was left out or read otherwise, and why
     // The JSON reader's memory, freed by whoever finishes with the document
     // (with the notes read from large files, on a helper thread).
     std::shared_ptr<void> ReaderMemory;

@@ -124,6 +124,14 @@ class BmsonJson {
         Check(v.get_object().get(o), "an object");
         return o;
     }
+    // Whether `v` is an object (then in `o`): false where it is another
+    // kind of value.
+    bool ObjectOf(sj::value& v, sj::object& o) {
+        const simdjson::error_code e = v.get_object().get(o);
+        if (e != simdjson::SUCCESS && e != simdjson::INCORRECT_TYPE) [[unlikely]]
+            Failed(e, "an object");
+        return e == simdjson::SUCCESS;
+    }
     sj::array AsArray(sj::value& v) {
         sj::array a;
         Check(v.get_array().get(a), "an array");
@@ -158,18 +166,42 @@ class BmsonJson {
     }
     // A pulse that is not a whole number in range, as a pulse where it can be.
     [[gnu::noinline]] uint64_t OtherPulse(sj::value& v, bool nullIsZero, uint64_t u) {
-        if (u > MaxBmsonPulse) Fail("a pulse past " + std::to_string(MaxBmsonPulse));
-        if (nullIsZero && IsNull(v)) return 0;
-        const double d = Number(v);
-        if (!(d >= 0)) Fail("a negative pulse");
-        if (!(d <= double(MaxBmsonPulse))) Fail("a pulse past " + std::to_string(MaxBmsonPulse));
-        if (d != std::floor(d)) Fail("a pulse that is not a whole number");
-        return uint64_t(d);
+        const std::string fault = PulseFault(v, nullIsZero, u);
+        if (!fault.empty()) Fail(fault);
+        return u;
+    }
+    // Why `v` (whose uint64 reading gave `u`, or left it 0) is no pulse (or
+    // other count, named by `noun`); "" where it is one after all, then put in
+    // `u`. Only the JSON not parsing throws.
+    [[gnu::noinline]] std::string PulseFault(sj::value& v, bool nullIsZero, uint64_t& u,
+                                             const std::string& noun = "pulse") {
+        std::string past = "a " + noun + " past " + std::to_string(MaxBmsonPulse);
+        if (u > MaxBmsonPulse) return past;
+        if (nullIsZero && IsNull(v)) return u = 0, std::string();
+        double d = 0;
+        if (const simdjson::error_code e = v.get_double().get(d); e != simdjson::SUCCESS) {
+            if (!IsValueFault(e)) Failed(e, "a number");
+            return "not a number";
+        }
+        if (!(d >= 0)) return "a negative " + noun;
+        if (!(d <= double(MaxBmsonPulse))) return past;
+        if (d != std::floor(d)) return "a " + noun + " that is not a whole number";
+        u = uint64_t(d);
+        return {};
+    }
+    // Whether reading a value failed for the value alone (its type, a
+    // number out of range), so that the walk may go on past it.
+    static bool IsValueFault(simdjson::error_code e) {
+        return e == simdjson::INCORRECT_TYPE || e == simdjson::NUMBER_ERROR ||
+               e == simdjson::NUMBER_OUT_OF_RANGE;
     }
 
     template <typename Each> void ForEachElement(sj::value& v, Each each) {
         if (IsNull(v)) return;
         sj::array a = AsArray(v);
+        ForEachElementOf(a, each);
+    }
+    template <typename Each> void ForEachElementOf(sj::array& a, Each each) {
         size_t i = 0;
         for (auto element : a) {
             EnterIndex(i);

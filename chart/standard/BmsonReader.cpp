@@ -1,6 +1,7 @@
 #include "chart/standard/Bmson.h"
 #include "chart/standard/BmsonDocument.h"
 #include "chart/standard/BmsonJson.h"
+#include "chart/standard/Lines.h"
 #include "files/Files.h"
 
 #include <algorithm>
@@ -53,6 +54,44 @@ class BmsonReader : BmsonJson {
             Fail("more than " + std::to_string(MaxObjects) + " notes and events");
     }
     void ReadSoundChannels(sj::value& v);
+    void ReadNote(sj::value& note, uint16_t channel);
+    // A note's pulse field into `out`; false, with the fault counted as
+    // `kind`, where it is no pulse.
+    [[gnu::always_inline]] bool NotePulse(sj::value& v, bool nullIsZero, uint64_t& out, int kind) {
+        uint64_t u = 0;
+        const simdjson::error_code e = v.get_uint64().get(u);
+        if (e == simdjson::SUCCESS && u <= MaxBmsonPulse) [[likely]] {
+            out = u;
+            return true;
+        }
+        return OtherNotePulse(v, nullIsZero, e == simdjson::SUCCESS ? u : 0, out, kind);
+    }
+    [[gnu::noinline]] bool OtherNotePulse(sj::value& v, bool nullIsZero, uint64_t u, uint64_t& out,
+                                          int kind);
+
+    // What in the sound channels does not read: each kind is counted, and
+    // told once, at the first place it was met.
+    enum FaultKind {
+        NoteNotObject,
+        NoteLane,
+        NoteY,
+        NoteLength,
+        NoteRestart,
+        ChannelNotObject,
+        ChannelName,
+        ChannelNotes,
+        ChannelPastLimit,
+        FaultKinds
+    };
+    struct FaultCount {
+        std::string First; // path: why
+        size_t Count = 0;
+    };
+    [[gnu::cold, gnu::noinline]] void Fault(int kind, const std::string& why) {
+        FaultCount& f = faults_[size_t(kind)];
+        if (f.Count++ == 0) f.First = Path() + ": " + why;
+    }
+    void WarnFaults();
     void ReadBga(sj::value& v);
     void ReadBgaEvents(sj::value& v, Placed::Type type, const char* list);
 
@@ -61,8 +100,8 @@ class BmsonReader : BmsonJson {
     bool hasVersion_ = false, hasBpm_ = false;
     std::string backImage_;
     BmsonDocument doc_;
-    std::string firstWideLane_; // path of the first note past lane 9 (popn modes stop there)
     size_t objects_ = 0;
+    std::array<FaultCount, FaultKinds> faults_;
 };
 
 void BmsonReader::ReadInfo(sj::value& v) {
@@ -138,62 +177,139 @@ void BmsonReader::ReadTimes(sj::value& v, bool stops, const char* list, const ch
 }
 
 void BmsonReader::ReadSoundChannels(sj::value& v) {
-    ForEachElement(v, [&](sj::value& channel, size_t index) {
-        if (index + 1 >= size_t(SlotCount))
-            Fail("more than " + std::to_string(SlotCount - 1) + " sound channels");
-        const uint16_t slot = uint16_t(index + 1);
+    ForEachElement(v, [&](sj::value& entry, size_t index) {
+        sj::object fields;
+        if (index >= MaxBmsonSoundChannels) {
+            Fault(ChannelPastLimit, "past the " + std::to_string(MaxBmsonSoundChannels) +
+                                        " sound channels a chart may have");
+            return;
+        }
+        if (!ObjectOf(entry, fields)) return Fault(ChannelNotObject, "not an object");
+        const auto channel = uint16_t(index + 1);
         doc_.SoundNames.emplace_back();
-        ForEachField(channel, [&](sj::raw_json_string key, sj::value& value) {
+        for (auto field : fields) {
+            Check(field.error(), "a field");
+            sj::field& f = field.value_unsafe();
+            const sj::raw_json_string key = f.key();
+            sj::value& value = f.value();
             if (key == "name") {
                 Enter("name");
-                doc_.SoundNames.back() = Text(value);
+                std::string_view name;
+                if (!IsNull(value) && value.get_string().get(name) != simdjson::SUCCESS)
+                    Fault(ChannelName, "not a string");
+                doc_.SoundNames.back() = std::string(name);
                 Leave();
             } else if (key == "notes") {
                 Enter("notes");
-                ForEachElement(value, [&](sj::value& note, size_t) {
-                    Placed p;
-                    p.Slot = slot;
-                    uint64_t length = 0;
-                    ForEachField(note, [&](sj::raw_json_string k, sj::value& n) {
-                        if (k == "x") {
-                            Enter("x");
-                            const uint64_t x = Pulse(n, true);
-                            if (x > 16) Fail("lane " + std::to_string(x) + " is not 0 to 16");
-                            p.X = uint8_t(x);
-                            if (x > 9 && firstWideLane_.empty()) firstWideLane_ = Path();
-                        } else if (k == "y") {
-                            Enter("y");
-                            p.Y = Pulse(n);
-                        } else if (k == "l") {
-                            Enter("l");
-                            length = Pulse(n, true);
-                        } else if (k == "c") {
-                            Enter("c");
-                            bool c = false;
-                            if (n.get_bool().get(c) != simdjson::SUCCESS && !IsNull(n))
-                                Check(n.get_bool().get(c), "true or false");
-                            p.Continue = c;
-                        } else {
-                            return;
-                        }
-                        Leave();
-                    });
-                    p.Long = length > 0 && p.X > 0;
-                    CountObject(p.Long ? 2 : 1);
-                    doc_.Notes.push_back(p);
-                    if (p.Long) {
-                        if (p.Y + length > MaxBmsonPulse)
-                            Fail("a long note past pulse " + std::to_string(MaxBmsonPulse));
-                        Placed end = p;
-                        end.Y = p.Y + length;
-                        end.What = Placed::LongEnd;
-                        doc_.Notes.push_back(end);
-                    }
-                });
+                sj::array notes;
+                if (IsNull(value)) {
+                } else if (value.get_array().get(notes) != simdjson::SUCCESS) {
+                    Fault(ChannelNotes, "not an array");
+                } else {
+                    ForEachElementOf(notes,
+                                     [&](sj::value& note, size_t) { ReadNote(note, channel); });
+                }
                 Leave();
             }
-        });
+        }
     });
+}
+
+// A note of sound channel `channel` - 1.
+void BmsonReader::ReadNote(sj::value& note, uint16_t channel) {
+    sj::object fields;
+    if (!ObjectOf(note, fields)) [[unlikely]]
+        return Fault(NoteNotObject, "not an object");
+    Placed p;
+    p.Slot = channel;
+    uint64_t length = 0;
+    bool readable = true;
+    for (auto field : fields) {
+        Check(field.error(), "a field");
+        sj::field& f = field.value_unsafe();
+        const sj::raw_json_string k = f.key();
+        sj::value& n = f.value();
+        if (k == "x") {
+            Enter("x");
+            uint64_t x = 0;
+            readable = NotePulse(n, true, x, NoteLane) && readable;
+            // Lanes past the key layout sound as background notes.
+            p.X = uint8_t(x <= 16 ? x : 0);
+        } else if (k == "y") {
+            Enter("y");
+            uint64_t y = 0;
+            readable = NotePulse(n, false, y, NoteY) && readable;
+            p.Y = y;
+        } else if (k == "l") {
+            Enter("l");
+            if (!NotePulse(n, true, length, NoteLength)) length = 0;
+        } else if (k == "c") {
+            Enter("c");
+            bool c = false;
+            if (n.get_bool().get(c) != simdjson::SUCCESS && !IsNull(n))
+                Fault(NoteRestart, "not true or false");
+            p.Continue = c;
+        } else {
+            continue;
+        }
+        Leave();
+    }
+    if (!readable) return;
+    if (length > 0 && p.X > 0 && p.Y + length > MaxBmsonPulse) [[unlikely]] {
+        Enter("l");
+        Fault(NoteLength, "a long note past pulse " + std::to_string(MaxBmsonPulse));
+        Leave();
+        length = 0;
+    }
+    const bool isLong = length > 0 && p.X > 0;
+    CountObject(isLong ? 2 : 1);
+    if (isLong) p.What = Placed::LongStart;
+    doc_.Notes.push_back(p);
+    if (isLong) {
+        Placed end = p;
+        end.Y = p.Y + length;
+        end.What = Placed::LongEnd;
+        doc_.Notes.push_back(end);
+    }
+}
+
+bool BmsonReader::OtherNotePulse(sj::value& v, bool nullIsZero, uint64_t u, uint64_t& out,
+                                 int kind) {
+    const std::string why = PulseFault(v, nullIsZero, u, kind == NoteLane ? "lane" : "pulse");
+    if (!why.empty()) {
+        Fault(kind, why);
+        return false;
+    }
+    out = u;
+    return true;
+}
+
+// One warning a kind: "sound_channels[3].notes[17].l: a negative pulse;
+// played as a plain note (5 notes with an l that does not read)".
+void BmsonReader::WarnFaults() {
+    struct Told {
+        const char *done, *one, *many, *kind;
+    };
+    static constexpr std::array<Told, FaultKinds> Tell = {{
+        {"left out", "note", "notes", "that is not an object"},
+        {"left out", "note", "notes", "with an x that does not read"},
+        {"left out", "note", "notes", "with a y that does not read"},
+        {"played as a plain note", "note", "notes", "with an l that does not read"},
+        {"restarts its sound", "note", "notes", "with a c that is not true or false"},
+        {"left out", "sound channel", "sound channels", "that is not an object"},
+        {"its notes play without a sound", "sound channel", "sound channels",
+         "with a name that is not a string"},
+        {"left without notes", "sound channel", "sound channels",
+         "with notes that are not an array"},
+        {"left out", "sound channel", "sound channels", "past the limit"},
+    }};
+    for (size_t k = 0; k < faults_.size(); ++k) {
+        const FaultCount& f = faults_[k];
+        if (f.Count == 0) continue;
+        doc_.Warnings.push_back(f.First + "; " + Tell[k].done + " (" + std::to_string(f.Count) +
+                                ' ' + (f.Count == 1 ? Tell[k].one : Tell[k].many) + ' ' +
+                                Tell[k].kind + ")");
+    }
 }
 
 void BmsonReader::ReadBgaEvents(sj::value& v, Placed::Type type, const char* list) {
@@ -312,18 +428,31 @@ BmsonDocument BmsonReader::Read() {
     if (doc_.Header.StageFile.empty()) doc_.Header.StageFile = backImage_;
     doc_.Popn = doc_.ModeHint.rfind("popn-", 0) == 0;
     doc_.Header.NineButtons = doc_.Popn;
-    if (!headerOnly_ && doc_.Popn && !firstWideLane_.empty())
-        throw BmsonError("bmson " + firstWideLane_ + ": lane past 9 in a " + doc_.ModeHint +
-                         " chart");
+    WarnFaults();
     if (!headerOnly_) doc_.ReaderMemory = TakeMemory();
     return std::move(doc_);
+}
+
+// A chart saved as UTF-16 as its UTF-8 text in `converted`; any other as it
+// is. Without a byte-order mark UTF-16 shows in its first character, which in
+// JSON is ASCII: one of its two bytes is 0.
+std::string_view Utf8Json(std::string_view bytes, std::string& converted) {
+    if (bytes.size() < 2) return bytes;
+    const bool little = bytes[0] != 0 && bytes[1] == 0, big = bytes[0] == 0 && bytes[1] != 0;
+    if (!little && !big) return ChartText(bytes, converted);
+    std::string marked = little ? "\xFF\xFE" : "\xFE\xFF";
+    marked += bytes;
+    ChartText(marked, converted);
+    return converted;
 }
 
 } // namespace
 
 BmsonDocument ReadBmsonDocument(std::string_view bytes, bool headerOnly, size_t capacity) {
     static_assert(FileReadSlack >= simdjson::SIMDJSON_PADDING);
-    BmsonReader reader(bytes, headerOnly, capacity);
+    std::string converted;
+    const std::string_view text = Utf8Json(bytes, converted);
+    BmsonReader reader(text, headerOnly, text.data() == bytes.data() ? capacity : 0);
     return reader.Read();
 }
 
