@@ -7,25 +7,10 @@
 'use strict';
 const fs = require('fs');
 const path = require('path');
-const { execFileSync } = require('child_process');
 const bmson = require('bmson');
+const { commandLine, generator, SoundedKinds, inspectStandard } = require('./oracle_common');
 
-const [tool, workDir] = process.argv.slice(2);
-fs.mkdirSync(workDir, { recursive: true });
-
-function generator(seed) {
-  let a = seed >>> 0;
-  const next = () => {
-    a = (a + 0x6d2b79f5) >>> 0;
-    let t = a;
-    t = Math.imul(t ^ (t >>> 15), t | 1);
-    t ^= t + Math.imul(t ^ (t >>> 7), t | 61);
-    return ((t ^ (t >>> 14)) >>> 0) / 4294967296;
-  };
-  const int = (lo, hi) => lo + Math.floor(next() * (hi - lo + 1));
-  const pick = (list) => list[int(0, list.length - 1)];
-  return { next, int, pick };
-}
+const { player: tool, workDir } = commandLine();
 
 // Tempo changes, stops, long notes and sounds cut into continued notes; odd
 // seeds in the 0.21 layout (240 pulses a beat, other key names).
@@ -93,19 +78,10 @@ function soundChannelsOf(chart) {
 // chart as we read it: where the file holds notes we leave out or read
 // otherwise, `chart` is the file without them, or with them as read).
 function compare(file, chart) {
-  const listing = execFileSync(tool, ['--standard', '--inspect', file], {
-    encoding: 'utf8',
-    maxBuffer: 1 << 28,
-  });
-  // Object <time> <exact ms> <beat> <measure> <channel> <id> <kind> [slice START FRAMES]
-  const ours = [];
-  for (const line of listing.split('\n')) {
-    const f = line.split(' ');
-    if (f[0] !== 'Object' || !['Background', 'Note', 'LongStart'].includes(f[7])) continue;
-    const slot = parseInt(f[6], 36);
-    const start = f[8] === 'slice' ? Number(f[9]) / 44.1 : 0;
-    ours.push({ time: Number(f[2]), slot, start, used: false });
-  }
+  const { objects } = inspectStandard(tool, file);
+  const ours = objects
+    .filter((o) => SoundedKinds.includes(o.kind))
+    .map((o) => ({ time: o.ms, slot: parseInt(o.id, 36), start: o.sliceFrames / 44.1, used: false }));
   const score = bmson.musicalScoreForBmson(chart);
   const slots = soundSlots(chart);
   const problems = [];
@@ -123,7 +99,7 @@ function compare(file, chart) {
   // The npm reader leaves out background notes that only continue the one
   // before them; every other note of ours must have been matched.
   const keyed = score.notes.all().filter((n) => n.column !== undefined).length;
-  const ourKeyed = listing.split('\n').filter((l) => / (Note|LongStart)( |$)/.test(l)).length;
+  const ourKeyed = objects.filter((o) => o.kind === 'Note' || o.kind === 'LongStart').length;
   if (keyed !== ourKeyed) problems.push(`${ourKeyed} key notes, the npm reader has ${keyed}`);
   if (problems.length) console.log(`${file}: ${problems.length} differences, first: ${problems[0]}`);
   return problems.length === 0;

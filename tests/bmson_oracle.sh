@@ -11,7 +11,4 @@ set -u
 tool=${1:?usage: bmson_oracle.sh PLAYER}
 . "$(dirname "$0")/npm_oracle.sh"
 install_oracle bms@51 bmson@45
-NODE_PATH="$work/node_modules" node "$here/bmson_oracle.js" "$tool" "$work/charts"
-status=$?
-[ $status = 0 ] || keep=1
-exit $status
+run_oracle bmson_oracle.js "$tool"
