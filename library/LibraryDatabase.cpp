@@ -90,10 +90,19 @@ LibraryDatabase::LibraryDatabase(const std::string& path) : path_(path) {
         return;
     }
     if (!OpenFile(path)) return;
-    const std::string failed = Upgrade();
-    if (!failed.empty())
-        OpenInMemory(
-            FormatText(Tr("the song database %s could not be upgraded (%s)"), path, failed));
+    std::string failed = Upgrade();
+    if (failed.empty()) {
+        // Only a file of this player's schema is switched to write-ahead logging.
+        try {
+            Exec(db_, "PRAGMA journal_mode=WAL");
+            Exec(db_, "PRAGMA synchronous=NORMAL");
+            Exec(db_, "PRAGMA foreign_keys=ON");
+            return;
+        } catch (const LibraryError& e) {
+            failed = e.what();
+        }
+    }
+    OpenInMemory(FormatText(Tr("the song database %s could not be upgraded (%s)"), path, failed));
 }
 
 LibraryDatabase::~LibraryDatabase() {
@@ -127,9 +136,6 @@ bool LibraryDatabase::OpenFile(const std::string& path) {
                 path));
             return false;
         }
-        Exec(db_, "PRAGMA journal_mode=WAL");
-        Exec(db_, "PRAGMA synchronous=NORMAL");
-        Exec(db_, "PRAGMA foreign_keys=ON");
     } catch (const LibraryError& e) {
         OpenInMemory(
             FormatText(e.Damaged() ? Tr("the song database %s is damaged (%s); it is left as it is")

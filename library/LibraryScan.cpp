@@ -109,10 +109,13 @@ ReadChart ReadOne(const ScanOptions& options, const FoundChart& found, int64_t s
         ChartNames names;
         const CompiledChart chart = CompileBytes(options, path, bytes, names);
         out.Summary = SummarizeChart(chart, names);
+    } catch (const CompileError& e) {
+        out.Error = e.Line() > 0 ? FormatText(Tr("line %s: %s"), std::to_string(e.Line()), e.what())
+                                 : std::string(e.what());
     } catch (const std::exception& e) {
         out.Error = e.what();
-        if (out.Error.empty()) out.Error = "?";
     }
+    if (out.Error.empty() && out.Summary.KeyLayout.empty()) out.Error = "?";
     return out;
 }
 
