@@ -135,7 +135,9 @@ std::string UpsertChartSql() {
         names += (index > 1 ? ", " : "") + c;
         values += (index > 1 ? ", ?" : "?") + std::to_string(index);
         ++index;
-        if (c != "folder_id" && c != "file_name")
+        if (c == "seen_scan")
+            updates += ", seen_scan = max(seen_scan, excluded.seen_scan)";
+        else if (c != "folder_id" && c != "file_name")
             updates += (updates.empty() ? "" : ", ") + c + " = excluded." + c;
     }
     return "INSERT INTO chart(" + names + ") VALUES(" + values +
@@ -149,11 +151,11 @@ class Scanner {
           findChart_(db, "SELECT c.id, c.size, c.mtime_ns, c.reading, c.reader_version,"
                          " c.error IS NOT NULL FROM chart c JOIN folder f ON f.id = c.folder_id"
                          " WHERE f.path = ?1 AND c.file_name = ?2"),
-          markSeen_(db, "UPDATE chart SET seen_scan = ?1 WHERE id = ?2"),
+          markSeen_(db, "UPDATE chart SET seen_scan = max(seen_scan, ?1) WHERE id = ?2"),
           upsertFolder_(db, "INSERT INTO folder(root_id, path, walk_order, seen_scan)"
                             " VALUES(?1, ?2, ?3, ?4) ON CONFLICT(path) DO UPDATE SET"
                             " root_id = excluded.root_id, walk_order = excluded.walk_order,"
-                            " seen_scan = excluded.seen_scan RETURNING id"),
+                            " seen_scan = max(seen_scan, excluded.seen_scan) RETURNING id"),
           upsertChart_(db, upsertChartSql_.c_str()),
           addStats_(db, "INSERT INTO chart_stats(sha256, md5, added_at) VALUES(?1, ?2, ?3)"
                         " ON CONFLICT(sha256) DO NOTHING") {}
@@ -329,23 +331,26 @@ void Scanner::WriteChart(const FoundChart& found, const ReadChart& read) {
 }
 
 // After a whole walk of a root: the rows of charts and folders not seen are
-// dropped, except below folders the walk could not list.
+// dropped, except below folders the walk could not list. Rows keep the
+// highest scan that saw them, so two players scanning at once never drop
+// what the later scan has seen.
 void Scanner::DropGone() {
     Transaction t(db_);
-    Statement keepCharts(db_, "UPDATE chart SET seen_scan = ?1 WHERE folder_id IN (SELECT id"
-                              " FROM folder WHERE root_id = ?2 AND substr(path, 1, ?3) = ?4)");
-    Statement keepFolders(db_, "UPDATE folder SET seen_scan = ?1 WHERE root_id = ?2"
+    Statement keepCharts(
+        db_, "UPDATE chart SET seen_scan = max(seen_scan, ?1) WHERE folder_id IN (SELECT id"
+             " FROM folder WHERE root_id = ?2 AND substr(path, 1, ?3) = ?4)");
+    Statement keepFolders(db_, "UPDATE folder SET seen_scan = max(seen_scan, ?1) WHERE root_id = ?2"
                                " AND substr(path, 1, ?3) = ?4");
     for (const std::string& folder : unlisted_)
         for (Statement* keep : {&keepCharts, &keepFolders}) {
             keep->Bind(1, scanId_).Bind(2, rootId_).Bind(3, int64_t(folder.size()));
             keep->BindBlob(4, folder.data(), folder.size()).Run();
         }
-    Statement dropCharts(db_, "DELETE FROM chart WHERE seen_scan <> ?1 AND folder_id IN"
+    Statement dropCharts(db_, "DELETE FROM chart WHERE seen_scan < ?1 AND folder_id IN"
                               " (SELECT id FROM folder WHERE root_id = ?2)");
     dropCharts.Bind(1, scanId_).Bind(2, rootId_).Run();
     counts_.Removed += db_.Changes();
-    Statement dropFolders(db_, "DELETE FROM folder WHERE root_id = ?2 AND seen_scan <> ?1");
+    Statement dropFolders(db_, "DELETE FROM folder WHERE root_id = ?2 AND seen_scan < ?1");
     dropFolders.Bind(1, scanId_).Bind(2, rootId_).Run();
     t.Commit();
 }
