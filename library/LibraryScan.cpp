@@ -138,7 +138,7 @@ std::string UpsertChartSql() {
         if (c == "seen_scan")
             updates += ", seen_scan = max(seen_scan, excluded.seen_scan)";
         else if (c != "folder_id" && c != "file_name")
-            updates += (updates.empty() ? "" : ", ") + c + " = excluded." + c;
+            updates.append(updates.empty() ? "" : ", ").append(c).append(" = excluded.").append(c);
     }
     return "INSERT INTO chart(" + names + ") VALUES(" + values +
            ") ON CONFLICT(folder_id, file_name) DO UPDATE SET " + updates;
