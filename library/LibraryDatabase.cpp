@@ -67,7 +67,7 @@ const SchemaStep SchemaSteps[] = {
          " level INTEGER, difficulty INTEGER, key_layout TEXT, player_mode INTEGER,"
          " notes INTEGER, long_notes INTEGER, bpm_min REAL, bpm_max REAL, bpm_main REAL,"
          " length_ms INTEGER, banner BLOB, stage_file BLOB, preview BLOB, density BLOB,"
-         " seen_scan INTEGER NOT NULL DEFAULT 0, UNIQUE(folder_id, file_name))",
+         " UNIQUE(folder_id, file_name))",
          "CREATE INDEX chart_md5 ON chart(md5)",
          "CREATE INDEX chart_sha256 ON chart(sha256)",
          "CREATE INDEX chart_layout_level ON chart(key_layout, level)",

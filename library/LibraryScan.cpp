@@ -16,6 +16,7 @@
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace tappo {
 namespace {
@@ -124,7 +125,7 @@ const char* const ChartColumns[] = {
     "reading",   "reader_version", "error",   "title",      "subtitle",   "artist",
     "subartist", "genre",          "level",   "difficulty", "key_layout", "player_mode",
     "notes",     "long_notes",     "bpm_min", "bpm_max",    "bpm_main",   "length_ms",
-    "banner",    "stage_file",     "preview", "density",    "seen_scan"};
+    "banner",    "stage_file",     "preview", "density"};
 
 // INSERT of every column, or UPDATE of all of them where the chart has a row.
 std::string UpsertChartSql() {
@@ -135,28 +136,33 @@ std::string UpsertChartSql() {
         names += (index > 1 ? ", " : "") + c;
         values += (index > 1 ? ", ?" : "?") + std::to_string(index);
         ++index;
-        if (c == "seen_scan")
-            updates += ", seen_scan = max(seen_scan, excluded.seen_scan)";
-        else if (c != "folder_id" && c != "file_name")
+        if (c != "folder_id" && c != "file_name")
             updates.append(updates.empty() ? "" : ", ").append(c).append(" = excluded.").append(c);
     }
     return "INSERT INTO chart(" + names + ") VALUES(" + values +
            ") ON CONFLICT(folder_id, file_name) DO UPDATE SET " + updates;
 }
 
+// A chart's row as the scan compares it with the file.
+struct ChartRow {
+    int64_t Id = 0, Size = 0, MtimeNs = 0, Reading = 0, ReaderVersion = 0;
+    bool HasError = false;
+    bool Found = false; // the file is still there
+};
+
 class Scanner {
   public:
     Scanner(LibraryDatabase& db, const ScanOptions& options)
         : db_(db), options_(options), upsertChartSql_(UpsertChartSql()),
-          findChart_(db, "SELECT c.id, c.size, c.mtime_ns, c.reading, c.reader_version,"
-                         " c.error IS NOT NULL FROM chart c JOIN folder f ON f.id = c.folder_id"
-                         " WHERE f.path = ?1 AND c.file_name = ?2"),
-          markSeen_(db, "UPDATE chart SET seen_scan = max(seen_scan, ?1) WHERE id = ?2"),
+          folderRows_(db, "SELECT c.file_name, c.id, c.size, c.mtime_ns, c.reading,"
+                          " c.reader_version, c.error IS NOT NULL FROM chart c"
+                          " JOIN folder f ON f.id = c.folder_id WHERE f.path = ?1"),
           upsertFolder_(db, "INSERT INTO folder(root_id, path, walk_order, seen_scan)"
                             " VALUES(?1, ?2, ?3, ?4) ON CONFLICT(path) DO UPDATE SET"
                             " root_id = excluded.root_id, walk_order = excluded.walk_order,"
                             " seen_scan = max(seen_scan, excluded.seen_scan) RETURNING id"),
           upsertChart_(db, upsertChartSql_.c_str()),
+          dropChart_(db, "DELETE FROM chart WHERE id = ?1"),
           addStats_(db, "INSERT INTO chart_stats(sha256, md5, added_at) VALUES(?1, ?2, ?3)"
                         " ON CONFLICT(sha256) DO NOTHING") {}
 
@@ -166,9 +172,9 @@ class Scanner {
     void ScanRoot(const std::string& root);
     void OnFound(const std::string& path, const FoundFile& file);
     void Flush();
-    bool Unchanged(FoundChart& found);
-    void WriteBatch(const std::vector<FoundChart>& seen, const std::vector<FoundChart>& read,
-                    const std::vector<ReadChart>& results);
+    void Compare(size_t begin, size_t end, std::vector<size_t>& read, std::vector<int64_t>& gone);
+    void WriteBatch(const std::vector<size_t>& read, const std::vector<ReadChart>& results,
+                    const std::vector<int64_t>& gone);
     int64_t FolderId(const std::string& folder);
     void WriteChart(const FoundChart& found, const ReadChart& read);
     void DropGone();
@@ -176,11 +182,12 @@ class Scanner {
     LibraryDatabase& db_;
     const ScanOptions& options_;
     std::string upsertChartSql_;
-    Statement findChart_, markSeen_, upsertFolder_, upsertChart_, addStats_;
+    Statement folderRows_, upsertFolder_, upsertChart_, dropChart_, addStats_;
     ScanCounts counts_;
     int64_t scanId_ = 0, startNs_ = 0, rootId_ = 0, walkOrder_ = 0;
     std::string lastFolder_;
     int64_t lastFolderId_ = 0;
+    // Charts found and not yet written, whole folders in walk order.
     std::vector<FoundChart> pending_;
     std::vector<std::string> unlisted_; // folders the walk could not list
 };
@@ -237,60 +244,88 @@ void Scanner::OnFound(const std::string& path, const FoundFile& file) {
     if (!StatFile(path, found.Size, found.MtimeNs)) return;
     found.Folder = path.substr(0, path.size() - file.FileName.size());
     found.FileName = file.FileName;
+    // A folder's charts come together; batches end between folders.
+    if (pending_.size() >= BatchSize && pending_.back().Folder != found.Folder) Flush();
     pending_.push_back(std::move(found));
-    if (pending_.size() >= BatchSize) Flush();
 }
 
-// Whether the chart's row is up to date; notes its row id either way.
-bool Scanner::Unchanged(FoundChart& found) {
-    findChart_.BindBlob(1, found.Folder.data(), found.Folder.size());
-    findChart_.BindBlob(2, found.FileName.data(), found.FileName.size());
-    bool same = false;
-    if (findChart_.Step()) {
-        found.RowId = findChart_.Int(0);
-        same = !options_.ReadAll && findChart_.Int(1) == found.Size && findChart_.Int(2) != 0 &&
-               findChart_.Int(2) == found.MtimeNs &&
-               findChart_.Int(3) == int64_t(options_.Reading.Standard) &&
-               findChart_.Int(4) == ReaderVersion;
-        if (same && findChart_.Int(5)) ++counts_.Unreadable;
+// Compares the charts of one folder, pending_[begin, end), with the folder's
+// rows: the charts to read go to `read`, the rows of files gone to `gone`.
+void Scanner::Compare(size_t begin, size_t end, std::vector<size_t>& read,
+                      std::vector<int64_t>& gone) {
+    std::unordered_map<std::string, ChartRow> rows;
+    const std::string& folder = pending_[begin].Folder;
+    folderRows_.BindBlob(1, folder.data(), folder.size());
+    while (folderRows_.Step())
+        rows[folderRows_.Bytes(0)] = {folderRows_.Int(1), folderRows_.Int(2),
+                                      folderRows_.Int(3), folderRows_.Int(4),
+                                      folderRows_.Int(5), folderRows_.Int(6) != 0};
+    folderRows_.Reset();
+    for (size_t i = begin; i < end; ++i) {
+        FoundChart& found = pending_[i];
+        const auto row = rows.find(found.FileName);
+        if (row == rows.end()) {
+            read.push_back(i);
+            continue;
+        }
+        ChartRow& r = row->second;
+        r.Found = true;
+        found.RowId = r.Id;
+        const bool same = !options_.ReadAll && r.Size == found.Size && r.MtimeNs != 0 &&
+                          r.MtimeNs == found.MtimeNs &&
+                          r.Reading == int64_t(options_.Reading.Standard) &&
+                          r.ReaderVersion == ReaderVersion;
+        if (!same) read.push_back(i);
+        counts_.Unreadable += same && r.HasError;
     }
-    findChart_.Reset();
-    return same;
+    for (const auto& [name, r] : rows)
+        if (!r.Found) gone.push_back(r.Id);
 }
 
-// Looks up the batch, reads the charts that need it (on two threads where a
-// second core is there) and writes the rows in one transaction.
+// Looks up the batch folder by folder, reads the charts that need it (on two
+// threads where a second core is there) and writes the rows in one
+// transaction. An unchanged chart costs a lookup and no write.
 void Scanner::Flush() {
     if (pending_.empty()) return;
-    std::vector<FoundChart> seen, read;
-    for (FoundChart& found : pending_)
-        (Unchanged(found) ? seen : read).push_back(std::move(found));
-    pending_.clear();
+    std::vector<size_t> read;
+    std::vector<int64_t> gone;
+    for (size_t begin = 0, end = 0; begin < pending_.size(); begin = end) {
+        end = begin + 1;
+        while (end < pending_.size() && pending_[end].Folder == pending_[begin].Folder)
+            ++end;
+        Compare(begin, end, read, gone);
+    }
     std::vector<ReadChart> results(read.size());
     RunInOrder(
         int(read.size()),
-        [&](int i, int) { results[size_t(i)] = ReadOne(options_, read[size_t(i)], startNs_); },
+        [&](int i, int) {
+            results[size_t(i)] = ReadOne(options_, pending_[read[size_t(i)]], startNs_);
+        },
         [](int, const std::exception_ptr& error) {
             if (error) std::rethrow_exception(error);
             return true;
         });
-    WriteBatch(seen, read, results);
+    WriteBatch(read, results, gone);
+    pending_.clear();
 }
 
-void Scanner::WriteBatch(const std::vector<FoundChart>& seen, const std::vector<FoundChart>& read,
-                         const std::vector<ReadChart>& results) {
+void Scanner::WriteBatch(const std::vector<size_t>& read, const std::vector<ReadChart>& results,
+                         const std::vector<int64_t>& gone) {
     Transaction t(db_);
-    for (const FoundChart& found : seen) {
+    for (const FoundChart& found : pending_)
         FolderId(found.Folder);
-        markSeen_.Bind(1, scanId_).Bind(2, found.RowId).Run();
+    for (const int64_t id : gone) {
+        dropChart_.Bind(1, id).Run();
+        counts_.Removed += db_.Changes();
     }
     for (size_t i = 0; i < read.size(); ++i) {
-        WriteChart(read[i], results[i]);
-        ++(read[i].RowId ? counts_.Changed : counts_.Added);
+        const FoundChart& found = pending_[read[i]];
+        WriteChart(found, results[i]);
+        ++(found.RowId ? counts_.Changed : counts_.Added);
         counts_.Unreadable += !results[i].Error.empty();
     }
     t.Commit();
-    counts_.Charts += int64_t(seen.size() + read.size());
+    counts_.Charts += int64_t(pending_.size());
 }
 
 // The folder's row, made or marked seen in this scan.
@@ -307,7 +342,6 @@ int64_t Scanner::FolderId(const std::string& folder) {
 void Scanner::WriteChart(const FoundChart& found, const ReadChart& read) {
     Statement& s = upsertChart_;
     const ChartSummary& m = read.Summary;
-    const bool ok = read.Error.empty();
     s.Bind(1, FolderId(found.Folder)).BindBlob(2, found.FileName.data(), found.FileName.size());
     s.Bind(3, read.Size).Bind(4, read.MtimeNs);
     if (read.Digested)
@@ -315,7 +349,7 @@ void Scanner::WriteChart(const FoundChart& found, const ReadChart& read) {
     s.Bind(7, int64_t(options_.Reading.Standard)).Bind(8, ReaderVersion).BindText(9, read.Error);
     s.BindText(10, m.Title).BindText(11, m.Subtitle).BindText(12, m.Artist);
     s.BindText(13, m.Subartist).BindText(14, m.Genre);
-    if (ok) {
+    if (read.Error.empty()) {
         s.Bind(15, int64_t(m.Level)).Bind(16, int64_t(m.Difficulty)).BindText(17, m.KeyLayout);
         s.Bind(18, int64_t(m.PlayerMode)).Bind(19, m.Notes).Bind(20, m.LongNotes);
         s.Bind(21, m.BpmMin).Bind(22, m.BpmMax).Bind(23, m.BpmMain).Bind(24, m.LengthMs);
@@ -323,31 +357,26 @@ void Scanner::WriteChart(const FoundChart& found, const ReadChart& read) {
     s.BindBlob(25, m.Banner.data(), m.Banner.size());
     s.BindBlob(26, m.StageFile.data(), m.StageFile.size());
     s.BindBlob(27, m.Preview.data(), m.Preview.size());
-    s.BindBlob(28, m.Density.data(), m.Density.size());
-    s.Bind(29, scanId_).Run();
+    s.BindBlob(28, m.Density.data(), m.Density.size()).Run();
     if (!read.Digested) return;
     addStats_.BindBlob(1, read.Digest.Sha256.data(), 32).BindBlob(2, read.Digest.Md5.data(), 16);
     addStats_.Bind(3, startNs_ / 1'000'000'000).Run();
 }
 
-// After a whole walk of a root: the rows of charts and folders not seen are
-// dropped, except below folders the walk could not list. Rows keep the
-// highest scan that saw them, so two players scanning at once never drop
-// what the later scan has seen.
+// After a whole walk of a root: the folders it no longer holds charts in are
+// dropped with their rows, except below folders the walk could not list.
+// Folders keep the highest scan that saw them, so two players scanning at
+// once never drop what the later scan has seen.
 void Scanner::DropGone() {
     Transaction t(db_);
-    Statement keepCharts(
-        db_, "UPDATE chart SET seen_scan = max(seen_scan, ?1) WHERE folder_id IN (SELECT id"
-             " FROM folder WHERE root_id = ?2 AND substr(path, 1, ?3) = ?4)");
-    Statement keepFolders(db_, "UPDATE folder SET seen_scan = max(seen_scan, ?1) WHERE root_id = ?2"
-                               " AND substr(path, 1, ?3) = ?4");
-    for (const std::string& folder : unlisted_)
-        for (Statement* keep : {&keepCharts, &keepFolders}) {
-            keep->Bind(1, scanId_).Bind(2, rootId_).Bind(3, int64_t(folder.size()));
-            keep->BindBlob(4, folder.data(), folder.size()).Run();
-        }
-    Statement dropCharts(db_, "DELETE FROM chart WHERE seen_scan < ?1 AND folder_id IN"
-                              " (SELECT id FROM folder WHERE root_id = ?2)");
+    Statement keep(db_, "UPDATE folder SET seen_scan = max(seen_scan, ?1) WHERE root_id = ?2"
+                        " AND substr(path, 1, ?3) = ?4");
+    for (const std::string& folder : unlisted_) {
+        keep.Bind(1, scanId_).Bind(2, rootId_).Bind(3, int64_t(folder.size()));
+        keep.BindBlob(4, folder.data(), folder.size()).Run();
+    }
+    Statement dropCharts(db_, "DELETE FROM chart WHERE folder_id IN"
+                              " (SELECT id FROM folder WHERE root_id = ?2 AND seen_scan < ?1)");
     dropCharts.Bind(1, scanId_).Bind(2, rootId_).Run();
     counts_.Removed += db_.Changes();
     Statement dropFolders(db_, "DELETE FROM folder WHERE root_id = ?2 AND seen_scan < ?1");
