@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <unistd.h>
 
 namespace tappo {
 namespace {
@@ -164,16 +165,19 @@ TEST(LibraryScan, AChartJustWrittenIsReadAgainNextTime) {
 TEST(LibraryScan, DropsTheRowOfAChartGoneButKeepsItsStatistics) {
     Library lib;
     lib.Add("a/one.bms");
+    lib.Add("a/three.bms", std::string(SmallChart) + "#00411:01\n");
     lib.Add("b/two.bms", std::string(SmallChart) + "#00311:01\n");
     lib.Scan();
     lib.db.Execute("UPDATE chart_stats SET times_played = 7");
+    // A chart from a folder that stays, and a whole folder.
+    fs::remove(lib.songs + "/a/three.bms");
     fs::remove_all(lib.songs + "/b");
     ScanCounts counts = lib.Scan();
-    EXPECT_EQ(counts.Removed, 1);
+    EXPECT_EQ(counts.Removed, 2);
     EXPECT_EQ(counts.Charts, 1);
     EXPECT_EQ(Number(lib.db, "SELECT count(*) FROM chart"), 1);
     EXPECT_EQ(Number(lib.db, "SELECT count(*) FROM folder"), 1);
-    EXPECT_EQ(Number(lib.db, "SELECT count(*) FROM chart_stats WHERE times_played = 7"), 2);
+    EXPECT_EQ(Number(lib.db, "SELECT count(*) FROM chart_stats WHERE times_played = 7"), 3);
     // Back again (or moved elsewhere): the same statistics.
     lib.Add("c/two-again.bms", std::string(SmallChart) + "#00311:01\n");
     lib.Scan();
@@ -191,6 +195,20 @@ TEST(LibraryScan, AMissingSongFolderDeletesNothing) {
     EXPECT_EQ(counts.Removed, 0);
     ASSERT_EQ(counts.Notices.size(), 1u);
     EXPECT_EQ(Number(lib.db, "SELECT count(*) FROM chart"), 1);
+}
+
+TEST(LibraryScan, KeepsTheRowsBelowAFolderItCannotList) {
+    if (geteuid() == 0) GTEST_SKIP() << "root lists every folder";
+    Library lib;
+    lib.Add("a/one.bms");
+    lib.Add("a/deeper/two.bms");
+    lib.Add("b/three.bms");
+    lib.Scan();
+    fs::permissions(lib.songs + "/a", fs::perms::none);
+    const ScanCounts counts = lib.Scan();
+    fs::permissions(lib.songs + "/a", fs::perms::owner_all);
+    EXPECT_EQ(counts.Removed, 0);
+    EXPECT_EQ(Number(lib.db, "SELECT count(*) FROM chart"), 3);
 }
 
 TEST(LibraryScan, StoresTheErrorOfAChartThatDoesNotRead) {
