@@ -97,8 +97,10 @@ ChartNames ScanChartNames(std::string_view bytes) {
     ChartNames names;
     size_t at = 0;
     while (at < bytes.size()) {
-        size_t end = bytes.find_first_of("\r\n", at);
-        if (end == std::string_view::npos) end = bytes.size();
+        // (find_first_of would search the two-character set once a byte.)
+        size_t end = at;
+        while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r')
+            ++end;
         const std::string_view line = Trimmed(bytes.substr(at, end - at));
         at = end + 1;
         if (line.size() < 2 || line[0] != '#') continue;
