@@ -40,9 +40,9 @@ int64_t IntOf(sqlite3* db, const char* sql) {
 
 // Each step takes the schema from the version before it to its own version,
 // in one transaction. Steps are only ever added: a file of any older version
-// is brought up step by step. A step that changes what a chart's row is made
-// of raises meta.reader_version, so that rows of an older reader are read
-// again on the next scan (see LibraryScan).
+// is brought up step by step. When what a chart's row is made of changes,
+// LibraryScan's reader version is raised with the step, so that rows of an
+// older reader are read again on the next scan.
 struct SchemaStep {
     int Version;
     std::vector<const char*> Statements;
@@ -52,7 +52,7 @@ const SchemaStep SchemaSteps[] = {
     {1,
      {
          "CREATE TABLE meta(key TEXT PRIMARY KEY, value)",
-         "INSERT INTO meta(key, value) VALUES('reader_version', 1), ('scan_count', 0)",
+         "INSERT INTO meta(key, value) VALUES('scan_count', 0)",
          "CREATE TABLE root(id INTEGER PRIMARY KEY, path BLOB NOT NULL UNIQUE)",
          "CREATE TABLE folder(id INTEGER PRIMARY KEY,"
          " root_id INTEGER NOT NULL REFERENCES root(id) ON DELETE CASCADE,"

@@ -12,6 +12,7 @@
 #include "library/ChartSummary.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <sys/stat.h>
@@ -21,15 +22,16 @@
 namespace tappo {
 namespace {
 
-// What makes a chart's row; raised when that changes, so that older rows are
-// read again (the schema's upgrade step raises meta.reader_version to match).
+// What makes a chart's row (each row keeps the one it was made by); raised
+// when that changes, so that older rows are read again on the next scan.
 constexpr int64_t ReaderVersion = 1;
 // Charts looked at before their rows are written: bounds the memory a scan
 // holds and the time one write transaction takes.
 constexpr size_t BatchSize = 256;
 // A file modified this close to the scan's start may be written again within
 // the same tick of a coarse clock (two seconds on FAT); its row is kept as
-// not yet read, so the next scan reads it again.
+// not yet read, so the next scan reads it again. (A time further ahead, from a
+// clock that was wrong, is no such write: a write now would change it.)
 constexpr int64_t CoarseClockNs = 2'000'000'000;
 
 int64_t NowNs() {
@@ -105,7 +107,7 @@ ReadChart ReadOne(const ScanOptions& options, const FoundChart& found, int64_t s
         int64_t size = 0, mtimeNs = 0;
         // Changed while it was read, or may change unseen: read again next time.
         if (!StatFile(path, size, mtimeNs) || size != found.Size || mtimeNs != found.MtimeNs ||
-            int64_t(data.size()) != size || found.MtimeNs > scanStartNs - CoarseClockNs)
+            int64_t(data.size()) != size || std::llabs(found.MtimeNs - scanStartNs) < CoarseClockNs)
             out.MtimeNs = 0;
         ChartNames names;
         const CompiledChart chart = CompileBytes(options, path, bytes, names);
