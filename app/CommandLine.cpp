@@ -85,6 +85,11 @@ std::string UsageText() {
               "                           settings say window)\n"
               "  --auto-reading           CHART plays in the standard reading where the exact\n"
               "                           reading cannot read it (the file manager's way)\n"
+              "  --scan                   update the song database from the song folders (only\n"
+              "                           new and changed charts are read), print a summary\n"
+              "                           and exit\n"
+              "  --library-db FILE        the song database (default\n"
+              "                           $XDG_DATA_HOME/tappoplayer/library.db)\n"
               "  --save-settings          also write --songs, --standard/--exact, --scale,\n"
               "                           --windowed/--full-screen, --audio-buffer and\n"
               "                           --volume into the settings file, then run as asked\n"
@@ -168,6 +173,7 @@ bool ParseFlag(const std::string& a, CommandLine& cl) {
     }
     if (a == "--auto-reading") return cl.AutoReading = true;
     if (a == "--save-settings") return cl.SaveSettings = true;
+    if (a == "--scan") return cl.Scan = true;
     return false;
 }
 
@@ -219,6 +225,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
                 cl.Songs.push_back(v), cl.Given.Songs.push_back(v);
             else
                 (a == "--render-wav" ? cl.RenderWav : cl.Inspect) = v;
+            ++i;
+        } else if (a == "--library-db") {
+            if (v.empty()) return fail(Tr("--library-db needs a file"));
+            cl.LibraryDb = v;
             ++i;
         } else if (a == "--lanes") {
             if (v != "keys" && v != "arrows") return fail(Tr("--lanes needs keys or arrows"));

@@ -38,6 +38,8 @@ struct CommandLine {
     // chart, the standard reading plays it.
     bool AutoReading = false;
     bool SaveSettings = false; // write what the command line sets into the settings file
+    bool Scan = false;         // --scan: update the song database, then exit
+    std::string LibraryDb;     // --library-db: the song database file; empty: the default
     Settings Given;            // the values the command line sets, as a settings file holds them
 };
 

@@ -7,6 +7,7 @@
 #include "chart/Convert.h"
 #include "chart/Reading.h"
 #include "chart/exact/Compiler.h"
+#include "library/ScanCommand.h"
 #include "platform/Platform.h"
 
 #include <cstdio>
@@ -78,6 +79,9 @@ int main(int argc, char** argv) {
     }
     if (!UseSettings(cl)) return 1;
     ChooseReadingForChart(cl);
+    if (cl.Scan)
+        return RunScanCommand({cl.Songs.empty() ? DefaultSongFolders(ExecutableFolder()) : cl.Songs,
+                               ChartReadingOf(cl, false), LocaleDecimalSeparator(), cl.LibraryDb});
     if (!cl.Inspect.empty()) {
         try {
             const std::string listing =

@@ -8,20 +8,22 @@
 #                            that the sources follow .clang-format and pass
 #                            .clang-tidy, and the desktop tools the
 #                            install test checks the menu entry and file types with,
-#                            and the ffmpeg tool the video tests make their videos with
+#                            the ffmpeg tool the video tests make their videos with,
+#                            and the sqlite3 tool the song database test reads with
 set -euo pipefail
 play=(
   g++ cmake make pkg-config gettext
   libsdl2-dev libsdl2-ttf-dev libfontconfig-dev libx11-dev libasound2-dev fonts-ipafont-mincho
   libjpeg-dev libpng-dev libfluidsynth-dev libsndfile1-dev libsimdjson-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  libsqlite3-dev libssl-dev
 )
 test=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick
   clang libclang-rt-14-dev clang-format clang-tidy
   desktop-file-utils xdg-utils shared-mime-info libglib2.0-bin
-  ffmpeg
+  ffmpeg sqlite3
 )
 case "${1:-}" in
   --play) packages=("${play[@]}"); what="build and play" ;;

@@ -43,6 +43,10 @@ TEST(CommandLine, ToolsAndFolders) {
     EXPECT_FALSE(ParseCommandLine({"--songs"}).Error.empty());
     EXPECT_TRUE(ChartReadingOf(ParseCommandLine({"--lanes", "arrows"}), false).ArrowLanes);
     EXPECT_FALSE(ChartReadingOf(ParseCommandLine({"--lanes", "keys"}), false).ArrowLanes);
+    const CommandLine scan = ParseCommandLine({"--scan", "--library-db", "/tmp/l.db"});
+    EXPECT_TRUE(scan.Scan);
+    EXPECT_EQ(scan.LibraryDb, "/tmp/l.db");
+    EXPECT_FALSE(ParseCommandLine({"--library-db"}).Error.empty());
 }
 
 TEST(CommandLine, OverridesTheSettingsForOneRun) {
