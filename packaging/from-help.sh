@@ -43,11 +43,12 @@ description() {
   awk 'NR > 2 && /^Options:/ { exit } NR > 2 && NF { print }' <<< "$help"
 }
 
-# Roff text: backslashes kept, options' hyphens as minus signs, no line
-# taken for a request.
+# Roff text: backslashes kept, the hyphens of options as minus signs (so that
+# they copy as typed), no line taken for a request.
 roff() {
-  sed -e 's/\\/\\e/g' -e 's/\(^\|[^A-Za-z0-9]\)--\([a-z]\)/\1\\-\\-\2/g' \
-      -e 's/\(^\|[^A-Za-z0-9]\)--\([a-z]\)/\1\\-\\-\2/g' -e "s/^\\([.']\\)/\\\\\\&\\1/"
+  perl -pe 's/\\/\\e/g;
+    s/(?<![A-Za-z0-9])(--[a-z][a-z0-9-]*)/(my $o = $1) =~ s|-|\\-|g; $o/ge;
+    s/^([.\x27])/\\&$1/'
 }
 
 options_roff() {
@@ -55,7 +56,7 @@ options_roff() {
   while IFS=$sep read -r name arg text; do
     echo ".TP"
     if [ -n "$arg" ]; then
-      printf '.BI "%s " "%s"\n' "$(roff <<< "$name")" "$(roff <<< "$arg")"
+      printf '.BI "%s " "%s"\n' "$(roff <<< "$name")" "$(sed 's/-/\\-/g' <<< "$arg")"
     else
       printf '.B %s\n' "$(roff <<< "$name")"
     fi
