@@ -8,7 +8,10 @@
 #                            that the sources follow .clang-format and pass
 #                            .clang-tidy, and the desktop tools the
 #                            install test checks the menu entry and file types with,
-#                            and the ffmpeg tool the video tests make their videos with
+#                            and the ffmpeg tool the video tests make their videos with,
+#                            and what the package tests use: dpkg-dev (dpkg-shlibdeps
+#                            finds the package's dependencies), lintian, appstream
+#                            (appstreamcli), groff, bash-completion and zsh
 set -euo pipefail
 play=(
   g++ cmake make pkg-config gettext
@@ -22,6 +25,7 @@ test=(
   clang libclang-rt-14-dev clang-format clang-tidy
   desktop-file-utils xdg-utils shared-mime-info libglib2.0-bin
   ffmpeg
+  dpkg-dev lintian appstream groff man-db bash-completion zsh
 )
 case "${1:-}" in
   --play) packages=("${play[@]}"); what="build and play" ;;

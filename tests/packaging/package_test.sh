@@ -64,6 +64,12 @@ check "the program is stripped" $?
 [ "$(stat -c %a "$work/usr/bin/tappoplayer")" = 755 ]
 check "the launcher is executable" $?
 
+if command -v appstreamcli > /dev/null; then
+  appstreamcli validate-tree --no-net "$work"
+  check "the installed metadata and menu entry validate together" $?
+else
+  echo "skipped - appstreamcli is not installed"
+fi
 if command -v lintian > /dev/null; then
   lintian --allow-root "$deb" > "$work/lintian" 2>&1
   cat "$work/lintian"
