@@ -35,6 +35,9 @@ to WAV files, and comes with four demo songs.")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-mincho")
 set(CPACK_STRIP_FILES ON)
+# Removing the package takes away the problem log a run as root left in the
+# program folder.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/prerm)
 # The maintainer files get the modes dpkg expects.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)

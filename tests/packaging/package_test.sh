@@ -61,6 +61,8 @@ done
 check "it holds nothing else" $?
 ! readelf -S "$work/usr/lib/tappoplayer/tappoplayer" | grep -q -e '\.debug_' -e '\.symtab'
 check "the program is stripped" $?
+dpkg-deb -I "$deb" prerm | grep -q 'rm -f /usr/lib/tappoplayer/ddsd.debug'
+check "removing it takes away a problem log a run as root left in the program folder" $?
 [ "$(stat -c %a "$work/usr/bin/tappoplayer")" = 755 ]
 check "the launcher is executable" $?
 
