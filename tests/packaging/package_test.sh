@@ -26,8 +26,14 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Version)" = "$version" ]
 check "its version is the build's" $?
 dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$work" ./usr
-[ "$(bash "$work/usr/bin/tappoplayer" --version | sed 's/^Tappo Player //; s/ (.*//')" = "${version%%[~+]*}" ]
-check "the packaged program prints the release the version starts with" $?
+printed=$(bash "$work/usr/bin/tappoplayer" --version)
+release="${version%%[~+]*}"
+[ "$(sed 's/^Tappo Player //; s/ (.*//' <<< "$printed")" = "$release" ]
+check "the packaged program prints the release the version starts with ($printed)" $?
+zcat "$work/usr/share/man/man6/tappoplayer.6.gz" | grep -q "^\.TH TAPPOPLAYER 6 \"[0-9-]*\" \"$printed\""
+check "the packaged manual page carries what the program prints" $?
+grep -q "<release version=\"$release\"" "$work/usr/share/metainfo/"*.metainfo.xml
+check "the packaged metadata has the notes of that release" $?
 
 # Every library the program links is a dependency, found by dpkg-shlibdeps,
 # and the font it draws its texts with.
