@@ -38,6 +38,11 @@ records() {
   ' <<< "$help"
 }
 
+if [ -z "$(records)" ]; then
+  echo "$0: no options found in the output of $program --help" >&2
+  exit 1
+fi
+
 # The description: the paragraph between the usage line and "Options:".
 description() {
   awk 'NR > 2 && /^Options:/ { exit } NR > 2 && NF { print }' <<< "$help"
@@ -56,7 +61,7 @@ options_roff() {
   while IFS=$sep read -r name arg text; do
     echo ".TP"
     if [ -n "$arg" ]; then
-      printf '.BI "%s " "%s"\n' "$(roff <<< "$name")" "$(sed 's/-/\\-/g' <<< "$arg")"
+      printf '.BI "%s " "%s"\n' "$(roff <<< "$name")" "${arg//-/\\-}"
     else
       printf '.B %s\n' "$(roff <<< "$name")"
     fi
