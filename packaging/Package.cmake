@@ -44,10 +44,14 @@ set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 
 # lintian (2.116, Debian 12) reports no error and no warning on the package.
 # What it says at the info and pedantic levels, and why it stays:
-#   I: hardening-no-bindnow, hardening-no-fortify-functions: the program is
-#      built with the project's own compiler flags, not dpkg-buildflags'
-#      (-Wl,-z,now, -D_FORTIFY_SOURCE=2); a choice for the whole build, not
-#      the package's.
+#   I: hardening-no-bindnow, hardening-no-fortify-functions (a package made
+#      from a development build folder): scripts/package.sh builds with
+#      dpkg-buildflags' hardening flags, which are a choice for the build,
+#      not for the package rules; its package has neither.
+#   I: spelling-error-in-binary withoutH without (hardened build): the
+#      compiler puts the bytes of a text " without" straight into the machine
+#      code, and the instruction byte after them reads as "H"; no text of the
+#      program says "withoutH".
 #   P: image-file-in-usr-lib: the program folder (executable, sprites and demo
 #      songs side by side, as the program finds them) is lib/tappoplayer.
 include(CPack)
