@@ -55,6 +55,5 @@ ChartReading ChartReadingOf(const CommandLine& cl, bool drawAtRandom);
 // named just ".bms" is a chart too); for the standard reading also ".bme"
 // (seven keys), ".bml" (long notes), ".pms" (nine buttons) and ".bmson".
 bool HasChartExtension(const std::string& path, bool standard = false);
-inline constexpr const char* VersionText = "Tappo Player 0.1";
 
 } // namespace tappo

@@ -2,6 +2,7 @@
 #include "app/Player.h"
 #include "app/Runner.h"
 #include "app/Settings.h"
+#include "app/Version.h"
 #include "base/Report.h"
 #include "base/Translate.h"
 #include "chart/Convert.h"

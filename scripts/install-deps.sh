@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the player needs on Debian 12.
 #   install-deps.sh --play   only what building and playing need
+#   install-deps.sh --package that and what making the Debian package needs
 #   install-deps.sh          that and everything the tests use: GoogleTest and
 #                            Google Benchmark, Xvfb and xdotool for the window
 #                            tests, clang and its runtime libraries for the fuzz
@@ -9,7 +10,10 @@
 #                            .clang-tidy, and the desktop tools the
 #                            install test checks the menu entry and file types with,
 #                            the ffmpeg tool the video tests make their videos with,
-#                            and the sqlite3 tool the song database test reads with
+#                            the sqlite3 tool the song database test reads with,
+#                            and what the package tests use: dpkg-dev (dpkg-shlibdeps
+#                            finds the package's dependencies), lintian, appstream
+#                            (appstreamcli), groff, bash-completion and zsh
 set -euo pipefail
 play=(
   g++ cmake make pkg-config gettext
@@ -18,17 +22,20 @@ play=(
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libsqlite3-dev libssl-dev
 )
+package=(dpkg-dev)
 test=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick
   clang libclang-rt-14-dev clang-format clang-tidy
   desktop-file-utils xdg-utils shared-mime-info libglib2.0-bin
   ffmpeg sqlite3
+  "${package[@]}" lintian appstream groff man-db bash-completion zsh
 )
 case "${1:-}" in
   --play) packages=("${play[@]}"); what="build and play" ;;
+  --package) packages=("${play[@]}" "${package[@]}"); what="build the package" ;;
   "") packages=("${play[@]}" "${test[@]}"); what="build, play and test" ;;
-  *) echo "usage: $0 [--play]" >&2; exit 2 ;;
+  *) echo "usage: $0 [--play|--package]" >&2; exit 2 ;;
 esac
 missing=()
 for p in "${packages[@]}"; do
