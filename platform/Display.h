@@ -76,6 +76,7 @@ class Display {
     void Flip();
 
     Surface& Back() { return *surface_; }
+    const Surface& Back() const { return *surface_; }
     TextRenderer* Fonts() const { return fonts_; }
     FramePresenter& Presenter() { return presenter_; }
 

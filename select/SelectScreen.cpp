@@ -125,16 +125,14 @@ void DrawLevelStars(SpriteSheet& images, int item, Surface& back, int32_t level,
     }
 }
 
-void SelectScreen::UseReading(TitleInitials::ReadTitle chartTitle,
-                              std::function<std::string(const std::string& chartPath)> bannerSource,
-                              bool showDetails) {
+void SelectScreen::UseReading(const ChartReading& reading) {
     // Titles read the other way no longer hold.
     titles_.Stop();
     titlesFor_.reset();
     pendingInitial_ = 0;
-    chartTitle_ = std::move(chartTitle);
-    bannerSource_ = std::move(bannerSource);
-    showDetails_ = showDetails;
+    chartTitle_ = reading.TitleReader();
+    bannerSource_ = [reading](const std::string& chartPath) { return reading.BannerOf(chartPath); };
+    showDetails_ = reading.ShowsDetails();
 }
 
 void SelectScreen::MakeBanners(Display& display) {

@@ -7,6 +7,7 @@
 
 #include "chart/FileLookup.h"
 #include "chart/GameState.h"
+#include "chart/Reading.h"
 #include "effects/Warp.h"
 #include "files/FileSearch.h"
 #include "media/ChartSession.h"
@@ -100,20 +101,16 @@ class SelectScreen {
           songFolder_(session.SongFolder), scanChartHeader_(std::move(scanChartHeader)),
           startPlay_(std::move(startPlay)), clock_(clock), preview_(preview) {}
 
-    // The reading's look and sources. `chartTitle` gives a chart's title (its
-    // own bytes; "" when unreadable) for the letter keys; it runs on a helper
-    // thread (see TitleInitials). `bannerSource` gives the picture a chart
-    // names as its banner (the standard reading's "#BANNER"); when set and it
-    // gives a file, the banner is built from it instead of the folder's
-    // disk.bmp or first bitmap, and not stored. `showDetails` is the standard
-    // reading's look: the subtitle under the title, a line with the key
-    // layout, difficulty, level and note count, the end of a path too long for
-    // the screen, at most MaxStarsShown stars, and a title too wide even at
-    // the smallest size moved to and fro. Off, the screen is drawn as it
-    // always was.
-    void UseReading(TitleInitials::ReadTitle chartTitle,
-                    std::function<std::string(const std::string& chartPath)> bannerSource,
-                    bool showDetails);
+    // The reading's look and sources: the titles of the letter keys (read on
+    // a helper thread, see TitleInitials), the picture a chart names as its
+    // banner (the standard reading's "#BANNER"), built into the banner instead
+    // of the folder's disk.bmp or first bitmap and not stored, and whether
+    // the screen shows the details: the subtitle under the title, a line with
+    // the key layout, difficulty, level and note count, the end of a path too
+    // long for the screen, at most MaxStarsShown stars, and a title too wide
+    // even at the smallest size moved to and fro. Without them the screen is
+    // drawn as it always was.
+    void UseReading(const ChartReading& reading);
     static constexpr int MaxStarsShown = 12;
 
     // The banners of the current and the previous chart are surfaces of the

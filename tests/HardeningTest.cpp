@@ -40,9 +40,10 @@ TEST(Hardening, TheChartAndBannerSearchesSkipFifos) {
     ASSERT_EQ(mkfifo(f.dir.File("a/x.bms").c_str(), 0600), 0);
     ASSERT_EQ(mkfifo(f.dir.File("a/0.bmp").c_str(), 0600), 0);
     f.Start({});
-    EXPECT_EQ(f.player->Charts(), std::vector<std::string>{f.dir.File("a/1.bms")});
-    EXPECT_EQ(f.player->CurrentChart().Header.Title, "one");
-    EXPECT_TRUE(f.player->SelectView().ChartImagePath().empty());
+    EXPECT_EQ(f.player->Status().Songs().ChartList,
+              std::vector<std::string>{f.dir.File("a/1.bms")});
+    EXPECT_EQ(f.player->Status().CurrentChart().Header.Title, "one");
+    EXPECT_TRUE(f.player->Status().SelectView().ChartImagePath().empty());
     f.Frames(3);
 }
 
@@ -50,7 +51,7 @@ TEST(Hardening, AFifoNamedOnTheCommandLineIsAChartThatCannotBeOpened) {
     HeadlessPlayer g;
     ASSERT_EQ(mkfifo(g.dir.File("x.bms").c_str(), 0600), 0);
     g.Start({g.dir.File("x.bms")});
-    EXPECT_TRUE(g.player->CloseRequested());
+    EXPECT_TRUE(g.player->Status().CloseRequested());
     ASSERT_FALSE(g.messages.shown.empty());
 }
 
@@ -68,16 +69,16 @@ TEST(Hardening, AChartNamedJustDotBmsPlaysFromTheCommandLine) {
     HeadlessPlayer f;
     f.Write("s/.bms", Bytes("#TITLE dot\n#BPM 120\n"));
     f.Start({f.dir.File("s/.bms")});
-    EXPECT_EQ(f.player->Mode(), ScreenPlay) << "not the not-a-chart screen";
-    EXPECT_TRUE(f.player->ChartActive());
-    EXPECT_EQ(f.player->CurrentChart().Header.Title, "dot");
+    EXPECT_EQ(f.player->Status().Mode(), ScreenPlay) << "not the not-a-chart screen";
+    EXPECT_TRUE(f.player->Status().ChartActive());
+    EXPECT_EQ(f.player->Status().CurrentChart().Header.Title, "dot");
 }
 
 TEST(Hardening, AChartNamedJustDotBmsIsFoundByTheSearch) {
     HeadlessPlayer g;
     g.Write("s/.bms", Bytes("#TITLE dot\n"));
     g.Start({});
-    EXPECT_EQ(g.player->Charts(), std::vector<std::string>{g.dir.File("s/.bms")});
+    EXPECT_EQ(g.player->Status().Songs().ChartList, std::vector<std::string>{g.dir.File("s/.bms")});
 }
 
 namespace {
@@ -89,7 +90,7 @@ struct ImageSlotFixture : HeadlessPlayer {
         Write("a/red.bmp", Picture(0xFF0000));
         Start({});
     }
-    const auto& Slot1() const { return player->CurrentChart().BgaSurfaces[1]; }
+    const auto& Slot1() const { return player->Status().CurrentChart().BgaSurfaces[1]; }
     // Plays chart A, goes back to the list, then plays chart B with `image` in slot 1.
     void PlayAThenB(const std::string& image) {
         ASSERT_TRUE(player->StartChart(dir.File("a/a.bms")));

@@ -181,8 +181,8 @@ void FeedPlay(const uint8_t* data, size_t size) {
     const uint32_t step = 10 + uint32_t(data[1]) * 100;
     const uint32_t gateStep = std::min<uint32_t>(step, 1000 / StartGateFrameRate);
     std::vector<int16_t> mix(2 * 512);
-    for (int frame = 0; frame < 160 && !player.CloseRequested(); ++frame) {
-        clock.Advance(player.SongStarted() ? step : gateStep);
+    for (int frame = 0; frame < 160 && !player.Status().CloseRequested(); ++frame) {
+        clock.Advance(player.Status().SongStarted() ? step : gateStep);
         player.Guarded([&] { player.Tick(); });
         player.SoundOutput().Mix(mix.data(), 512);
     }
