@@ -60,10 +60,9 @@ void NoticeBand::Draw(Surface& back, int width, int height, uint32_t nowMs) {
     Expire(nowMs);
     if (text_.empty()) return;
     SurfaceCanvas& canvas = back.Canvas();
-    canvas.Font.Name = "MS Serif";
     canvas.Font.Size = height / 40 + 4;
     canvas.Font.Color = 0xFFFFFF;
-    canvas.BrushTransparent = true;
+    canvas.TextBackground = std::nullopt;
     if (lines_.empty()) lines_ = WrapText(canvas, text_, width - 8);
     const int lineHeight = canvas.Font.Size * 4 / 3 + 2;
     const int shown = std::min(int(lines_.size()), (height - 8) / lineHeight);
@@ -73,16 +72,15 @@ void NoticeBand::Draw(Surface& back, int width, int height, uint32_t nowMs) {
         for (int x = 0; x < width; ++x)
             back.SetPixel(x, y, y == top || y == bottom - 1 ? 0xF800 : 0x4000);
     for (int i = 0; i < shown; ++i)
-        canvas.TextOut(4, top + 4 + i * lineHeight, lines_[size_t(i)]);
+        canvas.WriteText(4, top + 4 + i * lineHeight, lines_[size_t(i)]);
 }
 
 void WriteCentredText(Surface& back, int width, int height, const char* text) {
     SurfaceCanvas& canvas = back.Canvas();
-    canvas.Font.Name = "MS Serif";
     canvas.Font.Size = width / 32;
     canvas.Font.Color = 0xFFFFFF;
-    canvas.BrushTransparent = true;
-    canvas.TextOut((width - canvas.TextWidth(text)) / 2, height / 2 - 40, text);
+    canvas.TextBackground = std::nullopt;
+    canvas.WriteText((width - canvas.TextWidth(text)) / 2, height / 2 - 40, text);
 }
 
 } // namespace tappo

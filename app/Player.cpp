@@ -65,8 +65,9 @@ Player::Player(const PlayerServices& services)
     pad_.Joystick.Source = services.Joystick;
     chartSearch_.SearchName = "*.bms";
     chartSearch_.Recursive = true;
-    chartSearch_.OnFind = [this](const std::string& name, const FoundFile& data, bool& c) {
-        AddFoundChart(name, data, c);
+    chartSearch_.OnFound = [this](const std::string& path, const FoundFile& file) {
+        AddFoundChart(path, file);
+        return true;
     };
     video_.OnInitialize = [this] { MakeSurfaces(); };
     video_.OnFinalize = [this] { ReleaseSurfaces(); };
@@ -180,11 +181,11 @@ void Player::ReleaseSurfaces() {
 }
 
 void Player::Tick() {
-    if (timer_.DoTick()) RunFrame();
+    if (timer_.FrameDue()) RunFrame();
 }
 
 void Player::SetActive(bool active) {
-    timer_.SetAppActive(active);
+    timer_.SetInFront(active);
 }
 
 void Player::RunFrame() {
@@ -312,8 +313,8 @@ void Player::DrawErrorScreen() {
         WriteCentredText(back, screenWidth_, screenHeight_, Tr(TextNoSongsFolder));
         const std::string folder = ChartTextToUtf8(missingSongsFolder_);
         canvas.Font.Size = screenHeight_ / 40 + 4;
-        canvas.TextOut(std::max(0, (screenWidth_ - canvas.TextWidth(folder)) / 2),
-                       screenHeight_ / 2 - 16, folder);
+        canvas.WriteText(std::max(0, (screenWidth_ - canvas.TextWidth(folder)) / 2),
+                         screenHeight_ / 2 - 16, folder);
     } else {
         WriteCentredText(back, screenWidth_, screenHeight_,
                          Tr(noCharts ? TextNoCharts : TextNotChart));
@@ -391,8 +392,8 @@ void Player::SearchCharts() {
 }
 
 // A folder named like a chart cannot be played: only files go on the list.
-void Player::AddFoundChart(const std::string& name, const FoundFile& data, bool&) {
-    if (!data.IsDirectory && reading_.IsChartFile(name)) songs_.ChartList.push_back(name);
+void Player::AddFoundChart(const std::string& path, const FoundFile& file) {
+    if (!file.IsDirectory && reading_.IsChartFile(path)) songs_.ChartList.push_back(path);
 }
 
 bool PlayerStatus::CloseRequested() const {

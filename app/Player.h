@@ -202,7 +202,7 @@ class Player {
     void ReleaseSurfaces();
     // The charts below the songs folders, for the select screen.
     void SearchCharts();
-    void AddFoundChart(const std::string& name, const FoundFile& data, bool& Continue);
+    void AddFoundChart(const std::string& path, const FoundFile& file);
     void ScanChartHeader(const std::string& path);
 
     // The components. The display comes first: the others' surfaces go before it.

@@ -173,16 +173,16 @@ void SurfaceCanvas::CheckUsable() const {
         throw Error(FormatText(Tr(text::NotCreated), std::string("IDirectDrawSurface")));
 }
 
-void SurfaceCanvas::TextOut(int x, int y, const std::string& utf8) {
+void SurfaceCanvas::WriteText(int x, int y, const std::string& utf8) {
     CheckUsable();
     Display* display = surface_.Video();
     TextRenderer* fonts = display ? display->Fonts() : nullptr;
     if (!fonts || utf8.empty()) return;
-    const TextMask& mask = fonts->Render(Font.Name, Font.Size, utf8);
+    const TextMask& mask = fonts->Render(Font.Size, utf8);
     const int w = surface_.Width(), h = surface_.Height();
     uint16_t* bits = surface_.Bits();
-    if (!BrushTransparent) {
-        const uint16_t bg = ColorToPixel(BrushColor);
+    if (TextBackground) {
+        const uint16_t bg = ColorToPixel(*TextBackground);
         for (int row = std::max(0, y); row < std::min(h, y + mask.Height); ++row)
             for (int col = std::max(0, x); col < std::min(w, x + mask.Width); ++col)
                 bits[size_t(row) * w + col] = bg;
@@ -198,7 +198,7 @@ int SurfaceCanvas::TextWidth(const std::string& utf8) {
     CheckUsable();
     Display* display = surface_.Video();
     TextRenderer* fonts = display ? display->Fonts() : nullptr;
-    return fonts ? fonts->Render(Font.Name, Font.Size, utf8).Width : 0;
+    return fonts ? fonts->Render(Font.Size, utf8).Width : 0;
 }
 
 void SurfaceCanvas::Draw(int x, int y, const PalettedImage& image) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,15 +46,16 @@ class SurfaceCanvas {
   public:
     explicit SurfaceCanvas(Surface& surface) : surface_(surface) {}
 
+    // The one bundled face, at this size and colour.
     struct FontChoice {
-        std::string Name = "MS Sans Serif";
         int Size = 8;       // points at 96 pixels per inch
         uint32_t Color = 0; // 0x00BBGGRR
     } Font;
-    bool BrushTransparent = false;
-    uint32_t BrushColor = 0xFFFFFF;
+    // The colour of the box behind a text (0x00BBGGRR); none: the text
+    // stands on the picture.
+    std::optional<uint32_t> TextBackground = 0xFFFFFF;
 
-    void TextOut(int x, int y, const std::string& utf8);
+    void WriteText(int x, int y, const std::string& utf8);
     int TextWidth(const std::string& utf8);
     // Draws a palette image or a picture at its own size with its top-left at (x, y).
     void Draw(int x, int y, const PalettedImage& image);

@@ -139,9 +139,8 @@ bool WaitForSteadyFrames(PlayScene& s) {
     Surface& back = s.Services.Video.Back();
     back.Fill(0);
     SurfaceCanvas& canvas = back.Canvas();
-    canvas.Font.Name = "MS Serif";
     canvas.Font.Color = 0x00FF00;
-    canvas.TextOut(276, 222, std::to_string(s.Services.Timer.FrameRate()) + " fps");
+    canvas.WriteText(276, 222, std::to_string(s.Services.Timer.FrameRate()) + " fps");
     return true;
 }
 

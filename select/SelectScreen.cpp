@@ -190,21 +190,20 @@ void SelectScreen::DrawSelectScreen(const std::string& pathText) {
     if (toggles_.ShowBga || toggles_.WarpInPlay) canvas.Draw(0, 0, warp_->WarpImage);
 
     const TextLayout& text = Layout(canvas, w, h);
-    canvas.Font.Name = "MS Serif";
     canvas.Font.Color = 0x8EC7FF;
     canvas.Font.Size = text.titleSize;
-    canvas.BrushTransparent = true;
-    canvas.TextOut(showDetails_ ? TitleX(text, w) : text.titleX, h * 7 / 24, text.title);
-    canvas.TextOut(text.artistX, showDetails_ ? text.artistY : h * 9 / 24, text.artist);
+    canvas.TextBackground = std::nullopt;
+    canvas.WriteText(showDetails_ ? TitleX(text, w) : text.titleX, h * 7 / 24, text.title);
+    canvas.WriteText(text.artistX, showDetails_ ? text.artistY : h * 9 / 24, text.artist);
 
     canvas.Font.Size = h / 40 + 4;
     if (showDetails_)
-        canvas.TextOut(text.subtitleX, h * 7 / 24 + text.titleSize + 2, text.subtitle);
+        canvas.WriteText(text.subtitleX, h * 7 / 24 + text.titleSize + 2, text.subtitle);
     canvas.Font.Color = 0xFFFFFF;
-    canvas.TextOut(10, 36, showDetails_ ? PathShown(canvas, pathText, w - 20) : pathText);
-    canvas.TextOut(10, h - 35, text.bpm);
-    canvas.TextOut(text.genreX, h - 43, text.genre);
-    if (showDetails_) canvas.TextOut(text.detailsX, h * 3 / 4 + 3, text.details);
+    canvas.WriteText(10, 36, showDetails_ ? PathShown(canvas, pathText, w - 20) : pathText);
+    canvas.WriteText(10, h - 35, text.bpm);
+    canvas.WriteText(text.genreX, h - 43, text.genre);
+    if (showDetails_) canvas.WriteText(text.detailsX, h * 3 / 4 + 3, text.details);
 
     images_.Draw(ItemStartPlate, back, 85, 213, 0);
     const int slide = songs_.SlideDirection * slideCountdown_ * 13;
@@ -296,7 +295,6 @@ const SelectScreen::TextLayout& SelectScreen::Layout(SurfaceCanvas& canvas, int 
     titleFrame_ = 0;
     // Title and artist, made smaller until both fit the screen's width.
     l.title = ChartTextToUtf8(rawTitle), l.artist = ChartTextToUtf8(rawArtist);
-    canvas.Font.Name = "MS Serif";
     for (int size : {h / 20 + 4, h / 30 + 4, h / 40 + 4}) {
         canvas.Font.Size = l.titleSize = size;
         if (canvas.TextWidth(l.title) <= w && canvas.TextWidth(l.artist) <= w) break;
@@ -331,10 +329,10 @@ const SelectScreen::TextLayout& SelectScreen::Layout(SurfaceCanvas& canvas, int 
     return l;
 }
 
-void SelectScreen::SearchFile2Find(const std::string& name, const FoundFile& data, bool& Continue) {
-    if (data.IsDirectory) return; // a folder named like a bitmap is no picture
-    chartImagePath_ = name;
-    Continue = false;
+bool SelectScreen::KeepFirstPicture(const std::string& path, const FoundFile& file) {
+    if (file.IsDirectory) return true; // a folder named like a bitmap is no picture
+    chartImagePath_ = path;
+    return false;
 }
 
 namespace {
@@ -390,19 +388,19 @@ void SelectScreen::LoadBanner(const std::string& chartPath) {
 void SelectScreen::BuildAndShowBanner(const std::string& chartPath) {
     chartImagePath_.clear();
     songFolder_ = FolderOfChart(chartPath);
-    searchFile2_.Directory = songFolder_;
-    searchFile2_.SearchName = "*.bmp";
-    searchFile2_.Recursive = false;
-    searchFile2_.OnFind = [this](const std::string& name, const FoundFile& data, bool& Continue) {
-        SearchFile2Find(name, data, Continue);
+    pictureSearch_.Directory = songFolder_;
+    pictureSearch_.SearchName = "*.bmp";
+    pictureSearch_.Recursive = false;
+    pictureSearch_.OnFound = [this](const std::string& path, const FoundFile& file) {
+        return KeepFirstPicture(path, file);
     };
-    searchFile2_.Search();
+    pictureSearch_.Search();
     // A pack whose pictures were re-encoded has no bitmap left: its first PNG
     // or JPEG picture serves instead.
     for (const char* pattern : {"*.png", "*.jpg"}) {
         if (!chartImagePath_.empty()) break;
-        searchFile2_.SearchName = pattern;
-        searchFile2_.Search();
+        pictureSearch_.SearchName = pattern;
+        pictureSearch_.Search();
     }
 
     bannerPath_ = ResolveChartFile(songFolder_ + "disk.bmp");

@@ -150,8 +150,9 @@ class SelectScreen {
     // LoadBanner's work; an error leaves the banner as it was.
     void BuildAndShowBanner(const std::string& chartPath);
     void StoreBanner(const Image& banner); // in the banner cache, at bannerPath_
-    // Keeps the first bitmap of the song folder and stops the search.
-    void SearchFile2Find(const std::string& name, const FoundFile& data, bool& Continue);
+    // Keeps the first picture file of the song folder; false (the search
+    // stops) once it has one.
+    bool KeepFirstPicture(const std::string& path, const FoundFile& file);
 
     Display& video_;
     SpriteSheet& images_;
@@ -176,7 +177,7 @@ class SelectScreen {
     int32_t slideCountdown_ = 0;
     std::string chartImagePath_;
     std::string bannerPath_;
-    FileSearch searchFile2_;
+    FileSearch pictureSearch_; // the song folder's first picture
     std::optional<UnreadableChart> unreadable_;
 
     // Left/Right walk to another song folder, Up/Down within the current one,

@@ -93,30 +93,30 @@ TEST(FrameTimer, FrameRateCountsWholeSecondsAndRoundsHalvesToEven) {
     VirtualClock clock(5000);
     FrameTimer timer(clock);
     int frames = 0;
-    frames += timer.DoTick(); // disabled: no frame
+    frames += timer.FrameDue(); // disabled: no frame
     EXPECT_EQ(frames, 0);
     timer.SetEnabled(true);
     for (int i = 0; i < 99; ++i) {
         clock.Advance(10);
-        frames += timer.DoTick();
+        frames += timer.FrameDue();
     }
     EXPECT_EQ(frames, 99);
     EXPECT_EQ(timer.FrameRate(), 0) << "0 until a full second has passed";
     clock.Advance(10);
-    frames += timer.DoTick();
+    frames += timer.FrameDue();
     EXPECT_EQ(timer.FrameRate(), 100);
 
     // In the background no frames run and the rate keeps its value.
-    timer.SetAppActive(false);
+    timer.SetInFront(false);
     clock.Advance(5000);
-    frames += timer.DoTick();
+    frames += timer.FrameDue();
     EXPECT_EQ(frames, 100);
     EXPECT_EQ(timer.FrameRate(), 100);
     // Back in front both clocks restart: the slow second in between is not counted.
-    timer.SetAppActive(true);
+    timer.SetInFront(true);
     for (int i = 0; i < 50; ++i) {
         clock.Advance(20);
-        frames += timer.DoTick();
+        frames += timer.FrameDue();
     }
     EXPECT_EQ(timer.FrameRate(), 50);
 }
@@ -126,7 +126,7 @@ TEST(FrameTimer, TicksEveryPassEvenWithoutTimePassing) {
     FrameTimer timer(clock);
     int frames = 0;
     timer.SetEnabled(true);
-    frames += timer.DoTick();
-    frames += timer.DoTick();
+    frames += timer.FrameDue();
+    frames += timer.FrameDue();
     EXPECT_EQ(frames, 2);
 }
