@@ -22,12 +22,12 @@ std::optional<ScreenOutcome> ChartLoader::Load(const std::string& path) {
     // screen goes up first. A command-line chart starts before the display
     // exists; its first opening shows the screen instead.
     LoadStagePicture(path);
-    if (p_.Video.Initialized()) ShowLoadingScreen();
+    if (p_.Video.IsOpen()) ShowLoadingScreen();
 
     const bool compiled = CompileChart(path);
     // The loading screen of a chart started on the select screen ends here or
     // soon after; a command-line chart's ends with the display's opening.
-    if (p_.Video.Initialized()) stagePicture_ = Image();
+    if (p_.Video.IsOpen()) stagePicture_ = Image();
     if (!compiled) return ScreenOutcome::LoadFailed;
     ReportUnreadText(path);
 
@@ -37,10 +37,10 @@ std::optional<ScreenOutcome> ChartLoader::Load(const std::string& path) {
     // every file the chart names: each folder is listed once. Esc during the
     // load leaves play as it does in play.
     FileResolver files;
-    const bool images = p_.Video.Initialized() && p_.Video.Visible;
+    const bool images = p_.Video.IsOpen() && p_.Video.Visible;
     const ChartData& chart = p_.Session.Chart;
     loadTotal_ = KeysoundFileCount(chart) + (images ? ImageFileCount(chart) : 0);
-    if (!LoadChartSounds(files) || (p_.Video.Initialized() && !LoadChartImages(files)))
+    if (!LoadChartSounds(files) || (p_.Video.IsOpen() && !LoadChartImages(files)))
         return ScreenOutcome::LeaveAsked;
 
     // Play starts with the next frame: the play screen (play/PlayFrame.cpp)
@@ -106,7 +106,7 @@ void ChartLoader::DrawLoadingProgress(int done, int total) {
         DrawLoadingBar(back, width, height, done, total);
     }
     video.Presenter().SetCursorVisible(!video.FullScreen);
-    video.Flip();
+    video.Present();
 }
 
 bool ChartLoader::CompileChart(const std::string& path) {

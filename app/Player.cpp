@@ -69,13 +69,11 @@ Player::Player(const PlayerServices& services)
         AddFoundChart(path, file);
         return true;
     };
-    video_.OnInitialize = [this] { MakeSurfaces(); };
-    video_.OnFinalize = [this] { ReleaseSurfaces(); };
 }
 
 Player::~Player() {
-    // Surfaces made on the display go before the display itself.
-    video_.Finalize();
+    ReleasePictures();
+    video_.Close();
     sound_.RemoveSource(&music_);
 }
 
@@ -125,7 +123,9 @@ bool Player::StartHeld() {
 
 void Player::OpenDisplay(bool fullScreen) {
     video_.FullScreen = fullScreen;
-    if (!video_.InitializeRequested()) video_.Initialize();
+    video_.Open();
+    PrepareScreens();
+    video_.Back().Fill(0);
 }
 
 void Player::UseReading(const ChartReading& reading) {
@@ -135,9 +135,9 @@ void Player::UseReading(const ChartReading& reading) {
     preview_.FileOf = [this](const std::string& path) { return reading_.PreviewOf(path); };
 }
 
-// Every surface is made anew at each initialisation (start-up and the F3
-// toggle): the chart's images, or else the chart search and the first header.
-void Player::MakeSurfaces() {
+// Once the display is open: the command-line chart's images, or else the
+// chart search and the first header; the banners and the arrows.
+void Player::PrepareScreens() {
     loader_.ShowLoadingScreen();
     if (flow_.ChartActive()) {
         loader_.LoadImagesOnDisplay();
@@ -150,8 +150,6 @@ void Player::MakeSurfaces() {
             flow_.NoChartsFound();
         } else {
             // A chart with a broken header is reported; start-up goes on.
-            // The header of the chart the select screen shows: after a display
-            // re-initialisation that is not always the first one.
             Guarded([&] { ScanChartHeader(songs_.ChartList[size_t(songs_.ChartIndex)]); });
         }
     }
@@ -166,7 +164,7 @@ void Player::MakeSurfaces() {
     timer_.SetEnabled(true);
 }
 
-void Player::ReleaseSurfaces() {
+void Player::ReleasePictures() {
     // A video goes before the surface it draws on.
     for (auto& video : session_.BgaVideos)
         video.reset();
@@ -209,7 +207,7 @@ void Player::RunFrame() {
     if (video_.CanDraw()) notice_.Draw(video_.Back(), screenWidth_, screenHeight_, clock_.NowMs());
     volume_.Draw(video_, clock_.NowMs());
     if (video_.FullScreen) video_.Presenter().MovePointer(screenWidth_ / 2, screenHeight_ / 2);
-    video_.Flip();
+    video_.Present();
 }
 
 void Player::KeyDown(Key key) {
@@ -285,10 +283,12 @@ bool Player::StartChart(const std::string& path) {
     return false;
 }
 
+// The presenter opens again in the other mode; the pictures, the chart list
+// and the chart loaded stay as they are.
 void Player::ToggleFullScreen() {
-    video_.Finalize();
     video_.FullScreen = !video_.FullScreen;
-    video_.Initialize();
+    video_.Open();
+    UpdateCursor();
 }
 
 void Player::ShutDown() {
@@ -359,9 +359,8 @@ void Player::ScanChartHeader(const std::string& path) {
     }
 }
 
-// The chart search runs again at every display initialisation; the list is
-// made anew each time so it never holds a chart twice. Its generation changes
-// when the new list differs from the one before.
+// The list is made anew at each search so it never holds a chart twice. Its
+// generation changes when the new list differs from the one before.
 void Player::SearchCharts() {
     const std::vector<std::string> before = std::move(songs_.ChartList);
     songs_.ChartList.clear();

@@ -189,18 +189,19 @@ class Player {
     void RunFrame();
     void DrawErrorScreen();
     void UpdateCursor();
-    void ToggleFullScreen(); // F3: the display made again in the other mode
+    void ToggleFullScreen(); // F3: the presenter opened again in the other mode
     // Follows what a screen or the loader reported: the screen flow decides,
     // and the program ends where it says so.
     void Follow(ScreenOutcome outcome);
     // Every sound stopped, the sounds the voices lost reported.
     void StopSounds();
 
-    // The display's surfaces, made at every initialisation and freed at every
-    // finalisation (start-up, F3).
-    void MakeSurfaces();
-    void ReleaseSurfaces();
-    // The charts below the songs folders, for the select screen.
+    // What the screens need once the display is open (OpenDisplay), and the
+    // pictures freed before the player goes (videos before their surfaces).
+    void PrepareScreens();
+    void ReleasePictures();
+    // The charts below the songs folders, for the select screen, searched
+    // when the display opens at start-up.
     void SearchCharts();
     void AddFoundChart(const std::string& path, const FoundFile& file);
     void ScanChartHeader(const std::string& path);

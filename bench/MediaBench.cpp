@@ -80,7 +80,7 @@ struct MediaLoad {
 
     explicit MediaLoad(const std::string& chartPath)
         : c(chartPath), sound(MixerOutput::Pull, c.compiled->SongFolder + "ddsd.debug") {
-        display.Initialize();
+        display.Open();
     }
     void Sounds(FileResolver& files) {
         LoadKeysounds(slots, *c.chart, sound, c.compiled->SongFolder, files);

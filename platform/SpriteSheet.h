@@ -36,7 +36,6 @@ class Sprite {
 
     void Initialize() { initialized_ = true; }
     void BuildPatterns(Display* display);
-    void Finalize();
     void Draw(Surface& dest, int x, int y, int pattern) const;
 
   private:
@@ -64,21 +63,15 @@ class SpriteList {
 
 class SpriteSheet {
   public:
-    explicit SpriteSheet(Display* display = nullptr);
-    ~SpriteSheet();
-    SpriteSheet(const SpriteSheet&) = delete;
-    SpriteSheet& operator=(const SpriteSheet&) = delete;
+    // A sheet for `display` builds its patterns as it loads; one without a
+    // display only reads the archive's items.
+    explicit SpriteSheet(Display* display = nullptr) : display_(display) {}
 
     SpriteList Items;
 
     void LoadFromFile(const std::string& path);
     void LoadFromBytes(const uint8_t* data, size_t size);
     void Draw(int item, Surface& dest, int x, int y, int pattern);
-
-    // Called by the display.
-    void DisplayInitialized();
-    void BuildAllPatterns();
-    void DisplayFinalized();
 
   private:
     Display* display_;

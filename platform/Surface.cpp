@@ -44,13 +44,9 @@ uint32_t PixelToRgbValue(uint16_t p) {
     return r << 16 | g << 8 | b;
 }
 
-Surface::Surface(Display* display) : display_(display) {
-    if (display_) display_->RegisterSurface(this);
-}
+Surface::Surface(Display* display) : fonts_(display ? display->Fonts() : nullptr) {}
 
-Surface::~Surface() {
-    if (display_) display_->UnregisterSurface(this);
-}
+Surface::~Surface() = default;
 
 void Surface::SetSize(int width, int height) {
     pixels_.clear();
@@ -62,12 +58,6 @@ void Surface::SetSize(int width, int height) {
         throw Error(FormatText(Tr(text::CannotCreate), std::string(Tr("サーフェース"))));
     pixels_.assign(size_t(width) * height, 0);
     width_ = width, height_ = height;
-}
-
-void Surface::Release() {
-    pixels_.clear();
-    pixels_.shrink_to_fit();
-    width_ = height_ = 0;
 }
 
 void Surface::SetColorKey(uint16_t key) {
@@ -175,8 +165,7 @@ void SurfaceCanvas::CheckUsable() const {
 
 void SurfaceCanvas::WriteText(int x, int y, const std::string& utf8) {
     CheckUsable();
-    Display* display = surface_.Video();
-    TextRenderer* fonts = display ? display->Fonts() : nullptr;
+    TextRenderer* fonts = surface_.Fonts();
     if (!fonts || utf8.empty()) return;
     const TextMask& mask = fonts->Render(Font.Size, utf8);
     const int w = surface_.Width(), h = surface_.Height();
@@ -196,8 +185,7 @@ void SurfaceCanvas::WriteText(int x, int y, const std::string& utf8) {
 
 int SurfaceCanvas::TextWidth(const std::string& utf8) {
     CheckUsable();
-    Display* display = surface_.Video();
-    TextRenderer* fonts = display ? display->Fonts() : nullptr;
+    TextRenderer* fonts = surface_.Fonts();
     return fonts ? fonts->Render(Font.Size, utf8).Width : 0;
 }
 

@@ -70,8 +70,8 @@ class SurfaceCanvas {
 
 class Surface {
   public:
-    // A surface on the display's device; without a display it is a free-standing
-    // picture (used by tools and tests), whose canvas draws no text.
+    // A picture that writes text with the display's fonts; without a display
+    // (tools and tests) its canvas writes no text.
     explicit Surface(Display* display = nullptr);
     ~Surface();
     Surface(const Surface&) = delete;
@@ -80,7 +80,7 @@ class Surface {
     int Width() const { return width_; }
     int Height() const { return height_; }
     bool HasPixels() const { return !pixels_.empty(); }
-    Display* Video() const { return display_; }
+    TextRenderer* Fonts() const { return fonts_; }
 
     void SetSize(int width, int height);
     void SetColorKey(uint16_t key);
@@ -100,12 +100,8 @@ class Surface {
     const uint16_t* Bits() const { return pixels_.data(); }
     uint16_t* Bits() { return pixels_.data(); }
 
-    // The device is gone: the pixel store goes with it.
-    void Release();
-    void DetachDisplay() { display_ = nullptr; }
-
   private:
-    Display* display_;
+    TextRenderer* fonts_;
     int width_ = 0, height_ = 0;
     uint16_t colorKey_ = 0;
     std::vector<uint16_t> pixels_;

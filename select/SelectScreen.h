@@ -113,8 +113,8 @@ class SelectScreen {
     void UseReading(const ChartReading& reading);
     static constexpr int MaxStarsShown = 12;
 
-    // The banners of the current and the previous chart are surfaces of the
-    // display: made at its every initialisation, freed at its finalisation.
+    // The banners of the current and the previous chart: made once the
+    // display is open, freed before the player goes.
     void MakeBanners(Display& display);
     void ReleaseBanners();
     // The chart shown could not be scanned: the screen shows what the scan
@@ -129,8 +129,8 @@ class SelectScreen {
     // frames run on and the jump waits. Other keys do nothing here.
     void JumpKey(Key key);
     // The chart list has been searched anew. The titles read for the letter
-    // keys are kept when the list is the same (F3 searches again); otherwise
-    // they are read anew, from the first letter key on.
+    // keys are kept when the list is the same; otherwise they are read anew,
+    // from the first letter key on.
     void ListSearched();
     // The banner of the chart's song folder; an error leaves the blank disk
     // shown and is thrown on.

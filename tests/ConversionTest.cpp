@@ -220,7 +220,7 @@ TEST(BmpPixels, BackgroundsLoadAsTheirStretchedPictures) {
     }
     HeadlessPresenter presenter;
     Display display(presenter, nullptr);
-    display.Initialize();
+    display.Open();
     BgaBank surfaces;
     int32_t layer = 0;
     FileResolver files;

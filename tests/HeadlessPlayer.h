@@ -145,7 +145,7 @@ struct HeadlessNoteField : HeadlessPlayer {
         reading = chartReading;
         Write(name, Bytes(chart));
         Start({dir.File(name)});
-        display.Initialize();
+        display.Open();
         sprites.LoadFromFile(dir.File("tappoplay.dxg"));
         warp = std::make_unique<WarpEffect>(dir.Folder());
         arrows = ArrowSheet(display, dir.Folder());
@@ -154,7 +154,7 @@ struct HeadlessNoteField : HeadlessPlayer {
     }
     ~HeadlessNoteField() {
         arrows = ArrowSheet();
-        display.Finalize();
+        display.Close();
     }
     // The field's picture.
     Surface& Back() { return display.Back(); }

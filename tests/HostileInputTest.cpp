@@ -160,7 +160,7 @@ TEST(HostileArchive, ExtremeSkipSizesCutPatternsWithoutOverflow) {
     Display display(presenter, nullptr);
     SpriteSheet list(&display);
     list.LoadFromBytes(bytes.data(), bytes.size());
-    display.Initialize();
+    display.Open();
     ASSERT_EQ(list.Items.Items(0).PatternCount(), 1) << "one pattern, then a gap past any picture";
     EXPECT_EQ(list.Items.Items(0).Pattern(0).Area.Left, 0);
     ASSERT_EQ(list.Items.Items(1).PatternCount(), 2);
@@ -298,7 +298,7 @@ TEST(HostileChartMedia, FilesPastTheMemoryBudgetAreRefusedWithOneMessage) {
 
     HeadlessPresenter presenter;
     Display display(presenter, nullptr);
-    display.Initialize();
+    display.Open();
     BgaBank surfaces;
     int32_t layer = -1;
     const std::string error =

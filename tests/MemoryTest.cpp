@@ -141,7 +141,7 @@ TEST(ChartMediaMemory, AFileNamedFromManySlotsIsReadAndDecodedOnce) {
     Mixer sound(MixerOutput::Pull, dir.File("ddsd.debug"));
     HeadlessPresenter presenter;
     Display display(presenter, nullptr);
-    display.Initialize();
+    display.Open();
     KeysoundBank slots;
     BgaBank surfaces;
     int32_t layer = -1;

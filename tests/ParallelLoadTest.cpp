@@ -257,7 +257,7 @@ TEST(ParallelLoad, ImagesAndTheFirstErrorAsInALoadOneByOne) {
     }
     HeadlessPresenter presenter;
     Display display(presenter, nullptr);
-    display.Initialize();
+    display.Open();
     const int w = display.Mode.Width, h = display.Mode.Height;
     BgaBank surfaces[2];
     int32_t layers[2] = {-1, -1};
@@ -317,7 +317,7 @@ TEST(ParallelLoad, ImagesLoadAgainWholeAfterAStoppedLoad) {
     }
     HeadlessPresenter presenter;
     Display display(presenter, nullptr);
-    display.Initialize();
+    display.Open();
     const int w = display.Mode.Width, h = display.Mode.Height;
     BgaBank stopped, whole;
     int32_t layer = 0;

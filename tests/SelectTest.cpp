@@ -296,7 +296,7 @@ Stars CompareStars(HeadlessPlayer& f, long long x0, long long count, int left, i
                    int bottom) {
     HeadlessPresenter presenter;
     Display display(presenter, nullptr);
-    display.Initialize();
+    display.Open();
     SpriteSheet sprites(&display);
     sprites.LoadFromFile(f.dir.File("tappoplay.dxg"));
     Surface expected(&display);

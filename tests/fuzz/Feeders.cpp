@@ -88,7 +88,7 @@ struct BannerWorld : FuzzProgram {
     BannerWorld() {
         WriteFileAtomic(programFolder + "song/1.bms",
                         {'#', 'T', 'I', 'T', 'L', 'E', ' ', 'x', '\n'});
-        display.Initialize();
+        display.Open();
         select = std::make_unique<SelectScreen>(screen, input, songs, toggles, session,
                                                 programFolder, songsFolders, nullptr, nullptr);
         select->MakeBanners(display);
@@ -204,7 +204,7 @@ void FeedJpeg(const uint8_t* data, size_t size) {
 void FeedArchive(const uint8_t* data, size_t size) {
     static HeadlessPresenter presenter;
     static Display display(presenter, nullptr);
-    if (!display.Initialized()) display.Initialize();
+    if (!display.IsOpen()) display.Open();
     SpriteSheet list(&display);
     AcceptReaderError([&] { list.LoadFromBytes(data, size); });
 }
