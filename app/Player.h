@@ -28,7 +28,7 @@
 #include "play/NoteField.h"
 #include "play/PlayFrame.h"
 #include "play/PlayState.h"
-#include "play/ScreenServices.h"
+#include "screen/ScreenServices.h"
 #include "select/SelectScreen.h"
 #include "select/SongList.h"
 

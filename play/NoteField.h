@@ -14,7 +14,7 @@
 #include "play/ArrowSprites.h"
 #include "play/GameFlow.h"
 #include "play/PlayState.h"
-#include "play/ScreenServices.h"
+#include "screen/ScreenServices.h"
 
 namespace tappo {
 

@@ -14,7 +14,7 @@
 #include "play/GameFlow.h"
 #include "play/NoteField.h"
 #include "play/PlayState.h"
-#include "play/ScreenServices.h"
+#include "screen/ScreenServices.h"
 
 #include <functional>
 #include <optional>

@@ -3,7 +3,8 @@
 # formats/ and its own headers, never platform/ (media loading lives in
 # media/), the screens, or SDL. The two readings stay apart: chart/exact/ and
 # chart/standard/ do not include each other, and the shared chart/ files do
-# not include either, except Reading, which chooses between them.
+# not include either, except Reading, which chooses between them. Also keeps
+# the select and play screens apart (below).
 file(GLOB_RECURSE files ${ROOT}/chart/*.cpp ${ROOT}/chart/*.h)
 foreach(f ${files})
   file(STRINGS ${f} includes REGEX "^[ \t]*#[ \t]*include")
@@ -31,6 +32,21 @@ foreach(f ${files})
   foreach(line ${includes})
     if(line MATCHES "\"${other}")
       message(FATAL_ERROR "${f} mixes the readings: ${line}")
+    endif()
+  endforeach()
+endforeach()
+
+# The two screens stand side by side: select/ and play/ do not include each
+# other; what both use (the display services, the user's toggles) is in screen/,
+# which includes neither.
+foreach(pair "select;play" "play;select" "screen;play" "screen;select")
+  list(GET pair 0 dir)
+  list(GET pair 1 other)
+  file(GLOB_RECURSE files ${ROOT}/${dir}/*.cpp ${ROOT}/${dir}/*.h)
+  foreach(f ${files})
+    file(STRINGS ${f} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"${other}/")
+    if(includes)
+      message(FATAL_ERROR "${f} includes ${other}/: ${includes}")
     endif()
   endforeach()
 endforeach()

@@ -24,7 +24,7 @@
 #include "platform/Sound.h"
 #include "platform/SpriteSheet.h"
 #include "platform/Timer.h"
-#include "play/ScreenServices.h"
+#include "screen/ScreenServices.h"
 #include "select/SelectScreen.h"
 #include "tools/Assets.h"
 
