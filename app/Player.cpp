@@ -25,38 +25,8 @@ Player::Player(const PlayerServices& services)
       reading_(WithSeparator(ChartReading{}, decimalSeparator_)),
       services_(video_, sprites_, timer_, warp_),
       noteField_(services_, arrowSprites_, flow_.State(), play_, toggles_, session_),
-      playScreen_(PlayScene{.Flow = flow_.State(),
-                            .Play = play_,
-                            .Toggles = toggles_,
-                            .Session = session_,
-                            .Sound = sound_,
-                            .Music = music_,
-                            .Input = pad_,
-                            .Services = services_,
-                            .FullScreenRect = fullScreenRect_,
-                            .Clock = services.Clock,
-                            .NoteField = noteField_,
-                            .Report = [this](ScreenOutcome outcome) { Follow(outcome); },
-                            .MixClockStart = services.MixFollowsClock
-                                                 ? std::optional<uint32_t>(services.Clock.NowMs())
-                                                 : std::nullopt}),
-      select_(
-          services_, pad_, songs_, toggles_, session_, programFolder_, songsFolders_,
-          [this](const std::string& path) { ScanChartHeader(path); },
-          [this](const std::string& path) { StartChart(path); }, &services.Clock, &preview_),
-      loader_(
-          ChartLoaderParts{.Video = video_,
-                           .Clock = services.Clock,
-                           .Session = session_,
-                           .Play = play_,
-                           .Sound = sound_,
-                           .Music = music_,
-                           .Flow = flow_.State(),
-                           .Reading = reading_,
-                           .ProgramFolder = programFolder_,
-                           .ReportError = [this](const std::string& text) { ReportError(text); },
-                           .KeepLoading = services.KeepLoading}),
-      messages_(services.Messages), clock_(services.Clock) {
+      playScreen_(PlaySceneOf(services)), select_(SelectSceneOf(services)),
+      loader_(LoaderPartsOf(services)), messages_(services.Messages), clock_(services.Clock) {
     video_.Visible = services.DrawPictures;
     sound_.AddSource(&music_);
     sound_.SetMasterVolume(services.Volume);
@@ -69,6 +39,55 @@ Player::Player(const PlayerServices& services)
         AddFoundChart(path, file);
         return true;
     };
+}
+
+// The screens' and the loader's records: references to the player's own
+// parts, and what they report back to it.
+PlayScene Player::PlaySceneOf(const PlayerServices& services) {
+    return PlayScene{.Flow = flow_.State(),
+                     .Play = play_,
+                     .Toggles = toggles_,
+                     .Session = session_,
+                     .Sound = sound_,
+                     .Music = music_,
+                     .Input = pad_,
+                     .Services = services_,
+                     .FullScreenRect = fullScreenRect_,
+                     .Clock = services.Clock,
+                     .NoteField = noteField_,
+                     .Report = [this](ScreenOutcome outcome) { Follow(outcome); },
+                     .MixClockStart = services.MixFollowsClock
+                                          ? std::optional<uint32_t>(services.Clock.NowMs())
+                                          : std::nullopt};
+}
+
+SelectScene Player::SelectSceneOf(const PlayerServices& services) {
+    return SelectScene{
+        .Services = services_,
+        .Input = pad_,
+        .Songs = songs_,
+        .Toggles = toggles_,
+        .Session = session_,
+        .ProgramFolder = programFolder_,
+        .SongsFolders = songsFolders_,
+        .ScanChartHeader = [this](const std::string& path) { ScanChartHeader(path); },
+        .StartPlay = [this](const std::string& path) { StartChart(path); },
+        .Clock = &services.Clock,
+        .Preview = &preview_};
+}
+
+ChartLoaderParts Player::LoaderPartsOf(const PlayerServices& services) {
+    return ChartLoaderParts{.Video = video_,
+                            .Clock = services.Clock,
+                            .Session = session_,
+                            .Play = play_,
+                            .Sound = sound_,
+                            .Music = music_,
+                            .Flow = flow_.State(),
+                            .Reading = reading_,
+                            .ProgramFolder = programFolder_,
+                            .ReportError = [this](const std::string& text) { ReportError(text); },
+                            .KeepLoading = services.KeepLoading};
 }
 
 Player::~Player() {

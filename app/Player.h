@@ -185,6 +185,11 @@ class Player {
   private:
     friend class PlayerStatus;
 
+    // What the screens and the loader are made with (the constructor).
+    PlayScene PlaySceneOf(const PlayerServices& services);
+    SelectScene SelectSceneOf(const PlayerServices& services);
+    ChartLoaderParts LoaderPartsOf(const PlayerServices& services);
+
     // The frame: the screen's own work and picture, then what goes over every screen.
     void RunFrame();
     void DrawErrorScreen();

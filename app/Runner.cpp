@@ -216,25 +216,55 @@ std::unique_ptr<WaveFileWriter> OpenRender(const Player& player, const CommandLi
     }
 }
 
+// What a headless run makes: the render file (when asked for), whether every
+// screenshot was written, and the signal that stopped it (0 for none).
+struct HeadlessOutputs {
+    std::unique_ptr<WaveFileWriter> wav;
+    Progress progress{false};
+    bool shotsOk = true;
+    int signal = 0;
+};
+
 // The exit code of a headless run that has stopped: an interrupted one leaves
 // no file behind, a finished render is written out.
-int EndHeadlessRun(const Player& player, const CommandLine& cl, int signal,
-                   std::unique_ptr<WaveFileWriter>& wav, Progress& progress, MessageBox& box,
-                   bool shotsOk) {
-    if (signal) {
+int EndHeadlessRun(const Player& player, const CommandLine& cl, HeadlessOutputs& out,
+                   MessageBox& box) {
+    if (out.signal) {
         // The writer removes its unfinished file.
-        progress.Done();
-        const bool render = wav != nullptr;
-        wav.reset();
+        out.progress.Done();
+        const bool render = out.wav != nullptr;
+        out.wav.reset();
         ReportOnConsole(render ? Tr("interrupted; no file written") : Tr("interrupted"));
-        return 128 + signal;
+        return 128 + out.signal;
     }
-    if (wav) {
-        progress.Done();
-        if (!FinishRender(*wav, cl.RenderWav, box)) return 1;
+    if (out.wav) {
+        out.progress.Done();
+        if (!FinishRender(*out.wav, cl.RenderWav, box)) return 1;
     }
     if (player.Status().ExitCode()) return player.Status().ExitCode();
-    return shotsOk ? 0 : 1;
+    return out.shotsOk ? 0 : 1;
+}
+
+// The frames of a headless run, each followed by the mix up to its tick,
+// until the run ends, its frames are done or a signal stops it.
+void RunHeadlessFrames(Player& player, VirtualClock& clock, const CommandLine& cl, uint32_t tick0,
+                       HeadlessOutputs& out) {
+    StopSignals signals;
+    Screenshots shots(cl);
+    StepMixer mixer(player, tick0, out.wav.get());
+    const double expected = player.Status().CurrentChart().Chart.LastSoundTime / 1000.0;
+    while (!player.Status().CloseRequested() && player.Status().Timer().Running()) {
+        if (cl.Frames >= 0 && player.Status().FramesRun() >= cl.Frames) break;
+        if (signals.Received() || (out.wav && out.wav->TooLong())) break;
+        const long before = player.Status().FramesRun();
+        clock.Advance(HeadlessFrameStep(player, cl.FrameMs));
+        player.Guarded([&] { player.Tick(); });
+        // The frame has scheduled everything before its tick: mix up to it.
+        mixer.MixUpTo(clock.NowMs());
+        if (!cl.RenderWav.empty()) out.progress.Show(player.Status().SongTime() / 1000.0, expected);
+        if (FrameDone(player, cl, shots, before, out.shotsOk)) break;
+    }
+    out.signal = signals.Received();
 }
 
 // Headless play and offline rendering: the real form on the virtual clock,
@@ -279,28 +309,32 @@ int RunHeadless(const CommandLine& cl) {
         return 1;
     }
 
-    std::unique_ptr<WaveFileWriter> wav;
-    if (render && !(wav = OpenRender(player, cl, box))) return 1;
-    StopSignals signals;
-    Screenshots shots(cl);
-    Progress progress(render);
-    bool shotsOk = true;
-    StepMixer mixer(player, tick0, wav.get());
-    const double expected = player.Status().CurrentChart().Chart.LastSoundTime / 1000.0;
-    while (!player.Status().CloseRequested() && player.Status().Timer().Running()) {
-        if (cl.Frames >= 0 && player.Status().FramesRun() >= cl.Frames) break;
-        if (signals.Received() || (wav && wav->TooLong())) break;
-        const long before = player.Status().FramesRun();
-        clock.Advance(HeadlessFrameStep(player, cl.FrameMs));
-        player.Guarded([&] { player.Tick(); });
-        // The frame has scheduled everything before its tick: mix up to it.
-        mixer.MixUpTo(clock.NowMs());
-        if (render) progress.Show(player.Status().SongTime() / 1000.0, expected);
-        if (FrameDone(player, cl, shots, before, shotsOk)) break;
-    }
+    HeadlessOutputs out;
+    if (render && !(out.wav = OpenRender(player, cl, box))) return 1;
+    out.progress = Progress(render);
+    RunHeadlessFrames(player, clock, cl, tick0, out);
     player.ShutDown();
     ReportProblemLog(player);
-    return EndHeadlessRun(player, cl, signals.Received(), wav, progress, box, shotsOk);
+    return EndHeadlessRun(player, cl, out, box);
+}
+
+// The window's events and frames until the program ends or its frames are
+// done; returns whether every screenshot was written.
+bool RunWindowFrames(Player& player, SdlPlatform& sdl, const CommandLine& cl) {
+    EventSink sink;
+    sink.KeyDown = [&](Key key) { player.Guarded([&] { player.KeyDown(key); }); };
+    sink.CloseRequest = [&] { player.Close(); };
+    sink.Activate = [&](bool active) { player.SetActive(active); };
+    Screenshots shots(cl);
+    bool shotsOk = true;
+    while (!player.Status().CloseRequested()) {
+        sdl.PumpEvents(sink, player.Status().Timer().Running() ? 0 : 50);
+        if (player.Status().CloseRequested()) break;
+        const long before = player.Status().FramesRun();
+        player.Guarded([&] { player.Tick(); });
+        if (FrameDone(player, cl, shots, before, shotsOk)) break;
+    }
+    return shotsOk;
 }
 
 int RunOnScreen(const CommandLine& cl) {
@@ -346,19 +380,7 @@ int RunOnScreen(const CommandLine& cl) {
     if (!StartPlayer(player, cl, *sdl)) return 1;
     // The window shows its error screen; the console says which file or folder.
     if (!player.Status().Refusal().empty()) ReportOnConsole(player.Status().Refusal());
-    EventSink sink;
-    sink.KeyDown = [&](Key key) { player.Guarded([&] { player.KeyDown(key); }); };
-    sink.CloseRequest = [&] { player.Close(); };
-    sink.Activate = [&](bool active) { player.SetActive(active); };
-    Screenshots shots(cl);
-    bool shotsOk = true;
-    while (!player.Status().CloseRequested()) {
-        sdl->PumpEvents(sink, player.Status().Timer().Running() ? 0 : 50);
-        if (player.Status().CloseRequested()) break;
-        const long before = player.Status().FramesRun();
-        player.Guarded([&] { player.Tick(); });
-        if (FrameDone(player, cl, shots, before, shotsOk)) break;
-    }
+    const bool shotsOk = RunWindowFrames(player, *sdl, cl);
     player.ShutDown();
     ReportProblemLog(player);
     KeepVolume(player, cl);

@@ -112,16 +112,15 @@ std::string DetailsText(const ChartHeader& header, int32_t level) {
     return text;
 }
 
-void DrawLevelStars(SpriteSheet& images, int item, Surface& back, int32_t level, long long x0,
-                    long long step, int y) {
+void DrawLevelStars(SpriteSheet& images, Surface& back, const StarRow& row) {
     // Only the stars that can reach the screen: a star starts within one
     // screen width to the left of it. The count bounds nothing else.
     const long long w = back.Width();
-    const long long first = x0 < -w ? (-w - x0) / step : 0;
-    for (long long i = first; i < level; ++i) {
-        const long long x = x0 + step * i;
+    const long long first = row.X0 < -w ? (-w - row.X0) / row.Step : 0;
+    for (long long i = first; i < row.Count; ++i) {
+        const long long x = row.X0 + row.Step * i;
         if (x >= w) break;
-        images.Draw(item, back, int(x), y, 0);
+        images.Draw(row.Item, back, int(x), row.Y, 0);
     }
 }
 
@@ -215,7 +214,7 @@ void SelectScreen::DrawSelectScreen(const std::string& pathText) {
     images_.Draw(ItemHeader, back, 0, 10, 0);
     int32_t level = unreadable_ ? unreadable_->PlayLevel : gameState_.PlayLevel;
     if (showDetails_) level = std::min(level, MaxStarsShown); // the number is in the details
-    DrawLevelStars(images_, ItemSelectStar, back, level, 162 - 7LL * level, 14, 172);
+    DrawLevelStars(images_, back, StarRow{ItemSelectStar, level, 162 - 7LL * level, 14, 172});
 }
 
 int SelectScreen::TitleX(const TextLayout& text, int width) {
@@ -351,6 +350,23 @@ Image ReadNamedBanner(std::string& path) {
     return {};
 }
 
+// `picture` shrunk to the banner's 80 x 52 and cut to the disk shape of the
+// mask file.
+Image CutToDisk(const Image& picture, const std::string& maskPath) {
+    Image banner(80, 52);
+    for (int y = 0; y < 52; ++y)
+        for (int x = 0; x < 80; ++x)
+            banner.At(x, y) = picture.At(x * picture.Width / 80, y * picture.Height / 52);
+    const BitmapData mask = LoadBmpFile(maskPath);
+    for (int x = 0; x < 80; ++x)
+        for (int y = 0; y < 52; ++y) {
+            const uint8_t m =
+                x < mask.Width && y < mask.Height ? uint8_t(mask.ColourAt(x, y) >> 16) : 255;
+            banner.At(x, y) = MaskBannerPixel(banner.At(x, y), m);
+        }
+    return banner;
+}
+
 } // namespace
 
 void SelectScreen::StoreBanner(const Image& banner) {
@@ -423,19 +439,8 @@ void SelectScreen::BuildAndShowBanner(const std::string& chartPath) {
         } else {
             // Built from the folder's first bitmap (or the chart's own banner),
             // cut to the disk shape.
-            const Image picture = named.empty() ? ReadBgaPicture(chartImagePath_) : namedPicture;
-            banner = Image(80, 52);
-            for (int y = 0; y < 52; ++y)
-                for (int x = 0; x < 80; ++x)
-                    banner.At(x, y) = picture.At(x * picture.Width / 80, y * picture.Height / 52);
-            const BitmapData mask = LoadBmpFile(programFolder_ + "diskmask.bmp");
-            for (int x = 0; x < 80; ++x)
-                for (int y = 0; y < 52; ++y) {
-                    const uint8_t m = x < mask.Width && y < mask.Height
-                                          ? uint8_t(mask.ColourAt(x, y) >> 16)
-                                          : 255;
-                    banner.At(x, y) = MaskBannerPixel(banner.At(x, y), m);
-                }
+            banner = CutToDisk(named.empty() ? ReadBgaPicture(chartImagePath_) : namedPicture,
+                               programFolder_ + "diskmask.bmp");
             built = true;
             // A chart's own banner belongs to that chart and is not stored
             // as the folder's.

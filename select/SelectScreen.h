@@ -59,9 +59,15 @@ std::string PathEndThatFits(const std::string& path,
 // difficulty, level and note count, those the chart gives, e.g.
 // "7K  ANOTHER  LEVEL 12  1234 NOTES".
 std::string DetailsText(const ChartHeader& header, int32_t level);
-// `level` stars at x0, x0 + step, ...; only those that fall on the screen are drawn.
-void DrawLevelStars(SpriteSheet& images, int item, Surface& back, int32_t level, long long x0,
-                    long long step, int y);
+// A row of level stars: `Count` of sprite `Item` at X0, X0 + Step, ... on row Y.
+struct StarRow {
+    int Item = 0;
+    int32_t Count = 0;
+    long long X0 = 0, Step = 0;
+    int Y = 0;
+};
+// The row's stars; only those that fall on the screen are drawn.
+void DrawLevelStars(SpriteSheet& images, Surface& back, const StarRow& row);
 // Where the banner built for `songFolder` is kept: a file named by a hash of
 // the folder's absolute path in $XDG_CACHE_HOME/tappoplayer/banners/ (by
 // default ~/.cache/tappoplayer/banners/), never in the song folder itself.
@@ -80,25 +86,35 @@ struct UnreadableChart {
     std::string Error; // UTF-8
 };
 
+// What the select screen works with; the player owns all of it. It walks
+// `Songs`, reads the current chart's header from `Session` and writes its song
+// folder. `ScanChartHeader` reads a chart's header into the session;
+// `StartPlay` starts the chart for Start. `Clock` times key repeat and the
+// preview (without it time stands still); `Preview` plays the preview of the
+// chart the cursor rests on (none without it).
+struct SelectScene {
+    const ScreenServices& Services;
+    Controller& Input;
+    SongList& Songs;
+    const PlayToggles& Toggles;
+    ChartSession& Session;
+    const std::string& ProgramFolder;
+    const std::vector<std::string>& SongsFolders; // searched for charts, in this order
+    std::function<void(const std::string&)> ScanChartHeader;
+    std::function<void(const std::string&)> StartPlay;
+    TickSource* Clock = nullptr;
+    SongPreview* Preview = nullptr;
+};
+
 class SelectScreen {
   public:
-    // Walks `songs`; reads the current chart's header from `session` and
-    // writes its song folder. `scanChartHeader` reads a chart's header into
-    // the session; `startPlay` runs the chart pipeline for Start. `clock`
-    // times key repeat and the preview (without it time stands still);
-    // `preview` plays the preview of the chart the cursor rests on (none
-    // without it).
-    SelectScreen(const ScreenServices& screen, Controller& input, SongList& songs,
-                 const PlayToggles& toggles, ChartSession& session,
-                 const std::string& programFolder, const std::vector<std::string>& songsFolders,
-                 std::function<void(const std::string&)> scanChartHeader,
-                 std::function<void(const std::string&)> startPlay, TickSource* clock = nullptr,
-                 SongPreview* preview = nullptr)
-        : video_(screen.Video), images_(screen.Images), warp_(screen.Warp), input_(input),
-          songs_(songs), toggles_(toggles), header_(session.Header), gameState_(session.GameState),
-          programFolder_(programFolder), songsFolders_(songsFolders),
-          songFolder_(session.SongFolder), scanChartHeader_(std::move(scanChartHeader)),
-          startPlay_(std::move(startPlay)), clock_(clock), preview_(preview) {}
+    explicit SelectScreen(SelectScene scene)
+        : video_(scene.Services.Video), images_(scene.Services.Images), warp_(scene.Services.Warp),
+          input_(scene.Input), songs_(scene.Songs), toggles_(scene.Toggles),
+          header_(scene.Session.Header), gameState_(scene.Session.GameState),
+          programFolder_(scene.ProgramFolder), songsFolders_(scene.SongsFolders),
+          songFolder_(scene.Session.SongFolder), scanChartHeader_(std::move(scene.ScanChartHeader)),
+          startPlay_(std::move(scene.StartPlay)), clock_(scene.Clock), preview_(scene.Preview) {}
 
     // The reading's look and sources: the titles of the letter keys (read on
     // a helper thread, see TitleInitials), the picture a chart names as its

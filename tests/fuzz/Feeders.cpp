@@ -89,8 +89,15 @@ struct BannerWorld : FuzzProgram {
         WriteFileAtomic(programFolder + "song/1.bms",
                         {'#', 'T', 'I', 'T', 'L', 'E', ' ', 'x', '\n'});
         display.Open();
-        select = std::make_unique<SelectScreen>(screen, input, songs, toggles, session,
-                                                programFolder, songsFolders, nullptr, nullptr);
+        select = std::make_unique<SelectScreen>(SelectScene{.Services = screen,
+                                                            .Input = input,
+                                                            .Songs = songs,
+                                                            .Toggles = toggles,
+                                                            .Session = session,
+                                                            .ProgramFolder = programFolder,
+                                                            .SongsFolders = songsFolders,
+                                                            .ScanChartHeader = nullptr,
+                                                            .StartPlay = nullptr});
         select->MakeBanners(display);
     }
 };
