@@ -160,3 +160,36 @@ TEST(KeyCommands, MinusAndPlusSetTheVolumeAndABandShowsItForAMoment) {
         f.player->KeyDown(Key::Minus);
     EXPECT_EQ(f.player->SoundOutput().MasterVolume(), 0);
 }
+
+// The screen flow alone changes the screen; what each outcome leads to.
+TEST(ScreenFlow, OutcomesLeadBackToTheSelectScreenOrEndTheProgram) {
+    ScreenFlow flow;
+    flow.Begin(ScreenSelect);
+    flow.ChartStarted();
+    EXPECT_EQ(flow.Follow(ScreenOutcome::Paused, true), std::nullopt);
+    EXPECT_EQ(flow.Current(), ScreenPaused);
+    flow.Follow(ScreenOutcome::Resumed, true);
+    EXPECT_EQ(flow.Current(), ScreenPlay);
+    EXPECT_EQ(flow.Follow(ScreenOutcome::SongOver, true), std::nullopt);
+    EXPECT_EQ(flow.Current(), ScreenSelect);
+    EXPECT_FALSE(flow.ChartActive());
+    EXPECT_EQ(flow.Follow(ScreenOutcome::LeaveAsked, true), 0) << "Esc on the select screen ends";
+
+    ScreenFlow commandLine;
+    commandLine.ChartStarted();
+    EXPECT_EQ(commandLine.Follow(ScreenOutcome::SongOver, false), 0);
+    EXPECT_EQ(commandLine.Current(), ScreenPlay) << "the program ends where it stands";
+    ScreenFlow broken;
+    broken.ChartStarted();
+    EXPECT_EQ(broken.Follow(ScreenOutcome::LoadFailed, false), 1) << "an error ends the program";
+    EXPECT_FALSE(broken.ChartActive());
+    ScreenFlow listed;
+    listed.ChartStarted();
+    EXPECT_EQ(listed.Follow(ScreenOutcome::LoadFailed, true), std::nullopt);
+    EXPECT_EQ(listed.Current(), ScreenSelect);
+
+    ScreenFlow refused;
+    refused.Begin(ScreenNotAChart);
+    refused.NoChartsFound();
+    EXPECT_EQ(refused.Current(), ScreenNotAChart) << "the refusal stays the screen shown";
+}
