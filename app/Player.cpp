@@ -19,8 +19,8 @@ Player::Player(const PlayerServices& services)
       sound_(services.SoundOutput, ProblemLogPath(services.ProgramFolder),
              services.AudioBufferFrames),
       volume_(sound_), preview_(sound_), programFolder_(services.ProgramFolder),
-      songsFolders_(services.SongsFolders.empty() ? std::vector<std::string>{services.ProgramFolder}
-                                                  : services.SongsFolders),
+      finder_(services.SongsFolders.empty() ? std::vector<std::string>{services.ProgramFolder}
+                                            : services.SongsFolders),
       decimalSeparator_(LocaleDecimalSeparator()),
       reading_(WithSeparator(ChartReading{}, decimalSeparator_)),
       services_(video_, sprites_, timer_, warp_),
@@ -33,12 +33,6 @@ Player::Player(const PlayerServices& services)
     select_.UseReading(reading_);
     pad_.Keyboard.Source = services.Keys;
     pad_.Joystick.Source = services.Joystick;
-    chartSearch_.SearchName = "*.bms";
-    chartSearch_.Recursive = true;
-    chartSearch_.OnFound = [this](const std::string& path, const FoundFile& file) {
-        AddFoundChart(path, file);
-        return true;
-    };
 }
 
 // The screens' and the loader's records: references to the player's own
@@ -69,7 +63,7 @@ SelectScene Player::SelectSceneOf(const PlayerServices& services) {
         .Toggles = toggles_,
         .Session = session_,
         .ProgramFolder = programFolder_,
-        .SongsFolders = songsFolders_,
+        .SongsFolders = finder_.Folders(),
         .ScanChartHeader = [this](const std::string& path) { ScanChartHeader(path); },
         .StartPlay = [this](const std::string& path) { StartChart(path); },
         .Clock = &services.Clock,
@@ -327,10 +321,10 @@ void Player::DrawErrorScreen() {
     SurfaceCanvas& canvas = back.Canvas();
     canvas.Draw(0, 0, warp_->WarpImage);
     const bool noCharts = flow_.Current() == ScreenNoCharts;
-    if (noCharts && !missingSongsFolder_.empty()) {
+    if (noCharts && !finder_.MissingFolder().empty()) {
         // The folder the user named, under the message.
         WriteCentredText(back, screenWidth_, screenHeight_, Tr(TextNoSongsFolder));
-        const std::string folder = ChartTextToUtf8(missingSongsFolder_);
+        const std::string folder = ChartTextToUtf8(finder_.MissingFolder());
         canvas.Font.Size = screenHeight_ / 40 + 4;
         canvas.WriteText(std::max(0, (screenWidth_ - canvas.TextWidth(folder)) / 2),
                          screenHeight_ / 2 - 16, folder);
@@ -378,40 +372,11 @@ void Player::ScanChartHeader(const std::string& path) {
     }
 }
 
-// The list is made anew at each search so it never holds a chart twice. Its
-// generation changes when the new list differs from the one before.
 void Player::SearchCharts() {
-    const std::vector<std::string> before = std::move(songs_.ChartList);
-    songs_.ChartList.clear();
-    // A songs folder that is not there is the user's mistake, not an empty
-    // library: the first one missing is named.
-    missingSongsFolder_.clear();
-    std::vector<std::filesystem::path> searched;
-    for (const std::string& folder : songsFolders_) {
-        std::error_code ec;
-        if (!std::filesystem::is_directory(folder, ec)) {
-            if (missingSongsFolder_.empty()) missingSongsFolder_ = folder;
-            continue;
-        }
-        // A folder named twice is searched once.
-        const std::filesystem::path same = std::filesystem::weakly_canonical(folder, ec);
-        if (std::find(searched.begin(), searched.end(), same) != searched.end()) continue;
-        searched.push_back(same);
-        // The standard reading's charts have four extensions: every file is
-        // looked at, in the same order.
-        chartSearch_.Directory = folder;
-        chartSearch_.SearchName = reading_.SearchPattern();
-        chartSearch_.Search();
-    }
-    if (!missingSongsFolder_.empty() && refusal_.empty())
-        refusal_ = ChartTextToUtf8(missingSongsFolder_) + ": " + Tr(TextNoSongsFolder);
-    if (songs_.ChartIndex >= int32_t(songs_.ChartList.size())) songs_.ChartIndex = 0;
-    if (songs_.ChartList != before) ++songs_.Generation;
-}
-
-// A folder named like a chart cannot be played: only files go on the list.
-void Player::AddFoundChart(const std::string& path, const FoundFile& file) {
-    if (!file.IsDirectory && reading_.IsChartFile(path)) songs_.ChartList.push_back(path);
+    finder_.Search(reading_, songs_);
+    const std::string& missing = finder_.MissingFolder();
+    if (!missing.empty() && refusal_.empty())
+        refusal_ = ChartTextToUtf8(missing) + ": " + Tr(TextNoSongsFolder);
 }
 
 bool PlayerStatus::CloseRequested() const {

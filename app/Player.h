@@ -5,6 +5,7 @@
 // driver (the runner, a test) reads of it is its PlayerStatus.
 #pragma once
 
+#include "app/ChartFinder.h"
 #include "app/ChartLoader.h"
 #include "app/NoticeBand.h"
 #include "app/ScreenFlow.h"
@@ -12,7 +13,6 @@
 #include "base/Errors.h"
 #include "chart/Reading.h"
 #include "effects/Warp.h"
-#include "files/FileSearch.h"
 #include "media/ChartSession.h"
 #include "platform/Display.h"
 #include "platform/Input.h"
@@ -205,7 +205,6 @@ class Player {
     // The charts below the songs folders, for the select screen, searched
     // when the display opens at start-up.
     void SearchCharts();
-    void AddFoundChart(const std::string& path, const FoundFile& file);
     void ScanChartHeader(const std::string& path);
 
     // The components. The display comes first: the others' surfaces go before it.
@@ -214,14 +213,13 @@ class Player {
     SpriteSheet sprites_;
     Mixer sound_;
     MusicPlayer music_;
-    FileSearch chartSearch_;
     Controller pad_;
     VolumeBand volume_;   // the master volume and its band (- and +)
     SongPreview preview_; // the select screen's "#PREVIEW"
 
     // Settings.
     std::string programFolder_;
-    std::vector<std::string> songsFolders_;
+    ChartFinder finder_; // the songs folders and the chart search
     char decimalSeparator_ = '.';
     ChartReading reading_; // exact, or standard (see UseReading), with decimalSeparator_
 
@@ -248,7 +246,6 @@ class Player {
     MessageBox& messages_;
     TickSource& clock_;
     std::string refusal_;
-    std::string missingSongsFolder_; // a songs folder that is not there; empty when none
     bool closeRequested_ = false;
     int exitCode_ = 0;
     long framesRun_ = 0;
