@@ -24,7 +24,8 @@ void Sprite::Rekey() {
 void Sprite::BuildPatterns(Display* display) {
     patterns_.clear();
     surface_.reset();
-    if (!initialized_ || Picture.Empty()) return;
+    cut_ = true;
+    if (Picture.Empty()) return;
     const int w = Picture.Width, h = Picture.Height;
     const int pw = PatternWidth > 0 ? PatternWidth : w;
     const int ph = PatternHeight > 0 ? PatternHeight : h;
@@ -53,7 +54,7 @@ void Sprite::BuildPatterns(Display* display) {
 }
 
 void Sprite::Draw(Surface& dest, int x, int y, int pattern) const {
-    if (!initialized_ || pattern < 0 || pattern >= PatternCount()) return;
+    if (!cut_ || pattern < 0 || pattern >= PatternCount()) return;
     const SpriteCell& p = patterns_[size_t(pattern)];
     dest.Draw(x, y, p.Area, p.Source, Transparent);
 }
@@ -95,7 +96,6 @@ void SpriteSheet::LoadFromBytes(const uint8_t* data, size_t size) {
     }
     if (!display_) return;
     for (int i = 0; i < Items.Count(); ++i) {
-        Items.Items(i).Initialize();
         Items.Items(i).BuildPatterns(display_);
     }
 }

@@ -30,11 +30,13 @@ class Sprite {
 
     uint32_t TransparentColor() const { return transparentColor_; }
     void SetTransparentColor(uint32_t color);
-    bool Initialized() const { return initialized_; }
+    // The patterns are cut (a sheet for a display cuts them as it loads).
+    bool PatternsCut() const { return cut_; }
     int PatternCount() const { return int(patterns_.size()); }
     const SpriteCell& Pattern(int i) const { return patterns_[size_t(i)]; }
 
-    void Initialize() { initialized_ = true; }
+    // Cuts the patterns from the picture, on a surface that writes with the
+    // display's fonts.
     void BuildPatterns(Display* display);
     void Draw(Surface& dest, int x, int y, int pattern) const;
 
@@ -42,7 +44,7 @@ class Sprite {
     void Rekey();
 
     uint32_t transparentColor_ = 0; // 0x00BBGGRR or a system colour
-    bool initialized_ = false;
+    bool cut_ = false;
     std::unique_ptr<Surface> surface_;
     std::vector<SpriteCell> patterns_;
 };

@@ -107,7 +107,7 @@ bool NoteFieldPainter::DrawKeyLanes(int phase) {
     if (!chart_.Keys || !chart_.BeatScroll) return false;
     if (images_.Items.Count() <= ItemKeyNotes) return false;
     const Sprite& sheet = images_.Items.Items(ItemKeyNotes);
-    if (!sheet.Initialized() || sheet.PatternCount() < 1) return false;
+    if (!sheet.PatternsCut() || sheet.PatternCount() < 1) return false;
     if (!video_.CanDraw()) return true;
     const standard::BeatTimeline& t = chart_.BeatScroll->Timeline;
     const double pixelsPerBeat = gameState_.ScrollSpeed * 60000.0 / gameState_.Bpm;

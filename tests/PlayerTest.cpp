@@ -43,7 +43,7 @@ struct PlayerFixture : HeadlessPlayer {
 TEST(Player, NoChartsShowsItsScreenOnceTheTimerRuns) {
     PlayerFixture f;
     f.Create({});
-    EXPECT_EQ(f.presenter.Presents(), 1) << "the loading screen is shown at initialisation";
+    EXPECT_EQ(f.presenter.Presents(), 1) << "the loading screen is shown as the display opens";
     EXPECT_EQ(f.player->Status().Mode(), ScreenNoCharts);
     EXPECT_FALSE(f.player->Status().ChartActive());
     EXPECT_EQ(f.player->Status().FramesRun(), 0) << "no frame before the timer is enabled";

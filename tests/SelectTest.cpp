@@ -475,7 +475,7 @@ TEST_P(SelectLevel, EveryStarOnTheScreenIsDrawn) {
 
 INSTANTIATE_TEST_SUITE_P(Select, SelectLevel, testing::Values(3, 110, 200, 2147483647));
 
-TEST(Select, DisplayReinitialisationKeepsTheCurrentChart) {
+TEST(Select, TheFullScreenToggleKeepsTheCurrentChart) {
     SelectFixture f;
     f.Move(Key::Right);
     ASSERT_EQ(f.Current(), "b/1.bms");
