@@ -23,13 +23,9 @@ bool ParseWhole(const std::string& s, long min, long max, long& out) {
 } // namespace
 
 bool HasChartExtension(const std::string& path, bool standard) {
-    const size_t dot = path.rfind('.');
-    if (dot == std::string::npos) return false;
-    std::string last = path.substr(dot);
-    for (char& c : last)
-        if (c >= 'A' && c <= 'Z') c = char(c + 32);
-    return last == ".bms" ||
-           (standard && (last == ".bme" || last == ".bml" || last == ".pms" || last == ".bmson"));
+    ChartReading reading;
+    reading.Standard = standard;
+    return reading.IsChartFile(path);
 }
 
 std::string UsageText() {

@@ -14,85 +14,83 @@
 
 namespace tappo {
 
-std::string CompileErrorText(const std::string& path, const CompileError& e) {
-    std::string text = e.what();
-    if (text.find(path) != std::string::npos ||
-        text.find(ChartTextToUtf8(path)) != std::string::npos)
-        return text;
-    const std::string line = e.Line() > 0 ? ":" + std::to_string(e.Line()) : std::string();
-    return ChartTextToUtf8(path) + line + ": " + text;
-}
-
-namespace {
-
-// Reads a chart's header the way `reading` does; throws when it cannot.
-void ScanHeaderWith(const ChartReading& reading, char decimalSeparator, const std::string& path,
-                    PlaySettings& state, ChartHeader& header) {
-    if (reading.Standard)
-        standard::ScanHeader(path, WithSeparator(reading, decimalSeparator), state, header);
-    else
-        exact::ScanHeader(path, state, header, decimalSeparator);
-}
-
-// The select screen's letter keys' titles, read on a helper thread: the
-// standard reading reads the title alone, with a copy of the reading; the
-// exact one scans the header.
-TitleInitials::ReadTitle TitleReader(const ChartReading& reading, char decimalSeparator) {
-    if (reading.Standard)
-        return [own = WithSeparator(reading, decimalSeparator)](const std::string& path) {
-            return standard::ScanTitle(path, own); // a chart it cannot read throws
-        };
-    return [decimalSeparator](const std::string& path) {
-        PlaySettings state;
-        ChartHeader header;
-        try {
-            exact::ScanHeader(path, state, header, decimalSeparator);
-        } catch (const std::exception&) {
-            // the title the scan reached, if any
-        }
-        return header.Title;
-    };
-}
-
-} // namespace
-
 Player::Player(const PlayerServices& services)
     : video_(services.Presenter, services.Fonts), timer_(services.Clock), sprites_(&video_),
       problems_(ProblemLogPath(services.ProgramFolder)), sound_(problems_),
       soundDevice_(sound_, services.SoundOutput, services.AudioBufferFrames), volume_(sound_),
       preview_(sound_), programFolder_(services.ProgramFolder),
-      songsFolders_(services.SongsFolders.empty() ? std::vector<std::string>{services.ProgramFolder}
-                                                  : services.SongsFolders),
-      decimalSeparator_(LocaleDecimalSeparator()), services_(video_, sprites_, timer_, warp_),
-      noteField_(services_, arrowSprites_, flow_, play_, toggles_, session_),
-      playScreen_(
-          flow_, songs_.ChartList, play_, toggles_, session_, sound_, music_, pad_, services_,
-          fullScreenRect_, services.Clock, noteField_, [this] { Close(); },
-          services.MixFollowsClock ? std::optional<uint32_t>(services.Clock.NowMs()) : std::nullopt,
-          problems_, soundDevice_.Feed()),
-      select_(
-          services_, pad_, songs_, toggles_, session_, programFolder_, songsFolders_,
-          [this](const std::string& path) { ScanChartHeader(path); },
-          [this](const std::string& path) { StartChart(path); }, &services.Clock, &preview_),
-      messages_(services.Messages), clock_(services.Clock), keepLoading_(services.KeepLoading) {
+      finder_(services.SongsFolders.empty() ? std::vector<std::string>{services.ProgramFolder}
+                                            : services.SongsFolders),
+      decimalSeparator_(LocaleDecimalSeparator()),
+      reading_(WithSeparator(ChartReading{}, decimalSeparator_)),
+      services_(video_, sprites_, timer_, warp_),
+      noteField_(services_, arrowSprites_, flow_.State(), play_, toggles_, session_),
+      playScreen_(PlaySceneOf(services)), select_(SelectSceneOf(services)),
+      loader_(LoaderPartsOf(services)), messages_(services.Messages), clock_(services.Clock) {
     video_.Visible = services.DrawPictures;
     sound_.AddSource(&music_);
     sound_.SetMasterVolume(services.Volume);
-    select_.UseReading(TitleReader(reading_, decimalSeparator_), nullptr, false);
+    select_.UseReading(reading_);
     pad_.Keyboard.Source = services.Keys;
     pad_.Joystick.Source = services.Joystick;
-    chartSearch_.SearchName = "*.bms";
-    chartSearch_.Recursive = true;
-    chartSearch_.OnFind = [this](const std::string& name, const FoundFile& data, bool& c) {
-        AddFoundChart(name, data, c);
-    };
-    video_.OnInitialize = [this] { MakeSurfaces(); };
-    video_.OnFinalize = [this] { ReleaseSurfaces(); };
+}
+
+// The screens' and the loader's records: references to the player's own
+// parts, and what they report back to it.
+PlayScene Player::PlaySceneOf(const PlayerServices& services) {
+    return PlayScene{.Flow = flow_.State(),
+                     .Play = play_,
+                     .Toggles = toggles_,
+                     .Session = session_,
+                     .Sound = sound_,
+                     .Music = music_,
+                     .Input = pad_,
+                     .Services = services_,
+                     .FullScreenRect = fullScreenRect_,
+                     .Clock = services.Clock,
+                     .NoteField = noteField_,
+                     .Report = [this](ScreenOutcome outcome) { Follow(outcome); },
+                     .MixClockStart = services.MixFollowsClock
+                                          ? std::optional<uint32_t>(services.Clock.NowMs())
+                                          : std::nullopt,
+                     .Problems = problems_,
+                     .LiveSound = soundDevice_.Feed()};
+}
+
+SelectScene Player::SelectSceneOf(const PlayerServices& services) {
+    return SelectScene{
+        .Services = services_,
+        .Input = pad_,
+        .Songs = songs_,
+        .Toggles = toggles_,
+        .Session = session_,
+        .ProgramFolder = programFolder_,
+        .SongsFolders = finder_.Folders(),
+        .ScanChartHeader = [this](const std::string& path) { ScanChartHeader(path); },
+        .StartPlay = [this](const std::string& path) { StartChart(path); },
+        .Clock = &services.Clock,
+        .Preview = &preview_};
+}
+
+ChartLoaderParts Player::LoaderPartsOf(const PlayerServices& services) {
+    return ChartLoaderParts{.Video = video_,
+                            .Clock = services.Clock,
+                            .Session = session_,
+                            .Play = play_,
+                            .Sound = sound_,
+                            .Problems = problems_,
+                            .Music = music_,
+                            .Flow = flow_.State(),
+                            .Reading = reading_,
+                            .ProgramFolder = programFolder_,
+                            .SongsFolders = finder_.Folders(),
+                            .ReportError = [this](const std::string& text) { ReportError(text); },
+                            .KeepLoading = services.KeepLoading};
 }
 
 Player::~Player() {
-    // Surfaces made on the display go before the display itself.
-    video_.Finalize();
+    ReleasePictures();
+    video_.Close();
     sound_.RemoveSource(&music_);
 }
 
@@ -114,10 +112,9 @@ void Player::StartUp(const std::vector<std::string>& args) {
     // Command line: only the first argument counts. A chart named there plays
     // at once, and the chart list stays empty: its end closes the program.
     if (args.empty()) {
-        flow_.Screen = ScreenSelect;
-        flow_.ChartActive = false;
-    } else if (!HasChartExtension(args[0], reading_.Standard)) {
-        flow_.Screen = ScreenNotAChart;
+        flow_.Begin(ScreenSelect);
+    } else if (!reading_.IsChartFile(args[0])) {
+        flow_.Begin(ScreenNotAChart);
         refusal_ = ChartTextToUtf8(args[0]) + ": " + Tr(TextNotChart);
         // A chart only the standard reading plays: say how to play it, and
         // end with an error once the error screen is left.
@@ -143,38 +140,33 @@ bool Player::StartHeld() {
 
 void Player::OpenDisplay(bool fullScreen) {
     video_.FullScreen = fullScreen;
-    if (!video_.InitializeRequested()) video_.Initialize();
+    video_.Open();
+    PrepareScreens();
+    video_.Back().Fill(0);
 }
 
 void Player::UseReading(const ChartReading& reading) {
-    reading_ = reading;
-    sound_.UseStandardMixing(reading.Standard);
-    select_.UseReading(TitleReader(reading, decimalSeparator_),
-                       reading.Standard ? standard::BannerFile : nullptr, reading.Standard);
-    preview_.FileOf = reading.Standard ? standard::PreviewFile : nullptr;
+    reading_ = WithSeparator(reading, decimalSeparator_);
+    sound_.UseStandardMixing(reading_.MixesOnVoices());
+    select_.UseReading(reading_);
+    preview_.FileOf = [this](const std::string& path) { return reading_.PreviewOf(path); };
 }
 
-// Every surface is made anew at each initialisation (start-up and the F3
-// toggle): the chart's images, or else the chart search and the first header.
-void Player::MakeSurfaces() {
-    ShowLoadingScreen();
-    if (flow_.ChartActive) {
-        FileResolver files;
-        loadTotal_ = ImageFileCount(session_.Chart);
-        LoadChartImages(files);
-        // A command-line chart's load ends here: its loading screen is gone.
-        stagePicture_ = Image();
+// Once the display is open: the command-line chart's images, or else the
+// chart search and the first header; the banners and the arrows.
+void Player::PrepareScreens() {
+    loader_.ShowLoadingScreen();
+    if (flow_.ChartActive()) {
+        loader_.LoadImagesOnDisplay();
     } else if (!closeRequested_) {
         // A program closing (a command-line chart that did not compile)
         // shows no list: none is searched, no header of it is reported.
         SearchCharts();
         select_.ListSearched();
         if (songs_.ChartList.empty()) {
-            if (flow_.Screen != ScreenNotAChart) flow_.Screen = ScreenNoCharts;
+            flow_.NoChartsFound();
         } else {
             // A chart with a broken header is reported; start-up goes on.
-            // The header of the chart the select screen shows: after a display
-            // re-initialisation that is not always the first one.
             Guarded([&] { ScanChartHeader(songs_.ChartList[size_t(songs_.ChartIndex)]); });
         }
     }
@@ -184,12 +176,12 @@ void Player::MakeSurfaces() {
     } catch (const Error& e) {
         throw StartupError(e.what());
     }
-    if (flow_.Screen == ScreenSelect && !songs_.ChartList.empty())
+    if (flow_.Current() == ScreenSelect && !songs_.ChartList.empty())
         Guarded([&] { select_.LoadBanner(songs_.ChartList[size_t(songs_.ChartIndex)]); });
     timer_.SetEnabled(true);
 }
 
-void Player::ReleaseSurfaces() {
+void Player::ReleasePictures() {
     // A video goes before the surface it draws on.
     for (auto& video : session_.BgaVideos)
         video.reset();
@@ -204,16 +196,16 @@ void Player::ReleaseSurfaces() {
 }
 
 void Player::Tick() {
-    if (timer_.DoTick()) RunFrame();
+    if (timer_.FrameDue()) RunFrame();
 }
 
 void Player::SetActive(bool active) {
-    timer_.SetAppActive(active);
+    timer_.SetInFront(active);
 }
 
 void Player::RunFrame() {
     ++framesRun_;
-    switch (flow_.Screen) {
+    switch (flow_.Current()) {
     case ScreenNoCharts:
     case ScreenNotAChart:
         DrawErrorScreen();
@@ -228,15 +220,16 @@ void Player::RunFrame() {
     default:
         break;
     }
-    DrawNotice();
+    notice_.Expire(clock_.NowMs());
+    if (video_.CanDraw()) notice_.Draw(video_.Back(), screenWidth_, screenHeight_, clock_.NowMs());
     volume_.Draw(video_, clock_.NowMs());
     if (video_.FullScreen) video_.Presenter().MovePointer(screenWidth_ / 2, screenHeight_ / 2);
-    video_.Flip();
+    video_.Present();
 }
 
 void Player::KeyDown(Key key) {
     // Any key takes an error band away; the key does its own work too.
-    notice_.clear();
+    notice_.Clear();
     switch (key) {
     case Key::PageUp:
         ++play_.LateTime;
@@ -274,25 +267,45 @@ void Player::KeyDown(Key key) {
         LeavePlay();
         break;
     default:
-        if (flow_.Screen == ScreenSelect) select_.JumpKey(key);
+        if (flow_.Current() == ScreenSelect) select_.JumpKey(key);
         break;
     }
 }
 
 void Player::LeavePlay() {
-    if (songs_.ChartList.empty() || !flow_.ChartActive) Close();
-    flow_.Screen = ScreenSelect;
-    flow_.ChartActive = false;
+    Follow(ScreenOutcome::LeaveAsked);
+    StopSounds();
+}
+
+void Player::StopSounds() {
     for (int c = 0; c < sound_.ChannelCount(); ++c)
         if (sound_.ChannelStatus(c) == ChannelPlaying) sound_.StopChannel(c);
     if (play_.MidiLoaded) music_.Stop();
     sound_.ReportLostVoices();
 }
 
+void Player::Follow(ScreenOutcome outcome) {
+    if (const std::optional<int> exitCode = flow_.Follow(outcome, !songs_.ChartList.empty()))
+        Close(*exitCode);
+}
+
+bool Player::StartChart(const std::string& path) {
+    flow_.ChartStarted();
+    const std::optional<ScreenOutcome> outcome = loader_.Load(path);
+    if (!outcome) return true;
+    if (*outcome == ScreenOutcome::LeaveAsked)
+        LeavePlay();
+    else
+        Follow(*outcome);
+    return false;
+}
+
+// The presenter opens again in the other mode; the pictures, the chart list
+// and the chart loaded stay as they are.
 void Player::ToggleFullScreen() {
-    video_.Finalize();
     video_.FullScreen = !video_.FullScreen;
-    video_.Initialize();
+    video_.Open();
+    UpdateCursor();
 }
 
 void Player::ShutDown() {
@@ -306,120 +319,38 @@ void Player::ShutDown() {
     video_.Presenter().SetCursorVisible(true);
 }
 
-void Player::WriteCentredText(const char* text) {
-    SurfaceCanvas& canvas = video_.Back().Canvas();
-    canvas.Font.Name = "MS Serif";
-    canvas.Font.Size = screenWidth_ / 32;
-    canvas.Font.Color = 0xFFFFFF;
-    canvas.BrushTransparent = true;
-    canvas.TextOut((screenWidth_ - canvas.TextWidth(text)) / 2, screenHeight_ / 2 - 40, text);
-}
-
 void Player::DrawErrorScreen() {
     warp_->UpdateWarp();
-    SurfaceCanvas& canvas = video_.Back().Canvas();
+    Surface& back = video_.Back();
+    SurfaceCanvas& canvas = back.Canvas();
     canvas.Draw(0, 0, warp_->WarpImage);
-    if (flow_.Screen == ScreenNoCharts && !missingSongsFolder_.empty()) {
+    const bool noCharts = flow_.Current() == ScreenNoCharts;
+    if (noCharts && !finder_.MissingFolder().empty()) {
         // The folder the user named, under the message.
-        WriteCentredText(Tr(TextNoSongsFolder));
-        const std::string folder = ChartTextToUtf8(missingSongsFolder_);
+        WriteCentredText(back, screenWidth_, screenHeight_, Tr(TextNoSongsFolder));
+        const std::string folder = ChartTextToUtf8(finder_.MissingFolder());
         canvas.Font.Size = screenHeight_ / 40 + 4;
-        canvas.TextOut(std::max(0, (screenWidth_ - canvas.TextWidth(folder)) / 2),
-                       screenHeight_ / 2 - 16, folder);
+        canvas.WriteText(std::max(0, (screenWidth_ - canvas.TextWidth(folder)) / 2),
+                         screenHeight_ / 2 - 16, folder);
     } else {
-        WriteCentredText(Tr(flow_.Screen == ScreenNoCharts ? TextNoCharts : TextNotChart));
+        WriteCentredText(back, screenWidth_, screenHeight_,
+                         Tr(noCharts ? TextNoCharts : TextNotChart));
     }
 }
-
-namespace {
-
-// `text` in lines no wider than `width`: broken at its line ends, then at the
-// last space that fits, or between two characters where no space does.
-std::vector<std::string> WrapText(SurfaceCanvas& canvas, const std::string& text, int width) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string rest = text.substr(start, end - start);
-        while (canvas.TextWidth(rest) > width) {
-            // The longest run of whole characters that fits, found by halving.
-            size_t lo = 1, hi = rest.size();
-            while (lo < hi) {
-                const size_t mid = (lo + hi + 1) / 2;
-                if (canvas.TextWidth(rest.substr(0, mid)) <= width)
-                    lo = mid;
-                else
-                    hi = mid - 1;
-            }
-            while (lo > 1 && (uint8_t(rest[lo]) & 0xC0) == 0x80)
-                --lo;
-            while (lo < rest.size() && (uint8_t(rest[lo]) & 0xC0) == 0x80)
-                ++lo; // a first character wider than the line goes whole
-            const size_t space = rest.rfind(' ', lo);
-            const size_t cut = space != std::string::npos && space > lo / 2 ? space : lo;
-            lines.push_back(rest.substr(0, cut));
-            rest.erase(0, cut + (cut == space ? 1 : 0));
-        }
-        lines.push_back(rest);
-        start = end + 1;
-    }
-    return lines;
-}
-
-} // namespace
 
 void Player::ReportError(const std::string& text) {
     messages_.Show(text);
-    if (messages_.ShownInBox()) return;
-    // Nobody saw a box: the text goes over the picture. A repeat of the text
-    // shown keeps it up; another error is added under it.
-    if (notice_.empty())
-        notice_ = text;
-    else if (notice_.size() < text.size() ||
-             notice_.compare(notice_.size() - text.size(), text.size(), text) != 0)
-        notice_ += "\n" + text;
-    noticeLines_.clear();
-    noticeSince_ = clock_.NowMs();
-}
-
-// The error band: dark red across the middle of the picture, the text in white.
-void Player::DrawNotice() {
-    if (notice_.empty()) return;
-    if (clock_.NowMs() - noticeSince_ >= NoticeMs) {
-        notice_.clear();
-        return;
-    }
-    if (!video_.CanDraw()) return;
-    Surface& back = video_.Back();
-    SurfaceCanvas& canvas = back.Canvas();
-    canvas.Font.Name = "MS Serif";
-    canvas.Font.Size = screenHeight_ / 40 + 4;
-    canvas.Font.Color = 0xFFFFFF;
-    canvas.BrushTransparent = true;
-    if (noticeLines_.empty()) noticeLines_ = WrapText(canvas, notice_, screenWidth_ - 8);
-    const int lineHeight = canvas.Font.Size * 4 / 3 + 2;
-    const int shown = std::min(int(noticeLines_.size()), (screenHeight_ - 8) / lineHeight);
-    const int top = (screenHeight_ - shown * lineHeight) / 2 - 4;
-    const int bottom = top + shown * lineHeight + 8;
-    for (int y = std::max(0, top); y < std::min(screenHeight_, bottom); ++y)
-        for (int x = 0; x < screenWidth_; ++x)
-            back.SetPixel(x, y, y == top || y == bottom - 1 ? 0xF800 : 0x4000);
-    for (int i = 0; i < shown; ++i)
-        canvas.TextOut(4, top + 4 + i * lineHeight, noticeLines_[size_t(i)]);
+    // Nobody saw a box: the text goes over the picture.
+    if (!messages_.ShownInBox()) notice_.Add(text, clock_.NowMs());
 }
 
 void Player::UpdateCursor() {
     video_.Presenter().SetCursorVisible(!video_.FullScreen);
 }
 
-void Player::ScanHeaderInto(const std::string& path, PlaySettings& state, ChartHeader& header) {
-    ScanHeaderWith(reading_, decimalSeparator_, path, state, header);
-}
-
 void Player::ScanChartHeader(const std::string& path) {
     const auto scan = [&](PlaySettings& state, ChartHeader& header) {
-        ScanHeaderInto(path, state, header);
+        reading_.ScanHeader(path, state, header);
     };
     select_.ShowUnreadable(std::nullopt);
     try {
@@ -437,52 +368,80 @@ void Player::ScanChartHeader(const std::string& path) {
         }
         // Beside the chart's path the screen shows the reader's message
         // alone; the report (stderr, the message box) names the file.
-        const auto* named = dynamic_cast<const standard::ChartFileError*>(&e);
         select_.ShowUnreadable(UnreadableChart{header.Title, header.Artist, state.PlayLevel,
-                                               state.Bpm, named ? named->Reason() : e.what()});
-        const std::string message = e.what();
-        if (named || !reading_.Standard || message.find(ChartTextToUtf8(path)) != std::string::npos)
-            throw;
-        throw Error(ChartTextToUtf8(path) + ": " + message);
+                                               state.Bpm, ChartReading::ScanErrorReason(e)});
+        const std::string report = reading_.ScanErrorReport(path, e);
+        if (report.empty()) throw;
+        throw Error(report);
     }
 }
 
-// The chart search runs again at every display initialisation; the list is
-// made anew each time so it never holds a chart twice. Its generation changes
-// when the new list differs from the one before.
 void Player::SearchCharts() {
-    const std::vector<std::string> before = std::move(songs_.ChartList);
-    songs_.ChartList.clear();
-    // A songs folder that is not there is the user's mistake, not an empty
-    // library: the first one missing is named.
-    missingSongsFolder_.clear();
-    std::vector<std::filesystem::path> searched;
-    for (const std::string& folder : songsFolders_) {
-        std::error_code ec;
-        if (!std::filesystem::is_directory(folder, ec)) {
-            if (missingSongsFolder_.empty()) missingSongsFolder_ = folder;
-            continue;
-        }
-        // A folder named twice is searched once.
-        const std::filesystem::path same = std::filesystem::weakly_canonical(folder, ec);
-        if (std::find(searched.begin(), searched.end(), same) != searched.end()) continue;
-        searched.push_back(same);
-        // The standard reading's charts have four extensions: every file is
-        // looked at, in the same order.
-        chartSearch_.Directory = folder;
-        chartSearch_.SearchName = reading_.Standard ? "*" : "*.bms";
-        chartSearch_.Search();
-    }
-    if (!missingSongsFolder_.empty() && refusal_.empty())
-        refusal_ = ChartTextToUtf8(missingSongsFolder_) + ": " + Tr(TextNoSongsFolder);
-    if (songs_.ChartIndex >= int32_t(songs_.ChartList.size())) songs_.ChartIndex = 0;
-    if (songs_.ChartList != before) ++songs_.Generation;
+    finder_.Search(reading_, songs_);
+    const std::string& missing = finder_.MissingFolder();
+    if (!missing.empty() && refusal_.empty())
+        refusal_ = ChartTextToUtf8(missing) + ": " + Tr(TextNoSongsFolder);
 }
 
-// A folder named like a chart cannot be played: only files go on the list.
-void Player::AddFoundChart(const std::string& name, const FoundFile& data, bool&) {
-    if (!data.IsDirectory && (!reading_.Standard || HasChartExtension(name, true)))
-        songs_.ChartList.push_back(name);
+bool PlayerStatus::CloseRequested() const {
+    return player_.closeRequested_;
+}
+int PlayerStatus::ExitCode() const {
+    return player_.exitCode_;
+}
+const std::string& PlayerStatus::Refusal() const {
+    return player_.refusal_;
+}
+Screen PlayerStatus::Mode() const {
+    return player_.flow_.Current();
+}
+bool PlayerStatus::ChartActive() const {
+    return player_.flow_.ChartActive();
+}
+const ChartSession& PlayerStatus::CurrentChart() const {
+    return player_.session_;
+}
+const PlayState& PlayerStatus::Playback() const {
+    return player_.play_;
+}
+int32_t PlayerStatus::SongTime() const {
+    return player_.play_.SongTime;
+}
+bool PlayerStatus::SongStarted() const {
+    return player_.play_.SongStartTick != 0;
+}
+const PlayToggles& PlayerStatus::Toggles() const {
+    return player_.toggles_;
+}
+const SongList& PlayerStatus::Songs() const {
+    return player_.songs_;
+}
+const SelectScreen& PlayerStatus::SelectView() const {
+    return player_.select_;
+}
+const SongPreview& PlayerStatus::Preview() const {
+    return player_.preview_;
+}
+const std::string& PlayerStatus::Notice() const {
+    return player_.notice_.Text();
+}
+bool PlayerStatus::HoldsStagePicture() const {
+    return player_.loader_.HoldsStagePicture();
+}
+long PlayerStatus::FramesRun() const {
+    return player_.framesRun_;
+}
+const FrameTimer& PlayerStatus::Timer() const {
+    return player_.timer_;
+}
+const Surface& PlayerStatus::Picture() const {
+    return player_.video_.Back();
+}
+MusicState PlayerStatus::MusicMode() const {
+    return music_.Mode();
+}
+const VolumeBand& PlayerStatus::Volume() const {
+    return player_.volume_;
 }
 
 } // namespace tappo

@@ -1,19 +1,19 @@
-// The player: start-up, the per-frame dispatch on the game mode, the
-// loading and error screens, and shutdown. It owns the display, the frame timer,
-// the sprite list and the shared state every screen reads and writes.
+// The player directs: start-up, the frame of the screen the screen flow
+// chooses, the keys every screen knows, the error screens and shutdown. It
+// owns the display, the frame timer, the sprite list and the shared records;
+// the chart loader, the screens and the notice band do the work. What its
+// driver (the runner, a test) reads of it is its PlayerStatus.
 #pragma once
 
+#include "app/ChartFinder.h"
+#include "app/ChartLoader.h"
+#include "app/NoticeBand.h"
+#include "app/ScreenFlow.h"
 #include "app/VolumeBand.h"
 #include "base/Errors.h"
-#include "chart/CompiledChart.h"
-#include "chart/FileLookup.h"
-#include "chart/GameState.h"
 #include "chart/Reading.h"
-#include "chart/standard/Convert.h"
 #include "effects/Warp.h"
-#include "files/FileSearch.h"
 #include "media/ChartSession.h"
-#include "media/Media.h"
 #include "platform/AudioDevice.h"
 #include "platform/Display.h"
 #include "platform/Input.h"
@@ -25,7 +25,7 @@
 #include "play/NoteField.h"
 #include "play/PlayFrame.h"
 #include "play/PlayState.h"
-#include "play/ScreenServices.h"
+#include "screen/ScreenServices.h"
 #include "select/SelectScreen.h"
 #include "select/SongList.h"
 
@@ -72,19 +72,57 @@ inline constexpr const char* TextNotChart = ForCatalogue("BMS ファイルでは
 // Said after TextNotChart of a ".bme", ".bml" or ".pms" file in the exact reading.
 inline constexpr const char* TextReadWithStandard =
     ForCatalogue("(this chart is read with --standard)");
-inline constexpr const char* TextLoading = ForCatalogue("Now Loading ...");
 inline constexpr const char* TextNoSongsFolder = ForCatalogue("フォルダがありません");
-// A chart's compile error as every locale shows it: "FILE:LINE: text", or
-// "FILE: text" where the line is not known; the text alone where it names
-// the file already.
-std::string CompileErrorText(const std::string& path, const CompileError& e);
 
-// The loading screen's bar under its text: `done` of `total` files (none
-// when `total` is 0) on a screen of the given size.
-void DrawLoadingBar(Surface& back, int screenWidth, int screenHeight, int done, int total);
+class Player;
 
-// How long an error drawn on the picture stays up, unless a key takes it away.
-inline constexpr uint32_t NoticeMs = 4000;
+// What the program is doing, as whoever drives the player (the runner, a
+// test) sees it. None of it changes the player.
+class PlayerStatus {
+  public:
+    PlayerStatus(const Player& player, MusicPlayer& music) : player_(player), music_(music) {}
+
+    // The player asked the program to end; `ExitCode` non-zero for an error.
+    bool CloseRequested() const;
+    int ExitCode() const;
+    // Why the program has nothing to run, naming the file or folder: a
+    // command-line file that is no chart, a songs folder that does not exist.
+    // Empty when it has. A headless run ends with it; a window shows its
+    // error screen.
+    const std::string& Refusal() const;
+    // The screen that runs: select, play, paused, or one of the two message screens.
+    Screen Mode() const;
+    // A chart is compiled and loaded for play.
+    bool ChartActive() const;
+    // The chart loaded for play; on the select screen, the header of the chart shown.
+    const ChartSession& CurrentChart() const;
+    // The whole play clock: start tick, song time, sound clock, event cursors,
+    // the song's end and the timing offset PageUp and PageDown set.
+    const PlayState& Playback() const;
+    // The song clock in ms, and whether it runs yet (past the start gate).
+    int32_t SongTime() const;
+    bool SongStarted() const;
+    const PlayToggles& Toggles() const;
+    // The charts found below the songs folders, the select screen's cursor and slide.
+    const SongList& Songs() const;
+    const SelectScreen& SelectView() const;
+    const SongPreview& Preview() const;
+    // The error text the band shows now; empty when there is none.
+    const std::string& Notice() const;
+    // Whether the chart's "#STAGEFILE" picture is held (only while it loads).
+    bool HoldsStagePicture() const;
+    long FramesRun() const;
+    // Frames run (the timer is on and the program is in front), and their rate.
+    const FrameTimer& Timer() const;
+    // The picture of the last frame, as the screen shows it.
+    const Surface& Picture() const;
+    MusicState MusicMode() const;
+    const VolumeBand& Volume() const;
+
+  private:
+    const Player& player_;
+    MusicPlayer& music_;
+};
 
 class Player {
   public:
@@ -95,8 +133,8 @@ class Player {
 
     // Start-up, in this order. StartUp loads the assets and takes the command
     // line: a chart named there is compiled and its sounds loaded at once.
-    // OpenDisplay makes the display; its initialisation searches the charts
-    // for the select screen, or loads the chart's images.
+    // OpenDisplay opens the display, searches the charts for the select
+    // screen or loads the command-line chart's images.
     void StartUp(const std::vector<std::string>& args);
     // Whether Start is held now: held while the player starts, it opens in a window.
     bool StartHeld();
@@ -114,9 +152,9 @@ class Player {
     void LeavePlay();
     // The window went to the background or came back: frames run only in front.
     void SetActive(bool active);
-    // Plays a chart: the loading screen, the compile, the sounds, the images,
-    // then play from the next frame on (ChartPipeline.cpp). A compile error is
-    // reported and play is left (back to the select screen, or the end for a
+    // Plays a chart: the chart loader's loading screen, compile, sounds and
+    // images, then play from the next frame on. A compile error is reported
+    // and play is left (back to the select screen, or the end for a
     // command-line chart); returns false then, and when the load was stopped.
     bool StartChart(const std::string& path);
     // The player asks the program to end (Esc, end of a command-line chart);
@@ -126,11 +164,9 @@ class Player {
         if (exitCode) exitCode_ = exitCode;
     }
 
-    // Reads every chart from now on the given way. The standard reading also
-    // takes the select screen's banner from "#BANNER", shows "#STAGEFILE"
-    // while a chart loads, lists ".bme", ".bml" and ".pms" charts too, shows
-    // what tells a song's charts apart on the select screen and mixes on 256
-    // channels through the limiter.
+    // Reads every chart from now on the given way (see ChartReading): the
+    // chart search, the headers, the select screen's look, the loading
+    // screen and the mixing follow it.
     void UseReading(const ChartReading& reading);
     // Runs a handler; an error that escapes it is shown and the program goes on.
     template <class F> bool Guarded(F&& handler);
@@ -141,99 +177,39 @@ class Player {
     // The mix of keysounds and music, for whatever plays it out: the sound
     // device pulls it by itself, a headless run or a test in step with its clock.
     Mixer& SoundOutput() { return sound_; }
-    // The sound device's feed (live play; null without a device) and the
-    // run's problem log.
+    // The sound device's feed in live play; null without a device.
     LiveFeed* LiveSound() { return soundDevice_.Feed(); }
+    // The run's problem log, which the runner names at the end when it was written.
     const ProblemLog& Problems() const { return problems_; }
-
-    // What the program is doing, as whoever drives it (the runner, a test)
-    // sees it. None of it changes the player.
-    bool CloseRequested() const { return closeRequested_; }
-    int ExitCode() const { return exitCode_; }
-    // Why the program has nothing to run, naming the file or folder: a
-    // command-line file that is no chart, a songs folder that does not exist.
-    // Empty when it has. A headless run ends with it; a window shows its
-    // error screen.
-    const std::string& Refusal() const { return refusal_; }
-    // The screen that runs: select, play, paused, or one of the two message screens.
-    Screen Mode() const { return Screen(flow_.Screen); }
-    // A chart is compiled and loaded for play.
-    bool ChartActive() const { return flow_.ChartActive; }
-    // The chart loaded for play; on the select screen, the header of the chart shown.
-    const ChartSession& CurrentChart() const { return session_; }
-    // The song clock in ms, whether it runs yet (past the start gate), and
-    // whether the song has passed its last object.
-    int32_t SongTime() const { return play_.SongTime; }
-    bool SongStarted() const { return play_.SongStartTick != 0; }
-    bool SongEnded() const { return play_.SongEnded; }
-    // The timing offset PageUp and PageDown set, in ms.
-    int32_t LateTime() const { return play_.LateTime; }
-    // The whole play clock: start tick, sound clock, event cursors.
-    const PlayState& Playback() const { return play_; }
-    const PlayToggles& Toggles() const { return toggles_; }
-    // The charts found below the songs folder, and the one the select screen
-    // shows (empty when there is none).
-    const std::vector<std::string>& Charts() const { return songs_.ChartList; }
-    std::string SelectedChart() const {
-        const size_t i = size_t(songs_.ChartIndex);
-        return songs_.ChartIndex >= 0 && i < songs_.ChartList.size() ? songs_.ChartList[i]
-                                                                     : std::string();
-    }
-    // The select screen's cursor and slide.
-    const SongList& Songs() const { return songs_; }
-    const SelectScreen& SelectView() const { return select_; }
-    const SongPreview& Preview() const { return preview_; }
-    // The error text the band shows now; empty when there is none.
-    const std::string& Notice() const { return notice_; }
-    // Whether the chart's "#STAGEFILE" picture is held (only while it loads).
-    bool HoldsStagePicture() const { return !stagePicture_.Rgb.empty(); }
-    long FramesRun() const { return framesRun_; }
-    // Frames run: the timer is on and the program is in front.
-    bool Running() const { return timer_.Running(); }
-    int FrameRate() const { return timer_.FrameRate(); }
-    // The picture of the last frame, as the screen shows it.
-    const Surface& Picture() { return video_.Back(); }
-    MusicState MusicMode() { return music_.Mode(); }
-    const VolumeBand& Volume() const { return volume_; }
+    const PlayerStatus& Status() const { return status_; }
 
   private:
+    friend class PlayerStatus;
+
+    // What the screens and the loader are made with (the constructor).
+    PlayScene PlaySceneOf(const PlayerServices& services);
+    SelectScene SelectSceneOf(const PlayerServices& services);
+    ChartLoaderParts LoaderPartsOf(const PlayerServices& services);
+
     // The frame: the screen's own work and picture, then what goes over every screen.
     void RunFrame();
     void DrawErrorScreen();
-    void DrawNotice();
-    void WriteCentredText(const char* text);
     void UpdateCursor();
-    void ToggleFullScreen(); // F3: the display made again in the other mode
+    void ToggleFullScreen(); // F3: the presenter opened again in the other mode
+    // Follows what a screen or the loader reported: the screen flow decides,
+    // and the program ends where it says so.
+    void Follow(ScreenOutcome outcome);
+    // Every sound stopped, the sounds the voices lost reported.
+    void StopSounds();
 
-    // The display's surfaces, made at every initialisation and freed at every
-    // finalisation (start-up, F3).
-    void MakeSurfaces();
-    void ReleaseSurfaces();
-    // The charts below the songs folders, for the select screen.
+    // What the screens need once the display is open (OpenDisplay), and the
+    // pictures freed before the player goes (videos before their surfaces).
+    void PrepareScreens();
+    void ReleasePictures();
+    // The charts below the songs folders, for the select screen, searched
+    // when the display opens at start-up.
     void SearchCharts();
-    void AddFoundChart(const std::string& name, const FoundFile& data, bool& Continue);
     void ScanChartHeader(const std::string& path);
-    // Reads a chart's header the way the reading in use does; throws when it cannot.
-    void ScanHeaderInto(const std::string& path, PlaySettings& state, ChartHeader& header);
-
-    // The road of a chart from its path to play (ChartPipeline.cpp, in this
-    // order), after StartChart.
-    void LoadStagePicture(const std::string& chartPath);
-    void ShowLoadingScreen();
-    // The loading screen with a bar under its text for `done` of `total` files.
-    void DrawLoadingProgress(int done, int total);
-    bool CompileChart(const std::string& path);
-    void LeavePlayAfterError(const std::string& text);
-    // Says why a chart that compiled plays less than its file holds.
-    void ReportUnreadText(const std::string& path);
-    bool LoadChartSounds(FileResolver& files);
-    // The chart's pictures as surfaces of the display: at the chart's start
-    // when the display is there, else at its initialisation, and again at
-    // every re-initialisation (F3).
-    bool LoadChartImages(FileResolver& files);
-    // Between two files of a load: the progress bar now and then, and the user's
-    // chance to stop the load.
-    bool LoadProgress(int done, int total);
 
     // The components. The display comes first: the others' surfaces go before it.
     Display video_;
@@ -243,20 +219,19 @@ class Player {
     Mixer sound_;
     AudioDevice soundDevice_; // plays sound_; made after it, so it stops first
     MusicPlayer music_;
-    FileSearch chartSearch_;
     Controller pad_;
     VolumeBand volume_;   // the master volume and its band (- and +)
     SongPreview preview_; // the select screen's "#PREVIEW"
 
     // Settings.
     std::string programFolder_;
-    std::vector<std::string> songsFolders_;
+    ChartFinder finder_; // the songs folders and the chart search
     char decimalSeparator_ = '.';
-    ChartReading reading_; // exact, or standard (see UseReading)
+    ChartReading reading_; // exact, or standard (see UseReading), with decimalSeparator_
 
     // Shared state, one record per owner; each screen's constructor names the
     // records it reads and writes.
-    GameFlow flow_;        // Screen, ChartActive
+    ScreenFlow flow_;      // which screen runs: the only writer of Screen and ChartActive
     ChartSession session_; // Header, GameState, Chart, SongFolder, KeysoundSlots, BgaSurfaces
     PlayState play_;       // song clock and event cursors
     PlayToggles toggles_;
@@ -267,25 +242,20 @@ class Player {
     ArrowSheet arrowSprites_;
     ScreenServices services_;
 
-    // The screens.
+    // The screens and the loader.
     NoteFieldPainter noteField_;
     PlayScreen playScreen_;
     SelectScreen select_;
+    ChartLoader loader_;
+    NoticeBand notice_; // the errors shown in a band over the picture
 
-    Image stagePicture_; // the loading chart's "#STAGEFILE"; empty when none
     MessageBox& messages_;
     TickSource& clock_;
-    std::function<bool()> keepLoading_;
-    uint32_t lastLoadingDraw_ = 0; // tick of the last loading picture
-    int loadTotal_ = 0;            // files of the load in progress
     std::string refusal_;
-    std::string missingSongsFolder_;       // a songs folder that is not there; empty when none
-    std::string notice_;                   // the error shown in a band over the picture
-    std::vector<std::string> noticeLines_; // its lines as drawn
-    uint32_t noticeSince_ = 0;             // tick it went up
     bool closeRequested_ = false;
     int exitCode_ = 0;
     long framesRun_ = 0;
+    PlayerStatus status_{*this, music_};
 };
 
 template <class F> bool Player::Guarded(F&& handler) {

@@ -26,7 +26,7 @@ class Screenshots {
         for (const auto& [at, path] : shots_) {
             if (at != frame) continue;
             try {
-                WritePng(path, player.Picture());
+                WritePng(path, player.Status().Picture());
             } catch (const std::exception& e) {
                 player.ReportError(Tr("cannot save the screenshot: ") + std::string(e.what()));
                 ok = false;
@@ -76,9 +76,9 @@ void ReportProblemLog(Player& player) {
 
 // A volume the keys changed is the next run's volume too.
 void KeepVolume(const Player& player, const CommandLine& cl) {
-    if (player.Volume().Level() == cl.Volume) return;
+    if (player.Status().Volume().Level() == cl.Volume) return;
     Settings changed;
-    changed.Volume = player.Volume().Level();
+    changed.Volume = player.Status().Volume().Level();
     try {
         SaveSettings(SettingsPath(), changed);
     } catch (const std::exception& e) {
@@ -88,8 +88,9 @@ void KeepVolume(const Player& player, const CommandLine& cl) {
 
 bool FrameDone(Player& player, const CommandLine& cl, Screenshots& shots, long framesBefore,
                bool& shotsOk) {
-    if (player.FramesRun() != framesBefore) shotsOk &= shots.AfterFrame(player.FramesRun(), player);
-    return cl.Frames >= 0 && player.FramesRun() >= cl.Frames;
+    if (player.Status().FramesRun() != framesBefore)
+        shotsOk &= shots.AfterFrame(player.Status().FramesRun(), player);
+    return cl.Frames >= 0 && player.Status().FramesRun() >= cl.Frames;
 }
 
 // Shows how far an offline render has come, on a terminal only.
@@ -146,7 +147,8 @@ class StopSignals {
 // frame, so a render is sample-exact at any step.
 uint32_t HeadlessFrameStep(const Player& player, int frameMs) {
     const bool waiting =
-        (player.Mode() == ScreenPlay || player.Mode() == ScreenPaused) && !player.SongStarted();
+        (player.Status().Mode() == ScreenPlay || player.Status().Mode() == ScreenPaused) &&
+        !player.Status().SongStarted();
     return uint32_t(waiting ? std::min(frameMs, 1000 / StartGateFrameRate) : frameMs);
 }
 
@@ -158,9 +160,10 @@ class StepMixer {
         : player_(player), tick0_(tick0), wav_(wav) {}
     void MixUpTo(uint32_t tick) {
         const int64_t due = MixFrameOfTick(tick, tick0_);
-        const bool started = player_.SongStarted();
+        const bool started = player_.Status().SongStarted();
         const int64_t songStart =
-            started ? MixFrameOfTick(uint32_t(player_.Playback().SongStartTick), tick0_) : due;
+            started ? MixFrameOfTick(uint32_t(player_.Status().Playback().SongStartTick), tick0_)
+                    : due;
         while (mixed_ < due) {
             const int n = int(std::min<int64_t>(due - mixed_, int64_t(block_.size() / 2)));
             player_.SoundOutput().Mix(block_.data(), n);
@@ -199,7 +202,7 @@ std::unique_ptr<WaveFileWriter> OpenRender(const Player& player, const CommandLi
     // A chart may place its last sound weeks in: refuse at once rather than
     // after hours of rendering what no WAV file can hold. A run cut short by
     // --frames renders no more than its frames.
-    double lastMs = player.CurrentChart().Chart.LastSoundTime;
+    double lastMs = player.Status().CurrentChart().Chart.LastSoundTime;
     if (cl.Frames >= 0) lastMs = std::min(lastMs, double(cl.Frames) * cl.FrameMs);
     if (lastMs * MixRate / 1000 > double(WaveFileWriter::MaxFrames)) {
         box.Show(cl.RenderWav + ": " + Tr(TextTooLongForWave));
@@ -213,25 +216,55 @@ std::unique_ptr<WaveFileWriter> OpenRender(const Player& player, const CommandLi
     }
 }
 
+// What a headless run makes: the render file (when asked for), whether every
+// screenshot was written, and the signal that stopped it (0 for none).
+struct HeadlessOutputs {
+    std::unique_ptr<WaveFileWriter> wav;
+    Progress progress{false};
+    bool shotsOk = true;
+    int signal = 0;
+};
+
 // The exit code of a headless run that has stopped: an interrupted one leaves
 // no file behind, a finished render is written out.
-int EndHeadlessRun(const Player& player, const CommandLine& cl, int signal,
-                   std::unique_ptr<WaveFileWriter>& wav, Progress& progress, MessageBox& box,
-                   bool shotsOk) {
-    if (signal) {
+int EndHeadlessRun(const Player& player, const CommandLine& cl, HeadlessOutputs& out,
+                   MessageBox& box) {
+    if (out.signal) {
         // The writer removes its unfinished file.
-        progress.Done();
-        const bool render = wav != nullptr;
-        wav.reset();
+        out.progress.Done();
+        const bool render = out.wav != nullptr;
+        out.wav.reset();
         ReportOnConsole(render ? Tr("interrupted; no file written") : Tr("interrupted"));
-        return 128 + signal;
+        return 128 + out.signal;
     }
-    if (wav) {
-        progress.Done();
-        if (!FinishRender(*wav, cl.RenderWav, box)) return 1;
+    if (out.wav) {
+        out.progress.Done();
+        if (!FinishRender(*out.wav, cl.RenderWav, box)) return 1;
     }
-    if (player.ExitCode()) return player.ExitCode();
-    return shotsOk ? 0 : 1;
+    if (player.Status().ExitCode()) return player.Status().ExitCode();
+    return out.shotsOk ? 0 : 1;
+}
+
+// The frames of a headless run, each followed by the mix up to its tick,
+// until the run ends, its frames are done or a signal stops it.
+void RunHeadlessFrames(Player& player, VirtualClock& clock, const CommandLine& cl, uint32_t tick0,
+                       HeadlessOutputs& out) {
+    StopSignals signals;
+    Screenshots shots(cl);
+    StepMixer mixer(player, tick0, out.wav.get());
+    const double expected = player.Status().CurrentChart().Chart.LastSoundTime / 1000.0;
+    while (!player.Status().CloseRequested() && player.Status().Timer().Running()) {
+        if (cl.Frames >= 0 && player.Status().FramesRun() >= cl.Frames) break;
+        if (signals.Received() || (out.wav && out.wav->TooLong())) break;
+        const long before = player.Status().FramesRun();
+        clock.Advance(HeadlessFrameStep(player, cl.FrameMs));
+        player.Guarded([&] { player.Tick(); });
+        // The frame has scheduled everything before its tick: mix up to it.
+        mixer.MixUpTo(clock.NowMs());
+        if (!cl.RenderWav.empty()) out.progress.Show(player.Status().SongTime() / 1000.0, expected);
+        if (FrameDone(player, cl, shots, before, out.shotsOk)) break;
+    }
+    out.signal = signals.Received();
 }
 
 // Headless play and offline rendering: the real form on the virtual clock,
@@ -266,37 +299,42 @@ int RunHeadless(const CommandLine& cl) {
     // Headless runs and renders are reproducible: #RANDOM takes 1 unless seeded.
     player.UseReading(ChartReadingOf(cl, false));
     if (!StartPlayer(player, cl, box)) return 1;
-    if (player.CloseRequested()) return player.ExitCode(); // the chart did not compile
+    if (player.Status().CloseRequested())
+        return player.Status().ExitCode(); // the chart did not compile
     // Nothing to play (a file that is no chart, a songs folder that is not
     // there): a run nobody watches ends at once, before any file is made.
-    if (!player.Refusal().empty()) {
-        box.Show(player.Refusal());
+    if (!player.Status().Refusal().empty()) {
+        box.Show(player.Status().Refusal());
         player.ShutDown();
         return 1;
     }
 
-    std::unique_ptr<WaveFileWriter> wav;
-    if (render && !(wav = OpenRender(player, cl, box))) return 1;
-    StopSignals signals;
-    Screenshots shots(cl);
-    Progress progress(render);
-    bool shotsOk = true;
-    StepMixer mixer(player, tick0, wav.get());
-    const double expected = player.CurrentChart().Chart.LastSoundTime / 1000.0;
-    while (!player.CloseRequested() && player.Running()) {
-        if (cl.Frames >= 0 && player.FramesRun() >= cl.Frames) break;
-        if (signals.Received() || (wav && wav->TooLong())) break;
-        const long before = player.FramesRun();
-        clock.Advance(HeadlessFrameStep(player, cl.FrameMs));
-        player.Guarded([&] { player.Tick(); });
-        // The frame has scheduled everything before its tick: mix up to it.
-        mixer.MixUpTo(clock.NowMs());
-        if (render) progress.Show(player.SongTime() / 1000.0, expected);
-        if (FrameDone(player, cl, shots, before, shotsOk)) break;
-    }
+    HeadlessOutputs out;
+    if (render && !(out.wav = OpenRender(player, cl, box))) return 1;
+    out.progress = Progress(render);
+    RunHeadlessFrames(player, clock, cl, tick0, out);
     player.ShutDown();
     ReportProblemLog(player);
-    return EndHeadlessRun(player, cl, signals.Received(), wav, progress, box, shotsOk);
+    return EndHeadlessRun(player, cl, out, box);
+}
+
+// The window's events and frames until the program ends or its frames are
+// done; returns whether every screenshot was written.
+bool RunWindowFrames(Player& player, SdlPlatform& sdl, const CommandLine& cl) {
+    EventSink sink;
+    sink.KeyDown = [&](Key key) { player.Guarded([&] { player.KeyDown(key); }); };
+    sink.CloseRequest = [&] { player.Close(); };
+    sink.Activate = [&](bool active) { player.SetActive(active); };
+    Screenshots shots(cl);
+    bool shotsOk = true;
+    while (!player.Status().CloseRequested()) {
+        sdl.PumpEvents(sink, player.Status().Timer().Running() ? 0 : 50);
+        if (player.Status().CloseRequested()) break;
+        const long before = player.Status().FramesRun();
+        player.Guarded([&] { player.Tick(); });
+        if (FrameDone(player, cl, shots, before, shotsOk)) break;
+    }
+    return shotsOk;
 }
 
 int RunOnScreen(const CommandLine& cl) {
@@ -341,24 +379,12 @@ int RunOnScreen(const CommandLine& cl) {
     loading = &player;
     if (!StartPlayer(player, cl, *sdl)) return 1;
     // The window shows its error screen; the console says which file or folder.
-    if (!player.Refusal().empty()) ReportOnConsole(player.Refusal());
-    EventSink sink;
-    sink.KeyDown = [&](Key key) { player.Guarded([&] { player.KeyDown(key); }); };
-    sink.CloseRequest = [&] { player.Close(); };
-    sink.Activate = [&](bool active) { player.SetActive(active); };
-    Screenshots shots(cl);
-    bool shotsOk = true;
-    while (!player.CloseRequested()) {
-        sdl->PumpEvents(sink, player.Running() ? 0 : 50);
-        if (player.CloseRequested()) break;
-        const long before = player.FramesRun();
-        player.Guarded([&] { player.Tick(); });
-        if (FrameDone(player, cl, shots, before, shotsOk)) break;
-    }
+    if (!player.Status().Refusal().empty()) ReportOnConsole(player.Status().Refusal());
+    const bool shotsOk = RunWindowFrames(player, *sdl, cl);
     player.ShutDown();
     ReportProblemLog(player);
     KeepVolume(player, cl);
-    if (player.ExitCode()) return player.ExitCode();
+    if (player.Status().ExitCode()) return player.Status().ExitCode();
     return shotsOk ? 0 : 1;
 }
 

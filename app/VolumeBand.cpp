@@ -20,10 +20,9 @@ void VolumeBand::Draw(Display& video, uint32_t nowMs) {
     Surface& back = video.Back();
     const int w = video.Mode.Width, h = video.Mode.Height;
     SurfaceCanvas& canvas = back.Canvas();
-    canvas.Font.Name = "MS Serif";
     canvas.Font.Size = h / 40 + 4;
     canvas.Font.Color = 0xFFFFFF;
-    canvas.BrushTransparent = true;
+    canvas.TextBackground = std::nullopt;
     // A dark band a line high near the bottom, with a bar of the level in it.
     const int height = canvas.Font.Size + 6, top = h - height - 4;
     const int barWidth = w / 4, barX = w - barWidth - 8;
@@ -35,7 +34,7 @@ void VolumeBand::Draw(Display& video, uint32_t nowMs) {
             const bool lit = bar && x > barX && x - barX - 1 < filled;
             back.SetPixel(x, y, lit ? 0xFFFF : bar ? 0x4208 : 0x0841);
         }
-    canvas.TextOut(8, top + 2, Text());
+    canvas.WriteText(8, top + 2, Text());
 }
 
 } // namespace tappo

@@ -148,7 +148,7 @@ void BM_SelectFrame(benchmark::State& state) {
         player.Frame();
     for (auto _ : state)
         player.Frame();
-    state.counters["frames"] = double(player.player->FramesRun());
+    state.counters["frames"] = double(player.player->Status().FramesRun());
 }
 BENCHMARK(BM_SelectFrame);
 
@@ -159,13 +159,14 @@ void BM_PlayFrameNoMusic(benchmark::State& state) {
     const std::vector<std::string> args{SongsFolder() + "demo1-morning-steps/nomusic.bms"};
     auto player = std::make_unique<BenchPlayer>(SongsFolder(), args);
     auto toStart = [&] {
-        while (!player->player->SongStarted() || player->player->SongTime() < 8000)
+        while (!player->player->Status().SongStarted() ||
+               player->player->Status().SongTime() < 8000)
             player->Frame();
     };
     toStart();
     for (auto _ : state) {
         player->Frame();
-        if (player->player->SongTime() > 50000) {
+        if (player->player->Status().SongTime() > 50000) {
             state.PauseTiming();
             player = std::make_unique<BenchPlayer>(SongsFolder(), args);
             toStart();
@@ -218,13 +219,14 @@ void BM_PlayFrameDenseMeasure(benchmark::State& state) {
     std::unique_ptr<BenchPlayer> player;
     auto toStart = [&] {
         player = std::make_unique<BenchPlayer>(AssetFolder(), args, state.range(0) > 0);
-        while (!player->player->SongStarted() || player->player->SongTime() < 1500)
+        while (!player->player->Status().SongStarted() ||
+               player->player->Status().SongTime() < 1500)
             player->Frame();
     };
     toStart();
     for (auto _ : state) {
         player->Frame();
-        if (player->player->SongTime() > 3500) {
+        if (player->player->Status().SongTime() > 3500) {
             state.PauseTiming();
             toStart();
             state.ResumeTiming();
@@ -237,7 +239,7 @@ void BM_ErrorScreenFrame(benchmark::State& state) {
     BenchPlayer player("", {});
     for (auto _ : state)
         player.Frame();
-    state.counters["frames"] = double(player.player->FramesRun());
+    state.counters["frames"] = double(player.player->Status().FramesRun());
 }
 BENCHMARK(BM_ErrorScreenFrame);
 
@@ -275,13 +277,14 @@ void BM_PlayFrameVideoBackground(benchmark::State& state) {
     }
     auto player = std::make_unique<BenchPlayer>(SongsFolder(), std::vector{chart}, true);
     auto toStart = [&] {
-        while (!player->player->SongStarted() || player->player->SongTime() < 1500)
+        while (!player->player->Status().SongStarted() ||
+               player->player->Status().SongTime() < 1500)
             player->Frame();
     };
     toStart();
     for (auto _ : state) {
         player->Frame();
-        if (player->player->SongTime() > 55000) {
+        if (player->player->Status().SongTime() > 55000) {
             state.PauseTiming();
             player = std::make_unique<BenchPlayer>(SongsFolder(), std::vector{chart}, true);
             toStart();

@@ -81,12 +81,14 @@ struct MediaLoad {
 
     explicit MediaLoad(const std::string& chartPath)
         : c(chartPath), problems(c.compiled->SongFolder + "ddsd.debug") {
-        display.Initialize();
+        display.Open();
     }
     void Sounds(FileResolver& files) {
         LoadKeysounds(slots, *c.chart, sound, c.compiled->SongFolder, files);
     }
-    void Images(FileResolver& files) { LoadBgaImages(surfaces, *c.chart, display, layer, files); }
+    void Images(FileResolver& files) {
+        LoadBgaImages(BgaLoad{surfaces, *c.chart, display, layer, files});
+    }
 };
 
 // Loads run on two threads: wall time, and the CPU time of both.

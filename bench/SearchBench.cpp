@@ -22,9 +22,10 @@ void BM_SearchCharts(benchmark::State& state) {
     search.SearchName = "*.bms";
     search.Recursive = true;
     size_t found = 0;
-    search.OnFind = [&](const std::string& name, const FoundFile&, bool&) {
+    search.OnFound = [&](const std::string& name, const FoundFile&) {
         benchmark::DoNotOptimize(name.data());
         ++found;
+        return true;
     };
     for (auto _ : state)
         search.Search();

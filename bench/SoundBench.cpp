@@ -171,7 +171,10 @@ void BM_SearchTree(benchmark::State& state) {
     search.SearchName = "*.bms";
     search.Recursive = true;
     size_t found = 0;
-    search.OnFind = [&](const std::string&, const FoundFile&, bool&) { ++found; };
+    search.OnFound = [&](const std::string&, const FoundFile&) {
+        ++found;
+        return true;
+    };
     for (auto _ : state)
         search.Search();
     state.counters["charts"] = double(found) / double(state.iterations());
@@ -200,7 +203,7 @@ double TimeSearch(const std::string& dir) {
     search.Directory = dir;
     search.SearchName = "*.bms";
     search.Recursive = true;
-    search.OnFind = [](const std::string&, const FoundFile&, bool&) {};
+    search.OnFound = [](const std::string&, const FoundFile&) { return true; };
     search.Search();
     const auto start = std::chrono::steady_clock::now();
     search.Search();

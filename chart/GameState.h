@@ -1,26 +1,11 @@
-// The record of the current chart that the loader, the select screen and the
-// play screen share.
+// The chart header values that the loader, the select screen and the play
+// screen share.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 namespace tappo {
-
-enum Screen : int32_t {
-    ScreenNotAChart = -2, // the command-line file is not a chart
-    ScreenNoCharts = -1,  // no chart below the program folder
-    ScreenSelect = 0,
-    ScreenPlay = 1,
-    ScreenPaused = 2,
-};
-
-// Which screen runs, and whether a chart is loaded for play; the player, the
-// play screen (the song's end) and Esc change them.
-struct GameFlow {
-    int32_t Screen = ScreenSelect;
-    bool ChartActive = false;
-};
 
 struct PlaySettings {
     std::string Genre;

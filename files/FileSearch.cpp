@@ -124,22 +124,21 @@ std::vector<std::string> FileSearch::FolderList() const {
 }
 
 bool FileSearch::Search() {
-    if (!OnFind || running_) return false;
+    if (!OnFound || running_) return false;
     running_ = true;
     bool result = true;
     try {
         const std::string pattern = SearchName.empty() ? "*" : SearchName;
-        result = WalkFolders(
-            AbsoluteWithSlash(Directory), Recursive,
-            [&](const std::string& folder, const std::vector<Entry>& entries) {
-                for (const Entry& e : entries) {
-                    if (!MatchesWildcard(e.name, pattern)) continue;
-                    bool keepGoing = true;
-                    OnFind(folder + e.name, FoundFile{e.name, e.isDirectory}, keepGoing);
-                    if (!keepGoing) return false;
-                }
-                return true;
-            });
+        result =
+            WalkFolders(AbsoluteWithSlash(Directory), Recursive,
+                        [&](const std::string& folder, const std::vector<Entry>& entries) {
+                            for (const Entry& e : entries) {
+                                if (!MatchesWildcard(e.name, pattern)) continue;
+                                if (!OnFound(folder + e.name, FoundFile{e.name, e.isDirectory}))
+                                    return false;
+                            }
+                            return true;
+                        });
     } catch (...) {
         running_ = false;
         throw;

@@ -19,10 +19,10 @@ class FileSearch {
     std::string Directory;  // made absolute when the search runs
     std::string SearchName; // wildcards * and ?, case-insensitive; empty: every entry
     bool Recursive = false;
-    // Full absolute path (folder + "/" + name) of each file or folder that
-    // matches (FIFOs, sockets and devices are never reported); set Continue
-    // to false to stop the search.
-    std::function<void(const std::string& name, const FoundFile& data, bool& Continue)> OnFind;
+    // Called with the full absolute path (folder + "/" + name) of each file or
+    // folder that matches (FIFOs, sockets and devices are never reported);
+    // returns true to go on, false to stop the search.
+    std::function<bool(const std::string& path, const FoundFile& file)> OnFound;
 
     // True when the search ran to its end; false when stopped, without a
     // handler, or when called from inside a handler.

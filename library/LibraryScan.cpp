@@ -228,8 +228,9 @@ void Scanner::ScanRoot(const std::string& rootName) {
     walkOrder_ = 0;
     lastFolder_.clear();
     unlisted_.clear();
-    search.OnFind = [&](const std::string& path, const FoundFile& file, bool&) {
+    search.OnFound = [&](const std::string& path, const FoundFile& file) {
         OnFound(path, file);
+        return true;
     };
     const bool whole = search.Search();
     Flush();
@@ -241,7 +242,7 @@ void Scanner::OnFound(const std::string& path, const FoundFile& file) {
         if (access(path.c_str(), R_OK | X_OK) != 0) unlisted_.push_back(path + "/");
         return;
     }
-    if (!IsLibraryChartName(file.FileName, options_.Reading.Standard)) return;
+    if (!options_.Reading.IsChartFile(file.FileName)) return;
     FoundChart found;
     if (!StatFile(path, found.Size, found.MtimeNs)) return;
     found.Folder = path.substr(0, path.size() - file.FileName.size());
@@ -387,14 +388,6 @@ void Scanner::DropGone() {
 }
 
 } // namespace
-
-bool IsLibraryChartName(const std::string& name, bool standard) {
-    const size_t dot = name.rfind('.');
-    if (dot == std::string::npos) return false;
-    const std::string last = AsciiLower(std::string_view(name).substr(dot));
-    return last == ".bms" ||
-           (standard && (last == ".bme" || last == ".bml" || last == ".pms" || last == ".bmson"));
-}
 
 ScanCounts ScanLibrary(LibraryDatabase& db, const ScanOptions& options) {
     return Scanner(db, options).Run();

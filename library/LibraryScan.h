@@ -31,10 +31,6 @@ struct ScanCounts {
     std::vector<std::string> Notices;
 };
 
-// Whether a file of this name is a chart the reading lists: ".bms", and for
-// the standard reading ".bme", ".bml", ".pms" and ".bmson" (any letter case).
-bool IsLibraryChartName(const std::string& name, bool standard);
-
 // Scans `options.Roots` into `db`. Throws LibraryError when the database
 // fails; a chart that cannot be read only stores its error.
 ScanCounts ScanLibrary(LibraryDatabase& db, const ScanOptions& options);

@@ -90,16 +90,6 @@ struct BgaLoad {
 // skipped and the first such error is thrown after all the others are
 // loaded. Returns false when the progress callback stopped the load.
 bool LoadBgaImages(const BgaLoad& load);
-// The same with the load's parts in that order.
-inline bool LoadBgaImages(BgaBank& surfaces, const ChartData& chart, Display& display,
-                          int32_t& layerImage, FileResolver& files,
-                          const ProgressCallback& progress = {}, int doneBefore = 0, int total = 0,
-                          uint64_t budget = PictureBudgetBytes,
-                          std::vector<std::string>* problems = nullptr,
-                          VideoBank* videos = nullptr) {
-    return LoadBgaImages(BgaLoad{surfaces, chart, display, layerImage, files, progress, doneBefore,
-                                 total, budget, problems, videos});
-}
 
 // A video both background channels show is played by two decoders, so that
 // each channel shows it from its own start: for each such slot the layer

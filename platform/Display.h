@@ -7,13 +7,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <set>
-#include <vector>
 
 namespace tappo {
 
 class TextRenderer;
-class SpriteSheet;
 
 // Shows finished frames. Open may throw (no display, mode refused).
 class FramePresenter {
@@ -51,50 +48,41 @@ class HeadlessPresenter : public FramePresenter {
 class Display {
   public:
     Display(FramePresenter& presenter, TextRenderer* fonts);
-    ~Display();
 
     struct Resolution {
         int Width = 320, Height = 240;
     } Mode;
     int SurfaceWidth = 320, SurfaceHeight = 240;
 
-    std::function<void()> OnInitialize;
-    std::function<void()> OnFinalize;
     // False when nobody will ever see the picture (offline rendering without
-    // screenshots): can draw then reports false, so frames skip their drawing.
+    // screenshots): CanDraw then reports false, so frames skip their drawing.
     bool Visible = true;
 
     // Full screen (a desktop-sized window) or a window; a change shows at the
-    // next Initialize.
+    // next Open.
     bool FullScreen = true;
 
-    void Initialize();
-    void Finalize();
-    bool Initialized() const { return initialized_; }
-    bool InitializeRequested() const { return initializeRequested_; }
+    // Opens the presenter in the mode FullScreen says; the first opening makes
+    // the back surface, cleared. Opening it again (the full-screen toggle)
+    // closes the presenter first; every picture stays as it is.
+    void Open();
+    void Close();
+    bool IsOpen() const { return open_; }
     bool CanDraw() const;
-    void Flip();
+    // Shows the back surface; a full-screen window that is not the active
+    // one is left alone.
+    void Present();
 
     Surface& Back() { return *surface_; }
+    const Surface& Back() const { return *surface_; }
     TextRenderer* Fonts() const { return fonts_; }
     FramePresenter& Presenter() { return presenter_; }
-
-    // Sprite lists that build their pictures on this display.
-    void AttachImageList(SpriteSheet* list) { imageLists_.push_back(list); }
-    void DetachImageList(SpriteSheet* list);
-
-    // Surfaces register themselves so that Finalize can take their pixels away.
-    void RegisterSurface(Surface* s) { surfaces_.insert(s); }
-    void UnregisterSurface(Surface* s) { surfaces_.erase(s); }
 
   private:
     FramePresenter& presenter_;
     TextRenderer* fonts_;
-    bool shownFullScreen_ = false; // the mode of the last Initialize
-    bool initialized_ = false, initializeRequested_ = false, busy_ = false;
-    bool calledOnInitialize_ = false;
-    std::set<Surface*> surfaces_; // before surface_: the back surface registers here
-    std::vector<SpriteSheet*> imageLists_;
+    bool shownFullScreen_ = false; // the mode of the last Open
+    bool open_ = false;
     std::unique_ptr<Surface> surface_;
 };
 

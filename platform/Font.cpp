@@ -70,7 +70,7 @@ TextRenderer::FontHandle* TextRenderer::FontFor(int size) {
     return fonts_.emplace(size, std::move(handle)).first->second.get();
 }
 
-const TextMask& TextRenderer::Render(const std::string&, int size, const std::string& utf8) {
+const TextMask& TextRenderer::Render(int size, const std::string& utf8) {
     if (utf8.empty()) return empty_;
     // The key is the size, a separator and the text (built without printf:
     // a frame looks up several texts).

@@ -27,8 +27,8 @@ class TextRenderer {
     TextRenderer(const TextRenderer&) = delete;
     TextRenderer& operator=(const TextRenderer&) = delete;
 
-    // Every font name maps to the one bundled serif face; `size` is in points.
-    const TextMask& Render(const std::string& fontName, int size, const std::string& utf8);
+    // `utf8` in the one bundled serif face; `size` is in points.
+    const TextMask& Render(int size, const std::string& utf8);
     bool Available() const { return !fontPath_.empty(); }
     const std::string& FontPath() const { return fontPath_; }
 

@@ -21,16 +21,11 @@ void Sprite::Rekey() {
     if (surface_) surface_->SetColorKey(ColorToPixel(ColorToRgb(transparentColor_)));
 }
 
-void Sprite::Finalize() {
-    patterns_.clear();
-    surface_.reset();
-    initialized_ = false;
-}
-
 void Sprite::BuildPatterns(Display* display) {
     patterns_.clear();
     surface_.reset();
-    if (!initialized_ || Picture.Empty()) return;
+    cut_ = true;
+    if (Picture.Empty()) return;
     const int w = Picture.Width, h = Picture.Height;
     const int pw = PatternWidth > 0 ? PatternWidth : w;
     const int ph = PatternHeight > 0 ? PatternHeight : h;
@@ -59,7 +54,7 @@ void Sprite::BuildPatterns(Display* display) {
 }
 
 void Sprite::Draw(Surface& dest, int x, int y, int pattern) const {
-    if (!initialized_ || pattern < 0 || pattern >= PatternCount()) return;
+    if (!cut_ || pattern < 0 || pattern >= PatternCount()) return;
     const SpriteCell& p = patterns_[size_t(pattern)];
     dest.Draw(x, y, p.Area, p.Source, Transparent);
 }
@@ -84,14 +79,6 @@ Sprite& SpriteList::Add() {
 
 // ---- list ----
 
-SpriteSheet::SpriteSheet(Display* display) : display_(display) {
-    if (display_) display_->AttachImageList(this);
-}
-
-SpriteSheet::~SpriteSheet() {
-    if (display_) display_->DetachImageList(this);
-}
-
 void SpriteSheet::LoadFromBytes(const uint8_t* data, size_t size) {
     Items.Clear();
     ArchiveContents contents = ReadArchive(data, size);
@@ -107,9 +94,9 @@ void SpriteSheet::LoadFromBytes(const uint8_t* data, size_t size) {
         item.SetTransparentColor(stored.TransparentColor);
         item.Picture = std::move(stored.Picture);
     }
-    if (display_ && display_->Initialized()) {
-        DisplayInitialized();
-        BuildAllPatterns();
+    if (!display_) return;
+    for (int i = 0; i < Items.Count(); ++i) {
+        Items.Items(i).BuildPatterns(display_);
     }
 }
 
@@ -120,21 +107,6 @@ void SpriteSheet::LoadFromFile(const std::string& path) {
 
 void SpriteSheet::Draw(int item, Surface& dest, int x, int y, int pattern) {
     Items.Items(item).Draw(dest, x, y, pattern);
-}
-
-void SpriteSheet::DisplayInitialized() {
-    for (int i = 0; i < Items.Count(); ++i)
-        Items.Items(i).Initialize();
-}
-
-void SpriteSheet::BuildAllPatterns() {
-    for (int i = 0; i < Items.Count(); ++i)
-        Items.Items(i).BuildPatterns(display_);
-}
-
-void SpriteSheet::DisplayFinalized() {
-    for (int i = 0; i < Items.Count(); ++i)
-        Items.Items(i).Finalize();
 }
 
 } // namespace tappo

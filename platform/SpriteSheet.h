@@ -30,20 +30,21 @@ class Sprite {
 
     uint32_t TransparentColor() const { return transparentColor_; }
     void SetTransparentColor(uint32_t color);
-    bool Initialized() const { return initialized_; }
+    // The patterns are cut (a sheet for a display cuts them as it loads).
+    bool PatternsCut() const { return cut_; }
     int PatternCount() const { return int(patterns_.size()); }
     const SpriteCell& Pattern(int i) const { return patterns_[size_t(i)]; }
 
-    void Initialize() { initialized_ = true; }
+    // Cuts the patterns from the picture, on a surface that writes with the
+    // display's fonts.
     void BuildPatterns(Display* display);
-    void Finalize();
     void Draw(Surface& dest, int x, int y, int pattern) const;
 
   private:
     void Rekey();
 
     uint32_t transparentColor_ = 0; // 0x00BBGGRR or a system colour
-    bool initialized_ = false;
+    bool cut_ = false;
     std::unique_ptr<Surface> surface_;
     std::vector<SpriteCell> patterns_;
 };
@@ -64,21 +65,15 @@ class SpriteList {
 
 class SpriteSheet {
   public:
-    explicit SpriteSheet(Display* display = nullptr);
-    ~SpriteSheet();
-    SpriteSheet(const SpriteSheet&) = delete;
-    SpriteSheet& operator=(const SpriteSheet&) = delete;
+    // A sheet for `display` builds its patterns as it loads; one without a
+    // display only reads the archive's items.
+    explicit SpriteSheet(Display* display = nullptr) : display_(display) {}
 
     SpriteList Items;
 
     void LoadFromFile(const std::string& path);
     void LoadFromBytes(const uint8_t* data, size_t size);
     void Draw(int item, Surface& dest, int x, int y, int pattern);
-
-    // Called by the display.
-    void DisplayInitialized();
-    void BuildAllPatterns();
-    void DisplayFinalized();
 
   private:
     Display* display_;

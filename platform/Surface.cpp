@@ -44,13 +44,9 @@ uint32_t PixelToRgbValue(uint16_t p) {
     return r << 16 | g << 8 | b;
 }
 
-Surface::Surface(Display* display) : display_(display) {
-    if (display_) display_->RegisterSurface(this);
-}
+Surface::Surface(Display* display) : fonts_(display ? display->Fonts() : nullptr) {}
 
-Surface::~Surface() {
-    if (display_) display_->UnregisterSurface(this);
-}
+Surface::~Surface() = default;
 
 void Surface::SetSize(int width, int height) {
     pixels_.clear();
@@ -62,12 +58,6 @@ void Surface::SetSize(int width, int height) {
         throw Error(FormatText(Tr(text::CannotCreate), std::string(Tr("サーフェース"))));
     pixels_.assign(size_t(width) * height, 0);
     width_ = width, height_ = height;
-}
-
-void Surface::Release() {
-    pixels_.clear();
-    pixels_.shrink_to_fit();
-    width_ = height_ = 0;
 }
 
 void Surface::SetColorKey(uint16_t key) {
@@ -173,16 +163,15 @@ void SurfaceCanvas::CheckUsable() const {
         throw Error(FormatText(Tr(text::NotCreated), std::string("IDirectDrawSurface")));
 }
 
-void SurfaceCanvas::TextOut(int x, int y, const std::string& utf8) {
+void SurfaceCanvas::WriteText(int x, int y, const std::string& utf8) {
     CheckUsable();
-    Display* display = surface_.Video();
-    TextRenderer* fonts = display ? display->Fonts() : nullptr;
+    TextRenderer* fonts = surface_.Fonts();
     if (!fonts || utf8.empty()) return;
-    const TextMask& mask = fonts->Render(Font.Name, Font.Size, utf8);
+    const TextMask& mask = fonts->Render(Font.Size, utf8);
     const int w = surface_.Width(), h = surface_.Height();
     uint16_t* bits = surface_.Bits();
-    if (!BrushTransparent) {
-        const uint16_t bg = ColorToPixel(BrushColor);
+    if (TextBackground) {
+        const uint16_t bg = ColorToPixel(*TextBackground);
         for (int row = std::max(0, y); row < std::min(h, y + mask.Height); ++row)
             for (int col = std::max(0, x); col < std::min(w, x + mask.Width); ++col)
                 bits[size_t(row) * w + col] = bg;
@@ -196,9 +185,8 @@ void SurfaceCanvas::TextOut(int x, int y, const std::string& utf8) {
 
 int SurfaceCanvas::TextWidth(const std::string& utf8) {
     CheckUsable();
-    Display* display = surface_.Video();
-    TextRenderer* fonts = display ? display->Fonts() : nullptr;
-    return fonts ? fonts->Render(Font.Name, Font.Size, utf8).Width : 0;
+    TextRenderer* fonts = surface_.Fonts();
+    return fonts ? fonts->Render(Font.Size, utf8).Width : 0;
 }
 
 void SurfaceCanvas::Draw(int x, int y, const PalettedImage& image) {

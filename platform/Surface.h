@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,15 +46,16 @@ class SurfaceCanvas {
   public:
     explicit SurfaceCanvas(Surface& surface) : surface_(surface) {}
 
+    // The one bundled face, at this size and colour.
     struct FontChoice {
-        std::string Name = "MS Sans Serif";
         int Size = 8;       // points at 96 pixels per inch
         uint32_t Color = 0; // 0x00BBGGRR
     } Font;
-    bool BrushTransparent = false;
-    uint32_t BrushColor = 0xFFFFFF;
+    // The colour of the box behind a text (0x00BBGGRR); none: the text
+    // stands on the picture.
+    std::optional<uint32_t> TextBackground = 0xFFFFFF;
 
-    void TextOut(int x, int y, const std::string& utf8);
+    void WriteText(int x, int y, const std::string& utf8);
     int TextWidth(const std::string& utf8);
     // Draws a palette image or a picture at its own size with its top-left at (x, y).
     void Draw(int x, int y, const PalettedImage& image);
@@ -68,8 +70,8 @@ class SurfaceCanvas {
 
 class Surface {
   public:
-    // A surface on the display's device; without a display it is a free-standing
-    // picture (used by tools and tests), whose canvas draws no text.
+    // A picture that writes text with the display's fonts; without a display
+    // (tools and tests) its canvas writes no text.
     explicit Surface(Display* display = nullptr);
     ~Surface();
     Surface(const Surface&) = delete;
@@ -78,7 +80,7 @@ class Surface {
     int Width() const { return width_; }
     int Height() const { return height_; }
     bool HasPixels() const { return !pixels_.empty(); }
-    Display* Video() const { return display_; }
+    TextRenderer* Fonts() const { return fonts_; }
 
     void SetSize(int width, int height);
     void SetColorKey(uint16_t key);
@@ -98,12 +100,8 @@ class Surface {
     const uint16_t* Bits() const { return pixels_.data(); }
     uint16_t* Bits() { return pixels_.data(); }
 
-    // The device is gone: the pixel store goes with it.
-    void Release();
-    void DetachDisplay() { display_ = nullptr; }
-
   private:
-    Display* display_;
+    TextRenderer* fonts_;
     int width_ = 0, height_ = 0;
     uint16_t colorKey_ = 0;
     std::vector<uint16_t> pixels_;

@@ -11,7 +11,7 @@ int RoundFrameRate(long long frames, long long elapsed) {
     return int(q);
 }
 
-void FrameTimer::Install() {
+void FrameTimer::Restart() {
     lastTick_ = lastRateUpdate_ = clock_.NowMs();
     frames_ = 0;
     running_ = true;
@@ -21,20 +21,20 @@ void FrameTimer::SetEnabled(bool enabled) {
     if (enabled == enabled_) return;
     enabled_ = enabled;
     running_ = false;
-    if (enabled && appActive_) Install();
+    if (enabled && inFront_) Restart();
 }
 
-void FrameTimer::SetAppActive(bool active) {
-    if (active == appActive_) return;
-    appActive_ = active;
+void FrameTimer::SetInFront(bool inFront) {
+    if (inFront == inFront_) return;
+    inFront_ = inFront;
     if (!enabled_) return;
-    if (active)
-        Install();
+    if (inFront)
+        Restart();
     else
         running_ = false;
 }
 
-bool FrameTimer::DoTick() {
+bool FrameTimer::FrameDue() {
     if (!running_) return false;
     const uint32_t now = clock_.NowMs();
     const int32_t sinceTick = int32_t(now - lastTick_);

@@ -32,19 +32,21 @@ class FrameTimer {
 
     bool Enabled() const { return enabled_; }
     void SetEnabled(bool enabled);
-    // Application activation: no frames run in the background.
-    void SetAppActive(bool active);
+    // The program's window came to the front or went to the background: no
+    // frames run in the background.
+    void SetInFront(bool inFront);
     bool Running() const { return running_; }
     int FrameRate() const { return frameRate_; }
     // One pass of the idle loop: counts a frame and returns true when one is
-    // due (at every pass while the timer runs); the caller then runs it.
-    [[nodiscard]] bool DoTick();
+    // due (at every pass while the timer runs and the clock has not gone
+    // back); the caller then runs it.
+    [[nodiscard]] bool FrameDue();
 
   private:
-    void Install();
+    void Restart(); // counting starts again from now
 
     TickSource& clock_;
-    bool enabled_ = false, running_ = false, appActive_ = true;
+    bool enabled_ = false, running_ = false, inFront_ = true;
     uint32_t lastTick_ = 0, lastRateUpdate_ = 0;
     int frames_ = 0, frameRate_ = 0;
 };

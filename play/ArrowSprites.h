@@ -1,6 +1,6 @@
 // The 64 arrow sprites (4 lanes x 16 animation rows) cut from "arrow.bmp".
-// They are surfaces of the display: a sheet is made at each initialisation of
-// the display and replaced by an empty one before the display goes.
+// A sheet is made once the display is open and replaced by an empty one
+// before the player goes.
 #pragma once
 
 #include "platform/Surface.h"

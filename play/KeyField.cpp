@@ -21,19 +21,18 @@ struct Painter {
 
     // A bar `width` wide (at most a cell) from the cell's two ends: its rounded
     // edges stay, the same middle is shorter.
-    void Bar(int colour, int row, int rowOffset, int x, int y, int width, int height) const {
+    void Bar(int colour, int row, int x, int y, int width, int height) const {
         const int left = width / 2, right = width - left;
         const int sx = Sheet.Area.Left + colour * Cell, sy = Sheet.Area.Top + row * RowHeight;
-        Back.Draw(x, y, Bounds(sx, sy + rowOffset, left, height), Sheet.Source, true);
-        Back.Draw(x + left, y, Bounds(sx + Cell - right, sy + rowOffset, right, height),
-                  Sheet.Source, true);
+        Back.Draw(x, y, Bounds(sx, sy, left, height), Sheet.Source, true);
+        Back.Draw(x + left, y, Bounds(sx + Cell - right, sy, right, height), Sheet.Source, true);
     }
     // The held bar tiled from row `top` down to `bottom` (exclusive), within the screen.
     void Held(int colour, int x, int width, int top, int bottom) const {
         top = std::max(top, 0);
         bottom = std::min(bottom, Back.Height());
         for (int y = top; y < bottom; y += RowHeight)
-            Bar(colour, RowHeld, 0, x, y, width, std::min(RowHeight, bottom - y));
+            Bar(colour, RowHeld, x, y, width, std::min(RowHeight, bottom - y));
     }
     void Rail(int x) const {
         const int sx = Sheet.Area.Left + RailColumn * Cell;
@@ -98,7 +97,7 @@ bool DrawKeyField(Surface& back, const SpriteCell& sheet, const KeyLanes& lanes,
         paint.Rail(p.X + p.Width - 1);
     }
     for (const KeyLanePlace& p : places)
-        paint.Bar(p.Colour, onBeat ? RowReceptorBeat : RowReceptor, 0, p.X, KeyHitLine - 8, p.Width,
+        paint.Bar(p.Colour, onBeat ? RowReceptorBeat : RowReceptor, p.X, KeyHitLine - 8, p.Width,
                   RowHeight);
     if (!(pixelsPerBeat > 0) || !std::isfinite(pixelsPerBeat) || !std::isfinite(nowBeat))
         return true;
@@ -128,8 +127,8 @@ bool DrawKeyField(Surface& back, const SpriteCell& sheet, const KeyLanes& lanes,
             const int barTop = std::max(headTop + NoteHeight / 2, barsTo);
             barsTo = std::max(barsTo, tailTop + NoteHeight / 2);
             paint.Held(p.Colour, x, width, barTop, tailTop + NoteHeight / 2);
-            paint.Bar(p.Colour, RowNote, 0, x, tailTop, width, NoteHeight);
-            paint.Bar(p.Colour, RowNote, 0, x, headTop, width, NoteHeight);
+            paint.Bar(p.Colour, RowNote, x, tailTop, width, NoteHeight);
+            paint.Bar(p.Colour, RowNote, x, headTop, width, NoteHeight);
             lastTop = headTop, lastTail = tailTop;
         }
         // Of notes drawn on one row only one shows (they are one picture), so
@@ -138,7 +137,7 @@ bool DrawKeyField(Surface& back, const SpriteCell& sheet, const KeyLanes& lanes,
         for (auto n = std::lower_bound(keys.Notes.begin(), keys.Notes.end(), topBeat);
              n != keys.Notes.end() && *n <= bottomBeat; ++n) {
             const int top = NoteTop((*n - nowBeat) * pixelsPerBeat);
-            if (top != lastTop) paint.Bar(p.Colour, RowNote, 0, x, top, width, NoteHeight);
+            if (top != lastTop) paint.Bar(p.Colour, RowNote, x, top, width, NoteHeight);
             lastTop = top;
         }
     }

@@ -51,15 +51,14 @@ void NoteFieldPainter::DrawBackground() {
         return;
     }
     back.Fill(0);
-    canvas.Font.Name = "MS Serif";
     canvas.Font.Color = 0xFFFFFF;
     char bpm[40];
     std::snprintf(bpm, sizeof bpm, "%.15g", gameState_.Bpm);
-    canvas.TextOut(50, 70, "GENRE  " + ChartTextToUtf8(gameState_.Genre));
-    canvas.TextOut(50, 90, "TITLE  " + ChartTextToUtf8(header_.Title));
-    canvas.TextOut(50, 110, "ARTIST  " + ChartTextToUtf8(header_.Artist));
-    canvas.TextOut(50, 130, "PLAYLEVEL");
-    canvas.TextOut(50, 150, std::string("BPM  ") + bpm);
+    canvas.WriteText(50, 70, "GENRE  " + ChartTextToUtf8(gameState_.Genre));
+    canvas.WriteText(50, 90, "TITLE  " + ChartTextToUtf8(header_.Title));
+    canvas.WriteText(50, 110, "ARTIST  " + ChartTextToUtf8(header_.Artist));
+    canvas.WriteText(50, 130, "PLAYLEVEL");
+    canvas.WriteText(50, 150, std::string("BPM  ") + bpm);
     // Stars at 124, 138, ...: the loop ends at the screen's right edge, not
     // at a count, so every star that falls on the screen is drawn.
     for (long long k = 1; k <= gameState_.PlayLevel && 110 + 14 * k < back.Width(); ++k)
@@ -69,10 +68,10 @@ void NoteFieldPainter::DrawBackground() {
 void NoteFieldPainter::DrawOverlay() {
     Surface& back = video_.Back();
     SurfaceCanvas& canvas = back.Canvas();
-    canvas.Font.Name = "MS Serif";
     canvas.Font.Color = 0x00FF00;
-    if (toggles_.ShowFps) canvas.TextOut(276, 222, std::to_string(timer_.FrameRate()) + " fps");
-    if (play_.LateTime != 0) canvas.TextOut(240, 210, "late time" + std::to_string(play_.LateTime));
+    if (toggles_.ShowFps) canvas.WriteText(276, 222, std::to_string(timer_.FrameRate()) + " fps");
+    if (play_.LateTime != 0)
+        canvas.WriteText(240, 210, "late time" + std::to_string(play_.LateTime));
     if (screen_ == ScreenPaused) images_.Draw(ItemPause, back, 140, 110, 0);
 }
 
@@ -108,7 +107,7 @@ bool NoteFieldPainter::DrawKeyLanes(int phase) {
     if (!chart_.Keys || !chart_.BeatScroll) return false;
     if (images_.Items.Count() <= ItemKeyNotes) return false;
     const Sprite& sheet = images_.Items.Items(ItemKeyNotes);
-    if (!sheet.Initialized() || sheet.PatternCount() < 1) return false;
+    if (!sheet.PatternsCut() || sheet.PatternCount() < 1) return false;
     if (!video_.CanDraw()) return true;
     const standard::BeatTimeline& t = chart_.BeatScroll->Timeline;
     const double pixelsPerBeat = gameState_.ScrollSpeed * 60000.0 / gameState_.Bpm;

@@ -12,8 +12,9 @@
 #include "platform/SpriteSheet.h"
 #include "platform/Timer.h"
 #include "play/ArrowSprites.h"
+#include "play/GameFlow.h"
 #include "play/PlayState.h"
-#include "play/ScreenServices.h"
+#include "screen/ScreenServices.h"
 
 namespace tappo {
 

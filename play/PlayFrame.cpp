@@ -29,9 +29,10 @@ void ScanWindow(const EventList& list, int32_t& cursor, int64_t offset, const Pl
 // The video the base or the `layer` channel shows of slot `image`, if any:
 // the layer's own where it has one.
 BgaVideo* VideoOf(PlayScene& s, int32_t image, bool layer) {
-    if (image < 0 || image >= int(s.Videos.size())) return nullptr;
-    if (layer && s.LayerVideos[size_t(image)]) return s.LayerVideos[size_t(image)].get();
-    return s.Videos[size_t(image)].get();
+    if (image < 0 || image >= int(s.Session.BgaVideos.size())) return nullptr;
+    if (layer && s.Session.LayerVideos[size_t(image)])
+        return s.Session.LayerVideos[size_t(image)].get();
+    return s.Session.BgaVideos[size_t(image)].get();
 }
 
 // The first record in the window changes the image; later ones in the same
@@ -69,10 +70,10 @@ void ShowVideo(PlayScene& s, int32_t image, bool layer) {
 // False when the slot has no picture. The layer is drawn keyed, from its own
 // video's surface where it has one.
 bool DrawImage(PlayScene& s, int32_t image, bool layer) {
-    if (image < 0 || image >= int(s.BgaSurfaces.size())) return false;
-    const auto& own = s.LayerSurfaces[size_t(image)];
-    const auto& surface = layer && own ? own : s.BgaSurfaces[size_t(image)];
-    if (surface) s.Video.Back().Draw(0, 0, s.FullScreenRect, surface.get(), layer);
+    if (image < 0 || image >= int(s.Session.BgaSurfaces.size())) return false;
+    const auto& own = s.Session.LayerSurfaces[size_t(image)];
+    const auto& surface = layer && own ? own : s.Session.BgaSurfaces[size_t(image)];
+    if (surface) s.Services.Video.Back().Draw(0, 0, s.FullScreenRect, surface.get(), layer);
     return surface != nullptr;
 }
 
@@ -106,16 +107,17 @@ int64_t MixFramesOfSongTime(int64_t songTime) {
 
 void PlayKeysound(PlayScene& s, int slot, int64_t songTime, bool background, uint32_t sliceStart,
                   uint32_t sliceFrames) {
-    if (s.Screen != ScreenPlay || slot < 0 || slot > StepTickSlot || !s.Keysounds[size_t(slot)])
+    if (s.Flow.Screen != ScreenPlay || slot < 0 || slot > StepTickSlot ||
+        !s.Session.KeysoundSlots[size_t(slot)])
         return;
     if (s.Sound.StandardMixing()) {
-        s.Sound.StartVoice(s.Keysounds[size_t(slot)].get(), FrameOfSongTime(s, songTime),
-                           background, sliceStart, sliceFrames);
+        s.Sound.StartVoice(s.Session.KeysoundSlots[size_t(slot)].get(),
+                           FrameOfSongTime(s, songTime), background, sliceStart, sliceFrames);
         return;
     }
     for (int c = 0; c < s.Sound.ChannelCount(); ++c) {
         if (s.Sound.ChannelStatus(c) == ChannelPlaying) continue;
-        s.Sound.SetChannelSample(c, s.Keysounds[size_t(slot)].get());
+        s.Sound.SetChannelSample(c, s.Session.KeysoundSlots[size_t(slot)].get());
         s.Sound.PlayChannel(c, FrameOfSongTime(s, songTime));
         return;
     }
@@ -132,13 +134,13 @@ namespace {
 // The song waits until frames come steadily: a clock started during the first
 // uneven frames would run the arrows in jerks. Meanwhile the frame rate shows.
 bool WaitForSteadyFrames(PlayScene& s) {
-    if (s.Timer.FrameRate() >= StartGateFrameRate || s.Play.SongStartTick != 0) return false;
-    Surface& back = s.Video.Back();
+    if (s.Services.Timer.FrameRate() >= StartGateFrameRate || s.Play.SongStartTick != 0)
+        return false;
+    Surface& back = s.Services.Video.Back();
     back.Fill(0);
     SurfaceCanvas& canvas = back.Canvas();
-    canvas.Font.Name = "MS Serif";
     canvas.Font.Color = 0x00FF00;
-    canvas.TextOut(276, 222, std::to_string(s.Timer.FrameRate()) + " fps");
+    canvas.WriteText(276, 222, std::to_string(s.Services.Timer.FrameRate()) + " fps");
     return true;
 }
 
@@ -182,13 +184,13 @@ void RunSongClock(PlayScene& s, int32_t tick) {
             else
                 s.Music.Play();
         }
-    } else if (live && s.Screen == ScreenPlay) {
+    } else if (live && s.Flow.Screen == ScreenPlay) {
         if (!p.OnSoundClock || p.SongStartTick != p.LiveStartTick)
             SetSoundClock(s, tick - p.SongStartTick, tick); // resumed or restarted
         RunOnSoundClock(s, tick);
         return;
     }
-    if (s.Screen == ScreenPaused) {
+    if (s.Flow.Screen == ScreenPaused) {
         s.Input.UpdateKeyboard();
         const Actions keys = s.Input.Keyboard.States;
         if (HasAction(keys, Action::Up)) p.PauseTick = std::max(p.PauseTick - 50, 0);
@@ -201,42 +203,38 @@ void RunSongClock(PlayScene& s, int32_t tick) {
 }
 
 // The end: the clock has passed the last sound, the music has stopped and
-// every channel is quiet. A command-line chart ends the program.
+// every channel is quiet; the screen flow decides what comes next.
 void CheckSongEnd(PlayScene& s) {
     PlayState& p = s.Play;
-    if (p.PrevSongTime <= s.Chart.LastSoundTime && s.Chart.LastSoundTime < p.SongTime)
+    if (p.PrevSongTime <= s.Session.Chart.LastSoundTime &&
+        s.Session.Chart.LastSoundTime < p.SongTime)
         p.SongEnded = true;
     if (!p.SongEnded || s.Music.Mode() == MusicPlaying || s.Sound.AnyChannelPlaying()) return;
     // The sounds the voices lost in this play, before the program ends or
     // goes back to the select screen.
     s.Sound.ReportLostVoices();
-    if (s.ChartList.empty()) {
-        if (s.Close) s.Close();
-    } else {
-        s.Screen = ScreenSelect;
-        s.ChartActive = false;
-    }
+    s.Report(ScreenOutcome::SongOver);
 }
 
 // The chart's images when shown, else the note field's own background.
 void DrawBackground(PlayScene& s) {
     PlayState& p = s.Play;
-    EventLists& ev = s.Chart.Events;
-    if (!s.Toggles.ShowBga || !s.Chart.HasBga) {
+    EventLists& ev = s.Session.Chart.Events;
+    if (!s.Toggles.ShowBga || !s.Session.Chart.HasBga) {
         s.NoteField.DrawBackground();
         return;
     }
-    ChangeImage(s, ev.BgaBaseEvents(), p.EventCursors[BgaBaseEventsIndex], s.GameState.BgaBaseImage,
-                false);
-    ShowVideo(s, s.GameState.BgaBaseImage, false);
+    ChangeImage(s, ev.BgaBaseEvents(), p.EventCursors[BgaBaseEventsIndex],
+                s.Session.GameState.BgaBaseImage, false);
+    ShowVideo(s, s.Session.GameState.BgaBaseImage, false);
     // Without a base picture (none yet, or its file did not load) the screen
     // is black, not what the frames before left on it.
-    if (!DrawImage(s, s.GameState.BgaBaseImage, false)) s.Video.Back().Fill(0);
-    if (s.Chart.HasBgaLayer) {
+    if (!DrawImage(s, s.Session.GameState.BgaBaseImage, false)) s.Services.Video.Back().Fill(0);
+    if (s.Session.Chart.HasBgaLayer) {
         ChangeImage(s, ev.BgaLayerEvents(), p.EventCursors[BgaLayerEventsIndex],
-                    s.GameState.BgaLayerImage, true);
-        ShowVideo(s, s.GameState.BgaLayerImage, true);
-        DrawImage(s, s.GameState.BgaLayerImage, true);
+                    s.Session.GameState.BgaLayerImage, true);
+        ShowVideo(s, s.Session.GameState.BgaLayerImage, true);
+        DrawImage(s, s.Session.GameState.BgaLayerImage, true);
     }
 }
 
@@ -244,7 +242,7 @@ void DrawBackground(PlayScene& s) {
 
 void PlayFrame(PlayScene& s) {
     PlayState& p = s.Play;
-    EventLists& ev = s.Chart.Events;
+    EventLists& ev = s.Session.Chart.Events;
     if (WaitForSteadyFrames(s)) return;
     RunSongClock(s, int32_t(s.Clock.NowMs()));
     CheckSongEnd(s);
@@ -259,7 +257,7 @@ void PlayFrame(PlayScene& s) {
     if (s.Toggles.StepTickOn)
         ScanWindow(ev.StepTickEvents(), p.EventCursors[StepTickEventsIndex], p.LateTime, p,
                    [&](const EventRecord&, int64_t t) { PlayKeysound(s, StepTickSlot, t); });
-    if (s.Video.CanDraw()) DrawBackground(s);
+    if (s.Services.Video.CanDraw()) DrawBackground(s);
     s.NoteField.DrawOverlay();
     s.NoteField.DrawReceptorsAndArrows();
     // The next frame's window starts where this one ends.
@@ -269,24 +267,24 @@ void PlayFrame(PlayScene& s) {
 void PlayScreen::TogglePause() {
     PlayScene& s = scene_;
     const int32_t tick = int32_t(s.Clock.NowMs());
-    if (s.Screen == ScreenPlay) {
-        s.Screen = ScreenPaused;
+    if (s.Flow.Screen == ScreenPlay) {
         s.Play.PauseTick = tick;
         StopEverything(s);
-    } else if (s.Screen == ScreenPaused) {
-        s.Screen = ScreenPlay;
+        s.Report(ScreenOutcome::Paused);
+    } else if (s.Flow.Screen == ScreenPaused) {
         s.Play.SongStartTick += tick - s.Play.PauseTick;
+        s.Report(ScreenOutcome::Resumed);
     }
 }
 
 void PlayScreen::Restart() {
     PlayScene& s = scene_;
-    if (s.Screen != ScreenPlay && s.Screen != ScreenPaused) return;
+    if (s.Flow.Screen != ScreenPlay && s.Flow.Screen != ScreenPaused) return;
     StopEverything(s);
     s.Sound.ReportLostVoices();
     s.Play.SongStartTick = int32_t(s.Clock.NowMs());
     s.Play.EventCursors.fill(0);
-    s.Screen = ScreenPlay;
+    s.Report(ScreenOutcome::Resumed);
 }
 
 } // namespace tappo

@@ -6,7 +6,6 @@
 #include "audio/LiveFeed.h"
 #include "audio/Mixer.h"
 #include "chart/CompiledChart.h"
-#include "chart/GameState.h"
 #include "files/ProblemLog.h"
 #include "media/ChartSession.h"
 #include "media/Media.h"
@@ -14,9 +13,10 @@
 #include "platform/Input.h"
 #include "platform/Music.h"
 #include "platform/Timer.h"
+#include "play/GameFlow.h"
 #include "play/NoteField.h"
 #include "play/PlayState.h"
-#include "play/ScreenServices.h"
+#include "screen/ScreenServices.h"
 
 #include <functional>
 #include <optional>
@@ -25,49 +25,24 @@
 
 namespace tappo {
 
-// What a play frame reads and writes; the player owns all of it.
+// What a play frame reads and writes; the player owns all of it. The screen
+// is read from `Flow`; what changes it is reported to `Report`, which the
+// player's screen flow follows at once.
 struct PlayScene {
-    // `chartList` empty means the chart came from the command line: its end
-    // closes the program (`close`) instead of going back to the select screen.
-    // `mixClockStart`: see MixClockStart.
-    PlayScene(GameFlow& flow, const std::vector<std::string>& chartList, PlayState& play,
-              const PlayToggles& toggles, ChartSession& session, Mixer& sound, MusicPlayer& music,
-              Controller& input, const ScreenServices& screen, const Rect& fullScreenRect,
-              TickSource& clock, NoteFieldPainter& noteField, std::function<void()> close,
-              std::optional<uint32_t> mixClockStart, ProblemLog& problems,
-              const LiveFeed* liveSound)
-        : Screen(flow.Screen), ChartActive(flow.ChartActive), ChartList(chartList), Play(play),
-          Toggles(toggles), GameState(session.GameState), Chart(session.Chart),
-          Keysounds(session.KeysoundSlots), BgaSurfaces(session.BgaSurfaces),
-          Videos(session.BgaVideos), LayerSurfaces(session.LayerSurfaces),
-          LayerVideos(session.LayerVideos), Sound(sound), Music(music), Input(input),
-          Video(screen.Video), Timer(screen.Timer), FullScreenRect(fullScreenRect), Clock(clock),
-          NoteField(noteField), Close(std::move(close)), MixClockStart(mixClockStart),
-          Problems(problems), LiveSound(liveSound) {}
-
-    int32_t& Screen;
-    bool& ChartActive;
-    const std::vector<std::string>& ChartList;
+    const GameFlow& Flow;
     PlayState& Play;
     const PlayToggles& Toggles;
-    PlaySettings& GameState;
-    ChartData& Chart;
-    const KeysoundBank& Keysounds;
-    const BgaBank& BgaSurfaces;
-    VideoBank& Videos; // the slots that play a video on their surface
-    // The layer channel's own videos, where the base channel shows the slot too.
-    const BgaBank& LayerSurfaces;
-    VideoBank& LayerVideos;
+    // The chart loaded: its values, events, keysounds, pictures and videos.
+    ChartSession& Session;
     Mixer& Sound;
     MusicPlayer& Music;
     Controller& Input;
-    Display& Video;
-    FrameTimer& Timer;
+    const ScreenServices& Services;
     const Rect& FullScreenRect; // the background images' destination
     TickSource& Clock;
     // Draws the background when no images are shown, the overlay, receptors and arrows.
     NoteFieldPainter& NoteField;
-    std::function<void()> Close;
+    std::function<void(ScreenOutcome)> Report;
     // Set when the mix runs in step with the clock from this tick (headless
     // runs and offline renders): keysounds and music then start at the exact
     // mix frame of their song time instead of with the next mixed block.
@@ -92,15 +67,7 @@ void PlayFrame(PlayScene& scene);
 // restarts it. It uses what PlayScene names.
 class PlayScreen {
   public:
-    PlayScreen(GameFlow& flow, const std::vector<std::string>& chartList, PlayState& play,
-               const PlayToggles& toggles, ChartSession& session, Mixer& sound, MusicPlayer& music,
-               Controller& input, const ScreenServices& screen, const Rect& fullScreenRect,
-               TickSource& clock, NoteFieldPainter& noteField, std::function<void()> close,
-               std::optional<uint32_t> mixClockStart, ProblemLog& problems,
-               const LiveFeed* liveSound)
-        : scene_(flow, chartList, play, toggles, session, sound, music, input, screen,
-                 fullScreenRect, clock, noteField, std::move(close), mixClockStart, problems,
-                 liveSound) {}
+    explicit PlayScreen(PlayScene scene) : scene_(std::move(scene)) {}
 
     void Frame() { PlayFrame(scene_); }
     // F4: pauses play with every sound stopped, or resumes it where it stood.

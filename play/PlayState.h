@@ -1,4 +1,4 @@
-// Song clock, event cursors and the user's play toggles.
+// Song clock and event cursors.
 #pragma once
 
 #include "audio/SongClock.h"
@@ -24,13 +24,6 @@ struct PlayState {
     int64_t SongStartFrame = 0;
     SongClock LiveClock;
     int32_t LiveStartTick = 0;
-};
-
-struct PlayToggles {
-    bool ShowFps = false;
-    bool ShowBga = true;
-    bool StepTickOn = false;
-    bool WarpInPlay = false;
 };
 
 } // namespace tappo

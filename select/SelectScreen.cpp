@@ -112,29 +112,26 @@ std::string DetailsText(const ChartHeader& header, int32_t level) {
     return text;
 }
 
-void DrawLevelStars(SpriteSheet& images, int item, Surface& back, int32_t level, long long x0,
-                    long long step, int y) {
+void DrawLevelStars(SpriteSheet& images, Surface& back, const StarRow& row) {
     // Only the stars that can reach the screen: a star starts within one
     // screen width to the left of it. The count bounds nothing else.
     const long long w = back.Width();
-    const long long first = x0 < -w ? (-w - x0) / step : 0;
-    for (long long i = first; i < level; ++i) {
-        const long long x = x0 + step * i;
+    const long long first = row.X0 < -w ? (-w - row.X0) / row.Step : 0;
+    for (long long i = first; i < row.Count; ++i) {
+        const long long x = row.X0 + row.Step * i;
         if (x >= w) break;
-        images.Draw(item, back, int(x), y, 0);
+        images.Draw(row.Item, back, int(x), row.Y, 0);
     }
 }
 
-void SelectScreen::UseReading(TitleInitials::ReadTitle chartTitle,
-                              std::function<std::string(const std::string& chartPath)> bannerSource,
-                              bool showDetails) {
+void SelectScreen::UseReading(const ChartReading& reading) {
     // Titles read the other way no longer hold.
     titles_.Stop();
     titlesFor_.reset();
     pendingInitial_ = 0;
-    chartTitle_ = std::move(chartTitle);
-    bannerSource_ = std::move(bannerSource);
-    showDetails_ = showDetails;
+    chartTitle_ = reading.TitleReader();
+    bannerSource_ = [reading](const std::string& chartPath) { return reading.BannerOf(chartPath); };
+    showDetails_ = reading.ShowsDetails();
 }
 
 void SelectScreen::MakeBanners(Display& display) {
@@ -192,21 +189,20 @@ void SelectScreen::DrawSelectScreen(const std::string& pathText) {
     if (toggles_.ShowBga || toggles_.WarpInPlay) canvas.Draw(0, 0, warp_->WarpImage);
 
     const TextLayout& text = Layout(canvas, w, h);
-    canvas.Font.Name = "MS Serif";
     canvas.Font.Color = 0x8EC7FF;
     canvas.Font.Size = text.titleSize;
-    canvas.BrushTransparent = true;
-    canvas.TextOut(showDetails_ ? TitleX(text, w) : text.titleX, h * 7 / 24, text.title);
-    canvas.TextOut(text.artistX, showDetails_ ? text.artistY : h * 9 / 24, text.artist);
+    canvas.TextBackground = std::nullopt;
+    canvas.WriteText(showDetails_ ? TitleX(text, w) : text.titleX, h * 7 / 24, text.title);
+    canvas.WriteText(text.artistX, showDetails_ ? text.artistY : h * 9 / 24, text.artist);
 
     canvas.Font.Size = h / 40 + 4;
     if (showDetails_)
-        canvas.TextOut(text.subtitleX, h * 7 / 24 + text.titleSize + 2, text.subtitle);
+        canvas.WriteText(text.subtitleX, h * 7 / 24 + text.titleSize + 2, text.subtitle);
     canvas.Font.Color = 0xFFFFFF;
-    canvas.TextOut(10, 36, showDetails_ ? PathShown(canvas, pathText, w - 20) : pathText);
-    canvas.TextOut(10, h - 35, text.bpm);
-    canvas.TextOut(text.genreX, h - 43, text.genre);
-    if (showDetails_) canvas.TextOut(text.detailsX, h * 3 / 4 + 3, text.details);
+    canvas.WriteText(10, 36, showDetails_ ? PathShown(canvas, pathText, w - 20) : pathText);
+    canvas.WriteText(10, h - 35, text.bpm);
+    canvas.WriteText(text.genreX, h - 43, text.genre);
+    if (showDetails_) canvas.WriteText(text.detailsX, h * 3 / 4 + 3, text.details);
 
     images_.Draw(ItemStartPlate, back, 85, 213, 0);
     const int slide = songs_.SlideDirection * slideCountdown_ * 13;
@@ -218,7 +214,7 @@ void SelectScreen::DrawSelectScreen(const std::string& pathText) {
     images_.Draw(ItemHeader, back, 0, 10, 0);
     int32_t level = unreadable_ ? unreadable_->PlayLevel : gameState_.PlayLevel;
     if (showDetails_) level = std::min(level, MaxStarsShown); // the number is in the details
-    DrawLevelStars(images_, ItemSelectStar, back, level, 162 - 7LL * level, 14, 172);
+    DrawLevelStars(images_, back, StarRow{ItemSelectStar, level, 162 - 7LL * level, 14, 172});
 }
 
 int SelectScreen::TitleX(const TextLayout& text, int width) {
@@ -298,7 +294,6 @@ const SelectScreen::TextLayout& SelectScreen::Layout(SurfaceCanvas& canvas, int 
     titleFrame_ = 0;
     // Title and artist, made smaller until both fit the screen's width.
     l.title = ChartTextToUtf8(rawTitle), l.artist = ChartTextToUtf8(rawArtist);
-    canvas.Font.Name = "MS Serif";
     for (int size : {h / 20 + 4, h / 30 + 4, h / 40 + 4}) {
         canvas.Font.Size = l.titleSize = size;
         if (canvas.TextWidth(l.title) <= w && canvas.TextWidth(l.artist) <= w) break;
@@ -333,10 +328,10 @@ const SelectScreen::TextLayout& SelectScreen::Layout(SurfaceCanvas& canvas, int 
     return l;
 }
 
-void SelectScreen::SearchFile2Find(const std::string& name, const FoundFile& data, bool& Continue) {
-    if (data.IsDirectory) return; // a folder named like a bitmap is no picture
-    chartImagePath_ = name;
-    Continue = false;
+bool SelectScreen::KeepFirstPicture(const std::string& path, const FoundFile& file) {
+    if (file.IsDirectory) return true; // a folder named like a bitmap is no picture
+    chartImagePath_ = path;
+    return false;
 }
 
 namespace {
@@ -353,6 +348,23 @@ Image ReadNamedBanner(std::string& path) {
     }
     path.clear();
     return {};
+}
+
+// `picture` shrunk to the banner's 80 x 52 and cut to the disk shape of the
+// mask file.
+Image CutToDisk(const Image& picture, const std::string& maskPath) {
+    Image banner(80, 52);
+    for (int y = 0; y < 52; ++y)
+        for (int x = 0; x < 80; ++x)
+            banner.At(x, y) = picture.At(x * picture.Width / 80, y * picture.Height / 52);
+    const BitmapData mask = LoadBmpFile(maskPath);
+    for (int x = 0; x < 80; ++x)
+        for (int y = 0; y < 52; ++y) {
+            const uint8_t m =
+                x < mask.Width && y < mask.Height ? uint8_t(mask.ColourAt(x, y) >> 16) : 255;
+            banner.At(x, y) = MaskBannerPixel(banner.At(x, y), m);
+        }
+    return banner;
 }
 
 } // namespace
@@ -392,19 +404,19 @@ void SelectScreen::LoadBanner(const std::string& chartPath) {
 void SelectScreen::BuildAndShowBanner(const std::string& chartPath) {
     chartImagePath_.clear();
     songFolder_ = FolderOfChart(chartPath);
-    searchFile2_.Directory = songFolder_;
-    searchFile2_.SearchName = "*.bmp";
-    searchFile2_.Recursive = false;
-    searchFile2_.OnFind = [this](const std::string& name, const FoundFile& data, bool& Continue) {
-        SearchFile2Find(name, data, Continue);
+    pictureSearch_.Directory = songFolder_;
+    pictureSearch_.SearchName = "*.bmp";
+    pictureSearch_.Recursive = false;
+    pictureSearch_.OnFound = [this](const std::string& path, const FoundFile& file) {
+        return KeepFirstPicture(path, file);
     };
-    searchFile2_.Search();
+    pictureSearch_.Search();
     // A pack whose pictures were re-encoded has no bitmap left: its first PNG
     // or JPEG picture serves instead.
     for (const char* pattern : {"*.png", "*.jpg"}) {
         if (!chartImagePath_.empty()) break;
-        searchFile2_.SearchName = pattern;
-        searchFile2_.Search();
+        pictureSearch_.SearchName = pattern;
+        pictureSearch_.Search();
     }
 
     bannerPath_ = ResolveChartFile(songFolder_ + "disk.bmp");
@@ -427,19 +439,8 @@ void SelectScreen::BuildAndShowBanner(const std::string& chartPath) {
         } else {
             // Built from the folder's first bitmap (or the chart's own banner),
             // cut to the disk shape.
-            const Image picture = named.empty() ? ReadBgaPicture(chartImagePath_) : namedPicture;
-            banner = Image(80, 52);
-            for (int y = 0; y < 52; ++y)
-                for (int x = 0; x < 80; ++x)
-                    banner.At(x, y) = picture.At(x * picture.Width / 80, y * picture.Height / 52);
-            const BitmapData mask = LoadBmpFile(programFolder_ + "diskmask.bmp");
-            for (int x = 0; x < 80; ++x)
-                for (int y = 0; y < 52; ++y) {
-                    const uint8_t m = x < mask.Width && y < mask.Height
-                                          ? uint8_t(mask.ColourAt(x, y) >> 16)
-                                          : 255;
-                    banner.At(x, y) = MaskBannerPixel(banner.At(x, y), m);
-                }
+            banner = CutToDisk(named.empty() ? ReadBgaPicture(chartImagePath_) : namedPicture,
+                               programFolder_ + "diskmask.bmp");
             built = true;
             // A chart's own banner belongs to that chart and is not stored
             // as the folder's.

@@ -7,14 +7,14 @@
 
 #include "chart/FileLookup.h"
 #include "chart/GameState.h"
+#include "chart/Reading.h"
 #include "effects/Warp.h"
 #include "files/FileSearch.h"
 #include "media/ChartSession.h"
 #include "platform/Display.h"
 #include "platform/Input.h"
 #include "platform/SpriteSheet.h"
-#include "play/PlayState.h"
-#include "play/ScreenServices.h"
+#include "screen/ScreenServices.h"
 #include "select/SongList.h"
 #include "select/SongPreview.h"
 #include "select/TitleInitials.h"
@@ -59,9 +59,15 @@ std::string PathEndThatFits(const std::string& path,
 // difficulty, level and note count, those the chart gives, e.g.
 // "7K  ANOTHER  LEVEL 12  1234 NOTES".
 std::string DetailsText(const ChartHeader& header, int32_t level);
-// `level` stars at x0, x0 + step, ...; only those that fall on the screen are drawn.
-void DrawLevelStars(SpriteSheet& images, int item, Surface& back, int32_t level, long long x0,
-                    long long step, int y);
+// A row of level stars: `Count` of sprite `Item` at X0, X0 + Step, ... on row Y.
+struct StarRow {
+    int Item = 0;
+    int32_t Count = 0;
+    long long X0 = 0, Step = 0;
+    int Y = 0;
+};
+// The row's stars; only those that fall on the screen are drawn.
+void DrawLevelStars(SpriteSheet& images, Surface& back, const StarRow& row);
 // Where the banner built for `songFolder` is kept: a file named by a hash of
 // the folder's absolute path in $XDG_CACHE_HOME/tappoplayer/banners/ (by
 // default ~/.cache/tappoplayer/banners/), never in the song folder itself.
@@ -80,44 +86,50 @@ struct UnreadableChart {
     std::string Error; // UTF-8
 };
 
+// What the select screen works with; the player owns all of it. It walks
+// `Songs`, reads the current chart's header from `Session` and writes its song
+// folder. `ScanChartHeader` reads a chart's header into the session;
+// `StartPlay` starts the chart for Start. `Clock` times key repeat and the
+// preview (without it time stands still); `Preview` plays the preview of the
+// chart the cursor rests on (none without it).
+struct SelectScene {
+    const ScreenServices& Services;
+    Controller& Input;
+    SongList& Songs;
+    const PlayToggles& Toggles;
+    ChartSession& Session;
+    const std::string& ProgramFolder;
+    const std::vector<std::string>& SongsFolders; // searched for charts, in this order
+    std::function<void(const std::string&)> ScanChartHeader;
+    std::function<void(const std::string&)> StartPlay;
+    TickSource* Clock = nullptr;
+    SongPreview* Preview = nullptr;
+};
+
 class SelectScreen {
   public:
-    // Walks `songs`; reads the current chart's header from `session` and
-    // writes its song folder. `scanChartHeader` reads a chart's header into
-    // the session; `startPlay` runs the chart pipeline for Start. `clock`
-    // times key repeat and the preview (without it time stands still);
-    // `preview` plays the preview of the chart the cursor rests on (none
-    // without it).
-    SelectScreen(const ScreenServices& screen, Controller& input, SongList& songs,
-                 const PlayToggles& toggles, ChartSession& session,
-                 const std::string& programFolder, const std::vector<std::string>& songsFolders,
-                 std::function<void(const std::string&)> scanChartHeader,
-                 std::function<void(const std::string&)> startPlay, TickSource* clock = nullptr,
-                 SongPreview* preview = nullptr)
-        : video_(screen.Video), images_(screen.Images), warp_(screen.Warp), input_(input),
-          songs_(songs), toggles_(toggles), header_(session.Header), gameState_(session.GameState),
-          programFolder_(programFolder), songsFolders_(songsFolders),
-          songFolder_(session.SongFolder), scanChartHeader_(std::move(scanChartHeader)),
-          startPlay_(std::move(startPlay)), clock_(clock), preview_(preview) {}
+    explicit SelectScreen(SelectScene scene)
+        : video_(scene.Services.Video), images_(scene.Services.Images), warp_(scene.Services.Warp),
+          input_(scene.Input), songs_(scene.Songs), toggles_(scene.Toggles),
+          header_(scene.Session.Header), gameState_(scene.Session.GameState),
+          programFolder_(scene.ProgramFolder), songsFolders_(scene.SongsFolders),
+          songFolder_(scene.Session.SongFolder), scanChartHeader_(std::move(scene.ScanChartHeader)),
+          startPlay_(std::move(scene.StartPlay)), clock_(scene.Clock), preview_(scene.Preview) {}
 
-    // The reading's look and sources. `chartTitle` gives a chart's title (its
-    // own bytes; "" when unreadable) for the letter keys; it runs on a helper
-    // thread (see TitleInitials). `bannerSource` gives the picture a chart
-    // names as its banner (the standard reading's "#BANNER"); when set and it
-    // gives a file, the banner is built from it instead of the folder's
-    // disk.bmp or first bitmap, and not stored. `showDetails` is the standard
-    // reading's look: the subtitle under the title, a line with the key
-    // layout, difficulty, level and note count, the end of a path too long for
-    // the screen, at most MaxStarsShown stars, and a title too wide even at
-    // the smallest size moved to and fro. Off, the screen is drawn as it
-    // always was.
-    void UseReading(TitleInitials::ReadTitle chartTitle,
-                    std::function<std::string(const std::string& chartPath)> bannerSource,
-                    bool showDetails);
+    // The reading's look and sources: the titles of the letter keys (read on
+    // a helper thread, see TitleInitials), the picture a chart names as its
+    // banner (the standard reading's "#BANNER"), built into the banner instead
+    // of the folder's disk.bmp or first bitmap and not stored, and whether
+    // the screen shows the details: the subtitle under the title, a line with
+    // the key layout, difficulty, level and note count, the end of a path too
+    // long for the screen, at most MaxStarsShown stars, and a title too wide
+    // even at the smallest size moved to and fro. Without them the screen is
+    // drawn as it always was.
+    void UseReading(const ChartReading& reading);
     static constexpr int MaxStarsShown = 12;
 
-    // The banners of the current and the previous chart are surfaces of the
-    // display: made at its every initialisation, freed at its finalisation.
+    // The banners of the current and the previous chart: made once the
+    // display is open, freed before the player goes.
     void MakeBanners(Display& display);
     void ReleaseBanners();
     // The chart shown could not be scanned: the screen shows what the scan
@@ -132,8 +144,8 @@ class SelectScreen {
     // frames run on and the jump waits. Other keys do nothing here.
     void JumpKey(Key key);
     // The chart list has been searched anew. The titles read for the letter
-    // keys are kept when the list is the same (F3 searches again); otherwise
-    // they are read anew, from the first letter key on.
+    // keys are kept when the list is the same; otherwise they are read anew,
+    // from the first letter key on.
     void ListSearched();
     // The banner of the chart's song folder; an error leaves the blank disk
     // shown and is thrown on.
@@ -153,8 +165,9 @@ class SelectScreen {
     // LoadBanner's work; an error leaves the banner as it was.
     void BuildAndShowBanner(const std::string& chartPath);
     void StoreBanner(const Image& banner); // in the banner cache, at bannerPath_
-    // Keeps the first bitmap of the song folder and stops the search.
-    void SearchFile2Find(const std::string& name, const FoundFile& data, bool& Continue);
+    // Keeps the first picture file of the song folder; false (the search
+    // stops) once it has one.
+    bool KeepFirstPicture(const std::string& path, const FoundFile& file);
 
     Display& video_;
     SpriteSheet& images_;
@@ -179,7 +192,7 @@ class SelectScreen {
     int32_t slideCountdown_ = 0;
     std::string chartImagePath_;
     std::string bannerPath_;
-    FileSearch searchFile2_;
+    FileSearch pictureSearch_; // the song folder's first picture
     std::optional<UnreadableChart> unreadable_;
 
     // Left/Right walk to another song folder, Up/Down within the current one,

@@ -14,6 +14,12 @@ struct SongList {
     // Changes whenever ChartList does, so that what was made for one list
     // (the letter keys' titles) can tell whether it still holds.
     uint64_t Generation = 0;
+
+    // The chart the select screen shows; empty when there is none.
+    std::string Selected() const {
+        const size_t i = size_t(ChartIndex);
+        return ChartIndex >= 0 && i < ChartList.size() ? ChartList[i] : std::string();
+    }
 };
 
 } // namespace tappo

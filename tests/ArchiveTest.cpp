@@ -86,7 +86,7 @@ struct Loaded {
     SpriteSheet list{&display};
     explicit Loaded(const std::vector<uint8_t>& bytes) {
         list.LoadFromBytes(bytes.data(), bytes.size());
-        display.Initialize();
+        display.Open();
     }
     Sprite& Item(int i) { return list.Items.Items(i); }
 };
@@ -259,7 +259,7 @@ TEST(Archive, AnyDamagedByteGivesAnErrorOrAnArchiveNeverACrash) {
             SpriteSheet list(&display);
             try {
                 list.LoadFromBytes(b.data(), b.size());
-                display.Initialize(); // patterns of whatever was read
+                display.Open(); // patterns of whatever was read
             } catch (const Error&) {
             }
         }

@@ -6,6 +6,7 @@
 # not include either, except Reading, which chooses between them. The sound
 # engine in audio/ stands on the same folders: never the platform (the SDL
 # device is the platform's shell around it), the screens or media loading.
+# Also keeps the select and play screens apart (below).
 file(GLOB_RECURSE files ${ROOT}/chart/*.cpp ${ROOT}/chart/*.h)
 foreach(f ${files})
   file(STRINGS ${f} includes REGEX "^[ \t]*#[ \t]*include")
@@ -51,4 +52,19 @@ foreach(f ${files})
   if(sdl)
     message(FATAL_ERROR "${f} uses SDL: ${sdl}")
   endif()
+endforeach()
+
+# The two screens stand side by side: select/ and play/ do not include each
+# other; what both use (the display services, the user's toggles) is in screen/,
+# which includes neither.
+foreach(pair "select;play" "play;select" "screen;play" "screen;select")
+  list(GET pair 0 dir)
+  list(GET pair 1 other)
+  file(GLOB_RECURSE files ${ROOT}/${dir}/*.cpp ${ROOT}/${dir}/*.h)
+  foreach(f ${files})
+    file(STRINGS ${f} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"${other}/")
+    if(includes)
+      message(FATAL_ERROR "${f} includes ${other}/: ${includes}")
+    endif()
+  endforeach()
 endforeach()

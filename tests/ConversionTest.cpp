@@ -220,11 +220,11 @@ TEST(BmpPixels, BackgroundsLoadAsTheirStretchedPictures) {
     }
     HeadlessPresenter presenter;
     Display display(presenter, nullptr);
-    display.Initialize();
+    display.Open();
     BgaBank surfaces;
     int32_t layer = 0;
     FileResolver files;
-    ASSERT_TRUE(LoadBgaImages(surfaces, chart, display, layer, files));
+    ASSERT_TRUE(LoadBgaImages(BgaLoad{surfaces, chart, display, layer, files}));
     const int w = display.Mode.Width, h = display.Mode.Height;
     for (size_t i = 0; i < names.size(); ++i) {
         Surface expected(&display);

@@ -1,4 +1,4 @@
-// The display's lifecycle, and the frame timer's rate counting.
+// The display's opening and closing, and the frame timer's rate counting.
 #include "platform/Display.h"
 #include "base/Errors.h"
 #include "formats/ArchiveWriter.h"
@@ -9,55 +9,48 @@
 
 using namespace tappo;
 
-TEST(Display, LifecycleRunsHandlersInOrderAndReleasesSurfaces) {
+TEST(Display, OpeningAgainKeepsEveryPicture) {
     HeadlessPresenter presenter;
     Display d(presenter, nullptr);
-    std::vector<std::string> calls;
-    Surface* game = nullptr;
-    std::unique_ptr<Surface> owned;
-    d.OnInitialize = [&] {
-        calls.push_back("init");
-        EXPECT_TRUE(d.CanDraw());
-        owned = std::make_unique<Surface>(&d);
-        owned->SetSize(8, 8);
-        game = owned.get();
-    };
-    d.OnFinalize = [&] { calls.push_back("final"); };
     EXPECT_FALSE(d.CanDraw());
-    d.Flip(); // not initialised: nothing is shown
+    d.Present(); // not open: nothing is shown
     EXPECT_EQ(presenter.Presents(), 0);
-    d.Initialize();
+    d.Open();
     EXPECT_TRUE(presenter.IsOpen());
     EXPECT_TRUE(presenter.FullScreen());
+    EXPECT_TRUE(d.CanDraw());
     EXPECT_EQ(d.Back().Width(), 320);
     EXPECT_EQ(d.Back().Height(), 240);
-    d.Flip();
+    d.Present();
     EXPECT_EQ(presenter.Presents(), 1);
+    Surface picture(&d);
+    picture.SetSize(8, 8);
+    picture.Fill(0x1234);
+    d.Back().SetPixel(5, 5, 0xFFFF);
 
-    // The full-screen toggle: finalise, change the option, initialise.
-    d.Finalize();
-    EXPECT_FALSE(game->HasPixels()) << "surfaces end with the device";
+    // The full-screen toggle: the presenter opens again in the other mode.
     d.FullScreen = false;
-    d.Initialize();
+    d.Open();
     EXPECT_FALSE(presenter.FullScreen());
-    EXPECT_EQ(calls, (std::vector<std::string>{"init", "final", "init"}));
-    d.Finalize();
-    d.Finalize(); // a second Finalize does nothing
-    EXPECT_EQ(calls.size(), 4u);
+    EXPECT_EQ(picture.Pixel(7, 7), 0x1234) << "a picture stays";
+    EXPECT_EQ(d.Back().Pixel(5, 5), 0xFFFF) << "and so does the back surface";
+    d.Close();
+    EXPECT_FALSE(presenter.IsOpen());
+    EXPECT_FALSE(d.CanDraw());
+    d.Close(); // a second Close does nothing
 }
 
-TEST(Display, AFailedInitializeLeavesTheDisplayClosed) {
+TEST(Display, AFailedOpenLeavesTheDisplayClosed) {
     struct RefusingPresenter : HeadlessPresenter {
         void Open(bool, int, int) override { throw Error("no display"); }
     } presenter;
     Display d(presenter, nullptr);
-    EXPECT_THROW(d.Initialize(), Error);
-    EXPECT_FALSE(d.Initialized());
+    EXPECT_THROW(d.Open(), Error);
+    EXPECT_FALSE(d.IsOpen());
     EXPECT_FALSE(d.CanDraw());
-    EXPECT_TRUE(d.InitializeRequested());
 }
 
-TEST(Display, SpritePatternsExistOnlyAfterTheGameInitialisation) {
+TEST(Display, ASheetForADisplayHasItsPatternsOnceLoaded) {
     HeadlessPresenter presenter;
     Display d(presenter, nullptr);
     SpriteSheet list(&d);
@@ -67,19 +60,13 @@ TEST(Display, SpritePatternsExistOnlyAfterTheGameInitialisation) {
     item.Data = EncodeBmp(bmp);
     std::vector<uint8_t> archive = WriteArchive({item});
     list.LoadFromBytes(archive.data(), archive.size());
-    int patternsDuringInit = -1;
-    d.OnInitialize = [&] {
-        patternsDuringInit = list.Items.Items(0).PatternCount();
-        list.Draw(0, d.Back(), 0, 0, 0); // draws nothing yet
-        EXPECT_EQ(d.Back().Pixel(0, 0), 0);
-    };
-    d.Initialize();
-    EXPECT_EQ(patternsDuringInit, 0);
     EXPECT_EQ(list.Items.Items(0).PatternCount(), 1);
+    d.Open();
     list.Draw(0, d.Back(), 0, 0, 0);
     EXPECT_EQ(d.Back().Pixel(0, 0), 0xFFFF);
-    d.Finalize();
-    EXPECT_FALSE(list.Items.Items(0).Initialized());
+    SpriteSheet unshown;
+    unshown.LoadFromBytes(archive.data(), archive.size());
+    EXPECT_EQ(unshown.Items.Items(0).PatternCount(), 0) << "no display: the items alone";
 }
 
 TEST(FrameTimer, FrameRateCountsWholeSecondsAndRoundsHalvesToEven) {
@@ -93,30 +80,30 @@ TEST(FrameTimer, FrameRateCountsWholeSecondsAndRoundsHalvesToEven) {
     VirtualClock clock(5000);
     FrameTimer timer(clock);
     int frames = 0;
-    frames += timer.DoTick(); // disabled: no frame
+    frames += timer.FrameDue(); // disabled: no frame
     EXPECT_EQ(frames, 0);
     timer.SetEnabled(true);
     for (int i = 0; i < 99; ++i) {
         clock.Advance(10);
-        frames += timer.DoTick();
+        frames += timer.FrameDue();
     }
     EXPECT_EQ(frames, 99);
     EXPECT_EQ(timer.FrameRate(), 0) << "0 until a full second has passed";
     clock.Advance(10);
-    frames += timer.DoTick();
+    frames += timer.FrameDue();
     EXPECT_EQ(timer.FrameRate(), 100);
 
     // In the background no frames run and the rate keeps its value.
-    timer.SetAppActive(false);
+    timer.SetInFront(false);
     clock.Advance(5000);
-    frames += timer.DoTick();
+    frames += timer.FrameDue();
     EXPECT_EQ(frames, 100);
     EXPECT_EQ(timer.FrameRate(), 100);
     // Back in front both clocks restart: the slow second in between is not counted.
-    timer.SetAppActive(true);
+    timer.SetInFront(true);
     for (int i = 0; i < 50; ++i) {
         clock.Advance(20);
-        frames += timer.DoTick();
+        frames += timer.FrameDue();
     }
     EXPECT_EQ(timer.FrameRate(), 50);
 }
@@ -126,7 +113,7 @@ TEST(FrameTimer, TicksEveryPassEvenWithoutTimePassing) {
     FrameTimer timer(clock);
     int frames = 0;
     timer.SetEnabled(true);
-    frames += timer.DoTick();
-    frames += timer.DoTick();
+    frames += timer.FrameDue();
+    frames += timer.FrameDue();
     EXPECT_EQ(frames, 2);
 }

@@ -32,9 +32,10 @@ TEST(Search, BaseFolderFirstThenBreadthFirstSortedWithinFolders) {
     search.Recursive = true;
     std::vector<std::string> found;
     std::vector<bool> folders;
-    search.OnFind = [&](const std::string& name, const FoundFile& data, bool&) {
+    search.OnFound = [&](const std::string& name, const FoundFile& data) {
         found.push_back(name.substr(dir.Folder().size()));
         folders.push_back(data.IsDirectory);
+        return true;
     };
     EXPECT_TRUE(search.Search());
     EXPECT_EQ(found, (std::vector<std::string>{"top.bms", "a/a1.bms", "a/A2.bms", "a/folder.bms",
@@ -47,9 +48,9 @@ TEST(Search, BaseFolderFirstThenBreadthFirstSortedWithinFolders) {
     first.Directory = dir.File("a");
     first.SearchName = "*.BMS";
     std::string hit;
-    first.OnFind = [&](const std::string& name, const FoundFile&, bool& Continue) {
+    first.OnFound = [&](const std::string& name, const FoundFile&) {
         hit = name;
-        Continue = false;
+        return false;
     };
     EXPECT_FALSE(first.Search());
     EXPECT_EQ(hit, dir.File("a") + "/a1.bms");
@@ -59,15 +60,18 @@ TEST(Search, BaseFolderFirstThenBreadthFirstSortedWithinFolders) {
     none.Directory = dir.File("missing");
     none.Recursive = true;
     int count = 0;
-    none.OnFind = [&](const std::string&, const FoundFile&, bool&) { ++count; };
+    none.OnFound = [&](const std::string&, const FoundFile&) {
+        ++count;
+        return true;
+    };
     EXPECT_TRUE(none.Search());
     EXPECT_EQ(count, 0);
     FileSearch nested;
     nested.Directory = dir.Folder();
     bool inner = true;
-    nested.OnFind = [&](const std::string&, const FoundFile&, bool& Continue) {
+    nested.OnFound = [&](const std::string&, const FoundFile&) {
         inner = nested.Search();
-        Continue = false;
+        return false;
     };
     nested.Search();
     EXPECT_FALSE(inner);
@@ -84,7 +88,10 @@ TEST(Search, LinkLoopsAreWalkedOnce) {
     search.SearchName = "*.bms";
     search.Recursive = true;
     int count = 0;
-    search.OnFind = [&](const std::string&, const FoundFile&, bool&) { ++count; };
+    search.OnFound = [&](const std::string&, const FoundFile&) {
+        ++count;
+        return true;
+    };
     search.Search();
     EXPECT_EQ(count, 1);
 }
@@ -114,8 +121,9 @@ TEST(Search, AbsoluteNamesAndOnlyFilesAndFolders) {
     search.SearchName = "*.bms";
     search.Recursive = true;
     std::vector<std::string> found;
-    search.OnFind = [&](const std::string& name, const FoundFile&, bool&) {
+    search.OnFound = [&](const std::string& name, const FoundFile&) {
         found.push_back(name);
+        return true;
     };
     EXPECT_TRUE(search.Search());
     EXPECT_EQ(found, (std::vector<std::string>{dir.File("s/b.bms"), dir.File("s/a/1.bms")}))

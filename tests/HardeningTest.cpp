@@ -42,9 +42,10 @@ TEST(Hardening, TheChartAndBannerSearchesSkipFifos) {
     ASSERT_EQ(mkfifo(f.dir.File("a/x.bms").c_str(), 0600), 0);
     ASSERT_EQ(mkfifo(f.dir.File("a/0.bmp").c_str(), 0600), 0);
     f.Start({});
-    EXPECT_EQ(f.player->Charts(), std::vector<std::string>{f.dir.File("a/1.bms")});
-    EXPECT_EQ(f.player->CurrentChart().Header.Title, "one");
-    EXPECT_TRUE(f.player->SelectView().ChartImagePath().empty());
+    EXPECT_EQ(f.player->Status().Songs().ChartList,
+              std::vector<std::string>{f.dir.File("a/1.bms")});
+    EXPECT_EQ(f.player->Status().CurrentChart().Header.Title, "one");
+    EXPECT_TRUE(f.player->Status().SelectView().ChartImagePath().empty());
     f.Frames(3);
 }
 
@@ -52,7 +53,7 @@ TEST(Hardening, AFifoNamedOnTheCommandLineIsAChartThatCannotBeOpened) {
     HeadlessPlayer g;
     ASSERT_EQ(mkfifo(g.dir.File("x.bms").c_str(), 0600), 0);
     g.Start({g.dir.File("x.bms")});
-    EXPECT_TRUE(g.player->CloseRequested());
+    EXPECT_TRUE(g.player->Status().CloseRequested());
     ASSERT_FALSE(g.messages.shown.empty());
 }
 
@@ -70,16 +71,16 @@ TEST(Hardening, AChartNamedJustDotBmsPlaysFromTheCommandLine) {
     HeadlessPlayer f;
     f.Write("s/.bms", Bytes("#TITLE dot\n#BPM 120\n"));
     f.Start({f.dir.File("s/.bms")});
-    EXPECT_EQ(f.player->Mode(), ScreenPlay) << "not the not-a-chart screen";
-    EXPECT_TRUE(f.player->ChartActive());
-    EXPECT_EQ(f.player->CurrentChart().Header.Title, "dot");
+    EXPECT_EQ(f.player->Status().Mode(), ScreenPlay) << "not the not-a-chart screen";
+    EXPECT_TRUE(f.player->Status().ChartActive());
+    EXPECT_EQ(f.player->Status().CurrentChart().Header.Title, "dot");
 }
 
 TEST(Hardening, AChartNamedJustDotBmsIsFoundByTheSearch) {
     HeadlessPlayer g;
     g.Write("s/.bms", Bytes("#TITLE dot\n"));
     g.Start({});
-    EXPECT_EQ(g.player->Charts(), std::vector<std::string>{g.dir.File("s/.bms")});
+    EXPECT_EQ(g.player->Status().Songs().ChartList, std::vector<std::string>{g.dir.File("s/.bms")});
 }
 
 namespace {
@@ -91,7 +92,7 @@ struct ImageSlotFixture : HeadlessPlayer {
         Write("a/red.bmp", Picture(0xFF0000));
         Start({});
     }
-    const auto& Slot1() const { return player->CurrentChart().BgaSurfaces[1]; }
+    const auto& Slot1() const { return player->Status().CurrentChart().BgaSurfaces[1]; }
     // Plays chart A, goes back to the list, then plays chart B with `image` in slot 1.
     void PlayAThenB(const std::string& image) {
         ASSERT_TRUE(player->StartChart(dir.File("a/a.bms")));
@@ -145,7 +146,7 @@ struct ClimbingNamesFixture : HeadlessPlayer {
     }
     std::string Chart() const { return dir.File("songs/pack/chart/c.bms"); }
     uint32_t SampleBytes(size_t slot) const {
-        const auto& sample = player->CurrentChart().KeysoundSlots[slot];
+        const auto& sample = player->Status().CurrentChart().KeysoundSlots[slot];
         return sample ? sample->DataLength : 0;
     }
     int OutsideReports() const {
@@ -165,8 +166,9 @@ TEST(Hardening, NamesThatClimbOutOfTheSongsFolderAreMissingAndLogged) {
     EXPECT_GT(f.SampleBytes(1), 0u) << "a folder beside the chart's, inside the songs folder";
     EXPECT_EQ(f.SampleBytes(2), 0u) << "outside the songs folder";
     EXPECT_EQ(f.SampleBytes(3), 0u) << "outside, written with \"\\\"";
-    EXPECT_FALSE(f.player->CurrentChart().BgaSurfaces[1]);
-    EXPECT_TRUE(f.player->CurrentChart().Header.MidiFileName.empty()) << "no music is loaded";
+    EXPECT_FALSE(f.player->Status().CurrentChart().BgaSurfaces[1]);
+    EXPECT_TRUE(f.player->Status().CurrentChart().Header.MidiFileName.empty())
+        << "no music is loaded";
     EXPECT_EQ(f.OutsideReports(), 4) << "each name that would leave is logged with the reason";
 }
 
@@ -176,7 +178,7 @@ TEST(Hardening, AChartNamedOnTheCommandLineKeepsToTheSongsFolderHoldingItElseToI
         // reaches the pack's shared sounds.
         ClimbingNamesFixture f;
         f.Start({f.Chart()});
-        ASSERT_TRUE(f.player->ChartActive());
+        ASSERT_TRUE(f.player->Status().ChartActive());
         EXPECT_GT(f.SampleBytes(1), 0u);
         EXPECT_EQ(f.SampleBytes(2), 0u);
         EXPECT_EQ(f.OutsideReports(), 4);
@@ -185,7 +187,7 @@ TEST(Hardening, AChartNamedOnTheCommandLineKeepsToTheSongsFolderHoldingItElseToI
     f.songsFolder = f.dir.File("other");
     std::filesystem::create_directories(f.songsFolder);
     f.Start({f.Chart()});
-    ASSERT_TRUE(f.player->ChartActive());
+    ASSERT_TRUE(f.player->Status().ChartActive());
     EXPECT_EQ(f.SampleBytes(1), 0u) << "no songs folder holds it: the chart's folder is the limit";
     EXPECT_EQ(f.OutsideReports(), 5);
 }

@@ -97,12 +97,13 @@ struct HeadlessPlayer {
     }
     // Frames until the song clock runs (past the start gate).
     bool PassGate() {
-        for (int i = 0; i < 200 && !player->SongStarted(); ++i)
+        for (int i = 0; i < 200 && !player->Status().SongStarted(); ++i)
             Frame();
-        return player->SongStarted();
+        return player->Status().SongStarted();
     }
     void RunTo(int32_t songTime) {
-        for (int i = 0; i < 100000 && (!player->SongStarted() || player->SongTime() < songTime);
+        for (int i = 0; i < 100000 &&
+                        (!player->Status().SongStarted() || player->Status().SongTime() < songTime);
              ++i)
             Frame();
     }
@@ -118,9 +119,9 @@ struct HeadlessPlayer {
         return n;
     }
     // Whether the music plays, as a listener would hear it.
-    MusicState Music() const { return player->MusicMode(); }
+    MusicState Music() const { return player->Status().MusicMode(); }
     // The picture being drawn: the display's back page.
-    const Surface& Back() { return player->Picture(); }
+    const Surface& Back() { return player->Status().Picture(); }
 };
 
 // A note field over `chart` as a player compiles it in `chartReading`,
@@ -144,20 +145,20 @@ struct HeadlessNoteField : HeadlessPlayer {
         reading = chartReading;
         Write(name, Bytes(chart));
         Start({dir.File(name)});
-        display.Initialize();
+        display.Open();
         sprites.LoadFromFile(dir.File("tappoplay.dxg"));
         warp = std::make_unique<WarpEffect>(dir.Folder());
         arrows = ArrowSheet(display, dir.Folder());
         field = std::make_unique<NoteFieldPainter>(screen, arrows, flow, play, toggles,
-                                                   player->CurrentChart());
+                                                   player->Status().CurrentChart());
     }
     ~HeadlessNoteField() {
         arrows = ArrowSheet();
-        display.Finalize();
+        display.Close();
     }
     // The field's picture.
     Surface& Back() { return display.Back(); }
-    const ChartSession& Session() const { return player->CurrentChart(); }
+    const ChartSession& Session() const { return player->Status().CurrentChart(); }
     // Draws the receptors and arrows at `songTime` on a black screen.
     void DrawAt(int32_t songTime) {
         play.SongTime = songTime;

@@ -160,7 +160,7 @@ TEST(HostileArchive, ExtremeSkipSizesCutPatternsWithoutOverflow) {
     Display display(presenter, nullptr);
     SpriteSheet list(&display);
     list.LoadFromBytes(bytes.data(), bytes.size());
-    display.Initialize();
+    display.Open();
     ASSERT_EQ(list.Items.Items(0).PatternCount(), 1) << "one pattern, then a gap past any picture";
     EXPECT_EQ(list.Items.Items(0).Pattern(0).Area.Left, 0);
     ASSERT_EQ(list.Items.Items(1).PatternCount(), 2);
@@ -300,11 +300,12 @@ TEST(HostileChartMedia, FilesPastTheMemoryBudgetAreRefusedWithOneMessage) {
 
     HeadlessPresenter presenter;
     Display display(presenter, nullptr);
-    display.Initialize();
+    display.Open();
     BgaBank surfaces;
     int32_t layer = -1;
-    const std::string error =
-        ErrorOf([&] { LoadBgaImages(surfaces, chart, display, layer, files, {}, 0, 0, 2 << 20); });
+    const std::string error = ErrorOf([&] {
+        LoadBgaImages(BgaLoad{surfaces, chart, display, layer, files, {}, 0, 0, 2 << 20});
+    });
     EXPECT_EQ(error, "画像 " + chart.BmpFileNames[3] +
                          "は読み込みません: 背景画像のメモリ (2 MB) を使い切りました。"
                          "これより後の画像も読み込みません");
@@ -356,14 +357,14 @@ TEST(HostileChartMedia, EveryPictureThatDoesNotLoadIsNamedWithItsReason) {
     chart.BmpFileNames[5] = write("one.jpeg", {'x'});
     HeadlessPresenter presenter;
     Display display(presenter, nullptr);
-    display.Initialize();
+    display.Open();
     BgaBank surfaces;
     int32_t layer = -1;
     FileResolver files;
     std::vector<std::string> problems;
     const std::string error = ErrorOf([&] {
-        LoadBgaImages(surfaces, chart, display, layer, files, {}, 0, 0, PictureBudgetBytes,
-                      &problems);
+        LoadBgaImages(BgaLoad{
+            surfaces, chart, display, layer, files, {}, 0, 0, PictureBudgetBytes, &problems});
     });
     ASSERT_EQ(problems.size(), 5U);
     EXPECT_EQ(error, problems[0]);

@@ -33,17 +33,17 @@ TEST(KeyCommands, PageUpAndPageDownSetTheLateTime) {
     KeyFixture f;
     for (Key key : {Key::PageUp, Key::PageUp, Key::PageUp, Key::PageDown})
         f.player->KeyDown(key);
-    EXPECT_EQ(f.player->LateTime(), 2);
+    EXPECT_EQ(f.player->Status().Playback().LateTime, 2);
     f.player->KeyDown(Key::Other); // other keys do nothing
-    EXPECT_EQ(f.player->LateTime(), 2);
+    EXPECT_EQ(f.player->Status().Playback().LateTime, 2);
 }
 
 TEST(KeyCommands, FunctionKeysFlipTheToggles) {
     KeyFixture f;
-    const PlayToggles before = f.player->Toggles();
+    const PlayToggles before = f.player->Status().Toggles();
     for (Key key : {Key::F1, Key::F2, Key::F6, Key::F7})
         f.player->KeyDown(key);
-    const PlayToggles& after = f.player->Toggles();
+    const PlayToggles& after = f.player->Status().Toggles();
     EXPECT_NE(after.ShowFps, before.ShowFps);
     EXPECT_NE(after.ShowBga, before.ShowBga);
     EXPECT_NE(after.StepTickOn, before.StepTickOn);
@@ -56,26 +56,26 @@ TEST(KeyCommands, PauseCutsTheSoundsAndStopsTheClock) {
     EXPECT_EQ(f.Playing(), 1);
     EXPECT_EQ(f.Music(), MusicPlaying);
     f.player->KeyDown(Key::F4);
-    EXPECT_EQ(f.player->Mode(), ScreenPaused);
+    EXPECT_EQ(f.player->Status().Mode(), ScreenPaused);
     EXPECT_EQ(f.Playing(), 0) << "sounds are cut";
     EXPECT_EQ(f.Music(), MusicStopped);
-    const int32_t at = f.player->SongTime();
+    const int32_t at = f.player->Status().SongTime();
     for (int i = 0; i < 50; ++i)
         f.Frame();
-    EXPECT_EQ(f.player->SongTime(), at) << "the clock stands still";
+    EXPECT_EQ(f.player->Status().SongTime(), at) << "the clock stands still";
 }
 
 TEST(KeyCommands, ResumeGoesOnFromWhereThePauseStopped) {
     KeyFixture f;
     f.RunTo(1500);
     f.player->KeyDown(Key::F4);
-    const int32_t at = f.player->SongTime();
+    const int32_t at = f.player->Status().SongTime();
     for (int i = 0; i < 50; ++i)
         f.Frame();
     f.player->KeyDown(Key::F4);
-    EXPECT_EQ(f.player->Mode(), ScreenPlay);
+    EXPECT_EQ(f.player->Status().Mode(), ScreenPlay);
     f.Frame();
-    EXPECT_EQ(f.player->SongTime(), at + 10) << "it goes on from where it stopped";
+    EXPECT_EQ(f.player->Status().SongTime(), at + 10) << "it goes on from where it stopped";
     EXPECT_EQ(f.Music(), MusicStopped) << "the music stays silent";
     EXPECT_EQ(f.Playing(), 0) << "cut sounds are not resumed";
 }
@@ -85,9 +85,9 @@ TEST(KeyCommands, RestartWhilePausedPlaysFromTheStart) {
     f.RunTo(1500);
     f.player->KeyDown(Key::F4);
     f.player->KeyDown(Key::F5);
-    EXPECT_EQ(f.player->Mode(), ScreenPlay);
+    EXPECT_EQ(f.player->Status().Mode(), ScreenPlay);
     f.Frame();
-    EXPECT_EQ(f.player->SongTime(), 10);
+    EXPECT_EQ(f.player->Status().SongTime(), 10);
     f.RunTo(1010);
     EXPECT_EQ(f.Playing(), 1) << "the first sound plays again";
 }
@@ -111,10 +111,10 @@ TEST(KeyCommands, FullScreenToggleRemakesTheDisplayAndTheClockRunsOn) {
     EXPECT_EQ(f.presenter.closes - closes, 1);
     EXPECT_EQ(f.presenter.opens - opens, 1);
     EXPECT_FALSE(f.presenter.FullScreen());
-    const int32_t before = f.player->SongTime();
+    const int32_t before = f.player->Status().SongTime();
     f.Frame();
     same.Frame();
-    EXPECT_EQ(f.player->SongTime(), before + 10) << "the clock runs on";
+    EXPECT_EQ(f.player->Status().SongTime(), before + 10) << "the clock runs on";
     int differing = 0;
     for (int y = 0; y < 240; ++y)
         for (int x = 0; x < 320; ++x)
@@ -129,15 +129,15 @@ TEST(KeyCommands, EscFromAChartStartedInTheSelectScreen) {
     f.Start({});
     f.keys.Tap(Key::Z);
     f.Frame();
-    ASSERT_EQ(f.player->Mode(), ScreenPlay);
+    ASSERT_EQ(f.player->Status().Mode(), ScreenPlay);
     f.RunTo(1500);
     ASSERT_EQ(f.Playing(), 1);
     ASSERT_EQ(f.Music(), MusicPlaying);
     f.player->KeyDown(Key::F4);
     f.player->LeavePlay();
-    EXPECT_FALSE(f.player->CloseRequested());
-    EXPECT_EQ(f.player->Mode(), ScreenSelect);
-    EXPECT_FALSE(f.player->ChartActive());
+    EXPECT_FALSE(f.player->Status().CloseRequested());
+    EXPECT_EQ(f.player->Status().Mode(), ScreenSelect);
+    EXPECT_FALSE(f.player->Status().ChartActive());
     EXPECT_EQ(f.Playing(), 0);
     EXPECT_EQ(f.Music(), MusicStopped);
 }
@@ -149,7 +149,7 @@ TEST(KeyCommands, MinusAndPlusSetTheVolumeAndABandShowsItForAMoment) {
     for (int i = 0; i < 3; ++i)
         f.player->KeyDown(Key::Minus);
     EXPECT_EQ(f.player->SoundOutput().MasterVolume(), 70);
-    EXPECT_EQ(f.player->Volume().Text(), "VOLUME 70");
+    EXPECT_EQ(f.player->Status().Volume().Text(), "VOLUME 70");
     const auto bandAt = [&](int y) { return f.Back().Pixel(2, y) == 0x0841; };
     f.Frame();
     EXPECT_TRUE(bandAt(230)) << "the band along the bottom";
@@ -159,4 +159,37 @@ TEST(KeyCommands, MinusAndPlusSetTheVolumeAndABandShowsItForAMoment) {
     for (int i = 0; i < 12; ++i)
         f.player->KeyDown(Key::Minus);
     EXPECT_EQ(f.player->SoundOutput().MasterVolume(), 0);
+}
+
+// The screen flow alone changes the screen; what each outcome leads to.
+TEST(ScreenFlow, OutcomesLeadBackToTheSelectScreenOrEndTheProgram) {
+    ScreenFlow flow;
+    flow.Begin(ScreenSelect);
+    flow.ChartStarted();
+    EXPECT_EQ(flow.Follow(ScreenOutcome::Paused, true), std::nullopt);
+    EXPECT_EQ(flow.Current(), ScreenPaused);
+    flow.Follow(ScreenOutcome::Resumed, true);
+    EXPECT_EQ(flow.Current(), ScreenPlay);
+    EXPECT_EQ(flow.Follow(ScreenOutcome::SongOver, true), std::nullopt);
+    EXPECT_EQ(flow.Current(), ScreenSelect);
+    EXPECT_FALSE(flow.ChartActive());
+    EXPECT_EQ(flow.Follow(ScreenOutcome::LeaveAsked, true), 0) << "Esc on the select screen ends";
+
+    ScreenFlow commandLine;
+    commandLine.ChartStarted();
+    EXPECT_EQ(commandLine.Follow(ScreenOutcome::SongOver, false), 0);
+    EXPECT_EQ(commandLine.Current(), ScreenPlay) << "the program ends where it stands";
+    ScreenFlow broken;
+    broken.ChartStarted();
+    EXPECT_EQ(broken.Follow(ScreenOutcome::LoadFailed, false), 1) << "an error ends the program";
+    EXPECT_FALSE(broken.ChartActive());
+    ScreenFlow listed;
+    listed.ChartStarted();
+    EXPECT_EQ(listed.Follow(ScreenOutcome::LoadFailed, true), std::nullopt);
+    EXPECT_EQ(listed.Current(), ScreenSelect);
+
+    ScreenFlow refused;
+    refused.Begin(ScreenNotAChart);
+    refused.NoChartsFound();
+    EXPECT_EQ(refused.Current(), ScreenNotAChart) << "the refusal stays the screen shown";
 }

@@ -176,11 +176,11 @@ TEST(LiveSound, MusicAndKeysoundsLandOnTheFramesOfTheOfflineRender) {
         const std::vector<int16_t> rendered = RenderedSamples(f, standard);
         f.Start({f.dir.File("song/a.bms")});
         FakeDevice device(f);
-        while (!f.player->CloseRequested() && device.heard.size() < 20 * 44100 * 2)
+        while (!f.player->Status().CloseRequested() && device.heard.size() < 20 * 44100 * 2)
             device.Frame();
-        ASSERT_TRUE(f.player->CloseRequested()) << "the song ends";
+        ASSERT_TRUE(f.player->Status().CloseRequested()) << "the song ends";
         device.Pull(MixRate / 5); // what the queue still held
-        const int64_t start = f.player->Playback().SongStartFrame;
+        const int64_t start = f.player->Status().Playback().SongStartFrame;
         ASSERT_GE(start, 0);
         const size_t from = size_t(start) * 2;
         ASSERT_GT(device.heard.size(), from + rendered.size());
@@ -208,20 +208,20 @@ TEST(LiveSound, PauseAndRestartKeepKeysoundsOnTheSoundClock) {
     FakeDevice device(f);
     // Where the click of song time `t` must be heard, on the device's frames.
     auto clickAt = [&](int64_t t) {
-        return f.player->Playback().SongStartFrame + t * MixRate / 1000;
+        return f.player->Status().Playback().SongStartFrame + t * MixRate / 1000;
     };
     auto sounds = [&](int64_t frame) {
         return device.heard.size() > size_t(frame) * 2 + 2 &&
                device.heard[size_t(frame) * 2] != 0 && device.heard[size_t(frame - 1) * 2] == 0;
     };
-    while (!f.player->SongStarted() || f.player->SongTime() < 1100)
+    while (!f.player->Status().SongStarted() || f.player->Status().SongTime() < 1100)
         device.Frame();
     f.player->KeyDown(Key::F4); // pause for a while
     for (int i = 0; i < 37; ++i)
         device.Frame();
     f.player->KeyDown(Key::F4);
-    const int32_t resumedAt = f.player->SongTime();
-    while (f.player->SongTime() < 1900)
+    const int32_t resumedAt = f.player->Status().SongTime();
+    while (f.player->Status().SongTime() < 1900)
         device.Frame();
     // The notes at 1000 ms and every 400 ms: the ones after the resume.
     for (int64_t t = 1400; t < 1900; t += 400)
@@ -230,7 +230,7 @@ TEST(LiveSound, PauseAndRestartKeepKeysoundsOnTheSoundClock) {
         }
     f.player->KeyDown(Key::F5);
     device.Frame();
-    while (f.player->SongTime() < 1500)
+    while (f.player->Status().SongTime() < 1500)
         device.Frame();
     EXPECT_TRUE(sounds(clickAt(1000))) << "after the restart";
     EXPECT_TRUE(sounds(clickAt(1400)));

@@ -144,14 +144,14 @@ TEST(ChartMediaMemory, AFileNamedFromManySlotsIsReadAndDecodedOnce) {
     Mixer sound(problems);
     HeadlessPresenter presenter;
     Display display(presenter, nullptr);
-    display.Initialize();
+    display.Open();
     KeysoundBank slots;
     BgaBank surfaces;
     int32_t layer = -1;
     const size_t total = TotalRequested([&] {
         FileResolver files;
         ASSERT_TRUE(LoadKeysounds(slots, chart, sound, dir.Folder(), files));
-        ASSERT_TRUE(LoadBgaImages(surfaces, chart, display, layer, files));
+        ASSERT_TRUE(LoadBgaImages(BgaLoad{surfaces, chart, display, layer, files}));
     });
     // Each slot's own surface (150 KB) and one decode of each file.
     EXPECT_LT(total, size_t(64) << 20);

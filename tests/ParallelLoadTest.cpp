@@ -259,7 +259,7 @@ TEST(ParallelLoad, ImagesAndTheFirstErrorAsInALoadOneByOne) {
     }
     HeadlessPresenter presenter;
     Display display(presenter, nullptr);
-    display.Initialize();
+    display.Open();
     const int w = display.Mode.Width, h = display.Mode.Height;
     BgaBank surfaces[2];
     int32_t layers[2] = {-1, -1};
@@ -273,8 +273,9 @@ TEST(ParallelLoad, ImagesAndTheFirstErrorAsInALoadOneByOne) {
         }
         WithHelper(run == 0, [&] {
             FileResolver resolver;
-            errors[run] = ErrorOf(
-                [&] { LoadBgaImages(surfaces[run], chart, display, layers[run], resolver); });
+            errors[run] = ErrorOf([&] {
+                LoadBgaImages(BgaLoad{surfaces[run], chart, display, layers[run], resolver});
+            });
         });
     }
     EXPECT_FALSE(errors[0].empty());
@@ -319,22 +320,22 @@ TEST(ParallelLoad, ImagesLoadAgainWholeAfterAStoppedLoad) {
     }
     HeadlessPresenter presenter;
     Display display(presenter, nullptr);
-    display.Initialize();
+    display.Open();
     const int w = display.Mode.Width, h = display.Mode.Height;
     BgaBank stopped, whole;
     int32_t layer = 0;
     int calls = 0;
     FileResolver files;
-    EXPECT_FALSE(LoadBgaImages(stopped, chart, display, layer, files,
-                               [&](int, int) { return ++calls < 3; }));
+    EXPECT_FALSE(LoadBgaImages(
+        BgaLoad{stopped, chart, display, layer, files, [&](int, int) { return ++calls < 3; }}));
     for (const auto& s : stopped)
         EXPECT_TRUE(!s || s->HasPixels());
     // The three files taken in before the stop keep their pictures; the slots
     // after them are empty, whatever the second thread had drawn ahead.
     for (size_t i = 1; i <= 30; ++i)
         EXPECT_EQ(stopped[i] != nullptr, i <= 3) << i;
-    ASSERT_TRUE(LoadBgaImages(stopped, chart, display, layer, files));
-    ASSERT_TRUE(LoadBgaImages(whole, chart, display, layer, files));
+    ASSERT_TRUE(LoadBgaImages(BgaLoad{stopped, chart, display, layer, files}));
+    ASSERT_TRUE(LoadBgaImages(BgaLoad{whole, chart, display, layer, files}));
     for (size_t i = 1; i <= 30; ++i) {
         ASSERT_TRUE(stopped[i] && whole[i]) << i;
         ASSERT_EQ(std::memcmp(stopped[i]->Bits(), whole[i]->Bits(), size_t(w) * size_t(h) * 2), 0)

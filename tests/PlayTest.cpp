@@ -41,7 +41,7 @@ TEST(Play, StartGateWaitsForFortyFramesPerSecond) {
     f.Write("song/k.wav", Flat(100, 1000));
     f.Start("song/a.bms");
     f.Frame();
-    EXPECT_FALSE(f.player->SongStarted());
+    EXPECT_FALSE(f.player->Status().SongStarted());
     const Surface& back = f.Back();
     int green = 0;
     for (int y = 222; y < 240; ++y)
@@ -53,10 +53,11 @@ TEST(Play, StartGateWaitsForFortyFramesPerSecond) {
     EXPECT_EQ(back.Pixel(10, 10), 0) << "the rest is black";
     for (int i = 0; i < 98; ++i)
         f.Frame();
-    EXPECT_FALSE(f.player->SongStarted()) << "no frame rate is known before a full second";
+    EXPECT_FALSE(f.player->Status().SongStarted()) << "no frame rate is known before a full second";
     f.PassGate();
-    EXPECT_EQ(f.player->FrameRate(), 100);
-    EXPECT_EQ(f.player->SongTime(), 0) << "the clock starts at the first frame through the gate";
+    EXPECT_EQ(f.player->Status().Timer().FrameRate(), 100);
+    EXPECT_EQ(f.player->Status().SongTime(), 0)
+        << "the clock starts at the first frame through the gate";
 }
 
 TEST(Play, KeysoundsStartInTheFrameWhoseWindowHoldsTheirTime) {
@@ -68,17 +69,18 @@ TEST(Play, KeysoundsStartInTheFrameWhoseWindowHoldsTheirTime) {
     f.Write("song/s.wav", Flat(44100, 10));
     f.Start("song/a.bms");
     f.PassGate();
-    while (f.player->SongTime() <= 1000) {
-        EXPECT_EQ(f.Playing(), 0) << "nothing before its time, at " << f.player->SongTime();
+    while (f.player->Status().SongTime() <= 1000) {
+        EXPECT_EQ(f.Playing(), 0) << "nothing before its time, at "
+                                  << f.player->Status().SongTime();
         f.Frame();
     }
-    EXPECT_EQ(f.player->Playback().PrevSongTime, f.player->SongTime())
+    EXPECT_EQ(f.player->Status().Playback().PrevSongTime, f.player->Status().SongTime())
         << "the next window starts where this one ended";
     EXPECT_EQ(f.Playing(), 2);
     EXPECT_EQ(f.player->SoundOutput().ChannelStatus(0), 1);
     EXPECT_EQ(f.player->SoundOutput().ChannelStatus(1), 1) << "the two lowest channels";
     EXPECT_EQ(f.Pull(1)[0], 110);
-    EXPECT_EQ(f.player->CurrentChart().Chart.Events.SoundEvents().size(), 3u);
+    EXPECT_EQ(f.player->Status().CurrentChart().Chart.Events.SoundEvents().size(), 3u);
 }
 
 TEST(Play, AThirtyThirdSoundIsDropped) {
@@ -90,7 +92,7 @@ TEST(Play, AThirtyThirdSoundIsDropped) {
     f.Write("song/k.wav", Flat(44100, 100));
     f.Start("song/a.bms");
     f.PassGate();
-    while (f.player->SongTime() <= 1000)
+    while (f.player->Status().SongTime() <= 1000)
         f.Frame();
     EXPECT_EQ(f.Playing(), 32);
     EXPECT_EQ(f.Pull(1)[0], 3200) << "32 sounds, not 33";
@@ -104,16 +106,16 @@ TEST(Play, TheSongEndsOnlyWhenEverythingIsQuiet) {
     f.Write("song/long.wav", Flat(441000, 5));
     f.Start("song/a.bms");
     f.PassGate();
-    const int32_t last = f.player->CurrentChart().Chart.LastSoundTime;
+    const int32_t last = f.player->Status().CurrentChart().Chart.LastSoundTime;
     EXPECT_EQ(last, 4846);
-    while (f.player->SongTime() <= last)
+    while (f.player->Status().SongTime() <= last)
         f.Frame();
-    EXPECT_TRUE(f.player->SongEnded());
-    EXPECT_FALSE(f.player->CloseRequested()) << "a channel still plays";
+    EXPECT_TRUE(f.player->Status().Playback().SongEnded);
+    EXPECT_FALSE(f.player->Status().CloseRequested()) << "a channel still plays";
     f.Pull(44100 * 11);
     f.Frame();
-    EXPECT_TRUE(f.player->CloseRequested()) << "a command-line chart ends the program";
-    EXPECT_EQ(f.player->ExitCode(), 0);
+    EXPECT_TRUE(f.player->Status().CloseRequested()) << "a command-line chart ends the program";
+    EXPECT_EQ(f.player->Status().ExitCode(), 0);
 }
 
 TEST(Play, TheSongWaitsForItsMusic) {
@@ -124,17 +126,17 @@ TEST(Play, TheSongWaitsForItsMusic) {
     f.Write("song/music.mid", tools::EncodeMidi(song));
     f.Write("song/a.bms", Bytes("#MIDIFILE music.mid\n"));
     f.Start("song/a.bms");
-    EXPECT_TRUE(f.player->Playback().MidiLoaded);
+    EXPECT_TRUE(f.player->Status().Playback().MidiLoaded);
     f.PassGate();
     f.Frame();
-    EXPECT_TRUE(f.player->SongEnded());
+    EXPECT_TRUE(f.player->Status().Playback().SongEnded);
     EXPECT_EQ(f.Music(), MusicPlaying);
     f.Pull(22050);
     f.Frame();
-    EXPECT_FALSE(f.player->CloseRequested()) << "the music still plays";
+    EXPECT_FALSE(f.player->Status().CloseRequested()) << "the music still plays";
     f.Pull(44100);
     f.Frame();
-    EXPECT_TRUE(f.player->CloseRequested());
+    EXPECT_TRUE(f.player->Status().CloseRequested());
 }
 
 TEST(Play, BrokenMusicIsReportedAndTheChartPlaysWithoutIt) {
@@ -146,10 +148,10 @@ TEST(Play, BrokenMusicIsReportedAndTheChartPlaysWithoutIt) {
     ASSERT_EQ(f.messages.shown.size(), 1u);
     EXPECT_EQ(f.messages.shown[0].rfind("MIDI ファイルが読み込めません\n", 0), 0u)
         << f.messages.shown[0];
-    EXPECT_FALSE(f.player->Playback().MidiLoaded);
-    EXPECT_FALSE(f.player->CloseRequested());
+    EXPECT_FALSE(f.player->Status().Playback().MidiLoaded);
+    EXPECT_FALSE(f.player->Status().CloseRequested());
     f.PassGate();
-    while (f.player->SongTime() <= 1000)
+    while (f.player->Status().SongTime() <= 1000)
         f.Frame();
     EXPECT_EQ(f.Playing(), 1) << "the keysounds still play";
 }
@@ -163,19 +165,19 @@ TEST(Play, PausedUpAndDownStepTheClockSilently) {
     for (int i = 0; i < 20; ++i)
         f.Frame();
     f.player->KeyDown(Key::F4); // pause
-    ASSERT_EQ(f.player->Mode(), ScreenPaused);
-    const int32_t at = f.player->SongTime();
+    ASSERT_EQ(f.player->Status().Mode(), ScreenPaused);
+    const int32_t at = f.player->Status().SongTime();
     f.keys.Press(Key::Down);
     for (int i = 0; i < 10; ++i)
         f.Frame();
-    EXPECT_EQ(f.player->SongTime(), at + 500) << "ten frames of Down: 500 ms";
+    EXPECT_EQ(f.player->Status().SongTime(), at + 500) << "ten frames of Down: 500 ms";
     f.keys.Release(Key::Down);
     f.keys.Press(Key::K); // Up, by its letter key
     f.Frame();
-    EXPECT_EQ(f.player->SongTime(), at + 450);
+    EXPECT_EQ(f.player->Status().SongTime(), at + 450);
     f.keys.ReleaseAll();
     EXPECT_EQ(f.Playing(), 0) << "the 1000 ms sound was passed without playing";
-    EXPECT_EQ(f.player->Playback().EventCursors[SoundEventsIndex], 0)
+    EXPECT_EQ(f.player->Status().Playback().EventCursors[SoundEventsIndex], 0)
         << "cursors reset while paused";
 }
 
@@ -194,7 +196,7 @@ struct BgaFixture : PlayFixture {
         Write("song/blue.jpg", {1, 2, 3}); // never shown: the second change of its frame
         Start("song/a.bms");
     }
-    const ChartSession& Session() const { return player->CurrentChart(); }
+    const ChartSession& Session() const { return player->Status().CurrentChart(); }
 };
 
 } // namespace
@@ -211,7 +213,7 @@ TEST(Play, ABrokenBackgroundImageIsReportedAndLaterOnesStillLoad) {
 TEST(Play, BackgroundImagesChangeAtMostOncePerFrame) {
     BgaFixture f;
     f.PassGate();
-    while (f.player->SongTime() <= 1002)
+    while (f.player->Status().SongTime() <= 1002)
         f.Frame();
     EXPECT_EQ(f.Session().GameState.BgaBaseImage, 1) << "only the first change of the frame";
     EXPECT_EQ(f.Back().Pixel(100, 100), 0xF800);
@@ -221,7 +223,7 @@ TEST(Play, TheLayerImageIsDrawnOverTheBase) {
     BgaFixture f;
     f.PassGate();
     const double layerAt = f.Session().Chart.MeasureStart[2];
-    while (f.player->SongTime() <= layerAt)
+    while (f.player->Status().SongTime() <= layerAt)
         f.Frame();
     EXPECT_EQ(f.Session().GameState.BgaLayerImage, 3);
     EXPECT_EQ(f.Back().Pixel(100, 100), 0x07E0) << "the layer over the base";
@@ -234,8 +236,8 @@ TEST(Play, ACompileErrorIsNeverPlayed) {
     f.Start("song/a.bms");
     ASSERT_EQ(f.messages.shown.size(), 1u);
     EXPECT_EQ(f.messages.shown[0], f.dir.File("song/a.bms") + ":2: '00x' は整数ではありません");
-    EXPECT_TRUE(f.player->CloseRequested());
-    EXPECT_EQ(f.player->ExitCode(), 1);
+    EXPECT_TRUE(f.player->Status().CloseRequested());
+    EXPECT_EQ(f.player->Status().ExitCode(), 1);
 }
 
 TEST(Render, SongTimesRoundDownToTheirMixFrame) {

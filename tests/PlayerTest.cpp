@@ -43,15 +43,15 @@ struct PlayerFixture : HeadlessPlayer {
 TEST(Player, NoChartsShowsItsScreenOnceTheTimerRuns) {
     PlayerFixture f;
     f.Create({});
-    EXPECT_EQ(f.presenter.Presents(), 1) << "the loading screen is shown at initialisation";
-    EXPECT_EQ(f.player->Mode(), ScreenNoCharts);
-    EXPECT_FALSE(f.player->ChartActive());
-    EXPECT_EQ(f.player->FramesRun(), 0) << "no frame before the timer is enabled";
-    EXPECT_TRUE(f.player->Running());
-    EXPECT_EQ(f.player->Picture().Width(), 320);
-    EXPECT_EQ(f.player->Toggles().ShowBga, true);
+    EXPECT_EQ(f.presenter.Presents(), 1) << "the loading screen is shown as the display opens";
+    EXPECT_EQ(f.player->Status().Mode(), ScreenNoCharts);
+    EXPECT_FALSE(f.player->Status().ChartActive());
+    EXPECT_EQ(f.player->Status().FramesRun(), 0) << "no frame before the timer is enabled";
+    EXPECT_TRUE(f.player->Status().Timer().Running());
+    EXPECT_EQ(f.player->Status().Picture().Width(), 320);
+    EXPECT_EQ(f.player->Status().Toggles().ShowBga, true);
     f.Frames(3);
-    EXPECT_EQ(f.player->FramesRun(), 3);
+    EXPECT_EQ(f.player->Status().FramesRun(), 3);
     EXPECT_EQ(f.presenter.Presents(), 4);
 }
 
@@ -76,17 +76,18 @@ TEST(Player, CommandLineFileThatIsNoChartShowsTheErrorScreen) {
     PlayerFixture f;
     std::filesystem::create_directories(f.dir.Folder() + "songs");
     f.Create({f.dir.File("notes.txt")});
-    EXPECT_EQ(f.player->Mode(), ScreenNotAChart) << "the chart search does not change it";
-    EXPECT_FALSE(f.player->ChartActive());
+    EXPECT_EQ(f.player->Status().Mode(), ScreenNotAChart) << "the chart search does not change it";
+    EXPECT_FALSE(f.player->Status().ChartActive());
 }
 
 TEST(Player, CommandLineChartExtensionIgnoresCase) {
     PlayerFixture f;
     WriteFileAtomic(f.dir.File("Song.BMS"), {'#', 'B', 'P', 'M', ' ', '9', '0'});
     f.Create({f.dir.File("Song.BMS"), "ignored.txt"});
-    EXPECT_EQ(f.player->Mode(), ScreenPlay);
-    EXPECT_TRUE(f.player->ChartActive());
-    EXPECT_TRUE(f.player->Charts().empty()) << "only the first argument counts; no search";
+    EXPECT_EQ(f.player->Status().Mode(), ScreenPlay);
+    EXPECT_TRUE(f.player->Status().ChartActive());
+    EXPECT_TRUE(f.player->Status().Songs().ChartList.empty())
+        << "only the first argument counts; no search";
 }
 
 namespace {
@@ -106,10 +107,12 @@ struct ChartListFixture : PlayerFixture {
 
 TEST(Player, ChartsBelowTheProgramFolderFillTheList) {
     ChartListFixture f;
-    EXPECT_EQ(f.player->Mode(), ScreenSelect);
-    EXPECT_EQ(f.player->Charts(), (std::vector<std::string>{f.dir.File("songs/a/one.bms"),
-                                                            f.dir.File("songs/b/two.bms")}));
-    EXPECT_EQ(f.player->CurrentChart().Header.Title, "A") << "the first chart's header is read";
+    EXPECT_EQ(f.player->Status().Mode(), ScreenSelect);
+    EXPECT_EQ(
+        f.player->Status().Songs().ChartList,
+        (std::vector<std::string>{f.dir.File("songs/a/one.bms"), f.dir.File("songs/b/two.bms")}));
+    EXPECT_EQ(f.player->Status().CurrentChart().Header.Title, "A")
+        << "the first chart's header is read";
 }
 
 TEST(Player, ASecondDisplayInitialisationFindsTheSameChartsOnceEach) {
@@ -117,7 +120,7 @@ TEST(Player, ASecondDisplayInitialisationFindsTheSameChartsOnceEach) {
     f.Frames(101);              // a steady frame rate lets F3 work
     f.player->KeyDown(Key::F3); // the display is made again
     ASSERT_EQ(f.presenter.opens, 2);
-    EXPECT_EQ(f.player->Charts().size(), 2u);
+    EXPECT_EQ(f.player->Status().Songs().ChartList.size(), 2u);
 }
 
 TEST(Player, ASongsFolderElsewhereIsSearchedInstead) {
@@ -128,7 +131,8 @@ TEST(Player, ASongsFolderElsewhereIsSearchedInstead) {
     WriteFileAtomic(songs.File("x/there.bms"), {'#'});
     f.songsFolder = songs.Folder();
     f.Create({});
-    EXPECT_EQ(f.player->Charts(), std::vector<std::string>{songs.File("x/there.bms")});
+    EXPECT_EQ(f.player->Status().Songs().ChartList,
+              std::vector<std::string>{songs.File("x/there.bms")});
 }
 
 TEST(Player, CommandLineChartIsCompiledAtStartUp) {
@@ -137,7 +141,7 @@ TEST(Player, CommandLineChartIsCompiledAtStartUp) {
                                              '#', '0', '0', '1', '1', '1', ':', '0', '1', '\n'});
     f.Create({f.dir.File("song.bms")});
     EXPECT_TRUE(f.messages.shown.empty());
-    const ChartSession& session = f.player->CurrentChart();
+    const ChartSession& session = f.player->Status().CurrentChart();
     EXPECT_EQ(session.Chart.Events.LaneNotes(1, 0).size(), 1u);
     EXPECT_EQ(session.GameState.Lane2X, 184);
     EXPECT_EQ(session.SongFolder, f.dir.Folder());
@@ -153,11 +157,11 @@ TEST(Player, CommandLineChartThatDoesNotCompileEndsTheProgram) {
     g.Create({g.dir.File("bad.bms")});
     EXPECT_EQ(g.messages.shown, std::vector<std::string>{g.dir.File("bad.bms") +
                                                          ":1: 'x' は浮動小数点数ではありません"});
-    EXPECT_TRUE(g.player->Songs().ChartList.empty());
-    EXPECT_FALSE(g.player->ChartActive());
-    EXPECT_TRUE(g.player->CloseRequested());
-    EXPECT_EQ(g.player->ExitCode(), 1);
-    EXPECT_EQ(g.player->Picture().Width(), 320);
+    EXPECT_TRUE(g.player->Status().Songs().ChartList.empty());
+    EXPECT_FALSE(g.player->Status().ChartActive());
+    EXPECT_TRUE(g.player->Status().CloseRequested());
+    EXPECT_EQ(g.player->Status().ExitCode(), 1);
+    EXPECT_EQ(g.player->Status().Picture().Width(), 320);
 }
 
 TEST(Player, LoadingScreenText) {
@@ -181,8 +185,8 @@ TEST(Player, EscClosesWhereThereIsNothingToGoBackTo) {
     PlayerFixture f;
     f.Create({});
     f.player->LeavePlay();
-    EXPECT_TRUE(f.player->CloseRequested());
-    EXPECT_EQ(f.player->Mode(), ScreenSelect);
+    EXPECT_TRUE(f.player->Status().CloseRequested());
+    EXPECT_EQ(f.player->Status().Mode(), ScreenSelect);
 }
 
 TEST(Player, EscFromAChartWithAListGoesBackToIt) {
@@ -192,11 +196,12 @@ TEST(Player, EscFromAChartWithAListGoesBackToIt) {
     g.Create({});
     g.keys.Tap(Key::Z); // Start on the select screen
     g.Frame();
-    ASSERT_EQ(g.player->Mode(), ScreenPlay);
+    ASSERT_EQ(g.player->Status().Mode(), ScreenPlay);
     g.player->LeavePlay();
-    EXPECT_FALSE(g.player->CloseRequested()) << "a chart from the select screen goes back to it";
-    EXPECT_EQ(g.player->Mode(), ScreenSelect);
-    EXPECT_FALSE(g.player->ChartActive());
+    EXPECT_FALSE(g.player->Status().CloseRequested())
+        << "a chart from the select screen goes back to it";
+    EXPECT_EQ(g.player->Status().Mode(), ScreenSelect);
+    EXPECT_FALSE(g.player->Status().ChartActive());
 }
 
 TEST(Player, FullScreenHidesTheCursorAndRecentresThePointer) {

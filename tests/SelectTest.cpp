@@ -27,7 +27,9 @@ struct SelectFixture : HeadlessPlayer {
         Write("b/picture.bmp", Picture(0x00FF00));
         Start({});
     }
-    std::string Current() const { return player->SelectedChart().substr(dir.Folder().size()); }
+    std::string Current() const {
+        return player->Status().Songs().Selected().substr(dir.Folder().size());
+    }
     // Holds `key` for one frame, then lets the slide run out.
     void Move(Key key) {
         keys.Press(key);
@@ -42,11 +44,11 @@ struct SelectFixture : HeadlessPlayer {
 
 TEST(Select, RightAndLeftWalkBetweenFolders) {
     SelectFixture f;
-    ASSERT_EQ(f.player->Mode(), ScreenSelect);
+    ASSERT_EQ(f.player->Status().Mode(), ScreenSelect);
     EXPECT_EQ(f.Current(), "a/1.bms");
     f.Move(Key::Right);
     EXPECT_EQ(f.Current(), "b/1.bms") << "the first chart of the next folder";
-    EXPECT_EQ(f.player->CurrentChart().Header.Title, "b/1.bms");
+    EXPECT_EQ(f.player->Status().CurrentChart().Header.Title, "b/1.bms");
     f.Move(Key::Right);
     EXPECT_EQ(f.Current(), "c/1.bms");
     f.Move(Key::Right);
@@ -99,8 +101,8 @@ TEST(Select, MovesLockInputForSixteenFrames) {
     SelectFixture f;
     f.keys.Press(Key::Right);
     f.Frame();
-    EXPECT_EQ(f.player->SelectView().SlideCountdown(), 16);
-    EXPECT_EQ(f.player->Songs().SlideDirection, 1);
+    EXPECT_EQ(f.player->Status().SelectView().SlideCountdown(), 16);
+    EXPECT_EQ(f.player->Status().Songs().SlideDirection, 1);
     for (int i = 0; i < 16; ++i)
         f.Frame();
     EXPECT_EQ(f.Current(), "b/1.bms") << "the held key waits out the slide";
@@ -127,9 +129,9 @@ TEST(Select, Button1StartsTheChart) {
     f.keys.Press(Key::Right);
     f.Frame();
     f.keys.ReleaseAll();
-    EXPECT_EQ(f.player->Mode(), ScreenPlay);
-    EXPECT_TRUE(f.player->ChartActive());
-    EXPECT_EQ(f.player->CurrentChart().Chart.LastSoundTime, 0);
+    EXPECT_EQ(f.player->Status().Mode(), ScreenPlay);
+    EXPECT_TRUE(f.player->Status().ChartActive());
+    EXPECT_EQ(f.player->Status().CurrentChart().Chart.LastSoundTime, 0);
     EXPECT_EQ(f.Current(), "b/1.bms");
 }
 
@@ -138,10 +140,10 @@ TEST(Select, EscFromPlayGoesBackToTheSameChart) {
     f.Move(Key::Right);
     f.keys.Tap(Key::Z);
     f.Frame();
-    ASSERT_EQ(f.player->Mode(), ScreenPlay);
+    ASSERT_EQ(f.player->Status().Mode(), ScreenPlay);
     f.player->LeavePlay();
-    EXPECT_EQ(f.player->Mode(), ScreenSelect);
-    EXPECT_FALSE(f.player->CloseRequested());
+    EXPECT_EQ(f.player->Status().Mode(), ScreenSelect);
+    EXPECT_FALSE(f.player->Status().CloseRequested());
     EXPECT_EQ(f.Current(), "b/1.bms");
 }
 
@@ -163,10 +165,10 @@ TEST(Select, AChartThatDoesNotCompileGoesBackToTheList) {
     ASSERT_EQ(f.messages.shown.size(), 1u);
     EXPECT_EQ(f.messages.shown[0], f.dir.File("a/1.bms") + ":4: '00x' は整数ではありません")
         << "the chart and the line it was met on";
-    EXPECT_EQ(f.player->Mode(), ScreenSelect);
-    EXPECT_FALSE(f.player->ChartActive());
-    EXPECT_FALSE(f.player->CloseRequested());
-    EXPECT_EQ(f.player->CurrentChart().Header.Title, "Broken")
+    EXPECT_EQ(f.player->Status().Mode(), ScreenSelect);
+    EXPECT_FALSE(f.player->Status().ChartActive());
+    EXPECT_FALSE(f.player->Status().CloseRequested());
+    EXPECT_EQ(f.player->Status().CurrentChart().Header.Title, "Broken")
         << "the header read before the error is shown";
     EXPECT_EQ(f.Current(), "a/1.bms");
 }
@@ -181,7 +183,7 @@ TEST(Select, AnUnreadableChartShowsItsOwnHeaderNotThePreviousOne) {
     far.Move(Key::Right);
     ASSERT_EQ(far.Current(), "b/1.bms");
     ASSERT_EQ(far.messages.shown, std::vector<std::string>{"'fast' は浮動小数点数ではありません"});
-    EXPECT_EQ(far.player->CurrentChart().GameState.PlayLevel, 2)
+    EXPECT_EQ(far.player->Status().CurrentChart().GameState.PlayLevel, 2)
         << "the session keeps the values the next compile starts from";
     HeadlessPlayer only;
     only.Write("b/1.bms", Bytes(unreadable));
@@ -228,7 +230,7 @@ TEST(Select, AnErrorNoBoxShowedIsDrawnOverTheScreen) {
     ASSERT_EQ(bandPixels(), 0);
     f.keys.Tap(Key::Z);
     f.Frame();
-    ASSERT_EQ(f.player->Mode(), ScreenSelect);
+    ASSERT_EQ(f.player->Status().Mode(), ScreenSelect);
     f.Frame();
     EXPECT_GT(bandPixels(), 200);
     f.Frames(int(NoticeMs / 10) - 3);
@@ -250,7 +252,7 @@ TEST(Select, ABannerIsBuiltFromTheFolderPictureAndShown) {
     SelectFixture f;
     EXPECT_FALSE(std::filesystem::exists(f.dir.File("a/disk.bmp")))
         << "no picture, nothing written";
-    EXPECT_EQ(f.player->SelectView().BannerPath(), f.dir.Folder() + "diskblank.bmp");
+    EXPECT_EQ(f.player->Status().SelectView().BannerPath(), f.dir.Folder() + "diskblank.bmp");
     f.Move(Key::Right);
     EXPECT_FALSE(std::filesystem::exists(f.dir.File("b/disk.bmp")))
         << "the song folder is left alone";
@@ -273,7 +275,7 @@ TEST(Select, LaterVisitsReadTheBannerCacheEvenWhenThePictureChanges) {
     f.Move(Key::Left);
     f.Move(Key::Right);
     EXPECT_EQ(LoadBmpFile(cached).ColourAt(40, 26), 0x00FF00u);
-    EXPECT_EQ(f.player->SelectView().BannerPath(), cached);
+    EXPECT_EQ(f.player->Status().SelectView().BannerPath(), cached);
 }
 
 TEST(Select, TheDiskMaskScalesThePicture) {
@@ -294,7 +296,7 @@ Stars CompareStars(HeadlessPlayer& f, long long x0, long long count, int left, i
                    int bottom) {
     HeadlessPresenter presenter;
     Display display(presenter, nullptr);
-    display.Initialize();
+    display.Open();
     SpriteSheet sprites(&display);
     sprites.LoadFromFile(f.dir.File("tappoplay.dxg"));
     Surface expected(&display);
@@ -366,8 +368,8 @@ TEST(Select, Utf8AndShiftJisFoldersAreEachOneStop) {
     f.Write(a + "/pic.bmp", Picture(0x00FF00));
     f.Write(a + "/k.wav", Bytes("RIFF"));
     f.Start({});
-    const auto current = [&] { return f.player->SelectedChart(); };
-    ASSERT_EQ(f.player->Charts().size(), 4u);
+    const auto current = [&] { return f.player->Status().Songs().Selected(); };
+    ASSERT_EQ(f.player->Status().Songs().ChartList.size(), 4u);
     EXPECT_EQ(current(), f.dir.File("sj/\x83\x41/1.bms"));
     // Each of the four folders is one stop of Right, and the fifth comes back.
     std::vector<std::string> seen{current()};
@@ -421,7 +423,7 @@ TEST(Select, TheStandardReadingTellsASongsChartsApart) {
     f.Write("s/a.bme", Bytes("#TITLE t\n#SUBTITLE [Another]\n#DIFFICULTY 4\n#PLAYLEVEL 12\n"
                              "#00111:0101\n#00116:01\n#00151:0101\n#001D1:01\n"));
     f.Start({});
-    const ChartHeader& h = f.player->CurrentChart().Header;
+    const ChartHeader& h = f.player->Status().CurrentChart().Header;
     EXPECT_EQ(h.Subtitle, "[Another]");
     EXPECT_EQ(DetailsText(h, 12),
               h.KeyLayout + (h.KeyLayout.empty() ? "" : "  ") + "ANOTHER  LEVEL 12  4 NOTES")
@@ -431,8 +433,8 @@ TEST(Select, TheStandardReadingTellsASongsChartsApart) {
     const std::string shown = DetailsText(h, 12);
     ASSERT_TRUE(f.player->StartChart(f.dir.File("s/a.bme")));
     f.player->LeavePlay();
-    EXPECT_EQ(DetailsText(f.player->CurrentChart().Header, 12), shown);
-    EXPECT_EQ(f.player->CurrentChart().Header.Subtitle, "[Another]");
+    EXPECT_EQ(DetailsText(f.player->Status().CurrentChart().Header, 12), shown);
+    EXPECT_EQ(f.player->Status().CurrentChart().Header.Subtitle, "[Another]");
     // A path too long for the line shows its end, which names the chart.
     const auto fitsIn = [](size_t n) {
         return [n](const std::string& t) { return t.size() <= n; };
@@ -448,9 +450,10 @@ TEST(Select, TheListHoldsAbsolutePathsWhateverTheFolderWasGivenAs) {
     f.songsFolder = f.dir.File("songs");
     f.Write("songs/a-sjis/1.bms", Bytes("#TITLE x\n"));
     f.Start({});
-    ASSERT_EQ(f.player->Charts().size(), 1u);
-    EXPECT_EQ(f.player->Charts()[0], f.dir.File("songs/a-sjis/1.bms"));
-    EXPECT_EQ(SelectPathText(f.player->Charts()[0], f.songsFolder), "/a-sjis/1.bms");
+    ASSERT_EQ(f.player->Status().Songs().ChartList.size(), 1u);
+    EXPECT_EQ(f.player->Status().Songs().ChartList[0], f.dir.File("songs/a-sjis/1.bms"));
+    EXPECT_EQ(SelectPathText(f.player->Status().Songs().ChartList[0], f.songsFolder),
+              "/a-sjis/1.bms");
 }
 
 namespace {
@@ -472,16 +475,16 @@ TEST_P(SelectLevel, EveryStarOnTheScreenIsDrawn) {
 
 INSTANTIATE_TEST_SUITE_P(Select, SelectLevel, testing::Values(3, 110, 200, 2147483647));
 
-TEST(Select, DisplayReinitialisationKeepsTheCurrentChart) {
+TEST(Select, TheFullScreenToggleKeepsTheCurrentChart) {
     SelectFixture f;
     f.Move(Key::Right);
     ASSERT_EQ(f.Current(), "b/1.bms");
     f.Frames(101); // a steady frame rate lets F3 work
     f.player->KeyDown(Key::F3);
     EXPECT_EQ(f.Current(), "b/1.bms");
-    EXPECT_EQ(f.player->CurrentChart().Header.Title, "b/1.bms")
+    EXPECT_EQ(f.player->Status().CurrentChart().Header.Title, "b/1.bms")
         << "the title of the chart shown, not the first one's";
-    EXPECT_EQ(f.player->SelectView().BannerPath(), BannerCachePath(f.dir.File("b")))
+    EXPECT_EQ(f.player->Status().SelectView().BannerPath(), BannerCachePath(f.dir.File("b")))
         << "and its banner";
 }
 
@@ -497,7 +500,7 @@ TEST(Select, AButtonTappedBetweenTwoFramesStartsPlay) {
     SelectFixture f;
     f.keys.Tap(Key::Space);
     f.Frame();
-    EXPECT_EQ(f.player->Mode(), ScreenPlay);
+    EXPECT_EQ(f.player->Status().Mode(), ScreenPlay);
 }
 
 TEST(Select, AReadOnlyFolderGetsACachedBannerAndAFolderBannerWins) {
@@ -523,7 +526,7 @@ TEST(Select, AReadOnlyFolderGetsACachedBannerAndAFolderBannerWins) {
               2)
         << "only its chart and its picture";
     f.Move(Key::Right);
-    EXPECT_EQ(f.player->SelectView().BannerPath(), f.dir.File("c/disk.bmp"));
+    EXPECT_EQ(f.player->Status().SelectView().BannerPath(), f.dir.File("c/disk.bmp"));
     EXPECT_FALSE(std::filesystem::exists(BannerCachePath(f.dir.File("c"))));
 }
 

@@ -134,9 +134,9 @@ TEST(Loading, EscDuringTheLoadLeavesPlayAsInPlay) {
     f.Frame();
     f.keys.ReleaseAll();
     EXPECT_EQ(calls, 10) << "the load stopped at the user's word";
-    EXPECT_EQ(f.player->Mode(), ScreenSelect);
-    EXPECT_FALSE(f.player->ChartActive());
-    EXPECT_FALSE(f.player->CloseRequested());
+    EXPECT_EQ(f.player->Status().Mode(), ScreenSelect);
+    EXPECT_FALSE(f.player->Status().ChartActive());
+    EXPECT_FALSE(f.player->Status().CloseRequested());
 }
 
 TEST(Loading, EscDuringTheLoadOfACommandLineChartEndsTheProgram) {
@@ -145,7 +145,7 @@ TEST(Loading, EscDuringTheLoadOfACommandLineChartEndsTheProgram) {
     WriteManySounds(g, 40);
     g.keepLoading = [] { return false; };
     g.Start({g.dir.File("song/chart.bms")});
-    EXPECT_TRUE(g.player->CloseRequested());
+    EXPECT_TRUE(g.player->Status().CloseRequested());
 }
 
 TEST(Loading, ALongLoadRedrawsItsProgressBarNowAndThen) {
@@ -167,7 +167,7 @@ TEST(Loading, ALongLoadRedrawsItsProgressBarNowAndThen) {
     const long redraws = f.presenter.Presents() - before - 2; // the loading screen and the frame
     EXPECT_GE(redraws, 8);
     EXPECT_LE(redraws, 14);
-    EXPECT_EQ(f.player->Mode(), ScreenPlay);
+    EXPECT_EQ(f.player->Status().Mode(), ScreenPlay);
 }
 
 TEST(Loading, TheBarShowsTheShareOfFilesDone) {
@@ -225,7 +225,7 @@ TEST(Banner, APictureThatDoesNotReadShowsTheBlankDiskNotThePreviousBanner) {
     f.messages.shown.clear();
     f.keys.Tap(Key::Right); // to folder b
     f.Frames(1 + SlideFrames);
-    ASSERT_EQ(f.player->SelectedChart(), f.dir.File("b/chart.bms"));
+    ASSERT_EQ(f.player->Status().Songs().Selected(), f.dir.File("b/chart.bms"));
     EXPECT_EQ(f.messages.shown.size(), 1u) << "the broken picture is reported";
     EXPECT_NE(f.Back().Pixel(BannerMiddleX, BannerMiddleY), 0xF800)
         << "not the red banner of the chart before";

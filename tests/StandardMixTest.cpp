@@ -51,7 +51,7 @@ TEST(StandardMix, EveryChartExtensionIsListedInNameOrder) {
         f.songsFolder = f.dir.File("songs");
         f.Start({});
         std::vector<std::string> names;
-        for (const std::string& chart : f.player->Charts())
+        for (const std::string& chart : f.player->Status().Songs().ChartList)
             names.push_back(std::filesystem::path(chart).filename().string());
         if (standard)
             EXPECT_EQ(names, (std::vector<std::string>{"song.BME", "song.bml", "song.bms",

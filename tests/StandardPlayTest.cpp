@@ -146,7 +146,7 @@ struct StandardField : HeadlessNoteField {
     explicit StandardField(const std::string& chart)
         : HeadlessNoteField(chart, StandardOnArrows()) {}
     int32_t FirstNoteTime() const {
-        return int32_t(player->CurrentChart().Chart.Events[LaneNotesIndex][0].Time);
+        return int32_t(player->Status().CurrentChart().Chart.Events[LaneNotesIndex][0].Time);
     }
     // Top row of lane 0's arrow at `songTime`, or -1.
     int ArrowTop(int32_t songTime) {
@@ -186,8 +186,8 @@ TEST(StandardPlay, WideKeysoundSlotsPlay) {
     f.Write("s/z.wav", tools::EncodeWav16(std::vector<int16_t>(4410, 1000), 1, 44100));
     f.Write("s/a.bms", Bytes("#BPM 120\n#WAVZZ z.wav\n#00001:ZZ\n"));
     f.Start({f.dir.File("s/a.bms")});
-    ASSERT_TRUE(f.player->CurrentChart().KeysoundSlots[1295]);
-    ASSERT_TRUE(f.player->CurrentChart().KeysoundSlots[StepTickSlot])
+    ASSERT_TRUE(f.player->Status().CurrentChart().KeysoundSlots[1295]);
+    ASSERT_TRUE(f.player->Status().CurrentChart().KeysoundSlots[StepTickSlot])
         << "the step tick keeps a slot of its own";
     ASSERT_TRUE(f.PassGate());
     f.RunTo(990);
@@ -267,7 +267,7 @@ TEST(StandardPlay, ABrokenStageFileIsLeftOut) {
     broken.Write("s/stage.bmp", Bytes("BM not a picture"));
     broken.Write("s/a.bms", Bytes("#STAGEFILE stage.bmp\n#00111:01\n"));
     broken.Start({broken.dir.File("s/a.bms")});
-    EXPECT_EQ(broken.player->Mode(), ScreenPlay) << "a broken stage picture is left out";
+    EXPECT_EQ(broken.player->Status().Mode(), ScreenPlay) << "a broken stage picture is left out";
     EXPECT_TRUE(broken.messages.shown.empty());
 }
 
@@ -277,7 +277,7 @@ TEST(StandardPlay, TheStageFileIsLetGoOnceTheChartHasLoaded) {
     f.Write("s/stage.bmp", SolidBmp(0xFFFFFF));
     f.Write("s/a.bms", Bytes("#STAGEFILE stage.bmp\n#00111:01\n"));
     f.Start({f.dir.File("s/a.bms")});
-    EXPECT_FALSE(f.player->HoldsStagePicture()) << "a command-line chart";
+    EXPECT_FALSE(f.player->Status().HoldsStagePicture()) << "a command-line chart";
     HeadlessPlayer g;
     g.reading = StandardReading();
     g.Write("s/stage.bmp", SolidBmp(0xFFFFFF));
@@ -285,8 +285,8 @@ TEST(StandardPlay, TheStageFileIsLetGoOnceTheChartHasLoaded) {
     g.Start({});
     g.keys.Tap(Key::Z);
     g.Frame();
-    ASSERT_EQ(g.player->Mode(), ScreenPlay);
-    EXPECT_FALSE(g.player->HoldsStagePicture()) << "a chart started on the select screen";
+    ASSERT_EQ(g.player->Status().Mode(), ScreenPlay);
+    EXPECT_FALSE(g.player->Status().HoldsStagePicture()) << "a chart started on the select screen";
 }
 
 namespace {
@@ -333,7 +333,7 @@ TEST(StandardPlay, AChartReadAsLessThanItsFileSaysWhy) {
             if (standard) f.reading = StandardReading();
             f.Write("c.bms", bytes);
             f.Start({f.dir.File("c.bms")});
-            EXPECT_EQ(f.player->Mode(), ScreenPlay);
+            EXPECT_EQ(f.player->Status().Mode(), ScreenPlay);
             const bool said = f.messages.shown.size() == 1 &&
                               f.messages.shown[0].starts_with(f.dir.File("c.bms") + want);
             EXPECT_EQ(said, !standard || bytes == nul) << want << (standard ? " standard" : "");
@@ -431,7 +431,7 @@ bool BlackWithoutABasePicture(bool standard) {
     f.Write("s/a.bms", Bytes(standard ? "#BMPA1 gone.bmp\n#00204:A1\n#00311:01\n"
                                       : "#BMP01 gone.bmp\n#00204:01\n#00311:01\n"));
     f.Start({f.dir.File("s/a.bms")}, false);
-    EXPECT_TRUE(f.player->CurrentChart().Chart.HasBga);
+    EXPECT_TRUE(f.player->Status().CurrentChart().Chart.HasBga);
     EXPECT_TRUE(f.PassGate());
     f.Frames(3);
     bool black = true;
@@ -445,14 +445,15 @@ bool BlackWithoutABasePicture(bool standard) {
 
 TEST(StandardPlay, SelectScreenReadsTheHeaderTheStandardWay) {
     HeaderFixture f(true);
-    EXPECT_EQ(f.player->CurrentChart().Header.Title, "T");
+    EXPECT_EQ(f.player->Status().CurrentChart().Header.Title, "T");
     EXPECT_TRUE(f.messages.shown.empty()) << f.messages.shown[0];
-    EXPECT_EQ(f.player->CurrentChart().GameState.Bpm, 150.0) << "#BPM01 is a tempo slot, not #BPM";
+    EXPECT_EQ(f.player->Status().CurrentChart().GameState.Bpm, 150.0)
+        << "#BPM01 is a tempo slot, not #BPM";
 }
 
 TEST(StandardPlay, SelectScreenInTheExactReadingRefusesATempoSlot) {
     HeaderFixture f(false);
-    EXPECT_EQ(f.player->CurrentChart().Header.Title, "T");
+    EXPECT_EQ(f.player->Status().CurrentChart().Header.Title, "T");
     EXPECT_EQ(f.messages.shown.size(), 1u) << "the exact reading refuses \"#BPM01 90\"";
 }
 

@@ -240,7 +240,7 @@ TEST(Canvas, TextNeedsPixelsAndKeepsItsFont) {
     Display display(presenter, &fonts);
     Surface s(&display);
     try {
-        s.Canvas().TextOut(0, 0, "x");
+        s.Canvas().WriteText(0, 0, "x");
         FAIL() << "a canvas without pixels must refuse";
     } catch (const Error& e) {
         EXPECT_STREQ(e.what(), "IDirectDrawSurface は作成されていません");
@@ -250,7 +250,7 @@ TEST(Canvas, TextNeedsPixelsAndKeepsItsFont) {
     SurfaceCanvas& c = s.Canvas();
     c.Font.Size = 10;
     c.Font.Color = 0x00FF00;
-    c.BrushTransparent = true;
+    c.TextBackground = std::nullopt;
     EXPECT_EQ(&s.Canvas(), &c);
     EXPECT_EQ(s.Canvas().Font.Size, 10) << "settings stay from one use to the next";
     if (!fonts.Available()) GTEST_SKIP() << "no font installed";
@@ -258,7 +258,7 @@ TEST(Canvas, TextNeedsPixelsAndKeepsItsFont) {
     EXPECT_GT(w, 60);
     EXPECT_LT(w, 120);
     EXPECT_GT(c.TextWidth("BMS ファイルがありません"), c.TextWidth("BMS"));
-    c.TextOut(5, 5, "Hello");
+    c.WriteText(5, 5, "Hello");
     int green = 0, other = 0;
     for (int y = 0; y < 40; ++y)
         for (int x = 0; x < 200; ++x) {
@@ -272,9 +272,9 @@ TEST(Canvas, TextNeedsPixelsAndKeepsItsFont) {
     EXPECT_GT(green, 20);
     EXPECT_EQ(other, 0) << "text is drawn without anti-aliasing and without a box";
     // An opaque brush paints the text's box.
-    c.BrushTransparent = false;
-    c.BrushColor = 0x0000FF;
-    c.TextOut(100, 5, "Hi");
+    c.TextBackground = 0xFFFFFF;
+    c.TextBackground = 0x0000FF;
+    c.WriteText(100, 5, "Hi");
     EXPECT_EQ(s.Pixel(100, 5), 0xF800);
 }
 
@@ -288,16 +288,16 @@ TEST(Canvas, TextInksExactlyTheMaskClippedToTheSurface) {
     SurfaceCanvas& c = s.Canvas();
     c.Font.Size = 12;
     c.Font.Color = 0xFFFFFF;
-    c.BrushTransparent = true;
+    c.TextBackground = std::nullopt;
     const std::string text = "WMgy 朝のステップ";
-    const TextMask& mask = fonts.Render(c.Font.Name, c.Font.Size, text);
+    const TextMask& mask = fonts.Render(c.Font.Size, text);
     ASSERT_GT(mask.Width, 40) << "wider than one 8-pixel block, with a tail";
     // Placed past every edge in turn: each pixel is inked exactly where the
     // mask is, and nothing outside the surface is touched.
     for (auto [x, y] : {std::pair{-7, -5}, std::pair{0, 0}, std::pair{40, 9}, std::pair{-3, 12},
                         std::pair{-9, 1}}) {
         s.Fill(0);
-        c.TextOut(x, y, text);
+        c.WriteText(x, y, text);
         for (int sy = 0; sy < 20; ++sy)
             for (int sx = 0; sx < 60; ++sx) {
                 const int mx = sx - x, my = sy - y;

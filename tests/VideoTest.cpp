@@ -109,11 +109,12 @@ TEST_F(Video, ShowsTheFrameOfTheSongTime) {
                 layer.Pixels[size_t(y) * 320 + size_t(x)] = 0xFF0000;
         f.Write("s/layer.bmp", EncodeBmp(layer));
         f.Play();
-        ASSERT_TRUE(f.player->CurrentChart().BgaVideos[1]) << f.console;
+        ASSERT_TRUE(f.player->Status().CurrentChart().BgaVideos[1]) << f.console;
         for (int32_t t : {1000, 1500, 2234, 3800, 4999, 6500}) {
             f.RunTo(t);
-            const int expected = FrameAt(f.player->SongTime() - 1000);
-            EXPECT_NEAR(ShownFrame(f.Back()), expected, 1) << "at " << f.player->SongTime();
+            const int expected = FrameAt(f.player->Status().SongTime() - 1000);
+            EXPECT_NEAR(ShownFrame(f.Back()), expected, 1)
+                << "at " << f.player->Status().SongTime();
         }
         EXPECT_EQ(f.Back().Pixel(300, 130), RgbValueToPixel(0xFF0000)) << "the layer";
         EXPECT_EQ(f.console, "");
@@ -136,16 +137,16 @@ TEST_F(Video, PauseStepRestartAndSwitchingBackShowTheFrameOfTheirTime) {
         f.keys.Tap(Key::Up);
         f.Frame();
     }
-    EXPECT_NEAR(ShownFrame(f.Back()), FrameAt(f.player->SongTime() - 1000), 1);
-    EXPECT_LT(f.player->SongTime(), 1600);
+    EXPECT_NEAR(ShownFrame(f.Back()), FrameAt(f.player->Status().SongTime() - 1000), 1);
+    EXPECT_LT(f.player->Status().SongTime(), 1600);
     f.player->KeyDown(Key::F4);
     f.player->KeyDown(Key::F5);
     f.RunTo(1700);
-    EXPECT_NEAR(ShownFrame(f.Back()), FrameAt(f.player->SongTime() - 1000), 1);
+    EXPECT_NEAR(ShownFrame(f.Back()), FrameAt(f.player->Status().SongTime() - 1000), 1);
     f.RunTo(3500);
     EXPECT_EQ(f.Back().Pixel(300, 130), RgbValueToPixel(0x0000FF)) << "the still";
     f.RunTo(5500); // the video again, from its start at 5000
-    EXPECT_NEAR(ShownFrame(f.Back()), FrameAt(f.player->SongTime() - 5000), 1);
+    EXPECT_NEAR(ShownFrame(f.Back()), FrameAt(f.player->Status().SongTime() - 5000), 1);
 }
 
 // A video the layer channel starts while the base channel plays it plays
@@ -156,12 +157,14 @@ TEST_F(Video, TheLayerStartsTheBasesVideoFromItsOwnStart) {
     MakeVideo(f.dir.File("s/bg.mpg"), "mpeg1video", "256:256");
     f.Play();
     f.RunTo(3005);
-    EXPECT_NEAR(ShownFrame(f.Back()), FrameAt(f.player->SongTime() - 1000), 1);
+    EXPECT_NEAR(ShownFrame(f.Back()), FrameAt(f.player->Status().SongTime() - 1000), 1);
     f.RunTo(4500);
-    const ChartSession& session = f.player->CurrentChart();
+    const ChartSession& session = f.player->Status().CurrentChart();
     ASSERT_TRUE(session.LayerSurfaces[1]);
-    EXPECT_NEAR(ShownFrame(*session.BgaSurfaces[1]), FrameAt(f.player->SongTime() - 1000), 1);
-    EXPECT_NEAR(ShownFrame(*session.LayerSurfaces[1]), FrameAt(f.player->SongTime() - 3000), 1);
+    EXPECT_NEAR(ShownFrame(*session.BgaSurfaces[1]), FrameAt(f.player->Status().SongTime() - 1000),
+                1);
+    EXPECT_NEAR(ShownFrame(*session.LayerSurfaces[1]),
+                FrameAt(f.player->Status().SongTime() - 3000), 1);
 }
 
 // A video followed by gigabytes of a sparse file's zeros ends where its data
@@ -182,7 +185,7 @@ TEST_F(Video, ALongEmptyTailAndOtherNamesOfTheFileCostNoReading) {
     EXPECT_EQ(decoder->Problem(), "");
     f.Play();
     for (size_t slot = 1; slot <= 3; ++slot)
-        EXPECT_TRUE(f.player->CurrentChart().BgaVideos[slot]) << slot;
+        EXPECT_TRUE(f.player->Status().CurrentChart().BgaVideos[slot]) << slot;
     f.RunTo(3500); // slot 2 from song time 3000
     EXPECT_NEAR(ShownFrame(f.Back()), FrameAt(500), 1);
     f.RunTo(6000); // slot 3 from song time 5000
@@ -240,9 +243,9 @@ TEST_F(Video, BrokenVideosAreReportedAndTheChartPlays) {
             ASSERT_EQ(std::system(command.c_str()), 0);
         }
         f.Play();
-        EXPECT_FALSE(f.player->CurrentChart().BgaVideos[1]);
+        EXPECT_FALSE(f.player->Status().CurrentChart().BgaVideos[1]);
         f.RunTo(3000);
-        EXPECT_EQ(f.player->Mode(), ScreenPlay);
+        EXPECT_EQ(f.player->Status().Mode(), ScreenPlay);
         EXPECT_NE(Log(f).find("bg.mp4"), std::string::npos) << Log(f);
         if (kind == "huge") {
             EXPECT_NE(Log(f).find("4100 x 2"), std::string::npos) << Log(f);
@@ -261,7 +264,7 @@ TEST_F(Video, ExactReadingTakesNoVideo) {
     MakeVideo(f.dir.File("s/bg.mpg"), "mpeg1video", "256:256");
     f.reading = ChartReading();
     f.Play();
-    EXPECT_FALSE(f.player->CurrentChart().BgaVideos[1]);
+    EXPECT_FALSE(f.player->Status().CurrentChart().BgaVideos[1]);
     ASSERT_EQ(f.messages.shown.size(), 1u);
     EXPECT_EQ(f.messages.shown[0], f.dir.File("s/bg.mpg") + ": ビットマップイメージが不正です");
 }

@@ -133,11 +133,11 @@ TextRenderer& Fonts() {
 } // namespace
 
 int Painter::TextWidth(int size, const std::string& utf8) {
-    return Fonts().Render("MS Serif", size, utf8).Width;
+    return Fonts().Render(size, utf8).Width;
 }
 
 int Painter::Text(int x, int y, int size, const std::string& utf8, uint32_t color) {
-    const TextMask& m = Fonts().Render("MS Serif", size, utf8);
+    const TextMask& m = Fonts().Render(size, utf8);
     for (int my = 0; my < m.Height; ++my)
         for (int mx = 0; mx < m.Width; ++mx)
             if (m.Bits[size_t(my) * m.Width + mx]) Blend(x + mx, y + my, color, 1.0);

@@ -24,7 +24,7 @@
 #include "platform/Music.h"
 #include "platform/SpriteSheet.h"
 #include "platform/Timer.h"
-#include "play/ScreenServices.h"
+#include "screen/ScreenServices.h"
 #include "select/SelectScreen.h"
 #include "tools/Assets.h"
 
@@ -88,9 +88,16 @@ struct BannerWorld : FuzzProgram {
     BannerWorld() {
         WriteFileAtomic(programFolder + "song/1.bms",
                         {'#', 'T', 'I', 'T', 'L', 'E', ' ', 'x', '\n'});
-        display.Initialize();
-        select = std::make_unique<SelectScreen>(screen, input, songs, toggles, session,
-                                                programFolder, songsFolders, nullptr, nullptr);
+        display.Open();
+        select = std::make_unique<SelectScreen>(SelectScene{.Services = screen,
+                                                            .Input = input,
+                                                            .Songs = songs,
+                                                            .Toggles = toggles,
+                                                            .Session = session,
+                                                            .ProgramFolder = programFolder,
+                                                            .SongsFolders = songsFolders,
+                                                            .ScanChartHeader = nullptr,
+                                                            .StartPlay = nullptr});
         select->MakeBanners(display);
     }
 };
@@ -181,8 +188,8 @@ void FeedPlay(const uint8_t* data, size_t size) {
     const uint32_t step = 10 + uint32_t(data[1]) * 100;
     const uint32_t gateStep = std::min<uint32_t>(step, 1000 / StartGateFrameRate);
     std::vector<int16_t> mix(2 * 512);
-    for (int frame = 0; frame < 160 && !player.CloseRequested(); ++frame) {
-        clock.Advance(player.SongStarted() ? step : gateStep);
+    for (int frame = 0; frame < 160 && !player.Status().CloseRequested(); ++frame) {
+        clock.Advance(player.Status().SongStarted() ? step : gateStep);
         player.Guarded([&] { player.Tick(); });
         player.SoundOutput().Mix(mix.data(), 512);
     }
@@ -204,7 +211,7 @@ void FeedJpeg(const uint8_t* data, size_t size) {
 void FeedArchive(const uint8_t* data, size_t size) {
     static HeadlessPresenter presenter;
     static Display display(presenter, nullptr);
-    if (!display.Initialized()) display.Initialize();
+    if (!display.IsOpen()) display.Open();
     SpriteSheet list(&display);
     AcceptReaderError([&] { list.LoadFromBytes(data, size); });
 }

@@ -25,8 +25,8 @@ void FeedBmp(const uint8_t* data, size_t size);
 // A packed bitmap, as the sprite archive holds it.
 void FeedDib(const uint8_t* data, size_t size);
 void FeedJpeg(const uint8_t* data, size_t size);
-// A sprite archive, loaded into a list on an initialised display so that its
-// patterns are cut too.
+// A sprite archive, loaded into a list for a display so that its patterns
+// are cut too.
 void FeedArchive(const uint8_t* data, size_t size);
 // The WAV reader, which never raises, on the bytes as a file named ".wav"
 // (anything that is no RIFF file goes to the compressed reader first).
