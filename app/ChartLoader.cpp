@@ -40,7 +40,8 @@ std::optional<ScreenOutcome> ChartLoader::Load(const std::string& path) {
     // one yet, its opening loads them (LoadImagesOnDisplay). One resolver for
     // every file the chart names: each folder is listed once. Esc during the
     // load leaves play as it does in play.
-    FileResolver files;
+    filesRoot_ = ChartFilesRoot(path, p_.SongsFolders);
+    FileResolver files(filesRoot_);
     const bool images = p_.Video.IsOpen() && p_.Video.Visible;
     const ChartData& chart = p_.Session.Chart;
     loadTotal_ = KeysoundFileCount(chart) + (images ? ImageFileCount(chart) : 0);
@@ -54,7 +55,7 @@ std::optional<ScreenOutcome> ChartLoader::Load(const std::string& path) {
 }
 
 void ChartLoader::LoadImagesOnDisplay() {
-    FileResolver files;
+    FileResolver files(filesRoot_);
     loadTotal_ = ImageFileCount(p_.Session.Chart);
     LoadChartImages(files);
     // A command-line chart's load ends here: its loading screen is gone.

@@ -93,6 +93,9 @@ class ChartLoader {
     Image stagePicture_;           // the loading chart's "#STAGEFILE"; empty when none
     uint32_t lastLoadingDraw_ = 0; // tick of the last loading picture
     int loadTotal_ = 0;            // files of the load in progress
+    // The folder the chart's files are kept in: every name the resolver
+    // tries, the sound and picture fallbacks too, stays inside it.
+    std::string filesRoot_;
 };
 
 } // namespace tappo

@@ -369,3 +369,24 @@ TEST(Bmson, ASoundCutIntoContinuedNotesRendersLikeTheSoundPlayedOnce) {
     EXPECT_GT(renders[0].size(), 44u + 44100 * 4 * 3);
     EXPECT_TRUE(renders[0] == renders[1]) << "the cut render differs";
 }
+
+TEST(Bmson, ChannelsAndPicturesAreNumberedOverEveryListTheFileHolds) {
+    // A channel that is not an object keeps its number; a second list goes on
+    // from the first, so no note reaches past the channels read.
+    const std::string json = R"({"version": "1.0.0", "info": {"init_bpm": 120},
+        "sound_channels": [0, {"name": "a.wav", "notes": [{"x": 1, "y": 0}]}],
+        "sound_channels": [{"name": "b.wav", "notes": [{"x": 2, "y": 240}]}]})";
+    const std::string listing = standard::InspectListing(standard::CompileBmson(json), "a.bmson");
+    const std::vector<std::string> objects = {"0001000 1000.000 0 0 11 02 Note",
+                                              "0001500 1500.000 1 0 12 03 Note"};
+    EXPECT_EQ(ListedLines(listing, "Object"), objects) << listing;
+    // Both spellings of the picture list fill one list, and its bound is the list's.
+    std::string pictures;
+    for (int i = 0; i < 1000; ++i)
+        pictures += (i ? "," : "") + std::string(R"({"id": )") + std::to_string(i) +
+                    R"(, "name": "p.png"})";
+    const std::string twoLists = R"({"version": "1.0.0", "info": {"init_bpm": 120},
+        "sound_channels": [], "bga": {"bga_header": [)" +
+                                 pictures + R"(], "bgaHeader": [)" + pictures + "]}}";
+    EXPECT_THROW(standard::CompileBmson(twoLists), std::exception);
+}

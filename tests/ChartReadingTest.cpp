@@ -169,6 +169,8 @@ TEST(ChartReading, FileNamesAreKeptInsideTheirFolder) {
     EXPECT_EQ(KeptInside("/s/p/c/../common/k.wav", "/s/"), "/s/p/c/../common/k.wav")
         << "inside: unchanged";
     EXPECT_EQ(KeptInside("/s/p/c/../../../../etc/passwd", "/s"), "/s/etc/passwd");
+    // The file system ends a name at a NUL byte: that name is the one checked.
+    EXPECT_EQ(KeptInside(std::string("/s/../../x.wav") + '\0' + "/../../s/y", "/s"), "/s/x.wav");
     EXPECT_EQ(KeptInside("/s/p/..\\..\\..\\x.wav", "/s/p/"), "/s/p/x.wav");
     EXPECT_EQ(KeptInside("/s/p/a\\b/../../x.wav", "/s/p"), "/s/p/x.wav")
         << "the name as written would climb out, though its \"\\\" form would not";

@@ -192,6 +192,21 @@ TEST(Hardening, AChartNamedOnTheCommandLineKeepsToTheSongsFolderHoldingItElseToI
     EXPECT_EQ(f.OutsideReports(), 5);
 }
 
+TEST(Hardening, NamesTheLookupMakesStayInsideTheSongsFolder) {
+    ClimbingNamesFixture f;
+    std::filesystem::create_directories(f.dir.File("songs/pack/\xE3\x81\x82"));
+    f.Write("outside/secret.wav", tools::EncodeWav16(std::vector<int16_t>(64, 1000), 1, 44100));
+    // Checked as written, "\xE3\x81\x82\\.." is one Shift-JIS-looking name;
+    // the ".ogg" tried in place of the last byte makes the text UTF-8, where
+    // "\\" separates.
+    f.Write("songs/pack/a.bms",
+            Bytes("#WAV01 \xE3\x81\x82\\../\xE3\x81\x82\\../../../outside/secret.\xFF\n"
+                  "#00111:01\n"));
+    f.Start({});
+    ASSERT_TRUE(f.player->StartChart(f.dir.File("songs/pack/a.bms")));
+    EXPECT_EQ(f.SampleBytes(1), 0u) << "the sound fallback's name stays inside";
+}
+
 TEST(Hardening, TheStandardReadingLooksForItsPicturesAndPreviewInsideTheChartsFolder) {
     TempDir dir;
     std::filesystem::create_directories(dir.File("a"));

@@ -177,16 +177,19 @@ void BmsonReader::ReadTimes(sj::value& v, bool stops, const char* list, const ch
 }
 
 void BmsonReader::ReadSoundChannels(sj::value& v) {
-    ForEachElement(v, [&](sj::value& entry, size_t index) {
+    ForEachElement(v, [&](sj::value& entry, size_t) {
         sj::object fields;
-        if (index >= MaxBmsonSoundChannels) {
+        // Channels are numbered in the order read, over every sound channel
+        // array the file holds; one that is not an object keeps its number and
+        // plays nothing, so the ones after it keep theirs.
+        if (doc_.SoundNames.size() >= MaxBmsonSoundChannels) {
             Fault(ChannelPastLimit, "past the " + std::to_string(MaxBmsonSoundChannels) +
                                         " sound channels a chart may have");
             return;
         }
-        if (!ObjectOf(entry, fields)) return Fault(ChannelNotObject, "not an object");
-        const auto channel = uint16_t(index + 1);
         doc_.SoundNames.emplace_back();
+        const auto channel = uint16_t(doc_.SoundNames.size());
+        if (!ObjectOf(entry, fields)) return Fault(ChannelNotObject, "not an object");
         for (auto field : fields) {
             Check(field.error(), "a field");
             sj::field& f = field.value_unsafe();
@@ -330,8 +333,9 @@ void BmsonReader::ReadBga(sj::value& v) {
     ForEachField(v, [&](sj::raw_json_string key, sj::value& value) {
         if (key == "bga_header" || key == "bgaHeader") {
             Enter(key == "bga_header" ? "bga_header" : "bgaHeader");
-            ForEachElement(value, [&](sj::value& e, size_t index) {
-                if (index + 1 >= size_t(SlotCount))
+            // Both spellings fill one list of pictures: the bound is the list's.
+            ForEachElement(value, [&](sj::value& e, size_t) {
+                if (doc_.PictureIds.size() + 1 >= size_t(SlotCount))
                     Fail("more than " + std::to_string(SlotCount - 1) + " pictures");
                 uint64_t id = 0;
                 std::string name;
