@@ -189,6 +189,7 @@ class Scanner {
     int64_t scanId_ = 0, startNs_ = 0, rootId_ = 0, walkOrder_ = 0;
     std::string lastFolder_;
     int64_t lastFolderId_ = 0;
+    std::string rootPath_; // the song folder scanned now, absolute, with its "/"
     // Charts found and not yet written, whole folders in walk order.
     std::vector<FoundChart> pending_;
     std::vector<std::string> unlisted_; // folders the walk could not list
@@ -209,12 +210,14 @@ ScanCounts Scanner::Run() {
 }
 
 void Scanner::ScanRoot(const std::string& rootName) {
-    FileSearch search;
-    search.Directory = rootName;
-    search.Recursive = true;
     std::error_code ec;
     std::string root = std::filesystem::absolute(rootName, ec).lexically_normal().string();
     if (root.empty() || root.back() != '/') root += '/';
+    // Folders are stored by absolute path, whatever folder the scan runs in.
+    FileSearch search;
+    search.Directory = root;
+    search.Recursive = true;
+    rootPath_ = root;
     if (!std::filesystem::is_directory(root, ec) || access(root.c_str(), R_OK | X_OK) != 0) {
         counts_.Notices.push_back(
             FormatText(Tr("the song folder %s is not there; its charts are kept"), rootName));
@@ -372,18 +375,27 @@ void Scanner::WriteChart(const FoundChart& found, const ReadChart& read) {
 // once never drop what the later scan has seen.
 void Scanner::DropGone() {
     Transaction t(db_);
-    Statement keep(db_, "UPDATE folder SET seen_scan = max(seen_scan, ?1) WHERE root_id = ?2"
-                        " AND substr(path, 1, ?3) = ?4");
+    // Below this song folder by path, whichever song folder's scan saw a
+    // folder last: song folders may hold one another.
+    Statement keep(db_, "UPDATE folder SET seen_scan = max(seen_scan, ?1)"
+                        " WHERE substr(path, 1, ?2) = ?3");
     for (const std::string& folder : unlisted_) {
-        keep.Bind(1, scanId_).Bind(2, rootId_).Bind(3, int64_t(folder.size()));
-        keep.BindBlob(4, folder.data(), folder.size()).Run();
+        keep.Bind(1, scanId_).Bind(2, int64_t(folder.size()));
+        keep.BindBlob(3, folder.data(), folder.size()).Run();
     }
-    Statement dropCharts(db_, "DELETE FROM chart WHERE folder_id IN"
-                              " (SELECT id FROM folder WHERE root_id = ?2 AND seen_scan < ?1)");
-    dropCharts.Bind(1, scanId_).Bind(2, rootId_).Run();
+    const auto bindRoot = [&](Statement& s) {
+        s.Bind(1, scanId_).Bind(2, int64_t(rootPath_.size()));
+        s.BindBlob(3, rootPath_.data(), rootPath_.size());
+    };
+    Statement dropCharts(db_, "DELETE FROM chart WHERE folder_id IN (SELECT id FROM folder"
+                              " WHERE substr(path, 1, ?2) = ?3 AND seen_scan < ?1)");
+    bindRoot(dropCharts);
+    dropCharts.Run();
     counts_.Removed += db_.Changes();
-    Statement dropFolders(db_, "DELETE FROM folder WHERE root_id = ?2 AND seen_scan < ?1");
-    dropFolders.Bind(1, scanId_).Bind(2, rootId_).Run();
+    Statement dropFolders(db_, "DELETE FROM folder WHERE substr(path, 1, ?2) = ?3"
+                               " AND seen_scan < ?1");
+    bindRoot(dropFolders);
+    dropFolders.Run();
     t.Commit();
 }
 

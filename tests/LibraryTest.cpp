@@ -191,6 +191,20 @@ TEST(LibraryScan, DropsTheRowOfAChartGoneButKeepsItsStatistics) {
               2);
 }
 
+TEST(LibraryScan, SongFoldersInsideOneAnotherDropWhatIsGoneBelowThem) {
+    Library lib;
+    lib.Add("a/one.bms");
+    lib.Add("b/two.bms");
+    lib.Scan();
+    const std::string outer = lib.songs;
+    lib.songs = outer + "/b"; // a song folder of its own, scanned by itself
+    lib.Scan();
+    std::filesystem::remove_all(outer + "/b");
+    lib.songs = outer;
+    EXPECT_EQ(lib.Scan().Removed, 1);
+    EXPECT_EQ(Number(lib.db, "SELECT count(*) FROM chart"), 1);
+}
+
 TEST(LibraryScan, AMissingSongFolderDeletesNothing) {
     Library lib;
     lib.Add("a/one.bms");
