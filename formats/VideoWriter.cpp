@@ -1,0 +1,335 @@
+#include "formats/VideoWriter.h"
+
+#include "base/AsciiCase.h"
+#include "base/Errors.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace tappo {
+namespace {
+
+// What each file type holds: H.264 with lossless FLAC (the sound exactly as
+// mixed) in Matroska, H.264 with AAC in MP4 for the sites that take nothing
+// else.
+struct VideoType {
+    const char* Extension;
+    const char* Muxer;
+    const char* VideoCodec;
+    const char* SoundCodec;
+    int DefaultQuality;
+    int SoundBitRate; // 0 for a lossless codec
+};
+constexpr VideoType VideoTypes[] = {
+    {".mkv", "matroska", "libx264", "flac", 18, 0},
+    {".mp4", "mp4", "libx264", "aac", 18, 192000},
+};
+
+const VideoType* VideoTypeOfName(const std::string& path) {
+    for (const VideoType& type : VideoTypes) {
+        const std::string ext = type.Extension;
+        if (path.size() > ext.size() &&
+            AsciiLower(std::string_view(path).substr(path.size() - ext.size())) == ext)
+            return &type;
+    }
+    return nullptr;
+}
+
+std::string FfmpegText(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+// Sound formats the writer converts the mix into, the first an encoder takes.
+constexpr AVSampleFormat SoundFormats[] = {AV_SAMPLE_FMT_S16, AV_SAMPLE_FMT_S16P,
+                                           AV_SAMPLE_FMT_FLTP, AV_SAMPLE_FMT_FLT};
+
+AVSampleFormat SoundFormatFor(const AVCodec* codec) {
+    for (AVSampleFormat wanted : SoundFormats)
+        for (const AVSampleFormat* f = codec->sample_fmts; f && *f != AV_SAMPLE_FMT_NONE; ++f)
+            if (*f == wanted) return wanted;
+    return AV_SAMPLE_FMT_NONE;
+}
+
+// Each source pixel copied into a `scale` x `scale` block.
+void ScaleUp(const uint16_t* src, int pitch, int width, int height, int scale, uint16_t* dst) {
+    const int outWidth = width * scale;
+    for (int y = 0; y < height; ++y) {
+        uint16_t* row = dst + size_t(y) * scale * outWidth;
+        const uint16_t* in = src + size_t(y) * pitch;
+        for (int x = 0; x < width; ++x)
+            std::fill_n(row + size_t(x) * scale, scale, in[x]);
+        for (int r = 1; r < scale; ++r)
+            std::copy_n(row, outWidth, row + size_t(r) * outWidth);
+    }
+}
+
+} // namespace
+
+std::string VideoTypeOf(const std::string& path) {
+    const VideoType* type = VideoTypeOfName(path);
+    return type ? type->Extension : "";
+}
+
+struct VideoFileWriter::Codecs {
+    std::string path;
+    AVFormatContext* format = nullptr;
+    AVCodecContext* video = nullptr;
+    AVCodecContext* sound = nullptr;
+    AVStream* videoStream = nullptr;
+    AVStream* soundStream = nullptr;
+    SwsContext* colours = nullptr;
+    AVFrame* picture = nullptr;
+    AVFrame* soundFrame = nullptr;
+    AVPacket* packet = nullptr;
+    bool fileOpen = false;
+    int width = 0, height = 0, scale = 1;
+    std::vector<uint16_t> scaled;
+    std::vector<int16_t> pending; // interleaved stereo not yet encoded
+    int soundFrameSize = 0;
+    int64_t soundFrames = 0; // given to the encoder
+
+    ~Codecs() {
+        avcodec_free_context(&video);
+        avcodec_free_context(&sound);
+        sws_freeContext(colours);
+        av_frame_free(&picture);
+        av_frame_free(&soundFrame);
+        av_packet_free(&packet);
+        if (format && fileOpen) avio_closep(&format->pb);
+        avformat_free_context(format);
+    }
+
+    [[noreturn]] void Fail(int code) const {
+        throw Error(FormatText(Tr("ファイル %s に書き込めません"), path) + " (" + FfmpegText(code) +
+                    ")");
+    }
+    void Check(int code) const {
+        if (code < 0) Fail(code);
+    }
+
+    const AVCodec* Encoder(const char* name) const {
+        const AVCodec* codec = avcodec_find_encoder_by_name(name);
+        if (!codec)
+            throw Error(path + ": " +
+                        FormatText(Tr("the installed FFmpeg libraries have no %s encoder"), name));
+        return codec;
+    }
+
+    AVStream* AddStream(AVCodecContext* context) {
+        AVStream* stream = avformat_new_stream(format, nullptr);
+        if (!stream) Fail(AVERROR(ENOMEM));
+        Check(avcodec_parameters_from_context(stream->codecpar, context));
+        stream->time_base = context->time_base;
+        return stream;
+    }
+
+    void OpenVideo(const VideoType& type, const VideoSettings& settings);
+    void OpenSound(const VideoType& type, const VideoSettings& settings);
+    void Drain(AVCodecContext* context, AVStream* stream);
+    void Encode(AVCodecContext* context, AVStream* stream, AVFrame* frame) {
+        Check(avcodec_send_frame(context, frame));
+        Drain(context, stream);
+    }
+    void EncodeSound(size_t frames);
+};
+
+void VideoFileWriter::Codecs::OpenVideo(const VideoType& type, const VideoSettings& settings) {
+    const AVCodec* codec = Encoder(type.VideoCodec);
+    video = avcodec_alloc_context3(codec);
+    if (!video) Fail(AVERROR(ENOMEM));
+    video->width = width * scale;
+    video->height = height * scale;
+    video->time_base = {1, settings.FramesPerSecond};
+    video->framerate = {settings.FramesPerSecond, 1};
+    video->pix_fmt = AV_PIX_FMT_YUV420P;
+    // A picture this size is taken for HD: BT.709 colours, said in the file.
+    video->colorspace = AVCOL_SPC_BT709;
+    video->color_primaries = AVCOL_PRI_BT709;
+    video->color_trc = AVCOL_TRC_BT709;
+    video->color_range = AVCOL_RANGE_MPEG;
+    if (format->oformat->flags & AVFMT_GLOBALHEADER) video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "preset", "veryfast", 0);
+    av_dict_set_int(&options, "crf", settings.Quality >= 0 ? settings.Quality : type.DefaultQuality,
+                    0);
+    const int opened = avcodec_open2(video, codec, &options);
+    av_dict_free(&options);
+    Check(opened);
+    videoStream = AddStream(video);
+    videoStream->avg_frame_rate = video->framerate;
+
+    picture = av_frame_alloc();
+    if (!picture) Fail(AVERROR(ENOMEM));
+    picture->format = video->pix_fmt;
+    picture->width = video->width;
+    picture->height = video->height;
+    Check(av_frame_get_buffer(picture, 0));
+    colours =
+        sws_getContext(video->width, video->height, AV_PIX_FMT_RGB565, video->width, video->height,
+                       AV_PIX_FMT_YUV420P, SWS_POINT, nullptr, nullptr, nullptr);
+    if (!colours) Fail(AVERROR(EINVAL));
+    sws_setColorspaceDetails(colours, sws_getCoefficients(SWS_CS_DEFAULT), 1,
+                             sws_getCoefficients(SWS_CS_ITU709), 0, 0, 1 << 16, 1 << 16);
+    scaled.resize(size_t(video->width) * video->height);
+}
+
+void VideoFileWriter::Codecs::OpenSound(const VideoType& type, const VideoSettings& settings) {
+    const AVCodec* codec = Encoder(type.SoundCodec);
+    sound = avcodec_alloc_context3(codec);
+    if (!sound) Fail(AVERROR(ENOMEM));
+    sound->sample_fmt = SoundFormatFor(codec);
+    if (sound->sample_fmt == AV_SAMPLE_FMT_NONE) Fail(AVERROR(EINVAL));
+    sound->sample_rate = settings.SoundRate;
+    av_channel_layout_default(&sound->ch_layout, 2);
+    sound->time_base = {1, settings.SoundRate};
+    if (type.SoundBitRate) sound->bit_rate = type.SoundBitRate;
+    if (format->oformat->flags & AVFMT_GLOBALHEADER) sound->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    Check(avcodec_open2(sound, codec, nullptr));
+    soundStream = AddStream(sound);
+    soundFrameSize = sound->frame_size > 0 ? sound->frame_size : 4096;
+
+    soundFrame = av_frame_alloc();
+    if (!soundFrame) Fail(AVERROR(ENOMEM));
+    soundFrame->format = sound->sample_fmt;
+    soundFrame->nb_samples = soundFrameSize;
+    soundFrame->sample_rate = sound->sample_rate;
+    Check(av_channel_layout_copy(&soundFrame->ch_layout, &sound->ch_layout));
+    Check(av_frame_get_buffer(soundFrame, 0));
+}
+
+// Every packet the encoder has ready, into the file in time order.
+void VideoFileWriter::Codecs::Drain(AVCodecContext* context, AVStream* stream) {
+    for (;;) {
+        const int got = avcodec_receive_packet(context, packet);
+        if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) return;
+        Check(got);
+        av_packet_rescale_ts(packet, context->time_base, stream->time_base);
+        packet->stream_index = stream->index;
+        Check(av_interleaved_write_frame(format, packet));
+    }
+}
+
+// The first `frames` pending stereo frames, converted into the encoder's
+// sample format and encoded as one frame.
+void VideoFileWriter::Codecs::EncodeSound(size_t frames) {
+    Check(av_frame_make_writable(soundFrame));
+    soundFrame->nb_samples = int(frames);
+    const int16_t* in = pending.data();
+    switch (sound->sample_fmt) {
+    case AV_SAMPLE_FMT_S16:
+        std::copy_n(in, frames * 2, reinterpret_cast<int16_t*>(soundFrame->data[0]));
+        break;
+    case AV_SAMPLE_FMT_S16P:
+        for (size_t i = 0; i < frames; ++i)
+            for (int ch = 0; ch < 2; ++ch)
+                reinterpret_cast<int16_t*>(soundFrame->data[ch])[i] = in[i * 2 + ch];
+        break;
+    case AV_SAMPLE_FMT_FLTP:
+        for (size_t i = 0; i < frames; ++i)
+            for (int ch = 0; ch < 2; ++ch)
+                reinterpret_cast<float*>(soundFrame->data[ch])[i] = float(in[i * 2 + ch]) / 32768.f;
+        break;
+    default: // AV_SAMPLE_FMT_FLT
+        for (size_t i = 0; i < frames * 2; ++i)
+            reinterpret_cast<float*>(soundFrame->data[0])[i] = float(in[i]) / 32768.f;
+        break;
+    }
+    soundFrame->pts = soundFrames;
+    soundFrames += int64_t(frames);
+    pending.erase(pending.begin(), pending.begin() + std::ptrdiff_t(frames * 2));
+    Encode(sound, soundStream, soundFrame);
+}
+
+VideoFileWriter::VideoFileWriter(std::string path, int width, int height,
+                                 const VideoSettings& settings)
+    : path_(std::move(path)), codecs_(std::make_unique<Codecs>()) {
+    const VideoType* type = VideoTypeOfName(path_);
+    if (!type) throw Error(path_ + ": " + Tr(TextUnknownVideoType));
+    // The temporary name keeps the extension's place free for the muxer's
+    // choice, which is made here by name anyway.
+    temp_ = path_ + ".tmp" + std::to_string(::getpid());
+    Codecs& c = *codecs_;
+    c.path = path_;
+    c.width = width;
+    c.height = height;
+    c.scale = std::max(1, settings.Scale);
+    c.packet = av_packet_alloc();
+    if (!c.packet) c.Fail(AVERROR(ENOMEM));
+    c.Check(avformat_alloc_output_context2(&c.format, nullptr, type->Muxer, temp_.c_str()));
+    c.OpenVideo(*type, settings);
+    c.OpenSound(*type, settings);
+    if (avio_open(&c.format->pb, temp_.c_str(), AVIO_FLAG_WRITE) < 0)
+        throw Error(FormatText(Tr("ファイル %s を作成できません"), path_));
+    c.fileOpen = true;
+    AVDictionary* options = nullptr;
+    // An MP4 file that plays while it downloads: its index goes first.
+    if (std::string(type->Muxer) == "mp4") av_dict_set(&options, "movflags", "+faststart", 0);
+    const int written = avformat_write_header(c.format, &options);
+    av_dict_free(&options);
+    if (written < 0) {
+        codecs_.reset();
+        std::remove(temp_.c_str());
+        throw Error(FormatText(Tr("ファイル %s に書き込めません"), path_));
+    }
+}
+
+VideoFileWriter::~VideoFileWriter() {
+    if (!codecs_) return;
+    const bool made = codecs_->fileOpen;
+    codecs_.reset();
+    if (made) std::remove(temp_.c_str());
+}
+
+void VideoFileWriter::WritePicture(const uint16_t* pixels, int pitch) {
+    Codecs& c = *codecs_;
+    ScaleUp(pixels, pitch, c.width, c.height, c.scale, c.scaled.data());
+    c.Check(av_frame_make_writable(c.picture));
+    const uint8_t* planes[1] = {reinterpret_cast<const uint8_t*>(c.scaled.data())};
+    const int strides[1] = {c.video->width * 2};
+    sws_scale(c.colours, planes, strides, 0, c.video->height, c.picture->data, c.picture->linesize);
+    c.picture->pts = pictures_++;
+    c.Encode(c.video, c.videoStream, c.picture);
+}
+
+void VideoFileWriter::WriteSound(const int16_t* stereo, size_t frames) {
+    Codecs& c = *codecs_;
+    c.pending.insert(c.pending.end(), stereo, stereo + frames * 2);
+    soundFrames_ += int64_t(frames);
+    while (c.pending.size() >= size_t(c.soundFrameSize) * 2)
+        c.EncodeSound(size_t(c.soundFrameSize));
+}
+
+void VideoFileWriter::Finish() {
+    if (!codecs_) return;
+    try {
+        Codecs& c = *codecs_;
+        if (!c.pending.empty()) c.EncodeSound(c.pending.size() / 2);
+        c.Encode(c.video, c.videoStream, nullptr);
+        c.Encode(c.sound, c.soundStream, nullptr);
+        c.Check(av_write_trailer(c.format));
+        c.fileOpen = false;
+        c.Check(avio_closep(&c.format->pb));
+    } catch (...) {
+        codecs_.reset();
+        std::remove(temp_.c_str());
+        throw;
+    }
+    codecs_.reset();
+    if (std::rename(temp_.c_str(), path_.c_str()) != 0) {
+        std::remove(temp_.c_str());
+        throw Error(FormatText(Tr("ファイル %s に書き込めません"), path_));
+    }
+}
+
+} // namespace tappo
