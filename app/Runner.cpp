@@ -121,8 +121,10 @@ class Progress {
         std::fprintf(stderr, "\rRendering: [%s] %3d%% %6.1f s of %.1f s, %.0f frames/s", bar,
                      int(share * 100), seconds, expected, frames / Elapsed());
     }
-    void Done() {
+    // The render has ended; `complete`: all of it was written.
+    void Done(bool complete = false) {
         if (terminal_) std::fprintf(stderr, "\r%79s\r", "");
+        if (tenths_ && complete && tenthShown_ < 10) std::fprintf(stderr, "Rendering: 100%%\n");
     }
     double Elapsed() const {
         const std::chrono::duration<double> d = std::chrono::steady_clock::now() - started_;
@@ -354,7 +356,7 @@ int EndHeadlessRun(const Player& player, const CommandLine& cl, HeadlessOutputs&
         if (!FinishRender(*out.wav, cl.RenderWav, box)) return 1;
     }
     if (out.video) {
-        out.progress.Done();
+        out.progress.Done(true);
         if (!FinishVideoRender(*out.video, cl, out.progress, box)) return 1;
     }
     if (player.Status().ExitCode()) return player.Status().ExitCode();

@@ -259,6 +259,9 @@ VideoFileWriter::VideoFileWriter(std::string path, int width, int height,
     // The temporary name keeps the extension's place free for the muxer's
     // choice, which is made here by name anyway.
     temp_ = path_ + ".tmp" + std::to_string(::getpid());
+    // The encoders' own notes (x264's statistics) are not the user's business;
+    // failures come back as errors.
+    av_log_set_level(AV_LOG_QUIET);
     Codecs& c = *codecs_;
     c.path = path_;
     c.width = width;
