@@ -94,8 +94,9 @@ struct VideoFileWriter::Codecs {
     AVPacket* packet = nullptr;
     bool fileOpen = false;
     int width = 0, height = 0, scale = 1;
-    std::vector<uint16_t> scaled;
-    std::vector<int16_t> pending; // interleaved stereo not yet encoded
+    std::vector<uint16_t> scaled;      // an odd scale: the picture scaled up
+    std::vector<uint8_t> sourcePlanes; // an even scale: Y, U, V at the source size
+    std::vector<int16_t> pending;      // interleaved stereo not yet encoded
     int soundFrameSize = 0;
     int64_t soundFrames = 0; // given to the encoder
 
@@ -136,6 +137,7 @@ struct VideoFileWriter::Codecs {
 
     void OpenVideo(const VideoType& type, const VideoSettings& settings);
     void OpenSound(const VideoType& type, const VideoSettings& settings);
+    void ConvertPicture(const uint16_t* pixels, int pitch);
     void Drain(AVCodecContext* context, AVStream* stream);
     void Encode(AVCodecContext* context, AVStream* stream, AVFrame* frame) {
         Check(avcodec_send_frame(context, frame));
@@ -175,13 +177,57 @@ void VideoFileWriter::Codecs::OpenVideo(const VideoType& type, const VideoSettin
     picture->width = video->width;
     picture->height = video->height;
     Check(av_frame_get_buffer(picture, 0));
-    colours =
-        sws_getContext(video->width, video->height, AV_PIX_FMT_RGB565, video->width, video->height,
-                       AV_PIX_FMT_YUV420P, SWS_POINT, nullptr, nullptr, nullptr);
+    // At an even scale every 2 x 2 block of the picture lies inside one
+    // source pixel, so the colours are converted at the source size and the
+    // planes scaled up after; an odd scale converts the scaled-up picture.
+    const bool even = scale % 2 == 0;
+    const int fromWidth = even ? width : video->width, fromHeight = even ? height : video->height;
+    colours = sws_getContext(fromWidth, fromHeight, AV_PIX_FMT_RGB565, fromWidth, fromHeight,
+                             even ? AV_PIX_FMT_YUV444P : AV_PIX_FMT_YUV420P, SWS_POINT, nullptr,
+                             nullptr, nullptr);
     if (!colours) Fail(AVERROR(EINVAL));
     sws_setColorspaceDetails(colours, sws_getCoefficients(SWS_CS_DEFAULT), 1,
                              sws_getCoefficients(SWS_CS_ITU709), 0, 0, 1 << 16, 1 << 16);
-    scaled.resize(size_t(video->width) * video->height);
+    if (even)
+        sourcePlanes.resize(size_t(width) * height * 3);
+    else
+        scaled.resize(size_t(video->width) * video->height);
+}
+
+namespace {
+
+// Each sample of a `width` x `height` plane copied into a `scale` x `scale` block.
+void ScalePlane(const uint8_t* src, int width, int height, int scale, uint8_t* dst, int linesize) {
+    for (int y = 0; y < height; ++y) {
+        uint8_t* row = dst + ptrdiff_t(y) * scale * linesize;
+        const uint8_t* in = src + ptrdiff_t(y) * width;
+        for (int x = 0; x < width; ++x)
+            std::fill_n(row + ptrdiff_t(x) * scale, scale, in[x]);
+        for (int r = 1; r < scale; ++r)
+            std::copy_n(row, ptrdiff_t(width) * scale, row + ptrdiff_t(r) * linesize);
+    }
+}
+
+} // namespace
+
+void VideoFileWriter::Codecs::ConvertPicture(const uint16_t* pixels, int pitch) {
+    const uint8_t* from[1] = {reinterpret_cast<const uint8_t*>(pixels)};
+    int fromStride[1] = {pitch * 2};
+    if (scale % 2 != 0) {
+        ScaleUp(pixels, pitch, width, height, scale, scaled.data());
+        from[0] = reinterpret_cast<const uint8_t*>(scaled.data());
+        fromStride[0] = video->width * 2;
+        sws_scale(colours, from, fromStride, 0, video->height, picture->data, picture->linesize);
+        return;
+    }
+    const size_t plane = size_t(width) * height;
+    uint8_t* to[3] = {sourcePlanes.data(), sourcePlanes.data() + plane,
+                      sourcePlanes.data() + plane * 2};
+    const int toStride[3] = {width, width, width};
+    sws_scale(colours, from, fromStride, 0, height, to, toStride);
+    ScalePlane(to[0], width, height, scale, picture->data[0], picture->linesize[0]);
+    ScalePlane(to[1], width, height, scale / 2, picture->data[1], picture->linesize[1]);
+    ScalePlane(to[2], width, height, scale / 2, picture->data[2], picture->linesize[2]);
 }
 
 void VideoFileWriter::Codecs::OpenSound(const VideoType& type, const VideoSettings& settings) {
@@ -296,11 +342,8 @@ VideoFileWriter::~VideoFileWriter() {
 
 void VideoFileWriter::WritePicture(const uint16_t* pixels, int pitch) {
     Codecs& c = *codecs_;
-    ScaleUp(pixels, pitch, c.width, c.height, c.scale, c.scaled.data());
     c.Check(av_frame_make_writable(c.picture));
-    const uint8_t* planes[1] = {reinterpret_cast<const uint8_t*>(c.scaled.data())};
-    const int strides[1] = {c.video->width * 2};
-    sws_scale(c.colours, planes, strides, 0, c.video->height, c.picture->data, c.picture->linesize);
+    c.ConvertPicture(pixels, pitch);
     c.picture->pts = pictures_++;
     c.Encode(c.video, c.videoStream, c.picture);
 }

@@ -51,8 +51,8 @@ check "a headless run takes screenshots and a render stops after its frames" $?
 [ "$(probe v:0 stream=width,height,r_frame_rate "$work/f.mkv")" = "1280,960,50/1" ]
 check "the default scale is 4: 1280x960" $?
 held=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 "$work/f.mkv")
-psnr() { # video frame, screenshot
-  ffmpeg -v error -i "$work/f.mkv" -vf "select=eq(n\,$1),scale=320:240:flags=neighbor" -frames:v 1 \
+psnr() { # video frame, screenshot[, video]
+  ffmpeg -v error -i "${3:-$work/f.mkv}" -vf "select=eq(n\,$1),scale=320:240:flags=neighbor" -frames:v 1 \
     -y "$work/frame.png" &&
     ffmpeg -i "$work/frame.png" -i "$2" -lavfi psnr -f null - 2>&1 |
     sed -n 's/.*average:\([0-9.inf]*\).*/\1/p'
@@ -61,6 +61,11 @@ at=$(( held - 50 - 1 - 10 )) # the picture of frame 140, before the held second
 same=$(psnr $at "$work/s140.png"); next=$(psnr $at "$work/s141.png")
 awk -v s="$same" -v n="$next" 'BEGIN { exit !(s == "inf" || (s >= 35 && (n == "inf" ? 0 : s > n))) }'
 check "a frame is the screenshot of its song time, scaled ($same dB; the next frame's $next dB)" $?
+# An odd scale converts the colours of the scaled picture, an even one before scaling.
+"$bin" --video-scale 3 --video-fps 50 --frame-ms 20 --frames 150 --render-video "$work/odd.mkv" "$chart" 2> /dev/null
+odd=$(psnr $at "$work/s140.png" "$work/odd.mkv")
+awk -v s="$odd" 'BEGIN { exit !(s == "inf" || s >= 35) }'
+check "at scale 3 too ($odd dB)" $?
 
 # Refused before any work: a file type it cannot write, no chart.
 "$bin" --render-video "$work/out.avi" "$chart" > /dev/null 2> "$work/err"
