@@ -118,8 +118,10 @@ class Progress {
         char bar[21] = {};
         for (int i = 0; i < 20; ++i)
             bar[i] = i < int(share * 20) ? '#' : '.';
-        std::fprintf(stderr, "\rRendering: [%s] %3d%% %6.1f s of %.1f s, %.0f frames/s", bar,
-                     int(share * 100), seconds, expected, frames / Elapsed());
+        const double rate = seconds / Elapsed(); // song seconds a second
+        std::fprintf(stderr, "\rRendering: [%s] %3d%% %.0f frames/s, %.0f s left ", bar,
+                     int(share * 100), double(frames) / Elapsed(),
+                     rate > 0 ? (expected - seconds) / rate : 0.0);
     }
     // The render has ended; `complete`: all of it was written.
     void Done(bool complete = false) {
