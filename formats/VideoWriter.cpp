@@ -7,6 +7,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/opt.h>
+#include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
 
@@ -20,18 +21,20 @@ namespace {
 
 // What each file type holds: H.264 with lossless FLAC (the sound exactly as
 // mixed) in Matroska, H.264 with AAC in MP4 for the sites that take nothing
-// else.
+// else, VP9 with Opus (at 48 kHz, its rate) in WebM for the browsers.
 struct VideoType {
     const char* Extension;
     const char* Muxer;
     const char* VideoCodec;
+    const char* VideoOptions; // the encoder's speed, "key=value:..."
     const char* SoundCodec;
     int DefaultQuality;
     int SoundBitRate; // 0 for a lossless codec
 };
 constexpr VideoType VideoTypes[] = {
-    {".mkv", "matroska", "libx264", "flac", 18, 0},
-    {".mp4", "mp4", "libx264", "aac", 18, 192000},
+    {".mkv", "matroska", "libx264", "preset=veryfast", "flac", 18, 0},
+    {".mp4", "mp4", "libx264", "preset=veryfast", "aac", 18, 192000},
+    {".webm", "webm", "libvpx-vp9", "deadline=realtime:cpu-used=8:row-mt=1", "libopus", 31, 160000},
 };
 
 const VideoType* VideoTypeOfName(const std::string& path) {
@@ -59,6 +62,17 @@ AVSampleFormat SoundFormatFor(const AVCodec* codec) {
         for (const AVSampleFormat* f = codec->sample_fmts; f && *f != AV_SAMPLE_FMT_NONE; ++f)
             if (*f == wanted) return wanted;
     return AV_SAMPLE_FMT_NONE;
+}
+
+// The mix's rate where the encoder takes it, else the highest it takes.
+int EncoderRate(const AVCodec* codec, int rate) {
+    if (!codec->supported_samplerates) return rate;
+    int best = 0;
+    for (const int* r = codec->supported_samplerates; *r; ++r) {
+        if (*r == rate) return rate;
+        best = std::max(best, *r);
+    }
+    return best;
 }
 
 // Each source pixel copied into a `scale` x `scale` block.
@@ -89,6 +103,7 @@ struct VideoFileWriter::Codecs {
     AVStream* videoStream = nullptr;
     AVStream* soundStream = nullptr;
     SwsContext* colours = nullptr;
+    SwrContext* resampler = nullptr; // the mix to an encoder of another rate
     AVFrame* picture = nullptr;
     AVFrame* soundFrame = nullptr;
     AVPacket* packet = nullptr;
@@ -104,6 +119,7 @@ struct VideoFileWriter::Codecs {
         avcodec_free_context(&video);
         avcodec_free_context(&sound);
         sws_freeContext(colours);
+        swr_free(&resampler);
         av_frame_free(&picture);
         av_frame_free(&soundFrame);
         av_packet_free(&packet);
@@ -138,6 +154,7 @@ struct VideoFileWriter::Codecs {
     void OpenVideo(const VideoType& type, const VideoSettings& settings);
     void OpenSound(const VideoType& type, const VideoSettings& settings);
     void ConvertPicture(const uint16_t* pixels, int pitch);
+    void TakeSound(const int16_t* stereo, size_t frames);
     void Drain(AVCodecContext* context, AVStream* stream);
     void Encode(AVCodecContext* context, AVStream* stream, AVFrame* frame) {
         Check(avcodec_send_frame(context, frame));
@@ -162,7 +179,7 @@ void VideoFileWriter::Codecs::OpenVideo(const VideoType& type, const VideoSettin
     video->color_range = AVCOL_RANGE_MPEG;
     if (format->oformat->flags & AVFMT_GLOBALHEADER) video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVDictionary* options = nullptr;
-    av_dict_set(&options, "preset", "veryfast", 0);
+    av_dict_parse_string(&options, type.VideoOptions, "=", ":", 0);
     av_dict_set_int(&options, "crf", settings.Quality >= 0 ? settings.Quality : type.DefaultQuality,
                     0);
     const int opened = avcodec_open2(video, codec, &options);
@@ -236,9 +253,9 @@ void VideoFileWriter::Codecs::OpenSound(const VideoType& type, const VideoSettin
     if (!sound) Fail(AVERROR(ENOMEM));
     sound->sample_fmt = SoundFormatFor(codec);
     if (sound->sample_fmt == AV_SAMPLE_FMT_NONE) Fail(AVERROR(EINVAL));
-    sound->sample_rate = settings.SoundRate;
+    sound->sample_rate = EncoderRate(codec, settings.SoundRate);
     av_channel_layout_default(&sound->ch_layout, 2);
-    sound->time_base = {1, settings.SoundRate};
+    sound->time_base = {1, sound->sample_rate};
     if (type.SoundBitRate) sound->bit_rate = type.SoundBitRate;
     if (format->oformat->flags & AVFMT_GLOBALHEADER) sound->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     Check(avcodec_open2(sound, codec, nullptr));
@@ -252,6 +269,30 @@ void VideoFileWriter::Codecs::OpenSound(const VideoType& type, const VideoSettin
     soundFrame->sample_rate = sound->sample_rate;
     Check(av_channel_layout_copy(&soundFrame->ch_layout, &sound->ch_layout));
     Check(av_frame_get_buffer(soundFrame, 0));
+    if (sound->sample_rate != settings.SoundRate) {
+        Check(swr_alloc_set_opts2(&resampler, &sound->ch_layout, AV_SAMPLE_FMT_S16,
+                                  sound->sample_rate, &sound->ch_layout, AV_SAMPLE_FMT_S16,
+                                  settings.SoundRate, 0, nullptr));
+        Check(swr_init(resampler));
+    }
+}
+
+// The mix, at the encoder's rate, onto the pending sound; no input flushes
+// the resampler.
+void VideoFileWriter::Codecs::TakeSound(const int16_t* stereo, size_t frames) {
+    if (!resampler) {
+        pending.insert(pending.end(), stereo, stereo + frames * 2);
+        return;
+    }
+    const int room = swr_get_out_samples(resampler, int(frames));
+    Check(room);
+    const size_t had = pending.size();
+    pending.resize(had + size_t(room) * 2);
+    uint8_t* out[1] = {reinterpret_cast<uint8_t*>(pending.data() + had)};
+    const uint8_t* in[1] = {reinterpret_cast<const uint8_t*>(stereo)};
+    const int made = swr_convert(resampler, out, room, stereo ? in : nullptr, int(frames));
+    Check(made);
+    pending.resize(had + size_t(made) * 2);
 }
 
 // Every packet the encoder has ready, into the file in time order.
@@ -350,7 +391,7 @@ void VideoFileWriter::WritePicture(const uint16_t* pixels, int pitch) {
 
 void VideoFileWriter::WriteSound(const int16_t* stereo, size_t frames) {
     Codecs& c = *codecs_;
-    c.pending.insert(c.pending.end(), stereo, stereo + frames * 2);
+    c.TakeSound(stereo, frames);
     soundFrames_ += int64_t(frames);
     while (c.pending.size() >= size_t(c.soundFrameSize) * 2)
         c.EncodeSound(size_t(c.soundFrameSize));
@@ -360,6 +401,9 @@ void VideoFileWriter::Finish() {
     if (!codecs_) return;
     try {
         Codecs& c = *codecs_;
+        if (c.resampler) c.TakeSound(nullptr, 0);
+        while (c.pending.size() >= size_t(c.soundFrameSize) * 2)
+            c.EncodeSound(size_t(c.soundFrameSize));
         if (!c.pending.empty()) c.EncodeSound(c.pending.size() / 2);
         c.Encode(c.video, c.videoStream, nullptr);
         c.Encode(c.sound, c.soundStream, nullptr);

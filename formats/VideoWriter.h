@@ -15,7 +15,7 @@
 namespace tappo {
 
 inline constexpr const char* TextUnknownVideoType =
-    ForCatalogue("unknown video file type (use .mkv or .mp4)");
+    ForCatalogue("unknown video file type (use .mkv, .mp4 or .webm)");
 
 // How a render is encoded.
 struct VideoSettings {
@@ -25,8 +25,8 @@ struct VideoSettings {
     int SoundRate = 44100;
 };
 
-// The video file type a name asks for: ".mkv" or ".mp4" (any letter case);
-// empty for any other name.
+// The video file type a name asks for: ".mkv", ".mp4" or ".webm" (any letter
+// case); empty for any other name.
 std::string VideoTypeOf(const std::string& path);
 
 class VideoFileWriter {

@@ -108,6 +108,7 @@ TEST(CommandLine, MistakesAreReported) {
 TEST(CommandLine, VideoRendersAreCheckedAtOnce) {
     EXPECT_TRUE(ParseCommandLine({"--render-video", "a.MKV", "x.bms"}).Error.empty());
     EXPECT_TRUE(ParseCommandLine({"--render-video", "a.mp4", "x.bms"}).Error.empty());
+    EXPECT_TRUE(ParseCommandLine({"--render-video", "a.webm", "x.bms"}).Error.empty());
     EXPECT_FALSE(ParseCommandLine({"--render-video", "a.mkv"}).Error.empty());
     EXPECT_NE(ParseCommandLine({"--render-video", "a.avi", "x.bms"}).Error.find("a.avi"),
               std::string::npos);

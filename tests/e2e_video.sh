@@ -92,6 +92,14 @@ check "an interrupted render ends with 130 and leaves no file (exit $rc)" $?
   [ "$(probe v:0 stream=codec_name,width,height "$work/v.mp4")" = "h264,320,240" ] &&
   [ "$(probe a:0 stream=codec_name "$work/v.mp4")" = "aac" ]
 check ".mp4 holds H.264 and AAC" $?
+"$bin" --video-scale 1 --video-fps 30 --render-video "$work/v.webm" "$chart" 2> /dev/null &&
+  [ "$(probe v:0 stream=codec_name "$work/v.webm")" = "vp9" ] &&
+  [ "$(probe a:0 stream=codec_name,sample_rate "$work/v.webm")" = "opus,48000" ]
+check ".webm holds VP9 and Opus at 48 kHz" $?
+# The 48 kHz sound lasts as long as the .mkv's, within one of its 30 frames a second.
+opus=$(ffmpeg -v error -i "$work/v.webm" -map 0:a -ar 44100 -f s16le - | wc -c)
+[ $(( (opus - pcmBytes) / 4 )) -ge -1470 ] && [ $(( (opus - pcmBytes) / 4 )) -le 1470 ]
+check "its sound lasts as long as the .mkv's ($opus bytes against $pcmBytes)" $?
 ls "$work" | grep -q '\.tmp' && r=1 || r=0
 check "no temporary file is left behind" $r
 exit $fail
