@@ -325,6 +325,12 @@ struct HeadlessOutputs {
 
 bool FinishVideoRender(VideoFileWriter& video, const CommandLine& cl, const Progress& progress,
                        MessageBox& box) {
+    // Cut short by --frames before the song's first frame: nothing to show.
+    if (video.Pictures() == 0) {
+        box.Show(cl.RenderVideo + ": " +
+                 Tr("the run ended before the song started; no file written"));
+        return false;
+    }
     try {
         video.Finish();
         char summary[96];

@@ -75,6 +75,10 @@ check "an unknown extension is refused with no file" $?
 [ $? -eq 2 ] && ! ls "$work" | grep -q "out\.mkv"
 check "a render without a chart is refused" $?
 
+"$bin" --frames 5 --render-video "$work/early.mkv" "$chart" > /dev/null 2> "$work/err"
+[ $? -eq 1 ] && grep -q "before the song started" "$work/err" && ! ls "$work" | grep -q "early"
+check "a render that ends before the song starts is refused with no file" $?
+
 # Stopped with Ctrl-C (SIGINT) halfway: exit 130 and no file, not even the temporary one.
 mkdir "$work/stop"
 "$bin" --render-video "$work/stop/out.mp4" "$chart" 2> /dev/null &
