@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "base/Errors.h"
+#include "formats/VideoWriter.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -57,6 +58,15 @@ std::string UsageText() {
               "                           the mix (16-bit stereo, 44.1 kHz) to OUT.wav; a\n"
               "                           song longer than a WAV file holds (6 h 45 min)\n"
               "                           is refused\n"
+              "  --render-video OUT       play CHART offline and write a video with its\n"
+              "                           sound, from the song's start to its end plus a\n"
+              "                           second: OUT.mkv (H.264, FLAC: the --render-wav\n"
+              "                           mix), OUT.mp4 (H.264, AAC) or OUT.webm (VP9, Opus)\n"
+              "  --video-scale N          --render-video: N x N pixels a screen pixel, 1-16\n"
+              "                           (default 4: 1280x960)\n"
+              "  --video-fps N            --render-video: frames a second, 1-240 (default 60)\n"
+              "  --video-crf N            --render-video: quality, 0 to 51, lower is better\n"
+              "                           and larger (default 18 for H.264, 31 for VP9)\n"
               "  --inspect CHART          compile CHART and list its header, measure timing\n"
               "                           and event lists; nothing is played\n"
               "  --standard               read charts as they are written today (select screen,\n"
@@ -150,6 +160,12 @@ const NumberOption NumberOptions[] = {
      }},
     {"--volume", 0, 100, ForCatalogue("--volume needs a whole number from 0 to 100"),
      [](CommandLine& cl, long n) { cl.Volume = *(cl.Given.Volume = int(n)); }},
+    {"--video-scale", 1, 16, ForCatalogue("--video-scale needs a whole number from 1 to 16"),
+     [](CommandLine& cl, long n) { cl.VideoScale = int(n); }},
+    {"--video-fps", 1, 240, ForCatalogue("--video-fps needs a whole number from 1 to 240"),
+     [](CommandLine& cl, long n) { cl.VideoFps = int(n); }},
+    {"--video-crf", 0, 51, ForCatalogue("--video-crf needs a whole number from 0 to 51"),
+     [](CommandLine& cl, long n) { cl.VideoCrf = int(n); }},
     {"--scale", 1, 16, ForCatalogue("--scale needs a whole number from 1 to 16"),
      [](CommandLine& cl, long n) { cl.Scale = *(cl.Given.Scale = int(n)); }},
 };
@@ -184,6 +200,19 @@ bool ParseScreenshot(const std::string& v, CommandLine& cl) {
     return true;
 }
 
+// A video render names its chart and a file type the writer knows, and is the
+// run's only render: refused here, before anything is loaded.
+CommandLine CheckVideoRender(CommandLine cl) {
+    if (cl.RenderVideo.empty()) return cl;
+    if (cl.Arguments.empty())
+        cl.Error = Tr("--render-video needs a chart to render");
+    else if (!cl.RenderWav.empty())
+        cl.Error = Tr("--render-video and --render-wav cannot be used together");
+    else if (VideoTypeOf(cl.RenderVideo).empty())
+        cl.Error = cl.RenderVideo + ": " + Tr(TextUnknownVideoType);
+    return cl;
+}
+
 } // namespace
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args) {
@@ -209,16 +238,21 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
                 return fail(Tr(number->Error));
             number->Set(cl, n);
             ++i;
-        } else if (a == "--songs" || a == "--render-wav" || a == "--inspect") {
+        } else if (a == "--songs" || a == "--render-wav" || a == "--render-video" ||
+                   a == "--inspect") {
             if (v.empty()) {
                 const char* missing = ForCatalogue("--inspect needs a chart file");
                 if (a == "--songs") missing = ForCatalogue("--songs needs a folder");
                 if (a == "--render-wav")
                     missing = ForCatalogue("--render-wav needs an output file");
+                if (a == "--render-video")
+                    missing = ForCatalogue("--render-video needs an output file");
                 return fail(Tr(missing));
             }
             if (a == "--songs")
                 cl.Songs.push_back(v), cl.Given.Songs.push_back(v);
+            else if (a == "--render-video")
+                cl.RenderVideo = v;
             else
                 (a == "--render-wav" ? cl.RenderWav : cl.Inspect) = v;
             ++i;
@@ -242,7 +276,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     }
     if (!cl.RenderWav.empty() && cl.Arguments.empty())
         return fail(Tr("--render-wav needs a chart to render"));
-    return cl;
+    return CheckVideoRender(cl);
 }
 
 void ApplySettings(CommandLine& cl, const Settings& saved) {

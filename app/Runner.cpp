@@ -4,13 +4,17 @@
 #include "app/Player.h"
 #include "app/Settings.h"
 #include "base/Report.h"
+#include "formats/VideoWriter.h"
 #include "formats/WaveWriter.h"
 #include "platform/Font.h"
 #include "platform/Platform.h"
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <functional>
+#include <optional>
 #include <unistd.h>
 
 namespace tappo {
@@ -93,22 +97,54 @@ bool FrameDone(Player& player, const CommandLine& cl, Screenshots& shots, long f
     return cl.Frames >= 0 && player.Status().FramesRun() >= cl.Frames;
 }
 
-// Shows how far an offline render has come, on a terminal only.
+// Shows how far an offline render has come: on a terminal the seconds
+// rendered (a video render adds a bar, its share and its frames a second),
+// elsewhere, for a video render, one line at every tenth.
 class Progress {
   public:
-    explicit Progress(bool enabled) : enabled_(enabled && isatty(2)) {}
-    void Show(double seconds, double expected) {
-        if (!enabled_ || seconds < shown_ + 0.5) return;
+    Progress() = default;
+    Progress(bool enabled, bool video)
+        : terminal_(enabled && isatty(2)), tenths_(enabled && video && !terminal_), video_(video),
+          started_(std::chrono::steady_clock::now()) {}
+    void Show(double seconds, double expected, long frames) {
+        if (tenths_) return ShowTenth(seconds, expected);
+        if (!terminal_ || seconds < shown_ + 0.5) return;
         shown_ = seconds;
-        std::fprintf(stderr, "\rRendering: %6.1f s of about %.1f s", seconds, expected);
+        if (!video_) {
+            std::fprintf(stderr, "\rRendering: %6.1f s of about %.1f s", seconds, expected);
+            return;
+        }
+        const double share = expected > 0 ? std::min(1.0, seconds / expected) : 1.0;
+        char bar[21] = {};
+        for (int i = 0; i < 20; ++i)
+            bar[i] = i < int(share * 20) ? '#' : '.';
+        const double rate = seconds / Elapsed(); // song seconds a second
+        std::fprintf(stderr, "\rRendering: [%s] %3d%% %.0f frames/s, %.0f s left ", bar,
+                     int(share * 100), double(frames) / Elapsed(),
+                     rate > 0 ? (expected - seconds) / rate : 0.0);
     }
-    void Done() {
-        if (enabled_) std::fprintf(stderr, "\r%60s\r", "");
+    // The render has ended; `complete`: all of it was written.
+    void Done(bool complete = false) {
+        if (terminal_) std::fprintf(stderr, "\r%79s\r", "");
+        if (tenths_ && complete && tenthShown_ < 10) std::fprintf(stderr, "Rendering: 100%%\n");
+    }
+    double Elapsed() const {
+        const std::chrono::duration<double> d = std::chrono::steady_clock::now() - started_;
+        return std::max(d.count(), 1e-3);
     }
 
   private:
-    bool enabled_;
+    void ShowTenth(double seconds, double expected) {
+        const int tenth = expected > 0 ? int(std::min(1.0, seconds / expected) * 10) : 10;
+        if (tenth <= tenthShown_) return;
+        tenthShown_ = tenth;
+        std::fprintf(stderr, "Rendering: %d%% (%.1f s of %.1f s)\n", tenth * 10, seconds, expected);
+    }
+
+    bool terminal_ = false, tenths_ = false, video_ = false;
+    std::chrono::steady_clock::time_point started_;
     double shown_ = -1;
+    int tenthShown_ = 0;
 };
 
 // SIGINT and SIGTERM end a headless run between two frames, so an
@@ -152,12 +188,15 @@ uint32_t HeadlessFrameStep(const Player& player, int frameMs) {
     return uint32_t(waiting ? std::min(frameMs, 1000 / StartGateFrameRate) : frameMs);
 }
 
+// Where a render's sound goes: interleaved stereo frames.
+using SoundSink = std::function<void(const int16_t*, size_t)>;
+
 // The headless mix, pulled in step with the virtual clock; the render file
 // (when there is one) gets everything from the song's start on.
 class StepMixer {
   public:
-    StepMixer(Player& player, uint32_t tick0, WaveFileWriter* wav)
-        : player_(player), tick0_(tick0), wav_(wav) {}
+    StepMixer(Player& player, uint32_t tick0, SoundSink sink)
+        : player_(player), tick0_(tick0), sink_(std::move(sink)) {}
     void MixUpTo(uint32_t tick) {
         const int64_t due = MixFrameOfTick(tick, tick0_);
         const bool started = player_.Status().SongStarted();
@@ -167,9 +206,9 @@ class StepMixer {
         while (mixed_ < due) {
             const int n = int(std::min<int64_t>(due - mixed_, int64_t(block_.size() / 2)));
             player_.SoundOutput().Mix(block_.data(), n);
-            if (wav_ && started && mixed_ + n > songStart) {
+            if (sink_ && started && mixed_ + n > songStart) {
                 const int64_t skip = std::max<int64_t>(0, songStart - mixed_);
-                wav_->Write(block_.data() + skip * 2, size_t(n - skip));
+                sink_(block_.data() + skip * 2, size_t(n - skip));
             }
             mixed_ += n;
         }
@@ -178,7 +217,7 @@ class StepMixer {
   private:
     Player& player_;
     uint32_t tick0_;
-    WaveFileWriter* wav_;
+    SoundSink sink_;
     std::vector<int16_t> block_ = std::vector<int16_t>(4096 * 2);
     int64_t mixed_ = 0;
 };
@@ -216,14 +255,96 @@ std::unique_ptr<WaveFileWriter> OpenRender(const Player& player, const CommandLi
     }
 }
 
+// The video render file, or none with the reason shown.
+std::unique_ptr<VideoFileWriter> OpenVideoRender(const Player& player, const CommandLine& cl,
+                                                 MessageBox& box) {
+    const VideoSettings settings{.Scale = cl.VideoScale,
+                                 .FramesPerSecond = cl.VideoFps,
+                                 .Quality = cl.VideoCrf,
+                                 .SoundRate = MixRate};
+    const Surface& picture = player.Status().Picture();
+    try {
+        return std::make_unique<VideoFileWriter>(cl.RenderVideo, picture.Width(), picture.Height(),
+                                                 settings);
+    } catch (const std::exception& e) {
+        box.Show(e.what());
+        return nullptr;
+    }
+}
+
+// The video render's pictures: from the frame the song starts on, one every
+// 1/fps second of song time (to the nearest millisecond), each the picture
+// the player drew at that song time.
+class VideoFrames {
+  public:
+    VideoFrames(VideoFileWriter* writer, int fps) : writer_(writer), fps_(fps) {}
+    bool Recording() const { return writer_ && startTick_; }
+    // The virtual clock's step onto the next picture's time, once recording.
+    std::optional<uint32_t> StepToNext(uint32_t now) const {
+        if (!Recording()) return std::nullopt;
+        return uint32_t(std::max<int64_t>(1, TickOf(writer_->Pictures()) - now));
+    }
+    // After a frame: its picture, from the song's first frame on.
+    void AfterFrame(const Player& player) {
+        if (!writer_) return;
+        if (!startTick_ && player.Status().SongStarted() && player.Status().Mode() == ScreenPlay)
+            startTick_ = player.Status().Playback().SongStartTick;
+        if (startTick_) Write(player.Status().Picture());
+    }
+    // The last picture held for a second past the song's end, with the mix
+    // going on under it.
+    void HoldLast(const Player& player, const std::function<void(uint32_t)>& mixUpTo) {
+        if (!Recording()) return;
+        for (int i = 0; i < fps_; ++i) {
+            Write(player.Status().Picture());
+            mixUpTo(uint32_t(TickOf(writer_->Pictures() - 1)));
+        }
+        mixUpTo(uint32_t(TickOf(writer_->Pictures())));
+    }
+
+  private:
+    int64_t TickOf(int64_t picture) const {
+        return startTick_ + (picture * 1000 + fps_ / 2) / fps_;
+    }
+    void Write(const Surface& picture) { writer_->WritePicture(picture.Bits(), picture.Width()); }
+
+    VideoFileWriter* writer_;
+    int fps_;
+    int64_t startTick_ = 0;
+};
+
 // What a headless run makes: the render file (when asked for), whether every
 // screenshot was written, and the signal that stopped it (0 for none).
 struct HeadlessOutputs {
     std::unique_ptr<WaveFileWriter> wav;
-    Progress progress{false};
+    std::unique_ptr<VideoFileWriter> video;
+    Progress progress;
     bool shotsOk = true;
     int signal = 0;
 };
+
+bool FinishVideoRender(VideoFileWriter& video, const CommandLine& cl, const Progress& progress,
+                       MessageBox& box) {
+    // Cut short by --frames before the song's first frame: nothing to show.
+    if (video.Pictures() == 0) {
+        box.Show(cl.RenderVideo + ": " +
+                 Tr("the run ended before the song started; no file written"));
+        return false;
+    }
+    try {
+        video.Finish();
+        char summary[96];
+        std::snprintf(summary, sizeof summary, "%.2f s, %lld frames, %.0f frames/s",
+                      double(video.Pictures()) / cl.VideoFps,
+                      static_cast<long long>(video.Pictures()),
+                      double(video.Pictures()) / progress.Elapsed());
+        ReportOnConsole(FormatText(Tr("wrote %s of video to %s"), summary, cl.RenderVideo));
+        return true;
+    } catch (const std::exception& e) {
+        box.Show(e.what());
+        return false;
+    }
+}
 
 // The exit code of a headless run that has stopped: an interrupted one leaves
 // no file behind, a finished render is written out.
@@ -232,14 +353,19 @@ int EndHeadlessRun(const Player& player, const CommandLine& cl, HeadlessOutputs&
     if (out.signal) {
         // The writer removes its unfinished file.
         out.progress.Done();
-        const bool render = out.wav != nullptr;
+        const bool render = out.wav != nullptr || out.video != nullptr;
         out.wav.reset();
+        out.video.reset();
         ReportOnConsole(render ? Tr("interrupted; no file written") : Tr("interrupted"));
         return 128 + out.signal;
     }
     if (out.wav) {
         out.progress.Done();
         if (!FinishRender(*out.wav, cl.RenderWav, box)) return 1;
+    }
+    if (out.video) {
+        out.progress.Done(true);
+        if (!FinishVideoRender(*out.video, cl, out.progress, box)) return 1;
     }
     if (player.Status().ExitCode()) return player.Status().ExitCode();
     return out.shotsOk ? 0 : 1;
@@ -251,20 +377,30 @@ void RunHeadlessFrames(Player& player, VirtualClock& clock, const CommandLine& c
                        HeadlessOutputs& out) {
     StopSignals signals;
     Screenshots shots(cl);
-    StepMixer mixer(player, tick0, out.wav.get());
-    const double expected = player.Status().CurrentChart().Chart.LastSoundTime / 1000.0;
+    SoundSink sink;
+    if (out.wav) sink = [&](const int16_t* s, size_t n) { out.wav->Write(s, n); };
+    if (out.video) sink = [&](const int16_t* s, size_t n) { out.video->WriteSound(s, n); };
+    StepMixer mixer(player, tick0, sink);
+    VideoFrames frames(out.video.get(), cl.VideoFps);
+    const double expected =
+        player.Status().CurrentChart().Chart.LastSoundTime / 1000.0 + (out.video ? 1.0 : 0.0);
     while (!player.Status().CloseRequested() && player.Status().Timer().Running()) {
         if (cl.Frames >= 0 && player.Status().FramesRun() >= cl.Frames) break;
         if (signals.Received() || (out.wav && out.wav->TooLong())) break;
         const long before = player.Status().FramesRun();
-        clock.Advance(HeadlessFrameStep(player, cl.FrameMs));
+        clock.Advance(
+            frames.StepToNext(clock.NowMs()).value_or(HeadlessFrameStep(player, cl.FrameMs)));
         player.Guarded([&] { player.Tick(); });
         // The frame has scheduled everything before its tick: mix up to it.
         mixer.MixUpTo(clock.NowMs());
-        if (!cl.RenderWav.empty()) out.progress.Show(player.Status().SongTime() / 1000.0, expected);
+        if (player.Status().FramesRun() != before) frames.AfterFrame(player);
+        if (out.wav || out.video)
+            out.progress.Show(player.Status().SongTime() / 1000.0, expected,
+                              out.video ? long(out.video->Pictures()) : 0);
         if (FrameDone(player, cl, shots, before, out.shotsOk)) break;
     }
     out.signal = signals.Received();
+    if (!out.signal) frames.HoldLast(player, [&](uint32_t tick) { mixer.MixUpTo(tick); });
 }
 
 // Headless play and offline rendering: the real form on the virtual clock,
@@ -272,7 +408,7 @@ void RunHeadlessFrames(Player& player, VirtualClock& clock, const CommandLine& c
 // mix frame of their song time, so a rendered file has every sound where the
 // chart puts it.
 int RunHeadless(const CommandLine& cl) {
-    const bool render = !cl.RenderWav.empty();
+    const bool render = !cl.RenderWav.empty() || !cl.RenderVideo.empty();
     VirtualClock clock;
     HeadlessPresenter presenter;
     StderrMessageBox box;
@@ -291,7 +427,8 @@ int RunHeadless(const CommandLine& cl) {
                             .Volume = cl.Volume,
                             // A render nobody looks at skips the drawing: it
                             // is the sound that counts.
-                            .DrawPictures = !render || !cl.Screenshots.empty()};
+                            .DrawPictures =
+                                !render || !cl.Screenshots.empty() || !cl.RenderVideo.empty()};
     // The mix follows the clock from here.
     const uint32_t tick0 = clock.NowMs();
     auto owned = std::make_unique<Player>(services);
@@ -310,8 +447,9 @@ int RunHeadless(const CommandLine& cl) {
     }
 
     HeadlessOutputs out;
-    if (render && !(out.wav = OpenRender(player, cl, box))) return 1;
-    out.progress = Progress(render);
+    if (!cl.RenderWav.empty() && !(out.wav = OpenRender(player, cl, box))) return 1;
+    if (!cl.RenderVideo.empty() && !(out.video = OpenVideoRender(player, cl, box))) return 1;
+    out.progress = Progress(render, out.video != nullptr);
     RunHeadlessFrames(player, clock, cl, tick0, out);
     player.ShutDown();
     ReportProblemLog(player);
@@ -392,7 +530,8 @@ int RunOnScreen(const CommandLine& cl) {
 
 int RunPlayer(const CommandLine& commandLine) {
     const CommandLine& cl = commandLine;
-    return cl.Headless || !cl.RenderWav.empty() ? RunHeadless(cl) : RunOnScreen(cl);
+    const bool headless = cl.Headless || !cl.RenderWav.empty() || !cl.RenderVideo.empty();
+    return headless ? RunHeadless(cl) : RunOnScreen(cl);
 }
 
 } // namespace tappo

@@ -94,8 +94,28 @@ TEST(CommandLine, MistakesAreReported) {
                                                                   {"--scale", "99"},
                                                                   {"--volume", "101"},
                                                                   {"--lanes", "four"},
+                                                                  {"--video-scale", "0"},
+                                                                  {"--video-fps", "241"},
+                                                                  {"--video-crf", "52"},
                                                                   {"--bogus"}}) {
         EXPECT_FALSE(ParseCommandLine(args).Error.empty()) << args[0];
     }
     EXPECT_NE(UsageText().find("--headless"), std::string::npos);
+}
+
+// A video render is refused before any work when it cannot be made: no
+// chart, a file type the writer does not know, a WAV render beside it.
+TEST(CommandLine, VideoRendersAreCheckedAtOnce) {
+    EXPECT_TRUE(ParseCommandLine({"--render-video", "a.MKV", "x.bms"}).Error.empty());
+    EXPECT_TRUE(ParseCommandLine({"--render-video", "a.mp4", "x.bms"}).Error.empty());
+    EXPECT_TRUE(ParseCommandLine({"--render-video", "a.webm", "x.bms"}).Error.empty());
+    EXPECT_FALSE(ParseCommandLine({"--render-video", "a.mkv"}).Error.empty());
+    EXPECT_NE(ParseCommandLine({"--render-video", "a.avi", "x.bms"}).Error.find("a.avi"),
+              std::string::npos);
+    EXPECT_FALSE(ParseCommandLine({"--render-video", ".mkv", "x.bms"}).Error.empty());
+    EXPECT_FALSE(ParseCommandLine({"--render-video", "a.mkv", "--render-wav", "a.wav", "x.bms"})
+                     .Error.empty());
+    const CommandLine cl = ParseCommandLine({"--video-scale", "2", "--video-fps", "30", "x.bms"});
+    EXPECT_EQ(cl.VideoScale, 2);
+    EXPECT_EQ(cl.VideoFps, 30);
 }
