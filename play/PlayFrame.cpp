@@ -287,6 +287,9 @@ void SetSongTime(PlayScene& s, int32_t songTime, int32_t tick) {
         p.SongStartTick = p.PauseTick - songTime;
     } else {
         p.SongStartTick = tick - songTime;
+        // Start tick 0 means a clock not started yet: the song runs a
+        // millisecond ahead instead.
+        if (p.SongStartTick == 0) p.SongStartTick = -1;
         if (s.MixClockStart) {
             const uint32_t tick0 = *s.MixClockStart;
             p.SeekFrameShift = MixFrameOfTick(uint32_t(tick), tick0) -
