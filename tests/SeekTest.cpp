@@ -82,6 +82,37 @@ TEST(Seek, ASeekBackShowsTheImageOfThatTimeAgain) {
     EXPECT_LT(f.player->Status().SongTime(), 5200) << "nothing changed";
 }
 
+TEST(Seek, ASeekWhilePausedStandsThereAndPlayGoesOnFromIt) {
+    SeekFixture f;
+    f.RunTo(9500);
+    f.player->KeyDown(Key::F4);
+    f.Frame();
+    f.player->KeyDown(Key::Left);
+    f.Frame();
+    EXPECT_EQ(f.player->Status().Mode(), ScreenPaused);
+    EXPECT_EQ(f.player->Status().SongTime(), 7000);
+    f.player->KeyDown(Key::F4);
+    f.Frame();
+    EXPECT_GE(f.player->Status().SongTime(), 7000);
+    EXPECT_LE(f.player->Status().SongTime(), 7020);
+}
+
+TEST(Seek, TheMusicPlaysOnAfterASeek) {
+    HeadlessPlayer f;
+    tools::MidiSong song;
+    song.Notes = {{0, 960 * 40, 0, 60, 90}};
+    f.Write("song/music.mid", tools::EncodeMidi(song));
+    f.Write("song/a.bms", Bytes(std::string("#MIDIFILE music.mid\n") + SeekChart));
+    f.Write("song/k.wav", Flat(4410, 100));
+    f.Start({f.dir.File("song/a.bms")});
+    f.RunTo(9500);
+    f.player->KeyDown(Key::LeftBracket); // back to measure 0
+    f.Frame();
+    EXPECT_EQ(f.Music(), MusicPlaying);
+    EXPECT_GE(f.player->Status().SongTime(), 1000);
+    EXPECT_LT(f.player->Status().SongTime(), 1100);
+}
+
 TEST(Seek, AMeasurePastTheEndIsRefusedWithAMessage) {
     SeekFixture f(6);
     ASSERT_EQ(f.messages.shown.size(), 1u);
