@@ -273,26 +273,30 @@ void Player::KeyDown(Key key) {
     case Key::Escape:
         LeavePlay();
         break;
-    case Key::Left:
-    case Key::Right:
-    case Key::LeftBracket:
-    case Key::RightBracket:
-        if (flow_.Current() == ScreenPlay || flow_.Current() == ScreenPaused) {
-            const int measures = key == Key::Left || key == Key::Right ? 1 : 8;
-            SeekKey(key == Key::Left || key == Key::LeftBracket ? -measures : measures);
-        } else if (flow_.Current() == ScreenSelect) {
-            select_.JumpKey(key);
-        }
-        break;
-    case Key::F8:
-    case Key::F9:
+    default:
         if (flow_.Current() == ScreenPlay || flow_.Current() == ScreenPaused)
-            ChangeScrollSpeed(key == Key::F9 ? 1 : -1);
+            PlayKey(key);
         else if (flow_.Current() == ScreenSelect)
             select_.JumpKey(key);
         break;
+    }
+}
+
+void Player::PlayKey(Key key) {
+    switch (key) {
+    case Key::Left:
+    case Key::LeftBracket:
+        SeekKey(key == Key::Left ? -1 : -8);
+        break;
+    case Key::Right:
+    case Key::RightBracket:
+        SeekKey(key == Key::Right ? 1 : 8);
+        break;
+    case Key::F8:
+    case Key::F9:
+        ChangeScrollSpeed(key == Key::F9 ? 1 : -1);
+        break;
     default:
-        if (flow_.Current() == ScreenSelect) select_.JumpKey(key);
         break;
     }
 }

@@ -219,6 +219,8 @@ class Player {
     // The command-line chart's start point set (--start-measure, --start-ms);
     // false, with the reason reported, when the chart has no such point.
     bool PlaceStartPoint();
+    // The keys of the play screen alone: seeking and the scroll speed.
+    void PlayKey(Key key);
     // Left/Right, [ and ]: play `measures` measures on or back; a measure
     // past the chart's end is refused with a band.
     void SeekKey(int measures);
