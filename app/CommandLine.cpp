@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <climits>
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 namespace tappo {
@@ -99,6 +102,10 @@ std::string UsageText() {
               "  --save-settings          also write --songs, --standard/--exact, --scale,\n"
               "                           --windowed/--full-screen, --audio-buffer and\n"
               "                           --volume into the settings file, then run as asked\n"
+              "  --start-measure N        CHART starts at the start of its measure N\n"
+              "  --start-ms MS            CHART starts MS milliseconds into the song\n"
+              "  --scroll-speed X         spread the arrows X times, 0.5-4 in steps of 0.25\n"
+              "                           (F8 and F9 in play)\n"
               "\n"
               "Settings: $XDG_CONFIG_HOME/tappoplayer/settings (by default\n"
               "~/.config/tappoplayer/settings), one \"key = value\" a line, # comments:\n"
@@ -111,7 +118,8 @@ std::string UsageText() {
               "Select screen: Left/Right change song folder, Up/Down the chart, Z or Space\n"
               "starts it, Esc quits. Playing: Esc leaves, F4 pauses (Up/Down step while\n"
               "paused), F5 restarts, PgUp/PgDn move the arrows by 1 ms, F1 frame rate,\n"
-              "F2 background images, F3 full screen/window, F6 step tick, F7 warp.\n"
+              "F2 background images, F3 full screen/window, F6 step tick, F7 warp,\n"
+              "Left/Right one measure back/on, [ and ] eight, F8/F9 scroll speed.\n"
               "On the select screen, Home/End go to the first/last chart and a letter or\n"
               "digit (but H J K L Z) to the next chart whose title starts with it; a held\n"
               "arrow key repeats, faster and faster. Everywhere: - and + (or =) turn the\n"
@@ -168,7 +176,23 @@ const NumberOption NumberOptions[] = {
      [](CommandLine& cl, long n) { cl.VideoCrf = int(n); }},
     {"--scale", 1, 16, ForCatalogue("--scale needs a whole number from 1 to 16"),
      [](CommandLine& cl, long n) { cl.Scale = *(cl.Given.Scale = int(n)); }},
+    {"--start-measure", 0, 999, ForCatalogue("--start-measure needs a measure from 0 to 999"),
+     [](CommandLine& cl, long n) { cl.StartMeasure = int(n), cl.StartMs.reset(); }},
+    {"--start-ms", 0, INT32_MAX,
+     ForCatalogue("--start-ms needs a whole number of milliseconds, 0 or more"),
+     [](CommandLine& cl, long n) { cl.StartMs = int32_t(n), cl.StartMeasure.reset(); }},
 };
+
+// "--scroll-speed X": 0.5 to 4 in steps of 0.25.
+bool ParseScrollSpeed(const std::string& v, CommandLine& cl) {
+    double x = 0;
+    const auto [end, error] = std::from_chars(v.data(), v.data() + v.size(), x);
+    if (v.empty() || error != std::errc() || end != v.data() + v.size() || !(x >= 0.5) || x > 4 ||
+        std::fmod(x * 4, 1.0) != 0)
+        return false;
+    cl.ScrollFactor = x;
+    return true;
+}
 
 // Options without a value; false for any other word.
 bool ParseFlag(const std::string& a, CommandLine& cl) {
@@ -263,6 +287,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         } else if (a == "--lanes") {
             if (v != "keys" && v != "arrows") return fail(Tr("--lanes needs keys or arrows"));
             cl.ArrowLanes = v == "arrows";
+            ++i;
+        } else if (a == "--scroll-speed") {
+            if (!ParseScrollSpeed(v, cl))
+                return fail(Tr("--scroll-speed needs a number from 0.5 to 4 in steps of 0.25"));
             ++i;
         } else if (a == "--screenshot") {
             if (!hasValue || !ParseScreenshot(v, cl))

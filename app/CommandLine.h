@@ -5,6 +5,7 @@
 #include "chart/Reading.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -45,6 +46,11 @@ struct CommandLine {
     bool Scan = false;         // --scan: update the song database, then exit
     std::string LibraryDb;     // --library-db: the song database file; empty: the default
     Settings Given;            // the values the command line sets, as a settings file holds them
+    // Where CHART starts: --start-measure (a measure of the chart) or
+    // --start-ms (a song time); neither: the top.
+    std::optional<int> StartMeasure;
+    std::optional<int32_t> StartMs;
+    double ScrollFactor = 1.0; // --scroll-speed: the arrows' spread, 0.5-4
 };
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args);

@@ -7,6 +7,7 @@
 #include "chart/ShiftJis.h"
 #include "chart/exact/HeaderScan.h"
 #include "files/StateFolder.h"
+#include "play/Seek.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -33,6 +34,9 @@ Player::Player(const PlayerServices& services)
     select_.UseReading(reading_);
     pad_.Keyboard.Source = services.Keys;
     pad_.Joystick.Source = services.Joystick;
+    startMeasure_ = services.StartMeasure;
+    startMs_ = services.StartMs;
+    scrollFactor_ = services.ScrollFactor;
 }
 
 // The screens' and the loader's records: references to the player's own
@@ -122,11 +126,13 @@ void Player::StartUp(const std::vector<std::string>& args) {
             refusal_ += std::string(" ") + Tr(TextReadWithStandard);
             exitCode_ = 1;
         }
-    } else {
-        StartChart(args[0]);
+    } else if (StartChart(args[0]) && !PlaceStartPoint()) {
+        LeavePlay();
+        Close(1);
     }
     songs_.SlideDirection = 1;
     toggles_ = PlayToggles{};
+    toggles_.ScrollFactor = scrollFactor_;
     songs_.ChartIndex = 0;
     screenHeight_ = video_.Mode.Height;
     screenWidth_ = video_.Mode.Width;
@@ -223,6 +229,7 @@ void Player::RunFrame() {
     notice_.Expire(clock_.NowMs());
     if (video_.CanDraw()) notice_.Draw(video_.Back(), screenWidth_, screenHeight_, clock_.NowMs());
     volume_.Draw(video_, clock_.NowMs());
+    settingBand_.Draw(video_, clock_.NowMs());
     if (video_.FullScreen) video_.Presenter().MovePointer(screenWidth_ / 2, screenHeight_ / 2);
     video_.Present();
 }
@@ -267,7 +274,29 @@ void Player::KeyDown(Key key) {
         LeavePlay();
         break;
     default:
-        if (flow_.Current() == ScreenSelect) select_.JumpKey(key);
+        if (flow_.Current() == ScreenPlay || flow_.Current() == ScreenPaused)
+            PlayKey(key);
+        else if (flow_.Current() == ScreenSelect)
+            select_.JumpKey(key);
+        break;
+    }
+}
+
+void Player::PlayKey(Key key) {
+    switch (key) {
+    case Key::Left:
+    case Key::LeftBracket:
+        SeekKey(key == Key::Left ? -1 : -8);
+        break;
+    case Key::Right:
+    case Key::RightBracket:
+        SeekKey(key == Key::Right ? 1 : 8);
+        break;
+    case Key::F8:
+    case Key::F9:
+        ChangeScrollSpeed(key == Key::F9 ? 1 : -1);
+        break;
+    default:
         break;
     }
 }
@@ -282,6 +311,40 @@ void Player::StopSounds() {
         if (sound_.ChannelStatus(c) == ChannelPlaying) sound_.StopChannel(c);
     if (play_.MidiLoaded) music_.Stop();
     sound_.ReportLostVoices();
+}
+
+bool Player::PlaceStartPoint() {
+    const ChartData& chart = session_.Chart;
+    std::optional<int32_t> time;
+    if (startMeasure_) {
+        time = MeasureStartTime(chart, *startMeasure_);
+        if (!time) {
+            ReportError(FormatText(Tr("--start-measure %s: the chart's measures are 0 to %s"),
+                                   std::to_string(*startMeasure_),
+                                   std::to_string(std::max(0, chart.LastObjectMeasure))));
+            return false;
+        }
+    } else if (startMs_) {
+        time = *startMs_;
+        if (!SongTimeInChart(chart, *time)) {
+            ReportError(FormatText(Tr("--start-ms %s: the song's sounds end at %s ms"),
+                                   std::to_string(*startMs_), std::to_string(chart.LastSoundTime)));
+            return false;
+        }
+    }
+    play_.StartAt = time.value_or(0);
+    return true;
+}
+
+void Player::SeekKey(int measures) {
+    if (!playScreen_.SeekMeasures(measures))
+        notice_.Add(Tr("no measure there: the chart ends before it"), clock_.NowMs());
+}
+
+void Player::ChangeScrollSpeed(int steps) {
+    toggles_.ScrollFactor = std::clamp(toggles_.ScrollFactor + steps * ScrollFactorStep,
+                                       MinScrollFactor, MaxScrollFactor);
+    settingBand_.Show(ScrollSpeedText(toggles_.ScrollFactor), clock_.NowMs());
 }
 
 void Player::Follow(ScreenOutcome outcome) {
@@ -442,6 +505,10 @@ MusicState PlayerStatus::MusicMode() const {
 }
 const VolumeBand& PlayerStatus::Volume() const {
     return player_.volume_;
+}
+
+const StateBand& PlayerStatus::SettingBand() const {
+    return player_.settingBand_;
 }
 
 } // namespace tappo

@@ -9,6 +9,7 @@
 #include "app/ChartLoader.h"
 #include "app/NoticeBand.h"
 #include "app/ScreenFlow.h"
+#include "app/StateBand.h"
 #include "app/VolumeBand.h"
 #include "base/Errors.h"
 #include "chart/Reading.h"
@@ -31,6 +32,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,7 +61,18 @@ struct PlayerServices {
     int Volume = 100; // master volume, 0-100
     // False for a render nobody looks at: no picture is drawn and no image loaded.
     bool DrawPictures = true;
+    // Where the command-line chart starts: the start of a measure of the
+    // chart, or a song time in ms; neither: the top.
+    std::optional<int> StartMeasure = std::nullopt;
+    std::optional<int32_t> StartMs = std::nullopt;
+    // The arrows' spread, 0.5-4 in steps of 0.25.
+    double ScrollFactor = 1.0;
 };
+
+// One press of a scroll-speed key changes it by this much, within these bounds.
+inline constexpr double ScrollFactorStep = 0.25;
+inline constexpr double MinScrollFactor = 0.5;
+inline constexpr double MaxScrollFactor = 4.0;
 
 // A start-up failure the program cannot run without (a missing asset).
 class StartupError : public Error {
@@ -118,6 +131,8 @@ class PlayerStatus {
     const Surface& Picture() const;
     MusicState MusicMode() const;
     const VolumeBand& Volume() const;
+    // The band of the last play setting changed (the scroll speed).
+    const StateBand& SettingBand() const;
 
   private:
     const Player& player_;
@@ -201,6 +216,15 @@ class Player {
     void Follow(ScreenOutcome outcome);
     // Every sound stopped, the sounds the voices lost reported.
     void StopSounds();
+    // The command-line chart's start point set (--start-measure, --start-ms);
+    // false, with the reason reported, when the chart has no such point.
+    bool PlaceStartPoint();
+    // The keys of the play screen alone: seeking and the scroll speed.
+    void PlayKey(Key key);
+    // Left/Right, [ and ]: play `measures` measures on or back; a measure
+    // past the chart's end is refused with a band.
+    void SeekKey(int measures);
+    void ChangeScrollSpeed(int steps);
 
     // What the screens need once the display is open (OpenDisplay), and the
     // pictures freed before the player goes (videos before their surfaces).
@@ -222,6 +246,10 @@ class Player {
     Controller pad_;
     VolumeBand volume_;   // the master volume and its band (- and +)
     SongPreview preview_; // the select screen's "#PREVIEW"
+    StateBand settingBand_;
+    std::optional<int> startMeasure_;
+    std::optional<int32_t> startMs_;
+    double scrollFactor_ = 1.0; // given at start-up; the toggles take it
 
     // Settings.
     std::string programFolder_;

@@ -200,9 +200,13 @@ class StepMixer {
     void MixUpTo(uint32_t tick) {
         const int64_t due = MixFrameOfTick(tick, tick0_);
         const bool started = player_.Status().SongStarted();
-        const int64_t songStart =
-            started ? MixFrameOfTick(uint32_t(player_.Status().Playback().SongStartTick), tick0_)
-                    : due;
+        // A song started at a later point (--start-measure, --start-ms) is
+        // written from that point on.
+        const PlayState& play = player_.Status().Playback();
+        const int64_t songStart = started
+                                      ? MixFrameOfTick(uint32_t(play.SongStartTick), tick0_) +
+                                            play.SeekFrameShift + MixFramesOfSongTime(play.StartAt)
+                                      : due;
         while (mixed_ < due) {
             const int n = int(std::min<int64_t>(due - mixed_, int64_t(block_.size() / 2)));
             player_.SoundOutput().Mix(block_.data(), n);
@@ -428,7 +432,10 @@ int RunHeadless(const CommandLine& cl) {
                             // A render nobody looks at skips the drawing: it
                             // is the sound that counts.
                             .DrawPictures =
-                                !render || !cl.Screenshots.empty() || !cl.RenderVideo.empty()};
+                                !render || !cl.Screenshots.empty() || !cl.RenderVideo.empty(),
+                            .StartMeasure = cl.StartMeasure,
+                            .StartMs = cl.StartMs,
+                            .ScrollFactor = cl.ScrollFactor};
     // The mix follows the clock from here.
     const uint32_t tick0 = clock.NowMs();
     auto owned = std::make_unique<Player>(services);
@@ -510,7 +517,10 @@ int RunOnScreen(const CommandLine& cl) {
                                     sdl->PumpEvents(loadSink);
                                     return !stopLoad;
                                 },
-                            .Volume = cl.Volume};
+                            .Volume = cl.Volume,
+                            .StartMeasure = cl.StartMeasure,
+                            .StartMs = cl.StartMs,
+                            .ScrollFactor = cl.ScrollFactor};
     auto owned = std::make_unique<Player>(services);
     Player& player = *owned;
     player.UseReading(ChartReadingOf(cl, true));

@@ -75,9 +75,14 @@ enum class Key : uint8_t {
     Digit6,
     Digit7,
     Digit8,
-    Digit9
+    Digit9,
+    // Play: eight measures back and forward, the scroll speed down and up.
+    LeftBracket,
+    RightBracket,
+    F8,
+    F9
 };
-inline constexpr size_t KeyCount = size_t(Key::Digit9) + 1;
+inline constexpr size_t KeyCount = size_t(Key::F9) + 1;
 // Which keys are down, indexed by Key.
 using KeysDown = std::array<bool, KeyCount>;
 

@@ -1,10 +1,12 @@
 #include "platform/Music.h"
+#include "platform/MidiTime.h"
 
 #include "base/Errors.h"
 #include "base/Report.h"
 #include "files/Files.h"
 #include "formats/Midi.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -177,6 +179,16 @@ void MusicPlayer::Stop() {
         stoppedAt_ = at;
     }
     playing_ = false;
+}
+
+void MusicPlayer::Seek(int64_t ms) {
+    if (!open_) throw Error(Tr(NoDevice));
+    std::lock_guard<SoundMutex> lock(mutex_);
+    startAt_ = -1;
+    NewPlayerLocked();
+    playing_ = false;
+    const int64_t tick = MidiTickAtMs(file_.data(), file_.size(), ms);
+    if (tick > 0) stoppedAt_ = int(std::min<int64_t>(tick, INT_MAX));
 }
 
 MusicState MusicPlayer::Mode() {

@@ -36,6 +36,9 @@ class MusicPlayer : public MixSource {
     // play on the sound clock).
     void PlayAt(int64_t frame);
     void Stop(); // keeps the position
+    // Stops, and moves the position to `ms` milliseconds into the piece (its
+    // tempo changes followed); the next Play or PlayAt continues from there.
+    void Seek(int64_t ms);
     MusicState Mode();
     bool IsOpen() const { return open_; }
 

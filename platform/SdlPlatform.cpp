@@ -93,8 +93,14 @@ std::optional<Key> KeyFromSdl(SDL_Keycode key) {
     case SDLK_EQUALS:
     case SDLK_KP_PLUS:
         return Key::Plus;
+    case SDLK_LEFTBRACKET:
+        return Key::LeftBracket;
+    case SDLK_RIGHTBRACKET:
+        return Key::RightBracket;
     case SDLK_F8:
+        return Key::F8;
     case SDLK_F9:
+        return Key::F9;
     case SDLK_F10:
     case SDLK_F11:
     case SDLK_F12:

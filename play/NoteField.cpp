@@ -33,11 +33,13 @@ int NoteFieldPainter::MeasurePhase() const {
 
 double NoteFieldPainter::ArrowDistance(const EventRecord& record) const {
     if (!chart_.BeatScroll)
-        return double(record.Time + play_.LateTime - play_.SongTime) * gameState_.ScrollSpeed;
+        return double(record.Time + play_.LateTime - play_.SongTime) * gameState_.ScrollSpeed *
+               toggles_.ScrollFactor;
     // By beats: the arrows keep the header tempo's spacing, move faster or
     // slower with the tempo and stand still during a stop.
     const standard::BeatTimeline& t = chart_.BeatScroll->Timeline;
-    const double pixelsPerBeat = gameState_.ScrollSpeed * 60000.0 / gameState_.Bpm;
+    const double pixelsPerBeat =
+        gameState_.ScrollSpeed * toggles_.ScrollFactor * 60000.0 / gameState_.Bpm;
     const double now = t.BeatOfTime(double(play_.SongTime) - play_.LateTime);
     return (t.BeatOfTime(double(record.Time)) - now) * pixelsPerBeat;
 }
@@ -110,7 +112,8 @@ bool NoteFieldPainter::DrawKeyLanes(int phase) {
     if (!sheet.PatternsCut() || sheet.PatternCount() < 1) return false;
     if (!video_.CanDraw()) return true;
     const standard::BeatTimeline& t = chart_.BeatScroll->Timeline;
-    const double pixelsPerBeat = gameState_.ScrollSpeed * 60000.0 / gameState_.Bpm;
+    const double pixelsPerBeat =
+        gameState_.ScrollSpeed * toggles_.ScrollFactor * 60000.0 / gameState_.Bpm;
     const double now = t.BeatOfTime(double(play_.SongTime) - play_.LateTime);
     return DrawKeyField(video_.Back(), sheet.Pattern(0), *chart_.Keys, now, pixelsPerBeat,
                         phase % 4 == 0);

@@ -1,4 +1,5 @@
 #include "play/PlayFrame.h"
+#include "play/Seek.h"
 
 #include "base/Report.h"
 
@@ -77,16 +78,6 @@ bool DrawImage(PlayScene& s, int32_t image, bool layer) {
     return surface != nullptr;
 }
 
-// Where a sound of song time `songTime` starts in the mix: on the clock the
-// mix follows (headless), on the sound clock (live), or -1: with the next block.
-int64_t FrameOfSongTime(const PlayScene& s, int64_t songTime) {
-    if (s.MixClockStart)
-        return MixFrameOfTick(uint32_t(s.Play.SongStartTick), *s.MixClockStart) +
-               MixFramesOfSongTime(songTime);
-    if (s.Play.OnSoundClock) return s.Play.SongStartFrame + MixFramesOfSongTime(songTime);
-    return -1;
-}
-
 // Live, the song clock runs ahead of the frames the device has taken by the
 // queue's lead and a frame's time, so every keysound a frame finds is still
 // to be mixed and starts at its own frame (one found later starts at once).
@@ -96,6 +87,14 @@ int64_t LiveDelayFrames(const LiveFeed& sound) {
 }
 
 } // namespace
+
+int64_t FrameOfSongTime(const PlayScene& s, int64_t songTime) {
+    if (s.MixClockStart)
+        return MixFrameOfTick(uint32_t(s.Play.SongStartTick), *s.MixClockStart) +
+               s.Play.SeekFrameShift + MixFramesOfSongTime(songTime);
+    if (s.Play.OnSoundClock) return s.Play.SongStartFrame + MixFramesOfSongTime(songTime);
+    return -1;
+}
 
 int64_t MixFrameOfTick(uint32_t tick, uint32_t tick0) {
     return int64_t(tick - tick0) * MixRate / 1000;
@@ -177,8 +176,13 @@ void RunSongClock(PlayScene& s, int32_t tick) {
     if (p.SongStartTick == 0) {
         p.SongStartTick = tick;
         p.OnSoundClock = false;
+        p.SeekFrameShift = 0;
+        p.OpeningBaseImage = s.Session.GameState.BgaBaseImage;
+        p.OpeningLayerImage = s.Session.GameState.BgaLayerImage;
         if (live) SetSoundClock(s, 0, tick);
-        if (p.MidiLoaded) {
+        if (p.StartAt != 0) {
+            SeekTo(s, p.StartAt, tick);
+        } else if (p.MidiLoaded) {
             if (s.MixClockStart || p.OnSoundClock)
                 s.Music.PlayAt(FrameOfSongTime(s, 0));
             else
@@ -277,12 +281,34 @@ void PlayScreen::TogglePause() {
     }
 }
 
+void SetSongTime(PlayScene& s, int32_t songTime, int32_t tick) {
+    PlayState& p = s.Play;
+    if (s.Flow.Screen == ScreenPaused) {
+        p.SongStartTick = p.PauseTick - songTime;
+    } else {
+        p.SongStartTick = tick - songTime;
+        // Start tick 0 means a clock not started yet: the song runs a
+        // millisecond ahead instead.
+        if (p.SongStartTick == 0) p.SongStartTick = -1;
+        if (s.MixClockStart) {
+            const uint32_t tick0 = *s.MixClockStart;
+            p.SeekFrameShift = MixFrameOfTick(uint32_t(tick), tick0) -
+                               MixFramesOfSongTime(songTime) -
+                               MixFrameOfTick(uint32_t(p.SongStartTick), tick0);
+        } else if (p.OnSoundClock && s.LiveSound) {
+            SetSoundClock(s, songTime, tick);
+        }
+    }
+    p.SongTime = p.PrevSongTime = songTime;
+}
+
 void PlayScreen::Restart() {
     PlayScene& s = scene_;
     if (s.Flow.Screen != ScreenPlay && s.Flow.Screen != ScreenPaused) return;
     StopEverything(s);
     s.Sound.ReportLostVoices();
     s.Play.SongStartTick = int32_t(s.Clock.NowMs());
+    s.Play.SeekFrameShift = 0;
     s.Play.EventCursors.fill(0);
     s.Report(ScreenOutcome::Resumed);
 }

@@ -61,7 +61,16 @@ int64_t MixFrameOfTick(uint32_t tick, uint32_t tick0);
 // render lands on the same sample whatever the frame length.
 int64_t MixFramesOfSongTime(int64_t songTime);
 
+// Where a sound of song time `songTime` starts in the mix: on the clock the
+// mix follows (headless), on the sound clock (live), or -1: with the next block.
+int64_t FrameOfSongTime(const PlayScene& scene, int64_t songTime);
+
 void PlayFrame(PlayScene& scene);
+// Sets the song clock to `songTime` at `tick`: while paused it stands there,
+// playing it runs on from there (on the sound clock in live play, on the
+// exact mix frame of `tick` where the mix follows the clock). The frame's
+// window starts there.
+void SetSongTime(PlayScene& scene, int32_t songTime, int32_t tick);
 
 // The play screen: plays the loaded chart frame by frame, pauses and
 // restarts it. It uses what PlayScene names.
@@ -74,6 +83,10 @@ class PlayScreen {
     void TogglePause();
     // F5: plays the chart again from its start, also from the pause.
     void Restart();
+    // Play `measures` measures on (back when negative) from the start of the
+    // measure it is in, at most back to measure 0; false, with nothing
+    // changed, past the chart's last measure or before the song runs.
+    bool SeekMeasures(int measures);
 
   private:
     PlayScene scene_;

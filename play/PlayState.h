@@ -24,6 +24,16 @@ struct PlayState {
     int64_t SongStartFrame = 0;
     SongClock LiveClock;
     int32_t LiveStartTick = 0;
+    // Where the song starts once its clock runs (a seek at the start); 0: the top.
+    int32_t StartAt = 0;
+    // The mix frames the last seek moved the song's frames by, so that the
+    // time it went to falls on the exact mix frame of its tick where the mix
+    // follows the clock (a render from a start point is the tail of the
+    // whole render).
+    int64_t SeekFrameShift = 0;
+    // The background images the song opened with, for a seek back before their first change.
+    int32_t OpeningBaseImage = 0;
+    int32_t OpeningLayerImage = 0;
 };
 
 } // namespace tappo

@@ -32,6 +32,8 @@ struct PlayToggles {
     bool ShowBga = true;
     bool StepTickOn = false;
     bool WarpInPlay = false;
+    // The arrows' distances from the receptors are multiplied by this (0.5-4).
+    double ScrollFactor = 1.0;
 };
 
 } // namespace tappo

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,7 +67,8 @@ struct HeadlessPlayer {
     ChartReading reading;              // --standard, --random-seed
     std::function<bool()> keepLoading; // between two files of a load
     MixerOutput output = MixerOutput::Pull;
-    bool mixFollowsClock = false; // as in headless runs: exact video frames, too
+    bool mixFollowsClock = false;    // as in headless runs: exact video frames, too
+    std::optional<int> startMeasure; // --start-measure
 
     explicit HeadlessPlayer(bool assets = true) {
         if (assets) tools::WriteProgramAssets(dir.Folder());
@@ -78,11 +80,21 @@ struct HeadlessPlayer {
     }
     // Program start with `args` as the command line; in a window when not `fullScreen`.
     void Start(const std::vector<std::string>& args, bool fullScreen = true) {
-        player = std::make_unique<Player>(
-            PlayerServices{clock, presenter, messages, &fonts, dir.Folder(),
-                           songsFolder.empty() ? std::vector<std::string>{}
-                                               : std::vector<std::string>{songsFolder},
-                           output, 512, &keys, nullptr, mixFollowsClock, keepLoading});
+        PlayerServices services{clock,
+                                presenter,
+                                messages,
+                                &fonts,
+                                dir.Folder(),
+                                songsFolder.empty() ? std::vector<std::string>{}
+                                                    : std::vector<std::string>{songsFolder},
+                                output,
+                                512,
+                                &keys,
+                                nullptr,
+                                mixFollowsClock,
+                                keepLoading};
+        services.StartMeasure = startMeasure;
+        player = std::make_unique<Player>(services);
         player->UseReading(reading);
         player->StartUp(args);
         player->OpenDisplay(fullScreen);

@@ -1,0 +1,136 @@
+#include "play/Seek.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace tappo {
+namespace {
+
+// Index of the last record before `songTime` (times moved by `offset`), or -1.
+int32_t LastBefore(const EventList& list, int64_t songTime, int64_t offset = 0) {
+    const auto after =
+        std::lower_bound(list.begin(), list.end(), songTime,
+                         [&](const EventRecord& r, int64_t t) { return r.Time + offset < t; });
+    return int32_t(after - list.begin()) - 1;
+}
+
+// The image the base or the layer shows at `songTime`; a video it names
+// plays from its record's time, the one shown before it stops.
+void PlaceImage(PlayScene& s, const EventList& list, int32_t songTime, int32_t opening,
+                int32_t& image, bool layer) {
+    const int32_t last = LastBefore(list, songTime);
+    const int32_t now = last >= 0 ? list[size_t(last)].Slot() : opening;
+    auto videoOf = [&](int32_t slot) -> BgaVideo* {
+        if (slot < 0 || slot >= int(s.Session.BgaVideos.size())) return nullptr;
+        if (layer && s.Session.LayerVideos[size_t(slot)])
+            return s.Session.LayerVideos[size_t(slot)].get();
+        return s.Session.BgaVideos[size_t(slot)].get();
+    };
+    if (BgaVideo* left = videoOf(image)) left->Leave();
+    image = now;
+    if (BgaVideo* video = last >= 0 ? videoOf(now) : nullptr) video->Start(list[size_t(last)].Time);
+}
+
+// The keysounds that started before `songTime` and still sound there, the
+// latest as many as there are channels, each started from the frame it has
+// reached.
+void ResumeKeysounds(PlayScene& s, int32_t songTime) {
+    if (s.Flow.Screen != ScreenPlay) return;
+    const EventList& sounds = s.Session.Chart.Events.SoundEvents();
+    struct Resumed {
+        const Sample* Sound;
+        bool Background;
+        uint32_t From, Frames;
+    };
+    std::vector<Resumed> resumed;
+    const int64_t seekFrame = MixFramesOfSongTime(songTime);
+    for (int32_t i = LastBefore(sounds, songTime);
+         i >= 0 && int(resumed.size()) < s.Sound.ChannelCount(); --i) {
+        const EventRecord& r = sounds[size_t(i)];
+        const int slot = r.Slot();
+        if (slot < 0 || slot > StepTickSlot || !s.Session.KeysoundSlots[size_t(slot)]) continue;
+        const Sample* sound = s.Session.KeysoundSlots[size_t(slot)].get();
+        if (!sound->HasBuffer()) continue;
+        const int64_t played = seekFrame - MixFramesOfSongTime(r.Time);
+        const int64_t end = std::min<int64_t>(int64_t(sound->Pcm()->Frames()),
+                                              int64_t(r.SliceStart) + r.SliceFrames);
+        const int64_t from = int64_t(r.SliceStart) + played;
+        if (from >= end) continue;
+        resumed.push_back({sound, r.Background, uint32_t(from), uint32_t(end - from)});
+    }
+    const int64_t at = FrameOfSongTime(s, songTime);
+    for (auto it = resumed.rbegin(); it != resumed.rend(); ++it)
+        s.Sound.StartVoice(it->Sound, at, it->Background, it->From, it->Frames);
+}
+
+// The music at `songTime` of the piece; it plays on only while play runs.
+void PlaceMusic(PlayScene& s, int32_t songTime) {
+    if (!s.Play.MidiLoaded) return;
+    s.Music.Seek(std::max(songTime, 0));
+    if (s.Flow.Screen != ScreenPlay) return;
+    if (s.MixClockStart || s.Play.OnSoundClock)
+        s.Music.PlayAt(FrameOfSongTime(s, songTime));
+    else
+        s.Music.Play();
+}
+
+} // namespace
+
+std::optional<int32_t> MeasureStartTime(const ChartData& chart, int measure) {
+    if (measure < 0 || measure > chart.LastObjectMeasure || measure >= MeasureCount)
+        return std::nullopt;
+    return int32_t(chart.MeasureStart[size_t(measure)]);
+}
+
+int MeasureAt(const ChartData& chart, int32_t songTime) {
+    int measure = 0;
+    while (measure + 1 < MeasureCount && measure + 1 <= chart.LastObjectMeasure &&
+           chart.MeasureStart[size_t(measure + 1)] <= songTime)
+        ++measure;
+    return measure;
+}
+
+bool SongTimeInChart(const ChartData& chart, int32_t songTime) {
+    return songTime >= 0 && songTime <= chart.LastSoundTime;
+}
+
+void PlaceCursors(PlayState& p, const EventLists& events, int32_t songTime, bool stepTicksOn) {
+    p.EventCursors.fill(0);
+    const int32_t late = p.LateTime;
+    p.EventCursors[SoundEventsIndex] = std::max(0, LastBefore(events[SoundEventsIndex], songTime));
+    if (stepTicksOn)
+        p.EventCursors[StepTickEventsIndex] =
+            std::max(0, LastBefore(events[StepTickEventsIndex], songTime, late));
+    p.EventCursors[BgaBaseEventsIndex] =
+        std::max(0, LastBefore(events[BgaBaseEventsIndex], songTime));
+    p.EventCursors[BgaLayerEventsIndex] =
+        std::max(0, LastBefore(events[BgaLayerEventsIndex], songTime));
+}
+
+void SeekTo(PlayScene& s, int32_t songTime, int32_t tick) {
+    StopEverything(s);
+    SetSongTime(s, songTime, tick);
+    PlayState& p = s.Play;
+    PlaceCursors(p, s.Session.Chart.Events, songTime, s.Toggles.StepTickOn);
+    p.SongEnded = songTime > s.Session.Chart.LastSoundTime;
+    PlaceImage(s, s.Session.Chart.Events.BgaBaseEvents(), songTime, p.OpeningBaseImage,
+               s.Session.GameState.BgaBaseImage, false);
+    PlaceImage(s, s.Session.Chart.Events.BgaLayerEvents(), songTime, p.OpeningLayerImage,
+               s.Session.GameState.BgaLayerImage, true);
+    ResumeKeysounds(s, songTime);
+    PlaceMusic(s, songTime);
+}
+
+bool PlayScreen::SeekMeasures(int measures) {
+    PlayScene& s = scene_;
+    if ((s.Flow.Screen != ScreenPlay && s.Flow.Screen != ScreenPaused) || s.Play.SongStartTick == 0)
+        return false;
+    const ChartData& chart = s.Session.Chart;
+    const int target = std::max(0, MeasureAt(chart, s.Play.SongTime) + measures);
+    const std::optional<int32_t> time = MeasureStartTime(chart, target);
+    if (!time) return false;
+    SeekTo(s, *time, int32_t(s.Clock.NowMs()));
+    return true;
+}
+
+} // namespace tappo

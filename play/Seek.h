@@ -1,0 +1,34 @@
+// Moving play to another point of the song: the clock, the event cursors, the
+// background images, the keysounds still sounding there and the music, all as
+// if the song had played up to it.
+#pragma once
+
+#include "chart/CompiledChart.h"
+#include "play/PlayFrame.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace tappo {
+
+// The song time measure `measure` starts at (the chart's own measure numbers);
+// none for a measure before 0 or past the chart's last measure with objects.
+std::optional<int32_t> MeasureStartTime(const ChartData& chart, int measure);
+// The measure song time `songTime` lies in (0 before the first).
+int MeasureAt(const ChartData& chart, int32_t songTime);
+// Whether play can start at song time `songTime`: 0 up to the last sound.
+bool SongTimeInChart(const ChartData& chart, int32_t songTime);
+
+// Each list's cursor on its last record before `songTime` (0 when there is
+// none; the step ticks' only while they sound, as play moves it only then);
+// the arrow lanes' cursors go back to their start and the next frame moves
+// them on to the first arrow still on the screen.
+void PlaceCursors(PlayState& play, const EventLists& events, int32_t songTime, bool stepTicksOn);
+
+// Play at song time `songTime` from `tick` on: every sound stopped, then the
+// clock, the cursors, the images of that time (a video from its own start),
+// the keysounds that started before it and still sound, each from its own
+// sample there, and the music at that point of the piece.
+void SeekTo(PlayScene& scene, int32_t songTime, int32_t tick);
+
+} // namespace tappo
