@@ -264,12 +264,20 @@ void Player::KeyDown(Key key) {
         volume_.Change(key == Key::Plus ? 1 : -1, clock_.NowMs());
         break;
     case Key::Escape:
-        LeavePlay();
+        // An open search line takes Escape: it clears the search.
+        if (flow_.Current() == ScreenSelect && select_.SearchLineOpen())
+            select_.JumpKey(key);
+        else
+            LeavePlay();
         break;
     default:
         if (flow_.Current() == ScreenSelect) select_.JumpKey(key);
         break;
     }
+}
+
+void Player::TextTyped(const std::string& text) {
+    if (flow_.Current() == ScreenSelect) select_.TypeText(text);
 }
 
 void Player::LeavePlay() {

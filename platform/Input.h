@@ -75,9 +75,18 @@ enum class Key : uint8_t {
     Digit6,
     Digit7,
     Digit8,
-    Digit9
+    Digit9,
+    // The select screen's song finding: Tab cycles the sort, F9 the key
+    // layout shown, Slash or F8 opens the search line, which Backspace edits
+    // and Enter closes.
+    Tab,
+    F8,
+    F9,
+    Slash,
+    Backspace,
+    Enter
 };
-inline constexpr size_t KeyCount = size_t(Key::Digit9) + 1;
+inline constexpr size_t KeyCount = size_t(Key::Enter) + 1;
 // Which keys are down, indexed by Key.
 using KeysDown = std::array<bool, KeyCount>;
 

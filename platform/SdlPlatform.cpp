@@ -94,7 +94,19 @@ std::optional<Key> KeyFromSdl(SDL_Keycode key) {
     case SDLK_KP_PLUS:
         return Key::Plus;
     case SDLK_F8:
+        return Key::F8;
     case SDLK_F9:
+        return Key::F9;
+    case SDLK_TAB:
+        return Key::Tab;
+    case SDLK_SLASH:
+    case SDLK_KP_DIVIDE:
+        return Key::Slash;
+    case SDLK_BACKSPACE:
+        return Key::Backspace;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER:
+        return Key::Enter;
     case SDLK_F10:
     case SDLK_F11:
     case SDLK_F12:
@@ -104,10 +116,6 @@ std::optional<Key> KeyFromSdl(SDL_Keycode key) {
     case SDLK_KP_5:
     case SDLK_KP_7:
     case SDLK_KP_9:
-    case SDLK_RETURN:
-    case SDLK_KP_ENTER:
-    case SDLK_BACKSPACE:
-    case SDLK_TAB:
     case SDLK_LSHIFT:
     case SDLK_RSHIFT:
     case SDLK_LCTRL:
@@ -342,6 +350,9 @@ void SdlPlatform::PumpEvents(const EventSink& sink, int waitMs) {
             if (key && sink.KeyDown) sink.KeyDown(*key);
             break;
         }
+        case SDL_TEXTINPUT:
+            if (sink.TextTyped) sink.TextTyped(e.text.text);
+            break;
         case SDL_WINDOWEVENT:
             // While frames are suspended (the window is not active) nothing
             // else would put the picture back after the window was covered.
