@@ -12,6 +12,8 @@ namespace {
 
 // Frames the band stays up after a change of sort or filter.
 constexpr int BandFrames = 120;
+// The longest search line kept, in bytes.
+constexpr size_t MaxSearchBytes = 200;
 
 template <typename E> E NextOf(E value, int count) {
     return E((int(value) + 1) % count);
@@ -75,9 +77,13 @@ void SelectScreen::TypeText(const std::string& text) {
     const bool skip = skipSlash_ && text == "/";
     skipSlash_ = false;
     if (skip) return;
-    // Control characters are no part of a title.
+    // Control characters are no part of a title. The desktop sends whole
+    // characters, so a text that would pass the limit is left out whole.
+    std::string typed;
     for (const char c : text)
-        if (uint8_t(c) >= 0x20 && c != 0x7F) choice_.Search += c;
+        if (uint8_t(c) >= 0x20 && c != 0x7F) typed += c;
+    if (choice_.Search.size() + typed.size() > MaxSearchBytes) return;
+    choice_.Search += typed;
     Arrange();
 }
 
@@ -115,7 +121,7 @@ void SelectScreen::DrawFindBand(SurfaceCanvas& canvas, int h) {
     if (bandFrames_ > 0) {
         --bandFrames_;
         canvas.WriteText(10, y,
-                         FormatText(Tr("Sort: %s   Keys: %s   (Tab, F9, / or F8)"),
+                         FormatText(Tr("Sort: %s   Layout: %s   (Tab, F9, / or F8)"),
                                     Tr(SortName(choice_.Sort)), Tr(LayoutName(choice_.Layout))));
         y += canvas.Font.Size + 2;
     }

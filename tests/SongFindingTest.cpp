@@ -171,3 +171,28 @@ TEST(SongFinding, DatabaseRowsAreNamedAsTheChartSearchNamesCharts) {
     std::sort(listed.begin(), listed.end());
     EXPECT_EQ(rows, listed);
 }
+
+TEST(SongFinding, TheBandGoesAndLeavesTheScreenAsItWas) {
+    // Two screens, frame for frame: one cycles the sort round to the folders'
+    // order again, the other is left alone.
+    FindingScreen keyed, plain;
+    for (FindingScreen* s : {&keyed, &plain}) {
+        s->Start({});
+        s->UseFacts();
+        s->Frames(5);
+    }
+    const auto same = [&] {
+        const Surface &a = keyed.Back(), &b = plain.Back();
+        for (int y = 0; y < a.Height(); ++y)
+            for (int x = 0; x < a.Width(); ++x)
+                if (a.Pixel(x, y) != b.Pixel(x, y)) return false;
+        return true;
+    };
+    ASSERT_TRUE(same());
+    for (int i = 0; i < SongSortCount; ++i)
+        keyed.player->KeyDown(Key::Tab);
+    keyed.Frame(), plain.Frame();
+    EXPECT_FALSE(same()); // the band names the order
+    keyed.Frames(150), plain.Frames(150);
+    EXPECT_TRUE(same());
+}
