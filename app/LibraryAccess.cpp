@@ -24,7 +24,7 @@ LibraryView OpenLibraryView(const std::string& path, bool standard) {
         ChartFactsByPath charts;
         try {
             for (ChartRow& row : ReadChartRows(*db, standard))
-                charts.emplace(std::move(row.Path),
+                charts.emplace(PathKey(row.Path),
                                ChartFacts{std::move(row.Title), std::move(row.Subtitle),
                                           std::move(row.Artist), std::move(row.Subartist),
                                           std::move(row.Genre), std::move(row.KeyLayout), row.Level,

@@ -229,8 +229,9 @@ class SelectScreen {
 
     // Song finding (SongFinding.cpp).
     LibraryView library_;
-    std::optional<ChartFactsByPath> charts_; // read at the first finding key
+    std::optional<ChartFactsByPath> charts_; // read at the first finding key, by PathKey
     std::vector<std::string> found_;         // the list in the chart search's order
+    ChartFactsByPath foundFacts_;            // charts_ by the paths of found_
     std::optional<uint64_t> arrangedAs_;     // the generation of the list arranged last
     ListChoice choice_;
     bool searchOpen_ = false, skipSlash_ = false, noMatch_ = false;

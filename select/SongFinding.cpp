@@ -89,9 +89,15 @@ void SelectScreen::TypeText(const std::string& text) {
 
 void SelectScreen::Arrange() {
     if (songs_.ChartList.empty()) return;
-    if (arrangedAs_ != songs_.Generation) found_ = songs_.ChartList; // searched anew
-    if (!charts_) charts_ = library_.ReadCharts ? library_.ReadCharts() : ChartFactsByPath();
-    std::vector<std::string> list = ArrangeCharts(found_, *charts_, choice_);
+    const bool searchedAnew = arrangedAs_ != songs_.Generation;
+    if (searchedAnew) found_ = songs_.ChartList;
+    if (!charts_) {
+        charts_ = library_.ReadCharts ? library_.ReadCharts() : ChartFactsByPath();
+        foundFacts_ = FactsOfList(found_, *charts_);
+    } else if (searchedAnew) {
+        foundFacts_ = FactsOfList(found_, *charts_);
+    }
+    std::vector<std::string> list = ArrangeCharts(found_, foundFacts_, choice_);
     // A choice that leaves nothing keeps the list shown, saying so.
     noMatch_ = list.empty();
     if (noMatch_) return;

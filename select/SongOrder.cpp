@@ -3,6 +3,7 @@
 #include "chart/FileLookup.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <optional>
 
 namespace tappo {
@@ -17,6 +18,20 @@ const char* LayoutName(LayoutFilter shown) {
     constexpr const char* Names[LayoutFilterCount] = {"all", "4 arrows", "5K", "7K",
                                                       "9B",  "10K",      "14K"};
     return Names[int(shown) % LayoutFilterCount];
+}
+
+std::string PathKey(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    return ec ? path : absolute.lexically_normal().string();
+}
+
+ChartFactsByPath FactsOfList(const std::vector<std::string>& list, const ChartFactsByPath& known) {
+    ChartFactsByPath facts;
+    if (known.empty()) return facts;
+    for (const std::string& path : list)
+        if (const auto it = known.find(PathKey(path)); it != known.end()) facts[path] = it->second;
+    return facts;
 }
 
 std::string FoldForSearch(std::string_view text) {

@@ -21,11 +21,17 @@ struct ChartFacts {
     double Bpm = 0; // the tempo that holds longest
     int64_t LengthMs = 0, Notes = 0;
 };
-// The database's charts by full path, as the chart search names them.
+// Charts by path: the database's by PathKey, a list's as the chart search names them.
 using ChartFactsByPath = std::unordered_map<std::string, ChartFacts>;
+// A chart's path made absolute, without "." and "..", so that a chart found
+// below "songs/./x" and below "/home/me/songs/x" is the same chart.
+std::string PathKey(const std::string& path);
+// The charts of `list` that `known` (by PathKey) holds, by their paths in `list`.
+ChartFactsByPath FactsOfList(const std::vector<std::string>& list, const ChartFactsByPath& known);
 
 // How the select screen reaches the song database: read once, when a sort,
-// filter or search is first asked for. Without it every chart is unknown.
+// filter or search is first asked for, keyed by PathKey. Without it every
+// chart is unknown.
 struct LibraryView {
     std::function<ChartFactsByPath()> ReadCharts;
 };
