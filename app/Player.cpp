@@ -261,7 +261,9 @@ void Player::KeyDown(Key key) {
         break;
     case Key::Minus:
     case Key::Plus:
-        volume_.Change(key == Key::Plus ? 1 : -1, clock_.NowMs());
+        // In an open search line they are text.
+        if (flow_.Current() != ScreenSelect || !select_.SearchLineOpen())
+            volume_.Change(key == Key::Plus ? 1 : -1, clock_.NowMs());
         break;
     case Key::Escape:
         // An open search line takes Escape: it clears the search.

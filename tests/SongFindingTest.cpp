@@ -138,8 +138,10 @@ TEST(SongFinding, SearchNarrowsAndEscapeRestores) {
     s.player->KeyDown(Key::Slash);
     s.player->TextTyped("/"); // the slash that opened the line is no text
     s.player->TextTyped("ALP");
-    s.player->KeyDown(Key::H); // a letter key types; it neither jumps nor walks
+    s.player->KeyDown(Key::H);     // a letter key types; it neither jumps nor walks
+    s.player->KeyDown(Key::Minus); // nor does "-" turn the volume down
     s.Frames(3);
+    EXPECT_EQ(s.player->Status().Volume().Level(), 100);
     ASSERT_EQ(s.List().size(), 1u);
     EXPECT_EQ(s.Selected(), s.List()[0]);
     EXPECT_EQ(s.player->Status().SelectView().Choice().Search, "ALP");
