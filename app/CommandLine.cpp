@@ -123,7 +123,12 @@ std::string UsageText() {
               "On the select screen, Home/End go to the first/last chart and a letter or\n"
               "digit (but H J K L Z) to the next chart whose title starts with it; a held\n"
               "arrow key repeats, faster and faster. Everywhere: - and + (or =) turn the\n"
-              "volume down and up by 10 and store it in the settings.\n");
+              "volume down and up by 10 and store it in the settings.\n"
+              "Finding a song (by the song database that --scan fills): Tab cycles the\n"
+              "sort (title, artist, level, BPM, length, notes, folders), F9 the key layout\n"
+              "shown (all, 4 arrows, 5K, 7K, 9B, 10K, 14K), / or F8 opens the search line\n"
+              "(title, subtitle, artist, genre; Backspace edits, Enter keeps the search,\n"
+              "Esc clears it).\n");
 }
 
 ChartReading ChartReadingOf(const CommandLine& cl, bool drawAtRandom) {

@@ -268,10 +268,16 @@ void Player::KeyDown(Key key) {
         break;
     case Key::Minus:
     case Key::Plus:
-        volume_.Change(key == Key::Plus ? 1 : -1, clock_.NowMs());
+        // In an open search line they are text.
+        if (flow_.Current() != ScreenSelect || !select_.SearchLineOpen())
+            volume_.Change(key == Key::Plus ? 1 : -1, clock_.NowMs());
         break;
     case Key::Escape:
-        LeavePlay();
+        // An open search line takes Escape: it clears the search.
+        if (flow_.Current() == ScreenSelect && select_.SearchLineOpen())
+            select_.JumpKey(key);
+        else
+            LeavePlay();
         break;
     default:
         if (flow_.Current() == ScreenPlay || flow_.Current() == ScreenPaused)
@@ -299,6 +305,10 @@ void Player::PlayKey(Key key) {
     default:
         break;
     }
+}
+
+void Player::TextTyped(const std::string& text) {
+    if (flow_.Current() == ScreenSelect) select_.TypeText(text);
 }
 
 void Player::LeavePlay() {

@@ -161,6 +161,10 @@ class Player {
     // A key pressed: the commands every screen knows, the select screen's
     // jumps, and Esc, which leaves play (LeavePlay).
     void KeyDown(Key key);
+    // Text typed: the select screen's search line takes it while open.
+    void TextTyped(const std::string& text);
+    // The song database the select screen sorts, filters and searches by.
+    void UseLibrary(LibraryView library) { select_.UseLibrary(std::move(library)); }
     // Back to the select screen with every sound stopped; where there is
     // nothing to go back to (a command-line chart, or the select screen
     // itself) the program ends.

@@ -1,6 +1,7 @@
 #include "app/Runner.h"
 #include "base/Translate.h"
 
+#include "app/LibraryAccess.h"
 #include "app/Player.h"
 #include "app/Settings.h"
 #include "base/Report.h"
@@ -59,6 +60,7 @@ std::vector<std::string> SongsFoldersOf(const CommandLine& cl) {
 // Start-up shared by both runs; returns false when the program must stop.
 bool StartPlayer(Player& player, const CommandLine& cl, MessageBox& box) {
     try {
+        player.UseLibrary(OpenLibraryView(cl.LibraryDb, ChartReadingOf(cl, false).Standard));
         player.Guarded([&] { player.StartUp(cl.Arguments); });
         // Holding Start at start (or --windowed) keeps the player in a window.
         const bool fullScreen = !cl.Windowed && !player.StartHeld();
@@ -468,6 +470,9 @@ int RunHeadless(const CommandLine& cl) {
 bool RunWindowFrames(Player& player, SdlPlatform& sdl, const CommandLine& cl) {
     EventSink sink;
     sink.KeyDown = [&](Key key) { player.Guarded([&] { player.KeyDown(key); }); };
+    sink.TextTyped = [&](const std::string& text) {
+        player.Guarded([&] { player.TextTyped(text); });
+    };
     sink.CloseRequest = [&] { player.Close(); };
     sink.Activate = [&](bool active) { player.SetActive(active); };
     Screenshots shots(cl);

@@ -77,12 +77,19 @@ enum class Key : uint8_t {
     Digit8,
     Digit9,
     // Play: eight measures back and forward, the scroll speed down and up.
+    // The select screen's song finding: Tab cycles the sort, F9 the key
+    // layout shown, Slash or F8 opens the search line, which Backspace edits
+    // and Enter closes.
     LeftBracket,
     RightBracket,
     F8,
-    F9
+    F9,
+    Tab,
+    Slash,
+    Backspace,
+    Enter
 };
-inline constexpr size_t KeyCount = size_t(Key::F9) + 1;
+inline constexpr size_t KeyCount = size_t(Key::Enter) + 1;
 // Which keys are down, indexed by Key.
 using KeysDown = std::array<bool, KeyCount>;
 

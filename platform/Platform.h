@@ -39,6 +39,8 @@ std::vector<uint8_t> EncodePng(const Surface& surface);
 // Handlers the event pump calls.
 struct EventSink {
     std::function<void(Key key)> KeyDown;
+    // Text typed (UTF-8), as the desktop's text input composed it.
+    std::function<void(const std::string& text)> TextTyped;
     std::function<void()> CloseRequest;
     std::function<void(bool active)> Activate;
 };

@@ -101,6 +101,16 @@ std::optional<Key> KeyFromSdl(SDL_Keycode key) {
         return Key::F8;
     case SDLK_F9:
         return Key::F9;
+    case SDLK_TAB:
+        return Key::Tab;
+    case SDLK_SLASH:
+    case SDLK_KP_DIVIDE:
+        return Key::Slash;
+    case SDLK_BACKSPACE:
+        return Key::Backspace;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER:
+        return Key::Enter;
     case SDLK_F10:
     case SDLK_F11:
     case SDLK_F12:
@@ -110,10 +120,6 @@ std::optional<Key> KeyFromSdl(SDL_Keycode key) {
     case SDLK_KP_5:
     case SDLK_KP_7:
     case SDLK_KP_9:
-    case SDLK_RETURN:
-    case SDLK_KP_ENTER:
-    case SDLK_BACKSPACE:
-    case SDLK_TAB:
     case SDLK_LSHIFT:
     case SDLK_RSHIFT:
     case SDLK_LCTRL:
@@ -348,6 +354,9 @@ void SdlPlatform::PumpEvents(const EventSink& sink, int waitMs) {
             if (key && sink.KeyDown) sink.KeyDown(*key);
             break;
         }
+        case SDL_TEXTINPUT:
+            if (sink.TextTyped) sink.TextTyped(e.text.text);
+            break;
         case SDL_WINDOWEVENT:
             // While frames are suspended (the window is not active) nothing
             // else would put the picture back after the window was covered.

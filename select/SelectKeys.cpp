@@ -135,7 +135,7 @@ void SelectScreen::JumpToInitial() {
 }
 
 void SelectScreen::JumpKey(Key key) {
-    if (songs_.ChartList.empty()) return;
+    if (songs_.ChartList.empty() || FindKey(key)) return;
     const int32_t count = int32_t(songs_.ChartList.size());
     const int32_t previous = songs_.ChartIndex;
     int32_t target = -1;

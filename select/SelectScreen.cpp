@@ -168,7 +168,8 @@ void SelectScreen::SelectFrame() {
     } else {
         songs_.SlideDirection = 0;
         input_.UpdateKeyboard();
-        const Actions keys = input_.Keyboard.States;
+        // While the search line is open the letter keys type, and move nothing.
+        const Actions keys = searchOpen_ ? Actions(0) : input_.Keyboard.States;
         if (HasAction(keys, Action::Start)) {
             pendingInitial_ = 0; // a jump still waiting would move the cursor after play
             if (preview_) preview_->Stop();
@@ -215,6 +216,7 @@ void SelectScreen::DrawSelectScreen(const std::string& pathText) {
     int32_t level = unreadable_ ? unreadable_->PlayLevel : gameState_.PlayLevel;
     if (showDetails_) level = std::min(level, MaxStarsShown); // the number is in the details
     DrawLevelStars(images_, back, StarRow{ItemSelectStar, level, 162 - 7LL * level, 14, 172});
+    DrawFindBand(canvas, h);
 }
 
 int SelectScreen::TitleX(const TextLayout& text, int width) {

@@ -16,6 +16,7 @@
 #include "platform/SpriteSheet.h"
 #include "screen/ScreenServices.h"
 #include "select/SongList.h"
+#include "select/SongOrder.h"
 #include "select/SongPreview.h"
 #include "select/TitleInitials.h"
 
@@ -143,6 +144,21 @@ class SelectScreen {
     // (wrapping round), once the titles up to it are read; until then the
     // frames run on and the jump waits. Other keys do nothing here.
     void JumpKey(Key key);
+    // The keys that find a song (they change nothing until one is pressed):
+    // Tab cycles the sort, F9 the key layout shown, Slash or F8 opens the
+    // search line; while it is open Backspace edits it, Enter closes it
+    // keeping the search and Escape clears and closes it. False for other keys.
+    bool FindKey(Key key);
+    // Text typed while the search line is open narrows the list as it comes.
+    void TypeText(const std::string& text);
+    bool SearchLineOpen() const { return searchOpen_; }
+    // The song database to sort, filter and search by; read at the next use.
+    void UseLibrary(LibraryView library) {
+        library_ = std::move(library);
+        charts_.reset();
+    }
+    const ListChoice& Choice() const { return choice_; }
+
     // The chart list has been searched anew. The titles read for the letter
     // keys are kept when the list is the same; otherwise they are read anew,
     // from the first letter key on.
@@ -210,6 +226,19 @@ class SelectScreen {
     uint32_t Now() const { return clock_ ? clock_->NowMs() : 0; }
     // The jump of the letter key waiting, once its titles are read.
     void JumpToInitial();
+
+    // Song finding (SongFinding.cpp).
+    LibraryView library_;
+    std::optional<ChartFactsByPath> charts_; // read at the first finding key, by PathKey
+    std::vector<std::string> found_;         // the list in the chart search's order
+    ChartFactsByPath foundFacts_;            // charts_ by the paths of found_
+    std::optional<uint64_t> arrangedAs_;     // the generation of the list arranged last
+    ListChoice choice_;
+    bool searchOpen_ = false, skipSlash_ = false, noMatch_ = false;
+    int bandFrames_ = 0; // frames the sort and filter band stays up
+    // The list for choice_, the cursor kept on its chart where it is still listed.
+    void Arrange();
+    void DrawFindBand(SurfaceCanvas& canvas, int h);
 
     struct KeyRepeat {
         int action = -1; // the action held at the last read, -1 for none

@@ -1,0 +1,73 @@
+// The order and the choice of the charts the select screen walks: a sort by
+// what the song database knows of each chart, a filter by key layout and a
+// search in the charts' texts. Song folders keep their charts together.
+// Pure: the database is read by whoever hands the screen its LibraryView.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace tappo {
+
+// What the song database holds of one chart, texts in UTF-8.
+struct ChartFacts {
+    std::string Title, Subtitle, Artist, Subartist, Genre;
+    std::string KeyLayout; // "4", "5K", "7K", "9B", "10K", "14K"; empty when unknown
+    int32_t Level = 0;
+    double Bpm = 0; // the tempo that holds longest
+    int64_t LengthMs = 0, Notes = 0;
+};
+// Charts by path: the database's by PathKey, a list's as the chart search names them.
+using ChartFactsByPath = std::unordered_map<std::string, ChartFacts>;
+// A chart's path made absolute, without "." and "..", so that a chart found
+// below "songs/./x" and below "/home/me/songs/x" is the same chart.
+std::string PathKey(const std::string& path);
+// The charts of `list` that `known` (by PathKey) holds, by their paths in `list`.
+ChartFactsByPath FactsOfList(const std::vector<std::string>& list, const ChartFactsByPath& known);
+
+// How the select screen reaches the song database: read once, when a sort,
+// filter or search is first asked for, keyed by PathKey. Without it every
+// chart is unknown.
+struct LibraryView {
+    std::function<ChartFactsByPath()> ReadCharts;
+};
+
+// The sorts in the order Tab steps through them; Found is the order the
+// chart search found them in.
+enum class SongSort : uint8_t { Found, Title, Artist, Level, Bpm, Length, Notes };
+inline constexpr int SongSortCount = 7;
+// The key layouts F9 steps through; All shows every chart.
+enum class LayoutFilter : uint8_t { All, Arrows, K5, K7, B9, K10, K14 };
+inline constexpr int LayoutFilterCount = 7;
+
+const char* SortName(SongSort sort);        // "title", ... (translated by the caller)
+const char* LayoutName(LayoutFilter shown); // "all", "4 arrows", "5K", ...
+
+struct ListChoice {
+    SongSort Sort = SongSort::Found;
+    LayoutFilter Layout = LayoutFilter::All;
+    std::string Search; // as typed; empty: no search
+    bool IsPlain() const {
+        return Sort == SongSort::Found && Layout == LayoutFilter::All && Search.empty();
+    }
+};
+
+// ASCII letters lowered, every other byte as it is.
+std::string FoldForSearch(std::string_view text);
+// Whether the chart's title, subtitle, artist, subartist or genre holds
+// `folded` (FoldForSearch of the typed text) without regard to ASCII case.
+bool MatchesSearch(const ChartFacts& chart, std::string_view folded);
+
+// The charts of `found` (the chart search's order) that the choice keeps, in
+// its order. Folders are ordered by their lowest value among their charts,
+// ties and charts the database does not know (last) in found order; within a
+// folder the found order stays, except by level (lowest first). A chart the
+// database does not know is kept only while no filter or search is on.
+std::vector<std::string> ArrangeCharts(const std::vector<std::string>& found,
+                                       const ChartFactsByPath& facts, const ListChoice& choice);
+
+} // namespace tappo

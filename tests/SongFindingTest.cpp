@@ -1,0 +1,200 @@
+// Finding a song on the select screen: the sort, the key layout filter and
+// the search, on the list alone and by key presses on the screen; and the
+// song database's rows named as the chart search names the charts.
+#include "HeadlessPlayer.h"
+
+#include "library/LibraryQuery.h"
+#include "library/LibraryScan.h"
+#include "select/SongOrder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace tappo;
+using namespace tappo::test;
+
+namespace {
+
+ChartFacts Facts(const std::string& title, const std::string& layout, int32_t level,
+                 const std::string& genre = "") {
+    ChartFacts f;
+    f.Title = title;
+    f.Artist = "Artist of " + title;
+    f.Genre = genre;
+    f.KeyLayout = layout;
+    f.Level = level;
+    f.Bpm = 100 + level;
+    f.LengthMs = 1000 * level;
+    f.Notes = 10 * level;
+    return f;
+}
+
+// Three folders in found order a/, b/, c/; c/ is not in the database.
+const std::vector<std::string> Found = {"/s/a/1.bms", "/s/a/2.bms", "/s/b/1.bms", "/s/c/1.bms"};
+const ChartFactsByPath Known = {{"/s/a/1.bms", Facts("Zeta", "7K", 9, "Trance")},
+                                {"/s/a/2.bms", Facts("beta", "5K", 3)},
+                                {"/s/b/1.bms", Facts("Alpha", "7K", 5)}};
+
+std::vector<std::string> Arranged(SongSort sort, LayoutFilter layout = LayoutFilter::All,
+                                  const std::string& search = "") {
+    return ArrangeCharts(Found, Known, ListChoice{sort, layout, search});
+}
+
+} // namespace
+
+TEST(SongOrder, SortsFoldersByTheirLowestValueKeepingChartsTogether) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(Arranged(SongSort::Found), Found);
+    // a/ holds "beta" (folded, below "zeta"), b/ "alpha": b/ first; c/ unknown, last.
+    EXPECT_EQ(Arranged(SongSort::Title),
+              (V{"/s/b/1.bms", "/s/a/1.bms", "/s/a/2.bms", "/s/c/1.bms"}));
+    // By level a folder's charts go lowest first too.
+    EXPECT_EQ(Arranged(SongSort::Level),
+              (V{"/s/a/2.bms", "/s/a/1.bms", "/s/b/1.bms", "/s/c/1.bms"}));
+    // Other sorts keep a folder's charts in found order.
+    EXPECT_EQ(Arranged(SongSort::Notes),
+              (V{"/s/a/1.bms", "/s/a/2.bms", "/s/b/1.bms", "/s/c/1.bms"}));
+}
+
+TEST(SongOrder, LayoutFilterAndSearchHideWhatDoesNotMatch) {
+    using V = std::vector<std::string>;
+    // a/ keeps one chart; c/, unknown, is gone.
+    EXPECT_EQ(Arranged(SongSort::Found, LayoutFilter::K7), (V{"/s/a/1.bms", "/s/b/1.bms"}));
+    EXPECT_EQ(Arranged(SongSort::Found, LayoutFilter::K5), (V{"/s/a/2.bms"}));
+    EXPECT_TRUE(Arranged(SongSort::Found, LayoutFilter::K14).empty());
+    // Without regard to ASCII case, in the genre as in the title; never across fields.
+    EXPECT_EQ(Arranged(SongSort::Found, LayoutFilter::All, "TRAN"), (V{"/s/a/1.bms"}));
+    EXPECT_EQ(Arranged(SongSort::Found, LayoutFilter::All, "ALPHA"), (V{"/s/b/1.bms"}));
+    EXPECT_TRUE(Arranged(SongSort::Found, LayoutFilter::All, "zetaartist").empty());
+    EXPECT_EQ(Arranged(SongSort::Found, LayoutFilter::K5, "a"), (V{"/s/a/2.bms"}));
+}
+
+namespace {
+
+std::vector<uint8_t> Chart(const std::string& title) {
+    const std::string text = "#TITLE " + title + "\n#BPM 120\n#00111:01\n";
+    return {text.begin(), text.end()};
+}
+
+struct FindingScreen : HeadlessPlayer {
+    FindingScreen() {
+        Write("songs/one/a.bms", Chart("Zeta"));
+        Write("songs/one/b.bms", Chart("beta"));
+        Write("songs/two/a.bms", Chart("Alpha"));
+        songsFolder = dir.File("songs");
+    }
+    const std::vector<std::string>& List() const { return player->Status().Songs().ChartList; }
+    std::string Selected() const { return player->Status().Songs().Selected(); }
+    // The charts as the database would know them, by the paths the screen lists.
+    void UseFacts() {
+        ChartFactsByPath facts;
+        for (const std::string& path : List()) {
+            const std::string name = path.substr(path.size() - 9);
+            facts[PathKey(path)] = name == "one/a.bms"   ? Facts("Zeta", "7K", 9)
+                                   : name == "one/b.bms" ? Facts("beta", "5K", 3)
+                                                         : Facts("Alpha", "7K", 5);
+        }
+        player->UseLibrary(LibraryView{[facts] { return facts; }});
+    }
+};
+
+} // namespace
+
+TEST(SongFinding, SortKeepsTheCursorOnItsChart) {
+    FindingScreen s;
+    s.Start({});
+    s.UseFacts();
+    ASSERT_EQ(s.List().size(), 3u);
+    s.player->KeyDown(Key::Right); // to the other folder
+    s.Frames(20);
+    const std::string before = s.Selected();
+    const std::vector<std::string> found = s.List();
+    for (int i = 0; i < SongSortCount; ++i) {
+        s.player->KeyDown(Key::Tab);
+        s.Frame();
+        EXPECT_EQ(s.Selected(), before) << i;
+    }
+    EXPECT_EQ(s.List(), found); // the cycle comes back to the found order
+}
+
+TEST(SongFinding, LayoutFilterHidesFoldersWithNoChartLeft) {
+    FindingScreen s;
+    s.Start({});
+    s.UseFacts();
+    s.player->KeyDown(Key::F9); // 4 arrows: nothing matches, the list stays
+    EXPECT_EQ(s.List().size(), 3u);
+    s.player->KeyDown(Key::F9); // 5K: one chart
+    ASSERT_EQ(s.List().size(), 1u);
+    EXPECT_EQ(s.Selected(), s.List()[0]);
+    s.Frame();
+}
+
+TEST(SongFinding, SearchNarrowsAndEscapeRestores) {
+    FindingScreen s;
+    s.Start({});
+    s.UseFacts();
+    const std::vector<std::string> found = s.List();
+    s.player->KeyDown(Key::Slash);
+    s.player->TextTyped("/"); // the slash that opened the line is no text
+    s.player->TextTyped("ALP");
+    s.player->KeyDown(Key::H);     // a letter key types; it neither jumps nor walks
+    s.player->KeyDown(Key::Minus); // nor does "-" turn the volume down
+    s.Frames(3);
+    EXPECT_EQ(s.player->Status().Volume().Level(), 100);
+    ASSERT_EQ(s.List().size(), 1u);
+    EXPECT_EQ(s.Selected(), s.List()[0]);
+    EXPECT_EQ(s.player->Status().SelectView().Choice().Search, "ALP");
+    s.player->KeyDown(Key::Backspace);
+    s.player->KeyDown(Key::Escape); // clears the search; the program goes on
+    s.Frame();
+    EXPECT_FALSE(s.player->Status().CloseRequested());
+    EXPECT_EQ(s.List(), found);
+    // Enter keeps the search with the line closed.
+    s.player->KeyDown(Key::F8);
+    s.player->TextTyped("eta");
+    s.player->KeyDown(Key::Enter);
+    EXPECT_FALSE(s.player->Status().SelectView().SearchLineOpen());
+    EXPECT_EQ(s.List().size(), 2u);
+}
+
+TEST(SongFinding, DatabaseRowsFindTheChartsListed) {
+    // The database was filled through another spelling of the songs folder.
+    FindingScreen s;
+    s.Start({});
+    LibraryDatabase db(":memory:");
+    ScanOptions options;
+    options.Roots = {s.songsFolder + "/../songs/."};
+    ScanLibrary(db, options);
+    ChartFactsByPath known;
+    for (const ChartRow& row : ReadChartRows(db, false))
+        known[PathKey(row.Path)].Title = row.Title;
+    const ChartFactsByPath listed = FactsOfList(s.List(), known);
+    ASSERT_EQ(listed.size(), 3u);
+    EXPECT_EQ(listed.at(s.List()[0]).Title, "Zeta");
+}
+
+TEST(SongFinding, TheBandGoesAndLeavesTheScreenAsItWas) {
+    // Two screens, frame for frame: one cycles the sort round to the folders'
+    // order again, the other is left alone.
+    FindingScreen keyed, plain;
+    for (FindingScreen* s : {&keyed, &plain}) {
+        s->Start({});
+        s->UseFacts();
+        s->Frames(5);
+    }
+    const auto same = [&] {
+        const Surface &a = keyed.Back(), &b = plain.Back();
+        for (int y = 0; y < a.Height(); ++y)
+            for (int x = 0; x < a.Width(); ++x)
+                if (a.Pixel(x, y) != b.Pixel(x, y)) return false;
+        return true;
+    };
+    ASSERT_TRUE(same());
+    for (int i = 0; i < SongSortCount; ++i)
+        keyed.player->KeyDown(Key::Tab);
+    keyed.Frame(), plain.Frame();
+    EXPECT_FALSE(same()); // the band names the order
+    keyed.Frames(150), plain.Frames(150);
+    EXPECT_TRUE(same());
+}
