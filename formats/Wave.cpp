@@ -68,13 +68,24 @@ int16_t SampleAt(const uint8_t* frame, int c, int bytes, bool isFloat) {
     }
 }
 
-// Channels 0 and `right` of each frame as 16-bit samples into `out`, `Count`
+// How a file's samples lie in its frames: `FrameBytes` a frame, `SampleBytes`
+// a sample, as floats or integers; channel `Right` is taken as the right side.
+struct SampleLayout {
+    size_t FrameBytes;
+    int SampleBytes;
+    int Right;
+    bool IsFloat;
+};
+
+// Channels 0 and `Right` of each frame as 16-bit samples into `out`, `Count`
 // samples a frame (2: left and right; 1: a mono file's one channel, which the
 // conversion writes to both sides), with the common 16-bit form read without
 // the per-sample switch.
 template <int Count>
-void ReadChannels(const uint8_t* src, size_t frames, size_t frameBytes, int sampleBytes, int right,
-                  bool isFloat, int16_t* out) {
+void ReadChannels(const uint8_t* src, size_t frames, const SampleLayout& layout, int16_t* out) {
+    const size_t frameBytes = layout.FrameBytes;
+    const int sampleBytes = layout.SampleBytes, right = layout.Right;
+    const bool isFloat = layout.IsFloat;
     if (sampleBytes == 2) {
         const size_t r = size_t(right) * 2;
         for (size_t i = 0; i < frames; ++i, src += frameBytes) {
@@ -323,16 +334,20 @@ std::shared_ptr<const PcmBuffer> DecodeWaveBytes(std::vector<uint8_t>& bytesOwne
     pcm->Converted = std::make_unique_for_overwrite<int16_t[]>(pcm->FrameCount * 2);
     int16_t* out = pcm->Converted.get();
     const uint8_t* src = data + audio.body;
-    const int bytes = int(sampleBytes);
+    // A mono file's one channel is read as both sides.
+    const SampleLayout layout{.FrameBytes = frameBytes,
+                              .SampleBytes = int(sampleBytes),
+                              .Right = format.Channels > 1 ? 1 : 0,
+                              .IsFloat = isFloat};
     if (format.SamplesPerSec == uint32_t(MixRate)) {
-        ReadChannels<2>(src, frames, frameBytes, bytes, format.Channels > 1 ? 1 : 0, isFloat, out);
+        ReadChannels<2>(src, frames, layout, out);
     } else if (format.Channels == 1) {
         const std::unique_ptr<int16_t[]> mono(new int16_t[frames]);
-        ReadChannels<1>(src, frames, frameBytes, bytes, 0, isFloat, mono.get());
+        ReadChannels<1>(src, frames, layout, mono.get());
         ResampleInto<1>(mono.get(), frames, format.SamplesPerSec, out);
     } else {
         std::vector<int16_t> stereo(frames * 2);
-        ReadChannels<2>(src, frames, frameBytes, bytes, 1, isFloat, stereo.data());
+        ReadChannels<2>(src, frames, layout, stereo.data());
         ResampleInto<2>(stereo.data(), frames, format.SamplesPerSec, out);
     }
     return pcm;
@@ -468,16 +483,19 @@ std::shared_ptr<const PcmBuffer> ReadWaveInPieces(WaveFileReader& file, WaveForm
     int16_t* into = direct ? pcm->Converted.get() : source.get();
     const size_t blockFrames = std::max<size_t>(1, (size_t(1) << 20) / frameBytes);
     std::vector<uint8_t> block(std::min(frames, blockFrames) * frameBytes);
-    const int right = format.Channels > 1 ? 1 : 0;
+    const SampleLayout layout{.FrameBytes = frameBytes,
+                              .SampleBytes = int(sampleBytes),
+                              .Right = format.Channels > 1 ? 1 : 0,
+                              .IsFloat = isFloat};
     for (size_t done = 0; done < frames;) {
         const size_t n = std::min(blockFrames, frames - done);
         if (!file.Read(audio.body + uint64_t(done) * frameBytes, block.data(), n * frameBytes))
             return problem = Tr(NotFoundProblem), nullptr;
         int16_t* out = into + done * size_t(count);
         if (count == 2)
-            ReadChannels<2>(block.data(), n, frameBytes, int(sampleBytes), right, isFloat, out);
+            ReadChannels<2>(block.data(), n, layout, out);
         else
-            ReadChannels<1>(block.data(), n, frameBytes, int(sampleBytes), 0, isFloat, out);
+            ReadChannels<1>(block.data(), n, layout, out);
         done += n;
     }
     if (direct) return pcm;
