@@ -77,6 +77,16 @@ struct SampleLayout {
     bool IsFloat;
 };
 
+// The layout of a file of `format`; a mono file's one channel is read as
+// both sides.
+SampleLayout LayoutOf(const WaveFormat& format, bool isFloat) {
+    const int sampleBytes = format.BitsPerSample / 8;
+    return {.FrameBytes = size_t(sampleBytes) * format.Channels,
+            .SampleBytes = sampleBytes,
+            .Right = format.Channels > 1 ? 1 : 0,
+            .IsFloat = isFloat};
+}
+
 // Channels 0 and `Right` of each frame as 16-bit samples into `out`, `Count`
 // samples a frame (2: left and right; 1: a mono file's one channel, which the
 // conversion writes to both sides), with the common 16-bit form read without
@@ -347,17 +357,12 @@ std::shared_ptr<const PcmBuffer> DecodeWaveBytes(std::vector<uint8_t>& bytesOwne
         pcm->Storage = std::move(bytesOwned);
         return pcm;
     }
-    // Converted once, into the sample's own storage; a mono file's one
-    // channel is read as both sides.
+    // Converted once, into the sample's own storage.
     auto pcm = std::make_shared<PcmBuffer>();
     pcm->FrameCount = ResampledFrameCount(frames, format.SamplesPerSec);
     pcm->Converted = std::make_unique_for_overwrite<int16_t[]>(pcm->FrameCount * 2);
-    ConvertSamples(data + audio.body, frames,
-                   {.FrameBytes = frameBytes,
-                    .SampleBytes = int(sampleBytes),
-                    .Right = format.Channels > 1 ? 1 : 0,
-                    .IsFloat = isFloat},
-                   format, pcm->Converted.get());
+    ConvertSamples(data + audio.body, frames, LayoutOf(format, isFloat), format,
+                   pcm->Converted.get());
     return pcm;
 }
 
@@ -510,11 +515,7 @@ std::shared_ptr<const PcmBuffer> ReadWaveInPieces(WaveFileReader& file, WaveForm
     std::unique_ptr<int16_t[]> source;
     if (!direct) source = std::make_unique_for_overwrite<int16_t[]>(frames * size_t(count));
     int16_t* into = direct ? pcm->Converted.get() : source.get();
-    const SampleLayout layout{.FrameBytes = frameBytes,
-                              .SampleBytes = int(sampleBytes),
-                              .Right = format.Channels > 1 ? 1 : 0,
-                              .IsFloat = isFloat};
-    if (!ReadFramesInBlocks(file, audio.body, frames, layout, count, into))
+    if (!ReadFramesInBlocks(file, audio.body, frames, LayoutOf(format, isFloat), count, into))
         return problem = Tr(NotFoundProblem), nullptr;
     if (direct) return pcm;
     if (count == 1)
