@@ -158,8 +158,8 @@ bool ChartLoader::LoadChartSounds(FileResolver& files) {
     ChartSession& session = p_.Session;
     try {
         const auto progress = [this](int done, int) { return LoadProgress(done, loadTotal_); };
-        if (!LoadKeysounds(session.KeysoundSlots, session.Chart, p_.Sound, p_.ProgramFolder, files,
-                           progress))
+        if (!LoadKeysounds(session.KeysoundSlots,
+                           {session.Chart, p_.Sound, p_.ProgramFolder, files}, progress))
             return false;
     } catch (const std::exception& e) {
         p_.ReportError(std::string(Tr(TextWaveLoadFailed)) + "\n" + e.what());

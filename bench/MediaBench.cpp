@@ -84,7 +84,10 @@ struct MediaLoad {
         display.Open();
     }
     void Sounds(FileResolver& files) {
-        LoadKeysounds(slots, *c.chart, sound, c.compiled->SongFolder, files);
+        LoadKeysounds(slots, {.Chart = *c.chart,
+                              .Sound = sound,
+                              .ProgramFolder = c.compiled->SongFolder,
+                              .Files = files});
     }
     void Images(FileResolver& files) {
         LoadBgaImages(BgaLoad{surfaces, *c.chart, display, layer, files});
@@ -153,7 +156,8 @@ void BM_OneSoundFromEverySlot(benchmark::State& state) {
     KeysoundBank slots;
     for (auto _ : state) {
         FileResolver files;
-        LoadKeysounds(slots, chart, sound, folder, files);
+        LoadKeysounds(slots,
+                      {.Chart = chart, .Sound = sound, .ProgramFolder = folder, .Files = files});
     }
 }
 BENCHMARK(BM_OneSoundFromEverySlot)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -366,7 +370,8 @@ void BM_RleOntoScreen(benchmark::State& state) {
     std::vector<uint16_t> out(320 * 240);
     BitmapData scratch;
     for (auto _ : state) {
-        DrawBmpFileStretched(file.data(), file.size(), out.data(), 320, 240, scratch);
+        DrawBmpFileStretched(file.data(), file.size(),
+                             {.Pixels = out.data(), .Width = 320, .Height = 240}, scratch);
         benchmark::DoNotOptimize(out.data());
     }
 }

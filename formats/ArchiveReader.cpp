@@ -99,9 +99,7 @@ class StreamReader {
         case vaNil:
             break;
         case vaList:
-            while (PeekU8() != vaNull)
-                SkipValue(depth + 1);
-            U8();
+            SkipList(depth);
             break;
         case vaInt8:
             Read(1);
@@ -138,16 +136,7 @@ class StreamReader {
             }
             break;
         case vaCollection:
-            while (PeekU8() != vaNull) {
-                if (IsIntegerTag(PeekU8())) SkipValue(depth + 1);
-                if (U8() != vaList) throw Error(Tr(text::PropertyValue));
-                while (PeekU8() != vaNull) {
-                    ShortString();
-                    SkipValue(depth + 1);
-                }
-                U8();
-            }
-            U8();
+            SkipCollection(depth);
             break;
         default:
             throw Error(Tr(text::PropertyValue));
@@ -155,6 +144,27 @@ class StreamReader {
     }
 
   private:
+    // The values of a list after its tag, up to its end marker, which it skips.
+    void SkipList(int depth) {
+        while (PeekU8() != vaNull)
+            SkipValue(depth + 1);
+        U8();
+    }
+    // The items of a collection after its tag: each an optional integer index
+    // and a list of named properties; then the end marker.
+    void SkipCollection(int depth) {
+        while (PeekU8() != vaNull) {
+            if (IsIntegerTag(PeekU8())) SkipValue(depth + 1);
+            if (U8() != vaList) throw Error(Tr(text::PropertyValue));
+            while (PeekU8() != vaNull) {
+                ShortString();
+                SkipValue(depth + 1);
+            }
+            U8();
+        }
+        U8();
+    }
+
     const uint8_t* data_;
     size_t size_;
     size_t pos_ = 0;

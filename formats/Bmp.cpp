@@ -71,10 +71,9 @@ struct Info {
 
 enum : uint32_t { BiRgb = 0, BiRle8 = 1, BiRle4 = 2, BiBitfields = 3, BiAlphaBitfields = 6 };
 
-// Reads the info header at `at`; `packed` limits it to what a packed bitmap may hold.
-Info ReadInfo(const ByteReader& r, size_t at, bool packed) {
-    Info info;
-    info.packed = packed;
+// The info header's fields at `at`; `packed` limits the header sizes to
+// what a packed bitmap may hold.
+void ReadInfoFields(const ByteReader& r, size_t at, bool packed, Info& info) {
     uint32_t headerSize = r.U32(at);
     if (headerSize == 12) {
         info.width = int(r.U16(at + 4));
@@ -102,6 +101,31 @@ Info ReadInfo(const ByteReader& r, size_t at, bool packed) {
     } else {
         r.Fail();
     }
+}
+
+// Whether the compression goes with the bit count and the row order.
+bool CompressionAllowed(const Info& info) {
+    switch (info.compression) {
+    case BiRgb:
+        return true;
+    case BiRle8:
+        return info.bitCount == 8 && !info.topDown;
+    case BiRle4:
+        return info.bitCount == 4 && !info.topDown;
+    case BiBitfields:
+        return info.bitCount == 16 || info.bitCount == 32;
+    case BiAlphaBitfields:
+        return !info.packed && (info.bitCount == 16 || info.bitCount == 32);
+    default:
+        return false;
+    }
+}
+
+// Reads the info header at `at`; `packed` limits it to what a packed bitmap may hold.
+Info ReadInfo(const ByteReader& r, size_t at, bool packed) {
+    Info info;
+    info.packed = packed;
+    ReadInfoFields(r, at, packed, info);
     if (info.height < 0) {
         info.topDown = true;
         info.height = info.height == INT32_MIN ? 0 : -info.height;
@@ -117,27 +141,8 @@ Info ReadInfo(const ByteReader& r, size_t at, bool packed) {
     default:
         r.Fail();
     }
-    bool ok = false;
-    switch (info.compression) {
-    case BiRgb:
-        ok = true;
-        break;
-    case BiRle8:
-        ok = info.bitCount == 8 && !info.topDown;
-        break;
-    case BiRle4:
-        ok = info.bitCount == 4 && !info.topDown;
-        break;
-    case BiBitfields:
-        ok = info.bitCount == 16 || info.bitCount == 32;
-        break;
-    case BiAlphaBitfields:
-        ok = !packed && (info.bitCount == 16 || info.bitCount == 32);
-        break;
-    default:
-        ok = false;
-    }
-    if (!ok || info.width <= 0 || info.height <= 0 || !PictureSizeAllowed(info.width, info.height))
+    if (!CompressionAllowed(info) || info.width <= 0 || info.height <= 0 ||
+        !PictureSizeAllowed(info.width, info.height))
         r.Fail();
     return info;
 }
@@ -342,8 +347,10 @@ void DecodeBmpFile(const uint8_t* data, size_t size, BitmapData& out, const char
     DecodeBits(r, info, pixelsAt, out);
 }
 
-void DrawBmpFileStretched(const uint8_t* data, size_t size, uint16_t* out, int width, int height,
+void DrawBmpFileStretched(const uint8_t* data, size_t size, const StretchTarget& onto,
                           BitmapData& scratch, const char* errorText) {
+    uint16_t* const out = onto.Pixels;
+    const int width = onto.Width, height = onto.Height;
     ByteReader r(data, size, errorText);
     Info info;
     const size_t pixelsAt = ReadFileHeaders(r, info);
@@ -355,8 +362,14 @@ void DrawBmpFileStretched(const uint8_t* data, size_t size, uint16_t* out, int w
     }
     // The runs go straight onto the destination.
     ReadBitsHeader(r, info, pixelsAt, scratch);
-    bmp::StretchRleOnto(r.Data(), r.Size(), pixelsAt, info.compression == BiRle4, info.width,
-                        info.height, scratch.Palette, out, width, height);
+    bmp::StretchRleOnto({.Data = r.Data(),
+                         .Size = r.Size(),
+                         .At = pixelsAt,
+                         .Four = info.compression == BiRle4,
+                         .Width = info.width,
+                         .Height = info.height,
+                         .Palette = scratch.Palette},
+                        out, width, height);
 }
 
 BitmapData DecodeBmpFile(const uint8_t* data, size_t size, const char* errorText) {

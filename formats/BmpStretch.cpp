@@ -87,9 +87,8 @@ void StretchOnto(const BitmapData& bitmap, uint16_t* out, int width, int height)
     RepeatRows(out, width, height, ph);
 }
 
-void StretchRleOnto(const uint8_t* data, size_t size, size_t at, bool four, int pictureWidth,
-                    int pictureHeight, const std::vector<uint32_t>& palette, uint16_t* out,
-                    int width, int height) {
+void StretchRleOnto(const RlePicture& picture, uint16_t* out, int width, int height) {
+    const int pictureWidth = picture.Width, pictureHeight = picture.Height;
     StretchSink sink{out, width, pictureHeight, std::vector<int>(size_t(pictureHeight), -1), {},
                      {},  {}};
     for (int dy = height - 1; dy >= 0; --dy)
@@ -101,16 +100,19 @@ void StretchRleOnto(const uint8_t* data, size_t size, size_t at, bool four, int 
             ++dx;
         sink.start[size_t(x)] = dx;
     }
-    sink.table = PaletteToPixels(palette);
+    sink.table = PaletteToPixels(picture.Palette);
     sink.rows.resize(size_t(pictureHeight));
     for (int row = 0; row < pictureHeight; ++row) {
         const int y = sink.firstRow[size_t(pictureHeight - 1 - row)];
         sink.rows[size_t(row)] = y < 0 ? nullptr : out + size_t(y) * size_t(width);
     }
-    if (four)
-        rle::Read<true>(data, size, at, uint32_t(pictureWidth), pictureHeight, sink);
+    const uint8_t* data = picture.Data;
+    if (picture.Four)
+        rle::Read<true>(data, picture.Size, picture.At, uint32_t(pictureWidth), pictureHeight,
+                        sink);
     else
-        rle::Read<false>(data, size, at, uint32_t(pictureWidth), pictureHeight, sink);
+        rle::Read<false>(data, picture.Size, picture.At, uint32_t(pictureWidth), pictureHeight,
+                         sink);
     RepeatRows(out, width, height, pictureHeight);
 }
 

@@ -17,11 +17,17 @@ namespace tappo::bmp {
 std::vector<uint8_t> RowsRead(int pictureHeight, int rows);
 // A decoded bitmap (its rows RowsRead(Height, height) at least) onto `out`.
 void StretchOnto(const BitmapData& bitmap, uint16_t* out, int width, int height);
-// A run-length coded stream (see rle::Read) of a `pictureWidth` x
-// `pictureHeight` picture with `palette` straight onto `out`, run by run.
-void StretchRleOnto(const uint8_t* data, size_t size, size_t at, bool four, int pictureWidth,
-                    int pictureHeight, const std::vector<uint32_t>& palette, uint16_t* out,
-                    int width, int height);
+// A run-length coded picture: its runs (see rle::Read) from `At` in the
+// `Size` bytes at `Data`, four bits a pixel or eight.
+struct RlePicture {
+    const uint8_t* Data;
+    size_t Size, At;
+    bool Four;
+    int Width, Height;
+    const std::vector<uint32_t>& Palette;
+};
+// Such a picture straight onto `out`, run by run.
+void StretchRleOnto(const RlePicture& picture, uint16_t* out, int width, int height);
 
 // Where a decoder sends a picture's rows: its size first, then the rows the
 // stretch shows (0x00RRGGBB pixels), in any order. Each row goes straight

@@ -76,13 +76,19 @@ BitmapData DecodeBmpFile(const uint8_t* data, size_t size,
 // The same into `out`, reusing its memory (for loading many pictures in a row).
 void DecodeBmpFile(const uint8_t* data, size_t size, BitmapData& out,
                    const char* errorText = "ビットマップイメージが不正です");
-// A BMP file stretched (nearest pixel) over `width` x `height` 5-6-5 pixels
-// at `out` (rows `width` apart): pixel (dx, dy) shows the picture's pixel
-// (dx * Width / width, dy * Height / height), the colour of DecodeBmpFile's
-// result. Only the picture rows the stretch shows are decoded, run-length
-// coded ones run by run straight onto `out`; `scratch` keeps decoding memory
-// from one file to the next. Throws as DecodeBmpFile.
-void DrawBmpFileStretched(const uint8_t* data, size_t size, uint16_t* out, int width, int height,
+// Where a picture is drawn stretched: `Width` x `Height` 5-6-5 pixels at
+// `Pixels`, rows `Width` apart.
+struct StretchTarget {
+    uint16_t* Pixels;
+    int Width, Height;
+};
+// A BMP file stretched (nearest pixel) over `onto`: pixel (dx, dy) shows the
+// picture's pixel (dx * Width / onto.Width, dy * Height / onto.Height), the
+// colour of DecodeBmpFile's result. Only the picture rows the stretch shows
+// are decoded, run-length coded ones run by run straight onto the target;
+// `scratch` keeps decoding memory from one file to the next. Throws as
+// DecodeBmpFile.
+void DrawBmpFileStretched(const uint8_t* data, size_t size, const StretchTarget& onto,
                           BitmapData& scratch,
                           const char* errorText = "ビットマップイメージが不正です");
 // A packed bitmap: info header, masks, colour table and pixels, no file header.

@@ -158,6 +158,50 @@ void SetRgbaTransforms(png_structp png, png_infop info) {
                                 int(sizeof colourChunks / 5));
 }
 
+// A file read in one pass: each row the stretch shows goes onto it as it is read.
+bool ReadPlainPngRows(PngRows& job) {
+    for (int y = 0; y < job.height; ++y) {
+        png_read_row(job.png, job.row, nullptr);
+        if (!job.stretch->Shown(y)) continue;
+        auto* pixels = reinterpret_cast<uint32_t*>(job.row);
+        RgbaToPicturePixels(pixels, size_t(job.width));
+        job.stretch->Row(y, pixels);
+    }
+    FreePngRows(job);
+    return true;
+}
+
+// Each pass of an interlaced file adds pixels to rows already read, so the
+// rows the stretch shows are held until the last pass; the others all go to
+// one row that is never looked at.
+bool ReadInterlacedPngRows(PngRows& job, size_t rowBytes, int passes) {
+    size_t shown = 0;
+    for (int y = 0; y < job.height; ++y)
+        shown += job.stretch->Shown(y);
+    job.held = static_cast<uint8_t*>(std::calloc(shown, rowBytes));
+    job.rows = static_cast<uint8_t**>(std::malloc(size_t(job.height) * sizeof *job.rows));
+    if (!job.held || !job.rows) {
+        job.outOfMemory = true;
+        FreePngRows(job);
+        return false;
+    }
+    for (int y = 0, k = 0; y < job.height; ++y)
+        job.rows[y] = job.stretch->Shown(y) ? job.held + rowBytes * size_t(k++) : job.row;
+    for (int pass = 0; pass < passes; ++pass)
+        for (int y = 0; y < job.height; ++y)
+            png_read_row(job.png, job.rows[y], nullptr);
+    for (int y = 0; y < job.height; ++y) {
+        if (job.rows[y] == job.row) continue;
+        auto* pixels = reinterpret_cast<uint32_t*>(job.rows[y]);
+        RgbaToPicturePixels(pixels, size_t(job.width));
+        job.stretch->Row(y, pixels);
+    }
+    FreePngRows(job);
+    return true;
+}
+
+// libpng's errors in the helpers above jump back here too: they hold only
+// plain C data as well.
 bool ReadPngRows(PngRows& job) {
     job.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job, OnPngError, OnPngWarning);
     if (job.png) job.info = png_create_info_struct(job.png);
@@ -195,43 +239,7 @@ bool ReadPngRows(PngRows& job) {
         FreePngRows(job);
         return false;
     }
-    if (passes == 1) {
-        for (int y = 0; y < job.height; ++y) {
-            png_read_row(job.png, job.row, nullptr);
-            if (!job.stretch->Shown(y)) continue;
-            auto* pixels = reinterpret_cast<uint32_t*>(job.row);
-            RgbaToPicturePixels(pixels, width);
-            job.stretch->Row(y, pixels);
-        }
-        FreePngRows(job);
-        return true;
-    }
-    // Each pass of an interlaced file adds pixels to rows already read, so the
-    // rows the stretch shows are held until the last pass; the others all go
-    // to one row that is never looked at.
-    size_t shown = 0;
-    for (int y = 0; y < job.height; ++y)
-        shown += job.stretch->Shown(y);
-    job.held = static_cast<uint8_t*>(std::calloc(shown, rowBytes));
-    job.rows = static_cast<uint8_t**>(std::malloc(size_t(height) * sizeof *job.rows));
-    if (!job.held || !job.rows) {
-        job.outOfMemory = true;
-        FreePngRows(job);
-        return false;
-    }
-    for (int y = 0, k = 0; y < job.height; ++y)
-        job.rows[y] = job.stretch->Shown(y) ? job.held + rowBytes * size_t(k++) : job.row;
-    for (int pass = 0; pass < passes; ++pass)
-        for (int y = 0; y < job.height; ++y)
-            png_read_row(job.png, job.rows[y], nullptr);
-    for (int y = 0; y < job.height; ++y) {
-        if (job.rows[y] == job.row) continue;
-        auto* pixels = reinterpret_cast<uint32_t*>(job.rows[y]);
-        RgbaToPicturePixels(pixels, width);
-        job.stretch->Row(y, pixels);
-    }
-    FreePngRows(job);
-    return true;
+    return passes == 1 ? ReadPlainPngRows(job) : ReadInterlacedPngRows(job, rowBytes, passes);
 }
 
 } // namespace

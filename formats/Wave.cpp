@@ -68,13 +68,34 @@ int16_t SampleAt(const uint8_t* frame, int c, int bytes, bool isFloat) {
     }
 }
 
-// Channels 0 and `right` of each frame as 16-bit samples into `out`, `Count`
+// How a file's samples lie in its frames: `FrameBytes` a frame, `SampleBytes`
+// a sample, as floats or integers; channel `Right` is taken as the right side.
+struct SampleLayout {
+    size_t FrameBytes;
+    int SampleBytes;
+    int Right;
+    bool IsFloat;
+};
+
+// The layout of a file of `format`; a mono file's one channel is read as
+// both sides.
+SampleLayout LayoutOf(const WaveFormat& format, bool isFloat) {
+    const int sampleBytes = format.BitsPerSample / 8;
+    return {.FrameBytes = size_t(sampleBytes) * format.Channels,
+            .SampleBytes = sampleBytes,
+            .Right = format.Channels > 1 ? 1 : 0,
+            .IsFloat = isFloat};
+}
+
+// Channels 0 and `Right` of each frame as 16-bit samples into `out`, `Count`
 // samples a frame (2: left and right; 1: a mono file's one channel, which the
 // conversion writes to both sides), with the common 16-bit form read without
 // the per-sample switch.
 template <int Count>
-void ReadChannels(const uint8_t* src, size_t frames, size_t frameBytes, int sampleBytes, int right,
-                  bool isFloat, int16_t* out) {
+void ReadChannels(const uint8_t* src, size_t frames, const SampleLayout& layout, int16_t* out) {
+    const size_t frameBytes = layout.FrameBytes;
+    const int sampleBytes = layout.SampleBytes, right = layout.Right;
+    const bool isFloat = layout.IsFloat;
     if (sampleBytes == 2) {
         const size_t r = size_t(right) * 2;
         for (size_t i = 0; i < frames; ++i, src += frameBytes) {
@@ -254,25 +275,45 @@ bool ReadFormatChunk(const uint8_t* f, uint64_t size, WaveFormat& format, bool& 
            format.SamplesPerSec <= MaxSampleRate;
 }
 
-std::shared_ptr<const PcmBuffer> DecodeWaveBytes(std::vector<uint8_t>& bytesOwned,
-                                                 WaveFormat& format, std::string& problem) {
-    const uint8_t* data = bytesOwned.data();
-    const size_t size = bytesOwned.size();
-    // The RIFF form "WAVE", at the top level.
-    size_t formStart = 0, formEnd = 0;
-    bool isWave = false;
+// The RIFF form "WAVE", at the top level: where its chunks start and end.
+bool FindWaveForm(const uint8_t* data, size_t size, size_t& formStart, size_t& formEnd) {
     for (uint64_t p = 0; p + 12 <= size;) {
         const uint64_t chunkSize = U32(data + p + 4);
         if (std::memcmp(data + p, "RIFF", 4) == 0 && std::memcmp(data + p + 8, "WAVE", 4) == 0) {
             formStart = size_t(p + 12);
             // A RIFF size too small for its own form type is ignored.
             formEnd = chunkSize < 4 ? size : size_t(std::min<uint64_t>(p + 8 + chunkSize, size));
-            isWave = true;
-            break;
+            return true;
         }
         p += 8 + chunkSize + (chunkSize & 1);
     }
-    if (!isWave) {
+    return false;
+}
+
+// `frames` frames at `src` converted into `out` at the mix rate: read
+// straight into it at that rate, or through one buffer of the source's
+// channels (one for a mono file) resampled into it.
+void ConvertSamples(const uint8_t* src, size_t frames, const SampleLayout& layout,
+                    const WaveFormat& format, int16_t* out) {
+    if (format.SamplesPerSec == uint32_t(MixRate)) {
+        ReadChannels<2>(src, frames, layout, out);
+    } else if (format.Channels == 1) {
+        const std::unique_ptr<int16_t[]> mono(new int16_t[frames]);
+        ReadChannels<1>(src, frames, layout, mono.get());
+        ResampleInto<1>(mono.get(), frames, format.SamplesPerSec, out);
+    } else {
+        std::vector<int16_t> stereo(frames * 2);
+        ReadChannels<2>(src, frames, layout, stereo.data());
+        ResampleInto<2>(stereo.data(), frames, format.SamplesPerSec, out);
+    }
+}
+
+std::shared_ptr<const PcmBuffer> DecodeWaveBytes(std::vector<uint8_t>& bytesOwned,
+                                                 WaveFormat& format, std::string& problem) {
+    const uint8_t* data = bytesOwned.data();
+    const size_t size = bytesOwned.size();
+    size_t formStart = 0, formEnd = 0;
+    if (!FindWaveForm(data, size, formStart, formEnd)) {
         problem = Tr(NotWaveProblem);
         return nullptr;
     }
@@ -316,25 +357,12 @@ std::shared_ptr<const PcmBuffer> DecodeWaveBytes(std::vector<uint8_t>& bytesOwne
         pcm->Storage = std::move(bytesOwned);
         return pcm;
     }
-    // Converted once: straight into the sample's storage at the mix rate, or
-    // through one buffer of the source's channels (one for a mono file) into it.
+    // Converted once, into the sample's own storage.
     auto pcm = std::make_shared<PcmBuffer>();
     pcm->FrameCount = ResampledFrameCount(frames, format.SamplesPerSec);
     pcm->Converted = std::make_unique_for_overwrite<int16_t[]>(pcm->FrameCount * 2);
-    int16_t* out = pcm->Converted.get();
-    const uint8_t* src = data + audio.body;
-    const int bytes = int(sampleBytes);
-    if (format.SamplesPerSec == uint32_t(MixRate)) {
-        ReadChannels<2>(src, frames, frameBytes, bytes, format.Channels > 1 ? 1 : 0, isFloat, out);
-    } else if (format.Channels == 1) {
-        const std::unique_ptr<int16_t[]> mono(new int16_t[frames]);
-        ReadChannels<1>(src, frames, frameBytes, bytes, 0, isFloat, mono.get());
-        ResampleInto<1>(mono.get(), frames, format.SamplesPerSec, out);
-    } else {
-        std::vector<int16_t> stereo(frames * 2);
-        ReadChannels<2>(src, frames, frameBytes, bytes, 1, isFloat, stereo.data());
-        ResampleInto<2>(stereo.data(), frames, format.SamplesPerSec, out);
-    }
+    ConvertSamples(data + audio.body, frames, LayoutOf(format, isFloat), format,
+                   pcm->Converted.get());
     return pcm;
 }
 
@@ -416,6 +444,27 @@ constexpr const char* NotFoundProblem = ForCatalogue("が、見つかりませ�
 
 // DecodeWaveBytes for a file that starts with the RIFF form "WAVE": the same
 // checks in the same order, made from the headers before any sample is read.
+// The `frames` frames from `at` read a block of whole frames at a time into
+// `into`, `count` samples a frame; false when the file could not be read.
+bool ReadFramesInBlocks(WaveFileReader& file, uint64_t at, size_t frames,
+                        const SampleLayout& layout, int count, int16_t* into) {
+    const size_t frameBytes = layout.FrameBytes;
+    const size_t blockFrames = std::max<size_t>(1, (size_t(1) << 20) / frameBytes);
+    std::vector<uint8_t> block(std::min(frames, blockFrames) * frameBytes);
+    for (size_t done = 0; done < frames;) {
+        const size_t n = std::min(blockFrames, frames - done);
+        if (!file.Read(at + uint64_t(done) * frameBytes, block.data(), n * frameBytes))
+            return false;
+        int16_t* out = into + done * size_t(count);
+        if (count == 2)
+            ReadChannels<2>(block.data(), n, layout, out);
+        else
+            ReadChannels<1>(block.data(), n, layout, out);
+        done += n;
+    }
+    return true;
+}
+
 std::shared_ptr<const PcmBuffer> ReadWaveInPieces(WaveFileReader& file, WaveFormat& format,
                                                   std::string& problem) {
     const uint64_t size = file.Size();
@@ -466,20 +515,8 @@ std::shared_ptr<const PcmBuffer> ReadWaveInPieces(WaveFileReader& file, WaveForm
     std::unique_ptr<int16_t[]> source;
     if (!direct) source = std::make_unique_for_overwrite<int16_t[]>(frames * size_t(count));
     int16_t* into = direct ? pcm->Converted.get() : source.get();
-    const size_t blockFrames = std::max<size_t>(1, (size_t(1) << 20) / frameBytes);
-    std::vector<uint8_t> block(std::min(frames, blockFrames) * frameBytes);
-    const int right = format.Channels > 1 ? 1 : 0;
-    for (size_t done = 0; done < frames;) {
-        const size_t n = std::min(blockFrames, frames - done);
-        if (!file.Read(audio.body + uint64_t(done) * frameBytes, block.data(), n * frameBytes))
-            return problem = Tr(NotFoundProblem), nullptr;
-        int16_t* out = into + done * size_t(count);
-        if (count == 2)
-            ReadChannels<2>(block.data(), n, frameBytes, int(sampleBytes), right, isFloat, out);
-        else
-            ReadChannels<1>(block.data(), n, frameBytes, int(sampleBytes), 0, isFloat, out);
-        done += n;
-    }
+    if (!ReadFramesInBlocks(file, audio.body, frames, LayoutOf(format, isFloat), count, into))
+        return problem = Tr(NotFoundProblem), nullptr;
     if (direct) return pcm;
     if (count == 1)
         ResampleInto<1>(source.get(), frames, format.SamplesPerSec, pcm->Converted.get());

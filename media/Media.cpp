@@ -83,13 +83,14 @@ std::vector<size_t> FirstOfEachFile(const std::vector<std::string>& paths) {
 
 } // namespace
 
-bool LoadKeysounds(KeysoundBank& slots, const ChartData& chart, Mixer& sound,
-                   const std::string& programFolder, FileResolver& files,
-                   const ProgressCallback& progress, uint64_t budget) {
+bool LoadKeysounds(KeysoundBank& slots, const KeysoundLoad& load, const ProgressCallback& progress,
+                   uint64_t budget) {
+    const ChartData& chart = load.Chart;
+    Mixer& sound = load.Sound;
     const int total = KeysoundFileCount(chart);
     // The last chart's samples go first: their memory serves the new ones.
     slots = KeysoundBank();
-    const SoundList list = FindKeysounds(chart, files);
+    const SoundList list = FindKeysounds(chart, load.Files);
     const int count = int(list.slots.size());
     const std::vector<size_t> first = FirstOfEachFile(list.paths);
     // Decoded on both cores, then made and logged here in slot order, so the
@@ -139,7 +140,7 @@ bool LoadKeysounds(KeysoundBank& slots, const ChartData& chart, Mixer& sound,
     };
     if (!RunInOrder(count, decode, install)) return false;
     if (list.lookupError) std::rethrow_exception(list.lookupError);
-    slots[StepTickSlot] = sound.LoadSample(programFolder + "step.wav");
+    slots[StepTickSlot] = sound.LoadSample(load.ProgramFolder + "step.wav");
     return true;
 }
 
@@ -207,7 +208,8 @@ uint64_t DrawPictureStretched(const std::string& path, const PictureFile& file, 
     const size_t size = file.bytes.size();
     return ReadNamed(path, [&] {
         if (file.IsBmp()) {
-            DrawBmpFileStretched(data, size, out, width, height, scratch);
+            DrawBmpFileStretched(data, size, {.Pixels = out, .Width = width, .Height = height},
+                                 scratch);
             return uint64_t(size); // drawn run by run or from the rows shown: its file's bytes
         }
         const PictureSize picture = file.kind == PictureKind::Png

@@ -49,6 +49,15 @@ inline constexpr const char* TextPictureBudgetSpent =
 // The "#WAV" and "#BMP" files a chart names.
 int KeysoundFileCount(const ChartData& chart);
 int ImageFileCount(const ChartData& chart);
+// What a keysound load reads and where it puts the samples: the chart whose
+// "#WAV" files it loads, through `Files`, into `Sound`, and the program's
+// folder, which holds the step tick.
+struct KeysoundLoad {
+    const ChartData& Chart;
+    Mixer& Sound;
+    const std::string& ProgramFolder;
+    FileResolver& Files;
+};
 // Loads every "#WAV" file and the step tick. A file missing under its own name
 // is looked for as Ogg Vorbis, FLAC, MP3 and WAV under the same stem. A file
 // that is missing or broken gives an empty sample (logged by the sound
@@ -56,8 +65,7 @@ int ImageFileCount(const ChartData& chart);
 // named by several slots, under any names that lead to it (letter case, links),
 // is decoded once and its samples are shared. Returns false when `progress`
 // stopped the load.
-bool LoadKeysounds(KeysoundBank& slots, const ChartData& chart, Mixer& sound,
-                   const std::string& programFolder, FileResolver& files,
+bool LoadKeysounds(KeysoundBank& slots, const KeysoundLoad& load,
                    const ProgressCallback& progress = {}, uint64_t budget = KeysoundBudgetBytes);
 // Opens and rewinds the chart's music. Throws when the file cannot be opened.
 void LoadMidi(MusicPlayer& music, const std::string& songFolder, const std::string& midiFileName);

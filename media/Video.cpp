@@ -141,6 +141,74 @@ std::string BgaVideo::TakeProblem() {
     return problem_;
 }
 
+// A decoder that has not gone past the first frame starts the video again as
+// it is (one started twice in a frame, on both channels); any other closes, or
+// goes back to the start by opening the file again.
+void BgaVideo::TakeDecoder(std::unique_lock<std::mutex>& lock,
+                           std::unique_ptr<VideoDecoder>& decoder, bool& onFirst,
+                           uint64_t generation) {
+    if (left_ || !decoder || decoder->Frames() > 1) {
+        lock.unlock();
+        decoder.reset();
+        lock.lock();
+    }
+    if (left_ || generation != generation_) return; // closed until it starts again
+    if (!decoder && opened_) {
+        decoder = std::move(opened_);
+        openedAhead.fetch_sub(1);
+    }
+    if (decoder) {
+        onFirst = decoder->Frames() == 1;
+        return;
+    }
+    lock.unlock();
+    std::string failure;
+    try {
+        decoder = VideoDecoder::OpenFile(path_, width_, height_);
+    } catch (const std::exception& e) {
+        failure = e.what();
+    }
+    lock.lock();
+    if (!decoder && generation == generation_) {
+        NoteProblem(failure);
+        ended_ = true;
+        ready_.notify_all();
+    }
+}
+
+void BgaVideo::DecodeFrame(std::unique_lock<std::mutex>& lock, VideoDecoder& decoder, bool& onFirst,
+                           uint64_t generation) {
+    const int64_t target = target_;
+    // Live play: a decoder well behind the song decodes only the frames
+    // others depend on, and far behind only the key frames, to catch up.
+    const int64_t behind = target - decoder.Time();
+    decoder.SkipFrames(exact_ || behind < 150 ? VideoDecoder::SkipNone
+                       : behind < 1000        ? VideoDecoder::SkipUnreferenced
+                                              : VideoDecoder::SkipAllButKeyFrames);
+    std::vector<uint16_t> pixels;
+    if (!spare_.empty()) pixels = std::move(spare_.back()), spare_.pop_back();
+    lock.unlock();
+    bool more = onFirst || decoder.Next();
+    onFirst = false;
+    // A frame the song has already passed is never shown: not converted.
+    bool converted = false;
+    if (more && decoder.NextTime() > target) {
+        pixels.resize(size_t(width_) * size_t(height_));
+        converted = decoder.Convert(pixels.data());
+        if (!converted) more = false;
+    }
+    lock.lock();
+    if (!decoder.Problem().empty())
+        NoteProblem(FormatText(Tr("動画 %s: %s"), path_, decoder.Problem()));
+    if (generation != generation_) return;
+    if (converted)
+        frames_.push_back(Frame{decoder.Time(), decoder.NextTime(), std::move(pixels)});
+    else if (!pixels.empty())
+        spare_.push_back(std::move(pixels));
+    if (!more) ended_ = true;
+    ready_.notify_all();
+}
+
 void BgaVideo::Run() {
     std::unique_ptr<VideoDecoder> decoder;
     bool onFirst = false; // the decoder's current frame is the first, still to be queued
@@ -153,69 +221,10 @@ void BgaVideo::Run() {
         if (stop_) return;
         if (generation != generation_) {
             generation = generation_;
-            // A decoder that has not gone past the first frame starts the
-            // video again as it is (one started twice in a frame, on both
-            // channels); any other closes, or goes back to the start by
-            // opening the file again.
-            if (left_ || !decoder || decoder->Frames() > 1) {
-                lock.unlock();
-                decoder.reset();
-                lock.lock();
-            }
-            if (left_ || generation != generation_) continue; // closed until it starts again
-            if (!decoder && opened_) {
-                decoder = std::move(opened_);
-                openedAhead.fetch_sub(1);
-            }
-            if (decoder) {
-                onFirst = decoder->Frames() == 1;
-                continue;
-            }
-            lock.unlock();
-            std::string failure;
-            try {
-                decoder = VideoDecoder::OpenFile(path_, width_, height_);
-            } catch (const std::exception& e) {
-                failure = e.what();
-            }
-            lock.lock();
-            if (!decoder && generation == generation_) {
-                NoteProblem(failure);
-                ended_ = true;
-                ready_.notify_all();
-            }
-            continue;
+            TakeDecoder(lock, decoder, onFirst, generation);
+        } else if (decoder) { // none: failed, waits for a restart or the end
+            DecodeFrame(lock, *decoder, onFirst, generation);
         }
-        if (!decoder) continue; // failed: waits for a restart or the end
-        const int64_t target = target_;
-        // Live play: a decoder well behind the song decodes only the frames
-        // others depend on, and far behind only the key frames, to catch up.
-        const int64_t behind = target - decoder->Time();
-        decoder->SkipFrames(exact_ || behind < 150 ? VideoDecoder::SkipNone
-                            : behind < 1000        ? VideoDecoder::SkipUnreferenced
-                                                   : VideoDecoder::SkipAllButKeyFrames);
-        std::vector<uint16_t> pixels;
-        if (!spare_.empty()) pixels = std::move(spare_.back()), spare_.pop_back();
-        lock.unlock();
-        bool more = onFirst || decoder->Next();
-        onFirst = false;
-        // A frame the song has already passed is never shown: not converted.
-        bool converted = false;
-        if (more && decoder->NextTime() > target) {
-            pixels.resize(size_t(width_) * size_t(height_));
-            converted = decoder->Convert(pixels.data());
-            if (!converted) more = false;
-        }
-        lock.lock();
-        if (!decoder->Problem().empty())
-            NoteProblem(FormatText(Tr("動画 %s: %s"), path_, decoder->Problem()));
-        if (generation != generation_) continue;
-        if (converted)
-            frames_.push_back(Frame{decoder->Time(), decoder->NextTime(), std::move(pixels)});
-        else if (!pixels.empty())
-            spare_.push_back(std::move(pixels));
-        if (!more) ended_ = true;
-        ready_.notify_all();
     }
 }
 

@@ -65,6 +65,12 @@ class BgaVideo {
         std::vector<uint16_t> pixels;
     };
     void Run();
+    // Run's two steps, with mutex_ held through `lock`: after a restart or a
+    // leave, the decoder for `generation`; and one frame decoded into the queue.
+    void TakeDecoder(std::unique_lock<std::mutex>& lock, std::unique_ptr<VideoDecoder>& decoder,
+                     bool& onFirst, uint64_t generation);
+    void DecodeFrame(std::unique_lock<std::mutex>& lock, VideoDecoder& decoder, bool& onFirst,
+                     uint64_t generation);
     void Restart();                            // with mutex_ held
     void NoteProblem(const std::string& text); // with mutex_ held
 

@@ -219,7 +219,8 @@ TEST(Bmp, StretchedDrawingEqualsTheDecodedPictureStretched) {
             BitmapData scratch;
             DecodeBmpFile(plain.data(), plain.size(), scratch);
             std::vector<uint16_t> out(size_t(w) * size_t(h), 0x1234);
-            DrawBmpFileStretched(file.data(), file.size(), out.data(), w, h, scratch);
+            DrawBmpFileStretched(file.data(), file.size(),
+                                 {.Pixels = out.data(), .Width = w, .Height = h}, scratch);
             for (int dy = 0; dy < h; ++dy)
                 for (int dx = 0; dx < w; ++dx) {
                     const int sx = int((long long)dx * picture.Width / w),

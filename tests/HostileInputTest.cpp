@@ -289,7 +289,9 @@ TEST(HostileChartMedia, FilesPastTheMemoryBudgetAreRefusedWithOneMessage) {
     Mixer sound(problems);
     KeysoundBank slots;
     FileResolver files;
-    ASSERT_TRUE(LoadKeysounds(slots, chart, sound, dir.Folder(), files, {}, 2 << 20));
+    ASSERT_TRUE(LoadKeysounds(
+        slots, {.Chart = chart, .Sound = sound, .ProgramFolder = dir.Folder(), .Files = files}, {},
+        2 << 20));
     EXPECT_TRUE(slots[1]->HasBuffer() && slots[2]->HasBuffer());
     EXPECT_FALSE(slots[3]->HasBuffer() || slots[4]->HasBuffer());
     EXPECT_EQ(slots[5]->Pcm(), slots[1]->Pcm());

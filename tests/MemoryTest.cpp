@@ -150,7 +150,9 @@ TEST(ChartMediaMemory, AFileNamedFromManySlotsIsReadAndDecodedOnce) {
     int32_t layer = -1;
     const size_t total = TotalRequested([&] {
         FileResolver files;
-        ASSERT_TRUE(LoadKeysounds(slots, chart, sound, dir.Folder(), files));
+        ASSERT_TRUE(LoadKeysounds(
+            slots,
+            {.Chart = chart, .Sound = sound, .ProgramFolder = dir.Folder(), .Files = files}));
         ASSERT_TRUE(LoadBgaImages(BgaLoad{surfaces, chart, display, layer, files}));
     });
     // Each slot's own surface (150 KB) and one decode of each file.
@@ -181,7 +183,8 @@ TEST(ChartMediaMemory, OneFileUnderManyNamesIsDecodedOnce) {
     Mixer sound(problems);
     KeysoundBank slots;
     FileResolver files;
-    ASSERT_TRUE(LoadKeysounds(slots, chart, sound, dir.Folder(), files));
+    ASSERT_TRUE(LoadKeysounds(
+        slots, {.Chart = chart, .Sound = sound, .ProgramFolder = dir.Folder(), .Files = files}));
     ASSERT_TRUE(slots[1]->HasBuffer());
     for (size_t i = 2; i <= 4; ++i)
         EXPECT_EQ(slots[i]->Pcm(), slots[1]->Pcm()) << i;

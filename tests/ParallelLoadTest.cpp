@@ -166,11 +166,13 @@ TEST(ParallelLoad, KeysoundsAndTheirProblemsAsInALoadOneByOne) {
         Mixer sound(problems);
         WithHelper(run == 0, [&] {
             FileResolver files;
-            ASSERT_TRUE(LoadKeysounds(slots[run], chart, sound, dir.Folder(), files,
-                                      [&](int done, int total) {
-                                          progress[run].push_back(done * 1000 + total);
-                                          return true;
-                                      }));
+            ASSERT_TRUE(LoadKeysounds(
+                slots[run],
+                {.Chart = chart, .Sound = sound, .ProgramFolder = dir.Folder(), .Files = files},
+                [&](int done, int total) {
+                    progress[run].push_back(done * 1000 + total);
+                    return true;
+                }));
         });
         logs[run] = FileText(log);
     }
@@ -202,8 +204,9 @@ TEST(ParallelLoad, StoppedKeysoundLoadReportsNoMore) {
     KeysoundBank slots;
     FileResolver files;
     int calls = 0;
-    EXPECT_FALSE(LoadKeysounds(slots, chart, sound, dir.Folder(), files,
-                               [&](int, int) { return ++calls < 5; }));
+    EXPECT_FALSE(LoadKeysounds(
+        slots, {.Chart = chart, .Sound = sound, .ProgramFolder = dir.Folder(), .Files = files},
+        [&](int, int) { return ++calls < 5; }));
     EXPECT_EQ(calls, 5);
     EXPECT_EQ(problems.Count(), 5) << "the files after the stop are not reported";
     EXPECT_FALSE(slots[StepTickSlot]);

@@ -222,21 +222,15 @@ std::vector<uint16_t> SoundSlots(BmsonDocument& doc, Chart& chart) {
     return slots;
 }
 
-// The objects in time, their measures, and the song's end.
-void Place(BmsonDocument& doc, Chart& chart, const std::vector<uint16_t>& soundSlots) {
+// Pictures join the notes: header ids become slots in the header's order, and
+// each picture goes into reading order among the notes.
+void MergePictures(BmsonDocument& doc, Chart& chart) {
     std::vector<Placed>& placed = doc.Notes;
-    const double res = double(doc.Resolution);
-    const bool popn = doc.Popn;
-    // Notes past the key layout (pop'n modes have nine buttons) sound as
-    // background notes.
-    const uint64_t lastLane = popn ? 9 : 16;
-    // Pictures: header ids become slots in the header's order.
     std::unordered_map<uint64_t, uint16_t> pictureSlot;
     for (size_t i = 0; i < doc.PictureIds.size(); ++i) {
         chart.BmpFileNames[i + 1] = doc.PictureNames[i];
         pictureSlot.emplace(doc.PictureIds[i], uint16_t(i + 1));
     }
-    // Into reading order, then by pulse (stable: reading order on one pulse).
     std::vector<Placed> merged;
     size_t note = 0;
     for (PictureEvent& e : doc.Pictures) {
@@ -258,18 +252,11 @@ void Place(BmsonDocument& doc, Chart& chart, const std::vector<uint16_t>& soundS
         merged.insert(merged.end(), placed.begin() + ptrdiff_t(note), placed.end());
         placed.swap(merged);
     }
-    BuildTimeline(doc, chart);
+}
 
-    auto byPulse = [](const Placed& a, const Placed& b) { return a.Y < b.Y; };
-    if (!std::is_sorted(placed.begin(), placed.end(), byPulse)) {
-        SortByPulse(placed, doc.SortSpace);
-        std::vector<Placed>().swap(doc.SortSpace); // the notes in reading order
-    }
-
-    // Measures: from the measure lines, then 4/4 measures past the last.
-    uint64_t lastPulse = placed.empty() ? 0 : placed.back().Y;
-    if (!doc.Tempos.empty()) lastPulse = std::max(lastPulse, doc.Tempos.back().Y);
-    if (!doc.Stops.empty()) lastPulse = std::max(lastPulse, doc.Stops.back().Y);
+// The measures' starts: from the measure lines, then 4/4 measures past the
+// last, up to `lastPulse`; sets each measure's scale.
+std::vector<uint64_t> MeasureBounds(BmsonDocument& doc, Chart& chart, uint64_t lastPulse) {
     std::sort(doc.Lines.begin(), doc.Lines.end());
     std::vector<uint64_t> bounds{0};
     for (uint64_t y : doc.Lines)
@@ -279,6 +266,77 @@ void Place(BmsonDocument& doc, Chart& chart, const std::vector<uint16_t>& soundS
         bounds.push_back(bounds.back() + bar);
     for (size_t m = 0; m + 1 < bounds.size(); ++m)
         chart.MeasureScale[m] = double(bounds[m + 1] - bounds[m]) / double(bar);
+    return bounds;
+}
+
+// The kind, channel, player and key of object `o` placed as `p`. Notes past
+// the key layout (pop'n modes have nine buttons) sound as background notes,
+// and their long note ends are left out: false for those.
+inline bool SetKind(const Placed& p, bool popn, Object& o) {
+    const uint64_t lastLane = popn ? 9 : 16;
+    o.Channel[0] = '0';
+    switch (p.What) {
+    case Placed::BgaBase:
+        o.Kind = ObjectKind::BgaBase, o.Channel[1] = '4';
+        break;
+    case Placed::BgaLayer:
+        o.Kind = ObjectKind::BgaLayer, o.Channel[1] = '7';
+        break;
+    case Placed::BgaPoor:
+        o.Kind = ObjectKind::BgaPoor, o.Channel[1] = '6';
+        break;
+    case Placed::Sound:
+    case Placed::LongStart:
+    case Placed::LongEnd:
+        if (p.X == 0 || p.X > lastLane) {
+            if (p.What == Placed::LongEnd) return false;
+            o.Kind = ObjectKind::Background, o.Channel[1] = '1';
+            break;
+        }
+        LaneKey(uint8_t(p.X), popn, o.Player, o.Key);
+        const bool isLong = p.What != Placed::Sound;
+        o.Kind = p.What == Placed::LongEnd ? ObjectKind::LongEnd
+                 : isLong                  ? ObjectKind::LongStart
+                                           : ObjectKind::Note;
+        o.Channel[0] = char((isLong ? '4' : '0') + o.Player);
+        o.Channel[1] = char('0' + o.Key);
+        break;
+    }
+    return true;
+}
+
+// The song's end: the end of the measure of the last object (or of the 4/4
+// measure past the lines holding `lastPulse`), and two seconds more.
+void SetSongEnd(const BmsonDocument& doc, Chart& chart, const std::vector<uint64_t>& bounds,
+                size_t measure, uint64_t lastPulse) {
+    const uint64_t bar = 4 * doc.Resolution;
+    chart.LastObjectMeasure = int(measure);
+    const uint64_t end = measure + 1 < bounds.size()
+                             ? bounds[measure + 1]
+                             : bounds.back() + ((lastPulse - bounds.back()) / bar + 1) * bar;
+    const double endMs = chart.Timeline.TimeOfBeat(double(end) / double(doc.Resolution));
+    if (endMs >= MaxTimeMs)
+        AddWarning(chart, 0, "the song runs past 10^12 ms; what lies later is held there");
+    chart.LastSoundTime = int32_t(std::min<int64_t>(PlayerTime(endMs) + 2000, INT32_MAX));
+}
+
+// The objects in time, their measures, and the song's end.
+void Place(BmsonDocument& doc, Chart& chart, const std::vector<uint16_t>& soundSlots) {
+    std::vector<Placed>& placed = doc.Notes;
+    const double res = double(doc.Resolution);
+    const bool popn = doc.Popn;
+    // Into reading order, then by pulse (stable: reading order on one pulse).
+    MergePictures(doc, chart);
+    BuildTimeline(doc, chart);
+    auto byPulse = [](const Placed& a, const Placed& b) { return a.Y < b.Y; };
+    if (!std::is_sorted(placed.begin(), placed.end(), byPulse)) {
+        SortByPulse(placed, doc.SortSpace);
+        std::vector<Placed>().swap(doc.SortSpace); // the notes in reading order
+    }
+    uint64_t lastPulse = placed.empty() ? 0 : placed.back().Y;
+    if (!doc.Tempos.empty()) lastPulse = std::max(lastPulse, doc.Tempos.back().Y);
+    if (!doc.Stops.empty()) lastPulse = std::max(lastPulse, doc.Stops.back().Y);
+    const std::vector<uint64_t> bounds = MeasureBounds(doc, chart, lastPulse);
 
     Slicer slicer(doc.SoundNames.size() + 1);
     BeatTimeline::Cursor cursor(chart.Timeline);
@@ -304,51 +362,15 @@ void Place(BmsonDocument& doc, Chart& chart, const std::vector<uint16_t>& soundS
         o.Time = time;
         o.Measure = uint16_t(measure);
         o.Slot = uint16_t(p.What <= Placed::LongEnd ? soundSlots[p.Slot] : p.Slot);
-        o.Channel[0] = '0';
-        switch (p.What) {
-        case Placed::BgaBase:
-            o.Kind = ObjectKind::BgaBase, o.Channel[1] = '4';
-            break;
-        case Placed::BgaLayer:
-            o.Kind = ObjectKind::BgaLayer, o.Channel[1] = '7';
-            break;
-        case Placed::BgaPoor:
-            o.Kind = ObjectKind::BgaPoor, o.Channel[1] = '6';
-            break;
-        case Placed::Sound:
-        case Placed::LongStart:
-        case Placed::LongEnd:
-            if (p.X == 0 || p.X > lastLane) {
-                if (p.What == Placed::LongEnd) continue;
-                o.Kind = ObjectKind::Background, o.Channel[1] = '1';
-                break;
-            }
-            LaneKey(uint8_t(p.X), popn, o.Player, o.Key);
-            player2 = player2 || o.Player == 2;
-            const bool isLong = p.What != Placed::Sound;
-            o.Kind = p.What == Placed::LongEnd ? ObjectKind::LongEnd
-                     : isLong                  ? ObjectKind::LongStart
-                                               : ObjectKind::Note;
-            o.Channel[0] = char((isLong ? '4' : '0') + o.Player);
-            o.Channel[1] = char('0' + o.Key);
-            break;
-        }
+        if (!SetKind(p, popn, o)) continue;
+        player2 = player2 || o.Player == 2;
         chart.Objects.push_back(o);
         if (o.Sounded())
             slicer.Add(chart.Objects, chart.Objects.size() - 1, p.Slot, p.Y, p.Continue);
     }
     slicer.Finish(chart.Objects);
     chart.Header.PlayerMode = player2 ? 3 : 1;
-    if (!chart.Objects.empty() || lastPulse > 0) {
-        chart.LastObjectMeasure = int(measure);
-        const uint64_t end = measure + 1 < bounds.size()
-                                 ? bounds[measure + 1]
-                                 : bounds.back() + ((lastPulse - bounds.back()) / bar + 1) * bar;
-        const double endMs = chart.Timeline.TimeOfBeat(double(end) / res);
-        if (endMs >= MaxTimeMs)
-            AddWarning(chart, 0, "the song runs past 10^12 ms; what lies later is held there");
-        chart.LastSoundTime = int32_t(std::min<int64_t>(PlayerTime(endMs) + 2000, INT32_MAX));
-    }
+    if (!chart.Objects.empty() || lastPulse > 0) SetSongEnd(doc, chart, bounds, measure, lastPulse);
 }
 
 } // namespace

@@ -45,7 +45,12 @@ class BmsonReader : BmsonJson {
     BmsonDocument Read();
 
   private:
+    // A top-level field; true when it was read (and its path entered).
+    bool ReadTopField(sj::raw_json_string key, sj::value& value);
     void ReadInfo(sj::value& v);
+    void ReadLines(sj::value& v);
+    // The header's defaults and what follows from the fields read.
+    void CompleteHeader();
     void ReadTimes(sj::value& v, bool stops, const char* list, const char* valueKey);
     // Everything the reader keeps counts against MaxObjects.
     void CountObject(size_t more = 1) {
@@ -367,6 +372,61 @@ void BmsonReader::ReadBga(sj::value& v) {
     });
 }
 
+void BmsonReader::ReadLines(sj::value& v) {
+    ForEachElement(v, [&](sj::value& e, size_t) {
+        ForEachField(e, [&](sj::raw_json_string k, sj::value& n) {
+            if (k != "y") return;
+            Enter("y");
+            CountObject();
+            doc_.Lines.push_back(Pulse(n));
+            Leave();
+        });
+    });
+}
+
+bool BmsonReader::ReadTopField(sj::raw_json_string key, sj::value& value) {
+    auto is = [&](const char* name) {
+        if (key != name) return false;
+        Enter(name);
+        return true;
+    };
+    if (is("version")) {
+        Text(value);
+        hasVersion_ = true;
+    } else if (is("info")) {
+        ReadInfo(value);
+    } else if (headerOnly_) { // NOLINT(bugprone-branch-clone): the body is skipped like an
+                              // unknown key
+        return false;
+    } else if (is("lines")) {
+        ReadLines(value);
+    } else if (is("bpm_events") || is("bpmNotes")) {
+        const bool legacy = key != "bpm_events";
+        ReadTimes(value, false, legacy ? "bpmNotes" : "bpm_events", legacy ? "v" : "bpm");
+    } else if (is("stop_events") || is("stopNotes")) {
+        const bool legacy = key != "stop_events";
+        ReadTimes(value, true, legacy ? "stopNotes" : "stop_events", legacy ? "v" : "duration");
+    } else if (is("sound_channels") || is("soundChannel")) {
+        ReadSoundChannels(value);
+    } else if (is("bga")) {
+        ReadBga(value);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void BmsonReader::CompleteHeader() {
+    if (!hasBpm_) Fail("info has no init_bpm (the tempo at the start)");
+    // The older layout counts 240 pulses a beat and has no resolution.
+    if (!hasVersion_ || doc_.Resolution == 0) doc_.Resolution = 240;
+    // Without an eyecatch picture, the picture behind the play is shown
+    // while the chart loads.
+    if (doc_.Header.StageFile.empty()) doc_.Header.StageFile = backImage_;
+    doc_.Popn = doc_.ModeHint.rfind("popn-", 0) == 0;
+    doc_.Header.NineButtons = doc_.Popn;
+}
+
 BmsonDocument BmsonReader::Read() {
     sj::object top = Top();
     // While the notes are read, their pages and the sort's are made ready:
@@ -384,54 +444,10 @@ BmsonDocument BmsonReader::Read() {
         sj::field f;
         Check(std::move(field).get(f), "a field");
         const sj::raw_json_string key = f.key();
-        sj::value& value = f.value();
-        auto is = [&](const char* name) {
-            if (key != name) return false;
-            Enter(name);
-            return true;
-        };
-        if (is("version")) {
-            Text(value);
-            hasVersion_ = true;
-        } else if (is("info")) {
-            ReadInfo(value);
-        } else if (headerOnly_) { // NOLINT(bugprone-branch-clone): the body is skipped like an
-                                  // unknown key
-            continue;
-        } else if (is("lines")) {
-            ForEachElement(value, [&](sj::value& e, size_t) {
-                ForEachField(e, [&](sj::raw_json_string k, sj::value& n) {
-                    if (k != "y") return;
-                    Enter("y");
-                    CountObject();
-                    doc_.Lines.push_back(Pulse(n));
-                    Leave();
-                });
-            });
-        } else if (is("bpm_events") || is("bpmNotes")) {
-            const bool legacy = key != "bpm_events";
-            ReadTimes(value, false, legacy ? "bpmNotes" : "bpm_events", legacy ? "v" : "bpm");
-        } else if (is("stop_events") || is("stopNotes")) {
-            const bool legacy = key != "stop_events";
-            ReadTimes(value, true, legacy ? "stopNotes" : "stop_events", legacy ? "v" : "duration");
-        } else if (is("sound_channels") || is("soundChannel")) {
-            ReadSoundChannels(value);
-        } else if (is("bga")) {
-            ReadBga(value);
-        } else {
-            continue;
-        }
-        Leave();
+        if (ReadTopField(key, f.value())) Leave();
     }
     ClearPath();
-    if (!hasBpm_) Fail("info has no init_bpm (the tempo at the start)");
-    // The older layout counts 240 pulses a beat and has no resolution.
-    if (!hasVersion_ || doc_.Resolution == 0) doc_.Resolution = 240;
-    // Without an eyecatch picture, the picture behind the play is shown
-    // while the chart loads.
-    if (doc_.Header.StageFile.empty()) doc_.Header.StageFile = backImage_;
-    doc_.Popn = doc_.ModeHint.rfind("popn-", 0) == 0;
-    doc_.Header.NineButtons = doc_.Popn;
+    CompleteHeader();
     WarnFaults();
     if (!headerOnly_) doc_.ReaderMemory = TakeMemory();
     return std::move(doc_);
