@@ -229,6 +229,43 @@ bool ParseScreenshot(const std::string& v, CommandLine& cl) {
     return true;
 }
 
+// Options that take a word: none when `a` is none of them, else the error of
+// its value `v`, empty when it reads.
+std::optional<std::string> ParseValueOption(const std::string& a, const std::string& v,
+                                            bool hasValue, CommandLine& cl) {
+    if (a == "--songs" || a == "--render-wav" || a == "--render-video" || a == "--inspect") {
+        if (v.empty()) {
+            const char* missing = ForCatalogue("--inspect needs a chart file");
+            if (a == "--songs") missing = ForCatalogue("--songs needs a folder");
+            if (a == "--render-wav") missing = ForCatalogue("--render-wav needs an output file");
+            if (a == "--render-video")
+                missing = ForCatalogue("--render-video needs an output file");
+            return Tr(missing);
+        }
+        if (a == "--songs")
+            cl.Songs.push_back(v), cl.Given.Songs.push_back(v);
+        else if (a == "--render-video")
+            cl.RenderVideo = v;
+        else
+            (a == "--render-wav" ? cl.RenderWav : cl.Inspect) = v;
+    } else if (a == "--library-db") {
+        if (v.empty()) return Tr("--library-db needs a file");
+        cl.LibraryDb = v;
+    } else if (a == "--lanes") {
+        if (v != "keys" && v != "arrows") return Tr("--lanes needs keys or arrows");
+        cl.ArrowLanes = v == "arrows";
+    } else if (a == "--scroll-speed") {
+        if (!ParseScrollSpeed(v, cl))
+            return Tr("--scroll-speed needs a number from 0.5 to 4 in steps of 0.25");
+    } else if (a == "--screenshot") {
+        if (!hasValue || !ParseScreenshot(v, cl))
+            return Tr("--screenshot needs FRAME:FILE.png, with FRAME 1 or more");
+    } else {
+        return std::nullopt;
+    }
+    return std::string();
+}
+
 // A video render names its chart and a file type the writer knows, and is the
 // run's only render: refused here, before anything is loaded.
 CommandLine CheckVideoRender(CommandLine cl) {
@@ -267,39 +304,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
                 return fail(Tr(number->Error));
             number->Set(cl, n);
             ++i;
-        } else if (a == "--songs" || a == "--render-wav" || a == "--render-video" ||
-                   a == "--inspect") {
-            if (v.empty()) {
-                const char* missing = ForCatalogue("--inspect needs a chart file");
-                if (a == "--songs") missing = ForCatalogue("--songs needs a folder");
-                if (a == "--render-wav")
-                    missing = ForCatalogue("--render-wav needs an output file");
-                if (a == "--render-video")
-                    missing = ForCatalogue("--render-video needs an output file");
-                return fail(Tr(missing));
-            }
-            if (a == "--songs")
-                cl.Songs.push_back(v), cl.Given.Songs.push_back(v);
-            else if (a == "--render-video")
-                cl.RenderVideo = v;
-            else
-                (a == "--render-wav" ? cl.RenderWav : cl.Inspect) = v;
-            ++i;
-        } else if (a == "--library-db") {
-            if (v.empty()) return fail(Tr("--library-db needs a file"));
-            cl.LibraryDb = v;
-            ++i;
-        } else if (a == "--lanes") {
-            if (v != "keys" && v != "arrows") return fail(Tr("--lanes needs keys or arrows"));
-            cl.ArrowLanes = v == "arrows";
-            ++i;
-        } else if (a == "--scroll-speed") {
-            if (!ParseScrollSpeed(v, cl))
-                return fail(Tr("--scroll-speed needs a number from 0.5 to 4 in steps of 0.25"));
-            ++i;
-        } else if (a == "--screenshot") {
-            if (!hasValue || !ParseScreenshot(v, cl))
-                return fail(Tr("--screenshot needs FRAME:FILE.png, with FRAME 1 or more"));
+        } else if (const auto error = ParseValueOption(a, v, hasValue, cl)) {
+            if (!error->empty()) return fail(*error);
             ++i;
         } else if (a.size() > 1 && a[0] == '-') {
             return fail(FormatText(Tr("unknown option %s"), a));

@@ -22,10 +22,8 @@ void StateBand::Draw(Display& video, uint32_t nowMs) const {
     Surface& back = video.Back();
     const int w = video.Mode.Width, h = video.Mode.Height;
     SurfaceCanvas& canvas = back.Canvas();
-    canvas.Font.Size = h / 40 + 4;
-    canvas.Font.Color = 0xFFFFFF;
-    canvas.TextBackground = std::nullopt;
-    const int height = canvas.Font.Size + 6, top = h - 2 * (height + 4);
+    const int height = UseBandText(canvas, h);
+    const int top = h - 2 * (height + 4);
     for (int y = std::max(0, top); y < std::min(h, top + height); ++y)
         for (int x = 0; x < w; ++x)
             back.SetPixel(x, y, 0x0841);

@@ -5,6 +5,13 @@
 
 namespace tappo {
 
+int UseBandText(SurfaceCanvas& canvas, int screenHeight) {
+    canvas.Font.Size = screenHeight / 40 + 4;
+    canvas.Font.Color = 0xFFFFFF;
+    canvas.TextBackground = std::nullopt;
+    return canvas.Font.Size + 6;
+}
+
 void VolumeBand::Change(int steps, uint32_t nowMs) {
     mixer_.SetMasterVolume(std::clamp(Level() + steps * VolumeStep, 0, 100));
     shown_ = true;
@@ -20,11 +27,9 @@ void VolumeBand::Draw(Display& video, uint32_t nowMs) {
     Surface& back = video.Back();
     const int w = video.Mode.Width, h = video.Mode.Height;
     SurfaceCanvas& canvas = back.Canvas();
-    canvas.Font.Size = h / 40 + 4;
-    canvas.Font.Color = 0xFFFFFF;
-    canvas.TextBackground = std::nullopt;
+    const int height = UseBandText(canvas, h);
     // A dark band a line high near the bottom, with a bar of the level in it.
-    const int height = canvas.Font.Size + 6, top = h - height - 4;
+    const int top = h - height - 4;
     const int barWidth = w / 4, barX = w - barWidth - 8;
     const int filled = (barWidth - 2) * Level() / 100;
     for (int y = std::max(0, top); y < std::min(h, top + height); ++y)

@@ -14,6 +14,10 @@ inline constexpr uint32_t VolumeBandMs = 1200;
 // One press of a volume key moves the volume by this much.
 inline constexpr int VolumeStep = 10;
 
+// The bands' text on `canvas` (white, no background, sized for a screen
+// `screenHeight` high); returns a band's height.
+int UseBandText(SurfaceCanvas& canvas, int screenHeight);
+
 class VolumeBand {
   public:
     explicit VolumeBand(Mixer& mixer) : mixer_(mixer) {}
