@@ -218,17 +218,17 @@ std::string ChartFilesRoot(const std::string& chartPath,
     return own.empty() ? "." : own;
 }
 
-std::string KeptInside(const std::string& asked, const std::string& root) {
+std::string KeptInside(const std::string& path, const std::string& root) {
     const PathParts folder = RootParts(root);
     // The file system ends a name at a NUL byte (a bmson name may hold one):
     // what is checked is what would be opened.
-    const std::string path = asked.substr(0, asked.find('\0'));
+    std::string name = path.substr(0, path.find('\0'));
     // The file system reads "\" as part of a name: the path as written must
     // stay inside as well as the path the lookup makes of it.
-    const std::string forward = WithForwardSlashes(path);
+    const std::string forward = WithForwardSlashes(name);
     const PathParts parts = AbsoluteParts(forward);
-    if (BeginsWith(Resolved(parts), folder) && BeginsWith(Resolved(AbsoluteParts(path)), folder))
-        return path;
+    if (BeginsWith(Resolved(parts), folder) && BeginsWith(Resolved(AbsoluteParts(name)), folder))
+        return name;
     return PathText(Resolved(parts, &folder));
 }
 
