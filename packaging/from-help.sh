@@ -28,8 +28,8 @@ records() {
       if (name != "") print name, arg, text
       line = substr($0, 3)
       split(line, parts, /  +/)
-      n = split(parts[1], spec, " ")
-      name = spec[1]; arg = (n > 1) ? spec[2] : ""
+      n = split(parts[1], words, " ")
+      name = words[1]; arg = (n > 1) ? words[2] : ""
       text = substr(line, length(parts[1]) + 1); sub(/^ +/, "", text)
       next
     }
@@ -145,9 +145,9 @@ case "$mode" in
     ;;
   zsh)
     template="$3"
-    : > "$work/specs"
+    : > "$work/option-lines"
     while IFS=$sep read -r name arg text; do
-      # The first sentence of the text, without what zsh reads in a spec.
+      # The first sentence of the text, without the characters zsh reads in an option line.
       brief=$(sed -e 's/[.;(].*//' -e 's/ *$//' <<< "$text" | tr -d "][:'\\\\")
       case "$name" in --songs | --screenshot) repeat='*' ;; *) repeat='' ;; esac
       case "$(kind "$arg")" in
@@ -158,9 +158,9 @@ case "$mode" in
         words) action=":${arg}:(${arg//|/ })" ;;
         *) action=":${arg//:/\\:}: " ;;
       esac
-      printf "    '%s%s[%s]%s' \\\\\n" "$repeat" "$name" "$brief" "$action" >> "$work/specs"
+      printf "    '%s%s[%s]%s' \\\\\n" "$repeat" "$name" "$brief" "$action" >> "$work/option-lines"
     done < <(records)
-    fill "$template" SPECS="$work/specs"
+    fill "$template" OPTION_LINES="$work/option-lines"
     ;;
   *)
     echo "usage: $0 options|man|bash|zsh PROGRAM [TEMPLATE [DATE]]" >&2

@@ -24,26 +24,6 @@ Bytes Palette4() {
     return t;
 }
 
-// A run-length coded 8-bit bitmap that leaves pixels out: rows ended early,
-// a delta over rows and columns, and an end before the top rows.
-std::vector<uint8_t> GappedRleBmp(int w, int h, int seed) {
-    Bytes p = InfoHeader(w, h, 8, 1, 16);
-    for (uint32_t i = 0; i < 16; ++i)
-        p.u32((i * 0x0F1F2F + uint32_t(seed) * 0x010101 + 0x101010) & 0xFFFFFF);
-    for (int row = 0; row < h - 3; ++row) {
-        int x = 0;
-        if (row % 9 == 4) {
-            p.u8(0).u8(2).u8(5).u8(2); // delta: 5 right, 2 up
-            row += 2, x = 5;
-        }
-        for (; x < w / 2; x += 20)
-            p.u8(20).u8(uint32_t((x / 20 + row + seed) % 15 + 1));
-        p.u8(0).u8(0);
-    }
-    p.u8(0).u8(1);
-    return WithFileHeader(p.b, 40 + 64);
-}
-
 } // namespace
 
 TEST(Bmp, ReadsIndexedBitmapsBottomUpAndTopDown) {
