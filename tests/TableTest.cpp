@@ -1,9 +1,13 @@
 // The difficulty tables: the reader of the page, header and data, and the
 // import into the song database that keeps a table whole or not at all.
 #include "library/LibraryDatabase.h"
+#include "library/TableImport.h"
 #include "library/TableReader.h"
+#include "tests/TestUtil.h"
 
 #include <gtest/gtest.h>
+
+#include <map>
 
 namespace tappo {
 namespace {
@@ -100,6 +104,103 @@ TEST(TableReader, RefusesDataThatIsNoArrayOrDoesNotParse) {
     EXPECT_THROW(ReadTableData(std::string(MaxTableDocumentBytes + 1, ' '), data), TableError);
     EXPECT_TRUE(LooksLikeJson(" \n{\"name\":1}"));
     EXPECT_FALSE(LooksLikeJson("<!DOCTYPE html>"));
+}
+
+// A web of documents by URL; a URL it lacks answers as a 404 would.
+struct FakeWeb {
+    std::map<std::string, std::string> documents;
+    FetchedDocument operator()(const std::string& url) const {
+        const auto found = documents.find(url);
+        if (found == documents.end()) throw TableError(url + ": the server answered HTTP 404");
+        return {found->second, url};
+    }
+};
+
+int64_t Number(LibraryDatabase& db, const char* sql) {
+    Statement statement(db, sql);
+    return statement.Step() ? statement.Int(0) : -1;
+}
+
+const std::string Md5A(32, 'a'), Md5B(32, 'b'), ShaC(64, 'c');
+
+FakeWeb SampleTable() {
+    FakeWeb web;
+    web.documents["http://t/index.html"] = R"(<meta name="bmstable" content="h.json">)";
+    web.documents["http://t/h.json"] =
+        R"({"name":"Sample","symbol":"sl","data_url":["d1.json","d2.json"],"level_order":[2,1]})";
+    web.documents["http://t/d1.json"] = R"([{"level":1,"md5":")" + Md5A + R"(","title":"A"},
+        {"level":2,"md5":")" + Md5B + R"("}])";
+    web.documents["http://t/d2.json"] = R"([{"level":1,"sha256":")" + ShaC + R"("}, 7])";
+    return web;
+}
+
+TEST(TableImport, StoresTheTableInItsOrderAndCountsWhatTheLibraryHolds) {
+    LibraryDatabase db(":memory:");
+    db.Execute(
+        "INSERT INTO root(path) VALUES('/s');"
+        "INSERT INTO folder(root_id, path, walk_order) VALUES(1, '/s/a/', 0);"
+        "INSERT INTO chart(folder_id, file_name, size, mtime_ns, md5, reading,"
+        " reader_version) VALUES(1, 'a.bms', 1, 1, x'aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa', 0, 1)");
+    const ImportedTable table = ImportTable(db, "http://t/index.html", SampleTable());
+    EXPECT_EQ(table.Name, "Sample");
+    EXPECT_EQ(table.Entries, 3U);
+    EXPECT_EQ(table.InLibrary, 1U);
+    EXPECT_EQ(table.Skipped, 1U);
+    EXPECT_EQ(Number(db, "SELECT count(*) FROM table_entry WHERE position = 2 AND level = '1'"
+                         " AND sha256 = x'cccccccccccccccccccccccccccccccccccccccccccccccc"
+                         "cccccccccccccccc' AND md5 IS NULL"),
+              1);
+    Statement order(db, "SELECT level_order, symbol, url FROM difficulty_table");
+    ASSERT_TRUE(order.Step());
+    EXPECT_EQ(order.Bytes(0), R"(["2","1"])");
+    EXPECT_EQ(order.Bytes(2), "http://t/index.html");
+}
+
+TEST(TableImport, AFailedRefreshLeavesTheTableAsItWas) {
+    LibraryDatabase db(":memory:");
+    FakeWeb web = SampleTable();
+    ImportTable(db, "http://t/index.html", web);
+    web.documents["http://t/h.json"] = R"({"name":"Renamed","data_url":["d1.json","d2.json"]})";
+    web.documents["http://t/d2.json"] = R"([{"level":1,"sha256":")" + ShaC + R"(" )";
+    EXPECT_THROW(ImportTable(db, "http://t/index.html", web), TableError);
+    web.documents.erase("http://t/d2.json");
+    try {
+        ImportTable(db, "http://t/index.html", web);
+        ADD_FAILURE() << "a missing data document is a fault";
+    } catch (const TableError& e) {
+        EXPECT_EQ(std::string(e.what()), "http://t/d2.json: the server answered HTTP 404");
+    }
+    EXPECT_EQ(Number(db, "SELECT count(*) FROM table_entry"), 3);
+    EXPECT_EQ(Number(db, "SELECT count(*) FROM difficulty_table WHERE name = 'Sample'"), 1);
+    // A refresh that reads replaces every row.
+    web.documents["http://t/d2.json"] = "[]";
+    EXPECT_EQ(ImportTable(db, "http://t/index.html", web).Entries, 2U);
+    EXPECT_EQ(Number(db, "SELECT count(*) FROM table_entry"), 2);
+    EXPECT_EQ(Number(db, "SELECT count(*) FROM difficulty_table WHERE name = 'Renamed'"), 1);
+}
+
+TEST(TableImport, AHeaderGivenDirectlyAndAPageWithoutTheTagAreTold) {
+    LibraryDatabase db(":memory:");
+    FakeWeb web = SampleTable();
+    EXPECT_EQ(ImportTable(db, "http://t/h.json", web).Entries, 3U);
+    web.documents["http://t/plain.html"] = "<html><meta name=description content=x></html>";
+    EXPECT_THROW(ImportTable(db, "http://t/plain.html", web), TableError);
+    EXPECT_EQ(StoredTableSources(db), std::vector<std::string>{"http://t/h.json"});
+}
+
+TEST(LibraryDatabase, AFileOfTheFirstVersionGainsTheTablesInPlace) {
+    test::TempDir dir;
+    const std::string path = dir.File("library.db");
+    {
+        LibraryDatabase db(path);
+        db.Execute("DROP TABLE table_entry; DROP TABLE difficulty_table; PRAGMA user_version = 1;"
+                   "INSERT INTO root(path) VALUES('/kept')");
+    }
+    LibraryDatabase db(path);
+    EXPECT_FALSE(db.InMemory()) << db.Notice();
+    EXPECT_EQ(Number(db, "PRAGMA user_version"), LibrarySchemaVersion);
+    EXPECT_EQ(Number(db, "SELECT count(*) FROM root WHERE path = '/kept'"), 1);
+    EXPECT_EQ(Number(db, "SELECT count(*) FROM difficulty_table"), 0);
 }
 
 } // namespace
