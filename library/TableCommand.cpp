@@ -33,7 +33,7 @@ bool ImportAndTell(LibraryDatabase& db, const std::string& source) {
         std::printf("%s: %s\n", table.Name.c_str(), counts.c_str());
         if (table.Skipped > 0)
             ReportOnConsole(source + ": " +
-                            FormatText(Tr("%d entries left out"), (long long)table.Skipped) +
+                            FormatText(Tr("entries left out: %d"), (long long)table.Skipped) +
                             (table.Warnings.empty() ? "" : " (" + table.Warnings[0] + ")"));
         return true;
     } catch (const TableError& e) {
