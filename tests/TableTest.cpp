@@ -1,8 +1,12 @@
 // The difficulty tables: the reader of the page, header and data, and the
 // import into the song database that keeps a table whole or not at all.
+#include "HeadlessPlayer.h"
+
+#include "files/Files.h"
 #include "library/LibraryDatabase.h"
 #include "library/TableImport.h"
 #include "library/TableReader.h"
+#include "platform/Platform.h"
 #include "tests/TestUtil.h"
 
 #include <gtest/gtest.h>
@@ -201,6 +205,59 @@ TEST(LibraryDatabase, AFileOfTheFirstVersionGainsTheTablesInPlace) {
     EXPECT_EQ(Number(db, "PRAGMA user_version"), LibrarySchemaVersion);
     EXPECT_EQ(Number(db, "SELECT count(*) FROM root WHERE path = '/kept'"), 1);
     EXPECT_EQ(Number(db, "SELECT count(*) FROM difficulty_table"), 0);
+}
+
+// The select screen with one song folder and a table of two levels: level
+// "2" (its order first) with the song's chart and an entry the library
+// lacks, then level "1" with another entry it lacks.
+struct TableScreen : test::HeadlessPlayer {
+    TableScreen() {
+        const std::string text = "#TITLE Song\n#ARTIST Maker\n#BPM 120\n#00111:01\n";
+        Write("songs/one/a.bms", std::vector<uint8_t>(text.begin(), text.end()));
+        songsFolder = dir.File("songs");
+        const std::string chart = dir.File("songs/one/a.bms");
+        library = LibraryView{
+            [] { return ChartFactsByPath(); },
+            [chart] {
+                return std::vector<TableFolder>{
+                    {"T2  Test", {{chart, "", "", ""}, {"", "Gone", "Nobody", "http://x/g.zip"}}},
+                    {"T1  Test", {{"", "Other", "Someone", "http://x/o.zip"}}}};
+            }};
+    }
+    const SongList& Songs() const { return player->Status().Songs(); }
+    void Move(Key key) {
+        keys.Tap(key);
+        Frames(SlideFrames + 2);
+    }
+    void Shot(const char* name) {
+        if (const char* folder = std::getenv("TAPPO_TABLE_SHOTS"))
+            WriteFileAtomic(std::string(folder) + "/" + name + ".png", EncodePng(Back()));
+    }
+};
+
+TEST(TableFolders, FollowTheSongFoldersAndLackingEntriesCannotStart) {
+    TableScreen s;
+    s.Start({});
+    s.Frames(20);
+    ASSERT_EQ(s.Songs().ChartList.size(), 4U); // the chart, then the table's three entries
+    s.Shot("song");
+    s.Move(Key::Right); // to level 2: the song's chart, its header read from the file
+    s.Shot("level2-chart");
+    EXPECT_EQ(s.Songs().ChartIndex, 1);
+    EXPECT_EQ(s.player->Status().CurrentChart().Header.Title, "Song");
+    s.Move(Key::Down); // the entry the library lacks: Start does nothing
+    s.Shot("level2-lacking");
+    EXPECT_EQ(s.Songs().ChartIndex, 2);
+    s.keys.Tap(Key::Z);
+    s.Frames(5);
+    EXPECT_EQ(s.player->Status().Mode(), ScreenSelect);
+    EXPECT_FALSE(s.player->Status().ChartActive());
+    s.Move(Key::Right); // level 1
+    s.Shot("level1");
+    EXPECT_EQ(s.Songs().ChartIndex, 3);
+    s.Move(Key::Right); // round to the song folder
+    EXPECT_EQ(s.Songs().ChartIndex, 0);
+    EXPECT_TRUE(s.messages.shown.empty()) << s.messages.shown[0];
 }
 
 } // namespace
