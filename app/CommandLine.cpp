@@ -134,7 +134,8 @@ std::string UsageText() {
               "sort (title, artist, level, BPM, length, notes, folders), F9 the key layout\n"
               "shown (all, 4 arrows, 5K, 7K, 9B, 10K, 14K), / or F8 opens the search line\n"
               "(title, subtitle, artist, genre; Backspace edits, Enter keeps the search,\n"
-              "Esc clears it).\n");
+              "Esc clears it). Difficulty tables (--add-table) follow the song folders,\n"
+              "a folder for each level; a chart you lack is dimmed, with its download URL.\n");
 }
 
 ChartReading ChartReadingOf(const CommandLine& cl, bool drawAtRandom) {

@@ -79,7 +79,7 @@ std::string FailureText(CURL* curl, CURLcode code, const Download& download, con
     default:
         break;
     }
-    return FormatText(Tr("%s: %s"), url, *detail ? detail : curl_easy_strerror(code));
+    return url + ": " + (*detail ? detail : curl_easy_strerror(code));
 }
 
 void SetOptions(CURL* curl, const std::string& url, Download& download, char* errors) {
@@ -107,7 +107,7 @@ FetchedDocument FetchOverNetwork(const std::string& url) {
     static std::once_flag initialised;
     std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     const std::unique_ptr<CURL, void (*)(CURL*)> curl(curl_easy_init(), curl_easy_cleanup);
-    if (!curl) throw TableError(FormatText(Tr("%s: %s"), url, "out of memory"));
+    if (!curl) throw TableError(url + ": out of memory");
     Download download;
     char errors[CURL_ERROR_SIZE] = {};
     SetOptions(curl.get(), url, download, errors);
@@ -166,7 +166,7 @@ FetchedDocument FetchTableDocument(const std::string& source) {
     } catch (const FileTooLargeError&) {
         throw TableError(TooLarge(source));
     } catch (const Error& e) {
-        throw TableError(FormatText(Tr("%s: %s"), source, e.what()));
+        throw TableError(e.what()); // names the file
     }
 }
 

@@ -22,8 +22,17 @@ TableHeader ReadHeaderAt(const FetchedDocument& document) {
     }
 }
 
-FetchedTable FetchTable(const std::string& source, const TableFetcher& fetch) {
-    FetchedDocument page = fetch(source);
+FetchedTable FetchTable(const std::string& source, const TableFetcher& fetchAny) {
+    // A table from the web names no files on this computer: its header and
+    // data are fetched over HTTP(S) too.
+    const auto fetch = [&](const std::string& url) {
+        if (IsWebUrl(source) && !IsWebUrl(url))
+            throw TableError(url + ": " +
+                             Tr("a table from the web may name only http and "
+                                "https addresses"));
+        return fetchAny(url);
+    };
+    FetchedDocument page = fetchAny(source);
     FetchedTable table;
     if (LooksLikeJson(page.Bytes)) {
         table.Header = ReadHeaderAt(page);

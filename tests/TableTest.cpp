@@ -189,6 +189,10 @@ TEST(TableImport, AHeaderGivenDirectlyAndAPageWithoutTheTagAreTold) {
     EXPECT_EQ(ImportTable(db, "http://t/h.json", web).Entries, 3U);
     web.documents["http://t/plain.html"] = "<html><meta name=description content=x></html>";
     EXPECT_THROW(ImportTable(db, "http://t/plain.html", web), TableError);
+    // A page on the web cannot make the player read a file of this computer.
+    web.documents["http://t/sly.html"] = R"(<meta name=bmstable content="file:///etc/passwd">)";
+    web.documents["file:///etc/passwd"] = R"({"name":"N","data_url":"d"})";
+    EXPECT_THROW(ImportTable(db, "http://t/sly.html", web), TableError);
     EXPECT_EQ(StoredTableSources(db), std::vector<std::string>{"http://t/h.json"});
 }
 
