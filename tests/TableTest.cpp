@@ -249,6 +249,13 @@ TEST(TableFolders, FollowTheSongFoldersAndLackingEntriesCannotStart) {
     s.Shot("level2-chart");
     EXPECT_EQ(s.Songs().ChartIndex, 1);
     EXPECT_EQ(s.player->Status().CurrentChart().Header.Title, "Song");
+    s.keys.Tap(Key::Z); // plays the song's chart; leaving comes back to the entry
+    s.Frames(30);
+    EXPECT_TRUE(s.player->Status().ChartActive());
+    s.player->LeavePlay();
+    s.Frames(5);
+    EXPECT_EQ(s.player->Status().Mode(), ScreenSelect);
+    EXPECT_EQ(s.Songs().ChartIndex, 1);
     s.Move(Key::Down); // the entry the library lacks: Start does nothing
     s.Shot("level2-lacking");
     EXPECT_EQ(s.Songs().ChartIndex, 2);
@@ -261,6 +268,7 @@ TEST(TableFolders, FollowTheSongFoldersAndLackingEntriesCannotStart) {
     EXPECT_EQ(s.Songs().ChartIndex, 3);
     s.Move(Key::Right); // round to the song folder
     EXPECT_EQ(s.Songs().ChartIndex, 0);
+    s.Move(Key::O); // the letter keys pass over the entries
     EXPECT_TRUE(s.messages.shown.empty()) << s.messages.shown[0];
 }
 

@@ -2,8 +2,7 @@
 # `tappoplayer --add-table` and `--update-tables` against a local web server
 # (tests/table_server.py) serving a made-up table of the demo songs' charts,
 # then the answers a server should not give: each is one message naming the
-# URL, exit 1, and the table stored before stays whole. Then the select screen
-# lists the table's levels as folders.
+# URL, exit 1, and the table stored before stays whole.
 set -u
 bin="$1"
 . "$(dirname "$0")/checks.sh"
