@@ -167,9 +167,9 @@ class SelectScreen {
     // keys are kept when the list is the same; otherwise they are read anew,
     // from the first letter key on.
     void ListSearched();
-    // The banner of the chart's song folder; an error leaves the blank disk
-    // shown and is thrown on.
-    void LoadBanner(const std::string& chartPath);
+    // The banner of the chart's song folder (for a table's entry, of its
+    // chart's); an error leaves the blank disk shown and is thrown on.
+    void LoadBanner(const std::string& listed);
 
     // What the screen shows, read only.
     bool TitlesRead() const { return titlesFor_ && titles_.Done(); }
