@@ -329,6 +329,9 @@ TableHeader ReadTableHeader(std::string_view json, const std::string& url) {
     }
     if (Trimmed(header.Name).empty()) throw TableError("the header has no name");
     if (header.DataUrls.empty()) throw TableError("the header has no data_url");
+    if (header.DataUrls.size() > MaxTableDataUrls)
+        throw TableError("the header names more than " + std::to_string(MaxTableDataUrls) +
+                         " data URLs");
     return header;
 }
 

@@ -20,6 +20,8 @@ namespace tappo {
 // table holds (all its data documents together).
 inline constexpr size_t MaxTableDocumentBytes = size_t(32) << 20;
 inline constexpr size_t MaxTableEntries = 200000;
+// The most data documents a header may name (tables name one or two).
+inline constexpr size_t MaxTableDataUrls = 16;
 
 class TableError : public Error {
   public:

@@ -63,6 +63,10 @@ TEST(TableReader, RefusesAHeaderWithoutNameOrData) {
     EXPECT_THROW(ReadTableHeader(R"({"name":"N","data_url":{}})", "h"), TableError);
     EXPECT_THROW(ReadTableHeader(R"({"name":"N","data_url":"d")", "h"), TableError);
     EXPECT_THROW(ReadTableHeader("[]", "h"), TableError);
+    std::string many = R"({"name":"N","data_url":[)";
+    for (size_t i = 0; i <= MaxTableDataUrls; ++i)
+        many += (i ? ",\"d" : "\"d") + std::to_string(i) + "\"";
+    EXPECT_THROW(ReadTableHeader(many + "]}", "h"), TableError);
 }
 
 TEST(TableReader, ReadsEntriesAndSkipsThoseOfTheWrongKind) {
