@@ -42,8 +42,10 @@ FetchedTable FetchTable(const std::string& source, const TableFetcher& fetchAny)
             throw TableError(page.Url + ": " +
                              Tr("neither a table's header JSON nor a page with a "
                                 "<meta name=\"bmstable\"> tag"));
+        // Relative to where the page was found, after any redirect.
+        const std::string headerUrl = ResolveTableUrl(page.Url, *header);
         page = {}; // the page's bytes are done with
-        table.Header = ReadHeaderAt(fetch(ResolveTableUrl(source, *header)));
+        table.Header = ReadHeaderAt(fetch(headerUrl));
     }
     for (const std::string& url : table.Header.DataUrls) {
         const FetchedDocument data = fetch(url);

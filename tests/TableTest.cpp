@@ -117,7 +117,10 @@ TEST(TableReader, RefusesDataThatIsNoArrayOrDoesNotParse) {
 // A web of documents by URL; a URL it lacks answers as a 404 would.
 struct FakeWeb {
     std::map<std::string, std::string> documents;
-    FetchedDocument operator()(const std::string& url) const {
+    std::map<std::string, std::string> moved; // redirects: from, to
+    FetchedDocument operator()(const std::string& asked) const {
+        const auto to = moved.find(asked);
+        const std::string url = to == moved.end() ? asked : to->second;
         const auto found = documents.find(url);
         if (found == documents.end()) throw TableError(url + ": the server answered HTTP 404");
         return {found->second, url};
@@ -191,13 +194,17 @@ TEST(TableImport, AHeaderGivenDirectlyAndAPageWithoutTheTagAreTold) {
     LibraryDatabase db(":memory:");
     FakeWeb web = SampleTable();
     EXPECT_EQ(ImportTable(db, "http://t/h.json", web).Entries, 3U);
+    // A page that moved: its header is found beside where it moved to.
+    web.moved["http://old/table"] = "http://t/index.html";
+    EXPECT_EQ(ImportTable(db, "http://old/table", web).Entries, 3U);
     web.documents["http://t/plain.html"] = "<html><meta name=description content=x></html>";
     EXPECT_THROW(ImportTable(db, "http://t/plain.html", web), TableError);
     // A page on the web cannot make the player read a file of this computer.
     web.documents["http://t/sly.html"] = R"(<meta name=bmstable content="file:///etc/passwd">)";
     web.documents["file:///etc/passwd"] = R"({"name":"N","data_url":"d"})";
     EXPECT_THROW(ImportTable(db, "http://t/sly.html", web), TableError);
-    EXPECT_EQ(StoredTableSources(db), std::vector<std::string>{"http://t/h.json"});
+    EXPECT_EQ(StoredTableSources(db),
+              (std::vector<std::string>{"http://t/h.json", "http://old/table"}));
 }
 
 TEST(LibraryDatabase, AFileOfTheFirstVersionGainsTheTablesInPlace) {
