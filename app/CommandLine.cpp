@@ -99,6 +99,12 @@ std::string UsageText() {
               "                           and exit\n"
               "  --library-db FILE        the song database (default\n"
               "                           $XDG_DATA_HOME/tappoplayer/library.db)\n"
+              "  --add-table URL          fetch a difficulty table (the URL or file of its\n"
+              "                           HTML page or header JSON) into the song database,\n"
+              "                           print its name and how many of its charts you\n"
+              "                           have, and exit\n"
+              "  --update-tables          fetch every table again (and those the settings\n"
+              "                           name with \"table =\" lines), one line each, and exit\n"
               "  --save-settings          also write --songs, --standard/--exact, --scale,\n"
               "                           --windowed/--full-screen, --audio-buffer and\n"
               "                           --volume into the settings file, then run as asked\n"
@@ -110,7 +116,8 @@ std::string UsageText() {
               "Settings: $XDG_CONFIG_HOME/tappoplayer/settings (by default\n"
               "~/.config/tappoplayer/settings), one \"key = value\" a line, # comments:\n"
               "  songs = DIR (repeatable), reading = exact|standard, scale = 1-16|auto,\n"
-              "  screen = window|full, audio-buffer = 64-8192, volume = 0-100\n"
+              "  screen = window|full, audio-buffer = 64-8192, volume = 0-100,\n"
+              "  table = URL|FILE (repeatable)\n"
               "The command line overrides them for one run. Without song folders in either,\n"
               "the program folder and $XDG_DATA_HOME/tappoplayer/songs (by default\n"
               "~/.local/share/tappoplayer/songs, made on the first run) are searched.\n"
@@ -128,7 +135,8 @@ std::string UsageText() {
               "sort (title, artist, level, BPM, length, notes, folders), F9 the key layout\n"
               "shown (all, 4 arrows, 5K, 7K, 9B, 10K, 14K), / or F8 opens the search line\n"
               "(title, subtitle, artist, genre; Backspace edits, Enter keeps the search,\n"
-              "Esc clears it).\n");
+              "Esc clears it). Difficulty tables (--add-table) follow the song folders,\n"
+              "a folder for each level; a chart you lack is dimmed, with its download URL.\n");
 }
 
 ChartReading ChartReadingOf(const CommandLine& cl, bool drawAtRandom) {
@@ -215,6 +223,7 @@ bool ParseFlag(const std::string& a, CommandLine& cl) {
     if (a == "--auto-reading") return cl.AutoReading = true;
     if (a == "--save-settings") return cl.SaveSettings = true;
     if (a == "--scan") return cl.Scan = true;
+    if (a == "--update-tables") return cl.UpdateTables = true;
     return false;
 }
 
@@ -251,6 +260,9 @@ std::optional<std::string> ParseValueOption(const std::string& a, const std::str
     } else if (a == "--library-db") {
         if (v.empty()) return Tr("--library-db needs a file");
         cl.LibraryDb = v;
+    } else if (a == "--add-table") {
+        if (v.empty()) return Tr("--add-table needs a URL or a file");
+        cl.AddTable = v;
     } else if (a == "--lanes") {
         if (v != "keys" && v != "arrows") return Tr("--lanes needs keys or arrows");
         cl.ArrowLanes = v == "arrows";
@@ -326,6 +338,7 @@ void ApplySettings(CommandLine& cl, const Settings& saved) {
     if (!cl.Given.AudioBufferFrames && saved.AudioBufferFrames)
         cl.AudioBufferFrames = *saved.AudioBufferFrames;
     if (!cl.Given.Volume && saved.Volume) cl.Volume = *saved.Volume;
+    cl.Tables = saved.Tables;
 }
 
 } // namespace tappo

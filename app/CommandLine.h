@@ -42,10 +42,13 @@ struct CommandLine {
     // A chart from the file manager: where the exact reading cannot read the
     // chart, the standard reading plays it.
     bool AutoReading = false;
-    bool SaveSettings = false; // write what the command line sets into the settings file
-    bool Scan = false;         // --scan: update the song database, then exit
-    std::string LibraryDb;     // --library-db: the song database file; empty: the default
-    Settings Given;            // the values the command line sets, as a settings file holds them
+    bool SaveSettings = false;       // write what the command line sets into the settings file
+    bool Scan = false;               // --scan: update the song database, then exit
+    std::string LibraryDb;           // --library-db: the song database file; empty: the default
+    std::string AddTable;            // --add-table: a difficulty table to fetch and store
+    bool UpdateTables = false;       // --update-tables: fetch every table again
+    std::vector<std::string> Tables; // the settings file's "table =" lines
+    Settings Given; // the values the command line sets, as a settings file holds them
     // Where CHART starts: --start-measure (a measure of the chart) or
     // --start-ms (a song time); neither: the top.
     std::optional<int> StartMeasure;

@@ -4,11 +4,36 @@
 #include "base/Translate.h"
 #include "library/LibraryDatabase.h"
 #include "library/LibraryQuery.h"
+#include "library/TableQuery.h"
 
 #include <filesystem>
 #include <memory>
 
 namespace tappo {
+
+namespace {
+
+// The difficulty tables' levels as the select screen's folders; a database
+// that cannot be read is reported and lists none.
+std::vector<TableFolder> TableFoldersOf(LibraryDatabase& db, const std::string& file,
+                                        bool standard) {
+    std::vector<TableFolder> folders;
+    try {
+        for (TableLevelRows& level : ReadTableLevels(db, standard)) {
+            TableFolder folder{level.Symbol + level.Level + "  " + level.TableName, {}};
+            for (TableEntryRow& entry : level.Entries)
+                folder.Items.push_back(TableItem{std::move(entry.ChartPath), std::move(entry.Title),
+                                                 std::move(entry.Artist), std::move(entry.Url)});
+            folders.push_back(std::move(folder));
+        }
+    } catch (const LibraryError& e) {
+        ReportOnConsole(FormatText(Tr("the song database %s: %s"), file, e.what()));
+        folders.clear();
+    }
+    return folders;
+}
+
+} // namespace
 
 LibraryView OpenLibraryView(const std::string& path, bool standard) {
     const std::string file = path.empty() ? DefaultLibraryPath() : path;
@@ -20,7 +45,7 @@ LibraryView OpenLibraryView(const std::string& path, bool standard) {
         ReportOnConsole(db->Notice());
         return {};
     }
-    return LibraryView{[db, file, standard] {
+    LibraryView view{[db, file, standard] {
         ChartFactsByPath charts;
         try {
             for (ChartRow& row : ReadChartRows(*db, standard))
@@ -35,6 +60,8 @@ LibraryView OpenLibraryView(const std::string& path, bool standard) {
         }
         return charts;
     }};
+    view.ReadTables = [db, file, standard] { return TableFoldersOf(*db, file, standard); };
+    return view;
 }
 
 } // namespace tappo

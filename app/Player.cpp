@@ -421,7 +421,12 @@ void Player::UpdateCursor() {
     video_.Presenter().SetCursorVisible(!video_.FullScreen);
 }
 
-void Player::ScanChartHeader(const std::string& path) {
+void Player::ScanChartHeader(const std::string& listed) {
+    // A difficulty table's entry: its library chart, or what the table says.
+    const std::string path = select_.Tables().ChartOf(listed);
+    if (const TableItem* entry = select_.Tables().ItemOf(listed); entry && path.empty())
+        return select_.ShowUnreadable(UnreadableChart{
+            entry->Title, entry->Artist, 0, std::numeric_limits<double>::quiet_NaN(), entry->Url});
     const auto scan = [&](PlaySettings& state, ChartHeader& header) {
         reading_.ScanHeader(path, state, header);
     };
@@ -451,6 +456,7 @@ void Player::ScanChartHeader(const std::string& path) {
 
 void Player::SearchCharts() {
     finder_.Search(reading_, songs_);
+    if (!songs_.ChartList.empty()) select_.Tables().AppendTo(songs_.ChartList);
     const std::string& missing = finder_.MissingFolder();
     if (!missing.empty() && refusal_.empty())
         refusal_ = ChartTextToUtf8(missing) + ": " + Tr(TextNoSongsFolder);

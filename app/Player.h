@@ -237,7 +237,7 @@ class Player {
     // The charts below the songs folders, for the select screen, searched
     // when the display opens at start-up.
     void SearchCharts();
-    void ScanChartHeader(const std::string& path);
+    void ScanChartHeader(const std::string& listed);
 
     // The components. The display comes first: the others' surfaces go before it.
     Display video_;

@@ -103,6 +103,13 @@ const SettingsKey Keys[] = {
          return "";
      },
      [](const Settings& s) { return One(s.Volume, std::to_string(s.Volume.value_or(0))); }},
+    {"table",
+     [](const std::string& v, Settings& s) -> std::string {
+         if (v.empty()) return Tr("table needs a URL or a file");
+         s.Tables.push_back(v);
+         return "";
+     },
+     [](const Settings& s) { return s.Tables; }},
 };
 
 const SettingsKey* FindKey(const std::string& name) {

@@ -9,6 +9,7 @@
 #include "chart/Reading.h"
 #include "chart/exact/Compiler.h"
 #include "library/ScanCommand.h"
+#include "library/TableCommand.h"
 #include "platform/Platform.h"
 
 #include <cstdio>
@@ -83,6 +84,8 @@ int main(int argc, char** argv) {
     if (cl.Scan)
         return RunScanCommand({cl.Songs.empty() ? DefaultSongFolders(ExecutableFolder()) : cl.Songs,
                                ChartReadingOf(cl, false), LocaleDecimalSeparator(), cl.LibraryDb});
+    if (!cl.AddTable.empty() || cl.UpdateTables)
+        return RunTableCommand({cl.LibraryDb, cl.AddTable, cl.Tables});
     if (!cl.Inspect.empty()) {
         try {
             const std::string listing =

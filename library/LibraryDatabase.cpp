@@ -75,6 +75,19 @@ const SchemaStep SchemaSteps[] = {
          " added_at INTEGER NOT NULL, last_played INTEGER,"
          " times_played INTEGER NOT NULL DEFAULT 0)",
      }},
+    {2,
+     {
+         // Difficulty tables: one row per table (`url` is where it was added
+         // from), its entries in the table's own order.
+         "CREATE TABLE difficulty_table(id INTEGER PRIMARY KEY, url TEXT NOT NULL UNIQUE,"
+         " name TEXT NOT NULL, symbol TEXT, level_order TEXT, fetched_at INTEGER NOT NULL)",
+         "CREATE TABLE table_entry("
+         " table_id INTEGER NOT NULL REFERENCES difficulty_table(id) ON DELETE CASCADE,"
+         " position INTEGER NOT NULL, level TEXT NOT NULL, md5 BLOB, sha256 BLOB, title TEXT,"
+         " artist TEXT, url TEXT, url_diff TEXT, PRIMARY KEY(table_id, position))",
+         "CREATE INDEX table_entry_md5 ON table_entry(md5)",
+         "CREATE INDEX table_entry_sha256 ON table_entry(sha256)",
+     }},
 };
 
 } // namespace

@@ -17,7 +17,7 @@ struct sqlite3_stmt;
 namespace tappo {
 
 // The schema this player writes (`PRAGMA user_version`).
-inline constexpr int LibrarySchemaVersion = 1;
+inline constexpr int LibrarySchemaVersion = 2;
 
 // A database statement that failed; Damaged() when SQLite found the file corrupt.
 class LibraryError : public Error {

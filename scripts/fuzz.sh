@@ -6,7 +6,7 @@
 # in build-fuzz/findings/<reader>/ (make it a regression file under
 # tests/data/regressions/<reader>/ once fixed).
 #
-#   scripts/fuzz.sh [SECONDS] [READER...]     readers: chart bmson bmp dib jpeg archive wav midi banner png sound video play
+#   scripts/fuzz.sh [SECONDS] [READER...]     readers: chart bmson bmp dib jpeg archive wav midi banner png sound video play table
 #
 # Each run starts from the checked-in seeds (tests/fuzz/corpus/<reader>/) and
 # from what earlier runs on this machine found (build-fuzz/corpus/<reader>/).
@@ -19,7 +19,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-30}
 shift || true
 readers=("$@")
-[ ${#readers[@]} -gt 0 ] || readers=(chart bmson bmp dib jpeg archive wav midi banner png sound video play)
+[ ${#readers[@]} -gt 0 ] || readers=(chart bmson bmp dib jpeg archive wav midi banner png sound video play table)
 build="$root/build-fuzz"
 
 # Largest input each target makes: large enough for long run streams, deep

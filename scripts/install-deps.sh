@@ -11,6 +11,7 @@
 #                            install test checks the menu entry and file types with,
 #                            the ffmpeg tool the video tests make their videos with,
 #                            the sqlite3 tool the song database test reads with,
+#                            python3 for the difficulty table test's web server,
 #                            and what the package tests use: dpkg-dev (dpkg-shlibdeps
 #                            finds the package's dependencies), lintian, appstream
 #                            (appstreamcli), groff, bash-completion and zsh
@@ -20,7 +21,7 @@ play=(
   libsdl2-dev libsdl2-ttf-dev libfontconfig-dev libx11-dev libasound2-dev fonts-ipafont-mincho
   libjpeg-dev libpng-dev libfluidsynth-dev libsndfile1-dev libsimdjson-dev
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
-  libsqlite3-dev libssl-dev
+  libsqlite3-dev libssl-dev libcurl4-openssl-dev
 )
 package=(dpkg-dev)
 test=(
@@ -28,7 +29,7 @@ test=(
   xvfb xauth xdotool imagemagick
   clang libclang-rt-14-dev clang-format clang-tidy
   desktop-file-utils xdg-utils shared-mime-info libglib2.0-bin
-  ffmpeg sqlite3
+  ffmpeg sqlite3 python3
   "${package[@]}" lintian appstream groff man-db bash-completion zsh
 )
 case "${1:-}" in

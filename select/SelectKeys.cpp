@@ -61,8 +61,10 @@ void SelectScreen::Walk(bool forward, bool toOtherFolder, long steps, bool slide
 void SelectScreen::ShowMovedTo(int32_t previous, bool forward, bool slide, bool folderMove) {
     const std::string& chart = songs_.ChartList[size_t(songs_.ChartIndex)];
     // A folder move shows the banner anew even when it came back to the same folder.
+    // (A table's level holds charts of many song folders: each shows its own.)
     const bool otherFolder =
-        folderMove || FolderOfChart(songs_.ChartList[size_t(previous)]) != FolderOfChart(chart);
+        folderMove || FolderOfChart(tables_.ChartOf(songs_.ChartList[size_t(previous)])) !=
+                          FolderOfChart(tables_.ChartOf(chart));
     // A header that cannot be read is reported once the move is done: the
     // screen slides to the chart and its folder's banner all the same.
     std::exception_ptr scanError;

@@ -170,15 +170,19 @@ void SelectScreen::SelectFrame() {
         input_.UpdateKeyboard();
         // While the search line is open the letter keys type, and move nothing.
         const Actions keys = searchOpen_ ? Actions(0) : input_.Keyboard.States;
-        if (HasAction(keys, Action::Start)) {
+        // A table's entry the library lacks cannot be started.
+        if (HasAction(keys, Action::Start) && !tables_.Lacks(current)) {
             pendingInitial_ = 0; // a jump still waiting would move the cursor after play
             if (preview_) preview_->Stop();
-            startPlay_(current);
+            startPlay_(tables_.ChartOf(current));
             return;
         }
         MoveHeld(keys);
     }
-    if (preview_) preview_->Update(songs_.ChartList[size_t(songs_.ChartIndex)], Now());
+    if (preview_) {
+        const std::string shown = tables_.ChartOf(songs_.ChartList[size_t(songs_.ChartIndex)]);
+        shown.empty() ? preview_->Stop() : preview_->Update(shown, Now());
+    }
     if (!video_.CanDraw()) return;
     DrawSelectScreen(pathText);
 }
@@ -190,7 +194,7 @@ void SelectScreen::DrawSelectScreen(const std::string& pathText) {
     if (toggles_.ShowBga || toggles_.WarpInPlay) canvas.Draw(0, 0, warp_->WarpImage);
 
     const TextLayout& text = Layout(canvas, w, h);
-    canvas.Font.Color = 0x8EC7FF;
+    canvas.Font.Color = tables_.Lacks(songs_.Selected()) ? 0x707070 : 0x8EC7FF;
     canvas.Font.Size = text.titleSize;
     canvas.TextBackground = std::nullopt;
     canvas.WriteText(showDetails_ ? TitleX(text, w) : text.titleX, h * 7 / 24, text.title);
@@ -244,6 +248,7 @@ const std::string& SelectScreen::PathShown(SurfaceCanvas& canvas, const std::str
 }
 
 const std::string& SelectScreen::PathText(const std::string& chartPath) {
+    if (const std::string* label = tables_.LabelOf(chartPath)) return *label;
     // The path below the songs folder the chart was found in.
     std::string folder = programFolder_;
     for (const std::string& songs : songsFolders_)
@@ -384,21 +389,27 @@ void SelectScreen::StoreBanner(const Image& banner) {
     }
 }
 
-void SelectScreen::LoadBanner(const std::string& chartPath) {
+void SelectScreen::ShowBlankDisk() {
+    if (!bannerSurface_) return;
+    try {
+        const Image blank = LoadPictureFile(programFolder_ + "diskblank.bmp");
+        bannerSurface_->SetSize(blank.Width, blank.Height);
+        bannerSurface_->Canvas().Draw(0, 0, blank);
+    } catch (const std::exception&) {
+        bannerSurface_->Fill(0);
+    }
+}
+
+void SelectScreen::LoadBanner(const std::string& listed) {
+    // A table's entry shows its chart's banner; one the library lacks, none.
+    const std::string chartPath = tables_.ChartOf(listed);
+    if (chartPath.empty()) return ShowBlankDisk();
     try {
         BuildAndShowBanner(chartPath);
     } catch (...) {
         // The error is reported as before, but the previous chart's banner must
         // not stay up as if it were this one's: the blank disk shows instead.
-        if (bannerSurface_) {
-            try {
-                const Image blank = LoadPictureFile(programFolder_ + "diskblank.bmp");
-                bannerSurface_->SetSize(blank.Width, blank.Height);
-                bannerSurface_->Canvas().Draw(0, 0, blank);
-            } catch (const std::exception&) {
-                bannerSurface_->Fill(0);
-            }
-        }
+        ShowBlankDisk();
         throw;
     }
 }

@@ -18,6 +18,7 @@
 #include "select/SongList.h"
 #include "select/SongOrder.h"
 #include "select/SongPreview.h"
+#include "select/TableFolders.h"
 #include "select/TitleInitials.h"
 
 #include <functional>
@@ -156,16 +157,19 @@ class SelectScreen {
     void UseLibrary(LibraryView library) {
         library_ = std::move(library);
         charts_.reset();
+        tables_.Use(library_.ReadTables);
     }
+    // The difficulty tables' folders, listed after the song folders' charts.
+    TableFolders& Tables() { return tables_; }
     const ListChoice& Choice() const { return choice_; }
 
     // The chart list has been searched anew. The titles read for the letter
     // keys are kept when the list is the same; otherwise they are read anew,
     // from the first letter key on.
     void ListSearched();
-    // The banner of the chart's song folder; an error leaves the blank disk
-    // shown and is thrown on.
-    void LoadBanner(const std::string& chartPath);
+    // The banner of the chart's song folder (for a table's entry, of its
+    // chart's); an error leaves the blank disk shown and is thrown on.
+    void LoadBanner(const std::string& listed);
 
     // What the screen shows, read only.
     bool TitlesRead() const { return titlesFor_ && titles_.Done(); }
@@ -210,6 +214,8 @@ class SelectScreen {
     std::string bannerPath_;
     FileSearch pictureSearch_; // the song folder's first picture
     std::optional<UnreadableChart> unreadable_;
+    TableFolders tables_;
+    void ShowBlankDisk();
 
     // Left/Right walk to another song folder, Up/Down within the current one,
     // `steps` times. Without `slide` the new chart shows at once, and the

@@ -4,6 +4,8 @@
 // Pure: the database is read by whoever hands the screen its LibraryView.
 #pragma once
 
+#include "select/TableFolders.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -34,6 +36,7 @@ ChartFactsByPath FactsOfList(const std::vector<std::string>& list, const ChartFa
 // chart is unknown.
 struct LibraryView {
     std::function<ChartFactsByPath()> ReadCharts;
+    std::function<std::vector<TableFolder>()> ReadTables = {}; // the difficulty tables' folders
 };
 
 // The sorts in the order Tab steps through them; Found is the order the

@@ -67,8 +67,9 @@ struct HeadlessPlayer {
     ChartReading reading;              // --standard, --random-seed
     std::function<bool()> keepLoading; // between two files of a load
     MixerOutput output = MixerOutput::Pull;
-    bool mixFollowsClock = false;    // as in headless runs: exact video frames, too
-    std::optional<int> startMeasure; // --start-measure
+    bool mixFollowsClock = false;       // as in headless runs: exact video frames, too
+    std::optional<int> startMeasure;    // --start-measure
+    std::optional<LibraryView> library; // handed to the player before the chart search
 
     explicit HeadlessPlayer(bool assets = true) {
         if (assets) tools::WriteProgramAssets(dir.Folder());
@@ -96,6 +97,7 @@ struct HeadlessPlayer {
         services.StartMeasure = startMeasure;
         player = std::make_unique<Player>(services);
         player->UseReading(reading);
+        if (library) player->UseLibrary(*library);
         player->StartUp(args);
         player->OpenDisplay(fullScreen);
     }

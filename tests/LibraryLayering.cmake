@@ -1,7 +1,7 @@
 # Fails when the song library reaches past what it stands on: library/ may
 # include base/, files/, chart/ and its own headers, never the screens, the
 # platform or media; sqlite3 is included by LibraryDatabase.cpp alone and
-# libcrypto by ChartDigest.cpp alone.
+# libcrypto by ChartDigest.cpp alone, libcurl by TableFetch.cpp alone.
 file(GLOB_RECURSE files ${ROOT}/library/*.cpp ${ROOT}/library/*.h)
 foreach(f ${files})
   file(STRINGS ${f} includes REGEX "^[ \t]*#[ \t]*include")
@@ -16,6 +16,9 @@ foreach(f ${files})
     endif()
     if(line MATCHES "<openssl/" AND NOT name STREQUAL "ChartDigest.cpp")
       message(FATAL_ERROR "${f} uses libcrypto outside ChartDigest.cpp: ${line}")
+    endif()
+    if(line MATCHES "<curl/" AND NOT name STREQUAL "TableFetch.cpp")
+      message(FATAL_ERROR "${f} uses libcurl outside TableFetch.cpp: ${line}")
     endif()
   endforeach()
 endforeach()

@@ -28,7 +28,9 @@ TEST(Settings, EveryKeyReadsAndDamagedLinesAreReportedAndSkipped) {
                                      "\n"
                                      "screen = window\n"
                                      "audio-buffer = 1024\n"
-                                     "volume = 70\n",
+                                     "volume = 70\n"
+                                     "table = http://x/t.html\n"
+                                     "table = t.json\n",
                                      "settings", problems);
     EXPECT_EQ(s.Songs, (std::vector<std::string>{"/music/bms", "/home/me/more"}));
     EXPECT_EQ(s.Standard, true);
@@ -36,6 +38,7 @@ TEST(Settings, EveryKeyReadsAndDamagedLinesAreReportedAndSkipped) {
     EXPECT_EQ(s.Windowed, true);
     EXPECT_EQ(s.AudioBufferFrames, 1024) << "lines after the damaged ones still count";
     EXPECT_EQ(s.Volume, 70);
+    EXPECT_EQ(s.Tables, (std::vector<std::string>{"http://x/t.html", "t.json"}));
     EXPECT_EQ(problems,
               (std::vector<std::string>{"settings:5: scale is a whole number from 1 to 16, or auto",
                                         "settings:6: unknown key \"colour\"",
@@ -60,7 +63,7 @@ TEST(Settings, SavingKeepsWhatTheFileHeldAndWritesWhatWasGiven) {
     first.Scale = 2;
     SaveSettings(path, first); // the folder is made
     WriteFileAtomic(path, [&] {
-        const std::string text = ReadText(path) + "# mine\ncolour = blue\n";
+        const std::string text = ReadText(path) + "# mine\ncolour = blue\ntable = http://x/t.html\n";
         return std::vector<uint8_t>(text.begin(), text.end());
     }());
 
@@ -78,6 +81,7 @@ TEST(Settings, SavingKeepsWhatTheFileHeldAndWritesWhatWasGiven) {
     EXPECT_EQ(back.Scale, 2) << "kept";
     EXPECT_EQ(back.Standard, true);
     EXPECT_EQ(back.Volume, 40);
+    EXPECT_EQ(back.Tables, std::vector<std::string>{"http://x/t.html"}) << "kept";
     EXPECT_EQ(problems, std::vector<std::string>{path + ":5: unknown key \"colour\""});
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File("config/tappoplayer")),
                             std::filesystem::directory_iterator()),

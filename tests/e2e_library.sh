@@ -17,8 +17,8 @@ sql() { sqlite3 "$db" "$1"; }
 
 out=$(scan)
 check "first scan: $out" $([[ $? -eq 0 && "$out" =~ ^5\ charts,\ 5\ added,\ 0\ changed,\ 0\ removed,\ 0\ unreadable\ in\ [0-9.]+\ s$ ]]; echo $?)
-[ "$(sql 'PRAGMA user_version')" = 1 ] && [ "$(sql 'PRAGMA journal_mode')" = wal ]
-check "schema version 1, write-ahead log" $?
+[ "$(sql 'PRAGMA user_version')" = 2 ] && [ "$(sql 'PRAGMA journal_mode')" = wal ]
+check "schema version 2, write-ahead log" $?
 [ "$(sql 'SELECT count(*) FROM chart WHERE error IS NULL AND notes > 0 AND length_ms > 0')" = 5 ] &&
   [ "$(sql 'SELECT count(*) FROM chart_stats')" = 5 ] && [ "$(sql 'SELECT count(*) FROM folder')" = 4 ]
 check "five charts with their summaries, four folders, five statistics rows" $?

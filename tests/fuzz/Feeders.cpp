@@ -19,6 +19,7 @@
 #include "formats/Png.h"
 #include "formats/SoundFile.h"
 #include "formats/VideoFile.h"
+#include "library/TableReader.h"
 #include "platform/AudioDevice.h"
 #include "platform/Display.h"
 #include "platform/Music.h"
@@ -261,6 +262,18 @@ void FeedVideo(const uint8_t* data, size_t size) {
     });
 }
 
+void FeedTable(const uint8_t* data, size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    if (const std::optional<std::string> meta = FindTableMeta(bytes))
+        ResolveTableUrl("https://example.org/tables/page.html?x=1", *meta);
+    LooksLikeJson(bytes);
+    AcceptReaderError([&] { ReadTableHeader(bytes, "https://example.org/t/header.json"); });
+    AcceptReaderError([&] {
+        TableData table;
+        ReadTableData(bytes, table);
+    });
+}
+
 const std::string& LastReaderError() {
     return lastError;
 }
@@ -279,13 +292,14 @@ Feeder FeederNamed(const std::string& reader) {
     if (reader == "sound") return FeedSound;
     if (reader == "video") return FeedVideo;
     if (reader == "play") return FeedPlay;
+    if (reader == "table") return FeedTable;
     return nullptr;
 }
 
 const std::vector<std::string>& ReaderNames() {
     static const std::vector<std::string> names = {"chart",   "bmson", "bmp",  "dib",    "jpeg",
                                                    "archive", "wav",   "midi", "banner", "png",
-                                                   "sound",   "video", "play"};
+                                                   "sound",   "video", "play", "table"};
     return names;
 }
 

@@ -52,12 +52,16 @@ void FeedVideo(const uint8_t* data, size_t size);
 // is compiled, loaded and played for a hundred or so frames, mixing as it goes.
 void FeedPlay(const uint8_t* data, size_t size);
 
+// The difficulty table reader: the bytes as a page (its meta tag), as a
+// header and as the data.
+void FeedTable(const uint8_t* data, size_t size);
+
 // The error the last feeder's reader refused its bytes with ("" when it took
 // them, or when the reader reports problems another way).
 const std::string& LastReaderError();
 
 // Feeder by reader name: chart, bmson, bmp, dib, jpeg, archive, wav, midi, banner,
-// png, sound, video, play; null for another name.
+// png, sound, video, play, table; null for another name.
 Feeder FeederNamed(const std::string& reader);
 const std::vector<std::string>& ReaderNames();
 

@@ -1,0 +1,48 @@
+#include "select/TableFolders.h"
+
+namespace tappo {
+namespace {
+
+// No chart search names a file so: the byte 1 never begins a path it makes.
+constexpr char EntryMark[] = "\x01table/";
+
+} // namespace
+
+void TableFolders::AppendTo(std::vector<std::string>& list) {
+    if (!folders_) {
+        folders_ = read_ ? read_() : std::vector<TableFolder>();
+        for (size_t f = 0; f < folders_->size(); ++f) {
+            const std::vector<TableItem>& items = (*folders_)[f].Items;
+            for (size_t i = 0; i < items.size(); ++i)
+                items_.emplace(EntryMark + std::to_string(f) + "/" + std::to_string(i),
+                               Entry{f, items[i]});
+        }
+    }
+    for (size_t f = 0; f < folders_->size(); ++f)
+        for (size_t i = 0; i < (*folders_)[f].Items.size(); ++i)
+            list.push_back(EntryMark + std::to_string(f) + "/" + std::to_string(i));
+}
+
+bool TableFolders::IsEntry(const std::string& listed) {
+    return listed.starts_with(EntryMark);
+}
+
+const TableItem* TableFolders::ItemOf(const std::string& listed) const {
+    if (!IsEntry(listed)) return nullptr;
+    const auto found = items_.find(listed);
+    return found == items_.end() ? nullptr : &found->second.Item;
+}
+
+std::string TableFolders::ChartOf(const std::string& listed) const {
+    if (!IsEntry(listed)) return listed;
+    const TableItem* item = ItemOf(listed);
+    return item ? item->Chart : std::string();
+}
+
+const std::string* TableFolders::LabelOf(const std::string& listed) const {
+    if (!IsEntry(listed) || !folders_) return nullptr;
+    const auto found = items_.find(listed);
+    return found == items_.end() ? nullptr : &(*folders_)[found->second.Folder].Label;
+}
+
+} // namespace tappo
