@@ -63,7 +63,8 @@ TEST(Settings, SavingKeepsWhatTheFileHeldAndWritesWhatWasGiven) {
     first.Scale = 2;
     SaveSettings(path, first); // the folder is made
     WriteFileAtomic(path, [&] {
-        const std::string text = ReadText(path) + "# mine\ncolour = blue\ntable = http://x/t.html\n";
+        const std::string text =
+            ReadText(path) + "# mine\ncolour = blue\ntable = http://x/t.html\n";
         return std::vector<uint8_t>(text.begin(), text.end());
     }());
 
