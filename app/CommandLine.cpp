@@ -70,6 +70,11 @@ std::string UsageText() {
               "  --video-fps N            --render-video: frames a second, 1-240 (default 60)\n"
               "  --video-crf N            --render-video: quality, 0 to 51, lower is better\n"
               "                           and larger (default 18 for H.264, 31 for VP9)\n"
+              "  --chart-image OUT.png    draw CHART whole as a score: measures bottom to\n"
+              "                           top in columns, its lanes, tempo changes, stops,\n"
+              "                           long notes and mines; a picture wider than 16384\n"
+              "                           pixels goes on in OUT-1.png, OUT-2.png ...\n"
+              "  --chart-image-measures N --chart-image: measures a column, 1-64 (default 16)\n"
               "  --inspect CHART          compile CHART and list its header, measure timing\n"
               "                           and event lists; nothing is played\n"
               "  --standard               read charts as they are written today (select screen,\n"
@@ -179,6 +184,9 @@ const NumberOption NumberOptions[] = {
      [](CommandLine& cl, long n) { cl.VideoFps = int(n); }},
     {"--video-crf", 0, 51, ForCatalogue("--video-crf needs a whole number from 0 to 51"),
      [](CommandLine& cl, long n) { cl.VideoCrf = int(n); }},
+    {"--chart-image-measures", 1, 64,
+     ForCatalogue("--chart-image-measures needs a whole number from 1 to 64"),
+     [](CommandLine& cl, long n) { cl.ChartImageMeasures = int(n); }},
     {"--scale", 1, 16, ForCatalogue("--scale needs a whole number from 1 to 16"),
      [](CommandLine& cl, long n) { cl.Scale = *(cl.Given.Scale = int(n)); }},
     {"--start-measure", 0, 999, ForCatalogue("--start-measure needs a measure from 0 to 999"),
@@ -248,6 +256,9 @@ std::optional<std::string> ParseValueOption(const std::string& a, const std::str
             cl.RenderVideo = v;
         else
             (a == "--render-wav" ? cl.RenderWav : cl.Inspect) = v;
+    } else if (a == "--chart-image") {
+        if (v.empty()) return Tr("--chart-image needs an output file");
+        cl.ChartImage = v;
     } else if (a == "--library-db") {
         if (v.empty()) return Tr("--library-db needs a file");
         cl.LibraryDb = v;
@@ -315,6 +326,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     }
     if (!cl.RenderWav.empty() && cl.Arguments.empty())
         return fail(Tr("--render-wav needs a chart to render"));
+    if (!cl.ChartImage.empty() && cl.Arguments.empty())
+        return fail(Tr("--chart-image needs a chart to draw"));
     return CheckVideoRender(cl);
 }
 
