@@ -19,7 +19,7 @@ constexpr double PixelsPerBeat = 24;
 constexpr double MaxDrawnBeats = 16;
 constexpr int Margin = 8, HeaderHeight = 64, NumberGutter = 26, MarkGutter = 48;
 constexpr int ColumnGap = 6, SideGap = 6, MinPageWidth = 360;
-constexpr int NoteHeight = 3, MarkTextRows = 11;
+constexpr int NoteHeight = 3, MarkTextRows = 11, MaxStack = 2;
 
 constexpr uint32_t Paper = Rgb(14, 14, 24), LightLane = Rgb(34, 36, 54), DarkLane = Rgb(24, 26, 40),
                    BeatLine = Rgb(52, 54, 76), MeasureLine = Rgb(130, 134, 160),
@@ -34,9 +34,9 @@ double DrawnHeight(double beats) {
     return std::min(beats, MaxDrawnBeats) * PixelsPerBeat;
 }
 
-std::string NumberText(double value) {
+std::string NumberText(double value, int digits = 6) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.6g", value);
+    std::snprintf(text, sizeof text, "%.*g", digits, value);
     return text;
 }
 
@@ -186,13 +186,24 @@ class PageDrawer {
     // them, where a text finds room (one a few rows, so that a chart of
     // thousands of changes costs no more text than the page has rows).
     void Marks() {
-        lastTextRow_.assign(size_t(plan_.Columns), 1e300);
+        // Both kinds in beat order (a tempo before a stop on the same beat),
+        // so that a stop's text stands above the tempo's.
+        std::vector<std::pair<double, const ScoreMark*>> marks;
         for (const ScoreMark& t : plan_.Score.Tempos)
-            Mark(t.Beat, TempoInk, NumberText(t.Value));
-        lastTextRow_.assign(size_t(plan_.Columns), 1e300);
+            marks.push_back({t.Beat, &t});
         for (const ScoreMark& s : plan_.Score.Stops)
-            Mark(s.Beat, StopInk,
-                 "stop " + std::to_string(std::lround(std::clamp(s.Value, 0.0, 1e15))));
+            marks.push_back({s.Beat, &s});
+        std::stable_sort(marks.begin(), marks.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        lastTextRow_.assign(size_t(plan_.Columns), 1e300);
+        for (const auto& [beat, mark] : marks) {
+            const bool stop = mark >= plan_.Score.Stops.data() &&
+                              mark < plan_.Score.Stops.data() + plan_.Score.Stops.size();
+            if (stop)
+                Mark(beat, StopInk, "stop " + NumberText(mark->Value, 4));
+            else
+                Mark(beat, TempoInk, NumberText(mark->Value, 6));
+        }
     }
 
   private:
@@ -250,6 +261,8 @@ class PageDrawer {
         Note(note.EndBeat, note.Lane, false);
     }
 
+    // A mark's line, and its text beside it where it finds room: on its row,
+    // or stacked above the text below it by up to MaxStack rows of text.
     void Mark(double beat, uint32_t ink, const std::string& text) {
         int measure = 0;
         double at = 0;
@@ -257,9 +270,11 @@ class PageDrawer {
         const int x = plan_.PlaceOf(measure).LanesX, row = int(std::lround(at));
         paint_.Fill(x, row, plan_.LanesWidth, 1, ink);
         double& last = lastTextRow_[size_t(measure / plan_.Limits.MeasuresPerColumn)];
-        if (last - at < MarkTextRows) return;
-        paint_.Text(x + plan_.LanesWidth + 3, row - MarkTextRows + 1, 8, text, ink);
-        last = at;
+        const double textRow = std::min(at, last - MarkTextRows);
+        if (at - textRow > MaxStack * MarkTextRows) return;
+        paint_.Text(x + plan_.LanesWidth + 3, int(std::lround(textRow)) - MarkTextRows + 1, 8, text,
+                    ink);
+        last = textRow;
     }
 
     const ScoreImagePlan& plan_;
@@ -286,6 +301,9 @@ ChartImagePages::~ChartImagePages() = default;
 int ChartImagePages::PageCount() const {
     return plan_->Pages;
 }
+PictureSize ChartImagePages::PageSize(int page) const {
+    return {plan_->PageWidth(page), plan_->PageHeight.at(size_t(page))};
+}
 ChartImagePages::MeasurePlace ChartImagePages::PlaceOfMeasure(int m) const {
     return plan_->PlaceOf(std::clamp(m, 0, plan_->Measures - 1));
 }
@@ -303,8 +321,8 @@ Image ChartImagePages::DrawPage(int page) const {
     PageDrawer draw(plan, page, paint);
     draw.Header(picture.Width);
     draw.Measures();
-    draw.Notes();
     draw.Marks();
+    draw.Notes();
     return picture;
 }
 
