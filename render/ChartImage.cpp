@@ -314,9 +314,13 @@ int ChartImagePages::LaneWidth(int lane) const {
     return plan_->Lanes.at(size_t(lane)).Width;
 }
 
-Image ChartImagePages::DrawPage(int page) const {
+IndexedImage ChartImagePages::DrawPage(int page) const {
     const ScoreImagePlan& plan = *plan_;
-    Image picture(plan.PageWidth(page), plan.PageHeight[size_t(page)], Paper);
+    IndexedImage picture;
+    picture.Width = plan.PageWidth(page);
+    picture.Height = plan.PageHeight[size_t(page)];
+    picture.Index.assign(size_t(picture.Width) * size_t(picture.Height), 0);
+    picture.Palette = {Paper};
     ScorePainter paint(picture, plan.Letters);
     PageDrawer draw(plan, page, paint);
     draw.Header(picture.Width);
@@ -334,7 +338,7 @@ std::vector<std::string> WriteChartImages(const ChartScore& score, const std::st
     try {
         for (int p = 0; p < pages.PageCount(); ++p) {
             const std::string name = pages.PageCount() == 1 ? out : NumberedName(out, p + 1);
-            WriteFileAtomic(name, EncodePng(pages.DrawPage(p)));
+            WriteFileAtomic(name, EncodeIndexedPng(pages.DrawPage(p)));
             written.push_back(name);
         }
     } catch (...) {

@@ -9,6 +9,7 @@
 
 #include "chart/Score.h"
 #include "formats/Picture.h"
+#include "formats/Png.h"
 
 #include <cstdint>
 #include <functional>
@@ -50,7 +51,7 @@ class ChartImagePages {
     int PageCount() const;
     // The size of page `page`'s picture, known before it is drawn.
     PictureSize PageSize(int page) const;
-    Image DrawPage(int page) const;
+    IndexedImage DrawPage(int page) const;
 
     // Where measure `m` lies on its page: its page, the x of its lane block's
     // left edge and the rows of its bottom and its top (the top's row is

@@ -60,12 +60,22 @@ std::vector<ScoreLane> ScoreLanePlaces(const ChartScore& score, int sideGap) {
     return out;
 }
 
+uint8_t ScorePainter::IndexOf(uint32_t colour) {
+    std::vector<uint32_t>& palette = picture_.Palette;
+    const auto at = std::find(palette.begin(), palette.end(), colour);
+    if (at != palette.end()) return uint8_t(at - palette.begin());
+    if (palette.size() == 256) return 0; // never: the chart image has fewer colours
+    palette.push_back(colour);
+    return uint8_t(palette.size() - 1);
+}
+
 void ScorePainter::Fill(int x, int y, int width, int height, uint32_t colour) {
     const int left = std::max(x, 0), right = std::min(x + width, picture_.Width);
     const int top = std::max(y, 0), bottom = std::min(y + height, picture_.Height);
+    const uint8_t index = IndexOf(colour);
     for (int row = top; row < bottom; ++row) {
-        uint32_t* line = &picture_.Rgb[size_t(row) * size_t(picture_.Width)];
-        std::fill(line + left, line + std::max(left, right), colour);
+        uint8_t* line = &picture_.Index[size_t(row) * size_t(picture_.Width)];
+        std::fill(line + left, line + std::max(left, right), index);
     }
 }
 
@@ -75,10 +85,11 @@ int ScorePainter::Text(int x, int y, int points, const std::string& utf8, uint32
     if (!ink.Bits) return 0;
     const int left = std::max(x, 0), right = std::min(x + ink.Width, picture_.Width);
     const int top = std::max(y, 0), bottom = std::min(y + ink.Height, picture_.Height);
+    const uint8_t index = IndexOf(colour);
     for (int row = top; row < bottom; ++row)
         for (int col = left; col < right; ++col)
             if (ink.Bits[size_t(row - y) * size_t(ink.Width) + size_t(col - x)])
-                picture_.At(col, row) = colour;
+                picture_.Index[size_t(row) * size_t(picture_.Width) + size_t(col)] = index;
     return ink.Width;
 }
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "chart/Score.h"
-#include "formats/Picture.h"
+#include "formats/Png.h"
 #include "render/ChartImage.h"
 
 #include <cstdint>
@@ -31,9 +31,12 @@ struct ScoreLane {
 // player in the arrows' colours.
 std::vector<ScoreLane> ScoreLanePlaces(const ChartScore& score, int sideGap);
 
+// Draws on a paletted picture: each colour takes a palette entry on its first
+// use (the chart image uses a few dozen).
 class ScorePainter {
   public:
-    ScorePainter(Image& picture, const Lettering& letters) : picture_(picture), letters_(letters) {}
+    ScorePainter(IndexedImage& picture, const Lettering& letters)
+        : picture_(picture), letters_(letters) {}
 
     void Fill(int x, int y, int width, int height, uint32_t colour);
     // `utf8` with its top left at (x, y); returns its width (0 without a font).
@@ -42,7 +45,9 @@ class ScorePainter {
     int TextWidth(int points, const std::string& utf8);
 
   private:
-    Image& picture_;
+    uint8_t IndexOf(uint32_t colour);
+
+    IndexedImage& picture_;
     const Lettering& letters_;
 };
 

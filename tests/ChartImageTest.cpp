@@ -1,11 +1,11 @@
 // The chart image: every note of a small chart where its --inspect listing
 // puts it (its lane, and its height in its measure), in both readings, and a
 // chart of any size drawn in pictures of bounded size.
+#include "render/ChartImage.h"
 #include "TestUtil.h"
 #include "chart/Reading.h"
 #include "files/Files.h"
 #include "formats/Png.h"
-#include "render/ChartImage.h"
 
 #include <gtest/gtest.h>
 
@@ -150,6 +150,6 @@ TEST(ChartImage, AnyNumberOfMeasuresMakesPicturesOfBoundedSize) {
         EXPECT_LE(size.Width, limits.MaxWidth);
         EXPECT_LE((long long)size.Width * size.Height, limits.MaxPixels);
     }
-    const Image last = pages.DrawPage(pages.PageCount() - 1);
+    const IndexedImage last = pages.DrawPage(pages.PageCount() - 1);
     EXPECT_EQ(last.Width, pages.PageSize(pages.PageCount() - 1).Width);
 }
