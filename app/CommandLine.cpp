@@ -71,6 +71,9 @@ std::string UsageText() {
               "  --video-fps N            --render-video: frames a second, 1-240 (default 60)\n"
               "  --video-crf N            --render-video: quality, 0 to 51, lower is better\n"
               "                           and larger (default 18 for H.264, 31 for VP9)\n"
+              "  --video-preset NAME      --render-video: encoding speed against size, x264's\n"
+              "                           presets ultrafast ... veryfast (default) ... placebo;\n"
+              "                           VP9 takes the matching cpu-used (default 8)\n"
               "  --chart-image OUT.png    draw CHART whole as a score: measures bottom to\n"
               "                           top in columns, its lanes, tempo changes, stops,\n"
               "                           long notes and mines; a picture wider than 16384\n"
@@ -257,6 +260,11 @@ std::optional<std::string> ParseValueOption(const std::string& a, const std::str
             cl.RenderVideo = v;
         else
             (a == "--render-wav" ? cl.RenderWav : cl.Inspect) = v;
+    } else if (a == "--video-preset") {
+        if (!IsVideoPreset(v))
+            return Tr("--video-preset needs ultrafast, superfast, veryfast, faster, fast, "
+                      "medium, slow, slower, veryslow or placebo");
+        cl.VideoPreset = v;
     } else if (a == "--chart-image") {
         if (v.empty()) return Tr("--chart-image needs an output file");
         cl.ChartImage = v;

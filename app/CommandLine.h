@@ -31,6 +31,7 @@ struct CommandLine {
     int VideoScale = 4;          // --render-video: screen pixels scaled up by this
     int VideoFps = 60;           // --render-video: frames a second
     int VideoCrf = -1;           // --render-video: the encoder's quality; -1: its default
+    std::string VideoPreset;     // --render-video: x264's preset name; empty: the default
     std::string Inspect;         // chart to compile and list instead of playing
     std::string ChartImage;      // draw the chart as a score into this PNG file
     int ChartImageMeasures = 16; // --chart-image: measures a column

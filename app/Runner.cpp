@@ -285,6 +285,7 @@ std::unique_ptr<VideoFileWriter> OpenVideoRender(const Player& player, const Com
     const VideoSettings settings{.Scale = cl.VideoScale,
                                  .FramesPerSecond = cl.VideoFps,
                                  .Quality = cl.VideoCrf,
+                                 .Preset = cl.VideoPreset,
                                  .SoundRate = MixRate};
     const Surface& picture = player.Status().Picture();
     try {

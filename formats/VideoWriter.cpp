@@ -17,6 +17,14 @@ extern "C" {
 #include <cstdio>
 
 namespace tappo {
+const char* const VideoPresets[10] = {"ultrafast", "superfast", "veryfast", "faster",   "fast",
+                                      "medium",    "slow",      "slower",   "veryslow", "placebo"};
+
+bool IsVideoPreset(const std::string& name) {
+    return std::find(std::begin(VideoPresets), std::end(VideoPresets), name) !=
+           std::end(VideoPresets);
+}
+
 namespace {
 
 // What each file type holds: H.264 with lossless FLAC (the sound exactly as
@@ -36,6 +44,20 @@ constexpr VideoType VideoTypes[] = {
     {".mp4", "mp4", "libx264", "preset=veryfast", "aac", 18, 192000},
     {".webm", "webm", "libvpx-vp9", "deadline=realtime:cpu-used=8:row-mt=1", "libopus", 31, 160000},
 };
+
+// The encoder's options for `preset`: x264 takes the name; VP9 the
+// cpu-used of the same place from fastest (8) to slowest (0), in its
+// real-time mode where that is fast (5 and up).
+std::string VideoOptionsFor(const VideoType& type, const std::string& preset) {
+    if (preset.empty()) return type.VideoOptions;
+    if (std::string_view(type.VideoCodec) != "libvpx-vp9") return "preset=" + preset;
+    int place = 0;
+    while (place < 9 && preset != VideoPresets[place])
+        ++place;
+    const int cpuUsed = std::max(0, 8 - place);
+    return std::string(cpuUsed >= 5 ? "deadline=realtime" : "deadline=good") +
+           ":cpu-used=" + std::to_string(cpuUsed) + ":row-mt=1";
+}
 
 const VideoType* VideoTypeOfName(const std::string& path) {
     for (const VideoType& type : VideoTypes) {
@@ -179,7 +201,7 @@ void VideoFileWriter::Codecs::OpenVideo(const VideoType& type, const VideoSettin
     video->color_range = AVCOL_RANGE_MPEG;
     if (format->oformat->flags & AVFMT_GLOBALHEADER) video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVDictionary* options = nullptr;
-    av_dict_parse_string(&options, type.VideoOptions, "=", ":", 0);
+    av_dict_parse_string(&options, VideoOptionsFor(type, settings.Preset).c_str(), "=", ":", 0);
     av_dict_set_int(&options, "crf", settings.Quality >= 0 ? settings.Quality : type.DefaultQuality,
                     0);
     const int opened = avcodec_open2(video, codec, &options);

@@ -22,8 +22,16 @@ struct VideoSettings {
     int Scale = 4; // each source pixel becomes Scale x Scale pixels
     int FramesPerSecond = 60;
     int Quality = -1; // the video codec's CRF; -1: the codec's default here
+    // The encoder's speed against size by x264's preset names (VP9 takes
+    // the matching cpu-used); empty: the file type's default.
+    std::string Preset;
     int SoundRate = 44100;
 };
+
+// x264's preset names, fastest first ("ultrafast" ... "placebo").
+extern const char* const VideoPresets[10];
+// Whether `name` is one of them.
+bool IsVideoPreset(const std::string& name);
 
 // The video file type a name asks for: ".mkv", ".mp4" or ".webm" (any letter
 // case); empty for any other name.

@@ -83,6 +83,17 @@ check "at scale 3 too ($odd dB)" $?
 "$bin" --render-video "$work/out.avi" "$chart" > /dev/null 2> "$work/err"
 [ $? -eq 2 ] && grep -q "out.avi: unknown video file type" "$work/err" && ! ls "$work" | grep -q "out\.avi"
 check "an unknown extension is refused with no file" $?
+"$bin" --video-preset quick --render-video "$work/out.mkv" "$chart" > /dev/null 2> "$work/err"
+[ $? -eq 2 ] && grep -q "video-preset needs ultrafast" "$work/err" && ! ls "$work" | grep -q "out\.mkv"
+check "an unknown preset is refused, naming the presets" $?
+# A preset reaches the encoder: the fastest makes a larger file than the slowest.
+for p in ultrafast veryslow; do
+  "$bin" --video-scale 1 --video-preset $p --render-video "$work/$p.webm" "$chart" 2> /dev/null &&
+    "$bin" --video-scale 1 --video-preset $p --render-video "$work/$p.mp4" "$chart" 2> /dev/null
+done
+[ "$(stat -c %s "$work/ultrafast.mp4")" -gt "$(stat -c %s "$work/veryslow.mp4")" ] &&
+  [ "$(stat -c %s "$work/ultrafast.webm")" -gt "$(stat -c %s "$work/veryslow.webm")" ]
+check "--video-preset sets the H.264 and VP9 encoders' speed" $?
 "$bin" --render-video "$work/out.mkv" > /dev/null 2>&1
 [ $? -eq 2 ] && ! ls "$work" | grep -q "out\.mkv"
 check "a render without a chart is refused" $?
