@@ -76,7 +76,7 @@ std::string UsageText() {
               "                           VP9 takes the matching cpu-used (default 8)\n"
               "  --chart-image OUT.png    draw CHART whole as a score: measures bottom to\n"
               "                           top in columns, its lanes, tempo changes, stops,\n"
-              "                           long notes and mines; a picture wider than 16384\n"
+              "                           long notes and mines; a picture wider than 16000\n"
               "                           pixels goes on in OUT-1.png, OUT-2.png ...\n"
               "  --chart-image-measures N --chart-image: measures a column, 1-64 (default 16)\n"
               "  --inspect CHART          compile CHART and list its header, measure timing\n"

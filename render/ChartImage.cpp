@@ -166,6 +166,7 @@ class PageDrawer {
 
     // Lanes, beat lines, measure lines and numbers of every measure on the page.
     void Measures() {
+        lastTextRow_.assign(size_t(plan_.Columns), 1e300);
         for (int m = 0; m < plan_.Measures; ++m) {
             const auto at = plan_.PlaceOf(m);
             if (at.Page == page_) Measure(m, at);
@@ -223,6 +224,10 @@ class PageDrawer {
         const int n = plan_.Limits.MeasuresPerColumn;
         if (m + 1 == plan_.Measures || (m + 1) % n == 0)
             paint_.Fill(at.LanesX - 2, top, plan_.LanesWidth + 4, 1, MeasureLine);
+        // Numbers of measures too short to hold one are left out.
+        double& last = lastTextRow_[size_t(m / n)];
+        if (last - at.Bottom < MarkTextRows) return;
+        last = at.Bottom;
         const std::string number = std::to_string(m);
         const int width = paint_.TextWidth(8, number);
         paint_.Text(at.LanesX - 4 - width, bottom - MarkTextRows, 8, number, NumberInk);
@@ -280,7 +285,7 @@ class PageDrawer {
     const ScoreImagePlan& plan_;
     int page_;
     ScorePainter& paint_;
-    std::vector<double> lastTextRow_; // per column: the row of its last mark's text
+    std::vector<double> lastTextRow_; // per column: the row of its last text
 };
 
 // `out` with "-n" before its extension.

@@ -34,7 +34,8 @@ using Lettering = std::function<InkedText(int points, const std::string& utf8)>;
 // MaxWidth or MaxPixels the columns go on into further pictures.
 struct ChartImageLimits {
     int MeasuresPerColumn = 16;
-    int MaxWidth = 16384;
+    // 16000: within the widest picture common image tools open by default.
+    int MaxWidth = 16000;
     long long MaxPixels = 32LL * 1024 * 1024;
 };
 inline constexpr int MaxMeasuresPerColumn = 64;

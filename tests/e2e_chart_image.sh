@@ -25,9 +25,9 @@ for reading in --exact --standard; do
   ok=0
   for f in "$work"/out-*.png; do
     read -r w h < <(size "$f") || ok=1
-    [ "$w" -le 16384 ] && [ $((w * h)) -le $((32 * 1024 * 1024)) ] || ok=1
+    [ "$w" -le 16000 ] && [ $((w * h)) -le $((32 * 1024 * 1024)) ] || ok=1
   done
-  check "$reading: every picture is at most 16384 pixels wide and 32 M pixels" $ok
+  check "$reading: every picture is at most 16000 pixels wide and 32 M pixels" $ok
   [ -z "$(ls -A "$work" | grep -v -e '^out-[0-9]*\.png$' -e '^hostile\.bms$')" ]
   check "$reading: no temporary file is left" $?
 done

@@ -41,8 +41,10 @@ std::vector<double> MeasureTempos(std::string_view text, double headerBpm) {
 double BeatOfTime(int64_t time, const ChartData& data, const std::vector<double>& measureBeat,
                   const ChartScore& score) {
     const int last = int(score.MeasureBeats.size()) - 1;
+    // Times are whole milliseconds rounded down: a note on a measure's start
+    // may lie up to a millisecond before it, and is that measure's.
     const auto after = std::upper_bound(data.MeasureStart.begin(),
-                                        data.MeasureStart.begin() + last + 1, double(time));
+                                        data.MeasureStart.begin() + last + 1, double(time) + 0.999);
     const int m = std::max(0, int(after - data.MeasureStart.begin()) - 1);
     const double length = data.MeasureLength[size_t(m)];
     double place = length > 0 ? (double(time) - data.MeasureStart[size_t(m)]) / length : 0;
