@@ -15,10 +15,10 @@ namespace {
 
 // Rows a beat takes; a measure is drawn at most MaxDrawnBeats tall, so a
 // hostile measure length cannot make a column of unbounded height.
-constexpr double PixelsPerBeat = 24;
+constexpr double PixelsPerBeat = 20;
 constexpr double MaxDrawnBeats = 16;
-constexpr int Margin = 8, HeaderHeight = 64, NumberGutter = 26, MarkGutter = 48;
-constexpr int ColumnGap = 6, SideGap = 6, MinPageWidth = 360;
+constexpr int Margin = 8, HeaderHeight = 64, NumberGutter = 22, MarkGutter = 44;
+constexpr int ColumnGap = 4, SideGap = 6, MinPageWidth = 360;
 constexpr int NoteHeight = 3, MarkTextRows = 11, MaxStack = 2;
 
 constexpr uint32_t Paper = Rgb(14, 14, 24), LightLane = Rgb(34, 36, 54), DarkLane = Rgb(24, 26, 40),
