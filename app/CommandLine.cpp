@@ -62,14 +62,23 @@ std::string UsageText() {
               "                           song longer than a WAV file holds (6 h 45 min)\n"
               "                           is refused\n"
               "  --render-video OUT       play CHART offline and write a video with its\n"
-              "                           sound, from the song's start to its end plus a\n"
-              "                           second: OUT.mkv (H.264, FLAC: the --render-wav\n"
-              "                           mix), OUT.mp4 (H.264, AAC) or OUT.webm (VP9, Opus)\n"
+              "                           sound, from the loading screen to the song's end\n"
+              "                           plus a second: OUT.mkv (H.264, FLAC: the\n"
+              "                           --render-wav mix after the loading's silence),\n"
+              "                           OUT.mp4 (H.264, AAC) or OUT.webm (VP9, Opus)\n"
               "  --video-scale N          --render-video: N x N pixels a screen pixel, 1-16\n"
               "                           (default 4: 1280x960)\n"
               "  --video-fps N            --render-video: frames a second, 1-240 (default 60)\n"
               "  --video-crf N            --render-video: quality, 0 to 51, lower is better\n"
               "                           and larger (default 18 for H.264, 31 for VP9)\n"
+              "  --video-preset NAME      --render-video: encoding speed against size, x264's\n"
+              "                           presets ultrafast ... veryfast (default) ... placebo;\n"
+              "                           VP9 takes the matching cpu-used (default 8)\n"
+              "  --chart-image OUT.png    draw CHART whole as a score: measures bottom to\n"
+              "                           top in columns, its lanes, tempo changes, stops,\n"
+              "                           long notes and mines; a picture wider than 16000\n"
+              "                           pixels goes on in OUT-1.png, OUT-2.png ...\n"
+              "  --chart-image-measures N --chart-image: measures a column, 1-64 (default 16)\n"
               "  --inspect CHART          compile CHART and list its header, measure timing\n"
               "                           and event lists; nothing is played\n"
               "  --standard               read charts as they are written today (select screen,\n"
@@ -187,6 +196,9 @@ const NumberOption NumberOptions[] = {
      [](CommandLine& cl, long n) { cl.VideoFps = int(n); }},
     {"--video-crf", 0, 51, ForCatalogue("--video-crf needs a whole number from 0 to 51"),
      [](CommandLine& cl, long n) { cl.VideoCrf = int(n); }},
+    {"--chart-image-measures", 1, 64,
+     ForCatalogue("--chart-image-measures needs a whole number from 1 to 64"),
+     [](CommandLine& cl, long n) { cl.ChartImageMeasures = int(n); }},
     {"--scale", 1, 16, ForCatalogue("--scale needs a whole number from 1 to 16"),
      [](CommandLine& cl, long n) { cl.Scale = *(cl.Given.Scale = int(n)); }},
     {"--start-measure", 0, 999, ForCatalogue("--start-measure needs a measure from 0 to 999"),
@@ -257,6 +269,14 @@ std::optional<std::string> ParseValueOption(const std::string& a, const std::str
             cl.RenderVideo = v;
         else
             (a == "--render-wav" ? cl.RenderWav : cl.Inspect) = v;
+    } else if (a == "--video-preset") {
+        if (!IsVideoPreset(v))
+            return Tr("--video-preset needs ultrafast, superfast, veryfast, faster, fast, "
+                      "medium, slow, slower, veryslow or placebo");
+        cl.VideoPreset = v;
+    } else if (a == "--chart-image") {
+        if (v.empty()) return Tr("--chart-image needs an output file");
+        cl.ChartImage = v;
     } else if (a == "--library-db") {
         if (v.empty()) return Tr("--library-db needs a file");
         cl.LibraryDb = v;
@@ -327,6 +347,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     }
     if (!cl.RenderWav.empty() && cl.Arguments.empty())
         return fail(Tr("--render-wav needs a chart to render"));
+    if (!cl.ChartImage.empty() && cl.Arguments.empty())
+        return fail(Tr("--chart-image needs a chart to draw"));
     return CheckVideoRender(cl);
 }
 

@@ -183,22 +183,26 @@ class StopSignals {
 // clock frames before the song starts are therefore at most 25 ms apart; once
 // it runs they are --frame-ms apart. Sounds are placed by song time, not by
 // frame, so a render is sample-exact at any step.
+bool SongWaiting(const Player& player) {
+    return (player.Status().Mode() == ScreenPlay || player.Status().Mode() == ScreenPaused) &&
+           !player.Status().SongStarted();
+}
+
 uint32_t HeadlessFrameStep(const Player& player, int frameMs) {
-    const bool waiting =
-        (player.Status().Mode() == ScreenPlay || player.Status().Mode() == ScreenPaused) &&
-        !player.Status().SongStarted();
-    return uint32_t(waiting ? std::min(frameMs, 1000 / StartGateFrameRate) : frameMs);
+    return uint32_t(SongWaiting(player) ? std::min(frameMs, 1000 / StartGateFrameRate) : frameMs);
 }
 
 // Where a render's sound goes: interleaved stereo frames.
 using SoundSink = std::function<void(const int16_t*, size_t)>;
 
-// The headless mix, pulled in step with the virtual clock; the render file
-// (when there is one) gets everything from the song's start on.
+// The headless mix, pulled in step with the virtual clock. A WAV render gets
+// everything from the song's start on; a video render (`fromClockStart`)
+// starts with the loading screen at the clock's start, so its sound is the
+// same mix after silence from then to the song's start.
 class StepMixer {
   public:
-    StepMixer(Player& player, uint32_t tick0, SoundSink sink)
-        : player_(player), tick0_(tick0), sink_(std::move(sink)) {}
+    StepMixer(Player& player, uint32_t tick0, SoundSink sink, bool fromClockStart)
+        : player_(player), tick0_(tick0), sink_(std::move(sink)), silenceDue_(fromClockStart) {}
     void MixUpTo(uint32_t tick) {
         const int64_t due = MixFrameOfTick(tick, tick0_);
         const bool started = player_.Status().SongStarted();
@@ -209,6 +213,7 @@ class StepMixer {
                                       ? MixFrameOfTick(uint32_t(play.SongStartTick), tick0_) +
                                             play.SeekFrameShift + MixFramesOfSongTime(play.StartAt)
                                       : due;
+        if (started && silenceDue_) WriteSilence(songStart);
         while (mixed_ < due) {
             const int n = int(std::min<int64_t>(due - mixed_, int64_t(block_.size() / 2)));
             player_.SoundOutput().Mix(block_.data(), n);
@@ -221,9 +226,22 @@ class StepMixer {
     }
 
   private:
+    // The frames from the clock's start to the song's start, as silence.
+    void WriteSilence(int64_t frames) {
+        silenceDue_ = false;
+        if (!sink_) return;
+        const std::vector<int16_t> zeros(block_.size(), 0);
+        for (int64_t left = frames; left > 0;) {
+            const int64_t n = std::min<int64_t>(left, int64_t(zeros.size() / 2));
+            sink_(zeros.data(), size_t(n));
+            left -= n;
+        }
+    }
+
     Player& player_;
     uint32_t tick0_;
     SoundSink sink_;
+    bool silenceDue_;
     std::vector<int16_t> block_ = std::vector<int16_t>(4096 * 2);
     int64_t mixed_ = 0;
 };
@@ -267,6 +285,7 @@ std::unique_ptr<VideoFileWriter> OpenVideoRender(const Player& player, const Com
     const VideoSettings settings{.Scale = cl.VideoScale,
                                  .FramesPerSecond = cl.VideoFps,
                                  .Quality = cl.VideoCrf,
+                                 .Preset = cl.VideoPreset,
                                  .SoundRate = MixRate};
     const Surface& picture = player.Status().Picture();
     try {
@@ -278,24 +297,39 @@ std::unique_ptr<VideoFileWriter> OpenVideoRender(const Player& player, const Com
     }
 }
 
-// The video render's pictures: from the frame the song starts on, one every
-// 1/fps second of song time (to the nearest millisecond), each the picture
-// the player drew at that song time.
+// The video render's pictures: from the clock's start (the loading screen,
+// which takes no time on the virtual clock) one every 1/fps second, to the
+// nearest millisecond, each the picture the player shows at that time.
 class VideoFrames {
   public:
-    VideoFrames(VideoFileWriter* writer, int fps) : writer_(writer), fps_(fps) {}
-    bool Recording() const { return writer_ && startTick_; }
-    // The virtual clock's step onto the next picture's time, once recording.
-    std::optional<uint32_t> StepToNext(uint32_t now) const {
-        if (!Recording()) return std::nullopt;
-        return uint32_t(std::max<int64_t>(1, TickOf(writer_->Pictures()) - now));
+    VideoFrames(VideoFileWriter* writer, int fps, uint32_t tick0)
+        : writer_(writer), fps_(fps), startTick_(tick0) {}
+    bool Recording() const { return writer_ != nullptr; }
+    // The virtual clock's step onto the next picture's time; before the
+    // song starts no more than the headless frame step, so that the song's
+    // start gate sees its frame rate.
+    uint32_t StepToNext(const Player& player, uint32_t now, int frameMs) const {
+        const uint32_t step = HeadlessFrameStep(player, frameMs);
+        if (!Recording()) return step;
+        const int64_t next = TickOf(writer_->Pictures()) - now;
+        return uint32_t(std::clamp<int64_t>(next, 1, SongWaiting(player) ? step : INT32_MAX));
     }
-    // After a frame: its picture, from the song's first frame on.
-    void AfterFrame(const Player& player) {
-        if (!writer_) return;
-        if (!startTick_ && player.Status().SongStarted() && player.Status().Mode() == ScreenPlay)
-            startTick_ = player.Status().Playback().SongStartTick;
-        if (startTick_) Write(player.Status().Picture());
+    // The first picture: the loading screen as first shown (`pixels`, a
+    // picture of the player's size), or the player's picture where none was.
+    void Begin(const Player& player, const std::vector<uint16_t>& pixels) {
+        if (!Recording()) return;
+        const Surface& picture = player.Status().Picture();
+        if (pixels.size() == size_t(picture.Width()) * size_t(picture.Height()))
+            writer_->WritePicture(pixels.data(), picture.Width());
+        else
+            Write(picture);
+    }
+    // After a frame at `now`: its picture for every picture time it has reached.
+    void AfterFrame(const Player& player, uint32_t now) {
+        if (!Recording()) return;
+        songSeen_ = songSeen_ || player.Status().SongStarted();
+        while (TickOf(writer_->Pictures()) <= now)
+            Write(player.Status().Picture());
     }
     // The last picture held for a second past the song's end, with the mix
     // going on under it.
@@ -307,6 +341,7 @@ class VideoFrames {
         }
         mixUpTo(uint32_t(TickOf(writer_->Pictures())));
     }
+    bool SongSeen() const { return songSeen_; }
 
   private:
     int64_t TickOf(int64_t picture) const {
@@ -316,7 +351,8 @@ class VideoFrames {
 
     VideoFileWriter* writer_;
     int fps_;
-    int64_t startTick_ = 0;
+    int64_t startTick_;
+    bool songSeen_ = false;
 };
 
 // What a headless run makes: the render file (when asked for), whether every
@@ -326,13 +362,15 @@ struct HeadlessOutputs {
     std::unique_ptr<VideoFileWriter> video;
     Progress progress;
     bool shotsOk = true;
+    bool songSeen = false; // the song started within the run
     int signal = 0;
+    std::vector<uint16_t> loadingScreen; // the first picture presented, for the video
 };
 
-bool FinishVideoRender(VideoFileWriter& video, const CommandLine& cl, const Progress& progress,
+bool FinishVideoRender(VideoFileWriter& video, const CommandLine& cl, const HeadlessOutputs& out,
                        MessageBox& box) {
     // Cut short by --frames before the song's first frame: nothing to show.
-    if (video.Pictures() == 0) {
+    if (!out.songSeen) {
         box.Show(cl.RenderVideo + ": " +
                  Tr("the run ended before the song started; no file written"));
         return false;
@@ -343,7 +381,7 @@ bool FinishVideoRender(VideoFileWriter& video, const CommandLine& cl, const Prog
         std::snprintf(summary, sizeof summary, "%.2f s, %lld frames, %.0f frames/s",
                       double(video.Pictures()) / cl.VideoFps,
                       static_cast<long long>(video.Pictures()),
-                      double(video.Pictures()) / progress.Elapsed());
+                      double(video.Pictures()) / out.progress.Elapsed());
         ReportOnConsole(FormatText(Tr("wrote %s of video to %s"), summary, cl.RenderVideo));
         return true;
     } catch (const std::exception& e) {
@@ -371,7 +409,7 @@ int EndHeadlessRun(const Player& player, const CommandLine& cl, HeadlessOutputs&
     }
     if (out.video) {
         out.progress.Done(true);
-        if (!FinishVideoRender(*out.video, cl, out.progress, box)) return 1;
+        if (!FinishVideoRender(*out.video, cl, out, box)) return 1;
     }
     if (player.Status().ExitCode()) return player.Status().ExitCode();
     return out.shotsOk ? 0 : 1;
@@ -386,26 +424,27 @@ void RunHeadlessFrames(Player& player, VirtualClock& clock, const CommandLine& c
     SoundSink sink;
     if (out.wav) sink = [&](const int16_t* s, size_t n) { out.wav->Write(s, n); };
     if (out.video) sink = [&](const int16_t* s, size_t n) { out.video->WriteSound(s, n); };
-    StepMixer mixer(player, tick0, sink);
-    VideoFrames frames(out.video.get(), cl.VideoFps);
+    StepMixer mixer(player, tick0, sink, out.video != nullptr);
+    VideoFrames frames(out.video.get(), cl.VideoFps, tick0);
+    frames.Begin(player, out.loadingScreen);
     const double expected =
         player.Status().CurrentChart().Chart.LastSoundTime / 1000.0 + (out.video ? 1.0 : 0.0);
     while (!player.Status().CloseRequested() && player.Status().Timer().Running()) {
         if (cl.Frames >= 0 && player.Status().FramesRun() >= cl.Frames) break;
         if (signals.Received() || (out.wav && out.wav->TooLong())) break;
         const long before = player.Status().FramesRun();
-        clock.Advance(
-            frames.StepToNext(clock.NowMs()).value_or(HeadlessFrameStep(player, cl.FrameMs)));
+        clock.Advance(frames.StepToNext(player, clock.NowMs(), cl.FrameMs));
         player.Guarded([&] { player.Tick(); });
         // The frame has scheduled everything before its tick: mix up to it.
         mixer.MixUpTo(clock.NowMs());
-        if (player.Status().FramesRun() != before) frames.AfterFrame(player);
+        if (player.Status().FramesRun() != before) frames.AfterFrame(player, clock.NowMs());
         if (out.wav || out.video)
             out.progress.Show(player.Status().SongTime() / 1000.0, expected,
                               out.video ? long(out.video->Pictures()) : 0);
         if (FrameDone(player, cl, shots, before, out.shotsOk)) break;
     }
     out.signal = signals.Received();
+    out.songSeen = frames.SongSeen();
     if (!out.signal) frames.HoldLast(player, [&](uint32_t tick) { mixer.MixUpTo(tick); });
 }
 
@@ -438,6 +477,16 @@ int RunHeadless(const CommandLine& cl) {
                             .StartMeasure = cl.StartMeasure,
                             .StartMs = cl.StartMs,
                             .ScrollFactor = cl.ScrollFactor};
+    // A video starts with the loading screen, which the player draws while
+    // it starts up, before any frame.
+    HeadlessOutputs out;
+    if (!cl.RenderVideo.empty())
+        presenter.OnPresent = [&out](const Surface& picture) {
+            if (out.loadingScreen.empty())
+                out.loadingScreen.assign(picture.Bits(),
+                                         picture.Bits() +
+                                             size_t(picture.Width()) * size_t(picture.Height()));
+        };
     // The mix follows the clock from here.
     const uint32_t tick0 = clock.NowMs();
     auto owned = std::make_unique<Player>(services);
@@ -455,7 +504,7 @@ int RunHeadless(const CommandLine& cl) {
         return 1;
     }
 
-    HeadlessOutputs out;
+    presenter.OnPresent = nullptr;
     if (!cl.RenderWav.empty() && !(out.wav = OpenRender(player, cl, box))) return 1;
     if (!cl.RenderVideo.empty() && !(out.video = OpenVideoRender(player, cl, box))) return 1;
     out.progress = Progress(render, out.video != nullptr);

@@ -1,3 +1,4 @@
+#include "app/ChartImageCommand.h"
 #include "app/CommandLine.h"
 #include "app/Player.h"
 #include "app/Runner.h"
@@ -100,6 +101,7 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    if (!cl.ChartImage.empty()) return RunChartImage(cl);
     try {
         return RunPlayer(cl);
     } catch (const std::exception& e) {

@@ -5,8 +5,10 @@
 #include "chart/exact/Compiler.h"
 #include "chart/exact/HeaderScan.h"
 #include "chart/exact/Inspect.h"
+#include "chart/exact/Score.h"
 #include "chart/standard/Convert.h"
 #include "chart/standard/Lines.h"
+#include "chart/standard/Score.h"
 
 #include <memory>
 #include <random>
@@ -113,6 +115,14 @@ std::string InspectChart(const std::string& path, char decimalSeparator,
     const auto chart = std::make_unique<standard::Chart>(
         standard::CompileFile(path, WithSeparator(reading, decimalSeparator).Options));
     return standard::InspectListing(*chart, path, standard::MissingFiles(*chart, path));
+}
+
+ChartScore ScoreChartFile(const std::string& path, char decimalSeparator,
+                          const ChartReading& reading) {
+    if (!reading.Standard) return exact::ScoreOfFile(path, decimalSeparator);
+    const auto chart = std::make_unique<standard::Chart>(
+        standard::CompileFile(path, WithSeparator(reading, decimalSeparator).Options));
+    return standard::ScoreOf(*chart, path, reading.ArrowLanes);
 }
 
 } // namespace tappo

@@ -4,6 +4,7 @@
 
 #include "chart/CompiledChart.h"
 #include "chart/GameState.h"
+#include "chart/Score.h"
 #include "chart/standard/Compiler.h"
 
 #include <exception>
@@ -75,5 +76,10 @@ CompiledChart CompileChartFileAs(const ChartReading& reading, const std::string&
 // its beat). Throws the compile's error.
 std::string InspectChart(const std::string& path, char decimalSeparator,
                          const ChartReading& reading);
+
+// The chart at `path` as a score in either reading (the standard one with
+// its arrow lanes as asked). Throws the compile's error.
+ChartScore ScoreChartFile(const std::string& path, char decimalSeparator,
+                          const ChartReading& reading);
 
 } // namespace tappo

@@ -27,4 +27,16 @@ PictureSize DrawPngStretched(const uint8_t* data, size_t size, uint16_t* out, in
 // A picture as an 8-bit RGB PNG file; throws Error on an empty picture.
 std::vector<uint8_t> EncodePng(const Image& picture);
 
+// A picture of at most 256 colours: every pixel an index into Palette
+// (0x00RRGGBB), rows from the top.
+struct IndexedImage {
+    int Width = 0;
+    int Height = 0;
+    std::vector<uint8_t> Index;
+    std::vector<uint32_t> Palette;
+};
+// As an 8-bit paletted PNG file, compressed for speed over size (large flat
+// pictures such as the chart image); throws Error on an empty picture.
+std::vector<uint8_t> EncodeIndexedPng(const IndexedImage& picture);
+
 } // namespace tappo

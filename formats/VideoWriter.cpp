@@ -14,9 +14,22 @@ extern "C" {
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
 
 namespace tappo {
+const char* const VideoPresets[10] = {"ultrafast", "superfast", "veryfast", "faster",   "fast",
+                                      "medium",    "slow",      "slower",   "veryslow", "placebo"};
+
+bool IsVideoPreset(const std::string& name) {
+    return std::find(std::begin(VideoPresets), std::end(VideoPresets), name) !=
+           std::end(VideoPresets);
+}
+
 namespace {
 
 // What each file type holds: H.264 with lossless FLAC (the sound exactly as
@@ -36,6 +49,20 @@ constexpr VideoType VideoTypes[] = {
     {".mp4", "mp4", "libx264", "preset=veryfast", "aac", 18, 192000},
     {".webm", "webm", "libvpx-vp9", "deadline=realtime:cpu-used=8:row-mt=1", "libopus", 31, 160000},
 };
+
+// The encoder's options for `preset`: x264 takes the name; VP9 the
+// cpu-used of the same place from fastest (8) to slowest (0), in its
+// real-time mode where that is fast (5 and up).
+std::string VideoOptionsFor(const VideoType& type, const std::string& preset) {
+    if (preset.empty()) return type.VideoOptions;
+    if (std::string_view(type.VideoCodec) != "libvpx-vp9") return "preset=" + preset;
+    int place = 0;
+    while (place < 9 && preset != VideoPresets[place])
+        ++place;
+    const int cpuUsed = std::max(0, 8 - place);
+    return std::string(cpuUsed >= 5 ? "deadline=realtime" : "deadline=good") +
+           ":cpu-used=" + std::to_string(cpuUsed) + ":row-mt=1";
+}
 
 const VideoType* VideoTypeOfName(const std::string& path) {
     for (const VideoType& type : VideoTypes) {
@@ -113,7 +140,8 @@ struct VideoFileWriter::Codecs {
     std::vector<uint8_t> sourcePlanes; // an even scale: Y, U, V at the source size
     std::vector<int16_t> pending;      // interleaved stereo not yet encoded
     int soundFrameSize = 0;
-    int64_t soundFrames = 0; // given to the encoder
+    int64_t soundFrames = 0;     // given to the encoder
+    int64_t picturesEncoded = 0; // given to the encoder
 
     ~Codecs() {
         avcodec_free_context(&video);
@@ -179,7 +207,7 @@ void VideoFileWriter::Codecs::OpenVideo(const VideoType& type, const VideoSettin
     video->color_range = AVCOL_RANGE_MPEG;
     if (format->oformat->flags & AVFMT_GLOBALHEADER) video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVDictionary* options = nullptr;
-    av_dict_parse_string(&options, type.VideoOptions, "=", ":", 0);
+    av_dict_parse_string(&options, VideoOptionsFor(type, settings.Preset).c_str(), "=", ":", 0);
     av_dict_set_int(&options, "crf", settings.Quality >= 0 ? settings.Quality : type.DefaultQuality,
                     0);
     const int opened = avcodec_open2(video, codec, &options);
@@ -338,6 +366,60 @@ void VideoFileWriter::Codecs::EncodeSound(size_t frames) {
     Encode(sound, soundStream, soundFrame);
 }
 
+// The queue between the caller, which draws, and the encoding thread: items
+// in the order written, at most MaxPictures pictures among them; picture
+// buffers are used again once encoded.
+struct VideoFileWriter::Pipeline {
+    static constexpr size_t MaxPictures = 4;
+    struct Item {
+        std::vector<uint16_t> Pixels; // a picture, rows `width` apart; empty for sound
+        std::vector<int16_t> Sound;
+    };
+    std::mutex lock;
+    std::condition_variable changed;
+    std::deque<Item> items;
+    std::vector<std::vector<uint16_t>> spare;
+    size_t pictures = 0;
+    bool closing = false, dropping = false;
+    std::exception_ptr failure;
+    std::thread worker;
+
+    // Waits for the next item; false once the queue is closed and empty.
+    bool Take(Item& item) {
+        std::unique_lock<std::mutex> hold(lock);
+        changed.wait(hold, [&] { return !items.empty() || closing; });
+        if (items.empty() || dropping) return false;
+        item = std::move(items.front());
+        items.pop_front();
+        return true;
+    }
+    void Done(Item& item) {
+        const std::lock_guard<std::mutex> hold(lock);
+        if (!item.Pixels.empty()) {
+            --pictures;
+            spare.push_back(std::move(item.Pixels));
+        }
+        changed.notify_all();
+    }
+    void Put(Item item) {
+        std::unique_lock<std::mutex> hold(lock);
+        if (failure) std::rethrow_exception(failure);
+        pictures += item.Pixels.empty() ? 0 : 1;
+        items.push_back(std::move(item));
+        changed.notify_all();
+    }
+    // A buffer for the next picture, once the queue has room for one.
+    std::vector<uint16_t> Room() {
+        std::unique_lock<std::mutex> hold(lock);
+        changed.wait(hold, [&] { return pictures < MaxPictures || failure; });
+        if (failure) std::rethrow_exception(failure);
+        if (spare.empty()) return {};
+        std::vector<uint16_t> buffer = std::move(spare.back());
+        spare.pop_back();
+        return buffer;
+    }
+};
+
 VideoFileWriter::VideoFileWriter(std::string path, int width, int height,
                                  const VideoSettings& settings)
     : path_(std::move(path)), codecs_(std::make_unique<Codecs>()) {
@@ -372,34 +454,77 @@ VideoFileWriter::VideoFileWriter(std::string path, int width, int height,
         std::remove(temp_.c_str());
         throw Error(FormatText(Tr("ファイル %s に書き込めません"), path_));
     }
+    pipeline_ = std::make_unique<Pipeline>();
+    pipeline_->worker = std::thread(EncodeQueued, std::ref(c), std::ref(*pipeline_));
 }
 
 VideoFileWriter::~VideoFileWriter() {
+    StopPipeline(true);
     if (!codecs_) return;
     const bool made = codecs_->fileOpen;
     codecs_.reset();
     if (made) std::remove(temp_.c_str());
 }
 
+void VideoFileWriter::StopPipeline(bool drop) {
+    if (!pipeline_) return;
+    {
+        const std::lock_guard<std::mutex> hold(pipeline_->lock);
+        pipeline_->closing = true;
+        pipeline_->dropping = drop;
+        pipeline_->changed.notify_all();
+    }
+    if (pipeline_->worker.joinable()) pipeline_->worker.join();
+    const std::exception_ptr failure = pipeline_->failure;
+    pipeline_.reset();
+    if (failure && !drop) std::rethrow_exception(failure);
+}
+
+// Each picture scaled, converted and encoded,
+// each sound taken and encoded in whole encoder frames, in order.
+void VideoFileWriter::EncodeQueued(Codecs& c, Pipeline& queue) {
+    Pipeline::Item item;
+    try {
+        while (queue.Take(item)) {
+            if (!item.Pixels.empty()) {
+                c.Check(av_frame_make_writable(c.picture));
+                c.ConvertPicture(item.Pixels.data(), c.width);
+                c.picture->pts = c.picturesEncoded++;
+                c.Encode(c.video, c.videoStream, c.picture);
+            } else {
+                c.TakeSound(item.Sound.data(), item.Sound.size() / 2);
+                while (c.pending.size() >= size_t(c.soundFrameSize) * 2)
+                    c.EncodeSound(size_t(c.soundFrameSize));
+            }
+            queue.Done(item);
+        }
+    } catch (...) {
+        const std::lock_guard<std::mutex> hold(queue.lock);
+        queue.failure = std::current_exception();
+        queue.changed.notify_all();
+    }
+}
+
 void VideoFileWriter::WritePicture(const uint16_t* pixels, int pitch) {
     Codecs& c = *codecs_;
-    c.Check(av_frame_make_writable(c.picture));
-    c.ConvertPicture(pixels, pitch);
-    c.picture->pts = pictures_++;
-    c.Encode(c.video, c.videoStream, c.picture);
+    std::vector<uint16_t> copy = pipeline_->Room();
+    copy.resize(size_t(c.width) * size_t(c.height));
+    for (int y = 0; y < c.height; ++y)
+        std::copy_n(pixels + size_t(y) * size_t(pitch), c.width, copy.data() + size_t(y) * c.width);
+    pipeline_->Put({std::move(copy), {}});
+    ++pictures_;
 }
 
 void VideoFileWriter::WriteSound(const int16_t* stereo, size_t frames) {
-    Codecs& c = *codecs_;
-    c.TakeSound(stereo, frames);
+    if (frames == 0) return;
+    pipeline_->Put({{}, std::vector<int16_t>(stereo, stereo + frames * 2)});
     soundFrames_ += int64_t(frames);
-    while (c.pending.size() >= size_t(c.soundFrameSize) * 2)
-        c.EncodeSound(size_t(c.soundFrameSize));
 }
 
 void VideoFileWriter::Finish() {
     if (!codecs_) return;
     try {
+        StopPipeline(false);
         Codecs& c = *codecs_;
         if (c.resampler) c.TakeSound(nullptr, 0);
         while (c.pending.size() >= size_t(c.soundFrameSize) * 2)

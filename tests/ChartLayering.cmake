@@ -54,6 +54,21 @@ foreach(f ${files})
   endif()
 endforeach()
 
+# The chart image in render/ is pure drawing: it may include base/, files/,
+# formats/, chart/ and its own headers, never the platform (text comes from
+# its caller), the screens or media loading.
+file(GLOB_RECURSE files ${ROOT}/render/*.cpp ${ROOT}/render/*.h)
+foreach(f ${files})
+  file(STRINGS ${f} includes REGEX "^[ \t]*#[ \t]*include")
+  foreach(line ${includes})
+    if(line MATCHES "#[ \t]*include[ \t]*<SDL" OR
+       (line MATCHES "#[ \t]*include[ \t]*\"" AND
+        NOT line MATCHES "#[ \t]*include[ \t]*\"(base|files|formats|chart|render)/"))
+      message(FATAL_ERROR "${f} includes outside base/, files/, formats/, chart/ and render/: ${line}")
+    endif()
+  endforeach()
+endforeach()
+
 # The two screens stand side by side: select/ and play/ do not include each
 # other; what both use (the display services, the user's toggles) is in screen/,
 # which includes neither.

@@ -97,6 +97,9 @@ TEST(CommandLine, MistakesAreReported) {
                                                                   {"--video-scale", "0"},
                                                                   {"--video-fps", "241"},
                                                                   {"--video-crf", "52"},
+                                                                  {"--video-preset", "fastest"},
+                                                                  {"--chart-image-measures", "65"},
+                                                                  {"--chart-image", "a.png"},
                                                                   {"--bogus"}}) {
         EXPECT_FALSE(ParseCommandLine(args).Error.empty()) << args[0];
     }
@@ -115,7 +118,13 @@ TEST(CommandLine, VideoRendersAreCheckedAtOnce) {
     EXPECT_FALSE(ParseCommandLine({"--render-video", ".mkv", "x.bms"}).Error.empty());
     EXPECT_FALSE(ParseCommandLine({"--render-video", "a.mkv", "--render-wav", "a.wav", "x.bms"})
                      .Error.empty());
-    const CommandLine cl = ParseCommandLine({"--video-scale", "2", "--video-fps", "30", "x.bms"});
+    const CommandLine cl = ParseCommandLine(
+        {"--video-scale", "2", "--video-fps", "30", "--video-preset", "slow", "x.bms"});
     EXPECT_EQ(cl.VideoScale, 2);
     EXPECT_EQ(cl.VideoFps, 30);
+    EXPECT_EQ(cl.VideoPreset, "slow");
+    const CommandLine image =
+        ParseCommandLine({"--chart-image", "a.png", "--chart-image-measures", "8", "x.bms"});
+    EXPECT_EQ(image.ChartImage, "a.png");
+    EXPECT_EQ(image.ChartImageMeasures, 8);
 }

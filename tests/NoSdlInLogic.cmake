@@ -2,7 +2,7 @@
 # engine mentions SDL, SDL_ttf or FluidSynth: those folders must stay testable
 # without a window or a sound card. Fails too when a codec library (libjpeg, libpng, libsndfile, FFmpeg)
 # is used outside formats/ (the asset maker in tools/ may write JPEG itself).
-foreach(dir base files formats audio chart library play select effects screen)
+foreach(dir base files formats audio chart render library play select effects screen)
   file(GLOB_RECURSE files ${ROOT}/${dir}/*.cpp ${ROOT}/${dir}/*.h)
   foreach(f ${files})
     file(STRINGS ${f} hits REGEX "SDL_|#include <SDL|fluid_|#include <fluidsynth")
@@ -12,7 +12,7 @@ foreach(dir base files formats audio chart library play select effects screen)
   endforeach()
 endforeach()
 
-foreach(dir base files audio platform chart library media play select effects screen app)
+foreach(dir base files audio platform chart render library media play select effects screen app)
   file(GLOB_RECURSE files ${ROOT}/${dir}/*.cpp ${ROOT}/${dir}/*.h)
   foreach(f ${files})
     file(STRINGS ${f} hits REGEX "#include <((jpeglib|jerror|png|pngconf|sndfile)\\.h|lib(avformat|avcodec|avutil|swscale|swresample)/)")

@@ -6,8 +6,8 @@
 set -u
 bin="$1"
 . "$(dirname "$0")/checks.sh"
-command -v ffmpeg > /dev/null && command -v ffprobe > /dev/null ||
-  { echo "skipped - ffmpeg and ffprobe are not installed"; exit 77; }
+command -v ffmpeg > /dev/null && command -v ffprobe > /dev/null && command -v python3 > /dev/null ||
+  { echo "skipped - ffmpeg, ffprobe or python3 is not installed"; exit 77; }
 
 # A short song: a 50 ms noise burst on notes over three measures of a second.
 mkdir -p "$work/song"
@@ -28,15 +28,23 @@ check "the video is H.264, 640x480 at 50 frames a second" $?
 check "its sound is FLAC, 44.1 kHz stereo" $?
 wavBytes=$(( $(stat -c %s "$work/w.wav") - 44 ))
 frames=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 "$work/v.mkv")
-# The end is seen on a frame: the picture of that frame, then the held second.
-want=$(( (wavBytes / 4 + 44100) * 50 / 44100 + 1 ))
-[ $(( frames - want )) -ge -1 ] && [ $(( frames - want )) -le 1 ]
-check "its $frames frames last the song and a second ($want)" $?
 ffmpeg -v error -i "$work/v.mkv" -map 0:a -f s16le - > "$work/v.pcm"
 pcmBytes=$(stat -c %s "$work/v.pcm")
-cmp -s -n "$wavBytes" <(tail -c +45 "$work/w.wav") "$work/v.pcm"
-check "its sound is the --render-wav mix sample for sample" $?
-[ "$(tail -c +$(( wavBytes + 1 )) "$work/v.pcm" | tr -d '\0' | wc -c)" -eq 0 ] &&
+# The video starts with the loading screen, its sound with as much silence
+# before the song: the bytes of that silence, where the --render-wav mix
+# (its own silence in front included) is found in the video's sound.
+lead=$(python3 -c 'import sys
+w = open(sys.argv[1], "rb").read()[44:]; v = open(sys.argv[2], "rb").read()
+z = len(w) - len(w.lstrip(b"\0"))
+at = v.find(w[z:z + 4096]) - z
+print(at if at >= 0 and v[:at].strip(b"\0") == b"" and v[at:at + len(w)] == w else -1)' "$work/w.wav" "$work/v.pcm")
+[ "$lead" -gt 0 ]
+check "its sound is silence ($lead bytes), then the --render-wav mix sample for sample" $?
+# The end is seen on a frame: the picture of that frame, then the held second.
+want=$(( ((lead + wavBytes) / 4 + 44100) * 50 / 44100 + 1 ))
+[ $(( frames - want )) -ge -1 ] && [ $(( frames - want )) -le 1 ]
+check "its $frames frames last the loading, the song and a second ($want)" $?
+[ "$(tail -c +$(( lead + wavBytes + 1 )) "$work/v.pcm" | tr -d '\0' | wc -c)" -eq 0 ] &&
   [ $(( pcmBytes / 4 * 50 / 44100 )) -eq "$frames" ]
 check "then silence, as long as the pictures ($pcmBytes bytes)" $?
 grep -q "wrote .* frames" "$work/err" && grep -q "Rendering: 100%" "$work/err"
@@ -61,6 +69,10 @@ at=$(( held - 50 - 1 - 10 )) # the picture of frame 140, before the held second
 same=$(psnr $at "$work/s140.png"); next=$(psnr $at "$work/s141.png")
 awk -v s="$same" -v n="$next" 'BEGIN { exit !(s == "inf" || (s >= 35 && (n == "inf" ? 0 : s > n))) }'
 check "a frame is the screenshot of its song time, scaled ($same dB; the next frame's $next dB)" $?
+# The first picture is the loading screen, which no frame draws.
+loading=$(psnr 0 "$work/s141.png")
+awk -v s="$loading" 'BEGIN { exit !(s != "inf" && s < 35) }'
+check "the video starts with the loading screen ($loading dB against a play frame)" $?
 # An odd scale converts the colours of the scaled picture, an even one before scaling.
 "$bin" --video-scale 3 --video-fps 50 --frame-ms 20 --frames 150 --render-video "$work/odd.mkv" "$chart" 2> /dev/null
 odd=$(psnr $at "$work/s140.png" "$work/odd.mkv")
@@ -71,6 +83,17 @@ check "at scale 3 too ($odd dB)" $?
 "$bin" --render-video "$work/out.avi" "$chart" > /dev/null 2> "$work/err"
 [ $? -eq 2 ] && grep -q "out.avi: unknown video file type" "$work/err" && ! ls "$work" | grep -q "out\.avi"
 check "an unknown extension is refused with no file" $?
+"$bin" --video-preset quick --render-video "$work/out.mkv" "$chart" > /dev/null 2> "$work/err"
+[ $? -eq 2 ] && grep -q "video-preset needs ultrafast" "$work/err" && ! ls "$work" | grep -q "out\.mkv"
+check "an unknown preset is refused, naming the presets" $?
+# A preset reaches the encoder: the fastest makes a larger file than the slowest.
+for p in ultrafast veryslow; do
+  "$bin" --video-scale 1 --video-preset $p --render-video "$work/$p.webm" "$chart" 2> /dev/null &&
+    "$bin" --video-scale 1 --video-preset $p --render-video "$work/$p.mp4" "$chart" 2> /dev/null
+done
+[ "$(stat -c %s "$work/ultrafast.mp4")" -gt "$(stat -c %s "$work/veryslow.mp4")" ] &&
+  [ "$(stat -c %s "$work/ultrafast.webm")" -gt "$(stat -c %s "$work/veryslow.webm")" ]
+check "--video-preset sets the H.264 and VP9 encoders' speed" $?
 "$bin" --render-video "$work/out.mkv" > /dev/null 2>&1
 [ $? -eq 2 ] && ! ls "$work" | grep -q "out\.mkv"
 check "a render without a chart is refused" $?
