@@ -37,6 +37,8 @@ Player::Player(const PlayerServices& services)
     startMeasure_ = services.StartMeasure;
     startMs_ = services.StartMs;
     scrollFactor_ = services.ScrollFactor;
+    loopMeasures_ = services.LoopMeasures;
+    loopPasses_ = services.LoopPasses;
 }
 
 // The screens' and the loader's records: references to the player's own
@@ -302,6 +304,13 @@ void Player::PlayKey(Key key) {
     case Key::F9:
         ChangeScrollSpeed(key == Key::F9 ? 1 : -1);
         break;
+    case Key::I:
+    case Key::O:
+        MarkLoop(key == Key::I);
+        break;
+    case Key::Backspace:
+        ClearLoop();
+        break;
     default:
         break;
     }
@@ -343,7 +352,68 @@ bool Player::PlaceStartPoint() {
         }
     }
     play_.StartAt = time.value_or(0);
+    if (!PlaceLoop()) return false;
+    if (!time && loopMeasures_) play_.StartAt = play_.Loop.StartTime;
     return true;
+}
+
+bool Player::PlaceLoop() {
+    if (!loopMeasures_) return true;
+    const ChartData& chart = session_.Chart;
+    const auto [first, last] = *loopMeasures_;
+    const std::optional<int32_t> from = MeasureStartTime(chart, first);
+    const std::optional<int32_t> to = MeasureStartTime(chart, last);
+    const std::string given = std::to_string(first) + "-" + std::to_string(last);
+    if (!from || !to) {
+        ReportError(FormatText(Tr("--loop %s: the chart's measures are 0 to %s"), given,
+                               std::to_string(std::max(0, chart.LastObjectMeasure))));
+        return false;
+    }
+    if (*from >= *to) {
+        ReportError(FormatText(Tr("--loop %s: the loop is empty"), given));
+        return false;
+    }
+    play_.Loop = PlayLoop{.StartMeasure = first,
+                          .EndMeasure = last,
+                          .StartTime = *from,
+                          .EndTime = *to,
+                          .LastPass = loopPasses_};
+    return true;
+}
+
+void Player::MarkLoop(bool start) {
+    if (!playScreen_.Running()) return;
+    const ChartData& chart = session_.Chart;
+    PlayLoop& loop = play_.Loop;
+    const int measure = MeasureAt(chart, play_.SongTime);
+    const std::optional<int> other = start ? loop.EndMeasure : loop.StartMeasure;
+    if (!other) {
+        (start ? loop.StartMeasure : loop.EndMeasure) = measure;
+        settingBand_.Show(LoopText(loop.StartMeasure, loop.EndMeasure), clock_.NowMs());
+        return;
+    }
+    const int first = std::min(measure, *other), last = std::max(measure, *other);
+    const int32_t from = MeasureStartTime(chart, first).value_or(0);
+    const int32_t to = MeasureStartTime(chart, last).value_or(0);
+    if (from >= to) {
+        notice_.Add(Tr("the loop would be empty: mark its other end on another measure"),
+                    clock_.NowMs());
+        return;
+    }
+    loop = PlayLoop{.StartMeasure = first, .EndMeasure = last, .StartTime = from, .EndTime = to};
+    settingBand_.Show(LoopText(loop.StartMeasure, loop.EndMeasure), clock_.NowMs());
+    // Play already past the end mark goes to the start mark at once; the
+    // sounds playing now were started without the loop's bound.
+    if (play_.SongTime >= to)
+        playScreen_.SeekTime(from);
+    else
+        loop.Unbounded = true;
+}
+
+void Player::ClearLoop() {
+    if (!playScreen_.Running()) return;
+    play_.Loop = PlayLoop{};
+    settingBand_.Show(LoopText(std::nullopt, std::nullopt), clock_.NowMs());
 }
 
 void Player::SeekKey(int measures) {

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <optional>
@@ -204,17 +205,21 @@ class StepMixer {
         const bool started = player_.Status().SongStarted();
         // A song started at a later point (--start-measure, --start-ms) is
         // written from that point on.
+        // A loop's joint moves the song's frames later: the start stays where it was.
         const PlayState& play = player_.Status().Playback();
-        const int64_t songStart = started
-                                      ? MixFrameOfTick(uint32_t(play.SongStartTick), tick0_) +
-                                            play.SeekFrameShift + MixFramesOfSongTime(play.StartAt)
-                                      : due;
+        if (started && !songStart_)
+            songStart_ = MixFrameOfTick(uint32_t(play.SongStartTick), tick0_) +
+                         play.SeekFrameShift + MixFramesOfSongTime(play.StartAt);
+        const int64_t songStart = songStart_.value_or(due);
+        // Play stopped at a loop's end on its last pass: the file ends there.
+        const int64_t songEnd = play.Loop.FinalFrame >= 0 ? play.Loop.FinalFrame : INT64_MAX;
         while (mixed_ < due) {
             const int n = int(std::min<int64_t>(due - mixed_, int64_t(block_.size() / 2)));
             player_.SoundOutput().Mix(block_.data(), n);
-            if (sink_ && started && mixed_ + n > songStart) {
+            if (sink_ && started && mixed_ + n > songStart && mixed_ < songEnd) {
                 const int64_t skip = std::max<int64_t>(0, songStart - mixed_);
-                sink_(block_.data() + skip * 2, size_t(n - skip));
+                const int64_t kept = std::min<int64_t>(n, songEnd - mixed_);
+                if (kept > skip) sink_(block_.data() + skip * 2, size_t(kept - skip));
             }
             mixed_ += n;
         }
@@ -226,6 +231,7 @@ class StepMixer {
     SoundSink sink_;
     std::vector<int16_t> block_ = std::vector<int16_t>(4096 * 2);
     int64_t mixed_ = 0;
+    std::optional<int64_t> songStart_;
 };
 
 bool FinishRender(WaveFileWriter& wav, const std::string& path, MessageBox& box) {
@@ -437,7 +443,9 @@ int RunHeadless(const CommandLine& cl) {
                                 !render || !cl.Screenshots.empty() || !cl.RenderVideo.empty(),
                             .StartMeasure = cl.StartMeasure,
                             .StartMs = cl.StartMs,
-                            .ScrollFactor = cl.ScrollFactor};
+                            .ScrollFactor = cl.ScrollFactor,
+                            .LoopMeasures = cl.LoopMeasures,
+                            .LoopPasses = LoopPassesOf(cl)};
     // The mix follows the clock from here.
     const uint32_t tick0 = clock.NowMs();
     auto owned = std::make_unique<Player>(services);
@@ -525,7 +533,9 @@ int RunOnScreen(const CommandLine& cl) {
                             .Volume = cl.Volume,
                             .StartMeasure = cl.StartMeasure,
                             .StartMs = cl.StartMs,
-                            .ScrollFactor = cl.ScrollFactor};
+                            .ScrollFactor = cl.ScrollFactor,
+                            .LoopMeasures = cl.LoopMeasures,
+                            .LoopPasses = LoopPassesOf(cl)};
     auto owned = std::make_unique<Player>(services);
     Player& player = *owned;
     player.UseReading(ChartReadingOf(cl, true));

@@ -8,6 +8,7 @@
 //   screen = window               (window or full)
 //   audio-buffer = 512            (64-8192 frames)
 //   volume = 100                  (0-100; the volume keys change it and store it)
+//   scroll-speed = 1.5            (0.5-4 in steps of 0.25; written by --save-settings)
 //
 // Spaces around the key and the value are ignored; a value starting with "~/"
 // is below $HOME. An unknown key or a line that does not read is reported with
@@ -27,7 +28,8 @@ struct Settings {
     std::optional<int> Scale;       // window scale; 0: the largest that fits
     std::optional<bool> Windowed;   // window (true) or full screen
     std::optional<int> AudioBufferFrames;
-    std::optional<int> Volume; // master volume, 0-100
+    std::optional<int> Volume;         // master volume, 0-100
+    std::optional<double> ScrollSpeed; // the arrows' spread, 0.5-4 in steps of 0.25
 };
 
 // "$XDG_CONFIG_HOME/tappoplayer/settings" (by default ~/.config/tappoplayer/);

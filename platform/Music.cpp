@@ -6,6 +6,7 @@
 #include "files/Files.h"
 #include "formats/Midi.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -168,6 +169,7 @@ void MusicPlayer::Stop() {
     if (!open_) throw Error(Tr(NoDevice));
     std::lock_guard<SoundMutex> lock(mutex_);
     startAt_ = -1;
+    jumpPending_ = false;
     if (!playing_ || !synth_->player) return;
     const bool ended = EndedLocked();
     const int at = fluid_player_get_current_tick(synth_->player);
@@ -185,10 +187,29 @@ void MusicPlayer::Seek(int64_t ms) {
     if (!open_) throw Error(Tr(NoDevice));
     std::lock_guard<SoundMutex> lock(mutex_);
     startAt_ = -1;
+    jumpPending_ = false;
     NewPlayerLocked();
     playing_ = false;
     const int64_t tick = MidiTickAtMs(file_.data(), file_.size(), ms);
     if (tick > 0) stoppedAt_ = int(std::min<int64_t>(tick, INT_MAX));
+}
+
+void MusicPlayer::JumpAt(int64_t frame, std::optional<int64_t> ms) {
+    if (!open_) throw Error(Tr(NoDevice));
+    std::lock_guard<SoundMutex> lock(mutex_);
+    jumpAt_ = frame;
+    jumpTick_ = ms ? std::min<int64_t>(MidiTickAtMs(file_.data(), file_.size(), *ms), INT_MAX) : -1;
+    jumpPending_ = true;
+}
+
+void MusicPlayer::JumpLocked() {
+    jumpPending_ = false;
+    startAt_ = -1;
+    NewPlayerLocked();
+    playing_ = false;
+    if (jumpTick_ < 0) return;
+    if (jumpTick_ > 0) stoppedAt_ = int(jumpTick_);
+    PlayLocked();
 }
 
 MusicState MusicPlayer::Mode() {
@@ -199,14 +220,27 @@ MusicState MusicPlayer::Mode() {
 
 void MusicPlayer::MixInto(int32_t* mix, int frames, int64_t blockStart) {
     std::lock_guard<SoundMutex> lock(mutex_);
-    if (!synth_ || !open_ || !playing_) return;
-    int offset = 0;
-    if (startAt_ > blockStart) {
-        if (startAt_ >= blockStart + frames) return; // not yet
+    if (!synth_ || !open_) return;
+    if (jumpPending_ && jumpAt_ < blockStart + frames) {
+        // The music up to the jump's frame, then from where it goes on.
+        const int split = int(std::max<int64_t>(0, jumpAt_ - blockStart));
+        RenderLocked(mix, 0, split, blockStart);
+        JumpLocked();
+        RenderLocked(mix, split, frames, blockStart);
+        return;
+    }
+    RenderLocked(mix, 0, frames, blockStart);
+}
+
+void MusicPlayer::RenderLocked(int32_t* mix, int from, int to, int64_t blockStart) {
+    if (!playing_ || from >= to) return;
+    int offset = from;
+    if (startAt_ > blockStart + from) {
+        if (startAt_ >= blockStart + to) return; // not yet
         offset = int(startAt_ - blockStart);
     }
     startAt_ = -1;
-    const int n = frames - offset;
+    const int n = to - offset;
     buffer_.resize(size_t(n) * 2);
     fluid_synth_write_s16(synth_->synth, n, buffer_.data(), 0, 2, buffer_.data(), 1, 2);
     int32_t* dst = mix + size_t(offset) * 2;

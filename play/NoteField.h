@@ -16,6 +16,9 @@
 #include "play/PlayState.h"
 #include "screen/ScreenServices.h"
 
+#include <optional>
+#include <string>
+
 namespace tappo {
 
 // Item numbers of the sprite archive the play screen draws.
@@ -26,6 +29,10 @@ enum PlayItems : int {
     ItemPause = 3,
     ItemKeyNotes = 8
 };
+
+// The loop's marks as a label, e.g. "LOOP 32-40", "LOOP 32-" with only its
+// start marked; "LOOP OFF" with neither mark.
+std::string LoopText(std::optional<int> startMeasure, std::optional<int> endMeasure);
 
 class NoteFieldPainter {
   public:
@@ -41,7 +48,7 @@ class NoteFieldPainter {
     int MeasurePhase() const;
     // When no images are shown: the warp, or a screen with the chart's header.
     void DrawBackground();
-    // Frame rate, the late-time offset and the pause mark.
+    // Frame rate, the late-time offset, the loop's label and the pause mark.
     void DrawOverlay();
     // Receptors, then every lane's arrows from its cursor down to the screen's
     // bottom; a chart with its own key layout draws its key lanes instead.
@@ -65,6 +72,8 @@ class NoteFieldPainter {
     double ArrowDistance(const EventRecord& record) const;
     ArrowPlace PlaceArrow(int lane, int player, const EventRecord& record);
     void DrawArrowAt(int lane, int player, int top, int phase);
+    // The loop's marks beside the lanes, where their measure lines scroll.
+    void DrawLoopMarks();
 
     Display& video_;
     SpriteSheet& images_;

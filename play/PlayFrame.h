@@ -87,6 +87,10 @@ class PlayScreen {
     // measure it is in, at most back to measure 0; false, with nothing
     // changed, past the chart's last measure or before the song runs.
     bool SeekMeasures(int measures);
+    // Play goes to song time `songTime` (a loop's start mark).
+    void SeekTime(int32_t songTime);
+    // The chart plays or stands paused, its clock started.
+    bool Running() const;
 
   private:
     PlayScene scene_;
