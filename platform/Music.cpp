@@ -20,6 +20,9 @@ struct MusicPlayer::Synth {
     fluid_settings_t* settings = nullptr;
     fluid_synth_t* synth = nullptr;
     fluid_player_t* player = nullptr;
+    // The notes sounding where a fresh player was sent: struck again once its
+    // seek has set the channels' programs and controllers.
+    std::vector<HeldMidiNote> held;
     ~Synth() {
         if (player) {
             fluid_player_stop(player);
@@ -32,6 +35,7 @@ struct MusicPlayer::Synth {
 
 namespace {
 constexpr const char* NoDevice = ForCatalogue("MCI デバイスがありません");
+
 } // namespace
 
 std::string MusicPlayer::FindSoundFont() {
@@ -150,7 +154,26 @@ void MusicPlayer::PlayLocked() {
     if (playing_ && !EndedLocked()) return;
     if (EndedLocked() && stoppedAt_ < 0) NewPlayerLocked(); // AutoRewind at the end
     if (!synth_->player) return;
-    if (stoppedAt_ > 0) fluid_player_seek(synth_->player, stoppedAt_);
+    if (stoppedAt_ > 0) {
+        fluid_player_seek(synth_->player, stoppedAt_);
+        // The player's pass over the file up to the seek's tick sets every
+        // channel's program and controllers but skips the notes: on its first
+        // tick the notes still sounding there are struck again (released ones
+        // the pedal holds are released again, for the pedal to hold).
+        synth_->held = MidiNotesHeldAt(file_.data(), file_.size(), stoppedAt_);
+        fluid_player_set_tick_callback(
+            synth_->player,
+            [](void* data, int) {
+                auto& s = *static_cast<Synth*>(data);
+                for (const HeldMidiNote& n : s.held) {
+                    fluid_synth_noteon(s.synth, n.Channel, n.Key, n.Velocity);
+                    if (n.Sustained) fluid_synth_noteoff(s.synth, n.Channel, n.Key);
+                }
+                s.held.clear();
+                return FLUID_OK;
+            },
+            synth_.get());
+    }
     stoppedAt_ = -1;
     fluid_player_play(synth_->player);
     playing_ = true;

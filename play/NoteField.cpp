@@ -76,10 +76,6 @@ void NoteFieldPainter::DrawOverlay() {
     if (toggles_.ShowFps) canvas.WriteText(276, 222, std::to_string(timer_.FrameRate()) + " fps");
     if (play_.LateTime != 0)
         canvas.WriteText(240, 210, "late time" + std::to_string(play_.LateTime));
-    if (play_.Loop.StartMeasure || play_.Loop.EndMeasure) {
-        canvas.WriteText(4, 222, LoopText(play_.Loop.StartMeasure, play_.Loop.EndMeasure));
-        DrawLoopMarks();
-    }
     if (screen_ == ScreenPaused) images_.Draw(ItemPause, back, 140, 110, 0);
 }
 
@@ -89,12 +85,18 @@ std::string LoopText(std::optional<int> startMeasure, std::optional<int> endMeas
     return "LOOP " + number(startMeasure) + "-" + number(endMeasure);
 }
 
-// A mark is a small flag pointing at the lanes, on its measure line's row (the
-// middle of an arrow of that time): the start mark green, the end mark red.
-void NoteFieldPainter::DrawLoopMarks() {
-    if (!video_.CanDraw()) return;
+// The label in the corner; a mark is a small flag pointing at the lanes, on
+// its measure line's row (the middle of an arrow of that time): the start
+// mark cyan, the end mark yellow.
+void NoteFieldPainter::DrawLoop() {
+    if (!video_.CanDraw() || (!play_.Loop.StartMeasure && !play_.Loop.EndMeasure)) return;
     Surface& back = video_.Back();
-    const int x = std::max(0, gameState_.Lane1X - 9);
+    SurfaceCanvas& canvas = back.Canvas();
+    canvas.Font.Color = 0x00FF00;
+    canvas.WriteText(4, 222, LoopText(play_.Loop.StartMeasure, play_.Loop.EndMeasure));
+    // Left of the first player's lanes, or right of them where they start at the edge.
+    const int lane = gameState_.Lane1X;
+    const int x = lane >= 8 ? lane - 8 : lane + 130;
     for (const bool start : {true, false}) {
         const std::optional<int> measure = start ? play_.Loop.StartMeasure : play_.Loop.EndMeasure;
         if (!measure || *measure < 0 || *measure >= MeasureCount) continue;
@@ -102,7 +104,7 @@ void NoteFieldPainter::DrawLoopMarks() {
         line.Time = int64_t(chart_.MeasureStart[size_t(*measure)]);
         const double row = std::ceil(ArrowDistance(line)) + 48;
         if (!(row > -4 && row < back.Height() + 4)) continue;
-        const uint16_t colour = start ? 0x07E0 : 0xF800;
+        const uint16_t colour = start ? 0x07FF : 0xFFE0;
         for (int dy = -3; dy <= 3; ++dy)
             for (int dx = 0; dx < 7 - 2 * std::abs(dy); ++dx)
                 if (int(row) + dy >= 0 && int(row) + dy < back.Height())

@@ -48,8 +48,10 @@ class NoteFieldPainter {
     int MeasurePhase() const;
     // When no images are shown: the warp, or a screen with the chart's header.
     void DrawBackground();
-    // Frame rate, the late-time offset, the loop's label and the pause mark.
+    // Frame rate, the late-time offset and the pause mark.
     void DrawOverlay();
+    // The loop's label ("LOOP 32-40") and its marks beside the lanes, over the arrows.
+    void DrawLoop();
     // Receptors, then every lane's arrows from its cursor down to the screen's
     // bottom; a chart with its own key layout draws its key lanes instead.
     void DrawReceptorsAndArrows();
@@ -72,8 +74,6 @@ class NoteFieldPainter {
     double ArrowDistance(const EventRecord& record) const;
     ArrowPlace PlaceArrow(int lane, int player, const EventRecord& record);
     void DrawArrowAt(int lane, int player, int top, int phase);
-    // The loop's marks beside the lanes, where their measure lines scroll.
-    void DrawLoopMarks();
 
     Display& video_;
     SpriteSheet& images_;

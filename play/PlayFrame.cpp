@@ -319,6 +319,7 @@ void PlayFrame(PlayScene& s) {
     if (s.Services.Video.CanDraw()) DrawBackground(s);
     s.NoteField.DrawOverlay();
     s.NoteField.DrawReceptorsAndArrows();
+    s.NoteField.DrawLoop();
     // The next frame's window starts where this one ends.
     p.PrevSongTime = p.SongTime;
 }
