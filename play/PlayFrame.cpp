@@ -283,10 +283,15 @@ void StartWindowSounds(PlayScene& s) {
 
 // A window that reaches the loop's end mark: its sounds up to the mark, then
 // play goes on from the start mark (as often as the window holds the passage).
+// Live, the end mark's frame may be mixed before the frame that passes it
+// runs: the frame before does the joint, ahead of the mix.
+constexpr int32_t LiveJointLeadMs = 1000 / StartGateFrameRate;
+
 void PassLoopJoints(PlayScene& s, int32_t tick) {
     PlayState& p = s.Play;
+    const int32_t ahead = !s.MixClockStart && p.OnSoundClock ? LiveJointLeadMs : 0;
     for (int pass = 0; pass < 1000 && s.Flow.Screen == ScreenPlay && p.Loop.Runs() &&
-                       p.PrevSongTime < p.Loop.EndTime && p.Loop.EndTime <= p.SongTime;
+                       p.PrevSongTime < p.Loop.EndTime && p.Loop.EndTime <= p.SongTime + ahead;
          ++pass) {
         // Sounds started before the loop was set have no bound: the joint
         // stops them as the frame finds it.

@@ -147,10 +147,12 @@ void JumpToLoopStart(PlayScene& s, int32_t now, int32_t tick) {
         p.SongTime = loop.EndTime;
         return;
     }
-    const int32_t span = loop.EndTime - loop.StartTime;
-    p.SongStartTick += span;
+    // A joint done ahead of the mix (live) starts the picture at the start
+    // mark; its clock is steered onto the sound's within moments.
+    const int32_t songTime = std::max(now - (loop.EndTime - loop.StartTime), loop.StartTime);
+    p.SongStartTick += now - songTime;
     if (p.SongStartTick == 0) p.SongStartTick = -1; // 0 is a clock not started
-    p.SongTime = now - span;
+    p.SongTime = songTime;
     p.PrevSongTime = loop.StartTime;
     p.SongEnded = false;
     if (s.MixClockStart) {
