@@ -361,53 +361,30 @@ bool Player::PlaceLoop() {
     if (!loopMeasures_) return true;
     const ChartData& chart = session_.Chart;
     const auto [first, last] = *loopMeasures_;
-    const std::optional<int32_t> from = MeasureStartTime(chart, first);
-    const std::optional<int32_t> to = MeasureStartTime(chart, last);
     const std::string given = std::to_string(first) + "-" + std::to_string(last);
-    if (!from || !to) {
+    if (!MeasureStartTime(chart, first) || !MeasureStartTime(chart, last)) {
         ReportError(FormatText(Tr("--loop %s: the chart's measures are 0 to %s"), given,
                                std::to_string(std::max(0, chart.LastObjectMeasure))));
         return false;
     }
-    if (*from >= *to) {
+    const std::optional<PlayLoop> loop = LoopBetween(chart, first, last);
+    if (!loop) {
         ReportError(FormatText(Tr("--loop %s: the loop is empty"), given));
         return false;
     }
-    play_.Loop = PlayLoop{.StartMeasure = first,
-                          .EndMeasure = last,
-                          .StartTime = *from,
-                          .EndTime = *to,
-                          .LastPass = loopPasses_};
+    play_.Loop = *loop;
+    play_.Loop.LastPass = loopPasses_;
     return true;
 }
 
 void Player::MarkLoop(bool start) {
     if (!playScreen_.Running()) return;
-    const ChartData& chart = session_.Chart;
-    PlayLoop& loop = play_.Loop;
-    const int measure = MeasureAt(chart, play_.SongTime);
-    const std::optional<int> other = start ? loop.EndMeasure : loop.StartMeasure;
-    if (!other) {
-        (start ? loop.StartMeasure : loop.EndMeasure) = measure;
-        settingBand_.Show(LoopText(loop.StartMeasure, loop.EndMeasure), clock_.NowMs());
-        return;
-    }
-    const int first = std::min(measure, *other), last = std::max(measure, *other);
-    const int32_t from = MeasureStartTime(chart, first).value_or(0);
-    const int32_t to = MeasureStartTime(chart, last).value_or(0);
-    if (from >= to) {
+    if (!playScreen_.MarkLoop(start)) {
         notice_.Add(Tr("the loop would be empty: mark its other end on another measure"),
                     clock_.NowMs());
         return;
     }
-    loop = PlayLoop{.StartMeasure = first, .EndMeasure = last, .StartTime = from, .EndTime = to};
-    settingBand_.Show(LoopText(loop.StartMeasure, loop.EndMeasure), clock_.NowMs());
-    // Play already past the end mark goes to the start mark at once; the
-    // sounds playing now were started without the loop's bound.
-    if (play_.SongTime >= to)
-        playScreen_.SeekTime(from);
-    else
-        loop.Unbounded = true;
+    settingBand_.Show(LoopText(play_.Loop.StartMeasure, play_.Loop.EndMeasure), clock_.NowMs());
 }
 
 void Player::ClearLoop() {

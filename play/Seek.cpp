@@ -173,8 +173,32 @@ bool PlayScreen::Running() const {
            s.Play.SongStartTick != 0;
 }
 
-void PlayScreen::SeekTime(int32_t songTime) {
-    if (Running()) SeekTo(scene_, songTime, int32_t(scene_.Clock.NowMs()));
+std::optional<PlayLoop> LoopBetween(const ChartData& chart, int first, int last) {
+    const std::optional<int32_t> from = MeasureStartTime(chart, first);
+    const std::optional<int32_t> to = MeasureStartTime(chart, last);
+    if (!from || !to || *from >= *to) return std::nullopt;
+    return PlayLoop{.StartMeasure = first, .EndMeasure = last, .StartTime = *from, .EndTime = *to};
+}
+
+bool PlayScreen::MarkLoop(bool start) {
+    PlayScene& s = scene_;
+    PlayLoop& loop = s.Play.Loop;
+    const int measure = MeasureAt(s.Session.Chart, s.Play.SongTime);
+    const std::optional<int> other = start ? loop.EndMeasure : loop.StartMeasure;
+    if (!other) {
+        (start ? loop.StartMeasure : loop.EndMeasure) = measure;
+        return true;
+    }
+    const std::optional<PlayLoop> marked =
+        LoopBetween(s.Session.Chart, std::min(measure, *other), std::max(measure, *other));
+    if (!marked) return false;
+    loop = *marked;
+    // The sounds playing now were started without the loop's bound.
+    if (s.Play.SongTime >= loop.EndTime)
+        SeekTo(s, loop.StartTime, int32_t(s.Clock.NowMs()));
+    else
+        loop.Unbounded = true;
+    return true;
 }
 
 bool PlayScreen::SeekMeasures(int measures) {

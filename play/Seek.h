@@ -31,6 +31,10 @@ void PlaceCursors(PlayState& play, const EventLists& events, int32_t songTime, b
 // sample there, and the music at that point of the piece.
 void SeekTo(PlayScene& scene, int32_t songTime, int32_t tick);
 
+// The loop from the line of measure `first` to that of `last` (both on the
+// chart); none when it would be empty.
+std::optional<PlayLoop> LoopBetween(const ChartData& chart, int first, int last);
+
 // Frames a sound starting at song time `songTime` plays before the loop's end
 // mark cuts it, as a seek would; WholeSound where no loop ends after that time.
 uint32_t FramesBeforeLoopEnd(const PlayState& play, int64_t songTime);
