@@ -204,8 +204,8 @@ class StepMixer {
         const int64_t due = MixFrameOfTick(tick, tick0_);
         const bool started = player_.Status().SongStarted();
         // A song started at a later point (--start-measure, --start-ms) is
-        // written from that point on.
-        // A loop's joint moves the song's frames later: the start stays where it was.
+        // written from that point on; that frame is kept, as a loop's joint
+        // moves the song's frames on.
         const PlayState& play = player_.Status().Playback();
         if (started && !songStart_)
             songStart_ = MixFrameOfTick(uint32_t(play.SongStartTick), tick0_) +

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fluidsynth.h>
+#include <utility>
 
 namespace tappo {
 
@@ -35,7 +36,6 @@ struct MusicPlayer::Synth {
 
 namespace {
 constexpr const char* NoDevice = ForCatalogue("MCI デバイスがありません");
-
 } // namespace
 
 std::string MusicPlayer::FindSoundFont() {
@@ -124,7 +124,7 @@ void MusicPlayer::Close() {
         fluid_synth_system_reset(synth_->synth);
     }
     file_.clear();
-    open_ = playing_ = false;
+    open_ = playing_ = jumpPending_ = false;
 }
 
 bool MusicPlayer::EndedLocked() {
@@ -192,7 +192,13 @@ void MusicPlayer::Stop() {
     if (!open_) throw Error(Tr(NoDevice));
     std::lock_guard<SoundMutex> lock(mutex_);
     startAt_ = -1;
-    jumpPending_ = false;
+    if (std::exchange(jumpPending_, false) && jumpTick_ >= 0) {
+        // Stopped before a jump it was to make: it goes on from there.
+        NewPlayerLocked();
+        if (jumpTick_ > 0) stoppedAt_ = int(jumpTick_);
+        playing_ = false;
+        return;
+    }
     if (!playing_ || !synth_->player) return;
     const bool ended = EndedLocked();
     const int at = fluid_player_get_current_tick(synth_->player);

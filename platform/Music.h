@@ -64,9 +64,9 @@ class MusicPlayer : public MixSource {
     std::vector<uint8_t> file_; // the open MIDI file
     int stoppedAt_ = -1;        // tick where Stop left the music, -1: at the start
     int64_t startAt_ = -1;      // mix frame of a scheduled start
-    int64_t jumpAt_ = -1;       // mix frame of a scheduled jump (JumpAt), -1: none
-    bool jumpPending_ = false;
-    int64_t jumpTick_ = -1; // where the jump goes on; -1: it stops
+    bool jumpPending_ = false;  // JumpAt asked for a jump not made yet
+    int64_t jumpAt_ = -1;       // its mix frame; -1: the next block
+    int64_t jumpTick_ = -1;     // where the jump goes on; -1: it stops
 
     std::string soundFont_;
     SoundMutex mutex_;             // the synthesiser renders on the audio thread

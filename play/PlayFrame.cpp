@@ -261,10 +261,6 @@ void DrawBackground(PlayScene& s) {
     }
 }
 
-} // namespace
-
-namespace {
-
 // Keysounds of this frame's window, each on a free channel (in the standard
 // reading, on the oldest keysound's channel when none is free), and the step
 // ticks, moved with the arrows by LateTime so they sound where the arrows
@@ -281,12 +277,12 @@ void StartWindowSounds(PlayScene& s) {
                    [&](const EventRecord&, int64_t t) { PlayKeysound(s, StepTickSlot, t); });
 }
 
-// A window that reaches the loop's end mark: its sounds up to the mark, then
-// play goes on from the start mark (as often as the window holds the passage).
 // Live, the end mark's frame may be mixed before the frame that passes it
 // runs: the frame before does the joint, ahead of the mix.
 constexpr int32_t LiveJointLeadMs = 1000 / StartGateFrameRate;
 
+// A window that reaches the loop's end mark: its sounds up to the mark, then
+// play goes on from the start mark (as often as the window holds the passage).
 void PassLoopJoints(PlayScene& s, int32_t tick) {
     PlayState& p = s.Play;
     const int32_t ahead = !s.MixClockStart && p.OnSoundClock ? LiveJointLeadMs : 0;
