@@ -198,8 +198,10 @@ using SoundSink = std::function<void(const int16_t*, size_t)>;
 // (when there is one) gets everything from the song's start on.
 class StepMixer {
   public:
-    StepMixer(Player& player, uint32_t tick0, SoundSink sink)
-        : player_(player), tick0_(tick0), sink_(std::move(sink)) {}
+    // `endAtLoop`: the file ends where a loop's last pass does (a sound
+    // render; a video holds its last picture with the sound going on).
+    StepMixer(Player& player, uint32_t tick0, SoundSink sink, bool endAtLoop)
+        : player_(player), tick0_(tick0), sink_(std::move(sink)), endAtLoop_(endAtLoop) {}
     void MixUpTo(uint32_t tick) {
         const int64_t due = MixFrameOfTick(tick, tick0_);
         const bool started = player_.Status().SongStarted();
@@ -212,7 +214,8 @@ class StepMixer {
                          play.SeekFrameShift + MixFramesOfSongTime(play.StartAt);
         const int64_t songStart = songStart_.value_or(due);
         // Play stopped at a loop's end on its last pass: the file ends there.
-        const int64_t songEnd = play.Loop.FinalFrame >= 0 ? play.Loop.FinalFrame : INT64_MAX;
+        const int64_t songEnd =
+            endAtLoop_ && play.Loop.FinalFrame >= 0 ? play.Loop.FinalFrame : INT64_MAX;
         while (mixed_ < due) {
             const int n = int(std::min<int64_t>(due - mixed_, int64_t(block_.size() / 2)));
             player_.SoundOutput().Mix(block_.data(), n);
@@ -229,6 +232,7 @@ class StepMixer {
     Player& player_;
     uint32_t tick0_;
     SoundSink sink_;
+    bool endAtLoop_;
     std::vector<int16_t> block_ = std::vector<int16_t>(4096 * 2);
     int64_t mixed_ = 0;
     std::optional<int64_t> songStart_;
@@ -296,11 +300,13 @@ class VideoFrames {
         if (!Recording()) return std::nullopt;
         return uint32_t(std::max<int64_t>(1, TickOf(writer_->Pictures()) - now));
     }
-    // After a frame: its picture, from the song's first frame on.
+    // After a frame: its picture, from the song's first frame on (the tick
+    // of its start point, where it starts later than the top).
     void AfterFrame(const Player& player) {
         if (!writer_) return;
+        const PlayState& play = player.Status().Playback();
         if (!startTick_ && player.Status().SongStarted() && player.Status().Mode() == ScreenPlay)
-            startTick_ = player.Status().Playback().SongStartTick;
+            startTick_ = int64_t(play.SongStartTick) + play.StartAt;
         if (startTick_) Write(player.Status().Picture());
     }
     // The last picture held for a second past the song's end, with the mix
@@ -392,7 +398,7 @@ void RunHeadlessFrames(Player& player, VirtualClock& clock, const CommandLine& c
     SoundSink sink;
     if (out.wav) sink = [&](const int16_t* s, size_t n) { out.wav->Write(s, n); };
     if (out.video) sink = [&](const int16_t* s, size_t n) { out.video->WriteSound(s, n); };
-    StepMixer mixer(player, tick0, sink);
+    StepMixer mixer(player, tick0, sink, !out.video);
     VideoFrames frames(out.video.get(), cl.VideoFps);
     const double expected =
         player.Status().CurrentChart().Chart.LastSoundTime / 1000.0 + (out.video ? 1.0 : 0.0);
