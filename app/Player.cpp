@@ -389,7 +389,7 @@ void Player::MarkLoop(bool start) {
 
 void Player::ClearLoop() {
     if (!playScreen_.Running()) return;
-    play_.Loop = PlayLoop{};
+    playScreen_.ClearLoop();
     settingBand_.Show(LoopText(std::nullopt, std::nullopt), clock_.NowMs());
 }
 

@@ -92,6 +92,8 @@ class PlayScreen {
     // the end mark goes to the start mark at once. False, with nothing
     // changed, for a loop that would be empty.
     bool MarkLoop(bool start);
+    // Backspace: no loop. Sounds playing, cut short at its end mark, play on whole.
+    void ClearLoop();
     // The chart plays or stands paused, its clock started.
     bool Running() const;
 

@@ -180,6 +180,15 @@ std::optional<PlayLoop> LoopBetween(const ChartData& chart, int first, int last)
     return PlayLoop{.StartMeasure = first, .EndMeasure = last, .StartTime = *from, .EndTime = *to};
 }
 
+void PlayScreen::ClearLoop() {
+    PlayScene& s = scene_;
+    const bool bounded = s.Play.Loop.Runs() && s.Play.SongTime < s.Play.Loop.EndTime;
+    s.Play.Loop = PlayLoop{};
+    // Play goes on where it is, the sounds resumed without the end mark's cut.
+    if (bounded && s.Flow.Screen == ScreenPlay)
+        SeekTo(s, s.Play.SongTime, int32_t(s.Clock.NowMs()));
+}
+
 bool PlayScreen::MarkLoop(bool start) {
     PlayScene& s = scene_;
     PlayLoop& loop = s.Play.Loop;

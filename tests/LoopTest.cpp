@@ -39,7 +39,8 @@ const char* const LoopChart = "#BPM 120\n#WAV01 k.wav\n#BMP01 red.bmp\n#00011:01
                               "#00411:0101\n#00512:01\n";
 
 struct LoopFixture : HeadlessPlayer {
-    LoopFixture() {
+    explicit LoopFixture(bool loopChart = true) {
+        if (!loopChart) return;
         Write("song/a.bms", Bytes(LoopChart));
         Write("song/k.wav", Flat(4410, 100));
         Write("song/red.bmp", SolidBmp(0xFF0000));
@@ -95,6 +96,33 @@ TEST(Loop, KeysMarkThePassageInOrderAndPlayGoesRoundIt) {
     f.player->KeyDown(Key::Backspace);
     EXPECT_EQ(f.Band(), "LOOP OFF");
     EXPECT_FALSE(f.Loop().StartMeasure || f.Loop().EndMeasure);
+}
+
+TEST(Loop, ASoundCutAtTheEndMarkPlaysWholeOnceTheLoopIsCleared) {
+    LoopFixture f(false);
+    f.mixFollowsClock = true;
+    f.Write("song/long.wav", Flat(44100 * 3, 100));
+    f.Write("song/a.bms", Bytes("#BPM 120\n#WAV01 long.wav\n#00111:01\n#00311:01\n"));
+    const uint32_t tick0 = f.clock.NowMs();
+    f.Start({f.dir.File("song/a.bms")});
+    int64_t mixed = 0;
+    auto runTo = [&](int32_t songTime) { // with the mix pulled in step
+        for (int i = 0; i < 2000 && (!f.player->Status().SongStarted() || f.Time() < songTime);
+             ++i) {
+            f.Frame();
+            const int64_t due = MixFrameOfTick(f.clock.NowMs(), tick0);
+            f.Pull(int(due - mixed));
+            mixed = due;
+        }
+    };
+    runTo(3500);
+    f.player->KeyDown(Key::I); // measure 1
+    runTo(5500);
+    f.player->KeyDown(Key::O); // measure 2: back to 3000, the sound bound to end at 5000
+    runTo(3500);
+    f.player->KeyDown(Key::Backspace);
+    runTo(5200);
+    EXPECT_EQ(f.Playing(), 1) << "the sound begun at 3000 runs to 6000";
 }
 
 TEST(Loop, MarkingTheEndBehindPlayGoesBackToTheStartAtOnce) {
