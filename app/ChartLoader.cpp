@@ -125,6 +125,7 @@ bool ChartLoader::CompileChart(const std::string& path) {
     play.MidiLoaded = false;
     play.EventCursors.fill(0);
     play.LateTime = 0;
+    play.Loop = PlayLoop{}; // a loop's marks belong to the chart they were set in
     try {
         session.Install(CompileChartFileAs(p_.Reading, path, p_.Reading.Options.DecimalSeparator,
                                            session.CarryOver()));

@@ -4,6 +4,7 @@
 #include "formats/VideoWriter.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -120,13 +121,19 @@ std::string UsageText() {
               "  --start-measure N        CHART starts at the start of its measure N\n"
               "  --start-ms MS            CHART starts MS milliseconds into the song\n"
               "  --scroll-speed X         spread the arrows X times, 0.5-4 in steps of 0.25\n"
-              "                           (F8 and F9 in play)\n"
+              "                           (F8 and F9 in play; kept by --save-settings)\n"
+              "  --loop FROM-TO           play measures FROM to TO over and over, from the\n"
+              "                           line of FROM to the line of TO (I, O and Backspace\n"
+              "                           in play); CHART starts at FROM unless told otherwise\n"
+              "  --loop-count N           end after N passes of the loop (a render: 1 unless\n"
+              "                           given; other runs loop on)\n"
               "\n"
               "Settings: $XDG_CONFIG_HOME/tappoplayer/settings (by default\n"
               "~/.config/tappoplayer/settings), one \"key = value\" a line, # comments:\n"
               "  songs = DIR (repeatable), reading = exact|standard, scale = 1-16|auto,\n"
               "  screen = window|full, audio-buffer = 64-8192, volume = 0-100,\n"
               "  table = URL|FILE (repeatable)\n"
+              "  scroll-speed = 0.5-4\n"
               "The command line overrides them for one run. Without song folders in either,\n"
               "the program folder and $XDG_DATA_HOME/tappoplayer/songs (by default\n"
               "~/.local/share/tappoplayer/songs, made on the first run) are searched.\n"
@@ -135,7 +142,9 @@ std::string UsageText() {
               "starts it, Esc quits. Playing: Esc leaves, F4 pauses (Up/Down step while\n"
               "paused), F5 restarts, PgUp/PgDn move the arrows by 1 ms, F1 frame rate,\n"
               "F2 background images, F3 full screen/window, F6 step tick, F7 warp,\n"
-              "Left/Right one measure back/on, [ and ] eight, F8/F9 scroll speed.\n"
+              "Left/Right one measure back/on, [ and ] eight, F8/F9 scroll speed,\n"
+              "I and O mark the loop's start and end at the measure playing, Backspace\n"
+              "clears the loop.\n"
               "On the select screen, Home/End go to the first/last chart and a letter or\n"
               "digit (but H J K L Z) to the next chart whose title starts with it; a held\n"
               "arrow key repeats, faster and faster. Everywhere: - and + (or =) turn the\n"
@@ -203,6 +212,9 @@ const NumberOption NumberOptions[] = {
      [](CommandLine& cl, long n) { cl.Scale = *(cl.Given.Scale = int(n)); }},
     {"--start-measure", 0, 999, ForCatalogue("--start-measure needs a measure from 0 to 999"),
      [](CommandLine& cl, long n) { cl.StartMeasure = int(n), cl.StartMs.reset(); }},
+    {"--loop-count", 1, 1000000,
+     ForCatalogue("--loop-count needs a whole number from 1 to 1000000"),
+     [](CommandLine& cl, long n) { cl.LoopCount = int(n); }},
     {"--start-ms", 0, INT32_MAX,
      ForCatalogue("--start-ms needs a whole number of milliseconds, 0 or more"),
      [](CommandLine& cl, long n) { cl.StartMs = int32_t(n), cl.StartMeasure.reset(); }},
@@ -215,7 +227,18 @@ bool ParseScrollSpeed(const std::string& v, CommandLine& cl) {
     if (v.empty() || error != std::errc() || end != v.data() + v.size() || !(x >= 0.5) || x > 4 ||
         std::fmod(x * 4, 1.0) != 0)
         return false;
-    cl.ScrollFactor = x;
+    cl.ScrollFactor = *(cl.Given.ScrollSpeed = x);
+    return true;
+}
+
+// "--loop FROM-TO": two measures 0-999, in either order.
+bool ParseLoop(const std::string& v, CommandLine& cl) {
+    const size_t dash = v.find('-');
+    long first = 0, last = 0;
+    if (dash == std::string::npos || !ParseWhole(v.substr(0, dash), 0, 999, first) ||
+        !ParseWhole(v.substr(dash + 1), 0, 999, last) || !std::isdigit(uint8_t(v[dash + 1])))
+        return false;
+    cl.LoopMeasures = std::make_pair(int(std::min(first, last)), int(std::max(first, last)));
     return true;
 }
 
@@ -289,6 +312,8 @@ std::optional<std::string> ParseValueOption(const std::string& a, const std::str
     } else if (a == "--scroll-speed") {
         if (!ParseScrollSpeed(v, cl))
             return Tr("--scroll-speed needs a number from 0.5 to 4 in steps of 0.25");
+    } else if (a == "--loop") {
+        if (!ParseLoop(v, cl)) return Tr("--loop needs two measures FROM-TO, each from 0 to 999");
     } else if (a == "--screenshot") {
         if (!hasValue || !ParseScreenshot(v, cl))
             return Tr("--screenshot needs FRAME:FILE.png, with FRAME 1 or more");
@@ -361,6 +386,12 @@ void ApplySettings(CommandLine& cl, const Settings& saved) {
         cl.AudioBufferFrames = *saved.AudioBufferFrames;
     if (!cl.Given.Volume && saved.Volume) cl.Volume = *saved.Volume;
     cl.Tables = saved.Tables;
+    if (!cl.Given.ScrollSpeed && saved.ScrollSpeed) cl.ScrollFactor = *saved.ScrollSpeed;
+}
+
+int LoopPassesOf(const CommandLine& cl) {
+    if (cl.LoopCount) return cl.LoopCount;
+    return cl.RenderWav.empty() && cl.RenderVideo.empty() ? 0 : 1;
 }
 
 } // namespace tappo

@@ -57,11 +57,19 @@ struct CommandLine {
     std::optional<int> StartMeasure;
     std::optional<int32_t> StartMs;
     double ScrollFactor = 1.0; // --scroll-speed: the arrows' spread, 0.5-4
+    // --loop FROM-TO: the passage between two measure lines played over and
+    // over; --loop-count N: play ends after N passes (0: not given; a render
+    // then plays the passage once, other runs loop on).
+    std::optional<std::pair<int, int>> LoopMeasures;
+    int LoopCount = 0;
 };
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args);
 // The settings file's values for everything the command line leaves unset.
 void ApplySettings(CommandLine& cl, const Settings& saved);
+// The passes after which a run with a loop ends: --loop-count, else one for
+// a render and none (it loops on) for other runs.
+int LoopPassesOf(const CommandLine& cl);
 std::string UsageText();
 // The chart reading the command line asks for. Without --random-seed each
 // #RANDOM takes 1, unless `drawAtRandom` (live play): then each chart draws

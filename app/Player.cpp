@@ -37,6 +37,8 @@ Player::Player(const PlayerServices& services)
     startMeasure_ = services.StartMeasure;
     startMs_ = services.StartMs;
     scrollFactor_ = services.ScrollFactor;
+    loopMeasures_ = services.LoopMeasures;
+    loopPasses_ = services.LoopPasses;
 }
 
 // The screens' and the loader's records: references to the player's own
@@ -302,6 +304,13 @@ void Player::PlayKey(Key key) {
     case Key::F9:
         ChangeScrollSpeed(key == Key::F9 ? 1 : -1);
         break;
+    case Key::I:
+    case Key::O:
+        MarkLoop(key == Key::I);
+        break;
+    case Key::Backspace:
+        ClearLoop();
+        break;
     default:
         break;
     }
@@ -343,7 +352,45 @@ bool Player::PlaceStartPoint() {
         }
     }
     play_.StartAt = time.value_or(0);
+    if (!PlaceLoop()) return false;
+    if (!time && loopMeasures_) play_.StartAt = play_.Loop.StartTime;
     return true;
+}
+
+bool Player::PlaceLoop() {
+    if (!loopMeasures_) return true;
+    const ChartData& chart = session_.Chart;
+    const auto [first, last] = *loopMeasures_;
+    const std::string given = std::to_string(first) + "-" + std::to_string(last);
+    if (!MeasureStartTime(chart, first) || !MeasureStartTime(chart, last)) {
+        ReportError(FormatText(Tr("--loop %s: the chart's measures are 0 to %s"), given,
+                               std::to_string(std::max(0, chart.LastObjectMeasure))));
+        return false;
+    }
+    const std::optional<PlayLoop> loop = LoopBetween(chart, first, last);
+    if (!loop) {
+        ReportError(FormatText(Tr("--loop %s: the loop is empty"), given));
+        return false;
+    }
+    play_.Loop = *loop;
+    play_.Loop.LastPass = loopPasses_;
+    return true;
+}
+
+void Player::MarkLoop(bool start) {
+    if (!playScreen_.Running()) return;
+    if (!playScreen_.MarkLoop(start)) {
+        notice_.Add(Tr("the loop would be empty: mark its other end on another measure"),
+                    clock_.NowMs());
+        return;
+    }
+    settingBand_.Show(LoopText(play_.Loop.StartMeasure, play_.Loop.EndMeasure), clock_.NowMs());
+}
+
+void Player::ClearLoop() {
+    if (!playScreen_.Running()) return;
+    playScreen_.ClearLoop();
+    settingBand_.Show(LoopText(std::nullopt, std::nullopt), clock_.NowMs());
 }
 
 void Player::SeekKey(int measures) {

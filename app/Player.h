@@ -34,6 +34,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tappo {
@@ -67,6 +68,11 @@ struct PlayerServices {
     std::optional<int32_t> StartMs = std::nullopt;
     // The arrows' spread, 0.5-4 in steps of 0.25.
     double ScrollFactor = 1.0;
+    // The command-line chart's loop: its start and end measures, and the
+    // passes after which play ends (0: it loops on). Play starts at the loop
+    // unless a start point is given.
+    std::optional<std::pair<int, int>> LoopMeasures = std::nullopt;
+    int LoopPasses = 0;
 };
 
 // One press of a scroll-speed key changes it by this much, within these bounds.
@@ -229,6 +235,14 @@ class Player {
     // past the chart's end is refused with a band.
     void SeekKey(int measures);
     void ChangeScrollSpeed(int steps);
+    // I and O: the loop's start or end mark on the line of the measure
+    // playing; the two marks are kept in order, and an empty loop is refused
+    // with a band. Backspace clears both.
+    void MarkLoop(bool start);
+    void ClearLoop();
+    // --loop on the command-line chart; false, reported, for a measure past
+    // the chart's end or an empty loop.
+    bool PlaceLoop();
 
     // What the screens need once the display is open (OpenDisplay), and the
     // pictures freed before the player goes (videos before their surfaces).
@@ -253,7 +267,9 @@ class Player {
     StateBand settingBand_;
     std::optional<int> startMeasure_;
     std::optional<int32_t> startMs_;
-    double scrollFactor_ = 1.0; // given at start-up; the toggles take it
+    double scrollFactor_ = 1.0;                       // given at start-up; the toggles take it
+    std::optional<std::pair<int, int>> loopMeasures_; // --loop
+    int loopPasses_ = 0;
 
     // Settings.
     std::string programFolder_;

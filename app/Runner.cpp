@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <optional>
@@ -201,25 +202,34 @@ using SoundSink = std::function<void(const int16_t*, size_t)>;
 // same mix after silence from then to the song's start.
 class StepMixer {
   public:
-    StepMixer(Player& player, uint32_t tick0, SoundSink sink, bool fromClockStart)
-        : player_(player), tick0_(tick0), sink_(std::move(sink)), silenceDue_(fromClockStart) {}
+    // `endAtLoop`: the file ends where a loop's last pass does (a sound
+    // render; a video holds its last picture with the sound going on).
+    StepMixer(Player& player, uint32_t tick0, SoundSink sink, bool fromClockStart, bool endAtLoop)
+        : player_(player), tick0_(tick0), sink_(std::move(sink)), silenceDue_(fromClockStart),
+          endAtLoop_(endAtLoop) {}
     void MixUpTo(uint32_t tick) {
         const int64_t due = MixFrameOfTick(tick, tick0_);
         const bool started = player_.Status().SongStarted();
         // A song started at a later point (--start-measure, --start-ms) is
-        // written from that point on.
+        // written from that point on; that frame is kept, as a loop's joint
+        // moves the song's frames on.
         const PlayState& play = player_.Status().Playback();
-        const int64_t songStart = started
-                                      ? MixFrameOfTick(uint32_t(play.SongStartTick), tick0_) +
-                                            play.SeekFrameShift + MixFramesOfSongTime(play.StartAt)
-                                      : due;
-        if (started && silenceDue_) WriteSilence(songStart);
+        if (started && !songStart_) {
+            songStart_ = MixFrameOfTick(uint32_t(play.SongStartTick), tick0_) +
+                         play.SeekFrameShift + MixFramesOfSongTime(play.StartAt);
+            if (silenceDue_) WriteSilence(*songStart_);
+        }
+        const int64_t songStart = songStart_.value_or(due);
+        // Play stopped at a loop's end on its last pass: the file ends there.
+        const int64_t songEnd =
+            endAtLoop_ && play.Loop.FinalFrame >= 0 ? play.Loop.FinalFrame : INT64_MAX;
         while (mixed_ < due) {
             const int n = int(std::min<int64_t>(due - mixed_, int64_t(block_.size() / 2)));
             player_.SoundOutput().Mix(block_.data(), n);
-            if (sink_ && started && mixed_ + n > songStart) {
+            if (sink_ && started && mixed_ + n > songStart && mixed_ < songEnd) {
                 const int64_t skip = std::max<int64_t>(0, songStart - mixed_);
-                sink_(block_.data() + skip * 2, size_t(n - skip));
+                const int64_t kept = std::min<int64_t>(n, songEnd - mixed_);
+                if (kept > skip) sink_(block_.data() + skip * 2, size_t(kept - skip));
             }
             mixed_ += n;
         }
@@ -242,8 +252,10 @@ class StepMixer {
     uint32_t tick0_;
     SoundSink sink_;
     bool silenceDue_;
+    bool endAtLoop_;
     std::vector<int16_t> block_ = std::vector<int16_t>(4096 * 2);
     int64_t mixed_ = 0;
+    std::optional<int64_t> songStart_;
 };
 
 bool FinishRender(WaveFileWriter& wav, const std::string& path, MessageBox& box) {
@@ -424,7 +436,7 @@ void RunHeadlessFrames(Player& player, VirtualClock& clock, const CommandLine& c
     SoundSink sink;
     if (out.wav) sink = [&](const int16_t* s, size_t n) { out.wav->Write(s, n); };
     if (out.video) sink = [&](const int16_t* s, size_t n) { out.video->WriteSound(s, n); };
-    StepMixer mixer(player, tick0, sink, out.video != nullptr);
+    StepMixer mixer(player, tick0, sink, out.video != nullptr, !out.video);
     VideoFrames frames(out.video.get(), cl.VideoFps, tick0);
     frames.Begin(player, out.loadingScreen);
     const double expected =
@@ -476,7 +488,9 @@ int RunHeadless(const CommandLine& cl) {
                                 !render || !cl.Screenshots.empty() || !cl.RenderVideo.empty(),
                             .StartMeasure = cl.StartMeasure,
                             .StartMs = cl.StartMs,
-                            .ScrollFactor = cl.ScrollFactor};
+                            .ScrollFactor = cl.ScrollFactor,
+                            .LoopMeasures = cl.LoopMeasures,
+                            .LoopPasses = LoopPassesOf(cl)};
     // A video starts with the loading screen, which the player draws while
     // it starts up, before any frame.
     HeadlessOutputs out;
@@ -574,7 +588,9 @@ int RunOnScreen(const CommandLine& cl) {
                             .Volume = cl.Volume,
                             .StartMeasure = cl.StartMeasure,
                             .StartMs = cl.StartMs,
-                            .ScrollFactor = cl.ScrollFactor};
+                            .ScrollFactor = cl.ScrollFactor,
+                            .LoopMeasures = cl.LoopMeasures,
+                            .LoopPasses = LoopPassesOf(cl)};
     auto owned = std::make_unique<Player>(services);
     Player& player = *owned;
     player.UseReading(ChartReadingOf(cl, true));

@@ -5,6 +5,9 @@
 #include "files/StateFolder.h"
 
 #include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -110,6 +113,21 @@ const SettingsKey Keys[] = {
          return "";
      },
      [](const Settings& s) { return s.Tables; }},
+    {"scroll-speed",
+     [](const std::string& v, Settings& s) -> std::string {
+         double x = 0;
+         const auto [end, error] = std::from_chars(v.data(), v.data() + v.size(), x);
+         if (v.empty() || error != std::errc() || end != v.data() + v.size() || !(x >= 0.5) ||
+             x > 4 || std::fmod(x * 4, 1.0) != 0)
+             return Tr("scroll-speed is a number from 0.5 to 4 in steps of 0.25");
+         s.ScrollSpeed = x;
+         return "";
+     },
+     [](const Settings& s) {
+         char text[16];
+         std::snprintf(text, sizeof text, "%g", s.ScrollSpeed.value_or(1));
+         return One(s.ScrollSpeed, text);
+     }},
 };
 
 const SettingsKey* FindKey(const std::string& name) {

@@ -10,6 +10,7 @@
 //   volume = 100                  (0-100; the volume keys change it and store it)
 //   table = https://example.org/table.html   (repeatable: a difficulty table
 //                                  that --update-tables brings into the song database)
+//   scroll-speed = 1.5            (0.5-4 in steps of 0.25; written by --save-settings)
 //
 // Spaces around the key and the value are ignored; a value starting with "~/"
 // is below $HOME. An unknown key or a line that does not read is reported with
@@ -29,8 +30,9 @@ struct Settings {
     std::optional<int> Scale;       // window scale; 0: the largest that fits
     std::optional<bool> Windowed;   // window (true) or full screen
     std::optional<int> AudioBufferFrames;
-    std::optional<int> Volume;       // master volume, 0-100
-    std::vector<std::string> Tables; // difficulty tables' URLs or files; never written
+    std::optional<int> Volume;         // master volume, 0-100
+    std::optional<double> ScrollSpeed; // the arrows' spread, 0.5-4 in steps of 0.25
+    std::vector<std::string> Tables;   // difficulty tables' URLs or files; never written
 };
 
 // "$XDG_CONFIG_HOME/tappoplayer/settings" (by default ~/.config/tappoplayer/);

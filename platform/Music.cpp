@@ -6,12 +6,14 @@
 #include "files/Files.h"
 #include "formats/Midi.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fluidsynth.h>
+#include <utility>
 
 namespace tappo {
 
@@ -19,6 +21,9 @@ struct MusicPlayer::Synth {
     fluid_settings_t* settings = nullptr;
     fluid_synth_t* synth = nullptr;
     fluid_player_t* player = nullptr;
+    // The notes sounding where a fresh player was sent: struck again once its
+    // seek has set the channels' programs and controllers.
+    std::vector<HeldMidiNote> held;
     ~Synth() {
         if (player) {
             fluid_player_stop(player);
@@ -119,7 +124,7 @@ void MusicPlayer::Close() {
         fluid_synth_system_reset(synth_->synth);
     }
     file_.clear();
-    open_ = playing_ = false;
+    open_ = playing_ = jumpPending_ = false;
 }
 
 bool MusicPlayer::EndedLocked() {
@@ -149,7 +154,26 @@ void MusicPlayer::PlayLocked() {
     if (playing_ && !EndedLocked()) return;
     if (EndedLocked() && stoppedAt_ < 0) NewPlayerLocked(); // AutoRewind at the end
     if (!synth_->player) return;
-    if (stoppedAt_ > 0) fluid_player_seek(synth_->player, stoppedAt_);
+    if (stoppedAt_ > 0) {
+        fluid_player_seek(synth_->player, stoppedAt_);
+        // The player's pass over the file up to the seek's tick sets every
+        // channel's program and controllers but skips the notes: on its first
+        // tick the notes still sounding there are struck again (released ones
+        // the pedal holds are released again, for the pedal to hold).
+        synth_->held = MidiNotesHeldAt(file_.data(), file_.size(), stoppedAt_);
+        fluid_player_set_tick_callback(
+            synth_->player,
+            [](void* data, int) {
+                auto& s = *static_cast<Synth*>(data);
+                for (const HeldMidiNote& n : s.held) {
+                    fluid_synth_noteon(s.synth, n.Channel, n.Key, n.Velocity);
+                    if (n.Sustained) fluid_synth_noteoff(s.synth, n.Channel, n.Key);
+                }
+                s.held.clear();
+                return FLUID_OK;
+            },
+            synth_.get());
+    }
     stoppedAt_ = -1;
     fluid_player_play(synth_->player);
     playing_ = true;
@@ -168,6 +192,13 @@ void MusicPlayer::Stop() {
     if (!open_) throw Error(Tr(NoDevice));
     std::lock_guard<SoundMutex> lock(mutex_);
     startAt_ = -1;
+    if (std::exchange(jumpPending_, false) && jumpTick_ >= 0) {
+        // Stopped before a jump it was to make: it goes on from there.
+        NewPlayerLocked();
+        if (jumpTick_ > 0) stoppedAt_ = int(jumpTick_);
+        playing_ = false;
+        return;
+    }
     if (!playing_ || !synth_->player) return;
     const bool ended = EndedLocked();
     const int at = fluid_player_get_current_tick(synth_->player);
@@ -185,10 +216,29 @@ void MusicPlayer::Seek(int64_t ms) {
     if (!open_) throw Error(Tr(NoDevice));
     std::lock_guard<SoundMutex> lock(mutex_);
     startAt_ = -1;
+    jumpPending_ = false;
     NewPlayerLocked();
     playing_ = false;
     const int64_t tick = MidiTickAtMs(file_.data(), file_.size(), ms);
     if (tick > 0) stoppedAt_ = int(std::min<int64_t>(tick, INT_MAX));
+}
+
+void MusicPlayer::JumpAt(int64_t frame, std::optional<int64_t> ms) {
+    if (!open_) throw Error(Tr(NoDevice));
+    std::lock_guard<SoundMutex> lock(mutex_);
+    jumpAt_ = frame;
+    jumpTick_ = ms ? std::min<int64_t>(MidiTickAtMs(file_.data(), file_.size(), *ms), INT_MAX) : -1;
+    jumpPending_ = true;
+}
+
+void MusicPlayer::JumpLocked() {
+    jumpPending_ = false;
+    startAt_ = -1;
+    NewPlayerLocked();
+    playing_ = false;
+    if (jumpTick_ < 0) return;
+    if (jumpTick_ > 0) stoppedAt_ = int(jumpTick_);
+    PlayLocked();
 }
 
 MusicState MusicPlayer::Mode() {
@@ -199,14 +249,27 @@ MusicState MusicPlayer::Mode() {
 
 void MusicPlayer::MixInto(int32_t* mix, int frames, int64_t blockStart) {
     std::lock_guard<SoundMutex> lock(mutex_);
-    if (!synth_ || !open_ || !playing_) return;
-    int offset = 0;
-    if (startAt_ > blockStart) {
-        if (startAt_ >= blockStart + frames) return; // not yet
+    if (!synth_ || !open_) return;
+    if (jumpPending_ && jumpAt_ < blockStart + frames) {
+        // The music up to the jump's frame, then from where it goes on.
+        const int split = int(std::max<int64_t>(0, jumpAt_ - blockStart));
+        RenderLocked(mix, 0, split, blockStart);
+        JumpLocked();
+        RenderLocked(mix, split, frames, blockStart);
+        return;
+    }
+    RenderLocked(mix, 0, frames, blockStart);
+}
+
+void MusicPlayer::RenderLocked(int32_t* mix, int from, int to, int64_t blockStart) {
+    if (!playing_ || from >= to) return;
+    int offset = from;
+    if (startAt_ > blockStart + from) {
+        if (startAt_ >= blockStart + to) return; // not yet
         offset = int(startAt_ - blockStart);
     }
     startAt_ = -1;
-    const int n = frames - offset;
+    const int n = to - offset;
     buffer_.resize(size_t(n) * 2);
     fluid_synth_write_s16(synth_->synth, n, buffer_.data(), 0, 2, buffer_.data(), 1, 2);
     int32_t* dst = mix + size_t(offset) * 2;

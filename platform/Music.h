@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,10 @@ class MusicPlayer : public MixSource {
     // Stops, and moves the position to `ms` milliseconds into the piece (its
     // tempo changes followed); the next Play or PlayAt continues from there.
     void Seek(int64_t ms);
+    // At mix frame `frame` (-1: with the next block) the music stops and,
+    // given `ms`, plays on from that point of the piece, within the same mix
+    // block (a loop's joint); without `ms` it stays stopped there.
+    void JumpAt(int64_t frame, std::optional<int64_t> ms);
     MusicState Mode();
     bool IsOpen() const { return open_; }
 
@@ -51,11 +56,17 @@ class MusicPlayer : public MixSource {
     void EnsureSynth();
     bool EndedLocked();
     void PlayLocked();
+    // Renders frames [from, to) of the block starting at mix frame `blockStart`.
+    void RenderLocked(int32_t* mix, int from, int to, int64_t blockStart);
+    void JumpLocked();
     void NewPlayerLocked(); // a fresh player at the start of the file
 
     std::vector<uint8_t> file_; // the open MIDI file
     int stoppedAt_ = -1;        // tick where Stop left the music, -1: at the start
     int64_t startAt_ = -1;      // mix frame of a scheduled start
+    bool jumpPending_ = false;  // JumpAt asked for a jump not made yet
+    int64_t jumpAt_ = -1;       // its mix frame; -1: the next block
+    int64_t jumpTick_ = -1;     // where the jump goes on; -1: it stops
 
     std::string soundFont_;
     SoundMutex mutex_;             // the synthesiser renders on the audio thread

@@ -4,8 +4,10 @@
 #include "chart/standard/Timing.h"
 #include "play/KeyField.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 namespace tappo {
 
@@ -75,6 +77,39 @@ void NoteFieldPainter::DrawOverlay() {
     if (play_.LateTime != 0)
         canvas.WriteText(240, 210, "late time" + std::to_string(play_.LateTime));
     if (screen_ == ScreenPaused) images_.Draw(ItemPause, back, 140, 110, 0);
+}
+
+std::string LoopText(std::optional<int> startMeasure, std::optional<int> endMeasure) {
+    if (!startMeasure && !endMeasure) return "LOOP OFF";
+    auto number = [](std::optional<int> m) { return m ? std::to_string(*m) : std::string(); };
+    return "LOOP " + number(startMeasure) + "-" + number(endMeasure);
+}
+
+// The label in the corner; a mark is a small flag pointing at the lanes, on
+// its measure line's row (the middle of an arrow of that time): the start
+// mark cyan, the end mark yellow.
+void NoteFieldPainter::DrawLoop() {
+    if (!video_.CanDraw() || (!play_.Loop.StartMeasure && !play_.Loop.EndMeasure)) return;
+    Surface& back = video_.Back();
+    SurfaceCanvas& canvas = back.Canvas();
+    canvas.Font.Color = 0x00FF00;
+    canvas.WriteText(4, 222, LoopText(play_.Loop.StartMeasure, play_.Loop.EndMeasure));
+    // Left of the first player's lanes, or right of them where they start at the edge.
+    const int lane = gameState_.Lane1X;
+    const int x = lane >= 8 ? lane - 8 : lane + 130;
+    for (const bool start : {true, false}) {
+        const std::optional<int> measure = start ? play_.Loop.StartMeasure : play_.Loop.EndMeasure;
+        if (!measure || *measure < 0 || *measure >= MeasureCount) continue;
+        EventRecord line;
+        line.Time = int64_t(chart_.MeasureStart[size_t(*measure)]);
+        const double row = std::ceil(ArrowDistance(line)) + 48;
+        if (!(row > -4 && row < back.Height() + 4)) continue;
+        const uint16_t colour = start ? 0x07FF : 0xFFE0;
+        for (int dy = -3; dy <= 3; ++dy)
+            for (int dx = 0; dx < 7 - 2 * std::abs(dy); ++dx)
+                if (int(row) + dy >= 0 && int(row) + dy < back.Height())
+                    back.SetPixel(x + dx, int(row) + dy, colour);
+    }
 }
 
 NoteFieldPainter::ArrowPlace NoteFieldPainter::PlaceArrow(int lane, int player,

@@ -16,6 +16,9 @@
 #include "play/PlayState.h"
 #include "screen/ScreenServices.h"
 
+#include <optional>
+#include <string>
+
 namespace tappo {
 
 // Item numbers of the sprite archive the play screen draws.
@@ -26,6 +29,10 @@ enum PlayItems : int {
     ItemPause = 3,
     ItemKeyNotes = 8
 };
+
+// The loop's marks as a label, e.g. "LOOP 32-40", "LOOP 32-" with only its
+// start marked; "LOOP OFF" with neither mark.
+std::string LoopText(std::optional<int> startMeasure, std::optional<int> endMeasure);
 
 class NoteFieldPainter {
   public:
@@ -43,6 +50,8 @@ class NoteFieldPainter {
     void DrawBackground();
     // Frame rate, the late-time offset and the pause mark.
     void DrawOverlay();
+    // The loop's label ("LOOP 32-40") and its marks beside the lanes, over the arrows.
+    void DrawLoop();
     // Receptors, then every lane's arrows from its cursor down to the screen's
     // bottom; a chart with its own key layout draws its key lanes instead.
     void DrawReceptorsAndArrows();

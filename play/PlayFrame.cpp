@@ -3,8 +3,10 @@
 
 #include "base/Report.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
+#include <utility>
 
 namespace tappo {
 namespace {
@@ -86,6 +88,12 @@ int64_t LiveDelayFrames(const LiveFeed& sound) {
     return sound.LeadFrames() + MixFramesOfSongTime(LiveFrameMarginMs);
 }
 
+bool AnyChannelFree(Mixer& sound) {
+    for (int c = 0; c < sound.ChannelCount(); ++c)
+        if (sound.ChannelStatus(c) != ChannelPlaying) return true;
+    return false;
+}
+
 } // namespace
 
 int64_t FrameOfSongTime(const PlayScene& s, int64_t songTime) {
@@ -109,6 +117,15 @@ void PlayKeysound(PlayScene& s, int slot, int64_t songTime, bool background, uin
     if (s.Flow.Screen != ScreenPlay || slot < 0 || slot > StepTickSlot ||
         !s.Session.KeysoundSlots[size_t(slot)])
         return;
+    // A loop's end mark cuts the sound there, as a seek would.
+    if (const uint32_t bound = FramesBeforeLoopEnd(s.Play, songTime); bound != WholeSound) {
+        // The exact reading still takes the first free channel, or none.
+        if (!s.Sound.StandardMixing() && !AnyChannelFree(s.Sound)) return;
+        s.Sound.StartVoice(s.Session.KeysoundSlots[size_t(slot)].get(),
+                           FrameOfSongTime(s, songTime), background, sliceStart,
+                           std::min(sliceFrames, bound));
+        return;
+    }
     if (s.Sound.StandardMixing()) {
         s.Sound.StartVoice(s.Session.KeysoundSlots[size_t(slot)].get(),
                            FrameOfSongTime(s, songTime), background, sliceStart, sliceFrames);
@@ -210,6 +227,8 @@ void RunSongClock(PlayScene& s, int32_t tick) {
 // every channel is quiet; the screen flow decides what comes next.
 void CheckSongEnd(PlayScene& s) {
     PlayState& p = s.Play;
+    // A loop's passage plays on, even where it holds the song's last sound.
+    if (p.Loop.Runs() && p.PrevSongTime < p.Loop.EndTime) return;
     if (p.PrevSongTime <= s.Session.Chart.LastSoundTime &&
         s.Session.Chart.LastSoundTime < p.SongTime)
         p.SongEnded = true;
@@ -242,28 +261,66 @@ void DrawBackground(PlayScene& s) {
     }
 }
 
-} // namespace
-
-void PlayFrame(PlayScene& s) {
+// Keysounds of this frame's window, each on a free channel (in the standard
+// reading, on the oldest keysound's channel when none is free), and the step
+// ticks, moved with the arrows by LateTime so they sound where the arrows
+// meet the receptors.
+void StartWindowSounds(PlayScene& s) {
     PlayState& p = s.Play;
     EventLists& ev = s.Session.Chart.Events;
-    if (WaitForSteadyFrames(s)) return;
-    RunSongClock(s, int32_t(s.Clock.NowMs()));
-    CheckSongEnd(s);
-    // Keysounds of this frame's window, each on a free channel (in the standard
-    // reading, on the oldest keysound's channel when none is free).
     ScanWindow(ev.SoundEvents(), p.EventCursors[SoundEventsIndex], 0, p,
                [&](const EventRecord& r, int64_t t) {
                    PlayKeysound(s, r.Slot(), t, r.Background, r.SliceStart, r.SliceFrames);
                });
-    // Step ticks, moved with the arrows by LateTime so they sound where the
-    // arrows meet the receptors.
     if (s.Toggles.StepTickOn)
         ScanWindow(ev.StepTickEvents(), p.EventCursors[StepTickEventsIndex], p.LateTime, p,
                    [&](const EventRecord&, int64_t t) { PlayKeysound(s, StepTickSlot, t); });
+}
+
+// Live, the end mark's frame may be mixed before the frame that passes it
+// runs: the frame before does the joint, ahead of the mix.
+constexpr int32_t LiveJointLeadMs = 1000 / StartGateFrameRate;
+
+// A window that reaches the loop's end mark: its sounds up to the mark, then
+// play goes on from the start mark (as often as the window holds the passage).
+void PassLoopJoints(PlayScene& s, int32_t tick) {
+    PlayState& p = s.Play;
+    const int32_t ahead = !s.MixClockStart && p.OnSoundClock ? LiveJointLeadMs : 0;
+    for (int pass = 0; pass < 1000 && s.Flow.Screen == ScreenPlay && p.Loop.Runs() &&
+                       p.PrevSongTime < p.Loop.EndTime && p.Loop.EndTime <= p.SongTime + ahead;
+         ++pass) {
+        // Sounds started before the loop was set have no bound: the joint
+        // stops them as the frame finds it.
+        if (std::exchange(p.Loop.Unbounded, false))
+            for (int c = 0; c < s.Sound.ChannelCount(); ++c)
+                s.Sound.StopChannel(c);
+        const int32_t now = p.SongTime;
+        p.SongTime = p.Loop.EndTime;
+        StartWindowSounds(s);
+        JumpToLoopStart(s, now, tick);
+        if (!p.Loop.Runs()) p.PrevSongTime = p.SongTime;
+    }
+}
+
+bool LoopFinished(const PlayLoop& loop) {
+    return loop.LastPass > 0 && loop.Passes >= loop.LastPass;
+}
+
+} // namespace
+
+void PlayFrame(PlayScene& s) {
+    PlayState& p = s.Play;
+    if (WaitForSteadyFrames(s)) return;
+    const int32_t tick = int32_t(s.Clock.NowMs());
+    RunSongClock(s, tick);
+    PassLoopJoints(s, tick);
+    CheckSongEnd(s);
+    // Play stopped at the loop's end on its last pass starts nothing more.
+    if (!LoopFinished(p.Loop)) StartWindowSounds(s);
     if (s.Services.Video.CanDraw()) DrawBackground(s);
     s.NoteField.DrawOverlay();
     s.NoteField.DrawReceptorsAndArrows();
+    s.NoteField.DrawLoop();
     // The next frame's window starts where this one ends.
     p.PrevSongTime = p.SongTime;
 }
@@ -310,6 +367,7 @@ void PlayScreen::Restart() {
     s.Play.SongStartTick = int32_t(s.Clock.NowMs());
     s.Play.SeekFrameShift = 0;
     s.Play.EventCursors.fill(0);
+    s.Play.Loop.Unbounded = false;
     s.Report(ScreenOutcome::Resumed);
 }
 

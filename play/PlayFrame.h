@@ -87,6 +87,15 @@ class PlayScreen {
     // measure it is in, at most back to measure 0; false, with nothing
     // changed, past the chart's last measure or before the song runs.
     bool SeekMeasures(int measures);
+    // I and O: the loop's start or end mark on the line of the measure
+    // playing. With both marks set they are put in order; play already past
+    // the end mark goes to the start mark at once. False, with nothing
+    // changed, for a loop that would be empty.
+    bool MarkLoop(bool start);
+    // Backspace: no loop. Sounds playing, cut short at its end mark, play on whole.
+    void ClearLoop();
+    // The chart plays or stands paused, its clock started.
+    bool Running() const;
 
   private:
     PlayScene scene_;

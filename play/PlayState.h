@@ -5,8 +5,26 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 namespace tappo {
+
+// The passage played over and over: its marks on measure lines (the chart's
+// own measure numbers) and their song times. Play that reaches the end mark
+// goes on from the start mark, within the same mix block.
+struct PlayLoop {
+    std::optional<int> StartMeasure, EndMeasure;
+    int32_t StartTime = 0, EndTime = 0; // song times of the marks, once both are set
+    // Arrivals at the end mark; play ends at arrival `LastPass` (0: it loops on).
+    int Passes = 0;
+    int LastPass = 0;
+    // The mix frame play ended at on its last pass; -1 until then.
+    int64_t FinalFrame = -1;
+    // Sounds started before the loop was set may run past its end: the next
+    // joint stops every channel before it.
+    bool Unbounded = false;
+    bool Runs() const { return StartMeasure && EndMeasure && (LastPass == 0 || Passes < LastPass); }
+};
 
 struct PlayState {
     int32_t SongStartTick = 0; // tick of song time 0; 0: the clock has not started
@@ -34,6 +52,7 @@ struct PlayState {
     // The background images the song opened with, for a seek back before their first change.
     int32_t OpeningBaseImage = 0;
     int32_t OpeningLayerImage = 0;
+    PlayLoop Loop;
 };
 
 } // namespace tappo

@@ -56,7 +56,8 @@ void ResumeKeysounds(PlayScene& s, int32_t songTime) {
                                               int64_t(r.SliceStart) + r.SliceFrames);
         const int64_t from = int64_t(r.SliceStart) + played;
         if (from >= end) continue;
-        resumed.push_back({sound, r.Background, uint32_t(from), uint32_t(end - from)});
+        const int64_t frames = std::min<int64_t>(end - from, FramesBeforeLoopEnd(s.Play, songTime));
+        resumed.push_back({sound, r.Background, uint32_t(from), uint32_t(frames)});
     }
     const int64_t at = FrameOfSongTime(s, songTime);
     for (auto it = resumed.rbegin(); it != resumed.rend(); ++it)
@@ -72,6 +73,17 @@ void PlaceMusic(PlayScene& s, int32_t songTime) {
         s.Music.PlayAt(FrameOfSongTime(s, songTime));
     else
         s.Music.Play();
+}
+
+// The cursors, the images and the keysounds of song time `songTime`.
+void PlaceEvents(PlayScene& s, int32_t songTime) {
+    PlayState& p = s.Play;
+    PlaceCursors(p, s.Session.Chart.Events, songTime, s.Toggles.StepTickOn);
+    PlaceImage(s, s.Session.Chart.Events.BgaBaseEvents(), songTime, p.OpeningBaseImage,
+               s.Session.GameState.BgaBaseImage, false);
+    PlaceImage(s, s.Session.Chart.Events.BgaLayerEvents(), songTime, p.OpeningLayerImage,
+               s.Session.GameState.BgaLayerImage, true);
+    ResumeKeysounds(s, songTime);
 }
 
 } // namespace
@@ -110,21 +122,97 @@ void PlaceCursors(PlayState& p, const EventLists& events, int32_t songTime, bool
 void SeekTo(PlayScene& s, int32_t songTime, int32_t tick) {
     StopEverything(s);
     SetSongTime(s, songTime, tick);
-    PlayState& p = s.Play;
-    PlaceCursors(p, s.Session.Chart.Events, songTime, s.Toggles.StepTickOn);
-    p.SongEnded = songTime > s.Session.Chart.LastSoundTime;
-    PlaceImage(s, s.Session.Chart.Events.BgaBaseEvents(), songTime, p.OpeningBaseImage,
-               s.Session.GameState.BgaBaseImage, false);
-    PlaceImage(s, s.Session.Chart.Events.BgaLayerEvents(), songTime, p.OpeningLayerImage,
-               s.Session.GameState.BgaLayerImage, true);
-    ResumeKeysounds(s, songTime);
+    s.Play.SongEnded = songTime > s.Session.Chart.LastSoundTime;
+    s.Play.Loop.Unbounded = false;
+    PlaceEvents(s, songTime);
     PlaceMusic(s, songTime);
+}
+
+uint32_t FramesBeforeLoopEnd(const PlayState& p, int64_t songTime) {
+    if (!p.Loop.Runs() || songTime >= p.Loop.EndTime) return WholeSound;
+    return uint32_t(std::min<int64_t>(
+        MixFramesOfSongTime(p.Loop.EndTime) - MixFramesOfSongTime(songTime), WholeSound - 1));
+}
+
+void JumpToLoopStart(PlayScene& s, int32_t now, int32_t tick) {
+    PlayState& p = s.Play;
+    PlayLoop& loop = p.Loop;
+    const int64_t joint = FrameOfSongTime(s, loop.EndTime);
+    ++loop.Passes;
+    if (!loop.Runs()) {
+        // The last pass: the sounds end at the mark, the picture stands there.
+        loop.FinalFrame = joint;
+        if (p.MidiLoaded) s.Music.JumpAt(joint, std::nullopt);
+        p.SongEnded = true;
+        p.SongTime = loop.EndTime;
+        return;
+    }
+    // A joint done ahead of the mix (live) starts the picture at the start
+    // mark; its clock is steered onto the sound's within moments.
+    const int32_t songTime = std::max(now - (loop.EndTime - loop.StartTime), loop.StartTime);
+    p.SongStartTick += now - songTime;
+    if (p.SongStartTick == 0) p.SongStartTick = -1; // 0 is a clock not started
+    p.SongTime = songTime;
+    p.PrevSongTime = loop.StartTime;
+    p.SongEnded = false;
+    if (s.MixClockStart) {
+        p.SeekFrameShift = joint - MixFrameOfTick(uint32_t(p.SongStartTick), *s.MixClockStart) -
+                           MixFramesOfSongTime(loop.StartTime);
+    } else if (p.OnSoundClock) {
+        p.SongStartFrame = joint - MixFramesOfSongTime(loop.StartTime);
+        p.LiveClock.Start(p.SongTime, tick);
+        p.SongStartTick = p.LiveStartTick = tick - p.SongTime;
+    }
+    PlaceEvents(s, loop.StartTime);
+    if (p.MidiLoaded) s.Music.JumpAt(joint, std::max(loop.StartTime, 0));
+}
+
+bool PlayScreen::Running() const {
+    const PlayScene& s = scene_;
+    return (s.Flow.Screen == ScreenPlay || s.Flow.Screen == ScreenPaused) &&
+           s.Play.SongStartTick != 0;
+}
+
+std::optional<PlayLoop> LoopBetween(const ChartData& chart, int first, int last) {
+    const std::optional<int32_t> from = MeasureStartTime(chart, first);
+    const std::optional<int32_t> to = MeasureStartTime(chart, last);
+    if (!from || !to || *from >= *to) return std::nullopt;
+    return PlayLoop{.StartMeasure = first, .EndMeasure = last, .StartTime = *from, .EndTime = *to};
+}
+
+void PlayScreen::ClearLoop() {
+    PlayScene& s = scene_;
+    const bool bounded = s.Play.Loop.Runs() && s.Play.SongTime < s.Play.Loop.EndTime;
+    s.Play.Loop = PlayLoop{};
+    // Play goes on where it is, the sounds resumed without the end mark's cut.
+    if (bounded && s.Flow.Screen == ScreenPlay)
+        SeekTo(s, s.Play.SongTime, int32_t(s.Clock.NowMs()));
+}
+
+bool PlayScreen::MarkLoop(bool start) {
+    PlayScene& s = scene_;
+    PlayLoop& loop = s.Play.Loop;
+    const int measure = MeasureAt(s.Session.Chart, s.Play.SongTime);
+    const std::optional<int> other = start ? loop.EndMeasure : loop.StartMeasure;
+    if (!other) {
+        (start ? loop.StartMeasure : loop.EndMeasure) = measure;
+        return true;
+    }
+    const std::optional<PlayLoop> marked =
+        LoopBetween(s.Session.Chart, std::min(measure, *other), std::max(measure, *other));
+    if (!marked) return false;
+    loop = *marked;
+    // The sounds playing now were started without the loop's bound.
+    if (s.Play.SongTime >= loop.EndTime)
+        SeekTo(s, loop.StartTime, int32_t(s.Clock.NowMs()));
+    else
+        loop.Unbounded = true;
+    return true;
 }
 
 bool PlayScreen::SeekMeasures(int measures) {
     PlayScene& s = scene_;
-    if ((s.Flow.Screen != ScreenPlay && s.Flow.Screen != ScreenPaused) || s.Play.SongStartTick == 0)
-        return false;
+    if (!Running()) return false;
     const ChartData& chart = s.Session.Chart;
     const int target = std::max(0, MeasureAt(chart, s.Play.SongTime) + measures);
     const std::optional<int32_t> time = MeasureStartTime(chart, target);

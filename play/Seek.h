@@ -31,4 +31,19 @@ void PlaceCursors(PlayState& play, const EventLists& events, int32_t songTime, b
 // sample there, and the music at that point of the piece.
 void SeekTo(PlayScene& scene, int32_t songTime, int32_t tick);
 
+// The loop from the line of measure `first` to that of `last` (both on the
+// chart); none when it would be empty.
+std::optional<PlayLoop> LoopBetween(const ChartData& chart, int first, int last);
+
+// Frames a sound starting at song time `songTime` plays before the loop's end
+// mark cuts it, as a seek would; WholeSound where no loop ends after that time.
+uint32_t FramesBeforeLoopEnd(const PlayState& play, int64_t songTime);
+// Play that reached the loop's end mark, its clock at `now` (past the mark),
+// goes on from the start mark: song time and events are moved back by the
+// passage's length, the start mark falls on the very mix frame of the end
+// mark, the keysounds sounding at the start mark resume there and the music
+// jumps there within the same mix block. On the last pass play stops at the
+// end mark instead.
+void JumpToLoopStart(PlayScene& scene, int32_t now, int32_t tick);
+
 } // namespace tappo

@@ -318,3 +318,38 @@ TEST(LiveSound, TheSdlDeviceTakesTheMixThroughTheFeed) {
     else
         unsetenv("SDL_AUDIODRIVER");
 }
+
+// Live, the loop's joint falls on the end mark's own frame of the sound
+// clock: every pass the device plays is the same, sample for sample.
+TEST(LiveSound, ALoopRepeatsItsPassageOnTheDevicesFrames) {
+    HeadlessPlayer f;
+    f.output = MixerOutput::Queue;
+    std::vector<int16_t> ramp(44100 * 3);
+    for (size_t i = 0; i < ramp.size(); ++i)
+        ramp[i] = int16_t(i % 20000 + 1);
+    f.Write("song/long.wav", tools::EncodeWav16(ramp, 1, 44100));
+    f.Write("song/k.wav", tools::EncodeWav16(std::vector<int16_t>(300, 7000), 1, 44100));
+    // Tempo 120: measure 1 from 3000 ms, 2 from 5000, 3 from 7000.
+    f.Write("song/a.bms", Bytes("#BPM 120\n#WAV01 k.wav\n#WAV02 long.wav\n#00011:02\n"
+                                "#00111:01010101\n#00211:0101\n#00311:01\n"));
+    f.Start({f.dir.File("song/a.bms")});
+    FakeDevice device(f);
+    while (!f.player->Status().SongStarted() || f.player->Status().SongTime() < 3200)
+        device.Frame();
+    f.player->KeyDown(Key::I);
+    while (f.player->Status().SongTime() < 5200)
+        device.Frame();
+    f.player->KeyDown(Key::O); // measure 2, passed: back to measure 1 at once
+    const int64_t first = f.player->Status().Playback().SongStartFrame + MixFramesOfSongTime(3000);
+    const int64_t pass = MixFramesOfSongTime(5000) - MixFramesOfSongTime(3000);
+    while (device.heard.size() < size_t(first + 3 * pass + 4410) * 2)
+        device.Frame(16);
+    auto passAt = [&](int64_t k) {
+        const auto from = device.heard.begin() + ptrdiff_t((first + k * pass) * 2);
+        return std::vector<int16_t>(from, from + ptrdiff_t(pass * 2));
+    };
+    EXPECT_EQ(passAt(0), passAt(1));
+    EXPECT_EQ(passAt(1), passAt(2));
+    EXPECT_NE(passAt(0)[10], 0) << "the background sound resumed at the start mark";
+    EXPECT_EQ(LiveFeedTestAccess::Underruns(*f.player->LiveSound()), 0);
+}

@@ -127,6 +127,18 @@ check ".webm holds VP9 and Opus at 48 kHz" $?
 opus=$(ffmpeg -v error -i "$work/v.webm" -map 0:a -ar 44100 -f s16le - | wc -c)
 [ $(( (opus - pcmBytes) / 4 )) -ge -1470 ] && [ $(( (opus - pcmBytes) / 4 )) -le 1470 ]
 check "its sound lasts as long as the .mkv's ($opus bytes against $pcmBytes)" $?
+# From a start point, and round a loop, the pictures keep in step with the sound.
+for from in "--start-measure 2" "--loop 1-3 --loop-count 2"; do
+  # shellcheck disable=SC2086
+  "$bin" --video-scale 1 --video-fps 50 --frame-ms 20 $from --render-video "$work/part.mkv" \
+    "$chart" 2> /dev/null
+  partFrames=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries \
+    stream=nb_read_frames -of csv=p=0 "$work/part.mkv")
+  partBytes=$(ffmpeg -v error -i "$work/part.mkv" -map 0:a -f s16le - | wc -c)
+  [ $(( partBytes / 4 * 50 / 44100 - partFrames )) -ge -1 ] &&
+    [ $(( partBytes / 4 * 50 / 44100 - partFrames )) -le 1 ]
+  check "with $from the $partFrames pictures last as long as the sound ($partBytes bytes)" $?
+done
 ls "$work" | grep -q '\.tmp' && r=1 || r=0
 check "no temporary file is left behind" $r
 exit $fail
