@@ -50,7 +50,9 @@ struct CommandLine {
     // --start-ms (a song time); neither: the top.
     std::optional<int> StartMeasure;
     std::optional<int32_t> StartMs;
-    double ScrollFactor = 1.0; // --scroll-speed: the arrows' spread, 0.5-4
+    double ScrollFactor = 1.0;  // --scroll-speed: the arrows' spread, 0.5-4
+    int RatePercent = 100;      // --rate: the playback rate in percent, 50-200
+    bool RateKeepsPitch = true; // false with --rate-pitch: the pitch moves with the rate
 };
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args);

@@ -199,15 +199,26 @@ class StepMixer {
   public:
     StepMixer(Player& player, uint32_t tick0, SoundSink sink)
         : player_(player), tick0_(tick0), sink_(std::move(sink)) {}
-    void MixUpTo(uint32_t tick) {
-        const int64_t due = MixFrameOfTick(tick, tick0_);
+    void MixUpTo(uint32_t tick) { MixOutputTo(MixFrameOfTick(tick, tick0_)); }
+    // Through the playback rate's stage the sound of the song mixed comes
+    // its lag later: a render ends with it.
+    void MixLag() {
+        const Mixer& sound = player_.SoundOutput();
+        MixOutputTo(sound.OutputFrameOfSong(sound.SongFramesMixed()));
+    }
+
+  private:
+    // The play clock starts with the mix (at the playback rate): its song
+    // frames are the mixer's, and the output frames the render's.
+    void MixOutputTo(int64_t due) {
         const bool started = player_.Status().SongStarted();
         // A song started at a later point (--start-measure, --start-ms) is
         // written from that point on.
         const PlayState& play = player_.Status().Playback();
         const int64_t songStart = started
-                                      ? MixFrameOfTick(uint32_t(play.SongStartTick), tick0_) +
-                                            play.SeekFrameShift + MixFramesOfSongTime(play.StartAt)
+                                      ? player_.SoundOutput().OutputFrameOfSong(
+                                            MixFrameOfTick(uint32_t(play.SongStartTick), tick0_) +
+                                            play.SeekFrameShift + MixFramesOfSongTime(play.StartAt))
                                       : due;
         while (mixed_ < due) {
             const int n = int(std::min<int64_t>(due - mixed_, int64_t(block_.size() / 2)));
@@ -220,7 +231,6 @@ class StepMixer {
         }
     }
 
-  private:
     Player& player_;
     uint32_t tick0_;
     SoundSink sink_;
@@ -407,6 +417,7 @@ void RunHeadlessFrames(Player& player, VirtualClock& clock, const CommandLine& c
     }
     out.signal = signals.Received();
     if (!out.signal) frames.HoldLast(player, [&](uint32_t tick) { mixer.MixUpTo(tick); });
+    if (!out.signal && out.wav) mixer.MixLag();
 }
 
 // Headless play and offline rendering: the real form on the virtual clock,
@@ -437,7 +448,9 @@ int RunHeadless(const CommandLine& cl) {
                                 !render || !cl.Screenshots.empty() || !cl.RenderVideo.empty(),
                             .StartMeasure = cl.StartMeasure,
                             .StartMs = cl.StartMs,
-                            .ScrollFactor = cl.ScrollFactor};
+                            .ScrollFactor = cl.ScrollFactor,
+                            .RatePercent = cl.RatePercent,
+                            .RateKeepsPitch = cl.RateKeepsPitch};
     // The mix follows the clock from here.
     const uint32_t tick0 = clock.NowMs();
     auto owned = std::make_unique<Player>(services);
@@ -525,7 +538,9 @@ int RunOnScreen(const CommandLine& cl) {
                             .Volume = cl.Volume,
                             .StartMeasure = cl.StartMeasure,
                             .StartMs = cl.StartMs,
-                            .ScrollFactor = cl.ScrollFactor};
+                            .ScrollFactor = cl.ScrollFactor,
+                            .RatePercent = cl.RatePercent,
+                            .RateKeepsPitch = cl.RateKeepsPitch};
     auto owned = std::make_unique<Player>(services);
     Player& player = *owned;
     player.UseReading(ChartReadingOf(cl, true));

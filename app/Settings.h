@@ -8,6 +8,7 @@
 //   screen = window               (window or full)
 //   audio-buffer = 512            (64-8192 frames)
 //   volume = 100                  (0-100; the volume keys change it and store it)
+//   rate = 1.00                   (the playback rate, 0.5-2 in steps of 0.05)
 //
 // Spaces around the key and the value are ignored; a value starting with "~/"
 // is below $HOME. An unknown key or a line that does not read is reported with
@@ -27,8 +28,15 @@ struct Settings {
     std::optional<int> Scale;       // window scale; 0: the largest that fits
     std::optional<bool> Windowed;   // window (true) or full screen
     std::optional<int> AudioBufferFrames;
-    std::optional<int> Volume; // master volume, 0-100
+    std::optional<int> Volume;      // master volume, 0-100
+    std::optional<int> RatePercent; // playback rate in percent, 50-200 in steps of 5
 };
+
+// A playback rate written as a number ("0.75", "1.5", "2"): its percent, when
+// it is 0.5 to 2 and a whole multiple of 0.05.
+std::optional<int> ParseRatePercent(const std::string& text);
+// The rate as the settings file and the band write it: "0.75".
+std::string RateNumber(int percent);
 
 // "$XDG_CONFIG_HOME/tappoplayer/settings" (by default ~/.config/tappoplayer/);
 // empty when there is no home to put it in.
