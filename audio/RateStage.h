@@ -7,10 +7,10 @@
 // The song frames it takes are never ahead of the song time of the output it
 // was asked for (the frontier), so a keysound scheduled for the song time of
 // the frames being mixed is never mixed too early, headless as live. The
-// stretcher needs song frames ahead of the output it makes: that is a fixed
-// lag, in output frames, between the frontier and the song frame heard; the
-// stage holds that much output in its queue from the start, so the output
-// never runs short, and says where each output frame is in the song.
+// stretcher needs song frames ahead of the output it makes: the sound lags
+// the frontier. The stage's queue starts with that much silence, so the
+// output never runs short, and it follows the song position of every frame
+// it gives, so it says where each output frame is in the song.
 #pragma once
 
 #include "audio/SoundMutex.h"
@@ -66,29 +66,56 @@ class RateStage {
     int64_t ShortFrames() const { return short_; }
 
   private:
-    // Where a rate began, for the song frame of an output frame: output and
-    // song frame, the rate, and the lag of the output in output frames.
+    // Where the rate began: output frame and song frame of the frontier.
     struct Anchor {
         int64_t output = 0, song = 0;
         int ratePercent = 100;
-        double lag = 0;
+    };
+    // The song position of an output frame taken from the queue, kept for
+    // the last blocks pulled.
+    struct Heard {
+        int64_t output = 0;
+        double song = 0;
+        int ratePercent = 0; // 0: no block yet
     };
     void ApplyRate(int ratePercent);
     void Feed(const int16_t* song, int frames);
+    void Stretch(const int16_t* song, int frames);
+    // The stretcher anew at the rate, fed the song again from the song
+    // position of the next frame queued, so the sound goes on from there.
+    void RestartStretcher();
     void Resample(const int16_t* song, int frames);
     void TakeStretched();
     void Push(float left, float right);
+    // Heard at `outputFrame` by the entry before it (under anchorLock_).
+    double HeardAt(int64_t outputFrame) const;
 
     std::atomic<int> requested_;
     std::unique_ptr<RubberBand::RubberBandStretcher> stretcher_;
+    Anchor anchor_; // the mixing thread's
     mutable SoundMutex anchorLock_;
-    Anchor anchor_;
+    // Under anchorLock_: whether Pull began, the song frames between the
+    // frontier and the sound, and where the last blocks pulled were heard.
     bool started_ = false;
+    int64_t lagSong_ = 0;
+    std::vector<Heard> heard_;
+    size_t heardNext_ = 0;
     int64_t outputPosition_ = 0;
     int64_t songFed_ = 0;
     std::atomic<int64_t> short_{0};
-    // Output made and not yet pulled: interleaved stereo floats, a ring.
+    // Output made and not yet pulled: interleaved stereo floats, a ring, and
+    // each frame's song position (song frames after the first one taken,
+    // negative for the silence before it). A frame made from the stretcher
+    // or the resampler lies the rate further into the song than the one
+    // before it.
     std::vector<float> queue_;
+    std::vector<double> queueSong_;
+    double nextSong_ = 0;
+    // The stretcher's first output frames that lie before the song fed it,
+    // still to be dropped, and the song frames fed last (a ring).
+    int64_t dropOutput_ = 0;
+    std::vector<int16_t> history_;
+    int64_t songStart_ = 0;
     size_t queueRead_ = 0, queueFill_ = 0;
     // Working room: the song frames of one step, the stretcher's planes.
     std::vector<int16_t> songBlock_;

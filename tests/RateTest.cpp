@@ -7,13 +7,16 @@
 #include "app/Runner.h"
 #include "app/Settings.h"
 #include "audio/RateStage.h"
+#include "audio/TestAccess.h"
 #include "chart/Reading.h"
 #include "files/Files.h"
 #include "tools/Assets.h"
 
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace tappo;
 using namespace tappo::test;
@@ -94,7 +97,58 @@ struct SineRender {
     }
 };
 
+// Live play against the test as the sound device, which takes each frame's
+// time of sound once the mixing thread has filled its queue. Where the
+// picture stands, in real ms, when the first click is heard (positive:
+// ahead of the sound), at a rate set by the keys before the song starts.
+double PictureLeadWhenHeard(int rateSteps) {
+    HeadlessPlayer f;
+    f.output = MixerOutput::Queue;
+    std::vector<int16_t> click(300);
+    for (size_t i = 0; i < click.size(); ++i)
+        click[i] = int16_t(i % 40 < 20 ? 12000 : -12000);
+    f.Write("song/click.wav", tools::EncodeWav16(click, 1, MixRate));
+    f.Write("song/a.bms", Bytes("#BPM 150\n#WAV01 click.wav\n#00111:01\n"));
+    f.Start({f.dir.File("song/a.bms")});
+    for (int i = 0; i < rateSteps; ++i)
+        f.player->KeyDown(Key::Comma);
+    const double rate = f.player->Status().RatePercent() / 100.0;
+    std::vector<int16_t> heard;
+    std::vector<std::pair<size_t, int32_t>> pictures; // frames heard, song time shown
+    LiveFeed& feed = *f.player->LiveSound();
+    for (int frame = 0; frame < 800; ++frame) {
+        f.Frame(10);
+        for (int i = 0; i < 5000 && LiveFeedTestAccess::QueuedFrames(feed) < feed.LeadFrames(); ++i)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        for (int64_t owed = 441; owed > 0; owed -= 147) {
+            heard.resize(heard.size() + 147 * 2);
+            feed.Take(heard.data() + heard.size() - 147 * 2, 147);
+        }
+        if (f.player->Status().SongStarted())
+            pictures.emplace_back(heard.size() / 2, f.player->Status().SongTime());
+    }
+    std::vector<int16_t> left;
+    for (size_t i = 0; i < heard.size(); i += 2)
+        left.push_back(heard[i]);
+    const std::vector<size_t> onsets = Onsets(left, 3000);
+    if (onsets.empty()) return 1e9;
+    for (const auto& [frames, songTime] : pictures)
+        if (frames >= onsets[0]) {
+            const double shownAtOnset =
+                songTime - double(frames - onsets[0]) * 1000 / MixRate * rate;
+            return (shownAtOnset - 2600) / rate; // measure 1 starts at 2600 ms
+        }
+    return 1e9;
+}
+
 } // namespace
+
+TEST(Rate, LiveThePictureKeepsItsLeadOverTheSoundAtEveryRate) {
+    const double atOne = PictureLeadWhenHeard(0);
+    ASSERT_LT(std::abs(atOne), 200);
+    for (const int steps : {5, 10}) // 0.75x, 0.5x
+        EXPECT_NEAR(PictureLeadWhenHeard(steps), atOne, 4.0) << steps << " steps down";
+}
 
 TEST(Rate, AtThreeQuartersARenderIsFourThirdsLongWithItsPitchAndOnsetsInPlace) {
     SineRender song;
