@@ -191,9 +191,10 @@ int64_t Mixer::SongFrameOfOutput(int64_t outputFrame) const {
     const std::lock_guard<SoundMutex> lock(rateLock_);
     const int64_t song = outputFrame + (mixPosition_ - outputPosition_);
     if (!rateStage_) return song;
-    // A stage about to begin: its lag is the song the sound will be behind.
-    return rateStage_->Started() ? rateStage_->SongFrameAt(outputFrame)
-                                 : song - rateStage_->LagSongFrames();
+    // A stage about to begin does so where the mix stands now.
+    return rateStage_->Started()
+               ? rateStage_->SongFrameAt(outputFrame)
+               : rateStage_->SongFrameBeforeStart(outputFrame, outputPosition_, mixPosition_);
 }
 
 int64_t Mixer::OutputFrameOfSong(int64_t songFrame) const {

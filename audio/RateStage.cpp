@@ -111,6 +111,14 @@ int64_t RateStage::SongFrameAt(int64_t outputFrame) const {
     return int64_t(std::floor(HeardAt(outputFrame)));
 }
 
+int64_t RateStage::SongFrameBeforeStart(int64_t outputFrame, int64_t outputNow,
+                                        int64_t songNow) const {
+    const std::lock_guard<SoundMutex> lock(anchorLock_);
+    const double rate = requested_.load(std::memory_order_relaxed) / 100.0;
+    return songNow - (lagSong_ - SafetyFrames) +
+           int64_t(std::floor(double(outputFrame - outputNow) * rate));
+}
+
 int64_t RateStage::OutputFrameOf(int64_t songFrame) const {
     const std::lock_guard<SoundMutex> lock(anchorLock_);
     const Heard& last = heard_[(heardNext_ + HeardEntries - 1) % HeardEntries];

@@ -58,6 +58,9 @@ class RateStage {
     // both empty before the first Pull.
     bool Started() const;
     int64_t SongFrameAt(int64_t outputFrame) const;
+    // Before the first Pull: the song frame heard at `outputFrame` when the
+    // stage begins at output frame `outputNow` and song frame `songNow`.
+    int64_t SongFrameBeforeStart(int64_t outputFrame, int64_t outputNow, int64_t songNow) const;
     int64_t OutputFrameOf(int64_t songFrame) const;
     // Song frames between the last song frame taken from the mix and the
     // song frame heard.

@@ -100,8 +100,9 @@ struct SineRender {
 // Live play against the test as the sound device, which takes each frame's
 // time of sound once the mixing thread has filled its queue. Where the
 // picture stands, in real ms, when the first click is heard (positive:
-// ahead of the sound), at a rate set by the keys before the song starts.
-double PictureLeadWhenHeard(int rateSteps) {
+// ahead of the sound), at a rate the keys set before the song starts or,
+// `duringPlay`, 300 ms into it.
+double PictureLeadWhenHeard(int rateSteps, bool duringPlay = false) {
     HeadlessPlayer f;
     f.output = MixerOutput::Queue;
     std::vector<int16_t> click(300);
@@ -110,14 +111,20 @@ double PictureLeadWhenHeard(int rateSteps) {
     f.Write("song/click.wav", tools::EncodeWav16(click, 1, MixRate));
     f.Write("song/a.bms", Bytes("#BPM 150\n#WAV01 click.wav\n#00111:01\n"));
     f.Start({f.dir.File("song/a.bms")});
-    for (int i = 0; i < rateSteps; ++i)
-        f.player->KeyDown(Key::Comma);
-    const double rate = f.player->Status().RatePercent() / 100.0;
+    auto setRate = [&] {
+        for (int i = 0; i < rateSteps; ++i)
+            f.player->KeyDown(Key::Comma);
+    };
+    if (!duringPlay) setRate();
+    const double rate = (100 - rateSteps * RateStepPercent) / 100.0;
     std::vector<int16_t> heard;
     std::vector<std::pair<size_t, int32_t>> pictures; // frames heard, song time shown
     LiveFeed& feed = *f.player->LiveSound();
     for (int frame = 0; frame < 800; ++frame) {
         f.Frame(10);
+        if (duringPlay && f.player->Status().SongStarted() &&
+            f.player->Status().SongTime() >= 300 && f.player->Status().RatePercent() == 100)
+            setRate();
         for (int i = 0; i < 5000 && LiveFeedTestAccess::QueuedFrames(feed) < feed.LeadFrames(); ++i)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         for (int64_t owed = 441; owed > 0; owed -= 147) {
@@ -148,6 +155,7 @@ TEST(Rate, LiveThePictureKeepsItsLeadOverTheSoundAtEveryRate) {
     ASSERT_LT(std::abs(atOne), 200);
     for (const int steps : {5, 10}) // 0.75x, 0.5x
         EXPECT_NEAR(PictureLeadWhenHeard(steps), atOne, 4.0) << steps << " steps down";
+    EXPECT_NEAR(PictureLeadWhenHeard(5, true), atOne, 6.0) << "changed during play";
 }
 
 TEST(Rate, AtThreeQuartersARenderIsFourThirdsLongWithItsPitchAndOnsetsInPlace) {
