@@ -116,8 +116,9 @@ std::string UsageText() {
               "  --update-tables          fetch every table again (and those the settings\n"
               "                           name with \"table =\" lines), one line each, and exit\n"
               "  --save-settings          also write --songs, --standard/--exact, --scale,\n"
-              "                           --windowed/--full-screen, --audio-buffer and\n"
-              "                           --volume into the settings file, then run as asked\n"
+              "                           --windowed/--full-screen, --audio-buffer,\n"
+              "                           --volume and --rate into the settings file, then\n"
+              "                           run as asked\n"
               "  --start-measure N        CHART starts at the start of its measure N\n"
               "  --start-ms MS            CHART starts MS milliseconds into the song\n"
               "  --scroll-speed X         spread the arrows X times, 0.5-4 in steps of 0.25\n"
@@ -127,13 +128,16 @@ std::string UsageText() {
               "                           in play); CHART starts at FROM unless told otherwise\n"
               "  --loop-count N           end after N passes of the loop (a render: 1 unless\n"
               "                           given; other runs loop on)\n"
+              "  --rate R                 play at R times the speed, 0.5-2 in steps of 0.05,\n"
+              "                           the pitch kept (, and . in play)\n"
+              "  --rate-pitch             at a rate other than 1, let the pitch move with the\n"
+              "                           speed (resampled) instead of keeping it\n"
               "\n"
               "Settings: $XDG_CONFIG_HOME/tappoplayer/settings (by default\n"
               "~/.config/tappoplayer/settings), one \"key = value\" a line, # comments:\n"
               "  songs = DIR (repeatable), reading = exact|standard, scale = 1-16|auto,\n"
-              "  screen = window|full, audio-buffer = 64-8192, volume = 0-100,\n"
-              "  table = URL|FILE (repeatable)\n"
-              "  scroll-speed = 0.5-4\n"
+              "  screen = window|full, audio-buffer = 64-8192, volume = 0-100, rate = 0.5-2,\n"
+              "  scroll-speed = 0.5-4, table = URL|FILE (repeatable)\n"
               "The command line overrides them for one run. Without song folders in either,\n"
               "the program folder and $XDG_DATA_HOME/tappoplayer/songs (by default\n"
               "~/.local/share/tappoplayer/songs, made on the first run) are searched.\n"
@@ -145,6 +149,7 @@ std::string UsageText() {
               "Left/Right one measure back/on, [ and ] eight, F8/F9 scroll speed,\n"
               "I and O mark the loop's start and end at the measure playing, Backspace\n"
               "clears the loop.\n"
+              ", and . the playback rate down and up by 0.05.\n"
               "On the select screen, Home/End go to the first/last chart and a letter or\n"
               "digit (but H J K L Z) to the next chart whose title starts with it; a held\n"
               "arrow key repeats, faster and faster. Everywhere: - and + (or =) turn the\n"
@@ -259,6 +264,10 @@ bool ParseFlag(const std::string& a, CommandLine& cl) {
     if (a == "--save-settings") return cl.SaveSettings = true;
     if (a == "--scan") return cl.Scan = true;
     if (a == "--update-tables") return cl.UpdateTables = true;
+    if (a == "--rate-pitch") {
+        cl.RateKeepsPitch = false;
+        return true;
+    }
     return false;
 }
 
@@ -314,6 +323,10 @@ std::optional<std::string> ParseValueOption(const std::string& a, const std::str
             return Tr("--scroll-speed needs a number from 0.5 to 4 in steps of 0.25");
     } else if (a == "--loop") {
         if (!ParseLoop(v, cl)) return Tr("--loop needs two measures FROM-TO, each from 0 to 999");
+    } else if (a == "--rate") {
+        const std::optional<int> percent = ParseRatePercent(v);
+        if (!percent) return Tr("--rate needs a number from 0.5 to 2 in steps of 0.05");
+        cl.RatePercent = *(cl.Given.RatePercent = percent);
     } else if (a == "--screenshot") {
         if (!hasValue || !ParseScreenshot(v, cl))
             return Tr("--screenshot needs FRAME:FILE.png, with FRAME 1 or more");
@@ -331,6 +344,8 @@ CommandLine CheckVideoRender(CommandLine cl) {
         cl.Error = Tr("--render-video needs a chart to render");
     else if (!cl.RenderWav.empty())
         cl.Error = Tr("--render-video and --render-wav cannot be used together");
+    else if (cl.RatePercent != 100)
+        cl.Error = Tr("--render-video plays at rate 1 only; leave --rate out");
     else if (VideoTypeOf(cl.RenderVideo).empty())
         cl.Error = cl.RenderVideo + ": " + Tr(TextUnknownVideoType);
     return cl;
@@ -387,6 +402,7 @@ void ApplySettings(CommandLine& cl, const Settings& saved) {
     if (!cl.Given.Volume && saved.Volume) cl.Volume = *saved.Volume;
     cl.Tables = saved.Tables;
     if (!cl.Given.ScrollSpeed && saved.ScrollSpeed) cl.ScrollFactor = *saved.ScrollSpeed;
+    if (!cl.Given.RatePercent && saved.RatePercent) cl.RatePercent = *saved.RatePercent;
 }
 
 int LoopPassesOf(const CommandLine& cl) {

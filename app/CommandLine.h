@@ -56,7 +56,9 @@ struct CommandLine {
     // --start-ms (a song time); neither: the top.
     std::optional<int> StartMeasure;
     std::optional<int32_t> StartMs;
-    double ScrollFactor = 1.0; // --scroll-speed: the arrows' spread, 0.5-4
+    double ScrollFactor = 1.0;  // --scroll-speed: the arrows' spread, 0.5-4
+    int RatePercent = 100;      // --rate: the playback rate in percent, 50-200
+    bool RateKeepsPitch = true; // false with --rate-pitch: the pitch moves with the rate
     // --loop FROM-TO: the passage between two measure lines played over and
     // over; --loop-count N: play ends after N passes (0: not given; a render
     // then plays the passage once, other runs loop on).

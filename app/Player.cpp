@@ -24,7 +24,8 @@ Player::Player(const PlayerServices& services)
                                             : services.SongsFolders),
       decimalSeparator_(LocaleDecimalSeparator()),
       reading_(WithSeparator(ChartReading{}, decimalSeparator_)),
-      services_(video_, sprites_, timer_, warp_),
+      services_(video_, sprites_, timer_, warp_), songClock_(services.Clock, services.RatePercent),
+      rateKeepsPitch_(services.RateKeepsPitch),
       noteField_(services_, arrowSprites_, flow_.State(), play_, toggles_, session_),
       playScreen_(PlaySceneOf(services)), select_(SelectSceneOf(services)),
       loader_(LoaderPartsOf(services)), messages_(services.Messages), clock_(services.Clock) {
@@ -39,6 +40,7 @@ Player::Player(const PlayerServices& services)
     scrollFactor_ = services.ScrollFactor;
     loopMeasures_ = services.LoopMeasures;
     loopPasses_ = services.LoopPasses;
+    if (services.RatePercent != 100) sound_.SetPlaybackRate(services.RatePercent, rateKeepsPitch_);
 }
 
 // The screens' and the loader's records: references to the player's own
@@ -53,11 +55,11 @@ PlayScene Player::PlaySceneOf(const PlayerServices& services) {
                      .Input = pad_,
                      .Services = services_,
                      .FullScreenRect = fullScreenRect_,
-                     .Clock = services.Clock,
+                     .Clock = songClock_,
                      .NoteField = noteField_,
                      .Report = [this](ScreenOutcome outcome) { Follow(outcome); },
                      .MixClockStart = services.MixFollowsClock
-                                          ? std::optional<uint32_t>(services.Clock.NowMs())
+                                          ? std::optional<uint32_t>(songClock_.NowMs())
                                           : std::nullopt,
                      .Problems = problems_,
                      .LiveSound = soundDevice_.Feed()};
@@ -311,6 +313,10 @@ void Player::PlayKey(Key key) {
     case Key::Backspace:
         ClearLoop();
         break;
+    case Key::Comma:
+    case Key::Period:
+        ChangeRate(key == Key::Period ? 1 : -1);
+        break;
     default:
         break;
     }
@@ -402,6 +408,20 @@ void Player::ChangeScrollSpeed(int steps) {
     toggles_.ScrollFactor = std::clamp(toggles_.ScrollFactor + steps * ScrollFactorStep,
                                        MinScrollFactor, MaxScrollFactor);
     settingBand_.Show(ScrollSpeedText(toggles_.ScrollFactor), clock_.NowMs());
+}
+
+void Player::ChangeRate(int steps) {
+    const int percent =
+        std::clamp(songClock_.Percent() + steps * RateStepPercent, MinRatePercent, MaxRatePercent);
+    if (percent != songClock_.Percent()) {
+        const bool stageWasThere = sound_.RateLagSongFrames() != 0;
+        songClock_.SetPercent(percent);
+        sound_.SetPlaybackRate(percent, rateKeepsPitch_);
+        // Live, the first change puts the rate's stage in the sound's path:
+        // the song is put on the sound clock anew, with its lag.
+        if (!stageWasThere) play_.OnSoundClock = false;
+    }
+    settingBand_.Show(RateText(percent), clock_.NowMs());
 }
 
 void Player::Follow(ScreenOutcome outcome) {
@@ -568,6 +588,10 @@ MusicState PlayerStatus::MusicMode() const {
 }
 const VolumeBand& PlayerStatus::Volume() const {
     return player_.volume_;
+}
+
+int PlayerStatus::RatePercent() const {
+    return player_.songClock_.Percent();
 }
 
 const StateBand& PlayerStatus::SettingBand() const {

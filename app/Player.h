@@ -26,6 +26,7 @@
 #include "play/NoteField.h"
 #include "play/PlayFrame.h"
 #include "play/PlayState.h"
+#include "play/RateClock.h"
 #include "screen/ScreenServices.h"
 #include "select/SelectScreen.h"
 #include "select/SongList.h"
@@ -73,6 +74,10 @@ struct PlayerServices {
     // unless a start point is given.
     std::optional<std::pair<int, int>> LoopMeasures = std::nullopt;
     int LoopPasses = 0;
+    // The playback rate in percent (50-200 in steps of 5), and whether it
+    // keeps the pitch (time-stretching) or moves it (resampling).
+    int RatePercent = 100;
+    bool RateKeepsPitch = true;
 };
 
 // One press of a scroll-speed key changes it by this much, within these bounds.
@@ -137,8 +142,10 @@ class PlayerStatus {
     const Surface& Picture() const;
     MusicState MusicMode() const;
     const VolumeBand& Volume() const;
-    // The band of the last play setting changed (the scroll speed).
+    // The band of the last play setting changed (the scroll speed, the rate).
     const StateBand& SettingBand() const;
+    // The playback rate in percent (the keys change it).
+    int RatePercent() const;
 
   private:
     const Player& player_;
@@ -243,6 +250,8 @@ class Player {
     // --loop on the command-line chart; false, reported, for a measure past
     // the chart's end or an empty loop.
     bool PlaceLoop();
+    // "," and ".": the playback rate a step down or up, within its bounds.
+    void ChangeRate(int steps);
 
     // What the screens need once the display is open (OpenDisplay), and the
     // pictures freed before the player goes (videos before their surfaces).
@@ -289,6 +298,9 @@ class Player {
     std::unique_ptr<WarpEffect> warp_; // made at start-up
     ArrowSheet arrowSprites_;
     ScreenServices services_;
+    // The play screen's clock: the song goes on at the playback rate.
+    RateClock songClock_;
+    bool rateKeepsPitch_ = true;
 
     // The screens and the loader.
     NoteFieldPainter noteField_;

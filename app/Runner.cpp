@@ -207,22 +207,35 @@ class StepMixer {
     StepMixer(Player& player, uint32_t tick0, SoundSink sink, bool fromClockStart, bool endAtLoop)
         : player_(player), tick0_(tick0), sink_(std::move(sink)), silenceDue_(fromClockStart),
           endAtLoop_(endAtLoop) {}
-    void MixUpTo(uint32_t tick) {
-        const int64_t due = MixFrameOfTick(tick, tick0_);
+    void MixUpTo(uint32_t tick) { MixOutputTo(MixFrameOfTick(tick, tick0_)); }
+    // Through the playback rate's stage the sound of the song mixed comes
+    // its lag later: a render ends with it.
+    void MixLag() {
+        const Mixer& sound = player_.SoundOutput();
+        MixOutputTo(sound.OutputFrameOfSong(sound.SongFramesMixed()));
+    }
+
+  private:
+    // The play clock starts with the mix (at the playback rate): its song
+    // frames are the mixer's, and the output frames the render's.
+    void MixOutputTo(int64_t due) {
         const bool started = player_.Status().SongStarted();
         // A song started at a later point (--start-measure, --start-ms) is
         // written from that point on; that frame is kept, as a loop's joint
         // moves the song's frames on.
         const PlayState& play = player_.Status().Playback();
+        const Mixer& sound = player_.SoundOutput();
         if (started && !songStart_) {
-            songStart_ = MixFrameOfTick(uint32_t(play.SongStartTick), tick0_) +
-                         play.SeekFrameShift + MixFramesOfSongTime(play.StartAt);
+            songStart_ =
+                sound.OutputFrameOfSong(MixFrameOfTick(uint32_t(play.SongStartTick), tick0_) +
+                                        play.SeekFrameShift + MixFramesOfSongTime(play.StartAt));
             if (silenceDue_) WriteSilence(*songStart_);
         }
         const int64_t songStart = songStart_.value_or(due);
         // Play stopped at a loop's end on its last pass: the file ends there.
-        const int64_t songEnd =
-            endAtLoop_ && play.Loop.FinalFrame >= 0 ? play.Loop.FinalFrame : INT64_MAX;
+        const int64_t songEnd = endAtLoop_ && play.Loop.FinalFrame >= 0
+                                    ? sound.OutputFrameOfSong(play.Loop.FinalFrame)
+                                    : INT64_MAX;
         while (mixed_ < due) {
             const int n = int(std::min<int64_t>(due - mixed_, int64_t(block_.size() / 2)));
             player_.SoundOutput().Mix(block_.data(), n);
@@ -235,7 +248,6 @@ class StepMixer {
         }
     }
 
-  private:
     // The frames from the clock's start to the song's start, as silence.
     void WriteSilence(int64_t frames) {
         silenceDue_ = false;
@@ -458,6 +470,7 @@ void RunHeadlessFrames(Player& player, VirtualClock& clock, const CommandLine& c
     out.signal = signals.Received();
     out.songSeen = frames.SongSeen();
     if (!out.signal) frames.HoldLast(player, [&](uint32_t tick) { mixer.MixUpTo(tick); });
+    if (!out.signal && out.wav) mixer.MixLag();
 }
 
 // Headless play and offline rendering: the real form on the virtual clock,
@@ -490,7 +503,9 @@ int RunHeadless(const CommandLine& cl) {
                             .StartMs = cl.StartMs,
                             .ScrollFactor = cl.ScrollFactor,
                             .LoopMeasures = cl.LoopMeasures,
-                            .LoopPasses = LoopPassesOf(cl)};
+                            .LoopPasses = LoopPassesOf(cl),
+                            .RatePercent = cl.RatePercent,
+                            .RateKeepsPitch = cl.RateKeepsPitch};
     // A video starts with the loading screen, which the player draws while
     // it starts up, before any frame.
     HeadlessOutputs out;
@@ -590,7 +605,9 @@ int RunOnScreen(const CommandLine& cl) {
                             .StartMs = cl.StartMs,
                             .ScrollFactor = cl.ScrollFactor,
                             .LoopMeasures = cl.LoopMeasures,
-                            .LoopPasses = LoopPassesOf(cl)};
+                            .LoopPasses = LoopPassesOf(cl),
+                            .RatePercent = cl.RatePercent,
+                            .RateKeepsPitch = cl.RateKeepsPitch};
     auto owned = std::make_unique<Player>(services);
     Player& player = *owned;
     player.UseReading(ChartReadingOf(cl, true));

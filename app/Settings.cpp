@@ -128,6 +128,12 @@ const SettingsKey Keys[] = {
          std::snprintf(text, sizeof text, "%g", s.ScrollSpeed.value_or(1));
          return One(s.ScrollSpeed, text);
      }},
+    {"rate",
+     [](const std::string& v, Settings& s) -> std::string {
+         s.RatePercent = ParseRatePercent(v);
+         return s.RatePercent ? "" : Tr("rate is a number from 0.5 to 2 in steps of 0.05");
+     },
+     [](const Settings& s) { return One(s.RatePercent, RateNumber(s.RatePercent.value_or(100))); }},
 };
 
 const SettingsKey* FindKey(const std::string& name) {
@@ -158,6 +164,30 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 } // namespace
+
+std::optional<int> ParseRatePercent(const std::string& text) {
+    // Digits, then at most two decimals: read exactly, as the percent.
+    const size_t point = text.find('.');
+    const std::string whole = text.substr(0, point);
+    const std::string decimals = point == std::string::npos ? "" : text.substr(point + 1);
+    auto digits = [](const std::string& d) {
+        return d.find_first_not_of("0123456789") == std::string::npos;
+    };
+    if (whole.empty() || whole.size() > 3 || decimals.size() > 2 || !digits(whole) ||
+        !digits(decimals) || (point != std::string::npos && decimals.empty()))
+        return std::nullopt;
+    const int percent =
+        std::stoi(whole) * 100 +
+        (decimals.empty() ? 0 : std::stoi(decimals) * (decimals.size() == 1 ? 10 : 1));
+    if (percent < 50 || percent > 200 || percent % 5 != 0) return std::nullopt;
+    return percent;
+}
+
+std::string RateNumber(int percent) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%d.%02d", percent / 100, percent % 100);
+    return number;
+}
 
 std::string SettingsPath() {
     const std::string folder = UserFolder("XDG_CONFIG_HOME", ".config");

@@ -11,6 +11,7 @@
 //   table = https://example.org/table.html   (repeatable: a difficulty table
 //                                  that --update-tables brings into the song database)
 //   scroll-speed = 1.5            (0.5-4 in steps of 0.25; written by --save-settings)
+//   rate = 1.00                   (the playback rate, 0.5-2 in steps of 0.05)
 //
 // Spaces around the key and the value are ignored; a value starting with "~/"
 // is below $HOME. An unknown key or a line that does not read is reported with
@@ -32,8 +33,15 @@ struct Settings {
     std::optional<int> AudioBufferFrames;
     std::optional<int> Volume;         // master volume, 0-100
     std::optional<double> ScrollSpeed; // the arrows' spread, 0.5-4 in steps of 0.25
+    std::optional<int> RatePercent;    // playback rate in percent, 50-200 in steps of 5
     std::vector<std::string> Tables;   // difficulty tables' URLs or files; never written
 };
+
+// A playback rate written as a number ("0.75", "1.5", "2"): its percent, when
+// it is 0.5 to 2 and a whole multiple of 0.05.
+std::optional<int> ParseRatePercent(const std::string& text);
+// The rate as the settings file and the band write it: "0.75".
+std::string RateNumber(int percent);
 
 // "$XDG_CONFIG_HOME/tappoplayer/settings" (by default ~/.config/tappoplayer/);
 // empty when there is no home to put it in.

@@ -1,5 +1,6 @@
 #include "app/StateBand.h"
 
+#include "app/Settings.h"
 #include "app/VolumeBand.h"
 
 #include <algorithm>
@@ -34,6 +35,10 @@ std::string ScrollSpeedText(double factor) {
     char number[16];
     std::snprintf(number, sizeof number, "%.2f", factor);
     return std::string("SCROLL ") + number + "x";
+}
+
+std::string RateText(int percent) {
+    return "RATE " + RateNumber(percent) + "x";
 }
 
 } // namespace tappo

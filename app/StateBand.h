@@ -25,5 +25,7 @@ class StateBand {
 
 // The scroll speed's text, e.g. "SCROLL 1.75x".
 std::string ScrollSpeedText(double factor);
+// The playback rate's text, e.g. "RATE 0.75x".
+std::string RateText(int percent);
 
 } // namespace tappo

@@ -41,6 +41,9 @@ class LiveFeed {
     // on with the time since the last one (at most a buffer), so it runs
     // smoothly.
     int64_t SoundClockFrame() const;
+    // The song frame heard at the sound clock: the same frame until a
+    // playback rate other than 1 is asked for (Mixer::SongFrameOfOutput).
+    int64_t SoundClockSongFrame() const { return mixer_.SongFrameOfOutput(SoundClockFrame()); }
 
   private:
     friend class Mixer; // reports the gaps with the lost voices

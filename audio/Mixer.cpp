@@ -175,7 +175,53 @@ void Mixer::RemoveSource(MixSource* source) {
     sources_.erase(std::remove(sources_.begin(), sources_.end(), source), sources_.end());
 }
 
+void Mixer::SetPlaybackRate(int percent, bool keepPitch) {
+    percent = std::clamp(percent, MinRatePercent, MaxRatePercent);
+    ratePercent_ = percent;
+    const std::lock_guard<SoundMutex> lock(rateLock_);
+    if (rateStage_) {
+        rateStage_->RequestRate(percent);
+    } else if (percent != 100) {
+        rateStage_ = std::make_unique<RateStage>(percent, keepPitch);
+        rateStageInPath_ = rateStage_.get();
+    }
+}
+
+int64_t Mixer::SongFrameOfOutput(int64_t outputFrame) const {
+    const std::lock_guard<SoundMutex> lock(rateLock_);
+    const int64_t song = outputFrame + (mixPosition_ - outputPosition_);
+    if (!rateStage_) return song;
+    // A stage about to begin does so where the mix stands now.
+    return rateStage_->Started()
+               ? rateStage_->SongFrameAt(outputFrame)
+               : rateStage_->SongFrameBeforeStart(outputFrame, outputPosition_, mixPosition_);
+}
+
+int64_t Mixer::OutputFrameOfSong(int64_t songFrame) const {
+    const std::lock_guard<SoundMutex> lock(rateLock_);
+    if (rateStage_ && rateStage_->Started()) return rateStage_->OutputFrameOf(songFrame);
+    return songFrame - (mixPosition_ - outputPosition_);
+}
+
+int64_t Mixer::RateLagSongFrames() const {
+    const std::lock_guard<SoundMutex> lock(rateLock_);
+    return rateStage_ ? rateStage_->LagSongFrames() : 0;
+}
+
 void Mixer::Mix(int16_t* out, int frames) {
+    if (frames <= 0) return;
+    const int64_t outputFrame = outputPosition_;
+    if (RateStage* stage = rateStageInPath_.load()) {
+        stage->Pull(out, frames, outputFrame, mixPosition_,
+                    [this](int16_t* song, int n) { MixSong(song, n); });
+    } else {
+        MixSong(out, frames);
+    }
+    outputPosition_ = outputFrame + frames;
+}
+
+// The channels and sources mixed at the song's own pace.
+void Mixer::MixSong(int16_t* out, int frames) {
     if (frames <= 0) return;
     accumulator_.assign(size_t(frames) * 2, 0);
     int32_t* acc = accumulator_.data();

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "audio/Limiter.h"
+#include "audio/RateStage.h"
 #include "audio/SoundMutex.h"
 #include "files/ProblemLog.h"
 #include "formats/Wave.h"
@@ -127,8 +128,29 @@ class Mixer {
     void ReportLostVoices();
 
     // Mixes `frames` frames of the channels and sources into `out` (stereo
-    // 16-bit). Called by the caller in pull mode, or by the live feed.
+    // 16-bit). Called by the caller in pull mode, or by the live feed. Mix
+    // frames (the keysounds' and the music's) are song frames: at a playback
+    // rate other than 1 they pass through the rate stage, and the output
+    // frames Mix gives are no longer the same count.
     void Mix(int16_t* out, int frames);
+
+    // The playback rate, in percent (50-200): the song goes on at that rate
+    // from the next block. The first rate other than 100 puts the rate stage
+    // in the path for good; until then the mix is exactly as without it.
+    // `keepPitch`: time-stretched (the pitch kept) or resampled (the pitch
+    // moves with the speed); the first rate stage made keeps its way.
+    void SetPlaybackRate(int percent, bool keepPitch);
+    int PlaybackRatePercent() const { return ratePercent_; }
+    // The song frame heard at output frame `outputFrame` (the same frame
+    // without a rate stage), and the output frame where song frame
+    // `songFrame` is heard at the rate now.
+    int64_t SongFrameOfOutput(int64_t outputFrame) const;
+    int64_t OutputFrameOfSong(int64_t songFrame) const;
+    // Song frames mixed so far.
+    int64_t SongFramesMixed() const { return mixPosition_; }
+    // Song frames between the last mixed and the one heard: the rate stage's
+    // lag (0 without one).
+    int64_t RateLagSongFrames() const;
     void AddSource(MixSource* source);
     void RemoveSource(MixSource* source);
 
@@ -150,6 +172,7 @@ class Mixer {
     // The limiter alone, for comparing a mix with and without it.
     void SetLimiter(bool on);
     VoiceLosses Losses();
+    void MixSong(int16_t* out, int frames);
 
     ProblemLog& log_;
     bool audible_ = true;
@@ -168,6 +191,14 @@ class Mixer {
     VoiceLosses losses_;
     std::atomic<int64_t> mixPosition_{0};
     LiveFeed* feed_ = nullptr; // set while a live feed pulls this mixer
+    // Output frames mixed so far (mixPosition_ counts song frames); the rate
+    // stage once a rate other than 1 was asked for, made on the frame thread
+    // under rateLock_ and pulled by the mixing thread.
+    std::atomic<int64_t> outputPosition_{0};
+    std::atomic<int> ratePercent_{100};
+    mutable SoundMutex rateLock_;
+    std::unique_ptr<RateStage> rateStage_;
+    std::atomic<RateStage*> rateStageInPath_{nullptr};
 };
 
 } // namespace tappo

@@ -83,6 +83,24 @@ void BM_Mix256ChannelsLimited(benchmark::State& state) {
 }
 BENCHMARK(BM_Mix256ChannelsLimited);
 
+// The same at a playback rate: 512 output frames take rate x 512 song frames
+// of the mix, then the time-stretcher (pitch kept) or the resampler. Beside
+// BM_Mix256ChannelsLimited the difference is the rate's own cost.
+void BM_Mix256ChannelsAtRate(benchmark::State& state) {
+    ProblemLog problems(BenchFolder("mix") + "ddsd.debug");
+    Mixer sound(problems);
+    sound.UseStandardMixing(true);
+    sound.SetPlaybackRate(int(state.range(0)), state.range(1) != 0);
+    MixBusy(state, sound);
+}
+BENCHMARK(BM_Mix256ChannelsAtRate)
+    ->ArgNames({"percent", "keepPitch"})
+    ->Args({50, 1})
+    ->Args({75, 1})
+    ->Args({150, 1})
+    ->Args({200, 1})
+    ->Args({75, 0});
+
 // The limiter alone on a block over full scale, against the clip it replaces.
 void LimitBench(benchmark::State& state, bool limiter) {
     std::vector<int32_t> mix(Block * 2);

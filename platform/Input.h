@@ -76,6 +76,9 @@ enum class Key : uint8_t {
     Digit7,
     Digit8,
     Digit9,
+    // Play: the playback rate down (",") and up (".").
+    Comma,
+    Period,
     // Play: eight measures back and forward, the scroll speed down and up.
     // The select screen's song finding: Tab cycles the sort, F9 the key
     // layout shown, Slash or F8 opens the search line, which Backspace edits

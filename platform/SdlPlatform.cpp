@@ -101,6 +101,10 @@ std::optional<Key> KeyFromSdl(SDL_Keycode key) {
         return Key::F8;
     case SDLK_F9:
         return Key::F9;
+    case SDLK_COMMA:
+        return Key::Comma;
+    case SDLK_PERIOD:
+        return Key::Period;
     case SDLK_TAB:
         return Key::Tab;
     case SDLK_SLASH:

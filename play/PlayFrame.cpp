@@ -83,9 +83,11 @@ bool DrawImage(PlayScene& s, int32_t image, bool layer) {
 // Live, the song clock runs ahead of the frames the device has taken by the
 // queue's lead and a frame's time, so every keysound a frame finds is still
 // to be mixed and starts at its own frame (one found later starts at once).
+// At a playback rate the delay is that real time in song frames.
 constexpr int LiveFrameMarginMs = 10;
-int64_t LiveDelayFrames(const LiveFeed& sound) {
-    return sound.LeadFrames() + MixFramesOfSongTime(LiveFrameMarginMs);
+int64_t LiveDelayFrames(const PlayScene& s) {
+    const int64_t frames = s.LiveSound->LeadFrames() + MixFramesOfSongTime(LiveFrameMarginMs);
+    return frames * s.Sound.PlaybackRatePercent() / 100;
 }
 
 bool AnyChannelFree(Mixer& sound) {
@@ -161,12 +163,19 @@ bool WaitForSteadyFrames(PlayScene& s) {
 }
 
 // Live: song time `songTime` at `tick` is placed on the sound clock, the
-// delay ahead of the frames the device has taken.
+// delay ahead of the song frame the device has taken. Through the playback
+// rate's stage the sound comes later than the mix by its lag: the song frame
+// of `songTime` goes that much later still, and the picture starts the lag
+// before `songTime`, finding each keysound the lag ahead of its time
+// (SoundLookaheadMs), so picture and sound keep the delay of rate 1.
 void SetSoundClock(PlayScene& s, int32_t songTime, int32_t tick) {
     PlayState& p = s.Play;
-    p.SongStartFrame = s.LiveSound->SoundClockFrame() + LiveDelayFrames(*s.LiveSound) -
-                       MixFramesOfSongTime(songTime);
-    p.LiveClock.Start(songTime, tick);
+    const int64_t lag = s.Sound.RateLagSongFrames();
+    p.SoundLookaheadMs = int32_t((lag * 1000 + MixRate - 1) / MixRate);
+    p.SongStartFrame = s.LiveSound->SoundClockSongFrame() + LiveDelayFrames(s) +
+                       MixFramesOfSongTime(p.SoundLookaheadMs) - MixFramesOfSongTime(songTime);
+    p.LiveClock.Start(songTime - p.SoundLookaheadMs, tick);
+    if (p.SoundLookaheadMs) p.SongTime = p.PrevSongTime = songTime - p.SoundLookaheadMs;
     p.LiveStartTick = p.SongStartTick;
     p.OnSoundClock = true;
 }
@@ -177,7 +186,7 @@ void SetSoundClock(PlayScene& s, int32_t songTime, int32_t tick) {
 void RunOnSoundClock(PlayScene& s, int32_t tick) {
     PlayState& p = s.Play;
     const int64_t sinceStart =
-        s.LiveSound->SoundClockFrame() + LiveDelayFrames(*s.LiveSound) - p.SongStartFrame;
+        s.LiveSound->SoundClockSongFrame() + LiveDelayFrames(s) - p.SongStartFrame;
     const double soundTime = double(sinceStart) * 1000 / MixRate;
     p.SongTime = int32_t(std::floor(p.LiveClock.Advance(tick, soundTime)));
     p.SongStartTick = p.LiveStartTick = tick - p.SongTime;
@@ -219,7 +228,7 @@ void RunSongClock(PlayScene& s, int32_t tick) {
         p.SongTime = p.PauseTick - p.SongStartTick;
         p.EventCursors.fill(0);
     } else {
-        p.SongTime = tick - p.SongStartTick;
+        p.SongTime = tick - p.SongStartTick - (p.OnSoundClock ? p.SoundLookaheadMs : 0);
     }
 }
 
@@ -268,13 +277,16 @@ void DrawBackground(PlayScene& s) {
 void StartWindowSounds(PlayScene& s) {
     PlayState& p = s.Play;
     EventLists& ev = s.Session.Chart.Events;
-    ScanWindow(ev.SoundEvents(), p.EventCursors[SoundEventsIndex], 0, p,
+    // Live through the playback rate's stage they are found its lag ahead.
+    const int32_t ahead = p.OnSoundClock ? p.SoundLookaheadMs : 0;
+    ScanWindow(ev.SoundEvents(), p.EventCursors[SoundEventsIndex], -ahead, p,
                [&](const EventRecord& r, int64_t t) {
-                   PlayKeysound(s, r.Slot(), t, r.Background, r.SliceStart, r.SliceFrames);
+                   PlayKeysound(s, r.Slot(), t + ahead, r.Background, r.SliceStart, r.SliceFrames);
                });
     if (s.Toggles.StepTickOn)
-        ScanWindow(ev.StepTickEvents(), p.EventCursors[StepTickEventsIndex], p.LateTime, p,
-                   [&](const EventRecord&, int64_t t) { PlayKeysound(s, StepTickSlot, t); });
+        ScanWindow(
+            ev.StepTickEvents(), p.EventCursors[StepTickEventsIndex], p.LateTime - ahead, p,
+            [&](const EventRecord&, int64_t t) { PlayKeysound(s, StepTickSlot, t + ahead); });
 }
 
 // Live, the end mark's frame may be mixed before the frame that passes it
@@ -285,7 +297,8 @@ constexpr int32_t LiveJointLeadMs = 1000 / StartGateFrameRate;
 // play goes on from the start mark (as often as the window holds the passage).
 void PassLoopJoints(PlayScene& s, int32_t tick) {
     PlayState& p = s.Play;
-    const int32_t ahead = !s.MixClockStart && p.OnSoundClock ? LiveJointLeadMs : 0;
+    const int32_t ahead =
+        !s.MixClockStart && p.OnSoundClock ? LiveJointLeadMs + p.SoundLookaheadMs : 0;
     for (int pass = 0; pass < 1000 && s.Flow.Screen == ScreenPlay && p.Loop.Runs() &&
                        p.PrevSongTime < p.Loop.EndTime && p.Loop.EndTime <= p.SongTime + ahead;
          ++pass) {
@@ -356,7 +369,7 @@ void SetSongTime(PlayScene& s, int32_t songTime, int32_t tick) {
             SetSoundClock(s, songTime, tick);
         }
     }
-    p.SongTime = p.PrevSongTime = songTime;
+    p.SongTime = p.PrevSongTime = songTime - (p.OnSoundClock ? p.SoundLookaheadMs : 0);
 }
 
 void PlayScreen::Restart() {

@@ -42,6 +42,9 @@ struct PlayState {
     int64_t SongStartFrame = 0;
     SongClock LiveClock;
     int32_t LiveStartTick = 0;
+    // Live through the playback rate's stage: how far ahead of the picture
+    // keysounds are found (the stage's lag in song ms; 0 without it).
+    int32_t SoundLookaheadMs = 0;
     // Where the song starts once its clock runs (a seek at the start); 0: the top.
     int32_t StartAt = 0;
     // The mix frames the last seek moved the song's frames by, so that the

@@ -21,7 +21,7 @@ play=(
   libsdl2-dev libsdl2-ttf-dev libfontconfig-dev libx11-dev libasound2-dev fonts-ipafont-mincho
   libjpeg-dev libpng-dev libfluidsynth-dev libsndfile1-dev libsimdjson-dev
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
-  libsqlite3-dev libssl-dev libcurl4-openssl-dev
+  libsqlite3-dev libssl-dev libcurl4-openssl-dev librubberband-dev
 )
 package=(dpkg-dev)
 test=(
