@@ -61,6 +61,7 @@ std::vector<std::string> SongsFoldersOf(const CommandLine& cl) {
 bool StartPlayer(Player& player, const CommandLine& cl, MessageBox& box) {
     try {
         player.UseLibrary(OpenLibraryView(cl.LibraryDb, ChartReadingOf(cl, false).Standard));
+        player.StartWithSort(cl.Sort);
         player.Guarded([&] { player.StartUp(cl.Arguments); });
         // Holding Start at start (or --windowed) keeps the player in a window.
         const bool fullScreen = !cl.Windowed && !player.StartHeld();
@@ -85,6 +86,19 @@ void KeepVolume(const Player& player, const CommandLine& cl) {
     if (player.Status().Volume().Level() == cl.Volume) return;
     Settings changed;
     changed.Volume = player.Status().Volume().Level();
+    try {
+        SaveSettings(SettingsPath(), changed);
+    } catch (const std::exception& e) {
+        ReportOnConsole(e.what());
+    }
+}
+
+// A sort the keys chose is the next run's sort too.
+void KeepSort(const Player& player, const CommandLine& cl) {
+    const SongSort sort = player.Status().SelectView().Choice().Sort;
+    if (sort == cl.Sort) return;
+    Settings changed;
+    changed.Sort = sort;
     try {
         SaveSettings(SettingsPath(), changed);
     } catch (const std::exception& e) {
@@ -537,6 +551,7 @@ int RunOnScreen(const CommandLine& cl) {
     player.ShutDown();
     ReportProblemLog(player);
     KeepVolume(player, cl);
+    KeepSort(player, cl);
     if (player.Status().ExitCode()) return player.Status().ExitCode();
     return shotsOk ? 0 : 1;
 }

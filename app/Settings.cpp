@@ -103,6 +103,15 @@ const SettingsKey Keys[] = {
          return "";
      },
      [](const Settings& s) { return One(s.Volume, std::to_string(s.Volume.value_or(0))); }},
+    {"sort",
+     [](const std::string& v, Settings& s) -> std::string {
+         s.Sort = SortNamed(v);
+         if (!s.Sort)
+             return Tr(
+                 "sort is folders, title, artist, level, BPM, length, notes, added or played");
+         return "";
+     },
+     [](const Settings& s) { return One(s.Sort, SortName(s.Sort.value_or(SongSort::Found))); }},
 };
 
 const SettingsKey* FindKey(const std::string& name) {

@@ -8,11 +8,16 @@
 //   screen = window               (window or full)
 //   audio-buffer = 512            (64-8192 frames)
 //   volume = 100                  (0-100; the volume keys change it and store it)
+//   sort = title                  (the select screen's sort: folders, title,
+//                                  artist, level, BPM, length, notes, added,
+//                                  played; Tab changes it and stores it)
 //
 // Spaces around the key and the value are ignored; a value starting with "~/"
 // is below $HOME. An unknown key or a line that does not read is reported with
 // the file's name and its line number and left out; the other lines still count.
 #pragma once
+
+#include "select/SongOrder.h"
 
 #include <optional>
 #include <string>
@@ -28,6 +33,7 @@ struct Settings {
     std::optional<bool> Windowed;   // window (true) or full screen
     std::optional<int> AudioBufferFrames;
     std::optional<int> Volume; // master volume, 0-100
+    std::optional<SongSort> Sort;
 };
 
 // "$XDG_CONFIG_HOME/tappoplayer/settings" (by default ~/.config/tappoplayer/);

@@ -47,6 +47,8 @@ long RepeatStepsDue(uint32_t heldMs);
 // The first letter or digit of a chart title (its own bytes), lowered; 0 when
 // the title starts with something else. Leading blanks are passed over.
 char TitleInitial(const std::string& title);
+// The level range shown in the band: "all", "5+", "3-12".
+std::string LevelRangeText(const ListChoice& choice);
 
 // The path shown on the select screen: the chart's path below the folder
 // searched (with or without its trailing "/"), beginning with the separator,
@@ -145,8 +147,9 @@ class SelectScreen {
     // frames run on and the jump waits. Other keys do nothing here.
     void JumpKey(Key key);
     // The keys that find a song (they change nothing until one is pressed):
-    // Tab cycles the sort, F9 the key layout shown, Slash or F8 opens the
-    // search line; while it is open Backspace edits it, Enter closes it
+    // Tab cycles the sort (Shift+Tab back), F9 the key layout shown, "[" and
+    // "]" step the lowest level shown, "{" and "}" the highest, Slash or F8
+    // opens the search line; while it is open Backspace edits it, Enter closes it
     // keeping the search and Escape clears and closes it. False for other keys.
     bool FindKey(Key key);
     // Text typed while the search line is open narrows the list as it comes.
@@ -158,6 +161,10 @@ class SelectScreen {
         charts_.reset();
     }
     const ListChoice& Choice() const { return choice_; }
+    // The sort to start with (the one kept in the settings).
+    void UseSort(SongSort sort);
+    // The chart has started to play: its play is counted in the database.
+    void ChartPlayed(const std::string& chartPath);
 
     // The chart list has been searched anew. The titles read for the letter
     // keys are kept when the list is the same; otherwise they are read anew,
@@ -233,11 +240,15 @@ class SelectScreen {
     std::vector<std::string> found_;         // the list in the chart search's order
     ChartFactsByPath foundFacts_;            // charts_ by the paths of found_
     std::optional<uint64_t> arrangedAs_;     // the generation of the list arranged last
+    bool foundFactsRead_ = false;            // foundFacts_ holds found_'s charts of charts_
     ListChoice choice_;
     bool searchOpen_ = false, skipSlash_ = false, noMatch_ = false;
     int bandFrames_ = 0; // frames the sort and filter band stays up
     // The list for choice_, the cursor kept on its chart where it is still listed.
     void Arrange();
+    // found_ and foundFacts_ for the list shown, the database read at the first use.
+    void ReadFacts();
+    int32_t HighestLevelListed();
     void DrawFindBand(SurfaceCanvas& canvas, int h);
 
     struct KeyRepeat {

@@ -15,8 +15,29 @@ constexpr int BandFrames = 120;
 // The longest search line kept, in bytes.
 constexpr size_t MaxSearchBytes = 200;
 
-template <typename E> E NextOf(E value, int count) {
-    return E((int(value) + 1) % count);
+template <typename E> E NextOf(E value, int count, int step = 1) {
+    return E((int(value) + step + count) % count);
+}
+
+// The highest level a bound steps to.
+constexpr int32_t MaxLevelBound = 99;
+
+// The lowest level shown, one step down or up; never above the highest.
+void StepLevelMin(ListChoice& choice, int step) {
+    const int32_t top = choice.LevelMax > 0 ? choice.LevelMax : MaxLevelBound;
+    choice.LevelMin = std::clamp(choice.LevelMin + step, 0, top);
+}
+
+// The highest level shown, one step down or up: from no bound down it
+// starts at the highest level listed; past MaxLevelBound there is no bound.
+// Never below the lowest (nor below 1).
+void StepLevelMax(ListChoice& choice, int step, int32_t highestListed) {
+    int32_t max = choice.LevelMax;
+    if (max == 0 && step < 0)
+        max = std::clamp(highestListed, 1, MaxLevelBound);
+    else if (max != 0)
+        max += step;
+    choice.LevelMax = max > MaxLevelBound ? 0 : std::max({max, choice.LevelMin, 1});
 }
 
 // `text` without its last UTF-8 character.
@@ -29,6 +50,21 @@ void DropLastCharacter(std::string& text) {
 }
 
 } // namespace
+
+std::string LevelRangeText(const ListChoice& choice) {
+    if (!choice.LevelFiltered()) return Tr("all");
+    const std::string low = std::to_string(std::max(choice.LevelMin, 1));
+    return choice.LevelMax > 0 ? low + "-" + std::to_string(choice.LevelMax) : low + "+";
+}
+
+int32_t SelectScreen::HighestLevelListed() {
+    if (songs_.ChartList.empty()) return 0;
+    ReadFacts();
+    int32_t highest = 0;
+    for (const auto& [path, chart] : foundFacts_)
+        highest = std::max(highest, chart.Level);
+    return highest;
+}
 
 bool SelectScreen::FindKey(Key key) {
     if (searchOpen_) {
@@ -52,7 +88,16 @@ bool SelectScreen::FindKey(Key key) {
     }
     switch (key) {
     case Key::Tab:
-        choice_.Sort = NextOf(choice_.Sort, SongSortCount);
+    case Key::ShiftTab:
+        choice_.Sort = NextOf(choice_.Sort, SongSortCount, key == Key::Tab ? 1 : -1);
+        break;
+    case Key::LeftBracket:
+    case Key::RightBracket:
+        StepLevelMin(choice_, key == Key::RightBracket ? 1 : -1);
+        break;
+    case Key::LeftBrace:
+    case Key::RightBrace:
+        StepLevelMax(choice_, key == Key::RightBrace ? 1 : -1, HighestLevelListed());
         break;
     case Key::F9:
         choice_.Layout = NextOf(choice_.Layout, LayoutFilterCount);
@@ -87,16 +132,24 @@ void SelectScreen::TypeText(const std::string& text) {
     Arrange();
 }
 
-void SelectScreen::Arrange() {
-    if (songs_.ChartList.empty()) return;
-    const bool searchedAnew = arrangedAs_ != songs_.Generation;
-    if (searchedAnew) found_ = songs_.ChartList;
+void SelectScreen::ReadFacts() {
+    if (arrangedAs_ != songs_.Generation) {
+        // The chart search found the list anew: its order is the found order.
+        found_ = songs_.ChartList;
+        arrangedAs_ = songs_.Generation;
+        foundFactsRead_ = false;
+    }
     if (!charts_) {
         charts_ = library_.ReadCharts ? library_.ReadCharts() : ChartFactsByPath();
-        foundFacts_ = FactsOfList(found_, *charts_);
-    } else if (searchedAnew) {
-        foundFacts_ = FactsOfList(found_, *charts_);
+        foundFactsRead_ = false;
     }
+    if (!foundFactsRead_) foundFacts_ = FactsOfList(found_, *charts_);
+    foundFactsRead_ = true;
+}
+
+void SelectScreen::Arrange() {
+    if (songs_.ChartList.empty()) return;
+    ReadFacts();
     std::vector<std::string> list = ArrangeCharts(found_, foundFacts_, choice_);
     // A choice that leaves nothing keeps the list shown, saying so.
     noMatch_ = list.empty();
@@ -118,6 +171,24 @@ void SelectScreen::Arrange() {
     ShowMovedTo(index, true, false, true);
 }
 
+void SelectScreen::UseSort(SongSort sort) {
+    choice_.Sort = sort;
+    Arrange();
+    // The screen starts at the top of the sorted list.
+    songs_.ChartIndex = 0;
+}
+
+void SelectScreen::ChartPlayed(const std::string& chartPath) {
+    if (!library_.ChartPlayed) return;
+    const int64_t when = library_.ChartPlayed(chartPath);
+    if (when == 0 || !charts_) return;
+    // The facts read before keep up with the play, for the sort by last play.
+    if (const auto it = charts_->find(PathKey(chartPath)); it != charts_->end())
+        it->second.LastPlayed = when;
+    if (const auto it = foundFacts_.find(chartPath); it != foundFacts_.end())
+        it->second.LastPlayed = when;
+}
+
 void SelectScreen::DrawFindBand(SurfaceCanvas& canvas, int h) {
     const bool searchShown = searchOpen_ || !choice_.Search.empty();
     if (bandFrames_ <= 0 && !searchShown && !noMatch_) return;
@@ -127,8 +198,11 @@ void SelectScreen::DrawFindBand(SurfaceCanvas& canvas, int h) {
     if (bandFrames_ > 0) {
         --bandFrames_;
         canvas.WriteText(10, y,
-                         FormatText(Tr("Sort: %s   Layout: %s   (Tab, F9, / or F8)"),
-                                    Tr(SortName(choice_.Sort)), Tr(LayoutName(choice_.Layout))));
+                         FormatText(Tr("Sort: %s   Layout: %s"), Tr(SortName(choice_.Sort)),
+                                    Tr(LayoutName(choice_.Layout))) +
+                             FormatText(Tr("   Level: %s"), LevelRangeText(choice_)));
+        y += canvas.Font.Size + 2;
+        canvas.WriteText(10, y, Tr("(Tab, F9, [ ] { } levels, / or F8 search)"));
         y += canvas.Font.Size + 2;
     }
     if (searchShown || noMatch_) {

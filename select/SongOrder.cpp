@@ -9,9 +9,15 @@
 namespace tappo {
 
 const char* SortName(SongSort sort) {
-    constexpr const char* Names[SongSortCount] = {"folders", "title",  "artist", "level",
-                                                  "BPM",     "length", "notes"};
+    constexpr const char* Names[SongSortCount] = {"folders", "title", "artist", "level", "BPM",
+                                                  "length",  "notes", "added",  "played"};
     return Names[int(sort) % SongSortCount];
+}
+
+std::optional<SongSort> SortNamed(std::string_view name) {
+    for (int i = 0; i < SongSortCount; ++i)
+        if (FoldForSearch(name) == FoldForSearch(SortName(SongSort(i)))) return SongSort(i);
+    return std::nullopt;
 }
 
 const char* LayoutName(LayoutFilter shown) {
@@ -79,14 +85,23 @@ SortValue ValueOf(const ChartFacts& chart, SongSort sort) {
         return {{}, double(chart.LengthMs)};
     case SongSort::Notes:
         return {{}, double(chart.Notes)};
+    // Newest first; a chart never played after every one played.
+    case SongSort::DateAdded:
+        return {{}, -double(chart.AddedAt)};
+    case SongSort::LastPlayed:
+        return {{}, -double(chart.LastPlayed)};
     default:
         return {};
     }
 }
 
 bool Kept(const ChartFacts* chart, const ListChoice& choice, const std::string& folded) {
-    if (choice.Layout == LayoutFilter::All && folded.empty()) return true;
+    if (choice.Layout == LayoutFilter::All && folded.empty() && !choice.LevelFiltered())
+        return true;
     if (!chart) return false;
+    if ((choice.LevelMin > 0 && chart->Level < choice.LevelMin) ||
+        (choice.LevelMax > 0 && chart->Level > choice.LevelMax))
+        return false;
     if (choice.Layout != LayoutFilter::All && chart->KeyLayout != LayoutName(choice.Layout) &&
         !(choice.Layout == LayoutFilter::Arrows && chart->KeyLayout == "4"))
         return false;

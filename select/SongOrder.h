@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -20,6 +21,7 @@ struct ChartFacts {
     int32_t Level = 0;
     double Bpm = 0; // the tempo that holds longest
     int64_t LengthMs = 0, Notes = 0;
+    int64_t AddedAt = 0, LastPlayed = 0; // Unix seconds; 0: not known, never played
 };
 // Charts by path: the database's by PathKey, a list's as the chart search names them.
 using ChartFactsByPath = std::unordered_map<std::string, ChartFacts>;
@@ -34,25 +36,44 @@ ChartFactsByPath FactsOfList(const std::vector<std::string>& list, const ChartFa
 // chart is unknown.
 struct LibraryView {
     std::function<ChartFactsByPath()> ReadCharts;
+    // A chart has started to play: its play is counted; returns the time
+    // stored as its last play (Unix seconds), 0 when none was stored.
+    std::function<int64_t(const std::string& chartPath)> ChartPlayed;
 };
 
-// The sorts in the order Tab steps through them; Found is the order the
-// chart search found them in.
-enum class SongSort : uint8_t { Found, Title, Artist, Level, Bpm, Length, Notes };
-inline constexpr int SongSortCount = 7;
+// The sorts in the order Tab steps through them (Shift+Tab back); Found is
+// the order the chart search found them in. The dates sort newest first.
+enum class SongSort : uint8_t {
+    Found,
+    Title,
+    Artist,
+    Level,
+    Bpm,
+    Length,
+    Notes,
+    DateAdded,
+    LastPlayed
+};
+inline constexpr int SongSortCount = 9;
 // The key layouts F9 steps through; All shows every chart.
 enum class LayoutFilter : uint8_t { All, Arrows, K5, K7, B9, K10, K14 };
 inline constexpr int LayoutFilterCount = 7;
 
-const char* SortName(SongSort sort);        // "title", ... (translated by the caller)
+const char* SortName(SongSort sort); // "title", ... (translated by the caller)
+// The sort a name of SortName stands for, ASCII case folded; none for another name.
+std::optional<SongSort> SortNamed(std::string_view name);
 const char* LayoutName(LayoutFilter shown); // "all", "4 arrows", "5K", ...
 
 struct ListChoice {
     SongSort Sort = SongSort::Found;
     LayoutFilter Layout = LayoutFilter::All;
     std::string Search; // as typed; empty: no search
+    // The levels shown, both ends included; 0: no bound at that end.
+    int32_t LevelMin = 0, LevelMax = 0;
+    bool LevelFiltered() const { return LevelMin > 0 || LevelMax > 0; }
     bool IsPlain() const {
-        return Sort == SongSort::Found && Layout == LayoutFilter::All && Search.empty();
+        return Sort == SongSort::Found && Layout == LayoutFilter::All && Search.empty() &&
+               !LevelFiltered();
     }
 };
 

@@ -3,6 +3,8 @@
 // song database's rows named as the chart search names the charts.
 #include "HeadlessPlayer.h"
 
+#include "app/LibraryAccess.h"
+
 #include "library/LibraryQuery.h"
 #include "library/LibraryScan.h"
 #include "select/SongOrder.h"
@@ -95,7 +97,9 @@ struct FindingScreen : HeadlessPlayer {
                                    : name == "one/b.bms" ? Facts("beta", "5K", 3)
                                                          : Facts("Alpha", "7K", 5);
         }
-        player->UseLibrary(LibraryView{[facts] { return facts; }});
+        LibraryView view;
+        view.ReadCharts = [facts] { return facts; };
+        player->UseLibrary(view);
     }
 };
 
@@ -116,6 +120,62 @@ TEST(SongFinding, SortKeepsTheCursorOnItsChart) {
         EXPECT_EQ(s.Selected(), before) << i;
     }
     EXPECT_EQ(s.List(), found); // the cycle comes back to the found order
+}
+
+TEST(SongFinding, ShiftTabStepsTheSortBack) {
+    FindingScreen s;
+    s.Start({});
+    s.UseFacts();
+    s.player->KeyDown(Key::ShiftTab);
+    EXPECT_EQ(s.player->Status().SelectView().Choice().Sort, SongSort::LastPlayed);
+    s.player->KeyDown(Key::Tab);
+    EXPECT_EQ(s.player->Status().SelectView().Choice().Sort, SongSort::Found);
+}
+
+TEST(SongFinding, LevelBoundsStepAndHideChartsOutside) {
+    // Levels 9 and 3 in one/, 5 in two/.
+    FindingScreen s;
+    s.Start({});
+    s.UseFacts();
+    for (int i = 0; i < 4; ++i)
+        s.player->KeyDown(Key::RightBracket); // lowest level 4
+    EXPECT_EQ(s.List().size(), 2u);
+    s.player->KeyDown(Key::LeftBrace); // highest: the highest listed, 9
+    s.player->KeyDown(Key::LeftBrace); // 8
+    ASSERT_EQ(s.List().size(), 1u);
+    EXPECT_EQ(s.Selected().substr(s.Selected().size() - 9), "two/a.bms");
+    EXPECT_EQ(LevelRangeText(s.player->Status().SelectView().Choice()), "4-8");
+    for (int i = 0; i < 4; ++i)
+        s.player->KeyDown(Key::LeftBracket); // the lowest bound gone
+    s.player->KeyDown(Key::RightBrace);      // 9
+    EXPECT_EQ(s.List().size(), 3u);
+    s.Frame();
+}
+
+TEST(SongFinding, APlayIsCountedAndOutlivesARescan) {
+    FindingScreen s;
+    const std::string dbFile = s.dir.File("library.db");
+    const auto scan = [&](bool all) {
+        LibraryDatabase db(dbFile);
+        ScanOptions options;
+        options.Roots = {s.songsFolder};
+        options.ReadAll = all;
+        ScanLibrary(db, options);
+    };
+    scan(false);
+    s.Start({});
+    s.player->UseLibrary(OpenLibraryView(dbFile, false));
+    const std::string played = s.Selected();
+    s.keys.Tap(Key::Z);
+    s.Frames(5);
+    ASSERT_EQ(s.player->Status().Mode(), ScreenPlay);
+    scan(true); // every chart read again
+    LibraryDatabase db(dbFile);
+    int64_t plays = 0, last = 0;
+    for (const ChartRow& row : ReadChartRows(db, false))
+        if (PathKey(row.Path) == PathKey(played)) plays = row.TimesPlayed, last = row.LastPlayed;
+    EXPECT_EQ(plays, 1);
+    EXPECT_GT(last, 1'600'000'000);
 }
 
 TEST(SongFinding, LayoutFilterHidesFoldersWithNoChartLeft) {
