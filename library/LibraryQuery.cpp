@@ -32,6 +32,18 @@ std::vector<ChartRow> ReadChartRows(LibraryDatabase& db, bool standard) {
     return charts;
 }
 
+std::optional<ChartGraphRow> ReadChartGraph(LibraryDatabase& db, const std::string& folder,
+                                            const std::string& fileName, bool standard) {
+    Statement graph(db, "SELECT c.density, c.bpm_min, c.bpm_max, c.length_ms"
+                        " FROM chart c JOIN folder f ON f.id = c.folder_id"
+                        " WHERE f.path = ?1 AND c.file_name = ?2 AND c.reading = ?3"
+                        " AND c.error IS NULL");
+    graph.BindBlob(1, folder.data(), folder.size()).BindBlob(2, fileName.data(), fileName.size());
+    graph.Bind(3, int64_t(standard ? 1 : 0));
+    if (!graph.Step()) return std::nullopt;
+    return ChartGraphRow{graph.Bytes(0), graph.Real(1), graph.Real(2), graph.Int(3)};
+}
+
 void RecordPlay(LibraryDatabase& db, const ChartDigest& digest, int64_t now) {
     Statement play(db, "INSERT INTO chart_stats(sha256, md5, added_at, last_played, times_played)"
                        " VALUES(?1, ?2, ?3, ?3, 1) ON CONFLICT(sha256) DO UPDATE SET"

@@ -5,6 +5,7 @@
 #include "library/LibraryDatabase.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,18 @@ struct ChartRow {
 // The rows of the charts read in the reading asked for (the standard one or
 // the exact one) that read without an error. Throws LibraryError.
 std::vector<ChartRow> ReadChartRows(LibraryDatabase& db, bool standard);
+
+// What the density graph of one chart is drawn from.
+struct ChartGraphRow {
+    std::string Density; // ChartSummary's density bytes
+    double BpmMin = 0, BpmMax = 0;
+    int64_t LengthMs = 0;
+};
+// The graph of the chart `fileName` in `folder` (absolute, with its trailing
+// "/"), read in the reading asked for without an error; none without such a
+// row. Throws LibraryError.
+std::optional<ChartGraphRow> ReadChartGraph(LibraryDatabase& db, const std::string& folder,
+                                            const std::string& fileName, bool standard);
 
 // Counts a play of the chart with these digests at `now` (Unix seconds):
 // its last play and times played, by SHA-256, so they outlive a rescan and a

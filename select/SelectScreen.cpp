@@ -178,6 +178,7 @@ void SelectScreen::SelectFrame() {
         }
         MoveHeld(keys);
     }
+    FollowScan();
     if (preview_) preview_->Update(songs_.ChartList[size_t(songs_.ChartIndex)], Now());
     if (!video_.CanDraw()) return;
     DrawSelectScreen(pathText);
@@ -190,6 +191,7 @@ void SelectScreen::DrawSelectScreen(const std::string& pathText) {
     if (toggles_.ShowBga || toggles_.WarpInPlay) canvas.Draw(0, 0, warp_->WarpImage);
 
     const TextLayout& text = Layout(canvas, w, h);
+    DrawGraph(canvas, h);
     canvas.Font.Color = 0x8EC7FF;
     canvas.Font.Size = text.titleSize;
     canvas.TextBackground = std::nullopt;

@@ -24,6 +24,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 namespace tappo {
 
@@ -47,6 +48,8 @@ long RepeatStepsDue(uint32_t heldMs);
 // The first letter or digit of a chart title (its own bytes), lowered; 0 when
 // the title starts with something else. Leading blanks are passed over.
 char TitleInitial(const std::string& title);
+// A count with thousands separated: "12,345".
+std::string CountText(int64_t count);
 // The level range shown in the band: "all", "5+", "3-12".
 std::string LevelRangeText(const ListChoice& choice);
 
@@ -159,6 +162,8 @@ class SelectScreen {
     void UseLibrary(LibraryView library) {
         library_ = std::move(library);
         charts_.reset();
+        graphRead_ = false;
+        newsTaken_ = scanning_ = false;
     }
     const ListChoice& Choice() const { return choice_; }
     // The sort to start with (the one kept in the settings).
@@ -248,8 +253,26 @@ class SelectScreen {
     void Arrange();
     // found_ and foundFacts_ for the list shown, the database read at the first use.
     void ReadFacts();
+    void TakeFoundList(); // found_ from the list shown when the chart search made it anew
+
+    // Following a scan on a helper thread (ScanFollowing.cpp).
+    std::unordered_map<std::string, std::string> listed_; // found_'s paths by PathKey
+    std::optional<uint64_t> listedFor_;                   // the arrangedAs_ listed_ is of
+    bool newsTaken_ = false, scanning_ = false;
+    uint32_t newsAt_ = 0;
+    int64_t scanDone_ = 0, scanTotal_ = 0;
+    void FollowScan();
+    void ApplyNews(LibraryNews& news);
+    void DrawScanProgress(SurfaceCanvas& canvas, int& y);
     int32_t HighestLevelListed();
     void DrawFindBand(SurfaceCanvas& canvas, int h);
+    // The density graph of the chart under the cursor, read from the
+    // database once per chart; nothing where the database has no row.
+    std::string graphFor_;
+    std::optional<ChartGraph> graph_;
+    std::string graphText_;
+    bool graphRead_ = false;
+    void DrawGraph(SurfaceCanvas& canvas, int h);
 
     struct KeyRepeat {
         int action = -1; // the action held at the last read, -1 for none

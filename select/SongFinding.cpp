@@ -3,6 +3,7 @@
 #include "select/SelectScreen.h"
 
 #include "base/Translate.h"
+#include "select/DensityGraph.h"
 
 #include <algorithm>
 
@@ -132,13 +133,16 @@ void SelectScreen::TypeText(const std::string& text) {
     Arrange();
 }
 
+void SelectScreen::TakeFoundList() {
+    if (arrangedAs_ == songs_.Generation) return;
+    // The chart search found the list anew: its order is the found order.
+    found_ = songs_.ChartList;
+    arrangedAs_ = songs_.Generation;
+    foundFactsRead_ = false;
+}
+
 void SelectScreen::ReadFacts() {
-    if (arrangedAs_ != songs_.Generation) {
-        // The chart search found the list anew: its order is the found order.
-        found_ = songs_.ChartList;
-        arrangedAs_ = songs_.Generation;
-        foundFactsRead_ = false;
-    }
+    TakeFoundList();
     if (!charts_) {
         charts_ = library_.ReadCharts ? library_.ReadCharts() : ChartFactsByPath();
         foundFactsRead_ = false;
@@ -158,12 +162,15 @@ void SelectScreen::Arrange() {
     const auto at = std::find(list.begin(), list.end(), current);
     const bool kept = at != list.end();
     const auto index = int32_t(kept ? at - list.begin() : 0);
+    // The paths listed by their keys still hold: found_ is as it was.
+    const bool listedHeld = listedFor_ == arrangedAs_;
     if (list != songs_.ChartList) {
         songs_.ChartList = std::move(list);
         ++songs_.Generation;
         ListSearched();
     }
     arrangedAs_ = songs_.Generation;
+    if (listedHeld) listedFor_ = arrangedAs_;
     songs_.ChartIndex = index;
     if (kept) return;
     // The chart shown is gone from the list: the first one shows, with its banner.
@@ -189,12 +196,32 @@ void SelectScreen::ChartPlayed(const std::string& chartPath) {
         it->second.LastPlayed = when;
 }
 
+void SelectScreen::DrawGraph(SurfaceCanvas& canvas, int h) {
+    if (!library_.GraphOf) return;
+    const std::string& chart = songs_.ChartList[size_t(songs_.ChartIndex)];
+    if (!graphRead_ || graphFor_ != chart) {
+        graph_ = library_.GraphOf(chart);
+        graphFor_ = chart;
+        graphRead_ = true;
+        graphText_ = graph_ ? GraphText(*graph_) : std::string();
+    }
+    if (!graph_) return;
+    // Drawn before everything else on the screen, which stays over it.
+    DrawDensityGraph(video_.Back(), *graph_, GraphArea, 0x8EC7FF);
+    canvas.Font.Size = h / 40 + 4;
+    canvas.Font.Color = 0xFFFFFF;
+    canvas.TextBackground = std::nullopt;
+    // Over the tempo the header gives, in the same column.
+    canvas.WriteText(10, h - 46, graphText_);
+}
+
 void SelectScreen::DrawFindBand(SurfaceCanvas& canvas, int h) {
     const bool searchShown = searchOpen_ || !choice_.Search.empty();
-    if (bandFrames_ <= 0 && !searchShown && !noMatch_) return;
+    if (bandFrames_ <= 0 && !searchShown && !noMatch_ && !scanning_) return;
     canvas.Font.Size = h / 40 + 4;
     canvas.Font.Color = 0xFFFFFF;
     int y = 36 + canvas.Font.Size + 4;
+    DrawScanProgress(canvas, y);
     if (bandFrames_ > 0) {
         --bandFrames_;
         canvas.WriteText(10, y,

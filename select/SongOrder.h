@@ -31,6 +31,22 @@ std::string PathKey(const std::string& path);
 // The charts of `list` that `known` (by PathKey) holds, by their paths in `list`.
 ChartFactsByPath FactsOfList(const std::vector<std::string>& list, const ChartFactsByPath& known);
 
+// What the song database holds for a chart's density graph.
+struct ChartGraph {
+    std::vector<uint8_t> Density; // notes per second times four, in equal spans of the song
+    double BpmMin = 0, BpmMax = 0;
+    int64_t LengthMs = 0;
+};
+
+// What a scan of the song folders on a helper thread has changed since it
+// was last asked, and how far it is.
+struct LibraryNews {
+    bool Scanning = false;
+    int64_t Done = 0, Total = 0;      // charts looked at, of about Total
+    ChartFactsByPath Written;         // charts read, by PathKey
+    std::vector<std::string> Removed; // charts gone, by PathKey
+};
+
 // How the select screen reaches the song database: read once, when a sort,
 // filter or search is first asked for, keyed by PathKey. Without it every
 // chart is unknown.
@@ -39,6 +55,10 @@ struct LibraryView {
     // A chart has started to play: its play is counted; returns the time
     // stored as its last play (Unix seconds), 0 when none was stored.
     std::function<int64_t(const std::string& chartPath)> ChartPlayed;
+    // The chart's density graph; none when the database has no row for it.
+    std::function<std::optional<ChartGraph>(const std::string& chartPath)> GraphOf;
+    // The news of a scan running while the screen is up; none without it.
+    std::function<LibraryNews()> TakeNews;
 };
 
 // The sorts in the order Tab steps through them (Shift+Tab back); Found is

@@ -7,11 +7,14 @@
 
 #include "library/LibraryQuery.h"
 #include "library/LibraryScan.h"
+#include "select/DensityGraph.h"
 #include "select/SongOrder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 using namespace tappo;
 using namespace tappo::test;
@@ -176,6 +179,61 @@ TEST(SongFinding, APlayIsCountedAndOutlivesARescan) {
         if (PathKey(row.Path) == PathKey(played)) plays = row.TimesPlayed, last = row.LastPlayed;
     EXPECT_EQ(plays, 1);
     EXPECT_GT(last, 1'600'000'000);
+}
+
+TEST(SongFinding, TheDensityGraphIsDrawnForAChartWithARowAlone) {
+    // One screen knows a graph for the first chart only; the other has no database.
+    FindingScreen graphed, plain;
+    for (FindingScreen* s : {&graphed, &plain})
+        s->Start({});
+    const std::string first = graphed.Selected();
+    LibraryView view;
+    view.GraphOf = [first](const std::string& chart) -> std::optional<ChartGraph> {
+        if (chart != first) return std::nullopt;
+        return ChartGraph{std::vector<uint8_t>(128, 8), 120, 180, 65000};
+    };
+    graphed.player->UseLibrary(view);
+    const auto differs = [&] {
+        graphed.Frame(), plain.Frame();
+        const Surface &a = graphed.Back(), &b = plain.Back();
+        for (int y = 0; y < a.Height(); ++y)
+            for (int x = 0; x < a.Width(); ++x)
+                if (a.Pixel(x, y) != b.Pixel(x, y)) return true;
+        return false;
+    };
+    EXPECT_TRUE(differs());
+    for (FindingScreen* s : {&graphed, &plain}) {
+        s->keys.Tap(Key::Right);
+        s->Frames(20);
+    }
+    ASSERT_NE(graphed.Selected(), first);
+    EXPECT_FALSE(differs());
+    EXPECT_EQ(GraphText(ChartGraph{{}, 120, 180, 65000}), "1:05 120-180");
+    EXPECT_EQ(GraphText(ChartGraph{{}, 150, 150, 0}), "150");
+}
+
+TEST(SongFinding, AScanWhileTheScreenIsUpListsANewChart) {
+    FindingScreen s;
+    const std::string dbFile = s.dir.File("library.db");
+    s.Start({});
+    ScanOptions scan;
+    scan.Roots = {s.songsFolder};
+    s.player->UseLibrary(OpenLibraryView(dbFile, false, &scan));
+    s.Write("songs/three/new.bms", Chart("Brand New"));
+    // Old enough that the scan takes it as written whole.
+    std::filesystem::last_write_time(s.dir.File("songs/three/new.bms"),
+                                     std::filesystem::file_time_type::clock::now() -
+                                         std::chrono::hours(1));
+    const std::string before = s.Selected();
+    for (int i = 0; i < 500 && s.List().size() < 4; ++i) {
+        s.Frame(50);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(s.List().size(), 4u);
+    EXPECT_EQ(s.Selected(), before);
+    EXPECT_TRUE(std::any_of(s.List().begin(), s.List().end(),
+                            [](const std::string& p) { return p.ends_with("three/new.bms"); }));
+    s.player->UseLibrary(LibraryView()); // the scan is over or stops
 }
 
 TEST(SongFinding, LayoutFilterHidesFoldersWithNoChartLeft) {
