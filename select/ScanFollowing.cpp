@@ -5,6 +5,7 @@
 
 #include "base/Translate.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 namespace tappo {
@@ -33,7 +34,10 @@ void SelectScreen::FollowScan() {
     LibraryNews news = library_.TakeNews();
     scanning_ = news.Scanning;
     scanDone_ = news.Done;
-    scanTotal_ = news.Total;
+    // The charts listed are what a scan of these folders looks at; the
+    // database's count stands in where it holds more.
+    TakeFoundList();
+    scanTotal_ = std::max({news.Total, news.Done, int64_t(found_.size())});
     if (!news.Written.empty() || !news.Removed.empty()) ApplyNews(news);
 }
 
