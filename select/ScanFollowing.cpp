@@ -80,6 +80,7 @@ void SelectScreen::ApplyNews(LibraryNews& news) {
         }
         if (foundFactsRead_) foundFacts_[at->second] = facts;
     }
+    tableStale_ = true;
     if (membership || (charts_ && !choice_.IsPlain())) Arrange();
 }
 

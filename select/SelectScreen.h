@@ -15,6 +15,7 @@
 #include "platform/Input.h"
 #include "platform/SpriteSheet.h"
 #include "screen/ScreenServices.h"
+#include "select/FindingTable.h"
 #include "select/SongList.h"
 #include "select/SongOrder.h"
 #include "select/SongPreview.h"
@@ -246,6 +247,10 @@ class SelectScreen {
     ChartFactsByPath foundFacts_;            // charts_ by the paths of found_
     std::optional<uint64_t> arrangedAs_;     // the generation of the list arranged last
     bool foundFactsRead_ = false;            // foundFacts_ holds found_'s charts of charts_
+    FindingTable table_;                     // of found_ and foundFacts_
+    bool tableStale_ = true;
+    std::vector<uint32_t> shownOrder_; // the list shown, as indexes into found_
+    std::optional<uint64_t> shownFor_; // the generation shownOrder_ is of
     ListChoice choice_;
     bool searchOpen_ = false, skipSlash_ = false, noMatch_ = false;
     int bandFrames_ = 0; // frames the sort and filter band stays up

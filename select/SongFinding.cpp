@@ -147,29 +147,55 @@ void SelectScreen::ReadFacts() {
         charts_ = library_.ReadCharts ? library_.ReadCharts() : ChartFactsByPath();
         foundFactsRead_ = false;
     }
-    if (!foundFactsRead_) foundFacts_ = FactsOfList(found_, *charts_);
+    if (!foundFactsRead_) {
+        foundFacts_ = FactsOfList(found_, *charts_);
+        tableStale_ = true;
+    }
     foundFactsRead_ = true;
 }
 
 void SelectScreen::Arrange() {
     if (songs_.ChartList.empty()) return;
     ReadFacts();
-    std::vector<std::string> list = ArrangeCharts(found_, foundFacts_, choice_);
+    if (tableStale_) {
+        table_.Build(found_, foundFacts_);
+        tableStale_ = false;
+        shownFor_.reset();
+    }
+    std::vector<uint32_t> order = table_.Arrange(choice_);
     // A choice that leaves nothing keeps the list shown, saying so.
-    noMatch_ = list.empty();
+    noMatch_ = order.empty();
     if (noMatch_) return;
-    const std::string current = songs_.Selected();
-    const auto at = std::find(list.begin(), list.end(), current);
-    const bool kept = at != list.end();
-    const auto index = int32_t(kept ? at - list.begin() : 0);
+    // The chart shown, as an index into found_.
+    const bool shownHeld =
+        shownFor_ == songs_.Generation && size_t(songs_.ChartIndex) < shownOrder_.size();
+    size_t current = shownHeld ? shownOrder_[size_t(songs_.ChartIndex)] : found_.size();
+    if (!shownHeld)
+        current =
+            size_t(std::find(found_.begin(), found_.end(), songs_.Selected()) - found_.begin());
+    const auto at = std::find(order.begin(), order.end(), uint32_t(current));
+    const bool kept = at != order.end();
+    const auto index = int32_t(kept ? at - order.begin() : 0);
     // The paths listed by their keys still hold: found_ is as it was.
     const bool listedHeld = listedFor_ == arrangedAs_;
-    if (list != songs_.ChartList) {
-        songs_.ChartList = std::move(list);
-        ++songs_.Generation;
-        ListSearched();
+    if (!shownHeld || order != shownOrder_) {
+        // Written over the list's own strings: their memory is used again.
+        std::vector<std::string>& list = songs_.ChartList;
+        bool changed = list.size() != order.size();
+        list.resize(order.size());
+        for (size_t k = 0; k < order.size(); ++k) {
+            const std::string& path = found_[order[k]];
+            if (!changed && list[k] == path) continue;
+            list[k].assign(path);
+            changed = true;
+        }
+        if (changed) {
+            ++songs_.Generation;
+            ListSearched();
+        }
+        shownOrder_ = std::move(order);
     }
-    arrangedAs_ = songs_.Generation;
+    arrangedAs_ = shownFor_ = songs_.Generation;
     if (listedHeld) listedFor_ = arrangedAs_;
     songs_.ChartIndex = index;
     if (kept) return;
@@ -192,8 +218,10 @@ void SelectScreen::ChartPlayed(const std::string& chartPath) {
     // The facts read before keep up with the play, for the sort by last play.
     if (const auto it = charts_->find(PathKey(chartPath)); it != charts_->end())
         it->second.LastPlayed = when;
-    if (const auto it = foundFacts_.find(chartPath); it != foundFacts_.end())
+    if (const auto it = foundFacts_.find(chartPath); it != foundFacts_.end()) {
         it->second.LastPlayed = when;
+        tableStale_ = true;
+    }
 }
 
 void SelectScreen::DrawGraph(SurfaceCanvas& canvas, int h) {

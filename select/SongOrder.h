@@ -99,9 +99,6 @@ struct ListChoice {
 
 // ASCII letters lowered, every other byte as it is.
 std::string FoldForSearch(std::string_view text);
-// Whether the chart's title, subtitle, artist, subartist or genre holds
-// `folded` (FoldForSearch of the typed text) without regard to ASCII case.
-bool MatchesSearch(const ChartFacts& chart, std::string_view folded);
 
 // The charts of `found` (the chart search's order) that the choice keeps, in
 // its order. Folders are ordered by their lowest value among their charts,

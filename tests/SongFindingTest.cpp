@@ -8,6 +8,7 @@
 #include "library/LibraryQuery.h"
 #include "library/LibraryScan.h"
 #include "select/DensityGraph.h"
+#include "select/FindingTable.h"
 #include "select/SongOrder.h"
 
 #include <gtest/gtest.h>
@@ -73,6 +74,19 @@ TEST(SongOrder, LayoutFilterAndSearchHideWhatDoesNotMatch) {
     EXPECT_EQ(Arranged(SongSort::Found, LayoutFilter::All, "ALPHA"), (V{"/s/b/1.bms"}));
     EXPECT_TRUE(Arranged(SongSort::Found, LayoutFilter::All, "zetaartist").empty());
     EXPECT_EQ(Arranged(SongSort::Found, LayoutFilter::K5, "a"), (V{"/s/a/2.bms"}));
+}
+
+TEST(SongOrder, ASearchNarrowedAndTakenBackFindsWhatAFreshOneFinds) {
+    FindingTable table;
+    table.Build(Found, Known);
+    const auto fresh = [](const std::string& text) {
+        FindingTable again;
+        again.Build(Found, Known);
+        return again.Arrange(ListChoice{SongSort::Found, LayoutFilter::All, text});
+    };
+    for (const char* text : {"a", "al", "alp", "al", "a", "e", "et", "", "eta", "zeta"})
+        EXPECT_EQ(table.Arrange(ListChoice{SongSort::Found, LayoutFilter::All, text}), fresh(text))
+            << text;
 }
 
 namespace {
