@@ -257,8 +257,11 @@ void SelectScreen::DrawFindBand(SurfaceCanvas& canvas, int h) {
                                     Tr(LayoutName(choice_.Layout))) +
                              FormatText(Tr("   Level: %s"), LevelRangeText(choice_)));
         y += canvas.Font.Size + 2;
-        canvas.WriteText(10, y, Tr("(Tab, F9, [ ] { } levels, / or F8 search)"));
-        y += canvas.Font.Size + 2;
+        // The keys, unless the search line takes their place.
+        if (!searchShown && !noMatch_) {
+            canvas.WriteText(10, y, Tr("(Tab, F9, [ ] { } levels, / or F8 search)"));
+            y += canvas.Font.Size + 2;
+        }
     }
     if (searchShown || noMatch_) {
         std::string line = FormatText(Tr("Search: %s"), choice_.Search);
