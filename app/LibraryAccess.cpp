@@ -123,6 +123,9 @@ LibraryView OpenLibraryView(const std::string& path, bool standard,
     view.ChartPlayed = [library](const std::string& chart) { return library->CountPlay(chart); };
     view.GraphOf = [library](const std::string& chart) { return library->GraphOf(chart); };
     view.TakeNews = [library] { return library->TakeNews(); };
+    view.PauseScan = [library](bool paused) {
+        if (library->scan) library->scan->Pause(paused);
+    };
     return view;
 }
 

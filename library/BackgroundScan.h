@@ -35,6 +35,8 @@ class BackgroundScan {
     };
     // What the batches committed since the last call changed, and the progress.
     News Take();
+    // While paused the scan waits before its next file (a chart plays).
+    void Pause(bool paused) { watch_.Pause = paused; }
 
   private:
     void Run();

@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <memory>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -183,6 +184,12 @@ class Scanner {
     void DropGone();
     void TellBatch(const std::vector<size_t>& read, const std::vector<ReadChart>& results);
     bool Stopped() const { return options_.Watch && options_.Watch->Stop.load(); }
+    // Waits while the watcher pauses the scan; true when it is to stop.
+    bool PausedThenStopped() const {
+        while (options_.Watch && options_.Watch->Pause.load() && !Stopped())
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return Stopped();
+    }
 
     LibraryDatabase& db_;
     const ScanOptions& options_;
@@ -237,7 +244,7 @@ void Scanner::ScanRoot(const std::string& rootName) {
     unlisted_.clear();
     search.OnFound = [&](const std::string& path, const FoundFile& file) {
         OnFound(path, file);
-        return !Stopped();
+        return !PausedThenStopped();
     };
     const bool whole = search.Search();
     Flush();
@@ -313,7 +320,7 @@ void Scanner::Flush() {
     RunInOrder(
         int(read.size()),
         [&](int i, int) {
-            if (!Stopped())
+            if (!PausedThenStopped())
                 results[size_t(i)] = ReadOne(options_, pending_[read[size_t(i)]], startNs_);
         },
         [](int, const std::exception_ptr& error) {

@@ -28,10 +28,11 @@ struct ScanBatch {
 };
 
 // A scan on another thread: Stop ends it at the next file (a batch read
-// part-way is not written, nothing is dropped); BatchWritten is called on the
-// scanning thread after each commit.
+// part-way is not written, nothing is dropped); while Pause is set it waits
+// before each file; BatchWritten is called on the scanning thread after each
+// commit.
 struct ScanWatch {
-    std::atomic<bool> Stop{false};
+    std::atomic<bool> Stop{false}, Pause{false};
     std::function<void(ScanBatch)> BatchWritten;
 };
 

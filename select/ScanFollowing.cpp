@@ -28,6 +28,8 @@ std::string CountText(int64_t count) {
 
 void SelectScreen::FollowScan() {
     if (!library_.TakeNews || songs_.ChartList.empty()) return;
+    // Back on the select screen: a scan held for play goes on.
+    if (library_.PauseScan) library_.PauseScan(false);
     if (newsTaken_ && Now() - newsAt_ < NewsIntervalMs) return;
     newsTaken_ = true;
     newsAt_ = Now();

@@ -173,6 +173,8 @@ void SelectScreen::SelectFrame() {
         if (HasAction(keys, Action::Start)) {
             pendingInitial_ = 0; // a jump still waiting would move the cursor after play
             if (preview_) preview_->Stop();
+            // The load and live sound have both cores; the scan waits.
+            if (library_.PauseScan) library_.PauseScan(true);
             startPlay_(current);
             return;
         }

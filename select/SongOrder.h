@@ -59,6 +59,8 @@ struct LibraryView {
     std::function<std::optional<ChartGraph>(const std::string& chartPath)> GraphOf;
     // The news of a scan running while the screen is up; none without it.
     std::function<LibraryNews()> TakeNews;
+    // Holds the scan (true) while a chart loads and plays, and lets it go on.
+    std::function<void(bool)> PauseScan;
 };
 
 // The sorts in the order Tab steps through them (Shift+Tab back); Found is
