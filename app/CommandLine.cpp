@@ -137,7 +137,8 @@ std::string UsageText() {
               "~/.config/tappoplayer/settings), one \"key = value\" a line, # comments:\n"
               "  songs = DIR (repeatable), reading = exact|standard, scale = 1-16|auto,\n"
               "  screen = window|full, audio-buffer = 64-8192, volume = 0-100, rate = 0.5-2,\n"
-              "  scroll-speed = 0.5-4, table = URL|FILE (repeatable)\n"
+              "  scroll-speed = 0.5-4, table = URL|FILE (repeatable),\n"
+              "  sort = folders|title|artist|level|BPM|length|notes|added|played\n"
               "The command line overrides them for one run. Without song folders in either,\n"
               "the program folder and $XDG_DATA_HOME/tappoplayer/songs (by default\n"
               "~/.local/share/tappoplayer/songs, made on the first run) are searched.\n"
@@ -155,11 +156,13 @@ std::string UsageText() {
               "arrow key repeats, faster and faster. Everywhere: - and + (or =) turn the\n"
               "volume down and up by 10 and store it in the settings.\n"
               "Finding a song (by the song database that --scan fills): Tab cycles the\n"
-              "sort (title, artist, level, BPM, length, notes, folders), F9 the key layout\n"
-              "shown (all, 4 arrows, 5K, 7K, 9B, 10K, 14K), / or F8 opens the search line\n"
-              "(title, subtitle, artist, genre; Backspace edits, Enter keeps the search,\n"
-              "Esc clears it). Difficulty tables (--add-table) follow the song folders,\n"
-              "a folder for each level; a chart you lack is dimmed, with its download URL.\n");
+              "sort (title, artist, level, BPM, length, notes, date added, last played,\n"
+              "folders; Shift+Tab back; kept in the settings), F9 the key layout shown\n"
+              "(all, 4 arrows, 5K, 7K, 9B, 10K, 14K), [ and ] the lowest level shown,\n"
+              "{ and } the highest, / or F8 opens the search line (title, subtitle,\n"
+              "artist, genre; Backspace edits, Enter keeps the search, Esc clears it).\n"
+              "Difficulty tables (--add-table) follow the song folders, a folder for each\n"
+              "level; a chart you lack is dimmed, with its download URL.\n");
 }
 
 ChartReading ChartReadingOf(const CommandLine& cl, bool drawAtRandom) {
@@ -403,6 +406,7 @@ void ApplySettings(CommandLine& cl, const Settings& saved) {
     cl.Tables = saved.Tables;
     if (!cl.Given.ScrollSpeed && saved.ScrollSpeed) cl.ScrollFactor = *saved.ScrollSpeed;
     if (!cl.Given.RatePercent && saved.RatePercent) cl.RatePercent = *saved.RatePercent;
+    if (saved.Sort) cl.Sort = *saved.Sort;
 }
 
 int LoopPassesOf(const CommandLine& cl) {

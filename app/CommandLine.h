@@ -25,17 +25,18 @@ struct CommandLine {
     // data folder (DefaultSongFolders).
     std::vector<std::string> Songs;
     int AudioBufferFrames = 512;
-    int Volume = 100;            // master volume, 0-100
-    std::string RenderWav;       // render the chart offline into this WAV file
-    std::string RenderVideo;     // render the chart offline into this video file (.mkv, .mp4)
-    int VideoScale = 4;          // --render-video: screen pixels scaled up by this
-    int VideoFps = 60;           // --render-video: frames a second
-    int VideoCrf = -1;           // --render-video: the encoder's quality; -1: its default
-    std::string VideoPreset;     // --render-video: x264's preset name; empty: the default
-    std::string Inspect;         // chart to compile and list instead of playing
-    std::string ChartImage;      // draw the chart as a score into this PNG file
-    int ChartImageMeasures = 16; // --chart-image: measures a column
-    bool Standard = false;       // read charts the standard way instead of the exact one
+    int Volume = 100;                // master volume, 0-100
+    SongSort Sort = SongSort::Found; // the select screen's sort at start (from the settings)
+    std::string RenderWav;           // render the chart offline into this WAV file
+    std::string RenderVideo;         // render the chart offline into this video file (.mkv, .mp4)
+    int VideoScale = 4;              // --render-video: screen pixels scaled up by this
+    int VideoFps = 60;               // --render-video: frames a second
+    int VideoCrf = -1;               // --render-video: the encoder's quality; -1: its default
+    std::string VideoPreset;         // --render-video: x264's preset name; empty: the default
+    std::string Inspect;             // chart to compile and list instead of playing
+    std::string ChartImage;          // draw the chart as a score into this PNG file
+    int ChartImageMeasures = 16;     // --chart-image: measures a column
+    bool Standard = false;           // read charts the standard way instead of the exact one
     bool HasRandomSeed = false;
     uint64_t RandomSeed = 0;            // with HasRandomSeed: the seed every #RANDOM draws from
     bool ArrowLanes = false;            // --lanes arrows: standard charts on four arrow lanes

@@ -173,6 +173,7 @@ void Player::PrepareScreens() {
         // shows no list: none is searched, no header of it is reported.
         SearchCharts();
         select_.ListSearched();
+        if (startSort_ != SongSort::Found) Guarded([&] { select_.UseSort(startSort_); });
         if (songs_.ChartList.empty()) {
             flow_.NoChartsFound();
         } else {
@@ -296,10 +297,12 @@ void Player::PlayKey(Key key) {
     switch (key) {
     case Key::Left:
     case Key::LeftBracket:
+    case Key::LeftBrace:
         SeekKey(key == Key::Left ? -1 : -8);
         break;
     case Key::Right:
     case Key::RightBracket:
+    case Key::RightBrace:
         SeekKey(key == Key::Right ? 1 : 8);
         break;
     case Key::F8:
@@ -432,7 +435,10 @@ void Player::Follow(ScreenOutcome outcome) {
 bool Player::StartChart(const std::string& path) {
     flow_.ChartStarted();
     const std::optional<ScreenOutcome> outcome = loader_.Load(path);
-    if (!outcome) return true;
+    if (!outcome) {
+        select_.ChartPlayed(path);
+        return true;
+    }
     if (*outcome == ScreenOutcome::LeaveAsked)
         LeavePlay();
     else

@@ -178,6 +178,8 @@ class Player {
     void TextTyped(const std::string& text);
     // The song database the select screen sorts, filters and searches by.
     void UseLibrary(LibraryView library) { select_.UseLibrary(std::move(library)); }
+    // The select screen's sort when it first shows (the one kept in the settings).
+    void StartWithSort(SongSort sort) { startSort_ = sort; }
     // Back to the select screen with every sound stopped; where there is
     // nothing to go back to (a command-line chart, or the select screen
     // itself) the program ends.
@@ -279,6 +281,7 @@ class Player {
     double scrollFactor_ = 1.0;                       // given at start-up; the toggles take it
     std::optional<std::pair<int, int>> loopMeasures_; // --loop
     int loopPasses_ = 0;
+    SongSort startSort_ = SongSort::Found;
 
     // Settings.
     std::string programFolder_;

@@ -5,6 +5,7 @@
 #include "app/Player.h"
 #include "app/Settings.h"
 #include "base/Report.h"
+#include "chart/Convert.h"
 #include "formats/VideoWriter.h"
 #include "formats/WaveWriter.h"
 #include "platform/Font.h"
@@ -59,9 +60,18 @@ std::vector<std::string> SongsFoldersOf(const CommandLine& cl) {
 }
 
 // Start-up shared by both runs; returns false when the program must stop.
-bool StartPlayer(Player& player, const CommandLine& cl, MessageBox& box) {
+// With `scanLibrary` the song folders are scanned into the song database
+// while the select screen is up (a run in a window; headless runs use the
+// database as it is, so that what they draw never depends on timing).
+bool StartPlayer(Player& player, const CommandLine& cl, MessageBox& box, bool scanLibrary) {
     try {
-        player.UseLibrary(OpenLibraryView(cl.LibraryDb, ChartReadingOf(cl, false).Standard));
+        ScanOptions scan;
+        scan.Roots = SongsFoldersOf(cl);
+        scan.Reading = ChartReadingOf(cl, false);
+        scan.DecimalSeparator = LocaleDecimalSeparator();
+        player.UseLibrary(OpenLibraryView(cl.LibraryDb, scan.Reading.Standard,
+                                          scanLibrary && !scan.Roots.empty() ? &scan : nullptr));
+        player.StartWithSort(cl.Sort);
         player.Guarded([&] { player.StartUp(cl.Arguments); });
         // Holding Start at start (or --windowed) keeps the player in a window.
         const bool fullScreen = !cl.Windowed && !player.StartHeld();
@@ -86,6 +96,19 @@ void KeepVolume(const Player& player, const CommandLine& cl) {
     if (player.Status().Volume().Level() == cl.Volume) return;
     Settings changed;
     changed.Volume = player.Status().Volume().Level();
+    try {
+        SaveSettings(SettingsPath(), changed);
+    } catch (const std::exception& e) {
+        ReportOnConsole(e.what());
+    }
+}
+
+// A sort the keys chose is the next run's sort too.
+void KeepSort(const Player& player, const CommandLine& cl) {
+    const SongSort sort = player.Status().SelectView().Choice().Sort;
+    if (sort == cl.Sort) return;
+    Settings changed;
+    changed.Sort = sort;
     try {
         SaveSettings(SettingsPath(), changed);
     } catch (const std::exception& e) {
@@ -522,7 +545,7 @@ int RunHeadless(const CommandLine& cl) {
     Player& player = *owned;
     // Headless runs and renders are reproducible: #RANDOM takes 1 unless seeded.
     player.UseReading(ChartReadingOf(cl, false));
-    if (!StartPlayer(player, cl, box)) return 1;
+    if (!StartPlayer(player, cl, box, false)) return 1;
     if (player.Status().CloseRequested())
         return player.Status().ExitCode(); // the chart did not compile
     // Nothing to play (a file that is no chart, a songs folder that is not
@@ -612,13 +635,15 @@ int RunOnScreen(const CommandLine& cl) {
     Player& player = *owned;
     player.UseReading(ChartReadingOf(cl, true));
     loading = &player;
-    if (!StartPlayer(player, cl, *sdl)) return 1;
+    if (!StartPlayer(player, cl, *sdl, true)) return 1;
     // The window shows its error screen; the console says which file or folder.
     if (!player.Status().Refusal().empty()) ReportOnConsole(player.Status().Refusal());
     const bool shotsOk = RunWindowFrames(player, *sdl, cl);
+    player.UseLibrary(LibraryView()); // a scan still running stops here
     player.ShutDown();
     ReportProblemLog(player);
     KeepVolume(player, cl);
+    KeepSort(player, cl);
     if (player.Status().ExitCode()) return player.Status().ExitCode();
     return shotsOk ? 0 : 1;
 }

@@ -134,6 +134,15 @@ const SettingsKey Keys[] = {
          return s.RatePercent ? "" : Tr("rate is a number from 0.5 to 2 in steps of 0.05");
      },
      [](const Settings& s) { return One(s.RatePercent, RateNumber(s.RatePercent.value_or(100))); }},
+    {"sort",
+     [](const std::string& v, Settings& s) -> std::string {
+         s.Sort = SortNamed(v);
+         if (!s.Sort)
+             return Tr(
+                 "sort is folders, title, artist, level, BPM, length, notes, added or played");
+         return "";
+     },
+     [](const Settings& s) { return One(s.Sort, SortName(s.Sort.value_or(SongSort::Found))); }},
 };
 
 const SettingsKey* FindKey(const std::string& name) {

@@ -12,11 +12,16 @@
 //                                  that --update-tables brings into the song database)
 //   scroll-speed = 1.5            (0.5-4 in steps of 0.25; written by --save-settings)
 //   rate = 1.00                   (the playback rate, 0.5-2 in steps of 0.05)
+//   sort = title                  (the select screen's sort: folders, title,
+//                                  artist, level, BPM, length, notes, added,
+//                                  played; Tab changes it and stores it)
 //
 // Spaces around the key and the value are ignored; a value starting with "~/"
 // is below $HOME. An unknown key or a line that does not read is reported with
 // the file's name and its line number and left out; the other lines still count.
 #pragma once
+
+#include "select/SongOrder.h"
 
 #include <optional>
 #include <string>
@@ -35,6 +40,7 @@ struct Settings {
     std::optional<double> ScrollSpeed; // the arrows' spread, 0.5-4 in steps of 0.25
     std::optional<int> RatePercent;    // playback rate in percent, 50-200 in steps of 5
     std::vector<std::string> Tables;   // difficulty tables' URLs or files; never written
+    std::optional<SongSort> Sort;      // the select screen's sort
 };
 
 // A playback rate written as a number ("0.75", "1.5", "2"): its percent, when

@@ -9,6 +9,7 @@
 #include "chart/Convert.h"
 #include "chart/Reading.h"
 #include "chart/exact/Compiler.h"
+#include "library/ChartDigest.h"
 #include "library/ScanCommand.h"
 #include "library/TableCommand.h"
 #include "platform/Platform.h"
@@ -89,8 +90,10 @@ int main(int argc, char** argv) {
         return RunTableCommand({cl.LibraryDb, cl.AddTable, cl.Tables});
     if (!cl.Inspect.empty()) {
         try {
+            // The community's names for the chart close the listing.
             const std::string listing =
-                InspectChart(cl.Inspect, LocaleDecimalSeparator(), ChartReadingOf(cl, false));
+                InspectChart(cl.Inspect, LocaleDecimalSeparator(), ChartReadingOf(cl, false)) +
+                DigestLines(cl.Inspect);
             std::fwrite(listing.data(), 1, listing.size(), stdout);
             return std::fflush(stdout) == 0 ? 0 : 1;
         } catch (const CompileError& e) {

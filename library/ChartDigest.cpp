@@ -1,8 +1,11 @@
 #include "library/ChartDigest.h"
 
 #include "base/Errors.h"
+#include "files/Files.h"
 
 #include <openssl/evp.h>
+
+#include <vector>
 
 namespace tappo {
 namespace {
@@ -31,6 +34,13 @@ std::string HexOf(const uint8_t* data, size_t size) {
         hex[2 * i + 1] = Digits[data[i] & 15];
     }
     return hex;
+}
+
+std::string DigestLines(const std::string& path) {
+    const std::vector<uint8_t> data = ReadWholeFile(path);
+    const ChartDigest digest =
+        DigestOf(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+    return "Md5 " + HexOf(digest.Md5) + "\nSha256 " + HexOf(digest.Sha256) + "\n";
 }
 
 } // namespace tappo

@@ -23,4 +23,8 @@ template <size_t N> std::string HexOf(const std::array<uint8_t, N>& digest) {
     return HexOf(digest.data(), N);
 }
 
+// The file's digests as "--inspect" ends its listing: "Md5 <hex>" and
+// "Sha256 <hex>" lines. Throws Error when the file cannot be read.
+std::string DigestLines(const std::string& path);
+
 } // namespace tappo

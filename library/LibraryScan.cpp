@@ -10,12 +10,14 @@
 #include "files/Files.h"
 #include "library/ChartDigest.h"
 #include "library/ChartSummary.h"
+#include "library/LibraryQuery.h"
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -146,7 +148,7 @@ std::string UpsertChartSql() {
 }
 
 // A chart's row as the scan compares it with the file.
-struct ChartRow {
+struct StoredRow {
     int64_t Id = 0, Size = 0, MtimeNs = 0, Reading = 0, ReaderVersion = 0;
     bool HasError = false;
     bool Found = false; // the file is still there
@@ -180,6 +182,14 @@ class Scanner {
     int64_t FolderId(const std::string& folder);
     void WriteChart(const FoundChart& found, const ReadChart& read);
     void DropGone();
+    void TellBatch(const std::vector<size_t>& read, const std::vector<ReadChart>& results);
+    bool Stopped() const { return options_.Watch && options_.Watch->Stop.load(); }
+    // Waits while the watcher pauses the scan; true when it is to stop.
+    bool PausedThenStopped() const {
+        while (options_.Watch && options_.Watch->Pause.load() && !Stopped())
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return Stopped();
+    }
 
     LibraryDatabase& db_;
     const ScanOptions& options_;
@@ -192,7 +202,8 @@ class Scanner {
     std::string rootPath_; // the song folder scanned now, absolute, with its "/"
     // Charts found and not yet written, whole folders in walk order.
     std::vector<FoundChart> pending_;
-    std::vector<std::string> unlisted_; // folders the walk could not list
+    std::vector<std::string> unlisted_;  // folders the walk could not list
+    std::vector<std::string> gonePaths_; // for the watcher: charts whose rows were dropped
 };
 
 ScanCounts Scanner::Run() {
@@ -205,7 +216,7 @@ ScanCounts Scanner::Run() {
         t.Commit();
     }
     for (const std::string& root : options_.Roots)
-        ScanRoot(root);
+        if (!Stopped()) ScanRoot(root);
     return counts_;
 }
 
@@ -233,11 +244,12 @@ void Scanner::ScanRoot(const std::string& rootName) {
     unlisted_.clear();
     search.OnFound = [&](const std::string& path, const FoundFile& file) {
         OnFound(path, file);
-        return true;
+        return !PausedThenStopped();
     };
     const bool whole = search.Search();
     Flush();
-    if (whole) DropGone();
+    // A scan stopped part-way drops nothing: it has not seen everything.
+    if (whole && !Stopped()) DropGone();
 }
 
 void Scanner::OnFound(const std::string& path, const FoundFile& file) {
@@ -259,7 +271,7 @@ void Scanner::OnFound(const std::string& path, const FoundFile& file) {
 // rows: the charts to read go to `read`, the rows of files gone to `gone`.
 void Scanner::Compare(size_t begin, size_t end, std::vector<size_t>& read,
                       std::vector<int64_t>& gone) {
-    std::unordered_map<std::string, ChartRow> rows;
+    std::unordered_map<std::string, StoredRow> rows;
     const std::string& folder = pending_[begin].Folder;
     folderRows_.BindBlob(1, folder.data(), folder.size());
     while (folderRows_.Step())
@@ -274,7 +286,7 @@ void Scanner::Compare(size_t begin, size_t end, std::vector<size_t>& read,
             read.push_back(i);
             continue;
         }
-        ChartRow& r = row->second;
+        StoredRow& r = row->second;
         r.Found = true;
         found.RowId = r.Id;
         const bool same = !options_.ReadAll && r.Size == found.Size && r.MtimeNs != 0 &&
@@ -285,7 +297,10 @@ void Scanner::Compare(size_t begin, size_t end, std::vector<size_t>& read,
         counts_.Unreadable += same && r.HasError;
     }
     for (const auto& [name, r] : rows)
-        if (!r.Found) gone.push_back(r.Id);
+        if (!r.Found) {
+            gone.push_back(r.Id);
+            if (options_.Watch) gonePaths_.push_back(folder + name);
+        }
 }
 
 // Looks up the batch folder by folder, reads the charts that need it (on two
@@ -305,13 +320,16 @@ void Scanner::Flush() {
     RunInOrder(
         int(read.size()),
         [&](int i, int) {
-            results[size_t(i)] = ReadOne(options_, pending_[read[size_t(i)]], startNs_);
+            if (!PausedThenStopped())
+                results[size_t(i)] = ReadOne(options_, pending_[read[size_t(i)]], startNs_);
         },
         [](int, const std::exception_ptr& error) {
             if (error) std::rethrow_exception(error);
             return true;
         });
-    WriteBatch(read, results, gone);
+    // A batch read part-way when the scan was stopped is not written: its
+    // charts are read again next time.
+    if (!Stopped()) WriteBatch(read, results, gone);
     pending_.clear();
 }
 
@@ -332,6 +350,33 @@ void Scanner::WriteBatch(const std::vector<size_t>& read, const std::vector<Read
     }
     t.Commit();
     counts_.Charts += int64_t(pending_.size());
+    if (options_.Watch) TellBatch(read, results);
+}
+
+void Scanner::TellBatch(const std::vector<size_t>& read, const std::vector<ReadChart>& results) {
+    ScanBatch batch;
+    batch.Removed = std::move(gonePaths_);
+    gonePaths_.clear();
+    for (size_t i = 0; i < read.size(); ++i) {
+        const FoundChart& found = pending_[read[i]];
+        const ReadChart& chart = results[i];
+        // A row with an error lists no chart: as one gone.
+        if (!chart.Error.empty()) {
+            batch.Removed.push_back(found.Folder + found.FileName);
+            continue;
+        }
+        const ChartSummary& m = chart.Summary;
+        ChartRow row;
+        row.Path = found.Folder + found.FileName;
+        row.Title = m.Title, row.Subtitle = m.Subtitle, row.Artist = m.Artist;
+        row.Subartist = m.Subartist, row.Genre = m.Genre, row.KeyLayout = m.KeyLayout;
+        row.Level = m.Level, row.BpmMain = m.BpmMain, row.LengthMs = m.LengthMs;
+        row.Notes = m.Notes;
+        row.AddedAt = found.RowId ? 0 : startNs_ / 1'000'000'000; // 0: as it was
+        batch.Written.push_back(std::move(row));
+    }
+    batch.Done = counts_.Charts;
+    options_.Watch->BatchWritten(std::move(batch));
 }
 
 // The folder's row, made or marked seen in this scan.
@@ -387,6 +432,15 @@ void Scanner::DropGone() {
         s.Bind(1, scanId_).Bind(2, int64_t(rootPath_.size()));
         s.BindBlob(3, rootPath_.data(), rootPath_.size());
     };
+    ScanBatch batch;
+    if (options_.Watch) {
+        Statement gone(db_, "SELECT f.path, c.file_name FROM chart c JOIN folder f"
+                            " ON f.id = c.folder_id WHERE substr(f.path, 1, ?2) = ?3"
+                            " AND f.seen_scan < ?1");
+        bindRoot(gone);
+        while (gone.Step())
+            batch.Removed.push_back(gone.Bytes(0) + gone.Bytes(1));
+    }
     Statement dropCharts(db_, "DELETE FROM chart WHERE folder_id IN (SELECT id FROM folder"
                               " WHERE substr(path, 1, ?2) = ?3 AND seen_scan < ?1)");
     bindRoot(dropCharts);
@@ -397,6 +451,9 @@ void Scanner::DropGone() {
     bindRoot(dropFolders);
     dropFolders.Run();
     t.Commit();
+    if (!options_.Watch) return;
+    batch.Done = counts_.Charts;
+    options_.Watch->BatchWritten(std::move(batch));
 }
 
 } // namespace

@@ -90,9 +90,13 @@ enum class Key : uint8_t {
     Tab,
     Slash,
     Backspace,
-    Enter
+    Enter,
+    // With Shift held: the sort back, the highest level shown down and up.
+    ShiftTab,
+    LeftBrace,
+    RightBrace
 };
-inline constexpr size_t KeyCount = size_t(Key::Enter) + 1;
+inline constexpr size_t KeyCount = size_t(Key::RightBrace) + 1;
 // Which keys are down, indexed by Key.
 using KeysDown = std::array<bool, KeyCount>;
 

@@ -138,6 +138,21 @@ std::optional<Key> KeyFromSdl(SDL_Keycode key) {
     }
 }
 
+// Tab and the brackets with Shift held are keys of their own.
+Key WithShift(Key key, uint16_t modifiers) {
+    if ((modifiers & KMOD_SHIFT) == 0) return key;
+    switch (key) {
+    case Key::Tab:
+        return Key::ShiftTab;
+    case Key::LeftBracket:
+        return Key::LeftBrace;
+    case Key::RightBracket:
+        return Key::RightBrace;
+    default:
+        return key;
+    }
+}
+
 // The X key symbol of a key that gives an action, for the start-up check.
 KeySym KeySymOf(Key key) {
     switch (key) {
@@ -353,7 +368,8 @@ void SdlPlatform::PumpEvents(const EventSink& sink, int waitMs) {
             if (sink.CloseRequest) sink.CloseRequest();
             break;
         case SDL_KEYDOWN: {
-            const std::optional<Key> key = KeyFromSdl(e.key.keysym.sym);
+            std::optional<Key> key = KeyFromSdl(e.key.keysym.sym);
+            if (key) key = WithShift(*key, e.key.keysym.mod);
             if (key && !e.key.repeat) impl_->latch.Press(*key);
             if (key && sink.KeyDown) sink.KeyDown(*key);
             break;

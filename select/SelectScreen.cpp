@@ -174,11 +174,14 @@ void SelectScreen::SelectFrame() {
         if (HasAction(keys, Action::Start) && !tables_.Lacks(current)) {
             pendingInitial_ = 0; // a jump still waiting would move the cursor after play
             if (preview_) preview_->Stop();
+            // The load and live sound have both cores; the scan waits.
+            if (library_.PauseScan) library_.PauseScan(true);
             startPlay_(tables_.ChartOf(current));
             return;
         }
         MoveHeld(keys);
     }
+    FollowScan();
     if (preview_) {
         const std::string shown = tables_.ChartOf(songs_.ChartList[size_t(songs_.ChartIndex)]);
         shown.empty() ? preview_->Stop() : preview_->Update(shown, Now());
@@ -194,6 +197,7 @@ void SelectScreen::DrawSelectScreen(const std::string& pathText) {
     if (toggles_.ShowBga || toggles_.WarpInPlay) canvas.Draw(0, 0, warp_->WarpImage);
 
     const TextLayout& text = Layout(canvas, w, h);
+    DrawGraph(canvas, h);
     canvas.Font.Color = tables_.Lacks(songs_.Selected()) ? 0x707070 : 0x8EC7FF;
     canvas.Font.Size = text.titleSize;
     canvas.TextBackground = std::nullopt;

@@ -15,6 +15,7 @@
 #include "platform/Input.h"
 #include "platform/SpriteSheet.h"
 #include "screen/ScreenServices.h"
+#include "select/FindingTable.h"
 #include "select/SongList.h"
 #include "select/SongOrder.h"
 #include "select/SongPreview.h"
@@ -25,6 +26,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 namespace tappo {
 
@@ -48,6 +50,10 @@ long RepeatStepsDue(uint32_t heldMs);
 // The first letter or digit of a chart title (its own bytes), lowered; 0 when
 // the title starts with something else. Leading blanks are passed over.
 char TitleInitial(const std::string& title);
+// A count with thousands separated: "12,345".
+std::string CountText(int64_t count);
+// The level range shown in the band: "all", "5+", "3-12".
+std::string LevelRangeText(const ListChoice& choice);
 
 // The path shown on the select screen: the chart's path below the folder
 // searched (with or without its trailing "/"), beginning with the separator,
@@ -146,8 +152,9 @@ class SelectScreen {
     // frames run on and the jump waits. Other keys do nothing here.
     void JumpKey(Key key);
     // The keys that find a song (they change nothing until one is pressed):
-    // Tab cycles the sort, F9 the key layout shown, Slash or F8 opens the
-    // search line; while it is open Backspace edits it, Enter closes it
+    // Tab cycles the sort (Shift+Tab back), F9 the key layout shown, "[" and
+    // "]" step the lowest level shown, "{" and "}" the highest, Slash or F8
+    // opens the search line; while it is open Backspace edits it, Enter closes it
     // keeping the search and Escape clears and closes it. False for other keys.
     bool FindKey(Key key);
     // Text typed while the search line is open narrows the list as it comes.
@@ -158,10 +165,16 @@ class SelectScreen {
         library_ = std::move(library);
         charts_.reset();
         tables_.Use(library_.ReadTables);
+        graphRead_ = false;
+        newsTaken_ = scanning_ = false;
     }
     // The difficulty tables' folders, listed after the song folders' charts.
     TableFolders& Tables() { return tables_; }
     const ListChoice& Choice() const { return choice_; }
+    // The sort to start with (the one kept in the settings).
+    void UseSort(SongSort sort);
+    // The chart has started to play: its play is counted in the database.
+    void ChartPlayed(const std::string& chartPath);
 
     // The chart list has been searched anew. The titles read for the letter
     // keys are kept when the list is the same; otherwise they are read anew,
@@ -239,12 +252,38 @@ class SelectScreen {
     std::vector<std::string> found_;         // the list in the chart search's order
     ChartFactsByPath foundFacts_;            // charts_ by the paths of found_
     std::optional<uint64_t> arrangedAs_;     // the generation of the list arranged last
+    bool foundFactsRead_ = false;            // foundFacts_ holds found_'s charts of charts_
+    FindingTable table_;                     // of found_ and foundFacts_
+    bool tableStale_ = true;
+    std::vector<uint32_t> shownOrder_; // the list shown, as indexes into found_
+    std::optional<uint64_t> shownFor_; // the generation shownOrder_ is of
     ListChoice choice_;
     bool searchOpen_ = false, skipSlash_ = false, noMatch_ = false;
     int bandFrames_ = 0; // frames the sort and filter band stays up
     // The list for choice_, the cursor kept on its chart where it is still listed.
     void Arrange();
+    // found_ and foundFacts_ for the list shown, the database read at the first use.
+    void ReadFacts();
+    void TakeFoundList(); // found_ from the list shown when the chart search made it anew
+
+    // Following a scan on a helper thread (ScanFollowing.cpp).
+    std::unordered_map<std::string, std::string> listed_; // found_'s paths by PathKey
+    std::optional<uint64_t> listedFor_;                   // the arrangedAs_ listed_ is of
+    bool newsTaken_ = false, scanning_ = false;
+    uint32_t newsAt_ = 0;
+    int64_t scanDone_ = 0, scanTotal_ = 0;
+    void FollowScan();
+    void ApplyNews(LibraryNews& news);
+    void DrawScanProgress(SurfaceCanvas& canvas, int& y);
+    int32_t HighestLevelListed();
     void DrawFindBand(SurfaceCanvas& canvas, int h);
+    // The density graph of the chart under the cursor, read from the
+    // database once per chart; nothing where the database has no row.
+    std::string graphFor_;
+    std::optional<ChartGraph> graph_;
+    std::string graphText_;
+    bool graphRead_ = false;
+    void DrawGraph(SurfaceCanvas& canvas, int h);
 
     struct KeyRepeat {
         int action = -1; // the action held at the last read, -1 for none

@@ -90,6 +90,19 @@ TEST(Settings, SavingKeepsWhatTheFileHeldAndWritesWhatWasGiven) {
         << "no temporary file stays behind";
 }
 
+TEST(Settings, TheSortIsKeptByItsNameAndABadOneLeftOut) {
+    std::vector<std::string> problems;
+    EXPECT_EQ(ParseSettings("sort = bpm\n", "f", problems).Sort, SongSort::Bpm);
+    EXPECT_FALSE(ParseSettings("sort = sideways\n", "f", problems).Sort.has_value());
+    EXPECT_EQ(problems.size(), 1u);
+    Settings played;
+    played.Sort = SongSort::LastPlayed;
+    const std::string merged = MergeSettings("volume = 50\nsort = title\n", played);
+    EXPECT_EQ(merged, "volume = 50\nsort = played\n");
+    problems.clear();
+    EXPECT_EQ(ParseSettings(merged, "f", problems).Sort, SongSort::LastPlayed);
+}
+
 TEST(Settings, AValueWithANulByteIsReportedAndLeftOut) {
     std::vector<std::string> problems;
     using namespace std::string_literals;

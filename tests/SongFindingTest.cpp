@@ -3,13 +3,19 @@
 // song database's rows named as the chart search names the charts.
 #include "HeadlessPlayer.h"
 
+#include "app/LibraryAccess.h"
+
 #include "library/LibraryQuery.h"
 #include "library/LibraryScan.h"
+#include "select/DensityGraph.h"
+#include "select/FindingTable.h"
 #include "select/SongOrder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 using namespace tappo;
 using namespace tappo::test;
@@ -70,6 +76,19 @@ TEST(SongOrder, LayoutFilterAndSearchHideWhatDoesNotMatch) {
     EXPECT_EQ(Arranged(SongSort::Found, LayoutFilter::K5, "a"), (V{"/s/a/2.bms"}));
 }
 
+TEST(SongOrder, ASearchNarrowedAndTakenBackFindsWhatAFreshOneFinds) {
+    FindingTable table;
+    table.Build(Found, Known);
+    const auto fresh = [](const std::string& text) {
+        FindingTable again;
+        again.Build(Found, Known);
+        return again.Arrange(ListChoice{SongSort::Found, LayoutFilter::All, text});
+    };
+    for (const char* text : {"a", "al", "alp", "al", "a", "e", "et", "", "eta", "zeta"})
+        EXPECT_EQ(table.Arrange(ListChoice{SongSort::Found, LayoutFilter::All, text}), fresh(text))
+            << text;
+}
+
 namespace {
 
 std::vector<uint8_t> Chart(const std::string& title) {
@@ -95,7 +114,9 @@ struct FindingScreen : HeadlessPlayer {
                                    : name == "one/b.bms" ? Facts("beta", "5K", 3)
                                                          : Facts("Alpha", "7K", 5);
         }
-        player->UseLibrary(LibraryView{[facts] { return facts; }});
+        LibraryView view;
+        view.ReadCharts = [facts] { return facts; };
+        player->UseLibrary(view);
     }
 };
 
@@ -116,6 +137,117 @@ TEST(SongFinding, SortKeepsTheCursorOnItsChart) {
         EXPECT_EQ(s.Selected(), before) << i;
     }
     EXPECT_EQ(s.List(), found); // the cycle comes back to the found order
+}
+
+TEST(SongFinding, ShiftTabStepsTheSortBack) {
+    FindingScreen s;
+    s.Start({});
+    s.UseFacts();
+    s.player->KeyDown(Key::ShiftTab);
+    EXPECT_EQ(s.player->Status().SelectView().Choice().Sort, SongSort::LastPlayed);
+    s.player->KeyDown(Key::Tab);
+    EXPECT_EQ(s.player->Status().SelectView().Choice().Sort, SongSort::Found);
+}
+
+TEST(SongFinding, LevelBoundsStepAndHideChartsOutside) {
+    // Levels 9 and 3 in one/, 5 in two/.
+    FindingScreen s;
+    s.Start({});
+    s.UseFacts();
+    for (int i = 0; i < 4; ++i)
+        s.player->KeyDown(Key::RightBracket); // lowest level 4
+    EXPECT_EQ(s.List().size(), 2u);
+    s.player->KeyDown(Key::LeftBrace); // highest: the highest listed, 9
+    s.player->KeyDown(Key::LeftBrace); // 8
+    ASSERT_EQ(s.List().size(), 1u);
+    EXPECT_EQ(s.Selected().substr(s.Selected().size() - 9), "two/a.bms");
+    EXPECT_EQ(LevelRangeText(s.player->Status().SelectView().Choice()), "4-8");
+    for (int i = 0; i < 4; ++i)
+        s.player->KeyDown(Key::LeftBracket); // the lowest bound gone
+    s.player->KeyDown(Key::RightBrace);      // 9
+    EXPECT_EQ(s.List().size(), 3u);
+    s.Frame();
+}
+
+TEST(SongFinding, APlayIsCountedAndOutlivesARescan) {
+    FindingScreen s;
+    const std::string dbFile = s.dir.File("library.db");
+    const auto scan = [&](bool all) {
+        LibraryDatabase db(dbFile);
+        ScanOptions options;
+        options.Roots = {s.songsFolder};
+        options.ReadAll = all;
+        ScanLibrary(db, options);
+    };
+    scan(false);
+    s.Start({});
+    s.player->UseLibrary(OpenLibraryView(dbFile, false));
+    const std::string played = s.Selected();
+    s.keys.Tap(Key::Z);
+    s.Frames(5);
+    ASSERT_EQ(s.player->Status().Mode(), ScreenPlay);
+    scan(true); // every chart read again
+    LibraryDatabase db(dbFile);
+    int64_t plays = 0, last = 0;
+    for (const ChartRow& row : ReadChartRows(db, false))
+        if (PathKey(row.Path) == PathKey(played)) plays = row.TimesPlayed, last = row.LastPlayed;
+    EXPECT_EQ(plays, 1);
+    EXPECT_GT(last, 1'600'000'000);
+}
+
+TEST(SongFinding, TheDensityGraphIsDrawnForAChartWithARowAlone) {
+    // One screen knows a graph for the first chart only; the other has no database.
+    FindingScreen graphed, plain;
+    for (FindingScreen* s : {&graphed, &plain})
+        s->Start({});
+    const std::string first = graphed.Selected();
+    LibraryView view;
+    view.GraphOf = [first](const std::string& chart) -> std::optional<ChartGraph> {
+        if (chart != first) return std::nullopt;
+        return ChartGraph{std::vector<uint8_t>(128, 8), 120, 180, 65000};
+    };
+    graphed.player->UseLibrary(view);
+    const auto differs = [&] {
+        graphed.Frame(), plain.Frame();
+        const Surface &a = graphed.Back(), &b = plain.Back();
+        for (int y = 0; y < a.Height(); ++y)
+            for (int x = 0; x < a.Width(); ++x)
+                if (a.Pixel(x, y) != b.Pixel(x, y)) return true;
+        return false;
+    };
+    EXPECT_TRUE(differs());
+    for (FindingScreen* s : {&graphed, &plain}) {
+        s->keys.Tap(Key::Right);
+        s->Frames(20);
+    }
+    ASSERT_NE(graphed.Selected(), first);
+    EXPECT_FALSE(differs());
+    EXPECT_EQ(GraphText(ChartGraph{{}, 120, 180, 65000}), "1:05 120-180");
+    EXPECT_EQ(GraphText(ChartGraph{{}, 150, 150, 0}), "150");
+}
+
+TEST(SongFinding, AScanWhileTheScreenIsUpListsANewChart) {
+    FindingScreen s;
+    const std::string dbFile = s.dir.File("library.db");
+    s.Start({});
+    ScanOptions scan;
+    scan.Roots = {s.songsFolder};
+    s.player->UseLibrary(OpenLibraryView(dbFile, false, &scan));
+    s.Write("songs/three/new.bms", Chart("Brand New"));
+    // Old enough that the scan takes it as written whole.
+    std::filesystem::last_write_time(s.dir.File("songs/three/new.bms"),
+                                     std::filesystem::file_time_type::clock::now() -
+                                         std::chrono::hours(1));
+    const std::string before = s.Selected();
+    for (int i = 0; i < 500 && s.List().size() < 4; ++i) {
+        s.Frame(50);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(s.List().size(), 4u);
+    EXPECT_EQ(s.Selected(), before);
+    EXPECT_TRUE(std::any_of(s.List().begin(), s.List().end(),
+                            [](const std::string& p) { return p.ends_with("three/new.bms"); }));
+    s.player->UseLibrary(LibraryView()); // the scan is over or stops
 }
 
 TEST(SongFinding, LayoutFilterHidesFoldersWithNoChartLeft) {

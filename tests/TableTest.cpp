@@ -231,13 +231,13 @@ struct TableScreen : test::HeadlessPlayer {
         Write("songs/one/a.bms", std::vector<uint8_t>(text.begin(), text.end()));
         songsFolder = dir.File("songs");
         const std::string chart = dir.File("songs/one/a.bms");
-        library = LibraryView{
-            [] { return ChartFactsByPath(); },
-            [chart] {
-                return std::vector<TableFolder>{
-                    {"T2  Test", {{chart, "", "", ""}, {"", "Gone", "Nobody", "http://x/g.zip"}}},
-                    {"T1  Test", {{"", "Other", "Someone", "http://x/o.zip"}}}};
-            }};
+        library.emplace();
+        library->ReadCharts = [] { return ChartFactsByPath(); };
+        library->ReadTables = [chart] {
+            return std::vector<TableFolder>{
+                {"T2  Test", {{chart, "", "", ""}, {"", "Gone", "Nobody", "http://x/g.zip"}}},
+                {"T1  Test", {{"", "Other", "Someone", "http://x/o.zip"}}}};
+        };
     }
     const SongList& Songs() const { return player->Status().Songs(); }
     void Move(Key key) {

@@ -26,6 +26,9 @@ chart="$songs/demo1-morning-steps/morning.bms"
 [ "$(sql "SELECT lower(hex(md5)) || ' ' || lower(hex(sha256)) FROM chart WHERE title LIKE '%Morning%'")" = \
   "$(md5sum < "$chart" | cut -d' ' -f1) $(sha256sum < "$chart" | cut -d' ' -f1)" ]
 check "the row's hashes are md5sum's and sha256sum's" $?
+[ "$("$bin" --inspect "$chart" | tail -2)" = "Md5 $(md5sum < "$chart" | cut -d' ' -f1)
+Sha256 $(sha256sum < "$chart" | cut -d' ' -f1)" ]
+check "--inspect ends with md5sum's and sha256sum's digests" $?
 
 out=$(scan)
 check "rescan reads nothing: $out" $([[ "$out" == "5 charts, 0 added, 0 changed, 0 removed, 0 unreadable"* ]]; echo $?)
