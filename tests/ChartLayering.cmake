@@ -7,20 +7,18 @@
 # engine in audio/ stands on the same folders: never the platform (the SDL
 # device is the platform's shell around it), the screens or media loading.
 # Also keeps the select and play screens apart (below).
+include(${CMAKE_CURRENT_LIST_DIR}/IncludeRule.cmake)
+keep_includes(chart "base|files|formats|chart" "SDL")
+keep_includes(audio "base|files|formats|audio" "SDL|alsa/|fluidsynth")
+# The chart image in render/ is pure drawing: it may include base/, files/,
+# formats/, chart/ and its own headers, never the platform (text comes from
+# its caller), the screens or media loading.
+keep_includes(render "base|files|formats|chart|render" "SDL")
+
+# The readings stay apart.
 file(GLOB_RECURSE files ${ROOT}/chart/*.cpp ${ROOT}/chart/*.h)
 foreach(f ${files})
   file(STRINGS ${f} includes REGEX "^[ \t]*#[ \t]*include")
-  foreach(line ${includes})
-    if(line MATCHES "#[ \t]*include[ \t]*<SDL" OR
-       (line MATCHES "#[ \t]*include[ \t]*\"" AND
-        NOT line MATCHES "#[ \t]*include[ \t]*\"(base|files|formats|chart)/"))
-      message(FATAL_ERROR "${f} includes outside base/, files/, formats/ and chart/: ${line}")
-    endif()
-  endforeach()
-  file(STRINGS ${f} sdl REGEX "SDL_")
-  if(sdl)
-    message(FATAL_ERROR "${f} uses SDL: ${sdl}")
-  endif()
   file(RELATIVE_PATH rel ${ROOT}/chart ${f})
   if(rel MATCHES "^exact/")
     set(other "chart/standard/")
@@ -34,37 +32,6 @@ foreach(f ${files})
   foreach(line ${includes})
     if(line MATCHES "\"${other}")
       message(FATAL_ERROR "${f} mixes the readings: ${line}")
-    endif()
-  endforeach()
-endforeach()
-
-file(GLOB_RECURSE files ${ROOT}/audio/*.cpp ${ROOT}/audio/*.h)
-foreach(f ${files})
-  file(STRINGS ${f} includes REGEX "^[ \t]*#[ \t]*include")
-  foreach(line ${includes})
-    if(line MATCHES "#[ \t]*include[ \t]*<(SDL|alsa/|fluidsynth)" OR
-       (line MATCHES "#[ \t]*include[ \t]*\"" AND
-        NOT line MATCHES "#[ \t]*include[ \t]*\"(base|files|formats|audio)/"))
-      message(FATAL_ERROR "${f} includes outside base/, files/, formats/ and audio/: ${line}")
-    endif()
-  endforeach()
-  file(STRINGS ${f} sdl REGEX "SDL_")
-  if(sdl)
-    message(FATAL_ERROR "${f} uses SDL: ${sdl}")
-  endif()
-endforeach()
-
-# The chart image in render/ is pure drawing: it may include base/, files/,
-# formats/, chart/ and its own headers, never the platform (text comes from
-# its caller), the screens or media loading.
-file(GLOB_RECURSE files ${ROOT}/render/*.cpp ${ROOT}/render/*.h)
-foreach(f ${files})
-  file(STRINGS ${f} includes REGEX "^[ \t]*#[ \t]*include")
-  foreach(line ${includes})
-    if(line MATCHES "#[ \t]*include[ \t]*<SDL" OR
-       (line MATCHES "#[ \t]*include[ \t]*\"" AND
-        NOT line MATCHES "#[ \t]*include[ \t]*\"(base|files|formats|chart|render)/"))
-      message(FATAL_ERROR "${f} includes outside base/, files/, formats/, chart/ and render/: ${line}")
     endif()
   endforeach()
 endforeach()
