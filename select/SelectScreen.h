@@ -166,7 +166,7 @@ class SelectScreen {
         charts_.reset();
         tables_.Use(library_.ReadTables);
         graphRead_ = false;
-        newsTaken_ = scanning_ = false;
+        newsTaken_ = scanning_ = scanChanged_ = false;
     }
     // The difficulty tables' folders, listed after the song folders' charts.
     TableFolders& Tables() { return tables_; }
@@ -274,6 +274,8 @@ class SelectScreen {
     int64_t scanDone_ = 0, scanTotal_ = 0;
     void FollowScan();
     void ApplyNews(LibraryNews& news);
+    bool scanChanged_ = false; // the scan has written or dropped charts
+    void FollowTables();       // the tables' entries, once the scan is over
     void DrawScanProgress(SurfaceCanvas& canvas, int& y);
     int32_t HighestLevelListed();
     void DrawFindBand(SurfaceCanvas& canvas, int h);
