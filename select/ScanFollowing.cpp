@@ -39,7 +39,10 @@ void SelectScreen::FollowScan() {
     // The charts listed are what a scan of these folders looks at; the
     // database's count stands in where it holds more.
     TakeFoundList();
-    scanTotal_ = std::max({news.Total, news.Done, int64_t(found_.size())});
+    const auto listed = std::count_if(found_.begin(), found_.end(), [](const std::string& path) {
+        return !TableFolders::IsEntry(path); // a table's entry is no chart file
+    });
+    scanTotal_ = std::max({news.Total, news.Done, int64_t(listed)});
     if (!news.Written.empty() || !news.Removed.empty()) {
         scanChanged_ = true;
         ApplyNews(news);

@@ -27,6 +27,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 namespace tappo {
 
@@ -192,6 +193,8 @@ class SelectScreen {
     const std::string& BannerPath() const { return bannerPath_; }
     // The folder's first picture, which a banner is built from; empty when none.
     const std::string& ChartImagePath() const { return chartImagePath_; }
+    // The scan's progress shown: charts looked at, of about how many.
+    std::pair<int64_t, int64_t> ScanProgress() const { return {scanDone_, scanTotal_}; }
 
   private:
     void DrawSelectScreen(const std::string& pathText);

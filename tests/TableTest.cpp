@@ -312,6 +312,8 @@ TEST(TableFolders, FollowAScanRunningWhileTheScreenIsUp) {
     // The new chart stands with the song folders, before the table's entries.
     ASSERT_EQ(s.Songs().ChartList.size(), 5U);
     EXPECT_EQ(PathKey(s.Songs().ChartList[1]), PathKey(found));
+    EXPECT_EQ(s.player->Status().SelectView().ScanProgress().second, 2)
+        << "the entries are no charts";
     s.Move(Key::Right);
     s.Move(Key::Right); // level 2: the song's chart
     s.Move(Key::Down);  // the entry that now has the chart the scan found
