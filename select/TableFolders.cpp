@@ -1,16 +1,29 @@
 #include "select/TableFolders.h"
 
+#include "chart/ShiftJis.h"
+
 namespace tappo {
 namespace {
 
 // No chart search names a file so: the byte 1 never begins a path it makes.
 constexpr char EntryMark[] = "\x01table/";
 
+// The longest label kept, in bytes, as for a chart's path: the screen fits
+// it to its width a character at a time.
+constexpr size_t MaxLabelBytes = 255;
+
+std::vector<TableFolder> ReadFolders(const std::function<std::vector<TableFolder>()>& read) {
+    std::vector<TableFolder> folders = read ? read() : std::vector<TableFolder>();
+    for (TableFolder& folder : folders)
+        folder.Label = std::string(CutAtCharacter(folder.Label, MaxLabelBytes));
+    return folders;
+}
+
 } // namespace
 
 void TableFolders::AppendTo(std::vector<std::string>& list) {
     if (!folders_) {
-        folders_ = read_ ? read_() : std::vector<TableFolder>();
+        folders_ = ReadFolders(read_);
         for (size_t f = 0; f < folders_->size(); ++f) {
             const std::vector<TableItem>& items = (*folders_)[f].Items;
             for (size_t i = 0; i < items.size(); ++i)
@@ -36,7 +49,7 @@ const TableItem* TableFolders::ItemOf(const std::string& listed) const {
 
 bool TableFolders::Refresh() {
     if (!folders_ || !read_) return false;
-    std::vector<TableFolder> fresh = read_();
+    std::vector<TableFolder> fresh = ReadFolders(read_);
     if (fresh.size() != folders_->size()) return false;
     bool changed = false;
     for (size_t f = 0; f < fresh.size(); ++f) {

@@ -21,7 +21,7 @@ struct TableItem {
 };
 
 struct TableFolder {
-    std::string Label; // "★12  Insane"
+    std::string Label; // "★12  Insane"; kept to its first 255 bytes
     std::vector<TableItem> Items;
 };
 

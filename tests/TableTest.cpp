@@ -285,6 +285,21 @@ TEST(TableFolders, FollowTheSongFoldersAndLackingEntriesCannotStart) {
     EXPECT_TRUE(s.messages.shown.empty()) << s.messages.shown[0];
 }
 
+TEST(TableFolders, ALongLabelIsCutOnACharacter) {
+    // A table's symbol, level and name are its own: a label of 3,000 bytes of
+    // 3-byte characters is kept to its first 255 bytes, whole characters.
+    std::string label;
+    for (int i = 0; i < 1000; ++i)
+        label += "\xE2\x98\x85";
+    TableFolders tables;
+    tables.Use([&] { return std::vector<TableFolder>{{label, {{"", "t", "a", ""}}}}; });
+    std::vector<std::string> list;
+    tables.AppendTo(list);
+    ASSERT_EQ(list.size(), 1U);
+    ASSERT_NE(tables.LabelOf(list[0]), nullptr);
+    EXPECT_EQ(*tables.LabelOf(list[0]), label.substr(0, 255));
+}
+
 TEST(TableFolders, FollowAScanRunningWhileTheScreenIsUp) {
     // The scan finds songs/two/b.bms, the chart of the entry the library lacked.
     TableScreen s;
