@@ -107,6 +107,7 @@ std::string UsageText() {
               "  --scan                   update the song database from the song folders (only\n"
               "                           new and changed charts are read), print a summary\n"
               "                           and exit\n"
+              "  --rescan                 as --scan, but every chart is read again\n"
               "  --library-db FILE        the song database (default\n"
               "                           $XDG_DATA_HOME/tappoplayer/library.db)\n"
               "  --add-table URL          fetch a difficulty table (the URL or file of its\n"
@@ -266,6 +267,7 @@ bool ParseFlag(const std::string& a, CommandLine& cl) {
     if (a == "--auto-reading") return cl.AutoReading = true;
     if (a == "--save-settings") return cl.SaveSettings = true;
     if (a == "--scan") return cl.Scan = true;
+    if (a == "--rescan") return cl.Scan = cl.Rescan = true;
     if (a == "--update-tables") return cl.UpdateTables = true;
     if (a == "--rate-pitch") {
         cl.RateKeepsPitch = false;

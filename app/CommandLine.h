@@ -48,6 +48,7 @@ struct CommandLine {
     bool AutoReading = false;
     bool SaveSettings = false;       // write what the command line sets into the settings file
     bool Scan = false;               // --scan: update the song database, then exit
+    bool Rescan = false;             // --rescan: --scan reading every chart again
     std::string LibraryDb;           // --library-db: the song database file; empty: the default
     std::string AddTable;            // --add-table: a difficulty table to fetch and store
     bool UpdateTables = false;       // --update-tables: fetch every table again

@@ -45,15 +45,18 @@ template <class T> std::vector<std::string> One(const std::optional<T>& v, std::
     return v ? std::vector<std::string>{std::move(text)} : std::vector<std::string>{};
 }
 
+// "~/x" as the file x in the home folder; any other value as it is.
+std::string InHome(const std::string& value) {
+    const char* home = std::getenv("HOME");
+    if (value.starts_with("~/") && home && home[0] == '/') return home + value.substr(1);
+    return value;
+}
+
 const SettingsKey Keys[] = {
     {"songs",
      [](const std::string& v, Settings& s) -> std::string {
          if (v.empty()) return Tr("songs needs a folder");
-         const char* home = std::getenv("HOME");
-         if (v.starts_with("~/") && home && home[0] == '/')
-             s.Songs.push_back(std::string(home) + v.substr(1));
-         else
-             s.Songs.push_back(v);
+         s.Songs.push_back(InHome(v));
          return "";
      },
      [](const Settings& s) { return s.Songs; }},
@@ -109,7 +112,7 @@ const SettingsKey Keys[] = {
     {"table",
      [](const std::string& v, Settings& s) -> std::string {
          if (v.empty()) return Tr("table needs a URL or a file");
-         s.Tables.push_back(v);
+         s.Tables.push_back(InHome(v));
          return "";
      },
      [](const Settings& s) { return s.Tables; }},

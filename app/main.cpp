@@ -85,7 +85,8 @@ int main(int argc, char** argv) {
     ChooseReadingForChart(cl);
     if (cl.Scan)
         return RunScanCommand({cl.Songs.empty() ? DefaultSongFolders(ExecutableFolder()) : cl.Songs,
-                               ChartReadingOf(cl, false), LocaleDecimalSeparator(), cl.LibraryDb});
+                               ChartReadingOf(cl, false), LocaleDecimalSeparator(), cl.LibraryDb,
+                               cl.Rescan});
     if (!cl.AddTable.empty() || cl.UpdateTables)
         return RunTableCommand({cl.LibraryDb, cl.AddTable, cl.Tables});
     if (!cl.Inspect.empty()) {

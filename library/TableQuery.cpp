@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <map>
 #include <simdjson.h>
+#include <string_view>
+#include <unordered_map>
 
 namespace tappo {
 namespace {
@@ -21,15 +23,24 @@ std::vector<std::string> LevelOrderOf(const std::string& json) {
 }
 
 // The levels of one table in their order: those the level order names
-// first, then the others as they first appear among the entries.
+// first, then the others as they first appear among the entries. Each level's
+// place is looked up once, so a table of many levels orders in n log n.
 void OrderLevels(std::vector<TableLevelRows>& levels, const std::vector<std::string>& order) {
-    std::stable_sort(levels.begin(), levels.end(),
-                     [&](const TableLevelRows& a, const TableLevelRows& b) {
-                         const auto at = [&](const std::string& level) {
-                             return std::find(order.begin(), order.end(), level) - order.begin();
-                         };
-                         return at(a.Level) < at(b.Level);
-                     });
+    std::unordered_map<std::string_view, size_t> named;
+    for (size_t i = 0; i < order.size(); ++i)
+        named.emplace(order[i], i);
+    std::vector<std::pair<size_t, size_t>> places; // (place in the order, index in `levels`)
+    for (size_t i = 0; i < levels.size(); ++i) {
+        const auto it = named.find(levels[i].Level);
+        places.emplace_back(it == named.end() ? order.size() : it->second, i);
+    }
+    std::stable_sort(places.begin(), places.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<TableLevelRows> ordered;
+    ordered.reserve(levels.size());
+    for (const auto& place : places)
+        ordered.push_back(std::move(levels[place.second]));
+    levels = std::move(ordered);
 }
 
 // One table's levels, its entries in position order.

@@ -39,8 +39,24 @@ void SelectScreen::FollowScan() {
     // The charts listed are what a scan of these folders looks at; the
     // database's count stands in where it holds more.
     TakeFoundList();
-    scanTotal_ = std::max({news.Total, news.Done, int64_t(found_.size())});
-    if (!news.Written.empty() || !news.Removed.empty()) ApplyNews(news);
+    const auto listed = std::count_if(found_.begin(), found_.end(), [](const std::string& path) {
+        return !TableFolders::IsEntry(path); // a table's entry is no chart file
+    });
+    scanTotal_ = std::max({news.Total, news.Done, int64_t(listed)});
+    if (!news.Written.empty() || !news.Removed.empty()) {
+        scanChanged_ = true;
+        ApplyNews(news);
+    }
+    if (!scanning_ && scanChanged_) FollowTables();
+}
+
+void SelectScreen::FollowTables() {
+    // Once, when the scan is over: the tables are read again as a whole.
+    scanChanged_ = false;
+    if (!tables_.Refresh()) return;
+    graphRead_ = false;
+    // An entry shown gains (or loses) its chart's header and banner.
+    if (TableFolders::IsEntry(songs_.Selected())) ShowMovedTo(songs_.ChartIndex, true, false, true);
 }
 
 void SelectScreen::ApplyNews(LibraryNews& news) {
@@ -66,11 +82,12 @@ void SelectScreen::ApplyNews(LibraryNews& news) {
         std::erase_if(found_, [&](const std::string& path) { return gone.contains(path); });
         membership = true;
     }
+    std::vector<std::string> joining;
     for (auto& [key, facts] : news.Written) {
         auto [at, added] = listed_.emplace(key, key);
         // A new chart joins the list; its folder's charts stay together in
         // every order, as the list is arranged by folder.
-        if (added) found_.push_back(key), membership = true;
+        if (added) joining.push_back(key);
         if (charts_) {
             auto [known, fresh] = charts_->emplace(key, facts);
             if (!fresh) {
@@ -81,6 +98,13 @@ void SelectScreen::ApplyNews(LibraryNews& news) {
             }
         }
         if (foundFactsRead_) foundFacts_[at->second] = facts;
+    }
+    if (!joining.empty()) {
+        // With the song folders' charts, before the difficulty tables' entries.
+        std::sort(joining.begin(), joining.end());
+        found_.insert(std::find_if(found_.begin(), found_.end(), TableFolders::IsEntry),
+                      joining.begin(), joining.end());
+        membership = true;
     }
     tableStale_ = true;
     if (membership || (charts_ && !choice_.IsPlain())) Arrange();

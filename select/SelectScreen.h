@@ -27,6 +27,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 namespace tappo {
 
@@ -166,7 +167,7 @@ class SelectScreen {
         charts_.reset();
         tables_.Use(library_.ReadTables);
         graphRead_ = false;
-        newsTaken_ = scanning_ = false;
+        newsTaken_ = scanning_ = scanChanged_ = false;
     }
     // The difficulty tables' folders, listed after the song folders' charts.
     TableFolders& Tables() { return tables_; }
@@ -192,6 +193,8 @@ class SelectScreen {
     const std::string& BannerPath() const { return bannerPath_; }
     // The folder's first picture, which a banner is built from; empty when none.
     const std::string& ChartImagePath() const { return chartImagePath_; }
+    // The scan's progress shown: charts looked at, of about how many.
+    std::pair<int64_t, int64_t> ScanProgress() const { return {scanDone_, scanTotal_}; }
 
   private:
     void DrawSelectScreen(const std::string& pathText);
@@ -274,6 +277,8 @@ class SelectScreen {
     int64_t scanDone_ = 0, scanTotal_ = 0;
     void FollowScan();
     void ApplyNews(LibraryNews& news);
+    bool scanChanged_ = false; // the scan has written or dropped charts
+    void FollowTables();       // the tables' entries, once the scan is over
     void DrawScanProgress(SurfaceCanvas& canvas, int& y);
     int32_t HighestLevelListed();
     void DrawFindBand(SurfaceCanvas& canvas, int h);

@@ -228,7 +228,9 @@ void SelectScreen::DrawGraph(SurfaceCanvas& canvas, int h) {
     if (!library_.GraphOf) return;
     const std::string& chart = songs_.ChartList[size_t(songs_.ChartIndex)];
     if (!graphRead_ || graphFor_ != chart) {
-        graph_ = library_.GraphOf(chart);
+        // A table's entry shows its library chart's graph; one it lacks, none.
+        const std::string path = tables_.ChartOf(chart);
+        graph_ = path.empty() ? std::nullopt : library_.GraphOf(path);
         graphFor_ = chart;
         graphRead_ = true;
         graphText_ = graph_ ? GraphText(*graph_) : std::string();

@@ -21,7 +21,7 @@ struct TableItem {
 };
 
 struct TableFolder {
-    std::string Label; // "★12  Insane"
+    std::string Label; // "★12  Insane"; kept to its first 255 bytes
     std::vector<TableItem> Items;
 };
 
@@ -45,6 +45,12 @@ class TableFolders {
     const TableItem* ItemOf(const std::string& listed) const;
     // Shown in place of an entry's path: its folder's label; null for a chart.
     const std::string* LabelOf(const std::string& listed) const;
+    // Reads the folders again, the entries keeping their names in the list,
+    // so that they follow a scan: an entry gains the chart the scan found and
+    // loses one it dropped. Folders that are no longer the same (a table
+    // fetched again meanwhile) are left as they were read. True when an
+    // entry's chart changed.
+    bool Refresh();
     bool Lacks(const std::string& listed) const {
         const TableItem* item = ItemOf(listed);
         return item && item->Chart.empty();
@@ -52,8 +58,7 @@ class TableFolders {
 
   private:
     struct Entry {
-        size_t Folder = 0;
-        TableItem Item;
+        size_t Folder = 0, Item = 0;
     };
     std::function<std::vector<TableFolder>()> read_;
     std::optional<std::vector<TableFolder>> folders_;

@@ -30,7 +30,8 @@ TEST(Settings, EveryKeyReadsAndDamagedLinesAreReportedAndSkipped) {
                                      "audio-buffer = 1024\n"
                                      "volume = 70\n"
                                      "table = http://x/t.html\n"
-                                     "table = t.json\n",
+                                     "table = t.json\n"
+                                     "table = ~/tables/t.json\n",
                                      "settings", problems);
     EXPECT_EQ(s.Songs, (std::vector<std::string>{"/music/bms", "/home/me/more"}));
     EXPECT_EQ(s.Standard, true);
@@ -38,7 +39,8 @@ TEST(Settings, EveryKeyReadsAndDamagedLinesAreReportedAndSkipped) {
     EXPECT_EQ(s.Windowed, true);
     EXPECT_EQ(s.AudioBufferFrames, 1024) << "lines after the damaged ones still count";
     EXPECT_EQ(s.Volume, 70);
-    EXPECT_EQ(s.Tables, (std::vector<std::string>{"http://x/t.html", "t.json"}));
+    EXPECT_EQ(s.Tables,
+              (std::vector<std::string>{"http://x/t.html", "t.json", "/home/me/tables/t.json"}));
     EXPECT_EQ(problems,
               (std::vector<std::string>{"settings:5: scale is a whole number from 1 to 16, or auto",
                                         "settings:6: unknown key \"colour\"",

@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
+#include <memory>
 
 namespace tappo {
 namespace {
@@ -281,6 +283,60 @@ TEST(TableFolders, FollowTheSongFoldersAndLackingEntriesCannotStart) {
     EXPECT_EQ(s.Songs().ChartIndex, 0);
     s.Move(Key::O); // the letter keys pass over the entries
     EXPECT_TRUE(s.messages.shown.empty()) << s.messages.shown[0];
+}
+
+TEST(TableFolders, ALongLabelIsCutOnACharacter) {
+    // A table's symbol, level and name are its own: a label of 3,000 bytes of
+    // 3-byte characters is kept to its first 255 bytes, whole characters.
+    std::string label;
+    for (int i = 0; i < 1000; ++i)
+        label += "\xE2\x98\x85";
+    TableFolders tables;
+    tables.Use([&] { return std::vector<TableFolder>{{label, {{"", "t", "a", ""}}}}; });
+    std::vector<std::string> list;
+    tables.AppendTo(list);
+    ASSERT_EQ(list.size(), 1U);
+    ASSERT_NE(tables.LabelOf(list[0]), nullptr);
+    EXPECT_EQ(*tables.LabelOf(list[0]), label.substr(0, 255));
+}
+
+TEST(TableFolders, FollowAScanRunningWhileTheScreenIsUp) {
+    // The scan finds songs/two/b.bms, the chart of the entry the library lacked.
+    TableScreen s;
+    const std::string text = "#TITLE Found\n#BPM 120\n#00111:01\n";
+    s.Write("songs/two/b.bms", std::vector<uint8_t>(text.begin(), text.end()));
+    const std::string found = s.dir.File("songs/two/b.bms"), one = s.dir.File("songs/one/a.bms");
+    auto scanned = std::make_shared<int>(0); // news taken
+    s.library->ReadTables = [=] {
+        return std::vector<TableFolder>{
+            {"T2  Test", {{one, "", "", ""}, {*scanned >= 2 ? found : "", "Gone", "", ""}}},
+            {"T1  Test", {{"", "Other", "Someone", "http://x/o.zip"}}}};
+    };
+    s.library->TakeNews = [=] {
+        LibraryNews news;
+        news.Scanning = ++*scanned < 2;
+        if (*scanned == 1) news.Written.emplace(PathKey(found), ChartFacts{});
+        return news;
+    };
+    // Only b.bms's folder is searched at start: the chart is new to the list.
+    std::filesystem::rename(s.dir.File("songs/two"), s.dir.File("later"));
+    s.Start({});
+    std::filesystem::rename(s.dir.File("later"), s.dir.File("songs/two"));
+    for (int i = 0; i < 3; ++i)
+        s.Frame(300);
+    // The new chart stands with the song folders, before the table's entries.
+    ASSERT_EQ(s.Songs().ChartList.size(), 5U);
+    EXPECT_EQ(PathKey(s.Songs().ChartList[1]), PathKey(found));
+    EXPECT_EQ(s.player->Status().SelectView().ScanProgress().second, 2)
+        << "the entries are no charts";
+    s.Move(Key::Right);
+    s.Move(Key::Right); // level 2: the song's chart
+    s.Move(Key::Down);  // the entry that now has the chart the scan found
+    EXPECT_EQ(s.Songs().ChartIndex, 3);
+    EXPECT_EQ(s.player->Status().CurrentChart().Header.Title, "Found");
+    s.keys.Tap(Key::Z);
+    s.Frames(30);
+    EXPECT_TRUE(s.player->Status().ChartActive());
 }
 
 } // namespace

@@ -32,6 +32,8 @@ check "--inspect ends with md5sum's and sha256sum's digests" $?
 
 out=$(scan)
 check "rescan reads nothing: $out" $([[ "$out" == "5 charts, 0 added, 0 changed, 0 removed, 0 unreadable"* ]]; echo $?)
+out=$("$bin" --rescan --standard --songs "$songs" --library-db "$db" 2> "$work/err")
+check "--rescan reads every chart again: $out" $([[ "$out" == "5 charts, 0 added, 5 changed, 0 removed, 0 unreadable"* ]]; echo $?)
 
 sql "UPDATE chart_stats SET times_played = 3"
 echo "#SUBTITLE another" >> "$chart" && touch -d '10 minutes ago' "$chart"

@@ -73,4 +73,18 @@ check "--update-tables goes on past a failure and exits 1" \
 check "only the table that read is stored" \
   $([ "$(sql 'SELECT count(*) FROM difficulty_table')" = 1 ]; echo $?)
 
+# A table as large as is read, every entry a level of its own and the level
+# order naming them all: the select screen is up within seconds.
+python3 - "$work" << 'PY'
+import json, sys
+n = 200000
+json.dump({"name": "Wide", "data_url": "wide-data.json",
+           "level_order": [str(i) for i in range(n - 1, -1, -1)]}, open(sys.argv[1] + "/wide.json", "w"))
+json.dump([{"level": str(i), "md5": "%032x" % i} for i in range(n)], open(sys.argv[1] + "/wide-data.json", "w"))
+PY
+"$bin" --add-table "$work/wide.json" --library-db "$work/wide.db" > /dev/null 2>&1
+start=$(date +%s)
+timeout 60 "$bin" --headless --frames 2 --songs "$songs" --library-db "$work/wide.db" > /dev/null 2>&1
+check "200,000 levels listed at start within seconds" $([[ $? -eq 0 && $(($(date +%s) - start)) -lt 20 ]]; echo $?)
+
 exit $fail
