@@ -165,12 +165,15 @@ void JumpToLoopStart(PlayScene& s, int32_t now, int32_t tick) {
         return;
     }
     // A joint done ahead of the mix (live) starts the picture at the start
-    // mark; its clock is steered onto the sound's within moments.
-    const int32_t songTime = std::max(now - (loop.EndTime - loop.StartTime), loop.StartTime);
+    // mark; its clock is steered onto the sound's within moments. Through the
+    // rate stage the picture is the stage's lag behind the mix, and the
+    // window finds sounds that much ahead: both start the lag before the mark.
+    const int32_t startShown = loop.StartTime - (p.OnSoundClock ? p.SoundLookaheadMs : 0);
+    const int32_t songTime = std::max(now - (loop.EndTime - loop.StartTime), startShown);
     p.SongStartTick += now - songTime;
     if (p.SongStartTick == 0) p.SongStartTick = -1; // 0 is a clock not started
     p.SongTime = songTime;
-    p.PrevSongTime = loop.StartTime;
+    p.PrevSongTime = startShown;
     p.SongEnded = false;
     if (s.MixClockStart) {
         p.SeekFrameShift = joint - MixFrameOfTick(uint32_t(p.SongStartTick), *s.MixClockStart) -
