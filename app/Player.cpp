@@ -371,7 +371,7 @@ bool Player::PlaceLoop() {
     const ChartData& chart = session_.Chart;
     const auto [first, last] = *loopMeasures_;
     const std::string given = std::to_string(first) + "-" + std::to_string(last);
-    if (!MeasureStartTime(chart, first) || !MeasureStartTime(chart, last)) {
+    if (!MeasureStartTime(chart, first) || !MeasureLineTime(chart, last)) {
         ReportError(FormatText(Tr("--loop %s: the chart's measures are 0 to %s"), given,
                                std::to_string(std::max(0, chart.LastObjectMeasure))));
         return false;

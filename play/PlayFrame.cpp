@@ -290,15 +290,18 @@ void StartWindowSounds(PlayScene& s) {
 }
 
 // Live, the end mark's frame may be mixed before the frame that passes it
-// runs: the frame before does the joint, ahead of the mix.
+// runs: the frame before does the joint, ahead of the mix. A frame's time is
+// real time: at a playback rate it spans that many more ms of the song.
 constexpr int32_t LiveJointLeadMs = 1000 / StartGateFrameRate;
+int32_t LiveJointLead(const PlayScene& s) {
+    return LiveJointLeadMs * s.Sound.PlaybackRatePercent() / 100 + s.Play.SoundLookaheadMs;
+}
 
 // A window that reaches the loop's end mark: its sounds up to the mark, then
 // play goes on from the start mark (as often as the window holds the passage).
 void PassLoopJoints(PlayScene& s, int32_t tick) {
     PlayState& p = s.Play;
-    const int32_t ahead =
-        !s.MixClockStart && p.OnSoundClock ? LiveJointLeadMs + p.SoundLookaheadMs : 0;
+    const int32_t ahead = !s.MixClockStart && p.OnSoundClock ? LiveJointLead(s) : 0;
     for (int pass = 0; pass < 1000 && s.Flow.Screen == ScreenPlay && p.Loop.Runs() &&
                        p.PrevSongTime < p.Loop.EndTime && p.Loop.EndTime <= p.SongTime + ahead;
          ++pass) {
@@ -308,7 +311,9 @@ void PassLoopJoints(PlayScene& s, int32_t tick) {
             for (int c = 0; c < s.Sound.ChannelCount(); ++c)
                 s.Sound.StopChannel(c);
         const int32_t now = p.SongTime;
-        p.SongTime = p.Loop.EndTime;
+        // The window's sounds are found the rate stage's lag ahead: it ends
+        // that much before the mark, so none past the mark starts.
+        p.SongTime = p.Loop.EndTime - (p.OnSoundClock ? p.SoundLookaheadMs : 0);
         StartWindowSounds(s);
         JumpToLoopStart(s, now, tick);
         if (!p.Loop.Runs()) p.PrevSongTime = p.SongTime;

@@ -1,6 +1,7 @@
 #include "play/Seek.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 namespace tappo {
@@ -88,10 +89,26 @@ void PlaceEvents(PlayScene& s, int32_t songTime) {
 
 } // namespace
 
+namespace {
+
+// A measure line's time in whole ms, the song clock's last ms for a line
+// later than it can count (a tempo near zero).
+int32_t LineMs(double time) {
+    return time < double(INT32_MAX) ? int32_t(time) : INT32_MAX;
+}
+
+} // namespace
+
 std::optional<int32_t> MeasureStartTime(const ChartData& chart, int measure) {
     if (measure < 0 || measure > chart.LastObjectMeasure || measure >= MeasureCount)
         return std::nullopt;
-    return int32_t(chart.MeasureStart[size_t(measure)]);
+    return LineMs(chart.MeasureStart[size_t(measure)]);
+}
+
+std::optional<int32_t> MeasureLineTime(const ChartData& chart, int line) {
+    const int last = std::max(0, chart.LastObjectMeasure);
+    if (line != last + 1 || last >= MeasureCount) return MeasureStartTime(chart, line);
+    return LineMs(chart.MeasureStart[size_t(last)] + chart.MeasureLength[size_t(last)]);
 }
 
 int MeasureAt(const ChartData& chart, int32_t songTime) {
@@ -148,12 +165,15 @@ void JumpToLoopStart(PlayScene& s, int32_t now, int32_t tick) {
         return;
     }
     // A joint done ahead of the mix (live) starts the picture at the start
-    // mark; its clock is steered onto the sound's within moments.
-    const int32_t songTime = std::max(now - (loop.EndTime - loop.StartTime), loop.StartTime);
+    // mark; its clock is steered onto the sound's within moments. Through the
+    // rate stage the picture is the stage's lag behind the mix, and the
+    // window finds sounds that much ahead: both start the lag before the mark.
+    const int32_t startShown = loop.StartTime - (p.OnSoundClock ? p.SoundLookaheadMs : 0);
+    const int32_t songTime = std::max(now - (loop.EndTime - loop.StartTime), startShown);
     p.SongStartTick += now - songTime;
     if (p.SongStartTick == 0) p.SongStartTick = -1; // 0 is a clock not started
     p.SongTime = songTime;
-    p.PrevSongTime = loop.StartTime;
+    p.PrevSongTime = startShown;
     p.SongEnded = false;
     if (s.MixClockStart) {
         p.SeekFrameShift = joint - MixFrameOfTick(uint32_t(p.SongStartTick), *s.MixClockStart) -
@@ -175,7 +195,7 @@ bool PlayScreen::Running() const {
 
 std::optional<PlayLoop> LoopBetween(const ChartData& chart, int first, int last) {
     const std::optional<int32_t> from = MeasureStartTime(chart, first);
-    const std::optional<int32_t> to = MeasureStartTime(chart, last);
+    const std::optional<int32_t> to = MeasureLineTime(chart, last);
     if (!from || !to || *from >= *to) return std::nullopt;
     return PlayLoop{.StartMeasure = first, .EndMeasure = last, .StartTime = *from, .EndTime = *to};
 }

@@ -14,6 +14,9 @@ namespace tappo {
 // The song time measure `measure` starts at (the chart's own measure numbers);
 // none for a measure before 0 or past the chart's last measure with objects.
 std::optional<int32_t> MeasureStartTime(const ChartData& chart, int measure);
+// The time of measure line `line`: the start of measure `line`, or for the
+// line after the chart's last measure with objects, that measure's end.
+std::optional<int32_t> MeasureLineTime(const ChartData& chart, int line);
 // The measure song time `songTime` lies in (0 before the first).
 int MeasureAt(const ChartData& chart, int32_t songTime);
 // Whether play can start at song time `songTime`: 0 up to the last sound.
@@ -31,8 +34,8 @@ void PlaceCursors(PlayState& play, const EventLists& events, int32_t songTime, b
 // sample there, and the music at that point of the piece.
 void SeekTo(PlayScene& scene, int32_t songTime, int32_t tick);
 
-// The loop from the line of measure `first` to that of `last` (both on the
-// chart); none when it would be empty.
+// The loop from the line of measure `first` to that of `last` (`last` may be
+// the line closing the chart's last measure); none when it would be empty.
 std::optional<PlayLoop> LoopBetween(const ChartData& chart, int first, int last);
 
 // Frames a sound starting at song time `songTime` plays before the loop's end

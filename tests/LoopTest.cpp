@@ -206,6 +206,7 @@ TEST(Loop, BadLoopsAreRefusedWithAMessage) {
         return RunPlayer(cl);
     };
     EXPECT_EQ(run(2, 9), 1);
+    EXPECT_EQ(run(2, 7), 1);
     EXPECT_EQ(run(3, 3), 1);
     EXPECT_EQ(run(2, 4), 0);
     EXPECT_FALSE(ParseCommandLine({"--loop", "3"}).Error.empty());
@@ -216,6 +217,17 @@ TEST(Loop, BadLoopsAreRefusedWithAMessage) {
     EXPECT_EQ(LoopPassesOf(backwards), 0) << "live and headless runs loop on";
     EXPECT_EQ(LoopPassesOf(ParseCommandLine({"--loop", "1-2", "--render-wav", "o.wav", "a.bms"})),
               1);
+}
+
+TEST(Loop, TheLastMeasureLoopsUpToItsEnd) {
+    LoopFixture f; // the chart's measures are 0 to 5
+    CommandLine cl;
+    cl.ProgramFolder = f.dir.Folder();
+    cl.RenderWav = f.dir.File("last.wav");
+    cl.Arguments = {f.dir.File("song/a.bms")};
+    cl.LoopMeasures = std::make_pair(5, 6), cl.LoopCount = 2;
+    ASSERT_EQ(RunPlayer(cl), 0);
+    EXPECT_EQ(ReadWholeFile(cl.RenderWav).size(), 44 + 2 * size_t(MixFramesOfSongTime(2000)) * 4);
 }
 
 TEST(Loop, NoLoopSetBoundsNoSound) {

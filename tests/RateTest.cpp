@@ -12,6 +12,7 @@
 #include "files/Files.h"
 #include "tools/Assets.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -149,6 +150,58 @@ double PictureLeadWhenHeard(int rateSteps, bool duringPlay = false) {
 }
 
 } // namespace
+
+// Live at twice the speed, a loop's passage plays on the device every
+// passage's time, each pass with the sound at its start mark and none of the
+// one just past its end mark.
+TEST(Rate, LiveALoopAtTwiceTheSpeedPlaysOnlyItsPassage) {
+    HeadlessPlayer f;
+    f.output = MixerOutput::Queue;
+    auto square = [](size_t frames) {
+        std::vector<int16_t> wave(frames);
+        for (size_t i = 0; i < frames; ++i)
+            wave[i] = int16_t(i % 40 < 20 ? 12000 : -12000);
+        return tools::EncodeWav16(wave, 1, MixRate);
+    };
+    f.Write("song/click.wav", square(300));
+    f.Write("song/tone.wav", square(MixRate / 4));
+    // Tempo 120: measure 1 from 3000 ms, 2 from 5000.
+    f.Write("song/a.bms",
+            Bytes("#BPM 120\n#WAV01 click.wav\n#WAV02 tone.wav\n#00111:01\n#00211:02\n"));
+    f.Start({f.dir.File("song/a.bms")});
+    for (int i = 0; i < (MaxRatePercent - 100) / RateStepPercent; ++i)
+        f.player->KeyDown(Key::Period);
+    std::vector<int16_t> left;
+    size_t looped = 0; // frames heard when the loop was set
+    LiveFeed& feed = *f.player->LiveSound();
+    for (int frame = 0; frame < 600; ++frame) {
+        f.Frame(20); // 40 ms of the song
+        const PlayLoop& loop = f.player->Status().Playback().Loop;
+        const int32_t songTime = f.player->Status().SongTime();
+        if (f.player->Status().SongStarted() && !loop.StartMeasure && songTime > 3200)
+            f.player->KeyDown(Key::I);
+        if (loop.StartMeasure && !loop.EndMeasure && songTime > 5100) {
+            f.player->KeyDown(Key::O); // measure 2, passed: back to measure 1 at once
+            looped = left.size();
+        }
+        for (int i = 0; i < 5000 && LiveFeedTestAccess::QueuedFrames(feed) < feed.LeadFrames(); ++i)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        std::vector<int16_t> heard(size_t(MixRate / 50) * 2);
+        feed.Take(heard.data(), MixRate / 50);
+        for (size_t i = 0; i < heard.size(); i += 2)
+            left.push_back(heard[i]);
+    }
+    ASSERT_GT(looped, 0u);
+    // Past the sound of the time before the loop, still queued.
+    const std::vector<int16_t> passes(left.begin() + long(looped) + MixRate / 2, left.end());
+    const std::vector<size_t> onsets = Onsets(passes, 3000);
+    ASSERT_GE(onsets.size(), 5u);
+    for (size_t k = 1; k < onsets.size(); ++k) // a pass: 2000 ms of the song at 2x
+        EXPECT_NEAR(double(onsets[k] - onsets[k - 1]), MixRate, 256.0) << k;
+    const auto loud = std::count_if(passes.begin() + long(onsets[0]), passes.end(),
+                                    [](int16_t v) { return std::abs(v) > 3000; });
+    EXPECT_LT(loud, long(onsets.size()) * 1000) << "only the click sounds in each pass";
+}
 
 TEST(Rate, LiveThePictureKeepsItsLeadOverTheSoundAtEveryRate) {
     const double atOne = PictureLeadWhenHeard(0);

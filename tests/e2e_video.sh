@@ -139,6 +139,29 @@ for from in "--start-measure 2" "--loop 1-3 --loop-count 2"; do
     [ $(( partBytes / 4 * 50 / 44100 - partFrames )) -le 1 ]
   check "with $from the $partFrames pictures last as long as the sound ($partBytes bytes)" $?
 done
+# The first keysound is heard on the frame that shows its note on the
+# receptors: the note's chart against one with the same sound and no note, the
+# note's picture is the difference, smallest where it lies on its receptor.
+printf '#BPM 240\n#WAV01 burst.wav\n#00211:01\n' > "$work/song/note.bms"
+printf '#BPM 240\n#WAV01 burst.wav\n#00201:01\n' > "$work/song/bgm.bms"
+for c in note bgm; do
+  "$bin" --video-scale 1 --video-fps 50 --frame-ms 20 --video-crf 0 --render-video "$work/$c.mkv" \
+    "$work/song/$c.bms" 2> /dev/null &&
+    ffmpeg -v error -i "$work/$c.mkv" -map 0:v -f rawvideo -pix_fmt gray -y "$work/$c.gray"
+done
+ffmpeg -v error -i "$work/note.mkv" -map 0:a -f s16le -y "$work/note.pcm"
+frames=$(python3 -c 'import sys, struct
+a, b, p = (open(f, "rb").read() for f in sys.argv[1:4])
+size = 320 * 240
+def rows(f): # the rows where the pictures differ
+    return [i // 320 - f * 240 for i in range(f * size, (f + 1) * size) if abs(a[i] - b[i]) > 40]
+# Frames with the note whole near the receptors, not cut by the screen edge.
+counts = [(len(r), f) for f in range(len(a) // size) for r in [rows(f)] if r and 8 <= min(r) and max(r) < 96]
+shown = min(counts)[1]
+heard = next(i for i in range(0, len(p), 4) if abs(struct.unpack("<h", p[i:i + 2])[0]) > 200) // 4
+print(shown, heard * 50 // 44100)' "$work/note.gray" "$work/bgm.gray" "$work/note.pcm")
+[ -n "$frames" ] && [ "${frames% *}" = "${frames#* }" ]
+check "the first keysound is heard on the frame its note reaches the receptors ($frames)" $?
 ls "$work" | grep -q '\.tmp' && r=1 || r=0
 check "no temporary file is left behind" $r
 exit $fail
